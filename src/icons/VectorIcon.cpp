@@ -1,16 +1,13 @@
 #include "icons/VectorIcon.h"
 
+#include "app/Main.h"
 #include "icons/GenericPictures.h"
 #include "icons/ToolbarIcons.h"
 #include "icons/VectorCanvas.h"
 #include "icons/ViewerIcons.h"
 
-#include <atomic>
-
 namespace VectorIcon {
 namespace {
-
-std::atomic<bool> fWindows2000Flag{false};
 
 // No drawing needs more; anything bigger is a caller's mistake, not a wish for gigabytes.
 constexpr int64_t kMaxPixels = int64_t{64} * 1024 * 1024;
@@ -72,20 +69,12 @@ QImage RenderPicture(PaintProcedure pPaint, int iWidth, int iHeight) {
 
 } // namespace
 
-void SetWindows2000(bool fWindows2000) {
-    fWindows2000Flag.store(fWindows2000);
-}
-
-bool Windows2000() {
-    return fWindows2000Flag.load();
-}
-
 QImage BeginDrawing(int iWidth, int iHeight, int iDepth, int64_t iBackground) {
     if (iHeight == 0) iHeight = iWidth;
     if (iWidth <= 0 || iHeight <= 0 || iWidth > kMaxSide || iHeight > kMaxSide ||
         int64_t{iWidth} * iHeight > kMaxPixels)
         return QImage();
-    if (Windows2000() && iWidth >= 128) iBackground = 0xFFFFFF;
+    if (Main::Windows2000() && iWidth >= 128) iBackground = 0xFFFFFF;
     const bool fAlpha = iDepth == 32;
     QImage image(iWidth, iHeight, fAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull()) return QImage();

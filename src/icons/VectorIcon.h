@@ -15,17 +15,13 @@ class Canvas;
 
 namespace VectorIcon {
 
-// The Windows 2000 switch of the application frame: while set, every image 128 pixels wide or
-// wider starts opaque white instead of transparent. Set once at start-up (never on Linux);
-// tests may force it.
-void SetWindows2000(bool fWindows2000);
-bool Windows2000();
-
 // Creates the image a drawing paints on: iHeight 0 means iHeight = iWidth; iDepth 32 gives a
 // 32-bit image with alpha, any other value a 24-bit one; iBackground is the starting colour
-// (0xRRGGBB, opaque) or -1 for none (transparent at depth 32, white at depth 24). Returns a
-// null image when the size is not positive, larger than kMaxSide on a side, or the memory
-// cannot be had. At depth 32 the image is premultiplied while it is being painted.
+// (0xRRGGBB, opaque) or -1 for none (transparent at depth 32, white at depth 24); under the
+// application frame's Windows 2000 switch an image 128 pixels wide or wider starts opaque white
+// whatever is asked. Returns a null image when the size is not positive, larger than kMaxSide
+// on a side, or the memory cannot be had. At depth 32 the image is premultiplied while it is
+// being painted.
 constexpr int kMaxSide = 16384;
 QImage BeginDrawing(int iWidth, int iHeight, int iDepth, int64_t iBackground);
 

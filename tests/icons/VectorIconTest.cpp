@@ -1,6 +1,7 @@
 // The toolbar icons and generic instrument pictures: every drawing at every size, the pixels
 // the drawings promise, clean failures, the white background switch, and the figures, colours
 // and stroke widths that a recording canvas sees.
+#include "app/Main.h"
 #include "icons/VectorIcon.h"
 
 #include "PixelCheck.h"
@@ -39,8 +40,8 @@ std::vector<std::pair<int, int>> Sizes(const VectorIcon::uDrawing& d) {
 
 class VectorIconTest : public ::testing::Test {
   protected:
-    void SetUp() override { VectorIcon::SetWindows2000(false); }
-    void TearDown() override { VectorIcon::SetWindows2000(false); }
+    void SetUp() override { Main::SetWindows2000(false); }
+    void TearDown() override { Main::SetWindows2000(false); }
 };
 
 } // namespace
@@ -67,9 +68,10 @@ TEST_F(VectorIconTest, EveryDrawingAtEverySizeIsPaintedTransparentAroundAndRepea
             EXPECT_GE(iMaxAlpha, 160);
             // No figure reaches into the corners; at small sizes a corner pixel spans more than
             // the margin that the outermost outlines leave.
-            if (w >= 128)
+            if (w >= 128) {
                 for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}})
                     EXPECT_TRUE(PixelIs(image, x, y, kTransparent, 0));
+            }
             EXPECT_EQ(VectorIcon::Draw(d, w, h), image);
         }
     }
@@ -150,7 +152,7 @@ TEST_F(VectorIconTest, SizesThatMakeNoImageFailInsteadOfReturningAnEmptyOne) {
 
 TEST_F(VectorIconTest, OnWindows2000ImagesFrom128PixelsWideStartWhite) {
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(128, 96), 60, 5, kTransparent, 0));
-    VectorIcon::SetWindows2000(true);
+    Main::SetWindows2000(true);
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(128, 96), 60, 5, Opaque(0xFFFFFF), 0));
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(127, 96), 60, 5, kTransparent, 0));
     EXPECT_TRUE(PixelIs(VectorIcon::IconPreferences(128), 64, 64, Opaque(0xFFFFFF), 0));
