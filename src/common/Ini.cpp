@@ -105,6 +105,13 @@ std::string FixedText(double d, int iDecimals) {
     return std::string(buffer, end);
 }
 
+// Written out by hand: g++ 12 warns falsely (-Wrestrict) on a literal + std::string.
+std::string Prefixed(char c, const std::string& s) {
+    std::string out(1, c);
+    out += s;
+    return out;
+}
+
 std::string Unsigned(std::uint64_t v, int iBase, bool fUpper) {
     char buffer[72];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, iBase);
@@ -125,8 +132,9 @@ std::unique_ptr<uIni> Open(const std::string& sFileName, std::int64_t iFlags) {
     auto ini = std::make_unique<uIni>();
     ini->sFileName = sFileName;
     ini->iFlags = iFlags;
-    ini->sLineEnd = (iFlags & IniFlagLineEndCr) ? "\r" : (iFlags & IniFlagLineEndLf) ? "\n" : "\r\n";
-    ini->sSeparator = (iFlags & IniFlagSeparatorColon) ? ":" : "=";
+    const char* pLineEnd = (iFlags & IniFlagLineEndCr) ? "\r" : (iFlags & IniFlagLineEndLf) ? "\n" : "\r\n";
+    ini->sLineEnd = std::string(pLineEnd);
+    ini->sSeparator = std::string(1, (iFlags & IniFlagSeparatorColon) ? ':' : '=');
     ini->mLines.push_back(uIniLine{IniLineSection, {}, {}, nullptr});
     ini->itCurrentSection = ini->mLines.begin();
 
@@ -168,7 +176,7 @@ std::unique_ptr<uIni> Open(const std::string& sFileName, std::int64_t iFlags) {
             }
             auto it = AddEntry(ini.get(), IniLineSection);
             it->sName = sName;
-            it->sText = "[" + sName + "]";
+            it->sText = Prefixed('[', sName) + ']';
             ini->itCurrentSection = it;
         } else if (c == ';' || c == '#') {
             AddEntry(ini.get(), IniLineComment)->sText = line;
@@ -232,7 +240,7 @@ bool SelectSection(uIni* ini, const std::string& sName) {
         if (HasLineBreak(sName) || sName.find_first_of("[]") != std::string::npos) return false;
         it = AddEntry(ini, IniLineSection);
         it->sName = sName;
-        it->sText = "[" + sName + "]";
+        it->sText = Prefixed('[', sName) + ']';
     }
     ini->itCurrentSection = it;
     return true;
@@ -307,8 +315,8 @@ bool WriteDouble(uIni* ini, const std::string& sKey, double dValue, int iDecimal
 bool WriteNumberAs(uIni* ini, const std::string& sKey, std::int64_t iValue, int iForm) {
     const auto u = static_cast<std::uint64_t>(iValue);
     switch (iForm) {
-    case 1: return WriteString(ini, sKey, "$" + Unsigned(u, 16, true));
-    case 2: return WriteString(ini, sKey, "%" + Unsigned(u, 2, false));
+    case 1: return WriteString(ini, sKey, Prefixed('$', Unsigned(u, 16, true)));
+    case 2: return WriteString(ini, sKey, Prefixed('%', Unsigned(u, 2, false)));
     case 3: return WriteString(ini, sKey, ColorToText(iValue, false));
     case 4: return WriteString(ini, sKey, ColorToText(iValue, true));
     default: return WriteString(ini, sKey, std::to_string(iValue));
