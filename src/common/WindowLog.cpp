@@ -1,6 +1,7 @@
 #include "common/WindowLog.h"
 
 #include "app/Window.h"
+#include "common/NumberText.h"
 #include "common/UtilityGui.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -13,7 +14,6 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -189,8 +189,7 @@ void Clear(int fNotice) {
     mLog.iCounter = 0;
     mLog.pEditor->clear();
     if (!fNotice) return;
-    const std::string sLimit = QLocale::system().toString(LineLimit).toStdString();
-    AddLine("The log will be cleared after " + sLimit + " lines.");
+    AddLine("The log will be cleared after " + Utility::StrDLocalized(LineLimit, -1) + " lines.");
     mLog.iCounter = 0;
     AddSeparatorLine();
 }

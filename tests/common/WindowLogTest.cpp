@@ -2,6 +2,7 @@
 
 #include "app/Main.h"
 #include "common/Ini.h"
+#include "common/NumberText.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -81,7 +81,7 @@ class WindowLogTest : public ::testing::Test {
         ASSERT_NE(WindowLog::Widget(), nullptr);
     }
     static std::string Notice() {
-        return "The log will be cleared after " + QLocale::system().toString(10000).toStdString() + " lines.";
+        return "The log will be cleared after " + Utility::StrDLocalized(10000, -1) + " lines.";
     }
     QTemporaryDir dir;
 };
@@ -95,6 +95,9 @@ TEST_F(WindowLogTest, FirstLinesAreTheNoticeTheDashesAndThenNumberOne) {
     const auto mLines = Lines();
     ASSERT_EQ(mLines.size(), 4u);
     EXPECT_TRUE(IsLine(mLines[0], "0000", Notice()));
+    if (Utility::GetThousandsSeparator() == ",") {
+        EXPECT_EQ(Notice(), "The log will be cleared after 10,000 lines.");
+    }
     EXPECT_TRUE(IsLine(mLines[1], "0000", Dashes));
     EXPECT_TRUE(IsLine(mLines[2], "0001", "Preferences file: /home/user/config.ini"));
     EXPECT_TRUE(IsLine(mLines[3], "0002", "Error: Preferences file: File could not be opened."));
