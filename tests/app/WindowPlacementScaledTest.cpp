@@ -3,11 +3,7 @@
 #include "app/WindowPlacementSupport.h"
 #include "common/UtilityGui.h"
 
-#include <QMainWindow>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QToolBar>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -18,13 +14,13 @@ namespace {
 
 using WindowPlacementSupport::OpenIni;
 using WindowPlacementSupport::Value;
-using WindowPlacementSupport::WaitFor;
+using WindowPlacementSupport::WaitExposed;
 
 class WindowPlacementScaledTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ::setenv("QT_SCALE_FACTOR", "1.5", 1); // read when the application starts
-        WindowPlacementSupport::EnsureApplication();
+        TestApplication::Ensure();
     }
     QTemporaryDir dir;
 };
@@ -41,13 +37,9 @@ TEST_F(WindowPlacementScaledTest, ToolbarIconsAreDrawnAtTheScaledSize) {
 TEST_F(WindowPlacementScaledTest, LogicalHundredIsStoredAs150AndLoadedAs100) {
     auto pIni = OpenIni(dir, "workspace.ini", "");
     ASSERT_TRUE(pIni);
-    QMdiArea area;
-    area.resize(800, 600);
-    auto* pChild = new QMainWindow;
-    QMdiSubWindow* pFrame = area.addSubWindow(pChild);
-    pFrame->setGeometry(100, 40, 320, 240);
-    area.show();
-    ASSERT_TRUE(WaitFor([&] { return area.windowHandle() && area.windowHandle()->isExposed(); }));
+    WindowPlacementSupport::uMdiChild mdi(QRect(100, 40, 320, 240));
+    ASSERT_TRUE(mdi.fShown);
+    QMainWindow* pChild = mdi.pChild;
     Window::SavePosition(pChild, WindowKindWaveform, 1, pIni.get(), "W");
     const std::string sValue = Value(pIni.get(), "W", "WindowWaveformPositionMdi");
     EXPECT_EQ(sValue.substr(0, 7), "150,60,") << sValue;
@@ -63,7 +55,7 @@ TEST_F(WindowPlacementScaledTest, LogicalHundredIsStoredAs150AndLoadedAs100) {
     QMainWindow window;
     window.setGeometry(100, 120, 300, 200);
     window.show();
-    ASSERT_TRUE(WaitFor([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(WaitExposed(window));
     const QRect frame = window.frameGeometry();
     Window::SavePosition(&window, WindowKindStart, 0, pIni.get(), "W");
     Window::uWindowPosition stored;

@@ -1,27 +1,24 @@
-// Shared by the window placement tests: a Qt application and an INI file in a temporary folder.
+// Shared by the window placement tests: INI files in a temporary folder, waiting for Qt, and an
+// MDI child on show.
 #pragma once
 
 #include "common/Ini.h"
+#include "common/TestApplication.h"
 
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace WindowPlacementSupport {
-
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-}
 
 // An INI file of the given text, opened as the program opens its files.
 inline std::unique_ptr<uIni> OpenIni(const QTemporaryDir& dir, const std::string& sName, const std::string& sText) {
@@ -43,6 +40,25 @@ inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 
     }
     return true;
 }
+
+inline bool WaitExposed(QWidget& window) {
+    return WaitFor([&] { return window.windowHandle() && window.windowHandle()->isExposed(); });
+}
+
+// An 800 x 600 MDI area on show with one child window whose MDI frame has the given geometry.
+struct uMdiChild {
+    QMdiArea area;
+    QMainWindow* pChild = new QMainWindow;
+    QMdiSubWindow* pFrame = nullptr;
+    bool fShown = false;
+    explicit uMdiChild(const QRect& frame) {
+        area.resize(800, 600);
+        pFrame = area.addSubWindow(pChild);
+        pFrame->setGeometry(frame);
+        area.show();
+        fShown = WaitExposed(area);
+    }
+};
 
 inline std::string Value(uIni* pIni, const std::string& sSection, const std::string& sKey) {
     Ini::SelectSection(pIni, sSection);

@@ -2,11 +2,6 @@
 #include "app/Window.h"
 #include "app/WindowPlacementSupport.h"
 
-#include <QMainWindow>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QWindow>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,11 +11,12 @@ namespace {
 using Window::uWindowPosition;
 using WindowPlacementSupport::OpenIni;
 using WindowPlacementSupport::Value;
+using WindowPlacementSupport::WaitExposed;
 using WindowPlacementSupport::WaitFor;
 
 class WindowPlacementTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { WindowPlacementSupport::EnsureApplication(); }
+    static void SetUpTestSuite() { TestApplication::Ensure(); }
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         Main::SetWindowDontCheckPosition(false);
@@ -101,7 +97,7 @@ TEST_F(WindowPlacementTest, NormalAndMaximisedWindowRoundTrip) {
     QMainWindow window;
     window.setGeometry(100, 120, 300, 200);
     window.show();
-    ASSERT_TRUE(WaitFor([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    ASSERT_TRUE(WaitExposed(window));
     const QRect frame = window.frameGeometry();
 
     Window::SavePosition(&window, WindowKindStart, 0, pIni.get(), "Workspace 1");
@@ -129,13 +125,10 @@ TEST_F(WindowPlacementTest, NormalAndMaximisedWindowRoundTrip) {
 TEST_F(WindowPlacementTest, MdiChildIsMeasuredInItsAreaAndPutBackForWorkspaces) {
     auto pIni = OpenIni(dir, "workspace.ini", "");
     ASSERT_TRUE(pIni);
-    QMdiArea area;
-    area.resize(800, 600);
-    auto* pChild = new QMainWindow;
-    QMdiSubWindow* pFrame = area.addSubWindow(pChild);
-    pFrame->setGeometry(30, 40, 320, 240);
-    area.show();
-    ASSERT_TRUE(WaitFor([&] { return area.windowHandle() && area.windowHandle()->isExposed(); }));
+    WindowPlacementSupport::uMdiChild mdi(QRect(30, 40, 320, 240));
+    ASSERT_TRUE(mdi.fShown);
+    QMainWindow* pChild = mdi.pChild;
+    QMdiSubWindow* pFrame = mdi.pFrame;
     const QSize inner = pChild->size();
 
     pFrame->showMaximized();

@@ -1,6 +1,7 @@
 #include "common/ImagePluginGdiPlus.h"
 #include "common/MemoryStream.h"
 #include "common/ImageTestSupport.h"
+#include "common/TestApplication.h"
 
 #include <QTemporaryDir>
 
@@ -16,7 +17,7 @@ using ImageTestSupport::Pattern;
 
 class ImageCodecTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ImageTestSupport::EnsureApplication(); }
+    static void SetUpTestSuite() { TestApplication::Ensure(); }
     void SetUp() override {
         ASSERT_EQ(Codec::RegisterDecoder(), 1);
         ASSERT_EQ(Codec::RegisterEncoder(), 1);

@@ -1,5 +1,6 @@
 #include "common/IconFile.h"
 #include "common/ImagePluginGdiPlus.h"
+#include "common/TestApplication.h"
 #include "common/UtilityGui.h"
 
 #include <QApplication>
@@ -20,10 +21,7 @@ namespace {
 class UtilityGuiTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        TestApplication::Ensure();
         ImagePluginGdiPlus::RegisterEncoder();
         ImagePluginGdiPlus::RegisterDecoder();
     }

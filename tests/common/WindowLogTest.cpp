@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "common/Ini.h"
 #include "common/NumberText.h"
+#include "common/TestApplication.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 
@@ -57,13 +58,7 @@ const std::string Dashes(60, '-');
 
 class WindowLogTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
+    static void SetUpTestSuite() { TestApplication::Ensure(); }
     void SetUp() override {
         EventHub::Init();
         ASSERT_TRUE(dir.isValid());
