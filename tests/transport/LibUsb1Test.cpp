@@ -25,7 +25,9 @@ TEST(LibUsb1Real, StartsListsNoDevicesAndGivesItsVersion) {
     const libusb_version* v = libusb_get_version();
     EXPECT_EQ(sVersion, std::to_string(v->major) + "." + std::to_string(v->minor) + "." +
                             std::to_string(v->micro) + "." + std::to_string(v->nano) + v->rc);
-    if (*v->describe) EXPECT_EQ(sDescription, v->describe);
+    if (*v->describe) {
+        EXPECT_EQ(sDescription, v->describe);
+    }
 }
 
 TEST(LibUsb1Real, ErrorTextsNameTheCode) {
