@@ -282,7 +282,7 @@ int Device::BulkIn(std::uint8_t* pData, int iLength, int& iTransferred) {
             std::vector<std::uint8_t> v = std::move(lBulkInRaw.front());
             lBulkInRaw.pop_front();
             iTransferred = static_cast<int>(std::min<std::size_t>(v.size(), iLength));
-            std::memcpy(pData, v.data(), iTransferred);
+            if (iTransferred > 0) std::memcpy(pData, v.data(), iTransferred);
         } else if (iInFlightPos < vInFlight.size() || BuildResponseLocked()) {
             std::size_t n = std::min<std::size_t>(vInFlight.size() - iInFlightPos, iLength);
             if (iReadChunk) n = std::min(n, iReadChunk);
@@ -309,7 +309,7 @@ int Device::InterruptIn(std::uint8_t* pData, int iLength, int& iTransferred) {
     std::vector<std::uint8_t> v = std::move(lInterrupts.front());
     lInterrupts.pop_front();
     if (static_cast<int>(v.size()) > iLength) return LIBUSB_ERROR_OVERFLOW;
-    std::memcpy(pData, v.data(), v.size());
+    if (!v.empty()) std::memcpy(pData, v.data(), v.size());
     iTransferred = static_cast<int>(v.size());
     return 0;
 }
