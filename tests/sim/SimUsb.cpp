@@ -22,11 +22,6 @@ constexpr int cRenControl = 160, cGoToLocal = 161, cLocalLockout = 162;
 constexpr int cGetDescriptor = 6;
 constexpr std::uint8_t cSuccess = 1, cPending = 2, cFailed = 0x80;
 
-std::string Trimmed(const std::string& s) {
-    std::size_t e = s.find_last_not_of(" \t\r\n");
-    return e == std::string::npos ? std::string() : s.substr(0, e + 1);
-}
-
 void PutLe32(std::vector<std::uint8_t>& v, std::size_t iAt, std::uint32_t iValue) {
     for (int i = 0; i < 4; ++i) v[iAt + i] = static_cast<std::uint8_t>(iValue >> (8 * i));
 }
@@ -43,34 +38,9 @@ std::vector<std::uint8_t> StringDescriptor(const std::string& s) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// SimpleScpi
-
-SimpleScpi::SimpleScpi(std::string sIdnText) : sIdn(std::move(sIdnText)) {}
-
-std::string SimpleScpi::Handle(const std::string& sMessage) {
-    std::lock_guard lock(mMutex);
-    lMessages.push_back(sMessage);
-    std::string sQuery = Trimmed(sMessage);
-    auto it = mAnswers.find(sQuery);
-    if (it != mAnswers.end()) return it->second;
-    if (sQuery == "*IDN?") return sIdn + "\n";
-    return {};
-}
-
-void SimpleScpi::SetAnswer(const std::string& sQuery, std::string sAnswer) {
-    std::lock_guard lock(mMutex);
-    mAnswers[sQuery] = std::move(sAnswer);
-}
-
-std::vector<std::string> SimpleScpi::Messages() const {
-    std::lock_guard lock(mMutex);
-    return lMessages;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Device
 
-Device::Device(uDeviceConfig uConfigIn, std::shared_ptr<ScpiPort> pScpiIn)
+Device::Device(uDeviceConfig uConfigIn, std::shared_ptr<Sim::ScpiDevice> pScpiIn)
     : uConfig(std::move(uConfigIn)), pScpi(std::move(pScpiIn)) {}
 
 void Device::SetMaxPayload(std::size_t iBytes) {
@@ -81,11 +51,6 @@ void Device::SetMaxPayload(std::size_t iBytes) {
 void Device::SetReadChunk(std::size_t iBytes) {
     std::lock_guard lock(mMutex);
     iReadChunk = iBytes;
-}
-
-void Device::QueueAnswer(std::string sAnswer) {
-    std::lock_guard lock(mMutex);
-    lOutput.push_back(std::move(sAnswer));
 }
 
 void Device::PushBulkInRaw(std::vector<std::uint8_t> vRaw) {
@@ -163,27 +128,12 @@ bool Device::Halted(int iEndpoint) const {
     return iEndpoint == uConfig.iBulkIn ? fHaltIn : iEndpoint == uConfig.iBulkOut ? fHaltOut : false;
 }
 
-std::string Device::PendingOutput() const {
-    std::lock_guard lock(mMutex);
-    std::string s;
-    for (std::size_t i = 0; i < lOutput.size(); ++i)
-        s += i == 0 ? lOutput[i].substr(iOutputPos) : lOutput[i];
-    return s;
-}
-
-std::uint8_t Device::StatusByteLocked() const {
-    std::uint8_t iStb = pScpi->StatusByte();
-    if (!lOutput.empty()) iStb |= 0x10;
-    return iStb;
-}
-
-void Device::Message(const std::string& sMessage) {
-    // Called with the lock held; the SCPI port has its own lock and never calls back.
-    std::string sAnswer = pScpi->Handle(sMessage);
-    if (sAnswer.empty()) return;
-    lOutput.push_back(std::move(sAnswer));
-    if (fServiceRequestOnAnswer && uConfig.iInterruptIn)
-        lInterrupts.push_back({0x81, static_cast<std::uint8_t>(StatusByteLocked() | 0x40)});
+void Device::MessageBytes(const std::uint8_t* pData, std::size_t iSize, bool fEnd) {
+    // Called with the lock held; the SCPI device has its own lock and never calls back.
+    const bool fHadAnswer = pScpi->AnswerSize() > 0;
+    pScpi->Write(pData, iSize, fEnd);
+    if (fServiceRequestOnAnswer && uConfig.iInterruptIn && !fHadAnswer && pScpi->AnswerSize() > 0)
+        lInterrupts.push_back({0x81, static_cast<std::uint8_t>(pScpi->StatusByte() | 0x40)});
 }
 
 int Device::BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred) {
@@ -213,12 +163,7 @@ int Device::BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred) {
             return LIBUSB_ERROR_PIPE;
         }
         iOutReceived = iSize;
-        sIncoming.append(reinterpret_cast<const char*>(pData) + 12, iSize);
-        if (iMsgId == cVendorSpecificOut || (pData[8] & 1)) {
-            std::string sMessage;
-            sMessage.swap(sIncoming);
-            Message(sMessage);
-        }
+        MessageBytes(pData + 12, iSize, iMsgId == cVendorSpecificOut || (pData[8] & 1));
     } else if (iMsgId == cRequestDevDepMsgIn || iMsgId == cRequestVendorSpecificIn) {
         uPending = {true, iMsgId, iTag, iSize, (pData[8] & 2) != 0, pData[9]};
     } else {
@@ -229,20 +174,14 @@ int Device::BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred) {
 }
 
 bool Device::BuildResponseLocked() {
-    if (!uPending.fPending || lOutput.empty()) return false;
-    const std::string& sFront = lOutput.front();
-    std::size_t iLeft = sFront.size() - iOutputPos;
-    std::size_t n = std::min<std::size_t>(iLeft, uPending.iTransferSize);
-    if (iMaxPayload) n = std::min(n, iMaxPayload);
-    bool fTermChar = false;
-    if (uPending.fTermCharEnabled && uPending.iMsgId == cRequestDevDepMsgIn) {
-        std::size_t iAt = sFront.find(static_cast<char>(uPending.iTermChar), iOutputPos);
-        if (iAt != std::string::npos && iAt - iOutputPos < n) {
-            n = iAt - iOutputPos + 1;
-            fTermChar = true;
-        }
-    }
-    bool fEom = n == iLeft;
+    if (!uPending.fPending || pScpi->AnswerSize() == 0) return false;
+    std::size_t iMax = uPending.iTransferSize;
+    if (iMaxPayload) iMax = std::min(iMax, iMaxPayload);
+    const int iTermChar =
+        uPending.fTermCharEnabled && uPending.iMsgId == cRequestDevDepMsgIn ? uPending.iTermChar : -1;
+    std::vector<std::uint8_t> vPayload(std::min(iMax, pScpi->AnswerSize()));
+    bool fEom = false, fTermChar = false;
+    std::size_t n = pScpi->Read(vPayload.data(), vPayload.size(), iTermChar, fEom, fTermChar);
     std::size_t iPadded = (12 + n + 3) / 4 * 4;
     vInFlight.assign(iPadded, 0);
     iInFlightPos = 0;
@@ -252,12 +191,7 @@ bool Device::BuildResponseLocked() {
     PutLe32(vInFlight, 4, static_cast<std::uint32_t>(n));
     if (uPending.iMsgId == cRequestDevDepMsgIn)
         vInFlight[8] = static_cast<std::uint8_t>((fEom ? 1 : 0) | (fTermChar ? 2 : 0));
-    std::memcpy(vInFlight.data() + 12, sFront.data() + iOutputPos, n);
-    iOutputPos += n;
-    if (iOutputPos == sFront.size()) {
-        lOutput.pop_front();
-        iOutputPos = 0;
-    }
+    if (n) std::memcpy(vInFlight.data() + 12, vPayload.data(), n);
     iInFlightTag = uPending.iTag;
     uPending.fPending = false;
     return true;
@@ -341,7 +275,6 @@ int Device::ControlLocked(int bmRequestType, int bRequest, int wValue, int wInde
         if (wIndex != uConfig.iBulkOut) return LIBUSB_ERROR_PIPE;
         if (bRequest == cInitiateAbortBulkOut) {
             v = {wValue == iLastOutTag ? cSuccess : cFailed, static_cast<std::uint8_t>(iLastOutTag)};
-            if (wValue == iLastOutTag) sIncoming.clear();
         } else {
             v.assign(8, 0);
             v[0] = cSuccess;
@@ -357,13 +290,10 @@ int Device::ControlLocked(int bmRequestType, int bRequest, int wValue, int wInde
                           (fInFlight && iInFlightTag == wValue);
             v = {fMatch ? cSuccess : cFailed, static_cast<std::uint8_t>(wValue)};
             if (fMatch) {
-                // The message being answered is dropped; what is in the FIFO still goes out,
-                // ended by a short packet.
+                // The answer is dropped; what is in the FIFO still goes out, ended by a short
+                // packet.
                 uPending.fPending = false;
-                if (!lOutput.empty()) {
-                    lOutput.pop_front();
-                    iOutputPos = 0;
-                }
+                pScpi->Clear();
             }
         } else {
             v.assign(8, 0);
@@ -375,12 +305,10 @@ int Device::ControlLocked(int bmRequestType, int bRequest, int wValue, int wInde
     if (bmRequestType != 0xA1) return LIBUSB_ERROR_PIPE;
     switch (bRequest) {
     case cInitiateClear:
-        lOutput.clear();
-        iOutputPos = 0;
+        pScpi->Clear();
         vInFlight.clear();
         iInFlightPos = 0;
         uPending.fPending = false;
-        sIncoming.clear();
         v = {cSuccess};
         return 0;
     case cCheckClearStatus:
@@ -409,7 +337,7 @@ int Device::ControlLocked(int bmRequestType, int bRequest, int wValue, int wInde
         return 0;
     case cReadStatusByte: {
         std::uint8_t iTag = static_cast<std::uint8_t>(wValue);
-        std::uint8_t iStb = StatusByteLocked();
+        std::uint8_t iStb = pScpi->StatusByte();
         if (uConfig.fUsb4882 && uConfig.iInterruptIn) {
             v = {cSuccess, iTag, 0};
             lInterrupts.push_back({static_cast<std::uint8_t>(0x80 | iTag), iStb});
@@ -879,8 +807,8 @@ Bus::Bus() : pState(std::make_unique<uState>()) {}
 
 Bus::~Bus() { Uninstall(); }
 
-std::shared_ptr<Device> Bus::AddDevice(uDeviceConfig uConfig, std::shared_ptr<ScpiPort> pScpi) {
-    if (!pScpi) pScpi = std::make_shared<SimpleScpi>();
+std::shared_ptr<Device> Bus::AddDevice(uDeviceConfig uConfig, std::shared_ptr<Sim::ScpiDevice> pScpi) {
+    if (!pScpi) pScpi = std::make_shared<Sim::ScpiDevice>();
     auto p = std::make_shared<Device>(std::move(uConfig), std::move(pScpi));
     std::lock_guard lock(pState->mMutex);
     pState->lDevices.push_back(p);

@@ -5,7 +5,7 @@
 // Every call returns at once: a transfer the device cannot serve times out without waiting.
 //
 //   SimUsb::Bus bus;
-//   auto device = bus.AddDevice();          // a USB488 instrument answering "*IDN?"
+//   auto device = bus.AddDevice();          // a USB488 instrument over a Sim::ScpiDevice
 //   bus.Install();                          // LibUsb1 and LibUsb0 now see this bus
 //   ... open it through LibUsb1 / LibUsb0, or take device->Handle1() / Handle0() ...
 //   bus.Uninstall();                        // also done by ~Bus
@@ -14,6 +14,7 @@
 // time-outs, and a hook that runs after every Bulk-IN read.
 #pragma once
 
+#include "sim/ScpiDevice.h"
 #include "transport/UsbSeam.h"
 
 #include <cstdint>
@@ -26,31 +27,6 @@
 #include <vector>
 
 namespace SimUsb {
-
-// The SCPI side of a simulated instrument as its USB front door sees it: one complete message
-// in, the answer bytes (empty for a command) out.
-class ScpiPort {
-  public:
-    virtual ~ScpiPort() = default;
-    virtual std::string Handle(const std::string& sMessage) = 0;
-    // Status byte bits other than MAV (which the USB device adds from its output queue).
-    virtual std::uint8_t StatusByte() { return 0; }
-};
-
-// A small SCPI port: "*IDN?" and a table of exact queries; every message is recorded.
-class SimpleScpi : public ScpiPort {
-  public:
-    explicit SimpleScpi(std::string sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04");
-    std::string Handle(const std::string& sMessage) override;
-    void SetAnswer(const std::string& sQuery, std::string sAnswer);
-    std::vector<std::string> Messages() const;
-
-  private:
-    mutable std::mutex mMutex;
-    std::string sIdn;
-    std::map<std::string, std::string> mAnswers;
-    std::vector<std::string> lMessages;
-};
 
 struct uEndpoint {
     std::uint8_t iAddress = 0;    // bit 7 set: IN
@@ -94,10 +70,10 @@ struct uControlRequest {
 
 class Device {
   public:
-    Device(uDeviceConfig uConfig, std::shared_ptr<ScpiPort> pScpi);
+    Device(uDeviceConfig uConfig, std::shared_ptr<Sim::ScpiDevice> pScpi);
 
     const uDeviceConfig& Config() const { return uConfig; }
-    ScpiPort& Scpi() { return *pScpi; }
+    Sim::ScpiDevice& Scpi() { return *pScpi; }
 
     // --- knobs ---
     // At most this many payload bytes per Bulk-IN response (0: only the REQUEST's TransferSize
@@ -105,8 +81,6 @@ class Device {
     void SetMaxPayload(std::size_t iBytes);
     // A response is handed out in Bulk-IN reads of at most this many bytes (0: whole).
     void SetReadChunk(std::size_t iBytes);
-    // Queues an answer message directly, as if the SCPI side had produced it.
-    void QueueAnswer(std::string sAnswer);
     // The next Bulk-IN reads return these raw bytes instead of the protocol's response.
     void PushBulkInRaw(std::vector<std::uint8_t> vRaw);
     // The next Bulk-IN / Bulk-OUT transfer fails with this libusb code (LIBUSB_ERROR_PIPE
@@ -133,7 +107,6 @@ class Device {
     std::vector<int> ClearHaltLog() const;
     int BulkInReads() const;
     bool Halted(int iEndpoint) const;
-    std::string PendingOutput() const;
 
     // --- the device's side of the bus (libusb-1.0 codes) ---
     int BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred);
@@ -153,24 +126,20 @@ class Device {
         std::uint8_t iTermChar = 0;
     };
 
-    void Message(const std::string& sMessage);
-    std::uint8_t StatusByteLocked() const;
+    void MessageBytes(const std::uint8_t* pData, std::size_t iSize, bool fEnd);
     bool BuildResponseLocked();
     int ControlLocked(int bmRequestType, int bRequest, int wValue, int wIndex,
                       std::vector<std::uint8_t>& vReply);
 
     const uDeviceConfig uConfig;
-    std::shared_ptr<ScpiPort> pScpi;
+    std::shared_ptr<Sim::ScpiDevice> pScpi;
 
     mutable std::mutex mMutex;
     std::size_t iMaxPayload = 0, iReadChunk = 0;
-    std::deque<std::string> lOutput;          // answer messages not yet sent
-    std::size_t iOutputPos = 0;               // bytes of lOutput.front() already sent
     std::vector<std::uint8_t> vInFlight;      // the response being handed out
     std::size_t iInFlightPos = 0;
     uRequest uPending;
     int iInFlightTag = 0;
-    std::string sIncoming;                    // DEV_DEP_MSG_OUT bytes before EOM
     int iLastOutTag = 0;
     std::uint32_t iOutReceived = 0;
     bool fHaltIn = false, fHaltOut = false;
@@ -195,8 +164,9 @@ class Bus {
     Bus(const Bus&) = delete;
     Bus& operator=(const Bus&) = delete;
 
+    // Without a SCPI device a new Sim::ScpiDevice answers.
     std::shared_ptr<Device> AddDevice(uDeviceConfig uConfig = {},
-                                      std::shared_ptr<ScpiPort> pScpi = nullptr);
+                                      std::shared_ptr<Sim::ScpiDevice> pScpi = nullptr);
 
     // Puts this bus under LibUsb1 and LibUsb0 (one bus at a time); Uninstall restores the real
     // libraries and closes LibUsb0's use of the simulated one.

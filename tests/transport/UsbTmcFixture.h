@@ -34,7 +34,9 @@ class UsbTmcFixture : public ::testing::TestWithParam<bool> {
         lPauses.clear();
         UsbTmc::SetPauseFunction([this](std::chrono::milliseconds t) { lPauses.push_back(t.count()); });
         pBus = std::make_unique<SimUsb::Bus>();
-        pDevice = pBus->AddDevice(uConfig, pScpi = std::make_shared<SimUsb::SimpleScpi>());
+        pScpi = std::make_shared<Sim::ScpiDevice>();
+        pScpi->SetIdn("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04");
+        pDevice = pBus->AddDevice(uConfig, pScpi);
         pBus->Install();
         uUsbTmcSettings s;
         if (LibUsb0()) {
@@ -84,6 +86,12 @@ class UsbTmcFixture : public ::testing::TestWithParam<bool> {
                UsbTmc::SendData(U(), iMsgId, iSent, WindowNobody, sError);
     }
 
+    // Makes the instrument hold sAnswer (bytes as given) by sending it a query for it.
+    void Answer(const std::string& sAnswer) {
+        pScpi->SetAnswer("SIM:ANSWER?", std::vector<std::uint8_t>(sAnswer.begin(), sAnswer.end()));
+        ASSERT_TRUE(Send("SIM:ANSWER?")) << sError;
+    }
+
     // Reads one answer; empty optional text on failure is told apart by the result.
     bool Receive(std::string& sAnswer, int iMsgId = UsbTmc::MsgRequestDevDepIn, int iWindow = WindowNobody) {
         DataBuffer Data;
@@ -115,7 +123,7 @@ class UsbTmcFixture : public ::testing::TestWithParam<bool> {
 
     std::unique_ptr<SimUsb::Bus> pBus;
     std::shared_ptr<SimUsb::Device> pDevice;
-    std::shared_ptr<SimUsb::SimpleScpi> pScpi;
+    std::shared_ptr<Sim::ScpiDevice> pScpi;
     std::shared_ptr<UsbTmc::uUsbTmcInstance> pInstance;
     std::vector<long long> lPauses;
     std::string sError;

@@ -91,12 +91,15 @@ TEST_P(UsbTmcMessages, TermCharEnabledAsksTheDeviceToStopThere) {
 }
 
 TEST_P(UsbTmcMessages, FinalByteIsDroppedOnlyWhenItIsTheTermChar) {
-    pDevice->QueueAnswer("1.5");
     std::string sAnswer;
+    pDevice->PushBulkInRaw(ResponseHeader(2, U().iTag + 1, 3, 1, "1.5"));
     ASSERT_TRUE(Receive(sAnswer)) << sError;
     EXPECT_EQ(sAnswer, "1.5");
+    Answer("2.5\n");
+    ASSERT_TRUE(Receive(sAnswer)) << sError;
+    EXPECT_EQ(sAnswer, "2.5");
     // An answer that is only the TermChar, and an empty answer, are empty successes.
-    pDevice->QueueAnswer("\n");
+    Answer("\n");
     ASSERT_TRUE(Receive(sAnswer)) << sError;
     EXPECT_EQ(sAnswer, "");
     pDevice->PushBulkInRaw(ResponseHeader(2, U().iTag + 1, 0, 1));
@@ -104,7 +107,7 @@ TEST_P(UsbTmcMessages, FinalByteIsDroppedOnlyWhenItIsTheTermChar) {
     EXPECT_EQ(sAnswer, "");
     // With remove TermChar off the LF stays.
     UsbTmc::SetRemoveTermChar(U(), false);
-    pDevice->QueueAnswer("OK\n");
+    Answer("OK\n");
     ASSERT_TRUE(Receive(sAnswer));
     EXPECT_EQ(sAnswer, "OK\n");
 }
@@ -136,30 +139,30 @@ TEST_P(UsbTmcMessages, ResponsesSplitAcrossReadsAreJoinedAndTrimmed) {
     // and 4 bytes, the others continue the transfer, the last one carries padding.
     pDevice->SetReadChunk(16);
     UsbTmc::SetRemoveTermChar(U(), false);
-    pDevice->QueueAnswer("The quick brown fox jumps");
+    Answer("The quick brown fox jumps");
     std::string sAnswer;
     ASSERT_TRUE(Receive(sAnswer)) << sError;
-    EXPECT_EQ(sAnswer, "The quick brown fox jumps");
+    EXPECT_EQ(sAnswer, "The quick brown fox jumps\n");
     EXPECT_EQ(Requests(), 1);
     // Three packets of one answer, each split.
     pDevice->SetMaxPayload(9);
-    pDevice->QueueAnswer("The quick brown fox jumps");
+    Answer("The quick brown fox jumps");
     ASSERT_TRUE(Receive(sAnswer)) << sError;
-    EXPECT_EQ(sAnswer, "The quick brown fox jumps");
+    EXPECT_EQ(sAnswer, "The quick brown fox jumps\n");
     EXPECT_EQ(Requests(), 4);
 }
 
 TEST_P(UsbTmcMessages, StaleShortAndEmptyPacketsAreDiscarded) {
     UsbTmc::SetRemoveTermChar(U(), false);
+    Answer("GOOD");
     int iTag = static_cast<int>(U().iTag) + 1;
-    pDevice->QueueAnswer("GOOD");
     pDevice->PushBulkInRaw(ResponseHeader(2, iTag - 1, 4, 1, "JUNK")); // stale tag
     pDevice->PushBulkInRaw({2, static_cast<std::uint8_t>(iTag), static_cast<std::uint8_t>(~iTag)}); // short
     pDevice->PushBulkInRaw({});                                        // empty packet
     pDevice->PushBulkInRaw(ResponseHeader(1, iTag, 4, 1, "JUNK"));     // wrong MsgID
     std::string sAnswer;
     ASSERT_TRUE(Receive(sAnswer)) << sError;
-    EXPECT_EQ(sAnswer, "GOOD");
+    EXPECT_EQ(sAnswer, "GOOD\n");
     EXPECT_EQ(Requests(), 1);
 }
 
@@ -287,7 +290,7 @@ TEST_P(UsbTmcMessages, ProgressEventsFollowTheStep) {
 
     // 250000 bytes in packets of 60000 with a step of 102400: after 120000 and 240000.
     pDevice->SetMaxPayload(60000);
-    pDevice->QueueAnswer(std::string(250000, 'x'));
+    Answer(std::string(250000, 'x'));
     ASSERT_TRUE(Receive(sAnswer, UsbTmc::MsgRequestDevDepIn, iWindow)) << sError;
     EXPECT_EQ(sAnswer.size(), 250000u);
     EventHub::Pump();
