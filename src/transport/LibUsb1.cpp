@@ -1,5 +1,6 @@
 #include "transport/LibUsb1.h"
 
+#include "common/TextRoutines.h"
 #include "transport/UsbSeam.h"
 
 #include <array>
@@ -27,41 +28,11 @@ bool NullHandle(std::string& sError, const char* pPrefix) {
     return false;
 }
 
-void AppendUtf8(std::string& s, char32_t c) {
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16LE code units to UTF-8, ending at the first NUL; lone surrogates become U+FFFD.
-std::string Utf16ToUtf8(const unsigned char* pData, std::size_t iUnits) {
-    std::string s;
-    for (std::size_t i = 0; i < iUnits; ++i) {
-        char32_t c = pData[2 * i] | (pData[2 * i + 1] << 8);
-        if (c == 0) break;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < iUnits) {
-            char32_t d = pData[2 * i + 2] | (pData[2 * i + 3] << 8);
-            if (d >= 0xDC00 && d <= 0xDFFF) {
-                AppendUtf8(s, 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        AppendUtf8(s, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
-    }
-    return s;
+// UTF-16LE code units up to the first NUL, as UTF-8.
+std::string StringDescriptorText(const unsigned char* pData, std::size_t iUnits) {
+    std::size_t n = 0;
+    while (n < iUnits && (pData[2 * n] | pData[2 * n + 1]) != 0) ++n;
+    return Utility::Utf16LeToUtf8(std::string_view(reinterpret_cast<const char*>(pData), 2 * n));
 }
 
 constexpr int cRequestTypeStandardIn = 0x80;
@@ -303,7 +274,7 @@ bool GetStringDescriptor(libusb_device_handle* pDeviceHandle, int iIndex, int iL
     int iLength = aBuffer[0];
     if (iReceived < 2 || aBuffer[1] != cDescriptorString || iLength < 2 || iLength > iReceived)
         return Fail(sError, cPrefix, LIBUSB_ERROR_IO);
-    sString = Utf16ToUtf8(aBuffer.data() + 2, static_cast<std::size_t>(iLength - 2) / 2);
+    sString = StringDescriptorText(aBuffer.data() + 2, static_cast<std::size_t>(iLength - 2) / 2);
     return true;
 }
 
