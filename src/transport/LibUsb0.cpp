@@ -65,6 +65,22 @@ bool NullHandle(std::string& sError, const char* pPrefix) {
     return false;
 }
 
+// A call on a handle with one number, failing below 0 with pFailure + number + ": " + code.
+template <class A>
+bool HandleCall(int (*UsbSeam::uLibUsb0Calls::*pMember)(usb_dev_handle*, A), const char* pPrefix,
+                const char* pName, const char* pFailure, usb_dev_handle* pDeviceHandle, int iValue,
+                std::string& sError) {
+    if (!pDeviceHandle) return NullHandle(sError, pPrefix);
+    auto pCall = Function(pMember);
+    if (!pCall) return Missing(sError, pPrefix, pName);
+    int iResult = pCall(pDeviceHandle, static_cast<A>(iValue));
+    if (iResult < 0) {
+        sError = std::string(pPrefix) + pFailure + std::to_string(iValue) + ": " + std::to_string(iResult);
+        return false;
+    }
+    return true;
+}
+
 using TransferCall = int (*)(usb_dev_handle*, int, char*, int, int);
 
 bool Transfer(TransferCall UsbSeam::uLibUsb0Calls::*pMember, const char* pPrefix,
@@ -199,55 +215,26 @@ bool Close(usb_dev_handle* pDeviceHandle, std::string& sError) {
 }
 
 bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, std::string& sError) {
-    if (!pDeviceHandle) return NullHandle(sError, "LibUsb0::SetConfiguration: ");
-    auto pCall = Function(&UsbSeam::uLibUsb0Calls::usb_set_configuration);
-    if (!pCall) return Missing(sError, "LibUsb0::SetConfiguration: ", "usb_set_configuration");
-    int iResult = pCall(pDeviceHandle, iConfiguration);
-    if (iResult < 0) {
-        sError = "LibUsb0::SetConfiguration: Fehler beim Setzen der Konfiguration " +
-                 std::to_string(iConfiguration) + ": " + std::to_string(iResult);
-        return false;
-    }
-    return true;
+    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_set_configuration, "LibUsb0::SetConfiguration: ",
+                      "usb_set_configuration", "Fehler beim Setzen der Konfiguration ", pDeviceHandle,
+                      iConfiguration, sError);
 }
 
 bool ClaimInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError) {
-    if (!pDeviceHandle) return NullHandle(sError, "LibUsb0::ClaimInterface: ");
-    auto pCall = Function(&UsbSeam::uLibUsb0Calls::usb_claim_interface);
-    if (!pCall) return Missing(sError, "LibUsb0::ClaimInterface: ", "usb_claim_interface");
-    int iResult = pCall(pDeviceHandle, iInterface);
-    if (iResult < 0) {
-        sError = "LibUsb0::ClaimInterface: Fehler beim Setzen der Schnittstelle " +
-                 std::to_string(iInterface) + ": " + std::to_string(iResult);
-        return false;
-    }
-    return true;
+    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_claim_interface, "LibUsb0::ClaimInterface: ",
+                      "usb_claim_interface", "Fehler beim Setzen der Schnittstelle ", pDeviceHandle,
+                      iInterface, sError);
 }
 
 bool ReleaseInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError) {
-    if (!pDeviceHandle) return NullHandle(sError, "LibUsb0::ReleaseInterface: ");
-    auto pCall = Function(&UsbSeam::uLibUsb0Calls::usb_release_interface);
-    if (!pCall) return Missing(sError, "LibUsb0::ReleaseInterface: ", "usb_release_interface");
-    int iResult = pCall(pDeviceHandle, iInterface);
-    if (iResult < 0) {
-        sError = "LibUsb0::ReleaseInterface: Fehler beim Freigeben der Schnittstelle " +
-                 std::to_string(iInterface) + ": " + std::to_string(iResult);
-        return false;
-    }
-    return true;
+    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_release_interface, "LibUsb0::ReleaseInterface: ",
+                      "usb_release_interface", "Fehler beim Freigeben der Schnittstelle ", pDeviceHandle,
+                      iInterface, sError);
 }
 
 bool ClearHalt(usb_dev_handle* pDeviceHandle, int iEndpoint, std::string& sError) {
-    if (!pDeviceHandle) return NullHandle(sError, "LibUsb0::ClearHalt: ");
-    auto pCall = Function(&UsbSeam::uLibUsb0Calls::usb_clear_halt);
-    if (!pCall) return Missing(sError, "LibUsb0::ClearHalt: ", "usb_clear_halt");
-    int iResult = pCall(pDeviceHandle, static_cast<unsigned int>(iEndpoint));
-    if (iResult < 0) {
-        sError = "LibUsb0::ClearHalt: Fehler beim Zurücksetzen des Endpoints " +
-                 std::to_string(iEndpoint) + ": " + std::to_string(iResult);
-        return false;
-    }
-    return true;
+    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_clear_halt, "LibUsb0::ClearHalt: ", "usb_clear_halt",
+                      "Fehler beim Zurücksetzen des Endpoints ", pDeviceHandle, iEndpoint, sError);
 }
 
 bool ControlMsg(usb_dev_handle* pDeviceHandle, int bmRequestType, int bRequest, int wValue,

@@ -112,6 +112,7 @@ TEST(LibUsb0Table, InitLoadsOnceAndCallsUsbInitEachTime) {
     c.usb_bulk_read = [](usb_dev_handle*, int, char*, int, int) { return 0; };
     c.usb_bulk_write = [](usb_dev_handle*, int, char*, int, int) { return -EPIPE; };
     c.usb_open = [](usb_device*) -> usb_dev_handle* { return nullptr; };
+    c.usb_set_configuration = [](usb_dev_handle*, int) { return -5; };
     UsbSeam::InstallLibUsb0Calls(&c);
     std::string sError = "before";
     ASSERT_TRUE(LibUsb0::Init(sError));
@@ -135,6 +136,8 @@ TEST(LibUsb0Table, InitLoadsOnceAndCallsUsbInitEachTime) {
     sError = "kept";
     EXPECT_EQ(LibUsb0::Open(&uDevice, sError), nullptr);
     EXPECT_EQ(sError, "kept");
+    EXPECT_FALSE(LibUsb0::SetConfiguration(h, 1, sError));
+    EXPECT_EQ(sError, "LibUsb0::SetConfiguration: Fehler beim Setzen der Konfiguration 1: -5");
     // Functions the table lacks.
     EXPECT_FALSE(LibUsb0::ClearHalt(h, 1, sError));
     EXPECT_EQ(sError, "LibUsb0::ClearHalt: Die Funktion 'usb_clear_halt' ist nicht vorhanden.");
