@@ -1,16 +1,121 @@
 #include "app/Main.h"
 
+#include "app/WindowStart.h"
+#include "common/Ini.h"
+#include "common/WindowLog.h"
 #include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "script/WindowScript.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace Main {
 namespace {
 
+std::unique_ptr<uIni> pConfigIni;
+std::string sConfigPath;
+bool fConfigSaveAtExit = false;
+bool fWindows2000 = false;
+bool fWindowDontCheckPosition = false;
+
 int iDefaultTimeout[7] = {0, 5000, 5000, 2000, 2000, 5000, 2000};
-int iDefaultProgressStep[7] = {0, 102400, 102400, 51200, 20480, 102400, 51200};
+const int iDefaultProgressStep[7] = {0, 102400, 102400, 51200, 20480, 102400, 51200};
+
+// The open top-level windows in the order they were opened.
+std::vector<int> mTopLevelWindow;
+
+std::function<int()> fnOpenMain;
+std::function<int()> fnOpenScript;
+bool fFoldersOverridden = false;
+std::string sUserFolderOverride, sProgramFolderOverride;
+
+void PostWindowListChanged() {
+    for (int iWindow : mTopLevelWindow) EventHub::PostEvent(EventWindowListChanged, iWindow, WindowNobody);
+}
+
+void TopLevelWindowClosed(int iWindow) {
+    std::erase(mTopLevelWindow, iWindow);
+    if (mTopLevelWindow.empty()) EventHub::PostEvent(EventQuit, 0);
+    else PostWindowListChanged();
+}
+
+int AddTopLevelWindow(int iWindow) {
+    if (iWindow == 0) return 0;
+    mTopLevelWindow.push_back(iWindow);
+    PostWindowListChanged();
+    return iWindow;
+}
 
 } // namespace
+
+std::string UserResourceFolder() {
+    if (fFoldersOverridden) return sUserFolderOverride;
+    std::string sBase;
+    if (const char* p = std::getenv("XDG_CONFIG_HOME"); p && *p) {
+        sBase = p;
+    } else if (const char* h = std::getenv("HOME"); h && *h) {
+        sBase = std::string(h) + "/.config";
+    } else {
+        return {};
+    }
+    return sBase + "/Orvanto/Orvanto/Resources/";
+}
+
+std::string ProgramResourceFolder() {
+    if (fFoldersOverridden) return sProgramFolderOverride;
+    return QCoreApplication::applicationDirPath().toStdString() + "/Resources/";
+}
+
+void SetResourceFolders(std::string sUser, std::string sProgram) {
+    fFoldersOverridden = true;
+    sUserFolderOverride = std::move(sUser);
+    sProgramFolderOverride = std::move(sProgram);
+}
+
+std::unique_ptr<uIni> OpenPreferenceFile(const std::string& sName, std::string* pPath, bool fPerUser) {
+    std::unique_ptr<uIni> ini;
+    std::string sPath;
+    if (fPerUser && !UserResourceFolder().empty()) {
+        sPath = UserResourceFolder() + sName;
+        ini = Ini::Open(sPath, IniFlagsProgram);
+    }
+    if (!ini && !ProgramResourceFolder().empty()) {
+        sPath = ProgramResourceFolder() + sName;
+        ini = Ini::Open(sPath, IniFlagsProgram);
+    }
+    if (pPath) *pPath = ini ? sPath : std::string();
+    return ini;
+}
+
+void OpenConfig() { pConfigIni = OpenPreferenceFile("config.ini", &sConfigPath, true); }
+
+void CloseConfig() {
+    if (fConfigSaveAtExit) Ini::Save(pConfigIni.get());
+    Ini::Free(pConfigIni);
+    fConfigSaveAtExit = false;
+    sConfigPath.clear();
+}
+
+void ReadInstrumentTimeouts() {
+    uIni* ini = pConfigIni.get();
+    Ini::SelectSection(ini, "Instrument");
+    iDefaultTimeout[1] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseUsbTmc", 5000));
+    iDefaultTimeout[2] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseLxi", 5000));
+    iDefaultTimeout[3] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseRaw", 2000));
+    iDefaultTimeout[4] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseSerial", 2000));
+    iDefaultTimeout[5] = iDefaultTimeout[1];
+    iDefaultTimeout[6] = iDefaultTimeout[3];
+}
+
+void LogLibUsbVersions() {
+    // The USB layers add their version lines here.
+}
 
 int DefaultTimeout(int iInterface) {
     return iInterface >= 1 && iInterface <= 6 ? iDefaultTimeout[iInterface] : 0;
@@ -20,10 +125,90 @@ int DefaultProgressStep(int iInterface) {
     return iInterface >= 1 && iInterface <= 6 ? iDefaultProgressStep[iInterface] : 0;
 }
 
+uIni* ConfigIni() { return pConfigIni.get(); }
+const std::string& ConfigPath() { return sConfigPath; }
+void SetConfigSaveAtExit(bool fSave) { fConfigSaveAtExit = fSave; }
+bool WindowDontCheckPosition() { return fWindowDontCheckPosition; }
+void SetWindowDontCheckPosition(bool fValue) { fWindowDontCheckPosition = fValue; }
+bool Windows2000() { return fWindows2000; }
+void SetWindows2000(bool fValue) { fWindows2000 = fValue; }
+
+void SetWindowOpeners(std::function<int()> openMain, std::function<int()> openScript) {
+    fnOpenMain = std::move(openMain);
+    fnOpenScript = std::move(openScript);
+}
+
+int OpenMainWindow() { return AddTopLevelWindow(fnOpenMain ? fnOpenMain() : WindowStart::Open()); }
+
+int OpenScriptWindow() { return AddTopLevelWindow(fnOpenScript ? fnOpenScript() : WindowScript::Open()); }
+
+void MainWindowClosed(int iWindow) { TopLevelWindowClosed(iWindow); }
+
+void ScriptWindowClosed(int iWindow) { TopLevelWindowClosed(iWindow); }
+
+void CloseAllTopLevelWindows() {
+    const std::vector<int> snapshot = mTopLevelWindow;
+    for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
+        EventHub::PostEvent(EventCloseWindowRequest, *it);
+    }
+}
+
+int CountTopLevelWindows() { return static_cast<int>(mTopLevelWindow.size()); }
+
+int EventLoop() {
+    QEventLoop loop;
+    int iExitCode = 0;
+    auto quit = [&](int iCode) {
+        iExitCode = iCode;
+        loop.exit(iCode);
+    };
+    using EventHub::uEvent;
+    const int any = EventHub::AnyWindow;
+    EventHub::Bind(EventQuit, any, [&](const uEvent&) { quit(0); });
+    EventHub::Bind(EventOpenMainWindow, any, [&](const uEvent&) {
+        if (OpenMainWindow() == 0 && mTopLevelWindow.empty()) quit(1);
+    });
+    EventHub::Bind(EventOpenScriptWindow, any, [&](const uEvent&) {
+        if (OpenScriptWindow() == 0 && mTopLevelWindow.empty()) quit(1);
+    });
+    EventHub::Bind(EventMainWindowClosed, any, [](const uEvent& e) { MainWindowClosed(e.iWindow); });
+    EventHub::Bind(EventScriptWindowClosed, any, [](const uEvent& e) { ScriptWindowClosed(e.iWindow); });
+    EventHub::Bind(EventCloseAllWindows, any, [](const uEvent&) { CloseAllTopLevelWindows(); });
+    loop.exec();
+    for (int iEvent = EventQuit; iEvent <= EventCloseAllWindows; ++iEvent) EventHub::Unbind(iEvent, any);
+    return iExitCode;
+}
+
+int Start() {
+    fWindows2000 = false; // this system is never Windows 2000
+    mTopLevelWindow.clear();
+    OpenConfig();
+    fConfigSaveAtExit = true;
+    if (pConfigIni) {
+        Ini::SelectSection(pConfigIni.get(), "General");
+        fWindowDontCheckPosition = Ini::ReadBool(pConfigIni.get(), "WindowDontCheckPosition", 0) != 0;
+    }
+    WindowLog::Create();
+    if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
+    else WindowLog::AddError("Preferences file: File could not be opened.");
+    LogLibUsbVersions();
+    ReadInstrumentTimeouts();
+    EventHub::PostEvent(EventOpenMainWindow, 0);
+
+    const int iExitCode = EventLoop();
+
+    WindowLog::Close(1);
+    CloseConfig();
+    return iExitCode;
+}
+
 int Run(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName("Orvanto");
+    QApplication::setApplicationVersion(ORVANTO_VERSION);
+    QApplication::setQuitOnLastWindowClosed(false);
     EventHub::Init();
-    return 0;
+    return Start();
 }
 
 } // namespace Main

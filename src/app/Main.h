@@ -1,5 +1,11 @@
-// Start-up, the top-level loop and the orderly shutdown.
+// Start-up, the top-level loop, the set of top-level windows and the orderly shutdown.
 #pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+struct uIni;
 
 namespace Main {
 
@@ -7,10 +13,51 @@ namespace Main {
 // returns its exit code.
 int Run(int argc, char** argv);
 
+// The start-up sequence, the top-level loop and the shutdown; returns the exit code (0 or 1).
+// Needs a QApplication.
+int Start();
+
+// The top-level loop: runs until EventQuit or a first window that cannot be opened.
+int EventLoop();
+
+// Looks for the file in the per-user folder, then in the program's own Resources folder; never
+// creates a file or folder. pPath (when given) receives the path opened or "".
+std::unique_ptr<uIni> OpenPreferenceFile(const std::string& sName, std::string* pPath, bool fPerUser);
+// $XDG_CONFIG_HOME (else ~/.config) + "/Orvanto/Orvanto/Resources/"; "" when no home is known.
+std::string UserResourceFolder();
+// The folder of the executable + "/Resources/".
+std::string ProgramResourceFolder();
+
+void OpenConfig();
+void CloseConfig();
+void ReadInstrumentTimeouts();
+void LogLibUsbVersions();
+
+int OpenMainWindow();
+int OpenScriptWindow();
+void MainWindowClosed(int iWindow);
+void ScriptWindowClosed(int iWindow);
+void CloseAllTopLevelWindows();
+int CountTopLevelWindows();
+
+// The open config.ini, or nullptr when neither candidate file exists (GUI thread).
+uIni* ConfigIni();
+const std::string& ConfigPath();
+void SetConfigSaveAtExit(bool fSave);
+bool WindowDontCheckPosition();
+void SetWindowDontCheckPosition(bool fValue);
+// Never Windows 2000 here; tests may force the switch.
+bool Windows2000();
+void SetWindows2000(bool fValue);
+
 // Transport defaults per eInterface (1 USBTMC, 2 VXI-11, 3 raw TCP, 4 serial, 5 USB without
 // transport, 6 LAN without transport): the response time-out in ms and the progress step in
 // bytes. Read once at start-up; 0 for an interface outside 1..6.
 int DefaultTimeout(int iInterface);
 int DefaultProgressStep(int iInterface);
+
+// Tests replace the window openers and the folders searched for preference files.
+void SetWindowOpeners(std::function<int()> openMain, std::function<int()> openScript);
+void SetResourceFolders(std::string sUser, std::string sProgram);
 
 } // namespace Main

@@ -1,0 +1,232 @@
+#include "app/Main.h"
+#include "common/Ini.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "platform/WindowRegistry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A top-level window that closes when asked and tells the frame, as the real windows do.
+struct FakeWindows {
+    std::vector<int> opened;
+    std::vector<int> closeOrder;
+    bool fFailMain = false;
+
+    int Open(int iClosedEvent) {
+        const int iWindow = WindowRegistry::NewWindowNumber();
+        opened.push_back(iWindow);
+        EventHub::Bind(EventCloseWindowRequest, iWindow, [this, iWindow, iClosedEvent](const EventHub::uEvent&) {
+            closeOrder.push_back(iWindow);
+            WindowRegistry::Release(iWindow);
+            EventHub::PostEvent(iClosedEvent, iWindow);
+        });
+        return iWindow;
+    }
+    void Install() {
+        Main::SetWindowOpeners([this] { return fFailMain ? 0 : Open(EventMainWindowClosed); },
+                               [this] { return Open(EventScriptWindowClosed); });
+    }
+};
+
+class MainTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void SetUp() override {
+        EventHub::Init();
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("user")));
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("program")));
+        Main::SetResourceFolders(UserFolder(), ProgramFolder());
+        Main::SetWindowOpeners(nullptr, nullptr);
+    }
+    std::string UserFolder() { return dir.filePath("user").toStdString() + "/"; }
+    std::string ProgramFolder() { return dir.filePath("program").toStdString() + "/"; }
+    void Write(const std::string& sPath, const std::string& sText) {
+        QFile f(QString::fromStdString(sPath));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(sText.data(), static_cast<qint64>(sText.size()));
+    }
+    std::string Read(const std::string& sPath) {
+        QFile f(QString::fromStdString(sPath));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<missing>";
+    }
+    // Runs Start; `step` runs on the GUI thread once the first window is open. A watchdog ends
+    // a run that would otherwise hang.
+    int RunStart(std::function<void()> step) {
+        auto* poll = new QTimer;
+        poll->setInterval(1);
+        QObject::connect(poll, &QTimer::timeout, [poll, step] {
+            if (Main::CountTopLevelWindows() == 0) return;
+            poll->stop();
+            step();
+        });
+        poll->start();
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the loop did not end";
+            EventHub::PostEvent(EventQuit, 0);
+        });
+        watchdog.start(10000);
+        const int iCode = Main::Start();
+        delete poll;
+        return iCode;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(MainTest, PerUserConfigWinsAndOnlyItIsRewritten) {
+    Write(UserFolder() + "config.ini", "[Instrument]\nTimeOutDeviceResponseRaw=3000\n");
+    Write(ProgramFolder() + "config.ini", "[Instrument]\nTimeOutDeviceResponseRaw=4000\n");
+    FakeWindows windows;
+    windows.Install();
+    std::string sPathSeen;
+    int iRaw = 0, iLan = 0;
+    const int iCode = RunStart([&] {
+        sPathSeen = Main::ConfigPath();
+        iRaw = Main::DefaultTimeout(3);
+        iLan = Main::DefaultTimeout(6);
+        EventHub::PostEvent(EventQuit, 0);
+    });
+    EXPECT_EQ(iCode, 0);
+    EXPECT_EQ(sPathSeen, UserFolder() + "config.ini");
+    EXPECT_EQ(iRaw, 3000);
+    EXPECT_EQ(iLan, 3000);
+    EXPECT_EQ(Main::DefaultTimeout(1), 5000);
+    EXPECT_EQ(Main::DefaultProgressStep(4), 20480);
+    EXPECT_EQ(Read(UserFolder() + "config.ini"),
+              "\xEF\xBB\xBF\r\n[Instrument]\r\nTimeOutDeviceResponseRaw=3000\r\n");
+    EXPECT_EQ(Read(ProgramFolder() + "config.ini"), "[Instrument]\nTimeOutDeviceResponseRaw=4000\n");
+    EXPECT_EQ(Main::ConfigIni(), nullptr);
+}
+
+TEST_F(MainTest, ProgramConfigIsUsedAndRewrittenWhenNoUserCopy) {
+    Write(ProgramFolder() + "config.ini", "[General]\nWindowDontCheckPosition=yes\n");
+    FakeWindows windows;
+    windows.Install();
+    bool fDontCheck = false;
+    EXPECT_EQ(RunStart([&] {
+                  fDontCheck = Main::WindowDontCheckPosition();
+                  EventHub::PostEvent(EventQuit, 0);
+              }),
+              0);
+    EXPECT_TRUE(fDontCheck);
+    EXPECT_EQ(Read(ProgramFolder() + "config.ini"),
+              "\xEF\xBB\xBF\r\n[General]\r\nWindowDontCheckPosition=yes\r\n");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(UserFolder() + "config.ini")));
+}
+
+TEST_F(MainTest, WithoutConfigTheDefaultsApplyAndNothingIsWritten) {
+    FakeWindows windows;
+    windows.Install();
+    int iTimeout = 0;
+    EXPECT_EQ(RunStart([&] {
+                  iTimeout = Main::DefaultTimeout(2);
+                  EventHub::PostEvent(EventQuit, 0);
+              }),
+              0);
+    EXPECT_EQ(iTimeout, 5000);
+    EXPECT_TRUE(QDir(dir.filePath("user")).isEmpty());
+    EXPECT_TRUE(QDir(dir.filePath("program")).isEmpty());
+}
+
+TEST_F(MainTest, ExitClosesTheNewestWindowFirstAndEndsWithZero) {
+    FakeWindows windows;
+    windows.Install();
+    const int iCode = RunStart([&] {
+        // The first main window is open now; open a script and a second main window.
+        EventHub::PostEvent(EventOpenScriptWindow, 0);
+        EventHub::PostEvent(EventOpenMainWindow, 0);
+        QTimer::singleShot(0, [&] {
+            EXPECT_EQ(Main::CountTopLevelWindows(), 3);
+            EventHub::PostEvent(EventCloseAllWindows, 0);
+        });
+    });
+    EXPECT_EQ(iCode, 0);
+    ASSERT_EQ(windows.opened.size(), 3u);
+    EXPECT_EQ(windows.closeOrder, std::vector<int>(windows.opened.rbegin(), windows.opened.rend()));
+    EXPECT_EQ(Main::CountTopLevelWindows(), 0);
+}
+
+TEST_F(MainTest, AFirstWindowThatCannotOpenEndsWithOne) {
+    FakeWindows windows;
+    windows.fFailMain = true;
+    windows.Install();
+    EXPECT_EQ(Main::Start(), 1);
+}
+
+TEST_F(MainTest, AFailedNewWindowWithAnotherOpenChangesNothing) {
+    FakeWindows windows;
+    windows.Install();
+    int iCount = -1;
+    EXPECT_EQ(RunStart([&] {
+                  windows.fFailMain = true;
+                  EventHub::PostEvent(EventOpenMainWindow, 0);
+                  QTimer::singleShot(0, [&] {
+                      iCount = Main::CountTopLevelWindows();
+                      EventHub::PostEvent(EventQuit, 0);
+                  });
+              }),
+              0);
+    EXPECT_EQ(iCount, 1);
+}
+
+TEST_F(MainTest, ClosingTheLastMainWindowKeepsAScriptWindowRunning) {
+    FakeWindows windows;
+    windows.Install();
+    int iLeft = -1;
+    EXPECT_EQ(RunStart([&] {
+                  EventHub::PostEvent(EventOpenScriptWindow, 0);
+                  QTimer::singleShot(0, [&] {
+                      ASSERT_EQ(windows.opened.size(), 2u);
+                      EventHub::PostEvent(EventCloseWindowRequest, windows.opened[0]); // the main window
+                      QTimer::singleShot(0, [&] {
+                          iLeft = Main::CountTopLevelWindows();
+                          EventHub::PostEvent(EventCloseWindowRequest, windows.opened[1]); // the script
+                      });
+                  });
+              }),
+              0);
+    EXPECT_EQ(iLeft, 1);
+    EXPECT_EQ(windows.closeOrder, windows.opened);
+}
+
+TEST_F(MainTest, TheRealMainWindowExitsThroughItsMenu) {
+    std::vector<int> seen;
+    const int iCode = RunStart([&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* frame = qobject_cast<WindowFrame*>(w);
+            if (!frame || !WindowRegistry::IsOpen(frame->Window())) continue;
+            seen.push_back(frame->Window());
+            // The only window: "&Close Window" is disabled once the frame has told it.
+            QTimer::singleShot(0, [frame] {
+                QAction* close = frame->MenuItem(4);
+                EXPECT_TRUE(close && !close->isEnabled());
+                frame->MenuItem(8)->trigger(); // "&Exit"
+            });
+        }
+    });
+    EXPECT_EQ(iCode, 0);
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+} // namespace
