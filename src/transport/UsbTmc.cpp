@@ -6,12 +6,12 @@
 #include "platform/ProgramEvents.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
+#include "transport/RpcVxi.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -178,13 +178,6 @@ bool PollAbortStatus(uUsbTmcInstance& u, bool fBulkIn, std::string& sError) {
     }
 }
 
-std::string Hex(const void* p) {
-    char aText[32];
-    std::snprintf(aText, sizeof aText, "%llX",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p)));
-    return aText;
-}
-
 } // namespace
 
 void SetPauseFunction(PauseFunction fnPause) {
@@ -221,7 +214,8 @@ bool DeleteInstance(uUsbTmcInstance* pInstance, std::string& sError) {
         auto it = std::find_if(m.lInstances.begin(), m.lInstances.end(),
                                [&](const auto& p) { return p.get() == pInstance; });
         if (it == m.lInstances.end()) {
-            sError = "UsbTmc::Destructor: This instance does not exist. Instance number = $" + Hex(pInstance);
+            sError = "UsbTmc::Destructor: This instance does not exist. Instance number = $" +
+                     RpcVxi::GetHexText(Instrument::AbortId(pInstance));
             return false;
         }
         pFound = std::move(*it);
