@@ -23,7 +23,6 @@ struct uModule {
     std::int64_t iInstanceCount = 0;
     std::int64_t iLastInstanceNumber = 0;
     std::uint64_t iLastTaskNumber = 0; // wraps past the largest value; 0 is skipped
-    std::int64_t iLastThreadNumber = 0;
 };
 
 uModule& Module() {
@@ -119,10 +118,6 @@ void RunTask(uInstrumentObject& object, uInstance& instance, uTaskElement& eleme
 void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstance> pInstance) {
     uModule& module = Module();
     uInstance& instance = *pInstance;
-    {
-        std::lock_guard lock(module.mutex);
-        ++module.iLastThreadNumber;
-    }
     for (;;) {
         instance.semaphore.acquire();
         uTaskElement* pElement = nullptr;

@@ -20,6 +20,15 @@ using TestSupport::FakeTransport;
 
 namespace {
 
+uTaskPrepare Prepare(int iWindow, std::int64_t iEvent = 0, std::int64_t eInterface = 0, std::int64_t eProtocol = 0) {
+    uTaskPrepare prepare;
+    prepare.head.iEvent = iEvent;
+    prepare.head.iWindow = iWindow;
+    prepare.eInterface = eInterface;
+    prepare.eProtocol = eProtocol;
+    return prepare;
+}
+
 class InstrumentDefaultTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -214,6 +223,7 @@ TEST_F(InstrumentDefaultTest, AbortStopsTheRunningTransferOnlyAndQueuesNothing) 
     Add(object, Command("next", iWindow, true));
     uTaskCancel cancel{{InstrumentTaskCancel, 0, iWindow}, 0, 1};
     EXPECT_NE(Add(object, cancel), 0);
+    pTransport->LetGo(); // the abort was filed first: it wins
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 2));
 
     const auto mErrors = recorder.Tasks(InstrumentTaskError);
@@ -256,7 +266,9 @@ TEST_F(InstrumentDefaultTest, ClearQueueRunsInTurnAndDropsWhatCameAfter) {
         const std::int64_t iCancel = Add(object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 1, fAbort ? 1 : 0});
         Add(object, Command("dropped 1", iWindow));
         Add(object, Command("dropped 2", iWindow));
-        if (!fAbort) EXPECT_TRUE(pTransport->Inside());
+        if (!fAbort) {
+            EXPECT_TRUE(pTransport->Inside());
+        }
         // The held transfer and the cancel's predecessor run first; the cancel then empties the
         // queue behind it, without events for what it dropped.
         pTransport->LetGo();
@@ -295,7 +307,7 @@ TEST_F(InstrumentDefaultTest, CancelWithoutConnectionIsDroppedSilently) {
     auto object = NewObject();
     EventRecorder recorder(iWindow);
     Add(object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 1, 1});
-    Add(object, uTaskPrepare{{InstrumentTaskPrepare, 0, iWindow}});
+    Add(object, Prepare(iWindow));
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
     EXPECT_EQ(recorder.Tasks().size(), 1u);
 }
@@ -327,15 +339,13 @@ TEST_F(InstrumentDefaultTest, SearchChainTasksPostFailuresButNoSuccess) {
 TEST_F(InstrumentDefaultTest, SearchChainPrepareQueuesConnect) {
     auto object = NewObject();
     EventRecorder recorder(iWindow);
-    uTaskPrepare prepare{{InstrumentTaskPrepare, EventSearchFinished, iWindow}};
-    prepare.eProtocol = prepare.eInterface = InterfaceLanNone;
-    Add(object, prepare);
+    Add(object, Prepare(iWindow, EventSearchFinished, InterfaceLanNone, InterfaceLanNone));
     // The chain's connect fails (nothing to open) and says so; neither step posts a success.
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskError, 1));
     EXPECT_EQ(EventRecorder::ErrorText(recorder.Tasks(InstrumentTaskError)[0]),
               "InstrumentDefault::TaskConnect | InstrumentDefault::TaskConnect: The interface has no transport. eInterface = 6");
     Add(object, uTaskLocal{{InstrumentTaskLocal, 0, iWindow}}); // no transport: nothing posted
-    Add(object, uTaskPrepare{{InstrumentTaskPrepare, 0, iWindow}, ProtocolLxi, InterfaceLanNone});
+    Add(object, Prepare(iWindow, 0, InterfaceLanNone, ProtocolLxi));
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
     EXPECT_EQ(recorder.Tasks().size(), 2u);
     uInfo info;
@@ -360,7 +370,7 @@ TEST_F(InstrumentDefaultTest, EveryTaskTypeReachesItsProcedure) {
     Add(object, uTaskScreencopy{{InstrumentTaskScreencopy, 0, iWindow}, 1, 5, 0});
     Add(object, uTaskWaveform{{InstrumentTaskWaveform, 0, iWindow}, 1, 4, {}});
     Add(object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, iWindow}}); // the count goes to 0: closed
-    Add(object, uTaskPrepare{{InstrumentTaskPrepare, 0, iWindow}});
+    Add(object, Prepare(iWindow));
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
 
     std::vector<std::int64_t> mTypes;
@@ -474,7 +484,7 @@ TEST_F(InstrumentDefaultTest, ReadersSeeWholeRecordsWhileTheWorkerWritesThem) {
     });
     constexpr int Count = 100;
     for (int i = 0; i < Count; ++i) {
-        uTaskPrepare prepare{{InstrumentTaskPrepare, 0, iWindow}};
+        uTaskPrepare prepare = Prepare(iWindow);
         prepare.sUserModel = std::string(static_cast<std::size_t>(50 + i), static_cast<char>('a' + i % 26));
         Add(object, prepare);
     }

@@ -1,5 +1,6 @@
 #include "InstrumentTestSupport.h"
 
+#include "common/ImagePluginGdiPlus.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"
@@ -17,6 +18,7 @@ class InstrumentListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         TestSupport::StartEventHub();
+        ImagePluginGdiPlus::RegisterEncoder(); // the program registers the codec at start-up
         std::string sError;
         ASSERT_TRUE(Instrument::InitModuleInstrument(sError));
         Instrument::ReleaseAll(true, 0, sError);
