@@ -1,6 +1,7 @@
 #include "instrument/InstrumentDefault.h"
 
 #include "common/EventData.h"
+#include "common/WindowLog.h"
 #include "instrument/AbortRequests.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentTasks.h"
@@ -279,6 +280,7 @@ bool DeleteInstance(uInstrumentObject& object, std::string& sError) {
     }
     std::string sEnd;
     EndThreadOf(*pInstance, 500, sEnd);
+    if (!sEnd.empty()) WindowLog::PostError(sEnd); // a worker left busy in a transfer
     return true;
 }
 

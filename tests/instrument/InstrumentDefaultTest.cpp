@@ -51,6 +51,15 @@ class InstrumentDefaultTest : public ::testing::Test {
         EXPECT_NE(iNumber, 0) << sError;
         return iNumber;
     }
+    // Connects the object to a fake transport and holds its worker inside the first command's transfer.
+    std::shared_ptr<FakeTransport> ConnectAndHold(const InstrumentObject& object, const std::string& sCommand,
+                                                  int iTaskWindow, bool fIgnoreAbort = false) {
+        auto pTransport = TestSupport::Connect(*object);
+        pTransport->Hold(fIgnoreAbort);
+        Add(object, Command(sCommand, iTaskWindow));
+        EXPECT_TRUE(pTransport->WaitInside());
+        return pTransport;
+    }
     int iWindow = 0;
 };
 
@@ -191,11 +200,8 @@ TEST_F(InstrumentDefaultTest, TaskNumbersSkipZeroAndRefusedTypesUseTheirNumber) 
 
 TEST_F(InstrumentDefaultTest, TheQueueHoldsDeepCopies) {
     auto object = NewObject();
-    auto pTransport = TestSupport::Connect(*object);
     EventRecorder recorder(iWindow);
-    pTransport->Hold();
-    Add(object, Command("first", iWindow));
-    ASSERT_TRUE(pTransport->WaitInside());
+    auto pTransport = ConnectAndHold(object, "first", iWindow);
     {
         auto task = Command("second", iWindow);
         auto pPayload = std::make_shared<DataBuffer>(DataBuffer::FromText("payload"));
@@ -215,11 +221,8 @@ TEST_F(InstrumentDefaultTest, TheQueueHoldsDeepCopies) {
 
 TEST_F(InstrumentDefaultTest, AbortStopsTheRunningTransferOnlyAndQueuesNothing) {
     auto object = NewObject();
-    auto pTransport = TestSupport::Connect(*object);
     EventRecorder recorder(iWindow);
-    pTransport->Hold();
-    Add(object, Command("slow", iWindow));
-    ASSERT_TRUE(pTransport->WaitInside());
+    auto pTransport = ConnectAndHold(object, "slow", iWindow);
     Add(object, Command("next", iWindow, true));
     uTaskCancel cancel{{InstrumentTaskCancel, 0, iWindow}, 0, 1};
     EXPECT_NE(Add(object, cancel), 0);
@@ -257,11 +260,8 @@ TEST_F(InstrumentDefaultTest, ClearQueueRunsInTurnAndDropsWhatCameAfter) {
     for (const bool fAbort : {false, true}) {
         SCOPED_TRACE(fAbort ? "with abort" : "without abort");
         auto object = NewObject();
-        auto pTransport = TestSupport::Connect(*object);
         EventRecorder recorder(iWindow);
-        pTransport->Hold();
-        Add(object, Command("held", iWindow));
-        ASSERT_TRUE(pTransport->WaitInside());
+        auto pTransport = ConnectAndHold(object, "held", iWindow);
         Add(object, Command("before", iWindow));
         const std::int64_t iCancel = Add(object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 1, fAbort ? 1 : 0});
         Add(object, Command("dropped 1", iWindow));
@@ -290,11 +290,8 @@ TEST_F(InstrumentDefaultTest, ClearQueueRunsInTurnAndDropsWhatCameAfter) {
 
 TEST_F(InstrumentDefaultTest, CancelWithNeitherFlagDoesNothing) {
     auto object = NewObject();
-    auto pTransport = TestSupport::Connect(*object);
     EventRecorder recorder(iWindow);
-    pTransport->Hold();
-    Add(object, Command("held", iWindow));
-    ASSERT_TRUE(pTransport->WaitInside());
+    auto pTransport = ConnectAndHold(object, "held", iWindow);
     EXPECT_NE(Add(object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 0, 0}), 0);
     pTransport->LetGo();
     Add(object, Command("next", iWindow));
@@ -408,12 +405,9 @@ TEST_F(InstrumentDefaultTest, TimeoutAndTerminationOfARawConnection) {
 
 TEST_F(InstrumentDefaultTest, EndThreadKeepsItsBoundWhileATransferIgnoresTheAbort) {
     auto object = NewObject();
-    auto pTransport = TestSupport::Connect(*object);
+    auto pTransport = ConnectAndHold(object, "stuck", WindowNobody, true);
     const auto pLifetime = pTransport->Lifetime();
-    pTransport->Hold(true);
-    Add(object, Command("stuck", WindowNobody));
     Add(object, Command("never", WindowNobody));
-    ASSERT_TRUE(pTransport->WaitInside());
 
     std::string sError;
     EXPECT_TRUE(InstrumentDefault::EndThread(*object, 200, sError));
@@ -435,11 +429,8 @@ TEST_F(InstrumentDefaultTest, EndThreadKeepsItsBoundWhileATransferIgnoresTheAbor
 
 TEST_F(InstrumentDefaultTest, DeleteInstanceAbortsATransferThatListens) {
     auto object = NewObject();
-    auto pTransport = TestSupport::Connect(*object);
-    pTransport->Hold();
-    Add(object, Command("held", WindowNobody));
+    auto pTransport = ConnectAndHold(object, "held", WindowNobody);
     Add(object, Command("queued", WindowNobody));
-    ASSERT_TRUE(pTransport->WaitInside());
     std::string sError;
     EXPECT_TRUE(InstrumentDefault::EndThread(*object, 10000, sError));
     EXPECT_EQ(sError, "");
