@@ -3,6 +3,7 @@
 #include "app/WindowStart.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "script/WindowScript.h"
@@ -206,11 +207,14 @@ int Start() {
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
     LogLibUsbVersions();
+    std::string sError;
+    if (!Instrument::InitModuleInstrument(sError)) WindowLog::AddError(sError);
     ReadInstrumentTimeouts();
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();
 
+    Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
     CloseConfig();
     if (fWindows2000) LibUsb0::CloseLibrary();
