@@ -1,0 +1,21 @@
+// Growing answer and send buffers in steps, and freeing a window's exchange buffers.
+#pragma once
+
+#include "common/DataBuffer.h"
+
+#include <cstddef>
+#include <string>
+
+namespace Instrument {
+
+// Makes the buffer's capacity at least iSizeNeeded. An empty buffer gets iSizeNeeded, or
+// iGrowStep when that is larger; a buffer that must grow grows to its capacity + iGrowStep, or
+// straight to iSizeNeeded when that is further. Contents are kept, the new part is not
+// cleared, the count of valid bytes is not changed. On failure the buffer is released and
+// sError names the cause (German texts of the program).
+bool CreateMemory(DataBuffer& buffer, std::size_t iSizeNeeded, std::size_t iGrowStep, std::string& sError);
+
+// Frees a window's send-data and answer buffers (sizes become 0); freed buffers stay as they are.
+void FreeDataBuffers(DataBuffer& sendData, DataBuffer& answer);
+
+} // namespace Instrument
