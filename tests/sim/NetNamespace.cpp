@@ -90,18 +90,20 @@ bool EnterPrivateNetwork(std::string& sWhyNot) {
     return fOk;
 }
 
-bool AddDummyInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot) {
+bool AddVethInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot) {
     std::string sWhy;
     if (!EnterPrivateNetwork(sWhy)) {
         sWhyNot = sWhy;
         return false;
     }
     const std::string cidr = sAddress + "/" + std::to_string(iPrefix);
-    const char* add[] = {"/bin/ip", "link", "add", sName.c_str(), "type", "dummy", nullptr};
+    const std::string peer = sName + "p";
+    const char* add[] = {"/bin/ip", "link", "add", sName.c_str(), "type", "veth", "peer", "name", peer.c_str(), nullptr};
     const char* addr[] = {"/bin/ip", "addr", "add", cidr.c_str(), "dev", sName.c_str(), nullptr};
     const char* up[] = {"/bin/ip", "link", "set", sName.c_str(), "up", nullptr};
-    if (!RunQuiet(add) || !RunQuiet(addr) || !RunQuiet(up)) {
-        sWhyNot = "cannot add the dummy interface " + sName + " (ip link add ... type dummy)";
+    const char* peerUp[] = {"/bin/ip", "link", "set", peer.c_str(), "up", nullptr};
+    if (!RunQuiet(add) || !RunQuiet(addr) || !RunQuiet(up) || !RunQuiet(peerUp)) {
+        sWhyNot = "cannot add the veth pair " + sName + " (ip link add ... type veth)";
         return false;
     }
     return true;

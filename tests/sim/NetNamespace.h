@@ -19,9 +19,11 @@ namespace Sim {
 
 bool EnterPrivateNetwork(std::string& sWhyNot);
 
-// Adds a dummy network device with an IPv4 address and prefix (e.g. "192.168.1.20", 24) inside
-// the private network; false with a reason when it cannot be made.
-bool AddDummyInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot);
+// Adds a veth pair inside the private network: sName with an IPv4 address and prefix (e.g.
+// "192.168.1.20", 24) and its peer sName + "p" without an address, both up. Nothing answers on
+// the peer, so packets to other hosts of that network go nowhere. False with a reason when the
+// pair cannot be made.
+bool AddVethInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot);
 
 // rpcbind in the private network, killed by Stop, by the destructor, or with the test process.
 class Rpcbind {

@@ -9,10 +9,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Trim(const std::string& s) {
+// Drops white space at both ends, but never the first iKeep bytes (a block's data may end in it).
+std::string Trim(const std::string& s, std::size_t iKeep = 0) {
     std::size_t a = 0, b = s.size();
     while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+    while (b > a && b > iKeep && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
     return s.substr(a, b - a);
 }
 
@@ -153,8 +154,9 @@ void ScpiDevice::Write(const std::uint8_t* pData, std::size_t iSize, bool fEnd) 
 
 void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
     // Split into units at ';' outside quotes and blocks.
-    std::vector<std::string> units;
+    std::vector<std::pair<std::string, std::size_t>> units; // text, and the length its trim must keep
     std::string unit;
+    std::size_t keep = 0;
     char quote = 0;
     for (std::size_t i = 0; i < sPending.size(); ++i) {
         const char c = sPending[i];
@@ -175,23 +177,25 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
             if (header > 0) {
                 const std::size_t take = std::min(header + count, sPending.size() - i);
                 unit.append(sPending, i, take);
+                keep = unit.size();
                 i += take - 1;
                 continue;
             }
         }
         if (c == ';') {
-            units.push_back(unit);
+            units.emplace_back(unit, keep);
             unit.clear();
+            keep = 0;
             continue;
         }
         unit += c;
     }
-    units.push_back(unit);
+    units.emplace_back(unit, keep);
 
     std::vector<uSegment> answer;
     bool fAnswered = false;
-    for (const std::string& u : units) {
-        const std::string t = Trim(u);
+    for (const auto& [u, iKeep] : units) {
+        const std::string t = Trim(u, iKeep);
         if (t.empty()) continue;
         mCommands.push_back(t);
         ExecuteUnit(t, answer, fAnswered);
@@ -245,7 +249,8 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
     std::size_t split = 0;
     while (split < sUnit.size() && !std::isspace(static_cast<unsigned char>(sUnit[split]))) ++split;
     const std::string header = sUnit.substr(0, split);
-    const std::string args = Trim(sUnit.substr(split));
+    std::string args = sUnit.substr(split);
+    args.erase(0, std::min(args.size(), args.find_first_not_of(" \t\r\n")));
 
     if (MatchHeader(header, "*IDN?")) {
         addText(sIdn);

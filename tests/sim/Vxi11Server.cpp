@@ -47,6 +47,13 @@ bool ApplyFault(Vxi11Server* server, int iProcedure, struct svc_req* rqstp, std:
     return false;
 }
 
+// Records a call that a fault leaves without a reply (its error is -1).
+bool_t Unanswered(Vxi11Server* server, uVxi11Call& call) {
+    call.iError = -1;
+    server->Record(call);
+    return FALSE;
+}
+
 } // namespace
 
 Vxi11Server::Vxi11Server(std::shared_ptr<ScpiDevice> p) : pDevice(std::move(p)) {}
@@ -258,7 +265,7 @@ extern "C" bool_t create_link_1_svc(Create_LinkParms* p, Create_LinkResp* r, str
     call.sDevice = p->device ? p->device : "";
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return FALSE;
+    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
     if (error == 0) {
         std::uint32_t maxRecv = 0;
         const std::int32_t lid = s->NewLink(call.sDevice, maxRecv);
@@ -288,7 +295,7 @@ extern "C" bool_t device_write_1_svc(Device_WriteParms* p, Device_WriteResp* r, 
     call.iSize = p->data.data_len;
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return FALSE;
+    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
     if (error == 0 && !s->HasLink(call.iLid)) error = Sim::ErrInvalidLink;
     if (error == 0) {
         s->Device().Write(reinterpret_cast<const std::uint8_t*>(p->data.data_val), p->data.data_len,
@@ -314,7 +321,7 @@ extern "C" bool_t device_read_1_svc(Device_ReadParms* p, Device_ReadResp* r, str
     call.iTermChar = static_cast<unsigned char>(p->termChar);
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return FALSE;
+    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
     if (error == 0 && !s->HasLink(call.iLid)) error = Sim::ErrInvalidLink;
     if (error == 0 && !s->Device().WaitForAnswer(std::chrono::milliseconds(call.iIoTimeout))) error = Sim::ErrIoTimeout;
     if (error == 0) {
@@ -352,7 +359,7 @@ bool_t Generic(int iProcedure, std::int32_t iLid, std::uint32_t iFlags, struct s
     call.iFlags = iFlags;
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, iProcedure, rqstp, error)) return FALSE;
+    if (Sim::ApplyFault(s, iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
     if (error == 0) {
         if (iProcedure == Sim::Vxi11DestroyLink) {
             if (!s->DropLink(iLid)) error = Sim::ErrInvalidLink;

@@ -1,0 +1,207 @@
+#include "common/FileLoading.h"
+
+#include "common/TextRoutines.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Utility {
+namespace {
+
+// Closes the descriptor when it leaves scope.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    int get() const { return fd; }
+
+  private:
+    int fd;
+};
+
+std::string Quoted(const std::string& sName) { return ":  >" + sName + "<"; }
+
+// Reads up to iCount bytes; returns how many arrived before the end or an error.
+std::size_t ReadFully(int fd, std::uint8_t* p, std::size_t iCount) {
+    std::size_t iDone = 0;
+    while (iDone < iCount) {
+        const ssize_t n = ::read(fd, p + iDone, iCount - iDone);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        iDone += static_cast<std::size_t>(n);
+    }
+    return iDone;
+}
+
+// Opens and reads the whole file. A binary load first asks whether the file exists, and an
+// empty file is an error of its own for it.
+bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary, std::string& sError) {
+    struct stat info {};
+    if (fBinary && ::stat(sFileName.c_str(), &info) != 0) {
+        sError = "The file does not exist" + Quoted(sFileName);
+        return false;
+    }
+    FileDescriptor file(::open(sFileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        sError = "The file could not be opened" + Quoted(sFileName);
+        return false;
+    }
+    if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        sError = "The file could not be opened" + Quoted(sFileName);
+        return false;
+    }
+    const auto iSize = static_cast<std::size_t>(info.st_size);
+    DataBuffer block;
+    if (iSize == 0) {
+        if (fBinary) {
+            sError = "The file is empty" + Quoted(sFileName);
+            return false;
+        }
+        data = std::move(block);
+        return true;
+    }
+    if (!block.reserve(iSize)) {
+        sError = "The memory for the file could not be reserved" + Quoted(sFileName);
+        return false;
+    }
+    if (ReadFully(file.get(), block.data(), iSize) != iSize) {
+        sError = "The file could not be read" + Quoted(sFileName);
+        return false;
+    }
+    block.setSize(iSize);
+    data = std::move(block);
+    return true;
+}
+
+void AppendUtf8(std::string& s, char32_t c) {
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | (c >> 6));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += static_cast<char>(0xE0 | (c >> 12));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (c >> 18));
+        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string FromUtf16Le(std::string_view bytes) {
+    std::string s;
+    s.reserve(bytes.size());
+    const std::size_t iUnits = bytes.size() / 2;
+    auto unit = [&](std::size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    };
+    for (std::size_t i = 0; i < iUnits; ++i) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < iUnits && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
+            AppendUtf8(s, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u < 0xE000) {
+            AppendUtf8(s, 0xFFFD);
+        } else {
+            AppendUtf8(s, u);
+        }
+    }
+    return s;
+}
+
+bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = 0;
+        char32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c < 0xE0) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c < 0xF0) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c < 0xF5) {
+            n = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size()) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        const char32_t iMin = n == 1 ? 0x80 : n == 2 ? 0x800 : 0x10000;
+        if (cp < iMin || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// Windows-1252 bytes 0x80 to 0x9F; 0 where the code page leaves a byte undefined.
+constexpr char16_t Cp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::string FromCp1252(std::string_view bytes) {
+    std::string s;
+    s.reserve(bytes.size() + bytes.size() / 4);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b >= 0x80 && b < 0xA0) AppendUtf8(s, Cp1252High[b - 0x80] != 0 ? Cp1252High[b - 0x80] : b);
+        else AppendUtf8(s, b);
+    }
+    return s;
+}
+
+} // namespace
+
+bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::string& sError) {
+    if (sFileName.empty()) {
+        sError = "The file name is not present.";
+        return false;
+    }
+    const std::string sName = TrimCharacters(sFileName, "\"");
+    DataBuffer data;
+    if (!ReadWholeFile(sName, data, false, sError)) return false;
+    const std::string_view bytes = data.view();
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        sFileString = std::string(bytes.substr(3));
+    } else if (bytes.starts_with(std::string_view("\xFF\xFE\x00\x00", 4)) ||
+               bytes.starts_with(std::string_view("\x00\x00\xFE\xFF", 4)) || bytes.starts_with("\xFE\xFF")) {
+        sError = "The file format is unknown for the file" + Quoted(sName);
+        return false;
+    } else if (bytes.starts_with("\xFF\xFE")) {
+        sFileString = FromUtf16Le(bytes.substr(2));
+    } else {
+        sFileString = IsValidUtf8(bytes) ? std::string(bytes) : FromCp1252(bytes);
+    }
+    return true;
+}
+
+bool LoadBinaryFile(const std::string& sFileName, DataBuffer& fileData, std::string& sError) {
+    if (sFileName.empty()) {
+        sError = "The file name is not present.";
+        return false;
+    }
+    return ReadWholeFile(TrimCharacters(sFileName, "\""), fileData, true, sError);
+}
+
+} // namespace Utility
