@@ -210,9 +210,9 @@ TEST(AnswerCompleteTest, TheEndOfMessageTextCountsOnlyBehindALeadingBlock) {
     EXPECT_TRUE(complete("ok\r\n", "\r\n"));
     EXPECT_FALSE(complete("ok\n", "\r\n"));
     EXPECT_FALSE(complete("#15ab\n"));    // 5 data bytes announced, 3 arrived
-    EXPECT_FALSE(complete("#15ab\ncd"));  // and then no LF at the end
-    EXPECT_FALSE(complete("#15ab\ncd\n")); // the LF is the block's fifth byte
-    EXPECT_TRUE(complete("#15ab\ncd\n\n"));
+    EXPECT_FALSE(complete("#15ab\nc\n"));  // the last LF is the block's fifth byte
+    EXPECT_TRUE(complete("#15ab\nc\n\n"));
+    EXPECT_FALSE(complete("#15ab\ncd"));
     EXPECT_TRUE(complete("#15ab\ncd,1\n"));
     EXPECT_TRUE(complete("#0\n"));
     EXPECT_FALSE(complete("#0"));
