@@ -72,6 +72,20 @@ bool SetOtherSpeed(int iFd, std::int64_t iBaud) {
     return ioctl(iFd, SetTermios2, &t) == 0;
 }
 
+// True when the port kept the line settings it was given. A driver that cannot do something
+// (5 or 6 data bits, mark and space parity, hardware handshake on some adapters; anything but 8
+// data bits without parity on a pseudo-terminal, which has no line) leaves its own value, and
+// the port is not used with settings other than the instrument's.
+bool KeptLine(const termios& wanted, const termios& kept) {
+    const tcflag_t iLine = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
+    const tcflag_t iInput = IXON | IXOFF | INPCK;
+    if ((wanted.c_cflag & iLine) != (kept.c_cflag & iLine) || (wanted.c_iflag & iInput) != (kept.c_iflag & iInput)) {
+        return false;
+    }
+    // A speed set with BOTHER is what the driver could make of it.
+    return (kept.c_cflag & SpeedMask) == SpeedOther || cfgetospeed(&wanted) == cfgetospeed(&kept);
+}
+
 // RTS as the handshake wants it. Pseudo-terminals and some adapters have no modem lines; the
 // line is then left as it is.
 void SetRts(int iFd, std::int64_t iHandshake) {
@@ -303,10 +317,13 @@ bool Connect(uSerialInstance& instance, std::string& sError) {
     if (ioctl(iFd, TIOCEXCL) != 0 || flock(iFd, LOCK_EX | LOCK_NB) != 0) return fail();
     termios t{};
     std::string sReason;
-    if (tcgetattr(iFd, &t) != 0 || !MakeLineSettings(s, t, sReason) || tcsetattr(iFd, TCSANOW, &t) != 0) {
-        return fail();
-    }
+    if (tcgetattr(iFd, &t) != 0 || !MakeLineSettings(s, t, sReason)) return fail();
+    // glibc reports EINVAL when the port did not keep the data bits or the parity bit; the
+    // settings are compared below in any case.
+    if (tcsetattr(iFd, TCSANOW, &t) != 0 && errno != EINVAL) return fail();
     if (SpeedCode(s.iBaudRate) == B0 && !SetOtherSpeed(iFd, s.iBaudRate)) return fail();
+    termios kept{};
+    if (tcgetattr(iFd, &kept) != 0 || !KeptLine(t, kept)) return fail();
     SetRts(iFd, s.iHandshake);
     s.iPortHandle = 1;
     return true;
