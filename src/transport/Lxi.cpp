@@ -32,16 +32,6 @@ uModule& Module() {
     return module;
 }
 
-std::string Hex(std::uint64_t iValue) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    do {
-        s.insert(s.begin(), digits[iValue & 0xF]);
-        iValue >>= 4;
-    } while (iValue);
-    return s;
-}
-
 // How long the connection waits for a reply: the instrument's own time-outs and a margin.
 std::chrono::milliseconds ReplyTimeout(const uLxiInstance& instance) {
     return std::chrono::milliseconds(std::int64_t{instance.mRpc.iIoTimeout} + instance.mRpc.iLockTimeout +
@@ -102,7 +92,7 @@ bool Destructor(uLxiInstance& instance, std::string& sError) {
                                [&](const std::shared_ptr<uLxiInstance>& p) { return p.get() == &instance; });
         if (it == m.mInstances.end()) {
             sError = "Lxi::Destructor: This instance does not exist. Instance number = $" +
-                     Hex(reinterpret_cast<std::uintptr_t>(&instance));
+                     RpcVxi::GetHexText(reinterpret_cast<std::uintptr_t>(&instance));
             return false;
         }
         keep = std::move(*it);
@@ -304,7 +294,7 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
             // The instrument's own error (an io_timeout above all) is reported as such.
             sError = !sReadError.empty() ? sReadError
                                          : "Lxi::RequestData: Es wurden keine Daten mit dem " + std::to_string(pass) +
-                                               ". RPC-Fragment empfangen. VXI-Reason = $" + Hex(rpc.iReason);
+                                               ". RPC-Fragment empfangen. VXI-Reason = $" + RpcVxi::GetHexText(rpc.iReason);
             return false;
         }
         if (!Grow(instance.pReceiveData, instance.iReceiveSize + length, ReplyGrowStep, sError)) return false;

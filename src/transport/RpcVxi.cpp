@@ -24,16 +24,6 @@ std::uint32_t GetWord(const DataBuffer& buffer, std::size_t iOffset) {
            (std::uint32_t(buffer[iOffset + 2]) << 8) | std::uint32_t(buffer[iOffset + 3]);
 }
 
-std::string Hex(std::uint64_t iValue) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    do {
-        s.insert(s.begin(), digits[iValue & 0xF]);
-        iValue >>= 4;
-    } while (iValue);
-    return s;
-}
-
 // Starts a call: makes room for the whole message, takes the next transaction id and writes
 // the record mark (when asked) and the 40-byte call header. iArgs receives the offset of the
 // arguments.
@@ -169,7 +159,7 @@ bool CheckReplyHeader(const uRpc& rpc, uExtent& e, std::size_t& iResults, std::s
     const std::uint32_t xid = GetWord(rpc.pRpcDataReply, e.iStart);
     if (rpc.iXId != 0 && xid != static_cast<std::uint32_t>(rpc.iXId)) {
         sError = "RpcVxi::CheckRpcDataXId: Die XID stimmt nicht mit den empfangenen Daten überein. iXId = $" +
-                 Hex(static_cast<std::uint32_t>(rpc.iXId)) + " - iDataXId = $" + Hex(xid);
+                 GetHexText(static_cast<std::uint32_t>(rpc.iXId)) + " - iDataXId = $" + GetHexText(xid);
         return false;
     }
     const std::uint32_t type = GetWord(rpc.pRpcDataReply, e.iStart + 4);
@@ -421,6 +411,16 @@ bool CheckVxiDeviceLocalData(uRpc& rpc, std::string& sError) {
 bool CheckVxiDestroyLinkData(uRpc& rpc, std::string& sError) {
     std::int32_t code = 0;
     return CheckVxiDataErrorCode(rpc, code, sError);
+}
+
+std::string GetHexText(std::uint64_t iValue) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    do {
+        s.insert(s.begin(), digits[iValue & 0xF]);
+        iValue >>= 4;
+    } while (iValue);
+    return s;
 }
 
 std::string GetMessageTypeText(std::int64_t iValue) {

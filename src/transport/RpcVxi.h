@@ -111,6 +111,9 @@ bool CheckVxiDestroyLinkData(uRpc& rpc, std::string& sError);
 // Reads the first result word (the device error code); true when it is 0.
 bool CheckVxiDataErrorCode(uRpc& rpc, std::int32_t& iErrorCode, std::string& sError);
 
+// A number as upper-case hexadecimal digits without leading zeros (the "$" values of the texts).
+std::string GetHexText(std::uint64_t iValue);
+
 // Texts of the protocol numbers; "(Unknown)" for any other number.
 std::string GetMessageTypeText(std::int64_t iValue);
 std::string GetReplyStateText(std::int64_t iValue);

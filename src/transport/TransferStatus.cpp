@@ -1,5 +1,6 @@
 #include "transport/TransferStatus.h"
 
+#include "common/EventData.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 
@@ -9,6 +10,13 @@ void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_
     if (iWindow == WindowNobody) return;
     EventHub::PostEvent(EventTransferStatus, iWindow, iObject, static_cast<std::intptr_t>(eType),
                         EventHub::Payload::Of<std::int64_t>(iData));
+}
+
+void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
+               const std::string& sModule) {
+    if (iWindow == WindowNobody) return;
+    const std::int64_t key = Utility::EventDataStore({0, sText, sModule, sProcedure});
+    Post(iWindow, eType, WindowNobody, key);
 }
 
 std::int64_t Data(const EventHub::uEvent& event) {

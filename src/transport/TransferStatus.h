@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace EventHub {
 struct uEvent;
@@ -28,6 +29,12 @@ enum eTransferStatus {
 // Posts EventTransferStatus to iWindow; nothing when iWindow is WindowNobody.
 // May be called from any thread.
 void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_t iData);
+
+// Stores {0, sText, sModule, sProcedure} in the event-data store and posts its key with the
+// type (TransferSendError, TransferReceiveError or TransferEventData); the receiving window
+// takes the record with Utility::EventDataTake. Nothing is stored or posted for WindowNobody.
+void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
+               const std::string& sModule = "InstrumentDefault");
 
 // The number an EventTransferStatus carries (0 when it carries none).
 std::int64_t Data(const EventHub::uEvent& event);
