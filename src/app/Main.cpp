@@ -5,6 +5,8 @@
 #include "common/Ini.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
+#include "instrument/InstrumentSearch.h"
+#include "instrument/ManualInstruments.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "script/WindowScript.h"
@@ -210,7 +212,9 @@ int Start() {
     LogLibUsbVersions();
     std::string sError;
     if (!Instrument::InitModuleInstrument(sError)) WindowLog::AddError(sError);
+    InstrumentSearch::InitModuleInstrumentSearch(sError);
     ReadInstrumentTimeouts();
+    Instrument::InstrumentLoadManuallyAdded(pConfigIni.get());
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();

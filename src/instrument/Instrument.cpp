@@ -26,6 +26,17 @@ uModule& Module() {
     return *pModule;
 }
 
+// The listed object with the candidate's identity; the module mutex is held.
+InstrumentObject FindLocked(const uModule& module, const uTaskPrepare& candidate) {
+    for (const InstrumentObject& object : module.mInstrumentList) {
+        uInfo info;
+        std::string sError;
+        if (!object->pInterface->GetInfo(*object, info, sError)) continue;
+        if (SameInstrument(info.connection, candidate)) return object;
+    }
+    return nullptr;
+}
+
 bool SameUserModel(const uTaskPrepare& listed, const uTaskPrepare& candidate) {
     return listed.fUserModel == 0 || candidate.sUserManufacturer.empty() ||
            (listed.sUserManufacturer == candidate.sUserManufacturer && listed.sUserModel == candidate.sUserModel);
@@ -119,13 +130,26 @@ InstrumentObject FindExisting(const uTaskPrepare& candidate) {
     uModule& module = Module();
     std::lock_guard lock(module.mutex);
     if (!module.fInitialised) return nullptr;
-    for (const InstrumentObject& object : module.mInstrumentList) {
-        uInfo info;
-        std::string sError;
-        if (!object->pInterface->GetInfo(*object, info, sError)) continue;
-        if (SameInstrument(info.connection, candidate)) return object;
+    return FindLocked(module, candidate);
+}
+
+InstrumentObject FindOrCreate(const uTaskPrepare& candidate, bool& fCreated, std::string& sError) {
+    fCreated = false;
+    if (!InitModuleInstrument(sError)) {
+        sError = "Instrument::Create: The module could not be initialized.";
+        return nullptr;
     }
-    return nullptr;
+    uModule& module = Module();
+    std::lock_guard lock(module.mutex);
+    if (InstrumentObject existing = FindLocked(module, candidate)) return existing;
+    // Lock order: the list, then the instances; both steps below take the instances' mutex.
+    auto pObject = std::make_shared<uInstrumentObject>();
+    pObject->pInterface = &InstrumentDefault::Interface();
+    if (!pObject->pInterface->NewInstance(*pObject, sError)) return nullptr;
+    InstrumentDefault::SetConnection(*InstrumentDefault::FindInstance(*pObject), candidate);
+    module.mInstrumentList.push_back(pObject);
+    fCreated = true;
+    return pObject;
 }
 
 bool CopyInstrumentList(std::vector<InstrumentObject>& list) {

@@ -36,6 +36,13 @@ bool ReleaseAll(bool fAll, std::int64_t eProtocol, std::string& sError);
 // The listed object with the same connection identity as the candidate, or nullptr.
 InstrumentObject FindExisting(const uTaskPrepare& candidate);
 
+// The listed object with the candidate's connection identity, or else a new one, in one step
+// under the list's mutex: two callers with the same identity get the same object. A new object
+// carries the candidate as its description from the start, so that it is found again before its
+// prepare task has run; fCreated tells that the caller is to queue that task. nullptr (with
+// sError) when no object could be made.
+InstrumentObject FindOrCreate(const uTaskPrepare& candidate, bool& fCreated, std::string& sError);
+
 // Whether a listed instrument's description and a candidate's name the same instrument.
 bool SameInstrument(const uTaskPrepare& listed, const uTaskPrepare& candidate);
 

@@ -19,7 +19,7 @@ constexpr int cInitiateAbortBulkIn = 3, cCheckAbortBulkInStatus = 4;
 constexpr int cInitiateClear = 5, cCheckClearStatus = 6, cGetCapabilities = 7;
 constexpr int cIndicatorPulse = 64, cReadStatusByte = 128;
 constexpr int cRenControl = 160, cGoToLocal = 161, cLocalLockout = 162;
-constexpr int cGetDescriptor = 6;
+constexpr int cGetDescriptor = 6, cGetConfiguration = 8;
 constexpr std::uint8_t cSuccess = 1, cPending = 2, cFailed = 0x80;
 
 void PutLe32(std::vector<std::uint8_t>& v, std::size_t iAt, std::uint32_t iValue) {
@@ -41,7 +41,44 @@ std::vector<std::uint8_t> StringDescriptor(const std::string& s) {
 // Device
 
 Device::Device(uDeviceConfig uConfigIn, std::shared_ptr<Sim::ScpiDevice> pScpiIn)
-    : uConfig(std::move(uConfigIn)), pScpi(std::move(pScpiIn)) {}
+    : uConfig(std::move(uConfigIn)), pScpi(std::move(pScpiIn)),
+      iActiveConfiguration(uConfig.lConfigurations.empty() ? 1 : uConfig.lConfigurations.front().iValue) {}
+
+void Device::SetActiveConfiguration(int iValue) {
+    std::lock_guard lock(mMutex);
+    iActiveConfiguration = iValue;
+}
+
+int Device::ActiveConfiguration() const {
+    std::lock_guard lock(mMutex);
+    return iActiveConfiguration;
+}
+
+int Device::Opens() const {
+    std::lock_guard lock(mMutex);
+    return iOpens;
+}
+
+std::vector<std::pair<int, int>> Device::SetConfigurationLog() const {
+    std::lock_guard lock(mMutex);
+    return lSetConfigurationLog;
+}
+
+void Device::Opened() {
+    std::lock_guard lock(mMutex);
+    ++iOpens;
+}
+
+int Device::SetConfiguration(int iValue) {
+    std::lock_guard lock(mMutex);
+    lSetConfigurationLog.emplace_back(iOpens, iValue);
+    // 0 unconfigures; any other value must name one of the device's configurations.
+    bool fKnown = iValue == 0 || (uConfig.lConfigurations.empty() && iValue == 1);
+    for (const uConfiguration& k : uConfig.lConfigurations) fKnown = fKnown || k.iValue == iValue;
+    if (!fKnown) return LIBUSB_ERROR_NOT_FOUND;
+    iActiveConfiguration = iValue;
+    return 0;
+}
 
 void Device::SetMaxPayload(std::size_t iBytes) {
     std::lock_guard lock(mMutex);
@@ -259,6 +296,10 @@ int Device::ClearHalt(int iEndpoint) {
 
 int Device::ControlLocked(int bmRequestType, int bRequest, int wValue, int wIndex,
                           std::vector<std::uint8_t>& v) {
+    if (bmRequestType == 0x80 && bRequest == cGetConfiguration) {
+        v = {static_cast<std::uint8_t>(iActiveConfiguration)};
+        return 0;
+    }
     if (bmRequestType == 0x80 && bRequest == cGetDescriptor) {
         int iType = wValue >> 8, iIndex = wValue & 0xFF;
         if (iType != 3) return LIBUSB_ERROR_PIPE;
@@ -586,6 +627,7 @@ std::uint8_t GetPortNumber1(libusb_device* pDevice) {
 int Open1(libusb_device* pDevice, libusb_device_handle** pHandle) {
     std::shared_ptr<Device> p = Shared(DeviceOf(pDevice));
     if (!p) return LIBUSB_ERROR_NO_DEVICE;
+    p->Opened();
     *pHandle = reinterpret_cast<libusb_device_handle*>(NewHandle(Installed(), std::move(p)));
     return 0;
 }
@@ -593,6 +635,10 @@ int Open1(libusb_device* pDevice, libusb_device_handle** pHandle) {
 void Close1(libusb_device_handle* pHandle) { DeleteHandle(HandleOf(pHandle)); }
 
 int Succeed1(libusb_device_handle*, int) { return 0; }
+
+int SetConfiguration1(libusb_device_handle* pHandle, int iValue) {
+    return HandleOf(pHandle)->pDevice->SetConfiguration(iValue);
+}
 
 int ClearHalt1(libusb_device_handle* pHandle, unsigned char iEndpoint) {
     return HandleOf(pHandle)->pDevice->ClearHalt(iEndpoint);
@@ -634,7 +680,7 @@ const libusb_version* GetVersion1() {
 
 const UsbSeam::uLibUsb1Calls cSim1 = {
     Init1, Exit1, GetDeviceList1, FreeDeviceList1, GetDeviceDescriptor1, GetConfigDescriptor1,
-    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, Succeed1, Succeed1,
+    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Succeed1,
     Succeed1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
 };
 
@@ -738,6 +784,7 @@ usb_dev_handle* Open0(usb_device* pDevice) {
         if (it == s.mRecordDevice.end()) return nullptr;
         p = it->second;
     }
+    p->Opened();
     return reinterpret_cast<usb_dev_handle*>(NewHandle(s, std::move(p)));
 }
 
@@ -747,6 +794,11 @@ int Close0(usb_dev_handle* pHandle) {
 }
 
 int Succeed0(usb_dev_handle*, int) { return 0; }
+
+int SetConfiguration0(usb_dev_handle* pHandle, int iValue) {
+    const int iCode = HandleOf(pHandle)->pDevice->SetConfiguration(iValue);
+    return iCode < 0 ? ErrnoOf(iCode) : 0;
+}
 
 int ClearHalt0(usb_dev_handle* pHandle, unsigned int iEndpoint) {
     int iCode = HandleOf(pHandle)->pDevice->ClearHalt(static_cast<int>(iEndpoint));
@@ -797,7 +849,7 @@ const usb_version* GetVersion0() {
 
 const UsbSeam::uLibUsb0Calls cSim0 = {
     Init0,     FindBusses0,      FindDevices0, GetBusses0, Open0,    Close0,
-    Succeed0,  Succeed0,         Succeed0,     ClearHalt0, ControlMsg0, GetStringSimple0,
+    SetConfiguration0,  Succeed0,         Succeed0,     ClearHalt0, ControlMsg0, GetStringSimple0,
     Bulk0,     Bulk0,            InterruptRead0, GetVersion0,
 };
 

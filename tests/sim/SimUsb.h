@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace SimUsb {
@@ -100,6 +101,10 @@ class Device {
     void SetStringDescriptor(int iIndex, std::vector<std::uint8_t> vRaw);
     // Runs after every Bulk-IN read, outside the device's lock, with the read's number.
     void SetBulkInHook(std::function<void(int)> fnHook);
+    // The configuration the device is in (GET_CONFIGURATION answers it, SET_CONFIGURATION
+    // changes it); at first the value of its first configuration, as after enumeration.
+    void SetActiveConfiguration(int iValue);
+    int ActiveConfiguration() const;
 
     // --- what happened ---
     std::vector<std::vector<std::uint8_t>> BulkOutLog() const;
@@ -107,6 +112,10 @@ class Device {
     std::vector<int> ClearHaltLog() const;
     int BulkInReads() const;
     bool Halted(int iEndpoint) const;
+    // How often the device was opened, and every SET_CONFIGURATION in order: how many opens
+    // had been made by then (so 1 while the first opener holds the device) and the value.
+    int Opens() const;
+    std::vector<std::pair<int, int>> SetConfigurationLog() const;
 
     // --- the device's side of the bus (libusb-1.0 codes) ---
     int BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred);
@@ -116,6 +125,8 @@ class Device {
     int Control(int bmRequestType, int bRequest, int wValue, int wIndex, std::uint8_t* pData,
                 int wLength);
     int ClearHalt(int iEndpoint);
+    void Opened();
+    int SetConfiguration(int iValue);
 
   private:
     struct uRequest {
@@ -155,6 +166,9 @@ class Device {
     std::vector<uControlRequest> lControlLog;
     std::vector<int> lClearHaltLog;
     int iBulkInReads = 0;
+    int iActiveConfiguration = 0;
+    int iOpens = 0;
+    std::vector<std::pair<int, int>> lSetConfigurationLog;
 };
 
 class Bus {
