@@ -26,6 +26,8 @@ namespace {
 
 std::string Errno(const std::string& sWhat) { return sWhat + ": " + std::strerror(errno); }
 
+} // namespace
+
 bool BringUp(const char* pName, std::string& sWhy) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -44,7 +46,6 @@ bool BringUp(const char* pName, std::string& sWhy) {
     return ok;
 }
 
-// Runs a program and waits for it; true when it exits with 0.
 bool RunQuiet(const char* const argv[]) {
     const pid_t pid = fork();
     if (pid < 0) return false;
@@ -63,29 +64,28 @@ bool RunQuiet(const char* const argv[]) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-} // namespace
+bool MakePrivateNetwork(std::string& sWhyNot) {
+    if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
+        sWhyNot = Errno("cannot make a network namespace (unshare)");
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        sWhyNot = Errno("cannot make the mounts private");
+        return false;
+    }
+    if (mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
+        sWhyNot = Errno("cannot mount a private /run");
+        return false;
+    }
+    mkdir("/run/rpcbind", 0755);
+    return BringUp("lo", sWhyNot);
+}
 
 bool EnterPrivateNetwork(std::string& sWhyNot) {
     static std::once_flag once;
     static bool fOk = false;
     static std::string sReason;
-    std::call_once(once, [] {
-        if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
-            sReason = Errno("cannot make a network namespace (unshare)");
-            return;
-        }
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            sReason = Errno("cannot make the mounts private");
-            return;
-        }
-        if (mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
-            sReason = Errno("cannot mount a private /run");
-            return;
-        }
-        mkdir("/run/rpcbind", 0755);
-        if (!BringUp("lo", sReason)) return;
-        fOk = true;
-    });
+    std::call_once(once, [] { fOk = MakePrivateNetwork(sReason); });
     if (!fOk) sWhyNot = "no private network for this test: " + sReason;
     return fOk;
 }

@@ -19,11 +19,21 @@ namespace Sim {
 
 bool EnterPrivateNetwork(std::string& sWhyNot);
 
+// What EnterPrivateNetwork does, each time it is called: for a process that was just forked to
+// play a host of its own.
+bool MakePrivateNetwork(std::string& sWhyNot);
+
 // Adds a veth pair inside the private network: sName with an IPv4 address and prefix (e.g.
 // "192.168.1.20", 24) and its peer sName + "p" without an address, both up. Nothing answers on
 // the peer, so packets to other hosts of that network go nowhere. False with a reason when the
 // pair cannot be made.
 bool AddVethInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot);
+
+// Runs a program (full path first) with its output discarded and waits for it; true when it
+// exits with 0.
+bool RunQuiet(const char* const argv[]);
+// Brings a network interface of the calling thread's namespace up.
+bool BringUp(const char* pName, std::string& sWhyNot);
 
 // rpcbind in the private network, killed by Stop, by the destructor, or with the test process.
 class Rpcbind {
