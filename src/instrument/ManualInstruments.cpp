@@ -7,6 +7,8 @@
 #include "instrument/InstrumentObject.h"
 #include "platform/ProgramEvents.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <vector>
 
@@ -60,9 +62,20 @@ void PostLines(const std::string& sFirst, const std::string& sName, const std::s
     WindowLog::PostError(sError);
 }
 
+// Whether the file has the group. Selecting a group that is missing would add it to the file.
+bool HasGroup(const uIni* pIni, std::string_view sGroup) {
+    const auto same = [&](const std::string& sName) {
+        return std::equal(sName.begin(), sName.end(), sGroup.begin(), sGroup.end(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        });
+    };
+    return std::any_of(pIni->mLines.begin(), pIni->mLines.end(),
+                       [&](const uIniLine& line) { return line.iKind == IniLineSection && same(line.sName); });
+}
+
 // One group: every key's value becomes a record; records already listed create nothing.
 template <class FillRecord> void LoadGroup(uIni* pIni, const char* sGroup, const uGroupTexts& texts, FillRecord fill) {
-    if (!Ini::SelectSection(pIni, sGroup)) return;
+    if (!HasGroup(pIni, sGroup) || !Ini::SelectSection(pIni, sGroup)) return;
     const int iKeys = Ini::ExamineKeys(pIni);
     for (int i = 0; i < iKeys && Ini::NextKey(pIni); ++i) {
         const std::string sValue = Ini::KeyValue(pIni);

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -118,6 +119,24 @@ TEST_F(MainTest, PerUserConfigWinsAndOnlyItIsRewritten) {
               "\xEF\xBB\xBF\r\n[Instrument]\r\nTimeOutDeviceResponseRaw=3000\r\n");
     EXPECT_EQ(Read(ProgramFolder() + "config.ini"), "[Instrument]\nTimeOutDeviceResponseRaw=4000\n");
     EXPECT_EQ(Main::ConfigIni(), nullptr);
+}
+
+TEST_F(MainTest, ManuallyAddedInstrumentsAreListedFromStartUpToShutdown) {
+    Write(UserFolder() + "config.ini",
+          "[WindowSelectAddLANInstrument]\n1 = Rigol||DS1054Z||192.168.1.10||111||0||||||||LXI\n"
+          "[WindowSelectAddSerialInstrument]\n1 = HAMEG||HM2008||/dev/ttyUSB0||19200||8||1||0||0\n");
+    FakeWindows windows;
+    windows.Install();
+    std::vector<InstrumentObject> listed;
+    EXPECT_EQ(RunStart([&] {
+                  Instrument::CopyInstrumentList(listed);
+                  EventHub::PostEvent(EventQuit, 0);
+              }),
+              0);
+    EXPECT_EQ(listed.size(), 2u);
+    std::vector<InstrumentObject> after;
+    ASSERT_TRUE(Instrument::CopyInstrumentList(after));
+    EXPECT_TRUE(after.empty());
 }
 
 TEST_F(MainTest, ProgramConfigIsUsedAndRewrittenWhenNoUserCopy) {

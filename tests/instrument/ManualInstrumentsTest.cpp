@@ -172,6 +172,11 @@ TEST_F(ManualInstrumentsTest, NoFileOrEmptyGroupsLoadNothing) {
     ASSERT_TRUE(pIni);
     Instrument::InstrumentLoadManuallyAdded(pIni.get());
     EXPECT_TRUE(SearchSupport::Listed().empty());
+    // A file without the groups does not get them from loading.
+    Ini::RemoveSection(pIni.get(), Instrument::ManualLanGroup);
+    Ini::RemoveSection(pIni.get(), Instrument::ManualSerialGroup);
+    Instrument::InstrumentLoadManuallyAdded(pIni.get());
+    EXPECT_EQ(Ini::ExamineSections(pIni.get()), 1);
 }
 
 } // namespace
