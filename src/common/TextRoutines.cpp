@@ -25,19 +25,10 @@ std::vector<std::string_view> SetCharacters(std::string_view sSet) {
     return chars;
 }
 
-bool StartsWithAny(std::string_view sText, const std::vector<std::string_view>& chars, std::size_t& iLength) {
+// True when the text starts (or, with fEnd, ends) with one of the characters; iLength is its size.
+bool MatchesAny(std::string_view sText, const std::vector<std::string_view>& chars, bool fEnd, std::size_t& iLength) {
     for (const auto& c : chars) {
-        if (sText.starts_with(c)) {
-            iLength = c.size();
-            return true;
-        }
-    }
-    return false;
-}
-
-bool EndsWithAny(std::string_view sText, const std::vector<std::string_view>& chars, std::size_t& iLength) {
-    for (const auto& c : chars) {
-        if (sText.ends_with(c)) {
+        if (fEnd ? sText.ends_with(c) : sText.starts_with(c)) {
             iLength = c.size();
             return true;
         }
@@ -63,14 +54,14 @@ void AppendCharacter(std::string& s, std::uint8_t b) {
 std::string TrimCharactersLeft(std::string_view sText, std::string_view sSet) {
     const auto chars = SetCharacters(sSet);
     std::size_t n = 0;
-    while (!sText.empty() && StartsWithAny(sText, chars, n)) sText.remove_prefix(n);
+    while (!sText.empty() && MatchesAny(sText, chars, false, n)) sText.remove_prefix(n);
     return std::string(sText);
 }
 
 std::string TrimCharactersRight(std::string_view sText, std::string_view sSet) {
     const auto chars = SetCharacters(sSet);
     std::size_t n = 0;
-    while (!sText.empty() && EndsWithAny(sText, chars, n)) sText.remove_suffix(n);
+    while (!sText.empty() && MatchesAny(sText, chars, true, n)) sText.remove_suffix(n);
     return std::string(sText);
 }
 

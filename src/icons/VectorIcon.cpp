@@ -1,0 +1,126 @@
+#include "icons/VectorIcon.h"
+
+#include "app/Main.h"
+#include "icons/GenericPictures.h"
+#include "icons/ToolbarIcons.h"
+#include "icons/VectorCanvas.h"
+#include "icons/ViewerIcons.h"
+
+namespace VectorIcon {
+namespace {
+
+// No drawing needs more; anything bigger is a caller's mistake, not a wish for gigabytes.
+constexpr int64_t kMaxPixels = int64_t{64} * 1024 * 1024;
+
+constexpr double kIconDesign = 32.0;
+constexpr double kPictureWidth = 128.0;
+constexpr double kPictureHeight = 96.0;
+
+const std::vector<uDrawing> mDrawings = {
+    {"IconNewWindow", eKind::Icon, &ToolbarIcons::NewWindow},
+    {"IconNewScript", eKind::Icon, &ToolbarIcons::NewScript},
+    {"IconPreferences", eKind::Icon, &ToolbarIcons::Preferences},
+    {"IconShowWindows", eKind::Icon, &ToolbarIcons::ShowWindows},
+    {"IconSelectInstrument", eKind::Icon, &ToolbarIcons::SelectInstrument},
+    {"IconDisconnect", eKind::Icon, &ToolbarIcons::Disconnect},
+    {"IconConnect", eKind::Icon, &ToolbarIcons::Connect},
+    {"IconScpiCommand", eKind::Icon, &ToolbarIcons::ScpiCommand},
+    {"IconScreenshot", eKind::Icon, &ToolbarIcons::Screenshot},
+    {"IconWaveform", eKind::Icon, &ToolbarIcons::Waveform},
+    {"IconMaximize", eKind::Icon, &ToolbarIcons::Maximize},
+    {"IconAdapt", eKind::Icon, &ToolbarIcons::Adapt},
+    {"IconCascade", eKind::Icon, &ToolbarIcons::Cascade},
+    {"IconTileVertically", eKind::Icon, &ToolbarIcons::TileVertically},
+    {"IconTileHorizontally", eKind::Icon, &ToolbarIcons::TileHorizontally},
+    {"IconSaveAs", eKind::Icon, &ViewerIcons::SaveAs},
+    {"IconCopy", eKind::Icon, &ViewerIcons::Copy},
+    {"IconScale", eKind::Icon, &ViewerIcons::Scale},
+    {"IconAlignWindow", eKind::Icon, &ViewerIcons::AlignWindow},
+    {"IconFullscreen", eKind::Icon, &ViewerIcons::Fullscreen},
+    {"IconList", eKind::Icon, &ViewerIcons::List},
+    {"IconIcons", eKind::Icon, &ViewerIcons::Icons},
+    {"IconRefresh", eKind::Icon, &ViewerIcons::Refresh},
+    {"IconFolder", eKind::Icon, &ViewerIcons::Folder},
+    {"PictureGeneric", eKind::Picture, &GenericPictures::Generic},
+    {"PictureModel2", eKind::Picture, &GenericPictures::Model2},
+};
+
+// The recipe of every drawing: a new image, scaled from the design size, the figures, done.
+QImage Render(PaintProcedure pPaint, int iWidth, int iHeight, double dDesignWidth, double dDesignHeight) {
+    if (iWidth <= 0 || iHeight <= 0) return QImage();
+    QImage image = BeginDrawing(iWidth, iHeight, 32, -1);
+    if (image.isNull()) return QImage();
+    {
+        VectorCanvas::PainterCanvas canvas(image);
+        if (!canvas.IsActive()) return QImage();
+        canvas.Scale(iWidth / dDesignWidth, iHeight / dDesignHeight);
+        pPaint(canvas);
+    }
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage RenderIcon(PaintProcedure pPaint, int iSize) {
+    return Render(pPaint, iSize, iSize, kIconDesign, kIconDesign);
+}
+
+QImage RenderPicture(PaintProcedure pPaint, int iWidth, int iHeight) {
+    return Render(pPaint, iWidth, iHeight, kPictureWidth, kPictureHeight);
+}
+
+} // namespace
+
+QImage BeginDrawing(int iWidth, int iHeight, int iDepth, int64_t iBackground) {
+    if (iHeight == 0) iHeight = iWidth;
+    if (iWidth <= 0 || iHeight <= 0 || iWidth > kMaxSide || iHeight > kMaxSide ||
+        int64_t{iWidth} * iHeight > kMaxPixels)
+        return QImage();
+    if (Main::Windows2000() && iWidth >= 128) iBackground = 0xFFFFFF;
+    const bool fAlpha = iDepth == 32;
+    QImage image(iWidth, iHeight, fAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (image.isNull()) return QImage();
+    if (iBackground >= 0)
+        image.fill(QColor::fromRgb(0xFF000000u | static_cast<uint32_t>(iBackground & 0xFFFFFF)));
+    else
+        image.fill(fAlpha ? Qt::transparent : Qt::white);
+    return image;
+}
+
+const std::vector<uDrawing>& Drawings() {
+    return mDrawings;
+}
+
+QImage Draw(const uDrawing& drawing, int iWidth, int iHeight) {
+    if (drawing.kind == eKind::Icon)
+        return Render(drawing.pPaint, iWidth, iHeight, kIconDesign, kIconDesign);
+    return RenderPicture(drawing.pPaint, iWidth, iHeight);
+}
+
+QImage IconNewWindow(int iSize) { return RenderIcon(&ToolbarIcons::NewWindow, iSize); }
+QImage IconNewScript(int iSize) { return RenderIcon(&ToolbarIcons::NewScript, iSize); }
+QImage IconPreferences(int iSize) { return RenderIcon(&ToolbarIcons::Preferences, iSize); }
+QImage IconShowWindows(int iSize) { return RenderIcon(&ToolbarIcons::ShowWindows, iSize); }
+QImage IconSelectInstrument(int iSize) { return RenderIcon(&ToolbarIcons::SelectInstrument, iSize); }
+QImage IconDisconnect(int iSize) { return RenderIcon(&ToolbarIcons::Disconnect, iSize); }
+QImage IconConnect(int iSize) { return RenderIcon(&ToolbarIcons::Connect, iSize); }
+QImage IconScpiCommand(int iSize) { return RenderIcon(&ToolbarIcons::ScpiCommand, iSize); }
+QImage IconScreenshot(int iSize) { return RenderIcon(&ToolbarIcons::Screenshot, iSize); }
+QImage IconWaveform(int iSize) { return RenderIcon(&ToolbarIcons::Waveform, iSize); }
+QImage IconMaximize(int iSize) { return RenderIcon(&ToolbarIcons::Maximize, iSize); }
+QImage IconAdapt(int iSize) { return RenderIcon(&ToolbarIcons::Adapt, iSize); }
+QImage IconCascade(int iSize) { return RenderIcon(&ToolbarIcons::Cascade, iSize); }
+QImage IconTileVertically(int iSize) { return RenderIcon(&ToolbarIcons::TileVertically, iSize); }
+QImage IconTileHorizontally(int iSize) { return RenderIcon(&ToolbarIcons::TileHorizontally, iSize); }
+QImage IconSaveAs(int iSize) { return RenderIcon(&ViewerIcons::SaveAs, iSize); }
+QImage IconCopy(int iSize) { return RenderIcon(&ViewerIcons::Copy, iSize); }
+QImage IconScale(int iSize) { return RenderIcon(&ViewerIcons::Scale, iSize); }
+QImage IconAlignWindow(int iSize) { return RenderIcon(&ViewerIcons::AlignWindow, iSize); }
+QImage IconFullscreen(int iSize) { return RenderIcon(&ViewerIcons::Fullscreen, iSize); }
+QImage IconList(int iSize) { return RenderIcon(&ViewerIcons::List, iSize); }
+QImage IconIcons(int iSize) { return RenderIcon(&ViewerIcons::Icons, iSize); }
+QImage IconRefresh(int iSize) { return RenderIcon(&ViewerIcons::Refresh, iSize); }
+QImage IconFolder(int iSize) { return RenderIcon(&ViewerIcons::Folder, iSize); }
+
+QImage PictureGeneric(int iWidth, int iHeight) { return RenderPicture(&GenericPictures::Generic, iWidth, iHeight); }
+QImage PictureModel2(int iWidth, int iHeight) { return RenderPicture(&GenericPictures::Model2, iWidth, iHeight); }
+
+} // namespace VectorIcon
