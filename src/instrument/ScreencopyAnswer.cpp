@@ -6,8 +6,9 @@
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
 
+#include <QtEndian>
+
 #include <climits>
-#include <cstring>
 #include <vector>
 
 namespace ScreencopyAnswer {
@@ -22,27 +23,23 @@ const char* const TextNotConverted = "The data for the screenshot could not be c
 constexpr std::size_t BmpFileHeader = 14;
 constexpr std::int32_t BmpInfoHeader = 40;
 
-std::int32_t ReadInt32(const std::uint8_t* p) {
-    const std::uint32_t v = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-                            (std::uint32_t{p[3]} << 24);
-    std::int32_t i;
-    std::memcpy(&i, &v, sizeof i);
-    return i;
-}
-
-void WriteInt32(std::uint8_t* p, std::int32_t i) {
-    std::uint32_t v;
-    std::memcpy(&v, &i, sizeof v);
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>(v >> (8 * k));
-}
-
-// The offset and length of the block in an answer that starts with a block header, or of the
-// whole answer. false when the answer starts with "#" but is no complete block.
-bool BlockOf(const std::uint8_t* pAnswer, std::size_t iAnswerSize, std::size_t iOffset, std::size_t& iHeader,
-             std::uint64_t& iCount) {
-    iCount = 0;
-    iHeader = Instrument::ParseBlockHeader(pAnswer, iOffset, iAnswerSize, &iCount);
-    return iHeader != 0 || iOffset >= iAnswerSize || pAnswer[iOffset] != '#';
+// The block of an answer whose header would start at iOffset: its header length h (0 when the
+// answer has no header there and fHeaderRequired is false) and its byte count L. Fails with the
+// task's text when the answer is empty, or starts a header that is not a complete block.
+bool FindBlock(const std::uint8_t* pAnswer, std::size_t iAnswerSize, std::size_t iOffset, bool fHeaderRequired,
+               std::size_t& h, std::uint64_t& L, std::string& sError) {
+    if (!pAnswer || iAnswerSize == 0) {
+        sError = TextNotAvailable;
+        return false;
+    }
+    L = 0;
+    h = Instrument::ParseBlockHeader(pAnswer, iOffset, iAnswerSize, &L);
+    const bool fHeaderStarts = iOffset < iAnswerSize && pAnswer[iOffset] == '#';
+    if (h == 0 && (fHeaderStarts || fHeaderRequired)) {
+        sError = TextInvalid;
+        return false;
+    }
+    return true;
 }
 
 bool Decode(const std::uint8_t* pData, std::size_t iSize, QImage& image) {
@@ -85,16 +82,9 @@ std::int64_t DumpSizeChoice(std::int64_t eSize) {
 
 bool ScreencopyToImage(const std::uint8_t* pAnswer, std::size_t iAnswerSize, QImage& image, std::string& sError) {
     image = QImage();
-    if (!pAnswer || iAnswerSize == 0) {
-        sError = TextNotAvailable;
-        return false;
-    }
     std::size_t h = 0;
     std::uint64_t L = 0;
-    if (!BlockOf(pAnswer, iAnswerSize, 0, h, L)) {
-        sError = TextInvalid;
-        return false;
-    }
+    if (!FindBlock(pAnswer, iAnswerSize, 0, false, h, L, sError)) return false;
     const std::uint8_t* pFile = pAnswer + h;
     const std::size_t iFileSize = iAnswerSize - h;
 
@@ -103,15 +93,15 @@ bool ScreencopyToImage(const std::uint8_t* pAnswer, std::size_t iAnswerSize, QIm
     std::vector<std::uint8_t> repaired;
     bool fFlip = false;
     if (iAnswerSize > 54 && iFileSize >= BmpFileHeader + 12 && pFile[0] == 'B' && pFile[1] == 'M' &&
-        ReadInt32(pFile + BmpFileHeader) >= BmpInfoHeader) {
-        const std::int32_t iHeight = ReadInt32(pFile + 22);
+        qFromLittleEndian<std::int32_t>(pFile + BmpFileHeader) >= BmpInfoHeader) {
+        const auto iHeight = qFromLittleEndian<std::int32_t>(pFile + 22);
         if (iHeight == INT32_MIN) {
             sError = TextNotConverted;
             return false;
         }
         if (iHeight < 0) {
             repaired.assign(pFile, pFile + iFileSize);
-            WriteInt32(repaired.data() + 22, -iHeight);
+            qToLittleEndian<std::int32_t>(-iHeight, repaired.data() + 22);
             fFlip = true;
         }
     }
@@ -128,17 +118,10 @@ bool ConvertScreencopyData(const std::uint8_t* pAnswer, std::size_t iAnswerSize,
                            std::int64_t eSize, std::int64_t eColor, std::int64_t eTitle, QImage& image,
                            std::string& sError) {
     image = QImage();
-    if (!pAnswer || iAnswerSize == 0) {
-        sError = TextNotAvailable;
-        return false;
-    }
     // Two bytes precede the block header; a dump always comes as a block.
     std::size_t h = 0;
     std::uint64_t L = 0;
-    if (!BlockOf(pAnswer, iAnswerSize, 2, h, L) || h == 0) {
-        sError = TextInvalid;
-        return false;
-    }
+    if (!FindBlock(pAnswer, iAnswerSize, 2, true, h, L, sError)) return false;
     image = Hameg::CreateDisplayDumpImage(L, pAnswer + 2 + h, iAnswerSize - 2 - h, eTitle == TitleDraw ? 1 : 0,
                                           eModel, DumpSizeChoice(eSize), eColor == ColorBlackWhite ? 1 : 0);
     if (image.isNull()) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -186,6 +187,18 @@ TEST(HamegTrace, GoldenSineOfChannelOne) {
     EXPECT_TRUE(r.messages.empty());
     // Sample 0 (value 128): X = 0 + 6, Y = (484 - 512 + 512) / 2 + 6 = 248.
     EXPECT_EQ(At(r.image, 6, 248), Yellow);
+}
+
+TEST(HamegTrace, RendersOnSeveralThreadsAtOnce) {
+    // No state is shared between calls: worker threads and the GUI thread may render together.
+    const uRendered one = Render(SineDump(), "CH1", Hameg::SizeSmall, 1, 16);
+    std::vector<QImage> images(4);
+    std::vector<std::thread> threads;
+    for (auto& image : images) {
+        threads.emplace_back([&image] { image = Render(SineDump(), "CH1", Hameg::SizeSmall, 1, 16).image; });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const auto& image : images) EXPECT_EQ(image, one.image);
 }
 
 TEST(HamegTrace, ColoursFollowTheCatalogue) {
