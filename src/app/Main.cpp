@@ -6,6 +6,8 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "script/WindowScript.h"
+#include "transport/LibUsb0.h"
+#include "transport/LibUsb1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -114,7 +116,20 @@ void ReadInstrumentTimeouts() {
 }
 
 void LogLibUsbVersions() {
-    // The USB layers add their version lines here.
+    std::string sVersion, sDescription, sError;
+    if (!fWindows2000) {
+        if (LibUsb1::GetVersion(sVersion, sDescription, sError)) {
+            WindowLog::AddLine("LibUsb version: " + sVersion + " " + sDescription);
+        } else {
+            WindowLog::AddError(sError);
+        }
+        return;
+    }
+    if (!LibUsb0::Init(sError)) {
+        WindowLog::AddError(sError);
+        return;
+    }
+    if (LibUsb0::GetVersion(sVersion, sError)) WindowLog::AddLine("LibUsb-Win32 version: " + sVersion);
 }
 
 int DefaultTimeout(int iInterface) {
@@ -180,7 +195,6 @@ int EventLoop() {
 }
 
 int Start() {
-    fWindows2000 = false; // this system is never Windows 2000
     mTopLevelWindow.clear();
     OpenConfig();
     fConfigSaveAtExit = true;
@@ -199,6 +213,7 @@ int Start() {
 
     WindowLog::Close(1);
     CloseConfig();
+    if (fWindows2000) LibUsb0::CloseLibrary();
     return iExitCode;
 }
 

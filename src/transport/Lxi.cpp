@@ -1,0 +1,452 @@
+#include "transport/Lxi.h"
+
+#include "app/Main.h"
+#include "instrument/AbortRequests.h"
+#include "instrument/ConnectionDescription.h"
+#include "instrument/DataBuffers.h"
+#include "transport/TransferStatus.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace Lxi {
+namespace {
+
+constexpr std::size_t PieceSize = 0x10000;         // largest piece of one send
+constexpr std::size_t ReplyGrowStep = 0x200000;    // growth of the reply buffer
+constexpr std::size_t ReplyOverhead = 0x10000;     // room beyond requestSize for a reply's own words
+constexpr std::size_t DefaultRequestSize = 0x200000;
+constexpr int MaxStaleReplies = 64;                // replies to earlier calls skipped at most per read
+
+struct uModule {
+    std::mutex mMutex;
+    std::vector<std::shared_ptr<uLxiInstance>> mInstances;
+    std::size_t iCreated = 0;
+};
+
+uModule& Module() {
+    static uModule module;
+    return module;
+}
+
+// How long the connection waits for a reply: the instrument's own time-outs and a margin.
+std::chrono::milliseconds ReplyTimeout(const uLxiInstance& instance) {
+    return std::chrono::milliseconds(std::int64_t{instance.mRpc.iIoTimeout} + instance.mRpc.iLockTimeout +
+                                     ReplyMarginMs);
+}
+
+// Grows a buffer that is filled from the network: by at least the step, and at least doubling,
+// so that a long answer is not copied again for every step.
+bool Grow(DataBuffer& buffer, std::size_t iNeeded, std::size_t iStep, std::string& sError) {
+    if (iNeeded <= buffer.capacity()) return true;
+    const std::size_t doubled = buffer.capacity() <= DataBuffer::MaxCapacity / 2 ? buffer.capacity() * 2 : iNeeded;
+    return Instrument::CreateMemory(buffer, std::max(iNeeded, doubled), iStep, sError);
+}
+
+// The connection broke or a reply did not come: start afresh on a new connection, so that a
+// late reply can never be taken for the answer of a later call. Outcome and text are dropped.
+void Reconnect(uLxiInstance& instance) {
+    Disconnect(instance);
+    std::string sIgnored;
+    Connect(instance, sIgnored);
+}
+
+// Builds a call, sends it, reads its reply and checks it. A failed write or read reconnects.
+bool Call(uLxiInstance& instance, bool (*build)(RpcVxi::uRpc&, std::string&), std::string& sError) {
+    if (!build(instance.mRpc, sError)) return false;
+    if (!SocketWrite(instance, sError) || !SocketRead(instance, sError)) {
+        Reconnect(instance);
+        return false;
+    }
+    return RpcVxi::CheckRpcData(instance.mRpc, sError);
+}
+
+} // namespace
+
+std::shared_ptr<uLxiInstance> NewInstance(std::string& sError) {
+    std::shared_ptr<uLxiInstance> instance;
+    try {
+        instance = std::make_shared<uLxiInstance>();
+        const int step = Main::DefaultProgressStep(InterfaceVxi11);
+        if (step > 0) instance->iProgressStep = step;
+        uModule& m = Module();
+        std::lock_guard lock(m.mMutex);
+        m.mInstances.push_back(instance);
+        ++m.iCreated;
+    } catch (const std::bad_alloc&) {
+        sError = "Lxi::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
+        return nullptr;
+    }
+    return instance;
+}
+
+bool Destructor(uLxiInstance& instance, std::string& sError) {
+    std::shared_ptr<uLxiInstance> keep; // freed after the lock is released
+    {
+        uModule& m = Module();
+        std::lock_guard lock(m.mMutex);
+        auto it = std::find_if(m.mInstances.begin(), m.mInstances.end(),
+                               [&](const std::shared_ptr<uLxiInstance>& p) { return p.get() == &instance; });
+        if (it == m.mInstances.end()) {
+            sError = "Lxi::Destructor: This instance does not exist. Instance number = $" +
+                     RpcVxi::GetHexText(reinterpret_cast<std::uintptr_t>(&instance));
+            return false;
+        }
+        keep = std::move(*it);
+        m.mInstances.erase(it);
+    }
+    instance.pSendData.release();
+    instance.pReceiveData.release();
+    instance.mRpc.pRpcDataReply.release();
+    instance.mRpc.pRpcData.release();
+    instance.iSendSize = instance.iReceiveSize = 0;
+    return true;
+}
+
+bool DeleteInstance(uLxiInstance& instance, std::string& sError) {
+    Disconnect(instance);
+    return Destructor(instance, sError);
+}
+
+std::size_t LiveInstances() {
+    uModule& m = Module();
+    std::lock_guard lock(m.mMutex);
+    return m.mInstances.size();
+}
+
+std::size_t CreatedInstances() {
+    uModule& m = Module();
+    std::lock_guard lock(m.mMutex);
+    return m.iCreated;
+}
+
+bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std::string& sError) {
+    Disconnect(instance);
+    instance.mSettings = settings;
+    instance.mSettings.iConnection = 0;
+    if (settings.iTimeout > 0) instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(settings.iTimeout, 0x7FFFFFFF));
+    if (settings.sAdapterIp.empty()) {
+        sError = "Lxi::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
+        return false;
+    }
+    if (settings.sInstrumentIp.empty()) {
+        sError = "Lxi::SetInstrument: Die IP-Adresse für das Instrument ist leer.";
+        return false;
+    }
+    if (settings.iPort == 0) {
+        sError = "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.";
+        return false;
+    }
+    return true;
+}
+
+bool Connect(uLxiInstance& instance, std::string& sError) {
+    const uNetworkSettings& s = instance.mSettings;
+    std::string sReason;
+    if (!TcpSocket::Connect(instance.mConnection, s.sAdapterIp, s.sInstrumentIp, static_cast<int>(s.iPort),
+                            ConnectTimeoutMs, sReason)) {
+        instance.mSettings.iConnection = 0;
+        sError = "Lxi::Connect: The network connection could not be created. Network adapter: " + s.sAdapterIp +
+                 " Instrument: " + s.sInstrumentIp + ":" + std::to_string(s.iPort);
+        return false;
+    }
+    instance.mSettings.iConnection = 1;
+    return true;
+}
+
+void Disconnect(uLxiInstance& instance) {
+    instance.mConnection.Close();
+    instance.mSettings.iConnection = 0;
+}
+
+int GetTcpRpcPort(uLxiInstance& instance, std::string& sError) {
+    if (!Connect(instance, sError)) return 0;
+    instance.mRpc.fRecordMarking = true;
+    int port = 0;
+    if (!RpcVxi::CreateRpcDataGetPort(instance.mRpc, sError)) {
+        sError = "Lxi::GetTcpRpcPort: Die TCP-RPC-Daten für GetPort konnten nicht erstellt werden.";
+    } else if (SocketWrite(instance, sError) && SocketRead(instance, sError)) {
+        port = RpcVxi::GetRpcDataGetPort(instance.mRpc, sError);
+    }
+    Disconnect(instance);
+    return port;
+}
+
+void SetRequestSize(uLxiInstance& instance, std::uint32_t iSize) {
+    instance.mRpc.iRequestSize = iSize == 0 ? static_cast<std::uint32_t>(DefaultRequestSize) : iSize;
+}
+
+void SetTermChar(uLxiInstance& instance, std::uint8_t iChar, bool fEnable) {
+    instance.mRpc.iTermChar = iChar;
+    if (fEnable) {
+        instance.mRpc.iFlags |= RpcVxi::FlagTermCharSet;
+    } else {
+        instance.mRpc.iFlags &= ~RpcVxi::FlagTermCharSet;
+    }
+}
+
+bool PrepareData(uLxiInstance& instance, const std::string& sCommand, const std::uint8_t* pPayload,
+                 std::size_t iPayloadSize, std::string& sError) {
+    if (iPayloadSize > 0 && !pPayload) {
+        sError = "Lxi::PrepareData: The pointer to the transferred data is zero.";
+        return false;
+    }
+    const std::size_t total = sCommand.size() + iPayloadSize;
+    instance.pSendData.clear();
+    if (!Instrument::CreateMemory(instance.pSendData, total, ReplyGrowStep, sError)) return false;
+    instance.pSendData.append(sCommand.data(), sCommand.size());
+    instance.pSendData.append(pPayload, iPayloadSize);
+    instance.iSendSize = total;
+    return true;
+}
+
+bool CreateLink(uLxiInstance& instance, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    if (!Call(instance, RpcVxi::CreateRpcDataVxiCreateLink, sError) || !RpcVxi::GetVxiCreateLinkData(rpc, sError)) {
+        rpc.iLid = 0;
+        rpc.iAbortPort = 0;
+        rpc.iMaxRecvSize = 0;
+        return false;
+    }
+    return true;
+}
+
+bool DestroyLink(uLxiInstance& instance, std::string& sError) {
+    const bool ok = Call(instance, RpcVxi::CreateRpcDataVxiDestroyLink, sError) &&
+                    RpcVxi::CheckVxiDestroyLinkData(instance.mRpc, sError);
+    instance.mRpc.iLid = 0;
+    return ok;
+}
+
+bool DeviceRemote(uLxiInstance& instance, std::string& sError) {
+    return Call(instance, RpcVxi::CreateRpcDataVxiDeviceRemote, sError) &&
+           RpcVxi::CheckVxiDeviceRemoteData(instance.mRpc, sError);
+}
+
+bool DeviceLocal(uLxiInstance& instance, std::string& sError) {
+    return Call(instance, RpcVxi::CreateRpcDataVxiDeviceLocal, sError) &&
+           RpcVxi::CheckVxiDeviceLocalData(instance.mRpc, sError);
+}
+
+bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    iBytesSent = 0;
+    if (rpc.iMaxRecvSize == 0) {
+        sError = "Lxi::SendData: Es besteht kein Link zum Instrument.";
+        return false;
+    }
+    const std::size_t chunkSize = rpc.iMaxRecvSize;
+    TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, &instance, instance.iProgressStep);
+    std::size_t offset = 0;
+    for (;;) {
+        // The last chunk is the one that reaches the end; a message that fills its chunks
+        // exactly carries END on its last full chunk, not on an extra empty one.
+        const bool last = chunkSize >= instance.iSendSize - offset;
+        const std::size_t chunk = last ? instance.iSendSize - offset : chunkSize;
+        if (last) {
+            rpc.iFlags |= RpcVxi::FlagEnd;
+        } else {
+            rpc.iFlags &= ~RpcVxi::FlagEnd;
+        }
+        rpc.pWriteData = instance.pSendData.data() + offset;
+        rpc.iWriteSize = chunk;
+        bool ok = Call(instance, RpcVxi::CreateRpcDataVxiDeviceWrite, sError);
+        if (ok) {
+            std::string sDeviceError;
+            const std::uint32_t taken = RpcVxi::GetReplyValue(rpc, sDeviceError);
+            if (!sDeviceError.empty()) {
+                sError = sDeviceError; // the instrument's own error
+                ok = false;
+            } else if (taken != chunk) {
+                sError = "Lxi::SendData: Es wurden vom Instrument weniger Daten gelesen als gesendet wurde. Bytes "
+                         "gesendet: " +
+                         std::to_string(chunk) + " - gelesen: " + std::to_string(taken);
+                Reconnect(instance);
+                ok = false;
+            }
+        }
+        offset += chunk;
+        progress.Add(static_cast<std::int64_t>(chunk), static_cast<std::int64_t>(offset));
+        iBytesSent = offset;
+        if (!ok) return false;
+        if (last) return true;
+        if (Instrument::TakeAbortRequest(&instance)) {
+            sError = std::string("Lxi::SendData: ") + Instrument::AbortedText;
+            return false;
+        }
+    }
+}
+
+bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    instance.iReceiveSize = 0;
+    instance.pReceiveData.clear();
+    if (rpc.iRequestSize == 0) rpc.iRequestSize = static_cast<std::uint32_t>(DefaultRequestSize);
+    TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, &instance, instance.iProgressStep);
+    for (std::size_t pass = 1;; ++pass) {
+        if (!Call(instance, RpcVxi::CreateRpcDataVxiDeviceRead, sError)) return false;
+        std::string sReadError;
+        const std::size_t length = RpcVxi::GetVxiDeviceReadData(rpc, sReadError);
+        if (length == 0) {
+            // The instrument's own error (an io_timeout above all) is reported as such.
+            sError = !sReadError.empty() ? sReadError
+                                         : "Lxi::RequestData: Es wurden keine Daten mit dem " + std::to_string(pass) +
+                                               ". RPC-Fragment empfangen. VXI-Reason = $" + RpcVxi::GetHexText(rpc.iReason);
+            return false;
+        }
+        if (!Grow(instance.pReceiveData, instance.iReceiveSize + length, ReplyGrowStep, sError)) return false;
+        instance.pReceiveData.append(rpc.pRpcDataReply.data() + rpc.iReadOffset, length);
+        instance.iReceiveSize += length;
+        const bool complete = (rpc.iReason & (RpcVxi::ReasonEnd | RpcVxi::ReasonTermChar)) != 0;
+        progress.Add(static_cast<std::int64_t>(length), static_cast<std::int64_t>(instance.iReceiveSize));
+        if (complete) break;
+        if (Instrument::TakeAbortRequest(&instance)) {
+            sError = std::string("Lxi::RequestData: ") + Instrument::AbortedText;
+            return false;
+        }
+    }
+    // The answer goes to the caller; the instance grows a new buffer for the next one.
+    answer = std::move(instance.pReceiveData);
+    instance.pReceiveData = DataBuffer();
+    return true;
+}
+
+bool SocketWrite(uLxiInstance& instance, std::string& sError) {
+    const RpcVxi::uRpc& rpc = instance.mRpc;
+    if (!instance.mConnection.IsOpen()) {
+        sError = "Lxi::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.";
+        return false;
+    }
+    if (rpc.iRpcDataSize == 0 || !rpc.pRpcData.allocated()) {
+        sError = "Lxi::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
+        return false;
+    }
+    const auto timeout = std::chrono::milliseconds(rpc.iIoTimeout);
+    std::size_t offset = 0;
+    while (offset < rpc.iRpcDataSize) {
+        const std::size_t pieceEnd = std::min(rpc.iRpcDataSize, offset + PieceSize);
+        const auto deadline = TcpSocket::Clock::now() + timeout;
+        while (offset < pieceEnd) {
+            const std::int64_t n = TcpSocket::Send(instance.mConnection, rpc.pRpcData.data() + offset, pieceEnd - offset);
+            if (n < 0) {
+                sError = "Lxi::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
+                return false;
+            }
+            offset += static_cast<std::size_t>(n);
+            if (offset == pieceEnd) break;
+            const TcpSocket::eWait w = TcpSocket::WaitWritable(instance.mConnection, deadline);
+            if (w == TcpSocket::WaitTimeout) {
+                sError = "Lxi::SocketWrite: Die Wartezeit für das Senden wurde überschritten.";
+                return false;
+            }
+            if (w == TcpSocket::WaitClosed) {
+                sError = "Lxi::SocketWrite: Die Netzwerkverbindung wurde unterbrochen.";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool SocketRead(uLxiInstance& instance, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    rpc.iRpcDataReplySize = 0;
+    if (!instance.mConnection.IsOpen()) {
+        sError = "Lxi::SocketRead: Die Netzwerkverbindung ist nicht vorhanden.";
+        return false;
+    }
+    if (!Instrument::CreateMemory(rpc.pRpcDataReply, PieceSize, 0, sError)) {
+        sError = "Lxi::SocketRead: Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    // A reply may not be much larger than the data asked for.
+    const std::size_t maxReply = std::size_t{rpc.iRequestSize} + ReplyOverhead;
+    const auto timeout = ReplyTimeout(instance);
+    auto deadline = TcpSocket::Clock::now() + timeout;
+    int stale = 0;
+
+    for (;;) {
+        // One reply: fragments of record marking, their payloads joined behind a 4-byte mark.
+        std::uint8_t header[4];
+        std::size_t headerBytes = 0;
+        std::size_t fragmentLeft = 0;
+        bool inHeader = true;
+        bool lastFragment = false;
+        std::size_t total = 4;
+        for (;;) {
+            std::uint8_t* target;
+            std::size_t want;
+            if (inHeader) {
+                target = header + headerBytes;
+                want = 4 - headerBytes;
+            } else {
+                if (total == rpc.pRpcDataReply.capacity() &&
+                    !Grow(rpc.pRpcDataReply, total + std::min(fragmentLeft, ReplyGrowStep), ReplyGrowStep, sError)) {
+                    sError = "Lxi::SocketRead: Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.";
+                    return false;
+                }
+                target = rpc.pRpcDataReply.data() + total;
+                want = std::min(fragmentLeft, rpc.pRpcDataReply.capacity() - total);
+            }
+            if (want > 0) {
+                const std::int64_t n = TcpSocket::Receive(instance.mConnection, target, want);
+                if (n == TcpSocket::ReceiveNothing) {
+                    if (TcpSocket::WaitReadable(instance.mConnection, deadline) == TcpSocket::WaitTimeout) {
+                        sError = "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.";
+                        return false;
+                    }
+                    continue;
+                }
+                if (n == TcpSocket::ReceiveClosed) {
+                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
+                    return false;
+                }
+                if (n < 0) {
+                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
+                    return false;
+                }
+                deadline = TcpSocket::Clock::now() + timeout;
+                if (inHeader) {
+                    headerBytes += static_cast<std::size_t>(n);
+                } else {
+                    total += static_cast<std::size_t>(n);
+                    fragmentLeft -= static_cast<std::size_t>(n);
+                }
+            }
+            if (inHeader && headerBytes == 4) {
+                const std::uint32_t mark = (std::uint32_t(header[0]) << 24) | (std::uint32_t(header[1]) << 16) |
+                                           (std::uint32_t(header[2]) << 8) | header[3];
+                lastFragment = (mark & 0x80000000u) != 0;
+                fragmentLeft = mark & 0x7FFFFFFFu;
+                if (fragmentLeft > maxReply || total - 4 > maxReply - fragmentLeft) {
+                    sError = "Lxi::SocketRead: Die Antwort ist größer als erwartet. iDataLength = " +
+                             std::to_string(total - 4 + fragmentLeft);
+                    return false;
+                }
+                inHeader = false;
+                headerBytes = 0;
+            }
+            if (!inHeader && fragmentLeft == 0) {
+                if (lastFragment) break;
+                inHeader = true;
+            }
+        }
+        const std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(total);
+        rpc.pRpcDataReply[0] = static_cast<std::uint8_t>(mark >> 24);
+        rpc.pRpcDataReply[1] = static_cast<std::uint8_t>(mark >> 16);
+        rpc.pRpcDataReply[2] = static_cast<std::uint8_t>(mark >> 8);
+        rpc.pRpcDataReply[3] = static_cast<std::uint8_t>(mark);
+        rpc.pRpcDataReply.setSize(total);
+        rpc.iRpcDataReplySize = total;
+
+        // A reply to an earlier call (one that timed out) is skipped.
+        std::uint32_t xid = 0;
+        if (rpc.iXId == 0 || !RpcVxi::GetReplyXId(rpc, xid) || xid == static_cast<std::uint32_t>(rpc.iXId)) return true;
+        if (++stale > MaxStaleReplies) return true; // the reply check reports the mismatch
+    }
+}
+
+} // namespace Lxi

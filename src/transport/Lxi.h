@@ -1,0 +1,85 @@
+// The VXI-11 transport: SCPI commands and answers to a LAN instrument as ONC RPC calls of the
+// VXI-11 core channel over one TCP connection. One instance is one connection; it is used by
+// the worker thread of its instrument only, and its address is its abort-request key.
+//
+// An exchange: SetTermChar / SetRequestSize, PrepareData, CreateLink, SendData, RequestData,
+// DestroyLink. The settings' time-out goes to the instrument as io_timeout; the connection
+// itself waits that long plus the lock time-out and a margin, so that an instrument's own
+// time-out arrives as its error and not as silence.
+#pragma once
+
+#include "common/DataBuffer.h"
+#include "instrument/TransportSettings.h"
+#include "transport/RpcVxi.h"
+#include "transport/TcpSocket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace Lxi {
+
+struct uLxiInstance {
+    std::int64_t iProgressStep = 102400; // bytes between two progress events
+    uNetworkSettings mSettings;          // the caller's settings; iConnection is 1 while connected
+    TcpSocket::uSocket mConnection;
+    DataBuffer pSendData; // the prepared message: command text and payload
+    std::size_t iSendSize = 0;
+    DataBuffer pReceiveData; // the answer collected by RequestData
+    std::size_t iReceiveSize = 0;
+    RpcVxi::uRpc mRpc;
+};
+
+// Margin the connection waits beyond the instrument's io_timeout and lock_timeout.
+inline constexpr int ReplyMarginMs = 1000;
+// Connect time-out, whatever the settings' time-out says.
+inline constexpr int ConnectTimeoutMs = 2000;
+
+// Creates an instance (in the module's list) with the defaults; the progress step comes from
+// the program's VXI-11 default.
+std::shared_ptr<uLxiInstance> NewInstance(std::string& sError);
+// Closes an open connection, then removes the instance from the list (Destructor).
+bool DeleteInstance(uLxiInstance& instance, std::string& sError);
+// Removes the instance from the list and frees its buffers; fails for an unknown instance.
+bool Destructor(uLxiInstance& instance, std::string& sError);
+// Instances in the list now, and ever created.
+std::size_t LiveInstances();
+std::size_t CreatedInstances();
+
+// Closes an open connection and copies the settings (adapter address, instrument address and
+// port must be given). The settings' time-out becomes the io_timeout of every call.
+bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std::string& sError);
+bool Connect(uLxiInstance& instance, std::string& sError);
+void Disconnect(uLxiInstance& instance);
+// Asks the portmapper at the settings' address and port for the core channel's TCP port;
+// opens and closes a connection of its own. 0 on failure.
+int GetTcpRpcPort(uLxiInstance& instance, std::string& sError);
+
+// requestSize of device_read; 0 selects 2 MiB.
+void SetRequestSize(uLxiInstance& instance, std::uint32_t iSize);
+// termChar of device_read and the flag that it is set.
+void SetTermChar(uLxiInstance& instance, std::uint8_t iChar, bool fEnable);
+
+// The message of the next SendData: the command text followed by the payload bytes.
+bool PrepareData(uLxiInstance& instance, const std::string& sCommand, const std::uint8_t* pPayload,
+                 std::size_t iPayloadSize, std::string& sError);
+
+bool CreateLink(uLxiInstance& instance, std::string& sError);
+bool DestroyLink(uLxiInstance& instance, std::string& sError);
+bool DeviceRemote(uLxiInstance& instance, std::string& sError);
+bool DeviceLocal(uLxiInstance& instance, std::string& sError);
+
+// Sends the prepared message in chunks of maxRecvSize, END on the last; progress (type 4) to
+// iWindow. iBytesSent: bytes of the chunks that went out.
+bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
+// Reads the answer with device_read until END or the termination character; progress
+// (type 7) to iWindow. On success answer holds exactly the answer's bytes and belongs to the caller.
+bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
+
+// Sends the message built last; receives one complete reply to it into the record's reply
+// buffer (replies to earlier calls are skipped).
+bool SocketWrite(uLxiInstance& instance, std::string& sError);
+bool SocketRead(uLxiInstance& instance, std::string& sError);
+
+} // namespace Lxi

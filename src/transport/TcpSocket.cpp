@@ -1,0 +1,140 @@
+#include "transport/TcpSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace TcpSocket {
+namespace {
+
+bool ParseAddress(const std::string& sIp, int iPort, sockaddr_in& addr) {
+    addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(iPort));
+    return inet_pton(AF_INET, sIp.c_str(), &addr.sin_addr) == 1;
+}
+
+// poll() until the deadline for one socket; EINTR continues with the time left.
+eWait WaitFor(const uSocket& socket, short iEvents, Clock::time_point deadline) {
+    if (!socket.IsOpen()) return WaitClosed;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int iMs = left <= 0 ? 0 : (left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left));
+        pollfd p{socket.Fd(), iEvents, 0};
+        const int n = poll(&p, 1, iMs);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return WaitClosed;
+        }
+        if (n == 0) return WaitTimeout;
+        if (p.revents & iEvents) return WaitReady;
+        // POLLHUP / POLLERR / POLLNVAL without the asked-for event.
+        return WaitClosed;
+    }
+}
+
+} // namespace
+
+uSocket& uSocket::operator=(uSocket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        iFd = other.iFd;
+        other.iFd = -1;
+    }
+    return *this;
+}
+
+void uSocket::Close() {
+    if (iFd >= 0) close(iFd);
+    iFd = -1;
+}
+
+void uSocket::Shutdown() const {
+    if (iFd >= 0) shutdown(iFd, SHUT_RDWR);
+}
+
+bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
+             std::string& sError) {
+    socket.Close();
+    sockaddr_in remote{};
+    if (iPort <= 0 || iPort > 65535 || !ParseAddress(sHost, iPort, remote)) {
+        sError = "TcpSocket::Connect: The address is not valid: " + sHost + ":" + std::to_string(iPort);
+        return false;
+    }
+    uSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!s.IsOpen()) {
+        sError = std::string("TcpSocket::Connect: The socket could not be created. ") + std::strerror(errno);
+        return false;
+    }
+    if (!sLocalIp.empty()) {
+        sockaddr_in local{};
+        if (!ParseAddress(sLocalIp, 0, local) ||
+            bind(s.Fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            sError = "TcpSocket::Connect: The local address could not be used: " + sLocalIp + " " +
+                     std::strerror(errno);
+            return false;
+        }
+    }
+    const int one = 1;
+    setsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (connect(s.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        if (errno != EINPROGRESS) {
+            sError = std::string("TcpSocket::Connect: ") + std::strerror(errno);
+            return false;
+        }
+        const eWait w = WaitFor(s, POLLOUT, Clock::now() + std::chrono::milliseconds(iTimeoutMs));
+        if (w == WaitTimeout) {
+            sError = "TcpSocket::Connect: No connection within " + std::to_string(iTimeoutMs) + " ms.";
+            return false;
+        }
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (getsockopt(s.Fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (err != 0) {
+            sError = std::string("TcpSocket::Connect: ") + std::strerror(err);
+            return false;
+        }
+    }
+    socket = std::move(s);
+    return true;
+}
+
+eWait WaitReadable(const uSocket& socket, Clock::time_point deadline) {
+    if (!socket.IsOpen()) return WaitClosed;
+    // A hang-up or an error also counts as ready: the next Receive reports it (0 bytes or a
+    // failure) after any data that still waits.
+    return WaitFor(socket, POLLIN, deadline) == WaitTimeout ? WaitTimeout : WaitReady;
+}
+
+eWait WaitWritable(const uSocket& socket, Clock::time_point deadline) {
+    return WaitFor(socket, POLLOUT, deadline);
+}
+
+std::int64_t Send(const uSocket& socket, const void* pData, std::size_t iSize) {
+    for (;;) {
+        const ssize_t n = send(socket.Fd(), pData, iSize, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+std::int64_t Receive(const uSocket& socket, void* pData, std::size_t iSize) {
+    for (;;) {
+        const ssize_t n = recv(socket.Fd(), pData, iSize, MSG_DONTWAIT);
+        if (n > 0) return n;
+        if (n == 0) return ReceiveClosed;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return ReceiveNothing;
+        return ReceiveFailed;
+    }
+}
+
+} // namespace TcpSocket

@@ -1,0 +1,65 @@
+// TCP connections for the network transports: a non-blocking connect with a time-out from a
+// chosen local address, waits with poll, sends that never raise SIGPIPE, and receives that tell
+// "nothing yet" from "the peer closed the connection" (a receive of 0 bytes).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace TcpSocket {
+
+// An open connection: owns its descriptor and closes it when it goes.
+class uSocket {
+  public:
+    uSocket() = default;
+    explicit uSocket(int iFd) : iFd(iFd) {}
+    ~uSocket() { Close(); }
+    uSocket(uSocket&& other) noexcept : iFd(other.iFd) { other.iFd = -1; }
+    uSocket& operator=(uSocket&& other) noexcept;
+    uSocket(const uSocket&) = delete;
+    uSocket& operator=(const uSocket&) = delete;
+
+    bool IsOpen() const { return iFd >= 0; }
+    int Fd() const { return iFd; }
+    void Close();
+    // Ends both directions at once; a thread waiting on the socket wakes up (it sees Closed).
+    void Shutdown() const;
+
+  private:
+    int iFd = -1;
+};
+
+// Opens a TCP connection to sHost:iPort (IPv4 dotted text) from the local address sLocalIp
+// (empty: any), waiting at most iTimeoutMs for it. The socket is non-blocking with TCP_NODELAY.
+// On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason.
+bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
+             std::string& sError);
+
+enum eWait {
+    WaitReady = 1,   // data (or the peer's close) can be read / bytes can be written
+    WaitTimeout = 0, // nothing within the time
+    WaitClosed = -1, // no connection, or (for writing) the connection is gone
+};
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until the deadline (a past one: only looks) until the socket can be read: data waits
+// or the peer closed its side (the next Receive then returns 0).
+eWait WaitReadable(const uSocket& socket, Clock::time_point deadline);
+// Waits until the deadline until the socket takes more bytes.
+eWait WaitWritable(const uSocket& socket, Clock::time_point deadline);
+
+// Receive results besides a byte count.
+inline constexpr std::int64_t ReceiveClosed = 0;   // the peer closed the connection
+inline constexpr std::int64_t ReceiveNothing = -1; // nothing waiting now
+inline constexpr std::int64_t ReceiveFailed = -2;  // a socket error; errno tells which
+
+// Sends what the socket takes now, without blocking and without SIGPIPE: the bytes taken
+// (0 when the send buffer is full), or -1 on a socket error (errno tells which).
+std::int64_t Send(const uSocket& socket, const void* pData, std::size_t iSize);
+// Receives what waits, without blocking: a byte count > 0, or one of the results above.
+std::int64_t Receive(const uSocket& socket, void* pData, std::size_t iSize);
+
+} // namespace TcpSocket

@@ -1,0 +1,36 @@
+#include "transport/TransferStatus.h"
+
+#include "common/EventData.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+
+namespace TransferStatus {
+
+void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_t iData) {
+    if (iWindow == WindowNobody) return;
+    EventHub::PostEvent(EventTransferStatus, iWindow, iObject, static_cast<std::intptr_t>(eType),
+                        EventHub::Payload::Of<std::int64_t>(iData));
+}
+
+void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
+               const std::string& sModule) {
+    if (iWindow == WindowNobody) return;
+    const std::int64_t key = Utility::EventDataStore({0, sText, sModule, sProcedure});
+    Post(iWindow, eType, WindowNobody, key);
+}
+
+std::int64_t Data(const EventHub::uEvent& event) {
+    const std::int64_t* p = event.pData.Get<std::int64_t>();
+    return p ? *p : 0;
+}
+
+void uProgress::Add(std::int64_t iMoved, std::int64_t iTotal) {
+    if (iWindow == WindowNobody || iStep <= 0) return;
+    iSinceLast += iMoved;
+    if (iSinceLast >= iStep) {
+        Post(iWindow, eType, reinterpret_cast<std::intptr_t>(pInstance), iTotal);
+        iSinceLast = 0;
+    }
+}
+
+} // namespace TransferStatus

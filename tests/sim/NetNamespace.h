@@ -1,0 +1,44 @@
+// A private network for a test process: a network namespace of its own (only a loopback
+// device, brought up) and a private mount namespace with its own /run, so that an rpcbind
+// started there listens on port 111 of that namespace only and keeps its socket apart.
+//
+//   std::string sWhy;
+//   if (!Sim::EnterPrivateNetwork(sWhy)) GTEST_SKIP() << sWhy;
+//   Sim::Rpcbind rpcbind;
+//   if (!rpcbind.Start(sWhy)) GTEST_SKIP() << sWhy;
+//
+// EnterPrivateNetwork moves the calling thread (and every thread it starts afterwards) into the
+// namespaces; call it from the test's main thread before any server thread starts. It acts once
+// per process and returns the first outcome again.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace Sim {
+
+bool EnterPrivateNetwork(std::string& sWhyNot);
+
+// Adds a veth pair inside the private network: sName with an IPv4 address and prefix (e.g.
+// "192.168.1.20", 24) and its peer sName + "p" without an address, both up. Nothing answers on
+// the peer, so packets to other hosts of that network go nowhere. False with a reason when the
+// pair cannot be made.
+bool AddVethInterface(const std::string& sName, const std::string& sAddress, int iPrefix, std::string& sWhyNot);
+
+// rpcbind in the private network, killed by Stop, by the destructor, or with the test process.
+class Rpcbind {
+  public:
+    Rpcbind() = default;
+    ~Rpcbind() { Stop(); }
+    Rpcbind(const Rpcbind&) = delete;
+    Rpcbind& operator=(const Rpcbind&) = delete;
+
+    // Starts it and waits (at most 5 s) until port 111 on 127.0.0.1 accepts connections.
+    bool Start(std::string& sWhyNot);
+    void Stop();
+
+  private:
+    pid_t iPid = -1;
+};
+
+} // namespace Sim

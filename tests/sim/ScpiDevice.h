@@ -1,0 +1,116 @@
+// A simulated SCPI instrument: the device behind every simulated front door (VXI-11, raw TCP,
+// serial, USBTMC). A front door feeds it the bytes of a message and takes the answer bytes.
+//
+// Commands it knows (headers case-insensitive, long or short form, leading ':' optional):
+//   *IDN?               the configured identification text
+//   *RST, *CLS          reset / clear status and error queue
+//   *OPC?               "1"
+//   *ESR?, *STB?        event status register, status byte (decimal)
+//   *SRE n, *SRE?       service request enable
+//   SYSTem:ERRor?       the oldest queued error, or 0,"No error"
+//   SIMulate:BLOCk? n   a definite-length block "#<d><n>" of n pattern bytes (PatternByte)
+//   SIMulate:ECHO? text the text as given
+//   SIMulate:DATA <block>  takes a definite-length block and keeps it (LastData)
+// plus any query or command given by SetAnswer. Several units in one message are separated by
+// ';'; their answers are joined by ';' and the answer ends with LF. A message ends with LF or
+// with the front door's END. An unknown header queues -113,"Undefined header"; a new query
+// while an answer is still unread discards it and queues -410,"Query INTERRUPTED".
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Sim {
+
+class ScpiDevice {
+  public:
+    ScpiDevice();
+
+    // The answer to *IDN? (without the LF, which the device adds).
+    void SetIdn(const std::string& sIdn);
+    std::string Idn() const;
+
+    // A canned answer: the query (or command) text as received, compared case-insensitively
+    // after trimming; the answer bytes are sent as given (add the LF yourself). An empty answer
+    // makes a command that answers nothing.
+    void SetAnswer(const std::string& sCommand, const std::vector<std::uint8_t>& answer);
+
+    // Command side: bytes of a message. fEnd marks the end of the message (VXI-11 END flag,
+    // USBTMC EOM); a LF outside a definite-length block ends a command line as well.
+    void Write(const std::uint8_t* pData, std::size_t iSize, bool fEnd);
+    void Write(const std::string& sText, bool fEnd = false);
+
+    // Answer side.
+    std::size_t AnswerSize() const;
+    // Waits until answer bytes are waiting; false after the time-out or after CancelWaits.
+    bool WaitForAnswer(std::chrono::milliseconds timeout);
+    // Takes up to iMax answer bytes into pOut, stopping after iTermChar when it is 0..255.
+    // fEnd is set when the last byte of the answer was taken, fTermChar when the read stopped
+    // at the termination character.
+    std::size_t Read(std::uint8_t* pOut, std::size_t iMax, int iTermChar, bool& fEnd, bool& fTermChar);
+    // Convenience: takes up to iMax bytes (everything by default).
+    std::vector<std::uint8_t> Read(std::size_t iMax = SIZE_MAX);
+
+    // Status byte: bit 4 MAV (answer waiting), bit 2 error queue not empty, bit 5 ESB,
+    // bit 6 RQS when an enabled bit is set.
+    std::uint8_t StatusByte() const;
+    // Device clear: drops a partial command and every unread answer.
+    void Clear();
+    void SetRemote(bool fRemote);
+    bool IsRemote() const;
+
+    // Every command unit received, in order, as bytes (block payloads included).
+    std::vector<std::string> Commands() const;
+    // The payload of the last SIMulate:DATA block.
+    std::vector<std::uint8_t> LastData() const;
+
+    // Fault: the next iCount queries produce no answer (an instrument that stays silent).
+    void SwallowAnswers(int iCount);
+    // Wakes every WaitForAnswer at once and makes later waits return false until ResumeWaits.
+    void CancelWaits();
+    void ResumeWaits();
+
+    // The byte at position i of a SIMulate:BLOCk? payload.
+    static std::uint8_t PatternByte(std::size_t i) { return static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF); }
+
+  private:
+    // One piece of the answer: bytes iOffset..iEnd of a shared buffer.
+    struct uSegment {
+        std::shared_ptr<const std::vector<std::uint8_t>> pBytes;
+        std::size_t iOffset = 0;
+        std::size_t iEnd = 0;
+    };
+
+    void ExecuteLine(bool fEnd);
+    void ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& answer, bool& fAnswered);
+    std::shared_ptr<const std::vector<std::uint8_t>> BlockPayload(std::size_t iSize);
+    void PushError(int iCode, const char* pText);
+    std::uint8_t StatusByteLocked() const;
+
+    mutable std::mutex mMutex;
+    std::condition_variable mAnswerReady;
+    std::string sIdn;
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mAnswers;
+    std::string sPending;             // bytes of the message being received
+    std::size_t iScan = 0;            // bytes of sPending already scanned for the end of a line
+    std::size_t iBlockRemaining = 0;  // bytes of a definite-length block still to come
+    std::deque<uSegment> mOutput;
+    std::deque<std::pair<int, std::string>> mErrors;
+    std::vector<std::string> mCommands;
+    std::vector<std::uint8_t> mLastData;
+    std::shared_ptr<const std::vector<std::uint8_t>> pPatternCache;
+    std::uint8_t iEsr = 0;
+    std::uint8_t iSre = 0;
+    bool fRemote = false;
+    bool fWaitsCancelled = false;
+    int iSwallow = 0;
+};
+
+} // namespace Sim

@@ -1,0 +1,575 @@
+// The VXI-11 transport against the rpcgen test instrument (libtirpc), registered with a real
+// rpcbind inside a private network namespace where one can be made; and against scripted
+// loopback peers for replies the instrument would never send.
+#include "transport/Lxi.h"
+
+#include "instrument/AbortRequests.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "sim/NetNamespace.h"
+#include "sim/Vxi11Server.h"
+#include "transport/TransferStatus.h"
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+constexpr int Window = 4711;
+
+double ThreadCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class LxiTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        // Keep the instrument on a loopback of its own where the machine allows it.
+        std::string sWhy;
+        fPrivateNetwork = Sim::EnterPrivateNetwork(sWhy);
+    }
+
+    void SetUp() override {
+        EventHub::Init();
+        EventHub::Bind(EventTransferStatus, Window, [this](const EventHub::uEvent& e) {
+            mEvents.push_back({static_cast<int>(e.iType), TransferStatus::Data(e), e.iObject});
+        });
+    }
+
+    void TearDown() override {
+        std::string sError;
+        if (pInstance) Lxi::DeleteInstance(*pInstance, sError);
+        mServer.Stop();
+    }
+
+    // Starts the instrument and connects a transport instance to it directly (no portmapper).
+    void StartAndConnect(Sim::Vxi11Server::uConfig config = {}, std::int64_t iTimeout = 2000) {
+        std::string sError;
+        ASSERT_TRUE(mServer.Start(config, sError)) << sError;
+        pInstance = Lxi::NewInstance(sError);
+        ASSERT_TRUE(pInstance);
+        uNetworkSettings settings;
+        settings.sAdapterIp = "127.0.0.1";
+        settings.sInstrumentIp = "127.0.0.1";
+        settings.iPort = mServer.Port();
+        settings.iTimeout = iTimeout;
+        ASSERT_TRUE(Lxi::SetInstrument(*pInstance, settings, sError)) << sError;
+        ASSERT_TRUE(Lxi::Connect(*pInstance, sError)) << sError;
+    }
+
+    // One SCPI exchange as the instrument core runs it.
+    bool Exchange(const std::string& sCommand, DataBuffer& answer, std::string& sError, bool fRead = true) {
+        std::size_t sent = 0;
+        if (!Lxi::PrepareData(*pInstance, sCommand, nullptr, 0, sError)) return false;
+        if (!Lxi::CreateLink(*pInstance, sError)) return false;
+        bool ok = Lxi::SendData(*pInstance, sent, Window, sError) && sent == sCommand.size();
+        if (ok && fRead) ok = Lxi::RequestData(*pInstance, answer, Window, sError);
+        std::string sIgnored;
+        Lxi::DestroyLink(*pInstance, sIgnored);
+        return ok;
+    }
+
+    std::vector<Sim::uVxi11Call> CallsOf(int iProcedure) {
+        std::vector<Sim::uVxi11Call> out;
+        for (const auto& c : mServer.Calls()) {
+            if (c.iProcedure == iProcedure) out.push_back(c);
+        }
+        return out;
+    }
+
+    struct uSeen {
+        int iType;
+        std::int64_t iData;
+        std::intptr_t iObject;
+    };
+    static inline bool fPrivateNetwork = false;
+    Sim::Vxi11Server mServer;
+    std::shared_ptr<Lxi::uLxiInstance> pInstance;
+    std::vector<uSeen> mEvents;
+};
+
+TEST_F(LxiTest, AsksRpcbindForTheCorePort) {
+    std::string sWhy;
+    if (!fPrivateNetwork) GTEST_SKIP() << "no private network namespace here: rpcbind is not started";
+    Sim::Rpcbind rpcbind;
+    if (!rpcbind.Start(sWhy)) GTEST_SKIP() << sWhy;
+    Sim::Vxi11Server::uConfig config;
+    config.fRegister = true;
+    std::string sError;
+    ASSERT_TRUE(mServer.Start(config, sError)) << sError;
+
+    pInstance = Lxi::NewInstance(sError);
+    uNetworkSettings settings{0, "127.0.0.1", "127.0.0.1", 111, 2000};
+    ASSERT_TRUE(Lxi::SetInstrument(*pInstance, settings, sError));
+    EXPECT_EQ(Lxi::GetTcpRpcPort(*pInstance, sError), mServer.Port()) << sError;
+    EXPECT_EQ(pInstance->mSettings.iConnection, 0); // its own connection is closed again
+
+    // The core channel's port then serves an exchange.
+    settings.iPort = mServer.Port();
+    ASSERT_TRUE(Lxi::SetInstrument(*pInstance, settings, sError));
+    ASSERT_TRUE(Lxi::Connect(*pInstance, sError));
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("*IDN?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), mServer.Device().Idn() + "\n");
+}
+
+TEST_F(LxiTest, IdentifiesTheInstrumentOverOneLink) {
+    StartAndConnect({}, 1500);
+    mServer.Device().SetIdn("Rigol Technologies,DS1054Z,DS1ZA000000001,00.04.04");
+    std::string sError;
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("*IDN?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "Rigol Technologies,DS1054Z,DS1ZA000000001,00.04.04\n");
+    EXPECT_EQ(answer.size(), 51u);
+
+    const auto link = CallsOf(Sim::Vxi11CreateLink);
+    ASSERT_EQ(link.size(), 1u);
+    EXPECT_EQ(link[0].sDevice, "inst0");
+    // The configured time-out is what the instrument is told to wait.
+    for (const auto& c : CallsOf(Sim::Vxi11DeviceWrite)) EXPECT_EQ(c.iIoTimeout, 1500u);
+    for (const auto& c : CallsOf(Sim::Vxi11DeviceRead)) EXPECT_EQ(c.iIoTimeout, 1500u);
+    EXPECT_EQ(mServer.OpenLinks(), 0u);
+    EXPECT_EQ(pInstance->mRpc.iLid, 0);
+
+    // Remote and local on a link of their own.
+    ASSERT_TRUE(Lxi::CreateLink(*pInstance, sError));
+    ASSERT_TRUE(Lxi::DeviceRemote(*pInstance, sError)) << sError;
+    EXPECT_TRUE(mServer.Device().IsRemote());
+    ASSERT_TRUE(Lxi::DeviceLocal(*pInstance, sError)) << sError;
+    EXPECT_FALSE(mServer.Device().IsRemote());
+    ASSERT_TRUE(Lxi::DestroyLink(*pInstance, sError));
+    // A second destroy names a link the instrument no longer knows.
+    pInstance->mRpc.iLid = 1;
+    EXPECT_FALSE(Lxi::DestroyLink(*pInstance, sError));
+    EXPECT_EQ(sError, "RpcVxi::CheckVxiDataErrorCode: Die VXI-Daten wurden mit einem Fehlercode empfangen. "
+                      "iErrorCode = Invalid Link Identifier");
+    EXPECT_EQ(pInstance->mRpc.iLid, 0);
+}
+
+TEST_F(LxiTest, WritesInChunksOfMaxRecvSizeWithEndOnTheLastOnly) {
+    Sim::Vxi11Server::uConfig config;
+    config.iMaxRecvSize = 4;
+    StartAndConnect(config);
+    std::string sError;
+    DataBuffer answer;
+
+    ASSERT_TRUE(Exchange("*RST;*OPC?", answer, sError)) << sError; // 10 bytes
+    EXPECT_EQ(answer.view(), "1\n");
+    auto writes = CallsOf(Sim::Vxi11DeviceWrite);
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].iSize, 4u);
+    EXPECT_EQ(writes[1].iSize, 4u);
+    EXPECT_EQ(writes[2].iSize, 2u);
+    EXPECT_EQ(writes[0].iFlags & 8u, 0u);
+    EXPECT_EQ(writes[1].iFlags & 8u, 0u);
+    EXPECT_EQ(writes[2].iFlags & 8u, 8u);
+
+    // A message that fills its chunks exactly ends with END on its last full chunk.
+    mServer.ClearCalls();
+    ASSERT_TRUE(Exchange("*OPC?   ", answer, sError)) << sError; // 8 bytes
+    EXPECT_EQ(answer.view(), "1\n");
+    writes = CallsOf(Sim::Vxi11DeviceWrite);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1].iSize, 4u);
+    EXPECT_EQ(writes[1].iFlags & 8u, 8u);
+
+    // Progress of a write: type 4 each time another progress step went out.
+    pInstance->iProgressStep = 8;
+    mServer.SetMaxRecvSize(4);
+    mEvents.clear();
+    std::size_t sent = 0;
+    ASSERT_TRUE(Lxi::PrepareData(*pInstance, "SIM:ECHO? ", reinterpret_cast<const std::uint8_t*>("0123456789"), 10,
+                                 sError));
+    ASSERT_TRUE(Lxi::CreateLink(*pInstance, sError));
+    ASSERT_TRUE(Lxi::SendData(*pInstance, sent, Window, sError)) << sError;
+    EXPECT_EQ(sent, 20u);
+    ASSERT_TRUE(Lxi::RequestData(*pInstance, answer, Window, sError)) << sError;
+    EXPECT_EQ(answer.view(), "0123456789\n");
+    EventHub::Pump();
+    ASSERT_EQ(mEvents.size(), 3u);
+    EXPECT_EQ(mEvents[0].iType, TransferStatus::TransferSending);
+    EXPECT_EQ(mEvents[0].iData, 8);
+    EXPECT_EQ(mEvents[0].iObject, reinterpret_cast<std::intptr_t>(pInstance.get()));
+    EXPECT_EQ(mEvents[1].iType, TransferStatus::TransferSending);
+    EXPECT_EQ(mEvents[1].iData, 16);
+    EXPECT_EQ(mEvents[2].iType, TransferStatus::TransferReceiving); // the 11-byte answer passes the step too
+    EXPECT_EQ(mEvents[2].iData, 11);
+}
+
+TEST_F(LxiTest, ReadsALargeBlockInSeveralRepliesWithProgressEveryStep) {
+    StartAndConnect();
+    std::string sError;
+    Lxi::SetRequestSize(*pInstance, 102400);
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("SIM:BLOCK? 3000000", answer, sError)) << sError;
+    ASSERT_EQ(answer.size(), 3000010u);
+    EXPECT_EQ(std::string(answer.view().substr(0, 9)), "#73000000");
+    for (std::size_t i = 0; i < 3000000; i += 997) ASSERT_EQ(answer[9 + i], Sim::ScpiDevice::PatternByte(i)) << i;
+    EXPECT_EQ(answer[3000009], '\n');
+
+    const auto reads = CallsOf(Sim::Vxi11DeviceRead);
+    ASSERT_EQ(reads.size(), 30u);
+    EXPECT_EQ(reads[0].iReason, 1);  // REQCNT
+    EXPECT_EQ(reads[29].iReason, 4); // END
+
+    EventHub::Pump();
+    ASSERT_EQ(mEvents.size(), 29u); // the last partial step posts nothing
+    for (std::size_t k = 0; k < mEvents.size(); ++k) {
+        EXPECT_EQ(mEvents[k].iType, TransferStatus::TransferReceiving);
+        EXPECT_EQ(mEvents[k].iData, static_cast<std::int64_t>((k + 1) * 102400));
+        EXPECT_EQ(mEvents[k].iObject, reinterpret_cast<std::intptr_t>(pInstance.get()));
+    }
+
+    // 2 MiB requests: the same data in two replies.
+    Lxi::SetRequestSize(*pInstance, 0);
+    EXPECT_EQ(pInstance->mRpc.iRequestSize, 2097152u);
+    mServer.ClearCalls();
+    ASSERT_TRUE(Exchange("SIM:BLOCK? 3000000", answer, sError)) << sError;
+    EXPECT_EQ(answer.size(), 3000010u);
+    EXPECT_EQ(CallsOf(Sim::Vxi11DeviceRead).size(), 2u);
+}
+
+TEST_F(LxiTest, JoinsRepliesSplitIntoManyFragments) {
+    Sim::Vxi11Server::uConfig config;
+    config.iFragmentSize = 1000; // libtirpc then sends every reply in fragments of about 1000 bytes
+    StartAndConnect(config);
+    std::string sError;
+    Lxi::SetRequestSize(*pInstance, 0);
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("SIM:BLOCK? 250000", answer, sError)) << sError;
+    ASSERT_EQ(answer.size(), 250009u);
+    for (std::size_t i = 0; i < 250000; ++i) ASSERT_EQ(answer[8 + i], Sim::ScpiDevice::PatternByte(i)) << i;
+}
+
+TEST_F(LxiTest, ProgressFollowsTheStepRuleAndNobodyGetsNothing) {
+    StartAndConnect();
+    std::string sError;
+    Bytes canned(119999, 'x');
+    canned.push_back('\n');
+    mServer.Device().SetAnswer("DATA?", canned);
+
+    Lxi::SetRequestSize(*pInstance, 60000);
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("DATA?", answer, sError)) << sError;
+    EXPECT_EQ(answer.size(), 120000u);
+    EventHub::Pump();
+    ASSERT_EQ(mEvents.size(), 1u); // two passes of 60000: one event after the second
+    EXPECT_EQ(mEvents[0].iData, 120000);
+
+    mEvents.clear();
+    Lxi::SetRequestSize(*pInstance, 0);
+    ASSERT_TRUE(Lxi::CreateLink(*pInstance, sError));
+    std::size_t sent = 0;
+    ASSERT_TRUE(Lxi::PrepareData(*pInstance, "DATA?", nullptr, 0, sError));
+    ASSERT_TRUE(Lxi::SendData(*pInstance, sent, WindowNobody, sError));
+    ASSERT_TRUE(Lxi::RequestData(*pInstance, answer, WindowNobody, sError));
+    EXPECT_EQ(answer.size(), 120000u);
+    EventHub::Pump();
+    EXPECT_TRUE(mEvents.empty());
+}
+
+TEST_F(LxiTest, TermCharEndsTheRead) {
+    StartAndConnect();
+    std::string sError;
+    mServer.Device().SetAnswer("LINES?", Bytes{'a', '\n', 'b', '\n'});
+    Lxi::SetTermChar(*pInstance, '\n', true);
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("LINES?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "a\n");
+    const auto reads = CallsOf(Sim::Vxi11DeviceRead);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].iReason, 2); // CHR
+    EXPECT_EQ(reads[0].iTermChar, '\n');
+    EXPECT_EQ(reads[0].iFlags & 0x80u, 0x80u);
+    Lxi::SetTermChar(*pInstance, '\n', false);
+    EXPECT_EQ(pInstance->mRpc.iFlags & 0x80u, 0u);
+}
+
+TEST_F(LxiTest, ReportsTheInstrumentsErrors) {
+    StartAndConnect();
+    std::string sError;
+    DataBuffer answer;
+    mServer.AddFault({Sim::Vxi11DeviceWrite, Sim::eVxi11Fault::DeviceError, 17});
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, "RpcVxi::CheckVxiDataErrorCode: Die VXI-Daten wurden mit einem Fehlercode empfangen. "
+                      "iErrorCode = IO Error");
+
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 11});
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, "RpcVxi::CheckVxiDataErrorCode: Die VXI-Daten wurden mit einem Fehlercode empfangen. "
+                      "iErrorCode = Device Locked By Another Link");
+
+    mServer.AddFault({Sim::Vxi11CreateLink, Sim::eVxi11Fault::DeviceError, 3});
+    EXPECT_FALSE(Lxi::CreateLink(*pInstance, sError));
+    EXPECT_EQ(pInstance->mRpc.iMaxRecvSize, 0u);
+    std::size_t sent = 0;
+    EXPECT_FALSE(Lxi::SendData(*pInstance, sent, Window, sError));
+
+    // The connection is still good.
+    mServer.Device().Clear();
+    ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "1\n");
+}
+
+TEST_F(LxiTest, AnAbortStopsBetweenChunksAndBetweenReads) {
+    Sim::Vxi11Server::uConfig config;
+    config.iMaxRecvSize = 4;
+    StartAndConnect(config);
+    std::string sError;
+    std::size_t sent = 0;
+    ASSERT_TRUE(Lxi::PrepareData(*pInstance, "*RST;*OPC?", nullptr, 0, sError));
+    ASSERT_TRUE(Lxi::CreateLink(*pInstance, sError));
+    std::thread([p = pInstance.get()] { Instrument::RequestAbort(p); }).join();
+    EXPECT_FALSE(Lxi::SendData(*pInstance, sent, Window, sError));
+    EXPECT_EQ(sError, "Lxi::SendData: The communication was terminated by instruction.");
+    EXPECT_EQ(sent, 4u);
+    EXPECT_EQ(CallsOf(Sim::Vxi11DeviceWrite).size(), 1u);
+    EXPECT_FALSE(Instrument::TakeAbortRequest(pInstance.get())); // consumed
+
+    mServer.Device().Clear();
+    mServer.Device().Write("SIM:BLOCK? 1000\n");
+    Lxi::SetRequestSize(*pInstance, 100);
+    Instrument::RequestAbort(pInstance.get());
+    DataBuffer answer;
+    EXPECT_FALSE(Lxi::RequestData(*pInstance, answer, Window, sError));
+    EXPECT_EQ(sError, "Lxi::RequestData: The communication was terminated by instruction.");
+    EXPECT_EQ(CallsOf(Sim::Vxi11DeviceRead).size(), 1u);
+}
+
+TEST_F(LxiTest, APeerThatClosesMidReadFailsAtOnceAndTheNextExchangeWorks) {
+    StartAndConnect({}, 10000);
+    std::string sError;
+    Lxi::SetRequestSize(*pInstance, 1000);
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Close, 0, 2});
+    DataBuffer answer;
+    const auto start = Clock::now();
+    EXPECT_FALSE(Exchange("SIM:BLOCK? 10000", answer, sError));
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)); // not the time-out
+    EXPECT_EQ(CallsOf(Sim::Vxi11DeviceRead).size(), 3u);
+    EXPECT_EQ(pInstance->mSettings.iConnection, 1); // reconnected
+
+    mServer.Device().Clear();
+    ASSERT_TRUE(Exchange("*IDN?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), mServer.Device().Idn() + "\n");
+}
+
+TEST_F(LxiTest, TimeOuts) {
+    StartAndConnect({}, 300);
+    pInstance->mRpc.iLockTimeout = 100;
+    std::string sError;
+    DataBuffer answer;
+
+    // Nothing to answer: the instrument waits its io_timeout and says so.
+    EXPECT_FALSE(Exchange("*RST", answer, sError));
+    EXPECT_EQ(sError, "RpcVxi::CheckVxiDataErrorCode: Die VXI-Daten wurden mit einem Fehlercode empfangen. "
+                      "iErrorCode = IO Time Out");
+    EXPECT_EQ(CallsOf(Sim::Vxi11DeviceRead).at(0).iIoTimeout, 300u);
+
+    // An instrument that never replies: the connection's own time-out, without spinning.
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::NoReply, 0});
+    const double cpu = ThreadCpuSeconds();
+    const auto start = Clock::now();
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    const auto waited = Clock::now() - start;
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.");
+    EXPECT_GE(waited, std::chrono::milliseconds(300 + 100 + Lxi::ReplyMarginMs));
+    EXPECT_LT(ThreadCpuSeconds() - cpu, 0.5 * std::chrono::duration<double>(waited).count());
+
+    // A late reply arrives on the old connection, which is gone: the next exchange gets its own.
+    mServer.Device().Clear();
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Delay, 2500});
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.");
+    mServer.Device().Clear();
+    ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "1\n");
+}
+
+// A loopback peer that answers each call with a script of raw bytes built from the call's xid.
+class ScriptedPeer {
+  public:
+    using Script = std::function<void(int iFd, std::uint32_t iXId)>;
+    explicit ScriptedPeer(Script script) : mScript(std::move(script)) {
+        iListen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(iListen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(iListen, 1);
+        socklen_t len = sizeof a;
+        getsockname(iListen, reinterpret_cast<sockaddr*>(&a), &len);
+        iPort = ntohs(a.sin_port);
+        mThread = std::thread([this] {
+            const int fd = accept(iListen, nullptr, nullptr);
+            if (fd < 0) return;
+            iConnection = fd;
+            for (;;) {
+                std::uint8_t head[4];
+                if (recv(fd, head, 4, MSG_WAITALL) != 4) break;
+                const std::uint32_t length = ((head[0] & 0x7Fu) << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
+                Bytes call(length);
+                if (recv(fd, call.data(), length, MSG_WAITALL) != static_cast<ssize_t>(length)) break;
+                mScript(fd, (std::uint32_t(call[0]) << 24) | (call[1] << 16) | (call[2] << 8) | call[3]);
+            }
+            close(fd);
+        });
+    }
+    ~ScriptedPeer() {
+        if (iConnection >= 0) shutdown(iConnection, SHUT_RDWR);
+        shutdown(iListen, SHUT_RDWR);
+        close(iListen);
+        mThread.join();
+    }
+    int iPort = 0;
+
+  private:
+    Script mScript;
+    int iListen = -1;
+    std::atomic<int> iConnection{-1};
+    std::thread mThread;
+};
+
+void Put(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (24 - 8 * i)));
+}
+
+// An accepted reply carrying one Device_Error word, without record mark.
+Bytes ErrorReply(std::uint32_t xid, std::uint32_t error) {
+    Bytes b;
+    for (std::uint32_t w : {xid, 1u, 0u, 0u, 0u, 0u, error}) Put(b, w);
+    return b;
+}
+
+void SendAll(int fd, const Bytes& b) { ASSERT_EQ(send(fd, b.data(), b.size(), MSG_NOSIGNAL), static_cast<ssize_t>(b.size())); }
+
+std::shared_ptr<Lxi::uLxiInstance> ConnectTo(int iPort, std::string& sError) {
+    auto instance = Lxi::NewInstance(sError);
+    uNetworkSettings settings{0, "127.0.0.1", "127.0.0.1", iPort, 2000};
+    EXPECT_TRUE(Lxi::SetInstrument(*instance, settings, sError));
+    EXPECT_TRUE(Lxi::Connect(*instance, sError)) << sError;
+    return instance;
+}
+
+TEST(LxiRecordMarkingTest, SkipsStaleRepliesAndJoinsFragmentsSplitAcrossReceptions) {
+    ScriptedPeer peer([](int fd, std::uint32_t xid) {
+        // A late reply to an earlier call, then the real one in three fragments, the second
+        // fragment's header arriving in two pieces.
+        Bytes stale = ErrorReply(xid - 1, 23);
+        Bytes mark;
+        Put(mark, 0x80000000u | static_cast<std::uint32_t>(stale.size()));
+        SendAll(fd, mark);
+        SendAll(fd, stale);
+        const Bytes reply = ErrorReply(xid, 0); // 28 bytes
+        Bytes part;
+        Put(part, 10);
+        part.insert(part.end(), reply.begin(), reply.begin() + 10);
+        Put(part, 8);
+        SendAll(fd, Bytes(part.begin(), part.end() - 2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Bytes rest(part.end() - 2, part.end());
+        rest.insert(rest.end(), reply.begin() + 10, reply.begin() + 18);
+        Put(rest, 0x80000000u | 10);
+        rest.insert(rest.end(), reply.begin() + 18, reply.end());
+        SendAll(fd, rest);
+    });
+    std::string sError;
+    auto instance = ConnectTo(peer.iPort, sError);
+    instance->mRpc.iXId = 40;
+    instance->mRpc.iLid = 1;
+    ASSERT_TRUE(Lxi::DeviceRemote(*instance, sError)) << sError;
+    EXPECT_EQ(instance->mRpc.iRpcDataReplySize, 32u);
+    EXPECT_EQ(instance->mRpc.pRpcDataReply[0], 0x80);
+    EXPECT_EQ(instance->mRpc.pRpcDataReply[3], 32); // 4 + 10 + 8 + 10
+    Lxi::DeleteInstance(*instance, sError);
+}
+
+TEST(LxiRecordMarkingTest, AFragmentLengthFromTheWireIsNotTrusted) {
+    ScriptedPeer peer([](int fd, std::uint32_t) {
+        Bytes b;
+        Put(b, 0xFFFFFFFFu); // last fragment of 2 GiB - 1 bytes
+        Put(b, 1);
+        SendAll(fd, b);
+    });
+    std::string sError;
+    auto instance = ConnectTo(peer.iPort, sError);
+    instance->mRpc.iLid = 1;
+    EXPECT_FALSE(Lxi::DeviceLocal(*instance, sError));
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Antwort ist größer als erwartet. iDataLength = 2147483647");
+    EXPECT_LT(instance->mRpc.pRpcDataReply.capacity(), 0x100000u);
+    Lxi::DeleteInstance(*instance, sError);
+}
+
+TEST(LxiInstanceTest, SettingsConnectAndTheInstanceList) {
+    std::string sError;
+    const std::size_t live = Lxi::LiveInstances();
+    auto instance = Lxi::NewInstance(sError);
+    ASSERT_TRUE(instance);
+    EXPECT_EQ(Lxi::LiveInstances(), live + 1);
+    EXPECT_EQ(instance->iProgressStep, 102400);
+    EXPECT_EQ(instance->mRpc.sDevice, "inst0");
+    EXPECT_EQ(instance->mRpc.iRequestSize, 1024u);
+    EXPECT_EQ(instance->mRpc.iTermChar, 10u);
+
+    EXPECT_FALSE(Lxi::SetInstrument(*instance, {0, "", "10.0.0.2", 111, 1000}, sError));
+    EXPECT_EQ(sError, "Lxi::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.");
+    EXPECT_FALSE(Lxi::SetInstrument(*instance, {0, "127.0.0.1", "", 111, 1000}, sError));
+    EXPECT_EQ(sError, "Lxi::SetInstrument: Die IP-Adresse für das Instrument ist leer.");
+    EXPECT_FALSE(Lxi::SetInstrument(*instance, {0, "127.0.0.1", "127.0.0.1", 0, 1000}, sError));
+    EXPECT_EQ(sError, "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.");
+
+    // A port nobody listens on.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    const int port = ntohs(a.sin_port);
+    ASSERT_TRUE(Lxi::SetInstrument(*instance, {0, "127.0.0.1", "127.0.0.1", port, 1000}, sError));
+    EXPECT_FALSE(Lxi::Connect(*instance, sError));
+    close(fd);
+    EXPECT_EQ(sError, "Lxi::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
+                      "Instrument: 127.0.0.1:" +
+                          std::to_string(port));
+    EXPECT_FALSE(Lxi::SocketWrite(*instance, sError));
+    EXPECT_EQ(sError, "Lxi::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.");
+    EXPECT_FALSE(Lxi::SocketRead(*instance, sError));
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Netzwerkverbindung ist nicht vorhanden.");
+    EXPECT_FALSE(Lxi::PrepareData(*instance, "X", nullptr, 3, sError));
+    EXPECT_EQ(sError, "Lxi::PrepareData: The pointer to the transferred data is zero.");
+
+    ASSERT_TRUE(Lxi::DeleteInstance(*instance, sError));
+    EXPECT_EQ(Lxi::LiveInstances(), live);
+    EXPECT_FALSE(Lxi::Destructor(*instance, sError));
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "%llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(instance.get())));
+    EXPECT_EQ(sError, std::string("Lxi::Destructor: This instance does not exist. Instance number = $") + expected);
+}
+
+} // namespace
