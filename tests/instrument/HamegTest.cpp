@@ -1,6 +1,6 @@
 #include "instrument/Hameg.h"
 
-#include "ScreenCopyAnswers.h"
+#include "sim/ScreenCopyAnswers.h"
 
 #include <gtest/gtest.h>
 

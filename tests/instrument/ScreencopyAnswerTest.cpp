@@ -5,10 +5,12 @@
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
 
-#include "ScreenCopyAnswers.h"
+#include "sim/ScpiDevice.h"
+#include "sim/ScreenCopyAnswers.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 
 namespace {
@@ -163,6 +165,42 @@ TEST_F(ScreencopyAnswerTest, DisplayDumpWithoutOrWithShortBlockIsInvalid) {
     EXPECT_FALSE(ScreencopyAnswer::ConvertScreencopyData(answer.data(), answer.size(), ModelHamegHM1008, 1, 5, 0,
                                                          image, sError));
     EXPECT_EQ(sError, TextInvalid);
+}
+
+// What the simulated device answers to a model's own query, decoded as the task decodes it.
+QImage CopyFrom(Sim::ScpiDevice& device, std::int64_t eModel, std::string& sError) {
+    uModelCommands commands;
+    Instrument::GetModelCommands(eModel, commands);
+    std::string sQuery;
+    if (!ScreencopyAnswer::SelectQuery(commands, eModel, sQuery, sError)) return {};
+    device.Write(sQuery + "\n");
+    if (!device.WaitForAnswer(std::chrono::seconds(5))) return {};
+    const std::vector<std::uint8_t> answer = device.Read();
+    QImage image;
+    if (!ScreencopyAnswer::AnswerToImage(answer.data(), answer.size(), eModel, ScreencopyAnswer::SizeSmall, 5, 0,
+                                         image, sError)) {
+        return {};
+    }
+    return image;
+}
+
+TEST_F(ScreencopyAnswerTest, SimulatedInstrumentsAnswerTheirQueries) {
+    Sim::ScpiDevice device;
+    Sim::AnswerRigolScreenCopy(device, screen);
+    EXPECT_EQ(CopyFrom(device, ModelRigolDS1000Z, sError).convertToFormat(QImage::Format_RGB888), screen);
+    EXPECT_EQ(CopyFrom(device, ModelRigolDS2000, sError).convertToFormat(QImage::Format_RGB888), screen);
+
+    Sim::DisplayDump dump;
+    dump.Origin(0, 1000).TraceHeader(0, 1016, Sim::DisplayDump::TypeAnalogue, 4).Samples({128, 128}).EndRun().End();
+    Sim::AnswerHamegDisplayDump(device, dump, "CH2");
+    const QImage image = CopyFrom(device, ModelHamegHM1008, sError);
+    const std::vector<std::uint8_t> answer = dump.Answer("CH2");
+    QImage expected;
+    ASSERT_TRUE(ScreencopyAnswer::ConvertScreencopyData(answer.data(), answer.size(), ModelHamegHM1008,
+                                                        ScreencopyAnswer::SizeSmall, 5, 0, expected, sError));
+    EXPECT_EQ(image, expected);
+    EXPECT_EQ(image.pixel(6, 248), 0xFF00FFFFu); // the catalogue arrived: cyan
+    EXPECT_TRUE(sError.empty()) << sError;
 }
 
 TEST_F(ScreencopyAnswerTest, OptionsDoNotTouchImageFiles) {

@@ -12,6 +12,8 @@
 
 namespace Sim {
 
+class ScpiDevice;
+
 // A HAMEG display-dump stream. The stream starts with the header 01 00 04 00; records follow, each
 // starting with a two-byte code, and the text, trace and XY records are followed by runs of
 // two-byte items (code, value) ended by an item of C0 or above.
@@ -49,6 +51,9 @@ class DisplayDump {
 
     const std::vector<std::uint8_t>& Stream() const { return mStream; }
 
+    // The stream as a definite-length block ("#", digit count, byte count, stream).
+    std::vector<std::uint8_t> Block() const;
+
     // The whole answer to ":SERV:MODE WEN;:DISP:DUMP? ALL;:TRAC:SOUR:CAT?": two lead bytes, the
     // stream as a definite-length block, two separator bytes, the catalogue (e.g. "CH1,CH2,POD1")
     // and two terminator bytes.
@@ -75,5 +80,14 @@ std::vector<std::uint8_t> BmpFile(const QImage& image, bool fTopDown, std::int32
 // ":DISP:DATA? ON,OFF,PNG": the file as a Rigol block.
 enum class eImageFile { Bmp, Png };
 std::vector<std::uint8_t> RigolScreenCopyAnswer(const QImage& screen, eImageFile eFormat);
+
+// Teaches a simulated device the screen-copy queries of a Rigol DS1000Z (":DISP:DATA? ON,OFF,BMP24",
+// ":DISP:DATA? ON,OFF,PNG") and of a DS2000 (":DISP:DATA?", BMP), all showing the given screen.
+void AnswerRigolScreenCopy(ScpiDevice& device, const QImage& screen);
+
+// Teaches a simulated device the HAMEG display-dump query ":SERV:MODE WEN;:DISP:DUMP? ALL;
+// :TRAC:SOUR:CAT?". Its answer is laid out as those instruments send it: two bytes ahead of the
+// block, two after it, the catalogue, and two at the end (CR and the device's ';' or LF).
+void AnswerHamegDisplayDump(ScpiDevice& device, const DisplayDump& dump, const std::string& sCatalogue);
 
 } // namespace Sim

@@ -1,4 +1,6 @@
-#include "ScreenCopyAnswers.h"
+#include "sim/ScreenCopyAnswers.h"
+
+#include "sim/ScpiDevice.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -133,11 +135,18 @@ DisplayDump& DisplayDump::Bytes(std::initializer_list<std::uint8_t> bytes) {
     return *this;
 }
 
-std::vector<std::uint8_t> DisplayDump::Answer(const std::string& sCatalogue) const {
+std::vector<std::uint8_t> DisplayDump::Block() const {
     const std::string sCount = std::to_string(mStream.size());
-    std::vector<std::uint8_t> m = {'\r', '\n', '#', static_cast<std::uint8_t>('0' + sCount.size())};
+    std::vector<std::uint8_t> m = {'#', static_cast<std::uint8_t>('0' + sCount.size())};
     m.insert(m.end(), sCount.begin(), sCount.end());
     m.insert(m.end(), mStream.begin(), mStream.end());
+    return m;
+}
+
+std::vector<std::uint8_t> DisplayDump::Answer(const std::string& sCatalogue) const {
+    std::vector<std::uint8_t> m = {'\r', '\n'};
+    const std::vector<std::uint8_t> block = Block();
+    m.insert(m.end(), block.begin(), block.end());
     m.insert(m.end(), {'\r', '\n'});
     m.insert(m.end(), sCatalogue.begin(), sCatalogue.end());
     m.insert(m.end(), {'\r', '\n'});
@@ -208,6 +217,24 @@ std::vector<std::uint8_t> BmpFile(const QImage& source, bool fTopDown, std::int3
 
 std::vector<std::uint8_t> RigolScreenCopyAnswer(const QImage& screen, eImageFile eFormat) {
     return RigolBlock(eFormat == eImageFile::Png ? PngFile(screen) : BmpFile(screen, false));
+}
+
+void AnswerRigolScreenCopy(ScpiDevice& device, const QImage& screen) {
+    device.SetAnswer(":DISP:DATA? ON,OFF,BMP24", RigolScreenCopyAnswer(screen, eImageFile::Bmp));
+    device.SetAnswer(":DISP:DATA? ON,OFF,PNG", RigolScreenCopyAnswer(screen, eImageFile::Png));
+    device.SetAnswer(":DISP:DATA?", RigolScreenCopyAnswer(screen, eImageFile::Bmp));
+}
+
+void AnswerHamegDisplayDump(ScpiDevice& device, const DisplayDump& dump, const std::string& sCatalogue) {
+    // The device joins the answers of the three units with ';' and ends the message with LF; a CR
+    // at the end of each unit's answer makes the two-byte frames.
+    std::vector<std::uint8_t> block = dump.Block();
+    block.push_back('\r');
+    std::vector<std::uint8_t> catalogue(sCatalogue.begin(), sCatalogue.end());
+    catalogue.push_back('\r');
+    device.SetAnswer(":SERV:MODE WEN", {'\r'});
+    device.SetAnswer(":DISP:DUMP? ALL", block);
+    device.SetAnswer(":TRAC:SOUR:CAT?", catalogue);
 }
 
 } // namespace Sim
