@@ -1,8 +1,10 @@
 #include "app/Main.h"
 
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "script/WindowScript.h"
@@ -206,12 +208,16 @@ int Start() {
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
     LogLibUsbVersions();
+    std::string sError;
+    if (!Instrument::InitModuleInstrument(sError)) WindowLog::AddError(sError);
     ReadInstrumentTimeouts();
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();
 
+    Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
+    ImagePluginGdiPlus::Shutdown();
     CloseConfig();
     if (fWindows2000) LibUsb0::CloseLibrary();
     return iExitCode;
@@ -223,6 +229,8 @@ int Run(int argc, char** argv) {
     QApplication::setApplicationVersion(ORVANTO_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
     EventHub::Init();
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
     return Start();
 }
 

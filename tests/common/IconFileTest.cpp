@@ -1,6 +1,7 @@
 #include "common/IconFile.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/ImageTestSupport.h"
+#include "common/TestApplication.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -41,7 +42,7 @@ QString IcotoolList(const std::vector<std::uint8_t>& mIco) {
 class IconFileTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        ImageTestSupport::EnsureApplication();
+        TestApplication::Ensure();
         ImagePluginGdiPlus::RegisterEncoder();
     }
     static bool HaveIcotool() { return !QStandardPaths::findExecutable("icotool").isEmpty(); }

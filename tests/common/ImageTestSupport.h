@@ -1,20 +1,13 @@
-// Shared by the image tests: a Qt application for the image plug-ins and small image builders.
+// Shared by the image tests: small image builders.
 #pragma once
 
-#include <QGuiApplication>
+#include <QByteArray>
 #include <QImage>
 
 #include <cstdint>
 #include <vector>
 
 namespace ImageTestSupport {
-
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
-}
 
 // A w x h ARGB32 image whose pixel (x, y) has a colour made from x and y and full alpha.
 inline QImage Pattern(int w, int h) {
