@@ -1,11 +1,15 @@
 #include "app/Main.h"
 
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "script/WindowScript.h"
+#include "transport/LibUsb0.h"
+#include "transport/LibUsb1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -114,7 +118,20 @@ void ReadInstrumentTimeouts() {
 }
 
 void LogLibUsbVersions() {
-    // The USB layers add their version lines here.
+    std::string sVersion, sDescription, sError;
+    if (!fWindows2000) {
+        if (LibUsb1::GetVersion(sVersion, sDescription, sError)) {
+            WindowLog::AddLine("LibUsb version: " + sVersion + " " + sDescription);
+        } else {
+            WindowLog::AddError(sError);
+        }
+        return;
+    }
+    if (!LibUsb0::Init(sError)) {
+        WindowLog::AddError(sError);
+        return;
+    }
+    if (LibUsb0::GetVersion(sVersion, sError)) WindowLog::AddLine("LibUsb-Win32 version: " + sVersion);
 }
 
 int DefaultTimeout(int iInterface) {
@@ -180,7 +197,6 @@ int EventLoop() {
 }
 
 int Start() {
-    fWindows2000 = false; // this system is never Windows 2000
     mTopLevelWindow.clear();
     OpenConfig();
     fConfigSaveAtExit = true;
@@ -192,13 +208,18 @@ int Start() {
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
     LogLibUsbVersions();
+    std::string sError;
+    if (!Instrument::InitModuleInstrument(sError)) WindowLog::AddError(sError);
     ReadInstrumentTimeouts();
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();
 
+    Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
+    ImagePluginGdiPlus::Shutdown();
     CloseConfig();
+    if (fWindows2000) LibUsb0::CloseLibrary();
     return iExitCode;
 }
 
@@ -208,6 +229,8 @@ int Run(int argc, char** argv) {
     QApplication::setApplicationVersion(ORVANTO_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
     EventHub::Init();
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
     return Start();
 }
 

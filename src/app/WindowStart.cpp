@@ -48,22 +48,25 @@ void UpdateCloseItem(WindowFrame* frame) {
     if (QAction* item = frame->MenuItem(MenuCloseWindow)) item->setEnabled(Main::CountTopLevelWindows() > 1);
 }
 
-int Open() {
-    const int iWindow = WindowRegistry::NewWindowNumber();
-    auto* frame = new WindowFrame(iWindow);
-    frame->setAttribute(Qt::WA_DeleteOnClose, false);
-    frame->setWindowTitle("Orvanto");
-    frame->setCentralWidget(new QMdiArea(frame));
-    CreateMenu(frame, 2);
-    frame->resize(900, 600);
-    mWindowStart[iWindow] = frame;
-
+void SetUpTopLevelFrame(WindowFrame* frame, int iKind, void (*fnClose)(int iWindow)) {
+    CreateMenu(frame, iKind);
+    const int iWindow = frame->Window();
     using EventHub::uEvent;
     EventHub::Bind(EventMenu, iWindow, [iWindow](const uEvent& e) {
         HandleSharedMenuItem(iWindow, static_cast<int>(e.iObject), e.iType != 0);
     });
-    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow](const uEvent&) { Close(iWindow); });
+    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow, fnClose](const uEvent&) { fnClose(iWindow); });
     EventHub::Bind(EventWindowListChanged, iWindow, [frame](const uEvent&) { UpdateCloseItem(frame); });
+}
+
+int Open() {
+    const int iWindow = WindowRegistry::NewWindowNumber();
+    auto* frame = new WindowFrame(iWindow);
+    frame->setWindowTitle("Orvanto");
+    frame->setCentralWidget(new QMdiArea(frame));
+    frame->resize(900, 600);
+    mWindowStart[iWindow] = frame;
+    SetUpTopLevelFrame(frame, 2, Close);
     frame->show();
     return iWindow;
 }

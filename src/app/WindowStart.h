@@ -25,5 +25,8 @@ void CreateMenu(WindowFrame* frame, int iKind);
 bool HandleSharedMenuItem(int iWindow, int iItem, bool fCtrl);
 // "&Close Window" is disabled while the window is the only top-level window.
 void UpdateCloseItem(WindowFrame* frame);
+// Builds the menu of a top-level window of the given kind and binds its shared menu items, its
+// close request (which calls fnClose with the window number) and the window-list refresh.
+void SetUpTopLevelFrame(WindowFrame* frame, int iKind, void (*fnClose)(int iWindow));
 
 } // namespace WindowStart

@@ -80,45 +80,6 @@ bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary,
     return true;
 }
 
-void AppendUtf8(std::string& s, char32_t c) {
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-std::string FromUtf16Le(std::string_view bytes) {
-    std::string s;
-    s.reserve(bytes.size());
-    const std::size_t iUnits = bytes.size() / 2;
-    auto unit = [&](std::size_t i) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    };
-    for (std::size_t i = 0; i < iUnits; ++i) {
-        const char16_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < iUnits && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
-            AppendUtf8(s, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u < 0xE000) {
-            AppendUtf8(s, 0xFFFD);
-        } else {
-            AppendUtf8(s, u);
-        }
-    }
-    return s;
-}
 
 bool IsValidUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
@@ -189,7 +150,7 @@ bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::s
         sError = "The file format is unknown for the file" + Quoted(sName);
         return false;
     } else if (bytes.starts_with("\xFF\xFE")) {
-        sFileString = FromUtf16Le(bytes.substr(2));
+        sFileString = Utf16LeToUtf8(bytes.substr(2));
     } else {
         sFileString = IsValidUtf8(bytes) ? std::string(bytes) : FromCp1252(bytes);
     }

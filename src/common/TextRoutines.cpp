@@ -85,6 +85,46 @@ void SplitStringToList(std::string_view sText, std::vector<std::string>& list, s
     list.emplace_back(sText.substr(iStart));
 }
 
+void AppendUtf8(std::string& s, char32_t c) {
+    if (c < 0x80) {
+        s += static_cast<char>(c);
+    } else if (c < 0x800) {
+        s += static_cast<char>(0xC0 | (c >> 6));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += static_cast<char>(0xE0 | (c >> 12));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (c >> 18));
+        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+    std::string s;
+    s.reserve(bytes.size());
+    const std::size_t iUnits = bytes.size() / 2;
+    auto unit = [&](std::size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    };
+    for (std::size_t i = 0; i < iUnits; ++i) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < iUnits && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
+            AppendUtf8(s, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u < 0xE000) {
+            AppendUtf8(s, 0xFFFD);
+        } else {
+            AppendUtf8(s, u);
+        }
+    }
+    return s;
+}
+
 std::string Latin1ToUtf8(std::string_view sBytes) {
     std::string s;
     s.reserve(sBytes.size());

@@ -19,6 +19,12 @@ std::string TrimCharacters(std::string_view sText, std::string_view sSet);
 // the whole text as the one field.
 void SplitStringToList(std::string_view sText, std::vector<std::string>& list, std::string_view sSeparator);
 
+// Appends the code point as UTF-8.
+void AppendUtf8(std::string& s, char32_t c);
+
+// UTF-16LE code units (an odd last byte is ignored) as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes);
+
 // Bytes read as single-byte text: 0x80 to 0xFF are taken as Latin-1 and written as UTF-8.
 std::string Latin1ToUtf8(std::string_view sBytes);
 

@@ -1,80 +1,276 @@
-// Minimal log: keeps the lines in a hidden text window until the full log window replaces it.
 #include "common/WindowLog.h"
 
+#include "app/Window.h"
+#include "common/NumberText.h"
+#include "common/UtilityGui.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
 #include "platform/WindowRegistry.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QString>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QTime>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
 namespace WindowLog {
 namespace {
 
-std::unique_ptr<QPlainTextEdit> pWindow;
-int iWindow = 0;
-int iCounter = 0;
+constexpr int LineLimit = 10000;
+const char* const Title = "Orvanto - Log";
+const char* const TitleDisabled = "Orvanto - Log (disabled)";
+
+// Menu item numbers.
+constexpr int MenuSaveAs = 1;
+constexpr int MenuClose = 2;
+constexpr int MenuCopy = 9;
+constexpr int MenuClear = 10;
+constexpr int MenuDisplayEvents = 266;
+
+// The log's text: its own context menu, and Escape hides the log.
+class LogEditor : public QPlainTextEdit {
+  public:
+    QMenu* pContextMenu = nullptr;
+
+  protected:
+    void keyPressEvent(QKeyEvent* pEvent) override {
+        if (pEvent->key() == Qt::Key_Escape) Close(0);
+        QPlainTextEdit::keyPressEvent(pEvent);
+    }
+    void contextMenuEvent(QContextMenuEvent* pEvent) override {
+        if (pContextMenu) pContextMenu->exec(pEvent->globalPos());
+    }
+};
+
+// GUI thread only, except iWindow, which PostError reads from any thread.
+struct uLog {
+    std::unique_ptr<WindowFrame> pWindow;
+    LogEditor* pEditor = nullptr;
+    QAction* pDisplayEvents = nullptr;
+    bool fOpen = false;
+    bool fEnabled = false;
+    bool fPlaced = false; // the window has a place of its own: loaded or shown
+    int iCounter = 0;
+};
+uLog mLog;
+std::atomic<int> iLogWindow{0};
+
+void ToggleDisplayEvents() {
+    mLog.fEnabled = !mLog.fEnabled;
+    mLog.pDisplayEvents->setChecked(mLog.fEnabled);
+    mLog.pWindow->setWindowTitle(mLog.fEnabled ? Title : TitleDisabled);
+}
+
+void OnMenu(const EventHub::uEvent& event) {
+    switch (event.iObject) {
+    case MenuSaveAs: SaveAs(); break;
+    case MenuClose: Close(0); break;
+    case MenuCopy: Copy(); break;
+    case MenuClear: Clear(0); break;
+    case MenuDisplayEvents: ToggleDisplayEvents(); break;
+    default: break;
+    }
+}
+
+void OnPostedLine(const EventHub::uEvent& event) {
+    const std::string* pText = event.pData.Get<std::string>();
+    if (!pText) return;
+    if (event.iType == 1) AddLine(*pText);
+    else if (event.iType == 2) AddError(*pText);
+}
+
+// The menu bar and the editor's context menu; their items reach OnMenu as menu events.
+void BuildMenus() {
+    WindowFrame* pWindow = mLog.pWindow.get();
+    QMenuBar* pBar = pWindow->menuBar();
+    QMenu* pFile = pBar->addMenu("&File");
+    pWindow->AddMenuItem(pFile, MenuSaveAs, "&Save As...");
+    pWindow->AddMenuItem(pFile, MenuClose, "&Close");
+    QMenu* pEdit = pBar->addMenu("&Edit");
+    pWindow->AddMenuItem(pEdit, MenuCopy, "&Copy");
+    pWindow->AddMenuItem(pEdit, MenuClear, "C&lear");
+    QMenu* pLogMenu = pBar->addMenu("&Log");
+    mLog.pDisplayEvents = pWindow->AddMenuItem(pLogMenu, MenuDisplayEvents, "&Display events");
+    mLog.pDisplayEvents->setCheckable(true);
+    mLog.pDisplayEvents->setChecked(true);
+
+    auto* pContext = new QMenu(pWindow);
+    pWindow->AddMenuItem(pContext, MenuCopy, "&Copy");
+    pWindow->AddMenuItem(pContext, MenuClear, "C&lear");
+    mLog.pEditor->pContextMenu = pContext;
+}
+
+std::string LineNumber(int iCounter) {
+    char sNumber[16];
+    std::snprintf(sNumber, sizeof sNumber, "%04d", iCounter % LineLimit);
+    return sNumber;
+}
 
 } // namespace
 
 void Create() {
-    if (pWindow) return;
-    iWindow = WindowRegistry::NewWindowNumber();
-    pWindow = std::make_unique<QPlainTextEdit>();
-    pWindow->setReadOnly(true);
-    pWindow->setWindowTitle("Log");
-    pWindow->resize(640, 360);
-    EventHub::Bind(EventLogLine, iWindow, [](const EventHub::uEvent& e) {
-        if (auto* p = e.pData.Get<std::string>()) AddError(*p);
-    });
+    int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 640, iHeight = 360;
+    int iState = Window::StateNormal;
+    const bool fLoaded = Window::LoadPosition(WindowKindLog, x, y, iWidth, iHeight, iState, 0);
+    if (mLog.fOpen) return;
+
+    const int iWindow = WindowRegistry::NewWindowNumber();
+    mLog.pWindow = std::make_unique<WindowFrame>(iWindow);
+    WindowFrame* pWindow = mLog.pWindow.get();
+    pWindow->setAttribute(Qt::WA_QuitOnClose, false); // hiding the log never ends the program
+    pWindow->setWindowTitle(Title);
+    pWindow->resize(iWidth, iHeight);
+    if (x != Window::DefaultPosition && y != Window::DefaultPosition) pWindow->move(x, y);
+    if (iState == Window::StateMaximized) pWindow->setWindowState(Qt::WindowMaximized);
+    if (iState == Window::StateMinimized) pWindow->setWindowState(Qt::WindowMinimized);
+
+    mLog.pEditor = new LogEditor;
+    QFont font("Courier New");
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSize(9);
+    mLog.pEditor->setFont(font);
+    mLog.pEditor->setUndoRedoEnabled(false);
+    mLog.pEditor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    pWindow->setCentralWidget(mLog.pEditor);
+    Utility::EditorSetPlainText(mLog.pEditor);
+
+    mLog.fOpen = true;
+    mLog.fEnabled = true;
+    mLog.fPlaced = fLoaded;
+    mLog.iCounter = 0;
+    BuildMenus();
+
+    // The close box only hides the log.
+    EventHub::Bind(EventCloseWindowRequest, iWindow, [](const EventHub::uEvent&) { Close(0); });
+    EventHub::Bind(EventMenu, iWindow, OnMenu);
+    EventHub::Bind(EventLogLine, iWindow, OnPostedLine);
+    iLogWindow = iWindow;
+    Clear(1);
 }
 
 void AddLine(const std::string& sText) {
-    if (!pWindow) return;
-    char number[8];
-    std::snprintf(number, sizeof number, "%04d", ++iCounter % 10000);
-    pWindow->appendPlainText(QString("%1 [%2] %3")
-                                 .arg(number, QTime::currentTime().toString("hh:mm:ss"),
-                                      QString::fromStdString(sText)));
+    if (!mLog.fOpen || !mLog.fEnabled || !mLog.pEditor) return;
+    if (mLog.iCounter >= LineLimit) Clear(1);
+    const std::string sLine = LineNumber(mLog.iCounter) + " [" +
+                              QTime::currentTime().toString("hh:mm:ss").toStdString() + "] " + sText + "\n";
+    // The text always ends with a line end: the new line takes the place of the empty last line.
+    QTextCursor cursor(mLog.pEditor->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString::fromStdString(sLine));
+    QScrollBar* pBar = mLog.pEditor->verticalScrollBar();
+    pBar->setValue(pBar->maximum());
+    ++mLog.iCounter;
 }
 
 void AddError(const std::string& sText) { AddLine("Error: " + sText); }
 
 void PostError(const std::string& sText) {
-    if (iWindow) EventHub::PostEvent(EventLogLine, iWindow, 0, 2, EventHub::Payload::Of(sText));
+    const int iWindow = iLogWindow.load();
+    if (iWindow == 0) return; // no log: nothing is made that nobody would free
+    EventHub::PostEvent(EventLogLine, iWindow, 0, 2, EventHub::Payload::Of(sText));
 }
 
 void AddSeparatorLine() { AddLine(std::string(60, '-')); }
 
-void Clear(int) {
-    if (pWindow) pWindow->clear();
+void Clear(int fNotice) {
+    if (!mLog.pEditor) return;
+    mLog.iCounter = 0;
+    mLog.pEditor->clear();
+    if (!fNotice) return;
+    AddLine("The log will be cleared after " + Utility::StrDLocalized(LineLimit, -1) + " lines.");
+    mLog.iCounter = 0;
+    AddSeparatorLine();
 }
 
 void Show(int) {
-    if (!pWindow) return;
+    if (!mLog.fOpen) return;
+    WindowFrame* pWindow = mLog.pWindow.get();
+    if (pWindow->isMinimized()) pWindow->setWindowState(pWindow->windowState() & ~Qt::WindowMinimized);
     pWindow->show();
     pWindow->raise();
-    pWindow->setFocus();
+    pWindow->activateWindow();
+    mLog.pEditor->setFocus();
+    mLog.fPlaced = true;
 }
 
 void Hide() {
-    if (pWindow) pWindow->hide();
+    if (mLog.fOpen) mLog.pWindow->hide();
 }
 
 int Close(int fDestroy) {
-    if (!pWindow) return 0;
     if (!fDestroy) {
-        pWindow->hide();
+        Hide();
         return 0;
     }
-    pWindow.reset();
-    WindowRegistry::Release(iWindow);
-    iWindow = 0;
+    if (!mLog.fOpen) return 0;
+    mLog.fOpen = false;
+    const int iWindow = iLogWindow.exchange(0);
+    EventHub::UnbindWindow(iWindow);
+    // A window that was never shown has no place of its own yet: the saved one stays.
+    if (mLog.fPlaced) Window::SavePosition(mLog.pWindow.get(), WindowKindLog, 0);
+    mLog.pEditor = nullptr;
+    mLog.pDisplayEvents = nullptr;
+    mLog.pWindow.reset();
+    WindowRegistry::Release(iWindow); // lines still on their way are dropped and freed
     return 0;
 }
+
+void SaveAs() {
+    if (!mLog.fOpen) return;
+    const QString sText = "Text (*.txt)";
+    QString sSelected;
+    QString sFile = QFileDialog::getSaveFileName(mLog.pWindow.get(), "Save as", "Orvanto",
+                                                 sText + ";;All Files (*.*)", &sSelected);
+    if (sFile.isEmpty()) return;
+    if (sSelected == sText && !sFile.endsWith(".txt", Qt::CaseInsensitive)) sFile += ".txt";
+    SaveToFile(sFile.toStdString());
+}
+
+bool SaveToFile(const std::string& sFileName) {
+    if (!mLog.pEditor) return false;
+    const QByteArray text = mLog.pEditor->toPlainText().replace("\n", "\r\n").toUtf8();
+    QFile file(QString::fromStdString(sFileName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        AddError("The file could not be created: " + sFileName);
+        return false;
+    }
+    if (file.write("\xEF\xBB\xBF", 3) != 3) {
+        AddError("The 'Byte Order Mark' could not be written to the file: " + sFileName);
+        return false;
+    }
+    if (file.write(text) != text.size() || !file.flush()) {
+        AddError("The data could not be written to the file: " + sFileName);
+        return false;
+    }
+    file.close();
+    AddLine("The data was saved in the file: " + sFileName);
+    return true;
+}
+
+void Copy() {
+    if (!mLog.pEditor) return;
+    QClipboard* pClipboard = QGuiApplication::clipboard();
+    pClipboard->clear();
+    if (mLog.pEditor->textCursor().hasSelection()) mLog.pEditor->copy();
+    else pClipboard->setText(mLog.pEditor->toPlainText());
+}
+
+std::string Text() { return mLog.pEditor ? mLog.pEditor->toPlainText().toStdString() : std::string(); }
+
+QWidget* Widget() { return mLog.pWindow.get(); }
+
+int WindowNumber() { return iLogWindow.load(); }
 
 } // namespace WindowLog

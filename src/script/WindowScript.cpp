@@ -22,17 +22,9 @@ int Open() {
     const int iWindow = WindowRegistry::NewWindowNumber();
     auto* frame = new WindowFrame(iWindow);
     frame->setWindowTitle(QString("Orvanto %1").arg(QCoreApplication::applicationVersion()));
-    WindowStart::CreateMenu(frame, 8);
     frame->resize(700, 500);
     mWindowScript[iWindow] = frame;
-
-    using EventHub::uEvent;
-    EventHub::Bind(EventMenu, iWindow, [iWindow](const uEvent& e) {
-        WindowStart::HandleSharedMenuItem(iWindow, static_cast<int>(e.iObject), e.iType != 0);
-    });
-    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow](const uEvent&) { Close(iWindow); });
-    EventHub::Bind(EventWindowListChanged, iWindow,
-                   [frame](const uEvent&) { WindowStart::UpdateCloseItem(frame); });
+    WindowStart::SetUpTopLevelFrame(frame, 8, Close);
     frame->show();
     return iWindow;
 }

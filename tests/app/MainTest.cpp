@@ -1,5 +1,6 @@
 #include "app/Main.h"
 #include "common/Ini.h"
+#include "common/WindowLog.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -216,6 +217,7 @@ TEST_F(MainTest, TheRealMainWindowExitsThroughItsMenu) {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* frame = qobject_cast<WindowFrame*>(w);
             if (!frame || !WindowRegistry::IsOpen(frame->Window())) continue;
+            if (frame == WindowLog::Widget()) continue; // the hidden log window
             seen.push_back(frame->Window());
             // The only window: "&Close Window" is disabled once the frame has told it.
             QTimer::singleShot(0, [frame] {

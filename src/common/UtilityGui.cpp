@@ -1,0 +1,200 @@
+#include "common/UtilityGui.h"
+
+#include "common/IconFile.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolTip>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Utility {
+namespace {
+
+constexpr int BuiltInIconSizes[] = {16, 24, 32, 48, 64, 256};
+
+// The product picture: an instrument front with a trace on its screen, in the given trace colour.
+QImage DrawProductPicture(int iSize, QColor trace) {
+    QImage image(iSize, iSize, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(iSize / 64.0, iSize / 64.0);
+    painter.setPen(QPen(QColor(40, 44, 52), 2));
+    painter.setBrush(QColor(186, 192, 204));
+    painter.drawRoundedRect(QRectF(3, 9, 58, 46), 6, 6);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(18, 24, 38));
+    painter.drawRoundedRect(QRectF(8, 14, 36, 36), 3, 3);
+    painter.setBrush(QColor(70, 76, 88));
+    for (int i = 0; i < 3; ++i) painter.drawEllipse(QPointF(53, 20 + 12 * i), 3.5, 3.5);
+    QPainterPath path;
+    for (int x = 0; x <= 32; ++x) {
+        const QPointF point(10 + x, 32 - 11 * std::sin(x / 32.0 * 2 * 3.14159265358979));
+        if (x == 0) path.moveTo(point);
+        else path.lineTo(point);
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(trace, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(path);
+    return image;
+}
+
+// The two built-in icon files, six images each, made once.
+const std::vector<std::uint8_t>& BuiltInIconFile(int iWhich) {
+    static std::vector<std::uint8_t> mFile[2];
+    std::vector<std::uint8_t>& mIco = mFile[iWhich ? 1 : 0];
+    if (mIco.empty()) {
+        const QColor trace = iWhich ? QColor(64, 200, 255) : QColor(255, 214, 10);
+        const int iSet = IconFile::Begin(-1, "", 0);
+        for (int iSize : BuiltInIconSizes) IconFile::AddImage(iSet, DrawProductPicture(iSize, trace), -1);
+        mIco = IconFile::Build(iSet);
+    }
+    return mIco;
+}
+
+QIcon IconFromFile(const std::vector<std::uint8_t>& mIco) {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(mIco.data()),
+                                               static_cast<qsizetype>(mIco.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "ico");
+    QIcon icon;
+    for (;;) {
+        const QImage image = reader.read();
+        if (image.isNull()) break;
+        icon.addPixmap(QPixmap::fromImage(image));
+        if (!reader.jumpToNextImage()) break;
+    }
+    return icon;
+}
+
+} // namespace
+
+double DesktopScale() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return 1.0;
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    return pScreen ? pScreen->devicePixelRatio() : 1.0;
+}
+
+void EnableSmartRefresh(QWidget*) {}
+
+int SetToolBarIconSize(QToolBar* pToolBar, int iSize, int) {
+    const int iLogical = iSize == 2 ? 24 : 16;
+    if (pToolBar) pToolBar->setIconSize(QSize(iLogical, iLogical));
+    return static_cast<int>(std::lround(iLogical * DesktopScale()));
+}
+
+int IsDisplayScaled() { return std::lround(100 * DesktopScale()) > 100 ? 1 : 0; }
+
+int GetSystemFontSize(int iDefault) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return iDefault;
+    const QFont font = QGuiApplication::font();
+    if (font.pointSize() > 0) return font.pointSize();
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    if (font.pixelSize() <= 0 || !pScreen || pScreen->logicalDotsPerInchY() <= 0) return iDefault;
+    // A character height in pixels: turned into points, rounded half away from zero.
+    return static_cast<int>(std::lround(font.pixelSize() * 72.0 / pScreen->logicalDotsPerInchY()));
+}
+
+int IsKeyPressed(int iVirtualKey, int) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return 0;
+    const Qt::KeyboardModifiers iModifiers = QGuiApplication::queryKeyboardModifiers();
+    switch (iVirtualKey) {
+    case KeyShift: return iModifiers.testFlag(Qt::ShiftModifier) ? 1 : 0;
+    case KeyControl: return iModifiers.testFlag(Qt::ControlModifier) ? 1 : 0;
+    case KeyAlt: return iModifiers.testFlag(Qt::AltModifier) ? 1 : 0;
+    default: return 0;
+    }
+}
+
+int GetWheelScrollLines() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    return QApplication::wheelScrollLines();
+}
+
+void EditorSetPlainText(QWidget* pEditor) {
+    if (auto* pText = qobject_cast<QTextEdit*>(pEditor)) {
+        pText->clear();
+        pText->setAcceptRichText(false);
+    } else if (auto* pPlain = qobject_cast<QPlainTextEdit*>(pEditor)) {
+        pPlain->clear();
+    }
+}
+
+int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle) {
+    if (!pGadget) return 0;
+    const QString text = QString::fromStdString(sText);
+    const QString title = QString::fromStdString(sTitle);
+    if (title.isEmpty() && iMaxWidth <= 0) {
+        pGadget->setToolTip(text);
+        return 0;
+    }
+    QString body = text.toHtmlEscaped().replace('\n', "<br>");
+    if (!title.isEmpty()) body = "<b>" + title.toHtmlEscaped() + "</b><br>" + body;
+    if (iMaxWidth > 0) {
+        const QFontMetrics metrics(QToolTip::font());
+        int iWidest = 0;
+        for (const QString& line : text.split('\n')) iWidest = std::max(iWidest, metrics.horizontalAdvance(line));
+        if (iWidest > iMaxWidth) {
+            body = QString("<table width=\"%1\"><tr><td>%2</td></tr></table>").arg(iMaxWidth).arg(body);
+        }
+    }
+    pGadget->setToolTip("<qt>" + body + "</qt>"); // rich text: long lines wrap
+    return 0;
+}
+
+void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std::string& sPrefix) {
+    if (!pList || !pList->header()) return;
+    QHeaderView* pHeader = pList->header();
+    const int iCount = pHeader->count();
+    if (iCount == 0) return;
+    if (iFirst == 0 || iLast == 0) {
+        iFirst = 0;
+        iLast = iCount - 1;
+    }
+    iFirst = std::max(iFirst, 0);
+    iLast = std::min(iLast, iCount - 1);
+    pList->setUpdatesEnabled(false);
+    for (int iColumn = iFirst; iColumn <= iLast; ++iColumn) {
+        if (pList->isColumnHidden(iColumn) || pHeader->sectionSize(iColumn) <= 0) continue;
+        pList->resizeColumnToContents(iColumn); // the header title counts too
+        if (iColumn == iFirst && !sPrefix.empty()) {
+            const int iWanted = pHeader->sectionSizeHint(iColumn) +
+                                pHeader->fontMetrics().horizontalAdvance(QString::fromStdString(sPrefix));
+            if (iWanted > pHeader->sectionSize(iColumn)) pHeader->resizeSection(iColumn, iWanted);
+        }
+    }
+    pList->setUpdatesEnabled(true);
+    pList->viewport()->update();
+}
+
+void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon) {
+    if (!pWindow || !pIcon) return;
+    const std::vector<std::uint8_t>& mFile =
+        pIcon->mIconFile.empty() ? BuiltInIconFile(pIcon->iBuiltIn) : pIcon->mIconFile;
+    const QIcon icon = IconFromFile(mFile);
+    if (icon.isNull()) return;
+    pIcon->current = icon; // the icon shown before is released with its last user
+    pWindow->setWindowIcon(icon);
+    if (fMdi) {
+        if (auto* pFrame = qobject_cast<QMdiSubWindow*>(pWindow->parentWidget())) pFrame->setWindowIcon(icon);
+    }
+}
+
+} // namespace Utility

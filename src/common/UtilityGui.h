@@ -1,0 +1,72 @@
+// Small window helpers that window modules call while they open or serve their windows: toolbar
+// icon sizes on scaled displays, the system font size, key state, wheel lines, plain-text
+// editors, tooltips with a title, list column widths and the window icon. GUI thread only.
+#pragma once
+
+#include <QIcon>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QToolBar;
+class QTreeView;
+class QWidget;
+
+namespace Utility {
+
+// Virtual-key codes that IsKeyPressed knows: the modifier keys.
+inline constexpr int KeyShift = 0x10;
+inline constexpr int KeyControl = 0x11;
+inline constexpr int KeyAlt = 0x12;
+
+// What a window shows as its icon. uInstrumentWindowInfo holds one for the connected instrument.
+struct uWindowIcon {
+    int iBuiltIn = 0;                    // which of the two built-in icons serves without an icon file
+    std::vector<std::uint8_t> mIconFile; // the instrument's ICO file; empty = none
+    QIcon current;                       // the icon the window shows now
+};
+
+// The desktop's scaling factor (1.0 at 100 %): device pixels per logical pixel of the primary
+// screen; 1.0 without a screen.
+double DesktopScale();
+
+// Qt widgets paint through a double-buffered backing store already; kept so that every window
+// switches it on in one place.
+void EnableSmartRefresh(QWidget* pWindow);
+
+// Icon size for toolbar size 2 (large: 24) or any other (16), in device pixels of the scaled
+// display: the size at which the caller draws its icons. The toolbar gets the size in logical
+// pixels. The third value is not used.
+int SetToolBarIconSize(QToolBar* pToolBar, int iSize, int iUnused = 0);
+
+// 1 when the desktop is scaled above 100 %, else 0.
+int IsDisplayScaled();
+
+// Point size of the application's (message) font; iDefault without an application or font.
+int GetSystemFontSize(int iDefault = 9);
+
+// 1 while the key is down (Shift, Ctrl or Alt). The since-last-call flag asks whether the key
+// was pressed since the previous query; Qt tells only whether it is down now, which is returned.
+int IsKeyPressed(int iVirtualKey, int fSinceLastCall = 0);
+
+// Lines scrolled per wheel notch; 0 when there is no widget application.
+int GetWheelScrollLines();
+
+// Empties a QTextEdit or QPlainTextEdit and makes it take pasted text without formatting.
+void EditorSetPlainText(QWidget* pEditor);
+
+// A tooltip over the whole gadget; iMaxWidth > 0 wraps longer text at that width in pixels, a
+// title shows as a bold first line. Returns 0.
+int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle);
+
+// Sizes the columns iFirst to iLast to their contents and header titles; 0 for either means every
+// column. Hidden columns and columns of width 0 stay as they are. sPrefix widens the first
+// column of the range as if it stood before that column's title.
+void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std::string& sPrefix = "");
+
+// Sets the window's icon from the record: the instrument's icon file, else a built-in icon; the
+// record keeps the icon shown. For an MDI child (fMdi) the MDI frame around it shows it too.
+void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
+
+} // namespace Utility

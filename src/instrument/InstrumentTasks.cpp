@@ -1,0 +1,308 @@
+#include "instrument/InstrumentTasks.h"
+
+#include "app/Main.h"
+#include "common/EventData.h"
+#include "instrument/AbortRequests.h"
+#include "instrument/ModelCommands.h"
+#include "instrument/ModelTable.h"
+#include "instrument/ScreenCopy.h"
+#include "instrument/WaveformRead.h"
+#include "platform/ProgramEvents.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+namespace InstrumentDefault {
+namespace {
+
+// The transfer-status type of a failed receive.
+constexpr std::intptr_t TransferReceiveError = 10;
+
+bool InSearchChain(const uTaskHead& head) { return head.iEvent == EventSearchFinished; }
+
+// The common start of the tasks that need a connection: without a transport there is nothing
+// to do, and nothing is posted.
+bool HasTransport(const uInstance& instance, const char* sProcedure, std::string& sError) {
+    if (instance.pTransport) return true;
+    sError = std::string("InstrumentDefault::") + sProcedure + ": There is no instance of the instrument.";
+    return false;
+}
+
+// Queues the next task of the search chain on the same instrument.
+template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t iWindow) {
+    T task;
+    task.head.iEvent = EventSearchFinished;
+    task.head.iWindow = iWindow;
+    std::string sError;
+    AddTask(object, task, sError);
+}
+
+// Opens the connection that the description names. No interface has a transport to open yet.
+bool OpenConnection(uInstance& instance, std::string& sError) {
+    sError = "InstrumentDefault::TaskConnect: The interface has no transport. eInterface = " +
+             std::to_string(instance.uConnection.eInterface);
+    return false;
+}
+
+bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const uTaskHead& head = TaskHeadOf(*element.pTask);
+    if (!HasTransport(instance, fLocal ? "TaskLocal" : "TaskRemote", sError)) return false;
+    if (instance.fConnected && instance.uConnection.eInterface == InterfaceVxi11) {
+        std::string sIgnored; // the outcome is not reported
+        instance.pTransport->SetLocal(fLocal, sIgnored);
+    }
+    if (!InSearchChain(head)) {
+        PostTaskFinished(instance, head.iWindow, fLocal ? InstrumentTaskLocal : InstrumentTaskRemote);
+    }
+    return true;
+}
+
+} // namespace
+
+void SetCommunicationDefaults(uInstance& instance) {
+    const std::int64_t eModel = instance.uConnection.eModel;
+    const int iInterface = static_cast<int>(instance.uConnection.eInterface);
+    Instrument::GetModelCommands(eModel, instance.modelCommands);
+    uRequest request;
+    request.iTimeout = Main::DefaultTimeout(iInterface);
+    request.iTermChar = '\n';
+    request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
+    request.iProgressStep = Main::DefaultProgressStep(iInterface);
+    const bool fHameg = eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008;
+    request.sTermination = fHameg ? "\n\r" : "\n";
+    instance.request = std::move(request);
+}
+
+bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
+    if (!instance.fConnected || !instance.pTransport) {
+        sError = "InstrumentDefault::SendRequest: The instrument is not open.";
+        return false;
+    }
+    // A cancel files its abort request after setting the flag, so a request taken here either is
+    // a stale one or belongs to a cancel that the flag shows.
+    Instrument::TakeAbortRequest(instance.pTransport->AbortId());
+    if (instance.fCancel) {
+        sError = "InstrumentDefault::SendRequest: The task has been canceled.";
+        return false;
+    }
+    if (!instance.request.fSend) return false;
+    return instance.pTransport->Exchange(instance, iWindow, sError);
+}
+
+bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sError) {
+    uRequest& request = instance.request;
+    request.fSend = 1;
+    request.data.release();
+    request.fRequestData = 1;
+    request.fVendorSpecific = 0;
+    request.eWait = 0;
+    if (!SendRequest(instance, iWindow, sError)) return false;
+    const std::size_t iSize = std::min(request.requestData.size(),
+                                       static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
+    if (iSize == 0) {
+        if (iWindow != WindowNobody) {
+            const std::int64_t iKey = Utility::EventDataStore(uEventData{
+                0, "The IDN has been read by the instrument, but the data is empty.", "InstrumentDefault", "GetIdnDefault"});
+            EventHub::PostEvent(EventTransferStatus, iWindow, WindowNobody, TransferReceiveError,
+                                EventHub::Payload::Of<std::int64_t>(iKey));
+        }
+        return false;
+    }
+    idn = Instrument::ParseIdn(request.requestData.view().substr(0, iSize));
+    request.requestData.release();
+    request.iRequestTransferred = 0;
+    return true;
+}
+
+bool TaskPrepare(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    uTaskPrepare connection = std::get<uTaskPrepare>(*element.pTask);
+    if (connection.fUserModel) connection.eModel = Instrument::GetModelFromIdn(connection, instance.idn, 0);
+    const uTaskHead head = connection.head;
+    SetConnection(instance, std::move(connection));
+    if (InSearchChain(head)) QueueChainTask<uTaskConnect>(object, head.iWindow);
+    else PostTaskFinished(instance, head.iWindow, InstrumentTaskPrepare);
+    return true;
+}
+
+bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const uTaskHead head = TaskHeadOf(*element.pTask);
+    if (instance.fConnected) {
+        ++instance.iConnectionCount;
+        PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
+        return true;
+    }
+    const bool fOpened = OpenConnection(instance, sError);
+    if (fOpened) ++instance.iConnectionCount;
+    else PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
+    SetCommunicationDefaults(instance);
+    if (fOpened) {
+        if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
+        else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
+    }
+    return fOpened;
+}
+
+bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const uTaskHead head = TaskHeadOf(*element.pTask);
+    if (!HasTransport(instance, "TaskDisconnect", sError)) return false;
+    if (!instance.fConnected) {
+        PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
+        return false;
+    }
+    if (instance.iConnectionCount > 0) {
+        instance.iConnectionCount = std::max<std::int64_t>(instance.iConnectionCount - 1, 0);
+        if (instance.iConnectionCount > 0) {
+            PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
+            return true;
+        }
+    }
+    // The connection closes when its transport is let go.
+    SetTransport(instance, nullptr);
+    if (InSearchChain(head)) {
+        SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
+        PostTaskFinished(instance, head.iWindow, InstrumentTaskIdentified);
+    } else {
+        PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
+    }
+    return true;
+}
+
+bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const uTaskHead head = TaskHeadOf(*element.pTask);
+    if (!HasTransport(instance, "TaskGetIdn", sError) || !instance.fConnected) return false;
+    const bool fChain = InSearchChain(head);
+    uModelCommands commands;
+    Instrument::GetModelCommands(instance.uConnection.eModel, commands);
+    instance.request.sCommand = commands.sIdnQuery;
+    const std::int64_t iTimeout = instance.request.iTimeout;
+    if (fChain) instance.request.iTimeout = 500;
+    uIdn idn;
+    const bool fRead = GetIdnDefault(instance, fChain ? WindowNobody : static_cast<int>(head.iWindow), idn, sError);
+    if (fChain) instance.request.iTimeout = iTimeout;
+    if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
+    if (fChain) {
+        if (fRead) SetIdn(instance, idn);
+        QueueChainTask<uTaskDisconnect>(object, instance.uConnection.head.iWindow);
+    } else {
+        PostTaskFinished(instance, head.iWindow, InstrumentTaskGetIdn,
+                         fRead ? EventHub::Payload::Of<uIdn>(std::move(idn)) : EventHub::Payload{});
+    }
+    return fRead;
+}
+
+bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const auto& task = std::get<uTaskScpiCommand>(*element.pTask);
+    if (!HasTransport(instance, "TaskScpiCommand", sError)) return false;
+    std::unique_ptr<uTaskResultScpiCommand> pResult;
+    if (instance.fConnected) {
+        uRequest& request = instance.request;
+        if (task.iTimeout != 0) request.iTimeout = task.iTimeout;
+        if (task.iBlockSize != 0) request.iProgressStep = task.iBlockSize;
+        request.fSend = task.fSend;
+        request.sCommand = task.sCommand;
+        request.data.release();
+        if (task.pData && !task.pData->empty()) request.data = *task.pData;
+        request.iSendTransferred = 0;
+        request.fSendFinished = 0;
+        request.fRequestData = task.fRequestData;
+        request.requestData.release();
+        request.iRequestTransferred = 0;
+        request.fRequestFinished = 0;
+        request.fVendorSpecific = task.fVendorSpecific;
+        request.eWait = task.eWait;
+        const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);
+        request.data.release();
+        if (!fExchanged) {
+            PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
+                          "TaskScpiCommand");
+        }
+        pResult = std::make_unique<uTaskResultScpiCommand>();
+        pResult->head = task.head;
+        pResult->iTaskNumber = element.iTaskNumber;
+        pResult->iSendTransferred = request.iSendTransferred;
+        pResult->fSendFinished = request.fSendFinished;
+        pResult->fRequestData = request.fRequestData;
+        pResult->requestData = std::move(request.requestData);
+        pResult->iRequestTransferred = request.iRequestTransferred;
+        pResult->fRequestFinished = request.fRequestFinished;
+        request.requestData.release();
+        request.iRequestTransferred = 0;
+    }
+    if (!InSearchChain(task.head)) {
+        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskScpiCommand,
+                         pResult ? EventHub::Payload::Of(std::move(pResult)) : EventHub::Payload{});
+    }
+    return true;
+}
+
+bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const auto& task = std::get<uTaskScreencopy>(*element.pTask);
+    if (!HasTransport(instance, "TaskScreencopy", sError) || !instance.fConnected) return false;
+    QImage image;
+    const bool fCopied = GetScreencopy(instance, static_cast<int>(task.head.iWindow), task, image, sError);
+    if (!fCopied) PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy");
+    if (!InSearchChain(task.head)) {
+        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskScreencopy,
+                         fCopied ? EventHub::Payload::Of<QImage>(std::move(image)) : EventHub::Payload{});
+    }
+    return fCopied;
+}
+
+bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    auto& task = std::get<uTaskWaveform>(*element.pTask);
+    if (!HasTransport(instance, "TaskWaveform", sError) || !instance.fConnected) return false;
+    auto pData = std::make_unique<uWaveformData>();
+    const bool fRead = GetWaveform(instance, static_cast<int>(task.head.iWindow), task, *pData, sError);
+    if (!fRead) {
+        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform");
+        pData.reset();
+    }
+    if (!InSearchChain(task.head)) {
+        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskWaveform,
+                         pData ? EventHub::Payload::Of(std::move(pData)) : EventHub::Payload{});
+    }
+    return fRead;
+}
+
+bool TaskLocal(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    return SetLocalOrRemote(instance, element, true, sError);
+}
+
+bool TaskRemote(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    return SetLocalOrRemote(instance, element, false, sError);
+}
+
+bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const auto& task = std::get<uTaskTimeout>(*element.pTask);
+    if (!HasTransport(instance, "TaskTimeout", sError)) return false;
+    const std::int64_t eInterface = instance.uConnection.eInterface;
+    if (eInterface >= InterfaceUsbTmc && eInterface <= InterfaceSerial) {
+        instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : Main::DefaultTimeout(static_cast<int>(eInterface));
+    }
+    if (!InSearchChain(task.head)) PostTaskFinished(instance, task.head.iWindow, InstrumentTaskTimeout);
+    return true;
+}
+
+bool TaskTerminationChar(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
+    if (!TaskCheckParameter(element, sError)) return false;
+    const auto& task = std::get<uTaskTerminationChar>(*element.pTask);
+    if (!HasTransport(instance, "TaskTerminationChar", sError)) return false;
+    const std::int64_t eInterface = instance.uConnection.eInterface;
+    if (eInterface == InterfaceRawTcp || eInterface == InterfaceSerial) {
+        instance.request.sTermination = task.sTerminationChar;
+    }
+    if (!InSearchChain(task.head)) PostTaskFinished(instance, task.head.iWindow, InstrumentTaskTerminationChar);
+    return true;
+}
+
+} // namespace InstrumentDefault

@@ -1,0 +1,39 @@
+// The task procedures of the worker thread, one per task type, and the exchange they share.
+// Each gets the instance's object, its record and the task-list element. They post what the
+// window is to see (their result event, and a type 1 error event for a failure); the worker
+// thread drops their result and text.
+#pragma once
+
+#include "instrument/InstrumentDefault.h"
+
+#include <string>
+
+namespace InstrumentDefault {
+
+bool TaskPrepare(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskDisconnect(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskScpiCommand(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskScreencopy(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskWaveform(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskLocal(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskRemote(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskTimeout(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+bool TaskTerminationChar(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
+
+// Loads the model's command set and resets the request block to the defaults of the connection's
+// interface and model.
+void SetCommunicationDefaults(uInstance& instance);
+
+// Runs the exchange that the request block describes through the instance's connection;
+// transfer events go to iWindow. Without the send flag nothing is exchanged: false with sError
+// unchanged. A task that was cancelled before its exchange began fails at once; an abort request
+// left over from earlier is dropped.
+bool SendRequest(uInstance& instance, int iWindow, std::string& sError);
+
+// Sends the query already in the request block's command, reads the answer and splits it into
+// the identification record.
+bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sError);
+
+} // namespace InstrumentDefault

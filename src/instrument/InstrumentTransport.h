@@ -1,0 +1,42 @@
+// What an instrument instance knows of its open connection: one object of a transport module
+// (USBTMC, VXI-11, raw TCP, serial) behind this interface, held by the instance while connected.
+// The instance's worker thread is the only one that exchanges through it; other threads only ask
+// it to stop (abort requests) and wake it.
+#pragma once
+
+#include "instrument/AbortRequests.h"
+
+#include <cstdint>
+#include <string>
+
+namespace InstrumentDefault {
+struct uInstance;
+}
+
+class InstrumentTransport {
+  public:
+    InstrumentTransport() = default;
+    InstrumentTransport(const InstrumentTransport&) = delete;
+    InstrumentTransport& operator=(const InstrumentTransport&) = delete;
+    virtual ~InstrumentTransport() = default;
+
+    // The key of this connection's abort requests: the identity that the transport's transfer
+    // loops pass to Instrument::TakeAbortRequest.
+    virtual std::uint64_t AbortId() const { return Instrument::AbortId(this); }
+
+    // Makes a transfer of this connection that is waiting (for data, for room to send) look at
+    // its abort request now. Any thread; never blocks.
+    virtual void Wake() {}
+
+    // One exchange as the instance's request block describes it; transfer-status events go to
+    // iWindow (WindowNobody: none). Called on the instance's worker thread only.
+    virtual bool Exchange(InstrumentDefault::uInstance& instance, int iWindow, std::string& sError) = 0;
+
+    // Returns the instrument to local operation (fLocal) or puts it under remote control; only
+    // connections that have such a request (VXI-11) do something. Worker thread only.
+    virtual bool SetLocal(bool fLocal, std::string& sError) {
+        (void)fLocal;
+        (void)sError;
+        return true;
+    }
+};

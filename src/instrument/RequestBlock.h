@@ -1,0 +1,32 @@
+// The request block: one SCPI exchange of an instrument instance (send a command with an
+// optional payload, optionally wait for the answer, optionally read it), as the instance's
+// worker thread hands it to the connection's transport.
+#pragma once
+
+#include "common/DataBuffer.h"
+
+#include <cstdint>
+#include <string>
+
+struct uRequest {
+    std::int64_t iTimeout = 0;         // answer time-out in ms
+    std::int64_t iTermChar = 0;        // termination character of USBTMC reads and VXI-11 device_read
+    std::int64_t fRemoveTermChar = 0;  // USBTMC: drop the last byte of a finished answer
+    std::int64_t fTermCharEnabled = 0; // USBTMC and VXI-11: the instrument ends the answer at iTermChar
+    std::int64_t iProgressStep = 0;    // USBTMC: bytes between two progress events of a read
+    std::int64_t fSend = 0;            // send sCommand and the payload
+    std::string sCommand;
+    DataBuffer data; // payload sent after the command (the exchange's own copy)
+    std::int64_t iSendTransferred = 0;
+    std::int64_t fSendFinished = 0;
+    std::int64_t fRequestData = 0; // read an answer
+    DataBuffer requestData;        // the answer; handed over to whoever asked
+    std::int64_t iRequestTransferred = 0;
+    std::int64_t fRequestFinished = 0;
+    std::int64_t iControlTimeout = 0; // USBTMC control-request time-out in ms; 0 = the transport's default
+    std::int64_t iWaitTime = 0;       // USBTMC interrupt wait time in ms; 0 = the transport's default
+    std::int64_t fVendorSpecific = 0; // USBTMC: vendor-specific messages
+    std::int64_t eWait = 0;           // before reading: 0 none, 1 poll the status byte, 2 service request
+    std::int64_t iRequestSize = 0;    // VXI-11 device_read request size; 0 = the transport's default
+    std::string sTermination;         // end-of-message text of raw TCP and serial answers
+};

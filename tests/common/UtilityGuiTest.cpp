@@ -1,0 +1,150 @@
+#include "common/IconFile.h"
+#include "common/ImagePluginGdiPlus.h"
+#include "common/TestApplication.h"
+#include "common/UtilityGui.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class UtilityGuiTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        TestApplication::Ensure();
+        ImagePluginGdiPlus::RegisterEncoder();
+        ImagePluginGdiPlus::RegisterDecoder();
+    }
+};
+
+TEST_F(UtilityGuiTest, UnscaledDisplay) {
+    EXPECT_DOUBLE_EQ(Utility::DesktopScale(), 1.0);
+    EXPECT_EQ(Utility::IsDisplayScaled(), 0);
+    QToolBar toolbar;
+    EXPECT_EQ(Utility::SetToolBarIconSize(&toolbar, 2), 24);
+    EXPECT_EQ(toolbar.iconSize(), QSize(24, 24));
+    EXPECT_EQ(Utility::SetToolBarIconSize(&toolbar, 1, 0), 16);
+    EXPECT_EQ(toolbar.iconSize(), QSize(16, 16));
+    EXPECT_EQ(Utility::SetToolBarIconSize(nullptr, 2), 24);
+}
+
+TEST_F(UtilityGuiTest, SystemFontSizeFromPointsOrPixels) {
+    const QFont original = QApplication::font();
+    QFont points = original;
+    points.setPointSize(11);
+    QApplication::setFont(points);
+    EXPECT_EQ(Utility::GetSystemFontSize(9), 11);
+
+    QFont pixels = original;
+    pixels.setPixelSize(12);
+    QApplication::setFont(pixels);
+    const double dDpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+    EXPECT_EQ(Utility::GetSystemFontSize(5), static_cast<int>(std::lround(12 * 72.0 / dDpi)));
+    if (dDpi == 96) {
+        EXPECT_EQ(Utility::GetSystemFontSize(5), 9);
+    }
+    QApplication::setFont(original);
+}
+
+TEST_F(UtilityGuiTest, PlainTextEditorAndTooltipWidth) {
+    QTextEdit editor;
+    editor.setHtml("<b>bold</b>");
+    Utility::EditorSetPlainText(&editor);
+    EXPECT_TRUE(editor.toPlainText().isEmpty());
+    EXPECT_FALSE(editor.acceptRichText());
+
+    // Text wider than the maximum wraps at it; text that fits is left alone.
+    QPushButton button;
+    Utility::AddGadgetToolTip(&button, std::string(300, 'w'), 400, "");
+    EXPECT_TRUE(button.toolTip().startsWith("<qt><table width=\"400\">")) << button.toolTip().toStdString();
+    Utility::AddGadgetToolTip(&button, "a < b", 400, "Title");
+    EXPECT_EQ(button.toolTip(), "<qt><b>Title</b><br>a &lt; b</qt>");
+}
+
+TEST_F(UtilityGuiTest, ListColumnsFitContentsAndTitlesAndHiddenOnesStayHidden) {
+    QTreeWidget list;
+    list.setColumnCount(4);
+    list.setHeaderLabels({"", "Interface", "A much longer header title", "Type"});
+    list.header()->setStretchLastSection(false);
+    list.header()->setMinimumSectionSize(0);
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QTreeWidgetItem(&list);
+        item->setText(0, "hidden name");
+        item->setText(1, QString("USBTMC and a rather long interface text %1").arg(i));
+        item->setText(2, "x");
+        item->setText(3, "y");
+    }
+    list.setColumnWidth(0, 0);
+    for (int c = 1; c < 4; ++c) list.setColumnWidth(c, 5);
+    list.resize(600, 300);
+    list.show();
+
+    Utility::ListIconAutoSizeColumns(&list, 1, 0);
+    EXPECT_EQ(list.columnWidth(0), 0);
+    EXPECT_EQ(list.topLevelItemCount(), 3);
+    const QFontMetrics metrics(list.font());
+    EXPECT_GE(list.columnWidth(1), metrics.horizontalAdvance("USBTMC and a rather long interface text 2"));
+    EXPECT_GE(list.columnWidth(2), list.header()->sectionSizeHint(2)); // the title counts
+    EXPECT_GT(list.columnWidth(2), metrics.horizontalAdvance("x") + 20);
+    EXPECT_TRUE(list.updatesEnabled());
+
+    // A range: only its columns change; a prefix widens the first one.
+    list.setColumnWidth(3, 5);
+    const int iTwo = list.columnWidth(2);
+    Utility::ListIconAutoSizeColumns(&list, 2, 2, "a long prefix text before the title");
+    EXPECT_EQ(list.columnWidth(3), 5);
+    EXPECT_GE(list.columnWidth(2), iTwo + list.header()->fontMetrics().horizontalAdvance("a long prefix text before the title"));
+    Utility::ListIconAutoSizeColumns(nullptr, 0, 0);
+}
+
+TEST_F(UtilityGuiTest, WindowIconFromTheInstrumentOrBuiltIn) {
+    QMainWindow window;
+    Utility::uWindowIcon icon;
+    Utility::SetWindowIcon(&window, 0, &icon);
+    ASSERT_FALSE(icon.current.isNull());
+    EXPECT_EQ(window.windowIcon().cacheKey(), icon.current.cacheKey());
+    EXPECT_EQ(icon.current.availableSizes().size(), 6); // the built-in icon file holds six images
+    const qint64 iBuiltIn = icon.current.cacheKey();
+
+    // The instrument's icon file replaces it; the first icon goes with its last user.
+    const int iSet = IconFile::Begin(-1, "", 0);
+    QImage picture(48, 48, QImage::Format_ARGB32);
+    picture.fill(qRgba(0, 128, 255, 255));
+    ASSERT_TRUE(IconFile::AddImage(iSet, picture, -1));
+    icon.mIconFile = IconFile::Build(iSet);
+    Utility::SetWindowIcon(&window, 0, &icon);
+    EXPECT_NE(icon.current.cacheKey(), iBuiltIn);
+    EXPECT_EQ(window.windowIcon().cacheKey(), icon.current.cacheKey());
+    EXPECT_EQ(icon.current.availableSizes(), QList<QSize>{QSize(48, 48)});
+
+    // An icon file that does not load changes nothing.
+    const qint64 iInstrument = icon.current.cacheKey();
+    icon.mIconFile = {1, 2, 3};
+    Utility::SetWindowIcon(&window, 0, &icon);
+    EXPECT_EQ(icon.current.cacheKey(), iInstrument);
+
+    // An MDI child's frame shows the icon too; the second built-in icon differs from the first.
+    QMdiArea area;
+    auto* pChild = new QMainWindow;
+    QMdiSubWindow* pFrame = area.addSubWindow(pChild);
+    Utility::uWindowIcon other;
+    other.iBuiltIn = 1;
+    Utility::SetWindowIcon(pChild, 1, &other);
+    EXPECT_EQ(pFrame->windowIcon().cacheKey(), other.current.cacheKey());
+    EXPECT_NE(other.current.pixmap(32).toImage(), QIcon(window.windowIcon()).pixmap(32).toImage());
+
+    Utility::SetWindowIcon(nullptr, 0, &icon);
+    Utility::SetWindowIcon(&window, 0, nullptr);
+}
+
+} // namespace

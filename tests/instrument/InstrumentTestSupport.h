@@ -1,0 +1,107 @@
+// Shared pieces of the instrument-core tests: a fake connection whose transfers can be held
+// inside the exchange, and a recorder of the events that reach one window.
+#pragma once
+
+#include "instrument/InstrumentDefault.h"
+#include "instrument/InstrumentTransport.h"
+#include "platform/EventHub.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace TestSupport {
+
+// A QCoreApplication for the event hub, made once, and a fresh hub.
+void StartEventHub();
+
+// Tells whether a fake transport has been destroyed (its instance let it go).
+struct uLifetime {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool fDestroyed = false;
+    int iExchanges = 0; // exchanges begun
+    bool WaitDestroyed(int iMs);
+};
+
+// What one exchange saw.
+struct uExchange {
+    std::string sCommand;
+    std::vector<std::uint8_t> mData;
+    std::int64_t iTimeout = 0;
+    std::string sTermination;
+};
+
+// A connection whose Exchange records the request and answers sAnswer. While held, an exchange
+// waits inside the transfer until it is let go or (unless it ignores them) an abort request for
+// it arrives; Wake lets it look at once. No wait lasts longer than ten seconds.
+class FakeTransport final : public InstrumentTransport {
+  public:
+    FakeTransport();
+    ~FakeTransport() override;
+
+    bool Exchange(InstrumentDefault::uInstance& instance, int iWindow, std::string& sError) override;
+    void Wake() override;
+    bool SetLocal(bool fLocal, std::string& sError) override;
+
+    void Hold(bool fIgnoreAbort = false);
+    void LetGo();
+    // Waits until an exchange is inside the transfer (held); false after iMs.
+    bool WaitInside(int iMs = 10000);
+    bool Inside();
+    std::vector<uExchange> Exchanges();
+    std::vector<bool> LocalCalls();
+    int Wakes();
+    void SetAnswer(const std::string& sAnswer);
+    void FailWith(const std::string& sError);
+    std::shared_ptr<uLifetime> Lifetime() const { return pLifetime; }
+
+  private:
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool fHold = false;
+    bool fIgnoreAbort = false;
+    bool fInside = false;
+    int iWakes = 0;
+    std::string sAnswer = "OK\n";
+    std::string sFailure;
+    std::vector<uExchange> mExchanges;
+    std::vector<bool> mLocalCalls;
+    std::shared_ptr<uLifetime> pLifetime = std::make_shared<uLifetime>();
+};
+
+// Attaches a fake connection to the object's instance (connected); before any task runs or
+// while its worker is idle.
+std::shared_ptr<FakeTransport> Connect(uInstrumentObject& object, std::int64_t eInterface = InterfaceRawTcp);
+
+// Records EventTaskFinished and EventTransferStatus that reach one window (GUI thread).
+class EventRecorder {
+  public:
+    explicit EventRecorder(int iWindow);
+    ~EventRecorder();
+    // Delivers events until the condition holds; false after iMs (a guard against hangs only).
+    bool WaitFor(const std::function<bool()>& condition, int iMs = 10000);
+    // Waits until iCount task-finished events of the type arrived.
+    bool WaitForTasks(std::int64_t eType, std::size_t iCount, int iMs = 10000);
+    std::vector<EventHub::uEvent> Tasks(std::int64_t eType) const;
+    std::vector<EventHub::uEvent> Tasks() const;
+    std::vector<EventHub::uEvent> Transfers() const { return mTransfers; }
+    // The text of the error record that a type 1 event carries (taken from the store).
+    static std::string ErrorText(const EventHub::uEvent& event);
+    int Window() const { return iWindow; }
+
+  private:
+    int iWindow;
+    std::vector<EventHub::uEvent> mTasks;
+    std::vector<EventHub::uEvent> mTransfers;
+    std::function<void()> fnDelivered;
+};
+
+// An ScpiCommand task to the window.
+uTaskScpiCommand Command(const std::string& sCommand, int iWindow, bool fRequestData = false);
+
+} // namespace TestSupport
