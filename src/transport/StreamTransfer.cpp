@@ -74,8 +74,8 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
     if (!MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
         return NoMemory;
     }
-    const std::int64_t n =
-        transfer.mChannel.Read(answer.data() + stream.iReceiveSize, answer.capacity() - stream.iReceiveSize, iCode);
+    const std::size_t iRoom = std::min(answer.capacity() - stream.iReceiveSize, ReceiveLimit);
+    const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize, iRoom, iCode);
     if (n <= 0) return n;
     stream.iReceiveSize += static_cast<std::size_t>(n);
     answer.setSize(stream.iReceiveSize);
@@ -275,22 +275,25 @@ bool Drain(const uTransfer& transfer, std::string& sError) {
     }
 }
 
-bool TakeAnswer(uStreamInstance& stream, const char* pModule, DataBuffer& answer, std::string& sError) {
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
     DataBuffer& data = stream.pReceiveData;
+    if (answer.capacity() > data.capacity()) std::swap(answer, data);
+    answer.clear();
+    if (!Read(transfer, iWindow, sError)) return false;
     data.setSize(stream.iReceiveSize);
     if (stream.iReceiveSize >= data.capacity() / 2) {
         // A long answer fills most of its buffer: the buffer itself goes to the caller.
-        answer = std::move(data);
-        data = DataBuffer();
+        std::swap(answer, data);
+        data.clear();
         return true;
     }
-    // A short one is copied, and the instance keeps its buffer for the next answer.
-    DataBuffer copy = DataBuffer::FromBytes(data.data(), stream.iReceiveSize);
-    if (stream.iReceiveSize > 0 && !copy.allocated()) {
-        sError = Prefix(pModule, "RequestData") + "Der Speicher für die Daten konnte nicht reserviert werden.";
+    if (!answer.assign(data.data(), stream.iReceiveSize)) {
+        sError = Prefix(transfer.mNames.pModule, "RequestData") +
+                 "Der Speicher für die Daten konnte nicht reserviert werden.";
+        answer.clear();
         return false;
     }
-    answer = std::move(copy);
     return true;
 }
 
