@@ -6,6 +6,7 @@
 #include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "sim/Loopback.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
 #include "transport/TransferStatus.h"
@@ -413,18 +414,9 @@ TEST_F(LxiTest, TimeOuts) {
 class ScriptedPeer {
   public:
     using Script = std::function<void(int iFd, std::uint32_t iXId)>;
-    explicit ScriptedPeer(Script script) : mScript(std::move(script)) {
-        iListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(iListen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(iListen, 1);
-        socklen_t len = sizeof a;
-        getsockname(iListen, reinterpret_cast<sockaddr*>(&a), &len);
-        iPort = ntohs(a.sin_port);
+    explicit ScriptedPeer(Script script) : mScript(std::move(script)), iPort(mListener.Port()) {
         mThread = std::thread([this] {
-            const int fd = accept(iListen, nullptr, nullptr);
+            const int fd = accept(mListener.Fd(), nullptr, nullptr);
             if (fd < 0) return;
             iConnection = fd;
             for (;;) {
@@ -440,15 +432,18 @@ class ScriptedPeer {
     }
     ~ScriptedPeer() {
         if (iConnection >= 0) shutdown(iConnection, SHUT_RDWR);
-        shutdown(iListen, SHUT_RDWR);
-        close(iListen);
+        mListener.Close();
         mThread.join();
     }
-    int iPort = 0;
 
   private:
     Script mScript;
-    int iListen = -1;
+    Sim::LoopbackListener mListener;
+
+  public:
+    const int iPort;
+
+  private:
     std::atomic<int> iConnection{-1};
     std::thread mThread;
 };
@@ -507,6 +502,60 @@ TEST(LxiRecordMarkingTest, SkipsStaleRepliesAndJoinsFragmentsSplitAcrossReceptio
     Lxi::DeleteInstance(*instance, sError);
 }
 
+// A device_read reply without record mark: the verifier body, error, reason, length word,
+// then the data (the length word may lie) with its padding.
+Bytes ReadReply(std::uint32_t xid, const std::string& data, std::uint32_t length, std::uint32_t reason,
+                std::uint32_t verifier = 0) {
+    Bytes b;
+    for (std::uint32_t w : {xid, 1u, 0u, 1u, verifier}) Put(b, w);
+    b.insert(b.end(), verifier, 0xAA);
+    for (std::uint32_t w : {0u, 0u, reason, length}) Put(b, w);
+    b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), (4 - data.size() % 4) % 4, 0);
+    return b;
+}
+
+// Sends a reply as record-marking fragments of at most iFragment bytes.
+void SendFragments(int fd, const Bytes& reply, std::size_t iFragment) {
+    Bytes out;
+    for (std::size_t o = 0; o < reply.size(); o += iFragment) {
+        const std::size_t n = std::min(iFragment, reply.size() - o);
+        Put(out, static_cast<std::uint32_t>(n) | (o + n == reply.size() ? 0x80000000u : 0u));
+        out.insert(out.end(), reply.begin() + static_cast<std::ptrdiff_t>(o),
+                   reply.begin() + static_cast<std::ptrdiff_t>(o + n));
+    }
+    SendAll(fd, out);
+}
+
+TEST(LxiRecordMarkingTest, ReadDataGoesToTheAnswerOnlyFromTheRightReply) {
+    int call = 0;
+    ScriptedPeer peer([&call](int fd, std::uint32_t xid) {
+        ++call;
+        if (call == 1) {
+            // A late reply with data of its own, then the real one with a verifier, its data
+            // crossing fragment boundaries.
+            SendFragments(fd, ReadReply(xid - 1, "stale data", 10, 4), 1000);
+            SendFragments(fd, ReadReply(xid, "fresh answer\n", 13, 4, 8), 7);
+        } else {
+            // The length word claims 100 bytes; 8 come.
+            SendFragments(fd, ReadReply(xid, "shortfal", 100, 4), 1000);
+        }
+    });
+    std::string sError;
+    auto instance = ConnectTo(peer.iPort, sError);
+    instance->mRpc.iMaxRecvSize = 0x10000;
+    instance->mRpc.iLid = 1;
+    DataBuffer answer;
+    ASSERT_TRUE(Lxi::RequestData(*instance, answer, Window, sError)) << sError;
+    EXPECT_EQ(answer.view(), "fresh answer\n");
+
+    EXPECT_FALSE(Lxi::RequestData(*instance, answer, Window, sError));
+    EXPECT_EQ(sError, "RpcVxi::GetVxiDeviceReadData: Die angegebene Datenlänge ist größer als die empfangenen Daten. "
+                      "iDataLength = 100 - iResultSize = 20");
+    EXPECT_TRUE(answer.empty());
+    Lxi::DeleteInstance(*instance, sError);
+}
+
 TEST(LxiRecordMarkingTest, AFragmentLengthFromTheWireIsNotTrusted) {
     ScriptedPeer peer([](int fd, std::uint32_t) {
         Bytes b;
@@ -542,17 +591,10 @@ TEST(LxiInstanceTest, SettingsConnectAndTheInstanceList) {
     EXPECT_EQ(sError, "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.");
 
     // A port nobody listens on.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    const int port = ntohs(a.sin_port);
+    Sim::LoopbackListener bound(false);
+    const int port = bound.Port();
     ASSERT_TRUE(Lxi::SetInstrument(*instance, {0, "127.0.0.1", "127.0.0.1", port, 1000}, sError));
     EXPECT_FALSE(Lxi::Connect(*instance, sError));
-    close(fd);
     EXPECT_EQ(sError, "Lxi::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
                       "Instrument: 127.0.0.1:" +
                           std::to_string(port));
