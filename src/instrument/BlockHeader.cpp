@@ -17,8 +17,8 @@ std::size_t CreateBlockHeader(std::uint64_t iCount, std::string& sHeader) {
     return sHeader.size();
 }
 
-std::size_t ParseBlockHeader(const std::uint8_t* pData, std::size_t iOffset, std::size_t iSize,
-                             std::uint64_t* piCount, eBlockUnit eUnit) {
+std::size_t ParseBlockHeaderOnly(const std::uint8_t* pData, std::size_t iOffset, std::size_t iSize,
+                                 std::uint64_t* piCount) {
     if (pData == nullptr || iSize == 0) return 0;
     if (iOffset > iSize || iSize - iOffset < 2) return 0;
     const std::uint8_t* p = pData + iOffset;
@@ -31,6 +31,15 @@ std::size_t ParseBlockHeader(const std::uint8_t* pData, std::size_t iOffset, std
         if (p[i] < '0' || p[i] > '9') return 0;
         iCount = iCount * 10 + static_cast<std::uint64_t>(p[i] - '0');
     }
+    if (piCount != nullptr) *piCount = iCount;
+    return iHeader;
+}
+
+std::size_t ParseBlockHeader(const std::uint8_t* pData, std::size_t iOffset, std::size_t iSize,
+                             std::uint64_t* piCount, eBlockUnit eUnit) {
+    std::uint64_t iCount = 0;
+    const std::size_t iHeader = ParseBlockHeaderOnly(pData, iOffset, iSize, &iCount);
+    if (iHeader == 0) return 0;
     const std::uint64_t iBytes = eUnit == eBlockUnit::Bits ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
     if (iBytes > iSize - iOffset - iHeader) return 0;
     if (piCount != nullptr) *piCount = iCount;

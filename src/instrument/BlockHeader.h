@@ -27,4 +27,10 @@ enum class eBlockUnit { Bytes, Bits };
 std::size_t ParseBlockHeader(const std::uint8_t* pData, std::size_t iOffset, std::size_t iSize,
                              std::uint64_t* piCount, eBlockUnit eUnit = eBlockUnit::Bytes);
 
+// Parses the header alone, as ParseBlockHeader does, but does not ask for the announced data:
+// a receive loop learns from it, once the header has arrived, how many bytes are still to come.
+// Returns 0 while the bytes at iOffset are not (or not yet all) a header.
+std::size_t ParseBlockHeaderOnly(const std::uint8_t* pData, std::size_t iOffset, std::size_t iSize,
+                                 std::uint64_t* piCount);
+
 } // namespace Instrument

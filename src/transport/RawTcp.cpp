@@ -1,0 +1,169 @@
+#include "transport/RawTcp.h"
+
+#include "app/Main.h"
+#include "instrument/ConnectionDescription.h"
+#include "transport/InstanceList.h"
+
+#include <cerrno>
+
+namespace RawTcp {
+namespace {
+
+InstanceList::uList<uRawTcpInstance>& Instances() {
+    static InstanceList::uList<uRawTcpInstance> list;
+    return list;
+}
+
+const StreamTransfer::uNames Names{"RawTcp", "SocketWrite", "SocketRead", "SocketReadEmpty",
+                                   "Die Netzwerkverbindung"};
+
+// The connection as the transfer loops see it. A receive of 0 bytes is the instrument's
+// close; sends never raise SIGPIPE.
+class uTcpChannel final : public StreamTransfer::uChannel {
+  public:
+    explicit uTcpChannel(const TcpSocket::uSocket& socket) : mSocket(socket) {}
+
+    bool IsOpen() const override { return mSocket.IsOpen(); }
+
+    StreamTransfer::eWait WaitInput(StreamTransfer::Clock::time_point deadline) override {
+        return Convert(TcpSocket::WaitReadable(mSocket, deadline));
+    }
+
+    std::int64_t Read(std::uint8_t* pData, std::size_t iMax, std::int64_t& iCode) override {
+        const std::int64_t n = TcpSocket::Receive(mSocket, pData, iMax);
+        if (n > 0) return n;
+        if (n == TcpSocket::ReceiveNothing) return StreamTransfer::ReadNothing;
+        if (n == TcpSocket::ReceiveClosed) return StreamTransfer::ReadClosed;
+        iCode = errno;
+        return StreamTransfer::ReadFailed;
+    }
+
+    StreamTransfer::eWait WaitOutput(StreamTransfer::Clock::time_point deadline) override {
+        return Convert(TcpSocket::WaitWritable(mSocket, deadline));
+    }
+
+    std::int64_t Write(const std::uint8_t* pData, std::size_t iSize, std::int64_t& iCode) override {
+        const std::int64_t n = TcpSocket::Send(mSocket, pData, iSize);
+        if (n < 0) iCode = errno; // EPIPE, ECONNRESET: the instrument is gone
+        return n;
+    }
+
+  private:
+    static StreamTransfer::eWait Convert(TcpSocket::eWait w) {
+        if (w == TcpSocket::WaitReady) return StreamTransfer::eWait::Ready;
+        return w == TcpSocket::WaitTimeout ? StreamTransfer::eWait::Timeout : StreamTransfer::eWait::Closed;
+    }
+
+    const TcpSocket::uSocket& mSocket;
+};
+
+StreamTransfer::uTransfer Transfer(uRawTcpInstance& instance, uTcpChannel& channel) {
+    return {instance, channel, Names, &instance, instance.mSettings.iTimeout};
+}
+
+} // namespace
+
+std::shared_ptr<uRawTcpInstance> NewInstance(std::string& sError) {
+    std::shared_ptr<uRawTcpInstance> instance = Instances().Add();
+    if (!instance) {
+        sError = "RawTcp::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
+        return nullptr;
+    }
+    instance->iProgressStep = Main::DefaultProgressStep(InterfaceRawTcp);
+    instance->mSettings.iTimeout = Main::DefaultTimeout(InterfaceRawTcp);
+    return instance;
+}
+
+bool Destructor(uRawTcpInstance& instance, std::string& sError) {
+    if (!Instances().Remove(instance)) {
+        sError = InstanceList::MissingText("RawTcp", &instance);
+        return false;
+    }
+    StreamTransfer::FreeMemory(instance);
+    return true;
+}
+
+bool DeleteInstance(uRawTcpInstance& instance, std::string& sError) {
+    Disconnect(instance);
+    return Destructor(instance, sError);
+}
+
+std::size_t LiveInstances() { return Instances().Live(); }
+std::size_t CreatedInstances() { return Instances().Created(); }
+
+bool SetInstrument(uRawTcpInstance& instance, const uNetworkSettings& settings, std::string& sError) {
+    Disconnect(instance);
+    instance.mSettings = settings;
+    instance.mSettings.iConnection = 0;
+    if (settings.sAdapterIp.empty()) {
+        sError = "RawTcp::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
+        return false;
+    }
+    if (settings.sInstrumentIp.empty()) {
+        sError = "RawTcp::SetInstrument: Die IP-Adresse für das Instrument ist leer.";
+        return false;
+    }
+    if (settings.iPort == 0) {
+        sError = "RawTcp::SetInstrument: Der IP-Port für das Instrument ist Null.";
+        return false;
+    }
+    return true;
+}
+
+bool Connect(uRawTcpInstance& instance, std::string& sError) {
+    const uNetworkSettings& s = instance.mSettings;
+    std::string sReason;
+    if (!TcpSocket::Connect(instance.mConnection, s.sAdapterIp, s.sInstrumentIp, static_cast<int>(s.iPort),
+                            ConnectTimeoutMs, sReason)) {
+        instance.mSettings.iConnection = 0;
+        sError = "RawTcp::Connect: The network connection could not be created. Network adapter: " + s.sAdapterIp +
+                 " Instrument: " + s.sInstrumentIp + ":" + std::to_string(s.iPort);
+        return false;
+    }
+    instance.mSettings.iConnection = 1;
+    return true;
+}
+
+void Disconnect(uRawTcpInstance& instance) {
+    instance.mConnection.Close();
+    instance.mSettings.iConnection = 0;
+}
+
+void SetTimeout(uRawTcpInstance& instance, std::int64_t iTimeoutMs) {
+    instance.mSettings.iTimeout = iTimeoutMs != 0 ? iTimeoutMs : Main::DefaultTimeout(InterfaceRawTcp);
+}
+
+void SetEndOfMessage(uRawTcpInstance& instance, const std::string& sEndOfMessage) {
+    instance.sEndOfMessage = sEndOfMessage;
+}
+
+bool PrepareData(uRawTcpInstance& instance, const std::string& sCommand, const std::uint8_t* pPayload,
+                 std::size_t iPayloadSize, std::string& sError) {
+    return StreamTransfer::Prepare(instance, Names.pModule, sCommand, pPayload, iPayloadSize, sError);
+}
+
+bool SendData(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError) {
+    return SocketWrite(instance, iBytesSent, iWindow, sError);
+}
+
+bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError) {
+    uTcpChannel channel(instance.mConnection);
+    return StreamTransfer::Write(Transfer(instance, channel), PieceSize, iBytesSent, iWindow, sError);
+}
+
+bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+    if (!SocketRead(instance, iWindow, sError)) return false;
+    return StreamTransfer::TakeAnswer(instance, Names.pModule, answer, sError);
+}
+
+bool SocketRead(uRawTcpInstance& instance, int iWindow, std::string& sError) {
+    uTcpChannel channel(instance.mConnection);
+    return StreamTransfer::Read(Transfer(instance, channel), iWindow, sError);
+}
+
+bool SocketReadEmpty(uRawTcpInstance& instance, std::string& sError) {
+    uTcpChannel channel(instance.mConnection);
+    return StreamTransfer::Drain(Transfer(instance, channel), sError);
+}
+
+} // namespace RawTcp

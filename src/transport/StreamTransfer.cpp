@@ -1,0 +1,266 @@
+#include "transport/StreamTransfer.h"
+
+#include "instrument/AbortRequests.h"
+#include "instrument/BlockHeader.h"
+#include "instrument/DataBuffers.h"
+#include "transport/TransferStatus.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace StreamTransfer {
+namespace {
+
+std::string Prefix(const char* pModule, const char* pProcedure) {
+    return std::string(pModule) + "::" + pProcedure + ": ";
+}
+
+std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode) {
+    std::string s = Prefix(names.pModule, pProcedure) + names.pConnection + " wurde unterbrochen.";
+    if (iResult != ReadClosed) s += " Code = " + std::to_string(iCode);
+    return s;
+}
+
+std::chrono::milliseconds Timeout(const uTransfer& transfer) {
+    return std::chrono::milliseconds(std::max<std::int64_t>(transfer.iTimeoutMs, 0));
+}
+
+// Room for the next reception behind the answer so far. The buffer at least doubles when it
+// grows, so that a long answer is not copied again for every step; once a block header has
+// arrived the growth stops at the block's announced end, but never runs ahead of the data by
+// more than the doubling: a count from the wire alone allocates nothing.
+bool MakeRoom(uStreamInstance& stream, std::string& sError) {
+    DataBuffer& buffer = stream.pReceiveData;
+    const std::size_t iNeeded = stream.iReceiveSize + ReceiveChunk;
+    if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
+    std::size_t iTarget = std::max(iNeeded, std::min(buffer.capacity() * 2, DataBuffer::MaxCapacity));
+    std::uint64_t iCount = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(buffer.data(), 0, stream.iReceiveSize, &iCount);
+    if (iHeader > 0) {
+        const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
+        if (iBlockEnd >= iNeeded && iBlockEnd < iTarget) iTarget = static_cast<std::size_t>(iBlockEnd);
+    }
+    return Instrument::CreateMemory(buffer, iTarget, GrowStep, sError);
+}
+
+} // namespace
+
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage) {
+    const std::size_t iEnd = sEndOfMessage.size();
+    if (iEnd == 0 || iSize < iEnd) return false;
+    if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
+    std::uint64_t iCount = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iCount);
+    return iHeader == 0 || iSize - iEnd >= iHeader + iCount;
+}
+
+bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
+             std::size_t iPayloadSize, std::string& sError) {
+    if (iPayloadSize > 0 && pPayload == nullptr) {
+        sError = Prefix(pModule, "PrepareData") + "The pointer to the transferred data is zero.";
+        return false;
+    }
+    stream.iSendSize = 0;
+    stream.pSendData.clear();
+    std::size_t iLength = sCommand.size() + iPayloadSize;
+    if (iLength == 0) return true;
+    iLength += stream.sEndOfMessage.size();
+    if (!Instrument::CreateMemory(stream.pSendData, iLength, GrowStep, sError)) return false;
+    stream.pSendData.append(sCommand);
+    stream.pSendData.append(pPayload, iPayloadSize);
+    stream.pSendData.append(stream.sEndOfMessage);
+    stream.iSendSize = iLength;
+    return true;
+}
+
+bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
+           std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
+    const uNames& names = transfer.mNames;
+    iBytesSent = 0;
+    if (!transfer.mChannel.IsOpen()) {
+        sError = Prefix(names.pModule, names.pWrite) + names.pConnection + " ist nicht vorhanden.";
+        return false;
+    }
+    if (stream.iSendSize == 0 || stream.pSendData.size() < stream.iSendSize) {
+        sError = Prefix(names.pModule, names.pWrite) +
+                 "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
+        return false;
+    }
+    TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
+                                       stream.iProgressStep);
+    const std::size_t iSize = stream.iSendSize;
+    std::size_t iOffset = 0;
+    std::size_t iPieceEnd = std::min(iSize, iPieceSize);
+    Clock::time_point pieceStart = Clock::now();
+    for (;;) {
+        std::int64_t iCode = 0;
+        const std::int64_t n =
+            transfer.mChannel.Write(stream.pSendData.data() + iOffset, iPieceEnd - iOffset, iCode);
+        if (n < 0) {
+            sError = BrokenText(names, names.pWrite, ReadFailed, iCode);
+            return false;
+        }
+        iOffset += static_cast<std::size_t>(n);
+        iBytesSent = iOffset;
+        if (iOffset == iSize) return true;
+        const bool fPieceDone = iOffset == iPieceEnd;
+        if (fPieceDone) {
+            iPieceEnd = std::min(iSize, iOffset + iPieceSize);
+            pieceStart = Clock::now();
+        }
+        progress.Add(n, static_cast<std::int64_t>(iOffset));
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
+            return false;
+        }
+        if (fPieceDone) continue;
+        // The channel took less than offered: wait until it takes more, within the time-out.
+        const Clock::time_point deadline = pieceStart + Timeout(transfer);
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            sError = Prefix(names.pModule, names.pWrite) + "Die Wartezeit für das Senden wurde überschritten.";
+            return false;
+        }
+        if (transfer.mChannel.WaitOutput(std::min(deadline, now + AbortSlice)) == eWait::Closed) {
+            sError = BrokenText(names, names.pWrite, ReadClosed, 0);
+            return false;
+        }
+    }
+}
+
+bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
+    const uNames& names = transfer.mNames;
+    stream.iReceiveSize = 0;
+    stream.pReceiveData.clear();
+    if (!transfer.mChannel.IsOpen()) {
+        sError = Prefix(names.pModule, names.pRead) + names.pConnection + " ist nicht vorhanden.";
+        return false;
+    }
+    TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
+                                       stream.iProgressStep);
+    Clock::time_point lastData = Clock::now();
+    bool fWoken = false; // the last wait said input waits
+    for (;;) {
+        std::string sMemory;
+        if (!MakeRoom(stream, sMemory)) {
+            sError = Prefix(names.pModule, names.pRead) +
+                     (stream.iReceiveSize == 0
+                          ? "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden."
+                          : "Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.");
+            stream.iReceiveSize = 0;
+            return false;
+        }
+        DataBuffer& answer = stream.pReceiveData;
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize,
+                                                      answer.capacity() - stream.iReceiveSize, iCode);
+        if (n > 0) {
+            stream.iReceiveSize += static_cast<std::size_t>(n);
+            answer.setSize(stream.iReceiveSize);
+            lastData = Clock::now();
+            const bool fComplete = AnswerComplete(answer.data(), stream.iReceiveSize, stream.sEndOfMessage);
+            progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
+            if (fComplete) return true;
+        } else if (n < 0) {
+            sError = BrokenText(names, names.pRead, n, iCode);
+            return false;
+        } else {
+            // Nothing waits. A channel that said otherwise gets a pause, so that it cannot
+            // make the loop spin.
+            if (fWoken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const Clock::time_point deadline = lastData + Timeout(transfer);
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
+                return stream.iReceiveSize > 0;
+            }
+            const eWait w = transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice));
+            if (w == eWait::Closed) {
+                sError = BrokenText(names, names.pRead, ReadClosed, 0);
+                return false;
+            }
+            fWoken = w == eWait::Ready;
+        }
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            std::string sIgnored;
+            Drain(transfer, sIgnored);
+            sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
+            return false;
+        }
+    }
+}
+
+bool Drain(const uTransfer& transfer, std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
+    const uNames& names = transfer.mNames;
+    if (!transfer.mChannel.IsOpen()) {
+        sError = Prefix(names.pModule, names.pDrain) + names.pConnection + " ist nicht vorhanden.";
+        return false;
+    }
+    stream.iReceiveSize = 0;
+    stream.pReceiveData.clear();
+    std::string sMemory;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sMemory)) {
+        sError = Prefix(names.pModule, names.pDrain) +
+                 "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    Clock::time_point quietUntil = Clock::now() + DrainQuiet;
+    bool fWoken = false;
+    for (;;) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        if (n > 0) {
+            quietUntil = Clock::now() + DrainQuiet;
+        } else if (n < 0) {
+            sError = BrokenText(names, names.pDrain, n, iCode);
+            return false;
+        } else {
+            if (fWoken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const Clock::time_point now = Clock::now();
+            if (now >= quietUntil) return true;
+            const eWait w = transfer.mChannel.WaitInput(std::min(quietUntil, now + AbortSlice));
+            if (w == eWait::Closed) {
+                sError = BrokenText(names, names.pDrain, ReadClosed, 0);
+                return false;
+            }
+            fWoken = w == eWait::Ready;
+        }
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
+            return false;
+        }
+    }
+}
+
+bool TakeAnswer(uStreamInstance& stream, const char* pModule, DataBuffer& answer, std::string& sError) {
+    DataBuffer& data = stream.pReceiveData;
+    data.setSize(stream.iReceiveSize);
+    if (stream.iReceiveSize >= data.capacity() / 2) {
+        // A long answer fills most of its buffer: the buffer itself goes to the caller.
+        answer = std::move(data);
+        data = DataBuffer();
+        return true;
+    }
+    // A short one is copied, and the instance keeps its buffer for the next answer.
+    DataBuffer copy = DataBuffer::FromBytes(data.data(), stream.iReceiveSize);
+    if (stream.iReceiveSize > 0 && !copy.allocated()) {
+        sError = Prefix(pModule, "RequestData") + "Der Speicher für die Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    answer = std::move(copy);
+    return true;
+}
+
+void FreeMemory(uStreamInstance& stream) {
+    stream.pReceive.release();
+    stream.pSendData.release();
+    stream.pReceiveData.release();
+    stream.iSendSize = 0;
+    stream.iReceiveSize = 0;
+}
+
+} // namespace StreamTransfer

@@ -1,0 +1,122 @@
+// What the raw TCP and the serial transport share: a message is the command text, an optional
+// binary payload and the end-of-message text; an answer is everything that arrives until the
+// data end with the end-of-message text. Both run the same write, read and drain loops, each
+// over its own channel (a TCP connection, a serial port).
+//
+// The loops never block for long: each wait on the channel ends at the transfer's deadline or
+// after a short slice, and between passes the loop asks for an abort request of its instance.
+// A read time-out is the silence since the last data that arrived; a write time-out the time
+// since the last piece was fully taken.
+#pragma once
+
+#include "common/DataBuffer.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace StreamTransfer {
+
+using Clock = std::chrono::steady_clock;
+
+// The longest a loop waits on its channel before it asks for an abort request again.
+inline constexpr std::chrono::milliseconds AbortSlice{10};
+// Silence that ends a drain.
+inline constexpr std::chrono::milliseconds DrainQuiet{100};
+// Size of the receive buffer and of one receive when the channel cannot tell what waits.
+inline constexpr std::size_t ReceiveChunk = 0x10000;
+// Growth step of the send and answer buffers.
+inline constexpr std::size_t GrowStep = 0x200000;
+
+// The buffers and the answer rule of one instance; the raw TCP and serial instance records
+// begin with it.
+struct uStreamInstance {
+    std::int64_t iProgressStep = 0; // bytes between two progress events
+    DataBuffer pReceive;            // ReceiveChunk bytes for the drain
+    DataBuffer pSendData;           // the prepared message
+    std::size_t iSendSize = 0;
+    DataBuffer pReceiveData; // the answer being collected
+    std::size_t iReceiveSize = 0;
+    std::string sEndOfMessage; // empty after construction
+};
+
+// Results of uChannel::Read besides a byte count.
+inline constexpr std::int64_t ReadNothing = 0;  // nothing waits now
+inline constexpr std::int64_t ReadClosed = -1;  // the far end closed the connection
+inline constexpr std::int64_t ReadFailed = -2;  // the channel failed; the code tells how
+
+// Results of uChannel::Wait.
+enum class eWait { Ready, Timeout, Closed };
+
+// The channel under the loops.
+class uChannel {
+  public:
+    virtual ~uChannel() = default;
+    virtual bool IsOpen() const = 0;
+    // Waits until input waits (or the far end went, which the next Read reports), at most
+    // until the deadline.
+    virtual eWait WaitInput(Clock::time_point deadline) = 0;
+    // Takes up to iMax waiting bytes without blocking: a count > 0, or one of the results
+    // above (iCode receives the code of a failure).
+    virtual std::int64_t Read(std::uint8_t* pData, std::size_t iMax, std::int64_t& iCode) = 0;
+    // Waits until the channel takes more bytes, at most until the deadline.
+    virtual eWait WaitOutput(Clock::time_point deadline) = 0;
+    // Hands on what the channel takes now: the count (0 when it takes nothing now), or -1
+    // when the channel is gone (iCode receives the code).
+    virtual std::int64_t Write(const std::uint8_t* pData, std::size_t iSize, std::int64_t& iCode) = 0;
+};
+
+// The names in the texts of one transport.
+struct uNames {
+    const char* pModule;     // "RawTcp"
+    const char* pWrite;      // "SocketWrite"
+    const char* pRead;       // "SocketRead"
+    const char* pDrain;      // "SocketReadEmpty"
+    const char* pConnection; // "Die Netzwerkverbindung"
+};
+
+// One transfer: the instance's buffers, its channel, its names, the transport instance (the
+// abort-request key and the progress events' object) and the time-out in ms.
+struct uTransfer {
+    uStreamInstance& mStream;
+    uChannel& mChannel;
+    const uNames& mNames;
+    const void* pInstance;
+    std::int64_t iTimeoutMs;
+};
+
+// True when the answer in pData[0, iSize) is complete: it ends with sEndOfMessage (an answer
+// that is only that text included) and, when it begins with a definite-length block header
+// "#n...", the text lies behind the announced data, so that a 0x0A inside the block that
+// happens to end a reception does not end the answer. An empty text never completes an answer.
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage);
+
+// Builds the message: the command as ASCII, the payload, then the end-of-message text unless
+// both are empty. A payload size > 0 needs a payload.
+bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
+             std::size_t iPayloadSize, std::string& sError);
+
+// Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
+// iBytesSent receives the bytes taken, also when the write fails.
+bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
+           std::string& sError);
+
+// Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. A time-out
+// after some data ends the read with true, the data so far and the time-out text in sError;
+// a time-out with nothing received fails with that text. An abort request ends the read with
+// false and drains what the instrument still sends.
+bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
+
+// Reads and drops input until DrainQuiet passes without any, or an abort request comes.
+bool Drain(const uTransfer& transfer, std::string& sError);
+
+// Hands the answer of the last Read to the caller: exactly iReceiveSize bytes. A long answer
+// takes the instance's buffer with it (the instance grows a new one next time), a short one is
+// copied. False, with "<pModule>::RequestData: ..." in sError, when the copy has no memory.
+bool TakeAnswer(uStreamInstance& stream, const char* pModule, DataBuffer& answer, std::string& sError);
+
+// Frees the buffers (the Destructor's part).
+void FreeMemory(uStreamInstance& stream);
+
+} // namespace StreamTransfer
