@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
@@ -216,6 +217,7 @@ int Start() {
 
     Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
+    ImagePluginGdiPlus::Shutdown();
     CloseConfig();
     if (fWindows2000) LibUsb0::CloseLibrary();
     return iExitCode;
@@ -227,6 +229,8 @@ int Run(int argc, char** argv) {
     QApplication::setApplicationVersion(ORVANTO_VERSION);
     QApplication::setQuitOnLastWindowClosed(false);
     EventHub::Init();
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
     return Start();
 }
 

@@ -54,14 +54,178 @@ void Reconnect(uLxiInstance& instance) {
     Connect(instance, sIgnored);
 }
 
-// Builds a call, sends it, reads its reply and checks it. A failed write or read reconnects.
-bool Call(uLxiInstance& instance, bool (*build)(RpcVxi::uRpc&, std::string&), std::string& sError) {
+bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError);
+
+// Builds a call, sends it, reads its reply (device_read data straight into pData, when given)
+// and checks it. A failed write or read reconnects.
+bool Call(uLxiInstance& instance, bool (*build)(RpcVxi::uRpc&, std::string&), std::string& sError,
+          DataBuffer* pData = nullptr) {
     if (!build(instance.mRpc, sError)) return false;
-    if (!SocketWrite(instance, sError) || !SocketRead(instance, sError)) {
+    if (!SocketWrite(instance, sError) || !ReadReply(instance, pData, sError)) {
         Reconnect(instance);
         return false;
     }
     return RpcVxi::CheckRpcData(instance.mRpc, sError);
+}
+
+
+std::uint32_t ReplyWord(const DataBuffer& reply, std::size_t iPayloadOffset) {
+    const std::size_t o = 4 + iPayloadOffset;
+    return (std::uint32_t(reply[o]) << 24) | (std::uint32_t(reply[o + 1]) << 16) | (std::uint32_t(reply[o + 2]) << 8) |
+           std::uint32_t(reply[o + 3]);
+}
+
+// Reads one complete reply to the last call into the record's reply buffer: the payloads of
+// its record-marking fragments joined behind one 4-byte mark that counts the whole buffer.
+// Replies to earlier calls are skipped. Nothing is read past the reply.
+//
+// With pData, the data bytes of a device_read reply that answers the call (accepted, no device
+// error, no more than requested) are appended straight to pData instead of the reply buffer;
+// rpc.iReadExternal counts them. Everything else of the reply stays in the reply buffer.
+bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    rpc.iRpcDataReplySize = 0;
+    rpc.iReadExternal = 0;
+    if (!instance.mConnection.IsOpen()) {
+        sError = "Lxi::SocketRead: Die Netzwerkverbindung ist nicht vorhanden.";
+        return false;
+    }
+    if (!Instrument::CreateMemory(rpc.pRpcDataReply, PieceSize, 0, sError)) {
+        sError = "Lxi::SocketRead: Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    // A reply may not be much larger than the data asked for.
+    const std::size_t maxReply = std::size_t{rpc.iRequestSize} + ReplyOverhead;
+    const auto timeout = ReplyTimeout(instance);
+    auto deadline = TcpSocket::Clock::now() + timeout;
+    const std::size_t dataBase = pData ? pData->size() : 0;
+    constexpr std::size_t None = SIZE_MAX;
+    int stale = 0;
+
+    for (;;) {
+        std::uint8_t header[4];
+        std::size_t headerBytes = 0;
+        std::size_t fragmentLeft = 0;
+        bool inHeader = true;
+        bool lastFragment = false;
+        std::size_t total = 4;   // bytes in the reply buffer, the mark included
+        std::size_t payload = 0; // payload bytes of this reply so far, wherever they went
+        std::size_t external = 0;
+        // Where the payload is looked at to decide about the data: after the verifier length
+        // (20 bytes), then after the length word of the results; data runs up to dataEnd.
+        std::size_t inspectAt = pData ? 20 : None;
+        std::size_t dataEnd = None;
+        bool routing = false;
+        if (pData) pData->setSize(dataBase);
+
+        for (;;) {
+            std::uint8_t* target = nullptr;
+            std::size_t want = 0;
+            const bool toData = routing && payload < dataEnd;
+            if (inHeader) {
+                target = header + headerBytes;
+                want = 4 - headerBytes;
+            } else if (toData) {
+                if (pData->size() == pData->capacity() &&
+                    !Grow(*pData, pData->size() + std::min(dataEnd - payload, ReplyGrowStep), ReplyGrowStep, sError)) {
+                    sError = "Lxi::SocketRead: Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.";
+                    return false;
+                }
+                target = pData->data() + pData->size();
+                want = std::min({fragmentLeft, dataEnd - payload, pData->capacity() - pData->size()});
+            } else {
+                if (total == rpc.pRpcDataReply.capacity() &&
+                    !Grow(rpc.pRpcDataReply, total + std::min(fragmentLeft, ReplyGrowStep), ReplyGrowStep, sError)) {
+                    sError = "Lxi::SocketRead: Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.";
+                    return false;
+                }
+                target = rpc.pRpcDataReply.data() + total;
+                want = std::min(fragmentLeft, rpc.pRpcDataReply.capacity() - total);
+                if (inspectAt != None) want = std::min(want, inspectAt - payload);
+            }
+            if (want > 0) {
+                const std::int64_t n = TcpSocket::Receive(instance.mConnection, target, want);
+                if (n == TcpSocket::ReceiveNothing) {
+                    if (TcpSocket::WaitReadable(instance.mConnection, deadline) == TcpSocket::WaitTimeout) {
+                        sError = "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.";
+                        return false;
+                    }
+                    continue;
+                }
+                if (n == TcpSocket::ReceiveClosed) {
+                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
+                    return false;
+                }
+                if (n < 0) {
+                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
+                    return false;
+                }
+                deadline = TcpSocket::Clock::now() + timeout;
+                const std::size_t got = static_cast<std::size_t>(n);
+                if (inHeader) {
+                    headerBytes += got;
+                } else {
+                    fragmentLeft -= got;
+                    payload += got;
+                    if (toData) {
+                        pData->setSize(pData->size() + got);
+                        external += got;
+                    } else {
+                        total += got;
+                    }
+                }
+            }
+            if (inHeader && headerBytes == 4) {
+                const std::uint32_t mark = (std::uint32_t(header[0]) << 24) | (std::uint32_t(header[1]) << 16) |
+                                           (std::uint32_t(header[2]) << 8) | header[3];
+                lastFragment = (mark & 0x80000000u) != 0;
+                fragmentLeft = mark & 0x7FFFFFFFu;
+                if (fragmentLeft > maxReply || payload > maxReply - fragmentLeft) {
+                    sError = "Lxi::SocketRead: Die Antwort ist größer als erwartet. iDataLength = " +
+                             std::to_string(payload + fragmentLeft);
+                    return false;
+                }
+                inHeader = false;
+                headerBytes = 0;
+            }
+            if (payload == inspectAt) {
+                if (inspectAt == 20) {
+                    // Accepted reply: the verifier (padded) and four result words follow.
+                    const std::uint32_t verifier = ReplyWord(rpc.pRpcDataReply, 16);
+                    inspectAt = ReplyWord(rpc.pRpcDataReply, 8) == 0 && verifier <= 400
+                                    ? 20 + verifier + RpcVxi::GetPaddingSize(verifier) + 16
+                                    : None;
+                } else {
+                    const std::size_t words = inspectAt - 16; // accept_stat, error, reason, length
+                    const std::uint32_t length = ReplyWord(rpc.pRpcDataReply, words + 12);
+                    if (rpc.iXId != 0 && ReplyWord(rpc.pRpcDataReply, 0) == static_cast<std::uint32_t>(rpc.iXId) &&
+                        ReplyWord(rpc.pRpcDataReply, 4) == 1 && ReplyWord(rpc.pRpcDataReply, words) == 0 &&
+                        ReplyWord(rpc.pRpcDataReply, words + 4) == 0 && length <= rpc.iRequestSize) {
+                        routing = true;
+                        dataEnd = payload + length;
+                    }
+                    inspectAt = None;
+                }
+            }
+            if (!inHeader && fragmentLeft == 0) {
+                if (lastFragment) break;
+                inHeader = true;
+            }
+        }
+        const std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(total);
+        rpc.pRpcDataReply[0] = static_cast<std::uint8_t>(mark >> 24);
+        rpc.pRpcDataReply[1] = static_cast<std::uint8_t>(mark >> 16);
+        rpc.pRpcDataReply[2] = static_cast<std::uint8_t>(mark >> 8);
+        rpc.pRpcDataReply[3] = static_cast<std::uint8_t>(mark);
+        rpc.pRpcDataReply.setSize(total);
+        rpc.iRpcDataReplySize = total;
+        rpc.iReadExternal = external;
+
+        // A reply to an earlier call (one that timed out) is skipped.
+        std::uint32_t xid = 0;
+        if (rpc.iXId == 0 || !RpcVxi::GetReplyXId(rpc, xid) || xid == static_cast<std::uint32_t>(rpc.iXId)) return true;
+        if (++stale > MaxStaleReplies) return true; // the reply check reports the mismatch
+    }
 }
 
 } // namespace
@@ -99,7 +263,6 @@ bool Destructor(uLxiInstance& instance, std::string& sError) {
         m.mInstances.erase(it);
     }
     instance.pSendData.release();
-    instance.pReceiveData.release();
     instance.mRpc.pRpcDataReply.release();
     instance.mRpc.pRpcData.release();
     instance.iSendSize = instance.iReceiveSize = 0;
@@ -283,11 +446,14 @@ bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std:
 bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
     RpcVxi::uRpc& rpc = instance.mRpc;
     instance.iReceiveSize = 0;
-    instance.pReceiveData.clear();
+    answer.clear();
     if (rpc.iRequestSize == 0) rpc.iRequestSize = static_cast<std::uint32_t>(DefaultRequestSize);
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, &instance, instance.iProgressStep);
     for (std::size_t pass = 1;; ++pass) {
-        if (!Call(instance, RpcVxi::CreateRpcDataVxiDeviceRead, sError)) return false;
+        if (!Call(instance, RpcVxi::CreateRpcDataVxiDeviceRead, sError, &answer)) {
+            answer.clear();
+            return false;
+        }
         std::string sReadError;
         const std::size_t length = RpcVxi::GetVxiDeviceReadData(rpc, sReadError);
         if (length == 0) {
@@ -295,22 +461,26 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
             sError = !sReadError.empty() ? sReadError
                                          : "Lxi::RequestData: Es wurden keine Daten mit dem " + std::to_string(pass) +
                                                ". RPC-Fragment empfangen. VXI-Reason = $" + RpcVxi::GetHexText(rpc.iReason);
+            answer.clear();
             return false;
         }
-        if (!Grow(instance.pReceiveData, instance.iReceiveSize + length, ReplyGrowStep, sError)) return false;
-        instance.pReceiveData.append(rpc.pRpcDataReply.data() + rpc.iReadOffset, length);
+        // Usually the data went straight into the answer; a reply that could not be told apart
+        // in time left it in the reply buffer.
+        if (rpc.iReadExternal == 0 && (!Grow(answer, instance.iReceiveSize + length, ReplyGrowStep, sError) ||
+                                       !answer.append(rpc.pRpcDataReply.data() + rpc.iReadOffset, length))) {
+            answer.clear();
+            return false;
+        }
         instance.iReceiveSize += length;
         const bool complete = (rpc.iReason & (RpcVxi::ReasonEnd | RpcVxi::ReasonTermChar)) != 0;
         progress.Add(static_cast<std::int64_t>(length), static_cast<std::int64_t>(instance.iReceiveSize));
         if (complete) break;
         if (Instrument::TakeAbortRequest(&instance)) {
             sError = std::string("Lxi::RequestData: ") + Instrument::AbortedText;
+            answer.clear();
             return false;
         }
     }
-    // The answer goes to the caller; the instance grows a new buffer for the next one.
-    answer = std::move(instance.pReceiveData);
-    instance.pReceiveData = DataBuffer();
     return true;
 }
 
@@ -351,102 +521,6 @@ bool SocketWrite(uLxiInstance& instance, std::string& sError) {
     return true;
 }
 
-bool SocketRead(uLxiInstance& instance, std::string& sError) {
-    RpcVxi::uRpc& rpc = instance.mRpc;
-    rpc.iRpcDataReplySize = 0;
-    if (!instance.mConnection.IsOpen()) {
-        sError = "Lxi::SocketRead: Die Netzwerkverbindung ist nicht vorhanden.";
-        return false;
-    }
-    if (!Instrument::CreateMemory(rpc.pRpcDataReply, PieceSize, 0, sError)) {
-        sError = "Lxi::SocketRead: Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
-        return false;
-    }
-    // A reply may not be much larger than the data asked for.
-    const std::size_t maxReply = std::size_t{rpc.iRequestSize} + ReplyOverhead;
-    const auto timeout = ReplyTimeout(instance);
-    auto deadline = TcpSocket::Clock::now() + timeout;
-    int stale = 0;
-
-    for (;;) {
-        // One reply: fragments of record marking, their payloads joined behind a 4-byte mark.
-        std::uint8_t header[4];
-        std::size_t headerBytes = 0;
-        std::size_t fragmentLeft = 0;
-        bool inHeader = true;
-        bool lastFragment = false;
-        std::size_t total = 4;
-        for (;;) {
-            std::uint8_t* target;
-            std::size_t want;
-            if (inHeader) {
-                target = header + headerBytes;
-                want = 4 - headerBytes;
-            } else {
-                if (total == rpc.pRpcDataReply.capacity() &&
-                    !Grow(rpc.pRpcDataReply, total + std::min(fragmentLeft, ReplyGrowStep), ReplyGrowStep, sError)) {
-                    sError = "Lxi::SocketRead: Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.";
-                    return false;
-                }
-                target = rpc.pRpcDataReply.data() + total;
-                want = std::min(fragmentLeft, rpc.pRpcDataReply.capacity() - total);
-            }
-            if (want > 0) {
-                const std::int64_t n = TcpSocket::Receive(instance.mConnection, target, want);
-                if (n == TcpSocket::ReceiveNothing) {
-                    if (TcpSocket::WaitReadable(instance.mConnection, deadline) == TcpSocket::WaitTimeout) {
-                        sError = "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.";
-                        return false;
-                    }
-                    continue;
-                }
-                if (n == TcpSocket::ReceiveClosed) {
-                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
-                    return false;
-                }
-                if (n < 0) {
-                    sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
-                    return false;
-                }
-                deadline = TcpSocket::Clock::now() + timeout;
-                if (inHeader) {
-                    headerBytes += static_cast<std::size_t>(n);
-                } else {
-                    total += static_cast<std::size_t>(n);
-                    fragmentLeft -= static_cast<std::size_t>(n);
-                }
-            }
-            if (inHeader && headerBytes == 4) {
-                const std::uint32_t mark = (std::uint32_t(header[0]) << 24) | (std::uint32_t(header[1]) << 16) |
-                                           (std::uint32_t(header[2]) << 8) | header[3];
-                lastFragment = (mark & 0x80000000u) != 0;
-                fragmentLeft = mark & 0x7FFFFFFFu;
-                if (fragmentLeft > maxReply || total - 4 > maxReply - fragmentLeft) {
-                    sError = "Lxi::SocketRead: Die Antwort ist größer als erwartet. iDataLength = " +
-                             std::to_string(total - 4 + fragmentLeft);
-                    return false;
-                }
-                inHeader = false;
-                headerBytes = 0;
-            }
-            if (!inHeader && fragmentLeft == 0) {
-                if (lastFragment) break;
-                inHeader = true;
-            }
-        }
-        const std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(total);
-        rpc.pRpcDataReply[0] = static_cast<std::uint8_t>(mark >> 24);
-        rpc.pRpcDataReply[1] = static_cast<std::uint8_t>(mark >> 16);
-        rpc.pRpcDataReply[2] = static_cast<std::uint8_t>(mark >> 8);
-        rpc.pRpcDataReply[3] = static_cast<std::uint8_t>(mark);
-        rpc.pRpcDataReply.setSize(total);
-        rpc.iRpcDataReplySize = total;
-
-        // A reply to an earlier call (one that timed out) is skipped.
-        std::uint32_t xid = 0;
-        if (rpc.iXId == 0 || !RpcVxi::GetReplyXId(rpc, xid) || xid == static_cast<std::uint32_t>(rpc.iXId)) return true;
-        if (++stale > MaxStaleReplies) return true; // the reply check reports the mismatch
-    }
-}
+bool SocketRead(uLxiInstance& instance, std::string& sError) { return ReadReply(instance, nullptr, sError); }
 
 } // namespace Lxi

@@ -26,8 +26,7 @@ struct uLxiInstance {
     TcpSocket::uSocket mConnection;
     DataBuffer pSendData; // the prepared message: command text and payload
     std::size_t iSendSize = 0;
-    DataBuffer pReceiveData; // the answer collected by RequestData
-    std::size_t iReceiveSize = 0;
+    std::size_t iReceiveSize = 0; // bytes of the answer RequestData collected so far
     RpcVxi::uRpc mRpc;
 };
 
@@ -74,7 +73,8 @@ bool DeviceLocal(uLxiInstance& instance, std::string& sError);
 // iWindow. iBytesSent: bytes of the chunks that went out.
 bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // Reads the answer with device_read until END or the termination character; progress
-// (type 7) to iWindow. On success answer holds exactly the answer's bytes and belongs to the caller.
+// (type 7) to iWindow. The answer is collected straight into the caller's buffer, whose memory
+// is reused: on success it holds exactly the answer's bytes, on failure none.
 bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
 
 // Sends the message built last; receives one complete reply to it into the record's reply

@@ -386,14 +386,15 @@ std::size_t GetVxiDeviceReadData(uRpc& rpc, std::string& sError) {
     ResultWord(rpc, 1, reason);
     ResultWord(rpc, 2, length);
     rpc.iReason = reason;
-    // The data length is a word from the wire: the bytes must be in the reply.
-    if (length > rpc.iResultSize - 12) {
+    // The data length is a word from the wire: the bytes must have arrived.
+    const bool external = rpc.iReadExternal > 0;
+    if (external ? length != rpc.iReadExternal : length > rpc.iResultSize - 12) {
         sError = "RpcVxi::GetVxiDeviceReadData: Die angegebene Datenlänge ist größer als die empfangenen Daten. "
                  "iDataLength = " +
-                 std::to_string(length) + " - iResultSize = " + std::to_string(rpc.iResultSize);
+                 std::to_string(length) + " - iResultSize = " + std::to_string(rpc.iResultSize + rpc.iReadExternal);
         return 0;
     }
-    rpc.iReadOffset = rpc.iResultOffset + 12;
+    rpc.iReadOffset = external ? 0 : rpc.iResultOffset + 12;
     rpc.iReadSize = length;
     return length;
 }

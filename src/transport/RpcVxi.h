@@ -59,6 +59,9 @@ struct uRpc {
     // Where the data bytes of the last device_read reply lie in pRpcDataReply.
     std::size_t iReadOffset = 0;
     std::size_t iReadSize = 0;
+    // Data bytes of the last reply that the transport received straight into their destination
+    // instead of pRpcDataReply (0: all of the reply is in pRpcDataReply).
+    std::size_t iReadExternal = 0;
 
     // The bytes the next device_write carries (not owned).
     const std::uint8_t* pWriteData = nullptr;
@@ -104,6 +107,8 @@ bool GetVxiCreateLinkData(uRpc& rpc, std::string& sError);
 // A device_write reply → the size taken, 0 on error.
 std::uint32_t GetReplyValue(uRpc& rpc, std::string& sError);
 // A device_read reply → the number of data bytes (iReadOffset / iReadSize set), 0 on error.
+// When the transport took the data out already (iReadExternal), the length word must count
+// exactly those bytes; iReadOffset is then 0.
 std::size_t GetVxiDeviceReadData(uRpc& rpc, std::string& sError);
 bool CheckVxiDeviceRemoteData(uRpc& rpc, std::string& sError);
 bool CheckVxiDeviceLocalData(uRpc& rpc, std::string& sError);

@@ -282,8 +282,14 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
             mErrors.pop_front();
         }
     } else if (MatchHeader(header, "SIMulate:BLOCk?")) {
-        const std::size_t n = static_cast<std::size_t>(std::strtoull(args.c_str(), nullptr, 10));
-        const std::string digits = std::to_string(n);
+        char* rest = nullptr;
+        const std::size_t n = static_cast<std::size_t>(std::strtoull(args.c_str(), &rest, 10));
+        std::string digits = std::to_string(n);
+        // An optional second argument asks for that many length digits, zero-padded ("#9...").
+        if (rest && *rest == ',') {
+            const std::size_t width = static_cast<std::size_t>(std::strtoul(rest + 1, nullptr, 10));
+            if (width > digits.size() && width <= 9) digits.insert(0, width - digits.size(), '0');
+        }
         addText("#" + std::to_string(digits.size()) + digits);
         if (n > 0) answer.push_back({BlockPayload(n), 0, n});
     } else if (MatchHeader(header, "SIMulate:ECHO?")) {
@@ -351,6 +357,36 @@ std::size_t ScpiDevice::Read(std::uint8_t* pOut, std::size_t iMax, int iTermChar
     }
     fEnd = mOutput.empty() && done > 0;
     return done;
+}
+
+std::size_t ScpiDevice::ReadView(std::size_t iMax, int iTermChar, std::vector<std::uint8_t>& scratch,
+                                 const std::uint8_t*& pData, std::shared_ptr<const std::vector<std::uint8_t>>& pKeep,
+                                 bool& fEnd, bool& fTermChar) {
+    {
+        std::lock_guard lock(mMutex);
+        if (!mOutput.empty()) {
+            uSegment& s = mOutput.front();
+            const std::size_t avail = s.iEnd - s.iOffset;
+            const std::uint8_t* from = s.pBytes->data() + s.iOffset;
+            const bool term = iTermChar >= 0 && iTermChar <= 255 &&
+                              std::memchr(from, iTermChar, std::min(iMax, avail)) != nullptr;
+            // In place only when the piece covers the whole read and no termination character cuts it.
+            if (!term && (iMax < avail || (iMax == avail && mOutput.size() == 1))) {
+                pData = from;
+                pKeep = s.pBytes;
+                s.iOffset += iMax;
+                if (s.iOffset == s.iEnd) mOutput.pop_front();
+                fTermChar = false;
+                fEnd = mOutput.empty();
+                return iMax;
+            }
+        }
+    }
+    const std::size_t want = std::min(iMax, AnswerSize());
+    if (scratch.size() < want) scratch.resize(want);
+    pKeep.reset();
+    pData = scratch.data();
+    return Read(scratch.data(), want, iTermChar, fEnd, fTermChar);
 }
 
 std::vector<std::uint8_t> ScpiDevice::Read(std::size_t iMax) {

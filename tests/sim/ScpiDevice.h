@@ -8,7 +8,8 @@
 //   *ESR?, *STB?        event status register, status byte (decimal)
 //   *SRE n, *SRE?       service request enable
 //   SYSTem:ERRor?       the oldest queued error, or 0,"No error"
-//   SIMulate:BLOCk? n   a definite-length block "#<d><n>" of n pattern bytes (PatternByte)
+//   SIMulate:BLOCk? n[,d]  a definite-length block "#<d><n>" of n pattern bytes (PatternByte),
+//                       with d length digits (zero-padded) when d is given
 //   SIMulate:ECHO? text the text as given
 //   SIMulate:DATA <block>  takes a definite-length block and keeps it (LastData)
 // plus any query or command given by SetAnswer. Several units in one message are separated by
@@ -55,6 +56,12 @@ class ScpiDevice {
     // fEnd is set when the last byte of the answer was taken, fTermChar when the read stopped
     // at the termination character.
     std::size_t Read(std::uint8_t* pOut, std::size_t iMax, int iTermChar, bool& fEnd, bool& fTermChar);
+    // Like Read, but without a copy when the bytes lie in one piece of the answer: pData then
+    // points into that piece and pKeep keeps it alive; otherwise the bytes are copied into
+    // scratch and pData points there.
+    std::size_t ReadView(std::size_t iMax, int iTermChar, std::vector<std::uint8_t>& scratch,
+                         const std::uint8_t*& pData, std::shared_ptr<const std::vector<std::uint8_t>>& pKeep,
+                         bool& fEnd, bool& fTermChar);
     // Convenience: takes up to iMax bytes (everything by default).
     std::vector<std::uint8_t> Read(std::size_t iMax = SIZE_MAX);
 

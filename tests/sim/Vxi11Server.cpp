@@ -325,19 +325,21 @@ extern "C" bool_t device_read_1_svc(Device_ReadParms* p, Device_ReadResp* r, str
     if (error == 0 && !s->HasLink(call.iLid)) error = Sim::ErrInvalidLink;
     if (error == 0 && !s->Device().WaitForAnswer(std::chrono::milliseconds(call.iIoTimeout))) error = Sim::ErrIoTimeout;
     if (error == 0) {
-        std::vector<std::uint8_t>& buffer = s->ReadBuffer();
-        const std::size_t want = std::min<std::size_t>(call.iSize, s->Device().AnswerSize());
-        if (buffer.size() < want) buffer.resize(want);
+        // The reply points into the answer where it can (no copy of large blocks); the piece
+        // stays alive until the next read.
         bool fEnd = false, fTerm = false;
         const int term = (call.iFlags & 0x80) ? call.iTermChar : -1;
-        const std::size_t n = s->Device().Read(buffer.data(), want, term, fEnd, fTerm);
+        const std::uint8_t* data = nullptr;
+        const std::size_t want = std::min<std::size_t>(call.iSize, s->Device().AnswerSize());
+        const std::size_t n =
+            s->Device().ReadView(want, term, s->ReadBuffer(), data, s->ReadKeep(), fEnd, fTerm);
         std::int32_t reason = 0;
         if (fEnd) reason |= 4;
         if (fTerm) reason |= 2;
         if (n == call.iSize) reason |= 1;
         r->reason = reason;
         r->data.data_len = static_cast<u_int>(n);
-        r->data.data_val = reinterpret_cast<char*>(buffer.data());
+        r->data.data_val = const_cast<char*>(reinterpret_cast<const char*>(data));
         call.iAnswered = static_cast<std::uint32_t>(n);
         call.iReason = reason;
     }

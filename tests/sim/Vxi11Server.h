@@ -108,6 +108,7 @@ class Vxi11Server {
     bool DropLink(std::int32_t iLid);
     bool HasLink(std::int32_t iLid) const;
     std::vector<std::uint8_t>& ReadBuffer() { return mReadBuffer; }
+    std::shared_ptr<const std::vector<std::uint8_t>>& ReadKeep() { return pReadKeep; }
 
   private:
     void Loop();
@@ -128,7 +129,8 @@ class Vxi11Server {
     std::vector<uVxi11Call> mCalls;
     std::set<std::int32_t> mLinks;
     std::int32_t iNextLid = 0;
-    std::vector<std::uint8_t> mReadBuffer; // data of the last device_read reply
+    std::vector<std::uint8_t> mReadBuffer; // data of the last device_read reply, when copied
+    std::shared_ptr<const std::vector<std::uint8_t>> pReadKeep; // or the answer piece it points into
 };
 
 } // namespace Sim

@@ -507,6 +507,60 @@ TEST(LxiRecordMarkingTest, SkipsStaleRepliesAndJoinsFragmentsSplitAcrossReceptio
     Lxi::DeleteInstance(*instance, sError);
 }
 
+// A device_read reply without record mark: the verifier body, error, reason, length word,
+// then the data (the length word may lie) with its padding.
+Bytes ReadReply(std::uint32_t xid, const std::string& data, std::uint32_t length, std::uint32_t reason,
+                std::uint32_t verifier = 0) {
+    Bytes b;
+    for (std::uint32_t w : {xid, 1u, 0u, 1u, verifier}) Put(b, w);
+    b.insert(b.end(), verifier, 0xAA);
+    for (std::uint32_t w : {0u, 0u, reason, length}) Put(b, w);
+    b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), (4 - data.size() % 4) % 4, 0);
+    return b;
+}
+
+// Sends a reply as record-marking fragments of at most iFragment bytes.
+void SendFragments(int fd, const Bytes& reply, std::size_t iFragment) {
+    Bytes out;
+    for (std::size_t o = 0; o < reply.size(); o += iFragment) {
+        const std::size_t n = std::min(iFragment, reply.size() - o);
+        Put(out, static_cast<std::uint32_t>(n) | (o + n == reply.size() ? 0x80000000u : 0u));
+        out.insert(out.end(), reply.begin() + static_cast<std::ptrdiff_t>(o),
+                   reply.begin() + static_cast<std::ptrdiff_t>(o + n));
+    }
+    SendAll(fd, out);
+}
+
+TEST(LxiRecordMarkingTest, ReadDataGoesToTheAnswerOnlyFromTheRightReply) {
+    int call = 0;
+    ScriptedPeer peer([&call](int fd, std::uint32_t xid) {
+        ++call;
+        if (call == 1) {
+            // A late reply with data of its own, then the real one with a verifier, its data
+            // crossing fragment boundaries.
+            SendFragments(fd, ReadReply(xid - 1, "stale data", 10, 4), 1000);
+            SendFragments(fd, ReadReply(xid, "fresh answer\n", 13, 4, 8), 7);
+        } else {
+            // The length word claims 100 bytes; 8 come.
+            SendFragments(fd, ReadReply(xid, "shortfal", 100, 4), 1000);
+        }
+    });
+    std::string sError;
+    auto instance = ConnectTo(peer.iPort, sError);
+    instance->mRpc.iMaxRecvSize = 0x10000;
+    instance->mRpc.iLid = 1;
+    DataBuffer answer;
+    ASSERT_TRUE(Lxi::RequestData(*instance, answer, Window, sError)) << sError;
+    EXPECT_EQ(answer.view(), "fresh answer\n");
+
+    EXPECT_FALSE(Lxi::RequestData(*instance, answer, Window, sError));
+    EXPECT_EQ(sError, "RpcVxi::GetVxiDeviceReadData: Die angegebene Datenlänge ist größer als die empfangenen Daten. "
+                      "iDataLength = 100 - iResultSize = 20");
+    EXPECT_TRUE(answer.empty());
+    Lxi::DeleteInstance(*instance, sError);
+}
+
 TEST(LxiRecordMarkingTest, AFragmentLengthFromTheWireIsNotTrusted) {
     ScriptedPeer peer([](int fd, std::uint32_t) {
         Bytes b;

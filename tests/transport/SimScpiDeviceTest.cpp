@@ -55,6 +55,11 @@ TEST(SimScpiDeviceTest, BlockAnswersTermCharReadsAndStatus) {
     EXPECT_TRUE(fTerm);
     EXPECT_EQ(d.StatusByte() & 0x10, 0);
 
+    d.Write("SIM:BLOCK? 3,9\n");
+    EXPECT_EQ(Text(d.Read(11)), "#9000000003");
+    EXPECT_EQ(d.AnswerSize(), 4u);
+    d.Clear();
+
     // A new query discards an unread answer and says so.
     d.Write("*IDN?\n");
     d.Write("*OPC?\n");
