@@ -26,22 +26,60 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
     return std::chrono::milliseconds(std::max<std::int64_t>(transfer.iTimeoutMs, 0));
 }
 
-// Room for the next reception behind the answer so far. The buffer at least doubles when it
-// grows, so that a long answer is not copied again for every step; once a block header has
-// arrived the growth stops at the block's announced end, but never runs ahead of the data by
-// more than the doubling: a count from the wire alone allocates nothing.
-bool MakeRoom(uStreamInstance& stream, std::string& sError) {
+// Room for iNeeded bytes of an answer whose first iAnswer bytes are at pAnswer; the bytes the
+// buffer holds are kept. When the answer begins with a block header, the buffer is made as
+// large as the block announces, in one step: that takes address space only, since pages are
+// committed as the data arrives, and a count that cannot be had leaves the buffer as it was.
+// Otherwise the buffer at least doubles when it grows, so that a long answer is not copied
+// again for every step.
+bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t iAnswer, std::size_t iNeeded,
+              std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
-    const std::size_t iNeeded = stream.iReceiveSize + ReceiveChunk;
     if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
-    std::size_t iTarget = std::max(iNeeded, std::min(buffer.capacity() * 2, DataBuffer::MaxCapacity));
     std::uint64_t iCount = 0;
-    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(buffer.data(), 0, stream.iReceiveSize, &iCount);
-    if (iHeader > 0) {
-        const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
-        if (iBlockEnd >= iNeeded && iBlockEnd < iTarget) iTarget = static_cast<std::size_t>(iBlockEnd);
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iAnswer, &iCount);
+    const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
+    if (iHeader > 0 && iBlockEnd >= iNeeded && iBlockEnd <= DataBuffer::MaxCapacity) {
+        DataBuffer block;
+        std::string sIgnored;
+        if (Instrument::CreateMemory(block, static_cast<std::size_t>(iBlockEnd), 0, sIgnored)) {
+            block.assign(buffer.data(), buffer.size());
+            buffer = std::move(block);
+            return true;
+        }
     }
-    return Instrument::CreateMemory(buffer, iTarget, GrowStep, sError);
+    const std::size_t iDoubled = std::min(buffer.capacity() * 2, DataBuffer::MaxCapacity);
+    return Instrument::CreateMemory(buffer, std::max(iNeeded, iDoubled), GrowStep, sError);
+}
+
+// Receives what waits into the answer: the count (> 0), a channel result, or NoMemory. The
+// first reception of an answer goes to pReceive, so that the answer buffer can be sized by what
+// it says; later ones go straight behind the answer so far.
+constexpr std::int64_t NoMemory = -3;
+
+std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
+    uStreamInstance& stream = transfer.mStream;
+    DataBuffer& answer = stream.pReceiveData;
+    std::string sIgnored;
+    if (stream.iReceiveSize == 0) {
+        if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return NoMemory;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        if (n <= 0) return n;
+        const std::size_t iFirst = static_cast<std::size_t>(n);
+        if (!MakeRoom(stream, stream.pReceive.data(), iFirst, iFirst + ReceiveChunk, sIgnored)) return NoMemory;
+        answer.assign(stream.pReceive.data(), iFirst);
+        stream.iReceiveSize = iFirst;
+        return n;
+    }
+    if (!MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
+        return NoMemory;
+    }
+    const std::int64_t n =
+        transfer.mChannel.Read(answer.data() + stream.iReceiveSize, answer.capacity() - stream.iReceiveSize, iCode);
+    if (n <= 0) return n;
+    stream.iReceiveSize += static_cast<std::size_t>(n);
+    answer.setSize(stream.iReceiveSize);
+    return n;
 }
 
 } // namespace
@@ -144,26 +182,21 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     Clock::time_point lastData = Clock::now();
     bool fWoken = false; // the last wait said input waits
     for (;;) {
-        std::string sMemory;
-        if (!MakeRoom(stream, sMemory)) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = Receive(transfer, iCode);
+        if (n > 0) {
+            lastData = Clock::now();
+            const bool fComplete =
+                AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage);
+            progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
+            if (fComplete) return true;
+        } else if (n == NoMemory) {
             sError = Prefix(names.pModule, names.pRead) +
                      (stream.iReceiveSize == 0
                           ? "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden."
                           : "Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.");
             stream.iReceiveSize = 0;
             return false;
-        }
-        DataBuffer& answer = stream.pReceiveData;
-        std::int64_t iCode = 0;
-        const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize,
-                                                      answer.capacity() - stream.iReceiveSize, iCode);
-        if (n > 0) {
-            stream.iReceiveSize += static_cast<std::size_t>(n);
-            answer.setSize(stream.iReceiveSize);
-            lastData = Clock::now();
-            const bool fComplete = AnswerComplete(answer.data(), stream.iReceiveSize, stream.sEndOfMessage);
-            progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
-            if (fComplete) return true;
         } else if (n < 0) {
             sError = BrokenText(names, names.pRead, n, iCode);
             return false;

@@ -79,6 +79,14 @@ TYPED_TEST(StreamTransportTest, TimeOuts) {
     EXPECT_EQ(sError, sTimeOut);
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
 
+    // A block that announces far more than comes: what came, by the time-out.
+    sError.clear();
+    this->mPeer.Device().SetAnswer("LIE?", ToBytes("#9999999999abc\n"));
+    ASSERT_TRUE(this->Exchange("LIE?", answer, sError));
+    EXPECT_EQ(sError, sTimeOut);
+    EXPECT_EQ(answer.view(), "#9999999999abc\n");
+    EXPECT_EQ(answer.size(), 15u);
+
     // No end-of-message text at all: every read ends by the time-out.
     sError.clear();
     TypeParam::SetEndOfMessage(*this->pInstance, "");
