@@ -215,8 +215,8 @@ TEST_F(InstrumentDefaultTest, TheQueueHoldsDeepCopies) {
     const auto mExchanges = pTransport->Exchanges();
     ASSERT_EQ(mExchanges.size(), 2u);
     EXPECT_EQ(mExchanges[1].sCommand, "second");
-    // The payload is shared, not copied by AddTask: the task sends what the buffer holds when it runs.
-    EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "xx");
+    // The task sends its own copy: what the caller did to its buffer afterwards does not reach it.
+    EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "payload");
 }
 
 TEST_F(InstrumentDefaultTest, AbortStopsTheRunningTransferOnlyAndQueuesNothing) {

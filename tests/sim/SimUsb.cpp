@@ -248,6 +248,38 @@ int Device::InterruptIn(std::uint8_t* pData, int iLength, int& iTransferred) {
     return 0;
 }
 
+void Device::SetClaimError(int iCode) {
+    std::lock_guard lock(mMutex);
+    iClaimError = iCode;
+}
+
+int Device::Claims() const {
+    std::lock_guard lock(mMutex);
+    return iClaims;
+}
+
+bool Device::AutoDetach() const {
+    std::lock_guard lock(mMutex);
+    return fAutoDetach;
+}
+
+int Device::Claim() {
+    std::lock_guard lock(mMutex);
+    if (iClaimError) return iClaimError;
+    ++iClaims;
+    return 0;
+}
+
+void Device::Release() {
+    std::lock_guard lock(mMutex);
+    if (iClaims > 0) --iClaims;
+}
+
+void Device::SetAutoDetach(bool fOn) {
+    std::lock_guard lock(mMutex);
+    fAutoDetach = fOn;
+}
+
 int Device::ClearHalt(int iEndpoint) {
     std::lock_guard lock(mMutex);
     lClearHaltLog.push_back(iEndpoint);
@@ -594,6 +626,24 @@ void Close1(libusb_device_handle* pHandle) { DeleteHandle(HandleOf(pHandle)); }
 
 int Succeed1(libusb_device_handle*, int) { return 0; }
 
+int Claim1(libusb_device_handle* pHandle, int) { return HandleOf(pHandle)->pDevice->Claim(); }
+
+int Release1(libusb_device_handle* pHandle, int) {
+    HandleOf(pHandle)->pDevice->Release();
+    return 0;
+}
+
+// The device is always in its first configuration.
+int GetConfiguration1(libusb_device_handle* pHandle, int* pConfiguration) {
+    *pConfiguration = Configurations(HandleOf(pHandle)->pDevice->Config()).front().iValue;
+    return 0;
+}
+
+int SetAutoDetach1(libusb_device_handle* pHandle, int iEnable) {
+    HandleOf(pHandle)->pDevice->SetAutoDetach(iEnable != 0);
+    return 0;
+}
+
 int ClearHalt1(libusb_device_handle* pHandle, unsigned char iEndpoint) {
     return HandleOf(pHandle)->pDevice->ClearHalt(iEndpoint);
 }
@@ -634,8 +684,9 @@ const libusb_version* GetVersion1() {
 
 const UsbSeam::uLibUsb1Calls cSim1 = {
     Init1, Exit1, GetDeviceList1, FreeDeviceList1, GetDeviceDescriptor1, GetConfigDescriptor1,
-    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, Succeed1, Succeed1,
-    Succeed1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
+    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, Succeed1, Claim1,
+    Release1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
+    GetConfiguration1, SetAutoDetach1,
 };
 
 // --- libusb 0.1 side ---
@@ -748,6 +799,16 @@ int Close0(usb_dev_handle* pHandle) {
 
 int Succeed0(usb_dev_handle*, int) { return 0; }
 
+int Claim0(usb_dev_handle* pHandle, int) {
+    const int iCode = HandleOf(pHandle)->pDevice->Claim();
+    return iCode < 0 ? ErrnoOf(iCode) : 0;
+}
+
+int Release0(usb_dev_handle* pHandle, int) {
+    HandleOf(pHandle)->pDevice->Release();
+    return 0;
+}
+
 int ClearHalt0(usb_dev_handle* pHandle, unsigned int iEndpoint) {
     int iCode = HandleOf(pHandle)->pDevice->ClearHalt(static_cast<int>(iEndpoint));
     return iCode < 0 ? ErrnoOf(iCode) : 0;
@@ -797,7 +858,7 @@ const usb_version* GetVersion0() {
 
 const UsbSeam::uLibUsb0Calls cSim0 = {
     Init0,     FindBusses0,      FindDevices0, GetBusses0, Open0,    Close0,
-    Succeed0,  Succeed0,         Succeed0,     ClearHalt0, ControlMsg0, GetStringSimple0,
+    Succeed0,  Claim0,           Release0,     ClearHalt0, ControlMsg0, GetStringSimple0,
     Bulk0,     Bulk0,            InterruptRead0, GetVersion0,
 };
 

@@ -100,6 +100,8 @@ class Device {
     void SetStringDescriptor(int iIndex, std::vector<std::uint8_t> vRaw);
     // Runs after every Bulk-IN read, outside the device's lock, with the read's number.
     void SetBulkInHook(std::function<void(int)> fnHook);
+    // Interface claims fail with this libusb code (0: they succeed).
+    void SetClaimError(int iCode);
 
     // --- what happened ---
     std::vector<std::vector<std::uint8_t>> BulkOutLog() const;
@@ -107,6 +109,10 @@ class Device {
     std::vector<int> ClearHaltLog() const;
     int BulkInReads() const;
     bool Halted(int iEndpoint) const;
+    // Interfaces claimed and not yet released; whether the last handle that asked wants kernel
+    // drivers detached on claim (libusb-1.0 side).
+    int Claims() const;
+    bool AutoDetach() const;
 
     // --- the device's side of the bus (libusb-1.0 codes) ---
     int BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred);
@@ -116,6 +122,9 @@ class Device {
     int Control(int bmRequestType, int bRequest, int wValue, int wIndex, std::uint8_t* pData,
                 int wLength);
     int ClearHalt(int iEndpoint);
+    int Claim();
+    void Release();
+    void SetAutoDetach(bool fOn);
 
   private:
     struct uRequest {
@@ -155,6 +164,9 @@ class Device {
     std::vector<uControlRequest> lControlLog;
     std::vector<int> lClearHaltLog;
     int iBulkInReads = 0;
+    int iClaimError = 0;
+    int iClaims = 0;
+    bool fAutoDetach = false;
 };
 
 class Bus {
