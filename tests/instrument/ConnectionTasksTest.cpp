@@ -5,6 +5,7 @@
 
 #include "common/EventData.h"
 #include "instrument/Instrument.h"
+#include "instrument/NetworkConnection.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 #include "sim/RawTcpServer.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using TestSupport::Add;
@@ -511,6 +513,49 @@ TEST_F(ConnectionTasksTest, AnswersComeWithProgressInEachInterfacesStep) {
     ASSERT_TRUE(serialRecorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
     EXPECT_EQ(Answer(serialRecorder.Tasks(InstrumentTaskScpiCommand)[0]).size(), 100009u);
     TestSupport::ExpectProgressSteps(serialRecorder, 20480);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<Network::uNetworkAdapter> Adapters(const std::vector<std::pair<std::string, std::string>>& list) {
+    std::vector<Network::uNetworkAdapter> adapters(1); // element 0 stays empty
+    for (const auto& [sAddress, sMask] : list) {
+        Network::uNetworkAdapter adapter;
+        adapter.sIpAddress = sAddress;
+        adapter.sIpMask = sMask;
+        adapters.push_back(adapter);
+    }
+    return adapters;
+}
+
+std::string Choose(const std::vector<std::pair<std::string, std::string>>& list, const std::string& sInstrument) {
+    const auto adapters = Adapters(list);
+    return InstrumentDefault::ChooseAdapter(adapters, static_cast<int>(adapters.size()) - 1, sInstrument);
+}
+
+TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) {
+    const std::string c24 = "255.255.255.0";
+    EXPECT_EQ(Choose({{"192.168.1.10", c24}, {"10.0.0.5", "255.0.0.0"}}, "192.168.1.50"), "192.168.1.10");
+    // A later adapter on another subnet does not replace the one on the instrument's own.
+    EXPECT_EQ(Choose({{"192.168.1.10", c24}, {"192.168.2.7", c24}}, "192.168.1.50"), "192.168.1.10");
+    EXPECT_EQ(Choose({{"192.168.2.7", c24}, {"192.168.1.10", c24}}, "192.168.1.50"), "192.168.1.10");
+    // The network, as the mask draws it, counts before equal octets.
+    EXPECT_EQ(Choose({{"10.1.2.3", c24}, {"10.8.0.1", "255.0.0.0"}}, "10.1.7.9"), "10.8.0.1");
+    EXPECT_EQ(Choose({{"10.0.0.5", "255.0.0.0"}, {"192.168.2.7", "255.255.0.0"}}, "192.168.1.50"), "192.168.2.7");
+    // Without a network of its own: the most equal leading octets, the earlier among equals.
+    EXPECT_EQ(Choose({{"172.16.0.1", c24}, {"192.168.9.1", c24}, {"192.168.7.1", c24}}, "192.168.1.50"), "192.168.9.1");
+    EXPECT_EQ(Choose({{"172.16.0.1", c24}, {"10.0.0.1", c24}}, "192.168.1.50"), "172.16.0.1");
+    // A name instead of an address: the first adapter that has an address.
+    EXPECT_EQ(Choose({{"0.0.0.0", c24}, {"10.0.0.1", c24}, {"172.16.0.1", c24}}, "scope.local"), "10.0.0.1");
+    // Adapters without an address are never chosen.
+    EXPECT_EQ(Choose({{"0.0.0.0", "0.0.0.0"}, {"", ""}}, "192.168.1.50"), "");
+    EXPECT_EQ(Choose({}, "192.168.1.50"), "");
+    // Only the counted adapters take part.
+    const auto adapters = Adapters({{"10.0.0.1", c24}, {"192.168.1.10", c24}});
+    EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 1, "192.168.1.50"), "10.0.0.1");
+    EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
 }
 
 } // namespace
