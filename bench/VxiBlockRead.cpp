@@ -1,6 +1,7 @@
 // Reads a 64 MiB "#9" block from the rpcgen VXI-11 instrument over loopback and, in the same
 // run, the same number of bytes from a plain TCP sender with plain socket reads; prints both
 // rates and their ratio (VXI-11 / plain). Best of several rounds each.
+#include "sim/Loopback.h"
 #include "sim/Vxi11Server.h"
 #include "transport/Lxi.h"
 
@@ -47,25 +48,15 @@ bool VxiRound(Lxi::uLxiInstance& instance, DataBuffer& answer, Clock::duration& 
 
 // A plain TCP sender: for every request byte it sends AnswerBytes bytes.
 struct PlainSender {
-    int iListen = -1;
-    int iPort = 0;
+    Sim::LoopbackListener mListener;
     std::thread mThread;
     std::vector<std::uint8_t> mData = std::vector<std::uint8_t>(AnswerBytes, 0x5A);
 
     std::atomic<int> iConnection{-1};
 
     PlainSender() {
-        iListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(iListen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(iListen, 1);
-        socklen_t len = sizeof a;
-        getsockname(iListen, reinterpret_cast<sockaddr*>(&a), &len);
-        iPort = ntohs(a.sin_port);
         mThread = std::thread([this] {
-            const int fd = accept(iListen, nullptr, nullptr);
+            const int fd = accept(mListener.Fd(), nullptr, nullptr);
             iConnection = fd;
             char request;
             while (fd >= 0 && recv(fd, &request, 1, MSG_WAITALL) == 1) {
@@ -81,8 +72,7 @@ struct PlainSender {
     }
     ~PlainSender() {
         if (iConnection >= 0) shutdown(iConnection, SHUT_RDWR);
-        shutdown(iListen, SHUT_RDWR);
-        close(iListen);
+        mListener.Close();
         mThread.join();
     }
 };
@@ -123,7 +113,7 @@ int main() {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(sender.iPort));
+    a.sin_port = htons(static_cast<std::uint16_t>(sender.mListener.Port()));
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return 1;
     struct CloseAtEnd {
         int fd;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -68,7 +67,7 @@ bool Call(uLxiInstance& instance, bool (*build)(RpcVxi::uRpc&, std::string&), st
     return RpcVxi::CheckRpcData(instance.mRpc, sError);
 }
 
-
+// A word of the reply buffer, counted from the start of the reply behind the mark.
 std::uint32_t ReplyWord(const DataBuffer& reply, std::size_t iPayloadOffset) {
     const std::size_t o = 4 + iPayloadOffset;
     return (std::uint32_t(reply[o]) << 24) | (std::uint32_t(reply[o + 1]) << 16) | (std::uint32_t(reply[o + 2]) << 8) |
@@ -290,7 +289,9 @@ bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std
     Disconnect(instance);
     instance.mSettings = settings;
     instance.mSettings.iConnection = 0;
-    if (settings.iTimeout > 0) instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(settings.iTimeout, 0x7FFFFFFF));
+    // The response time-out is what the instrument is told to wait (io_timeout).
+    if (settings.iTimeout > 0)
+        instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(settings.iTimeout, 0x7FFFFFFF));
     if (settings.sAdapterIp.empty()) {
         sError = "Lxi::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
         return false;

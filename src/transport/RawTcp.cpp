@@ -152,8 +152,9 @@ bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow
 }
 
 bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
-    if (!SocketRead(instance, iWindow, sError)) return false;
-    return StreamTransfer::TakeAnswer(instance, Names.pModule, answer, sError);
+    // The body of SocketRead, with the answer read into the caller's buffer.
+    uTcpChannel channel(instance.mConnection);
+    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError);
 }
 
 bool SocketRead(uRawTcpInstance& instance, int iWindow, std::string& sError) {

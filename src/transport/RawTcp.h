@@ -54,7 +54,8 @@ bool PrepareData(uRawTcpInstance& instance, const std::string& sCommand, const s
 bool SendData(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // Sends the prepared message; type-4 progress to iWindow; iBytesSent: bytes taken.
 bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
-// SocketRead, then hands the answer (exactly its bytes) to the caller.
+// SocketRead into the caller's buffer, whose memory is reused: on success it holds exactly the
+// answer's bytes, on failure none (StreamTransfer::ReadAnswer).
 bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
 // Reads one answer into pReceiveData; type-7 progress to iWindow. See StreamTransfer::Read
 // for time-out and abort.

@@ -357,8 +357,9 @@ bool PortWrite(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, 
 }
 
 bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
-    if (!PortRead(instance, iWindow, sError)) return false;
-    return StreamTransfer::TakeAnswer(instance, Names.pModule, answer, sError);
+    // The body of PortRead, with the answer read into the caller's buffer.
+    uPortChannel channel(instance.mPort);
+    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError);
 }
 
 bool PortRead(uSerialInstance& instance, int iWindow, std::string& sError) {

@@ -84,7 +84,8 @@ bool PrepareData(uSerialInstance& instance, const std::string& sCommand, const s
 bool SendData(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // Writes the prepared message in pieces of PieceSize bytes; type-4 progress to iWindow.
 bool PortWrite(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
-// PortRead, then hands the answer (exactly its bytes) to the caller.
+// PortRead into the caller's buffer, whose memory is reused: on success it holds exactly the
+// answer's bytes, on failure none (StreamTransfer::ReadAnswer).
 bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
 // Reads one answer into pReceiveData; type-7 progress to iWindow. A port that fails with EIO
 // (an adapter unplugged, the far side of a pseudo-terminal closed) is a lost connection.

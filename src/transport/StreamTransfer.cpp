@@ -74,12 +74,27 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
     if (!MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
         return NoMemory;
     }
-    const std::int64_t n =
-        transfer.mChannel.Read(answer.data() + stream.iReceiveSize, answer.capacity() - stream.iReceiveSize, iCode);
+    const std::size_t iRoom = std::min(answer.capacity() - stream.iReceiveSize, ReceiveLimit);
+    const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize, iRoom, iCode);
     if (n <= 0) return n;
     stream.iReceiveSize += static_cast<std::size_t>(n);
     answer.setSize(stream.iReceiveSize);
     return n;
+}
+
+// Nothing waited: waits for input, a slice at a time, until the deadline. fWoken (the last wait
+// said input waits, kept between calls) gives a channel that said so without reason a pause,
+// so that it cannot make the loop spin.
+enum class eIdle { Again, Deadline, Closed };
+
+eIdle WaitIdle(const uTransfer& transfer, Clock::time_point deadline, bool& fWoken) {
+    if (fWoken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return eIdle::Deadline;
+    const eWait w = transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice));
+    if (w == eWait::Closed) return eIdle::Closed;
+    fWoken = w == eWait::Ready;
+    return eIdle::Again;
 }
 
 } // namespace
@@ -201,21 +216,15 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             sError = BrokenText(names, names.pRead, n, iCode);
             return false;
         } else {
-            // Nothing waits. A channel that said otherwise gets a pause, so that it cannot
-            // make the loop spin.
-            if (fWoken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const Clock::time_point deadline = lastData + Timeout(transfer);
-            const Clock::time_point now = Clock::now();
-            if (now >= deadline) {
+            const eIdle idle = WaitIdle(transfer, lastData + Timeout(transfer), fWoken);
+            if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 return stream.iReceiveSize > 0;
             }
-            const eWait w = transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice));
-            if (w == eWait::Closed) {
+            if (idle == eIdle::Closed) {
                 sError = BrokenText(names, names.pRead, ReadClosed, 0);
                 return false;
             }
-            fWoken = w == eWait::Ready;
         }
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             std::string sIgnored;
@@ -252,15 +261,12 @@ bool Drain(const uTransfer& transfer, std::string& sError) {
             sError = BrokenText(names, names.pDrain, n, iCode);
             return false;
         } else {
-            if (fWoken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const Clock::time_point now = Clock::now();
-            if (now >= quietUntil) return true;
-            const eWait w = transfer.mChannel.WaitInput(std::min(quietUntil, now + AbortSlice));
-            if (w == eWait::Closed) {
+            const eIdle idle = WaitIdle(transfer, quietUntil, fWoken);
+            if (idle == eIdle::Deadline) return true;
+            if (idle == eIdle::Closed) {
                 sError = BrokenText(names, names.pDrain, ReadClosed, 0);
                 return false;
             }
-            fWoken = w == eWait::Ready;
         }
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
@@ -269,22 +275,25 @@ bool Drain(const uTransfer& transfer, std::string& sError) {
     }
 }
 
-bool TakeAnswer(uStreamInstance& stream, const char* pModule, DataBuffer& answer, std::string& sError) {
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
     DataBuffer& data = stream.pReceiveData;
+    if (answer.capacity() > data.capacity()) std::swap(answer, data);
+    answer.clear();
+    if (!Read(transfer, iWindow, sError)) return false;
     data.setSize(stream.iReceiveSize);
     if (stream.iReceiveSize >= data.capacity() / 2) {
         // A long answer fills most of its buffer: the buffer itself goes to the caller.
-        answer = std::move(data);
-        data = DataBuffer();
+        std::swap(answer, data);
+        data.clear();
         return true;
     }
-    // A short one is copied, and the instance keeps its buffer for the next answer.
-    DataBuffer copy = DataBuffer::FromBytes(data.data(), stream.iReceiveSize);
-    if (stream.iReceiveSize > 0 && !copy.allocated()) {
-        sError = Prefix(pModule, "RequestData") + "Der Speicher für die Daten konnte nicht reserviert werden.";
+    if (!answer.assign(data.data(), stream.iReceiveSize)) {
+        sError = Prefix(transfer.mNames.pModule, "RequestData") +
+                 "Der Speicher für die Daten konnte nicht reserviert werden.";
+        answer.clear();
         return false;
     }
-    answer = std::move(copy);
     return true;
 }
 

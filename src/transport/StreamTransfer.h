@@ -26,6 +26,9 @@ inline constexpr std::chrono::milliseconds AbortSlice{10};
 inline constexpr std::chrono::milliseconds DrainQuiet{100};
 // Size of the receive buffer and of one receive when the channel cannot tell what waits.
 inline constexpr std::size_t ReceiveChunk = 0x10000;
+// The most one reception takes: a sender's window opens again while the reader goes on,
+// rather than after one long copy of everything that waited.
+inline constexpr std::size_t ReceiveLimit = 0x100000;
 // Growth step of the send and answer buffers.
 inline constexpr std::size_t GrowStep = 0x200000;
 
@@ -111,10 +114,12 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.
 bool Drain(const uTransfer& transfer, std::string& sError);
 
-// Hands the answer of the last Read to the caller: exactly iReceiveSize bytes. A long answer
-// takes the instance's buffer with it (the instance grows a new one next time), a short one is
-// copied. False, with "<pModule>::RequestData: ..." in sError, when the copy has no memory.
-bool TakeAnswer(uStreamInstance& stream, const char* pModule, DataBuffer& answer, std::string& sError);
+// Read, then hands the answer to the caller. A caller's buffer with more room than the
+// instance's lends its memory to the read, so that a caller who reads into the same buffer
+// again and again commits its pages once. On success answer holds exactly the answer's bytes
+// (a long answer in the buffer it was read into, a short one as a copy, the instance keeping
+// its buffer); on failure none.
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

@@ -6,6 +6,7 @@
 #include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "sim/Loopback.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
 #include "transport/TransferStatus.h"
@@ -413,18 +414,9 @@ TEST_F(LxiTest, TimeOuts) {
 class ScriptedPeer {
   public:
     using Script = std::function<void(int iFd, std::uint32_t iXId)>;
-    explicit ScriptedPeer(Script script) : mScript(std::move(script)) {
-        iListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(iListen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(iListen, 1);
-        socklen_t len = sizeof a;
-        getsockname(iListen, reinterpret_cast<sockaddr*>(&a), &len);
-        iPort = ntohs(a.sin_port);
+    explicit ScriptedPeer(Script script) : mScript(std::move(script)), iPort(mListener.Port()) {
         mThread = std::thread([this] {
-            const int fd = accept(iListen, nullptr, nullptr);
+            const int fd = accept(mListener.Fd(), nullptr, nullptr);
             if (fd < 0) return;
             iConnection = fd;
             for (;;) {
@@ -440,15 +432,18 @@ class ScriptedPeer {
     }
     ~ScriptedPeer() {
         if (iConnection >= 0) shutdown(iConnection, SHUT_RDWR);
-        shutdown(iListen, SHUT_RDWR);
-        close(iListen);
+        mListener.Close();
         mThread.join();
     }
-    int iPort = 0;
 
   private:
     Script mScript;
-    int iListen = -1;
+    Sim::LoopbackListener mListener;
+
+  public:
+    const int iPort;
+
+  private:
     std::atomic<int> iConnection{-1};
     std::thread mThread;
 };
@@ -596,17 +591,10 @@ TEST(LxiInstanceTest, SettingsConnectAndTheInstanceList) {
     EXPECT_EQ(sError, "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.");
 
     // A port nobody listens on.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    const int port = ntohs(a.sin_port);
+    Sim::LoopbackListener bound(false);
+    const int port = bound.Port();
     ASSERT_TRUE(Lxi::SetInstrument(*instance, {0, "127.0.0.1", "127.0.0.1", port, 1000}, sError));
     EXPECT_FALSE(Lxi::Connect(*instance, sError));
-    close(fd);
     EXPECT_EQ(sError, "Lxi::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
                       "Instrument: 127.0.0.1:" +
                           std::to_string(port));

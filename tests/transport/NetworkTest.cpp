@@ -3,6 +3,7 @@
 #include "transport/Network.h"
 #include "transport/TcpSocket.h"
 
+#include "sim/Loopback.h"
 #include "sim/NetNamespace.h"
 
 #include <arpa/inet.h>
@@ -78,30 +79,12 @@ TEST(NetworkTest, ListsTheAdaptersOfThisNamespace) {
     EXPECT_EQ(Network::GetAdapterConnectionName("nosuch0"), "");
 }
 
-// A listening socket on 127.0.0.1 with an ephemeral port.
-struct Listener {
-    int fd = -1;
-    int port = 0;
-    Listener() {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 4);
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-    ~Listener() { close(fd); }
-};
-
 TEST(TcpSocketTest, ReceiveTellsNothingYetFromClosedAndSendNeverRaisesSigpipe) {
-    Listener server;
+    Sim::LoopbackListener server;
     TcpSocket::uSocket client;
     std::string sError;
-    ASSERT_TRUE(TcpSocket::Connect(client, "127.0.0.1", "127.0.0.1", server.port, 1000, sError)) << sError;
-    const int peer = accept(server.fd, nullptr, nullptr);
+    ASSERT_TRUE(TcpSocket::Connect(client, "127.0.0.1", "127.0.0.1", server.Port(), 1000, sError)) << sError;
+    const int peer = accept(server.Fd(), nullptr, nullptr);
     ASSERT_GE(peer, 0);
 
     char buffer[16];
@@ -133,9 +116,9 @@ TEST(TcpSocketTest, ConnectFailuresAndShutdownWakesAWaiter) {
     EXPECT_FALSE(TcpSocket::Connect(s, "192.0.2.1", "127.0.0.1", 5025, 100, sError)); // not our address
     EXPECT_NE(sError.find("TcpSocket::Connect: The local address could not be used: 192.0.2.1"), std::string::npos);
 
-    Listener server;
-    ASSERT_TRUE(TcpSocket::Connect(s, "", "127.0.0.1", server.port, 1000, sError)) << sError;
-    const int peer = accept(server.fd, nullptr, nullptr);
+    Sim::LoopbackListener server;
+    ASSERT_TRUE(TcpSocket::Connect(s, "", "127.0.0.1", server.Port(), 1000, sError)) << sError;
+    const int peer = accept(server.Fd(), nullptr, nullptr);
     s.Shutdown();
     EXPECT_EQ(TcpSocket::WaitReadable(s, Clock::now() + std::chrono::seconds(5)), TcpSocket::WaitReady);
     char c;

@@ -3,6 +3,7 @@
 // listener, a pseudo-terminal) and opens a transport instance on it.
 #pragma once
 
+#include "common/TestApplication.h"
 #include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -11,8 +12,6 @@
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
 #include "transport/TransferStatus.h"
-
-#include <QCoreApplication>
 
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -122,12 +121,7 @@ template <class Side> class Fixture : public ::testing::Test {
         std::intptr_t iObject;
     };
 
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { TestApplication::Ensure(); }
 
     void SetUp() override {
         EventHub::Init();
