@@ -4,7 +4,6 @@
 #include "InstrumentTestSupport.h"
 
 #include "common/EventData.h"
-#include "instrument/Instrument.h"
 #include "instrument/NetworkConnection.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
@@ -34,24 +33,8 @@ void ExpectStart(const std::string& sText, const std::string& sStart) {
     EXPECT_EQ(sText.substr(0, sStart.size()), sStart) << sText;
 }
 
-class ConnectionTasksTest : public ::testing::Test {
+class ConnectionTasksTest : public TestSupport::TaskTest {
   protected:
-    void SetUp() override {
-        TestSupport::StartEventHub();
-        iWindow = WindowRegistry::NewWindowNumber();
-        pRecorder = std::make_unique<EventRecorder>(iWindow);
-    }
-    void TearDown() override {
-        std::string sError;
-        Instrument::ReleaseAll(true, 0, sError);
-        pRecorder.reset();
-    }
-    InstrumentObject NewObject() {
-        std::string sError;
-        InstrumentObject object = Instrument::Create(sError);
-        EXPECT_TRUE(object) << sError;
-        return object;
-    }
     static uTaskPrepare RawPrepare(int iPort) {
         uTaskPrepare prepare;
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
@@ -78,24 +61,13 @@ class ConnectionTasksTest : public ::testing::Test {
         prepare.head = {InstrumentTaskPrepare, iEvent, iWindow};
         return prepare;
     }
-    uTaskConnect ConnectTask() { return {{InstrumentTaskConnect, 0, iWindow}}; }
-    uTaskDisconnect DisconnectTask() { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
-    // The texts of the error events so far (each record is taken from the store once).
-    std::vector<std::string> Errors() {
-        const auto events = pRecorder->Tasks(InstrumentTaskError);
-        for (std::size_t i = mErrors.size(); i < events.size(); ++i) mErrors.push_back(EventRecorder::ErrorText(events[i]));
-        return mErrors;
-    }
     // A started raw TCP instrument.
     void StartRaw() {
         std::string sError;
         ASSERT_TRUE(mRaw.Start(sError)) << sError;
     }
 
-    int iWindow = 0;
-    std::unique_ptr<EventRecorder> pRecorder;
     Sim::RawTcpServer mRaw;
-    std::vector<std::string> mErrors;
 };
 
 TEST_F(ConnectionTasksTest, RawTcpDoor) {

@@ -1,8 +1,10 @@
 #include "InstrumentTestSupport.h"
 
 #include "common/EventData.h"
+#include "instrument/Instrument.h"
 #include "instrument/ModelTable.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
 #include "transport/TransferStatus.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +223,31 @@ uTaskScpiCommand Command(const std::string& sCommand, int iWindow, bool fRequest
     task.sCommand = sCommand;
     task.fRequestData = fRequestData ? 1 : 0;
     return task;
+}
+
+void TaskTest::SetUp() {
+    StartEventHub();
+    iWindow = WindowRegistry::NewWindowNumber();
+    pRecorder = std::make_unique<EventRecorder>(iWindow);
+}
+
+void TaskTest::TearDown() {
+    std::string sError;
+    Instrument::ReleaseAll(true, 0, sError);
+    pRecorder.reset();
+}
+
+InstrumentObject TaskTest::NewObject() {
+    std::string sError;
+    InstrumentObject object = Instrument::Create(sError);
+    EXPECT_TRUE(object) << sError;
+    return object;
+}
+
+std::vector<std::string> TaskTest::Errors() {
+    const auto events = pRecorder->Tasks(InstrumentTaskError);
+    for (std::size_t i = mErrors.size(); i < events.size(); ++i) mErrors.push_back(EventRecorder::ErrorText(events[i]));
+    return mErrors;
 }
 
 std::int64_t Add(uInstrumentObject& object, const uTask& task) {

@@ -7,6 +7,8 @@
 #include "platform/EventHub.h"
 #include "sim/ScpiDevice.h"
 
+#include <gtest/gtest.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -100,6 +102,25 @@ class EventRecorder {
     std::vector<EventHub::uEvent> mTasks;
     std::vector<EventHub::uEvent> mTransfers;
     std::function<void()> fnDelivered;
+};
+
+// A fixture for tests through AddTask: the event hub, a window with its recorder, and every
+// instrument released at the end.
+class TaskTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    InstrumentObject NewObject();
+    uTaskConnect ConnectTask() const { return {{InstrumentTaskConnect, 0, iWindow}}; }
+    uTaskDisconnect DisconnectTask() const { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
+    // The texts of the error events so far (each record is taken from the store once).
+    std::vector<std::string> Errors();
+
+    int iWindow = 0;
+    std::unique_ptr<EventRecorder> pRecorder;
+
+  private:
+    std::vector<std::string> mErrors;
 };
 
 // An ScpiCommand task to the window.

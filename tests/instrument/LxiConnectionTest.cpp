@@ -4,9 +4,7 @@
 #include "InstrumentTestSupport.h"
 
 #include "app/Main.h"
-#include "instrument/Instrument.h"
 #include "platform/ProgramEvents.h"
-#include "platform/WindowRegistry.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
 #include "transport/Lxi.h"
@@ -57,7 +55,7 @@ class SilentListener {
     int iPort = 0;
 };
 
-class LxiConnectionTest : public ::testing::Test {
+class LxiConnectionTest : public TestSupport::TaskTest {
   protected:
     static void SetUpTestSuite() {
         TestSupport::StartEventHub();
@@ -65,22 +63,9 @@ class LxiConnectionTest : public ::testing::Test {
         fPrivateNetwork = Sim::EnterPrivateNetwork(sWhy);
         sNoPrivateNetwork = sWhy;
     }
-    void SetUp() override {
-        TestSupport::StartEventHub();
-        iWindow = WindowRegistry::NewWindowNumber();
-        pRecorder = std::make_unique<EventRecorder>(iWindow);
-    }
     void TearDown() override {
-        std::string sError;
-        Instrument::ReleaseAll(true, 0, sError);
-        pRecorder.reset();
+        TaskTest::TearDown();
         mServer.Stop();
-    }
-    InstrumentObject NewObject() {
-        std::string sError;
-        InstrumentObject object = Instrument::Create(sError);
-        EXPECT_TRUE(object) << sError;
-        return object;
     }
     void StartServer(bool fRegister = false) {
         Sim::Vxi11Server::uConfig config;
@@ -101,13 +86,6 @@ class LxiConnectionTest : public ::testing::Test {
         }
         return prepare;
     }
-    uTaskConnect ConnectTask() { return {{InstrumentTaskConnect, 0, iWindow}}; }
-    uTaskDisconnect DisconnectTask() { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
-    std::vector<std::string> Errors() {
-        const auto events = pRecorder->Tasks(InstrumentTaskError);
-        for (std::size_t i = mErrors.size(); i < events.size(); ++i) mErrors.push_back(EventRecorder::ErrorText(events[i]));
-        return mErrors;
-    }
     std::size_t CallsOf(int iProcedure) {
         std::size_t n = 0;
         for (const auto& call : mServer.Calls()) n += call.iProcedure == iProcedure;
@@ -116,10 +94,7 @@ class LxiConnectionTest : public ::testing::Test {
 
     static inline bool fPrivateNetwork = false;
     static inline std::string sNoPrivateNetwork;
-    int iWindow = 0;
-    std::unique_ptr<EventRecorder> pRecorder;
     Sim::Vxi11Server mServer;
-    std::vector<std::string> mErrors;
 };
 
 TEST_F(LxiConnectionTest, FoundInstrumentConnectsStraightToItsCorePort) {
