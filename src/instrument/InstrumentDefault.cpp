@@ -130,11 +130,18 @@ void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstanc
             if (!instance.TaskList.empty() && instance.TaskList.front().pTask) {
                 pElement = &instance.TaskList.front();
                 instance.iRunningTask = pElement->iTaskNumber;
+                // A request filed before this task began is not meant for it. From here on a
+                // cancel files its request for this task, and it stays until a transfer takes it.
+                if (instance.pTransport) Instrument::TakeAbortRequest(instance.pTransport->AbortId());
             }
         }
         if (!pElement) continue;
         RunTask(*pObject, instance, *pElement);
         FreeTask(*pElement);
+        // No answer or payload outlives its task in the request block.
+        instance.request.requestData.release();
+        instance.request.iRequestTransferred = 0;
+        instance.request.data.release();
         std::uint64_t iAbort = 0;
         {
             std::lock_guard lock(module.mutex);
@@ -387,6 +394,19 @@ std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& 
     std::shared_ptr<InstrumentTransport> pWake;
     std::int64_t iNumber = 0;
     bool fQueued = false;
+    // The task's own copy, made before the lock: the payload of a command may be large. The task
+    // owns its payload, so the caller may change or drop its buffer as soon as this returns.
+    std::unique_ptr<uTask> pCopy;
+    try {
+        pCopy = std::make_unique<uTask>(task);
+        if (auto* pCommand = std::get_if<uTaskScpiCommand>(pCopy.get()); pCommand && pCommand->pData) {
+            auto pPayload = std::make_shared<const DataBuffer>(*pCommand->pData);
+            if (pPayload->size() != pCommand->pData->size()) pCopy.reset();
+            else pCommand->pData = std::move(pPayload);
+        }
+    } catch (const std::bad_alloc&) {
+        pCopy.reset();
+    }
     {
         std::lock_guard lock(module.mutex);
         pInstance = Lookup(module, object);
@@ -407,7 +427,8 @@ std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& 
         }
         if (fQueue) {
             try {
-                pInstance->TaskList.push_back(uTaskElement{iNumber, std::make_unique<uTask>(task)});
+                if (!pCopy) throw std::bad_alloc();
+                pInstance->TaskList.push_back(uTaskElement{iNumber, std::move(pCopy)});
                 fQueued = true;
             } catch (const std::bad_alloc&) {
                 sError = std::string("InstrumentDefault::AddTask: The memory for the structure could not be reserved. "
@@ -434,6 +455,7 @@ std::intptr_t EventObject(const uInstance& instance) { return reinterpret_cast<s
 
 void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int64_t eTaskType,
                       EventHub::Payload pData) {
+    if (iWindow == WindowNobody) return; // the payload goes with it
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), EventObject(instance),
                         static_cast<std::intptr_t>(eTaskType), std::move(pData));
 }

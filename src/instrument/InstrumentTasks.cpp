@@ -5,19 +5,21 @@
 #include "instrument/AbortRequests.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
+#include "instrument/NetworkConnection.h"
 #include "instrument/ScreenCopy.h"
+#include "instrument/UsbConnection.h"
 #include "instrument/WaveformRead.h"
 #include "platform/ProgramEvents.h"
+#include "transport/Network.h"
+#include "transport/TransferStatus.h"
 
 #include <algorithm>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace InstrumentDefault {
 namespace {
-
-// The transfer-status type of a failed receive.
-constexpr std::intptr_t TransferReceiveError = 10;
 
 bool InSearchChain(const uTaskHead& head) { return head.iEvent == EventSearchFinished; }
 
@@ -38,25 +40,89 @@ template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t i
     AddTask(object, task, sError);
 }
 
-// Opens the connection that the description names. No interface has a transport to open yet.
+// Opens the connection that the description names.
 bool OpenConnection(uInstance& instance, std::string& sError) {
-    sError = "InstrumentDefault::TaskConnect: The interface has no transport. eInterface = " +
-             std::to_string(instance.uConnection.eInterface);
-    return false;
+    const uTaskPrepare& connection = instance.uConnection;
+    switch (connection.eInterface) {
+    case InterfaceUsbTmc:
+        if (connection.fLibUsb1) return ConnectUsbTmcLibUsb1(instance, sError);
+        if (connection.fLibUsb0) return ConnectUsbTmcLibUsb0(instance, sError);
+        sError = "InstrumentDefault::TaskConnect: No USB library was chosen for the instrument.";
+        return false;
+    case InterfaceVxi11: return ConnectVxi(instance, sError);
+    case InterfaceRawTcp: return ConnectRawTcp(instance, sError);
+    case InterfaceSerial: return ConnectSerial(instance, sError);
+    default:
+        sError = "InstrumentDefault::TaskConnect: The interface has no transport. eInterface = " +
+                 std::to_string(connection.eInterface);
+        return false;
+    }
+}
+
+// Closes the open connection, whatever kind it is: the one that was opened, even when a later
+// Prepare changed the description. Drops an abort request that its transfers never took.
+bool CloseConnection(uInstance& instance, std::string& sError) {
+    const std::shared_ptr<InstrumentTransport> pTransport = instance.pTransport;
+    if (!pTransport) return true;
+    const bool fClosed = pTransport->Close(sError);
+    SetTransport(instance, nullptr);
+    Instrument::TakeAbortRequest(pTransport->AbortId());
+    return fClosed;
+}
+
+// A manual instrument is identified when it connects: its model's query with a short time-out,
+// the model taken from the answer, and the request block set up again for that model.
+void IdentifyAtConnect(uInstance& instance) {
+    uModelCommands commands;
+    Instrument::GetModelCommands(instance.uConnection.eModel, commands);
+    uRequest& request = instance.request;
+    request.sCommand = commands.sIdnQuery;
+    request.iTimeout = 200;
+    const std::int64_t eModel = instance.uConnection.eModel;
+    if (eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008) {
+        request.iTimeout = 500;
+        request.sTermination = "\n\r";
+    }
+    uIdn idn;
+    std::string sIgnored; // a failed identification leaves the identification empty, unreported
+    GetIdnDefault(instance, WindowNobody, idn, sIgnored);
+    SetIdn(instance, idn);
+    SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
+    SetCommunicationDefaults(instance);
+}
+
+// The local adapter of a LAN description that names none.
+void ChooseLocalAdapter(uTaskPrepare& connection) {
+    std::string* pAdapter = nullptr;
+    const std::string* pInstrument = nullptr;
+    if (connection.eInterface == InterfaceVxi11) {
+        pAdapter = &connection.vxi11.sAdapterIp;
+        pInstrument = &connection.vxi11.sInstrumentIp;
+    } else if (connection.eInterface == InterfaceRawTcp) {
+        pAdapter = &connection.rawTcp.sAdapterIp;
+        pInstrument = &connection.rawTcp.sInstrumentIp;
+    }
+    if (!pAdapter || !pAdapter->empty()) return;
+    std::vector<Network::uNetworkAdapter> adapters;
+    int iCount = 0;
+    std::string sIgnored; // without adapters the address stays empty; the connect says so
+    if (Network::GetAdapters(adapters, iCount, sIgnored)) *pAdapter = ChooseAdapter(adapters, iCount, *pInstrument);
 }
 
 bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead& head = TaskHeadOf(*element.pTask);
-    if (!HasTransport(instance, fLocal ? "TaskLocal" : "TaskRemote", sError)) return false;
+    const char* pProcedure = fLocal ? "TaskLocal" : "TaskRemote";
+    if (!HasTransport(instance, pProcedure, sError)) return false;
+    bool fDone = true;
     if (instance.fConnected && instance.uConnection.eInterface == InterfaceVxi11) {
-        std::string sIgnored; // the outcome is not reported
-        instance.pTransport->SetLocal(fLocal, sIgnored);
+        fDone = instance.pTransport->SetLocal(fLocal, sError);
+        if (!fDone) PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
     }
     if (!InSearchChain(head)) {
         PostTaskFinished(instance, head.iWindow, fLocal ? InstrumentTaskLocal : InstrumentTaskRemote);
     }
-    return true;
+    return fDone;
 }
 
 } // namespace
@@ -76,19 +142,32 @@ void SetCommunicationDefaults(uInstance& instance) {
 }
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
+    uRequest& request = instance.request;
+    // Nothing of an earlier exchange stays: no answer buffer, no counts.
+    request.iSendTransferred = 0;
+    request.fSendFinished = 0;
+    request.requestData.release();
+    request.iRequestTransferred = 0;
+    request.fRequestFinished = 0;
     if (!instance.fConnected || !instance.pTransport) {
         sError = "InstrumentDefault::SendRequest: The instrument is not open.";
         return false;
     }
-    // A cancel files its abort request after setting the flag, so a request taken here either is
-    // a stale one or belongs to a cancel that the flag shows.
-    Instrument::TakeAbortRequest(instance.pTransport->AbortId());
+    // Abort requests left from before this task were dropped when it began; one that arrives
+    // between two exchanges of the task stays for the transfer to take. The flag shows a cancel
+    // that came before this exchange.
     if (instance.fCancel) {
         sError = "InstrumentDefault::SendRequest: The task has been canceled.";
         return false;
     }
-    if (!instance.request.fSend) return false;
-    return instance.pTransport->Exchange(instance, iWindow, sError);
+    if (!request.fSend) {
+        sError = "InstrumentDefault::SendRequest: There is no command to send.";
+        return false;
+    }
+    std::string sExchange;
+    if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
+    sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
+    return false;
 }
 
 bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sError) {
@@ -98,21 +177,19 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     request.fRequestData = 1;
     request.fVendorSpecific = 0;
     request.eWait = 0;
-    if (!SendRequest(instance, iWindow, sError)) return false;
+    const bool fExchanged = SendRequest(instance, iWindow, sError);
     const std::size_t iSize = std::min(request.requestData.size(),
                                        static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
-    if (iSize == 0) {
-        if (iWindow != WindowNobody) {
-            const std::int64_t iKey = Utility::EventDataStore(uEventData{
-                0, "The IDN has been read by the instrument, but the data is empty.", "InstrumentDefault", "GetIdnDefault"});
-            EventHub::PostEvent(EventTransferStatus, iWindow, WindowNobody, TransferReceiveError,
-                                EventHub::Payload::Of<std::int64_t>(iKey));
-        }
-        return false;
-    }
-    idn = Instrument::ParseIdn(request.requestData.view().substr(0, iSize));
+    if (fExchanged && iSize > 0) idn = Instrument::ParseIdn(request.requestData.view().substr(0, iSize));
     request.requestData.release();
     request.iRequestTransferred = 0;
+    if (!fExchanged) return false;
+    if (iSize == 0) {
+        static constexpr const char* pEmpty = "The IDN has been read by the instrument, but the data is empty.";
+        sError = std::string("InstrumentDefault::GetIdnDefault: ") + pEmpty;
+        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, pEmpty, "GetIdnDefault");
+        return false;
+    }
     return true;
 }
 
@@ -120,6 +197,7 @@ bool TaskPrepare(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     if (!TaskCheckParameter(element, sError)) return false;
     uTaskPrepare connection = std::get<uTaskPrepare>(*element.pTask);
     if (connection.fUserModel) connection.eModel = Instrument::GetModelFromIdn(connection, instance.idn, 0);
+    ChooseLocalAdapter(connection);
     const uTaskHead head = connection.head;
     SetConnection(instance, std::move(connection));
     if (InSearchChain(head)) QueueChainTask<uTaskConnect>(object, head.iWindow);
@@ -131,14 +209,18 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
     if (instance.fConnected) {
+        // Counted like any connect. In the search chain the chain goes on, so that its own
+        // disconnect follows and the count comes down again.
         ++instance.iConnectionCount;
-        PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
+        if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
+        else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
         return true;
     }
     const bool fOpened = OpenConnection(instance, sError);
     if (fOpened) ++instance.iConnectionCount;
     else PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
     SetCommunicationDefaults(instance);
+    if (fOpened && instance.uConnection.fUserModel) IdentifyAtConnect(instance);
     if (fOpened) {
         if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
         else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
@@ -154,22 +236,24 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
         PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
         return false;
     }
-    if (instance.iConnectionCount > 0) {
-        instance.iConnectionCount = std::max<std::int64_t>(instance.iConnectionCount - 1, 0);
-        if (instance.iConnectionCount > 0) {
-            PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
-            return true;
-        }
+    const bool fChain = InSearchChain(head);
+    bool fClosed = true;
+    if (instance.iConnectionCount > 1) {
+        // Others still use the connection: it stays open.
+        --instance.iConnectionCount;
+    } else {
+        instance.iConnectionCount = 0;
+        fClosed = CloseConnection(instance, sError);
+        if (!fClosed) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskDisconnect");
     }
-    // The connection closes when its transport is let go.
-    SetTransport(instance, nullptr);
-    if (InSearchChain(head)) {
+    if (fChain) {
+        // The chain ends here whether or not the connection closed.
         SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
         PostTaskFinished(instance, head.iWindow, InstrumentTaskIdentified);
     } else {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
     }
-    return true;
+    return fClosed;
 }
 
 bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {

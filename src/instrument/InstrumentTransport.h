@@ -32,6 +32,14 @@ class InstrumentTransport {
     // iWindow (WindowNobody: none). Called on the instance's worker thread only.
     virtual bool Exchange(InstrumentDefault::uInstance& instance, int iWindow, std::string& sError) = 0;
 
+    // Closes the connection and frees what the transport module holds for it; an object that is
+    // destroyed unclosed closes itself and drops the text. True when nothing failed; a failure
+    // leaves the connection closed all the same, with the reason in sError. Worker thread only.
+    virtual bool Close(std::string& sError) {
+        (void)sError;
+        return true;
+    }
+
     // Returns the instrument to local operation (fLocal) or puts it under remote control; only
     // connections that have such a request (VXI-11) do something. Worker thread only.
     virtual bool SetLocal(bool fLocal, std::string& sError) {

@@ -37,8 +37,8 @@ struct uTaskScpiCommand {
     std::int64_t iBlockSize = 0; // progress step in bytes; 0 = keep the request block's value
     std::int64_t fSend = 0;
     std::string sCommand;
-    // Binary payload sent after the command. Shared, so that the caller may drop its reference
-    // as soon as AddTask returns; the task sends the buffer's valid bytes.
+    // Binary payload sent after the command. AddTask gives the queued task a copy of the
+    // buffer's valid bytes: the caller may change or drop its buffer as soon as AddTask returns.
     std::shared_ptr<const DataBuffer> pData;
     std::int64_t fRequestData = 0;
     std::int64_t fVendorSpecific = 0;

@@ -180,6 +180,21 @@ bool SetConfiguration(libusb_device_handle* pDeviceHandle, int iConfiguration,
     return true;
 }
 
+bool GetConfiguration(libusb_device_handle* pDeviceHandle, int& iConfiguration, std::string& sError) {
+    iConfiguration = 0;
+    if (!pDeviceHandle) return NullHandle(sError, "LibUsb1::GetConfiguration: ");
+    int iCode = Calls().get_configuration(pDeviceHandle, &iConfiguration);
+    if (iCode != 0) return Fail(sError, "LibUsb1::GetConfiguration: ", iCode);
+    return true;
+}
+
+bool SetAutoDetachKernelDriver(libusb_device_handle* pDeviceHandle, bool fEnable, std::string& sError) {
+    if (!pDeviceHandle) return NullHandle(sError, "LibUsb1::SetAutoDetachKernelDriver: ");
+    int iCode = Calls().set_auto_detach_kernel_driver(pDeviceHandle, fEnable ? 1 : 0);
+    if (iCode != 0) return Fail(sError, "LibUsb1::SetAutoDetachKernelDriver: ", iCode);
+    return true;
+}
+
 bool ClaimInterface(libusb_device_handle* pDeviceHandle, int iInterface, std::string& sError) {
     if (!pDeviceHandle) return NullHandle(sError, "LibUsb1::ClaimInterface: ");
     int iCode = Calls().claim_interface(pDeviceHandle, iInterface);

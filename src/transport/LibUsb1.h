@@ -39,6 +39,11 @@ bool Open(libusb_device* pDevice, libusb_device_handle*& pDeviceHandle, std::str
 void Close(libusb_device_handle* pDeviceHandle);
 bool SetConfiguration(libusb_device_handle* pDeviceHandle, int iConfiguration,
                       std::string& sError);
+// The configuration value the device is in now (0: unconfigured).
+bool GetConfiguration(libusb_device_handle* pDeviceHandle, int& iConfiguration, std::string& sError);
+// With fEnable, claiming an interface takes it from a kernel driver bound to it (Linux: usbtmc)
+// and releasing it gives it back. Platforms without kernel drivers fail with NOT_SUPPORTED.
+bool SetAutoDetachKernelDriver(libusb_device_handle* pDeviceHandle, bool fEnable, std::string& sError);
 bool ClaimInterface(libusb_device_handle* pDeviceHandle, int iInterface, std::string& sError);
 bool ReleaseInterface(libusb_device_handle* pDeviceHandle, int iInterface, std::string& sError);
 bool ClearHalt(libusb_device_handle* pDeviceHandle, int iEndpoint, std::string& sError);

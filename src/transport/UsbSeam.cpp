@@ -26,6 +26,8 @@ const uLibUsb1Calls cRealLibUsb1 = {
     libusb_bulk_transfer,
     libusb_interrupt_transfer,
     libusb_get_version,
+    libusb_get_configuration,
+    libusb_set_auto_detach_kernel_driver,
 };
 
 std::atomic<const uLibUsb1Calls*> pLibUsb1{nullptr};

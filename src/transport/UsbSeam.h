@@ -139,6 +139,8 @@ struct uLibUsb1Calls {
     int (*interrupt_transfer)(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
                               unsigned int);
     const libusb_version* (*get_version)();
+    int (*get_configuration)(libusb_device_handle*, int*);
+    int (*set_auto_detach_kernel_driver)(libusb_device_handle*, int);
 };
 
 // The libusb 0.1 calls the program makes. A null entry is a function the library lacks.

@@ -2,6 +2,7 @@
 
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
+#include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 
@@ -215,8 +216,8 @@ TEST_F(InstrumentDefaultTest, TheQueueHoldsDeepCopies) {
     const auto mExchanges = pTransport->Exchanges();
     ASSERT_EQ(mExchanges.size(), 2u);
     EXPECT_EQ(mExchanges[1].sCommand, "second");
-    // The payload is shared, not copied by AddTask: the task sends what the buffer holds when it runs.
-    EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "xx");
+    // The task sends its own copy: what the caller did to its buffer afterwards does not reach it.
+    EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "payload");
 }
 
 TEST_F(InstrumentDefaultTest, AbortStopsTheRunningTransferOnlyAndQueuesNothing) {
@@ -483,6 +484,83 @@ TEST_F(InstrumentDefaultTest, ReadersSeeWholeRecordsWhileTheWorkerWritesThem) {
     fStop = true;
     reader.join();
     EXPECT_EQ(iTorn, 0);
+}
+
+TEST_F(InstrumentDefaultTest, AFailedExchangeAlwaysCarriesItsOwnText) {
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    EventRecorder recorder(iWindow);
+    auto nothing = Command("", iWindow, true);
+    nothing.fSend = 0;
+    Add(object, nothing);
+    pTransport->SetAnswer("");
+    Add(object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, iWindow}});
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskGetIdn, 1));
+    const auto mErrors = recorder.Tasks(InstrumentTaskError);
+    ASSERT_EQ(mErrors.size(), 2u);
+    EXPECT_EQ(EventRecorder::ErrorText(mErrors[0]), "InstrumentDefault::TaskScpiCommand | Error sending and receiving the "
+                                                    "data. - InstrumentDefault::SendRequest: There is no command to send.");
+    EXPECT_EQ(EventRecorder::ErrorText(mErrors[1]), "InstrumentDefault::TaskGetIdn | InstrumentDefault::GetIdnDefault: The "
+                                                    "IDN has been read by the instrument, but the data is empty.");
+    const auto* pResult = recorder.Tasks(InstrumentTaskScpiCommand)[0].pData.Get<uTaskResultScpiCommand>();
+    ASSERT_NE(pResult, nullptr);
+    EXPECT_EQ(pResult->iSendTransferred, 0);
+    EXPECT_EQ(pResult->fRequestFinished, 0);
+    EXPECT_FALSE(recorder.Tasks(InstrumentTaskGetIdn)[0].pData);
+    // The empty answer is also a receive error of the transfer.
+    const auto mTransfers = recorder.Transfers();
+    ASSERT_EQ(mTransfers.size(), 1u);
+    EXPECT_EQ(mTransfers[0].iType, 10);
+    EXPECT_EQ(EventRecorder::ErrorText(mTransfers[0]),
+              "InstrumentDefault::GetIdnDefault | The IDN has been read by the instrument, but the data is empty.");
+    EXPECT_EQ(pTransport->Exchanges().size(), 1u);
+}
+
+TEST_F(InstrumentDefaultTest, AnAbortBetweenTwoExchangesOfATaskStopsTheSecondAndAStaleOneIsDropped) {
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    auto pInstance = InstrumentDefault::FindInstance(*object);
+    ASSERT_TRUE(pInstance);
+    // Two exchanges of one task, as a waveform read makes them; no worker runs yet.
+    InstrumentDefault::SetCommunicationDefaults(*pInstance);
+    pInstance->request.fSend = 1;
+    pInstance->request.sCommand = "first";
+    std::string sError;
+    EXPECT_TRUE(InstrumentDefault::SendRequest(*pInstance, WindowNobody, sError)) << sError;
+    Instrument::RequestAbort(pTransport->AbortId());
+    pInstance->request.sCommand = "second";
+    EXPECT_FALSE(InstrumentDefault::SendRequest(*pInstance, WindowNobody, sError));
+    EXPECT_EQ(sError, "FakeTransport::Exchange: The communication was terminated by instruction.");
+
+    // A request left over before a task begins is not that task's.
+    Instrument::RequestAbort(pTransport->AbortId());
+    EventRecorder recorder(iWindow);
+    Add(object, Command("third", iWindow, true));
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_TRUE(recorder.Tasks(InstrumentTaskError).empty());
+    EXPECT_EQ(recorder.Tasks(InstrumentTaskScpiCommand)[0].pData.Get<uTaskResultScpiCommand>()->fRequestFinished, 1);
+    EXPECT_FALSE(Instrument::TakeAbortRequest(pTransport->AbortId()));
+}
+
+TEST_F(InstrumentDefaultTest, NoAnswerStaysInTheRequestBlock) {
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    pTransport->SetAnswer(std::string(200000, 'w') + "\n");
+    EventRecorder recorder(iWindow);
+    Add(object, Command("DATA?", WindowNobody, true));
+    auto chained = Command("DATA?", iWindow, true);
+    chained.head.iEvent = EventSearchFinished;
+    Add(object, chained);
+    Add(object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}});
+    Add(object, Prepare(iWindow));
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
+    std::string sError;
+    EXPECT_TRUE(InstrumentDefault::EndThread(*object, 10000, sError));
+    auto pInstance = InstrumentDefault::FindInstance(*object);
+    ASSERT_TRUE(pInstance);
+    EXPECT_FALSE(pInstance->request.requestData.allocated());
+    EXPECT_FALSE(pInstance->request.data.allocated());
+    EXPECT_EQ(pTransport->Exchanges().size(), 3u);
 }
 
 } // namespace

@@ -1,7 +1,13 @@
 #include "InstrumentTestSupport.h"
 
 #include "common/EventData.h"
+#include "instrument/Instrument.h"
+#include "instrument/ModelTable.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "transport/TransferStatus.h"
+
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -217,6 +223,146 @@ uTaskScpiCommand Command(const std::string& sCommand, int iWindow, bool fRequest
     task.sCommand = sCommand;
     task.fRequestData = fRequestData ? 1 : 0;
     return task;
+}
+
+void TaskTest::SetUp() {
+    StartEventHub();
+    iWindow = WindowRegistry::NewWindowNumber();
+    pRecorder = std::make_unique<EventRecorder>(iWindow);
+}
+
+void TaskTest::TearDown() {
+    std::string sError;
+    Instrument::ReleaseAll(true, 0, sError);
+    pRecorder.reset();
+}
+
+InstrumentObject TaskTest::NewObject() {
+    std::string sError;
+    InstrumentObject object = Instrument::Create(sError);
+    EXPECT_TRUE(object) << sError;
+    return object;
+}
+
+std::vector<std::string> TaskTest::Errors() {
+    const auto events = pRecorder->Tasks(InstrumentTaskError);
+    for (std::size_t i = mErrors.size(); i < events.size(); ++i) mErrors.push_back(EventRecorder::ErrorText(events[i]));
+    return mErrors;
+}
+
+std::int64_t Add(uInstrumentObject& object, const uTask& task) {
+    std::string sError;
+    const std::int64_t iNumber = object.pInterface->AddTask(object, task, sError);
+    EXPECT_NE(iNumber, 0) << sError;
+    return iNumber;
+}
+
+std::string Answer(const EventHub::uEvent& event) {
+    const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+    if (!pResult) return "<no result>";
+    return std::string(pResult->requestData.view().substr(0, static_cast<std::size_t>(pResult->iRequestTransferred)));
+}
+
+namespace {
+
+constexpr const char* DoorIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.05.SP2";
+
+std::vector<std::string> ErrorTexts(const EventRecorder& recorder) {
+    std::vector<std::string> texts;
+    for (const auto& event : recorder.Tasks(InstrumentTaskError)) texts.push_back(EventRecorder::ErrorText(event));
+    return texts;
+}
+
+} // namespace
+
+void RunThroughDoor(uInstrumentObject& object, const uTaskPrepare& prepare, EventRecorder& recorder,
+                    Sim::ScpiDevice& device, const std::string& sQueryAnswer) {
+    const int iWindow = recorder.Window();
+    device.SetIdn(DoorIdn);
+    uTaskPrepare task = prepare;
+    task.head = {InstrumentTaskPrepare, 0, iWindow};
+    Add(object, task);
+    Add(object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow}});
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskConnect, 1)) << ::testing::PrintToString(ErrorTexts(recorder));
+    EXPECT_TRUE(object.pInterface->IsConnected(object));
+
+    Add(object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, iWindow}});
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskGetIdn, 1));
+    const auto* pIdn = recorder.Tasks(InstrumentTaskGetIdn)[0].pData.Get<uIdn>();
+    ASSERT_NE(pIdn, nullptr) << ::testing::PrintToString(ErrorTexts(recorder));
+    EXPECT_EQ(pIdn->sIdn, DoorIdn);
+    EXPECT_EQ(pIdn->sManufacturer, "RIGOL TECHNOLOGIES");
+    EXPECT_EQ(pIdn->sModel, "DS1104Z");
+    EXPECT_EQ(pIdn->sSerialNumber, "DS1ZA000000001");
+    EXPECT_EQ(pIdn->sFirmware, "00.04.05.SP2");
+
+    Add(object, Command("SIMulate:ECHO? door", iWindow, true));
+    Add(object, Command("*SRE 32", iWindow));
+    Add(object, Command("*SRE?", iWindow, true));
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 3));
+    const auto results = recorder.Tasks(InstrumentTaskScpiCommand);
+    const auto* pQuery = results[0].pData.Get<uTaskResultScpiCommand>();
+    ASSERT_NE(pQuery, nullptr);
+    EXPECT_EQ(pQuery->fSendFinished, 1);
+    EXPECT_GE(pQuery->iSendTransferred, 19); // the command, and whatever the interface wraps it in
+    EXPECT_EQ(pQuery->fRequestData, 1);
+    EXPECT_EQ(pQuery->fRequestFinished, 1);
+    EXPECT_EQ(Answer(results[0]), sQueryAnswer);
+    const auto* pCommand = results[1].pData.Get<uTaskResultScpiCommand>();
+    ASSERT_NE(pCommand, nullptr);
+    EXPECT_EQ(pCommand->fSendFinished, 1);
+    EXPECT_EQ(pCommand->fRequestData, 0);
+    EXPECT_EQ(pCommand->iRequestTransferred, 0);
+    EXPECT_FALSE(pCommand->requestData.allocated());
+    // The command reached the instrument: the query after it reads its setting.
+    EXPECT_EQ(Answer(results[2]).substr(0, 2), "32");
+    const auto commands = device.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "*SRE 32"), commands.end());
+
+    // Each exchange reported its bytes sent and, for the queries, received.
+    std::size_t iSent = 0, iReceived = 0;
+    for (const auto& event : recorder.Transfers()) {
+        if (event.iType == TransferStatus::TransferSent) ++iSent;
+        if (event.iType == TransferStatus::TransferReceived) ++iReceived;
+    }
+    EXPECT_EQ(iSent, 4u);
+    EXPECT_EQ(iReceived, 3u);
+
+    Add(object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, iWindow}});
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskDisconnect, 1));
+    EXPECT_FALSE(object.pInterface->IsConnected(object));
+    EXPECT_TRUE(recorder.Tasks(InstrumentTaskError).empty()) << ::testing::PrintToString(ErrorTexts(recorder));
+}
+
+void RunSearchChain(uInstrumentObject& object, uTaskPrepare prepare, EventRecorder& recorder, Sim::ScpiDevice& device) {
+    device.SetIdn(DoorIdn);
+    prepare.head = {InstrumentTaskPrepare, EventSearchFinished, recorder.Window()};
+    const std::size_t iBefore = recorder.Tasks().size();
+    Add(object, prepare);
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskIdentified, 1)) << ::testing::PrintToString(ErrorTexts(recorder));
+    const auto tasks = recorder.Tasks();
+    ASSERT_EQ(tasks.size(), iBefore + 1) << ::testing::PrintToString(ErrorTexts(recorder));
+    EXPECT_EQ(tasks.back().iObject, reinterpret_cast<std::intptr_t>(&object));
+    EXPECT_FALSE(object.pInterface->IsConnected(object));
+    uInfo info;
+    std::string sError;
+    ASSERT_TRUE(object.pInterface->GetInfo(object, info, sError)) << sError;
+    EXPECT_EQ(info.idn.sIdn, DoorIdn);
+    EXPECT_EQ(info.idn.sSerialNumber, "DS1ZA000000001");
+    EXPECT_EQ(info.connection.eModel, ModelRigolDS1000Z);
+}
+
+void ExpectProgressSteps(const EventRecorder& recorder, std::int64_t iStep) {
+    std::vector<std::int64_t> totals;
+    for (const auto& event : recorder.Transfers()) {
+        if (event.iType != TransferStatus::TransferReceiving) continue;
+        EXPECT_NE(event.iObject, 0);
+        EXPECT_NE(event.iObject, WindowNobody);
+        totals.push_back(TransferStatus::Data(event));
+    }
+    ASSERT_FALSE(totals.empty());
+    EXPECT_GE(totals[0], iStep);
+    for (std::size_t i = 1; i < totals.size(); ++i) EXPECT_GE(totals[i] - totals[i - 1], iStep);
 }
 
 } // namespace TestSupport

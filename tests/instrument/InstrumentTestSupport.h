@@ -5,6 +5,9 @@
 #include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentTransport.h"
 #include "platform/EventHub.h"
+#include "sim/ScpiDevice.h"
+
+#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -101,7 +104,47 @@ class EventRecorder {
     std::function<void()> fnDelivered;
 };
 
+// A fixture for tests through AddTask: the event hub, a window with its recorder, and every
+// instrument released at the end.
+class TaskTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    InstrumentObject NewObject();
+    uTaskConnect ConnectTask() const { return {{InstrumentTaskConnect, 0, iWindow}}; }
+    uTaskDisconnect DisconnectTask() const { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
+    // The texts of the error events so far (each record is taken from the store once).
+    std::vector<std::string> Errors();
+
+    int iWindow = 0;
+    std::unique_ptr<EventRecorder> pRecorder;
+
+  private:
+    std::vector<std::string> mErrors;
+};
+
 // An ScpiCommand task to the window.
 uTaskScpiCommand Command(const std::string& sCommand, int iWindow, bool fRequestData = false);
+
+// Queues the task; a failed AddTask is a test failure (0 returned).
+std::int64_t Add(uInstrumentObject& object, const uTask& task);
+
+// The answer bytes of a type 8 result event ("<no result>" when it carries none).
+std::string Answer(const EventHub::uEvent& event);
+
+// The whole road through AddTask and the event hub over one interface, against a simulated
+// instrument: prepare, connect, *IDN? (the fields of the simulator's answer), a query whose
+// answer (sQueryAnswer, as the interface hands it over) comes back as a type 8 result, a command
+// without answer that reaches the instrument, and the disconnect. The object ends unconnected.
+void RunThroughDoor(uInstrumentObject& object, const uTaskPrepare& prepare, EventRecorder& recorder,
+                    Sim::ScpiDevice& device, const std::string& sQueryAnswer);
+
+// The search chain over one interface: only the final type 5 reaches the window; afterwards the
+// instrument is disconnected, with the identification and the model of the simulator's answer.
+void RunSearchChain(uInstrumentObject& object, uTaskPrepare prepare, EventRecorder& recorder, Sim::ScpiDevice& device);
+
+// Progress of an answer: type 7 events carry the transport instance and running totals at least
+// iStep apart; true when there was at least one.
+void ExpectProgressSteps(const EventRecorder& recorder, std::int64_t iStep);
 
 } // namespace TestSupport

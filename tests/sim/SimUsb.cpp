@@ -285,6 +285,38 @@ int Device::InterruptIn(std::uint8_t* pData, int iLength, int& iTransferred) {
     return 0;
 }
 
+void Device::SetClaimError(int iCode) {
+    std::lock_guard lock(mMutex);
+    iClaimError = iCode;
+}
+
+int Device::Claims() const {
+    std::lock_guard lock(mMutex);
+    return iClaims;
+}
+
+bool Device::AutoDetach() const {
+    std::lock_guard lock(mMutex);
+    return fAutoDetach;
+}
+
+int Device::Claim() {
+    std::lock_guard lock(mMutex);
+    if (iClaimError) return iClaimError;
+    ++iClaims;
+    return 0;
+}
+
+void Device::Release() {
+    std::lock_guard lock(mMutex);
+    if (iClaims > 0) --iClaims;
+}
+
+void Device::SetAutoDetach(bool fOn) {
+    std::lock_guard lock(mMutex);
+    fAutoDetach = fOn;
+}
+
 int Device::ClearHalt(int iEndpoint) {
     std::lock_guard lock(mMutex);
     lClearHaltLog.push_back(iEndpoint);
@@ -634,10 +666,25 @@ int Open1(libusb_device* pDevice, libusb_device_handle** pHandle) {
 
 void Close1(libusb_device_handle* pHandle) { DeleteHandle(HandleOf(pHandle)); }
 
-int Succeed1(libusb_device_handle*, int) { return 0; }
-
 int SetConfiguration1(libusb_device_handle* pHandle, int iValue) {
     return HandleOf(pHandle)->pDevice->SetConfiguration(iValue);
+}
+
+int Claim1(libusb_device_handle* pHandle, int) { return HandleOf(pHandle)->pDevice->Claim(); }
+
+int Release1(libusb_device_handle* pHandle, int) {
+    HandleOf(pHandle)->pDevice->Release();
+    return 0;
+}
+
+int GetConfiguration1(libusb_device_handle* pHandle, int* pConfiguration) {
+    *pConfiguration = HandleOf(pHandle)->pDevice->ActiveConfiguration();
+    return 0;
+}
+
+int SetAutoDetach1(libusb_device_handle* pHandle, int iEnable) {
+    HandleOf(pHandle)->pDevice->SetAutoDetach(iEnable != 0);
+    return 0;
 }
 
 int ClearHalt1(libusb_device_handle* pHandle, unsigned char iEndpoint) {
@@ -680,8 +727,9 @@ const libusb_version* GetVersion1() {
 
 const UsbSeam::uLibUsb1Calls cSim1 = {
     Init1, Exit1, GetDeviceList1, FreeDeviceList1, GetDeviceDescriptor1, GetConfigDescriptor1,
-    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Succeed1,
-    Succeed1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
+    FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Claim1,
+    Release1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
+    GetConfiguration1, SetAutoDetach1,
 };
 
 // --- libusb 0.1 side ---
@@ -793,11 +841,19 @@ int Close0(usb_dev_handle* pHandle) {
     return 0;
 }
 
-int Succeed0(usb_dev_handle*, int) { return 0; }
-
 int SetConfiguration0(usb_dev_handle* pHandle, int iValue) {
     const int iCode = HandleOf(pHandle)->pDevice->SetConfiguration(iValue);
     return iCode < 0 ? ErrnoOf(iCode) : 0;
+}
+
+int Claim0(usb_dev_handle* pHandle, int) {
+    const int iCode = HandleOf(pHandle)->pDevice->Claim();
+    return iCode < 0 ? ErrnoOf(iCode) : 0;
+}
+
+int Release0(usb_dev_handle* pHandle, int) {
+    HandleOf(pHandle)->pDevice->Release();
+    return 0;
 }
 
 int ClearHalt0(usb_dev_handle* pHandle, unsigned int iEndpoint) {
@@ -849,7 +905,7 @@ const usb_version* GetVersion0() {
 
 const UsbSeam::uLibUsb0Calls cSim0 = {
     Init0,     FindBusses0,      FindDevices0, GetBusses0, Open0,    Close0,
-    SetConfiguration0,  Succeed0,         Succeed0,     ClearHalt0, ControlMsg0, GetStringSimple0,
+    SetConfiguration0,  Claim0,   Release0,     ClearHalt0, ControlMsg0, GetStringSimple0,
     Bulk0,     Bulk0,            InterruptRead0, GetVersion0,
 };
 

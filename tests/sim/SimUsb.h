@@ -105,6 +105,8 @@ class Device {
     // changes it); at first the value of its first configuration, as after enumeration.
     void SetActiveConfiguration(int iValue);
     int ActiveConfiguration() const;
+    // Interface claims fail with this libusb code (0: they succeed).
+    void SetClaimError(int iCode);
 
     // --- what happened ---
     std::vector<std::vector<std::uint8_t>> BulkOutLog() const;
@@ -116,6 +118,10 @@ class Device {
     // had been made by then (so 1 while the first opener holds the device) and the value.
     int Opens() const;
     std::vector<std::pair<int, int>> SetConfigurationLog() const;
+    // Interfaces claimed and not yet released; whether the last handle that asked wants kernel
+    // drivers detached on claim (libusb-1.0 side).
+    int Claims() const;
+    bool AutoDetach() const;
 
     // --- the device's side of the bus (libusb-1.0 codes) ---
     int BulkOut(const std::uint8_t* pData, int iLength, int& iTransferred);
@@ -127,6 +133,9 @@ class Device {
     int ClearHalt(int iEndpoint);
     void Opened();
     int SetConfiguration(int iValue);
+    int Claim();
+    void Release();
+    void SetAutoDetach(bool fOn);
 
   private:
     struct uRequest {
@@ -169,6 +178,9 @@ class Device {
     int iActiveConfiguration = 0;
     int iOpens = 0;
     std::vector<std::pair<int, int>> lSetConfigurationLog;
+    int iClaimError = 0;
+    int iClaims = 0;
+    bool fAutoDetach = false;
 };
 
 class Bus {

@@ -1,0 +1,533 @@
+// Connect, identify, exchange and disconnect through AddTask and the event hub against the
+// simulated instrument behind the raw TCP door (loopback), the serial door (a pseudo-terminal)
+// and the USBTMC door (the simulated bus under either USB library).
+#include "InstrumentTestSupport.h"
+
+#include "common/EventData.h"
+#include "instrument/NetworkConnection.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
+#include "sim/SimUsb.h"
+#include "transport/RawTcp.h"
+#include "transport/Serial.h"
+#include "transport/TransferStatus.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using TestSupport::Add;
+using TestSupport::Answer;
+using TestSupport::Command;
+using TestSupport::EventRecorder;
+
+namespace {
+
+void ExpectStart(const std::string& sText, const std::string& sStart) {
+    EXPECT_EQ(sText.substr(0, sStart.size()), sStart) << sText;
+}
+
+class ConnectionTasksTest : public TestSupport::TaskTest {
+  protected:
+    static uTaskPrepare RawPrepare(int iPort) {
+        uTaskPrepare prepare;
+        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
+        return prepare;
+    }
+    static uTaskPrepare SerialPrepare(const std::string& sPort) {
+        uTaskPrepare prepare;
+        prepare.eProtocol = prepare.eInterface = InterfaceSerial;
+        prepare.serial = {sPort, 115200, 8, 1.0F, 0, 0};
+        return prepare;
+    }
+    static uTaskPrepare UsbPrepare(bool fLibUsb0, const std::string& sSerial = "DS1ZA000000001") {
+        uTaskPrepare prepare;
+        prepare.eProtocol = prepare.eInterface = InterfaceUsbTmc;
+        prepare.fLibUsb0 = fLibUsb0 ? 1 : 0;
+        prepare.fLibUsb1 = fLibUsb0 ? 0 : 1;
+        prepare.usb.iVendorId = 0x1AB1;
+        prepare.usb.iProductId = 0x04CE;
+        prepare.usb.sSerialNumber = sSerial;
+        return prepare;
+    }
+    uTaskPrepare Head(uTaskPrepare prepare, std::int64_t iEvent = 0) {
+        prepare.head = {InstrumentTaskPrepare, iEvent, iWindow};
+        return prepare;
+    }
+    // A started raw TCP instrument.
+    void StartRaw() {
+        std::string sError;
+        ASSERT_TRUE(mRaw.Start(sError)) << sError;
+    }
+
+    Sim::RawTcpServer mRaw;
+};
+
+TEST_F(ConnectionTasksTest, RawTcpDoor) {
+    StartRaw();
+    const std::size_t iLive = RawTcp::LiveInstances();
+    auto object = NewObject();
+    TestSupport::RunThroughDoor(*object, RawPrepare(mRaw.Port()), *pRecorder, mRaw.Device(), "door\n");
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+    TestSupport::RunSearchChain(*object, RawPrepare(mRaw.Port()), *pRecorder, mRaw.Device());
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+}
+
+TEST_F(ConnectionTasksTest, SerialDoor) {
+    Sim::SerialDevice device;
+    std::string sError;
+    ASSERT_TRUE(device.Start(sError)) << sError;
+    const std::size_t iLive = Serial::LiveInstances();
+    auto object = NewObject();
+    TestSupport::RunThroughDoor(*object, SerialPrepare(device.PortName()), *pRecorder, device.Device(), "door\n");
+    EXPECT_EQ(Serial::LiveInstances(), iLive);
+    TestSupport::RunSearchChain(*object, SerialPrepare(device.PortName()), *pRecorder, device.Device());
+    EXPECT_EQ(Serial::LiveInstances(), iLive);
+}
+
+class UsbDoorTest : public ConnectionTasksTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        ConnectionTasksTest::SetUp();
+        mBus.Install();
+    }
+    void TearDown() override {
+        ConnectionTasksTest::TearDown();
+        mBus.Uninstall();
+    }
+    bool LibUsb0() const { return GetParam(); }
+    // Everything the connects opened has been given back.
+    void ExpectAllReleased() {
+        EXPECT_EQ(mBus.OpenHandles(), 0);
+        EXPECT_EQ(mBus.OpenContexts(), 0);
+        EXPECT_EQ(mBus.OpenConfigDescriptors(), 0);
+    }
+    SimUsb::Bus mBus;
+};
+
+TEST_P(UsbDoorTest, ConnectExchangeAndCloseFindingTheEndpoints) {
+    auto device = mBus.AddDevice();
+    auto object = NewObject();
+    // USBTMC drops the final LF of an answer.
+    TestSupport::RunThroughDoor(*object, UsbPrepare(LibUsb0()), *pRecorder, device->Scpi(), "door");
+    uInfo info;
+    std::string sError;
+    ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
+    EXPECT_EQ(info.connection.usb.iConfiguration, 1);
+    EXPECT_EQ(info.connection.usb.iInterface, 0);
+    EXPECT_EQ(info.connection.usb.iBulkOut, 0x01);
+    EXPECT_EQ(info.connection.usb.iBulkIn, 0x82);
+    EXPECT_EQ(info.connection.usb.iInterruptIn, 0x83);
+    EXPECT_EQ(info.connection.usb.iBulkInMaxPacketSize, 512);
+    EXPECT_EQ(info.connection.usb.iBulkOutMaxPacketSize, 512);
+    EXPECT_EQ(device->AutoDetach(), !LibUsb0()); // libusb-1.0 takes the interface from a kernel driver
+    EXPECT_EQ(device->Claims(), 0);
+    ExpectAllReleased();
+
+    TestSupport::RunSearchChain(*object, UsbPrepare(LibUsb0()), *pRecorder, device->Scpi());
+    ExpectAllReleased();
+}
+
+TEST_P(UsbDoorTest, TheSerialNumberPicksTheDeviceExactlyAndAFailedConnectKeepsNothing) {
+    SimUsb::uDeviceConfig first, second;
+    second.sSerialNumber = "DS1ZA000000002";
+    auto pFirst = mBus.AddDevice(first);
+    auto pSecond = mBus.AddDevice(second);
+    pFirst->Scpi().SetIdn("first");
+    pSecond->Scpi().SetIdn("second");
+    auto object = NewObject();
+    const std::string sNotFound = std::string("InstrumentDefault::TaskConnect | InstrumentDefault::") +
+                                  (LibUsb0() ? "ConnectUsbTmcLibUsb0" : "ConnectUsbTmcLibUsb1") +
+                                  ": The instrument was not found and no connection could be established.";
+
+    // A serial number that differs in letter case only is another instrument.
+    Add(*object, Head(UsbPrepare(LibUsb0(), "ds1za000000002")));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 1));
+    EXPECT_EQ(Errors(), std::vector<std::string>{sNotFound});
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    ExpectAllReleased();
+
+    Add(*object, Head(UsbPrepare(LibUsb0(), "DS1ZA000000002")));
+    Add(*object, ConnectTask());
+    Add(*object, Command("*IDN?", iWindow, true));
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    ASSERT_EQ(pRecorder->Tasks(InstrumentTaskScpiCommand).size(), 1u);
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "second");
+
+    // Without a serial number the first device that can be claimed is taken.
+    pFirst->SetClaimError(LIBUSB_ERROR_BUSY);
+    Add(*object, Head(UsbPrepare(LibUsb0(), "")));
+    Add(*object, ConnectTask());
+    Add(*object, Command("*IDN?", iWindow, true));
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 2));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[1]), "second");
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskError).size(), 1u);
+    ExpectAllReleased();
+}
+
+TEST_P(UsbDoorTest, AClaimedDeviceWithoutBulkInIsClosedAgain) {
+    SimUsb::uDeviceConfig config;
+    config.iBulkIn = 0;
+    config.lConfigurations = {{1, {{0, 0xFE, 3, 1, {{0x01, 2, 512}, {0x83, 3, 8}}}}}};
+    auto device = mBus.AddDevice(config);
+    auto object = NewObject();
+    Add(*object, Head(UsbPrepare(LibUsb0())));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 1));
+    EXPECT_NE(Errors()[0].find("The instrument was not found and no connection could be established."), std::string::npos);
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(device->Claims(), 0);
+    ExpectAllReleased();
+}
+
+TEST_P(UsbDoorTest, TheStatusByteWaitEndsAtTheAnswerItsTimeOutOrACancel) {
+    auto device = mBus.AddDevice();
+    auto object = NewObject();
+    Add(*object, Head(UsbPrepare(LibUsb0())));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
+
+    // Ready at once: read after the first poll, by status byte and by service request.
+    auto byStatus = Command("*IDN?", iWindow, true);
+    byStatus.eWait = 1;
+    Add(*object, byStatus);
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    device->SetServiceRequestOnAnswer(true);
+    auto bySrq = Command("SIMulate:ECHO? srq", iWindow, true);
+    bySrq.eWait = 2;
+    Add(*object, bySrq);
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 2));
+    device->SetServiceRequestOnAnswer(false);
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), device->Scpi().Idn());
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[1]), "srq");
+    EXPECT_TRUE(Errors().empty()) << ::testing::PrintToString(Errors());
+
+    // An instrument that never has its answer ready: the wait ends at the task's time-out.
+    device->Scpi().SwallowAnswers(1);
+    auto silent = Command("SIMulate:ECHO? never", iWindow, true);
+    silent.eWait = 1;
+    silent.iTimeout = 300;
+    Add(*object, silent);
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 3));
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(Errors()[0], "InstrumentDefault::TaskScpiCommand | Error sending and receiving the data. - "
+                           "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within "
+                           "300 ms.");
+    const auto* pSilent = pRecorder->Tasks(InstrumentTaskScpiCommand)[2].pData.Get<uTaskResultScpiCommand>();
+    ASSERT_NE(pSilent, nullptr);
+    EXPECT_EQ(pSilent->fSendFinished, 1);
+    EXPECT_EQ(pSilent->fRequestFinished, 0);
+    std::vector<std::int64_t> waited;
+    std::vector<std::string> transferErrors;
+    for (const auto& event : pRecorder->Transfers()) {
+        if (event.iType == TransferStatus::TransferWaiting) waited.push_back(TransferStatus::Data(event));
+        if (event.iType == TransferStatus::TransferSendError) {
+            uEventData record;
+            Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record);
+            transferErrors.push_back(record.sProcedure + " | " + record.sText);
+        }
+    }
+    ASSERT_FALSE(waited.empty());
+    EXPECT_EQ(waited.front(), 1); // a fraction of a second shows as 1
+    EXPECT_EQ(transferErrors, std::vector<std::string>{"SendRequestUsbTmc | Error waiting until the data are ready. - "
+                                                       "InstrumentDefault::SendRequestUsbTmc: The instrument did not have "
+                                                       "the answer ready within 300 ms."});
+
+    // A cancel ends the wait at once; the task after it runs normally.
+    device->Scpi().SwallowAnswers(1);
+    auto endless = Command("SIMulate:ECHO? endless", iWindow, true);
+    endless.eWait = 1;
+    endless.iTimeout = 60000;
+    Add(*object, endless);
+    const std::size_t iWaits = waited.size();
+    ASSERT_TRUE(pRecorder->WaitFor([&] {
+        std::size_t n = 0;
+        for (const auto& event : pRecorder->Transfers()) n += event.iType == TransferStatus::TransferWaiting;
+        return n > iWaits;
+    }));
+    Add(*object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 0, 1});
+    Add(*object, Command("SIMulate:ECHO? after", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 5));
+    ASSERT_EQ(Errors().size(), 2u);
+    EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskScpiCommand | Error sending and receiving the data. - "
+                           "InstrumentDefault::SendRequestUsbTmc: The task has been canceled.");
+    // The answer that was never read is dropped by the instrument when the next query comes.
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[4]), "after");
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    ExpectAllReleased();
+}
+
+TEST_P(UsbDoorTest, AnAnswerComesWithProgressInTheInterfaceStep) {
+    auto device = mBus.AddDevice();
+    device->SetMaxPayload(0x8000);
+    auto object = NewObject();
+    Add(*object, Head(UsbPrepare(LibUsb0())));
+    Add(*object, ConnectTask());
+    Add(*object, Command("SIMulate:BLOCk? 400000", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]).size(), 400008u);
+    TestSupport::ExpectProgressSteps(*pRecorder, 102400);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, UsbDoorTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "LibUsb0" : "LibUsb1"; });
+
+TEST_F(ConnectionTasksTest, UsbWithoutALibraryOpensNothing) {
+    auto object = NewObject();
+    uTaskPrepare prepare = UsbPrepare(false);
+    prepare.fLibUsb1 = 0;
+    Add(*object, Head(prepare));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 1));
+    EXPECT_EQ(Errors(), std::vector<std::string>{"InstrumentDefault::TaskConnect | InstrumentDefault::TaskConnect: No USB "
+                                                 "library was chosen for the instrument."});
+    EXPECT_TRUE(pRecorder->Tasks(InstrumentTaskConnect).empty());
+}
+
+TEST_F(ConnectionTasksTest, TwoConnectsAndOneDisconnectKeepTheConnection) {
+    StartRaw();
+    const std::size_t iLive = RawTcp::LiveInstances();
+    auto object = NewObject();
+    Add(*object, Head(RawPrepare(mRaw.Port())));
+    Add(*object, ConnectTask());
+    Add(*object, ConnectTask());
+    Add(*object, DisconnectTask());
+    Add(*object, Command("*OPC?", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 2u);
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 1u);
+    EXPECT_TRUE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "1\n");
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive + 1);
+
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 2));
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+    // One more finds nothing to close: no error, and nothing posted.
+    Add(*object, DisconnectTask());
+    Add(*object, Head(RawPrepare(mRaw.Port())));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, 2));
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 2u);
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAndClose) {
+    StartRaw();
+    const std::size_t iLive = RawTcp::LiveInstances();
+    auto object = NewObject();
+    Add(*object, Head(RawPrepare(mRaw.Port())));
+    Add(*object, ConnectTask());
+    // The chain's connect finds the connection open: it counts, and the chain goes on.
+    Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 1));
+    EXPECT_TRUE(object->pInterface->IsConnected(*object));
+    uInfo info;
+    std::string sError;
+    ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
+    EXPECT_EQ(info.idn.sIdn, mRaw.Device().Idn());
+    // The user's disconnect is the last: the connection closes.
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 1u); // the chain's connect posts nothing
+}
+
+TEST_F(ConnectionTasksTest, AFailedIdentificationStillDisconnectsAndNothingGoesToNobody) {
+    StartRaw();
+    const std::size_t iLive = RawTcp::LiveInstances();
+    auto object = NewObject();
+    mRaw.Device().SwallowAnswers(1);
+    Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 1));
+    ASSERT_EQ(Errors().size(), 1u);
+    ExpectStart(Errors()[0], "InstrumentDefault::TaskGetIdn | RawTcp::SocketRead: ");
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+    uInfo info;
+    std::string sError;
+    ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
+    EXPECT_EQ(info.idn.sIdn, "");
+    EXPECT_EQ(info.connection.eModel, ModelGeneric);
+
+    // The same chain for nobody: no record is left in the event-data store, nothing is queued.
+    auto other = NewObject();
+    const std::size_t iRecords = Utility::EventDataCount();
+    const std::size_t iCommands = mRaw.Device().Commands().size();
+    mRaw.Device().SwallowAnswers(1);
+    uTaskPrepare prepare = RawPrepare(mRaw.Port());
+    prepare.head = {InstrumentTaskPrepare, EventSearchFinished, WindowNobody};
+    Add(*other, prepare);
+    // The chain has ended when the query has gone out and the connection is closed again.
+    for (int i = 0; i < 1000 && (mRaw.Device().Commands().size() == iCommands || other->pInterface->IsConnected(*other));
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Add(*other, Head(RawPrepare(mRaw.Port()))); // marks the end of the queue
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, 1));
+    EXPECT_EQ(Utility::EventDataCount(), iRecords);
+    EXPECT_EQ(EventHub::Pending(), 0u);
+    EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+    EXPECT_EQ(pRecorder->Tasks().size(), 3u);
+}
+
+TEST_F(ConnectionTasksTest, AManualInstrumentIsIdentifiedWhenItConnects) {
+    StartRaw();
+    auto object = NewObject();
+    uTaskPrepare prepare = RawPrepare(mRaw.Port());
+    prepare.fUserModel = 1;
+    prepare.sUserManufacturer = "Rigol";
+    prepare.sUserModel = "DP832";
+    mRaw.Device().SetIdn("RIGOL TECHNOLOGIES,DP832,DP8A0001,00.01.14");
+    Add(*object, Head(prepare));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
+    uInfo info;
+    std::string sError;
+    ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
+    EXPECT_EQ(info.idn.sModel, "DP832");
+    EXPECT_EQ(info.connection.eModel, ModelRigolDP800);
+    EXPECT_EQ(mRaw.Device().Commands(), std::vector<std::string>{"*IDN?"});
+    // The request block is set up for the model again: the next command has the raw default time-out.
+    Add(*object, Command("*OPC?", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "1\n");
+}
+
+TEST_F(ConnectionTasksTest, APrepareForAnotherInterfaceClosesWhatWasOpened) {
+    StartRaw();
+    const std::size_t iRawLive = RawTcp::LiveInstances();
+    const std::size_t iSerialLive = Serial::LiveInstances();
+    auto object = NewObject();
+    Add(*object, Head(RawPrepare(mRaw.Port())));
+    Add(*object, ConnectTask());
+    Add(*object, Head(SerialPrepare("/dev/null-not-a-port")));
+    Add(*object, Command("*OPC?", iWindow, true)); // still over the open raw connection
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "1\n");
+    EXPECT_TRUE(Errors().empty()) << ::testing::PrintToString(Errors());
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(RawTcp::LiveInstances(), iRawLive);
+    EXPECT_EQ(Serial::LiveInstances(), iSerialLive);
+}
+
+TEST_F(ConnectionTasksTest, FailedConnectsLeaveNoTransportInstance) {
+    const std::size_t iRawLive = RawTcp::LiveInstances();
+    const std::size_t iSerialLive = Serial::LiveInstances();
+    auto object = NewObject();
+    uTaskPrepare noAddress = RawPrepare(5025);
+    noAddress.rawTcp.sAdapterIp = "0.0.0.0"; // given, so that Prepare leaves it
+    noAddress.rawTcp.sInstrumentIp = "";
+    Add(*object, Head(noAddress));
+    Add(*object, ConnectTask());
+    // A closed port on loopback refuses at once.
+    StartRaw();
+    const int iClosedPort = mRaw.Port();
+    mRaw.Stop();
+    Add(*object, Head(RawPrepare(iClosedPort)));
+    Add(*object, ConnectTask());
+    Add(*object, Head(SerialPrepare("/dev/orvanto-no-such-port")));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 3));
+    const auto errors = Errors();
+    ExpectStart(errors[0], "InstrumentDefault::TaskConnect | InstrumentDefault::ConnectRawTcp: The connection data for "
+                           "the RawTCP instrument could not be transferred. - RawTcp::SetInstrument: ");
+    ExpectStart(errors[1], "InstrumentDefault::TaskConnect | InstrumentDefault::ConnectRawTcp: The network connection "
+                           "to the RawTCP instrument could not be established. - RawTcp::Connect: ");
+    ExpectStart(errors[2], "InstrumentDefault::TaskConnect | InstrumentDefault::ConnectSerial: The serial connection to "
+                           "the instrument could not be established. - Serial::Connect: ");
+    EXPECT_TRUE(pRecorder->Tasks(InstrumentTaskConnect).empty());
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(RawTcp::LiveInstances(), iRawLive);
+    EXPECT_EQ(Serial::LiveInstances(), iSerialLive);
+    // Nothing to disconnect: the disconnect posts nothing.
+    Add(*object, DisconnectTask());
+    Add(*object, Head(RawPrepare(iClosedPort)));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, 4));
+    EXPECT_TRUE(pRecorder->Tasks(InstrumentTaskDisconnect).empty());
+}
+
+TEST_F(ConnectionTasksTest, AnswersComeWithProgressInEachInterfacesStep) {
+    StartRaw();
+    auto object = NewObject();
+    Add(*object, Head(RawPrepare(mRaw.Port())));
+    Add(*object, ConnectTask());
+    Add(*object, Command("SIMulate:BLOCk? 300000", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]).size(), 300009u);
+    TestSupport::ExpectProgressSteps(*pRecorder, 51200);
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+
+    Sim::SerialDevice serial;
+    std::string sError;
+    ASSERT_TRUE(serial.Start(sError)) << sError;
+    EventRecorder serialRecorder(WindowRegistry::NewWindowNumber());
+    uTaskPrepare prepare = SerialPrepare(serial.PortName());
+    prepare.head.iWindow = serialRecorder.Window();
+    Add(*object, prepare);
+    Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, serialRecorder.Window()}});
+    Add(*object, Command("SIMulate:BLOCk? 100000", serialRecorder.Window(), true));
+    ASSERT_TRUE(serialRecorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_EQ(Answer(serialRecorder.Tasks(InstrumentTaskScpiCommand)[0]).size(), 100009u);
+    TestSupport::ExpectProgressSteps(serialRecorder, 20480);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<Network::uNetworkAdapter> Adapters(const std::vector<std::pair<std::string, std::string>>& list) {
+    std::vector<Network::uNetworkAdapter> adapters(1); // element 0 stays empty
+    for (const auto& [sAddress, sMask] : list) {
+        Network::uNetworkAdapter adapter;
+        adapter.sIpAddress = sAddress;
+        adapter.sIpMask = sMask;
+        adapters.push_back(adapter);
+    }
+    return adapters;
+}
+
+std::string Choose(const std::vector<std::pair<std::string, std::string>>& list, const std::string& sInstrument) {
+    const auto adapters = Adapters(list);
+    return InstrumentDefault::ChooseAdapter(adapters, static_cast<int>(adapters.size()) - 1, sInstrument);
+}
+
+TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) {
+    const std::string c24 = "255.255.255.0";
+    EXPECT_EQ(Choose({{"192.168.1.10", c24}, {"10.0.0.5", "255.0.0.0"}}, "192.168.1.50"), "192.168.1.10");
+    // A later adapter on another subnet does not replace the one on the instrument's own.
+    EXPECT_EQ(Choose({{"192.168.1.10", c24}, {"192.168.2.7", c24}}, "192.168.1.50"), "192.168.1.10");
+    EXPECT_EQ(Choose({{"192.168.2.7", c24}, {"192.168.1.10", c24}}, "192.168.1.50"), "192.168.1.10");
+    // The network, as the mask draws it, counts before equal octets.
+    EXPECT_EQ(Choose({{"10.1.2.3", c24}, {"10.8.0.1", "255.0.0.0"}}, "10.1.7.9"), "10.8.0.1");
+    EXPECT_EQ(Choose({{"10.0.0.5", "255.0.0.0"}, {"192.168.2.7", "255.255.0.0"}}, "192.168.1.50"), "192.168.2.7");
+    // Without a network of its own: the most equal leading octets, the earlier among equals.
+    EXPECT_EQ(Choose({{"172.16.0.1", c24}, {"192.168.9.1", c24}, {"192.168.7.1", c24}}, "192.168.1.50"), "192.168.9.1");
+    EXPECT_EQ(Choose({{"172.16.0.1", c24}, {"10.0.0.1", c24}}, "192.168.1.50"), "172.16.0.1");
+    // A name instead of an address: the first adapter that has an address.
+    EXPECT_EQ(Choose({{"0.0.0.0", c24}, {"10.0.0.1", c24}, {"172.16.0.1", c24}}, "scope.local"), "10.0.0.1");
+    // Adapters without an address are never chosen.
+    EXPECT_EQ(Choose({{"0.0.0.0", "0.0.0.0"}, {"", ""}}, "192.168.1.50"), "");
+    EXPECT_EQ(Choose({}, "192.168.1.50"), "");
+    // Only the counted adapters take part.
+    const auto adapters = Adapters({{"10.0.0.1", c24}, {"192.168.1.10", c24}});
+    EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 1, "192.168.1.50"), "10.0.0.1");
+    EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
+}
+
+} // namespace
