@@ -112,11 +112,8 @@ bool ReadStrings1(libusb_device* pDevice, const libusb_device_descriptor& d, uCo
     libusb_device_handle* pHandle = nullptr;
     std::string sError;
     if (!LibUsb1::Open(pDevice, pHandle, sError)) return false;
-    unsigned char iActive = 0;
-    int iLength = 1;
-    const bool fKnown = LibUsb1::ControlTransfer(pHandle, RequestTypeStandardIn, RequestGetConfiguration, 0, 0,
-                                                 &iActive, iLength, ControlTimeoutMs, sError) &&
-                        iLength == 1;
+    int iActive = 0;
+    const bool fKnown = LibUsb1::GetConfiguration(pHandle, iActive, sError);
     bool fConfigured = true;
     if (!fKnown || iActive != usb.iConfiguration) {
         fConfigured = LibUsb1::SetConfiguration(pHandle, static_cast<int>(usb.iConfiguration), sError);
