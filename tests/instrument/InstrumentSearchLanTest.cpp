@@ -52,7 +52,9 @@ std::vector<Sim::uLanInstrument> Instruments() {
     Sim::uLanInstrument port0;
     port0.iSubnet = 1;
     port0.sAddress = "192.168.78.20";
-    port0.lPortmapReplies = {{0, 0}};
+    // Port 0, a reply that ends before its port, and one whose verifier would reach far
+    // beyond the datagram.
+    port0.lPortmapReplies = {{0, 0}, {0, 4000, 0, 24}, {0, 4000, 0xFFFFFF00}};
     Sim::uLanInstrument wrongXId = port0;
     wrongXId.sAddress = "192.168.78.21";
     wrongXId.lPortmapReplies = {{1, 1234}};
@@ -209,6 +211,17 @@ TEST_F(InstrumentSearchLanTest, InvalidGetPortAnswersAreLoggedAndCreateNothing) 
                                   "192.168.78.21 - RpcVxi::CheckRpcDataXId: Die XID stimmt nicht mit den empfangenen "
                                   "Daten überein. iXId = $1 - iDataXId = $2"),
               1);
+    // Every reply is read only within the bytes that arrived.
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "InstrumentSearch::SearchLanLxi: Ungültigen Port 0 erhalten von IP-Adresse 192.168.78.20 - "
+                         "RpcVxi::CheckRpcDataGetPort: Es sind nicht genügend Daten vorhanden - die Antwort endet vor "
+                         "dem erwarteten Wert. iDataLength = 24"),
+              1);
+    EXPECT_EQ(recorder().CountLog("InstrumentSearch::SearchLanLxi: Ungültigen Port 0 erhalten von IP-Adresse "
+                                  "192.168.78.20 - RpcVxi::CheckRpcDataAcceptState: Es sind nicht genügend Daten "
+                                  "vorhanden"),
+              1);
+    EXPECT_EQ(log.size(), 4u);
     const auto found = ByAddress();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(found.contains("LXI 192.168.78.22"));

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -164,6 +166,30 @@ TEST_F(ManualInstrumentsTest, ARecordOfNeitherTypeIsSkippedAndLogged) {
     };
     EXPECT_EQ(std::vector<std::string>(pRecorder->LogLines().begin(), pRecorder->LogLines().begin() + 3), expected);
     EXPECT_EQ(pRecorder->LogLines()[5], "Instrument::InstrumentLoadManuallyAdded: Connection type = ''");
+}
+
+TEST_F(ManualInstrumentsTest, FindOrCreateFromManyThreadsListsOneObject) {
+    uTaskPrepare candidate;
+    ASSERT_TRUE(Instrument::ManualLanRecord("Rigol||DS1054Z||192.168.1.10||111||0||||||||LXI", candidate));
+    std::vector<InstrumentObject> got(8);
+    std::atomic<int> iCreated{0};
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            threads.emplace_back([&, i] {
+                bool fCreated = false;
+                std::string sError;
+                got[i] = Instrument::FindOrCreate(candidate, fCreated, sError);
+                if (fCreated) ++iCreated;
+            });
+        }
+    }
+    EXPECT_EQ(iCreated, 1);
+    EXPECT_EQ(SearchSupport::Listed().size(), 1u);
+    for (const auto& object : got) EXPECT_EQ(object, got.front());
+    // The new object carries the candidate at once, before any prepare task.
+    EXPECT_EQ(SearchSupport::InfoOf(got.front()).connection.vxi11.sInstrumentIp, "192.168.1.10");
+    EXPECT_EQ(Instrument::FindExisting(candidate), got.front());
 }
 
 TEST_F(ManualInstrumentsTest, NoFileOrEmptyGroupsLoadNothing) {

@@ -91,9 +91,9 @@ void Answer(int fd, const uLanInstrument& instrument, bool fPortmap) {
         for (const uPortmapReply& r : instrument.lPortmapReplies) {
             // xid, REPLY, MSG_ACCEPTED, verifier AUTH_NONE of length 0, SUCCESS, the port.
             std::uint8_t message[28];
-            const std::uint32_t words[7] = {iXId + r.iXIdDelta, 1, 0, 0, 0, 0, r.iPort};
+            const std::uint32_t words[7] = {iXId + r.iXIdDelta, 1, 0, 0, r.iVerifierLength, 0, r.iPort};
             for (int i = 0; i < 7; ++i) PutWord(message + 4 * i, words[i]);
-            reply(message, sizeof message);
+            reply(message, r.iCut == 0 ? sizeof message : std::min(r.iCut, sizeof message));
         }
         return;
     }

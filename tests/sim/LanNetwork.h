@@ -12,6 +12,7 @@
 //   network.Stop();                                 // also done by the destructor
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -23,6 +24,8 @@ namespace Sim {
 struct uPortmapReply {
     std::uint32_t iXIdDelta = 0; // added to the call's transaction id (0: the right id)
     std::uint32_t iPort = 0;     // the port it names
+    std::uint32_t iVerifierLength = 0; // the verifier's length word (its body is never sent)
+    std::size_t iCut = 0;              // only this many bytes go out (0: the whole reply)
 };
 
 struct uLanInstrument {
