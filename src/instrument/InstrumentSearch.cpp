@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -54,9 +55,64 @@ using AnswerHandler = std::function<void(const std::uint8_t* pData, std::size_t 
 
 bool ParseIpv4(const std::string& sIp, in_addr& address) { return inet_pton(AF_INET, sIp.c_str(), &address) == 1; }
 
-// Sends one UDP datagram from the adapter's address to the destination and hands every answer
-// that arrives within the time-out to the handler. Socket failures are posted with the
-// procedure's name and end this broadcast only.
+// Binds the socket to the adapter's address, sends the datagram to the destination and hands
+// every answer that arrives within the time-out to the handler. A failure is posted with the
+// procedure's name and ends this broadcast only.
+void SendAndCollect(int fd, const char* sProcedure, const uSearchAddress& address, std::int64_t iPort,
+                    const std::uint8_t* pData, std::size_t iSize, const AnswerHandler& onAnswer) {
+    const int iOn = -1; // a 4-byte value of all ones
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &iOn, sizeof iOn);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (!ParseIpv4(address.sLocalIp, local.sin_addr)) {
+        PostSocketError(sProcedure, "Das UDP-Socket konnte nicht verbunden werden: ", EADDRNOTAVAIL);
+        return;
+    }
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        PostSocketError(sProcedure, "Das UDP-Socket konnte nicht verbunden werden: ", errno);
+        return;
+    }
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(static_cast<std::uint16_t>(iPort));
+    if (iPort < 1 || iPort > 65535 || !ParseIpv4(address.sDestinationIp, destination.sin_addr)) {
+        PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht gesendet werden: ", EINVAL);
+        return;
+    }
+    if (sendto(fd, pData, iSize, 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
+        PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht gesendet werden: ", errno);
+        return;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(address.iTimeout, 0));
+    std::uint8_t buffer[ReceiveBufferSize];
+    for (;;) {
+        sockaddr_in sender{};
+        socklen_t iSenderSize = sizeof sender;
+        const ssize_t iReceived =
+            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &iSenderSize);
+        if (iReceived < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht empfangen werden: ", errno);
+                return;
+            }
+            const auto iLeft = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (iLeft <= 0) return;
+            pollfd wait{fd, POLLIN, 0};
+            poll(&wait, 1, static_cast<int>(iLeft));
+            continue;
+        }
+        if (iReceived > 0) {
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+            onAnswer(buffer, static_cast<std::size_t>(iReceived), text);
+        }
+        // Also after an empty datagram: a stream of them must not hold the search here.
+        if (Clock::now() >= deadline) return;
+    }
+}
+
+// One broadcast on its own non-blocking UDP socket.
 void Broadcast(const char* sProcedure, const uSearchAddress& address, std::int64_t iPort, const std::uint8_t* pData,
                std::size_t iSize, const AnswerHandler& onAnswer) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
@@ -64,58 +120,7 @@ void Broadcast(const char* sProcedure, const uSearchAddress& address, std::int64
         PostSocketError(sProcedure, "Das UDP-Socket konnte nicht erstellt werden: ", errno);
         return;
     }
-    [&] {
-        const int iOn = -1; // a 4-byte value of all ones
-        setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &iOn, sizeof iOn);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        if (!ParseIpv4(address.sLocalIp, local.sin_addr)) {
-            PostSocketError(sProcedure, "Das UDP-Socket konnte nicht verbunden werden: ", EADDRNOTAVAIL);
-            return;
-        }
-        if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            PostSocketError(sProcedure, "Das UDP-Socket konnte nicht verbunden werden: ", errno);
-            return;
-        }
-        sockaddr_in destination{};
-        destination.sin_family = AF_INET;
-        destination.sin_port = htons(static_cast<std::uint16_t>(iPort));
-        if (iPort < 1 || iPort > 65535 || !ParseIpv4(address.sDestinationIp, destination.sin_addr)) {
-            PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht gesendet werden: ", EINVAL);
-            return;
-        }
-        if (sendto(fd, pData, iSize, 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
-            PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht gesendet werden: ", errno);
-            return;
-        }
-        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(address.iTimeout, 0));
-        std::uint8_t buffer[ReceiveBufferSize];
-        for (;;) {
-            sockaddr_in sender{};
-            socklen_t iSenderSize = sizeof sender;
-            const ssize_t iReceived =
-                recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &iSenderSize);
-            if (iReceived < 0) {
-                if (errno == EINTR) continue;
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    PostSocketError(sProcedure, "Das UDP-Datagram konnte nicht empfangen werden: ", errno);
-                    return;
-                }
-                const auto iLeft = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-                if (iLeft <= 0) return;
-                pollfd wait{fd, POLLIN, 0};
-                poll(&wait, 1, static_cast<int>(iLeft));
-                continue;
-            }
-            if (iReceived > 0) {
-                char text[INET_ADDRSTRLEN] = {};
-                inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
-                onAnswer(buffer, static_cast<std::size_t>(iReceived), text);
-            }
-            // Also after empty datagrams: a stream of them must not keep the search here.
-            if (Clock::now() >= deadline) return;
-        }
-    }();
+    SendAndCollect(fd, sProcedure, address, iPort, pData, iSize, onAnswer);
     if (close(fd) != 0) PostSocketError(sProcedure, "Das UDP-Socket konnte nicht geschlossen werden: ", errno);
 }
 
