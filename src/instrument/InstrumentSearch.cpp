@@ -124,26 +124,6 @@ void Broadcast(const char* sProcedure, const uSearchAddress& address, std::int64
     if (close(fd) != 0) PostSocketError(sProcedure, "Das UDP-Socket konnte nicht geschlossen werden: ", errno);
 }
 
-// The candidate of a found instrument: a prepare task of the search chain.
-uTaskPrepare Candidate(std::int64_t iWindow, std::int64_t eInterface) {
-    uTaskPrepare candidate;
-    candidate.head = {InstrumentTaskPrepare, EventSearchFinished, iWindow};
-    candidate.eProtocol = candidate.eInterface = eInterface;
-    return candidate;
-}
-
-// Lists the instrument unless it is listed already, and starts its search chain.
-void ListFound(const uTaskPrepare& candidate, const char* sProcedure) {
-    std::string sError;
-    bool fCreated = false;
-    const InstrumentObject object = Instrument::FindOrCreate(candidate, fCreated, sError);
-    if (!object) {
-        WindowLog::PostError(Prefix(sProcedure) + sError);
-        return;
-    }
-    if (fCreated) object->pInterface->AddTask(*object, candidate, sError);
-}
-
 void SearchThread(uStartSearch order) {
     if (order.fUsb) {
         if (order.fLibUsb1) SearchUsbTmcLibUsb1(order.iWindow);
@@ -207,6 +187,25 @@ bool IsRunning() {
     return module.fRunning;
 }
 
+uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface) {
+    uTaskPrepare candidate;
+    candidate.head = {InstrumentTaskPrepare, EventSearchFinished, iWindow};
+    candidate.eProtocol = candidate.eInterface = eInterface;
+    return candidate;
+}
+
+void ListFound(const uTaskPrepare& candidate, bool fAlwaysNew, const char* sProcedure) {
+    std::string sError;
+    bool fCreated = true;
+    const InstrumentObject object =
+        fAlwaysNew ? Instrument::Create(sError) : Instrument::FindOrCreate(candidate, fCreated, sError);
+    if (!object) {
+        WindowLog::PostError(Prefix(sProcedure) + sError);
+        return;
+    }
+    if (fCreated) object->pInterface->AddTask(*object, candidate, sError);
+}
+
 bool ProbeLxiTcpPort(uNetworkSettings& settings, std::string& sError) {
     const std::shared_ptr<Lxi::uLxiInstance> pInstance = Lxi::NewInstance(sError);
     if (!pInstance) return false;
@@ -246,12 +245,12 @@ void SearchLanLxi(uSearchAddress address, std::int64_t iWindow, bool fUdpOnly) {
                       std::string sProbe;
                       if (ProbeLxiTcpPort(settings, sProbe)) iCorePort = settings.iPort;
                   }
-                  uTaskPrepare candidate = Candidate(iWindow, InterfaceVxi11);
+                  uTaskPrepare candidate = SearchCandidate(iWindow, InterfaceVxi11);
                   candidate.vxi11.sAdapterIp = address.sLocalIp;
                   candidate.vxi11.sInstrumentIp = sSender;
                   candidate.vxi11.iPortmapperPort = address.iPortmapperPort;
                   candidate.vxi11.iCorePort = iCorePort;
-                  ListFound(candidate, sProcedure);
+                  ListFound(candidate, false, sProcedure);
               });
 }
 
@@ -261,11 +260,11 @@ void SearchLanRawTcp(const uSearchAddress& address, std::int64_t iWindow) {
     Broadcast(sProcedure, address, address.iRawTcpPort, reinterpret_cast<const std::uint8_t*>(sDatagram.data()),
               sDatagram.size(), [&](const std::uint8_t*, std::size_t, const std::string& sSender) {
                   // Whatever the answer says, its sender takes SCPI on the raw port.
-                  uTaskPrepare candidate = Candidate(iWindow, InterfaceRawTcp);
+                  uTaskPrepare candidate = SearchCandidate(iWindow, InterfaceRawTcp);
                   candidate.rawTcp.sAdapterIp = address.sLocalIp;
                   candidate.rawTcp.sInstrumentIp = sSender;
                   candidate.rawTcp.iPort = address.iRawTcpPort;
-                  ListFound(candidate, sProcedure);
+                  ListFound(candidate, false, sProcedure);
               });
 }
 

@@ -64,6 +64,14 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow);
 void SearchLanLxi(uSearchAddress address, std::int64_t iWindow, bool fUdpOnly);
 void SearchLanRawTcp(const uSearchAddress& address, std::int64_t iWindow);
 
+// The steps the parts share. A found instrument's candidate description: a prepare task of
+// the search chain to the search window.
+uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface);
+// Lists the instrument found and queues its chain's prepare task. With fAlwaysNew every call
+// makes a new object; otherwise an instrument already listed with the candidate's identity is
+// left as it is. A failure is posted with the procedure's name.
+void ListFound(const uTaskPrepare& candidate, bool fAlwaysNew, const char* sProcedure);
+
 // Asks the portmapper at the settings' address and port over TCP for the VXI-11 core port and
 // writes it into the settings' port. False (port unchanged) when no port came back.
 bool ProbeLxiTcpPort(uNetworkSettings& settings, std::string& sError);

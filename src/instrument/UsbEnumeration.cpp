@@ -7,9 +7,6 @@
 #include "instrument/InstrumentSearch.h"
 
 #include "common/WindowLog.h"
-#include "instrument/Instrument.h"
-#include "instrument/InstrumentObject.h"
-#include "platform/ProgramEvents.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
 
@@ -71,22 +68,10 @@ template <class ConfigDescriptor> auto FirstInterface(const ConfigDescriptor& c)
     return c.interface->altsetting;
 }
 
-uTaskPrepare Candidate(std::int64_t iWindow) {
-    uTaskPrepare candidate;
-    candidate.head = {InstrumentTaskPrepare, EventSearchFinished, iWindow};
-    candidate.eProtocol = candidate.eInterface = InterfaceUsbTmc;
-    return candidate;
-}
-
-// Every device found is a new object: two identical instruments are two objects.
-void ListFound(const uTaskPrepare& candidate, const char* sProcedure) {
-    std::string sError;
-    const InstrumentObject object = Instrument::Create(sError);
-    if (!object) {
-        WindowLog::PostError(std::string("InstrumentSearch::") + sProcedure + ": " + sError);
-        return;
-    }
-    object->pInterface->AddTask(*object, candidate, sError);
+// Every device found is a new object: two identical instruments are two objects. The pause
+// lets the chain of one instrument begin before the next device is looked at.
+void ListDevice(const uTaskPrepare& candidate, const char* sProcedure) {
+    ListFound(candidate, true, sProcedure);
     std::this_thread::sleep_for(PauseAfterInstrument);
 }
 
@@ -151,7 +136,7 @@ void SearchUsbTmcLibUsb1(std::int64_t iWindow) {
     for (libusb_device* pDevice : lDevices) {
         libusb_device_descriptor d{};
         if (!LibUsb1::GetDeviceDescriptor(pDevice, d, sError) || !ClassPerInterface(d)) continue;
-        uTaskPrepare candidate = Candidate(iWindow);
+        uTaskPrepare candidate = SearchCandidate(iWindow, InterfaceUsbTmc);
         candidate.fLibUsb1 = 1;
         uConnectionUsb& usb = candidate.usb;
         usb.iVendorId = d.idVendor;
@@ -161,7 +146,7 @@ void SearchUsbTmcLibUsb1(std::int64_t iWindow) {
         if (LibUsb1::GetPortNumber(pDevice, iPort, sError)) usb.iPortNumber = iPort;
         if (!FindInterface1(pDevice, d.bNumConfigurations, usb)) continue;
         if (!ReadStrings1(pDevice, d, usb)) continue;
-        ListFound(candidate, sProcedure);
+        ListDevice(candidate, sProcedure);
     }
     LibUsb1::FreeDeviceList(pList, true);
     LibUsb1::Exit(pContext);
@@ -183,7 +168,7 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
             const usb_device_descriptor& d = pDevice->descriptor;
             if (!ClassPerInterface(d) || d.bNumConfigurations == 0 || !pDevice->config) continue;
             // Only the first configuration is looked at here.
-            uTaskPrepare candidate = Candidate(iWindow);
+            uTaskPrepare candidate = SearchCandidate(iWindow, InterfaceUsbTmc);
             candidate.fLibUsb0 = 1;
             uConnectionUsb& usb = candidate.usb;
             const usb_config_descriptor& config = pDevice->config[0];
@@ -219,7 +204,7 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
                 }
             }
             LibUsb0::Close(pHandle, sError);
-            if (fUsable) ListFound(candidate, sProcedure);
+            if (fUsable) ListDevice(candidate, sProcedure);
         }
     }
 }

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace TestSupport {
@@ -175,7 +176,7 @@ EventRecorder::~EventRecorder() {
     EventHub::Unbind(EventTransferStatus, iWindow);
 }
 
-bool EventRecorder::WaitFor(const std::function<bool()>& condition, int iMs) {
+bool PumpUntil(const std::function<bool()>& condition, int iMs, std::function<void()>& fnHook) {
     QElapsedTimer timer;
     timer.start();
     EventHub::Pump();
@@ -183,15 +184,19 @@ bool EventRecorder::WaitFor(const std::function<bool()>& condition, int iMs) {
         const qint64 iLeft = iMs - timer.elapsed();
         if (iLeft <= 0) return false;
         QEventLoop loop;
-        fnDelivered = [&] {
+        fnHook = [&] {
             if (condition()) loop.quit();
         };
-        QTimer::singleShot(static_cast<int>(iLeft), &loop, &QEventLoop::quit);
+        QTimer::singleShot(static_cast<int>(std::min<qint64>(iLeft, 100)), &loop, &QEventLoop::quit);
         EventHub::Pump();
         if (!condition()) loop.exec();
-        fnDelivered = nullptr;
+        fnHook = nullptr;
     }
     return true;
+}
+
+bool EventRecorder::WaitFor(const std::function<bool()>& condition, int iMs) {
+    return PumpUntil(condition, iMs, fnDelivered);
 }
 
 bool EventRecorder::WaitForTasks(std::int64_t eType, std::size_t iCount, int iMs) {

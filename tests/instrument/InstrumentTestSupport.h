@@ -81,6 +81,11 @@ class FakeTransport final : public InstrumentTransport {
 // while its worker is idle.
 std::shared_ptr<FakeTransport> Connect(uInstrumentObject& object, std::int64_t eInterface = InterfaceRawTcp);
 
+// Delivers events until the condition holds; false after iMs (a guard against hangs only). The
+// condition is looked at after each event the caller's hook reports (the hook is set while
+// waiting) and at least every 100 ms.
+bool PumpUntil(const std::function<bool()>& condition, int iMs, std::function<void()>& fnHook);
+
 // Records EventTaskFinished and EventTransferStatus that reach one window (GUI thread).
 class EventRecorder {
   public:

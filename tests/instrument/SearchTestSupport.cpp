@@ -1,15 +1,13 @@
 #include "SearchTestSupport.h"
 
+#include "InstrumentTestSupport.h"
+
 #include "common/EventData.h"
 #include "common/TestApplication.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/TaskHead.h"
 #include "platform/ProgramEvents.h"
-
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -62,22 +60,7 @@ void Recorder::Delivered() {
 }
 
 bool Recorder::WaitFor(const std::function<bool()>& condition, int iMs) {
-    QElapsedTimer timer;
-    timer.start();
-    EventHub::Pump();
-    while (!condition()) {
-        const qint64 iLeft = iMs - timer.elapsed();
-        if (iLeft <= 0) return false;
-        QEventLoop loop;
-        fnDelivered = [&] {
-            if (condition()) loop.quit();
-        };
-        QTimer::singleShot(static_cast<int>(std::min<qint64>(iLeft, 100)), &loop, &QEventLoop::quit);
-        EventHub::Pump();
-        if (!condition()) loop.exec();
-        fnDelivered = nullptr;
-    }
-    return true;
+    return TestSupport::PumpUntil(condition, iMs, fnDelivered);
 }
 
 bool Recorder::WaitForEnds(int iCount, int iMs) {
