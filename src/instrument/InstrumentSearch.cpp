@@ -33,8 +33,7 @@ constexpr std::int64_t DefaultPortmapperPort = 111;
 
 struct uModule {
     std::mutex mutex;
-    bool fRunning = false;
-    std::thread thread;
+    bool fRunning = false; // from StartSearch until the search thread has done its work
 };
 
 // Made once and never destroyed: the search thread may still reach it while the program ends.
@@ -168,11 +167,11 @@ bool StartSearch(const uStartSearch* pStartSearch, std::string& sError) {
         sError = "InstrumentSearch::StartSearch: A search for instruments has already been started, and is still ongoing.";
         return false;
     }
-    // The last search has cleared its flag; its thread has at most the end event left to post.
-    if (module.thread.joinable()) module.thread.join();
     module.fRunning = true;
     try {
-        module.thread = std::thread(SearchThread, *pStartSearch);
+        // Nobody waits for the thread: it uses only its own copy of the order and state that
+        // lives as long as the program, and ends by itself.
+        std::thread(SearchThread, *pStartSearch).detach();
     } catch (const std::system_error&) {
         module.fRunning = false;
         sError = "InstrumentSearch::StartSearch: The thread could not be created.";

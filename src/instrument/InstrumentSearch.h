@@ -5,8 +5,8 @@
 // connects, identifies and disconnects it and reports the outcome to the search window. When
 // everything is done the thread posts EventSearchFinished to that window.
 //
-// At most one search runs at a time. The module mutex guards only the running flag and the
-// thread; the objects are made through the instrument list (find-or-create under its mutex).
+// At most one search runs at a time. The module mutex guards only the running flag; the objects
+// are made through the instrument list (find-or-create under its mutex).
 #pragma once
 
 #include "instrument/ConnectionDescription.h"
