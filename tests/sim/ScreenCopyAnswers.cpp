@@ -137,7 +137,10 @@ DisplayDump& DisplayDump::Bytes(std::initializer_list<std::uint8_t> bytes) {
 
 std::vector<std::uint8_t> DisplayDump::Block() const {
     const std::string sCount = std::to_string(mStream.size());
-    std::vector<std::uint8_t> m = {'#', static_cast<std::uint8_t>('0' + sCount.size())};
+    std::vector<std::uint8_t> m;
+    m.reserve(2 + sCount.size() + mStream.size());
+    m.push_back('#');
+    m.push_back(static_cast<std::uint8_t>('0' + sCount.size()));
     m.insert(m.end(), sCount.begin(), sCount.end());
     m.insert(m.end(), mStream.begin(), mStream.end());
     return m;
@@ -156,9 +159,10 @@ std::vector<std::uint8_t> DisplayDump::Answer(const std::string& sCatalogue) con
 std::vector<std::uint8_t> RigolBlock(const std::vector<std::uint8_t>& data) {
     char header[16];
     std::snprintf(header, sizeof header, "#9%09zu", data.size());
-    std::vector<std::uint8_t> m(header, header + 11);
-    m.insert(m.end(), data.begin(), data.end());
-    m.push_back('\n');
+    std::vector<std::uint8_t> m(11 + data.size() + 1);
+    std::memcpy(m.data(), header, 11);
+    std::copy(data.begin(), data.end(), m.begin() + 11);
+    m.back() = '\n';
     return m;
 }
 

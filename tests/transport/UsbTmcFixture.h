@@ -144,6 +144,7 @@ inline std::vector<std::uint8_t> ResponseHeader(int iMsgId, int iTag, std::uint3
                                 static_cast<std::uint8_t>(iTransferSize >> 16),
                                 static_cast<std::uint8_t>(iTransferSize >> 24),
                                 static_cast<std::uint8_t>(iAttributes), 0, 0, 0};
+    v.reserve(v.size() + sPayload.size() + iPadTo);
     v.insert(v.end(), sPayload.begin(), sPayload.end());
     while (iPadTo && v.size() % iPadTo) v.push_back(0);
     return v;
