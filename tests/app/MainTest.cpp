@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "common/TestApplication.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
@@ -47,11 +48,7 @@ struct FakeWindows {
 class MainTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
+        TestApplication::Ensure();
     }
     void SetUp() override {
         EventHub::Init();

@@ -4,11 +4,14 @@
 #include "InstrumentTestSupport.h"
 
 #include "common/EventData.h"
+#include "common/ImagePluginGdiPlus.h"
+#include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
+#include "sim/ScreenCopyAnswers.h"
 #include "sim/SimUsb.h"
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
@@ -78,6 +81,33 @@ TEST_F(ConnectionTasksTest, RawTcpDoor) {
     EXPECT_EQ(RawTcp::LiveInstances(), iLive);
     TestSupport::RunSearchChain(*object, RawPrepare(mRaw.Port()), *pRecorder, mRaw.Device());
     EXPECT_EQ(RawTcp::LiveInstances(), iLive);
+}
+
+TEST_F(ConnectionTasksTest, ScreenCopyOverRawTcp) {
+    ImagePluginGdiPlus::RegisterDecoder(); // the program registers the codec at start-up
+    StartRaw();
+    QImage screen(80, 48, QImage::Format_RGB32);
+    screen.fill(Qt::darkBlue);
+    for (int x = 0; x < 80; ++x) screen.setPixel(x, 4, qRgb(255, 255, 0));
+    Sim::AnswerRigolScreenCopy(mRaw.Device(), screen);
+    auto object = NewObject();
+    uTaskPrepare prepare = Head(RawPrepare(mRaw.Port()));
+    prepare.eModel = ModelRigolDS1000Z;
+    Add(*object, prepare);
+    Add(*object, ConnectTask());
+    Add(*object, uTaskScreencopy{{InstrumentTaskScreencopy, 0, iWindow}, 1, 5, 0});
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    EXPECT_TRUE(Errors().empty());
+    const auto results = pRecorder->Tasks(InstrumentTaskScreencopy);
+    ASSERT_EQ(results.size(), 1u);
+    const QImage* pImage = results[0].pData.Get<QImage>();
+    ASSERT_NE(pImage, nullptr);
+    ASSERT_EQ(pImage->size(), screen.size());
+    EXPECT_EQ(pImage->pixel(10, 4) & 0xFFFFFF, 0xFFFF00u);
+    EXPECT_EQ(pImage->pixel(10, 40) & 0xFFFFFF, screen.pixel(10, 40) & 0xFFFFFF);
+    // The answer came as a "#9" block, with progress on the way.
+    EXPECT_FALSE(pRecorder->Transfers().empty());
 }
 
 TEST_F(ConnectionTasksTest, SerialDoor) {

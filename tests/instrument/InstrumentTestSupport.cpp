@@ -1,4 +1,5 @@
 #include "InstrumentTestSupport.h"
+#include "common/TestApplication.h"
 
 #include "common/EventData.h"
 #include "instrument/Instrument.h"
@@ -25,10 +26,7 @@ constexpr auto GuardTime = std::chrono::seconds(10);
 } // namespace
 
 void StartEventHub() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    TestApplication::EnsureCore();
     EventHub::Init();
 }
 

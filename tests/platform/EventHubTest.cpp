@@ -1,4 +1,5 @@
 #include "platform/EventHub.h"
+#include "common/TestApplication.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 
@@ -26,10 +27,7 @@ struct CountedPayload {
 class EventHubTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        TestApplication::EnsureCore();
     }
     void SetUp() override { EventHub::Init(); }
 };

@@ -2,6 +2,7 @@
 // rpcbind inside a private network namespace where one can be made; and against scripted
 // loopback peers for replies the instrument would never send.
 #include "transport/Lxi.h"
+#include "common/TestApplication.h"
 
 #include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
@@ -44,10 +45,7 @@ double ThreadCpuSeconds() {
 class LxiTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        TestApplication::EnsureCore();
         // Keep the instrument on a loopback of its own where the machine allows it.
         std::string sWhy;
         fPrivateNetwork = Sim::EnterPrivateNetwork(sWhy);

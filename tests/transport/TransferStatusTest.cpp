@@ -1,5 +1,6 @@
 // The transfer-status event as every transport and the exchange post it.
 #include "transport/TransferStatus.h"
+#include "common/TestApplication.h"
 
 #include "common/EventData.h"
 #include "platform/EventHub.h"
@@ -22,10 +23,7 @@ struct uSeen {
 class TransferStatusTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        TestApplication::EnsureCore();
     }
     void SetUp() override {
         EventHub::Init();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "transport/UsbTmc.h"
+#include "common/TestApplication.h"
 
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -19,10 +20,7 @@
 class UsbTmcFixture : public ::testing::TestWithParam<bool> {
   protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        TestApplication::EnsureCore();
     }
 
     void SetUp() override { Start({}); }
