@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QEventLoop>
 
+#include <chrono>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -219,6 +220,8 @@ int Start() {
 
     const int iExitCode = EventLoop();
 
+    // A search still at work must not list instruments while they are released.
+    if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);
     Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
     ImagePluginGdiPlus::Shutdown();

@@ -12,12 +12,15 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -33,7 +36,15 @@ constexpr std::int64_t DefaultPortmapperPort = 111;
 
 struct uModule {
     std::mutex mutex;
+    std::condition_variable cvEnded;
     bool fRunning = false; // from StartSearch until the search thread has done its work
+    int iThreads = 0;      // search threads that have not yet made their last post
+    // Asked to end early. Set under the listing mutex, so that no object is listed after
+    // StopSearch has set it.
+    std::atomic<bool> fStop = false;
+    std::mutex listing;
+    // Readable while a stop is requested: polled beside the sockets and in the pauses.
+    const int iWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
 // Made once and never destroyed: the search thread may still reach it while the program ends.
@@ -96,9 +107,9 @@ void SendAndCollect(int fd, const char* sProcedure, const uSearchAddress& addres
                 return;
             }
             const auto iLeft = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (iLeft <= 0) return;
-            pollfd wait{fd, POLLIN, 0};
-            poll(&wait, 1, static_cast<int>(iLeft));
+            if (iLeft <= 0 || StopRequested()) return;
+            pollfd wait[2] = {{fd, POLLIN, 0}, {Module().iWake, POLLIN, 0}};
+            poll(wait, 2, static_cast<int>(iLeft));
             continue;
         }
         if (iReceived > 0) {
@@ -107,7 +118,7 @@ void SendAndCollect(int fd, const char* sProcedure, const uSearchAddress& addres
             onAnswer(buffer, static_cast<std::size_t>(iReceived), text);
         }
         // Also after an empty datagram: a stream of them must not hold the search here.
-        if (Clock::now() >= deadline) return;
+        if (Clock::now() >= deadline || StopRequested()) return;
     }
 }
 
@@ -125,23 +136,28 @@ void Broadcast(const char* sProcedure, const uSearchAddress& address, std::int64
 
 void SearchThread(uStartSearch order) {
     if (order.fUsb) {
-        if (order.fLibUsb1) SearchUsbTmcLibUsb1(order.iWindow);
-        if (order.fLibUsb0) SearchUsbTmcLibUsb0(order.iWindow);
+        if (order.fLibUsb1 && !StopRequested()) SearchUsbTmcLibUsb1(order.iWindow);
+        if (order.fLibUsb0 && !StopRequested()) SearchUsbTmcLibUsb0(order.iWindow);
     }
-    if (order.fLxi) {
-        for (const uSearchAddress& address : order.lAddress) SearchLanLxi(address, order.iWindow, order.fUdpOnly != 0);
+    for (const uSearchAddress& address : order.lAddress) {
+        if (!order.fLxi || StopRequested()) break;
+        SearchLanLxi(address, order.iWindow, order.fUdpOnly != 0);
     }
-    if (order.fRawTcp) {
-        for (const uSearchAddress& address : order.lAddress) SearchLanRawTcp(address, order.iWindow);
+    for (const uSearchAddress& address : order.lAddress) {
+        if (!order.fRawTcp || StopRequested()) break;
+        SearchLanRawTcp(address, order.iWindow);
     }
     // The flag goes first, so that a window that starts the next search on the end event is
     // not refused.
+    uModule& module = Module();
     {
-        uModule& module = Module();
         std::lock_guard lock(module.mutex);
         module.fRunning = false;
     }
     EventHub::PostEvent(EventSearchFinished, static_cast<int>(order.iWindow), WindowNobody, 3);
+    std::lock_guard lock(module.mutex);
+    --module.iThreads;
+    module.cvEnded.notify_all();
 }
 
 } // namespace
@@ -168,15 +184,21 @@ bool StartSearch(const uStartSearch* pStartSearch, std::string& sError) {
         return false;
     }
     module.fRunning = true;
+    // A stop asked of an earlier search is forgotten.
+    module.fStop = false;
+    std::uint64_t iCount = 0;
+    while (read(module.iWake, &iCount, sizeof iCount) > 0) {
+    }
     try {
-        // Nobody waits for the thread: it uses only its own copy of the order and state that
-        // lives as long as the program, and ends by itself.
+        // The thread is detached: it uses its own copy of the order and state that lives as
+        // long as the program. StopSearch asks it to end and waits for it a bounded time.
         std::thread(SearchThread, *pStartSearch).detach();
     } catch (const std::system_error&) {
         module.fRunning = false;
         sError = "InstrumentSearch::StartSearch: The thread could not be created.";
         return false;
     }
+    ++module.iThreads;
     return true;
 }
 
@@ -184,6 +206,30 @@ bool IsRunning() {
     uModule& module = Module();
     std::lock_guard lock(module.mutex);
     return module.fRunning;
+}
+
+bool StopSearch(std::chrono::milliseconds wait, std::string& sError) {
+    uModule& module = Module();
+    {
+        std::lock_guard lock(module.listing);
+        module.fStop = true;
+    }
+    const std::uint64_t iOne = 1;
+    const ssize_t iWritten = write(module.iWake, &iOne, sizeof iOne); // wakes the waits of the search
+    (void)iWritten;
+    std::unique_lock lock(module.mutex);
+    if (!module.cvEnded.wait_for(lock, wait, [&] { return module.iThreads == 0; })) {
+        sError = "InstrumentSearch::StopSearch: The search did not end in time.";
+        return false;
+    }
+    return true;
+}
+
+bool StopRequested() { return Module().fStop; }
+
+void PauseUnlessStopped(std::chrono::milliseconds pause) {
+    pollfd wake{Module().iWake, POLLIN, 0};
+    poll(&wake, 1, static_cast<int>(pause.count()));
 }
 
 uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface) {
@@ -194,6 +240,9 @@ uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface) {
 }
 
 void ListFound(const uTaskPrepare& candidate, bool fAlwaysNew, const char* sProcedure) {
+    uModule& module = Module();
+    std::lock_guard listing(module.listing);
+    if (module.fStop) return;
     std::string sError;
     bool fCreated = true;
     const InstrumentObject object =
@@ -239,7 +288,7 @@ void SearchLanLxi(uSearchAddress address, std::int64_t iWindow, bool fUdpOnly) {
                   }
                   // The answer names the core channel's port; a probe over TCP may still correct it.
                   std::int64_t iCorePort = iPort;
-                  if (!fUdpOnly) {
+                  if (!fUdpOnly && !StopRequested()) {
                       uNetworkSettings settings{0, address.sLocalIp, sSender, address.iPortmapperPort, address.iTimeout};
                       std::string sProbe;
                       if (ProbeLxiTcpPort(settings, sProbe)) iCorePort = settings.iPort;

@@ -5,13 +5,17 @@
 // connects, identifies and disconnects it and reports the outcome to the search window. When
 // everything is done the thread posts EventSearchFinished to that window.
 //
-// At most one search runs at a time. The module mutex guards only the running flag; the objects
-// are made through the instrument list (find-or-create under its mutex).
+// At most one search runs at a time. The module mutex guards only the running flag and the count
+// of search threads; the objects are made through the instrument list (find-or-create under its
+// mutex). StopSearch asks the search to end early: its loops and steps look at the request, its
+// socket waits and pauses wake up for it. A found instrument is listed under the module's
+// listing mutex, which comes before the instrument list in the lock order.
 #pragma once
 
 #include "instrument/ConnectionDescription.h"
 #include "instrument/TransportSettings.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -58,13 +62,23 @@ bool StartSearch(const uStartSearch* pStartSearch, std::string& sError);
 // Whether a search runs now.
 bool IsRunning();
 
+// Asks a running search to end early and waits up to the given time for its thread to finish.
+// From the moment it returns no further object is made by that search, whether it ended or
+// not. False when the thread is still at work after the wait; it then ends by itself, detached.
+// A later StartSearch forgets the request.
+bool StopSearch(std::chrono::milliseconds wait, std::string& sError);
+
 // The parts of the search thread; each posts its failures to the log and ends only its own part.
 void SearchUsbTmcLibUsb1(std::int64_t iWindow);
 void SearchUsbTmcLibUsb0(std::int64_t iWindow);
 void SearchLanLxi(uSearchAddress address, std::int64_t iWindow, bool fUdpOnly);
 void SearchLanRawTcp(const uSearchAddress& address, std::int64_t iWindow);
 
-// The steps the parts share. A found instrument's candidate description: a prepare task of
+// The steps the parts share. Whether StopSearch asked the search to end; a pause that a stop
+// request cuts short.
+bool StopRequested();
+void PauseUnlessStopped(std::chrono::milliseconds pause);
+// A found instrument's candidate description: a prepare task of
 // the search chain to the search window.
 uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface);
 // Lists the instrument found and queues its chain's prepare task. With fAlwaysNew every call

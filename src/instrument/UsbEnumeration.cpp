@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -72,7 +71,7 @@ template <class ConfigDescriptor> auto FirstInterface(const ConfigDescriptor& c)
 // lets the chain of one instrument begin before the next device is looked at.
 void ListDevice(const uTaskPrepare& candidate, const char* sProcedure) {
     ListFound(candidate, true, sProcedure);
-    std::this_thread::sleep_for(PauseAfterInstrument);
+    PauseUnlessStopped(PauseAfterInstrument);
 }
 
 // Finds the USB488 interface among the configurations of a libusb-1.0 device, by its
@@ -134,6 +133,7 @@ void SearchUsbTmcLibUsb1(std::int64_t iWindow) {
         lDevices.clear();
     }
     for (libusb_device* pDevice : lDevices) {
+        if (StopRequested()) break;
         libusb_device_descriptor d{};
         if (!LibUsb1::GetDeviceDescriptor(pDevice, d, sError) || !ClassPerInterface(d)) continue;
         uTaskPrepare candidate = SearchCandidate(iWindow, InterfaceUsbTmc);
@@ -163,8 +163,8 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
     int iBusses = 0, iDevices = 0;
     LibUsb0::FindBusses(iBusses, sError);
     LibUsb0::FindDevices(iDevices, sError);
-    for (usb_bus* pBus = LibUsb0::GetBusses(sError); pBus; pBus = pBus->next) {
-        for (usb_device* pDevice = pBus->devices; pDevice; pDevice = pDevice->next) {
+    for (usb_bus* pBus = LibUsb0::GetBusses(sError); pBus && !StopRequested(); pBus = pBus->next) {
+        for (usb_device* pDevice = pBus->devices; pDevice && !StopRequested(); pDevice = pDevice->next) {
             const usb_device_descriptor& d = pDevice->descriptor;
             if (!ClassPerInterface(d) || d.bNumConfigurations == 0 || !pDevice->config) continue;
             // Only the first configuration is looked at here.

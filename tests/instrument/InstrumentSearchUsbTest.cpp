@@ -253,6 +253,36 @@ TEST_F(InstrumentSearchUsbTest, NothingToSearchEndsAtOnceAndASecondStartIsRefuse
     ASSERT_TRUE(recorder().WaitForEnds(3));
 }
 
+TEST_F(InstrumentSearchUsbTest, AStopEndsTheSearchAndNothingIsListedAfterwards) {
+    // Enough instruments to keep the enumeration busy for a while (a pause after each one).
+    for (int i = 0; i < 30; ++i) bus.AddDevice(Named("MANY" + std::to_string(i), 10 + i));
+    bus.Install();
+    uStartSearch order;
+    order.iWindow = Window;
+    order.fUsb = order.fLibUsb1 = 1;
+    // And a broadcast that nobody answers for a minute.
+    order.fRawTcp = 1;
+    order.lAddress.push_back({"127.0.0.1", "127.0.0.1", 111, 9, 60000});
+    std::string sError;
+    ASSERT_TRUE(InstrumentSearch::StartSearch(&order, sError)) << sError;
+    ASSERT_TRUE(recorder().WaitFor([] { return !SearchSupport::Listed().empty(); }));
+
+    // The bound is generous: without the stop the search would go on for more than a minute.
+    ASSERT_TRUE(InstrumentSearch::StopSearch(std::chrono::seconds(20), sError)) << sError;
+    EXPECT_FALSE(InstrumentSearch::IsRunning());
+    const std::size_t iListed = SearchSupport::Listed().size();
+    // The end event still comes, and nothing was listed after the stop.
+    ASSERT_TRUE(recorder().WaitForEnds(1));
+    EXPECT_EQ(SearchSupport::Listed().size(), iListed);
+    ASSERT_TRUE(recorder().WaitForChains(SearchSupport::Listed()));
+
+    // A stop with no search running returns at once, and the next search runs in full.
+    EXPECT_TRUE(InstrumentSearch::StopSearch(std::chrono::seconds(0), sError));
+    SearchSupport::ReleaseAll();
+    Search(true, false);
+    EXPECT_EQ(SearchSupport::Listed().size(), 33u);
+}
+
 TEST_F(InstrumentSearchUsbTest, UsbFlagsCountOnlyWithTheUsbFlag) {
     uStartSearch order;
     order.iWindow = Window;
