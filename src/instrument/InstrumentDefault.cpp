@@ -89,9 +89,7 @@ bool TaskCancel(uInstance& instance, uTaskElement& element, std::string& sError)
             }
         }
     }
-    if (cancel.head.iEvent != EventSearchFinished) {
-        PostTaskFinished(instance, cancel.head.iWindow, InstrumentTaskCancel);
-    }
+    PostTaskResult(instance, cancel.head, InstrumentTaskCancel);
     return true;
 }
 
@@ -458,6 +456,11 @@ void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int6
     if (iWindow == WindowNobody) return; // the payload goes with it
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), EventObject(instance),
                         static_cast<std::intptr_t>(eTaskType), std::move(pData));
+}
+
+void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
+                    EventHub::Payload pData) {
+    if (head.iEvent != EventSearchFinished) PostTaskFinished(instance, head.iWindow, eTaskType, std::move(pData));
 }
 
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure) {

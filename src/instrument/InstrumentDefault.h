@@ -99,6 +99,10 @@ void FreeTask(uTaskElement& element);
 // Posts EventTaskFinished of the given type to the window, with the instance's object.
 void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int64_t eTaskType,
                       EventHub::Payload pData = {});
+// The same for the task of the head, unless the task belongs to the search chain: that chain
+// reports only its end.
+void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
+                    EventHub::Payload pData = {});
 // Stores {0, sText, "InstrumentDefault", sProcedure} in the event-data store and posts
 // EventTaskFinished type 1 with its key (a std::int64_t payload). Nothing for WindowNobody.
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure);

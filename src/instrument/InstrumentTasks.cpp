@@ -119,9 +119,7 @@ bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, s
         fDone = instance.pTransport->SetLocal(fLocal, sError);
         if (!fDone) PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
     }
-    if (!InSearchChain(head)) {
-        PostTaskFinished(instance, head.iWindow, fLocal ? InstrumentTaskLocal : InstrumentTaskRemote);
-    }
+    PostTaskResult(instance, head, fLocal ? InstrumentTaskLocal : InstrumentTaskRemote);
     return fDone;
 }
 
@@ -208,24 +206,21 @@ bool TaskPrepare(uInstrumentObject& object, uInstance& instance, uTaskElement& e
 bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
-    if (instance.fConnected) {
-        // Counted like any connect. In the search chain the chain goes on, so that its own
-        // disconnect follows and the count comes down again.
-        ++instance.iConnectionCount;
-        if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
-        else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
-        return true;
+    if (!instance.fConnected) {
+        const bool fOpened = OpenConnection(instance, sError);
+        SetCommunicationDefaults(instance);
+        if (!fOpened) {
+            PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
+            return false;
+        }
+        if (instance.uConnection.fUserModel) IdentifyAtConnect(instance);
     }
-    const bool fOpened = OpenConnection(instance, sError);
-    if (fOpened) ++instance.iConnectionCount;
-    else PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
-    SetCommunicationDefaults(instance);
-    if (fOpened && instance.uConnection.fUserModel) IdentifyAtConnect(instance);
-    if (fOpened) {
-        if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
-        else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
-    }
-    return fOpened;
+    // A connect to an open connection is counted like any other. In the search chain the chain
+    // goes on, so that its own disconnect follows and the count comes down again.
+    ++instance.iConnectionCount;
+    if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
+    else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
+    return true;
 }
 
 bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
@@ -319,10 +314,8 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.requestData.release();
         request.iRequestTransferred = 0;
     }
-    if (!InSearchChain(task.head)) {
-        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskScpiCommand,
-                         pResult ? EventHub::Payload::Of(std::move(pResult)) : EventHub::Payload{});
-    }
+    PostTaskResult(instance, task.head, InstrumentTaskScpiCommand,
+                   pResult ? EventHub::Payload::Of(std::move(pResult)) : EventHub::Payload{});
     return true;
 }
 
@@ -333,10 +326,8 @@ bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
     QImage image;
     const bool fCopied = GetScreencopy(instance, static_cast<int>(task.head.iWindow), task, image, sError);
     if (!fCopied) PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy");
-    if (!InSearchChain(task.head)) {
-        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskScreencopy,
-                         fCopied ? EventHub::Payload::Of<QImage>(std::move(image)) : EventHub::Payload{});
-    }
+    PostTaskResult(instance, task.head, InstrumentTaskScreencopy,
+                   fCopied ? EventHub::Payload::Of<QImage>(std::move(image)) : EventHub::Payload{});
     return fCopied;
 }
 
@@ -350,10 +341,8 @@ bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element
         PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform");
         pData.reset();
     }
-    if (!InSearchChain(task.head)) {
-        PostTaskFinished(instance, task.head.iWindow, InstrumentTaskWaveform,
-                         pData ? EventHub::Payload::Of(std::move(pData)) : EventHub::Payload{});
-    }
+    PostTaskResult(instance, task.head, InstrumentTaskWaveform,
+                   pData ? EventHub::Payload::Of(std::move(pData)) : EventHub::Payload{});
     return fRead;
 }
 
@@ -373,7 +362,7 @@ bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element,
     if (eInterface >= InterfaceUsbTmc && eInterface <= InterfaceSerial) {
         instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : Main::DefaultTimeout(static_cast<int>(eInterface));
     }
-    if (!InSearchChain(task.head)) PostTaskFinished(instance, task.head.iWindow, InstrumentTaskTimeout);
+    PostTaskResult(instance, task.head, InstrumentTaskTimeout);
     return true;
 }
 
@@ -385,7 +374,7 @@ bool TaskTerminationChar(uInstrumentObject&, uInstance& instance, uTaskElement& 
     if (eInterface == InterfaceRawTcp || eInterface == InterfaceSerial) {
         instance.request.sTermination = task.sTerminationChar;
     }
-    if (!InSearchChain(task.head)) PostTaskFinished(instance, task.head.iWindow, InstrumentTaskTerminationChar);
+    PostTaskResult(instance, task.head, InstrumentTaskTerminationChar);
     return true;
 }
 
