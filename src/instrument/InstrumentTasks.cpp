@@ -168,7 +168,7 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     return false;
 }
 
-bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sError) {
+bool SendQuery(uInstance& instance, int iWindow, DataBuffer& answer, std::size_t& iSize, std::string& sError) {
     uRequest& request = instance.request;
     request.fSend = 1;
     request.data.release();
@@ -176,11 +176,21 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     request.fVendorSpecific = 0;
     request.eWait = 0;
     const bool fExchanged = SendRequest(instance, iWindow, sError);
-    const std::size_t iSize = std::min(request.requestData.size(),
-                                       static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
-    if (fExchanged && iSize > 0) idn = Instrument::ParseIdn(request.requestData.view().substr(0, iSize));
+    // The answer is the caller's alone: it leaves the request block at every exchange.
+    answer = std::move(request.requestData);
     request.requestData.release();
+    iSize = request.fRequestFinished ? std::min(answer.size(), static_cast<std::size_t>(std::max<std::int64_t>(
+                                                                   request.iRequestTransferred, 0)))
+                                     : 0;
     request.iRequestTransferred = 0;
+    return fExchanged;
+}
+
+bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sError) {
+    DataBuffer answer;
+    std::size_t iSize = 0;
+    const bool fExchanged = SendQuery(instance, iWindow, answer, iSize, sError);
+    if (fExchanged && iSize > 0) idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
     if (!fExchanged) return false;
     if (iSize == 0) {
         static constexpr const char* pEmpty = "The IDN has been read by the instrument, but the data is empty.";
@@ -288,12 +298,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.sCommand = task.sCommand;
         request.data.release();
         if (task.pData && !task.pData->empty()) request.data = *task.pData;
-        request.iSendTransferred = 0;
-        request.fSendFinished = 0;
-        request.fRequestData = task.fRequestData;
-        request.requestData.release();
-        request.iRequestTransferred = 0;
-        request.fRequestFinished = 0;
+        request.fRequestData = task.fRequestData; // SendRequest clears the counts and the answer
         request.fVendorSpecific = task.fVendorSpecific;
         request.eWait = task.eWait;
         const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);

@@ -6,6 +6,7 @@
 
 #include "instrument/InstrumentDefault.h"
 
+#include <cstddef>
 #include <string>
 
 namespace InstrumentDefault {
@@ -27,10 +28,15 @@ bool TaskTerminationChar(uInstrumentObject& object, uInstance& instance, uTaskEl
 void SetCommunicationDefaults(uInstance& instance);
 
 // Runs the exchange that the request block describes through the instance's connection;
-// transfer events go to iWindow. Without the send flag nothing is exchanged: false with sError
-// unchanged. A task that was cancelled before its exchange began fails at once; an abort request
-// left over from earlier is dropped.
+// transfer events go to iWindow. Without the send flag nothing is exchanged: false with "There
+// is no command to send.". A task that was cancelled before its exchange began fails at once; an
+// abort request left over from earlier is dropped.
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError);
+
+// Sends the command already in the request block as a query (no payload, no vendor-specific
+// messages, no waiting) and takes the answer out of the block: iSize counts its bytes that
+// arrived (0 when the read did not finish).
+bool SendQuery(uInstance& instance, int iWindow, DataBuffer& answer, std::size_t& iSize, std::string& sError);
 
 // Sends the query already in the request block's command, reads the answer and splits it into
 // the identification record.
