@@ -46,6 +46,26 @@ struct uConnectionUsb {
     std::int64_t iBulkOutMaxPacketSize = 0;
 };
 
+// Takes the endpoints of one interface setting (either USB library's endpoint descriptors): an
+// interrupt IN endpoint, and the bulk endpoints by direction with their packet sizes; a later
+// endpoint of a kind replaces an earlier one.
+template <class Endpoint> void TakeUsbEndpoints(const Endpoint* pEndpoints, int iCount, uConnectionUsb& usb) {
+    for (int i = 0; pEndpoints && i < iCount; ++i) {
+        const Endpoint& e = pEndpoints[i];
+        const int iType = e.bmAttributes & 3; // 2 bulk, 3 interrupt
+        const bool fIn = (e.bEndpointAddress & 0x80) != 0;
+        if (iType == 3 && fIn) {
+            usb.iInterruptIn = e.bEndpointAddress;
+        } else if (iType == 2 && fIn) {
+            usb.iBulkIn = e.bEndpointAddress;
+            usb.iBulkInMaxPacketSize = e.wMaxPacketSize;
+        } else if (iType == 2) {
+            usb.iBulkOut = e.bEndpointAddress;
+            usb.iBulkOutMaxPacketSize = e.wMaxPacketSize;
+        }
+    }
+}
+
 struct uConnectionVxi11 {
     std::string sAdapterIp;  // IPv4 text of the local adapter; empty = choose at Prepare
     std::string sInstrumentIp;

@@ -40,25 +40,6 @@ std::int64_t SecondsSince(Clock::time_point start) {
     return (iMs + 999) / 1000;
 }
 
-// The endpoints of one interface's first alternate setting: an interrupt IN endpoint, and the
-// bulk endpoints by direction with their packet sizes; a later one of a kind replaces an earlier.
-template <class Endpoint> void TakeEndpoints(const Endpoint* pEndpoints, int iCount, uConnectionUsb& usb) {
-    for (int i = 0; i < iCount; ++i) {
-        const Endpoint& e = pEndpoints[i];
-        const int iType = e.bmAttributes & 3;
-        const bool fIn = (e.bEndpointAddress & 0x80) != 0;
-        if (iType == 3 && fIn) {
-            usb.iInterruptIn = e.bEndpointAddress;
-        } else if (iType == 2 && fIn) {
-            usb.iBulkIn = e.bEndpointAddress;
-            usb.iBulkInMaxPacketSize = e.wMaxPacketSize;
-        } else if (iType == 2) {
-            usb.iBulkOut = e.bEndpointAddress;
-            usb.iBulkOutMaxPacketSize = e.wMaxPacketSize;
-        }
-    }
-}
-
 // One open USBTMC instrument: the library's context, device list and handle, the claimed
 // interface and the USBTMC transport instance. Everything is released when it closes or goes.
 class uUsbTmcConnection final : public InstrumentTransport {
@@ -338,7 +319,7 @@ bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
             if (LibUsb1::GetConfigDescriptor(pDevice, 0, pConfig, sStep)) {
                 if (pConfig->bNumInterfaces > 0 && pConfig->interface && pConfig->interface[0].num_altsetting > 0) {
                     const libusb_interface_descriptor& setting = pConfig->interface[0].altsetting[0];
-                    TakeEndpoints(setting.endpoint, setting.endpoint ? setting.bNumEndpoints : 0, candidate);
+                    TakeUsbEndpoints(setting.endpoint, setting.bNumEndpoints, candidate);
                 }
                 LibUsb1::FreeConfigDescriptor(pConfig);
             }
@@ -402,7 +383,7 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
                 if (fMatch) {
                     const usb_interface_descriptor& setting = pConfig->interface[0].altsetting[0];
                     candidate.iInterface = setting.bInterfaceNumber;
-                    TakeEndpoints(setting.endpoint, setting.bNumEndpoints, candidate);
+                    TakeUsbEndpoints(setting.endpoint, setting.bNumEndpoints, candidate);
                 }
             }
             if (!fMatch || !LibUsb0::ClaimInterface(pHandle, static_cast<int>(candidate.iInterface), sStep)) {

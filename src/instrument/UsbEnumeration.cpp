@@ -32,32 +32,14 @@ template <class DeviceDescriptor> bool ClassPerInterface(const DeviceDescriptor&
     return d.bDeviceClass == 0 && d.bDeviceSubClass == 0 && d.bDeviceProtocol == 0;
 }
 
-// A USB488 USBTMC interface gives its number and endpoints (the last of each kind counts).
+// A USB488 USBTMC interface gives its number and endpoints.
 template <class InterfaceDescriptor> bool ExamineInterface(const InterfaceDescriptor& d, uConnectionUsb& usb) {
     if (d.bInterfaceClass != ClassApplication || d.bInterfaceSubClass != SubClassUsbTmc ||
         d.bInterfaceProtocol != ProtocolUsb488) {
         return false;
     }
     usb.iInterface = d.bInterfaceNumber;
-    for (int i = 0; d.endpoint && i < d.bNumEndpoints; ++i) {
-        const auto& e = d.endpoint[i];
-        const bool fIn = (e.bEndpointAddress & 0x80) != 0;
-        switch (e.bmAttributes & 0x03) {
-        case LIBUSB_TRANSFER_TYPE_INTERRUPT:
-            if (fIn) usb.iInterruptIn = e.bEndpointAddress;
-            break;
-        case LIBUSB_TRANSFER_TYPE_BULK:
-            if (fIn) {
-                usb.iBulkIn = e.bEndpointAddress;
-                usb.iBulkInMaxPacketSize = e.wMaxPacketSize;
-            } else {
-                usb.iBulkOut = e.bEndpointAddress;
-                usb.iBulkOutMaxPacketSize = e.wMaxPacketSize;
-            }
-            break;
-        default: break;
-        }
-    }
+    TakeUsbEndpoints(d.endpoint, d.bNumEndpoints, usb);
     return true;
 }
 
