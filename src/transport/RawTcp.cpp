@@ -75,7 +75,8 @@ std::shared_ptr<uRawTcpInstance> NewInstance(std::string& sError) {
 }
 
 bool Destructor(uRawTcpInstance& instance, std::string& sError) {
-    if (!Instances().Remove(instance)) {
+    const auto keep = Instances().Remove(instance); // alive until its buffers are freed
+    if (!keep) {
         sError = InstanceList::MissingText("RawTcp", &instance);
         return false;
     }
