@@ -617,7 +617,10 @@ bool WaitData(uUsbTmcInstance& u, int eWaitMode, bool& fMav, int& iStatusByte, s
         iStatusByte = uNotify.iNotify2;
         return true;
     }
-    if (eWaitMode != WaitStatusByte) return false;
+    if (eWaitMode != WaitStatusByte) {
+        sError = "UsbTmc::WaitData: Die Art des Wartens ist unbekannt. eWait = " + std::to_string(eWaitMode);
+        return false;
+    }
 
     uReadStatusByteResponse uAnswer;
     if (!ReadStatusByte(u, iTag, uAnswer, sError)) return false;
