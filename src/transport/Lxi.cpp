@@ -260,33 +260,11 @@ bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std
     // The response time-out is what the instrument is told to wait (io_timeout).
     if (settings.iTimeout > 0)
         instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(settings.iTimeout, 0x7FFFFFFF));
-    if (settings.sAdapterIp.empty()) {
-        sError = "Lxi::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
-        return false;
-    }
-    if (settings.sInstrumentIp.empty()) {
-        sError = "Lxi::SetInstrument: Die IP-Adresse für das Instrument ist leer.";
-        return false;
-    }
-    if (settings.iPort == 0) {
-        sError = "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.";
-        return false;
-    }
-    return true;
+    return TcpSocket::CheckSettings("Lxi", settings, sError);
 }
 
 bool Connect(uLxiInstance& instance, std::string& sError) {
-    const uNetworkSettings& s = instance.mSettings;
-    std::string sReason;
-    if (!TcpSocket::Connect(instance.mConnection, s.sAdapterIp, s.sInstrumentIp, static_cast<int>(s.iPort),
-                            ConnectTimeoutMs, sReason)) {
-        instance.mSettings.iConnection = 0;
-        sError = "Lxi::Connect: The network connection could not be created. Network adapter: " + s.sAdapterIp +
-                 " Instrument: " + s.sInstrumentIp + ":" + std::to_string(s.iPort);
-        return false;
-    }
-    instance.mSettings.iConnection = 1;
-    return true;
+    return TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
 }
 
 void Disconnect(uLxiInstance& instance) {
