@@ -97,16 +97,4 @@ TEST_F(RawTcpTest, SettingsTimeOutsAndConnecting) {
     EXPECT_FALSE(other->pReceiveData.allocated());
 }
 
-TEST(RawTcpInstanceListTest, AnInstanceOnlyTheListHoldsIsFreedAfterItsBuffers) {
-    std::string sError;
-    RawTcp::uRawTcpInstance* pOnlyListed = nullptr;
-    {
-        auto instance = RawTcp::NewInstance(sError);
-        ASSERT_TRUE(instance);
-        ASSERT_TRUE(RawTcp::PrepareData(*instance, "*IDN?", nullptr, 0, sError));
-        pOnlyListed = instance.get();
-    }
-    EXPECT_TRUE(RawTcp::DeleteInstance(*pOnlyListed, sError)) << sError;
-}
-
 } // namespace

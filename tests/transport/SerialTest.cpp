@@ -214,16 +214,4 @@ TEST_F(SerialTest, SettingsAreCheckedInOrderAndTheTimeOutComesFromThePreferences
     std::remove(folder);
 }
 
-TEST(SerialInstanceListTest, AnInstanceOnlyTheListHoldsIsFreedAfterItsBuffers) {
-    std::string sError;
-    Serial::uSerialInstance* pOnlyListed = nullptr;
-    {
-        auto instance = Serial::NewInstance(sError);
-        ASSERT_TRUE(instance);
-        ASSERT_TRUE(Serial::PrepareData(*instance, "*IDN?", nullptr, 0, sError));
-        pOnlyListed = instance.get();
-    }
-    EXPECT_TRUE(Serial::DeleteInstance(*pOnlyListed, sError)) << sError;
-}
-
 } // namespace
