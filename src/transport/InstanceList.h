@@ -33,17 +33,16 @@ template <class T> class uList {
         }
     }
 
-    // Takes the instance out of the list; false when it is not there. The list's reference is
-    // dropped after the lock is released.
-    bool Remove(const T& instance) {
-        std::shared_ptr<T> keep;
+    // Takes the instance out of the list and hands over the list's reference, so that the
+    // caller can still free its buffers when nobody else holds it; nullptr when it is not there.
+    std::shared_ptr<T> Remove(const T& instance) {
         std::lock_guard lock(mMutex);
         auto it = std::find_if(mInstances.begin(), mInstances.end(),
                                [&](const std::shared_ptr<T>& p) { return p.get() == &instance; });
-        if (it == mInstances.end()) return false;
-        keep = std::move(*it);
+        if (it == mInstances.end()) return nullptr;
+        std::shared_ptr<T> keep = std::move(*it);
         mInstances.erase(it);
-        return true;
+        return keep;
     }
 
     std::size_t Live() const {

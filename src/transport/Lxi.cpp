@@ -4,12 +4,11 @@
 #include "instrument/AbortRequests.h"
 #include "instrument/ConnectionDescription.h"
 #include "instrument/DataBuffers.h"
+#include "transport/InstanceList.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
-#include <vector>
 
 namespace Lxi {
 namespace {
@@ -20,15 +19,9 @@ constexpr std::size_t ReplyOverhead = 0x10000;     // room beyond requestSize fo
 constexpr std::size_t DefaultRequestSize = 0x200000;
 constexpr int MaxStaleReplies = 64;                // replies to earlier calls skipped at most per read
 
-struct uModule {
-    std::mutex mMutex;
-    std::vector<std::shared_ptr<uLxiInstance>> mInstances;
-    std::size_t iCreated = 0;
-};
-
-uModule& Module() {
-    static uModule module;
-    return module;
+InstanceList::uList<uLxiInstance>& Instances() {
+    static InstanceList::uList<uLxiInstance> list;
+    return list;
 }
 
 // How long the connection waits for a reply: the instrument's own time-outs and a margin.
@@ -230,36 +223,20 @@ bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError) {
 } // namespace
 
 std::shared_ptr<uLxiInstance> NewInstance(std::string& sError) {
-    std::shared_ptr<uLxiInstance> instance;
-    try {
-        instance = std::make_shared<uLxiInstance>();
-        const int step = Main::DefaultProgressStep(InterfaceVxi11);
-        if (step > 0) instance->iProgressStep = step;
-        uModule& m = Module();
-        std::lock_guard lock(m.mMutex);
-        m.mInstances.push_back(instance);
-        ++m.iCreated;
-    } catch (const std::bad_alloc&) {
+    std::shared_ptr<uLxiInstance> instance = Instances().Add();
+    if (!instance) {
         sError = "Lxi::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
+    if (const int step = Main::DefaultProgressStep(InterfaceVxi11); step > 0) instance->iProgressStep = step;
     return instance;
 }
 
 bool Destructor(uLxiInstance& instance, std::string& sError) {
-    std::shared_ptr<uLxiInstance> keep; // freed after the lock is released
-    {
-        uModule& m = Module();
-        std::lock_guard lock(m.mMutex);
-        auto it = std::find_if(m.mInstances.begin(), m.mInstances.end(),
-                               [&](const std::shared_ptr<uLxiInstance>& p) { return p.get() == &instance; });
-        if (it == m.mInstances.end()) {
-            sError = "Lxi::Destructor: This instance does not exist. Instance number = $" +
-                     RpcVxi::GetHexText(reinterpret_cast<std::uintptr_t>(&instance));
-            return false;
-        }
-        keep = std::move(*it);
-        m.mInstances.erase(it);
+    const auto keep = Instances().Remove(instance); // alive until its buffers are freed
+    if (!keep) {
+        sError = InstanceList::MissingText("Lxi", &instance);
+        return false;
     }
     instance.pSendData.release();
     instance.mRpc.pRpcDataReply.release();
@@ -273,17 +250,8 @@ bool DeleteInstance(uLxiInstance& instance, std::string& sError) {
     return Destructor(instance, sError);
 }
 
-std::size_t LiveInstances() {
-    uModule& m = Module();
-    std::lock_guard lock(m.mMutex);
-    return m.mInstances.size();
-}
-
-std::size_t CreatedInstances() {
-    uModule& m = Module();
-    std::lock_guard lock(m.mMutex);
-    return m.iCreated;
-}
+std::size_t LiveInstances() { return Instances().Live(); }
+std::size_t CreatedInstances() { return Instances().Created(); }
 
 bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std::string& sError) {
     Disconnect(instance);
@@ -292,33 +260,11 @@ bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std
     // The response time-out is what the instrument is told to wait (io_timeout).
     if (settings.iTimeout > 0)
         instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(settings.iTimeout, 0x7FFFFFFF));
-    if (settings.sAdapterIp.empty()) {
-        sError = "Lxi::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
-        return false;
-    }
-    if (settings.sInstrumentIp.empty()) {
-        sError = "Lxi::SetInstrument: Die IP-Adresse für das Instrument ist leer.";
-        return false;
-    }
-    if (settings.iPort == 0) {
-        sError = "Lxi::SetInstrument: Der IP-Port für das Instrument ist Null.";
-        return false;
-    }
-    return true;
+    return TcpSocket::CheckSettings("Lxi", settings, sError);
 }
 
 bool Connect(uLxiInstance& instance, std::string& sError) {
-    const uNetworkSettings& s = instance.mSettings;
-    std::string sReason;
-    if (!TcpSocket::Connect(instance.mConnection, s.sAdapterIp, s.sInstrumentIp, static_cast<int>(s.iPort),
-                            ConnectTimeoutMs, sReason)) {
-        instance.mSettings.iConnection = 0;
-        sError = "Lxi::Connect: The network connection could not be created. Network adapter: " + s.sAdapterIp +
-                 " Instrument: " + s.sInstrumentIp + ":" + std::to_string(s.iPort);
-        return false;
-    }
-    instance.mSettings.iConnection = 1;
-    return true;
+    return TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
 }
 
 void Disconnect(uLxiInstance& instance) {

@@ -75,7 +75,8 @@ std::shared_ptr<uRawTcpInstance> NewInstance(std::string& sError) {
 }
 
 bool Destructor(uRawTcpInstance& instance, std::string& sError) {
-    if (!Instances().Remove(instance)) {
+    const auto keep = Instances().Remove(instance); // alive until its buffers are freed
+    if (!keep) {
         sError = InstanceList::MissingText("RawTcp", &instance);
         return false;
     }
@@ -95,33 +96,11 @@ bool SetInstrument(uRawTcpInstance& instance, const uNetworkSettings& settings, 
     Disconnect(instance);
     instance.mSettings = settings;
     instance.mSettings.iConnection = 0;
-    if (settings.sAdapterIp.empty()) {
-        sError = "RawTcp::SetInstrument: Die IP-Adresse des Netzwerkadapters ist leer.";
-        return false;
-    }
-    if (settings.sInstrumentIp.empty()) {
-        sError = "RawTcp::SetInstrument: Die IP-Adresse für das Instrument ist leer.";
-        return false;
-    }
-    if (settings.iPort == 0) {
-        sError = "RawTcp::SetInstrument: Der IP-Port für das Instrument ist Null.";
-        return false;
-    }
-    return true;
+    return TcpSocket::CheckSettings("RawTcp", settings, sError);
 }
 
 bool Connect(uRawTcpInstance& instance, std::string& sError) {
-    const uNetworkSettings& s = instance.mSettings;
-    std::string sReason;
-    if (!TcpSocket::Connect(instance.mConnection, s.sAdapterIp, s.sInstrumentIp, static_cast<int>(s.iPort),
-                            ConnectTimeoutMs, sReason)) {
-        instance.mSettings.iConnection = 0;
-        sError = "RawTcp::Connect: The network connection could not be created. Network adapter: " + s.sAdapterIp +
-                 " Instrument: " + s.sInstrumentIp + ":" + std::to_string(s.iPort);
-        return false;
-    }
-    instance.mSettings.iConnection = 1;
-    return true;
+    return TcpSocket::ConnectInstrument("RawTcp", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
 }
 
 void Disconnect(uRawTcpInstance& instance) {

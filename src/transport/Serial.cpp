@@ -194,7 +194,8 @@ std::shared_ptr<uSerialInstance> NewInstance(std::string& sError) {
 }
 
 bool Destructor(uSerialInstance& instance, std::string& sError) {
-    if (!Instances().Remove(instance)) {
+    const auto keep = Instances().Remove(instance); // alive until its buffers are freed
+    if (!keep) {
         sError = InstanceList::MissingText("Serial", &instance);
         return false;
     }

@@ -105,6 +105,30 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     return true;
 }
 
+bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError) {
+    const char* pFailure = nullptr;
+    if (settings.sAdapterIp.empty()) pFailure = "Die IP-Adresse des Netzwerkadapters ist leer.";
+    else if (settings.sInstrumentIp.empty()) pFailure = "Die IP-Adresse für das Instrument ist leer.";
+    else if (settings.iPort == 0) pFailure = "Der IP-Port für das Instrument ist Null.";
+    if (!pFailure) return true;
+    sError = std::string(pModule) + "::SetInstrument: " + pFailure;
+    return false;
+}
+
+bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
+                       std::string& sError) {
+    std::string sReason;
+    if (!Connect(socket, settings.sAdapterIp, settings.sInstrumentIp, static_cast<int>(settings.iPort), iTimeoutMs,
+                 sReason)) {
+        settings.iConnection = 0;
+        sError = std::string(pModule) + "::Connect: The network connection could not be created. Network adapter: " +
+                 settings.sAdapterIp + " Instrument: " + settings.sInstrumentIp + ":" + std::to_string(settings.iPort);
+        return false;
+    }
+    settings.iConnection = 1;
+    return true;
+}
+
 eWait WaitReadable(const uSocket& socket, Clock::time_point deadline) {
     if (!socket.IsOpen()) return WaitClosed;
     // A hang-up or an error also counts as ready: the next Receive reports it (0 bytes or a

@@ -3,6 +3,8 @@
 // "nothing yet" from "the peer closed the connection" (a receive of 0 bytes).
 #pragma once
 
+#include "instrument/TransportSettings.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +38,14 @@ class uSocket {
 // On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason.
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
              std::string& sError);
+
+// The checks of a network transport's SetInstrument, in this order: adapter address, instrument
+// address, port; the texts name the procedure as pModule's SetInstrument.
+bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError);
+// Connect from the settings' adapter address to their instrument address and port; iConnection
+// becomes 1 or 0. The failure text names pModule's Connect and the addresses.
+bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
+                       std::string& sError);
 
 enum eWait {
     WaitReady = 1,   // data (or the peer's close) can be read / bytes can be written

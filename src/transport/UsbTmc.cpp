@@ -4,9 +4,9 @@
 #include "instrument/AbortRequests.h"
 #include "instrument/DataBuffers.h"
 #include "platform/ProgramEvents.h"
+#include "transport/InstanceList.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
-#include "transport/RpcVxi.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
@@ -46,8 +46,8 @@ constexpr int cMaxFlushReads = 256;
 const char* const cTooFewBytes = "Es wurden zu wenige Bytes empfangen. Erwartet wurden ";
 
 struct uModule {
-    std::mutex mMutex;
-    std::vector<std::shared_ptr<uUsbTmcInstance>> lInstances;
+    InstanceList::uList<uUsbTmcInstance> lInstances;
+    std::mutex mMutex; // guards fnPause
     PauseFunction fnPause;
 };
 
@@ -189,39 +189,22 @@ void SetPauseFunction(PauseFunction fnPause) {
 // Instances
 
 std::shared_ptr<uUsbTmcInstance> NewInstance(std::string& sError) {
-    std::shared_ptr<uUsbTmcInstance> p(new (std::nothrow) uUsbTmcInstance);
+    std::shared_ptr<uUsbTmcInstance> p = Module().lInstances.Add();
     if (!p) {
         sError = "UsbTmc::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
     if (int iStep = Main::DefaultProgressStep(1); iStep > 0) p->iProgressStep = iStep;
-    uModule& m = Module();
-    std::lock_guard lock(m.mMutex);
-    try {
-        m.lInstances.push_back(p);
-    } catch (const std::bad_alloc&) {
-        sError = "UsbTmc::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
-        return nullptr;
-    }
     return p;
 }
 
 bool DeleteInstance(uUsbTmcInstance* pInstance, std::string& sError) {
-    std::shared_ptr<uUsbTmcInstance> pFound;
-    {
-        uModule& m = Module();
-        std::lock_guard lock(m.mMutex);
-        auto it = std::find_if(m.lInstances.begin(), m.lInstances.end(),
-                               [&](const auto& p) { return p.get() == pInstance; });
-        if (it == m.lInstances.end()) {
-            sError = "UsbTmc::Destructor: This instance does not exist. Instance number = $" +
-                     RpcVxi::GetHexText(Instrument::AbortId(pInstance));
-            return false;
-        }
-        pFound = std::move(*it);
-        m.lInstances.erase(it);
+    const auto keep = pInstance ? Module().lInstances.Remove(*pInstance) : nullptr; // alive until freed
+    if (!keep) {
+        sError = InstanceList::MissingText("UsbTmc", pInstance);
+        return false;
     }
-    pFound->SendData.release();
+    pInstance->SendData.release();
     return true;
 }
 
@@ -634,7 +617,10 @@ bool WaitData(uUsbTmcInstance& u, int eWaitMode, bool& fMav, int& iStatusByte, s
         iStatusByte = uNotify.iNotify2;
         return true;
     }
-    if (eWaitMode != WaitStatusByte) return false;
+    if (eWaitMode != WaitStatusByte) {
+        sError = "UsbTmc::WaitData: Die Art des Wartens ist unbekannt. eWait = " + std::to_string(eWaitMode);
+        return false;
+    }
 
     uReadStatusByteResponse uAnswer;
     if (!ReadStatusByte(u, iTag, uAnswer, sError)) return false;

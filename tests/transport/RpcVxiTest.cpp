@@ -49,19 +49,11 @@ Bytes Body(const RpcVxi::uRpc& rpc) {
 
 // A reply as libtirpc encodes it, with the record mark our transport puts in front (its length
 // counts the whole reply, the mark included).
-Bytes EncodeAccepted(std::uint32_t xid, xdrproc_t results, void* pResults, opaque_auth verf = _null_auth,
-                     accept_stat stat = SUCCESS) {
-    Bytes buffer(1 << 16);
+Bytes Encode(rpc_msg& msg, std::size_t iRoom) {
+    Bytes buffer(iRoom);
     XDR x;
     xdrmem_create(&x, reinterpret_cast<char*>(buffer.data() + 4), static_cast<u_int>(buffer.size() - 4), XDR_ENCODE);
-    rpc_msg msg{};
-    msg.rm_xid = xid;
     msg.rm_direction = REPLY;
-    msg.rm_reply.rp_stat = MSG_ACCEPTED;
-    msg.acpted_rply.ar_verf = verf;
-    msg.acpted_rply.ar_stat = stat;
-    msg.acpted_rply.ar_results.where = static_cast<caddr_t>(pResults);
-    msg.acpted_rply.ar_results.proc = results;
     EXPECT_TRUE(xdr_replymsg(&x, &msg));
     const std::uint32_t length = xdr_getpos(&x) + 4;
     xdr_destroy(&x);
@@ -71,13 +63,21 @@ Bytes EncodeAccepted(std::uint32_t xid, xdrproc_t results, void* pResults, opaqu
     return buffer;
 }
 
-Bytes EncodeDenied(std::uint32_t xid, reject_stat stat, std::uint32_t low, std::uint32_t high, auth_stat why) {
-    Bytes buffer(256);
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char*>(buffer.data() + 4), static_cast<u_int>(buffer.size() - 4), XDR_ENCODE);
+Bytes EncodeAccepted(std::uint32_t xid, xdrproc_t results, void* pResults, opaque_auth verf = _null_auth,
+                     accept_stat stat = SUCCESS) {
     rpc_msg msg{};
     msg.rm_xid = xid;
-    msg.rm_direction = REPLY;
+    msg.rm_reply.rp_stat = MSG_ACCEPTED;
+    msg.acpted_rply.ar_verf = verf;
+    msg.acpted_rply.ar_stat = stat;
+    msg.acpted_rply.ar_results.where = static_cast<caddr_t>(pResults);
+    msg.acpted_rply.ar_results.proc = results;
+    return Encode(msg, 1 << 16);
+}
+
+Bytes EncodeDenied(std::uint32_t xid, reject_stat stat, std::uint32_t low, std::uint32_t high, auth_stat why) {
+    rpc_msg msg{};
+    msg.rm_xid = xid;
     msg.rm_reply.rp_stat = MSG_DENIED;
     msg.rjcted_rply.rj_stat = stat;
     if (stat == RPC_MISMATCH) {
@@ -86,13 +86,7 @@ Bytes EncodeDenied(std::uint32_t xid, reject_stat stat, std::uint32_t low, std::
     } else {
         msg.rjcted_rply.rj_why = why;
     }
-    EXPECT_TRUE(xdr_replymsg(&x, &msg));
-    const std::uint32_t length = xdr_getpos(&x) + 4;
-    xdr_destroy(&x);
-    buffer.resize(length);
-    const std::uint32_t mark = 0x80000000u | length;
-    for (int i = 0; i < 4; ++i) buffer[i] = static_cast<std::uint8_t>(mark >> (24 - 8 * i));
-    return buffer;
+    return Encode(msg, 256);
 }
 
 void SetReply(RpcVxi::uRpc& rpc, const Bytes& reply) {

@@ -43,6 +43,7 @@ struct RawTcpSide {
     static constexpr auto SetEndOfMessage = &RawTcp::SetEndOfMessage;
     static constexpr auto SetTimeout = &RawTcp::SetTimeout;
     static constexpr auto Disconnect = &RawTcp::Disconnect;
+    static constexpr auto NewInstance = &RawTcp::NewInstance;
     static constexpr auto DeleteInstance = &RawTcp::DeleteInstance;
 
     static bool Start(Peer& peer, std::string& sError) { return peer.Start(sError); }
@@ -76,6 +77,7 @@ struct SerialSide {
     static constexpr auto SetEndOfMessage = &Serial::SetEndOfMessage;
     static constexpr auto SetTimeout = &Serial::SetTimeout;
     static constexpr auto Disconnect = &Serial::Disconnect;
+    static constexpr auto NewInstance = &Serial::NewInstance;
     static constexpr auto DeleteInstance = &Serial::DeleteInstance;
 
     static bool Start(Peer& peer, std::string& sError) { return peer.Start(sError); }

@@ -215,6 +215,18 @@ TYPED_TEST(StreamTransportTest, MessagesAndTheirFailures) {
     this->pInstance.reset();
 }
 
+TYPED_TEST(StreamTransportTest, AnInstanceOnlyTheListHoldsIsFreedAfterItsBuffers) {
+    std::string sError;
+    typename TypeParam::Instance* pOnlyListed = nullptr;
+    {
+        auto instance = TypeParam::NewInstance(sError);
+        ASSERT_TRUE(instance);
+        ASSERT_TRUE(TypeParam::PrepareData(*instance, "*IDN?", nullptr, 0, sError));
+        pOnlyListed = instance.get();
+    }
+    EXPECT_TRUE(TypeParam::DeleteInstance(*pOnlyListed, sError)) << sError;
+}
+
 TEST(AnswerCompleteTest, TheEndOfMessageTextCountsOnlyBehindALeadingBlock) {
     auto complete = [](const std::string& s, const std::string& sEnd = "\n") {
         return StreamTransfer::AnswerComplete(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), sEnd);

@@ -111,8 +111,10 @@ TEST_P(UsbTmcControl, StatusAnswersAreChecked) {
     pDevice->PushControlError(128, LIBUSB_ERROR_PIPE);
     EXPECT_FALSE(UsbTmc::WaitData(U(), UsbTmc::WaitStatusByte, fMav, iStb, sError));
     EXPECT_EQ(sError.rfind("UsbTmc::ControlTransfer: LibUsb", 0), 0u);
-    // An unknown mode does nothing.
+    // An unknown mode does nothing but say so.
+    sError.clear();
     EXPECT_FALSE(UsbTmc::WaitData(U(), 3, fMav, iStb, sError));
+    EXPECT_EQ(sError, "UsbTmc::WaitData: Die Art des Wartens ist unbekannt. eWait = 3");
     // The Interrupt-IN answer must be two bytes.
     pDevice->PushControlReply(128, {1, 8, 0});
     pDevice->PushInterrupt({0x88});
