@@ -202,9 +202,10 @@ bool Encode(std::uint32_t iPixelFormat, const std::string& sFileName, const std:
 
     if (!sFileName.empty()) {
         // Written beside and renamed at the end: a failed save leaves no broken file behind.
+        // The explicit flush matters: commit() does not notice when writing out its buffer fails.
         QSaveFile file(QString::fromStdString(sFileName));
         if (!file.open(QIODevice::WriteOnly)) return false;
-        if (!WriteImage(image, &file, iIndex, iEncoderFlags)) {
+        if (!WriteImage(image, &file, iIndex, iEncoderFlags) || !file.flush()) {
             file.cancelWriting();
             return false;
         }

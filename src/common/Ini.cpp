@@ -218,9 +218,11 @@ bool Save(uIni* ini) {
         iLastLength = line.sText.size();
     }
     // QSaveFile writes beside the target and renames over it only when every write succeeded.
+    // The explicit flush matters: commit() does not notice when writing out its buffer fails.
     QSaveFile file(QString::fromStdString(ini->sFileName));
     if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size())) {
+    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
+        !file.flush()) {
         file.cancelWriting();
         return false;
     }

@@ -10,13 +10,13 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTime>
@@ -241,8 +241,11 @@ void SaveAs() {
 bool SaveToFile(const std::string& sFileName) {
     if (!mLog.pEditor) return false;
     const QByteArray text = mLog.pEditor->toPlainText().replace("\n", "\r\n").toUtf8();
-    QFile file(QString::fromStdString(sFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written beside the file and renamed over it at the end: a failed save leaves an earlier
+    // file of that name as it was. The explicit flush matters: commit() does not notice when
+    // writing out its buffer fails.
+    QSaveFile file(QString::fromStdString(sFileName));
+    if (!file.open(QIODevice::WriteOnly)) {
         AddError("The file could not be created: " + sFileName);
         return false;
     }
@@ -250,11 +253,10 @@ bool SaveToFile(const std::string& sFileName) {
         AddError("The 'Byte Order Mark' could not be written to the file: " + sFileName);
         return false;
     }
-    if (file.write(text) != text.size() || !file.flush()) {
+    if (file.write(text) != text.size() || !file.flush() || !file.commit()) {
         AddError("The data could not be written to the file: " + sFileName);
         return false;
     }
-    file.close();
     AddLine("The data was saved in the file: " + sFileName);
     return true;
 }

@@ -1,8 +1,11 @@
 #include "common/ImagePluginGdiPlus.h"
+#include "common/FileSizeLimit.h"
 #include "common/MemoryStream.h"
 #include "common/ImageTestSupport.h"
 #include "common/TestApplication.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -220,6 +223,29 @@ TEST_F(ImageCodecTest, FilesAndFailures) {
     EXPECT_FALSE(Codec::EncodeImage(source, "", Codec::EncoderFlagsPng, 32, &mOut));
     EXPECT_NE(Codec::Startup(), 0u);
     EXPECT_FALSE(DecodeBytes(mPng).isNull());
+}
+
+TEST_F(ImageCodecTest, ASaveThatRunsOutOfRoomLeavesTheEarlierFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string sFile = dir.filePath("shot.bmp").toStdString();
+    {
+        QFile earlier(QString::fromStdString(sFile));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        ASSERT_EQ(earlier.write("earlier"), 7);
+    }
+    const QImage source = Pattern(40, 30);
+    bool fSaved = true;
+    {
+        FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.Active());
+        fSaved = Codec::EncodeImage(source, sFile, FlagsOf(Codec::EncoderBmp), 24, nullptr);
+    }
+    EXPECT_FALSE(fSaved);
+    QFile file(QString::fromStdString(sFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"shot.bmp"}); // no temporary file left
 }
 
 TEST(MemoryStreamTest, ReadSeekAndStat) {

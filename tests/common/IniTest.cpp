@@ -1,5 +1,7 @@
 #include "common/Ini.h"
 
+#include "common/FileSizeLimit.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -274,6 +276,19 @@ TEST_F(IniTest, FailedSaveLeavesTheOldFile) {
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         EXPECT_EQ(ReadFile(), "[A]\nx=1\n");
     }
+}
+
+TEST_F(IniTest, SaveThatRunsOutOfRoomLeavesTheOldFile) {
+    auto ini = Load("[A]\nx=1\n");
+    Ini::WriteString(ini.get(), "x", std::string(200, 'v'));
+    bool fSaved = true;
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.Active());
+        fSaved = Ini::Save(ini.get());
+    }
+    EXPECT_FALSE(fSaved);
+    EXPECT_EQ(ReadFile(), "[A]\nx=1\n");
 }
 
 TEST_F(IniTest, SaveReplacesTheFileWhole) {

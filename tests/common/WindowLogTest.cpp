@@ -1,6 +1,7 @@
 #include "common/WindowLog.h"
 
 #include "app/Main.h"
+#include "common/FileSizeLimit.h"
 #include "common/Ini.h"
 #include "common/NumberText.h"
 #include "common/TestApplication.h"
@@ -208,6 +209,29 @@ TEST_F(WindowLogTest, SaveAsWritesByteOrderMarkAndCrLf) {
     const std::string sBad = dir.filePath("missing/log.txt").toStdString();
     EXPECT_FALSE(WindowLog::SaveToFile(sBad));
     EXPECT_TRUE(IsLine(Lines().back(), "0003", "Error: The file could not be created: " + sBad));
+}
+
+TEST_F(WindowLogTest, FailedSaveLeavesTheEarlierFileAsItWas) {
+    Create();
+    for (int i = 0; i < 20; ++i) WindowLog::AddLine("a line long enough to pass the file size limit");
+    const std::string sFile = dir.filePath("kept.txt").toStdString();
+    {
+        QFile earlier(QString::fromStdString(sFile));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        ASSERT_EQ(earlier.write("earlier contents"), 16);
+    }
+    bool fSaved = true;
+    {
+        FileSizeLimit limit(64); // the save runs out of room half-way
+        ASSERT_TRUE(limit.Active());
+        fSaved = WindowLog::SaveToFile(sFile);
+    }
+    EXPECT_FALSE(fSaved);
+    EXPECT_TRUE(IsLine(Lines().back(), "0021", "Error: The data could not be written to the file: " + sFile));
+    QFile file(QString::fromStdString(sFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("earlier contents"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.txt"}); // no temporary file left
 }
 
 TEST_F(WindowLogTest, CopyTakesTheSelectionOrTheWholeLog) {

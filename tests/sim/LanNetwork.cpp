@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -153,9 +152,10 @@ int Serve(const uLanInstrument& instrument, int iControl, int iReport) {
     char c = 0;
     if (read(iControl, &c, 1) != 1 || c != ControlLinked) _exit(1);
     const std::string sCidr = instrument.sAddress + "/" + std::to_string(subnet.iPrefix);
-    const char* address[] = {"/bin/ip", "addr", "add", sCidr.c_str(), "brd", "+", "dev", "eth0", nullptr};
-    const char* up[] = {"/bin/ip", "link", "set", "eth0", "up", nullptr};
-    if (!RunQuiet(address) || !RunQuiet(up)) Fail(iReport, "cannot configure eth0 with " + sCidr);
+    if (!RunQuiet({"/bin/ip", "addr", "add", sCidr, "brd", "+", "dev", "eth0"}) ||
+        !RunQuiet({"/bin/ip", "link", "set", "eth0", "up"})) {
+        Fail(iReport, "cannot configure eth0 with " + sCidr);
+    }
     _exit(Serve(instrument, iControl, iReport));
 }
 
@@ -183,13 +183,6 @@ bool WaitReport(int fd, char cExpected, int iMs, std::string& sWhyNot) {
     return false;
 }
 
-bool Run(std::initializer_list<std::string> args) {
-    std::vector<const char*> argv;
-    for (const std::string& s : args) argv.push_back(s.c_str());
-    argv.push_back(nullptr);
-    return RunQuiet(argv.data());
-}
-
 } // namespace
 
 std::string LanNetwork::Broadcast(const uLanSubnet& subnet) {
@@ -209,9 +202,9 @@ bool LanNetwork::Start(const std::vector<uLanSubnet>& subnets, const std::vector
     for (std::size_t i = 0; i < subnets.size(); ++i) {
         const std::string sBridge = "br" + std::to_string(i);
         const std::string sCidr = subnets[i].sPcAddress + "/" + std::to_string(subnets[i].iPrefix);
-        Run({"/bin/ip", "link", "del", sBridge});
-        if (!Run({"/bin/ip", "link", "add", sBridge, "type", "bridge", "forward_delay", "0"}) ||
-            !Run({"/bin/ip", "addr", "add", sCidr, "brd", "+", "dev", sBridge}) || !Run({"/bin/ip", "link", "set", sBridge, "up"})) {
+        RunQuiet({"/bin/ip", "link", "del", sBridge});
+        if (!RunQuiet({"/bin/ip", "link", "add", sBridge, "type", "bridge", "forward_delay", "0"}) ||
+            !RunQuiet({"/bin/ip", "addr", "add", sCidr, "brd", "+", "dev", sBridge}) || !RunQuiet({"/bin/ip", "link", "set", sBridge, "up"})) {
             sWhyNot = "cannot make the bridge " + sBridge + " (ip link add ... type bridge)";
             return false;
         }
@@ -262,11 +255,11 @@ bool LanNetwork::Start(const std::vector<uLanSubnet>& subnets, const std::vector
         const std::string sBridge = "br" + std::to_string(instrument.iSubnet);
         bool fOk = WaitReport(report[0], ReportNamespace, NamespaceWaitMs, sWhyNot);
         if (fOk) {
-            Run({"/bin/ip", "link", "del", sVeth});
-            fOk = Run({"/bin/ip", "link", "add", sVeth, "type", "veth", "peer", "name", "eth0", "netns",
+            RunQuiet({"/bin/ip", "link", "del", sVeth});
+            fOk = RunQuiet({"/bin/ip", "link", "add", sVeth, "type", "veth", "peer", "name", "eth0", "netns",
                        std::to_string(pid)}) &&
-                  Run({"/bin/ip", "link", "set", sVeth, "master", sBridge}) &&
-                  Run({"/bin/ip", "link", "set", sVeth, "up"});
+                  RunQuiet({"/bin/ip", "link", "set", sVeth, "master", sBridge}) &&
+                  RunQuiet({"/bin/ip", "link", "set", sVeth, "up"});
             if (!fOk) sWhyNot = "cannot add the veth pair " + sVeth + " (ip link add ... type veth)";
         }
         if (fOk) {

@@ -1,7 +1,16 @@
-// A TCP socket on 127.0.0.1 with a free port, for plain peers in tests and benchmarks.
+// TCP sockets for the simulated peers: a listening socket on any IPv4 address and port, and a
+// socket on 127.0.0.1 with a free port for plain peers in tests and benchmarks.
 #pragma once
 
+#include <string>
+
 namespace Sim {
+
+// A TCP socket bound to the IPv4 address and port (0: any free one). With iBacklog above 0 it
+// listens (and may take a port that old connections still hold); with 0 it is bound only, so
+// that a connection to the port is refused. -1 with a reason in sError when it cannot be made;
+// iBoundPort receives the port.
+int BindTcp(const std::string& sAddress, int iPort, int iBacklog, int& iBoundPort, std::string& sError);
 
 class LoopbackListener {
   public:

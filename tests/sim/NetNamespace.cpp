@@ -20,6 +20,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace Sim {
 namespace {
@@ -46,7 +47,10 @@ bool BringUp(const char* pName, std::string& sWhy) {
     return ok;
 }
 
-bool RunQuiet(const char* const argv[]) {
+bool RunQuiet(std::initializer_list<std::string> args) {
+    std::vector<const char*> argv;
+    for (const std::string& s : args) argv.push_back(s.c_str());
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
@@ -55,7 +59,7 @@ bool RunQuiet(const char* const argv[]) {
             dup2(null, 1);
             dup2(null, 2);
         }
-        execv(argv[0], const_cast<char* const*>(argv));
+        execv(argv[0], const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     int status = 0;
@@ -98,11 +102,9 @@ bool AddVethInterface(const std::string& sName, const std::string& sAddress, int
     }
     const std::string cidr = sAddress + "/" + std::to_string(iPrefix);
     const std::string peer = sName + "p";
-    const char* add[] = {"/bin/ip", "link", "add", sName.c_str(), "type", "veth", "peer", "name", peer.c_str(), nullptr};
-    const char* addr[] = {"/bin/ip", "addr", "add", cidr.c_str(), "dev", sName.c_str(), nullptr};
-    const char* up[] = {"/bin/ip", "link", "set", sName.c_str(), "up", nullptr};
-    const char* peerUp[] = {"/bin/ip", "link", "set", peer.c_str(), "up", nullptr};
-    if (!RunQuiet(add) || !RunQuiet(addr) || !RunQuiet(up) || !RunQuiet(peerUp)) {
+    if (!RunQuiet({"/bin/ip", "link", "add", sName, "type", "veth", "peer", "name", peer}) ||
+        !RunQuiet({"/bin/ip", "addr", "add", cidr, "dev", sName}) || !RunQuiet({"/bin/ip", "link", "set", sName, "up"}) ||
+        !RunQuiet({"/bin/ip", "link", "set", peer, "up"})) {
         sWhyNot = "cannot add the veth pair " + sName + " (ip link add ... type veth)";
         return false;
     }

@@ -12,6 +12,7 @@
 // per process and returns the first outcome again.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <sys/types.h>
 
@@ -31,7 +32,7 @@ bool AddVethInterface(const std::string& sName, const std::string& sAddress, int
 
 // Runs a program (full path first) with its output discarded and waits for it; true when it
 // exits with 0.
-bool RunQuiet(const char* const argv[]);
+bool RunQuiet(std::initializer_list<std::string> args);
 // Brings a network interface of the calling thread's namespace up.
 bool BringUp(const char* pName, std::string& sWhyNot);
 
