@@ -378,8 +378,9 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
             }
             if (fMatch && fDiscover) {
                 const usb_config_descriptor* pConfig = pDevice->config;
-                fMatch = pConfig && pConfig->interface && pConfig->interface[0].altsetting &&
-                         pConfig->interface[0].num_altsetting > 0 && pConfig->interface[0].altsetting[0].endpoint;
+                fMatch = pConfig && pConfig->bNumInterfaces > 0 && pConfig->interface &&
+                         pConfig->interface[0].altsetting && pConfig->interface[0].num_altsetting > 0 &&
+                         pConfig->interface[0].altsetting[0].endpoint;
                 if (fMatch) {
                     const usb_interface_descriptor& setting = pConfig->interface[0].altsetting[0];
                     candidate.iInterface = setting.bInterfaceNumber;
