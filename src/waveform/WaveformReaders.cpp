@@ -1,0 +1,17 @@
+#include "waveform/WaveformReaders.h"
+
+#include "instrument/ModelTable.h"
+#include "instrument/WaveformRead.h"
+#include "waveform/WaveformReaderRigol.h"
+
+namespace WaveformReaders {
+
+void Register() {
+    using namespace InstrumentDefault;
+    SetWaveformReader(ModelRigolDS1000Z, GetWaveformRigolDS1000Z);
+    SetWaveformReader(ModelRigolDS1000ZPlus, GetWaveformRigolDS1000Z);
+    SetWaveformReader(ModelRigolDS2000, GetWaveformRigolDS2000);
+    SetWaveformReader(ModelRigolMSO2000, GetWaveformRigolDS2000);
+}
+
+} // namespace WaveformReaders
