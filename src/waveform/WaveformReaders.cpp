@@ -3,6 +3,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformRead.h"
 #include "waveform/WaveformReaderRigol.h"
+#include "waveform/WaveformReaderRohdeSchwarz.h"
 
 namespace WaveformReaders {
 
@@ -12,6 +13,8 @@ void Register() {
     SetWaveformReader(ModelRigolDS1000ZPlus, GetWaveformRigolDS1000Z);
     SetWaveformReader(ModelRigolDS2000, GetWaveformRigolDS2000);
     SetWaveformReader(ModelRigolMSO2000, GetWaveformRigolDS2000);
+    SetWaveformReader(ModelRohdeSchwarzRTB2000Ch2, GetWaveformRohdeSchwarzRTB2000);
+    SetWaveformReader(ModelRohdeSchwarzRTB2000Ch4, GetWaveformRohdeSchwarzRTB2000);
 }
 
 } // namespace WaveformReaders
