@@ -114,17 +114,19 @@ std::int64_t RigolScope::MaxPerRequest() const {
     return BytesPerPoint() == 2 ? 125000 : 250000;
 }
 
-std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Record(std::int64_t iPoints) {
-    const std::string sKey = sSource + "/" + sMode + "/" + std::to_string(BytesPerPoint()) + "/" + std::to_string(iPoints);
+std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Chunk(std::int64_t iRecord, std::size_t iChunk) {
+    const std::string sKey = sSource + "/" + sMode + "/" + std::to_string(BytesPerPoint()) + "/" +
+                             std::to_string(iRecord) + "/" + std::to_string(iChunk);
     if (auto it = mRecords.find(sKey); it != mRecords.end()) return it->second;
-    const std::size_t n = static_cast<std::size_t>(iPoints);
+    const std::size_t iFirst = iChunk * ChunkPoints;
+    const std::size_t n = std::min(ChunkPoints, static_cast<std::size_t>(iRecord) - iFirst);
     auto p = std::make_shared<std::vector<std::uint8_t>>(n * BytesPerPoint());
     auto& bytes = *p;
     const bool fScreen = sMode == "NORM";
     if (sSource.rfind("CHAN", 0) == 0 || sSource == "MATH") {
         const int c = sSource == "MATH" ? 5 : sSource[4] - '0';
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t v = AnalogSample(c, i);
+            const std::uint8_t v = AnalogSample(c, iFirst + i);
             if (BytesPerPoint() == 2) {
                 bytes[2 * i] = static_cast<std::uint8_t>(v ^ 0x5A);
                 bytes[2 * i + 1] = v;
@@ -135,7 +137,7 @@ std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Record(std::int64_t
     } else if (sSource == "LA") {
         for (std::size_t i = 0; i < n; ++i) {
             unsigned w = 0;
-            for (int line = 0; line < 16; ++line) w |= static_cast<unsigned>(LineBit(line, i)) << line;
+            for (int line = 0; line < 16; ++line) w |= static_cast<unsigned>(LineBit(line, iFirst + i)) << line;
             if (BytesPerPoint() == 2) {
                 bytes[2 * i] = static_cast<std::uint8_t>(w & 0xFF);
                 bytes[2 * i + 1] = static_cast<std::uint8_t>(w >> 8);
@@ -150,11 +152,11 @@ std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Record(std::int64_t
         const int iGroup = iLine < 8 ? 0 : 8;
         for (std::size_t i = 0; i < n; ++i) {
             if (fScreen && !fPod) {
-                bytes[i] = static_cast<std::uint8_t>(LineBit(iLine, i));
+                bytes[i] = static_cast<std::uint8_t>(LineBit(iLine, iFirst + i));
                 continue;
             }
             unsigned b = 0;
-            for (int k = 0; k < 8; ++k) b |= static_cast<unsigned>(LineBit(iGroup + k, i)) << k;
+            for (int k = 0; k < 8; ++k) b |= static_cast<unsigned>(LineBit(iGroup + k, iFirst + i)) << k;
             bytes[i] = static_cast<std::uint8_t>(b);
         }
     }
@@ -177,23 +179,26 @@ void RigolScope::Data(ScpiReply& reply) {
     if (iFrom < 1 || iTo < iFrom || iTo > iRecord) return empty(-222, "Data out of range");
     if (iTo - iFrom + 1 > MaxPerRequest()) return empty(-223, "Too much data");
     if (fault == eDataFault::ZeroSize) return reply.Text("#9000000000");
-    const auto pRecord = Record(iRecord);
     const std::size_t iBytes = BytesPerPoint();
-    const std::size_t a = static_cast<std::size_t>(iFrom - 1) * iBytes;
-    const std::size_t b = static_cast<std::size_t>(iTo) * iBytes;
+    std::size_t iFirst = static_cast<std::size_t>(iFrom - 1);
+    const std::size_t iEnd = static_cast<std::size_t>(iTo);
     char sHeader[16];
-    std::snprintf(sHeader, sizeof sHeader, "#9%09zu", b - a);
+    std::snprintf(sHeader, sizeof sHeader, "#9%09zu", (iEnd - iFirst) * iBytes);
     reply.Text(sHeader);
-    switch (fault) {
-    case eDataFault::ShortBlock:
-        reply.Slice(pRecord, a, b - 1);
-        reply.LeaveOffEnd();
-        break;
-    case eDataFault::CutOff:
-        reply.Slice(pRecord, a, a + (b - a) / 2);
-        reply.LeaveOffEnd();
-        break;
-    default: reply.Slice(pRecord, a, b); break;
+    // The points to send: all, all but the last byte, or the first half.
+    std::size_t iSend = (iEnd - iFirst) * iBytes;
+    if (fault == eDataFault::ShortBlock) iSend -= 1;
+    if (fault == eDataFault::CutOff) iSend /= 2;
+    if (fault != eDataFault::None) reply.LeaveOffEnd();
+    // Slices of the record's shared chunks, never copies.
+    while (iSend > 0 && iFirst < iEnd) {
+        const std::size_t iChunk = iFirst / ChunkPoints;
+        const auto pChunk = Chunk(iRecord, iChunk);
+        const std::size_t a = (iFirst - iChunk * ChunkPoints) * iBytes;
+        const std::size_t b = std::min(pChunk->size(), a + iSend);
+        reply.Slice(pChunk, a, b);
+        iSend -= b - a;
+        iFirst = (iChunk + 1) * ChunkPoints;
     }
 }
 

@@ -64,8 +64,10 @@ class RigolScope : public ScpiPersonality {
     bool HasLogic() const { return family == eFamily::DS1000ZPlus || family == eFamily::MSO2000; }
     std::int64_t RecordPoints() const;
     std::int64_t MaxPerRequest() const;
-    // The whole record of the selected source in the current format, shared.
-    std::shared_ptr<const std::vector<std::uint8_t>> Record(std::int64_t iPoints);
+    // Chunk iChunk (ChunkPoints points) of the selected source's record of iRecord points in the
+    // current format, made once and shared.
+    static constexpr std::size_t ChunkPoints = std::size_t{1} << 20;
+    std::shared_ptr<const std::vector<std::uint8_t>> Chunk(std::int64_t iRecord, std::size_t iChunk);
     std::size_t BytesPerPoint() const;
     void Data(ScpiReply& reply);
 
