@@ -1,7 +1,7 @@
 // The oscilloscope pictures: each at the sizes its callers ask for, the bands it leaves empty,
 // what a recording canvas sees of its figures, colours and widths, the painting order where it
 // shows, golden images, and the hand-drawn glyphs of its lettering.
-#include "app/Main.h"
+#include "platform/OsVersion.h"
 #include "icons/Glyphs.h"
 #include "icons/VectorIcon.h"
 
@@ -84,8 +84,8 @@ int FirstPaint(const RecordingCanvas& canvas, uint32_t uColour, bool fStroke) {
 
 class ScopePicturesTest : public ::testing::Test {
   protected:
-    void SetUp() override { Main::SetWindows2000(false); }
-    void TearDown() override { Main::SetWindows2000(false); }
+    void SetUp() override { OsVersion::SetWindows2000(false); }
+    void TearDown() override { OsVersion::SetWindows2000(false); }
 };
 
 } // namespace
@@ -125,7 +125,7 @@ TEST_F(ScopePicturesTest, EverySizeIsPaintedRepeatablyAndLeavesItsEmptyBandsTran
 }
 
 TEST_F(ScopePicturesTest, OnWindows2000TheWidePicturesStartWhite) {
-    Main::SetWindows2000(true);
+    OsVersion::SetWindows2000(true);
     for (const uScope& scope : Scopes()) {
         SCOPED_TRACE(scope.sName);
         EXPECT_TRUE(PixelIs(VectorIcon::Draw(Find(scope.sName), 128, 96), 64, 2, Opaque(0xFFFFFF), 0));
