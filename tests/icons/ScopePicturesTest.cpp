@@ -1,10 +1,11 @@
 // The oscilloscope pictures: each at the sizes its callers ask for, the bands it leaves empty,
 // what a recording canvas sees of its figures, colours and widths, the painting order where it
 // shows, golden images, and the hand-drawn glyphs of its lettering.
-#include "platform/OsVersion.h"
 #include "icons/Glyphs.h"
 #include "icons/VectorIcon.h"
+#include "platform/OsVersion.h"
 
+#include "DrawingLookup.h"
 #include "PixelCheck.h"
 #include "RecordingCanvas.h"
 
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,19 +60,6 @@ const std::vector<uScope>& Scopes() {
          {0.29, 0.67, 1}},
     };
     return scopes;
-}
-
-const VectorIcon::uDrawing& Find(const char* sName) {
-    for (const auto& d : VectorIcon::Drawings())
-        if (std::strcmp(d.sName, sName) == 0) return d;
-    ADD_FAILURE() << sName << " is not in the catalogue";
-    return VectorIcon::Drawings().front();
-}
-
-RecordingCanvas Record(const char* sName) {
-    RecordingCanvas canvas;
-    Find(sName).pPaint(canvas);
-    return canvas;
 }
 
 // Index of the first paint (fill or stroke) in one colour, -1 when there is none.

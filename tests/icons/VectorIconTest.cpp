@@ -1,6 +1,7 @@
 // The toolbar icons and generic instrument pictures: every drawing at every size, the pixels
 // the drawings promise, clean failures, the white background switch, and the figures, colours
 // and stroke widths that a recording canvas sees.
+#include "DrawingLookup.h"
 #include "PixelCheck.h"
 #include "RecordingCanvas.h"
 #include "icons/VectorIcon.h"
@@ -10,25 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
 
 namespace {
-
-const VectorIcon::uDrawing& Find(const char* sName) {
-    for (const auto& d : VectorIcon::Drawings())
-        if (std::strcmp(d.sName, sName) == 0) return d;
-    ADD_FAILURE() << sName << " is not in the catalogue";
-    return VectorIcon::Drawings().front();
-}
-
-RecordingCanvas Record(const char* sName) {
-    RecordingCanvas canvas;
-    Find(sName).pPaint(canvas);
-    return canvas;
-}
 
 // The sizes a drawing is asked for: icons square, pictures in their 4:3 design and squared as
 // window icons.
