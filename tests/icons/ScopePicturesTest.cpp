@@ -205,15 +205,14 @@ TEST_F(ScopePicturesTest, PixelsWhereTheDrawingsPromiseThem) {
 }
 
 TEST_F(ScopePicturesTest, PicturesMatchTheirGoldenImages) {
-    const char* sData = std::getenv("ORVANTO_TEST_DATA");
-    ASSERT_NE(sData, nullptr);
+    const QString sData = ORVANTO_TEST_DATA;
     const bool fUpdate = std::getenv("ORVANTO_UPDATE_GOLDENS") != nullptr;
     for (const uScope& scope : Scopes()) {
         SCOPED_TRACE(scope.sName);
         const QImage image = VectorIcon::Draw(Find(scope.sName), 128, 96);
-        const QString sGolden = QString("%1/icons/%2.png").arg(sData, scope.sName);
+        const QString sGolden = QString("%1/%2.png").arg(sData, scope.sName);
         if (fUpdate) {
-            QDir().mkpath(QString("%1/icons").arg(sData));
+            QDir().mkpath(sData);
             ASSERT_TRUE(image.save(sGolden, "PNG"));
         }
         const QImage golden = QImage(sGolden).convertToFormat(QImage::Format_ARGB32);
