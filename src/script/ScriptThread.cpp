@@ -5,6 +5,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
 #include "script/ScriptEnvironment.h"
+#include "script/ScriptParser.h"
 
 #include <array>
 #include <string_view>
@@ -26,10 +27,22 @@ struct uDispatch {
     const char* sWaiting = nullptr; // output line when the thread will sleep
 };
 
+// The Script task: parses both texts; the new program replaces the list (the run ends there).
+bool TaskScript(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    std::shared_ptr<uScriptProgram> pProgram;
+    const bool fParsed = ParseScript(task.script.sScript, task.script.sConstants, pProgram, sError);
+    if (pProgram) {
+        SetProgram(*t.pInstance, pProgram);
+        t.pProgram = std::move(pProgram);
+    }
+    return fParsed;
+}
+
 // The executors of the other parts of the engine fill their places here as they are built.
 std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     std::array<uDispatch, ScriptTaskTypeCount> t{};
     auto at = [&t](eScriptTaskType e) -> uDispatch& { return t[static_cast<std::size_t>(e)]; };
+    at(eScriptTaskType::Script).executor = TaskScript;
     at(eScriptTaskType::VariableCompare).sFailure = " Thread - Fehler beim Vergleichen einer Variable.";
     at(eScriptTaskType::VariableAdd).sFailure = " Thread - Fehler beim Addieren eines Werts zu einer Variable.";
     at(eScriptTaskType::VariableMath).sFailure = " Thread - Fehler beim Verrechnen eines Werts mit einer Variable.";
@@ -126,7 +139,9 @@ bool Sleep(uScriptThread& t, eSleep eReason) {
 // Runs the task list once from its first task; false when the thread is to stop.
 bool RunTasks(uScriptThread& t) {
     uScriptInstance& instance = *t.pInstance;
-    uScriptProgram& program = *t.pProgram;
+    // The run's program lives until the run ends, even when a parse replaces it.
+    const std::shared_ptr<uScriptProgram> pRunProgram = t.pProgram;
+    uScriptProgram& program = *pRunProgram;
     uScriptTask* pTask = program.mOrder.empty() ? nullptr : program.mOrder.front();
     bool fSuppress = false;
     std::string sError;
@@ -137,11 +152,11 @@ bool RunTasks(uScriptThread& t) {
         }
         uScriptTask& task = *pTask;
         if (!task.Execute) {
-            pTask = NextTask(*t.pProgram, task);
+            pTask = NextTask(program, task);
             continue;
         }
         if (StopRequested(t)) return false;
-        const uScriptLine* pLine = ScriptLineOf(*t.pProgram, task.iLine);
+        const uScriptLine* pLine = ScriptLineOf(program, task.iLine);
         if (pLine) PostMessage(t, ScriptMessageStatus, "Script line: " + std::to_string(task.iLine) + " - " + pLine->sText);
         PostMessage(t, ScriptMessageOutput,
                     "- - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - ");
@@ -192,7 +207,7 @@ bool RunTasks(uScriptThread& t) {
         // The next task; a parse has replaced the list, so nothing follows it.
         if (fScript) pTask = nullptr;
         else if (t.fJump) pTask = t.pJumpTask;
-        else pTask = NextTask(*t.pProgram, task);
+        else pTask = NextTask(program, task);
         t.fJump = false;
 
         bool fEnd = fScript;
