@@ -1,8 +1,8 @@
 #include "transport/StreamTransfer.h"
 
-#include "instrument/AbortRequests.h"
-#include "instrument/BlockHeader.h"
-#include "instrument/DataBuffers.h"
+#include "transport/AbortRequests.h"
+#include "transport/BlockHeader.h"
+#include "transport/DataBuffers.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>

@@ -1,8 +1,7 @@
 // What the raw TCP and the serial transport share, run against both: the simulated instrument
 // behind a loopback listener and behind a pseudo-terminal.
 #include "StreamTransportFixture.h"
-
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
 
 #include <chrono>
 
