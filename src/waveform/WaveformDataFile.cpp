@@ -3,7 +3,7 @@
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "common/ByteRoutines.h"
 #include "common/WindowLog.h"
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
 
 #include <algorithm>
 #include <cstring>
