@@ -100,6 +100,22 @@ TEST_F(ScreenCopyTaskTest, RigolBlockAnswersBecomeUprightImages) {
     }
 }
 
+TEST_F(ScreenCopyTaskTest, SiglentOscilloscopesAreAskedWithTheQueryAndTheirBareImagesDecode) {
+    for (const std::int64_t eModel : {ModelSiglentSDS2000XPlusCh2, ModelSiglentSDS5000XCh4}) {
+        SetModel(eModel);
+        for (auto eFormat : {Sim::eImageFile::Bmp, Sim::eImageFile::Png}) {
+            const auto answer = Sim::SiglentScreenCopyAnswer(Screen(), eFormat);
+            pTransport->SetAnswer(std::string(answer.begin(), answer.end()));
+            EventRecorder recorder(iWindow);
+            const QImage image = Copy(recorder);
+            for (const auto& error : recorder.Tasks(InstrumentTaskError)) ADD_FAILURE() << EventRecorder::ErrorText(error);
+            ASSERT_FALSE(image.isNull());
+            EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), Screen());
+            EXPECT_EQ(pTransport->Exchanges().back().sCommand, ":PRINt? BMP");
+        }
+    }
+}
+
 TEST_F(ScreenCopyTaskTest, AShortBlockIsInvalidAndTheSearchChainGetsOnlyTheError) {
     SetModel(ModelRigolDS1000Z);
     pTransport->SetAnswer("#9000001000BM");
