@@ -1,3 +1,8 @@
+// The program: every window module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
+#include "script/WindowScript.h"
 
-int main(int argc, char** argv) { return Main::Run(argc, argv); }
+int main(int argc, char** argv) {
+    WindowScript::RegisterKind();
+    return Main::Run(argc, argv);
+}

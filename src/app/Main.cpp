@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "app/Window.h"
+#include "app/WindowKinds.h"
 #include "app/WindowStart.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
@@ -8,8 +10,9 @@
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ManualInstruments.h"
 #include "platform/EventHub.h"
+#include "platform/OsVersion.h"
 #include "platform/ProgramEvents.h"
-#include "script/WindowScript.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
 
@@ -28,17 +31,12 @@ namespace {
 std::unique_ptr<uIni> pConfigIni;
 std::string sConfigPath;
 bool fConfigSaveAtExit = false;
-bool fWindows2000 = false;
 bool fWindowDontCheckPosition = false;
-
-int iDefaultTimeout[7] = {0, 5000, 5000, 2000, 2000, 5000, 2000};
-const int iDefaultProgressStep[7] = {0, 102400, 102400, 51200, 20480, 102400, 51200};
 
 // The open top-level windows in the order they were opened.
 std::vector<int> mTopLevelWindow;
 
 std::function<int()> fnOpenMain;
-std::function<int()> fnOpenScript;
 bool fFoldersOverridden = false;
 std::string sUserFolderOverride, sProgramFolderOverride;
 
@@ -112,17 +110,16 @@ void CloseConfig() {
 void ReadInstrumentTimeouts() {
     uIni* ini = pConfigIni.get();
     Ini::SelectSection(ini, "Instrument");
-    iDefaultTimeout[1] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseUsbTmc", 5000));
-    iDefaultTimeout[2] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseLxi", 5000));
-    iDefaultTimeout[3] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseRaw", 2000));
-    iDefaultTimeout[4] = static_cast<int>(Ini::ReadInteger(ini, "TimeOutDeviceResponseSerial", 2000));
-    iDefaultTimeout[5] = iDefaultTimeout[1];
-    iDefaultTimeout[6] = iDefaultTimeout[3];
+    auto read = [ini](const char* sKey, int iDefault) {
+        return static_cast<int>(Ini::ReadInteger(ini, sKey, iDefault));
+    };
+    InterfaceDefaults::SetTimeouts(read("TimeOutDeviceResponseUsbTmc", 5000), read("TimeOutDeviceResponseLxi", 5000),
+                                   read("TimeOutDeviceResponseRaw", 2000), read("TimeOutDeviceResponseSerial", 2000));
 }
 
 void LogLibUsbVersions() {
     std::string sVersion, sDescription, sError;
-    if (!fWindows2000) {
+    if (!OsVersion::Windows2000()) {
         if (LibUsb1::GetVersion(sVersion, sDescription, sError)) {
             WindowLog::AddLine("LibUsb version: " + sVersion + " " + sDescription);
         } else {
@@ -137,30 +134,17 @@ void LogLibUsbVersions() {
     if (LibUsb0::GetVersion(sVersion, sError)) WindowLog::AddLine("LibUsb-Win32 version: " + sVersion);
 }
 
-int DefaultTimeout(int iInterface) {
-    return iInterface >= 1 && iInterface <= 6 ? iDefaultTimeout[iInterface] : 0;
-}
-
-int DefaultProgressStep(int iInterface) {
-    return iInterface >= 1 && iInterface <= 6 ? iDefaultProgressStep[iInterface] : 0;
-}
-
 uIni* ConfigIni() { return pConfigIni.get(); }
 const std::string& ConfigPath() { return sConfigPath; }
 void SetConfigSaveAtExit(bool fSave) { fConfigSaveAtExit = fSave; }
 bool WindowDontCheckPosition() { return fWindowDontCheckPosition; }
 void SetWindowDontCheckPosition(bool fValue) { fWindowDontCheckPosition = fValue; }
-bool Windows2000() { return fWindows2000; }
-void SetWindows2000(bool fValue) { fWindows2000 = fValue; }
 
-void SetWindowOpeners(std::function<int()> openMain, std::function<int()> openScript) {
-    fnOpenMain = std::move(openMain);
-    fnOpenScript = std::move(openScript);
-}
+void SetMainWindowOpener(std::function<int()> openMain) { fnOpenMain = std::move(openMain); }
 
 int OpenMainWindow() { return AddTopLevelWindow(fnOpenMain ? fnOpenMain() : WindowStart::Open()); }
 
-int OpenScriptWindow() { return AddTopLevelWindow(fnOpenScript ? fnOpenScript() : WindowScript::Open()); }
+int OpenScriptWindow() { return AddTopLevelWindow(WindowKinds::Open(WindowKindScript, 0, -1, nullptr)); }
 
 void MainWindowClosed(int iWindow) { TopLevelWindowClosed(iWindow); }
 
@@ -207,6 +191,7 @@ int Start() {
         Ini::SelectSection(pConfigIni.get(), "General");
         fWindowDontCheckPosition = Ini::ReadBool(pConfigIni.get(), "WindowDontCheckPosition", 0) != 0;
     }
+    Window::InstallLogPlacement();
     WindowLog::Create();
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
@@ -226,7 +211,7 @@ int Start() {
     WindowLog::Close(1);
     ImagePluginGdiPlus::Shutdown();
     CloseConfig();
-    if (fWindows2000) LibUsb0::CloseLibrary();
+    if (OsVersion::Windows2000()) LibUsb0::CloseLibrary();
     return iExitCode;
 }
 

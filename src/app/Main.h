@@ -46,18 +46,10 @@ const std::string& ConfigPath();
 void SetConfigSaveAtExit(bool fSave);
 bool WindowDontCheckPosition();
 void SetWindowDontCheckPosition(bool fValue);
-// Never Windows 2000 here; tests may force the switch.
-bool Windows2000();
-void SetWindows2000(bool fValue);
 
-// Transport defaults per eInterface (1 USBTMC, 2 VXI-11, 3 raw TCP, 4 serial, 5 USB without
-// transport, 6 LAN without transport): the response time-out in ms and the progress step in
-// bytes. Read once at start-up; 0 for an interface outside 1..6.
-int DefaultTimeout(int iInterface);
-int DefaultProgressStep(int iInterface);
-
-// Tests replace the window openers and the folders searched for preference files.
-void SetWindowOpeners(std::function<int()> openMain, std::function<int()> openScript);
+// Tests replace the main window's opener and the folders searched for preference files. The
+// script window opens through the window-kind registry.
+void SetMainWindowOpener(std::function<int()> openMain);
 void SetResourceFolders(std::string sUser, std::string sProgram);
 
 } // namespace Main

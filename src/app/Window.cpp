@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "common/Ini.h"
 #include "common/UtilityGui.h"
+#include "common/WindowLog.h"
 
 #include <QGuiApplication>
 #include <QMdiSubWindow>
@@ -169,6 +170,21 @@ bool LoadPosition(int iKind, int& x, int& y, int& iWidth, int& iHeight, int& iSt
     iHeight = ToLogical(position.iInnerHeight, dScale);
     iState = position.iState;
     return true;
+}
+
+bool RestorePosition(QWidget* pWindow, int iKind) {
+    int x = DefaultPosition, y = DefaultPosition, iWidth = 0, iHeight = 0, iState = StateNormal;
+    if (!LoadPosition(iKind, x, y, iWidth, iHeight, iState, 0)) return false;
+    pWindow->resize(iWidth, iHeight);
+    if (x != DefaultPosition && y != DefaultPosition) pWindow->move(x, y);
+    if (iState == StateMaximized) pWindow->setWindowState(Qt::WindowMaximized);
+    if (iState == StateMinimized) pWindow->setWindowState(Qt::WindowMinimized);
+    return true;
+}
+
+void InstallLogPlacement() {
+    WindowLog::SetPlacement({[](QWidget* pWindow) { return RestorePosition(pWindow, WindowKindLog); },
+                             [](QWidget* pWindow) { SavePosition(pWindow, WindowKindLog, 0); }});
 }
 
 int IsOnDesktop(const uWindowPosition* pPosition) {

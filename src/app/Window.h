@@ -65,6 +65,13 @@ void SavePosition(QWidget* pWindow, int iKind, int fMdi, uIni* pIni = nullptr, c
 bool LoadPosition(int iKind, int& x, int& y, int& iWidth, int& iHeight, int& iState, int fMdi,
                   uIni* pIni = nullptr, const std::string& sSection = "");
 
+// Sizes, places and shows-state a new top-level window as LoadPosition reads it; false (window
+// untouched) when there is no usable saved place.
+bool RestorePosition(QWidget* pWindow, int iKind);
+
+// Lets the log window keep its place in config.ini (called once at start-up).
+void InstallLogPlacement();
+
 // Whether the frame lies on one of the present screens, with a margin of 10 logical pixels;
 // always when the user switched the check off.
 int IsOnDesktop(const uWindowPosition* pPosition);

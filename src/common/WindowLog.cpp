@@ -1,6 +1,5 @@
 #include "common/WindowLog.h"
 
-#include "app/Window.h"
 #include "common/NumberText.h"
 #include "common/UtilityGui.h"
 #include "platform/EventHub.h"
@@ -24,6 +23,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace WindowLog {
 namespace {
@@ -65,6 +65,7 @@ struct uLog {
     int iCounter = 0;
 };
 uLog mLog;
+uPlacement mPlacement;
 std::atomic<int> iLogWindow{0};
 
 void ToggleDisplayEvents() {
@@ -120,10 +121,9 @@ std::string LineNumber(int iCounter) {
 
 } // namespace
 
+void SetPlacement(uPlacement placement) { mPlacement = std::move(placement); }
+
 void Create() {
-    int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 640, iHeight = 360;
-    int iState = Window::StateNormal;
-    const bool fLoaded = Window::LoadPosition(WindowKindLog, x, y, iWidth, iHeight, iState, 0);
     if (mLog.fOpen) return;
 
     const int iWindow = WindowRegistry::NewWindowNumber();
@@ -131,10 +131,8 @@ void Create() {
     WindowFrame* pWindow = mLog.pWindow.get();
     pWindow->setAttribute(Qt::WA_QuitOnClose, false); // hiding the log never ends the program
     pWindow->setWindowTitle(Title);
-    pWindow->resize(iWidth, iHeight);
-    if (x != Window::DefaultPosition && y != Window::DefaultPosition) pWindow->move(x, y);
-    if (iState == Window::StateMaximized) pWindow->setWindowState(Qt::WindowMaximized);
-    if (iState == Window::StateMinimized) pWindow->setWindowState(Qt::WindowMinimized);
+    pWindow->resize(640, 360);
+    const bool fLoaded = mPlacement.fnRestore && mPlacement.fnRestore(pWindow);
 
     mLog.pEditor = new LogEditor;
     QFont font("Courier New");
@@ -219,7 +217,7 @@ int Close(int fDestroy) {
     const int iWindow = iLogWindow.exchange(0);
     EventHub::UnbindWindow(iWindow);
     // A window that was never shown has no place of its own yet: the saved one stays.
-    if (mLog.fPlaced) Window::SavePosition(mLog.pWindow.get(), WindowKindLog, 0);
+    if (mLog.fPlaced && mPlacement.fnSave) mPlacement.fnSave(mLog.pWindow.get());
     mLog.pEditor = nullptr;
     mLog.pDisplayEvents = nullptr;
     mLog.pWindow.reset();

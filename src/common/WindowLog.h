@@ -3,11 +3,20 @@
 // hidden at start-up, shown from the "&Log..." menu items and only hidden by its close box.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class QWidget;
 
 namespace WindowLog {
+
+// Where the log window goes: the frame fills this at start-up from config.ini. Without it the
+// log opens 640 x 360 where the system puts it, and its place is not kept.
+struct uPlacement {
+    std::function<bool(QWidget*)> fnRestore; // places a new log window; false: no saved place
+    std::function<void(QWidget*)> fnSave;    // keeps the place of a log window that was shown
+};
+void SetPlacement(uPlacement placement);
 
 // Creates the hidden log window at its saved place; nothing when it exists already.
 void Create();

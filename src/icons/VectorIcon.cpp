@@ -1,10 +1,10 @@
 #include "icons/VectorIcon.h"
 
-#include "app/Main.h"
 #include "icons/GenericPictures.h"
 #include "icons/ToolbarIcons.h"
 #include "icons/VectorCanvas.h"
 #include "icons/ViewerIcons.h"
+#include "platform/OsVersion.h"
 
 namespace VectorIcon {
 namespace {
@@ -74,7 +74,7 @@ QImage BeginDrawing(int iWidth, int iHeight, int iDepth, int64_t iBackground) {
     if (iWidth <= 0 || iHeight <= 0 || iWidth > kMaxSide || iHeight > kMaxSide ||
         int64_t{iWidth} * iHeight > kMaxPixels)
         return QImage();
-    if (Main::Windows2000() && iWidth >= 128) iBackground = 0xFFFFFF;
+    if (OsVersion::Windows2000() && iWidth >= 128) iBackground = 0xFFFFFF;
     const bool fAlpha = iDepth == 32;
     QImage image(iWidth, iHeight, fAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull()) return QImage();

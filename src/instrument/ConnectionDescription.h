@@ -3,29 +3,10 @@
 #pragma once
 
 #include "instrument/TaskHead.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <cstdint>
 #include <string>
-
-// How an instrument is offered to the user (list texts, filters).
-enum eProtocol : std::int64_t {
-    ProtocolUsbTmc = 1,
-    ProtocolLxi = 2,
-    ProtocolRawTcp = 3,
-    ProtocolCom = 4,
-    ProtocolProprietary = 5,
-};
-
-// The path that connect, exchange and disconnect dispatch on. The last two name an instrument
-// without a transport: nothing is opened or exchanged for them.
-enum eInterface : std::int64_t {
-    InterfaceUsbTmc = 1,
-    InterfaceVxi11 = 2,
-    InterfaceRawTcp = 3,
-    InterfaceSerial = 4,
-    InterfaceUsbNone = 5,
-    InterfaceLanNone = 6,
-};
 
 // Where the instrument sits on USB. Bus and port number are filled by the libusb-1.0 search
 // and not used for connecting; configuration 0 = choose at connect.

@@ -2,10 +2,10 @@
 
 #include "common/EventData.h"
 #include "common/WindowLog.h"
-#include "instrument/AbortRequests.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
 
 #include <chrono>
 #include <map>

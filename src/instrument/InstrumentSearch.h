@@ -13,7 +13,7 @@
 #pragma once
 
 #include "instrument/ConnectionDescription.h"
-#include "instrument/TransportSettings.h"
+#include "transport/TransportSettings.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,8 +1,6 @@
 #include "instrument/InstrumentTasks.h"
 
-#include "app/Main.h"
 #include "common/EventData.h"
-#include "instrument/AbortRequests.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
@@ -10,6 +8,8 @@
 #include "instrument/UsbConnection.h"
 #include "instrument/WaveformRead.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/Network.h"
 #include "transport/TransferStatus.h"
 
@@ -130,10 +130,10 @@ void SetCommunicationDefaults(uInstance& instance) {
     const int iInterface = static_cast<int>(instance.uConnection.eInterface);
     Instrument::GetModelCommands(eModel, instance.modelCommands);
     uRequest request;
-    request.iTimeout = Main::DefaultTimeout(iInterface);
+    request.iTimeout = InterfaceDefaults::Timeout(iInterface);
     request.iTermChar = '\n';
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
-    request.iProgressStep = Main::DefaultProgressStep(iInterface);
+    request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
     const bool fHameg = eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008;
     request.sTermination = fHameg ? "\n\r" : "\n";
     instance.request = std::move(request);
@@ -365,7 +365,7 @@ bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element,
     if (!HasTransport(instance, "TaskTimeout", sError)) return false;
     const std::int64_t eInterface = instance.uConnection.eInterface;
     if (eInterface >= InterfaceUsbTmc && eInterface <= InterfaceSerial) {
-        instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : Main::DefaultTimeout(static_cast<int>(eInterface));
+        instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : InterfaceDefaults::Timeout(static_cast<int>(eInterface));
     }
     PostTaskResult(instance, task.head, InstrumentTaskTimeout);
     return true;

@@ -4,7 +4,7 @@
 // it to stop (abort requests) and wake it.
 #pragma once
 
-#include "instrument/AbortRequests.h"
+#include "transport/AbortRequests.h"
 
 #include <cstdint>
 #include <string>

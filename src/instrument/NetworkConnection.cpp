@@ -1,9 +1,9 @@
 #include "instrument/NetworkConnection.h"
 
-#include "app/Main.h"
-#include "instrument/AbortRequests.h"
 #include "instrument/InstrumentDefault.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/Lxi.h"
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
@@ -304,7 +304,7 @@ bool ConnectVxi(uInstance& instance, std::string& sError) {
     uNetworkSettings settings;
     settings.sAdapterIp = connection.vxi11.sAdapterIp;
     settings.sInstrumentIp = connection.vxi11.sInstrumentIp;
-    settings.iTimeout = Main::DefaultTimeout(InterfaceVxi11);
+    settings.iTimeout = InterfaceDefaults::Timeout(InterfaceVxi11);
     // Instruments given by the user without a core port ask the portmapper at every connect;
     // found ones carry the port the search asked for.
     const bool fAskPort = connection.fUserModel != 0 && connection.vxi11.iCorePort == 0;
@@ -318,7 +318,7 @@ bool ConnectRawTcp(uInstance& instance, std::string& sError) {
     settings.sAdapterIp = connection.rawTcp.sAdapterIp;
     settings.sInstrumentIp = connection.rawTcp.sInstrumentIp;
     settings.iPort = connection.rawTcp.iPort;
-    settings.iTimeout = Main::DefaultTimeout(InterfaceRawTcp);
+    settings.iTimeout = InterfaceDefaults::Timeout(InterfaceRawTcp);
     return Open<uRawTcpKind>(instance, settings, false, sError);
 }
 
@@ -331,7 +331,7 @@ bool ConnectSerial(uInstance& instance, std::string& sError) {
     settings.fStopBits = serial.fStopBits;
     settings.iParity = serial.iParity;
     settings.iHandshake = serial.iHandshake;
-    settings.iTimeout = Main::DefaultTimeout(InterfaceSerial);
+    settings.iTimeout = InterfaceDefaults::Timeout(InterfaceSerial);
     return Open<uSerialKind>(instance, settings, false, sError);
 }
 

@@ -1,10 +1,10 @@
 #include "instrument/ScreencopyAnswer.h"
 
 #include "common/ImagePluginGdiPlus.h"
-#include "instrument/BlockHeader.h"
 #include "instrument/Hameg.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
+#include "transport/BlockHeader.h"
 
 #include <QtEndian>
 

@@ -1,9 +1,9 @@
 #include "instrument/UsbConnection.h"
 
 #include "common/WindowLog.h"
-#include "instrument/AbortRequests.h"
 #include "instrument/InstrumentDefault.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
 #include "transport/TransferStatus.h"

@@ -1,5 +1,7 @@
 #include "script/WindowScript.h"
 
+#include "app/Window.h"
+#include "app/WindowKinds.h"
 #include "app/WindowStart.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -36,6 +38,10 @@ void Close(int iWindow) {
     mWindowScript.erase(it);
     WindowRegistry::Release(iWindow);
     EventHub::PostEvent(EventScriptWindowClosed, iWindow);
+}
+
+void RegisterKind() {
+    WindowKinds::Register(WindowKindScript, {[](int, int, uInstrumentWindowInfo*) { return Open(); }, {}});
 }
 
 } // namespace WindowScript

@@ -1,10 +1,9 @@
 #include "transport/Lxi.h"
 
-#include "app/Main.h"
-#include "instrument/AbortRequests.h"
-#include "instrument/ConnectionDescription.h"
-#include "instrument/DataBuffers.h"
+#include "transport/AbortRequests.h"
+#include "transport/DataBuffers.h"
 #include "transport/InstanceList.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
@@ -236,7 +235,7 @@ std::shared_ptr<uLxiInstance> NewInstance(std::string& sError) {
         sError = "Lxi::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
-    if (const int step = Main::DefaultProgressStep(InterfaceVxi11); step > 0) instance->iProgressStep = step;
+    if (const int step = InterfaceDefaults::ProgressStep(InterfaceVxi11); step > 0) instance->iProgressStep = step;
     return instance;
 }
 

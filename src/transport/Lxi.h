@@ -9,9 +9,9 @@
 #pragma once
 
 #include "common/DataBuffer.h"
-#include "instrument/TransportSettings.h"
 #include "transport/RpcVxi.h"
 #include "transport/TcpSocket.h"
+#include "transport/TransportSettings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,7 @@
 #include "transport/RawTcp.h"
 
-#include "app/Main.h"
-#include "instrument/ConnectionDescription.h"
 #include "transport/InstanceList.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <cerrno>
 
@@ -69,8 +68,8 @@ std::shared_ptr<uRawTcpInstance> NewInstance(std::string& sError) {
         sError = "RawTcp::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
-    instance->iProgressStep = Main::DefaultProgressStep(InterfaceRawTcp);
-    instance->mSettings.iTimeout = Main::DefaultTimeout(InterfaceRawTcp);
+    instance->iProgressStep = InterfaceDefaults::ProgressStep(InterfaceRawTcp);
+    instance->mSettings.iTimeout = InterfaceDefaults::Timeout(InterfaceRawTcp);
     return instance;
 }
 
@@ -109,7 +108,7 @@ void Disconnect(uRawTcpInstance& instance) {
 }
 
 void SetTimeout(uRawTcpInstance& instance, std::int64_t iTimeoutMs) {
-    instance.mSettings.iTimeout = iTimeoutMs != 0 ? iTimeoutMs : Main::DefaultTimeout(InterfaceRawTcp);
+    instance.mSettings.iTimeout = iTimeoutMs != 0 ? iTimeoutMs : InterfaceDefaults::Timeout(InterfaceRawTcp);
 }
 
 void SetEndOfMessage(uRawTcpInstance& instance, const std::string& sEndOfMessage) {

@@ -7,9 +7,9 @@
 // Per exchange: SetEndOfMessage, SetTimeout, PrepareData, SendData, RequestData.
 #pragma once
 
-#include "instrument/TransportSettings.h"
 #include "transport/StreamTransfer.h"
 #include "transport/TcpSocket.h"
+#include "transport/TransportSettings.h"
 
 #include <cstddef>
 #include <cstdint>

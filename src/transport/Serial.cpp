@@ -1,8 +1,7 @@
 #include "transport/Serial.h"
 
-#include "app/Main.h"
-#include "instrument/ConnectionDescription.h"
 #include "transport/InstanceList.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -188,8 +187,8 @@ std::shared_ptr<uSerialInstance> NewInstance(std::string& sError) {
         sError = "Serial::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
-    instance->iProgressStep = Main::DefaultProgressStep(InterfaceSerial);
-    instance->mSettings.iTimeout = Main::DefaultTimeout(InterfaceSerial);
+    instance->iProgressStep = InterfaceDefaults::ProgressStep(InterfaceSerial);
+    instance->mSettings.iTimeout = InterfaceDefaults::Timeout(InterfaceSerial);
     return instance;
 }
 
@@ -336,7 +335,7 @@ void Disconnect(uSerialInstance& instance) {
 }
 
 void SetTimeout(uSerialInstance& instance, std::int64_t iTimeoutMs) {
-    instance.mSettings.iTimeout = iTimeoutMs != 0 ? iTimeoutMs : Main::DefaultTimeout(InterfaceSerial);
+    instance.mSettings.iTimeout = iTimeoutMs != 0 ? iTimeoutMs : InterfaceDefaults::Timeout(InterfaceSerial);
 }
 
 void SetEndOfMessage(uSerialInstance& instance, const std::string& sEndOfMessage) {

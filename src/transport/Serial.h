@@ -5,8 +5,8 @@
 // address is its abort-request key.
 #pragma once
 
-#include "instrument/TransportSettings.h"
 #include "transport/StreamTransfer.h"
+#include "transport/TransportSettings.h"
 
 #include <termios.h>
 

@@ -1,9 +1,9 @@
 #include "transport/StreamTransfer.h"
 
 #include "common/WindowLog.h"
-#include "instrument/AbortRequests.h"
-#include "instrument/BlockHeader.h"
-#include "instrument/DataBuffers.h"
+#include "transport/AbortRequests.h"
+#include "transport/BlockHeader.h"
+#include "transport/DataBuffers.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>

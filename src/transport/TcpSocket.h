@@ -3,7 +3,7 @@
 // "nothing yet" from "the peer closed the connection" (a receive of 0 bytes).
 #pragma once
 
-#include "instrument/TransportSettings.h"
+#include "transport/TransportSettings.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,10 +1,10 @@
 #include "transport/UsbTmc.h"
 
-#include "app/Main.h"
-#include "instrument/AbortRequests.h"
-#include "instrument/DataBuffers.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
+#include "transport/DataBuffers.h"
 #include "transport/InstanceList.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
 #include "transport/TransferStatus.h"
@@ -194,7 +194,7 @@ std::shared_ptr<uUsbTmcInstance> NewInstance(std::string& sError) {
         sError = "UsbTmc::Constructor: Es konnte keine neue Instanz erstellt werden. Fehler beim Hinzufügen zu der Liste.";
         return nullptr;
     }
-    if (int iStep = Main::DefaultProgressStep(1); iStep > 0) p->iProgressStep = iStep;
+    if (int iStep = InterfaceDefaults::ProgressStep(1); iStep > 0) p->iProgressStep = iStep;
     return p;
 }
 
@@ -229,7 +229,7 @@ bool SetInstrument(uUsbTmcInstance& u, const uUsbTmcSettings& uSettings, std::st
 
 void SetTimeout(uUsbTmcInstance& u, std::int64_t iMilliseconds) {
     if (iMilliseconds == 0) {
-        iMilliseconds = Main::DefaultTimeout(1);
+        iMilliseconds = InterfaceDefaults::Timeout(1);
         if (iMilliseconds <= 0) iMilliseconds = 5000;
     }
     u.iTransferTimeout = iMilliseconds;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
-#include "instrument/TransportSettings.h"
+#include "transport/TransportSettings.h"
 
 #include <array>
 #include <chrono>

@@ -1,12 +1,15 @@
 #include "app/Main.h"
-#include "common/TestApplication.h"
+#include "app/Window.h"
+#include "app/WindowKinds.h"
 #include "common/Ini.h"
+#include "common/TestApplication.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
 #include "platform/WindowRegistry.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,8 +43,9 @@ struct FakeWindows {
         return iWindow;
     }
     void Install() {
-        Main::SetWindowOpeners([this] { return fFailMain ? 0 : Open(EventMainWindowClosed); },
-                               [this] { return Open(EventScriptWindowClosed); });
+        Main::SetMainWindowOpener([this] { return fFailMain ? 0 : Open(EventMainWindowClosed); });
+        WindowKinds::Register(WindowKindScript,
+                              {[this](int, int, uInstrumentWindowInfo*) { return Open(EventScriptWindowClosed); }, {}});
     }
 };
 
@@ -55,7 +59,8 @@ class MainTest : public ::testing::Test {
         ASSERT_TRUE(QDir().mkpath(dir.filePath("user")));
         ASSERT_TRUE(QDir().mkpath(dir.filePath("program")));
         Main::SetResourceFolders(UserFolder(), ProgramFolder());
-        Main::SetWindowOpeners(nullptr, nullptr);
+        Main::SetMainWindowOpener(nullptr);
+        WindowKinds::Register(WindowKindScript, {});
     }
     std::string UserFolder() { return dir.filePath("user").toStdString() + "/"; }
     std::string ProgramFolder() { return dir.filePath("program").toStdString() + "/"; }
@@ -102,16 +107,16 @@ TEST_F(MainTest, PerUserConfigWinsAndOnlyItIsRewritten) {
     int iRaw = 0, iLan = 0;
     const int iCode = RunStart([&] {
         sPathSeen = Main::ConfigPath();
-        iRaw = Main::DefaultTimeout(3);
-        iLan = Main::DefaultTimeout(6);
+        iRaw = InterfaceDefaults::Timeout(3);
+        iLan = InterfaceDefaults::Timeout(6);
         EventHub::PostEvent(EventQuit, 0);
     });
     EXPECT_EQ(iCode, 0);
     EXPECT_EQ(sPathSeen, UserFolder() + "config.ini");
     EXPECT_EQ(iRaw, 3000);
     EXPECT_EQ(iLan, 3000);
-    EXPECT_EQ(Main::DefaultTimeout(1), 5000);
-    EXPECT_EQ(Main::DefaultProgressStep(4), 20480);
+    EXPECT_EQ(InterfaceDefaults::Timeout(1), 5000);
+    EXPECT_EQ(InterfaceDefaults::ProgressStep(4), 20480);
     EXPECT_EQ(Read(UserFolder() + "config.ini"),
               "\xEF\xBB\xBF\r\n[Instrument]\r\nTimeOutDeviceResponseRaw=3000\r\n");
     EXPECT_EQ(Read(ProgramFolder() + "config.ini"), "[Instrument]\nTimeOutDeviceResponseRaw=4000\n");
@@ -157,7 +162,7 @@ TEST_F(MainTest, WithoutConfigTheDefaultsApplyAndNothingIsWritten) {
     windows.Install();
     int iTimeout = 0;
     EXPECT_EQ(RunStart([&] {
-                  iTimeout = Main::DefaultTimeout(2);
+                  iTimeout = InterfaceDefaults::Timeout(2);
                   EventHub::PostEvent(EventQuit, 0);
               }),
               0);

@@ -1,6 +1,7 @@
 #include "common/WindowLog.h"
 
 #include "app/Main.h"
+#include "app/Window.h"
 #include "common/FileSizeLimit.h"
 #include "common/Ini.h"
 #include "common/NumberText.h"
@@ -276,6 +277,7 @@ TEST_F(WindowLogTest, ThePlaceIsKeptInConfigIni) {
     }
     Main::OpenConfig();
     ASSERT_NE(Main::ConfigIni(), nullptr);
+    Window::InstallLogPlacement();
     Create();
     EXPECT_EQ(WindowLog::Widget()->size(), QSize(500, 300));
     WindowLog::Show(0);

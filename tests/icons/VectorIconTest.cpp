@@ -1,11 +1,10 @@
 // The toolbar icons and generic instrument pictures: every drawing at every size, the pixels
 // the drawings promise, clean failures, the white background switch, and the figures, colours
 // and stroke widths that a recording canvas sees.
-#include "app/Main.h"
-#include "icons/VectorIcon.h"
-
 #include "PixelCheck.h"
 #include "RecordingCanvas.h"
+#include "icons/VectorIcon.h"
+#include "platform/OsVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +39,8 @@ std::vector<std::pair<int, int>> Sizes(const VectorIcon::uDrawing& d) {
 
 class VectorIconTest : public ::testing::Test {
   protected:
-    void SetUp() override { Main::SetWindows2000(false); }
-    void TearDown() override { Main::SetWindows2000(false); }
+    void SetUp() override { OsVersion::SetWindows2000(false); }
+    void TearDown() override { OsVersion::SetWindows2000(false); }
 };
 
 } // namespace
@@ -152,7 +151,7 @@ TEST_F(VectorIconTest, SizesThatMakeNoImageFailInsteadOfReturningAnEmptyOne) {
 
 TEST_F(VectorIconTest, OnWindows2000ImagesFrom128PixelsWideStartWhite) {
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(128, 96), 60, 5, kTransparent, 0));
-    Main::SetWindows2000(true);
+    OsVersion::SetWindows2000(true);
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(128, 96), 60, 5, Opaque(0xFFFFFF), 0));
     EXPECT_TRUE(PixelIs(VectorIcon::PictureGeneric(127, 96), 60, 5, kTransparent, 0));
     EXPECT_TRUE(PixelIs(VectorIcon::IconPreferences(128), 64, 64, Opaque(0xFFFFFF), 0));

@@ -1,8 +1,8 @@
 #include "common/DataBuffer.h"
-#include "instrument/AbortRequests.h"
-#include "instrument/BlockHeader.h"
 #include "instrument/ConnectionDescription.h"
-#include "instrument/DataBuffers.h"
+#include "transport/AbortRequests.h"
+#include "transport/BlockHeader.h"
+#include "transport/DataBuffers.h"
 
 #include <gtest/gtest.h>
 

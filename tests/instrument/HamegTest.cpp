@@ -56,7 +56,7 @@ int Count(const QImage& image, QRgb c) {
     return n;
 }
 
-std::filesystem::path DataDir() { return std::filesystem::path(__FILE__).parent_path() / "data"; }
+std::filesystem::path DataDir() { return ORVANTO_TEST_DATA; }
 
 // Compares pixel for pixel with tests/instrument/data/hameg_<name>.png; ORVANTO_UPDATE_GOLDENS=1
 // writes the golden instead (look at it before committing it).

@@ -2,11 +2,11 @@
 // real rpcbind inside a private network namespace where one can be made (manual instruments ask
 // it for the core port), and the local adapter chosen among veth adapters of that namespace.
 #include "InstrumentTestSupport.h"
-
 #include "app/Main.h"
 #include "platform/ProgramEvents.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/Lxi.h"
 
 #include <QTemporaryDir>
@@ -165,7 +165,7 @@ TEST_F(LxiConnectionTest, ASilentPortmapperFailsWithItsTextAndLeavesNoInstance) 
     Main::OpenConfig();
     Main::ReadInstrumentTimeouts();
     Main::CloseConfig();
-    ASSERT_EQ(Main::DefaultTimeout(InterfaceVxi11), 100);
+    ASSERT_EQ(InterfaceDefaults::Timeout(InterfaceVxi11), 100);
 
     SilentListener portmapper;
     ASSERT_NE(portmapper.Port(), 0);

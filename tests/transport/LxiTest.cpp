@@ -1,15 +1,14 @@
 // The VXI-11 transport against the rpcgen test instrument (libtirpc), registered with a real
 // rpcbind inside a private network namespace where one can be made; and against scripted
 // loopback peers for replies the instrument would never send.
-#include "transport/Lxi.h"
 #include "common/TestApplication.h"
-
-#include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "sim/Loopback.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
+#include "transport/AbortRequests.h"
+#include "transport/Lxi.h"
 #include "transport/TransferStatus.h"
 
 #include <QCoreApplication>

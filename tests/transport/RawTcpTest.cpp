@@ -1,8 +1,7 @@
 // The raw TCP transport's own parts: pieces of a long message, settings, connecting.
 #include "StreamTransportFixture.h"
-
-#include "app/Main.h"
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -47,7 +46,7 @@ TEST_F(RawTcpTest, AMessageOf150000BytesLeavesInPiecesOf64KiB) {
 TEST_F(RawTcpTest, SettingsTimeOutsAndConnecting) {
     EXPECT_EQ(pInstance->iProgressStep, 51200);
     RawTcp::SetTimeout(*pInstance, 0);
-    EXPECT_EQ(pInstance->mSettings.iTimeout, Main::DefaultTimeout(3));
+    EXPECT_EQ(pInstance->mSettings.iTimeout, InterfaceDefaults::Timeout(3));
     RawTcp::SetTimeout(*pInstance, 750);
     EXPECT_EQ(pInstance->mSettings.iTimeout, 750);
 

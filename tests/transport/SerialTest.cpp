@@ -1,9 +1,9 @@
 // The serial transport's own parts, on a pseudo-terminal: pieces of a write, the line settings
 // as the kernel keeps them, exclusive use of a port, settings and time-outs.
 #include "StreamTransportFixture.h"
-
 #include "app/Main.h"
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <termios.h>
 
@@ -207,7 +207,7 @@ TEST_F(SerialTest, SettingsAreCheckedInOrderAndTheTimeOutComesFromThePreferences
     Main::CloseConfig();
     Serial::SetTimeout(*pInstance, 0);
     EXPECT_EQ(pInstance->mSettings.iTimeout, 3000);
-    EXPECT_EQ(Main::DefaultTimeout(3), 2000);
+    EXPECT_EQ(InterfaceDefaults::Timeout(3), 2000);
     Serial::SetTimeout(*pInstance, 250);
     EXPECT_EQ(pInstance->mSettings.iTimeout, 250);
     std::remove((sFolder + "config.ini").c_str());

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "common/TestApplication.h"
-#include "instrument/AbortRequests.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
+#include "transport/AbortRequests.h"
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
 #include "transport/TransferStatus.h"

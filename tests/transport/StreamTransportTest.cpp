@@ -2,8 +2,8 @@
 // behind a loopback listener and behind a pseudo-terminal.
 #include "StreamTransportFixture.h"
 
-#include "instrument/BlockHeader.h"
 #include "sim/ScreenCopyAnswers.h"
+#include "transport/BlockHeader.h"
 
 #include <QImage>
 

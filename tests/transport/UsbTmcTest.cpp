@@ -1,7 +1,6 @@
 #include "UsbTmcFixture.h"
-
-#include "instrument/AbortRequests.h"
 #include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
 #include "transport/TransferStatus.h"
 
 #include <algorithm>

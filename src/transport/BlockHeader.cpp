@@ -1,4 +1,4 @@
-#include "instrument/BlockHeader.h"
+#include "transport/BlockHeader.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "instrument/DataBuffers.h"
+#include "transport/DataBuffers.h"
 
 namespace Instrument {
 

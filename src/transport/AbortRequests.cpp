@@ -1,4 +1,4 @@
-#include "instrument/AbortRequests.h"
+#include "transport/AbortRequests.h"
 
 #include <algorithm>
 #include <mutex>
