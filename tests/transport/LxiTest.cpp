@@ -481,8 +481,14 @@ TEST_F(LxiTest, TimeOuts) {
     // A late reply arrives on the old connection, which is gone: the next exchange gets its own.
     mServer.Device().Clear();
     mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Delay, 2500});
+    const std::size_t iReads = CallsOf(Sim::Vxi11DeviceRead).size();
     EXPECT_FALSE(Exchange("*IDN?", answer, sError));
     EXPECT_EQ(sError, "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.");
+    // The failed exchange ends after one reply wait, while the instrument (one thread) still
+    // holds the late call: the next exchange begins once the late reply has gone out.
+    for (int i = 0; i < 500 && CallsOf(Sim::Vxi11DeviceRead).size() == iReads; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     mServer.Device().Clear();
     ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), "1\n");
