@@ -136,6 +136,7 @@ void PumpStep(uWaveformPump& pump) {
     }
     auto it = pump.mRequestList.begin();
     uWaveformRequest& request = *it;
+    const std::int64_t iStops = pump.iStops;
     if (request.eKind == RequestWait) {
         pump.pTimers->Start(TimerPump, request.iWait > 0 ? static_cast<int>(request.iWait) : PumpTick);
         pump.mRequestList.erase(it);
@@ -152,7 +153,7 @@ void PumpStep(uWaveformPump& pump) {
             pump.sRequestCommand = request.sCommand;
             SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
         }
-        pump.pTimers->Start(TimerPump, PumpTick);
+        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
@@ -166,7 +167,7 @@ void PumpStep(uWaveformPump& pump) {
             return;
         }
         SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
-        pump.pTimers->Start(TimerPump, PumpTick);
+        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fAwaiting) {
         pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fArrived) {
@@ -408,6 +409,7 @@ void Cancel(uWaveformPump& pump) {
 
 void StopRequestData(uWaveformPump& pump) {
     WaveformPumpWindow& window = *pump.pWindow;
+    ++pump.iStops;
     if (pump.fSaving && pump.iSaveInstance != 0) {
         std::string sError;
         if (!WaveformData::SetSaveDataThreadStatus(pump.iSaveInstance, ThreadStatusStop, sError)) {

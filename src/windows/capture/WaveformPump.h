@@ -136,6 +136,7 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
+    std::int64_t iStops = 0; // counts the stops: a step whose send stopped the read arms nothing
 };
 
 namespace WaveformPump {
