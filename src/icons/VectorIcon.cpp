@@ -2,6 +2,7 @@
 
 #include "icons/BenchScopePictures.h"
 #include "icons/GenericPictures.h"
+#include "icons/RigolBenchPictures.h"
 #include "icons/RigolScopePictures.h"
 #include "icons/ToolbarIcons.h"
 #include "icons/VectorCanvas.h"
@@ -51,6 +52,7 @@ const std::vector<uDrawing> mDrawings = {
     {"PictureSds2000XPlus", eKind::Picture, &BenchScopePictures::Sds2000XPlus},
     {"PictureRtb2000", eKind::Picture, &BenchScopePictures::Rtb2000},
     {"PictureHm2008", eKind::Picture, &BenchScopePictures::Hm2008},
+    {"PictureDsa800", eKind::Picture, &RigolBenchPictures::Dsa800},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
@@ -138,5 +140,6 @@ QImage PictureSds2000XPlus(int iWidth, int iHeight) {
 }
 QImage PictureRtb2000(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Rtb2000, iWidth, iHeight); }
 QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Hm2008, iWidth, iHeight); }
+QImage PictureDsa800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dsa800, iWidth, iHeight); }
 
 } // namespace VectorIcon

@@ -83,5 +83,6 @@ QImage PictureMso5000(int iWidth, int iHeight);
 QImage PictureSds2000XPlus(int iWidth, int iHeight);
 QImage PictureRtb2000(int iWidth, int iHeight);
 QImage PictureHm2008(int iWidth, int iHeight);
+QImage PictureDsa800(int iWidth, int iHeight);
 
 } // namespace VectorIcon

@@ -1,0 +1,220 @@
+#include "icons/RigolBenchPictures.h"
+
+#include "icons/PictureParts.h"
+#include "icons/VectorCanvas.h"
+
+#include <cstdint>
+
+namespace RigolBenchPictures {
+
+using namespace VectorCanvas;
+using namespace PictureParts;
+
+namespace {
+
+constexpr uint32_t kBody = 0xE5E5E5;
+constexpr uint32_t kEdge = 0x999999;
+constexpr uint32_t kLight = 0xCCCCCC;
+constexpr uint32_t kPanel = 0xB2B2B2;
+constexpr uint32_t kKeyEdge = 0x7F7F7F;
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kScreen = 0x333333;
+constexpr uint32_t kStrip = 0xFFFF00;
+constexpr uint32_t kYellow = 0xFFFF66;
+constexpr uint32_t kCyan = 0x99FFFF;
+constexpr uint32_t kGreenKey = 0x33CC33;
+constexpr uint32_t kGreenKeyEdge = 0x009933;
+constexpr double kThin = 0.29;
+
+// A body with rounded corners of radius r whose two upper arcs end on the side edges at
+// ySideEnd, their control points there at ySideControl; otherwise the shared rounded rectangle.
+void Body(Canvas& c, double x1, double y1, double x2, double y2, double r, double ySideEnd, double ySideControl) {
+    const double k = 0.55 * r;
+    c.MoveTo(x1 + r, y1);
+    c.LineTo(x2 - r, y1);
+    c.CurveTo(Round2(x2 - r + k), y1, x2, ySideControl, x2, ySideEnd);
+    c.LineTo(x2, y2 - r);
+    c.CurveTo(x2, Round2(y2 - r + k), Round2(x2 - r + k), y2, x2 - r, y2);
+    c.LineTo(x1 + r, y2);
+    c.CurveTo(Round2(x1 + r - k), y2, x1, Round2(y2 - r + k), x1, y2 - r);
+    c.LineTo(x1, ySideEnd);
+    c.CurveTo(x1, ySideControl, Round2(x1 + r - k), y1, x1 + r, y1);
+}
+
+// Three concentric discs of a rotary knob: outer, middle, centre.
+void Knob(Canvas& c, double cx, double cy, double r1, double r2, double r3) {
+    Circle(c, cx, cy, r1);
+    FilledOutlined(c, kPanel, kPanel, 1);
+    Circle(c, cx, cy, r2);
+    FilledOutlined(c, kLight, kEdge, 1);
+    Circle(c, cx, cy, r3);
+    FilledOutlined(c, kBody, kEdge, 1);
+}
+
+// ---- Spectrum analyser ----
+
+// Soft key of the analyser, 4 wide and 3 high, pointed to the left, its top at y.
+void AnalyserSoftKey(Canvas& c, double y) {
+    Polygon(c, {{81.97, y}, {78.98, y}, {77.98, y + 1.03}, {77.98, y + 2.02}, {78.98, y + 3}, {81.97, y + 3}});
+}
+
+void AnalyserFrontContour(Canvas& c) {
+    c.MoveTo(3.99, 35.93);
+    c.CurveTo(3.99, 49.92, 3.99, 63.91, 3.99, 77.91);
+    c.CurveTo(4.04, 79.33, 5, 79.96, 6.01, 79.93);
+    c.LineTo(53.98, 79.93);
+    c.LineTo(64.98, 88.96);
+    c.LineTo(91.99, 88.94);
+    c.LineTo(94.95, 86.92);
+    c.LineTo(103.02, 86.92);
+    c.LineTo(105.98, 88.94);
+    c.LineTo(117.95, 88.94);
+    c.CurveTo(119.37, 88.93, 119.96, 87.96, 119.97, 86.92);
+    c.LineTo(119.97, 74.01);
+    c.LineTo(122.93, 69.97);
+    c.LineTo(122.93, 49.92);
+    c.LineTo(119.97, 46.02);
+    c.LineTo(119.97, 35.93);
+    c.CurveTo(119.96, 34.98, 119.4, 34.03, 117.95, 34.04);
+    c.LineTo(6.01, 34.04);
+    c.CurveTo(4.65, 34.06, 3.99, 35.01, 3.99, 35.93);
+}
+
+void AnalyserSpectrum(Canvas& c) {
+    c.MoveTo(14.98, 66.03);
+    const QPointF left[] = {{15.96, 64.93}, {16.94, 67.01}, {18.04, 63.95}, {19.02, 67.01}, {20, 64.93},
+                            {20.98, 67.01}, {21.96, 63.95}, {22.94, 66.03}, {24.04, 64.93}, {25.02, 67.01},
+                            {26, 64.93},    {26.98, 67.01}, {27.96, 64.93}, {28.94, 66.03}, {30.04, 63.95},
+                            {31.02, 64.93}, {32.98, 62.97}, {33.96, 64.93}, {34.94, 62.97}, {36.04, 63.95},
+                            {37.02, 61.99}};
+    for (const QPointF& p : left) c.LineTo(p.x(), p.y());
+    c.CurveTo(39.35, 56.97, 40.99, 47.99, 43.99, 47.99);
+    c.CurveTo(46.99, 47.99, 49.31, 57.62, 51.96, 62.97);
+    const QPointF right[] = {{52.94, 61.99}, {54.04, 63.95}, {55.02, 62.97}, {56, 64.93},    {56.98, 62.97},
+                             {57.96, 66.03}, {58.94, 63.95}, {60.04, 66.03}, {61.02, 62.97}, {62, 64.93},
+                             {62.98, 63.95}, {63.96, 66.03}, {64.94, 63.95}, {66.04, 66.03}, {67.02, 63.95},
+                             {68, 66.03},    {68.98, 63.95}, {69.96, 64.93}, {70.94, 63.95}};
+    for (const QPointF& p : right) c.LineTo(p.x(), p.y());
+}
+
+} // namespace
+
+void Dsa800(Canvas& c) {
+    Foot(c, 103.97, 117.96);
+    Filled(c, kLight);
+    Foot(c, 9, 22.99);
+    Filled(c, kLight);
+    Body(c, 2, 31.98, 125.96, 90.96, 2.95, 34.93, 33.3);
+    FilledOutlined(c, kBody, kEdge, 1);
+    AnalyserFrontContour(c);
+    Outlined(c, kPanel, 1);
+    Polygon(c, {{15, 34.98}, {52.98, 34.98}, {54.98, 37.81}, {15, 37.98}});
+    Filled(c, kStrip);
+    // Wedge keys left of the display.
+    Polygon(c, {{11, 44.97}, {5, 49.97}, {5, 65.96}, {11, 70.97}});
+    Outlined(c, kEdge, 1);
+    Polygon(c, {{10, 48.97}, {7.04, 50.97}, {7, 52.97}, {10, 54.97}});
+    Filled(c, kGreenKey);
+    Polygon(c, {{6, 60.97}, {8.96, 58.97}, {9, 56.97}, {6, 54.97}});
+    Filled(c, kWhite);
+    Polygon(c, {{10, 60.97}, {7.04, 62.97}, {7, 64.97}, {10, 66.97}});
+    Filled(c, kWhite);
+    // Lower panel under the display.
+    c.MoveTo(16.44, 80.96);
+    c.LineTo(36.89, 80.96);
+    c.CurveTo(38.3, 80.96, 39.56, 81.76, 39.99, 82.36);
+    c.LineTo(43.99, 87.96);
+    c.LineTo(14, 87.96);
+    c.LineTo(14, 83.41);
+    c.CurveTo(14, 82.06, 15.1, 80.96, 16.44, 80.96);
+    Outlined(c, kPanel, 1);
+    Box(c, 15, 82.96, 8, 4);
+    FilledOutlined(c, kGreenKey, kGreenKeyEdge, 1);
+    Circle(c, 36.99, 84.96, 2);
+    Filled(c, 0x666666);
+    Box(c, 26.61, 83.54, 4.84, 2.12);
+    Filled(c, kKeyEdge);
+    // Display.
+    Body(c, 11, 37.98, 74.98, 77.96, 2, 39.97, 38.88);
+    Outlined(c, kLight, 1);
+    Box(c, 14, 41.97, 57.98, 31.99);
+    FilledOutlined(c, kScreen, kPanel, 1);
+    // Connectors: both rings, then both centres.
+    for (double x : {86.47, 113.47}) {
+        Circle(c, x, 80.46, 3);
+        FilledOutlined(c, 0x99CCCC, kEdge, 1);
+    }
+    for (double x : {86.47, 113.47}) {
+        Circle(c, x, 80.46, 1.5);
+        Filled(c, kPanel);
+    }
+    Knob(c, 114.96, 54.97, 6, 5, 3);
+    Polyline(c, {{86, 34.96},
+                 {82.99, 37.97},
+                 {82.99, 76.98},
+                 {78, 76.98},
+                 {75.95, 78.96},
+                 {64.95, 78.96},
+                 {60.99, 82.99},
+                 {65.98, 86.95},
+                 {91.94, 86.95},
+                 {94.94, 84.97},
+                 {103.96, 84.97},
+                 {106.97, 86.95},
+                 {118.99, 86.95}});
+    Outlined(c, kPanel, 1);
+    // Soft-key column and the two small keys below the knob.
+    Polygon(c, {{81.97, 40.97}, {77.98, 40.97}, {77.98, 39.64}, {78.98, 38.98}, {81.97, 38.98}});
+    Filled(c, kWhite);
+    Polygon(c, {{112.98, 63.98}, {108.98, 63.98}, {108.98, 65.31}, {109.98, 65.98}, {112.98, 65.98}});
+    FilledOutlined(c, kKeyEdge, kKeyEdge, 1);
+    Polygon(c, {{115.98, 63.98}, {119.98, 63.98}, {119.98, 65.31}, {118.98, 65.98}, {115.98, 65.98}});
+    FilledOutlined(c, kKeyEdge, kKeyEdge, 1);
+    Polygon(c, {{81.97, 71.98}, {77.98, 71.98}, {77.98, 73.31}, {78.98, 73.98}, {81.97, 73.98}});
+    Filled(c, kWhite);
+    for (double y : {42.97, 46.97, 50.98, 54.98, 58.98, 62.98, 66.98}) {
+        AnalyserSoftKey(c, y);
+        Filled(c, kPanel);
+    }
+    // Keypads.
+    for (double y : {36.98, 40.98, 44.98, 48.98})
+        for (double x : {89.97, 95.97, 101.97, 107.97, 113.97}) {
+            if (y > 41 && x > 102) continue;
+            Box(c, x, y, 5, 3);
+            Filled(c, kWhite);
+        }
+    for (double y : {38.98, 43.98, 48.98}) {
+        Box(c, 83.97, y, 5, 3);
+        Filled(c, kEdge);
+    }
+    for (double y : {58.97, 62.97, 66.97, 70.97})
+        for (double x : {84.97, 89.97, 94.97}) {
+            Box(c, x, y, 4, 2);
+            Filled(c, kWhite);
+        }
+    for (double y : {59.98, 64.98, 69.98}) {
+        Box(c, 100.97, y, 5, 3);
+        Filled(c, kEdge);
+    }
+    // Soft-key ticks, over the bezel.
+    const double ticks[] = {43.97, 47.97, 51.97, 55.98, 59.98, 63.98, 67.98};
+    for (int i = 0; i < 7; ++i) {
+        Line(c, 72.98, ticks[i], i < 2 ? 76.98 : 76.97, ticks[i]);
+        Outlined(c, kEdge, 1);
+    }
+    AnalyserSpectrum(c);
+    Outlined(c, kYellow, 1);
+    // Keypad grid lines over the keys.
+    const double grid[][4] = {{89.97, 40.98, 118.96, 40.97}, {89.97, 44.98, 106.97, 44.98},
+                              {89.97, 48.97, 106.97, 48.97}, {94.97, 36.98, 94.97, 51.98},
+                              {100.97, 36.98, 100.97, 51.98}, {106.97, 36.98, 106.97, 43.98},
+                              {112.97, 36.98, 112.97, 43.98}, {88.97, 58.97, 88.97, 72.96},
+                              {93.97, 58.97, 93.97, 72.97},   {84.97, 61.97, 98.97, 61.97},
+                              {84.97, 65.97, 98.97, 65.97},   {84.97, 69.97, 98.97, 69.97}};
+    for (const auto& g : grid) {
+        Line(c, g[0], g[1], g[2], g[3]);
+        Outlined(c, kLight, 1);
+    }
+}
+
+} // namespace RigolBenchPictures
