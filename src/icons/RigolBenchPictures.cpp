@@ -1,5 +1,6 @@
 #include "icons/RigolBenchPictures.h"
 
+#include "icons/Glyphs.h"
 #include "icons/PictureParts.h"
 #include "icons/VectorCanvas.h"
 
@@ -95,6 +96,47 @@ void AnalyserSpectrum(Canvas& c) {
                              {62.98, 63.95}, {63.96, 66.03}, {64.94, 63.95}, {66.04, 66.03}, {67.02, 63.95},
                              {68, 66.03},    {68.98, 63.95}, {69.96, 64.93}, {70.94, 63.95}};
     for (const QPointF& p : right) c.LineTo(p.x(), p.y());
+}
+
+// ---- Function generator ----
+
+constexpr uint32_t kSoftKey = 0x6699FF;
+constexpr uint32_t kDark = 0x666666;
+constexpr uint32_t kBadge = 0x4C4C4C;
+
+// The key pointed at both ends, 4.9 wide and 2.5 high, placed by its leftmost x and its top.
+void PointedKey(Canvas& c, double x0, double t) {
+    Polygon(c, {{x0 + 4.22, t}, {x0 + 0.73, t}, {x0, t + 1.37}, {x0 + 0.73, t + 2.5}, {x0 + 4.22, t + 2.5},
+                {x0 + 4.9, t + 1.29}});
+}
+void PointedKey(Canvas& c, double x0, double t, uint32_t uFill) {
+    PointedKey(c, x0, t);
+    FilledOutlined(c, uFill, kKeyEdge, kThin);
+}
+
+// The generator's bezel: corners of radius 1.75, the bottom edge raised right of x 60.78.
+void GeneratorBezel(Canvas& c) {
+    c.MoveTo(9.75, 38.96);
+    c.LineTo(69.23, 38.96);
+    c.CurveTo(70.19, 38.96, 70.98, 39.75, 70.98, 40.71);
+    c.LineTo(70.98, 72.2);
+    c.CurveTo(70.98, 73.16, 70.19, 73.95, 69.23, 73.95);
+    c.LineTo(60.78, 73.95);
+    c.LineTo(56.81, 76.95);
+    c.LineTo(9.75, 76.95);
+    c.CurveTo(8.79, 76.95, 8, 76.16, 8, 75.2);
+    c.LineTo(8, 40.71);
+    c.CurveTo(8, 39.75, 8.79, 38.96, 9.75, 38.96);
+}
+
+// One period of a channel's sine from (x0, 62.99): up to the crest at xCrest, down through
+// xMiddle to the trough, and back up.
+void ChannelSine(Canvas& c, double x0, double xCrest, double xMiddle) {
+    const double dx = xCrest - 18;
+    c.MoveTo(x0, 62.99);
+    c.CurveTo(15 + dx, 61, 16 + dx, 59, xCrest, 59);
+    c.CurveTo(xMiddle, 59, xMiddle, 67, 26.01 + dx, 66.98);
+    c.CurveTo(28 + dx, 66.99, 29 + dx, 64.99, 29.99 + dx, 63);
 }
 
 } // namespace
@@ -215,6 +257,164 @@ void Dsa800(Canvas& c) {
         Line(c, g[0], g[1], g[2], g[3]);
         Outlined(c, kLight, 1);
     }
+}
+
+void Dg4000(Canvas& c) {
+    Foot(c, 18, 31.99);
+    Filled(c, kLight);
+    Foot(c, 95, 109);
+    Filled(c, kLight);
+    Body(c, 3, 31.97, 123.96, 90.95, 2.95, 34.91, 33.29);
+    FilledOutlined(c, kBody, kEdge, 1);
+    // Backings behind the key groups and the strip under the connectors.
+    const double backings[][4] = {{115.96, 56.98, 6, 14}, {112.96, 73.98, 8, 4}, {61.98, 84.97, 58.98, 3}};
+    for (const auto& b : backings) {
+        Box(c, b[0], b[1], b[2], b[3]);
+        Filled(c, kCyan);
+    }
+    Box(c, 80.97, 63.98, 7, 14);
+    Filled(c, kYellow);
+    Box(c, 91.98, 63.98, 7, 14);
+    Filled(c, kCyan);
+    // End keys of the soft-key column, ticks, soft keys.
+    Polygon(c, {{77.81, 40.3}, {73.6, 40.3}, {73.59, 38.92}, {75.32, 37.81}, {77.81, 37.81}});
+    FilledOutlined(c, kWhite, kKeyEdge, 0.67);
+    Polygon(c, {{77.81, 73.81}, {73.6, 73.81}, {73.59, 75.19}, {75.32, 76.3}, {77.81, 76.3}});
+    FilledOutlined(c, kWhite, kKeyEdge, 0.67);
+    const double ticks[] = {44.96, 49.96, 54.96, 59.96, 64.96, 69.97};
+    for (int i = 0; i < 6; ++i) {
+        Line(c, 69, ticks[i], i == 0 ? 73.98 : 73.97, ticks[i]);
+        Outlined(c, kEdge, 1);
+    }
+    for (double t : {43.47, 48.47, 53.47, 58.47, 63.47, 68.48}) {
+        ArrowLeftKey(c, 72.97, t);
+        FilledOutlined(c, kSoftKey, kKeyEdge, 0.67);
+    }
+    ArrowLeftKey(c, 114.97, 74.48);
+    FilledOutlined(c, kPanel, kKeyEdge, kThin);
+    ArrowLeftKey(c, 107.97, 52.47);
+    FilledOutlined(c, kDark, kKeyEdge, kThin);
+    Polygon(c, {{115.97, 52.47}, {119.46, 52.47}, {120.63, 53.82}, {119.46, 54.97}, {115.97, 54.97}});
+    FilledOutlined(c, kDark, kKeyEdge, kThin);
+    Polygon(c, {{4.93, 36.02},
+                {4.93, 76.97},
+                {6.95, 78.99},
+                {49.04, 78.99},
+                {60.96, 88.89},
+                {120.96, 88.89},
+                {122.96, 86.99},
+                {122.93, 73.01},
+                {122.93, 34.98},
+                {120.9, 32.97},
+                {77.91, 32.97},
+                {75.03, 33.99},
+                {15.97, 33.99},
+                {6.95, 34.01}});
+    Outlined(c, kPanel, 1);
+    Box(c, 8.99, 34.96, 42.99, 2);
+    Filled(c, kStrip);
+    GeneratorBezel(c);
+    Outlined(c, kPanel, 1);
+    Box(c, 10, 40.96, 58.98, 31.99);
+    FilledOutlined(c, kScreen, 0x000000, kThin);
+    // Lower panel: outline, slot, green key.
+    c.MoveTo(12, 88.95);
+    c.LineTo(47.98, 88.95);
+    c.LineTo(41.98, 82.95);
+    c.CurveTo(41.21, 82.18, 40.07, 80.95, 38.98, 80.95);
+    c.LineTo(14, 80.95);
+    c.CurveTo(12.91, 80.95, 12, 81.86, 12, 82.95);
+    c.LineTo(12, 88.95);
+    Outlined(c, kEdge, 1);
+    Polygon(c, {{33.98, 84.2}, {33.98, 86.2}, {28.98, 86.2}, {28.98, 84.2}});
+    FilledOutlined(c, kBadge, kEdge, 1);
+    Box(c, 16, 82.96, 8, 4);
+    FilledOutlined(c, kGreenKey, kGreenKeyEdge, 1);
+    Knob(c, 113.96, 42.97, 6.6, 5.5, 3.3);
+    // Output connectors: the octagonal bases, then the sockets.
+    const double bases[] = {65.98, 78.98, 91.98, 104.98};
+    const uint32_t baseColours[] = {kYellow, kYellow, 0x00CCFF, 0x00CCFF};
+    for (int i = 0; i < 4; ++i) {
+        const double x0 = bases[i];
+        Polygon(c, {{x0 + 2, 79.97}, {x0 + 8, 79.97}, {x0 + 10, 81.77}, {x0 + 10, 84.17}, {x0 + 8, 85.97},
+                    {x0 + 2, 85.97}, {x0, 84.17}, {x0, 81.77}});
+        Filled(c, baseColours[i]);
+    }
+    for (double x : {70.98, 83.98, 96.98, 109.98}) {
+        Circle(c, x, 82.95, 2);
+        FilledOutlined(c, kLight, kDark, 1);
+    }
+    Polyline(c, {{83.97, 33.99},
+                 {79.97, 37.58},
+                 {79.91, 78.01},
+                 {73.98, 77.98},
+                 {72.98, 75.98},
+                 {60.98, 75.98},
+                 {56.98, 78.98},
+                 {51.98, 78.98}});
+    Outlined(c, kPanel, 1);
+    // Keys pointed at both ends.
+    for (double x0 : {81.4, 87.4, 93.4, 99.4})
+        for (double t : {38.47, 42.47}) PointedKey(c, x0, t, kPanel);
+    for (double x0 : {81.4, 87.4, 93.4}) PointedKey(c, x0, 48.47, kPanel);
+    for (double x0 : {81.4, 87.4, 93.4})
+        for (double t : {55.48, 59.48}) {
+            if (x0 == 93.4 && t == 55.48) {
+                PointedKey(c, x0, t);
+                FilledOutlined(c, 0x00FF00, 0x669933, kThin);
+            } else {
+                PointedKey(c, x0, t, kPanel);
+            }
+        }
+    for (double t : {65.48, 69.48, 73.48}) PointedKey(c, 81.4, t, kPanel);
+    PointedKey(c, 87.4, 69.48, kDark);
+    for (double t : {65.48, 69.48, 73.48}) PointedKey(c, 93.4, t, kDark);
+    for (double t : {58.48, 62.48, 66.48}) PointedKey(c, 116.41, t, kDark);
+    for (double x0 : {100.41, 105.41, 110.41})
+        for (double t : {56.47, 60.48, 64.48, 68.48}) PointedKey(c, x0, t, kWhite);
+    // Frame lines of the key blocks.
+    Polyline(c, {{81.97, 46.99}, {105.97, 46.99}, {105.97, 35.99}, {84.97, 35.99}});
+    Outlined(c, kKeyEdge, kThin);
+    Polyline(c, {{81.97, 52.98}, {99.97, 52.98}, {99.97, 63.98}, {81.97, 63.98}});
+    Outlined(c, kKeyEdge, kThin);
+    Line(c, 120.96, 72.98, 99.97, 72.98);
+    Outlined(c, kKeyEdge, kThin);
+    // Channel panels on the display.
+    RoundedRect(c, 12, 43.99, 32.99, 69.98, 2.1);
+    Outlined(c, kYellow, 1.33);
+    RoundedRect(c, 36, 43.99, 56.99, 69.98, 2.1);
+    Outlined(c, kCyan, 1.33);
+    Line(c, 59.98, 42.99, 59.98, 70.98);
+    Outlined(c, kPanel, 0.67);
+    for (double y : {46.99, 51.99, 56.99, 61.99, 66.99}) {
+        Line(c, 66.98, y, 60.98, y);
+        Outlined(c, kPanel, 0.67);
+    }
+    RoundedRect(c, 14, 41.99, 19.99, 46.99, 1);
+    FilledOutlined(c, kBadge, kYellow, 1.33);
+    RoundedRect(c, 38, 41.99, 44, 46.99, 1);
+    FilledOutlined(c, kBadge, kCyan, 1.33);
+    ChannelSine(c, 13.99, 18, 21.99);
+    Outlined(c, kYellow, 1.33);
+    ChannelSine(c, 38, 42, 46);
+    Outlined(c, kCyan, 1.33);
+    // Readout bars, alternately for panel 1 and panel 2.
+    for (double y : {50.98, 54.98}) {
+        Line(c, 15, y, 19.99, y);
+        Outlined(c, kPanel, 1.33);
+        Line(c, 39, y, 44, y);
+        Outlined(c, kPanel, 1.33);
+    }
+    for (double y : {48.98, 52.98, 56.98}) {
+        Line(c, 24.99, y, 28.99, y);
+        Outlined(c, kPanel, 1.33);
+        Line(c, 48.99, y, 52.99, y);
+        Outlined(c, kPanel, 1.33);
+    }
+    Glyphs::Add(c, '1', Glyphs::InBox(16.33, 43.03, 17.99, 45.99));
+    Filled(c, kWhite);
+    Glyphs::Add(c, '2', Glyphs::InBox(40.1, 43.03, 42.53, 45.99));
+    Filled(c, kWhite);
 }
 
 } // namespace RigolBenchPictures

@@ -53,6 +53,7 @@ const std::vector<uDrawing> mDrawings = {
     {"PictureRtb2000", eKind::Picture, &BenchScopePictures::Rtb2000},
     {"PictureHm2008", eKind::Picture, &BenchScopePictures::Hm2008},
     {"PictureDsa800", eKind::Picture, &RigolBenchPictures::Dsa800},
+    {"PictureDg4000", eKind::Picture, &RigolBenchPictures::Dg4000},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
@@ -141,5 +142,6 @@ QImage PictureSds2000XPlus(int iWidth, int iHeight) {
 QImage PictureRtb2000(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Rtb2000, iWidth, iHeight); }
 QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Hm2008, iWidth, iHeight); }
 QImage PictureDsa800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dsa800, iWidth, iHeight); }
+QImage PictureDg4000(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dg4000, iWidth, iHeight); }
 
 } // namespace VectorIcon

@@ -84,5 +84,6 @@ QImage PictureSds2000XPlus(int iWidth, int iHeight);
 QImage PictureRtb2000(int iWidth, int iHeight);
 QImage PictureHm2008(int iWidth, int iHeight);
 QImage PictureDsa800(int iWidth, int iHeight);
+QImage PictureDg4000(int iWidth, int iHeight);
 
 } // namespace VectorIcon
