@@ -61,7 +61,6 @@ const QColor Silver(222, 224, 228);
 
 } // namespace
 
-QImage PictureDp800(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Supply, Grey); }
 QImage PictureM3500A(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Meter, Silver); }
 
 } // namespace VectorIcon

@@ -7,7 +7,6 @@
 
 namespace VectorIcon {
 
-QImage PictureDp800(int iWidth, int iHeight);        // power supply
 QImage PictureM3500A(int iWidth, int iHeight);       // multimeter
 
 } // namespace VectorIcon

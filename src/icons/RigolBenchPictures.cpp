@@ -2,8 +2,10 @@
 
 #include "icons/Glyphs.h"
 #include "icons/PictureParts.h"
+#include "icons/SegmentDisplay.h"
 #include "icons/VectorCanvas.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace RigolBenchPictures {
@@ -137,6 +139,65 @@ void ChannelSine(Canvas& c, double x0, double xCrest, double xMiddle) {
     c.CurveTo(15 + dx, 61, 16 + dx, 59, xCrest, 59);
     c.CurveTo(xMiddle, 59, xMiddle, 67, 26.01 + dx, 66.98);
     c.CurveTo(28 + dx, 66.99, 29 + dx, 64.99, 29.99 + dx, 63);
+}
+
+// ---- Power supply ----
+
+constexpr uint32_t kGuardEdge = 0x7F7F7F;
+constexpr uint32_t kReadout = 0x33CC66;
+constexpr double kKnobX = 96.97, kKnobY = 47.98;
+
+// A corner guard: eight lines and two curves, the x values of its side and the y values of its
+// top or bottom edge (the columns of one guard's points in path order).
+void Guard(Canvas& c, const double (&x)[15], const double (&y)[15]) {
+    c.MoveTo(x[0], y[0]);
+    for (int i = 1; i <= 3; ++i) c.LineTo(x[i], y[i]);
+    c.CurveTo(x[4], y[4], x[5], y[5], x[6], y[6]);
+    for (int i = 7; i <= 11; ++i) c.LineTo(x[i], y[i]);
+    c.CurveTo(x[12], y[12], x[13], y[13], x[14], y[14]);
+}
+
+constexpr double kLeftGuard[15] = {9, 29.03, 32.21, 37.99, 41.28, 47.28, 43.99, 12, 11.22, 8, 3, 3, 3, 5.7, 9};
+constexpr double kRightGuard[15] = {118.95, 98.92, 95.74, 89.96, 86.66, 80.66, 83.96, 115.95,
+                                    116.73, 119.95, 124.95, 124.95, 124.95, 122.25, 118.95};
+constexpr double kTopGuard[15] = {13, 13, 14.71, 15, 15.16, 20.99, 20.99, 20.99, 36.99, 36.99, 30.99, 18.99, 15.69, 13, 13};
+constexpr double kBottomGuard[15] = {92.99, 92.99, 91.28, 90.99, 90.83, 84.99, 84.99, 84.99,
+                                     69, 69, 75, 86.99, 90.29, 92.99, 92.99};
+
+struct uStop {
+    uint32_t uColour;
+    double dPosition;
+};
+
+// The guard filled with its circular gradient, the five stops given in order, then outlined.
+void ShadedGuard(Canvas& c, const double (&x)[15], const double (&y)[15], double cx, double cy, double fx,
+                 const uStop (&stops)[5]) {
+    Guard(c, x, y);
+    c.CircularGradient(cx, cy, 24.16, fx, 0);
+    for (const uStop& s : stops) c.GradientStop(s.uColour, s.dPosition);
+    c.Fill();
+    c.SolidColour(kGuardEdge);
+    c.Stroke(0.67);
+    c.ResetPath();
+}
+
+// A point turned about the knob centre by k elevenths of a turn, anticlockwise as seen, to two
+// decimals.
+QPointF AroundKnob(QPointF p, int k) {
+    const double a = k * 2 * M_PI / 11, dx = p.x() - kKnobX, dy = p.y() - kKnobY;
+    return QPointF(Round2(kKnobX + dx * std::cos(a) + dy * std::sin(a)),
+                   Round2(kKnobY - dx * std::sin(a) + dy * std::cos(a)));
+}
+
+// The readouts' seven-segment style: 3.5 high, 2.27 wide, bars 0.41 thick.
+constexpr SegmentDisplay::uStyle kSupplyDigits = {2.27, 3.5, 0.41, 0.28, 0.16, 0.0225, 0.41, 0.4};
+
+// A readout digit, point, digit; its first digit's base line starting at x0.
+void Readout(Canvas& c, double x0, double yTop, char cFirst) {
+    SegmentDisplay::AddCharacter(c, cFirst, x0, yTop, kSupplyDigits);
+    SegmentDisplay::AddPoint(c, x0 + 3.6, yTop, kSupplyDigits);
+    SegmentDisplay::AddCharacter(c, '0', x0 + 5.22, yTop, kSupplyDigits);
+    Filled(c, kReadout);
 }
 
 } // namespace
@@ -415,6 +476,134 @@ void Dg4000(Canvas& c) {
     Filled(c, kWhite);
     Glyphs::Add(c, '2', Glyphs::InBox(40.1, 43.03, 42.53, 45.99));
     Filled(c, kWhite);
+}
+
+void Dp800(Canvas& c) {
+    Box(c, 9, 18.99, 109.97, 66.98);
+    FilledOutlined(c, kBody, kPanel, 1.33);
+    // Corner guards: top left, bottom left, bottom right, top right.
+    const uStop leftStops[5] = {{0x7F7F7F, 0}, {0x7F7F7F, 0.25}, {0x7F7F7F, 1}, {0x7F7F7F, 0}, {0x4C4C4C, 1}};
+    const uStop bottomRightStops[5] = {
+        {0xB2B2B2, 0}, {0xB2B2B2, 0}, {0x7F7F7F, 1}, {0x7F7F7F, 0.01000001}, {0x4C4C4C, 1}};
+    const uStop topRightStops[5] = {{0xB2B2B2, 0}, {0xB2B2B2, 0}, {0x7F7F7F, 1}, {0x7F7F7F, 0}, {0x4C4C4C, 1}};
+    ShadedGuard(c, kLeftGuard, kTopGuard, 23.97, 24.99, -13.84, leftStops);
+    ShadedGuard(c, kLeftGuard, kBottomGuard, 23.97, 81, -13.84, leftStops);
+    ShadedGuard(c, kRightGuard, kBottomGuard, 103.97, 81, 4.61, bottomRightStops);
+    ShadedGuard(c, kRightGuard, kTopGuard, 103.97, 24.99, 4.61, topRightStops);
+    Polygon(c, {{36.99, 21.99}, {90.97, 21.99}, {85.97, 25.99}, {41.99, 25.99}});
+    Filled(c, kYellow);
+    Box(c, 13, 28.99, 39.99, 35.99);
+    Outlined(c, kPanel, 1.33);
+    Box(c, 15, 30.99, 35.99, 25.99);
+    Filled(c, kScreen);
+    Polygon(c, {{114.96, 28.99},
+                {54.98, 28.99},
+                {55.04, 53.41},
+                {57.98, 57.98},
+                {57.98, 64.98},
+                {53.98, 66.98},
+                {34.99, 66.98},
+                {32.99, 75.98},
+                {31.99, 78.98},
+                {33.99, 82.97},
+                {114.96, 82.97}});
+    FilledOutlined(c, kBody, kPanel, 1.33);
+    Box(c, 18.99, 70.98, 7, 10);
+    FilledOutlined(c, kLight, kEdge, 1.33);
+    // Output jacks in three passes: rings, middles, centres.
+    const double jacks[] = {49.48, 59.48, 69.49, 79.49, 89.49, 99.49};
+    const uint32_t middles[] = {0xFF0000, 0x333333, 0x33CC66, 0xFF0000, 0x333333, 0xFF0000};
+    const uint32_t centres[] = {0x333333, 0x4C4C4C, 0x333333, 0x333333, 0x4C4C4C, 0x333333};
+    for (double x : jacks) {
+        Circle(c, x, 76.48, 4);
+        Filled(c, kPanel);
+    }
+    for (int i = 0; i < 6; ++i) {
+        Circle(c, jacks[i], 76.48, 3);
+        Filled(c, middles[i]);
+    }
+    for (int i = 0; i < 6; ++i) {
+        Circle(c, jacks[i], 76.48, 2);
+        Filled(c, centres[i]);
+    }
+    // Softkeys under the screen.
+    Polygon(c, {{15.99, 64.98}, {21.99, 64.98}, {21.99, 63.05}, {19.99, 61.98}, {18, 61.98}, {15.99, 63.21}});
+    Filled(c, kKeyEdge);
+    for (double x : {23.0, 30.0, 37.0, 44.0}) {
+        Polygon(c, {{x, 64.98}, {x + 5.99, 64.98}, {x + 5.99, 63.05}, {x + 3.99, 61.98}, {x + 2, 61.98}, {x, 63.21}});
+        Filled(c, kKeyEdge);
+    }
+    Polygon(c, {{53.98, 57.98}, {56.98, 58.98}, {56.98, 63.98}, {53.98, 64.98}});
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    // Key blocks; the last key of the upper block comes after the lower block.
+    Box(c, 55.98, 31.49, 4, 6);
+    FilledOutlined(c, kReadout, 0x339966, kThin);
+    Box(c, 55.98, 39.49, 4, 6);
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    Box(c, 61.98, 31.49, 4, 6);
+    FilledOutlined(c, kLight, kKeyEdge, kThin);
+    Box(c, 61.98, 39.49, 4, 6);
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    Box(c, 67.98, 31.49, 4, 6);
+    FilledOutlined(c, kLight, kKeyEdge, kThin);
+    for (double x : {58.98, 65.98, 72.98}) {
+        Polygon(c, {{x + 6, 54.49}, {x + 6, 58.49}, {x, 58.49}, {x, 54.49}});
+        Filled(c, kKeyEdge);
+        Polygon(c, {{x + 6, 61.49}, {x + 6, 65.49}, {x, 65.49}, {x, 61.49}});
+        FilledOutlined(c, kLight, kKeyEdge, kThin);
+    }
+    Box(c, 67.98, 39.49, 4, 6);
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    // The knob field: upper corner keys, arrow keys, key ring, knob, lower corner keys.
+    Polygon(c, {{80.97, 31.99}, {88.97, 31.99}, {85.97, 36.99}, {80.97, 36.99}});
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    Polygon(c, {{112.97, 31.99}, {104.98, 31.99}, {107.98, 36.99}, {112.97, 36.99}});
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    Polygon(c, {{92.97, 34.99}, {100.97, 34.99}, {98.97, 30.99}, {94.97, 30.99}});
+    Filled(c, kKeyEdge);
+    Polygon(c, {{109.97, 43.99}, {109.97, 51.99}, {113.97, 49.99}, {113.97, 45.99}});
+    Filled(c, kKeyEdge);
+    Polygon(c, {{92.97, 60.99}, {100.97, 60.99}, {98.97, 64.99}, {94.97, 64.99}});
+    Filled(c, kKeyEdge);
+    Polygon(c, {{83.97, 43.99}, {83.97, 51.99}, {79.97, 49.99}, {79.97, 45.99}});
+    Filled(c, kKeyEdge);
+    const QPointF segment[4] = {{93.97, 35.99}, {99.97, 35.99}, {98.97, 38.99}, {94.97, 38.99}};
+    for (int k = 0; k < 11; ++k) {
+        const QPointF p[4] = {AroundKnob(segment[0], k), AroundKnob(segment[1], k), AroundKnob(segment[2], k),
+                              AroundKnob(segment[3], k)};
+        Polygon(c, {p[0], p[1], p[2], p[3]});
+        Filled(c, kKeyEdge);
+    }
+    Circle(c, kKnobX, kKnobY, 7);
+    FilledOutlined(c, kLight, kEdge, 1.33);
+    for (int k = 0; k < 11; ++k) {
+        const QPointF inner = AroundKnob({kKnobX, 43.99}, k), outer = AroundKnob({kKnobX, 40.99}, k);
+        Line(c, inner.x(), inner.y(), outer.x(), outer.y());
+        Outlined(c, kEdge, 0.67);
+    }
+    Polygon(c, {{81.97, 55.98}, {87.97, 58.98}, {89.97, 63.98}, {84.97, 61.98}});
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    Polygon(c, {{111.97, 55.98}, {105.98, 58.98}, {103.98, 63.98}, {108.97, 61.98}});
+    FilledOutlined(c, kWhite, kKeyEdge, kThin);
+    // Power switch marks.
+    Line(c, 22.49, 71.98, 22.49, 74.98);
+    Outlined(c, kEdge, 1.33);
+    Circle(c, 22.49, 78.48, 1.5);
+    Outlined(c, kKeyEdge, 0.67);
+    // Screen marks and the readouts.
+    Box(c, 16.99, 32.99, 11, 19.99);
+    Outlined(c, kReadout, 0.67);
+    Line(c, 28.23, 53.13, 48.23, 53.13);
+    Outlined(c, kReadout, 0.67);
+    Box(c, 16.99, 53.98, 7, 2);
+    Filled(c, kReadout);
+    Box(c, 16.99, 32.99, 11, 3);
+    Filled(c, kReadout);
+    Readout(c, 18.32, 37.49, '3');
+    Readout(c, 30.2, 37.49, '0');
+    Readout(c, 41.1, 37.49, '0');
+    for (double x : {18.09, 30.1, 41.1})
+        for (double y : {42.49, 47.49}) Readout(c, x, y, '0');
 }
 
 } // namespace RigolBenchPictures

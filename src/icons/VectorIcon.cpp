@@ -54,6 +54,7 @@ const std::vector<uDrawing> mDrawings = {
     {"PictureHm2008", eKind::Picture, &BenchScopePictures::Hm2008},
     {"PictureDsa800", eKind::Picture, &RigolBenchPictures::Dsa800},
     {"PictureDg4000", eKind::Picture, &RigolBenchPictures::Dg4000},
+    {"PictureDp800", eKind::Picture, &RigolBenchPictures::Dp800},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
@@ -143,5 +144,6 @@ QImage PictureRtb2000(int iWidth, int iHeight) { return RenderPicture(&BenchScop
 QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Hm2008, iWidth, iHeight); }
 QImage PictureDsa800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dsa800, iWidth, iHeight); }
 QImage PictureDg4000(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dg4000, iWidth, iHeight); }
+QImage PictureDp800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dp800, iWidth, iHeight); }
 
 } // namespace VectorIcon

@@ -85,5 +85,6 @@ QImage PictureRtb2000(int iWidth, int iHeight);
 QImage PictureHm2008(int iWidth, int iHeight);
 QImage PictureDsa800(int iWidth, int iHeight);
 QImage PictureDg4000(int iWidth, int iHeight);
+QImage PictureDp800(int iWidth, int iHeight);
 
 } // namespace VectorIcon
