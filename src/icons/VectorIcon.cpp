@@ -2,6 +2,7 @@
 
 #include "icons/BenchScopePictures.h"
 #include "icons/GenericPictures.h"
+#include "icons/MeterPictures.h"
 #include "icons/RigolBenchPictures.h"
 #include "icons/RigolScopePictures.h"
 #include "icons/ToolbarIcons.h"
@@ -55,6 +56,7 @@ const std::vector<uDrawing> mDrawings = {
     {"PictureDsa800", eKind::Picture, &RigolBenchPictures::Dsa800},
     {"PictureDg4000", eKind::Picture, &RigolBenchPictures::Dg4000},
     {"PictureDp800", eKind::Picture, &RigolBenchPictures::Dp800},
+    {"PictureM3500A", eKind::Picture, &MeterPictures::M3500A},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
@@ -145,5 +147,6 @@ QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScope
 QImage PictureDsa800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dsa800, iWidth, iHeight); }
 QImage PictureDg4000(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dg4000, iWidth, iHeight); }
 QImage PictureDp800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dp800, iWidth, iHeight); }
+QImage PictureM3500A(int iWidth, int iHeight) { return RenderPicture(&MeterPictures::M3500A, iWidth, iHeight); }
 
 } // namespace VectorIcon

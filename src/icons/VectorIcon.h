@@ -86,5 +86,6 @@ QImage PictureHm2008(int iWidth, int iHeight);
 QImage PictureDsa800(int iWidth, int iHeight);
 QImage PictureDg4000(int iWidth, int iHeight);
 QImage PictureDp800(int iWidth, int iHeight);
+QImage PictureM3500A(int iWidth, int iHeight);
 
 } // namespace VectorIcon
