@@ -232,10 +232,7 @@ void Paint(Canvas& c) {
     c.LinearGradient(0, 49.98, 379.88, 49.98);
     c.GradientStop(0xFFFFCC, 0);
     c.GradientStop(0xCCCCCC, 1);
-    c.Fill();
-    c.SolidColour(kBlack);
-    c.Stroke(kEdge);
-    c.ResetPath();
+    PaintFilledOutlined(c, kBlack, kEdge);
     Stroked(c, {{332.31, 0.01}, {342.46, 73.04}, {375.68, 67.48}, {365.96, 0.01}}, kOlive, 2);
     // Push buttons: bases, left faces, right faces; then the top right button.
     const uButton buttons[] = {ColumnButton(0), kSmallOlive, kRed, ColumnButton(1)};
@@ -279,10 +276,7 @@ void Paint(Canvas& c) {
     c.GradientStop(0xB2B2B2, 0);
     c.GradientStop(0x999999, 0.17);
     c.GradientStop(0xE5E5E5, 1);
-    c.Fill();
-    c.SolidColour(kBlack);
-    c.Stroke(kEdge);
-    c.ResetPath();
+    PaintFilledOutlined(c, kBlack, kEdge);
     // Large knob: body, rim ring, end face.
     c.MoveTo(291.26, 42.64);
     c.CurveTo(295.99, 46.08, 301.16, 47.42, 306.06, 46.89);

@@ -175,10 +175,7 @@ void ShadedGuard(Canvas& c, const double (&x)[15], const double (&y)[15], double
     Guard(c, x, y);
     c.CircularGradient(cx, cy, 24.16, fx, 0);
     for (const uStop& s : stops) c.GradientStop(s.uColour, s.dPosition);
-    c.Fill();
-    c.SolidColour(kGuardEdge);
-    c.Stroke(0.67);
-    c.ResetPath();
+    PaintFilledOutlined(c, kGuardEdge, 0.67);
 }
 
 // A point turned about the knob centre by k elevenths of a turn, anticlockwise as seen, to two
