@@ -13,11 +13,15 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace {
 
@@ -106,6 +110,20 @@ void Run(const std::string& sScript, const std::string& sConstants) {
     if (!pInstance) __builtin_trap();
     engine.collector.Attach(pInstance);
     if (!SetScript(pInstance, sScript, sConstants, sError)) __builtin_trap();
+    // A script that loops keeps the event queue from ever running dry, so that a pump would not
+    // return: a watchdog asks its thread to stop when the time is up.
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool fDone = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return fDone; })) return;
+        std::lock_guard moduleLock(ModuleMutex());
+        if (pInstance->pThread) {
+            pInstance->pThread->fStop = true;
+            pInstance->pThread->cv.notify_all();
+        }
+    });
     ScriptTest::PumpUntil(
         [&] {
             std::size_t iRuns = 0;
@@ -116,6 +134,12 @@ void Run(const std::string& sScript, const std::string& sConstants) {
             return iRuns >= 2;
         },
         100);
+    {
+        std::lock_guard lock(mutex);
+        fDone = true;
+    }
+    cv.notify_all();
+    watchdog.join();
     StopScript(pInstance, sError);
     DeleteInstance(pInstance, sError);
     // The check inside the run found the same canonical text.
