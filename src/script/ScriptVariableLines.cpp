@@ -70,6 +70,23 @@ uScriptTask& AddOperandTask(uScriptParse& parse, const uScriptLine& line, eScrip
     return task;
 }
 
+// Math and compare: the kind comes from the instruction word, the operand is never a file.
+bool CheckWithKind(uScriptParse& parse, const uScriptLine& line, eScriptTaskType eType, std::string& sError) {
+    const uInstructionWord* pWord = FindWord(LowerKeepingPositions(Word(line.sText, 0)));
+    const std::int64_t iKind = pWord && pWord->eType == eType ? pWord->iKind : 0;
+    uScriptOperand operand;
+    if (!ReadOperand(parse, line, false, operand, sError)) return false;
+    uScriptTask& task = AddOperandTask(parse, line, eType);
+    if (eType == eScriptTaskType::VariableMath) {
+        task.math.eMath = iKind;
+        task.math.operand = std::move(operand);
+    } else {
+        task.compare.eCompare = iKind;
+        task.compare.operand = std::move(operand);
+    }
+    return true;
+}
+
 } // namespace
 
 eScriptTaskType GetVariableInstruction(std::string_view sWord, bool& fNeedsParameters) {
@@ -145,23 +162,11 @@ bool CheckVariableAdd(uScriptParse& parse, const uScriptLine& line, std::string&
 }
 
 bool CheckVariableMath(uScriptParse& parse, const uScriptLine& line, std::string& sError) {
-    const uInstructionWord* pWord = FindWord(LowerKeepingPositions(Word(line.sText, 0)));
-    uScriptOperand operand;
-    if (!ReadOperand(parse, line, false, operand, sError)) return false;
-    uScriptTask& task = AddOperandTask(parse, line, eScriptTaskType::VariableMath);
-    task.math.eMath = pWord ? pWord->iKind : 0;
-    task.math.operand = std::move(operand);
-    return true;
+    return CheckWithKind(parse, line, eScriptTaskType::VariableMath, sError);
 }
 
 bool CheckVariableCompare(uScriptParse& parse, const uScriptLine& line, std::string& sError) {
-    const uInstructionWord* pWord = FindWord(LowerKeepingPositions(Word(line.sText, 0)));
-    uScriptOperand operand;
-    if (!ReadOperand(parse, line, false, operand, sError)) return false;
-    uScriptTask& task = AddOperandTask(parse, line, eScriptTaskType::VariableCompare);
-    task.compare.eCompare = pWord ? pWord->iKind : 0;
-    task.compare.operand = std::move(operand);
-    return true;
+    return CheckWithKind(parse, line, eScriptTaskType::VariableCompare, sError);
 }
 
 } // namespace InstrumentScript

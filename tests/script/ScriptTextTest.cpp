@@ -76,7 +76,7 @@ TEST(ScriptText, ErrorsOfTheVariableLines) {
         {"M set 1", "", "Script - Error at line 1. The variable does not exist, it has not been declared: m"},
         {"data d\n\nd set $FILE", "", "Script - Error at line 3. No file name was specified."},
         {"data d\nd add $file   ", "", "Script - Error at line 2. No file name was specified."},
-        {"integer set", "", "Script - Error at line 1. The variable name is not allowed: set"},
+        {"integer SeT", "", "Script - Error at line 1. The variable name is not allowed: set"},
         {"integer CrC16CCITT\ncrc16ccitt set 1", "", "  1   integer crc16ccitt\n  2   crc16ccitt set 1\n"},
         // Pass order: pass 3 before pass 4 before the linking pass.
         {"x set 1\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
