@@ -2,6 +2,7 @@
 #include "app/Main.h"
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
+#include "windows/capture/Template.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowWaveform.h"
 #include "windows/scpi/WindowScpiCommand.h"
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
     WindowScreenshot::RegisterKind();
     WindowWaveform::RegisterKind();
     WindowScript::RegisterKind();
+    Template::RegisterExpander();
     return Main::Run(argc, argv);
 }
