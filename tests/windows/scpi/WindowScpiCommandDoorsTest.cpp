@@ -1,6 +1,6 @@
 // The SCPI command window over VXI-11, serial and USBTMC: a file with its block header reaches
 // the instrument whole, and the USBTMC gadgets choose the message and the wait for the answer.
-#include "windows/ScpiWindowTestSupport.h"
+#include "windows/scpi/ScpiWindowTestSupport.h"
 
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"

@@ -1,7 +1,7 @@
 // The SCPI command window in a real main window, talking to the simulated instruments through
 // the instrument core: sending, files and block headers, the transfer texts, cancelling,
 // disconnecting and closing.
-#include "windows/ScpiWindowTestSupport.h"
+#include "windows/scpi/ScpiWindowTestSupport.h"
 
 #include "sim/RawTcpServer.h"
 #include "sim/ScpiDevice.h"
