@@ -7,6 +7,7 @@
 //   bench_ScpiWindowBench [rounds] [screenshot.png]
 // With a file name the screen is saved after the last answer (run under a display server).
 #include "app/Main.h"
+#include "app/Window.h"
 #include "app/WindowStart.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
