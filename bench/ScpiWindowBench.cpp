@@ -53,7 +53,7 @@ void Settle(int iMilliseconds) {
     }
 }
 
-WindowScpiCommand::uWindowScpiCommand* Window(int iScpi) {
+WindowScpiCommand::uWindowScpiCommand* ScpiRecord(int iScpi) {
     WindowScpiCommand::uWindowScpiCommand* p = nullptr;
     return WindowScpiCommand::FindInstance(iScpi, &p) ? p : nullptr;
 }
@@ -86,7 +86,7 @@ uRun RunClick(int iScpi, QPushButton* pButton) {
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         EventHub::Pump();
-        WindowScpiCommand::uWindowScpiCommand* p = Window(iScpi);
+        WindowScpiCommand::uWindowScpiCommand* p = ScpiRecord(iScpi);
         if (fClicked && p && !p->fBusy && p->iAwaitedTask == 0) break;
     }
     timer.stop();
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     WindowStart::EventMenu(iMain, WindowStart::MenuScpiCommand, false);
     Settle(200);
     const int iScpi = WindowStart::FindChild(iMain, WindowKindScpiCommand);
-    WindowScpiCommand::uWindowScpiCommand* pWindow = Window(iScpi);
+    WindowScpiCommand::uWindowScpiCommand* pWindow = ScpiRecord(iScpi);
     if (!pWindow) return 1;
     pMain->info.eProtocol = ProtocolRawTcp;
     pMain->info.sModel = "Simulated";
