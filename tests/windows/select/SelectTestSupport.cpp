@@ -77,7 +77,11 @@ QTreeView* SelectTest::Report(int iList) const {
     return nullptr;
 }
 
-QListView* SelectTest::Icons(int iList) const { return Gadget<QListView>(iList); }
+QListView* SelectTest::Icons(int iList) const {
+    // The icon view shares the report's stack (the combos hold list views of their own).
+    for (QListView* p : Report(iList)->parentWidget()->findChildren<QListView*>(Qt::FindDirectChildrenOnly)) return p;
+    return nullptr;
+}
 
 QStandardItemModel* SelectTest::Model(int iList) const { return qobject_cast<QStandardItemModel*>(Report(iList)->model()); }
 
