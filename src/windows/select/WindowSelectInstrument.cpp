@@ -42,25 +42,25 @@ namespace {
 std::map<int, uWindowSelectInstrument> mWindowSelectInstrument;
 std::int64_t iCreationCounter = 0;
 
-// Checks the item in the menu bar, the popup menu and the toolbar alike.
-void SetItemChecked(uWindowSelectInstrument& w, int iItem, bool fChecked) {
-    WindowStart::SetMenuItemChecked(w.pMenu, iItem, fChecked);
+// The item's entries in the popup menu and the toolbar.
+template <class Apply> void ForEachCopy(uWindowSelectInstrument& w, int iItem, Apply apply) {
     for (QWidget* pOwner : {static_cast<QWidget*>(w.pPopup.data()), static_cast<QWidget*>(w.pToolBar.data())}) {
         if (!pOwner) continue;
         for (QAction* p : pOwner->actions()) {
-            if (!p->isSeparator() && p->data().toInt() == iItem) p->setChecked(fChecked);
+            if (!p->isSeparator() && p->data().toInt() == iItem) apply(p);
         }
     }
 }
 
+// Checks or enables the item in the menu bar, the popup menu and the toolbar alike.
+void SetItemChecked(uWindowSelectInstrument& w, int iItem, bool fChecked) {
+    WindowStart::SetMenuItemChecked(w.pMenu, iItem, fChecked);
+    ForEachCopy(w, iItem, [fChecked](QAction* p) { p->setChecked(fChecked); });
+}
+
 void SetItemEnabled(uWindowSelectInstrument& w, int iItem, bool fEnabled) {
     WindowStart::SetMenuItemEnabled(w.pMenu, iItem, fEnabled);
-    for (QWidget* pOwner : {static_cast<QWidget*>(w.pPopup.data()), static_cast<QWidget*>(w.pToolBar.data())}) {
-        if (!pOwner) continue;
-        for (QAction* p : pOwner->actions()) {
-            if (!p->isSeparator() && p->data().toInt() == iItem) p->setEnabled(fEnabled);
-        }
-    }
+    ForEachCopy(w, iItem, [fEnabled](QAction* p) { p->setEnabled(fEnabled); });
 }
 
 QAction* AddPopupItem(QMenu* pMenu, int iWindow, int iItem, const QString& sText) {

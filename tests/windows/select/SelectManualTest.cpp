@@ -25,14 +25,6 @@ class SelectManualTest : public SelectTest {
         if (fNetwork && !Sim::AddVethInterface("Ethernet", "192.168.1.5", 24, sWhyNot)) fNetwork = false;
         FrameTest::SetUpTestSuite();
     }
-    std::vector<std::string> Keys(const char* sGroup) {
-        std::vector<std::string> keys;
-        uIni* pIni = Main::ConfigIni();
-        Ini::SelectSection(pIni, sGroup);
-        const int n = Ini::ExamineKeys(pIni);
-        for (int i = 0; i < n && Ini::NextKey(pIni); ++i) keys.push_back(Ini::KeyName(pIni) + "=" + Ini::KeyValue(pIni));
-        return keys;
-    }
     void EnterLan(int iList, const QString& sMaker, const QString& sModel, const QString& sIp) {
         Combo(iList, 2, 1)->setEditText(sMaker);
         Settle();

@@ -129,6 +129,15 @@ std::vector<std::string> SelectTest::Rows(int iList) const {
     return rows;
 }
 
+std::vector<std::string> SelectTest::Keys(const char* sGroup) {
+    std::vector<std::string> keys;
+    uIni* pIni = Main::ConfigIni();
+    Ini::SelectSection(pIni, sGroup);
+    const int n = Ini::ExamineKeys(pIni);
+    for (int i = 0; i < n && Ini::NextKey(pIni); ++i) keys.push_back(Ini::KeyName(pIni) + "=" + Ini::KeyValue(pIni));
+    return keys;
+}
+
 void SelectTest::Click(QAbstractButton* pButton) {
     ASSERT_NE(pButton, nullptr);
     pButton->click();

@@ -68,6 +68,8 @@ class SelectTest : public FrameTestSupport::FrameTest {
     std::string StatusText(int iList) const;
     // The rows of the instrument list, each column followed by "|".
     std::vector<std::string> Rows(int iList) const;
+    // The keys of a config.ini group as "key=value", in order.
+    static std::vector<std::string> Keys(const char* sGroup);
     // Presses a button (or clicks a check box) and lets the events run.
     void Click(QAbstractButton* pButton);
 

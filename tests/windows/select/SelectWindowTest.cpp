@@ -46,14 +46,6 @@ class SelectWindowTest : public SelectTest {
         }
         return nullptr;
     }
-    std::vector<std::string> Keys(const char* sGroup) {
-        std::vector<std::string> keys;
-        uIni* pIni = Main::ConfigIni();
-        Ini::SelectSection(pIni, sGroup);
-        const int n = Ini::ExamineKeys(pIni);
-        for (int i = 0; i < n && Ini::NextKey(pIni); ++i) keys.push_back(Ini::KeyName(pIni) + "=" + Ini::KeyValue(pIni));
-        return keys;
-    }
     QStackedWidget* Views(int iList) { return qobject_cast<QStackedWidget*>(Report(iList)->parentWidget()); }
     std::string sAdapterFailure;
 };
