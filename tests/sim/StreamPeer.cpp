@@ -166,6 +166,14 @@ void StreamPeer::ServeAnswers() {
             if (SendFromDevice(iSize - iFirst)) ++iAnswersSent;
             break;
         }
+        case eStreamFault::Hold: {
+            const std::size_t iFirst = std::min(iSize, static_cast<std::size_t>(std::max(fault.iValue, 0)));
+            if (!SendFromDevice(iFirst)) return;
+            while (fault.fnGate && !fault.fnGate())
+                if (StopWithin(1)) return;
+            if (SendFromDevice(iSize - iFirst)) ++iAnswersSent;
+            break;
+        }
         case eStreamFault::Trickle: {
             const std::size_t iPiece = static_cast<std::size_t>(std::max(fault.iValue, 1));
             std::size_t iLeft = iSize;
