@@ -74,7 +74,7 @@ void SiglentScope::SetMemoryDepth(std::int64_t n) SIGLENT_KNOB(iDepth = n; mReco
 void SiglentScope::SetLineDepth(std::int64_t n) SIGLENT_KNOB(iLineDepth = n; mRecords.clear())
 void SiglentScope::SetPointsAsInteger(bool f) SIGLENT_KNOB(fPointsInteger = f)
 void SiglentScope::SetPointsAnswer(const std::string& s) SIGLENT_KNOB(sPointsAnswer = s)
-void SiglentScope::SetFault(eFault f) SIGLENT_KNOB(fault = f)
+void SiglentScope::SetFault(eFault f, int iSkip) SIGLENT_KNOB(fault = f; iFaultSkip = iSkip)
 #undef SIGLENT_KNOB
 
 bool SiglentScope::Stopped() const {
@@ -172,8 +172,13 @@ std::shared_ptr<const std::vector<std::uint8_t>> SiglentScope::Record(const std:
 }
 
 void SiglentScope::Data(ScpiReply& reply) {
-    const eFault f = fault;
-    fault = eFault::None;
+    eFault f = eFault::None;
+    if (iFaultSkip > 0) {
+        --iFaultSkip;
+    } else if (fault != eFault::WrongDescriptorTag) {
+        f = fault;
+        fault = eFault::None;
+    }
     const int id = SourceId(sSource);
     const bool fLine = id >= 100;
     const std::int64_t iPoints = fLine ? iLineDepth : iDepth;
@@ -273,7 +278,7 @@ bool SiglentScope::Execute(const std::string& sPath, const std::string& sArgs, S
     } else if (MatchPath(sPath, "WAVeform:DATA?")) {
         Data(reply);
     } else if (MatchPath(sPath, "WAVeform:PREamble?")) {
-        const eFault f = fault;
+        const eFault f = iFaultSkip == 0 ? fault : eFault::None;
         if (f == eFault::WrongDescriptorTag) fault = eFault::None;
         reply.Text(f == eFault::WrongDescriptorTag ? "DESX,#9000000346" : "DESC,#9000000346");
         reply.Slice(std::make_shared<const std::vector<std::uint8_t>>(DescriptorLocked(sSource)), 0, DescriptorSize);

@@ -42,7 +42,8 @@ class SiglentScope : public ScpiPersonality {
     void SetLineDepth(std::int64_t iPoints);
     void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
     void SetPointsAnswer(const std::string& sText);  // instead of either count
-    void SetFault(eFault fault);
+    // The fault meets the data or descriptor answer after iSkip data answers.
+    void SetFault(eFault fault, int iSkip = 0);
 
     bool Stopped() const;
     std::string Width() const;
@@ -79,6 +80,7 @@ class SiglentScope : public ScpiPersonality {
     bool fPointsInteger = false;
     std::string sPointsAnswer;
     eFault fault = eFault::None;
+    int iFaultSkip = 0;
     bool fStopped = false;
     std::string sWidth = "BYTE";
     std::string sSource = "C1";
