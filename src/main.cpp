@@ -3,7 +3,9 @@
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
 #include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
+#include "windows/capture/WindowWaveformViewer.h"
 #include "windows/scpi/WindowScpiCommand.h"
 #include "windows/select/WindowSelectInstrument.h"
 
@@ -12,7 +14,9 @@ int main(int argc, char** argv) {
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
     WindowScreenshot::RegisterKind();
+    WindowScreenshotViewer::RegisterKind();
     WindowWaveform::RegisterKind();
+    WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
     return Main::Run(argc, argv);
 }
