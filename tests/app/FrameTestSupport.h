@@ -13,6 +13,7 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
+#include "platform/WindowRegistry.h"
 #include "script/WindowScript.h"
 
 #include <QAction>
