@@ -1,7 +1,10 @@
-// The program: every window module above the frame enters its kind, then the frame starts.
+// The program: the waveform readers enter themselves into the core's table and every window
+// module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
+#include "waveform/WaveformReaders.h"
+#include "windows/capture/Template.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
@@ -10,6 +13,7 @@
 #include "windows/select/WindowSelectInstrument.h"
 
 int main(int argc, char** argv) {
+    WaveformReaders::Register();
     WindowPreferences::RegisterKind();
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
@@ -18,5 +22,6 @@ int main(int argc, char** argv) {
     WindowWaveform::RegisterKind();
     WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
+    Template::RegisterExpander();
     return Main::Run(argc, argv);
 }
