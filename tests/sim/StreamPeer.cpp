@@ -115,6 +115,7 @@ void StreamPeer::Loop() {
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 CloseData();
                 iDataFd = fd;
+                ++iAccepted;
                 continue; // the old stream's events are stale
             }
         }
@@ -126,6 +127,7 @@ void StreamPeer::Loop() {
                 ServeAnswers();
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                 CloseData(); // the far side closed
+                ++iClosedByPeer;
             }
         }
     }

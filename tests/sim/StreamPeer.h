@@ -50,6 +50,9 @@ class StreamPeer {
     // Bytes received from the far side, and answers sent (in full or in part) so far.
     std::size_t BytesReceived() const { return iBytesReceived; }
     std::size_t AnswersSent() const { return iAnswersSent; }
+    // Connections taken from the listener, and streams that the far side closed.
+    int ConnectionsAccepted() const { return iAccepted; }
+    int ConnectionsClosedByPeer() const { return iClosedByPeer; }
 
   protected:
     explicit StreamPeer(std::shared_ptr<ScpiDevice> pDevice);
@@ -80,6 +83,8 @@ class StreamPeer {
     std::atomic<bool> fStop{false};
     std::atomic<std::size_t> iBytesReceived{0};
     std::atomic<std::size_t> iAnswersSent{0};
+    std::atomic<int> iAccepted{0};
+    std::atomic<int> iClosedByPeer{0};
     std::mutex mMutex;
     std::vector<uStreamFault> mFaults;
 };
