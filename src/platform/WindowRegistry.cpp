@@ -56,6 +56,7 @@ void StartTimer(int iWindow, int iTimer, int iMilliseconds) {
     auto& pTimer = mTimer[{iWindow, iTimer}];
     pTimer = std::make_unique<QTimer>();
     pTimer->setSingleShot(true);
+    pTimer->setTimerType(Qt::PreciseTimer); // a window timer never fires before its time
     const std::intptr_t iArming = ++iLastArming;
     mArming[{iWindow, iTimer}] = iArming;
     QObject::connect(pTimer.get(), &QTimer::timeout, [iWindow, iTimer, iArming] {
