@@ -28,6 +28,7 @@ const uLibUsb1Calls cRealLibUsb1 = {
     libusb_get_version,
     libusb_get_configuration,
     libusb_set_auto_detach_kernel_driver,
+    libusb_get_device_address,
 };
 
 std::atomic<const uLibUsb1Calls*> pLibUsb1{nullptr};

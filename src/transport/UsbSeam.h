@@ -141,6 +141,7 @@ struct uLibUsb1Calls {
     const libusb_version* (*get_version)();
     int (*get_configuration)(libusb_device_handle*, int*);
     int (*set_auto_detach_kernel_driver)(libusb_device_handle*, int);
+    std::uint8_t (*get_device_address)(libusb_device*);
 };
 
 // The libusb 0.1 calls the program makes. A null entry is a function the library lacks.
