@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
         }
         std::sort(lFiles.begin(), lFiles.end());
         for (const auto& file : lFiles) {
+            // Shown when the test fails: the input that crashed is the last one named.
+            std::fprintf(stderr, "%s\n", file.c_str());
             std::ifstream in(file, std::ios::binary);
             const std::vector<std::uint8_t> input{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
             // As libFuzzer does: an empty input gets a pointer all the same.
