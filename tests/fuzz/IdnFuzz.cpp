@@ -11,10 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
     const std::string sAnswer(reinterpret_cast<const char*>(pInput), iSize);
     const std::string sFixed = Instrument::FixIdnAnswer(sAnswer);
     const uIdn idn = Instrument::ParseIdn(sFixed);
-    if (idn.sIdn.size() > sFixed.size()) __builtin_trap();
-    // No field is longer than the answer it was split from.
-    for (const std::string* p : {&idn.sManufacturer, &idn.sModel, &idn.sSerialNumber, &idn.sFirmware}) {
-        if (p->size() > idn.sIdn.size()) __builtin_trap();
+    // Single-byte text becomes UTF-8: at most two bytes for each.
+    if (idn.sIdn.size() > 2 * sFixed.size()) __builtin_trap();
+    // The first three fields end at a comma; the fourth takes the rest.
+    for (const std::string* p : {&idn.sManufacturer, &idn.sModel, &idn.sSerialNumber}) {
+        if (p->find(',') != std::string::npos) __builtin_trap();
     }
     uTaskPrepare connection;
     for (std::int64_t iLimit : {0, 1}) {
