@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace {
 
 using ImageTestSupport::Pattern;
@@ -135,6 +137,38 @@ TEST_F(IconFileTest, NonSquareImageIsCentredOnATransparentSquare) {
     ASSERT_EQ(square.size(), QSize(64, 64));
     for (int y : {0, 15, 48, 63}) EXPECT_EQ(qAlpha(square.pixel(10, y)), 0) << y;
     for (int y : {16, 30, 47}) EXPECT_EQ(square.pixel(10, y), qRgba(200, 10, 10, 255)) << y;
+}
+
+// Found by fuzzing: a long thin picture was squared to its long side before it was scaled to
+// its entry, so 16385 x 1 pixels for a 24-pixel entry took a square of one gigabyte first. It
+// is scaled down first now; the entry shows the line across its middle row.
+TEST_F(IconFileTest, ALongThinPictureIsScaledBeforeItIsSquared) {
+    QImage line(16385, 1, QImage::Format_ARGB32);
+    line.fill(qRgba(10, 200, 10, 255));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const int iSet = IconFile::Begin(-1, "", 0);
+    ASSERT_TRUE(IconFile::AddImage(iSet, line, 24));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kB more at the peak while the entry was made";
+    const std::vector<std::uint8_t> mIco = IconFile::Build(iSet);
+    ASSERT_GT(mIco.size(), 22u);
+    EXPECT_EQ(mIco[6], 24);
+    ImagePluginGdiPlus::uDecodeRequest request;
+    request.fFromMemory = 1;
+    request.pData = mIco.data() + 22;
+    request.iDataSize = mIco.size() - 22;
+    ASSERT_TRUE(ImagePluginGdiPlus::Decode(request));
+    const QImage square = request.image.convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(square.size(), QSize(24, 24));
+    EXPECT_EQ(qAlpha(square.pixel(12, 0)), 0);
+    EXPECT_EQ(qAlpha(square.pixel(12, 23)), 0);
+    EXPECT_GT(qAlpha(square.pixel(12, 11)) + qAlpha(square.pixel(12, 12)), 0);
+    // A picture too large for any entry, unscaled, is refused before anything is made of it.
+    const int iOther = IconFile::Begin(-1, "", 0);
+    EXPECT_FALSE(IconFile::AddImage(iOther, line, -1));
+    EXPECT_TRUE(IconFile::Build(iOther).empty());
 }
 
 TEST_F(IconFileTest, SetIdsAreTheLowestFreeNumbers) {
