@@ -24,6 +24,17 @@ std::uint32_t Le(const std::vector<std::uint8_t>& m, std::size_t i, int n) {
     return v;
 }
 
+// The picture of the only entry of an icon file (its PNG behind the 22 bytes of header and
+// directory); null when it does not decode.
+QImage FirstEntry(const std::vector<std::uint8_t>& mIco) {
+    ImagePluginGdiPlus::uDecodeRequest request;
+    request.fFromMemory = 1;
+    request.pData = mIco.data() + 22;
+    request.iDataSize = mIco.size() - 22;
+    if (!ImagePluginGdiPlus::Decode(request)) return {};
+    return request.image.convertToFormat(QImage::Format_ARGB32);
+}
+
 QByteArray AsBytes(const std::vector<std::uint8_t>& m) {
     return QByteArray(reinterpret_cast<const char*>(m.data()), static_cast<qsizetype>(m.size()));
 }
@@ -128,12 +139,7 @@ TEST_F(IconFileTest, NonSquareImageIsCentredOnATransparentSquare) {
     ASSERT_GT(mIco.size(), 22u);
     EXPECT_EQ(mIco[6], 64);
     EXPECT_EQ(mIco[7], 64);
-    ImagePluginGdiPlus::uDecodeRequest request;
-    request.fFromMemory = 1;
-    request.pData = mIco.data() + 22;
-    request.iDataSize = mIco.size() - 22;
-    ASSERT_TRUE(ImagePluginGdiPlus::Decode(request));
-    const QImage square = request.image.convertToFormat(QImage::Format_ARGB32);
+    const QImage square = FirstEntry(mIco);
     ASSERT_EQ(square.size(), QSize(64, 64));
     for (int y : {0, 15, 48, 63}) EXPECT_EQ(qAlpha(square.pixel(10, y)), 0) << y;
     for (int y : {16, 30, 47}) EXPECT_EQ(square.pixel(10, y), qRgba(200, 10, 10, 255)) << y;
@@ -155,12 +161,7 @@ TEST_F(IconFileTest, ALongThinPictureIsScaledBeforeItIsSquared) {
     const std::vector<std::uint8_t> mIco = IconFile::Build(iSet);
     ASSERT_GT(mIco.size(), 22u);
     EXPECT_EQ(mIco[6], 24);
-    ImagePluginGdiPlus::uDecodeRequest request;
-    request.fFromMemory = 1;
-    request.pData = mIco.data() + 22;
-    request.iDataSize = mIco.size() - 22;
-    ASSERT_TRUE(ImagePluginGdiPlus::Decode(request));
-    const QImage square = request.image.convertToFormat(QImage::Format_ARGB32);
+    const QImage square = FirstEntry(mIco);
     ASSERT_EQ(square.size(), QSize(24, 24));
     EXPECT_EQ(qAlpha(square.pixel(12, 0)), 0);
     EXPECT_EQ(qAlpha(square.pixel(12, 23)), 0);
