@@ -1,19 +1,24 @@
-// Renders every vector icon and instrument picture at 16, 24, 32, 48 and 128 pixels into one
-// PNG contact sheet, one drawing per row, on a checkerboard that shows transparency; the
-// pictures also once squared as a 48 x 48 window icon. Prints the sheet's path.
-//   bench_IconContactSheet [output.png]
+// Renders every vector icon at 16, 24, 32, 48 and 128 pixels and every instrument picture at
+// 128 x 96 and 256 x 192 and squared as the 32, 48 and 64 pixel window icons into one PNG
+// contact sheet, one drawing per row, on a checkerboard that shows transparency. Prints the
+// sheet's path. With a filter, only the drawings whose names contain it.
+//   bench_IconContactSheet [output.png [filter]]
 #include "icons/VectorIcon.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <string>
 
 namespace {
 
 constexpr int kSizes[] = {16, 24, 32, 48, 128};
+constexpr int kPictureSizes[][2] = {{128, 96}, {256, 192}, {32, 32}, {48, 48}, {64, 64}};
 constexpr int kNameWidth = 170;
 constexpr int kGap = 12;
 
@@ -33,16 +38,21 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const std::string sPath = argc > 1 ? argv[1] : "/tmp/orvanto-icon-sheet.png";
 
-    const auto& drawings = VectorIcon::Drawings();
-    int iRowWidth = kNameWidth;
-    for (int s : kSizes) iRowWidth += s + kGap;
-    iRowWidth += 48 + kGap;
-    const int iRowHeight = 128 + kGap;
-    QImage sheet(iRowWidth, iRowHeight * static_cast<int>(drawings.size()), QImage::Format_ARGB32);
+    std::vector<VectorIcon::uDrawing> drawings;
+    for (const auto& d : VectorIcon::Drawings())
+        if (argc < 3 || std::strstr(d.sName, argv[2]) != nullptr) drawings.push_back(d);
+    int iIconWidth = kNameWidth, iPictureWidth = kNameWidth;
+    for (int s : kSizes) iIconWidth += s + kGap;
+    for (const auto& s : kPictureSizes) iPictureWidth += s[0] + kGap;
+    auto rowHeight = [](const VectorIcon::uDrawing& d) { return (d.kind == VectorIcon::eKind::Icon ? 128 : 192) + kGap; };
+    int iHeight = 0;
+    for (const auto& d : drawings) iHeight += rowHeight(d);
+    QImage sheet(std::max(iIconWidth, iPictureWidth), iHeight, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     int y = 0;
     for (const VectorIcon::uDrawing& drawing : drawings) {
+        const int iRowHeight = rowHeight(drawing);
         painter.setPen(Qt::black);
         painter.drawText(QRect(4, y, kNameWidth - 8, iRowHeight), Qt::AlignVCenter | Qt::AlignLeft, drawing.sName);
         int x = kNameWidth;
@@ -56,8 +66,10 @@ int main(int argc, char** argv) {
                 painter.drawImage(area.topLeft(), image);
             x += iWidth + kGap;
         };
-        for (int s : kSizes) place(s, drawing.kind == VectorIcon::eKind::Icon ? s : s * 3 / 4);
-        if (drawing.kind == VectorIcon::eKind::Picture) place(48, 48);
+        if (drawing.kind == VectorIcon::eKind::Icon)
+            for (int s : kSizes) place(s, s);
+        else
+            for (const auto& s : kPictureSizes) place(s[0], s[1]);
         y += iRowHeight;
     }
     painter.end();

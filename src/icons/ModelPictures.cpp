@@ -10,7 +10,7 @@
 namespace VectorIcon {
 namespace {
 
-enum class eFace { Scope, Spectrum, Generator, Supply, Meter };
+enum class eFace { Spectrum, Generator, Supply, Meter };
 
 // A cabinet with a display showing what the kind of instrument shows, in 128 x 96 units.
 QImage DrawCabinet(int iWidth, int iHeight, eFace face, QColor body) {
@@ -36,7 +36,6 @@ QImage DrawCabinet(int iWidth, int iHeight, eFace face, QColor body) {
             const double x = x0 + (x1 - x0) * i / 48.0, t = i / 48.0;
             double y = yMid;
             switch (face) {
-            case eFace::Scope: y = yMid - dAmp * std::sin(t * 4 * 3.14159265358979); break;
             case eFace::Spectrum: y = screen.bottom() - 6 - dAmp * 1.5 * std::exp(-std::pow((t - 0.5) * 12, 2)); break;
             case eFace::Generator: y = yMid + (std::fmod(t * 3, 1.0) < 0.5 ? -dAmp : dAmp); break;
             case eFace::Supply:
@@ -58,20 +57,13 @@ QImage DrawCabinet(int iWidth, int iHeight, eFace face, QColor body) {
 }
 
 const QColor Grey(196, 200, 208);
-const QColor Blue(150, 176, 214);
 const QColor Silver(222, 224, 228);
 
 } // namespace
 
-QImage PictureRtb2000(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Blue); }
 QImage PictureDsa800(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Spectrum, Grey); }
-QImage PictureDs1000Z(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Grey); }
-QImage PictureDs2000(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Silver); }
-QImage PictureMso5000(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Grey); }
 QImage PictureDg4000(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Generator, Grey); }
 QImage PictureDp800(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Supply, Grey); }
 QImage PictureM3500A(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Meter, Silver); }
-QImage PictureHm2008(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Blue); }
-QImage PictureSds2000XPlus(int iWidth, int iHeight) { return DrawCabinet(iWidth, iHeight, eFace::Scope, Silver); }
 
 } // namespace VectorIcon

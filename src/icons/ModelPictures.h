@@ -7,15 +7,9 @@
 
 namespace VectorIcon {
 
-QImage PictureRtb2000(int iWidth, int iHeight);      // oscilloscope
 QImage PictureDsa800(int iWidth, int iHeight);       // spectrum analyser
-QImage PictureDs1000Z(int iWidth, int iHeight);      // oscilloscope
-QImage PictureDs2000(int iWidth, int iHeight);       // oscilloscope
-QImage PictureMso5000(int iWidth, int iHeight);      // oscilloscope
 QImage PictureDg4000(int iWidth, int iHeight);       // function generator
 QImage PictureDp800(int iWidth, int iHeight);        // power supply
 QImage PictureM3500A(int iWidth, int iHeight);       // multimeter
-QImage PictureHm2008(int iWidth, int iHeight);       // oscilloscope
-QImage PictureSds2000XPlus(int iWidth, int iHeight); // oscilloscope
 
 } // namespace VectorIcon

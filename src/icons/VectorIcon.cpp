@@ -1,6 +1,8 @@
 #include "icons/VectorIcon.h"
 
+#include "icons/BenchScopePictures.h"
 #include "icons/GenericPictures.h"
+#include "icons/RigolScopePictures.h"
 #include "icons/ToolbarIcons.h"
 #include "icons/VectorCanvas.h"
 #include "icons/ViewerIcons.h"
@@ -43,6 +45,12 @@ const std::vector<uDrawing> mDrawings = {
     {"IconFolder", eKind::Icon, &ViewerIcons::Folder},
     {"PictureGeneric", eKind::Picture, &GenericPictures::Generic},
     {"PictureModel2", eKind::Picture, &GenericPictures::Model2},
+    {"PictureDs1000Z", eKind::Picture, &RigolScopePictures::Ds1000Z},
+    {"PictureDs2000", eKind::Picture, &RigolScopePictures::Ds2000},
+    {"PictureMso5000", eKind::Picture, &RigolScopePictures::Mso5000},
+    {"PictureSds2000XPlus", eKind::Picture, &BenchScopePictures::Sds2000XPlus},
+    {"PictureRtb2000", eKind::Picture, &BenchScopePictures::Rtb2000},
+    {"PictureHm2008", eKind::Picture, &BenchScopePictures::Hm2008},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
@@ -122,5 +130,13 @@ QImage IconFolder(int iSize) { return RenderIcon(&ViewerIcons::Folder, iSize); }
 
 QImage PictureGeneric(int iWidth, int iHeight) { return RenderPicture(&GenericPictures::Generic, iWidth, iHeight); }
 QImage PictureModel2(int iWidth, int iHeight) { return RenderPicture(&GenericPictures::Model2, iWidth, iHeight); }
+QImage PictureDs1000Z(int iWidth, int iHeight) { return RenderPicture(&RigolScopePictures::Ds1000Z, iWidth, iHeight); }
+QImage PictureDs2000(int iWidth, int iHeight) { return RenderPicture(&RigolScopePictures::Ds2000, iWidth, iHeight); }
+QImage PictureMso5000(int iWidth, int iHeight) { return RenderPicture(&RigolScopePictures::Mso5000, iWidth, iHeight); }
+QImage PictureSds2000XPlus(int iWidth, int iHeight) {
+    return RenderPicture(&BenchScopePictures::Sds2000XPlus, iWidth, iHeight);
+}
+QImage PictureRtb2000(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Rtb2000, iWidth, iHeight); }
+QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Hm2008, iWidth, iHeight); }
 
 } // namespace VectorIcon

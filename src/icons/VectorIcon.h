@@ -77,5 +77,11 @@ QImage IconFolder(int iSize);
 // made.
 QImage PictureGeneric(int iWidth, int iHeight);
 QImage PictureModel2(int iWidth, int iHeight);
+QImage PictureDs1000Z(int iWidth, int iHeight);
+QImage PictureDs2000(int iWidth, int iHeight);
+QImage PictureMso5000(int iWidth, int iHeight);
+QImage PictureSds2000XPlus(int iWidth, int iHeight);
+QImage PictureRtb2000(int iWidth, int iHeight);
+QImage PictureHm2008(int iWidth, int iHeight);
 
 } // namespace VectorIcon

@@ -122,7 +122,8 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& c) {
     case ModelSiglentSDS2000XPlusCh4:
     case ModelSiglentSDS5000XCh2:
     case ModelSiglentSDS5000XCh4:
-        SetImageOptions(c, ":PRIN BMP");
+        // The query form: ":PRIN BMP" alone is a command the instrument never answers.
+        SetImageOptions(c, ":PRINt? BMP");
         SetControl(c.screenshot, ":TRIG:STOP", ":TRIG:MODE SING", ":TRIG:RUN", ":TRIG:STAT?", "STOP",
                    ":TRIG:MODE AUTO", ":TRIG:MODE NORM");
         c.fSourceMemory = 1;

@@ -5,6 +5,7 @@
 #include "common/DataBuffer.h"
 #include "instrument/ConnectionDescription.h"
 #include "instrument/TaskHead.h"
+#include "instrument/WaveformSources.h"
 
 #include <array>
 #include <cstddef>
@@ -53,7 +54,7 @@ struct uTaskScreencopy {
 };
 
 // One flag per source word of the script's waveform command, indexed by eWaveform.
-inline constexpr std::size_t WaveformSourceCount = 56;
+inline constexpr std::size_t WaveformSourceCount = WaveformCount;
 
 struct uTaskWaveform {
     uTaskHead head{InstrumentTaskWaveform, 0, 0};

@@ -38,11 +38,19 @@ bool Grow(DataBuffer& buffer, std::size_t iNeeded, std::size_t iStep, std::strin
 }
 
 // The connection broke or a reply did not come: start afresh on a new connection, so that a
-// late reply can never be taken for the answer of a later call. Outcome and text are dropped.
+// late reply can never be taken for the answer of a later call. The link goes with the old
+// connection. A reconnect that fails keeps its text for the calls that then find no connection.
 void Reconnect(uLxiInstance& instance) {
     Disconnect(instance);
-    std::string sIgnored;
-    Connect(instance, sIgnored);
+    std::string sReason;
+    if (!Connect(instance, sReason)) instance.sReconnectError = sReason;
+}
+
+// The text of a call that finds no connection, with the reason the last reconnect failed.
+std::string NoConnectionText(const uLxiInstance& instance, const char* pProcedure) {
+    std::string s = std::string("Lxi::") + pProcedure + ": Die Netzwerkverbindung ist nicht vorhanden.";
+    if (!instance.sReconnectError.empty()) s += " - " + instance.sReconnectError;
+    return s;
 }
 
 bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError);
@@ -78,7 +86,7 @@ bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError) {
     rpc.iRpcDataReplySize = 0;
     rpc.iReadExternal = 0;
     if (!instance.mConnection.IsOpen()) {
-        sError = "Lxi::SocketRead: Die Netzwerkverbindung ist nicht vorhanden.";
+        sError = NoConnectionText(instance, "SocketRead");
         return false;
     }
     if (!Instrument::CreateMemory(rpc.pRpcDataReply, PieceSize, 0, sError)) {
@@ -263,10 +271,17 @@ bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std
 }
 
 bool Connect(uLxiInstance& instance, std::string& sError) {
-    return TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
+    // Whatever happens, a link of an earlier connection is gone now.
+    ++instance.iConnectionCount;
+    if (!TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError)) {
+        return false;
+    }
+    instance.sReconnectError.clear();
+    return true;
 }
 
 void Disconnect(uLxiInstance& instance) {
+    if (instance.mConnection.IsOpen()) ++instance.iConnectionCount;
     instance.mConnection.Close();
     instance.mSettings.iConnection = 0;
 }
@@ -320,13 +335,20 @@ bool CreateLink(uLxiInstance& instance, std::string& sError) {
         rpc.iMaxRecvSize = 0;
         return false;
     }
+    instance.iLinkConnection = instance.iConnectionCount;
     return true;
 }
 
 bool DestroyLink(uLxiInstance& instance, std::string& sError) {
+    RpcVxi::uRpc& rpc = instance.mRpc;
+    if (!instance.mConnection.IsOpen() || instance.iLinkConnection != instance.iConnectionCount) {
+        // The instrument dropped the link with its connection; nothing to send, nothing to wait for.
+        rpc.iLid = 0;
+        return true;
+    }
     const bool ok = Call(instance, RpcVxi::CreateRpcDataVxiDestroyLink, sError) &&
-                    RpcVxi::CheckVxiDestroyLinkData(instance.mRpc, sError);
-    instance.mRpc.iLid = 0;
+                    RpcVxi::CheckVxiDestroyLinkData(rpc, sError);
+    rpc.iLid = 0;
     return ok;
 }
 
@@ -433,7 +455,7 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
 bool SocketWrite(uLxiInstance& instance, std::string& sError) {
     const RpcVxi::uRpc& rpc = instance.mRpc;
     if (!instance.mConnection.IsOpen()) {
-        sError = "Lxi::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.";
+        sError = NoConnectionText(instance, "SocketWrite");
         return false;
     }
     if (rpc.iRpcDataSize == 0 || !rpc.pRpcData.allocated()) {

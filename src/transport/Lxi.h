@@ -28,6 +28,12 @@ struct uLxiInstance {
     std::size_t iSendSize = 0;
     std::size_t iReceiveSize = 0; // bytes of the answer RequestData collected so far
     RpcVxi::uRpc mRpc;
+    // A link belongs to the connection it was made on: connections are counted as they open,
+    // and the link remembers the count of its own. A link of an earlier connection is gone.
+    std::uint64_t iConnectionCount = 0;
+    std::uint64_t iLinkConnection = 0; // 0: no link made yet
+    // Why the last reconnect after a failed call did not succeed; empty after a good connect.
+    std::string sReconnectError;
 };
 
 // Margin the connection waits beyond the instrument's io_timeout and lock_timeout.
@@ -65,6 +71,9 @@ bool PrepareData(uLxiInstance& instance, const std::string& sCommand, const std:
                  std::size_t iPayloadSize, std::string& sError);
 
 bool CreateLink(uLxiInstance& instance, std::string& sError);
+// Sends destroy_link for a link of the open connection. A link that went with its connection
+// (the connection was rebuilt after a failed call, or is gone) is only forgotten: its number
+// means nothing on another connection. iLid becomes 0 in every case.
 bool DestroyLink(uLxiInstance& instance, std::string& sError);
 bool DeviceRemote(uLxiInstance& instance, std::string& sError);
 bool DeviceLocal(uLxiInstance& instance, std::string& sError);

@@ -1,5 +1,6 @@
 #include "transport/StreamTransfer.h"
 
+#include "common/WindowLog.h"
 #include "transport/AbortRequests.h"
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
@@ -97,9 +98,85 @@ eIdle WaitIdle(const uTransfer& transfer, Clock::time_point deadline, bool& fWok
     return eIdle::Again;
 }
 
+std::uint32_t Little32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+std::uint32_t Big32(const std::uint8_t* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+}
+
+constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr std::size_t BmpFileHeader = 14; // "BM", size, two reserved words, data offset
+constexpr std::size_t BmpSmallest = 26;   // the file header and the smallest information header
+
+// What a bare image answer says about its end.
+enum class eImage {
+    None,       // not an image file: the text rule applies
+    Incomplete, // an image file whose end has not arrived (or cannot be believed)
+    Complete,
+};
+
+eImage BareImage(const std::uint8_t* p, std::size_t n) {
+    if (n == 0) return eImage::None;
+    if (p[0] == PngSignature[0]) {
+        if (std::memcmp(p, PngSignature, std::min(n, sizeof PngSignature)) != 0) return eImage::None;
+        // Chunks: length (big-endian), type, data, CRC; the file ends with the IEND chunk.
+        std::uint64_t at = sizeof PngSignature;
+        while (at + 8 <= n) {
+            const std::uint64_t length = Big32(p + at);
+            if (length > 0x7FFFFFFF || at + 12 + length > MaxBareImage) return eImage::Incomplete;
+            const std::uint64_t next = at + 12 + length;
+            if (std::memcmp(p + at + 4, "IEND", 4) == 0) return next <= n ? eImage::Complete : eImage::Incomplete;
+            at = next;
+        }
+        return eImage::Incomplete;
+    }
+    if (p[0] != 'B' || (n >= 2 && p[1] != 'M')) return eImage::None;
+    // Until the reserved words show zeros a text beginning "BM" is still possible.
+    if (n < 7) return eImage::None;
+    for (std::size_t i = 6; i < std::min(n, std::size_t{10}); ++i) {
+        if (p[i] != 0) return eImage::None;
+    }
+    if (n < BmpFileHeader) return eImage::Incomplete;
+    const std::uint64_t size = Little32(p + 2);
+    const std::uint64_t offset = Little32(p + 10);
+    if (size < BmpSmallest || size > MaxBareImage || offset < BmpSmallest || offset > size) return eImage::Incomplete;
+    return n >= size ? eImage::Complete : eImage::Incomplete;
+}
+
+// An image that ended by its own structure may be followed by the end-of-message text, sent a
+// moment later: it is awaited briefly and taken with the answer, so that it is not left behind
+// for the next exchange.
+void TakeTrailer(const uTransfer& transfer) {
+    uStreamInstance& stream = transfer.mStream;
+    const std::string& sEnd = stream.sEndOfMessage;
+    const std::uint8_t* pAnswer = stream.pReceiveData.data();
+    const std::size_t iSize = stream.iReceiveSize;
+    if (sEnd.empty() || BareImage(pAnswer, iSize) == eImage::None) return;
+    if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
+    std::string sIgnored;
+    if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
+    const Clock::time_point deadline = Clock::now() + StragglerQuiet;
+    std::size_t iTaken = 0;
+    while (iTaken < sEnd.size()) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceiveData.data() + stream.iReceiveSize,
+                                                      sEnd.size() - iTaken, iCode);
+        if (n > 0) {
+            iTaken += static_cast<std::size_t>(n);
+            stream.iReceiveSize += static_cast<std::size_t>(n);
+            stream.pReceiveData.setSize(stream.iReceiveSize);
+            continue;
+        }
+        if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != eWait::Ready) return;
+    }
+}
+
 } // namespace
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage) {
+    if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
     if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
@@ -127,6 +204,41 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
     return true;
 }
 
+std::string StaleText(const uNames& names, std::size_t iBytes) {
+    return Prefix(names.pModule, names.pWrite) + std::to_string(iBytes) + " bytes of an earlier answer were dropped.";
+}
+
+namespace {
+
+// Reads and drops what still waits from earlier exchanges, without blocking: after a read that
+// timed out it waits up to StragglerWait for the rest of the late answer, and stops early once
+// that has been quiet for StragglerQuiet. A failing channel is left to the write to report.
+void DropStale(const uTransfer& transfer) {
+    uStreamInstance& stream = transfer.mStream;
+    stream.iStaleBytes = 0;
+    std::string sIgnored;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point deadline = stream.fTimedOut ? start + StragglerWait : start;
+    stream.fTimedOut = false;
+    std::size_t iDropped = 0;
+    while (iDropped < StaleLimit) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        if (n > 0) {
+            iDropped += static_cast<std::size_t>(n);
+            if (deadline > start) deadline = std::min(start + StragglerWait, Clock::now() + StragglerQuiet);
+            continue;
+        }
+        if (n < 0 || Clock::now() >= deadline) break;
+        if (transfer.mChannel.WaitInput(deadline) == eWait::Closed) break;
+    }
+    stream.iStaleBytes = iDropped;
+    if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+}
+
+} // namespace
+
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError) {
     uStreamInstance& stream = transfer.mStream;
@@ -141,6 +253,7 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
+    DropStale(transfer);
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
                                        stream.iProgressStep);
     const std::size_t iSize = stream.iSendSize;
@@ -204,7 +317,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             const bool fComplete =
                 AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage);
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
-            if (fComplete) return true;
+            if (fComplete) {
+                TakeTrailer(transfer);
+                return true;
+            }
         } else if (n == NoMemory) {
             sError = Prefix(names.pModule, names.pRead) +
                      (stream.iReceiveSize == 0
@@ -219,6 +335,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             const eIdle idle = WaitIdle(transfer, lastData + Timeout(transfer), fWoken);
             if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
+                stream.fTimedOut = true; // the rest may still come: the next write drops it
                 return stream.iReceiveSize > 0;
             }
             if (idle == eIdle::Closed) {

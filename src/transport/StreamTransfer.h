@@ -31,6 +31,14 @@ inline constexpr std::size_t ReceiveChunk = 0x10000;
 inline constexpr std::size_t ReceiveLimit = 0x100000;
 // Growth step of the send and answer buffers.
 inline constexpr std::size_t GrowStep = 0x200000;
+// After a read that timed out, how long the next write waits for the rest of the late answer
+// before it drops what came, and the silence that ends that wait early once bytes arrive.
+inline constexpr std::chrono::milliseconds StragglerWait{50};
+inline constexpr std::chrono::milliseconds StragglerQuiet{10};
+// The most bytes of earlier answers dropped before one write.
+inline constexpr std::size_t StaleLimit = 0x4000000;
+// The largest image file taken without a block header (BMP size field, PNG chunks).
+inline constexpr std::uint64_t MaxBareImage = 0x40000000;
 
 // The buffers and the answer rule of one instance; the raw TCP and serial instance records
 // begin with it.
@@ -42,6 +50,8 @@ struct uStreamInstance {
     DataBuffer pReceiveData; // the answer being collected
     std::size_t iReceiveSize = 0;
     std::string sEndOfMessage; // empty after construction
+    bool fTimedOut = false;    // the last read ended by its time-out: its answer may still come
+    std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
 };
 
 // Results of uChannel::Read besides a byte count.
@@ -93,6 +103,11 @@ struct uTransfer {
 // that is only that text included) and, when it begins with a definite-length block header
 // "#n...", the text lies behind the announced data, so that a 0x0A inside the block that
 // happens to end a reception does not end the answer. An empty text never completes an answer.
+// An image file sent without a block header (Siglent ":PRINt?") is complete by its own
+// structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
+// size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
+// (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
+// ends by the time-out.
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
@@ -101,7 +116,10 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
              std::size_t iPayloadSize, std::string& sError);
 
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
-// iBytesSent receives the bytes taken, also when the write fails.
+// iBytesSent receives the bytes taken, also when the write fails. Bytes that still wait from an
+// earlier exchange (a late answer) are read and dropped first, so that they are never taken
+// for the answer to this message; after a read that timed out, the rest of the late answer is
+// awaited briefly (StragglerWait). One log line tells how many bytes were dropped.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
@@ -120,6 +138,9 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 // (a long answer in the buffer it was read into, a short one as a copy, the instance keeping
 // its buffer); on failure none.
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError);
+
+// The log line of DropStale: "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
+std::string StaleText(const uNames& names, std::size_t iBytes);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

@@ -13,6 +13,9 @@
 namespace TcpSocket {
 namespace {
 
+// The system's words for an error and its number: "Connection refused. Code = 111".
+std::string Reason(int iError) { return std::string(std::strerror(iError)) + ". Code = " + std::to_string(iError); }
+
 bool ParseAddress(const std::string& sIp, int iPort, sockaddr_in& addr) {
     addr = {};
     addr.sin_family = AF_INET;
@@ -69,15 +72,14 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     }
     uSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!s.IsOpen()) {
-        sError = std::string("TcpSocket::Connect: The socket could not be created. ") + std::strerror(errno);
+        sError = "TcpSocket::Connect: The socket could not be created. " + Reason(errno);
         return false;
     }
     if (!sLocalIp.empty()) {
         sockaddr_in local{};
         if (!ParseAddress(sLocalIp, 0, local) ||
             bind(s.Fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            sError = "TcpSocket::Connect: The local address could not be used: " + sLocalIp + " " +
-                     std::strerror(errno);
+            sError = "TcpSocket::Connect: The local address could not be used: " + sLocalIp + " - " + Reason(errno);
             return false;
         }
     }
@@ -85,7 +87,7 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     setsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (connect(s.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
         if (errno != EINPROGRESS) {
-            sError = std::string("TcpSocket::Connect: ") + std::strerror(errno);
+            sError = "TcpSocket::Connect: " + Reason(errno);
             return false;
         }
         const eWait w = WaitFor(s, POLLOUT, Clock::now() + std::chrono::milliseconds(iTimeoutMs));
@@ -97,7 +99,7 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
         socklen_t len = sizeof err;
         if (getsockopt(s.Fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
         if (err != 0) {
-            sError = std::string("TcpSocket::Connect: ") + std::strerror(err);
+            sError = "TcpSocket::Connect: " + Reason(err);
             return false;
         }
     }
@@ -122,7 +124,8 @@ bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& s
                  sReason)) {
         settings.iConnection = 0;
         sError = std::string(pModule) + "::Connect: The network connection could not be created. Network adapter: " +
-                 settings.sAdapterIp + " Instrument: " + settings.sInstrumentIp + ":" + std::to_string(settings.iPort);
+                 settings.sAdapterIp + " Instrument: " + settings.sInstrumentIp + ":" + std::to_string(settings.iPort) +
+                 " - " + sReason;
         return false;
     }
     settings.iConnection = 1;

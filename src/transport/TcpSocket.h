@@ -35,7 +35,8 @@ class uSocket {
 
 // Opens a TCP connection to sHost:iPort (IPv4 dotted text) from the local address sLocalIp
 // (empty: any), waiting at most iTimeoutMs for it. The socket is non-blocking with TCP_NODELAY.
-// On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason.
+// On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason,
+// the system's words and number where it gave one ("Connection refused. Code = 111").
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
              std::string& sError);
 
@@ -43,7 +44,8 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
 // address, port; the texts name the procedure as pModule's SetInstrument.
 bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError);
 // Connect from the settings' adapter address to their instrument address and port; iConnection
-// becomes 1 or 0. The failure text names pModule's Connect and the addresses.
+// becomes 1 or 0. The failure text names pModule's Connect and the addresses, then " - " and
+// the reason.
 bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
                        std::string& sError);
 

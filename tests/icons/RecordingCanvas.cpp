@@ -102,6 +102,24 @@ int RecordingCanvas::CountFilledFigures() const {
     return n;
 }
 
+int RecordingCanvas::CountPaintedFigures() const {
+    int n = 0;
+    bool fFilled = false;
+    for (const uOperation& o : mOperations) {
+        if (o.sName == "Fill") {
+            ++n;
+            fFilled = true;
+        } else if (o.sName == "Stroke") {
+            if (!fFilled) ++n;
+            fFilled = false;
+        } else if (o.sName != "SolidColour" && o.sName != "CircularGradient" && o.sName != "LinearGradient" &&
+                   o.sName != "GradientStop") {
+            fFilled = false;
+        }
+    }
+    return n;
+}
+
 int RecordingCanvas::Count(const std::string& sName) const {
     return static_cast<int>(std::count_if(mOperations.begin(), mOperations.end(),
                                           [&](const uOperation& o) { return o.sName == sName; }));

@@ -44,6 +44,9 @@ class RecordingCanvas final : public VectorCanvas::Canvas {
     int CountFills() const;
     int CountStrokes() const;
     int CountFilledFigures() const;
+    // Figures as the drawings count them: each fill, each stroke of a path not filled just
+    // before, so that a figure filled and then outlined counts once.
+    int CountPaintedFigures() const;
     // The operations of one name.
     int Count(const std::string& sName) const;
     // Every operation's coordinates lie within [lo, hi] (boxes and ellipses by their extent).

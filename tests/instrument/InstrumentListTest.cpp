@@ -1,6 +1,7 @@
 #include "InstrumentTestSupport.h"
 
 #include "common/ImagePluginGdiPlus.h"
+#include "icons/VectorIcon.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"
@@ -186,6 +187,31 @@ TEST_F(InstrumentListTest, PicturesAndIconsByModel) {
     const QImage decoded = reader.read();
     EXPECT_EQ(decoded.size(), QSize(32, 32)) << reader.errorString().toStdString();
     EXPECT_TRUE(Instrument::CreateIcon(20, false).empty());
+}
+
+TEST_F(InstrumentListTest, EachOscilloscopeFamilyGetsItsOwnPicture) {
+    struct uFamily {
+        std::vector<std::int64_t> mModels;
+        QImage (*pPicture)(int, int);
+    };
+    const uFamily families[] = {
+        {{ModelRohdeSchwarzRTB2000Ch2, ModelRohdeSchwarzRTB2000Ch4}, &VectorIcon::PictureRtb2000},
+        {{ModelRigolDS1000Z, ModelRigolDS1000ZPlus}, &VectorIcon::PictureDs1000Z},
+        {{ModelRigolDS2000, ModelRigolMSO2000}, &VectorIcon::PictureDs2000},
+        {{ModelRigolMSO5000Ch2, ModelRigolMSO5000Ch4}, &VectorIcon::PictureMso5000},
+        {{ModelHamegHM2008, ModelHamegHM1508, ModelHamegHM1008}, &VectorIcon::PictureHm2008},
+        {{ModelSiglentSDS2000XPlusCh2, ModelSiglentSDS2000XPlusCh4}, &VectorIcon::PictureSds2000XPlus},
+    };
+    std::vector<QImage> seen;
+    for (const uFamily& family : families) {
+        const QImage expected = family.pPicture(128, 96);
+        for (std::int64_t eModel : family.mModels) {
+            EXPECT_EQ(Instrument::DrawModelPicture(eModel, 128, 96), expected) << eModel;
+            EXPECT_EQ(Instrument::DrawModelPicture(eModel, 48, 48), family.pPicture(48, 48)) << eModel;
+        }
+        for (const QImage& other : seen) EXPECT_NE(other, expected);
+        seen.push_back(expected);
+    }
 }
 
 TEST_F(InstrumentListTest, GetIconByKind) {

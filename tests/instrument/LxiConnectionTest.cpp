@@ -247,3 +247,36 @@ TEST_F(LxiConnectionTest, PrepareChoosesTheAdapterOnTheInstrumentsNetwork) {
 }
 
 } // namespace
+
+TEST_F(LxiConnectionTest, APeerThatDiesMidReadEndsTheTaskWithItsReasonAndNothingElse) {
+    StartServer();
+    auto object = NewObject();
+    Add(*object, VxiPrepare(mServer.Port()));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
+    // The device_read of a long answer gets part of a reply, then the connection closes.
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Close, 3000});
+    Add(*object, Command("SIMulate:BLOCk? 300000", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    // One error: the receive error with its reason; no link is closed on the new connection.
+    const auto errors = Errors();
+    ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+    EXPECT_EQ(errors[0], "InstrumentDefault::TaskScpiCommand | Error sending and receiving the data. - Lxi::SocketRead: "
+                         "Die Netzwerkverbindung wurde unterbrochen.");
+    EXPECT_EQ(CallsOf(Sim::Vxi11DestroyLink), 0u);
+
+    // The next exchange runs on a fresh link of the new connection.
+    mServer.Device().Clear();
+    Add(*object, Command("*OPC?", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 2));
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[1]), "1\n");
+    EXPECT_EQ(Errors().size(), 1u) << ::testing::PrintToString(Errors());
+    const auto calls = mServer.Calls();
+    int iLastLink = 0;
+    for (const auto& c : calls) {
+        if (c.iProcedure == Sim::Vxi11CreateLink) iLastLink = c.iConnection;
+        if (c.iProcedure == Sim::Vxi11DestroyLink) EXPECT_EQ(c.iConnection, iLastLink);
+    }
+    EXPECT_EQ(CallsOf(Sim::Vxi11DestroyLink), 1u);
+    EXPECT_EQ(mServer.OpenLinks(), 1u); // the first link went with its connection; the server never heard
+}

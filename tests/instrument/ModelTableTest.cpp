@@ -217,6 +217,17 @@ TEST(ModelCommands, SpotChecksOfTheCommandSets) {
     ExpectDefaultControl(c.waveform);
 }
 
+TEST(ModelCommands, TheSiglentOscilloscopesAskForTheirScreenWithTheQueryForm) {
+    // ":PRIN BMP" is a command that the instrument never answers; the query is ":PRINt? BMP".
+    for (const std::int64_t iModel : {ModelSiglentSDS2000XPlusCh2, ModelSiglentSDS2000XPlusCh4, ModelSiglentSDS5000XCh2,
+                                      ModelSiglentSDS5000XCh4}) {
+        uModelCommands c;
+        ASSERT_TRUE(Instrument::GetModelCommands(iModel, c));
+        EXPECT_EQ(c.sScreenCopy, ":PRINt? BMP") << iModel;
+        EXPECT_EQ(c.sDisplayDump, "") << iModel;
+    }
+}
+
 TEST(ModelCommands, CapabilitiesFollowTheModelFamilies) {
     const std::vector<std::pair<std::int64_t, uModelCapabilities>> cases = {
         {ModelRohdeSchwarzRTB2000Ch2, {1, 1, 1}}, {ModelRigolDS1000ZPlus, {1, 1, 1}},

@@ -108,6 +108,13 @@ void ScpiDevice::SetAnswer(const std::string& sCommand, const std::vector<std::u
     mAnswers.emplace_back(key, answer);
 }
 
+void ScpiDevice::SetBareAnswer(const std::string& sCommand, const std::vector<std::uint8_t>& answer) {
+    SetAnswer(sCommand, answer);
+    std::lock_guard lock(mMutex);
+    const std::string key = Upper(Trim(sCommand));
+    if (std::find(mBareAnswers.begin(), mBareAnswers.end(), key) == mBareAnswers.end()) mBareAnswers.push_back(key);
+}
+
 void ScpiDevice::Write(const std::string& sText, bool fEnd) {
     Write(reinterpret_cast<const std::uint8_t*>(sText.data()), sText.size(), fEnd);
 }
@@ -194,6 +201,7 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
 
     std::vector<uSegment> answer;
     bool fAnswered = false;
+    fBareMessage = false;
     for (const auto& [u, iKeep] : units) {
         const std::string t = Trim(u, iKeep);
         if (t.empty()) continue;
@@ -209,8 +217,10 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
         mOutput.clear();
         PushError(-410, "Query INTERRUPTED");
     }
-    const auto lf = Text("\n");
-    answer.push_back({lf, 0, lf->size()});
+    if (!fBareMessage) {
+        const auto lf = Text("\n");
+        answer.push_back({lf, 0, lf->size()});
+    }
     for (auto& s : answer) {
         if (s.iEnd > s.iOffset) mOutput.push_back(std::move(s));
     }
@@ -237,9 +247,14 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
         if (entry.first == key) {
             if (!entry.second.empty()) {
                 auto p = std::make_shared<const Bytes>(entry.second);
-                // A canned answer carries its own terminator: strip a final LF, the message adds one.
+                // A canned answer carries its own terminator: strip a final LF, the message adds
+                // one. A bare answer goes as it is.
                 std::size_t n = p->size();
-                if (n > 0 && (*p)[n - 1] == '\n') --n;
+                if (std::find(mBareAnswers.begin(), mBareAnswers.end(), key) != mBareAnswers.end()) {
+                    fBareMessage = true;
+                } else if (n > 0 && (*p)[n - 1] == '\n') {
+                    --n;
+                }
                 add(std::move(p), 0, n);
             }
             return;

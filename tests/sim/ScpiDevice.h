@@ -42,6 +42,9 @@ class ScpiDevice {
     // after trimming; the answer bytes are sent as given (add the LF yourself). An empty answer
     // makes a command that answers nothing.
     void SetAnswer(const std::string& sCommand, const std::vector<std::uint8_t>& answer);
+    // A canned answer sent exactly as given, with no LF at the end of the message: an instrument
+    // whose answer ends by its own structure (an image file without a block header).
+    void SetBareAnswer(const std::string& sCommand, const std::vector<std::uint8_t>& answer);
 
     // Command side: bytes of a message. fEnd marks the end of the message (VXI-11 END flag,
     // USBTMC EOM); a LF outside a definite-length block ends a command line as well.
@@ -105,6 +108,8 @@ class ScpiDevice {
     std::condition_variable mAnswerReady;
     std::string sIdn;
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mAnswers;
+    std::vector<std::string> mBareAnswers; // keys of mAnswers sent without the message's LF
+    bool fBareMessage = false;             // the message being answered ends without LF
     std::string sPending;             // bytes of the message being received
     std::size_t iScan = 0;            // bytes of sPending already scanned for the end of a line
     std::size_t iBlockRemaining = 0;  // bytes of a definite-length block still to come

@@ -229,6 +229,20 @@ void AnswerRigolScreenCopy(ScpiDevice& device, const QImage& screen) {
     device.SetAnswer(":DISP:DATA?", RigolScreenCopyAnswer(screen, eImageFile::Bmp));
 }
 
+std::vector<std::uint8_t> SiglentScreenCopyAnswer(const QImage& screen, eImageFile eFormat) {
+    if (eFormat == eImageFile::Png) return PngFile(screen);
+    std::vector<std::uint8_t> answer = BmpFile(screen, false);
+    answer.push_back('\n');
+    return answer;
+}
+
+void AnswerSiglentScreenCopy(ScpiDevice& device, const QImage& screen) {
+    for (const char* pHeader : {":PRINt?", ":PRIN?"}) {
+        device.SetBareAnswer(std::string(pHeader) + " BMP", SiglentScreenCopyAnswer(screen, eImageFile::Bmp));
+        device.SetBareAnswer(std::string(pHeader) + " PNG", SiglentScreenCopyAnswer(screen, eImageFile::Png));
+    }
+}
+
 void AnswerHamegDisplayDump(ScpiDevice& device, const DisplayDump& dump, const std::string& sCatalogue) {
     // The device joins the answers of the three units with ';' and ends the message with LF; a CR
     // at the end of each unit's answer makes the two-byte frames.

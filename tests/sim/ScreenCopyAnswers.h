@@ -85,6 +85,13 @@ std::vector<std::uint8_t> RigolScreenCopyAnswer(const QImage& screen, eImageFile
 // ":DISP:DATA? ON,OFF,PNG") and of a DS2000 (":DISP:DATA?", BMP), all showing the given screen.
 void AnswerRigolScreenCopy(ScpiDevice& device, const QImage& screen);
 
+// Teaches a simulated device the screen-copy query of a Siglent SDS2000X Plus / SDS5000X as
+// their programming guide gives it, ":PRINt? {BMP|PNG}" (short form ":PRIN?"): the image file
+// itself with no block header, a BMP (stored bottom up) followed by LF, a PNG with nothing after it.
+void AnswerSiglentScreenCopy(ScpiDevice& device, const QImage& screen);
+// The answers that AnswerSiglentScreenCopy teaches.
+std::vector<std::uint8_t> SiglentScreenCopyAnswer(const QImage& screen, eImageFile eFormat);
+
 // Teaches a simulated device the HAMEG display-dump query ":SERV:MODE WEN;:DISP:DUMP? ALL;
 // :TRAC:SOUR:CAT?". Its answer is laid out as those instruments send it: two bytes ahead of the
 // block, two after it, the catalogue, and two at the end (CR and the device's ';' or LF).

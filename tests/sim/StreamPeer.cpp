@@ -20,6 +20,7 @@ namespace {
 constexpr std::size_t SendChunk = 1 << 20; // answer bytes taken from the device at a time
 constexpr int GateLimitMs = 10000;
 constexpr int GateSettleMs = 5; // the gate must agree this many milliseconds in a row
+constexpr int TricklePauseMs = 3; // pause after each piece of a trickled answer
 
 } // namespace
 
@@ -163,6 +164,17 @@ void StreamPeer::ServeAnswers() {
                 if (StopWithin(1)) return;
             }
             if (SendFromDevice(iSize - iFirst)) ++iAnswersSent;
+            break;
+        }
+        case eStreamFault::Trickle: {
+            const std::size_t iPiece = static_cast<std::size_t>(std::max(fault.iValue, 1));
+            std::size_t iLeft = iSize;
+            while (iLeft > 0) {
+                const std::size_t n = std::min(iLeft, iPiece);
+                if (!SendFromDevice(n) || StopWithin(TricklePauseMs)) return;
+                iLeft -= n;
+            }
+            ++iAnswersSent;
             break;
         }
         }

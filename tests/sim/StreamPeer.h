@@ -23,6 +23,7 @@ enum class eStreamFault {
     NoReply, // never send this answer; the connection stays open
     Split,   // send the first iValue bytes, wait until the far side has taken them and fnGate
              // agrees, then send the rest: the two parts arrive as two receptions
+    Trickle, // send the answer in pieces of iValue bytes with a pause of a few ms after each
 };
 
 // A fault for a later answer: the next iSkip answers pass, the one after meets the fault.

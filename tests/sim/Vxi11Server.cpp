@@ -28,24 +28,33 @@ bool fDispatchRegistered = false; // the dispatch entry stays for the life of th
 
 enum { ErrNone = 0, ErrDeviceNotAccessible = 3, ErrInvalidLink = 4, ErrIoTimeout = 15 };
 
-// Applies a fault that ends the call without a reply; true when the call must not be answered.
-bool ApplyFault(Vxi11Server* server, int iProcedure, struct svc_req* rqstp, std::int32_t& iError) {
-    uVxi11Fault fault;
-    if (!server->TakeFault(iProcedure, fault)) return false;
-    switch (fault.eKind) {
-    case eVxi11Fault::Delay:
-        server->WaitStop(fault.iValue);
-        return false;
-    case eVxi11Fault::DeviceError:
-        iError = fault.iValue;
-        return false;
-    case eVxi11Fault::Close:
-        shutdown(rqstp->rq_xprt->xp_fd, SHUT_RDWR);
-        return true;
-    case eVxi11Fault::NoReply:
-        return true;
+// The connection of a call, named by the client's port.
+int ConnectionOf(struct svc_req* rqstp) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    if (getpeername(rqstp->rq_xprt->xp_fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return -1;
+    return ntohs(peer.sin_port);
+}
+
+// The start of a reply that never ends: a record mark promising far more than the iBytes bytes
+// that follow it.
+void SendPartialReply(struct svc_req* rqstp, int iBytes) {
+    std::vector<std::uint8_t> b(4 + static_cast<std::size_t>(std::min(iBytes, 0x100000)), 0);
+    const std::uint32_t mark = 0x80000000u | static_cast<std::uint32_t>(b.size() - 4 + 1024);
+    for (int i = 0; i < 4; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(mark >> (24 - 8 * i));
+    std::size_t sent = 0;
+    while (sent < b.size()) {
+        const ssize_t n = send(rqstp->rq_xprt->xp_fd, b.data() + sent, b.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                pollfd p{rqstp->rq_xprt->xp_fd, POLLOUT, 0};
+                poll(&p, 1, 100);
+                continue;
+            }
+            return;
+        }
+        sent += static_cast<std::size_t>(n);
     }
-    return false;
 }
 
 // Records a call that a fault leaves without a reply (its error is -1).
@@ -54,6 +63,33 @@ bool_t Unanswered(Vxi11Server* server, uVxi11Call& call) {
     server->Record(call);
     return FALSE;
 }
+
+// Applies a fault; true when the call must not be answered. Such a call is recorded (error -1)
+// before the fault acts, so that the log holds it by the time the client sees the fault.
+bool ApplyFault(Vxi11Server* server, uVxi11Call& call, struct svc_req* rqstp, std::int32_t& iError) {
+    uVxi11Fault fault;
+    if (!server->TakeFault(call.iProcedure, fault)) return false;
+    if (fault.eKind != eVxi11Fault::Delay && fault.eKind != eVxi11Fault::DeviceError) Unanswered(server, call);
+    switch (fault.eKind) {
+    case eVxi11Fault::Delay:
+        server->WaitStop(fault.iValue);
+        return false;
+    case eVxi11Fault::DeviceError:
+        iError = fault.iValue;
+        return false;
+    case eVxi11Fault::Close:
+        if (fault.iValue > 0) SendPartialReply(rqstp, fault.iValue);
+        shutdown(rqstp->rq_xprt->xp_fd, SHUT_RDWR);
+        return true;
+    case eVxi11Fault::NoReply:
+        return true;
+    case eVxi11Fault::Stall:
+        SendPartialReply(rqstp, fault.iValue);
+        return true;
+    }
+    return false;
+}
+
 
 } // namespace
 
@@ -71,6 +107,7 @@ bool Vxi11Server::Start(const uConfig& config, std::string& sError) {
     }
     mConfig = config;
     fStop = false;
+    fRefuse = false;
     pDevice->ResumeWaits();
     // A client that goes away while a reply is written must not end the process.
     signal(SIGPIPE, SIG_IGN);
@@ -123,14 +160,22 @@ void Vxi11Server::Loop() {
     std::vector<pollfd> fds;
     while (!fStop) {
         fds.assign(svc_pollfd, svc_pollfd + svc_max_pollfd);
-        for (auto& p : fds) p.revents = 0;
+        for (auto& p : fds) {
+            p.revents = 0;
+            // A listener that no longer listens is not looked at (it would report a hang-up forever).
+            if (fRefuse && p.fd == iListenFd) p.fd = -1;
+        }
         fds.push_back({iWakeFd, POLLIN, 0});
         const int n = poll(fds.data(), fds.size(), -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (fds.back().revents) break;
+        if (fds.back().revents) {
+            std::uint64_t count = 0;
+            if (read(iWakeFd, &count, sizeof count) < 0) break;
+            continue; // stop, or look at the descriptors afresh
+        }
         if (n > 0) svc_getreq_poll(fds.data(), n);
     }
 }
@@ -174,6 +219,17 @@ void Vxi11Server::Stop() {
         mFaults.clear();
     }
     pActiveServer = nullptr;
+}
+
+void Vxi11Server::RefuseConnections() {
+    if (Active() != this || fRefuse) return;
+    fRefuse = true;
+    // A listening socket that is shut down refuses every new connection.
+    shutdown(iListenFd, SHUT_RD);
+    const std::uint64_t one = 1;
+    if (write(iWakeFd, &one, sizeof one) < 0) {
+        // The loop sees the listener's hang-up and looks again in any case.
+    }
 }
 
 void Vxi11Server::SetMaxRecvSize(std::uint32_t iSize) {
@@ -226,18 +282,21 @@ bool Vxi11Server::WaitStop(int iMs) {
     return mStopSignal.wait_for(lock, std::chrono::milliseconds(iMs), [&] { return fStop.load(); });
 }
 
-std::int32_t Vxi11Server::NewLink(const std::string& sDevice, std::uint32_t& iMaxRecv) {
+std::int32_t Vxi11Server::NewLink(const std::string& sDevice, int iConnection, std::uint32_t& iMaxRecv) {
     std::lock_guard lock(mMutex);
     iMaxRecv = mConfig.iMaxRecvSize;
     if (sDevice != mConfig.sDevice) return -1;
     const std::int32_t lid = ++iNextLid;
-    mLinks.insert(lid);
+    mLinks[lid] = iConnection;
     return lid;
 }
 
-bool Vxi11Server::DropLink(std::int32_t iLid) {
+bool Vxi11Server::DropLink(std::int32_t iLid, int iConnection) {
     std::lock_guard lock(mMutex);
-    return mLinks.erase(iLid) > 0;
+    const auto it = mLinks.find(iLid);
+    if (it == mLinks.end() || it->second != iConnection) return false;
+    mLinks.erase(it);
+    return true;
 }
 
 bool Vxi11Server::HasLink(std::int32_t iLid) const {
@@ -256,14 +315,15 @@ extern "C" bool_t create_link_1_svc(Create_LinkParms* p, Create_LinkResp* r, str
     Vxi11Server* s = Vxi11Server::Active();
     Sim::uVxi11Call call;
     call.iProcedure = Sim::Vxi11CreateLink;
+    call.iConnection = Sim::ConnectionOf(rqstp);
     call.iLockTimeout = static_cast<std::uint32_t>(p->lock_timeout);
     call.sDevice = p->device ? p->device : "";
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
+    if (Sim::ApplyFault(s, call, rqstp, error)) return FALSE;
     if (error == 0) {
         std::uint32_t maxRecv = 0;
-        const std::int32_t lid = s->NewLink(call.sDevice, maxRecv);
+        const std::int32_t lid = s->NewLink(call.sDevice, call.iConnection, maxRecv);
         if (lid < 0) {
             error = Sim::ErrDeviceNotAccessible;
         } else {
@@ -283,6 +343,7 @@ extern "C" bool_t device_write_1_svc(Device_WriteParms* p, Device_WriteResp* r, 
     Vxi11Server* s = Vxi11Server::Active();
     Sim::uVxi11Call call;
     call.iProcedure = Sim::Vxi11DeviceWrite;
+    call.iConnection = Sim::ConnectionOf(rqstp);
     call.iLid = static_cast<std::int32_t>(p->lid);
     call.iFlags = static_cast<std::uint32_t>(p->flags);
     call.iIoTimeout = static_cast<std::uint32_t>(p->io_timeout);
@@ -290,7 +351,7 @@ extern "C" bool_t device_write_1_svc(Device_WriteParms* p, Device_WriteResp* r, 
     call.iSize = p->data.data_len;
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
+    if (Sim::ApplyFault(s, call, rqstp, error)) return FALSE;
     if (error == 0 && !s->HasLink(call.iLid)) error = Sim::ErrInvalidLink;
     if (error == 0) {
         s->Device().Write(reinterpret_cast<const std::uint8_t*>(p->data.data_val), p->data.data_len,
@@ -308,6 +369,7 @@ extern "C" bool_t device_read_1_svc(Device_ReadParms* p, Device_ReadResp* r, str
     Vxi11Server* s = Vxi11Server::Active();
     Sim::uVxi11Call call;
     call.iProcedure = Sim::Vxi11DeviceRead;
+    call.iConnection = Sim::ConnectionOf(rqstp);
     call.iLid = static_cast<std::int32_t>(p->lid);
     call.iFlags = static_cast<std::uint32_t>(p->flags);
     call.iIoTimeout = static_cast<std::uint32_t>(p->io_timeout);
@@ -316,7 +378,7 @@ extern "C" bool_t device_read_1_svc(Device_ReadParms* p, Device_ReadResp* r, str
     call.iTermChar = static_cast<unsigned char>(p->termChar);
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, call.iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
+    if (Sim::ApplyFault(s, call, rqstp, error)) return FALSE;
     if (error == 0 && !s->HasLink(call.iLid)) error = Sim::ErrInvalidLink;
     if (error == 0 && !s->Device().WaitForAnswer(std::chrono::milliseconds(call.iIoTimeout))) error = Sim::ErrIoTimeout;
     if (error == 0) {
@@ -353,13 +415,14 @@ bool_t Generic(int iProcedure, std::int32_t iLid, std::uint32_t iFlags, struct s
     Sim::uVxi11Call call;
     call.iProcedure = iProcedure;
     call.iLid = iLid;
+    call.iConnection = Sim::ConnectionOf(rqstp);
     call.iFlags = iFlags;
     std::int32_t error = 0;
     *r = {};
-    if (Sim::ApplyFault(s, iProcedure, rqstp, error)) return Sim::Unanswered(s, call);
+    if (Sim::ApplyFault(s, call, rqstp, error)) return FALSE;
     if (error == 0) {
         if (iProcedure == Sim::Vxi11DestroyLink) {
-            if (!s->DropLink(iLid)) error = Sim::ErrInvalidLink;
+            if (!s->DropLink(iLid, call.iConnection)) error = Sim::ErrInvalidLink;
         } else if (!s->HasLink(iLid)) {
             error = Sim::ErrInvalidLink;
         } else if (action) {

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,13 +54,17 @@ struct uVxi11Call {
     std::uint32_t iAnswered = 0;  // device_write: size taken; device_read: data bytes sent
     std::int32_t iReason = 0;     // device_read
     std::string sDevice;          // create_link
+    int iConnection = 0;          // the connection the call came on (the client's port)
 };
 
 enum class eVxi11Fault {
     Delay,       // wait iValue ms, then answer normally (a late reply)
     DeviceError, // answer with error code iValue and do nothing
-    Close,       // close the connection instead of answering
+    Close,       // close the connection instead of answering; with iValue > 0, after the first
+                 // iValue bytes of a reply that promises more (a peer that dies mid-reply)
     NoReply,     // never answer this call; the connection stays open
+    Stall,       // send the first iValue bytes of a reply that promises more, then nothing: a
+                 // peer that freezes mid-reply; the connection stays open
 };
 
 // A fault for a later call of one procedure: the next iSkip calls pass, the one after fails.
@@ -94,6 +98,8 @@ class Vxi11Server {
     std::shared_ptr<ScpiDevice> SharedDevice() { return pDevice; }
 
     void SetMaxRecvSize(std::uint32_t iSize);
+    // From now on new connections are refused (until Stop); open ones are served on.
+    void RefuseConnections();
     void AddFault(const uVxi11Fault& fault);
     std::vector<uVxi11Call> Calls() const;
     void ClearCalls();
@@ -104,8 +110,9 @@ class Vxi11Server {
     bool TakeFault(int iProcedure, uVxi11Fault& fault);
     void Record(const uVxi11Call& call);
     bool WaitStop(int iMs); // true when Stop interrupted the wait
-    std::int32_t NewLink(const std::string& sDevice, std::uint32_t& iMaxRecv);
-    bool DropLink(std::int32_t iLid);
+    // Links belong to the connection that made them: another connection cannot drop one.
+    std::int32_t NewLink(const std::string& sDevice, int iConnection, std::uint32_t& iMaxRecv);
+    bool DropLink(std::int32_t iLid, int iConnection);
     bool HasLink(std::int32_t iLid) const;
     std::vector<std::uint8_t>& ReadBuffer() { return mReadBuffer; }
     std::shared_ptr<const std::vector<std::uint8_t>>& ReadKeep() { return pReadKeep; }
@@ -122,12 +129,13 @@ class Vxi11Server {
     bool fRegistered = false;
     std::thread mThread;
     std::atomic<bool> fStop{false};
+    std::atomic<bool> fRefuse{false};
 
     mutable std::mutex mMutex;
     std::condition_variable mStopSignal;
     std::vector<uVxi11Fault> mFaults;
     std::vector<uVxi11Call> mCalls;
-    std::set<std::int32_t> mLinks;
+    std::map<std::int32_t, int> mLinks; // link id -> the connection that made it
     std::int32_t iNextLid = 0;
     std::vector<std::uint8_t> mReadBuffer; // data of the last device_read reply, when copied
     std::shared_ptr<const std::vector<std::uint8_t>> pReadKeep; // or the answer piece it points into

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -375,6 +376,86 @@ TEST_F(LxiTest, APeerThatClosesMidReadFailsAtOnceAndTheNextExchangeWorks) {
     EXPECT_EQ(answer.view(), mServer.Device().Idn() + "\n");
 }
 
+// Every destroy_link went out on the connection whose create_link made the link.
+void ExpectLinksDestroyedWhereMade(const std::vector<Sim::uVxi11Call>& calls) {
+    std::map<std::int32_t, int> made;
+    for (const auto& c : calls) {
+        if (c.iProcedure == Sim::Vxi11CreateLink && c.iError == 0) made[c.iLid] = c.iConnection;
+        if (c.iProcedure != Sim::Vxi11DestroyLink) continue;
+        ASSERT_EQ(made.count(c.iLid), 1u) << "destroy_link for link " << c.iLid << " that was never made";
+        EXPECT_EQ(c.iConnection, made[c.iLid]) << "destroy_link for link " << c.iLid << " on another connection";
+    }
+}
+
+TEST_F(LxiTest, APeerThatFailsMidReadCostsOneReplyWaitAndItsLinkIsNotDestroyedElsewhere) {
+    StartAndConnect({}, 300);
+    pInstance->mRpc.iLockTimeout = 100;
+    const auto replyWait = std::chrono::milliseconds(300 + 100 + Lxi::ReplyMarginMs);
+    const struct {
+        const char* pName;
+        Sim::eVxi11Fault eKind;
+        int iBytes; // of the reply sent before the fault
+        const char* pText;
+        bool fWaits; // the failure shows only by the reply wait
+    } cases[] = {
+        {"frozen after part of the reply", Sim::eVxi11Fault::Stall, 6000,
+         "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.", true},
+        {"silent", Sim::eVxi11Fault::NoReply, 0, "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.",
+         true},
+        {"closed after part of the reply", Sim::eVxi11Fault::Close, 6000,
+         "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pName);
+        mServer.ClearCalls();
+        mServer.Device().Clear();
+        Lxi::SetRequestSize(*pInstance, 4096);
+        // The second read of a long answer fails: the link has carried data by then.
+        mServer.AddFault({Sim::Vxi11DeviceRead, c.eKind, c.iBytes, 1});
+        std::string sError;
+        DataBuffer answer;
+        const auto start = Clock::now();
+        EXPECT_FALSE(Exchange("SIM:BLOCK? 100000", answer, sError));
+        const auto waited = Clock::now() - start;
+        EXPECT_EQ(sError, c.pText);
+        EXPECT_LT(waited, replyWait * 3 / 2); // one reply wait, not two
+        if (c.fWaits) EXPECT_GE(waited, replyWait);
+        EXPECT_TRUE(CallsOf(Sim::Vxi11DestroyLink).empty()); // the link went with its connection
+        ExpectLinksDestroyedWhereMade(mServer.Calls());
+        EXPECT_EQ(pInstance->mRpc.iLid, 0);
+
+        // The connection was made afresh: the next exchange runs on a new link.
+        mServer.Device().Clear();
+        ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError;
+        EXPECT_EQ(answer.view(), "1\n");
+        EXPECT_EQ(CallsOf(Sim::Vxi11DestroyLink).size(), 1u);
+        ExpectLinksDestroyedWhereMade(mServer.Calls());
+    }
+}
+
+TEST_F(LxiTest, AReconnectThatIsRefusedKeepsItsReasonForTheNextCall) {
+    StartAndConnect({}, 2000);
+    std::string sError;
+    DataBuffer answer;
+    ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError; // the server has taken the connection
+    mServer.ClearCalls();
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Close, 100});
+    mServer.RefuseConnections(); // the instrument's server stops taking connections
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.");
+    EXPECT_EQ(pInstance->mSettings.iConnection, 0);
+    EXPECT_TRUE(CallsOf(Sim::Vxi11DestroyLink).empty());
+
+    const std::string sRefused = "Lxi::Connect: The network connection could not be created. Network adapter: "
+                                 "127.0.0.1 Instrument: 127.0.0.1:" +
+                                 std::to_string(mServer.Port()) + " - TcpSocket::Connect: Connection refused. Code = 111";
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, "Lxi::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden. - " + sRefused);
+    // A link that was never made on an open connection is not destroyed: nothing to wait for.
+    EXPECT_TRUE(Lxi::DestroyLink(*pInstance, sError));
+    EXPECT_EQ(CallsOf(Sim::Vxi11CreateLink).size(), 1u);
+}
+
 TEST_F(LxiTest, TimeOuts) {
     StartAndConnect({}, 300);
     pInstance->mRpc.iLockTimeout = 100;
@@ -400,8 +481,14 @@ TEST_F(LxiTest, TimeOuts) {
     // A late reply arrives on the old connection, which is gone: the next exchange gets its own.
     mServer.Device().Clear();
     mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::Delay, 2500});
+    const std::size_t iReads = CallsOf(Sim::Vxi11DeviceRead).size();
     EXPECT_FALSE(Exchange("*IDN?", answer, sError));
     EXPECT_EQ(sError, "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.");
+    // The failed exchange ends after one reply wait, while the instrument (one thread) still
+    // holds the late call: the next exchange begins once the late reply has gone out.
+    for (int i = 0; i < 500 && CallsOf(Sim::Vxi11DeviceRead).size() == iReads; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     mServer.Device().Clear();
     ASSERT_TRUE(Exchange("*OPC?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), "1\n");
@@ -594,7 +681,7 @@ TEST(LxiInstanceTest, SettingsConnectAndTheInstanceList) {
     EXPECT_FALSE(Lxi::Connect(*instance, sError));
     EXPECT_EQ(sError, "Lxi::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
                       "Instrument: 127.0.0.1:" +
-                          std::to_string(port));
+                          std::to_string(port) + " - TcpSocket::Connect: Connection refused. Code = 111");
     EXPECT_FALSE(Lxi::SocketWrite(*instance, sError));
     EXPECT_EQ(sError, "Lxi::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.");
     EXPECT_FALSE(Lxi::SocketRead(*instance, sError));

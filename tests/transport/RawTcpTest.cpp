@@ -77,7 +77,7 @@ TEST_F(RawTcpTest, SettingsTimeOutsAndConnecting) {
     EXPECT_FALSE(RawTcp::Connect(*pInstance, sError));
     EXPECT_EQ(sError, "RawTcp::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
                       "Instrument: 127.0.0.1:" +
-                          std::to_string(settings.iPort));
+                          std::to_string(settings.iPort) + " - TcpSocket::Connect: Connection refused. Code = 111");
     EXPECT_EQ(pInstance->mSettings.iConnection, 0);
 
     settings.iPort = mPeer.Port();

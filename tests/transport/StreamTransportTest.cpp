@@ -1,9 +1,14 @@
 // What the raw TCP and the serial transport share, run against both: the simulated instrument
 // behind a loopback listener and behind a pseudo-terminal.
 #include "StreamTransportFixture.h"
+
+#include "sim/ScreenCopyAnswers.h"
 #include "transport/BlockHeader.h"
 
+#include <QImage>
+
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -224,6 +229,115 @@ TYPED_TEST(StreamTransportTest, AnInstanceOnlyTheListHoldsIsFreedAfterItsBuffers
         pOnlyListed = instance.get();
     }
     EXPECT_TRUE(TypeParam::DeleteInstance(*pOnlyListed, sError)) << sError;
+}
+
+// Siglent oscilloscopes answer ":PRINt?" with the bare image file: BMP and LF, PNG alone.
+TYPED_TEST(StreamTransportTest, ASiglentScreenCopyArrivesWholeInSmallPieces) {
+    this->Reopen(5000);
+    const QImage screen = Sim::ScreenPicture(24, 10);
+    Sim::AnswerSiglentScreenCopy(this->mPeer.Device(), screen);
+    const struct {
+        const char* pQuery;
+        Sim::eImageFile eFormat;
+        int iPiece;
+    } cases[] = {{":PRINt? BMP", Sim::eImageFile::Bmp, 7}, {":PRINt? PNG", Sim::eImageFile::Png, 7},
+                 {":PRINt? PNG", Sim::eImageFile::Png, 8}, {":PRIN? BMP", Sim::eImageFile::Bmp, 6},
+                 {":PRINt? BMP", Sim::eImageFile::Bmp, 0x10000}, {":PRINt? PNG", Sim::eImageFile::Png, 0x10000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pQuery) + " in pieces of " + std::to_string(c.iPiece));
+        this->mPeer.AddFault({Sim::eStreamFault::Trickle, c.iPiece});
+        std::string sError;
+        DataBuffer answer;
+        ASSERT_TRUE(this->Exchange(c.pQuery, answer, sError)) << sError;
+        EXPECT_EQ(sError, ""); // complete by its own structure, not by the time-out
+        EXPECT_EQ(ToBytes(answer), Sim::SiglentScreenCopyAnswer(screen, c.eFormat));
+        const QImage decoded = QImage::fromData(answer.data(), static_cast<int>(answer.size()));
+        EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32), screen.convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
+    this->Reopen(300);
+    std::vector<std::uint8_t> bmp = Sim::BmpFile(Sim::ScreenPicture(8, 4), false);
+    const std::uint32_t iLie = static_cast<std::uint32_t>(bmp.size() + 1000);
+    for (int i = 0; i < 4; ++i) bmp[2 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(iLie >> (8 * i));
+    bmp.push_back('\n');
+    this->mPeer.Device().SetAnswer("LIE?", bmp);
+    std::string sError;
+    DataBuffer answer;
+    EXPECT_TRUE(this->Exchange("LIE?", answer, sError)); // what came, with the time-out's text
+    EXPECT_EQ(sError, this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten."));
+    EXPECT_EQ(ToBytes(answer), bmp);
+}
+
+TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
+    this->Reopen(200);
+    const std::string sTimeOut =
+        this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
+    std::string sError;
+    DataBuffer answer;
+    // The identification comes after the read gave up.
+    this->mPeer.AddFault({Sim::eStreamFault::Delay, 500});
+    const std::size_t iSent = this->mPeer.AnswersSent();
+    EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
+    EXPECT_EQ(sError, sTimeOut);
+    for (int i = 0; i < 500 && this->mPeer.AnswersSent() == iSent; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(this->mPeer.AnswersSent(), iSent);
+
+    // The next query gets its own answer; the late one is dropped and counted.
+    ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "1\n");
+    const std::size_t iLate = this->mPeer.Device().Idn().size() + 1;
+    EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
+    EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""},
+                                        iLate),
+              this->Text(TypeParam::WriteName, std::to_string(iLate) + " bytes of an earlier answer were dropped."));
+
+    // Nothing waits now: nothing is dropped, and the answers stay in step.
+    ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
+    EXPECT_EQ(this->pInstance->iStaleBytes, 0u);
+}
+
+TEST(AnswerCompleteTest, ImagesWithoutABlockHeaderEndByTheirOwnStructure) {
+    auto complete = [](const std::vector<std::uint8_t>& b, std::size_t n, const std::string& sEnd = "\n") {
+        return StreamTransfer::AnswerComplete(b.data(), n, sEnd);
+    };
+    const QImage screen = Sim::ScreenPicture(6, 3);
+    const std::vector<std::uint8_t> png = Sim::PngFile(screen);
+    std::vector<std::uint8_t> pngLf = png;
+    pngLf.push_back('\n');
+    const std::vector<std::uint8_t> bmp = Sim::BmpFile(screen, false);
+    std::vector<std::uint8_t> bmpLf = bmp;
+    bmpLf.push_back('\n');
+    // Every prefix of the file is incomplete, the LF of the signature and any LF inside included.
+    for (std::size_t n = 1; n < png.size(); ++n) EXPECT_FALSE(complete(png, n)) << "PNG of " << n << " bytes";
+    for (std::size_t n = 7; n < bmp.size(); ++n) EXPECT_FALSE(complete(bmp, n)) << "BMP of " << n << " bytes";
+    EXPECT_TRUE(complete(png, png.size()));
+    EXPECT_TRUE(complete(png, png.size(), "")); // no text needed at all
+    EXPECT_TRUE(complete(pngLf, pngLf.size()));
+    EXPECT_TRUE(complete(bmp, bmp.size()));
+    EXPECT_TRUE(complete(bmpLf, bmpLf.size()));
+
+    // Sizes beyond bounds are not believed.
+    std::vector<std::uint8_t> huge = bmpLf;
+    huge[5] = 0x7F; // 2 GiB and more
+    EXPECT_FALSE(complete(huge, huge.size()));
+    std::vector<std::uint8_t> chunk = pngLf;
+    chunk[8] = 0x80; // a chunk length above 2^31 - 1
+    EXPECT_FALSE(complete(chunk, chunk.size()));
+
+    // Texts that merely begin like an image keep the text rule.
+    auto text = [&](const std::string& s) {
+        return complete(std::vector<std::uint8_t>(s.begin(), s.end()), s.size());
+    };
+    EXPECT_TRUE(text("BMP\n"));
+    EXPECT_TRUE(text("BM\n"));
+    EXPECT_TRUE(text("BMW,X5,1234\n")); // no reserved zeros: not a bitmap
+    EXPECT_FALSE(text("BMP"));
+    EXPECT_TRUE(text("#15BMabc\n"));     // a block keeps its own rule
 }
 
 TEST(AnswerCompleteTest, TheEndOfMessageTextCountsOnlyBehindALeadingBlock) {

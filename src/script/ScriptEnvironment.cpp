@@ -1,0 +1,102 @@
+#include "script/ScriptEnvironment.h"
+
+#include "instrument/Instrument.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QThread>
+
+#include <mutex>
+
+namespace InstrumentScript {
+namespace {
+
+std::mutex mSeamMutex;
+std::shared_ptr<ScriptEnvironment> pEnvironment;
+std::shared_ptr<InstrumentProvider> pProvider;
+
+// Runs the call on the GUI thread and waits for it; false when there is no GUI application.
+template <class F> bool OnGuiThread(F call) {
+    auto* pApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!pApp) return false;
+    bool fResult = false;
+    if (QThread::currentThread() == pApp->thread()) return call();
+    QMetaObject::invokeMethod(pApp, [&] { fResult = call(); }, Qt::BlockingQueuedConnection);
+    return fResult;
+}
+
+} // namespace
+
+std::int64_t ScriptEnvironment::ElapsedMilliseconds() {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+QDateTime ScriptEnvironment::LocalTime() { return QDateTime::currentDateTime(); }
+
+std::chrono::milliseconds ScriptEnvironment::SleepTime(std::int64_t iMilliseconds) {
+    return std::chrono::milliseconds(iMilliseconds < 0 ? 0 : iMilliseconds);
+}
+
+bool ScriptEnvironment::Beep(std::int64_t) {
+    return OnGuiThread([] {
+        QApplication::beep();
+        return true;
+    });
+}
+
+bool ScriptEnvironment::SetClipboardText(const std::string& sText) {
+    return OnGuiThread([&] {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(sText));
+        return true;
+    });
+}
+
+bool ScriptEnvironment::SetClipboardImage(const QImage& image) {
+    return OnGuiThread([&] {
+        QGuiApplication::clipboard()->setImage(image);
+        return true;
+    });
+}
+
+bool ScriptEnvironment::MapFilePath(const std::string& sPath, std::string& sMapped, std::string&) {
+    sMapped = sPath;
+    return true;
+}
+
+InstrumentObject InstrumentProvider::FindOrCreate(const uTaskPrepare& connection, bool& fCreated,
+                                                  std::string& sError) {
+    return Instrument::FindOrCreate(connection, fCreated, sError);
+}
+
+std::shared_ptr<ScriptEnvironment> Environment() {
+    std::lock_guard lock(mSeamMutex);
+    if (!pEnvironment) pEnvironment = std::make_shared<ScriptEnvironment>();
+    return pEnvironment;
+}
+
+void SetEnvironment(std::shared_ptr<ScriptEnvironment> p) {
+    std::lock_guard lock(mSeamMutex);
+    pEnvironment = std::move(p);
+}
+
+std::shared_ptr<InstrumentProvider> Instruments() {
+    std::lock_guard lock(mSeamMutex);
+    if (!pProvider) pProvider = std::make_shared<InstrumentProvider>();
+    return pProvider;
+}
+
+void SetInstrumentProvider(std::shared_ptr<InstrumentProvider> p) {
+    std::lock_guard lock(mSeamMutex);
+    pProvider = std::move(p);
+}
+
+} // namespace InstrumentScript

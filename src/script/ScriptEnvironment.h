@@ -1,0 +1,50 @@
+// What the script engine takes from its surroundings, behind two replaceable seams: the
+// environment (clocks, waits, beeps, clipboard, file paths) and the instrument provider (how a
+// declared instrument is found or made). The program uses the defaults; tests install their own.
+#pragma once
+
+#include "instrument/ConnectionDescription.h"
+#include "instrument/InstrumentObject.h"
+
+#include <QDateTime>
+#include <QImage>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace InstrumentScript {
+
+class ScriptEnvironment {
+  public:
+    virtual ~ScriptEnvironment() = default;
+    // The elapsed-milliseconds clock.
+    virtual std::int64_t ElapsedMilliseconds();
+    // The local date and time.
+    virtual QDateTime LocalTime();
+    // How long a script wait of iMilliseconds really waits (a fast clock shortens it and moves
+    // its own time on by iMilliseconds).
+    virtual std::chrono::milliseconds SleepTime(std::int64_t iMilliseconds);
+    // A system sound by its beep type.
+    virtual bool Beep(std::int64_t eType);
+    virtual bool SetClipboardText(const std::string& sText);
+    virtual bool SetClipboardImage(const QImage& image);
+    // The path a script's file name stands for; false with a message when it may not be used.
+    virtual bool MapFilePath(const std::string& sPath, std::string& sMapped, std::string& sError);
+};
+
+class InstrumentProvider {
+  public:
+    virtual ~InstrumentProvider() = default;
+    // The listed instrument with the connection's identity, or a new one (fCreated set).
+    virtual InstrumentObject FindOrCreate(const uTaskPrepare& connection, bool& fCreated, std::string& sError);
+};
+
+// The installed seams (the defaults until replaced); nullptr restores the default.
+std::shared_ptr<ScriptEnvironment> Environment();
+void SetEnvironment(std::shared_ptr<ScriptEnvironment> pEnvironment);
+std::shared_ptr<InstrumentProvider> Instruments();
+void SetInstrumentProvider(std::shared_ptr<InstrumentProvider> pProvider);
+
+} // namespace InstrumentScript

@@ -1,0 +1,118 @@
+// Script engine instances: one per script window, with its program, its interpreter thread and
+// the operations the window calls (check, run, pause, stop, delete).
+//
+// The module mutex guards the instance list, the counters, each instance's eState and program
+// pointer, and the shared fields of each thread record (marked below). It is held only around
+// those reads and writes and around queueing an awaited instrument task, never across a wait, a
+// post or an executor. Lock order: the module mutex, then the instrument core's locks.
+#pragma once
+
+#include "instrument/InstrumentObject.h"
+#include "script/ScriptTask.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace InstrumentScript {
+
+enum class eScriptState : std::int64_t {
+    Idle = 0, // a new record; behaves as Running
+    Running = 1,
+    Pause = 4,
+    Stop = 8,
+};
+
+// Why the interpreter thread sleeps.
+enum class eSleep { None, BeforeRun, User, Result };
+
+// The instrument result a sleeping run waits for.
+enum class eAwait { None, Waiting, Arrived, Failed };
+
+struct uAwaitedResult {
+    eAwait eState = eAwait::None;
+    const uInstrumentObject* pInstrument = nullptr;
+    std::int64_t eTaskType = 0;
+    std::int64_t iTaskNumber = 0; // compared for SCPI command results only
+    uScriptTask* pTask = nullptr; // the task whose variable receives the result
+};
+
+struct uScriptInstance;
+
+// One interpreter thread and the state of its runs. A new one is made per StartThread; a thread
+// that outlives its stop keeps its record (and the instance) alive until it ends.
+struct uScriptThread : std::enable_shared_from_this<uScriptThread> {
+    std::shared_ptr<uScriptInstance> pInstance;
+    std::thread thread;
+    std::int64_t iThreadNumber = 0;
+    int iRoute = 0; // window number that the instrument core's results of this thread go to
+    std::condition_variable cv;
+
+    // Guarded by the module mutex.
+    bool fStop = false;
+    bool fFinished = false;
+    std::int64_t iRunSignals = 0; // Run presses not yet taken by a user or pre-run sleep
+    eSleep eSleeping = eSleep::None;
+    uAwaitedResult awaited;
+    std::int64_t iUndelivered = 0; // posted messages the hub has not yet delivered or dropped
+    std::shared_ptr<uScriptProgram> pProgram; // the program of the current run
+
+    // The interpreter thread's own.
+    uScriptTask* pCurrentTask = nullptr;
+    uScriptTask* pJumpTask = nullptr;
+    bool fJump = false;
+    std::int64_t iErrorsPosted = 0;
+    InstrumentObject pActiveInstrument;
+    uScriptTask* pActiveInstrumentTask = nullptr;
+    std::int64_t fLastCompare = 0;
+    std::string sParsedText; // the canonical text after a successful parse
+};
+
+struct uScriptInstance {
+    std::int64_t iInstanceNumber = 0;
+    int iWindow = 0; // receives EventScriptMessage and the re-posted transfer status
+    // Guarded by the module mutex.
+    std::shared_ptr<uScriptProgram> pProgram = std::make_shared<uScriptProgram>();
+    std::shared_ptr<uScriptThread> pThread; // the current thread, nullptr when none
+    eScriptState eState = eScriptState::Idle;
+};
+
+using ScriptInstance = std::shared_ptr<uScriptInstance>;
+
+// The identity of an instance in the events it posts (their object).
+std::intptr_t InstanceObject(const uScriptInstance& instance);
+
+std::mutex& ModuleMutex();
+
+ScriptInstance NewInstance(int iWindow, std::string& sError);
+ScriptInstance Constructor(int iWindow, std::int64_t iInstanceNumber, std::string& sError);
+bool Destructor(const ScriptInstance& pInstance, std::string& sError);
+
+// Stops a run, empties the task list, queues the Script task with both texts and runs it.
+bool SetScript(const ScriptInstance& pInstance, const std::string& sScript, const std::string& sConstants,
+               std::string& sError);
+// Starts the thread when none runs and lets it run (or go on after a pause or a wait).
+bool RunScript(const ScriptInstance& pInstance, std::string& sError);
+bool PauseScript(const ScriptInstance& pInstance, std::string& sError);
+bool StopScript(const ScriptInstance& pInstance, std::string& sError);
+bool DeleteInstance(const ScriptInstance& pInstance, std::string& sError);
+
+// A new, empty program takes the old one's place; the old one's values go with it (at once,
+// or when a thread that outlived its stop lets it go).
+void ClearTasks(uScriptInstance& instance);
+// Replaces the instance's program (the parser's result, or a hand-built list in tests).
+void SetProgram(uScriptInstance& instance, std::shared_ptr<uScriptProgram> pProgram);
+
+bool StartThread(const ScriptInstance& pInstance, std::string& sError);
+// Asks the thread to stop and waits for it at most iTimeout ms (0: 500 ms); a thread still
+// running after that is left to end by itself. Then every declared instrument gets cancel
+// (abort), disconnect and cancel (clear queue), and the thread's result route is released.
+void StopThread(const ScriptInstance& pInstance, int iTimeout = 0);
+
+// Whether a thread of the instance runs.
+bool ThreadRunning(const uScriptInstance& instance);
+
+} // namespace InstrumentScript

@@ -1,0 +1,50 @@
+// The parser's front end: the script and constants texts cut into numbered lines, the constant
+// definitions and the replacement of constant references. Texts are kept as bytes: invalid
+// UTF-8 and NUL bytes pass through unchanged.
+#pragma once
+
+#include "script/ScriptTask.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace InstrumentScript {
+
+// What one parse builds: the program and the names seen so far.
+struct uScriptParse {
+    std::shared_ptr<uScriptProgram> pProgram = std::make_shared<uScriptProgram>();
+    std::unordered_map<std::string, uScriptTask*> mConstants; // lower-case name with its "#"
+    std::unordered_map<std::string, uScriptTask*> mLabels;
+    std::unordered_map<std::string, uScriptTask*> mVariables;
+    // While the linking pass runs: the task being linked, behind which new tasks go.
+    bool fLinking = false;
+    std::list<uScriptTask>::iterator itLinked;
+    // Adds a task at the end of the list, or directly behind the task being linked.
+    uScriptTask& AddTask(eScriptTaskType eType, const uScriptLine& line);
+};
+
+// Lower case that keeps every byte position: A to Z, and letters whose lower-case form has the
+// same UTF-8 length; every other byte stays as it is.
+std::string LowerKeepingPositions(std::string_view sText);
+
+// The blank-separated word of the text with the index, empty when there is none.
+std::string_view Word(std::string_view sText, std::size_t iIndex);
+
+// The text from the position on, empty when the position lies behind its end.
+std::string_view From(std::string_view sText, std::size_t iPosition);
+
+// Appends the lines of the text (split at line feeds only), trimmed, without comments, tabs
+// made blanks and blank runs collapsed outside the first quoted part.
+void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, std::int64_t eSource);
+
+// For a line whose first word begins with "#": 1 the constant is defined, 0 an error in
+// sError, -1 a bare reference (no second word).
+int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError);
+
+// Puts the values of the constants known so far in place of their references; at most 20 "#"
+// of the line are examined.
+void ReplaceConstants(uScriptParse& parse, uScriptLine& line);
+
+} // namespace InstrumentScript

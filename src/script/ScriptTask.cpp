@@ -1,0 +1,47 @@
+#include "script/ScriptTask.h"
+
+namespace InstrumentScript {
+
+void IndexProgram(uScriptProgram& program) {
+    std::int64_t iPosition = 0;
+    program.mLabels.clear();
+    program.mOrder.clear();
+    program.mOrder.reserve(program.mTasks.size());
+    for (uScriptTask& task : program.mTasks) {
+        task.iPosition = iPosition++;
+        program.mOrder.push_back(&task);
+        if (task.eTaskType == eScriptTaskType::Label) program.mLabels.emplace(task.label.Name, &task);
+    }
+    program.mScriptLineIndex.clear();
+    for (std::size_t i = 0; i < program.mScriptLines.size(); ++i)
+        program.mScriptLineIndex.emplace(program.mScriptLines[i].iLine, i);
+}
+
+uScriptTask* NextTask(const uScriptProgram& program, const uScriptTask& task) {
+    const auto iNext = static_cast<std::size_t>(task.iPosition) + 1;
+    return iNext < program.mOrder.size() ? program.mOrder[iNext] : nullptr;
+}
+
+void ResetVariable(uScriptTask& task) {
+    uScriptVariable& v = task.variable;
+    switch (v.Type) {
+    case eVariableType::Boolean: v.Boolean = 0; break;
+    case eVariableType::Integer: v.Integer = 0; break;
+    case eVariableType::Float: v.Float = 0.0; break;
+    case eVariableType::String: v.String.clear(); v.String.shrink_to_fit(); break;
+    case eVariableType::Data: v.Data.release(); break;
+    case eVariableType::Image: v.Image = QImage(); break;
+    case eVariableType::Waveform: v.Waveform.reset(); break;
+    case eVariableType::None: break;
+    }
+}
+
+void FreeVariableMemory(uScriptProgram& program) {
+    for (uScriptTask& task : program.mTasks) {
+        const eVariableType eType = task.variable.Type;
+        if (eType == eVariableType::Data || eType == eVariableType::Image || eType == eVariableType::Waveform)
+            ResetVariable(task);
+    }
+}
+
+} // namespace InstrumentScript

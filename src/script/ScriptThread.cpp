@@ -1,0 +1,438 @@
+#include "script/ScriptThread.h"
+
+#include "common/EventData.h"
+#include "common/TextRoutines.h"
+#include "instrument/TaskRecords.h"
+#include "platform/ProgramEvents.h"
+#include "script/ScriptEnvironment.h"
+#include "script/ScriptParser.h"
+
+#include <array>
+#include <string_view>
+#include <variant>
+
+namespace InstrumentScript {
+namespace {
+
+thread_local uScriptThread* pThisThread = nullptr;
+
+// What the thread does around a task type's executor.
+enum class eAfter { Go, WaitResult, WaitResultWhenConnecting, WaitUserOnFalse };
+
+struct uDispatch {
+    Executor executor = nullptr;
+    const char* sBefore = nullptr;  // output line before the executor
+    const char* sFailure = nullptr; // output line after a failure
+    eAfter after = eAfter::Go;
+    const char* sWaiting = nullptr; // output line when the thread will sleep
+};
+
+// The Script task: parses both texts; the new program replaces the list (the run ends there).
+bool TaskScript(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    std::shared_ptr<uScriptProgram> pProgram;
+    const bool fParsed = ParseScript(task.script.sScript, task.script.sConstants, pProgram, sError);
+    if (pProgram) {
+        SetProgram(*t.pInstance, pProgram);
+        t.pProgram = std::move(pProgram);
+    }
+    return fParsed;
+}
+
+// The executors of the other parts of the engine fill their places here as they are built.
+std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
+    std::array<uDispatch, ScriptTaskTypeCount> t{};
+    auto at = [&t](eScriptTaskType e) -> uDispatch& { return t[static_cast<std::size_t>(e)]; };
+    at(eScriptTaskType::Script).executor = TaskScript;
+    at(eScriptTaskType::VariableCompare).sFailure = " Thread - Fehler beim Vergleichen einer Variable.";
+    at(eScriptTaskType::VariableAdd).sFailure = " Thread - Fehler beim Addieren eines Werts zu einer Variable.";
+    at(eScriptTaskType::VariableMath).sFailure = " Thread - Fehler beim Verrechnen eines Werts mit einer Variable.";
+    at(eScriptTaskType::VariableSet).sFailure = " Thread - Fehler beim Zuweisen eines Werts einer Variable.";
+    at(eScriptTaskType::Instrument) = {nullptr, " Thread - Erstelle ein Instrument.",
+                                       " Thread - Fehler beim Erstellen des Instruments.",
+                                       eAfter::WaitResultWhenConnecting,
+                                       " Thread - Warte auf die Verbindung des Instruments."};
+    at(eScriptTaskType::InstrumentSelect).sFailure = " Thread - Fehler beim Setzen des aktuellen Instruments.";
+    at(eScriptTaskType::InstrumentSet).sFailure = " Thread - Fehler beim Setzen der Einstellung des Instruments.";
+    at(eScriptTaskType::Goto) = {TaskGoto, nullptr, " Thread - Fehler beim Sprung zu dem Goto-Ziel bzw. Label."};
+    at(eScriptTaskType::False).executor = TaskFalse;
+    at(eScriptTaskType::True).executor = TaskTrue;
+    at(eScriptTaskType::FunctionBeep).sFailure = " Thread - Fehler beim Ausgeben eines Hinweistons.";
+    at(eScriptTaskType::FunctionClipboard).sFailure =
+        " Thread - Fehler beim Kopieren der Variable in die Zwischenablage.";
+    at(eScriptTaskType::FunctionRemove).sFailure = " Thread - Fehler beim Entfernen von Teilen der Daten.";
+    at(eScriptTaskType::FunctionReplace).sFailure = " Thread - Fehler beim Enrsetzen von Teilen der Daten.";
+    at(eScriptTaskType::FunctionSave).sFailure = " Thread - Fehler beim Speichern der Daten.";
+    at(eScriptTaskType::FunctionScpi).after = eAfter::WaitResult;
+    at(eScriptTaskType::FunctionScpi).sWaiting = " Thread - Warte auf die Ausführung des SCPI-Kommandos.";
+    at(eScriptTaskType::FunctionScreencopy).after = eAfter::WaitResult;
+    at(eScriptTaskType::FunctionScreencopy).sWaiting = " Thread - Warte auf das Einlesen der Bildschirmkopie.";
+    at(eScriptTaskType::FunctionWaveform).after = eAfter::WaitResult;
+    at(eScriptTaskType::FunctionWaveform).sWaiting = " Thread - Warte auf das Einlesen der Messkurven.";
+    at(eScriptTaskType::FunctionWait).after = eAfter::WaitUserOnFalse;
+    at(eScriptTaskType::FunctionWait).sWaiting = " Thread - Pause, warte auf die weitere Ausführung des Skripts.";
+    return t;
+}
+
+std::mutex& DispatchMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::array<uDispatch, ScriptTaskTypeCount>& DispatchTable() {
+    static std::array<uDispatch, ScriptTaskTypeCount> t = MakeDispatchTable();
+    return t;
+}
+
+uDispatch DispatchOf(eScriptTaskType eType) {
+    const auto i = static_cast<std::int64_t>(eType);
+    if (i < 0 || i >= ScriptTaskTypeCount || eType == eScriptTaskType::FunctionView) return {};
+    std::lock_guard lock(DispatchMutex());
+    return DispatchTable()[static_cast<std::size_t>(i)];
+}
+
+// The handler of an instrument result: stores it into the variable of the awaited task.
+using ResultHandler = bool (*)(uScriptThread& thread, uInstrumentObject& instrument, uScriptTask& task,
+                               const EventHub::uEvent& event, std::string& sError);
+
+struct uResultDispatch {
+    ResultHandler handler = nullptr;
+    bool fWakes = false;
+};
+
+// By result type; the handlers of the instrument parts of the engine fill their places here.
+uResultDispatch ResultDispatchOf(std::int64_t eType) {
+    switch (eType) {
+    case InstrumentTaskPrepare: return {nullptr, false};
+    case InstrumentTaskConnect: return {nullptr, true};
+    case InstrumentTaskDisconnect: return {nullptr, false};
+    case InstrumentTaskScpiCommand: return {nullptr, true};
+    case InstrumentTaskScreencopy: return {nullptr, true};
+    case InstrumentTaskWaveform: return {nullptr, true};
+    default: return {};
+    }
+}
+
+std::string LineText(const uScriptTask& task) { return "Skriptzeile " + std::to_string(task.iLine); }
+
+const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLine) {
+    auto it = program.mScriptLineIndex.find(iLine);
+    return it == program.mScriptLineIndex.end() ? nullptr : &program.mScriptLines[it->second];
+}
+
+// Sleeps for the reason; false when the thread is to stop.
+bool Sleep(uScriptThread& t, eSleep eReason) {
+    std::unique_lock lock(ModuleMutex());
+    t.eSleeping = eReason;
+    t.cv.wait(lock, [&] {
+        if (t.fStop) return true;
+        if (eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived) return true;
+        if (eReason == eSleep::Result && t.awaited.eState == eAwait::Waiting) return false;
+        return t.iRunSignals > 0; // a user or pre-run sleep, or a result wait turned into a user wait
+    });
+    t.eSleeping = eSleep::None;
+    if (t.fStop) return false;
+    if (!(eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived)) --t.iRunSignals;
+    t.awaited = {};
+    return true;
+}
+
+// Runs the task list once from its first task; false when the thread is to stop.
+bool RunTasks(uScriptThread& t) {
+    uScriptInstance& instance = *t.pInstance;
+    // The run's program lives until the run ends, even when a parse replaces it.
+    const std::shared_ptr<uScriptProgram> pRunProgram = t.pProgram;
+    uScriptProgram& program = *pRunProgram;
+    uScriptTask* pTask = program.mOrder.empty() ? nullptr : program.mOrder.front();
+    bool fSuppress = false;
+    std::string sError;
+    for (;;) {
+        if (!pTask) {
+            if (!fSuppress) PostMessage(t, ScriptMessageFinished, {});
+            return true;
+        }
+        uScriptTask& task = *pTask;
+        if (!task.Execute) {
+            pTask = NextTask(program, task);
+            continue;
+        }
+        if (StopRequested(t)) return false;
+        const uScriptLine* pLine = ScriptLineOf(program, task.iLine);
+        if (pLine) PostMessage(t, ScriptMessageStatus, "Script line: " + std::to_string(task.iLine) + " - " + pLine->sText);
+        PostMessage(t, ScriptMessageOutput,
+                    "- - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - ");
+        if (pLine) PostMessage(t, ScriptMessageOutput, LineText(task) + " " + pLine->sText);
+        PostMessage(t, ScriptMessageOutput,
+                    LineText(task) + " Thread - Taskposition in Liste: " + std::to_string(task.iPosition));
+        t.pCurrentTask = &task;
+        t.fJump = false;
+        t.pJumpTask = nullptr;
+        sError.clear();
+        const std::int64_t iErrorsBefore = t.iErrorsPosted;
+
+        const uDispatch dispatch = DispatchOf(task.eTaskType);
+        bool fResult = false;
+        bool fWaitResult = false, fWaitUser = false;
+        const bool fScript = task.eTaskType == eScriptTaskType::Script;
+        if (fScript) fSuppress = true;
+        if (!dispatch.executor) {
+            sError = "InstrumentScript::Thread: Der Task-Typ ist unbekannt. *uTask\\eTaskType = " +
+                     std::to_string(static_cast<std::int64_t>(task.eTaskType));
+        } else {
+            if (dispatch.sBefore) PostLine(t, task, dispatch.sBefore);
+            fResult = dispatch.executor(t, task, sError);
+            switch (dispatch.after) {
+            case eAfter::Go: break;
+            case eAfter::WaitResult: fWaitResult = fResult; break;
+            case eAfter::WaitResultWhenConnecting:
+                if (fResult && task.instrument.fWaitForConnect) {
+                    task.instrument.fWaitForConnect = 0;
+                    fWaitResult = true;
+                }
+                break;
+            case eAfter::WaitUserOnFalse:
+                fWaitUser = !fResult;
+                fResult = true;
+                break;
+            }
+            if (fWaitResult || fWaitUser) PostLine(t, task, dispatch.sWaiting);
+            if (!fResult && dispatch.sFailure) PostLine(t, task, dispatch.sFailure);
+            if (fResult && (task.eTaskType == eScriptTaskType::True || task.eTaskType == eScriptTaskType::False) &&
+                !t.pJumpTask) {
+                PostLine(t, task, task.eTaskType == eScriptTaskType::True
+                                      ? " Thread - Beim Vergleich mit True wurde das Ende der Liste erreicht."
+                                      : " Thread - Beim Vergleich mit False wurde das Ende der Liste erreicht.");
+            }
+        }
+
+        // The next task; a parse has replaced the list, so nothing follows it.
+        if (fScript) pTask = nullptr;
+        else if (t.fJump) pTask = t.pJumpTask;
+        else pTask = NextTask(program, task);
+        t.fJump = false;
+
+        bool fEnd = fScript;
+        if (!fResult) {
+            fEnd = true;
+            if (!sError.empty()) {
+                PostError(t, sError, "Thread");
+            } else if (t.iErrorsPosted == iErrorsBefore) {
+                // The executor failed without a word: the window must still leave "running".
+                PostError(t, "Script error: " + LineText(task) + (dispatch.sFailure ? dispatch.sFailure : ""),
+                          "Thread");
+            }
+        } else if (fScript) {
+            PostMessage(t, ScriptMessageParsed, std::move(t.sParsedText));
+            t.sParsedText.clear();
+        }
+
+        // Stop, wait or pause, decided and reset in one step.
+        eSleep eReason = eSleep::None;
+        {
+            std::lock_guard lock(ModuleMutex());
+            if (t.fStop) return false;
+            if (fWaitResult) {
+                eReason = eSleep::Result;
+                if (instance.eState == eScriptState::Pause) instance.eState = eScriptState::Running;
+            } else if (fWaitUser || instance.eState == eScriptState::Pause) {
+                eReason = eSleep::User;
+                instance.eState = eScriptState::Running;
+            }
+        }
+        if (eReason != eSleep::None) {
+            PostMessage(t, ScriptMessageOutput, "Thread - Pausiere den Thread.");
+            if (!Sleep(t, eReason)) return false;
+        }
+        if (fEnd) return true;
+    }
+}
+
+} // namespace
+
+uDeliveryTicket::~uDeliveryTicket() {
+    if (!pThread) return;
+    std::lock_guard lock(ModuleMutex());
+    --pThread->iUndelivered;
+    pThread->cv.notify_all();
+}
+
+Executor ReplaceExecutor(eScriptTaskType eType, Executor executor) {
+    const auto i = static_cast<std::int64_t>(eType);
+    if (i < 0 || i >= ScriptTaskTypeCount) return nullptr;
+    std::lock_guard lock(DispatchMutex());
+    return std::exchange(DispatchTable()[static_cast<std::size_t>(i)].executor, executor);
+}
+
+void PostMessage(uScriptThread& t, std::int64_t eType, std::string sText, std::int64_t iData) {
+    {
+        std::unique_lock lock(ModuleMutex());
+        if (pThisThread == &t) {
+            t.cv.wait(lock, [&] { return t.fStop || t.iUndelivered < MaxUndeliveredMessages; });
+        }
+        ++t.iUndelivered;
+    }
+    auto pOutput = std::make_unique<uScriptOutput>(
+        uScriptOutput{std::move(sText), iData, uDeliveryTicket(t.shared_from_this())});
+    const uScriptInstance& instance = *t.pInstance;
+    EventHub::PostEvent(EventScriptMessage, instance.iWindow, InstanceObject(instance),
+                        static_cast<std::intptr_t>(eType), EventHub::Payload::Of(std::move(pOutput)));
+}
+
+void PostLine(uScriptThread& t, const uScriptTask& task, const std::string& sText) {
+    PostMessage(t, ScriptMessageOutput, LineText(task) + sText);
+}
+
+void PostError(uScriptThread& t, const std::string& sText, const std::string& sProcedure) {
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentScript", sProcedure});
+    if (pThisThread == &t) ++t.iErrorsPosted;
+    PostMessage(t, ScriptMessageError, {}, iKey);
+}
+
+void PostScriptError(uScriptThread& t, const uScriptTask& task, const std::string& sProcedure,
+                     const std::string& sMessage) {
+    PostError(t, "Script error: " + LineText(task) + " " + sProcedure + " - " + sMessage, sProcedure);
+}
+
+bool QueueAwaitedTask(uScriptThread& t, uInstrumentObject& instrument, uTask task, std::int64_t eAwaitedType,
+                      std::string& sError) {
+    std::visit([&](auto& record) { record.head.iWindow = t.iRoute; }, task);
+    if (!instrument.pInterface) {
+        sError = "InstrumentScript::QueueAwaitedTask: The pointer to the instrument is zero.";
+        return false;
+    }
+    std::lock_guard lock(ModuleMutex());
+    t.awaited = {eAwait::Waiting, &instrument, eAwaitedType, 0, t.pCurrentTask};
+    const std::int64_t iNumber = instrument.pInterface->AddTask(instrument, task, sError);
+    if (iNumber == 0) t.awaited = {};
+    else t.awaited.iTaskNumber = iNumber;
+    return iNumber != 0;
+}
+
+bool SleepMilliseconds(uScriptThread& t, std::int64_t iMilliseconds) {
+    const auto duration = Environment()->SleepTime(iMilliseconds);
+    std::unique_lock lock(ModuleMutex());
+    t.cv.wait_for(lock, duration, [&] { return t.fStop; });
+    return !t.fStop;
+}
+
+bool StopRequested(uScriptThread& t) {
+    std::lock_guard lock(ModuleMutex());
+    return t.fStop;
+}
+
+void Thread(std::shared_ptr<uScriptThread> pThread) {
+    uScriptThread& t = *pThread;
+    pThisThread = &t;
+    if (Sleep(t, eSleep::BeforeRun)) {
+        for (;;) {
+            {
+                std::lock_guard lock(ModuleMutex());
+                t.pProgram = t.pInstance->pProgram;
+                if (t.fStop) break;
+            }
+            if (!RunTasks(t)) break;
+            FreeVariableMemory(*t.pProgram);
+            PostMessage(t, ScriptMessageOutput, "Thread - Warte auf das nächste Skript im Thread.");
+            if (!Sleep(t, eSleep::BeforeRun)) break;
+        }
+    }
+    PostMessage(t, ScriptMessageOutput, " Thread - Der Thread ist beendet.");
+    std::shared_ptr<uScriptProgram> pProgram;
+    {
+        std::lock_guard lock(ModuleMutex());
+        pProgram = std::move(t.pProgram);
+        t.fFinished = true;
+        t.cv.notify_all();
+    }
+    pThisThread = nullptr;
+}
+
+bool TaskGoto(uScriptThread& t, uScriptTask& task, std::string&) {
+    uScriptTask* pLabel = task.jump.pLabel;
+    if (!pLabel) {
+        auto it = t.pProgram->mLabels.find(task.jump.Name);
+        if (it != t.pProgram->mLabels.end()) pLabel = it->second;
+    }
+    if (!pLabel) return false;
+    PostLine(t, task, " TaskGoto - Es wird zum Sprungziel gesprungen: " + task.jump.Name + " - Skriptzeile " +
+                          std::to_string(pLabel->iLine));
+    t.fJump = true;
+    t.pJumpTask = pLabel;
+    return true;
+}
+
+namespace {
+
+bool TaskCondition(uScriptThread& t, uScriptTask& task, bool fWanted, const char* sProcedure) {
+    uScriptTask* pInstruction = task.pInstructionAddress ? task.pInstructionAddress : NextTask(*t.pProgram, task);
+    uScriptTask* pNext = nullptr;
+    if ((t.fLastCompare != 0) == fWanted) pNext = pInstruction;
+    else if (pInstruction) pNext = NextTask(*t.pProgram, *pInstruction);
+    std::string sLine = std::string(" ") + sProcedure + " - Der letzte Vergleich ergab: " +
+                        Utility::BoolToText(t.fLastCompare);
+    sLine += pNext ? " - die nächste Anweisung ist Skriptzeile " + std::to_string(pNext->iLine)
+                   : std::string(" - die nächste Anweisung wird ausgeführt.");
+    PostLine(t, task, sLine);
+    t.fJump = true;
+    t.pJumpTask = pNext;
+    return true;
+}
+
+} // namespace
+
+bool TaskTrue(uScriptThread& t, uScriptTask& task, std::string&) { return TaskCondition(t, task, true, "TaskTrue"); }
+
+bool TaskFalse(uScriptThread& t, uScriptTask& task, std::string&) {
+    return TaskCondition(t, task, false, "TaskFalse");
+}
+
+void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventHub::uEvent& event) {
+    uScriptThread& t = *pThread;
+    if (event.iType == InstrumentTaskError) {
+        uEventData record;
+        const std::int64_t* pKey = event.pData.Get<std::int64_t>();
+        if (pKey) Utility::EventDataTake(std::to_string(*pKey), record);
+        {
+            std::lock_guard lock(ModuleMutex());
+            if (t.fStop) return;
+            // The run no longer waits for the result: it waits for the user's Run or Stop.
+            if (t.awaited.eState == eAwait::Waiting) t.awaited.eState = eAwait::Failed;
+            t.cv.notify_all();
+        }
+        PostError(t, "Script error: " + record.sText, record.sProcedure);
+        return;
+    }
+    const uResultDispatch dispatch = ResultDispatchOf(event.iType);
+    uScriptTask* pTask = nullptr;
+    bool fAwaited = false;
+    {
+        std::lock_guard lock(ModuleMutex());
+        if (t.fStop || t.awaited.eState != eAwait::Waiting) return;
+        if (reinterpret_cast<std::intptr_t>(t.awaited.pInstrument) != event.iObject) return;
+        fAwaited = t.awaited.eTaskType == event.iType;
+        if (fAwaited && event.iType == InstrumentTaskScpiCommand) {
+            const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+            fAwaited = pResult && pResult->iTaskNumber == t.awaited.iTaskNumber;
+        }
+        pTask = t.awaited.pTask;
+    }
+    // The instrument is the awaited one: the run holds it through its declaration.
+    auto* pInstrument = reinterpret_cast<uInstrumentObject*>(event.iObject);
+    if (dispatch.handler && pTask && (fAwaited || !dispatch.fWakes)) {
+        std::string sError;
+        dispatch.handler(t, *pInstrument, *pTask, event, sError);
+    }
+    if (fAwaited && dispatch.fWakes) {
+        std::lock_guard lock(ModuleMutex());
+        if (t.awaited.eState == eAwait::Waiting) t.awaited.eState = eAwait::Arrived;
+        t.cv.notify_all();
+    }
+}
+
+void EventTransferStatus(const std::shared_ptr<uScriptThread>& pThread, const EventHub::uEvent& event) {
+    if (!pThread->pInstance) return;
+    const uScriptInstance& instance = *pThread->pInstance;
+    if (instance.iWindow == WindowNobody) return;
+    EventHub::PostEvent(::EventTransferStatus, instance.iWindow, InstanceObject(instance), event.iType, event.pData);
+}
+
+} // namespace InstrumentScript

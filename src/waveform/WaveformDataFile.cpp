@@ -1,0 +1,279 @@
+#include "waveform/WaveformDataFile.h"
+
+#include "common/NumberText.h"
+#include "common/TextRoutines.h"
+#include "common/WindowLog.h"
+#include "transport/BlockHeader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace WaveformData {
+
+namespace {
+
+constexpr std::int64_t ProgressInterval = 100;     // ms between two progress reports
+constexpr std::size_t BufferFlushBytes = 1u << 18; // the row buffer goes to the file beyond this
+constexpr char BinaryMark[] = "DATA OFFSET";        // 11 bytes, then the header length
+constexpr std::size_t LengthOffset = sizeof(BinaryMark) - 1;
+
+void AppendLittleEndian(std::string& s, const void* pValue, std::size_t iBytes) {
+    // The program runs on little-endian machines only; the bytes go as they lie.
+    s.append(static_cast<const char*>(pValue), iBytes);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* p) const { std::fclose(p); }
+};
+
+// Removes the part file unless the write completed.
+struct uPartFile {
+    std::string sName;
+    std::unique_ptr<std::FILE, FileCloser> pFile;
+    bool fKeep = false;
+    ~uPartFile() {
+        pFile.reset();
+        if (!fKeep && !sName.empty()) std::remove(sName.c_str());
+    }
+};
+
+bool WriteAll(std::FILE* pFile, const std::string& s) {
+    return s.empty() || std::fwrite(s.data(), 1, s.size(), pFile) == s.size();
+}
+
+} // namespace
+
+void uRowSink::Number() {
+    ++iRows;
+    if (fBinary) {
+        const auto i = static_cast<std::int32_t>(iRows);
+        AppendLittleEndian(sBuffer, &i, sizeof i);
+    } else {
+        char sDigits[24];
+        const int n = std::snprintf(sDigits, sizeof sDigits, "%lld", static_cast<long long>(iRows));
+        sBuffer.append(sDigits, static_cast<std::size_t>(n));
+    }
+}
+
+void uRowSink::Row(double dTime) {
+    Number();
+    if (fBinary) {
+        AppendLittleEndian(sBuffer, &dTime, sizeof dTime);
+        return;
+    }
+    sBuffer.push_back(cSeparator);
+    Utility::AppendDoubleFast(sBuffer, dTime, 12);
+}
+
+void uRowSink::RowFloatTime(double dTime) {
+    if (!fBinary) {
+        Row(dTime);
+        return;
+    }
+    Number();
+    const auto f = static_cast<float>(dTime);
+    AppendLittleEndian(sBuffer, &f, sizeof f);
+}
+
+void uRowSink::Value(double dValue) {
+    if (fBinary) {
+        AppendLittleEndian(sBuffer, &dValue, sizeof dValue);
+        return;
+    }
+    sBuffer.push_back(cSeparator);
+    Utility::AppendDoubleFast(sBuffer, dValue, 10);
+}
+
+void uRowSink::State(bool fHigh) {
+    if (fBinary) {
+        sBuffer.push_back(fHigh ? '\1' : '\0');
+        return;
+    }
+    sBuffer.push_back(cSeparator);
+    sBuffer.push_back(fHigh ? '1' : '0');
+}
+
+void uRowSink::EndRow() {
+    if (!fBinary) sBuffer.append("\r\n");
+}
+
+std::string HeaderReal(double dValue) {
+    std::string s = Utility::FormatDoubleFast(dValue, 12);
+    if (!s.empty() && s.back() == '.') s.push_back('0');
+    return s;
+}
+
+std::string ToSingleByte(const std::string& sText) {
+    std::string sOut;
+    sOut.reserve(sText.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(sText.data());
+    const std::size_t n = sText.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            sOut.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        std::size_t iLength = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (iLength == 1 || i + iLength > n) { // a stray continuation byte or a cut sequence
+            sOut.push_back('?');
+            ++i;
+            continue;
+        }
+        char32_t code = c & (0x7F >> iLength);
+        bool fValid = true;
+        for (std::size_t j = 1; j < iLength; ++j) {
+            fValid = fValid && (p[i + j] & 0xC0) == 0x80;
+            code = (code << 6) | (p[i + j] & 0x3F);
+        }
+        if (!fValid) {
+            sOut.push_back('?');
+            ++i;
+            continue;
+        }
+        sOut.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+        i += iLength;
+    }
+    return sOut;
+}
+
+bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channel, const std::string& sFileName,
+                       std::int64_t iProgressStart, std::int64_t iProgressEnd, const std::string& sManufacturer,
+                       const std::string& sModel, std::int64_t iSaveFormat, WaveformDataInstance& instance,
+                       std::string& sError) {
+    const std::string sPrefix = writer.sProcedure + ": ";
+    // 1. The answer.
+    if (!channel.pData.allocated() || channel.iDataSize <= 0) {
+        sError = sPrefix + "Die Messkurvendaten sind nicht vorhanden - \\pData = " +
+                 std::to_string(reinterpret_cast<std::uintptr_t>(channel.pData.data())) +
+                 " - \\iDataSize = " + std::to_string(channel.iDataSize);
+        return false;
+    }
+    const std::size_t iSize = std::min<std::size_t>(static_cast<std::size_t>(channel.iDataSize), channel.pData.size());
+    const std::uint8_t* pAnswer = channel.pData.data();
+    // 2. The block at the writer's offset, its count checked against what arrived.
+    std::uint64_t iCount = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, writer.iBlockOffset, iSize, &iCount);
+    if (iHeader == 0) {
+        sError = sPrefix + "Es ist kein SCPI-Blockformat vorhanden.";
+        return false;
+    }
+    if (iCount == 0) {
+        sError = sPrefix + "Die Anzahl der Datenpunkte ist Null.";
+        return false;
+    }
+    const std::size_t iDataStart = writer.iBlockOffset + iHeader;
+    if (iCount > iSize - iDataStart) {
+        sError = sPrefix + "Die Messkurvendaten sind weniger, als im SCPI-Blockformat angegeben - " + writer.sCountName +
+                 " = " + std::to_string(iCount) + " - \\iDataSize = " + std::to_string(iSize);
+        return false;
+    }
+    // 3. The description: after the block and one terminator byte.
+    const std::size_t iDescription = iDataStart + static_cast<std::size_t>(iCount) + 1;
+    std::string sDescription;
+    if (iDescription < iSize)
+        sDescription = Utility::TrimCharacters(
+            std::string_view(reinterpret_cast<const char*>(pAnswer) + iDescription, iSize - iDescription), " \t\r\n;");
+    if (sDescription.empty() && !writer.sNoDescription.empty()) WindowLog::PostError(sPrefix + writer.sNoDescription);
+    uFileHeader header;
+    if (!writer.Describe(sDescription, iCount, header, sError)) return false;
+
+    // 4. The file, written beside its name until it is complete.
+    uPartFile part;
+    part.sName = sFileName + ".part";
+    part.pFile.reset(std::fopen(part.sName.c_str(), "wb"));
+    if (!part.pFile) {
+        part.sName.clear();
+        sError = sPrefix + "The file could not be created: " + sFileName;
+        WindowLog::PostError(sError);
+        return false;
+    }
+    std::FILE* pFile = part.pFile.get();
+
+    // 5. The header, built whole and written at once.
+    const bool fBinary = iSaveFormat == 3;
+    const char cSeparator = iSaveFormat == 2 ? ';' : ',';
+    const std::string sep(1, cSeparator);
+    std::string sText = fBinary ? std::string(BinaryMark) + "LONG" : std::string();
+    sText += sManufacturer + sep + sModel + sep + channel.sChannelName + "\r\n";
+    for (const auto& [sKey, sValue] : header.Items) sText += sKey + sep + sValue + "\r\n";
+    sText += "Number" + sep + header.sTimeColumn;
+    for (const std::string& sColumn : header.ValueColumns) sText += sep + sColumn;
+    sText += "\r\n";
+    sText = ToSingleByte(sText);
+    const auto iHeaderLength = static_cast<std::int32_t>(sText.size());
+    if (!WriteAll(pFile, sText)) {
+        sError = sPrefix + "Die Header-Daten konnten nicht in die Datei geschrieben werden.";
+        return false;
+    }
+    PostStatus(instance, SaveStatusProgress, iProgressStart);
+
+    // 6. The rows, with progress and the stop word at the check points.
+    const std::string sRowsFailed = sPrefix + (!fBinary ? "Die CSV-Daten konnten nicht in die Datei geschrieben werden."
+                                               : writer.fLogicRecords
+                                                   ? "Die Logik BIN-Daten konnten nicht in die Datei geschrieben werden."
+                                                   : "Die BIN-Daten konnten nicht in die Datei geschrieben werden.");
+    std::string sBuffer;
+    sBuffer.reserve(BufferFlushBytes + 4096);
+    uRowSink rows(sBuffer, fBinary, cSeparator);
+    std::int64_t iSpan = iProgressEnd - iProgressStart;
+    if (iSpan <= 0) iSpan = 100;
+    std::int64_t q = static_cast<std::int64_t>(iCount) / iSpan / (writer.iBytesPerRow > 0 ? writer.iBytesPerRow : 1);
+    if (q == 0) q = static_cast<std::int64_t>(iCount);
+    std::int64_t iLastTime = Milliseconds();
+    std::int64_t iLastProgress = 0;
+    const std::size_t iStep = writer.iStepBytes > 0 ? writer.iStepBytes : 1;
+    const std::int64_t iCheckEvery = writer.iCheckEvery > 0 ? writer.iCheckEvery : 1;
+    std::int64_t iSteps = 0;
+    const std::uint8_t* pData = pAnswer + iDataStart;
+    for (std::size_t k = 0; k < iCount; k += iStep) {
+        writer.Step(pData + k, std::min<std::size_t>(iStep, static_cast<std::size_t>(iCount) - k), rows);
+        if (sBuffer.size() >= BufferFlushBytes) {
+            if (!WriteAll(pFile, sBuffer)) {
+                sError = sRowsFailed;
+                return false;
+            }
+            sBuffer.clear();
+        }
+        if (++iSteps % iCheckEvery != 0) continue;
+        const std::int64_t iNow = Milliseconds();
+        if (iNow - iLastTime >= ProgressInterval) {
+            iLastTime = iNow;
+            const std::int64_t p = rows.Rows() / q;
+            if (p > iLastProgress) {
+                iLastProgress = p;
+                PostStatus(instance, SaveStatusProgress, iProgressStart + p);
+            }
+        }
+        const std::int64_t eStatus = instance.eThreadStatus.load();
+        if (eStatus == ThreadStatusStop || eStatus == ThreadStatusEnd) break;
+    }
+    if (!WriteAll(pFile, sBuffer)) {
+        sError = sRowsFailed;
+        return false;
+    }
+    // 7. The header length into bytes 11 to 14, then the file under its name.
+    if (fBinary && (std::fflush(pFile) != 0 || std::fseek(pFile, LengthOffset, SEEK_SET) != 0 ||
+                    std::fwrite(&iHeaderLength, sizeof iHeaderLength, 1, pFile) != 1)) {
+        sError = sRowsFailed;
+        return false;
+    }
+    const bool fFlushed = std::fflush(pFile) == 0;
+    const bool fClosed = std::fclose(part.pFile.release()) == 0;
+    if (!fFlushed || !fClosed) {
+        sError = sRowsFailed;
+        return false;
+    }
+    if (std::rename(part.sName.c_str(), sFileName.c_str()) != 0) {
+        sError = sPrefix + "The file could not be created: " + sFileName;
+        WindowLog::PostError(sError);
+        return false;
+    }
+    part.fKeep = true;
+    PostStatusText(instance, SaveStatusFileWritten, sFileName);
+    return true;
+}
+
+} // namespace WaveformData

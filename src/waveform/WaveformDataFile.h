@@ -1,0 +1,84 @@
+// The frame every waveform file writer runs in: the answer and block checks, the description,
+// the header built in memory, the rows (CSV) or packed records (BIN) through one buffer, the
+// progress and stop check points, the events and the BIN back-patch. A maker's writer gives only
+// what is its own: description items, column names and the conversion of its samples.
+//
+// CSV: maker SEP model SEP channel, one "key SEP value" line per description item, the column
+// line "Number" SEP time column SEP value columns, then one row per sample; lines end "\r\n".
+// BIN: "DATA OFFSET", the header length H as int32 LE, the rest of the header (SEP ","), then
+// from H the packed little-endian records (int32 row number, time, the writer's fields).
+#pragma once
+
+#include "waveform/WaveformData.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace WaveformData {
+
+// The rows or records of one loop step, appended to the writer's buffer.
+class uRowSink {
+  public:
+    uRowSink(std::string& sBuffer, bool fBinary, char cSeparator)
+        : sBuffer(sBuffer), fBinary(fBinary), cSeparator(cSeparator) {}
+    // Starts a row: its number, then the time (12 decimals; BIN a float64, or a float32).
+    void Row(double dTime);
+    void RowFloatTime(double dTime);
+    // A sample value (10 decimals; BIN a float64).
+    void Value(double dValue);
+    // A logic line state ("0" or "1"; BIN one byte).
+    void State(bool fHigh);
+    void EndRow();
+    std::int64_t Rows() const { return iRows; }
+
+  private:
+    void Number();
+    std::string& sBuffer;
+    bool fBinary;
+    char cSeparator;
+    std::int64_t iRows = 0;
+};
+
+struct uFileHeader {
+    std::vector<std::pair<std::string, std::string>> Items; // description lines, key and value
+    std::string sTimeColumn = "Time in s";
+    std::vector<std::string> ValueColumns;
+};
+
+// What one maker's writer plugs into the frame.
+struct uFileWriter {
+    virtual ~uFileWriter() = default;
+    std::string sProcedure;   // "WaveformData::SaveWaveformRigol": the prefix of its texts
+    std::string sNoDescription; // logged when nothing describes the trace after the block
+    std::string sCountName = "iChannelDataSize";
+    std::size_t iBlockOffset = 0;  // where the block header stands in the answer
+    std::size_t iStepBytes = 2;    // data bytes per loop step
+    std::int64_t iCheckEvery = 1;  // loop steps between two check points
+    std::int64_t iBytesPerRow = 1; // progress: the byte count per row divisor
+    bool fLogicRecords = false;    // BIN rows are logic records
+
+    // Fills the header from the description (trimmed; empty when there is none) and prepares the
+    // conversion; false with the text in sError stops the file before it is created.
+    virtual bool Describe(const std::string& sDescription, std::uint64_t iCount, uFileHeader& header,
+                          std::string& sError) = 0;
+    // Converts one step (iBytes, fewer than iStepBytes only at the end) into rows.
+    virtual void Step(const std::uint8_t* pStep, std::size_t iBytes, uRowSink& rows) = 0;
+};
+
+// Writes the channel into the file through the writer. True when the file was written, also
+// when a stop (6 or 8) ended the rows early; false with the text in sError, and then no file
+// stands under the name (a file that was there stays).
+bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channel, const std::string& sFileName,
+                       std::int64_t iProgressStart, std::int64_t iProgressEnd, const std::string& sManufacturer,
+                       const std::string& sModel, std::int64_t iSaveFormat, WaveformDataInstance& instance,
+                       std::string& sError);
+
+// Header number texts: reals with at most 12 decimals ("2", "0.5", "-0.000000001").
+std::string HeaderReal(double dValue);
+// UTF-8 text as one byte per character: Latin-1 where it fits, else "?".
+std::string ToSingleByte(const std::string& sText);
+
+} // namespace WaveformData

@@ -1,0 +1,134 @@
+// The parser's front end and passes: lines, constants, labels, jumps, declarations, conditions.
+#include "script/ScriptParser.h"
+
+#include <gtest/gtest.h>
+
+using namespace InstrumentScript;
+
+namespace {
+
+std::vector<uScriptLine> Split(const std::string& sText) {
+    std::vector<uScriptLine> lines;
+    SplitScriptLines(sText, lines, LineSourceScript);
+    return lines;
+}
+
+TEST(ScriptLines, SplitTrimsDropsCommentsAndCollapsesBlanks) {
+    const struct {
+        std::string sText;
+        std::vector<std::pair<std::int64_t, std::string>> lines;
+    } cases[] = {
+        {"a\n\n// note\n  b", {{1, "a"}, {4, "b"}}},
+        {"a\r\n \t \r\nb\r", {{1, "a"}, {3, "b"}}},
+        {"x set \"a // b\" // note", {{1, "x set \"a // b\""}}},
+        {"x set 5   // note", {{1, "x set 5"}}},
+        {"x  set   \"a   b\"   c    d", {{1, "x set \"a   b\" c d"}}},
+        {"x set \"a  b\" \"c  d\"", {{1, "x set \"a  b\" \"c d\""}}},
+        {"x set \"a\tb\"", {{1, "x set \"a b\""}}},
+        {"x  set \"a  b", {{1, "x set \"a b"}}},
+        {"a\rb", {{1, "a\rb"}}}, // a carriage return alone ends no line
+        {std::string("a\0b  \xff\xfe", 7), {{1, std::string("a\0b \xff\xfe", 6)}}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        const auto lines = Split(c.sText);
+        ASSERT_EQ(lines.size(), c.lines.size()) << c.sText;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].iLine, c.lines[i].first) << c.sText;
+            EXPECT_EQ(lines[i].sText, c.lines[i].second) << c.sText;
+        }
+    }
+}
+
+TEST(ScriptLines, LowerCaseKeepsBytePositions) {
+    EXPECT_EQ(LowerKeepingPositions("SET \xC3\x84pfel \xCE\xA3 \xE1\xBA\x9E"), "set \xC3\xA4pfel \xCF\x83 \xE1\xBA\x9E");
+    EXPECT_EQ(LowerKeepingPositions("\xC3"), "\xC3");       // cut sequence kept
+    EXPECT_EQ(LowerKeepingPositions("\xC3\x41"), "\xC3" "a"); // invalid: bytes kept, A lowered
+    // Kelvin sign (3 bytes) lowers to k (1 byte): kept.
+    EXPECT_EQ(LowerKeepingPositions("\xE2\x84\xAA"), "\xE2\x84\xAA");
+}
+
+// Parses and returns the error, or "" and the program.
+std::string Parse(const std::string& sScript, const std::string& sConstants = "",
+                  std::shared_ptr<uScriptProgram>* pOut = nullptr) {
+    std::shared_ptr<uScriptProgram> pProgram;
+    std::string sError;
+    const bool f = ParseScript(sScript, sConstants, pProgram, sError);
+    if (pOut) *pOut = pProgram;
+    return f ? std::string() : sError;
+}
+
+TEST(ScriptParser, ErrorsInTheirExactForm) {
+    const struct {
+        std::string sScript, sConstants, sError;
+    } cases[] = {
+        {"// only a comment", "#a set 1", "InstrumentScript::ParseScript: There are no script instructions available."},
+        {"goto end\nlabel end", "", ""},
+        {"goto nowhere", "", "Script - Error at line 1. The jump label is not present: nowhere"},
+        {"label a\nlabel A", "", "Script - Error at line 2. The jump label is already used: a"},
+        {"label", "", "Script - Error at line 1. The name of the jump label was not specified."},
+        {"integer Count\nstring count", "",
+         "Script - Error at line 2. The variable has already been declared with a different data type: count"},
+        {"integer Count\ninteger count", "", ""},
+        {"integer Label", "", "Script - Error at line 1. The variable name is not allowed: label"},
+        {"integer crc16ccitt", "", ""},
+        {"integer", "", "Script - Error at line 1. A variable name is not defined."},
+        {"true", "", "Script - Error at line 1. No instruction was specified."},
+        {"true set 5", "", "Script - Error at line 1. This instruction is not allowed: set"},
+        {"true goto", "", "Script - Error at line 1. The parameters for the instruction were not specified."},
+        {"false goto Top\nlabel top", "", ""},
+        {"true goto nowhere", "", "Script - Error at line 1. The jump label is not present: nowhere"},
+        {"#a set 1\n#a set 2", "", "Script - Error at line 2. The constant was already defined in the script in line 1: #a"},
+        {"label x", "#speed set 1\n\n\n#Speed set 2",
+         "Constants - Error at line 4. The constant has already been defined in the constants in line 1: #speed"},
+        {"#speed set", "", "Script - Error at line 1. The value for the constant is missing: #speed"},
+        {"label x\n\n\n\n\n\n\n\n#speed set ", "", "Script - Error at line 9. The value for the constant is missing: #speed"},
+        {"#speed set  x", "", ""},
+        {"# set 1", "", "Script - Error at line 1. A constant name is not defined."},
+        {"label x", "x\n#a\n#a b", "Constants - Error at line 3. The keyword is not present: set"},
+        {"#v set 1\n#v add 1", "", "Script - Error at line 2. The keyword is not present: set"},
+        {"#cmd\nlabel end", "#cmd set goto end", ""},
+        {"xyz 5", "", "Script - Error at line 1. The instructions in the line were not recognized."},
+        // Pass order: a double constant before a missing label before an unknown line.
+        {"xyz\ngoto nowhere\n#a set 1\n#a set 1", "", "Script - Error at line 4. The constant was already defined in the script in line 3: #a"},
+        {"xyz\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Parse(c.sScript, c.sConstants), c.sError) << c.sScript;
+}
+
+TEST(ScriptParser, ConstantsAreReplacedWhereKnown) {
+    std::shared_ptr<uScriptProgram> p;
+    // "#b" stands in line 1 above its definition: it stays, and the goto fails with it.
+    EXPECT_EQ(Parse("goto #b\n#b set x\nlabel x", "", &p), "Script - Error at line 1. The jump label is not present: #b");
+    EXPECT_EQ(Parse("#b set x\ngoto #B\nlabel x", "", &p), "");
+    EXPECT_EQ(Parse("goto #a\nlabel x 2", "#a set x #b\n#b set 2", &p), "");
+    EXPECT_EQ(Parse("goto \"#a\"", "#a set x", &p), "Script - Error at line 1. The jump label is not present: \"#a\"");
+}
+
+TEST(ScriptParser, AtMostTwentyHashesAreExamined) {
+    std::string sLine = "goto";
+    for (int i = 0; i < 20; ++i) sLine += " #n";
+    std::shared_ptr<uScriptProgram> p;
+    EXPECT_EQ(Parse(sLine + " #x\nlabel y", "#x set y", &p), "Script - Error at line 1. The jump label is not present: #n");
+    EXPECT_EQ(Parse(std::string(100000, '#') + "\nlabel a", "", &p),
+              "Script - Error at line 1. The instructions in the line were not recognized.");
+    EXPECT_EQ(Parse("goto " + std::string(1 << 20, 'a') + "\nlabel a", "", &p).substr(0, 50),
+              "Script - Error at line 1. The jump label is not pr");
+}
+
+TEST(ScriptParser, TheWorkedOrderAndLinks) {
+    std::shared_ptr<uScriptProgram> p;
+    ASSERT_EQ(Parse("integer n\nlabel top\ntrue goto top\ngoto top", "", &p), "");
+    std::vector<eScriptTaskType> types;
+    for (const auto& t : p->mTasks) types.push_back(t.eTaskType);
+    EXPECT_EQ(types, (std::vector<eScriptTaskType>{eScriptTaskType::Variable, eScriptTaskType::Label,
+                                                   eScriptTaskType::True, eScriptTaskType::Goto,
+                                                   eScriptTaskType::Goto}));
+    const uScriptTask& condition = *p->mOrder[2];
+    ASSERT_EQ(condition.pInstructionAddress, p->mOrder[3]);
+    EXPECT_EQ(p->mOrder[3]->pParentAddress, &condition);
+    EXPECT_EQ(p->mOrder[3]->jump.pLabel, p->mOrder[1]);
+    EXPECT_EQ(p->mOrder[3]->iLine, 3);
+}
+
+} // namespace

@@ -1,0 +1,331 @@
+#include "waveform/WaveformData.h"
+
+#include "WaveformTestSupport.h"
+#include "instrument/ModelTable.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "waveform/WaveformDataFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace WaveformTest;
+
+namespace {
+
+// A gate the test opens; writers wait at it.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool fOpen = false;
+    int iWaiting = 0;
+    void Wait() {
+        std::unique_lock lock(m);
+        ++iWaiting;
+        cv.notify_all();
+        cv.wait(lock, [&] { return fOpen; });
+    }
+    void WaitForWaiters(int n) {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return iWaiting >= n; }));
+    }
+    void Open() {
+        std::lock_guard lock(m);
+        fOpen = true;
+        cv.notify_all();
+    }
+};
+
+struct WriterCall {
+    std::string sFileName;
+    std::int64_t eWaveform = 0;
+    std::int64_t iStart = 0, iEnd = 0;
+};
+
+class WaveformDataTest : public LogFixture {
+  protected:
+    void SetUp() override {
+        LogFixture::SetUp();
+        first.Bind();
+        second.Bind();
+        WaveformData::SetFileNameExpander([this](const std::string& sTemplate, const std::string&, const std::string&,
+                                                 std::int64_t, std::int64_t, std::int64_t, std::int64_t,
+                                                 const std::string& sChannel) {
+            std::lock_guard lock(mCalls);
+            templates.push_back(sTemplate);
+            return sTemplate + "_" + sChannel;
+        });
+        WaveformData::SetWriter(WaveformData::WriterRigol,
+                                [this](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
+                                       const std::string& sName, std::int64_t iStart, std::int64_t iEnd,
+                                       const std::string&, const std::string&, std::int64_t,
+                                       WaveformDataInstance& instance, std::string& sError) {
+                                    {
+                                        std::lock_guard lock(mCalls);
+                                        calls.push_back({sName, c.eWaveform, iStart, iEnd});
+                                    }
+                                    return onWrite ? onWrite(c, instance, sError) : true;
+                                });
+    }
+    void TearDown() override {
+        for (std::int64_t i : instances) {
+            std::string sError;
+            WaveformData::Release(i, sError);
+        }
+        EXPECT_TRUE(PumpUntil([] { return WaveformData::RunningThreads() == 0; }));
+        WaveformData::SetWriter(WaveformData::WriterRigol, nullptr);
+        WaveformData::SetFileNameExpander(nullptr);
+        LogFixture::TearDown();
+    }
+    std::int64_t New(const EventRecorder& recorder) {
+        std::string sError;
+        const std::int64_t i = WaveformData::NewInstance(recorder.Window(), sError);
+        EXPECT_NE(i, 0) << sError;
+        instances.push_back(i);
+        return i;
+    }
+    static std::shared_ptr<uWaveformRecord> RigolRecord(int iChannels, std::int64_t eModel = ModelRigolDS1000Z) {
+        auto r = WaveformData::ResetData(nullptr);
+        r->eModel = eModel;
+        r->sManufacturer = "RIGOL";
+        r->sModel = "DS1104Z";
+        r->sTemplate = "/O /U /C.csv";
+        for (int i = 0; i < iChannels; ++i) {
+            uWaveformRecordChannel c;
+            c.eWaveform = WaveformChannel1 + i;
+            c.sFileChannel = "CH" + std::to_string(i + 1);
+            r->Channels.push_back(c);
+        }
+        return r;
+    }
+    EventRecorder first, second;
+    std::vector<std::int64_t> instances;
+    std::mutex mCalls;
+    std::vector<WriterCall> calls;
+    std::vector<std::string> templates;
+    std::function<bool(const uWaveformRecordChannel&, WaveformDataInstance&, std::string&)> onWrite;
+};
+
+TEST_F(WaveformDataTest, TwoInstancesSaveAtOnceAndReportToTheirOwnWindows) {
+    Gate gate;
+    onWrite = [&](const uWaveformRecordChannel&, WaveformDataInstance&, std::string&) {
+        gate.Wait();
+        return true;
+    };
+    const std::int64_t a = New(first), b = New(second);
+    EXPECT_NE(a, b);
+    auto ra = RigolRecord(2), rb = RigolRecord(1);
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, ra, sError)) << sError;
+    ASSERT_TRUE(WaveformData::SaveData(b, rb, sError)) << sError;
+    gate.WaitForWaiters(2); // both threads are inside a writer at the same time
+    gate.Open();
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1 && second.Count(SaveStatusPassFinished) == 1; }));
+    for (const uSaveEvent& e : first.Events()) EXPECT_EQ(e.iInstance, a);
+    for (const uSaveEvent& e : second.Events()) EXPECT_EQ(e.iInstance, b);
+    std::lock_guard lock(mCalls);
+    EXPECT_EQ(calls.size(), 3u);
+}
+
+TEST_F(WaveformDataTest, ProgressSharesAndFileNamesPerChannel) {
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(3);
+    r->sFolder = Folder() + "/home/h"; // the folder holds "/h" like a token: it is never expanded
+    uWaveformRecordChannel pod;
+    pod.eWaveform = WaveformLogicPod1; // pods are merged, never written on their own
+    r->Channels.push_back(pod);
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    std::lock_guard lock(mCalls);
+    ASSERT_EQ(calls.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(calls[i].sFileName, Folder() + "/home/h//O /U /C.csv_CH" + std::to_string(i + 1));
+        EXPECT_EQ(calls[i].iStart, 33 * i);
+        EXPECT_EQ(calls[i].iEnd, 33 * (i + 1));
+    }
+    EXPECT_EQ(templates, std::vector<std::string>(3, "/O /U /C.csv"));
+}
+
+TEST_F(WaveformDataTest, SaveDataWhileBusyIsRefusedAndStatusTwoIsStored) {
+    Gate gate;
+    std::atomic<std::int64_t> iThread{0}, eSeen{0};
+    onWrite = [&](const uWaveformRecordChannel&, WaveformDataInstance& instance, std::string&) {
+        iThread = instance.iSaveDataThreadNumber.load();
+        gate.Wait();
+        eSeen = instance.eThreadStatus.load();
+        return true;
+    };
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(1);
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    gate.WaitForWaiters(1);
+    EXPECT_FALSE(WaveformData::SaveData(a, RigolRecord(1), sError));
+    EXPECT_EQ(sError, "WaveformData::SaveData[" + std::to_string(a) +
+                          "]: Der Thread ist in Verwendung. iSaveDataThreadNumber = " + std::to_string(iThread.load()));
+    EXPECT_FALSE(WaveformData::SetSaveDataThreadStatus(a, 9, sError));
+    EXPECT_EQ(sError, "WaveformData::SetSaveDataThreadStatus[" + std::to_string(a) +
+                          "]: Ungültiger Wert für den Threadstatus. eThreadStatus = 9");
+    EXPECT_TRUE(WaveformData::SetSaveDataThreadStatus(a, 2, sError));
+    gate.Open();
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    EXPECT_EQ(eSeen.load(), 2);
+    EXPECT_FALSE(WaveformData::SaveData(a + 1000, r, sError));
+    EXPECT_EQ(sError, "WaveformData::LockInstance[" + std::to_string(a + 1000) + "]: Diese Instanz existiert nicht.");
+}
+
+TEST_F(WaveformDataTest, ASaveAskedForRightAfterEachPassIsNeverLost) {
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(1);
+    int iPasses = 0;
+    std::string sError;
+    EventHub::Bind(EventWaveformSaveStatus, first.Window(), [&](const EventHub::uEvent& e) {
+        if (e.iType != SaveStatusPassFinished) return;
+        if (++iPasses < 300) {
+            std::string sSaveError;
+            EXPECT_TRUE(WaveformData::SaveData(a, r, sSaveError)) << sSaveError;
+        }
+    });
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return iPasses == 300; })) << iPasses;
+    std::lock_guard lock(mCalls);
+    EXPECT_EQ(calls.size(), 300u);
+}
+
+TEST_F(WaveformDataTest, ReleaseDuringALongWriteReturnsAndTheThreadEndsLater) {
+    Gate gate;
+    std::atomic<bool> fTouched{false};
+    onWrite = [&](const uWaveformRecordChannel& c, WaveformDataInstance& instance, std::string&) {
+        gate.Wait(); // a writer that does not look at the stop word
+        fTouched = c.sFileChannel == "CH1" && instance.eThreadStatus.load() == ThreadStatusEnd;
+        return true;
+    };
+    std::string sError;
+    const std::int64_t a = WaveformData::NewInstance(first.Window(), sError);
+    auto r = RigolRecord(1);
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    gate.WaitForWaiters(1);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaveformData::Release(a, sError)) << sError;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_TRUE(WaveformData::FreeWaveformRecord(r));
+    EXPECT_FALSE(WaveformData::FreeWaveformRecord(r));
+    EXPECT_EQ(WaveformData::RunningThreads(), 1);
+    gate.Open(); // the detached thread still holds the record and its instance
+    ASSERT_TRUE(PumpUntil([] { return WaveformData::RunningThreads() == 0; }));
+    EXPECT_TRUE(fTouched.load());
+}
+
+TEST_F(WaveformDataTest, ReleaseEndsAWriterThatStopsAtItsCheckPoint) {
+    std::atomic<bool> fInside{false};
+    onWrite = [&](const uWaveformRecordChannel&, WaveformDataInstance& instance, std::string&) {
+        fInside = true;
+        while (instance.eThreadStatus.load() != ThreadStatusEnd) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return true;
+    };
+    std::string sError;
+    const std::int64_t a = WaveformData::NewInstance(first.Window(), sError);
+    ASSERT_TRUE(WaveformData::SaveData(a, RigolRecord(1), sError));
+    ASSERT_TRUE(PumpUntil([&] { return fInside.load(); }));
+    EXPECT_TRUE(WaveformData::Release(a, sError));
+    EXPECT_EQ(WaveformData::RunningThreads(), 0);
+    EXPECT_FALSE(WaveformData::Release(a, sError));
+    EXPECT_EQ(sError, "WaveformData::LockInstance[" + std::to_string(a) + "]: Diese Instanz existiert nicht.");
+}
+
+TEST_F(WaveformDataTest, UnsupportedModelIsLoggedAndThePassStillEnds) {
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(1, ModelPicotestM3500A);
+    r->sManufacturer = "Picotest";
+    r->sModel = "M3500A";
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    EXPECT_EQ(first.Types(), std::vector<std::int64_t>{SaveStatusPassFinished});
+    EXPECT_EQ(LogTexts().back(), "Error: WaveformData::SaveDataThread: Keine Unterstützung für Picotest M3500A - eModel = 14");
+}
+
+TEST_F(WaveformDataTest, APlaceholderOnlyRecordPostsOnlyTheEndOfThePass) {
+    const std::int64_t a = New(first);
+    auto r = WaveformData::ResetData(RigolRecord(2));
+    ASSERT_EQ(r->Channels.size(), 1u);
+    r->eModel = ModelPicotestM3500A; // not even the model is looked at
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    EXPECT_EQ(first.Types(), std::vector<std::int64_t>{SaveStatusPassFinished});
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WaveformDataTest, InstanceNumbersGoOnAfterTheLastInstanceWent) {
+    std::string sError;
+    const std::int64_t a = WaveformData::NewInstance(first.Window(), sError);
+    ASSERT_TRUE(WaveformData::Release(a, sError));
+    const std::int64_t b = WaveformData::NewInstance(first.Window(), sError);
+    EXPECT_EQ(b, a + 1);
+    ASSERT_TRUE(WaveformData::Release(b, sError));
+}
+
+TEST_F(WaveformDataTest, AMissingAnswerGivesNoFileAndOneErrorReport) {
+    struct Writer : WaveformData::uFileWriter {
+        Writer() { sProcedure = "WaveformData::SaveWaveformRigol"; }
+        bool Describe(const std::string&, std::uint64_t, WaveformData::uFileHeader&, std::string&) override { return true; }
+        void Step(const std::uint8_t*, std::size_t, WaveformData::uRowSink&) override {}
+    };
+    onWrite = nullptr;
+    WaveformData::SetWriter(WaveformData::WriterRigol,
+                            [](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
+                               const std::string& sName, std::int64_t iStart, std::int64_t iEnd, const std::string& sMaker,
+                               const std::string& sModel, std::int64_t iFormat, WaveformDataInstance& instance,
+                               std::string& sError) {
+                                Writer writer;
+                                return WaveformData::WriteWaveformFile(writer, c, sName, iStart, iEnd, sMaker, sModel,
+                                                                       iFormat, instance, sError);
+                            });
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(1);
+    r->sFolder = Folder();
+    r->iSaveFormat = 1;
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    ASSERT_EQ(first.Types(), (std::vector<std::int64_t>{SaveStatusError, SaveStatusPassFinished}));
+    EXPECT_EQ(first.Events()[0].sText, "WaveformData::SaveWaveformRigol: Die Messkurvendaten sind nicht vorhanden - "
+                                       "\\pData = 0 - \\iDataSize = 0");
+    EXPECT_FALSE(FileExists(Folder() + "/" + r->sTemplate + "_CH1"));
+}
+
+TEST_F(WaveformDataTest, AFailedMergeIsReportedAndTheWritersStillRun) {
+    WaveformData::SetWriter(WaveformData::WriterRTB2000,
+                            [this](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
+                                   const std::string& sName, std::int64_t, std::int64_t, const std::string&,
+                                   const std::string&, std::int64_t, WaveformDataInstance&, std::string&) {
+                                std::lock_guard lock(mCalls);
+                                calls.push_back({sName, c.eWaveform, 0, 0});
+                                return true;
+                            });
+    const std::int64_t a = New(first);
+    auto r = RigolRecord(1, ModelRohdeSchwarzRTB2000Ch4);
+    uWaveformRecordChannel pod;
+    pod.eWaveform = WaveformLogicPod2;
+    pod.sFileChannel = "LOG2";
+    r->Channels.push_back(pod);
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, r, sError));
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    WaveformData::SetWriter(WaveformData::WriterRTB2000, nullptr);
+    ASSERT_EQ(first.Types(), (std::vector<std::int64_t>{SaveStatusError, SaveStatusPassFinished}));
+    EXPECT_EQ(first.Events()[0].sText, "Die Daten für den digitalen Kanal LOG2 sind nicht vorhanden.");
+    std::lock_guard lock(mCalls);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].eWaveform, WaveformChannel1);
+}
+
+} // namespace
