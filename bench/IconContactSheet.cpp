@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kSizes[] = {16, 24, 32, 48, 128};
 constexpr int kPictureSizes[][2] = {{128, 96}, {256, 192}, {32, 32}, {48, 48}, {64, 64}};
+constexpr int kAboutSizes[][2] = {{380, 100}, {420, 110}, {760, 200}};
 constexpr int kNameWidth = 170;
 constexpr int kGap = 12;
 
@@ -44,10 +45,12 @@ int main(int argc, char** argv) {
     int iIconWidth = kNameWidth, iPictureWidth = kNameWidth;
     for (int s : kSizes) iIconWidth += s + kGap;
     for (const auto& s : kPictureSizes) iPictureWidth += s[0] + kGap;
-    auto rowHeight = [](const VectorIcon::uDrawing& d) { return (d.kind == VectorIcon::eKind::Icon ? 128 : 192) + kGap; };
+    int iAboutWidth = kNameWidth;
+    for (const auto& s : kAboutSizes) iAboutWidth += s[0] + kGap;
+    auto rowHeight = [](const VectorIcon::uDrawing& d) { return (d.kind == VectorIcon::eKind::Icon ? 128 : d.kind == VectorIcon::eKind::About ? 200 : 192) + kGap; };
     int iHeight = 0;
     for (const auto& d : drawings) iHeight += rowHeight(d);
-    QImage sheet(std::max(iIconWidth, iPictureWidth), iHeight, QImage::Format_ARGB32);
+    QImage sheet(std::max({iIconWidth, iPictureWidth, iAboutWidth}), iHeight, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     int y = 0;
@@ -68,6 +71,8 @@ int main(int argc, char** argv) {
         };
         if (drawing.kind == VectorIcon::eKind::Icon)
             for (int s : kSizes) place(s, s);
+        else if (drawing.kind == VectorIcon::eKind::About)
+            for (const auto& s : kAboutSizes) place(s[0], s[1]);
         else
             for (const auto& s : kPictureSizes) place(s[0], s[1]);
         y += iRowHeight;

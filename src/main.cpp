@@ -1,8 +1,18 @@
 // The program: every window module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
+#include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
+#include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowWaveform.h"
+#include "windows/scpi/WindowScpiCommand.h"
+#include "windows/select/WindowSelectInstrument.h"
 
 int main(int argc, char** argv) {
+    WindowPreferences::RegisterKind();
+    WindowSelectInstrument::RegisterKind();
+    WindowScpiCommand::RegisterKind();
+    WindowScreenshot::RegisterKind();
+    WindowWaveform::RegisterKind();
     WindowScript::RegisterKind();
     return Main::Run(argc, argv);
 }

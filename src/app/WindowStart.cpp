@@ -1,83 +1,208 @@
 #include "app/WindowStart.h"
 
+#include "app/ChildWindow.h"
 #include "app/Main.h"
+#include "app/Window.h"
+#include "common/Ini.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
 #include "platform/WindowRegistry.h"
 
-#include <QAction>
+#include <QGuiApplication>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QPointer>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 
 namespace WindowStart {
 namespace {
 
-std::map<int, QPointer<WindowFrame>> mWindowStart;
+// The open main windows by window number; GUI thread only.
+std::map<int, std::unique_ptr<uWindowStart>> mWindowStart;
+std::int64_t iCreationCounter = 0;
+bool fWindowOpenIndependent = false;
+
+void CentreOnScreen(QWidget* pFrame) {
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    if (!pScreen) return;
+    const QRect screen = pScreen->availableGeometry();
+    QRect frame(QPoint(0, 0), pFrame->size());
+    frame.moveCenter(screen.center());
+    pFrame->move(frame.topLeft());
+}
+
+void OnTimer(int iWindow, int iTimer) {
+    WindowRegistry::StopTimer(iWindow, iTimer);
+    if (iTimer != TimerDeviceChange || !GetInstance(iWindow, nullptr)) return;
+    const int iList = FindChild(iWindow, WindowKindSelectInstrument);
+    if (iList != 0 && ChildWindow::Find(iList)) EventHub::PostEvent(EventRefreshInstrumentList, iList, 1);
+}
 
 } // namespace
 
-void CreateMenu(WindowFrame* frame, int iKind) {
-    QMenu* file = frame->menuBar()->addMenu("&File");
-    frame->AddMenuItem(file, MenuNewWindow, "&New Window");
-    frame->AddMenuItem(file, MenuNewScript, "&New Script");
-    frame->AddMenuItem(file, MenuCloseWindow, "&Close Window");
-    file->addSeparator();
-    frame->AddMenuItem(file, MenuExit, "&Exit");
-    QMenu* help = frame->menuBar()->addMenu("&Help");
-    frame->AddMenuItem(help, MenuLog, "&Log...");
-    (void)iKind;
+bool GetInstance(int iWindow, uWindowStart** ppWindow) {
+    const auto it = mWindowStart.find(iWindow);
+    if (it == mWindowStart.end()) return false;
+    if (ppWindow) *ppWindow = it->second.get();
+    return true;
 }
 
-bool HandleSharedMenuItem(int iWindow, int iItem, bool fCtrl) {
-    switch (iItem) {
-    case MenuNewWindow: EventHub::PostEvent(EventOpenMainWindow, iWindow); return true;
-    case MenuNewScript: EventHub::PostEvent(EventOpenScriptWindow, iWindow); return true;
-    case MenuCloseWindow: EventHub::PostEvent(EventCloseWindowRequest, iWindow); return true;
-    case MenuExit: EventHub::PostEvent(fCtrl ? EventQuit : EventCloseAllWindows, iWindow); return true;
-    case MenuLog: WindowLog::Show(iWindow); return true;
-    default: return false;
+std::vector<int> Windows() {
+    std::vector<std::pair<std::int64_t, int>> mOrder;
+    for (const auto& [iWindow, pWindow] : mWindowStart) mOrder.emplace_back(pWindow->iCreation, iWindow);
+    std::sort(mOrder.begin(), mOrder.end());
+    std::vector<int> mWindows;
+    for (const auto& entry : mOrder) mWindows.push_back(entry.second);
+    return mWindows;
+}
+
+bool WindowOpenIndependent() { return fWindowOpenIndependent; }
+
+void SetWindowOpenIndependent(bool fValue) { fWindowOpenIndependent = fValue; }
+
+void BindEvents(int iWindow, bool fBind) {
+    static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,          EventTimer,
+                                  EventWindowListChanged,  EventChildActivated, EventChildClosed,
+                                  EventChildOpened,        EventActivateChild};
+    if (!fBind) {
+        for (int iEvent : mEvents) EventHub::Unbind(iEvent, iWindow);
+        return;
     }
-}
-
-void UpdateCloseItem(WindowFrame* frame) {
-    if (QAction* item = frame->MenuItem(MenuCloseWindow)) item->setEnabled(Main::CountTopLevelWindows() > 1);
-}
-
-void SetUpTopLevelFrame(WindowFrame* frame, int iKind, void (*fnClose)(int iWindow)) {
-    CreateMenu(frame, iKind);
-    const int iWindow = frame->Window();
     using EventHub::uEvent;
-    EventHub::Bind(EventMenu, iWindow, [iWindow](const uEvent& e) {
-        HandleSharedMenuItem(iWindow, static_cast<int>(e.iObject), e.iType != 0);
+    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow](const uEvent&) { Close(iWindow); });
+    EventHub::Bind(::EventMenu, iWindow, [iWindow](const uEvent& e) {
+        EventMenu(iWindow, static_cast<int>(e.iObject), e.iType != 0);
     });
-    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow, fnClose](const uEvent&) { fnClose(iWindow); });
-    EventHub::Bind(EventWindowListChanged, iWindow, [frame](const uEvent&) { UpdateCloseItem(frame); });
+    EventHub::Bind(EventTimer, iWindow, [iWindow](const uEvent& e) { OnTimer(iWindow, static_cast<int>(e.iObject)); });
+    EventHub::Bind(EventWindowListChanged, iWindow, [iWindow](const uEvent&) { UpdateMenuState(iWindow); });
+    EventHub::Bind(EventChildActivated, iWindow, [iWindow](const uEvent& e) {
+        ChildActivated(iWindow, static_cast<int>(e.iType));
+    });
+    EventHub::Bind(EventChildClosed, iWindow, [iWindow](const uEvent& e) {
+        ChildClosed(iWindow, static_cast<int>(ChildWindow::EventData(e)));
+    });
+    EventHub::Bind(EventChildOpened, iWindow, [iWindow](const uEvent& e) {
+        ChildOpened(iWindow, static_cast<int>(ChildWindow::EventData(e)));
+    });
+    EventHub::Bind(EventActivateChild, iWindow, [iWindow](const uEvent& e) {
+        ActivateChild(iWindow, static_cast<int>(ChildWindow::EventData(e)));
+    });
 }
 
 int Open() {
+    const std::int64_t iCreation = ++iCreationCounter;
+    int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 800, iHeight = 600;
+    int iState = Window::StateNormal;
+    const bool fFound = Window::LoadPosition(WindowKindStart, x, y, iWidth, iHeight, iState, 0);
+
     const int iWindow = WindowRegistry::NewWindowNumber();
-    auto* frame = new WindowFrame(iWindow);
-    frame->setWindowTitle("Orvanto");
-    frame->setCentralWidget(new QMdiArea(frame));
-    frame->resize(900, 600);
-    mWindowStart[iWindow] = frame;
-    SetUpTopLevelFrame(frame, 2, Close);
-    frame->show();
+    auto* pFrame = new WindowFrame(iWindow);
+    pFrame->setAttribute(Qt::WA_DeleteOnClose, false);
+    pFrame->setWindowTitle(Title);
+    pFrame->resize(iWidth, iHeight);
+    if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pFrame->move(x, y);
+    else CentreOnScreen(pFrame);
+
+    auto pRecord = std::make_unique<uWindowStart>();
+    uWindowStart* pWindow = pRecord.get();
+    pWindow->iCreation = iCreation;
+    pWindow->iWindow = iWindow;
+    pWindow->pFrame = pFrame;
+    mWindowStart[iWindow] = std::move(pRecord);
+
+    if (uIni* pIni = Main::ConfigIni()) {
+        Ini::SelectSection(pIni, "General");
+        fWindowOpenIndependent = Ini::ReadBool(pIni, "WindowOpenIndependent", 0) != 0;
+        pWindow->iToolBarSize = Ini::ReadBool(pIni, "ToolBarLarge", 0) != 0 ? 2 : 1;
+    } else {
+        pWindow->iToolBarSize = 1;
+    }
+
+    pWindow->pMenu = RecreateMenu(iWindow);
+    pWindow->pToolBar = CreateToolBar(iWindow, pWindow->iToolBarSize);
+    pWindow->pStatusBar = pFrame->statusBar();
+    auto* pArea = new QMdiArea(pFrame);
+    pArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    pArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    pFrame->setCentralWidget(pArea);
+    pWindow->pMdiArea = pArea;
+    QObject::connect(pArea, &QMdiArea::subWindowActivated, pFrame, [iWindow](QMdiSubWindow*) {
+        uWindowStart* p = nullptr;
+        if (GetInstance(iWindow, &p)) RefreshWindowList(p);
+    });
+
+    BindEvents(iWindow, true);
+    InstallMenu(pWindow, pWindow->pMenu);
+    Utility::EnableSmartRefresh(pFrame);
+    UpdateMenuState(iWindow);
+
+    if (fFound && iState == Window::StateMaximized) pFrame->showMaximized();
+    else if (fFound && iState == Window::StateMinimized) pFrame->showMinimized();
+    else pFrame->show();
+
+    EventHub::PostEvent(::EventMenu, iWindow, MenuSelect);
     return iWindow;
 }
 
-void Close(int iWindow) {
-    auto it = mWindowStart.find(iWindow);
-    if (it == mWindowStart.end()) return;
-    if (it->second) it->second->deleteLater();
-    mWindowStart.erase(it);
+int Close(int iWindow) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return 0;
+    for (const uChildWindow& child : Children()) {
+        if (child.iOwner == iWindow && ChildWindow::Find(child.iWindow)) {
+            EventHub::PostEvent(EventCloseWindow, child.iWindow, 0, 0, ChildWindow::Data(iWindow));
+            return 0;
+        }
+    }
+    BindEvents(iWindow, false);
+    WindowRegistry::StopTimer(iWindow, TimerDeviceChange);
+    if (pWindow->pFrame) {
+        Window::SavePosition(pWindow->pFrame, WindowKindStart, 0);
+        pWindow->pFrame->hide();
+        pWindow->pFrame->deleteLater();
+    }
+    mWindowStart.erase(iWindow);
     WindowRegistry::Release(iWindow);
+    UpdateMenuState(iWindow);
     EventHub::PostEvent(EventMainWindowClosed, iWindow);
+    return 0;
+}
+
+void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow)) {
+    (void)iKind;
+    const int iWindow = pFrame->Window();
+    QMenu* pFile = pFrame->menuBar()->addMenu("&File");
+    pFrame->AddMenuItem(pFile, MenuNewWindow, "&New Window");
+    pFrame->AddMenuItem(pFile, MenuNewScript, "&New Script");
+    pFrame->AddMenuItem(pFile, MenuCloseWindow, "&Close Window");
+    pFile->addSeparator();
+    pFrame->AddMenuItem(pFile, MenuExit, "&Exit");
+    QMenu* pHelp = pFrame->menuBar()->addMenu("&Help");
+    pFrame->AddMenuItem(pHelp, MenuLog, "&Log...");
+
+    using EventHub::uEvent;
+    EventHub::Bind(::EventMenu, iWindow, [iWindow](const uEvent& e) {
+        switch (e.iObject) {
+        case MenuNewWindow: EventHub::PostEvent(EventOpenMainWindow, iWindow); break;
+        case MenuNewScript: EventHub::PostEvent(EventOpenScriptWindow, iWindow); break;
+        case MenuCloseWindow: EventHub::PostEvent(EventCloseWindowRequest, iWindow); break;
+        case MenuExit: EventHub::PostEvent(e.iType != 0 ? EventQuit : EventCloseAllWindows, iWindow); break;
+        case MenuLog: WindowLog::Show(iWindow); break;
+        default: break;
+        }
+    });
+    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow, fnClose](const uEvent&) { fnClose(iWindow); });
+    EventHub::Bind(EventWindowListChanged, iWindow, [pFrame](const uEvent&) {
+        if (QAction* pItem = pFrame->MenuItem(MenuCloseWindow)) pItem->setEnabled(Main::CountTopLevelWindows() > 1);
+    });
 }
 
 } // namespace WindowStart

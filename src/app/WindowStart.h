@@ -1,32 +1,152 @@
-// The main window.
+// The main window: an MDI frame with one menu bar, toolbar and status bar, the menus that every
+// window shares, and the registry of the child windows that each main window owns.
 #pragma once
 
+#include "app/InstrumentWindowInfo.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class QAction;
+class QMdiArea;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QToolBar;
 class WindowFrame;
 
 namespace WindowStart {
 
 // Menu item numbers shared by every window.
 enum eMenuItem {
+    MenuSaveAs = 1,
     MenuNewWindow = 3,
     MenuCloseWindow = 4,
+    MenuCloseMdiWindow = 5,
     MenuNewScript = 6,
+    MenuPreferences = 7,
     MenuExit = 8,
+    MenuCopy = 9,
+    MenuShow = 11,
+    MenuScale = 12,
+    MenuAlignWindow = 13,
+    MenuFullscreen = 14,
+    MenuSelect = 15,
+    MenuDisconnect = 16,
+    MenuList = 17,
+    MenuIcons = 18,
+    MenuRefresh = 19,
+    MenuConnect = 20,
+    MenuScpiCommand = 21,
+    MenuScreenshot = 22,
+    MenuWaveform = 25,
+    MenuOpenSeparately = 27,
+    MenuDontCheckPosition = 28,
+    MenuShowWindows = 29,
+    MenuSaveWorkspace = 31,
+    MenuDeleteWorkspace = 32,
+    MenuWorkspaceFirst = 34,
+    MenuWorkspaceLast = 53,
+    MenuMaximize = 54,
+    MenuAdapt = 55,
+    MenuCascade = 56,
+    MenuTileVertically = 57,
+    MenuTileHorizontally = 58,
+    MenuNext = 59,
+    MenuPrevious = 60,
+    MenuShowMainWindow = 61,
+    MenuWindowListFirst = 62,
     MenuLog = 264,
+    MenuAbout = 265,
+};
+
+// The title of every main window without an instrument.
+inline constexpr const char* Title = "Orvanto v" ORVANTO_VERSION " (Alpha)";
+
+// Timer of a main window that refreshes its instrument list after device changes.
+inline constexpr int TimerDeviceChange = 3;
+
+struct uWindowStart {
+    std::int64_t iCreation = 0;
+    int iWindow = 0;
+    QPointer<WindowFrame> pFrame;
+    // The main window's own menus; the frame's bar shows them or those of the active MDI child.
+    QPointer<QMenuBar> pMenu;
+    QPointer<QToolBar> pToolBar;
+    QPointer<QStatusBar> pStatusBar;
+    QPointer<QMdiArea> pMdiArea;
+    int iToolBarSize = 1;
+    int iRequestingWindow = 0;
+    uInstrumentWindowInfo info;
+    // The menu bar whose menus the frame shows now, and the window list put into it.
+    QPointer<QMenuBar> pShownMenu;
+    std::vector<QPointer<QAction>> mWindowList;
+};
+
+// One child window of a main window.
+struct uChildWindow {
+    int iWindow = 0;
+    int iOwner = 0;
+    int iKind = 0;
+    int fMdi = 0;
 };
 
 // Opens a main window; returns its window number, 0 when it could not be opened.
 int Open();
-// Saves nothing yet; unbinds, destroys the window and tells the frame.
-void Close(int iWindow);
+// Closes the window's children one at a time, then the window itself.
+int Close(int iWindow);
+bool GetInstance(int iWindow, uWindowStart** ppWindow);
+void BindEvents(int iWindow, bool fBind);
+// The open main windows, oldest first.
+std::vector<int> Windows();
+// "WindowOpenIndependent" of config.ini as the main windows hold it.
+bool WindowOpenIndependent();
+void SetWindowOpenIndependent(bool fValue);
 
-// Builds the menu bar of a window of the given kind (eWindow) into the frame.
-void CreateMenu(WindowFrame* frame, int iKind);
-// Handles the shared menu items; returns false for an item it does not know.
-bool HandleSharedMenuItem(int iWindow, int iItem, bool fCtrl);
-// "&Close Window" is disabled while the window is the only top-level window.
-void UpdateCloseItem(WindowFrame* frame);
-// Builds the menu of a top-level window of the given kind and binds its shared menu items, its
-// close request (which calls fnClose with the window number) and the window-list refresh.
-void SetUpTopLevelFrame(WindowFrame* frame, int iKind, void (*fnClose)(int iWindow));
+// Menus (WindowStartMenu.cpp). CreateMenu adds the shared menus of a window of the kind
+// (eWindow) in MDI form or not to the bar; every item posts EventMenu to iTarget (the window
+// that receives the bar's items: the main window for an MDI child).
+void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi);
+// An item that posts EventMenu to iTarget with the item number, and type 1 when Ctrl is held.
+QAction* AddMenuItem(QMenu* pMenu, int iTarget, int iItem, const QString& sText);
+// The item of that number in the bar's menus and submenus, or nullptr.
+QAction* FindMenuItem(QMenuBar* pBar, int iItem);
+void SetMenuItemEnabled(QMenuBar* pBar, int iItem, bool fEnabled);
+void SetMenuItemChecked(QMenuBar* pBar, int iItem, bool fChecked);
+// Builds the main window's menu bar anew; returns it.
+QMenuBar* RecreateMenu(int iWindow);
+QToolBar* CreateToolBar(int iWindow, int iSize);
+void EventMenu(int iWindow, int iItem, bool fCtrl);
+void UpdateMenuState(int iWindow);
+void RebuildMenus(int iWindow);
+
+// Child windows (WindowStartChild.cpp).
+int FindChild(int iOwner, int iKind, int iSpare = 0);
+bool GetChild(int iWindow, uChildWindow** ppChild);
+int OpenPreferences(int iWindow, int fMdi);
+int OpenSelectDevice(int iWindow, int fMdi);
+int OpenScpiCommand(int iWindow, int fMdi);
+int OpenScreenshot(int iWindow, int fMdi);
+int OpenWaveform(int iWindow, int fMdi);
+int OpenChildByKind(int iWindow, int iKind, int fMdi);
+void ChildOpened(int iWindow, int iChild);
+void ChildActivated(int iWindow, int iChild);
+void ChildClosed(int iWindow, int iChild);
+void ActivateChild(int iWindow, int iChild);
+// Shows the menus of the bar in the main window's frame, with the window list in the
+// second-to-last menu.
+void InstallMenu(uWindowStart* pWindow, QMenuBar* pBar);
+void RefreshWindowList(uWindowStart* pWindow);
+void ShowSeparateChildren(int iWindow);
+// The registry entries, in the order they were added.
+const std::vector<uChildWindow>& Children();
+
+// A small top-level window of its own kind (the script window): builds its menu and binds its
+// shared menu items, its close request (which calls fnClose with the window number) and the
+// window-list refresh that keeps "&Close Window" greyed while it is the only top-level window.
+void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow));
 
 } // namespace WindowStart

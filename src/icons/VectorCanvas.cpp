@@ -278,6 +278,13 @@ void FilledOutlined(Canvas& c, uint32_t uFill, uint32_t uLine, double dWidth) {
     c.ResetPath();
 }
 
+void PaintFilledOutlined(Canvas& c, uint32_t uLine, double dWidth) {
+    c.Fill();
+    c.SolidColour(uLine);
+    c.Stroke(dWidth);
+    c.ResetPath();
+}
+
 void Outlined(Canvas& c, uint32_t uLine, double dWidth) {
     c.SolidColour(uLine);
     c.Stroke(dWidth);

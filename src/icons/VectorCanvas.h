@@ -132,5 +132,7 @@ void Wave(Canvas& c, std::initializer_list<QPointF> points);
 void Filled(Canvas& c, uint32_t uFill);
 void FilledOutlined(Canvas& c, uint32_t uFill, uint32_t uLine, double dWidth);
 void Outlined(Canvas& c, uint32_t uLine, double dWidth);
+// A fill with the paint already set (a gradient with its stops), then a stroke in uLine.
+void PaintFilledOutlined(Canvas& c, uint32_t uLine, double dWidth);
 
 } // namespace VectorCanvas

@@ -1,7 +1,10 @@
 #include "icons/VectorIcon.h"
 
+#include "icons/AboutPicture.h"
 #include "icons/BenchScopePictures.h"
 #include "icons/GenericPictures.h"
+#include "icons/MeterPictures.h"
+#include "icons/RigolBenchPictures.h"
 #include "icons/RigolScopePictures.h"
 #include "icons/ToolbarIcons.h"
 #include "icons/VectorCanvas.h"
@@ -17,6 +20,8 @@ constexpr int64_t kMaxPixels = int64_t{64} * 1024 * 1024;
 constexpr double kIconDesign = 32.0;
 constexpr double kPictureWidth = 128.0;
 constexpr double kPictureHeight = 96.0;
+constexpr double kAboutWidth = 380.0;
+constexpr double kAboutHeight = 100.0;
 
 const std::vector<uDrawing> mDrawings = {
     {"IconNewWindow", eKind::Icon, &ToolbarIcons::NewWindow},
@@ -51,12 +56,20 @@ const std::vector<uDrawing> mDrawings = {
     {"PictureSds2000XPlus", eKind::Picture, &BenchScopePictures::Sds2000XPlus},
     {"PictureRtb2000", eKind::Picture, &BenchScopePictures::Rtb2000},
     {"PictureHm2008", eKind::Picture, &BenchScopePictures::Hm2008},
+    {"PictureDsa800", eKind::Picture, &RigolBenchPictures::Dsa800},
+    {"PictureDg4000", eKind::Picture, &RigolBenchPictures::Dg4000},
+    {"PictureDp800", eKind::Picture, &RigolBenchPictures::Dp800},
+    {"PictureM3500A", eKind::Picture, &MeterPictures::M3500A},
+    {"PictureAbout", eKind::About, &AboutPicture::Paint},
 };
 
 // The recipe of every drawing: a new image, scaled from the design size, the figures, done.
-QImage Render(PaintProcedure pPaint, int iWidth, int iHeight, double dDesignWidth, double dDesignHeight) {
+// Depth 32 gives an ARGB32 image on a transparent background; depth 24 an RGB888 image that
+// starts white, so that the edge pixels which the figures cover only in part are defined.
+QImage Render(PaintProcedure pPaint, int iWidth, int iHeight, double dDesignWidth, double dDesignHeight,
+              int iDepth = 32) {
     if (iWidth <= 0 || iHeight <= 0) return QImage();
-    QImage image = BeginDrawing(iWidth, iHeight, 32, -1);
+    QImage image = BeginDrawing(iWidth, iHeight, iDepth, -1);
     if (image.isNull()) return QImage();
     {
         VectorCanvas::PainterCanvas canvas(image);
@@ -64,7 +77,7 @@ QImage Render(PaintProcedure pPaint, int iWidth, int iHeight, double dDesignWidt
         canvas.Scale(iWidth / dDesignWidth, iHeight / dDesignHeight);
         pPaint(canvas);
     }
-    return image.convertToFormat(QImage::Format_ARGB32);
+    return image.convertToFormat(iDepth == 32 ? QImage::Format_ARGB32 : QImage::Format_RGB888);
 }
 
 QImage RenderIcon(PaintProcedure pPaint, int iSize) {
@@ -100,6 +113,7 @@ const std::vector<uDrawing>& Drawings() {
 QImage Draw(const uDrawing& drawing, int iWidth, int iHeight) {
     if (drawing.kind == eKind::Icon)
         return Render(drawing.pPaint, iWidth, iHeight, kIconDesign, kIconDesign);
+    if (drawing.kind == eKind::About) return PictureAbout(iWidth, iHeight);
     return RenderPicture(drawing.pPaint, iWidth, iHeight);
 }
 
@@ -138,5 +152,12 @@ QImage PictureSds2000XPlus(int iWidth, int iHeight) {
 }
 QImage PictureRtb2000(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Rtb2000, iWidth, iHeight); }
 QImage PictureHm2008(int iWidth, int iHeight) { return RenderPicture(&BenchScopePictures::Hm2008, iWidth, iHeight); }
+QImage PictureDsa800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dsa800, iWidth, iHeight); }
+QImage PictureDg4000(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dg4000, iWidth, iHeight); }
+QImage PictureDp800(int iWidth, int iHeight) { return RenderPicture(&RigolBenchPictures::Dp800, iWidth, iHeight); }
+QImage PictureM3500A(int iWidth, int iHeight) { return RenderPicture(&MeterPictures::M3500A, iWidth, iHeight); }
+QImage PictureAbout(int iWidth, int iHeight) {
+    return Render(&AboutPicture::Paint, iWidth, iHeight, kAboutWidth, kAboutHeight, 24);
+}
 
 } // namespace VectorIcon

@@ -28,7 +28,9 @@ QImage BeginDrawing(int iWidth, int iHeight, int iDepth, int64_t iBackground);
 // The figures of one drawing, in design units.
 using PaintProcedure = void (*)(VectorCanvas::Canvas&);
 
-enum class eKind { Icon, Picture };
+// Icons are 32 x 32 design units, pictures 128 x 96, the About picture 380 x 100 on a 24-bit
+// image.
+enum class eKind { Icon, Picture, About };
 
 // A drawing of the catalogue: its procedure's name (without the module), its kind and figures.
 struct uDrawing {
@@ -83,5 +85,14 @@ QImage PictureMso5000(int iWidth, int iHeight);
 QImage PictureSds2000XPlus(int iWidth, int iHeight);
 QImage PictureRtb2000(int iWidth, int iHeight);
 QImage PictureHm2008(int iWidth, int iHeight);
+QImage PictureDsa800(int iWidth, int iHeight);
+QImage PictureDg4000(int iWidth, int iHeight);
+QImage PictureDp800(int iWidth, int iHeight);
+QImage PictureM3500A(int iWidth, int iHeight);
+
+// The About picture, iWidth x iHeight pixels (the 380 x 100 design stretched to fit), RGB888
+// without alpha, starting white; a null image when a side is not positive or no image could
+// be made.
+QImage PictureAbout(int iWidth, int iHeight);
 
 } // namespace VectorIcon

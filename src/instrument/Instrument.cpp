@@ -2,7 +2,6 @@
 
 #include "common/IconFile.h"
 #include "common/UtilityGui.h"
-#include "icons/ModelPictures.h"
 #include "icons/VectorIcon.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"

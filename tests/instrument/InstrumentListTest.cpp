@@ -189,7 +189,7 @@ TEST_F(InstrumentListTest, PicturesAndIconsByModel) {
     EXPECT_TRUE(Instrument::CreateIcon(20, false).empty());
 }
 
-TEST_F(InstrumentListTest, EachOscilloscopeFamilyGetsItsOwnPicture) {
+TEST_F(InstrumentListTest, EachInstrumentFamilyGetsItsOwnPicture) {
     struct uFamily {
         std::vector<std::int64_t> mModels;
         QImage (*pPicture)(int, int);
@@ -201,6 +201,10 @@ TEST_F(InstrumentListTest, EachOscilloscopeFamilyGetsItsOwnPicture) {
         {{ModelRigolMSO5000Ch2, ModelRigolMSO5000Ch4}, &VectorIcon::PictureMso5000},
         {{ModelHamegHM2008, ModelHamegHM1508, ModelHamegHM1008}, &VectorIcon::PictureHm2008},
         {{ModelSiglentSDS2000XPlusCh2, ModelSiglentSDS2000XPlusCh4}, &VectorIcon::PictureSds2000XPlus},
+        {{ModelRigolDSA}, &VectorIcon::PictureDsa800},
+        {{ModelRigolDG4000}, &VectorIcon::PictureDg4000},
+        {{ModelRigolDP800}, &VectorIcon::PictureDp800},
+        {{ModelPicotestM3500A}, &VectorIcon::PictureM3500A},
     };
     std::vector<QImage> seen;
     for (const uFamily& family : families) {

@@ -1,0 +1,246 @@
+// Shared by the main-window tests: config.ini in a temporary folder, the top-level loop's frame
+// events, child windows of every kind built with the real child helper (none of them searches),
+// and waiting until the event hub and Qt have nothing left to do.
+#pragma once
+
+#include "app/ChildWindow.h"
+#include "app/Main.h"
+#include "app/Window.h"
+#include "app/WindowKinds.h"
+#include "app/WindowStart.h"
+#include "common/Ini.h"
+#include "common/TestApplication.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "script/WindowScript.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolBar>
+#include <QWindow>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace FrameTestSupport {
+
+using WindowStart::uChildWindow;
+using WindowStart::uWindowStart;
+
+// Lets the hub and Qt work until the condition holds or the time is up; whether it holds.
+inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {
+    QDeadlineTimer deadline(iMilliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        EventHub::Pump();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Delivers what is queued, and what that queues in turn, until nothing is left.
+inline void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (EventHub::Pump() == 0 && EventHub::Pending() == 0) {
+            QCoreApplication::processEvents();
+            if (EventHub::Pending() == 0) return;
+        }
+    }
+}
+
+// The menus of a bar as text: one title per line, its items indented, "---" for a separator,
+// submenus one step further in; each item with its number.
+inline void DumpMenu(const QMenu* pMenu, const std::string& sIndent, std::string& sOut) {
+    for (const QAction* pAction : pMenu->actions()) {
+        if (pAction->isSeparator()) {
+            sOut += sIndent + "---\n";
+        } else if (pAction->menu()) {
+            sOut += sIndent + "> " + pAction->text().toStdString() + "\n";
+            DumpMenu(pAction->menu(), sIndent + "  ", sOut);
+        } else {
+            sOut += sIndent + std::to_string(pAction->data().toInt()) + " " + pAction->text().toStdString() + "\n";
+        }
+    }
+}
+
+inline std::string DumpMenuBar(const QMenuBar* pBar) {
+    std::string sOut;
+    for (const QAction* pTitle : pBar->actions()) {
+        sOut += pTitle->text().toStdString() + "\n";
+        if (pTitle->menu()) DumpMenu(pTitle->menu(), "  ", sOut);
+    }
+    return sOut;
+}
+
+// Child windows of the five kinds that the main window's menus open, each built with the real
+// child helper; every menu item that reaches one is noted.
+struct TestChildren {
+    std::map<int, std::vector<int>> received; // window -> items
+    std::set<int> failingKinds;
+    std::vector<int> opened;
+    // Each child that closed, with the number of children its main window still had registered.
+    std::vector<std::pair<int, std::size_t>> closed;
+
+    void Install() {
+        for (int iKind : {WindowKindPreferences, WindowKindSelectInstrument, WindowKindScpiCommand,
+                          WindowKindScreenshot, WindowKindWaveform}) {
+            WindowKinds::Register(iKind, {[this, iKind](int iMain, int iChild, uInstrumentWindowInfo*) {
+                                              return Open(iKind, iMain, iChild);
+                                          },
+                                          [](int iWindow) { ChildWindow::BuildMenu(ChildWindow::Find(iWindow)); }});
+        }
+        WindowScript::RegisterKind();
+    }
+    static void Remove() {
+        for (int iKind = WindowKindPreferences; iKind <= WindowKindWaveformViewer; ++iKind) WindowKinds::Register(iKind, {});
+    }
+    int Open(int iKind, int iMain, int iChild) {
+        if (failingKinds.count(iKind)) return 0;
+        auto pWindow = std::make_shared<int>(0);
+        ChildWindow::uHooks hooks;
+        hooks.fnMenu = [this, pWindow](int iItem, bool) {
+            received[*pWindow].push_back(iItem);
+            return true;
+        };
+        hooks.fnClosing = [this, pWindow, iMain] {
+            std::size_t iLeft = 0;
+            for (const uChildWindow& c : WindowStart::Children()) iLeft += c.iOwner == iMain ? 1 : 0;
+            closed.emplace_back(*pWindow, iLeft);
+        };
+        *pWindow = ChildWindow::Open(iMain, iChild, iKind, "Test", iKind != WindowKindPreferences, {}, hooks);
+        if (*pWindow != 0) opened.push_back(*pWindow);
+        return *pWindow;
+    }
+};
+
+class FrameTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { TestApplication::Ensure(); }
+
+    void SetUp() override {
+        EventHub::Init();
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("user")));
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("program")));
+        Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+        Main::SetMainWindowOpener(nullptr);
+        WriteConfig(ConfigText());
+        Main::OpenConfig();
+        ASSERT_NE(Main::ConfigIni(), nullptr);
+        children.Install();
+        using EventHub::uEvent;
+        const int any = EventHub::AnyWindow;
+        EventHub::Bind(EventOpenMainWindow, any, [](const uEvent&) { Main::OpenMainWindow(); });
+        EventHub::Bind(EventOpenScriptWindow, any, [](const uEvent&) { Main::OpenScriptWindow(); });
+        EventHub::Bind(EventMainWindowClosed, any, [](const uEvent& e) { Main::MainWindowClosed(e.iWindow); });
+        EventHub::Bind(EventScriptWindowClosed, any, [](const uEvent& e) { Main::ScriptWindowClosed(e.iWindow); });
+        EventHub::Bind(EventQuit, any, [this](const uEvent&) { frameEvents.push_back(EventQuit); });
+        EventHub::Bind(EventCloseAllWindows, any, [this](const uEvent&) { frameEvents.push_back(EventCloseAllWindows); });
+    }
+
+    void TearDown() override {
+        for (int iWindow : WindowStart::Windows()) EventHub::PostEvent(EventCloseWindowRequest, iWindow);
+        EXPECT_TRUE(WaitFor([] {
+            if (!WindowStart::Windows().empty()) return false;
+            return Main::CountTopLevelWindows() == 0 || (EventHub::Pending() == 0 && CloseScripts());
+        }));
+        Settle();
+        TestChildren::Remove();
+        Main::SetConfigSaveAtExit(false);
+        Main::CloseConfig();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static bool CloseScripts() {
+        for (QWidget* p : QApplication::topLevelWidgets()) {
+            if (auto* f = qobject_cast<WindowFrame*>(p); f && f->isVisible()) {
+                EventHub::PostEvent(EventCloseWindowRequest, f->Window());
+            }
+        }
+        return false;
+    }
+
+    virtual std::string ConfigText() { return "[General]\n"; }
+
+    void WriteConfig(const std::string& sText) {
+        QFile f(dir.filePath("user/config.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(sText.data(), static_cast<qint64>(sText.size()));
+    }
+    std::string ReadConfigValue(const std::string& sSection, const std::string& sKey) {
+        uIni* pIni = Main::ConfigIni();
+        Ini::SelectSection(pIni, sSection);
+        return Ini::ReadString(pIni, sKey, "<none>");
+    }
+
+    // Opens a main window as the top-level loop does and lets its instrument list open.
+    int OpenMain() {
+        const int iWindow = Main::OpenMainWindow();
+        Settle();
+        return iWindow;
+    }
+    static uWindowStart* Record(int iWindow) {
+        uWindowStart* p = nullptr;
+        return WindowStart::GetInstance(iWindow, &p) ? p : nullptr;
+    }
+    static QMenuBar* ShownBar(int iWindow) { return Record(iWindow)->pFrame->menuBar(); }
+    static QAction* ShownItem(int iWindow, int iItem) { return WindowStart::FindMenuItem(ShownBar(iWindow), iItem); }
+    static QAction* Button(int iWindow, int iItem) {
+        for (QAction* p : Record(iWindow)->pToolBar->actions()) {
+            if (!p->isSeparator() && p->data().toInt() == iItem) return p;
+        }
+        return nullptr;
+    }
+    // The registered children of the main window of one kind.
+    static std::vector<uChildWindow> ChildrenOf(int iWindow, int iKind = 0) {
+        std::vector<uChildWindow> m;
+        for (const uChildWindow& c : WindowStart::Children()) {
+            if (c.iOwner == iWindow && (iKind == 0 || c.iKind == iKind)) m.push_back(c);
+        }
+        return m;
+    }
+    // Chooses an item of the bar that the frame shows, with Ctrl held or not.
+    static void Choose(int iWindow, int iItem, bool fCtrl = false) {
+        QAction* pItem = ShownItem(iWindow, iItem);
+        ASSERT_NE(pItem, nullptr) << iItem;
+        SetCtrl(fCtrl);
+        pItem->trigger();
+        SetCtrl(false);
+        Settle();
+    }
+    // The keyboard state that the menus read when an item is chosen.
+    static void SetCtrl(bool fCtrl) {
+        QWindow* pWindow = nullptr;
+        for (int iMain : WindowStart::Windows()) {
+            if (Record(iMain)->pFrame->windowHandle()) pWindow = Record(iMain)->pFrame->windowHandle();
+        }
+        if (!pWindow) return;
+        if (fCtrl) QTest::keyPress(pWindow, Qt::Key_Control, Qt::ControlModifier);
+        else QTest::keyRelease(pWindow, Qt::Key_Control, Qt::NoModifier);
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir dir;
+    TestChildren children;
+    std::vector<int> frameEvents;
+};
+
+} // namespace FrameTestSupport
