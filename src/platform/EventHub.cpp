@@ -23,11 +23,25 @@ std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject> pDelivery;
 
+std::size_t Deliver(std::size_t iLimit);
+
 void RequestDelivery() {
-    // Called with mQueueMutex held.
+    // Called with mQueueMutex held. The Qt loop delivers what is queued when its turn comes and
+    // no more: events posted meanwhile (a thread that posts without pause) wait for the next turn,
+    // so input and painting are never starved.
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
-    QMetaObject::invokeMethod(pDelivery.data(), [] { Pump(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pDelivery.data(),
+        [] {
+            std::size_t iQueued;
+            {
+                std::lock_guard lock(mQueueMutex);
+                iQueued = mQueue.size();
+            }
+            Deliver(iQueued);
+        },
+        Qt::QueuedConnection);
 }
 
 Handler FindHandler(int iEvent, int iWindow) {
@@ -77,20 +91,28 @@ void UnbindWindow(int iWindow) {
     }
 }
 
-std::size_t Pump() {
+namespace {
+
+// Delivers queued events until the queue is empty or iLimit events were delivered. At most one
+// delivery is ever waiting in the Qt loop.
+std::size_t Deliver(std::size_t iLimit) {
     std::size_t iCount = 0;
+    {
+        std::lock_guard lock(mQueueMutex);
+        fDeliveryRequested = false; // this turn runs now: what comes next asks for the next one
+    }
     for (;;) {
         uEvent event;
         {
             std::lock_guard lock(mQueueMutex);
-            if (mQueue.empty()) {
-                fDeliveryRequested = false;
+            if (mQueue.empty()) return iCount;
+            if (iCount >= iLimit) {
+                RequestDelivery();
                 return iCount;
             }
             event = std::move(mQueue.front());
             mQueue.pop_front();
             // A handler may run a nested event loop (a modal dialog): let that loop deliver too.
-            fDeliveryRequested = false;
             if (!mQueue.empty()) RequestDelivery();
         }
         ++iCount;
@@ -98,6 +120,10 @@ std::size_t Pump() {
         if (Handler handler = FindHandler(event.iEvent, event.iWindow)) handler(event);
     }
 }
+
+} // namespace
+
+std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1)); }
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);
