@@ -32,6 +32,7 @@ const uLibUsb1Calls cRealLibUsb1 = {
     libusb_hotplug_register_callback,
     libusb_hotplug_deregister_callback,
     libusb_handle_events_timeout_completed,
+    libusb_get_device_address,
 };
 
 std::atomic<const uLibUsb1Calls*> pLibUsb1{nullptr};

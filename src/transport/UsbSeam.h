@@ -147,6 +147,7 @@ struct uLibUsb1Calls {
                                      void*, libusb_hotplug_callback_handle*);
     void (*hotplug_deregister_callback)(libusb_context*, libusb_hotplug_callback_handle);
     int (*handle_events_timeout_completed)(libusb_context*, struct timeval*, int*);
+    std::uint8_t (*get_device_address)(libusb_device*);
 };
 
 // The libusb 0.1 calls the program makes. A null entry is a function the library lacks.

@@ -90,6 +90,35 @@ TEST_F(EventHubTest, DeliversThroughTheQtEventLoop) {
     EXPECT_EQ(iSeen, 1);
 }
 
+// A handler that opens a modal dialog runs a nested event loop; the events queued behind its
+// own must reach their handlers inside that loop, or the dialog would wait for them forever.
+TEST_F(EventHubTest, EventsQueuedBehindAHandlerArriveInsideItsNestedLoop) {
+    const int w = WindowRegistry::NewWindowNumber();
+    bool fInside = false, fDeliveredInside = false, fGuardFired = false;
+    QEventLoop outer, nested;
+    EventHub::Bind(EventTaskFinished, w, [&](const EventHub::uEvent&) {
+        fInside = true;
+        QTimer::singleShot(10000, &nested, [&] {
+            fGuardFired = true; // a guard against a hang only
+            nested.quit();
+        });
+        nested.exec();
+        fInside = false;
+        outer.quit();
+    });
+    EventHub::Bind(EventTransferStatus, w, [&](const EventHub::uEvent&) {
+        fDeliveredInside = fInside;
+        nested.quit();
+    });
+    std::thread([w] {
+        EventHub::PostEvent(EventTaskFinished, w);
+        EventHub::PostEvent(EventTransferStatus, w);
+    }).join();
+    outer.exec();
+    EXPECT_TRUE(fDeliveredInside);
+    EXPECT_FALSE(fGuardFired);
+}
+
 // A thread that posts without pause (a script in a tight loop) must not hold the Qt loop in
 // delivery: a timer still fires while the thread is posting, and stops it.
 TEST_F(EventHubTest, AThreadPostingWithoutPauseDoesNotStarveTheLoop) {

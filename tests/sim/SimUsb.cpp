@@ -66,9 +66,11 @@ std::vector<std::pair<int, int>> Device::SetConfigurationLog() const {
     return lSetConfigurationLog;
 }
 
-void Device::Opened() {
+int Device::Opened() {
     std::lock_guard lock(mMutex);
+    if (iOpenError) return iOpenError;
     ++iOpens;
+    return 0;
 }
 
 int Device::SetConfiguration(int iValue) {
@@ -290,6 +292,11 @@ int Device::InterruptIn(std::uint8_t* pData, int iLength, int& iTransferred) {
 void Device::SetClaimError(int iCode) {
     std::lock_guard lock(mMutex);
     iClaimError = iCode;
+}
+
+void Device::SetOpenError(int iCode) {
+    std::lock_guard lock(mMutex);
+    iOpenError = iCode;
 }
 
 int Device::Claims() const {
@@ -562,6 +569,8 @@ int ErrnoOf(int iCode) {
     case LIBUSB_ERROR_TIMEOUT: return -ETIMEDOUT;
     case LIBUSB_ERROR_NO_DEVICE: return -ENODEV;
     case LIBUSB_ERROR_OVERFLOW: return -EOVERFLOW;
+    case LIBUSB_ERROR_ACCESS: return -EACCES;
+    case LIBUSB_ERROR_BUSY: return -EBUSY;
     default: return -EIO;
     }
 }
@@ -678,10 +687,24 @@ std::uint8_t GetPortNumber1(libusb_device* pDevice) {
     return static_cast<std::uint8_t>(DeviceOf(pDevice)->Config().iPortNumber);
 }
 
+// The configured address, else the device's place on the bus from 1.
+int AddressOf(const Device* pDevice) {
+    if (pDevice->Config().iAddress) return pDevice->Config().iAddress;
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    for (std::size_t i = 0; i < s.lDevices.size(); ++i)
+        if (s.lDevices[i].get() == pDevice) return static_cast<int>(i + 1);
+    return 0;
+}
+
+std::uint8_t GetDeviceAddress1(libusb_device* pDevice) {
+    return static_cast<std::uint8_t>(AddressOf(DeviceOf(pDevice)));
+}
+
 int Open1(libusb_device* pDevice, libusb_device_handle** pHandle) {
     std::shared_ptr<Device> p = Shared(DeviceOf(pDevice));
     if (!p) return LIBUSB_ERROR_NO_DEVICE;
-    p->Opened();
+    if (const int iCode = p->Opened()) return iCode;
     *pHandle = reinterpret_cast<libusb_device_handle*>(NewHandle(Installed(), std::move(p)));
     return 0;
 }
@@ -804,7 +827,7 @@ const UsbSeam::uLibUsb1Calls cSim1 = {
     FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Claim1,
     Release1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
     GetConfiguration1, SetAutoDetach1, HasCapability1, HotplugRegister1, HotplugDeregister1,
-    HandleEventsTimeoutCompleted1,
+    HandleEventsTimeoutCompleted1, GetDeviceAddress1,
 };
 
 // --- libusb 0.1 side ---
@@ -834,9 +857,10 @@ int FindDevices0() {
         const uDeviceConfig& c = pDevice->Config();
         auto r = std::make_unique<uRecords0>();
         usb_device& d = r->uDevice;
-        std::snprintf(d.filename, sizeof d.filename, "%03d", ++iNumber);
+        ++iNumber;
+        std::snprintf(d.filename, sizeof d.filename, "%03d", c.iAddress ? c.iAddress : iNumber);
         d.bus = &b;
-        d.devnum = static_cast<std::uint8_t>(iNumber);
+        d.devnum = static_cast<std::uint8_t>(c.iAddress ? c.iAddress : iNumber);
         libusb_device_descriptor dd{};
         GetDeviceDescriptor1(reinterpret_cast<libusb_device*>(pDevice.get()), &dd);
         d.descriptor = {dd.bLength, dd.bDescriptorType, dd.bcdUSB, dd.bDeviceClass,
@@ -907,7 +931,10 @@ usb_dev_handle* Open0(usb_device* pDevice) {
         if (it == s.mRecordDevice.end()) return nullptr;
         p = it->second;
     }
-    p->Opened();
+    if (const int iCode = p->Opened()) {
+        errno = -ErrnoOf(iCode);
+        return nullptr;
+    }
     return reinterpret_cast<usb_dev_handle*>(NewHandle(s, std::move(p)));
 }
 
