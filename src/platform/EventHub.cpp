@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -23,11 +24,18 @@ std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject> pDelivery;
 
+// How long one delivery from the Qt event loop may run: a thread that posts as fast as the
+// handlers take its events would otherwise keep the loop from painting and from user input.
+constexpr auto DeliverySlice = std::chrono::milliseconds(50);
+
+std::size_t Deliver(std::chrono::steady_clock::time_point end);
+
 void RequestDelivery() {
     // Called with mQueueMutex held.
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
-    QMetaObject::invokeMethod(pDelivery.data(), [] { Pump(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pDelivery.data(), [] { Deliver(std::chrono::steady_clock::now() + DeliverySlice); }, Qt::QueuedConnection);
 }
 
 Handler FindHandler(int iEvent, int iWindow) {
@@ -77,9 +85,13 @@ void UnbindWindow(int iWindow) {
     }
 }
 
-std::size_t Pump() {
+namespace {
+
+// Delivers queued events until none is left or the time is up; what is left stays requested.
+std::size_t Deliver(std::chrono::steady_clock::time_point end) {
     std::size_t iCount = 0;
     for (;;) {
+        if (iCount != 0 && std::chrono::steady_clock::now() >= end) return iCount;
         uEvent event;
         {
             std::lock_guard lock(mQueueMutex);
@@ -98,6 +110,10 @@ std::size_t Pump() {
         if (Handler handler = FindHandler(event.iEvent, event.iWindow)) handler(event);
     }
 }
+
+} // namespace
+
+std::size_t Pump() { return Deliver(std::chrono::steady_clock::time_point::max()); }
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);
