@@ -37,8 +37,6 @@
 
 namespace WindowScript {
 
-bool OnWindowDrop(int iWindow, QEvent* pEvent); // WindowScriptFiles.cpp
-
 namespace {
 
 // The open script windows by window number; GUI thread only.

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+class QEvent;
 class QLabel;
 class QMenuBar;
 class QObject;
@@ -113,6 +114,8 @@ void SetScriptText(uWindowScript& window, const std::string& sText);
 void LoadFile(int iWindow, int iAction, const std::string& sFiles);
 void LoadConstants(int iWindow);
 void SaveConstants(int iWindow);
+// A drag or drop event at one of the editors: true when it carries files and was taken.
+bool OnWindowDrop(int iWindow, QEvent* pEvent);
 // Installs the drop handling on a gadget (its viewport for a scrolling one).
 void AcceptDrops(uWindowScript& window, QWidget* pGadget);
 
