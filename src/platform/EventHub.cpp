@@ -30,12 +30,22 @@ constexpr auto DeliverySlice = std::chrono::milliseconds(50);
 
 std::size_t Deliver(std::chrono::steady_clock::time_point end);
 
+// At most one delivery waits in the Qt event loop at a time; fDeliveryRequested is set while it
+// waits and cleared when it starts.
 void RequestDelivery() {
     // Called with mQueueMutex held.
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
     QMetaObject::invokeMethod(
-        pDelivery.data(), [] { Deliver(std::chrono::steady_clock::now() + DeliverySlice); }, Qt::QueuedConnection);
+        pDelivery.data(),
+        [] {
+            {
+                std::lock_guard lock(mQueueMutex);
+                fDeliveryRequested = false;
+            }
+            Deliver(std::chrono::steady_clock::now() + DeliverySlice);
+        },
+        Qt::QueuedConnection);
 }
 
 Handler FindHandler(int iEvent, int iWindow) {
@@ -91,18 +101,17 @@ namespace {
 std::size_t Deliver(std::chrono::steady_clock::time_point end) {
     std::size_t iCount = 0;
     for (;;) {
-        if (iCount != 0 && std::chrono::steady_clock::now() >= end) return iCount;
         uEvent event;
         {
             std::lock_guard lock(mQueueMutex);
-            if (mQueue.empty()) {
-                fDeliveryRequested = false;
+            if (mQueue.empty()) return iCount;
+            if (iCount != 0 && std::chrono::steady_clock::now() >= end) {
+                RequestDelivery();
                 return iCount;
             }
             event = std::move(mQueue.front());
             mQueue.pop_front();
             // A handler may run a nested event loop (a modal dialog): let that loop deliver too.
-            fDeliveryRequested = false;
             if (!mQueue.empty()) RequestDelivery();
         }
         ++iCount;
