@@ -1,18 +1,23 @@
-// The program: every window module above the frame enters its kind, then the frame starts.
+// The program: the waveform readers enter themselves into the core's table and every window
+// module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
+#include "waveform/WaveformReaders.h"
+#include "windows/capture/Template.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowWaveform.h"
 #include "windows/scpi/WindowScpiCommand.h"
 #include "windows/select/WindowSelectInstrument.h"
 
 int main(int argc, char** argv) {
+    WaveformReaders::Register();
     WindowPreferences::RegisterKind();
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
     WindowScreenshot::RegisterKind();
     WindowWaveform::RegisterKind();
     WindowScript::RegisterKind();
+    Template::RegisterExpander();
     return Main::Run(argc, argv);
 }

@@ -14,6 +14,9 @@
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <ctime>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -22,6 +25,20 @@ namespace InstrumentDefault {
 namespace {
 
 bool InSearchChain(const uTaskHead& head) { return head.iEvent == EventSearchFinished; }
+
+// The local time in the system-time layout: year, month, day of week (0 = Sunday), day, hour,
+// minute, second, milliseconds.
+void StampLocalTime(std::array<std::uint16_t, 8>& stamp) {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    stamp = {static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
+             static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
+             static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
+             static_cast<std::uint16_t>(local.tm_sec),         static_cast<std::uint16_t>(ms)};
+}
 
 // The common start of the tasks that need a connection: without a transport there is nothing
 // to do, and nothing is posted.
@@ -342,6 +359,7 @@ bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element
     if (!HasTransport(instance, "TaskWaveform", sError) || !instance.fConnected) return false;
     auto pData = std::make_unique<uWaveformData>();
     const bool fRead = GetWaveform(instance, static_cast<int>(task.head.iWindow), task, *pData, sError);
+    if (fRead) StampLocalTime(pData->timeStamp);
     if (!fRead) {
         PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform");
         pData.reset();

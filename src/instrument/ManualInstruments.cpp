@@ -143,11 +143,18 @@ void ManualSerialRecord(std::string_view sValue, uTaskPrepare& prepare) {
     BeginRecord(fields, prepare);
     prepare.eProtocol = prepare.eInterface = InterfaceSerial;
     prepare.serial.sPort = Field(fields, 3);
+    // Older records hold the speed and the stop bits as the user's locale showed them: the
+    // speed with grouping characters ("9.600", "9,600", "9 600", "9'600", a no-break space),
+    // the stop bits with a decimal comma ("1,5").
     std::string sBaud = Field(fields, 4);
-    std::erase_if(sBaud, [](char c) { return c == '.' || c == ','; });
+    std::erase_if(sBaud, [](char c) {
+        return c == '.' || c == ',' || c == ' ' || c == '\'' || static_cast<unsigned char>(c) >= 0x80;
+    });
     prepare.serial.iBaudRate = LeadingInteger(sBaud);
     prepare.serial.iDataBits = LeadingInteger(Field(fields, 5));
-    prepare.serial.fStopBits = LeadingFloat(Field(fields, 6));
+    std::string sStopBits = Field(fields, 6);
+    std::replace(sStopBits.begin(), sStopBits.end(), ',', '.');
+    prepare.serial.fStopBits = LeadingFloat(sStopBits);
     prepare.serial.iParity = LeadingInteger(Field(fields, 7));
     prepare.serial.iHandshake = LeadingInteger(Field(fields, 8));
 }

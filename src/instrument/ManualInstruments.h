@@ -5,7 +5,8 @@
 //
 // A LAN record: maker||model||address||portmapper port||VXI-11 port||TCP port||(unused)||
 // adapter address||"LXI" or "Raw". A serial record: maker||model||port||baud rate||data bits||
-// stop bits||parity code||handshake code. Missing fields are empty (numbers 0).
+// stop bits||parity code||handshake code. Missing fields are empty (numbers 0). The speed may
+// hold grouping characters and the stop bits a decimal comma (records of older versions).
 #pragma once
 
 #include "instrument/ConnectionDescription.h"

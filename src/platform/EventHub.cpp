@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -24,26 +23,23 @@ std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject> pDelivery;
 
-// How long one delivery from the Qt event loop may run: a thread that posts as fast as the
-// handlers take its events would otherwise keep the loop from painting and from user input.
-constexpr auto DeliverySlice = std::chrono::milliseconds(50);
+std::size_t Deliver(std::size_t iLimit);
 
-std::size_t Deliver(std::chrono::steady_clock::time_point end);
-
-// At most one delivery waits in the Qt event loop at a time; fDeliveryRequested is set while it
-// waits and cleared when it starts.
 void RequestDelivery() {
-    // Called with mQueueMutex held.
+    // Called with mQueueMutex held. The Qt loop delivers what is queued when its turn comes and
+    // no more: events posted meanwhile (a thread that posts without pause) wait for the next turn,
+    // so input and painting are never starved.
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
     QMetaObject::invokeMethod(
         pDelivery.data(),
         [] {
+            std::size_t iQueued;
             {
                 std::lock_guard lock(mQueueMutex);
-                fDeliveryRequested = false;
+                iQueued = mQueue.size();
             }
-            Deliver(std::chrono::steady_clock::now() + DeliverySlice);
+            Deliver(iQueued);
         },
         Qt::QueuedConnection);
 }
@@ -97,15 +93,20 @@ void UnbindWindow(int iWindow) {
 
 namespace {
 
-// Delivers queued events until none is left or the time is up; what is left stays requested.
-std::size_t Deliver(std::chrono::steady_clock::time_point end) {
+// Delivers queued events until the queue is empty or iLimit events were delivered. At most one
+// delivery is ever waiting in the Qt loop.
+std::size_t Deliver(std::size_t iLimit) {
     std::size_t iCount = 0;
+    {
+        std::lock_guard lock(mQueueMutex);
+        fDeliveryRequested = false; // this turn runs now: what comes next asks for the next one
+    }
     for (;;) {
         uEvent event;
         {
             std::lock_guard lock(mQueueMutex);
             if (mQueue.empty()) return iCount;
-            if (iCount != 0 && std::chrono::steady_clock::now() >= end) {
+            if (iCount >= iLimit) {
                 RequestDelivery();
                 return iCount;
             }
@@ -122,7 +123,7 @@ std::size_t Deliver(std::chrono::steady_clock::time_point end) {
 
 } // namespace
 
-std::size_t Pump() { return Deliver(std::chrono::steady_clock::time_point::max()); }
+std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1)); }
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);

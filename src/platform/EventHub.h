@@ -62,8 +62,7 @@ void Unbind(int iEvent, int iWindow);
 void UnbindWindow(int iWindow);
 
 // Delivers every queued event now, on the calling (GUI) thread; returns how many were taken.
-// The Qt event loop delivers by itself, in slices of at most 50 ms so that painting and user
-// input get their turn; tests without a running loop may call this by hand.
+// The Qt event loop calls this by itself; tests without a running loop may call it by hand.
 std::size_t Pump();
 
 // Number of events waiting to be delivered.

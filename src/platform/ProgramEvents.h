@@ -55,6 +55,7 @@ inline constexpr int EventTypeViewerReserved = 0x1002B; // bound by the viewer, 
 inline constexpr int EventTypeWaveformOptions = 0x1002C;
 
 // Window-layer events used across the frame and its children.
+inline constexpr int EventGadget = 13100; // object = the gadget, type = what happened to it
 inline constexpr int EventMenu = 13101;
 inline constexpr int EventActivateWindow = 13104;
 inline constexpr int EventTimer = 13110;

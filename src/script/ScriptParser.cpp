@@ -1,5 +1,7 @@
 #include "script/ScriptParser.h"
 
+#include "script/ScriptVariableLines.h"
+
 #include <array>
 
 namespace InstrumentScript {
@@ -162,8 +164,18 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         parse.itLinked = it;
         std::string sText;
         bool fLinked = false;
-        if (sWord == "goto") fLinked = CheckConditionalGoto(parse, task, sText);
-        else sText = "The instructions in the line were not recognized.";
+        bool fNeedsParameters = false;
+        if (sWord == "goto") {
+            fLinked = CheckConditionalGoto(parse, task, sText);
+        } else if (sWord == "function") {
+            // Function lines: their linking checker takes its place here.
+            sText = "The instructions in the line were not recognized.";
+        } else if (task.eTaskType == eScriptTaskType::VariableInstruction &&
+                   GetVariableInstruction(sWord, fNeedsParameters) != eScriptTaskType::None) {
+            fLinked = CheckVariableInstructionParameters(parse, task, sText);
+        } else {
+            sText = "The instructions in the line were not recognized.";
+        }
         if (!fLinked) {
             parse.fLinking = false;
             sError = "Script - Error at line " + std::to_string(task.iLine) + ". " + sText;
@@ -238,7 +250,15 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
         }
         if (!fResult) return fail(line);
     }
-    // Pass 4: instrument selections ("$name") and variable lines take their places here.
+    // Pass 4: instrument selections ("$name") and variable lines.
+    for (uScriptLine& line : work) {
+        if (line.eLineSource != LineSourceScript || line.fParsed) continue;
+        if (!line.sText.empty() && line.sText.front() == '$') {
+            // Instrument selections: their checker takes its place here.
+            continue;
+        }
+        if (!CheckVariableInstruction(parse, line, sText)) return fail(line);
+    }
     // Pass 5: a line that no checker took.
     for (const uScriptLine& line : work) {
         if (line.eLineSource == LineSourceScript && !line.fParsed) {

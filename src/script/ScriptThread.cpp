@@ -6,6 +6,7 @@
 #include "platform/ProgramEvents.h"
 #include "script/ScriptEnvironment.h"
 #include "script/ScriptParser.h"
+#include "script/ScriptText.h"
 
 #include <array>
 #include <string_view>
@@ -35,6 +36,7 @@ bool TaskScript(uScriptThread& t, uScriptTask& task, std::string& sError) {
         SetProgram(*t.pInstance, pProgram);
         t.pProgram = std::move(pProgram);
     }
+    if (fParsed) t.sParsedText = CreateScriptTaskString(t.pProgram.get(), sError);
     return fParsed;
 }
 

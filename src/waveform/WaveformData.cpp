@@ -215,6 +215,19 @@ void SetFileNameExpander(FileNameExpander expander) {
     m.expander = std::move(expander);
 }
 
+std::string ExpandFileName(const std::string& sTemplate, const std::string& sManufacturer, const std::string& sModel,
+                           std::int64_t iDate, std::int64_t iMilliseconds, std::int64_t eDataSource,
+                           const std::string& sChannel) {
+    FileNameExpander expander;
+    {
+        uModule& m = Module();
+        std::lock_guard lock(m.mWaveformDataMutex);
+        expander = m.expander;
+    }
+    return expander ? expander(sTemplate, sManufacturer, sModel, iDate, iMilliseconds, eDataSource, 0, sChannel)
+                    : sTemplate;
+}
+
 void SetWriter(eWriterFamily eFamily, WaveformWriter writer) {
     if (eFamily < 0 || eFamily >= WriterFamilyCount) return;
     uModule& m = Module();

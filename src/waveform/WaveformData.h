@@ -98,6 +98,10 @@ using FileNameExpander =
                               std::int64_t, std::int64_t, std::int64_t, const std::string&)>;
 // Without an expander the template is used as it stands.
 void SetFileNameExpander(FileNameExpander expander);
+// Names a file through the registered expander (the script names its files this way).
+std::string ExpandFileName(const std::string& sTemplate, const std::string& sManufacturer, const std::string& sModel,
+                           std::int64_t iDate, std::int64_t iMilliseconds, std::int64_t eDataSource,
+                           const std::string& sChannel);
 
 // A writer of one instrument family: writes one channel into the file and returns true when the
 // file was written (also when writing stopped early), else false with the text in sError.

@@ -222,6 +222,7 @@ TEST_F(MainTest, ClosingTheLastMainWindowKeepsAScriptWindowRunning) {
                       ASSERT_EQ(windows.opened.size(), 2u);
                       EventHub::PostEvent(EventCloseWindowRequest, windows.opened[0]); // the main window
                       QTimer::singleShot(0, [&] {
+                          EventHub::Pump(); // the close and the frame's answer to it
                           iLeft = Main::CountTopLevelWindows();
                           EventHub::PostEvent(EventCloseWindowRequest, windows.opened[1]); // the script
                       });

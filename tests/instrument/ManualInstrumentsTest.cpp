@@ -119,6 +119,26 @@ TEST_F(ManualInstrumentsTest, SerialRecordsAndTheirNumbers) {
     EXPECT_FLOAT_EQ(Instrument::LeadingFloat("x"), 0.0F);
 }
 
+// Records written in a locale with a decimal comma or with blanks, apostrophes or no-break
+// spaces as grouping characters read back as the numbers the user chose.
+TEST_F(ManualInstrumentsTest, SerialNumbersInTheUsersLocaleReadBackWhole) {
+    struct uCase {
+        const char* sSpeed;
+        const char* sStopBits;
+        std::int64_t iBaud;
+        float fStopBits;
+    };
+    const uCase cases[] = {{"9 600", "1,5", 9600, 1.5F},      {"9\xC2\xA0" "600", "1.5", 9600, 1.5F},
+                           {"115'200", "2", 115200, 2.0F},    {"921\xE2\x80\xAF" "600", "1", 921600, 1.0F},
+                           {"19.200", "1,0", 19200, 1.0F},    {"57600", " 1,5", 57600, 1.5F}};
+    for (const uCase& c : cases) {
+        uTaskPrepare p;
+        Instrument::ManualSerialRecord(std::string("M||X||/dev/ttyS0||") + c.sSpeed + "||8||" + c.sStopBits + "||0||0||", p);
+        EXPECT_EQ(p.serial.iBaudRate, c.iBaud) << c.sSpeed;
+        EXPECT_FLOAT_EQ(p.serial.fStopBits, c.fStopBits) << c.sStopBits;
+    }
+}
+
 TEST_F(ManualInstrumentsTest, LoadingTwiceCreatesNothingNew) {
     const auto pIni = Config({"Rigol||DS1054Z||192.168.1.10||111||0||||||||LXI",
                               "Siglent||SDS2104X Plus||192.168.1.11||0||0||5025||||||Raw",

@@ -90,6 +90,39 @@ TEST_F(EventHubTest, DeliversThroughTheQtEventLoop) {
     EXPECT_EQ(iSeen, 1);
 }
 
+// A thread that posts without pause (a script in a tight loop) must not hold the Qt loop in
+// delivery: a timer still fires while the thread is posting, and stops it.
+TEST_F(EventHubTest, AThreadPostingWithoutPauseDoesNotStarveTheLoop) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::atomic<bool> fStop{false};
+    std::atomic<bool> fStoppedByTimer{false};
+    std::size_t iDelivered = 0;
+    EventHub::Bind(EventSearchFinished, w, [&](const EventHub::uEvent&) { ++iDelivered; });
+    std::thread poster([&] {
+        // Like the script engine, it holds back while 10,000 events wait. The cap only ends a
+        // starved run: with it reached, the timer never got its turn.
+        for (int i = 0; i < 5'000'000 && !fStop;) {
+            if (EventHub::Pending() >= 10'000) {
+                std::this_thread::yield();
+                continue;
+            }
+            EventHub::PostEvent(EventSearchFinished, w);
+            ++i;
+        }
+        fStop = true;
+    });
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, [&] {
+        fStoppedByTimer = !fStop.exchange(true);
+        loop.quit();
+    });
+    loop.exec();
+    poster.join();
+    EventHub::Pump();
+    EXPECT_TRUE(fStoppedByTimer);
+    EXPECT_GT(iDelivered, 0u);
+}
+
 TEST_F(EventHubTest, PayloadOfAnUndeliveredEventIsFreed) {
     const int w = WindowRegistry::NewWindowNumber();
     int iValue = 0;

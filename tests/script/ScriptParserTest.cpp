@@ -88,7 +88,8 @@ TEST(ScriptParser, ErrorsInTheirExactForm) {
         {"label x", "x\n#a\n#a b", "Constants - Error at line 3. The keyword is not present: set"},
         {"#v set 1\n#v add 1", "", "Script - Error at line 2. The keyword is not present: set"},
         {"#cmd\nlabel end", "#cmd set goto end", ""},
-        {"xyz 5", "", "Script - Error at line 1. The instructions in the line were not recognized."},
+        // Pass 4 takes every line left, so an unknown first word reads as an undeclared variable.
+        {"xyz 5", "", "Script - Error at line 1. The variable does not exist, it has not been declared: xyz"},
         // Pass order: a double constant before a missing label before an unknown line.
         {"xyz\ngoto nowhere\n#a set 1\n#a set 1", "", "Script - Error at line 4. The constant was already defined in the script in line 3: #a"},
         {"xyz\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
@@ -111,7 +112,8 @@ TEST(ScriptParser, AtMostTwentyHashesAreExamined) {
     std::shared_ptr<uScriptProgram> p;
     EXPECT_EQ(Parse(sLine + " #x\nlabel y", "#x set y", &p), "Script - Error at line 1. The jump label is not present: #n");
     EXPECT_EQ(Parse(std::string(100000, '#') + "\nlabel a", "", &p),
-              "Script - Error at line 1. The instructions in the line were not recognized.");
+              "Script - Error at line 1. The variable does not exist, it has not been declared: " +
+                  std::string(100000, '#'));
     EXPECT_EQ(Parse("goto " + std::string(1 << 20, 'a') + "\nlabel a", "", &p).substr(0, 50),
               "Script - Error at line 1. The jump label is not pr");
 }

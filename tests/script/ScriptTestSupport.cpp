@@ -77,9 +77,14 @@ Collector::Collector() : iWindow(WindowRegistry::NewWindowNumber()) {
         if (fContinue && pInstance &&
             (event.iType == InstrumentScript::ScriptMessageWaitUser ||
              (event.iType == InstrumentScript::ScriptMessageError && message.sText.rfind("Script error: ", 0) == 0 &&
-              InstrumentScript::ThreadRunning(*pInstance))))
+              Sleeping(*pInstance) == InstrumentScript::eSleep::Result)))
             InstrumentScript::RunScript(pInstance, sError);
     });
+}
+
+InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance) {
+    std::lock_guard lock(InstrumentScript::ModuleMutex());
+    return instance.pThread ? instance.pThread->eSleeping : InstrumentScript::eSleep::None;
 }
 
 Collector::~Collector() { WindowRegistry::Release(iWindow); }
@@ -251,7 +256,8 @@ std::string FixedEnvironment::ClipboardText() {
     return sClipboard;
 }
 
-Seams::Seams(const std::string& sFolder) : pEnvironment(std::make_shared<FixedEnvironment>(sFolder)) {
+Seams::Seams(const std::string& sFolder, QDateTime time)
+    : pEnvironment(std::make_shared<FixedEnvironment>(sFolder, std::move(time))) {
     InstrumentScript::SetEnvironment(pEnvironment);
     InstrumentScript::SetInstrumentProvider(std::make_shared<FakeProvider>(pCore));
 }

@@ -43,7 +43,8 @@ class Collector {
     int Window() const { return iWindow; }
     void Attach(InstrumentScript::ScriptInstance pInstance) { this->pInstance = std::move(pInstance); }
     void SetCheckOnly(bool fCheck) { fCheckOnly = fCheck; }
-    // Answers each user wait (type 6) and each instrument-error pause with Run.
+    // Answers each user wait (type 6) and each instrument-error pause with Run (an error that
+    // ended the run is not answered: Run would start the script again).
     void SetContinue(bool f) { fContinue = f; }
 
     std::vector<uMessage> Messages() const { return mMessages; }
@@ -60,6 +61,9 @@ class Collector {
     std::weak_ptr<InstrumentScript::uScriptInstance> pInstance; // the window does not keep it alive
     std::vector<uMessage> mMessages;
 };
+
+// Why the instance's interpreter thread sleeps (None when it runs or there is none).
+InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance);
 
 // A fake instrument core: its objects answer each task type as told.
 class FakeCore final : public InstrumentInterface {
@@ -107,7 +111,8 @@ class FakeCore final : public InstrumentInterface {
 // are taken inside one folder; names that leave it are refused.
 class FixedEnvironment final : public InstrumentScript::ScriptEnvironment {
   public:
-    explicit FixedEnvironment(std::string sFolder, QDateTime time = QDateTime(QDate(2026, 12, 6), QTime(13, 14, 15, 16)));
+    static QDateTime DefaultTime() { return QDateTime(QDate(2026, 12, 6), QTime(13, 14, 15, 16)); }
+    explicit FixedEnvironment(std::string sFolder, QDateTime time = DefaultTime());
     std::int64_t ElapsedMilliseconds() override;
     QDateTime LocalTime() override;
     std::chrono::milliseconds SleepTime(std::int64_t iMilliseconds) override;
@@ -133,7 +138,7 @@ class FixedEnvironment final : public InstrumentScript::ScriptEnvironment {
 // defaults back afterwards.
 class Seams {
   public:
-    explicit Seams(const std::string& sFolder);
+    explicit Seams(const std::string& sFolder, QDateTime time = FixedEnvironment::DefaultTime());
     ~Seams();
     FakeCore& Core() { return *pCore; }
     FixedEnvironment& Env() { return *pEnvironment; }

@@ -84,6 +84,49 @@ std::size_t BlockHeaderAt(const std::string& s, std::size_t i, std::size_t& iCou
 
 } // namespace
 
+void ScpiReply::Text(const std::string& sText) {
+    auto p = std::make_shared<const std::vector<std::uint8_t>>(sText.begin(), sText.end());
+    const std::size_t n = p->size();
+    Slice(std::move(p), 0, n);
+}
+
+void ScpiReply::Slice(std::shared_ptr<const std::vector<std::uint8_t>> pBytes, std::size_t iOffset, std::size_t iEnd) {
+    fAnswered = true;
+    if (iEnd > iOffset) mSlices.push_back({std::move(pBytes), iOffset, iEnd});
+}
+
+// The header's full path after the path of the headers before it; the path moves on.
+std::string ScpiDevice::ExpandHeader(std::string& sCurrentPath, const std::string& sHeader) {
+    std::string h = Upper(sHeader);
+    if (!h.empty() && h[0] == '*') return h; // common commands keep the path
+    std::string sFull;
+    if (!h.empty() && h[0] == ':') {
+        sFull = h.substr(1);
+    } else {
+        sFull = sCurrentPath.empty() ? h : sCurrentPath + ":" + h;
+    }
+    const std::size_t iLast = sFull.rfind(':');
+    sCurrentPath = iLast == std::string::npos ? std::string() : sFull.substr(0, iLast);
+    return sFull;
+}
+
+std::vector<std::string> ScpiDevice::ExpandHeaders(const std::vector<std::string>& headers) {
+    std::vector<std::string> out;
+    std::string sCurrent;
+    for (const auto& h : headers) out.push_back(ExpandHeader(sCurrent, h));
+    return out;
+}
+
+void ScpiDevice::SetPersonality(std::shared_ptr<ScpiPersonality> p) {
+    std::lock_guard lock(mMutex);
+    pPersonality = std::move(p);
+}
+
+void ScpiDevice::SetAnswerEnd(const std::string& sEnd) {
+    std::lock_guard lock(mMutex);
+    sAnswerEnd = sEnd;
+}
+
 ScpiDevice::ScpiDevice() : sIdn("Orvanto,Simulated Instrument,SIM0001,1.0") {}
 
 void ScpiDevice::SetIdn(const std::string& s) {
@@ -202,6 +245,7 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
     std::vector<uSegment> answer;
     bool fAnswered = false;
     fBareMessage = false;
+    sPath.clear();
     for (const auto& [u, iKeep] : units) {
         const std::string t = Trim(u, iKeep);
         if (t.empty()) continue;
@@ -218,8 +262,8 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
         PushError(-410, "Query INTERRUPTED");
     }
     if (!fBareMessage) {
-        const auto lf = Text("\n");
-        answer.push_back({lf, 0, lf->size()});
+        const auto end = Text(sAnswerEnd);
+        answer.push_back({end, 0, end->size()});
     }
     for (auto& s : answer) {
         if (s.iEnd > s.iOffset) mOutput.push_back(std::move(s));
@@ -266,6 +310,23 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
     const std::string header = sUnit.substr(0, split);
     std::string args = sUnit.substr(split);
     args.erase(0, std::min(args.size(), args.find_first_not_of(" \t\r\n")));
+
+    const std::string sFull = ExpandHeader(sPath, header);
+    if (pPersonality) {
+        ScpiReply reply;
+        if (pPersonality->Execute(sFull, args, reply)) {
+            for (const auto& [iCode, sText] : reply.Errors()) {
+                if (mErrors.size() < 20) mErrors.emplace_back(iCode, sText);
+            }
+            if (reply.Answered()) {
+                if (fAnswered) answer.push_back({Text(";"), 0, 1});
+                fAnswered = true;
+                for (const auto& slice : reply.Slices()) answer.push_back({slice.pBytes, slice.iOffset, slice.iEnd});
+            }
+            fBareMessage = fBareMessage || reply.NoEnd();
+            return;
+        }
+    }
 
     if (MatchHeader(header, "*IDN?")) {
         addText(sIdn);

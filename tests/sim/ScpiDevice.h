@@ -30,6 +30,44 @@
 
 namespace Sim {
 
+// What a personality puts into the answer of one unit: text, or a slice of bytes that stay
+// where they are (a large record is sent from its shared memory, never copied), errors for the
+// queue, and whether the message's answer end is left off (an answer cut short).
+class ScpiReply {
+  public:
+    struct uSlice {
+        std::shared_ptr<const std::vector<std::uint8_t>> pBytes;
+        std::size_t iOffset = 0;
+        std::size_t iEnd = 0;
+    };
+    void Text(const std::string& sText);
+    void Slice(std::shared_ptr<const std::vector<std::uint8_t>> pBytes, std::size_t iOffset, std::size_t iEnd);
+    void Error(int iCode, const std::string& sText) { mErrors.emplace_back(iCode, sText); }
+    void LeaveOffEnd() { fNoEnd = true; }
+
+    bool Answered() const { return fAnswered; }
+    const std::vector<uSlice>& Slices() const { return mSlices; }
+    const std::vector<std::pair<int, std::string>>& Errors() const { return mErrors; }
+    bool NoEnd() const { return fNoEnd; }
+
+  private:
+    std::vector<uSlice> mSlices;
+    std::vector<std::pair<int, std::string>> mErrors;
+    bool fAnswered = false;
+    bool fNoEnd = false;
+};
+
+// A family of instruments on top of the common device: the commands of its programming manual
+// with the state they change. Called under the device's lock, one unit at a time.
+class ScpiPersonality {
+  public:
+    virtual ~ScpiPersonality() = default;
+    // sPath is the unit's header with its full path (IEEE 488.2 compound-header rule applied),
+    // upper case, without the leading ':'; sArgs its arguments. False: not a header of this
+    // family (the common device goes on with its own).
+    virtual bool Execute(const std::string& sPath, const std::string& sArgs, ScpiReply& reply) = 0;
+};
+
 class ScpiDevice {
   public:
     ScpiDevice();
@@ -83,6 +121,15 @@ class ScpiDevice {
 
     // Fault: the next iCount queries produce no answer (an instrument that stays silent).
     void SwallowAnswers(int iCount);
+
+    // The family whose commands the device answers besides its common ones (nullptr: none).
+    void SetPersonality(std::shared_ptr<ScpiPersonality> pPersonality);
+    // The bytes that end every answer ("\n" unless set).
+    void SetAnswerEnd(const std::string& sEnd);
+    // The full path of each header of a message by the IEEE 488.2 compound-header rule: a header
+    // without a leading ':' continues the path of the header before it in the same message;
+    // common commands ("*...") keep the path. Upper case, no leading ':'.
+    static std::vector<std::string> ExpandHeaders(const std::vector<std::string>& headers);
     // Wakes every WaitForAnswer at once and makes later waits return false until ResumeWaits.
     void CancelWaits();
     void ResumeWaits();
@@ -123,6 +170,10 @@ class ScpiDevice {
     bool fRemote = false;
     bool fWaitsCancelled = false;
     int iSwallow = 0;
+    std::shared_ptr<ScpiPersonality> pPersonality;
+    std::string sAnswerEnd = "\n";
+    std::string sPath; // the compound-header path of the message being executed
+    static std::string ExpandHeader(std::string& sCurrentPath, const std::string& sHeader);
 };
 
 } // namespace Sim

@@ -1,0 +1,229 @@
+// A 64 MiB block through the SCPI command window over raw TCP on loopback ("SIM:BLOC? 67108864"
+// to the simulated instrument, "Send && Receive" clicked), beside the raw TCP transport's own
+// read of the same answer into a new buffer, in the same run; and the longest stall of the GUI
+// thread (a 1 ms timer probe) while the answer arrives and while a 64 MiB file goes out with its
+// block header. Best of several rounds each.
+//
+//   bench_ScpiWindowBench [rounds] [screenshot.png]
+// With a file name the screen is saved after the last answer (run under a display server).
+#include "app/Main.h"
+#include "app/Window.h"
+#include "app/WindowStart.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "sim/RawTcpServer.h"
+#include "transport/RawTcp.h"
+#include "windows/scpi/WindowScpiCommand.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr std::size_t BlockSize = std::size_t{64} << 20;
+using Clock = std::chrono::steady_clock;
+
+void Settle(int iMilliseconds) {
+    QDeadlineTimer deadline(iMilliseconds);
+    while (!deadline.hasExpired()) {
+        EventHub::Pump();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+WindowScpiCommand::uWindowScpiCommand* ScpiRecord(int iScpi) {
+    WindowScpiCommand::uWindowScpiCommand* p = nullptr;
+    return WindowScpiCommand::FindInstance(iScpi, &p) ? p : nullptr;
+}
+
+struct uRun {
+    double dSeconds = 0;
+    double dLongestStallMs = 0;
+};
+
+// Clicks the button from inside the event loop and runs the loop until the window is idle again,
+// with a 1 ms timer noting the longest gap between its ticks (the click's own work included).
+uRun RunClick(int iScpi, QPushButton* pButton) {
+    QElapsedTimer probe;
+    double dLongest = 0;
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        dLongest = std::max(dLongest, probe.nsecsElapsed() / 1e6);
+        probe.restart();
+    });
+    const auto start = Clock::now();
+    bool fClicked = false;
+    QTimer::singleShot(0, [&] {
+        pButton->click();
+        fClicked = true;
+    });
+    probe.start();
+    timer.start();
+    QDeadlineTimer deadline(120000);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        EventHub::Pump();
+        WindowScpiCommand::uWindowScpiCommand* p = ScpiRecord(iScpi);
+        if (fClicked && p && !p->fBusy && p->iAwaitedTask == 0) break;
+    }
+    timer.stop();
+    return {std::chrono::duration<double>(Clock::now() - start).count(), dLongest};
+}
+
+double TransportRead(RawTcp::uRawTcpInstance& instance) {
+    DataBuffer answer;
+    const auto start = Clock::now();
+    std::string sError;
+    std::size_t iSent = 0;
+    if (!RawTcp::PrepareData(instance, "SIM:BLOC? 67108864", nullptr, 0, sError) ||
+        !RawTcp::SendData(instance, iSent, WindowNobody, sError) || !RawTcp::RequestData(instance, answer, WindowNobody, sError) ||
+        answer.size() != BlockSize + 11) {
+        std::fprintf(stderr, "transport: %s (%zu bytes)\n", sError.c_str(), answer.size());
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    EventHub::Init();
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("user"));
+    QDir().mkpath(dir.filePath("program"));
+    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    Main::OpenConfig();
+    WindowScpiCommand::RegisterKind();
+    WindowLog::Create();
+
+    // The window's instrument, and a second door to the same instrument for the transport's read.
+    Sim::RawTcpServer server;
+    Sim::RawTcpServer serverDirect(server.SharedDevice());
+    std::string sError;
+    if (!server.Start(sError) || !serverDirect.Start(sError)) {
+        std::fprintf(stderr, "%s\n", sError.c_str());
+        return 1;
+    }
+    InstrumentObject object = Instrument::Create(sError);
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    object->pInterface->AddTask(*object, prepare, sError);
+    object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError);
+    QDeadlineTimer connectDeadline(10000);
+    while (!object->pInterface->IsConnected(*object) && !connectDeadline.hasExpired()) QThread::msleep(5);
+    if (!object->pInterface->IsConnected(*object)) return 1;
+
+    const int iMain = Main::OpenMainWindow();
+    WindowStart::uWindowStart* pMain = nullptr;
+    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return 1;
+    pMain->pFrame->setGeometry(10, 40, 1000, 760);
+    Settle(200);
+    WindowStart::EventMenu(iMain, WindowStart::MenuScpiCommand, false);
+    Settle(200);
+    const int iScpi = WindowStart::FindChild(iMain, WindowKindScpiCommand);
+    WindowScpiCommand::uWindowScpiCommand* pWindow = ScpiRecord(iScpi);
+    if (!pWindow) return 1;
+    pMain->info.eProtocol = ProtocolRawTcp;
+    pMain->info.sModel = "Simulated";
+    pMain->info.fConnected = true;
+    pMain->info.pInstrument = object;
+    EventHub::PostEvent(EventInstrumentConnected, iScpi, 0, reinterpret_cast<std::intptr_t>(&pMain->info));
+    Settle(100);
+
+    auto instance = RawTcp::NewInstance(sError);
+    const uNetworkSettings settings{0, "127.0.0.1", "127.0.0.1", serverDirect.Port(), 30000};
+    if (!instance || !RawTcp::SetInstrument(*instance, settings, sError) || !RawTcp::Connect(*instance, sError)) {
+        std::fprintf(stderr, "%s\n", sError.c_str());
+        return 1;
+    }
+    RawTcp::SetEndOfMessage(*instance, "\n");
+    WindowScpiCommand::uGadgets& g = pWindow->gadgets;
+
+    // The block into the window, and the transport's own read, alternating.
+    g.pCommand->setPlainText("SIM:BLOC? 67108864");
+    double dWindow = 1e9, dTransport = 1e9, dStallReceive = 0;
+    for (int i = 0; i < iRounds; ++i) {
+        const uRun run = RunClick(iScpi, g.pSendReceive);
+        if (pWindow->info.receiveData.size() != BlockSize + 11) {
+            std::fprintf(stderr, "window: %zu bytes\n", pWindow->info.receiveData.size());
+            return 1;
+        }
+        dWindow = std::min(dWindow, run.dSeconds);
+        dStallReceive = i == 0 ? run.dLongestStallMs : std::min(dStallReceive, run.dLongestStallMs);
+        dTransport = std::min(dTransport, TransportRead(*instance));
+    }
+
+    // A 64 MiB file with its block header out of the window.
+    const QString sFile = dir.filePath("block.bin");
+    {
+        QFile f(sFile);
+        f.open(QIODevice::WriteOnly);
+        const QByteArray chunk(1 << 20, '\x5A');
+        for (int i = 0; i < 64; ++i) f.write(chunk);
+    }
+    g.pCommand->setPlainText("SIM:DATA ");
+    g.pFile->click();
+    g.pBlockFormat->click();
+    g.pFileName->setText(sFile);
+    double dStallSend = 0, dSend = 1e9;
+    for (int i = 0; i < iRounds; ++i) {
+        const uRun run = RunClick(iScpi, g.pSend);
+        dSend = std::min(dSend, run.dSeconds);
+        dStallSend = i == 0 ? run.dLongestStallMs : std::min(dStallSend, run.dLongestStallMs);
+    }
+    const bool fSent = server.Device().LastData().size() == BlockSize;
+
+    const double mib = static_cast<double>(BlockSize) / (1 << 20);
+    std::printf("64 MiB block over raw TCP on loopback, best of %d rounds\n", iRounds);
+    std::printf("  window \"SIM:BLOC? 67108864\": %8.1f MiB/s; RawTcp RequestData into a new buffer %8.1f MiB/s; "
+                "ratio %.2f\n",
+                mib / dWindow, mib / dTransport, dTransport / dWindow);
+    std::printf("  GUI thread's longest stall while the block arrives: %.1f ms\n", dStallReceive);
+    std::printf("  64 MiB file with block header sent: %8.1f MiB/s, longest GUI stall %.1f ms%s\n", mib / dSend,
+                dStallSend, fSent ? "" : " (the instrument did not get it whole)");
+
+    if (argc > 2) {
+        g.pCommand->setPlainText("*IDN?");
+        g.pFile->click();
+        RunClick(iScpi, g.pSendReceive);
+        Settle(300);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]), "PNG");
+    }
+
+    RawTcp::DeleteInstance(*instance, sError);
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle(300);
+    Instrument::ReleaseAll(true, 0, sError);
+    WindowLog::Close(1);
+    Main::CloseConfig();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return fSent ? 0 : 1;
+}

@@ -1,0 +1,73 @@
+#include "waveform/WaveformFrame.h"
+
+#include "instrument/InstrumentTasks.h"
+
+#include <algorithm>
+
+namespace WaveformFrame {
+
+bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sError) {
+    uRequest& request = instance.request;
+    request.fSend = 1;
+    request.sCommand = sCommand;
+    request.data.release();
+    request.fRequestData = fQuery ? 1 : 0;
+    request.fVendorSpecific = 0;
+    request.eWait = 0;
+    return InstrumentDefault::SendRequest(instance, iWindow, sError);
+}
+
+bool Exchanger::Command(const std::string& sCommand, std::string& sError) {
+    std::string sText;
+    const bool fSent = Send(sCommand, false, sText);
+    InstrumentDefault::FreeReceiveData(instance);
+    if (fSent) return true;
+    sError = std::string(sReader) + ": Error sending the SCPI command: >" + sCommand + "< - " + sText;
+    return false;
+}
+
+bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
+    bool fGood = Send(sCommand, true, sError);
+    if (fGood) {
+        const uRequest& request = instance.request;
+        InstrumentWaveform::uAnswer answer;
+        answer.fFinished = request.fRequestFinished;
+        answer.pData = request.requestData.data();
+        answer.iSize = std::min(request.requestData.size(),
+                                static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
+        fGood = check(answer, sError);
+    }
+    InstrumentDefault::FreeReceiveData(instance);
+    return fGood;
+}
+
+bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
+    std::string sText;
+    if (QueryBare(sCommand, check, sText)) return true;
+    sError = std::string(sReader) + ": Error sending and receiving the SCPI command: >" + sCommand + "< - " + sText;
+    return false;
+}
+
+void Exchanger::Wrap(const char* sWhat, std::string& sError) const {
+    sError = std::string(sReader) + ": " + sWhat + " - " + sError;
+}
+
+void CopyFlags(const uTables& tables, uWaveformData& data) {
+    std::copy_n(tables.fVisible.begin(), data.fVisible.size(), data.fVisible.begin());
+}
+
+void CopyLineLabels(const uTables& tables, uWaveformData& data) {
+    for (std::size_t e = WaveformDigital0; e <= WaveformDigital15; ++e) data.sLabel[e] = tables.sLabel[e];
+}
+
+bool AnyRequest(const uTaskWaveform& waveform) {
+    return std::any_of(waveform.fSource.begin(), waveform.fSource.end(), [](std::int64_t f) { return f != 0; });
+}
+
+void ReserveSamples(DataBuffer& samples, std::int64_t iPoints, std::int64_t iBytesPerPoint) {
+    if (iPoints <= 0 || iBytesPerPoint <= 0) return;
+    const auto iWanted = static_cast<std::size_t>(iPoints) * static_cast<std::size_t>(iBytesPerPoint);
+    samples.reserve(samples.size() + iWanted);
+}
+
+} // namespace WaveformFrame

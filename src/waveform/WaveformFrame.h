@@ -1,0 +1,63 @@
+// The frame that every waveform reader follows: its working tables, the request exchange with
+// its two message shapes, and the copy of the tables into the waveform record.
+#pragma once
+
+#include "instrument/InstrumentDefault.h"
+#include "instrument/WaveformRead.h"
+#include "waveform/InstrumentWaveform.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace WaveformFrame {
+
+// Only entries 0 to 55 of the tables reach the record.
+struct uTables {
+    InstrumentWaveform::uFlagTable fVisible{};
+    InstrumentWaveform::uLabelTable sLabel;
+};
+
+// Checks an answer; fails with its text in sError.
+using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;
+
+// One reader's exchanges with the instance; sReader is its name, the prefix of its messages.
+class Exchanger {
+  public:
+    Exchanger(InstrumentDefault::uInstance& instance, int iWindow, const char* sReader)
+        : instance(instance), iWindow(iWindow), sReader(sReader) {}
+
+    // A command without answer. Failure: "<reader>: Error sending the SCPI command: >cmd< - " + text.
+    bool Command(const std::string& sCommand, std::string& sError);
+    // A query whose answer goes to the check and is freed after it, whatever the check said.
+    // Failure of either: "<reader>: Error sending and receiving the SCPI command: >cmd< - " + text.
+    bool Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError);
+    // A query whose failure keeps the text of the exchange or the check as it is.
+    bool QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError);
+    // Prefixes a failure text: "<reader>: " + sWhat + " - " + sError.
+    void Wrap(const char* sWhat, std::string& sError) const;
+
+    InstrumentDefault::uInstance& Instance() { return instance; }
+
+  private:
+    bool Send(const std::string& sCommand, bool fQuery, std::string& sError);
+
+    InstrumentDefault::uInstance& instance;
+    int iWindow;
+    const char* sReader;
+};
+
+// The visibility flags 0 to 55 into the record.
+void CopyFlags(const uTables& tables, uWaveformData& data);
+// The labels of the digital lines (13 to 28) into the record.
+void CopyLineLabels(const uTables& tables, uWaveformData& data);
+// Any request flag 0 to 55 set.
+bool AnyRequest(const uTaskWaveform& waveform);
+
+// Reserves an element's sample block for a source whose size is known before its parts arrive,
+// so that appending the parts never moves it. A reservation that fails is left to the checks.
+void ReserveSamples(DataBuffer& samples, std::int64_t iPoints, std::int64_t iBytesPerPoint);
+
+} // namespace WaveformFrame

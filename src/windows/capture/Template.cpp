@@ -1,0 +1,154 @@
+#include "windows/capture/Template.h"
+
+#include "waveform/WaveformData.h"
+
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace Template {
+
+namespace {
+
+std::mutex mClockMutex;
+std::shared_ptr<const Clock> mClock; // null: the system clock
+
+uLocalTime SystemNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)};
+}
+
+std::string Pad(int iValue, std::size_t iDigits) {
+    std::string s = std::to_string(iValue);
+    if (s.size() < iDigits) s.insert(0, iDigits - s.size(), '0');
+    return s;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Replaces every "/" + letter (either case) by the value; the inserted text is not looked at again.
+std::string ReplaceToken(const std::string& sText, char cLetter, std::string_view sValue) {
+    std::string sOut;
+    sOut.reserve(sText.size() + sValue.size());
+    for (std::size_t i = 0; i < sText.size(); ++i) {
+        if (sText[i] == '/' && i + 1 < sText.size() && Lower(sText[i + 1]) == Lower(cLetter)) {
+            sOut += sValue;
+            ++i;
+        } else {
+            sOut += sText[i];
+        }
+    }
+    return sOut;
+}
+
+bool HasToken(const std::string& sText, char cLetter) {
+    for (std::size_t i = 0; i + 1 < sText.size(); ++i)
+        if (sText[i] == '/' && Lower(sText[i + 1]) == Lower(cLetter)) return true;
+    return false;
+}
+
+// Puts the value in for the token, or appends a blank and the value when the text has none.
+std::string ReplaceOrAppend(const std::string& sText, char cLetter, std::string_view sValue) {
+    if (sValue.empty()) return sText;
+    if (HasToken(sText, cLetter)) return ReplaceToken(sText, cLetter, sValue);
+    std::string sOut = sText;
+    sOut += ' ';
+    sOut += sValue;
+    return sOut;
+}
+
+} // namespace
+
+void SetClock(Clock clock) {
+    std::lock_guard lock(mClockMutex);
+    mClock = clock ? std::make_shared<const Clock>(std::move(clock)) : nullptr;
+}
+
+uLocalTime Now() {
+    std::shared_ptr<const Clock> pClock;
+    {
+        std::lock_guard lock(mClockMutex);
+        pClock = mClock;
+    }
+    return pClock ? (*pClock)() : SystemNow();
+}
+
+std::string DataSourceText(std::int64_t eDataSource) {
+    switch (eDataSource) {
+    case DataSourceScreen: return "Screen";
+    case DataSourceMemory: return "Memory";
+    case DataSourceEntireMemory: return "Entire memory";
+    case DataSourceScreen10Bit: return "Screen 10bit";
+    case DataSourceMemory10Bit: return "Memory 10bit";
+    case DataSourceEntireMemory10Bit: return "Entire memory 10bit";
+    default: return {};
+    }
+}
+
+std::string ExpandFileName(std::string_view sTemplate, std::string_view sManufacturer, std::string_view sModel,
+                           std::int64_t iDate, std::int64_t iMilliseconds, std::int64_t eDataSource,
+                           std::string_view sChannel) {
+    if (sTemplate.empty()) return {};
+    const uLocalTime now = Now();
+    uLocalTime date = now;
+    if (iDate != 0) {
+        // The date value counts local civil seconds: its fields are read as they stand.
+        const std::time_t t = static_cast<std::time_t>(iDate);
+        std::tm tm{};
+        if (gmtime_r(&t, &tm))
+            date = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0};
+    }
+    std::string sMilliseconds;
+    if (iMilliseconds == 0) {
+        sMilliseconds = Pad(now.iMilliseconds, 3);
+    } else {
+        sMilliseconds = std::to_string(iMilliseconds);
+        if (sMilliseconds.size() > 3) sMilliseconds.erase(0, sMilliseconds.size() - 3);
+    }
+    std::string s(sTemplate);
+    s = ReplaceToken(s, 'F', sManufacturer);
+    s = ReplaceToken(s, 'O', sModel);
+    s = ReplaceToken(s, 'Y', std::to_string(date.iYear));
+    s = ReplaceToken(s, 'M', Pad(date.iMonth, 2));
+    s = ReplaceToken(s, 'D', Pad(date.iDay, 2));
+    s = ReplaceToken(s, 'H', Pad(date.iHour, 2));
+    s = ReplaceToken(s, 'N', Pad(date.iMinute, 2));
+    s = ReplaceToken(s, 'S', Pad(date.iSecond, 2));
+    s = ReplaceToken(s, 'Z', sMilliseconds);
+    s = ReplaceOrAppend(s, 'U', DataSourceText(eDataSource));
+    s = ReplaceOrAppend(s, 'C', sChannel);
+    return s;
+}
+
+std::string SanitizeFileName(std::string_view sName) {
+    std::string sOut(sName);
+    for (char& c : sOut) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) c = '_';
+    }
+    if (sOut.empty() || sOut == "." || sOut == "..") return "_";
+    return sOut;
+}
+
+std::string ExpandSafeFileName(std::string_view sTemplate, std::string_view sManufacturer, std::string_view sModel,
+                               std::int64_t iDate, std::int64_t iMilliseconds, std::int64_t eDataSource,
+                               std::string_view sChannel) {
+    return SanitizeFileName(
+        ExpandFileName(sTemplate, sManufacturer, sModel, iDate, iMilliseconds, eDataSource, sChannel));
+}
+
+void RegisterExpander() {
+    WaveformData::SetFileNameExpander([](const std::string& sTemplate, const std::string& sManufacturer,
+                                         const std::string& sModel, std::int64_t iDate, std::int64_t iMilliseconds,
+                                         std::int64_t eDataSource, std::int64_t, const std::string& sChannel) {
+        return ExpandSafeFileName(sTemplate, sManufacturer, sModel, iDate, iMilliseconds, eDataSource, sChannel);
+    });
+}
+
+} // namespace Template

@@ -1,0 +1,445 @@
+#include "windows/capture/WaveformPump.h"
+
+#include "common/NumberText.h"
+#include "common/TextRoutines.h"
+#include "instrument/ModelTable.h"
+#include "instrument/TaskRecords.h"
+#include "platform/WindowRegistry.h"
+#include "transport/BlockHeader.h"
+#include "windows/capture/WaveformPumpText.h"
+
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+void WaveformWindowTimers::Start(int iTimer, int iMilliseconds) {
+    WindowRegistry::StartTimer(iWindow, iTimer, iMilliseconds);
+}
+void WaveformWindowTimers::Stop(int iTimer) { WindowRegistry::StopTimer(iWindow, iTimer); }
+
+namespace WaveformPump {
+
+namespace {
+
+std::mutex mChecksMutex;
+uWaveformChecks mChecks; // written at start-up, read on the GUI thread
+
+uWaveformChecks Checks() {
+    std::lock_guard lock(mChecksMutex);
+    return mChecks;
+}
+
+constexpr const char* Placeholders[] = {"%DATA%", "%BIT%", "%START%", "%STOP%"};
+
+// Replaces the first (or every) occurrence of sWhat in s.
+void Replace(std::string& s, std::string_view sWhat, std::string_view sBy, bool fAll) {
+    if (sWhat.empty()) return;
+    std::size_t iAt = 0;
+    while ((iAt = s.find(sWhat, iAt)) != std::string::npos) {
+        s.replace(iAt, sWhat.size(), sBy);
+        iAt += sBy.size();
+        if (!fAll) break;
+    }
+}
+
+bool IsSiglent(std::int64_t eModel) {
+    return eModel == ModelSiglentSDS2000XPlusCh2 || eModel == ModelSiglentSDS2000XPlusCh4 ||
+           eModel == ModelSiglentSDS5000XCh2 || eModel == ModelSiglentSDS5000XCh4;
+}
+
+bool HasLogicChannels(std::int64_t eModel) {
+    switch (eModel) {
+    case ModelRohdeSchwarzRTB2000Ch2:
+    case ModelRohdeSchwarzRTB2000Ch4:
+    case ModelRigolDS1000ZPlus:
+    case ModelRigolMSO2000:
+    case ModelSiglentSDS2000XPlusCh2:
+    case ModelSiglentSDS2000XPlusCh4:
+    case ModelSiglentSDS5000XCh2:
+    case ModelSiglentSDS5000XCh4: return true;
+    default: return false;
+    }
+}
+
+// Opens a channel element in the record when none is open and returns it.
+uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
+    uWaveformRecord& record = *pump.pRecord;
+    if (record.Channels.empty()) record.Channels.emplace_back(); // the placeholder element
+    if (pump.iChannelIndex == 0 || pump.iChannelIndex >= record.Channels.size()) {
+        record.Channels.emplace_back();
+        pump.iChannelIndex = record.Channels.size() - 1;
+    }
+    return record.Channels[pump.iChannelIndex];
+}
+
+// Puts the placeholders of the first request's command in (rule 4 of the pump step).
+void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
+    uWaveformRequest& request = *itRequest;
+    std::string& s = pump.sRequestCommand;
+    s = request.sCommand;
+    const bool fEnvelope = pump.pRecord && pump.pRecord->eAcquireType == 3;
+    Replace(s, "%DATA%", fEnvelope ? "DATA:ENV" : "DATA", true);
+    if (request.eKind == RequestSetup) Replace(s, "%BIT%", pump.sBitFormat, false);
+    if (request.eKind == RequestWaveformPart && pump.iStopPoint > 0) {
+        Replace(s, "%START%", std::to_string(pump.iStartPoint), false);
+        const std::int64_t iStop =
+            IsSiglent(pump.instrument.eModel) ? pump.iStopPoint - pump.iStartPoint : pump.iStopPoint;
+        Replace(s, "%STOP%", std::to_string(iStop), false);
+        Replace(s, pump.sLastPartOnly, "", false);
+        if (pump.pRecord && pump.iStopPoint < pump.pRecord->iTotalPoints) {
+            uWaveformRequest next = request;
+            next.fPending = 1;
+            next.fAwaiting = 0;
+            next.fArrived = 0;
+            pump.mRequestList.insert(std::next(itRequest), std::move(next));
+        }
+    }
+}
+
+bool HoldsPlaceholder(const std::string& s) {
+    for (const char* sPlaceholder : Placeholders)
+        if (s.find(sPlaceholder) != std::string::npos) return true;
+    return false;
+}
+
+// Starts a read with a fresh record of its own; false when none could be made.
+bool BeginRead(uWaveformPump& pump) {
+    pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
+    pump.iChannelIndex = 0;
+    if (!pump.pRecord) return false;
+    pump.pRecord->eModel = pump.instrument.eModel;
+    pump.pRecord->sManufacturer = pump.instrument.sManufacturer;
+    pump.pRecord->sModel = pump.instrument.sModel;
+    pump.pRecord->iDate = Date();
+    pump.pRecord->iMilliseconds = ElapsedMilliseconds();
+    pump.pTimers->Start(TimerPump, PumpTick);
+    return true;
+}
+
+void NotSent(uWaveformPump& pump) {
+    pump.pWindow->SetStatus(WaveformText::NotSent);
+    pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::NotSent);
+}
+
+void PumpStep(uWaveformPump& pump) {
+    pump.pTimers->Stop(TimerPump);
+    if (pump.mRequestList.empty()) {
+        if (pump.fAutomatic)
+            pump.pTimers->Start(TimerInterval, static_cast<int>(pump.iInterval));
+        else
+            StopRequestData(pump);
+        return;
+    }
+    auto it = pump.mRequestList.begin();
+    uWaveformRequest& request = *it;
+    const std::int64_t iStops = pump.iStops;
+    if (request.eKind == RequestWait) {
+        pump.pTimers->Start(TimerPump, request.iWait > 0 ? static_cast<int>(request.iWait) : PumpTick);
+        pump.mRequestList.erase(it);
+    } else if (request.eKind == RequestEnd) {
+        pump.mRequestList.erase(it);
+        EndRequestData(pump);
+    } else if (request.fResponse && request.fArrived) {
+        if (CheckInstrumentResponse(pump)) {
+            pump.mRequestList.erase(it);
+        } else {
+            request.fPending = 0;
+            request.fArrived = 0;
+            request.fAwaiting = 1;
+            pump.sRequestCommand = request.sCommand;
+            SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
+        }
+        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
+    } else if (request.fPending) {
+        request.fPending = 0;
+        request.fAwaiting = 1;
+        Substitute(pump, it);
+        if (request.fSend && HoldsPlaceholder(pump.sRequestCommand)) {
+            // A command with a placeholder left in it would reach the instrument as it stands.
+            pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +
+                                   WaveformText::Unresolved + pump.sRequestCommand);
+            pump.mRequestList.erase(it);
+            pump.pTimers->Start(TimerPump, PumpTick);
+            return;
+        }
+        SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
+        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
+    } else if (request.fAwaiting) {
+        pump.pTimers->Start(TimerPump, PumpTick);
+    } else if (request.fArrived) {
+        pump.mRequestList.erase(it);
+        pump.pTimers->Start(TimerPump, PumpTick);
+    }
+}
+
+} // namespace
+
+std::int64_t Date() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return static_cast<std::int64_t>(t) + tm.tm_gmtoff;
+}
+
+std::int64_t ElapsedMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void SetChecks(uWaveformChecks checks) {
+    std::lock_guard lock(mChecksMutex);
+    mChecks = std::move(checks);
+}
+
+void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument) {
+    pump.instrument = std::move(instrument);
+    pump.mOutstanding.clear();
+    pump.iCurrentTask = 0;
+}
+
+bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseconds) {
+    static constexpr double Factors[] = {1.0, 1000.0, 60000.0, 3600000.0};
+    const double dFactor = iUnit >= 0 && iUnit < 4 ? Factors[iUnit] : 1.0;
+    const double dValue = std::ceil(Utility::ValLocalized(sText) * dFactor);
+    if (!std::isfinite(dValue) || dValue < 1.0 || dValue > 2147483647.0) return false;
+    iMilliseconds = static_cast<std::int64_t>(dValue);
+    return true;
+}
+
+void EventTimer(uWaveformPump& pump, int iTimer) {
+    if (!pump.instrument.fConnected) {
+        pump.pTimers->Stop(iTimer);
+        StopRequestData(pump);
+        return;
+    }
+    switch (iTimer) {
+    case TimerInterval:
+        pump.pTimers->Stop(TimerInterval);
+        if (!pump.fAutomatic) {
+            StopRequestData(pump);
+        } else if (pump.pWindow->CreateSendRequestList(pump) > 0) {
+            BeginRead(pump);
+        } else {
+            // Going quiet until the user stops would hide the failure: the run ends here.
+            NotSent(pump);
+            StopRequestData(pump);
+        }
+        break;
+    case TimerOptions:
+        pump.pTimers->Stop(TimerOptions);
+        pump.pWindow->PostOptionsEvent();
+        break;
+    case TimerPump: PumpStep(pump); break;
+    default: pump.pTimers->Stop(iTimer); break;
+    }
+}
+
+void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
+    bool ok = pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface &&
+              pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
+    pump.fDiscardResult = false;
+    ok = ok && pump.instrument.fConnected;
+    if (ok) {
+        pump.answer.release();
+        uTaskScpiCommand task;
+        task.head = {InstrumentTaskScpiCommand, 0, pump.iWindow};
+        task.fSend = fSend ? 1 : 0;
+        if (fSend) task.sCommand = pump.sRequestCommand;
+        task.fRequestData = fResponse ? 1 : 0;
+        pump.iSendTime = ElapsedMilliseconds();
+        std::string sError;
+        const std::int64_t iTask =
+            pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
+        if (iTask == 0) {
+            ok = false;
+            pump.pWindow->AddError(WaveformText::CommunicationError + sError);
+        } else {
+            pump.mOutstanding.push_back(iTask);
+            pump.iCurrentTask = iTask;
+        }
+    }
+    if (ok && fSend && WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump))
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + "SCPI command sent: " + pump.sRequestCommand);
+    if (!ok) {
+        StopRequestData(pump);
+        pump.pWindow->SetStatus("");
+    }
+}
+
+bool CheckInstrumentResponse(uWaveformPump& pump) {
+    if (pump.mRequestList.empty()) return true;
+    uWaveformRequest& request = pump.mRequestList.front();
+    const std::uint8_t* pAnswer = pump.answer.data();
+    const std::size_t iSize = pump.answer.size();
+    bool ok = request.fRequestFinished != 0;
+    std::size_t iHeader = 0;
+    std::uint64_t iCount = 0;
+    if (ok && iSize > 0) {
+        iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
+        if (iHeader > 0) ok = iSize - iHeader >= iCount;
+        else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
+    }
+    if (!ok) return true;
+    const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;
+    const std::size_t iBlock = iSize - iHeader;
+    const uWaveformChecks checks = Checks();
+    switch (request.eKind) {
+    case RequestVisibleChannels:
+        if (checks.fnVisibleChannels) checks.fnVisibleChannels(pump, pBlock, iBlock);
+        return true;
+    case RequestWaveformPoints:
+        if (pump.pRecord) {
+            CurrentChannel(pump);
+            if (checks.fnWaveformPoints) checks.fnWaveformPoints(pump, pBlock, iBlock);
+        }
+        return true;
+    case RequestAcquireType:
+        if (pump.pRecord && checks.fnAcquireType) checks.fnAcquireType(pump, pBlock, iBlock);
+        return true;
+    case RequestLogicDisplay:
+        if (checks.fnLogicDisplay) checks.fnLogicDisplay(pump, pBlock, iBlock);
+        return true;
+    case RequestWaveformPart:
+    case RequestWaveform: {
+        if (!pump.pRecord) return true;
+        if (pump.pRecord->iDate == 0) {
+            pump.pRecord->iDate = Date();
+            pump.pRecord->iMilliseconds = ElapsedMilliseconds();
+        }
+        uWaveformRecordChannel& channel = CurrentChannel(pump);
+        channel.eWaveform = request.eWaveform;
+        channel.eDataSource = request.eDataSource;
+        channel.sFileChannel = request.sChannelFile;
+        channel.sChannelName = request.sChannel;
+        if (request.eKind == RequestWaveformPart) {
+            if (checks.fnWaveformPart && checks.fnWaveformPart(pump, pAnswer, iSize, iHeader, iCount))
+                pump.iChannelIndex = 0;
+        } else {
+            if (checks.fnWaveform) checks.fnWaveform(pump, pAnswer, iSize);
+            pump.iChannelIndex = 0;
+        }
+        return true;
+    }
+    case RequestSetup: return true;
+    default: {
+        std::string sText;
+        if (pBlock && iBlock > 0) sText.assign(reinterpret_cast<const char*>(pBlock), iBlock);
+        sText = Utility::TrimCharacters(sText, " \t\r\n");
+        const std::string sExpected = request.sResponse;
+        if (sText.size() != sExpected.size()) return false;
+        for (std::size_t i = 0; i < sText.size(); ++i) {
+            const auto a = static_cast<unsigned char>(sText[i]);
+            const auto b = static_cast<unsigned char>(sExpected[i]);
+            if (std::tolower(a) != std::tolower(b)) return false;
+        }
+        return true;
+    }
+    }
+}
+
+void EndRequestData(uWaveformPump& pump) {
+    if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
+    if (pump.fAutomatic) {
+        ++pump.iCount;
+        pump.pWindow->SetStatus("Waveforms: " + std::to_string(pump.iCount));
+    }
+    if (pump.fSaveAutomatically) {
+        // The end of the save arms the pump again; a save still running holds it until then.
+        if (!pump.fSaving) pump.pWindow->SaveWaveform(pump);
+    } else {
+        pump.pTimers->Start(TimerPump, PumpTick);
+    }
+}
+
+void SaveEnded(uWaveformPump& pump) {
+    pump.fSaving = false;
+    pump.pTimers->Start(TimerPump, PumpTick);
+}
+
+void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
+    if (!pump.instrument.fConnected || !pump.instrument.fWaveform) return;
+    WaveformPumpWindow& window = *pump.pWindow;
+    window.SetStatus("");
+    if (!window.ChannelTicked()) {
+        window.SetStatus("No channel has been selected.");
+        return;
+    }
+    if (start.fAutomatically) {
+        std::int64_t iMilliseconds = 0;
+        if (!ParseInterval(start.sInterval, start.iUnit, iMilliseconds)) {
+            window.MessageRequester("The interval setting is invalid.");
+            return;
+        }
+        pump.iInterval = iMilliseconds;
+    }
+    if (pump.fSaveAutomatically && pump.sAutomaticFolder.empty()) {
+        window.MessageRequester("No folder was selected.");
+        return;
+    }
+    window.DisableGadgets(true);
+    if (start.fAutomatically) {
+        pump.fAutomatic = true;
+        pump.iCount = 0;
+    } else {
+        window.SetStatus("");
+    }
+    pump.iBytesTotal = 0;
+    pump.iMillisecondsTotal = 0;
+    if (window.CreateSendRequestList(pump) == 0)
+        NotSent(pump);
+    else
+        BeginRead(pump);
+    if (start.fAutomatically) {
+        window.AddLine(WaveformText::Prefix(pump) + "The waveforms are read in automatically, every " +
+                       Utility::StrDLocalized(static_cast<double>(pump.iInterval), 0) + " Milliseconds");
+        if (pump.fSaveAutomatically)
+            window.AddLine(WaveformText::Prefix(pump) + "The waveforms are saved in the folder: " +
+                           pump.sAutomaticFolder);
+    }
+}
+
+void Cancel(uWaveformPump& pump) {
+    pump.fDiscardResult = true;
+    StopRequestData(pump);
+}
+
+void StopRequestData(uWaveformPump& pump) {
+    WaveformPumpWindow& window = *pump.pWindow;
+    ++pump.iStops;
+    if (pump.fSaving && pump.iSaveInstance != 0) {
+        std::string sError;
+        if (!WaveformData::SetSaveDataThreadStatus(pump.iSaveInstance, ThreadStatusStop, sError)) {
+            window.AddError("WindowWaveform::StopRequestData: Beim Abbrechen des Threads für das Speichern der "
+                            "Messkurvendaten ist ein Fehler aufgetreten:");
+            window.AddError("WindowWaveform::StopRequestData: " + sError);
+        }
+    }
+    pump.fSaving = false;
+    if (pump.fAutomatic)
+        window.AddLine(WaveformText::Prefix(pump) + "The automatic reading of the waveforms was stopped. Count: " +
+                       Utility::StrDLocalized(static_cast<double>(pump.iCount), 0));
+    pump.fAutomatic = false;
+    pump.pTimers->Stop(TimerInterval);
+    pump.pTimers->Stop(TimerPump);
+    // Abort only a transfer of this window: the instance may be working for another window or
+    // a script, which a cancel would cut off as well.
+    pump.iCurrentTask = 0;
+    if (pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface && !pump.mOutstanding.empty()) {
+        uTaskCancel cancel;
+        cancel.head = {InstrumentTaskCancel, 0, pump.iWindow};
+        cancel.fClearQueue = 0;
+        cancel.fAbort = 1;
+        std::string sError;
+        if (pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, cancel, sError) == 0) {
+            window.SetStatus(WaveformText::CommunicationError + sError);
+            window.AddError(WaveformText::CommunicationError + sError);
+        }
+    }
+    window.DisableGadgets(false);
+}
+
+} // namespace WaveformPump

@@ -1,0 +1,185 @@
+// The waveform window's request pump: the list of SCPI requests of one read, worked off one at
+// a time through the instrument's task queue on the GUI thread, with starting, stopping and the
+// automatic interval. The pump holds no widget; it reaches its window through WaveformPumpWindow
+// and arms its one-shot timers through WaveformPumpTimers.
+#pragma once
+
+#include "common/DataBuffer.h"
+#include "instrument/InstrumentObject.h"
+#include "platform/EventHub.h"
+#include "waveform/WaveformData.h"
+#include "windows/capture/WaveformRequest.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct uWaveformPump;
+
+// What the pump needs of its window.
+class WaveformPumpWindow {
+  public:
+    virtual ~WaveformPumpWindow() = default;
+    virtual void SetStatus(const std::string& sText) = 0;
+    virtual void AddLine(const std::string& sText) = 0;  // a log line
+    virtual void AddError(const std::string& sText) = 0; // a log line marked as error
+    // true: every gadget but "Cancel" and "Show..." is locked; false: all usable again.
+    virtual void DisableGadgets(bool fDisable) = 0;
+    // Whether a row of the "Channels" list is ticked.
+    virtual bool ChannelTicked() = 0;
+    // Fills the pump's request list for one read; returns the number of requests added.
+    virtual std::size_t CreateSendRequestList(uWaveformPump& pump) = 0;
+    // Starts the automatic save of the read into the automatic folder; the window sets
+    // pump.fSaving while it runs and calls WaveformPump::SaveEnded when it ends.
+    virtual void SaveWaveform(uWaveformPump& pump) = 0;
+    // A message requester with the error icon.
+    virtual void MessageRequester(const std::string& sText) = 0;
+    // Posts the deferred option-list gadget event to the window.
+    virtual void PostOptionsEvent() = 0;
+};
+
+// The pump's one-shot timers; arming a number again replaces it.
+class WaveformPumpTimers {
+  public:
+    virtual ~WaveformPumpTimers() = default;
+    virtual void Start(int iTimer, int iMilliseconds) = 0;
+    virtual void Stop(int iTimer) = 0;
+};
+
+// The window's timers of the window registry (they reach the window as EventTimer).
+class WaveformWindowTimers final : public WaveformPumpTimers {
+  public:
+    explicit WaveformWindowTimers(int iWindow) : iWindow(iWindow) {}
+    void Start(int iTimer, int iMilliseconds) override;
+    void Stop(int iTimer) override;
+
+  private:
+    int iWindow;
+};
+
+// The per-model answer checks, filled at start-up by the request builders. Each gets the
+// answer without its block header (block) or whole (answer, with header length h and announced
+// count n). A missing check leaves the answer unchecked.
+struct uWaveformChecks {
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnVisibleChannels;
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnLogicDisplay;
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnWaveformPoints;
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnAcquireType;
+    std::function<void(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize)> fnWaveform;
+    // Returns true when the channel is complete.
+    std::function<bool(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iHeader,
+                       std::uint64_t iCount)>
+        fnWaveformPart;
+};
+
+// The instrument as the window knows it.
+struct uWaveformPumpInstrument {
+    InstrumentObject pInstrument; // null after a disconnect
+    bool fConnected = false;
+    bool fWaveform = false; // the model's traces can be read
+    std::int64_t eModel = 0;
+    std::string sManufacturer;
+    std::string sModel;
+};
+
+// What the start button reads of the window's gadgets.
+struct uWaveformStart {
+    bool fAutomatically = false; // "Automatically" ticked
+    std::string sInterval;       // as typed
+    int iUnit = 0;               // 0 ms, 1 s, 2 min, 3 h
+};
+
+struct uWaveformPump {
+    int iWindow = 0;
+    WaveformPumpWindow* pWindow = nullptr;  // the window owns the pump and outlives it
+    WaveformPumpTimers* pTimers = nullptr;
+    uWaveformPumpInstrument instrument;
+
+    std::list<uWaveformRequest> mRequestList;
+    std::string sRequestCommand; // the first request's command after substitution
+    std::string sBitFormat;
+    std::string sLastPartOnly;
+    std::int64_t iStartPoint = 0;
+    std::int64_t iStopPoint = 0;
+    std::int64_t iPartBytes = 0;
+    std::int64_t iBytesTotal = 0;
+    std::int64_t iMillisecondsTotal = 0;
+    std::int64_t iSendTime = 0;
+    bool fDiscardResult = false;
+    bool fAutomatic = false;
+    std::int64_t iInterval = 1;
+    std::int64_t iCount = 0;
+    bool fSaveAutomatically = false;
+    std::string sAutomaticFolder;
+    bool fSaving = false;
+    std::int64_t iSaveInstance = 0;
+    std::int64_t iAnswerDate = 0;
+    std::int64_t iAnswerTime = 0;
+
+    // The answer of the first request, until the next send.
+    DataBuffer answer;
+    bool fSendFinished = false;
+    bool fRequestFinished = false;
+
+    // The read being assembled, its open channel element (0 = none) and the logic lines that
+    // the logic-display check found.
+    std::shared_ptr<uWaveformRecord> pRecord;
+    std::size_t iChannelIndex = 0;
+    std::vector<uWaveformLogicLine> LogicLines;
+
+    // Task numbers of this window's SCPI tasks whose result has not come back, oldest first,
+    // and the one the first request waits for (0 = none: a stop abandoned it).
+    std::deque<std::int64_t> mOutstanding;
+    std::int64_t iCurrentTask = 0;
+    std::int64_t iStops = 0; // counts the stops: a step whose send stopped the read arms nothing
+};
+
+namespace WaveformPump {
+
+inline constexpr int TimerInterval = 11;
+inline constexpr int TimerOptions = 15;
+inline constexpr int TimerPump = 16;
+inline constexpr int PumpTick = 60;              // ms
+inline constexpr std::int64_t QuietInterval = 600000; // from here on, every transfer is shown
+
+// Local civil seconds since 1970 (the date of a read) and a steady millisecond counter.
+std::int64_t Date();
+std::int64_t ElapsedMilliseconds();
+
+// Start-up: the per-model answer checks.
+void SetChecks(uWaveformChecks checks);
+
+// A new or lost instrument: the pump forgets the tasks it waited for.
+void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument);
+
+// The interval as typed, in the unit of the unit box, in whole milliseconds (rounded up);
+// false for no number, non-finite values and values outside 1 to 2^31-1 ms.
+bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseconds);
+
+// The handlers of the window's events.
+void EventTimer(uWaveformPump& pump, int iTimer);
+void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event); // EventTaskFinished
+void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event);     // EventTransferStatus
+// Binds EventTimer, EventTaskFinished and EventTransferStatus of the pump's window to the pump;
+// the pump must outlive the binding (Unbind before it goes).
+void Bind(uWaveformPump& pump);
+void Unbind(uWaveformPump& pump);
+
+// The "Waveform" button, the "Cancel" button, and every stop.
+void StartReading(uWaveformPump& pump, const uWaveformStart& start);
+void Cancel(uWaveformPump& pump);
+void StopRequestData(uWaveformPump& pump);
+// The window's automatic save ended (or was stopped): the pump goes on.
+void SaveEnded(uWaveformPump& pump);
+
+// The steps of the pump, for the window and the answer checks.
+void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse);
+bool CheckInstrumentResponse(uWaveformPump& pump);
+void EndRequestData(uWaveformPump& pump);
+
+} // namespace WaveformPump

@@ -1,0 +1,36 @@
+// The texts of the waveform pump's status and log lines, and the rules that decide which lines
+// are shown.
+#pragma once
+
+#include "windows/capture/WaveformPump.h"
+
+#include <string>
+
+namespace WaveformText {
+
+inline constexpr const char* NotSent = "The data could not be sent.";
+inline constexpr const char* NotReceived = "The data could not be received.";
+inline constexpr const char* NoData = "The data is not available, 0 bytes.";
+inline constexpr const char* CommunicationError = "Communication error: ";
+inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
+
+// The instrument's model text and " - ".
+inline std::string Prefix(const uWaveformPump& pump) { return pump.instrument.sModel + " - "; }
+
+// The first request's channel text and " - ", or nothing.
+inline std::string Channel(const uWaveformPump& pump) {
+    if (pump.mRequestList.empty() || pump.mRequestList.front().sChannel.empty()) return {};
+    return pump.mRequestList.front().sChannel + " - ";
+}
+
+// Per-request lines are left out of automatic reads with an interval under ten minutes.
+inline bool DisplayAllowed(const uWaveformPump& pump) {
+    return !pump.fAutomatic || pump.iInterval >= WaveformPump::QuietInterval;
+}
+
+inline bool FirstKindIs(const uWaveformPump& pump, std::int64_t eKind) {
+    return !pump.mRequestList.empty() && pump.mRequestList.front().eKind == eKind;
+}
+inline bool IsPoll(const uWaveformPump& pump) { return FirstKindIs(pump, RequestOptionWaitTrigger); }
+
+} // namespace WaveformText

@@ -1,0 +1,439 @@
+// The SCPI command window's road to the instrument: preparing the command, reading the file that
+// follows it, queueing the task, cancelling, following the transfer and taking the answer.
+#include "windows/scpi/WindowScpiCommand.h"
+
+#include "app/WindowStart.h"
+#include "common/EventData.h"
+#include "common/NumberText.h"
+#include "common/TextRoutines.h"
+#include "common/WindowLog.h"
+#include "instrument/InstrumentObject.h"
+#include "instrument/TaskRecords.h"
+#include "platform/EventHub.h"
+#include "platform/WindowFrame.h"
+#include "transport/BlockHeader.h"
+#include "transport/DataBuffers.h"
+#include "transport/TransferStatus.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolBar>
+
+#include <algorithm>
+#include <cctype>
+
+namespace WindowScpiCommand {
+namespace {
+
+const char* const MarkerFile = "|FILE|";
+const char* const MarkerBlockFile = "|#NM||FILE|";
+
+std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
+
+std::string Prefix(const uWindowScpiCommand& window) { return window.info.sModel + " - "; }
+
+// "Module::Procedure: (value) text" of an event-data record; false when the key holds none.
+bool TakeErrorRecord(std::int64_t iKey, std::string& sLine) {
+    uEventData record;
+    if (!Utility::EventDataTake(std::to_string(iKey), record)) return false;
+    sLine = record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
+    return true;
+}
+
+bool EqualsNoCase(const std::string& sText, std::size_t iAt, std::string_view sWord) {
+    if (iAt + sWord.size() > sText.size()) return false;
+    for (std::size_t i = 0; i < sWord.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(sText[iAt + i])) != std::toupper(static_cast<unsigned char>(sWord[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Idle without an abort: used where nothing of this window has reached the instrument.
+void MakeIdle(uWindowScpiCommand& window) {
+    SetBusyState(window.iWindow, false);
+    Detail::SetStatus(window, "");
+}
+
+// Reads the file into the window's send buffer; false with the failure text.
+bool ReadSendFile(uWindowScpiCommand& window, const QString& sFileName, std::string& sFailure) {
+    QFile file(sFileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        sFailure = "File could not be opened: " + sFileName.toStdString();
+        return false;
+    }
+    const qint64 iLength = file.size();
+    DataBuffer& buffer = window.info.sendData;
+    if (iLength <= 0 || !buffer.reserve(static_cast<std::size_t>(iLength))) {
+        sFailure = "Not enough memory available.";
+        return false;
+    }
+    qint64 iRead = 0;
+    while (iRead < iLength) {
+        const qint64 iGot = file.read(reinterpret_cast<char*>(buffer.data()) + iRead, iLength - iRead);
+        if (iGot <= 0) break;
+        iRead += iGot;
+    }
+    buffer.setSize(static_cast<std::size_t>(iRead));
+    if (iRead != iLength) {
+        sFailure = "Error reading the file.";
+        return false;
+    }
+    return true;
+}
+
+void OnSendClicked(int iWindow, bool fRequestData) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || !p->info.fConnected) return;
+    if (Detail::PrepareCommand(p->gadgets.pCommand->toPlainText()).empty()) {
+        Detail::SetStatus(*p, "No SCPI command available.");
+        return;
+    }
+    Detail::SetStatus(*p, "");
+    p->gadgets.pAnswer->clear();
+    SendCommand(iWindow, true, fRequestData);
+}
+
+void OnCancelClicked(int iWindow) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || !p->info.fConnected) return;
+    p->fCancelled = true;
+    CancelTask(iWindow);
+}
+
+void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
+    auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+    // Results come back in the order of the tasks; one without a record (the instrument was not
+    // connected) belongs to the oldest task still out.
+    std::int64_t iTask = pResult ? pResult->iTaskNumber : 0;
+    if (!pResult && !window.mOutstanding.empty()) iTask = window.mOutstanding.front();
+    while (iTask != 0 && !window.mOutstanding.empty() && window.mOutstanding.front() <= iTask) {
+        window.mOutstanding.pop_front();
+    }
+    if (iTask == 0 || iTask != window.iAwaitedTask) return; // not the current send: dropped unseen
+    window.iAwaitedTask = 0;
+    const std::string sPrefix = Prefix(window);
+    if (!pResult) {
+        Detail::SetStatus(window, "The data could not be received.");
+        WindowLog::AddError(sPrefix + "The data could not be received.");
+    } else if (pResult->fRequestData == 0) {
+        // "Send": the transfer status said all there is.
+    } else if (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated()) {
+        Detail::SetStatus(window, "The data is not available, 0 bytes.");
+        WindowLog::AddError(sPrefix + "The data is not available, 0 bytes.");
+    } else {
+        const std::int64_t iDuration = Detail::ElapsedMilliseconds() - window.info.iStartTime;
+        window.info.iStartTime = iDuration;
+        const std::string sText = "Data received, bytes: " + Number(pResult->iRequestTransferred) + " - (" +
+                                  Number(iDuration) + " ms total)";
+        Detail::SetStatus(window, sText);
+        WindowLog::AddLine(sPrefix + sText);
+        window.info.receiveData = std::move(pResult->requestData);
+        window.info.receiveData.setSize(static_cast<std::size_t>(
+            std::min<std::int64_t>(pResult->iRequestTransferred, static_cast<std::int64_t>(window.info.receiveData.size()))));
+        window.info.fSendFinished = pResult->fSendFinished != 0;
+        window.info.fRequestFinished = pResult->fRequestFinished != 0;
+        ShowData(window.iWindow);
+    }
+    SetBusyState(window.iWindow, false);
+}
+
+// An error precedes its task's result, so it belongs to the oldest task still out. Only an
+// error of the current send makes the window idle; the failed task has ended, so nothing is
+// aborted (an abort now would hit whatever runs next).
+void OnError(uWindowScpiCommand& window, const EventHub::uEvent& event) {
+    std::string sLine;
+    if (TakeErrorRecord(TransferStatus::Data(event), sLine)) WindowLog::AddError(sLine);
+    const std::int64_t iOwner = window.mOutstanding.empty() ? 0 : window.mOutstanding.front();
+    if (iOwner != 0 && iOwner == window.iAwaitedTask) MakeIdle(window);
+}
+
+} // namespace
+
+void SendCommand(int iWindow, bool fSend, bool fRequestData) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    uWindowScpiCommand& window = *p;
+    InstrumentObject pInstrument = window.info.pInstrument;
+    window.fCancelled = false;
+    if (!pInstrument || !pInstrument->pInterface || !pInstrument->pInterface->IsConnected(*pInstrument) ||
+        !window.info.fConnected) {
+        MakeIdle(window);
+        return;
+    }
+    SetBusyState(iWindow, true);
+    Detail::StopRefreshThread(window, 100);
+    Instrument::FreeDataBuffers(window.info.sendData, window.info.receiveData);
+
+    const uGadgets& g = window.gadgets;
+    std::string sCommand = Detail::RemoveMarkers(Detail::PrepareCommand(g.pCommand->toPlainText()));
+    std::string sLog = sCommand;
+    const bool fFile = g.pFile->isChecked();
+    const QString sFileName = fFile ? g.pFileName->text() : QString();
+    const bool fBlockHeader = fFile && g.pBlockFormat->isChecked();
+    std::string sFailure;
+    bool fOk = true;
+    if (fFile && !sFileName.isEmpty()) {
+        fOk = ReadSendFile(window, sFileName, sFailure);
+        if (fOk && fBlockHeader) {
+            std::string sHeader;
+            Instrument::CreateBlockHeader(window.info.sendData.size(), sHeader);
+            sCommand += sHeader;
+        }
+        sLog = sCommand + "|" + sFileName.toStdString() + "|";
+    }
+    std::int64_t iTask = 0;
+    if (fOk) {
+        uTaskScpiCommand task;
+        task.head = {InstrumentTaskScpiCommand, 0, iWindow};
+        task.fSend = fSend ? 1 : 0;
+        task.sCommand = sCommand;
+        // AddTask copies the bytes; the window's buffer stays the window's.
+        if (!window.info.sendData.empty()) task.pData = std::shared_ptr<const DataBuffer>(std::shared_ptr<void>(), &window.info.sendData);
+        task.fRequestData = fRequestData ? 1 : 0;
+        task.fVendorSpecific = g.pVendorSpecific->isChecked() ? 1 : 0;
+        task.eWait = g.pWaitMav->isChecked() ? 1 : g.pWaitSrq->isChecked() ? 2 : 0;
+        window.info.iStartTime = Detail::ElapsedMilliseconds();
+        std::string sError;
+        iTask = pInstrument->pInterface->AddTask(*pInstrument, task, sError);
+        if (iTask == 0) {
+            sFailure = "Communication error: " + sError;
+            fOk = false;
+        }
+    }
+    if (!fOk) {
+        WindowLog::AddError(sFailure);
+        MakeIdle(window);
+        return;
+    }
+    window.iAwaitedTask = iTask;
+    window.mOutstanding.push_back(iTask);
+    WindowLog::AddLine(window.info.sModel + " - SCPI command sent: " + Detail::CutForLog(sLog));
+}
+
+void CancelTask(int iWindow) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    uWindowScpiCommand& window = *p;
+    if (InstrumentObject pInstrument = window.info.pInstrument; pInstrument && pInstrument->pInterface) {
+        uTaskCancel cancel;
+        cancel.head = {InstrumentTaskCancel, 0, iWindow};
+        cancel.fClearQueue = 0;
+        cancel.fAbort = 1;
+        std::string sError;
+        if (pInstrument->pInterface->AddTask(*pInstrument, cancel, sError) == 0) {
+            WindowLog::AddError("Communication error: " + sError);
+        }
+    }
+    // The cancelled task's answer is not wanted any more.
+    window.iAwaitedTask = 0;
+    MakeIdle(window);
+}
+
+void SetBusyState(int iWindow, bool fBusy) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    p->fBusy = fBusy;
+    const uGadgets& g = p->gadgets;
+    const bool fUsb = !fBusy && p->info.eProtocol == ProtocolUsbTmc;
+    for (QWidget* pGadget : {static_cast<QWidget*>(g.pVendorSpecific), static_cast<QWidget*>(g.pWaitLabel),
+                             static_cast<QWidget*>(g.pWaitMav), static_cast<QWidget*>(g.pWaitSrq)}) {
+        if (pGadget) pGadget->setEnabled(fUsb);
+    }
+    if (g.pCancel) g.pCancel->setEnabled(true);
+    for (QWidget* pGadget : {static_cast<QWidget*>(g.pSend), static_cast<QWidget*>(g.pSendReceive),
+                             static_cast<QWidget*>(g.pAnswerSaveAs), static_cast<QWidget*>(g.pViewMode),
+                             static_cast<QWidget*>(g.pFirst), static_cast<QWidget*>(g.pLast),
+                             static_cast<QWidget*>(g.pViewAll)}) {
+        if (pGadget) pGadget->setEnabled(!fBusy);
+    }
+    WindowStart::SetMenuItemEnabled(p->pMenu, WindowStart::MenuSaveAs, !fBusy);
+    if (p->pToolBar) {
+        for (QAction* pAction : p->pToolBar->actions()) {
+            if (!pAction->isSeparator() && pAction->data().toInt() == WindowStart::MenuSaveAs) pAction->setEnabled(!fBusy);
+        }
+    }
+}
+
+namespace Detail {
+
+std::int64_t ElapsedMilliseconds() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+std::string PrepareCommand(const QString& sEditorText) {
+    // The editor ends its lines with LF alone; each counts as CR LF.
+    std::string sText;
+    const std::string sRaw = sEditorText.toStdString();
+    sText.reserve(sRaw.size() + 16);
+    for (std::size_t i = 0; i < sRaw.size(); ++i) {
+        if (sRaw[i] == '\n' && (i == 0 || sRaw[i - 1] != '\r')) sText += '\r';
+        sText += sRaw[i];
+    }
+    sText = Utility::TrimCharacters(sText, " \t\r\n");
+    std::string sOut;
+    sOut.reserve(sText.size());
+    for (std::size_t i = 0; i < sText.size(); ++i) {
+        if (sText[i] == '\r' && i + 1 < sText.size() && sText[i + 1] == '\n') {
+            sOut += ';';
+            ++i;
+        } else {
+            sOut += sText[i];
+        }
+    }
+    return sOut;
+}
+
+std::string RemoveMarkers(std::string sCommand) {
+    std::string sOut;
+    sOut.reserve(sCommand.size());
+    for (std::size_t i = 0; i < sCommand.size();) {
+        if (EqualsNoCase(sCommand, i, MarkerFile)) {
+            i += 6;
+        } else if (EqualsNoCase(sCommand, i, "|#NM|")) {
+            i += 5;
+        } else {
+            sOut += sCommand[i++];
+        }
+    }
+    return sOut;
+}
+
+std::string CutForLog(const std::string& sText) {
+    const QString s = QString::fromStdString(sText);
+    if (s.size() <= 512) return sText;
+    return s.left(512).toStdString() + "...";
+}
+
+void OnTaskFinished(int iWindow, const EventHub::uEvent& event) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    switch (event.iType) {
+    case InstrumentTaskScpiCommand: OnResult(*p, event); return;
+    case InstrumentTaskCancel:
+        if (p->iAwaitedTask == 0) SetBusyState(iWindow, false);
+        return;
+    case InstrumentTaskError: OnError(*p, event); return;
+    default: return;
+    }
+}
+
+void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    uWindowScpiCommand& window = *p;
+    const std::int64_t iData = TransferStatus::Data(event);
+    std::string sLine;
+    if (window.fCancelled) {
+        if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError ||
+            event.iType == TransferStatus::TransferEventData) {
+            TakeErrorRecord(iData, sLine);
+        }
+        return;
+    }
+    const std::string sPrefix = Prefix(window);
+    switch (event.iType) {
+    case TransferStatus::TransferSending: SetStatus(window, "Data sent so far, bytes: " + Number(iData)); return;
+    case TransferStatus::TransferSent: {
+        const std::string sText = "Data sent, bytes: " + Number(iData) + " - (" +
+                                  Number(ElapsedMilliseconds() - window.info.iStartTime) + " ms)";
+        SetStatus(window, sText);
+        WindowLog::AddLine(sPrefix + sText);
+        return;
+    }
+    case TransferStatus::TransferSendError:
+    case TransferStatus::TransferReceiveError: {
+        const std::string sText = event.iType == TransferStatus::TransferSendError ? "The data could not be sent."
+                                                                                  : "The data could not be received.";
+        SetStatus(window, sText);
+        if (TakeErrorRecord(iData, sLine)) WindowLog::AddError(sPrefix + sText + " " + sLine);
+        return;
+    }
+    case TransferStatus::TransferReceiving: SetStatus(window, "Data received, bytes: " + Number(iData)); return;
+    case TransferStatus::TransferWaiting:
+        SetStatus(window, "Wait for the data to be received: " + std::to_string(iData) + " Seconds");
+        return;
+    case TransferStatus::TransferEventData: TakeErrorRecord(iData, sLine); return;
+    default: return;
+    }
+}
+
+void OnFileClicked(uWindowScpiCommand& window) {
+    const uGadgets& g = window.gadgets;
+    QString sText = g.pCommand->toPlainText();
+    const QString sMarker = g.pBlockFormat->isChecked() ? MarkerBlockFile : MarkerFile;
+    if (g.pFile->isChecked()) {
+        g.pBlockFormat->setEnabled(true);
+        g.pCommand->setPlainText(sText + sMarker);
+    } else {
+        g.pCommand->setPlainText(sText.remove(sMarker));
+        g.pBlockFormat->setChecked(false);
+        g.pBlockFormat->setEnabled(false);
+    }
+}
+
+void OnBlockFormatClicked(uWindowScpiCommand& window) {
+    const uGadgets& g = window.gadgets;
+    QString sText = g.pCommand->toPlainText();
+    if (g.pBlockFormat->isChecked()) sText.replace(MarkerFile, MarkerBlockFile);
+    else sText.replace(MarkerBlockFile, MarkerFile);
+    g.pCommand->setPlainText(sText);
+}
+
+void ChooseSendFile(uWindowScpiCommand& window) {
+    const int iWindow = window.iWindow;
+    QPointer<QFileDialog> pDialog = new QFileDialog(window.pFrame, "Send file");
+    pDialog->setFileMode(QFileDialog::ExistingFile);
+    pDialog->setNameFilter("All Files (*)");
+    pDialog->setOption(QFileDialog::DontUseNativeDialog);
+    const int iResult = pDialog->exec();
+    if (!pDialog) return; // the window closed meanwhile
+    const QStringList mFiles = pDialog->selectedFiles();
+    delete pDialog;
+    uWindowScpiCommand* p = nullptr;
+    if (iResult != QDialog::Accepted || mFiles.isEmpty() || !FindInstance(iWindow, &p)) return;
+    const QString sPath = QDir::toNativeSeparators(mFiles.front());
+    p->gadgets.pFileName->setText(sPath);
+    p->gadgets.pFileName->setToolTip(sPath);
+}
+
+void BindSendHandlers(uWindowScpiCommand& window) {
+    const int iWindow = window.iWindow;
+    const uGadgets& g = window.gadgets;
+    auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) {
+        return [iWindow, fn] {
+            uWindowScpiCommand* p = nullptr;
+            if (FindInstance(iWindow, &p)) fn(*p);
+        };
+    };
+    QObject::connect(g.pSend, &QPushButton::clicked, g.pSend, [iWindow] { OnSendClicked(iWindow, false); });
+    QObject::connect(g.pSendReceive, &QPushButton::clicked, g.pSendReceive, [iWindow] { OnSendClicked(iWindow, true); });
+    QObject::connect(g.pCancel, &QPushButton::clicked, g.pCancel, [iWindow] { OnCancelClicked(iWindow); });
+    QObject::connect(g.pOpen, &QPushButton::clicked, g.pOpen, on(ChooseSendFile));
+    QObject::connect(g.pFile, &QCheckBox::clicked, g.pFile, on(OnFileClicked));
+    QObject::connect(g.pBlockFormat, &QCheckBox::clicked, g.pBlockFormat, on(OnBlockFormatClicked));
+    QObject::connect(g.pWaitMav, &QCheckBox::clicked, g.pWaitMav,
+                     on([](uWindowScpiCommand& w) { w.gadgets.pWaitSrq->setChecked(false); }));
+    QObject::connect(g.pWaitSrq, &QCheckBox::clicked, g.pWaitSrq,
+                     on([](uWindowScpiCommand& w) { w.gadgets.pWaitMav->setChecked(false); }));
+}
+
+} // namespace Detail
+
+} // namespace WindowScpiCommand

@@ -1,0 +1,198 @@
+// The LAN and serial instruments that the user adds by hand: one numbered key of config.ini
+// per entry, shown in the lists of the two "Add" pages and made into instrument objects by the
+// instrument core.
+#include "app/Main.h"
+#include "common/Ini.h"
+#include "common/NumberText.h"
+#include "common/TextRoutines.h"
+#include "common/UtilityGui.h"
+#include "instrument/ConnectionDescription.h"
+#include "instrument/ManualInstruments.h"
+#include "windows/select/WindowSelectInstrumentRecord.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include <string>
+#include <vector>
+
+namespace WindowSelectInstrument {
+namespace {
+
+// A key is looked for among this many numbers from the group's key count on.
+constexpr int KeyTries = 1000;
+const std::string FieldSeparator = "||";
+
+std::string Text(const QComboBox* pCombo) { return pCombo ? pCombo->currentText().toStdString() : std::string(); }
+std::string Text(const QLineEdit* pField) { return pField ? pField->text().toStdString() : std::string(); }
+
+// The list item of a stored value: its first separator joins maker and model, every further
+// one starts a column.
+std::vector<std::string> ItemColumns(const std::string& sKey, const std::string& sValue) {
+    std::string sText = sValue;
+    if (const std::size_t i = sText.find(FieldSeparator); i != std::string::npos) sText.replace(i, 2, " ");
+    std::vector<std::string> columns;
+    Utility::SplitStringToList(sText, columns, FieldSeparator);
+    columns.insert(columns.begin(), sKey);
+    return columns;
+}
+
+void AddItem(QTreeWidget* pList, const std::vector<std::string>& columns) {
+    QStringList texts;
+    for (int i = 0; i < pList->columnCount(); ++i) {
+        texts << (i < static_cast<int>(columns.size()) ? QString::fromStdString(columns[static_cast<std::size_t>(i)]) : QString());
+    }
+    pList->addTopLevelItem(new QTreeWidgetItem(texts));
+}
+
+// The serial columns as the user reads them: speed and stop bits in the user's locale, parity
+// and flow control by name.
+std::vector<std::string> SerialColumns(const std::string& sKey, const std::string& sValue) {
+    std::vector<std::string> columns = ItemColumns(sKey, sValue);
+    uTaskPrepare prepare;
+    Instrument::ManualSerialRecord(sValue, prepare);
+    columns.resize(std::max<std::size_t>(columns.size(), 8));
+    if (!columns[3].empty()) columns[3] = Utility::StrDLocalized(static_cast<double>(prepare.serial.iBaudRate), 0);
+    if (!columns[5].empty()) columns[5] = Utility::StrDLocalized(prepare.serial.fStopBits, -1);
+    const auto name = [](const auto& texts, const std::string& sIndex) -> std::string {
+        const std::int64_t i = Instrument::LeadingInteger(sIndex);
+        return !sIndex.empty() && i >= 0 && i < static_cast<std::int64_t>(texts.size()) ? texts[static_cast<std::size_t>(i)] : sIndex;
+    };
+    columns[6] = name(ParityTexts, columns[6]);
+    columns[7] = name(FlowControlTexts, columns[7]);
+    return columns;
+}
+
+void LoadList(QTreeWidget* pList, const char* sGroup, bool fSerial) {
+    uIni* pIni = Main::ConfigIni();
+    if (!pList) return;
+    pList->clear();
+    if (pIni && Ini::SelectSection(pIni, sGroup)) {
+        const int iKeys = Ini::ExamineKeys(pIni);
+        for (int i = 0; i < iKeys && Ini::NextKey(pIni); ++i) {
+            const std::string sKey = Ini::KeyName(pIni), sValue = Ini::KeyValue(pIni);
+            AddItem(pList, fSerial ? SerialColumns(sKey, sValue) : ItemColumns(sKey, sValue));
+        }
+    }
+    Utility::ListIconAutoSizeColumns(pList, 0, 0);
+}
+
+// Stores the value under the first free key from the group's key count on; the key, or "" when
+// every key tried was taken.
+std::string StoreEntry(const char* sGroup, const std::string& sValue) {
+    uIni* pIni = Main::ConfigIni();
+    if (!pIni || !Ini::SelectSection(pIni, sGroup)) return "";
+    const int iFirst = Ini::ExamineKeys(pIni);
+    for (int i = iFirst; i < iFirst + KeyTries; ++i) {
+        const std::string sKey = std::to_string(i);
+        if (!Ini::ReadString(pIni, sKey, "").empty()) continue;
+        Ini::WriteString(pIni, sKey, sValue);
+        return sKey;
+    }
+    return "";
+}
+
+// A text that holds the field separator would shift every later field of the record.
+bool Refused(uWindowSelectInstrument& w, std::initializer_list<const std::string*> texts) {
+    for (const std::string* p : texts) {
+        if (p->find(FieldSeparator) == std::string::npos) continue;
+        SetStatusText(w, "The entry was not added: a text must not contain \"||\".");
+        return true;
+    }
+    return false;
+}
+
+void Added(uWindowSelectInstrument& w, QTreeWidget* pList, const std::vector<std::string>& columns) {
+    AddItem(pList, columns);
+    Utility::ListIconAutoSizeColumns(pList, 0, 0);
+    SetStatusText(w, "");
+    Instrument::InstrumentLoadManuallyAdded(Main::ConfigIni());
+    FillInstrumentList(w.iWindow);
+}
+
+void RemoveSelected(QTreeWidget* pList, const char* sGroup) {
+    if (!pList) return;
+    QTreeWidgetItem* pItem = pList->currentItem();
+    if (!pItem || !pItem->isSelected()) return;
+    const std::string sKey = pItem->text(0).toStdString();
+    delete pItem;
+    if (uIni* pIni = Main::ConfigIni(); pIni && Ini::SelectSection(pIni, sGroup)) Ini::RemoveKey(pIni, sKey);
+}
+
+// A port field as stored: trimmed of blanks, empty when its number is 0.
+std::string PortField(const QLineEdit* pField) {
+    const std::string s = Utility::TrimCharacters(Text(pField), " ");
+    return Instrument::LeadingInteger(s) == 0 ? std::string() : s;
+}
+
+} // namespace
+
+void LoadLanInstrumentList(int iWindow) {
+    if (uWindowSelectInstrument* w = Record(iWindow)) LoadList(w->lan.pList, Instrument::ManualLanGroup, false);
+}
+
+void LoadSerialInstrumentList(int iWindow) {
+    if (uWindowSelectInstrument* w = Record(iWindow)) LoadList(w->serial.pList, Instrument::ManualSerialGroup, true);
+}
+
+void AddLanInstrument(int iWindow) {
+    uWindowSelectInstrument* w = Record(iWindow);
+    if (!w || !w->lan.pList || !w->lan.pAdapter) return;
+    const int k = w->lan.pAdapter->currentData().toInt();
+    if (w->lan.pAdapter->currentIndex() < 0 || k < 1 || k > w->iAdapterCount) return;
+    const uNetworkAdapter& adapter = w->mAdapter[static_cast<std::size_t>(k)];
+    const uLanPage& g = w->lan;
+    const bool fLxi = g.pLxi->isChecked(), fRaw = g.pRaw->isChecked();
+    const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel), sIp = Text(g.pIp);
+    if (Refused(*w, {&sMaker, &sModel, &sIp})) return;
+    const std::vector<std::string> fields = {sMaker,
+                                             sModel,
+                                             sIp,
+                                             fLxi ? Utility::TrimCharacters(Text(g.pRpcPort), " ") : "",
+                                             fLxi ? PortField(g.pVxiPort) : "",
+                                             fRaw ? PortField(g.pIpPort) : "",
+                                             adapter.sConnectionName,
+                                             adapter.sIpAddress,
+                                             fLxi ? "LXI" : (fRaw ? "Raw" : "Error")};
+    std::string sValue;
+    for (std::size_t i = 0; i < fields.size(); ++i) sValue += (i ? FieldSeparator : "") + fields[i];
+    const std::string sKey = StoreEntry(Instrument::ManualLanGroup, sValue);
+    if (sKey.empty()) return;
+    Added(*w, w->lan.pList, ItemColumns(sKey, sValue));
+}
+
+void AddSerialInstrument(int iWindow) {
+    uWindowSelectInstrument* w = Record(iWindow);
+    if (!w || !w->serial.pList) return;
+    const uSerialPage& g = w->serial;
+    const std::string sPort = Text(g.pPort);
+    if (sPort.empty()) return;
+    const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel);
+    if (Refused(*w, {&sMaker, &sModel, &sPort})) return;
+    // Speed and stop bits as plain numbers; the lists show them in the user's locale.
+    const std::vector<std::string> fields = {sMaker,
+                                             sModel,
+                                             sPort,
+                                             g.pSpeed->currentData().toString().toStdString(),
+                                             g.pDataBits->currentData().toString().toStdString(),
+                                             g.pStopBits->currentData().toString().toStdString(),
+                                             std::to_string(std::max(g.pParity->currentIndex(), 0)),
+                                             std::to_string(std::max(g.pFlowControl->currentIndex(), 0))};
+    std::string sValue;
+    for (const std::string& s : fields) sValue += s + FieldSeparator;
+    const std::string sKey = StoreEntry(Instrument::ManualSerialGroup, sValue);
+    if (sKey.empty()) return;
+    Added(*w, w->serial.pList, SerialColumns(sKey, sValue));
+}
+
+void RemoveLanInstrument(int iWindow) {
+    if (uWindowSelectInstrument* w = Record(iWindow)) RemoveSelected(w->lan.pList, Instrument::ManualLanGroup);
+}
+
+void RemoveSerialInstrument(int iWindow) {
+    if (uWindowSelectInstrument* w = Record(iWindow)) RemoveSelected(w->serial.pList, Instrument::ManualSerialGroup);
+}
+
+} // namespace WindowSelectInstrument

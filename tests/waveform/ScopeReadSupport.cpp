@@ -1,0 +1,147 @@
+#include "ScopeReadSupport.h"
+
+#include "common/EventData.h"
+#include "common/TestApplication.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "waveform/WaveformReaders.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <gtest/gtest.h>
+
+namespace ScopeRead {
+
+struct Session::uState {
+    std::vector<EventHub::uEvent> events;
+};
+
+void Start() {
+    TestApplication::EnsureCore();
+    EventHub::Init();
+    WaveformReaders::Register();
+}
+
+uTaskPrepare RawPrepare(int iPort) {
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
+    return prepare;
+}
+
+uTaskPrepare VxiPrepare(int iPort) {
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceVxi11;
+    prepare.vxi11 = {"127.0.0.1", "127.0.0.1", 111, iPort};
+    return prepare;
+}
+
+uTaskPrepare SerialPrepare(const std::string& sPort) {
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceSerial;
+    prepare.serial = {sPort, 115200, 8, 1.0F, 0, 0};
+    return prepare;
+}
+
+uTaskPrepare UsbPrepare(std::int64_t iVendor, std::int64_t iProduct, const std::string& sSerial) {
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceUsbTmc;
+    prepare.fLibUsb1 = 1;
+    prepare.usb.iVendorId = iVendor;
+    prepare.usb.iProductId = iProduct;
+    prepare.usb.sSerialNumber = sSerial;
+    return prepare;
+}
+
+uTaskWaveform Task(std::int64_t eSource, std::int64_t eBits, std::initializer_list<std::int64_t> requests) {
+    uTaskWaveform task;
+    task.eSource = eSource;
+    task.eBits = eBits;
+    for (const std::int64_t e : requests) task.fSource[static_cast<std::size_t>(e)] = 1;
+    return task;
+}
+
+Session::Session() : pState(std::make_shared<uState>()) {
+    iWindow = WindowRegistry::NewWindowNumber();
+    std::string sError;
+    object = Instrument::Create(sError);
+    EXPECT_TRUE(object) << sError;
+    auto pKeep = pState;
+    EventHub::Bind(EventTaskFinished, iWindow, [pKeep](const EventHub::uEvent& event) { pKeep->events.push_back(event); });
+}
+
+Session::~Session() {
+    EventHub::Unbind(EventTaskFinished, iWindow);
+    std::string sError;
+    if (object) {
+        Instrument::ReleaseAll(true, 0, sError);
+    }
+}
+
+std::size_t Session::Count(std::int64_t eType) const {
+    std::size_t n = 0;
+    for (const auto& event : pState->events) n += event.iType == eType;
+    return n;
+}
+
+bool Session::WaitFor(std::int64_t eType, std::size_t iCount, int iMs) {
+    QElapsedTimer timer;
+    timer.start();
+    EventHub::Pump();
+    while (Count(eType) < iCount) {
+        if (timer.elapsed() > iMs) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EventHub::Pump();
+    }
+    return true;
+}
+
+bool Session::Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sError) {
+    prepare.head = {InstrumentTaskPrepare, 0, iWindow};
+    prepare.eModel = eModel;
+    if (object->pInterface->AddTask(*object, prepare, sError) == 0) return false;
+    if (object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow}}, sError) == 0) return false;
+    if (!WaitFor(InstrumentTaskConnect, 1, 20000) || !object->pInterface->IsConnected(*object)) {
+        sError = "the connect did not succeed";
+        return false;
+    }
+    return true;
+}
+
+uResult Session::Read(const uTaskWaveform& task, int iWaitMs) {
+    uResult result;
+    uTaskWaveform queued = task;
+    queued.head = {InstrumentTaskWaveform, 0, iWindow};
+    result.task = queued;
+    const std::size_t iBefore = Count(InstrumentTaskWaveform);
+    const std::size_t iErrorsBefore = Count(InstrumentTaskError);
+    std::string sError;
+    if (object->pInterface->AddTask(*object, queued, sError) == 0) {
+        result.errors.push_back(sError);
+        return result;
+    }
+    result.fFinished = WaitFor(InstrumentTaskWaveform, iBefore + 1, iWaitMs);
+    std::size_t iErrors = 0;
+    for (auto& event : pState->events) {
+        if (event.iType == InstrumentTaskError && iErrors++ >= iErrorsBefore) {
+            const auto* pKey = event.pData.Get<std::int64_t>();
+            uEventData record;
+            if (pKey && Utility::EventDataTake(std::to_string(*pKey), record)) {
+                result.errors.push_back(record.sModule + "::" + record.sProcedure + " | " + record.sText);
+            }
+        }
+    }
+    std::size_t iSeen = 0;
+    for (auto& event : pState->events) {
+        if (event.iType != InstrumentTaskWaveform || iSeen++ < iBefore) continue;
+        if (auto* p = event.pData.Get<uWaveformData>()) result.pData = std::make_unique<uWaveformData>(std::move(*p));
+    }
+    return result;
+}
+
+std::vector<std::uint8_t> Bytes(const DataBuffer& buffer) { return {buffer.begin(), buffer.end()}; }
+
+} // namespace ScopeRead

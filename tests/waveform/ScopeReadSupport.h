@@ -1,0 +1,58 @@
+// Reading waveforms through the whole road in tests: an instrument object connected to a
+// simulated oscilloscope through one front door, waveform tasks queued with AddTask, and the
+// record or the error text that the event hub delivers.
+#pragma once
+
+#include "instrument/Instrument.h"
+#include "instrument/WaveformRead.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ScopeRead {
+
+// The Qt core application, a fresh event hub and the readers in the core's table.
+void Start();
+
+uTaskPrepare RawPrepare(int iPort);
+uTaskPrepare VxiPrepare(int iPort);
+uTaskPrepare SerialPrepare(const std::string& sPort);
+uTaskPrepare UsbPrepare(std::int64_t iVendor, std::int64_t iProduct, const std::string& sSerial);
+
+// A waveform task: eSource, eBits and the request flags that are set.
+uTaskWaveform Task(std::int64_t eSource, std::int64_t eBits, std::initializer_list<std::int64_t> requests = {});
+
+struct uResult {
+    bool fFinished = false;                // the type 10 event came
+    std::unique_ptr<uWaveformData> pData;  // its record (nullptr after a failure)
+    std::vector<std::string> errors;       // "Module::Procedure | text" of the error events
+    uTaskWaveform task;                    // the task as queued
+};
+
+class Session {
+  public:
+    Session();
+    ~Session();
+    // Prepares and connects the object with the model; false with the reason.
+    bool Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sError);
+    uResult Read(const uTaskWaveform& task, int iWaitMs = 60000);
+    InstrumentObject Object() const { return object; }
+    int Window() const { return iWindow; }
+
+  private:
+    // Delivers events until iCount events of the type have come; false after iMs.
+    bool WaitFor(std::int64_t eType, std::size_t iCount, int iMs);
+    std::size_t Count(std::int64_t eType) const;
+
+    int iWindow = 0;
+    InstrumentObject object;
+    struct uState;
+    std::shared_ptr<uState> pState;
+};
+
+// The bytes of an element's sample block.
+std::vector<std::uint8_t> Bytes(const DataBuffer& buffer);
+
+} // namespace ScopeRead

@@ -1,0 +1,125 @@
+// Waveform reads through AddTask and the event hub over each front door of the simulated
+// oscilloscopes (raw TCP, VXI-11, a pseudo-terminal, USBTMC), and a whole 24 M-point memory.
+#include "ScopeReadSupport.h"
+
+#include "sim/RawTcpServer.h"
+#include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
+#include "sim/SerialDevice.h"
+#include "sim/SimUsb.h"
+#include "sim/Vxi11Server.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class eDoor { RawTcp, Vxi11, Serial, Usb };
+
+class WaveformDoorsTest : public ::testing::TestWithParam<std::tuple<eDoor, bool>> {
+  protected:
+    void SetUp() override {
+        ScopeRead::Start();
+        pDevice = std::make_shared<Sim::ScpiDevice>();
+        const bool fRigol = std::get<1>(GetParam());
+        if (fRigol) {
+            pRigol = std::make_unique<Sim::RigolScope>(Sim::RigolScope::eFamily::DS1000ZPlus);
+            pRigol->ShowChannel(2, true);
+            pRigol->Attach(*pDevice);
+        } else {
+            pRtb = std::make_unique<Sim::RtbScope>(true);
+            pRtb->ShowChannel(2, true);
+            pRtb->Attach(*pDevice);
+        }
+    }
+    void TearDown() override {
+        pSession.reset();
+        pRaw.reset();
+        pVxi.reset();
+        pSerial.reset();
+        if (pBus) pBus->Uninstall();
+    }
+    // Starts the door and returns the prepare task that reaches it.
+    uTaskPrepare StartDoor() {
+        std::string sError;
+        switch (std::get<0>(GetParam())) {
+        case eDoor::RawTcp:
+            pRaw = std::make_unique<Sim::RawTcpServer>(pDevice);
+            EXPECT_TRUE(pRaw->Start(sError)) << sError;
+            return ScopeRead::RawPrepare(pRaw->Port());
+        case eDoor::Vxi11: {
+            pVxi = std::make_unique<Sim::Vxi11Server>(pDevice);
+            Sim::Vxi11Server::uConfig config;
+            EXPECT_TRUE(pVxi->Start(config, sError)) << sError;
+            return ScopeRead::VxiPrepare(pVxi->Port());
+        }
+        case eDoor::Serial:
+            pSerial = std::make_unique<Sim::SerialDevice>(pDevice);
+            EXPECT_TRUE(pSerial->Start(sError)) << sError;
+            return ScopeRead::SerialPrepare(pSerial->PortName());
+        case eDoor::Usb:
+            pBus = std::make_unique<SimUsb::Bus>();
+            pBus->AddDevice({}, pDevice);
+            pBus->Install();
+            return ScopeRead::UsbPrepare(0x1AB1, 0x04CE, "DS1ZA000000001");
+        }
+        return {};
+    }
+
+    std::shared_ptr<Sim::ScpiDevice> pDevice;
+    std::unique_ptr<Sim::RigolScope> pRigol;
+    std::unique_ptr<Sim::RtbScope> pRtb;
+    std::unique_ptr<Sim::RawTcpServer> pRaw;
+    std::unique_ptr<Sim::Vxi11Server> pVxi;
+    std::unique_ptr<Sim::SerialDevice> pSerial;
+    std::unique_ptr<SimUsb::Bus> pBus;
+    std::unique_ptr<ScopeRead::Session> pSession;
+};
+
+TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
+    const bool fRigol = std::get<1>(GetParam());
+    const uTaskPrepare prepare = StartDoor();
+    pSession = std::make_unique<ScopeRead::Session>();
+    std::string sError;
+    ASSERT_TRUE(pSession->Open(prepare, fRigol ? ModelRigolDS1000ZPlus : ModelRohdeSchwarzRTB2000Ch4, sError)) << sError;
+    const auto result = pSession->Read(ScopeRead::Task(DataSourceScreen, 4));
+    ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
+    ASSERT_EQ(result.pData->AnalogChannels.size(), 2u);
+    for (const auto& channel : result.pData->AnalogChannels) {
+        const int c = static_cast<int>(channel.eWaveform - WaveformChannel1 + 1);
+        ASSERT_EQ(channel.samples.size(), 1200u);
+        for (std::size_t i = 0; i < 1200; ++i) {
+            const std::uint8_t expected =
+                fRigol ? Sim::RigolScope::AnalogSample(c, i) : static_cast<std::uint8_t>(Sim::RtbScope::Value(c, i) >> 8);
+            ASSERT_EQ(channel.samples[i], expected) << c << " " << i;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Doors, WaveformDoorsTest,
+                         ::testing::Combine(::testing::Values(eDoor::RawTcp, eDoor::Vxi11, eDoor::Serial, eDoor::Usb),
+                                            ::testing::Bool()));
+
+TEST(WaveformMemoryTest, TwentyFourMillionPointsOverRawTcp) {
+    ScopeRead::Start();
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
+    scope.SetMemoryDepth(24000000);
+    Sim::RawTcpServer server;
+    scope.Attach(server.Device());
+    std::string sError;
+    ASSERT_TRUE(server.Start(sError)) << sError;
+    ScopeRead::Session session;
+    ASSERT_TRUE(session.Open(ScopeRead::RawPrepare(server.Port()), ModelRigolDS1000ZPlus, sError)) << sError;
+    const auto result = session.Read(ScopeRead::Task(DataSourceMemory, 4), 300000);
+    ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
+    const auto& channel = result.pData->AnalogChannels.front();
+    EXPECT_EQ(channel.iPoints, 24000000);
+    ASSERT_EQ(channel.samples.size(), 24000000u);
+    EXPECT_EQ(channel.samples.capacity(), 24000000u);
+    for (std::size_t i = 0; i < channel.samples.size(); ++i) {
+        if (channel.samples[i] != Sim::RigolScope::AnalogSample(1, i)) {
+            FAIL() << "sample " << i;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+// The manually added LAN and serial instruments of the selection window: their records byte
+// for byte, the keys they get, the refusal of the field separator, the list items, and the
+// hand-over of a manual raw TCP and serial instrument to the main window.
+#include "SelectTestSupport.h"
+
+#include "common/NumberText.h"
+#include "instrument/Instrument.h"
+#include "sim/NetNamespace.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+using namespace FrameTestSupport;
+using SelectTestSupport::SelectTest;
+
+class SelectManualTest : public SelectTest {
+  protected:
+    static void SetUpTestSuite() {
+        EnterNetwork();
+        // The adapter of the examples: connection "Ethernet" at 192.168.1.5.
+        if (fNetwork && !Sim::AddVethInterface("Ethernet", "192.168.1.5", 24, sWhyNot)) fNetwork = false;
+        FrameTest::SetUpTestSuite();
+    }
+    void EnterLan(int iList, const QString& sMaker, const QString& sModel, const QString& sIp) {
+        Combo(iList, 2, 1)->setEditText(sMaker);
+        Settle();
+        Combo(iList, 2, 2)->setEditText(sModel);
+        Field(iList, 0)->setText(sIp);
+    }
+    static std::string Item(QTreeWidget* pList, int iRow) {
+        std::string s;
+        QTreeWidgetItem* p = pList->topLevelItem(iRow);
+        for (int c = 0; p && c < pList->columnCount(); ++c) s += p->text(c).toStdString() + "|";
+        return s;
+    }
+    static void SelectRow(QTreeWidget* pList, int iRow) {
+        pList->setCurrentItem(pList->topLevelItem(iRow));
+        pList->topLevelItem(iRow)->setSelected(true);
+    }
+    // The row of the instrument list whose name is the text, -1 when none.
+    int RowNamed(int iList, const std::string& sName) {
+        const auto rows = Rows(iList);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].starts_with(sName + "|")) return static_cast<int>(i);
+        }
+        return -1;
+    }
+};
+
+TEST_F(SelectManualTest, LanEntriesAreStoredByteForByteUnderTheFirstFreeKey) {
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    ASSERT_EQ(Combo(iList, 2, 0)->currentText(), "192.168.1.5 - Ethernet");
+    const char* sGroup = "WindowSelectAddLANInstrument";
+    const std::string sExample = "Rigol Technologies||DS1000Z||192.168.1.20||111||||||Ethernet||192.168.1.5||LXI";
+
+    EnterLan(iList, "Rigol Technologies", "DS1000Z", "192.168.1.20");
+    Click(PageButton(iList, 2, "Add"));
+    EXPECT_EQ(Keys(sGroup), std::vector<std::string>{"0=" + sExample});
+    EXPECT_EQ(Item(LanList(iList), 0), "0|Rigol Technologies DS1000Z|192.168.1.20|111|||Ethernet|192.168.1.5|LXI|");
+    // The entry became an instrument of the list at once, under the user's names.
+    const int iRow = RowNamed(iList, "[ Rigol Technologies DS1000Z ]");
+    ASSERT_GE(iRow, 0);
+    EXPECT_EQ(Rows(iList)[static_cast<std::size_t>(iRow)],
+              "[ Rigol Technologies DS1000Z ]|LAN|DS1000Z|Rigol Technologies|-|-|192.168.1.20|0|-|LXI|");
+
+    // A raw entry: the port, no portmapper; a VXI-11 port of 0 counts as none.
+    Click(Gadget<QRadioButton>(iList, "Raw TCP"));
+    EnterLan(iList, "Siglent Technologies", "SDS2000X Plus", "192.168.1.21");
+    Click(PageButton(iList, 2, "Add"));
+    // Keys 0 and 1 present: the next is 2.
+    Click(Gadget<QRadioButton>(iList, "LXI"));
+    Field(iList, 2)->setText("0");
+    EnterLan(iList, "HAMEG", "HM2008", "192.168.1.22");
+    Click(PageButton(iList, 2, "Add"));
+    EXPECT_EQ(Keys(sGroup),
+              (std::vector<std::string>{"0=" + sExample,
+                                        "1=Siglent Technologies||SDS2000X Plus||192.168.1.21||||||5025||Ethernet||192.168.1.5||Raw",
+                                        "2=HAMEG||HM2008||192.168.1.22||111||||||Ethernet||192.168.1.5||LXI"}));
+    EXPECT_EQ(Item(LanList(iList), 1), "1|Siglent Technologies SDS2000X Plus|192.168.1.21|||5025|Ethernet|192.168.1.5|Raw|");
+
+    // With only key 1 left the search starts at 1, which is taken: 2.
+    SelectRow(LanList(iList), 2);
+    Click(PageButton(iList, 2, "Remove"));
+    SelectRow(LanList(iList), 0);
+    Click(PageButton(iList, 2, "Remove"));
+    ASSERT_EQ(Keys(sGroup).size(), 1u);
+    EnterLan(iList, "Picotest", "M3500A", "192.168.1.23");
+    Click(PageButton(iList, 2, "Add"));
+    const auto keys = Keys(sGroup);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_TRUE(keys[1].starts_with("2=Picotest||M3500A||")) << keys[1];
+    // Removing leaves the instrument listed until the next full search.
+    EXPECT_GE(RowNamed(iList, "[ Rigol Technologies DS1000Z ]"), 0);
+    Settle();
+    Click(Gadget<QPushButton>(iList, "Refresh"));
+    ASSERT_TRUE(WaitFor([&] { return RowNamed(iList, "[ Rigol Technologies DS1000Z ]") < 0; }, 10000));
+    EXPECT_GE(RowNamed(iList, "[ Picotest M3500A ]"), 0);
+
+    // A text holding the field separator would shift the later fields: refused, with a word.
+    EnterLan(iList, "Acme||Evil", "X", "192.168.1.24");
+    Click(PageButton(iList, 2, "Add"));
+    EXPECT_EQ(Keys(sGroup).size(), 2u);
+    EXPECT_EQ(StatusText(iList), "The entry was not added: a text must not contain \"||\".");
+}
+
+TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndHandedToTheMainWindow) {
+    // A raw SCPI instrument on the adapter's network and a serial one on a pseudo-terminal that
+    // the test's tty tree lists.
+    Sim::RawTcpServer raw;
+    std::string sError;
+    ASSERT_TRUE(raw.Start(sError, "192.168.1.5")) << sError;
+    Sim::SerialDevice serial;
+    ASSERT_TRUE(serial.Start(sError)) << sError;
+    const QString sPts = QString::fromStdString(serial.PortName()).section('/', -1);
+    ASSERT_TRUE(QDir(ttyTree.path()).mkpath(sPts));
+    ASSERT_TRUE(QFile::link(ttyTree.path(), ttyTree.path() + "/" + sPts + "/device"));
+    // A legacy port that is not there (type 0) and a virtual console (no device) are left out.
+    ASSERT_TRUE(QDir(ttyTree.path()).mkpath("ttyS0"));
+    ASSERT_TRUE(QFile::link(ttyTree.path(), ttyTree.path() + "/ttyS0/device"));
+    QFile type(ttyTree.path() + "/ttyS0/type");
+    ASSERT_TRUE(type.open(QIODevice::WriteOnly));
+    type.write("0\n");
+    type.close();
+    ASSERT_TRUE(QDir(ttyTree.path()).mkpath("tty1"));
+
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    QComboBox* pPort = Combo(iList, 3, 0);
+    ASSERT_EQ(pPort->count(), 1);
+    EXPECT_EQ(pPort->currentText().toStdString(), serial.PortName());
+
+    // The serial entry: plain numbers stored, the list shows them as the user reads them.
+    Combo(iList, 3, 1)->setEditText("HAMEG");
+    Settle();
+    Combo(iList, 3, 2)->setCurrentIndex(2);
+    Combo(iList, 3, 3)->setCurrentIndex(4);
+    Combo(iList, 3, 5)->setCurrentIndex(1);
+    Combo(iList, 3, 6)->setCurrentIndex(2);
+    Combo(iList, 3, 7)->setCurrentIndex(3);
+    Click(PageButton(iList, 3, "Add"));
+    EXPECT_EQ(ReadConfigValue("WindowSelectAddSerialInstrument", "0"), "HAMEG||HM2008||" + serial.PortName() + "||115200||8||1.5||2||3||");
+    EXPECT_EQ(SerialList(iList)->topLevelItem(0)->text(3).toStdString(), Utility::StrDLocalized(115200, 0));
+    EXPECT_EQ(SerialList(iList)->topLevelItem(0)->text(5).toStdString(), Utility::StrDLocalized(1.5, -1));
+    EXPECT_EQ(SerialList(iList)->topLevelItem(0)->text(6), "Even");
+    EXPECT_EQ(SerialList(iList)->topLevelItem(0)->text(7), "Xon/Xoff");
+
+    // The raw entry at the simulator's port.
+    Click(Gadget<QRadioButton>(iList, "Raw TCP"));
+    EnterLan(iList, "Rohde & Schwarz", "RTB2000", "192.168.1.5");
+    Field(iList, 3)->setText(QString::number(raw.Port()));
+    Click(PageButton(iList, 2, "Add"));
+
+    const int iSerialRow = RowNamed(iList, "[ HAMEG HM2008 ]");
+    const int iRawRow = RowNamed(iList, "[ Rohde & Schwarz RTB2000 ]");
+    ASSERT_GE(iSerialRow, 0);
+    ASSERT_GE(iRawRow, 0);
+    EXPECT_EQ(Rows(iList)[static_cast<std::size_t>(iSerialRow)],
+              "[ HAMEG HM2008 ]|COM|HM2008|HAMEG|-|-|-|-|" + serial.PortName() + "|COM|");
+    EXPECT_EQ(Rows(iList)[static_cast<std::size_t>(iRawRow)],
+              "[ Rohde & Schwarz RTB2000 ]|LAN|RTB2000|Rohde & Schwarz|-|-|192.168.1.5|" + std::to_string(raw.Port()) + "|-|RawTCP|");
+    EXPECT_EQ(StatusText(iList), std::to_string(Rows(iList).size()) + " Instruments found.");
+
+    // A double click hands the object to the main window, which (here a stand-in for its
+    // connect) closes the list by EventCloseWindow.
+    std::vector<InstrumentObject> handed;
+    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent& e) {
+        const InstrumentObject* p = e.pData.Get<InstrumentObject>();
+        handed.push_back(p ? *p : nullptr);
+        EXPECT_EQ(e.iType, iList);
+        if (handed.size() == 2) EventHub::PostEvent(EventCloseWindow, static_cast<int>(e.iType), 0, 0, ChildWindow::Data(0));
+    });
+    for (int iRow : {iSerialRow, iRawRow}) {
+        const QModelIndex index = Model(iList)->index(iRow, 1);
+        Report(iList)->scrollTo(index);
+        const QRect rect = Report(iList)->visualRect(index);
+        QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+        Settle();
+    }
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+    for (const InstrumentObject& object : handed) {
+        ASSERT_TRUE(object);
+        uInfo info;
+        ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError)) << sError;
+        EXPECT_EQ(info.connection.fUserModel, 1);
+    }
+}
+
+} // namespace

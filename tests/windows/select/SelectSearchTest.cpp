@@ -1,0 +1,192 @@
+// The selection window's live search: simulated instruments in a network of namespaces (two
+// VXI-11 instruments and a raw SCPI one) and a USBTMC device on the simulated bus; the refill
+// after bursts of identifications, the device-change search, and the hand-over by double click.
+#include "SelectTestSupport.h"
+
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "instrument/InstrumentSearch.h"
+#include "platform/WindowRegistry.h"
+#include "sim/LanNetwork.h"
+
+#include <QElapsedTimer>
+#include <QStatusBar>
+
+namespace {
+
+using namespace FrameTestSupport;
+using SelectTestSupport::SelectTest;
+
+const Sim::uLanSubnet Lab{"192.168.77.1", 24};
+
+class SelectSearchTest : public SelectTest {
+  protected:
+    static void SetUpTestSuite() {
+        Sim::uLanInstrument rigol;
+        rigol.sAddress = "192.168.77.10";
+        rigol.sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
+        rigol.fVxi11 = true;
+        Sim::uLanInstrument siglent = rigol;
+        siglent.sAddress = "192.168.77.11";
+        siglent.sIdn = "Siglent Technologies,SDS2104X Plus,SDS2PA0000002,1.3.7R5";
+        Sim::uLanInstrument rohde;
+        rohde.sAddress = "192.168.77.12";
+        rohde.sIdn = "Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300";
+        rohde.fRawTcp = rohde.fRawUdp = true;
+        // Before any thread: the instruments are forked from this process.
+        pNetwork = new Sim::LanNetwork;
+        fNetwork = pNetwork->Start({Lab}, {rigol, siglent, rohde}, sWhyNot);
+        FrameTest::SetUpTestSuite();
+    }
+    static void TearDownTestSuite() {
+        delete pNetwork;
+        pNetwork = nullptr;
+    }
+    std::string ConfigText() override {
+        return "[WindowSelectInstrument]\nSearchLan=1\nSearchLanHameg=1\nNetworkList=192.168.77.0\n";
+    }
+    void SetUp() override {
+        if (fNetwork) usb = bus.AddDevice();
+        SelectTest::SetUp();
+    }
+    // Starts "Refresh" and waits for the refill that follows it.
+    bool Refresh(int iList) {
+        ChildWindow::Find(iList)->statusBar()->findChild<QLabel*>()->clear();
+        Click(Gadget<QPushButton>(iList, "Refresh"));
+        return WaitForSearch(iList);
+    }
+    InstrumentObject ObjectAt(int iList, const std::string& sInterface) {
+        const auto rows = Rows(iList);
+        std::vector<InstrumentObject> listed;
+        Instrument::CopyInstrumentList(listed);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].find("|" + sInterface + "|") == std::string::npos) continue;
+            for (const InstrumentObject& o : listed) {
+                uInfo info;
+                std::string sError;
+                if (o->pInterface->GetInfo(*o, info, sError) && info.connection.eInterface == InterfaceUsbTmc) return o;
+            }
+        }
+        return nullptr;
+    }
+    static inline Sim::LanNetwork* pNetwork = nullptr;
+    std::shared_ptr<SimUsb::Device> usb;
+};
+
+TEST_F(SelectSearchTest, RefreshListsTheLanAndUsbInstrumentsInTenColumns) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    // The search after opening is USB only: the network option alone does not search.
+    EXPECT_EQ(WindowLog::Text().find("instruments in the network was started"), std::string::npos);
+    ASSERT_EQ(Rows(iList).size(), 1u);
+    EXPECT_TRUE(Rows(iList)[0].find("|USB|") != std::string::npos) << Rows(iList)[0];
+    EXPECT_EQ(StatusText(iList), "1 Instrument found.");
+
+    ASSERT_TRUE(Refresh(iList));
+    EXPECT_NE(WindowLog::Text().find("The search for LXI (VXI-11) instruments in the network was started: 192.168.77.1:111"),
+              std::string::npos);
+    std::vector<std::string> rows = Rows(iList);
+    std::sort(rows.begin(), rows.end());
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(StatusText(iList), "4 Instruments found.");
+    EXPECT_TRUE(rows[0].starts_with("Orvanto Simulated Instrument|USB|Simulated Instrument|Orvanto|SIM0001|1.0|-|-|-|USBTMC|"))
+        << rows[0];
+    EXPECT_TRUE(rows[1].starts_with("RIGOL TECHNOLOGIES DS1104Z|LAN|DS1104Z|RIGOL TECHNOLOGIES|DS1ZA170000001|"
+                                    "00.04.04.SP4|192.168.77.10|"))
+        << rows[1];
+    EXPECT_TRUE(rows[1].ends_with("|-|LXI|")) << rows[1];
+    EXPECT_EQ(rows[2], "Rohde&Schwarz RTB2004|LAN|RTB2004|Rohde&Schwarz|1333.1005k04/102345|02.300|192.168.77.12|5025|-|RawTCP|");
+    EXPECT_TRUE(rows[3].starts_with("Siglent Technologies SDS2104X Plus|LAN|SDS2104X Plus|Siglent Technologies|")) << rows[3];
+    // The icon view shows the same rows, each with a picture.
+    for (int r = 0; r < Model(iList)->rowCount(); ++r) EXPECT_FALSE(Model(iList)->item(r, 0)->icon().isNull());
+    EXPECT_TRUE(Report(iList)->isColumnHidden(0));
+}
+
+TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearchByTheOption) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    int iRefills = 0;
+    QObject::connect(Model(iList), &QStandardItemModel::rowsRemoved, Model(iList), [&] { ++iRefills; });
+    QElapsedTimer sinceLast;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) WaitFor([] { return false; }, 200);
+        EventHub::PostEvent(EventTaskFinished, iList, 0, InstrumentTaskIdentified);
+        sinceLast.start();
+        Settle();
+    }
+    EXPECT_EQ(iRefills, 0);
+    ASSERT_TRUE(WaitFor([&] { return iRefills > 0; }, 5000));
+    EXPECT_GE(sinceLast.elapsed(), 450);
+    WaitFor([] { return false; }, 700);
+    EXPECT_EQ(iRefills, 1);
+
+    // A device change (object 1) searches USB again while the automatic USB option is set: the
+    // unconnected USB instrument is released and found anew.
+    const InstrumentObject before = ObjectAt(iList, "USB");
+    ASSERT_TRUE(before);
+    EventHub::PostEvent(EventRefreshInstrumentList, iList, 1);
+    Settle();
+    ASSERT_TRUE(WaitForSearch(iList));
+    const InstrumentObject after = ObjectAt(iList, "USB");
+    ASSERT_TRUE(after);
+    EXPECT_NE(after, before);
+    // Without the option it leaves the list alone.
+    Click(Gadget<QCheckBox>(iList, "Search automatically when devices are connected or disconnected."));
+    EventHub::PostEvent(EventRefreshInstrumentList, iList, 1);
+    Settle();
+    EXPECT_FALSE(InstrumentSearch::IsRunning());
+    EXPECT_EQ(ObjectAt(iList, "USB"), after);
+    // Timer 4 of the main window is only taken away.
+    WindowRegistry::StartTimer(iList, 4, 10);
+    WaitFor([] { return false; }, 100);
+    EXPECT_FALSE(InstrumentSearch::IsRunning());
+    EXPECT_FALSE(WindowRegistry::TimerActive(iList, 4));
+}
+
+TEST_F(SelectSearchTest, ADoubleClickHandsTheInstrumentToTheMainWindowWhichClosesTheList) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    ASSERT_EQ(Rows(iList).size(), 1u);
+    const InstrumentObject usbObject = ObjectAt(iList, "USB");
+    InstrumentObject handed;
+    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent& e) {
+        if (const InstrumentObject* p = e.pData.Get<InstrumentObject>()) handed = *p;
+        EventHub::PostEvent(EventCloseWindow, static_cast<int>(e.iType), 0, 0, ChildWindow::Data(0));
+    });
+    const QRect rect = Report(iList)->visualRect(Model(iList)->index(0, 1));
+    QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+    Settle();
+    EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
+    QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+    Settle();
+    EXPECT_EQ(handed, usbObject);
+    EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+}
+
+TEST_F(SelectSearchTest, AnObjectReleasedSinceTheRefillIsNotHandedOverButTheListRefilled) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    ASSERT_EQ(Rows(iList).size(), 1u);
+    int iHanded = 0;
+    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent&) { ++iHanded; });
+    QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, Report(iList)->visualRect(Model(iList)->index(0, 1)).center());
+    Settle();
+    std::string sError;
+    Instrument::ReleaseAll(true, 0, sError);
+    EventHub::PostEvent(EventMenu, iList, WindowStart::MenuConnect);
+    Settle();
+    EXPECT_EQ(iHanded, 0);
+    EXPECT_EQ(Rows(iList).size(), 0u);
+    EXPECT_EQ(StatusText(iList), "No instrument was found.");
+    EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+// The selection window in a private network without instruments: its defaults, options, pages
+// and menus, the choice of adapters, and the manually added LAN and serial instruments.
+#include "SelectTestSupport.h"
+
+#include "common/NumberText.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "sim/NetNamespace.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
+
+#include <QStackedWidget>
+
+#include <filesystem>
+
+namespace {
+
+using namespace FrameTestSupport;
+using SelectTestSupport::SelectTest;
+
+class SelectWindowTest : public SelectTest {
+  protected:
+    static void SetUpTestSuite() {
+        EnterNetwork();
+        FrameTest::SetUpTestSuite();
+    }
+    // A LAN adapter of the test's network; skips the test when it cannot be made.
+    bool AddAdapter(const std::string& sName, const std::string& sAddress, int iPrefix) {
+        std::string sWhy;
+        if (Sim::AddVethInterface(sName, sAddress, iPrefix, sWhy)) return true;
+        sAdapterFailure = sWhy;
+        return false;
+    }
+    QAction* PopupItem(int iList, int iItem) {
+        for (QMenu* pMenu : ChildWindow::Find(iList)->findChildren<QMenu*>()) {
+            if (pMenu->parent() != ChildWindow::Find(iList)) continue;
+            for (QAction* p : pMenu->actions()) {
+                if (!p->isSeparator() && p->data().toInt() == iItem) return p;
+            }
+        }
+        return nullptr;
+    }
+    QAction* ToolItem(int iList, int iItem) {
+        for (QAction* p : ChildWindow::Find(iList)->findChild<QToolBar*>()->actions()) {
+            if (p->data().toInt() == iItem) return p;
+        }
+        return nullptr;
+    }
+    QStackedWidget* Views(int iList) { return qobject_cast<QStackedWidget*>(Report(iList)->parentWidget()); }
+    std::string sAdapterFailure;
+};
+
+TEST_F(SelectWindowTest, AFreshConfigWithoutInstrumentsShowsTheDefaultsAndNothingFound) {
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    EXPECT_EQ(ChildWindow::Find(iList)->windowTitle().toStdString(), "Select Instrument");
+    QTabWidget* pPanel = Gadget<QTabWidget>(iList);
+    ASSERT_EQ(pPanel->count(), 4);
+    EXPECT_EQ(pPanel->tabText(0), "Instrument");
+    EXPECT_EQ(pPanel->tabText(1), "Options for USB and LAN");
+    EXPECT_EQ(pPanel->tabText(2), "Add LAN instrument");
+    EXPECT_EQ(pPanel->tabText(3), "Add serial instrument");
+
+    // USB search and USB automatic ticked, the network options clear, report view.
+    const std::vector<std::pair<QString, bool>> options = {
+        {"Search for USBTMC instruments (WinUSB driver).", true},
+        {"Search automatically when devices are connected or disconnected.", true},
+        {"Search for LXI (VXI-11) network instruments.", false},
+        {"Only use UDP, no TCP access for the IDN.", false},
+        {"Search for Raw-TCP instruments (IP port 5,025).", false},
+        {"Search automatically when opening this window.", false}};
+    for (const auto& [sText, fTicked] : options) {
+        QCheckBox* p = Gadget<QCheckBox>(iList, sText);
+        ASSERT_NE(p, nullptr) << sText.toStdString();
+        EXPECT_EQ(p->isChecked(), fTicked) << sText.toStdString();
+    }
+    EXPECT_NE(Gadget<QCheckBox>(iList, "Only use UDP, no TCP access for the IDN.")->toolTip().indexOf("displayed For selection."), -1);
+    EXPECT_EQ(Views(iList)->currentWidget(), Report(iList));
+    EXPECT_TRUE(ShownItem(WindowStart::Windows()[0], WindowStart::MenuList)->isChecked());
+    EXPECT_TRUE(ToolItem(iList, WindowStart::MenuList)->isChecked());
+    EXPECT_FALSE(ToolItem(iList, WindowStart::MenuIcons)->isChecked());
+
+    // Nothing found: no dialog, the status says so, the log holds the adapter error.
+    EXPECT_EQ(StatusText(iList), "No instrument was found.");
+    EXPECT_EQ(Model(iList)->rowCount(), 0);
+    EXPECT_EQ(Model(iList)->columnCount(), 10);
+    const std::string sLog = WindowLog::Text();
+    EXPECT_NE(sLog.find("Error: No network adapters were found."), std::string::npos) << sLog;
+    EXPECT_EQ(sLog.find("The search for LXI (VXI-11) instruments in the network was started"), std::string::npos);
+    EXPECT_EQ(AdapterList(iList)->topLevelItemCount(), 0);
+    EXPECT_EQ(Combo(iList, 2, 0)->count(), 0);
+
+    // "&Connect" greyed in the menu, the popup menu and the toolbar.
+    const int iMain = WindowStart::Windows()[0];
+    EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
+    EXPECT_FALSE(PopupItem(iList, WindowStart::MenuConnect)->isEnabled());
+    EXPECT_FALSE(ToolItem(iList, WindowStart::MenuConnect)->isEnabled());
+    EXPECT_EQ(ToolItem(iList, WindowStart::MenuConnect)->toolTip(), "Connect");
+
+    // LAN "Add" without an adapter does nothing; the config keeps no entry and no option.
+    Field(iList, 0)->setText("192.168.1.20");
+    Click(PageButton(iList, 2, "Add"));
+    EXPECT_EQ(LanList(iList)->topLevelItemCount(), 0);
+    EXPECT_EQ(Keys("WindowSelectAddLANInstrument"), std::vector<std::string>{});
+    EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SearchUsb"), "<none>");
+    // The serial page without a port adds nothing either.
+    Click(PageButton(iList, 3, "Add"));
+    EXPECT_EQ(SerialList(iList)->topLevelItemCount(), 0);
+}
+
+TEST_F(SelectWindowTest, AnOptionIsWrittenAtOnceAndShownOnReopening) {
+    const int iMain = OpenMain();
+    int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    Click(Gadget<QCheckBox>(iList, "Search for LXI (VXI-11) network instruments."));
+    EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SearchLan"), "1");
+    Click(Gadget<QCheckBox>(iList, "Search automatically when devices are connected or disconnected."));
+    EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SearchUsbAutomatically"), "0");
+    StopSearch();
+    // Escape closes the MDI child.
+    EventHub::PostEvent(EventMenu, iList, 267);
+    Settle();
+    EXPECT_EQ(ListOf(iMain), 0);
+    Choose(iMain, WindowStart::MenuSelect);
+    iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    EXPECT_TRUE(Gadget<QCheckBox>(iList, "Search for LXI (VXI-11) network instruments.")->isChecked());
+    EXPECT_FALSE(Gadget<QCheckBox>(iList, "Search automatically when devices are connected or disconnected.")->isChecked());
+    EXPECT_TRUE(Gadget<QCheckBox>(iList, "Search for USBTMC instruments (WinUSB driver).")->isChecked());
+}
+
+TEST_F(SelectWindowTest, TheProtocolChoiceSwitchesThePortFieldsAndMakersFillTheModels) {
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    QLineEdit* pIp = Field(iList, 0);
+    QLineEdit* pRpc = Field(iList, 1);
+    QLineEdit* pVxi = Field(iList, 2);
+    QLineEdit* pPort = Field(iList, 3);
+    // Hints, not texts.
+    EXPECT_EQ(pIp->text(), "");
+    EXPECT_EQ(pIp->placeholderText(), "255.255.255.255");
+    EXPECT_EQ(pVxi->text(), "");
+    EXPECT_EQ(pVxi->placeholderText(), "optionally");
+    EXPECT_EQ(pRpc->text(), "111");
+    EXPECT_EQ(pPort->text(), "5025");
+    EXPECT_TRUE(Gadget<QRadioButton>(iList, "LXI")->isChecked());
+    EXPECT_FALSE(pRpc->isEnabled());
+    EXPECT_TRUE(pVxi->isEnabled());
+    EXPECT_FALSE(pPort->isEnabled());
+    Click(Gadget<QRadioButton>(iList, "Raw TCP"));
+    EXPECT_TRUE(pPort->isEnabled());
+    EXPECT_FALSE(pVxi->isEnabled());
+    EXPECT_FALSE(pRpc->isEnabled());
+    Click(Gadget<QRadioButton>(iList, "LXI"));
+    EXPECT_FALSE(pPort->isEnabled());
+    EXPECT_TRUE(pVxi->isEnabled());
+    // Digits only.
+    pVxi->setFocus();
+    QTest::keyClicks(pVxi, "4a0-9");
+    EXPECT_EQ(pVxi->text(), "409");
+
+    for (int iPage : {2, 3}) {
+        QComboBox* pMaker = Combo(iList, iPage, 1);
+        QComboBox* pModel = Combo(iList, iPage, 2);
+        ASSERT_EQ(pMaker->count(), 5);
+        EXPECT_EQ(pMaker->itemText(0), "HAMEG");
+        EXPECT_EQ(pMaker->itemText(3), "Rohde & Schwarz");
+        EXPECT_EQ(pModel->count(), 3); // HAMEG's
+        pMaker->setEditText("Rigol Technologies");
+        Settle();
+        EXPECT_EQ(pModel->count(), 9);
+        EXPECT_EQ(pModel->itemText(4), "DS1000Z");
+        pMaker->setEditText("Rigol Technologies ");
+        Settle();
+        EXPECT_EQ(pModel->count(), 0);
+        pMaker->setEditText("Acme");
+        Settle();
+        EXPECT_EQ(pModel->count(), 0);
+    }
+    // The serial combos with their first choices.
+    EXPECT_EQ(Combo(iList, 3, 3)->currentText().toStdString(), Utility::StrDLocalized(9600, 0));
+    EXPECT_EQ(Combo(iList, 3, 3)->count(), 6);
+    EXPECT_EQ(Combo(iList, 3, 4)->currentText(), "8");
+    EXPECT_EQ(Combo(iList, 3, 5)->currentText(), "1");
+    EXPECT_EQ(Combo(iList, 3, 5)->itemText(1).toStdString(), Utility::StrDLocalized(1.5, 1));
+    EXPECT_EQ(Combo(iList, 3, 6)->currentText(), "None");
+    EXPECT_EQ(Combo(iList, 3, 7)->itemText(1), "No hands., RTS is 1");
+}
+
+TEST_F(SelectWindowTest, ListAndIconsSwitchTheViewEverywhereAndAreKept) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    Choose(iMain, WindowStart::MenuIcons);
+    EXPECT_EQ(Views(iList)->currentWidget(), Icons(iList));
+    EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuIcons)->isChecked());
+    EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuList)->isChecked());
+    EXPECT_TRUE(PopupItem(iList, WindowStart::MenuIcons)->isChecked());
+    EXPECT_TRUE(ToolItem(iList, WindowStart::MenuIcons)->isChecked());
+    EXPECT_FALSE(ToolItem(iList, WindowStart::MenuList)->isChecked());
+    EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SelectInstrumentListIconView"), "1");
+    ToolItem(iList, WindowStart::MenuList)->trigger();
+    Settle();
+    EXPECT_EQ(Views(iList)->currentWidget(), Report(iList));
+    EXPECT_TRUE(PopupItem(iList, WindowStart::MenuList)->isChecked());
+    EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SelectInstrumentListIconView"), "0");
+}
+
+TEST_F(SelectWindowTest, TheChosenNetworksAreWholeEntries) {
+    if (!AddAdapter("lab0", "10.0.0.1", 8) || !AddAdapter("lab1", "110.0.0.1", 8)) GTEST_SKIP() << sAdapterFailure;
+    WriteConfig("[WindowSelectInstrument]\nNetworkList=10.0.0.0\n");
+    Main::CloseConfig();
+    Main::OpenConfig();
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    QTreeWidget* pAdapters = AdapterList(iList);
+    std::map<std::string, bool> ticked;
+    for (int i = 0; i < pAdapters->topLevelItemCount(); ++i) {
+        ticked[pAdapters->topLevelItem(i)->text(1).toStdString()] = pAdapters->topLevelItem(i)->checkState(0) == Qt::Checked;
+    }
+    // Only 10.0.0.0 is chosen: 110.0.0.0 holds it as a substring but is another network.
+    EXPECT_EQ(ticked, (std::map<std::string, bool>{{"10.0.0.1", true}, {"110.0.0.1", false}}));
+    const std::string sLog = WindowLog::Text();
+    EXPECT_NE(sLog.find("Found network adapters: "), std::string::npos);
+    EXPECT_NE(sLog.find("  10.0.0.1  lab0"), std::string::npos) << sLog;
+    // Ticking the other stores both, in list order.
+    for (int i = 0; i < pAdapters->topLevelItemCount(); ++i) pAdapters->topLevelItem(i)->setCheckState(0, Qt::Checked);
+    Settle();
+    const std::string sList = ReadConfigValue("WindowSelectInstrument", "NetworkList");
+    EXPECT_TRUE(sList == "10.0.0.0;110.0.0.0" || sList == "110.0.0.0;10.0.0.0") << sList;
+    // The adapter combo names each adapter with its address.
+    QComboBox* pCombo = Combo(iList, 2, 0);
+    ASSERT_EQ(pCombo->count(), 2);
+    EXPECT_EQ(pCombo->currentIndex(), 0);
+    EXPECT_TRUE(pCombo->findText("10.0.0.1 - lab0") >= 0);
+}
+
+} // namespace
