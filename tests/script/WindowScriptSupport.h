@@ -35,12 +35,13 @@ namespace WindowScriptTest {
 
 using WindowScript::uWindowScript;
 
-// Lets the hub and Qt work until the condition holds or the time is up; whether it holds.
+// Lets the hub and Qt work until the condition holds or the time is up; whether it holds. The
+// hub delivers in its turns of the Qt loop: a pump by hand would not return while a running
+// script keeps posting.
 inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {
     QDeadlineTimer deadline(iMilliseconds);
     while (!condition()) {
         if (deadline.hasExpired()) return false;
-        EventHub::Pump();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
@@ -49,10 +50,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 
 
 inline void Settle(int iMilliseconds = 30) {
     QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 class ScriptWindowTest : public ::testing::Test {
