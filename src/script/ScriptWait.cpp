@@ -32,6 +32,8 @@ std::int64_t SaturatingSub(std::int64_t a, std::int64_t b) {
 
 // The local date and time as it reads, in milliseconds from 1970-01-01 00:00:00.
 std::int64_t LocalDateMilliseconds(const QDateTime& now) {
+    // A clock beyond the calendar's range has passed every date.
+    if (!now.isValid()) return std::numeric_limits<std::int64_t>::max();
     const std::int64_t iDays = now.date().toJulianDay() - QDate(1970, 1, 1).toJulianDay();
     return iDays * 86400000 + now.time().msecsSinceStartOfDay();
 }
