@@ -194,11 +194,11 @@ bool CheckInstrument(uScriptParse& parse, uScriptLine& line, std::string& sError
         return false;
     }
     if (!definition.Name.empty()) {
-        for (const uScriptTask& task : parse.pProgram->mTasks) {
-            if (task.eTaskType != eScriptTaskType::Instrument || task.instrument.Name != definition.Name) continue;
-            if (!CompareInstrumentDefinition(task.instrument, definition)) {
+        const auto it = parse.mInstruments.find(definition.Name);
+        if (it != parse.mInstruments.end()) {
+            if (!CompareInstrumentDefinition(it->second->instrument, definition)) {
                 sError = "The instrument is already present, with a different interface or parameters: " +
-                         task.instrument.Name;
+                         it->second->instrument.Name;
                 return false;
             }
             line.fParsed = 1;
@@ -208,6 +208,7 @@ bool CheckInstrument(uScriptParse& parse, uScriptLine& line, std::string& sError
     uScriptTask& task = parse.AddTask(eScriptTaskType::Instrument, line);
     task.Execute = 1;
     task.instrument = std::move(definition);
+    if (!task.instrument.Name.empty()) parse.mInstruments.emplace(task.instrument.Name, &task);
     line.fParsed = 1;
     return true;
 }
@@ -219,14 +220,7 @@ bool CheckInstrumentSelect(uScriptParse& parse, uScriptLine& line, std::string& 
         sError = "The instrument name was not specified.";
         return false;
     }
-    bool fDeclared = false;
-    for (const uScriptTask& task : parse.pProgram->mTasks) {
-        if (task.eTaskType == eScriptTaskType::Instrument && task.instrument.Name == sName) {
-            fDeclared = true;
-            break;
-        }
-    }
-    if (!fDeclared) {
+    if (!parse.mInstruments.count(sName)) {
         sError = "The selected instrument is not present.";
         return false;
     }
