@@ -1,6 +1,6 @@
 // Waits, messages, beeps and variables put into texts, run by the interpreter thread: with the
 // fixed clock of the test seams, and with the real clock where stop and pause must cut a wait.
-#include "ScriptTestSupport.h"
+#include "ScriptEngineFixture.h"
 
 #include "script/ScriptParser.h"
 #include "script/ScriptThread.h"
@@ -9,12 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <chrono>
 
 using namespace InstrumentScript;
-using ScriptTest::Collector;
 
 namespace {
 
@@ -53,26 +51,8 @@ bool ReplacingExecutor(uScriptThread& thread, uScriptTask& task, std::string&) {
     return true;
 }
 
-class ScriptWait : public ::testing::Test {
+class ScriptWait : public ScriptTest::EngineFixture {
   protected:
-    void SetUp() override {
-        std::string sError;
-        pInstance = NewInstance(collector.Window(), sError);
-        ASSERT_TRUE(pInstance) << sError;
-        collector.Attach(pInstance);
-    }
-    void TearDown() override {
-        std::string sError;
-        EXPECT_TRUE(DeleteInstance(pInstance, sError)) << sError;
-        if (pOldExecutor) ReplaceExecutor(eScriptTaskType::FunctionClipboard, pOldExecutor);
-    }
-    void Run(std::shared_ptr<uScriptProgram> pProgram) {
-        ASSERT_TRUE(pProgram);
-        SetProgram(*pInstance, std::move(pProgram));
-        std::string sError;
-        ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
-    }
-    std::vector<std::string> Outputs() const { return collector.Texts(ScriptMessageOutput); }
     // The output lines of one script line that come from its executors.
     std::vector<std::string> LinesOf(int iLine) const {
         std::vector<std::string> lines;
@@ -92,13 +72,6 @@ class ScriptWait : public ::testing::Test {
             },
             iMs);
     }
-
-    bool fStarted = (ScriptTest::StartEngine(), true);
-    QTemporaryDir folder;
-    ScriptTest::Seams seams{folder.path().toStdString()};
-    Collector collector;
-    ScriptInstance pInstance;
-    Executor pOldExecutor = nullptr;
 };
 
 TEST_F(ScriptWait, AWaitEndsWhenItsTimeHasPassed) {
@@ -194,7 +167,7 @@ TEST_F(ScriptWait, AnInsertedValueIsNeverSearchedAgain) {
 }
 
 TEST_F(ScriptWait, PathsAndCommandsUseTheSameRoutine) {
-    pOldExecutor = ReplaceExecutor(eScriptTaskType::FunctionClipboard, ReplacingExecutor);
+    Replace(eScriptTaskType::FunctionClipboard, ReplacingExecutor);
     auto pProgram = Parsed("string a\nstring ab\ndata d\nfloat f\nab function clipboard");
     VariableOf(*pProgram, "a").String = "A";
     VariableOf(*pProgram, "ab").String = "AB";
