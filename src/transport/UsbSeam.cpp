@@ -28,6 +28,10 @@ const uLibUsb1Calls cRealLibUsb1 = {
     libusb_get_version,
     libusb_get_configuration,
     libusb_set_auto_detach_kernel_driver,
+    libusb_has_capability,
+    libusb_hotplug_register_callback,
+    libusb_hotplug_deregister_callback,
+    libusb_handle_events_timeout_completed,
 };
 
 std::atomic<const uLibUsb1Calls*> pLibUsb1{nullptr};

@@ -176,3 +176,36 @@ TEST_F(EventHubTest, ArmingATimerAgainReplacesIt) {
 }
 
 } // namespace
+
+namespace {
+
+// A timer whose event is already queued when the timer is stopped or armed again: the event
+// still arrives, and TimerDue tells the window to drop it.
+TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::vector<std::pair<std::intptr_t, bool>> fired;
+    bool fQueuedWhenStopped = false;
+    QEventLoop loop;
+    EventHub::Bind(EventTimer, w, [&](const EventHub::uEvent& e) {
+        fired.emplace_back(e.iObject, WindowRegistry::TimerDue(w, static_cast<int>(e.iObject), e.iType));
+        if (e.iObject == 1) {
+            // Both 0 ms timers fired in one pass: timer 2's event waits behind this one.
+            fQueuedWhenStopped = !WindowRegistry::TimerActive(w, 2) && EventHub::Pending() == 1;
+            WindowRegistry::StopTimer(w, 2);
+            WindowRegistry::StartTimer(w, 3, 0); // a fresh arming is due as usual
+        }
+        if (e.iObject == 3) loop.quit();
+    });
+    WindowRegistry::StartTimer(w, 1, 0);
+    WindowRegistry::StartTimer(w, 2, 0);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_TRUE(fQueuedWhenStopped);
+    ASSERT_EQ(fired.size(), 3u);
+    EXPECT_EQ(fired[0], (std::pair<std::intptr_t, bool>{1, true}));
+    EXPECT_EQ(fired[1], (std::pair<std::intptr_t, bool>{2, false}));
+    EXPECT_EQ(fired[2], (std::pair<std::intptr_t, bool>{3, true}));
+    WindowRegistry::Release(w);
+}
+
+} // namespace

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 
@@ -483,6 +485,26 @@ struct Bus::uState {
     std::deque<std::unique_ptr<uRecords0>> lRecords;
     std::map<const usb_device*, std::shared_ptr<Device>> mRecordDevice;
     std::map<const libusb_config_descriptor*, std::unique_ptr<uConfigHolder>> mConfigs;
+    // Hot-plug: registered callbacks, and notices waiting for the next handle_events.
+    struct uHotplugCallback {
+        int iHandle = 0;
+        int iEvents = 0;
+        libusb_hotplug_callback_fn fn = nullptr;
+        void* pUser = nullptr;
+    };
+    bool fHotplug = true;
+    int iNextHotplug = 1;
+    std::vector<uHotplugCallback> lHotplug;
+    std::deque<std::pair<std::shared_ptr<Device>, int>> lNotices;
+    bool fWake = false;
+    std::condition_variable cvEvents;
+
+    // Under mMutex: a notice for the callbacks registered now.
+    void Notice(const std::shared_ptr<Device>& pDevice, int iEvent) {
+        if (lHotplug.empty()) return;
+        lNotices.emplace_back(pDevice, iEvent);
+        cvEvents.notify_all();
+    }
 };
 
 namespace {
@@ -725,11 +747,64 @@ const libusb_version* GetVersion1() {
     return &v;
 }
 
+int HasCapability1(std::uint32_t iCapability) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    if (iCapability == LIBUSB_CAP_HAS_CAPABILITY) return 1;
+    return iCapability == LIBUSB_CAP_HAS_HOTPLUG && s.fHotplug ? 1 : 0;
+}
+
+int HotplugRegister1(libusb_context*, int iEvents, int, int, int, int, libusb_hotplug_callback_fn fn, void* pUser,
+                     libusb_hotplug_callback_handle* pHandle) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    if (!s.fHotplug) return LIBUSB_ERROR_NOT_SUPPORTED;
+    const int iHandle = s.iNextHotplug++;
+    s.lHotplug.push_back({iHandle, iEvents, fn, pUser});
+    if (pHandle) *pHandle = iHandle;
+    return 0;
+}
+
+void HotplugDeregister1(libusb_context*, libusb_hotplug_callback_handle iHandle) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    std::erase_if(s.lHotplug, [iHandle](const Bus::uState::uHotplugCallback& c) { return c.iHandle == iHandle; });
+    s.fWake = true;
+    s.cvEvents.notify_all();
+}
+
+// Waits up to the time-out for hot-plug notices (or a deregistration) and hands each to the
+// callbacks registered for its kind, outside the bus lock, as libusb does in its event handling.
+int HandleEventsTimeoutCompleted1(libusb_context* pContext, timeval* pTimeout, int*) {
+    Bus::uState& s = Installed();
+    std::unique_lock lock(s.mMutex);
+    const auto wait = pTimeout ? std::chrono::seconds(pTimeout->tv_sec) + std::chrono::microseconds(pTimeout->tv_usec)
+                               : std::chrono::microseconds(std::chrono::seconds(60));
+    s.cvEvents.wait_for(lock, wait, [&s] { return !s.lNotices.empty() || s.fWake; });
+    s.fWake = false;
+    while (!s.lNotices.empty()) {
+        auto [pDevice, iEvent] = s.lNotices.front();
+        s.lNotices.pop_front();
+        const std::vector<Bus::uState::uHotplugCallback> lCallbacks = s.lHotplug;
+        lock.unlock();
+        for (const auto& c : lCallbacks) {
+            if ((c.iEvents & iEvent) == 0) continue;
+            if (c.fn(pContext, reinterpret_cast<libusb_device*>(pDevice.get()), static_cast<libusb_hotplug_event>(iEvent),
+                     c.pUser) != 0) {
+                HotplugDeregister1(pContext, c.iHandle);
+            }
+        }
+        lock.lock();
+    }
+    return 0;
+}
+
 const UsbSeam::uLibUsb1Calls cSim1 = {
     Init1, Exit1, GetDeviceList1, FreeDeviceList1, GetDeviceDescriptor1, GetConfigDescriptor1,
     FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Claim1,
     Release1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
-    GetConfiguration1, SetAutoDetach1,
+    GetConfiguration1, SetAutoDetach1, HasCapability1, HotplugRegister1, HotplugDeregister1,
+    HandleEventsTimeoutCompleted1,
 };
 
 // --- libusb 0.1 side ---
@@ -920,7 +995,26 @@ std::shared_ptr<Device> Bus::AddDevice(uDeviceConfig uConfig, std::shared_ptr<Si
     auto p = std::make_shared<Device>(std::move(uConfig), std::move(pScpi));
     std::lock_guard lock(pState->mMutex);
     pState->lDevices.push_back(p);
+    pState->Notice(p, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED);
     return p;
+}
+
+void Bus::RemoveDevice(const std::shared_ptr<Device>& pDevice) {
+    std::lock_guard lock(pState->mMutex);
+    const auto it = std::find(pState->lDevices.begin(), pState->lDevices.end(), pDevice);
+    if (it == pState->lDevices.end()) return;
+    pState->lDevices.erase(it);
+    pState->Notice(pDevice, LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT);
+}
+
+void Bus::SetHotplug(bool fOn) {
+    std::lock_guard lock(pState->mMutex);
+    pState->fHotplug = fOn;
+}
+
+int Bus::HotplugCallbacks() const {
+    std::lock_guard lock(pState->mMutex);
+    return static_cast<int>(pState->lHotplug.size());
 }
 
 void Bus::Install() {

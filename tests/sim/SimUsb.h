@@ -194,6 +194,14 @@ class Bus {
     std::shared_ptr<Device> AddDevice(uDeviceConfig uConfig = {},
                                       std::shared_ptr<Sim::ScpiDevice> pScpi = nullptr);
 
+    // Pulls the device off the bus. Adding and removing a device notify the hot-plug callbacks
+    // registered at that moment, inside their context's next handle_events.
+    void RemoveDevice(const std::shared_ptr<Device>& pDevice);
+    // Whether the libusb-1.0 side offers hot-plug (on unless switched off), and how many
+    // callbacks are registered.
+    void SetHotplug(bool fOn);
+    int HotplugCallbacks() const;
+
     // Puts this bus under LibUsb1 and LibUsb0 (one bus at a time); Uninstall restores the real
     // libraries and closes LibUsb0's use of the simulated one.
     void Install();
