@@ -1,6 +1,7 @@
 #include "app/WindowStart.h"
 
 #include "app/ChildWindow.h"
+#include "app/DeviceChanges.h"
 #include "app/Main.h"
 #include "app/Window.h"
 #include "common/Ini.h"
@@ -61,9 +62,10 @@ bool WindowOpenIndependent() { return fWindowOpenIndependent; }
 void SetWindowOpenIndependent(bool fValue) { fWindowOpenIndependent = fValue; }
 
 void BindEvents(int iWindow, bool fBind) {
-    static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,          EventTimer,
+    static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,         EventTimer,
                                   EventWindowListChanged,  EventChildActivated, EventChildClosed,
-                                  EventChildOpened,        EventActivateChild};
+                                  EventChildOpened,        EventActivateChild,  EventConnectInstrument,
+                                  EventOpenViewer,         EventTaskFinished,   EventDeviceChange};
     if (!fBind) {
         for (int iEvent : mEvents) EventHub::Unbind(iEvent, iWindow);
         return;
@@ -87,6 +89,19 @@ void BindEvents(int iWindow, bool fBind) {
     EventHub::Bind(EventActivateChild, iWindow, [iWindow](const uEvent& e) {
         ActivateChild(iWindow, static_cast<int>(ChildWindow::EventData(e)));
     });
+    EventHub::Bind(EventConnectInstrument, iWindow, [iWindow](const uEvent& e) {
+        const InstrumentObject* pObject = e.pData.Get<InstrumentObject>();
+        OpenInstrument(iWindow, pObject ? *pObject : nullptr, static_cast<int>(e.iType));
+    });
+    EventHub::Bind(EventOpenViewer, iWindow, [iWindow](const uEvent& e) {
+        OpenViewer(iWindow, static_cast<int>(e.iObject), static_cast<int>(e.iType),
+                   static_cast<int>(ChildWindow::EventData(e)),
+                   QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier));
+    });
+    EventHub::Bind(EventTaskFinished, iWindow, [iWindow](const uEvent& e) {
+        TaskFinished(iWindow, e.iObject, e.iType, e.pData.Get<std::int64_t>());
+    });
+    EventHub::Bind(EventDeviceChange, iWindow, [iWindow](const uEvent&) { DeviceChanged(iWindow); });
 }
 
 int Open() {
@@ -132,6 +147,7 @@ int Open() {
     });
 
     BindEvents(iWindow, true);
+    DeviceChanges::AddWindow(iWindow);
     InstallMenu(pWindow, pWindow->pMenu);
     Utility::EnableSmartRefresh(pFrame);
     UpdateMenuState(iWindow);
@@ -153,6 +169,9 @@ int Close(int iWindow) {
             return 0;
         }
     }
+    DropPendingConnects(pWindow);
+    CloseInstrument(iWindow);
+    DeviceChanges::RemoveWindow(iWindow);
     BindEvents(iWindow, false);
     WindowRegistry::StopTimer(iWindow, TimerDeviceChange);
     if (pWindow->pFrame) {

@@ -298,7 +298,7 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
     case MenuPreferences: OpenPreferences(iWindow, 0); return;
     case MenuExit: EventHub::PostEvent(fCtrl ? EventQuit : EventCloseAllWindows, iWindow); return;
     case MenuSelect: OpenSelectDevice(iWindow, 1); return;
-    case MenuDisconnect: return; // the instrument connection is not kept by this window yet
+    case MenuDisconnect: CloseInstrument(iWindow); return;
     case MenuScpiCommand: OpenScpiCommand(iWindow, fMdiForm); return;
     case MenuScreenshot: OpenScreenshot(iWindow, fMdiForm); return;
     case 23:
@@ -315,21 +315,14 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
     case MenuShowWindows: ShowSeparateChildren(iWindow); return;
     case MenuSaveWorkspace:
     case MenuDeleteWorkspace: return; // the workspace dialogs come with the workspaces
-    case MenuMaximize:
-        if (pArea) {
-            if (QMdiSubWindow* pActive = pArea->currentSubWindow()) {
-                pActive->setGeometry(QRect(QPoint(0, 0), pArea->viewport()->size()));
-                pActive->show();
-            }
-        }
-        return;
-    case MenuAdapt: return; // arranged with the other arrangement commands
+    case MenuMaximize: MaximizeChild(iWindow); return;
+    case MenuAdapt: AdaptChild(iWindow); return;
     case MenuCascade:
     case MenuTileVertically:
     case MenuTileHorizontally:
         if (!pArea) return;
         if (iItem == MenuCascade) pArea->cascadeSubWindows();
-        else pArea->tileSubWindows();
+        else TileChildren(iWindow, iItem == MenuTileVertically);
         PostToMdiChildren(iWindow, EventSizeWindow);
         return;
     case MenuNext:

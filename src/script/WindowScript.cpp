@@ -100,7 +100,8 @@ bool FilterEvent(int iWindow, QObject* pObject, QEvent* pEvent) {
     }
 }
 
-void OnTimer(int iWindow, int iTimer) {
+void OnTimer(int iWindow, int iTimer, std::intptr_t iArming) {
+    if (!WindowRegistry::TimerDue(iWindow, iTimer, iArming)) return;
     WindowRegistry::StopTimer(iWindow, iTimer);
     uWindowScript* pWindow = nullptr;
     if (iTimer != TimerStartUp || !GetInstance(iWindow, &pWindow)) return;
@@ -293,7 +294,9 @@ void BindEvents(int iWindow, bool fBind) {
         OnMenu(iWindow, static_cast<int>(e.iObject), e.iType != 0);
     });
     EventHub::Bind(EventSizeWindow, iWindow, [iWindow](const uEvent&) { Resize(iWindow); });
-    EventHub::Bind(EventTimer, iWindow, [iWindow](const uEvent& e) { OnTimer(iWindow, static_cast<int>(e.iObject)); });
+    EventHub::Bind(EventTimer, iWindow, [iWindow](const uEvent& e) {
+        OnTimer(iWindow, static_cast<int>(e.iObject), e.iType);
+    });
     EventHub::Bind(EventWindowListChanged, iWindow, [iWindow](const uEvent&) { OnWindowListChanged(iWindow); });
     EventHub::Bind(EventScriptMessage, iWindow, [iWindow](const uEvent& e) { OnScriptEvent(iWindow, e); });
     EventHub::Bind(::EventTransferStatus, iWindow, [iWindow](const uEvent& e) { OnTransferProgress(iWindow, e); });
