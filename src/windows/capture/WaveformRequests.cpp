@@ -28,25 +28,6 @@ uWaveformRequest WaitRequest(std::int64_t iWait) {
 
 } // namespace
 
-eFamily FamilyOf(std::int64_t eModel) {
-    switch (eModel) {
-    case ModelHamegHM2008:
-    case ModelHamegHM1508:
-    case ModelHamegHM1008: return FamilyHameg;
-    case ModelRigolDS1000Z:
-    case ModelRigolDS1000ZPlus:
-    case ModelRigolDS2000:
-    case ModelRigolMSO2000: return FamilyRigol;
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return FamilySiglent;
-    case ModelRohdeSchwarzRTB2000Ch2:
-    case ModelRohdeSchwarzRTB2000Ch4: return FamilyRohdeSchwarz;
-    default: return FamilyNone;
-    }
-}
-
 std::size_t CreateSendRequestList(uWaveformPump& pump, const uWaveformOptionState& options,
                                   std::int64_t eDataSource, const std::vector<std::int64_t>& channels) {
     pump.mRequestList.clear();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "waveform/WaveformData.h"
+#include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformOptions.h"
 #include "windows/capture/WaveformPump.h"
 #include "windows/capture/WaveformRequest.h"
@@ -17,8 +18,9 @@
 
 namespace WaveformRequests {
 
-enum eFamily { FamilyNone, FamilyHameg, FamilyRigol, FamilySiglent, FamilyRohdeSchwarz };
-eFamily FamilyOf(std::int64_t eModel);
+using WaveformChannels::eFamily;
+using WaveformChannels::FamilyOf;
+using enum WaveformChannels::eFamily;
 
 // The list of one read: empties the list and the transfer totals, appends the checked before
 // rows, the model's requests and the checked after rows. Logs "Es werden keine Kanäle
