@@ -31,9 +31,10 @@ class ViewerTest : public FrameTest {
         WindowLog::Clear(0);
     }
 
-    // A main window with a screenshot window (test child, MDI) and its viewer, MDI or separate.
+    // A main window (the one open, else a new one) with a capture window (test child, MDI) and
+    // its viewer, MDI or separate.
     int OpenWithViewer(int iViewerKind, int fMdi) {
-        iMain = OpenMain();
+        if (iMain == 0) iMain = OpenMain();
         Choose(iMain, iViewerKind == WindowKindWaveformViewer ? WindowStart::MenuWaveform : WindowStart::MenuScreenshot);
         const int iCaptureKind = iViewerKind == WindowKindWaveformViewer ? WindowKindWaveform : WindowKindScreenshot;
         iCapture = ChildrenOf(iMain, iCaptureKind).at(0).iWindow;
