@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -316,8 +317,11 @@ void ToggleFullscreen(uViewer& viewer) {
     viewer.fFullscreen = fEnter;
     if (viewer.pCanvas) viewer.pCanvas->SetBackground(fEnter ? CanvasBlack : CanvasGrey);
     if (fEnter) {
-        // On the screen that the window is on now.
+        // On the screen that the window is on now; the window also takes the screen's rectangle
+        // itself, for desktops whose window manager does not place fullscreen windows.
+        QScreen* pScreen = pFrame->screen();
         pFrame->showFullScreen();
+        if (pScreen) pFrame->setGeometry(pScreen->geometry());
     } else {
         pFrame->showNormal();
         pFrame->setGeometry(viewer.saved);
