@@ -10,6 +10,7 @@
 #include "instrument/ModelTable.h"
 #include "sim/HamegScope.h"
 #include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
 #include "sim/ScpiDevice.h"
 #include "waveform/WaveformWriters.h"
 
@@ -303,6 +304,127 @@ TEST_F(WaveformGoldenTest, HamegChannelPodAndMinMax) {
                         EXPECT_NEAR(row[3] / dYInc + dYRef, HamegScope::Sample("CH1", 2 * i + 1), 0.5) << sFile;
                     } else {
                         EXPECT_NEAR(row[2] / dYInc + dYRef, HamegScope::Sample("CH1", i), 0.5) << sFile;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// ---- R&S RTB2004: 8- and 10-bit channels, math, reference and both pods (REFR); an averaged
+// channel (AVER); 8- and 10-bit envelopes (ENV) ----
+
+struct RtbTrace {
+    std::int64_t eWaveform;
+    std::int64_t eDataSource;
+    std::string sBits;    // the set-up's UINT width
+    std::string sCommand; // the channel request
+    std::string sFile;
+    int iSource; // the simulator's source number; 0 for a pod
+};
+
+std::string RtbTail(int c) {
+    const std::string n = std::to_string(c);
+    return ";:PROB" + n + ":SET:GAIN:UNIT?;:CHAN" + n + ":ARIT?;TYPE?;:ACQ:AVER:COUNT?";
+}
+
+TEST_F(WaveformGoldenTest, RtbLayoutsFromAllAcquireTypes) {
+    using Sim::RtbScope;
+    Sim::ScpiDevice device;
+    auto pScope = std::make_shared<RtbScope>(true);
+    pScope->Attach(device);
+    pScope->SetMemoryDepth(40);
+    const std::string Leaves = ":HEAD?;YRES?;YOR?;YINC?;XOR?;XINC?";
+    const std::string Head = ":DATA" + Leaves;
+    struct Config {
+        const char* sAcquire;
+        std::int64_t eAcquireType;
+        std::vector<RtbTrace> traces;
+        bool fPods;
+    };
+    const std::vector<Config> configs = {
+        {"REFR", 1,
+         {{WaveformChannel1, DataSourceEntireMemory, "8", ":CHAN1:DATA?;:CHAN1" + Head + RtbTail(1), "CH1", 1},
+          {WaveformChannel2, DataSourceEntireMemory10Bit, "16", ":CHAN2:DATA?;:CHAN2" + Head + RtbTail(2), "CH2", 2},
+          {WaveformMath1, DataSourceEntireMemory, "8", ":CALC:MATH1:DATA?;:CALC:MATH1" + Head, "MA1", 11},
+          {WaveformReference1, DataSourceEntireMemory, "8", ":REFC1:DATA?;:REFC1" + Head, "RE1", 21}},
+         true},
+        {"AVER", 2, {{WaveformChannel1, DataSourceEntireMemory, "32", ":CHAN1:DATA?;:CHAN1" + Head + RtbTail(1), "CH1", 1}},
+         false},
+        {"ENV", 3,
+         {{WaveformChannel1, DataSourceEntireMemory, "8",
+           ":CHAN1:DATA:ENV?;:CHAN1:DATA:ENV" + Leaves + RtbTail(1), "CH1", 31},
+          {WaveformChannel2, DataSourceEntireMemory10Bit, "16",
+           ":CHAN2:DATA:ENV?;:CHAN2:DATA:ENV" + Leaves + RtbTail(2), "CH2", 32}},
+         false},
+    };
+    for (const Config& config : configs) {
+        pScope->SetAcquireType(config.sAcquire);
+        const auto make = [&] {
+            auto pRecord = WaveformData::ResetData(nullptr);
+            pRecord->eModel = ModelRohdeSchwarzRTB2000Ch4;
+            pRecord->sManufacturer = "Rohde&Schwarz";
+            pRecord->sModel = "RTB2004";
+            pRecord->sLogicChannelName = "LA";
+            pRecord->eAcquireType = config.eAcquireType;
+            Ask(device, ":STOP");
+            for (const RtbTrace& trace : config.traces) {
+                Ask(device, ":CHAN1:DATA:POIN MAX;:FORM:DATA UINT," + trace.sBits + ";:FORM:BORD LSBF");
+                pRecord->Channels.push_back(Element(trace.eWaveform, trace.eDataSource, Ask(device, trace.sCommand),
+                                                    trace.sFile, trace.sFile, 40, config.eAcquireType));
+            }
+            if (config.fPods) {
+                Ask(device, ":LOG1:DATA:POIN MAX;:FORM:DATA UINT,8;:FORM:BORD LSBF");
+                for (int p : {1, 2}) {
+                    const std::string m = "LOG" + std::to_string(p);
+                    pRecord->Channels.push_back(Element(p == 1 ? WaveformLogicPod1 : WaveformLogicPod2,
+                                                        DataSourceEntireMemory,
+                                                        Ask(device, ":" + m + ":DATA?;:" + m + Head), "", m, 40));
+                }
+                for (int line = 0; line < 16; ++line)
+                    pRecord->LogicLines.push_back({line, line % 5 == 0 ? 1 : 0, "D" + std::to_string(line)});
+            }
+            return pRecord;
+        };
+        const std::string sStem = std::string("rtb2004-") + config.sAcquire;
+        const auto written = SaveAndCompare(make, sStem);
+        ASSERT_EQ(written.size(), 3u);
+        for (std::size_t f = 0; f < 3; ++f) {
+            ASSERT_EQ(written[f].size(), config.traces.size() + (config.fPods ? 1 : 0)) << sStem;
+            for (const std::string& sFile : written[f]) {
+                const bool fLogic = sFile.find("-LA.") != std::string::npos;
+                const RtbTrace* pTrace = nullptr;
+                for (const RtbTrace& trace : config.traces)
+                    if (sFile.find("-" + trace.sFile + ".") != std::string::npos) pTrace = &trace;
+                ASSERT_TRUE(fLogic || pTrace) << sFile;
+                const bool fEnvelope = config.eAcquireType == 3;
+                ReadBack back;
+                ASSERT_TRUE(ReadFileBack(sFile, Formats[f].cSeparator, fLogic ? "idbbbb" : fEnvelope ? "iddd" : "idd",
+                                         back))
+                    << sFile;
+                const std::size_t iRows = 40;
+                ASSERT_EQ(back.rows.size(), iRows) << sFile;
+                const double dXInc = back.Key("XIncrement"), dXOr = back.Key("XOrigin");
+                const double dYInc = back.Key("YIncrement"), dYOr = back.Key("YOrigin");
+                const int iShift = pTrace && pTrace->sBits == "8" ? 8 : 0;
+                for (std::size_t i = 0; i < iRows; ++i) {
+                    const auto& row = back.rows[i];
+                    ASSERT_EQ(row[0], static_cast<double>(i + 1));
+                    EXPECT_NEAR(row[1], dXOr + static_cast<double>(i) * dXInc, dXInc / 2) << sFile;
+                    if (fLogic) {
+                        ASSERT_EQ(row.size(), 6u);
+                        for (int k = 0; k < 4; ++k) EXPECT_EQ(row[2 + k], RtbScope::LineBit(5 * k, i)) << sFile;
+                        continue;
+                    }
+                    auto raw = [&](std::size_t v) {
+                        const double d = RtbScope::Value(pTrace->iSource, v);
+                        return pTrace->sBits == "32" ? d * 65536 : std::floor(d / (1 << iShift));
+                    };
+                    if (fEnvelope) {
+                        EXPECT_NEAR((row[2] - dYOr) / dYInc, raw(2 * i), 0.5) << sFile;
+                        EXPECT_NEAR((row[3] - dYOr) / dYInc, raw(2 * i + 1), 0.5) << sFile;
+                    } else {
+                        EXPECT_NEAR((row[2] - dYOr) / dYInc, raw(i), 0.5) << sFile;
                     }
                 }
             }
