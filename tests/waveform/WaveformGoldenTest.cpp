@@ -12,6 +12,7 @@
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
 #include "sim/ScpiDevice.h"
+#include "sim/SiglentScope.h"
 #include "waveform/WaveformWriters.h"
 
 #include <gtest/gtest.h>
@@ -426,6 +427,73 @@ TEST_F(WaveformGoldenTest, RtbLayoutsFromAllAcquireTypes) {
                     } else {
                         EXPECT_NEAR((row[2] - dYOr) / dYInc, raw(i), 0.5) << sFile;
                     }
+                }
+            }
+        }
+    }
+}
+
+// ---- Siglent SDS2104X Plus: a channel, F1 and four labelled lines ----
+
+TEST_F(WaveformGoldenTest, SiglentChannelFunctionAndLabelledLines) {
+    using Sim::SiglentScope;
+    Sim::ScpiDevice device;
+    auto pScope = std::make_shared<SiglentScope>(SiglentScope::eModel::SDS2104XPlus);
+    pScope->Attach(device);
+    pScope->SetMemoryDepth(40);
+    pScope->SetLineDepth(40);
+    const char* Labels[] = {"CLK", "CS", "MOSI", "MISO"};
+    // The window keeps the answer from the block on: the data header "DAT2," is not stored, and
+    // the block header of a line, which counts points, is rewritten to count its packed bytes.
+    auto read = [&](const std::string& sSource, const std::string& sUnit) {
+        std::string s = Ask(device, ":WAV:SOUR " + sSource + ";:WAV:STAR 0;:WAV:POIN 40;:WAV:DATA?;:WAV:PRE?" + sUnit);
+        if (s.rfind("DAT2,", 0) == 0) s.erase(0, 5);
+        if (sSource[0] == 'D') s.replace(0, 11, "#9000000005");
+        return s;
+    };
+    const auto make = [&] {
+        auto pRecord = WaveformData::ResetData(nullptr);
+        pRecord->eModel = ModelSiglentSDS2000XPlusCh4;
+        pRecord->sManufacturer = "Siglent Technologies";
+        pRecord->sModel = "SDS2104X Plus";
+        pRecord->sLogicChannelName = "LA";
+        Ask(device, ":TRIG:STOP");
+        Ask(device, ":WAV:WIDT BYTE");
+        pRecord->Channels.push_back(
+            Element(WaveformChannel1, DataSourceMemory, read("C1", ";:CHAN1:UNIT?"), "C1", "Channel 1", 40));
+        pRecord->Channels.push_back(Element(WaveformFunction1, DataSourceMemory, read("F1", ""), "F1", "Function 1", 40));
+        for (int line = 0; line < 4; ++line) {
+            const std::string m = "D" + std::to_string(line);
+            pRecord->Channels.push_back(Element(WaveformDigital0 + line, DataSourceMemory, read(m, ""), m, m, 40));
+            pRecord->LogicLines.push_back({line, 1, Labels[line]});
+        }
+        return pRecord;
+    };
+    const auto written = SaveAndCompare(make, "sds2104xplus");
+    ASSERT_EQ(written.size(), 3u);
+    for (std::size_t f = 0; f < 3; ++f) {
+        ASSERT_EQ(written[f].size(), 3u); // C1, F1 and the merged lines
+        for (const std::string& sFile : written[f]) {
+            const bool fLogic = sFile.find("-LA.") != std::string::npos;
+            const int iSource = sFile.find("-F1.") != std::string::npos ? 5 : 1;
+            ReadBack back;
+            ASSERT_TRUE(ReadFileBack(sFile, Formats[f].cSeparator, fLogic ? "idbbbb" : "idd", back)) << sFile;
+            ASSERT_EQ(back.rows.size(), 40u) << sFile;
+            if (fLogic)
+                EXPECT_EQ(back.columns, (std::vector<std::string>{"Number", "Time in s", "D0 [CLK]", "D1 [CS]",
+                                                                  "D2 [MOSI]", "D3 [MISO]"}));
+            const double dInterval = back.Key("HorizontalInterval");
+            const double dScale = back.Key("VerticalScale") / 30, dOffset = back.Key("VerticalOffset");
+            ASSERT_EQ(back.keys["TimeBase"], "1E-3");
+            for (std::size_t i = 0; i < 40; ++i) {
+                const auto& row = back.rows[i];
+                ASSERT_EQ(row[0], static_cast<double>(i + 1));
+                EXPECT_NEAR(row[1], -0.005 + static_cast<double>(i) * dInterval, dInterval / 2) << sFile;
+                if (fLogic) {
+                    for (int line = 0; line < 4; ++line) EXPECT_EQ(row[2 + line], SiglentScope::LineBit(line, i)) << sFile;
+                } else {
+                    const int iRaw = static_cast<std::int8_t>(static_cast<std::uint16_t>(SiglentScope::Sample(iSource, i)) >> 8);
+                    EXPECT_NEAR((row[2] + dOffset) / dScale, iRaw, 0.5) << sFile << " row " << i;
                 }
             }
         }
