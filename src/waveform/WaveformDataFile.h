@@ -93,6 +93,27 @@ std::vector<uWaveformLogicLine> ShownLines(const std::vector<uWaveformLogicLine>
 std::vector<std::string> LogicColumns(const std::vector<uWaveformLogicLine>& shown);
 // One row of a logic word (bit n = line Dn): the state of each shown line.
 void LogicRow(std::uint16_t iWord, const std::vector<uWaveformLogicLine>& shown, double dTime, uRowSink& rows);
+
+// One loop step of the writers of byte samples with a merged logic channel: one 16-bit word
+// (a lone last byte is no word and is not read), or one row per byte. k is the time index of
+// the next row; Time(k) and Value(byte) are the writer's formulas.
+template <typename TimeOf, typename ValueOf>
+void ByteOrWordStep(const std::uint8_t* p, std::size_t iBytes, bool fLogic,
+                    const std::vector<uWaveformLogicLine>& shown, std::int64_t& k, TimeOf Time, ValueOf Value,
+                    uRowSink& rows) {
+    if (fLogic) {
+        if (iBytes < 2) return;
+        LogicRow(static_cast<std::uint16_t>(p[0] | (p[1] << 8)), shown, Time(k), rows);
+        ++k;
+        return;
+    }
+    for (std::size_t i = 0; i < iBytes; ++i) {
+        rows.Row(Time(k));
+        rows.Value(Value(p[i]));
+        rows.EndRow();
+        ++k;
+    }
+}
 // UTF-8 text as one byte per character: Latin-1 where it fits, else "?".
 std::string ToSingleByte(const std::string& sText);
 

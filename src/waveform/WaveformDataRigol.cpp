@@ -41,7 +41,7 @@ struct uRigolWriter final : uFileWriter {
         fLogicRecords = fLogic;
     }
 
-    double Time() const { return dXReference + static_cast<double>(k) * dXIncrement + dXOrigin; }
+    double Time(std::int64_t i) const { return dXReference + static_cast<double>(i) * dXIncrement + dXOrigin; }
 
     bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string&) override {
         using InstrumentWaveform::RealToWhole;
@@ -74,18 +74,9 @@ struct uRigolWriter final : uFileWriter {
     }
 
     void Step(const std::uint8_t* p, std::size_t iBytes, uRowSink& rows) override {
-        if (fLogic) {
-            if (iBytes < 2) return; // a lone last byte is no word
-            LogicRow(static_cast<std::uint16_t>(p[0] | (p[1] << 8)), shown, Time(), rows);
-            ++k;
-            return;
-        }
-        for (std::size_t i = 0; i < iBytes; ++i) {
-            rows.Row(Time());
-            rows.Value((static_cast<double>(p[i]) - dYBase) * dYIncrement);
-            rows.EndRow();
-            ++k;
-        }
+        ByteOrWordStep(
+            p, iBytes, fLogic, shown, k, [this](std::int64_t i) { return Time(i); },
+            [this](std::uint8_t b) { return (static_cast<double>(b) - dYBase) * dYIncrement; }, rows);
     }
 };
 

@@ -147,21 +147,15 @@ struct uSiglentWriter final : uFileWriter {
         return true;
     }
 
-    double Time() const { return dFirstTime + static_cast<double>(k) * dInterval; }
+    double Time(std::int64_t i) const { return dFirstTime + static_cast<double>(i) * dInterval; }
 
     void Step(const std::uint8_t* p, std::size_t iBytes, uRowSink& rows) override {
-        if (fLogic) {
-            if (iBytes < 2) return; // a lone last byte is no word
-            LogicRow(static_cast<std::uint16_t>(p[0] | (p[1] << 8)), shown, Time(), rows);
-            ++k;
-            return;
-        }
-        for (std::size_t i = 0; i < iBytes; ++i) {
-            rows.Row(Time());
-            rows.Value(static_cast<double>(static_cast<std::int8_t>(p[i])) * (dScale / 30) - dOffset);
-            rows.EndRow();
-            ++k;
-        }
+        ByteOrWordStep(
+            p, iBytes, fLogic, shown, k, [this](std::int64_t i) { return Time(i); },
+            [this](std::uint8_t b) {
+                return static_cast<double>(static_cast<std::int8_t>(b)) * (dScale / 30) - dOffset;
+            },
+            rows);
     }
 };
 
