@@ -6,6 +6,7 @@
 #include "waveform/WaveformReaders.h"
 #include "waveform/WaveformWriters.h"
 #include "windows/capture/Template.h"
+#include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     WindowScreenshot::RegisterKind();
     WindowScreenshotViewer::RegisterKind();
     WindowWaveform::RegisterKind();
+    WaveformChecks::Install();
     WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
     Template::RegisterExpander();
