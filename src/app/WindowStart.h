@@ -205,6 +205,21 @@ void TileChildren(int iWindow, bool fVertical);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 
+// Workspaces (WindowStartWorkspace.cpp): named arrangements of a main window and its children in
+// workspace.ini, which is opened for each operation and never created.
+inline constexpr int MaxWorkspaceItems = MenuWorkspaceLast - MenuWorkspaceFirst + 1;
+// The workspaces' names: every section but "Ini-Version", sorted ascending ignoring case; empty
+// without workspace.ini.
+std::vector<std::string> WorkspaceNames();
+// Adds items 34 to 53 for the first 20 workspaces to the "Wor&kspace" submenu being built; each
+// posts EventMenu to iTarget and keeps its workspace's name.
+void CreateMenuWorkspaces(QMenu* pMenu, int iTarget);
+// The name of workspace item iItem in the main window's menu; "" when there is none.
+std::string WorkspaceItemName(int iWindow, int iItem);
+void SaveWorkspace(int iWindow, const std::string& sName);
+void LoadWorkspace(int iWindow, const std::string& sName);
+void DeleteWorkspace(int iWindow, const std::string& sName);
+
 // A small top-level window of its own kind (the script window): builds its menu and binds its
 // shared menu items, its close request (which calls fnClose with the window number) and the
 // window-list refresh that keeps "&Close Window" greyed while it is the only top-level window.

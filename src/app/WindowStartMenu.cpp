@@ -3,7 +3,10 @@
 #include "app/ChildWindow.h"
 #include "app/Main.h"
 #include "app/Window.h"
+#include "app/WindowAbout.h"
+#include "app/WindowDeleteWorkspace.h"
 #include "app/WindowKinds.h"
+#include "app/WindowSaveWorkspace.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
 #include "common/UtilityGui.h"
@@ -191,6 +194,7 @@ void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
         item(pWorkspace, MenuSaveWorkspace, "&Save Workspace...");
         item(pWorkspace, MenuDeleteWorkspace, "&Delete Workspace...");
         pWorkspace->addSeparator();
+        CreateMenuWorkspaces(pWorkspace, iTarget);
         pMenu->addSeparator();
         item(pMenu, MenuMaximize, "Ma&ximize");
         item(pMenu, MenuAdapt, "&Adapt");
@@ -301,8 +305,8 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
                          Main::SetWindowDontCheckPosition);
         return;
     case MenuShowWindows: ShowSeparateChildren(iWindow); return;
-    case MenuSaveWorkspace:
-    case MenuDeleteWorkspace: return; // the workspace dialogs come with the workspaces
+    case MenuSaveWorkspace: WindowSaveWorkspace::Open(iWindow); return;
+    case MenuDeleteWorkspace: WindowDeleteWorkspace::Open(iWindow); return;
     case MenuMaximize: MaximizeChild(iWindow); return;
     case MenuAdapt: AdaptChild(iWindow); return;
     case MenuCascade:
@@ -326,9 +330,12 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
         }
         return;
     case MenuLog: WindowLog::Show(iWindow); return;
-    case MenuAbout: return; // the About box is not part of the program yet
+    case MenuAbout: WindowAbout::Open(iWindow); return;
     default:
-        if (iItem >= MenuWorkspaceFirst && iItem <= MenuWorkspaceLast) return;
+        if (iItem >= MenuWorkspaceFirst && iItem <= MenuWorkspaceLast) {
+            LoadWorkspace(iWindow, WorkspaceItemName(iWindow, iItem));
+            return;
+        }
         Forward(pWindow, iItem, fCtrl);
         return;
     }
