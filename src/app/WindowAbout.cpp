@@ -1,6 +1,7 @@
 #include "app/WindowAbout.h"
 
 #include "app/ChildWindow.h"
+#include "app/OwnedWindow.h"
 #include "app/WindowStart.h"
 #include "common/UtilityGui.h"
 #include "icons/VectorIcon.h"
@@ -11,13 +12,11 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QKeySequence>
 #include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 
 #include <cctype>
 #include <cmath>
@@ -45,13 +44,6 @@ QWidget* FindWindow(int iWindow) {
         if (pFrame && pFrame->Window() == iWindow) return pFrame;
     }
     return nullptr;
-}
-
-void AddShortcut(WindowFrame* pFrame, const QKeySequence& key, int iItem) {
-    auto* pShortcut = new QShortcut(key, pFrame);
-    const int iWindow = pFrame->Window();
-    QObject::connect(pShortcut, &QShortcut::activated, pShortcut,
-                     [iWindow, iItem] { EventHub::PostEvent(EventMenu, iWindow, iItem, 0); });
 }
 
 void Forget() {
@@ -101,16 +93,9 @@ int Open(int iCallingWindow) {
     Forget();
     QWidget* pOwner = FindWindow(iCallingWindow);
     const int iWindow = WindowRegistry::NewWindowNumber();
-    auto* pFrame = new WindowFrame(iWindow, pOwner);
-    pFrame->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    pFrame->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* pFrame = new WindowFrame(iWindow);
+    OwnedWindow::Setup(pFrame, pOwner, BoxWidth, BoxHeight, true);
     pFrame->setWindowTitle("About...");
-    pFrame->setFixedSize(BoxWidth, BoxHeight);
-    if (pOwner) {
-        QRect place(QPoint(0, 0), pFrame->size());
-        place.moveCenter(pOwner->frameGeometry().center());
-        pFrame->move(place.topLeft());
-    }
     iAboutWindow = iWindow;
     pAboutFrame = pFrame;
 
@@ -143,9 +128,9 @@ int Open(int iCallingWindow) {
         if (e.iObject == MenuEscape || e.iObject == MenuReturn) Close();
     });
     QObject::connect(pOk, &QPushButton::clicked, pOk, [] { Close(); });
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Escape), MenuEscape);
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Return), MenuReturn);
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Enter), MenuReturn);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Escape), MenuEscape);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Return), MenuReturn);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Enter), MenuReturn);
     // The owner may close first: the box goes with it.
     QObject::connect(pFrame, &QObject::destroyed, [iWindow] {
         if (iAboutWindow == iWindow) Forget();

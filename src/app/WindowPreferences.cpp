@@ -2,6 +2,7 @@
 
 #include "app/ChildWindow.h"
 #include "app/Main.h"
+#include "app/OwnedWindow.h"
 #include "app/Window.h"
 #include "app/WindowKinds.h"
 #include "app/WindowStart.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QTreeWidget>
 
@@ -184,14 +184,6 @@ void MenuItem(int iWindow, int iItem) {
     // Return (268) is taken so that it does nothing in the window.
 }
 
-void AddShortcut(WindowFrame* pFrame, Qt::Key key, int iItem) {
-    auto* pShortcut = new QShortcut(QKeySequence(key), pFrame);
-    pShortcut->setContext(Qt::WidgetWithChildrenShortcut);
-    const int iWindow = pFrame->Window();
-    QObject::connect(pShortcut, &QShortcut::activated, pShortcut,
-                     [iWindow, iItem] { EventHub::PostEvent(EventMenu, iWindow, iItem, 0); });
-}
-
 } // namespace
 
 bool ParseTimeout(const std::string& sText, std::int64_t& iValue) {
@@ -286,8 +278,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
         // Owned by the main window: it stays above it. A title bar with a close box, no sizing.
         WindowStart::uWindowStart* pMain = nullptr;
         QWidget* pOwner = WindowStart::GetInstance(iMainWindow, &pMain) ? pMain->pFrame.data() : nullptr;
-        pFrame->setParent(pOwner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-        pFrame->setFixedSize(iWidth, iHeight);
+        OwnedWindow::Setup(pFrame, pOwner, iWidth, iHeight, false);
         if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pFrame->move(x, y);
     }
 
@@ -326,8 +317,8 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     // Tab order follows creation; the tree, then the pages, then the buttons.
     QWidget::setTabOrder(w.pOk, w.pCancel);
 
-    AddShortcut(pFrame, Qt::Key_Return, MenuReturn);
-    AddShortcut(pFrame, Qt::Key_Escape, MenuEscape);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Return), MenuReturn, Qt::WidgetWithChildrenShortcut);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Escape), MenuEscape, Qt::WidgetWithChildrenShortcut);
     QObject::connect(pTree, &QTreeWidget::currentItemChanged, pTree,
                      [iWindow](QTreeWidgetItem*, QTreeWidgetItem*) { GadgetEvent(iWindow, GadgetTree); });
     QObject::connect(w.pOk, &QPushButton::clicked, w.pOk, [iWindow] { GadgetEvent(iWindow, GadgetOk); });

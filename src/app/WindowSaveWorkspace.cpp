@@ -1,13 +1,12 @@
 #include "app/WindowSaveWorkspace.h"
 
+#include "app/WindowStart.h"
 #include "app/WorkspaceDialog.h"
 #include "platform/ProgramEvents.h"
 
 #include <QLabel>
 #include <QLineEdit>
 
-#include <algorithm>
-#include <cctype>
 
 namespace WindowSaveWorkspace {
 
@@ -16,10 +15,7 @@ bool NameAllowed(const std::string& sName) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '[' || c == ']' || u < 0x20 || u == 0x7F) return false;
     }
-    std::string sLower = sName;
-    std::transform(sLower.begin(), sLower.end(), sLower.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return sLower != "ini-version";
+    return !WindowStart::WorkspaceNameReserved(sName);
 }
 
 void EventSave(int iWindow) {

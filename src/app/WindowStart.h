@@ -211,6 +211,8 @@ inline constexpr int MaxWorkspaceItems = MenuWorkspaceLast - MenuWorkspaceFirst 
 // The workspaces' names: every section but "Ini-Version", sorted ascending ignoring case; empty
 // without workspace.ini.
 std::vector<std::string> WorkspaceNames();
+// "Ini-Version" in any case: the section that holds no workspace.
+bool WorkspaceNameReserved(const std::string& sName);
 // Adds items 34 to 53 for the first 20 workspaces to the "Wor&kspace" submenu being built; each
 // posts EventMenu to iTarget and keeps its workspace's name.
 void CreateMenuWorkspaces(QMenu* pMenu, int iTarget);

@@ -72,13 +72,14 @@ void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth,
 
 } // namespace
 
+bool WorkspaceNameReserved(const std::string& sName) { return Lower(sName) == Lower(ReservedSection); }
+
 std::vector<std::string> WorkspaceNames() {
     std::vector<std::string> mNames;
     std::unique_ptr<uIni> pIni = OpenWorkspaces();
     if (!pIni) return mNames;
-    const std::string sReserved = Lower(ReservedSection);
     for (std::string& s : SectionNames(pIni.get())) {
-        if (Lower(s) != sReserved) mNames.push_back(std::move(s));
+        if (!WorkspaceNameReserved(s)) mNames.push_back(std::move(s));
     }
     std::stable_sort(mNames.begin(), mNames.end(),
                      [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });

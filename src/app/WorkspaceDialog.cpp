@@ -1,5 +1,6 @@
 #include "app/WorkspaceDialog.h"
 
+#include "app/OwnedWindow.h"
 #include "app/WindowStart.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -10,7 +11,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QWidget>
 
 #include <algorithm>
@@ -26,13 +26,6 @@ constexpr int DialogHeight = 150;
 
 // The open dialogs of both kinds by window number; GUI thread only.
 std::map<int, std::unique_ptr<uWorkspaceDialog>> mDialog;
-
-void AddShortcut(WindowFrame* pFrame, const QKeySequence& key, int iItem) {
-    auto* pShortcut = new QShortcut(key, pFrame);
-    const int iWindow = pFrame->Window();
-    QObject::connect(pShortcut, &QShortcut::activated, pShortcut,
-                     [iWindow, iItem] { EventHub::PostEvent(EventMenu, iWindow, iItem, 0); });
-}
 
 int TextWidth(const QWidget* pGadget, const QString& sText) {
     return QFontMetrics(pGadget->font()).horizontalAdvance(sText);
@@ -59,14 +52,9 @@ int Open(int iMainWindow, const QString& sTitle, const QString& sDefault,
     if (!WindowStart::GetInstance(iMainWindow, &pMain) || !pMain->pFrame) return 0;
     QWidget* pOwner = pMain->pFrame;
     const int iWindow = WindowRegistry::NewWindowNumber();
-    auto* pFrame = new WindowFrame(iWindow, pOwner);
-    pFrame->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    pFrame->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* pFrame = new WindowFrame(iWindow);
+    OwnedWindow::Setup(pFrame, pOwner, DialogWidth, DialogHeight, true);
     pFrame->setWindowTitle(sTitle);
-    pFrame->setFixedSize(DialogWidth, DialogHeight);
-    QRect place(QPoint(0, 0), pFrame->size());
-    place.moveCenter(pOwner->frameGeometry().center());
-    pFrame->move(place.topLeft());
 
     auto pRecord = std::make_unique<uWorkspaceDialog>();
     uWorkspaceDialog& d = *pRecord;
@@ -119,9 +107,9 @@ int Open(int iMainWindow, const QString& sTitle, const QString& sDefault,
         else if (e.iObject == MenuReturn) EventHub::PostEvent(EventGadget, iWindow, GadgetDefault);
     });
     EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow](const uEvent&) { Close(iWindow); });
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Escape), MenuEscape);
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Return), MenuReturn);
-    AddShortcut(pFrame, QKeySequence(Qt::Key_Enter), MenuReturn);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Escape), MenuEscape);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Return), MenuReturn);
+    OwnedWindow::AddShortcut(pFrame, QKeySequence(Qt::Key_Enter), MenuReturn);
     // The main window may go first: its owned windows go with it.
     QObject::connect(pFrame, &QObject::destroyed, [iWindow] {
         if (FindInstance(iWindow, nullptr)) Forget(iWindow);
