@@ -9,6 +9,9 @@
 // Usage: select_window_screenshot out-prefix  (run under a display server, e.g.
 //   unshare -n xvfb-run -a -s "-screen 0 1400x900x24" build/test/bin/tool_SelectWindowScreenshot out
 // the tool makes its network namespace itself and never searches outside it).
+#include "ToolSupport.h"
+#include "windows/select/SelectLab.h"
+
 #include "app/ChildWindow.h"
 #include "app/Main.h"
 #include "app/Window.h"
@@ -48,14 +51,7 @@
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
 bool WaitFor(const std::function<bool()>& condition, int iMilliseconds) {
     QDeadlineTimer deadline(iMilliseconds);
@@ -67,7 +63,7 @@ bool WaitFor(const std::function<bool()>& condition, int iMilliseconds) {
 }
 
 bool Grab(const std::string& sFile) {
-    const bool fSaved = QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromStdString(sFile), "PNG");
+    const bool fSaved = ToolSupport::Grab(QString::fromStdString(sFile));
     std::printf("%s %s\n", fSaved ? "saved" : "NOT saved", sFile.c_str());
     return fSaved;
 }
@@ -87,31 +83,17 @@ int main(int argc, char** argv) {
     const std::string sPrefix = argv[1];
 
     // The network first, while the process has one thread: its instruments are forked from here.
-    Sim::uLanInstrument rigol;
-    rigol.sAddress = "192.168.77.10";
-    rigol.sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
-    rigol.fVxi11 = true;
-    Sim::uLanInstrument siglent = rigol;
-    siglent.sAddress = "192.168.77.11";
-    siglent.sIdn = "Siglent Technologies,SDS2104X Plus,SDS2PA0000002,1.3.7R5";
-    Sim::uLanInstrument rohde;
-    rohde.sAddress = "192.168.77.12";
-    rohde.sIdn = "Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300";
-    rohde.fRawTcp = rohde.fRawUdp = true;
     Sim::LanNetwork network;
     std::string sError;
-    if (!network.Start({{"192.168.77.1", 24}}, {rigol, siglent, rohde}, sError)) {
+    if (!network.Start({SelectLab::Subnet}, SelectLab::Instruments(), sError)) {
         std::fprintf(stderr, "no network of simulated instruments: %s\n", sError.c_str());
         return 1;
     }
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
 
     // The serial port: a pseudo-terminal that the tool's tty tree lists.
     Sim::SerialDevice serial;

@@ -1,6 +1,7 @@
 // The selection window's live search: simulated instruments in a network of namespaces (two
 // VXI-11 instruments and a raw SCPI one) and a USBTMC device on the simulated bus; the refill
 // after bursts of identifications, the device-change search, and the connect by double click.
+#include "SelectLab.h"
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -17,25 +18,12 @@ namespace {
 using namespace FrameTestSupport;
 using SelectTestSupport::SelectTest;
 
-const Sim::uLanSubnet Lab{"192.168.77.1", 24};
-
 class SelectSearchTest : public SelectTest {
   protected:
     static void SetUpTestSuite() {
-        Sim::uLanInstrument rigol;
-        rigol.sAddress = "192.168.77.10";
-        rigol.sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
-        rigol.fVxi11 = true;
-        Sim::uLanInstrument siglent = rigol;
-        siglent.sAddress = "192.168.77.11";
-        siglent.sIdn = "Siglent Technologies,SDS2104X Plus,SDS2PA0000002,1.3.7R5";
-        Sim::uLanInstrument rohde;
-        rohde.sAddress = "192.168.77.12";
-        rohde.sIdn = "Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300";
-        rohde.fRawTcp = rohde.fRawUdp = true;
         // Before any thread: the instruments are forked from this process.
         pNetwork = new Sim::LanNetwork;
-        fNetwork = pNetwork->Start({Lab}, {rigol, siglent, rohde}, sWhyNot);
+        fNetwork = pNetwork->Start({SelectLab::Subnet}, SelectLab::Instruments(), sWhyNot);
         FrameTest::SetUpTestSuite();
     }
     static void TearDownTestSuite() {
