@@ -5,6 +5,7 @@
 #include "script/WindowScript.h"
 #include "waveform/WaveformReaders.h"
 #include "windows/capture/Template.h"
+#include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     WindowScreenshot::RegisterKind();
     WindowScreenshotViewer::RegisterKind();
     WindowWaveform::RegisterKind();
+    WaveformChecks::Install();
     WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
     Template::RegisterExpander();
