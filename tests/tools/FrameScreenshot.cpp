@@ -3,6 +3,8 @@
 // window and its viewer as MDI children tiled side by side, and the log window.
 // Usage: frame_screenshot out.png  (run under a display server, e.g. Xvfb; the instrument list
 // never searches here, but run it inside a network namespace of its own all the same).
+#include "ToolSupport.h"
+
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
@@ -32,14 +34,7 @@
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
 } // namespace
 
@@ -50,11 +45,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
     Main::OpenConfig();
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
@@ -103,8 +95,7 @@ int main(int argc, char** argv) {
     if (QWidget* pLog = WindowLog::Widget()) pLog->setGeometry(930, 40, 460, 620);
     Settle(500);
 
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
-    const bool fSaved = screen.save(QString::fromLocal8Bit(argv[1]), "PNG");
+    const bool fSaved = ToolSupport::Grab(QString::fromLocal8Bit(argv[1]));
 
     // Everything closes before the application goes.
     EventHub::PostEvent(EventCloseWindowRequest, iMain);

@@ -1,6 +1,8 @@
 // Drives a real script window through a run and saves two pictures of the screen: the "Script"
 // tab with the message area after the run, and the "Output" tab.
 // Usage: script_window_screenshot script.png output.png  (run under a display server, e.g. Xvfb).
+#include "ToolSupport.h"
+
 #include "app/Main.h"
 #include "common/WindowLog.h"
 #include "platform/EventHub.h"
@@ -22,18 +24,9 @@
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
-bool Grab(const char* sFile) {
-    return QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(sFile), "PNG");
-}
+bool Grab(const char* sFile) { return ToolSupport::Grab(QString::fromLocal8Bit(sFile)); }
 
 } // namespace
 
@@ -44,11 +37,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
     Main::OpenConfig();
     WindowLog::Create();
     WindowScript::RegisterKind();

@@ -1,9 +1,10 @@
 // The manually added LAN and serial instruments of the selection window: their records byte
 // for byte, the keys they get, the refusal of the field separator, the list items, and the
-// hand-over of a manual raw TCP and serial instrument to the main window.
+// connection of a manual raw TCP and serial instrument by the main window.
 #include "SelectTestSupport.h"
 
 #include "common/NumberText.h"
+#include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "sim/NetNamespace.h"
 #include "sim/RawTcpServer.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStatusBar>
 
 namespace {
 
@@ -48,6 +50,30 @@ class SelectManualTest : public SelectTest {
             if (rows[i].starts_with(sName + "|")) return static_cast<int>(i);
         }
         return -1;
+    }
+    static std::string MainStatus(int iMain) { return Record(iMain)->pStatusBar->currentMessage().toStdString(); }
+    static bool LogHas(const std::string& sText) { return WindowLog::Text().find(sText) != std::string::npos; }
+    // Selects the row of that name and double-clicks it in the report view.
+    void DoubleClick(int iList, const std::string& sName) {
+        const int iRow = RowNamed(iList, sName);
+        ASSERT_GE(iRow, 0) << sName;
+        const QModelIndex index = Model(iList)->index(iRow, 1);
+        Report(iList)->scrollTo(index);
+        const QRect rect = Report(iList)->visualRect(index);
+        QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
+        Settle();
+    }
+    // The main window connected the manual entry, and its list closed.
+    void ExpectConnected(int iMain) {
+        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 10000)) << WindowLog::Text();
+        EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+        const InstrumentObject& object = Record(iMain)->info.pInstrument;
+        ASSERT_TRUE(object);
+        uInfo info;
+        std::string sError;
+        ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError)) << sError;
+        EXPECT_EQ(info.connection.fUserModel, 1);
     }
 };
 
@@ -109,14 +135,16 @@ TEST_F(SelectManualTest, LanEntriesAreStoredByteForByteUnderTheFirstFreeKey) {
     EXPECT_EQ(StatusText(iList), "The entry was not added: a text must not contain \"||\".");
 }
 
-TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndHandedToTheMainWindow) {
+TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByTheMainWindow) {
     // A raw SCPI instrument on the adapter's network and a serial one on a pseudo-terminal that
     // the test's tty tree lists.
     Sim::RawTcpServer raw;
     std::string sError;
     ASSERT_TRUE(raw.Start(sError, "192.168.1.5")) << sError;
+    raw.Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
     Sim::SerialDevice serial;
     ASSERT_TRUE(serial.Start(sError)) << sError;
+    serial.Device().SetIdn("HAMEG,HM2008,023456789,05.518");
     const QString sPts = QString::fromStdString(serial.PortName()).section('/', -1);
     ASSERT_TRUE(QDir(ttyTree.path()).mkpath(sPts));
     ASSERT_TRUE(QFile::link(ttyTree.path(), ttyTree.path() + "/" + sPts + "/device"));
@@ -168,31 +196,47 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndHandedToTheMai
               "[ Rohde & Schwarz RTB2000 ]|LAN|RTB2000|Rohde & Schwarz|-|-|192.168.1.5|" + std::to_string(raw.Port()) + "|-|RawTCP|");
     EXPECT_EQ(StatusText(iList), std::to_string(Rows(iList).size()) + " Instruments found.");
 
-    // A double click hands the object to the main window, which (here a stand-in for its
-    // connect) closes the list by EventCloseWindow.
-    std::vector<InstrumentObject> handed;
-    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent& e) {
-        const InstrumentObject* p = e.pData.Get<InstrumentObject>();
-        handed.push_back(p ? *p : nullptr);
-        EXPECT_EQ(e.iType, iList);
-        if (handed.size() == 2) EventHub::PostEvent(EventCloseWindow, static_cast<int>(e.iType), 0, 0, ChildWindow::Data(0));
-    });
-    for (int iRow : {iSerialRow, iRawRow}) {
-        const QModelIndex index = Model(iList)->index(iRow, 1);
-        Report(iList)->scrollTo(index);
-        const QRect rect = Report(iList)->visualRect(index);
-        QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
-        Settle();
-    }
-    ASSERT_EQ(handed.size(), 2u);
-    EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
-    for (const InstrumentObject& object : handed) {
-        ASSERT_TRUE(object);
-        uInfo info;
-        ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError)) << sError;
-        EXPECT_EQ(info.connection.fUserModel, 1);
-    }
+    // A double click hands the object to the main window, which connects it (reading *IDN?),
+    // shows its fields and closes the list. A pseudo-terminal has no parity bit: the even-parity
+    // entry fails at the port, the main window stays unconnected and the list stays open.
+    DoubleClick(iList, "[ HAMEG HM2008 ]");
+    ASSERT_TRUE(WaitFor([] { return LogHas("Serial::Connect: The serial connection could not be created. Port: "); }))
+        << WindowLog::Text();
+    Settle();
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
+    EXPECT_TRUE(Record(iMain)->mPendingConnects.empty());
+    EXPECT_EQ(ListOf(iMain), iList);
+    EXPECT_EQ(MainStatus(iMain), "");
+
+    // The same port without parity and handshake connects.
+    Combo(iList, 3, 1)->setEditText("HAMEG");
+    Settle();
+    Combo(iList, 3, 2)->setCurrentIndex(0);
+    Combo(iList, 3, 6)->setCurrentIndex(0);
+    Combo(iList, 3, 7)->setCurrentIndex(0);
+    Click(PageButton(iList, 3, "Add"));
+    EXPECT_EQ(ReadConfigValue("WindowSelectAddSerialInstrument", "1"), "HAMEG||HM1008||" + serial.PortName() + "||115200||8||1.5||0||0||");
+    DoubleClick(iList, "[ HAMEG HM1008 ]");
+    ExpectConnected(iMain);
+    // The status bar shows what the instrument answered, not the names of the entry.
+    EXPECT_EQ(MainStatus(iMain), "HAMEG HM2008 - Serial number: 023456789 - Firmware: 05.518");
+    EXPECT_EQ(Record(iMain)->info.sModel, "HM2008");
+    EXPECT_TRUE(LogHas("HM2008 - for the Script:  instrument serial " + serial.PortName() + " 115200 8 1.5 none none"))
+        << WindowLog::Text();
+
+    // After "&Disconnect", "&Select..." opens a new list, whose search lists the entries again.
+    Choose(iMain, WindowStart::MenuDisconnect);
+    ASSERT_FALSE(Record(iMain)->info.fConnected);
+    Choose(iMain, WindowStart::MenuSelect);
+    const int iAgain = ListOf(iMain);
+    ASSERT_NE(iAgain, 0);
+    ASSERT_TRUE(WaitForSearch(iAgain));
+    DoubleClick(iAgain, "[ Rohde & Schwarz RTB2000 ]");
+    ExpectConnected(iMain);
+    EXPECT_EQ(MainStatus(iMain), "Rohde&Schwarz RTB2004 - Serial number: 1333.1005k04/102345 - Firmware: 02.300");
+    EXPECT_EQ(Record(iMain)->info.eProtocol, ProtocolRawTcp);
+    EXPECT_TRUE(LogHas("RTB2004 - for the Script:  instrument rawtcp 192.168.1.5 " + std::to_string(raw.Port())))
+        << WindowLog::Text();
 }
 
 } // namespace

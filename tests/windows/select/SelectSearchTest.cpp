@@ -1,6 +1,7 @@
 // The selection window's live search: simulated instruments in a network of namespaces (two
 // VXI-11 instruments and a raw SCPI one) and a USBTMC device on the simulated bus; the refill
-// after bursts of identifications, the device-change search, and the hand-over by double click.
+// after bursts of identifications, the device-change search, and the connect by double click.
+#include "SelectLab.h"
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -17,25 +18,12 @@ namespace {
 using namespace FrameTestSupport;
 using SelectTestSupport::SelectTest;
 
-const Sim::uLanSubnet Lab{"192.168.77.1", 24};
-
 class SelectSearchTest : public SelectTest {
   protected:
     static void SetUpTestSuite() {
-        Sim::uLanInstrument rigol;
-        rigol.sAddress = "192.168.77.10";
-        rigol.sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
-        rigol.fVxi11 = true;
-        Sim::uLanInstrument siglent = rigol;
-        siglent.sAddress = "192.168.77.11";
-        siglent.sIdn = "Siglent Technologies,SDS2104X Plus,SDS2PA0000002,1.3.7R5";
-        Sim::uLanInstrument rohde;
-        rohde.sAddress = "192.168.77.12";
-        rohde.sIdn = "Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300";
-        rohde.fRawTcp = rohde.fRawUdp = true;
         // Before any thread: the instruments are forked from this process.
         pNetwork = new Sim::LanNetwork;
-        fNetwork = pNetwork->Start({Lab}, {rigol, siglent, rohde}, sWhyNot);
+        fNetwork = pNetwork->Start({SelectLab::Subnet}, SelectLab::Instruments(), sWhyNot);
         FrameTest::SetUpTestSuite();
     }
     static void TearDownTestSuite() {
@@ -147,25 +135,27 @@ TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearch
     EXPECT_FALSE(WindowRegistry::TimerActive(iList, 4));
 }
 
-TEST_F(SelectSearchTest, ADoubleClickHandsTheInstrumentToTheMainWindowWhichClosesTheList) {
+TEST_F(SelectSearchTest, ADoubleClickMakesTheMainWindowConnectTheInstrumentAndCloseTheList) {
     const int iMain = OpenMain();
     const int iList = ListOf(iMain);
     ASSERT_NE(iList, 0);
     ASSERT_TRUE(WaitForSearch(iList));
     ASSERT_EQ(Rows(iList).size(), 1u);
     const InstrumentObject usbObject = ObjectAt(iList, "USB");
-    InstrumentObject handed;
-    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent& e) {
-        if (const InstrumentObject* p = e.pData.Get<InstrumentObject>()) handed = *p;
-        EventHub::PostEvent(EventCloseWindow, static_cast<int>(e.iType), 0, 0, ChildWindow::Data(0));
-    });
+    ASSERT_TRUE(usbObject);
     const QRect rect = Report(iList)->visualRect(Model(iList)->index(0, 1));
     QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
     Settle();
     EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
     QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
     Settle();
-    EXPECT_EQ(handed, usbObject);
+    // The main window connects the simulated USBTMC device, shows its *IDN? fields, and closes
+    // the list that asked.
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 10000)) << WindowLog::Text();
+    EXPECT_EQ(Record(iMain)->info.pInstrument, usbObject);
+    EXPECT_EQ(Record(iMain)->pStatusBar->currentMessage().toStdString(),
+              "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
+    EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
     EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
 }
 
@@ -175,15 +165,15 @@ TEST_F(SelectSearchTest, AnObjectReleasedSinceTheRefillIsNotHandedOverButTheList
     ASSERT_NE(iList, 0);
     ASSERT_TRUE(WaitForSearch(iList));
     ASSERT_EQ(Rows(iList).size(), 1u);
-    int iHanded = 0;
-    EventHub::Bind(EventConnectInstrument, iMain, [&](const EventHub::uEvent&) { ++iHanded; });
     QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, Report(iList)->visualRect(Model(iList)->index(0, 1)).center());
     Settle();
     std::string sError;
     Instrument::ReleaseAll(true, 0, sError);
     EventHub::PostEvent(EventMenu, iList, WindowStart::MenuConnect);
     Settle();
-    EXPECT_EQ(iHanded, 0);
+    // Nothing reached the main window: no connect pending, nothing connected.
+    EXPECT_TRUE(Record(iMain)->mPendingConnects.empty());
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
     EXPECT_EQ(Rows(iList).size(), 0u);
     EXPECT_EQ(StatusText(iList), "No instrument was found.");
     EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
