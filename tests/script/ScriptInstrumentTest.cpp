@@ -2,6 +2,7 @@
 // scripts, run by the interpreter thread against the fake instrument core of the test seams.
 #include "ScriptEngineFixture.h"
 
+#include "platform/OsVersion.h"
 #include "script/ScriptCapture.h"
 #include "script/ScriptInstrument.h"
 #include "script/ScriptParser.h"
@@ -96,6 +97,7 @@ TEST_F(ScriptInstrument, ADeclarationPreparesThenConnectsAndASecondRunOnlyConnec
     EXPECT_EQ(prepare.fLibUsb1, 1);
     EXPECT_EQ(prepare.fLibUsb0, 0);
     EXPECT_EQ(prepare.rawTcp.iPort, 5025);
+    // The fake core reports every object connected: the prepare result queues the connect anyway.
     EXPECT_TRUE(std::holds_alternative<uTaskConnect>(records[1]));
     EXPECT_EQ(std::get<uTaskScpiCommand>(records[2]).sCommand, "*RST");
 
@@ -107,6 +109,19 @@ TEST_F(ScriptInstrument, ADeclarationPreparesThenConnectsAndASecondRunOnlyConnec
     const auto again = RecordsOfFirst();
     EXPECT_EQ(RecordsOf<uTaskPrepare>(again).size(), 1u);
     EXPECT_EQ(RecordsOf<uTaskConnect>(again).size(), 2u);
+}
+
+TEST_F(ScriptInstrument, OnWindows2000APrepareAsksForTheOldUsbLibrary) {
+    OsVersion::SetWindows2000(true);
+    const bool fFinished = RunToEnd(Parsed("instrument $u usbtmc 1ab1 04ce\nfunction scpi write *RST"));
+    OsVersion::SetWindows2000(false);
+    ASSERT_TRUE(fFinished);
+    const auto prepare = RecordsOf<uTaskPrepare>(RecordsOfFirst());
+    ASSERT_EQ(prepare.size(), 1u);
+    EXPECT_EQ(prepare[0].fLibUsb0, 1);
+    EXPECT_EQ(prepare[0].fLibUsb1, 0);
+    EXPECT_EQ(prepare[0].usb.iVendorId, 0x1AB1);
+    EXPECT_EQ(prepare[0].usb.iProductId, 0x04CE);
 }
 
 TEST_F(ScriptInstrument, ConnectionDescriptions) {
