@@ -32,15 +32,6 @@ std::map<int, std::unique_ptr<uWindowStart>> mWindowStart;
 std::int64_t iCreationCounter = 0;
 bool fWindowOpenIndependent = false;
 
-void CentreOnScreen(QWidget* pFrame) {
-    const QScreen* pScreen = QGuiApplication::primaryScreen();
-    if (!pScreen) return;
-    const QRect screen = pScreen->availableGeometry();
-    QRect frame(QPoint(0, 0), pFrame->size());
-    frame.moveCenter(screen.center());
-    pFrame->move(frame.topLeft());
-}
-
 void OnTimer(int iWindow, int iTimer) {
     WindowRegistry::StopTimer(iWindow, iTimer);
     if (iTimer != TimerDeviceChange || !GetInstance(iWindow, nullptr)) return;
@@ -125,7 +116,7 @@ int Open() {
     pFrame->setWindowTitle(Title);
     pFrame->resize(iWidth, iHeight);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pFrame->move(x, y);
-    else CentreOnScreen(pFrame);
+    else Window::CentreOnScreen(pFrame);
 
     auto pRecord = std::make_unique<uWindowStart>();
     uWindowStart* pWindow = pRecord.get();
@@ -195,33 +186,13 @@ int Close(int iWindow) {
     return 0;
 }
 
-void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow)) {
-    (void)iKind;
-    const int iWindow = pFrame->Window();
-    QMenu* pFile = pFrame->menuBar()->addMenu("&File");
-    pFrame->AddMenuItem(pFile, MenuNewWindow, "&New Window");
-    pFrame->AddMenuItem(pFile, MenuNewScript, "&New Script");
-    pFrame->AddMenuItem(pFile, MenuCloseWindow, "&Close Window");
-    pFile->addSeparator();
-    pFrame->AddMenuItem(pFile, MenuExit, "&Exit");
-    QMenu* pHelp = pFrame->menuBar()->addMenu("&Help");
-    pFrame->AddMenuItem(pHelp, MenuLog, "&Log...");
-
-    using EventHub::uEvent;
-    EventHub::Bind(::EventMenu, iWindow, [iWindow](const uEvent& e) {
-        switch (e.iObject) {
-        case MenuNewWindow: EventHub::PostEvent(EventOpenMainWindow, iWindow); break;
-        case MenuNewScript: EventHub::PostEvent(EventOpenScriptWindow, iWindow); break;
-        case MenuCloseWindow: EventHub::PostEvent(EventCloseWindowRequest, iWindow); break;
-        case MenuExit: EventHub::PostEvent(e.iType != 0 ? EventQuit : EventCloseAllWindows, iWindow); break;
-        case MenuLog: WindowLog::Show(iWindow); break;
-        default: break;
-        }
-    });
-    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow, fnClose](const uEvent&) { fnClose(iWindow); });
-    EventHub::Bind(EventWindowListChanged, iWindow, [pFrame](const uEvent&) {
-        if (QAction* pItem = pFrame->MenuItem(MenuCloseWindow)) pItem->setEnabled(Main::CountTopLevelWindows() > 1);
-    });
+QMenuBar* SetUpTopLevelFrame(WindowFrame* pFrame, int iKind) {
+    QMenuBar* pBar = pFrame->menuBar();
+    CreateMenu(pBar, pFrame->Window(), iKind, 0);
+    SetMenuItemEnabled(pBar, MenuCloseWindow, false);
+    SetMenuItemEnabled(pBar, MenuCopy, false);
+    SetMenuItemChecked(pBar, MenuDontCheckPosition, Main::WindowDontCheckPosition());
+    return pBar;
 }
 
 } // namespace WindowStart

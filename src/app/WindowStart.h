@@ -205,9 +205,13 @@ void TileChildren(int iWindow, bool fVertical);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 
-// A small top-level window of its own kind (the script window): builds its menu and binds its
-// shared menu items, its close request (which calls fnClose with the window number) and the
-// window-list refresh that keeps "&Close Window" greyed while it is the only top-level window.
-void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow));
+// A top-level window of its own kind (the script window): fills the frame's menu bar with the
+// kind's menus, "&Close Window" and "&Copy" greyed, "Don't check position" checked as set; returns
+// the bar. The window's module binds the bar's items (EventMenu) itself.
+QMenuBar* SetUpTopLevelFrame(WindowFrame* pFrame, int iKind);
+// The items that such a window shares with the others: "&New Script", "&Exit" (EventQuit with
+// Ctrl, else EventCloseAllWindows), "Don't check position" (the check mark of the bar and
+// config.ini), "&Log..." and "&About...". false for any other item.
+bool TopLevelMenu(int iWindow, QMenuBar* pBar, int iItem, bool fCtrl);
 
 } // namespace WindowStart

@@ -208,6 +208,30 @@ TEST_F(EventHubTest, ArmingATimerAgainReplacesIt) {
 
 namespace {
 
+// A handler that posts its event again at once, as a busy script thread keeps posting: the
+// Qt event loop must still get to its timers, painting and input between deliveries.
+TEST_F(EventHubTest, AnEndlessStreamOfEventsLeavesTheQtLoopItsTurn) {
+    const int iWindow = WindowRegistry::NewWindowNumber();
+    std::int64_t iDelivered = 0;
+    EventHub::Bind(EventScriptMessage, iWindow, [&](const EventHub::uEvent&) {
+        ++iDelivered;
+        EventHub::PostEvent(EventScriptMessage, iWindow);
+    });
+    EventHub::PostEvent(EventScriptMessage, iWindow);
+    QEventLoop loop;
+    bool fTimer = false;
+    QTimer::singleShot(20, &loop, [&] {
+        fTimer = true;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(fTimer);
+    EXPECT_GT(iDelivered, 0);
+    WindowRegistry::Release(iWindow);
+    EXPECT_LE(EventHub::Pump(), 1u); // the last repost finds no handler
+}
+
 // A timer whose event is already queued when the timer is stopped or armed again: the event
 // still arrives, and TimerDue tells the window to drop it.
 TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {
