@@ -80,7 +80,7 @@ Collector::Collector() : iWindow(WindowRegistry::NewWindowNumber()) {
         if (fContinue && pInstance &&
             (event.iType == InstrumentScript::ScriptMessageWaitUser ||
              (event.iType == InstrumentScript::ScriptMessageError && message.sText.rfind("Script error: ", 0) == 0 &&
-              Sleeping(*pInstance) == InstrumentScript::eSleep::Result)))
+              PausedByInstrumentError(*pInstance))))
             InstrumentScript::RunScript(pInstance, sError);
     });
 }
@@ -88,6 +88,12 @@ Collector::Collector() : iWindow(WindowRegistry::NewWindowNumber()) {
 InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance) {
     std::lock_guard lock(InstrumentScript::ModuleMutex());
     return instance.pThread ? instance.pThread->eSleeping : InstrumentScript::eSleep::None;
+}
+
+bool PausedByInstrumentError(const InstrumentScript::uScriptInstance& instance) {
+    std::lock_guard lock(InstrumentScript::ModuleMutex());
+    return instance.pThread && instance.pThread->eSleeping == InstrumentScript::eSleep::Result &&
+           instance.pThread->awaited.eState == InstrumentScript::eAwait::Failed;
 }
 
 Collector::~Collector() { WindowRegistry::Release(iWindow); }

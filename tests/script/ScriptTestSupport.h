@@ -64,6 +64,8 @@ class Collector {
 
 // Why the instance's interpreter thread sleeps (None when it runs or there is none).
 InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance);
+// Whether the run sleeps after an instrument's error result (until Run or Stop).
+bool PausedByInstrumentError(const InstrumentScript::uScriptInstance& instance);
 
 // A fake instrument core: its objects answer each task type as told.
 class FakeCore final : public InstrumentInterface {

@@ -170,7 +170,7 @@ int Run(const uOptions& options) {
                 }
                 // An instrument error leaves the run asleep at its task.
                 if (m.eType == ScriptMessageError && !options.fContinue &&
-                    ScriptTest::Sleeping(*pInstance) == eSleep::Result) {
+                    ScriptTest::PausedByInstrumentError(*pInstance)) {
                     iResult = 1;
                     return true;
                 }
