@@ -3,7 +3,7 @@
 // network, USBTMC on the simulated bus. Each run declares and connects, reads *IDN?, sends a
 // command with a variable and a data block, takes a screen copy and a waveform; the stop
 // disconnects, and a second run connects without a prepare.
-#include "ScriptTestSupport.h"
+#include "ScriptEngineFixture.h"
 
 #include "common/ImagePluginGdiPlus.h"
 #include "instrument/Instrument.h"
@@ -23,6 +23,8 @@
 #include <algorithm>
 
 using namespace InstrumentScript;
+using ScriptTest::Parsed;
+using ScriptTest::VariableOf;
 
 namespace {
 
@@ -33,15 +35,6 @@ const std::string Body = "string idn\ninteger ch\ndata block\nimage shot\nwavefo
                          "shot function screencopy\n"
                          "function wait msg checked\n"
                          "w function waveform screen ch1\n";
-
-uScriptVariable& VariableOf(uScriptProgram& program, const std::string& sName) {
-    for (uScriptTask& task : program.mTasks) {
-        if (task.eTaskType == eScriptTaskType::Variable && task.variable.Name == sName) return task.variable;
-    }
-    ADD_FAILURE() << "no variable " << sName;
-    static uScriptVariable none;
-    return none;
-}
 
 class ScriptDoors : public ::testing::Test {
   protected:

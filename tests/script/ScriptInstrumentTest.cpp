@@ -15,27 +15,13 @@
 #include <variant>
 
 using namespace InstrumentScript;
+using ScriptTest::Parsed;
+using ScriptTest::VariableOf;
 using ScriptTest::FakeCore;
 
 namespace {
 
 const std::string Declare = "instrument $s rawtcp 127.0.0.1 5025\n";
-
-std::shared_ptr<uScriptProgram> Parsed(const std::string& sScript) {
-    std::shared_ptr<uScriptProgram> pProgram;
-    std::string sError;
-    EXPECT_TRUE(ParseScript(sScript, "", pProgram, sError)) << sError;
-    return pProgram;
-}
-
-uScriptVariable& VariableOf(uScriptProgram& program, const std::string& sName) {
-    for (uScriptTask& task : program.mTasks) {
-        if (task.eTaskType == eScriptTaskType::Variable && task.variable.Name == sName) return task.variable;
-    }
-    ADD_FAILURE() << "no variable " << sName;
-    static uScriptVariable none;
-    return none;
-}
 
 uScriptTask& DeclarationOf(uScriptProgram& program, const std::string& sName) {
     uScriptTask* p = FindDeclaration(program, sName, false);
