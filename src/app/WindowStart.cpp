@@ -65,7 +65,8 @@ void BindEvents(int iWindow, bool fBind) {
     static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,         EventTimer,
                                   EventWindowListChanged,  EventChildActivated, EventChildClosed,
                                   EventChildOpened,        EventActivateChild,  EventConnectInstrument,
-                                  EventOpenViewer,         EventTaskFinished,   EventDeviceChange};
+                                  EventOpenViewer,         EventTaskFinished,   EventDeviceChange,
+                                  EventSaveWorkspace,      EventDeleteWorkspace};
     if (!fBind) {
         for (int iEvent : mEvents) EventHub::Unbind(iEvent, iWindow);
         return;
@@ -102,6 +103,12 @@ void BindEvents(int iWindow, bool fBind) {
         TaskFinished(iWindow, e.iObject, e.iType, e.pData.Get<std::int64_t>());
     });
     EventHub::Bind(EventDeviceChange, iWindow, [iWindow](const uEvent&) { DeviceChanged(iWindow); });
+    EventHub::Bind(EventSaveWorkspace, iWindow, [iWindow](const uEvent& e) {
+        if (const std::string* pName = e.pData.Get<std::string>()) SaveWorkspace(iWindow, *pName);
+    });
+    EventHub::Bind(EventDeleteWorkspace, iWindow, [iWindow](const uEvent& e) {
+        if (const std::string* pName = e.pData.Get<std::string>()) DeleteWorkspace(iWindow, *pName);
+    });
 }
 
 int Open() {

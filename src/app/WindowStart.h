@@ -205,6 +205,23 @@ void TileChildren(int iWindow, bool fVertical);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 
+// Workspaces (WindowStartWorkspace.cpp): named arrangements of a main window and its children in
+// workspace.ini, which is opened for each operation and never created.
+inline constexpr int MaxWorkspaceItems = MenuWorkspaceLast - MenuWorkspaceFirst + 1;
+// The workspaces' names: every section but "Ini-Version", sorted ascending ignoring case; empty
+// without workspace.ini.
+std::vector<std::string> WorkspaceNames();
+// "Ini-Version" in any case: the section that holds no workspace.
+bool WorkspaceNameReserved(const std::string& sName);
+// Adds items 34 to 53 for the first 20 workspaces to the "Wor&kspace" submenu being built; each
+// posts EventMenu to iTarget and keeps its workspace's name.
+void CreateMenuWorkspaces(QMenu* pMenu, int iTarget);
+// The name of workspace item iItem in the main window's menu; "" when there is none.
+std::string WorkspaceItemName(int iWindow, int iItem);
+void SaveWorkspace(int iWindow, const std::string& sName);
+void LoadWorkspace(int iWindow, const std::string& sName);
+void DeleteWorkspace(int iWindow, const std::string& sName);
+
 // A top-level window of its own kind (the script window): fills the frame's menu bar with the
 // kind's menus, "&Close Window" and "&Copy" greyed, "Don't check position" checked as set; returns
 // the bar. The window's module binds the bar's items (EventMenu) itself.

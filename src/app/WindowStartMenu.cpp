@@ -3,7 +3,10 @@
 #include "app/ChildWindow.h"
 #include "app/Main.h"
 #include "app/Window.h"
+#include "app/WindowAbout.h"
+#include "app/WindowDeleteWorkspace.h"
 #include "app/WindowKinds.h"
+#include "app/WindowSaveWorkspace.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
 #include "common/UtilityGui.h"
@@ -53,8 +56,6 @@ void TogglePreference(QMenuBar* pBar, int iItem, const char* sKey, bool fValue, 
         Ini::WriteBool(pIni, sKey, fValue ? 0 : 1);
     }
 }
-
-void AboutStub(int) {}
 
 void PostToMdiChildren(int iWindow, int iEvent) {
     for (const uChildWindow& child : Children()) {
@@ -200,6 +201,7 @@ void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
         item(pWorkspace, MenuSaveWorkspace, "&Save Workspace...");
         item(pWorkspace, MenuDeleteWorkspace, "&Delete Workspace...");
         pWorkspace->addSeparator();
+        CreateMenuWorkspaces(pWorkspace, iTarget);
         pMenu->addSeparator();
         item(pMenu, MenuMaximize, "Ma&ximize");
         item(pMenu, MenuAdapt, "&Adapt");
@@ -313,8 +315,8 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
                          Main::SetWindowDontCheckPosition);
         return;
     case MenuShowWindows: ShowSeparateChildren(iWindow); return;
-    case MenuSaveWorkspace:
-    case MenuDeleteWorkspace: return; // the workspace dialogs come with the workspaces
+    case MenuSaveWorkspace: WindowSaveWorkspace::Open(iWindow); return;
+    case MenuDeleteWorkspace: WindowDeleteWorkspace::Open(iWindow); return;
     case MenuMaximize: MaximizeChild(iWindow); return;
     case MenuAdapt: AdaptChild(iWindow); return;
     case MenuCascade:
@@ -338,9 +340,12 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
         }
         return;
     case MenuLog: WindowLog::Show(iWindow); return;
-    case MenuAbout: return; // the About box is not part of the program yet
+    case MenuAbout: WindowAbout::Open(iWindow); return;
     default:
-        if (iItem >= MenuWorkspaceFirst && iItem <= MenuWorkspaceLast) return;
+        if (iItem >= MenuWorkspaceFirst && iItem <= MenuWorkspaceLast) {
+            LoadWorkspace(iWindow, WorkspaceItemName(iWindow, iItem));
+            return;
+        }
         Forward(pWindow, iItem, fCtrl);
         return;
     }
@@ -355,7 +360,7 @@ bool TopLevelMenu(int iWindow, QMenuBar* pBar, int iItem, bool fCtrl) {
                          Main::SetWindowDontCheckPosition);
         return true;
     case MenuLog: WindowLog::Show(iWindow); return true;
-    case MenuAbout: AboutStub(iWindow); return true;
+    case MenuAbout: WindowAbout::Open(iWindow); return true;
     default: return false;
     }
 }

@@ -1,0 +1,182 @@
+// Workspaces: the arrangement of a main window and its children saved under a name in
+// workspace.ini, restored, deleted and listed in the "Wor&kspace" submenus.
+#include "app/ChildWindow.h"
+#include "app/Main.h"
+#include "app/Window.h"
+#include "app/WindowStart.h"
+#include "common/Ini.h"
+#include "common/WindowLog.h"
+#include "platform/WindowFrame.h"
+
+#include <QAction>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <algorithm>
+#include <memory>
+
+namespace WindowStart {
+namespace {
+
+constexpr const char* WorkspaceFile = "workspace.ini";
+constexpr const char* ReservedSection = "Ini-Version";
+constexpr const char* NameProperty = "WorkspaceName";
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return s;
+}
+
+std::unique_ptr<uIni> OpenWorkspaces() { return Main::OpenPreferenceFile(WorkspaceFile, nullptr, true); }
+
+// The file's section names in file order (section names compare ignoring case, as the file does).
+std::vector<std::string> SectionNames(uIni* pIni) {
+    std::vector<std::string> mNames;
+    Ini::ExamineSections(pIni);
+    while (Ini::NextSection(pIni)) mNames.push_back(Ini::SectionName(pIni));
+    return mNames;
+}
+
+bool HasSection(uIni* pIni, const std::string& sName) {
+    const std::string sWanted = Lower(sName);
+    for (const std::string& s : SectionNames(pIni)) {
+        if (Lower(s) == sWanted) return true;
+    }
+    return false;
+}
+
+// Writes the file back; a failure is reported, the file on disk stays as it was.
+void WriteWorkspaces(uIni* pIni) {
+    if (!Ini::Save(pIni)) {
+        WindowLog::AddError("The configuration file for the workspaces could not be written: " + pIni->sFileName);
+    }
+}
+
+// Moves and sizes a window as a workspace saved it and puts it into its state. x and y are the
+// corner of the frame (for an MDI child, of its MDI frame); the size is the window's inner one.
+void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth, int iHeight, int iState) {
+    QWidget* pOuter = pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pWindow;
+    if (pOuter->isMinimized() || pOuter->isMaximized()) pOuter->showNormal();
+    if (pMdiFrame) {
+        const QSize extra = pMdiFrame->size() - pWindow->size();
+        pMdiFrame->resize(iWidth + std::max(0, extra.width()), iHeight + std::max(0, extra.height()));
+    } else {
+        pWindow->resize(iWidth, iHeight);
+    }
+    if (x != Window::DefaultPosition && y != Window::DefaultPosition) pOuter->move(x, y);
+    if (iState == Window::StateMaximized) pOuter->showMaximized();
+    else if (iState == Window::StateMinimized) pOuter->showMinimized();
+}
+
+} // namespace
+
+bool WorkspaceNameReserved(const std::string& sName) { return Lower(sName) == Lower(ReservedSection); }
+
+std::vector<std::string> WorkspaceNames() {
+    std::vector<std::string> mNames;
+    std::unique_ptr<uIni> pIni = OpenWorkspaces();
+    if (!pIni) return mNames;
+    for (std::string& s : SectionNames(pIni.get())) {
+        if (!WorkspaceNameReserved(s)) mNames.push_back(std::move(s));
+    }
+    std::stable_sort(mNames.begin(), mNames.end(),
+                     [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+    Ini::Free(pIni);
+    return mNames;
+}
+
+void CreateMenuWorkspaces(QMenu* pMenu, int iTarget) {
+    const std::vector<std::string> mNames = WorkspaceNames();
+    for (std::size_t i = 0; i < mNames.size() && i < static_cast<std::size_t>(MaxWorkspaceItems); ++i) {
+        QString sText = QString::fromStdString(mNames[i]);
+        sText.replace("&", "&&"); // a name's "&" is no mnemonic
+        QAction* pAction = AddMenuItem(pMenu, iTarget, MenuWorkspaceFirst + static_cast<int>(i), sText);
+        pAction->setProperty(NameProperty, QString::fromStdString(mNames[i]));
+    }
+}
+
+std::string WorkspaceItemName(int iWindow, int iItem) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return {};
+    QAction* pItem = FindMenuItem(pWindow->pMenu, iItem);
+    return pItem ? pItem->property(NameProperty).toString().toStdString() : std::string();
+}
+
+void SaveWorkspace(int iWindow, const std::string& sName) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow) || sName.empty()) return;
+    std::unique_ptr<uIni> pIni = OpenWorkspaces();
+    if (!pIni) return;
+    // Saving under a name that exists replaces that workspace as a whole.
+    Ini::RemoveSection(pIni.get(), sName);
+    if (Ini::SelectSection(pIni.get(), sName)) {
+        Window::SavePosition(pWindow->pFrame, WindowKindStart, 0, pIni.get(), sName);
+        for (const uChildWindow& child : Children()) {
+            WindowFrame* pChild = ChildWindow::Find(child.iWindow);
+            if (child.iOwner == iWindow && pChild) {
+                Window::SavePosition(pChild, child.iKind, child.fMdi, pIni.get(), sName);
+            }
+        }
+    }
+    WriteWorkspaces(pIni.get());
+    Ini::Free(pIni);
+    RebuildMenus(iWindow);
+}
+
+void LoadWorkspace(int iWindow, const std::string& sName) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return;
+    std::unique_ptr<uIni> pIni = OpenWorkspaces();
+    if (!pIni) {
+        WindowLog::AddError("The configuration file for the workspaces could not be opened: workspace.ini");
+        return;
+    }
+    if (sName.empty() || !HasSection(pIni.get(), sName)) {
+        WindowLog::AddError("The workspace is not available in the configuration file: " + sName);
+        return;
+    }
+    uIni* ini = pIni.get();
+    int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 0, iHeight = 0, iState = Window::StateNormal;
+    if (pWindow->pFrame && Window::LoadPosition(WindowKindStart, x, y, iWidth, iHeight, iState, 0, ini, sName)) {
+        Place(pWindow->pFrame, nullptr, x, y, iWidth, iHeight, iState);
+    }
+
+    Ini::SelectSection(ini, sName);
+    std::vector<std::string> mKeys;
+    Ini::ExamineKeys(ini);
+    while (Ini::NextKey(ini)) mKeys.push_back(Ini::KeyName(ini));
+    for (const std::string& sKey : mKeys) {
+        const int iKind = Window::KeyToId(sKey);
+        if (iKind == WindowKindNone || iKind == WindowKindStart) continue;
+        if (FindChild(iWindow, iKind) == 0) {
+            OpenChildByKind(iWindow, iKind, sKey.find("PositionMdi") != std::string::npos ? 1 : 0);
+        }
+        uChildWindow* pChild = nullptr;
+        const int iChild = FindChild(iWindow, iKind);
+        WindowFrame* pFrame = ChildWindow::Find(iChild);
+        if (iChild == 0 || !pFrame || !GetChild(iChild, &pChild)) continue;
+        // An existing child keeps the form it has.
+        x = y = Window::DefaultPosition;
+        iState = Window::StateNormal;
+        if (Window::LoadPosition(iKind, x, y, iWidth, iHeight, iState, pChild->fMdi, ini, sName)) {
+            Place(pFrame, pChild->fMdi ? ChildWindow::MdiFrame(iChild) : nullptr, x, y, iWidth, iHeight, iState);
+        }
+    }
+    // The MDI area lines up the icons of minimised children by itself.
+    Ini::Free(pIni);
+}
+
+void DeleteWorkspace(int iWindow, const std::string& sName) {
+    std::unique_ptr<uIni> pIni = OpenWorkspaces();
+    if (!pIni) return;
+    if (!sName.empty() && HasSection(pIni.get(), sName)) {
+        Ini::RemoveSection(pIni.get(), sName);
+        WriteWorkspaces(pIni.get());
+    }
+    Ini::Free(pIni);
+    RebuildMenus(iWindow);
+}
+
+} // namespace WindowStart

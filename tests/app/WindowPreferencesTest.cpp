@@ -1,0 +1,359 @@
+// The real preferences window, opened from the main window's menu and driven through its tree,
+// fields, check box, buttons and keys; config.ini in memory and on disk.
+#include "app/FrameTestSupport.h"
+#include "app/WindowPreferences.h"
+#include "transport/InterfaceDefaults.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include <map>
+#include <tuple>
+
+namespace {
+
+using namespace FrameTestSupport;
+using WindowPreferences::uWindowPreferences;
+
+// Every value of config.ini in memory: (section, key) -> value.
+std::map<std::pair<std::string, std::string>, std::string> AllValues() {
+    std::map<std::pair<std::string, std::string>, std::string> m;
+    uIni* pIni = Main::ConfigIni();
+    std::vector<std::string> mSections;
+    Ini::ExamineSections(pIni);
+    while (Ini::NextSection(pIni)) mSections.push_back(Ini::SectionName(pIni));
+    for (const std::string& sSection : mSections) {
+        Ini::SelectSection(pIni, sSection);
+        Ini::ExamineKeys(pIni);
+        while (Ini::NextKey(pIni)) m[{sSection, Ini::KeyName(pIni)}] = Ini::KeyValue(pIni);
+    }
+    return m;
+}
+
+class WindowPreferencesTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowPreferences::RegisterKind();
+    }
+    std::string ConfigText() override {
+        return "[General]\nToolBarLarge = 1\n\n[Instrument]\nTimeOutDeviceResponseUsbTmc = 4000\n";
+    }
+
+    // Opens the preferences from the main window's menu; its record.
+    uWindowPreferences* OpenPreferences(int iMain) {
+        Choose(iMain, WindowStart::MenuPreferences);
+        const int iWindow = WindowStart::FindChild(-1, WindowKindPreferences);
+        uWindowPreferences* p = nullptr;
+        return WindowPreferences::FindInstance(iWindow, &p) ? p : nullptr;
+    }
+    static int Section(uWindowPreferences* p) {
+        int i = 0;
+        for (QTreeWidgetItemIterator it(p->pTree); *it; ++it, ++i) {
+            if (*it == p->pTree->currentItem()) return i;
+        }
+        return -1;
+    }
+    static void SetRecent(const char* sValue) {
+        uIni* pIni = Main::ConfigIni();
+        Ini::SelectSection(pIni, "General");
+        if (sValue) Ini::WriteString(pIni, "PreferencesRecent", sValue);
+        else Ini::RemoveKey(pIni, "PreferencesRecent");
+    }
+    static std::string Status(uWindowPreferences* p) { return p->pStatusText->text().toStdString(); }
+    static bool IsOpen() { return WindowStart::FindChild(-1, WindowKindPreferences) != 0; }
+};
+
+TEST_F(WindowPreferencesTest, ItOpensSeparateOwnedFixedWithTheTreeAndTheConfigPath) {
+    const int iMain = OpenMain();
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->fMdi, 0);
+    EXPECT_EQ(p->iOwner, iMain);
+    EXPECT_EQ(p->pFrame->windowTitle().toStdString(), "Preferences");
+    EXPECT_TRUE(p->pFrame->isWindow());
+    EXPECT_EQ(p->pFrame->parentWidget(), Record(iMain)->pFrame.data());
+    EXPECT_EQ(p->pFrame->size(), QSize(600, 450));
+    EXPECT_EQ(p->pFrame->minimumSize(), p->pFrame->maximumSize());
+    EXPECT_EQ(Status(p), Main::ConfigPath());
+    ASSERT_EQ(p->pTree->topLevelItemCount(), 2);
+    EXPECT_EQ(p->pTree->topLevelItem(0)->text(0).toStdString(), "General");
+    EXPECT_TRUE(p->pTree->topLevelItem(0)->isExpanded());
+    EXPECT_EQ(p->pTree->topLevelItem(0)->child(0)->text(0).toStdString(), "Shortcuts");
+    EXPECT_EQ(p->pTree->topLevelItem(1)->text(0).toStdString(), "Instrument");
+    EXPECT_EQ(p->pOk->text().toStdString(), "OK");
+    EXPECT_EQ(p->pCancel->text().toStdString(), "Cancel");
+    EXPECT_EQ(p->pOk->geometry().right() + 1 + 10, p->pCancel->x());
+    EXPECT_EQ(p->pCancel->geometry().right() + 1, 590);
+    // Only the page shown so far exists.
+    EXPECT_TRUE(p->mPage[WindowPreferences::SectionGeneral]);
+    EXPECT_FALSE(p->mPage[WindowPreferences::SectionShortcuts]);
+    EXPECT_FALSE(p->mPage[WindowPreferences::SectionInstrument]);
+    EXPECT_EQ(p->pToolBarLarge->text().toStdString(), "Show large toolbar.");
+    EXPECT_TRUE(p->pToolBarLarge->isChecked());
+}
+
+struct uRecentCase {
+    const char* sStored; // nullptr: no key
+    int iShown;
+};
+
+TEST_F(WindowPreferencesTest, TheSectionShownLastIsRestoredAndOutOfRangeMeansGeneral) {
+    const int iMain = OpenMain();
+    for (const uRecentCase& c : {uRecentCase{nullptr, 0}, uRecentCase{"2", 2}, uRecentCase{"7", 0},
+                                 uRecentCase{"1", 1}, uRecentCase{"-1", 0}, uRecentCase{"x", 0}}) {
+        SCOPED_TRACE(c.sStored ? c.sStored : "missing");
+        SetRecent(c.sStored);
+        uWindowPreferences* p = OpenPreferences(iMain);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(Section(p), c.iShown);
+        EXPECT_EQ(p->pCurrentPage, p->mPage[c.iShown]);
+        EXPECT_TRUE(p->pCurrentPage->isVisible());
+        EXPECT_EQ(ReadConfigValue("General", "PreferencesRecent"), std::to_string(c.iShown));
+        QTest::mouseClick(p->pCancel, Qt::LeftButton);
+        Settle();
+        ASSERT_FALSE(IsOpen());
+    }
+}
+
+TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
+    const int iMain = OpenMain();
+    SetRecent("0");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    p->pTree->setCurrentItem(p->pTree->topLevelItem(1));
+    Settle();
+    EXPECT_EQ(ReadConfigValue("General", "PreferencesRecent"), "2");
+    QWidget* pInstrument = p->mPage[WindowPreferences::SectionInstrument];
+    ASSERT_NE(pInstrument, nullptr);
+    EXPECT_FALSE(p->mPage[WindowPreferences::SectionGeneral]->isVisible());
+    EXPECT_EQ(p->mFrame[WindowPreferences::SectionInstrument]->title().toStdString(), "Instrument");
+    std::vector<std::string> mLabels;
+    for (QLabel* pLabel : pInstrument->findChildren<QLabel*>()) mLabels.push_back(pLabel->text().toStdString());
+    EXPECT_EQ(mLabels, (std::vector<std::string>{
+                           "USBTCM - Waiting time until the instrument responds:", "Milliseconds",
+                           "LXI - Waiting time until the instrument responds:", "Milliseconds",
+                           "Raw-TCP - Waiting time until the instrument responds:", "Milliseconds",
+                           "Serial - Waiting time until the instrument responds:", "Milliseconds"}));
+    const char* mShown[] = {"4000", "5000", "2000", "2000"};
+    for (int i = 0; i < WindowPreferences::TimeoutCount; ++i) {
+        EXPECT_EQ(p->mTimeout[i]->text().toStdString(), mShown[i]);
+        EXPECT_EQ(p->mTimeout[i]->geometry(), QRect(20, 55 + 60 * i, 90, 25));
+    }
+    p->pTree->setCurrentItem(p->pTree->topLevelItem(0)->child(0));
+    Settle();
+    p->pTree->setCurrentItem(p->pTree->topLevelItem(1));
+    Settle();
+    EXPECT_EQ(p->mPage[WindowPreferences::SectionInstrument], pInstrument);
+    EXPECT_TRUE(p->mChange.empty());
+}
+
+TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultStays) {
+    const int iMain = OpenMain();
+    const int iRunning = InterfaceDefaults::Timeout(InterfaceUsbTmc);
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    QLineEdit* pField = p->mTimeout[0];
+    pField->setFocus();
+    pField->selectAll();
+    QTest::keyClick(pField, Qt::Key_Backspace);
+    EXPECT_EQ(Status(p), WindowPreferences::TextBadTimeout);
+    QTest::keyClicks(pField, "1500");
+    EXPECT_EQ(Status(p), WindowPreferences::TextRestartRequired);
+    EXPECT_EQ(p->mChange.size(), 4u); // 1, 15, 150, 1500
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseUsbTmc"), "1500");
+    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceUsbTmc), iRunning);
+    // "OK" with changes has the file written at exit.
+    Main::CloseConfig();
+    QFile f(dir.filePath("user/config.ini"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("TimeOutDeviceResponseUsbTmc = 1500"));
+    f.close();
+    Main::OpenConfig();
+}
+
+struct uTimeoutCase {
+    const char* sTyped;
+    bool fRecorded;
+    std::int64_t iValue;
+};
+
+TEST_F(WindowPreferencesTest, OnlyWholeNumbersFromOneTo3600000AreRecorded) {
+    const int iMain = OpenMain();
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    QLineEdit* pField = p->mTimeout[2];
+    for (const uTimeoutCase& c : {uTimeoutCase{"250", true, 250}, uTimeoutCase{"", false, 0},
+                                  uTimeoutCase{"abc", false, 0}, uTimeoutCase{"-5", false, 0},
+                                  uTimeoutCase{"0", false, 0}, uTimeoutCase{"3600001", false, 0},
+                                  uTimeoutCase{"12.5", false, 0}, uTimeoutCase{"1e3", false, 0},
+                                  uTimeoutCase{"+7", false, 0}, uTimeoutCase{"99999999999999999999", false, 0},
+                                  uTimeoutCase{" 42 ", true, 42}, uTimeoutCase{"3600000", true, 3600000},
+                                  uTimeoutCase{"1", true, 1}}) {
+        SCOPED_TRACE(c.sTyped);
+        const std::size_t iBefore = p->mChange.size();
+        pField->setText(c.sTyped);
+        EXPECT_EQ(p->mChange.size(), iBefore + (c.fRecorded ? 1 : 0));
+        EXPECT_EQ(Status(p), c.fRecorded ? WindowPreferences::TextRestartRequired : WindowPreferences::TextBadTimeout);
+        if (c.fRecorded) {
+            EXPECT_EQ(p->mChange.back().iNumber, c.iValue);
+        }
+    }
+    // The last valid value stands.
+    pField->setText("0");
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseRaw"), "1");
+}
+
+TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueButSaysRestartRequired) {
+    const int iMain = OpenMain();
+    SetRecent("0");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    QTest::mouseClick(p->pToolBarLarge, Qt::LeftButton, {}, QPoint(5, p->pToolBarLarge->height() / 2));
+    QTest::mouseClick(p->pToolBarLarge, Qt::LeftButton, {}, QPoint(5, p->pToolBarLarge->height() / 2));
+    ASSERT_EQ(p->mChange.size(), 2u);
+    EXPECT_EQ(p->mChange[0].fFlag, 0);
+    EXPECT_EQ(p->mChange[1].fFlag, 1);
+    EXPECT_EQ(Status(p), WindowPreferences::TextRestartRequired);
+    EXPECT_TRUE(p->fRestartRequired);
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(ReadConfigValue("General", "ToolBarLarge"), "1");
+}
+
+TEST_F(WindowPreferencesTest, EveryOtherWayOutDropsTheEdits) {
+    const int iMain = OpenMain();
+    for (int iWay = 0; iWay < 4; ++iWay) {
+        SCOPED_TRACE(iWay);
+        SetRecent("2");
+        auto before = AllValues();
+        uWindowPreferences* p = OpenPreferences(iMain);
+        ASSERT_NE(p, nullptr);
+        const int iWindow = p->iWindow;
+        p->mTimeout[1]->setText("777");
+        ASSERT_FALSE(p->mChange.empty());
+        switch (iWay) {
+        case 0: QTest::mouseClick(p->pCancel, Qt::LeftButton); break;
+        case 1: QTest::keyClick(p->mTimeout[1], Qt::Key_Escape); break;
+        case 2: p->pFrame->close(); break;
+        default: EventHub::PostEvent(EventCloseWindow, iWindow, 0, 0, ChildWindow::Data(0)); break;
+        }
+        Settle();
+        ASSERT_FALSE(IsOpen());
+        auto after = AllValues();
+        const std::pair<std::string, std::string> recent{"General", "PreferencesRecent"};
+        const std::pair<std::string, std::string> position{"Window", "WindowPreferencesPosition"};
+        EXPECT_EQ(after[recent], "2");
+        EXPECT_FALSE(after[position].empty());
+        after.erase(position);
+        before.erase(position);
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST_F(WindowPreferencesTest, ReturnDoesNothing) {
+    const int iMain = OpenMain();
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    p->mTimeout[0]->setText("1234");
+    QTest::keyClick(p->mTimeout[0], Qt::Key_Return);
+    Settle();
+    ASSERT_TRUE(IsOpen());
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseUsbTmc"), "4000");
+}
+
+TEST_F(WindowPreferencesTest, TheClosingOwnerClosesItFirstWithoutApplying) {
+    const int iMain = OpenMain();
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    const int iWindow = p->iWindow;
+    p->mTimeout[0]->setText("900");
+    bool fPreferencesGoneFirst = false;
+    EventHub::Bind(EventMainWindowClosed, EventHub::AnyWindow, [&](const EventHub::uEvent& e) {
+        fPreferencesGoneFirst = !WindowPreferences::FindInstance(iWindow, nullptr);
+        Main::MainWindowClosed(e.iWindow);
+    });
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+    Settle();
+    EXPECT_TRUE(fPreferencesGoneFirst);
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseUsbTmc"), "4000");
+}
+
+TEST_F(WindowPreferencesTest, ASecondMainWindowActivatesTheOneWindow) {
+    const int iMain = OpenMain();
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    const int iWindow = p->iWindow;
+    const int iSecond = OpenMain();
+    Choose(iSecond, WindowStart::MenuPreferences);
+    EXPECT_EQ(WindowStart::FindChild(-1, WindowKindPreferences), iWindow);
+    EXPECT_TRUE(ChildrenOf(iSecond, WindowKindPreferences).empty());
+    EXPECT_TRUE(WindowPreferences::FindInstance(iWindow, nullptr));
+}
+
+TEST_F(WindowPreferencesTest, AnMdiChildIsTitledAndPlacedInTheArea) {
+    const int iMain = OpenMain();
+    WindowStart::OpenChildByKind(iMain, WindowKindPreferences, 1);
+    Settle();
+    const auto found = ChildrenOf(iMain, WindowKindPreferences);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].fMdi, 1);
+    QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(found[0].iWindow);
+    ASSERT_NE(pMdiFrame, nullptr);
+    EXPECT_EQ(pMdiFrame->windowTitle().toStdString(), "Preferences");
+    // Escape reaches the child in the area as well.
+    uWindowPreferences* p = nullptr;
+    ASSERT_TRUE(WindowPreferences::FindInstance(found[0].iWindow, &p));
+    QTest::keyClick(p->pTree, Qt::Key_Escape);
+    Settle();
+    EXPECT_TRUE(ChildrenOf(iMain, WindowKindPreferences).empty());
+}
+
+TEST(WindowPreferencesWrite, EachTypeWritesItsValueField) {
+    QTemporaryDir dir;
+    QFile f(dir.filePath("p.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    std::unique_ptr<uIni> pIni = Ini::Open(dir.filePath("p.ini").toStdString(), IniFlagsProgram);
+    ASSERT_TRUE(pIni);
+    using namespace WindowPreferences;
+    std::vector<uPreferenceChange> m(7);
+    for (int i = 0; i < 7; ++i) {
+        m[i].sGroup = "G";
+        m[i].sKey = "K" + std::to_string(i);
+        m[i].iType = i;
+        m[i].sText = "text";
+        m[i].fFlag = 1;
+        m[i].iNumber = 42;
+        m[i].lLong = -7;
+        m[i].dDouble = 2.5;
+        m[i].qQuad = 1LL << 40;
+        m[i].fFloat = 0.5f;
+        WriteChange(pIni.get(), m[i]);
+    }
+    Ini::SelectSection(pIni.get(), "G");
+    EXPECT_EQ(Ini::ReadString(pIni.get(), "K0", ""), "text");
+    EXPECT_EQ(Ini::ReadString(pIni.get(), "K1", ""), "1");
+    EXPECT_EQ(Ini::ReadString(pIni.get(), "K2", ""), "42");
+    EXPECT_EQ(Ini::ReadString(pIni.get(), "K3", ""), "-7");
+    EXPECT_EQ(Ini::ReadInteger(pIni.get(), "K5", 0), 1LL << 40);
+    EXPECT_NE(Ini::ReadString(pIni.get(), "K4", ""), "");
+    EXPECT_NE(Ini::ReadString(pIni.get(), "K6", ""), "");
+}
+
+} // namespace
