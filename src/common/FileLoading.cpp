@@ -176,9 +176,13 @@ bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::s
     } else if (bytes.starts_with("\xFF\xFE")) {
         sFileString = Utf16LeToUtf8(bytes.substr(2));
     } else {
-        sFileString = IsValidUtf8(bytes) ? std::string(bytes) : FromCp1252(bytes);
+        sFileString = TextFromAnsiBytes(bytes);
     }
     return true;
+}
+
+std::string TextFromAnsiBytes(std::string_view bytes) {
+    return IsValidUtf8(bytes) ? std::string(bytes) : FromCp1252(bytes);
 }
 
 bool LoadBinaryFile(const std::string& sFileName, DataBuffer& fileData, std::string& sError) {

@@ -6,6 +6,7 @@
 #include "common/DataBuffer.h"
 
 #include <string>
+#include <string_view>
 
 namespace Utility {
 
@@ -14,6 +15,10 @@ namespace Utility {
 // text is returned as UTF-8 with its line ends unchanged. Other marks are refused. Under a
 // UTF-8 mark, a byte that begins no well-formed sequence becomes U+FFFD.
 bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::string& sError);
+
+// Bytes without a mark as text: as they are when they are valid UTF-8, else each byte read as
+// Windows-1252 (the way LoadTextFile reads a file without a mark).
+std::string TextFromAnsiBytes(std::string_view bytes);
 
 // Double quotes around the name are removed. The whole file, exactly its size; an empty file
 // fails too.

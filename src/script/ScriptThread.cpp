@@ -4,8 +4,11 @@
 #include "common/TextRoutines.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
+#include "script/ScriptCapture.h"
 #include "script/ScriptEnvironment.h"
+#include "script/ScriptInstrument.h"
 #include "script/ScriptParser.h"
+#include "script/ScriptScpi.h"
 #include "script/ScriptText.h"
 #include "script/ScriptWait.h"
 
@@ -50,10 +53,12 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::VariableAdd).sFailure = " Thread - Fehler beim Addieren eines Werts zu einer Variable.";
     at(eScriptTaskType::VariableMath).sFailure = " Thread - Fehler beim Verrechnen eines Werts mit einer Variable.";
     at(eScriptTaskType::VariableSet).sFailure = " Thread - Fehler beim Zuweisen eines Werts einer Variable.";
-    at(eScriptTaskType::Instrument) = {nullptr, " Thread - Erstelle ein Instrument.",
+    at(eScriptTaskType::Instrument) = {TaskInstrument, " Thread - Erstelle ein Instrument.",
                                        " Thread - Fehler beim Erstellen des Instruments.",
                                        eAfter::WaitResultWhenConnecting,
                                        " Thread - Warte auf die Verbindung des Instruments."};
+    at(eScriptTaskType::InstrumentSelect).executor = TaskInstrumentSelect;
+    at(eScriptTaskType::InstrumentSet).executor = TaskInstrumentSet;
     at(eScriptTaskType::InstrumentSelect).sFailure = " Thread - Fehler beim Setzen des aktuellen Instruments.";
     at(eScriptTaskType::InstrumentSet).sFailure = " Thread - Fehler beim Setzen der Einstellung des Instruments.";
     at(eScriptTaskType::Goto) = {TaskGoto, nullptr, " Thread - Fehler beim Sprung zu dem Goto-Ziel bzw. Label."};
@@ -66,6 +71,9 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::FunctionRemove).sFailure = " Thread - Fehler beim Entfernen von Teilen der Daten.";
     at(eScriptTaskType::FunctionReplace).sFailure = " Thread - Fehler beim Enrsetzen von Teilen der Daten.";
     at(eScriptTaskType::FunctionSave).sFailure = " Thread - Fehler beim Speichern der Daten.";
+    at(eScriptTaskType::FunctionScpi).executor = TaskFunctionScpi;
+    at(eScriptTaskType::FunctionScreencopy).executor = TaskFunctionScreencopy;
+    at(eScriptTaskType::FunctionWaveform).executor = TaskFunctionWaveform;
     at(eScriptTaskType::FunctionScpi).after = eAfter::WaitResult;
     at(eScriptTaskType::FunctionScpi).sWaiting = " Thread - Warte auf die Ausführung des SCPI-Kommandos.";
     at(eScriptTaskType::FunctionScreencopy).after = eAfter::WaitResult;
@@ -107,12 +115,12 @@ struct uResultDispatch {
 // By result type; the handlers of the instrument parts of the engine fill their places here.
 uResultDispatch ResultDispatchOf(std::int64_t eType) {
     switch (eType) {
-    case InstrumentTaskPrepare: return {nullptr, false};
-    case InstrumentTaskConnect: return {nullptr, true};
-    case InstrumentTaskDisconnect: return {nullptr, false};
-    case InstrumentTaskScpiCommand: return {nullptr, true};
-    case InstrumentTaskScreencopy: return {nullptr, true};
-    case InstrumentTaskWaveform: return {nullptr, true};
+    case InstrumentTaskPrepare: return {EventInstrumentPrepare, false};
+    case InstrumentTaskConnect: return {EventInstrumentConnect, true};
+    case InstrumentTaskDisconnect: return {EventInstrumentDisconnect, false};
+    case InstrumentTaskScpiCommand: return {EventInstrumentScpiCommand, true};
+    case InstrumentTaskScreencopy: return {EventInstrumentScreencopy, true};
+    case InstrumentTaskWaveform: return {EventInstrumentWaveform, true};
     default: return {};
     }
 }
@@ -148,6 +156,8 @@ bool RunTasks(uScriptThread& t) {
     const std::shared_ptr<uScriptProgram> pRunProgram = t.pProgram;
     uScriptProgram& program = *pRunProgram;
     uScriptTask* pTask = program.mOrder.empty() ? nullptr : program.mOrder.front();
+    t.pActiveInstrument.reset();
+    t.pActiveInstrumentTask = nullptr;
     bool fSuppress = false;
     std::string sError;
     for (;;) {
@@ -390,8 +400,23 @@ bool TaskFalse(uScriptThread& t, uScriptTask& task, std::string&) {
     return TaskCondition(t, task, false, "TaskFalse");
 }
 
+namespace {
+
+// A result for the run that arrives while its executor is still at work waits in the queue
+// until the thread sleeps: the handler's lines follow the executor's, and the handler never
+// writes what the thread still reads. True when the event went back into the queue.
+bool DeferUntilAsleep(uScriptThread& t, const EventHub::uEvent& event) {
+    std::lock_guard lock(ModuleMutex());
+    if (t.fStop || t.awaited.eState != eAwait::Waiting || t.eSleeping == eSleep::Result) return false;
+    EventHub::PostEvent(event.iEvent, event.iWindow, event.iObject, event.iType, event.pData);
+    return true;
+}
+
+} // namespace
+
 void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventHub::uEvent& event) {
     uScriptThread& t = *pThread;
+    if (DeferUntilAsleep(t, event)) return;
     if (event.iType == InstrumentTaskError) {
         uEventData record;
         const std::int64_t* pKey = event.pData.Get<std::int64_t>();
@@ -409,6 +434,7 @@ void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventH
     const uResultDispatch dispatch = ResultDispatchOf(event.iType);
     uScriptTask* pTask = nullptr;
     bool fAwaited = false;
+    std::shared_ptr<uScriptProgram> pProgram; // the awaited task's list lives while its handler runs
     {
         std::lock_guard lock(ModuleMutex());
         if (t.fStop || t.awaited.eState != eAwait::Waiting) return;
@@ -419,6 +445,7 @@ void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventH
             fAwaited = pResult && pResult->iTaskNumber == t.awaited.iTaskNumber;
         }
         pTask = t.awaited.pTask;
+        pProgram = t.pProgram;
     }
     // The instrument is the awaited one: the run holds it through its declaration.
     auto* pInstrument = reinterpret_cast<uInstrumentObject*>(event.iObject);

@@ -5,6 +5,7 @@
 
 #include "ScriptTestSupport.h"
 
+#include "script/ScriptParser.h"
 #include "script/ScriptThread.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,26 @@
 #include <vector>
 
 namespace ScriptTest {
+
+// The program of a script text that must parse.
+inline std::shared_ptr<InstrumentScript::uScriptProgram> Parsed(const std::string& sScript) {
+    std::shared_ptr<InstrumentScript::uScriptProgram> pProgram;
+    std::string sError;
+    EXPECT_TRUE(InstrumentScript::ParseScript(sScript, "", pProgram, sError)) << sError;
+    return pProgram;
+}
+
+// The value of the program's variable of that name.
+inline InstrumentScript::uScriptVariable& VariableOf(InstrumentScript::uScriptProgram& program,
+                                                     const std::string& sName) {
+    for (InstrumentScript::uScriptTask& task : program.mTasks) {
+        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable && task.variable.Name == sName)
+            return task.variable;
+    }
+    ADD_FAILURE() << "no variable " << sName;
+    static InstrumentScript::uScriptVariable none;
+    return none;
+}
 
 class EngineFixture : public ::testing::Test {
   protected:

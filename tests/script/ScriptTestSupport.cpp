@@ -3,12 +3,14 @@
 #include "common/EventData.h"
 #include "instrument/Instrument.h"
 #include "instrument/TaskRecords.h"
+#include "instrument/WaveformRead.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 #include "script/ScriptThread.h"
 
 #include <QCoreApplication>
+#include <QImage>
 
 #include <cstdint>
 #include <filesystem>
@@ -78,7 +80,7 @@ Collector::Collector() : iWindow(WindowRegistry::NewWindowNumber()) {
         if (fContinue && pInstance &&
             (event.iType == InstrumentScript::ScriptMessageWaitUser ||
              (event.iType == InstrumentScript::ScriptMessageError && message.sText.rfind("Script error: ", 0) == 0 &&
-              Sleeping(*pInstance) == InstrumentScript::eSleep::Result)))
+              PausedByInstrumentError(*pInstance))))
             InstrumentScript::RunScript(pInstance, sError);
     });
 }
@@ -86,6 +88,12 @@ Collector::Collector() : iWindow(WindowRegistry::NewWindowNumber()) {
 InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance) {
     std::lock_guard lock(InstrumentScript::ModuleMutex());
     return instance.pThread ? instance.pThread->eSleeping : InstrumentScript::eSleep::None;
+}
+
+bool PausedByInstrumentError(const InstrumentScript::uScriptInstance& instance) {
+    std::lock_guard lock(InstrumentScript::ModuleMutex());
+    return instance.pThread && instance.pThread->eSleeping == InstrumentScript::eSleep::Result &&
+           instance.pThread->awaited.eState == InstrumentScript::eAwait::Failed;
 }
 
 Collector::~Collector() { WindowRegistry::Release(iWindow); }
@@ -151,6 +159,15 @@ void FakeCore::PostResult(const uInstrumentObject& object, std::int64_t iWindow,
         pResult->iRequestTransferred = static_cast<std::int64_t>(sScpiAnswer.size());
         pResult->fRequestFinished = 1;
         data = EventHub::Payload::Of(std::move(pResult));
+    } else if (eTaskType == InstrumentTaskScreencopy && fCaptureData) {
+        QImage image(4, 3, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        data = EventHub::Payload::Of<QImage>(std::move(image));
+    } else if (eTaskType == InstrumentTaskWaveform && fCaptureData) {
+        auto pData = std::make_unique<uWaveformData>();
+        pData->idn = idn;
+        pData->fVisible[WaveformChannel1] = 1;
+        data = EventHub::Payload::Of(std::move(pData));
     } else if (eTaskType == InstrumentTaskError) {
         const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sErrorText, "InstrumentDefault", "Task"});
         data = EventHub::Payload::Of<std::int64_t>(iKey);
@@ -161,7 +178,7 @@ void FakeCore::PostResult(const uInstrumentObject& object, std::int64_t iWindow,
 
 std::int64_t FakeCore::AddTask(uInstrumentObject& object, const uTask& task, std::string& sError) {
     const uTaskHead& head = TaskHeadOf(task);
-    uReceived received{head.eTaskType, head.iWindow, 0, 0, 0};
+    uReceived received{head.eTaskType, head.iWindow, 0, 0, 0, std::chrono::steady_clock::now()};
     if (const auto* pCancel = std::get_if<uTaskCancel>(&task)) {
         received.fAbort = pCancel->fAbort;
         received.fClearQueue = pCancel->fClearQueue;
@@ -175,6 +192,7 @@ std::int64_t FakeCore::AddTask(uInstrumentObject& object, const uTask& task, std
         std::lock_guard lock(mutex);
         received.iTaskNumber = ++iLastNumber;
         mReceived[&object].push_back(received);
+        mRecords[&object].push_back(task);
         auto it = mAnswers.find(head.eTaskType);
         if (it != mAnswers.end()) answer = it->second;
     }
@@ -195,6 +213,11 @@ std::int64_t FakeCore::AddTask(uInstrumentObject& object, const uTask& task, std
     case eAnswer::Never: break;
     }
     return received.iTaskNumber;
+}
+
+std::vector<uTask> FakeCore::Records(const uInstrumentObject& object) {
+    std::lock_guard lock(mutex);
+    return mRecords[&object];
 }
 
 FixedEnvironment::FixedEnvironment(std::string sFolder, QDateTime time) : sFolder(std::move(sFolder)), time(std::move(time)) {}

@@ -64,6 +64,8 @@ class Collector {
 
 // Why the instance's interpreter thread sleeps (None when it runs or there is none).
 InstrumentScript::eSleep Sleeping(const InstrumentScript::uScriptInstance& instance);
+// Whether the run sleeps after an instrument's error result (until Run or Stop).
+bool PausedByInstrumentError(const InstrumentScript::uScriptInstance& instance);
 
 // A fake instrument core: its objects answer each task type as told.
 class FakeCore final : public InstrumentInterface {
@@ -75,6 +77,7 @@ class FakeCore final : public InstrumentInterface {
         std::int64_t fAbort = 0;
         std::int64_t fClearQueue = 0;
         std::int64_t iTaskNumber = 0;
+        std::chrono::steady_clock::time_point at; // when AddTask took it
     };
 
     FakeCore() = default;
@@ -84,13 +87,22 @@ class FakeCore final : public InstrumentInterface {
     void SetAnswer(std::int64_t eTaskType, eAnswer eAnswer, int iLateMs = 100);
     void SetErrorText(const std::string& sText) { sErrorText = sText; }
     void SetScpiAnswer(const std::string& sAnswer) { sScpiAnswer = sAnswer; }
+    // Whether screen-copy and waveform results carry an image or waveform data (default yes).
+    void SetCaptureData(bool f) { fCaptureData = f; }
+    // What GetInfo reports for every object.
+    void SetIdn(const uIdn& idn) { this->idn = idn; }
+    // The full records the objects received (in order).
+    std::vector<uTask> Records(const uInstrumentObject& object);
     std::vector<uReceived> Received(const uInstrumentObject& object);
     // Posts the result of task type eTaskType (and SCPI task number) to iWindow now.
     void PostResult(const uInstrumentObject& object, std::int64_t iWindow, std::int64_t eTaskType,
                     std::int64_t iTaskNumber);
 
     uInstrumentIcon GetIcon(uInstrumentObject&, int, std::string&) override { return {}; }
-    bool GetInfo(uInstrumentObject&, uInfo&, std::string&) override { return true; }
+    bool GetInfo(uInstrumentObject&, uInfo& info, std::string&) override {
+        info.idn = idn;
+        return true;
+    }
     bool IsConnected(uInstrumentObject&) override { return true; }
     std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& sError) override;
     bool NewInstance(uInstrumentObject&, std::string&) override { return true; }
@@ -100,6 +112,9 @@ class FakeCore final : public InstrumentInterface {
     std::mutex mutex;
     std::map<std::int64_t, std::pair<eAnswer, int>> mAnswers;
     std::map<const uInstrumentObject*, std::vector<uReceived>> mReceived;
+    std::map<const uInstrumentObject*, std::vector<uTask>> mRecords;
+    bool fCaptureData = true;
+    uIdn idn{"FAKE,Scope One,0001,1.0", "FAKE", "Scope One", "0001", "1.0"};
     std::vector<InstrumentObject> mObjects;
     std::vector<std::thread> mLate;
     std::int64_t iLastNumber = 0;

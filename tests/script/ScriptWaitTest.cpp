@@ -13,26 +13,12 @@
 #include <chrono>
 
 using namespace InstrumentScript;
+using ScriptTest::Parsed;
+using ScriptTest::VariableOf;
 
 namespace {
 
 const std::string Paused = " Thread - Pause, warte auf die weitere Ausführung des Skripts.";
-
-std::shared_ptr<uScriptProgram> Parsed(const std::string& sScript) {
-    std::shared_ptr<uScriptProgram> pProgram;
-    std::string sError;
-    EXPECT_TRUE(ParseScript(sScript, "", pProgram, sError)) << sError;
-    return pProgram;
-}
-
-uScriptVariable& VariableOf(uScriptProgram& program, const std::string& sName) {
-    for (uScriptTask& task : program.mTasks) {
-        if (task.eTaskType == eScriptTaskType::Variable && task.variable.Name == sName) return task.variable;
-    }
-    ADD_FAILURE() << "no variable " << sName;
-    static uScriptVariable none;
-    return none;
-}
 
 // What the replacing test executor made of its task's text.
 struct uReplaced {

@@ -1,12 +1,19 @@
 // script-run: runs a script file through the real engine, headless, and prints one line per
 // engine message: its type, a tab and its text (CR and LF written as \r and \n).
 //   script-run [--check] [--constants FILE] [--clock TIME] [--timeout MS] [--continue]
-//              [--mask-addresses] SCRIPT
+//              [--mask-addresses] [--sim-rawtcp] SCRIPT
 // Exit 0 finished or checked, 1 error, 2 time-out (the script is stopped), 3 waiting for the
 // user (without --continue, which answers every wait with Run). Files of the script stay in a
-// temporary folder; instruments are the fake core's.
+// temporary folder; instruments are the fake core's. With --sim-rawtcp the real instrument
+// core runs instead, and a simulated Rigol DS1000Z listens for raw TCP on loopback: its port
+// is the constant #sim_port (added to the constants) and is printed as <sim_port>.
 #include "script/ScriptTestSupport.h"
 #include "script/ScriptThread.h"
+#include "common/ImagePluginGdiPlus.h"
+#include "sim/RawTcpServer.h"
+#include "sim/RigolScope.h"
+#include "sim/ScreenCopyAnswers.h"
+#include "waveform/WaveformReaders.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -27,6 +34,7 @@ struct uOptions {
     bool fCheck = false;
     bool fContinue = false;
     bool fMask = false;
+    bool fSimRawTcp = false;
     std::string sConstantsFile;
     std::string sScriptFile;
     QDateTime clock = ScriptTest::FixedEnvironment::DefaultTime();
@@ -36,7 +44,7 @@ struct uOptions {
 int Usage(const std::string& sMessage) {
     std::cerr << "script-run: " << sMessage
               << "\nusage: script-run [--check] [--constants FILE] [--clock YYYY-MM-DDTHH:MM:SS] [--timeout MS]"
-                 " [--continue] [--mask-addresses] SCRIPT\n";
+                 " [--continue] [--mask-addresses] [--sim-rawtcp] SCRIPT\n";
     return 64;
 }
 
@@ -50,6 +58,25 @@ bool ReadFile(const std::string& sFile, std::string& sText) {
 }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Every whole decimal number equal to sNumber as sName.
+std::string MaskNumber(const std::string& sText, const std::string& sNumber, const std::string& sName) {
+    if (sNumber.empty()) return sText;
+    std::string s;
+    for (std::size_t i = 0; i < sText.size();) {
+        const bool fStart = i == 0 || !IsDigit(sText[i - 1]);
+        const std::size_t iEnd = i + sNumber.size();
+        if (fStart && sText.compare(i, sNumber.size(), sNumber) == 0 && (iEnd >= sText.size() || !IsDigit(sText[iEnd]))) {
+            s += sName;
+            i = iEnd;
+        } else {
+            s += sText[i++];
+        }
+    }
+    return s;
+}
 
 // CR and LF as \r and \n; with fMask, "$" and six or more hexadecimal digits (an address) as
 // "$<address>".
@@ -89,6 +116,26 @@ int Run(const uOptions& options) {
     ScriptTest::StartEngine();
     QTemporaryDir folder;
     ScriptTest::Seams seams(folder.path().toStdString(), options.clock);
+    std::unique_ptr<Sim::RawTcpServer> pServer;
+    std::string sPort;
+    if (options.fSimRawTcp) {
+        WaveformReaders::Register();
+        ImagePluginGdiPlus::RegisterDecoder();
+        auto pDevice = std::make_shared<Sim::ScpiDevice>();
+        static Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+        scope.Attach(*pDevice);
+        Sim::AnswerRigolScreenCopy(*pDevice, Sim::ScreenPicture(800, 480));
+        pServer = std::make_unique<Sim::RawTcpServer>(pDevice);
+        std::string sError;
+        if (!pServer->Start(sError)) {
+            std::cerr << sError << "\n";
+            return 1;
+        }
+        sPort = std::to_string(pServer->Port());
+        if (!sConstants.empty() && sConstants.back() != '\n') sConstants += '\n';
+        sConstants += "#sim_port set " + sPort + "\n";
+        InstrumentScript::SetInstrumentProvider(nullptr); // the real core
+    }
     ScriptTest::Collector collector;
     collector.SetCheckOnly(options.fCheck);
     collector.SetContinue(options.fContinue);
@@ -123,7 +170,7 @@ int Run(const uOptions& options) {
                 }
                 // An instrument error leaves the run asleep at its task.
                 if (m.eType == ScriptMessageError && !options.fContinue &&
-                    ScriptTest::Sleeping(*pInstance) == eSleep::Result) {
+                    ScriptTest::PausedByInstrumentError(*pInstance)) {
                     iResult = 1;
                     return true;
                 }
@@ -139,7 +186,7 @@ int Run(const uOptions& options) {
     for (const auto& m : collector.Messages()) {
         // Messages of the stop itself are not part of the run.
         if (m.eType == ScriptMessageOutput && m.sText == " Thread - Der Thread ist beendet.") break;
-        std::cout << m.eType << '\t' << Printable(m.sText, options.fMask) << '\n';
+        std::cout << m.eType << '\t' << Printable(MaskNumber(m.sText, sPort, "<sim_port>"), options.fMask) << '\n';
     }
     std::cout.flush();
     DeleteInstance(pInstance, sError);
@@ -162,6 +209,8 @@ int main(int argc, char** argv) {
             options.fCheck = true;
         } else if (sArgument == "--continue") {
             options.fContinue = true;
+        } else if (sArgument == "--sim-rawtcp") {
+            options.fSimRawTcp = true;
         } else if (sArgument == "--mask-addresses") {
             options.fMask = true;
         } else if (sArgument == "--constants") {

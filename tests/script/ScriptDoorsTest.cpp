@@ -1,0 +1,170 @@
+// Scripts through the real instrument core to a simulated Rigol oscilloscope behind each front
+// door: raw TCP on loopback, serial on a pseudo-terminal, VXI-11 with rpcbind in a private
+// network, USBTMC on the simulated bus. Each run declares and connects, reads *IDN?, sends a
+// command with a variable and a data block, takes a screen copy and a waveform; the stop
+// disconnects, and a second run connects without a prepare.
+#include "ScriptEngineFixture.h"
+
+#include "common/ImagePluginGdiPlus.h"
+#include "instrument/Instrument.h"
+#include "script/ScriptInstrument.h"
+#include "script/ScriptParser.h"
+#include "script/ScriptThread.h"
+#include "sim/NetNamespace.h"
+#include "sim/RigolScope.h"
+#include "sim/ScpiDevice.h"
+#include "sim/ScreenCopyAnswers.h"
+#include "sim/Vxi11Server.h"
+#include "waveform/ScopeReadSupport.h"
+#include "waveform/WaveformReaders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace InstrumentScript;
+using ScriptTest::Parsed;
+using ScriptTest::VariableOf;
+
+namespace {
+
+const std::string Body = "string idn\ninteger ch\ndata block\nimage shot\nwaveform w\n"
+                         "idn function scpi read *IDN?\n"
+                         "function scpi write :CHAN$ch:SCAL 1\n"
+                         "function scpi write SIMulate:DATA $block\n"
+                         "shot function screencopy\n"
+                         "function wait msg checked\n"
+                         "w function waveform screen ch1\n";
+
+class ScriptDoors : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WaveformReaders::Register();
+        ImagePluginGdiPlus::RegisterDecoder(); // as the program does at start-up
+        scope.Attach(*pDevice);
+        Sim::AnswerRigolScreenCopy(*pDevice, Sim::ScreenPicture(800, 480));
+        std::string sError;
+        pInstance = NewInstance(collector.Window(), sError);
+        ASSERT_TRUE(pInstance) << sError;
+        collector.Attach(pInstance);
+    }
+    void TearDown() override {
+        std::string sError;
+        if (pInstance) DeleteInstance(pInstance, sError);
+    }
+
+    bool HasOutput(const std::string& s) const {
+        const auto m = collector.Texts(ScriptMessageOutput);
+        return std::find(m.begin(), m.end(), s) != m.end();
+    }
+
+    // One run of the script up to its message: parse (check only), set the values assignment
+    // would set, run, and check what reached the device.
+    void RunOnce(const std::string& sDeclaration, bool fFirst) {
+        collector.Clear();
+        collector.SetCheckOnly(true);
+        std::string sError;
+        ASSERT_TRUE(SetScript(pInstance, sDeclaration + "\n" + Body, "", sError)) << sError;
+        ASSERT_TRUE(collector.WaitFor(ScriptMessageParsed)) << "no parse";
+        std::shared_ptr<uScriptProgram> pProgram;
+        {
+            std::lock_guard lock(ModuleMutex());
+            pProgram = pInstance->pProgram;
+        }
+        // The end of the parse run frees data values: the values go in after it.
+        ASSERT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
+        VariableOf(*pProgram, "ch").Integer = 2;
+        VariableOf(*pProgram, "block").Data = DataBuffer::FromText("#14ABCD");
+        ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
+        ASSERT_TRUE(ScriptTest::PumpUntil(
+            [&] {
+                return collector.Count(ScriptMessageWaitUser) > 0 || collector.Count(ScriptMessageError) > 0;
+            },
+            30000));
+        ASSERT_EQ(collector.Count(ScriptMessageError), 0u) << collector.Texts(ScriptMessageError)[0];
+
+        const std::string sIdn = pDevice->Idn();
+        EXPECT_TRUE(HasOutput("Skriptzeile 1 Ereignis InstrumentTaskConnect - Ein Instrument wurde verbunden: $s - " + sIdn));
+        EXPECT_TRUE(HasOutput("Skriptzeile 1 Ereignis InstrumentTaskConnect - Das aktive Instrument ist: $s - "
+                              "RIGOL TECHNOLOGIES DS1104Z"));
+        EXPECT_EQ(HasOutput("Skriptzeile 1 TaskInstrument - Das Instrument wird vorbereitet."), fFirst);
+        EXPECT_EQ(HasOutput("Skriptzeile 1 TaskInstrument - Das Instrument wird verbunden."), !fFirst);
+        EXPECT_EQ(VariableOf(*pProgram, "idn").String, sIdn);
+        const auto commands = pDevice->Commands();
+        EXPECT_NE(std::find(commands.begin(), commands.end(), ":CHAN2:SCAL 1"), commands.end());
+        const auto data = pDevice->LastData();
+        EXPECT_EQ(std::string(data.begin(), data.end()), "ABCD") << [&] {
+            std::string s;
+            for (const auto& c : commands) s += "[" + c + "]";
+            return s;
+        }();
+        EXPECT_EQ(VariableOf(*pProgram, "shot").Image.size(), QSize(800, 480));
+
+        // The waveform ends as the core answers it.
+        collector.Clear();
+        ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
+        ASSERT_TRUE(ScriptTest::PumpUntil(
+            [&] { return collector.Count(ScriptMessageFinished) > 0 || collector.Count(ScriptMessageError) > 0; },
+            30000));
+        if (collector.Count(ScriptMessageError) > 0) {
+            EXPECT_EQ(collector.Texts(ScriptMessageError)[0].rfind("Script error: ", 0), 0u);
+            ScriptTest::PumpUntil([] { return false; }, 50);
+            EXPECT_EQ(ScriptTest::Sleeping(*pInstance), eSleep::Result);
+        } else {
+            const auto lines = collector.Texts(ScriptMessageOutput);
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& s) {
+                return s.rfind("Skriptzeile 12 Waveform von Waveform - w set $", 0) == 0;
+            }));
+        }
+        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument.pInstrument;
+        ASSERT_TRUE(pObject);
+        EXPECT_TRUE(pObject->pInterface->IsConnected(*pObject));
+        StopScript(pInstance, sError);
+        EXPECT_TRUE(ScriptTest::PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }, 10000))
+            << "the stop leaves the instrument connected";
+    }
+
+    void RunTwice(const std::string& sDeclaration) {
+        RunOnce(sDeclaration, true);
+        if (HasFatalFailure()) return;
+        RunOnce(sDeclaration, false);
+    }
+
+    bool fStarted = (ScriptTest::StartEngine(), true); // a fresh hub before the collector binds
+    std::shared_ptr<Sim::ScpiDevice> pDevice = std::make_shared<Sim::ScpiDevice>();
+    Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
+    ScriptTest::Collector collector;
+    ScriptInstance pInstance;
+};
+
+TEST_F(ScriptDoors, RawTcpOnLoopback) {
+    ScopeRead::Door door;
+    const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::RawTcp, pDevice);
+    RunTwice("instrument $s rawtcp 127.0.0.1 " + std::to_string(prepare.rawTcp.iPort) + " 127.0.0.1");
+}
+
+TEST_F(ScriptDoors, SerialOnAPseudoTerminal) {
+    ScopeRead::Door door;
+    const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::Serial, pDevice);
+    RunTwice("instrument $s serial " + prepare.serial.sPort + " 115200");
+}
+
+TEST_F(ScriptDoors, UsbTmcOnTheSimulatedBus) {
+    ScopeRead::Door door;
+    door.Start(ScopeRead::eDoor::Usb, pDevice);
+    RunTwice("instrument $s usbtmc 0x1AB1 04ce DS1ZA000000001");
+}
+
+TEST_F(ScriptDoors, Vxi11WithThePortmapper) {
+    std::string sWhy;
+    if (!Sim::EnterPrivateNetwork(sWhy)) GTEST_SKIP() << "no private network: " << sWhy;
+    Sim::Rpcbind rpcbind;
+    if (!rpcbind.Start(sWhy)) GTEST_SKIP() << "no rpcbind: " << sWhy;
+    Sim::Vxi11Server server(pDevice);
+    Sim::Vxi11Server::uConfig config;
+    config.fRegister = true;
+    ASSERT_TRUE(server.Start(config, sWhy)) << sWhy;
+    RunTwice("instrument $s vxi 127.0.0.1 0 127.0.0.1");
+}
+
+} // namespace
