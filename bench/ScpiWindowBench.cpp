@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
     double dWindow = 1e9, dTransport = 1e9, dStallReceive = 0;
     for (int i = 0; i < iRounds; ++i) {
         const uRun run = RunClick(iScpi, g.pSendReceive);
-        if (pWindow->info.receiveData.size() != BlockSize + 11) {
-            std::fprintf(stderr, "window: %zu bytes\n", pWindow->info.receiveData.size());
+        if ((pWindow->pReceived ? pWindow->pReceived->size() : 0) != BlockSize + 11) {
+            std::fprintf(stderr, "window: %zu bytes\n", (pWindow->pReceived ? pWindow->pReceived->size() : 0));
             return 1;
         }
         dWindow = std::min(dWindow, run.dSeconds);
