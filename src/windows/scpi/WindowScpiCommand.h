@@ -233,6 +233,13 @@ void StopRefreshThread(uWindowScpiCommand& window, int iWaitMs);
 void CopyAnswer(uWindowScpiCommand& window);
 void ViewRefresh(int iWindow, const EventHub::uEvent& event);
 void BindViewHandlers(uWindowScpiCommand& window);
+// A slot that runs fn on the window's record while the window is open.
+inline auto OnWindow(int iWindow, void (*fn)(uWindowScpiCommand&)) {
+    return [iWindow, fn] {
+        uWindowScpiCommand* p = nullptr;
+        if (FindInstance(iWindow, &p)) fn(*p);
+    };
+}
 void BindListHandlers(uWindowScpiCommand& window);
 // The save-file requester "Data save as", preset with the window's title; "" when cancelled or
 // when the window closed meanwhile.

@@ -385,12 +385,7 @@ void CloseCommandList(uWindowScpiCommand& window) { SaveAndFree(window); }
 void BindListHandlers(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     const uGadgets& g = window.gadgets;
-    auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) {
-        return [iWindow, fn] {
-            uWindowScpiCommand* p = nullptr;
-            if (FindInstance(iWindow, &p)) fn(*p);
-        };
-    };
+    const auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) { return OnWindow(iWindow, fn); };
     QObject::connect(g.pListFiles, &QComboBox::currentIndexChanged, g.pListFiles,
                      [iWindow](int iIndex) { OnListChosen(iWindow, iIndex); });
     QObject::connect(g.pFolder, &QToolButton::clicked, g.pFolder,

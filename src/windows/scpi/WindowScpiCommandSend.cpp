@@ -422,12 +422,7 @@ void ChooseSendFile(uWindowScpiCommand& window) {
 void BindSendHandlers(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     const uGadgets& g = window.gadgets;
-    auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) {
-        return [iWindow, fn] {
-            uWindowScpiCommand* p = nullptr;
-            if (FindInstance(iWindow, &p)) fn(*p);
-        };
-    };
+    const auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) { return OnWindow(iWindow, fn); };
     QObject::connect(g.pSend, &QPushButton::clicked, g.pSend, [iWindow] { OnSendClicked(iWindow, false); });
     QObject::connect(g.pSendReceive, &QPushButton::clicked, g.pSendReceive, [iWindow] { OnSendClicked(iWindow, true); });
     QObject::connect(g.pCancel, &QPushButton::clicked, g.pCancel, [iWindow] { OnCancelClicked(iWindow); });
