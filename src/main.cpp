@@ -1,10 +1,12 @@
-// The program: the waveform readers enter themselves into the core's table and every window
-// module above the frame enters its kind, then the frame starts.
+// The program: the waveform readers and file writers enter themselves into their tables, every
+// window module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
 #include "waveform/WaveformReaders.h"
+#include "waveform/WaveformWriters.h"
 #include "windows/capture/Template.h"
+#include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WindowScreenshot.h"
 #include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
@@ -14,12 +16,14 @@
 
 int main(int argc, char** argv) {
     WaveformReaders::Register();
+    WaveformWriters::Register();
     WindowPreferences::RegisterKind();
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
     WindowScreenshot::RegisterKind();
     WindowScreenshotViewer::RegisterKind();
     WindowWaveform::RegisterKind();
+    WaveformChecks::Install();
     WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
     Template::RegisterExpander();

@@ -5,6 +5,7 @@
 #include "common/WindowLog.h"
 #include "transport/BlockHeader.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -85,6 +86,10 @@ void uRowSink::Value(double dValue) {
     Utility::AppendDoubleFast(sBuffer, dValue, 10);
 }
 
+void uRowSink::BinaryValue(double dValue) {
+    if (fBinary) AppendLittleEndian(sBuffer, &dValue, sizeof dValue);
+}
+
 void uRowSink::State(bool fHigh) {
     if (fBinary) {
         sBuffer.push_back(fHigh ? '\1' : '\0');
@@ -102,6 +107,29 @@ std::string HeaderReal(double dValue) {
     std::string s = Utility::FormatDoubleFast(dValue, 12);
     if (!s.empty() && s.back() == '.') s.push_back('0');
     return s;
+}
+
+std::string HeaderWhole(double dValue) { return Utility::FormatDoubleFast(std::trunc(dValue), 0); }
+
+std::vector<uWaveformLogicLine> ShownLines(const std::vector<uWaveformLogicLine>& lines) {
+    std::vector<uWaveformLogicLine> shown;
+    for (const uWaveformLogicLine& line : lines)
+        if (line.fShown) shown.push_back(line);
+    return shown;
+}
+
+std::vector<std::string> LogicColumns(const std::vector<uWaveformLogicLine>& shown) {
+    std::vector<std::string> columns;
+    for (const uWaveformLogicLine& line : shown)
+        columns.push_back("D" + std::to_string(line.iLine) + (line.sLabel.empty() ? "" : " [" + line.sLabel + "]"));
+    return columns;
+}
+
+void LogicRow(std::uint16_t iWord, const std::vector<uWaveformLogicLine>& shown, double dTime, uRowSink& rows) {
+    rows.Row(dTime);
+    for (const uWaveformLogicLine& line : shown)
+        rows.State(line.iLine >= 0 && line.iLine < 16 && ((iWord >> line.iLine) & 1u) != 0);
+    rows.EndRow();
 }
 
 std::string ToSingleByte(const std::string& sText) {
@@ -171,11 +199,12 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
         return false;
     }
     // 3. The description: after the block and one terminator byte.
-    const std::size_t iDescription = iDataStart + static_cast<std::size_t>(iCount) + 1;
+    const std::size_t iDescription = iDataStart + static_cast<std::size_t>(iCount) + (writer.fRawDescription ? 0 : 1);
     std::string sDescription;
-    if (iDescription < iSize)
-        sDescription = Utility::TrimCharacters(
-            std::string_view(reinterpret_cast<const char*>(pAnswer) + iDescription, iSize - iDescription), " \t\r\n;");
+    if (iDescription < iSize) {
+        const std::string_view sRest(reinterpret_cast<const char*>(pAnswer) + iDescription, iSize - iDescription);
+        sDescription = writer.fRawDescription ? std::string(sRest) : Utility::TrimCharacters(sRest, " \t\r\n;");
+    }
     if (sDescription.empty() && !writer.sNoDescription.empty()) WindowLog::PostError(sPrefix + writer.sNoDescription);
     uFileHeader header;
     if (!writer.Describe(sDescription, iCount, header, sError)) return false;
@@ -198,6 +227,7 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     const std::string sep(1, cSeparator);
     std::string sText = fBinary ? std::string(BinaryMark) + "LONG" : std::string();
     sText += sManufacturer + sep + sModel + sep + channel.sChannelName + "\r\n";
+    if (!header.sLeadLine.empty()) sText += header.sLeadLine + "\r\n";
     for (const auto& [sKey, sValue] : header.Items) sText += sKey + sep + sValue + "\r\n";
     sText += "Number" + sep + header.sTimeColumn;
     for (const std::string& sColumn : header.ValueColumns) sText += sep + sColumn;

@@ -29,6 +29,8 @@ class uRowSink {
     void RowFloatTime(double dTime);
     // A sample value (10 decimals; BIN a float64).
     void Value(double dValue);
+    // A field of the BIN record only (CSV rows do not show it).
+    void BinaryValue(double dValue);
     // A logic line state ("0" or "1"; BIN one byte).
     void State(bool fHigh);
     void EndRow();
@@ -43,6 +45,7 @@ class uRowSink {
 };
 
 struct uFileHeader {
+    std::string sLeadLine; // when not empty, a line of its own (no separator) before the items
     std::vector<std::pair<std::string, std::string>> Items; // description lines, key and value
     std::string sTimeColumn = "Time in s";
     std::vector<std::string> ValueColumns;
@@ -59,6 +62,9 @@ struct uFileWriter {
     std::int64_t iCheckEvery = 1;  // loop steps between two check points
     std::int64_t iBytesPerRow = 1; // progress: the byte count per row divisor
     bool fLogicRecords = false;    // BIN rows are logic records
+    // Describe gets every byte after the block as it stands (terminator included, untrimmed),
+    // for descriptions that are binary.
+    bool fRawDescription = false;
 
     // Fills the header from the description (trimmed; empty when there is none) and prepares the
     // conversion; false with the text in sError stops the file before it is created.
@@ -78,6 +84,36 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
 
 // Header number texts: reals with at most 12 decimals ("2", "0.5", "-0.000000001").
 std::string HeaderReal(double dValue);
+// The integer part of an instrument's real (cut toward zero in floating point, no decimals).
+std::string HeaderWhole(double dValue);
+
+// The shown logic lines of a record, in list order.
+std::vector<uWaveformLogicLine> ShownLines(const std::vector<uWaveformLogicLine>& lines);
+// Column names of logic lines: "D" + line, then " [" + label + "]" when labelled.
+std::vector<std::string> LogicColumns(const std::vector<uWaveformLogicLine>& shown);
+// One row of a logic word (bit n = line Dn): the state of each shown line.
+void LogicRow(std::uint16_t iWord, const std::vector<uWaveformLogicLine>& shown, double dTime, uRowSink& rows);
+
+// One loop step of the writers of byte samples with a merged logic channel: one 16-bit word
+// (a lone last byte is no word and is not read), or one row per byte. k is the time index of
+// the next row; Time(k) and Value(byte) are the writer's formulas.
+template <typename TimeOf, typename ValueOf>
+void ByteOrWordStep(const std::uint8_t* p, std::size_t iBytes, bool fLogic,
+                    const std::vector<uWaveformLogicLine>& shown, std::int64_t& k, TimeOf Time, ValueOf Value,
+                    uRowSink& rows) {
+    if (fLogic) {
+        if (iBytes < 2) return;
+        LogicRow(static_cast<std::uint16_t>(p[0] | (p[1] << 8)), shown, Time(k), rows);
+        ++k;
+        return;
+    }
+    for (std::size_t i = 0; i < iBytes; ++i) {
+        rows.Row(Time(k));
+        rows.Value(Value(p[i]));
+        rows.EndRow();
+        ++k;
+    }
+}
 // UTF-8 text as one byte per character: Latin-1 where it fits, else "?".
 std::string ToSingleByte(const std::string& sText);
 

@@ -9,27 +9,6 @@ namespace WaveformChannels {
 
 namespace {
 
-enum eFamily { FamilyNone, FamilyHameg, FamilyRigol, FamilySiglent, FamilyRohdeSchwarz };
-
-eFamily FamilyOf(std::int64_t eModel) {
-    switch (eModel) {
-    case ModelHamegHM2008:
-    case ModelHamegHM1508:
-    case ModelHamegHM1008: return FamilyHameg;
-    case ModelRigolDS1000Z:
-    case ModelRigolDS1000ZPlus:
-    case ModelRigolDS2000:
-    case ModelRigolMSO2000: return FamilyRigol;
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return FamilySiglent;
-    case ModelRohdeSchwarzRTB2000Ch2:
-    case ModelRohdeSchwarzRTB2000Ch4: return FamilyRohdeSchwarz;
-    default: return FamilyNone;
-    }
-}
-
 // One row per channel: display text and mnemonics (Siglent and R&S short and long).
 struct uRow {
     const char* sDisplay;
@@ -95,6 +74,25 @@ const uRow& Row(std::int64_t eWaveform) {
 }
 
 } // namespace
+
+eFamily FamilyOf(std::int64_t eModel) {
+    switch (eModel) {
+    case ModelHamegHM2008:
+    case ModelHamegHM1508:
+    case ModelHamegHM1008: return FamilyHameg;
+    case ModelRigolDS1000Z:
+    case ModelRigolDS1000ZPlus:
+    case ModelRigolDS2000:
+    case ModelRigolMSO2000: return FamilyRigol;
+    case ModelSiglentSDS2000XPlusCh2:
+    case ModelSiglentSDS2000XPlusCh4:
+    case ModelSiglentSDS5000XCh2:
+    case ModelSiglentSDS5000XCh4: return FamilySiglent;
+    case ModelRohdeSchwarzRTB2000Ch2:
+    case ModelRohdeSchwarzRTB2000Ch4: return FamilyRohdeSchwarz;
+    default: return FamilyNone;
+    }
+}
 
 std::string GetChannelTypeName(std::int64_t eWaveform) { return Row(eWaveform).sDisplay; }
 

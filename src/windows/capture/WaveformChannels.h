@@ -13,6 +13,10 @@
 
 namespace WaveformChannels {
 
+// The oscilloscope families whose traces the waveform window reads.
+enum eFamily { FamilyNone, FamilyHameg, FamilyRigol, FamilySiglent, FamilyRohdeSchwarz };
+eFamily FamilyOf(std::int64_t eModel);
+
 // "Channel 1", "Zoom-Logic pod 1", "FFT", ...; empty for 0, 2, 48 to 55 and values outside 0 to 55.
 std::string GetChannelTypeName(std::int64_t eWaveform);
 

@@ -276,12 +276,20 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     const std::uint8_t* pAnswer = pump.answer.data();
     const std::size_t iSize = pump.answer.size();
     bool ok = request.fRequestFinished != 0;
+    if (!ok) {
+        // A transfer cut short (time-out): its part of the answer is not checked.
+        pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + WaveformText::NotReceived);
+        return true;
+    }
     std::size_t iHeader = 0;
     std::uint64_t iCount = 0;
     if (ok && iSize > 0) {
         iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
         if (iHeader > 0) ok = iSize - iHeader >= iCount;
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
+        if (!ok)
+            pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +
+                                   WaveformText::Incomplete + std::to_string(iSize));
     }
     if (!ok) return true;
     const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;

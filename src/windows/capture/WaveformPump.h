@@ -41,6 +41,8 @@ class WaveformPumpWindow {
     virtual void MessageRequester(const std::string& sText) = 0;
     // Posts the deferred option-list gadget event to the window.
     virtual void PostOptionsEvent() = 0;
+    // Shows the pump's channel list data, logic texts and acquire type in the "Channels" list.
+    virtual void FillChannelList(uWaveformPump&) {}
 };
 
 // The pump's one-shot timers; arming a number again replaces it.
@@ -104,9 +106,11 @@ struct uWaveformPump {
     std::string sRequestCommand; // the first request's command after substitution
     std::string sBitFormat;
     std::string sLastPartOnly;
+    std::string sLastPartOnlyCopy; // what sLastPartOnly returns to when a channel is complete
     std::int64_t iStartPoint = 0;
     std::int64_t iStopPoint = 0;
     std::int64_t iPartBytes = 0;
+    std::size_t iPartHeader = 0; // block-header length of the open channel's first part
     std::int64_t iBytesTotal = 0;
     std::int64_t iMillisecondsTotal = 0;
     std::int64_t iSendTime = 0;
@@ -131,6 +135,14 @@ struct uWaveformPump {
     std::shared_ptr<uWaveformRecord> pRecord;
     std::size_t iChannelIndex = 0;
     std::vector<uWaveformLogicLine> LogicLines;
+    // What the visible-channel and logic checks found for the "Channels" list: the displayed
+    // traces, the shown logic lines (all, pod 1, pod 2) and the acquire type (0 none, 1 refresh,
+    // 2 average, 3 envelope).
+    std::vector<std::int64_t> mChannelData;
+    std::string sLogicAll;
+    std::string sLogicPod1;
+    std::string sLogicPod2;
+    std::int64_t iAcquireType = 0;
 
     // Task numbers of this window's SCPI tasks whose result has not come back, oldest first,
     // and the one the first request waits for (0 = none: a stop abandoned it).

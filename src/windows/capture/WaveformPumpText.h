@@ -12,6 +12,7 @@ inline constexpr const char* NotSent = "The data could not be sent.";
 inline constexpr const char* NotReceived = "The data could not be received.";
 inline constexpr const char* NoData = "The data is not available, 0 bytes.";
 inline constexpr const char* CommunicationError = "Communication error: ";
+inline constexpr const char* Incomplete = "The data block is incomplete, bytes received: ";
 inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
 
 // The instrument's model text and " - ".

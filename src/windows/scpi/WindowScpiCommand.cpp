@@ -390,7 +390,7 @@ void BindEvents(uWindowScpiCommand& window) {
     EventHub::Bind(EventActivateWindow, iWindow, with([](uWindowScpiCommand& w, const uEvent&) { OnActivate(w); }));
     EventHub::Bind(EventTimer, iWindow, [iWindow](const uEvent& e) { OnTimer(iWindow, static_cast<int>(e.iObject)); });
     EventHub::Bind(EventInstrumentConnected, iWindow, with([](uWindowScpiCommand& w, const uEvent& e) {
-                       OnInstrumentConnected(w, reinterpret_cast<const uInstrumentWindowInfo*>(e.iType));
+                       OnInstrumentConnected(w, e.pData.Get<uInstrumentWindowInfo>()); // a copy the event owns
                    }));
     EventHub::Bind(EventInstrumentDisconnected, iWindow, with([](uWindowScpiCommand& w, const uEvent& e) {
                        OnInstrumentDisconnected(w, e.iType);

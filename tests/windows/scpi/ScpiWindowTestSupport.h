@@ -103,7 +103,7 @@ class ScpiWindowTest : public FrameTest {
         info.sManufacturer = "RIGOL TECHNOLOGIES";
         info.fConnected = true;
         info.pInstrument = object;
-        EventHub::PostEvent(EventInstrumentConnected, iScpi, 0, reinterpret_cast<std::intptr_t>(&info));
+        EventHub::PostEvent(EventInstrumentConnected, iScpi, 0, 0, EventHub::Payload::Of<uInstrumentWindowInfo>(info));
         Settle();
     }
     void Withdraw(int iScpi, const InstrumentObject& object) {

@@ -1,0 +1,173 @@
+#include "waveform/WaveformDataSiglent.h"
+
+#include "common/TextRoutines.h"
+#include "common/WindowLog.h"
+#include "waveform/WaveformDataFile.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace WaveformData {
+
+namespace {
+
+constexpr std::size_t MarkLength = sizeof(SiglentDescriptorMark) - 1;
+constexpr std::size_t MarkOffset = 2; // two bytes after the block
+constexpr std::size_t DescriptorOffset = MarkOffset + MarkLength;
+
+constexpr std::array<const char*, 39> TimeBaseTexts = {
+    "200E-12", "500E-12", "1E-9",   "2E-9",   "5E-9",   "10E-9",  "20E-9",  "50E-9",  "100E-9", "200E-9",
+    "500E-9",  "1E-6",    "2E-6",   "5E-6",   "10E-6",  "20E-6",  "50E-6",  "100E-6", "200E-6", "500E-6",
+    "1E-3",    "2E-3",    "5E-3",   "10E-3",  "20E-3",  "50E-3",  "100E-3", "200E-3", "500E-3", "1",
+    "2",       "5",       "10",     "20",     "50",     "100",    "200",    "500",    "1000"};
+constexpr std::array<double, 39> TimeBaseSeconds = {
+    200e-12, 500e-12, 1e-9,   2e-9,   5e-9,   10e-9,  20e-9,  50e-9,  100e-9, 200e-9, 500e-9, 1e-6,   2e-6,
+    5e-6,    10e-6,   20e-6,  50e-6,  100e-6, 200e-6, 500e-6, 1e-3,   2e-3,   5e-3,   10e-3,  20e-3,  50e-3,
+    100e-3,  200e-3,  500e-3, 1,      2,      5,      10,     20,     50,     100,    200,    500,    1000};
+constexpr std::array<const char*, 20> ProbeTexts = {
+    "0.1X",  "0.2X",  "0.5X",  "1X",     "2X",      "5X",      "10X",     "20X",     "50X",     "100X",
+    "200X",  "500X",  "1000X", "2000X",  "5000X",   "10000X",  "CustomA", "CustomB", "CustomC", "CustomD"};
+
+// The descriptor's fields as the writer reads them, little-endian from their offsets.
+struct uDescriptor {
+    std::array<std::uint8_t, SiglentDescriptorSize> bytes{};
+
+    template <typename T> T At(std::size_t iOffset) const {
+        T v;
+        std::memcpy(&v, bytes.data() + iOffset, sizeof v);
+        return v;
+    }
+    std::string Text(std::size_t iOffset) const {
+        const char* p = reinterpret_cast<const char*>(bytes.data() + iOffset);
+        return std::string(p, strnlen(p, 16));
+    }
+    std::string Int16(std::size_t o) const { return std::to_string(At<std::int16_t>(o)); }
+    std::string Int32(std::size_t o) const { return std::to_string(At<std::int32_t>(o)); }
+    double Float(std::size_t o) const { return static_cast<double>(At<float>(o)); }
+};
+
+// A table entry by a real index; no text for an index that is not finite or outside the table.
+template <std::size_t N> const char* Entry(const std::array<const char*, N>& table, double dIndex) {
+    const double d = std::trunc(dIndex);
+    if (!std::isfinite(d) || d < 0 || d >= static_cast<double>(N)) return "";
+    return table[static_cast<std::size_t>(d)];
+}
+
+const char* Pick(std::int16_t i, std::initializer_list<const char*> texts) {
+    return i >= 0 && static_cast<std::size_t>(i) < texts.size() ? texts.begin()[i] : "";
+}
+
+struct uSiglentWriter final : uFileWriter {
+    bool fLogic = false;
+    bool fAnalogue = false; // channels 1 to 4: the unit follows the descriptor
+    std::vector<uWaveformLogicLine> shown;
+    double dScale = 0, dOffset = 0, dInterval = 0, dFirstTime = 0;
+    std::int64_t k = 0;
+
+    uSiglentWriter(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& lines)
+        : shown(ShownLines(lines)) {
+        sProcedure = "WaveformData::SaveWaveformSiglent";
+        sNoDescription = "Es sind keine Beschreibungen bzw. Preamble der Messkurve am Ende der Daten vorhanden.";
+        fRawDescription = true;
+        iCheckEvery = 500;
+        fLogic = channel.eWaveform == WaveformLogic;
+        fAnalogue = channel.eWaveform >= WaveformChannel1 && channel.eWaveform <= WaveformChannel4;
+        iStepBytes = 2;
+        iBytesPerRow = fLogic ? 2 : 1;
+        fLogicRecords = fLogic;
+    }
+
+    void Log(const std::string& sMessage) const { WindowLog::PostError(sProcedure + ": " + sMessage); }
+
+    // The descriptor out of what follows the block; false (logged) leaves it zero.
+    bool Find(const std::string& sRest, uDescriptor& descriptor) const {
+        if (sRest.empty()) return false; // the frame has logged it
+        const std::size_t iPreamble = sRest.size() - 1;
+        if (iPreamble < SiglentDescriptorSize) {
+            Log("Die Größe der Preamble-Daten ist zu klein. iPreambleSize = " + std::to_string(iPreamble));
+            return false;
+        }
+        const std::string sMark = sRest.substr(MarkOffset, MarkLength);
+        if (sMark != SiglentDescriptorMark) {
+            Log("Die Kennung der Preamble ist falsch: >" + sMark + "<");
+            return false;
+        }
+        if (sRest.size() < DescriptorOffset + SiglentDescriptorSize) {
+            Log("Es sind nicht genügend Daten für die Preamble vorhanden.");
+            return false;
+        }
+        std::memcpy(descriptor.bytes.data(), sRest.data() + DescriptorOffset, SiglentDescriptorSize);
+        return true;
+    }
+
+    bool Describe(const std::string& sRest, std::uint64_t, uFileHeader& header, std::string&) override {
+        uDescriptor d;
+        const bool fUsable = Find(sRest, d);
+        std::string sUnit;
+        if (fUsable && fAnalogue) {
+            const std::size_t iUnit = DescriptorOffset + SiglentDescriptorSize + 1;
+            if (sRest.size() <= iUnit) Log("Die Einheit des analogen Kanals konnte nicht ermittelt werden.");
+            else sUnit = Utility::TrimCharacters(std::string_view(sRest).substr(iUnit), " \t\r\n;");
+        }
+        const auto iTimeBase = d.At<std::int16_t>(324);
+        const double dProbe = d.Float(328);
+        dScale = d.Float(156);
+        dOffset = d.Float(160);
+        dInterval = d.Float(176);
+        const double dHorizontalOffset = d.At<double>(180);
+        const bool fTimeBase = iTimeBase >= 0 && static_cast<std::size_t>(iTimeBase) < TimeBaseSeconds.size();
+        dFirstTime = -dHorizontalOffset - 5 * (fTimeBase ? TimeBaseSeconds[static_cast<std::size_t>(iTimeBase)] : 0.0);
+        header.sLeadLine = "Preamble:";
+        header.Items = {{"Descriptor", d.Text(0)},
+                        {"Template", d.Text(16)},
+                        {"Instrument", d.Text(76)},
+                        {"CommType", d.Int16(32)},
+                        {"CommOrder", d.Int16(34)},
+                        {"WaveArrayLength", d.Int32(60)},
+                        {"WaveArrayCount", d.Int32(116)},
+                        {"FirstPointOffset", d.Int32(132)},
+                        {"SparseFactor", d.Int32(136)},
+                        {"VerticalScale", HeaderReal(dScale)},
+                        {"VerticalOffset", HeaderReal(dOffset)},
+                        {"HorizontalInterval", HeaderReal(dInterval)},
+                        {"HorizontalOffset", HeaderReal(dHorizontalOffset)},
+                        {"TimeBase Index", std::to_string(iTimeBase)},
+                        {"TimeBase", fTimeBase ? TimeBaseTexts[static_cast<std::size_t>(iTimeBase)] : ""},
+                        {"GridMaxValue", HeaderWhole(d.Float(164))},
+                        {"GridMinValue", HeaderWhole(d.Float(168))},
+                        {"VerticalCoupling", Pick(d.At<std::int16_t>(326), {"DC", "AC", "GND"})},
+                        {"ProbeAttenuation Index", HeaderWhole(dProbe)},
+                        {"ProbeAttenuation", Entry(ProbeTexts, dProbe)},
+                        {"FixedVerticalScale Index", d.Int16(332)},
+                        {"BandwithLimit", Pick(d.At<std::int16_t>(334), {"OFF", "20 MHz", "200 MHz"})},
+                        {"WaveSource", Pick(d.At<std::int16_t>(344), {"C1", "C2", "C3", "C4"})}};
+        if (fLogic) header.ValueColumns = LogicColumns(shown);
+        else header.ValueColumns = {sUnit.empty() ? std::string("Sample") : "Sample in " + sUnit};
+        return true;
+    }
+
+    double Time(std::int64_t i) const { return dFirstTime + static_cast<double>(i) * dInterval; }
+
+    void Step(const std::uint8_t* p, std::size_t iBytes, uRowSink& rows) override {
+        ByteOrWordStep(
+            p, iBytes, fLogic, shown, k, [this](std::int64_t i) { return Time(i); },
+            [this](std::uint8_t b) {
+                return static_cast<double>(static_cast<std::int8_t>(b)) * (dScale / 30) - dOffset;
+            },
+            rows);
+    }
+};
+
+} // namespace
+
+bool SaveWaveformSiglent(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& logicLines,
+                         const std::string& sFileName, std::int64_t iProgressStart, std::int64_t iProgressEnd,
+                         const std::string& sManufacturer, const std::string& sModel, std::int64_t iSaveFormat,
+                         WaveformDataInstance& instance, std::string& sError) {
+    uSiglentWriter writer(channel, logicLines);
+    return WriteWaveformFile(writer, channel, sFileName, iProgressStart, iProgressEnd, sManufacturer, sModel,
+                             iSaveFormat, instance, sError);
+}
+
+} // namespace WaveformData

@@ -1,0 +1,242 @@
+// Traces read in parts: the point count of a channel, and each part appended to the channel's
+// data until the last one, whose block header is rewritten to the total.
+#include "common/NumberText.h"
+#include "instrument/ModelTable.h"
+#include "transport/BlockHeader.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WaveformPumpText.h"
+#include "windows/capture/WaveformRequests.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace WaveformChecks {
+
+namespace {
+
+constexpr const char* PointsCheck = "WindowWaveform::CheckInstrumentResponseWaveformPoints";
+constexpr const char* PartCheck = "WindowWaveform::CheckInstrumentResponseWaveformPart";
+
+bool IsSiglent(std::int64_t eModel) { return WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilySiglent; }
+
+bool CurrentLogic(const uWaveformPump& pump) {
+    return !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0;
+}
+
+// The first part window of a channel of iTotal points.
+void ArmWindow(uWaveformPump& pump, std::int64_t iTotal, std::int64_t iPart) {
+    const std::int64_t iFirst = FirstIndex(pump.instrument.eModel);
+    if (iTotal < 1) {
+        pump.iStartPoint = 0;
+        pump.iStopPoint = 0;
+    } else if (iTotal > iPart) {
+        pump.iStartPoint = iFirst;
+        pump.iStopPoint = iPart;
+    } else {
+        pump.iStartPoint = iFirst;
+        pump.iStopPoint = iTotal;
+        pump.sLastPartOnly.clear();
+    }
+}
+
+std::size_t Digits(std::uint64_t i) {
+    std::size_t n = 1;
+    while (i >= 10) {
+        i /= 10;
+        ++n;
+    }
+    return n;
+}
+
+// Writes the channel's final byte count into the block header of its first part. A count that
+// needs more digits than that header has gets a new header, the data moved behind it.
+void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
+    const std::size_t iHeader = pump.iPartHeader;
+    DataBuffer& data = channel.pData;
+    if (iHeader < 2 || data.size() < iHeader) return;
+    const std::uint64_t iCount = data.size() - iHeader;
+    const std::size_t iDigits = iHeader - 2;
+    const std::size_t iNeeded = Digits(iCount);
+    std::string sCount = std::to_string(iCount);
+    if (iNeeded <= iDigits) {
+        const std::string sHeader = "#" + std::to_string(iDigits) + std::string(iDigits - iNeeded, '0') + sCount;
+        std::memcpy(data.data(), sHeader.data(), iHeader);
+        return;
+    }
+    std::string sHeader;
+    if (Instrument::CreateBlockHeader(iCount, sHeader) == 0) {
+        pump.pWindow->AddError(std::string(PartCheck) + ": Die Datengröße passt in keinen Block-Header: " + sCount);
+        return;
+    }
+    DataBuffer rebuilt;
+    if (!rebuilt.reserve(sHeader.size() + iCount) || !rebuilt.append(sHeader) ||
+        !rebuilt.append(data.data() + iHeader, iCount))
+        return; // no memory: the header is left as it was rather than half rewritten
+    data = std::move(rebuilt);
+    pump.iPartHeader = sHeader.size();
+}
+
+// Removes the pending copy of the part request that the pump queued behind the current one.
+void DropQueuedPart(uWaveformPump& pump) {
+    if (pump.mRequestList.size() < 2) return;
+    const auto itNext = std::next(pump.mRequestList.begin());
+    const uWaveformRequest& current = pump.mRequestList.front();
+    if (itNext->eKind == RequestWaveformPart && itNext->fPending && itNext->eWaveform == current.eWaveform &&
+        itNext->sCommand == current.sCommand)
+        pump.mRequestList.erase(itNext);
+}
+
+// Ends the channel: header rewritten, total points, part state back for the next channel.
+void FinishChannel(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
+    if (pChannel) {
+        if (!pChannel->pData.empty()) RewriteHeader(pump, *pChannel);
+        pChannel->iDataSize = static_cast<std::int64_t>(pChannel->pData.size());
+        pChannel->iTotalPoints = pump.pRecord ? pump.pRecord->iTotalPoints : 0;
+    }
+    pump.iPartBytes = 0;
+    pump.iPartHeader = 0;
+    pump.sLastPartOnly = pump.sLastPartOnlyCopy;
+    if (pump.pRecord) ArmWindow(pump, pump.pRecord->iTotalPoints, pump.pRecord->iPartPoints);
+}
+
+// The channel ends early with what it has; a part the pump queued for it is not sent.
+int EndChannelEarly(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
+    DropQueuedPart(pump);
+    FinishChannel(pump, pChannel);
+    return 1;
+}
+
+} // namespace
+
+std::int64_t PartSize(std::int64_t eModel, bool fLogic) {
+    switch (WaveformRequests::FamilyOf(eModel)) {
+    case WaveformRequests::FamilyRigol: return fLogic ? 125000 : 250000;
+    case WaveformRequests::FamilySiglent: return 10000000;
+    default: return 0;
+    }
+}
+
+std::int64_t FirstIndex(std::int64_t eModel) {
+    return WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilyRigol ? 1 : 0;
+}
+
+int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize) {
+    if (!Validate(pump, PointsCheck, pData, iSize)) return 0;
+    const std::int64_t eModel = pump.instrument.eModel;
+    const WaveformRequests::eFamily family = WaveformRequests::FamilyOf(eModel);
+    if (family != WaveformRequests::FamilyRigol && family != WaveformRequests::FamilySiglent &&
+        family != WaveformRequests::FamilyRohdeSchwarz)
+        return 0;
+    if (!pump.pRecord) return 0;
+    const std::string sText = AnswerText(pData, iSize);
+    std::string sNumber = sText;
+    if (family == WaveformRequests::FamilyRigol) {
+        const std::vector<std::string> fields = SplitFields(sText, ',');
+        sNumber = fields.size() > 2 ? AnswerText(reinterpret_cast<const std::uint8_t*>(fields[2].data()),
+                                                 fields[2].size())
+                                    : std::string();
+    }
+    std::int64_t iPoints = 0;
+    const bool fValid = ParseCount(sNumber, iPoints);
+    if (!fValid) {
+        pump.pWindow->AddError(std::string(PointsCheck) + ": Die Anzahl ist ungültig. Antwort: >" + sText + "<");
+        iPoints = 0;
+    }
+    uWaveformRecord& record = *pump.pRecord;
+    record.iTotalPoints = iPoints;
+    if (family == WaveformRequests::FamilyRohdeSchwarz) return fValid ? 1 : 0;
+    const bool fLogic = CurrentLogic(pump);
+    record.iPartPoints = PartSize(eModel, fLogic);
+    ArmWindow(pump, iPoints, record.iPartPoints);
+    if (fValid && WaveformText::DisplayAllowed(pump))
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + (fLogic ? "Logic Points: " : "Waveform Points: ") +
+                              Utility::StrDLocalized(static_cast<double>(iPoints), -1));
+    return fValid ? 1 : 0;
+}
+
+int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize,
+                                        std::size_t iHeader, std::uint64_t iCount) {
+    if (!pData || iSize == 0) {
+        Validate(pump, PartCheck, pData, iSize); // logs the "Null" error
+        uWaveformRecordChannel* pChannel = nullptr;
+        if (pump.pRecord && pump.iChannelIndex > 0 && pump.iChannelIndex < pump.pRecord->Channels.size())
+            pChannel = &pump.pRecord->Channels[pump.iChannelIndex];
+        return EndChannelEarly(pump, pChannel);
+    }
+    if (!Validate(pump, PartCheck, pData, iSize)) return 0;
+    if (!pump.pRecord || pump.iChannelIndex == 0 || pump.iChannelIndex >= pump.pRecord->Channels.size()) return 0;
+    const std::int64_t eModel = pump.instrument.eModel;
+    const WaveformRequests::eFamily family = WaveformRequests::FamilyOf(eModel);
+    if (family != WaveformRequests::FamilyRigol && family != WaveformRequests::FamilySiglent) return 0;
+    uWaveformRecord& record = *pump.pRecord;
+    uWaveformRecordChannel& channel = record.Channels[pump.iChannelIndex];
+    // What the dispatcher found must lie in the answer.
+    if (iHeader > iSize || iCount > iSize - iHeader) iHeader = iCount = 0;
+
+    if (IsSiglent(eModel) && iSize > 5) {
+        if (std::memcmp(pData, "DAT2,", 5) != 0) {
+            pump.pWindow->AddError(std::string(PartCheck) + ": Es ist kein Header 'DAT2' vorhanden.");
+        } else {
+            pData += 5;
+            iSize -= 5;
+            std::uint64_t iAnnounced = 0;
+            const bool fLogic = CurrentLogic(pump);
+            iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced,
+                                                   fLogic ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes);
+            if (iHeader == 0) {
+                // A header that announces more than the answer holds (or none at all).
+                pump.pWindow->AddError(std::string(PartCheck) +
+                                       ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
+                return EndChannelEarly(pump, &channel);
+            }
+            iCount = fLogic ? iAnnounced / 8 + (iAnnounced % 8 != 0 ? 1 : 0) : iAnnounced;
+        }
+    }
+
+    const bool fBlock = iHeader != 0 && iCount != 0;
+    bool fStored = false;
+    if (channel.pData.empty()) {
+        const std::size_t iTake = fBlock ? iHeader + static_cast<std::size_t>(iCount) : iSize;
+        DataBuffer first;
+        fStored = first.reserve(iSize) && first.append(pData, iTake);
+        if (fStored) {
+            channel.pData = std::move(first);
+            pump.iPartHeader = fBlock ? iHeader : 0;
+        }
+        const uWaveformRequest* pRequest = pump.mRequestList.empty() ? nullptr : &pump.mRequestList.front();
+        if (pRequest) {
+            channel.eDataSource = pRequest->eDataSource;
+            channel.eWaveform = pRequest->eWaveform;
+            channel.sFileChannel = pRequest->sChannelFile;
+            channel.sChannelName = pRequest->sChannel;
+        }
+    } else {
+        fStored = channel.pData.reserve(channel.pData.size() + iSize) &&
+                  (fBlock ? channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount))
+                          : channel.pData.append(pData, iSize));
+    }
+    channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
+
+    if (record.iTotalPoints > pump.iStopPoint) {
+        pump.iStartPoint = IsSiglent(eModel) ? pump.iStopPoint : pump.iStopPoint + 1;
+        if (pump.iStopPoint + record.iPartPoints >= record.iTotalPoints) {
+            pump.iStopPoint = record.iTotalPoints;
+            pump.sLastPartOnly.clear();
+        } else {
+            pump.iStopPoint += record.iPartPoints;
+        }
+        pump.iPartBytes += static_cast<std::int64_t>(iSize);
+        return 0;
+    }
+    if (!channel.pData.empty()) RewriteHeader(pump, channel);
+    if (fStored && fBlock) {
+        // The text answers chained behind the block, without the answer's last byte.
+        const std::size_t iEnd = iHeader + static_cast<std::size_t>(iCount);
+        if (iSize > iEnd + 1) channel.pData.append(pData + iEnd, iSize - 1 - iEnd);
+    }
+    pump.iPartHeader = 0; // rewritten already
+    FinishChannel(pump, &channel);
+    return 1;
+}
+
+} // namespace WaveformChecks

@@ -1,0 +1,292 @@
+// The request lists and answer checks end to end: the pump with real timers and the event hub
+// drives an instrument object connected over raw TCP to each simulated oscilloscope family;
+// "Refresh" fills the channel data, and a read leaves in the record exactly the bytes the
+// simulator generated, parts joined under a header rewritten to the total.
+#include "PumpTestSupport.h"
+
+#include "common/EventData.h"
+#include "common/TestApplication.h"
+#include "instrument/Instrument.h"
+#include "instrument/ModelTable.h"
+#include "instrument/TaskRecords.h"
+#include "instrument/WaveformSources.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "sim/HamegScope.h"
+#include "sim/RawTcpServer.h"
+#include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
+#include "sim/SiglentScope.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WaveformRequests.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A window whose read list is the family's.
+class FamilyWindow : public PumpTest::RecordingWindow {
+  public:
+    std::size_t CreateSendRequestList(uWaveformPump& pump) override {
+        return WaveformRequests::CreateSendRequestList(pump, options, eSource, channels);
+    }
+    void SaveWaveform(uWaveformPump& pump) override {
+        mSavedRecords.push_back(pump.pRecord);
+        WaveformPump::SaveEnded(pump);
+    }
+    uWaveformOptionState options;
+    std::int64_t eSource = DataSourceScreen;
+    std::vector<std::int64_t> channels;
+};
+
+class WaveformFamiliesLiveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TestApplication::EnsureCore();
+        EventHub::Init();
+        WaveformChecks::Install();
+        std::string sError;
+        ASSERT_TRUE(server.Start(sError)) << sError;
+        iWindow = WindowRegistry::NewWindowNumber();
+        timers = WaveformWindowTimers(iWindow);
+    }
+    void Connect(std::int64_t eModel, const std::string& sModel, int iTimeout = 20000) {
+        std::string sError;
+        pObject = Instrument::Create(sError);
+        ASSERT_TRUE(pObject) << sError;
+        uTaskPrepare prepare;
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        ASSERT_NE(pObject->pInterface->AddTask(*pObject, prepare, sError), 0) << sError;
+        ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError),
+                  0);
+        ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout},
+                                               sError),
+                  0);
+        ASSERT_TRUE(RunUntil([&] { return pObject->pInterface->IsConnected(*pObject); }, 10000));
+        pump.iWindow = iWindow;
+        pump.pWindow = &window;
+        pump.pTimers = &timers;
+        WaveformPump::SetInstrument(pump, {pObject, true, true, eModel, "MAKER", sModel});
+        WaveformPump::Bind(pump);
+        fBound = true;
+    }
+    void TearDown() override {
+        if (HasFailure() || getenv("SHOWLOG"))
+            for (const std::string& s : window.mLog) std::cerr << "log: " << s << "\n";
+        WaveformPump::SetChecks({});
+        if (fBound) {
+            WaveformPump::StopRequestData(pump);
+            WaveformPump::Unbind(pump);
+        }
+        WindowRegistry::Release(iWindow);
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+        server.Stop();
+        Utility::EventDataClear();
+    }
+    static bool RunUntil(const std::function<bool()>& condition, int iMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(iMs);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+    bool Settled() const {
+        return !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump) && !pump.fAutomatic &&
+               EventHub::Pending() == 0 && pump.mRequestList.empty();
+    }
+    void Refresh() {
+        WaveformRequests::RefreshChannels(pump);
+        ASSERT_TRUE(RunUntil([&] { return Settled(); }, 60000));
+    }
+    // One read; the record it filled.
+    std::shared_ptr<uWaveformRecord> Read(std::int64_t eSource, std::vector<std::int64_t> channels) {
+        window.eSource = eSource;
+        window.channels = std::move(channels);
+        WaveformPump::StartReading(pump, {});
+        EXPECT_TRUE(RunUntil([&] { return Settled(); }, 120000));
+        return pump.pRecord;
+    }
+    bool LogHas(const std::string& sPart) const {
+        for (const std::string& s : window.mLog)
+            if (s.find(sPart) != std::string::npos) return true;
+        return false;
+    }
+    std::vector<std::string> Commands() { return server.Device().Commands(); }
+    static std::string Header(std::size_t iCount) {
+        const std::string s = std::to_string(iCount);
+        return "#9" + std::string(9 - s.size(), '0') + s;
+    }
+
+    Sim::RawTcpServer server;
+    int iWindow = 0;
+    InstrumentObject pObject;
+    FamilyWindow window;
+    WaveformWindowTimers timers{0};
+    uWaveformPump pump;
+    bool fBound = false;
+};
+
+TEST_F(WaveformFamiliesLiveTest, RigolMemoryReadInPartsIsTheSimulatorsRecord) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(3, true);
+    scope.ShowLogic(true);
+    scope.ShowLine(2, true);
+    scope.ShowLine(9, true);
+    scope.SetLineLabel(2, "CLK");
+    scope.SetMemoryDepth(600000);
+    Connect(ModelRigolDS1000ZPlus, "MSO1104Z");
+    Refresh();
+    EXPECT_EQ(pump.mChannelData,
+              (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel3, WaveformLogicPod1, WaveformLogicPod2}));
+    EXPECT_EQ(pump.sLogicAll, "D2,D9");
+    ASSERT_EQ(pump.LogicLines.size(), 16u);
+    EXPECT_EQ(pump.LogicLines[2].sLabel, "CLK");
+
+    const auto pRecord = Read(DataSourceMemory, {WaveformChannel1, WaveformChannel3});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 3u);
+    for (int c : {1, 3}) {
+        const uWaveformRecordChannel& channel = pRecord->Channels[c == 1 ? 1 : 2];
+        std::string sExpected = Header(600000);
+        for (std::size_t i = 0; i < 600000; ++i) sExpected += static_cast<char>(Sim::RigolScope::AnalogSample(c, i));
+        const std::string sData(channel.pData.view());
+        ASSERT_GT(sData.size(), sExpected.size());
+        EXPECT_TRUE(sData.compare(0, sExpected.size(), sExpected) == 0) << c;
+        EXPECT_EQ(sData[sExpected.size()], ';'); // the preamble and unit follow the block
+        EXPECT_EQ(channel.iTotalPoints, 600000);
+        EXPECT_EQ(channel.sFileChannel, "CHAN" + std::to_string(c));
+    }
+    const std::vector<std::string> commands = Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), ":WAV:STAR 500001"), commands.end());
+    EXPECT_NE(std::find(commands.begin(), commands.end(), ":WAV:STOP 600000"), commands.end());
+    EXPECT_TRUE(LogHas("MSO1104Z - Waveform Points: "));
+    EXPECT_FALSE(LogHas("Error"));
+}
+
+TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.ShowLogic(true);
+    scope.ShowLine(5, true);
+    scope.SetLineLabel(5, "SDA");
+    scope.SetMemoryDepth(30000);
+    scope.SetLineDepth(1001);
+    scope.SetPointsAsInteger(true);
+    // The stream transport takes a line block's count of bits for bytes and waits for them until
+    // its time-out; a short one keeps the test quick.
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 3000);
+    Refresh();
+    EXPECT_EQ(pump.mChannelData, (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogic}));
+    EXPECT_EQ(pump.sLogicAll, "D5");
+    EXPECT_EQ(pump.LogicLines[5].sLabel, "SDA");
+
+    const auto pRecord = Read(DataSourceMemory, {WaveformChannel2, WaveformLogic});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 3u);
+    std::string sExpected = Header(30000);
+    for (std::size_t i = 0; i < 30000; ++i)
+        sExpected += static_cast<char>(static_cast<std::uint16_t>(Sim::SiglentScope::Sample(2, i)) >> 8);
+    const std::string sData(pRecord->Channels[1].pData.view());
+    ASSERT_GT(sData.size(), sExpected.size());
+    EXPECT_TRUE(sData.compare(0, sExpected.size(), sExpected) == 0);
+    EXPECT_EQ(sData.substr(sExpected.size(), 7), "\n;DESC,"); // the descriptor behind the block
+    const std::string sLine(pRecord->Channels[2].pData.view());
+    EXPECT_EQ(sLine.substr(0, 11), Header(126));
+    EXPECT_EQ(pRecord->Channels[2].sFileChannel, "D5");
+    EXPECT_EQ(scope.DataRequests(), (std::vector<std::string>{"C2 0 30000", "D5 0 1001"}));
+    EXPECT_FALSE(LogHas("Error"));
+}
+
+TEST_F(WaveformFamiliesLiveTest, RtbWholeTracesWithAcquireTypeAndBitWidth) {
+    Sim::RtbScope scope(true);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.SetAcquireType("AVER");
+    Connect(ModelRohdeSchwarzRTB2000Ch4, "RTB2004");
+    Refresh();
+    EXPECT_EQ(pump.mChannelData, (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2}));
+    EXPECT_EQ(pump.iAcquireType, 2);
+    const auto pRecord = Read(DataSourceScreen10Bit, {WaveformChannel2});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 2u);
+    EXPECT_EQ(pRecord->eAcquireType, 2);
+    EXPECT_EQ(scope.Format(), "UINT,32"); // the average widens the samples
+    const uWaveformRecordChannel& channel = pRecord->Channels[1];
+    EXPECT_EQ(channel.iTotalPoints, 1200);
+    EXPECT_EQ(channel.eAcquireType, 2);
+    const std::string sData(channel.pData.view());
+    EXPECT_EQ(sData[0], '#');
+    EXPECT_TRUE(LogHas("RTB2004 - Waveform AcquireType: Average"));
+    EXPECT_TRUE(scope.Running()); // a screen read does not stop
+}
+
+TEST_F(WaveformFamiliesLiveTest, HamegScreenTraceAndOptionRowsInPlace) {
+    Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
+    scope.Attach(server.Device());
+    scope.SetCatalogue("CH1,CH2,POD1");
+    Connect(ModelHamegHM2008, "HMO2024", 1500); // its answers end with LF CR: each waits out the time-out
+    Refresh();
+    EXPECT_EQ(pump.mChannelData,
+              (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogicPod1}));
+    window.options.fBefore = window.options.fStop = 1;
+    window.options.sStop = ":ACQ:STAT STOP";
+    window.options.fAfter = window.options.fRun = 1;
+    window.options.sRun = ":ACQ:STAT RUN";
+    const std::size_t iFirst = Commands().size();
+    const auto pRecord = Read(DataSourceScreen, {WaveformChannel2});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 2u);
+    const std::string sData(pRecord->Channels[1].pData.view());
+    const std::string sDescription = scope.Description("CH2");
+    ASSERT_GT(sData.size(), sDescription.size());
+    EXPECT_EQ(sData.substr(0, 10), ":TRAC:DATA");
+    EXPECT_NE(sData.find(sDescription), std::string::npos);
+    const std::vector<std::string> all = Commands();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(iFirst), all.end()),
+              (std::vector<std::string>{":ACQ:STAT STOP", ":TRAC:POIN DEF", ":TRAC:FORM BYTE", ":TRAC:BORD LSBF",
+                                        ":TRAC:SOUR CH2", ":TRAC?", ":ACQ:STAT RUN"}));
+}
+
+struct uFault {
+    const char* sName;
+    std::function<void(Sim::RigolScope&)> apply;
+    std::string sError;
+};
+
+TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Connect(ModelRigolDS1000Z, "DS1104Z", 1500);
+    const std::vector<uFault> faults = {
+        {"points 0", [](Sim::RigolScope& s) { s.SetPointsAnswer("0"); }, "still holds a placeholder"},
+        {"points 9.9E37", [](Sim::RigolScope& s) { s.SetPointsAnswer("9.9E37"); }, "Die Anzahl ist ungültig"}};
+    for (const uFault& fault : faults) {
+        window.mLog.clear();
+        scope.SetPointsAnswer("");
+        fault.apply(scope);
+        const std::size_t iFirst = Commands().size();
+        Read(DataSourceMemory, {WaveformChannel1});
+        EXPECT_TRUE(LogHas(fault.sError)) << fault.sName;
+        const std::vector<std::string> all = Commands();
+        for (std::size_t i = iFirst; i < all.size(); ++i)
+            EXPECT_EQ(all[i].find('%'), std::string::npos) << fault.sName << ": " << all[i];
+    }
+}
+
+} // namespace
