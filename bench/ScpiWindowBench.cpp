@@ -2,7 +2,8 @@
 // to the simulated instrument, "Send && Receive" clicked), beside the raw TCP transport's own
 // read of the same answer into a new buffer, in the same run; and the longest stall of the GUI
 // thread (a 1 ms timer probe) while the answer arrives and while a 64 MiB file goes out with its
-// block header. Best of several rounds each.
+// block header. Best of several rounds each. Then, once, "View all" of the 64 MiB answer in
+// "Hex + Ascii" and in "Ascii" (drawing time and longest stall) and saving it.
 //
 //   bench_ScpiWindowBench [rounds] [screenshot.png]
 // With a file name the screen is saved after the last answer (run under a display server).
@@ -24,7 +25,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -38,6 +42,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -63,9 +68,8 @@ struct uRun {
     double dLongestStallMs = 0;
 };
 
-// Clicks the button from inside the event loop and runs the loop until the window is idle again,
-// with a 1 ms timer noting the longest gap between its ticks (the click's own work included).
-uRun RunClick(int iScpi, QPushButton* pButton) {
+// Runs start() from inside the event loop and the loop until done(), with the 1 ms timer probe.
+template <class Start, class Done> uRun RunUntil(Start start, Done done) {
     QElapsedTimer probe;
     double dLongest = 0;
     QTimer timer;
@@ -74,23 +78,32 @@ uRun RunClick(int iScpi, QPushButton* pButton) {
         dLongest = std::max(dLongest, probe.nsecsElapsed() / 1e6);
         probe.restart();
     });
-    const auto start = Clock::now();
-    bool fClicked = false;
+    const auto begin = Clock::now();
+    bool fStarted = false;
     QTimer::singleShot(0, [&] {
-        pButton->click();
-        fClicked = true;
+        start();
+        fStarted = true;
     });
     probe.start();
     timer.start();
-    QDeadlineTimer deadline(120000);
+    QDeadlineTimer deadline(600000);
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         EventHub::Pump();
-        WindowScpiCommand::uWindowScpiCommand* p = ScpiRecord(iScpi);
-        if (fClicked && p && !p->fBusy && p->iAwaitedTask == 0) break;
+        if (fStarted && done()) break;
     }
     timer.stop();
-    return {std::chrono::duration<double>(Clock::now() - start).count(), dLongest};
+    return {std::chrono::duration<double>(Clock::now() - begin).count(), dLongest};
+}
+
+// Clicks the button from inside the event loop and runs the loop until the window is idle again,
+// with a 1 ms timer noting the longest gap between its ticks (the click's own work included).
+uRun RunClick(int iScpi, QPushButton* pButton) {
+    return RunUntil([pButton] { pButton->click(); },
+                    [iScpi] {
+                        WindowScpiCommand::uWindowScpiCommand* p = ScpiRecord(iScpi);
+                        return p && !p->fBusy && p->iAwaitedTask == 0;
+                    });
 }
 
 double TransportRead(RawTcp::uRawTcpInstance& instance) {
@@ -172,8 +185,8 @@ int main(int argc, char** argv) {
     double dWindow = 1e9, dTransport = 1e9, dStallReceive = 0;
     for (int i = 0; i < iRounds; ++i) {
         const uRun run = RunClick(iScpi, g.pSendReceive);
-        if (pWindow->info.receiveData.size() != BlockSize + 11) {
-            std::fprintf(stderr, "window: %zu bytes\n", pWindow->info.receiveData.size());
+        if ((pWindow->pReceived ? pWindow->pReceived->size() : 0) != BlockSize + 11) {
+            std::fprintf(stderr, "window: %zu bytes\n", (pWindow->pReceived ? pWindow->pReceived->size() : 0));
             return 1;
         }
         dWindow = std::min(dWindow, run.dSeconds);
@@ -201,6 +214,40 @@ int main(int argc, char** argv) {
     }
     const bool fSent = server.Device().LastData().size() == BlockSize;
 
+    // "View all" of the 64 MiB answer in "Hex + Ascii" and in "Ascii", drawn through the drawing
+    // thread, and saving it.
+    g.pFile->click();
+    g.pCommand->setPlainText("SIM:BLOC? 67108864");
+    RunClick(iScpi, g.pSendReceive);
+    const auto drawn = [pWindow] {
+        const auto& pShared = pWindow->view.pShared;
+        if (!pShared) return true;
+        std::lock_guard lock(pShared->viewMutex);
+        return !pShared->fRunning;
+    };
+    g.pViewAll->setChecked(true);
+    uRun mViews[2];
+    const int mModes[2] = {WindowScpiCommand::ViewHexAscii, WindowScpiCommand::ViewAscii};
+    for (int i = 0; i < 2; ++i) {
+        g.pViewMode->blockSignals(true);
+        g.pViewMode->setCurrentIndex(mModes[i]);
+        g.pViewMode->blockSignals(false);
+        mViews[i] = RunUntil([iScpi] { WindowScpiCommand::ShowData(iScpi); }, drawn);
+        g.pAnswer->clear();
+    }
+    const QString sSaved = dir.filePath("saved.bin");
+    const uRun save = RunUntil(
+        [&] {
+            QTimer::singleShot(0, [&] {
+                if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                    pDialog->selectFile(sSaved);
+                    QMetaObject::invokeMethod(pDialog, "accept");
+                }
+            });
+            g.pAnswerSaveAs->click();
+        },
+        [] { return true; });
+
     const double mib = static_cast<double>(BlockSize) / (1 << 20);
     std::printf("64 MiB block over raw TCP on loopback, best of %d rounds\n", iRounds);
     std::printf("  window \"SIM:BLOC? 67108864\": %8.1f MiB/s; RawTcp RequestData into a new buffer %8.1f MiB/s; "
@@ -209,6 +256,12 @@ int main(int argc, char** argv) {
     std::printf("  GUI thread's longest stall while the block arrives: %.1f ms\n", dStallReceive);
     std::printf("  64 MiB file with block header sent: %8.1f MiB/s, longest GUI stall %.1f ms%s\n", mib / dSend,
                 dStallSend, fSent ? "" : " (the instrument did not get it whole)");
+    std::printf("  \"View all\" of the answer, \"Hex + Ascii\": drawn in %.1f s, longest GUI stall %.1f ms\n",
+                mViews[0].dSeconds, mViews[0].dLongestStallMs);
+    std::printf("  \"View all\" of the answer, \"Ascii\": drawn in %.1f s, longest GUI stall %.1f ms\n",
+                mViews[1].dSeconds, mViews[1].dLongestStallMs);
+    std::printf("  saving the answer: %.1f s, longest GUI stall %.1f ms (the file dialog's own work included)%s\n",
+                save.dSeconds, save.dLongestStallMs, QFileInfo(sSaved).size() == qint64(BlockSize + 11) ? "" : " (file incomplete)");
 
     if (argc > 2) {
         g.pCommand->setPlainText("*IDN?");

@@ -393,11 +393,13 @@ std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& 
     std::int64_t iNumber = 0;
     bool fQueued = false;
     // The task's own copy, made before the lock: the payload of a command may be large. The task
-    // owns its payload, so the caller may change or drop its buffer as soon as this returns.
+    // owns its payload, so the caller may change or drop its buffer as soon as this returns; a
+    // payload handed over (fShareData with an owning pointer) is kept as it is.
     std::unique_ptr<uTask> pCopy;
     try {
         pCopy = std::make_unique<uTask>(task);
-        if (auto* pCommand = std::get_if<uTaskScpiCommand>(pCopy.get()); pCommand && pCommand->pData) {
+        if (auto* pCommand = std::get_if<uTaskScpiCommand>(pCopy.get());
+            pCommand && pCommand->pData && !(pCommand->fShareData != 0 && pCommand->pData.use_count() > 0)) {
             auto pPayload = std::make_shared<const DataBuffer>(*pCommand->pData);
             if (pPayload->size() != pCommand->pData->size()) pCopy.reset();
             else pCommand->pData = std::move(pPayload);

@@ -40,10 +40,16 @@ struct uTaskScpiCommand {
     std::string sCommand;
     // Binary payload sent after the command. AddTask gives the queued task a copy of the
     // buffer's valid bytes: the caller may change or drop its buffer as soon as AddTask returns.
+    // Unless fShareData is set (see below).
     std::shared_ptr<const DataBuffer> pData;
     std::int64_t fRequestData = 0;
     std::int64_t fVendorSpecific = 0;
     std::int64_t eWait = 0; // before reading: 0 none, 1 poll the status byte, 2 service request (USBTMC only)
+    // 1: the caller hands pData over: it made the block for this task, owns it through pData and
+    // never changes it again. The queued task then keeps a reference instead of copying the bytes
+    // (a large file is not copied on the caller's thread). A pointer that owns nothing is copied
+    // all the same.
+    std::int64_t fShareData = 0;
 };
 
 struct uTaskScreencopy {

@@ -220,6 +220,35 @@ TEST_F(InstrumentDefaultTest, TheQueueHoldsDeepCopies) {
     EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "payload");
 }
 
+TEST_F(InstrumentDefaultTest, AHandedOverPayloadIsSharedAndAnUnownedOneStillCopied) {
+    auto object = NewObject();
+    EventRecorder recorder(iWindow);
+    auto pTransport = ConnectAndHold(object, "first", iWindow);
+    auto pBlock = std::make_shared<const DataBuffer>(DataBuffer::FromText("handed over"));
+    DataBuffer local = DataBuffer::FromText("window's own");
+    {
+        auto task = Command("shared", iWindow);
+        task.pData = pBlock;
+        task.fShareData = 1;
+        Add(object, task);
+        // The queued task holds the very block, no copy of it.
+        EXPECT_EQ(pBlock.use_count(), 3);
+        // A pointer that owns nothing cannot be kept: the task gets a copy although asked to share.
+        auto unowned = Command("unowned", iWindow);
+        unowned.pData = std::shared_ptr<const DataBuffer>(std::shared_ptr<void>(), &local);
+        unowned.fShareData = 1;
+        Add(object, unowned);
+        local.assign("xx", 2);
+    }
+    EXPECT_EQ(pBlock.use_count(), 2);
+    pTransport->LetGo();
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 3));
+    const auto mExchanges = pTransport->Exchanges();
+    ASSERT_EQ(mExchanges.size(), 3u);
+    EXPECT_EQ(std::string(mExchanges[1].mData.begin(), mExchanges[1].mData.end()), "handed over");
+    EXPECT_EQ(std::string(mExchanges[2].mData.begin(), mExchanges[2].mData.end()), "window's own");
+}
+
 TEST_F(InstrumentDefaultTest, AbortStopsTheRunningTransferOnlyAndQueuesNothing) {
     auto object = NewObject();
     EventRecorder recorder(iWindow);

@@ -346,39 +346,34 @@ bool HandleMenu(int iWindow, int iItem) {
     if (!FindInstance(iWindow, &p)) return false;
     switch (iItem) {
     case WindowStart::MenuCopy: Detail::CopyAnswer(*p); return true;
+    case WindowStart::MenuSaveAs: SaveData(iWindow); return true;
     case WindowStart::MenuOpenSeparately:
         WindowStart::SetMenuItemChecked(p->pMenu, iItem, WindowStart::WindowOpenIndependent());
         return true;
     case WindowStart::MenuDontCheckPosition:
         WindowStart::SetMenuItemChecked(p->pMenu, iItem, Main::WindowDontCheckPosition());
         return true;
-    case MenuStopRefresh: {
-        std::lock_guard lock(p->view.viewMutex);
-        p->view.fStopRefresh = true;
-        return true;
-    }
+    case MenuStopRefresh: Detail::StopRefreshThread(*p, 100); return true;
     default: return false;
     }
 }
 
 void OnTimer(int iWindow, int iTimer) {
     WindowRegistry::StopTimer(iWindow, iTimer);
-    if (iTimer == TimerFillCommandLists && FindInstance(iWindow, nullptr)) Detail::FillCommandListFiles(iWindow, 0);
+    if (iTimer == TimerFillCommandLists && FindInstance(iWindow, nullptr)) FillCommandListFiles(iWindow, 0);
 }
 
 void Closing(int iWindow) {
     const auto it = mWindowScpiCommand.find(iWindow);
     if (it == mWindowScpiCommand.end()) return;
     uWindowScpiCommand& window = *it->second;
-    if (window.lists.pCommandListIni) {
-        Ini::Save(window.lists.pCommandListIni.get());
-        Ini::Free(window.lists.pCommandListIni);
-    }
+    Detail::CloseCommandList(window);
     Detail::StopRefreshThread(window, 50);
     delete window.pEscape;
     WindowRegistry::StopTimer(iWindow, TimerFillCommandLists);
     window.info.sendData.release();
     window.info.receiveData.release();
+    window.pReceived.reset();
     mWindowScpiCommand.erase(it);
     --iOpenCount;
 }
@@ -402,7 +397,7 @@ void BindEvents(uWindowScpiCommand& window) {
                    }));
     EventHub::Bind(EventTaskFinished, iWindow, [iWindow](const uEvent& e) { Detail::OnTaskFinished(iWindow, e); });
     EventHub::Bind(EventTransferStatus, iWindow, [iWindow](const uEvent& e) { Detail::OnTransferStatus(iWindow, e); });
-    EventHub::Bind(EventScpiViewRefresh, iWindow, [iWindow](const uEvent&) { Detail::ViewRefresh(iWindow); });
+    EventHub::Bind(EventScpiViewRefresh, iWindow, [iWindow](const uEvent& e) { Detail::ViewRefresh(iWindow, e); });
     if (window.fMdi) {
         QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow);
         if (pMdiFrame && pMdiFrame->mdiArea()) {
@@ -414,6 +409,8 @@ void BindEvents(uWindowScpiCommand& window) {
         }
     }
     Detail::BindSendHandlers(window);
+    Detail::BindViewHandlers(window);
+    Detail::BindListHandlers(window);
 }
 
 } // namespace

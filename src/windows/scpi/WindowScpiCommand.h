@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/InstrumentWindowInfo.h"
+#include "common/DataBuffer.h"
 #include "common/Ini.h"
 
 #include <QPointer>
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -95,23 +97,53 @@ struct uGadgets {
     QPointer<QPlainTextEdit> pAnswer;
 };
 
+// One entry of a command list.
+struct uScpiCommandEntry {
+    std::string sKey;
+    std::string sName;
+    std::string sCommand; // line breaks as CR LF
+    std::string sFile;
+    bool fBlockFormat = false;
+    bool fVendorSpecific = false;
+    bool fWaitStatusByte = false;
+    bool fWaitServiceRequest = false;
+    int iOrder = 0; // position in the file, from 1; the list item's data
+};
+
 // The command lists of the window: folder, chosen file and the open list.
 struct uCommandListState {
-    std::string sCommandFolder;
+    std::vector<uScpiCommandEntry> mCommandEntries;
+    std::string sCommandFolder; // ends in "/"; empty until first filled
     std::string sSelectedFile;
     std::string sOpenFile;
     int iSelectedIndex = -1;
     std::unique_ptr<uIni> pCommandListIni;
+    bool fListModified = false; // "Add" or "Remove" changed the open list since it was saved
 };
 
-// The answer view's drawing thread and what it shares with the GUI thread (guarded by
-// viewMutex).
-struct uViewState {
+// What the answer view's drawing thread shares with the GUI thread, guarded by viewMutex. Each
+// drawing makes a new block; the thread holds it (and the answer) through shared pointers, so a
+// thread that outlives its stop wait and is detached still finds both.
+struct uViewShared {
     std::mutex viewMutex;
     std::condition_variable viewSignal;
+    bool fStopRefresh = false; // asks the thread to stop
+    bool fRunning = true;      // the thread has not ended yet
+    int iPermits = 0;          // the GUI thread's releases, one after each portion
+};
+
+// A portion of a long answer, rendered by the drawing thread: the payload of EventScpiViewRefresh.
+struct uViewPortion {
+    std::int64_t iGeneration = 0;
+    QString sText;
+};
+
+// The answer view's drawing thread, GUI side.
+struct uViewState {
+    std::shared_ptr<uViewShared> pShared;
     std::thread refreshThread;
-    bool fRefreshRunning = false;
-    bool fStopRefresh = false;
+    // The drawing whose portions the view takes; portions of other drawings are dropped.
+    std::int64_t iGeneration = 0;
 };
 
 struct uWindowScpiCommand {
@@ -129,6 +161,8 @@ struct uWindowScpiCommand {
     uInstrumentWindowInfo info;
     uCommandListState lists;
     uViewState view;
+    // The answer shown, shared with the drawing thread; null when there is none.
+    std::shared_ptr<const DataBuffer> pReceived;
     bool fCancelled = false;
     // The task whose result the window waits for (0: none), and every SCPI task of this window
     // whose result has not come back yet, oldest first. Results of other tasks are dropped unseen.
@@ -159,8 +193,25 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData);
 void CancelTask(int iWindow);
 void SetBusyState(int iWindow, bool fBusy);
 
-// Shows the answer that the window holds (info.receiveData) in the answer view.
+// Shows the answer that the window holds (pReceived) in the answer view.
 void ShowData(int iWindow);
+// The drawing thread of long answers (internal to the module).
+void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<const DataBuffer> pData, int iWindow,
+                       std::int64_t iGeneration, int iMode, int iOffsetDigits);
+// Saves the answer to a file the user names.
+void SaveData(int iWindow);
+// Fills the "Command list:" box and loads the chosen list; fKeep 0 prefers "Standard.ini", 1 the
+// list chosen before.
+void FillCommandListFiles(int iWindow, int fKeep);
+// Saves the open list, opens the chosen one and fills the command list.
+void LoadCommandList(int iWindow);
+
+// The view modes of the "View:" box.
+inline constexpr int ViewHexAscii = 0;
+inline constexpr int ViewHex = 1;
+inline constexpr int ViewAscii = 2;
+// Bytes drawn per portion by the drawing thread; longer answers under "View all" go through it.
+inline constexpr std::size_t ViewPortionSize = 40960;
 
 // Internal to the module's files.
 namespace Detail {
@@ -180,8 +231,32 @@ void SetStatus(uWindowScpiCommand& window, const std::string& sText);
 void ApplyItemStates(uWindowScpiCommand& window);
 void StopRefreshThread(uWindowScpiCommand& window, int iWaitMs);
 void CopyAnswer(uWindowScpiCommand& window);
-void FillCommandListFiles(int iWindow, int fKeep);
-void ViewRefresh(int iWindow);
+void ViewRefresh(int iWindow, const EventHub::uEvent& event);
+void BindViewHandlers(uWindowScpiCommand& window);
+// A slot that runs fn on the window's record while the window is open.
+inline auto OnWindow(int iWindow, void (*fn)(uWindowScpiCommand&)) {
+    return [iWindow, fn] {
+        uWindowScpiCommand* p = nullptr;
+        if (FindInstance(iWindow, &p)) fn(*p);
+    };
+}
+void BindListHandlers(uWindowScpiCommand& window);
+// The save-file requester "Data save as", preset with the window's title; "" when cancelled or
+// when the window closed meanwhile.
+std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter);
+// Writes the bytes to a file beside the target and renames it over the target; on failure the
+// target stays as it was and sFailure holds the message.
+bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure);
+// Saves the open list when it was changed, and frees it.
+void CloseCommandList(uWindowScpiCommand& window);
+// The command-list entry codec: a stored value read into an entry, and the value "Add" stores.
+uScpiCommandEntry ParseEntryValue(const std::string& sValue);
+std::string BuildEntryValue(const std::string& sName, const std::string& sCommand, bool fVendorSpecific,
+                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile, const std::string& sFile);
+// The name "Save As..." of the list writes: ".ini" in place of another extension, or appended.
+std::string ListFileName(const std::string& sChosen);
+// The new list written when no list is chosen.
+extern const char* const CommandListTemplate;
 std::int64_t ElapsedMilliseconds();
 } // namespace Detail
 

@@ -66,15 +66,14 @@ void MakeIdle(uWindowScpiCommand& window) {
     Detail::SetStatus(window, "");
 }
 
-// Reads the file into the window's send buffer; false with the failure text.
-bool ReadSendFile(uWindowScpiCommand& window, const QString& sFileName, std::string& sFailure) {
+// Reads the file into the buffer; false with the failure text.
+bool ReadSendFile(DataBuffer& buffer, const QString& sFileName, std::string& sFailure) {
     QFile file(sFileName);
     if (!file.open(QIODevice::ReadOnly)) {
         sFailure = "File could not be opened: " + sFileName.toStdString();
         return false;
     }
     const qint64 iLength = file.size();
-    DataBuffer& buffer = window.info.sendData;
     if (iLength <= 0 || !buffer.reserve(static_cast<std::size_t>(iLength))) {
         sFailure = "Not enough memory available.";
         return false;
@@ -139,9 +138,9 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
                                   Number(iDuration) + " ms total)";
         Detail::SetStatus(window, sText);
         WindowLog::AddLine(sPrefix + sText);
-        window.info.receiveData = std::move(pResult->requestData);
-        window.info.receiveData.setSize(static_cast<std::size_t>(
-            std::min<std::int64_t>(pResult->iRequestTransferred, static_cast<std::int64_t>(window.info.receiveData.size()))));
+        pResult->requestData.setSize(static_cast<std::size_t>(std::min<std::int64_t>(
+            pResult->iRequestTransferred, static_cast<std::int64_t>(pResult->requestData.size()))));
+        window.pReceived = std::make_shared<const DataBuffer>(std::move(pResult->requestData));
         window.info.fSendFinished = pResult->fSendFinished != 0;
         window.info.fRequestFinished = pResult->fRequestFinished != 0;
         ShowData(window.iWindow);
@@ -175,6 +174,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     SetBusyState(iWindow, true);
     Detail::StopRefreshThread(window, 100);
     Instrument::FreeDataBuffers(window.info.sendData, window.info.receiveData);
+    window.pReceived.reset();
 
     const uGadgets& g = window.gadgets;
     std::string sCommand = Detail::RemoveMarkers(Detail::PrepareCommand(g.pCommand->toPlainText()));
@@ -184,11 +184,15 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     const bool fBlockHeader = fFile && g.pBlockFormat->isChecked();
     std::string sFailure;
     bool fOk = true;
+    // The file goes to the task as a block of its own, handed over whole: a large file is read
+    // once and never copied on this thread.
+    std::shared_ptr<DataBuffer> pFileData;
     if (fFile && !sFileName.isEmpty()) {
-        fOk = ReadSendFile(window, sFileName, sFailure);
+        pFileData = std::make_shared<DataBuffer>();
+        fOk = ReadSendFile(*pFileData, sFileName, sFailure);
         if (fOk && fBlockHeader) {
             std::string sHeader;
-            Instrument::CreateBlockHeader(window.info.sendData.size(), sHeader);
+            Instrument::CreateBlockHeader(pFileData->size(), sHeader);
             sCommand += sHeader;
         }
         sLog = sCommand + "|" + sFileName.toStdString() + "|";
@@ -199,8 +203,10 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
         task.head = {InstrumentTaskScpiCommand, 0, iWindow};
         task.fSend = fSend ? 1 : 0;
         task.sCommand = sCommand;
-        // AddTask copies the bytes; the window's buffer stays the window's.
-        if (!window.info.sendData.empty()) task.pData = std::shared_ptr<const DataBuffer>(std::shared_ptr<void>(), &window.info.sendData);
+        if (pFileData && !pFileData->empty()) {
+            task.pData = std::move(pFileData);
+            task.fShareData = 1;
+        }
         task.fRequestData = fRequestData ? 1 : 0;
         task.fVendorSpecific = g.pVendorSpecific->isChecked() ? 1 : 0;
         task.eWait = g.pWaitMav->isChecked() ? 1 : g.pWaitSrq->isChecked() ? 2 : 0;
@@ -416,12 +422,7 @@ void ChooseSendFile(uWindowScpiCommand& window) {
 void BindSendHandlers(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     const uGadgets& g = window.gadgets;
-    auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) {
-        return [iWindow, fn] {
-            uWindowScpiCommand* p = nullptr;
-            if (FindInstance(iWindow, &p)) fn(*p);
-        };
-    };
+    const auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) { return OnWindow(iWindow, fn); };
     QObject::connect(g.pSend, &QPushButton::clicked, g.pSend, [iWindow] { OnSendClicked(iWindow, false); });
     QObject::connect(g.pSendReceive, &QPushButton::clicked, g.pSendReceive, [iWindow] { OnSendClicked(iWindow, true); });
     QObject::connect(g.pCancel, &QPushButton::clicked, g.pCancel, [iWindow] { OnCancelClicked(iWindow); });

@@ -120,6 +120,11 @@ class ScpiWindowTest : public FrameTest {
     }
     static void Type(int iScpi, const QString& sText) { W(iScpi).gadgets.pCommand->setPlainText(sText); }
     static std::string Status(int iScpi) { return W(iScpi).pStatusBar->currentMessage().toStdString(); }
+    // The answer the window holds ("" when none).
+    static std::string Received(int iScpi) {
+        const auto& pData = W(iScpi).pReceived;
+        return pData ? std::string(pData->view()) : std::string();
+    }
     static std::string Answer(int iScpi) { return W(iScpi).gadgets.pAnswer->toPlainText().toStdString(); }
     static bool Idle(int iScpi) { return !W(iScpi).fBusy && W(iScpi).iAwaitedTask == 0; }
     static bool WaitIdle(int iScpi, int iMs = 10000) {

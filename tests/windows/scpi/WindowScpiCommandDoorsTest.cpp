@@ -121,7 +121,7 @@ TEST_F(WindowScpiCommandUsbTest, WithMavTheStatusByteIsPolledBeforeTheAnswerIsRe
     });
     Click(W(iScpi).gadgets.pWaitMav);
     Query("*IDN?");
-    EXPECT_EQ(W(iScpi).info.receiveData.view().substr(0, 8), "Orvanto,");
+    EXPECT_EQ(Received(iScpi).substr(0, 8), "Orvanto,");
     EXPECT_GT(iPolledAtFirstRead.load(), 0);
     EXPECT_FALSE(LogHas("Error")) << Log();
 }
@@ -134,7 +134,7 @@ TEST_F(WindowScpiCommandUsbTest, WithSrqTheInterruptNotificationEndsTheWait) {
     Click(W(iScpi).gadgets.pWaitSrq);
     const std::size_t iPolls = StatusByteRequests();
     Query("*IDN?");
-    EXPECT_EQ(W(iScpi).info.receiveData.view().substr(0, 8), "Orvanto,");
+    EXPECT_EQ(Received(iScpi).substr(0, 8), "Orvanto,");
     EXPECT_EQ(StatusByteRequests(), iPolls);
     EXPECT_FALSE(LogHas("Error")) << Log();
 }
@@ -145,7 +145,7 @@ TEST_F(WindowScpiCommandUsbTest, BothTickedWaitsForMavAndVendorSpecificChangesTh
     W(iScpi).gadgets.pWaitSrq->setChecked(true);
     Query("*IDN?");
     EXPECT_GT(StatusByteRequests(), 0u);
-    EXPECT_EQ(W(iScpi).info.receiveData.view().substr(0, 8), "Orvanto,");
+    EXPECT_EQ(Received(iScpi).substr(0, 8), "Orvanto,");
 
     W(iScpi).gadgets.pVendorSpecific->setChecked(true);
     W(iScpi).gadgets.pWaitMav->setChecked(false);

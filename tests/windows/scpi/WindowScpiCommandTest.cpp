@@ -62,7 +62,7 @@ TEST_F(WindowScpiCommandTest, AQueryShowsItsAnswerTheTransferTextsAndTheLogLines
     EXPECT_EQ(sStatus.rfind("Data received, bytes: " + std::to_string(sIdn.size()) + " - (", 0), 0u) << sStatus;
     EXPECT_EQ(sStatus.substr(sStatus.size() - 10), " ms total)");
     EXPECT_NE(Answer(iScpi).find("RIGOL TECHNO"), std::string::npos) << Answer(iScpi);
-    EXPECT_EQ(W(iScpi).info.receiveData.view(), sIdn);
+    EXPECT_EQ(Received(iScpi), sIdn);
     EXPECT_TRUE(LogHas("DS1104Z - SCPI command sent: *IDN?\n")) << Log();
     EXPECT_TRUE(LogHas("DS1104Z - Data sent, bytes: 6 - (")) << Log();
     EXPECT_TRUE(LogHas("DS1104Z - Data received, bytes: " + std::to_string(sIdn.size()) + " - (")) << Log();
@@ -164,7 +164,7 @@ TEST_F(WindowScpiCommandTest, ALongCommandIsLoggedAsItsFirst512CharactersAndDots
     Click(W(iScpi).gadgets.pSendReceive);
     ASSERT_TRUE(WaitIdle(iScpi));
     EXPECT_TRUE(LogHas("SCPI command sent: " + sCommand.substr(0, 512) + "...\n")) << Log();
-    EXPECT_EQ(W(iScpi).info.receiveData.size(), 591u);
+    EXPECT_EQ(Received(iScpi).size(), 591u);
 }
 
 TEST_F(WindowScpiCommandTest, SendWithoutAnswerShowsTheSentBytesAndNoAnswer) {
@@ -175,7 +175,7 @@ TEST_F(WindowScpiCommandTest, SendWithoutAnswerShowsTheSentBytesAndNoAnswer) {
     EXPECT_EQ(Status(iScpi).rfind("Data sent, bytes: 5 - (", 0), 0u) << Status(iScpi);
     EXPECT_EQ(Answer(iScpi), "");
     EXPECT_FALSE(LogHas("Data received")) << Log();
-    EXPECT_FALSE(W(iScpi).info.receiveData.allocated());
+    EXPECT_FALSE(W(iScpi).pReceived);
 }
 
 TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSendIsShown) {
@@ -194,7 +194,7 @@ TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSend
     W(iScpi).gadgets.pSendReceive->click();
     EXPECT_FALSE(Idle(iScpi));
     ASSERT_TRUE(WaitIdle(iScpi));
-    EXPECT_EQ(W(iScpi).info.receiveData.view(), "fresh\n");
+    EXPECT_EQ(Received(iScpi), "fresh\n");
     EXPECT_NE(Answer(iScpi).find("fresh"), std::string::npos);
     EXPECT_EQ(Answer(iScpi).find("RIGOL"), std::string::npos);
     EXPECT_TRUE(W(iScpi).mOutstanding.empty());
@@ -213,7 +213,7 @@ TEST_F(WindowScpiCommandTest, AnErrorOfTheCurrentSendMakesTheWindowIdleAndTheNex
     Type(iScpi, "SIM:ECHO? after");
     Click(W(iScpi).gadgets.pSendReceive);
     ASSERT_TRUE(WaitIdle(iScpi));
-    EXPECT_EQ(W(iScpi).info.receiveData.view(), "after\n");
+    EXPECT_EQ(Received(iScpi), "after\n");
 }
 
 TEST_F(WindowScpiCommandTest, TitleFollowsTheInstrumentAndSendIsInertWhileDisconnected) {
@@ -332,11 +332,16 @@ TEST_F(WindowScpiCommandTest, AnMdiChildPutsEscapeOnItsMainWindowAndHasNoShowMai
     Announce(iScpi, mObject, ProtocolRawTcp);
     EXPECT_TRUE(WindowStart::FindMenuItem(w.pMenu, WindowStart::MenuDisconnect)->isEnabled());
     EXPECT_FALSE(WindowStart::FindMenuItem(w.pMenu, WindowStart::MenuSelect)->isEnabled());
-    // Escape reaches the window as item 267.
+    // Escape reaches the window as item 267: it stops the drawing of a long answer.
+    w.pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText(std::string(4 * 40960, 'x')));
+    w.gadgets.pViewAll->setChecked(true);
+    WindowScpiCommand::ShowData(iScpi);
+    ASSERT_TRUE(w.view.refreshThread.joinable());
     emit w.pEscape->activated();
     Settle();
-    std::lock_guard lock(w.view.viewMutex);
-    EXPECT_TRUE(w.view.fStopRefresh);
+    EXPECT_FALSE(w.view.refreshThread.joinable());
+    std::lock_guard lock(w.view.pShared->viewMutex);
+    EXPECT_TRUE(w.view.pShared->fStopRefresh);
 }
 
 // The pieces of the send road on their own.

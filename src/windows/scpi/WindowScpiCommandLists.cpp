@@ -1,0 +1,404 @@
+// The SCPI command window's command lists: INI files in a folder, one list a file, each entry a
+// key of group "SCPICommand" whose value holds the name, options, command and file. Choosing a
+// list, clicking, adding and removing entries, and writing new list files.
+#include "windows/scpi/WindowScpiCommand.h"
+
+#include "app/Main.h"
+#include "common/Ini.h"
+#include "common/TextRoutines.h"
+#include "common/WindowLog.h"
+#include "platform/WindowFrame.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cctype>
+
+namespace WindowScpiCommand {
+
+namespace Detail {
+const char* const CommandListTemplate = "\xEF\xBB\xBF\r\n"
+                                        "[Ini-Version]\r\n"
+                                        "Version = 1\r\n"
+                                        "Format = UTF8 - First line UTF-8 Signature (BOM) and New Line!\r\n"
+                                        "Comment = ;\r\n"
+                                        "\r\n"
+                                        "[SCPICommand]\r\n"
+                                        "; [<NAME>]{<OPTION>}Commands |#NM||FILE|<FILENAME>\r\n"
+                                        "1 = *IDN?\r\n"
+                                        "2 = [Error]:SYSTem:ERRor?\r\n";
+} // namespace Detail
+
+namespace {
+
+const char* const SelectFolder = "Select Folder...";
+const char* const Group = "SCPICommand";
+constexpr int MaxKeys = 1000;
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
+std::string ReplaceAll(std::string sText, const std::string& sFrom, const std::string& sTo) {
+    for (std::size_t i = sText.find(sFrom); i != std::string::npos; i = sText.find(sFrom, i + sTo.size())) {
+        sText.replace(i, sFrom.size(), sTo);
+    }
+    return sText;
+}
+
+void Fail(uWindowScpiCommand& window, const std::string& sText) {
+    Detail::SetStatus(window, sText);
+    WindowLog::AddError(sText);
+}
+
+// The program's folder: the one that holds the Resources folder.
+std::string DefaultCommandFolder() {
+    const QString sResources = QDir::cleanPath(QString::fromStdString(Main::ProgramResourceFolder()));
+    return QFileInfo(sResources).path().toStdString() + "/SCPI-Commands/";
+}
+
+// Saves the open list (when changed) and frees it; false when the save failed.
+bool SaveAndFree(uWindowScpiCommand& window) {
+    uCommandListState& lists = window.lists;
+    if (!lists.pCommandListIni) return true;
+    bool fSaved = true;
+    if (lists.fListModified) {
+        fSaved = Ini::Save(lists.pCommandListIni.get());
+        if (!fSaved) Fail(window, "The data could not be written to the file: " + lists.pCommandListIni->sFileName);
+    }
+    Ini::Free(lists.pCommandListIni);
+    lists.fListModified = false;
+    return fSaved;
+}
+
+void ChooseFolder(uWindowScpiCommand& window, bool fFromBox) {
+    const int iWindow = window.iWindow;
+    QPointer<QFileDialog> pDialog = new QFileDialog(window.pFrame, SelectFolder);
+    pDialog->setFileMode(QFileDialog::Directory);
+    pDialog->setOption(QFileDialog::ShowDirsOnly);
+    pDialog->setOption(QFileDialog::DontUseNativeDialog);
+    pDialog->setDirectory(QString::fromStdString(window.lists.sCommandFolder));
+    const int iResult = pDialog->exec();
+    if (!pDialog) return;
+    const QStringList mChosen = pDialog->selectedFiles();
+    delete pDialog;
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    uCommandListState& lists = p->lists;
+    if (iResult != QDialog::Accepted || mChosen.isEmpty()) {
+        if (fFromBox && p->gadgets.pListFiles) {
+            const QSignalBlocker blocker(p->gadgets.pListFiles);
+            p->gadgets.pListFiles->setCurrentIndex(lists.iSelectedIndex);
+        }
+        return;
+    }
+    lists.sCommandFolder = QDir::cleanPath(mChosen.front()).toStdString() + "/";
+    lists.sSelectedFile.clear();
+    lists.sOpenFile.clear();
+    lists.iSelectedIndex = -1;
+    FillCommandListFiles(iWindow, 0);
+}
+
+void OnListChosen(int iWindow, int iIndex) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || iIndex < 0) return;
+    QComboBox* pBox = p->gadgets.pListFiles;
+    if (iIndex == pBox->count() - 1) {
+        ChooseFolder(*p, true);
+        return;
+    }
+    p->lists.sSelectedFile = pBox->itemText(iIndex).toStdString();
+    p->lists.iSelectedIndex = iIndex;
+    LoadCommandList(iWindow);
+}
+
+const uScpiCommandEntry* EntryOf(const uWindowScpiCommand& window, const QListWidgetItem* pItem) {
+    if (!pItem) return nullptr;
+    const int iOrder = pItem->data(Qt::UserRole).toInt();
+    for (const uScpiCommandEntry& entry : window.lists.mCommandEntries) {
+        if (entry.iOrder == iOrder) return &entry;
+    }
+    return nullptr;
+}
+
+void OnEntryClicked(uWindowScpiCommand& window, QListWidgetItem* pItem) {
+    const uScpiCommandEntry* pEntry = EntryOf(window, pItem);
+    if (!pEntry) return;
+    const uGadgets& g = window.gadgets;
+    g.pName->setText(QString::fromStdString(pEntry->sName));
+    g.pCommand->setPlainText(QString::fromStdString(ReplaceAll(pEntry->sCommand, "\r\n", "\n")));
+    const QString sFile = QString::fromStdString(pEntry->sFile);
+    g.pFileName->setText(sFile);
+    g.pFileName->setToolTip(sFile);
+    const bool fFile = !sFile.isEmpty();
+    g.pFile->setChecked(fFile);
+    g.pBlockFormat->setEnabled(fFile);
+    g.pBlockFormat->setChecked(fFile && pEntry->fBlockFormat);
+    g.pWaitMav->setChecked(pEntry->fWaitStatusByte);
+    g.pWaitSrq->setChecked(pEntry->fWaitServiceRequest);
+    g.pVendorSpecific->setChecked(pEntry->fVendorSpecific);
+    Detail::SetStatus(window, "");
+}
+
+void OnAdd(uWindowScpiCommand& window) {
+    const uGadgets& g = window.gadgets;
+    const std::string sName = Utility::TrimCharacters(g.pName->text().toStdString(), " \t\r\n");
+    const std::string sCommand = Utility::TrimCharacters(g.pCommand->toPlainText().toStdString(), " \t\r\n");
+    const std::string sValue =
+        Detail::BuildEntryValue(sName, sCommand, g.pVendorSpecific->isChecked(), g.pWaitMav->isChecked(),
+                                g.pWaitSrq->isChecked(), g.pFile->isChecked(), g.pFileName->text().toStdString());
+    uCommandListState& lists = window.lists;
+    if (lists.pCommandListIni) {
+        uIni* pIni = lists.pCommandListIni.get();
+        Ini::SelectSection(pIni, Group);
+        for (int i = 1; i <= MaxKeys; ++i) {
+            const std::string sKey = std::to_string(i);
+            if (!Ini::ReadString(pIni, sKey, "").empty()) continue;
+            if (Ini::WriteString(pIni, sKey, sValue)) lists.fListModified = true;
+            break;
+        }
+    }
+    LoadCommandList(window.iWindow);
+    const uScpiCommandEntry added = Detail::ParseEntryValue(sValue);
+    const QString sShown = QString::fromStdString(added.sName.empty() ? added.sCommand : added.sName);
+    for (int i = 0; i < g.pCommandList->count(); ++i) {
+        if (g.pCommandList->item(i)->text() == sShown) {
+            g.pCommandList->setCurrentRow(i);
+            break;
+        }
+    }
+}
+
+void OnRemove(uWindowScpiCommand& window) {
+    QListWidget* pList = window.gadgets.pCommandList;
+    QListWidgetItem* pItem = pList->currentItem();
+    if (!pItem || !pItem->isSelected()) return;
+    uCommandListState& lists = window.lists;
+    const int iOrder = pItem->data(Qt::UserRole).toInt();
+    delete pList->takeItem(pList->row(pItem));
+    const auto it = std::find_if(lists.mCommandEntries.begin(), lists.mCommandEntries.end(),
+                                 [iOrder](const uScpiCommandEntry& e) { return e.iOrder == iOrder; });
+    if (it == lists.mCommandEntries.end()) return;
+    if (lists.pCommandListIni) {
+        Ini::SelectSection(lists.pCommandListIni.get(), Group);
+        Ini::RemoveKey(lists.pCommandListIni.get(), it->sKey);
+        lists.fListModified = true;
+    }
+    lists.mCommandEntries.erase(it);
+}
+
+void OnListSaveAs(uWindowScpiCommand& window) {
+    const int iWindow = window.iWindow;
+    uCommandListState& lists = window.lists;
+    if (lists.pCommandListIni && lists.fListModified) {
+        if (Ini::Save(lists.pCommandListIni.get())) lists.fListModified = false;
+        else Fail(window, "The data could not be written to the file: " + lists.sCommandFolder + lists.sSelectedFile);
+    }
+    const std::string sChosen = Detail::AskSaveName(window, "SCPI commands (*.ini)");
+    uWindowScpiCommand* p = nullptr;
+    if (sChosen.empty() || !FindInstance(iWindow, &p)) return;
+    uCommandListState& chosen = p->lists;
+    const std::string sTarget = Detail::ListFileName(sChosen);
+    std::string sFailure;
+    if (!chosen.sCommandFolder.empty() && !chosen.sSelectedFile.empty()) {
+        const QString sSource = QString::fromStdString(chosen.sCommandFolder + chosen.sSelectedFile);
+        const QFileInfo source(sSource), target(QString::fromStdString(sTarget));
+        // A list copied onto itself is already there.
+        if (!(target.exists() && source.canonicalFilePath() == target.canonicalFilePath())) {
+            QFile file(sSource);
+            QByteArray bytes;
+            if (file.open(QIODevice::ReadOnly)) bytes = file.readAll();
+            if (!file.isOpen() || file.error() != QFileDevice::NoError ||
+                !Detail::WriteFileWhole(sTarget, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                        static_cast<std::size_t>(bytes.size()), sFailure)) {
+                Fail(*p, "The file could not be created: " + sTarget);
+                return;
+            }
+        }
+    } else {
+        const std::string sTemplate = Detail::CommandListTemplate;
+        if (!Detail::WriteFileWhole(sTarget, reinterpret_cast<const std::uint8_t*>(sTemplate.data()), sTemplate.size(),
+                                    sFailure)) {
+            Fail(*p, sFailure);
+            return;
+        }
+    }
+    const QString sTargetFolder = QFileInfo(QString::fromStdString(sTarget)).absolutePath();
+    const QString sFolder = QDir::cleanPath(QString::fromStdString(chosen.sCommandFolder));
+    if (!chosen.sCommandFolder.empty() && sTargetFolder.compare(sFolder, Qt::CaseInsensitive) == 0) {
+        FillCommandListFiles(iWindow, 1);
+    }
+}
+
+} // namespace
+
+void FillCommandListFiles(int iWindow, int fKeep) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || !p->gadgets.pListFiles) return;
+    uCommandListState& lists = p->lists;
+    if (lists.sCommandFolder.empty()) lists.sCommandFolder = DefaultCommandFolder();
+    std::vector<std::string> mNames;
+    const QDir folder(QString::fromStdString(lists.sCommandFolder));
+    if (folder.exists()) {
+        for (const QFileInfo& info : folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            if (info.suffix().compare("ini", Qt::CaseInsensitive) == 0) mNames.push_back(info.fileName().toStdString());
+        }
+        std::sort(mNames.begin(), mNames.end());
+    } else {
+        Detail::SetStatus(*p, "");
+    }
+    QComboBox* pBox = p->gadgets.pListFiles;
+    {
+        const QSignalBlocker blocker(pBox);
+        pBox->clear();
+        for (const std::string& sName : mNames) pBox->addItem(QString::fromStdString(sName));
+        pBox->addItem(SelectFolder);
+        lists.sOpenFile = lists.sSelectedFile;
+        lists.sSelectedFile.clear();
+        int iChosen = -1;
+        const std::string& sWanted = fKeep == 0 ? std::string("Standard.ini") : lists.sOpenFile;
+        for (std::size_t i = 0; i < mNames.size() && iChosen < 0; ++i) {
+            if (SameNoCase(mNames[i], sWanted)) iChosen = static_cast<int>(i);
+        }
+        if (iChosen < 0 && !mNames.empty()) iChosen = 0;
+        lists.iSelectedIndex = iChosen;
+        pBox->setCurrentIndex(iChosen);
+        if (iChosen >= 0) lists.sSelectedFile = mNames[static_cast<std::size_t>(iChosen)];
+    }
+    if (lists.iSelectedIndex >= 0) {
+        LoadCommandList(iWindow);
+    } else {
+        // No list file: the list shown before is closed, nothing new is loaded.
+        Detail::CloseCommandList(*p);
+        lists.mCommandEntries.clear();
+        p->gadgets.pCommandList->clear();
+    }
+}
+
+void LoadCommandList(int iWindow) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p)) return;
+    uWindowScpiCommand& window = *p;
+    uCommandListState& lists = window.lists;
+    window.gadgets.pCommandList->clear();
+    lists.mCommandEntries.clear();
+    SaveAndFree(window);
+    const std::string sPath = lists.sCommandFolder + lists.sSelectedFile;
+    lists.pCommandListIni = Ini::Open(sPath, IniFlagsProgram);
+    if (!lists.pCommandListIni) {
+        Fail(window, "File could not be opened: " + sPath);
+        return;
+    }
+    Detail::SetStatus(window, sPath);
+    uIni* pIni = lists.pCommandListIni.get();
+    Ini::SelectSection(pIni, Group);
+    Ini::ExamineKeys(pIni);
+    int iOrder = 0;
+    while (Ini::NextKey(pIni)) {
+        ++iOrder;
+        const std::string sKey = Ini::KeyName(pIni);
+        if (sKey.empty()) continue;
+        uScpiCommandEntry entry = Detail::ParseEntryValue(Ini::KeyValue(pIni));
+        entry.sKey = sKey;
+        entry.iOrder = iOrder;
+        lists.mCommandEntries.push_back(std::move(entry));
+    }
+    std::stable_sort(lists.mCommandEntries.begin(), lists.mCommandEntries.end(),
+                     [](const uScpiCommandEntry& a, const uScpiCommandEntry& b) { return a.sName < b.sName; });
+    for (const uScpiCommandEntry& entry : lists.mCommandEntries) {
+        auto* pItem = new QListWidgetItem(QString::fromStdString(entry.sName.empty() ? entry.sCommand : entry.sName));
+        pItem->setData(Qt::UserRole, entry.iOrder);
+        window.gadgets.pCommandList->addItem(pItem);
+    }
+}
+
+namespace Detail {
+
+uScpiCommandEntry ParseEntryValue(const std::string& sValue) {
+    uScpiCommandEntry entry;
+    std::string sRest = sValue;
+    if (!sRest.empty() && sRest[0] == '[') {
+        if (const std::size_t iClose = sRest.find(']', 1); iClose != std::string::npos) {
+            entry.sName = sRest.substr(1, iClose - 1);
+            sRest.erase(0, iClose + 1);
+        }
+    }
+    if (!sRest.empty() && sRest[0] == '{') {
+        if (const std::size_t iClose = sRest.find('}'); iClose != std::string::npos) {
+            const std::string sOptions = sRest.substr(1, iClose - 1);
+            entry.fWaitStatusByte = sOptions.find("Wstb") != std::string::npos;
+            entry.fWaitServiceRequest = sOptions.find("Wsrq") != std::string::npos;
+            entry.fVendorSpecific = sOptions.find('V') != std::string::npos;
+            sRest.erase(0, iClose + 1);
+        }
+    }
+    if (const std::size_t iFile = sRest.find("|FILE|"); iFile != std::string::npos) {
+        entry.sFile = sRest.substr(iFile + 6);
+        sRest.erase(iFile + 6);
+    }
+    entry.fBlockFormat = sRest.find("|#NM|") != std::string::npos;
+    entry.sCommand = ReplaceAll(sRest, ";", "\r\n");
+    return entry;
+}
+
+std::string BuildEntryValue(const std::string& sName, const std::string& sCommand, bool fVendorSpecific,
+                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile, const std::string& sFile) {
+    std::string sValue;
+    if (!sName.empty()) sValue = "[" + sName + "]";
+    if (fVendorSpecific || fWaitStatusByte || fWaitServiceRequest) {
+        sValue += "{";
+        if (fVendorSpecific) sValue += "V";
+        if (fWaitStatusByte) sValue += "Wstb";
+        if (fWaitServiceRequest) sValue += "Wsrq";
+        sValue += "}";
+    }
+    // Line breaks (CR LF, or LF alone as the editor gives them) become ";".
+    std::string sJoined = ReplaceAll(ReplaceAll(sCommand, "\r\n", "\n"), "\n", ";");
+    sValue += ReplaceAll(sJoined, "|FILE|", "");
+    if (fFile && !sFile.empty()) sValue += "|FILE|" + sFile;
+    return sValue;
+}
+
+std::string ListFileName(const std::string& sChosen) {
+    const std::size_t iSlash = sChosen.find_last_of('/');
+    const std::size_t iNameStart = iSlash == std::string::npos ? 0 : iSlash + 1;
+    const std::size_t iDot = sChosen.find_last_of('.');
+    if (iDot == std::string::npos || iDot < iNameStart) return sChosen + ".ini";
+    if (SameNoCase(sChosen.substr(iDot + 1), "ini")) return sChosen;
+    return sChosen.substr(0, iDot) + ".ini";
+}
+
+void CloseCommandList(uWindowScpiCommand& window) { SaveAndFree(window); }
+
+void BindListHandlers(uWindowScpiCommand& window) {
+    const int iWindow = window.iWindow;
+    const uGadgets& g = window.gadgets;
+    const auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) { return OnWindow(iWindow, fn); };
+    QObject::connect(g.pListFiles, &QComboBox::currentIndexChanged, g.pListFiles,
+                     [iWindow](int iIndex) { OnListChosen(iWindow, iIndex); });
+    QObject::connect(g.pFolder, &QToolButton::clicked, g.pFolder,
+                     on([](uWindowScpiCommand& w) { ChooseFolder(w, false); }));
+    QObject::connect(g.pCommandList, &QListWidget::itemClicked, g.pCommandList, [iWindow](QListWidgetItem* pItem) {
+        uWindowScpiCommand* p = nullptr;
+        if (FindInstance(iWindow, &p)) OnEntryClicked(*p, pItem);
+    });
+    QObject::connect(g.pAdd, &QPushButton::clicked, g.pAdd, on(OnAdd));
+    QObject::connect(g.pRemove, &QPushButton::clicked, g.pRemove, on(OnRemove));
+    QObject::connect(g.pListSaveAs, &QPushButton::clicked, g.pListSaveAs, on(OnListSaveAs));
+}
+
+} // namespace Detail
+
+} // namespace WindowScpiCommand

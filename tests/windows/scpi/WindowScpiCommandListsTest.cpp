@@ -1,0 +1,284 @@
+// The SCPI command window's command lists: the entry codec, the files byte for byte (template,
+// Add and Remove, a list written by hand), and the real window choosing, clicking, adding,
+// removing and writing lists.
+#include "windows/scpi/ScpiWindowTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+using namespace ScpiWindowTestSupport;
+using WindowScpiCommand::uScpiCommandEntry;
+
+std::string ReadFile(const QString& sPath) {
+    QFile f(sPath);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll().toStdString();
+}
+
+std::string Golden(const char* sName) { return ReadFile(QString(ORVANTO_TEST_DATA) + "/" + sName); }
+
+TEST(ScpiCommandListEntry, ValuesReadAsThePartsSay) {
+    struct uCase {
+        std::string sValue, sName, sCommand, sFile;
+        bool fBlock, fV, fStb, fSrq;
+    };
+    const uCase mCases[] = {
+        {"*IDN?", "", "*IDN?", "", false, false, false, false},
+        {"[Error]:SYSTem:ERRor?", "Error", ":SYSTem:ERRor?", "", false, false, false, false},
+        {"[no close:MEAS?", "", "[no close:MEAS?", "", false, false, false, false},
+        {"[]X", "", "X", "", false, false, false, false},
+        {"[N]{Wstb}A;B", "N", "A\r\nB", "", false, false, true, false},
+        {"{VWsrq}*TRG", "", "*TRG", "", false, true, false, true},
+        {"{v}x", "", "x", "", false, false, false, false}, // options are case-sensitive
+        {"{open x", "", "{open x", "", false, false, false, false},
+        {"[F]SIM:DATA |#NM||FILE|/tmp/a;b.bin", "F", "SIM:DATA |#NM||FILE|", "/tmp/a;b.bin", true, false, false, false},
+        {"C |FILE|one|FILE|two", "", "C |FILE|", "one|FILE|two", false, false, false, false},
+        {"x |file|y", "", "x |file|y", "", false, false, false, false},
+        {"", "", "", "", false, false, false, false},
+    };
+    for (const uCase& c : mCases) {
+        SCOPED_TRACE(c.sValue);
+        const uScpiCommandEntry e = WindowScpiCommand::Detail::ParseEntryValue(c.sValue);
+        EXPECT_EQ(e.sName, c.sName);
+        EXPECT_EQ(e.sCommand, c.sCommand);
+        EXPECT_EQ(e.sFile, c.sFile);
+        EXPECT_EQ(e.fBlockFormat, c.fBlock);
+        EXPECT_EQ(e.fVendorSpecific, c.fV);
+        EXPECT_EQ(e.fWaitStatusByte, c.fStb);
+        EXPECT_EQ(e.fWaitServiceRequest, c.fSrq);
+    }
+}
+
+TEST(ScpiCommandListEntry, ValuesBuiltAndReadBack) {
+    using WindowScpiCommand::Detail::BuildEntryValue;
+    EXPECT_EQ(BuildEntryValue("Meas", "A\nB", false, true, false, false, ""), "[Meas]{Wstb}A;B");
+    EXPECT_EQ(BuildEntryValue("", "A\r\nB", true, true, true, false, "f"), "{VWstbWsrq}A;B");
+    EXPECT_EQ(BuildEntryValue("D", "SIM:DATA |#NM||FILE|", false, false, false, true, "/x.bin"),
+              "[D]SIM:DATA |#NM||FILE|/x.bin");
+    EXPECT_EQ(BuildEntryValue("", "X |FILE|", false, false, false, false, "/x.bin"), "X ");
+    EXPECT_EQ(BuildEntryValue("", "X |FILE|", false, false, false, true, ""), "X ");
+    const uScpiCommandEntry e = WindowScpiCommand::Detail::ParseEntryValue(
+        BuildEntryValue("D", "SIM:DATA |#NM||FILE|", false, false, false, true, "/x.bin"));
+    EXPECT_EQ(e.sCommand, "SIM:DATA |#NM||FILE|");
+    EXPECT_EQ(e.sFile, "/x.bin");
+    EXPECT_TRUE(e.fBlockFormat);
+}
+
+TEST(ScpiCommandListEntry, SaveAsNames) {
+    using WindowScpiCommand::Detail::ListFileName;
+    EXPECT_EQ(ListFileName("/d/list"), "/d/list.ini");
+    EXPECT_EQ(ListFileName("/d/list.txt"), "/d/list.ini");
+    EXPECT_EQ(ListFileName("/d/list.json"), "/d/list.ini");
+    EXPECT_EQ(ListFileName("/d/a.c"), "/d/a.ini");
+    EXPECT_EQ(ListFileName("/d/a.INI"), "/d/a.INI");
+    EXPECT_EQ(ListFileName("/d.x/list"), "/d.x/list.ini");
+    EXPECT_EQ(ListFileName("/d/a.b.txt"), "/d/a.b.ini");
+}
+
+TEST(ScpiCommandListEntry, TheTemplateIsTheShippedStandardList) {
+    const std::string sTemplate = WindowScpiCommand::Detail::CommandListTemplate;
+    EXPECT_EQ(sTemplate.size(), 217u);
+    EXPECT_EQ(sTemplate, Golden("template.ini"));
+    EXPECT_EQ(sTemplate, ReadFile(QString(ORVANTO_TEST_DATA) + "/../../../../packaging/resources/SCPI-Commands/Standard.ini"));
+}
+
+class WindowScpiCommandListsTest : public ScpiWindowTest {
+  protected:
+    QString Folder() { return dir.filePath("SCPI-Commands"); }
+    QString Put(const QString& sName, const std::string& sBytes) {
+        QDir().mkpath(Folder());
+        const QString sPath = Folder() + "/" + sName;
+        QFile f(sPath);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(sBytes.data(), static_cast<qint64>(sBytes.size()));
+        return sPath;
+    }
+    // Opens the window and lets timer 13 fill the box.
+    int Open() {
+        const int iScpi = OpenScpi();
+        WaitFor([iScpi] { return W(iScpi).gadgets.pListFiles->count() > 0; }, 3000);
+        Settle();
+        return iScpi;
+    }
+    static QStringList Box(int iScpi) {
+        QStringList m;
+        for (int i = 0; i < W(iScpi).gadgets.pListFiles->count(); ++i) m << W(iScpi).gadgets.pListFiles->itemText(i);
+        return m;
+    }
+    static QStringList Items(int iScpi) {
+        QStringList m;
+        for (int i = 0; i < W(iScpi).gadgets.pCommandList->count(); ++i) m << W(iScpi).gadgets.pCommandList->item(i)->text();
+        return m;
+    }
+    static void ClickItem(int iScpi, const QString& sText) {
+        QListWidget* pList = W(iScpi).gadgets.pCommandList;
+        const auto m = pList->findItems(sText, Qt::MatchExactly);
+        ASSERT_EQ(m.size(), 1) << sText.toStdString();
+        pList->setCurrentItem(m[0]);
+        emit pList->itemClicked(m[0]);
+        Settle();
+    }
+    // Answers the next requester: a file name or folder ("" cancels); returns its title.
+    static QString Requester(QAbstractButton* pButton, const QString& sPath) {
+        QString sTitle;
+        QTimer::singleShot(0, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!pDialog) return;
+            sTitle = pDialog->windowTitle();
+            if (sPath.isEmpty()) {
+                pDialog->reject();
+                return;
+            }
+            pDialog->selectFile(sPath);
+            QMetaObject::invokeMethod(pDialog, "accept");
+        });
+        pButton->click();
+        Settle();
+        return sTitle;
+    }
+
+    QTemporaryDir files;
+};
+
+TEST_F(WindowScpiCommandListsTest, StandardIsChosenOverANameSortedBeforeIt) {
+    Put("Alpha.ini", "\xEF\xBB\xBF\r\n[SCPICommand]\r\n1 = [A]:A?\r\n");
+    Put("standard.INI", WindowScpiCommand::Detail::CommandListTemplate);
+    Put("notes.txt", "x");
+    QDir().mkpath(Folder() + "/sub.ini");
+    const int iScpi = Open();
+    EXPECT_EQ(Box(iScpi), (QStringList{"Alpha.ini", "standard.INI", "Select Folder..."}));
+    EXPECT_EQ(W(iScpi).gadgets.pListFiles->currentIndex(), 1);
+    EXPECT_EQ(W(iScpi).lists.sSelectedFile, "standard.INI");
+    // Unnamed entries first, shown by their command.
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "Error"}));
+    EXPECT_EQ(Status(iScpi), (Folder() + "/standard.INI").toStdString());
+}
+
+TEST_F(WindowScpiCommandListsTest, NoListFileLoadsNothing) {
+    const int iScpi = Open();
+    EXPECT_EQ(Box(iScpi), QStringList{"Select Folder..."});
+    EXPECT_FALSE(W(iScpi).lists.pCommandListIni);
+    EXPECT_EQ(W(iScpi).lists.iSelectedIndex, -1);
+    EXPECT_EQ(Items(iScpi), QStringList{});
+}
+
+TEST_F(WindowScpiCommandListsTest, ChoosingClickingAddingRemoving) {
+    const QString sStandard = Put("Standard.ini", WindowScpiCommand::Detail::CommandListTemplate);
+    const QString sOther = Put("Other.ini", Golden("handmade.ini"));
+    const int iScpi = Open();
+    uGadgets& g = W(iScpi).gadgets;
+    g.pListFiles->setCurrentIndex(0); // "Other.ini"
+    Settle();
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "File", "Reset"}));
+    ClickItem(iScpi, "Reset");
+    EXPECT_EQ(g.pName->text(), "Reset");
+    EXPECT_EQ(g.pCommand->toPlainText(), "*RST\n*CLS");
+    EXPECT_TRUE(g.pVendorSpecific->isChecked() && g.pWaitMav->isChecked() && g.pWaitSrq->isChecked());
+    EXPECT_FALSE(g.pFile->isChecked());
+    EXPECT_FALSE(g.pBlockFormat->isEnabled());
+    ClickItem(iScpi, "File");
+    EXPECT_EQ(g.pCommand->toPlainText(), "SIM:DATA |#NM||FILE|");
+    EXPECT_EQ(g.pFileName->text(), "/tmp/a.bin");
+    EXPECT_EQ(g.pFileName->toolTip(), "/tmp/a.bin");
+    EXPECT_TRUE(g.pFile->isChecked() && g.pBlockFormat->isEnabled() && g.pBlockFormat->isChecked());
+    EXPECT_FALSE(g.pWaitMav->isChecked());
+    // Loaded, clicked and left unchanged: the file stays as it was, byte for byte.
+    g.pListFiles->setCurrentIndex(1);
+    Settle();
+    EXPECT_EQ(ReadFile(sOther), Golden("handmade.ini"));
+
+    // The standard list: one Remove, then one Add (name, MAV, two lines) that takes the freed key.
+    ClickItem(iScpi, "*IDN?");
+    Click(g.pRemove);
+    EXPECT_EQ(Items(iScpi), QStringList{"Error"});
+    EXPECT_EQ(ReadFile(sStandard), WindowScpiCommand::Detail::CommandListTemplate); // not yet written
+    g.pName->setText(" Meas ");
+    g.pCommand->setPlainText("A\nB\n");
+    g.pFile->setChecked(false);
+    g.pVendorSpecific->setChecked(false);
+    g.pWaitSrq->setChecked(false);
+    g.pWaitMav->setChecked(true);
+    Click(g.pAdd);
+    EXPECT_EQ(ReadFile(sStandard), Golden("template-add-remove.ini"));
+    EXPECT_EQ(Items(iScpi), (QStringList{"Error", "Meas"}));
+    ASSERT_TRUE(g.pCommandList->currentItem());
+    EXPECT_EQ(g.pCommandList->currentItem()->text(), "Meas");
+    g.pCommand->clear();
+    ClickItem(iScpi, "Meas");
+    EXPECT_EQ(g.pCommand->toPlainText(), "A\nB");
+    EXPECT_TRUE(g.pWaitMav->isChecked());
+}
+
+TEST_F(WindowScpiCommandListsTest, SaveAsWritesTheTemplateOrACopy) {
+    const int iScpi = Open();
+    uGadgets& g = W(iScpi).gadgets;
+    // No list chosen: the template, under a name with ".ini" in place of its extension.
+    const QString sElsewhere = files.filePath("new.txt");
+    EXPECT_EQ(Requester(g.pListSaveAs, sElsewhere), "Data save as");
+    EXPECT_EQ(ReadFile(files.filePath("new.ini")), WindowScpiCommand::Detail::CommandListTemplate);
+    EXPECT_FALSE(QFile::exists(sElsewhere));
+
+    // A list chosen: a copy of it; in the list folder the box is filled again, the list kept.
+    Put("Mine.ini", Golden("handmade.ini"));
+    WindowScpiCommand::FillCommandListFiles(iScpi, 0);
+    ASSERT_EQ(W(iScpi).lists.sSelectedFile, "Mine.ini");
+    Requester(g.pListSaveAs, Folder() + "/Copy");
+    EXPECT_EQ(ReadFile(Folder() + "/Copy.ini"), Golden("handmade.ini"));
+    EXPECT_EQ(Box(iScpi), (QStringList{"Copy.ini", "Mine.ini", "Select Folder..."}));
+    EXPECT_EQ(W(iScpi).lists.sSelectedFile, "Mine.ini");
+    // Onto itself: the list stays whole.
+    Requester(g.pListSaveAs, Folder() + "/Mine.ini");
+    EXPECT_EQ(ReadFile(Folder() + "/Mine.ini"), Golden("handmade.ini"));
+    // Cancelled: nothing written.
+    Requester(g.pListSaveAs, "");
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(WindowScpiCommandListsTest, SelectFolderAndItsCancel) {
+    Put("Standard.ini", WindowScpiCommand::Detail::CommandListTemplate);
+    const QString sOther = files.filePath("other");
+    QDir().mkpath(sOther);
+    QFile f(sOther + "/Zeta.ini");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\xEF\xBB\xBF\r\n[SCPICommand]\r\n1 = [Z]:Z?\r\n");
+    f.close();
+    const int iScpi = Open();
+    uGadgets& g = W(iScpi).gadgets;
+    ASSERT_EQ(W(iScpi).lists.iSelectedIndex, 0);
+    // Choosing the last item and cancelling returns the box to the chosen list.
+    QString sTitle;
+    QTimer::singleShot(0, [&] {
+        if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            sTitle = pDialog->windowTitle();
+            pDialog->reject();
+        }
+    });
+    g.pListFiles->setCurrentIndex(1);
+    Settle();
+    EXPECT_EQ(sTitle, "Select Folder...");
+    EXPECT_EQ(g.pListFiles->currentIndex(), 0);
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "Error"}));
+    // The folder button with a folder chosen: its lists are shown.
+    QTimer::singleShot(0, [&] {
+        if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            pDialog->setDirectory(sOther);
+            pDialog->selectFile(sOther);
+            QMetaObject::invokeMethod(pDialog, "accept");
+        }
+    });
+    g.pFolder->click();
+    Settle();
+    EXPECT_EQ(W(iScpi).lists.sCommandFolder, sOther.toStdString() + "/");
+    EXPECT_EQ(Box(iScpi), (QStringList{"Zeta.ini", "Select Folder..."}));
+    EXPECT_EQ(Items(iScpi), QStringList{"Z"});
+}
+
+} // namespace

@@ -1,0 +1,342 @@
+// The SCPI command window's answer view and saving: direct drawing, the portions of the drawing
+// thread and their generations, stopping, and the saved bytes with the three options, end to end
+// over raw TCP and VXI-11.
+#include "windows/scpi/ScpiWindowTestSupport.h"
+
+#include "common/NumberText.h"
+#include "platform/ProgramEvents.h"
+#include "sim/RawTcpServer.h"
+#include "sim/ScpiDevice.h"
+#include "sim/Vxi11Server.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+using namespace ScpiWindowTestSupport;
+using WindowScpiCommand::ViewAscii;
+using WindowScpiCommand::ViewHex;
+using WindowScpiCommand::ViewHexAscii;
+
+class WindowScpiCommandViewTest : public ScpiWindowTest {
+  protected:
+    void SetUp() override {
+        ScpiWindowTest::SetUp();
+        iScpi = OpenScpi();
+        // Portions are counted on their way to the window's own handler.
+        EventHub::Bind(EventScpiViewRefresh, iScpi, [this](const EventHub::uEvent& e) {
+            ++iPortions;
+            WindowScpiCommand::Detail::ViewRefresh(iScpi, e);
+        });
+    }
+    // Puts the answer into the window and draws it.
+    void Show(std::string sAnswer, int iMode, bool fAll) {
+        uGadgets& g = W(iScpi).gadgets;
+        W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText(sAnswer));
+        g.pViewAll->setChecked(fAll);
+        const QSignalBlocker blocker(g.pViewMode);
+        g.pViewMode->setCurrentIndex(iMode);
+        iPortions = 0;
+        WindowScpiCommand::ShowData(iScpi);
+    }
+    bool Drawing() { return W(iScpi).view.refreshThread.joinable(); }
+    bool WaitDrawn() {
+        const bool fDone = WaitFor([this] {
+            const auto& pShared = W(iScpi).view.pShared;
+            if (!pShared) return true;
+            std::lock_guard lock(pShared->viewMutex);
+            return !pShared->fRunning;
+        }, 20000);
+        Settle();
+        return fDone;
+    }
+    // The offsets are as wide as the hexadecimal address of the answer buffer.
+    int Digits() {
+        return static_cast<int>(QString::number(reinterpret_cast<quintptr>(W(iScpi).pReceived->data()), 16).size());
+    }
+    QString Offset(std::int64_t i) { return QString::number(i, 16).toUpper().rightJustified(Digits(), '0') + "| "; }
+    QStringList Lines() { return QString::fromStdString(Answer(iScpi)).split('\n'); }
+    // The dump lines of the view (those that begin with an offset).
+    int DumpLines() {
+        int n = 0;
+        for (const QString& s : Lines()) n += s.size() > Digits() && s.mid(Digits(), 2) == "| " ? 1 : 0;
+        return n;
+    }
+
+    int iScpi = 0;
+    int iPortions = 0;
+};
+
+std::string Bytes(std::size_t iSize) {
+    std::string s(iSize, '\0');
+    for (std::size_t i = 0; i < iSize; ++i) s[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    return s;
+}
+
+TEST_F(WindowScpiCommandViewTest, PortionBoundaries) {
+    struct uCase {
+        std::size_t iSize;
+        bool fThread;
+        int iPortions;
+    };
+    for (const uCase c : {uCase{40960, false, 0}, uCase{40961, true, 2}, uCase{81920, true, 2}, uCase{81921, true, 3}}) {
+        SCOPED_TRACE(c.iSize);
+        Show(Bytes(c.iSize), ViewHexAscii, true);
+        EXPECT_EQ(Drawing(), c.fThread);
+        ASSERT_TRUE(WaitDrawn());
+        EXPECT_EQ(iPortions, c.iPortions);
+        EXPECT_EQ(DumpLines(), static_cast<int>((c.iSize + 15) / 16));
+        const QStringList m = Lines();
+        EXPECT_EQ(m[0], "Length of data: " + QString::fromStdString(Utility::StrDLocalized(double(c.iSize), -1)) + " bytes");
+        EXPECT_EQ(m[1], "");
+        EXPECT_TRUE(m[2].startsWith(Offset(0) + "03 0A 11 ")) << m[2].toStdString();
+        // The last line holds the last byte, at its offset within the whole answer.
+        EXPECT_TRUE(Answer(iScpi).find(Offset(static_cast<std::int64_t>((c.iSize - 1) / 16 * 16)).toStdString()) !=
+                    std::string::npos);
+    }
+}
+
+TEST_F(WindowScpiCommandViewTest, FirstAndLastBlocksAndTheWholeAnswer) {
+    uGadgets& g = W(iScpi).gadgets;
+    g.pFirst->setCurrentText("128");
+    g.pLast->setCurrentText("32");
+    Show(Bytes(160), ViewHex, false);
+    EXPECT_FALSE(Answer(iScpi).find("The first") != std::string::npos);
+    EXPECT_EQ(DumpLines(), 10);
+    Show(Bytes(161), ViewHex, false);
+    const QStringList m = Lines();
+    const int iFirst = static_cast<int>(m.indexOf("The first 128 Bytes:"));
+    const int iLast = static_cast<int>(m.indexOf("The last 32 Bytes:"));
+    ASSERT_EQ(iFirst, 2);
+    ASSERT_EQ(iLast, 3 + 8);
+    // "Hex": no character column; the last block begins at size - Last.
+    EXPECT_EQ(m[iFirst + 1], Offset(0) + "03 0A 11 18 1F 26 2D 34 3B 42 49 50 57 5E 65 6C ");
+    EXPECT_TRUE(m[iLast + 1].startsWith(Offset(129))) << m[iLast + 1].toStdString();
+    EXPECT_TRUE(m[iLast + 2].startsWith(Offset(145))) << m[iLast + 2].toStdString();
+    EXPECT_EQ(m.size(), iLast + 4);
+}
+
+TEST_F(WindowScpiCommandViewTest, AsciiIsOneCharacterPerByteAndNulDoesNotEndIt) {
+    const std::string sAnswer = std::string("A\0B\xE9", 4) + "end";
+    Show(sAnswer, ViewAscii, false);
+    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    const QStringList m = Lines();
+    ASSERT_GE(m.size(), 3);
+    EXPECT_EQ(m[2], QString::fromLatin1(sAnswer.data(), 7));
+    // A long "Ascii" view goes through the thread as well.
+    Show(std::string(3 * 40960 + 5, 'z'), ViewAscii, true);
+    EXPECT_TRUE(Drawing());
+    ASSERT_TRUE(WaitDrawn());
+    EXPECT_EQ(iPortions, 4);
+    EXPECT_EQ(QString::fromStdString(Answer(iScpi)).count('z'), 3 * 40960 + 5);
+    Show(Bytes(100), ViewHex, true);
+    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), QPlainTextEdit::NoWrap);
+}
+
+TEST_F(WindowScpiCommandViewTest, ACountChangedUnderViewAllDoesNotRedraw) {
+    uGadgets& g = W(iScpi).gadgets;
+    Show(Bytes(300), ViewHexAscii, true);
+    g.pAnswer->appendPlainText("MARK");
+    g.pFirst->setCurrentText("16");
+    Settle();
+    EXPECT_NE(Answer(iScpi).find("MARK"), std::string::npos);
+    // Without "View all" the same change draws anew.
+    g.pViewAll->setChecked(false);
+    g.pFirst->setCurrentText("32");
+    Settle();
+    EXPECT_EQ(Answer(iScpi).find("MARK"), std::string::npos);
+    EXPECT_NE(Answer(iScpi).find("The first 32 Bytes:"), std::string::npos);
+}
+
+TEST_F(WindowScpiCommandViewTest, EscapeStopsTheDrawingAndKeepsItsText) {
+    Show(Bytes(200 * 40960), ViewHex, true);
+    ASSERT_TRUE(WaitFor([this] { return iPortions >= 2; }, 10000));
+    ASSERT_TRUE(W(iScpi).pEscape);
+    emit W(iScpi).pEscape->activated();
+    Settle();
+    EXPECT_FALSE(Drawing());
+    const std::string sKept = Answer(iScpi);
+    const int iLines = DumpLines();
+    EXPECT_GE(iLines, 2 * 2560);
+    EXPECT_LT(iLines, 200 * 2560);
+    Settle();
+    QThread::msleep(80);
+    Settle();
+    EXPECT_EQ(Answer(iScpi), sKept);
+}
+
+TEST_F(WindowScpiCommandViewTest, ADrawingAfterAStopNeverGetsAnOldPortion) {
+    Show(std::string(10 * 40960, 'Q'), ViewAscii, true);
+    const std::int64_t iOld = W(iScpi).view.iGeneration;
+    ASSERT_TRUE(WaitFor([this] { return iPortions >= 1; }, 10000));
+    Show(std::string(2 * 40960 + 1, 'W'), ViewAscii, true);
+    // A portion of the stopped drawing still on its way is dropped.
+    EventHub::PostEvent(EventScpiViewRefresh, iScpi, 0, 0,
+                        EventHub::Payload::Of(WindowScpiCommand::uViewPortion{iOld, QString(40960, 'Q')}));
+    ASSERT_TRUE(WaitDrawn());
+    const QString sText = QString::fromStdString(Answer(iScpi));
+    EXPECT_EQ(sText.count('Q'), 0);
+    EXPECT_EQ(sText.count('W'), 2 * 40960 + 1);
+}
+
+TEST_F(WindowScpiCommandViewTest, ClosingDuringADrawingEndsTheThread) {
+    Show(Bytes(100 * 40960), ViewHexAscii, true);
+    ASSERT_TRUE(WaitFor([this] { return iPortions >= 1; }, 10000));
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle();
+    EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
+}
+
+// Saving: the requester filled through Qt's active modal widget.
+class WindowScpiCommandSaveTest : public ScpiWindowTest {
+  protected:
+    // Runs a save with the file name given ("" cancels); true when the requester appeared.
+    bool Save(int iScpi, const QString& sPath) {
+        bool fSeen = false;
+        QTimer::singleShot(0, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!pDialog) return;
+            fSeen = pDialog->windowTitle() == "Data save as" && pDialog->acceptMode() == QFileDialog::AcceptSave;
+            if (sPath.isEmpty()) {
+                pDialog->reject();
+                return;
+            }
+            pDialog->selectFile(sPath);
+            QMetaObject::invokeMethod(pDialog, "accept");
+        });
+        W(iScpi).gadgets.pAnswerSaveAs->click();
+        Settle();
+        return fSeen;
+    }
+    static std::string Read(const QString& sPath) {
+        QFile f(sPath);
+        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+        return f.readAll().toStdString();
+    }
+    void Options(int iScpi, bool fHeader, bool fLast, bool fComma) {
+        uGadgets& g = W(iScpi).gadgets;
+        g.pRemoveBlockFormat->setChecked(fHeader);
+        g.pRemoveLastByte->setChecked(fLast);
+        g.pReplaceComma->setChecked(fComma);
+    }
+    // Queries the block and saves it without header and trailing LF: the pattern bytes.
+    void BlockSavedWhole(int iScpi, Sim::ScpiDevice& device) {
+        Type(iScpi, "SIM:BLOC? 100000");
+        Click(W(iScpi).gadgets.pSendReceive);
+        ASSERT_TRUE(WaitIdle(iScpi));
+        EXPECT_NE(Answer(iScpi).find("Length of data: "), std::string::npos);
+        ASSERT_EQ(Received(iScpi).size(), 100000u + 9);
+        Options(iScpi, true, true, false);
+        const QString sPath = files.filePath("block.bin");
+        ASSERT_TRUE(Save(iScpi, sPath));
+        std::string sExpected(100000, '\0');
+        for (std::size_t i = 0; i < sExpected.size(); ++i) sExpected[i] = static_cast<char>(device.PatternByte(i));
+        EXPECT_EQ(Read(sPath), sExpected);
+        EXPECT_TRUE(LogHas("The data was saved in the file: " + sPath.toStdString())) << Log();
+    }
+
+    QTemporaryDir files;
+};
+
+TEST_F(WindowScpiCommandSaveTest, TheOptionsChooseTheBytes) {
+    const int iScpi = OpenScpi();
+    struct uCase {
+        std::string sAnswer;
+        bool fHeader, fLast, fComma;
+        std::string sSaved;
+    };
+    const uCase mCases[] = {
+        {"#14ABCD", true, false, false, "ABCD"},
+        {"#14ABCD", true, true, false, "ABC"},
+        {"#14ABCD\n", true, false, false, "ABCD\n"}, // the header's count is not used
+        {"1,2,3\n", true, false, false, "1,2,3\n"},  // no header: the whole answer
+        {"1,2,3\n", false, true, true, "1\n2\n3"},
+        {"#10", true, true, false, ""},
+        {"X", false, true, false, ""},
+    };
+    int i = 0;
+    for (const uCase& c : mCases) {
+        SCOPED_TRACE(c.sAnswer);
+        W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText(c.sAnswer));
+        Options(iScpi, c.fHeader, c.fLast, c.fComma);
+        const QString sPath = files.filePath(QString("save%1.bin").arg(i++));
+        ASSERT_TRUE(Save(iScpi, sPath));
+        EXPECT_EQ(Read(sPath), c.sSaved);
+        // The answer itself is never changed.
+        EXPECT_EQ(Received(iScpi), c.sAnswer);
+    }
+}
+
+TEST_F(WindowScpiCommandSaveTest, NothingToSaveCancelAndFailures) {
+    const int iScpi = OpenScpi();
+    W(iScpi).gadgets.pAnswerSaveAs->setEnabled(true);
+    EXPECT_FALSE(Save(iScpi, "")); // no requester at all
+    EXPECT_EQ(Status(iScpi), "There is no data available for saving.");
+
+    W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText("a,b"));
+    W(iScpi).gadgets.pAnswer->setPlainText("shown");
+    Options(iScpi, false, false, true);
+    EXPECT_TRUE(Save(iScpi, ""));
+    EXPECT_EQ(Answer(iScpi), "shown");
+    EXPECT_EQ(Received(iScpi), "a,b");
+
+    // An earlier file is replaced whole, and nothing is left beside it.
+    const QString sPath = files.filePath("old.txt");
+    QFile old(sPath);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(std::string(1000, 'o').c_str());
+    old.close();
+    ASSERT_TRUE(Save(iScpi, sPath));
+    EXPECT_EQ(Read(sPath), "a\nb");
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"old.txt"});
+}
+
+TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
+    QTemporaryDir files;
+    std::string sFailure;
+    const std::string sFolder = files.filePath("folder").toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(sFolder)));
+    const std::uint8_t bytes[] = {'a', 'b'};
+    EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sFolder, bytes, 2, sFailure));
+    EXPECT_EQ(sFailure, "The file could not be created: " + sFolder);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(sFolder)).isDir());
+    const std::string sMissing = files.filePath("missing/x.bin").toStdString();
+    EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sMissing, bytes, 2, sFailure));
+    EXPECT_EQ(sFailure, "The file could not be created: " + sMissing);
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{});
+    // Zero bytes make an empty file.
+    EXPECT_TRUE(WindowScpiCommand::Detail::WriteFileWhole(files.filePath("empty").toStdString(), bytes, 0, sFailure));
+    EXPECT_EQ(QFileInfo(files.filePath("empty")).size(), 0);
+}
+
+TEST_F(WindowScpiCommandSaveTest, ABlockEndToEndOverRawTcp) {
+    Sim::RawTcpServer server;
+    std::string sError;
+    ASSERT_TRUE(server.Start(sError)) << sError;
+    const int iScpi = OpenScpi();
+    InstrumentObject object = Connect(RawPrepare(server.Port()));
+    Announce(iScpi, object, ProtocolRawTcp);
+    BlockSavedWhole(iScpi, server.Device());
+}
+
+TEST_F(WindowScpiCommandSaveTest, ABlockEndToEndOverVxi11) {
+    Sim::Vxi11Server server;
+    std::string sError;
+    ASSERT_TRUE(server.Start({}, sError)) << sError;
+    const int iScpi = OpenScpi();
+    InstrumentObject object = Connect(VxiPrepare(server.Port()));
+    Announce(iScpi, object, ProtocolLxi);
+    BlockSavedWhole(iScpi, server.Device());
+    std::string sRelease;
+    Instrument::ReleaseAll(true, 0, sRelease);
+}
+
+} // namespace
