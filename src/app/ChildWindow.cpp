@@ -2,6 +2,7 @@
 
 #include "app/Main.h"
 #include "app/Window.h"
+#include "app/WindowAbout.h"
 #include "app/WindowStart.h"
 #include "common/WindowLog.h"
 #include "platform/ProgramEvents.h"
@@ -62,6 +63,7 @@ void HandleMenu(int iWindow, int iItem, bool fCtrl) {
         return;
     }
     case WindowStart::MenuLog: WindowLog::Show(iWindow); return;
+    case WindowStart::MenuAbout: WindowAbout::Open(iWindow); return;
     default:
         if (pChild->hooks.fnMenu) pChild->hooks.fnMenu(iItem, fCtrl);
         return;

@@ -56,6 +56,16 @@ TEST_F(WindowAboutTest, OneBoxForTheProcessThatStaysWhereItIs) {
     EXPECT_EQ(pBox->pos(), place);
 }
 
+TEST_F(WindowAboutTest, TheItemOfASeparateChildOpensIt) {
+    const int iMain = OpenMain();
+    Choose(iMain, WindowStart::MenuScreenshot, true);
+    const int iShot = ChildrenOf(iMain, WindowKindScreenshot).at(0).iWindow;
+    EventHub::PostEvent(EventMenu, iShot, WindowStart::MenuAbout);
+    EventHub::Pump();
+    ASSERT_NE(Box(), nullptr);
+    EXPECT_EQ(Box()->parentWidget(), ChildWindow::Find(iShot));
+}
+
 TEST_F(WindowAboutTest, TheTextNamesTheProgramItsBuildAndTheLibrariesItLinks) {
     const std::string sText = WindowAbout::Text();
     const QRegularExpression pattern(

@@ -3,6 +3,7 @@
 #include "app/ChildWindow.h"
 #include "app/Main.h"
 #include "app/Window.h"
+#include "app/WindowAbout.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
 #include "common/UtilityGui.h"
@@ -143,7 +144,7 @@ void HandleMenu(uViewer& viewer, int iItem) {
     case WindowStart::MenuDontCheckPosition:
         WindowStart::SetMenuItemChecked(viewer.pMenu, iItem, Main::WindowDontCheckPosition());
         return;
-    case WindowStart::MenuAbout: return; // the About box is not part of the program yet
+    case WindowStart::MenuAbout: WindowAbout::Open(viewer.iWindow); return;
     default:
         if (viewer.hooks.fnMenu) viewer.hooks.fnMenu(iItem);
         return;
