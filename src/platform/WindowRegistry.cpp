@@ -50,6 +50,9 @@ void StartTimer(int iWindow, int iTimer, int iMilliseconds) {
     auto& pTimer = mTimer[{iWindow, iTimer}];
     pTimer = std::make_unique<QTimer>();
     pTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early or late (10 ms of a 200-ms interval); the
+    // windows' timers pace instrument reads and must keep their time.
+    pTimer->setTimerType(Qt::PreciseTimer);
     QObject::connect(pTimer.get(), &QTimer::timeout, [iWindow, iTimer] {
         // The timer is the sender of this signal: hand it to Qt to delete once the signal is done.
         auto it = mTimer.find({iWindow, iTimer});
