@@ -1,5 +1,5 @@
 // Parse time of generated scripts of 10,000 and 20,000 lines (constants, declarations, labels,
-// jumps, variable lines, comments and quotes), and the ratio of the two: parsing is to stay
+// jumps, variable lines, instrument and function lines, comments and quotes), and the ratio of the two: parsing is to stay
 // linear in the script's length.
 #include "script/ScriptParser.h"
 #include "script/ScriptText.h"
@@ -12,10 +12,10 @@
 
 namespace {
 
-// A script of about iLines lines, built from blocks of ten, and its constants text.
+// A script of about iLines lines, built from blocks of fifteen, and its constants text.
 std::pair<std::string, std::string> MakeScript(int iLines) {
     std::string sScript, sConstants;
-    for (int i = 0; i < iLines / 10; ++i) {
+    for (int i = 0; i < iLines / 15; ++i) {
         const std::string n = std::to_string(i);
         sConstants += "#limit" + n + " set " + n + "\n";
         sScript += "integer   count" + n + "   // counter of block " + n + "\n";
@@ -27,7 +27,12 @@ std::pair<std::string, std::string> MakeScript(int iLines) {
         sScript += "count" + n + " less #limit" + n + "\n";
         sScript += "true goto top" + n + "\n";
         sScript += "// a comment line\n";
-        sScript += "false goto " + std::string(i + 1 < iLines / 10 ? "top" + std::to_string(i + 1) : "top0") + "\n";
+        sScript += "instrument $dev" + n + " rawtcp 10.0.0.1 " + n + "\n";
+        sScript += "$dev" + n + " set timeout 100\n";
+        sScript += "$dev" + n + "\n";
+        sScript += "text" + n + " function scpi read :MEAS:VOLT? CH" + n + "\n";
+        sScript += "true function wait msg Count $count" + n + "\n";
+        sScript += "false goto " + std::string(i + 1 < iLines / 15 ? "top" + std::to_string(i + 1) : "top0") + "\n";
     }
     return {sScript, sConstants};
 }

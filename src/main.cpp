@@ -6,7 +6,9 @@
 #include "waveform/WaveformReaders.h"
 #include "windows/capture/Template.h"
 #include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
+#include "windows/capture/WindowWaveformViewer.h"
 #include "windows/scpi/WindowScpiCommand.h"
 #include "windows/select/WindowSelectInstrument.h"
 
@@ -16,7 +18,9 @@ int main(int argc, char** argv) {
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
     WindowScreenshot::RegisterKind();
+    WindowScreenshotViewer::RegisterKind();
     WindowWaveform::RegisterKind();
+    WindowWaveformViewer::RegisterKind();
     WindowScript::RegisterKind();
     Template::RegisterExpander();
     return Main::Run(argc, argv);

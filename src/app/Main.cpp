@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/DeviceChanges.h"
 #include "app/Window.h"
 #include "app/WindowKinds.h"
 #include "app/WindowStart.h"
@@ -196,6 +197,7 @@ int Start() {
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
     LogLibUsbVersions();
+    DeviceChanges::Start();
     std::string sError;
     if (!Instrument::InitModuleInstrument(sError)) WindowLog::AddError(sError);
     InstrumentSearch::InitModuleInstrumentSearch(sError);
@@ -204,6 +206,7 @@ int Start() {
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();
+    DeviceChanges::Stop();
 
     // A search still at work must not list instruments while they are released.
     if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);

@@ -182,6 +182,14 @@ bool RestorePosition(QWidget* pWindow, int iKind) {
     return true;
 }
 
+void CentreOnScreen(QWidget* pWindow) {
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    if (!pScreen || !pWindow) return;
+    QRect frame(QPoint(0, 0), pWindow->size());
+    frame.moveCenter(pScreen->availableGeometry().center());
+    pWindow->move(frame.topLeft());
+}
+
 void InstallLogPlacement() {
     WindowLog::SetPlacement({[](QWidget* pWindow) { return RestorePosition(pWindow, WindowKindLog); },
                              [](QWidget* pWindow) { SavePosition(pWindow, WindowKindLog, 0); }});

@@ -69,6 +69,9 @@ bool LoadPosition(int iKind, int& x, int& y, int& iWidth, int& iHeight, int& iSt
 // untouched) when there is no usable saved place.
 bool RestorePosition(QWidget* pWindow, int iKind);
 
+// Puts the window in the middle of the primary screen's available area.
+void CentreOnScreen(QWidget* pWindow);
+
 // Lets the log window keep its place in config.ini (called once at start-up).
 void InstallLogPlacement();
 

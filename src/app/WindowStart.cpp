@@ -1,6 +1,7 @@
 #include "app/WindowStart.h"
 
 #include "app/ChildWindow.h"
+#include "app/DeviceChanges.h"
 #include "app/Main.h"
 #include "app/Window.h"
 #include "common/Ini.h"
@@ -30,15 +31,6 @@ namespace {
 std::map<int, std::unique_ptr<uWindowStart>> mWindowStart;
 std::int64_t iCreationCounter = 0;
 bool fWindowOpenIndependent = false;
-
-void CentreOnScreen(QWidget* pFrame) {
-    const QScreen* pScreen = QGuiApplication::primaryScreen();
-    if (!pScreen) return;
-    const QRect screen = pScreen->availableGeometry();
-    QRect frame(QPoint(0, 0), pFrame->size());
-    frame.moveCenter(screen.center());
-    pFrame->move(frame.topLeft());
-}
 
 void OnTimer(int iWindow, int iTimer) {
     WindowRegistry::StopTimer(iWindow, iTimer);
@@ -70,9 +62,10 @@ bool WindowOpenIndependent() { return fWindowOpenIndependent; }
 void SetWindowOpenIndependent(bool fValue) { fWindowOpenIndependent = fValue; }
 
 void BindEvents(int iWindow, bool fBind) {
-    static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,          EventTimer,
+    static const int mEvents[] = {EventCloseWindowRequest, ::EventMenu,         EventTimer,
                                   EventWindowListChanged,  EventChildActivated, EventChildClosed,
-                                  EventChildOpened,        EventActivateChild};
+                                  EventChildOpened,        EventActivateChild,  EventConnectInstrument,
+                                  EventOpenViewer,         EventTaskFinished,   EventDeviceChange};
     if (!fBind) {
         for (int iEvent : mEvents) EventHub::Unbind(iEvent, iWindow);
         return;
@@ -96,6 +89,19 @@ void BindEvents(int iWindow, bool fBind) {
     EventHub::Bind(EventActivateChild, iWindow, [iWindow](const uEvent& e) {
         ActivateChild(iWindow, static_cast<int>(ChildWindow::EventData(e)));
     });
+    EventHub::Bind(EventConnectInstrument, iWindow, [iWindow](const uEvent& e) {
+        const InstrumentObject* pObject = e.pData.Get<InstrumentObject>();
+        OpenInstrument(iWindow, pObject ? *pObject : nullptr, static_cast<int>(e.iType));
+    });
+    EventHub::Bind(EventOpenViewer, iWindow, [iWindow](const uEvent& e) {
+        OpenViewer(iWindow, static_cast<int>(e.iObject), static_cast<int>(e.iType),
+                   static_cast<int>(ChildWindow::EventData(e)),
+                   QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier));
+    });
+    EventHub::Bind(EventTaskFinished, iWindow, [iWindow](const uEvent& e) {
+        TaskFinished(iWindow, e.iObject, e.iType, e.pData.Get<std::int64_t>());
+    });
+    EventHub::Bind(EventDeviceChange, iWindow, [iWindow](const uEvent&) { DeviceChanged(iWindow); });
 }
 
 int Open() {
@@ -110,7 +116,7 @@ int Open() {
     pFrame->setWindowTitle(Title);
     pFrame->resize(iWidth, iHeight);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pFrame->move(x, y);
-    else CentreOnScreen(pFrame);
+    else Window::CentreOnScreen(pFrame);
 
     auto pRecord = std::make_unique<uWindowStart>();
     uWindowStart* pWindow = pRecord.get();
@@ -141,6 +147,7 @@ int Open() {
     });
 
     BindEvents(iWindow, true);
+    DeviceChanges::AddWindow(iWindow);
     InstallMenu(pWindow, pWindow->pMenu);
     Utility::EnableSmartRefresh(pFrame);
     UpdateMenuState(iWindow);
@@ -162,6 +169,9 @@ int Close(int iWindow) {
             return 0;
         }
     }
+    DropPendingConnects(pWindow);
+    CloseInstrument(iWindow);
+    DeviceChanges::RemoveWindow(iWindow);
     BindEvents(iWindow, false);
     WindowRegistry::StopTimer(iWindow, TimerDeviceChange);
     if (pWindow->pFrame) {
@@ -176,33 +186,13 @@ int Close(int iWindow) {
     return 0;
 }
 
-void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow)) {
-    (void)iKind;
-    const int iWindow = pFrame->Window();
-    QMenu* pFile = pFrame->menuBar()->addMenu("&File");
-    pFrame->AddMenuItem(pFile, MenuNewWindow, "&New Window");
-    pFrame->AddMenuItem(pFile, MenuNewScript, "&New Script");
-    pFrame->AddMenuItem(pFile, MenuCloseWindow, "&Close Window");
-    pFile->addSeparator();
-    pFrame->AddMenuItem(pFile, MenuExit, "&Exit");
-    QMenu* pHelp = pFrame->menuBar()->addMenu("&Help");
-    pFrame->AddMenuItem(pHelp, MenuLog, "&Log...");
-
-    using EventHub::uEvent;
-    EventHub::Bind(::EventMenu, iWindow, [iWindow](const uEvent& e) {
-        switch (e.iObject) {
-        case MenuNewWindow: EventHub::PostEvent(EventOpenMainWindow, iWindow); break;
-        case MenuNewScript: EventHub::PostEvent(EventOpenScriptWindow, iWindow); break;
-        case MenuCloseWindow: EventHub::PostEvent(EventCloseWindowRequest, iWindow); break;
-        case MenuExit: EventHub::PostEvent(e.iType != 0 ? EventQuit : EventCloseAllWindows, iWindow); break;
-        case MenuLog: WindowLog::Show(iWindow); break;
-        default: break;
-        }
-    });
-    EventHub::Bind(EventCloseWindowRequest, iWindow, [iWindow, fnClose](const uEvent&) { fnClose(iWindow); });
-    EventHub::Bind(EventWindowListChanged, iWindow, [pFrame](const uEvent&) {
-        if (QAction* pItem = pFrame->MenuItem(MenuCloseWindow)) pItem->setEnabled(Main::CountTopLevelWindows() > 1);
-    });
+QMenuBar* SetUpTopLevelFrame(WindowFrame* pFrame, int iKind) {
+    QMenuBar* pBar = pFrame->menuBar();
+    CreateMenu(pBar, pFrame->Window(), iKind, 0);
+    SetMenuItemEnabled(pBar, MenuCloseWindow, false);
+    SetMenuItemEnabled(pBar, MenuCopy, false);
+    SetMenuItemChecked(pBar, MenuDontCheckPosition, Main::WindowDontCheckPosition());
+    return pBar;
 }
 
 } // namespace WindowStart

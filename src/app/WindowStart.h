@@ -3,11 +3,15 @@
 #pragma once
 
 #include "app/InstrumentWindowInfo.h"
+#include "instrument/ConnectionDescription.h"
+#include "instrument/InstrumentObject.h"
 
 #include <QPointer>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -68,6 +72,22 @@ inline constexpr const char* Title = "Orvanto v" ORVANTO_VERSION " (Alpha)";
 
 // Timer of a main window that refreshes its instrument list after device changes.
 inline constexpr int TimerDeviceChange = 3;
+inline constexpr int DeviceChangeDelay = 500;
+// Timer of an instrument list window that starts its search; armed by the main windows after a
+// connect (100 ms) and after a disconnect (500 ms).
+inline constexpr int TimerInstrumentListSearch = 4;
+
+// How the instrument events travel between a main window and its children:
+// - EventConnectInstrument (list -> main window): type = the list's window, data = the chosen
+//   InstrumentObject.
+// - EventInstrumentConnected (main window -> child): data = a copy of the main window's
+//   uInstrumentWindowInfo (the child keeps what it needs; no address travels).
+// - EventInstrumentDisconnected (main window -> child): type = the address of the instrument
+//   object, for comparison only; data = the InstrumentObject.
+// - EventOpenViewer (capture window -> main window): object = viewer kind 7 or 10, type = the
+//   capture window's MDI flag, data = the capture window (std::int64_t, ChildWindow::Data).
+// - EventLinkViewer (main window -> capture window): object = the viewer's window, type = the
+//   MDI flag of the viewer request (0 when the capture window did not ask for the viewer).
 
 struct uWindowStart {
     std::int64_t iCreation = 0;
@@ -81,6 +101,8 @@ struct uWindowStart {
     int iToolBarSize = 1;
     int iRequestingWindow = 0;
     uInstrumentWindowInfo info;
+    // Objects whose connect task this window queued and whose result has not come yet.
+    std::vector<InstrumentObject> mPendingConnects;
     // The menu bar whose menus the frame shows now, and the window list put into it.
     QPointer<QMenuBar> pShownMenu;
     std::vector<QPointer<QAction>> mWindowList;
@@ -123,6 +145,20 @@ void EventMenu(int iWindow, int iItem, bool fCtrl);
 void UpdateMenuState(int iWindow);
 void RebuildMenus(int iWindow);
 
+// The instrument (WindowStartInstrument.cpp).
+int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingWindow);
+void InstrumentConnected(int iWindow, const InstrumentObject& object);
+int CloseInstrument(int iWindow);
+// EventTaskFinished at a main window: object = the instrument object's address, type = the task
+// type, data per type.
+void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, const std::int64_t* pKey);
+// Queues disconnect tasks behind the connects still pending (the window closes).
+void DropPendingConnects(uWindowStart* pWindow);
+// The parameters after "instrument " of the script command that makes the same connection.
+std::string ScriptParameters(const uTaskPrepare& connection);
+// A device was plugged or pulled: (re)arms timer 3 of the main window.
+void DeviceChanged(int iWindow);
+
 // Child windows (WindowStartChild.cpp).
 int FindChild(int iOwner, int iKind, int iSpare = 0);
 bool GetChild(int iWindow, uChildWindow** ppChild);
@@ -131,6 +167,14 @@ int OpenSelectDevice(int iWindow, int fMdi);
 int OpenScpiCommand(int iWindow, int fMdi);
 int OpenScreenshot(int iWindow, int fMdi);
 int OpenWaveform(int iWindow, int fMdi);
+// Viewers, asked for by a capture window (iCapture) or not (0): a viewer that exists is reused;
+// the capture window is linked to the viewer in either case.
+int OpenScreenshotViewer(int iWindow, int fMdi, int iCapture);
+int OpenWaveformViewer(int iWindow, int fMdi, int iCapture);
+// EventOpenViewer: the viewer's form from the capture window's form, "WindowOpenIndependent" and
+// Ctrl (1 MDI child, 0 separate window).
+int ViewerForm(int fCaptureMdi, bool fIndependent, bool fCtrl);
+void OpenViewer(int iWindow, int iKind, int fCaptureMdi, int iCapture, bool fCtrl);
 int OpenChildByKind(int iWindow, int iKind, int fMdi);
 void ChildOpened(int iWindow, int iChild);
 void ChildActivated(int iWindow, int iChild);
@@ -141,12 +185,33 @@ void ActivateChild(int iWindow, int iChild);
 void InstallMenu(uWindowStart* pWindow, QMenuBar* pBar);
 void RefreshWindowList(uWindowStart* pWindow);
 void ShowSeparateChildren(int iWindow);
+
+// Arrangements of the MDI children (WindowStartArrange.cpp). A rectangle with its right and
+// bottom edges exclusive.
+struct uRect {
+    int iLeft = 0;
+    int iTop = 0;
+    int iRight = 0;
+    int iBottom = 0;
+    bool operator==(const uRect&) const = default;
+};
+// "&Adapt": where the active child grows to, from its rectangle, the MDI area's client rectangle
+// and those of the other normal-state children; nothing when it stays as it is.
+std::optional<uRect> AdaptRect(const uRect& active, const uRect& client, const std::vector<uRect>& others);
+void MaximizeChild(int iWindow);
+void AdaptChild(int iWindow);
+// Side by side (fVertical) or one above the other, in the order the children were opened.
+void TileChildren(int iWindow, bool fVertical);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 
-// A small top-level window of its own kind (the script window): builds its menu and binds its
-// shared menu items, its close request (which calls fnClose with the window number) and the
-// window-list refresh that keeps "&Close Window" greyed while it is the only top-level window.
-void SetUpTopLevelFrame(WindowFrame* pFrame, int iKind, void (*fnClose)(int iWindow));
+// A top-level window of its own kind (the script window): fills the frame's menu bar with the
+// kind's menus, "&Close Window" and "&Copy" greyed, "Don't check position" checked as set; returns
+// the bar. The window's module binds the bar's items (EventMenu) itself.
+QMenuBar* SetUpTopLevelFrame(WindowFrame* pFrame, int iKind);
+// The items that such a window shares with the others: "&New Script", "&Exit" (EventQuit with
+// Ctrl, else EventCloseAllWindows), "Don't check position" (the check mark of the bar and
+// config.ini), "&Log..." and "&About...". false for any other item.
+bool TopLevelMenu(int iWindow, QMenuBar* pBar, int iItem, bool fCtrl);
 
 } // namespace WindowStart

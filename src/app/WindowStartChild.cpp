@@ -64,13 +64,26 @@ void Reuse(uWindowStart* pWindow, const uChildWindow& child) {
     }
 }
 
-int OpenChild(int iWindow, int iKind, int fMdi) {
+bool IsViewer(int iKind) { return iKind == WindowKindScreenshotViewer || iKind == WindowKindWaveformViewer; }
+
+// A capture window is paired with the viewer of its kind.
+void LinkViewer(int iCapture, int iViewer, int fMdiRequest) {
+    if (iCapture != 0 && iViewer != 0 && ChildWindow::Find(iCapture)) {
+        EventHub::PostEvent(EventLinkViewer, iCapture, iViewer, fMdiRequest);
+    }
+}
+
+// Opens or reuses the child of the kind; iCapture is the capture window that asked for a viewer.
+int OpenChild(int iWindow, int iKind, int fMdi, int iCapture = 0) {
     uWindowStart* pWindow = nullptr;
     if (!GetInstance(iWindow, &pWindow)) return 0;
     const int iExisting = FindChild(iKind == WindowKindPreferences ? -1 : iWindow, iKind);
     if (iExisting != 0) {
         uChildWindow* pChild = nullptr;
-        if (GetChild(iExisting, &pChild) && ChildWindow::Find(iExisting)) Reuse(pWindow, *pChild);
+        if (GetChild(iExisting, &pChild) && ChildWindow::Find(iExisting)) {
+            Reuse(pWindow, *pChild);
+            if (IsViewer(iKind)) LinkViewer(iCapture, iExisting, fMdi);
+        }
         return 0;
     }
     int iChild = 0;
@@ -87,7 +100,15 @@ int OpenChild(int iWindow, int iKind, int fMdi) {
     } else {
         iChild = WindowKinds::Open(iKind, iWindow, -1, &pWindow->info);
     }
-    if (iChild != 0) mChildWindow.push_back({iChild, iWindow, iKind, fMdi ? 1 : 0});
+    if (iChild != 0) {
+        mChildWindow.push_back({iChild, iWindow, iKind, fMdi ? 1 : 0});
+        const int iViewerKind = iKind == WindowKindScreenshot  ? WindowKindScreenshotViewer
+                                : iKind == WindowKindWaveform ? WindowKindWaveformViewer
+                                                               : 0;
+        const int iViewer = iViewerKind != 0 ? FindChild(iWindow, iViewerKind) : 0;
+        if (iViewer != 0 && ChildWindow::Find(iViewer)) LinkViewer(iChild, iViewer, 0);
+        if (IsViewer(iKind)) LinkViewer(iCapture, iChild, fMdi);
+    }
     UpdateMenuState(iWindow);
     return 0;
 }
@@ -136,6 +157,25 @@ int OpenScpiCommand(int iWindow, int fMdi) { return OpenChild(iWindow, WindowKin
 int OpenScreenshot(int iWindow, int fMdi) { return OpenChild(iWindow, WindowKindScreenshot, fMdi); }
 int OpenWaveform(int iWindow, int fMdi) { return OpenChild(iWindow, WindowKindWaveform, fMdi); }
 
+int OpenScreenshotViewer(int iWindow, int fMdi, int iCapture) {
+    return OpenChild(iWindow, WindowKindScreenshotViewer, fMdi, iCapture);
+}
+
+int OpenWaveformViewer(int iWindow, int fMdi, int iCapture) {
+    return OpenChild(iWindow, WindowKindWaveformViewer, fMdi, iCapture);
+}
+
+int ViewerForm(int fCaptureMdi, bool fIndependent, bool fCtrl) {
+    if (fCaptureMdi) return fIndependent || fCtrl ? 0 : 1;
+    return fCtrl && !fIndependent ? 1 : 0;
+}
+
+void OpenViewer(int iWindow, int iKind, int fCaptureMdi, int iCapture, bool fCtrl) {
+    const int fMdi = ViewerForm(fCaptureMdi, WindowOpenIndependent(), fCtrl);
+    if (iKind == WindowKindScreenshotViewer) OpenScreenshotViewer(iWindow, fMdi, iCapture);
+    else if (iKind == WindowKindWaveformViewer) OpenWaveformViewer(iWindow, fMdi, iCapture);
+}
+
 int OpenChildByKind(int iWindow, int iKind, int fMdi) {
     uWindowStart* pWindow = nullptr;
     switch (iKind) {
@@ -143,6 +183,9 @@ int OpenChildByKind(int iWindow, int iKind, int fMdi) {
     case WindowKindScpiCommand:
     case WindowKindScreenshot:
     case WindowKindWaveform: return OpenChild(iWindow, iKind, fMdi);
+    case WindowKindScreenshotViewer:
+        return OpenScreenshotViewer(iWindow, fMdi, FindChild(iWindow, WindowKindScreenshot));
+    case WindowKindWaveformViewer: return OpenWaveformViewer(iWindow, fMdi, FindChild(iWindow, WindowKindWaveform));
     case WindowKindSelectInstrument:
         if (GetInstance(iWindow, &pWindow) && !pWindow->info.fConnected) OpenSelectDevice(iWindow, fMdi);
         return 0;

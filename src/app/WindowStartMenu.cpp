@@ -43,17 +43,18 @@ void ForEachItem(QMenu* pMenu, const std::function<void(QAction*)>& fn) {
     }
 }
 
-// Toggles one of the two check-mark preferences from the main window's menu.
-void TogglePreference(uWindowStart* pWindow, int iItem, const char* sKey, bool fValue,
-                      void (*fnSet)(bool)) {
-    if (!pWindow->pMenu) return;
+// Toggles one of the two check-mark preferences from a window's menu bar.
+void TogglePreference(QMenuBar* pBar, int iItem, const char* sKey, bool fValue, void (*fnSet)(bool)) {
+    if (!pBar) return;
     fnSet(!fValue);
-    SetMenuItemChecked(pWindow->pMenu, iItem, !fValue);
+    SetMenuItemChecked(pBar, iItem, !fValue);
     if (uIni* pIni = Main::ConfigIni()) {
         Ini::SelectSection(pIni, "General");
         Ini::WriteBool(pIni, sKey, fValue ? 0 : 1);
     }
 }
+
+void AboutStub(int) {}
 
 void PostToMdiChildren(int iWindow, int iEvent) {
     for (const uChildWindow& child : Children()) {
@@ -122,6 +123,8 @@ void SetMenuItemChecked(QMenuBar* pBar, int iItem, bool fChecked) {
 
 void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
     const bool fFull = fMdi == 1 || iKind == WindowKindStart;
+    // The script window is a top-level window of its own with a short menu.
+    const bool fScript = !fFull && iKind == WindowKindScript;
     const bool fSaves = iKind == WindowKindScpiCommand || iKind == WindowKindScreenshot ||
                         iKind == WindowKindScreenshotViewer;
     auto item = [iTarget](QMenu* pMenu, int iItem, const QString& sText) {
@@ -129,7 +132,12 @@ void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
     };
 
     QMenu* pMenu = pBar->addMenu("&File");
-    if (fFull) {
+    if (fScript) {
+        item(pMenu, MenuNewScript, "&New Script");
+        item(pMenu, MenuCloseWindow, "&Close Window");
+        pMenu->addSeparator();
+        item(pMenu, MenuExit, "&Exit");
+    } else if (fFull) {
         item(pMenu, MenuNewWindow, "&New Window");
         item(pMenu, MenuCloseWindow, "&Close Window");
         item(pMenu, MenuCloseMdiWindow, "Close &MDI-Window");
@@ -139,12 +147,13 @@ void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
         pMenu->addSeparator();
         item(pMenu, MenuSaveAs, "&Save As...");
     }
-    pMenu->addSeparator();
     if (fFull) {
+        pMenu->addSeparator();
         item(pMenu, MenuPreferences, "&Preferences...");
         pMenu->addSeparator();
         item(pMenu, MenuExit, "&Exit");
-    } else {
+    } else if (!fScript) {
+        pMenu->addSeparator();
         item(pMenu, MenuCloseWindow, "&Close Window");
     }
 
@@ -199,6 +208,8 @@ void CreateMenu(QMenuBar* pBar, int iTarget, int iKind, int fMdi) {
         item(pMenu, MenuTileHorizontally, "Tile &horizontally");
         item(pMenu, MenuNext, "&Next");
         item(pMenu, MenuPrevious, "&Previous");
+    } else if (fScript) {
+        item(pMenu, MenuDontCheckPosition, "Don't check position")->setCheckable(true);
     } else {
         item(pMenu, MenuShowMainWindow, "Show &Main Window");
     }
@@ -287,37 +298,31 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
     case MenuPreferences: OpenPreferences(iWindow, 0); return;
     case MenuExit: EventHub::PostEvent(fCtrl ? EventQuit : EventCloseAllWindows, iWindow); return;
     case MenuSelect: OpenSelectDevice(iWindow, 1); return;
-    case MenuDisconnect: return; // the instrument connection is not kept by this window yet
+    case MenuDisconnect: CloseInstrument(iWindow); return;
     case MenuScpiCommand: OpenScpiCommand(iWindow, fMdiForm); return;
     case MenuScreenshot: OpenScreenshot(iWindow, fMdiForm); return;
     case 23:
     case 24: return;
     case MenuWaveform: OpenWaveform(iWindow, fMdiForm); return;
     case MenuOpenSeparately:
-        TogglePreference(pWindow, iItem, "WindowOpenIndependent", WindowOpenIndependent(), SetWindowOpenIndependent);
+        TogglePreference(pWindow->pMenu, iItem, "WindowOpenIndependent", WindowOpenIndependent(),
+                         SetWindowOpenIndependent);
         return;
     case MenuDontCheckPosition:
-        TogglePreference(pWindow, iItem, "WindowDontCheckPosition", Main::WindowDontCheckPosition(),
+        TogglePreference(pWindow->pMenu, iItem, "WindowDontCheckPosition", Main::WindowDontCheckPosition(),
                          Main::SetWindowDontCheckPosition);
         return;
     case MenuShowWindows: ShowSeparateChildren(iWindow); return;
     case MenuSaveWorkspace:
     case MenuDeleteWorkspace: return; // the workspace dialogs come with the workspaces
-    case MenuMaximize:
-        if (pArea) {
-            if (QMdiSubWindow* pActive = pArea->currentSubWindow()) {
-                pActive->setGeometry(QRect(QPoint(0, 0), pArea->viewport()->size()));
-                pActive->show();
-            }
-        }
-        return;
-    case MenuAdapt: return; // arranged with the other arrangement commands
+    case MenuMaximize: MaximizeChild(iWindow); return;
+    case MenuAdapt: AdaptChild(iWindow); return;
     case MenuCascade:
     case MenuTileVertically:
     case MenuTileHorizontally:
         if (!pArea) return;
         if (iItem == MenuCascade) pArea->cascadeSubWindows();
-        else pArea->tileSubWindows();
+        else TileChildren(iWindow, iItem == MenuTileVertically);
         PostToMdiChildren(iWindow, EventSizeWindow);
         return;
     case MenuNext:
@@ -338,6 +343,20 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
         if (iItem >= MenuWorkspaceFirst && iItem <= MenuWorkspaceLast) return;
         Forward(pWindow, iItem, fCtrl);
         return;
+    }
+}
+
+bool TopLevelMenu(int iWindow, QMenuBar* pBar, int iItem, bool fCtrl) {
+    switch (iItem) {
+    case MenuNewScript: EventHub::PostEvent(EventOpenScriptWindow, iWindow); return true;
+    case MenuExit: EventHub::PostEvent(fCtrl ? EventQuit : EventCloseAllWindows, iWindow); return true;
+    case MenuDontCheckPosition:
+        TogglePreference(pBar, iItem, "WindowDontCheckPosition", Main::WindowDontCheckPosition(),
+                         Main::SetWindowDontCheckPosition);
+        return true;
+    case MenuLog: WindowLog::Show(iWindow); return true;
+    case MenuAbout: AboutStub(iWindow); return true;
+    default: return false;
     }
 }
 

@@ -81,38 +81,61 @@ bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary,
 }
 
 
+// The length of the well-formed UTF-8 sequence that starts at s[i]; 0 when none does
+// (overlong forms, surrogates and code points past U+10FFFF are not well-formed).
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    char32_t cp = 0;
+    if (c >= 0xC2 && c < 0xE0) {
+        n = 1;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c < 0xF0) {
+        n = 2;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c < 0xF5) {
+        n = 3;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n >= s.size()) return 0;
+    for (std::size_t k = 1; k <= n; ++k) {
+        const auto t = static_cast<unsigned char>(s[i + k]);
+        if ((t & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (t & 0x3F);
+    }
+    const char32_t iMin = n == 1 ? 0x80 : n == 2 ? 0x800 : 0x10000;
+    if (cp < iMin || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return 0;
+    return n + 1;
+}
+
 bool IsValidUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = 0;
-        char32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if (c >= 0xC2 && c < 0xE0) {
-            n = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c < 0xF0) {
-            n = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c < 0xF5) {
-            n = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + n >= s.size()) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + k]);
-            if ((t & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        const char32_t iMin = n == 1 ? 0x80 : n == 2 ? 0x800 : 0x10000;
-        if (cp < iMin || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return false;
-        i += n + 1;
+        const std::size_t n = Utf8SequenceAt(s, i);
+        if (n == 0) return false;
+        i += n;
     }
     return true;
+}
+
+// The text with every byte that starts no well-formed sequence replaced by U+FFFD.
+std::string ReplaceInvalidUtf8(std::string_view s) {
+    if (IsValidUtf8(s)) return std::string(s);
+    std::string sText;
+    sText.reserve(s.size() + s.size() / 2);
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = Utf8SequenceAt(s, i);
+        if (n == 0) {
+            sText += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            sText.append(s.substr(i, n));
+            i += n;
+        }
+    }
+    return sText;
 }
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 where the code page leaves a byte undefined.
@@ -144,7 +167,8 @@ bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::s
     if (!ReadWholeFile(sName, data, false, sError)) return false;
     const std::string_view bytes = data.view();
     if (bytes.starts_with("\xEF\xBB\xBF")) {
-        sFileString = std::string(bytes.substr(3));
+        // The mark promises UTF-8; bytes that break the promise are not handed on as text.
+        sFileString = ReplaceInvalidUtf8(bytes.substr(3));
     } else if (bytes.starts_with(std::string_view("\xFF\xFE\x00\x00", 4)) ||
                bytes.starts_with(std::string_view("\x00\x00\xFE\xFF", 4)) || bytes.starts_with("\xFE\xFF")) {
         sError = "The file format is unknown for the file" + Quoted(sName);

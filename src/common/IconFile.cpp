@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -77,16 +78,21 @@ bool AddImage(int iId, const QImage& source, int iSize) {
         if (!mSets.count(iId)) return false;
     }
     if (source.isNull()) return false;
-    QImage image = Squared(source);
-    if (image.isNull()) return false;
-    if (iSize != -1) {
-        if (iSize <= 0) return false;
-        image = image.scaled(iSize, iSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        if (image.isNull()) return false;
-    } else {
-        iSize = image.width();
-    }
+    const int iLong = std::max(source.width(), source.height());
+    if (iSize == -1) iSize = iLong;
     if (std::find(std::begin(AcceptedSizes), std::end(AcceptedSizes), iSize) == std::end(AcceptedSizes)) return false;
+    // A picture larger than its entry is scaled down before it is squared: squared first, a
+    // long thin one would become a square of its long side (16385 x 1: one gigabyte).
+    QImage picture = source;
+    if (iLong > iSize) {
+        const auto Side = [&](int iSide) { return std::max(1, static_cast<int>(std::lround(double(iSide) * iSize / iLong))); };
+        picture = source.scaled(Side(source.width()), Side(source.height()), Qt::IgnoreAspectRatio,
+                                Qt::SmoothTransformation);
+    }
+    QImage image = Squared(picture);
+    if (image.isNull()) return false;
+    if (image.width() != iSize) image = image.scaled(iSize, iSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.isNull()) return false;
 
     uIcoEntry entry;
     if (!ImagePluginGdiPlus::EncodeImage(image, "", ImagePluginGdiPlus::EncoderFlagsPng, 32, &entry.mData)) {

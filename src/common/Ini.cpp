@@ -181,8 +181,10 @@ std::unique_ptr<uIni> Open(const std::string& sFileName, std::int64_t iFlags) {
         } else if (c == ';' || c == '#') {
             AddEntry(ini.get(), IniLineComment)->sText = line;
         } else {
-            auto split = line.find('=');
-            if (split == std::string::npos) split = line.find(':');
+            // The file's own separator first: a value may hold the other one ("url: a?b=c").
+            const char cOwn = ini->sSeparator.front();
+            auto split = line.find(cOwn);
+            if (split == std::string::npos) split = line.find(cOwn == '=' ? ':' : '=');
             if (split == std::string::npos) continue;
             const std::string sName = TrimSpaces(line.substr(0, split));
             if (FindKey(ini.get(), sName) != ini->mLines.end()) continue;

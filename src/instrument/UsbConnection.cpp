@@ -7,6 +7,7 @@
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
 #include "transport/TransferStatus.h"
+#include "transport/UsbAccess.h"
 #include "transport/UsbTmc.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace InstrumentDefault {
@@ -277,8 +279,9 @@ bool ActivateConfiguration(libusb_device_handle* pHandle, int iConfiguration, st
     return LibUsb1::SetConfiguration(pHandle, iConfiguration, sError);
 }
 
-bool Failed(const char* pProcedure, std::string& sError) {
-    sError = std::string("InstrumentDefault::") + pProcedure + ": " + cNotFound;
+// sDenied: the text of a device asked for that the user may not open, else empty.
+bool Failed(const char* pProcedure, std::string& sError, const std::string& sDenied = {}) {
+    sError = std::string("InstrumentDefault::") + pProcedure + ": " + (sDenied.empty() ? cNotFound : sDenied);
     return false;
 }
 
@@ -294,6 +297,7 @@ bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
     std::int64_t iCount = 0;
     const bool fListed = LibUsb1::GetDeviceList(pConnection->pContext, lDevices, iCount, pConnection->pDeviceList, sStep);
     bool fOpened = false;
+    std::string sDenied;
     for (libusb_device* pDevice : fListed ? lDevices : std::vector<libusb_device*>{}) {
         libusb_device_descriptor descriptor{};
         if (!LibUsb1::GetDeviceDescriptor(pDevice, descriptor, sStep) || descriptor.idVendor != usb.iVendorId ||
@@ -301,7 +305,11 @@ bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
             continue;
         }
         libusb_device_handle* pHandle = nullptr;
-        if (!LibUsb1::Open(pDevice, pHandle, sStep)) continue;
+        int iCode = 0;
+        if (!LibUsb1::Open(pDevice, pHandle, &iCode, sStep)) {
+            if (UsbAccess::Denied1(iCode)) sDenied = UsbAccess::DeniedText(pDevice);
+            continue;
+        }
         bool fMatch = ActivateConfiguration(pHandle, static_cast<int>(usb.iConfiguration), sStep);
         if (fMatch && !usb.sSerialNumber.empty()) {
             std::string sSerial;
@@ -337,7 +345,7 @@ bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
         fOpened = pConnection->Start(instance.uConnection, sStep);
         break;
     }
-    if (!fOpened) return Failed("ConnectUsbTmcLibUsb1", sError); // the connection releases everything
+    if (!fOpened) return Failed("ConnectUsbTmcLibUsb1", sError, sDenied); // the connection releases everything
     SetTransport(instance, std::move(pConnection));
     return true;
 }
@@ -357,6 +365,7 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
     auto pConnection = std::make_shared<uUsbTmcConnection>(true);
     bool fFound = false;
     bool fOpened = false;
+    std::string sDenied;
     for (usb_bus* pBus = LibUsb0::GetBusses(sStep); pBus && !fFound; pBus = pBus->next) {
         for (usb_device* pDevice = pBus->devices; pDevice && !fFound; pDevice = pDevice->next) {
             const usb_device_descriptor& descriptor = pDevice->descriptor;
@@ -366,10 +375,14 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
                 descriptor.idVendor != usb.iVendorId || descriptor.idProduct != usb.iProductId) {
                 continue;
             }
-            usb_dev_handle* pHandle = LibUsb0::Open(pDevice, sStep);
-            if (!pHandle) continue;
+            int iCode = 0;
+            usb_dev_handle* pHandle = LibUsb0::Open(pDevice, &iCode, sStep);
+            if (!pHandle) {
+                if (UsbAccess::Denied0(iCode)) sDenied = UsbAccess::DeniedText(*pDevice);
+                continue;
+            }
             uConnectionUsb candidate = usb;
-            bool fMatch = LibUsb0::SetConfiguration(pHandle, static_cast<int>(usb.iConfiguration), sStep);
+            bool fMatch = LibUsb0::SetConfiguration(pHandle, static_cast<int>(usb.iConfiguration), &iCode, sStep);
             if (fMatch && !usb.sSerialNumber.empty()) {
                 std::string sSerial;
                 fMatch = descriptor.iSerialNumber != 0 &&
@@ -387,7 +400,9 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
                     TakeUsbEndpoints(setting.endpoint, setting.bNumEndpoints, candidate);
                 }
             }
-            if (!fMatch || !LibUsb0::ClaimInterface(pHandle, static_cast<int>(candidate.iInterface), sStep)) {
+            if (!fMatch || !LibUsb0::ClaimInterface(pHandle, static_cast<int>(candidate.iInterface), &iCode, sStep)) {
+                // The old library opens a file it may only read and fails at the first change.
+                if (UsbAccess::Denied0(iCode)) sDenied = UsbAccess::DeniedText(*pDevice);
                 LibUsb0::Close(pHandle, sStep);
                 continue;
             }
@@ -399,7 +414,7 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
             fOpened = pConnection->Start(instance.uConnection, sStep);
         }
     }
-    if (!fOpened) return Failed("ConnectUsbTmcLibUsb0", sError);
+    if (!fOpened) return Failed("ConnectUsbTmcLibUsb0", sError, sDenied);
     SetTransport(instance, std::move(pConnection));
     return true;
 }

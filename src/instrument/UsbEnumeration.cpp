@@ -9,6 +9,7 @@
 #include "common/WindowLog.h"
 #include "transport/LibUsb0.h"
 #include "transport/LibUsb1.h"
+#include "transport/UsbAccess.h"
 
 #include <chrono>
 #include <string>
@@ -72,12 +73,21 @@ bool FindInterface1(libusb_device* pDevice, int iConfigurations, uConnectionUsb&
     return false;
 }
 
+// A device the user may not open is named in the log with the rule that grants access.
+void PostDenied(const char* sProcedure, const std::string& sDenied) {
+    WindowLog::PostError(std::string("InstrumentSearch::") + sProcedure + ": " + sDenied);
+}
+
 // Opens the device, puts it into the interface's configuration when it is in another one, and
 // reads its three strings. False when it cannot be opened or configured.
 bool ReadStrings1(libusb_device* pDevice, const libusb_device_descriptor& d, uConnectionUsb& usb) {
     libusb_device_handle* pHandle = nullptr;
     std::string sError;
-    if (!LibUsb1::Open(pDevice, pHandle, sError)) return false;
+    int iCode = 0;
+    if (!LibUsb1::Open(pDevice, pHandle, &iCode, sError)) {
+        if (UsbAccess::Denied1(iCode)) PostDenied("SearchUsbTmcLibUsb1", UsbAccess::DeniedText(pDevice));
+        return false;
+    }
     int iActive = 0;
     const bool fKnown = LibUsb1::GetConfiguration(pHandle, iActive, sError);
     bool fConfigured = true;
@@ -160,8 +170,12 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
             usb.iVendorId = d.idVendor;
             usb.iProductId = d.idProduct;
 
-            usb_dev_handle* pHandle = LibUsb0::Open(pDevice, sError);
-            if (!pHandle) continue;
+            int iCode = 0;
+            usb_dev_handle* pHandle = LibUsb0::Open(pDevice, &iCode, sError);
+            if (!pHandle) {
+                if (UsbAccess::Denied0(iCode)) PostDenied(sProcedure, UsbAccess::DeniedText(*pDevice));
+                continue;
+            }
             unsigned char iActive = 0;
             int iLength = 1;
             const bool fKnown = LibUsb0::ControlMsg(pHandle, RequestTypeStandardIn, RequestGetConfiguration, 0, 0,
@@ -169,11 +183,11 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
                                 iLength == 1;
             bool fUsable = true;
             if (!fKnown || iActive != usb.iConfiguration) {
-                fUsable = LibUsb0::SetConfiguration(pHandle, static_cast<int>(usb.iConfiguration), sError);
+                fUsable = LibUsb0::SetConfiguration(pHandle, static_cast<int>(usb.iConfiguration), &iCode, sError);
             }
             // The interface must be free for the program to use the instrument.
             if (fUsable) {
-                fUsable = LibUsb0::ClaimInterface(pHandle, static_cast<int>(usb.iInterface), sError);
+                fUsable = LibUsb0::ClaimInterface(pHandle, static_cast<int>(usb.iInterface), &iCode, sError);
                 std::string sRelease;
                 LibUsb0::ReleaseInterface(pHandle, static_cast<int>(usb.iInterface), sRelease);
             }
@@ -186,6 +200,9 @@ void SearchUsbTmcLibUsb0(std::int64_t iWindow) {
                 }
             }
             LibUsb0::Close(pHandle, sError);
+            // The old library opens a device file it may only read, and fails at the first
+            // request that changes the device.
+            if (!fUsable && UsbAccess::Denied0(iCode)) PostDenied(sProcedure, UsbAccess::DeniedText(*pDevice));
             if (fUsable) ListDevice(candidate, sProcedure);
         }
     }

@@ -43,8 +43,20 @@ struct uPreambleRohdeSchwarz {
     double dXIncrement = 0;
 };
 
+// A HAMEG trace description (the items after ":TRAC:DATA <block>") by position: sixteen fields
+// from the items 2 to 17. Nothing reads them after parsing.
+struct uPreambleHameg {
+    std::string s1, s2;
+    std::int64_t i3 = 0;
+    std::string s4;
+    double d5 = 0, d6 = 0, d7 = 0, d8 = 0, d9 = 0;
+    std::string s10;
+    double d11 = 0, d12 = 0, d13 = 0;
+    std::string s14, s15, s16;
+};
+
 // The parsed preamble of one element, whichever maker made it.
-using uParsedPreamble = std::variant<uPreambleRigol, uPreambleRohdeSchwarz>;
+using uParsedPreamble = std::variant<uPreambleRigol, uPreambleRohdeSchwarz, uPreambleHameg>;
 
 // One analogue source that a read stored.
 struct uWaveformAnalogChannel {

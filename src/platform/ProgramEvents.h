@@ -61,3 +61,5 @@ inline constexpr int EventActivateWindow = 13104;
 inline constexpr int EventTimer = 13110;
 inline constexpr int EventCloseWindowRequest = 13116;
 inline constexpr int EventSizeWindow = 13118;
+// Ours: a USB device was plugged or pulled (posted to every main window).
+inline constexpr int EventDeviceChange = 13190;

@@ -1,6 +1,8 @@
 // Window numbers and numbered one-shot window timers.
 #pragma once
 
+#include <cstdint>
+
 namespace WindowRegistry {
 
 // A new window number: counts up from 1 and is never handed out twice in a run.
@@ -14,9 +16,12 @@ void Release(int iWindow);
 
 // GUI thread. Arms timer iTimer of the window to fire once after iMilliseconds; arming the same
 // number again replaces the earlier one. When it fires, EventTimer reaches the window with the
-// timer number as object.
+// timer number as object and the arming's serial number as type.
 void StartTimer(int iWindow, int iTimer, int iMilliseconds);
 void StopTimer(int iWindow, int iTimer);
 bool TimerActive(int iWindow, int iTimer);
+// GUI thread. Whether an EventTimer is still due: false when its timer was stopped or armed
+// again after it fired (the event was already queued then and would arrive late).
+bool TimerDue(int iWindow, int iTimer, std::intptr_t iArming);
 
 } // namespace WindowRegistry

@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
@@ -121,6 +122,38 @@ std::string LowerAscii(std::string_view sText) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return s;
+}
+
+namespace {
+
+std::string TwoDigits(std::int64_t i) {
+    char a[8];
+    std::snprintf(a, sizeof a, "%02d", static_cast<int>(i));
+    return a;
+}
+
+} // namespace
+
+std::string TimeOfDayText(std::int64_t iSeconds) {
+    iSeconds = ((iSeconds % 86400) + 86400) % 86400;
+    return TwoDigits(iSeconds / 3600) + ":" + TwoDigits(iSeconds / 60 % 60) + ":" + TwoDigits(iSeconds % 60);
+}
+
+std::string DateTimeText(std::int64_t iSeconds) {
+    std::int64_t iDays = iSeconds / 86400;
+    if (iSeconds % 86400 < 0) --iDays;
+    const std::int64_t z = iDays + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    char a[32];
+    std::snprintf(a, sizeof a, "%04lld-", static_cast<long long>(y));
+    return a + TwoDigits(m) + "-" + TwoDigits(d) + " " + TimeOfDayText(iSeconds);
 }
 
 } // namespace InstrumentScript

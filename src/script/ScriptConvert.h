@@ -34,4 +34,9 @@ std::string FloatToLocalizedText(double dValue);
 // Lower case of A to Z only, every other byte kept: positions stay those of the text as typed.
 std::string LowerAscii(std::string_view sText);
 
+// Seconds since midnight as "hh:ii:ss" (taken modulo one day).
+std::string TimeOfDayText(std::int64_t iSeconds);
+// Seconds since 1970-01-01 00:00:00 as "yyyy-mm-dd hh:ii:ss" (civil calendar, no time zone).
+std::string DateTimeText(std::int64_t iSeconds);
+
 } // namespace InstrumentScript

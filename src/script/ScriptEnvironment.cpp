@@ -47,10 +47,11 @@ std::chrono::milliseconds ScriptEnvironment::SleepTime(std::int64_t iMillisecond
 }
 
 bool ScriptEnvironment::Beep(std::int64_t) {
-    return OnGuiThread([] {
-        QApplication::beep();
-        return true;
-    });
+    // Linux has one system sound for every type. The script does not wait for it.
+    auto* pApp = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!pApp) return false;
+    QMetaObject::invokeMethod(pApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    return true;
 }
 
 bool ScriptEnvironment::SetClipboardText(const std::string& sText) {

@@ -26,7 +26,7 @@ class ScriptEnvironment {
     // How long a script wait of iMilliseconds really waits (a fast clock shortens it and moves
     // its own time on by iMilliseconds).
     virtual std::chrono::milliseconds SleepTime(std::int64_t iMilliseconds);
-    // A system sound by its beep type.
+    // A system sound by its beep type, posted to the GUI thread; false without a GUI.
     virtual bool Beep(std::int64_t eType);
     virtual bool SetClipboardText(const std::string& sText);
     virtual bool SetClipboardImage(const QImage& image);

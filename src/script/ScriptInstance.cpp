@@ -170,6 +170,8 @@ bool PauseScript(const ScriptInstance& pInstance, std::string& sError) {
     }
     std::lock_guard lock(mModuleMutex);
     pInstance->eState = eScriptState::Pause;
+    // A running wait ends at once.
+    if (pInstance->pThread) pInstance->pThread->cv.notify_all();
     return true;
 }
 

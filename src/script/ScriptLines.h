@@ -18,6 +18,7 @@ struct uScriptParse {
     std::unordered_map<std::string, uScriptTask*> mConstants; // lower-case name with its "#"
     std::unordered_map<std::string, uScriptTask*> mLabels;
     std::unordered_map<std::string, uScriptTask*> mVariables;
+    std::unordered_map<std::string, uScriptTask*> mInstruments; // named declarations, name with its "$"
     // While the linking pass runs: the task being linked, behind which new tasks go.
     bool fLinking = false;
     std::list<uScriptTask>::iterator itLinked;

@@ -1,5 +1,7 @@
 #include "script/ScriptParser.h"
 
+#include "script/ScriptFunctionLines.h"
+#include "script/ScriptInstrumentLines.h"
 #include "script/ScriptVariableLines.h"
 
 #include <array>
@@ -168,8 +170,7 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         if (sWord == "goto") {
             fLinked = CheckConditionalGoto(parse, task, sText);
         } else if (sWord == "function") {
-            // Function lines: their linking checker takes its place here.
-            sText = "The instructions in the line were not recognized.";
+            fLinked = CheckFunction(parse, task, sText);
         } else if (task.eTaskType == eScriptTaskType::VariableInstruction &&
                    GetVariableInstruction(sWord, fNeedsParameters) != eScriptTaskType::None) {
             fLinked = CheckVariableInstructionParameters(parse, task, sText);
@@ -238,7 +239,7 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
         if (fDeclaration) {
             // done
         } else if (sFirst == "instrument") {
-            // Instrument lines: their checker takes its place here.
+            fResult = CheckInstrument(parse, line, sText);
         } else if (sFirst == "goto") {
             fResult = CheckGoto(parse, line, nullptr, sText);
         } else if (sFirst == "false") {
@@ -246,18 +247,17 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
         } else if (sFirst == "true") {
             fResult = CheckTrue(parse, line, sText);
         } else if (sFirst == "function") {
-            // Function lines: their checker takes its place here.
+            fResult = CheckFunctionLine(parse, line, sText);
         }
         if (!fResult) return fail(line);
     }
     // Pass 4: instrument selections ("$name") and variable lines.
     for (uScriptLine& line : work) {
         if (line.eLineSource != LineSourceScript || line.fParsed) continue;
-        if (!line.sText.empty() && line.sText.front() == '$') {
-            // Instrument selections: their checker takes its place here.
-            continue;
-        }
-        if (!CheckVariableInstruction(parse, line, sText)) return fail(line);
+        const bool fResult = !line.sText.empty() && line.sText.front() == '$'
+                                 ? CheckInstrumentSelect(parse, line, sText)
+                                 : CheckVariableInstruction(parse, line, sText);
+        if (!fResult) return fail(line);
     }
     // Pass 5: a line that no checker took.
     for (const uScriptLine& line : work) {

@@ -1,6 +1,7 @@
 #include "script/ScriptText.h"
 
-#include <cstdio>
+#include "script/ScriptConvert.h"
+
 #include <string_view>
 
 namespace InstrumentScript {
@@ -32,36 +33,6 @@ std::string Operand(const uScriptOperand& operand) {
 }
 
 std::string Optional(const std::string& s) { return s.empty() ? std::string() : " " + s; }
-
-std::string TwoDigits(std::int64_t i) {
-    char a[8];
-    std::snprintf(a, sizeof a, "%02d", static_cast<int>(i));
-    return a;
-}
-
-// Seconds since midnight as "hh:ii:ss".
-std::string TimeText(std::int64_t iSeconds) {
-    iSeconds = ((iSeconds % 86400) + 86400) % 86400;
-    return TwoDigits(iSeconds / 3600) + ":" + TwoDigits(iSeconds / 60 % 60) + ":" + TwoDigits(iSeconds % 60);
-}
-
-// Seconds since 1970-01-01 00:00:00 as "yyyy-mm-dd hh:ii:ss" (civil calendar, no time zone).
-std::string DateText(std::int64_t iSeconds) {
-    std::int64_t iDays = iSeconds / 86400;
-    if (iSeconds % 86400 < 0) --iDays;
-    const std::int64_t z = iDays + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-    char a[32];
-    std::snprintf(a, sizeof a, "%04lld-", static_cast<long long>(y));
-    return a + TwoDigits(m) + "-" + TwoDigits(d) + " " + TimeText(iSeconds);
-}
 
 std::string BeepWord(std::int64_t eBeep) {
     switch (eBeep) {
@@ -108,8 +79,8 @@ std::string WaitBody(const uScriptTask& task) {
     switch (w.eWait) {
     case 0: return "function wait " + std::to_string(w.iMilliseconds);
     case 1: return "function wait abs " + std::to_string(w.iMilliseconds);
-    case 2: return "function wait time " + TimeText(w.iTime);
-    case 3: return "function wait date " + DateText(w.iDate);
+    case 2: return "function wait time " + TimeOfDayText(w.iTime);
+    case 3: return "function wait date " + DateTimeText(w.iDate);
     case 4: return "function wait msg " + w.sMessage;
     default: return "function wait";
     }

@@ -7,6 +7,7 @@
 #include "script/ScriptEnvironment.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptText.h"
+#include "script/ScriptWait.h"
 
 #include <array>
 #include <string_view>
@@ -58,6 +59,7 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::Goto) = {TaskGoto, nullptr, " Thread - Fehler beim Sprung zu dem Goto-Ziel bzw. Label."};
     at(eScriptTaskType::False).executor = TaskFalse;
     at(eScriptTaskType::True).executor = TaskTrue;
+    at(eScriptTaskType::FunctionBeep).executor = TaskFunctionBeep;
     at(eScriptTaskType::FunctionBeep).sFailure = " Thread - Fehler beim Ausgeben eines Hinweistons.";
     at(eScriptTaskType::FunctionClipboard).sFailure =
         " Thread - Fehler beim Kopieren der Variable in die Zwischenablage.";
@@ -70,6 +72,7 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::FunctionScreencopy).sWaiting = " Thread - Warte auf das Einlesen der Bildschirmkopie.";
     at(eScriptTaskType::FunctionWaveform).after = eAfter::WaitResult;
     at(eScriptTaskType::FunctionWaveform).sWaiting = " Thread - Warte auf das Einlesen der Messkurven.";
+    at(eScriptTaskType::FunctionWait).executor = TaskFunctionWait;
     at(eScriptTaskType::FunctionWait).after = eAfter::WaitUserOnFalse;
     at(eScriptTaskType::FunctionWait).sWaiting = " Thread - Pause, warte auf die weitere Ausführung des Skripts.";
     return t;

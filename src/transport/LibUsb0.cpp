@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -69,11 +70,13 @@ bool NullHandle(std::string& sError, const char* pPrefix) {
 template <class A>
 bool HandleCall(int (*UsbSeam::uLibUsb0Calls::*pMember)(usb_dev_handle*, A), const char* pPrefix,
                 const char* pName, const char* pFailure, usb_dev_handle* pDeviceHandle, int iValue,
-                std::string& sError) {
+                std::string& sError, int* pCode = nullptr) {
+    if (pCode) *pCode = -EINVAL;
     if (!pDeviceHandle) return NullHandle(sError, pPrefix);
     auto pCall = Function(pMember);
     if (!pCall) return Missing(sError, pPrefix, pName);
     int iResult = pCall(pDeviceHandle, static_cast<A>(iValue));
+    if (pCode) *pCode = iResult < 0 ? iResult : 0;
     if (iResult < 0) {
         sError = std::string(pPrefix) + pFailure + std::to_string(iValue) + ": " + std::to_string(iResult);
         return false;
@@ -189,7 +192,10 @@ usb_bus* GetBusses(std::string& sError) {
     return pCall();
 }
 
-usb_dev_handle* Open(usb_device* pDevice, std::string& sError) {
+usb_dev_handle* Open(usb_device* pDevice, std::string& sError) { return Open(pDevice, nullptr, sError); }
+
+usb_dev_handle* Open(usb_device* pDevice, int* pErrno, std::string& sError) {
+    if (pErrno) *pErrno = EINVAL;
     if (!pDevice) {
         sError = "LibUsb0::Open: Der Zeiger für *uDevice ist Null.";
         return nullptr;
@@ -199,7 +205,10 @@ usb_dev_handle* Open(usb_device* pDevice, std::string& sError) {
         Missing(sError, "LibUsb0::Open: ", "usb_open");
         return nullptr;
     }
-    return pCall(pDevice);
+    errno = 0;
+    usb_dev_handle* pHandle = pCall(pDevice);
+    if (pErrno) *pErrno = pHandle ? 0 : errno;
+    return pHandle;
 }
 
 bool Close(usb_dev_handle* pDeviceHandle, std::string& sError) {
@@ -214,16 +223,24 @@ bool Close(usb_dev_handle* pDeviceHandle, std::string& sError) {
     return true;
 }
 
-bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, std::string& sError) {
+bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, int* pCode, std::string& sError) {
     return HandleCall(&UsbSeam::uLibUsb0Calls::usb_set_configuration, "LibUsb0::SetConfiguration: ",
                       "usb_set_configuration", "Fehler beim Setzen der Konfiguration ", pDeviceHandle,
-                      iConfiguration, sError);
+                      iConfiguration, sError, pCode);
+}
+
+bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, std::string& sError) {
+    return SetConfiguration(pDeviceHandle, iConfiguration, nullptr, sError);
+}
+
+bool ClaimInterface(usb_dev_handle* pDeviceHandle, int iInterface, int* pCode, std::string& sError) {
+    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_claim_interface, "LibUsb0::ClaimInterface: ",
+                      "usb_claim_interface", "Fehler beim Setzen der Schnittstelle ", pDeviceHandle,
+                      iInterface, sError, pCode);
 }
 
 bool ClaimInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError) {
-    return HandleCall(&UsbSeam::uLibUsb0Calls::usb_claim_interface, "LibUsb0::ClaimInterface: ",
-                      "usb_claim_interface", "Fehler beim Setzen der Schnittstelle ", pDeviceHandle,
-                      iInterface, sError);
+    return ClaimInterface(pDeviceHandle, iInterface, nullptr, sError);
 }
 
 bool ReleaseInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError) {

@@ -26,9 +26,14 @@ bool FindDevices(int& iDevices, std::string& sError);
 usb_bus* GetBusses(std::string& sError);
 
 // The handle of the opened device, or nullptr (a device that can't be opened leaves sError).
+// pErrno (may be null) receives the errno the library left on failure (EACCES: no permission).
+usb_dev_handle* Open(usb_device* pDevice, int* pErrno, std::string& sError);
 usb_dev_handle* Open(usb_device* pDevice, std::string& sError);
 bool Close(usb_dev_handle* pDeviceHandle, std::string& sError);
+// pCode (may be null) receives the library's result: 0, or a negative error number.
+bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, int* pCode, std::string& sError);
 bool SetConfiguration(usb_dev_handle* pDeviceHandle, int iConfiguration, std::string& sError);
+bool ClaimInterface(usb_dev_handle* pDeviceHandle, int iInterface, int* pCode, std::string& sError);
 bool ClaimInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError);
 bool ReleaseInterface(usb_dev_handle* pDeviceHandle, int iInterface, std::string& sError);
 bool ClearHalt(usb_dev_handle* pDeviceHandle, int iEndpoint, std::string& sError);

@@ -154,13 +154,28 @@ bool GetPortNumber(libusb_device* pDevice, int& iPortNumber, std::string& sError
     return true;
 }
 
+bool GetDeviceAddress(libusb_device* pDevice, int& iAddress, std::string& sError) {
+    if (!pDevice) {
+        sError = "LibUsb1::GetDeviceAddress: Der Zeiger des Geräts ist Null. *uDevice = 0";
+        return false;
+    }
+    iAddress = Calls().get_device_address(pDevice);
+    return true;
+}
+
 bool Open(libusb_device* pDevice, libusb_device_handle*& pDeviceHandle, std::string& sError) {
+    return Open(pDevice, pDeviceHandle, nullptr, sError);
+}
+
+bool Open(libusb_device* pDevice, libusb_device_handle*& pDeviceHandle, int* pCode, std::string& sError) {
     pDeviceHandle = nullptr;
+    if (pCode) *pCode = LIBUSB_ERROR_INVALID_PARAM;
     if (!pDevice) {
         sError = "LibUsb1::Open: Der Zeiger des Geräts ist Null. *uDevice = 0";
         return false;
     }
     int iCode = Calls().open(pDevice, &pDeviceHandle);
+    if (pCode) *pCode = iCode;
     if (iCode != 0) {
         pDeviceHandle = nullptr;
         return Fail(sError, "LibUsb1::Open: ", iCode);

@@ -34,7 +34,11 @@ bool GetConfigDescriptor(libusb_device* pDevice, int iConfigIndex,
 void FreeConfigDescriptor(libusb_config_descriptor* pConfigDescriptor);
 bool GetBusNumber(libusb_device* pDevice, int& iBusNumber, std::string& sError);
 bool GetPortNumber(libusb_device* pDevice, int& iPortNumber, std::string& sError);
+// The device's address on its bus (the number of its file under /dev/bus/usb/<bus>/).
+bool GetDeviceAddress(libusb_device* pDevice, int& iAddress, std::string& sError);
 
+// pCode (may be null) receives the library's result (LIBUSB_ERROR_ACCESS: no permission).
+bool Open(libusb_device* pDevice, libusb_device_handle*& pDeviceHandle, int* pCode, std::string& sError);
 bool Open(libusb_device* pDevice, libusb_device_handle*& pDeviceHandle, std::string& sError);
 void Close(libusb_device_handle* pDeviceHandle);
 bool SetConfiguration(libusb_device_handle* pDeviceHandle, int iConfiguration,

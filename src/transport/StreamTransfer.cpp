@@ -7,7 +7,9 @@
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 namespace StreamTransfer {
@@ -186,9 +188,34 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
     if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
-    std::uint64_t iCount = 0;
-    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iCount);
-    return iHeader == 0 || iSize - iEnd >= iHeader + iCount;
+    // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
+    // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
+    // every block.
+    static constexpr std::string_view BlockPrefixes[] = {"DAT2,", "DESC,", ":TRAC:DATA "};
+    const std::size_t iLimit = iSize - iEnd;
+    std::size_t iPos = 0;
+    while (iPos < iLimit) {
+        std::size_t iBlock = iPos;
+        for (const std::string_view sPrefix : BlockPrefixes) {
+            if (iLimit - iPos >= sPrefix.size() &&
+                std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
+                    return a == static_cast<char>(std::toupper(b));
+                })) {
+                iBlock = iPos + sPrefix.size();
+                break;
+            }
+        }
+        std::uint64_t iCount = 0;
+        const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
+        if (iHeader > 0) {
+            if (iLimit - iBlock < iHeader + iCount) return false;
+            iPos = iBlock + iHeader + static_cast<std::size_t>(iCount);
+        }
+        const void* pNext = std::memchr(pData + iPos, ';', iLimit - iPos);
+        if (pNext == nullptr) break;
+        iPos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(pNext) - pData) + 1;
+    }
+    return true;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,

@@ -100,9 +100,10 @@ struct uTransfer {
 };
 
 // True when the answer in pData[0, iSize) is complete: it ends with sEndOfMessage (an answer
-// that is only that text included) and, when it begins with a definite-length block header
-// "#n...", the text lies behind the announced data, so that a 0x0A inside the block that
-// happens to end a reception does not end the answer. An empty text never completes an answer.
+// that is only that text included) and the text lies behind the announced data of every
+// definite-length block "#n..." of the answer, so that a 0x0A inside a block that happens to end
+// a reception does not end the answer. A block is recognised at the start of the answer and of
+// each of its ";"-separated units, bare or behind "DAT2,", "DESC," or ":TRAC:DATA " (any case). An empty text never completes an answer.
 // An image file sent without a block header (Siglent ":PRINt?") is complete by its own
 // structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that

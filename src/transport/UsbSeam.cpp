@@ -28,6 +28,11 @@ const uLibUsb1Calls cRealLibUsb1 = {
     libusb_get_version,
     libusb_get_configuration,
     libusb_set_auto_detach_kernel_driver,
+    libusb_has_capability,
+    libusb_hotplug_register_callback,
+    libusb_hotplug_deregister_callback,
+    libusb_handle_events_timeout_completed,
+    libusb_get_device_address,
 };
 
 std::atomic<const uLibUsb1Calls*> pLibUsb1{nullptr};

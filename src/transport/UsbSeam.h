@@ -141,6 +141,13 @@ struct uLibUsb1Calls {
     const libusb_version* (*get_version)();
     int (*get_configuration)(libusb_device_handle*, int*);
     int (*set_auto_detach_kernel_driver)(libusb_device_handle*, int);
+    // Hot-plug notices. A table without them (null entries) has no hot-plug.
+    int (*has_capability)(std::uint32_t);
+    int (*hotplug_register_callback)(libusb_context*, int, int, int, int, int, libusb_hotplug_callback_fn,
+                                     void*, libusb_hotplug_callback_handle*);
+    void (*hotplug_deregister_callback)(libusb_context*, libusb_hotplug_callback_handle);
+    int (*handle_events_timeout_completed)(libusb_context*, struct timeval*, int*);
+    std::uint8_t (*get_device_address)(libusb_device*);
 };
 
 // The libusb 0.1 calls the program makes. A null entry is a function the library lacks.

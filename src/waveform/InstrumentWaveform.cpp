@@ -62,12 +62,17 @@ bool ValidSource(const char* sProcedure, std::int64_t eWaveform, std::string& sE
 }
 
 bool AppendBlock(const char* sProcedure, const uAnswer& answer, DataBuffer& samples, std::string& sError) {
-    if (answer.iSize < 11) {
+    return AppendBlockAt(sProcedure, answer, 0, Instrument::eBlockUnit::Bytes, samples, sError);
+}
+
+bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iOffset, Instrument::eBlockUnit eUnit,
+                   DataBuffer& samples, std::string& sError, std::size_t* piEnd) {
+    if (answer.iSize < iOffset + 11) {
         sError = Prefix(sProcedure) + "Es sind nicht genügend Daten vorhanden für das SCPI-Blockformat.";
         return false;
     }
     std::uint64_t iCount = 0;
-    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(answer.pData, 0, answer.iSize, &iCount);
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(answer.pData, iOffset, answer.iSize, &iCount);
     if (iHeader == 0) {
         sError = Prefix(sProcedure) + "Es ist kein SCPI-Blockformat vorhanden.";
         return false;
@@ -76,19 +81,21 @@ bool AppendBlock(const char* sProcedure, const uAnswer& answer, DataBuffer& samp
         sError = Prefix(sProcedure) + "Die Angegebene Größe im SCPI-Blockformat ist Null.";
         return false;
     }
-    const std::size_t iNet = answer.iSize - iHeader;
-    if (iCount > iNet) {
+    const std::uint64_t iBytes = eUnit == Instrument::eBlockUnit::Bits ? (iCount + 7) / 8 : iCount;
+    const std::size_t iNet = answer.iSize - iOffset - iHeader;
+    if (iBytes > iNet) {
         sError = Prefix(sProcedure) + "Die Datengröße ist kleiner als im SCPI-Blockformat angegeben. Datengröße netto = " +
-                 std::to_string(iNet) + " - Blockformatwert = " + std::to_string(iCount);
+                 std::to_string(iNet) + " - Blockformatwert = " + std::to_string(iBytes);
         return false;
     }
-    const std::size_t iNew = samples.size() + static_cast<std::size_t>(iCount);
+    const std::size_t iNew = samples.size() + static_cast<std::size_t>(iBytes);
     // A reader that knows the point count has reserved the whole block already.
     if (samples.capacity() < iNew && !samples.reserve(iNew)) {
         sError = Prefix(sProcedure) + "The memory for " + std::to_string(iNew) + " bytes could not be allocated.";
         return false;
     }
-    samples.append(answer.pData + iHeader, static_cast<std::size_t>(iCount));
+    samples.append(answer.pData + iOffset + iHeader, static_cast<std::size_t>(iBytes));
+    if (piEnd) *piEnd = iOffset + iHeader + static_cast<std::size_t>(iBytes);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "instrument/WaveformRead.h"
+#include "transport/BlockHeader.h"
 
 #include <array>
 #include <cstddef>
@@ -45,6 +46,11 @@ bool ValidSource(const char* sProcedure, std::int64_t eWaveform, std::string& sE
 // the German texts of a short answer, a missing header, a zero count, and a count larger than
 // the bytes that follow the header. Bytes after the payload are not stored.
 bool AppendBlock(const char* sProcedure, const uAnswer& answer, DataBuffer& samples, std::string& sError);
+// The same for a block that begins at iOffset, behind a text header that the caller checked. With
+// eUnit Bits the count counts points packed eight to a byte, and count / 8 rounded up bytes are
+// taken. piEnd (when not null) receives the offset behind the payload.
+bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iOffset, Instrument::eBlockUnit eUnit,
+                   DataBuffer& samples, std::string& sError, std::size_t* piEnd = nullptr);
 // Replaces the raw preamble with a copy of the answer.
 bool CopyPreamble(const char* sProcedure, const uAnswer& answer, DataBuffer& raw, std::string& sError);
 

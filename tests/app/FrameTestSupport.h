@@ -13,6 +13,7 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
+#include "platform/WindowRegistry.h"
 #include "script/WindowScript.h"
 
 #include <QAction>
@@ -99,10 +100,23 @@ struct TestChildren {
     std::vector<int> opened;
     // Each child that closed, with the number of children its main window still had registered.
     std::vector<std::pair<int, std::size_t>> closed;
+    // Program events that reached each child (window -> events), with the close requests' data.
+    std::map<int, std::vector<EventHub::uEvent>> events;
+
+    std::vector<EventHub::uEvent> EventsOf(int iWindow, int iEvent) const {
+        std::vector<EventHub::uEvent> m;
+        const auto it = events.find(iWindow);
+        if (it == events.end()) return m;
+        for (const EventHub::uEvent& e : it->second) {
+            if (e.iEvent == iEvent) m.push_back(e);
+        }
+        return m;
+    }
 
     void Install() {
         for (int iKind : {WindowKindPreferences, WindowKindSelectInstrument, WindowKindScpiCommand,
-                          WindowKindScreenshot, WindowKindWaveform}) {
+                          WindowKindScreenshot, WindowKindScreenshotViewer, WindowKindWaveform,
+                          WindowKindWaveformViewer}) {
             WindowKinds::Register(iKind, {[this, iKind](int iMain, int iChild, uInstrumentWindowInfo*) {
                                               return Open(iKind, iMain, iChild);
                                           },
@@ -127,8 +141,18 @@ struct TestChildren {
             closed.emplace_back(*pWindow, iLeft);
         };
         *pWindow = ChildWindow::Open(iMain, iChild, iKind, "Test", iKind != WindowKindPreferences, {}, hooks);
-        if (*pWindow != 0) opened.push_back(*pWindow);
-        return *pWindow;
+        if (*pWindow == 0) return 0;
+        opened.push_back(*pWindow);
+        const int iWindow = *pWindow;
+        for (int iEvent : {EventLinkViewer, EventInstrumentConnected, EventInstrumentDisconnected,
+                           EventRefreshInstrumentList, EventTimer}) {
+            EventHub::Bind(iEvent, iWindow, [this, iWindow](const EventHub::uEvent& e) { events[iWindow].push_back(e); });
+        }
+        EventHub::Bind(EventCloseWindow, iWindow, [this, iWindow](const EventHub::uEvent& e) {
+            events[iWindow].push_back(e);
+            ChildWindow::Close(iWindow, static_cast<int>(ChildWindow::EventData(e)));
+        });
+        return iWindow;
     }
 };
 

@@ -155,6 +155,20 @@ TEST_F(FileLoadingTest, ReadsTextByItsByteOrderMark) {
     EXPECT_TRUE(sError.empty());
 }
 
+// Found by fuzzing: a file with the UTF-8 mark whose bytes are not UTF-8 was handed on as it
+// was, so the "UTF-8" text the caller got was not UTF-8. Each byte that begins no well-formed
+// sequence now becomes U+FFFD; the well-formed characters around it stay.
+TEST_F(FileLoadingTest, BytesThatBreakTheUtf8MarkBecomeReplacementCharacters) {
+    std::string sText, sError;
+    // After the mark: NUL, "e ", a stray continuation byte, " \n=", "ä", "-", 0xFF, 0xDE
+    // without its continuation, an encoded surrogate (3 bytes), an overlong "/" (2 bytes) and a
+    // sequence cut off by the end (2 bytes).
+    const std::string sBytes("\xEF\xBB\xBF\x00" "e \xAC \n=\xC3\xA4-\xFF\xDE" "\xED\xA0\x80" "\xC0\xAF" "\xE2\x82", 22);
+    ASSERT_TRUE(Utility::LoadTextFile(Write("bad.txt", sBytes), sText, sError));
+    const std::string R = "\xEF\xBF\xBD";
+    EXPECT_EQ(sText, std::string("\x00", 1) + "e " + R + " \n=\xC3\xA4-" + R + R + R + R + R + R + R + R + R);
+}
+
 TEST_F(FileLoadingTest, RefusesUnknownMarksAndMissingFiles) {
     std::string sText = "kept", sError;
     const std::string sBigEndian = Write("be.txt", std::string("\xFE\xFF\x00\x41", 4));

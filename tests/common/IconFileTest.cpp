@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace {
 
 using ImageTestSupport::Pattern;
@@ -20,6 +22,17 @@ std::uint32_t Le(const std::vector<std::uint8_t>& m, std::size_t i, int n) {
     std::uint32_t v = 0;
     for (int k = n - 1; k >= 0; --k) v = (v << 8) | m[i + static_cast<std::size_t>(k)];
     return v;
+}
+
+// The picture of the only entry of an icon file (its PNG behind the 22 bytes of header and
+// directory); null when it does not decode.
+QImage FirstEntry(const std::vector<std::uint8_t>& mIco) {
+    ImagePluginGdiPlus::uDecodeRequest request;
+    request.fFromMemory = 1;
+    request.pData = mIco.data() + 22;
+    request.iDataSize = mIco.size() - 22;
+    if (!ImagePluginGdiPlus::Decode(request)) return {};
+    return request.image.convertToFormat(QImage::Format_ARGB32);
 }
 
 QByteArray AsBytes(const std::vector<std::uint8_t>& m) {
@@ -126,15 +139,37 @@ TEST_F(IconFileTest, NonSquareImageIsCentredOnATransparentSquare) {
     ASSERT_GT(mIco.size(), 22u);
     EXPECT_EQ(mIco[6], 64);
     EXPECT_EQ(mIco[7], 64);
-    ImagePluginGdiPlus::uDecodeRequest request;
-    request.fFromMemory = 1;
-    request.pData = mIco.data() + 22;
-    request.iDataSize = mIco.size() - 22;
-    ASSERT_TRUE(ImagePluginGdiPlus::Decode(request));
-    const QImage square = request.image.convertToFormat(QImage::Format_ARGB32);
+    const QImage square = FirstEntry(mIco);
     ASSERT_EQ(square.size(), QSize(64, 64));
     for (int y : {0, 15, 48, 63}) EXPECT_EQ(qAlpha(square.pixel(10, y)), 0) << y;
     for (int y : {16, 30, 47}) EXPECT_EQ(square.pixel(10, y), qRgba(200, 10, 10, 255)) << y;
+}
+
+// Found by fuzzing: a long thin picture was squared to its long side before it was scaled to
+// its entry, so 16385 x 1 pixels for a 24-pixel entry took a square of one gigabyte first. It
+// is scaled down first now; the entry shows the line across its middle row.
+TEST_F(IconFileTest, ALongThinPictureIsScaledBeforeItIsSquared) {
+    QImage line(16385, 1, QImage::Format_ARGB32);
+    line.fill(qRgba(10, 200, 10, 255));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const int iSet = IconFile::Begin(-1, "", 0);
+    ASSERT_TRUE(IconFile::AddImage(iSet, line, 24));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kB more at the peak while the entry was made";
+    const std::vector<std::uint8_t> mIco = IconFile::Build(iSet);
+    ASSERT_GT(mIco.size(), 22u);
+    EXPECT_EQ(mIco[6], 24);
+    const QImage square = FirstEntry(mIco);
+    ASSERT_EQ(square.size(), QSize(24, 24));
+    EXPECT_EQ(qAlpha(square.pixel(12, 0)), 0);
+    EXPECT_EQ(qAlpha(square.pixel(12, 23)), 0);
+    EXPECT_GT(qAlpha(square.pixel(12, 11)) + qAlpha(square.pixel(12, 12)), 0);
+    // A picture too large for any entry, unscaled, is refused before anything is made of it.
+    const int iOther = IconFile::Begin(-1, "", 0);
+    EXPECT_FALSE(IconFile::AddImage(iOther, line, -1));
+    EXPECT_TRUE(IconFile::Build(iOther).empty());
 }
 
 TEST_F(IconFileTest, SetIdsAreTheLowestFreeNumbers) {

@@ -110,6 +110,24 @@ TEST_F(IniTest, ColonLineTakesTheObjectsSeparator) {
     EXPECT_EQ(ReadFile(), kBom + "\r\na= b\r\n");
 }
 
+// Found by fuzzing: a file with the colon separator split every line at its first "=", so a
+// value holding "=" lost its start to the key, also after the program itself saved it.
+TEST_F(IniTest, AColonFileKeepsValuesWithAnEqualsSign) {
+    auto ini = Load("[Net]\nurl: http://host/?a=b\nplain = 1\n", IniFlagSeparatorColon | IniFlagLineEndLf);
+    ASSERT_TRUE(Ini::SelectSection(ini.get(), "Net"));
+    EXPECT_EQ(Ini::ReadString(ini.get(), "url", ""), "http://host/?a=b");
+    EXPECT_EQ(Ini::ReadString(ini.get(), "plain", ""), "1"); // the other separator still serves
+    ASSERT_TRUE(Ini::WriteString(ini.get(), "expr", "x==y"));
+    ASSERT_TRUE(Ini::Save(ini.get()));
+    Ini::Free(ini);
+    ini = Ini::Open(Path(), IniFlagSeparatorColon | IniFlagLineEndLf);
+    ASSERT_TRUE(ini);
+    ASSERT_TRUE(Ini::SelectSection(ini.get(), "Net"));
+    EXPECT_EQ(Ini::ReadString(ini.get(), "url", ""), "http://host/?a=b");
+    EXPECT_EQ(Ini::ReadString(ini.get(), "expr", ""), "x==y");
+    EXPECT_EQ(Ini::ReadString(ini.get(), "plain", ""), "1");
+}
+
 TEST_F(IniTest, ReadBoolForms) {
     auto ini = Load("a=Yes\nb= ON \nc=2\nd=enabled\n");
     EXPECT_EQ(Ini::ReadBool(ini.get(), "a", 0), 1);

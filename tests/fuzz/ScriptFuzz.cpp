@@ -28,7 +28,7 @@ namespace {
 using namespace InstrumentScript;
 
 // The sentences a checker of the parser writes; a line error is one of them behind its prefix.
-constexpr std::array<std::string_view, 17> Sentences{
+constexpr std::array<std::string_view, 46> Sentences{
     "The instructions in the line were not recognized.",
     "A constant name is not defined.",
     "The keyword is not present: set",
@@ -46,6 +46,35 @@ constexpr std::array<std::string_view, 17> Sentences{
     "The parameters for the instruction were not specified.",
     "The variable does not exist, it has not been declared: ",
     "No file name was specified.",
+    "The keyword is not present: instrument",
+    "An instrument name or interface was not specified.",
+    "The instrument name was not specified.",
+    "The interface was not specified.",
+    "The interface name is not allowed: ",
+    "The parameters for the interface were not specified.",
+    "The vendor ID (VID) was not specified for the interface.",
+    "The product ID (PID) was not specified for the interface.",
+    "The IP address for the instrument was not specified.",
+    "The port for the interface was not specified.",
+    "The number of data bits is invalid.",
+    "The number of stop bits is invalid.",
+    "The parity specification is invalid.",
+    "The flow control specification is invalid.",
+    "The instrument is already present, with a different interface or parameters: ",
+    "The selected instrument is not present.",
+    "The keyword is not present: function",
+    "No action has been specified for the function.",
+    "This action is not allowed: ",
+    "The parameters for the function were not specified.",
+    "An action for the SCPI command was not specified.",
+    "The SCPI command was not specified.",
+    "The file name was not specified in double quotes.",
+    "The number for the instruction '",
+    "The parameter for the value to be searched was not specified.",
+    "The parameter for the value to be replaced was not specified.",
+    "The waiting time is invalid, it must be greater than zero.",
+    "The value for the time is invalid.",
+    "The value for the date with time is invalid.",
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -205,6 +205,43 @@ TEST_P(UsbDoorTest, TheSerialNumberPicksTheDeviceExactlyAndAFailedConnectKeepsNo
     ExpectAllReleased();
 }
 
+TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndTheRule) {
+    SimUsb::uDeviceConfig config;
+    config.iBusNumber = 3;
+    config.iAddress = 17;
+    auto device = mBus.AddDevice(config);
+    device->SetOpenError(LIBUSB_ERROR_ACCESS);
+    auto object = NewObject();
+    const std::string sProcedure = LibUsb0() ? "ConnectUsbTmcLibUsb0" : "ConnectUsbTmcLibUsb1";
+    // libusb 0.1 knows the bus by its directory, which the simulated bus numbers 001.
+    const std::string sDevice = LibUsb0() ? "1ab1:04ce (bus 001, address 017)" : "1ab1:04ce (bus 003, address 017)";
+    Add(*object, Head(UsbPrepare(LibUsb0())));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 1));
+    EXPECT_EQ(Errors(), std::vector<std::string>{
+                            "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
+                            ": The user has no permission to open the USB device " + sDevice +
+                            ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: "
+                            "copy it to /etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in "
+                            "again."});
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+    ExpectAllReleased();
+
+    // Any other failure to open keeps the text of an instrument not found.
+    device->SetOpenError(LIBUSB_ERROR_IO);
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 2));
+    EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
+                               ": The instrument was not found and no connection could be established.");
+    // The device opens again once access is granted.
+    device->SetOpenError(0);
+    Add(*object, ConnectTask());
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskError).size(), 2u);
+    ExpectAllReleased();
+}
+
 TEST_P(UsbDoorTest, AClaimedDeviceWithoutBulkInIsClosedAgain) {
     SimUsb::uDeviceConfig config;
     config.iBulkIn = 0;

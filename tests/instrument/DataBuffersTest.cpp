@@ -98,6 +98,24 @@ TEST(CreateMemory, FailsWithTheProgramsTexts) {
     EXPECT_EQ(buffer.capacity(), 0U);
 }
 
+// A receive loop writes into the room past size() and sets the size once the reply is whole
+// (the VXI-11 reply buffer: a device_read reply larger than its first 64 KiB piece, with more
+// data than requested, grows the buffer while its bytes lie past size()). Growing must keep
+// every byte of the old block, not only the first size() ones.
+TEST(DataBuffer, GrowingKeepsTheBytesWrittenPastItsSize) {
+    DataBuffer buffer;
+    ASSERT_TRUE(buffer.reserve(0x10000));
+    ASSERT_TRUE(buffer.assign("MARK", 4));
+    for (std::size_t i = 4; i < buffer.capacity(); ++i) buffer[i] = static_cast<std::uint8_t>(i * 7);
+    ASSERT_TRUE(buffer.reserve(0x10000 + 0x200000));
+    EXPECT_EQ(buffer.size(), 4u);
+    std::size_t iLost = 0;
+    for (std::size_t i = 4; i < 0x10000; ++i) iLost += buffer[i] != static_cast<std::uint8_t>(i * 7);
+    EXPECT_EQ(iLost, 0u) << "bytes past size() were dropped when the buffer grew";
+    ASSERT_TRUE(buffer.setSize(0x10000));
+    EXPECT_EQ(buffer.view().substr(0, 4), "MARK");
+}
+
 TEST(DataBuffer, AppendsCopiesAndReleases) {
     DataBuffer buffer;
     EXPECT_FALSE(buffer.setSize(1));

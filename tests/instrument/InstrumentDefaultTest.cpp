@@ -542,6 +542,25 @@ TEST_F(InstrumentDefaultTest, AnAbortBetweenTwoExchangesOfATaskStopsTheSecondAnd
     EXPECT_FALSE(Instrument::TakeAbortRequest(pTransport->AbortId()));
 }
 
+// The search chain identifies with a short time-out of its own; when it shares a connection the
+// user opened, the user's time-out must be back for the user's next command.
+TEST_F(InstrumentDefaultTest, TheSearchChainsShortTimeOutEndsWithItsIdentification) {
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    pTransport->SetAnswer("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA1,00.04.04\n");
+    EventRecorder recorder(iWindow);
+    Add(object, uTaskTimeout{{InstrumentTaskTimeout, 0, iWindow}, 0}); // the default: 2000 ms
+    Add(object, uTaskGetIdn{{InstrumentTaskGetIdn, EventSearchFinished, iWindow}});
+    Add(object, Command("MEAS?", iWindow, true));
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
+    const auto mExchanges = pTransport->Exchanges();
+    ASSERT_GE(mExchanges.size(), 2u);
+    EXPECT_EQ(mExchanges[0].sCommand, "*IDN?");
+    EXPECT_EQ(mExchanges[0].iTimeout, 500);
+    EXPECT_EQ(mExchanges[1].sCommand, "MEAS?");
+    EXPECT_EQ(mExchanges[1].iTimeout, 2000) << "the chain's time-out stayed with the user's connection";
+}
+
 TEST_F(InstrumentDefaultTest, NoAnswerStaysInTheRequestBlock) {
     auto object = NewObject();
     auto pTransport = TestSupport::Connect(*object);

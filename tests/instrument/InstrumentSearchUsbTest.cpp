@@ -222,6 +222,53 @@ TEST_F(InstrumentSearchUsbTest, LibraryFailuresEndTheEnumerationWithTheirLine) {
     EXPECT_EQ(bus.OpenContexts(), 0);
 }
 
+// The log line of a device the user may not open, as either library names it.
+std::string DeniedLine(const char* pProcedure, const char* pDevice) {
+    return std::string("InstrumentSearch::") + pProcedure + ": The user has no permission to open the USB device " +
+           pDevice +
+           ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: copy it to "
+           "/etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in again.";
+}
+
+TEST_F(InstrumentSearchUsbTest, ADeviceTheUserMayNotOpenIsNamedWithItsRuleAndTheSearchGoesOn) {
+    // The first instrument's device file is root's; the next one is found all the same.
+    plain->SetOpenError(LIBUSB_ERROR_ACCESS);
+    Search(true, false);
+    std::vector<std::string> lSerials;
+    for (const uTaskPrepare& p : Found()) lSerials.push_back(p.usb.sSerialNumber);
+    EXPECT_EQ(lSerials, (std::vector<std::string>{"DS1ZA000000001", "CONFIG2"}));
+    EXPECT_EQ(Found()[0].usb.iPortNumber, 2); // the twin
+    EXPECT_EQ(recorder().CountLog(DeniedLine("SearchUsbTmcLibUsb1", "1ab1:04ce (bus 001, address 001)")), 1);
+
+    // libusb 0.1 fails the open with EACCES.
+    SearchSupport::ReleaseAll();
+    Search(false, true);
+    EXPECT_EQ(Found().size(), 1u);
+    EXPECT_EQ(recorder().CountLog(DeniedLine("SearchUsbTmcLibUsb0", "1ab1:04ce (bus 001, address 001)")), 1);
+
+    // The old library opens a device file it may only read and fails at the claim.
+    plain->SetOpenError(0);
+    twin->SetClaimError(LIBUSB_ERROR_ACCESS);
+    SearchSupport::ReleaseAll();
+    Search(false, true);
+    EXPECT_EQ(Found().size(), 1u);
+    EXPECT_EQ(recorder().CountLog(DeniedLine("SearchUsbTmcLibUsb0", "1ab1:04ce (bus 001, address 002)")), 1);
+}
+
+TEST_F(InstrumentSearchUsbTest, OtherOpenFailuresSkipTheDeviceWithoutThePermissionLine) {
+    plain->SetOpenError(LIBUSB_ERROR_IO);
+    twin->SetOpenError(LIBUSB_ERROR_BUSY);
+    secondConfiguration->SetOpenError(LIBUSB_ERROR_NO_DEVICE);
+    Search(true, true);
+    EXPECT_TRUE(Found().empty());
+    plain->SetOpenError(0);
+    plain->SetClaimError(LIBUSB_ERROR_BUSY);
+    Search(false, true);
+    EXPECT_TRUE(Found().empty());
+    EXPECT_EQ(recorder().CountLog("InstrumentSearch::SearchUsbTmcLibUsb1: The user has no permission"), 0);
+    EXPECT_EQ(recorder().CountLog("InstrumentSearch::SearchUsbTmcLibUsb0: The user has no permission"), 0);
+}
+
 TEST_F(InstrumentSearchUsbTest, NothingToSearchEndsAtOnceAndASecondStartIsRefusedWhileOneRuns) {
     uStartSearch nothing;
     nothing.iWindow = Window;

@@ -90,6 +90,35 @@ TEST_F(EventHubTest, DeliversThroughTheQtEventLoop) {
     EXPECT_EQ(iSeen, 1);
 }
 
+// A handler that opens a modal dialog runs a nested event loop; the events queued behind its
+// own must reach their handlers inside that loop, or the dialog would wait for them forever.
+TEST_F(EventHubTest, EventsQueuedBehindAHandlerArriveInsideItsNestedLoop) {
+    const int w = WindowRegistry::NewWindowNumber();
+    bool fInside = false, fDeliveredInside = false, fGuardFired = false;
+    QEventLoop outer, nested;
+    EventHub::Bind(EventTaskFinished, w, [&](const EventHub::uEvent&) {
+        fInside = true;
+        QTimer::singleShot(10000, &nested, [&] {
+            fGuardFired = true; // a guard against a hang only
+            nested.quit();
+        });
+        nested.exec();
+        fInside = false;
+        outer.quit();
+    });
+    EventHub::Bind(EventTransferStatus, w, [&](const EventHub::uEvent&) {
+        fDeliveredInside = fInside;
+        nested.quit();
+    });
+    std::thread([w] {
+        EventHub::PostEvent(EventTaskFinished, w);
+        EventHub::PostEvent(EventTransferStatus, w);
+    }).join();
+    outer.exec();
+    EXPECT_TRUE(fDeliveredInside);
+    EXPECT_FALSE(fGuardFired);
+}
+
 // A thread that posts without pause (a script in a tight loop) must not hold the Qt loop in
 // delivery: a timer still fires while the thread is posting, and stops it.
 TEST_F(EventHubTest, AThreadPostingWithoutPauseDoesNotStarveTheLoop) {
@@ -194,6 +223,63 @@ TEST_F(EventHubTest, AWindowTimerNeverFiresEarly) {
     loop.exec();
     for (std::size_t i = 0; i < intervals.size(); ++i)
         EXPECT_GE(firedAfter[i], qint64{intervals[i]} * 1000000) << "timer of " << intervals[i] << " ms";
+    WindowRegistry::Release(w);
+}
+
+} // namespace
+
+namespace {
+
+// A handler that posts its event again at once, as a busy script thread keeps posting: the
+// Qt event loop must still get to its timers, painting and input between deliveries.
+TEST_F(EventHubTest, AnEndlessStreamOfEventsLeavesTheQtLoopItsTurn) {
+    const int iWindow = WindowRegistry::NewWindowNumber();
+    std::int64_t iDelivered = 0;
+    EventHub::Bind(EventScriptMessage, iWindow, [&](const EventHub::uEvent&) {
+        ++iDelivered;
+        EventHub::PostEvent(EventScriptMessage, iWindow);
+    });
+    EventHub::PostEvent(EventScriptMessage, iWindow);
+    QEventLoop loop;
+    bool fTimer = false;
+    QTimer::singleShot(20, &loop, [&] {
+        fTimer = true;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(fTimer);
+    EXPECT_GT(iDelivered, 0);
+    WindowRegistry::Release(iWindow);
+    EXPECT_LE(EventHub::Pump(), 1u); // the last repost finds no handler
+}
+
+// A timer whose event is already queued when the timer is stopped or armed again: the event
+// still arrives, and TimerDue tells the window to drop it.
+TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::vector<std::pair<std::intptr_t, bool>> fired;
+    bool fQueuedWhenStopped = false;
+    QEventLoop loop;
+    EventHub::Bind(EventTimer, w, [&](const EventHub::uEvent& e) {
+        fired.emplace_back(e.iObject, WindowRegistry::TimerDue(w, static_cast<int>(e.iObject), e.iType));
+        if (e.iObject == 1) {
+            // Both 0 ms timers fired in one pass: timer 2's event waits behind this one.
+            fQueuedWhenStopped = !WindowRegistry::TimerActive(w, 2) && EventHub::Pending() == 1;
+            WindowRegistry::StopTimer(w, 2);
+            WindowRegistry::StartTimer(w, 3, 0); // a fresh arming is due as usual
+        }
+        if (e.iObject == 3) loop.quit();
+    });
+    WindowRegistry::StartTimer(w, 1, 0);
+    WindowRegistry::StartTimer(w, 2, 0);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_TRUE(fQueuedWhenStopped);
+    ASSERT_EQ(fired.size(), 3u);
+    EXPECT_EQ(fired[0], (std::pair<std::intptr_t, bool>{1, true}));
+    EXPECT_EQ(fired[1], (std::pair<std::intptr_t, bool>{2, false}));
+    EXPECT_EQ(fired[2], (std::pair<std::intptr_t, bool>{3, true}));
     WindowRegistry::Release(w);
 }
 

@@ -1,4 +1,5 @@
 // The interpreter thread with hand-built task lists and the fake instrument core.
+#include "ScriptEngineFixture.h"
 #include "ScriptTestSupport.h"
 
 #include "common/EventData.h"
@@ -9,13 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <atomic>
 #include <latch>
 
 using namespace InstrumentScript;
-using ScriptTest::Collector;
 using ScriptTest::FakeCore;
 
 namespace {
@@ -84,45 +82,12 @@ bool SilentFailure(uScriptThread&, uScriptTask&, std::string&) { return false; }
 // A real sleeping executor: waits script time that the default environment really waits.
 bool SleepExecutor(uScriptThread& thread, uScriptTask&, std::string&) { return SleepMilliseconds(thread, 60000); }
 
-class ScriptEngine : public ::testing::Test {
+class ScriptEngine : public ScriptTest::EngineFixture {
   protected:
-    void SetUp() override {
-        std::string sError;
-        pInstance = NewInstance(collector.Window(), sError);
-        ASSERT_TRUE(pInstance) << sError;
-        collector.Attach(pInstance);
-    }
     void TearDown() override {
-        std::string sError;
-        if (pInstance) {
-            EXPECT_TRUE(DeleteInstance(pInstance, sError)) << sError;
-        }
-        for (auto& [eType, executor] : mReplaced) ReplaceExecutor(eType, executor);
+        EngineFixture::TearDown();
         pTestInstrument.reset();
     }
-    void Replace(eScriptTaskType eType, Executor executor) {
-        mReplaced.emplace_back(eType, ReplaceExecutor(eType, executor));
-    }
-    void Run(std::shared_ptr<uScriptProgram> pProgram) {
-        SetProgram(*pInstance, std::move(pProgram));
-        std::string sError;
-        ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
-    }
-    std::vector<std::string> Outputs() const { return collector.Texts(ScriptMessageOutput); }
-    bool HasOutput(const std::string& s) const {
-        for (const auto& t : Outputs()) {
-            if (t == s) return true;
-        }
-        return false;
-    }
-
-    // A fresh hub before the collector binds its window.
-    bool fStarted = (ScriptTest::StartEngine(), true);
-    QTemporaryDir folder;
-    ScriptTest::Seams seams{folder.path().toStdString()};
-    Collector collector;
-    ScriptInstance pInstance;
-    std::vector<std::pair<eScriptTaskType, Executor>> mReplaced;
 };
 
 TEST_F(ScriptEngine, AnEmptyListFinishesAtOnce) {

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdint>
 #include <filesystem>
 #include <variant>
 
@@ -211,7 +212,8 @@ QDateTime FixedEnvironment::LocalTime() {
 std::chrono::milliseconds FixedEnvironment::SleepTime(std::int64_t iMilliseconds) {
     std::lock_guard lock(mutex);
     if (iMilliseconds > 0) {
-        iElapsed += iMilliseconds;
+        // The clock stops at its end rather than wrap.
+        if (__builtin_add_overflow(iElapsed, iMilliseconds, &iElapsed)) iElapsed = INT64_MAX;
         time = time.addMSecs(iMilliseconds);
     }
     return std::chrono::milliseconds(0);

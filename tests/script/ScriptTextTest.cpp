@@ -82,7 +82,7 @@ TEST(ScriptText, ErrorsOfTheVariableLines) {
         {"x set 1\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
         {"integer x\nx set $file\ny set 1", "", "Script - Error at line 3. The variable does not exist, it has not been declared: y"},
         // A line beginning with "$" is never a variable line, even when such a variable exists.
-        {"string $v\n$v set 1", "", "Script - Error at line 2. The instructions in the line were not recognized."},
+        {"string $v\n$v set 1", "", "Script - Error at line 2. The selected instrument is not present."},
         {"#v set 1\n#v add 1", "", "Script - Error at line 2. The keyword is not present: set"},
     });
 }

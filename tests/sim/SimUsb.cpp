@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 
@@ -64,9 +66,11 @@ std::vector<std::pair<int, int>> Device::SetConfigurationLog() const {
     return lSetConfigurationLog;
 }
 
-void Device::Opened() {
+int Device::Opened() {
     std::lock_guard lock(mMutex);
+    if (iOpenError) return iOpenError;
     ++iOpens;
+    return 0;
 }
 
 int Device::SetConfiguration(int iValue) {
@@ -290,6 +294,11 @@ void Device::SetClaimError(int iCode) {
     iClaimError = iCode;
 }
 
+void Device::SetOpenError(int iCode) {
+    std::lock_guard lock(mMutex);
+    iOpenError = iCode;
+}
+
 int Device::Claims() const {
     std::lock_guard lock(mMutex);
     return iClaims;
@@ -483,6 +492,26 @@ struct Bus::uState {
     std::deque<std::unique_ptr<uRecords0>> lRecords;
     std::map<const usb_device*, std::shared_ptr<Device>> mRecordDevice;
     std::map<const libusb_config_descriptor*, std::unique_ptr<uConfigHolder>> mConfigs;
+    // Hot-plug: registered callbacks, and notices waiting for the next handle_events.
+    struct uHotplugCallback {
+        int iHandle = 0;
+        int iEvents = 0;
+        libusb_hotplug_callback_fn fn = nullptr;
+        void* pUser = nullptr;
+    };
+    bool fHotplug = true;
+    int iNextHotplug = 1;
+    std::vector<uHotplugCallback> lHotplug;
+    std::deque<std::pair<std::shared_ptr<Device>, int>> lNotices;
+    bool fWake = false;
+    std::condition_variable cvEvents;
+
+    // Under mMutex: a notice for the callbacks registered now.
+    void Notice(const std::shared_ptr<Device>& pDevice, int iEvent) {
+        if (lHotplug.empty()) return;
+        lNotices.emplace_back(pDevice, iEvent);
+        cvEvents.notify_all();
+    }
 };
 
 namespace {
@@ -540,6 +569,8 @@ int ErrnoOf(int iCode) {
     case LIBUSB_ERROR_TIMEOUT: return -ETIMEDOUT;
     case LIBUSB_ERROR_NO_DEVICE: return -ENODEV;
     case LIBUSB_ERROR_OVERFLOW: return -EOVERFLOW;
+    case LIBUSB_ERROR_ACCESS: return -EACCES;
+    case LIBUSB_ERROR_BUSY: return -EBUSY;
     default: return -EIO;
     }
 }
@@ -656,10 +687,24 @@ std::uint8_t GetPortNumber1(libusb_device* pDevice) {
     return static_cast<std::uint8_t>(DeviceOf(pDevice)->Config().iPortNumber);
 }
 
+// The configured address, else the device's place on the bus from 1.
+int AddressOf(const Device* pDevice) {
+    if (pDevice->Config().iAddress) return pDevice->Config().iAddress;
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    for (std::size_t i = 0; i < s.lDevices.size(); ++i)
+        if (s.lDevices[i].get() == pDevice) return static_cast<int>(i + 1);
+    return 0;
+}
+
+std::uint8_t GetDeviceAddress1(libusb_device* pDevice) {
+    return static_cast<std::uint8_t>(AddressOf(DeviceOf(pDevice)));
+}
+
 int Open1(libusb_device* pDevice, libusb_device_handle** pHandle) {
     std::shared_ptr<Device> p = Shared(DeviceOf(pDevice));
     if (!p) return LIBUSB_ERROR_NO_DEVICE;
-    p->Opened();
+    if (const int iCode = p->Opened()) return iCode;
     *pHandle = reinterpret_cast<libusb_device_handle*>(NewHandle(Installed(), std::move(p)));
     return 0;
 }
@@ -725,11 +770,64 @@ const libusb_version* GetVersion1() {
     return &v;
 }
 
+int HasCapability1(std::uint32_t iCapability) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    if (iCapability == LIBUSB_CAP_HAS_CAPABILITY) return 1;
+    return iCapability == LIBUSB_CAP_HAS_HOTPLUG && s.fHotplug ? 1 : 0;
+}
+
+int HotplugRegister1(libusb_context*, int iEvents, int, int, int, int, libusb_hotplug_callback_fn fn, void* pUser,
+                     libusb_hotplug_callback_handle* pHandle) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    if (!s.fHotplug) return LIBUSB_ERROR_NOT_SUPPORTED;
+    const int iHandle = s.iNextHotplug++;
+    s.lHotplug.push_back({iHandle, iEvents, fn, pUser});
+    if (pHandle) *pHandle = iHandle;
+    return 0;
+}
+
+void HotplugDeregister1(libusb_context*, libusb_hotplug_callback_handle iHandle) {
+    Bus::uState& s = Installed();
+    std::lock_guard lock(s.mMutex);
+    std::erase_if(s.lHotplug, [iHandle](const Bus::uState::uHotplugCallback& c) { return c.iHandle == iHandle; });
+    s.fWake = true;
+    s.cvEvents.notify_all();
+}
+
+// Waits up to the time-out for hot-plug notices (or a deregistration) and hands each to the
+// callbacks registered for its kind, outside the bus lock, as libusb does in its event handling.
+int HandleEventsTimeoutCompleted1(libusb_context* pContext, timeval* pTimeout, int*) {
+    Bus::uState& s = Installed();
+    std::unique_lock lock(s.mMutex);
+    const auto wait = pTimeout ? std::chrono::seconds(pTimeout->tv_sec) + std::chrono::microseconds(pTimeout->tv_usec)
+                               : std::chrono::microseconds(std::chrono::seconds(60));
+    s.cvEvents.wait_for(lock, wait, [&s] { return !s.lNotices.empty() || s.fWake; });
+    s.fWake = false;
+    while (!s.lNotices.empty()) {
+        auto [pDevice, iEvent] = s.lNotices.front();
+        s.lNotices.pop_front();
+        const std::vector<Bus::uState::uHotplugCallback> lCallbacks = s.lHotplug;
+        lock.unlock();
+        for (const auto& c : lCallbacks) {
+            if ((c.iEvents & iEvent) == 0) continue;
+            if (c.fn(pContext, reinterpret_cast<libusb_device*>(pDevice.get()), static_cast<libusb_hotplug_event>(iEvent),
+                     c.pUser) != 0) {
+                HotplugDeregister1(pContext, c.iHandle);
+            }
+        }
+        lock.lock();
+    }
+    return 0;
+}
+
 const UsbSeam::uLibUsb1Calls cSim1 = {
     Init1, Exit1, GetDeviceList1, FreeDeviceList1, GetDeviceDescriptor1, GetConfigDescriptor1,
     FreeConfigDescriptor1, GetBusNumber1, GetPortNumber1, Open1, Close1, SetConfiguration1, Claim1,
     Release1, ClearHalt1, ControlTransfer1, BulkTransfer1, InterruptTransfer1, GetVersion1,
-    GetConfiguration1, SetAutoDetach1,
+    GetConfiguration1, SetAutoDetach1, HasCapability1, HotplugRegister1, HotplugDeregister1,
+    HandleEventsTimeoutCompleted1, GetDeviceAddress1,
 };
 
 // --- libusb 0.1 side ---
@@ -759,9 +857,10 @@ int FindDevices0() {
         const uDeviceConfig& c = pDevice->Config();
         auto r = std::make_unique<uRecords0>();
         usb_device& d = r->uDevice;
-        std::snprintf(d.filename, sizeof d.filename, "%03d", ++iNumber);
+        ++iNumber;
+        std::snprintf(d.filename, sizeof d.filename, "%03d", c.iAddress ? c.iAddress : iNumber);
         d.bus = &b;
-        d.devnum = static_cast<std::uint8_t>(iNumber);
+        d.devnum = static_cast<std::uint8_t>(c.iAddress ? c.iAddress : iNumber);
         libusb_device_descriptor dd{};
         GetDeviceDescriptor1(reinterpret_cast<libusb_device*>(pDevice.get()), &dd);
         d.descriptor = {dd.bLength, dd.bDescriptorType, dd.bcdUSB, dd.bDeviceClass,
@@ -832,7 +931,10 @@ usb_dev_handle* Open0(usb_device* pDevice) {
         if (it == s.mRecordDevice.end()) return nullptr;
         p = it->second;
     }
-    p->Opened();
+    if (const int iCode = p->Opened()) {
+        errno = -ErrnoOf(iCode);
+        return nullptr;
+    }
     return reinterpret_cast<usb_dev_handle*>(NewHandle(s, std::move(p)));
 }
 
@@ -920,7 +1022,26 @@ std::shared_ptr<Device> Bus::AddDevice(uDeviceConfig uConfig, std::shared_ptr<Si
     auto p = std::make_shared<Device>(std::move(uConfig), std::move(pScpi));
     std::lock_guard lock(pState->mMutex);
     pState->lDevices.push_back(p);
+    pState->Notice(p, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED);
     return p;
+}
+
+void Bus::RemoveDevice(const std::shared_ptr<Device>& pDevice) {
+    std::lock_guard lock(pState->mMutex);
+    const auto it = std::find(pState->lDevices.begin(), pState->lDevices.end(), pDevice);
+    if (it == pState->lDevices.end()) return;
+    pState->lDevices.erase(it);
+    pState->Notice(pDevice, LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT);
+}
+
+void Bus::SetHotplug(bool fOn) {
+    std::lock_guard lock(pState->mMutex);
+    pState->fHotplug = fOn;
+}
+
+int Bus::HotplugCallbacks() const {
+    std::lock_guard lock(pState->mMutex);
+    return static_cast<int>(pState->lHotplug.size());
 }
 
 void Bus::Install() {

@@ -54,6 +54,8 @@ struct uDeviceConfig {
     std::string sSerialNumber = "DS1ZA000000001";
     std::uint8_t iDeviceClass = 0, iDeviceSubClass = 0, iDeviceProtocol = 0;
     int iBusNumber = 1, iPortNumber = 1;
+    // The address on the bus (0: the device's place among the bus's devices, from 1).
+    int iAddress = 0;
     // Endpoints the USBTMC function uses (0: none).
     std::uint8_t iBulkOut = 0x01, iBulkIn = 0x82, iInterruptIn = 0x83;
     std::uint16_t iBulkMaxPacketSize = 512;
@@ -107,6 +109,10 @@ class Device {
     int ActiveConfiguration() const;
     // Interface claims fail with this libusb code (0: they succeed).
     void SetClaimError(int iCode);
+    // Opens fail with this libusb code (0: they succeed); the 0.1 side answers no handle and
+    // leaves the matching errno (LIBUSB_ERROR_ACCESS: EACCES, as for a device file the user
+    // may not open).
+    void SetOpenError(int iCode);
 
     // --- what happened ---
     std::vector<std::vector<std::uint8_t>> BulkOutLog() const;
@@ -131,7 +137,8 @@ class Device {
     int Control(int bmRequestType, int bRequest, int wValue, int wIndex, std::uint8_t* pData,
                 int wLength);
     int ClearHalt(int iEndpoint);
-    void Opened();
+    // 0, or the scripted open error (counted as no open).
+    int Opened();
     int SetConfiguration(int iValue);
     int Claim();
     void Release();
@@ -179,6 +186,7 @@ class Device {
     int iOpens = 0;
     std::vector<std::pair<int, int>> lSetConfigurationLog;
     int iClaimError = 0;
+    int iOpenError = 0;
     int iClaims = 0;
     bool fAutoDetach = false;
 };
@@ -193,6 +201,14 @@ class Bus {
     // Without a SCPI device a new Sim::ScpiDevice answers.
     std::shared_ptr<Device> AddDevice(uDeviceConfig uConfig = {},
                                       std::shared_ptr<Sim::ScpiDevice> pScpi = nullptr);
+
+    // Pulls the device off the bus. Adding and removing a device notify the hot-plug callbacks
+    // registered at that moment, inside their context's next handle_events.
+    void RemoveDevice(const std::shared_ptr<Device>& pDevice);
+    // Whether the libusb-1.0 side offers hot-plug (on unless switched off), and how many
+    // callbacks are registered.
+    void SetHotplug(bool fOn);
+    int HotplugCallbacks() const;
 
     // Puts this bus under LibUsb1 and LibUsb0 (one bus at a time); Uninstall restores the real
     // libraries and closes LibUsb0's use of the simulated one.

@@ -115,6 +115,7 @@ void StreamPeer::Loop() {
                 setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 CloseData();
                 iDataFd = fd;
+                ++iAccepted;
                 continue; // the old stream's events are stale
             }
         }
@@ -127,6 +128,7 @@ void StreamPeer::Loop() {
                 ServeAnswers();
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                 CloseData(); // the far side closed
+                ++iClosedByPeer;
             }
         }
     }
@@ -164,6 +166,14 @@ void StreamPeer::ServeAnswers() {
                 iAgreed = fSent && (!fault.fnGate || fault.fnGate()) ? iAgreed + 1 : 0;
                 if (StopWithin(1)) return;
             }
+            if (SendFromDevice(iSize - iFirst)) ++iAnswersSent;
+            break;
+        }
+        case eStreamFault::Hold: {
+            const std::size_t iFirst = std::min(iSize, static_cast<std::size_t>(std::max(fault.iValue, 0)));
+            if (!SendFromDevice(iFirst)) return;
+            while (fault.fnGate && !fault.fnGate())
+                if (StopWithin(1)) return;
             if (SendFromDevice(iSize - iFirst)) ++iAnswersSent;
             break;
         }

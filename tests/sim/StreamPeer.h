@@ -24,6 +24,8 @@ enum class eStreamFault {
     Split,   // send the first iValue bytes, wait until the far side has taken them and fnGate
              // agrees, then send the rest: the two parts arrive as two receptions
     Trickle, // send the answer in pieces of iValue bytes with a pause of a few ms after each
+    Hold,    // send the first iValue bytes, then hold the rest back until fnGate agrees (no time
+             // limit; a stop ends the wait): a transfer that is certain to be under way
 };
 
 // A fault for a later answer: the next iSkip answers pass, the one after meets the fault.
@@ -32,7 +34,7 @@ struct uStreamFault {
     int iValue = 0;
     int iSkip = 0;
     // Split: true once the receiver has read the first part (e.g. nothing left in its
-    // receive queue); asked every millisecond, for at most 10 s.
+    // receive queue); asked every millisecond, for at most 10 s. Hold: true lets the rest go.
     std::function<bool()> fnGate = {};
 };
 
@@ -48,6 +50,9 @@ class StreamPeer {
     // Bytes received from the far side, and answers sent (in full or in part) so far.
     std::size_t BytesReceived() const { return iBytesReceived; }
     std::size_t AnswersSent() const { return iAnswersSent; }
+    // Connections taken from the listener, and streams that the far side closed.
+    int ConnectionsAccepted() const { return iAccepted; }
+    int ConnectionsClosedByPeer() const { return iClosedByPeer; }
 
   protected:
     explicit StreamPeer(std::shared_ptr<ScpiDevice> pDevice);
@@ -78,6 +83,8 @@ class StreamPeer {
     std::atomic<bool> fStop{false};
     std::atomic<std::size_t> iBytesReceived{0};
     std::atomic<std::size_t> iAnswersSent{0};
+    std::atomic<int> iAccepted{0};
+    std::atomic<int> iClosedByPeer{0};
     std::mutex mMutex;
     std::vector<uStreamFault> mFaults;
 };

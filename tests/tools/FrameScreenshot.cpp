@@ -1,13 +1,20 @@
-// Drives the real main window and saves a picture of the screen: the main window with its
-// toolbar, the instrument list and a SCPI command window as MDI children, and the log window.
+// Drives the real main window and saves a picture of the screen: the main window connected to
+// the raw TCP simulator on loopback (title and status bar), a SCPI command window, a screenshot
+// window and its viewer as MDI children tiled side by side, and the log window.
 // Usage: frame_screenshot out.png  (run under a display server, e.g. Xvfb; the instrument list
 // never searches here, but run it inside a network namespace of its own all the same).
 #include "app/Main.h"
+#include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
+#include "sim/RawTcpServer.h"
+#include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/scpi/WindowScpiCommand.h"
 #include "windows/select/WindowSelectInstrument.h"
 
@@ -51,6 +58,10 @@ int main(int argc, char** argv) {
     Main::OpenConfig();
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
+    WindowScreenshot::RegisterKind();
+    WindowScreenshotViewer::RegisterKind();
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
     WindowLog::Create();
     WindowLog::AddLine("Preferences file: File could not be opened.");
 
@@ -59,10 +70,33 @@ int main(int argc, char** argv) {
     if (iMain == 0 || !WindowStart::GetInstance(iMain, &pWindow)) return 1;
     pWindow->pFrame->setGeometry(10, 40, 900, 620);
     Settle(300);
-    // "SCPI-&Command..." from the menus the frame shows now (those of the instrument list).
-    if (QAction* pItem = WindowStart::FindMenuItem(pWindow->pFrame->menuBar(), WindowStart::MenuScpiCommand)) {
-        pItem->trigger();
+
+    // The instrument list chooses the simulated instrument, described by hand.
+    Sim::RawTcpServer server;
+    std::string sError;
+    if (!server.Start(sError)) return 1;
+    server.Device().SetIdn("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04.SP3");
+    InstrumentObject object = Instrument::Create(sError);
+    if (!object) return 1;
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.fUserModel = 1;
+    prepare.sUserManufacturer = "Rigol";
+    prepare.sUserModel = "DS1104Z";
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    object->pInterface->AddTask(*object, prepare, sError);
+    const int iList = WindowStart::FindChild(iMain, WindowKindSelectInstrument);
+    EventHub::PostEvent(EventConnectInstrument, iMain, 0, iList, EventHub::Payload::Of<InstrumentObject>(object));
+    Settle(800);
+
+    // "SCPI-&Command..." and "&Screenshot..." from the menus the frame shows now.
+    for (int iItem : {WindowStart::MenuScpiCommand, WindowStart::MenuScreenshot}) {
+        if (QAction* pItem = WindowStart::FindMenuItem(pWindow->pFrame->menuBar(), iItem)) pItem->trigger();
+        Settle(300);
     }
+    const int iShot = WindowStart::FindChild(iMain, WindowKindScreenshot);
+    EventHub::PostEvent(EventOpenViewer, iMain, WindowKindScreenshotViewer, 1, EventHub::Payload::Of<std::int64_t>(iShot));
     Settle(300);
     EventHub::PostEvent(EventMenu, iMain, WindowStart::MenuTileVertically);
     WindowLog::Show(iMain);
@@ -74,7 +108,8 @@ int main(int argc, char** argv) {
 
     // Everything closes before the application goes.
     EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    Settle(300);
+    Settle(600);
+    Instrument::ReleaseAll(true, 0, sError);
     WindowLog::Close(1);
     Main::CloseConfig();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

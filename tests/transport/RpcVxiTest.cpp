@@ -262,6 +262,27 @@ TEST(RpcVxiTest, RepliesThatLieAboutTheirLengthsFail) {
     EXPECT_EQ(sError, "RpcVxi::GetVxiDeviceReadData: Die angegebene Datenlänge ist größer als die empfangenen Daten. "
                       "iDataLength = 4294967295 - iResultSize = 24");
 
+    // A length word that overstates the bytes behind it by less than the 12 bytes of error,
+    // reason and length words: the result size covers it, the bytes after the word do not.
+    // 11 data bytes and one pad byte follow the word; 12 is still within the reply.
+    for (std::uint8_t iLength : {13, 16, 23, 24}) {
+        reply = EncodeAccepted(5, (xdrproc_t)xdr_Device_ReadResp, &readResp);
+        reply[36] = reply[37] = reply[38] = 0;
+        reply[39] = iLength;
+        SetReply(rpc, reply);
+        ASSERT_TRUE(RpcVxi::CheckRpcData(rpc, sError));
+        EXPECT_EQ(RpcVxi::GetVxiDeviceReadData(rpc, sError), 0u) << int(iLength);
+        EXPECT_EQ(rpc.iReadSize, 0u);
+        EXPECT_EQ(sError, "RpcVxi::GetVxiDeviceReadData: Die angegebene Datenlänge ist größer als die empfangenen "
+                          "Daten. iDataLength = " +
+                              std::to_string(iLength) + " - iResultSize = 24");
+    }
+    reply[39] = 12;
+    SetReply(rpc, reply);
+    ASSERT_TRUE(RpcVxi::CheckRpcData(rpc, sError));
+    EXPECT_EQ(RpcVxi::GetVxiDeviceReadData(rpc, sError), 12u);
+    EXPECT_EQ(rpc.iReadOffset + rpc.iReadSize, rpc.iResultOffset + rpc.iResultSize);
+
     // A create_link reply cut after the error word: the missing words are not read.
     Create_LinkResp link{0, 42, 1025, 4096};
     reply = EncodeAccepted(5, (xdrproc_t)xdr_Create_LinkResp, &link);

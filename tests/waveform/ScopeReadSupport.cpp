@@ -5,6 +5,10 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
+#include "sim/SimUsb.h"
+#include "sim/Vxi11Server.h"
 #include "waveform/WaveformReaders.h"
 
 #include <QCoreApplication>
@@ -143,5 +147,50 @@ uResult Session::Read(const uTaskWaveform& task, int iWaitMs) {
 }
 
 std::vector<std::uint8_t> Bytes(const DataBuffer& buffer) { return {buffer.begin(), buffer.end()}; }
+
+struct Door::uState {
+    std::unique_ptr<Sim::RawTcpServer> pRaw;
+    std::unique_ptr<Sim::Vxi11Server> pVxi;
+    std::unique_ptr<Sim::SerialDevice> pSerial;
+    std::unique_ptr<SimUsb::Bus> pBus;
+};
+
+Door::Door() : pState(std::make_unique<uState>()) {}
+
+Door::~Door() {
+    if (pState->pBus) pState->pBus->Uninstall();
+}
+
+uTaskPrepare Door::Start(eDoor door, std::shared_ptr<Sim::ScpiDevice> pDevice) {
+    std::string sError;
+    switch (door) {
+    case eDoor::RawTcp:
+        pState->pRaw = std::make_unique<Sim::RawTcpServer>(pDevice);
+        EXPECT_TRUE(pState->pRaw->Start(sError)) << sError;
+        return RawPrepare(pState->pRaw->Port());
+    case eDoor::Vxi11: {
+        pState->pVxi = std::make_unique<Sim::Vxi11Server>(pDevice);
+        Sim::Vxi11Server::uConfig config;
+        EXPECT_TRUE(pState->pVxi->Start(config, sError)) << sError;
+        return VxiPrepare(pState->pVxi->Port());
+    }
+    case eDoor::Serial:
+        pState->pSerial = std::make_unique<Sim::SerialDevice>(pDevice);
+        EXPECT_TRUE(pState->pSerial->Start(sError)) << sError;
+        return SerialPrepare(pState->pSerial->PortName());
+    case eDoor::Usb:
+        pState->pBus = std::make_unique<SimUsb::Bus>();
+        pState->pBus->AddDevice({}, pDevice);
+        pState->pBus->Install();
+        return UsbPrepare(0x1AB1, 0x04CE, "DS1ZA000000001");
+    }
+    return {};
+}
+
+Sim::StreamPeer* Door::Stream() {
+    if (pState->pRaw) return pState->pRaw.get();
+    if (pState->pSerial) return pState->pSerial.get();
+    return nullptr;
+}
 
 } // namespace ScopeRead

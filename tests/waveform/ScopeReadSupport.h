@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+namespace Sim {
+class ScpiDevice;
+class StreamPeer;
+} // namespace Sim
+
 namespace ScopeRead {
 
 // The Qt core application, a fresh event hub and the readers in the core's table.
@@ -50,6 +55,24 @@ class Session {
     InstrumentObject object;
     struct uState;
     std::shared_ptr<uState> pState;
+};
+
+// One front door of a simulated device, started for a test: raw TCP, VXI-11, a pseudo-terminal
+// or USBTMC. The door lives as long as the object.
+enum class eDoor { RawTcp, Vxi11, Serial, Usb };
+
+class Door {
+  public:
+    Door();
+    ~Door();
+    // Starts the door to the device and returns the prepare task that reaches it.
+    uTaskPrepare Start(eDoor door, std::shared_ptr<Sim::ScpiDevice> pDevice);
+    // The stream peer of a raw TCP or serial door (its fault knobs), else nullptr.
+    Sim::StreamPeer* Stream();
+
+  private:
+    struct uState;
+    std::unique_ptr<uState> pState;
 };
 
 // The bytes of an element's sample block.

@@ -5,15 +5,12 @@
 #include "sim/RawTcpServer.h"
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
-#include "sim/SerialDevice.h"
-#include "sim/SimUsb.h"
-#include "sim/Vxi11Server.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-enum class eDoor { RawTcp, Vxi11, Serial, Usb };
+using ScopeRead::eDoor;
 
 class WaveformDoorsTest : public ::testing::TestWithParam<std::tuple<eDoor, bool>> {
   protected:
@@ -33,45 +30,15 @@ class WaveformDoorsTest : public ::testing::TestWithParam<std::tuple<eDoor, bool
     }
     void TearDown() override {
         pSession.reset();
-        pRaw.reset();
-        pVxi.reset();
-        pSerial.reset();
-        if (pBus) pBus->Uninstall();
+        pDoor.reset();
     }
     // Starts the door and returns the prepare task that reaches it.
-    uTaskPrepare StartDoor() {
-        std::string sError;
-        switch (std::get<0>(GetParam())) {
-        case eDoor::RawTcp:
-            pRaw = std::make_unique<Sim::RawTcpServer>(pDevice);
-            EXPECT_TRUE(pRaw->Start(sError)) << sError;
-            return ScopeRead::RawPrepare(pRaw->Port());
-        case eDoor::Vxi11: {
-            pVxi = std::make_unique<Sim::Vxi11Server>(pDevice);
-            Sim::Vxi11Server::uConfig config;
-            EXPECT_TRUE(pVxi->Start(config, sError)) << sError;
-            return ScopeRead::VxiPrepare(pVxi->Port());
-        }
-        case eDoor::Serial:
-            pSerial = std::make_unique<Sim::SerialDevice>(pDevice);
-            EXPECT_TRUE(pSerial->Start(sError)) << sError;
-            return ScopeRead::SerialPrepare(pSerial->PortName());
-        case eDoor::Usb:
-            pBus = std::make_unique<SimUsb::Bus>();
-            pBus->AddDevice({}, pDevice);
-            pBus->Install();
-            return ScopeRead::UsbPrepare(0x1AB1, 0x04CE, "DS1ZA000000001");
-        }
-        return {};
-    }
+    uTaskPrepare StartDoor() { return pDoor->Start(std::get<0>(GetParam()), pDevice); }
 
     std::shared_ptr<Sim::ScpiDevice> pDevice;
     std::unique_ptr<Sim::RigolScope> pRigol;
     std::unique_ptr<Sim::RtbScope> pRtb;
-    std::unique_ptr<Sim::RawTcpServer> pRaw;
-    std::unique_ptr<Sim::Vxi11Server> pVxi;
-    std::unique_ptr<Sim::SerialDevice> pSerial;
-    std::unique_ptr<SimUsb::Bus> pBus;
+    std::unique_ptr<ScopeRead::Door> pDoor = std::make_unique<ScopeRead::Door>();
     std::unique_ptr<ScopeRead::Session> pSession;
 };
 

@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
 #include "transport/TransferStatus.h"
 #include "windows/capture/WaveformPump.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -159,8 +160,12 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
 
 void Bind(uWaveformPump& pump) {
     uWaveformPump* pPump = &pump;
-    EventHub::Bind(::EventTimer, pump.iWindow,
-                   [pPump](const EventHub::uEvent& event) { WaveformPump::EventTimer(*pPump, static_cast<int>(event.iObject)); });
+    EventHub::Bind(::EventTimer, pump.iWindow, [pPump](const EventHub::uEvent& event) {
+        // A timer stopped (by a stop of the read) after it fired leaves its event queued: drop it,
+        // or the read would go on after "Cancel".
+        const int iTimer = static_cast<int>(event.iObject);
+        if (WindowRegistry::TimerDue(pPump->iWindow, iTimer, event.iType)) WaveformPump::EventTimer(*pPump, iTimer);
+    });
     EventHub::Bind(EventTaskFinished, pump.iWindow,
                    [pPump](const EventHub::uEvent& event) { EventDataReceived(*pPump, event); });
     EventHub::Bind(EventTransferStatus, pump.iWindow,

@@ -12,12 +12,15 @@
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 #include "sim/RawTcpServer.h"
+#include "transport/TransferStatus.h"
 #include "windows/capture/WaveformPump.h"
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -58,9 +61,12 @@ class WaveformPumpLiveTest : public ::testing::Test {
         iFirstCommand = server.Device().Commands().size();
     }
     void TearDown() override {
+        // A failed assertion leaves the test early: nothing it bound may outlive it.
+        WaveformPump::SetChecks({});
         WaveformPump::StopRequestData(pump);
         WaveformPump::Unbind(pump);
         WindowRegistry::Release(iWindow);
+        if (iOther != 0) WindowRegistry::Release(iOther);
         std::string sError;
         Instrument::ReleaseAll(true, 0, sError);
         server.Stop();
@@ -76,6 +82,17 @@ class WaveformPumpLiveTest : public ::testing::Test {
         return true;
     }
     bool Idle() const { return !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump) && !pump.fAutomatic; }
+    // Idle with no event on its way: a timer that fired has already left the registry while its
+    // event still waits in the hub's queue, and the pump steps on when it arrives.
+    bool Settled() const { return Idle() && EventHub::Pending() == 0; }
+    // Sets the instrument's receive time-out (ms); done before the read's tasks, in queue order.
+    void SetTimeout(int iMs) {
+        std::string sError;
+        ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iMs},
+                                               sError),
+                  0)
+            << sError;
+    }
     std::vector<std::string> CommandsSinceStart() {
         const auto all = server.Device().Commands();
         return {all.begin() + static_cast<std::ptrdiff_t>(iFirstCommand), all.end()};
@@ -93,7 +110,12 @@ class WaveformPumpLiveTest : public ::testing::Test {
     WaveformWindowTimers timers{0};
     uWaveformPump pump;
     std::size_t iFirstCommand = 0;
+    int iOther = 0; // a second client's window, released by TearDown
 };
+
+// Only a guard against a hang: the large blocks below must not run into the default time-out
+// of a few seconds on a busy machine.
+constexpr int GenerousTimeout = 60000;
 
 TEST_F(WaveformPumpLiveTest, AHandBuiltListReachesTheInstrumentCommandByCommand) {
     timers = WaveformWindowTimers(iWindow);
@@ -116,7 +138,7 @@ TEST_F(WaveformPumpLiveTest, AHandBuiltListReachesTheInstrumentCommandByCommand)
     window.mBuild = {Request(RequestSetup, ":STOP"), Wait(100), Request(RequestWaveform, ":WAV:DATA?", true), poll,
                      End()};
     WaveformPump::StartReading(pump, {});
-    ASSERT_TRUE(RunUntil([&] { return Idle() && window.mBuild.size() && pump.mRequestList.empty(); }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return Settled() && window.mBuild.size() && pump.mRequestList.empty(); }, 60000));
     EXPECT_EQ(CommandsSinceStart(),
               (std::vector<std::string>{":STOP", ":WAV:DATA?", ":TRIG:STAT?", ":TRIG:STAT?", ":TRIG:STAT?"}));
     EXPECT_EQ(sData, "#15hello\n");
@@ -128,42 +150,55 @@ TEST_F(WaveformPumpLiveTest, AHandBuiltListReachesTheInstrumentCommandByCommand)
 
 TEST_F(WaveformPumpLiveTest, CancelDuringALargeBlockDropsItAndTheNextReadIsRight) {
     timers = WaveformWindowTimers(iWindow);
+    SetTimeout(GenerousTimeout);
     std::vector<std::string> seen;
     WaveformPump::SetChecks({[&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
         seen.emplace_back(reinterpret_cast<const char*>(p), std::min<std::size_t>(n, 64));
     }});
+    // The block's first megabyte goes out, the rest waits until the read was cancelled.
+    std::atomic<bool> fRelease{false};
+    server.AddFault({Sim::eStreamFault::Hold, 1 << 20, 0, [&] { return fRelease.load(); }});
+    int iReceiving = 0;
+    EventHub::Bind(EventTransferStatus, iWindow, [&](const EventHub::uEvent& event) {
+        WaveformPump::EventDataSent(pump, event);
+        if (event.iType == TransferStatus::TransferReceiving && pump.iCurrentTask != 0) ++iReceiving;
+    });
     window.mBuild = {Request(RequestVisibleChannels, "SIMulate:BLOCk? 50000000", true), End()};
     WaveformPump::StartReading(pump, {});
-    ASSERT_TRUE(RunUntil([&] { return !window.mStatus.empty() && window.mStatus.back().rfind("Data received", 0) == 0; },
-                         20000));
+    const bool fUnderWay = RunUntil([&] { return iReceiving > 0; }, 60000);
+    fRelease = true;
+    ASSERT_TRUE(fUnderWay);
+    EXPECT_TRUE(std::any_of(window.mStatus.begin(), window.mStatus.end(),
+                            [](const std::string& s) { return s.rfind("Data received", 0) == 0; }));
     WaveformPump::Cancel(pump);
-    ASSERT_TRUE(RunUntil([&] { return pump.mOutstanding.empty(); }, 20000));
+    ASSERT_TRUE(RunUntil([&] { return pump.mOutstanding.empty(); }, 60000));
     EXPECT_TRUE(seen.empty());
     EXPECT_TRUE(pump.answer.empty());
     window.mBuild = {Request(RequestVisibleChannels, "SIMulate:ECHO? next", true), End()};
     WaveformPump::StartReading(pump, {});
-    ASSERT_TRUE(RunUntil([&] { return Idle() && pump.mRequestList.empty(); }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return Settled() && pump.mRequestList.empty(); }, 60000));
     EXPECT_EQ(seen, std::vector<std::string>{"next\n"});
     WaveformPump::SetChecks({});
 }
 
 TEST_F(WaveformPumpLiveTest, ASilentInstrumentEndsTheReadWithItsTimeOutLogged) {
     timers = WaveformWindowTimers(iWindow);
-    std::string sError;
-    ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 300}, sError),
-              0);
+    SetTimeout(300);
     server.Device().SwallowAnswers(1);
     window.mBuild = {Request(RequestVisibleChannels, "SIMulate:ECHO? lost", true), Request(RequestSetup, ":RUN"),
                      End()};
     WaveformPump::StartReading(pump, {});
-    ASSERT_TRUE(RunUntil([&] { return Idle() && pump.mOutstanding.empty(); }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return Settled() && pump.mOutstanding.empty(); }, 60000));
     EXPECT_TRUE(LogHas("Error: InstrumentDefault::TaskScpiCommand: (0) Error sending and receiving the data."));
-    EXPECT_EQ(CommandsSinceStart().back(), "SIMulate:ECHO? lost"); // ":RUN" was never sent
+    const std::vector<std::string> commands = CommandsSinceStart();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "SIMulate:ECHO? lost"); // ":RUN" was never sent
 }
 
 TEST_F(WaveformPumpLiveTest, AnotherClientsTransferSurvivesTheEndOfARead) {
     timers = WaveformWindowTimers(iWindow);
-    const int iOther = WindowRegistry::NewWindowNumber();
+    SetTimeout(GenerousTimeout);
+    iOther = WindowRegistry::NewWindowNumber();
     std::vector<std::int64_t> sizes;
     EventHub::Bind(EventTaskFinished, iOther, [&](const EventHub::uEvent& event) {
         if (const auto* p = event.pData.Get<uTaskResultScpiCommand>())
@@ -172,6 +207,9 @@ TEST_F(WaveformPumpLiveTest, AnotherClientsTransferSurvivesTheEndOfARead) {
             sizes.push_back(-2);
     });
     window.mBuild = {Request(RequestVisibleChannels, "SIMulate:ECHO? mine", true), End()};
+    // The other client's block waits behind its first megabyte until this read has ended.
+    std::atomic<bool> fRelease{false};
+    server.AddFault({Sim::eStreamFault::Hold, 1 << 20, 1, [&] { return fRelease.load(); }});
     bool fQueued = false;
     EventHub::Bind(EventTaskFinished, iWindow, [&](const EventHub::uEvent& event) {
         WaveformPump::EventDataReceived(pump, event);
@@ -186,10 +224,13 @@ TEST_F(WaveformPumpLiveTest, AnotherClientsTransferSurvivesTheEndOfARead) {
         fQueued = pObject->pInterface->AddTask(*pObject, other, sError) != 0;
     });
     WaveformPump::StartReading(pump, {});
-    ASSERT_TRUE(RunUntil([&] { return sizes.size() == 1; }, 30000));
+    const bool fEnded = RunUntil([&] { return fQueued && Settled(); }, 60000);
+    fRelease = true;
+    ASSERT_TRUE(fEnded);
+    EXPECT_TRUE(sizes.empty()); // still under way when the read ended
+    ASSERT_TRUE(RunUntil([&] { return sizes.size() == 1; }, 120000));
     EXPECT_TRUE(Idle());
     EXPECT_GE(sizes[0], 20000010); // header and data, answered in full
-    WindowRegistry::Release(iOther);
 }
 
 } // namespace

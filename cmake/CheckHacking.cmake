@@ -1,0 +1,43 @@
+# Every path, program and qualified name that HACKING.md quotes in backticks must exist:
+# paths (beginning src/, tests/, bench/, cmake/, packaging/ or ./) in the tree, names Foo::Bar
+# in the sources. A "<Name>" part stands for any name and is not checked.
+#   cmake -DSOURCE_DIR=<repository> -P CheckHacking.cmake
+file(READ ${SOURCE_DIR}/HACKING.md text)
+string(REGEX MATCHALL "`[^`]+`" quoted "${text}")
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/tests/*.h
+     ${SOURCE_DIR}/tests/*.cpp)
+set(all "")
+foreach(source IN LISTS sources)
+  file(READ ${source} content)
+  string(APPEND all "${content}")
+endforeach()
+
+set(faults 0)
+set(checked 0)
+foreach(item IN LISTS quoted)
+  string(REGEX REPLACE "^`(.*)`$" "\\1" item "${item}")
+  string(REGEX REPLACE " .*$" "" word "${item}") # a command's first word
+  if(word MATCHES "<")
+    continue()
+  endif()
+  if(word MATCHES "^(src|tests|bench|cmake|packaging)/" OR word MATCHES "^\\./")
+    string(REGEX REPLACE "/$" "" path "${word}")
+    math(EXPR checked "${checked} + 1")
+    if(NOT EXISTS ${SOURCE_DIR}/${path})
+      message("HACKING.md names `${word}`, which does not exist")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  elseif(word MATCHES "^[A-Za-z]+::[A-Za-z]+$")
+    string(REGEX REPLACE "^.*::" "" name "${word}")
+    math(EXPR checked "${checked} + 1")
+    string(FIND "${all}" "${name}" at)
+    if(at EQUAL -1)
+      message("HACKING.md names `${word}`, which no source defines")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endif()
+endforeach()
+if(faults GREATER 0)
+  message(FATAL_ERROR "${faults} of ${checked} quoted paths and names in HACKING.md are missing")
+endif()
+message("HACKING.md: ${checked} quoted paths and names exist.")

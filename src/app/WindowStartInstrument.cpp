@@ -1,0 +1,241 @@
+// The main window's instrument: connecting the instrument that the instrument list chose,
+// showing and announcing it, disconnecting it, and the instrument list's search after USB
+// devices came or went.
+#include "app/ChildWindow.h"
+#include "app/Window.h"
+#include "app/WindowStart.h"
+#include "common/EventData.h"
+#include "common/NumberText.h"
+#include "common/UtilityGui.h"
+#include "common/WindowLog.h"
+#include "instrument/ModelCommands.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "platform/WindowRegistry.h"
+#include "transport/DataBuffers.h"
+
+#include <QStatusBar>
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace WindowStart {
+namespace {
+
+constexpr int SearchAfterConnect = 100;
+constexpr int SearchAfterDisconnect = 500;
+
+std::intptr_t Address(const InstrumentObject& object) { return reinterpret_cast<std::intptr_t>(object.get()); }
+
+// Queues the disconnect task whose result nobody waits for.
+void QueueDisconnect(const InstrumentObject& object) {
+    if (!object || !object->pInterface) return;
+    std::string sError;
+    uTaskDisconnect task;
+    task.head.iWindow = WindowNobody;
+    if (object->pInterface->AddTask(*object, task, sError) == 0 && !sError.empty()) WindowLog::AddError(sError);
+}
+
+// Takes the object out of the window's pending connects; nullptr when it was not pending.
+InstrumentObject TakePending(uWindowStart* pWindow, std::intptr_t iObject) {
+    auto& m = pWindow->mPendingConnects;
+    const auto it = std::find_if(m.begin(), m.end(), [iObject](const InstrumentObject& p) { return Address(p) == iObject; });
+    if (it == m.end()) return nullptr;
+    InstrumentObject object = *it;
+    m.erase(it);
+    return object;
+}
+
+// Timer 4 of every instrument list window of the program.
+void StartListSearches(int iMilliseconds) {
+    for (const uChildWindow& child : Children()) {
+        if (child.iKind == WindowKindSelectInstrument && ChildWindow::Find(child.iWindow)) {
+            WindowRegistry::StartTimer(child.iWindow, TimerInstrumentListSearch, iMilliseconds);
+        }
+    }
+}
+
+void SetStatus(uWindowStart* pWindow, const std::string& sText) {
+    if (pWindow->pStatusBar) pWindow->pStatusBar->showMessage(QString::fromStdString(sText));
+}
+
+std::string Hex(std::int64_t iValue) {
+    char s[24];
+    std::snprintf(s, sizeof s, "%llX", static_cast<unsigned long long>(iValue));
+    return s;
+}
+
+} // namespace
+
+std::string ScriptParameters(const uTaskPrepare& c) {
+    static const char* const mParity[] = {"none", "odd", "even", "mark", "space"};
+    static const char* const mHandshake[] = {"none", "rtson", "rtscts", "xon"};
+    switch (c.eInterface) {
+    case InterfaceUsbTmc:
+        return "usbtmc " + Hex(c.usb.iVendorId) + " " + Hex(c.usb.iProductId) + " " + c.usb.sSerialNumber;
+    case InterfaceVxi11:
+        return "vxi " + c.vxi11.sInstrumentIp + " " + std::to_string(c.vxi11.iCorePort) + " " + c.vxi11.sAdapterIp;
+    case InterfaceRawTcp:
+        return "rawtcp " + c.rawTcp.sInstrumentIp + " " + std::to_string(c.rawTcp.iPort) + " " + c.rawTcp.sAdapterIp;
+    case InterfaceSerial: {
+        const auto name = [](const char* const* m, std::size_t n, std::int64_t i) {
+            return i >= 0 && static_cast<std::size_t>(i) < n ? std::string(m[i]) : std::to_string(i);
+        };
+        return "serial " + c.serial.sPort + " " + std::to_string(c.serial.iBaudRate) + " " +
+               std::to_string(c.serial.iDataBits) + " " + Utility::FormatDoubleFast(c.serial.fStopBits, 3) + " " +
+               name(mParity, std::size(mParity), c.serial.iParity) + " " +
+               name(mHandshake, std::size(mHandshake), c.serial.iHandshake);
+    }
+    default: return "";
+    }
+}
+
+int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingWindow) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return 0;
+    if (pWindow->info.fConnected) {
+        WindowLog::AddError("WindowStart::OpenInstrument: There is already an instrument connected.");
+        return 0;
+    }
+    if (!object || !object->pInterface) {
+        WindowLog::AddError("WindowStart::OpenInstrument: The instrument for the connection is not valid.");
+        return 0;
+    }
+    pWindow->info.pInstrument = object;
+    uTaskConnect task;
+    task.head.iWindow = iWindow;
+    std::string sError;
+    if (object->pInterface->AddTask(*object, task, sError) == 0) {
+        WindowLog::AddError("WindowStart::OpenInstrument: The task for connecting to the instrument could not be created.");
+        return 0;
+    }
+    pWindow->mPendingConnects.push_back(object);
+    pWindow->iRequestingWindow = iRequestingWindow;
+    return 0;
+}
+
+void InstrumentConnected(int iWindow, const InstrumentObject& object) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return;
+    uInstrumentWindowInfo& info = pWindow->info;
+    if (object != info.pInstrument || info.fConnected) {
+        // A connect that was overtaken by a later request: nobody would ever close it.
+        if (object != info.pInstrument) {
+            WindowLog::AddError("WindowStart::InstrumentConnected: The connected instrument does not match the existing "
+                                "instrument.");
+        }
+        QueueDisconnect(object);
+        return;
+    }
+    uInfo details;
+    std::string sError;
+    if (!object->pInterface->GetInfo(*object, details, sError)) {
+        QueueDisconnect(object);
+        return;
+    }
+    info.fConnected = true;
+    info.eProtocol = static_cast<::eProtocol>(details.connection.eProtocol);
+    info.eModel = static_cast<::eModel>(details.connection.eModel);
+    info.sManufacturer = details.idn.sManufacturer;
+    info.sModel = details.idn.sModel;
+    Instrument::FreeDataBuffers(info.sendData, info.receiveData);
+    WindowLog::AddLine("Connect to the instrument: " + info.sModel);
+
+    if (pWindow->pFrame) {
+        Instrument::GetModelCommands(info.eModel, info.commands);
+        Instrument::GetModelCapabilities(info.eModel, info.capabilities);
+    }
+    info.icon.mIconFile = object->pInterface->GetIcon(*object, IconKindLarge, sError).iconFile;
+
+    if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
+    SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +
+                           " - Firmware: " + details.idn.sFirmware);
+    WindowLog::AddLine(info.sModel + ": connected");
+    WindowLog::AddLine(info.sModel + " - for the Script:  instrument " + ScriptParameters(details.connection));
+
+    UpdateMenuState(iWindow);
+    if (pWindow->iRequestingWindow != 0 && WindowRegistry::IsOpen(pWindow->iRequestingWindow)) {
+        EventHub::PostEvent(EventCloseWindow, pWindow->iRequestingWindow, 0, 0, ChildWindow::Data(0));
+    }
+    pWindow->iRequestingWindow = 0;
+    if (pWindow->pFrame) Utility::SetWindowIcon(pWindow->pFrame, 0, &info.icon);
+    StartListSearches(SearchAfterConnect);
+    for (const uChildWindow& child : Children()) {
+        if (child.iOwner == iWindow && ChildWindow::Find(child.iWindow)) {
+            EventHub::PostEvent(EventInstrumentConnected, child.iWindow, 0, 0,
+                                EventHub::Payload::Of<uInstrumentWindowInfo>(info));
+        }
+    }
+}
+
+void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, const std::int64_t* pKey) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return;
+    if (eTaskType == InstrumentTaskConnect) {
+        InstrumentObject object = TakePending(pWindow, iObject);
+        if (!object && Address(pWindow->info.pInstrument) == iObject) object = pWindow->info.pInstrument;
+        if (!object) {
+            WindowLog::AddError("WindowStart::InstrumentConnected: The connected instrument does not match the existing "
+                                "instrument.");
+            return;
+        }
+        InstrumentConnected(iWindow, object);
+        return;
+    }
+    if (eTaskType == InstrumentTaskError) {
+        // Only connect tasks report to the main window: that connect has ended.
+        TakePending(pWindow, iObject);
+        uEventData record;
+        if (pKey && Utility::EventDataTake(std::to_string(*pKey), record)) {
+            WindowLog::AddError(record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " +
+                                record.sText);
+        }
+    }
+    // Any other result: its data goes with the event.
+}
+
+void DropPendingConnects(uWindowStart* pWindow) {
+    for (const InstrumentObject& object : pWindow->mPendingConnects) QueueDisconnect(object);
+    pWindow->mPendingConnects.clear();
+}
+
+int CloseInstrument(int iWindow) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow)) return 0;
+    uInstrumentWindowInfo& info = pWindow->info;
+    const bool fWasConnected = info.fConnected;
+    if (fWasConnected) {
+        uInfo details;
+        std::string sError;
+        std::string sModel = info.sModel;
+        if (info.pInstrument && info.pInstrument->pInterface->GetInfo(*info.pInstrument, details, sError)) {
+            sModel = details.idn.sModel;
+        }
+        info.icon.mIconFile.clear();
+        info.fConnected = false;
+        QueueDisconnect(info.pInstrument);
+        if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(Title);
+        WindowLog::AddLine(sModel + ": disconnected");
+    }
+    UpdateMenuState(iWindow);
+    SetStatus(pWindow, "");
+    if (pWindow->pFrame) Utility::SetWindowIcon(pWindow->pFrame, 0, &info.icon);
+    if (fWasConnected) {
+        StartListSearches(SearchAfterDisconnect);
+        for (const uChildWindow& child : Children()) {
+            if (child.iOwner == iWindow && ChildWindow::Find(child.iWindow)) {
+                EventHub::PostEvent(EventInstrumentDisconnected, child.iWindow, 0, Address(info.pInstrument),
+                                    EventHub::Payload::Of<InstrumentObject>(info.pInstrument));
+            }
+        }
+    }
+    return 0;
+}
+
+void DeviceChanged(int iWindow) {
+    if (GetInstance(iWindow, nullptr)) WindowRegistry::StartTimer(iWindow, TimerDeviceChange, DeviceChangeDelay);
+}
+
+} // namespace WindowStart

@@ -1,0 +1,62 @@
+// The fixture of the tests that run task lists on a real interpreter thread: a fresh event hub,
+// the fixed environment and fake core of the test seams, a collector of the engine's messages
+// and one instance; executors a test puts into the dispatch table are put back afterwards.
+#pragma once
+
+#include "ScriptTestSupport.h"
+
+#include "script/ScriptThread.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ScriptTest {
+
+class EngineFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string sError;
+        pInstance = InstrumentScript::NewInstance(collector.Window(), sError);
+        ASSERT_TRUE(pInstance) << sError;
+        collector.Attach(pInstance);
+    }
+    void TearDown() override {
+        std::string sError;
+        if (pInstance) {
+            EXPECT_TRUE(InstrumentScript::DeleteInstance(pInstance, sError)) << sError;
+        }
+        for (auto& [eType, executor] : mReplaced) InstrumentScript::ReplaceExecutor(eType, executor);
+    }
+    void Replace(InstrumentScript::eScriptTaskType eType, InstrumentScript::Executor executor) {
+        mReplaced.emplace_back(eType, InstrumentScript::ReplaceExecutor(eType, executor));
+    }
+    void Run(std::shared_ptr<InstrumentScript::uScriptProgram> pProgram) {
+        ASSERT_TRUE(pProgram);
+        InstrumentScript::SetProgram(*pInstance, std::move(pProgram));
+        std::string sError;
+        ASSERT_TRUE(InstrumentScript::RunScript(pInstance, sError)) << sError;
+    }
+    std::vector<std::string> Outputs() const { return collector.Texts(InstrumentScript::ScriptMessageOutput); }
+    bool HasOutput(const std::string& s) const {
+        for (const auto& t : Outputs()) {
+            if (t == s) return true;
+        }
+        return false;
+    }
+
+    // A fresh hub before the collector binds its window.
+    bool fStarted = (StartEngine(), true);
+    QTemporaryDir folder;
+    Seams seams{folder.path().toStdString()};
+    Collector collector;
+    InstrumentScript::ScriptInstance pInstance;
+    std::vector<std::pair<InstrumentScript::eScriptTaskType, InstrumentScript::Executor>> mReplaced;
+};
+
+} // namespace ScriptTest

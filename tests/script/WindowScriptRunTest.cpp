@@ -1,0 +1,214 @@
+// Run control of the script window with the real engine and parser: Check, Run, Pause and Stop,
+// the button states at every step, and what the window makes of each message of the engine.
+#include "WindowScriptSupport.h"
+
+#include "script/ScriptThread.h"
+
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace WindowScriptTest {
+namespace {
+
+using InstrumentScript::uScriptOutput;
+
+constexpr const char* Script = "integer count\nlabel top\ngoto end\nlabel end\n";
+// How the parser prints Script back.
+constexpr const char* Canonical = "  1   integer count\n  2   label top\n  3   goto end\n  4   label end\n";
+
+class ScriptRunTest : public ScriptWindowTest {
+  protected:
+    void SetUp() override {
+        ScriptWindowTest::SetUp();
+        iWindow = OpenWindow();
+        w = Record(iWindow);
+        ASSERT_NE(w, nullptr);
+    }
+
+    void Post(std::int64_t eType, const std::string& sText, std::int64_t iData = 0) {
+        EventHub::PostEvent(EventScriptMessage, iWindow, 0, static_cast<std::intptr_t>(eType),
+                            EventHub::Payload::Of(uScriptOutput{sText, iData, {}}));
+    }
+
+    int iWindow = 0;
+    uWindowScript* w = nullptr;
+};
+
+TEST_F(ScriptRunTest, CheckShowsTheParsedScriptAndRunsNothing) {
+    WindowScript::SetScriptText(*w, Script);
+    w->pButtonCheck->click();
+    EXPECT_EQ(Buttons(*w), "----");
+    EXPECT_TRUE(w->fCheckOnly);
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
+    EXPECT_EQ(Messages(*w), "The script is checked.\nNo error was found.");
+    EXPECT_EQ(Status(*w, 0), "No error was found.");
+    Settle(200);
+    const std::string sOutput = Output(*w);
+    EXPECT_EQ(sOutput.find("Skriptzeile"), std::string::npos) << sOutput;
+    EXPECT_EQ(Messages(*w), "The script is checked.\nNo error was found.");
+    EXPECT_EQ(sOutput.substr(0, std::string(Canonical).size()), Canonical);
+}
+
+TEST_F(ScriptRunTest, RunGoesToTheEndWithItsOutputBelowTheParsedText) {
+    WindowScript::SetScriptText(*w, Script);
+    w->pButtonRun->click();
+    EXPECT_EQ(Buttons(*w), "----");
+    ASSERT_TRUE(WaitFor([&] { return Messages(*w).find("finished") != std::string::npos; }));
+    EXPECT_EQ(Messages(*w), "No error was found.\nThe script has been finished.");
+    EXPECT_EQ(Status(*w, 0), "The script has been finished.");
+    EXPECT_EQ(Buttons(*w), "CR--");
+    const std::string sOutput = Output(*w);
+    EXPECT_NE(sOutput.find("Skriptzeile 3 goto end"), std::string::npos) << sOutput;
+    EXPECT_NE(sOutput.find("Skriptzeile 3 TaskGoto - Es wird zum Sprungziel gesprungen: end - Skriptzeile 4"),
+              std::string::npos);
+    EXPECT_EQ(sOutput.substr(0, std::string(Canonical).size()), Canonical);
+    EXPECT_LT(std::string(Canonical).size(), sOutput.find("Skriptzeile"));
+}
+
+TEST_F(ScriptRunTest, AParseErrorReplacesTheMessageAreaEndsTheOutputAndReachesTheLog) {
+    WindowScript::SetScriptText(*w, "label top\ngoto nowhere\n");
+    w->pMessages->setPlainText("old text");
+    w->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
+    const std::string sError = "Script - Error at line 2. The jump label is not present: nowhere";
+    EXPECT_EQ(Messages(*w), sError);
+    EXPECT_EQ(Status(*w, 0), sError);
+    // The error is the Output tab's last line but for the thread's note that it waits.
+    const std::string sOutput = Output(*w);
+    const auto at = sOutput.find(sError);
+    ASSERT_NE(at, std::string::npos) << sOutput;
+    const std::string sAfter = sOutput.substr(at + sError.size());
+    EXPECT_TRUE(sAfter.empty() || sAfter == "\nThread - Warte auf das nächste Skript im Thread.") << sAfter;
+    EXPECT_NE(WindowLog::Text().find("Error: " + sError), std::string::npos) << WindowLog::Text();
+    // The error record was taken out of the store.
+    EXPECT_EQ(Utility::EventDataCount(), 0u);
+}
+
+TEST_F(ScriptRunTest, PauseThenRunGoesOnWithoutANewParseAndStopEndsALoopAtOnce) {
+    WindowScript::SetScriptText(*w, "label top\ngoto top\n");
+    w->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "--PS"; }));
+    EXPECT_EQ(Messages(*w), "No error was found.");
+
+    w->pButtonPause->click();
+    EXPECT_EQ(Buttons(*w), "-R-S");
+    EXPECT_TRUE(w->fPaused);
+    EXPECT_EQ(Messages(*w), "No error was found.\nThe script waits for confirmation for further execution.");
+    // The run stops at the end of its task: the output stops growing.
+    ASSERT_TRUE(WaitFor([&] { return Output(*w).find("Thread - Pausiere den Thread.") != std::string::npos; }));
+    Settle(100);
+    const int iPaused = w->iOutputLines;
+    Settle(100);
+    EXPECT_EQ(w->iOutputLines, iPaused);
+
+    w->pButtonRun->click();
+    EXPECT_EQ(Buttons(*w), "--PS");
+    EXPECT_FALSE(w->fPaused);
+    EXPECT_EQ(Messages(*w), "No error was found.\nThe script waits for confirmation for further execution.\n"
+                            "The script will be executed further.");
+    // The loop goes on, and floods the Output tab past its limit.
+    ASSERT_TRUE(WaitFor([&] {
+        return Output(*w).rfind(WindowScript::OutputClearedNotice, 0) == 0;
+    }));
+    EXPECT_LE(w->pOutput->document()->blockCount(), WindowScript::MaxOutputLines + 2);
+    EXPECT_EQ(Messages(*w).find("No error was found.", 1), std::string::npos);
+
+    QElapsedTimer timer;
+    timer.start();
+    w->pButtonStop->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }, 2000));
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_FALSE(InstrumentScript::ThreadRunning(*w->pScriptInstance));
+    EXPECT_EQ(Messages(*w).substr(Messages(*w).rfind('\n') + 1), "The script has been finished.");
+    // Run starts afresh after a stop.
+    w->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "--PS"; }));
+    EXPECT_EQ(Messages(*w), "No error was found.");
+    w->pButtonStop->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }, 2000));
+}
+
+TEST_F(ScriptRunTest, AWaitForConfirmationShowsItsMessageAndTheWaitingSentence) {
+    w->pButtonPause->setEnabled(true);
+    Post(InstrumentScript::ScriptMessageWaitUser, "Connect probe 2, then press Run.");
+    Settle();
+    EXPECT_EQ(Messages(*w), "Connect probe 2, then press Run.\nThe script waits for confirmation for further execution.");
+    EXPECT_TRUE(w->fPaused);
+    EXPECT_EQ(Buttons(*w), "CR--");
+    w->pMessages->setPlainText("earlier");
+    Post(InstrumentScript::ScriptMessageWaitUser, "");
+    Settle();
+    EXPECT_EQ(Messages(*w), "The script waits for confirmation for further execution.");
+    EventHub::PostEvent(EventScriptMessage, iWindow, 0, InstrumentScript::ScriptMessageWaitUser);
+    Settle();
+    EXPECT_EQ(Messages(*w), "The script waits for confirmation for further execution.");
+}
+
+TEST_F(ScriptRunTest, TheThousandAndFirstLineStaysTheNextClearsTheTab) {
+    for (int i = 1; i <= WindowScript::MaxOutputLines + 1; ++i) Post(InstrumentScript::ScriptMessageOutput, "line " + std::to_string(i));
+    Settle();
+    std::string sOutput = Output(*w);
+    EXPECT_EQ(w->pOutput->document()->blockCount(), WindowScript::MaxOutputLines + 1);
+    EXPECT_EQ(sOutput.substr(0, 7), "line 1\n");
+    EXPECT_EQ(w->pOutput->document()->lastBlock().text(), "line 1001");
+    Post(InstrumentScript::ScriptMessageOutput, "line 1002");
+    Settle();
+    EXPECT_EQ(Output(*w), std::string(WindowScript::OutputClearedNotice) + "\nline 1002");
+    // An output message without a text adds nothing but still counts the limit.
+    EventHub::PostEvent(EventScriptMessage, iWindow, 0, InstrumentScript::ScriptMessageOutput);
+    Settle();
+    EXPECT_EQ(Output(*w), std::string(WindowScript::OutputClearedNotice) + "\nline 1002");
+    // The tab is scrolled to its end.
+    EXPECT_EQ(w->pOutput->verticalScrollBar()->value(), w->pOutput->verticalScrollBar()->maximum());
+}
+
+TEST_F(ScriptRunTest, TransferTextsShowInFieldOneAndVanishWithTheNextMessage) {
+    auto transfer = [&](std::intptr_t iType, std::int64_t iValue) {
+        EventHub::PostEvent(::EventTransferStatus, iWindow, 0, iType, EventHub::Payload::Of<std::int64_t>(iValue));
+        Settle();
+        return Status(*w, 1);
+    };
+    EXPECT_EQ(transfer(4, 512), "Send, Bytes: 512");
+    EXPECT_EQ(transfer(9, 1), "Send, Bytes: 512");
+    EXPECT_EQ(transfer(7, 123456), "Receive, Bytes: 123456");
+    EXPECT_EQ(transfer(8, 123456), "");
+    EXPECT_EQ(transfer(11, 3), "Wait: 3");
+    EXPECT_EQ(transfer(14, 4), "Wait: 4");
+    EXPECT_EQ(transfer(15, 0), "");
+    for (std::intptr_t iType : {6, 10, 13, 16}) {
+        transfer(4, 1);
+        const std::int64_t iKey = Utility::EventDataStore(uEventData{0, "Transfer error", "UsbTmc", "Send"});
+        EXPECT_EQ(transfer(iType, iKey), "") << iType;
+        uEventData record;
+        EXPECT_FALSE(Utility::EventDataTake(std::to_string(iKey), record)) << iType;
+    }
+    EXPECT_EQ(transfer(4, 2048), "Send, Bytes: 2048");
+    Post(InstrumentScript::ScriptMessageStatus, "Script line: 12 - volt function scpi read :MEAS:VOLT?");
+    Settle();
+    EXPECT_EQ(Status(*w, 1), "");
+    EXPECT_EQ(Status(*w, 0), "Script line: 12 - volt function scpi read :MEAS:VOLT?");
+}
+
+TEST_F(ScriptRunTest, AnErrorKeyNoLongerInTheStoreIsIgnored) {
+    w->pMessages->setPlainText("kept");
+    Post(InstrumentScript::ScriptMessageError, "", 987654);
+    Post(InstrumentScript::ScriptMessageStatus, "");
+    Post(3, "ignored");
+    Post(99, "ignored");
+    Settle();
+    EXPECT_EQ(Messages(*w), "kept");
+    EXPECT_EQ(Buttons(*w), "CR--");
+    EXPECT_EQ(Output(*w), "");
+}
+
+TEST_F(ScriptRunTest, MessagesForAClosedWindowAreDropped) {
+    CloseWindow(iWindow);
+    Post(InstrumentScript::ScriptMessageOutput, "late");
+    EventHub::PostEvent(::EventTransferStatus, iWindow, 0, 4, EventHub::Payload::Of<std::int64_t>(1));
+    Settle();
+    EXPECT_EQ(Main::CountTopLevelWindows(), 0);
+}
+
+} // namespace
+} // namespace WindowScriptTest

@@ -1,0 +1,93 @@
+// The Siglent SDS2000X Plus and SDS5000X oscilloscopes (SDS2102X Plus, SDS2104X Plus, SDS5032X,
+// SDS5034X) as a personality of the simulated device, after their programming guide's
+// :CHANnel, :FUNCtion, :DIGital, :ACQuire, :TRIGger and :WAVeform commands:
+//   :CHANnel<n>:VISible?, :FUNCtion<x>?, :DIGital?, :DIGital:D<n>?, :DIGital:LABel<n>? (quoted),
+//   :ACQuire:POINts? and :DIGital:POINts? ("2.50E+07" or an integer), :TRIGger:STOP/RUN/SINGle,
+//   :WAVeform:WIDTh BYTE|WORD, :WAVeform:SOURce C<n>|F<x>|D<n>, :WAVeform:STARt (0-based),
+//   :WAVeform:POINt (count), :WAVeform:DATA? ("DAT2," + a "#9" block + LF), :WAVeform:PREamble?
+//   ("DESC,#9000000346" + the 346-byte descriptor), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
+// An analogue block holds signed bytes (WORD: 16-bit little-endian); a line's block announces
+// points and packs them eight to a byte, the earliest in bit 0. A data request over 10 M points
+// (5 M with WORD) queues an error and gets an empty block.
+#pragma once
+
+#include "sim/ScpiDevice.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Sim {
+
+class SiglentScope : public ScpiPersonality {
+  public:
+    enum class eModel { SDS2102XPlus, SDS2104XPlus, SDS5032X, SDS5034X };
+    // Faults of the next data or descriptor answer (one shot).
+    enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount };
+
+    explicit SiglentScope(eModel model);
+    void Attach(ScpiDevice& device);
+
+    // Knobs (any thread).
+    void ShowChannel(int iChannel, bool fShown);
+    void ShowFunction(int iFunction, bool fShown);
+    void ShowLogic(bool fShown);
+    void ShowLine(int iLine, bool fShown);
+    void SetLineLabel(int iLine, const std::string& sLabel); // sent in quotes
+    void SetChannelLabel(int iChannel, const std::string& sLabel, bool fShown);
+    void SetMemoryDepth(std::int64_t iPoints);
+    void SetLineDepth(std::int64_t iPoints);
+    void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
+    void SetPointsAnswer(const std::string& sText);  // instead of either count
+    // The fault meets the data or descriptor answer after iSkip data answers.
+    void SetFault(eFault fault, int iSkip = 0);
+
+    bool Stopped() const;
+    std::string Width() const;
+    // The data requests answered: "source start count".
+    std::vector<std::string> DataRequests() const;
+
+    // Sample i of a source as a 16-bit value (1..4 channels, 5..6 functions); a BYTE read
+    // gives its high byte.
+    static std::int16_t Sample(int iSource, std::size_t i);
+    static int LineBit(int iLine, std::size_t i);
+    // The descriptor that :WAV:PRE? gives for a source ("C1".."C4", "F1", "F2", "D0".."D15").
+    std::vector<std::uint8_t> Descriptor(const std::string& sSource) const;
+
+    bool Execute(const std::string& sPath, const std::string& sArgs, ScpiReply& reply) override;
+
+  private:
+    int Channels() const;
+    std::string Points(std::int64_t iPoints) const;
+    void Data(ScpiReply& reply);
+    std::vector<std::uint8_t> DescriptorLocked(const std::string& sSource) const;
+    std::shared_ptr<const std::vector<std::uint8_t>> Record(const std::string& sSource);
+
+    mutable std::mutex mMutex;
+    eModel model;
+    bool fChannel[4] = {true, false, false, false};
+    std::string sChannelLabel[4];
+    bool fChannelLabel[4] = {};
+    bool fFunction[2] = {};
+    bool fLogic = false;
+    bool fLine[16] = {};
+    std::string sLineLabel[16];
+    std::int64_t iDepth = 10000;
+    std::int64_t iLineDepth = 10000;
+    bool fPointsInteger = false;
+    std::string sPointsAnswer;
+    eFault fault = eFault::None;
+    int iFaultSkip = 0;
+    bool fStopped = false;
+    std::string sWidth = "BYTE";
+    std::string sSource = "C1";
+    std::int64_t iStart = 0;
+    std::int64_t iCount = 0;
+    std::vector<std::string> mRequests;
+    std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
+};
+
+} // namespace Sim

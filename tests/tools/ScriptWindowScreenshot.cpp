@@ -1,0 +1,82 @@
+// Drives a real script window through a run and saves two pictures of the screen: the "Script"
+// tab with the message area after the run, and the "Output" tab.
+// Usage: script_window_screenshot script.png output.png  (run under a display server, e.g. Xvfb).
+#include "app/Main.h"
+#include "common/WindowLog.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "script/WindowScript.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+void Settle(int iMilliseconds) {
+    QDeadlineTimer deadline(iMilliseconds);
+    while (!deadline.hasExpired()) {
+        EventHub::Pump();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+bool Grab(const char* sFile) {
+    return QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(sFile), "PNG");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s script.png output.png\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    EventHub::Init();
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("user"));
+    QDir().mkpath(dir.filePath("program"));
+    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    Main::OpenConfig();
+    WindowLog::Create();
+    WindowScript::RegisterKind();
+
+    const int iWindow = Main::OpenScriptWindow();
+    WindowScript::uWindowScript* pWindow = nullptr;
+    if (iWindow == 0 || !WindowScript::GetInstance(iWindow, &pWindow)) return 1;
+    pWindow->pFrame->setGeometry(20, 40, 860, 600);
+    Settle(400);
+    pWindow->pConstants->setPlainText("#target set middle");
+    WindowScript::SetScriptText(*pWindow, "// Jumps through its labels, then ends.\n"
+                                          "integer count\n"
+                                          "label top\n"
+                                          "goto #target\n"
+                                          "label middle\n"
+                                          "goto end\n"
+                                          "label end\n");
+    pWindow->pButtonRun->click();
+    Settle(1000);
+    const bool fScript = Grab(argv[1]);
+    pWindow->pPanel->setCurrentIndex(2);
+    Settle(300);
+    const bool fOutput = Grab(argv[2]);
+
+    EventHub::PostEvent(EventCloseWindowRequest, iWindow);
+    Settle(300);
+    WindowLog::Close(1);
+    Main::CloseConfig();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return fScript && fOutput ? 0 : 1;
+}
