@@ -13,6 +13,7 @@
 #include "windows/capture/WaveformPump.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -89,9 +90,14 @@ struct TimingInstrument : InstrumentInterface {
 
 bool RunUntil(const std::function<bool()>& condition, int iMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(iMs);
+    // Sleeps until an event or a timer comes, as the program's own loop does: a loop that polls
+    // without pause competes with the loaded cores for its own timers. The look-out timer sees
+    // a condition that changes without an event (a connection) and the deadline.
+    QTimer lookOut;
+    lookOut.start(50);
     while (!condition()) {
         if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

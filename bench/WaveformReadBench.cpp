@@ -99,8 +99,9 @@ struct uRoad {
 
 void WaitFinished(uRoad& road, int iCount) {
     while (*road.pFinished < iCount) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        EventHub::Pump();
+        // Sleeps until an event comes, as the program's own loop does: a loop that polls
+        // without pause would take a core from the transfer it waits for.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 

@@ -158,10 +158,11 @@ void SetCommunicationDefaults(uInstance& instance) {
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     uRequest& request = instance.request;
-    // Nothing of an earlier exchange stays: no answer buffer, no counts.
+    // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
+    // out of the block, so memory found there was lent by the caller for this answer: it is kept.
     request.iSendTransferred = 0;
     request.fSendFinished = 0;
-    request.requestData.release();
+    request.requestData.clear();
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
     if (!instance.fConnected || !instance.pTransport) {

@@ -30,7 +30,8 @@ void SetCommunicationDefaults(uInstance& instance);
 // Runs the exchange that the request block describes through the instance's connection;
 // transfer events go to iWindow. Without the send flag nothing is exchanged: false with "There
 // is no command to send.". A task that was cancelled before its exchange began fails at once; an
-// abort request left over from earlier is dropped.
+// abort request left over from earlier is dropped. An answer buffer left in the block lends its
+// memory to the answer (its bytes are dropped).
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError);
 
 // Sends the command already in the request block as a query (no payload, no vendor-specific

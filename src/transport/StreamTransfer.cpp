@@ -30,23 +30,26 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
 }
 
 // Room for iNeeded bytes of an answer whose first iAnswer bytes are at pAnswer; the bytes the
-// buffer holds are kept. When the answer begins with a block header, the buffer is made as
-// large as the block announces, in one step: that takes address space only, since pages are
-// committed as the data arrives, and a count that cannot be had leaves the buffer as it was.
-// Otherwise the buffer at least doubles when it grows, so that a long answer is not copied
-// again for every step.
+// buffer holds are kept. When the answer begins with a block header, no more room is asked for
+// than the block still sends, and a buffer that must grow is made as large as the block
+// announces, in one step: that takes address space only, since pages are committed as the data
+// arrives, and a count that cannot be had leaves the buffer as it was. Otherwise (and for
+// whatever comes behind the announced block) the buffer at least doubles when it grows, so that
+// a long answer is not copied again for every step.
 bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t iAnswer, std::size_t iNeeded,
               std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
-    if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
     std::uint64_t iCount = 0;
     const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iAnswer, &iCount);
     const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
-    if (iHeader > 0 && iBlockEnd >= iNeeded && iBlockEnd <= DataBuffer::MaxCapacity) {
+    const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
+    if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
+    if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
+    if (fBlock) {
         DataBuffer block;
         std::string sIgnored;
         if (Instrument::CreateMemory(block, static_cast<std::size_t>(iBlockEnd), 0, sIgnored)) {
-            block.assign(buffer.data(), buffer.size());
+            block.assign(pAnswer, iAnswer);
             buffer = std::move(block);
             return true;
         }
@@ -57,14 +60,15 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
 
 // Receives what waits into the answer: the count (> 0), a channel result, or NoMemory. The
 // first reception of an answer goes to pReceive, so that the answer buffer can be sized by what
-// it says; later ones go straight behind the answer so far.
+// it says, unless the answer buffer already has room for a whole reception (a buffer lent by the
+// caller, or the one of the last answer); later ones go straight behind the answer so far.
 constexpr std::int64_t NoMemory = -3;
 
 std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
     uStreamInstance& stream = transfer.mStream;
     DataBuffer& answer = stream.pReceiveData;
     std::string sIgnored;
-    if (stream.iReceiveSize == 0) {
+    if (stream.iReceiveSize == 0 && answer.capacity() < ReceiveChunk) {
         if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return NoMemory;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n <= 0) return n;
@@ -74,7 +78,8 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
         stream.iReceiveSize = iFirst;
         return n;
     }
-    if (!MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
+    if (stream.iReceiveSize > 0 &&
+        !MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
         return NoMemory;
     }
     const std::size_t iRoom = std::min(answer.capacity() - stream.iReceiveSize, ReceiveLimit);
@@ -86,8 +91,9 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
 }
 
 // Nothing waited: waits for input, a slice at a time, until the deadline. fWoken (the last wait
-// said input waits, kept between calls) gives a channel that said so without reason a pause,
-// so that it cannot make the loop spin.
+// said input waits, kept between calls, cleared by the caller when a read brings data) gives a
+// channel that said so without reason a pause, so that it cannot make the loop spin; a channel
+// that said so with reason is waited on at once when its sender is slower than the reader.
 enum class eIdle { Again, Deadline, Closed };
 
 eIdle WaitIdle(const uTransfer& transfer, Clock::time_point deadline, bool& fWoken) {
@@ -340,6 +346,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
         if (n > 0) {
+            fWoken = false; // the wait was right: input came
             lastData = Clock::now();
             const bool fComplete =
                 AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage);
@@ -400,6 +407,7 @@ bool Drain(const uTransfer& transfer, std::string& sError) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
+            fWoken = false;
             quietUntil = Clock::now() + DrainQuiet;
         } else if (n < 0) {
             sError = BrokenText(names, names.pDrain, n, iCode);

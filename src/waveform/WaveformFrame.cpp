@@ -11,16 +11,25 @@ bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sErr
     request.fSend = 1;
     request.sCommand = sCommand;
     request.data.release();
+    // The memory of the last answer is lent to this one, so that the parts of a trace arrive in
+    // memory already committed rather than in a fresh block each.
+    request.requestData = std::move(mAnswer);
     request.fRequestData = fQuery ? 1 : 0;
     request.fVendorSpecific = 0;
     request.eWait = 0;
     return InstrumentDefault::SendRequest(instance, iWindow, sError);
 }
 
+void Exchanger::FreeAnswer() {
+    mAnswer = std::move(instance.request.requestData);
+    mAnswer.clear();
+    InstrumentDefault::FreeReceiveData(instance);
+}
+
 bool Exchanger::Command(const std::string& sCommand, std::string& sError) {
     std::string sText;
     const bool fSent = Send(sCommand, false, sText);
-    InstrumentDefault::FreeReceiveData(instance);
+    FreeAnswer();
     if (fSent) return true;
     sError = std::string(sReader) + ": Error sending the SCPI command: >" + sCommand + "< - " + sText;
     return false;
@@ -37,7 +46,7 @@ bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check,
                                 static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
         fGood = check(answer, sError);
     }
-    InstrumentDefault::FreeReceiveData(instance);
+    FreeAnswer();
     return fGood;
 }
 

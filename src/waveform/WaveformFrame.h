@@ -2,6 +2,7 @@
 // its two message shapes, and the copy of the tables into the waveform record.
 #pragma once
 
+#include "common/DataBuffer.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/WaveformRead.h"
 #include "waveform/InstrumentWaveform.h"
@@ -43,10 +44,13 @@ class Exchanger {
 
   private:
     bool Send(const std::string& sCommand, bool fQuery, std::string& sError);
+    // Frees the answer in the request block; its memory stays with the reader for the next one.
+    void FreeAnswer();
 
     InstrumentDefault::uInstance& instance;
     int iWindow;
     const char* sReader;
+    DataBuffer mAnswer; // no bytes, only memory: lent to the next query
 };
 
 // The visibility flags 0 to 55 into the record.

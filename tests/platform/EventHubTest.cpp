@@ -204,6 +204,28 @@ TEST_F(EventHubTest, ArmingATimerAgainReplacesIt) {
     EXPECT_EQ(fired.size(), 2u);
 }
 
+// Window timers pace instrument reads: none may fire before its time, as a coarse timer does
+// (up to 5 % early, aligned to round clock values).
+TEST_F(EventHubTest, AWindowTimerNeverFiresEarly) {
+    const int w = WindowRegistry::NewWindowNumber();
+    const std::vector<int> intervals = {101, 137, 173, 203, 251, 307, 353, 409};
+    std::vector<qint64> firedAfter(intervals.size(), -1);
+    QEventLoop loop;
+    QElapsedTimer clock;
+    std::size_t iFired = 0;
+    EventHub::Bind(EventTimer, w, [&](const EventHub::uEvent& e) {
+        firedAfter[static_cast<std::size_t>(e.iObject)] = clock.nsecsElapsed();
+        if (++iFired == intervals.size()) loop.quit();
+    });
+    clock.start();
+    for (std::size_t i = 0; i < intervals.size(); ++i) WindowRegistry::StartTimer(w, static_cast<int>(i), intervals[i]);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (std::size_t i = 0; i < intervals.size(); ++i)
+        EXPECT_GE(firedAfter[i], qint64{intervals[i]} * 1000000) << "timer of " << intervals[i] << " ms";
+    WindowRegistry::Release(w);
+}
+
 } // namespace
 
 namespace {

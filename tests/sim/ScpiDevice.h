@@ -89,6 +89,11 @@ class ScpiDevice {
     void Write(const std::uint8_t* pData, std::size_t iSize, bool fEnd);
     void Write(const std::string& sText, bool fEnd = false);
 
+    // Doors that share the device hold this while they hand it a reception and send the answers
+    // that came of it: the device has one answer queue, and a door that looked for answers while
+    // another door's command ran would send that door's answer to its own peer.
+    std::mutex& DoorMutex() { return mDoorMutex; }
+
     // Answer side.
     std::size_t AnswerSize() const;
     // Waits until answer bytes are waiting; false after the time-out or after CancelWaits.
@@ -152,6 +157,7 @@ class ScpiDevice {
     std::uint8_t StatusByteLocked() const;
 
     mutable std::mutex mMutex;
+    std::mutex mDoorMutex;
     std::condition_variable mAnswerReady;
     std::string sIdn;
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> mAnswers;

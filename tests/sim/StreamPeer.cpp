@@ -123,6 +123,7 @@ void StreamPeer::Loop() {
             const ssize_t got = read(iDataFd, buffer.data(), buffer.size());
             if (got > 0) {
                 iBytesReceived += static_cast<std::size_t>(got);
+                std::lock_guard door(pDevice->DoorMutex());
                 pDevice->Write(buffer.data(), static_cast<std::size_t>(got), false);
                 ServeAnswers();
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {

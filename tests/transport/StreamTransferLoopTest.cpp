@@ -1,0 +1,145 @@
+// The read loop of the stream transports against a scripted channel: how it waits between
+// receptions and how it sizes the answer buffer.
+#include "transport/StreamTransfer.h"
+
+#include "common/DataBuffer.h"
+#include "transport/BlockHeader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using StreamTransfer::eWait;
+
+// Hands out its pieces one per read. Before each piece the channel has nothing (the sender is
+// slower than the reader) and says so, until a wait says that input waits. A channel that
+// lies says input waits although none ever comes.
+class ScriptedChannel final : public StreamTransfer::uChannel {
+  public:
+    std::deque<std::string> pieces;
+    bool fLies = false;
+    int iWaits = 0;
+    std::vector<std::size_t> readSizes; // room offered to each read that brought data
+
+    bool IsOpen() const override { return true; }
+    eWait WaitInput(Clock::time_point deadline) override {
+        ++iWaits;
+        if (fLies || !pieces.empty()) {
+            fReady = !fLies;
+            return eWait::Ready;
+        }
+        std::this_thread::sleep_until(deadline);
+        return eWait::Timeout;
+    }
+    std::int64_t Read(std::uint8_t* pData, std::size_t iMax, std::int64_t&) override {
+        if (!fReady || pieces.empty()) return StreamTransfer::ReadNothing;
+        fReady = false;
+        std::string& s = pieces.front();
+        const std::size_t n = std::min(iMax, s.size());
+        std::memcpy(pData, s.data(), n);
+        readSizes.push_back(iMax);
+        s.erase(0, n);
+        if (s.empty()) pieces.pop_front();
+        return static_cast<std::int64_t>(n);
+    }
+    eWait WaitOutput(Clock::time_point) override { return eWait::Ready; }
+    std::int64_t Write(const std::uint8_t*, std::size_t iSize, std::int64_t&) override {
+        return static_cast<std::int64_t>(iSize);
+    }
+
+  private:
+    bool fReady = false;
+};
+
+const StreamTransfer::uNames Names{"Fake", "FakeWrite", "FakeRead", "FakeDrain", "Die Verbindung"};
+
+class StreamTransferLoopTest : public ::testing::Test {
+  protected:
+    StreamTransfer::uStreamInstance stream;
+    ScriptedChannel channel;
+    StreamTransfer::uTransfer Transfer(std::int64_t iTimeoutMs) { return {stream, channel, Names, &stream, iTimeoutMs}; }
+    void SetUp() override { stream.sEndOfMessage = "\n"; }
+};
+
+std::string Block(std::size_t n) {
+    std::string s;
+    Instrument::CreateBlockHeader(n, s);
+    for (std::size_t i = 0; i < n; ++i) s.push_back(static_cast<char>('a' + i % 26));
+    return s + "\n";
+}
+
+// An answer whose pieces each come a moment after the reader asked: every wait was right, so
+// the reader waits on the channel again at once. A pause after each (1 ms) would make a block
+// of 300 pieces take 300 ms at least; the time-out alone bounds the read here.
+TEST_F(StreamTransferLoopTest, AReaderFasterThanItsSenderWaitsWithoutPause) {
+    const std::string sAnswer = Block(3000);
+    for (std::size_t i = 0; i < sAnswer.size(); i += 10) channel.pieces.push_back(sAnswer.substr(i, 10));
+    const std::size_t iPieces = channel.pieces.size();
+    std::string sError;
+    const auto start = Clock::now();
+    ASSERT_TRUE(StreamTransfer::Read(Transfer(5000), 0, sError)) << sError;
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(std::string(stream.pReceiveData.view()), sAnswer);
+    EXPECT_EQ(channel.iWaits, static_cast<int>(iPieces));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(iPieces / 2));
+}
+
+// A channel that says input waits when none comes is not asked again without a pause: the
+// loop must not spin until the time-out.
+TEST_F(StreamTransferLoopTest, AChannelThatWakesWithoutDataIsNotPolledWithoutPause) {
+    channel.fLies = true;
+    std::string sError;
+    EXPECT_FALSE(StreamTransfer::Read(Transfer(100), 0, sError));
+    EXPECT_EQ(sError, "Fake::FakeRead: Die Wartezeit für das Empfangen wurde überschritten.");
+    EXPECT_LE(channel.iWaits, 101);
+}
+
+// A block answer takes a buffer of exactly its size, however its receptions fall: no doubling
+// when the last reception is smaller than a chunk. A caller's buffer that has room takes the
+// next answer from its first byte on.
+TEST_F(StreamTransferLoopTest, ABlockAnswerTakesABufferOfItsOwnSize) {
+    for (const std::size_t n : {std::size_t{100000}, std::size_t{250000}, std::size_t{1000000}}) {
+        SCOPED_TRACE(n);
+        const std::string sAnswer = Block(n);
+        for (std::size_t i = 0; i < sAnswer.size(); i += 40000) channel.pieces.push_back(sAnswer.substr(i, 40000));
+        DataBuffer answer;
+        std::string sError;
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError)) << sError;
+        EXPECT_EQ(std::string(answer.view()), sAnswer);
+        EXPECT_EQ(answer.capacity(), sAnswer.size());
+
+        // The same buffer again: the whole answer goes into it, the first reception too.
+        const std::uint8_t* pMemory = answer.data();
+        for (std::size_t i = 0; i < sAnswer.size(); i += 40000) channel.pieces.push_back(sAnswer.substr(i, 40000));
+        channel.readSizes.clear();
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError)) << sError;
+        EXPECT_EQ(answer.data(), pMemory);
+        EXPECT_EQ(std::string(answer.view()), sAnswer);
+        EXPECT_EQ(answer.capacity(), sAnswer.size());
+        ASSERT_FALSE(channel.readSizes.empty());
+        EXPECT_EQ(channel.readSizes.front(), std::min(sAnswer.size(), StreamTransfer::ReceiveLimit));
+    }
+}
+
+// Bytes behind the announced block (an instrument that sends more than it said) still find
+// room: the buffer grows past the block then.
+TEST_F(StreamTransferLoopTest, BytesBehindTheBlockStillFindRoom) {
+    const std::string sBlock = Block(70000);
+    const std::string sAnswer = sBlock.substr(0, sBlock.size() - 1) + std::string(100000, 'x') + "\n";
+    for (std::size_t i = 0; i < sAnswer.size(); i += 30000) channel.pieces.push_back(sAnswer.substr(i, 30000));
+    DataBuffer answer;
+    std::string sError;
+    ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(300), answer, 0, sError)) << sError;
+    EXPECT_EQ(std::string(answer.view()), sAnswer);
+}
+
+} // namespace
