@@ -152,7 +152,10 @@ bool CreateSendRequestList(uScreenshotPump& pump) {
 }
 
 void EventTimer(uScreenshotPump& pump, int iTimer) {
-    if (!pump.instrument.fConnected) {
+    // Only the reading's timers need the instrument: the option list's deferred update and the
+    // viewer's picture still run without one (a swallowed timer 15 would leave the list's
+    // update pending for good).
+    if (!pump.instrument.fConnected && (iTimer == TimerInterval || iTimer == TimerPump)) {
         pump.pTimers->Stop(iTimer);
         StopRequestData(pump);
         return;

@@ -73,10 +73,16 @@ uScreenshotResult ScreenshotWorker::Run(uState& state, const uScreenshotJob& job
     result.fAutomaticSave = job.fAutomaticSave;
     bool fPicture = true;
     if (job.eWhat == uScreenshotJob::StepNewAnswer || job.eWhat == uScreenshotJob::StepDecodeAgain) {
-        if (job.eWhat == uScreenshotJob::StepNewAnswer) state.pAnswer = job.pAnswer;
+        // The kept answer is decoded again as it was the first time: a size row changed since
+        // applies to the next screenshot only.
+        if (job.eWhat == uScreenshotJob::StepNewAnswer) {
+            state.pAnswer = job.pAnswer;
+            state.lastDecode = job.decode;
+        }
         QImage image;
-        const bool fDecoded = state.pAnswer && !state.pAnswer->empty() &&
-                              ScreenshotImages::Decode(state.pAnswer->data(), state.pAnswer->size(), job.decode, image);
+        const bool fDecoded =
+            state.pAnswer && !state.pAnswer->empty() &&
+            ScreenshotImages::Decode(state.pAnswer->data(), state.pAnswer->size(), state.lastDecode, image);
         if (fDecoded) {
             state.raw = std::move(image);
         } else if (job.eWhat == uScreenshotJob::StepNewAnswer) {
