@@ -371,6 +371,7 @@ void WindowScreenshotWindow::UpdateMenuState() {
     CaptureWindow::UpdateMenuState();
     const bool fViewer = iViewer != 0;
     if (pMenu) {
+        if (QAction* p = WindowStart::FindMenuItem(pMenu, WindowStart::MenuScale)) p->setCheckable(true);
         WindowStart::SetMenuItemChecked(pMenu, WindowStart::MenuScale, fViewScale != 0);
         WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuScale, fViewer);
         WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuAlignWindow, fViewer);
