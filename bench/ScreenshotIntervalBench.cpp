@@ -117,6 +117,7 @@ struct uRun {
     const char* sName;
     eModel model;
     std::vector<std::int64_t> rows;
+    bool fPumpMode; // the first request waits one pump tick after the interval
 };
 
 int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double dBaseline) {
@@ -204,7 +205,8 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
 
     std::vector<double> lateness;
     for (std::size_t i = 0; i < timers.armed.size() && i + 1 < timing.sends.size(); ++i)
-        lateness.push_back(Ms(timing.sends[i + 1] - timers.armed[i]) - Interval);
+        lateness.push_back(Ms(timing.sends[i + 1] - timers.armed[i]) - Interval -
+                           (run.fPumpMode ? ScreenshotPump::PumpTick : 0));
     if (lateness.empty()) {
         std::printf("%s: no automatic shot completed\n", run.sName);
         return 1;
@@ -222,8 +224,7 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
                 dMax, dFirstHalf / (n / 2), dSecondHalf / (n - n / 2));
     std::printf("  total drift %.1f ms over %.1f ms\n", dSum, Ms(end - start));
     const std::string sLog = WindowLog::Text();
-    std::printf("  log lines %lld, errors %lld\n", static_cast<long long>(std::count(sLog.begin(), sLog.end(), '\n')),
-                static_cast<long long>(sLog.size() > 0 ? std::count(sLog.begin(), sLog.end(), 'E') : 0));
+    std::printf("  log lines %lld\n", static_cast<long long>(std::count(sLog.begin(), sLog.end(), '\n')));
     const std::size_t iError = sLog.find("Error: ");
     if (iError != std::string::npos) std::printf("  first error: %s\n", sLog.substr(iError, sLog.find('\n', iError) - iError).c_str());
     WindowLog::Clear(0);
@@ -257,13 +258,16 @@ int main() {
         if (!server.Start(sError)) return 1;
         Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
         scope.Attach(server.Device());
+        // The instrument's CR after the LF would be left over after each of the other client's
+        // blocks and logged as dropped at its next query: this run measures the window, not that.
+        server.Device().SetAnswerEnd("\n");
         Sim::DisplayDump dump;
         dump.Origin(0, 0).TraceHeader(0, 0, Sim::DisplayDump::TypeAnalogue, 1);
         std::vector<std::uint8_t> samples;
         for (int i = 0; i < 2000; ++i) samples.push_back(static_cast<std::uint8_t>(128 + 100 * ((i / 50) % 2 ? 1 : -1)));
         dump.Samples(samples).EndRun().End();
         Sim::AnswerHamegDisplayDump(server.Device(), dump, "CH1");
-        iResult |= Run({"HM2008 dumps 1024", ModelHamegHM2008, {2040, 2041}}, server, heartbeat, dBaseline);
+        iResult |= Run({"HM2008 dumps 1024", ModelHamegHM2008, {2040, 2041}, true}, server, heartbeat, dBaseline);
     }
     {
         Sim::RawTcpServer server;
@@ -272,7 +276,7 @@ int main() {
         Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
         scope.Attach(server.Device());
         Sim::AnswerSiglentScreenCopy(server.Device(), Sim::ScreenPicture(1024, 600));
-        iResult |= Run({"SDS2104X Plus 1024 x 600 BMP", ModelSiglentSDS2000XPlusCh4, {1000, 1011}}, server, heartbeat,
+        iResult |= Run({"SDS2104X Plus 1024 x 600 BMP", ModelSiglentSDS2000XPlusCh4, {1000, 1011}, false}, server, heartbeat,
                        dBaseline);
     }
     return iResult;
