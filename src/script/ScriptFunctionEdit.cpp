@@ -85,7 +85,7 @@ bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::
         if (!NewBlock(pFrom, static_cast<std::size_t>(iLength - n), v.Data, sError)) return false;
     }
     // The text of the last-bytes line is the program's own, blank and all.
-    PostLine(t, task, (fFirst ? sProcedure : std::string(" TaskFunctionRemoveLast-")) + " Bytes entfernt: " +
+    PostLine(t, task, (fFirst ? sProcedure + " -" : std::string(" TaskFunctionRemoveLast-")) + " Bytes entfernt: " +
                           std::to_string(n));
     return true;
 }

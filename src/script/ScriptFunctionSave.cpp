@@ -22,6 +22,8 @@ namespace InstrumentScript {
 namespace {
 
 constexpr const char* Procedure = "TaskFunctionSave";
+// The encoder's flags: the encoder index sits in bits 8 to 10.
+constexpr std::uint32_t PngEncoder = static_cast<std::uint32_t>(ImagePluginGdiPlus::EncoderPng) << 8;
 
 // Letters of the tokens the script's expansion fills: maker, model, date and time. "/U" and "/C"
 // stay as written (no data source, no channel), so their slash separates folders.
@@ -225,7 +227,7 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     if (v.Type == eVariableType::Image) {
         sPath = ImageFilePath(sPath);
         fWritten = !v.Image.isNull() && pEnvironment->MapFilePath(sPath, sMapped, sMapError) &&
-                   ImagePluginGdiPlus::EncodeImage(v.Image, sMapped, 0, 24, nullptr);
+                   ImagePluginGdiPlus::EncodeImage(v.Image, sMapped, PngEncoder, 24, nullptr);
     } else if (v.Type == eVariableType::Waveform) {
         std::string sWriterError;
         if (!pEnvironment->MapFilePath(sWaveformPath, sMapped, sWriterError)) sMapped.clear();
