@@ -1,6 +1,7 @@
 #include "script/ScriptFunctionEdit.h"
 
 #include "common/ByteRoutines.h"
+#include "common/TextRoutines.h"
 #include "script/ScriptFunctionLines.h"
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
@@ -37,21 +38,26 @@ bool NewBlock(const std::uint8_t* pBytes, std::size_t iCount, DataBuffer& block,
 
 bool Editable(const uScriptVariable& v) { return v.Type == eVariableType::String || v.Type == eVariableType::Data; }
 
-// The characters of a byte list in a string: each byte value is one character (Latin-1), so
-// bytes from 0x80 on become their two UTF-8 bytes.
-std::string ByteListText(const std::string& sList) {
-    std::string s;
-    for (char c : ParseByteList(sList)) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            s += c;
-        } else {
-            s += static_cast<char>(0xC0 | (b >> 6));
-            s += static_cast<char>(0x80 | (b & 0x3F));
-        }
+// What remove and replace begin with: the pointer check, the parameter line and the type check.
+// The variable, or nullptr when the task fails (a missing variable says nothing).
+uScriptTask* EditTarget(uScriptThread& t, uScriptTask& task, const std::string& sProcedure,
+                        const std::string& sParameter, const std::string& sRefusal, std::string& sError) {
+    if (!t.pInstance) {
+        sError = "InstrumentScript::" + sProcedure + ": The pointer to the instance is zero.";
+        return nullptr;
     }
-    return s;
+    uScriptTask* pVariable = task.pParentAddress;
+    if (!pVariable) return nullptr;
+    PostLine(t, task, " " + sProcedure + " - Parameter: " + sParameter);
+    if (!Editable(pVariable->variable)) {
+        PostScriptError(t, task, sProcedure, sRefusal);
+        return nullptr;
+    }
+    return pVariable;
 }
+
+// The characters of a byte list in a string: each byte value is one character (Latin-1).
+std::string ByteListText(const std::string& sList) { return Utility::Latin1ToUtf8(ParseByteList(sList)); }
 
 bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::int64_t n, bool fFirst,
                std::string& sError) {
@@ -200,17 +206,9 @@ bool TaskFunctionRemoveBlock(uScriptThread& t, uScriptTask& task, uScriptTask& v
 }
 
 bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    if (!t.pInstance) {
-        sError = "InstrumentScript::TaskFunctionRemove: The pointer to the instance is zero.";
-        return false;
-    }
-    uScriptTask* pVariable = task.pParentAddress;
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove.sParameter,
+                                        "Removing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
-    PostLine(t, task, " TaskFunctionRemove - Parameter: " + task.remove.sParameter);
-    if (!Editable(pVariable->variable)) {
-        PostScriptError(t, task, "TaskFunctionRemove", "Removing is not allowed, wrong data type.");
-        return false;
-    }
     bool fResult = true;
     for (const uScriptRemove& op : task.remove.aRemove) {
         switch (op.eRemove) {
@@ -224,18 +222,10 @@ bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError
 }
 
 bool TaskFunctionReplace(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    if (!t.pInstance) {
-        sError = "InstrumentScript::TaskFunctionReplace: The pointer to the instance is zero.";
-        return false;
-    }
-    uScriptTask* pVariable = task.pParentAddress;
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace.sParameter,
+                                        "Replacing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
-    PostLine(t, task, " TaskFunctionReplace - Parameter: " + task.replace.sParameter);
     uScriptVariable& v = pVariable->variable;
-    if (!Editable(v)) {
-        PostScriptError(t, task, "TaskFunctionReplace", "Replacing is not allowed, wrong data type.");
-        return false;
-    }
     const auto& r = task.replace;
     if (r.iCount < 0) return true;
     if (v.Type == eVariableType::String) {
