@@ -30,7 +30,6 @@
 #include "windows/select/WindowSelectInstrument.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
@@ -42,7 +41,6 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
-#include <QThread>
 
 #include <chrono>
 #include <cstdio>
@@ -52,15 +50,7 @@
 namespace {
 
 using ToolSupport::Settle;
-
-bool WaitFor(const std::function<bool()>& condition, int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        Settle(20);
-    }
-    return true;
-}
+using ToolSupport::WaitFor;
 
 bool Grab(const std::string& sFile) {
     const bool fSaved = ToolSupport::Grab(QString::fromStdString(sFile));
