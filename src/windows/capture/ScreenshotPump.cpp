@@ -256,6 +256,7 @@ void StartReading(uScreenshotPump& pump, const uScreenshotStart& start) {
     if (start.fAutomatically) {
         pump.fAutomatic = true;
         pump.iCount = 0;
+        ++pump.iRun;
     } else {
         window.SetStatus("");
     }
@@ -301,8 +302,8 @@ void StopRequestData(uScreenshotPump& pump) {
     window.DisableGadgets(false);
 }
 
-void ImageCounted(uScreenshotPump& pump) {
-    if (!pump.fAutomatic) return;
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun) {
+    if (iRun != pump.iRun) return;
     ++pump.iCount;
     pump.pWindow->SetStatus("Screenshots: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
 }

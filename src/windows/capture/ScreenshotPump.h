@@ -109,6 +109,7 @@ struct uScreenshotPump {
     bool fAutomatic = false;
     std::int64_t iInterval = 1;
     std::int64_t iCount = 0;
+    std::int64_t iRun = 0; // numbers the automatic readings: a late picture counts in its own run only
     bool fSaveAutomatically = false;
     std::string sAutomaticFolder;
     std::int64_t iAnswerDate = 0;
@@ -154,8 +155,9 @@ void Unbind(uScreenshotPump& pump);
 void StartReading(uScreenshotPump& pump, const uScreenshotStart& start);
 void Cancel(uScreenshotPump& pump);
 void StopRequestData(uScreenshotPump& pump);
-// An automatic reading's picture is ready: counted, and "Screenshots: " shows the count.
-void ImageCounted(uScreenshotPump& pump);
+// The picture of a shot of automatic reading iRun is ready: counted, and "Screenshots: " shows
+// the count. A shot whose answer came before a stop is still counted when its picture is made.
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun);
 
 void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse);
 bool CheckInstrumentResponse(uScreenshotPump& pump, const std::string& sExpected);

@@ -69,6 +69,7 @@ uScreenshotResult ScreenshotWorker::Run(uState& state, const uScreenshotJob& job
     uScreenshotResult result;
     result.eWhat = job.eWhat;
     result.fCount = job.fCount;
+    result.iRun = job.iRun;
     result.fLog = job.fLog;
     result.fAutomaticSave = job.fAutomaticSave;
     bool fPicture = true;

@@ -33,6 +33,7 @@ struct uScreenshotJob {
     std::string sFolder, sName, sNameZ;
     std::string sFileName;
     bool fCount = false; // the shot of an automatic reading, counted when its picture is made
+    std::int64_t iRun = 0; // that reading
 };
 
 struct uScreenshotResult {
@@ -48,6 +49,7 @@ struct uScreenshotResult {
     std::string sFileName;
     std::string sError;
     bool fCount = false;
+    std::int64_t iRun = 0;
 };
 
 class ScreenshotWorker {

@@ -238,6 +238,7 @@ void WindowScreenshotWindow::ScreenArrived(uScreenshotPump& from, bool fSave, bo
     job.decode = DecodeOptions();
     job.process = processing;
     job.fCount = from.fAutomatic;
+    job.iRun = from.iRun;
     if (fSave) {
         job.fSave = job.fAutomaticSave = true;
         job.fLog = fLog;
@@ -263,7 +264,7 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
             EventHub::PostEvent(EventNewScreenshot, iViewer, 0, result.fSizeChanged ? 1 : 0,
                                 EventHub::Payload::Of(uNewScreenshot{processed, fViewScale}));
         }
-        if (result.fCount) ScreenshotPump::ImageCounted(pump);
+        if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun);
     }
     if (!result.fSaveTried) return;
     if (result.fSaved) {

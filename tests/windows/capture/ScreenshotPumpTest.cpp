@@ -261,7 +261,7 @@ TEST(ScreenshotPump, AutomaticReadingIsQuietCountsPicturesAndWaitsTheIntervalAft
         rig.Result(rig.LastTask(), "PIC" + std::to_string(i));
         EXPECT_EQ(rig.window.mSaves.back(), 1); // saved, not logged
         EXPECT_EQ(rig.timers.Period(TimerInterval), 5000);
-        ScreenshotPump::ImageCounted(rig.pump);
+        ScreenshotPump::ImageCounted(rig.pump, rig.pump.iRun);
         EXPECT_EQ(rig.window.mStatus.back(), "Screenshots: " + std::to_string(i));
         ASSERT_TRUE(rig.Fire(TimerInterval));
     }
