@@ -5,6 +5,7 @@
 #include "app/WindowKinds.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "icons/VectorIcon.h"
 #include "instrument/ModelTable.h"
@@ -22,6 +23,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QToolBar>
 
 #include <algorithm>
@@ -154,6 +156,14 @@ void WindowScreenshotWindow::TakeInstrument() {
 }
 
 void WindowScreenshotWindow::Opened() {
+    // This window's folder requester is titled "Save as".
+    if (QPushButton* pButton = gadgets.pSelectFolder) {
+        QObject::disconnect(pButton, &QPushButton::clicked, nullptr, nullptr);
+        const int iSelf = iWindow;
+        QObject::connect(pButton, &QPushButton::clicked, pButton, [iSelf] {
+            if (WindowScreenshotWindow* p = WindowScreenshot::Find(iSelf)) p->SelectFolder();
+        });
+    }
     TakeInstrument();
     ScreenshotPump::SetScreenshotCommand(pump);
     FillOptionList();
@@ -316,6 +326,20 @@ void WindowScreenshotWindow::SaveScreenshot() {
     job.fLog = true;
     job.sFileName = sFile;
     Post(std::move(job));
+}
+
+void WindowScreenshotWindow::SelectFolder() {
+    QFileDialog dialog(pFrame, "Save as", QString::fromStdString(sAutomaticFolder));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    std::string sChosen = dialog.selectedFiles().front().toStdString();
+    if (sChosen.empty()) return;
+    if (sChosen.back() != '/') sChosen += '/';
+    sAutomaticFolder = sChosen;
+    Utility::AddGadgetToolTip(gadgets.pSelectFolder, sAutomaticFolder, 0, "");
 }
 
 bool WindowScreenshotWindow::MenuCommand(int iItem, bool) {

@@ -41,6 +41,8 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void FillOptionList();
     // The manual save: a requester titled "Options", then the worker writes the file.
     void SaveScreenshot();
+    // "Select folder...": the folder requester "Save as"; the answer becomes the automatic folder.
+    void SelectFolder();
 
     uScreenshotPump pump;
     std::unique_ptr<ScreenshotWorker> pWorker;

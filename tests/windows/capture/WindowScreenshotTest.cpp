@@ -226,7 +226,17 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
     Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
     WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     w.sTemplate = "shot"; // every name equal: the tick and the counter tell them apart
-    w.sAutomaticFolder = temp.path().toStdString() + "/";
+    QString sTitle;
+    QTimer::singleShot(0, [&] {
+        auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!pDialog) return;
+        sTitle = pDialog->windowTitle();
+        pDialog->selectFile(temp.path());
+        QMetaObject::invokeMethod(pDialog, "accept");
+    });
+    w.gadgets.pSelectFolder->click();
+    EXPECT_EQ(sTitle, "Save as");
+    ASSERT_EQ(w.sAutomaticFolder, temp.path().toStdString() + "/");
     w.gadgets.pAutomatic->click();
     w.gadgets.pSaveToFolder->click();
     w.gadgets.pInterval->setText("20");
