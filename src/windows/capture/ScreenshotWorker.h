@@ -5,6 +5,7 @@
 // the raw and the processed picture and the last automatic file name.
 #pragma once
 
+#include "platform/ProgramEvents.h"
 #include "windows/capture/ScreenshotImages.h"
 
 #include <QImage>
@@ -14,8 +15,6 @@
 #include <string>
 #include <vector>
 
-// EventScreenshotProcessed (to the window): a job of the window's worker is done.
-inline constexpr int EventScreenshotProcessed = 0x10030;
 
 struct uScreenshotJob {
     // What to do with the picture first: decode a new answer, decode the kept answer again,
