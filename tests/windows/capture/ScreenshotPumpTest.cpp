@@ -336,8 +336,10 @@ TEST(ScreenshotPump, ARefusedTaskStopsWithTheCommunicationError) {
     EXPECT_FALSE(rig.window.mGadgets.back());
 }
 
-TEST(ScreenshotPump, TheOtherTimers) {
+TEST(ScreenshotPump, WithoutAnInstrumentTheOptionAndViewerTimersStillAct) {
+    // A swallowed timer 15 would leave the option list's update pending for good.
     ShotRig rig;
+    rig.pump.instrument.fConnected = false;
     rig.timers.Start(ScreenshotPump::TimerReprocess, 200);
     rig.timers.Start(ScreenshotPump::TimerOptions, 100);
     ASSERT_TRUE(rig.Fire(ScreenshotPump::TimerReprocess));
