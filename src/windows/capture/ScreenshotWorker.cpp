@@ -95,6 +95,10 @@ uScreenshotResult ScreenshotWorker::Run(uState& state, const uScreenshotJob& job
     if (fPicture && job.eWhat != uScreenshotJob::StepNone && !state.raw.isNull()) {
         QImage processed;
         result.fSizeChanged = ScreenshotImages::Process(state.raw, job.process, &state.processed, processed);
+        // The viewer shows 24-bit pixels: an opaque picture is turned into them here rather than
+        // on the GUI thread.
+        if (!processed.hasAlphaChannel() && processed.format() != QImage::Format_RGB888)
+            processed = processed.convertToFormat(QImage::Format_RGB888);
         state.processed = std::move(processed);
     }
     if (fPicture && !state.processed.isNull()) {
