@@ -152,7 +152,8 @@ std::string DumpLog(const DataBuffer& bytes) {
 // A literal (or a file) in the target's type. False after a script error.
 bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, const uScriptOperand& op,
                   eVariableType eTarget, uValue& value) {
-    const std::string sText = ApplyValueWords(op.sValue, proc.fAdd, value.fBlock);
+    // A "$file" line's value text is empty: the word itself gives nothing to a number.
+    const std::string sText = op.fFile ? std::string() : ApplyValueWords(op.sValue, proc.fAdd, value.fBlock);
     std::string sPath;
     if (op.fFile) sPath = ReplaceVariablesInText(t, task, op.sFile, eReferenceForm::PathDollar, "TaskFunctionSaveVariable");
     auto fail = [&](const std::string& sMessage) {
