@@ -1,28 +1,32 @@
-// Shared by the tests of set, add, compare and math: a fixture that runs one script after
-// another on the same instance and takes a snapshot of every variable when the script reaches
-// "function beep" (Data and Image values are released when a run ends).
+// Shared by the tests of set, add, compare and math: scripts run one after another on one
+// instance; "function beep" takes a snapshot of every variable (Data and Image values are
+// released when a run ends) and of the last comparison, under the name "?".
 #pragma once
 
 #include "ScriptEngineFixture.h"
 
 #include "script/ScriptConvert.h"
-#include "script/ScriptThread.h"
-
-#include <gtest/gtest.h>
-
-#include <QImage>
 
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace ScriptTest {
 
-// A variable's value as one text: booleans true/false, integers in decimal, floats in the plain
-// form, strings as they are, data as upper-case hex ("-" when empty), images as WxH, waveforms
-// by their model number ("-" when empty).
+inline std::string Hex(std::string_view bytes) {
+    std::string s;
+    char a[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(a, sizeof a, "%02X", c);
+        s += a;
+    }
+    return s;
+}
+
+// Booleans true/false, floats in the plain form, data in hex, images as WxH, waveforms by
+// their model number; "-" for an empty data, image or waveform.
 inline std::string Render(const InstrumentScript::uScriptVariable& v) {
     using InstrumentScript::eVariableType;
     switch (v.Type) {
@@ -30,16 +34,7 @@ inline std::string Render(const InstrumentScript::uScriptVariable& v) {
     case eVariableType::Integer: return std::to_string(v.Integer);
     case eVariableType::Float: return InstrumentScript::FloatToPlainText(v.Float);
     case eVariableType::String: return v.String;
-    case eVariableType::Data: {
-        if (v.Data.empty()) return "-";
-        std::string s;
-        char a[4];
-        for (std::uint8_t c : v.Data) {
-            std::snprintf(a, sizeof a, "%02X", c);
-            s += a;
-        }
-        return s;
-    }
+    case eVariableType::Data: return v.Data.empty() ? "-" : Hex(v.Data.view());
     case eVariableType::Image:
         return v.Image.isNull() ? "-" : std::to_string(v.Image.width()) + "x" + std::to_string(v.Image.height());
     case eVariableType::Waveform: return v.Waveform ? "model " + std::to_string(v.Waveform->eModel) : "-";
@@ -47,18 +42,16 @@ inline std::string Render(const InstrumentScript::uScriptVariable& v) {
     }
 }
 
-// Name -> rendered value, taken by the beep executor below.
 inline std::map<std::string, std::string>& Snapshot() {
     static std::map<std::string, std::string> m;
     return m;
 }
 
 inline bool SnapshotExecutor(InstrumentScript::uScriptThread& t, InstrumentScript::uScriptTask&, std::string&) {
-    Snapshot().clear();
     for (const auto& task : t.pProgram->mTasks) {
-        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable)
-            Snapshot()[task.variable.Name] = Render(task.variable);
+        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable) Snapshot()[task.variable.Name] = Render(task.variable);
     }
+    Snapshot()["?"] = t.fLastCompare ? "True" : "False";
     return true;
 }
 
@@ -68,46 +61,19 @@ class ValuesFixture : public EngineFixture {
         EngineFixture::SetUp();
         Replace(InstrumentScript::eScriptTaskType::FunctionBeep, SnapshotExecutor);
     }
-
-    struct uRun {
-        std::vector<std::string> errors;
-        std::vector<std::string> outputs;
-        bool fFinished = false;
-    };
-
-    // Parses the script, lets fPreset fill values in, runs it to its end and returns what it
-    // reported; the snapshot holds the values at its last "function beep".
-    template <typename Preset>
-    uRun RunScript(const std::string& sScript, Preset fPreset) {
+    // Runs the script to its end after fPreset has filled values in; returns the script errors.
+    template <typename Preset> std::vector<std::string> RunToEnd(const std::string& sScript, Preset fPreset) {
         collector.Clear();
         Snapshot().clear();
         auto pProgram = Parsed(sScript);
-        uRun run;
-        if (!pProgram) return run;
+        if (!pProgram) return {"no parse"};
         fPreset(*pProgram);
         Run(pProgram);
         EXPECT_TRUE(collector.WaitForText("Thread - Warte auf das nächste Skript im Thread.")) << sScript;
-        run.errors = collector.Texts(InstrumentScript::ScriptMessageError);
-        run.outputs = Outputs();
-        run.fFinished = collector.Count(InstrumentScript::ScriptMessageFinished) > 0;
-        return run;
+        return collector.Texts(InstrumentScript::ScriptMessageError);
     }
-    uRun RunScript(const std::string& sScript) {
-        return RunScript(sScript, [](InstrumentScript::uScriptProgram&) {});
-    }
-
-    // A file of the test folder (where the environment maps script file names).
-    std::string WriteFile(const std::string& sName, const std::string& sBytes) {
-        const std::string sPath = folder.path().toStdString() + "/" + sName;
-        std::ofstream(sPath, std::ios::binary) << sBytes;
-        return sPath;
-    }
-
-    static bool Contains(const std::vector<std::string>& lines, const std::string& s) {
-        for (const auto& line : lines) {
-            if (line == s) return true;
-        }
-        return false;
+    void WriteFile(const std::string& sName, const std::string& sBytes) {
+        std::ofstream(folder.path().toStdString() + "/" + sName, std::ios::binary) << sBytes;
     }
 };
 
