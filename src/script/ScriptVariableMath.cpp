@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace InstrumentScript {
 namespace {

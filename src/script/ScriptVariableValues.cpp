@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 namespace InstrumentScript {
 namespace {
