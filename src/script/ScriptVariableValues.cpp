@@ -20,7 +20,7 @@
 namespace InstrumentScript {
 namespace {
 
-// Assignment and addition share every step but the last; these are their own words.
+// Assignment and addition work alike up to storing the value; these are their own words.
 struct uProcedure {
     const char* sName;
     const char* sRefusal;
@@ -294,7 +294,7 @@ bool PrefixBlockHeader(DataBuffer& data, std::string& sError) {
     return true;
 }
 
-// The assignment's last step: the new value replaces the old one; a new block is made before
+// Storing an assignment: the new value replaces the old one; a new block is made before
 // the old one goes, so a failure leaves the variable as it was.
 bool StoreValue(uScriptVariable& target, uValue& value, std::string& sError) {
     switch (target.Type) {
@@ -324,7 +324,7 @@ bool StoreValue(uScriptVariable& target, uValue& value, std::string& sError) {
     }
 }
 
-// The addition's last step.
+// Storing an addition: the value joins the old one by the target's type.
 bool AddValue(uScriptVariable& target, uValue& value, std::string& sError) {
     switch (target.Type) {
     case eVariableType::Boolean: target.Boolean = (target.Boolean != 0 || value.iBoolean != 0) ? 1 : 0; return true;
