@@ -4,7 +4,7 @@
 #include "common/TextRoutines.h"
 #include "script/ScriptConvert.h"
 #include "script/ScriptEnvironment.h"
-#include "script/ScriptVariableText.h"
+#include "script/ScriptFunctionSave.h"
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
 
@@ -154,7 +154,7 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
     // A "$file" line's value text is empty: the word itself gives nothing to a number.
     const std::string sText = op.fFile ? std::string() : ApplyValueWords(op.sValue, proc.fAdd, value.fBlock);
     std::string sPath;
-    if (op.fFile) sPath = ReplaceVariablesInText(t, task, op.sFile, eReferenceForm::PathDollar, "TaskFunctionSaveVariable");
+    if (op.fFile) sPath = TaskFunctionSaveVariable(t, task);
     auto fail = [&](const std::string& sMessage) {
         PostScriptError(t, task, proc.sName, sMessage);
         return false;
