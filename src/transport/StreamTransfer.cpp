@@ -36,12 +36,17 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
 // arrives, and a count that cannot be had leaves the buffer as it was. Otherwise (and for
 // whatever comes behind the announced block) the buffer at least doubles when it grows, so that
 // a long answer is not copied again for every step.
+// The bytes that a block announcing iCount occupies.
+std::uint64_t BlockBytes(std::uint64_t iCount, Instrument::eBlockUnit eUnit) {
+    return eUnit == Instrument::eBlockUnit::Bits ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
+}
+
 bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t iAnswer, std::size_t iNeeded,
               std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
     std::uint64_t iCount = 0;
     const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iAnswer, &iCount);
-    const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
+    const std::uint64_t iBlockEnd = iHeader + BlockBytes(iCount, stream.eBlockUnit) + stream.sEndOfMessage.size();
     const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
     if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
     if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
@@ -183,7 +188,8 @@ void TakeTrailer(const uTransfer& transfer) {
 
 } // namespace
 
-bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage) {
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                    Instrument::eBlockUnit eUnit) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
@@ -208,8 +214,9 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
         std::uint64_t iCount = 0;
         const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
-            if (iLimit - iBlock < iHeader + iCount) return false;
-            iPos = iBlock + iHeader + static_cast<std::size_t>(iCount);
+            const std::uint64_t iBytes = BlockBytes(iCount, eUnit);
+            if (iLimit - iBlock < iHeader + iBytes) return false;
+            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }
         const void* pNext = std::memchr(pData + iPos, ';', iLimit - iPos);
         if (pNext == nullptr) break;
@@ -349,7 +356,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
             const bool fComplete =
-                AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage);
+                AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage, stream.eBlockUnit);
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
             if (fComplete) {
                 TakeTrailer(transfer);
