@@ -305,9 +305,9 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
 // the exchange, the transport ends the answer with the text behind the packed bytes, not after
 // the time-out; a reception that ends inside them with a 0x0A does not end it early.
 TYPED_TEST(StreamTransportTest, ALogicLineBlockEndsBehindItsPackedBytes) {
-    // With a time-out of a minute, a read that waited for 1001 bytes would not end with an
-    // empty error text.
-    this->Reopen(60000);
+    // With a time-out of 20 s, a read that waited for 1001 bytes would not end with an empty
+    // error text.
+    this->Reopen(20000);
     Bytes packed(126);
     for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<std::uint8_t>(i * 37 + 5);
     packed[40] = 0x0A;
