@@ -4,7 +4,6 @@
 
 #include "sim/RawTcpServer.h"
 #include "sim/SiglentScope.h"
-#include "transport/InterfaceDefaults.h"
 #include "waveform/InstrumentWaveformSiglent.h"
 #include "waveform/WaveformReaderSiglent.h"
 
@@ -286,6 +285,7 @@ TEST_F(SiglentReadTest, TwoChannelModelsNeverReadChannelsThreeAndFour) {
 }
 
 TEST_F(SiglentReadTest, WordPartsOfFiveMillionAndLineBytePartsOfTenMillion) {
+    const ScopeRead::PatientTimeouts patient;
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(10000000);
     pScope->SetLineDepth(20000000);
@@ -346,13 +346,7 @@ TEST_F(SiglentReadTest, ALineIsReadOnlyWithTheLogicDisplayOn) {
 // With a raw TCP time-out of two minutes, a read that waited for the announced count would not
 // finish within the wait.
 TEST_F(SiglentReadTest, LinePartsEndBehindTheirPackedBytesNotByTheTimeOut) {
-    const int iUsbTmc = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi11 = InterfaceDefaults::Timeout(InterfaceVxi11),
-              iRawTcp = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
-    InterfaceDefaults::SetTimeouts(iUsbTmc, iVxi11, 120000, iSerial);
-    struct uRestore {
-        int a, b, c, d;
-        ~uRestore() { InterfaceDefaults::SetTimeouts(a, b, c, d); }
-    } restore{iUsbTmc, iVxi11, iRawTcp, iSerial};
+    const ScopeRead::PatientTimeouts patient(120000);
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(1001);
     pScope->SetLineDepth(10000001); // two parts: ten million points and one
@@ -373,6 +367,7 @@ TEST_F(SiglentReadTest, LinePartsEndBehindTheirPackedBytesNotByTheTimeOut) {
 }
 
 TEST_F(SiglentReadTest, AFailedSecondPartKeepsTheFirstAndNamesItsRequest) {
+    const ScopeRead::PatientTimeouts patient;
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(15000000);
     struct uFault {
