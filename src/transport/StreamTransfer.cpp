@@ -36,17 +36,12 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
 // arrives, and a count that cannot be had leaves the buffer as it was. Otherwise (and for
 // whatever comes behind the announced block) the buffer at least doubles when it grows, so that
 // a long answer is not copied again for every step.
-// The bytes that a block announcing iCount occupies.
-std::uint64_t BlockBytes(std::uint64_t iCount, Instrument::eBlockUnit eUnit) {
-    return eUnit == Instrument::eBlockUnit::Bits ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
-}
-
 bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t iAnswer, std::size_t iNeeded,
               std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
     std::uint64_t iCount = 0;
     const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iAnswer, &iCount);
-    const std::uint64_t iBlockEnd = iHeader + BlockBytes(iCount, stream.eBlockUnit) + stream.sEndOfMessage.size();
+    const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
     const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
     if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
     if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
@@ -197,24 +192,29 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
     // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
     // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
     // every block.
-    static constexpr std::string_view BlockPrefixes[] = {"DAT2,", "DESC,", ":TRAC:DATA "};
+    // With eUnit Bits only the data block (behind "DAT2,") counts points; a descriptor behind
+    // "DESC," in the same answer counts bytes.
+    static constexpr std::string_view DataPrefix = "DAT2,";
+    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
     const std::size_t iLimit = iSize - iEnd;
     std::size_t iPos = 0;
     while (iPos < iLimit) {
         std::size_t iBlock = iPos;
+        bool fPoints = false;
         for (const std::string_view sPrefix : BlockPrefixes) {
             if (iLimit - iPos >= sPrefix.size() &&
                 std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
                     return a == static_cast<char>(std::toupper(b));
                 })) {
                 iBlock = iPos + sPrefix.size();
+                fPoints = eUnit == Instrument::eBlockUnit::Bits && sPrefix == DataPrefix;
                 break;
             }
         }
         std::uint64_t iCount = 0;
         const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
-            const std::uint64_t iBytes = BlockBytes(iCount, eUnit);
+            const std::uint64_t iBytes = fPoints ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
             if (iLimit - iBlock < iHeader + iBytes) return false;
             iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }
