@@ -47,7 +47,7 @@ ScreenshotWorker::~ScreenshotWorker() {
         pShared->mJobs.clear();
     }
     pShared->wake.notify_all();
-    // A job is a bounded piece of work (one picture); the thread is waited for.
+    // A job is bounded work (one picture); the thread is waited for.
     if (pShared->thread.joinable()) pShared->thread.join();
 }
 
