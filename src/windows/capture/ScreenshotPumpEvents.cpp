@@ -120,7 +120,11 @@ void TaskError(uScreenshotPump& pump, const EventHub::uEvent& event) {
 void EventDataReceived(uScreenshotPump& pump, const EventHub::uEvent& event) {
     switch (event.iType) {
     case InstrumentTaskScpiCommand: ScpiResult(pump, event); break;
-    case InstrumentTaskCancel: pump.pWindow->DisableGadgets(false); break;
+    case InstrumentTaskCancel:
+        // The result of the cancel of an earlier stop: it must not unlock the gadgets of a reading
+        // started since.
+        if (!pump.fAutomatic && !pump.fRequestList && pump.iCurrentTask == 0) pump.pWindow->DisableGadgets(false);
+        break;
     case InstrumentTaskError: TaskError(pump, event); break;
     default: break;
     }

@@ -336,6 +336,19 @@ TEST(ScreenshotPump, ARefusedTaskStopsWithTheCommunicationError) {
     EXPECT_FALSE(rig.window.mGadgets.back());
 }
 
+TEST(ScreenshotPump, TheCancelResultOfAnEarlierStopLeavesANewReadingLocked) {
+    ShotRig rig;
+    ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
+    ScreenshotPump::Cancel(rig.pump);
+    ASSERT_EQ(rig.instrument.Cancels(), 1);
+    ScreenshotPump::StartReading(rig.pump, {});
+    ASSERT_TRUE(rig.window.mGadgets.back());
+    ScreenshotPump::EventDataReceived(rig.pump, {EventTaskFinished, rig.pump.iWindow, 0, InstrumentTaskCancel, {}});
+    EXPECT_TRUE(rig.window.mGadgets.back());
+    rig.Result(rig.LastTask(), "PIC");
+    EXPECT_FALSE(rig.window.mGadgets.back());
+}
+
 TEST(ScreenshotPump, WithoutAnInstrumentTheOptionAndViewerTimersStillAct) {
     // A swallowed timer 15 would leave the option list's update pending for good.
     ShotRig rig;
