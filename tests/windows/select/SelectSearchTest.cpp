@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 using namespace FrameTestSupport;
