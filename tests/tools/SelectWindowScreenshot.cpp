@@ -16,6 +16,7 @@
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentSearch.h"
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;
     ToolSupport::UseFolders(dir);
+    // The program's own image codec, as at start-up: window icons decode through it.
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
 
     // The serial port: a pseudo-terminal that the tool's tty tree lists.
     Sim::SerialDevice serial;
