@@ -358,6 +358,82 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
     EXPECT_EQ(LogCount("earlier answer were dropped"), 1u);
 }
 
+// A Siglent logic line announces its points and sends them packed eight to a byte. Told so for
+// the exchange, the transport ends the answer with the text behind the packed bytes, not after
+// the time-out; a reception that ends inside them with a 0x0A does not end it early.
+TYPED_TEST(StreamTransportTest, ALogicLineBlockEndsBehindItsPackedBytes) {
+    // With a time-out of 20 s, a read that waited for 1001 bytes would not end with an empty
+    // error text.
+    this->Reopen(20000);
+    Bytes packed(126);
+    for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<std::uint8_t>(i * 37 + 5);
+    packed[40] = 0x0A;
+    packed.back() = 0x0A;
+    const Bytes header = ToBytes("DAT2,#9000001001");
+    Bytes answerBytes = header;
+    answerBytes.insert(answerBytes.end(), packed.begin(), packed.end());
+    answerBytes.push_back('\n');
+    this->mPeer.Device().SetAnswer("LINE?", answerBytes);
+    std::string sError;
+    DataBuffer answer;
+    struct uCase {
+        const char* sWhat;
+        int iSplit; // bytes of the first reception; 0: one piece
+    };
+    const uCase cases[] = {
+        {"whole", 0},
+        {"a reception ends with a 0x0A inside the packed bytes", static_cast<int>(header.size() + 41)},
+        {"a reception ends with the last packed byte, 0x0A", static_cast<int>(header.size() + packed.size())},
+    };
+    for (const uCase& c : cases) {
+        if (c.iSplit > 0) this->mPeer.AddFault({Sim::eStreamFault::Split, c.iSplit, 0, this->AllTaken()});
+        this->pInstance->eBlockUnit = Instrument::eBlockUnit::Bits;
+        ASSERT_TRUE(this->Exchange("LINE?", answer, sError)) << c.sWhat << ": " << sError;
+        EXPECT_EQ(sError, "") << c.sWhat;
+        EXPECT_EQ(ToBytes(answer), answerBytes) << c.sWhat;
+        EXPECT_EQ(this->pInstance->iStaleBytes, 0u) << c.sWhat;
+    }
+    // Byte blocks keep their rule, the LF inside a block included.
+    this->pInstance->eBlockUnit = Instrument::eBlockUnit::Bytes;
+    ASSERT_TRUE(this->Exchange("SIM:BLOC? 2000", answer, sError)) << sError;
+    EXPECT_EQ(ToBytes(answer), BlockAnswer(2000));
+    EXPECT_EQ(sError, "");
+}
+
+TEST(AnswerCompleteTest, ALogicLineBlockCountsPointsPackedEightToAByte) {
+    using Instrument::eBlockUnit;
+    struct uCase {
+        std::string sAnswer;
+        eBlockUnit eUnit;
+        bool fComplete;
+    };
+    const std::string Two = "\x01\x02";
+    const uCase cases[] = {
+        {"DAT2,#9000000009" + Two + "\n", eBlockUnit::Bits, true},  // 9 points in 2 bytes
+        {"DAT2,#9000000009" + Two + "\n", eBlockUnit::Bytes, false}, // 9 bytes announced
+        {"DAT2,#9000000009\n\n", eBlockUnit::Bits, false},          // the LF is the second packed byte
+        {"DAT2,#9000000009\n\n\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000016" + Two + "\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000017" + Two + "\n", eBlockUnit::Bits, false}, // 17 points take 3 bytes
+        {"DAT2,#9000000017" + Two + "\x03\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000000\n", eBlockUnit::Bits, true},
+        // Only the data block counts points: the descriptor behind it and a bare block count bytes.
+        {"DAT2,#9000000016" + Two + "\n;DESC,#9000000004\n\n\n\n\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000016" + Two + "\n;DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"dat2,#9000000008\x0A\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000008\x0A", eBlockUnit::Bits, false}, // the packed byte alone is no end
+        {"ON;OFF\n", eBlockUnit::Bits, true},              // texts keep the text rule
+    };
+    for (const uCase& c : cases) {
+        EXPECT_EQ(StreamTransfer::AnswerComplete(reinterpret_cast<const std::uint8_t*>(c.sAnswer.data()), c.sAnswer.size(),
+                                                 "\n", c.eUnit),
+                  c.fComplete)
+            << ::testing::PrintToString(c.sAnswer) << (c.eUnit == eBlockUnit::Bits ? " bits" : " bytes");
+    }
+}
+
 TEST(AnswerCompleteTest, ImagesWithoutABlockHeaderEndByTheirOwnStructure) {
     auto complete = [](const std::vector<std::uint8_t>& b, std::size_t n, const std::string& sEnd = "\n") {
         return StreamTransfer::AnswerComplete(b.data(), n, sEnd);
