@@ -2,6 +2,7 @@
 // behind a loopback listener and behind a pseudo-terminal.
 #include "StreamTransportFixture.h"
 
+#include "common/WindowLog.h"
 #include "sim/ScreenCopyAnswers.h"
 #include "transport/BlockHeader.h"
 
@@ -184,6 +185,43 @@ TYPED_TEST(StreamTransportTest, APeerThatClosesEndsTheTransferWithAnErrorAtOnce)
     EXPECT_NE(sError.find(sBroken), std::string::npos) << sError;
 }
 
+// A peer that takes the query and then freezes (silent from the start, or after the first bytes
+// of its answer) ends the read after one reply wait with the time-out's text, and the close
+// after it does not wait on that peer. Two waits would take at least twice the time-out: the
+// bound lies below that, with a whole time-out of slack for a loaded machine.
+TYPED_TEST(StreamTransportTest, AFrozenPeerEndsTheReadAfterOneReplyWait) {
+    constexpr std::int64_t iTimeout = 2000;
+    const std::string sTimeOut =
+        this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
+    struct uFrozen {
+        Sim::uStreamFault fault;
+        bool fResult;         // what came is handed over with the time-out's text
+        std::size_t iArrived; // bytes of the answer that came
+    };
+    const uFrozen cases[] = {
+        {{Sim::eStreamFault::NoReply}, false, 0},
+        {{Sim::eStreamFault::Hold, 5, 0, [] { return false; }}, true, 5},
+    };
+    for (const uFrozen& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault.eKind));
+        this->Reopen(iTimeout);
+        this->mPeer.AddFault(c.fault);
+        std::string sError;
+        DataBuffer answer;
+        const auto start = Clock::now();
+        EXPECT_EQ(this->Exchange("*IDN?", answer, sError), c.fResult);
+        const auto took = Clock::now() - start;
+        EXPECT_EQ(sError, sTimeOut);
+        EXPECT_EQ(answer.size(), c.iArrived);
+        EXPECT_GE(took, std::chrono::milliseconds(iTimeout - 50));
+        EXPECT_LT(took, std::chrono::milliseconds(2 * iTimeout));
+
+        const auto closing = Clock::now();
+        TypeParam::Disconnect(*this->pInstance);
+        EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(iTimeout));
+    }
+}
+
 TYPED_TEST(StreamTransportTest, MessagesAndTheirFailures) {
     std::string sError;
     // Command, payload and end-of-message text; the device takes the block.
@@ -270,7 +308,20 @@ TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
     EXPECT_EQ(ToBytes(answer), bmp);
 }
 
+// How often the log holds the text, counted after the hub delivered what was posted.
+std::size_t LogCount(const std::string& sText) {
+    EventHub::Pump();
+    const std::string sLog = WindowLog::Text();
+    std::size_t n = 0;
+    for (std::size_t i = sLog.find(sText); i != std::string::npos; i = sLog.find(sText, i + 1)) ++n;
+    return n;
+}
+
 TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
+    WindowLog::Create();
+    struct CloseLog {
+        ~CloseLog() { WindowLog::Close(1); }
+    } closeLog;
     this->Reopen(200);
     const std::string sTimeOut =
         this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
@@ -294,11 +345,17 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
     EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""},
                                         iLate),
               this->Text(TypeParam::WriteName, std::to_string(iLate) + " bytes of an earlier answer were dropped."));
+    // The line reaches the log once, as an error of the write that dropped them.
+    EXPECT_EQ(LogCount("Error: " + this->Text(TypeParam::WriteName, std::to_string(iLate) +
+                                                                      " bytes of an earlier answer were dropped.")),
+              1u)
+        << WindowLog::Text();
 
     // Nothing waits now: nothing is dropped, and the answers stay in step.
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
     EXPECT_EQ(this->pInstance->iStaleBytes, 0u);
+    EXPECT_EQ(LogCount("earlier answer were dropped"), 1u);
 }
 
 // A Siglent logic line announces its points and sends them packed eight to a byte. Told so for
