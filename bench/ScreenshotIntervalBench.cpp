@@ -127,6 +127,7 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
     prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
     prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
     prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    prepare.eModel = run.model; // the connection's answer end follows its model
     pObject->pInterface->AddTask(*pObject, prepare, sError);
     pObject->pInterface->AddTask(*pObject, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError);
     if (!RunUntil([&] { return pObject->pInterface->IsConnected(*pObject); }, 10000)) return 1;
@@ -264,9 +265,6 @@ int main() {
         if (!server.Start(sError)) return 1;
         Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
         scope.Attach(server.Device());
-        // The instrument's CR after the LF would be left over after each of the other client's
-        // blocks and logged as dropped at its next query: this run measures the window, not that.
-        server.Device().SetAnswerEnd("\n");
         Sim::DisplayDump dump;
         dump.Origin(0, 0).TraceHeader(0, 0, Sim::DisplayDump::TypeAnalogue, 1);
         std::vector<std::uint8_t> samples;

@@ -68,6 +68,8 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        // The connection knows its model, as the instrument list's does: its answer end follows it.
+        prepare.eModel = eModel;
         ASSERT_NE(pObject->pInterface->AddTask(*pObject, prepare, sError), 0) << sError;
         ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError),
                   0);
@@ -241,7 +243,7 @@ TEST_F(WaveformFamiliesLiveTest, HamegScreenTraceAndOptionRowsInPlace) {
     Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
     scope.Attach(server.Device());
     scope.SetCatalogue("CH1,CH2,POD1");
-    Connect(ModelHamegHM2008, "HMO2024", 1500); // its answers end with LF CR: each waits out the time-out
+    Connect(ModelHamegHM2008, "HMO2024");
     Refresh();
     EXPECT_EQ(pump.mChannelData,
               (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogicPod1}));

@@ -67,6 +67,8 @@ class WindowScreenshotTest : public FrameTest {
         prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        // The connection knows its model as the instrument list's does: its answer end follows it.
+        prepare.eModel = model;
         EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
         EXPECT_NE(object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError), 0);
         EXPECT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); }, 10000));
