@@ -31,6 +31,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -190,8 +191,18 @@ TEST_F(WindowScreenshotTest, HamegDumpOf768InBlackAndWhite) {
     dump.Origin(0, 0).TraceHeader(0, 0, Sim::DisplayDump::TypeAnalogue, 1).Samples({10, 50, 90, 130}).EndRun().End();
     Sim::AnswerHamegDisplayDump(server.Device(), dump, "CH1");
     OpenFor(ModelHamegHM2008, "HAMEG", "HM2008");
+    // A time-out far longer than a shot takes: a dump read that waits for its answer end to
+    // come stands out. The answers end at LF CR; the dump must end there, whole, both times.
+    std::string sError;
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 20000}, sError),
+              0);
     Tick({2040, 2042, 2044});
-    ASSERT_TRUE(Shoot());
+    for (int iShot = 0; iShot < 2; ++iShot) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(Shoot());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << iShot;
+    }
+    EXPECT_EQ(WindowLog::Text().find("Error: "), std::string::npos) << WindowLog::Text();
     ASSERT_EQ(W().processed.size(), QSize(768, 768));
     // The same answer drawn directly.
     std::vector<std::uint8_t> answer = dump.Answer("CH1");
