@@ -530,7 +530,7 @@ void CaptureWindow::MessageRequester(const std::string& sText) {
 }
 
 std::string CaptureWindow::FolderRequester(const std::string& sStart) {
-    QFileDialog dialog(pFrame, "Select folder", QString::fromStdString(sStart));
+    QFileDialog dialog(pFrame.data(), "Select folder", QString::fromStdString(sStart));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setFileMode(QFileDialog::Directory);

@@ -211,6 +211,12 @@ bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseco
 }
 
 void EventTimer(uWaveformPump& pump, int iTimer) {
+    if (iTimer == TimerOptions) {
+        // The option list is the user's, connected or not.
+        pump.pTimers->Stop(TimerOptions);
+        pump.pWindow->PostOptionsEvent();
+        return;
+    }
     if (!pump.instrument.fConnected) {
         pump.pTimers->Stop(iTimer);
         StopRequestData(pump);
@@ -228,10 +234,6 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
             NotSent(pump);
             StopRequestData(pump);
         }
-        break;
-    case TimerOptions:
-        pump.pTimers->Stop(TimerOptions);
-        pump.pWindow->PostOptionsEvent();
         break;
     case TimerPump: PumpStep(pump); break;
     default: pump.pTimers->Stop(iTimer); break;
