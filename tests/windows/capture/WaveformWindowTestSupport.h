@@ -65,31 +65,35 @@ class WaveformWindowTest : public FrameTest {
 
     // A main window connected to the simulator as the instrument list connects one; the
     // transfer time-out is generous so that a held answer outlasts the test's steps.
-    void ConnectMain(int iTimeout = 60000) {
-        iMain = OpenMain();
+    void ConnectMain(int iTimeout = 60000) { iMain = ConnectMainTo(server, object, iTimeout); }
+    int ConnectMainTo(Sim::RawTcpServer& peer, InstrumentObject& instrument, int iTimeout = 60000) {
+        const int iWindow = OpenMain();
         std::string sError;
-        object = Instrument::Create(sError);
-        ASSERT_TRUE(object) << sError;
+        instrument = Instrument::Create(sError);
+        EXPECT_TRUE(instrument) << sError;
+        if (!instrument) return iWindow;
         uTaskPrepare prepare;
         prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
         // An instrument entered by address: its connect asks *IDN? for maker and model.
         prepare.fUserModel = 1;
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-        ASSERT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
-        ASSERT_NE(object->pInterface->AddTask(*object, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout},
-                                              sError),
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", peer.Port()};
+        EXPECT_NE(instrument->pInterface->AddTask(*instrument, prepare, sError), 0) << sError;
+        EXPECT_NE(instrument->pInterface->AddTask(
+                      *instrument, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout}, sError),
                   0);
-        EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
-                            EventHub::Payload::Of<InstrumentObject>(object));
-        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
+        EventHub::PostEvent(EventConnectInstrument, iWindow, reinterpret_cast<std::intptr_t>(instrument.get()), 0,
+                            EventHub::Payload::Of<InstrumentObject>(instrument));
+        EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
+        return iWindow;
     }
 
     // "&Waveform..." of the main window, with Ctrl for a separate window.
-    int OpenWaveform(bool fSeparate = false) {
-        const auto before = ChildrenOf(iMain, WindowKindWaveform);
-        Choose(iMain, WindowStart::MenuWaveform, fSeparate);
-        const auto after = ChildrenOf(iMain, WindowKindWaveform);
+    int OpenWaveform(bool fSeparate = false) { return OpenWaveformOf(iMain, fSeparate); }
+    int OpenWaveformOf(int iOwner, bool fSeparate = false) {
+        const auto before = ChildrenOf(iOwner, WindowKindWaveform);
+        Choose(iOwner, WindowStart::MenuWaveform, fSeparate);
+        const auto after = ChildrenOf(iOwner, WindowKindWaveform);
         EXPECT_EQ(after.size(), before.size() + 1);
         return after.empty() ? 0 : after.back().iWindow;
     }
@@ -101,10 +105,11 @@ class WaveformWindowTest : public FrameTest {
     }
     static uCaptureGadgets& G(int iWindow) { return W(iWindow).gadgets; }
 
-    // Nothing runs: no request waits, no timer of the pump is armed, the gadgets are free.
+    // Nothing runs: no timer of the pump is armed, no save, the gadgets are free. (A stop
+    // leaves the request list as it was; the next start rebuilds it.)
     static bool Idle(int iWindow) {
         uWindowWaveform& w = W(iWindow);
-        return w.pump.mRequestList.empty() && !w.pump.fSaving && !w.pump.fAutomatic &&
+        return !w.pump.fSaving && !w.pump.fAutomatic &&
                !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump) &&
                !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerInterval) && w.gadgets.pRead->isEnabled() &&
                EventHub::Pending() == 0;
