@@ -146,7 +146,7 @@ void RefreshChannels(uWaveformPump& pump) {
     pump.pWindow->SetStatus("");
     if (CreateRequestGetVisibleChannels(pump) == 0) {
         pump.pWindow->SetStatus(WaveformText::NotSent);
-        pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::NotSent);
+        pump.pWindow->AddError(pump.instrument.sManufacturer + " - " + WaveformText::NotSent);
         return;
     }
     pump.pWindow->DisableGadgets(true);
