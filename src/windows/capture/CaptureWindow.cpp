@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
@@ -59,6 +60,19 @@ void WidenDropDown(QComboBox* pBox) {
     for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
     if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
 }
+
+// Lays the window out again whenever its scroll area changes size (maximise, restore, resize).
+class ResizeWatch : public QObject {
+  public:
+    ResizeWatch(int iWindow, QObject* pParent) : QObject(pParent), iWindow(iWindow) {}
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Resize) EventHub::PostEvent(EventSizeWindow, iWindow);
+        return QObject::eventFilter(pObject, pEvent);
+    }
+
+  private:
+    int iWindow;
+};
 
 std::string WithSlash(std::string sFolder) {
     if (!sFolder.empty() && sFolder.back() != '/') sFolder += '/';
@@ -286,6 +300,7 @@ void CaptureWindow::BuildGadgets() {
 
     pFrame->setCentralWidget(g.pScrollArea);
     g.pScrollArea->setWidget(g.pInner);
+    g.pScrollArea->installEventFilter(new ResizeWatch(iWindow, g.pScrollArea));
     pFrame->setMinimumSize(iMinimumWidth, iMinimumHeight);
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow)) {
         pMdiFrame->setMinimumSize(pMdiFrame->minimumSizeHint().expandedTo(QSize(iMinimumWidth, iMinimumHeight)));

@@ -135,6 +135,16 @@ TEST_F(WindowWaveformTest, OpensInTheMdiAreaAndSeparatelyWithoutPreferences) {
     EXPECT_EQ(W(iSeparate).pFrame->windowTitle().toStdString(), "Waveform - " + W(iSeparate).info.sModel);
     EXPECT_TRUE(W(iSeparate).pFrame->isWindow());
     EXPECT_EQ(W(iSeparate).iCreation, iFirstCreation + 1);
+    // A larger window gives the channel list the room; "Refresh" stays 35 above the bottom.
+    uWindowWaveform& s = W(iSeparate);
+    EXPECT_GE(s.pFrame->minimumWidth(), s.iMinimumWidth);
+    s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 200);
+    Settle();
+    const int iListHeight = s.pChannels->height();
+    s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 400);
+    ASSERT_TRUE(WaitFor([&] { return s.pChannels->height() >= iListHeight + 150; })) << s.pChannels->height();
+    EXPECT_EQ(s.pRefresh->geometry().top(), s.pChannels->geometry().bottom() + 1 + 10);
+    EXPECT_EQ(s.gadgets.pOptionList->width(), s.pChannels->width());
 }
 
 TEST_F(WindowWaveformTest, RefreshListsTracesLogicLinesAndKeepsTicksAcrossRefills) {
