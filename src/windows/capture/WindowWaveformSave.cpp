@@ -71,6 +71,9 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         WindowLog::AddError(window.Prefix() + "There is no data available for saving.");
         return false;
     }
+    // A save that a stop let go may still be writing this record: the new save gets a copy
+    // of its own, so that the names and format set here never change under that writer.
+    if (pump.pRecord.use_count() > 1) pump.pRecord = std::make_shared<uWaveformRecord>(*pump.pRecord);
     uWaveformRecord& record = *pump.pRecord;
     const std::int64_t iFormat = window.Format();
     const std::string sExtension = iFormat == 3 ? ".bin" : ".csv";

@@ -322,6 +322,41 @@ TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextRe
         ASSERT_EQ(static_cast<std::uint8_t>(sData[11 + i]), Sim::RigolScope::AnalogSample(1, i)) << i;
 }
 
+TEST_F(WindowWaveformTest, CancelDuringASaveLeavesTheSaveItsRecordAndTheNextReadGoesOn) {
+    AttachRigol();
+    rigol.SetMemoryDepth(1200000);
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    ChooseSource(iWindow, "Memory");
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow, 120000));
+    const std::weak_ptr<uWaveformRecord> pSaved = W(iWindow).pump.pRecord;
+    AnswerFileDialog(OutPath("long.csv"));
+    G(iWindow).pSave->click();
+    ASSERT_TRUE(W(iWindow).pump.fSaving);
+    EXPECT_FALSE(G(iWindow).pRead->isEnabled());
+    // "Cancel" stops the save; the next read lets go of the window's share of the record only.
+    G(iWindow).pCancel->click();
+    EXPECT_FALSE(W(iWindow).pump.fSaving);
+    ASSERT_TRUE(G(iWindow).pRead->isEnabled());
+    ChooseSource(iWindow, "Screen");
+    const std::size_t iFirst = CommandsNow();
+    G(iWindow).pRead->click();
+    EXPECT_NE(W(iWindow).pump.pRecord, pSaved.lock());
+    EXPECT_FALSE(pSaved.expired()); // the save's own share
+    ASSERT_TRUE(WaitIdle(iWindow, 120000));
+    ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 2u);
+    EXPECT_EQ(std::string(W(iWindow).pump.pRecord->Channels[1].pData.view().substr(0, 11)), "#9000001200");
+    // The stopped save's end restarts nothing.
+    const std::size_t iAfter = CommandsNow();
+    EXPECT_GT(iAfter, iFirst);
+    Settle();
+    EXPECT_TRUE(WaitIdle(iWindow));
+    EXPECT_EQ(CommandsNow(), iAfter);
+}
+
 TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     AttachRigol();
     ConnectMain(3000);
