@@ -7,6 +7,7 @@
 #include "sim/RtbScope.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <atomic>
@@ -261,12 +262,12 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     G(iWindow).pSaveToFolder->click();
     G(iWindow).pInterval->setText("300");
     G(iWindow).pUnit->setCurrentIndex(0);
-    // Reads in one second get names that differ only by "/Z".
-    W(iWindow).sTemplate = "run /Y/M/D-/H/N/S /U /C";
+    // Every read of the day expands to the same name: each save after the first adds "-/Z".
+    W(iWindow).sTemplate = "run /Y/M/D /U /C";
     G(iWindow).pRead->click();
     EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are read in automatically, every 300 Milliseconds"));
     EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are saved in the folder: " + OutPath()));
-    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 3 && !W(iWindow).pump.fSaving; }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 4 && !W(iWindow).pump.fSaving; }, 60000));
     EXPECT_FALSE(G(iWindow).pRead->isEnabled()); // the run holds the gadgets between reads
     G(iWindow).pCancel->click();
     const std::int64_t iCount = W(iWindow).pump.iCount;
@@ -275,6 +276,11 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     const std::vector<std::string> files = OutFiles();
     EXPECT_GE(files.size(), 3u);
     EXPECT_EQ(std::set<std::string>(files.begin(), files.end()).size(), files.size());
+    const QRegularExpression later("^run \\d{8} Screen CHAN1-\\d{3}\\.csv$");
+    EXPECT_GE(std::count_if(files.begin(), files.end(),
+                            [&](const std::string& s) { return later.match(QString::fromStdString(s)).hasMatch(); }),
+              2)
+        << ::testing::PrintToString(files);
     for (const std::string& s : files) {
         EXPECT_EQ(s.rfind("run ", 0), 0u) << s;
         EXPECT_NE(s.find(" Screen CHAN1"), std::string::npos) << s;
