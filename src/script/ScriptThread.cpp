@@ -6,10 +6,14 @@
 #include "platform/ProgramEvents.h"
 #include "script/ScriptCapture.h"
 #include "script/ScriptEnvironment.h"
+#include "script/ScriptFunctionClipboard.h"
+#include "script/ScriptFunctionEdit.h"
+#include "script/ScriptFunctionSave.h"
 #include "script/ScriptInstrument.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptScpi.h"
 #include "script/ScriptText.h"
+#include "script/ScriptVariableValues.h"
 #include "script/ScriptWait.h"
 
 #include <array>
@@ -53,6 +57,10 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::VariableAdd).sFailure = " Thread - Fehler beim Addieren eines Werts zu einer Variable.";
     at(eScriptTaskType::VariableMath).sFailure = " Thread - Fehler beim Verrechnen eines Werts mit einer Variable.";
     at(eScriptTaskType::VariableSet).sFailure = " Thread - Fehler beim Zuweisen eines Werts einer Variable.";
+    at(eScriptTaskType::VariableCompare).executor = TaskVariableCompare;
+    at(eScriptTaskType::VariableAdd).executor = TaskVariableAdd;
+    at(eScriptTaskType::VariableMath).executor = TaskVariableMath;
+    at(eScriptTaskType::VariableSet).executor = TaskVariableSet;
     at(eScriptTaskType::Instrument) = {TaskInstrument, " Thread - Erstelle ein Instrument.",
                                        " Thread - Fehler beim Erstellen des Instruments.",
                                        eAfter::WaitResultWhenConnecting,
@@ -71,6 +79,10 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::FunctionRemove).sFailure = " Thread - Fehler beim Entfernen von Teilen der Daten.";
     at(eScriptTaskType::FunctionReplace).sFailure = " Thread - Fehler beim Enrsetzen von Teilen der Daten.";
     at(eScriptTaskType::FunctionSave).sFailure = " Thread - Fehler beim Speichern der Daten.";
+    at(eScriptTaskType::FunctionClipboard).executor = TaskFunctionClipboard;
+    at(eScriptTaskType::FunctionRemove).executor = TaskFunctionRemove;
+    at(eScriptTaskType::FunctionReplace).executor = TaskFunctionReplace;
+    at(eScriptTaskType::FunctionSave).executor = TaskFunctionSave;
     at(eScriptTaskType::FunctionScpi).executor = TaskFunctionScpi;
     at(eScriptTaskType::FunctionScreencopy).executor = TaskFunctionScreencopy;
     at(eScriptTaskType::FunctionWaveform).executor = TaskFunctionWaveform;

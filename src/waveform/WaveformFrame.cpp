@@ -6,7 +6,7 @@
 
 namespace WaveformFrame {
 
-bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sError) {
+bool Exchanger::Send(const std::string& sCommand, bool fQuery, Instrument::eBlockUnit eUnit, std::string& sError) {
     uRequest& request = instance.request;
     request.fSend = 1;
     request.sCommand = sCommand;
@@ -17,6 +17,7 @@ bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sErr
     request.fRequestData = fQuery ? 1 : 0;
     request.fVendorSpecific = 0;
     request.eWait = 0;
+    request.eBlockUnit = eUnit;
     return InstrumentDefault::SendRequest(instance, iWindow, sError);
 }
 
@@ -28,15 +29,16 @@ void Exchanger::FreeAnswer() {
 
 bool Exchanger::Command(const std::string& sCommand, std::string& sError) {
     std::string sText;
-    const bool fSent = Send(sCommand, false, sText);
+    const bool fSent = Send(sCommand, false, Instrument::eBlockUnit::Bytes, sText);
     FreeAnswer();
     if (fSent) return true;
     sError = std::string(sReader) + ": Error sending the SCPI command: >" + sCommand + "< - " + sText;
     return false;
 }
 
-bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
-    bool fGood = Send(sCommand, true, sError);
+bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+                          Instrument::eBlockUnit eUnit) {
+    bool fGood = Send(sCommand, true, eUnit, sError);
     if (fGood) {
         const uRequest& request = instance.request;
         InstrumentWaveform::uAnswer answer;
@@ -50,9 +52,10 @@ bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check,
     return fGood;
 }
 
-bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
+bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+                      Instrument::eBlockUnit eUnit) {
     std::string sText;
-    if (QueryBare(sCommand, check, sText)) return true;
+    if (QueryBare(sCommand, check, sText, eUnit)) return true;
     sError = std::string(sReader) + ": Error sending and receiving the SCPI command: >" + sCommand + "< - " + sText;
     return false;
 }

@@ -6,6 +6,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
+#include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
 
 #include <cctype>
@@ -252,6 +253,12 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fSend = fSend ? 1 : 0;
         if (fSend) task.sCommand = pump.sRequestCommand;
         task.fRequestData = fResponse ? 1 : 0;
+        // A Siglent logic line's block announces points packed eight to a byte: the transport
+        // ends that answer behind its bytes.
+        if (!pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+            WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent) {
+            task.eBlockUnit = Instrument::eBlockUnit::Bits;
+        }
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         const std::int64_t iTask =

@@ -188,9 +188,10 @@ TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
     scope.SetMemoryDepth(30000);
     scope.SetLineDepth(1001);
     scope.SetPointsAsInteger(true);
-    // The stream transport takes a line block's count of bits for bytes and waits for them until
-    // its time-out; a short one keeps the test quick.
-    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 3000);
+    // A line block counts points; the pump tells the stream transport so, which ends the answer
+    // behind the packed bytes: with a time-out of two minutes a read that waited for 1001 bytes
+    // would not settle in time.
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 120000);
     Refresh();
     EXPECT_EQ(pump.mChannelData, (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogic}));
     EXPECT_EQ(pump.sLogicAll, "D5");
