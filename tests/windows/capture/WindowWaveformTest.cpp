@@ -288,6 +288,35 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     }
 }
 
+TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    G(iWindow).pRead->click();
+    EXPECT_EQ(W(iWindow).Status(), "No channel has been selected.");
+    Tick(iWindow, "Channel 1");
+    G(iWindow).pAutomatic->click();
+    std::string sText, sTitle;
+    WhenModal<QMessageBox>([&](QMessageBox* p) {
+        sText = p->text().toStdString();
+        sTitle = p->windowTitle().toStdString();
+        p->accept();
+    });
+    G(iWindow).pRead->click(); // the interval field is empty
+    EXPECT_EQ(sText, "The interval setting is invalid.");
+    EXPECT_EQ(sTitle, "Waveform");
+    G(iWindow).pInterval->setText("1");
+    G(iWindow).pSaveToFolder->click();
+    WhenModal<QMessageBox>([&](QMessageBox* p) {
+        sText = p->text().toStdString();
+        p->accept();
+    });
+    G(iWindow).pRead->click();
+    EXPECT_EQ(sText, "No folder was selected.");
+    EXPECT_TRUE(Idle(iWindow));
+}
+
 TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextReadIsRight) {
     AttachRigol();
     rigol.SetMemoryDepth(3000000);
