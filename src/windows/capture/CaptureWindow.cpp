@@ -53,14 +53,6 @@ std::map<int, CaptureWindow*> mCaptureWindow;
 
 int RequiredWidth(QWidget* pGadget) { return pGadget->sizeHint().width(); }
 
-// Widens the drop-down list of a combo box to its widest item text + 10.
-void WidenDropDown(QComboBox* pBox) {
-    const QFontMetrics metrics(pBox->view()->font());
-    int iWidest = 0;
-    for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
-    if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
-}
-
 // Lays the window out again whenever its scroll area changes size (maximise, restore, resize).
 class ResizeWatch : public QObject {
   public:
@@ -91,6 +83,13 @@ CaptureWindow::~CaptureWindow() {
 CaptureWindow* CaptureWindow::Find(int iWindow) {
     const auto it = mCaptureWindow.find(iWindow);
     return it == mCaptureWindow.end() ? nullptr : it->second;
+}
+
+void CaptureWindow::WidenDropDown(QComboBox* pBox) {
+    const QFontMetrics metrics(pBox->view()->font());
+    int iWidest = 0;
+    for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
+    if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
 }
 
 int CaptureWindow::Open(int iMain, int iChild, const uInstrumentWindowInfo* pInfo) {
@@ -389,7 +388,11 @@ void CaptureWindow::Bind() {
             QObject::connect(pMdiFrame->mdiArea(), &QMdiArea::subWindowActivated, pFrame,
                              [iSelf, pMdiFrame](QMdiSubWindow* pActive) {
                                  CaptureWindow* p = Find(iSelf);
-                                 if (p && pActive && pActive == pMdiFrame) p->InstallEscape();
+                                 if (!p) return;
+                                 // The main window's Escape belongs to its active child alone:
+                                 // two would make the key ambiguous, and neither would act.
+                                 if (pActive && pActive == pMdiFrame) p->InstallEscape();
+                                 else if (pActive) delete p->pEscape;
                              });
         }
     }

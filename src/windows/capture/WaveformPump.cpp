@@ -52,19 +52,6 @@ bool IsSiglent(std::int64_t eModel) {
            eModel == ModelSiglentSDS5000XCh2 || eModel == ModelSiglentSDS5000XCh4;
 }
 
-bool HasLogicChannels(std::int64_t eModel) {
-    switch (eModel) {
-    case ModelRohdeSchwarzRTB2000Ch2:
-    case ModelRohdeSchwarzRTB2000Ch4:
-    case ModelRigolDS1000ZPlus:
-    case ModelRigolMSO2000:
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return true;
-    default: return false;
-    }
-}
 
 // Opens a channel element in the record when none is open and returns it.
 uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
@@ -178,6 +165,20 @@ void PumpStep(uWaveformPump& pump) {
 }
 
 } // namespace
+
+bool HasLogicChannels(std::int64_t eModel) {
+    switch (eModel) {
+    case ModelRohdeSchwarzRTB2000Ch2:
+    case ModelRohdeSchwarzRTB2000Ch4:
+    case ModelRigolDS1000ZPlus:
+    case ModelRigolMSO2000:
+    case ModelSiglentSDS2000XPlusCh2:
+    case ModelSiglentSDS2000XPlusCh4:
+    case ModelSiglentSDS5000XCh2:
+    case ModelSiglentSDS5000XCh4: return true;
+    default: return false;
+    }
+}
 
 std::int64_t Date() {
     const std::time_t t = std::time(nullptr);

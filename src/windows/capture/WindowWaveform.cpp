@@ -20,7 +20,6 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,13 +56,6 @@ uCaptureKind Kind() {
 uWaveformPumpInstrument PumpInstrument(const uInstrumentWindowInfo& info) {
     return {info.pInstrument, info.fConnected, info.capabilities.bWaveform != 0, info.eModel, info.sManufacturer,
             info.sModel};
-}
-
-void WidenDropDown(QComboBox* pBox) {
-    const QFontMetrics metrics(pBox->view()->font());
-    int iWidest = 0;
-    for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
-    if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
 }
 
 } // namespace

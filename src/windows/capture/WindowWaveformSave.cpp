@@ -4,7 +4,6 @@
 
 #include "common/NumberText.h"
 #include "common/WindowLog.h"
-#include "instrument/ModelTable.h"
 #include "platform/EventHub.h"
 #include "platform/WindowFrame.h"
 #include "waveform/WaveformData.h"
@@ -16,20 +15,6 @@
 
 namespace WindowWaveform {
 namespace {
-
-bool HasLogicName(std::int64_t eModel) {
-    switch (eModel) {
-    case ModelRohdeSchwarzRTB2000Ch2:
-    case ModelRohdeSchwarzRTB2000Ch4:
-    case ModelRigolDS1000ZPlus:
-    case ModelRigolMSO2000:
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return true;
-    default: return false;
-    }
-}
 
 // Removes every occurrence of the token (exact case).
 std::string Without(std::string s, const std::string& sToken) {
@@ -104,7 +89,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         record.sTemplate = sTemplate + sExtension;
     }
     record.iSaveFormat = iFormat;
-    if (HasLogicName(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);
+    if (WaveformPump::HasLogicChannels(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);
 
     std::string sError;
     if (pump.iSaveInstance == 0) {
