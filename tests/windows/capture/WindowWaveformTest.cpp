@@ -5,6 +5,7 @@
 
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
+#include "sim/SiglentScope.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -187,6 +188,22 @@ TEST_F(WindowWaveformTest, RtbRefreshShowsTheAcquireTypeAndLogicTextInTheSecondC
     ASSERT_TRUE(shown.count("Logic pod 1")) << ::testing::PrintToString(names);
     EXPECT_EQ(shown["Logic pod 1"], "");
     EXPECT_EQ(W(iWindow).pSource->count(), 6);
+}
+
+TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEntry) {
+    Sim::SiglentScope siglent(Sim::SiglentScope::eModel::SDS2104XPlus);
+    siglent.Attach(server.Device());
+    siglent.ShowLogic(true);
+    siglent.ShowLine(5, true);
+    siglent.ShowLine(7, true);
+    ConnectMain(3000);
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    const std::vector<std::string> names = Rows(W(iWindow).pChannels);
+    const auto it = std::find(names.begin(), names.end(), "Logic channels");
+    ASSERT_NE(it, names.end()) << ::testing::PrintToString(names);
+    EXPECT_EQ(Rows(W(iWindow).pChannels, 1)[static_cast<std::size_t>(it - names.begin())], "D5,D7");
+    EXPECT_EQ(W(iWindow).pSource->count(), 1); // memory only
 }
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
