@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
@@ -52,13 +53,18 @@ std::map<int, CaptureWindow*> mCaptureWindow;
 
 int RequiredWidth(QWidget* pGadget) { return pGadget->sizeHint().width(); }
 
-// Widens the drop-down list of a combo box to its widest item text + 10.
-void WidenDropDown(QComboBox* pBox) {
-    const QFontMetrics metrics(pBox->view()->font());
-    int iWidest = 0;
-    for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
-    if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
-}
+// Lays the window out again whenever its scroll area changes size (maximise, restore, resize).
+class ResizeWatch : public QObject {
+  public:
+    ResizeWatch(int iWindow, QObject* pParent) : QObject(pParent), iWindow(iWindow) {}
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Resize) EventHub::PostEvent(EventSizeWindow, iWindow);
+        return QObject::eventFilter(pObject, pEvent);
+    }
+
+  private:
+    int iWindow;
+};
 
 std::string WithSlash(std::string sFolder) {
     if (!sFolder.empty() && sFolder.back() != '/') sFolder += '/';
@@ -77,6 +83,13 @@ CaptureWindow::~CaptureWindow() {
 CaptureWindow* CaptureWindow::Find(int iWindow) {
     const auto it = mCaptureWindow.find(iWindow);
     return it == mCaptureWindow.end() ? nullptr : it->second;
+}
+
+void CaptureWindow::WidenDropDown(QComboBox* pBox) {
+    const QFontMetrics metrics(pBox->view()->font());
+    int iWidest = 0;
+    for (int i = 0; i < pBox->count(); ++i) iWidest = std::max(iWidest, metrics.horizontalAdvance(pBox->itemText(i)));
+    if (iWidest + 10 > pBox->width()) pBox->view()->setMinimumWidth(iWidest + 10);
 }
 
 int CaptureWindow::Open(int iMain, int iChild, const uInstrumentWindowInfo* pInfo) {
@@ -286,6 +299,7 @@ void CaptureWindow::BuildGadgets() {
 
     pFrame->setCentralWidget(g.pScrollArea);
     g.pScrollArea->setWidget(g.pInner);
+    g.pScrollArea->installEventFilter(new ResizeWatch(iWindow, g.pScrollArea));
     pFrame->setMinimumSize(iMinimumWidth, iMinimumHeight);
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow)) {
         pMdiFrame->setMinimumSize(pMdiFrame->minimumSizeHint().expandedTo(QSize(iMinimumWidth, iMinimumHeight)));
@@ -374,7 +388,11 @@ void CaptureWindow::Bind() {
             QObject::connect(pMdiFrame->mdiArea(), &QMdiArea::subWindowActivated, pFrame,
                              [iSelf, pMdiFrame](QMdiSubWindow* pActive) {
                                  CaptureWindow* p = Find(iSelf);
-                                 if (p && pActive && pActive == pMdiFrame) p->InstallEscape();
+                                 if (!p) return;
+                                 // The main window's Escape belongs to its active child alone:
+                                 // two would make the key ambiguous, and neither would act.
+                                 if (pActive && pActive == pMdiFrame) p->InstallEscape();
+                                 else if (pActive) delete p->pEscape;
                              });
         }
     }
@@ -530,7 +548,7 @@ void CaptureWindow::MessageRequester(const std::string& sText) {
 }
 
 std::string CaptureWindow::FolderRequester(const std::string& sStart) {
-    QFileDialog dialog(pFrame, "Select folder", QString::fromStdString(sStart));
+    QFileDialog dialog(pFrame.data(), "Select folder", QString::fromStdString(sStart));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setFileMode(QFileDialog::Directory);

@@ -122,6 +122,8 @@ class CaptureWindow {
     virtual void MessageRequester(const std::string& sText);
     // The folder requester "Select folder" (a non-native dialog); empty when cancelled.
     std::string FolderRequester(const std::string& sStart);
+    // Widens a combo box's drop-down list to its widest item text + 10 when that is wider.
+    static void WidenDropDown(QComboBox* pBox);
     // Writes one string of the window's group to config.ini.
     void WritePreference(const std::string& sKey, const std::string& sValue);
 
