@@ -8,6 +8,7 @@
 #include "common/Ini.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
+#include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ManualInstruments.h"
 #include "platform/EventHub.h"
@@ -211,6 +212,8 @@ int Start() {
     // A search still at work must not list instruments while they are released.
     if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);
     Instrument::ReleaseAll(true, 0, sError);
+    // A worker still finishing a transfer must not outlive what it uses while the program ends.
+    InstrumentDefault::WaitForWorkers(3000);
     WindowLog::Close(1);
     ImagePluginGdiPlus::Shutdown();
     CloseConfig();

@@ -8,6 +8,7 @@
 #include "transport/AbortRequests.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <new>
 #include <system_error>
@@ -24,6 +25,8 @@ struct uModule {
     std::int64_t iInstanceCount = 0;
     std::int64_t iLastInstanceNumber = 0;
     std::uint64_t iLastTaskNumber = 0; // wraps past the largest value; 0 is skipped
+    int iWorkers = 0;                  // worker threads started and not yet returned
+    std::condition_variable cvWorkers;
 };
 
 uModule& Module() {
@@ -367,13 +370,30 @@ bool StartThread(uInstrumentObject& object, std::string& sError) {
         std::lock_guard ended(instance.mEnded);
         instance.fThreadEnded = false;
     }
+    ++module.iWorkers; // under the module lock, taken above
     try {
-        instance.thread = std::thread(Thread, pObject, pInstance);
+        // The count drops only after the thread let go of the object and the instance.
+        instance.thread = std::thread([pObject, pInstance, &module]() mutable {
+            Thread(std::move(pObject), std::move(pInstance));
+            {
+                std::lock_guard ended(module.mutex);
+                --module.iWorkers;
+            }
+            module.cvWorkers.notify_all();
+        });
     } catch (const std::system_error&) {
+        --module.iWorkers;
         sError = "InstrumentDefault::StartThread: The thread could not be created.";
         return false;
     }
     return true;
+}
+
+bool WaitForWorkers(int iWaitMs) {
+    uModule& module = Module();
+    std::unique_lock lock(module.mutex);
+    return module.cvWorkers.wait_for(lock, std::chrono::milliseconds(iWaitMs > 0 ? iWaitMs : 0),
+                                     [&] { return module.iWorkers == 0; });
 }
 
 bool EndThread(uInstrumentObject& object, int iWaitMs, std::string& sError) {

@@ -80,6 +80,9 @@ bool StartThread(uInstrumentObject& object, std::string& sError);
 // is left to finish on its own (it keeps what it uses alive); the result is true either way,
 // false when there was no thread.
 bool EndThread(uInstrumentObject& object, int iWaitMs, std::string& sError);
+// At the end of the program: waits at most iWaitMs until every worker thread, also those left to
+// finish a task on their own, has returned; false when one is still running.
+bool WaitForWorkers(int iWaitMs);
 
 // The instance record of the object, or nullptr. The record stays valid while it is held.
 std::shared_ptr<uInstance> FindInstance(const uInstrumentObject& object);

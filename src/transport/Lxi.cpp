@@ -18,9 +18,11 @@ constexpr std::size_t ReplyOverhead = 0x10000;     // room beyond requestSize fo
 constexpr std::size_t DefaultRequestSize = 0x200000;
 constexpr int MaxStaleReplies = 64;                // replies to earlier calls skipped at most per read
 
+// Never destroyed: a worker thread that outlived its stop wait may still close its connection
+// while the process exits.
 InstanceList::uList<uLxiInstance>& Instances() {
-    static InstanceList::uList<uLxiInstance> list;
-    return list;
+    static auto* pList = new InstanceList::uList<uLxiInstance>;
+    return *pList;
 }
 
 // How long the connection waits for a reply: the instrument's own time-outs and a margin.

@@ -8,9 +8,11 @@
 namespace RawTcp {
 namespace {
 
+// Never destroyed: a worker thread that outlived its stop wait may still close its connection
+// while the process exits.
 InstanceList::uList<uRawTcpInstance>& Instances() {
-    static InstanceList::uList<uRawTcpInstance> list;
-    return list;
+    static auto* pList = new InstanceList::uList<uRawTcpInstance>;
+    return *pList;
 }
 
 const StreamTransfer::uNames Names{"RawTcp", "SocketWrite", "SocketRead", "SocketReadEmpty",

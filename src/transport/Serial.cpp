@@ -15,9 +15,11 @@
 namespace Serial {
 namespace {
 
+// Never destroyed: a worker thread that outlived its stop wait may still close its connection
+// while the process exits.
 InstanceList::uList<uSerialInstance>& Instances() {
-    static InstanceList::uList<uSerialInstance> list;
-    return list;
+    static auto* pList = new InstanceList::uList<uSerialInstance>;
+    return *pList;
 }
 
 const StreamTransfer::uNames Names{"Serial", "PortWrite", "PortRead", "PortReadEmpty", "Die serielle Verbindung"};

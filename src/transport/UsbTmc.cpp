@@ -51,9 +51,11 @@ struct uModule {
     PauseFunction fnPause;
 };
 
+// Never destroyed: a worker thread that outlived its stop wait may still close its connection
+// while the process exits.
 uModule& Module() {
-    static uModule m;
-    return m;
+    static auto* pModule = new uModule;
+    return *pModule;
 }
 
 void Pause(std::chrono::milliseconds iTime) {

@@ -450,8 +450,11 @@ TEST_F(InstrumentDefaultTest, EndThreadKeepsItsBoundWhileATransferIgnoresTheAbor
     object.reset();
     FakeTransport* pHeld = pTransport.get();
     pTransport.reset();
+    // The program's end waits for it, bounded.
+    EXPECT_FALSE(InstrumentDefault::WaitForWorkers(50));
     // The worker finishes its task with everything still alive, runs nothing more, and lets go.
     pHeld->LetGo();
+    EXPECT_TRUE(InstrumentDefault::WaitForWorkers(10000));
     ASSERT_TRUE(pLifetime->WaitDestroyed(10000));
     std::lock_guard lock(pLifetime->mutex);
     EXPECT_EQ(pLifetime->iExchanges, 1);

@@ -10,6 +10,8 @@
 #include "script/ScriptTestSupport.h"
 #include "script/ScriptThread.h"
 #include "common/ImagePluginGdiPlus.h"
+#include "instrument/Instrument.h"
+#include "instrument/InstrumentDefault.h"
 #include "sim/RawTcpServer.h"
 #include "sim/RigolScope.h"
 #include "sim/ScreenCopyAnswers.h"
@@ -194,6 +196,9 @@ int Run(const uOptions& options) {
     }
     std::cout.flush();
     DeleteInstance(pInstance, sError);
+    // The instruments' workers end before the process does (a disconnect may still be running).
+    Instrument::ReleaseAll(true, 0, sError);
+    InstrumentDefault::WaitForWorkers(30000);
     return iResult;
 }
 
