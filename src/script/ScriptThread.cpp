@@ -6,6 +6,9 @@
 #include "platform/ProgramEvents.h"
 #include "script/ScriptCapture.h"
 #include "script/ScriptEnvironment.h"
+#include "script/ScriptFunctionClipboard.h"
+#include "script/ScriptFunctionEdit.h"
+#include "script/ScriptFunctionSave.h"
 #include "script/ScriptInstrument.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptScpi.h"
@@ -71,6 +74,10 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::FunctionRemove).sFailure = " Thread - Fehler beim Entfernen von Teilen der Daten.";
     at(eScriptTaskType::FunctionReplace).sFailure = " Thread - Fehler beim Enrsetzen von Teilen der Daten.";
     at(eScriptTaskType::FunctionSave).sFailure = " Thread - Fehler beim Speichern der Daten.";
+    at(eScriptTaskType::FunctionClipboard).executor = TaskFunctionClipboard;
+    at(eScriptTaskType::FunctionRemove).executor = TaskFunctionRemove;
+    at(eScriptTaskType::FunctionReplace).executor = TaskFunctionReplace;
+    at(eScriptTaskType::FunctionSave).executor = TaskFunctionSave;
     at(eScriptTaskType::FunctionScpi).executor = TaskFunctionScpi;
     at(eScriptTaskType::FunctionScreencopy).executor = TaskFunctionScreencopy;
     at(eScriptTaskType::FunctionWaveform).executor = TaskFunctionWaveform;

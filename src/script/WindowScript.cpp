@@ -59,8 +59,12 @@ QFont EditorFont() {
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     if (!QFontInfo(font).fixedPitch()) {
+        // "Courier New" may resolve to a face that does not report a fixed pitch (a metric
+        // substitute such as Nimbus Mono PS); ask for the system's fixed font, still as monospace.
         QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         fixed.setPointSize(font.pointSize());
+        fixed.setStyleHint(QFont::Monospace);
+        fixed.setFixedPitch(true);
         return fixed;
     }
     return font;

@@ -8,7 +8,9 @@
 #include "script/ScriptText.h"
 #include "script/ScriptThread.h"
 
+#include "common/ImagePluginGdiPlus.h"
 #include "platform/EventHub.h"
+#include "windows/capture/Template.h"
 
 #include <QTemporaryDir>
 
@@ -120,7 +122,7 @@ bool IsCanonical(std::string_view s) {
 }
 
 struct uEngine {
-    bool fStarted = (ScriptTest::StartEngine(), true);
+    bool fStarted = (ScriptTest::StartEngine(), Template::RegisterExpander(), ImagePluginGdiPlus::RegisterEncoder(), true);
     QTemporaryDir folder;
     ScriptTest::Seams seams{folder.path().toStdString()};
     ScriptTest::Collector collector;

@@ -68,18 +68,9 @@ int main(int argc, char** argv) {
     std::string sError;
     if (!server.Start(sError)) return 1;
     server.Device().SetIdn("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04.SP3");
-    InstrumentObject object = Instrument::Create(sError);
-    if (!object) return 1;
-    uTaskPrepare prepare;
-    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-    prepare.fUserModel = 1;
-    prepare.sUserManufacturer = "Rigol";
-    prepare.sUserModel = "DS1104Z";
-    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-    object->pInterface->AddTask(*object, prepare, sError);
     const int iList = WindowStart::FindChild(iMain, WindowKindSelectInstrument);
-    EventHub::PostEvent(EventConnectInstrument, iMain, 0, iList, EventHub::Payload::Of<InstrumentObject>(object));
+    const InstrumentObject object = ToolSupport::ConnectRawTcp(iMain, server.Port(), iList);
+    if (!object) return 1;
     Settle(800);
 
     // "SCPI-&Command..." and "&Screenshot..." from the menus the frame shows now.

@@ -14,6 +14,7 @@
 #include "sim/RigolScope.h"
 #include "sim/ScreenCopyAnswers.h"
 #include "waveform/WaveformReaders.h"
+#include "windows/capture/Template.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -114,6 +115,9 @@ int Run(const uOptions& options) {
         return Usage("cannot read " + options.sConstantsFile);
 
     ScriptTest::StartEngine();
+    // File names of the script's saves as the program makes them.
+    Template::RegisterExpander();
+    ImagePluginGdiPlus::RegisterEncoder();
     QTemporaryDir folder;
     ScriptTest::Seams seams(folder.path().toStdString(), options.clock);
     std::unique_ptr<Sim::RawTcpServer> pServer;

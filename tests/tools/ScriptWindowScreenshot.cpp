@@ -1,6 +1,7 @@
 // Drives a real script window through a run and saves two pictures of the screen: the "Script"
 // tab with the message area after the run, and the "Output" tab.
-// Usage: script_window_screenshot script.png output.png  (run under a display server, e.g. Xvfb).
+// Usage: script_window_screenshot script.png output.png [script.txt]  (run under a display server,
+// e.g. Xvfb); with a script file, that script runs instead of the built-in one.
 #include "ToolSupport.h"
 
 #include "app/Main.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +23,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -31,8 +34,8 @@ bool Grab(const char* sFile) { return ToolSupport::Grab(QString::fromLocal8Bit(s
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s script.png output.png\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s script.png output.png [script.txt]\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
@@ -49,13 +52,19 @@ int main(int argc, char** argv) {
     pWindow->pFrame->setGeometry(20, 40, 860, 600);
     Settle(400);
     pWindow->pConstants->setPlainText("#target set middle");
-    WindowScript::SetScriptText(*pWindow, "// Jumps through its labels, then ends.\n"
-                                          "integer count\n"
-                                          "label top\n"
-                                          "goto #target\n"
-                                          "label middle\n"
-                                          "goto end\n"
-                                          "label end\n");
+    std::string sScript = "// Jumps through its labels, then ends.\n"
+                          "integer count\n"
+                          "label top\n"
+                          "goto #target\n"
+                          "label middle\n"
+                          "goto end\n"
+                          "label end\n";
+    if (argc == 4) {
+        QFile file(QString::fromLocal8Bit(argv[3]));
+        if (!file.open(QIODevice::ReadOnly)) return 2;
+        sScript = file.readAll().toStdString();
+    }
+    WindowScript::SetScriptText(*pWindow, sScript);
     pWindow->pButtonRun->click();
     Settle(1000);
     const bool fScript = Grab(argv[1]);

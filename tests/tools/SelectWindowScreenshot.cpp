@@ -16,6 +16,7 @@
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/ImagePluginGdiPlus.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentSearch.h"
@@ -30,7 +31,6 @@
 #include "windows/select/WindowSelectInstrument.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
@@ -42,7 +42,6 @@
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
-#include <QThread>
 
 #include <chrono>
 #include <cstdio>
@@ -52,15 +51,7 @@
 namespace {
 
 using ToolSupport::Settle;
-
-bool WaitFor(const std::function<bool()>& condition, int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        Settle(20);
-    }
-    return true;
-}
+using ToolSupport::WaitFor;
 
 bool Grab(const std::string& sFile) {
     const bool fSaved = ToolSupport::Grab(QString::fromStdString(sFile));
@@ -94,6 +85,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;
     ToolSupport::UseFolders(dir);
+    // The program's own image codec, as at start-up: window icons decode through it.
+    ImagePluginGdiPlus::RegisterDecoder();
+    ImagePluginGdiPlus::RegisterEncoder();
 
     // The serial port: a pseudo-terminal that the tool's tty tree lists.
     Sim::SerialDevice serial;

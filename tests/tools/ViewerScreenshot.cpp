@@ -4,6 +4,8 @@
 // back. Saves <folder>/viewers.png and <folder>/fullscreen.png and prints what the window did.
 // Usage: viewer_screenshot <folder>  (under a display server such as Xvfb, inside a network
 // namespace of its own).
+#include "ToolSupport.h"
+
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
@@ -22,28 +24,19 @@
 #include "windows/capture/WindowWaveformViewer.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cmath>
 #include <cstdio>
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
 // Something that looks like an oscilloscope's screen: grid, two traces, a label.
 QImage ScopeScreen() {
@@ -115,17 +108,8 @@ int main(int argc, char** argv) {
     std::string sError;
     if (!server.Start(sError)) return Fail(2);
     server.Device().SetIdn("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04.SP3");
-    InstrumentObject object = Instrument::Create(sError);
+    const InstrumentObject object = ToolSupport::ConnectRawTcp(iMain, server.Port());
     if (!object) return Fail(3);
-    uTaskPrepare prepare;
-    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-    prepare.fUserModel = 1;
-    prepare.sUserManufacturer = "Rigol";
-    prepare.sUserModel = "DS1104Z";
-    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-    object->pInterface->AddTask(*object, prepare, sError);
-    EventHub::PostEvent(EventConnectInstrument, iMain, 0, 0, EventHub::Payload::Of<InstrumentObject>(object));
     Settle(800);
 
     WindowStart::OpenScreenshot(iMain, 1);

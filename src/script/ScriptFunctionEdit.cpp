@@ -1,0 +1,246 @@
+#include "script/ScriptFunctionEdit.h"
+
+#include "common/ByteRoutines.h"
+#include "common/TextRoutines.h"
+#include "script/ScriptFunctionLines.h"
+#include "transport/BlockHeader.h"
+#include "transport/DataBuffers.h"
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace InstrumentScript {
+namespace {
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The byte offset where character iCharacter (from 0) begins; the size for one at or past the end.
+std::size_t ByteOffsetOf(const std::string& s, std::int64_t iCharacter) {
+    std::int64_t iSeen = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (IsContinuation(s[i])) continue;
+        if (iSeen == iCharacter) return i;
+        ++iSeen;
+    }
+    return s.size();
+}
+
+// A new block of exactly the bytes; false with the memory routine's text when it cannot be had.
+bool NewBlock(const std::uint8_t* pBytes, std::size_t iCount, DataBuffer& block, std::string& sError) {
+    DataBuffer fresh;
+    if (!Instrument::CreateMemory(fresh, iCount, 0, sError)) return false;
+    if (iCount > 0) std::memcpy(fresh.data(), pBytes, iCount);
+    fresh.setSize(iCount);
+    block = std::move(fresh);
+    return true;
+}
+
+bool Editable(const uScriptVariable& v) { return v.Type == eVariableType::String || v.Type == eVariableType::Data; }
+
+// What remove and replace begin with: the pointer check, the parameter line and the type check.
+// The variable, or nullptr when the task fails (a missing variable says nothing).
+uScriptTask* EditTarget(uScriptThread& t, uScriptTask& task, const std::string& sProcedure,
+                        const std::string& sParameter, const std::string& sRefusal, std::string& sError) {
+    if (!t.pInstance) {
+        sError = "InstrumentScript::" + sProcedure + ": The pointer to the instance is zero.";
+        return nullptr;
+    }
+    uScriptTask* pVariable = task.pParentAddress;
+    if (!pVariable) return nullptr;
+    PostLine(t, task, " " + sProcedure + " - Parameter: " + sParameter);
+    if (!Editable(pVariable->variable)) {
+        PostScriptError(t, task, sProcedure, sRefusal);
+        return nullptr;
+    }
+    return pVariable;
+}
+
+// The characters of a byte list in a string: each byte value is one character (Latin-1).
+std::string ByteListText(const std::string& sList) { return Utility::Latin1ToUtf8(ParseByteList(sList)); }
+
+bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::int64_t n, bool fFirst,
+               std::string& sError) {
+    uScriptVariable& v = variable.variable;
+    if (!Editable(v)) return false;
+    const std::string sProcedure = fFirst ? " TaskFunctionRemoveFirst" : " TaskFunctionRemoveLast";
+    if (v.Type == eVariableType::String) {
+        if (v.String.empty()) return true;
+        const std::int64_t iLength = CharacterCount(v.String);
+        if (n >= iLength) {
+            v.String.clear();
+            PostLine(t, task, sProcedure + " - Alle Zeichen wurden entfernt: " + std::to_string(iLength));
+            return true;
+        }
+        if (n > 0) {
+            if (fFirst) v.String.erase(0, ByteOffsetOf(v.String, n));
+            else v.String.erase(ByteOffsetOf(v.String, iLength - n));
+        }
+        PostLine(t, task, sProcedure + " - Zeichen entfernt: " + std::to_string(n));
+        return true;
+    }
+    if (!v.Data.allocated() || v.Data.empty()) return true;
+    const auto iLength = static_cast<std::int64_t>(v.Data.size());
+    if (n >= iLength) {
+        v.Data.release();
+        PostLine(t, task, sProcedure + " - Alle Bytes wurden entfernt: " + std::to_string(iLength));
+        return true;
+    }
+    if (n > 0) {
+        const std::uint8_t* pFrom = fFirst ? v.Data.data() + n : v.Data.data();
+        if (!NewBlock(pFrom, static_cast<std::size_t>(iLength - n), v.Data, sError)) return false;
+    }
+    // The text of the last-bytes line is the program's own, blank and all.
+    PostLine(t, task, (fFirst ? sProcedure + " -" : std::string(" TaskFunctionRemoveLast-")) + " Bytes entfernt: " +
+                          std::to_string(n));
+    return true;
+}
+
+// The offsets of the non-overlapping matches, at most iCount of them unless iCount is 0.
+std::vector<std::int64_t> FindMatches(const DataBuffer& data, const std::uint8_t* pSearch, std::int64_t iSearch,
+                                      std::int64_t iCount) {
+    std::vector<std::int64_t> matches;
+    const auto iLength = static_cast<std::int64_t>(data.size());
+    std::int64_t iStart = 0;
+    while (iCount == 0 || static_cast<std::int64_t>(matches.size()) < iCount) {
+        const std::int64_t p = Utility::FindBytes(data.data(), iLength, pSearch, iSearch, iStart);
+        if (p < 0) break;
+        matches.push_back(p);
+        iStart = p + iSearch;
+    }
+    return matches;
+}
+
+void ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer& replacement, std::int64_t iCount) {
+    if (search.empty() || !data.allocated() || data.empty()) return;
+    const auto S = static_cast<std::int64_t>(search.size());
+    const auto R = static_cast<std::int64_t>(replacement.size());
+    const std::vector<std::int64_t> matches = FindMatches(data, search.data(), S, iCount);
+    if (matches.empty()) return;
+    if (R == S) {
+        for (std::int64_t p : matches) std::memcpy(data.data() + p, replacement.data(), static_cast<std::size_t>(R));
+        return;
+    }
+    const auto L = static_cast<std::int64_t>(data.size());
+    const auto k = static_cast<std::int64_t>(matches.size());
+    const std::int64_t iNew = L + k * (R - S);
+    if (iNew == 0) {
+        data.release();
+        return;
+    }
+    DataBuffer fresh;
+    std::string sIgnored; // a replacement that cannot be made leaves the variable as it is
+    if (!Instrument::CreateMemory(fresh, static_cast<std::size_t>(iNew), 0, sIgnored)) return;
+    std::uint8_t* pOut = fresh.data();
+    std::int64_t iFrom = 0;
+    for (std::int64_t p : matches) {
+        std::memcpy(pOut, data.data() + iFrom, static_cast<std::size_t>(p - iFrom));
+        pOut += p - iFrom;
+        if (R > 0) std::memcpy(pOut, replacement.data(), static_cast<std::size_t>(R));
+        pOut += R;
+        iFrom = p + S;
+    }
+    std::memcpy(pOut, data.data() + iFrom, static_cast<std::size_t>(L - iFrom));
+    fresh.setSize(static_cast<std::size_t>(iNew));
+    data = std::move(fresh);
+}
+
+void ReplaceInText(std::string& sValue, const std::string& sSearch, const std::string& sReplacement,
+                   std::int64_t iCount) {
+    if (sValue.empty() || sSearch.empty()) return;
+    std::string sOut;
+    std::size_t iFrom = 0;
+    std::int64_t iDone = 0;
+    while (iCount == 0 || iDone < iCount) {
+        const std::size_t p = sValue.find(sSearch, iFrom);
+        if (p == std::string::npos) break;
+        sOut.append(sValue, iFrom, p - iFrom);
+        sOut += sReplacement;
+        iFrom = p + sSearch.size();
+        ++iDone;
+    }
+    if (iDone == 0) return;
+    sOut.append(sValue, iFrom, std::string::npos);
+    sValue = std::move(sOut);
+}
+
+} // namespace
+
+std::int64_t CharacterCount(const std::string& sText) {
+    std::int64_t n = 0;
+    for (char c : sText) n += IsContinuation(c) ? 0 : 1;
+    return n;
+}
+
+bool TaskFunctionRemoveFirst(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::int64_t iCount,
+                             std::string& sError) {
+    return RemoveEnd(t, task, variable, iCount, true, sError);
+}
+
+bool TaskFunctionRemoveLast(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::int64_t iCount,
+                            std::string& sError) {
+    return RemoveEnd(t, task, variable, iCount, false, sError);
+}
+
+bool TaskFunctionRemoveBlock(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::string& sError) {
+    uScriptVariable& v = variable.variable;
+    if (!Editable(v)) return false;
+    const bool fString = v.Type == eVariableType::String;
+    const auto* pBytes = fString ? reinterpret_cast<const std::uint8_t*>(v.String.data()) : v.Data.data();
+    const std::size_t iLength = fString ? v.String.size() : v.Data.size();
+    if (!pBytes || iLength == 0) return true;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pBytes, 0, iLength, nullptr);
+    if (iHeader == 0) return true;
+    if (fString) {
+        // The text behind the header, up to a zero byte.
+        std::string sRest = v.String.substr(iHeader);
+        sRest.resize(std::strlen(sRest.c_str()));
+        v.String = std::move(sRest);
+    } else if (iHeader == iLength) {
+        v.Data.release(); // nothing but a header: no bytes, no block
+    } else if (!NewBlock(pBytes + iHeader, iLength - iHeader, v.Data, sError)) {
+        return false;
+    }
+    PostLine(t, task, " TaskFunctionRemoveBlock - Blockformat entfernt, Bytes: " + std::to_string(iHeader));
+    return true;
+}
+
+bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove.sParameter,
+                                        "Removing is not allowed, wrong data type.", sError);
+    if (!pVariable) return false;
+    bool fResult = true;
+    for (const uScriptRemove& op : task.remove.aRemove) {
+        switch (op.eRemove) {
+        case 1: fResult = TaskFunctionRemoveBlock(t, task, *pVariable, sError); break;
+        case 2: fResult = TaskFunctionRemoveFirst(t, task, *pVariable, op.iNumber, sError); break;
+        case 3: fResult = TaskFunctionRemoveLast(t, task, *pVariable, op.iNumber, sError); break;
+        default: break;
+        }
+    }
+    return fResult;
+}
+
+bool TaskFunctionReplace(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace.sParameter,
+                                        "Replacing is not allowed, wrong data type.", sError);
+    if (!pVariable) return false;
+    uScriptVariable& v = pVariable->variable;
+    const auto& r = task.replace;
+    if (r.iCount < 0) return true;
+    if (v.Type == eVariableType::String) {
+        const std::string sSearch = r.fSearchBytes ? ByteListText(r.sSearch) : r.sSearch;
+        const std::string sReplacement = r.fReplacementBytes ? ByteListText(r.sReplacement) : r.sReplacement;
+        ReplaceInText(v.String, sSearch, sReplacement, r.iCount);
+        return true;
+    }
+    const DataBuffer search = r.fSearchBytes ? ParseByteListToMemory(r.sSearch) : DataBuffer::FromText(r.sSearch);
+    const DataBuffer replacement =
+        r.fReplacementBytes ? ParseByteListToMemory(r.sReplacement) : DataBuffer::FromText(r.sReplacement);
+    // A replacement that is not empty but whose memory could not be had replaces nothing.
+    const bool fReplacementLost = !replacement.allocated() && !r.sReplacement.empty();
+    if (!fReplacementLost) ReplaceInData(v.Data, search, replacement, r.iCount);
+    return true;
+}
+
+} // namespace InstrumentScript
