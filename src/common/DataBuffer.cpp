@@ -64,7 +64,8 @@ bool DataBuffer::append(const void* pBytes, std::size_t iCount) {
         const std::size_t iDoubled = std::min(iCapacity * 2, MaxCapacity);
         if (!reserve(std::max(iNeeded, iDoubled)) && !reserve(iNeeded)) return false;
     }
-    std::memcpy(pBlock.get() + iSize, pBytes, iCount);
+    // The bytes may lie in this buffer's own room behind its valid bytes (an answer read there).
+    std::memmove(pBlock.get() + iSize, pBytes, iCount);
     iSize = iNeeded;
     return true;
 }

@@ -53,7 +53,8 @@ class DataBuffer {
     bool reserve(std::size_t iNewCapacity);
     // Sets the count of valid bytes; false (nothing changed) beyond the capacity.
     bool setSize(std::size_t iNewSize);
-    // Appends bytes, growing the capacity to at least double when it must grow.
+    // Appends bytes, growing the capacity to at least double when it must grow. The bytes may
+    // lie in the buffer's own room behind its valid bytes when no growth is needed.
     bool append(const void* pBytes, std::size_t iCount);
     bool append(std::string_view sText) { return append(sText.data(), sText.size()); }
     // Replaces the contents with a copy of the bytes.

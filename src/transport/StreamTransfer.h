@@ -49,6 +49,7 @@ struct uStreamInstance {
     std::size_t iSendSize = 0;
     DataBuffer pReceiveData; // the answer being collected
     std::size_t iReceiveSize = 0;
+    std::size_t iReceiveBase = 0; // bytes of the caller's ahead of the answer in pReceiveData
     std::string sEndOfMessage; // empty after construction
     bool fTimedOut = false;    // the last read ended by its time-out: its answer may still come
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
@@ -138,7 +139,11 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 // again and again commits its pages once. On success answer holds exactly the answer's bytes
 // (a long answer in the buffer it was read into, a short one as a copy, the instance keeping
 // its buffer); on failure none.
-bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError);
+// With iKeep (at most answer.size()), the first iKeep bytes of answer stay and the answer is read
+// behind them into answer's own memory (a trace read in parts arrives where its samples go):
+// on success answer holds those bytes and then the answer's, on failure those bytes alone.
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError,
+                std::size_t iKeep = 0);
 
 // The log line of DropStale: "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
 std::string StaleText(const uNames& names, std::size_t iBytes);
