@@ -9,6 +9,7 @@
 //
 //   bench_WaveformPartsBench [rounds]
 #include "PlainClient.h"
+#include "common/DataBuffer.h"
 #include "common/TestApplication.h"
 #include "instrument/Instrument.h"
 #include "instrument/ModelTable.h"
@@ -267,6 +268,7 @@ void BenchSiglent(int iRounds) {
 
 int main(int argc, char** argv) {
     const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    DataBuffer::UseOneHeap(); // as the program's main does
     TestApplication::EnsureCore();
     EventHub::Init();
     WaveformChecks::Install();

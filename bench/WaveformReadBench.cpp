@@ -7,6 +7,7 @@
 //   bench_WaveformReadBench [rounds]   (9 by default: the median of few rounds on a loaded machine
 //   follows its load more than the read)
 #include "PlainClient.h"
+#include "common/DataBuffer.h"
 #include "common/TestApplication.h"
 #include "instrument/Instrument.h"
 #include "platform/EventHub.h"
@@ -97,6 +98,7 @@ double RoadRead(uRoad& road) {
 
 int main(int argc, char** argv) {
     const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    DataBuffer::UseOneHeap(); // as the program's main does
     TestApplication::EnsureCore();
     EventHub::Init();
     WaveformReaders::Register();

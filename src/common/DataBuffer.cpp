@@ -1,5 +1,7 @@
 #include "common/DataBuffer.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -87,4 +89,10 @@ void DataBuffer::release() {
     pBlock.reset();
     iSize = 0;
     iCapacity = 0;
+}
+
+void DataBuffer::UseOneHeap() {
+#ifdef M_ARENA_MAX
+    mallopt(M_ARENA_MAX, 1);
+#endif
 }

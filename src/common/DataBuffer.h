@@ -64,6 +64,14 @@ class DataBuffer {
     // No valid bytes and no memory.
     void release();
 
+    // Start-up, before any other thread runs: every thread allocates from the main thread's
+    // heap. An instrument's worker thread fills a trace's sample block and the GUI thread frees
+    // it; in a heap of the worker's own, that free empties the heap, which goes back to the
+    // system, and the next read's block is faulted in afresh page by page (on a virtual machine
+    // that costs as much as the transfer). The program's threads are few and seldom allocate
+    // at the same time.
+    static void UseOneHeap();
+
   private:
     std::unique_ptr<std::uint8_t[]> pBlock;
     std::size_t iSize = 0;
