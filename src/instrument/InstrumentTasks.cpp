@@ -158,6 +158,11 @@ void SetCommunicationDefaults(uInstance& instance) {
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     uRequest& request = instance.request;
+    // The block unit is told for this exchange only: whatever comes next announces bytes again.
+    struct uUnitReset {
+        uRequest& r;
+        ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
+    } unitReset{request};
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
     // and so are the iKeep bytes a caller puts ahead of the answer.
@@ -321,6 +326,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.fRequestData = task.fRequestData; // SendRequest clears the counts and the answer
         request.fVendorSpecific = task.fVendorSpecific;
         request.eWait = task.eWait;
+        request.eBlockUnit = task.eBlockUnit;
         const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);
         request.data.release();
         if (!fExchanged) {

@@ -31,7 +31,8 @@ void SetCommunicationDefaults(uInstance& instance);
 // transfer events go to iWindow. Without the send flag nothing is exchanged: false with "There
 // is no command to send.". A task that was cancelled before its exchange began fails at once; an
 // abort request left over from earlier is dropped. An answer buffer left in the block lends its
-// memory to the answer (its bytes are dropped).
+// memory to the answer (its bytes are dropped). The block unit of the block (eBlockUnit) holds for
+// this exchange only and is Bytes again afterwards.
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError);
 
 // Sends the command already in the request block as a query (no payload, no vendor-specific

@@ -218,6 +218,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         auto& stream = *this->pInstance;
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
+        stream.eBlockUnit = request.eBlockUnit;
         if (!Kind::PrepareData(stream, request.sCommand, Payload(request), request.data.size(), sError)) {
             PostStepError(iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);
             return false;

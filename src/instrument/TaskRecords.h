@@ -6,6 +6,7 @@
 #include "instrument/ConnectionDescription.h"
 #include "instrument/TaskHead.h"
 #include "instrument/WaveformSources.h"
+#include "transport/BlockHeader.h"
 
 #include <array>
 #include <cstddef>
@@ -50,6 +51,8 @@ struct uTaskScpiCommand {
     // (a large file is not copied on the caller's thread). A pointer that owns nothing is copied
     // all the same.
     std::int64_t fShareData = 0;
+    // What the count of the answer's block counts (Bits: a Siglent logic line's points).
+    Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
 };
 
 struct uTaskScreencopy {

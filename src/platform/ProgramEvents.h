@@ -46,6 +46,8 @@ inline constexpr int EventTransferStatus = 0x1001E;
 // Log lines from other threads, and the SCPI window's refresh thread.
 inline constexpr int EventLogLine = 0x10027;
 inline constexpr int EventScpiViewRefresh = 0x10028;
+// A job of a screenshot window's picture worker is done (data: its uScreenshotResult).
+inline constexpr int EventScreenshotProcessed = 0x10030;
 
 // Gadget event types of the viewers and option panels.
 inline constexpr int EventTypeViewerClear = 6;

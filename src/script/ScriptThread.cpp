@@ -13,6 +13,7 @@
 #include "script/ScriptParser.h"
 #include "script/ScriptScpi.h"
 #include "script/ScriptText.h"
+#include "script/ScriptVariableValues.h"
 #include "script/ScriptWait.h"
 
 #include <array>
@@ -56,6 +57,10 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     at(eScriptTaskType::VariableAdd).sFailure = " Thread - Fehler beim Addieren eines Werts zu einer Variable.";
     at(eScriptTaskType::VariableMath).sFailure = " Thread - Fehler beim Verrechnen eines Werts mit einer Variable.";
     at(eScriptTaskType::VariableSet).sFailure = " Thread - Fehler beim Zuweisen eines Werts einer Variable.";
+    at(eScriptTaskType::VariableCompare).executor = TaskVariableCompare;
+    at(eScriptTaskType::VariableAdd).executor = TaskVariableAdd;
+    at(eScriptTaskType::VariableMath).executor = TaskVariableMath;
+    at(eScriptTaskType::VariableSet).executor = TaskVariableSet;
     at(eScriptTaskType::Instrument) = {TaskInstrument, " Thread - Erstelle ein Instrument.",
                                        " Thread - Fehler beim Erstellen des Instruments.",
                                        eAfter::WaitResultWhenConnecting,

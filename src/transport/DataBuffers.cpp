@@ -7,7 +7,7 @@ bool CreateMemory(DataBuffer& buffer, std::size_t iSizeNeeded, std::size_t iGrow
         std::size_t iSize = iSizeNeeded;
         if (iGrowStep != 0 && iSizeNeeded < iGrowStep) iSize = iGrowStep;
         if (iSize == 0 || !buffer.reserve(iSize)) {
-            sError = "Instrument::CreateMemory: Der Speicher für die Daten konnte nicht reserviert werden.";
+            sError = CreateMemoryReserveFailed;
             return false;
         }
         return true;
@@ -19,7 +19,7 @@ bool CreateMemory(DataBuffer& buffer, std::size_t iSizeNeeded, std::size_t iGrow
         iNewSize = iCurrent + iGrowStep;
     if (!buffer.reserve(iNewSize)) {
         buffer.release();
-        sError = "Instrument::CreateMemory: Der Speicher für die Daten konnte nicht vergrößert werden.";
+        sError = CreateMemoryGrowFailed;
         return false;
     }
     return true;

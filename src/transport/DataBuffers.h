@@ -5,8 +5,15 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace Instrument {
+
+// The texts of CreateMemory's two failures, for callers that grow a buffer their own way.
+inline constexpr std::string_view CreateMemoryReserveFailed =
+    "Instrument::CreateMemory: Der Speicher für die Daten konnte nicht reserviert werden.";
+inline constexpr std::string_view CreateMemoryGrowFailed =
+    "Instrument::CreateMemory: Der Speicher für die Daten konnte nicht vergrößert werden.";
 
 // Makes the buffer's capacity at least iSizeNeeded. An empty buffer gets iSizeNeeded, or
 // iGrowStep when that is larger; a buffer that must grow grows to its capacity + iGrowStep, or

@@ -186,7 +186,8 @@ void TakeTrailer(const uTransfer& transfer) {
 
 } // namespace
 
-bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage) {
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                    Instrument::eBlockUnit eUnit) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
@@ -194,25 +195,31 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
     // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
     // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
     // every block.
-    static constexpr std::string_view BlockPrefixes[] = {"DAT2,", "DESC,", ":TRAC:DATA "};
+    // With eUnit Bits only the data block (behind "DAT2,") counts points; a descriptor behind
+    // "DESC," in the same answer counts bytes.
+    static constexpr std::string_view DataPrefix = "DAT2,";
+    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
     const std::size_t iLimit = iSize - iEnd;
     std::size_t iPos = 0;
     while (iPos < iLimit) {
         std::size_t iBlock = iPos;
+        bool fPoints = false;
         for (const std::string_view sPrefix : BlockPrefixes) {
             if (iLimit - iPos >= sPrefix.size() &&
                 std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
                     return a == static_cast<char>(std::toupper(b));
                 })) {
                 iBlock = iPos + sPrefix.size();
+                fPoints = eUnit == Instrument::eBlockUnit::Bits && sPrefix == DataPrefix;
                 break;
             }
         }
         std::uint64_t iCount = 0;
         const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
-            if (iLimit - iBlock < iHeader + iCount) return false;
-            iPos = iBlock + iHeader + static_cast<std::size_t>(iCount);
+            const std::uint64_t iBytes = fPoints ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
+            if (iLimit - iBlock < iHeader + iBytes) return false;
+            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }
         const void* pNext = std::memchr(pData + iPos, ';', iLimit - iPos);
         if (pNext == nullptr) break;
@@ -353,7 +360,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
-                                                  stream.sEndOfMessage);
+                                                  stream.sEndOfMessage, stream.eBlockUnit);
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (fComplete) {
                 TakeTrailer(transfer);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
+#include "transport/BlockHeader.h"
 
 #include <chrono>
 #include <cstddef>
@@ -51,6 +52,10 @@ struct uStreamInstance {
     std::size_t iReceiveSize = 0;
     std::size_t iReceiveBase = 0; // bytes of the caller's ahead of the answer in pReceiveData
     std::string sEndOfMessage; // empty after construction
+    // What the count of the data block ("DAT2,") in the next answer counts. Bits (a Siglent
+    // logic line announces its points, packed eight to a byte) is told per exchange by whoever
+    // knows the query; every other block announces bytes (see AnswerComplete).
+    Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
     bool fTimedOut = false;    // the last read ended by its time-out: its answer may still come
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
 };
@@ -103,14 +108,18 @@ struct uTransfer {
 // True when the answer in pData[0, iSize) is complete: it ends with sEndOfMessage (an answer
 // that is only that text included) and the text lies behind the announced data of every
 // definite-length block "#n..." of the answer, so that a 0x0A inside a block that happens to end
-// a reception does not end the answer. A block is recognised at the start of the answer and of
+// a reception does not end the answer. The announced data is the count in bytes; with eUnit
+// Bits, that of the data block behind "DAT2," (a Siglent logic line's points) is the count / 8
+// rounded up, so that such an answer ends with the text behind its packed bytes rather than
+// waiting for eight times as many; a descriptor behind "DESC," still counts bytes. A block is recognised at the start of the answer and of
 // each of its ";"-separated units, bare or behind "DAT2,", "DESC," or ":TRAC:DATA " (any case). An empty text never completes an answer.
 // An image file sent without a block header (Siglent ":PRINt?") is complete by its own
 // structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
 // ends by the time-out.
-bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage);
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
 // both are empty. A payload size > 0 needs a payload.

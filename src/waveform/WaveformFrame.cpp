@@ -14,7 +14,7 @@ constexpr std::size_t AnswerFrame = 64; // a block header ("#9" and nine digits)
 
 } // namespace
 
-bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sError) {
+bool Exchanger::Send(const std::string& sCommand, bool fQuery, Instrument::eBlockUnit eUnit, std::string& sError) {
     uRequest& request = instance.request;
     request.fSend = 1;
     request.sCommand = sCommand;
@@ -25,6 +25,7 @@ bool Exchanger::Send(const std::string& sCommand, bool fQuery, std::string& sErr
     request.fRequestData = fQuery ? 1 : 0;
     request.fVendorSpecific = 0;
     request.eWait = 0;
+    request.eBlockUnit = eUnit;
     return InstrumentDefault::SendRequest(instance, iWindow, sError);
 }
 
@@ -36,15 +37,16 @@ void Exchanger::FreeAnswer() {
 
 bool Exchanger::Command(const std::string& sCommand, std::string& sError) {
     std::string sText;
-    const bool fSent = Send(sCommand, false, sText);
+    const bool fSent = Send(sCommand, false, Instrument::eBlockUnit::Bytes, sText);
     FreeAnswer();
     if (fSent) return true;
     sError = std::string(sReader) + ": Error sending the SCPI command: >" + sCommand + "< - " + sText;
     return false;
 }
 
-bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
-    bool fGood = Send(sCommand, true, sError);
+bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+                          Instrument::eBlockUnit eUnit) {
+    bool fGood = Send(sCommand, true, eUnit, sError);
     if (fGood) {
         const uRequest& request = instance.request;
         InstrumentWaveform::uAnswer answer;
@@ -75,6 +77,7 @@ bool Exchanger::QueryBehind(const std::string& sCommand, DataBuffer& samples, st
     request.fRequestData = 1;
     request.fVendorSpecific = 0;
     request.eWait = 0;
+    request.eBlockUnit = Instrument::eBlockUnit::Bytes;
     std::string sText;
     bool fGood = InstrumentDefault::SendRequest(instance, iWindow, sText);
     request.iKeep = 0;
@@ -96,9 +99,10 @@ bool Exchanger::QueryBehind(const std::string& sCommand, DataBuffer& samples, st
     return false;
 }
 
-bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError) {
+bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+                      Instrument::eBlockUnit eUnit) {
     std::string sText;
-    if (QueryBare(sCommand, check, sText)) return true;
+    if (QueryBare(sCommand, check, sText, eUnit)) return true;
     sError = std::string(sReader) + ": Error sending and receiving the SCPI command: >" + sCommand + "< - " + sText;
     return false;
 }

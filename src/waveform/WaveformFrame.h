@@ -5,6 +5,7 @@
 #include "common/DataBuffer.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/WaveformRead.h"
+#include "transport/BlockHeader.h"
 #include "waveform/InstrumentWaveform.h"
 
 #include <array>
@@ -34,9 +35,13 @@ class Exchanger {
     bool Command(const std::string& sCommand, std::string& sError);
     // A query whose answer goes to the check and is freed after it, whatever the check said.
     // Failure of either: "<reader>: Error sending and receiving the SCPI command: >cmd< - " + text.
-    bool Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError);
+    // eUnit tells what the count of the answer's block counts (Bits: a logic line's points), so
+    // that a stream transport ends the answer behind its bytes.
+    bool Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+               Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
     // A query whose failure keeps the text of the exchange or the check as it is.
-    bool QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError);
+    bool QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
+                   Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
     // Query, with the answer read straight behind the samples into their block where the
     // connection can (InstrumentTransport::KeepsAhead) and the block has room for an answer of
     // iBytes data bytes: the check then sees the answer in the samples' room behind their valid
@@ -51,7 +56,7 @@ class Exchanger {
     InstrumentDefault::uInstance& Instance() { return instance; }
 
   private:
-    bool Send(const std::string& sCommand, bool fQuery, std::string& sError);
+    bool Send(const std::string& sCommand, bool fQuery, Instrument::eBlockUnit eUnit, std::string& sError);
     // Frees the answer in the request block; its memory stays with the reader for the next one.
     void FreeAnswer();
 

@@ -43,11 +43,14 @@ bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sEr
     const WaveformFrame::AnswerCheck check = [this, e](const uAnswer& a, std::string& err) {
         return SiglentSDS2000XPlusCheckChannelData(eModel, a, e, data, err);
     };
+    // A line's block announces points packed eight to a byte (the check takes it so too).
+    const Instrument::eBlockUnit eUnit = e >= WaveformDigital0 && e <= WaveformDigital15 ? Instrument::eBlockUnit::Bits
+                                                                                         : Instrument::eBlockUnit::Bytes;
     for (std::int64_t iStart = 0; iStart < iPoints; iStart += iPart) {
         const std::int64_t iCount = std::min(iPart, iPoints - iStart);
         const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) + ";:WAV:POIN " +
                                      std::to_string(iCount) + ";:WAV:DATA?";
-        if (!exchange.Query(sCommand, check, sError)) return false;
+        if (!exchange.Query(sCommand, check, sError, eUnit)) return false;
     }
     return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:PRE?",
                           [this, e](const uAnswer& a, std::string& err) {

@@ -3,6 +3,7 @@
 // guards and turned key ring, the segment-display readouts, the multimeter's window in its body,
 // and the About picture's 24-bit image, panel gradient, painting order and golden image.
 #include "icons/SegmentDisplay.h"
+#include "icons/VectorCanvas.h"
 #include "icons/VectorIcon.h"
 #include "platform/OsVersion.h"
 
@@ -192,6 +193,41 @@ TEST_F(InstrumentPicturesTest, AboutPictureIsA24BitImageAtTheSizesAskedFor) {
     const QImage plain = VectorIcon::PictureAbout(420, 110);
     OsVersion::SetWindows2000(true);
     EXPECT_EQ(VectorIcon::PictureAbout(420, 110), plain);
+}
+
+// The panel ends at 379.88 x 99.97 of the 380 x 100 design, so the last column and row are only
+// partly covered and the image's start colour shows through them: it must be white, never what
+// the memory held. The same figures painted over white and over black tell the two apart.
+TEST_F(InstrumentPicturesTest, AboutPictureStartsWhiteSoItsLastRowAndColumnAreDefined) {
+    const VectorIcon::uDrawing& about = Find("PictureAbout");
+    for (auto [w, h] : {std::pair{380, 100}, {420, 110}, {57, 13}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        const QImage start = VectorIcon::BeginDrawing(w, h, 24, -1);
+        ASSERT_FALSE(start.isNull());
+        for (int x = 0; x < w; ++x) ASSERT_EQ(start.pixel(x, h - 1), 0xFFFFFFFFu) << x;
+        for (int y = 0; y < h; ++y) ASSERT_EQ(start.pixel(w - 1, y), 0xFFFFFFFFu) << y;
+
+        auto paintedOver = [&](Qt::GlobalColor background) {
+            QImage image(w, h, QImage::Format_RGB32);
+            image.fill(background);
+            {
+                VectorCanvas::PainterCanvas canvas(image);
+                canvas.Scale(w / 380.0, h / 100.0);
+                about.pPaint(canvas);
+            }
+            return image.convertToFormat(QImage::Format_RGB888);
+        };
+        const QImage image = VectorIcon::PictureAbout(w, h), overWhite = paintedOver(Qt::white),
+                     overBlack = paintedOver(Qt::black);
+        int iShowing = 0; // edge pixels where the start colour shows through
+        auto probe = [&](int x, int y) {
+            EXPECT_EQ(image.pixel(x, y), overWhite.pixel(x, y)) << x << ", " << y;
+            if (overWhite.pixel(x, y) != overBlack.pixel(x, y)) ++iShowing;
+        };
+        for (int x = 0; x < w; ++x) probe(x, h - 1);
+        for (int y = 0; y < h - 1; ++y) probe(w - 1, y);
+        EXPECT_GT(iShowing, 0);
+    }
 }
 
 TEST_F(InstrumentPicturesTest, AboutPanelColourDependsOnXAlone) {

@@ -23,6 +23,11 @@ void Start() {
 }
 
 void ReleaseAll() {
+    // The recorder tells objects apart by their address. A released object stays allocated until
+    // the process ends, so that an object made later never takes its address and never inherits
+    // its events (an identification seen for the old one would end a later wait at once).
+    static auto* pReleased = new std::vector<InstrumentObject>;
+    for (InstrumentObject& object : Listed()) pReleased->push_back(std::move(object));
     std::string sError;
     Instrument::ReleaseAll(true, 0, sError);
 }

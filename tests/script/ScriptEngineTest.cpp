@@ -8,10 +8,13 @@
 #include "platform/ProgramEvents.h"
 #include "script/ScriptThread.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <latch>
+#include <thread>
 
 using namespace InstrumentScript;
 using ScriptTest::FakeCore;
@@ -331,6 +334,60 @@ TEST_F(ScriptEngine, PauseWhileIdlePausesAfterTheFirstTask) {
     EXPECT_FALSE(ScriptTest::PumpUntil([&] { return HasOutput("Skriptzeile 3 goto b"); }, 100));
     ASSERT_TRUE(RunScript(pInstance, sError));
     ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+}
+
+// Pause asks the thread to reset the request and sleep after its task; Stop marks the instance
+// and the thread at once. Hammered in every order, the thread never turns a stop back into
+// "running": while a thread that was told to stop is still the instance's, the state stays
+// Stop (watched under the module mutex from a thread of its own). Every stop ends its thread,
+// and the pause asked before it does not reach the next run.
+TEST_F(ScriptEngine, AStopRacingThePauseResetIsNeverOverwritten) {
+    Builder loop;
+    loop.Label(1, "a");
+    loop.Goto(2, "a");
+    const std::shared_ptr<uScriptProgram> pLoop = loop.Done();
+    std::atomic<bool> fDone{false};
+    std::atomic<int> iStopsSeen{0}, iOverwritten{0};
+    std::thread watcher([&] {
+        while (!fDone) {
+            {
+                std::lock_guard lock(ModuleMutex());
+                if (pInstance->pThread && pInstance->pThread->fStop) {
+                    ++iStopsSeen;
+                    if (pInstance->eState != eScriptState::Stop) ++iOverwritten;
+                }
+            }
+            std::this_thread::yield();
+        }
+    });
+    std::string sError;
+    for (int i = 0; i < 600; ++i) {
+        Run(pLoop);
+        // One turn of delivery at a time keeps the loop's messages below the flood bound, so
+        // the thread keeps passing its pause reset.
+        for (int k = 0; k < i % 5; ++k) {
+            QCoreApplication::processEvents();
+            PauseScript(pInstance, sError);
+            QCoreApplication::processEvents();
+            RunScript(pInstance, sError);
+        }
+        QCoreApplication::processEvents();
+        PauseScript(pInstance, sError);
+        StopScript(pInstance, sError);
+        EXPECT_FALSE(ThreadRunning(*pInstance)) << i;
+        EventHub::Pump();
+        collector.Clear();
+    }
+    fDone = true;
+    watcher.join();
+    EXPECT_EQ(iOverwritten.load(), 0) << "of " << iStopsSeen.load() << " looks at a stop under way";
+
+    Builder once;
+    once.Goto(1, "b");
+    once.Label(2, "b");
+    Run(once.Done());
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+    EXPECT_FALSE(HasOutput("Thread - Pausiere den Thread."));
 }
 
 TEST_F(ScriptEngine, StopEndsAnEngineSleepAtOnce) {

@@ -3,6 +3,7 @@
 #include "WindowScriptSupport.h"
 
 #include "app/Window.h"
+#include "app/WindowAbout.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -159,6 +160,43 @@ TEST_F(ScriptWindowTest, ExitWithCtrlEndsTheProgramAndWithoutAsksEveryWindowToCl
     WindowStart::FindMenuItem(Record(iWindow)->pMenu, WindowStart::MenuExit)->trigger();
     Settle();
     EXPECT_EQ(frameEvents, (std::vector<int>{EventQuit, EventCloseAllWindows}));
+}
+
+TEST_F(ScriptWindowTest, AboutOpensTheOneBoxOverTheScriptWindowAndItGoesWithIt) {
+    const int iWindow = OpenWindow();
+    auto box = [] {
+        for (QWidget* p : QApplication::topLevelWidgets()) {
+            auto* pFrame = qobject_cast<WindowFrame*>(p);
+            if (pFrame && WindowAbout::Window() != 0 && pFrame->Window() == WindowAbout::Window()) return pFrame;
+        }
+        return static_cast<WindowFrame*>(nullptr);
+    };
+    QAction* pItem = WindowStart::FindMenuItem(Record(iWindow)->pMenu, WindowStart::MenuAbout);
+    ASSERT_NE(pItem, nullptr);
+    EXPECT_EQ(pItem->text(), "&About...");
+    pItem->trigger();
+    ASSERT_TRUE(WaitFor([&] { return box() != nullptr; }));
+    WindowFrame* pBox = box();
+    EXPECT_EQ(pBox->windowTitle(), "About...");
+    EXPECT_EQ(pBox->parentWidget(), Record(iWindow)->pFrame);
+    // Asked again, the same box.
+    const int iBox = WindowAbout::Window();
+    pItem->trigger();
+    Settle();
+    EXPECT_EQ(WindowAbout::Window(), iBox);
+    EXPECT_EQ(box(), pBox);
+    // Its owner closes: the box goes with it, and the script window's item opens a new one.
+    const int iOther = OpenWindow();
+    CloseWindow(iWindow);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(WaitFor([] { return WindowAbout::Window() == 0; }));
+    WindowStart::FindMenuItem(Record(iOther)->pMenu, WindowStart::MenuAbout)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return box() != nullptr; }));
+    EXPECT_NE(WindowAbout::Window(), iBox);
+    EXPECT_EQ(box()->parentWidget(), Record(iOther)->pFrame);
+    WindowAbout::Close();
+    Settle();
+    EXPECT_EQ(WindowAbout::Window(), 0);
 }
 
 TEST_F(ScriptWindowTest, DontCheckPositionTogglesTheCheckMarkAndConfigIni) {

@@ -1,6 +1,7 @@
 #include "sim/RtbScope.h"
 
 #include "sim/ScpiPath.h"
+#include "sim/ScreenCopyAnswers.h"
 
 #include <cctype>
 #include <cstdio>
@@ -49,6 +50,16 @@ void RtbScope::SetPointsAsReal(bool f) RTB_KNOB(fPointsReal = f)
 void RtbScope::SetPointsAnswer(const std::string& s) RTB_KNOB(sPointsAnswer = s)
 void RtbScope::SetDataFault(eDataFault f) RTB_KNOB(dataFault = f)
 #undef RTB_KNOB
+
+void RtbScope::SetScreen(const QImage& picture) {
+    std::lock_guard lock(mMutex);
+    screen = picture.copy();
+}
+
+std::string RtbScope::HardcopyFormat() const {
+    std::lock_guard lock(mMutex);
+    return sHardcopyFormat;
+}
 
 bool RtbScope::Running() const {
     std::lock_guard lock(mMutex);
@@ -148,6 +159,25 @@ bool RtbScope::Execute(const std::string& sPath, const std::string& sArgs, ScpiR
     };
     static const char* Leaves[][2] = {{"HEADer?", "HEAD"}, {"YRESolution?", "YRES"}, {"YORigin?", "YOR"},
                                       {"YINCrement?", "YINC"}, {"XORigin?", "XOR"}, {"XINCrement?", "XINC"}};
+    if (MatchPath(sPath, "HCOPy:FORMat", n)) {
+        sHardcopyFormat = Upper(sArgs).rfind("BMP", 0) == 0 ? "BMP" : "PNG";
+        return true;
+    }
+    if (MatchPath(sPath, "HCOPy:FORMat?", n)) return reply.Text(sHardcopyFormat), true;
+    if (MatchPath(sPath, "HCOPy:COLor:SCHeme", n)) {
+        const std::string sScheme = Upper(sArgs);
+        sColorScheme = sScheme.rfind("GRAY", 0) == 0 ? "GRAY" : sScheme.rfind("INV", 0) == 0 ? "INV" : "COL";
+        return true;
+    }
+    if (MatchPath(sPath, "HCOPy:DATA?", n)) {
+        QImage picture = screen.convertToFormat(QImage::Format_RGB888);
+        if (sColorScheme == "GRAY") picture = picture.convertToFormat(QImage::Format_Grayscale8);
+        if (sColorScheme == "INV") picture.invertPixels();
+        Block(std::make_shared<const std::vector<std::uint8_t>>(sHardcopyFormat == "BMP" ? BmpFile(picture, false)
+                                                                                         : PngFile(picture)),
+              reply);
+        return true;
+    }
     for (const auto& leaf : Leaves) {
         const std::string sLeaf = leaf[0];
         if (channel(("CHANnel#:DATA:" + sLeaf).c_str())) return tail(leaf[1], 1);

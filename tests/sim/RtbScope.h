@@ -13,6 +13,8 @@
 
 #include "sim/ScpiDevice.h"
 
+#include <QImage>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,6 +44,12 @@ class RtbScope : public ScpiPersonality {
     void SetPointsAsReal(bool fReal);               // ":DATA:POIN?" as "1.2E+03"
     void SetPointsAnswer(const std::string& sText); // instead of the count
     void SetDataFault(eDataFault fault);
+
+    // The screen that ":HCOPy:DATA?" copies: a definite-length block holding the picture as a
+    // PNG or BMP file (":HCOPy:FORMat PNG|BMP"), in the colour scheme of
+    // ":HCOPy:COLor:SCHeme COLor|GRAYscale|INVerted" (the manual's hardcopy subsystem).
+    void SetScreen(const QImage& screen);
+    std::string HardcopyFormat() const;
 
     bool Running() const;
     std::string Format() const;
@@ -79,6 +87,9 @@ class RtbScope : public ScpiPersonality {
     bool fPointsReal = false;
     std::string sPointsAnswer;
     eDataFault dataFault = eDataFault::None;
+    QImage screen;
+    std::string sHardcopyFormat = "PNG";
+    std::string sColorScheme = "COL";
     std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
 };
 

@@ -244,8 +244,9 @@ void AnswerSiglentScreenCopy(ScpiDevice& device, const QImage& screen) {
 }
 
 void AnswerHamegDisplayDump(ScpiDevice& device, const DisplayDump& dump, const std::string& sCatalogue) {
-    // The device joins the answers of the three units with ';' and ends the message with LF; a CR
-    // at the end of each unit's answer makes the two-byte frames.
+    // The device joins the answers of the three units with ';' and ends the message with its
+    // answer end (LF CR with HamegScope attached); a CR at the end of each unit's answer makes the
+    // two-byte frames.
     std::vector<std::uint8_t> block = dump.Block();
     block.push_back('\r');
     std::vector<std::uint8_t> catalogue(sCatalogue.begin(), sCatalogue.end());

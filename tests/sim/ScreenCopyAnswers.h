@@ -94,7 +94,8 @@ std::vector<std::uint8_t> SiglentScreenCopyAnswer(const QImage& screen, eImageFi
 
 // Teaches a simulated device the HAMEG display-dump query ":SERV:MODE WEN;:DISP:DUMP? ALL;
 // :TRAC:SOUR:CAT?". Its answer is laid out as those instruments send it: two bytes ahead of the
-// block, two after it, the catalogue, and two at the end (CR and the device's ';' or LF).
+// block, two after it, the catalogue, then CR and the device's answer end (LF CR once HamegScope
+// is attached, as the instruments send it over raw TCP).
 void AnswerHamegDisplayDump(ScpiDevice& device, const DisplayDump& dump, const std::string& sCatalogue);
 
 } // namespace Sim

@@ -2,6 +2,7 @@
 // behind a loopback listener and behind a pseudo-terminal.
 #include "StreamTransportFixture.h"
 
+#include "common/WindowLog.h"
 #include "sim/ScreenCopyAnswers.h"
 #include "transport/BlockHeader.h"
 
@@ -184,6 +185,43 @@ TYPED_TEST(StreamTransportTest, APeerThatClosesEndsTheTransferWithAnErrorAtOnce)
     EXPECT_NE(sError.find(sBroken), std::string::npos) << sError;
 }
 
+// A peer that takes the query and then freezes (silent from the start, or after the first bytes
+// of its answer) ends the read after one reply wait with the time-out's text, and the close
+// after it does not wait on that peer. Two waits would take at least twice the time-out: the
+// bound lies below that, with a whole time-out of slack for a loaded machine.
+TYPED_TEST(StreamTransportTest, AFrozenPeerEndsTheReadAfterOneReplyWait) {
+    constexpr std::int64_t iTimeout = 2000;
+    const std::string sTimeOut =
+        this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
+    struct uFrozen {
+        Sim::uStreamFault fault;
+        bool fResult;         // what came is handed over with the time-out's text
+        std::size_t iArrived; // bytes of the answer that came
+    };
+    const uFrozen cases[] = {
+        {{Sim::eStreamFault::NoReply}, false, 0},
+        {{Sim::eStreamFault::Hold, 5, 0, [] { return false; }}, true, 5},
+    };
+    for (const uFrozen& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault.eKind));
+        this->Reopen(iTimeout);
+        this->mPeer.AddFault(c.fault);
+        std::string sError;
+        DataBuffer answer;
+        const auto start = Clock::now();
+        EXPECT_EQ(this->Exchange("*IDN?", answer, sError), c.fResult);
+        const auto took = Clock::now() - start;
+        EXPECT_EQ(sError, sTimeOut);
+        EXPECT_EQ(answer.size(), c.iArrived);
+        EXPECT_GE(took, std::chrono::milliseconds(iTimeout - 50));
+        EXPECT_LT(took, std::chrono::milliseconds(2 * iTimeout));
+
+        const auto closing = Clock::now();
+        TypeParam::Disconnect(*this->pInstance);
+        EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(iTimeout));
+    }
+}
+
 TYPED_TEST(StreamTransportTest, MessagesAndTheirFailures) {
     std::string sError;
     // Command, payload and end-of-message text; the device takes the block.
@@ -270,7 +308,20 @@ TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
     EXPECT_EQ(ToBytes(answer), bmp);
 }
 
+// How often the log holds the text, counted after the hub delivered what was posted.
+std::size_t LogCount(const std::string& sText) {
+    EventHub::Pump();
+    const std::string sLog = WindowLog::Text();
+    std::size_t n = 0;
+    for (std::size_t i = sLog.find(sText); i != std::string::npos; i = sLog.find(sText, i + 1)) ++n;
+    return n;
+}
+
 TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
+    WindowLog::Create();
+    struct CloseLog {
+        ~CloseLog() { WindowLog::Close(1); }
+    } closeLog;
     this->Reopen(200);
     const std::string sTimeOut =
         this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
@@ -294,11 +345,93 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
     EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""},
                                         iLate),
               this->Text(TypeParam::WriteName, std::to_string(iLate) + " bytes of an earlier answer were dropped."));
+    // The line reaches the log once, as an error of the write that dropped them.
+    EXPECT_EQ(LogCount("Error: " + this->Text(TypeParam::WriteName, std::to_string(iLate) +
+                                                                      " bytes of an earlier answer were dropped.")),
+              1u)
+        << WindowLog::Text();
 
     // Nothing waits now: nothing is dropped, and the answers stay in step.
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
     EXPECT_EQ(this->pInstance->iStaleBytes, 0u);
+    EXPECT_EQ(LogCount("earlier answer were dropped"), 1u);
+}
+
+// A Siglent logic line announces its points and sends them packed eight to a byte. Told so for
+// the exchange, the transport ends the answer with the text behind the packed bytes, not after
+// the time-out; a reception that ends inside them with a 0x0A does not end it early.
+TYPED_TEST(StreamTransportTest, ALogicLineBlockEndsBehindItsPackedBytes) {
+    // With a time-out of 20 s, a read that waited for 1001 bytes would not end with an empty
+    // error text.
+    this->Reopen(20000);
+    Bytes packed(126);
+    for (std::size_t i = 0; i < packed.size(); ++i) packed[i] = static_cast<std::uint8_t>(i * 37 + 5);
+    packed[40] = 0x0A;
+    packed.back() = 0x0A;
+    const Bytes header = ToBytes("DAT2,#9000001001");
+    Bytes answerBytes = header;
+    answerBytes.insert(answerBytes.end(), packed.begin(), packed.end());
+    answerBytes.push_back('\n');
+    this->mPeer.Device().SetAnswer("LINE?", answerBytes);
+    std::string sError;
+    DataBuffer answer;
+    struct uCase {
+        const char* sWhat;
+        int iSplit; // bytes of the first reception; 0: one piece
+    };
+    const uCase cases[] = {
+        {"whole", 0},
+        {"a reception ends with a 0x0A inside the packed bytes", static_cast<int>(header.size() + 41)},
+        {"a reception ends with the last packed byte, 0x0A", static_cast<int>(header.size() + packed.size())},
+    };
+    for (const uCase& c : cases) {
+        if (c.iSplit > 0) this->mPeer.AddFault({Sim::eStreamFault::Split, c.iSplit, 0, this->AllTaken()});
+        this->pInstance->eBlockUnit = Instrument::eBlockUnit::Bits;
+        ASSERT_TRUE(this->Exchange("LINE?", answer, sError)) << c.sWhat << ": " << sError;
+        EXPECT_EQ(sError, "") << c.sWhat;
+        EXPECT_EQ(ToBytes(answer), answerBytes) << c.sWhat;
+        EXPECT_EQ(this->pInstance->iStaleBytes, 0u) << c.sWhat;
+    }
+    // Byte blocks keep their rule, the LF inside a block included.
+    this->pInstance->eBlockUnit = Instrument::eBlockUnit::Bytes;
+    ASSERT_TRUE(this->Exchange("SIM:BLOC? 2000", answer, sError)) << sError;
+    EXPECT_EQ(ToBytes(answer), BlockAnswer(2000));
+    EXPECT_EQ(sError, "");
+}
+
+TEST(AnswerCompleteTest, ALogicLineBlockCountsPointsPackedEightToAByte) {
+    using Instrument::eBlockUnit;
+    struct uCase {
+        std::string sAnswer;
+        eBlockUnit eUnit;
+        bool fComplete;
+    };
+    const std::string Two = "\x01\x02";
+    const uCase cases[] = {
+        {"DAT2,#9000000009" + Two + "\n", eBlockUnit::Bits, true},  // 9 points in 2 bytes
+        {"DAT2,#9000000009" + Two + "\n", eBlockUnit::Bytes, false}, // 9 bytes announced
+        {"DAT2,#9000000009\n\n", eBlockUnit::Bits, false},          // the LF is the second packed byte
+        {"DAT2,#9000000009\n\n\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000016" + Two + "\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000017" + Two + "\n", eBlockUnit::Bits, false}, // 17 points take 3 bytes
+        {"DAT2,#9000000017" + Two + "\x03\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000000\n", eBlockUnit::Bits, true},
+        // Only the data block counts points: the descriptor behind it and a bare block count bytes.
+        {"DAT2,#9000000016" + Two + "\n;DESC,#9000000004\n\n\n\n\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000016" + Two + "\n;DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"dat2,#9000000008\x0A\n", eBlockUnit::Bits, true},
+        {"DAT2,#9000000008\x0A", eBlockUnit::Bits, false}, // the packed byte alone is no end
+        {"ON;OFF\n", eBlockUnit::Bits, true},              // texts keep the text rule
+    };
+    for (const uCase& c : cases) {
+        EXPECT_EQ(StreamTransfer::AnswerComplete(reinterpret_cast<const std::uint8_t*>(c.sAnswer.data()), c.sAnswer.size(),
+                                                 "\n", c.eUnit),
+                  c.fComplete)
+            << ::testing::PrintToString(c.sAnswer) << (c.eUnit == eBlockUnit::Bits ? " bits" : " bytes");
+    }
 }
 
 TEST(AnswerCompleteTest, ImagesWithoutABlockHeaderEndByTheirOwnStructure) {

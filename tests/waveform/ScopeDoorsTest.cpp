@@ -131,6 +131,7 @@ TEST(ScopeAnswerEndTest, BlocksBehindTextHeadersAndSeveralBlocks) {
 
 TEST(ScopeMemoryTest, TwentyFiveMillionSiglentPointsInThreePartsOverRawTcp) {
     ScopeRead::Start();
+    const ScopeRead::PatientTimeouts patient;
     Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2102XPlus);
     scope.SetMemoryDepth(25000000);
     Sim::RawTcpServer server;

@@ -9,6 +9,7 @@
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
 #include "sim/Vxi11Server.h"
+#include "transport/InterfaceDefaults.h"
 #include "waveform/WaveformReaders.h"
 
 #include <QCoreApplication>
@@ -145,6 +146,14 @@ uResult Session::Read(const uTaskWaveform& task, int iWaitMs) {
     }
     return result;
 }
+
+PatientTimeouts::PatientTimeouts(int iMs)
+    : iUsbTmc(InterfaceDefaults::Timeout(InterfaceUsbTmc)), iVxi11(InterfaceDefaults::Timeout(InterfaceVxi11)),
+      iRawTcp(InterfaceDefaults::Timeout(InterfaceRawTcp)), iSerial(InterfaceDefaults::Timeout(InterfaceSerial)) {
+    InterfaceDefaults::SetTimeouts(iMs, iMs, iMs, iMs);
+}
+
+PatientTimeouts::~PatientTimeouts() { InterfaceDefaults::SetTimeouts(iUsbTmc, iVxi11, iRawTcp, iSerial); }
 
 std::vector<std::uint8_t> Bytes(const DataBuffer& buffer) { return {buffer.begin(), buffer.end()}; }
 

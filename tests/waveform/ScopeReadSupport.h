@@ -75,6 +75,21 @@ class Door {
     std::unique_ptr<uState> pState;
 };
 
+// For its lifetime, every interface's response time-out is iMs (the time-outs of connections
+// made meanwhile); then the earlier ones again. A simulator that builds millions of points
+// before its first byte, on a loaded machine, may be silent longer than the program's own
+// two seconds: tests that read such traces wait on the data, not on the simulator's speed.
+class PatientTimeouts {
+  public:
+    explicit PatientTimeouts(int iMs = 120000);
+    ~PatientTimeouts();
+    PatientTimeouts(const PatientTimeouts&) = delete;
+    PatientTimeouts& operator=(const PatientTimeouts&) = delete;
+
+  private:
+    int iUsbTmc, iVxi11, iRawTcp, iSerial;
+};
+
 // The bytes of an element's sample block.
 std::vector<std::uint8_t> Bytes(const DataBuffer& buffer);
 

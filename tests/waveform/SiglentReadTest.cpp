@@ -285,6 +285,7 @@ TEST_F(SiglentReadTest, TwoChannelModelsNeverReadChannelsThreeAndFour) {
 }
 
 TEST_F(SiglentReadTest, WordPartsOfFiveMillionAndLineBytePartsOfTenMillion) {
+    const ScopeRead::PatientTimeouts patient;
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(10000000);
     pScope->SetLineDepth(20000000);
@@ -341,7 +342,32 @@ TEST_F(SiglentReadTest, ALineIsReadOnlyWithTheLogicDisplayOn) {
     EXPECT_EQ(result.pData->sLabel[WaveformDigital5], "SDA");
 }
 
+// A line's block announces points, eight to a byte: the raw TCP read ends it behind its bytes.
+// With a raw TCP time-out of two minutes, a read that waited for the announced count would not
+// finish within the wait.
+TEST_F(SiglentReadTest, LinePartsEndBehindTheirPackedBytesNotByTheTimeOut) {
+    const ScopeRead::PatientTimeouts patient(120000);
+    Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
+    pScope->SetMemoryDepth(1001);
+    pScope->SetLineDepth(10000001); // two parts: ten million points and one
+    pScope->SetPointsAsInteger(true);
+    pScope->ShowLogic(true);
+    pScope->ShowLine(3, true);
+    const auto result = pSession->Read(ScopeRead::Task(DataSourceMemory, 4, {WaveformDigital3}), 90000);
+    ASSERT_TRUE(result.fFinished);
+    ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
+    EXPECT_EQ(pScope->DataRequests(), (std::vector<std::string>{"D3 0 10000000", "D3 10000000 1"}));
+    ASSERT_EQ(result.pData->DigitalChannels.size(), 1u);
+    const auto& d3 = result.pData->DigitalChannels.front();
+    std::vector<std::uint8_t> expected = ExpectedLine(3, 10000000);
+    expected.push_back(static_cast<std::uint8_t>(SiglentScope::LineBit(3, 10000000)));
+    EXPECT_EQ(ScopeRead::Bytes(d3.samples), expected);
+    EXPECT_EQ(d3.rawPreamble.size(), 346u);
+    EXPECT_EQ(d3.iPoints, 10000001);
+}
+
 TEST_F(SiglentReadTest, AFailedSecondPartKeepsTheFirstAndNamesItsRequest) {
+    const ScopeRead::PatientTimeouts patient;
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(15000000);
     struct uFault {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -139,6 +140,32 @@ TEST_F(WaveformDataLogicTest, TheInstrumentsTotalIsBoundedByTheSamplesAndShortPo
     ASSERT_TRUE(WaveformData::CombineLogicChannelsRTB2000(r, loose.instance, sError)) << sError;
     EXPECT_EQ(Merged(r), std::string("#9000000008AaBbC\0D\0", 19));
     EXPECT_EQ(r.Channels.back().iTotalPoints, 4);
+}
+
+// Sixteen Siglent lines of 62,500,000 bytes hold 500,000,000 samples: two bytes each would need
+// ten digits in the merged block's "#9" header. One line of that size is enough to ask for it;
+// its samples are never touched, so the buffer stays untouched memory.
+TEST_F(WaveformDataLogicTest, AMergedCountBeyondNineDigitsIsRefusedWithItsText) {
+    constexpr std::size_t iLineBytes = 62500000;
+    const std::string sHeader = "#9062500000";
+    for (const std::int64_t iTotalPoints : {std::int64_t{500000000}, std::int64_t{4000000000}}) {
+        SCOPED_TRACE(iTotalPoints);
+        uWaveformRecord r = Record();
+        uWaveformRecordChannel line = Element(WaveformDigital0, "", iTotalPoints);
+        const std::size_t iSize = sHeader.size() + iLineBytes + 1;
+        ASSERT_TRUE(line.pData.reserve(iSize) && line.pData.setSize(iSize));
+        std::memcpy(line.pData.data(), sHeader.data(), sHeader.size());
+        line.pData.data()[iSize - 1] = '\n';
+        line.iDataSize = static_cast<std::int64_t>(iSize);
+        r.Channels.push_back(std::move(line));
+        std::string sError;
+        EXPECT_FALSE(WaveformData::CombineLogicChannelsSiglent(r, loose.instance, sError));
+        EXPECT_EQ(sError, "Die Anzahl der Samples ist zu groß, iTotalPoints = 500000000");
+        ASSERT_EQ(r.Channels.size(), 2u);
+        EXPECT_EQ(r.Channels.back().eWaveform, WaveformDigital0);
+    }
+    EventHub::Pump();
+    EXPECT_EQ(recorder.Count(SaveStatusMergeFinished), 0u);
 }
 
 TEST_F(WaveformDataLogicTest, PodProgressIsOneFiftyAndHundredAndAStopLeavesZeros) {

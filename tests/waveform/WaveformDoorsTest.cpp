@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Doors, WaveformDoorsTest,
 
 TEST(WaveformMemoryTest, TwentyFourMillionPointsOverRawTcp) {
     ScopeRead::Start();
+    const ScopeRead::PatientTimeouts patient;
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
     scope.SetMemoryDepth(24000000);
     Sim::RawTcpServer server;

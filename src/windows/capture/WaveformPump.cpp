@@ -6,6 +6,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
+#include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
 
 #include <cctype>
@@ -51,19 +52,6 @@ bool IsSiglent(std::int64_t eModel) {
            eModel == ModelSiglentSDS5000XCh2 || eModel == ModelSiglentSDS5000XCh4;
 }
 
-bool HasLogicChannels(std::int64_t eModel) {
-    switch (eModel) {
-    case ModelRohdeSchwarzRTB2000Ch2:
-    case ModelRohdeSchwarzRTB2000Ch4:
-    case ModelRigolDS1000ZPlus:
-    case ModelRigolMSO2000:
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return true;
-    default: return false;
-    }
-}
 
 // Opens a channel element in the record when none is open and returns it.
 uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
@@ -178,6 +166,20 @@ void PumpStep(uWaveformPump& pump) {
 
 } // namespace
 
+bool HasLogicChannels(std::int64_t eModel) {
+    switch (eModel) {
+    case ModelRohdeSchwarzRTB2000Ch2:
+    case ModelRohdeSchwarzRTB2000Ch4:
+    case ModelRigolDS1000ZPlus:
+    case ModelRigolMSO2000:
+    case ModelSiglentSDS2000XPlusCh2:
+    case ModelSiglentSDS2000XPlusCh4:
+    case ModelSiglentSDS5000XCh2:
+    case ModelSiglentSDS5000XCh4: return true;
+    default: return false;
+    }
+}
+
 std::int64_t Date() {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
@@ -211,6 +213,12 @@ bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseco
 }
 
 void EventTimer(uWaveformPump& pump, int iTimer) {
+    if (iTimer == TimerOptions) {
+        // The option list is the user's, connected or not.
+        pump.pTimers->Stop(TimerOptions);
+        pump.pWindow->PostOptionsEvent();
+        return;
+    }
     if (!pump.instrument.fConnected) {
         pump.pTimers->Stop(iTimer);
         StopRequestData(pump);
@@ -229,10 +237,6 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
             StopRequestData(pump);
         }
         break;
-    case TimerOptions:
-        pump.pTimers->Stop(TimerOptions);
-        pump.pWindow->PostOptionsEvent();
-        break;
     case TimerPump: PumpStep(pump); break;
     default: pump.pTimers->Stop(iTimer); break;
     }
@@ -250,6 +254,12 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fSend = fSend ? 1 : 0;
         if (fSend) task.sCommand = pump.sRequestCommand;
         task.fRequestData = fResponse ? 1 : 0;
+        // A Siglent logic line's block announces points packed eight to a byte: the transport
+        // ends that answer behind its bytes.
+        if (!pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+            WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent) {
+            task.eBlockUnit = Instrument::eBlockUnit::Bits;
+        }
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         const std::int64_t iTask =

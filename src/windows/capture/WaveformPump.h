@@ -163,6 +163,9 @@ inline constexpr std::int64_t QuietInterval = 600000; // from here on, every tra
 std::int64_t Date();
 std::int64_t ElapsedMilliseconds();
 
+// Whether the model has logic channels (its record carries logic lines and a logic name).
+bool HasLogicChannels(std::int64_t eModel);
+
 // Start-up: the per-model answer checks.
 void SetChecks(uWaveformChecks checks);
 

@@ -68,6 +68,8 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        // The connection knows its model, as the instrument list's does: its answer end follows it.
+        prepare.eModel = eModel;
         ASSERT_NE(pObject->pInterface->AddTask(*pObject, prepare, sError), 0) << sError;
         ASSERT_NE(pObject->pInterface->AddTask(*pObject, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError),
                   0);
@@ -194,9 +196,10 @@ TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
     scope.SetMemoryDepth(30000);
     scope.SetLineDepth(1001);
     scope.SetPointsAsInteger(true);
-    // The stream transport takes a line block's count of bits for bytes and waits for them until
-    // its time-out; a short one keeps the test quick.
-    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 3000);
+    // A line block counts points; the pump tells the stream transport so, which ends the answer
+    // behind the packed bytes: with a time-out of two minutes a read that waited for 1001 bytes
+    // would not settle in time.
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 120000);
     Refresh();
     EXPECT_EQ(pump.mChannelData, (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogic}));
     EXPECT_EQ(pump.sLogicAll, "D5");
@@ -246,7 +249,7 @@ TEST_F(WaveformFamiliesLiveTest, HamegScreenTraceAndOptionRowsInPlace) {
     Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
     scope.Attach(server.Device());
     scope.SetCatalogue("CH1,CH2,POD1");
-    Connect(ModelHamegHM2008, "HMO2024", 1500); // its answers end with LF CR: each waits out the time-out
+    Connect(ModelHamegHM2008, "HMO2024");
     Refresh();
     EXPECT_EQ(pump.mChannelData,
               (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2, WaveformLogicPod1}));

@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 using namespace FrameTestSupport;
@@ -157,6 +159,51 @@ TEST_F(SelectSearchTest, ADoubleClickMakesTheMainWindowConnectTheInstrumentAndCl
               "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
     EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
     EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+}
+
+// "Refresh" while another search runs (here one that listens on the namespace's loopback for a
+// minute, until it is stopped) releases nothing and reloads nothing, since that search may still
+// be identifying the objects; its start fails and says so in the log. Once that search ended,
+// "Refresh" releases the unconnected instruments and finds them anew.
+TEST_F(SelectSearchTest, ARefreshWhileASearchRunsReleasesNothingAndLogsTheRefusedStart) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    const InstrumentObject before = ObjectAt(iList, "USB");
+    ASSERT_TRUE(before);
+
+    uStartSearch held;
+    held.fLxi = 1;
+    held.lAddress.push_back({"127.0.0.1", "127.0.0.1", 9, 5025, 60000});
+    std::string sError;
+    ASSERT_TRUE(InstrumentSearch::StartSearch(&held, sError)) << sError;
+    ASSERT_TRUE(InstrumentSearch::IsRunning());
+
+    const std::string sRefused = "Error: WindowSelectInstrument::SearchAndShowInstruments: An error occurred when "
+                                 "starting the search for instruments.";
+    const std::string sReason = "Error: InstrumentSearch::StartSearch: A search for instruments has already been "
+                                "started, and is still ongoing.";
+    Click(Gadget<QPushButton>(iList, "Refresh"));
+    ASSERT_TRUE(WaitFor([&] { return WindowLog::Text().find(sReason) != std::string::npos; })) << WindowLog::Text();
+    const std::string sLog = WindowLog::Text();
+    const std::size_t iRefused = sLog.find(sRefused);
+    ASSERT_NE(iRefused, std::string::npos) << sLog;
+    EXPECT_LT(iRefused, sLog.find(sReason));
+    Settle();
+    std::vector<InstrumentObject> listed;
+    Instrument::CopyInstrumentList(listed);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), before), listed.end());
+    EXPECT_EQ(ObjectAt(iList, "USB"), before);
+    EXPECT_TRUE(InstrumentSearch::IsRunning()); // that search goes on undisturbed
+
+    StopSearch();
+    ASSERT_FALSE(InstrumentSearch::IsRunning());
+    ASSERT_TRUE(Refresh(iList));
+    const InstrumentObject after = ObjectAt(iList, "USB");
+    ASSERT_TRUE(after);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(WindowLog::Text().find(sRefused, iRefused + 1), std::string::npos);
 }
 
 TEST_F(SelectSearchTest, AnObjectReleasedSinceTheRefillIsNotHandedOverButTheListRefilled) {

@@ -1,0 +1,120 @@
+// Drives the real waveform window for a look by eye: a main window connected to the simulated
+// Rigol DS1000Z Plus over raw TCP on loopback, the waveform window as a separate window after
+// "Refresh" with two channels ticked, then its "Options" tab with rows checked. Saves
+// <folder>/waveform.png and <folder>/waveform-options.png and prints what the window shows.
+// Usage: tool_WaveformWindowScreenshot <folder>  (under a display server such as Xvfb, inside a
+// network namespace of its own).
+#include "ToolSupport.h"
+
+#include "app/Window.h"
+#include "app/WindowStart.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
+#include "sim/RawTcpServer.h"
+#include "sim/RigolScope.h"
+#include "windows/capture/OptionList.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WindowWaveform.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+int Fail(int iStep) {
+    std::fprintf(stderr, "waveform_window_screenshot: step %d failed\n", iStep);
+    return 1;
+}
+
+void Print(const QTreeWidget* pList, const char* sName) {
+    std::printf("%s:\n", sName);
+    for (int i = 0; i < pList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* p = pList->topLevelItem(i);
+        std::printf("  [%c] %s | %s\n", p->checkState(0) == Qt::Checked ? 'x' : ' ', p->text(0).toUtf8().constData(),
+                    p->text(1).toUtf8().constData());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s folder\n", argv[0]);
+        return 2;
+    }
+    const QString sFolder = QString::fromLocal8Bit(argv[1]);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTemporaryDir dir;
+    ToolSupport::UseFolders(dir);
+    Main::OpenConfig();
+    WindowWaveform::RegisterKind();
+    WaveformChecks::Install();
+    WindowLog::Create();
+
+    const int iMain = Main::OpenMainWindow();
+    WindowStart::uWindowStart* pMain = nullptr;
+    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return Fail(1);
+    pMain->pFrame->setGeometry(10, 40, 520, 360);
+    ToolSupport::Settle(300);
+
+    Sim::RawTcpServer server;
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.ShowLogic(true);
+    scope.ShowLine(3, true);
+    std::string sError;
+    if (!server.Start(sError)) return Fail(2);
+    InstrumentObject object = Instrument::Create(sError);
+    if (!object) return Fail(3);
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.fUserModel = 1;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    object->pInterface->AddTask(*object, prepare, sError);
+    EventHub::PostEvent(EventConnectInstrument, iMain, 0, 0, EventHub::Payload::Of<InstrumentObject>(object));
+    ToolSupport::Settle(1000);
+
+    WindowStart::OpenWaveform(iMain, 0);
+    ToolSupport::Settle(300);
+    uWindowWaveform* p = nullptr;
+    if (!WindowWaveform::GetInstance(WindowStart::FindChild(iMain, WindowKindWaveform), &p)) return Fail(4);
+    p->pFrame->move(560, 40);
+    ToolSupport::Settle(200);
+    p->pRefresh->click();
+    ToolSupport::Settle(1500);
+    for (int i = 0; i < p->pChannels->topLevelItemCount() && i < 2; ++i)
+        p->pChannels->topLevelItem(i)->setCheckState(0, Qt::Checked);
+    ToolSupport::Settle(300);
+    const bool fFirst = ToolSupport::Grab(sFolder + "/waveform.png");
+    std::printf("title: %s, size %dx%d (minimum %dx%d), status \"%s\"\n",
+                p->pFrame->windowTitle().toUtf8().constData(), p->pFrame->width(), p->pFrame->height(),
+                p->iMinimumWidth, p->iMinimumHeight, p->pStatusBar->currentMessage().toUtf8().constData());
+    Print(p->pChannels, "Channels");
+
+    p->gadgets.pPanel->setCurrentIndex(1);
+    p->gadgets.pOptionList->SetChecked(2000, true);
+    p->gadgets.pOptionList->SetChecked(2001, true);
+    ToolSupport::Settle(600);
+    const bool fSecond = ToolSupport::Grab(sFolder + "/waveform-options.png");
+    std::printf("tab: %s\n", p->gadgets.pPanel->tabText(1).toUtf8().constData());
+    Print(p->gadgets.pOptionList, "Options");
+
+    std::fflush(stdout);
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    ToolSupport::Settle(600);
+    Instrument::ReleaseAll(true, 0, sError);
+    WindowLog::Close(1);
+    Main::CloseConfig();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return fFirst && fSecond ? 0 : 1;
+}

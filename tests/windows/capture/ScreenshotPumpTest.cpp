@@ -1,0 +1,365 @@
+// The screenshot pump against a scripted instrument and timers fired by hand: direct and pump
+// mode, the trigger-status poll, waits that start after the previous result, the display dump,
+// the interval, the quiet automatic reading, cancels and late results, and the mended faults
+// (no cancel when nothing of the window runs; no picture from a result without an answer).
+#include "PumpTestSupport.h"
+
+#include "common/EventData.h"
+#include "common/NumberText.h"
+#include "instrument/ModelCommands.h"
+#include "instrument/TaskRecords.h"
+#include "platform/ProgramEvents.h"
+#include "transport/TransferStatus.h"
+#include "windows/capture/ScreenshotPump.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using ScreenshotPump::TimerInterval;
+using ScreenshotPump::TimerPump;
+
+namespace {
+
+class ShotWindow : public ScreenshotPumpWindow {
+  public:
+    void SetStatus(const std::string& sText) override { mStatus.push_back(sText); }
+    void AddLine(const std::string& sText) override { mLog.push_back(sText); }
+    void AddError(const std::string& sText) override { mLog.push_back("Error: " + sText); }
+    void DisableGadgets(bool fDisable) override { mGadgets.push_back(fDisable); }
+    void MessageRequester(const std::string& sText) override { mRequesters.push_back(sText); }
+    void PostOptionsEvent() override { ++iOptionEvents; }
+    void PostViewerSync() override { ++iSyncs; }
+    void ScreenArrived(uScreenshotPump& pump, bool fSave, bool fLog) override {
+        mArrived.emplace_back(pump.answer.view());
+        mSaves.push_back(fSave ? (fLog ? 2 : 1) : 0);
+    }
+    void Reprocess() override { ++iReprocess; }
+
+    std::vector<std::string> mStatus, mLog, mRequesters, mArrived;
+    std::vector<int> mSaves;
+    std::vector<bool> mGadgets;
+    int iOptionEvents = 0, iSyncs = 0, iReprocess = 0;
+};
+
+struct ShotRig {
+    explicit ShotRig(std::int64_t eModel = 6, const std::string& sModel = "DS1104Z") {
+        pObject = std::make_shared<uInstrumentObject>();
+        pObject->pInterface = &instrument;
+        pump.iWindow = 9;
+        pump.pWindow = &window;
+        pump.pTimers = &timers;
+        uScreenshotPumpInstrument info{pObject, true, true, eModel, "RIGOL TECHNOLOGIES", sModel, {}};
+        Instrument::GetModelCommands(eModel, info.commands);
+        ScreenshotPump::SetInstrument(pump, info);
+        ScreenshotPump::SetScreenshotCommand(pump);
+    }
+    ~ShotRig() { Utility::EventDataClear(); }
+
+    bool Fire(int iTimer) {
+        if (!timers.Armed(iTimer)) return false;
+        ScreenshotPump::EventTimer(pump, iTimer);
+        return true;
+    }
+    void Result(std::int64_t iTask, const std::string& sAnswer, bool fRequestData = true) {
+        auto pResult = std::make_unique<uTaskResultScpiCommand>();
+        pResult->iTaskNumber = iTask;
+        pResult->fSendFinished = 1;
+        pResult->fRequestData = fRequestData ? 1 : 0;
+        if (fRequestData && !sAnswer.empty()) pResult->requestData = DataBuffer::FromText(sAnswer);
+        pResult->iRequestTransferred = fRequestData ? static_cast<std::int64_t>(sAnswer.size()) : 0;
+        pResult->fRequestFinished = 1;
+        ScreenshotPump::EventDataReceived(pump, {EventTaskFinished, pump.iWindow, 0, InstrumentTaskScpiCommand,
+                                                 EventHub::Payload::Of(std::move(pResult))});
+    }
+    void ResultWithoutRecord() {
+        ScreenshotPump::EventDataReceived(pump, {EventTaskFinished, pump.iWindow, 0, InstrumentTaskScpiCommand, {}});
+    }
+    void Transfer(int eType, std::int64_t iData) {
+        ScreenshotPump::EventDataSent(
+            pump, {EventTransferStatus, pump.iWindow, 0, eType, EventHub::Payload::Of<std::int64_t>(iData)});
+    }
+    std::int64_t LastTask() const { return instrument.mTasks.empty() ? 0 : instrument.mTasks.back().iTask; }
+    const uTaskScpiCommand* LastScpi() const {
+        return instrument.mTasks.empty() ? nullptr : std::get_if<uTaskScpiCommand>(&instrument.mTasks.back().task);
+    }
+    bool LogHas(const std::string& sPart) const {
+        for (const std::string& s : window.mLog)
+            if (s.find(sPart) != std::string::npos) return true;
+        return false;
+    }
+    bool StatusHas(const std::string& sPart) const {
+        for (const std::string& s : window.mStatus)
+            if (s.find(sPart) != std::string::npos) return true;
+        return false;
+    }
+
+    ShotWindow window;
+    PumpTest::HandTimers timers;
+    PumpTest::ScriptedInstrument instrument;
+    InstrumentObject pObject;
+    uScreenshotPump pump;
+};
+
+// Before-rows Stop, the short wait, the trigger poll; after-row Run.
+void CheckControlRows(uScreenshotPump& pump, bool fBefore = true, bool fAfter = true) {
+    uWaveformOptionState& c = pump.control;
+    c.fBefore = fBefore ? 1 : 0;
+    c.fStop = 1;
+    c.sStop = ":STOP";
+    c.fWaitShort = 1;
+    c.iWaitShort = 100;
+    c.fTrigger = 1;
+    c.sTriggerStatus = ":TRIG:STAT?";
+    c.sTriggerStatusStop = "STOP";
+    c.fAfter = fAfter ? 1 : 0;
+    c.fRun = 1;
+    c.sRun = ":RUN";
+}
+
+TEST(ScreenshotPump, DirectModeIsOneQueryWithoutPumpAndASingleShotEndsWithoutACancel) {
+    ShotRig rig;
+    EXPECT_TRUE(rig.LogHas("DS1104Z - Screenshot SCPI Command: :DISP:DATA? ON,OFF,BMP24"));
+    ScreenshotPump::StartReading(rig.pump, {});
+    ASSERT_EQ(rig.instrument.mTasks.size(), 1u);
+    const uTaskScpiCommand* pTask = rig.LastScpi();
+    ASSERT_NE(pTask, nullptr);
+    EXPECT_EQ(pTask->fSend, 1);
+    EXPECT_EQ(pTask->fRequestData, 1);
+    EXPECT_EQ(pTask->sCommand, ":DISP:DATA? ON,OFF,BMP24");
+    EXPECT_FALSE(rig.timers.Armed(TimerPump));
+    EXPECT_TRUE(rig.LogHas("DS1104Z - SCPI command sent: :DISP:DATA? ON,OFF,BMP24"));
+    rig.Result(rig.LastTask(), "BMDATA");
+    ASSERT_EQ(rig.window.mArrived, std::vector<std::string>{"BMDATA"});
+    EXPECT_EQ(rig.window.mSaves.back(), 0);
+    EXPECT_TRUE(rig.LogHas("Data received, bytes: 6 - ("));
+    // The shot is done: gadgets back, and no abort goes to an instance that runs nothing of ours.
+    EXPECT_EQ(rig.instrument.Cancels(), 0);
+    EXPECT_FALSE(rig.window.mGadgets.back());
+    EXPECT_FALSE(rig.timers.Armed(TimerInterval));
+}
+
+TEST(ScreenshotPump, PumpModeSendsStopWaitsAfterItsResultThenPollsUntilStopAndRunsAfter) {
+    ShotRig rig;
+    CheckControlRows(rig.pump);
+    ScreenshotPump::StartReading(rig.pump, {});
+    EXPECT_TRUE(rig.instrument.mTasks.empty());
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    ASSERT_EQ(rig.instrument.Commands(), std::vector<std::string>{":STOP"});
+    EXPECT_EQ(rig.LastScpi()->fRequestData, 0);
+    // The wait has not begun while Stop is out.
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    EXPECT_EQ(rig.timers.Period(TimerPump), 60);
+    rig.Result(rig.LastTask(), "", false);
+    ASSERT_TRUE(rig.Fire(TimerPump)); // Stop arrived: removed
+    ASSERT_TRUE(rig.Fire(TimerPump)); // the wait starts now
+    EXPECT_EQ(rig.timers.Period(TimerPump), 100);
+    EXPECT_EQ(rig.instrument.mTasks.size(), 1u);
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    ASSERT_EQ(rig.instrument.Commands().back(), ":TRIG:STAT?");
+    EXPECT_FALSE(rig.LogHas("SCPI command sent: :TRIG:STAT?"));
+    rig.Result(rig.LastTask(), "WAIT\n");
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    EXPECT_EQ(rig.instrument.Commands().back(), ":TRIG:STAT?"); // asked again
+    EXPECT_EQ(rig.instrument.mTasks.size(), 3u);
+    rig.Result(rig.LastTask(), "stop\r\n");
+    ASSERT_TRUE(rig.Fire(TimerPump)); // matched
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    EXPECT_EQ(rig.instrument.Commands().back(), ":DISP:DATA? ON,OFF,BMP24");
+    rig.Result(rig.LastTask(), "PICTURE");
+    EXPECT_EQ(rig.window.mArrived.size(), 1u);
+    EXPECT_TRUE(rig.timers.Armed(TimerPump));
+    EXPECT_TRUE(rig.window.mGadgets.back()); // still reading
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
+    rig.Result(rig.LastTask(), "", false);
+    ASSERT_TRUE(rig.Fire(TimerPump));
+    ASSERT_TRUE(rig.Fire(TimerPump)); // the list ran empty: a single shot ends
+    EXPECT_FALSE(rig.timers.Armed(TimerPump));
+    EXPECT_FALSE(rig.window.mGadgets.back());
+    EXPECT_EQ(rig.instrument.Cancels(), 0);
+}
+
+TEST(ScreenshotPump, RowsOfAnUncheckedGroupAddNothing) {
+    ShotRig rig;
+    CheckControlRows(rig.pump, false, false);
+    EXPECT_FALSE(ScreenshotPump::CreateSendRequestList(rig.pump));
+    ASSERT_EQ(rig.pump.mRequestList.size(), 1u);
+    EXPECT_EQ(rig.pump.mRequestList.front().eKind, RequestScreenshot);
+}
+
+TEST(ScreenshotPump, HamegDumpWithASizeIsPumpModeWithTheDumpQuery) {
+    ShotRig rig(15, "HM2008");
+    rig.pump.dump.fDisplayDump = true;
+    rig.pump.dump.f768 = true;
+    EXPECT_TRUE(ScreenshotPump::CreateSendRequestList(rig.pump));
+    ASSERT_EQ(rig.pump.mRequestList.size(), 1u);
+    EXPECT_EQ(rig.pump.mRequestList.front().eKind, RequestDisplayDump);
+    EXPECT_EQ(rig.pump.mRequestList.front().sCommand, ":SERV:MODE WEN;:DISP:DUMP? ALL;:TRAC:SOUR:CAT?");
+    // Without a size row the image query goes out directly.
+    rig.pump.dump.f768 = false;
+    EXPECT_FALSE(ScreenshotPump::CreateSendRequestList(rig.pump));
+    EXPECT_EQ(rig.pump.mRequestList.front().sCommand, ":HCOPy:DATA?");
+}
+
+TEST(ScreenshotPump, TriggerAnswersThatMatchStop) {
+    ShotRig rig;
+    struct uCase {
+        std::string sAnswer;
+        bool fMatch;
+    };
+    const std::vector<uCase> cases = {{"stop\r\n", true}, {" STOP", true},      {"#14STOP", true},
+                                      {"#15STOP", false}, {"WAIT\n", false},   {"", false},
+                                      {"STOPPED", false}, {"#14STO", false}};
+    for (const uCase& c : cases) {
+        rig.pump.answer = DataBuffer::FromText(c.sAnswer);
+        EXPECT_EQ(ScreenshotPump::CheckInstrumentResponse(rig.pump, "STOP"), c.fMatch) << c.sAnswer;
+    }
+}
+
+TEST(ScreenshotPump, IntervalsAndTheirRequesters) {
+    ShotRig rig;
+    struct uCase {
+        std::string sText;
+        int iUnit;
+        std::int64_t iExpected; // 0: refused
+    };
+    for (const uCase& c : std::vector<uCase>{{"0.5", 0, 1}, {"0", 0, 0}, {"2", 2, 120000}, {"1.5", 1, 1500}}) {
+        rig.window.mRequesters.clear();
+        ScreenshotPump::StartReading(rig.pump, {true, c.sText, c.iUnit});
+        if (c.iExpected == 0) {
+            EXPECT_EQ(rig.window.mRequesters, std::vector<std::string>{"The interval setting is invalid."});
+            continue;
+        }
+        EXPECT_EQ(rig.pump.iInterval, c.iExpected) << c.sText;
+        ScreenshotPump::Cancel(rig.pump);
+    }
+    rig.pump.fSaveAutomatically = true;
+    rig.window.mRequesters.clear();
+    const std::size_t iTasks = rig.instrument.mTasks.size();
+    ScreenshotPump::StartReading(rig.pump, {});
+    EXPECT_EQ(rig.window.mRequesters, std::vector<std::string>{"No folder was selected."});
+    EXPECT_EQ(rig.instrument.mTasks.size(), iTasks);
+}
+
+TEST(ScreenshotPump, AutomaticReadingIsQuietCountsPicturesAndWaitsTheIntervalAfterEachAnswer) {
+    ShotRig rig;
+    rig.pump.fSaveAutomatically = true;
+    rig.pump.sAutomaticFolder = "/tmp/shots";
+    ScreenshotPump::StartReading(rig.pump, {true, "5", 1});
+    EXPECT_EQ(rig.window.iSyncs, 1);
+    EXPECT_TRUE(rig.LogHas("DS1104Z - The screenshots are read in automatically, every " +
+                           Utility::StrDLocalized(5000, -1) + " Milliseconds"));
+    EXPECT_TRUE(rig.LogHas("DS1104Z - The screenshots are saved in the folder: /tmp/shots"));
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_EQ(static_cast<int>(rig.instrument.mTasks.size()), i);
+        rig.Transfer(TransferStatus::TransferSent, 20);
+        rig.Transfer(TransferStatus::TransferReceiving, 1000);
+        EXPECT_FALSE(rig.timers.Armed(TimerInterval));
+        rig.Result(rig.LastTask(), "PIC" + std::to_string(i));
+        EXPECT_EQ(rig.window.mSaves.back(), 1); // saved, not logged
+        EXPECT_EQ(rig.timers.Period(TimerInterval), 5000);
+        ScreenshotPump::ImageCounted(rig.pump, rig.pump.iRun);
+        EXPECT_EQ(rig.window.mStatus.back(), "Screenshots: " + std::to_string(i));
+        ASSERT_TRUE(rig.Fire(TimerInterval));
+    }
+    EXPECT_FALSE(rig.LogHas("Data sent, bytes: "));
+    EXPECT_FALSE(rig.LogHas("Data received, bytes: "));
+    EXPECT_FALSE(rig.StatusHas("Data received, bytes: "));
+    EXPECT_FALSE(rig.LogHas("SCPI command sent: "));
+    // "Cancel" while the fourth answer is on its way: the stop line counts three, the abort goes
+    // out, and the late answer and its reports are dropped.
+    ScreenshotPump::Cancel(rig.pump);
+    EXPECT_TRUE(rig.LogHas("DS1104Z - The automatic reading of the screenshots was stopped. Count: 3"));
+    EXPECT_EQ(rig.instrument.Cancels(), 1);
+    const std::size_t iStatus = rig.window.mStatus.size();
+    rig.Transfer(TransferStatus::TransferReceiving, 10);
+    rig.Result(rig.instrument.mTasks[3].iTask, "LATE");
+    EXPECT_EQ(rig.window.mArrived.size(), 3u);
+    EXPECT_EQ(rig.window.mStatus.size(), iStatus);
+    EXPECT_FALSE(rig.timers.Armed(TimerInterval));
+}
+
+TEST(ScreenshotPump, ALongIntervalShowsTheTransferLines) {
+    ShotRig rig;
+    ScreenshotPump::StartReading(rig.pump, {true, "10", 2});
+    EXPECT_EQ(rig.pump.iInterval, 600000);
+    rig.Transfer(TransferStatus::TransferSent, 20);
+    EXPECT_TRUE(rig.LogHas("DS1104Z - Data sent, bytes: 20 - ("));
+    rig.Result(rig.LastTask(), "PIC");
+    EXPECT_TRUE(rig.LogHas("DS1104Z - Data received, bytes: 3 - ("));
+}
+
+TEST(ScreenshotPump, AResultWithoutAnAnswerIsNeitherConvertedNorCounted) {
+    ShotRig rig;
+    ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
+    rig.Result(rig.LastTask(), "", true);
+    EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data is not available, 0 bytes."));
+    EXPECT_TRUE(rig.window.mArrived.empty());
+    EXPECT_EQ(rig.pump.iCount, 0);
+    EXPECT_EQ(rig.timers.Period(TimerInterval), 1000); // the reading goes on
+    ASSERT_TRUE(rig.Fire(TimerInterval));
+    rig.ResultWithoutRecord();
+    EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data could not be received."));
+    EXPECT_TRUE(rig.window.mArrived.empty());
+}
+
+TEST(ScreenshotPump, ATaskErrorStopsAndADisconnectStopsAtTheNextTimer) {
+    ShotRig rig;
+    ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
+    const std::int64_t iKey =
+        Utility::EventDataStore(uEventData{-5, "Time-out", "RawTcp", "RequestData"});
+    ScreenshotPump::EventDataReceived(rig.pump, {EventTaskFinished, rig.pump.iWindow, 0, InstrumentTaskError,
+                                                 EventHub::Payload::Of<std::int64_t>(iKey)});
+    EXPECT_TRUE(rig.LogHas("Error: RawTcp::RequestData: (-5) Time-out"));
+    EXPECT_FALSE(rig.pump.fAutomatic);
+    EXPECT_EQ(rig.instrument.Cancels(), 1);
+
+    ShotRig other;
+    ScreenshotPump::StartReading(other.pump, {true, "1", 1});
+    other.Result(other.LastTask(), "PIC");
+    other.pump.instrument.fConnected = false;
+    ASSERT_TRUE(other.Fire(TimerInterval));
+    EXPECT_TRUE(other.LogHas("The automatic reading of the screenshots was stopped. Count: 0"));
+    EXPECT_FALSE(other.timers.Armed(TimerInterval));
+    EXPECT_EQ(other.instrument.mTasks.size(), 1u);
+}
+
+TEST(ScreenshotPump, ARefusedTaskStopsWithTheCommunicationError) {
+    ShotRig rig;
+    rig.instrument.sFail = "queue full";
+    ScreenshotPump::StartReading(rig.pump, {});
+    EXPECT_TRUE(rig.LogHas("Error: Communication error: queue full"));
+    EXPECT_EQ(rig.window.mStatus.back(), "");
+    EXPECT_FALSE(rig.window.mGadgets.back());
+}
+
+TEST(ScreenshotPump, TheCancelResultOfAnEarlierStopLeavesANewReadingLocked) {
+    ShotRig rig;
+    ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
+    ScreenshotPump::Cancel(rig.pump);
+    ASSERT_EQ(rig.instrument.Cancels(), 1);
+    ScreenshotPump::StartReading(rig.pump, {});
+    ASSERT_TRUE(rig.window.mGadgets.back());
+    ScreenshotPump::EventDataReceived(rig.pump, {EventTaskFinished, rig.pump.iWindow, 0, InstrumentTaskCancel, {}});
+    EXPECT_TRUE(rig.window.mGadgets.back());
+    rig.Result(rig.LastTask(), "PIC");
+    EXPECT_FALSE(rig.window.mGadgets.back());
+}
+
+TEST(ScreenshotPump, WithoutAnInstrumentTheOptionAndViewerTimersStillAct) {
+    // A swallowed timer 15 would leave the option list's update pending for good.
+    ShotRig rig;
+    rig.pump.instrument.fConnected = false;
+    rig.timers.Start(ScreenshotPump::TimerReprocess, 200);
+    rig.timers.Start(ScreenshotPump::TimerOptions, 100);
+    ASSERT_TRUE(rig.Fire(ScreenshotPump::TimerReprocess));
+    ASSERT_TRUE(rig.Fire(ScreenshotPump::TimerOptions));
+    EXPECT_EQ(rig.window.iReprocess, 1);
+    EXPECT_EQ(rig.window.iOptionEvents, 1);
+    EXPECT_TRUE(rig.timers.mArmed.empty());
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+// Shared by the waveform window tests: a real main window with the real waveform window and
+// viewer, connected over raw TCP to a simulated oscilloscope the way the instrument list does it
+// (an instrument object prepared for the address, handed to the main window, which connects
+// and identifies it), and helpers that drive the window's gadgets and its requesters.
+#pragma once
+
+#include "app/FrameTestSupport.h"
+#include "common/EventData.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "instrument/InstrumentObject.h"
+#include "instrument/TaskRecords.h"
+#include "sim/RawTcpServer.h"
+#include "waveform/WaveformWriters.h"
+#include "windows/capture/OptionList.h"
+#include "windows/capture/Template.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WindowWaveform.h"
+#include "windows/capture/WindowWaveformViewer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace WaveformWindowTest {
+
+using namespace FrameTestSupport;
+
+class WaveformWindowTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowWaveform::RegisterKind();
+        WindowWaveformViewer::RegisterKind();
+        WaveformChecks::Install();
+        WaveformWriters::Register();
+        Template::RegisterExpander();
+        WindowLog::Create();
+        WindowLog::Clear(0);
+        std::string sError;
+        ASSERT_TRUE(server.Start(sError)) << sError;
+        ASSERT_TRUE(out.isValid());
+    }
+    void TearDown() override {
+        if (HasFailure()) std::cerr << WindowLog::Text() << "\n";
+        FrameTest::TearDown();
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+        server.Stop();
+        Utility::EventDataClear();
+    }
+
+    // A main window connected to the simulator as the instrument list connects one; the
+    // transfer time-out is generous so that a held answer outlasts the test's steps.
+    void ConnectMain(int iTimeout = 60000) { iMain = ConnectMainTo(server, object, iTimeout); }
+    int ConnectMainTo(Sim::RawTcpServer& peer, InstrumentObject& instrument, int iTimeout = 60000) {
+        const int iWindow = OpenMain();
+        std::string sError;
+        instrument = Instrument::Create(sError);
+        EXPECT_TRUE(instrument) << sError;
+        if (!instrument) return iWindow;
+        uTaskPrepare prepare;
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+        // An instrument entered by address: its connect asks *IDN? for maker and model.
+        prepare.fUserModel = 1;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", peer.Port()};
+        EXPECT_NE(instrument->pInterface->AddTask(*instrument, prepare, sError), 0) << sError;
+        EXPECT_NE(instrument->pInterface->AddTask(
+                      *instrument, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout}, sError),
+                  0);
+        EventHub::PostEvent(EventConnectInstrument, iWindow, reinterpret_cast<std::intptr_t>(instrument.get()), 0,
+                            EventHub::Payload::Of<InstrumentObject>(instrument));
+        EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
+        return iWindow;
+    }
+
+    // "&Waveform..." of the main window, with Ctrl for a separate window.
+    int OpenWaveform(bool fSeparate = false) { return OpenWaveformOf(iMain, fSeparate); }
+    int OpenWaveformOf(int iOwner, bool fSeparate = false) {
+        const auto before = ChildrenOf(iOwner, WindowKindWaveform);
+        Choose(iOwner, WindowStart::MenuWaveform, fSeparate);
+        const auto after = ChildrenOf(iOwner, WindowKindWaveform);
+        EXPECT_EQ(after.size(), before.size() + 1);
+        return after.empty() ? 0 : after.back().iWindow;
+    }
+
+    static uWindowWaveform& W(int iWindow) {
+        uWindowWaveform* p = nullptr;
+        EXPECT_TRUE(WindowWaveform::GetInstance(iWindow, &p));
+        return *p;
+    }
+    static uCaptureGadgets& G(int iWindow) { return W(iWindow).gadgets; }
+
+    // Nothing runs: no timer of the pump is armed, no save, the gadgets are free. (A stop
+    // leaves the request list as it was; the next start rebuilds it.)
+    static bool Idle(int iWindow) {
+        uWindowWaveform& w = W(iWindow);
+        return !w.pump.fSaving && !w.pump.fAutomatic &&
+               !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump) &&
+               !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerInterval) && w.gadgets.pRead->isEnabled() &&
+               EventHub::Pending() == 0;
+    }
+    static bool WaitIdle(int iWindow, int iMs = 60000) {
+        return WaitFor([&] { return Idle(iWindow); }, iMs);
+    }
+
+    // "Refresh", waited for.
+    static void Refresh(int iWindow) {
+        W(iWindow).pRefresh->click();
+        ASSERT_TRUE(WaitIdle(iWindow));
+    }
+
+    static std::vector<std::string> Rows(const QTreeWidget* pList, int iColumn = 0) {
+        std::vector<std::string> rows;
+        for (int i = 0; i < pList->topLevelItemCount(); ++i)
+            rows.push_back(pList->topLevelItem(i)->text(iColumn).toStdString());
+        return rows;
+    }
+    static void Tick(int iWindow, const std::string& sRow, bool fTicked = true) {
+        QTreeWidget* pList = W(iWindow).pChannels;
+        for (int i = 0; i < pList->topLevelItemCount(); ++i) {
+            if (pList->topLevelItem(i)->text(0).toStdString() == sRow)
+                pList->topLevelItem(i)->setCheckState(0, fTicked ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    static void ChooseSource(int iWindow, const std::string& sSource) {
+        QComboBox* pBox = W(iWindow).pSource;
+        const int i = pBox->findText(QString::fromStdString(sSource));
+        ASSERT_GE(i, 0) << sSource;
+        pBox->setCurrentIndex(i);
+    }
+
+    // Runs fnWhile while a modal dialog of that type is up (found when it shows), then lets it
+    // answer with fnAnswer.
+    template <class T> static void WhenModal(std::function<void(T*)> fnAnswer) {
+        auto* pTimer = new QTimer;
+        pTimer->setInterval(10);
+        QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnAnswer] {
+            if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                pTimer->stop();
+                pTimer->deleteLater();
+                fnAnswer(p);
+            }
+        });
+        pTimer->start();
+    }
+    // Answers the next file dialog with the path typed into its name field.
+    static void AnswerFileDialog(const std::string& sPath, std::string* pTitle = nullptr) {
+        WhenModal<QFileDialog>([sPath, pTitle](QFileDialog* p) {
+            if (pTitle) *pTitle = p->windowTitle().toStdString();
+            p->selectFile(QString::fromStdString(sPath));
+            static_cast<QDialog*>(p)->accept();
+        });
+    }
+    static void AnswerFolderDialog(const std::string& sFolder) {
+        WhenModal<QFileDialog>([sFolder](QFileDialog* p) {
+            // A directory dialog's accept would step into the folder typed; done takes the
+            // folder shown as the answer.
+            p->setDirectory(QString::fromStdString(sFolder));
+            static_cast<QDialog*>(p)->done(QDialog::Accepted);
+        });
+    }
+
+    static bool LogHas(const std::string& sText) { return WindowLog::Text().find(sText) != std::string::npos; }
+    std::string OutPath(const std::string& sName = "") const { return out.path().toStdString() + "/" + sName; }
+    std::vector<std::string> OutFiles() const {
+        std::vector<std::string> m;
+        for (const QString& s : QDir(out.path()).entryList(QDir::Files, QDir::Name)) m.push_back(s.toStdString());
+        return m;
+    }
+
+    Sim::RawTcpServer server;
+    QTemporaryDir out;
+    InstrumentObject object;
+    int iMain = 0;
+};
+
+} // namespace WaveformWindowTest

@@ -1,0 +1,326 @@
+// The real screenshot window in a real main window, over raw TCP to the simulated Rigol DS1000Z,
+// R&S RTB2000, HAMEG HM2008 and Siglent SDS2000X Plus: the picture shown in the viewer and saved
+// through the requester equals the simulator's screen processed as chosen; the control rows go
+// out in order; an automatic run saves one distinct file per shot quietly; an answer that is no
+// picture, an unwritable folder, and "&Scale" kept in step with the viewer.
+#include "app/FrameTestSupport.h"
+#include "common/ImagePluginGdiPlus.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "instrument/ModelCommands.h"
+#include "sim/HamegScope.h"
+#include "sim/RawTcpServer.h"
+#include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
+#include "sim/ScreenCopyAnswers.h"
+#include "sim/SiglentScope.h"
+#include "windows/capture/OptionList.h"
+#include "windows/capture/ScreenshotImages.h"
+#include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowScreenshotViewer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace FrameTestSupport;
+
+QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
+
+class WindowScreenshotTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowScreenshot::RegisterKind();
+        WindowScreenshotViewer::RegisterKind();
+        ImagePluginGdiPlus::Startup();
+        WindowLog::Create();
+        WindowLog::Clear(0);
+        std::string sError;
+        ASSERT_TRUE(server.Start(sError)) << sError;
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+    }
+
+    // The screenshot window of a new main window, its instrument connected over raw TCP.
+    WindowScreenshotWindow& OpenFor(eModel model, const std::string& sMaker, const std::string& sModel) {
+        std::string sError;
+        object = Instrument::Create(sError);
+        EXPECT_TRUE(object) << sError;
+        uTaskPrepare prepare;
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        // The connection knows its model as the instrument list's does: its answer end follows it.
+        prepare.eModel = model;
+        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+        EXPECT_NE(object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError), 0);
+        EXPECT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); }, 10000));
+        iMain = OpenMain();
+        Choose(iMain, WindowStart::MenuScreenshot);
+        const auto found = ChildrenOf(iMain, WindowKindScreenshot);
+        EXPECT_EQ(found.size(), 1u);
+        iShot = found.empty() ? 0 : found[0].iWindow;
+        uInstrumentWindowInfo& info = Record(iMain)->info;
+        info.eProtocol = ProtocolRawTcp;
+        info.eModel = model;
+        info.sManufacturer = sMaker;
+        info.sModel = sModel;
+        info.fConnected = true;
+        info.pInstrument = object;
+        Instrument::GetModelCommands(model, info.commands);
+        Instrument::GetModelCapabilities(model, info.capabilities);
+        EventHub::PostEvent(EventInstrumentConnected, iShot, 0, 0, EventHub::Payload::Of<uInstrumentWindowInfo>(info));
+        Settle();
+        return W();
+    }
+    WindowScreenshotWindow& W() const { return *WindowScreenshot::Find(iShot); }
+
+    // Ticks option rows as clicks do and lets the deferred update run.
+    void Tick(std::initializer_list<std::int64_t> ids) {
+        for (std::int64_t iId : ids) ASSERT_TRUE(W().gadgets.pOptionList->SetChecked(iId, true)) << iId;
+        ASSERT_TRUE(WaitFor([&] { return !W().gadgets.pOptionList->Pending(); }, 10000));
+        Settle();
+    }
+    bool Idle() const { return W().gadgets.pRead->isEnabled() && W().iJobs == 0 && W().pump.iCurrentTask == 0; }
+    // "Screenshot" and the picture it brings.
+    bool Shoot() {
+        W().gadgets.pRead->click();
+        return WaitFor([&] { return EventHub::Pending() == 0 && Idle(); }, 20000);
+    }
+    int Viewer() {
+        W().gadgets.pShow->click();
+        EXPECT_TRUE(WaitFor([&] { return W().iViewer != 0; }, 10000));
+        return W().iViewer;
+    }
+    QImage Shown(int iViewer) {
+        uWindowScreenshotViewer* p = nullptr;
+        if (!WindowScreenshotViewer::GetInstance(iViewer, &p)) return {};
+        return p->image;
+    }
+    // "Save..." through the requester into sFile.
+    void SaveAs(const QString& sFile) {
+        bool fSeen = false;
+        QTimer::singleShot(0, [&] {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!pDialog) return;
+            fSeen = pDialog->windowTitle() == "Options";
+            pDialog->selectFile(sFile);
+            QMetaObject::invokeMethod(pDialog, "accept");
+        });
+        W().gadgets.pSave->click();
+        EXPECT_TRUE(fSeen);
+        EXPECT_TRUE(WaitFor([&] { return W().iJobs == 0 && EventHub::Pending() == 0; }, 10000));
+    }
+    void ShowViewerAndSave(const QImage& expected) {
+        const int iViewer = Viewer();
+        ASSERT_TRUE(WaitFor([&] { return !Shown(iViewer).isNull(); }, 10000));
+        EXPECT_EQ(Rgb(Shown(iViewer)), Rgb(expected));
+        SaveAs(dir.filePath("saved"));
+        const QImage saved(dir.filePath("saved.png"));
+        ASSERT_FALSE(saved.isNull());
+        EXPECT_EQ(Rgb(saved), Rgb(expected));
+        EXPECT_NE(WindowLog::Text().find("The screenshot are saved: " + dir.filePath("saved.png").toStdString()),
+                  std::string::npos);
+    }
+
+    Sim::RawTcpServer server;
+    InstrumentObject object;
+    int iMain = 0;
+    int iShot = 0;
+    QTemporaryDir temp;
+};
+
+TEST_F(WindowScreenshotTest, RigolBmpIsShownAndSavedAsReceived) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    const QImage screen = Sim::ScreenPicture(800, 480);
+    Sim::AnswerRigolScreenCopy(server.Device(), screen);
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    EXPECT_EQ(w.pFrame->windowTitle(), "Screenshot");
+    ASSERT_TRUE(Shoot());
+    ASSERT_FALSE(w.processed.isNull());
+    EXPECT_EQ(Rgb(w.processed), Rgb(screen));
+    EXPECT_EQ(server.Device().Commands(), std::vector<std::string>{":DISP:DATA? ON,OFF,BMP24"});
+    ShowViewerAndSave(screen);
+}
+
+TEST_F(WindowScreenshotTest, RtbPngBlockIsCutOffAndInverted) {
+    Sim::RtbScope scope(false);
+    scope.Attach(server.Device());
+    const QImage screen = Sim::ScreenPicture(800, 480);
+    scope.SetScreen(screen);
+    OpenFor(ModelRohdeSchwarzRTB2000Ch2, "Rohde&Schwarz", "RTB2002");
+    Tick({1000, 1001, 1011});
+    EXPECT_EQ(W().gadgets.pPanel->tabText(1), "Options *");
+    ASSERT_TRUE(Shoot());
+    EXPECT_EQ(scope.HardcopyFormat(), "PNG");
+    QImage expected = screen.copy(0, 24, 800, 456).convertToFormat(QImage::Format_RGB32);
+    expected.invertPixels();
+    ASSERT_EQ(W().processed.size(), QSize(800, 456));
+    EXPECT_EQ(Rgb(W().processed), expected);
+    ShowViewerAndSave(expected);
+    // Unticking "Colors inverted" processes the picture again at once, without a new reading.
+    const std::size_t iCommands = server.Device().Commands().size();
+    ASSERT_TRUE(W().gadgets.pOptionList->SetChecked(1011, false));
+    ASSERT_TRUE(WaitFor([&] { return Rgb(W().processed) == Rgb(screen.copy(0, 24, 800, 456)); }, 10000));
+    EXPECT_EQ(server.Device().Commands().size(), iCommands);
+}
+
+TEST_F(WindowScreenshotTest, HamegDumpOf768InBlackAndWhite) {
+    Sim::HamegScope scope(Sim::HamegScope::eModel::HM2008);
+    scope.Attach(server.Device());
+    Sim::DisplayDump dump;
+    dump.Origin(0, 0).TraceHeader(0, 0, Sim::DisplayDump::TypeAnalogue, 1).Samples({10, 50, 90, 130}).EndRun().End();
+    Sim::AnswerHamegDisplayDump(server.Device(), dump, "CH1");
+    OpenFor(ModelHamegHM2008, "HAMEG", "HM2008");
+    // A time-out far longer than a shot takes: a dump read that waits for its answer end to
+    // come stands out. The answers end at LF CR; the dump must end there, whole, both times.
+    std::string sError;
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 20000}, sError),
+              0);
+    Tick({2040, 2042, 2044});
+    for (int iShot = 0; iShot < 2; ++iShot) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(Shoot());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << iShot;
+    }
+    EXPECT_EQ(WindowLog::Text().find("Error: "), std::string::npos) << WindowLog::Text();
+    ASSERT_EQ(W().processed.size(), QSize(768, 768));
+    // The same answer drawn directly.
+    std::vector<std::uint8_t> answer = dump.Answer("CH1");
+    QImage expected;
+    ASSERT_TRUE(ScreenshotImages::Decode(answer.data(), answer.size(), {true, ModelHamegHM2008, 2, true}, expected));
+    EXPECT_EQ(Rgb(W().processed), Rgb(expected));
+    EXPECT_EQ(W().processed.pixel(384, 2), qRgb(255, 255, 255));
+}
+
+TEST_F(WindowScreenshotTest, SiglentBmpWithoutHeader) {
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    const QImage screen = Sim::ScreenPicture(1024, 600);
+    Sim::AnswerSiglentScreenCopy(server.Device(), screen);
+    OpenFor(ModelSiglentSDS2000XPlusCh4, "Siglent Technologies", "SDS2104X Plus");
+    ASSERT_TRUE(Shoot());
+    EXPECT_EQ(Rgb(W().processed), Rgb(screen));
+}
+
+TEST_F(WindowScreenshotTest, ControlRowsGoOutInOrderAroundTheQuery) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    Tick({2000, 2001, 2003, 2005, 2020, 2023});
+    ASSERT_TRUE(Shoot());
+    EXPECT_EQ(server.Device().Commands(),
+              (std::vector<std::string>{":STOP", ":TRIG:STAT?", ":DISP:DATA? ON,OFF,BMP24", ":RUN"}));
+}
+
+TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    w.sTemplate = "shot"; // every name equal: the tick and the counter tell them apart
+    QString sTitle;
+    QTimer::singleShot(0, [&] {
+        auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!pDialog) return;
+        sTitle = pDialog->windowTitle();
+        pDialog->selectFile(temp.path());
+        QMetaObject::invokeMethod(pDialog, "accept");
+    });
+    w.gadgets.pSelectFolder->click();
+    EXPECT_EQ(sTitle, "Save as");
+    ASSERT_EQ(w.sAutomaticFolder, temp.path().toStdString() + "/");
+    w.gadgets.pAutomatic->click();
+    w.gadgets.pSaveToFolder->click();
+    w.gadgets.pInterval->setText("20");
+    w.gadgets.pUnit->setCurrentIndex(0);
+    WindowLog::Clear(0);
+    w.gadgets.pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return QDir(temp.path()).entryList(QDir::Files).size() >= 4; }, 30000));
+    w.gadgets.pCancel->click();
+    ASSERT_TRUE(WaitFor([&] { return EventHub::Pending() == 0 && Idle(); }, 20000));
+    // A shot whose answer came before "Cancel" is still saved and counted.
+    const int iFiles = static_cast<int>(QDir(temp.path()).entryList(QDir::Files).size());
+    EXPECT_EQ(w.pump.iCount, iFiles);
+    EXPECT_EQ(w.Status(), "Screenshots: " + std::to_string(iFiles));
+    const std::string sLog = WindowLog::Text();
+    EXPECT_NE(sLog.find("The automatic reading of the screenshots was stopped. Count: "), std::string::npos);
+    EXPECT_EQ(sLog.find("Data received, bytes: "), std::string::npos);
+    EXPECT_EQ(sLog.find("The screenshot are saved: "), std::string::npos);
+}
+
+TEST_F(WindowScreenshotTest, AnAnswerThatIsNoPictureAndAnUnwritableFolder) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    server.Device().SetAnswer(":DISP:DATA? ON,OFF,BMP24", {'#', '1', '5', 'H', 'E', 'L', 'L', 'O', '\n'});
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    ASSERT_TRUE(Shoot());
+    EXPECT_TRUE(w.processed.isNull());
+    EXPECT_EQ(w.Status(), "The data could not be converted into an image.");
+    EXPECT_NE(WindowLog::Text().find("DS1104Z - The data could not be converted into an image."), std::string::npos);
+
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    w.sAutomaticFolder = temp.filePath("missing").toStdString() + "/";
+    w.gadgets.pSaveToFolder->click();
+    QString sBox;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            sBox = pBox->text();
+            pBox->accept();
+        }
+    });
+    timer.start(20);
+    ASSERT_TRUE(Shoot());
+    ASSERT_TRUE(WaitFor([&] { return !sBox.isEmpty(); }, 10000));
+    EXPECT_EQ(sBox, "The screenshot could not be saved.");
+    EXPECT_NE(w.Status().find("The file could not be created: " + w.sAutomaticFolder), std::string::npos);
+}
+
+TEST_F(WindowScreenshotTest, ScaleIsKeptInStepWithTheViewer) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    ASSERT_TRUE(Shoot());
+    EXPECT_EQ(w.fViewScale, 1);
+    QAction* pScale = WindowStart::FindMenuItem(w.pMenu, WindowStart::MenuScale);
+    ASSERT_NE(pScale, nullptr);
+    EXPECT_FALSE(pScale->isEnabled()); // no viewer yet
+    const int iViewer = Viewer();
+    ASSERT_TRUE(WaitFor([&] { return !Shown(iViewer).isNull(); }, 10000));
+    EXPECT_TRUE(pScale->isEnabled());
+    EXPECT_TRUE(pScale->isChecked());
+    EventHub::PostEvent(EventMenu, iShot, WindowStart::MenuScale);
+    uWindowScreenshotViewer* pViewer = nullptr;
+    ASSERT_TRUE(WindowScreenshotViewer::GetInstance(iViewer, &pViewer));
+    ASSERT_TRUE(WaitFor([&] { return pViewer->fScale == 0 && EventHub::Pending() == 0 && w.iJobs == 0; }, 10000));
+    EXPECT_EQ(w.fViewScale, 0);
+    EXPECT_FALSE(pScale->isChecked());
+    // The viewer's own toggle comes back to the window.
+    EventHub::PostEvent(EventMenu, iViewer, WindowStart::MenuScale);
+    ASSERT_TRUE(WaitFor([&] { return w.fViewScale == 1; }, 10000));
+    EXPECT_TRUE(pScale->isChecked());
+}
+
+} // namespace

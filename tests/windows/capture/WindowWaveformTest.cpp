@@ -1,0 +1,534 @@
+// The waveform window end to end: a main window connected over raw TCP to the simulated Rigol
+// DS1000Z Plus or R&S RTB2000 opens it, "Refresh" lists the traces, "Waveform" reads them, and
+// "Save..." and the automatic run write files whose values are the simulator's samples.
+#include "WaveformWindowTestSupport.h"
+
+#include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
+#include "sim/SiglentScope.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace WaveformWindowTest {
+namespace {
+
+// The rows of a waveform CSV file: the preamble lines by name and the samples in volts.
+struct uCsv {
+    std::map<std::string, std::string> preamble;
+    std::vector<double> samples;
+};
+
+uCsv ReadCsv(const std::string& sPath, char cSeparator) {
+    uCsv csv;
+    QFile f(QString::fromStdString(sPath));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << sPath;
+    std::istringstream in(f.readAll().toStdString());
+    std::string sLine;
+    bool fSamples = false;
+    while (std::getline(in, sLine)) {
+        if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();
+        const auto iAt = sLine.find(cSeparator);
+        if (iAt == std::string::npos) continue;
+        if (fSamples) {
+            const auto iLast = sLine.rfind(cSeparator);
+            std::string sValue = sLine.substr(iLast + 1);
+            std::replace(sValue.begin(), sValue.end(), ',', '.');
+            csv.samples.push_back(std::stod(sValue));
+        } else if (sLine.rfind("Preamble ", 0) == 0) {
+            csv.preamble[sLine.substr(9, iAt - 9)] = sLine.substr(iAt + 1);
+        } else if (sLine.rfind("Number", 0) == 0) {
+            fSamples = true;
+        }
+    }
+    return csv;
+}
+
+double Number(const std::string& s) {
+    std::string t = s;
+    std::replace(t.begin(), t.end(), ',', '.');
+    return std::stod(t);
+}
+
+// Every sample of the file equals the simulator's byte for channel c, scaled by the preamble.
+void ExpectRigolSamples(const std::string& sPath, int iChannel, std::size_t iPoints, char cSeparator = ',') {
+    const uCsv csv = ReadCsv(sPath, cSeparator);
+    ASSERT_EQ(csv.samples.size(), iPoints) << sPath;
+    const double dIncrement = Number(csv.preamble.at("YIncrement"));
+    const double dOrigin = Number(csv.preamble.at("YOrigin"));
+    const double dReference = Number(csv.preamble.at("YReference"));
+    for (std::size_t i = 0; i < iPoints; ++i) {
+        const double dExpected = (Sim::RigolScope::AnalogSample(iChannel, i) - dOrigin - dReference) * dIncrement;
+        ASSERT_NEAR(csv.samples[i], dExpected, 1e-6) << sPath << " point " << i;
+    }
+}
+
+class WindowWaveformTest : public WaveformWindowTest {
+  protected:
+    std::string ConfigText() override { return sConfig; }
+    void AttachRigol() {
+        rigol.Attach(server.Device());
+        rigol.ShowChannel(2, true);
+        rigol.ShowLogic(true);
+        rigol.ShowLine(3, true);
+        rigol.SetLineLabel(3, "CLK");
+    }
+    std::size_t CommandsNow() { return server.Device().Commands().size(); }
+    std::vector<std::string> CommandsSince(std::size_t iFirst) {
+        const std::vector<std::string> all = server.Device().Commands();
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(iFirst, all.size())), all.end()};
+    }
+    static bool Has(const std::vector<std::string>& m, const std::string& s) {
+        return std::find(m.begin(), m.end(), s) != m.end();
+    }
+
+    std::string sConfig = "[General]\n";
+    Sim::RigolScope rigol{Sim::RigolScope::eFamily::DS1000ZPlus};
+};
+
+TEST_F(WindowWaveformTest, OpensInTheMdiAreaAndSeparatelyWithoutPreferences) {
+    AttachRigol();
+    ConnectMain();
+    const int iMdi = OpenWaveform();
+    ASSERT_NE(iMdi, 0);
+    uWindowWaveform& w = W(iMdi);
+    EXPECT_EQ(w.fMdi, 1);
+    EXPECT_NE(ChildWindow::MdiFrame(iMdi), nullptr);
+    EXPECT_EQ(w.pFrame->windowTitle().toStdString(), "Waveform");
+    // Gadgets are made with "5" and "Seconds"; the preferences read at open replace both.
+    EXPECT_EQ(G(iMdi).pInterval->text().toStdString(), "");
+    EXPECT_EQ(G(iMdi).pUnit->currentText().toStdString(), "Milliseconds");
+    EXPECT_EQ(w.sTemplate, "/O /Y/M/D-/H/N/S /U /C");
+    EXPECT_EQ(G(iMdi).pPanel->tabText(0).toStdString(), "Waveform");
+    EXPECT_EQ(G(iMdi).pPanel->tabText(1).toStdString(), "Options");
+    std::vector<std::string> formats;
+    for (int i = 0; i < w.pFormat->count(); ++i)
+        formats.push_back(w.pFormat->itemText(i).toStdString() + "=" + w.pFormat->itemData(i).toString().toStdString());
+    EXPECT_EQ(formats, (std::vector<std::string>{"CSV, Comma-separated values per channel=1",
+                                                 "CSV, Semicolon-separated values per channel=2",
+                                                 "BIN, Binary file per channel=3"}));
+    EXPECT_EQ(w.pSource->currentText().toStdString(), "Screen");
+    EXPECT_EQ(w.pSource->count(), 2);
+    for (QPushButton* p : {G(iMdi).pRead.data(), G(iMdi).pCancel.data(), G(iMdi).pShow.data(), G(iMdi).pSave.data(),
+                           G(iMdi).pFilename.data()}) {
+        EXPECT_EQ(p->width(), w.iButtonColumn);
+        EXPECT_GE(p->width(), 90);
+    }
+    EXPECT_TRUE(LogHas(w.info.sModel + " - Waveform SCPI Command: :CHAN1:DISP?")) << w.info.sModel;
+
+    // One waveform window per main window: "&Waveform..." again brings the open one forward.
+    Choose(iMain, WindowStart::MenuWaveform);
+    EXPECT_EQ(ChildrenOf(iMain, WindowKindWaveform).size(), 1u);
+    const std::int64_t iFirstCreation = w.iCreation;
+    WindowWaveform::Close(iMdi);
+    Settle();
+    EXPECT_FALSE(WindowWaveform::GetInstance(iMdi, nullptr));
+    const int iSeparate = OpenWaveform(true);
+    ASSERT_NE(iSeparate, 0);
+    EXPECT_EQ(W(iSeparate).fMdi, 0);
+    EXPECT_EQ(ChildWindow::MdiFrame(iSeparate), nullptr);
+    EXPECT_EQ(W(iSeparate).pFrame->windowTitle().toStdString(), "Waveform - " + W(iSeparate).info.sModel);
+    EXPECT_TRUE(W(iSeparate).pFrame->isWindow());
+    EXPECT_EQ(W(iSeparate).iCreation, iFirstCreation + 1);
+    // A larger window gives the channel list the room; "Refresh" stays 35 above the bottom.
+    uWindowWaveform& s = W(iSeparate);
+    EXPECT_GE(s.pFrame->minimumWidth(), s.iMinimumWidth);
+    s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 200);
+    Settle();
+    const int iListHeight = s.pChannels->height();
+    s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 400);
+    ASSERT_TRUE(WaitFor([&] { return s.pChannels->height() >= iListHeight + 150; })) << s.pChannels->height();
+    EXPECT_EQ(s.pRefresh->geometry().top(), s.pChannels->geometry().bottom() + 1 + 10);
+    EXPECT_EQ(s.gadgets.pOptionList->width(), s.pChannels->width());
+}
+
+TEST_F(WindowWaveformTest, RefreshListsTracesLogicLinesAndKeepsTicksAcrossRefills) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    QTreeWidget* pList = W(iWindow).pChannels;
+    EXPECT_EQ(Rows(pList), (std::vector<std::string>{"Channel 1", "Channel 2", "Logic pod 1", "Logic pod 2"}));
+    Tick(iWindow, "Channel 2");
+    rigol.ShowChannel(1, false);
+    rigol.ShowChannel(3, true);
+    Refresh(iWindow);
+    EXPECT_EQ(Rows(pList), (std::vector<std::string>{"Channel 2", "Channel 3", "Logic pod 1", "Logic pod 2"}));
+    EXPECT_EQ(W(iWindow).TickedChannels(), std::vector<std::int64_t>{WaveformChannel2});
+    EXPECT_TRUE(pList->selectedItems().isEmpty());
+}
+
+TEST_F(WindowWaveformTest, RtbRefreshShowsTheAcquireTypeAndLogicTextInTheSecondColumn) {
+    Sim::RtbScope rtb(true);
+    rtb.Attach(server.Device());
+    rtb.ShowChannel(2, true);
+    rtb.SetAcquireType("ENV");
+    rtb.EnableProbe(1, true);
+    rtb.ShowLine(1, true);
+    rtb.ShowLine(4, true);
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    QTreeWidget* pList = W(iWindow).pChannels;
+    const std::vector<std::string> names = Rows(pList);
+    const std::vector<std::string> seconds = Rows(pList, 1);
+    ASSERT_EQ(names.size(), seconds.size());
+    std::map<std::string, std::string> shown;
+    for (std::size_t i = 0; i < names.size(); ++i) shown[names[i]] = seconds[i];
+    EXPECT_EQ(shown["Channel 1"], "Envelope");
+    EXPECT_EQ(shown["Channel 2"], "Envelope");
+    // The RTB2000 lists its probe as a pod; only the merged logic entry carries line text.
+    ASSERT_TRUE(shown.count("Logic pod 1")) << ::testing::PrintToString(names);
+    EXPECT_EQ(shown["Logic pod 1"], "");
+    EXPECT_EQ(W(iWindow).pSource->count(), 6);
+}
+
+TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEntry) {
+    Sim::SiglentScope siglent(Sim::SiglentScope::eModel::SDS2104XPlus);
+    siglent.Attach(server.Device());
+    siglent.ShowLogic(true);
+    siglent.ShowLine(5, true);
+    siglent.ShowLine(7, true);
+    ConnectMain(3000);
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    const std::vector<std::string> names = Rows(W(iWindow).pChannels);
+    const auto it = std::find(names.begin(), names.end(), "Logic channels");
+    ASSERT_NE(it, names.end()) << ::testing::PrintToString(names);
+    EXPECT_EQ(Rows(W(iWindow).pChannels, 1)[static_cast<std::size_t>(it - names.begin())], "D5,D7");
+    EXPECT_EQ(W(iWindow).pSource->count(), 1); // memory only
+}
+
+TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    Tick(iWindow, "Channel 2");
+    ChooseSource(iWindow, "Screen");
+    // Without a read there is nothing to save.
+    G(iWindow).pSave->click();
+    EXPECT_EQ(W(iWindow).Status(), "There is no data available for saving.");
+    EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - There is no data available for saving."));
+
+    const std::size_t iFirst = CommandsNow();
+    G(iWindow).pRead->click();
+    // Locked while the read runs, except "Cancel" and "Show...".
+    EXPECT_FALSE(G(iWindow).pRead->isEnabled());
+    EXPECT_FALSE(W(iWindow).pChannels->isEnabled());
+    EXPECT_FALSE(G(iWindow).pOptionList->isEnabled());
+    EXPECT_TRUE(G(iWindow).pCancel->isEnabled());
+    EXPECT_TRUE(G(iWindow).pShow->isEnabled());
+    ASSERT_TRUE(WaitIdle(iWindow));
+    const std::vector<std::string> sent = CommandsSince(iFirst);
+    EXPECT_TRUE(Has(sent, ":WAV:SOUR CHAN1")) << ::testing::PrintToString(sent);
+    EXPECT_TRUE(Has(sent, ":WAV:SOUR CHAN2"));
+    EXPECT_TRUE(Has(sent, ":WAV:MODE NORM"));
+    EXPECT_TRUE(Has(sent, ":WAV:DATA?"));
+    ASSERT_TRUE(W(iWindow).pump.pRecord);
+    EXPECT_EQ(W(iWindow).pump.pRecord->Channels.size(), 3u);
+
+    // "Save..." through the file dialog: the name typed, its extension replaced.
+    std::string sTitle;
+    AnswerFileDialog(OutPath("trace.txt"), &sTitle);
+    G(iWindow).pSave->click();
+    EXPECT_EQ(sTitle, "Save as");
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 60000));
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"trace Screen CHAN1.csv", "trace Screen CHAN2.csv"}));
+    const std::size_t iPoints = static_cast<std::size_t>(rigol.ScreenPoints());
+    ExpectRigolSamples(OutPath("trace Screen CHAN1.csv"), 1, iPoints);
+    ExpectRigolSamples(OutPath("trace Screen CHAN2.csv"), 2, iPoints);
+    EXPECT_TRUE(LogHas("The waveform are saved: " + OutPath("trace Screen CHAN1.csv")));
+    EXPECT_EQ(W(iWindow).sFolder, OutPath());
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "Folder"), OutPath());
+    EXPECT_TRUE(G(iWindow).pRead->isEnabled());
+    // The end of a save by hand sends nothing more.
+    const std::size_t iAfter = CommandsNow();
+    EXPECT_TRUE(WaitIdle(iWindow));
+    EXPECT_EQ(CommandsNow(), iAfter);
+
+    // BIN: the same read as binary files.
+    W(iWindow).pFormat->setCurrentIndex(2);
+    W(iWindow).SetStatus("");
+    AnswerFileDialog(OutPath("raw.csv"));
+    G(iWindow).pSave->click();
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 60000));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(OutPath("raw Screen CHAN1.bin")))) << ::testing::PrintToString(OutFiles());
+    EXPECT_EQ(W(iWindow).pump.pRecord->sTemplate, "raw /U /C.bin");
+}
+
+TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    AnswerFolderDialog(OutPath());
+    G(iWindow).pSelectFolder->click();
+    ASSERT_EQ(W(iWindow).sAutomaticFolder, OutPath());
+    EXPECT_EQ(G(iWindow).pSelectFolder->toolTip().toStdString(), OutPath());
+    G(iWindow).pAutomatic->click();
+    G(iWindow).pSaveToFolder->click();
+    G(iWindow).pInterval->setText("300");
+    G(iWindow).pUnit->setCurrentIndex(0);
+    // Every read of the day expands to the same name: each save after the first adds "-/Z".
+    W(iWindow).sTemplate = "run /Y/M/D /U /C";
+    G(iWindow).pRead->click();
+    EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are read in automatically, every 300 Milliseconds"));
+    EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are saved in the folder: " + OutPath()));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 4 && !W(iWindow).pump.fSaving; }, 60000));
+    EXPECT_FALSE(G(iWindow).pRead->isEnabled()); // the run holds the gadgets between reads
+    G(iWindow).pCancel->click();
+    const std::int64_t iCount = W(iWindow).pump.iCount;
+    EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
+    ASSERT_TRUE(WaitIdle(iWindow));
+    const std::vector<std::string> files = OutFiles();
+    EXPECT_GE(files.size(), 3u);
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()).size(), files.size());
+    const QRegularExpression later("^run \\d{8} Screen CHAN1-\\d{3}\\.csv$");
+    EXPECT_GE(std::count_if(files.begin(), files.end(),
+                            [&](const std::string& s) { return later.match(QString::fromStdString(s)).hasMatch(); }),
+              2)
+        << ::testing::PrintToString(files);
+    for (const std::string& s : files) {
+        EXPECT_EQ(s.rfind("run ", 0), 0u) << s;
+        EXPECT_NE(s.find(" Screen CHAN1"), std::string::npos) << s;
+        ExpectRigolSamples(OutPath(s), 1, static_cast<std::size_t>(rigol.ScreenPoints()));
+    }
+}
+
+TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    G(iWindow).pRead->click();
+    EXPECT_EQ(W(iWindow).Status(), "No channel has been selected.");
+    Tick(iWindow, "Channel 1");
+    G(iWindow).pAutomatic->click();
+    std::string sText, sTitle;
+    WhenModal<QMessageBox>([&](QMessageBox* p) {
+        sText = p->text().toStdString();
+        sTitle = p->windowTitle().toStdString();
+        p->accept();
+    });
+    G(iWindow).pRead->click(); // the interval field is empty
+    EXPECT_EQ(sText, "The interval setting is invalid.");
+    EXPECT_EQ(sTitle, "Waveform");
+    G(iWindow).pInterval->setText("1");
+    G(iWindow).pSaveToFolder->click();
+    WhenModal<QMessageBox>([&](QMessageBox* p) {
+        sText = p->text().toStdString();
+        p->accept();
+    });
+    G(iWindow).pRead->click();
+    EXPECT_EQ(sText, "No folder was selected.");
+    EXPECT_TRUE(Idle(iWindow));
+}
+
+TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextReadIsRight) {
+    AttachRigol();
+    rigol.SetMemoryDepth(3000000);
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    ChooseSource(iWindow, "Memory");
+    // 3000000 points come in twelve parts of 250000; Escape follows the first part's request.
+    const std::size_t iFirst = CommandsNow();
+    G(iWindow).pRead->click();
+    const bool fUnderWay = WaitFor(
+        [&] {
+            const std::vector<std::string> sent = CommandsSince(iFirst);
+            return Has(sent, ":WAV:DATA?") || W(iWindow).gadgets.pRead->isEnabled();
+        },
+        30000);
+    // Escape reaches the MDI child through its main window's shortcut.
+    QTest::keyClick(Record(iMain)->pFrame, Qt::Key_Escape);
+    ASSERT_TRUE(fUnderWay);
+    ASSERT_TRUE(WaitIdle(iWindow));
+    const std::vector<std::string> sent = CommandsSince(iFirst);
+    EXPECT_LT(std::count(sent.begin(), sent.end(), ":WAV:DATA?"), 12);
+    EXPECT_TRUE(G(iWindow).pRead->isEnabled());
+    EXPECT_TRUE(W(iWindow).pump.mOutstanding.empty() ||
+                WaitFor([&] { return W(iWindow).pump.mOutstanding.empty(); }, 60000));
+
+    rigol.SetMemoryDepth(600000);
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow, 120000));
+    ASSERT_TRUE(W(iWindow).pump.pRecord);
+    ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 2u);
+    const uWaveformRecordChannel& channel = W(iWindow).pump.pRecord->Channels[1];
+    EXPECT_EQ(channel.iTotalPoints, 600000);
+    const std::string sData(channel.pData.view());
+    ASSERT_GT(sData.size(), 11u + 600000u);
+    for (std::size_t i = 0; i < 600000; i += 997)
+        ASSERT_EQ(static_cast<std::uint8_t>(sData[11 + i]), Sim::RigolScope::AnalogSample(1, i)) << i;
+}
+
+TEST_F(WindowWaveformTest, CancelDuringASaveLeavesTheSaveItsRecordAndTheNextReadGoesOn) {
+    AttachRigol();
+    rigol.SetMemoryDepth(1200000);
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    ChooseSource(iWindow, "Memory");
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow, 120000));
+    const std::weak_ptr<uWaveformRecord> pSaved = W(iWindow).pump.pRecord;
+    AnswerFileDialog(OutPath("long.csv"));
+    G(iWindow).pSave->click();
+    ASSERT_TRUE(W(iWindow).pump.fSaving);
+    EXPECT_FALSE(G(iWindow).pRead->isEnabled());
+    // "Cancel" stops the save; the next read lets go of the window's share of the record only.
+    G(iWindow).pCancel->click();
+    EXPECT_FALSE(W(iWindow).pump.fSaving);
+    ASSERT_TRUE(G(iWindow).pRead->isEnabled());
+    ChooseSource(iWindow, "Screen");
+    const std::size_t iFirst = CommandsNow();
+    G(iWindow).pRead->click();
+    EXPECT_NE(W(iWindow).pump.pRecord, pSaved.lock());
+    EXPECT_FALSE(pSaved.expired()); // the save's own share
+    ASSERT_TRUE(WaitIdle(iWindow, 120000));
+    ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 2u);
+    EXPECT_EQ(std::string(W(iWindow).pump.pRecord->Channels[1].pData.view().substr(0, 11)), "#9000001200");
+    // The stopped save's end restarts nothing.
+    const std::size_t iAfter = CommandsNow();
+    EXPECT_GT(iAfter, iFirst);
+    Settle();
+    EXPECT_TRUE(WaitIdle(iWindow));
+    EXPECT_EQ(CommandsNow(), iAfter);
+}
+
+TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
+    AttachRigol();
+    ConnectMain(3000);
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    // The connection closes instead of the next answer.
+    server.AddFault({Sim::eStreamFault::Close});
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled() && !W(iWindow).pump.fAutomatic; }, 60000));
+    EXPECT_TRUE(LogHas("Error: "));
+    // The main window lets the instrument go: the window follows.
+    Choose(iMain, WindowStart::MenuDisconnect);
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).info.fConnected; }, 20000));
+    EXPECT_EQ(W(iWindow).pFrame->windowTitle().toStdString(), "Waveform (disconnected)");
+    EXPECT_FALSE(W(iWindow).pump.instrument.fConnected);
+    G(iWindow).pRead->click(); // nothing starts without an instrument
+    EXPECT_FALSE(WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump));
+    EXPECT_TRUE(G(iWindow).pRead->isEnabled());
+}
+
+TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 2");
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow));
+    G(iWindow).pFilename->click();
+    Settle();
+    QDialog* pDialog = nullptr;
+    for (QWidget* p : QApplication::topLevelWidgets()) {
+        if (auto* d = qobject_cast<QDialog*>(p); d && d->windowTitle() == "Template for file names" && d->isVisible())
+            pDialog = d;
+    }
+    ASSERT_NE(pDialog, nullptr);
+    QComboBox* pTemplate = pDialog->findChild<QComboBox*>();
+    ASSERT_NE(pTemplate, nullptr);
+    pTemplate->setEditText("chosen /O /U /C");
+    QPushButton* pOk = nullptr;
+    for (QPushButton* p : pDialog->findChildren<QPushButton*>())
+        if (p->text() == "OK") pOk = p;
+    ASSERT_NE(pOk, nullptr);
+    pOk->click();
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).sTemplate == "chosen /O /U /C"; }));
+    EXPECT_EQ(G(iWindow).pFilename->toolTip().toStdString(), "chosen /O /U /C");
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "TemplateFilename"), "chosen /O /U /C");
+    // The proposal of the save requester leaves source and channel out.
+    std::string sProposal;
+    WhenModal<QFileDialog>([&](QFileDialog* p) {
+        sProposal = p->selectedFiles().value(0).toStdString();
+        p->reject();
+    });
+    W(iWindow).sFolder = OutPath();
+    G(iWindow).pSave->click();
+    EXPECT_EQ(sProposal, OutPath("chosen " + W(iWindow).info.sModel + ".csv"));
+    EXPECT_TRUE(OutFiles().empty());
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "Folder"), "<none>");
+    // The automatic save names its files by it.
+    W(iWindow).sAutomaticFolder = OutPath();
+    G(iWindow).pSaveToFolder->click();
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return OutFiles().size() == 1 && Idle(iWindow); }, 60000));
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"chosen " + W(iWindow).info.sModel + " Screen CHAN2.csv"});
+}
+
+TEST_F(WindowWaveformTest, ShowLinksTheWaveformViewer) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    auto fullscreen = [&] {
+        for (QAction* p : W(iWindow).pToolBar->actions())
+            if (p->data().toInt() == WindowStart::MenuFullscreen) return p;
+        return static_cast<QAction*>(nullptr);
+    };
+    ASSERT_NE(fullscreen(), nullptr);
+    EXPECT_FALSE(fullscreen()->isEnabled());
+    G(iWindow).pShow->click();
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).iViewer != 0; }));
+    const int iViewer = W(iWindow).iViewer;
+    uWindowWaveformViewer* pViewer = nullptr;
+    ASSERT_TRUE(WindowWaveformViewer::GetInstance(iViewer, &pViewer));
+    ASSERT_TRUE(WaitFor([&] { return pViewer->viewer.iPartner == iWindow; }));
+    // A viewer in the MDI area has no fullscreen.
+    EXPECT_EQ(fullscreen()->isEnabled(), W(iWindow).iViewerFlag == 0);
+    EXPECT_EQ(ChildrenOf(iMain, WindowKindWaveformViewer).size(), 1u);
+    // A closing viewer unlinks itself.
+    EventHub::PostEvent(EventCloseWindowRequest, iViewer);
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).iViewer == 0; }));
+}
+
+class WindowWaveformPreferencesTest : public WindowWaveformTest {
+  protected:
+    std::string ConfigText() override {
+        return "[General]\n[InputTemplateFilenameWaveform]\nDefault = /O default\n[WindowWaveform]\n"
+               "TemplateFilename = \nFolder = /tmp/a/\nTimeAutomatically = 2,5\nUnitAutomatically = 2\n";
+    }
+};
+
+TEST_F(WindowWaveformPreferencesTest, ReadAtOpenAnEmptyValueIsMissingAndClosingTheMainWindowWritesThem) {
+    AttachRigol();
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    EXPECT_EQ(W(iWindow).sTemplate, "/O default");
+    EXPECT_EQ(W(iWindow).sFolder, "/tmp/a/");
+    EXPECT_EQ(G(iWindow).pInterval->text().toStdString(), "2,5");
+    EXPECT_EQ(G(iWindow).pUnit->currentText().toStdString(), "Minutes");
+    G(iWindow).pInterval->setText("7");
+    G(iWindow).pUnit->setCurrentIndex(3);
+    W(iWindow).sAutomaticFolder = "/tmp/b/";
+    // The main window closes its children first; its own closing goes on afterwards.
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    ASSERT_TRUE(WaitFor([&] { return WindowStart::Windows().empty(); }));
+    EXPECT_FALSE(WindowWaveform::GetInstance(iWindow, nullptr));
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "TimeAutomatically"), "7");
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "UnitAutomatically"), "3");
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "FolderAutomatically"), "/tmp/b/");
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "TemplateFilename"), "/O default");
+}
+
+} // namespace
+} // namespace WaveformWindowTest
