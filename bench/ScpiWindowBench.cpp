@@ -7,6 +7,8 @@
 //
 //   bench_ScpiWindowBench [rounds] [screenshot.png]
 // With a file name the screen is saved after the last answer (run under a display server).
+#include "../tests/tools/ToolSupport.h"
+
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
@@ -23,7 +25,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
@@ -126,11 +127,8 @@ int main(int argc, char** argv) {
     const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
     Main::OpenConfig();
     WindowScpiCommand::RegisterKind();
     WindowLog::Create();

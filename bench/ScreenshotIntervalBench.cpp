@@ -5,6 +5,8 @@
 // shot = its send less (the previous shot's end + the interval). A 10 ms heartbeat on the GUI
 // thread gives the longest stall, set against the longest stall of 3 s under the same load with
 // the window idle (and of 2 s with nothing running).
+#include "IntervalBenchSupport.h"
+
 #include "app/Main.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/TestApplication.h"
@@ -34,60 +36,29 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using IntervalBench::BenchLoad;
+using IntervalBench::BenchTimers; // armed: the end of a shot
+using IntervalBench::Clock;
+using IntervalBench::Ms;
+using IntervalBench::RunUntil;
 constexpr int Shots = 100;
 constexpr int Interval = 200;
+static_assert(ScreenshotPump::TimerInterval == WaveformPump::TimerInterval);
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// Notes when the interval is armed: the end of a shot.
-struct BenchTimers : WaveformPumpTimers {
-    explicit BenchTimers(int iWindow) : timers(iWindow) {}
-    void Start(int iTimer, int iMs) override {
-        if (iTimer == ScreenshotPump::TimerInterval) armed.push_back(Clock::now());
-        timers.Start(iTimer, iMs);
-    }
-    void Stop(int iTimer) override { timers.Stop(iTimer); }
-    WaveformWindowTimers timers;
-    std::vector<Clock::time_point> armed;
-};
-
-// Passes every call to the real instrument and notes each screenshot query sent.
-struct TimingInstrument : InstrumentInterface {
-    uInstrumentIcon GetIcon(uInstrumentObject&, int k, std::string& e) override { return Real().GetIcon(*pReal, k, e); }
-    bool GetInfo(uInstrumentObject&, uInfo& i, std::string& e) override { return Real().GetInfo(*pReal, i, e); }
-    bool IsConnected(uInstrumentObject&) override { return Real().IsConnected(*pReal); }
-    std::int64_t AddTask(uInstrumentObject&, const uTask& task, std::string& e) override {
+// Notes each screenshot query sent.
+struct TimingInstrument : IntervalBench::PassingInstrument {
+    void Noted(const uTask& task) override {
         if (std::holds_alternative<uTaskScpiCommand>(task)) sends.push_back(Clock::now());
-        return Real().AddTask(*pReal, task, e);
     }
-    bool NewInstance(uInstrumentObject&, std::string& e) override { return Real().NewInstance(*pReal, e); }
-    bool DeleteInstance(uInstrumentObject&, std::string& e) override { return Real().DeleteInstance(*pReal, e); }
-    InstrumentInterface& Real() { return *pReal->pInterface; }
-    InstrumentObject pReal;
     std::vector<Clock::time_point> sends;
 };
-
-bool RunUntil(const std::function<bool()>& condition, int iMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(iMs);
-    QTimer lookOut;
-    lookOut.start(50);
-    while (!condition()) {
-        if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // The longest gap of a 10 ms heartbeat beyond its period while fn runs.
 struct Heartbeat {
@@ -163,29 +134,7 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
     w->pump.pTimers = &timers;
 
     // Every core busy, and a waveform read of 4 MB after the other on the same instrument.
-    std::atomic<bool> fStop{false};
-    std::vector<std::thread> load;
-    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i)
-        load.emplace_back([&] {
-            volatile std::uint64_t x = 0;
-            while (!fStop.load(std::memory_order_relaxed)) x = x + 1;
-        });
-    const int iOther = WindowRegistry::NewWindowNumber();
-    auto queueOther = [&] {
-        uTaskScpiCommand other;
-        other.head = {InstrumentTaskScpiCommand, 0, iOther};
-        other.fSend = other.fRequestData = 1;
-        other.sCommand = "SIMulate:BLOCk? 4000000";
-        std::string s;
-        pObject->pInterface->AddTask(*pObject, other, s);
-    };
-    int iOtherReads = 0;
-    EventHub::Bind(EventTaskFinished, iOther, [&](const EventHub::uEvent& event) {
-        if (event.iType != InstrumentTaskScpiCommand) return;
-        ++iOtherReads;
-        if (!fStop) queueOther();
-    });
-    queueOther();
+    BenchLoad load(pObject);
 
     // The baseline: the same load and the other client, the window idle.
     heartbeat.Start();
@@ -199,12 +148,11 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
     const auto end = Clock::now();
     const double dStall = heartbeat.Stop();
     w->gadgets.pCancel->click();
-    fStop = true;
-    for (auto& t : load) t.join();
+    load.Stop();
     RunUntil([&] { return w->iJobs == 0 && EventHub::Pending() == 0; }, 20000);
     const int iFiles = static_cast<int>(QDir(folder.path()).entryList(QDir::Files).size());
     const std::int64_t iCount = w->pump.iCount;
-    EventHub::Unbind(EventTaskFinished, iOther);
+    load.Unbind();
     EventHub::PostEvent(EventCloseWindowRequest, iViewer);
     w->Close();
     RunUntil([&] { return EventHub::Pending() == 0; }, 5000);
@@ -225,7 +173,7 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
     }
     const std::size_t n = lateness.size();
     std::printf("%s: shots %zu, counted %lld, files %d, other client's 4 MB reads %d\n", run.sName, n,
-                static_cast<long long>(iCount), iFiles, iOtherReads);
+                static_cast<long long>(iCount), iFiles, load.OtherReads());
     std::printf("  lateness mean %.2f ms, largest %.2f ms (first half mean %.2f, second half mean %.2f)\n", dSum / n,
                 dMax, dFirstHalf / (n / 2), dSecondHalf / (n - n / 2));
     std::printf("  total drift %.1f ms over %.1f ms\n", dSum, Ms(end - start));

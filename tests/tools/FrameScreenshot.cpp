@@ -22,13 +22,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QMdiArea>
 #include <QMenuBar>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 
@@ -57,11 +53,9 @@ int main(int argc, char** argv) {
     WindowLog::Create();
     WindowLog::AddLine("Preferences file: File could not be opened.");
 
-    const int iMain = Main::OpenMainWindow();
-    WindowStart::uWindowStart* pWindow = nullptr;
-    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pWindow)) return 1;
-    pWindow->pFrame->setGeometry(10, 40, 900, 620);
-    Settle(300);
+    int iMain = 0;
+    WindowStart::uWindowStart* pWindow = ToolSupport::OpenMain(iMain, 10, 40, 900, 620);
+    if (!pWindow) return 1;
 
     // The instrument list chooses the simulated instrument, described by hand.
     Sim::RawTcpServer server;
@@ -89,11 +83,6 @@ int main(int argc, char** argv) {
     const bool fSaved = ToolSupport::Grab(QString::fromLocal8Bit(argv[1]));
 
     // Everything closes before the application goes.
-    EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    Settle(600);
-    Instrument::ReleaseAll(true, 0, sError);
-    WindowLog::Close(1);
-    Main::CloseConfig();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ToolSupport::CloseAll(iMain);
     return fSaved ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // preferences window on its Instrument page with a time-out being edited, and the About box.
 // Usage: tool_PreferencesScreenshot out.png  (run under a display server, e.g. Xvfb; no
 // instrument list is opened, so nothing searches).
+#include "ToolSupport.h"
+
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowAbout.h"
@@ -12,26 +14,15 @@
 #include "platform/WindowFrame.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
 } // namespace
 
@@ -42,23 +33,17 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
+    ToolSupport::UseFolders(dir);
     QFile config(dir.filePath("user/config.ini"));
     if (!config.open(QIODevice::WriteOnly)) return 1;
     config.write("[General]\r\nPreferencesRecent = 2\r\n");
     config.close();
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
     Main::OpenConfig();
     WindowPreferences::RegisterKind();
 
-    const int iMain = Main::OpenMainWindow();
-    WindowStart::uWindowStart* pWindow = nullptr;
-    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pWindow)) return 1;
-    pWindow->pFrame->setGeometry(10, 40, 1000, 700);
-    Settle(300);
+    int iMain = 0;
+    if (!ToolSupport::OpenMain(iMain, 10, 40, 1000, 700)) return 1;
     EventHub::PostEvent(EventMenu, iMain, WindowStart::MenuPreferences);
     Settle(300);
     WindowPreferences::uWindowPreferences* pPreferences = nullptr;
@@ -73,8 +58,7 @@ int main(int argc, char** argv) {
     }
     Settle(500);
 
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
-    const bool fSaved = screen.save(QString::fromLocal8Bit(argv[1]), "PNG");
+    const bool fSaved = ToolSupport::Grab(QString::fromLocal8Bit(argv[1]));
 
     WindowAbout::Close();
     EventHub::PostEvent(EventCloseWindowRequest, iMain);

@@ -4,6 +4,8 @@
 // "Show...". Saves <folder>/screenshot-window.png and prints what the window did.
 // Usage: tool_ScreenshotWindowShot <folder>  (under a display server such as Xvfb, inside a
 // network namespace of its own).
+#include "ToolSupport.h"
+
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
@@ -21,31 +23,17 @@
 #include "windows/capture/WindowScreenshotViewer.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 
 namespace {
 
-void Settle(int iMilliseconds) {
-    QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) {
-        EventHub::Pump();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using ToolSupport::Settle;
 
-int Fail(int iStep) {
-    std::fprintf(stderr, "screenshot_window_shot: step %d failed\n", iStep);
-    return 1;
-}
+int Fail(int iStep) { return ToolSupport::Fail("screenshot_window_shot", iStep); }
 
 } // namespace
 
@@ -57,11 +45,8 @@ int main(int argc, char** argv) {
     const QString sFolder = QString::fromLocal8Bit(argv[1]);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
     Main::OpenConfig();
     WindowScreenshot::RegisterKind();
     WindowScreenshotViewer::RegisterKind();
@@ -70,11 +55,8 @@ int main(int argc, char** argv) {
     ImagePluginGdiPlus::RegisterEncoder();
     WindowLog::Create();
 
-    const int iMain = Main::OpenMainWindow();
-    WindowStart::uWindowStart* pMain = nullptr;
-    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return Fail(1);
-    pMain->pFrame->setGeometry(10, 40, 420, 300);
-    Settle(300);
+    int iMain = 0;
+    if (!ToolSupport::OpenMain(iMain, 10, 40, 420, 300)) return Fail(1);
 
     Sim::RawTcpServer server;
     std::string sError;
@@ -82,17 +64,8 @@ int main(int argc, char** argv) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
     Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(800, 480));
-    InstrumentObject object = Instrument::Create(sError);
+    const InstrumentObject object = ToolSupport::ConnectRawTcp(iMain, server.Port());
     if (!object) return Fail(3);
-    uTaskPrepare prepare;
-    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-    prepare.fUserModel = 1;
-    prepare.sUserManufacturer = "Rigol";
-    prepare.sUserModel = "DS1104Z";
-    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-    object->pInterface->AddTask(*object, prepare, sError);
-    EventHub::PostEvent(EventConnectInstrument, iMain, 0, 0, EventHub::Payload::Of<InstrumentObject>(object));
     Settle(1500);
 
     WindowStart::OpenScreenshot(iMain, 0);
@@ -112,19 +85,13 @@ int main(int argc, char** argv) {
     if (!WindowScreenshotViewer::GetInstance(iViewer, &pViewer)) return Fail(5);
     pViewer->viewer.pFrame->setGeometry(460, 40, 700, 480);
     Settle(800);
-    const bool fSaved =
-        QGuiApplication::primaryScreen()->grabWindow(0).save(sFolder + "/screenshot-window.png", "PNG");
+    const bool fSaved = ToolSupport::Grab(sFolder + "/screenshot-window.png");
     std::printf("window: %s, status \"%s\", picture %dx%d, viewer %s drawn %dx%d\n",
                 w->pFrame->windowTitle().toUtf8().constData(), w->Status().c_str(), w->processed.width(),
                 w->processed.height(), pViewer->viewer.pFrame->windowTitle().toUtf8().constData(),
                 pViewer->iDrawnWidth, pViewer->iDrawnHeight);
     std::printf("log:\n%s\n", WindowLog::Text().c_str());
     std::fflush(stdout);
-    EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    Settle(600);
-    Instrument::ReleaseAll(true, 0, sError);
-    WindowLog::Close(1);
-    Main::CloseConfig();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ToolSupport::CloseAll(iMain);
     return fSaved ? 0 : 1;
 }

@@ -1,12 +1,15 @@
 // Shared by the tools that drive real windows for a look by eye: the loop that lets the hub and
 // Qt work for a while, the picture of the whole screen, resource folders in a folder of the
-// tool's own, and a main window connected to a simulated instrument.
+// tool's own, the main window, a connection to a simulated instrument, and the orderly end.
 #pragma once
 
 #include "app/Main.h"
+#include "app/WindowStart.h"
+#include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowFrame.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -54,10 +58,28 @@ inline void UseFolders(const QTemporaryDir& dir) {
     Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
 }
 
-// Asks the main window to connect the raw TCP instrument on the loopback port, described by hand
-// as a Rigol DS1104Z, as the instrument list would after a double click (iList: the asking list,
-// 0 for none). The object, or null when it could not be made.
-inline InstrumentObject ConnectRawTcp(int iMain, int iPort, int iList = 0) {
+// Says on stderr which step of the tool failed; the tool's exit code.
+inline int Fail(const char* sTool, int iStep) {
+    std::fprintf(stderr, "%s: step %d failed\n", sTool, iStep);
+    return 1;
+}
+
+// Opens the main window at the place and size given and lets it settle; its record, or null
+// when it did not open (iMain is 0 then or names a window without a record).
+inline WindowStart::uWindowStart* OpenMain(int& iMain, int iX, int iY, int iWidth, int iHeight) {
+    iMain = Main::OpenMainWindow();
+    WindowStart::uWindowStart* pMain = nullptr;
+    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return nullptr;
+    pMain->pFrame->setGeometry(iX, iY, iWidth, iHeight);
+    Settle(300);
+    return pMain;
+}
+
+// Asks the main window to connect the raw TCP instrument on the loopback port, as the
+// instrument list would after a double click (iList: the asking list, 0 for none). With fNamed
+// it is described by hand as a Rigol DS1104Z; without, the maker and model are left open. The
+// object, or null when it could not be made.
+inline InstrumentObject ConnectRawTcp(int iMain, int iPort, int iList = 0, bool fNamed = true) {
     std::string sError;
     InstrumentObject object = Instrument::Create(sError);
     if (!object) return object;
@@ -65,12 +87,25 @@ inline InstrumentObject ConnectRawTcp(int iMain, int iPort, int iList = 0) {
     prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
     prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
     prepare.fUserModel = 1;
-    prepare.sUserManufacturer = "Rigol";
-    prepare.sUserModel = "DS1104Z";
+    if (fNamed) {
+        prepare.sUserManufacturer = "Rigol";
+        prepare.sUserModel = "DS1104Z";
+    }
     prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
     object->pInterface->AddTask(*object, prepare, sError);
     EventHub::PostEvent(EventConnectInstrument, iMain, 0, iList, EventHub::Payload::Of<InstrumentObject>(object));
     return object;
+}
+
+// Closes the main window and everything the tool opened, in the order the program does.
+inline void CloseAll(int iMain) {
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle(600);
+    std::string sError;
+    Instrument::ReleaseAll(true, 0, sError);
+    WindowLog::Close(1);
+    Main::CloseConfig();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace ToolSupport

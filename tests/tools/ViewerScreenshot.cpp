@@ -25,7 +25,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -68,10 +67,7 @@ QImage ScopeScreen() {
     return image;
 }
 
-int Fail(int iStep) {
-    std::fprintf(stderr, "viewer_screenshot: step %d failed\n", iStep);
-    return 1;
-}
+int Fail(int iStep) { return ToolSupport::Fail("viewer_screenshot", iStep); }
 
 } // namespace
 
@@ -83,11 +79,8 @@ int main(int argc, char** argv) {
     const QString sFolder = QString::fromLocal8Bit(argv[1]);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    EventHub::Init();
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("user"));
-    QDir().mkpath(dir.filePath("program"));
-    Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
+    ToolSupport::UseFolders(dir);
     Main::OpenConfig();
     WindowScreenshot::RegisterKind();
     WindowScreenshotViewer::RegisterKind();
@@ -98,11 +91,8 @@ int main(int argc, char** argv) {
     ImagePluginGdiPlus::RegisterEncoder();
     WindowLog::Create();
 
-    const int iMain = Main::OpenMainWindow();
-    WindowStart::uWindowStart* pWindow = nullptr;
-    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pWindow)) return Fail(1);
-    pWindow->pFrame->setGeometry(10, 40, 560, 420);
-    Settle(300);
+    int iMain = 0;
+    if (!ToolSupport::OpenMain(iMain, 10, 40, 560, 420)) return Fail(1);
 
     Sim::RawTcpServer server;
     std::string sError;
@@ -136,7 +126,7 @@ int main(int argc, char** argv) {
     if (!WindowTemplateFilename::GetInstance(iDialog, &pDialog)) return Fail(5);
     pDialog->pDialog->move(60, 480);
     Settle(600);
-    const bool fSaved = QGuiApplication::primaryScreen()->grabWindow(0).save(sFolder + "/viewers.png", "PNG");
+    const bool fSaved = ToolSupport::Grab(sFolder + "/viewers.png");
     std::printf("screenshot viewer: %s, canvas %dx%d, drawn %dx%d, status \"%s\"\n",
                 pShot->viewer.pFrame->windowTitle().toUtf8().constData(), pShot->viewer.pCanvas->width(),
                 pShot->viewer.pCanvas->height(), pShot->iDrawnWidth, pShot->iDrawnHeight,
@@ -152,7 +142,7 @@ int main(int argc, char** argv) {
                 pShot->viewer.pFrame->y(), pShot->viewer.pFrame->width(), pShot->viewer.pFrame->height(), screen.x(),
                 screen.y(), screen.width(), screen.height(), pShot->viewer.pCanvas->width(),
                 pShot->viewer.pCanvas->height());
-    const bool fFull = QGuiApplication::primaryScreen()->grabWindow(0).save(sFolder + "/fullscreen.png", "PNG");
+    const bool fFull = ToolSupport::Grab(sFolder + "/fullscreen.png");
     EventHub::PostEvent(EventMenu, iShotViewer, 267); // Escape
     Settle(800);
     const QRect back = pShot->viewer.pFrame->geometry();
@@ -160,11 +150,6 @@ int main(int argc, char** argv) {
                 normal.y(), normal.width(), normal.height());
 
     std::fflush(stdout);
-    EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    Settle(600);
-    Instrument::ReleaseAll(true, 0, sError);
-    WindowLog::Close(1);
-    Main::CloseConfig();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ToolSupport::CloseAll(iMain);
     return fSaved && fFull ? 0 : 1;
 }

@@ -28,10 +28,7 @@
 
 namespace {
 
-int Fail(int iStep) {
-    std::fprintf(stderr, "waveform_window_screenshot: step %d failed\n", iStep);
-    return 1;
-}
+int Fail(int iStep) { return ToolSupport::Fail("waveform_window_screenshot", iStep); }
 
 void Print(const QTreeWidget* pList, const char* sName) {
     std::printf("%s:\n", sName);
@@ -59,11 +56,8 @@ int main(int argc, char** argv) {
     WaveformChecks::Install();
     WindowLog::Create();
 
-    const int iMain = Main::OpenMainWindow();
-    WindowStart::uWindowStart* pMain = nullptr;
-    if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return Fail(1);
-    pMain->pFrame->setGeometry(10, 40, 520, 360);
-    ToolSupport::Settle(300);
+    int iMain = 0;
+    if (!ToolSupport::OpenMain(iMain, 10, 40, 520, 360)) return Fail(1);
 
     Sim::RawTcpServer server;
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
@@ -73,15 +67,8 @@ int main(int argc, char** argv) {
     scope.ShowLine(3, true);
     std::string sError;
     if (!server.Start(sError)) return Fail(2);
-    InstrumentObject object = Instrument::Create(sError);
+    const InstrumentObject object = ToolSupport::ConnectRawTcp(iMain, server.Port(), 0, false);
     if (!object) return Fail(3);
-    uTaskPrepare prepare;
-    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-    prepare.fUserModel = 1;
-    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-    object->pInterface->AddTask(*object, prepare, sError);
-    EventHub::PostEvent(EventConnectInstrument, iMain, 0, 0, EventHub::Payload::Of<InstrumentObject>(object));
     ToolSupport::Settle(1000);
 
     WindowStart::OpenWaveform(iMain, 0);
@@ -110,11 +97,6 @@ int main(int argc, char** argv) {
     Print(p->gadgets.pOptionList, "Options");
 
     std::fflush(stdout);
-    EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    ToolSupport::Settle(600);
-    Instrument::ReleaseAll(true, 0, sError);
-    WindowLog::Close(1);
-    Main::CloseConfig();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ToolSupport::CloseAll(iMain);
     return fFirst && fSecond ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/TaskRecords.h"
 #include "transport/BlockHeader.h"
+#include "windows/capture/PumpSupport.h"
 
 #include <cctype>
 #include <utility>
@@ -42,8 +43,8 @@ void BeginShot(uScreenshotPump& pump) {
         pump.pTimers->Start(TimerPump, PumpTick);
     } else if (pump.sScreenshotCommand.empty()) {
         // Nothing to ask for: an empty command would reach the instrument as it stands.
-        pump.pWindow->SetStatus("The data could not be sent.");
-        pump.pWindow->AddError(Prefix(pump) + "The data could not be sent.");
+        pump.pWindow->SetStatus(PumpSupport::NotSent);
+        pump.pWindow->AddError(Prefix(pump) + PumpSupport::NotSent);
         StopRequestData(pump);
     } else {
         SendRequestData(pump, true, true);
@@ -67,15 +68,10 @@ void PumpStep(uScreenshotPump& pump) {
         pump.pTimers->Start(TimerPump, request.iWait > 0 ? static_cast<int>(request.iWait) : PumpTick);
         pump.mRequestList.erase(it);
     } else if (request.fResponse && request.fArrived && !IsScreenRequest(request)) {
-        if (CheckInstrumentResponse(pump, request.sResponse)) {
+        if (CheckInstrumentResponse(pump, request.sResponse))
             pump.mRequestList.erase(it);
-        } else {
-            request.fPending = 0;
-            request.fAwaiting = 1;
-            request.fArrived = 0;
-            pump.sRequestCommand = request.sCommand;
-            SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
-        }
+        else
+            PumpSupport::SendAgain(pump, request, &SendRequestData);
         if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
@@ -182,8 +178,7 @@ void EventTimer(uScreenshotPump& pump, int iTimer) {
 }
 
 void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
-    bool ok = pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface &&
-              pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
+    bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
     const std::string sCommand = pump.fRequestList ? pump.sRequestCommand : pump.sScreenshotCommand;
@@ -196,15 +191,10 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
         task.fRequestData = fResponse ? 1 : 0;
         pump.iSendTime = WaveformPump::ElapsedMilliseconds();
         std::string sError;
-        const std::int64_t iTask =
-            pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
-        if (iTask == 0) {
+        if (PumpSupport::QueueTask(pump, task, sError) == 0) {
             ok = false;
-            pump.pWindow->SetStatus("Communication error: " + sError);
-            pump.pWindow->AddError("Communication error: " + sError);
-        } else {
-            pump.mOutstanding.push_back(iTask);
-            pump.iCurrentTask = iTask;
+            pump.pWindow->SetStatus(PumpSupport::CommunicationError + sError);
+            pump.pWindow->AddError(PumpSupport::CommunicationError + sError);
         }
     }
     if (ok && !pump.fAutomatic && fSend && !FirstKindIs(pump, RequestScreenshotTrigger))
@@ -240,18 +230,7 @@ void StartReading(uScreenshotPump& pump, const uScreenshotStart& start) {
     if (!pump.instrument.fConnected || !pump.instrument.fScreenshot) return;
     ScreenshotPumpWindow& window = *pump.pWindow;
     window.SetStatus("");
-    if (start.fAutomatically) {
-        std::int64_t iMilliseconds = 0;
-        if (!WaveformPump::ParseInterval(start.sInterval, start.iUnit, iMilliseconds)) {
-            window.MessageRequester("The interval setting is invalid.");
-            return;
-        }
-        pump.iInterval = iMilliseconds;
-    }
-    if (pump.fSaveAutomatically && pump.sAutomaticFolder.empty()) {
-        window.MessageRequester("No folder was selected.");
-        return;
-    }
+    if (!PumpSupport::TakeStart(pump, start)) return;
     window.DisableGadgets(true);
     if (start.fAutomatically) {
         pump.fAutomatic = true;
@@ -285,21 +264,7 @@ void StopRequestData(uScreenshotPump& pump) {
     pump.fRequestList = false;
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
-    // Abort only a transfer of this window: the instance may be working for another window or a
-    // script, which a cancel would cut off as well.
-    pump.iCurrentTask = 0;
-    if (pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface && !pump.mOutstanding.empty()) {
-        uTaskCancel cancel;
-        cancel.head = {InstrumentTaskCancel, 0, pump.iWindow};
-        cancel.fClearQueue = 0;
-        cancel.fAbort = 1;
-        std::string sError;
-        if (pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, cancel, sError) == 0) {
-            window.SetStatus("Communication error: " + sError);
-            window.AddError("Communication error: " + sError);
-        }
-    }
-    window.DisableGadgets(false);
+    PumpSupport::CancelTransfer(pump);
 }
 
 void ImageCounted(uScreenshotPump& pump, std::int64_t iRun) {

@@ -1,34 +1,22 @@
 // The screenshot pump's handlers of the instrument's events: task finished and transfer status.
 #include "common/EventData.h"
-#include "common/NumberText.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
-#include "platform/WindowRegistry.h"
 #include "transport/TransferStatus.h"
+#include "windows/capture/PumpSupport.h"
 #include "windows/capture/ScreenshotPump.h"
 
-#include <algorithm>
 #include <string>
 
 namespace ScreenshotPump {
 
 namespace {
 
-constexpr const char* NotSent = "The data could not be sent.";
-constexpr const char* NotReceived = "The data could not be received.";
-constexpr const char* NoData = "The data is not available, 0 bytes.";
+using PumpSupport::NoData;
+using PumpSupport::NotReceived;
+using PumpSupport::Number;
 
-std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
 std::string Prefix(const uScreenshotPump& pump) { return pump.instrument.sModel + " - "; }
-
-std::string RecordText(const uEventData& record) {
-    return record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
-}
-
-bool TakeRecord(const EventHub::uEvent& event, uEventData& record) {
-    const std::int64_t* pKey = event.pData.Get<std::int64_t>();
-    return pKey && Utility::EventDataTake(std::to_string(*pKey), record);
-}
 
 // Per-request lines are left out of automatic readings with an interval under ten minutes.
 bool DisplayAllowed(const uScreenshotPump& pump) { return !pump.fAutomatic || pump.iInterval >= QuietInterval; }
@@ -38,27 +26,10 @@ bool IsPoll(const uScreenshotPump& pump) {
            pump.mRequestList.front().eKind == RequestScreenshotTrigger;
 }
 
-// Whether a type 8 result is the one the current request waits for. A result names its task;
-// one without a record belongs to the oldest task still awaiting its result.
-bool TakeResultFor(uScreenshotPump& pump, const uTaskResultScpiCommand* pResult) {
-    std::int64_t iTask = 0;
-    if (pResult) {
-        iTask = pResult->iTaskNumber;
-        const auto it = std::find(pump.mOutstanding.begin(), pump.mOutstanding.end(), iTask);
-        if (it != pump.mOutstanding.end()) pump.mOutstanding.erase(it);
-    } else if (!pump.mOutstanding.empty()) {
-        iTask = pump.mOutstanding.front();
-        pump.mOutstanding.pop_front();
-    }
-    if (iTask == 0 || iTask != pump.iCurrentTask) return false;
-    pump.iCurrentTask = 0;
-    return true;
-}
-
 void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
     // A late result of an abandoned (cancelled or stopped) task is dropped with its answer.
-    if (!TakeResultFor(pump, pResult) || pump.fDiscardResult) return;
+    if (!PumpSupport::TakeResultFor(pump, pResult) || pump.fDiscardResult) return;
     ScreenshotPumpWindow& window = *pump.pWindow;
     bool fAnswer = false;
     if (!pResult) {
@@ -106,15 +77,6 @@ void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
     }
 }
 
-void TaskError(uScreenshotPump& pump, const EventHub::uEvent& event) {
-    // An error comes before its task's result: it belongs to the oldest task still awaiting one.
-    const bool fCurrent =
-        pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
-    uEventData record;
-    if (TakeRecord(event, record)) pump.pWindow->AddError(RecordText(record));
-    if (fCurrent) StopRequestData(pump);
-}
-
 } // namespace
 
 void EventDataReceived(uScreenshotPump& pump, const EventHub::uEvent& event) {
@@ -125,17 +87,16 @@ void EventDataReceived(uScreenshotPump& pump, const EventHub::uEvent& event) {
         // started since.
         if (!pump.fAutomatic && !pump.fRequestList && pump.iCurrentTask == 0) pump.pWindow->DisableGadgets(false);
         break;
-    case InstrumentTaskError: TaskError(pump, event); break;
+    case InstrumentTaskError:
+        if (PumpSupport::TaskError(pump, event)) StopRequestData(pump);
+        break;
     default: break;
     }
 }
 
 void EventDataSent(uScreenshotPump& pump, const EventHub::uEvent& event) {
     uEventData record;
-    bool fRecord = false;
-    if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError ||
-        event.iType == TransferStatus::TransferEventData)
-        fRecord = TakeRecord(event, record); // taken in every case, so that the store does not fill
+    const bool fRecord = PumpSupport::TakeTransferRecord(event, record);
     // Reports of a transfer this window gave up (or cancelled) are not shown.
     if (pump.fDiscardResult || pump.iCurrentTask == 0) return;
     ScreenshotPumpWindow& window = *pump.pWindow;
@@ -154,40 +115,21 @@ void EventDataSent(uScreenshotPump& pump, const EventHub::uEvent& event) {
         }
         break;
     case TransferStatus::TransferSendError:
-    case TransferStatus::TransferReceiveError: {
-        const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
-        window.SetStatus(sText);
-        if (fRecord) window.AddError(Prefix(pump) + sText + " " + RecordText(record));
+    case TransferStatus::TransferReceiveError:
+        PumpSupport::TransferError(window, event, fRecord, record, Prefix(pump));
         break;
-    }
     case TransferStatus::TransferReceiving:
         if (fDisplay) window.SetStatus("Data received, bytes: " + Number(iData));
         break;
     case TransferStatus::TransferWaiting:
-        window.SetStatus("Wait for the data to be received: " + std::to_string(iData) + " Seconds");
+        window.SetStatus(PumpSupport::WaitText(iData));
         break;
     default: break;
     }
 }
 
-void Bind(uScreenshotPump& pump) {
-    uScreenshotPump* pPump = &pump;
-    EventHub::Bind(::EventTimer, pump.iWindow, [pPump](const EventHub::uEvent& event) {
-        // A timer stopped after it fired leaves its event queued: drop it, or the reading would
-        // go on after "Cancel".
-        const int iTimer = static_cast<int>(event.iObject);
-        if (WindowRegistry::TimerDue(pPump->iWindow, iTimer, event.iType)) ScreenshotPump::EventTimer(*pPump, iTimer);
-    });
-    EventHub::Bind(EventTaskFinished, pump.iWindow,
-                   [pPump](const EventHub::uEvent& event) { EventDataReceived(*pPump, event); });
-    EventHub::Bind(EventTransferStatus, pump.iWindow,
-                   [pPump](const EventHub::uEvent& event) { EventDataSent(*pPump, event); });
-}
+void Bind(uScreenshotPump& pump) { PumpSupport::Bind(pump, &EventTimer, &EventDataReceived, &EventDataSent); }
 
-void Unbind(uScreenshotPump& pump) {
-    EventHub::Unbind(::EventTimer, pump.iWindow);
-    EventHub::Unbind(EventTaskFinished, pump.iWindow);
-    EventHub::Unbind(EventTransferStatus, pump.iWindow);
-}
+void Unbind(uScreenshotPump& pump) { PumpSupport::Unbind(pump.iWindow); }
 
 } // namespace ScreenshotPump

@@ -6,6 +6,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
+#include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
 
@@ -132,15 +133,10 @@ void PumpStep(uWaveformPump& pump) {
         pump.mRequestList.erase(it);
         EndRequestData(pump);
     } else if (request.fResponse && request.fArrived) {
-        if (CheckInstrumentResponse(pump)) {
+        if (CheckInstrumentResponse(pump))
             pump.mRequestList.erase(it);
-        } else {
-            request.fPending = 0;
-            request.fArrived = 0;
-            request.fAwaiting = 1;
-            pump.sRequestCommand = request.sCommand;
-            SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
-        }
+        else
+            PumpSupport::SendAgain(pump, request, &SendRequestData);
         if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
@@ -243,8 +239,7 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
 }
 
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
-    bool ok = pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface &&
-              pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
+    bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
     if (ok) {
@@ -262,14 +257,9 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         }
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
-        const std::int64_t iTask =
-            pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
-        if (iTask == 0) {
+        if (PumpSupport::QueueTask(pump, task, sError) == 0) {
             ok = false;
             pump.pWindow->AddError(WaveformText::CommunicationError + sError);
-        } else {
-            pump.mOutstanding.push_back(iTask);
-            pump.iCurrentTask = iTask;
         }
     }
     if (ok && fSend && WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump))
@@ -386,18 +376,7 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
         window.SetStatus("No channel has been selected.");
         return;
     }
-    if (start.fAutomatically) {
-        std::int64_t iMilliseconds = 0;
-        if (!ParseInterval(start.sInterval, start.iUnit, iMilliseconds)) {
-            window.MessageRequester("The interval setting is invalid.");
-            return;
-        }
-        pump.iInterval = iMilliseconds;
-    }
-    if (pump.fSaveAutomatically && pump.sAutomaticFolder.empty()) {
-        window.MessageRequester("No folder was selected.");
-        return;
-    }
+    if (!PumpSupport::TakeStart(pump, start)) return;
     window.DisableGadgets(true);
     if (start.fAutomatically) {
         pump.fAutomatic = true;
@@ -443,21 +422,7 @@ void StopRequestData(uWaveformPump& pump) {
     pump.fAutomatic = false;
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
-    // Abort only a transfer of this window: the instance may be working for another window or
-    // a script, which a cancel would cut off as well.
-    pump.iCurrentTask = 0;
-    if (pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface && !pump.mOutstanding.empty()) {
-        uTaskCancel cancel;
-        cancel.head = {InstrumentTaskCancel, 0, pump.iWindow};
-        cancel.fClearQueue = 0;
-        cancel.fAbort = 1;
-        std::string sError;
-        if (pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, cancel, sError) == 0) {
-            window.SetStatus(WaveformText::CommunicationError + sError);
-            window.AddError(WaveformText::CommunicationError + sError);
-        }
-    }
-    window.DisableGadgets(false);
+    PumpSupport::CancelTransfer(pump);
 }
 
 } // namespace WaveformPump

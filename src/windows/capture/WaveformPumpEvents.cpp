@@ -1,10 +1,9 @@
 // The pump's handlers of the instrument's events: task finished and transfer status.
 #include "common/EventData.h"
-#include "common/NumberText.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
-#include "platform/WindowRegistry.h"
 #include "transport/TransferStatus.h"
+#include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformPump.h"
 #include "windows/capture/WaveformPumpText.h"
 
@@ -15,39 +14,12 @@ namespace WaveformPump {
 
 namespace {
 
-std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
-
-std::string RecordText(const uEventData& record) {
-    return record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
-}
-
-// Takes the error record whose key the event carries; false when there is none.
-bool TakeRecord(const EventHub::uEvent& event, uEventData& record) {
-    const std::int64_t* pKey = event.pData.Get<std::int64_t>();
-    return pKey && Utility::EventDataTake(std::to_string(*pKey), record);
-}
-
-// Whether a type 8 result is the answer the first request waits for. A result names its task;
-// one without a record belongs to the oldest task still awaiting its result.
-bool TakeResultFor(uWaveformPump& pump, const uTaskResultScpiCommand* pResult) {
-    std::int64_t iTask = 0;
-    if (pResult) {
-        iTask = pResult->iTaskNumber;
-        const auto it = std::find(pump.mOutstanding.begin(), pump.mOutstanding.end(), iTask);
-        if (it != pump.mOutstanding.end()) pump.mOutstanding.erase(it);
-    } else if (!pump.mOutstanding.empty()) {
-        iTask = pump.mOutstanding.front();
-        pump.mOutstanding.pop_front();
-    }
-    if (iTask == 0 || iTask != pump.iCurrentTask) return false;
-    pump.iCurrentTask = 0;
-    return true;
-}
+using PumpSupport::Number;
 
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
     // A late result of an abandoned task is dropped with its answer.
-    if (!TakeResultFor(pump, pResult)) return;
+    if (!PumpSupport::TakeResultFor(pump, pResult)) return;
     WaveformPumpWindow& window = *pump.pWindow;
     const std::string sLead = WaveformText::Prefix(pump) + WaveformText::Channel(pump);
     bool ok = !pump.fDiscardResult;
@@ -89,32 +61,22 @@ void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     }
 }
 
-void TaskError(uWaveformPump& pump, const EventHub::uEvent& event) {
-    // An error comes before its task's result: it belongs to the oldest task still awaiting one.
-    const bool fCurrent =
-        pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
-    uEventData record;
-    if (TakeRecord(event, record)) pump.pWindow->AddError(RecordText(record));
-    if (fCurrent) StopRequestData(pump);
-}
-
 } // namespace
 
 void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     switch (event.iType) {
     case InstrumentTaskScpiCommand: ScpiResult(pump, event); break;
     case InstrumentTaskCancel: pump.pWindow->DisableGadgets(false); break;
-    case InstrumentTaskError: TaskError(pump, event); break;
+    case InstrumentTaskError:
+        if (PumpSupport::TaskError(pump, event)) StopRequestData(pump);
+        break;
     default: break;
     }
 }
 
 void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
     uEventData record;
-    bool fRecord = false;
-    if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError ||
-        event.iType == TransferStatus::TransferEventData)
-        fRecord = TakeRecord(event, record); // taken in every case, so that the store does not fill
+    const bool fRecord = PumpSupport::TakeTransferRecord(event, record);
     // Reports of a transfer this window gave up (or cancelled) are not shown.
     if (pump.fDiscardResult || pump.iCurrentTask == 0) return;
     WaveformPumpWindow& window = *pump.pWindow;
@@ -136,13 +98,9 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         }
         break;
     case TransferStatus::TransferSendError:
-    case TransferStatus::TransferReceiveError: {
-        const char* sText = event.iType == TransferStatus::TransferSendError ? WaveformText::NotSent
-                                                                            : WaveformText::NotReceived;
-        window.SetStatus(sText);
-        if (fRecord) window.AddError(sLead + sText + " " + RecordText(record));
+    case TransferStatus::TransferReceiveError:
+        PumpSupport::TransferError(window, event, fRecord, record, sLead);
         break;
-    }
     case TransferStatus::TransferReceiving:
     case TransferStatus::TransferReceived:
         if (fDisplay) window.SetStatus("Data received, bytes: " + Number(fNamed ? iData + pump.iPartBytes : iData));
@@ -152,30 +110,14 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         }
         break;
     case TransferStatus::TransferWaiting:
-        window.SetStatus("Wait for the data to be received: " + std::to_string(iData) + " Seconds");
+        window.SetStatus(PumpSupport::WaitText(iData));
         break;
     default: break;
     }
 }
 
-void Bind(uWaveformPump& pump) {
-    uWaveformPump* pPump = &pump;
-    EventHub::Bind(::EventTimer, pump.iWindow, [pPump](const EventHub::uEvent& event) {
-        // A timer stopped (by a stop of the read) after it fired leaves its event queued: drop it,
-        // or the read would go on after "Cancel".
-        const int iTimer = static_cast<int>(event.iObject);
-        if (WindowRegistry::TimerDue(pPump->iWindow, iTimer, event.iType)) WaveformPump::EventTimer(*pPump, iTimer);
-    });
-    EventHub::Bind(EventTaskFinished, pump.iWindow,
-                   [pPump](const EventHub::uEvent& event) { EventDataReceived(*pPump, event); });
-    EventHub::Bind(EventTransferStatus, pump.iWindow,
-                   [pPump](const EventHub::uEvent& event) { EventDataSent(*pPump, event); });
-}
+void Bind(uWaveformPump& pump) { PumpSupport::Bind(pump, &EventTimer, &EventDataReceived, &EventDataSent); }
 
-void Unbind(uWaveformPump& pump) {
-    EventHub::Unbind(::EventTimer, pump.iWindow);
-    EventHub::Unbind(EventTaskFinished, pump.iWindow);
-    EventHub::Unbind(EventTransferStatus, pump.iWindow);
-}
+void Unbind(uWaveformPump& pump) { PumpSupport::Unbind(pump.iWindow); }
 
 } // namespace WaveformPump

@@ -2,16 +2,17 @@
 // are shown.
 #pragma once
 
+#include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformPump.h"
 
 #include <string>
 
 namespace WaveformText {
 
-inline constexpr const char* NotSent = "The data could not be sent.";
-inline constexpr const char* NotReceived = "The data could not be received.";
-inline constexpr const char* NoData = "The data is not available, 0 bytes.";
-inline constexpr const char* CommunicationError = "Communication error: ";
+inline constexpr const char* NotSent = PumpSupport::NotSent;
+inline constexpr const char* NotReceived = PumpSupport::NotReceived;
+inline constexpr const char* NoData = PumpSupport::NoData;
+inline constexpr const char* CommunicationError = PumpSupport::CommunicationError;
 inline constexpr const char* Incomplete = "The data block is incomplete, bytes received: ";
 inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
 

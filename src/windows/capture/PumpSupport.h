@@ -1,0 +1,182 @@
+// What the screenshot pump and the waveform pump do alike: the texts both show, the error
+// records of the instrument's events, matching a task's result to the request that waits for
+// it, the cancel of the window's own transfer and the binding of the window's events. Each pump
+// keeps its own rules of what it shows; a pump type here is uScreenshotPump or uWaveformPump.
+#pragma once
+
+#include "common/EventData.h"
+#include "common/NumberText.h"
+#include "instrument/InstrumentObject.h"
+#include "instrument/TaskRecords.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "transport/TransferStatus.h"
+#include "windows/capture/WaveformPump.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace PumpSupport {
+
+inline constexpr const char* NotSent = "The data could not be sent.";
+inline constexpr const char* NotReceived = "The data could not be received.";
+inline constexpr const char* NoData = "The data is not available, 0 bytes.";
+inline constexpr const char* CommunicationError = "Communication error: ";
+
+// A byte or millisecond count as the status and log lines show it.
+inline std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
+
+inline std::string RecordText(const uEventData& record) {
+    return record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
+}
+
+// Takes the error record whose key the event carries; false when there is none.
+inline bool TakeRecord(const EventHub::uEvent& event, uEventData& record) {
+    const std::int64_t* pKey = event.pData.Get<std::int64_t>();
+    return pKey && Utility::EventDataTake(std::to_string(*pKey), record);
+}
+
+// The record of a transfer-status event that carries one, taken in every case so that the
+// store does not fill; false when the event has none.
+inline bool TakeTransferRecord(const EventHub::uEvent& event, uEventData& record) {
+    if (event.iType != TransferStatus::TransferSendError && event.iType != TransferStatus::TransferReceiveError &&
+        event.iType != TransferStatus::TransferEventData)
+        return false;
+    return TakeRecord(event, record);
+}
+
+inline std::string WaitText(std::int64_t iSeconds) {
+    return "Wait for the data to be received: " + std::to_string(iSeconds) + " Seconds";
+}
+
+// A send or receive error of the transfer: the status line, and the log line with the record.
+template <class Window>
+void TransferError(Window& window, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
+                   const std::string& sLead) {
+    const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
+    window.SetStatus(sText);
+    if (fRecord) window.AddError(sLead + sText + " " + RecordText(record));
+}
+
+// Whether a type 8 result is the one the current request waits for. A result names its task;
+// one without a record belongs to the oldest task still awaiting its result.
+template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiCommand* pResult) {
+    std::int64_t iTask = 0;
+    if (pResult) {
+        iTask = pResult->iTaskNumber;
+        const auto it = std::find(pump.mOutstanding.begin(), pump.mOutstanding.end(), iTask);
+        if (it != pump.mOutstanding.end()) pump.mOutstanding.erase(it);
+    } else if (!pump.mOutstanding.empty()) {
+        iTask = pump.mOutstanding.front();
+        pump.mOutstanding.pop_front();
+    }
+    if (iTask == 0 || iTask != pump.iCurrentTask) return false;
+    pump.iCurrentTask = 0;
+    return true;
+}
+
+// A task error: its record is logged; true when it belongs to the current request (the caller
+// stops the reading). An error comes before its task's result: it belongs to the oldest task
+// still awaiting one.
+template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) {
+    const bool fCurrent =
+        pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
+    uEventData record;
+    if (TakeRecord(event, record)) pump.pWindow->AddError(RecordText(record));
+    return fCurrent;
+}
+
+// Sends the first request again after its answer did not match.
+template <class Pump, class Request>
+void SendAgain(Pump& pump, Request& request, void (*fnSend)(Pump&, bool, bool)) {
+    request.fPending = 0;
+    request.fArrived = 0;
+    request.fAwaiting = 1;
+    pump.sRequestCommand = request.sCommand;
+    fnSend(pump, request.fSend != 0, request.fResponse != 0);
+}
+
+// What the start button checks before a reading starts: the interval of an automatic reading
+// (taken into pump.iInterval) and the folder of the automatic save. false, with a message
+// requester, when a reading cannot start.
+template <class Pump, class Start> bool TakeStart(Pump& pump, const Start& start) {
+    if (start.fAutomatically) {
+        std::int64_t iMilliseconds = 0;
+        if (!WaveformPump::ParseInterval(start.sInterval, start.iUnit, iMilliseconds)) {
+            pump.pWindow->MessageRequester("The interval setting is invalid.");
+            return false;
+        }
+        pump.iInterval = iMilliseconds;
+    }
+    if (pump.fSaveAutomatically && pump.sAutomaticFolder.empty()) {
+        pump.pWindow->MessageRequester("No folder was selected.");
+        return false;
+    }
+    return true;
+}
+
+// Whether the pump's instrument is there and its interface connected.
+template <class Pump> bool InterfaceConnected(const Pump& pump) {
+    return pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface &&
+           pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
+}
+
+// Queues the SCPI task; its number is the one the current request waits for. 0 with sError when
+// the task could not be queued.
+template <class Pump> std::int64_t QueueTask(Pump& pump, const uTaskScpiCommand& task, std::string& sError) {
+    const std::int64_t iTask =
+        pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
+    if (iTask != 0) {
+        pump.mOutstanding.push_back(iTask);
+        pump.iCurrentTask = iTask;
+    }
+    return iTask;
+}
+
+// Abandons the current request and aborts a transfer of this window still under way, then
+// unlocks the window's gadgets. Only this window's transfer: the instance may be working for
+// another window or a script, which a cancel would cut off as well.
+template <class Pump> void CancelTransfer(Pump& pump) {
+    auto& window = *pump.pWindow;
+    pump.iCurrentTask = 0;
+    if (pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface && !pump.mOutstanding.empty()) {
+        uTaskCancel cancel;
+        cancel.head = {InstrumentTaskCancel, 0, pump.iWindow};
+        cancel.fClearQueue = 0;
+        cancel.fAbort = 1;
+        std::string sError;
+        if (pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, cancel, sError) == 0) {
+            window.SetStatus(CommunicationError + sError);
+            window.AddError(CommunicationError + sError);
+        }
+    }
+    window.DisableGadgets(false);
+}
+
+// Binds EventTimer, EventTaskFinished and EventTransferStatus of the pump's window to the pump's
+// handlers; the pump must outlive the binding (Unbind before it goes).
+template <class Pump>
+void Bind(Pump& pump, void (*fnTimer)(Pump&, int), void (*fnReceived)(Pump&, const EventHub::uEvent&),
+          void (*fnSent)(Pump&, const EventHub::uEvent&)) {
+    Pump* pPump = &pump;
+    EventHub::Bind(::EventTimer, pump.iWindow, [pPump, fnTimer](const EventHub::uEvent& event) {
+        // A timer stopped after it fired leaves its event queued: drop it, or the reading would
+        // go on after "Cancel".
+        const int iTimer = static_cast<int>(event.iObject);
+        if (WindowRegistry::TimerDue(pPump->iWindow, iTimer, event.iType)) fnTimer(*pPump, iTimer);
+    });
+    EventHub::Bind(EventTaskFinished, pump.iWindow,
+                   [pPump, fnReceived](const EventHub::uEvent& event) { fnReceived(*pPump, event); });
+    EventHub::Bind(EventTransferStatus, pump.iWindow,
+                   [pPump, fnSent](const EventHub::uEvent& event) { fnSent(*pPump, event); });
+}
+
+inline void Unbind(int iWindow) {
+    EventHub::Unbind(::EventTimer, iWindow);
+    EventHub::Unbind(EventTaskFinished, iWindow);
+    EventHub::Unbind(EventTransferStatus, iWindow);
+}
+
+} // namespace PumpSupport
