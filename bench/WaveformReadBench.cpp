@@ -4,7 +4,10 @@
 // into one fresh buffer of the memory's size. Rounds alternate; prints the median of the
 // ratios (plain time / road time, so 1.0 means as fast as the plain client).
 //
-//   bench_WaveformReadBench [rounds]
+//   bench_WaveformReadBench [rounds]   (9 by default: the median of few rounds on a loaded machine
+//   follows its load more than the read)
+#include "PlainClient.h"
+#include "common/DataBuffer.h"
 #include "common/TestApplication.h"
 #include "instrument/Instrument.h"
 #include "platform/EventHub.h"
@@ -17,11 +20,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,50 +37,24 @@ constexpr std::int64_t PartPoints = 250000;
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-bool SendAll(int fd, const std::string& s) {
-    std::size_t done = 0;
-    while (done < s.size()) {
-        const ssize_t n = send(fd, s.data() + done, s.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool RecvAll(int fd, std::uint8_t* p, std::size_t iCount) {
-    std::size_t done = 0;
-    while (done < iCount) {
-        const ssize_t n = recv(fd, p + done, iCount - done, 0);
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The plain client: the same commands, every answer's payload into one buffer.
 double PlainRead(int iPort) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(iPort));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::exit(2);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    const int fd = PlainClient::Connect(iPort);
+    if (fd < 0) std::exit(2);
     const auto start = Clock::now();
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[Depth]);
-    SendAll(fd, ":STOP\n:WAV:MODE RAW;:WAV:FORM BYTE\n");
+    PlainClient::SendAll(fd, ":STOP\n:WAV:MODE RAW;:WAV:FORM BYTE\n");
     std::size_t iAt = 0;
     for (std::int64_t a = 1; a <= Depth; a += PartPoints) {
         const std::int64_t b = std::min(a + PartPoints - 1, Depth);
-        SendAll(fd, ":WAV:SOUR CHAN1;:WAV:STAR " + std::to_string(a) + ";:WAV:STOP " + std::to_string(b) + ";:WAV:DATA?\n");
+        PlainClient::SendAll(fd, ":WAV:SOUR CHAN1;:WAV:STAR " + std::to_string(a) + ";:WAV:STOP " + std::to_string(b) + ";:WAV:DATA?\n");
         std::uint8_t header[11];
-        if (!RecvAll(fd, header, 11)) std::exit(3);
-        const std::size_t iCount = static_cast<std::size_t>(std::strtoull(reinterpret_cast<char*>(header) + 2, nullptr, 10));
-        if (!RecvAll(fd, buffer.get() + iAt, iCount)) std::exit(4);
+        if (!PlainClient::RecvAll(fd, header, 11)) std::exit(3);
+        const std::size_t iCount = static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + 2, 9)));
+        if (!PlainClient::RecvAll(fd, buffer.get() + iAt, iCount)) std::exit(4);
         iAt += iCount;
         std::uint8_t lf = 0;
-        RecvAll(fd, &lf, 1);
+        PlainClient::RecvAll(fd, &lf, 1);
     }
     const auto end = Clock::now();
     close(fd);
@@ -125,7 +97,8 @@ double RoadRead(uRoad& road) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    DataBuffer::UseOneHeap(); // as the program's main does
     TestApplication::EnsureCore();
     EventHub::Init();
     WaveformReaders::Register();

@@ -1,6 +1,7 @@
 // The program: the waveform readers and file writers enter themselves into their tables, every
 // window module above the frame enters its kind, then the frame starts.
 #include "app/Main.h"
+#include "common/DataBuffer.h"
 #include "app/WindowPreferences.h"
 #include "script/WindowScript.h"
 #include "waveform/WaveformReaders.h"
@@ -15,6 +16,7 @@
 #include "windows/select/WindowSelectInstrument.h"
 
 int main(int argc, char** argv) {
+    DataBuffer::UseOneHeap();
     WaveformReaders::Register();
     WaveformWriters::Register();
     WindowPreferences::RegisterKind();

@@ -1,5 +1,7 @@
 #include "common/DataBuffer.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -64,7 +66,8 @@ bool DataBuffer::append(const void* pBytes, std::size_t iCount) {
         const std::size_t iDoubled = std::min(iCapacity * 2, MaxCapacity);
         if (!reserve(std::max(iNeeded, iDoubled)) && !reserve(iNeeded)) return false;
     }
-    std::memcpy(pBlock.get() + iSize, pBytes, iCount);
+    // The bytes may lie in this buffer's own room behind its valid bytes (an answer read there).
+    std::memmove(pBlock.get() + iSize, pBytes, iCount);
     iSize = iNeeded;
     return true;
 }
@@ -86,4 +89,10 @@ void DataBuffer::release() {
     pBlock.reset();
     iSize = 0;
     iCapacity = 0;
+}
+
+void DataBuffer::UseOneHeap() {
+#ifdef M_ARENA_MAX
+    mallopt(M_ARENA_MAX, 1);
+#endif
 }

@@ -53,7 +53,8 @@ class DataBuffer {
     bool reserve(std::size_t iNewCapacity);
     // Sets the count of valid bytes; false (nothing changed) beyond the capacity.
     bool setSize(std::size_t iNewSize);
-    // Appends bytes, growing the capacity to at least double when it must grow.
+    // Appends bytes, growing the capacity to at least double when it must grow. The bytes may
+    // lie in the buffer's own room behind its valid bytes when no growth is needed.
     bool append(const void* pBytes, std::size_t iCount);
     bool append(std::string_view sText) { return append(sText.data(), sText.size()); }
     // Replaces the contents with a copy of the bytes.
@@ -62,6 +63,14 @@ class DataBuffer {
     void clear() { iSize = 0; }
     // No valid bytes and no memory.
     void release();
+
+    // Start-up, before any other thread runs: every thread allocates from the main thread's
+    // heap. An instrument's worker thread fills a trace's sample block and the GUI thread frees
+    // it; in a heap of the worker's own, that free empties the heap, which goes back to the
+    // system, and the next read's block is faulted in afresh page by page (on a virtual machine
+    // that costs as much as the transfer). The program's threads are few and seldom allocate
+    // at the same time.
+    static void UseOneHeap();
 
   private:
     std::unique_ptr<std::uint8_t[]> pBlock;

@@ -164,10 +164,12 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
     } unitReset{request};
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
-    // out of the block, so memory found there was lent by the caller for this answer: it is kept.
+    // out of the block, so memory found there was lent by the caller for this answer: it is kept,
+    // and so are the iKeep bytes a caller puts ahead of the answer.
     request.iSendTransferred = 0;
     request.fSendFinished = 0;
-    request.requestData.clear();
+    request.requestData.setSize(
+        std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size()));
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
     if (!instance.fConnected || !instance.pTransport) {

@@ -40,6 +40,10 @@ class InstrumentTransport {
         return true;
     }
 
+    // Whether an exchange reads its answer behind the request block's iKeep bytes of
+    // requestData (raw TCP, serial); others replace requestData whole.
+    virtual bool KeepsAhead() const { return false; }
+
     // Returns the instrument to local operation (fLocal) or puts it under remote control; only
     // connections that have such a request (VXI-11) do something. Worker thread only.
     virtual bool SetLocal(bool fLocal, std::string& sError) {

@@ -206,10 +206,16 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
   public:
     using uModuleConnection<Kind>::uModuleConnection;
 
+    bool KeepsAhead() const override { return true; }
+
     bool Exchange(uInstance& instance, int iWindow, std::string& sError) override {
+        uRequest& request = instance.request;
+        // Taken here, so that no later exchange keeps bytes it was not asked to.
+        const std::size_t iKeep =
+            std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size());
+        request.iKeep = 0;
         if (this->Closed(sError)) return false;
         auto& stream = *this->pInstance;
-        uRequest& request = instance.request;
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;
@@ -229,8 +235,8 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         if (!request.fRequestData) return true;
         // A read that timed out after some data succeeds with what came; its text is not a failure.
         std::string sRead;
-        fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead);
-        request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
+        fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead, iKeep);
+        request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size() - iKeep) : 0;
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;

@@ -22,7 +22,10 @@ struct uRequest {
     std::int64_t fSendFinished = 0;
     std::int64_t fRequestData = 0; // read an answer
     DataBuffer requestData;        // the answer; handed over to whoever asked
-    std::int64_t iRequestTransferred = 0;
+    // Bytes at the start of requestData that stay, the answer read behind them, on connections
+    // that keep bytes ahead of an answer (InstrumentTransport::KeepsAhead); taken by the exchange.
+    std::int64_t iKeep = 0;
+    std::int64_t iRequestTransferred = 0; // the answer's bytes (the kept ones not counted)
     std::int64_t fRequestFinished = 0;
     std::int64_t iControlTimeout = 0; // USBTMC control-request time-out in ms; 0 = the transport's default
     std::int64_t iWaitTime = 0;       // USBTMC interrupt wait time in ms; 0 = the transport's default

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <deque>
 #include <map>
@@ -17,6 +18,11 @@ namespace {
 std::mutex mQueueMutex;
 std::deque<uEvent> mQueue;
 bool fDeliveryRequested = false;
+// A turn that delivered arms a follow-up turn a little later; until it runs, posts wait for it
+// instead of waking the GUI thread each. A thread that posts in a stream (a transfer's status,
+// part by part) then costs one timer turn per TailMilliseconds, not a wake-up per event.
+bool fTailArmed = false;
+constexpr int TailMilliseconds = 2;
 
 std::mutex mBindingMutex;
 std::map<std::pair<int, int>, Handler> mBinding;
@@ -24,6 +30,7 @@ std::map<std::pair<int, int>, Handler> mBinding;
 QPointer<QObject> pDelivery;
 
 std::size_t Deliver(std::size_t iLimit);
+std::size_t DeliverTurn(std::size_t iLimit);
 
 void RequestDelivery() {
     // Called with mQueueMutex held. The Qt loop delivers what is queued when its turn comes and
@@ -71,7 +78,7 @@ void PostEvent(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iTy
     if (iWindow == WindowNobody) return; // the payload is freed here
     std::lock_guard lock(mQueueMutex);
     mQueue.push_back(uEvent{iEvent, iWindow, iObject, iType, std::move(pData)});
-    RequestDelivery();
+    if (!fTailArmed) RequestDelivery();
 }
 
 void Bind(int iEvent, int iWindow, Handler handler) {
@@ -93,9 +100,35 @@ void UnbindWindow(int iWindow) {
 
 namespace {
 
+// GUI thread: the follow-up turn after a turn that delivered (see fTailArmed). It delivers what
+// was posted meanwhile and, when that was anything, arms the next; an empty one ends the chain,
+// and the next post wakes the loop again.
+void ArmTail() {
+    {
+        std::lock_guard lock(mQueueMutex);
+        if (fTailArmed || !pDelivery) return;
+        fTailArmed = true;
+    }
+    QTimer::singleShot(TailMilliseconds, pDelivery.data(), [] {
+        std::size_t iQueued;
+        {
+            std::lock_guard lock(mQueueMutex);
+            fTailArmed = false;
+            iQueued = mQueue.size();
+        }
+        if (iQueued > 0) Deliver(iQueued);
+    });
+}
+
 // Delivers queued events until the queue is empty or iLimit events were delivered. At most one
-// delivery is ever waiting in the Qt loop.
+// delivery is ever waiting in the Qt loop, besides the follow-up turn.
 std::size_t Deliver(std::size_t iLimit) {
+    const std::size_t iCount = DeliverTurn(iLimit);
+    if (iCount > 0) ArmTail();
+    return iCount;
+}
+
+std::size_t DeliverTurn(std::size_t iLimit) {
     std::size_t iCount = 0;
     {
         std::lock_guard lock(mQueueMutex);

@@ -131,10 +131,10 @@ bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow
     return StreamTransfer::Write(Transfer(instance, channel), PieceSize, iBytesSent, iWindow, sError);
 }
 
-bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
     // The body of SocketRead, with the answer read into the caller's buffer.
     uTcpChannel channel(instance.mConnection);
-    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError);
+    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError, iKeep);
 }
 
 bool SocketRead(uRawTcpInstance& instance, int iWindow, std::string& sError) {

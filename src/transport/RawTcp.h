@@ -55,8 +55,10 @@ bool SendData(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, s
 // Sends the prepared message; type-4 progress to iWindow; iBytesSent: bytes taken.
 bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // SocketRead into the caller's buffer, whose memory is reused: on success it holds exactly the
-// answer's bytes, on failure none (StreamTransfer::ReadAnswer).
-bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
+// answer's bytes, on failure none; with iKeep, behind the buffer's first iKeep bytes, which stay
+// (StreamTransfer::ReadAnswer).
+bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError,
+                 std::size_t iKeep = 0);
 // Reads one answer into pReceiveData; type-7 progress to iWindow. See StreamTransfer::Read
 // for time-out and abort.
 bool SocketRead(uRawTcpInstance& instance, int iWindow, std::string& sError);

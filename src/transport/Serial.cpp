@@ -358,10 +358,10 @@ bool PortWrite(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, 
     return StreamTransfer::Write(Transfer(instance, channel), PieceSize, iBytesSent, iWindow, sError);
 }
 
-bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
     // The body of PortRead, with the answer read into the caller's buffer.
     uPortChannel channel(instance.mPort);
-    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError);
+    return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError, iKeep);
 }
 
 bool PortRead(uSerialInstance& instance, int iWindow, std::string& sError) {

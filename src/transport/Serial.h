@@ -86,7 +86,8 @@ bool SendData(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, s
 bool PortWrite(uSerialInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // PortRead into the caller's buffer, whose memory is reused: on success it holds exactly the
 // answer's bytes, on failure none (StreamTransfer::ReadAnswer).
-bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
+bool RequestData(uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError,
+                 std::size_t iKeep = 0);
 // Reads one answer into pReceiveData; type-7 progress to iWindow. A port that fails with EIO
 // (an adapter unplugged, the far side of a pseudo-terminal closed) is a lost connection.
 bool PortRead(uSerialInstance& instance, int iWindow, std::string& sError);

@@ -40,8 +40,10 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
               std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
     std::uint64_t iCount = 0;
-    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iAnswer, &iCount);
-    const std::uint64_t iBlockEnd = iHeader + iCount + stream.sEndOfMessage.size();
+    // The answer starts behind the caller's bytes (none unless ReadAnswer keeps some).
+    const std::size_t iBase = pAnswer == buffer.data() ? stream.iReceiveBase : 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, iBase, iAnswer, &iCount);
+    const std::uint64_t iBlockEnd = iBase + iHeader + iCount + stream.sEndOfMessage.size();
     const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
     if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
     if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
@@ -161,7 +163,8 @@ void TakeTrailer(const uTransfer& transfer) {
     const std::string& sEnd = stream.sEndOfMessage;
     const std::uint8_t* pAnswer = stream.pReceiveData.data();
     const std::size_t iSize = stream.iReceiveSize;
-    if (sEnd.empty() || BareImage(pAnswer, iSize) == eImage::None) return;
+    const std::size_t iBase = stream.iReceiveBase;
+    if (sEnd.empty() || BareImage(pAnswer + iBase, iSize - iBase) == eImage::None) return;
     if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
     std::string sIgnored;
     if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
@@ -339,8 +342,9 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     uStreamInstance& stream = transfer.mStream;
     const uNames& names = transfer.mNames;
-    stream.iReceiveSize = 0;
-    stream.pReceiveData.clear();
+    const std::size_t iBase = stream.iReceiveBase;
+    stream.iReceiveSize = iBase;
+    stream.pReceiveData.setSize(iBase);
     if (!transfer.mChannel.IsOpen()) {
         sError = Prefix(names.pModule, names.pRead) + names.pConnection + " ist nicht vorhanden.";
         return false;
@@ -355,19 +359,19 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
-            const bool fComplete =
-                AnswerComplete(stream.pReceiveData.data(), stream.iReceiveSize, stream.sEndOfMessage, stream.eBlockUnit);
-            progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize));
+            const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
+                                                  stream.sEndOfMessage, stream.eBlockUnit);
+            progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (fComplete) {
                 TakeTrailer(transfer);
                 return true;
             }
         } else if (n == NoMemory) {
             sError = Prefix(names.pModule, names.pRead) +
-                     (stream.iReceiveSize == 0
+                     (stream.iReceiveSize == iBase
                           ? "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden."
                           : "Der Speicher für den Empfang der Daten konnte nicht vergrößert werden.");
-            stream.iReceiveSize = 0;
+            stream.iReceiveSize = iBase;
             return false;
         } else if (n < 0) {
             sError = BrokenText(names, names.pRead, n, iCode);
@@ -377,7 +381,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 stream.fTimedOut = true; // the rest may still come: the next write drops it
-                return stream.iReceiveSize > 0;
+                return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
                 sError = BrokenText(names, names.pRead, ReadClosed, 0);
@@ -434,9 +438,21 @@ bool Drain(const uTransfer& transfer, std::string& sError) {
     }
 }
 
-bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError) {
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
     uStreamInstance& stream = transfer.mStream;
     DataBuffer& data = stream.pReceiveData;
+    if (iKeep > 0 && iKeep <= answer.size()) {
+        // The caller's buffer becomes the receive buffer for this answer, its bytes ahead of it.
+        std::swap(answer, data);
+        stream.iReceiveBase = iKeep;
+        const bool fRead = Read(transfer, iWindow, sError);
+        stream.iReceiveBase = 0;
+        data.setSize(fRead ? stream.iReceiveSize : iKeep);
+        stream.iReceiveSize = 0;
+        std::swap(answer, data);
+        data.clear();
+        return fRead;
+    }
     if (answer.capacity() > data.capacity()) std::swap(answer, data);
     answer.clear();
     if (!Read(transfer, iWindow, sError)) return false;

@@ -50,6 +50,7 @@ struct uStreamInstance {
     std::size_t iSendSize = 0;
     DataBuffer pReceiveData; // the answer being collected
     std::size_t iReceiveSize = 0;
+    std::size_t iReceiveBase = 0; // bytes of the caller's ahead of the answer in pReceiveData
     std::string sEndOfMessage; // empty after construction
     // What the count of the data block ("DAT2,") in the next answer counts. Bits (a Siglent
     // logic line announces its points, packed eight to a byte) is told per exchange by whoever
@@ -147,7 +148,11 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 // again and again commits its pages once. On success answer holds exactly the answer's bytes
 // (a long answer in the buffer it was read into, a short one as a copy, the instance keeping
 // its buffer); on failure none.
-bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError);
+// With iKeep (at most answer.size()), the first iKeep bytes of answer stay and the answer is read
+// behind them into answer's own memory (a trace read in parts arrives where its samples go):
+// on success answer holds those bytes and then the answer's, on failure those bytes alone.
+bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError,
+                std::size_t iKeep = 0);
 
 // The log line of DropStale: "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
 std::string StaleText(const uNames& names, std::size_t iBytes);

@@ -1,10 +1,18 @@
 #include "waveform/WaveformFrame.h"
 
 #include "instrument/InstrumentTasks.h"
+#include "instrument/InstrumentTransport.h"
+#include "transport/StreamTransfer.h"
 
 #include <algorithm>
 
 namespace WaveformFrame {
+
+namespace {
+
+constexpr std::size_t AnswerFrame = 64; // a block header ("#9" and nine digits) and the answer's end
+
+} // namespace
 
 bool Exchanger::Send(const std::string& sCommand, bool fQuery, Instrument::eBlockUnit eUnit, std::string& sError) {
     uRequest& request = instance.request;
@@ -50,6 +58,45 @@ bool Exchanger::QueryBare(const std::string& sCommand, const AnswerCheck& check,
     }
     FreeAnswer();
     return fGood;
+}
+
+bool Exchanger::QueryBehind(const std::string& sCommand, DataBuffer& samples, std::size_t iBytes,
+                            const AnswerCheck& check, std::string& sError) {
+    // The room a stream connection wants for its first reception, and a block header and end.
+    const std::size_t iRoom = std::max(iBytes + AnswerFrame, StreamTransfer::ReceiveChunk);
+    if (!instance.pTransport || !instance.pTransport->KeepsAhead() || samples.empty() ||
+        samples.capacity() - samples.size() < iRoom)
+        return Query(sCommand, check, sError);
+    uRequest& request = instance.request;
+    const std::size_t iKeep = samples.size();
+    request.fSend = 1;
+    request.sCommand = sCommand;
+    request.data.release();
+    request.requestData = std::move(samples);
+    request.iKeep = static_cast<std::int64_t>(iKeep);
+    request.fRequestData = 1;
+    request.fVendorSpecific = 0;
+    request.eWait = 0;
+    request.eBlockUnit = Instrument::eBlockUnit::Bytes;
+    std::string sText;
+    bool fGood = InstrumentDefault::SendRequest(instance, iWindow, sText);
+    request.iKeep = 0;
+    samples = std::move(request.requestData);
+    request.requestData.release();
+    // The answer stays in the room behind the valid samples until the check appends it.
+    const std::size_t iAnswer = samples.size() > iKeep ? samples.size() - iKeep : 0;
+    samples.setSize(iKeep);
+    if (fGood) {
+        InstrumentWaveform::uAnswer answer;
+        answer.fFinished = request.fRequestFinished;
+        answer.pData = samples.data() + iKeep;
+        answer.iSize = std::min(iAnswer, static_cast<std::size_t>(std::max<std::int64_t>(request.iRequestTransferred, 0)));
+        fGood = check(answer, sText);
+    }
+    InstrumentDefault::FreeReceiveData(instance);
+    if (fGood) return true;
+    sError = std::string(sReader) + ": Error sending and receiving the SCPI command: >" + sCommand + "< - " + sText;
+    return false;
 }
 
 bool Exchanger::Query(const std::string& sCommand, const AnswerCheck& check, std::string& sError,

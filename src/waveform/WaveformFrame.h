@@ -42,6 +42,14 @@ class Exchanger {
     // A query whose failure keeps the text of the exchange or the check as it is.
     bool QueryBare(const std::string& sCommand, const AnswerCheck& check, std::string& sError,
                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
+    // Query, with the answer read straight behind the samples into their block where the
+    // connection can (InstrumentTransport::KeepsAhead) and the block has room for an answer of
+    // iBytes data bytes: the check then sees the answer in the samples' room behind their valid
+    // bytes, and appending its block there moves it down by its header instead of copying it
+    // from elsewhere. Otherwise (the first part, the last one in a block reserved to the byte)
+    // a plain Query. The samples keep their valid bytes whatever happens.
+    bool QueryBehind(const std::string& sCommand, DataBuffer& samples, std::size_t iBytes, const AnswerCheck& check,
+                     std::string& sError);
     // Prefixes a failure text: "<reader>: " + sWhat + " - " + sError.
     void Wrap(const char* sWhat, std::string& sError) const;
 

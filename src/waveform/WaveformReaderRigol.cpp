@@ -83,9 +83,10 @@ class RigolRead {
     using Check = WaveformFrame::AnswerCheck;
 
     bool Points(const std::string& sSource, std::int64_t& iPoints, std::string& sError);
-    // The data requests of one source, in parts of at most iPerRequest points.
-    bool ReadParts(const std::string& sSource, std::int64_t eWaveform, std::int64_t iPoints, std::int64_t iPerRequest,
-                   std::string& sError);
+    // The data requests of one source, in parts of at most iPerRequest points, each read behind
+    // the samples so far (fDigital: the source's element is a digital one).
+    bool ReadParts(const std::string& sSource, std::int64_t eWaveform, bool fDigital, std::int64_t iPoints,
+                   std::int64_t iPerRequest, std::string& sError);
     bool Preamble(std::int64_t eWaveform, std::string& sError);
     bool ReadAnalog(std::int64_t iPerRequest, std::string& sError);
     bool ReadLogicSource(std::int64_t eWaveform, std::int64_t iPerRequest, std::string& sError);
@@ -107,7 +108,7 @@ bool RigolRead::Points(const std::string& sSource, std::int64_t& iCount, std::st
                           sError);
 }
 
-bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, std::int64_t iCount,
+bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bool fDigital, std::int64_t iCount,
                           std::int64_t iPerRequest, std::string& sError) {
     std::int64_t iStart = 0, iStop = 0, k = 0;
     const Check check = [&](const uAnswer& a, std::string& e) {
@@ -130,7 +131,10 @@ bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, st
         iStart += 1;
         const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) +
                                      ";:WAV:STOP " + std::to_string(iStop) + ";:WAV:DATA?";
-        if (!exchange.Query(sCommand, check, sError)) return false;
+        DataBuffer& samples = fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples
+                                       : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
+        const auto iBytes = static_cast<std::size_t>(iStop - iStart + 1) * (fDigital && !family.fPods ? 2u : 1u);
+        if (!exchange.QueryBehind(sCommand, samples, iBytes, check, sError)) return false;
     } while (k != 0);
     return true;
 }
@@ -150,7 +154,7 @@ bool RigolRead::ReadAnalog(std::int64_t iPerRequest, std::string& sError) {
         if (e == WaveformMath && eMode != DataSourceScreen) continue; // math lives on the screen only
         const std::string sSource = family.ChannelName(e, InstrumentWaveform::RigolNameSource);
         WaveformFrame::ReserveSamples(InstrumentWaveform::FindOrAddAnalog(data, e).samples, iPoints, 1);
-        if (!ReadParts(sSource, e, iPoints, iPerRequest, sError) || !Preamble(e, sError)) return false;
+        if (!ReadParts(sSource, e, false, iPoints, iPerRequest, sError) || !Preamble(e, sError)) return false;
         const std::string sUnit = ":" + family.ChannelName(e, InstrumentWaveform::RigolNameHeader) + ":UNIT?";
         if (!exchange.Query(sUnit,
                             [&](const uAnswer& a, std::string& err) {
@@ -171,7 +175,7 @@ bool RigolRead::ReadAnalog(std::int64_t iPerRequest, std::string& sError) {
 bool RigolRead::ReadLogicSource(std::int64_t e, std::int64_t iPerRequest, std::string& sError) {
     const std::string sSource = family.ChannelName(e, InstrumentWaveform::RigolNameSource);
     WaveformFrame::ReserveSamples(InstrumentWaveform::FindOrAddDigital(data, e).samples, iPoints, family.fPods ? 1 : 2);
-    if (!ReadParts(sSource, e, iPoints, iPerRequest, sError) || !Preamble(e, sError)) return false;
+    if (!ReadParts(sSource, e, true, iPoints, iPerRequest, sError) || !Preamble(e, sError)) return false;
     family.SetLogicLabel(e, data, tables.sLabel);
     uWaveformDigitalChannel& channel = InstrumentWaveform::FindOrAddDigital(data, e);
     channel.eSource = eMode;

@@ -116,6 +116,18 @@ TEST(DataBuffer, GrowingKeepsTheBytesWrittenPastItsSize) {
     EXPECT_EQ(buffer.view().substr(0, 4), "MARK");
 }
 
+// An answer read into the room behind the valid bytes is appended from there: the block moves
+// down over its own header, the source and the target overlapping.
+TEST(DataBuffer, AppendsBytesFromItsOwnRoom) {
+    DataBuffer buffer;
+    ASSERT_TRUE(buffer.reserve(64));
+    ASSERT_TRUE(buffer.assign("samples#3abcdefghij\n", 21));
+    ASSERT_TRUE(buffer.setSize(7));
+    ASSERT_TRUE(buffer.append(buffer.data() + 9, 10));
+    EXPECT_EQ(buffer.view(), "samplesabcdefghij");
+    EXPECT_EQ(buffer.capacity(), 64u);
+}
+
 TEST(DataBuffer, AppendsCopiesAndReleases) {
     DataBuffer buffer;
     EXPECT_FALSE(buffer.setSize(1));

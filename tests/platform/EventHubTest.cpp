@@ -152,6 +152,55 @@ TEST_F(EventHubTest, AThreadPostingWithoutPauseDoesNotStarveTheLoop) {
     EXPECT_GT(iDelivered, 0u);
 }
 
+// Posts behind a delivery wait for its follow-up turn instead of waking the loop: they must
+// still all arrive, in order, by the loop alone; and once the follow-up turns have ended, a
+// lone post wakes the loop again.
+TEST_F(EventHubTest, PostsBehindADeliveryArriveInOrderAndALatePostStillWakesTheLoop) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::vector<int> seen;
+    int iWanted = 0;
+    QEventLoop loop;
+    EventHub::Bind(EventSearchFinished, w, [&](const EventHub::uEvent& event) {
+        const auto* p = event.pData.Get<int>();
+        seen.push_back(p ? *p : -1);
+        if (static_cast<int>(seen.size()) == iWanted) loop.quit();
+    });
+    auto postFromThread = [w](int iFirst, int iCount) {
+        std::thread([=] {
+            for (int i = iFirst; i < iFirst + iCount; ++i)
+                EventHub::PostEvent(EventSearchFinished, w, 0, 0, EventHub::Payload::Of<int>(i));
+        }).join();
+    };
+    bool fGuard = false;
+    auto runUntilSeen = [&](int iCount) {
+        iWanted = iCount;
+        if (static_cast<int>(seen.size()) >= iWanted) return;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            fGuard = true;
+            loop.quit();
+        });
+        guard.start(10000);
+        loop.exec();
+    };
+    postFromThread(0, 1);
+    runUntilSeen(1);
+    postFromThread(1, 1000); // right behind the first delivery: the follow-up turn is armed
+    runUntilSeen(1001);
+    ASSERT_FALSE(fGuard);
+    // Let the follow-up turns run out, then post once more.
+    QEventLoop pause;
+    QTimer::singleShot(50, &pause, &QEventLoop::quit);
+    pause.exec();
+    postFromThread(1001, 1);
+    runUntilSeen(1002);
+    EXPECT_FALSE(fGuard);
+    ASSERT_EQ(seen.size(), 1002u);
+    for (int i = 0; i < 1002; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
+    WindowRegistry::Release(w);
+}
+
 TEST_F(EventHubTest, PayloadOfAnUndeliveredEventIsFreed) {
     const int w = WindowRegistry::NewWindowNumber();
     int iValue = 0;

@@ -143,3 +143,43 @@ TEST_F(StreamTransferLoopTest, BytesBehindTheBlockStillFindRoom) {
 }
 
 } // namespace
+
+// An answer read behind bytes the caller keeps (the samples of a trace read in parts): it goes
+// into the caller's memory behind them, its end found within the answer alone (the kept bytes
+// may hold anything, LF and "#" included); a buffer without room for the block grows with the
+// kept bytes in it; a read that fails leaves the kept bytes alone.
+TEST_F(StreamTransferLoopTest, AnAnswerReadBehindKeptBytesLeavesThem) {
+    const std::string sKept = "#9000000005\nab;\n"; // looks like a block and an end itself
+    struct uCase {
+        const char* sName;
+        std::size_t iRoom; // capacity beyond the kept bytes
+        std::size_t iBlock;
+    };
+    for (const uCase& c : {uCase{"in its room", 400000, 250000}, uCase{"growing", 1000, 250000},
+                           uCase{"a short one in its room", 70000, 10}}) {
+        SCOPED_TRACE(c.sName);
+        const std::string sAnswer = Block(c.iBlock);
+        for (std::size_t i = 0; i < sAnswer.size(); i += 40000) channel.pieces.push_back(sAnswer.substr(i, 40000));
+        DataBuffer answer;
+        ASSERT_TRUE(answer.reserve(sKept.size() + c.iRoom));
+        ASSERT_TRUE(answer.append(sKept));
+        const std::uint8_t* pMemory = answer.data();
+        std::string sError;
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError, sKept.size())) << sError;
+        EXPECT_EQ(std::string(answer.view()), sKept + sAnswer);
+        if (c.iRoom >= sAnswer.size() + StreamTransfer::ReceiveChunk) EXPECT_EQ(answer.data(), pMemory);
+        EXPECT_EQ(stream.iReceiveBase, 0u);
+        // The instance's own buffer serves the next plain answer as before.
+        channel.pieces.push_back("1\n");
+        DataBuffer plain;
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), plain, 0, sError)) << sError;
+        EXPECT_EQ(std::string(plain.view()), "1\n");
+    }
+    DataBuffer answer;
+    ASSERT_TRUE(answer.reserve(100000));
+    ASSERT_TRUE(answer.append(sKept));
+    channel.fLies = true; // nothing ever comes
+    std::string sError;
+    EXPECT_FALSE(StreamTransfer::ReadAnswer(Transfer(50), answer, 0, sError, sKept.size()));
+    EXPECT_EQ(std::string(answer.view()), sKept);
+}

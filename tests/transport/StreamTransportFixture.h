@@ -38,7 +38,10 @@ struct RawTcpSide {
     static constexpr std::size_t Piece = RawTcp::PieceSize;
     static constexpr auto PrepareData = &RawTcp::PrepareData;
     static constexpr auto SendData = &RawTcp::SendData;
-    static constexpr auto RequestData = &RawTcp::RequestData;
+    // A whole answer, nothing kept ahead of it.
+    static bool RequestData(RawTcp::uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+        return RawTcp::RequestData(instance, answer, iWindow, sError);
+    }
     static constexpr auto Drain = &RawTcp::SocketReadEmpty;
     static constexpr auto SetEndOfMessage = &RawTcp::SetEndOfMessage;
     static constexpr auto SetTimeout = &RawTcp::SetTimeout;
@@ -72,7 +75,10 @@ struct SerialSide {
     static constexpr std::size_t Piece = Serial::PieceSize;
     static constexpr auto PrepareData = &Serial::PrepareData;
     static constexpr auto SendData = &Serial::SendData;
-    static constexpr auto RequestData = &Serial::RequestData;
+    // A whole answer, nothing kept ahead of it.
+    static bool RequestData(Serial::uSerialInstance& instance, DataBuffer& answer, int iWindow, std::string& sError) {
+        return Serial::RequestData(instance, answer, iWindow, sError);
+    }
     static constexpr auto Drain = &Serial::PortReadEmpty;
     static constexpr auto SetEndOfMessage = &Serial::SetEndOfMessage;
     static constexpr auto SetTimeout = &Serial::SetTimeout;

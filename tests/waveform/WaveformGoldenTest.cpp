@@ -255,6 +255,65 @@ TEST_F(WaveformGoldenTest, RigolDs1000zPlusChannelsAndBothPods) {
     }
 }
 
+// ---- Rigol MSO2000: a channel and the logic analyser as 16-bit words (LA) on the screen ----
+
+TEST_F(WaveformGoldenTest, RigolMso2000ChannelAndLogicWords) {
+    using Sim::RigolScope;
+    Sim::ScpiDevice device;
+    auto pScope = std::make_shared<RigolScope>(RigolScope::eFamily::MSO2000);
+    pScope->Attach(device);
+    pScope->ShowLogic(true);
+    const int Points = 100;
+    const auto make = [&] {
+    auto pRecord = WaveformData::ResetData(nullptr);
+    pRecord->eModel = ModelRigolMSO2000;
+    pRecord->sManufacturer = "RIGOL TECHNOLOGIES";
+    pRecord->sModel = "MSO2302";
+    pRecord->sLogicChannelName = "LA";
+    Ask(device, ":WAV:MODE NORM;:WAV:FORM BYTE;:WAV:STAR 1;:WAV:STOP " + std::to_string(Points));
+    pRecord->Channels.push_back(Element(WaveformChannel1, DataSourceScreen,
+                                        Ask(device, ":WAV:SOUR CHAN1;:WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?;:CHAN1:UNIT?"),
+                                        "CHAN1", "Channel 1", Points));
+    Ask(device, ":WAV:MODE NORM;:WAV:FORM WORD;:WAV:STAR 1;:WAV:STOP " + std::to_string(Points));
+    pRecord->Channels.push_back(Element(WaveformLogic, DataSourceScreen, Ask(device, ":WAV:SOUR LA;:WAV:DATA?;:WAV:PRE?"),
+                                        "LA", "Logic channels", Points));
+    for (int line = 0; line < 16; ++line)
+        pRecord->LogicLines.push_back({line, line == 1 || line == 6 || line == 15 ? 1 : 0, line == 6 ? "Data" : ""});
+    return pRecord;
+    };
+    const auto written = SaveAndCompare(make, "rigol-mso2000");
+    ASSERT_EQ(written.size(), 3u);
+    for (std::size_t f = 0; f < 3; ++f) {
+        ASSERT_EQ(written[f].size(), 2u); // CHAN1 and LA
+        for (const std::string& sFile : written[f]) {
+            const bool fLogic = sFile.find("-LA.") != std::string::npos;
+            ReadBack back;
+            ASSERT_TRUE(ReadFileBack(sFile, Formats[f].cSeparator, fLogic ? "idbbb" : "idd", back)) << sFile;
+            ASSERT_EQ(back.rows.size(), static_cast<std::size_t>(Points)) << sFile;
+            const double dXInc = back.Key("Preamble XIncrement"), dXOr = back.Key("Preamble XOrigin");
+            const double dYInc = back.Key("Preamble YIncrement");
+            const double dYBase = back.Key("Preamble YOrigin") + back.Key("Preamble YReference");
+            if (fLogic) {
+                EXPECT_EQ(back.columns, (std::vector<std::string>{"Number", "Time in s", "D1", "D6 [Data]", "D15"}));
+            }
+            for (std::size_t i = 0; i < back.rows.size(); ++i) {
+                const auto& row = back.rows[i];
+                ASSERT_EQ(row[0], static_cast<double>(i + 1));
+                EXPECT_NEAR(row[1], static_cast<double>(i) * dXInc + dXOr, dXInc / 2) << sFile;
+                if (fLogic) {
+                    ASSERT_EQ(row.size(), 5u);
+                    EXPECT_EQ(row[2], RigolScope::LineBit(1, i)) << sFile << " row " << i;
+                    EXPECT_EQ(row[3], RigolScope::LineBit(6, i)) << sFile << " row " << i;
+                    EXPECT_EQ(row[4], RigolScope::LineBit(15, i)) << sFile << " row " << i;
+                } else {
+                    ASSERT_EQ(row.size(), 3u);
+                    EXPECT_NEAR(row[2] / dYInc + dYBase, RigolScope::AnalogSample(1, i), 0.5) << sFile << " row " << i;
+                }
+            }
+        }
+    }
+}
+
 // ---- HAMEG HM2008: a channel and POD1 from the entire memory, then a MINMAX trace ----
 
 TEST_F(WaveformGoldenTest, HamegChannelPodAndMinMax) {

@@ -190,6 +190,14 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
                 return EndChannelEarly(pump, &channel);
             }
             iCount = fLogic ? iAnnounced / 8 + (iAnnounced % 8 != 0 ? 1 : 0) : iAnnounced;
+            // The block ends with LF. Anything else where it should end means bytes went missing
+            // and the answers chained behind the block were taken for data.
+            const std::size_t iEnd = iHeader + static_cast<std::size_t>(iCount);
+            if (iEnd < iSize && pData[iEnd] != '\n' && pData[iEnd] != '\r' && pData[iEnd] != ';') {
+                pump.pWindow->AddError(std::string(PartCheck) +
+                                       ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
+                return EndChannelEarly(pump, &channel);
+            }
         }
     }
 
@@ -198,7 +206,15 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     if (channel.pData.empty()) {
         const std::size_t iTake = fBlock ? iHeader + static_cast<std::size_t>(iCount) : iSize;
         DataBuffer first;
-        fStored = first.reserve(iSize) && first.append(pData, iTake);
+        // Room for every part at once: a channel of many parts is never moved while it grows.
+        // Sized from what this part holds per window; the count is bounded by ParseCount.
+        std::size_t iRoom = iSize;
+        if (fBlock && record.iPartPoints > 0 && record.iTotalPoints > record.iPartPoints) {
+            const std::uint64_t iParts = static_cast<std::uint64_t>(
+                (record.iTotalPoints + record.iPartPoints - 1) / record.iPartPoints);
+            if (iCount <= (std::uint64_t{1} << 40) / iParts) iRoom = iSize + static_cast<std::size_t>(iCount * iParts);
+        }
+        fStored = (first.reserve(iRoom) || first.reserve(iSize)) && first.append(pData, iTake);
         if (fStored) {
             channel.pData = std::move(first);
             pump.iPartHeader = fBlock ? iHeader : 0;
@@ -211,9 +227,9 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
             channel.sChannelName = pRequest->sChannel;
         }
     } else {
-        fStored = channel.pData.reserve(channel.pData.size() + iSize) &&
-                  (fBlock ? channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount))
-                          : channel.pData.append(pData, iSize));
+        // append grows the capacity at least twofold when the room made above runs out.
+        fStored = fBlock ? channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount))
+                         : channel.pData.append(pData, iSize);
     }
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
 

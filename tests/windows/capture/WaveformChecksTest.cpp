@@ -179,6 +179,31 @@ TEST(WaveformParts, AnIncompleteBlockBehindDat2EndsTheChannelAndDropsItsNextPart
                                       "hinter 'DAT2' ist unvollständig oder ungültig.");
 }
 
+// A part one byte short whose chained answers make up the count: the block does not end with
+// its LF, and the descriptor behind it must not become samples.
+TEST(WaveformParts, ASiglentBlockNotEndingWhereAnnouncedEndsTheChannel) {
+    for (const bool fFirst : {true, false}) {
+        Rig rig(ModelSiglentSDS2000XPlusCh4);
+        Prepare(rig, Part());
+        rig.pump.mRequestList.push_back(Part());
+        ASSERT_EQ(Points(rig, fFirst ? "8" : "20000008"), 1);
+        if (!fFirst) ASSERT_EQ(GivePart(rig, "DAT2," + Block("abcd") + "\n"), 0);
+        EXPECT_EQ(GivePart(rig, "DAT2,#9000000008abcdefg;DESC,#9000000004wxyz\n"), 1);
+        EXPECT_EQ(ChannelData(rig), fFirst ? "" : Block("abcd"));
+        EXPECT_EQ(rig.pump.mRequestList.size(), 1u); // the queued part is not sent
+        EXPECT_EQ(rig.window.mLog.back(), "Error: WindowWaveform::CheckInstrumentResponseWaveformPart: Der "
+                                          "Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
+    }
+    // A block ending with its LF, or right at the end of the answer, is taken.
+    for (const std::string& sTail : {std::string("\n;DESC"), std::string()}) {
+        Rig rig(ModelSiglentSDS2000XPlusCh4);
+        Prepare(rig, Part());
+        ASSERT_EQ(Points(rig, "4"), 1);
+        EXPECT_EQ(GivePart(rig, "DAT2," + Block("abcd") + sTail), 1);
+        EXPECT_EQ(ChannelData(rig).substr(0, 15), Block("abcd"));
+    }
+}
+
 TEST(WaveformParts, AnEmptyPartEndsTheChannelAndReArmsTheWindow) {
     Rig rig(ModelRigolDS1000Z);
     Prepare(rig, Part());

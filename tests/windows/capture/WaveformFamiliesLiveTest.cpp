@@ -50,7 +50,7 @@ class FamilyWindow : public PumpTest::RecordingWindow {
 };
 
 class WaveformFamiliesLiveTest : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         TestApplication::EnsureCore();
         EventHub::Init();
@@ -106,9 +106,10 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         }
         return true;
     }
+    // The read has ended: worked off, or stopped by an error (which leaves the rest of the list).
     bool Settled() const {
         return !WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump) && !pump.fAutomatic &&
-               EventHub::Pending() == 0 && pump.mRequestList.empty();
+               EventHub::Pending() == 0 && pump.mOutstanding.empty();
     }
     void Refresh() {
         WaveformRequests::RefreshChannels(pump);
@@ -121,6 +122,11 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         WaveformPump::StartReading(pump, {});
         EXPECT_TRUE(RunUntil([&] { return Settled(); }, 120000));
         return pump.pRecord;
+    }
+    std::string LogText() const {
+        std::string s;
+        for (const std::string& sLine : window.mLog) s += sLine + "\n";
+        return s;
     }
     bool LogHas(const std::string& sPart) const {
         for (const std::string& s : window.mLog)
@@ -266,30 +272,80 @@ TEST_F(WaveformFamiliesLiveTest, HamegScreenTraceAndOptionRowsInPlace) {
                                         ":TRAC:SOUR CH2", ":TRAC?", ":ACQ:STAT RUN"}));
 }
 
-struct uFault {
+// A fault of the simulated instrument or of its device, and the error text it must leave.
+template <class Scope> struct uFault {
     const char* sName;
-    std::function<void(Sim::RigolScope&)> apply;
+    std::function<void(Scope&, Sim::ScpiDevice&)> apply;
     std::string sError;
 };
+
+// One memory read per fault: each must log its error, and no command of the read may carry a
+// placeholder or one of the bad texts (an empty part window). Then a sound read of the channel
+// of iPoints points shows that the instrument and the pump are fit again.
+template <class Scope>
+void ExpectFaultsLogged(WaveformFamiliesLiveTest& test, Scope& scope, const std::vector<uFault<Scope>>& faults,
+                        const std::vector<std::int64_t>& channels, const std::vector<std::string>& bad,
+                        std::int64_t iPoints) {
+    for (const uFault<Scope>& fault : faults) {
+        test.window.mLog.clear();
+        scope.SetPointsAnswer("");
+        fault.apply(scope, test.server.Device());
+        const std::size_t iFirst = test.Commands().size();
+        test.Read(DataSourceMemory, channels);
+        EXPECT_TRUE(test.LogHas(fault.sError)) << fault.sName << "\n" << test.LogText();
+        const std::vector<std::string> all = test.Commands();
+        for (std::size_t i = iFirst; i < all.size(); ++i) {
+            EXPECT_EQ(all[i].find('%'), std::string::npos) << fault.sName << ": " << all[i];
+            for (const std::string& sBad : bad) EXPECT_NE(all[i], sBad) << fault.sName;
+        }
+    }
+    test.server.Device().SwallowAnswers(0);
+    test.window.mLog.clear();
+    const auto pRecord = test.Read(DataSourceMemory, {channels.back()});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 2u);
+    EXPECT_EQ(pRecord->Channels[1].iTotalPoints, iPoints);
+    EXPECT_FALSE(test.LogHas("Error")) << test.LogText();
+}
 
 TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
+    scope.SetMemoryDepth(300000); // two parts: a fault in the first leaves a second to go wrong
     Connect(ModelRigolDS1000Z, "DS1104Z", 1500);
-    const std::vector<uFault> faults = {
-        {"points 0", [](Sim::RigolScope& s) { s.SetPointsAnswer("0"); }, "still holds a placeholder"},
-        {"points 9.9E37", [](Sim::RigolScope& s) { s.SetPointsAnswer("9.9E37"); }, "Die Anzahl ist ungültig"}};
-    for (const uFault& fault : faults) {
-        window.mLog.clear();
-        scope.SetPointsAnswer("");
-        fault.apply(scope);
-        const std::size_t iFirst = Commands().size();
-        Read(DataSourceMemory, {WaveformChannel1});
-        EXPECT_TRUE(LogHas(fault.sError)) << fault.sName;
-        const std::vector<std::string> all = Commands();
-        for (std::size_t i = iFirst; i < all.size(); ++i)
-            EXPECT_EQ(all[i].find('%'), std::string::npos) << fault.sName << ": " << all[i];
-    }
+    using Rigol = Sim::RigolScope;
+    const std::vector<uFault<Rigol>> faults = {
+        {"points 0", [](Rigol& s, Sim::ScpiDevice&) { s.SetPointsAnswer("0"); }, "still holds a placeholder"},
+        {"points 9.9E37", [](Rigol& s, Sim::ScpiDevice&) { s.SetPointsAnswer("9.9E37"); },
+         "Die Anzahl ist ungültig. Antwort: >"},
+        {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
+         "Channel 1 - The data block is incomplete, bytes received: 250010"},
+        {"silence", [](Rigol&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
+         "Error: InstrumentDefault::TaskScpiCommand"}};
+    // Rigol counts points from 1: a start or stop of 0 is an empty window.
+    ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1}, {":WAV:STAR 0", ":WAV:STOP 0"}, 300000);
+}
+
+TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongCommand) {
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.SetMemoryDepth(30000);
+    scope.SetPointsAsInteger(true);
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 1500);
+    using Siglent = Sim::SiglentScope;
+    const std::vector<uFault<Siglent>> faults = {
+        {"points 0", [](Siglent& s, Sim::ScpiDevice&) { s.SetPointsAnswer("0"); }, "still holds a placeholder"},
+        {"points 9.9E37", [](Siglent& s, Sim::ScpiDevice&) { s.SetPointsAnswer("9.9E37"); },
+         "Die Anzahl ist ungültig. Antwort: >9.9E37<"},
+        {"no DAT2", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::NoDataHeader); },
+         "Es ist kein Header 'DAT2' vorhanden."},
+        // One byte short: the descriptor chained behind would make up the count.
+        {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
+         "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."},
+        {"silence", [](Siglent&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
+         "Error: InstrumentDefault::TaskScpiCommand"}};
+    ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1, WaveformChannel2}, {":WAV:POIN 0"}, 30000);
 }
 
 } // namespace

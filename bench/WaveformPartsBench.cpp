@@ -1,0 +1,283 @@
+// Traces read in parts, two measures, each the median of alternating rounds:
+//  1. Assembly: a 24 M-point Rigol trace from 96 part answers of 250000 points handed to the
+//     part check one by one, against one plain copy of the same bytes into a fresh buffer.
+//     Prints assembly time ÷ copy time (should stay at most 3).
+//  2. A 25 M-point Siglent memory read through the engine (request pump, instrument task queue,
+//     raw TCP on loopback, the simulated SDS2104X Plus) beside a plain client that sends the same
+//     part requests to the same simulator and receives the answers into one fresh buffer.
+//     Prints plain time ÷ engine time (1.0: as fast as the plain client).
+//
+//   bench_WaveformPartsBench [rounds]
+#include "PlainClient.h"
+#include "common/DataBuffer.h"
+#include "common/TestApplication.h"
+#include "instrument/Instrument.h"
+#include "instrument/ModelTable.h"
+#include "instrument/TaskRecords.h"
+#include "instrument/WaveformSources.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SiglentScope.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WaveformRequests.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// A window that keeps nothing but the errors it is told.
+class BenchWindow : public WaveformPumpWindow {
+  public:
+    void SetStatus(const std::string&) override {}
+    void AddLine(const std::string&) override {}
+    void AddError(const std::string& sText) override { mErrors.push_back(sText); }
+    void DisableGadgets(bool) override {}
+    bool ChannelTicked() override { return true; }
+    std::size_t CreateSendRequestList(uWaveformPump& pump) override {
+        return WaveformRequests::CreateSendRequestList(pump, options, eSource, channels);
+    }
+    void SaveWaveform(uWaveformPump& pump) override { WaveformPump::SaveEnded(pump); }
+    void MessageRequester(const std::string& sText) override { mErrors.push_back(sText); }
+    void PostOptionsEvent() override {}
+
+    uWaveformOptionState options;
+    std::int64_t eSource = DataSourceMemory;
+    std::vector<std::int64_t> channels;
+    std::vector<std::string> mErrors;
+};
+
+void Fail(const char* sWhat, const std::vector<std::string>& errors = {}) {
+    std::fprintf(stderr, "%s\n", sWhat);
+    for (const std::string& s : errors) std::fprintf(stderr, "  %s\n", s.c_str());
+    std::exit(2);
+}
+
+// --- 1. assembly ---
+
+constexpr std::int64_t AssemblyPoints = 24000000;
+constexpr std::int64_t AssemblyPart = 250000;
+
+double Assemble(const std::vector<std::string>& parts, BenchWindow& window) {
+    uWaveformPump pump;
+    pump.pWindow = &window;
+    pump.instrument.eModel = ModelRigolDS1000Z;
+    pump.pRecord = std::make_shared<uWaveformRecord>();
+    pump.pRecord->Channels.resize(2);
+    pump.iChannelIndex = 1;
+    uWaveformRequest request;
+    request.eKind = RequestWaveformPart;
+    request.eWaveform = WaveformChannel1;
+    request.eDataSource = DataSourceMemory;
+    pump.mRequestList.push_back(request);
+    const std::string sPoints = "0,2," + std::to_string(AssemblyPoints) + ",1,1e-9,0,0,0.04,0,128\n";
+    const auto start = Clock::now();
+    WaveformChecks::CheckInstrumentResponseWaveformPoints(pump, reinterpret_cast<const std::uint8_t*>(sPoints.data()),
+                                                          sPoints.size());
+    int iComplete = 0;
+    for (const std::string& sPart : parts) {
+        iComplete = WaveformChecks::CheckInstrumentResponseWaveformPart(
+            pump, reinterpret_cast<const std::uint8_t*>(sPart.data()), sPart.size(), 11, AssemblyPart);
+    }
+    const auto end = Clock::now();
+    if (iComplete != 1 || pump.pRecord->Channels[1].pData.size() < 11 + AssemblyPoints)
+        Fail("the assembled trace is incomplete", window.mErrors);
+    return Seconds(start, end);
+}
+
+double PlainCopy(const std::vector<std::string>& parts) {
+    const auto start = Clock::now();
+    std::unique_ptr<std::uint8_t[]> p(new std::uint8_t[AssemblyPoints]);
+    std::size_t iAt = 0;
+    // One copy of the bytes: the parts lie apart, so the baseline copies each part's payload.
+    for (const std::string& sPart : parts) {
+        std::memcpy(p.get() + iAt, sPart.data() + 11, AssemblyPart);
+        iAt += AssemblyPart;
+    }
+    const auto end = Clock::now();
+    if (p[iAt - 1] != static_cast<std::uint8_t>(parts.back()[11 + AssemblyPart - 1])) Fail("copy");
+    return Seconds(start, end);
+}
+
+void BenchAssembly(int iRounds) {
+    std::vector<std::string> parts;
+    for (std::int64_t a = 0; a < AssemblyPoints; a += AssemblyPart) {
+        std::string s = "#9000250000";
+        s.resize(11 + AssemblyPart);
+        for (std::int64_t k = 0; k < AssemblyPart; ++k) s[11 + k] = static_cast<char>(((a + k) * 7) & 0xFF);
+        s += a + AssemblyPart >= AssemblyPoints ? "\n0,2,24000000,1,1e-9,0,0,0.04,0,128;VOLT\n" : "\n";
+        parts.push_back(std::move(s));
+    }
+    BenchWindow window;
+    Assemble(parts, window);
+    PlainCopy(parts);
+    std::vector<double> ratios;
+    for (int r = 0; r < iRounds; ++r) {
+        const double dAssemble = Assemble(parts, window);
+        const double dCopy = PlainCopy(parts);
+        ratios.push_back(dAssemble / dCopy);
+        std::printf("assembly round %d: 96 parts %.4f s, plain copy %.4f s, ratio %.2f\n", r + 1, dAssemble, dCopy,
+                    dAssemble / dCopy);
+    }
+    std::printf("24 M points from 96 part answers, median ratio (assembly / plain copy, at most 3): %.2f\n",
+                Median(ratios));
+}
+
+// --- 2. the Siglent read ---
+
+constexpr std::int64_t SiglentPoints = 25000000;
+constexpr std::int64_t SiglentPart = 10000000;
+
+// The plain client: the same part requests, every payload into one buffer.
+double PlainSiglentRead(int iPort) {
+    const int fd = PlainClient::Connect(iPort);
+    if (fd < 0) Fail("connect");
+    const auto start = Clock::now();
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[SiglentPoints]);
+    PlainClient::SendAll(fd, ":TRIG:STOP\n:WAV:WIDT BYTE\n");
+    std::size_t iAt = 0;
+    for (std::int64_t a = 0; a < SiglentPoints; a += SiglentPart) {
+        const std::int64_t n = std::min(SiglentPart, SiglentPoints - a);
+        PlainClient::SendAll(fd, ":WAV:SOUR C1;:WAV:STAR " + std::to_string(a) + ";:WAV:POIN " + std::to_string(n) +
+                        ";:WAV:DATA?\n");
+        std::uint8_t header[16];
+        if (!PlainClient::RecvAll(fd, header, 16)) Fail("plain header");
+        const std::size_t iCount =
+            static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + 7, 9)));
+        if (iAt + iCount > static_cast<std::size_t>(SiglentPoints) || !PlainClient::RecvAll(fd, buffer.get() + iAt, iCount))
+            Fail("plain data");
+        iAt += iCount;
+        std::uint8_t lf[2] = {}; // the block's own LF, then the answer's end
+        PlainClient::RecvAll(fd, lf, 2);
+    }
+    const auto end = Clock::now();
+    close(fd);
+    if (iAt != static_cast<std::size_t>(SiglentPoints)) Fail("plain count");
+    return Seconds(start, end);
+}
+
+struct uEngine {
+    int iWindow = 0;
+    InstrumentObject pObject;
+    BenchWindow window;
+    std::unique_ptr<WaveformWindowTimers> pTimers;
+    uWaveformPump pump;
+};
+
+bool Settled(const uEngine& engine) {
+    return !WindowRegistry::TimerActive(engine.iWindow, WaveformPump::TimerPump) && !engine.pump.fAutomatic &&
+           EventHub::Pending() == 0 && engine.pump.mRequestList.empty();
+}
+
+void RunUntilSettled(uEngine& engine) {
+    const auto deadline = Clock::now() + std::chrono::minutes(5);
+    while (!Settled(engine)) {
+        if (Clock::now() > deadline) Fail("the engine's read did not end", engine.window.mErrors);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
+double EngineSiglentRead(uEngine& engine) {
+    const auto start = Clock::now();
+    WaveformPump::StartReading(engine.pump, {});
+    RunUntilSettled(engine);
+    const auto end = Clock::now();
+    const auto& pRecord = engine.pump.pRecord;
+    if (!pRecord || pRecord->Channels.size() != 2 || pRecord->Channels[1].iTotalPoints != SiglentPoints ||
+        pRecord->Channels[1].pData.size() < static_cast<std::size_t>(SiglentPoints) || !engine.window.mErrors.empty())
+        Fail("the engine's read is incomplete", engine.window.mErrors);
+    engine.pump.pRecord.reset();
+    return Seconds(start, end);
+}
+
+void BenchSiglent(int iRounds) {
+    auto pDevice = std::make_shared<Sim::ScpiDevice>();
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.SetMemoryDepth(SiglentPoints);
+    scope.Attach(*pDevice);
+    Sim::RawTcpServer engineDoor(pDevice), plainDoor(pDevice);
+    std::string sError;
+    if (!engineDoor.Start(sError) || !plainDoor.Start(sError)) Fail(sError.c_str());
+
+    uEngine engine;
+    engine.iWindow = WindowRegistry::NewWindowNumber();
+    engine.pTimers = std::make_unique<WaveformWindowTimers>(engine.iWindow);
+    engine.pObject = Instrument::Create(sError);
+    if (!engine.pObject) Fail(sError.c_str());
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", engineDoor.Port()};
+    engine.pObject->pInterface->AddTask(*engine.pObject, prepare, sError);
+    engine.pObject->pInterface->AddTask(*engine.pObject, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}},
+                                        sError);
+    engine.pObject->pInterface->AddTask(*engine.pObject, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 60000},
+                                        sError);
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!engine.pObject->pInterface->IsConnected(*engine.pObject)) {
+        if (Clock::now() > deadline) Fail("no connection");
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    engine.pump.iWindow = engine.iWindow;
+    engine.pump.pWindow = &engine.window;
+    engine.pump.pTimers = engine.pTimers.get();
+    WaveformPump::SetInstrument(engine.pump,
+                                {engine.pObject, true, true, ModelSiglentSDS2000XPlusCh4, "Siglent", "SDS2104X Plus"});
+    WaveformPump::Bind(engine.pump);
+    engine.window.channels = {WaveformChannel1};
+
+    EngineSiglentRead(engine); // warms the simulator's record and the allocator
+    PlainSiglentRead(plainDoor.Port());
+    std::vector<double> ratios, transfers;
+    for (int r = 0; r < iRounds; ++r) {
+        const double dEngine = EngineSiglentRead(engine);
+        // The pump's own count: from each send to its answer's arrival, summed over the read.
+        const double dTransfers = static_cast<double>(engine.pump.iMillisecondsTotal) / 1000.0;
+        const double dPlain = PlainSiglentRead(plainDoor.Port());
+        ratios.push_back(dPlain / dEngine);
+        transfers.push_back(dTransfers);
+        std::printf("Siglent round %d: engine %.3f s (in transfers %.3f s), plain %.3f s, ratio %.2f\n", r + 1,
+                    dEngine, dTransfers, dPlain, dPlain / dEngine);
+    }
+    std::printf("25 M-point Siglent read in 3 parts, median ratio (plain / engine): %.2f; the engine steps one request "
+                "per %d ms tick, its transfers took %.3f s (median)\n",
+                Median(ratios), WaveformPump::PumpTick, Median(transfers));
+    WaveformPump::StopRequestData(engine.pump);
+    WaveformPump::Unbind(engine.pump);
+    WindowRegistry::Release(engine.iWindow);
+    Instrument::ReleaseAll(true, 0, sError);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    DataBuffer::UseOneHeap(); // as the program's main does
+    TestApplication::EnsureCore();
+    EventHub::Init();
+    WaveformChecks::Install();
+    BenchAssembly(iRounds);
+    BenchSiglent(iRounds);
+    return 0;
+}
