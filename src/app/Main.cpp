@@ -6,6 +6,7 @@
 #include "app/WindowStart.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
@@ -229,6 +230,7 @@ int Run(int argc, char** argv) {
     EventHub::Init();
     ImagePluginGdiPlus::RegisterDecoder();
     ImagePluginGdiPlus::RegisterEncoder();
+    QApplication::setWindowIcon(Utility::ProgramIcon()); // decoded by the codec registered above
     return Start();
 }
 

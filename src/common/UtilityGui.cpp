@@ -197,4 +197,6 @@ void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon) {
     }
 }
 
+QIcon ProgramIcon() { return IconFromFile(BuiltInIconFile(0)); }
+
 } // namespace Utility

@@ -69,4 +69,8 @@ void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std:
 // record keeps the icon shown. For an MDI child (fMdi) the MDI frame around it shows it too.
 void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
 
+// The program's own icon (the first built-in icon): the default of every window that shows no
+// instrument's icon, set once at start-up.
+QIcon ProgramIcon();
+
 } // namespace Utility

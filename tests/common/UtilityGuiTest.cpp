@@ -115,6 +115,9 @@ TEST_F(UtilityGuiTest, WindowIconFromTheInstrumentOrBuiltIn) {
     EXPECT_EQ(window.windowIcon().cacheKey(), icon.current.cacheKey());
     EXPECT_EQ(icon.current.availableSizes().size(), 6); // the built-in icon file holds six images
     const qint64 iBuiltIn = icon.current.cacheKey();
+    // The program's icon, every window's default, is that first built-in icon.
+    EXPECT_EQ(Utility::ProgramIcon().availableSizes(), icon.current.availableSizes());
+    EXPECT_EQ(Utility::ProgramIcon().pixmap(32).toImage(), icon.current.pixmap(32).toImage());
 
     // The instrument's icon file replaces it; the first icon goes with its last user.
     const int iSet = IconFile::Begin(-1, "", 0);

@@ -17,6 +17,7 @@
 #include "app/Window.h"
 #include "app/WindowStart.h"
 #include "common/ImagePluginGdiPlus.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentSearch.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     // The program's own image codec, as at start-up: window icons decode through it.
     ImagePluginGdiPlus::RegisterDecoder();
     ImagePluginGdiPlus::RegisterEncoder();
+    QApplication::setWindowIcon(Utility::ProgramIcon());
 
     // The serial port: a pseudo-terminal that the tool's tty tree lists.
     Sim::SerialDevice serial;
