@@ -201,28 +201,9 @@ TEST(HamegChecksTest, SavingAScriptWaveformFailsWithItsReason) {
 
 // ---- reads through the simulator ----
 
-class HamegReadTest : public ::testing::Test {
+class HamegReadTest : public ScopeRead::SimulatorTest<HamegScope> {
   protected:
-    void SetUp() override { ScopeRead::Start(); }
-    void Open(HamegScope::eModel model, std::int64_t eModel) {
-        pSession.reset();
-        pServer.reset();
-        pScope = std::make_unique<HamegScope>(model);
-        pServer = std::make_unique<Sim::RawTcpServer>();
-        pScope->Attach(pServer->Device());
-        std::string sError;
-        ASSERT_TRUE(pServer->Start(sError)) << sError;
-        pSession = std::make_unique<ScopeRead::Session>();
-        ASSERT_TRUE(pSession->Open(ScopeRead::RawPrepare(pServer->Port()), eModel, sError)) << sError;
-    }
-    void TearDown() override {
-        pSession.reset();
-        pServer.reset();
-    }
-    bool Sent(const std::string& s) const {
-        const auto c = pServer->Device().Commands();
-        return std::find(c.begin(), c.end(), s) != c.end();
-    }
+    void Open(HamegScope::eModel model, std::int64_t eModel) { OpenScope(eModel, model); }
     static std::vector<std::uint8_t> Expected(const std::string& sTrace, std::size_t n) {
         std::vector<std::uint8_t> v(n);
         for (std::size_t i = 0; i < n; ++i) v[i] = HamegScope::Sample(sTrace, i);
@@ -234,10 +215,6 @@ class HamegReadTest : public ::testing::Test {
         for (const auto& c : data.DigitalChannels) v.push_back(c.eWaveform);
         return v;
     }
-
-    std::unique_ptr<HamegScope> pScope;
-    std::unique_ptr<Sim::RawTcpServer> pServer;
-    std::unique_ptr<ScopeRead::Session> pSession;
 };
 
 TEST_F(HamegReadTest, EveryCataloguedSourceInTableOrderWithItsPointDepth) {

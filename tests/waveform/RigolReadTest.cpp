@@ -13,26 +13,11 @@ namespace {
 
 using Sim::RigolScope;
 
-class RigolReadTest : public ::testing::Test {
+class RigolReadTest : public ScopeRead::SimulatorTest<RigolScope> {
   protected:
-    void SetUp() override { ScopeRead::Start(); }
 
     // Starts the simulated family over raw TCP and connects a session as eModel.
-    void Open(RigolScope::eFamily family, std::int64_t eModel) {
-        pSession.reset(); // releases the instruments of the session before
-        pServer.reset();
-        pScope = std::make_unique<RigolScope>(family);
-        pServer = std::make_unique<Sim::RawTcpServer>();
-        pScope->Attach(pServer->Device());
-        std::string sError;
-        ASSERT_TRUE(pServer->Start(sError)) << sError;
-        pSession = std::make_unique<ScopeRead::Session>();
-        ASSERT_TRUE(pSession->Open(ScopeRead::RawPrepare(pServer->Port()), eModel, sError)) << sError;
-    }
-    void TearDown() override {
-        pSession.reset();
-        pServer.reset();
-    }
+    void Open(RigolScope::eFamily family, std::int64_t eModel) { OpenScope(eModel, family); }
     // The data requests of one source that the instrument received, as "start-stop".
     std::vector<std::string> Parts(const std::string& sSource) const {
         std::vector<std::string> parts;
@@ -54,10 +39,6 @@ class RigolReadTest : public ::testing::Test {
         for (std::size_t i = 0; i < iPoints; ++i) bytes[i] = RigolScope::AnalogSample(iChannel, i);
         return bytes;
     }
-
-    std::unique_ptr<RigolScope> pScope;
-    std::unique_ptr<Sim::RawTcpServer> pServer;
-    std::unique_ptr<ScopeRead::Session> pSession;
 };
 
 TEST_F(RigolReadTest, MemoryIsReadInPartsOfTheInstrumentsLimit) {

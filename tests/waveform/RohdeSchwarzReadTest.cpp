@@ -15,30 +15,9 @@ namespace {
 using Sim::RtbScope;
 using namespace InstrumentWaveform;
 
-class RohdeSchwarzReadTest : public ::testing::Test {
+class RohdeSchwarzReadTest : public ScopeRead::SimulatorTest<RtbScope> {
   protected:
-    void SetUp() override { ScopeRead::Start(); }
-    void Open(bool fFour) {
-        pSession.reset();
-        pServer.reset();
-        pScope = std::make_unique<RtbScope>(fFour);
-        pServer = std::make_unique<Sim::RawTcpServer>();
-        pScope->Attach(pServer->Device());
-        std::string sError;
-        ASSERT_TRUE(pServer->Start(sError)) << sError;
-        pSession = std::make_unique<ScopeRead::Session>();
-        ASSERT_TRUE(pSession->Open(ScopeRead::RawPrepare(pServer->Port()),
-                                   fFour ? ModelRohdeSchwarzRTB2000Ch4 : ModelRohdeSchwarzRTB2000Ch2, sError))
-            << sError;
-    }
-    void TearDown() override {
-        pSession.reset();
-        pServer.reset();
-    }
-    bool Sent(const std::string& sCommand) const {
-        const auto c = pServer->Device().Commands();
-        return std::find(c.begin(), c.end(), sCommand) != c.end();
-    }
+    void Open(bool fFour) { OpenScope(fFour ? ModelRohdeSchwarzRTB2000Ch4 : ModelRohdeSchwarzRTB2000Ch2, fFour); }
     static std::vector<std::int64_t> Sources(const uWaveformData& data) {
         std::vector<std::int64_t> v;
         for (const auto& c : data.AnalogChannels) v.push_back(c.eWaveform);
@@ -58,10 +37,6 @@ class RohdeSchwarzReadTest : public ::testing::Test {
         }
         return v;
     }
-
-    std::unique_ptr<RtbScope> pScope;
-    std::unique_ptr<Sim::RawTcpServer> pServer;
-    std::unique_ptr<ScopeRead::Session> pSession;
 };
 
 TEST_F(RohdeSchwarzReadTest, TwoAndFourChannelModelsAskTheirFields) {

@@ -5,10 +5,15 @@
 
 #include "instrument/Instrument.h"
 #include "instrument/WaveformRead.h"
+#include "sim/RawTcpServer.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Sim {
@@ -92,5 +97,38 @@ class PatientTimeouts {
 
 // The bytes of an element's sample block.
 std::vector<std::uint8_t> Bytes(const DataBuffer& buffer);
+
+// A test that reads from one simulated oscilloscope over raw TCP: the scope, its server and a
+// session connected to it.
+template <class Scope> class SimulatorTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Start(); }
+    void TearDown() override {
+        pSession.reset();
+        pServer.reset();
+    }
+    // Starts a scope made from the arguments and connects a session as eModel; the instruments
+    // of the session before are released first.
+    template <class... Args> void OpenScope(std::int64_t eModel, Args&&... args) {
+        pSession.reset();
+        pServer.reset();
+        pScope = std::make_unique<Scope>(std::forward<Args>(args)...);
+        pServer = std::make_unique<Sim::RawTcpServer>();
+        pScope->Attach(pServer->Device());
+        std::string sError;
+        ASSERT_TRUE(pServer->Start(sError)) << sError;
+        pSession = std::make_unique<Session>();
+        ASSERT_TRUE(pSession->Open(RawPrepare(pServer->Port()), eModel, sError)) << sError;
+    }
+    // Whether the instrument received this command.
+    bool Sent(const std::string& sCommand) const {
+        const auto c = pServer->Device().Commands();
+        return std::find(c.begin(), c.end(), sCommand) != c.end();
+    }
+
+    std::unique_ptr<Scope> pScope;
+    std::unique_ptr<Sim::RawTcpServer> pServer;
+    std::unique_ptr<Session> pSession;
+};
 
 } // namespace ScopeRead

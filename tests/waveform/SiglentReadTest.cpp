@@ -215,28 +215,9 @@ TEST(SiglentChecksTest, NamesAndLogicLabels) {
 
 // ---- reads through the simulator ----
 
-class SiglentReadTest : public ::testing::Test {
+class SiglentReadTest : public ScopeRead::SimulatorTest<SiglentScope> {
   protected:
-    void SetUp() override { ScopeRead::Start(); }
-    void Open(SiglentScope::eModel model, std::int64_t eModel) {
-        pSession.reset();
-        pServer.reset();
-        pScope = std::make_unique<SiglentScope>(model);
-        pServer = std::make_unique<Sim::RawTcpServer>();
-        pScope->Attach(pServer->Device());
-        std::string sError;
-        ASSERT_TRUE(pServer->Start(sError)) << sError;
-        pSession = std::make_unique<ScopeRead::Session>();
-        ASSERT_TRUE(pSession->Open(ScopeRead::RawPrepare(pServer->Port()), eModel, sError)) << sError;
-    }
-    void TearDown() override {
-        pSession.reset();
-        pServer.reset();
-    }
-    bool Sent(const std::string& s) const {
-        const auto c = pServer->Device().Commands();
-        return std::find(c.begin(), c.end(), s) != c.end();
-    }
+    void Open(SiglentScope::eModel model, std::int64_t eModel) { OpenScope(eModel, model); }
     static std::vector<std::uint8_t> Expected(int iSource, std::size_t n, bool fWord) {
         std::vector<std::uint8_t> v;
         for (std::size_t i = 0; i < n; ++i) {
@@ -253,10 +234,6 @@ class SiglentReadTest : public ::testing::Test {
         }
         return v;
     }
-
-    std::unique_ptr<SiglentScope> pScope;
-    std::unique_ptr<Sim::RawTcpServer> pServer;
-    std::unique_ptr<ScopeRead::Session> pSession;
 };
 
 TEST_F(SiglentReadTest, TwoChannelModelsNeverReadChannelsThreeAndFour) {
