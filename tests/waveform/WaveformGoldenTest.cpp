@@ -38,6 +38,17 @@ std::string Ask(Sim::ScpiDevice& device, const std::string& sCommand) {
     return std::string(answer.begin(), answer.end());
 }
 
+// A fresh record of the model as the window makes it.
+std::shared_ptr<uWaveformRecord> NewRecord(std::int64_t eModel, const char* sManufacturer, const char* sModel,
+                                           const char* sLogicChannelName = nullptr) {
+    auto pRecord = WaveformData::ResetData(nullptr);
+    pRecord->eModel = eModel;
+    pRecord->sManufacturer = sManufacturer;
+    pRecord->sModel = sModel;
+    if (sLogicChannelName) pRecord->sLogicChannelName = sLogicChannelName;
+    return pRecord;
+}
+
 uWaveformRecordChannel Element(std::int64_t eWaveform, std::int64_t eDataSource, const std::string& sAnswer,
                                const std::string& sFile, const std::string& sName, std::int64_t iPoints,
                                std::int64_t eAcquireType = 0) {
@@ -202,11 +213,7 @@ TEST_F(WaveformGoldenTest, RigolDs1000zPlusChannelsAndBothPods) {
     pScope->ShowLogic(true);
     const int Points = 100;
     const auto make = [&] {
-    auto pRecord = WaveformData::ResetData(nullptr);
-    pRecord->eModel = ModelRigolDS1000ZPlus;
-    pRecord->sManufacturer = "RIGOL TECHNOLOGIES";
-    pRecord->sModel = "MSO1104Z-S";
-    pRecord->sLogicChannelName = "LA";
+    auto pRecord = NewRecord(ModelRigolDS1000ZPlus, "RIGOL TECHNOLOGIES", "MSO1104Z-S", "LA");
     Ask(device, ":WAV:MODE NORM;:WAV:FORM BYTE;:WAV:STAR 1;:WAV:STOP " + std::to_string(Points));
     for (int c : {1, 2}) {
         const std::string m = "CHAN" + std::to_string(c);
@@ -265,11 +272,7 @@ TEST_F(WaveformGoldenTest, RigolMso2000ChannelAndLogicWords) {
     pScope->ShowLogic(true);
     const int Points = 100;
     const auto make = [&] {
-    auto pRecord = WaveformData::ResetData(nullptr);
-    pRecord->eModel = ModelRigolMSO2000;
-    pRecord->sManufacturer = "RIGOL TECHNOLOGIES";
-    pRecord->sModel = "MSO2302";
-    pRecord->sLogicChannelName = "LA";
+    auto pRecord = NewRecord(ModelRigolMSO2000, "RIGOL TECHNOLOGIES", "MSO2302", "LA");
     Ask(device, ":WAV:MODE NORM;:WAV:FORM BYTE;:WAV:STAR 1;:WAV:STOP " + std::to_string(Points));
     pRecord->Channels.push_back(Element(WaveformChannel1, DataSourceScreen,
                                         Ask(device, ":WAV:SOUR CHAN1;:WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?;:CHAN1:UNIT?"),
@@ -325,10 +328,7 @@ TEST_F(WaveformGoldenTest, HamegChannelPodAndMinMax) {
     for (const bool fMinMax : {false, true}) {
         pScope->SetMinMax(fMinMax);
         const auto make = [&] {
-        auto pRecord = WaveformData::ResetData(nullptr);
-        pRecord->eModel = ModelHamegHM2008;
-        pRecord->sManufacturer = "HAMEG";
-        pRecord->sModel = "HMO2024";
+        auto pRecord = NewRecord(ModelHamegHM2008, "HAMEG", "HMO2024");
         Ask(device, ":ACQ:STAT STOP");
         Ask(device, ":TRAC:POIN MAX;:TRAC:FORM BYTE;:TRAC:BORD LSBF");
         pRecord->Channels.push_back(
@@ -421,11 +421,7 @@ TEST_F(WaveformGoldenTest, RtbLayoutsFromAllAcquireTypes) {
     for (const Config& config : configs) {
         pScope->SetAcquireType(config.sAcquire);
         const auto make = [&] {
-            auto pRecord = WaveformData::ResetData(nullptr);
-            pRecord->eModel = ModelRohdeSchwarzRTB2000Ch4;
-            pRecord->sManufacturer = "Rohde&Schwarz";
-            pRecord->sModel = "RTB2004";
-            pRecord->sLogicChannelName = "LA";
+            auto pRecord = NewRecord(ModelRohdeSchwarzRTB2000Ch4, "Rohde&Schwarz", "RTB2004", "LA");
             pRecord->eAcquireType = config.eAcquireType;
             Ask(device, ":STOP");
             for (const RtbTrace& trace : config.traces) {
@@ -511,11 +507,7 @@ TEST_F(WaveformGoldenTest, SiglentChannelFunctionAndLabelledLines) {
         return s;
     };
     const auto make = [&] {
-        auto pRecord = WaveformData::ResetData(nullptr);
-        pRecord->eModel = ModelSiglentSDS2000XPlusCh4;
-        pRecord->sManufacturer = "Siglent Technologies";
-        pRecord->sModel = "SDS2104X Plus";
-        pRecord->sLogicChannelName = "LA";
+        auto pRecord = NewRecord(ModelSiglentSDS2000XPlusCh4, "Siglent Technologies", "SDS2104X Plus", "LA");
         Ask(device, ":TRIG:STOP");
         Ask(device, ":WAV:WIDT BYTE");
         pRecord->Channels.push_back(
