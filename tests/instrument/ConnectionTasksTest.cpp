@@ -9,6 +9,7 @@
 #include "instrument/NetworkConnection.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
+#include "sim/Loopback.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "sim/ScreenCopyAnswers.h"
@@ -501,10 +502,9 @@ TEST_F(ConnectionTasksTest, FailedConnectsLeaveNoTransportInstance) {
     noAddress.rawTcp.sInstrumentIp = "";
     Add(*object, Head(noAddress));
     Add(*object, ConnectTask());
-    // A closed port on loopback refuses at once.
-    StartRaw();
-    const int iClosedPort = mRaw.Port();
-    mRaw.Stop();
+    // A port on loopback that is bound but not listening refuses at once.
+    const Sim::LoopbackListener refusing(false);
+    const int iClosedPort = refusing.Port();
     Add(*object, Head(RawPrepare(iClosedPort)));
     Add(*object, ConnectTask());
     Add(*object, Head(SerialPrepare("/dev/orvanto-no-such-port")));

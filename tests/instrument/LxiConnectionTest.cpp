@@ -4,17 +4,13 @@
 #include "InstrumentTestSupport.h"
 #include "app/Main.h"
 #include "platform/ProgramEvents.h"
+#include "sim/Loopback.h"
 #include "sim/NetNamespace.h"
 #include "sim/Vxi11Server.h"
 #include "transport/InterfaceDefaults.h"
 #include "transport/Lxi.h"
 
 #include <QTemporaryDir>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -28,32 +24,6 @@ using TestSupport::Command;
 using TestSupport::EventRecorder;
 
 namespace {
-
-// A listener that takes connections and never answers: a portmapper that has hung.
-class SilentListener {
-  public:
-    SilentListener() {
-        iFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t iLength = sizeof address;
-        if (iFd >= 0 && bind(iFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(iFd, 4) == 0 &&
-            getsockname(iFd, reinterpret_cast<sockaddr*>(&address), &iLength) == 0) {
-            iPort = ntohs(address.sin_port);
-        }
-    }
-    ~SilentListener() {
-        if (iFd >= 0) close(iFd);
-    }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-    int Port() const { return iPort; }
-
-  private:
-    int iFd = -1;
-    int iPort = 0;
-};
 
 class LxiConnectionTest : public TestSupport::TaskTest {
   protected:
@@ -167,7 +137,7 @@ TEST_F(LxiConnectionTest, ASilentPortmapperFailsWithItsTextAndLeavesNoInstance) 
     Main::CloseConfig();
     ASSERT_EQ(InterfaceDefaults::Timeout(InterfaceVxi11), 100);
 
-    SilentListener portmapper;
+    Sim::LoopbackListener portmapper; // takes connections and never answers: a portmapper that has hung
     ASSERT_NE(portmapper.Port(), 0);
     const std::size_t iLive = Lxi::LiveInstances();
     auto object = NewObject();
@@ -275,7 +245,9 @@ TEST_F(LxiConnectionTest, APeerThatDiesMidReadEndsTheTaskWithItsReasonAndNothing
     int iLastLink = 0;
     for (const auto& c : calls) {
         if (c.iProcedure == Sim::Vxi11CreateLink) iLastLink = c.iConnection;
-        if (c.iProcedure == Sim::Vxi11DestroyLink) EXPECT_EQ(c.iConnection, iLastLink);
+        if (c.iProcedure == Sim::Vxi11DestroyLink) {
+            EXPECT_EQ(c.iConnection, iLastLink);
+        }
     }
     EXPECT_EQ(CallsOf(Sim::Vxi11DestroyLink), 1u);
     EXPECT_EQ(mServer.OpenLinks(), 1u); // the first link went with its connection; the server never heard

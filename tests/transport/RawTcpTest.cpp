@@ -1,11 +1,10 @@
 // The raw TCP transport's own parts: pieces of a long message, settings, connecting.
 #include "StreamTransportFixture.h"
 #include "transport/BlockHeader.h"
+#include "sim/Loopback.h"
 #include "transport/InterfaceDefaults.h"
 
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -63,16 +62,9 @@ TEST_F(RawTcpTest, SettingsTimeOutsAndConnecting) {
     EXPECT_FALSE(RawTcp::SetInstrument(*pInstance, settings, sError));
     EXPECT_EQ(sError, "RawTcp::SetInstrument: Der IP-Port für das Instrument ist Null.");
 
-    // A port where nobody listens.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    settings.iPort = ntohs(addr.sin_port);
+    // A port where nobody listens; held bound, so that no other test can take it meanwhile.
+    const Sim::LoopbackListener refusing(false);
+    settings.iPort = refusing.Port();
     ASSERT_TRUE(RawTcp::SetInstrument(*pInstance, settings, sError));
     EXPECT_FALSE(RawTcp::Connect(*pInstance, sError));
     EXPECT_EQ(sError, "RawTcp::Connect: The network connection could not be created. Network adapter: 127.0.0.1 "
