@@ -5,6 +5,7 @@
 #include "common/WindowLog.h"
 #include "transport/BlockHeader.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +20,6 @@ constexpr std::size_t BufferFlushBytes = 1u << 18; // the row buffer goes to the
 constexpr std::int64_t ClockEvery = 64;            // check points between two readings of the clock
 constexpr char BinaryMark[] = "DATA OFFSET";        // 11 bytes, then the header length
 constexpr std::size_t LengthOffset = sizeof(BinaryMark) - 1;
-
-void AppendLittleEndian(std::string& s, const void* pValue, std::size_t iBytes) {
-    // The program runs on little-endian machines only; the bytes go as they lie.
-    s.append(static_cast<const char*>(pValue), iBytes);
-}
 
 struct FileCloser {
     void operator()(std::FILE* p) const { std::fclose(p); }
@@ -46,62 +42,45 @@ bool WriteAll(std::FILE* pFile, const std::string& s) {
 
 } // namespace
 
-void uRowSink::Number() {
-    ++iRows;
-    if (fBinary) {
-        const auto i = static_cast<std::int32_t>(iRows);
-        AppendLittleEndian(sBuffer, &i, sizeof i);
-    } else {
-        char sDigits[24];
-        const int n = std::snprintf(sDigits, sizeof sDigits, "%lld", static_cast<long long>(iRows));
-        sBuffer.append(sDigits, static_cast<std::size_t>(n));
-    }
-}
-
-void uRowSink::Row(double dTime) {
-    Number();
-    if (fBinary) {
-        AppendLittleEndian(sBuffer, &dTime, sizeof dTime);
-        return;
-    }
-    sBuffer.push_back(cSeparator);
-    Utility::AppendDoubleFast(sBuffer, dTime, 12);
-}
-
-void uRowSink::RowFloatTime(double dTime) {
+uRowSink::uRowSink(bool fBinary, char cSeparator, std::size_t iReserve) : fBinary(fBinary), cSeparator(cSeparator) {
     if (!fBinary) {
-        Row(dTime);
+        sText.reserve(iReserve);
         return;
     }
-    Number();
-    const auto f = static_cast<float>(dTime);
-    AppendLittleEndian(sBuffer, &f, sizeof f);
+    iCapacity = iReserve;
+    pBlock = std::make_unique<char[]>(iCapacity);
 }
 
-void uRowSink::Value(double dValue) {
-    if (fBinary) {
-        AppendLittleEndian(sBuffer, &dValue, sizeof dValue);
-        return;
-    }
-    sBuffer.push_back(cSeparator);
-    Utility::AppendDoubleFast(sBuffer, dValue, 10);
+bool uRowSink::WriteTo(std::FILE* pFile) {
+    const std::size_t n = Gathered();
+    const bool fWritten = n == 0 || std::fwrite(fBinary ? pBlock.get() : sText.data(), 1, n, pFile) == n;
+    iUsed = 0;
+    sText.clear();
+    return fWritten;
 }
 
-void uRowSink::BinaryValue(double dValue) {
-    if (fBinary) AppendLittleEndian(sBuffer, &dValue, sizeof dValue);
+// Only a step that gathers more than the reserve beyond the flush mark gets here.
+void uRowSink::Grow() {
+    iCapacity *= 2;
+    auto pLarger = std::make_unique<char[]>(iCapacity);
+    std::memcpy(pLarger.get(), pBlock.get(), iUsed);
+    pBlock = std::move(pLarger);
 }
 
-void uRowSink::State(bool fHigh) {
-    if (fBinary) {
-        sBuffer.push_back(fHigh ? '\1' : '\0');
-        return;
-    }
-    sBuffer.push_back(cSeparator);
-    sBuffer.push_back(fHigh ? '1' : '0');
+void uRowSink::TextNumber() {
+    char sDigits[24];
+    const auto result = std::to_chars(sDigits, sDigits + sizeof sDigits, iRows);
+    sText.append(sDigits, result.ptr);
 }
 
-void uRowSink::EndRow() {
-    if (!fBinary) sBuffer.append("\r\n");
+void uRowSink::TextReal(double dValue, int iDecimals) {
+    sText.push_back(cSeparator);
+    Utility::AppendDoubleFast(sText, dValue, iDecimals);
+}
+
+void uRowSink::TextState(bool fHigh) {
+    sText.push_back(cSeparator);
+    sText.push_back(fHigh ? '1' : '0');
 }
 
 std::string HeaderReal(double dValue) {
@@ -246,9 +225,7 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
                                                : writer.fLogicRecords
                                                    ? "Die Logik BIN-Daten konnten nicht in die Datei geschrieben werden."
                                                    : "Die BIN-Daten konnten nicht in die Datei geschrieben werden.");
-    std::string sBuffer;
-    sBuffer.reserve(BufferFlushBytes + 4096);
-    uRowSink rows(sBuffer, fBinary, cSeparator);
+    uRowSink rows(fBinary, cSeparator, BufferFlushBytes + 4096);
     std::int64_t iSpan = iProgressEnd - iProgressStart;
     if (iSpan <= 0) iSpan = 100;
     std::int64_t q = static_cast<std::int64_t>(iCount) / iSpan / (writer.iBytesPerRow > 0 ? writer.iBytesPerRow : 1);
@@ -257,19 +234,17 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     std::int64_t iLastProgress = 0;
     const std::size_t iStep = writer.iStepBytes > 0 ? writer.iStepBytes : 1;
     const std::int64_t iCheckEvery = writer.iCheckEvery > 0 ? writer.iCheckEvery : 1;
-    std::int64_t iSteps = 0;
+    std::int64_t iUntilCheck = iCheckEvery; // counted down: a division at every step costs more than a row
     std::int64_t iChecks = 0;
     const std::uint8_t* pData = pAnswer + iDataStart;
     for (std::size_t k = 0; k < iCount; k += iStep) {
         writer.Step(pData + k, std::min<std::size_t>(iStep, static_cast<std::size_t>(iCount) - k), rows);
-        if (sBuffer.size() >= BufferFlushBytes) {
-            if (!WriteAll(pFile, sBuffer)) {
-                sError = sRowsFailed;
-                return false;
-            }
-            sBuffer.clear();
+        if (rows.Gathered() >= BufferFlushBytes && !rows.WriteTo(pFile)) {
+            sError = sRowsFailed;
+            return false;
         }
-        if (++iSteps % iCheckEvery != 0) continue;
+        if (--iUntilCheck != 0) continue;
+        iUntilCheck = iCheckEvery;
         // The stop word at every check point; the clock, which costs as much as converting a
         // few samples, at every ClockEvery-th: a report is due at most every 100 ms anyway.
         if (++iChecks % ClockEvery == 0) {
@@ -286,7 +261,7 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
         const std::int64_t eStatus = instance.eThreadStatus.load();
         if (eStatus == ThreadStatusStop || eStatus == ThreadStatusEnd) break;
     }
-    if (!WriteAll(pFile, sBuffer)) {
+    if (!rows.WriteTo(pFile)) {
         sError = sRowsFailed;
         return false;
     }

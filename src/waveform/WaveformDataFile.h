@@ -13,35 +13,89 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace WaveformData {
 
-// The rows or records of one loop step, appended to the writer's buffer.
+// The rows or records of the loop steps, gathered until the frame writes them out. The BIN
+// fields go straight into a block of bytes; the text of CSV rows into a string.
 class uRowSink {
   public:
-    uRowSink(std::string& sBuffer, bool fBinary, char cSeparator)
-        : sBuffer(sBuffer), fBinary(fBinary), cSeparator(cSeparator) {}
+    uRowSink(bool fBinary, char cSeparator, std::size_t iReserve);
     // Starts a row: its number, then the time (12 decimals; BIN a float64, or a float32).
-    void Row(double dTime);
-    void RowFloatTime(double dTime);
+    void Row(double dTime) {
+        Number();
+        if (fBinary)
+            Put(dTime);
+        else
+            TextReal(dTime, 12);
+    }
+    void RowFloatTime(double dTime) {
+        if (!fBinary) {
+            Row(dTime);
+            return;
+        }
+        Number();
+        Put(static_cast<float>(dTime));
+    }
     // A sample value (10 decimals; BIN a float64).
-    void Value(double dValue);
+    void Value(double dValue) {
+        if (fBinary)
+            Put(dValue);
+        else
+            TextReal(dValue, 10);
+    }
     // A field of the BIN record only (CSV rows do not show it).
-    void BinaryValue(double dValue);
+    void BinaryValue(double dValue) {
+        if (fBinary) Put(dValue);
+    }
     // A logic line state ("0" or "1"; BIN one byte).
-    void State(bool fHigh);
-    void EndRow();
+    void State(bool fHigh) {
+        if (fBinary)
+            Put(static_cast<char>(fHigh ? 1 : 0));
+        else
+            TextState(fHigh);
+    }
+    void EndRow() {
+        if (!fBinary) sText.append("\r\n", 2);
+    }
     std::int64_t Rows() const { return iRows; }
+    // The bytes gathered and not yet written.
+    std::size_t Gathered() const { return fBinary ? iUsed : sText.size(); }
+    // Writes the gathered bytes to the file and forgets them; false when the write failed.
+    bool WriteTo(std::FILE* pFile);
 
   private:
-    void Number();
-    std::string& sBuffer;
+    void Number() {
+        ++iRows;
+        if (fBinary)
+            Put(static_cast<std::int32_t>(iRows));
+        else
+            TextNumber();
+    }
+    // The program runs on little-endian machines only; the bytes go as they lie.
+    template <typename T>
+    void Put(T value) {
+        if (iUsed + sizeof value > iCapacity) Grow();
+        std::memcpy(pBlock.get() + iUsed, &value, sizeof value);
+        iUsed += sizeof value;
+    }
+    void Grow();
+    void TextNumber();
+    void TextReal(double dValue, int iDecimals);
+    void TextState(bool fHigh);
+
     bool fBinary;
     char cSeparator;
     std::int64_t iRows = 0;
+    std::string sText;                  // CSV
+    std::unique_ptr<char[]> pBlock;     // BIN
+    std::size_t iCapacity = 0, iUsed = 0;
 };
 
 struct uFileHeader {

@@ -125,6 +125,30 @@ TEST_F(WaveformDataFileTest, BinHeaderLengthIsPatchedAndTheRecordsStartThere) {
     }
 }
 
+TEST_F(WaveformDataFileTest, BinStepsGatheringMoreThanTheBufferLoseNoRecord) {
+    // One step of 300,000 samples gathers 6 MB of records, far beyond the writer's buffer.
+    TestWriter writer;
+    writer.iStepBytes = 300000;
+    std::string sData(300001, '\0');
+    for (std::size_t i = 0; i < sData.size(); ++i) sData[i] = static_cast<char>(i * 7);
+    std::string sError;
+    ASSERT_TRUE(Write(writer, Channel(Block(sData) + "\n1,1"), 3, sError)) << sError;
+    const std::string s = ReadFile(sFile);
+    std::int32_t h = 0;
+    std::memcpy(&h, s.data() + 11, 4);
+    ASSERT_EQ(s.size(), static_cast<std::size_t>(h) + sData.size() * 20);
+    for (std::size_t i = 0; i < sData.size(); i += 1000) { // the last sample (300,000) too
+        std::int32_t n = 0;
+        double t = 0, v = 0;
+        std::memcpy(&n, s.data() + h + 20 * i, 4);
+        std::memcpy(&t, s.data() + h + 20 * i + 4, 8);
+        std::memcpy(&v, s.data() + h + 20 * i + 12, 8);
+        ASSERT_EQ(n, static_cast<std::int32_t>(i + 1));
+        ASSERT_EQ(t, static_cast<double>(i)) << i;
+        ASSERT_EQ(v, static_cast<int>(static_cast<std::uint8_t>(sData[i])) - 128) << i;
+    }
+}
+
 TEST_F(WaveformDataFileTest, HeaderTextsAreSingleByteLatin1OrQuestionMark) {
     TestWriter writer;
     std::string sError;
