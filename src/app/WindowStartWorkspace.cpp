@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
 
 #include <algorithm>
 #include <memory>
@@ -60,8 +61,14 @@ void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth,
     QWidget* pOuter = pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pWindow;
     if (pOuter->isMinimized() || pOuter->isMaximized()) pOuter->showNormal();
     if (pMdiFrame) {
+        // The sizes come from a file that may have been edited: the border is added in 64 bits and
+        // the sum kept to what a widget can take.
+        const auto outer = [](int iInner, int iExtra) {
+            const long long iOuter = static_cast<long long>(iInner) + std::max(0, iExtra);
+            return static_cast<int>(std::min<long long>(QWIDGETSIZE_MAX, iOuter));
+        };
         const QSize extra = pMdiFrame->size() - pWindow->size();
-        pMdiFrame->resize(iWidth + std::max(0, extra.width()), iHeight + std::max(0, extra.height()));
+        pMdiFrame->resize(outer(iWidth, extra.width()), outer(iHeight, extra.height()));
     } else {
         pWindow->resize(iWidth, iHeight);
     }

@@ -237,6 +237,27 @@ TEST_F(WorkspaceTest, LoadingOpensAndPlacesTheChildrenInTheirFormsInANewMainWind
     EXPECT_EQ(ChildWindow::MdiFrame(scpi[0].iWindow)->pos(), QPoint(30, 20));
 }
 
+// The file may have been edited by hand: sizes at the edge of the integer range must neither
+// overflow when the MDI frame's border is added nor make a child larger than a widget can be.
+TEST_F(WorkspaceTest, HugeSizesInTheFileAreBoundedNotOverflowed) {
+    WriteWorkspaces("[Lab]\r\n"
+                    "WindowScpiCommandPositionMdi = 0,0,2147483647,2147483647,2147483647,2147483647,0\r\n"
+                    "WindowWaveformPositionMdi = 0,0,-2147483648,-2147483648,0,0,0\r\n");
+    const int iMain = OpenMain();
+    Choose(iMain, WindowStart::MenuWorkspaceFirst);
+    const auto scpi = ChildrenOf(iMain, WindowKindScpiCommand);
+    const auto wave = ChildrenOf(iMain, WindowKindWaveform);
+    ASSERT_EQ(scpi.size(), 1u);
+    ASSERT_EQ(wave.size(), 1u);
+    for (const int iChild : {scpi[0].iWindow, wave[0].iWindow}) {
+        const QSize size = ChildWindow::MdiFrame(iChild)->size();
+        EXPECT_GE(size.width(), 0);
+        EXPECT_GE(size.height(), 0);
+        EXPECT_LE(size.width(), QWIDGETSIZE_MAX);
+        EXPECT_LE(size.height(), QWIDGETSIZE_MAX);
+    }
+}
+
 TEST_F(WorkspaceTest, SavedWorkspaceComesBackInAnotherMainWindow) {
     WriteWorkspaces("[Ini-Version]\r\nVersion = 1\r\n");
     const int iMain = OpenMain();
