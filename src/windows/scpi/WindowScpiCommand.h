@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -119,6 +120,9 @@ struct uCommandListState {
     int iSelectedIndex = -1;
     std::unique_ptr<uIni> pCommandListIni;
     bool fListModified = false; // "Add" or "Remove" changed the open list since it was saved
+    // What "Add" and "Remove" changed since the file was read (key, value as stored): a save
+    // applies them to the file as it is then, so that what another window wrote meanwhile stays.
+    std::vector<std::pair<std::string, std::string>> mAdded, mRemoved;
 };
 
 // What the answer view's drawing thread shares with the GUI thread, guarded by viewMutex. Each

@@ -25,6 +25,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
+#include <string>
+#include <utility>
 
 namespace WindowScpiCommand {
 
@@ -69,17 +72,56 @@ std::string DefaultCommandFolder() {
     return QFileInfo(sResources).path().toStdString() + "/SCPI-Commands/";
 }
 
+// The first of the keys "1" to "1000" whose value is empty or missing; "" when all are taken.
+std::string FreeKey(uIni* pIni) {
+    Ini::SelectSection(pIni, Group);
+    for (int i = 1; i <= MaxKeys; ++i) {
+        std::string sKey = std::to_string(i);
+        if (Ini::ReadString(pIni, sKey, "").empty()) return sKey;
+    }
+    return "";
+}
+
+// Takes the list as the file holds it now and applies this window's pending changes to it:
+// another window on the same file may have written it since it was read here. A removal takes
+// out only the entry as it was read; an addition whose key has been taken since goes under the
+// first free key. When the file cannot be read, the copy read before stays.
+void Refresh(uCommandListState& lists) {
+    std::unique_ptr<uIni> pNow = Ini::Open(lists.pCommandListIni->sFileName, IniFlagsProgram);
+    if (!pNow) return;
+    uIni* pIni = pNow.get();
+    Ini::SelectSection(pIni, Group);
+    for (const auto& [sKey, sValue] : lists.mRemoved) {
+        if (Ini::ReadString(pIni, sKey, "") == sValue) Ini::RemoveKey(pIni, sKey);
+    }
+    for (const auto& [sKey, sValue] : lists.mAdded) {
+        const std::string sFree = Ini::ReadString(pIni, sKey, "").empty() ? sKey : FreeKey(pIni);
+        if (!sFree.empty()) Ini::WriteString(pIni, sFree, sValue);
+    }
+    lists.pCommandListIni = std::move(pNow);
+}
+
+// Writes the open list's changes into its file; true when there was nothing to write.
+bool SaveChanges(uCommandListState& lists) {
+    if (!lists.pCommandListIni || !lists.fListModified) return true;
+    Refresh(lists);
+    if (!Ini::Save(lists.pCommandListIni.get())) return false;
+    lists.fListModified = false;
+    lists.mAdded.clear();
+    lists.mRemoved.clear();
+    return true;
+}
+
 // Saves the open list (when changed) and frees it; false when the save failed.
 bool SaveAndFree(uWindowScpiCommand& window) {
     uCommandListState& lists = window.lists;
     if (!lists.pCommandListIni) return true;
-    bool fSaved = true;
-    if (lists.fListModified) {
-        fSaved = Ini::Save(lists.pCommandListIni.get());
-        if (!fSaved) Fail(window, "The data could not be written to the file: " + lists.pCommandListIni->sFileName);
-    }
+    const bool fSaved = SaveChanges(lists);
+    if (!fSaved) Fail(window, "The data could not be written to the file: " + lists.pCommandListIni->sFileName);
     Ini::Free(lists.pCommandListIni);
     lists.fListModified = false;
+    lists.mAdded.clear();
+    lists.mRemoved.clear();
     return fSaved;
 }
 
@@ -162,12 +204,10 @@ void OnAdd(uWindowScpiCommand& window) {
     uCommandListState& lists = window.lists;
     if (lists.pCommandListIni) {
         uIni* pIni = lists.pCommandListIni.get();
-        Ini::SelectSection(pIni, Group);
-        for (int i = 1; i <= MaxKeys; ++i) {
-            const std::string sKey = std::to_string(i);
-            if (!Ini::ReadString(pIni, sKey, "").empty()) continue;
-            if (Ini::WriteString(pIni, sKey, sValue)) lists.fListModified = true;
-            break;
+        const std::string sKey = FreeKey(pIni);
+        if (!sKey.empty() && Ini::WriteString(pIni, sKey, sValue)) {
+            lists.fListModified = true;
+            lists.mAdded.emplace_back(sKey, sValue);
         }
     }
     LoadCommandList(window.iWindow);
@@ -192,8 +232,11 @@ void OnRemove(uWindowScpiCommand& window) {
                                  [iOrder](const uScpiCommandEntry& e) { return e.iOrder == iOrder; });
     if (it == lists.mCommandEntries.end()) return;
     if (lists.pCommandListIni) {
-        Ini::SelectSection(lists.pCommandListIni.get(), Group);
-        Ini::RemoveKey(lists.pCommandListIni.get(), it->sKey);
+        uIni* pIni = lists.pCommandListIni.get();
+        Ini::SelectSection(pIni, Group);
+        // Noted with its value: the save takes out this entry, not another that has its key by then.
+        lists.mRemoved.emplace_back(it->sKey, Ini::ReadString(pIni, it->sKey, ""));
+        Ini::RemoveKey(pIni, it->sKey);
         lists.fListModified = true;
     }
     lists.mCommandEntries.erase(it);
@@ -202,9 +245,8 @@ void OnRemove(uWindowScpiCommand& window) {
 void OnListSaveAs(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     uCommandListState& lists = window.lists;
-    if (lists.pCommandListIni && lists.fListModified) {
-        if (Ini::Save(lists.pCommandListIni.get())) lists.fListModified = false;
-        else Fail(window, "The data could not be written to the file: " + lists.sCommandFolder + lists.sSelectedFile);
+    if (!SaveChanges(lists)) {
+        Fail(window, "The data could not be written to the file: " + lists.sCommandFolder + lists.sSelectedFile);
     }
     const std::string sChosen = Detail::AskSaveName(window, "SCPI commands (*.ini)");
     uWindowScpiCommand* p = nullptr;

@@ -217,6 +217,43 @@ TEST_F(WindowScpiCommandListsTest, ChoosingClickingAddingRemoving) {
     EXPECT_TRUE(g.pWaitMav->isChecked());
 }
 
+// Two windows (of two main windows) on one list file: each one's changes reach the file on top
+// of what the other wrote since, instead of writing back the copy it read at the start.
+TEST_F(WindowScpiCommandListsTest, TwoWindowsOnOneListKeepEachOthersChanges) {
+    const QString sStandard = Put("Standard.ini", WindowScpiCommand::Detail::CommandListTemplate);
+    const int iFirst = Open();
+    const int iSecond = Open();
+    ASSERT_NE(iFirst, iSecond);
+    const auto add = [](int iScpi, const char* sName, const char* sCommand) {
+        uGadgets& g = W(iScpi).gadgets;
+        g.pName->setText(sName);
+        g.pCommand->setPlainText(sCommand);
+        g.pFile->setChecked(false);
+        Click(g.pAdd);
+    };
+    add(iFirst, "One", "ONE?");
+    add(iSecond, "Two", "TWO?");
+    std::string sFile = ReadFile(sStandard);
+    EXPECT_NE(sFile.find("3 = [One]ONE?\r\n"), std::string::npos) << sFile;
+    EXPECT_NE(sFile.find("4 = [Two]TWO?\r\n"), std::string::npos) << sFile;
+    EXPECT_EQ(Items(iSecond), (QStringList{"*IDN?", "Error", "One", "Two"}));
+
+    // A removal waits for the next save and then takes only its own entry out.
+    ClickItem(iFirst, "*IDN?");
+    Click(W(iFirst).gadgets.pRemove);
+    add(iSecond, "Three", "THREE?");
+    EXPECT_NE(ReadFile(sStandard).find("1 = *IDN?\r\n"), std::string::npos);
+    EventHub::PostEvent(EventCloseWindowRequest, iFirst);
+    Settle();
+    ASSERT_FALSE(WindowScpiCommand::FindInstance(iFirst, nullptr));
+    sFile = ReadFile(sStandard);
+    EXPECT_EQ(sFile.find("*IDN?"), std::string::npos) << sFile;
+    for (const char* sLine : {"2 = [Error]:SYSTem:ERRor?\r\n", "3 = [One]ONE?\r\n", "4 = [Two]TWO?\r\n",
+                              "5 = [Three]THREE?\r\n"}) {
+        EXPECT_NE(sFile.find(sLine), std::string::npos) << sLine << " in\n" << sFile;
+    }
+}
+
 TEST_F(WindowScpiCommandListsTest, SaveAsWritesTheTemplateOrACopy) {
     const int iScpi = Open();
     uGadgets& g = W(iScpi).gadgets;
