@@ -144,20 +144,31 @@ const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLin
     return it == program.mScriptLineIndex.end() ? nullptr : &program.mScriptLines[it->second];
 }
 
-// Sleeps for the reason; false when the thread is to stop.
-bool Sleep(uScriptThread& t, eSleep eReason) {
+// Sleeps for the reason; false when the thread is to stop. With a pending pause, a result
+// that arrives turns the sleep into a user sleep (Run withdraws the pause while the result is
+// awaited; after an instrument error the Run that goes on answers the pause as well).
+bool Sleep(uScriptThread& t, eSleep eReason, bool fPausePending = false) {
     std::unique_lock lock(ModuleMutex());
     t.eSleeping = eReason;
+    const auto arrived = [&] { return eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived; };
     t.cv.wait(lock, [&] {
         if (t.fStop) return true;
-        if (eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived) return true;
+        if (arrived()) return true;
         if (eReason == eSleep::Result && t.awaited.eState == eAwait::Waiting) return false;
         return t.iRunSignals > 0; // a user or pre-run sleep, or a result wait turned into a user wait
     });
     t.eSleeping = eSleep::None;
     if (t.fStop) return false;
-    if (!(eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived)) --t.iRunSignals;
+    const bool fArrived = arrived();
+    if (!fArrived) --t.iRunSignals;
     t.awaited = {};
+    if (fPausePending && t.pInstance->eState == eScriptState::Pause) {
+        t.pInstance->eState = eScriptState::Running;
+        if (!fArrived) return true;
+        lock.unlock();
+        PostMessage(t, ScriptMessageOutput, "Thread - Pausiere den Thread.");
+        return Sleep(t, eSleep::User);
+    }
     return true;
 }
 
@@ -254,12 +265,14 @@ bool RunTasks(uScriptThread& t) {
 
         // Stop, wait or pause, decided and reset in one step.
         eSleep eReason = eSleep::None;
+        bool fPausePending = false;
         {
             std::lock_guard lock(ModuleMutex());
             if (t.fStop) return false;
             if (fWaitResult) {
+                // A pause asked for during the instrument task holds the run once its result is in.
                 eReason = eSleep::Result;
-                if (instance.eState == eScriptState::Pause) instance.eState = eScriptState::Running;
+                fPausePending = instance.eState == eScriptState::Pause;
             } else if (fWaitUser || instance.eState == eScriptState::Pause) {
                 eReason = eSleep::User;
                 instance.eState = eScriptState::Running;
@@ -267,7 +280,7 @@ bool RunTasks(uScriptThread& t) {
         }
         if (eReason != eSleep::None) {
             PostMessage(t, ScriptMessageOutput, "Thread - Pausiere den Thread.");
-            if (!Sleep(t, eReason)) return false;
+            if (!Sleep(t, eReason, fPausePending)) return false;
         }
         if (fEnd) return true;
     }
