@@ -16,7 +16,9 @@
 #include "script/ScriptVariableValues.h"
 #include "script/ScriptWait.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <string_view>
 #include <variant>
 
@@ -348,9 +350,15 @@ bool QueueAwaitedTask(uScriptThread& t, uInstrumentObject& instrument, uTask tas
 }
 
 bool SleepMilliseconds(uScriptThread& t, std::int64_t iMilliseconds) {
-    const auto duration = Environment()->SleepTime(iMilliseconds);
+    // In steps of at most an hour: the clock's arithmetic overflows on a time near the 64-bit limit.
+    constexpr std::chrono::milliseconds Longest(3600000);
+    std::chrono::milliseconds left = Environment()->SleepTime(iMilliseconds);
     std::unique_lock lock(ModuleMutex());
-    t.cv.wait_for(lock, duration, [&] { return t.fStop; });
+    while (!t.fStop && left > std::chrono::milliseconds(0)) {
+        const std::chrono::milliseconds step = std::min(left, Longest);
+        t.cv.wait_for(lock, step, [&] { return t.fStop; });
+        left -= step;
+    }
     return !t.fStop;
 }
 
