@@ -16,7 +16,9 @@
 #include "script/ScriptVariableValues.h"
 #include "script/ScriptWait.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <string_view>
 #include <variant>
 
@@ -144,20 +146,31 @@ const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLin
     return it == program.mScriptLineIndex.end() ? nullptr : &program.mScriptLines[it->second];
 }
 
-// Sleeps for the reason; false when the thread is to stop.
-bool Sleep(uScriptThread& t, eSleep eReason) {
+// Sleeps for the reason; false when the thread is to stop. With a pending pause, a result
+// that arrives turns the sleep into a user sleep (Run withdraws the pause while the result is
+// awaited; after an instrument error the Run that goes on answers the pause as well).
+bool Sleep(uScriptThread& t, eSleep eReason, bool fPausePending = false) {
     std::unique_lock lock(ModuleMutex());
     t.eSleeping = eReason;
+    const auto arrived = [&] { return eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived; };
     t.cv.wait(lock, [&] {
         if (t.fStop) return true;
-        if (eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived) return true;
+        if (arrived()) return true;
         if (eReason == eSleep::Result && t.awaited.eState == eAwait::Waiting) return false;
         return t.iRunSignals > 0; // a user or pre-run sleep, or a result wait turned into a user wait
     });
     t.eSleeping = eSleep::None;
     if (t.fStop) return false;
-    if (!(eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived)) --t.iRunSignals;
+    const bool fArrived = arrived();
+    if (!fArrived) --t.iRunSignals;
     t.awaited = {};
+    if (fPausePending && t.pInstance->eState == eScriptState::Pause) {
+        t.pInstance->eState = eScriptState::Running;
+        if (!fArrived) return true;
+        lock.unlock();
+        PostMessage(t, ScriptMessageOutput, "Thread - Pausiere den Thread.");
+        return Sleep(t, eSleep::User);
+    }
     return true;
 }
 
@@ -254,12 +267,14 @@ bool RunTasks(uScriptThread& t) {
 
         // Stop, wait or pause, decided and reset in one step.
         eSleep eReason = eSleep::None;
+        bool fPausePending = false;
         {
             std::lock_guard lock(ModuleMutex());
             if (t.fStop) return false;
             if (fWaitResult) {
+                // A pause asked for during the instrument task holds the run once its result is in.
                 eReason = eSleep::Result;
-                if (instance.eState == eScriptState::Pause) instance.eState = eScriptState::Running;
+                fPausePending = instance.eState == eScriptState::Pause;
             } else if (fWaitUser || instance.eState == eScriptState::Pause) {
                 eReason = eSleep::User;
                 instance.eState = eScriptState::Running;
@@ -267,7 +282,7 @@ bool RunTasks(uScriptThread& t) {
         }
         if (eReason != eSleep::None) {
             PostMessage(t, ScriptMessageOutput, "Thread - Pausiere den Thread.");
-            if (!Sleep(t, eReason)) return false;
+            if (!Sleep(t, eReason, fPausePending)) return false;
         }
         if (fEnd) return true;
     }
@@ -335,9 +350,15 @@ bool QueueAwaitedTask(uScriptThread& t, uInstrumentObject& instrument, uTask tas
 }
 
 bool SleepMilliseconds(uScriptThread& t, std::int64_t iMilliseconds) {
-    const auto duration = Environment()->SleepTime(iMilliseconds);
+    // In steps of at most an hour: the clock's arithmetic overflows on a time near the 64-bit limit.
+    constexpr std::chrono::milliseconds Longest(3600000);
+    std::chrono::milliseconds left = Environment()->SleepTime(iMilliseconds);
     std::unique_lock lock(ModuleMutex());
-    t.cv.wait_for(lock, duration, [&] { return t.fStop; });
+    while (!t.fStop && left > std::chrono::milliseconds(0)) {
+        const std::chrono::milliseconds step = std::min(left, Longest);
+        t.cv.wait_for(lock, step, [&] { return t.fStop; });
+        left -= step;
+    }
     return !t.fStop;
 }
 

@@ -234,7 +234,7 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     std::int64_t iLastProgress = 0;
     const std::size_t iStep = writer.iStepBytes > 0 ? writer.iStepBytes : 1;
     const std::int64_t iCheckEvery = writer.iCheckEvery > 0 ? writer.iCheckEvery : 1;
-    std::int64_t iUntilCheck = iCheckEvery; // counted down: a division at every step costs more than a row
+    std::int64_t iUntilCheck = iCheckEvery; // steps until the next check point
     std::int64_t iChecks = 0;
     const std::uint8_t* pData = pAnswer + iDataStart;
     for (std::size_t k = 0; k < iCount; k += iStep) {

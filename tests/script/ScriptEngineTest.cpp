@@ -68,7 +68,11 @@ bool BlockingExecutor(uScriptThread&, uScriptTask&, std::string&) {
     return true;
 }
 
+// Held at the gate when there is one, so that a test can act while the executor runs.
+std::latch* pScpiGate = nullptr;
+
 bool ScpiExecutor(uScriptThread& thread, uScriptTask&, std::string& sError) {
+    if (pScpiGate) pScpiGate->wait();
     uTaskScpiCommand command;
     command.sCommand = "*IDN?";
     command.fRequestData = 1;
@@ -275,6 +279,47 @@ TEST_F(ScriptInstrumentWait, RunDuringTheWaitOnlyWithdrawsAPause) {
     // The withdrawn pause does not stop the run after the next task.
     const auto mOutputs = Outputs();
     EXPECT_EQ(std::count(mOutputs.begin(), mOutputs.end(), std::string("Thread - Pausiere den Thread.")), 1);
+}
+
+// Pause pressed while the instrument task is still being queued: the run sleeps for its result
+// and then for the user, and one Run goes on. When the instrument reports an error instead,
+// the one Run that answers it answers the pause too.
+TEST_F(ScriptInstrumentWait, APauseDuringTheInstrumentTaskHoldsTheRunAfterItsResult) {
+    for (const bool fError : {false, true}) {
+        SCOPED_TRACE(fError ? "error result" : "result");
+        std::latch gate(1);
+        pScpiGate = &gate;
+        seams.Core().SetAnswer(InstrumentTaskScpiCommand, FakeCore::eAnswer::Never);
+        const std::size_t iBefore = seams.Core().Received(*pTestInstrument).size();
+        collector.Clear();
+        Run(pProgram);
+        ASSERT_TRUE(collector.WaitForText("Skriptzeile 1 Thread - Taskposition in Liste: 0"));
+        std::string sError;
+        ASSERT_TRUE(PauseScript(pInstance, sError));
+        gate.count_down();
+        ASSERT_TRUE(collector.WaitForText("Skriptzeile 1 Thread - Warte auf die Ausführung des SCPI-Kommandos."));
+        pScpiGate = nullptr;
+        ASSERT_TRUE(ScriptTest::PumpUntil(
+            [&] { return seams.Core().Received(*pTestInstrument).size() == iBefore + 1; }));
+        const FakeCore::uReceived sent = seams.Core().Received(*pTestInstrument).back();
+        seams.Core().PostResult(*pTestInstrument, sent.iWindow,
+                                fError ? InstrumentTaskError : InstrumentTaskScpiCommand, sent.iTaskNumber);
+        if (fError) {
+            ASSERT_TRUE(collector.WaitFor(ScriptMessageError));
+        }
+        auto pauses = [&] {
+            const auto mOutputs = Outputs();
+            return std::count(mOutputs.begin(), mOutputs.end(), std::string("Thread - Pausiere den Thread."));
+        };
+        if (!fError) {
+            ASSERT_TRUE(ScriptTest::PumpUntil([&] { return pauses() == 2; }));
+        }
+        EXPECT_FALSE(ScriptTest::PumpUntil([&] { return HasOutput("Skriptzeile 3 goto done"); }, 200));
+        ASSERT_TRUE(RunScript(pInstance, sError));
+        ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+        EXPECT_EQ(pauses(), fError ? 1 : 2);
+        ASSERT_TRUE(collector.WaitForText("Thread - Warte auf das nächste Skript im Thread."));
+    }
 }
 
 TEST_F(ScriptInstrumentWait, StopCancelsEveryDeclaredInstrumentAndDropsTheLateResult) {

@@ -332,6 +332,31 @@ TEST_F(ScriptInstrument, AScpiPauseSpacesTheCommands) {
     EXPECT_GE(times[1] - times[0], std::chrono::milliseconds(500));
 }
 
+// A pause as long as the number allows is a pause until Stop, not none at all.
+TEST_F(ScriptInstrument, TheLongestScpiPauseHoldsTheCommandUntilStop) {
+    InstrumentScript::SetEnvironment(std::make_shared<ScriptEnvironment>()); // the real clock
+    for (const char* sDelay : {"9223372036854775807", "9223372036854776"}) {
+        SCOPED_TRACE(sDelay);
+        auto pProgram = Parsed(Declare + "$s set wait scpi " + sDelay + "\nfunction scpi write A");
+        collector.Clear();
+        Run(pProgram);
+        ASSERT_TRUE(ScriptTest::PumpUntil([&] {
+            for (const std::string& sLine : Outputs()) {
+                if (sLine.rfind("Skriptzeile 3 Thread - Taskposition", 0) == 0) return true;
+            }
+            return false;
+        }));
+        EXPECT_FALSE(ScriptTest::PumpUntil([&] { return collector.Count(ScriptMessageFinished) > 0; }, 300));
+        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument.pInstrument;
+        EXPECT_TRUE(RecordsOf<uTaskScpiCommand>(seams.Core().Records(*pObject)).empty());
+        std::string sError;
+        const auto start = std::chrono::steady_clock::now();
+        StopScript(pInstance, sError);
+        EXPECT_FALSE(ThreadRunning(*pInstance));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+}
+
 TEST_F(ScriptInstrument, AResultOfAnotherTaskWritesNothing) {
     seams.Core().SetAnswer(InstrumentTaskScpiCommand, FakeCore::eAnswer::Never);
     seams.Core().SetScpiAnswer("77");

@@ -72,8 +72,9 @@ std::string ChooseAutomaticFile(const std::string& sFolder, const std::string& s
 // The chosen name of the manual save: ".png" appended unless the extension is PNG in any case.
 std::string WithPngExtension(const std::string& sFileName);
 
-// Writes the picture as a 24-bit PNG. fNewOnly: an existing file is never replaced. False with a
-// message when the file cannot be written.
+// Writes the picture as a 24-bit PNG. fNewOnly: an existing file is never replaced; otherwise it
+// is replaced only by a complete file. False with a message when the file cannot be written, and
+// then the file that was there stays.
 bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, std::string& sError);
 
 } // namespace ScreenshotImages

@@ -2,6 +2,7 @@
 // blocks, BMPs around the 54-byte header, top-down BMPs decoded twice, display dumps), margins,
 // the colour matrices, automatic names that never overwrite, PNG files byte for byte, and the
 // worker's results arriving in posting order.
+#include "common/FileSizeLimit.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/TestApplication.h"
 #include "platform/EventHub.h"
@@ -223,6 +224,38 @@ TEST_F(ScreenshotImagesTest, PngFilesAre24BitAndAnUnwritableFolderFails) {
     EXPECT_TRUE(Images::WritePng(screen, sFile, false, sError)); // the requester asked
     EXPECT_FALSE(Images::WritePng(screen, dir.filePath("missing/s.png").toStdString(), false, sError));
     EXPECT_EQ(sError, "The file could not be created: " + dir.filePath("missing/s.png").toStdString());
+}
+
+// A save by hand over a file that fails half-way (a full disk) keeps the file that was there;
+// an automatic save that fails leaves nothing behind.
+TEST_F(ScreenshotImagesTest, AFailedPngWriteKeepsTheFileItWasToReplace) {
+    QTemporaryDir dir;
+    const std::string sFile = dir.filePath("s.png").toStdString();
+    const QByteArray old("an earlier picture");
+    {
+        QFile file(QString::fromStdString(sFile));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(old), old.size());
+    }
+    const QImage screen = Sim::ScreenPicture(64, 40);
+    const std::string sNew = dir.filePath("new.png").toStdString();
+    std::string sError, sNewError;
+    bool fReplaced = true, fNew = true;
+    {
+        FileSizeLimit limit(64); // the PNG is larger
+        if (!limit.Active()) GTEST_SKIP() << "the file size limit cannot be set here";
+        fReplaced = Images::WritePng(screen, sFile, false, sError);
+        fNew = Images::WritePng(screen, sNew, true, sNewError);
+    }
+    EXPECT_FALSE(fReplaced);
+    EXPECT_EQ(sError, "The file could not be created: " + sFile);
+    QFile file(QString::fromStdString(sFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), old);
+    EXPECT_FALSE(fNew);
+    EXPECT_EQ(sNewError, "The file could not be created: " + sNew);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sNew)));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"s.png"});
 }
 
 TEST_F(ScreenshotImagesTest, AnAnswerThatIsNoImageLeavesThePreviousPictureUnsavedAndUncounted) {
