@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -189,7 +190,14 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     std::shared_ptr<DataBuffer> pFileData;
     if (fFile && !sFileName.isEmpty()) {
         pFileData = std::make_shared<DataBuffer>();
-        fOk = ReadSendFile(*pFileData, sFileName, sFailure);
+        // A header has at most nine digits; a larger file would go out without one, and the
+        // instrument would read its bytes as commands.
+        if (fBlockHeader && QFileInfo(sFileName).size() > static_cast<qint64>(Instrument::MaxBlockCount)) {
+            sFailure = "The file is too large for a block header: " + sFileName.toStdString();
+            fOk = false;
+        } else {
+            fOk = ReadSendFile(*pFileData, sFileName, sFailure);
+        }
         if (fOk && fBlockHeader) {
             std::string sHeader;
             Instrument::CreateBlockHeader(pFileData->size(), sHeader);

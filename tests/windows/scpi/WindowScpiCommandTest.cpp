@@ -132,17 +132,24 @@ TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNoth
     uGadgets& g = W(iScpi).gadgets;
     struct uCase {
         QString sFile;
+        bool fBlockFormat;
         std::string sLog;
     };
     const QString sEmpty = WriteFile("empty.bin", {});
     const QString sMissing = mFiles.filePath("missing.bin");
-    for (const uCase& c : {uCase{sEmpty, "Error: Not enough memory available.\n"},
-                           uCase{sMissing, "Error: File could not be opened: " + sMissing.toStdString() + "\n"}}) {
+    // One byte more than nine digits can count (a sparse file: nothing of it is read).
+    const QString sHuge = WriteFile("huge.bin", {});
+    ASSERT_TRUE(QFile::resize(sHuge, 1000000000));
+    for (const uCase& c :
+         {uCase{sEmpty, false, "Error: Not enough memory available.\n"},
+          uCase{sMissing, false, "Error: File could not be opened: " + sMissing.toStdString() + "\n"},
+          uCase{sHuge, true, "Error: The file is too large for a block header: " + sHuge.toStdString() + "\n"}}) {
         SCOPED_TRACE(c.sLog);
         WindowLog::Clear(0);
         const std::size_t iBefore = Units();
         Type(iScpi, "SIM:DATA ");
         g.pFile->setChecked(true);
+        g.pBlockFormat->setChecked(c.fBlockFormat);
         g.pFileName->setText(c.sFile);
         Click(g.pSendReceive);
         EXPECT_TRUE(LogHas(c.sLog)) << Log();
