@@ -16,6 +16,8 @@
 #include <thread>
 #include <utility>
 
+#include <unistd.h>
+
 namespace WaveformData {
 
 namespace {
@@ -137,6 +139,21 @@ std::string JoinFolder(const std::string& sFolder, const std::string& sName) {
     return sFolder + "/" + sName;
 }
 
+// The name itself when no file has it, else the first free one with "-2", "-3", ... before the
+// extension (the last dot of the name, not of the folder).
+std::string FreeFileName(const std::string& sPath) {
+    const auto exists = [](const std::string& s) { return ::access(s.c_str(), F_OK) == 0; };
+    if (!exists(sPath)) return sPath;
+    const std::size_t iSlash = sPath.find_last_of('/');
+    std::size_t iDot = sPath.find_last_of('.');
+    if (iDot == std::string::npos || (iSlash != std::string::npos && iDot < iSlash)) iDot = sPath.size();
+    for (int i = 2; i < 100000; ++i) {
+        const std::string sFree = sPath.substr(0, iDot) + "-" + std::to_string(i) + sPath.substr(iDot);
+        if (!exists(sFree)) return sFree;
+    }
+    return sPath;
+}
+
 // One pass over the record: merge, then one writer call per channel.
 void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const FileNameExpander& expander,
               const std::array<WaveformWriter, WriterFamilyCount>& writers) {
@@ -163,8 +180,10 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
             expander ? expander(record.sTemplate, record.sManufacturer, record.sModel, record.iDate,
                                 record.iMilliseconds, channel.eDataSource, 0, channel.sFileChannel)
                      : record.sTemplate;
+        std::string sPath = JoinFolder(record.sFolder, sName);
+        if (record.fNewFilesOnly) sPath = FreeFileName(sPath);
         std::string sError;
-        if (!writer(channel, record.LogicLines, JoinFolder(record.sFolder, sName), iStart, iStart + iShare,
+        if (!writer(channel, record.LogicLines, sPath, iStart, iStart + iShare,
                     record.sManufacturer, record.sModel, record.iSaveFormat, instance, sError))
             PostStatusText(instance, SaveStatusError, sError);
         iStart += iShare;

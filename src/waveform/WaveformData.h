@@ -44,6 +44,9 @@ struct uWaveformRecord {
     std::string sFolder;
     std::string sTemplate; // file-name template with its extension
     std::int64_t iSaveFormat = 0; // 1 CSV with ",", 2 CSV with ";", 3 BIN
+    // Automatic saves replace no file: a name that exists gets "-2", "-3", ... before its
+    // extension. A name the user chose replaces its file.
+    bool fNewFilesOnly = false;
     std::string sManufacturer;
     std::string sModel;
     std::int64_t iDate = 0;         // seconds since 1970 in local time

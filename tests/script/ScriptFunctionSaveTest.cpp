@@ -85,7 +85,9 @@ TEST_F(ScriptSaveTest, ScalarsAreBinaryOrTextByteForByte) {
     EXPECT_EQ(FileBytes("f.txt"), "0");
     // 1234.5 = 0x40934A0000000000; a binary value takes no line end.
     EXPECT_EQ(FileBytes("x.bin"), std::string("\0\0\0\0\0\x4A\x93\x40", 8));
-    if (fGerman) EXPECT_EQ(FileBytes("x.txt"), "1.234,5");
+    if (fGerman) {
+        EXPECT_EQ(FileBytes("x.txt"), "1.234,5");
+    }
     EXPECT_TRUE(HasOutput("Skriptzeile 5 TaskFunctionSave - Dateipfad: n.bin"));
     EXPECT_TRUE(HasOutput("Skriptzeile 5 TaskFunctionSave - Die Daten wurden gespeichert."));
 }

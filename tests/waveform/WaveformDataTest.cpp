@@ -10,10 +10,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace WaveformTest;
 
@@ -151,6 +155,46 @@ TEST_F(WaveformDataTest, ProgressSharesAndFileNamesPerChannel) {
         EXPECT_EQ(calls[i].iEnd, 33 * (i + 1));
     }
     EXPECT_EQ(templates, std::vector<std::string>(3, "/O /U /C.csv"));
+}
+
+TEST_F(WaveformDataTest, AutomaticSavesReplaceNoFileAndChosenNamesDo) {
+    // A writer that writes the file, so that the next save of the same name meets it.
+    onWrite = nullptr;
+    WaveformData::SetWriter(WaveformData::WriterRigol,
+                            [this](const uWaveformRecordChannel&, const std::vector<uWaveformLogicLine>&,
+                                   const std::string& sName, std::int64_t, std::int64_t, const std::string&,
+                                   const std::string&, std::int64_t, WaveformDataInstance&, std::string&) {
+                                std::lock_guard lock(mCalls);
+                                calls.push_back({sName, 0, 0, 0});
+                                std::FILE* p = std::fopen(sName.c_str(), "wb");
+                                const bool fWritten = p && std::fputs("new", p) >= 0;
+                                return p && std::fclose(p) == 0 && fWritten;
+                            });
+    const std::int64_t a = New(first);
+    const std::string sFolder = Folder() + "/a.b"; // a dot in the folder is no extension
+    ASSERT_EQ(::mkdir(sFolder.c_str(), 0755), 0);
+    { std::ofstream(sFolder + "/trace.csv_CH1") << "old"; }
+    const auto Save = [&](bool fNewFilesOnly) {
+        auto r = RigolRecord(1);
+        r->sFolder = sFolder;
+        r->sTemplate = "trace.csv";
+        r->fNewFilesOnly = fNewFilesOnly;
+        std::string sError;
+        const std::size_t iBefore = first.Count(SaveStatusPassFinished);
+        ASSERT_TRUE(WaveformData::SaveData(a, r, sError)) << sError;
+        ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == iBefore + 1; }));
+    };
+    Save(true);
+    Save(true);
+    EXPECT_EQ(ReadFile(sFolder + "/trace.csv_CH1"), "old");
+    Save(false);
+    std::lock_guard lock(mCalls);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].sFileName, sFolder + "/trace-2.csv_CH1");
+    EXPECT_EQ(calls[1].sFileName, sFolder + "/trace-3.csv_CH1");
+    EXPECT_EQ(calls[2].sFileName, sFolder + "/trace.csv_CH1"); // the user's own choice
+    EXPECT_EQ(ReadFile(sFolder + "/trace-2.csv_CH1"), "new");
+    EXPECT_EQ(ReadFile(sFolder + "/trace.csv_CH1"), "new");
 }
 
 TEST_F(WaveformDataTest, SaveDataWhileBusyIsRefusedAndStatusTwoIsStored) {

@@ -530,9 +530,10 @@ TEST_F(WaveformGoldenTest, SiglentChannelFunctionAndLabelledLines) {
             ReadBack back;
             ASSERT_TRUE(ReadFileBack(sFile, Formats[f].cSeparator, fLogic ? "idbbbb" : "idd", back)) << sFile;
             ASSERT_EQ(back.rows.size(), 40u) << sFile;
-            if (fLogic)
+            if (fLogic) {
                 EXPECT_EQ(back.columns, (std::vector<std::string>{"Number", "Time in s", "D0 [CLK]", "D1 [CS]",
                                                                   "D2 [MOSI]", "D3 [MISO]"}));
+            }
             const double dInterval = back.Key("HorizontalInterval");
             const double dScale = back.Key("VerticalScale") / 30, dOffset = back.Key("VerticalOffset");
             ASSERT_EQ(back.keys["TimeBase"], "1E-3");

@@ -68,15 +68,15 @@ class WaveformWindowTimers final : public WaveformPumpTimers {
 // answer without its block header (block) or whole (answer, with header length h and announced
 // count n). A missing check leaves the answer unchecked.
 struct uWaveformChecks {
-    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnVisibleChannels;
-    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnLogicDisplay;
-    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnWaveformPoints;
-    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnAcquireType;
-    std::function<void(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize)> fnWaveform;
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnVisibleChannels{};
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnLogicDisplay{};
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnWaveformPoints{};
+    std::function<void(uWaveformPump&, const std::uint8_t* pBlock, std::size_t iSize)> fnAcquireType{};
+    std::function<void(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize)> fnWaveform{};
     // Returns true when the channel is complete.
     std::function<bool(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iHeader,
                        std::uint64_t iCount)>
-        fnWaveformPart;
+        fnWaveformPart{};
 };
 
 // The instrument as the window knows it.

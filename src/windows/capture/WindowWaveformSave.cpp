@@ -76,6 +76,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         // The name the user typed is literal text: its extension is replaced by the format's.
         record.sFolder = sPath;
         record.sTemplate = chosen.completeBaseName().toStdString() + " /U /C" + sExtension;
+        record.fNewFilesOnly = false;
         window.sFolder = sPath;
         window.WritePreference("Folder", window.sFolder);
     } else {
@@ -87,6 +88,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         window.sLastAutomaticName = sName;
         record.sFolder = window.sAutomaticFolder;
         record.sTemplate = sTemplate + sExtension;
+        record.fNewFilesOnly = true; // nor do the "-/Z" names of a long run replace earlier files
     }
     record.iSaveFormat = iFormat;
     if (WaveformPump::HasLogicChannels(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);

@@ -187,7 +187,9 @@ TEST(WaveformParts, ASiglentBlockNotEndingWhereAnnouncedEndsTheChannel) {
         Prepare(rig, Part());
         rig.pump.mRequestList.push_back(Part());
         ASSERT_EQ(Points(rig, fFirst ? "8" : "20000008"), 1);
-        if (!fFirst) ASSERT_EQ(GivePart(rig, "DAT2," + Block("abcd") + "\n"), 0);
+        if (!fFirst) {
+            ASSERT_EQ(GivePart(rig, "DAT2," + Block("abcd") + "\n"), 0);
+        }
         EXPECT_EQ(GivePart(rig, "DAT2,#9000000008abcdefg;DESC,#9000000004wxyz\n"), 1);
         EXPECT_EQ(ChannelData(rig), fFirst ? "" : Block("abcd"));
         EXPECT_EQ(rig.pump.mRequestList.size(), 1u); // the queued part is not sent
@@ -272,7 +274,9 @@ TEST(WaveformPoints, OnlyCheckedNumbersBecomeCounts) {
     for (const uCount& c : cases) {
         std::int64_t iCount = 0;
         EXPECT_EQ(ParseCount(c.sText, iCount), c.fValid) << c.sText;
-        if (c.fValid) EXPECT_EQ(iCount, c.iCount) << c.sText;
+        if (c.fValid) {
+            EXPECT_EQ(iCount, c.iCount) << c.sText;
+        }
     }
 }
 
@@ -314,7 +318,9 @@ TEST(WaveformPoints, TheLineIsSilentInShortAutomaticRuns) {
         rig.pump.iInterval = iInterval;
         Points(rig, "12");
         EXPECT_EQ(rig.window.mLog.size(), fLine ? 1u : 0u) << iInterval;
-        if (fLine) EXPECT_EQ(rig.window.mLog[0], "SDS2104X Plus - Waveform Points: 12");
+        if (fLine) {
+            EXPECT_EQ(rig.window.mLog[0], "SDS2104X Plus - Waveform Points: 12");
+        }
     }
     Rig logic(ModelSiglentSDS2000XPlusCh2, "SDS2104X Plus");
     Prepare(logic, Part(true));

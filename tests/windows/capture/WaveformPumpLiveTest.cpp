@@ -130,7 +130,7 @@ TEST_F(WaveformPumpLiveTest, AHandBuiltListReachesTheInstrumentCommandByCommand)
             server.Device().SetAnswer(":TRIG:STAT?", Bytes("STOP\n"));
     });
     std::string sData;
-    WaveformPump::SetChecks({{}, {}, {}, {}, [&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
+    WaveformPump::SetChecks({.fnWaveform = [&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
                                  sData.assign(reinterpret_cast<const char*>(p), n);
                              }});
     uWaveformRequest poll = Request(RequestOptionWaitTrigger, ":TRIG:STAT?", true);
@@ -152,7 +152,7 @@ TEST_F(WaveformPumpLiveTest, CancelDuringALargeBlockDropsItAndTheNextReadIsRight
     timers = WaveformWindowTimers(iWindow);
     SetTimeout(GenerousTimeout);
     std::vector<std::string> seen;
-    WaveformPump::SetChecks({[&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
+    WaveformPump::SetChecks({.fnVisibleChannels = [&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
         seen.emplace_back(reinterpret_cast<const char*>(p), std::min<std::size_t>(n, 64));
     }});
     // The block's first megabyte goes out, the rest waits until the read was cancelled.

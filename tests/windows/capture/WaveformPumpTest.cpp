@@ -204,7 +204,7 @@ TEST_F(WaveformPumpTest, NothingIsSentAfterAStopAndTheLateResultIsDropped) {
 TEST_F(WaveformPumpTest, ALateResultOrErrorOfACancelledTaskDoesNotBecomeTheNextReadsAnswer) {
     Rig rig;
     std::vector<std::string> seen;
-    WaveformPump::SetChecks({[&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
+    WaveformPump::SetChecks({.fnVisibleChannels = [&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
         seen.emplace_back(reinterpret_cast<const char*>(p), n);
     }});
     StartSingle(rig, {Request(RequestVisibleChannels, "Q?", true)});
@@ -245,7 +245,7 @@ TEST_F(WaveformPumpTest, AnErrorOfTheCurrentTaskStopsTheRead) {
 TEST_F(WaveformPumpTest, AResultWithoutRecordOrDataIsReportedAndTheReadGoesOn) {
     Rig rig;
     int iChecks = 0;
-    WaveformPump::SetChecks({[&](uWaveformPump&, const std::uint8_t*, std::size_t) { ++iChecks; }});
+    WaveformPump::SetChecks({.fnVisibleChannels = [&](uWaveformPump&, const std::uint8_t*, std::size_t) { ++iChecks; }});
     uWaveformRequest named = Request(RequestVisibleChannels, "Q?", true);
     named.sChannel = "Channel 1";
     StartSingle(rig, {named, Request(RequestVisibleChannels, "Q?", true), Request(RequestSetup, "C")});
@@ -273,7 +273,7 @@ TEST_F(WaveformPumpTest, AnIncompleteBlockIsSkippedNeverReadAsText) {
     for (const uCase& c : cases) {
         Rig rig;
         std::vector<std::string> seen;
-        WaveformPump::SetChecks({[&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
+        WaveformPump::SetChecks({.fnVisibleChannels = [&](uWaveformPump&, const std::uint8_t* p, std::size_t n) {
             seen.emplace_back(p ? std::string(reinterpret_cast<const char*>(p), n) : std::string());
         }});
         StartSingle(rig, {Request(RequestVisibleChannels, "Q?", true)});
@@ -282,13 +282,15 @@ TEST_F(WaveformPumpTest, AnIncompleteBlockIsSkippedNeverReadAsText) {
         rig.Fire(TimerPump);
         EXPECT_TRUE(rig.pump.mRequestList.empty()) << c.sAnswer;
         EXPECT_EQ(seen.size(), c.fChecked ? 1u : 0u) << c.sAnswer;
-        if (c.fChecked && !seen.empty()) EXPECT_EQ(seen[0], c.sBlock);
+        if (c.fChecked && !seen.empty()) {
+            EXPECT_EQ(seen[0], c.sBlock);
+        }
     }
 }
 
 TEST_F(WaveformPumpTest, WaveformAnswersFillAFreshChannelElementOfTheRecord) {
     Rig rig;
-    WaveformPump::SetChecks({{}, {}, {}, {}, [](uWaveformPump& pump, const std::uint8_t* p, std::size_t n) {
+    WaveformPump::SetChecks({.fnWaveform = [](uWaveformPump& pump, const std::uint8_t* p, std::size_t n) {
                                  pump.pRecord->Channels[pump.iChannelIndex].pData.assign(p, n);
                              }});
     uWaveformRequest one = Request(RequestWaveform, ":WAV:DATA? CHAN1", true);
@@ -389,7 +391,9 @@ TEST_F(WaveformPumpTest, IntervalsAreRoundedUpAndBounded) {
     for (const uRow& row : rows) {
         std::int64_t iMs = 0;
         EXPECT_EQ(WaveformPump::ParseInterval(row.sText, row.iUnit, iMs), row.fValid) << row.sText;
-        if (row.fValid) EXPECT_EQ(iMs, row.iMs) << row.sText;
+        if (row.fValid) {
+            EXPECT_EQ(iMs, row.iMs) << row.sText;
+        }
     }
     Rig rig;
     rig.window.mBuild = {End()};
