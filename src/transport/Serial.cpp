@@ -178,9 +178,20 @@ void uPort::Adopt(int iNewFd) {
 
 void uPort::Close() {
     if (iFd < 0) return;
-    ioctl(iFd, TIOCNXCL);
+    // The flag belongs to the device, not to this descriptor: it is cleared only when this port
+    // set it, so that a failed open does not take it from the port's holder.
+    if (fExclusive) ioctl(iFd, TIOCNXCL);
+    fExclusive = false;
     close(iFd); // also releases the lock
     iFd = -1;
+}
+
+bool uPort::TakeExclusive() {
+    // The lock first: it refuses a second open by this program or another that locks, root
+    // included. Then TIOCEXCL refuses further opens by anyone else (root passes it).
+    if (iFd < 0 || flock(iFd, LOCK_EX | LOCK_NB) != 0 || ioctl(iFd, TIOCEXCL) != 0) return false;
+    fExclusive = true;
+    return true;
 }
 
 std::shared_ptr<uSerialInstance> NewInstance(std::string& sError) {
@@ -314,9 +325,8 @@ bool Connect(uSerialInstance& instance, std::string& sError) {
     instance.mPort.Adopt(open(sPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     const int iFd = instance.mPort.Fd();
     if (iFd < 0) return fail();
-    // The port belongs to this program alone: TIOCEXCL refuses further opens (root passes it),
-    // the lock refuses a second open by this program or another that locks, root included.
-    if (ioctl(iFd, TIOCEXCL) != 0 || flock(iFd, LOCK_EX | LOCK_NB) != 0) return fail();
+    // The port belongs to this program alone.
+    if (!instance.mPort.TakeExclusive()) return fail();
     termios t{};
     std::string sReason;
     if (tcgetattr(iFd, &t) != 0 || !MakeLineSettings(s, t, sReason)) return fail();

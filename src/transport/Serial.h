@@ -29,9 +29,13 @@ class uPort {
     int Fd() const { return iFd; }
     void Adopt(int iNewFd);
     void Close();
+    // Takes the port for this program alone (see Connect); false when another holds it, whose
+    // exclusive use is then left as it is.
+    bool TakeExclusive();
 
   private:
     int iFd = -1;
+    bool fExclusive = false; // this port set TIOCEXCL and clears it when it closes
 };
 
 struct uSerialInstance : StreamTransfer::uStreamInstance {

@@ -5,7 +5,10 @@
 #include "transport/BlockHeader.h"
 #include "transport/InterfaceDefaults.h"
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -174,6 +177,38 @@ TEST_F(SerialTest, SettingsAPortCannotTakeAndAPortInUseFailToConnect) {
     Serial::Disconnect(*pInstance);
     EXPECT_TRUE(Serial::Connect(*other, sError)) << sError;
     EXPECT_TRUE(Serial::DeleteInstance(*other, sError));
+}
+
+// A second instance that fails to take a port in use leaves the holder's exclusive use alone:
+// root passes TIOCEXCL at open, and the failed connect must not clear the flag on its way out.
+TEST_F(SerialTest, AFailedConnectToAPortInUseKeepsTheHoldersExclusiveUse) {
+    const uSerialSettings base = SerialSide::Settings(mPeer, 2000);
+    std::string sError;
+    ASSERT_TRUE(Serial::SetInstrument(*pInstance, base, sError));
+    ASSERT_TRUE(Serial::Connect(*pInstance, sError)) << sError;
+    const auto exclusive = [&] {
+        int iExclusive = -1;
+        EXPECT_EQ(ioctl(pInstance->mPort.Fd(), TIOCGEXCL, &iExclusive), 0);
+        return iExclusive;
+    };
+    ASSERT_EQ(exclusive(), 1);
+    auto other = Serial::NewInstance(sError);
+    ASSERT_TRUE(other);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(Serial::SetInstrument(*other, base, sError));
+        EXPECT_FALSE(Serial::Connect(*other, sError));
+        EXPECT_EQ(exclusive(), 1);
+    }
+    EXPECT_TRUE(Serial::DeleteInstance(*other, sError));
+    EXPECT_EQ(exclusive(), 1);
+    // The holder gives it up when it closes.
+    const int iFd = open(base.sPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(iFd, 0);
+    Serial::Disconnect(*pInstance);
+    int iExclusive = -1;
+    EXPECT_EQ(ioctl(iFd, TIOCGEXCL, &iExclusive), 0);
+    EXPECT_EQ(iExclusive, 0);
+    close(iFd);
 }
 
 TEST_F(SerialTest, SettingsAreCheckedInOrderAndTheTimeOutComesFromThePreferences) {
