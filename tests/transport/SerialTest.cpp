@@ -183,15 +183,18 @@ TEST_F(SerialTest, SettingsAPortCannotTakeAndAPortInUseFailToConnect) {
 // root passes TIOCEXCL at open, and the failed connect must not clear the flag on its way out.
 TEST_F(SerialTest, AFailedConnectToAPortInUseKeepsTheHoldersExclusiveUse) {
     const uSerialSettings base = SerialSide::Settings(mPeer, 2000);
+    // Opened ahead of the holder, so that it can look at the flag as any user.
+    const int iWatch = open(base.sPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(iWatch, 0);
+    const auto exclusive = [&] {
+        int iExclusive = -1;
+        EXPECT_EQ(ioctl(iWatch, TIOCGEXCL, &iExclusive), 0);
+        return iExclusive;
+    };
     std::string sError;
     ASSERT_TRUE(Serial::SetInstrument(*pInstance, base, sError));
     ASSERT_TRUE(Serial::Connect(*pInstance, sError)) << sError;
-    const auto exclusive = [&] {
-        int iExclusive = -1;
-        EXPECT_EQ(ioctl(pInstance->mPort.Fd(), TIOCGEXCL, &iExclusive), 0);
-        return iExclusive;
-    };
-    ASSERT_EQ(exclusive(), 1);
+    EXPECT_EQ(exclusive(), 1);
     auto other = Serial::NewInstance(sError);
     ASSERT_TRUE(other);
     for (int i = 0; i < 2; ++i) {
@@ -202,13 +205,9 @@ TEST_F(SerialTest, AFailedConnectToAPortInUseKeepsTheHoldersExclusiveUse) {
     EXPECT_TRUE(Serial::DeleteInstance(*other, sError));
     EXPECT_EQ(exclusive(), 1);
     // The holder gives it up when it closes.
-    const int iFd = open(base.sPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(iFd, 0);
     Serial::Disconnect(*pInstance);
-    int iExclusive = -1;
-    EXPECT_EQ(ioctl(iFd, TIOCGEXCL, &iExclusive), 0);
-    EXPECT_EQ(iExclusive, 0);
-    close(iFd);
+    EXPECT_EQ(exclusive(), 0);
+    close(iWatch);
 }
 
 TEST_F(SerialTest, SettingsAreCheckedInOrderAndTheTimeOutComesFromThePreferences) {
