@@ -68,12 +68,15 @@ void Pause(std::chrono::milliseconds iTime) {
     else std::this_thread::sleep_for(iTime);
 }
 
+// Both libraries take a time-out of 0 as no limit at all, and no abort reaches a transfer
+// that waits: a time-out that is not a positive count (a negative one from a script or the
+// preferences) becomes the shortest wait instead.
 unsigned int Timeout1(std::int64_t iMilliseconds) {
-    return static_cast<unsigned int>(std::clamp<std::int64_t>(iMilliseconds, 0, UINT_MAX));
+    return static_cast<unsigned int>(std::clamp<std::int64_t>(iMilliseconds, 1, UINT_MAX));
 }
 
 int Timeout0(std::int64_t iMilliseconds) {
-    return static_cast<int>(std::clamp<std::int64_t>(iMilliseconds, 0, INT_MAX));
+    return static_cast<int>(std::clamp<std::int64_t>(iMilliseconds, 1, INT_MAX));
 }
 
 bool UsesLibUsb0(const uUsbTmcInstance& u) { return u.uSettings.fLibUsb0 != 0; }

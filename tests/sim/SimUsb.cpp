@@ -154,6 +154,16 @@ std::vector<uControlRequest> Device::ControlLog() const {
     return lControlLog;
 }
 
+std::vector<long long> Device::TimeoutLog() const {
+    std::lock_guard lock(mMutex);
+    return lTimeoutLog;
+}
+
+void Device::NoteTimeout(long long iTimeout) {
+    std::lock_guard lock(mMutex);
+    lTimeoutLog.push_back(iTimeout);
+}
+
 std::vector<int> Device::ClearHaltLog() const {
     std::lock_guard lock(mMutex);
     return lClearHaltLog;
@@ -738,14 +748,16 @@ int ClearHalt1(libusb_device_handle* pHandle, unsigned char iEndpoint) {
 
 int ControlTransfer1(libusb_device_handle* pHandle, std::uint8_t bmRequestType,
                      std::uint8_t bRequest, std::uint16_t wValue, std::uint16_t wIndex,
-                     unsigned char* pData, std::uint16_t wLength, unsigned int) {
+                     unsigned char* pData, std::uint16_t wLength, unsigned int iTimeout) {
+    HandleOf(pHandle)->pDevice->NoteTimeout(iTimeout);
     return HandleOf(pHandle)->pDevice->Control(bmRequestType, bRequest, wValue, wIndex, pData,
                                                wLength);
 }
 
 int BulkTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint, unsigned char* pData,
-                  int iLength, int* pTransferred, unsigned int) {
+                  int iLength, int* pTransferred, unsigned int iTimeout) {
     Device& d = *HandleOf(pHandle)->pDevice;
+    d.NoteTimeout(iTimeout);
     int iTransferred = 0;
     int iCode = LIBUSB_ERROR_NOT_FOUND;
     if (iEndpoint == d.Config().iBulkOut) iCode = d.BulkOut(pData, iLength, iTransferred);
@@ -755,8 +767,9 @@ int BulkTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint, unsign
 }
 
 int InterruptTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint,
-                       unsigned char* pData, int iLength, int* pTransferred, unsigned int) {
+                       unsigned char* pData, int iLength, int* pTransferred, unsigned int iTimeout) {
     Device& d = *HandleOf(pHandle)->pDevice;
+    d.NoteTimeout(iTimeout);
     int iTransferred = 0;
     int iCode = iEndpoint == d.Config().iInterruptIn && iEndpoint
                     ? d.InterruptIn(pData, iLength, iTransferred)
@@ -964,7 +977,8 @@ int ClearHalt0(usb_dev_handle* pHandle, unsigned int iEndpoint) {
 }
 
 int ControlMsg0(usb_dev_handle* pHandle, int bmRequestType, int bRequest, int wValue, int wIndex,
-                char* pData, int iSize, int) {
+                char* pData, int iSize, int iTimeout) {
+    HandleOf(pHandle)->pDevice->NoteTimeout(iTimeout);
     int iResult = HandleOf(pHandle)->pDevice->Control(bmRequestType, bRequest, wValue, wIndex,
                                                       reinterpret_cast<std::uint8_t*>(pData), iSize);
     return iResult < 0 ? ErrnoOf(iResult) : iResult;

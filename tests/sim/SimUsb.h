@@ -119,6 +119,9 @@ class Device {
     std::vector<uControlRequest> ControlLog() const;
     std::vector<int> ClearHaltLog() const;
     int BulkInReads() const;
+    // The time-out of every bulk, interrupt and control transfer the host made, in ms as
+    // libusb-1.0 takes it (0: no limit at all), and the 0.1 side's int as it came.
+    std::vector<long long> TimeoutLog() const;
     bool Halted(int iEndpoint) const;
     // How often the device was opened, and every SET_CONFIGURATION in order: how many opens
     // had been made by then (so 1 while the first opener holds the device) and the value.
@@ -143,6 +146,7 @@ class Device {
     int Claim();
     void Release();
     void SetAutoDetach(bool fOn);
+    void NoteTimeout(long long iTimeout);
 
   private:
     struct uRequest {
@@ -181,6 +185,7 @@ class Device {
     std::vector<std::vector<std::uint8_t>> lBulkOutLog;
     std::vector<uControlRequest> lControlLog;
     std::vector<int> lClearHaltLog;
+    std::vector<long long> lTimeoutLog;
     int iBulkInReads = 0;
     int iActiveConfiguration = 0;
     int iOpens = 0;

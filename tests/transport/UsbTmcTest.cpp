@@ -4,6 +4,7 @@
 #include "transport/TransferStatus.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -266,6 +267,35 @@ TEST_P(UsbTmcMessages, TimeOutsFailWithTheLibraryText) {
     pDevice->PushBulkOutError(LIBUSB_ERROR_TIMEOUT);
     EXPECT_FALSE(Receive(sAnswer)); // the REQUEST can't be written: no abort sequence
     EXPECT_EQ(ControlCount(3), 1);
+}
+
+// A time-out that is not a positive count (a script's "timeout -1", a negative preference) must
+// never reach the library as 0, which both libraries take as no limit at all: a device that
+// does not answer would hold the worker for good, and no cancel reaches a waiting transfer.
+TEST_P(UsbTmcMessages, NoTimeOutReachesTheLibraryAsNoLimit) {
+    const std::int64_t cOdd[] = {-1, -5000, std::int64_t{INT_MIN} - 1};
+    for (const std::int64_t iOdd : cOdd) {
+        SCOPED_TRACE(iOdd);
+        UsbTmc::SetTimeout(U(), iOdd);
+        UsbTmc::SetControlTimeout(U(), iOdd);
+        UsbTmc::SetWaitTime(U(), iOdd);
+        std::string sAnswer;
+        Answer("*IDN?");
+        EXPECT_TRUE(Receive(sAnswer)) << sError;
+        EXPECT_FALSE(Receive(sAnswer)); // nothing asked: the read fails and the abort runs
+        bool fMav = false;
+        int iStatusByte = 0;
+        UsbTmc::WaitData(U(), UsbTmc::WaitStatusByte, fMav, iStatusByte, sError);
+        UsbTmc::uInterruptTransferResponse uNotify;
+        UsbTmc::InterruptTransfer(U(), uNotify, sError);
+    }
+    const std::vector<long long> lTimeouts = pDevice->TimeoutLog();
+    EXPECT_GE(ControlCount(3), 3); // the aborts ran, with their control requests and reads
+    ASSERT_FALSE(lTimeouts.empty());
+    for (const long long iTimeout : lTimeouts) {
+        EXPECT_GT(iTimeout, 0);
+        EXPECT_LE(iTimeout, INT_MAX);
+    }
 }
 
 TEST_P(UsbTmcMessages, ProgressEventsFollowTheStep) {
