@@ -59,7 +59,9 @@ bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::s
         if (iDone <= 0) break;
         iWritten += static_cast<std::size_t>(iDone);
     }
-    if (iWritten != iCount) {
+    // The explicit flush matters: commit() does not notice when writing out its buffer fails,
+    // and would put the cut-off file in place of the earlier one.
+    if (iWritten != iCount || !file.flush()) {
         file.cancelWriting();
         sFailure = "The data could not be written to the file: " + sPath;
         return false;

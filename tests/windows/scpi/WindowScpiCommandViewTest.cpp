@@ -3,6 +3,7 @@
 // over raw TCP and VXI-11.
 #include "windows/scpi/ScpiWindowTestSupport.h"
 
+#include "common/FileSizeLimit.h"
 #include "common/NumberText.h"
 #include "platform/ProgramEvents.h"
 #include "sim/RawTcpServer.h"
@@ -18,6 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <vector>
 
 namespace {
 
@@ -315,6 +318,25 @@ TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
     // Zero bytes make an empty file.
     EXPECT_TRUE(WindowScpiCommand::Detail::WriteFileWhole(files.filePath("empty").toStdString(), bytes, 0, sFailure));
     EXPECT_EQ(QFileInfo(files.filePath("empty")).size(), 0);
+    // A write that fails only when the last buffered bytes go out (a full disk) is no success,
+    // and the earlier file stays whole.
+    const std::string sOld = files.filePath("old.bin").toStdString();
+    {
+        QFile old(QString::fromStdString(sOld));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("earlier");
+    }
+    const std::vector<std::uint8_t> many(1000, 'x');
+    {
+        const FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sOld, many.data(), many.size(), sFailure));
+    }
+    EXPECT_EQ(sFailure, "The data could not be written to the file: " + sOld);
+    QFile kept(QString::fromStdString(sOld));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), (QStringList{"empty", "old.bin"}));
 }
 
 TEST_F(WindowScpiCommandSaveTest, ABlockEndToEndOverRawTcp) {
