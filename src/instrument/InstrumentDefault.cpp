@@ -352,8 +352,9 @@ bool StartThread(uInstrumentObject& object, std::string& sError) {
             std::lock_guard ended(instance.mEnded);
             if (!instance.fThreadEnded) return true;
         }
-        // The thread has ended: it takes no lock any more, so joining here is quick.
-        instance.thread.join();
+        // The thread has left its loop but may still wait for the module lock held here to
+        // count itself off: joining would deadlock, so it is let go (it owns what it uses).
+        instance.thread.detach();
     }
     if (instance.iThreadCommand == ThreadCommandEnd) {
         // A thread that was told to end may still be finishing its task: a second one must not
