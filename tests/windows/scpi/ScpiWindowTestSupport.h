@@ -7,6 +7,7 @@
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentObject.h"
+#include "platform/WindowRegistry.h"
 #include "windows/scpi/WindowScpiCommand.h"
 
 #include <QCheckBox>
@@ -92,7 +93,13 @@ class ScpiWindowTest : public FrameTest {
         Choose(iMain, WindowStart::MenuScpiCommand, fSeparate);
         const auto found = ChildrenOf(iMain, WindowKindScpiCommand);
         EXPECT_EQ(found.size(), 1u);
-        return found.empty() ? 0 : found[0].iWindow;
+        if (found.empty()) return 0;
+        // The lists are filled by a timer soon after opening; it sets the status line, so a test
+        // that reads the status lets it fire first, whatever the machine's load.
+        const int iScpi = found[0].iWindow;
+        EXPECT_TRUE(WaitFor([iScpi] { return !WindowRegistry::TimerActive(iScpi, WindowScpiCommand::TimerFillCommandLists); }));
+        Settle();
+        return iScpi;
     }
 
     // The main window took the instrument: its record changes and its children hear of it.

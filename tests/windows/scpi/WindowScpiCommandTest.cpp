@@ -59,7 +59,7 @@ TEST_F(WindowScpiCommandTest, AQueryShowsItsAnswerTheTransferTextsAndTheLogLines
     ASSERT_TRUE(WaitIdle(iScpi));
     const std::string sIdn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.05.SP2\n";
     const std::string sStatus = Status(iScpi);
-    EXPECT_EQ(sStatus.rfind("Data received, bytes: " + std::to_string(sIdn.size()) + " - (", 0), 0u) << sStatus;
+    EXPECT_EQ(sStatus.rfind("Data received, bytes: " + std::to_string(sIdn.size()) + " - (", 0), 0u) << sStatus << Log();
     EXPECT_EQ(sStatus.substr(sStatus.size() - 10), " ms total)");
     EXPECT_NE(Answer(iScpi).find("RIGOL TECHNO"), std::string::npos) << Answer(iScpi);
     EXPECT_EQ(Received(iScpi), sIdn);
@@ -82,7 +82,7 @@ TEST_F(WindowScpiCommandTest, LinesAreJoinedBySemicolonsAndBlanksAloneSendNothin
     const std::size_t iBefore = Units();
     Type(iScpi, " \t\n\r\n  ");
     Click(W(iScpi).gadgets.pSendReceive);
-    EXPECT_EQ(Status(iScpi), "No SCPI command available.");
+    EXPECT_EQ(Status(iScpi), "No SCPI command available.") << Log();
     EXPECT_TRUE(Idle(iScpi));
     EXPECT_EQ(W(iScpi).mOutstanding.size(), 0u);
     EXPECT_EQ(Units(), iBefore);
@@ -179,7 +179,7 @@ TEST_F(WindowScpiCommandTest, SendWithoutAnswerShowsTheSentBytesAndNoAnswer) {
     Type(iScpi, "*CLS");
     Click(W(iScpi).gadgets.pSend);
     ASSERT_TRUE(WaitIdle(iScpi));
-    EXPECT_EQ(Status(iScpi).rfind("Data sent, bytes: 5 - (", 0), 0u) << Status(iScpi);
+    EXPECT_EQ(Status(iScpi).rfind("Data sent, bytes: 5 - (", 0), 0u) << Status(iScpi) << Log();
     EXPECT_EQ(Answer(iScpi), "");
     EXPECT_FALSE(LogHas("Data received")) << Log();
     EXPECT_FALSE(W(iScpi).pReceived);
