@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     pMain->info.sModel = "Simulated";
     pMain->info.fConnected = true;
     pMain->info.pInstrument = object;
-    EventHub::PostEvent(EventInstrumentConnected, iScpi, 0, reinterpret_cast<std::intptr_t>(&pMain->info));
+    EventHub::PostEvent(EventInstrumentConnected, iScpi, 0, 0, EventHub::Payload::Of<uInstrumentWindowInfo>(pMain->info));
     Settle(100);
 
     auto instance = RawTcp::NewInstance(sError);

@@ -18,9 +18,10 @@ namespace {
 std::mutex mQueueMutex;
 std::deque<uEvent> mQueue;
 bool fDeliveryRequested = false;
-// A turn that delivered arms a follow-up turn a little later; until it runs, posts wait for it
-// instead of waking the GUI thread each. A thread that posts in a stream (a transfer's status,
-// part by part) then costs one timer turn per TailMilliseconds, not a wake-up per event.
+// A turn that delivered arms a follow-up turn a little later. Progress reports posted until it
+// runs wait for it instead of waking the GUI thread each: a transfer's stream of reports costs
+// one timer turn per TailMilliseconds, not a wake-up per report. Every other post asks for a
+// turn at once, so a request/answer exchange never waits for the timer.
 bool fTailArmed = false;
 constexpr int TailMilliseconds = 2;
 
@@ -74,11 +75,23 @@ void Init() {
     }
 }
 
-void PostEvent(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iType, Payload pData) {
-    if (iWindow == WindowNobody) return; // the payload is freed here
+namespace {
+
+void Post(bool fWaitForTail, uEvent event) {
+    if (event.iWindow == WindowNobody) return; // the payload is freed here
     std::lock_guard lock(mQueueMutex);
-    mQueue.push_back(uEvent{iEvent, iWindow, iObject, iType, std::move(pData)});
-    if (!fTailArmed) RequestDelivery();
+    mQueue.push_back(std::move(event));
+    if (!fWaitForTail || !fTailArmed) RequestDelivery();
+}
+
+} // namespace
+
+void PostEvent(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iType, Payload pData) {
+    Post(false, uEvent{iEvent, iWindow, iObject, iType, std::move(pData)});
+}
+
+void PostProgress(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iType, Payload pData) {
+    Post(true, uEvent{iEvent, iWindow, iObject, iType, std::move(pData)});
 }
 
 void Bind(int iEvent, int iWindow, Handler handler) {
@@ -102,7 +115,7 @@ namespace {
 
 // GUI thread: the follow-up turn after a turn that delivered (see fTailArmed). It delivers what
 // was posted meanwhile and, when that was anything, arms the next; an empty one ends the chain,
-// and the next post wakes the loop again.
+// and the next progress report wakes the loop again.
 void ArmTail() {
     {
         std::lock_guard lock(mQueueMutex);

@@ -51,9 +51,15 @@ inline constexpr int AnyWindow = -2147483647 - 1;
 // Calling it again empties the queue and forgets every binding (tests start afresh this way).
 void Init();
 
-// May be called from any thread. Events to WindowNobody are dropped at once.
+// May be called from any thread. Events to WindowNobody are dropped at once. The event is
+// delivered as soon as the GUI thread is free.
 void PostEvent(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t iType = 0,
                Payload pData = {});
+// The same for one of a stream of progress reports: shortly after a delivery it waits (about
+// 2 ms) for the hub's follow-up turn instead of waking the GUI thread, and comes in order with
+// the other events. A stream then costs a wake-up per follow-up turn, not one per report.
+void PostProgress(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t iType = 0,
+                  Payload pData = {});
 
 // GUI thread. A handler bound to (event, window) wins over one bound to (event, AnyWindow).
 // Binding the same pair again replaces the handler.

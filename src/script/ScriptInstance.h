@@ -8,6 +8,7 @@
 #pragma once
 
 #include "instrument/InstrumentObject.h"
+#include "platform/EventHub.h"
 #include "script/ScriptTask.h"
 
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace InstrumentScript {
 
@@ -57,6 +59,9 @@ struct uScriptThread : std::enable_shared_from_this<uScriptThread> {
     std::int64_t iRunSignals = 0; // Run presses not yet taken by a user or pre-run sleep
     eSleep eSleeping = eSleep::None;
     uAwaitedResult awaited;
+    // Instrument events that came while the thread was still at work on the task that awaits
+    // them; posted again as soon as it sleeps.
+    std::vector<EventHub::uEvent> mHeldBack;
     std::int64_t iUndelivered = 0; // posted messages the hub has not yet delivered or dropped
     std::shared_ptr<uScriptProgram> pProgram; // the program of the current run
 

@@ -152,6 +152,10 @@ const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLin
 bool Sleep(uScriptThread& t, eSleep eReason, bool fPausePending = false) {
     std::unique_lock lock(ModuleMutex());
     t.eSleeping = eReason;
+    // The results held back while the executor worked reach their handler now, in their order.
+    for (EventHub::uEvent& event : t.mHeldBack)
+        EventHub::PostEvent(event.iEvent, event.iWindow, event.iObject, event.iType, std::move(event.pData));
+    t.mHeldBack.clear();
     const auto arrived = [&] { return eReason == eSleep::Result && t.awaited.eState == eAwait::Arrived; };
     t.cv.wait(lock, [&] {
         if (t.fStop) return true;
@@ -435,13 +439,13 @@ bool TaskFalse(uScriptThread& t, uScriptTask& task, std::string&) {
 
 namespace {
 
-// A result for the run that arrives while its executor is still at work waits in the queue
-// until the thread sleeps: the handler's lines follow the executor's, and the handler never
-// writes what the thread still reads. True when the event went back into the queue.
+// A result for the run that arrives while its executor is still at work is held back until the
+// thread sleeps (Sleep posts it again): the handler's lines follow the executor's, and the
+// handler never writes what the thread still reads. True when the event was held back.
 bool DeferUntilAsleep(uScriptThread& t, const EventHub::uEvent& event) {
     std::lock_guard lock(ModuleMutex());
     if (t.fStop || t.awaited.eState != eAwait::Waiting || t.eSleeping == eSleep::Result) return false;
-    EventHub::PostEvent(event.iEvent, event.iWindow, event.iObject, event.iType, event.pData);
+    t.mHeldBack.push_back(event);
     return true;
 }
 

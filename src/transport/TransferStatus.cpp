@@ -8,8 +8,11 @@ namespace TransferStatus {
 
 void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_t iData) {
     if (iWindow == WindowNobody) return;
-    EventHub::PostEvent(EventTransferStatus, iWindow, iObject, static_cast<std::intptr_t>(eType),
-                        EventHub::Payload::Of<std::int64_t>(iData));
+    // Progress comes in streams: it may wait for the hub's next turn. Outcomes wake the window.
+    const bool fProgress = eType == TransferSending || eType == TransferReceiving;
+    (fProgress ? EventHub::PostProgress : EventHub::PostEvent)(EventTransferStatus, iWindow, iObject,
+                                                               static_cast<std::intptr_t>(eType),
+                                                               EventHub::Payload::Of<std::int64_t>(iData));
 }
 
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,

@@ -152,53 +152,92 @@ TEST_F(EventHubTest, AThreadPostingWithoutPauseDoesNotStarveTheLoop) {
     EXPECT_GT(iDelivered, 0u);
 }
 
-// Posts behind a delivery wait for its follow-up turn instead of waking the loop: they must
-// still all arrive, in order, by the loop alone; and once the follow-up turns have ended, a
-// lone post wakes the loop again.
+using PostFunction = void (*)(int, int, std::intptr_t, std::intptr_t, EventHub::Payload);
+struct uPostKind {
+    const char* sName;
+    PostFunction fnPost;
+    bool fWakesBehindADelivery; // delivered without waiting for the follow-up turn
+};
+const uPostKind PostKinds[] = {{"PostEvent", &EventHub::PostEvent, true},
+                               {"PostProgress", &EventHub::PostProgress, false}};
+
+// Posts behind a delivery (progress reports wait for its follow-up turn instead of waking the
+// loop): they must still all arrive, in order, by the loop alone; and once the follow-up turns
+// have ended, a lone post wakes the loop again.
 TEST_F(EventHubTest, PostsBehindADeliveryArriveInOrderAndALatePostStillWakesTheLoop) {
-    const int w = WindowRegistry::NewWindowNumber();
-    std::vector<int> seen;
-    int iWanted = 0;
-    QEventLoop loop;
-    EventHub::Bind(EventSearchFinished, w, [&](const EventHub::uEvent& event) {
-        const auto* p = event.pData.Get<int>();
-        seen.push_back(p ? *p : -1);
-        if (static_cast<int>(seen.size()) == iWanted) loop.quit();
-    });
-    auto postFromThread = [w](int iFirst, int iCount) {
-        std::thread([=] {
-            for (int i = iFirst; i < iFirst + iCount; ++i)
-                EventHub::PostEvent(EventSearchFinished, w, 0, 0, EventHub::Payload::Of<int>(i));
-        }).join();
-    };
-    bool fGuard = false;
-    auto runUntilSeen = [&](int iCount) {
-        iWanted = iCount;
-        if (static_cast<int>(seen.size()) >= iWanted) return;
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [&] {
-            fGuard = true;
-            loop.quit();
+    for (const uPostKind& kind : PostKinds) {
+        SCOPED_TRACE(kind.sName);
+        EventHub::Init();
+        const int w = WindowRegistry::NewWindowNumber();
+        std::vector<int> seen;
+        int iWanted = 0;
+        QEventLoop loop;
+        EventHub::Bind(EventSearchFinished, w, [&](const EventHub::uEvent& event) {
+            const auto* p = event.pData.Get<int>();
+            seen.push_back(p ? *p : -1);
+            if (static_cast<int>(seen.size()) == iWanted) loop.quit();
         });
-        guard.start(10000);
-        loop.exec();
-    };
-    postFromThread(0, 1);
-    runUntilSeen(1);
-    postFromThread(1, 1000); // right behind the first delivery: the follow-up turn is armed
-    runUntilSeen(1001);
-    ASSERT_FALSE(fGuard);
-    // Let the follow-up turns run out, then post once more.
-    QEventLoop pause;
-    QTimer::singleShot(50, &pause, &QEventLoop::quit);
-    pause.exec();
-    postFromThread(1001, 1);
-    runUntilSeen(1002);
-    EXPECT_FALSE(fGuard);
-    ASSERT_EQ(seen.size(), 1002u);
-    for (int i = 0; i < 1002; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
-    WindowRegistry::Release(w);
+        auto postFromThread = [w, &kind](int iFirst, int iCount) {
+            std::thread([=] {
+                for (int i = iFirst; i < iFirst + iCount; ++i)
+                    kind.fnPost(EventSearchFinished, w, 0, 0, EventHub::Payload::Of<int>(i));
+            }).join();
+        };
+        bool fGuard = false;
+        auto runUntilSeen = [&](int iCount) {
+            iWanted = iCount;
+            if (static_cast<int>(seen.size()) >= iWanted) return;
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, [&] {
+                fGuard = true;
+                loop.quit();
+            });
+            guard.start(10000);
+            loop.exec();
+        };
+        postFromThread(0, 1);
+        runUntilSeen(1);
+        postFromThread(1, 1000); // right behind the first delivery: the follow-up turn is armed
+        runUntilSeen(1001);
+        ASSERT_FALSE(fGuard);
+        // Let the follow-up turns run out, then post once more.
+        QEventLoop pause;
+        QTimer::singleShot(50, &pause, &QEventLoop::quit);
+        pause.exec();
+        postFromThread(1001, 1);
+        runUntilSeen(1002);
+        EXPECT_FALSE(fGuard);
+        ASSERT_EQ(seen.size(), 1002u);
+        for (int i = 0; i < 1002; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
+        WindowRegistry::Release(w);
+    }
+}
+
+// Right behind a delivery (its follow-up turn armed, not yet run): an event posted from another
+// thread is handed over by the Qt loop's posted events alone, without waiting for any timer, so
+// that a request/answer exchange never waits for the follow-up turn; a progress report waits
+// for that turn and then arrives with the loop.
+TEST_F(EventHubTest, BehindADeliveryAnEventWakesTheLoopAtOnceAndAProgressReportWaitsForTheFollowUpTurn) {
+    for (const uPostKind& kind : PostKinds) {
+        SCOPED_TRACE(kind.sName);
+        EventHub::Init();
+        const int w = WindowRegistry::NewWindowNumber();
+        int iSeen = 0;
+        EventHub::Bind(EventTaskFinished, w, [&](const EventHub::uEvent&) { ++iSeen; });
+        EventHub::PostEvent(EventTaskFinished, w);
+        ASSERT_EQ(EventHub::Pump(), 1u); // a turn that delivered: the follow-up turn is armed
+        QCoreApplication::sendPostedEvents(); // the loop's own delivery request, now with nothing to do
+        std::thread([&] { kind.fnPost(EventTaskFinished, w, 0, 0, {}); }).join();
+        // Posted events only: no timer runs here.
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(iSeen, kind.fWakesBehindADelivery ? 2 : 1);
+        QElapsedTimer guard;
+        guard.start();
+        while (iSeen < 2 && guard.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(iSeen, 2);
+        WindowRegistry::Release(w);
+    }
 }
 
 TEST_F(EventHubTest, PayloadOfAnUndeliveredEventIsFreed) {

@@ -88,14 +88,13 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     return fCurrent;
 }
 
-// Sends the first request again after its answer did not match.
-template <class Pump, class Request>
-void SendAgain(Pump& pump, Request& request, void (*fnSend)(Pump&, bool, bool)) {
-    request.fPending = 0;
+// The first request's answer did not match (a trigger state polled until the instrument
+// stops): it is to be asked again. The caller arms the step timer for it, so that a poll asks
+// once per tick, not as fast as the instrument answers.
+template <class Request> void AskAgain(Request& request) {
+    request.fPending = 1;
     request.fArrived = 0;
-    request.fAwaiting = 1;
-    pump.sRequestCommand = request.sCommand;
-    fnSend(pump, request.fSend != 0, request.fResponse != 0);
+    request.fAwaiting = 0;
 }
 
 // What the start button checks before a reading starts: the interval of an automatic reading
@@ -153,6 +152,25 @@ template <class Pump> void CancelTransfer(Pump& pump) {
         }
     }
     window.DisableGadgets(false);
+}
+
+// Runs the pump's steps for as long as each lets the next follow at once: a step that goes on
+// calls Continue, one that waits (for a result, a wait request or the interval) arms a timer. A
+// result that a step waits for continues the pump from its handler; the step timer is only the
+// fallback. A Continue from inside a step (a check, a handler run by a nested event loop) only
+// asks the running loop for one more step: steps never nest, and the loop ends because each
+// step either drops a request or waits.
+template <class Pump> void Continue(Pump& pump, void (*fnStep)(Pump&)) {
+    if (pump.fStepping) {
+        pump.fStepAgain = true;
+        return;
+    }
+    pump.fStepping = true;
+    do {
+        pump.fStepAgain = false;
+        fnStep(pump);
+    } while (pump.fStepAgain);
+    pump.fStepping = false;
 }
 
 // Binds EventTimer, EventTaskFinished and EventTransferStatus of the pump's window to the pump's

@@ -40,7 +40,7 @@ bool IsScreenRequest(const uScreenshotRequest& request) {
 // Sends the screenshot query at once (direct mode), or lets the pump work the list off.
 void BeginShot(uScreenshotPump& pump) {
     if (CreateSendRequestList(pump)) {
-        pump.pTimers->Start(TimerPump, PumpTick);
+        pump.pTimers->Start(TimerPump, 0); // the first step at the loop's next turn
     } else if (pump.sScreenshotCommand.empty()) {
         // Nothing to ask for: an empty command would reach the instrument as it stands.
         pump.pWindow->SetStatus(PumpSupport::NotSent);
@@ -51,6 +51,8 @@ void BeginShot(uScreenshotPump& pump) {
     }
 }
 
+// One step of the list (see PumpSupport::Continue). While a request's result is awaited, the
+// step timer ticks as a fallback; the result itself continues the pump.
 void PumpStep(uScreenshotPump& pump) {
     pump.pTimers->Stop(TimerPump);
     if (pump.mRequestList.empty()) {
@@ -68,11 +70,16 @@ void PumpStep(uScreenshotPump& pump) {
         pump.pTimers->Start(TimerPump, request.iWait > 0 ? static_cast<int>(request.iWait) : PumpTick);
         pump.mRequestList.erase(it);
     } else if (request.fResponse && request.fArrived && !IsScreenRequest(request)) {
-        if (CheckInstrumentResponse(pump, request.sResponse))
+        const bool fMatched = CheckInstrumentResponse(pump, request.sResponse);
+        if (fMatched)
             pump.mRequestList.erase(it);
         else
-            PumpSupport::SendAgain(pump, request, &SendRequestData);
-        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
+            PumpSupport::AskAgain(request);
+        if (pump.iStops != iStops) return;
+        if (fMatched)
+            Continue(pump);
+        else
+            pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
@@ -83,7 +90,7 @@ void PumpStep(uScreenshotPump& pump) {
         pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fArrived) {
         pump.mRequestList.erase(it);
-        pump.pTimers->Start(TimerPump, PumpTick);
+        Continue(pump);
     }
 }
 
@@ -172,10 +179,12 @@ void EventTimer(uScreenshotPump& pump, int iTimer) {
         pump.pTimers->Stop(TimerOptions);
         pump.pWindow->PostOptionsEvent();
         break;
-    case TimerPump: PumpStep(pump); break;
+    case TimerPump: Continue(pump); break;
     default: pump.pTimers->Stop(iTimer); break;
     }
 }
+
+void Continue(uScreenshotPump& pump) { PumpSupport::Continue(pump, &PumpStep); }
 
 void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
     bool ok = PumpSupport::InterfaceConnected(pump);

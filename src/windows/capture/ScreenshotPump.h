@@ -125,6 +125,9 @@ struct uScreenshotPump {
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
     std::int64_t iStops = 0;
+    // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
+    bool fStepping = false;
+    bool fStepAgain = false;
 };
 
 namespace ScreenshotPump {
@@ -158,6 +161,10 @@ void StopRequestData(uScreenshotPump& pump);
 // The picture of a shot of automatic reading iRun is ready: counted, and "Screenshots: " shows
 // the count. A shot whose answer came before a stop is still counted when its picture is made.
 void ImageCounted(uScreenshotPump& pump, std::int64_t iRun);
+
+// Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
+// it lets the running step loop take one more.
+void Continue(uScreenshotPump& pump);
 
 void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse);
 bool CheckInstrumentResponse(uScreenshotPump& pump, const std::string& sExpected);

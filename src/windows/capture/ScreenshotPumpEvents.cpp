@@ -70,9 +70,11 @@ void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
     // Without an answer there is no new picture: nothing is converted, saved or counted (the
     // previous picture would otherwise come back as a new one).
     if (fScreen && fAnswer) window.ScreenArrived(pump, pump.fSaveAutomatically, !pump.fAutomatic);
-    if (pump.fAutomatic) {
-        if (!pump.fRequestList) pump.pTimers->Start(TimerInterval, static_cast<int>(pump.iInterval));
-    } else if (!pump.fRequestList) {
+    if (pump.fRequestList) {
+        Continue(pump); // the list goes on at once
+    } else if (pump.fAutomatic) {
+        pump.pTimers->Start(TimerInterval, static_cast<int>(pump.iInterval));
+    } else {
         StopRequestData(pump); // the single screenshot is done
     }
 }

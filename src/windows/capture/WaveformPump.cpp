@@ -105,7 +105,7 @@ bool BeginRead(uWaveformPump& pump) {
     pump.pRecord->sModel = pump.instrument.sModel;
     pump.pRecord->iDate = Date();
     pump.pRecord->iMilliseconds = ElapsedMilliseconds();
-    pump.pTimers->Start(TimerPump, PumpTick);
+    pump.pTimers->Start(TimerPump, 0); // the first step at the loop's next turn
     return true;
 }
 
@@ -114,6 +114,8 @@ void NotSent(uWaveformPump& pump) {
     pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::NotSent);
 }
 
+// One step of the list (see PumpSupport::Continue). While a request's result is awaited, the
+// step timer ticks as a fallback; the result itself continues the pump.
 void PumpStep(uWaveformPump& pump) {
     pump.pTimers->Stop(TimerPump);
     if (pump.mRequestList.empty()) {
@@ -133,11 +135,16 @@ void PumpStep(uWaveformPump& pump) {
         pump.mRequestList.erase(it);
         EndRequestData(pump);
     } else if (request.fResponse && request.fArrived) {
-        if (CheckInstrumentResponse(pump))
+        const bool fMatched = CheckInstrumentResponse(pump);
+        if (fMatched)
             pump.mRequestList.erase(it);
         else
-            PumpSupport::SendAgain(pump, request, &SendRequestData);
-        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
+            PumpSupport::AskAgain(request);
+        if (pump.iStops != iStops) return;
+        if (fMatched)
+            Continue(pump);
+        else
+            pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
@@ -147,7 +154,7 @@ void PumpStep(uWaveformPump& pump) {
             pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +
                                    WaveformText::Unresolved + pump.sRequestCommand);
             pump.mRequestList.erase(it);
-            pump.pTimers->Start(TimerPump, PumpTick);
+            Continue(pump);
             return;
         }
         SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
@@ -156,7 +163,7 @@ void PumpStep(uWaveformPump& pump) {
         pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fArrived) {
         pump.mRequestList.erase(it);
-        pump.pTimers->Start(TimerPump, PumpTick);
+        Continue(pump);
     }
 }
 
@@ -233,7 +240,7 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
             StopRequestData(pump);
         }
         break;
-    case TimerPump: PumpStep(pump); break;
+    case TimerPump: Continue(pump); break;
     default: pump.pTimers->Stop(iTimer); break;
     }
 }
@@ -359,14 +366,16 @@ void EndRequestData(uWaveformPump& pump) {
         // The end of the save arms the pump again; a save still running holds it until then.
         if (!pump.fSaving) pump.pWindow->SaveWaveform(pump);
     } else {
-        pump.pTimers->Start(TimerPump, PumpTick);
+        Continue(pump);
     }
 }
 
 void SaveEnded(uWaveformPump& pump) {
     pump.fSaving = false;
-    pump.pTimers->Start(TimerPump, PumpTick);
+    Continue(pump);
 }
+
+void Continue(uWaveformPump& pump) { PumpSupport::Continue(pump, &PumpStep); }
 
 void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
     if (!pump.instrument.fConnected || !pump.instrument.fWaveform) return;

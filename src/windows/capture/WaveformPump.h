@@ -149,6 +149,9 @@ struct uWaveformPump {
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
     std::int64_t iStops = 0; // counts the stops: a step whose send stopped the read arms nothing
+    // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
+    bool fStepping = false;
+    bool fStepAgain = false;
 };
 
 namespace WaveformPump {
@@ -191,6 +194,10 @@ void Cancel(uWaveformPump& pump);
 void StopRequestData(uWaveformPump& pump);
 // The window's automatic save ended (or was stopped): the pump goes on.
 void SaveEnded(uWaveformPump& pump);
+
+// Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
+// it lets the running step loop take one more.
+void Continue(uWaveformPump& pump);
 
 // The steps of the pump, for the window and the answer checks.
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse);

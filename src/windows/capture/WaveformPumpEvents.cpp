@@ -16,6 +16,7 @@ namespace {
 
 using PumpSupport::Number;
 
+// The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
     // A late result of an abandoned task is dropped with its answer.
@@ -59,6 +60,7 @@ void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
         request.fSendFinished = pump.fSendFinished ? 1 : 0;
         request.fRequestFinished = pump.fRequestFinished ? 1 : 0;
     }
+    Continue(pump);
 }
 
 } // namespace

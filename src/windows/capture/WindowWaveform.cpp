@@ -301,7 +301,7 @@ void uWindowWaveform::SaveWaveform(uWaveformPump& thePump) {
     // errors shown; a read with nothing to save goes on.
     if (!thePump.pRecord || thePump.pRecord->Channels.size() <= 1) {
         WindowWaveform::SaveWaveform(iWindow, true);
-        thePump.pTimers->Start(WaveformPump::TimerPump, WaveformPump::PumpTick);
+        WaveformPump::Continue(thePump);
         return;
     }
     if (!WindowWaveform::SaveWaveform(iWindow, true)) WaveformPump::StopRequestData(thePump);

@@ -140,43 +140,39 @@ TEST(ScreenshotPump, DirectModeIsOneQueryWithoutPumpAndASingleShotEndsWithoutACa
     EXPECT_FALSE(rig.timers.Armed(TimerInterval));
 }
 
+// Each answer sends the next request from its handler; the step timer ticks for the wait, for
+// a poll that is asked again and as a fallback while an answer is awaited.
 TEST(ScreenshotPump, PumpModeSendsStopWaitsAfterItsResultThenPollsUntilStopAndRunsAfter) {
     ShotRig rig;
     CheckControlRows(rig.pump);
     ScreenshotPump::StartReading(rig.pump, {});
     EXPECT_TRUE(rig.instrument.mTasks.empty());
+    EXPECT_EQ(rig.timers.Period(TimerPump), 0); // the first step at the loop's next turn
     ASSERT_TRUE(rig.Fire(TimerPump));
     ASSERT_EQ(rig.instrument.Commands(), std::vector<std::string>{":STOP"});
     EXPECT_EQ(rig.LastScpi()->fRequestData, 0);
     // The wait has not begun while Stop is out.
     ASSERT_TRUE(rig.Fire(TimerPump));
     EXPECT_EQ(rig.timers.Period(TimerPump), 60);
-    rig.Result(rig.LastTask(), "", false);
-    ASSERT_TRUE(rig.Fire(TimerPump)); // Stop arrived: removed
-    ASSERT_TRUE(rig.Fire(TimerPump)); // the wait starts now
+    rig.Result(rig.LastTask(), "", false); // Stop arrived: removed, and the wait starts now
     EXPECT_EQ(rig.timers.Period(TimerPump), 100);
     EXPECT_EQ(rig.instrument.mTasks.size(), 1u);
     ASSERT_TRUE(rig.Fire(TimerPump));
     ASSERT_EQ(rig.instrument.Commands().back(), ":TRIG:STAT?");
     EXPECT_FALSE(rig.LogHas("SCPI command sent: :TRIG:STAT?"));
-    rig.Result(rig.LastTask(), "WAIT\n");
+    rig.Result(rig.LastTask(), "WAIT\n"); // not stopped yet: asked again at the next tick
+    EXPECT_EQ(rig.instrument.mTasks.size(), 2u);
+    EXPECT_EQ(rig.timers.Period(TimerPump), 60);
     ASSERT_TRUE(rig.Fire(TimerPump));
     EXPECT_EQ(rig.instrument.Commands().back(), ":TRIG:STAT?"); // asked again
     EXPECT_EQ(rig.instrument.mTasks.size(), 3u);
-    rig.Result(rig.LastTask(), "stop\r\n");
-    ASSERT_TRUE(rig.Fire(TimerPump)); // matched
-    ASSERT_TRUE(rig.Fire(TimerPump));
+    rig.Result(rig.LastTask(), "stop\r\n"); // matched: the screenshot query goes out at once
     EXPECT_EQ(rig.instrument.Commands().back(), ":DISP:DATA? ON,OFF,BMP24");
     rig.Result(rig.LastTask(), "PICTURE");
     EXPECT_EQ(rig.window.mArrived.size(), 1u);
-    EXPECT_TRUE(rig.timers.Armed(TimerPump));
-    EXPECT_TRUE(rig.window.mGadgets.back()); // still reading
-    ASSERT_TRUE(rig.Fire(TimerPump));
-    ASSERT_TRUE(rig.Fire(TimerPump));
     EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
-    rig.Result(rig.LastTask(), "", false);
-    ASSERT_TRUE(rig.Fire(TimerPump));
-    ASSERT_TRUE(rig.Fire(TimerPump)); // the list ran empty: a single shot ends
+    EXPECT_TRUE(rig.window.mGadgets.back()); // still reading
+    rig.Result(rig.LastTask(), "", false); // the list ran empty: a single shot ends
     EXPECT_FALSE(rig.timers.Armed(TimerPump));
     EXPECT_FALSE(rig.window.mGadgets.back());
     EXPECT_EQ(rig.instrument.Cancels(), 0);

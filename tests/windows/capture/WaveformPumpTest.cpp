@@ -149,16 +149,59 @@ TEST_F(WaveformPumpTest, TheTriggerPollAsksOncePerAnswerUntilStoppedAndShowsNoTr
     EXPECT_FALSE(rig.LogHas("Data sent"));
 }
 
-// Runs one request list to its end, answering every query with the given text.
+// Runs one request list to its end, answering every query with the given text (the answer's
+// handler sends the next request itself).
 void RunToEnd(Rig& rig, const std::string& sAnswer, int iMaxSteps = 100) {
+    std::size_t iAnswered = rig.instrument.mTasks.size();
     for (int i = 0; i < iMaxSteps && rig.timers.Armed(TimerPump); ++i) {
-        const std::size_t iBefore = rig.instrument.mTasks.size();
         rig.Fire(TimerPump);
-        if (rig.instrument.mTasks.size() > iBefore) {
-            const auto& sent = rig.instrument.mTasks.back();
+        while (iAnswered < rig.instrument.mTasks.size()) {
+            const auto sent = rig.instrument.mTasks[iAnswered++];
             if (const auto* p = std::get_if<uTaskScpiCommand>(&sent.task))
                 rig.Result(sent.iTask, sAnswer, p->fRequestData != 0);
         }
+    }
+}
+
+// An answer continues the read at once: the requests follow one another without a tick of the
+// step timer; only a wait, a poll whose answer does not match yet, and the interval arm one.
+TEST_F(WaveformPumpTest, AnAnswerSendsTheNextRequestAtOnceAndOnlyWaitsArmTheTimer) {
+    struct uRow {
+        const char* sName;
+        std::vector<uWaveformRequest> list;
+        std::vector<std::string> mAnswers; // one per request sent, in order
+        std::vector<std::string> mSent;
+        int iPumpTimer; // the step timer's period afterwards, -1: not armed
+        bool fEnded;    // the read is over and the gadgets unlocked
+    };
+    const uRow rows[] = {
+        {"set-up commands and a query",
+         {Request(RequestSetup, ":STOP"), Request(RequestSetup, ":WAV:MODE RAW"),
+          Request(RequestVisibleChannels, ":CHAN1:DISP?", true), Request(RequestSetup, ":RUN"), End()},
+         {"", "", "1\n", ""},
+         {":STOP", ":WAV:MODE RAW", ":CHAN1:DISP?", ":RUN"},
+         -1,
+         true},
+        {"a trigger poll not stopped yet", {Poll(), Request(RequestSetup, ":RUN")}, {"WAIT"}, {":TRIG:STAT?"}, 60, false},
+        {"a trigger poll stopped", {Poll(), Request(RequestSetup, ":RUN")}, {"STOP", ""}, {":TRIG:STAT?", ":RUN"}, -1, true},
+        {"a wait", {Request(RequestSetup, ":STOP"), Wait(100), Request(RequestSetup, ":RUN")}, {""}, {":STOP"}, 100, false},
+    };
+    for (const uRow& row : rows) {
+        SCOPED_TRACE(row.sName);
+        Rig rig;
+        StartSingle(rig, row.list);
+        EXPECT_EQ(rig.timers.Period(TimerPump), 0); // the first step at the loop's next turn
+        ASSERT_TRUE(rig.Fire(TimerPump));
+        for (std::size_t i = 0; i < row.mAnswers.size(); ++i) {
+            ASSERT_EQ(rig.instrument.mTasks.size(), i + 1);
+            EXPECT_EQ(rig.timers.Period(TimerPump), 60); // the fallback while the answer is awaited
+            const auto* pTask = std::get_if<uTaskScpiCommand>(&rig.instrument.mTasks.back().task);
+            ASSERT_NE(pTask, nullptr);
+            rig.Result(rig.LastTask(), row.mAnswers[i], pTask->fRequestData != 0);
+        }
+        EXPECT_EQ(rig.instrument.Commands(), row.mSent);
+        EXPECT_EQ(rig.timers.Period(TimerPump), row.iPumpTimer);
+        EXPECT_EQ(!rig.window.mGadgets.empty() && !rig.window.mGadgets.back(), row.fEnded);
     }
 }
 
