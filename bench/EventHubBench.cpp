@@ -58,9 +58,10 @@ struct uMailbox {
     }
 };
 
-// Runs the Qt loop until fDone.
+// Runs the Qt loop, sleeping while it has nothing to do, until fDone (whoever sets it wakes the
+// loop: a handler on this thread, or another thread through the dispatcher's wakeUp).
 void RunLoopUntil(const std::atomic<bool>& fDone) {
-    while (!fDone) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (!fDone) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 double HubExchanges(int iWindow, long iCount) {

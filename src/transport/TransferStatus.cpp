@@ -8,9 +8,10 @@ namespace TransferStatus {
 
 void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_t iData) {
     if (iWindow == WindowNobody) return;
-    // Progress comes in streams: it may wait for the hub's next turn. Outcomes wake the window.
-    const bool fProgress = eType == TransferSending || eType == TransferReceiving;
-    (fProgress ? EventHub::PostProgress : EventHub::PostEvent)(EventTransferStatus, iWindow, iObject,
+    // Reports may wait for the hub's next turn: progress comes in streams, and the task's result
+    // (or error) that follows a transfer's outcome wakes the window anyway. Errors wake it at once.
+    const bool fError = eType == TransferSendError || eType == TransferReceiveError || eType == TransferEventData;
+    (fError ? EventHub::PostEvent : EventHub::PostProgress)(EventTransferStatus, iWindow, iObject,
                                                                static_cast<std::intptr_t>(eType),
                                                                EventHub::Payload::Of<std::int64_t>(iData));
 }
