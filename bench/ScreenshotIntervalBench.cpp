@@ -88,7 +88,6 @@ struct uRun {
     const char* sName;
     eModel model;
     std::vector<std::int64_t> rows;
-    bool fPumpMode; // the first request waits one pump tick after the interval
 };
 
 int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double dBaseline) {
@@ -159,8 +158,7 @@ int Run(const uRun& run, Sim::RawTcpServer& server, Heartbeat& heartbeat, double
 
     std::vector<double> lateness;
     for (std::size_t i = 0; i < timers.armed.size() && i + 1 < timing.sends.size(); ++i)
-        lateness.push_back(Ms(timing.sends[i + 1] - timers.armed[i]) - Interval -
-                           (run.fPumpMode ? ScreenshotPump::PumpTick : 0));
+        lateness.push_back(Ms(timing.sends[i + 1] - timers.armed[i]) - Interval);
     if (lateness.empty()) {
         std::printf("%s: no automatic shot completed\n", run.sName);
         return 1;
@@ -219,7 +217,7 @@ int main() {
         for (int i = 0; i < 2000; ++i) samples.push_back(static_cast<std::uint8_t>(128 + 100 * ((i / 50) % 2 ? 1 : -1)));
         dump.Samples(samples).EndRun().End();
         Sim::AnswerHamegDisplayDump(server.Device(), dump, "CH1");
-        iResult |= Run({"HM2008 dumps 1024", ModelHamegHM2008, {2040, 2041}, true}, server, heartbeat, dBaseline);
+        iResult |= Run({"HM2008 dumps 1024", ModelHamegHM2008, {2040, 2041}}, server, heartbeat, dBaseline);
     }
     {
         Sim::RawTcpServer server;
@@ -228,7 +226,7 @@ int main() {
         Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
         scope.Attach(server.Device());
         Sim::AnswerSiglentScreenCopy(server.Device(), Sim::ScreenPicture(1024, 600));
-        iResult |= Run({"SDS2104X Plus 1024 x 600 BMP", ModelSiglentSDS2000XPlusCh4, {1000, 1011}, false}, server, heartbeat,
+        iResult |= Run({"SDS2104X Plus 1024 x 600 BMP", ModelSiglentSDS2000XPlusCh4, {1000, 1011}}, server, heartbeat,
                        dBaseline);
     }
     return iResult;
