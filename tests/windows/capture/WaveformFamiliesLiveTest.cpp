@@ -139,6 +139,19 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         return false;
     }
     std::vector<std::string> Commands() { return server.Device().Commands(); }
+    // One channel of the record written as CSV: its lines from the column line on, without CR LF.
+    std::vector<std::string> Written(const WaveformData::WaveformWriter& writer, const uWaveformRecordChannel& channel) {
+        WaveformDataInstance instance;
+        instance.iWindow = iWindow;
+        const std::string sFile = folder.path().toStdString() + "/wave.csv";
+        std::string sError;
+        EXPECT_TRUE(writer(channel, {}, sFile, 0, 100, "Maker", "Model", 1, instance, sError)) << sError;
+        std::ifstream file(sFile);
+        std::vector<std::string> rows;
+        for (std::string s; std::getline(file, s);)
+            if (!rows.empty() || s.rfind("Number", 0) == 0) rows.push_back(s.substr(0, s.find('\r')));
+        return rows;
+    }
     static std::string Header(std::size_t iCount) {
         const std::string s = std::to_string(iCount);
         return "#9" + std::string(9 - s.size(), '0') + s;
@@ -151,6 +164,7 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
     WaveformWindowTimers timers{0};
     uWaveformPump pump;
     bool fBound = false;
+    QTemporaryDir folder;
 };
 
 TEST_F(WaveformFamiliesLiveTest, RigolMemoryReadInPartsIsTheSimulatorsRecord) {
@@ -245,7 +259,6 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat
     scope.SetPointsAsInteger(true);
     Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 120000); // a line read waiting for its count would not settle
     Refresh();
-    const QTemporaryDir folder;
     for (const uCase& c : {uCase{true, 1.0f, 30.0f}, uCase{false, 1.0f, 30.0f}, uCase{false, 10.0f, 30.0f},
                            uCase{true, 100.0f, 25.0f}}) {
         const std::string sCase = "prefix " + std::to_string(c.fPrefix) + ", probe " + std::to_string(c.fProbe);
@@ -258,31 +271,19 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat
         ASSERT_EQ(pRecord->Channels.size(), 3u) << sCase;
         EXPECT_EQ(std::string(pRecord->Channels[2].pData.view()).substr(0, 11), Header(126)) << sCase;
         EXPECT_FALSE(LogHas("Error")) << sCase;
-
-        WaveformDataInstance instance;
-        instance.iWindow = iWindow;
-        const std::string sFile = folder.path().toStdString() + "/c2.csv";
-        std::string sError;
-        ASSERT_TRUE(WaveformData::SaveWaveformSiglent(pRecord->Channels[1], {}, sFile, 0, 100, "Siglent", "SDS2104X Plus",
-                                                      1, instance, sError))
-            << sError;
-        std::ifstream file(sFile);
-        std::string sLine;
-        while (std::getline(file, sLine) && sLine.rfind("Number", 0) != 0) {
-        }
         const std::vector<std::uint8_t> d = scope.Descriptor("C2");
         const auto at = [&](std::size_t o) {
             float f;
             std::memcpy(&f, d.data() + o, sizeof f);
             return static_cast<double>(f);
         };
-        std::size_t i = 0;
-        for (; std::getline(file, sLine); ++i) {
+        const std::vector<std::string> rows = Written(WaveformData::SaveWaveformSiglent, pRecord->Channels[1]);
+        ASSERT_EQ(rows.size(), 3001u) << sCase;
+        for (std::size_t i = 0; i < 3000; ++i) {
             const double dRaw = static_cast<std::int8_t>(static_cast<std::uint16_t>(Sim::SiglentScope::Sample(2, i)) >> 8);
             const double dVolts = dRaw / at(164) * at(156) * at(328) - at(160) * at(328);
-            ASSERT_NEAR(std::stod(sLine.substr(sLine.rfind(',') + 1)), dVolts, 1e-9) << sCase << ", row " << i;
+            ASSERT_NEAR(std::stod(rows[i + 1].substr(rows[i + 1].rfind(',') + 1)), dVolts, 1e-9) << sCase << ", row " << i;
         }
-        EXPECT_EQ(i, 3000u) << sCase;
     }
 }
 
@@ -321,22 +322,10 @@ TEST_F(WaveformFamiliesLiveTest, RtbChannelsTakeTheUnitOfTheirOwnProbe) {
     const auto pRecord = Read(DataSourceScreen, {WaveformChannel1, WaveformChannel2, WaveformChannel3});
     ASSERT_TRUE(pRecord);
     ASSERT_EQ(pRecord->Channels.size(), 4u);
-    const QTemporaryDir folder;
-    const std::string sFile = folder.path().toStdString() + "/rtb.csv";
-    for (const auto& [iChannel, sColumns] : {std::pair<std::size_t, std::string>{1, "Number,Time in s,Sample in V"},
-                                             {2, "Number,Time in s,Sample in A"},
-                                             {3, "Number,Time in s,Sample in V"}}) {
-        WaveformDataInstance instance;
-        instance.iWindow = iWindow;
-        std::string sError;
-        ASSERT_TRUE(WaveformData::SaveWaveformRTB2000(pRecord->Channels[iChannel], {}, sFile, 0, 100, "R&S", "RTB2004", 1,
-                                                      instance, sError))
-            << sError;
-        std::ifstream file(sFile);
-        std::string sLine;
-        while (std::getline(file, sLine) && sLine.rfind("Number", 0) != 0) {
-        }
-        EXPECT_EQ(sLine, sColumns + "\r") << "CH" << iChannel;
+    for (const auto& [iChannel, sUnit] : {std::pair<std::size_t, std::string>{1, "V"}, {2, "A"}, {3, "V"}}) {
+        const std::vector<std::string> rows = Written(WaveformData::SaveWaveformRTB2000, pRecord->Channels[iChannel]);
+        ASSERT_FALSE(rows.empty()) << "CH" << iChannel;
+        EXPECT_EQ(rows.front(), "Number,Time in s,Sample in " + sUnit) << "CH" << iChannel;
     }
 }
 
