@@ -184,8 +184,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
                 iSize -= 5;
             }
             std::uint64_t iAnnounced = 0;
-            const Instrument::eBlockUnit eUnit =
-                CurrentLogic(pump) ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
+            const Instrument::eBlockUnit eUnit = WaveformPump::AnswerBlockUnit(pump);
             iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced, eUnit);
             if (iHeader == 0) {
                 // A header that announces more than the answer holds (or none at all).

@@ -160,15 +160,6 @@ void PumpStep(uWaveformPump& pump) {
     }
 }
 
-// A Siglent logic line's block announces points packed eight to a byte: the transport ends that
-// answer behind its bytes, and the answer check counts them so.
-Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump) {
-    return !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
-                   WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent
-               ? Instrument::eBlockUnit::Bits
-               : Instrument::eBlockUnit::Bytes;
-}
-
 } // namespace
 
 bool HasLogicChannels(std::int64_t eModel) {
@@ -245,6 +236,13 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
     case TimerPump: PumpStep(pump); break;
     default: pump.pTimers->Stop(iTimer); break;
     }
+}
+
+Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump) {
+    return !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+                   WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent
+               ? Instrument::eBlockUnit::Bits
+               : Instrument::eBlockUnit::Bytes;
 }
 
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
