@@ -74,6 +74,14 @@ double ProbeFactor(const uDescriptor& d) {
     return Positive(d.Float(328), 1);
 }
 
+// The probe's place in the factor table for the header (-1 where the factor is not in it), so
+// that a float factor of 1 reads "1X" and not the text at index 1.
+int ProbeIndex(double dFactor) {
+    for (std::size_t i = 0; i < ProbeFactors.size(); ++i)
+        if (ProbeFactors[i] == dFactor) return static_cast<int>(i);
+    return -1;
+}
+
 const char* Pick(std::int16_t i, std::initializer_list<const char*> texts) {
     return i >= 0 && static_cast<std::size_t>(i) < texts.size() ? texts.begin()[i] : "";
 }
@@ -132,10 +140,10 @@ struct uSiglentWriter final : uFileWriter {
             else sUnit = Utility::TrimCharacters(std::string_view(sRest).substr(iUnit), " \t\r\n;");
         }
         const auto iTimeBase = d.At<std::int16_t>(324);
-        const double dProbe = d.Float(328);
         // Volts as the programming guide reconstructs them: gain and offset times the probe
         // factor, the code divided by the codes per division.
         const double dFactor = ProbeFactor(d);
+        const int iProbe = ProbeIndex(dFactor);
         dScale = d.Float(156) * dFactor / Positive(d.Float(164), DefaultCodesPerDivision);
         dOffset = d.Float(160) * dFactor;
         dInterval = d.Float(176);
@@ -161,8 +169,9 @@ struct uSiglentWriter final : uFileWriter {
                         {"GridMaxValue", HeaderWhole(d.Float(164))},
                         {"GridMinValue", HeaderWhole(d.Float(168))},
                         {"VerticalCoupling", Pick(d.At<std::int16_t>(326), {"DC", "AC", "GND"})},
-                        {"ProbeAttenuation Index", HeaderWhole(dProbe)},
-                        {"ProbeAttenuation", Entry(ProbeTexts, dProbe)},
+                        {"ProbeAttenuation Index", std::to_string(iProbe)},
+                        {"ProbeAttenuation", iProbe >= 0 ? std::string(ProbeTexts[static_cast<std::size_t>(iProbe)])
+                                                         : HeaderReal(dFactor) + "X"},
                         {"FixedVerticalScale Index", d.Int16(332)},
                         {"BandwithLimit", Pick(d.At<std::int16_t>(334), {"OFF", "20 MHz", "200 MHz"})},
                         {"WaveSource", Pick(d.At<std::int16_t>(344), {"C1", "C2", "C3", "C4"})}};

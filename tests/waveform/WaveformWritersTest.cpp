@@ -356,7 +356,7 @@ TEST_F(WaveformWritersTest, SiglentDescriptorHeaderAndRowsByteForByte) {
                                "WaveArrayCount,0\r\nFirstPointOffset,0\r\nSparseFactor,0\r\nVerticalScale,2\r\n"
                                "VerticalOffset,0.5\r\nHorizontalInterval,0.000001\r\nHorizontalOffset,0\r\n"
                                "TimeBase Index,20\r\nTimeBase,1E-3\r\nGridMaxValue,30\r\nGridMinValue,-127\r\n"
-                               "VerticalCoupling,DC\r\nProbeAttenuation Index,0\r\nProbeAttenuation,0.1X\r\n"
+                               "VerticalCoupling,DC\r\nProbeAttenuation Index,3\r\nProbeAttenuation,1X\r\n"
                                "FixedVerticalScale Index,0\r\nBandwithLimit,OFF\r\nWaveSource,C1\r\n"
                                "Number,Time in s,Sample in V\r\n1,-0.005,1.5\r\n2,-0.004999,-2.5\r\n");
 }
@@ -370,14 +370,16 @@ TEST_F(WaveformWritersTest, SiglentTableTextsAndFloatWidening) {
     };
     // Lines: 19 VerticalCoupling, 20 ProbeAttenuation Index, 21 ProbeAttenuation, 11 VerticalScale.
     const std::vector<Case> cases = {
-        {328, 10.0f, 20, "ProbeAttenuation Index,10"},
-        {328, 10.0f, 21, "ProbeAttenuation,200X"},
-        {328, 19.9f, 21, "ProbeAttenuation,CustomD"},
-        {328, 20.0f, 21, "ProbeAttenuation,"},
-        {328, -1.0f, 21, "ProbeAttenuation,"},
-        {328, std::nanf(""), 20, "ProbeAttenuation Index,NaN"},
-        {328, std::nanf(""), 21, "ProbeAttenuation,"},
-        {328, 1e30f, 21, "ProbeAttenuation,"},
+        // The field holds the probe factor as a float: the header names the factor, never the
+        // table entry at the factor's value.
+        {328, 10.0f, 20, "ProbeAttenuation Index,6"},
+        {328, 10.0f, 21, "ProbeAttenuation,10X"},
+        {328, 1.0f, 21, "ProbeAttenuation,1X"},
+        {328, 2.5f, 20, "ProbeAttenuation Index,-1"},
+        {328, 2.5f, 21, "ProbeAttenuation,2.5X"},
+        {328, -1.0f, 21, "ProbeAttenuation,1X"},
+        {328, std::nanf(""), 20, "ProbeAttenuation Index,3"},
+        {328, std::nanf(""), 21, "ProbeAttenuation,1X"},
         {156, 0.1f, 11, "VerticalScale,0.10000000149"},
         {164, INFINITY, 17, "GridMaxValue,+Infinity"},
     };
