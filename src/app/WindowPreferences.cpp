@@ -293,7 +293,9 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
 
     w.pStatusBar = pFrame->statusBar();
     w.pStatusBar->setSizeGripEnabled(false);
-    auto* pStatusText = new QLabel(QString::fromStdString(Main::ConfigPath()), w.pStatusBar);
+    // Without config.ini nothing set here is kept: the status bar says why instead of the path.
+    const std::string& sConfig = Main::ConfigIni() ? Main::ConfigPath() : Main::ConfigProblem();
+    auto* pStatusText = new QLabel(QString::fromStdString(sConfig), w.pStatusBar);
     pStatusText->setObjectName("StatusText");
     w.pStatusBar->addWidget(pStatusText, 1);
     w.pStatusText = pStatusText;
