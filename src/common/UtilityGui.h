@@ -71,9 +71,9 @@ void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std:
 // record keeps the icon shown. For an MDI child (fMdi) the MDI frame around it shows it too.
 void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
 
-// The status bar's lasting text field, made on first use: a label in the bar that takes its
-// width. Unlike a temporary message, which every menu item the mouse passes over wipes, its
-// text stays until it is set again. Its width follows the bar, never its text.
+// The status bar's lasting text field, made on first use: a label across the bar, as wide as the
+// bar whatever its text. Unlike a temporary message, which every menu item the mouse passes over
+// wipes, its text stays until it is set again.
 QLabel* StatusLabel(QStatusBar* pBar);
 
 // The program's own icon (the first built-in icon): the default of every window that shows no
