@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 #include "instrument/ModelTable.h"
 #include "transport/BlockHeader.h"
+#include "waveform/InstrumentWaveformRigol.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
@@ -99,14 +100,22 @@ void FinishChannel(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
     if (pump.pRecord) ArmWindow(pump, pump.pRecord->iTotalPoints, pump.pRecord->iPartPoints);
 }
 
-// The channel ends early with what it has; a part the pump queued for it is not sent.
-int EndChannelEarly(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
-    DropQueuedPart(pump);
-    FinishChannel(pump, pChannel);
+// The channel ends early: what it has is no whole record and leaves the record.
+int EndChannelEarly(uWaveformPump& pump, uWaveformRecordChannel*) {
+    AbandonChannel(pump);
     return 1;
 }
 
 } // namespace
+
+void AbandonChannel(uWaveformPump& pump) {
+    const bool fPart = !pump.mRequestList.empty() && pump.mRequestList.front().eKind == RequestWaveformPart;
+    if (fPart) DropQueuedPart(pump);
+    if (pump.pRecord && pump.iChannelIndex > 0 && pump.iChannelIndex < pump.pRecord->Channels.size())
+        pump.pRecord->Channels.erase(pump.pRecord->Channels.begin() + static_cast<std::ptrdiff_t>(pump.iChannelIndex));
+    pump.iChannelIndex = 0;
+    if (fPart) FinishChannel(pump, nullptr);
+}
 
 std::int64_t PartSize(std::int64_t eModel, bool fLogic) {
     switch (WaveformRequests::FamilyOf(eModel)) {
@@ -129,15 +138,13 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
         return 0;
     if (!pump.pRecord) return 0;
     const std::string sText = AnswerText(pData, iSize);
-    std::string sNumber = sText;
-    if (family == WaveformRequests::FamilyRigol) {
-        const std::vector<std::string> fields = SplitFields(sText, ',');
-        sNumber = fields.size() > 2 ? AnswerText(reinterpret_cast<const std::uint8_t*>(fields[2].data()),
-                                                 fields[2].size())
-                                    : std::string();
-    }
     std::int64_t iPoints = 0;
-    const bool fValid = ParseCount(sNumber, iPoints);
+    std::string sIgnored;
+    const bool fValid =
+        family == WaveformRequests::FamilyRigol
+            ? InstrumentWaveform::RigolMemoryDepth(sText, eModel == ModelRigolDS1000Z || eModel == ModelRigolDS1000ZPlus,
+                                                   iPoints, sIgnored)
+            : ParseCount(sText, iPoints);
     if (!fValid) {
         pump.pWindow->AddError(std::string(PointsCheck) + ": Die Anzahl ist ungültig. Antwort: >" + sText + "<");
         iPoints = 0;

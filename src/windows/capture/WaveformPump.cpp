@@ -6,6 +6,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -87,6 +88,24 @@ void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itReq
             pump.mRequestList.insert(std::next(itRequest), std::move(next));
         }
     }
+}
+
+// A Siglent logic line's block announces points packed eight to a byte: the transport ends that
+// answer behind its bytes.
+Instrument::eBlockUnit BlockUnit(const uWaveformPump& pump) {
+    const bool fLine = !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+                       WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent;
+    return fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
+}
+
+// A channel whose answer failed its check: logged and shown with the reason, and its element
+// leaves the record, so that no file is written from it; the other channels go on.
+void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
+    const std::string sText = WaveformText::Channel(pump) + sReason;
+    pump.pWindow->SetStatus(sText);
+    pump.pWindow->AddError(WaveformText::Prefix(pump) + sText);
+    const uWaveformChecks checks = Checks();
+    if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
 }
 
 bool HoldsPlaceholder(const std::string& s) {
@@ -249,12 +268,9 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fSend = fSend ? 1 : 0;
         if (fSend) task.sCommand = pump.sRequestCommand;
         task.fRequestData = fResponse ? 1 : 0;
-        // A Siglent logic line's block announces points packed eight to a byte: the transport
-        // ends that answer behind its bytes.
-        if (!pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
-            WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent) {
-            task.eBlockUnit = Instrument::eBlockUnit::Bits;
-        }
+        // The answer is whole only with an answer to every query of the command.
+        if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(pump.sRequestCommand));
+        task.eBlockUnit = BlockUnit(pump);
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, task, sError) == 0) {
@@ -275,23 +291,40 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     uWaveformRequest& request = pump.mRequestList.front();
     const std::uint8_t* pAnswer = pump.answer.data();
     const std::size_t iSize = pump.answer.size();
-    bool ok = request.fRequestFinished != 0;
-    if (!ok) {
+    const bool fChannel = request.eKind == RequestWaveform || request.eKind == RequestWaveformPart;
+    if (request.fRequestFinished == 0) {
         // A transfer cut short (time-out): its part of the answer is not checked.
-        pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + WaveformText::NotReceived);
+        if (fChannel) ChannelFailed(pump, WaveformText::NotReceived);
+        else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + WaveformText::NotReceived);
         return true;
     }
     std::size_t iHeader = 0;
     std::uint64_t iCount = 0;
-    if (ok && iSize > 0) {
+    if (iSize > 0) {
+        bool ok = true;
         iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
         if (iHeader > 0) ok = iSize - iHeader >= iCount;
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
-        if (!ok)
-            pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +
-                                   WaveformText::Incomplete + std::to_string(iSize));
+        if (!ok) {
+            const std::string sReason = WaveformText::Incomplete + std::to_string(iSize);
+            if (fChannel) ChannelFailed(pump, sReason);
+            else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + sReason);
+            return true;
+        }
     }
-    if (!ok) return true;
+    // Every query of a channel request must have its answer: a record without its preamble
+    // or unit is no record.
+    if (fChannel) {
+        const std::size_t iExpected = Instrument::QueryCount(pump.sRequestCommand);
+        std::size_t iFound = 0;
+        if (iSize == 0 ||
+            !Instrument::CountAnswers(pAnswer, iSize, std::string(), BlockUnit(pump), iFound) ||
+            iFound < iExpected) {
+            ChannelFailed(pump, WaveformText::AnswersMissing + std::to_string(iFound) + " / " +
+                                    std::to_string(iExpected));
+            return true;
+        }
+    }
     const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;
     const std::size_t iBlock = iSize - iHeader;
     const uWaveformChecks checks = Checks();

@@ -77,6 +77,9 @@ struct uWaveformChecks {
     std::function<bool(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iHeader,
                        std::uint64_t iCount)>
         fnWaveformPart{};
+    // A channel's answer failed its check: the channel is dropped from the record and a read
+    // in parts of it ends.
+    std::function<void(uWaveformPump&)> fnChannelFailed{};
 };
 
 // The instrument as the window knows it.
