@@ -340,9 +340,10 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
          "Die Anzahl ist ungültig. Antwort: >9.9E37<"},
         {"no DAT2", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::NoDataHeader); },
          "Es ist kein Header 'DAT2' vorhanden."},
-        // One byte short: the descriptor chained behind would make up the count.
+        // One byte short: the descriptor chained behind would make up the count, and the
+        // answers chained behind the block come one short.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
-         "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."},
+         "Channel 1 - The answer is incomplete, answers received / expected: 2 / 3"},
         {"silence", [](Siglent&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1, WaveformChannel2}, {":WAV:POIN 0"}, 30000);
