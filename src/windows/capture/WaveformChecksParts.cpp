@@ -209,6 +209,11 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     }
 
     const bool fBlock = iHeader != 0 && iCount != 0;
+    if (!fBlock && !IsSiglent(eModel)) {
+        // Taken as samples, the answer would put its text among them.
+        WaveformPump::ChannelFailed(pump, WaveformText::NoBlock);
+        return 1;
+    }
     bool fStored = false;
     if (channel.pData.empty()) {
         const std::size_t iTake = fBlock ? iHeader + static_cast<std::size_t>(iCount) : iSize;

@@ -98,16 +98,6 @@ Instrument::eBlockUnit BlockUnit(const uWaveformPump& pump) {
     return fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
 }
 
-// A channel whose answer failed its check: logged and shown with the reason, and its element
-// leaves the record, so that no file is written from it; the other channels go on.
-void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
-    const std::string sText = WaveformText::Channel(pump) + sReason;
-    pump.pWindow->SetStatus(sText);
-    pump.pWindow->AddError(WaveformText::Prefix(pump) + sText);
-    const uWaveformChecks checks = Checks();
-    if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
-}
-
 bool HoldsPlaceholder(const std::string& s) {
     for (const char* sPlaceholder : Placeholders)
         if (s.find(sPlaceholder) != std::string::npos) return true;
@@ -180,6 +170,14 @@ void PumpStep(uWaveformPump& pump) {
 }
 
 } // namespace
+
+void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
+    const std::string sText = WaveformText::Channel(pump) + sReason;
+    pump.pWindow->SetStatus(sText);
+    pump.pWindow->AddError(WaveformText::Prefix(pump) + sText);
+    const uWaveformChecks checks = Checks();
+    if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
+}
 
 bool HasLogicChannels(std::int64_t eModel) {
     switch (eModel) {

@@ -198,6 +198,10 @@ void SaveEnded(uWaveformPump& pump);
 // The steps of the pump, for the window and the answer checks.
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse);
 bool CheckInstrumentResponse(uWaveformPump& pump);
+// A channel whose answer failed its check: the reason in status and log, named with the
+// channel, and the channel leaves the record (fnChannelFailed), so that no file is written from
+// it; the other channels go on.
+void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
 void EndRequestData(uWaveformPump& pump);
 
 } // namespace WaveformPump

@@ -320,6 +320,8 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
          "Die Anzahl ist ungültig. Antwort: >"},
         {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
          "Channel 1 - The data block is incomplete, bytes received: 250010"},
+        {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
+         "Channel 1 - The answer holds no data block, or an empty one."},
         {"silence", [](Rigol&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     // Rigol counts points from 1: a start or stop of 0 is an empty window.
