@@ -19,7 +19,7 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
     std::size_t iPos = 0;
     while (iPos < iSize) {
         std::size_t iBlock = iPos;
-        bool fPoints = false;
+        bool fPoints = eUnit == eBlockUnit::Bits; // a bare data block counts points too
         for (const std::string_view sPrefix : BlockPrefixes) {
             if (iSize - iPos >= sPrefix.size() &&
                 std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
@@ -33,7 +33,7 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
         std::uint64_t iCount = 0;
         const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
-            const std::uint64_t iBytes = fPoints ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
+            const std::uint64_t iBytes = BlockBytes(iCount, fPoints ? eBlockUnit::Bits : eBlockUnit::Bytes);
             if (iSize - iBlock < iHeader + iBytes) return false;
             iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }

@@ -90,14 +90,6 @@ void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itReq
     }
 }
 
-// A Siglent logic line's block announces points packed eight to a byte: the transport ends that
-// answer behind its bytes.
-Instrument::eBlockUnit BlockUnit(const uWaveformPump& pump) {
-    const bool fLine = !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
-                       WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent;
-    return fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
-}
-
 bool HoldsPlaceholder(const std::string& s) {
     for (const char* sPlaceholder : Placeholders)
         if (s.find(sPlaceholder) != std::string::npos) return true;
@@ -255,6 +247,13 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
     }
 }
 
+Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump) {
+    return !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+                   WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent
+               ? Instrument::eBlockUnit::Bits
+               : Instrument::eBlockUnit::Bytes;
+}
+
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
@@ -268,7 +267,7 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fRequestData = fResponse ? 1 : 0;
         // The answer is whole only with an answer to every query of the command.
         if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(pump.sRequestCommand));
-        task.eBlockUnit = BlockUnit(pump);
+        task.eBlockUnit = AnswerBlockUnit(pump);
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, task, sError) == 0) {
@@ -289,39 +288,32 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     uWaveformRequest& request = pump.mRequestList.front();
     const std::uint8_t* pAnswer = pump.answer.data();
     const std::size_t iSize = pump.answer.size();
+    // A failed channel leaves the record; any other request's failure is logged.
     const bool fChannel = request.eKind == RequestWaveform || request.eKind == RequestWaveformPart;
-    if (request.fRequestFinished == 0) {
-        // A transfer cut short (time-out): its part of the answer is not checked.
-        if (fChannel) ChannelFailed(pump, WaveformText::NotReceived);
-        else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + WaveformText::NotReceived);
+    const auto fail = [&](const std::string& sReason) {
+        if (fChannel) ChannelFailed(pump, sReason);
+        else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + sReason);
         return true;
-    }
+    };
+    // A transfer cut short (time-out): its part of the answer is not checked.
+    if (request.fRequestFinished == 0) return fail(WaveformText::NotReceived);
     std::size_t iHeader = 0;
     std::uint64_t iCount = 0;
     if (iSize > 0) {
         bool ok = true;
         iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
-        if (iHeader > 0) ok = iSize - iHeader >= iCount;
+        if (iHeader > 0) ok = iSize - iHeader >= Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
-        if (!ok) {
-            const std::string sReason = WaveformText::Incomplete + std::to_string(iSize);
-            if (fChannel) ChannelFailed(pump, sReason);
-            else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + sReason);
-            return true;
-        }
+        if (!ok) return fail(WaveformText::Incomplete + std::to_string(iSize));
     }
     // Every query of a channel request must have its answer: a record without its preamble
     // or unit is no record.
     if (fChannel) {
         const std::size_t iExpected = Instrument::QueryCount(pump.sRequestCommand);
         std::size_t iFound = 0;
-        if (iSize == 0 ||
-            !Instrument::CountAnswers(pAnswer, iSize, std::string(), BlockUnit(pump), iFound) ||
-            iFound < iExpected) {
-            ChannelFailed(pump, WaveformText::AnswersMissing + std::to_string(iFound) + " / " +
-                                    std::to_string(iExpected));
-            return true;
-        }
+        if (!Instrument::CountAnswers(pAnswer, iSize, std::string(), AnswerBlockUnit(pump), iFound) ||
+            iFound < iExpected)
+            return fail(WaveformText::AnswersMissing + std::to_string(iFound) + " / " + std::to_string(iExpected));
     }
     const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;
     const std::size_t iBlock = iSize - iHeader;
