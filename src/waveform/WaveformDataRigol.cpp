@@ -4,7 +4,6 @@
 #include "waveform/InstrumentWaveform.h"
 #include "waveform/WaveformDataFile.h"
 
-
 namespace WaveformData {
 
 namespace {
