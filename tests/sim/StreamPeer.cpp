@@ -140,6 +140,7 @@ void StreamPeer::ServeAnswers() {
         if (iSize == 0) return;
         uStreamFault fault;
         if (!TakeFault(fault)) {
+            if (iLateMs > 0 && StopWithin(iLateMs)) return;
             if (SendFromDevice(iSize)) ++iAnswersSent;
             continue;
         }
