@@ -284,8 +284,10 @@ bool DropStale(const uTransfer& transfer) {
             break;
         }
     }
-    if (fWait && !fAborted) stream.fSilent = iDropped == 0;
-    if (iDropped > 0) stream.fSilent = false;
+    if (iDropped > 0)
+        stream.fSilent = false;
+    else if (fWait && !fAborted)
+        stream.fSilent = true;
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
     return !fAborted;
