@@ -5,6 +5,7 @@
 
 #include "app/FrameTestSupport.h"
 #include "common/FileDialogAnswer.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentObject.h"
@@ -127,7 +128,7 @@ class ScpiWindowTest : public FrameTest {
         return *p;
     }
     static void Type(int iScpi, const QString& sText) { W(iScpi).gadgets.pCommand->setPlainText(sText); }
-    static std::string Status(int iScpi) { return W(iScpi).pStatusBar->currentMessage().toStdString(); }
+    static std::string Status(int iScpi) { return Utility::StatusLabel(W(iScpi).pStatusBar)->text().toStdString(); }
     // The answer the window holds ("" when none).
     static std::string Received(int iScpi) {
         const auto& pData = W(iScpi).pReceived;
