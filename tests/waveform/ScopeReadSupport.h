@@ -48,6 +48,8 @@ class Session {
     // Prepares and connects the object with the model; false with the reason.
     bool Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sError);
     uResult Read(const uTaskWaveform& task, int iWaitMs = 60000);
+    // One SCPI exchange awaiting iAnswers chained answers; the answer's bytes ("" on failure).
+    std::string Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs = 20000);
     InstrumentObject Object() const { return object; }
     int Window() const { return iWindow; }
 
