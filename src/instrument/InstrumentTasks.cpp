@@ -1,6 +1,7 @@
 #include "instrument/InstrumentTasks.h"
 
 #include "common/EventData.h"
+#include "instrument/InstrumentSearch.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
@@ -122,8 +123,11 @@ void ChooseLocalAdapter(uTaskPrepare& connection) {
     if (!pAdapter || !pAdapter->empty()) return;
     std::vector<Network::uNetworkAdapter> adapters;
     int iCount = 0;
-    std::string sIgnored; // without adapters the address stays empty; the connect says so
-    if (Network::GetAdapters(adapters, iCount, sIgnored)) *pAdapter = ChooseAdapter(adapters, iCount, *pInstrument);
+    // Without adapters only an instrument on this PC gets an address; for any other the address
+    // stays empty and the connect says so.
+    std::string sIgnored;
+    if (!Network::GetAdapters(adapters, iCount, sIgnored)) iCount = 0;
+    *pAdapter = ChooseAdapter(adapters, iCount, *pInstrument);
 }
 
 bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, std::string& sError) {
@@ -158,10 +162,13 @@ void SetCommunicationDefaults(uInstance& instance) {
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     uRequest& request = instance.request;
-    // The block unit is told for this exchange only: whatever comes next announces bytes again.
+    // The block unit and the answer count are told for this exchange only.
     struct uUnitReset {
         uRequest& r;
-        ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
+        ~uUnitReset() {
+            r.eBlockUnit = Instrument::eBlockUnit::Bytes;
+            r.iAnswers = 0;
+        }
     } unitReset{request};
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
@@ -245,6 +252,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
         const bool fOpened = OpenConnection(instance, sError);
         SetCommunicationDefaults(instance);
         if (!fOpened) {
+            if (InSearchChain(head)) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
             PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
             return false;
         }
@@ -300,6 +308,7 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     const bool fRead = GetIdnDefault(instance, fChain ? WindowNobody : static_cast<int>(head.iWindow), idn, sError);
     if (fChain) instance.request.iTimeout = iTimeout;
     if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
+    if (!fRead && fChain) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
     if (fChain) {
         if (fRead) SetIdn(instance, idn);
         QueueChainTask<uTaskDisconnect>(object, instance.uConnection.head.iWindow);
@@ -327,6 +336,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.fVendorSpecific = task.fVendorSpecific;
         request.eWait = task.eWait;
         request.eBlockUnit = task.eBlockUnit;
+        request.iAnswers = task.iAnswers;
         const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);
         request.data.release();
         if (!fExchanged) {

@@ -1,5 +1,6 @@
 #include "instrument/NetworkConnection.h"
 
+#include "instrument/ChainedRead.h"
 #include "instrument/InstrumentDefault.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
@@ -159,6 +160,11 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         else PostStepError(iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
+            if (fGood) {
+                ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
+                    return Lxi::RequestData(lxi, next, iWindow, sNext);
+                });
+            }
             request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
             request.fRequestFinished = fGood ? 1 : 0;
             if (fGood) {
@@ -219,6 +225,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;
+        stream.iAnswers = static_cast<std::size_t>(std::max<std::int64_t>(request.iAnswers, 0));
         if (!Kind::PrepareData(stream, request.sCommand, Payload(request), request.data.size(), sError)) {
             PostStepError(iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);
             return false;
@@ -344,6 +351,8 @@ bool ConnectSerial(uInstance& instance, std::string& sError) {
 
 std::string ChooseAdapter(const std::vector<Network::uNetworkAdapter>& adapters, int iCount,
                           const std::string& sInstrumentIp) {
+    // The adapter list leaves loopback out, and it may be the only adapter there is.
+    if (Network::IsLoopbackAddress(sInstrumentIp)) return Network::LoopbackAdapter().sIpAddress;
     bool fInstrumentValid = false;
     const std::uint32_t iInstrument = ParseIpv4(sInstrumentIp, fInstrumentValid);
     std::string sChoice;

@@ -3,6 +3,7 @@
 #include "common/WindowLog.h"
 #include "transport/AbortRequests.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "transport/DataBuffers.h"
 #include "transport/TransferStatus.h"
 
@@ -184,49 +185,30 @@ void TakeTrailer(const uTransfer& transfer) {
     }
 }
 
+// Answers of a chained query that came as messages of their own read as one message.
+void JoinMessages(uStreamInstance& stream) {
+    if (stream.iAnswers < 2) return;
+    const std::size_t iBase = stream.iReceiveBase;
+    stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
+                                                          stream.iReceiveSize - iBase, stream.sEndOfMessage,
+                                                          stream.eBlockUnit);
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+}
+
 } // namespace
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit) {
+                    Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
     if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
-    // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
-    // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
-    // every block.
-    // With eUnit Bits only the data block (bare or behind "DAT2,") counts points; a descriptor
-    // behind "DESC," in the same answer counts bytes.
-    static constexpr std::string_view DataPrefix = "DAT2,";
-    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
-    const std::size_t iLimit = iSize - iEnd;
-    std::size_t iPos = 0;
-    while (iPos < iLimit) {
-        std::size_t iBlock = iPos;
-        bool fPoints = eUnit == Instrument::eBlockUnit::Bits;
-        for (const std::string_view sPrefix : BlockPrefixes) {
-            if (iLimit - iPos >= sPrefix.size() &&
-                std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
-                    return a == static_cast<char>(std::toupper(b));
-                })) {
-                iBlock = iPos + sPrefix.size();
-                fPoints = eUnit == Instrument::eBlockUnit::Bits && sPrefix == DataPrefix;
-                break;
-            }
-        }
-        std::uint64_t iCount = 0;
-        const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
-        if (iHeader > 0) {
-            const std::uint64_t iBytes =
-                Instrument::BlockBytes(iCount, fPoints ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes);
-            if (iLimit - iBlock < iHeader + iBytes) return false;
-            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
-        }
-        const void* pNext = std::memchr(pData + iPos, ';', iLimit - iPos);
-        if (pNext == nullptr) break;
-        iPos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(pNext) - pData) + 1;
-    }
-    return true;
+    // Unit by unit: a block is skipped whole, so that the end text counts only outside every
+    // block. Where several answers are awaited, an end text inside the answer closes one of them.
+    std::size_t iFound = 0;
+    if (!Instrument::CountAnswers(pData, iSize - iEnd, iAnswers > 1 ? sEndOfMessage : std::string(), eUnit, iFound))
+        return false;
+    return iFound >= iAnswers;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -378,10 +360,11 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             stream.fSilent = false;
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
-                                                  stream.sEndOfMessage, stream.eBlockUnit);
+                                                  stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (fComplete) {
                 TakeTrailer(transfer);
+                JoinMessages(stream);
                 return true;
             }
         } else if (n == NoMemory) {

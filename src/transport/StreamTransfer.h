@@ -54,6 +54,10 @@ struct uStreamInstance {
     // logic line announces its points, packed eight to a byte) is told per exchange by whoever
     // knows the query; every other block announces bytes (see AnswerComplete).
     Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
+    // The answers the next answer holds (a chained query's count, told per exchange; 0 or 1:
+    // the first end of message ends it). Answers that come as messages of their own are read
+    // on until all are in, and joined by ";" as one message would have brought them.
+    std::size_t iAnswers = 0;
     // The time-out in ms of the last read when it expired (its answer may still come), else 0.
     std::int64_t iExpiredMs = 0;
     // A wait for a late answer found none: the peer is taken as silent, and a time-out is not
@@ -122,9 +126,10 @@ struct uTransfer {
 // structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
-// ends by the time-out.
+// ends by the time-out. With iAnswers > 1 the answer is complete only when it holds that many
+// answer units, an end text outside blocks ending one unit as ";" does.
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
+                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
 // both are empty. A payload size > 0 needs a payload.

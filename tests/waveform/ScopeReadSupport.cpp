@@ -116,6 +116,24 @@ bool Session::Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sErro
     return true;
 }
 
+std::string Session::Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs) {
+    uTaskScpiCommand task;
+    task.head = {InstrumentTaskScpiCommand, 0, iWindow};
+    task.fSend = 1;
+    task.sCommand = sCommand;
+    task.fRequestData = 1;
+    task.iAnswers = iAnswers;
+    const std::size_t iBefore = Count(InstrumentTaskScpiCommand);
+    std::string sError;
+    if (object->pInterface->AddTask(*object, task, sError) == 0 ||
+        !WaitFor(InstrumentTaskScpiCommand, iBefore + 1, iWaitMs))
+        return {};
+    const auto* pResult = pState->events.back().pData.Get<uTaskResultScpiCommand>();
+    if (!pResult || !pResult->fRequestFinished) return {};
+    const std::string_view sAnswer = pResult->requestData.view();
+    return std::string(sAnswer.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(pResult->iRequestTransferred, 0))));
+}
+
 uFinished Session::Run(uTask task, int iWaitMs) {
     uFinished finished;
     const std::int64_t eType = std::visit(
