@@ -236,31 +236,44 @@ std::string StaleText(const uNames& names, std::size_t iBytes) {
 
 namespace {
 
-// Reads and drops what still waits from earlier exchanges, without blocking: after a read that
-// timed out it waits up to StragglerWait for the rest of the late answer, and stops early once
-// that has been quiet for StragglerQuiet. A failing channel is left to the write to report.
-void DropStale(const uTransfer& transfer) {
+// Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
+// a late answer). False on an abort request; a failing channel is left to the write to report.
+bool DropStale(const uTransfer& transfer) {
     uStreamInstance& stream = transfer.mStream;
     stream.iStaleBytes = 0;
     std::string sIgnored;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return true;
+    const bool fWait = stream.iExpiredMs > 0 && !stream.fSilent;
     const Clock::time_point start = Clock::now();
-    Clock::time_point deadline = stream.fTimedOut ? start + StragglerWait : start;
-    stream.fTimedOut = false;
+    const Clock::time_point limit =
+        start + std::chrono::milliseconds(fWait ? std::max(transfer.iInterfaceTimeoutMs, stream.iExpiredMs) : 0);
+    Clock::time_point deadline = limit;
+    stream.iExpiredMs = 0;
     std::size_t iDropped = 0;
+    bool fAborted = false;
     while (iDropped < StaleLimit) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
             iDropped += static_cast<std::size_t>(n);
-            if (deadline > start) deadline = std::min(start + StragglerWait, Clock::now() + StragglerQuiet);
+            if (fWait) deadline = std::min(limit, Clock::now() + DrainQuiet);
             continue;
         }
-        if (n < 0 || Clock::now() >= deadline) break;
-        if (transfer.mChannel.WaitInput(deadline) == eWait::Closed) break;
+        const Clock::time_point now = Clock::now();
+        if (n < 0 || now >= deadline) break;
+        if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            fAborted = true;
+            break;
+        }
     }
+    if (iDropped > 0)
+        stream.fSilent = false;
+    else if (fWait && !fAborted)
+        stream.fSilent = true;
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+    return !fAborted;
 }
 
 } // namespace
@@ -279,7 +292,10 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
-    DropStale(transfer);
+    if (!DropStale(transfer)) {
+        sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
+        return false;
+    }
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
                                        stream.iProgressStep);
     const std::size_t iSize = stream.iSendSize;
@@ -341,6 +357,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         const std::int64_t n = Receive(transfer, iCode);
         if (n > 0) {
             fWoken = false; // the wait was right: input came
+            stream.fSilent = false;
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
                                                   stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
@@ -364,7 +381,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             const eIdle idle = WaitIdle(transfer, lastData + Timeout(transfer), fWoken);
             if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
-                stream.fTimedOut = true; // the rest may still come: the next write drops it
+                stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
@@ -454,6 +471,11 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
         return false;
     }
     return true;
+}
+
+void NewConnection(uStreamInstance& stream) {
+    stream.iExpiredMs = 0;
+    stream.fSilent = false;
 }
 
 void FreeMemory(uStreamInstance& stream) {
