@@ -34,12 +34,13 @@ std::int64_t GetInterfaceType(std::string_view sWord, std::int64_t iWanted) {
 
 bool CheckUsbTmcParameters(std::string_view sParameters, uScriptInstrument& d, std::string& sError) {
     const uWords w(sParameters);
-    d.VID = w.Typed(0);
+    // Hexadecimal digits in either case name the same device: VID and PID are kept in lower case.
+    d.VID = w.Lower(0);
     if (d.VID.empty()) {
         sError = "The vendor ID (VID) was not specified for the interface.";
         return false;
     }
-    d.PID = w.Typed(1);
+    d.PID = w.Lower(1);
     if (d.PID.empty()) {
         sError = "The product ID (PID) was not specified for the interface.";
         return false;

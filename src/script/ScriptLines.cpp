@@ -144,6 +144,26 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
     }
 }
 
+void AppendEscaped(std::string& sOut, std::string_view sText) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    for (const char c : sText) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            sOut += c;
+            continue;
+        }
+        const char escaped[] = {'\\', 'x', Digits[b >> 4], Digits[b & 0x0F]};
+        sOut.append(escaped, sizeof escaped);
+    }
+}
+
+std::string LineError(std::int64_t eSource, std::int64_t iLine, std::string_view sText) {
+    std::string s = std::string(eSource == LineSourceScript ? "Script - " : "Constants - ") + "Error at line " +
+                    std::to_string(iLine) + ". ";
+    AppendEscaped(s, sText);
+    return s;
+}
+
 int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError) {
     const std::string sLower = LowerKeepingPositions(line.sText);
     const std::string sName(Word(sLower, 0));

@@ -21,11 +21,6 @@ constexpr std::array<uDeclaration, 7> Declarations{{{"boolean", eVariableType::B
                                                      {"waveform", eVariableType::Waveform},
                                                      {"data", eVariableType::Data}}};
 
-std::string LineError(const uScriptLine& line, const std::string& sText) {
-    return std::string(line.eLineSource == LineSourceScript ? "Script - " : "Constants - ") + "Error at line " +
-           std::to_string(line.iLine) + ". " + sText;
-}
-
 bool CheckCondition(uScriptParse& parse, uScriptLine& line, eScriptTaskType eType, std::string& sError) {
     const std::string sLower = LowerKeepingPositions(line.sText);
     const std::string_view sFirst = Word(sLower, 0);
@@ -179,7 +174,7 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         }
         if (!fLinked) {
             parse.fLinking = false;
-            sError = "Script - Error at line " + std::to_string(task.iLine) + ". " + sText;
+            sError = LineError(LineSourceScript, task.iLine, sText);
             return false;
         }
         task.fParsed = 1;
@@ -206,7 +201,7 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
 
     std::string sText;
     auto fail = [&](const uScriptLine& line) {
-        sError = LineError(line, sText);
+        sError = LineError(line.eLineSource, line.iLine, sText);
         return false;
     };
     // Pass 1: constants.

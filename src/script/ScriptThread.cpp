@@ -139,7 +139,22 @@ uResultDispatch ResultDispatchOf(std::int64_t eType) {
     }
 }
 
-std::string LineText(const uScriptTask& task) { return "Skriptzeile " + std::to_string(task.iLine); }
+// "Skriptzeile <n>" and the tail, built in one allocation: these lines go out for every statement.
+std::string LineText(const uScriptTask& task, std::string_view sTail = {}) {
+    std::string s;
+    s.reserve(32 + sTail.size());
+    s += "Skriptzeile ";
+    s += std::to_string(task.iLine);
+    s += sTail;
+    return s;
+}
+
+// The head and the script line's text, its control bytes escaped.
+std::string QuotedLine(std::string sHead, const uScriptLine& line) {
+    sHead.reserve(sHead.size() + line.sText.size() + 8);
+    AppendEscaped(sHead, line.sText);
+    return sHead;
+}
 
 const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLine) {
     auto it = program.mScriptLineIndex.find(iLine);
@@ -197,12 +212,14 @@ bool RunTasks(uScriptThread& t) {
         }
         if (StopRequested(t)) return false;
         const uScriptLine* pLine = ScriptLineOf(program, task.iLine);
-        if (pLine) PostMessage(t, ScriptMessageStatus, "Script line: " + std::to_string(task.iLine) + " - " + pLine->sText);
+        if (pLine)
+            PostMessage(t, ScriptMessageStatus,
+                        QuotedLine("Script line: " + std::to_string(task.iLine) + " - ", *pLine));
         PostMessage(t, ScriptMessageOutput,
                     "- - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - ");
-        if (pLine) PostMessage(t, ScriptMessageOutput, LineText(task) + " " + pLine->sText);
+        if (pLine) PostMessage(t, ScriptMessageOutput, QuotedLine(LineText(task, " "), *pLine));
         PostMessage(t, ScriptMessageOutput,
-                    LineText(task) + " Thread - Taskposition in Liste: " + std::to_string(task.iPosition));
+                    LineText(task, " Thread - Taskposition in Liste: ") + std::to_string(task.iPosition));
         t.pCurrentTask = &task;
         t.fJump = false;
         t.pJumpTask = nullptr;
@@ -320,7 +337,7 @@ void PostMessage(uScriptThread& t, std::int64_t eType, std::string sText, std::i
 }
 
 void PostLine(uScriptThread& t, const uScriptTask& task, const std::string& sText) {
-    PostMessage(t, ScriptMessageOutput, LineText(task) + sText);
+    PostMessage(t, ScriptMessageOutput, LineText(task, sText));
 }
 
 void PostError(uScriptThread& t, const std::string& sText, const std::string& sProcedure) {

@@ -127,6 +127,19 @@ TEST_F(ScriptEngine, OneTaskPostsItsMessagesInOrder) {
     EXPECT_EQ(m[5].eType, ScriptMessageFinished);
 }
 
+TEST_F(ScriptEngine, TheLinesQuotingTheScriptLineShowItsControlBytesEscaped) {
+    Builder b;
+    b.Goto(1, "end");
+    b.p->mScriptLines.back().sText = std::string("goto end\0\x1b\x7f", 11);
+    b.Label(2, "end");
+    Run(b.Done());
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+    const auto m = collector.Messages();
+    ASSERT_GE(m.size(), 3u);
+    EXPECT_EQ(m[0].sText, "Script line: 1 - goto end\\x00\\x1B\\x7F");
+    EXPECT_EQ(m[2].sText, "Skriptzeile 1 goto end\\x00\\x1B\\x7F");
+}
+
 TEST_F(ScriptEngine, ControlFlowFollowsTheLastComparison) {
     // 1 goto skip / 2 goto never (skipped) / 3 :skip / 4 true -> 5 goto a (taken with the
     // comparison set) / 6 :a / 7 false -> 8 goto b (skipped) / 9 :b

@@ -65,6 +65,8 @@ TEST(ScriptInstrumentLines, DeclarationsInTheirCanonicalFormOrWithTheirError) {
          Error(2, "The instrument is already present, with a different interface or parameters: $a")},
         {"instrument $a usbtmc 1 2 DS1ZA123\ninstrument $a usbtmc 1 2 ds1za123",
          Error(2, "The instrument is already present, with a different interface or parameters: $a")},
+        // VID and PID are hexadecimal: either case is the same device, kept in lower case.
+        {"instrument $a usbtmc 1AB1 04CE X\ninstrument $a usbtmc 1ab1 04ce X", "  1   instrument $a usbtmc 1ab1 04ce X\n"},
         {"instrument $a serial com3\ninstrument $a serial com3 9600 8 1 NONE none", "  1   instrument $a serial com3 9600 8 1 none none\n"},
     });
 }

@@ -93,6 +93,12 @@ TEST(ScriptParser, ErrorsInTheirExactForm) {
         // Pass order: a double constant before a missing label before an unknown line.
         {"xyz\ngoto nowhere\n#a set 1\n#a set 1", "", "Script - Error at line 4. The constant was already defined in the script in line 3: #a"},
         {"xyz\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
+        // Control bytes of the line are shown escaped, in the checkers' texts and in the linking pass's.
+        {std::string("goto a\0b", 8), "", "Script - Error at line 1. The jump label is not present: a\\x00b"},
+        {"xyz\x1f\x7f 5", "", "Script - Error at line 1. The variable does not exist, it has not been declared: xyz\\x1F\\x7F"},
+        {"true goto a\x01\nlabel a", "", "Script - Error at line 1. The jump label is not present: a\\x01"},
+        {"label x", "#a\x1b set 1\n#A\x1b set 2",
+         "Constants - Error at line 2. The constant has already been defined in the constants in line 1: #a\\x1B"},
     };
     for (const auto& c : cases) EXPECT_EQ(Parse(c.sScript, c.sConstants), c.sError) << c.sScript;
 }
