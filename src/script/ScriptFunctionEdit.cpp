@@ -206,11 +206,11 @@ bool TaskFunctionRemoveBlock(uScriptThread& t, uScriptTask& task, uScriptTask& v
 }
 
 bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove.sParameter,
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove->sParameter,
                                         "Removing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
     bool fResult = true;
-    for (const uScriptRemove& op : task.remove.aRemove) {
+    for (const uScriptRemove& op : task.remove->aRemove) {
         switch (op.eRemove) {
         case 1: fResult = TaskFunctionRemoveBlock(t, task, *pVariable, sError); break;
         case 2: fResult = TaskFunctionRemoveFirst(t, task, *pVariable, op.iNumber, sError); break;
@@ -222,11 +222,11 @@ bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError
 }
 
 bool TaskFunctionReplace(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace.sParameter,
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace->sParameter,
                                         "Replacing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
     uScriptVariable& v = pVariable->variable;
-    const auto& r = task.replace;
+    const auto& r = *task.replace;
     if (r.iCount < 0) return true;
     if (v.Type == eVariableType::String) {
         const std::string sSearch = r.fSearchBytes ? ByteListText(r.sSearch) : r.sSearch;

@@ -191,8 +191,8 @@ int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError) {
         return 0;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Constant, line);
-    task.constant.Name = sName;
-    task.constant.Value = std::string(sValue);
+    task.constant->Name = sName;
+    task.constant->Value = std::string(sValue);
     parse.mConstants.emplace(sName, &task);
     line.fParsed = 1;
     return 1;
@@ -214,7 +214,7 @@ void ReplaceConstants(uScriptParse& parse, uScriptLine& line) {
         const std::size_t iLength = (iBlank == std::string::npos ? s.size() : iBlank) - p;
         auto it = parse.mConstants.find(LowerKeepingPositions(std::string_view(s).substr(p, iLength)));
         if (it == parse.mConstants.end()) continue;
-        s.replace(p, iLength, it->second->constant.Value);
+        s.replace(p, iLength, it->second->constant->Value);
         fReplaced = true;
     }
     if (fReplaced) line.sText = std::move(s);

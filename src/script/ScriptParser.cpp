@@ -4,7 +4,9 @@
 #include "script/ScriptInstrumentLines.h"
 #include "script/ScriptVariableLines.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace InstrumentScript {
 namespace {
@@ -41,10 +43,23 @@ bool CheckCondition(uScriptParse& parse, uScriptLine& line, eScriptTaskType eTyp
     uScriptTask& task = parse.AddTask(eType, line);
     task.fParsed = 0;
     task.Execute = 1;
-    task.instruction.Instruction = sInstruction;
-    task.instruction.Parameter = std::string(sParameter);
+    task.instruction->Instruction = sInstruction;
+    task.instruction->Parameter = std::string(sParameter);
     line.fParsed = 1;
     return true;
+}
+
+// Puts the tasks in line order, those of one line in the order they were made. The keys are
+// sorted beside the list and the nodes then moved once: sorting the list itself would walk
+// its scattered nodes again and again.
+void SortByLine(std::list<uScriptTask>& tasks) {
+    std::vector<std::pair<std::int64_t, std::list<uScriptTask>::iterator>> keys;
+    keys.reserve(tasks.size());
+    for (auto it = tasks.begin(); it != tasks.end(); ++it) keys.emplace_back(it->iLine, it);
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::list<uScriptTask> sorted;
+    for (const auto& key : keys) sorted.splice(sorted.end(), tasks, key.second);
+    tasks.swap(sorted);
 }
 
 } // namespace
@@ -71,7 +86,7 @@ bool CheckLabel(uScriptParse& parse, uScriptLine& line, std::string& sError) {
         return false;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Label, line);
-    task.label.Name = sName;
+    task.label->Name = sName;
     parse.mLabels.emplace(sName, &task);
     line.fParsed = 1;
     return true;
@@ -91,8 +106,8 @@ bool CheckGoto(uScriptParse& parse, uScriptLine& line, uScriptTask* pParent, std
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Goto, line);
     task.Execute = 1;
-    task.jump.Name = sName;
-    task.jump.pLabel = it->second;
+    task.jump->Name = sName;
+    task.jump->pLabel = it->second;
     task.pParentAddress = pParent;
     line.fParsed = 1;
     return true;
@@ -136,7 +151,7 @@ bool CheckFalse(uScriptParse& parse, uScriptLine& line, std::string& sError) {
 }
 
 bool CheckConditionalGoto(uScriptParse& parse, uScriptTask& condition, std::string& sError) {
-    uScriptLine line{LineSourceScript, condition.instruction.Instruction + " " + condition.instruction.Parameter,
+    uScriptLine line{LineSourceScript, condition.instruction->Instruction + " " + condition.instruction->Parameter,
                      condition.iLine, 0};
     if (!CheckGoto(parse, line, &condition, sError)) return false;
     uScriptTask& jump = *std::next(parse.itLinked);
@@ -154,7 +169,7 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         switch (task.eTaskType) {
         case eScriptTaskType::True:
         case eScriptTaskType::False:
-        case eScriptTaskType::VariableInstruction: sWord = task.instruction.Instruction; break;
+        case eScriptTaskType::VariableInstruction: sWord = task.instruction->Instruction; break;
         case eScriptTaskType::Function: sWord = "function"; break;
         default: continue;
         }
@@ -261,7 +276,7 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
             return fail(line);
         }
     }
-    program.mTasks.sort([](const uScriptTask& a, const uScriptTask& b) { return a.iLine < b.iLine; });
+    SortByLine(program.mTasks);
     if (!LinkInstructions(parse, sError)) return false;
     IndexProgram(program);
     return true;

@@ -124,18 +124,18 @@ bool TaskFunctionScpi(uScriptThread& t, uScriptTask& task, std::string& sError) 
         return false;
     }
     DataBuffer payload;
-    const std::string sCommand = ReplaceVariablesInText(t, task, task.scpi.sCommand, eReferenceForm::Dollar,
+    const std::string sCommand = ReplaceVariablesInText(t, task, task.scpi->sCommand, eReferenceForm::Dollar,
                                                         "TaskFunctionScpiVariable", &payload);
     const uScriptTask* pDeclaration = t.pActiveInstrumentTask;
-    const std::int64_t iDelay = pDeclaration ? pDeclaration->instrument.iScpiDelay : 0;
+    const std::int64_t iDelay = pDeclaration ? pDeclaration->instrument->iScpiDelay : 0;
     // A stop ends the pause and the run: nothing is queued, and the thread ends without a word.
     if (iDelay > 0 && !SleepMilliseconds(t, iDelay)) return true;
     uTaskScpiCommand command;
     command.fSend = 1;
     command.sCommand = sCommand;
     if (!payload.empty()) command.pData = std::make_shared<const DataBuffer>(std::move(payload));
-    command.fRequestData = task.scpi.fRead ? 1 : 0;
-    command.eWait = pDeclaration ? pDeclaration->instrument.eScpiWait : 0;
+    command.fRequestData = task.scpi->fRead ? 1 : 0;
+    command.eWait = pDeclaration ? pDeclaration->instrument->eScpiWait : 0;
     if (!QueueAwaitedTask(t, *t.pActiveInstrument, std::move(command), InstrumentTaskScpiCommand, sError)) {
         PostLine(t, task, " TaskFunctionScpi - Fehler beim Hinzufügen des Tasks.");
         return false;

@@ -1,17 +1,36 @@
 #include "script/ScriptTask.h"
 
+#include <functional>
+#include <set>
+
 namespace InstrumentScript {
 
 void IndexProgram(uScriptProgram& program) {
     std::int64_t iPosition = 0;
     program.mLabels.clear();
+    program.mVariables.clear();
+    program.mInstruments.clear();
     program.mOrder.clear();
     program.mOrder.reserve(program.mTasks.size());
+    std::set<std::size_t, std::greater<>> lengths;
     for (uScriptTask& task : program.mTasks) {
         task.iPosition = iPosition++;
         program.mOrder.push_back(&task);
-        if (task.eTaskType == eScriptTaskType::Label) program.mLabels.emplace(task.label.Name, &task);
+        const uScriptTask& t = task; // reads only: a part the task does not use stays unmade
+        switch (t.eTaskType) {
+        case eScriptTaskType::Label: program.mLabels.emplace(t.label->Name, &task); break;
+        case eScriptTaskType::Variable:
+            if (t.variable.Name.empty()) break;
+            program.mVariables.emplace(t.variable.Name, &task);
+            lengths.insert(t.variable.Name.size());
+            break;
+        case eScriptTaskType::Instrument:
+            if (!t.instrument->Name.empty()) program.mInstruments[t.instrument->Name].push_back(&task);
+            break;
+        default: break;
+        }
     }
+    program.mVariableNameLengths.assign(lengths.begin(), lengths.end());
     program.mScriptLineIndex.clear();
     for (std::size_t i = 0; i < program.mScriptLines.size(); ++i)
         program.mScriptLineIndex.emplace(program.mScriptLines[i].iLine, i);

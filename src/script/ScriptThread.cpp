@@ -41,7 +41,7 @@ struct uDispatch {
 // The Script task: parses both texts; the new program replaces the list (the run ends there).
 bool TaskScript(uScriptThread& t, uScriptTask& task, std::string& sError) {
     std::shared_ptr<uScriptProgram> pProgram;
-    const bool fParsed = ParseScript(task.script.sScript, task.script.sConstants, pProgram, sError);
+    const bool fParsed = ParseScript(task.script->sScript, task.script->sConstants, pProgram, sError);
     if (pProgram) {
         SetProgram(*t.pInstance, pProgram);
         t.pProgram = std::move(pProgram);
@@ -241,8 +241,8 @@ bool RunTasks(uScriptThread& t) {
             case eAfter::Go: break;
             case eAfter::WaitResult: fWaitResult = fResult; break;
             case eAfter::WaitResultWhenConnecting:
-                if (fResult && task.instrument.fWaitForConnect) {
-                    task.instrument.fWaitForConnect = 0;
+                if (fResult && task.instrument->fWaitForConnect) {
+                    task.instrument->fWaitForConnect = 0;
                     fWaitResult = true;
                 }
                 break;
@@ -412,13 +412,13 @@ void Thread(std::shared_ptr<uScriptThread> pThread) {
 }
 
 bool TaskGoto(uScriptThread& t, uScriptTask& task, std::string&) {
-    uScriptTask* pLabel = task.jump.pLabel;
+    uScriptTask* pLabel = task.jump->pLabel;
     if (!pLabel) {
-        auto it = t.pProgram->mLabels.find(task.jump.Name);
+        auto it = t.pProgram->mLabels.find(task.jump->Name);
         if (it != t.pProgram->mLabels.end()) pLabel = it->second;
     }
     if (!pLabel) return false;
-    PostLine(t, task, " TaskGoto - Es wird zum Sprungziel gesprungen: " + task.jump.Name + " - Skriptzeile " +
+    PostLine(t, task, " TaskGoto - Es wird zum Sprungziel gesprungen: " + task.jump->Name + " - Skriptzeile " +
                           std::to_string(pLabel->iLine));
     t.fJump = true;
     t.pJumpTask = pLabel;

@@ -160,10 +160,10 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
 
     eCommon eIn = eOwn;
     uSide ownSide, otherSide;
-    const uScriptTask* pOther = task.compare.operand.pAddress;
+    const uScriptTask* pOther = task.compare->operand.pAddress;
     if (!pOther) {
         ownSide = ownValue;
-        otherSide = InterpretLiteral(LowerAscii(task.compare.operand.sValue), eIn);
+        otherSide = InterpretLiteral(LowerAscii(task.compare->operand.sValue), eIn);
         std::string sText = SideText(otherSide, eIn);
         if (eIn == eCommon::String) sText = "(max. 32 Zeichen): " + sText;
         PostLine(t, task, sPrefix + "Interpretierter Wert: " + sText);
@@ -179,7 +179,7 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
     }
     const int iOrder = Order(ownSide, otherSide, eIn);
     std::int64_t fResult = 0;
-    switch (task.compare.eCompare) {
+    switch (task.compare->eCompare) {
     case 1: fResult = iOrder == 0; break;
     case 2: fResult = iOrder == 1; break;
     case 3: fResult = iOrder == -1; break;
@@ -195,8 +195,8 @@ bool TaskVariableMath(uScriptThread& t, uScriptTask& task, std::string&) {
     if (!pChanged) return false;
     uScriptVariable& v = pChanged->variable;
     const std::string sPrefix = " TaskVariableMath - ";
-    const std::int64_t eMath = task.math.eMath;
-    const uScriptOperand& op = task.math.operand;
+    const std::int64_t eMath = task.math->eMath;
+    const uScriptOperand& op = task.math->operand;
     const uScriptVariable* pValue = op.pAddress ? &op.pAddress->variable : nullptr;
     if (pValue) PostLine(t, task, sPrefix + "Variable von der Rechnung: " + pValue->Name);
     else PostLine(t, task, sPrefix + "Wert für die Rechnung: " + op.sValue);

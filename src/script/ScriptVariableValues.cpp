@@ -354,7 +354,7 @@ bool RunValueTask(uScriptThread& t, uScriptTask& task, const uProcedure& proc) {
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget) return false;
     uScriptVariable& target = pTarget->variable;
-    const uScriptOperand& op = proc.fAdd ? task.add : task.set;
+    const uScriptOperand& op = proc.fAdd ? *task.add : *task.set;
     const std::string sPrefix = std::string(" ") + proc.sName + " - ";
     uValue value;
     if (!op.pAddress) {

@@ -38,12 +38,12 @@ struct Builder {
     }
     uScriptTask& Label(std::int64_t iLine, const std::string& sName) {
         uScriptTask& task = Add(eScriptTaskType::Label, iLine, ":" + sName, false);
-        task.label.Name = sName;
+        task.label->Name = sName;
         return task;
     }
     uScriptTask& Goto(std::int64_t iLine, const std::string& sName) {
         uScriptTask& task = Add(eScriptTaskType::Goto, iLine, "goto " + sName);
-        task.jump.Name = sName;
+        task.jump->Name = sName;
         return task;
     }
     std::shared_ptr<uScriptProgram> Done() {
@@ -239,7 +239,7 @@ class ScriptInstrumentWait : public ScriptEngine {
         Builder b;
         b.Add(eScriptTaskType::FunctionScpi, 1, "v function scpi read *IDN?");
         uScriptTask& inst = b.Add(eScriptTaskType::Instrument, 0, "", false);
-        inst.instrument.pInstrument = pTestInstrument;
+        inst.instrument->pInstrument = pTestInstrument;
         b.Label(2, "after");
         b.Goto(3, "done");
         b.Label(4, "done");

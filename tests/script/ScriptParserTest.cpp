@@ -135,7 +135,7 @@ TEST(ScriptParser, TheWorkedOrderAndLinks) {
     const uScriptTask& condition = *p->mOrder[2];
     ASSERT_EQ(condition.pInstructionAddress, p->mOrder[3]);
     EXPECT_EQ(p->mOrder[3]->pParentAddress, &condition);
-    EXPECT_EQ(p->mOrder[3]->jump.pLabel, p->mOrder[1]);
+    EXPECT_EQ(p->mOrder[3]->jump->pLabel, p->mOrder[1]);
     EXPECT_EQ(p->mOrder[3]->iLine, 3);
 }
 

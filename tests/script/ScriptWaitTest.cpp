@@ -30,9 +30,9 @@ uReplaced replaced;
 // In place of the clipboard executor: the task's save path or SCPI command with its variables.
 bool ReplacingExecutor(uScriptThread& thread, uScriptTask& task, std::string&) {
     replaced = {};
-    replaced.sText = ReplaceVariablesInText(thread, task, task.save.sFilepath, eReferenceForm::PathDollar,
+    replaced.sText = ReplaceVariablesInText(thread, task, task.save->sFilepath, eReferenceForm::PathDollar,
                                             "TaskFunctionSaveVariable");
-    replaced.sText += "|" + ReplaceVariablesInText(thread, task, task.scpi.sCommand, eReferenceForm::Dollar,
+    replaced.sText += "|" + ReplaceVariablesInText(thread, task, task.scpi->sCommand, eReferenceForm::Dollar,
                                                    "TaskFunctionScpiVariable", &replaced.payload);
     return true;
 }
@@ -160,8 +160,8 @@ TEST_F(ScriptWait, PathsAndCommandsUseTheSameRoutine) {
     VariableOf(*pProgram, "d").Data = DataBuffer::FromText(std::string("\x01\x02", 2));
     VariableOf(*pProgram, "f").Float = 1234.5;
     uScriptTask& task = pProgram->mTasks.back();
-    task.save.sFilepath = "/$ab.txt $a /$x/$f /$$a";
-    task.scpi.sCommand = ":DATA $d;$AB";
+    task.save->sFilepath = "/$ab.txt $a /$x/$f /$$a";
+    task.scpi->sCommand = ":DATA $d;$AB";
     Run(pProgram);
     ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
     EXPECT_EQ(replaced.sText, "AB.txt $a /$x1234.5 /$$a|:DATA ;AB");
