@@ -157,7 +157,7 @@ bool EventInstrumentScreencopy(uScriptThread& t, uInstrumentObject& instrument, 
     }
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget || pTarget->eTaskType != eScriptTaskType::Variable) return true;
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     if (StoreArrival(t, task, v, "Image")) return true;
     if (v.Type == eVariableType::Image) {
         ResetVariable(*pTarget);
@@ -183,7 +183,7 @@ bool EventInstrumentWaveform(uScriptThread& t, uInstrumentObject& instrument, uS
     }
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget || pTarget->eTaskType != eScriptTaskType::Variable) return true;
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     if (StoreArrival(t, task, v, "Waveform")) return true;
     if (v.Type == eVariableType::Waveform) {
         ResetVariable(*pTarget);

@@ -221,7 +221,7 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
                           (words.fAsc ? "asc, " : "") + (words.fEol ? "eol, " : ""));
 
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
-    const uScriptVariable& v = pVariable->variable;
+    const uScriptVariable& v = *pVariable->variable;
     std::string sMapped, sMapError;
     bool fWritten = false;
     if (v.Type == eVariableType::Image) {

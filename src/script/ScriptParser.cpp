@@ -126,7 +126,7 @@ bool CheckVariableDeclaration(uScriptParse& parse, eVariableType eType, uScriptL
     }
     auto it = parse.mVariables.find(sName);
     if (it != parse.mVariables.end()) {
-        if (it->second->variable.Type != eType) {
+        if (it->second->variable->Type != eType) {
             sError = "The variable has already been declared with a different data type: " + sName;
             return false;
         }
@@ -135,8 +135,8 @@ bool CheckVariableDeclaration(uScriptParse& parse, eVariableType eType, uScriptL
         return true;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Variable, line);
-    task.variable.Type = eType;
-    task.variable.Name = sName;
+    task.variable->Type = eType;
+    task.variable->Name = sName;
     parse.mVariables.emplace(sName, &task);
     line.fParsed = 1;
     return true;

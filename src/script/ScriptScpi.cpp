@@ -160,7 +160,7 @@ bool EventInstrumentScpiCommand(uScriptThread& t, uInstrumentObject& instrument,
     const auto iSize = static_cast<std::size_t>(
         std::clamp<std::int64_t>(pResult->iRequestTransferred, 0, static_cast<std::int64_t>(pResult->requestData.size())));
     const std::string_view bytes = pResult->requestData.view().substr(0, iSize);
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     switch (v.Type) {
     case eVariableType::Boolean:
         v.Boolean = BooleanFromData(t, task, bytes);

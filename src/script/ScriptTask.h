@@ -200,8 +200,8 @@ struct uScriptWait {
     std::string sMessage;
 };
 
-// One task of a parsed script: the head, its variable (a Variable task's value) and the part of
-// its own type (the others stay unmade). References point into the same task list and own nothing.
+// One task of a parsed script: the head and the part of its own type (the others stay unmade).
+// References point into the same task list and own nothing.
 struct uScriptTask {
     eScriptTaskType eTaskType = eScriptTaskType::None;
     std::int64_t eLineSource = LineSourceNone;
@@ -212,7 +212,7 @@ struct uScriptTask {
     uScriptTask* pParentAddress = nullptr;
     std::int64_t iPosition = 0; // position in the task list, from 0 (set by IndexProgram)
 
-    uScriptVariable variable;
+    uTaskPart<uScriptVariable> variable; // a Variable task's value
     uTaskPart<uScriptSource> script;
     uTaskPart<uScriptConstant> constant;
     uTaskPart<uScriptInstruction> instruction; // VariableInstruction, True, False, Function
@@ -248,8 +248,8 @@ struct uScriptProgram {
     std::list<uScriptTask> mTasks;
     std::vector<uScriptLine> mScriptLines;
     std::vector<uScriptLine> mConstantLines;
-    // iLine -> index into mScriptLines of the first line with that number.
-    std::unordered_map<std::int64_t, std::size_t> mScriptLineIndex;
+    // iLine -> 1 + index into mScriptLines of the first line with that number, 0 for none.
+    std::vector<std::size_t> mScriptLineIndex;
     // The tasks in list order (mOrder[i]->iPosition == i).
     std::vector<uScriptTask*> mOrder;
     // Label name as written -> its Label task (the first one of that name).

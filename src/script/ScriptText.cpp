@@ -3,6 +3,7 @@
 #include "script/ScriptConvert.h"
 
 #include <string_view>
+#include <utility>
 
 namespace InstrumentScript {
 namespace {
@@ -22,12 +23,12 @@ std::string Prefix(std::int64_t iLine) {
 }
 
 std::string ParentName(const uScriptTask& task) {
-    return task.pParentAddress ? task.pParentAddress->variable.Name : std::string();
+    return task.pParentAddress ? std::as_const(*task.pParentAddress).variable->Name : std::string();
 }
 
 // The operand as the parser kept it: a variable's name, a file, or the value.
 std::string Operand(const uScriptOperand& operand) {
-    if (operand.pAddress) return operand.pAddress->variable.Name;
+    if (operand.pAddress) return std::as_const(*operand.pAddress).variable->Name;
     if (operand.fFile) return operand.sValue + " " + operand.sFile;
     return operand.sValue;
 }
@@ -92,7 +93,7 @@ bool ScriptTaskBody(const uScriptTask& t, std::string& sBody) {
     const std::string sParent = ParentName(t);
     switch (t.eTaskType) {
     case eScriptTaskType::Constant: sBody = t.constant->Name + " set " + t.constant->Value; break;
-    case eScriptTaskType::Variable: sBody = TypeWord(t.variable.Type) + " " + t.variable.Name; break;
+    case eScriptTaskType::Variable: sBody = TypeWord(t.variable->Type) + " " + t.variable->Name; break;
     case eScriptTaskType::VariableCompare: {
         static const char* const Words[] = {"", "equal", "greater", "less"};
         const std::int64_t e = t.compare->eCompare;

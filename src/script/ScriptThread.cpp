@@ -157,8 +157,10 @@ std::string QuotedLine(std::string sHead, const uScriptLine& line) {
 }
 
 const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLine) {
-    auto it = program.mScriptLineIndex.find(iLine);
-    return it == program.mScriptLineIndex.end() ? nullptr : &program.mScriptLines[it->second];
+    const auto& index = program.mScriptLineIndex;
+    if (iLine <= 0 || static_cast<std::uint64_t>(iLine) >= index.size()) return nullptr;
+    const std::size_t iSlot = index[static_cast<std::size_t>(iLine)];
+    return iSlot == 0 ? nullptr : &program.mScriptLines[iSlot - 1];
 }
 
 // Sleeps for the reason; false when the thread is to stop. With a pending pause, a result

@@ -151,7 +151,7 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
         PostLine(t, task, sPrefix + "Ergebnis des Vergleichs: False");
         return false;
     }
-    const uScriptVariable& own = pOwn->variable;
+    const uScriptVariable& own = *pOwn->variable;
     const eCommon eOwn = CommonOf(own.Type);
     const uSide ownValue = Interpret(own, eOwn);
     std::string sOwnText = SideText(ownValue, eOwn);
@@ -168,7 +168,7 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
         if (eIn == eCommon::String) sText = "(max. 32 Zeichen): " + sText;
         PostLine(t, task, sPrefix + "Interpretierter Wert: " + sText);
     } else {
-        const uScriptVariable& other = pOther->variable;
+        const uScriptVariable& other = *pOther->variable;
         eIn = CommonOf(other.Type);
         ownSide = Interpret(own, eIn);
         otherSide = Interpret(other, eIn);
@@ -193,11 +193,11 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
 bool TaskVariableMath(uScriptThread& t, uScriptTask& task, std::string&) {
     uScriptTask* pChanged = task.pParentAddress;
     if (!pChanged) return false;
-    uScriptVariable& v = pChanged->variable;
+    uScriptVariable& v = *pChanged->variable;
     const std::string sPrefix = " TaskVariableMath - ";
     const std::int64_t eMath = task.math->eMath;
     const uScriptOperand& op = task.math->operand;
-    const uScriptVariable* pValue = op.pAddress ? &op.pAddress->variable : nullptr;
+    const uScriptVariable* pValue = op.pAddress ? &*op.pAddress->variable : nullptr;
     if (pValue) PostLine(t, task, sPrefix + "Variable von der Rechnung: " + pValue->Name);
     else PostLine(t, task, sPrefix + "Wert für die Rechnung: " + op.sValue);
     auto refuse = [&] {

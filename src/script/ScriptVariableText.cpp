@@ -57,7 +57,7 @@ std::string ReplaceVariablesInText(uScriptThread& t, const uScriptTask& task, st
             i = iName;
             continue;
         }
-        const uScriptVariable& v = pVariable->variable;
+        const uScriptVariable& v = *pVariable->variable;
         const std::string sValue = ValueText(v);
         std::string sLine = " " + std::string(sProcedure) + " - Die Variable '" + v.Name + "' wird ersetzt durch";
         if (pPayload && v.Type == eVariableType::Data) {

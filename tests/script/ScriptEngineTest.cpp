@@ -527,27 +527,27 @@ TEST(ScriptVariables, ResetAndFreeKeepScalarValues) {
     auto add = [&](eVariableType eType) -> uScriptTask& {
         uScriptTask& t = program.mTasks.emplace_back();
         t.eTaskType = eScriptTaskType::Variable;
-        t.variable.Type = eType;
+        t.variable->Type = eType;
         return t;
     };
     uScriptTask& i = add(eVariableType::Integer);
-    i.variable.Integer = 42;
+    i.variable->Integer = 42;
     uScriptTask& s = add(eVariableType::String);
-    s.variable.String = "kept";
+    s.variable->String = "kept";
     uScriptTask& d = add(eVariableType::Data);
-    d.variable.Data = DataBuffer::FromText("Hello");
+    d.variable->Data = DataBuffer::FromText("Hello");
     uScriptTask& img = add(eVariableType::Image);
-    img.variable.Image = QImage(4, 4, QImage::Format_RGB32);
+    img.variable->Image = QImage(4, 4, QImage::Format_RGB32);
     uScriptTask& w = add(eVariableType::Waveform);
-    w.variable.Waveform = std::make_unique<uWaveformData>();
+    w.variable->Waveform = std::make_unique<uWaveformData>();
     FreeVariableMemory(program);
-    EXPECT_EQ(i.variable.Integer, 42);
-    EXPECT_EQ(s.variable.String, "kept");
-    EXPECT_FALSE(d.variable.Data.allocated());
-    EXPECT_TRUE(img.variable.Image.isNull());
-    EXPECT_FALSE(w.variable.Waveform);
+    EXPECT_EQ(i.variable->Integer, 42);
+    EXPECT_EQ(s.variable->String, "kept");
+    EXPECT_FALSE(d.variable->Data.allocated());
+    EXPECT_TRUE(img.variable->Image.isNull());
+    EXPECT_FALSE(w.variable->Waveform);
     ResetVariable(i);
-    EXPECT_EQ(i.variable.Integer, 0);
+    EXPECT_EQ(i.variable->Integer, 0);
 }
 
 } // namespace

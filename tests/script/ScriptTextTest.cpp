@@ -160,7 +160,7 @@ TEST(ScriptText, TheTaskFieldsOfVariableLines) {
 TEST(ScriptText, BodiesOfTasksMadeByOtherLines) {
     uScriptTask variable;
     variable.eTaskType = eScriptTaskType::Variable;
-    variable.variable.Name = "v";
+    variable.variable->Name = "v";
     using E = eScriptTaskType;
     const struct {
         E eType;
