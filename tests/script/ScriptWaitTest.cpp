@@ -141,6 +141,19 @@ TEST_F(ScriptWait, AMessageShowsTheValuesOfItsVariables) {
                           }));
 }
 
+TEST_F(ScriptWait, TheLongestDeclaredNameWinsAmongThousandsOfDeclarations) {
+    // Names that are prefixes of each other, of many lengths, in any case in the text ("$v30000" is
+    // v300, which holds 0).
+    std::string sScript;
+    for (int i = 0; i < 3000; ++i) sScript += "integer v" + std::to_string(i) + "\n";
+    auto pProgram = Parsed(sScript + "string v1x\nfunction wait msg $V12x $v1x $v2999z $v30000 $w");
+    for (int i : {1, 12, 2999}) VariableOf(*pProgram, "v" + std::to_string(i)).Integer = i;
+    VariableOf(*pProgram, "v1x").String = "S";
+    Run(pProgram);
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageWaitUser));
+    EXPECT_EQ(collector.Texts(ScriptMessageWaitUser), std::vector<std::string>{"12x S 2999z 000 $w"});
+}
+
 TEST_F(ScriptWait, AnInsertedValueIsNeverSearchedAgain) {
     // A value holding its own reference would otherwise grow without end.
     auto pProgram = Parsed("string s\nboolean b\ninteger i\nfunction wait msg $s$s $b$i $$s $$$s");
