@@ -146,14 +146,15 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
 
 void AppendEscaped(std::string& sOut, std::string_view sText) {
     static constexpr char Digits[] = "0123456789ABCDEF";
-    for (const char c : sText) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b != 0x7F) {
-            sOut += c;
-            continue;
-        }
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    for (auto it = sText.begin(); it != sText.end();) {
+        const auto itControl = std::find_if(it, sText.end(), isControl);
+        sOut.append(it, itControl);
+        if (itControl == sText.end()) break;
+        const auto b = static_cast<unsigned char>(*itControl);
         const char escaped[] = {'\\', 'x', Digits[b >> 4], Digits[b & 0x0F]};
         sOut.append(escaped, sizeof escaped);
+        it = itControl + 1;
     }
 }
 

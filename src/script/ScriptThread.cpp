@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <string_view>
 #include <variant>
@@ -141,11 +142,13 @@ uResultDispatch ResultDispatchOf(std::int64_t eType) {
 
 // "Skriptzeile <n>" and the tail, built in one allocation: these lines go out for every statement.
 std::string LineText(const uScriptTask& task, std::string_view sTail = {}) {
+    char digits[24];
+    const char* const pEnd = std::to_chars(digits, digits + sizeof digits, task.iLine).ptr;
+    constexpr std::string_view Head = "Skriptzeile ";
     std::string s;
-    s.reserve(32 + sTail.size());
-    s += "Skriptzeile ";
-    s += std::to_string(task.iLine);
-    s += sTail;
+    const auto iDigits = static_cast<std::size_t>(pEnd - digits);
+    s.reserve(Head.size() + iDigits + sTail.size());
+    s.append(Head).append(digits, iDigits).append(sTail);
     return s;
 }
 
