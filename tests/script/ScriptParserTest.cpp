@@ -124,6 +124,24 @@ TEST(ScriptParser, AtMostTwentyHashesAreExamined) {
               "Script - Error at line 1. The jump label is not pr");
 }
 
+TEST(ScriptParser, TasksStandInLineOrderThoseOfOneLineAsTheyWereMade) {
+    using E = eScriptTaskType;
+    // The constants text counts its lines apart: its line 3 stands beside script line 3, first.
+    std::shared_ptr<uScriptProgram> p;
+    ASSERT_EQ(Parse("integer n\n#c set 1\nlabel top\nn add #c\ntrue goto top", "#k set 5\n\n#j set 2", &p), "");
+    std::vector<std::pair<E, std::int64_t>> order;
+    for (const auto& t : p->mTasks) order.emplace_back(t.eTaskType, t.iLine);
+    EXPECT_EQ(order, (std::vector<std::pair<E, std::int64_t>>{{E::Constant, 1},
+                                                               {E::Variable, 1},
+                                                               {E::Constant, 2},
+                                                               {E::Constant, 3},
+                                                               {E::Label, 3},
+                                                               {E::VariableInstruction, 4},
+                                                               {E::VariableAdd, 4},
+                                                               {E::True, 5},
+                                                               {E::Goto, 5}}));
+}
+
 TEST(ScriptParser, TheWorkedOrderAndLinks) {
     std::shared_ptr<uScriptProgram> p;
     ASSERT_EQ(Parse("integer n\nlabel top\ntrue goto top\ngoto top", "", &p), "");
