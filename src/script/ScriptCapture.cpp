@@ -125,7 +125,7 @@ bool TaskFunctionScreencopy(uScriptThread& t, uScriptTask& task, std::string& sE
         sError = "InstrumentScript::TaskFunctionScreencopy: The pointer to the instance is zero.";
         return false;
     }
-    return QueueCapture(t, task, ScreencopyRecord(task.screencopy.sParameter), "TaskFunctionScreencopy",
+    return QueueCapture(t, task, ScreencopyRecord(task.screencopy->sParameter), "TaskFunctionScreencopy",
                         "Das Screencopy-Kommando wird gesendet.", sError);
 }
 
@@ -139,7 +139,7 @@ bool TaskFunctionWaveform(uScriptThread& t, uScriptTask& task, std::string& sErr
         return false;
     }
     std::vector<std::string> mUnknown;
-    const uTaskWaveform record = WaveformRecord(task.waveform.sParameter, mUnknown);
+    const uTaskWaveform record = WaveformRecord(task.waveform->sParameter, mUnknown);
     for (const std::string& s : mUnknown) PostLine(t, task, " TaskFunctionWaveform - Unbekannter Parameter: " + s);
     return QueueCapture(t, task, record, "TaskFunctionWaveform", "Das Waveform-Kommando wird gesendet.", sError);
 }
@@ -157,7 +157,7 @@ bool EventInstrumentScreencopy(uScriptThread& t, uInstrumentObject& instrument, 
     }
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget || pTarget->eTaskType != eScriptTaskType::Variable) return true;
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     if (StoreArrival(t, task, v, "Image")) return true;
     if (v.Type == eVariableType::Image) {
         ResetVariable(*pTarget);
@@ -183,7 +183,7 @@ bool EventInstrumentWaveform(uScriptThread& t, uInstrumentObject& instrument, uS
     }
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget || pTarget->eTaskType != eScriptTaskType::Variable) return true;
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     if (StoreArrival(t, task, v, "Waveform")) return true;
     if (v.Type == eVariableType::Waveform) {
         ResetVariable(*pTarget);

@@ -44,7 +44,7 @@ bool TaskFunctionClipboard(uScriptThread& t, uScriptTask& task, std::string& sEr
     }
     const uScriptTask* pVariable = task.pParentAddress;
     if (!pVariable) return true;
-    const uScriptVariable& v = pVariable->variable;
+    const uScriptVariable& v = *pVariable->variable;
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
     bool fCopied = false;
     switch (v.Type) {

@@ -49,7 +49,7 @@ uScriptTask* EditTarget(uScriptThread& t, uScriptTask& task, const std::string& 
     uScriptTask* pVariable = task.pParentAddress;
     if (!pVariable) return nullptr;
     PostLine(t, task, " " + sProcedure + " - Parameter: " + sParameter);
-    if (!Editable(pVariable->variable)) {
+    if (!Editable(*pVariable->variable)) {
         PostScriptError(t, task, sProcedure, sRefusal);
         return nullptr;
     }
@@ -61,7 +61,7 @@ std::string ByteListText(const std::string& sList) { return Utility::Latin1ToUtf
 
 bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::int64_t n, bool fFirst,
                std::string& sError) {
-    uScriptVariable& v = variable.variable;
+    uScriptVariable& v = *variable.variable;
     if (!Editable(v)) return false;
     const std::string sProcedure = fFirst ? " TaskFunctionRemoveFirst" : " TaskFunctionRemoveLast";
     if (v.Type == eVariableType::String) {
@@ -183,7 +183,7 @@ bool TaskFunctionRemoveLast(uScriptThread& t, uScriptTask& task, uScriptTask& va
 }
 
 bool TaskFunctionRemoveBlock(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::string& sError) {
-    uScriptVariable& v = variable.variable;
+    uScriptVariable& v = *variable.variable;
     if (!Editable(v)) return false;
     const bool fString = v.Type == eVariableType::String;
     const auto* pBytes = fString ? reinterpret_cast<const std::uint8_t*>(v.String.data()) : v.Data.data();
@@ -206,11 +206,11 @@ bool TaskFunctionRemoveBlock(uScriptThread& t, uScriptTask& task, uScriptTask& v
 }
 
 bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove.sParameter,
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionRemove", task.remove->sParameter,
                                         "Removing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
     bool fResult = true;
-    for (const uScriptRemove& op : task.remove.aRemove) {
+    for (const uScriptRemove& op : task.remove->aRemove) {
         switch (op.eRemove) {
         case 1: fResult = TaskFunctionRemoveBlock(t, task, *pVariable, sError); break;
         case 2: fResult = TaskFunctionRemoveFirst(t, task, *pVariable, op.iNumber, sError); break;
@@ -222,11 +222,11 @@ bool TaskFunctionRemove(uScriptThread& t, uScriptTask& task, std::string& sError
 }
 
 bool TaskFunctionReplace(uScriptThread& t, uScriptTask& task, std::string& sError) {
-    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace.sParameter,
+    uScriptTask* pVariable = EditTarget(t, task, "TaskFunctionReplace", task.replace->sParameter,
                                         "Replacing is not allowed, wrong data type.", sError);
     if (!pVariable) return false;
-    uScriptVariable& v = pVariable->variable;
-    const auto& r = task.replace;
+    uScriptVariable& v = *pVariable->variable;
+    const auto& r = *task.replace;
     if (r.iCount < 0) return true;
     if (v.Type == eVariableType::String) {
         const std::string sSearch = r.fSearchBytes ? ByteListText(r.sSearch) : r.sSearch;

@@ -148,8 +148,8 @@ bool CheckFunctionLine(uScriptParse& parse, uScriptLine& line, std::string& sErr
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Function, line);
     task.fParsed = 0;
-    task.instruction.Instruction = sAction;
-    task.instruction.Parameter = std::string(sParameter);
+    task.instruction->Instruction = sAction;
+    task.instruction->Parameter = std::string(sParameter);
     line.fParsed = 1;
     return true;
 }
@@ -158,11 +158,11 @@ bool CheckFunction(uScriptParse& parse, uScriptTask& task, std::string& sError) 
     uScriptLine line{LineSourceScript, {}, task.iLine, 0};
     std::string sAction;
     if (task.eTaskType == eScriptTaskType::Function) {
-        line.sText = "function " + task.instruction.Instruction + " " + task.instruction.Parameter;
-        sAction = task.instruction.Instruction;
+        line.sText = "function " + task.instruction->Instruction + " " + task.instruction->Parameter;
+        sAction = task.instruction->Instruction;
     } else {
-        line.sText = task.instruction.Instruction + " " + task.instruction.Parameter;
-        sAction = LowerKeepingPositions(Word(task.instruction.Parameter, 0));
+        line.sText = task.instruction->Instruction + " " + task.instruction->Parameter;
+        sAction = LowerKeepingPositions(Word(task.instruction->Parameter, 0));
     }
     const uAction* pAction = FindAction(sAction);
     if (!pAction) {
@@ -185,7 +185,7 @@ bool CheckFunctionBeep(uScriptParse& parse, uScriptLine& line, std::string& sErr
     else if (sWord == "question") eBeep = 32;
     else if (sWord == "warning") eBeep = 48;
     else if (sWord == "error") eBeep = 16;
-    AddActionTask(parse, line, eScriptTaskType::FunctionBeep).beep.eMessageBeep = eBeep;
+    AddActionTask(parse, line, eScriptTaskType::FunctionBeep).beep->eMessageBeep = eBeep;
     return true;
 }
 
@@ -204,14 +204,14 @@ bool CheckFunctionView(uScriptParse& parse, uScriptLine& line, std::string& sErr
 bool CheckFunctionScreencopy(uScriptParse& parse, uScriptLine& line, std::string& sError) {
     const uFunctionWords w(line);
     if (!CheckFrame(w, "screencopy", sError)) return false;
-    AddActionTask(parse, line, eScriptTaskType::FunctionScreencopy).screencopy.sParameter = std::string(w.LowerFrom(2));
+    AddActionTask(parse, line, eScriptTaskType::FunctionScreencopy).screencopy->sParameter = std::string(w.LowerFrom(2));
     return true;
 }
 
 bool CheckFunctionWaveform(uScriptParse& parse, uScriptLine& line, std::string& sError) {
     const uFunctionWords w(line);
     if (!CheckFrame(w, "waveform", sError)) return false;
-    AddActionTask(parse, line, eScriptTaskType::FunctionWaveform).waveform.sParameter = std::string(w.LowerFrom(2));
+    AddActionTask(parse, line, eScriptTaskType::FunctionWaveform).waveform->sParameter = std::string(w.LowerFrom(2));
     return true;
 }
 
@@ -228,8 +228,8 @@ bool CheckFunctionScpi(uScriptParse& parse, uScriptLine& line, std::string& sErr
         return false;
     }
     uScriptTask& task = AddActionTask(parse, line, eScriptTaskType::FunctionScpi);
-    task.scpi.fRead = sMode == "read" ? 1 : 0;
-    task.scpi.sCommand = std::string(w.TypedFrom(3));
+    task.scpi->fRead = sMode == "read" ? 1 : 0;
+    task.scpi->sCommand = std::string(w.TypedFrom(3));
     return true;
 }
 
@@ -248,8 +248,8 @@ bool CheckFunctionSave(uScriptParse& parse, uScriptLine& line, std::string& sErr
     const std::size_t iAt = sLowerOptions.find(LowerKeepingPositions(sQuoted));
     if (iAt != std::string::npos) sOptions.erase(iAt, sQuoted.size());
     uScriptTask& task = AddActionTask(parse, line, eScriptTaskType::FunctionSave);
-    task.save.sFilepath = sPath;
-    task.save.sParameter = LowerKeepingPositions(Utility::TrimCharacters(sOptions, Blanks));
+    task.save->sFilepath = sPath;
+    task.save->sParameter = LowerKeepingPositions(Utility::TrimCharacters(sOptions, Blanks));
     return true;
 }
 
@@ -284,8 +284,8 @@ bool CheckFunctionRemove(uScriptParse& parse, uScriptLine& line, std::string& sE
         if (iCount < aRemove.size()) aRemove[iCount++] = op;
     }
     uScriptTask& task = AddActionTask(parse, line, eScriptTaskType::FunctionRemove);
-    task.remove.sParameter = sParameter;
-    task.remove.aRemove = aRemove;
+    task.remove->sParameter = sParameter;
+    task.remove->aRemove = aRemove;
     return true;
 }
 
@@ -315,12 +315,12 @@ bool CheckFunctionReplace(uScriptParse& parse, uScriptLine& line, std::string& s
         return false;
     }
     uScriptTask& task = AddActionTask(parse, line, eScriptTaskType::FunctionReplace);
-    task.replace.sParameter = std::string(sParameter);
-    task.replace.sSearch = search.sValue;
-    task.replace.fSearchBytes = search.fBytes ? 1 : 0;
-    task.replace.sReplacement = replacement.sValue;
-    task.replace.fReplacementBytes = replacement.fBytes ? 1 : 0;
-    task.replace.iCount = TextToInteger(sCount);
+    task.replace->sParameter = std::string(sParameter);
+    task.replace->sSearch = search.sValue;
+    task.replace->fSearchBytes = search.fBytes ? 1 : 0;
+    task.replace->sReplacement = replacement.sValue;
+    task.replace->fReplacementBytes = replacement.fBytes ? 1 : 0;
+    task.replace->iCount = TextToInteger(sCount);
     return true;
 }
 
@@ -375,11 +375,11 @@ bool CheckFunctionWait(uScriptParse& parse, uScriptLine& line, std::string& sErr
         iDate = (date.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + time.msecsSinceStartOfDay() / 1000;
     }
     uScriptTask& task = AddActionTask(parse, line, eScriptTaskType::FunctionWait);
-    task.wait.eWait = eWait;
-    task.wait.iMilliseconds = iMilliseconds;
-    task.wait.iTime = iTime;
-    task.wait.iDate = iDate;
-    if (eWait == 4) task.wait.sMessage = sValue;
+    task.wait->eWait = eWait;
+    task.wait->iMilliseconds = iMilliseconds;
+    task.wait->iTime = iTime;
+    task.wait->iDate = iDate;
+    if (eWait == 4) task.wait->sMessage = sValue;
     return true;
 }
 

@@ -172,9 +172,9 @@ std::string ExpandPathTemplate(const std::string& sPath, const std::string& sMan
 std::string TaskFunctionSaveVariable(uScriptThread& t, const uScriptTask& task) {
     const std::string* pText = nullptr;
     switch (task.eTaskType) {
-    case eScriptTaskType::FunctionSave: pText = &task.save.sFilepath; break;
-    case eScriptTaskType::VariableSet: pText = &task.set.sFile; break;
-    case eScriptTaskType::VariableAdd: pText = &task.add.sFile; break;
+    case eScriptTaskType::FunctionSave: pText = &task.save->sFilepath; break;
+    case eScriptTaskType::VariableSet: pText = &task.set->sFile; break;
+    case eScriptTaskType::VariableAdd: pText = &task.add->sFile; break;
     default: return {};
     }
     return ReplaceVariablesInText(t, task, *pText, eReferenceForm::PathDollar, "TaskFunctionSaveVariable");
@@ -209,19 +209,19 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
         PostScriptError(t, task, Procedure, "Es wurde keine Variable für das Speichern angegeben.");
         return false;
     }
-    if (task.save.sFilepath.empty()) {
+    if (task.save->sFilepath.empty()) {
         PostScriptError(t, task, Procedure, "Es wurde kein Dateiname für das Speichern angegeben.");
         return false;
     }
     const std::string sWaveformPath = TaskFunctionSaveVariable(t, task);
     std::string sPath = GetWaveformSourceText(t, sWaveformPath);
     PostLine(t, task, " TaskFunctionSave - Dateipfad: " + sPath);
-    const uSaveWords words = SaveWords(task.save.sParameter);
+    const uSaveWords words = SaveWords(task.save->sParameter);
     PostLine(t, task, std::string(" TaskFunctionSave - Parameter: ") + (words.fAdd ? "add, " : "") +
                           (words.fAsc ? "asc, " : "") + (words.fEol ? "eol, " : ""));
 
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
-    const uScriptVariable& v = pVariable->variable;
+    const uScriptVariable& v = *pVariable->variable;
     std::string sMapped, sMapError;
     bool fWritten = false;
     if (v.Type == eVariableType::Image) {
@@ -231,7 +231,7 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     } else if (v.Type == eVariableType::Waveform) {
         std::string sWriterError;
         if (!pEnvironment->MapFilePath(sWaveformPath, sMapped, sWriterError)) sMapped.clear();
-        else fWritten = InstrumentWaveform::SaveWaveform(v.Waveform.get(), sMapped, task.save.sParameter,
+        else fWritten = InstrumentWaveform::SaveWaveform(v.Waveform.get(), sMapped, task.save->sParameter,
                                                          t.pInstance->iWindow, &sWriterError);
         if (!fWritten && !sWriterError.empty()) PostLine(t, task, " TaskFunctionSave - " + sWriterError);
     } else {

@@ -36,8 +36,8 @@ void ReleaseInstruments(const uScriptProgram& program) {
         // The instrument executor writes pInstrument under the module mutex.
         std::lock_guard lock(mModuleMutex);
         for (const uScriptTask& task : program.mTasks) {
-            if (task.eTaskType == eScriptTaskType::Instrument && task.instrument.pInstrument)
-                mObjects.push_back(task.instrument.pInstrument);
+            if (task.eTaskType == eScriptTaskType::Instrument && task.instrument->pInstrument)
+                mObjects.push_back(task.instrument->pInstrument);
         }
     }
     for (const InstrumentObject& pObject : mObjects) {
@@ -135,8 +135,8 @@ bool SetScript(const ScriptInstance& pInstance, const std::string& sScript, cons
     auto pProgram = std::make_shared<uScriptProgram>();
     uScriptTask& task = pProgram->mTasks.emplace_back();
     task.eTaskType = eScriptTaskType::Script;
-    task.script.sScript = sScript;
-    task.script.sConstants = sConstants;
+    task.script->sScript = sScript;
+    task.script->sConstants = sConstants;
     task.Execute = 1;
     task.fParsed = 1;
     IndexProgram(*pProgram);

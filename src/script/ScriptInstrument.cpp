@@ -45,7 +45,7 @@ bool CheckTaskPointers(const uScriptThread* pThread, const uScriptTask* pTask, c
 // Writes a declaration's object where the stop reads it.
 void StoreInstrument(uScriptTask& task, const InstrumentObject& pObject) {
     std::lock_guard lock(ModuleMutex());
-    task.instrument.pInstrument = pObject;
+    task.instrument->pInstrument = pObject;
 }
 
 } // namespace
@@ -94,9 +94,10 @@ uTaskPrepare ConnectionDescription(const uScriptInstrument& d) {
 
 uScriptTask* FindDeclaration(const uScriptProgram& program, const std::string& sName, bool fRan) {
     if (sName.empty()) return nullptr;
-    for (uScriptTask* p : program.mOrder) {
-        if (p->eTaskType != eScriptTaskType::Instrument || p->instrument.Name != sName) continue;
-        if (!fRan || p->instrument.pInstrument) return p;
+    const auto it = program.mInstruments.find(sName);
+    if (it == program.mInstruments.end()) return nullptr;
+    for (uScriptTask* p : it->second) {
+        if (!fRan || p->instrument->pInstrument) return p;
     }
     return nullptr;
 }
@@ -111,7 +112,7 @@ std::string MakerAndModel(uInstrumentObject& instrument) {
 bool TaskInstrument(uScriptThread& t, uScriptTask& task, std::string& sError) {
     if (!CheckTaskPointers(&t, &task, "TaskInstrument", sError)) return false;
     t.pActiveInstrumentTask = &task;
-    uScriptInstrument& d = task.instrument;
+    uScriptInstrument& d = *task.instrument;
     if (d.pInstrument) {
         // Back over a declaration (a goto, or a run of the same list again): it is active again.
         t.pActiveInstrument = d.pInstrument;
@@ -151,17 +152,17 @@ bool TaskInstrument(uScriptThread& t, uScriptTask& task, std::string& sError) {
 
 bool TaskInstrumentSelect(uScriptThread& t, uScriptTask& task, std::string& sError) {
     if (!CheckTaskPointers(&t, &task, "TaskInstrumentSelect", sError)) return false;
-    uScriptTask* pDeclaration = FindDeclaration(*t.pProgram, task.select.Name, true);
+    uScriptTask* pDeclaration = FindDeclaration(*t.pProgram, task.select->Name, true);
     if (!pDeclaration) return false;
-    t.pActiveInstrument = pDeclaration->instrument.pInstrument;
+    t.pActiveInstrument = pDeclaration->instrument->pInstrument;
     t.pActiveInstrumentTask = pDeclaration;
-    PostLine(t, task, " TaskInstrumentSelect - Das aktive Instrument ist: " + task.select.Name);
+    PostLine(t, task, " TaskInstrumentSelect - Das aktive Instrument ist: " + task.select->Name);
     return true;
 }
 
 bool TaskInstrumentSet(uScriptThread& t, uScriptTask& task, std::string& sError) {
     if (!CheckTaskPointers(&t, &task, "TaskInstrumentSet", sError)) return false;
-    const auto& s = task.setting;
+    const auto& s = *task.setting;
     uScriptTask* pNamed = FindDeclaration(*t.pProgram, s.Name, true);
     if (pNamed) PostLine(t, task, " TaskInstrumentSet - Das verwendete Instrument ist: " + s.Name);
     if (!t.pActiveInstrument) {
@@ -176,18 +177,18 @@ bool TaskInstrumentSet(uScriptThread& t, uScriptTask& task, std::string& sError)
         const std::string sWord = LowerAscii(Utility::TrimCharacters(s.Value, " "));
         std::string sMessage;
         if (sWord == "stbmav") {
-            if (pTarget) pTarget->instrument.eScpiWait = 1;
+            if (pTarget) pTarget->instrument->eScpiWait = 1;
             sMessage = "Es wird auf das MAV-Bit im Statusbyte gewartet.";
         } else if (sWord == "srq") {
-            if (pTarget) pTarget->instrument.eScpiWait = 2;
+            if (pTarget) pTarget->instrument->eScpiWait = 2;
             sMessage = "Es wird auf den Service Request gewartet.";
         } else if (sWord == "scpi") {
             std::int64_t iDelay = TextToInteger(s.Value2);
             if (iDelay < 0) iDelay = 0;
-            if (pTarget) pTarget->instrument.iScpiDelay = iDelay;
+            if (pTarget) pTarget->instrument->iScpiDelay = iDelay;
             sMessage = "Es wird zwischen den SCPI-Kommandos gewartet. Millisekunden: " + std::to_string(iDelay);
         } else {
-            if (pTarget) pTarget->instrument.eScpiWait = 0;
+            if (pTarget) pTarget->instrument->eScpiWait = 0;
             sMessage = "Es wird nicht gewartet bis Daten bereitstehen.";
         }
         PostLine(t, task, " TaskInstrumentSet - " + sMessage);
@@ -217,7 +218,7 @@ bool TaskInstrumentSet(uScriptThread& t, uScriptTask& task, std::string& sError)
         return true;
     }
     // The line's own instrument when it has run, else the active one.
-    const InstrumentObject pObject = pNamed ? pNamed->instrument.pInstrument : t.pActiveInstrument;
+    const InstrumentObject pObject = pNamed ? pNamed->instrument->pInstrument : t.pActiveInstrument;
     std::visit([&](auto& r) { r.head.iWindow = t.iRoute; }, record);
     if (!pObject->pInterface || pObject->pInterface->AddTask(*pObject, record, sError) == 0) {
         if (!pObject->pInterface) sError = "InstrumentScript::TaskInstrumentSet: The pointer to the instrument is zero.";
@@ -235,7 +236,7 @@ bool EventInstrumentPrepare(uScriptThread& t, uInstrumentObject& instrument, uSc
     PostLine(t, task,
              " Ereignis InstrumentTaskPrepare - Ein Instrument wurde erstellt, es wird jetzt die Verbindung "
              "hergestellt: " +
-                 task.instrument.Name);
+                 task.instrument->Name);
     uTaskConnect connect;
     connect.head.iWindow = t.iRoute;
     if (!instrument.pInterface || instrument.pInterface->AddTask(instrument, connect, sError) == 0) {
@@ -252,7 +253,7 @@ bool EventInstrumentConnect(uScriptThread& t, uInstrumentObject& instrument, uSc
     uInfo info;
     std::string sIgnored;
     if (instrument.pInterface) instrument.pInterface->GetInfo(instrument, info, sIgnored);
-    const std::string& sName = task.instrument.Name;
+    const std::string& sName = task.instrument->Name;
     PostLine(t, task, " Ereignis InstrumentTaskConnect - Ein Instrument wurde verbunden: " + sName + " - " +
                           info.idn.sIdn);
     PostLine(t, task, " Ereignis InstrumentTaskConnect - Das aktive Instrument ist: " + sName + " - " +

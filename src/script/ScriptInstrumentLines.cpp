@@ -34,12 +34,13 @@ std::int64_t GetInterfaceType(std::string_view sWord, std::int64_t iWanted) {
 
 bool CheckUsbTmcParameters(std::string_view sParameters, uScriptInstrument& d, std::string& sError) {
     const uWords w(sParameters);
-    d.VID = w.Typed(0);
+    // Hexadecimal digits in either case name the same device: VID and PID are kept in lower case.
+    d.VID = w.Lower(0);
     if (d.VID.empty()) {
         sError = "The vendor ID (VID) was not specified for the interface.";
         return false;
     }
-    d.PID = w.Typed(1);
+    d.PID = w.Lower(1);
     if (d.PID.empty()) {
         sError = "The product ID (PID) was not specified for the interface.";
         return false;
@@ -196,9 +197,9 @@ bool CheckInstrument(uScriptParse& parse, uScriptLine& line, std::string& sError
     if (!definition.Name.empty()) {
         const auto it = parse.mInstruments.find(definition.Name);
         if (it != parse.mInstruments.end()) {
-            if (!CompareInstrumentDefinition(it->second->instrument, definition)) {
+            if (!CompareInstrumentDefinition(*it->second->instrument, definition)) {
                 sError = "The instrument is already present, with a different interface or parameters: " +
-                         it->second->instrument.Name;
+                         it->second->instrument->Name;
                 return false;
             }
             line.fParsed = 1;
@@ -207,8 +208,8 @@ bool CheckInstrument(uScriptParse& parse, uScriptLine& line, std::string& sError
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Instrument, line);
     task.Execute = 1;
-    task.instrument = std::move(definition);
-    if (!task.instrument.Name.empty()) parse.mInstruments.emplace(task.instrument.Name, &task);
+    *task.instrument = std::move(definition);
+    if (!task.instrument->Name.empty()) parse.mInstruments.emplace(task.instrument->Name, &task);
     line.fParsed = 1;
     return true;
 }
@@ -232,7 +233,7 @@ bool CheckInstrumentSelect(uScriptParse& parse, uScriptLine& line, std::string& 
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::InstrumentSelect, line);
     task.Execute = 1;
-    task.select.Name = sName;
+    task.select->Name = sName;
     line.fParsed = 1;
     return true;
 }
@@ -250,10 +251,10 @@ bool CheckInstrumentSet(uScriptParse& parse, const std::string& sName, uScriptLi
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::InstrumentSet, line);
     task.Execute = 1;
-    task.setting.Name = sName;
-    task.setting.Setting = sSetting;
-    task.setting.Value = std::string(Word(sLower, 3));
-    if (!task.setting.Value.empty()) task.setting.Value2 = std::string(Word(sLower, 4));
+    task.setting->Name = sName;
+    task.setting->Setting = sSetting;
+    task.setting->Value = std::string(Word(sLower, 3));
+    if (!task.setting->Value.empty()) task.setting->Value2 = std::string(Word(sLower, 4));
     line.fParsed = 1;
     return true;
 }

@@ -1,7 +1,7 @@
 // Instrument lines: the declaration "instrument [$name] <interface> <parameters>" (pass 3) and
 // the selection "$name" and settings line "$name set <setting> [<value> [<value2>]]" (pass 4).
-// Keywords, the instrument's name and the listed words are compared without regard to case;
-// port names, addresses, VID, PID, serial number and baud rate are kept as typed.
+// Keywords, the instrument's name, VID, PID and the listed words are compared without regard to
+// case; port names, addresses, the USB serial number and baud rate are kept as typed.
 #pragma once
 
 #include "script/ScriptLines.h"

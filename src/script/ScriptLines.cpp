@@ -144,6 +144,27 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
     }
 }
 
+void AppendEscaped(std::string& sOut, std::string_view sText) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    for (auto it = sText.begin(); it != sText.end();) {
+        const auto itControl = std::find_if(it, sText.end(), isControl);
+        sOut.append(it, itControl);
+        if (itControl == sText.end()) break;
+        const auto b = static_cast<unsigned char>(*itControl);
+        const char escaped[] = {'\\', 'x', Digits[b >> 4], Digits[b & 0x0F]};
+        sOut.append(escaped, sizeof escaped);
+        it = itControl + 1;
+    }
+}
+
+std::string LineError(std::int64_t eSource, std::int64_t iLine, std::string_view sText) {
+    std::string s = std::string(eSource == LineSourceScript ? "Script - " : "Constants - ") + "Error at line " +
+                    std::to_string(iLine) + ". ";
+    AppendEscaped(s, sText);
+    return s;
+}
+
 int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError) {
     const std::string sLower = LowerKeepingPositions(line.sText);
     const std::string sName(Word(sLower, 0));
@@ -171,8 +192,8 @@ int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError) {
         return 0;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Constant, line);
-    task.constant.Name = sName;
-    task.constant.Value = std::string(sValue);
+    task.constant->Name = sName;
+    task.constant->Value = std::string(sValue);
     parse.mConstants.emplace(sName, &task);
     line.fParsed = 1;
     return 1;
@@ -194,7 +215,7 @@ void ReplaceConstants(uScriptParse& parse, uScriptLine& line) {
         const std::size_t iLength = (iBlank == std::string::npos ? s.size() : iBlank) - p;
         auto it = parse.mConstants.find(LowerKeepingPositions(std::string_view(s).substr(p, iLength)));
         if (it == parse.mConstants.end()) continue;
-        s.replace(p, iLength, it->second->constant.Value);
+        s.replace(p, iLength, it->second->constant->Value);
         fReplaced = true;
     }
     if (fReplaced) line.sText = std::move(s);

@@ -44,6 +44,13 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
 // sError, -1 a bare reference (no second word).
 int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError);
 
+// Appends the text with every byte below 0x20 and 0x7F written as "\xHH" (two upper-case hex
+// digits), so that a message quoting a script line shows its control bytes instead of carrying them.
+void AppendEscaped(std::string& sOut, std::string_view sText);
+
+// "Script - " or "Constants - " by the source, "Error at line <n>. " and the checker's text, escaped.
+std::string LineError(std::int64_t eSource, std::int64_t iLine, std::string_view sText);
+
 // Puts the values of the constants known so far in place of their references; at most 20 "#"
 // of the line are examined.
 void ReplaceConstants(uScriptParse& parse, uScriptLine& line);

@@ -4,7 +4,9 @@
 #include "script/ScriptInstrumentLines.h"
 #include "script/ScriptVariableLines.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace InstrumentScript {
 namespace {
@@ -20,11 +22,6 @@ constexpr std::array<uDeclaration, 7> Declarations{{{"boolean", eVariableType::B
                                                      {"image", eVariableType::Image},
                                                      {"waveform", eVariableType::Waveform},
                                                      {"data", eVariableType::Data}}};
-
-std::string LineError(const uScriptLine& line, const std::string& sText) {
-    return std::string(line.eLineSource == LineSourceScript ? "Script - " : "Constants - ") + "Error at line " +
-           std::to_string(line.iLine) + ". " + sText;
-}
 
 bool CheckCondition(uScriptParse& parse, uScriptLine& line, eScriptTaskType eType, std::string& sError) {
     const std::string sLower = LowerKeepingPositions(line.sText);
@@ -46,10 +43,23 @@ bool CheckCondition(uScriptParse& parse, uScriptLine& line, eScriptTaskType eTyp
     uScriptTask& task = parse.AddTask(eType, line);
     task.fParsed = 0;
     task.Execute = 1;
-    task.instruction.Instruction = sInstruction;
-    task.instruction.Parameter = std::string(sParameter);
+    task.instruction->Instruction = sInstruction;
+    task.instruction->Parameter = std::string(sParameter);
     line.fParsed = 1;
     return true;
+}
+
+// Puts the tasks in line order, those of one line in the order they were made. The keys are
+// sorted beside the list and the nodes then moved once: sorting the list itself would walk
+// its scattered nodes again and again.
+void SortByLine(std::list<uScriptTask>& tasks) {
+    std::vector<std::pair<std::int64_t, std::list<uScriptTask>::iterator>> keys;
+    keys.reserve(tasks.size());
+    for (auto it = tasks.begin(); it != tasks.end(); ++it) keys.emplace_back(it->iLine, it);
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::list<uScriptTask> sorted;
+    for (const auto& key : keys) sorted.splice(sorted.end(), tasks, key.second);
+    tasks.swap(sorted);
 }
 
 } // namespace
@@ -76,7 +86,7 @@ bool CheckLabel(uScriptParse& parse, uScriptLine& line, std::string& sError) {
         return false;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Label, line);
-    task.label.Name = sName;
+    task.label->Name = sName;
     parse.mLabels.emplace(sName, &task);
     line.fParsed = 1;
     return true;
@@ -96,8 +106,8 @@ bool CheckGoto(uScriptParse& parse, uScriptLine& line, uScriptTask* pParent, std
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Goto, line);
     task.Execute = 1;
-    task.jump.Name = sName;
-    task.jump.pLabel = it->second;
+    task.jump->Name = sName;
+    task.jump->pLabel = it->second;
     task.pParentAddress = pParent;
     line.fParsed = 1;
     return true;
@@ -116,7 +126,7 @@ bool CheckVariableDeclaration(uScriptParse& parse, eVariableType eType, uScriptL
     }
     auto it = parse.mVariables.find(sName);
     if (it != parse.mVariables.end()) {
-        if (it->second->variable.Type != eType) {
+        if (it->second->variable->Type != eType) {
             sError = "The variable has already been declared with a different data type: " + sName;
             return false;
         }
@@ -125,8 +135,8 @@ bool CheckVariableDeclaration(uScriptParse& parse, eVariableType eType, uScriptL
         return true;
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::Variable, line);
-    task.variable.Type = eType;
-    task.variable.Name = sName;
+    task.variable->Type = eType;
+    task.variable->Name = sName;
     parse.mVariables.emplace(sName, &task);
     line.fParsed = 1;
     return true;
@@ -141,7 +151,7 @@ bool CheckFalse(uScriptParse& parse, uScriptLine& line, std::string& sError) {
 }
 
 bool CheckConditionalGoto(uScriptParse& parse, uScriptTask& condition, std::string& sError) {
-    uScriptLine line{LineSourceScript, condition.instruction.Instruction + " " + condition.instruction.Parameter,
+    uScriptLine line{LineSourceScript, condition.instruction->Instruction + " " + condition.instruction->Parameter,
                      condition.iLine, 0};
     if (!CheckGoto(parse, line, &condition, sError)) return false;
     uScriptTask& jump = *std::next(parse.itLinked);
@@ -159,7 +169,7 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         switch (task.eTaskType) {
         case eScriptTaskType::True:
         case eScriptTaskType::False:
-        case eScriptTaskType::VariableInstruction: sWord = task.instruction.Instruction; break;
+        case eScriptTaskType::VariableInstruction: sWord = task.instruction->Instruction; break;
         case eScriptTaskType::Function: sWord = "function"; break;
         default: continue;
         }
@@ -179,7 +189,7 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
         }
         if (!fLinked) {
             parse.fLinking = false;
-            sError = "Script - Error at line " + std::to_string(task.iLine) + ". " + sText;
+            sError = LineError(LineSourceScript, task.iLine, sText);
             return false;
         }
         task.fParsed = 1;
@@ -206,7 +216,7 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
 
     std::string sText;
     auto fail = [&](const uScriptLine& line) {
-        sError = LineError(line, sText);
+        sError = LineError(line.eLineSource, line.iLine, sText);
         return false;
     };
     // Pass 1: constants.
@@ -266,7 +276,7 @@ bool ParseScript(std::string_view sScript, std::string_view sConstants, std::sha
             return fail(line);
         }
     }
-    program.mTasks.sort([](const uScriptTask& a, const uScriptTask& b) { return a.iLine < b.iLine; });
+    SortByLine(program.mTasks);
     if (!LinkInstructions(parse, sError)) return false;
     IndexProgram(program);
     return true;

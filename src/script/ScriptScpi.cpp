@@ -124,18 +124,18 @@ bool TaskFunctionScpi(uScriptThread& t, uScriptTask& task, std::string& sError) 
         return false;
     }
     DataBuffer payload;
-    const std::string sCommand = ReplaceVariablesInText(t, task, task.scpi.sCommand, eReferenceForm::Dollar,
+    const std::string sCommand = ReplaceVariablesInText(t, task, task.scpi->sCommand, eReferenceForm::Dollar,
                                                         "TaskFunctionScpiVariable", &payload);
     const uScriptTask* pDeclaration = t.pActiveInstrumentTask;
-    const std::int64_t iDelay = pDeclaration ? pDeclaration->instrument.iScpiDelay : 0;
+    const std::int64_t iDelay = pDeclaration ? pDeclaration->instrument->iScpiDelay : 0;
     // A stop ends the pause and the run: nothing is queued, and the thread ends without a word.
     if (iDelay > 0 && !SleepMilliseconds(t, iDelay)) return true;
     uTaskScpiCommand command;
     command.fSend = 1;
     command.sCommand = sCommand;
     if (!payload.empty()) command.pData = std::make_shared<const DataBuffer>(std::move(payload));
-    command.fRequestData = task.scpi.fRead ? 1 : 0;
-    command.eWait = pDeclaration ? pDeclaration->instrument.eScpiWait : 0;
+    command.fRequestData = task.scpi->fRead ? 1 : 0;
+    command.eWait = pDeclaration ? pDeclaration->instrument->eScpiWait : 0;
     if (!QueueAwaitedTask(t, *t.pActiveInstrument, std::move(command), InstrumentTaskScpiCommand, sError)) {
         PostLine(t, task, " TaskFunctionScpi - Fehler beim Hinzufügen des Tasks.");
         return false;
@@ -160,7 +160,7 @@ bool EventInstrumentScpiCommand(uScriptThread& t, uInstrumentObject& instrument,
     const auto iSize = static_cast<std::size_t>(
         std::clamp<std::int64_t>(pResult->iRequestTransferred, 0, static_cast<std::int64_t>(pResult->requestData.size())));
     const std::string_view bytes = pResult->requestData.view().substr(0, iSize);
-    uScriptVariable& v = pTarget->variable;
+    uScriptVariable& v = *pTarget->variable;
     switch (v.Type) {
     case eVariableType::Boolean:
         v.Boolean = BooleanFromData(t, task, bytes);

@@ -1,20 +1,46 @@
 #include "script/ScriptTask.h"
 
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <utility>
+
 namespace InstrumentScript {
 
 void IndexProgram(uScriptProgram& program) {
     std::int64_t iPosition = 0;
     program.mLabels.clear();
+    program.mVariables.clear();
+    program.mInstruments.clear();
     program.mOrder.clear();
     program.mOrder.reserve(program.mTasks.size());
+    std::set<std::size_t, std::greater<>> lengths;
     for (uScriptTask& task : program.mTasks) {
         task.iPosition = iPosition++;
         program.mOrder.push_back(&task);
-        if (task.eTaskType == eScriptTaskType::Label) program.mLabels.emplace(task.label.Name, &task);
+        const uScriptTask& t = task; // reads only: a part the task does not use stays unmade
+        switch (t.eTaskType) {
+        case eScriptTaskType::Label: program.mLabels.emplace(t.label->Name, &task); break;
+        case eScriptTaskType::Variable:
+            if (t.variable->Name.empty()) break;
+            program.mVariables.emplace(t.variable->Name, &task);
+            lengths.insert(t.variable->Name.size());
+            break;
+        case eScriptTaskType::Instrument:
+            if (!t.instrument->Name.empty()) program.mInstruments[t.instrument->Name].push_back(&task);
+            break;
+        default: break;
+        }
     }
-    program.mScriptLineIndex.clear();
-    for (std::size_t i = 0; i < program.mScriptLines.size(); ++i)
-        program.mScriptLineIndex.emplace(program.mScriptLines[i].iLine, i);
+    program.mVariableNameLengths.assign(lengths.begin(), lengths.end());
+    std::int64_t iLast = 0;
+    for (const uScriptLine& line : program.mScriptLines) iLast = std::max(iLast, line.iLine);
+    program.mScriptLineIndex.assign(static_cast<std::size_t>(iLast) + 1, 0);
+    for (std::size_t i = 0; i < program.mScriptLines.size(); ++i) {
+        const std::int64_t iLine = program.mScriptLines[i].iLine;
+        if (iLine > 0 && program.mScriptLineIndex[static_cast<std::size_t>(iLine)] == 0)
+            program.mScriptLineIndex[static_cast<std::size_t>(iLine)] = i + 1;
+    }
 }
 
 uScriptTask* NextTask(const uScriptProgram& program, const uScriptTask& task) {
@@ -23,7 +49,8 @@ uScriptTask* NextTask(const uScriptProgram& program, const uScriptTask& task) {
 }
 
 void ResetVariable(uScriptTask& task) {
-    uScriptVariable& v = task.variable;
+    if (std::as_const(task).variable->Type == eVariableType::None) return; // no variable: nothing is made
+    uScriptVariable& v = *task.variable;
     switch (v.Type) {
     case eVariableType::Boolean: v.Boolean = 0; break;
     case eVariableType::Integer: v.Integer = 0; break;
@@ -38,7 +65,7 @@ void ResetVariable(uScriptTask& task) {
 
 void FreeVariableMemory(uScriptProgram& program) {
     for (uScriptTask& task : program.mTasks) {
-        const eVariableType eType = task.variable.Type;
+        const eVariableType eType = std::as_const(task).variable->Type;
         if (eType == eVariableType::Data || eType == eVariableType::Image || eType == eVariableType::Waveform)
             ResetVariable(task);
     }

@@ -117,8 +117,91 @@ struct uScriptRemove {
     std::int64_t iNumber = 0;
 };
 
-// One task of a parsed script: the head, then the sub-record of its own type (the others stay
-// empty). References point into the same task list and own nothing.
+// A part of a task that only tasks of some types use. It is made on first use through a
+// non-const task and reads as empty (default values) through a const one until then: most
+// tasks use one part, so a task stays small and a long script's list stays in the caches.
+// The parser makes the parts its tasks use; the interpreter only reads and writes those.
+template <class T>
+class uTaskPart {
+  public:
+    T* operator->() { return &Get(); }
+    const T* operator->() const { return p ? p.get() : &Empty(); }
+    T& operator*() { return Get(); }
+    const T& operator*() const { return *operator->(); }
+
+  private:
+    T& Get() {
+        if (!p) p = std::make_unique<T>();
+        return *p;
+    }
+    static const T& Empty() {
+        static const T empty{};
+        return empty;
+    }
+    std::unique_ptr<T> p;
+};
+
+struct uScriptSource {
+    std::string sScript;
+    std::string sConstants;
+};
+struct uScriptConstant {
+    std::string Name;
+    std::string Value;
+};
+struct uScriptMath {
+    std::int64_t eMath = 0; // 1 sub, 2 mul, 3 div, 4 crc16ccitt
+    uScriptOperand operand; // pAddress is pSubAddress
+};
+struct uScriptCompare {
+    std::int64_t eCompare = 0; // 1 equal, 2 greater, 3 less
+    uScriptOperand operand;    // pAddress is pCompareAddress
+};
+struct uScriptName {
+    std::string Name;
+};
+struct uScriptSetting {
+    std::string Name, Setting, Value, Value2;
+};
+struct uScriptJump {
+    std::string Name;
+    uScriptTask* pLabel = nullptr; // the label task, linked by the parser
+};
+struct uScriptBeep {
+    std::int64_t eMessageBeep = 0;
+};
+struct uScriptRemoveParameters {
+    std::string sParameter;
+    std::array<uScriptRemove, 3> aRemove{};
+};
+struct uScriptReplace {
+    std::string sParameter, sSearch;
+    std::int64_t fSearchBytes = 0;
+    std::string sReplacement;
+    std::int64_t fReplacementBytes = 0;
+    std::int64_t iCount = 0;
+};
+struct uScriptSave {
+    std::string sFilepath, sParameter;
+};
+struct uScriptScpi {
+    std::int64_t fRead = 0;
+    std::string sCommand;
+};
+struct uScriptCaptureParameters {
+    std::string sParameter;
+};
+struct uScriptWait {
+    std::int64_t eWait = 0; // 0 milliseconds, 1 abs, 2 time, 3 date, 4 msg
+    std::int64_t iMilliseconds = 0;
+    std::int64_t iWaitEnd = 0;
+    std::int64_t iTime = 0;
+    std::int64_t iDate = 0;
+    std::string sMessage;
+};
+
+// One task of a parsed script: the head and the part of its own type (the others stay unmade).
+// References point into the same task list and own nothing.
 struct uScriptTask {
     eScriptTaskType eTaskType = eScriptTaskType::None;
     std::int64_t eLineSource = LineSourceNone;
@@ -129,72 +212,26 @@ struct uScriptTask {
     uScriptTask* pParentAddress = nullptr;
     std::int64_t iPosition = 0; // position in the task list, from 0 (set by IndexProgram)
 
-    struct {
-        std::string sScript;
-        std::string sConstants;
-    } script;
-    struct {
-        std::string Name;
-        std::string Value;
-    } constant;
-    uScriptVariable variable;
-    uScriptInstruction instruction; // VariableInstruction, True, False, Function
-    uScriptOperand add;              // VariableAdd: pAddress is pAddAddress
-    struct {
-        std::int64_t eMath = 0; // 1 sub, 2 mul, 3 div, 4 crc16ccitt
-        uScriptOperand operand; // pAddress is pSubAddress
-    } math;
-    uScriptOperand set; // VariableSet: pAddress is pSetAddress
-    struct {
-        std::int64_t eCompare = 0; // 1 equal, 2 greater, 3 less
-        uScriptOperand operand;    // pAddress is pCompareAddress
-    } compare;
-    uScriptInstrument instrument;
-    struct {
-        std::string Name;
-    } select;
-    struct {
-        std::string Name, Setting, Value, Value2;
-    } setting;
-    struct {
-        std::string Name;
-    } label;
-    struct {
-        std::string Name;
-        uScriptTask* pLabel = nullptr; // the label task, linked by the parser
-    } jump;
-    struct {
-        std::int64_t eMessageBeep = 0;
-    } beep;
-    struct {
-        std::string sParameter;
-        std::array<uScriptRemove, 3> aRemove{};
-    } remove;
-    struct {
-        std::string sParameter, sSearch;
-        std::int64_t fSearchBytes = 0;
-        std::string sReplacement;
-        std::int64_t fReplacementBytes = 0;
-        std::int64_t iCount = 0;
-    } replace;
-    struct {
-        std::string sFilepath, sParameter;
-    } save;
-    struct {
-        std::int64_t fRead = 0;
-        std::string sCommand;
-    } scpi;
-    struct {
-        std::string sParameter;
-    } screencopy, waveform;
-    struct {
-        std::int64_t eWait = 0; // 0 milliseconds, 1 abs, 2 time, 3 date, 4 msg
-        std::int64_t iMilliseconds = 0;
-        std::int64_t iWaitEnd = 0;
-        std::int64_t iTime = 0;
-        std::int64_t iDate = 0;
-        std::string sMessage;
-    } wait;
+    uTaskPart<uScriptVariable> variable; // a Variable task's value
+    uTaskPart<uScriptSource> script;
+    uTaskPart<uScriptConstant> constant;
+    uTaskPart<uScriptInstruction> instruction; // VariableInstruction, True, False, Function
+    uTaskPart<uScriptOperand> add;              // VariableAdd: pAddress is pAddAddress
+    uTaskPart<uScriptMath> math;
+    uTaskPart<uScriptOperand> set; // VariableSet: pAddress is pSetAddress
+    uTaskPart<uScriptCompare> compare;
+    uTaskPart<uScriptInstrument> instrument;
+    uTaskPart<uScriptName> select;
+    uTaskPart<uScriptSetting> setting;
+    uTaskPart<uScriptName> label;
+    uTaskPart<uScriptJump> jump;
+    uTaskPart<uScriptBeep> beep;
+    uTaskPart<uScriptRemoveParameters> remove;
+    uTaskPart<uScriptReplace> replace;
+    uTaskPart<uScriptSave> save;
+    uTaskPart<uScriptScpi> scpi;
+    uTaskPart<uScriptCaptureParameters> screencopy, waveform;
+    uTaskPart<uScriptWait> wait;
 };
 
 // One line of the script or constants text; iLine counts from 1, empty and comment lines too.
@@ -211,15 +248,21 @@ struct uScriptProgram {
     std::list<uScriptTask> mTasks;
     std::vector<uScriptLine> mScriptLines;
     std::vector<uScriptLine> mConstantLines;
-    // iLine -> index into mScriptLines of the first line with that number.
-    std::unordered_map<std::int64_t, std::size_t> mScriptLineIndex;
+    // iLine -> 1 + index into mScriptLines of the first line with that number, 0 for none.
+    std::vector<std::size_t> mScriptLineIndex;
     // The tasks in list order (mOrder[i]->iPosition == i).
     std::vector<uScriptTask*> mOrder;
     // Label name as written -> its Label task (the first one of that name).
     std::unordered_map<std::string, uScriptTask*> mLabels;
+    // Variable name -> its Variable task (the first one of that name), and the lengths of the
+    // names, each once, longest first: texts look their variables up without a walk of the list.
+    std::unordered_map<std::string, uScriptTask*> mVariables;
+    std::vector<std::size_t> mVariableNameLengths;
+    // Instrument name -> the Instrument tasks of that name, in list order.
+    std::unordered_map<std::string, std::vector<uScriptTask*>> mInstruments;
 };
 
-// Numbers the tasks by position and fills the line, order and label look-ups.
+// Numbers the tasks by position and fills the line, order, label, variable and instrument look-ups.
 void IndexProgram(uScriptProgram& program);
 
 // The task behind the given one in list order, nullptr at the end.

@@ -3,6 +3,7 @@
 #include "script/ScriptConvert.h"
 
 #include <string_view>
+#include <utility>
 
 namespace InstrumentScript {
 namespace {
@@ -22,12 +23,12 @@ std::string Prefix(std::int64_t iLine) {
 }
 
 std::string ParentName(const uScriptTask& task) {
-    return task.pParentAddress ? task.pParentAddress->variable.Name : std::string();
+    return task.pParentAddress ? std::as_const(*task.pParentAddress).variable->Name : std::string();
 }
 
 // The operand as the parser kept it: a variable's name, a file, or the value.
 std::string Operand(const uScriptOperand& operand) {
-    if (operand.pAddress) return operand.pAddress->variable.Name;
+    if (operand.pAddress) return std::as_const(*operand.pAddress).variable->Name;
     if (operand.fFile) return operand.sValue + " " + operand.sFile;
     return operand.sValue;
 }
@@ -75,7 +76,7 @@ std::string InstrumentBody(const uScriptInstrument& i) {
 }
 
 std::string WaitBody(const uScriptTask& task) {
-    const auto& w = task.wait;
+    const auto& w = *task.wait;
     switch (w.eWait) {
     case 0: return "function wait " + std::to_string(w.iMilliseconds);
     case 1: return "function wait abs " + std::to_string(w.iMilliseconds);
@@ -91,50 +92,50 @@ std::string WaitBody(const uScriptTask& task) {
 bool ScriptTaskBody(const uScriptTask& t, std::string& sBody) {
     const std::string sParent = ParentName(t);
     switch (t.eTaskType) {
-    case eScriptTaskType::Constant: sBody = t.constant.Name + " set " + t.constant.Value; break;
-    case eScriptTaskType::Variable: sBody = TypeWord(t.variable.Type) + " " + t.variable.Name; break;
+    case eScriptTaskType::Constant: sBody = t.constant->Name + " set " + t.constant->Value; break;
+    case eScriptTaskType::Variable: sBody = TypeWord(t.variable->Type) + " " + t.variable->Name; break;
     case eScriptTaskType::VariableCompare: {
         static const char* const Words[] = {"", "equal", "greater", "less"};
-        const std::int64_t e = t.compare.eCompare;
-        sBody = sParent + " " + (e >= 1 && e <= 3 ? Words[e] : "") + " " + t.compare.operand.sValue;
+        const std::int64_t e = t.compare->eCompare;
+        sBody = sParent + " " + (e >= 1 && e <= 3 ? Words[e] : "") + " " + t.compare->operand.sValue;
         break;
     }
-    case eScriptTaskType::VariableAdd: sBody = sParent + " add " + Operand(t.add); break;
+    case eScriptTaskType::VariableAdd: sBody = sParent + " add " + Operand(*t.add); break;
     case eScriptTaskType::VariableMath: {
         static const char* const Words[] = {"", "sub", "mul", "div", "crc16ccitt"};
-        const std::int64_t e = t.math.eMath;
-        sBody = sParent + " " + (e >= 1 && e <= 4 ? Words[e] : "") + " " + Operand(t.math.operand);
+        const std::int64_t e = t.math->eMath;
+        sBody = sParent + " " + (e >= 1 && e <= 4 ? Words[e] : "") + " " + Operand(t.math->operand);
         break;
     }
-    case eScriptTaskType::VariableSet: sBody = sParent + " set " + Operand(t.set); break;
-    case eScriptTaskType::Instrument: sBody = InstrumentBody(t.instrument); break;
-    case eScriptTaskType::InstrumentSelect: sBody = t.select.Name; break;
+    case eScriptTaskType::VariableSet: sBody = sParent + " set " + Operand(*t.set); break;
+    case eScriptTaskType::Instrument: sBody = InstrumentBody(*t.instrument); break;
+    case eScriptTaskType::InstrumentSelect: sBody = t.select->Name; break;
     case eScriptTaskType::InstrumentSet:
-        sBody = t.setting.Name + " set " + t.setting.Setting + " " + t.setting.Value + " " + t.setting.Value2;
+        sBody = t.setting->Name + " set " + t.setting->Setting + " " + t.setting->Value + " " + t.setting->Value2;
         break;
-    case eScriptTaskType::Label: sBody = "label " + t.label.Name; break;
-    case eScriptTaskType::Goto: sBody = "goto " + t.jump.Name; break;
+    case eScriptTaskType::Label: sBody = "label " + t.label->Name; break;
+    case eScriptTaskType::Goto: sBody = "goto " + t.jump->Name; break;
     case eScriptTaskType::False:
-        sBody = "false " + t.instruction.Instruction + " " + t.instruction.Parameter;
+        sBody = "false " + t.instruction->Instruction + " " + t.instruction->Parameter;
         break;
-    case eScriptTaskType::True: sBody = "true " + t.instruction.Instruction + " " + t.instruction.Parameter; break;
-    case eScriptTaskType::FunctionBeep: sBody = "function beep " + BeepWord(t.beep.eMessageBeep); break;
+    case eScriptTaskType::True: sBody = "true " + t.instruction->Instruction + " " + t.instruction->Parameter; break;
+    case eScriptTaskType::FunctionBeep: sBody = "function beep " + BeepWord(t.beep->eMessageBeep); break;
     case eScriptTaskType::FunctionClipboard: sBody = sParent + " function clipboard"; break;
-    case eScriptTaskType::FunctionRemove: sBody = sParent + " function remove" + Optional(t.remove.sParameter); break;
+    case eScriptTaskType::FunctionRemove: sBody = sParent + " function remove" + Optional(t.remove->sParameter); break;
     case eScriptTaskType::FunctionReplace:
-        sBody = sParent + " function replace" + Optional(t.replace.sParameter);
+        sBody = sParent + " function replace" + Optional(t.replace->sParameter);
         break;
     case eScriptTaskType::FunctionSave:
-        sBody = sParent + " function save" + (t.save.sFilepath.empty() ? "" : " \"" + t.save.sFilepath + "\"") +
-                Optional(t.save.sParameter);
+        sBody = sParent + " function save" + (t.save->sFilepath.empty() ? "" : " \"" + t.save->sFilepath + "\"") +
+                Optional(t.save->sParameter);
         break;
     case eScriptTaskType::FunctionScpi:
-        sBody = sParent + " function scpi" + (t.scpi.fRead ? " read " : " write ") + t.scpi.sCommand;
+        sBody = sParent + " function scpi" + (t.scpi->fRead ? " read " : " write ") + t.scpi->sCommand;
         break;
     case eScriptTaskType::FunctionScreencopy:
-        sBody = sParent + " function screencopy " + t.screencopy.sParameter;
+        sBody = sParent + " function screencopy " + t.screencopy->sParameter;
         break;
-    case eScriptTaskType::FunctionWaveform: sBody = sParent + " function waveform " + t.waveform.sParameter; break;
+    case eScriptTaskType::FunctionWaveform: sBody = sParent + " function waveform " + t.waveform->sParameter; break;
     case eScriptTaskType::FunctionView: sBody = sParent + " function view"; break;
     case eScriptTaskType::FunctionWait: sBody = WaitBody(t); break;
     default: return false;

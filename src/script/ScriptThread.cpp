@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <string_view>
 #include <variant>
@@ -41,7 +42,7 @@ struct uDispatch {
 // The Script task: parses both texts; the new program replaces the list (the run ends there).
 bool TaskScript(uScriptThread& t, uScriptTask& task, std::string& sError) {
     std::shared_ptr<uScriptProgram> pProgram;
-    const bool fParsed = ParseScript(task.script.sScript, task.script.sConstants, pProgram, sError);
+    const bool fParsed = ParseScript(task.script->sScript, task.script->sConstants, pProgram, sError);
     if (pProgram) {
         SetProgram(*t.pInstance, pProgram);
         t.pProgram = std::move(pProgram);
@@ -139,11 +140,30 @@ uResultDispatch ResultDispatchOf(std::int64_t eType) {
     }
 }
 
-std::string LineText(const uScriptTask& task) { return "Skriptzeile " + std::to_string(task.iLine); }
+// "Skriptzeile <n>" and the tail, built in one allocation: these lines go out for every statement.
+std::string LineText(const uScriptTask& task, std::string_view sTail = {}) {
+    char digits[24];
+    const char* const pEnd = std::to_chars(digits, digits + sizeof digits, task.iLine).ptr;
+    constexpr std::string_view Head = "Skriptzeile ";
+    std::string s;
+    const auto iDigits = static_cast<std::size_t>(pEnd - digits);
+    s.reserve(Head.size() + iDigits + sTail.size());
+    s.append(Head).append(digits, iDigits).append(sTail);
+    return s;
+}
+
+// The head and the script line's text, its control bytes escaped.
+std::string QuotedLine(std::string sHead, const uScriptLine& line) {
+    sHead.reserve(sHead.size() + line.sText.size() + 8);
+    AppendEscaped(sHead, line.sText);
+    return sHead;
+}
 
 const uScriptLine* ScriptLineOf(const uScriptProgram& program, std::int64_t iLine) {
-    auto it = program.mScriptLineIndex.find(iLine);
-    return it == program.mScriptLineIndex.end() ? nullptr : &program.mScriptLines[it->second];
+    const auto& index = program.mScriptLineIndex;
+    if (iLine <= 0 || static_cast<std::uint64_t>(iLine) >= index.size()) return nullptr;
+    const std::size_t iSlot = index[static_cast<std::size_t>(iLine)];
+    return iSlot == 0 ? nullptr : &program.mScriptLines[iSlot - 1];
 }
 
 // Sleeps for the reason; false when the thread is to stop. With a pending pause, a result
@@ -201,12 +221,14 @@ bool RunTasks(uScriptThread& t) {
         }
         if (StopRequested(t)) return false;
         const uScriptLine* pLine = ScriptLineOf(program, task.iLine);
-        if (pLine) PostMessage(t, ScriptMessageStatus, "Script line: " + std::to_string(task.iLine) + " - " + pLine->sText);
+        if (pLine)
+            PostMessage(t, ScriptMessageStatus,
+                        QuotedLine("Script line: " + std::to_string(task.iLine) + " - ", *pLine));
         PostMessage(t, ScriptMessageOutput,
                     "- - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - - ");
-        if (pLine) PostMessage(t, ScriptMessageOutput, LineText(task) + " " + pLine->sText);
+        if (pLine) PostMessage(t, ScriptMessageOutput, QuotedLine(LineText(task, " "), *pLine));
         PostMessage(t, ScriptMessageOutput,
-                    LineText(task) + " Thread - Taskposition in Liste: " + std::to_string(task.iPosition));
+                    LineText(task, " Thread - Taskposition in Liste: ") + std::to_string(task.iPosition));
         t.pCurrentTask = &task;
         t.fJump = false;
         t.pJumpTask = nullptr;
@@ -228,8 +250,8 @@ bool RunTasks(uScriptThread& t) {
             case eAfter::Go: break;
             case eAfter::WaitResult: fWaitResult = fResult; break;
             case eAfter::WaitResultWhenConnecting:
-                if (fResult && task.instrument.fWaitForConnect) {
-                    task.instrument.fWaitForConnect = 0;
+                if (fResult && task.instrument->fWaitForConnect) {
+                    task.instrument->fWaitForConnect = 0;
                     fWaitResult = true;
                 }
                 break;
@@ -324,7 +346,7 @@ void PostMessage(uScriptThread& t, std::int64_t eType, std::string sText, std::i
 }
 
 void PostLine(uScriptThread& t, const uScriptTask& task, const std::string& sText) {
-    PostMessage(t, ScriptMessageOutput, LineText(task) + sText);
+    PostMessage(t, ScriptMessageOutput, LineText(task, sText));
 }
 
 void PostError(uScriptThread& t, const std::string& sText, const std::string& sProcedure) {
@@ -399,13 +421,13 @@ void Thread(std::shared_ptr<uScriptThread> pThread) {
 }
 
 bool TaskGoto(uScriptThread& t, uScriptTask& task, std::string&) {
-    uScriptTask* pLabel = task.jump.pLabel;
+    uScriptTask* pLabel = task.jump->pLabel;
     if (!pLabel) {
-        auto it = t.pProgram->mLabels.find(task.jump.Name);
+        auto it = t.pProgram->mLabels.find(task.jump->Name);
         if (it != t.pProgram->mLabels.end()) pLabel = it->second;
     }
     if (!pLabel) return false;
-    PostLine(t, task, " TaskGoto - Es wird zum Sprungziel gesprungen: " + task.jump.Name + " - Skriptzeile " +
+    PostLine(t, task, " TaskGoto - Es wird zum Sprungziel gesprungen: " + task.jump->Name + " - Skriptzeile " +
                           std::to_string(pLabel->iLine));
     t.fJump = true;
     t.pJumpTask = pLabel;

@@ -78,11 +78,11 @@ bool CheckWithKind(uScriptParse& parse, const uScriptLine& line, eScriptTaskType
     if (!ReadOperand(parse, line, false, operand, sError)) return false;
     uScriptTask& task = AddOperandTask(parse, line, eType);
     if (eType == eScriptTaskType::VariableMath) {
-        task.math.eMath = iKind;
-        task.math.operand = std::move(operand);
+        task.math->eMath = iKind;
+        task.math->operand = std::move(operand);
     } else {
-        task.compare.eCompare = iKind;
-        task.compare.operand = std::move(operand);
+        task.compare->eCompare = iKind;
+        task.compare->operand = std::move(operand);
     }
     return true;
 }
@@ -120,18 +120,18 @@ bool CheckVariableInstruction(uScriptParse& parse, uScriptLine& line, std::strin
     }
     uScriptTask& task = parse.AddTask(eScriptTaskType::VariableInstruction, line);
     task.fParsed = 0;
-    task.instruction.Name = sName;
-    task.instruction.Instruction = sInstruction;
-    task.instruction.Parameter = std::string(sParameter);
+    task.instruction->Name = sName;
+    task.instruction->Instruction = sInstruction;
+    task.instruction->Parameter = std::string(sParameter);
     task.pParentAddress = it->second;
     line.fParsed = 1;
     return true;
 }
 
 bool CheckVariableInstructionParameters(uScriptParse& parse, uScriptTask& task, std::string& sError) {
-    const uScriptLine line{LineSourceScript, task.instruction.Instruction + " " + task.instruction.Parameter,
+    const uScriptLine line{LineSourceScript, task.instruction->Instruction + " " + task.instruction->Parameter,
                            task.iLine, 0};
-    const uInstructionWord* pWord = FindWord(task.instruction.Instruction);
+    const uInstructionWord* pWord = FindWord(task.instruction->Instruction);
     bool fResult = false;
     switch (pWord ? pWord->eType : eScriptTaskType::None) {
     case eScriptTaskType::VariableSet: fResult = CheckVariableSet(parse, line, sError); break;
@@ -150,14 +150,14 @@ bool CheckVariableInstructionParameters(uScriptParse& parse, uScriptTask& task, 
 bool CheckVariableSet(uScriptParse& parse, const uScriptLine& line, std::string& sError) {
     uScriptOperand operand;
     if (!ReadOperand(parse, line, true, operand, sError)) return false;
-    AddOperandTask(parse, line, eScriptTaskType::VariableSet).set = std::move(operand);
+    *AddOperandTask(parse, line, eScriptTaskType::VariableSet).set = std::move(operand);
     return true;
 }
 
 bool CheckVariableAdd(uScriptParse& parse, const uScriptLine& line, std::string& sError) {
     uScriptOperand operand;
     if (!ReadOperand(parse, line, true, operand, sError)) return false;
-    AddOperandTask(parse, line, eScriptTaskType::VariableAdd).add = std::move(operand);
+    *AddOperandTask(parse, line, eScriptTaskType::VariableAdd).add = std::move(operand);
     return true;
 }
 

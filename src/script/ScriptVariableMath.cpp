@@ -151,7 +151,7 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
         PostLine(t, task, sPrefix + "Ergebnis des Vergleichs: False");
         return false;
     }
-    const uScriptVariable& own = pOwn->variable;
+    const uScriptVariable& own = *pOwn->variable;
     const eCommon eOwn = CommonOf(own.Type);
     const uSide ownValue = Interpret(own, eOwn);
     std::string sOwnText = SideText(ownValue, eOwn);
@@ -160,15 +160,15 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
 
     eCommon eIn = eOwn;
     uSide ownSide, otherSide;
-    const uScriptTask* pOther = task.compare.operand.pAddress;
+    const uScriptTask* pOther = task.compare->operand.pAddress;
     if (!pOther) {
         ownSide = ownValue;
-        otherSide = InterpretLiteral(LowerAscii(task.compare.operand.sValue), eIn);
+        otherSide = InterpretLiteral(LowerAscii(task.compare->operand.sValue), eIn);
         std::string sText = SideText(otherSide, eIn);
         if (eIn == eCommon::String) sText = "(max. 32 Zeichen): " + sText;
         PostLine(t, task, sPrefix + "Interpretierter Wert: " + sText);
     } else {
-        const uScriptVariable& other = pOther->variable;
+        const uScriptVariable& other = *pOther->variable;
         eIn = CommonOf(other.Type);
         ownSide = Interpret(own, eIn);
         otherSide = Interpret(other, eIn);
@@ -179,7 +179,7 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
     }
     const int iOrder = Order(ownSide, otherSide, eIn);
     std::int64_t fResult = 0;
-    switch (task.compare.eCompare) {
+    switch (task.compare->eCompare) {
     case 1: fResult = iOrder == 0; break;
     case 2: fResult = iOrder == 1; break;
     case 3: fResult = iOrder == -1; break;
@@ -193,11 +193,11 @@ bool TaskVariableCompare(uScriptThread& t, uScriptTask& task, std::string&) {
 bool TaskVariableMath(uScriptThread& t, uScriptTask& task, std::string&) {
     uScriptTask* pChanged = task.pParentAddress;
     if (!pChanged) return false;
-    uScriptVariable& v = pChanged->variable;
+    uScriptVariable& v = *pChanged->variable;
     const std::string sPrefix = " TaskVariableMath - ";
-    const std::int64_t eMath = task.math.eMath;
-    const uScriptOperand& op = task.math.operand;
-    const uScriptVariable* pValue = op.pAddress ? &op.pAddress->variable : nullptr;
+    const std::int64_t eMath = task.math->eMath;
+    const uScriptOperand& op = task.math->operand;
+    const uScriptVariable* pValue = op.pAddress ? &*op.pAddress->variable : nullptr;
     if (pValue) PostLine(t, task, sPrefix + "Variable von der Rechnung: " + pValue->Name);
     else PostLine(t, task, sPrefix + "Wert für die Rechnung: " + op.sValue);
     auto refuse = [&] {

@@ -11,17 +11,15 @@ namespace InstrumentScript {
 namespace {
 
 // The variable whose name the text at the position begins with: the longest, of equally long
-// ones the first in list order.
-const uScriptTask* FindVariable(const std::vector<const uScriptTask*>& variables, std::string_view sText,
-                                std::size_t iAt) {
-    const uScriptTask* pFound = nullptr;
-    for (const uScriptTask* p : variables) {
-        const std::string& sName = p->variable.Name;
-        if (sName.empty() || iAt + sName.size() > sText.size()) continue;
-        if (pFound && sName.size() <= pFound->variable.Name.size()) continue;
-        if (LowerKeepingPositions(sText.substr(iAt, sName.size())) == sName) pFound = p;
+// ones the first in list order. One look-up per length of a declared name, however many there are.
+const uScriptTask* FindVariable(const uScriptProgram* pProgram, std::string_view sText, std::size_t iAt) {
+    if (!pProgram) return nullptr;
+    for (const std::size_t iLength : pProgram->mVariableNameLengths) {
+        if (iAt + iLength > sText.size()) continue;
+        const auto it = pProgram->mVariables.find(LowerKeepingPositions(sText.substr(iAt, iLength)));
+        if (it != pProgram->mVariables.end()) return it->second;
     }
-    return pFound;
+    return nullptr;
 }
 
 std::string ValueText(const uScriptVariable& v) {
@@ -38,12 +36,6 @@ std::string ValueText(const uScriptVariable& v) {
 
 std::string ReplaceVariablesInText(uScriptThread& t, const uScriptTask& task, std::string_view sText,
                                    eReferenceForm eForm, std::string_view sProcedure, DataBuffer* pPayload) {
-    std::vector<const uScriptTask*> variables;
-    if (t.pProgram) {
-        for (const uScriptTask& v : t.pProgram->mTasks) {
-            if (v.eTaskType == eScriptTaskType::Variable) variables.push_back(&v);
-        }
-    }
     const std::string_view sMark = eForm == eReferenceForm::Dollar ? "$" : "/$";
     std::string sOut;
     sOut.reserve(sText.size());
@@ -59,13 +51,13 @@ std::string ReplaceVariablesInText(uScriptThread& t, const uScriptTask& task, st
             continue;
         }
         const std::size_t iName = i + sMark.size();
-        const uScriptTask* pVariable = FindVariable(variables, sText, iName);
+        const uScriptTask* pVariable = FindVariable(t.pProgram.get(), sText, iName);
         if (!pVariable) {
             sOut += sMark;
             i = iName;
             continue;
         }
-        const uScriptVariable& v = pVariable->variable;
+        const uScriptVariable& v = *pVariable->variable;
         const std::string sValue = ValueText(v);
         std::string sLine = " " + std::string(sProcedure) + " - Die Variable '" + v.Name + "' wird ersetzt durch";
         if (pPayload && v.Type == eVariableType::Data) {
@@ -84,7 +76,7 @@ std::string ReplaceVariablesInText(uScriptThread& t, const uScriptTask& task, st
 
 std::string TaskReplaceVariable(uScriptThread& t, const uScriptTask& task) {
     if (task.eTaskType != eScriptTaskType::FunctionWait) return {};
-    return ReplaceVariablesInText(t, task, task.wait.sMessage, eReferenceForm::Dollar, "TaskReplaceVariable");
+    return ReplaceVariablesInText(t, task, task.wait->sMessage, eReferenceForm::Dollar, "TaskReplaceVariable");
 }
 
 } // namespace InstrumentScript

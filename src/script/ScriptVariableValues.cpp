@@ -353,8 +353,8 @@ bool AddValue(uScriptVariable& target, uValue& value, std::string& sError) {
 bool RunValueTask(uScriptThread& t, uScriptTask& task, const uProcedure& proc) {
     uScriptTask* pTarget = task.pParentAddress;
     if (!pTarget) return false;
-    uScriptVariable& target = pTarget->variable;
-    const uScriptOperand& op = proc.fAdd ? task.add : task.set;
+    uScriptVariable& target = *pTarget->variable;
+    const uScriptOperand& op = proc.fAdd ? *task.add : *task.set;
     const std::string sPrefix = std::string(" ") + proc.sName + " - ";
     uValue value;
     if (!op.pAddress) {
@@ -363,7 +363,7 @@ bool RunValueTask(uScriptThread& t, uScriptTask& task, const uProcedure& proc) {
         if (!LiteralValue(t, task, proc, op, target.Type, value)) return false;
         PostLine(t, task, sPrefix + "Interpretierter Wert: " + value.sLog);
     } else {
-        const uScriptVariable& source = op.pAddress->variable;
+        const uScriptVariable& source = *op.pAddress->variable;
         PostLine(t, task, sPrefix + proc.sVariableLine + source.Name);
         const bool fAllowed = VariableValue(source, target.Type, value);
         if (!fAllowed) PostScriptError(t, task, proc.sName, proc.sRefusal);

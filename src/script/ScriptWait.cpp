@@ -79,7 +79,7 @@ std::string Number(std::int64_t i) { return Utility::StrDLocalized(static_cast<d
 } // namespace
 
 bool TaskFunctionWait(uScriptThread& t, uScriptTask& task, std::string&) {
-    auto& w = task.wait;
+    auto& w = *task.wait;
     bool fOk = false;
     std::string sText;
     std::int64_t iLeft = 0;
@@ -126,8 +126,8 @@ bool TaskFunctionWait(uScriptThread& t, uScriptTask& task, std::string&) {
 }
 
 bool TaskFunctionBeep(uScriptThread& t, uScriptTask& task, std::string&) {
-    PostLine(t, task, " TaskFunctionBeep - Parameter: " + std::to_string(task.beep.eMessageBeep));
-    Environment()->Beep(task.beep.eMessageBeep);
+    PostLine(t, task, " TaskFunctionBeep - Parameter: " + std::to_string(task.beep->eMessageBeep));
+    Environment()->Beep(task.beep->eMessageBeep);
     return true;
 }
 

@@ -116,7 +116,7 @@ class ScriptDoors : public ::testing::Test {
                 return s.rfind("Skriptzeile 12 Waveform von Waveform - w set $", 0) == 0;
             }));
         }
-        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument.pInstrument;
+        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
         ASSERT_TRUE(pObject);
         EXPECT_TRUE(pObject->pInterface->IsConnected(*pObject));
         StopScript(pInstance, sError);

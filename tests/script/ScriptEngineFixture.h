@@ -31,8 +31,8 @@ inline std::shared_ptr<InstrumentScript::uScriptProgram> Parsed(const std::strin
 inline InstrumentScript::uScriptVariable& VariableOf(InstrumentScript::uScriptProgram& program,
                                                      const std::string& sName) {
     for (InstrumentScript::uScriptTask& task : program.mTasks) {
-        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable && task.variable.Name == sName)
-            return task.variable;
+        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable && task.variable->Name == sName)
+            return *task.variable;
     }
     ADD_FAILURE() << "no variable " << sName;
     static InstrumentScript::uScriptVariable none;

@@ -38,12 +38,12 @@ struct Builder {
     }
     uScriptTask& Label(std::int64_t iLine, const std::string& sName) {
         uScriptTask& task = Add(eScriptTaskType::Label, iLine, ":" + sName, false);
-        task.label.Name = sName;
+        task.label->Name = sName;
         return task;
     }
     uScriptTask& Goto(std::int64_t iLine, const std::string& sName) {
         uScriptTask& task = Add(eScriptTaskType::Goto, iLine, "goto " + sName);
-        task.jump.Name = sName;
+        task.jump->Name = sName;
         return task;
     }
     std::shared_ptr<uScriptProgram> Done() {
@@ -125,6 +125,19 @@ TEST_F(ScriptEngine, OneTaskPostsItsMessagesInOrder) {
     EXPECT_EQ(m[3].sText, "Skriptzeile 2 Thread - Taskposition in Liste: 1");
     EXPECT_EQ(m[4].sText, "Skriptzeile 2 TaskGoto - Es wird zum Sprungziel gesprungen: end - Skriptzeile 3");
     EXPECT_EQ(m[5].eType, ScriptMessageFinished);
+}
+
+TEST_F(ScriptEngine, TheLinesQuotingTheScriptLineShowItsControlBytesEscaped) {
+    Builder b;
+    b.Goto(1, "end");
+    b.p->mScriptLines.back().sText = std::string("goto end\0\x1b\x7f", 11);
+    b.Label(2, "end");
+    Run(b.Done());
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+    const auto m = collector.Messages();
+    ASSERT_GE(m.size(), 3u);
+    EXPECT_EQ(m[0].sText, "Script line: 1 - goto end\\x00\\x1B\\x7F");
+    EXPECT_EQ(m[2].sText, "Skriptzeile 1 goto end\\x00\\x1B\\x7F");
 }
 
 TEST_F(ScriptEngine, ControlFlowFollowsTheLastComparison) {
@@ -226,7 +239,7 @@ class ScriptInstrumentWait : public ScriptEngine {
         Builder b;
         b.Add(eScriptTaskType::FunctionScpi, 1, "v function scpi read *IDN?");
         uScriptTask& inst = b.Add(eScriptTaskType::Instrument, 0, "", false);
-        inst.instrument.pInstrument = pTestInstrument;
+        inst.instrument->pInstrument = pTestInstrument;
         b.Label(2, "after");
         b.Goto(3, "done");
         b.Label(4, "done");
@@ -514,27 +527,27 @@ TEST(ScriptVariables, ResetAndFreeKeepScalarValues) {
     auto add = [&](eVariableType eType) -> uScriptTask& {
         uScriptTask& t = program.mTasks.emplace_back();
         t.eTaskType = eScriptTaskType::Variable;
-        t.variable.Type = eType;
+        t.variable->Type = eType;
         return t;
     };
     uScriptTask& i = add(eVariableType::Integer);
-    i.variable.Integer = 42;
+    i.variable->Integer = 42;
     uScriptTask& s = add(eVariableType::String);
-    s.variable.String = "kept";
+    s.variable->String = "kept";
     uScriptTask& d = add(eVariableType::Data);
-    d.variable.Data = DataBuffer::FromText("Hello");
+    d.variable->Data = DataBuffer::FromText("Hello");
     uScriptTask& img = add(eVariableType::Image);
-    img.variable.Image = QImage(4, 4, QImage::Format_RGB32);
+    img.variable->Image = QImage(4, 4, QImage::Format_RGB32);
     uScriptTask& w = add(eVariableType::Waveform);
-    w.variable.Waveform = std::make_unique<uWaveformData>();
+    w.variable->Waveform = std::make_unique<uWaveformData>();
     FreeVariableMemory(program);
-    EXPECT_EQ(i.variable.Integer, 42);
-    EXPECT_EQ(s.variable.String, "kept");
-    EXPECT_FALSE(d.variable.Data.allocated());
-    EXPECT_TRUE(img.variable.Image.isNull());
-    EXPECT_FALSE(w.variable.Waveform);
+    EXPECT_EQ(i.variable->Integer, 42);
+    EXPECT_EQ(s.variable->String, "kept");
+    EXPECT_FALSE(d.variable->Data.allocated());
+    EXPECT_TRUE(img.variable->Image.isNull());
+    EXPECT_FALSE(w.variable->Waveform);
     ResetVariable(i);
-    EXPECT_EQ(i.variable.Integer, 0);
+    EXPECT_EQ(i.variable->Integer, 0);
 }
 
 } // namespace

@@ -65,6 +65,8 @@ TEST(ScriptInstrumentLines, DeclarationsInTheirCanonicalFormOrWithTheirError) {
          Error(2, "The instrument is already present, with a different interface or parameters: $a")},
         {"instrument $a usbtmc 1 2 DS1ZA123\ninstrument $a usbtmc 1 2 ds1za123",
          Error(2, "The instrument is already present, with a different interface or parameters: $a")},
+        // VID and PID are hexadecimal: either case is the same device, kept in lower case.
+        {"instrument $a usbtmc 1AB1 04CE X\ninstrument $a usbtmc 1ab1 04ce X", "  1   instrument $a usbtmc 1ab1 04ce X\n"},
         {"instrument $a serial com3\ninstrument $a serial com3 9600 8 1 NONE none", "  1   instrument $a serial com3 9600 8 1 none none\n"},
     });
 }
@@ -85,8 +87,8 @@ TEST(ScriptInstrumentLines, SelectionsAndSettings) {
     ASSERT_EQ(Canonical(sDeclared + "$a set wait srq", &p), "  1   instrument $a vxi 1.2.3.4\n  2   $a set wait srq\n");
     const uScriptTask& set = p->mTasks.back();
     EXPECT_EQ(set.eTaskType, eScriptTaskType::InstrumentSet);
-    EXPECT_EQ(set.setting.Value, "srq");
-    EXPECT_EQ(set.setting.Value2, "");
+    EXPECT_EQ(set.setting->Value, "srq");
+    EXPECT_EQ(set.setting->Value2, "");
     EXPECT_EQ(set.Execute, 1);
 }
 
@@ -177,36 +179,36 @@ TEST(ScriptFunctionLines, TheFieldsAndLinksOfTheActionTasks) {
     EXPECT_EQ(removeLine.eTaskType, eScriptTaskType::VariableInstruction);
     EXPECT_EQ(removeLine.pInstructionAddress, &remove);
     EXPECT_EQ(remove.pParentAddress, &variable);
-    EXPECT_EQ(remove.remove.sParameter, "first 3 last 2 block last 1");
-    EXPECT_EQ(remove.remove.aRemove[0].eRemove, 2);
-    EXPECT_EQ(remove.remove.aRemove[0].iNumber, 3);
-    EXPECT_EQ(remove.remove.aRemove[1].eRemove, 3);
-    EXPECT_EQ(remove.remove.aRemove[1].iNumber, 2);
-    EXPECT_EQ(remove.remove.aRemove[2].eRemove, 1);
-    EXPECT_EQ(remove.remove.aRemove[2].iNumber, 0);
+    EXPECT_EQ(remove.remove->sParameter, "first 3 last 2 block last 1");
+    EXPECT_EQ(remove.remove->aRemove[0].eRemove, 2);
+    EXPECT_EQ(remove.remove->aRemove[0].iNumber, 3);
+    EXPECT_EQ(remove.remove->aRemove[1].eRemove, 3);
+    EXPECT_EQ(remove.remove->aRemove[1].iNumber, 2);
+    EXPECT_EQ(remove.remove->aRemove[2].eRemove, 1);
+    EXPECT_EQ(remove.remove->aRemove[2].iNumber, 0);
     const uScriptTask& function = *o[3];
     const uScriptTask& wait = *o[4];
     EXPECT_EQ(function.eTaskType, eScriptTaskType::Function);
     EXPECT_EQ(function.Execute, 0);
     EXPECT_EQ(function.pInstructionAddress, &wait);
     EXPECT_EQ(wait.pParentAddress, nullptr);
-    EXPECT_EQ(wait.wait.eWait, 2);
-    EXPECT_EQ(wait.wait.iTime, 7 * 3600 + 5 * 60 + 9);
+    EXPECT_EQ(wait.wait->eWait, 2);
+    EXPECT_EQ(wait.wait->iTime, 7 * 3600 + 5 * 60 + 9);
     EXPECT_EQ(wait.Execute, 1);
     const uScriptTask& replace = *o[7];
-    EXPECT_EQ(replace.replace.sSearch, "A b");
-    EXPECT_EQ(replace.replace.fSearchBytes, 0);
-    EXPECT_EQ(replace.replace.sReplacement, "41,42");
-    EXPECT_EQ(replace.replace.fReplacementBytes, 1);
-    EXPECT_EQ(replace.replace.iCount, 3);
+    EXPECT_EQ(replace.replace->sSearch, "A b");
+    EXPECT_EQ(replace.replace->fSearchBytes, 0);
+    EXPECT_EQ(replace.replace->sReplacement, "41,42");
+    EXPECT_EQ(replace.replace->fReplacementBytes, 1);
+    EXPECT_EQ(replace.replace->iCount, 3);
     const uScriptTask& condition = *o[8];
     EXPECT_EQ(condition.eTaskType, eScriptTaskType::True);
     EXPECT_EQ(condition.pInstructionAddress, o[9]);
-    EXPECT_EQ(o[9]->wait.iDate, 951782400 + 3723);
+    EXPECT_EQ(o[9]->wait->iDate, 951782400 + 3723);
     EXPECT_EQ(o[9]->pParentAddress, nullptr);
-    EXPECT_EQ(o[11]->wait.sMessage, "Voltage $u1 V");
-    EXPECT_EQ(o[13]->save.sFilepath, "a.bin");
-    EXPECT_EQ(o[13]->save.sParameter, "");
+    EXPECT_EQ(o[11]->wait->sMessage, "Voltage $u1 V");
+    EXPECT_EQ(o[13]->save->sFilepath, "a.bin");
+    EXPECT_EQ(o[13]->save->sParameter, "");
     for (const uScriptTask* pTask : o) EXPECT_EQ(pTask->fParsed, 1);
 }
 

@@ -42,8 +42,8 @@ class ScriptInstrument : public ScriptTest::EngineFixture {
     std::vector<uTask> RecordsOfFirst() {
         const auto& program = *pInstance->pProgram;
         for (const uScriptTask* p : program.mOrder) {
-            if (p->eTaskType == eScriptTaskType::Instrument && p->instrument.pInstrument)
-                return seams.Core().Records(*p->instrument.pInstrument);
+            if (p->eTaskType == eScriptTaskType::Instrument && p->instrument->pInstrument)
+                return seams.Core().Records(*p->instrument->pInstrument);
         }
         return {};
     }
@@ -250,15 +250,15 @@ TEST_F(ScriptInstrument, WaitSettingsAreKeptInTheDeclaration) {
     auto pProgram = Parsed("instrument $a rawtcp 127.0.0.1 1\ninstrument $b rawtcp 127.0.0.1 2\n"
                            "$b set wait srq\n$b set wait scpi 200\n$a set wait scpi -5\nfunction scpi write X");
     ASSERT_TRUE(RunToEnd(pProgram));
-    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument.eScpiWait, 2);
-    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument.iScpiDelay, 200);
-    EXPECT_EQ(DeclarationOf(*pProgram, "$a").instrument.iScpiDelay, 0);
+    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument->eScpiWait, 2);
+    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument->iScpiDelay, 200);
+    EXPECT_EQ(DeclarationOf(*pProgram, "$a").instrument->iScpiDelay, 0);
     EXPECT_TRUE(HasOutput("Skriptzeile 5 TaskInstrumentSet - Es wird zwischen den SCPI-Kommandos gewartet. "
                           "Millisekunden: 0"));
     EXPECT_TRUE(HasOutput("Skriptzeile 3 TaskInstrumentSet - Es wird auf den Service Request gewartet."));
     // The command goes to $b, declared last, with its wait mode.
     const auto commands =
-        RecordsOf<uTaskScpiCommand>(seams.Core().Records(*DeclarationOf(*pProgram, "$b").instrument.pInstrument));
+        RecordsOf<uTaskScpiCommand>(seams.Core().Records(*DeclarationOf(*pProgram, "$b").instrument->pInstrument));
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].eWait, 2);
 }
@@ -267,10 +267,10 @@ TEST_F(ScriptInstrument, AWaitSettingBeforeItsDeclarationRanIsStored) {
     auto pProgram = Parsed("instrument $a rawtcp 127.0.0.1 1\n$b set wait stbmav\n"
                            "instrument $b rawtcp 127.0.0.1 2\nfunction scpi write X");
     ASSERT_TRUE(RunToEnd(pProgram));
-    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument.eScpiWait, 1);
-    EXPECT_EQ(DeclarationOf(*pProgram, "$a").instrument.eScpiWait, 0);
+    EXPECT_EQ(DeclarationOf(*pProgram, "$b").instrument->eScpiWait, 1);
+    EXPECT_EQ(DeclarationOf(*pProgram, "$a").instrument->eScpiWait, 0);
     const auto commands =
-        RecordsOf<uTaskScpiCommand>(seams.Core().Records(*DeclarationOf(*pProgram, "$b").instrument.pInstrument));
+        RecordsOf<uTaskScpiCommand>(seams.Core().Records(*DeclarationOf(*pProgram, "$b").instrument->pInstrument));
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].eWait, 1);
 }
@@ -280,9 +280,9 @@ TEST_F(ScriptInstrument, TheLastDeclarationIsActiveUntilASelection) {
                            "function scpi write TO2\n$first\nfunction scpi write TO1");
     ASSERT_TRUE(RunToEnd(pProgram));
     const auto first = RecordsOf<uTaskScpiCommand>(
-        seams.Core().Records(*DeclarationOf(*pProgram, "$first").instrument.pInstrument));
+        seams.Core().Records(*DeclarationOf(*pProgram, "$first").instrument->pInstrument));
     const auto second = RecordsOf<uTaskScpiCommand>(
-        seams.Core().Records(*DeclarationOf(*pProgram, "$second").instrument.pInstrument));
+        seams.Core().Records(*DeclarationOf(*pProgram, "$second").instrument->pInstrument));
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(first[0].sCommand, "TO1");
@@ -323,7 +323,7 @@ TEST_F(ScriptInstrument, AGotoBackOverADeclarationDoesNotWait) {
 TEST_F(ScriptInstrument, AScpiPauseSpacesTheCommands) {
     InstrumentScript::SetEnvironment(std::make_shared<ScriptEnvironment>()); // the real clock
     ASSERT_TRUE(RunToEnd(Parsed(Declare + "$s set wait scpi 500\nfunction scpi write A\nfunction scpi write B")));
-    const auto received = seams.Core().Received(*FindDeclaration(*pInstance->pProgram, "$s", true)->instrument.pInstrument);
+    const auto received = seams.Core().Received(*FindDeclaration(*pInstance->pProgram, "$s", true)->instrument->pInstrument);
     std::vector<std::chrono::steady_clock::time_point> times;
     for (const auto& r : received) {
         if (r.eTaskType == InstrumentTaskScpiCommand) times.push_back(r.at);
@@ -347,7 +347,7 @@ TEST_F(ScriptInstrument, TheLongestScpiPauseHoldsTheCommandUntilStop) {
             return false;
         }));
         EXPECT_FALSE(ScriptTest::PumpUntil([&] { return collector.Count(ScriptMessageFinished) > 0; }, 300));
-        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument.pInstrument;
+        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
         EXPECT_TRUE(RecordsOf<uTaskScpiCommand>(seams.Core().Records(*pObject)).empty());
         std::string sError;
         const auto start = std::chrono::steady_clock::now();
@@ -363,7 +363,7 @@ TEST_F(ScriptInstrument, AResultOfAnotherTaskWritesNothing) {
     auto pProgram = Parsed(Declare + "integer v\nv function scpi read Q?");
     Run(pProgram);
     ASSERT_TRUE(collector.WaitForText("Skriptzeile 3 Thread - Warte auf die Ausführung des SCPI-Kommandos."));
-    const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument.pInstrument;
+    const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
     const auto received = seams.Core().Received(*pObject);
     ASSERT_FALSE(received.empty());
     const auto& last = received.back();

@@ -93,6 +93,12 @@ TEST(ScriptParser, ErrorsInTheirExactForm) {
         // Pass order: a double constant before a missing label before an unknown line.
         {"xyz\ngoto nowhere\n#a set 1\n#a set 1", "", "Script - Error at line 4. The constant was already defined in the script in line 3: #a"},
         {"xyz\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
+        // Control bytes of the line are shown escaped, in the checkers' texts and in the linking pass's.
+        {std::string("goto a\0b", 8), "", "Script - Error at line 1. The jump label is not present: a\\x00b"},
+        {"xyz\x1f\x7f 5", "", "Script - Error at line 1. The variable does not exist, it has not been declared: xyz\\x1F\\x7F"},
+        {"true goto a\x01\nlabel a", "", "Script - Error at line 1. The jump label is not present: a\\x01"},
+        {"label x", "#a\x1b set 1\n#A\x1b set 2",
+         "Constants - Error at line 2. The constant has already been defined in the constants in line 1: #a\\x1B"},
     };
     for (const auto& c : cases) EXPECT_EQ(Parse(c.sScript, c.sConstants), c.sError) << c.sScript;
 }
@@ -118,6 +124,24 @@ TEST(ScriptParser, AtMostTwentyHashesAreExamined) {
               "Script - Error at line 1. The jump label is not pr");
 }
 
+TEST(ScriptParser, TasksStandInLineOrderThoseOfOneLineAsTheyWereMade) {
+    using E = eScriptTaskType;
+    // The constants text counts its lines apart: its line 3 stands beside script line 3, first.
+    std::shared_ptr<uScriptProgram> p;
+    ASSERT_EQ(Parse("integer n\n#c set 1\nlabel top\nn add #c\ntrue goto top", "#k set 5\n\n#j set 2", &p), "");
+    std::vector<std::pair<E, std::int64_t>> order;
+    for (const auto& t : p->mTasks) order.emplace_back(t.eTaskType, t.iLine);
+    EXPECT_EQ(order, (std::vector<std::pair<E, std::int64_t>>{{E::Constant, 1},
+                                                               {E::Variable, 1},
+                                                               {E::Constant, 2},
+                                                               {E::Constant, 3},
+                                                               {E::Label, 3},
+                                                               {E::VariableInstruction, 4},
+                                                               {E::VariableAdd, 4},
+                                                               {E::True, 5},
+                                                               {E::Goto, 5}}));
+}
+
 TEST(ScriptParser, TheWorkedOrderAndLinks) {
     std::shared_ptr<uScriptProgram> p;
     ASSERT_EQ(Parse("integer n\nlabel top\ntrue goto top\ngoto top", "", &p), "");
@@ -129,7 +153,7 @@ TEST(ScriptParser, TheWorkedOrderAndLinks) {
     const uScriptTask& condition = *p->mOrder[2];
     ASSERT_EQ(condition.pInstructionAddress, p->mOrder[3]);
     EXPECT_EQ(p->mOrder[3]->pParentAddress, &condition);
-    EXPECT_EQ(p->mOrder[3]->jump.pLabel, p->mOrder[1]);
+    EXPECT_EQ(p->mOrder[3]->jump->pLabel, p->mOrder[1]);
     EXPECT_EQ(p->mOrder[3]->iLine, 3);
 }
 

@@ -126,9 +126,9 @@ TEST(ScriptText, TheTaskFieldsOfVariableLines) {
     const uScriptTask* pTotal = o[1];
     // total set count: a reference to count.
     EXPECT_EQ(o[2]->eTaskType, eScriptTaskType::VariableInstruction);
-    EXPECT_EQ(o[2]->instruction.Name, "total");
-    EXPECT_EQ(o[2]->instruction.Instruction, "set");
-    EXPECT_EQ(o[2]->instruction.Parameter, "count");
+    EXPECT_EQ(o[2]->instruction->Name, "total");
+    EXPECT_EQ(o[2]->instruction->Instruction, "set");
+    EXPECT_EQ(o[2]->instruction->Parameter, "count");
     EXPECT_EQ(o[2]->Execute, 0);
     EXPECT_EQ(o[2]->fParsed, 1);
     EXPECT_EQ(o[2]->pParentAddress, pTotal);
@@ -136,31 +136,31 @@ TEST(ScriptText, TheTaskFieldsOfVariableLines) {
     EXPECT_EQ(o[3]->eTaskType, eScriptTaskType::VariableSet);
     EXPECT_EQ(o[3]->Execute, 1);
     EXPECT_EQ(o[3]->pParentAddress, pTotal);
-    EXPECT_EQ(o[3]->set.pAddress, pCount);
-    EXPECT_EQ(o[3]->set.sValue, "count");
+    EXPECT_EQ(o[3]->set->pAddress, pCount);
+    EXPECT_EQ(o[3]->set->sValue, "count");
     // total set "count": the text.
-    EXPECT_EQ(o[5]->set.pAddress, nullptr);
-    EXPECT_EQ(o[5]->set.sValue, "count");
-    EXPECT_EQ(o[5]->set.fFile, 0);
+    EXPECT_EQ(o[5]->set->pAddress, nullptr);
+    EXPECT_EQ(o[5]->set->sValue, "count");
+    EXPECT_EQ(o[5]->set->fFile, 0);
     EXPECT_EQ(o[7]->eTaskType, eScriptTaskType::VariableMath);
-    EXPECT_EQ(o[7]->math.eMath, 4);
-    EXPECT_EQ(o[7]->math.operand.pAddress, pTotal);
+    EXPECT_EQ(o[7]->math->eMath, 4);
+    EXPECT_EQ(o[7]->math->operand.pAddress, pTotal);
     EXPECT_EQ(o[7]->pParentAddress, pCount);
     EXPECT_EQ(o[9]->eTaskType, eScriptTaskType::VariableCompare);
-    EXPECT_EQ(o[9]->compare.eCompare, 3);
-    EXPECT_EQ(o[9]->compare.operand.sValue, "5");
-    EXPECT_EQ(o[9]->compare.operand.pAddress, nullptr);
+    EXPECT_EQ(o[9]->compare->eCompare, 3);
+    EXPECT_EQ(o[9]->compare->operand.sValue, "5");
+    EXPECT_EQ(o[9]->compare->operand.pAddress, nullptr);
     EXPECT_EQ(o[12]->eTaskType, eScriptTaskType::VariableAdd);
-    EXPECT_EQ(o[12]->add.fFile, 1);
-    EXPECT_EQ(o[12]->add.sFile, "f.bin");
-    EXPECT_EQ(o[12]->add.sValue, "$file");
+    EXPECT_EQ(o[12]->add->fFile, 1);
+    EXPECT_EQ(o[12]->add->sFile, "f.bin");
+    EXPECT_EQ(o[12]->add->sValue, "$file");
     for (const uScriptTask* pTask : o) EXPECT_EQ(pTask->fParsed, 1);
 }
 
 TEST(ScriptText, BodiesOfTasksMadeByOtherLines) {
     uScriptTask variable;
     variable.eTaskType = eScriptTaskType::Variable;
-    variable.variable.Name = "v";
+    variable.variable->Name = "v";
     using E = eScriptTaskType;
     const struct {
         E eType;
@@ -170,51 +170,51 @@ TEST(ScriptText, BodiesOfTasksMadeByOtherLines) {
     } cases[] = {
         {E::Instrument, false,
          [](uScriptTask& t) {
-             t.instrument.InterfaceType = 2;
-             t.instrument.Name = "$scope";
-             t.instrument.VxiIpAddress = "127.0.0.1";
-             t.instrument.VxiPort = "0";
+             t.instrument->InterfaceType = 2;
+             t.instrument->Name = "$scope";
+             t.instrument->VxiIpAddress = "127.0.0.1";
+             t.instrument->VxiPort = "0";
          },
          "instrument $scope vxi 127.0.0.1 0"},
-        {E::Instrument, false, [](uScriptTask& t) { t.instrument.InterfaceType = 9; }, "instrument"},
-        {E::InstrumentSet, false, [](uScriptTask& t) { t.setting = {"$scope", "timeout", "500", ""}; },
+        {E::Instrument, false, [](uScriptTask& t) { t.instrument->InterfaceType = 9; }, "instrument"},
+        {E::InstrumentSet, false, [](uScriptTask& t) { *t.setting = {"$scope", "timeout", "500", ""}; },
          "$scope set timeout 500"},
         {E::FunctionSave, true,
          [](uScriptTask& t) {
-             t.save.sFilepath = "C:\\a b.txt";
-             t.save.sParameter = "append";
+             t.save->sFilepath = "C:\\a b.txt";
+             t.save->sParameter = "append";
          },
          "v function save \"C:\\a b.txt\" append"},
         {E::FunctionSave, true, [](uScriptTask&) {}, "v function save"},
-        {E::FunctionScpi, true, [](uScriptTask& t) { t.scpi = {1, ":MEAS:VOLT?"}; }, "v function scpi read :MEAS:VOLT?"},
-        {E::FunctionScpi, true, [](uScriptTask& t) { t.scpi = {0, "*RST"}; }, "v function scpi write *RST"},
-        {E::FunctionBeep, true, [](uScriptTask& t) { t.beep.eMessageBeep = 48; }, "function beep warning"},
+        {E::FunctionScpi, true, [](uScriptTask& t) { *t.scpi = {1, ":MEAS:VOLT?"}; }, "v function scpi read :MEAS:VOLT?"},
+        {E::FunctionScpi, true, [](uScriptTask& t) { *t.scpi = {0, "*RST"}; }, "v function scpi write *RST"},
+        {E::FunctionBeep, true, [](uScriptTask& t) { t.beep->eMessageBeep = 48; }, "function beep warning"},
         {E::FunctionWait, false,
          [](uScriptTask& t) {
-             t.wait.eWait = 2;
-             t.wait.iTime = 3600 * 7 + 60 * 5 + 9;
+             t.wait->eWait = 2;
+             t.wait->iTime = 3600 * 7 + 60 * 5 + 9;
          },
          "function wait time 07:05:09"},
         {E::FunctionWait, false,
          [](uScriptTask& t) {
-             t.wait.eWait = 3;
-             t.wait.iDate = 951782400 + 3723; // 2000-02-29 01:02:03
+             t.wait->eWait = 3;
+             t.wait->iDate = 951782400 + 3723; // 2000-02-29 01:02:03
          },
          "function wait date 2000-02-29 01:02:03"},
         {E::FunctionWait, false,
          [](uScriptTask& t) {
-             t.wait.eWait = 4;
-             t.wait.sMessage = "Bitte  warten";
+             t.wait->eWait = 4;
+             t.wait->sMessage = "Bitte  warten";
          },
          "function wait msg Bitte  warten"},
         {E::FunctionWait, false,
          [](uScriptTask& t) {
-             t.wait.eWait = 1;
-             t.wait.iMilliseconds = 250;
+             t.wait->eWait = 1;
+             t.wait->iMilliseconds = 250;
          },
          "function wait abs 250"},
         {E::FunctionRemove, true, [](uScriptTask&) {}, "v function remove"},
-        {E::FunctionReplace, true, [](uScriptTask& t) { t.replace.sParameter = "\"a\" \"b\""; },
+        {E::FunctionReplace, true, [](uScriptTask& t) { t.replace->sParameter = "\"a\" \"b\""; },
          "v function replace \"a\" \"b\""},
         {E::FunctionView, false, [](uScriptTask&) {}, "function view"},
     };

@@ -49,7 +49,7 @@ inline std::map<std::string, std::string>& Snapshot() {
 
 inline bool SnapshotExecutor(InstrumentScript::uScriptThread& t, InstrumentScript::uScriptTask&, std::string&) {
     for (const auto& task : t.pProgram->mTasks) {
-        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable) Snapshot()[task.variable.Name] = Render(task.variable);
+        if (task.eTaskType == InstrumentScript::eScriptTaskType::Variable) Snapshot()[task.variable->Name] = Render(*task.variable);
     }
     Snapshot()["?"] = t.fLastCompare ? "True" : "False";
     return true;

@@ -30,9 +30,9 @@ uReplaced replaced;
 // In place of the clipboard executor: the task's save path or SCPI command with its variables.
 bool ReplacingExecutor(uScriptThread& thread, uScriptTask& task, std::string&) {
     replaced = {};
-    replaced.sText = ReplaceVariablesInText(thread, task, task.save.sFilepath, eReferenceForm::PathDollar,
+    replaced.sText = ReplaceVariablesInText(thread, task, task.save->sFilepath, eReferenceForm::PathDollar,
                                             "TaskFunctionSaveVariable");
-    replaced.sText += "|" + ReplaceVariablesInText(thread, task, task.scpi.sCommand, eReferenceForm::Dollar,
+    replaced.sText += "|" + ReplaceVariablesInText(thread, task, task.scpi->sCommand, eReferenceForm::Dollar,
                                                    "TaskFunctionScpiVariable", &replaced.payload);
     return true;
 }
@@ -141,6 +141,19 @@ TEST_F(ScriptWait, AMessageShowsTheValuesOfItsVariables) {
                           }));
 }
 
+TEST_F(ScriptWait, TheLongestDeclaredNameWinsAmongThousandsOfDeclarations) {
+    // Names that are prefixes of each other, of many lengths, in any case in the text ("$v30000" is
+    // v300, which holds 0).
+    std::string sScript;
+    for (int i = 0; i < 3000; ++i) sScript += "integer v" + std::to_string(i) + "\n";
+    auto pProgram = Parsed(sScript + "string v1x\nfunction wait msg $V12x $v1x $v2999z $v30000 $w");
+    for (int i : {1, 12, 2999}) VariableOf(*pProgram, "v" + std::to_string(i)).Integer = i;
+    VariableOf(*pProgram, "v1x").String = "S";
+    Run(pProgram);
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageWaitUser));
+    EXPECT_EQ(collector.Texts(ScriptMessageWaitUser), std::vector<std::string>{"12x S 2999z 000 $w"});
+}
+
 TEST_F(ScriptWait, AnInsertedValueIsNeverSearchedAgain) {
     // A value holding its own reference would otherwise grow without end.
     auto pProgram = Parsed("string s\nboolean b\ninteger i\nfunction wait msg $s$s $b$i $$s $$$s");
@@ -160,8 +173,8 @@ TEST_F(ScriptWait, PathsAndCommandsUseTheSameRoutine) {
     VariableOf(*pProgram, "d").Data = DataBuffer::FromText(std::string("\x01\x02", 2));
     VariableOf(*pProgram, "f").Float = 1234.5;
     uScriptTask& task = pProgram->mTasks.back();
-    task.save.sFilepath = "/$ab.txt $a /$x/$f /$$a";
-    task.scpi.sCommand = ":DATA $d;$AB";
+    task.save->sFilepath = "/$ab.txt $a /$x/$f /$$a";
+    task.scpi->sCommand = ":DATA $d;$AB";
     Run(pProgram);
     ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
     EXPECT_EQ(replaced.sText, "AB.txt $a /$x1234.5 /$$a|:DATA ;AB");
