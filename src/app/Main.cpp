@@ -196,6 +196,7 @@ int Start() {
     }
     Window::InstallLogPlacement();
     WindowLog::Create();
+    EventHub::SetFailureReport(WindowLog::AddError);
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened.");
     LogLibUsbVersions();

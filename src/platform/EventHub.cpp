@@ -1,5 +1,6 @@
 #include "platform/EventHub.h"
 
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 
 #include <QCoreApplication>
@@ -7,9 +8,11 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <utility>
 
 namespace EventHub {
@@ -28,6 +31,9 @@ std::mutex mBindingMutex;
 std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject> pDelivery;
+
+std::mutex mReportMutex;
+FailureReport failureReport;
 
 std::size_t Deliver(std::size_t iLimit);
 std::size_t DeliverTurn(std::size_t iLimit);
@@ -128,6 +134,22 @@ std::size_t Deliver(std::size_t iLimit) {
     return iCount;
 }
 
+// A handler that sized memory from outside data and could not have it has ended its work; the
+// next events are delivered as usual.
+void ReportFailure(const uEvent& event) {
+    FailureReport report;
+    {
+        std::lock_guard lock(mReportMutex);
+        report = failureReport;
+    }
+    if (!report) return;
+    AllocationFailure::Run([&] {
+        char aEvent[24];
+        std::snprintf(aEvent, sizeof aEvent, "0x%X", static_cast<unsigned>(event.iEvent));
+        report(std::string("EventHub::Deliver: Event ") + aEvent + ": " + std::string(AllocationFailure::Message));
+    });
+}
+
 std::size_t DeliverTurn(std::size_t iLimit) {
     std::size_t iCount = 0;
     {
@@ -150,13 +172,20 @@ std::size_t DeliverTurn(std::size_t iLimit) {
         }
         ++iCount;
         // The handler is copied so that it may unbind itself while it runs.
-        if (Handler handler = FindHandler(event.iEvent, event.iWindow)) handler(event);
+        if (Handler handler = FindHandler(event.iEvent, event.iWindow)) {
+            if (!AllocationFailure::Run([&] { handler(event); })) ReportFailure(event);
+        }
     }
 }
 
 } // namespace
 
 std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1)); }
+
+void SetFailureReport(FailureReport report) {
+    std::lock_guard lock(mReportMutex);
+    failureReport = std::move(report);
+}
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);
