@@ -54,7 +54,7 @@ TEST_F(ScriptMemory, AGrowingTextEndsWithAScriptErrorAndTheNextScriptRuns) {
     const auto errors = RunKeeping("string s\ns set x\nlabel a\ns add s\ngoto a", pProgram);
     EXPECT_EQ(errors, std::vector<std::string>{"Script error: Skriptzeile 4 TaskVariableAdd - " + TooLarge});
     ASSERT_TRUE(pProgram);
-    EXPECT_EQ(VariableOf(*pProgram, "s").String, std::string(Limit, 'x')); // the last doubling that fitted
+    EXPECT_EQ(VariableOf(*pProgram, "s").String.size(), Limit); // the last doubling that fitted
     EXPECT_EQ(collector.Count(ScriptMessageFinished), 0u);
 
     EXPECT_TRUE(RunToEnd("integer i\ni set 5\nfunction beep", [](uScriptProgram&) {}).empty());
@@ -105,7 +105,7 @@ TEST_F(ScriptMemory, EveryGrowingStatementStopsAtTheCeiling) {
                                                    TooLarge});
         // A text keeps its value after the run (Data is released at every run's end).
         if (fText) {
-            EXPECT_EQ(VariableOf(*pProgram, "s").String, c.sPresetText);
+            EXPECT_TRUE(VariableOf(*pProgram, "s").String == c.sPresetText);
         }
     }
 }
