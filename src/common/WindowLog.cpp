@@ -2,7 +2,6 @@
 
 #include "common/NumberText.h"
 #include "common/UtilityGui.h"
-#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -179,10 +178,6 @@ void PostError(const std::string& sText) {
     const int iWindow = iLogWindow.load();
     if (iWindow == 0) return; // no log: nothing is made that nobody would free
     EventHub::PostEvent(EventLogLine, iWindow, 0, 2, EventHub::Payload::Of(sText));
-}
-
-void PostAllocationFailure(const char* sWhere) {
-    AllocationFailure::Run([&] { PostError(std::string(sWhere) + ": " + std::string(AllocationFailure::Message)); });
 }
 
 void AddSeparatorLine() { AddLine(std::string(60, '-')); }

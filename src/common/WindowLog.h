@@ -26,9 +26,6 @@ void AddLine(const std::string& sText);
 void AddError(const std::string& sText);
 // Any thread: the error line reaches the log once the GUI thread handles the posted event.
 void PostError(const std::string& sText);
-// Any thread: posts "<sWhere>: The memory could not be reserved." for work that ended by an
-// allocation failure; a further failure while it is made drops the line.
-void PostAllocationFailure(const char* sWhere);
 void AddSeparatorLine();
 // Empties the log; with fNotice the clearing notice and a separator line follow.
 void Clear(int fNotice);

@@ -121,7 +121,7 @@ void RunTask(uInstrumentObject& object, uInstance& instance, uTaskElement& eleme
 void ReportAllocationFailure(const uInstance& instance, const uTaskElement& element) {
     const std::int64_t iWindow = element.pTask ? TaskHeadOf(*element.pTask).iWindow : WindowNobody;
     if (iWindow == WindowNobody) {
-        WindowLog::PostAllocationFailure("InstrumentDefault::Thread");
+        AllocationFailure::Report("InstrumentDefault::Thread");
         return;
     }
     AllocationFailure::Run([&] {

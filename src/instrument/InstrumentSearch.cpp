@@ -153,7 +153,7 @@ void Search(const uStartSearch& order) {
 void SearchThread(uStartSearch order) {
     // An answer whose memory cannot be had ends the search as if it had run to its end.
     if (!AllocationFailure::Run([&] { Search(order); }))
-        WindowLog::PostAllocationFailure("InstrumentSearch::SearchThread");
+        AllocationFailure::Report("InstrumentSearch::SearchThread");
     // The flag goes first, so that a window that starts the next search on the end event is
     // not refused.
     uModule& module = Module();

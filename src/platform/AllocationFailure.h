@@ -6,8 +6,10 @@
 // goes on with its next piece of work.
 #pragma once
 
+#include <functional>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -25,5 +27,11 @@ template <typename Work> bool Run(Work&& work) {
     }
     return false;
 }
+
+// Where Report sends its line, from any thread: filled at start-up with the log; none drops it.
+void SetReport(std::function<void(const std::string&)> report);
+
+// Reports "<sWhere>: The memory could not be reserved."; a failure while it is made drops it.
+void Report(std::string_view sWhere);
 
 } // namespace AllocationFailure

@@ -12,7 +12,6 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <string>
 #include <utility>
 
 namespace EventHub {
@@ -31,9 +30,6 @@ std::mutex mBindingMutex;
 std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject> pDelivery;
-
-std::mutex mReportMutex;
-FailureReport failureReport;
 
 std::size_t Deliver(std::size_t iLimit);
 std::size_t DeliverTurn(std::size_t iLimit);
@@ -137,17 +133,9 @@ std::size_t Deliver(std::size_t iLimit) {
 // A handler that sized memory from outside data and could not have it has ended its work; the
 // next events are delivered as usual.
 void ReportFailure(const uEvent& event) {
-    FailureReport report;
-    {
-        std::lock_guard lock(mReportMutex);
-        report = failureReport;
-    }
-    if (!report) return;
-    AllocationFailure::Run([&] {
-        char aEvent[24];
-        std::snprintf(aEvent, sizeof aEvent, "0x%X", static_cast<unsigned>(event.iEvent));
-        report(std::string("EventHub::Deliver: Event ") + aEvent + ": " + std::string(AllocationFailure::Message));
-    });
+    char aWhere[48];
+    std::snprintf(aWhere, sizeof aWhere, "EventHub::Deliver: Event 0x%X", static_cast<unsigned>(event.iEvent));
+    AllocationFailure::Report(aWhere);
 }
 
 std::size_t DeliverTurn(std::size_t iLimit) {
@@ -181,11 +169,6 @@ std::size_t DeliverTurn(std::size_t iLimit) {
 } // namespace
 
 std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1)); }
-
-void SetFailureReport(FailureReport report) {
-    std::lock_guard lock(mReportMutex);
-    failureReport = std::move(report);
-}
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);

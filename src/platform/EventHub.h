@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 #include <typeinfo>
 
 namespace EventHub {
@@ -65,11 +64,6 @@ void UnbindWindow(int iWindow);
 // Delivers every queued event now, on the calling (GUI) thread; returns how many were taken.
 // The Qt event loop calls this by itself; tests without a running loop may call it by hand.
 std::size_t Pump();
-
-// Where a handler's allocation failure is reported (GUI thread); the handler's work ends there
-// and delivery goes on. Filled at start-up with the log; none drops the report.
-using FailureReport = std::function<void(const std::string&)>;
-void SetFailureReport(FailureReport report);
 
 // Number of events waiting to be delivered.
 std::size_t Pending();

@@ -51,6 +51,9 @@ struct uValue {
     std::string sLog;
 };
 
+// The most characters of a text that an output line shows.
+constexpr std::size_t LogCharacters = 1000;
+
 bool IsPointerType(eVariableType e) {
     return e == eVariableType::Data || e == eVariableType::Image || e == eVariableType::Waveform;
 }
@@ -265,7 +268,10 @@ bool VariableValue(const uScriptVariable& source, eVariableType eTarget, uValue&
         case eVariableType::String: value.sText = source.String; break;
         default: value.sText = HoldsValue(source) ? "true" : "false"; break;
         }
-        value.sLog = "string: " + value.sText;
+        // A long text is shown by its start: the output line of a text that doubles in a loop
+        // would otherwise cost as much memory again as the text itself, in the engine and the window.
+        value.sLog = "string: " + FirstCharacters(value.sText, LogCharacters);
+        if (value.sLog.size() < value.sText.size() + 8) value.sLog += " ...";
         return true;
     default:
         value.sLog = "data, image od. waveform: " +

@@ -1,5 +1,6 @@
 #include "platform/EventHub.h"
 #include "common/TestApplication.h"
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 
@@ -350,7 +351,7 @@ TEST_F(EventHubTest, AnAllocationFailureInAHandlerIsReportedAndDeliveryGoesOn) {
     for (const uCase& c : cases) {
         SCOPED_TRACE(c.sName);
         std::vector<std::string> reports;
-        EventHub::SetFailureReport([&](const std::string& s) { reports.push_back(s); });
+        AllocationFailure::SetReport([&](const std::string& s) { reports.push_back(s); });
         std::vector<std::intptr_t> seen;
         EventHub::Bind(EventTaskFinished, w, [&](const EventHub::uEvent& e) {
             seen.push_back(e.iType);
@@ -361,7 +362,7 @@ TEST_F(EventHubTest, AnAllocationFailureInAHandlerIsReportedAndDeliveryGoesOn) {
         EXPECT_EQ(EventHub::Pump(), 2u);
         EXPECT_EQ(seen, (std::vector<std::intptr_t>{1, 2}));
         EXPECT_EQ(reports, std::vector<std::string>{"EventHub::Deliver: Event 0x1001D: The memory could not be reserved."});
-        EventHub::SetFailureReport({});
+        AllocationFailure::SetReport({});
     }
 }
 

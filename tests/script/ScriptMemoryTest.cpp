@@ -56,6 +56,11 @@ TEST_F(ScriptMemory, AGrowingTextEndsWithAScriptErrorAndTheNextScriptRuns) {
     ASSERT_TRUE(pProgram);
     EXPECT_EQ(VariableOf(*pProgram, "s").String.size(), Limit); // the last doubling that fitted
     EXPECT_EQ(collector.Count(ScriptMessageFinished), 0u);
+    // Each doubling names its value by its first thousand characters only.
+    EXPECT_TRUE(HasOutput("Skriptzeile 4 TaskVariableAdd - Interpretierte Variable von string zu string: " +
+                          std::string(1000, 'x') + " ..."));
+    EXPECT_TRUE(HasOutput("Skriptzeile 4 TaskVariableAdd - Interpretierte Variable von string zu string: " +
+                          std::string(512, 'x')));
 
     EXPECT_TRUE(RunToEnd("integer i\ni set 5\nfunction beep", [](uScriptProgram&) {}).empty());
     EXPECT_EQ(Snapshot()["i"], "5");

@@ -1,6 +1,5 @@
 #include "windows/capture/ScreenshotWorker.h"
 
-#include "common/WindowLog.h"
 #include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 
@@ -40,7 +39,7 @@ ScreenshotWorker::ScreenshotWorker(int iWindow) : pShared(std::make_shared<uShar
                 result = uScreenshotResult{};
                 result.eWhat = job.eWhat;
                 result.fNotConverted = true;
-                WindowLog::PostAllocationFailure("ScreenshotWorker::Run");
+                AllocationFailure::Report("ScreenshotWorker::Run");
             }
             EventHub::PostEvent(EventScreenshotProcessed, pShared->iWindow, 0, 0,
                                 EventHub::Payload::Of(std::move(result)));

@@ -5,7 +5,6 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
-#include "common/WindowLog.h"
 #include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -136,7 +135,7 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
     shared.fRunning = false;
     lock.unlock();
     shared.viewSignal.notify_all();
-    if (!fDrawn) WindowLog::PostAllocationFailure("WindowScpiCommand::ViewRefreshThread");
+    if (!fDrawn) AllocationFailure::Report("WindowScpiCommand::ViewRefreshThread");
 }
 
 namespace Detail {
