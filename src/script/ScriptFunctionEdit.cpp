@@ -182,7 +182,6 @@ bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::s
     return true;
 }
 
-
 } // namespace
 
 std::int64_t CharacterCount(const std::string& sText) {
