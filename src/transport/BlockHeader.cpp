@@ -40,8 +40,7 @@ std::size_t ParseBlockHeader(const std::uint8_t* pData, std::size_t iOffset, std
     std::uint64_t iCount = 0;
     const std::size_t iHeader = ParseBlockHeaderOnly(pData, iOffset, iSize, &iCount);
     if (iHeader == 0) return 0;
-    const std::uint64_t iBytes = eUnit == eBlockUnit::Bits ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
-    if (iBytes > iSize - iOffset - iHeader) return 0;
+    if (BlockBytes(iCount, eUnit) > iSize - iOffset - iHeader) return 0;
     if (piCount != nullptr) *piCount = iCount;
     return iHeader;
 }

@@ -19,6 +19,11 @@ std::size_t CreateBlockHeader(std::uint64_t iCount, std::string& sHeader);
 // What the announced count counts: bytes, or bits packed eight to a byte (logic channels).
 enum class eBlockUnit { Bytes, Bits };
 
+// The bytes that a count announces: the count, or for eBlockUnit::Bits count / 8 rounded up.
+constexpr std::uint64_t BlockBytes(std::uint64_t iCount, eBlockUnit eUnit) {
+    return eUnit == eBlockUnit::Bits ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
+}
+
 // Parses a header that starts at iOffset of the iSize valid bytes at pData. Returns the header
 // length 2 + n and stores the announced count through piCount (when not null), or returns 0
 // and leaves *piCount untouched when there is no valid header. Every byte read lies within the

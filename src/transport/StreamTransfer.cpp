@@ -195,15 +195,15 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
     // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
     // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
     // every block.
-    // With eUnit Bits only the data block (behind "DAT2,") counts points; a descriptor behind
-    // "DESC," in the same answer counts bytes.
+    // With eUnit Bits only the data block (bare or behind "DAT2,") counts points; a descriptor
+    // behind "DESC," in the same answer counts bytes.
     static constexpr std::string_view DataPrefix = "DAT2,";
     static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
     const std::size_t iLimit = iSize - iEnd;
     std::size_t iPos = 0;
     while (iPos < iLimit) {
         std::size_t iBlock = iPos;
-        bool fPoints = false;
+        bool fPoints = eUnit == Instrument::eBlockUnit::Bits;
         for (const std::string_view sPrefix : BlockPrefixes) {
             if (iLimit - iPos >= sPrefix.size() &&
                 std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
@@ -217,7 +217,8 @@ bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::str
         std::uint64_t iCount = 0;
         const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
-            const std::uint64_t iBytes = fPoints ? iCount / 8 + (iCount % 8 != 0 ? 1 : 0) : iCount;
+            const std::uint64_t iBytes =
+                Instrument::BlockBytes(iCount, fPoints ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes);
             if (iLimit - iBlock < iHeader + iBytes) return false;
             iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }

@@ -109,10 +109,11 @@ struct uTransfer {
 // that is only that text included) and the text lies behind the announced data of every
 // definite-length block "#n..." of the answer, so that a 0x0A inside a block that happens to end
 // a reception does not end the answer. The announced data is the count in bytes; with eUnit
-// Bits, that of the data block behind "DAT2," (a Siglent logic line's points) is the count / 8
-// rounded up, so that such an answer ends with the text behind its packed bytes rather than
-// waiting for eight times as many; a descriptor behind "DESC," still counts bytes. A block is recognised at the start of the answer and of
-// each of its ";"-separated units, bare or behind "DAT2,", "DESC," or ":TRAC:DATA " (any case). An empty text never completes an answer.
+// Bits, that of the data block, bare or behind "DAT2," (a Siglent logic line's points), is the
+// count / 8 rounded up, so that such an answer ends with the text behind its packed bytes rather
+// than waiting for eight times as many; a descriptor behind "DESC," still counts bytes. A block
+// is recognised at the start of the answer and of each of its ";"-separated units, bare or
+// behind "DAT2,", "DESC," or ":TRAC:DATA " (any case). An empty text never completes an answer.
 // An image file sent without a block header (Siglent ":PRINt?") is complete by its own
 // structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that

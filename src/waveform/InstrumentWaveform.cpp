@@ -81,7 +81,7 @@ bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iO
         sError = Prefix(sProcedure) + "Die Angegebene Größe im SCPI-Blockformat ist Null.";
         return false;
     }
-    const std::uint64_t iBytes = eUnit == Instrument::eBlockUnit::Bits ? (iCount + 7) / 8 : iCount;
+    const std::uint64_t iBytes = Instrument::BlockBytes(iCount, eUnit);
     const std::size_t iNet = answer.iSize - iOffset - iHeader;
     if (iBytes > iNet) {
         sError = Prefix(sProcedure) + "Die Datengröße ist kleiner als im SCPI-Blockformat angegeben. Datengröße netto = " +

@@ -97,9 +97,11 @@ bool SiglentSDS2000XPlusCheckChannelData(std::int64_t, const uAnswer& answer, st
     if (!HasData(sProcedure.c_str(), answer, sError) || !ValidSource(sProcedure.c_str(), eWaveform, sError)) return false;
     const bool fLine = IsLine(eWaveform);
     DataBuffer& samples = fLine ? FindOrAddDigital(data, eWaveform).samples : FindOrAddAnalog(data, eWaveform).samples;
-    if (!CheckHeader("CheckChannelData", answer, "DAT2,", sError)) return false;
-    return AppendBlockAt(sProcedure.c_str(), answer, 5, fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes,
-                         samples, sError);
+    // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
+    const std::size_t iOffset = answer.iSize > 0 && answer.pData[0] == '#' ? 0 : 5;
+    if (iOffset != 0 && !CheckHeader("CheckChannelData", answer, "DAT2,", sError)) return false;
+    return AppendBlockAt(sProcedure.c_str(), answer, iOffset,
+                         fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes, samples, sError);
 }
 
 bool SiglentSDS2000XPlusCheckPreamble(std::int64_t, const uAnswer& answer, std::int64_t eWaveform, uWaveformData& data,

@@ -54,6 +54,34 @@ template <std::size_t N> const char* Entry(const std::array<const char*, N>& tab
     return table[static_cast<std::size_t>(d)];
 }
 
+// Codes per division where the descriptor gives none (the SDS2000X Plus and SDS5000X with 8 bits).
+constexpr double DefaultCodesPerDivision = 30;
+constexpr std::array<double, 16> ProbeFactors = {0.1, 0.2, 0.5, 1,   2,   5,    10,   20,
+                                                 50,  100, 200, 500, 1e3, 2e3,  5e3,  10e3};
+
+// The value when it is a usable positive number, else the fallback.
+double Positive(double d, double dFallback) {
+    return std::isnormal(d) && d > 0 ? d : dFallback;
+}
+
+// The probe factor at 328: a float (10 for a 10X probe). Earlier firmware stored an index into
+// the factor table there as an integer, which the guide's older example reads the same way; a
+// zero field gives 1.
+double ProbeFactor(const uDescriptor& d) {
+    const auto iIndex = d.At<std::int32_t>(328);
+    if (iIndex > 0 && static_cast<std::size_t>(iIndex) < ProbeFactors.size())
+        return ProbeFactors[static_cast<std::size_t>(iIndex)];
+    return Positive(d.Float(328), 1);
+}
+
+// The probe's place in the factor table for the header (-1 where the factor is not in it), so
+// that a float factor of 1 reads "1X" and not the text at index 1.
+int ProbeIndex(double dFactor) {
+    for (std::size_t i = 0; i < ProbeFactors.size(); ++i)
+        if (ProbeFactors[i] == dFactor) return static_cast<int>(i);
+    return -1;
+}
+
 const char* Pick(std::int16_t i, std::initializer_list<const char*> texts) {
     return i >= 0 && static_cast<std::size_t>(i) < texts.size() ? texts.begin()[i] : "";
 }
@@ -62,7 +90,8 @@ struct uSiglentWriter final : uFileWriter {
     bool fLogic = false;
     bool fAnalogue = false; // channels 1 to 4: the unit follows the descriptor
     std::vector<uWaveformLogicLine> shown;
-    double dScale = 0, dOffset = 0, dInterval = 0, dFirstTime = 0;
+    double dScale = 0; // volts per code
+    double dOffset = 0, dInterval = 0, dFirstTime = 0;
     std::int64_t k = 0;
 
     uSiglentWriter(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& lines)
@@ -111,9 +140,12 @@ struct uSiglentWriter final : uFileWriter {
             else sUnit = Utility::TrimCharacters(std::string_view(sRest).substr(iUnit), " \t\r\n;");
         }
         const auto iTimeBase = d.At<std::int16_t>(324);
-        const double dProbe = d.Float(328);
-        dScale = d.Float(156);
-        dOffset = d.Float(160);
+        // Volts as the programming guide reconstructs them: gain and offset times the probe
+        // factor, the code divided by the codes per division.
+        const double dFactor = ProbeFactor(d);
+        const int iProbe = ProbeIndex(dFactor);
+        dScale = d.Float(156) * dFactor / Positive(d.Float(164), DefaultCodesPerDivision);
+        dOffset = d.Float(160) * dFactor;
         dInterval = d.Float(176);
         const double dHorizontalOffset = d.At<double>(180);
         const bool fTimeBase = iTimeBase >= 0 && static_cast<std::size_t>(iTimeBase) < TimeBaseSeconds.size();
@@ -128,8 +160,8 @@ struct uSiglentWriter final : uFileWriter {
                         {"WaveArrayCount", d.Int32(116)},
                         {"FirstPointOffset", d.Int32(132)},
                         {"SparseFactor", d.Int32(136)},
-                        {"VerticalScale", HeaderReal(dScale)},
-                        {"VerticalOffset", HeaderReal(dOffset)},
+                        {"VerticalScale", HeaderReal(d.Float(156))},
+                        {"VerticalOffset", HeaderReal(d.Float(160))},
                         {"HorizontalInterval", HeaderReal(dInterval)},
                         {"HorizontalOffset", HeaderReal(dHorizontalOffset)},
                         {"TimeBase Index", std::to_string(iTimeBase)},
@@ -137,8 +169,9 @@ struct uSiglentWriter final : uFileWriter {
                         {"GridMaxValue", HeaderWhole(d.Float(164))},
                         {"GridMinValue", HeaderWhole(d.Float(168))},
                         {"VerticalCoupling", Pick(d.At<std::int16_t>(326), {"DC", "AC", "GND"})},
-                        {"ProbeAttenuation Index", HeaderWhole(dProbe)},
-                        {"ProbeAttenuation", Entry(ProbeTexts, dProbe)},
+                        {"ProbeAttenuation Index", std::to_string(iProbe)},
+                        {"ProbeAttenuation", iProbe >= 0 ? std::string(ProbeTexts[static_cast<std::size_t>(iProbe)])
+                                                         : HeaderReal(dFactor) + "X"},
                         {"FixedVerticalScale Index", d.Int16(332)},
                         {"BandwithLimit", Pick(d.At<std::int16_t>(334), {"OFF", "20 MHz", "200 MHz"})},
                         {"WaveSource", Pick(d.At<std::int16_t>(344), {"C1", "C2", "C3", "C4"})}};
@@ -153,7 +186,7 @@ struct uSiglentWriter final : uFileWriter {
         ByteOrWordStep(
             p, iBytes, fLogic, shown, k, [this](std::int64_t i) { return Time(i); },
             [this](std::uint8_t b) {
-                return static_cast<double>(static_cast<std::int8_t>(b)) * (dScale / 30) - dOffset;
+                return static_cast<double>(static_cast<std::int8_t>(b)) * dScale - dOffset;
             },
             rows);
     }

@@ -48,6 +48,7 @@ void RtbScope::SetAcquireType(const std::string& s) RTB_KNOB(sAcquireType = s)
 void RtbScope::SetMemoryDepth(std::int64_t n) RTB_KNOB(iDepth = n; mRecords.clear())
 void RtbScope::SetPointsAsReal(bool f) RTB_KNOB(fPointsReal = f)
 void RtbScope::SetPointsAnswer(const std::string& s) RTB_KNOB(sPointsAnswer = s)
+void RtbScope::SetProbeUnit(int p, const std::string& s) RTB_KNOB(if (p >= 1 && p <= 4) sProbeUnit[p - 1] = s)
 void RtbScope::SetDataFault(eDataFault f) RTB_KNOB(dataFault = f)
 #undef RTB_KNOB
 
@@ -240,7 +241,7 @@ bool RtbScope::Execute(const std::string& sPath, const std::string& sArgs, ScpiR
     } else if (probe("LOGic#:DATA?")) {
         LogicData(n[0], reply);
     } else if (MatchPath(sPath, "PROBe#:SETup:GAIN:UNIT?", n)) {
-        reply.Text("V");
+        reply.Text(n[0] >= 1 && n[0] <= 4 ? sProbeUnit[n[0] - 1] : "V");
     } else if (channel("CHANnel#:LABel:STATe?")) {
         reply.Text(bit(fChannelLabel[n[0] - 1]));
     } else if (channel("CHANnel#:LABel?")) {

@@ -44,6 +44,7 @@ class RtbScope : public ScpiPersonality {
     void SetPointsAsReal(bool fReal);               // ":DATA:POIN?" as "1.2E+03"
     void SetPointsAnswer(const std::string& sText); // instead of the count
     void SetDataFault(eDataFault fault);
+    void SetProbeUnit(int iProbe, const std::string& sUnit); // ":PROBe<m>:SETup:GAIN:UNIT?", "V" or "A"
 
     // The screen that ":HCOPy:DATA?" copies: a definite-length block holding the picture as a
     // PNG or BMP file (":HCOPy:FORMat PNG|BMP"), in the colour scheme of
@@ -75,6 +76,7 @@ class RtbScope : public ScpiPersonality {
     bool fMath[5] = {};
     bool fReference[4] = {};
     bool fProbe[2] = {};
+    std::string sProbeUnit[4] = {"V", "V", "V", "V"};
     bool fLine[16] = {};
     std::string sLineLabel[16];
     bool fLineLabel[16] = {};

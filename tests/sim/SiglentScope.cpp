@@ -74,6 +74,9 @@ void SiglentScope::SetMemoryDepth(std::int64_t n) SIGLENT_KNOB(iDepth = n; mReco
 void SiglentScope::SetLineDepth(std::int64_t n) SIGLENT_KNOB(iLineDepth = n; mRecords.clear())
 void SiglentScope::SetPointsAsInteger(bool f) SIGLENT_KNOB(fPointsInteger = f)
 void SiglentScope::SetPointsAnswer(const std::string& s) SIGLENT_KNOB(sPointsAnswer = s)
+void SiglentScope::SetDataPrefix(bool f) SIGLENT_KNOB(fDataPrefix = f)
+void SiglentScope::SetProbe(float f) SIGLENT_KNOB(fProbe = f)
+void SiglentScope::SetCodesPerDivision(float f) SIGLENT_KNOB(fCodes = f)
 void SiglentScope::SetFault(eFault f, int iSkip) SIGLENT_KNOB(fault = f; iFaultSkip = iSkip)
 #undef SIGLENT_KNOB
 
@@ -126,15 +129,17 @@ std::vector<std::uint8_t> SiglentScope::DescriptorLocked(const std::string& s) c
     Put<std::int32_t>(d, 116, static_cast<std::int32_t>(iPoints));
     Put<std::int32_t>(d, 132, 0);
     Put<std::int32_t>(d, 136, 1);
-    Put<float>(d, 156, 2.0f);                        // volts per division
-    Put<float>(d, 160, 0.5f);                        // offset
-    Put<float>(d, 164, fWord ? 32767.0f : 127.0f);   // grid extremes in codes
+    // Gain and offset as the guide's conversion takes them: multiplied by the probe factor they
+    // give 2 V per division and 0.5 V at the probe tip.
+    Put<float>(d, 156, 2.0f / fProbe);
+    Put<float>(d, 160, 0.5f / fProbe);
+    Put<float>(d, 164, fCodes); // codes per division
     Put<float>(d, 168, fWord ? -32768.0f : -128.0f);
     Put<float>(d, 176, 1e-6f);                       // seconds per point
     Put<double>(d, 180, 0.0);
     Put<std::int16_t>(d, 324, 20);                   // 1 ms per division
     Put<std::int16_t>(d, 326, 0);                    // DC
-    Put<float>(d, 328, 3.0f);                        // probe 1X
+    Put<float>(d, 328, fProbe);
     Put<std::int16_t>(d, 332, 0);
     Put<std::int16_t>(d, 334, 0);
     Put<std::int16_t>(d, 344, static_cast<std::int16_t>(id >= 1 && id <= 4 ? id - 1 : 0));
@@ -187,7 +192,7 @@ void SiglentScope::Data(ScpiReply& reply) {
     const std::int64_t iAll = iCount > 0 ? iCount : iPoints;
     const std::int64_t iTake = std::min(iAll, iPoints - iFrom);
     mRequests.push_back(sSource + " " + std::to_string(iStart) + " " + std::to_string(iAll));
-    const std::string sHeader = f == eFault::NoDataHeader ? "" : "DAT2,";
+    const std::string sHeader = f == eFault::NoDataHeader ? "DATA," : fDataPrefix ? "DAT2," : "";
     char sCount[16];
     if (iAll > iLimit || id == 0 || (id >= 3 && id <= 4 && id > Channels()) || f == eFault::ZeroCount || iTake <= 0) {
         if (iAll > iLimit) reply.Error(-223, "Too much data");

@@ -4,8 +4,12 @@
 //   :CHANnel<n>:VISible?, :FUNCtion<x>?, :DIGital?, :DIGital:D<n>?, :DIGital:LABel<n>? (quoted),
 //   :ACQuire:POINts? and :DIGital:POINts? ("2.50E+07" or an integer), :TRIGger:STOP/RUN/SINGle,
 //   :WAVeform:WIDTh BYTE|WORD, :WAVeform:SOURce C<n>|F<x>|D<n>, :WAVeform:STARt (0-based),
-//   :WAVeform:POINt (count), :WAVeform:DATA? ("DAT2," + a "#9" block + LF), :WAVeform:PREamble?
-//   ("DESC,#9000000346" + the 346-byte descriptor), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
+//   :WAVeform:POINt (count), :WAVeform:DATA? (a "#9" block + LF, behind "DAT2," as earlier firmware
+//   sends it, or bare as the current guide shows it), :WAVeform:PREamble? ("DESC,#9000000346" + the
+//   346-byte descriptor), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
+// The descriptor follows the guide's reading: vertical gain (156) and offset (160) in volts at the
+// probe tip divided by the probe factor (328, a float: 10 for a 10X probe), codes per division
+// (164), so that volts = code / codes per division x gain x probe - offset x probe.
 // An analogue block holds signed bytes (WORD: 16-bit little-endian); a line's block announces
 // points and packs them eight to a byte, the earliest in bit 0. A data request over 10 M points
 // (5 M with WORD) queues an error and gets an empty block.
@@ -26,6 +30,7 @@ class SiglentScope : public ScpiPersonality {
   public:
     enum class eModel { SDS2102XPlus, SDS2104XPlus, SDS5032X, SDS5034X };
     // Faults of the next data or descriptor answer (one shot).
+    // NoDataHeader: "DATA," instead of "DAT2," (neither the prefix nor a bare block).
     enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount };
 
     explicit SiglentScope(eModel model);
@@ -42,6 +47,10 @@ class SiglentScope : public ScpiPersonality {
     void SetLineDepth(std::int64_t iPoints);
     void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
     void SetPointsAnswer(const std::string& sText);  // instead of either count
+    void SetDataPrefix(bool fPrefix);                // "DAT2," in front of the data block (default)
+    // The probe factor of the analogue channels (default 1) and the codes per division (default 30).
+    void SetProbe(float fFactor);
+    void SetCodesPerDivision(float fCodes);
     // The fault meets the data or descriptor answer after iSkip data answers.
     void SetFault(eFault fault, int iSkip = 0);
 
@@ -79,6 +88,9 @@ class SiglentScope : public ScpiPersonality {
     std::int64_t iLineDepth = 10000;
     bool fPointsInteger = false;
     std::string sPointsAnswer;
+    bool fDataPrefix = true;
+    float fProbe = 1.0f;
+    float fCodes = 30.0f;
     eFault fault = eFault::None;
     int iFaultSkip = 0;
     bool fStopped = false;

@@ -417,11 +417,13 @@ TEST(AnswerCompleteTest, ALogicLineBlockCountsPointsPackedEightToAByte) {
         {"DAT2,#9000000017" + Two + "\n", eBlockUnit::Bits, false}, // 17 points take 3 bytes
         {"DAT2,#9000000017" + Two + "\x03\n", eBlockUnit::Bits, true},
         {"DAT2,#9000000000\n", eBlockUnit::Bits, true},
-        // Only the data block counts points: the descriptor behind it and a bare block count bytes.
+        // Only the data block, bare or behind "DAT2,", counts points: the descriptor behind it counts bytes.
         {"DAT2,#9000000016" + Two + "\n;DESC,#9000000004\n\n\n\n\n", eBlockUnit::Bits, true},
         {"DAT2,#9000000016" + Two + "\n;DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
         {"DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
-        {"#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"#9000000016" + Two + "\n", eBlockUnit::Bits, true}, // bare, as the current firmware sends it
+        {"#9000000016" + Two + "\n;DESC,#9000000004\n\n\n\n\n", eBlockUnit::Bits, true},
+        {"#9000000016" + Two + "\n;DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
         {"dat2,#9000000008\x0A\n", eBlockUnit::Bits, true},
         {"DAT2,#9000000008\x0A", eBlockUnit::Bits, false}, // the packed byte alone is no end
         {"ON;OFF\n", eBlockUnit::Bits, true},              // texts keep the text rule

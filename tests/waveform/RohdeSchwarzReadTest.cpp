@@ -43,14 +43,16 @@ TEST_F(RohdeSchwarzReadTest, TwoAndFourChannelModelsAskTheirFields) {
     for (const bool fFour : {false, true}) {
         Open(fFour);
         pScope->ShowChannel(2, true);
+        pScope->SetProbeUnit(2, "A"); // each channel asks its own probe
         const auto result = pSession->Read(ScopeRead::Task(DataSourceScreen, 4));
         ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
         EXPECT_EQ(Sources(*result.pData), (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel2}));
         EXPECT_EQ(Sent(":CHAN4:STAT?"), fFour);
         EXPECT_TRUE(Sent(":CHAN1:DATA?"));
         EXPECT_FALSE(Sent(":STOP"));
+        EXPECT_EQ(result.pData->AnalogChannels.front().sUnit, "V");
         const auto& ch2 = result.pData->AnalogChannels.back();
-        EXPECT_EQ(ch2.sUnit, "V");
+        EXPECT_EQ(ch2.sUnit, "A");
         EXPECT_EQ(ch2.sLabel, "CH2");
         EXPECT_EQ(ch2.iPoints, 1200);
         EXPECT_EQ(ScopeRead::Bytes(ch2.samples), Expected(2, 1200, 8));

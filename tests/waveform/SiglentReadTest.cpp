@@ -109,6 +109,9 @@ TEST(SiglentChecksTest, DataAndDescriptorAnswers) {
         {WaveformChannel1, Block("DAT2,", 10, 10) + "\n\n", 10, ""},
         {WaveformChannel1, Block("dat2,", 4, 4), 4, ""},
         {WaveformDigital3, Block("DAT2,", 1001, 126), 126, ""},
+        {WaveformChannel1, Block("", 10, 10) + "\n", 10, ""}, // bare, as the current guide shows it
+        {WaveformDigital3, Block("", 1001, 126), 126, ""},
+        {WaveformChannel1, "#900000", 0, T + "Es sind nicht genügend Daten vorhanden für das SCPI-Blockformat."},
         {WaveformDigital3, Block("DAT2,", 1001, 125), 0,
          T + "Die Datengröße ist kleiner als im SCPI-Blockformat angegeben. Datengröße netto = 125 - Blockformatwert = 126"},
         {WaveformChannel2, "DAT", 0, T + "Es sind nicht genügend Daten vorhanden für den Header 'DAT2,'."},
@@ -341,6 +344,27 @@ TEST_F(SiglentReadTest, LinePartsEndBehindTheirPackedBytesNotByTheTimeOut) {
     EXPECT_EQ(ScopeRead::Bytes(d3.samples), expected);
     EXPECT_EQ(d3.rawPreamble.size(), 346u);
     EXPECT_EQ(d3.iPoints, 10000001);
+}
+
+// Data blocks behind "DAT2," and bare give the same samples; a bare line block, too, ends behind
+// its packed bytes rather than by the two minutes' time-out.
+TEST_F(SiglentReadTest, DataBlocksAreTakenWithAndWithoutTheirPrefix) {
+    const ScopeRead::PatientTimeouts patient(120000);
+    for (const bool fPrefix : {true, false}) {
+        Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
+        pScope->SetDataPrefix(fPrefix);
+        pScope->SetMemoryDepth(1001);
+        pScope->SetLineDepth(1001);
+        pScope->SetPointsAsInteger(true);
+        pScope->ShowLogic(true);
+        pScope->ShowLine(5, true);
+        const auto result = pSession->Read(ScopeRead::Task(DataSourceMemory, 4, {WaveformChannel1, WaveformDigital5}), 90000);
+        ASSERT_TRUE(result.pData) << fPrefix << ::testing::PrintToString(result.errors);
+        ASSERT_EQ(result.pData->AnalogChannels.size(), 1u);
+        EXPECT_EQ(ScopeRead::Bytes(result.pData->AnalogChannels.front().samples), Expected(1, 1001, false)) << fPrefix;
+        ASSERT_EQ(result.pData->DigitalChannels.size(), 1u);
+        EXPECT_EQ(ScopeRead::Bytes(result.pData->DigitalChannels.front().samples), ExpectedLine(5, 1001)) << fPrefix;
+    }
 }
 
 TEST_F(SiglentReadTest, AFailedSecondPartKeepsTheFirstAndNamesItsRequest) {

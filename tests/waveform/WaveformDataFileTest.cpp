@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -273,6 +275,24 @@ TEST_F(WaveformDataFileTest, AFailedWriteIsNoSuccessAndKeepsTheOlderFile) {
                                        : "WaveformData::SaveWaveformTest: Die BIN-Daten konnten nicht in die Datei "
                                          "geschrieben werden.");
         EXPECT_EQ(ReadFile(sFile), "older");
+        EXPECT_FALSE(FileExists(sFile + ".part"));
+    }
+    EventHub::Pump();
+    EXPECT_EQ(recorder.Count(SaveStatusFileWritten), 0u);
+}
+
+// Everything written, only the last step, the rename onto the name, fails (a folder holds the
+// name): no success, nothing reported as written, and what held the name is left as it was.
+TEST_F(WaveformDataFileTest, AFailedRenameIsNoSuccessAndKeepsWhatHeldTheName) {
+    ASSERT_EQ(::mkdir(sFile.c_str(), 0700), 0);
+    { std::ofstream(sFile + "/older") << "older"; }
+    for (int iFormat : {1, 3}) {
+        TestWriter writer;
+        std::string sError;
+        EXPECT_FALSE(Write(writer, Channel(SampleAnswer), iFormat, sError));
+        EXPECT_EQ(sError, "WaveformData::SaveWaveformTest: The file could not be created: " + sFile);
+        EXPECT_EQ(LogTexts().back(), "Error: " + sError);
+        EXPECT_EQ(ReadFile(sFile + "/older"), "older");
         EXPECT_FALSE(FileExists(sFile + ".part"));
     }
     EventHub::Pump();

@@ -344,7 +344,7 @@ Descriptor SiglentDescriptor() {
     d.Text(0, "WAVEDESC").Text(16, "WAVEACE").Text(76, "SDS2000X Plus");
     d.Set<std::int16_t>(32, 0).Set<std::int16_t>(34, 1).Set<std::int32_t>(60, 4);
     d.Set<float>(156, 2.0f).Set<float>(160, 0.5f).Set<float>(176, 1e-6f).Set<double>(180, 0.0);
-    d.Set<std::int16_t>(324, 20).Set<float>(164, 127.9f).Set<float>(168, -127.9f);
+    d.Set<std::int16_t>(324, 20).Set<float>(164, 30.0f).Set<float>(168, -127.9f);
     return d;
 }
 
@@ -355,8 +355,8 @@ TEST_F(WaveformWritersTest, SiglentDescriptorHeaderAndRowsByteForByte) {
                                "Instrument,SDS2000X Plus\r\nCommType,0\r\nCommOrder,1\r\nWaveArrayLength,4\r\n"
                                "WaveArrayCount,0\r\nFirstPointOffset,0\r\nSparseFactor,0\r\nVerticalScale,2\r\n"
                                "VerticalOffset,0.5\r\nHorizontalInterval,0.000001\r\nHorizontalOffset,0\r\n"
-                               "TimeBase Index,20\r\nTimeBase,1E-3\r\nGridMaxValue,127\r\nGridMinValue,-127\r\n"
-                               "VerticalCoupling,DC\r\nProbeAttenuation Index,0\r\nProbeAttenuation,0.1X\r\n"
+                               "TimeBase Index,20\r\nTimeBase,1E-3\r\nGridMaxValue,30\r\nGridMinValue,-127\r\n"
+                               "VerticalCoupling,DC\r\nProbeAttenuation Index,3\r\nProbeAttenuation,1X\r\n"
                                "FixedVerticalScale Index,0\r\nBandwithLimit,OFF\r\nWaveSource,C1\r\n"
                                "Number,Time in s,Sample in V\r\n1,-0.005,1.5\r\n2,-0.004999,-2.5\r\n");
 }
@@ -370,14 +370,16 @@ TEST_F(WaveformWritersTest, SiglentTableTextsAndFloatWidening) {
     };
     // Lines: 19 VerticalCoupling, 20 ProbeAttenuation Index, 21 ProbeAttenuation, 11 VerticalScale.
     const std::vector<Case> cases = {
-        {328, 10.0f, 20, "ProbeAttenuation Index,10"},
-        {328, 10.0f, 21, "ProbeAttenuation,200X"},
-        {328, 19.9f, 21, "ProbeAttenuation,CustomD"},
-        {328, 20.0f, 21, "ProbeAttenuation,"},
-        {328, -1.0f, 21, "ProbeAttenuation,"},
-        {328, std::nanf(""), 20, "ProbeAttenuation Index,NaN"},
-        {328, std::nanf(""), 21, "ProbeAttenuation,"},
-        {328, 1e30f, 21, "ProbeAttenuation,"},
+        // The field holds the probe factor as a float: the header names the factor, never the
+        // table entry at the factor's value.
+        {328, 10.0f, 20, "ProbeAttenuation Index,6"},
+        {328, 10.0f, 21, "ProbeAttenuation,10X"},
+        {328, 1.0f, 21, "ProbeAttenuation,1X"},
+        {328, 2.5f, 20, "ProbeAttenuation Index,-1"},
+        {328, 2.5f, 21, "ProbeAttenuation,2.5X"},
+        {328, -1.0f, 21, "ProbeAttenuation,1X"},
+        {328, std::nanf(""), 20, "ProbeAttenuation Index,3"},
+        {328, std::nanf(""), 21, "ProbeAttenuation,1X"},
         {156, 0.1f, 11, "VerticalScale,0.10000000149"},
         {164, INFINITY, 17, "GridMaxValue,+Infinity"},
     };
@@ -410,6 +412,55 @@ TEST_F(WaveformWritersTest, SiglentTableTextsAndFloatWidening) {
         ASSERT_GT(lines.size(), c.iLine);
         EXPECT_EQ(lines[c.iLine], c.sLine);
     }
+}
+
+// Volts as the programming guide reconstructs them: code / codes per division x gain x probe
+// - offset x probe, with gain 2 and offset 0.5; the fixed 30 codes and a factor of 1 only where
+// the descriptor gives none.
+TEST_F(WaveformWritersTest, SiglentVoltsFollowTheProbeFactorAndTheCodesPerDivision) {
+    struct Case {
+        const char* sName;
+        float fProbe;
+        std::int32_t iProbeIndex; // instead of the float when not 0
+        float fCodes;
+        std::string sPlus30, sMinus30; // the rows of the codes 30 and -30
+    };
+    const std::vector<Case> cases = {
+        {"1X", 1.0f, 0, 30.0f, "1.5", "-2.5"},
+        {"10X", 10.0f, 0, 30.0f, "15", "-25"},
+        {"10X as the index of older firmware", 0, 6, 30.0f, "15", "-25"},
+        {"100X, 25 codes", 100.0f, 0, 25.0f, "190", "-290"},
+        {"no probe field", 0.0f, 0, 30.0f, "1.5", "-2.5"},
+        {"a negative probe field", -10.0f, 0, 30.0f, "1.5", "-2.5"},
+        {"no codes per division", 1.0f, 0, 0.0f, "1.5", "-2.5"},
+        {"codes per division not a number", 1.0f, 0, std::nanf(""), "1.5", "-2.5"},
+    };
+    for (const Case& c : cases) {
+        Descriptor d = SiglentDescriptor();
+        d.Set<float>(164, c.fCodes);
+        if (c.iProbeIndex != 0) d.Set<std::int32_t>(328, c.iProbeIndex);
+        else d.Set<float>(328, c.fProbe);
+        ASSERT_TRUE(Save(WaveformData::SaveWaveformSiglent, Channel(WaveformChannel1, SiglentAnswer("\x1E\xE2", d, "V")),
+                         1));
+        const std::vector<std::string> rows = Rows();
+        ASSERT_EQ(rows.size(), 3u) << c.sName;
+        EXPECT_EQ(rows[1], "1,-0.005," + c.sPlus30) << c.sName;
+        EXPECT_EQ(rows[2], "2,-0.004999," + c.sMinus30) << c.sName;
+    }
+}
+
+// The first time is minus the horizontal offset minus five divisions; a value is the Y origin
+// plus the steps above the reference.
+TEST_F(WaveformWritersTest, OffsetsAndOriginsKeepTheirSigns) {
+    Descriptor d = SiglentDescriptor();
+    d.Set<double>(180, 0.002);
+    ASSERT_TRUE(Save(WaveformData::SaveWaveformSiglent, Channel(WaveformChannel1, SiglentAnswer("\x1E\xE2", d, "V")), 1));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Number,Time in s,Sample in V", "1,-0.007,1.5", "2,-0.006999,-2.5"}));
+
+    const std::string sItems = ":TRAC:TYPE NORMAL;:TRAC:YINC 0.04;:TRAC:YREF 128;:TRAC:YOR 0.3;:TRAC:XINC 1E-6;"
+                               ":TRAC:XREF 0;:TRAC:XOR -0.005;:TRAC:XUN \"s\";:TRAC:YUN \"V\"\n";
+    ASSERT_TRUE(Save(WaveformData::SaveWaveformHameg, Channel(WaveformChannel1, Hameg("\x80\x99", sItems)), 1));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Number,Time in s,Sample in V", "1,-0.005,0.3", "2,-0.004999,1.3"}));
 }
 
 struct UnusableDescriptor {

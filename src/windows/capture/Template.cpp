@@ -53,13 +53,28 @@ bool HasToken(const std::string& sText, char cLetter) {
     return false;
 }
 
-// Puts the value in for the token, or appends a blank and the value when the text has none.
+bool IsAlphanumeric(char c) { return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z'); }
+
+// Where the extension of the name at the end of the text begins: a dot followed by one to four
+// letters or digits, at least one a letter (".csv", ".bin", ".png"); the text's size when none.
+std::size_t ExtensionStart(const std::string& sText) {
+    const std::size_t iDot = sText.rfind('.');
+    if (iDot == std::string::npos || sText.size() - iDot < 2 || sText.size() - iDot > 5) return sText.size();
+    bool fLetter = false;
+    for (std::size_t i = iDot + 1; i < sText.size(); ++i) {
+        if (!IsAlphanumeric(sText[i])) return sText.size();
+        fLetter = fLetter || !(sText[i] >= '0' && sText[i] <= '9');
+    }
+    return fLetter ? iDot : sText.size();
+}
+
+// Puts the value in for the token, or, when the text has none, inserts a blank and the value
+// in front of the extension (at the end when there is none), so that the name keeps it last.
 std::string ReplaceOrAppend(const std::string& sText, char cLetter, std::string_view sValue) {
     if (sValue.empty()) return sText;
     if (HasToken(sText, cLetter)) return ReplaceToken(sText, cLetter, sValue);
     std::string sOut = sText;
-    sOut += ' ';
-    sOut += sValue;
+    sOut.insert(ExtensionStart(sOut), " " + std::string(sValue));
     return sOut;
 }
 

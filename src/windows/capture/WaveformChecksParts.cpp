@@ -174,22 +174,25 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     if (iHeader > iSize || iCount > iSize - iHeader) iHeader = iCount = 0;
 
     if (IsSiglent(eModel) && iSize > 5) {
-        if (std::memcmp(pData, "DAT2,", 5) != 0) {
+        // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
+        const bool fPrefix = std::memcmp(pData, "DAT2,", 5) == 0;
+        if (!fPrefix && pData[0] != '#') {
             pump.pWindow->AddError(std::string(PartCheck) + ": Es ist kein Header 'DAT2' vorhanden.");
         } else {
-            pData += 5;
-            iSize -= 5;
+            if (fPrefix) {
+                pData += 5;
+                iSize -= 5;
+            }
             std::uint64_t iAnnounced = 0;
-            const bool fLogic = CurrentLogic(pump);
-            iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced,
-                                                   fLogic ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes);
+            const Instrument::eBlockUnit eUnit = WaveformPump::AnswerBlockUnit(pump);
+            iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced, eUnit);
             if (iHeader == 0) {
                 // A header that announces more than the answer holds (or none at all).
                 pump.pWindow->AddError(std::string(PartCheck) +
                                        ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
                 return EndChannelEarly(pump, &channel);
             }
-            iCount = fLogic ? iAnnounced / 8 + (iAnnounced % 8 != 0 ? 1 : 0) : iAnnounced;
+            iCount = Instrument::BlockBytes(iAnnounced, eUnit);
             // The block ends with LF. Anything else where it should end means bytes went missing
             // and the answers chained behind the block were taken for data.
             const std::size_t iEnd = iHeader + static_cast<std::size_t>(iCount);

@@ -238,6 +238,13 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
     }
 }
 
+Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump) {
+    return !pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
+                   WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent
+               ? Instrument::eBlockUnit::Bits
+               : Instrument::eBlockUnit::Bytes;
+}
+
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
@@ -249,12 +256,7 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fSend = fSend ? 1 : 0;
         if (fSend) task.sCommand = pump.sRequestCommand;
         task.fRequestData = fResponse ? 1 : 0;
-        // A Siglent logic line's block announces points packed eight to a byte: the transport
-        // ends that answer behind its bytes.
-        if (!pump.mRequestList.empty() && pump.mRequestList.front().fLogic != 0 &&
-            WaveformChannels::FamilyOf(pump.instrument.eModel) == WaveformChannels::FamilySiglent) {
-            task.eBlockUnit = Instrument::eBlockUnit::Bits;
-        }
+        task.eBlockUnit = AnswerBlockUnit(pump);
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, task, sError) == 0) {
@@ -285,7 +287,7 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     std::uint64_t iCount = 0;
     if (ok && iSize > 0) {
         iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
-        if (iHeader > 0) ok = iSize - iHeader >= iCount;
+        if (iHeader > 0) ok = iSize - iHeader >= Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
         if (!ok)
             pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +

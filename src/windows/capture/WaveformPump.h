@@ -7,6 +7,7 @@
 #include "common/DataBuffer.h"
 #include "instrument/InstrumentObject.h"
 #include "platform/EventHub.h"
+#include "transport/BlockHeader.h"
 #include "waveform/WaveformData.h"
 #include "windows/capture/WaveformRequest.h"
 
@@ -193,6 +194,10 @@ void StopRequestData(uWaveformPump& pump);
 void SaveEnded(uWaveformPump& pump);
 
 // The steps of the pump, for the window and the answer checks.
+// What the block of the current request's answer counts: a Siglent logic line's announces points
+// packed eight to a byte (the transport ends that answer behind its bytes, the checks count them
+// so); every other block announces bytes.
+Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump);
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse);
 bool CheckInstrumentResponse(uWaveformPump& pump);
 void EndRequestData(uWaveformPump& pump);

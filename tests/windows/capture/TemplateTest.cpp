@@ -54,6 +54,14 @@ TEST_F(TemplateTest, ExamplesOfTheTokenTable) {
         {"x /u", 8, "", 0, "x Entire memory 10bit"},
         {"/C/c", 0, "CH1", 0, "CH1CH1"},
         {"/Q /X", 0, "", 0, "/Q /X"},
+        // Appended texts go in front of the extension, which stays last.
+        {"tag.csv", 1, "CH1", 0, "tag Screen CH1.csv"},
+        {"/O /U.bin", 2, "CH1", 0, "Scope Memory CH1.bin"},
+        {"/O /C.csv", 2, "CH1", 0, "Scope CH1 Memory.csv"},
+        {"/O v1.2", 2, "CH1", 0, "Scope v1.2 Memory CH1"},
+        {"/H/N/S./Z", 2, "", 0, "070809.045 Memory"},
+        {"a.b.longer", 1, "", 0, "a.b.longer Screen"},
+        {"a.b c", 1, "", 0, "a.b c Screen"},
     };
     for (const uExample& e : examples)
         EXPECT_EQ(Expand(e.sTemplate, e.eSource, e.sChannel, 0, e.iMs), e.sResult) << e.sTemplate;
@@ -97,7 +105,7 @@ TEST_F(TemplateTest, SanitisedNamesStayInTheirFolder) {
     EXPECT_EQ(Template::SanitizeFileName(""), "_");
     EXPECT_EQ(Template::SanitizeFileName(std::string("a\nb\\c\0d", 7)), "a_b_c_d");
     EXPECT_EQ(Template::SanitizeFileName("Scope 20260305 Memory CH1.csv"), "Scope 20260305 Memory CH1.csv");
-    EXPECT_EQ(Template::ExpandSafeFileName("/O /C.csv", "M", "A/D", 0, 0, 2, "../x"), "A05 .._x.csv Memory");
+    EXPECT_EQ(Template::ExpandSafeFileName("/O /C.csv", "M", "A/D", 0, 0, 2, "../x"), "A05 .._x Memory.csv");
 }
 
 TEST_F(TemplateTest, TheSaveThreadAndTheScriptNameFilesThroughTheRegisteredExpander) {

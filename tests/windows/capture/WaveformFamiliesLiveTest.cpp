@@ -18,15 +18,20 @@
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
 #include "sim/SiglentScope.h"
+#include "waveform/WaveformDataRTB2000.h"
+#include "waveform/WaveformDataSiglent.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformRequests.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <functional>
 #include <string>
@@ -134,6 +139,19 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
         return false;
     }
     std::vector<std::string> Commands() { return server.Device().Commands(); }
+    // One channel of the record written as CSV: its lines from the column line on, without CR LF.
+    std::vector<std::string> Written(const WaveformData::WaveformWriter& writer, const uWaveformRecordChannel& channel) {
+        WaveformDataInstance instance;
+        instance.iWindow = iWindow;
+        const std::string sFile = folder.path().toStdString() + "/wave.csv";
+        std::string sError;
+        EXPECT_TRUE(writer(channel, {}, sFile, 0, 100, "Maker", "Model", 1, instance, sError)) << sError;
+        std::ifstream file(sFile);
+        std::vector<std::string> rows;
+        for (std::string s; std::getline(file, s);)
+            if (!rows.empty() || s.rfind("Number", 0) == 0) rows.push_back(s.substr(0, s.find('\r')));
+        return rows;
+    }
     static std::string Header(std::size_t iCount) {
         const std::string s = std::to_string(iCount);
         return "#9" + std::string(9 - s.size(), '0') + s;
@@ -146,6 +164,7 @@ class WaveformFamiliesLiveTest : public ::testing::Test {
     WaveformWindowTimers timers{0};
     uWaveformPump pump;
     bool fBound = false;
+    QTemporaryDir folder;
 };
 
 TEST_F(WaveformFamiliesLiveTest, RigolMemoryReadInPartsIsTheSimulatorsRecord) {
@@ -222,6 +241,52 @@ TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
     EXPECT_FALSE(LogHas("Error"));
 }
 
+// Data blocks behind "DAT2," and bare, and probes other than 1X: the file has the volts of the
+// guide's reconstruction, code / codes per division x gain x probe - offset x probe.
+TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat2) {
+    struct uCase {
+        bool fPrefix;
+        float fProbe;
+        float fCodes;
+    };
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.ShowLogic(true);
+    scope.ShowLine(5, true);
+    scope.SetMemoryDepth(3000);
+    scope.SetLineDepth(1001);
+    scope.SetPointsAsInteger(true);
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus", 120000); // a line read waiting for its count would not settle
+    Refresh();
+    for (const uCase& c : {uCase{true, 1.0f, 30.0f}, uCase{false, 1.0f, 30.0f}, uCase{false, 10.0f, 30.0f},
+                           uCase{true, 100.0f, 25.0f}}) {
+        const std::string sCase = "prefix " + std::to_string(c.fPrefix) + ", probe " + std::to_string(c.fProbe);
+        scope.SetDataPrefix(c.fPrefix);
+        scope.SetProbe(c.fProbe);
+        scope.SetCodesPerDivision(c.fCodes);
+        window.mLog.clear();
+        const auto pRecord = Read(DataSourceMemory, {WaveformChannel2, WaveformLogic});
+        ASSERT_TRUE(pRecord) << sCase;
+        ASSERT_EQ(pRecord->Channels.size(), 3u) << sCase;
+        EXPECT_EQ(std::string(pRecord->Channels[2].pData.view()).substr(0, 11), Header(126)) << sCase;
+        EXPECT_FALSE(LogHas("Error")) << sCase;
+        const std::vector<std::uint8_t> d = scope.Descriptor("C2");
+        const auto at = [&](std::size_t o) {
+            float f;
+            std::memcpy(&f, d.data() + o, sizeof f);
+            return static_cast<double>(f);
+        };
+        const std::vector<std::string> rows = Written(WaveformData::SaveWaveformSiglent, pRecord->Channels[1]);
+        ASSERT_EQ(rows.size(), 3001u) << sCase;
+        for (std::size_t i = 0; i < 3000; ++i) {
+            const double dRaw = static_cast<std::int8_t>(static_cast<std::uint16_t>(Sim::SiglentScope::Sample(2, i)) >> 8);
+            const double dVolts = dRaw / at(164) * at(156) * at(328) - at(160) * at(328);
+            ASSERT_NEAR(std::stod(rows[i + 1].substr(rows[i + 1].rfind(',') + 1)), dVolts, 1e-9) << sCase << ", row " << i;
+        }
+    }
+}
+
 TEST_F(WaveformFamiliesLiveTest, RtbWholeTracesWithAcquireTypeAndBitWidth) {
     Sim::RtbScope scope(true);
     scope.Attach(server.Device());
@@ -243,6 +308,25 @@ TEST_F(WaveformFamiliesLiveTest, RtbWholeTracesWithAcquireTypeAndBitWidth) {
     EXPECT_EQ(sData[0], '#');
     EXPECT_TRUE(LogHas("RTB2004 - Waveform AcquireType: Average"));
     EXPECT_TRUE(scope.Running()); // a screen read does not stop
+}
+
+// Each channel names its values in the unit of its own probe.
+TEST_F(WaveformFamiliesLiveTest, RtbChannelsTakeTheUnitOfTheirOwnProbe) {
+    Sim::RtbScope scope(true);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.ShowChannel(3, true);
+    scope.SetProbeUnit(2, "A");
+    Connect(ModelRohdeSchwarzRTB2000Ch4, "RTB2004");
+    Refresh();
+    const auto pRecord = Read(DataSourceScreen, {WaveformChannel1, WaveformChannel2, WaveformChannel3});
+    ASSERT_TRUE(pRecord);
+    ASSERT_EQ(pRecord->Channels.size(), 4u);
+    for (const auto& [iChannel, sUnit] : {std::pair<std::size_t, std::string>{1, "V"}, {2, "A"}, {3, "V"}}) {
+        const std::vector<std::string> rows = Written(WaveformData::SaveWaveformRTB2000, pRecord->Channels[iChannel]);
+        ASSERT_FALSE(rows.empty()) << "CH" << iChannel;
+        EXPECT_EQ(rows.front(), "Number,Time in s,Sample in " + sUnit) << "CH" << iChannel;
+    }
 }
 
 TEST_F(WaveformFamiliesLiveTest, HamegScreenTraceAndOptionRowsInPlace) {
