@@ -117,6 +117,11 @@ QMdiSubWindow* MdiFrame(int iWindow) {
     return pChild ? pChild->pMdiFrame.data() : nullptr;
 }
 
+void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight) {
+    const QMargins m = pMdiFrame->contentsMargins();
+    pMdiFrame->resize(iInnerWidth + m.left() + m.right(), iInnerHeight + m.top() + m.bottom());
+}
+
 int MainWindow(int iWindow) {
     uChild* pChild = Lookup(iWindow);
     return pChild && pChild->fInstalled ? pChild->iMainWindow : 0;

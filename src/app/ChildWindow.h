@@ -30,6 +30,9 @@ void Discard(int iWindow);
 WindowFrame* Find(int iWindow);
 // The MDI frame around an MDI child, or nullptr.
 QMdiSubWindow* MdiFrame(int iWindow);
+// Sizes the MDI frame so that the child inside it gets that inner size (title bar and borders
+// come on top).
+void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight);
 
 // The module's side. Begin gives the frame to build the window in: the MDI child iChild that the
 // main window made, or for -1 a new separate top-level window titled sTitle; nullptr when iChild

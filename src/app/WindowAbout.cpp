@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace WindowAbout {
 namespace {
@@ -74,15 +75,82 @@ std::string BuildDate(const char* sCompilerDate) {
     return sOut;
 }
 
+namespace {
+
+// The compiler that built this file: its name, version and web address.
+std::string CompilerName() {
+#if defined(__clang__)
+    return "Clang";
+#elif defined(__GNUC__)
+    return "GCC";
+#else
+    return "a C++ compiler";
+#endif
+}
+
+std::string CompilerVersion() {
+#if defined(__clang__)
+    return std::to_string(__clang_major__) + "." + std::to_string(__clang_minor__) + "." +
+           std::to_string(__clang_patchlevel__);
+#elif defined(__GNUC__)
+    return std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." + std::to_string(__GNUC_PATCHLEVEL__);
+#else
+    return "";
+#endif
+}
+
+std::string CompilerAddress() {
+#if defined(__clang__)
+    return "https://clang.llvm.org";
+#else
+    return "https://gcc.gnu.org";
+#endif
+}
+
+} // namespace
+
 std::string Text() {
-    std::string s = "\n";
-    s += std::string(WindowStart::Title) + "\n";
-    s += BuildDate(__DATE__) + " (" + std::to_string(sizeof(void*) * 8) + " Bit)\n";
-    s += "\n";
-    s += "used:\n";
-    s += "Qt 6 (LGPL-3.0)\n";
-    s += "QScintilla (GPL-3.0)\n";
-    s += "libusb-1.0 (LGPL-2.1)";
+    // The words of the box stand as placeholders in the template, replaced wherever they stand.
+    static const char* const Template = "\n"
+                                        "%Title%\n"
+                                        "%Date%\n"
+                                        "\n"
+                                        "%Autor%: The Orvanto developers\n"
+                                        "\n"
+                                        "%Kompiliert mit%%Compiler% [####]\n"
+                                        "%CompilerAddress%\n"
+                                        "\n"
+                                        "%Verwendet%:\n"
+                                        "\n"
+                                        "libusb-1.0:\n"
+                                        "https://libusb.info\n"
+                                        "\n"
+                                        "Scintilla:\n"
+                                        "https://www.scintilla.org\n"
+                                        "Qt port QScintilla from Riverbank Computing\n"
+                                        "\n"
+                                        "Qt 6 and its image plug-ins%von%The Qt Company:\n"
+                                        "https://www.qt.io\n"
+                                        "\n"
+                                        "libtirpc%von%the Linux NFS project:\n"
+                                        "https://sourceforge.net/projects/libtirpc/";
+    const std::pair<const char*, std::string> Replacements[] = {
+        {"%Title%", WindowStart::Title},
+        {"%Date%", BuildDate(__DATE__) + " (" + std::to_string(sizeof(void*) * 8) + " Bit)"},
+        {"%Autor%", "Author "},
+        {"%Kompiliert mit%", "Compiled with "},
+        {"%Compiler%", CompilerName()},
+        {"[####]", CompilerVersion()},
+        {"%CompilerAddress%", CompilerAddress()},
+        {"%Verwendet%", "used"},
+        {"%von%", " from "},
+    };
+    std::string s = Template;
+    for (const auto& [sPlaceholder, sText] : Replacements) {
+        for (std::size_t i = s.find(sPlaceholder); i != std::string::npos; i = s.find(sPlaceholder, i + sText.size())) {
+            s.replace(i, std::strlen(sPlaceholder), sText);
+        }
+    }
     return s;
 }
 

@@ -272,7 +272,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow);
     if (pMdiFrame) {
         pMdiFrame->setWindowTitle("Preferences");
-        pMdiFrame->resize(iWidth, iHeight);
+        ChildWindow::ResizeMdiFrame(pMdiFrame, iWidth, iHeight);
         if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pMdiFrame->move(x, y);
     } else {
         // Owned by the main window: it stays above it. A title bar with a close box, no sizing.
@@ -293,10 +293,8 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
 
     w.pStatusBar = pFrame->statusBar();
     w.pStatusBar->setSizeGripEnabled(false);
-    auto* pStatusText = new QLabel(QString::fromStdString(Main::ConfigPath()), w.pStatusBar);
-    pStatusText->setObjectName("StatusText");
-    w.pStatusBar->addWidget(pStatusText, 1);
-    w.pStatusText = pStatusText;
+    w.pStatusText = Utility::StatusLabel(w.pStatusBar);
+    w.pStatusText->setText(QString::fromStdString(Main::ConfigPath()));
     const int b = StatusHeight(w);
 
     auto* pCentral = new QWidget(pFrame);
@@ -334,7 +332,9 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
 
     ShowSection(iWindow, true);
     Utility::EnableSmartRefresh(pFrame);
-    if (fFound && iState == Window::StateMinimized) (pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pFrame)->showMinimized();
+    QWidget* pShown = pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pFrame;
+    if (fFound && iState == Window::StateMinimized) pShown->showMinimized();
+    else if (fFound && iState == Window::StateMaximized) pShown->showMaximized();
     pTree->setFocus();
     return iWindow;
 }

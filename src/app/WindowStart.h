@@ -16,6 +16,7 @@
 
 class QAction;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
@@ -185,6 +186,10 @@ void ActivateChild(int iWindow, int iChild);
 void InstallMenu(uWindowStart* pWindow, QMenuBar* pBar);
 void RefreshWindowList(uWindowStart* pWindow);
 void ShowSeparateChildren(int iWindow);
+// Keeps a normal-state MDI child inside the visible part of its area: no larger than it (unless
+// the child's minimum size is) and moved in from the right and bottom edges. A child of a new
+// main window, or one placed by a workspace saved on a larger screen, thus shows whole.
+void KeepInArea(QMdiSubWindow* pMdiFrame);
 
 // Arrangements of the MDI children (WindowStartArrange.cpp). A rectangle with its right and
 // bottom edges exclusive.

@@ -97,6 +97,7 @@ int OpenChild(int iWindow, int iKind, int fMdi, int iCapture = 0) {
         iChild = WindowKinds::Open(iKind, iWindow, iNew, &pWindow->info);
         // An MDI child that its module did not fill would stay behind empty and unregistered.
         if (iChild == 0) ChildWindow::Discard(iNew);
+        else KeepInArea(ChildWindow::MdiFrame(iChild));
     } else {
         iChild = WindowKinds::Open(iKind, iWindow, -1, &pWindow->info);
     }
@@ -282,6 +283,18 @@ void RefreshWindowList(uWindowStart* pWindow) {
         });
         pWindow->mWindowList.emplace_back(pAction);
     }
+}
+
+void KeepInArea(QMdiSubWindow* pMdiFrame) {
+    QMdiArea* pArea = pMdiFrame ? pMdiFrame->mdiArea() : nullptr;
+    // An area not shown yet has no size of its own to go by.
+    if (!pArea || !pArea->isVisible() || pMdiFrame->isMaximized() || pMdiFrame->isMinimized()) return;
+    const QSize area = pArea->viewport()->size();
+    QRect frame = pMdiFrame->geometry();
+    frame.setSize(frame.size().boundedTo(area).expandedTo(pMdiFrame->minimumSize()));
+    frame.moveLeft(std::clamp(frame.x(), 0, std::max(0, area.width() - frame.width())));
+    frame.moveTop(std::clamp(frame.y(), 0, std::max(0, area.height() - frame.height())));
+    if (frame != pMdiFrame->geometry()) pMdiFrame->setGeometry(frame);
 }
 
 void ShowSeparateChildren(int iWindow) {

@@ -15,6 +15,7 @@
 #include "platform/WindowRegistry.h"
 #include "transport/DataBuffers.h"
 
+#include <QLabel>
 #include <QStatusBar>
 #include <QString>
 
@@ -58,7 +59,7 @@ void StartListSearches(int iMilliseconds) {
 }
 
 void SetStatus(uWindowStart* pWindow, const std::string& sText) {
-    if (pWindow->pStatusBar) pWindow->pStatusBar->showMessage(QString::fromStdString(sText));
+    if (QLabel* pText = Utility::StatusLabel(pWindow->pStatusBar)) pText->setText(QString::fromStdString(sText));
 }
 
 std::string Hex(std::int64_t iValue) {

@@ -169,6 +169,7 @@ void LoadWorkspace(int iWindow, const std::string& sName) {
         iState = Window::StateNormal;
         if (Window::LoadPosition(iKind, x, y, iWidth, iHeight, iState, pChild->fMdi, ini, sName)) {
             Place(pFrame, pChild->fMdi ? ChildWindow::MdiFrame(iChild) : nullptr, x, y, iWidth, iHeight, iState);
+            if (pChild->fMdi) KeepInArea(ChildWindow::MdiFrame(iChild));
         }
     }
     // The MDI area lines up the icons of minimised children by itself.

@@ -9,12 +9,14 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolTip>
@@ -198,5 +200,15 @@ void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon) {
 }
 
 QIcon ProgramIcon() { return IconFromFile(BuiltInIconFile(0)); }
+
+QLabel* StatusLabel(QStatusBar* pBar) {
+    if (!pBar) return nullptr;
+    if (auto* pLabel = pBar->findChild<QLabel*>("StatusText", Qt::FindDirectChildrenOnly)) return pLabel;
+    auto* pLabel = new QLabel(pBar);
+    pLabel->setObjectName("StatusText");
+    pLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    pBar->addWidget(pLabel, 1);
+    return pLabel;
+}
 
 } // namespace Utility

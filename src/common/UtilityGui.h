@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class QLabel;
+class QStatusBar;
 class QToolBar;
 class QTreeView;
 class QWidget;
@@ -68,6 +70,11 @@ void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std:
 // Sets the window's icon from the record: the instrument's icon file, else a built-in icon; the
 // record keeps the icon shown. For an MDI child (fMdi) the MDI frame around it shows it too.
 void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
+
+// The status bar's lasting text field, made on first use: a label across the bar, as wide as the
+// bar whatever its text. Unlike a temporary message, which every menu item the mouse passes over
+// wipes, its text stays until it is set again.
+QLabel* StatusLabel(QStatusBar* pBar);
 
 // The program's own icon (the first built-in icon): the default of every window that shows no
 // instrument's icon, set once at start-up.

@@ -21,6 +21,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -44,6 +46,18 @@ namespace FrameTestSupport {
 
 using WindowStart::uChildWindow;
 using WindowStart::uWindowStart;
+
+// What a menu does when the mouse passes over one of its items: the item's (empty) status tip
+// goes to the window, whose status bar drops its temporary message for it. The first item of
+// the window's first menu is taken.
+inline void HoverMenuItem(QMainWindow* pWindow) {
+    for (QAction* pTitle : pWindow->menuBar()->actions()) {
+        if (!pTitle->menu() || pTitle->menu()->actions().isEmpty()) continue;
+        pTitle->menu()->actions().first()->showStatusText(pWindow);
+        QCoreApplication::processEvents();
+        return;
+    }
+}
 
 // Lets the hub and Qt work until the condition holds or the time is up; whether it holds.
 inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {

@@ -66,12 +66,26 @@ TEST_F(WindowAboutTest, TheItemOfASeparateChildOpensIt) {
     EXPECT_EQ(Box()->parentWidget(), ChildWindow::Find(iShot));
 }
 
-TEST_F(WindowAboutTest, TheTextNamesTheProgramItsBuildAndTheLibrariesItLinks) {
+TEST_F(WindowAboutTest, TheTextNamesTheProgramItsBuildAuthorCompilerAndComponents) {
     const std::string sText = WindowAbout::Text();
-    const QRegularExpression pattern(
-        "^\\nOrvanto v0\\.1\\.0 \\(Alpha\\)\\n\\d{4}-\\d{2}-\\d{2} \\(64 Bit\\)\\n\\nused:\\n"
-        "Qt 6 \\(LGPL-3\\.0\\)\\nQScintilla \\(GPL-3\\.0\\)\\nlibusb-1\\.0 \\(LGPL-2\\.1\\)$");
-    EXPECT_TRUE(pattern.match(QString::fromStdString(sText)).hasMatch()) << sText;
+    // One pattern per line; "" is an empty line. Each component: its name, then its address.
+    const std::vector<const char*> lines = {
+        "", "Orvanto v0\\.1\\.0 \\(Alpha\\)", "\\d{4}-\\d{2}-\\d{2} \\(64 Bit\\)", "",
+        "Author : \\S.+", "",
+        "Compiled with (GCC|Clang) \\d+\\.\\d+\\.\\d+", "https://(gcc\\.gnu|clang\\.llvm)\\.org", "",
+        "used:", "",
+        "libusb-1\\.0:", "https://libusb\\.info", "",
+        "Scintilla:", "https://www\\.scintilla\\.org", "Qt port QScintilla from Riverbank Computing", "",
+        "Qt 6 and its image plug-ins from The Qt Company:", "https://www\\.qt\\.io", "",
+        "libtirpc from the Linux NFS project:", "https://sourceforge\\.net/projects/libtirpc/"};
+    const QStringList actual = QString::fromStdString(sText).split('\n');
+    ASSERT_EQ(actual.size(), static_cast<qsizetype>(lines.size())) << sText;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(lines[i]));
+        EXPECT_TRUE(pattern.match(actual[static_cast<qsizetype>(i)]).hasMatch()) << "line " << i + 1 << ": " << sText;
+    }
+    EXPECT_EQ(sText.find('%'), std::string::npos) << "a placeholder was left";
+    EXPECT_EQ(sText.find("[####]"), std::string::npos);
     const int iMain = OpenMain();
     WindowAbout::Open(iMain);
     auto* pEditor = Box()->findChild<QPlainTextEdit*>("Text");

@@ -324,6 +324,33 @@ TEST_F(WindowPreferencesTest, AnMdiChildIsTitledAndPlacedInTheArea) {
     EXPECT_TRUE(ChildrenOf(iMain, WindowKindPreferences).empty());
 }
 
+TEST_F(WindowPreferencesTest, AnMdiChildReopensInTheStateItClosedIn) {
+    const int iMain = OpenMain();
+    // Each step: the state to leave the window in before it closes; the next opening shows it.
+    for (const bool fMaximized : {true, false, true}) {
+        SCOPED_TRACE(fMaximized ? "maximised" : "normal");
+        WindowStart::OpenChildByKind(iMain, WindowKindPreferences, 1);
+        Settle();
+        const auto found = ChildrenOf(iMain, WindowKindPreferences);
+        ASSERT_EQ(found.size(), 1u);
+        QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(found[0].iWindow);
+        ASSERT_NE(pMdiFrame, nullptr);
+        if (fMaximized) pMdiFrame->showMaximized();
+        else pMdiFrame->showNormal();
+        Settle();
+        WindowPreferences::Close(found[0].iWindow, 0);
+        Settle();
+        ASSERT_TRUE(ChildrenOf(iMain, WindowKindPreferences).empty());
+        WindowStart::OpenChildByKind(iMain, WindowKindPreferences, 1);
+        Settle();
+        const auto again = ChildrenOf(iMain, WindowKindPreferences);
+        ASSERT_EQ(again.size(), 1u);
+        EXPECT_EQ(ChildWindow::MdiFrame(again[0].iWindow)->isMaximized(), fMaximized);
+        WindowPreferences::Close(again[0].iWindow, 0);
+        Settle();
+    }
+}
+
 TEST(WindowPreferencesWrite, EachTypeWritesItsValueField) {
     QTemporaryDir dir;
     QFile f(dir.filePath("p.ini"));

@@ -3,6 +3,7 @@
 // "&Disconnect" undoes it.
 #include "app/FrameTestSupport.h"
 #include "common/ImagePluginGdiPlus.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "platform/WindowRegistry.h"
@@ -70,7 +71,7 @@ class WindowStartInstrumentTest : public FrameTest {
         return n;
     }
     static bool LogHas(const std::string& sText) { return WindowLog::Text().find(sText) != std::string::npos; }
-    static std::string Status(int iMain) { return Record(iMain)->pStatusBar->currentMessage().toStdString(); }
+    static std::string Status(int iMain) { return Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(); }
 };
 
 TEST_F(WindowStartInstrumentTest, ConnectsAnnouncesTellsTheChildrenAndDisconnectsByTheButton) {
@@ -91,6 +92,9 @@ TEST_F(WindowStartInstrumentTest, ConnectsAnnouncesTellsTheChildrenAndDisconnect
     Settle();
     uWindowStart* p = Record(iMain);
     EXPECT_EQ(p->pFrame->windowTitle().toStdString(), "Orvanto v0.1.0 (Alpha) - DS1104Z");
+    EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
+    // The instrument line stays while the mouse passes over the menus.
+    HoverMenuItem(p->pFrame);
     EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
     EXPECT_TRUE(LogHas("Connect to the instrument: DS1104Z\n"));
     EXPECT_TRUE(LogHas("DS1104Z: connected\n"));

@@ -258,6 +258,29 @@ TEST_F(WorkspaceTest, HugeSizesInTheFileAreBoundedNotOverflowed) {
     }
 }
 
+// A workspace saved on a larger screen, or edited by hand: each MDI child is moved in and made
+// no larger than the area, so that it shows whole.
+TEST_F(WorkspaceTest, LoadedMdiChildrenAreKeptInsideTheArea) {
+    for (const char* sPosition : {"500,20,400,300,410,330,0", "20,400,400,300,410,330,0", "-50,-40,2000,1500,2010,1530,0"}) {
+        SCOPED_TRACE(sPosition);
+        WriteWorkspaces(std::string("[Lab]\r\nWindowStartPosition = 40,30,700,500,700,500,0\r\n"
+                                    "WindowScpiCommandPositionMdi = ") +
+                        sPosition + "\r\n");
+        const int iMain = OpenMain();
+        Choose(iMain, WindowStart::MenuWorkspaceFirst);
+        const auto scpi = ChildrenOf(iMain, WindowKindScpiCommand);
+        ASSERT_EQ(scpi.size(), 1u);
+        const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
+        const QRect child = ChildWindow::MdiFrame(scpi[0].iWindow)->geometry();
+        EXPECT_FALSE(area.isEmpty());
+        EXPECT_TRUE(area.contains(child)) << area.width() << "x" << area.height() << " area, child at " << child.x()
+                                          << "," << child.y() << " " << child.width() << "x" << child.height();
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+        Settle();
+    }
+}
+
 TEST_F(WorkspaceTest, SavedWorkspaceComesBackInAnotherMainWindow) {
     WriteWorkspaces("[Ini-Version]\r\nVersion = 1\r\n");
     const int iMain = OpenMain();

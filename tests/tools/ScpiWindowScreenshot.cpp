@@ -2,8 +2,9 @@
 // loopback: the command-list folder holds the shipped "Standard.ini" and a list of the tool's
 // own, which is chosen; its "Block 300" entry is clicked and sent with "Send & Receive", and the
 // answer (a 300-byte block) is shown in every view mode. Saves one picture of the screen each
-// into the folder given: scpi-hex-ascii.png, scpi-hex.png, scpi-ascii.png (First 128 / Last 32
-// bytes) and scpi-view-all.png ("Hex + Ascii" with "View all").
+// into the folder given: scpi-default.png (the main window and the SCPI command window at their
+// default sizes), then with both larger scpi-hex-ascii.png, scpi-hex.png, scpi-ascii.png (First
+// 128 / Last 32 bytes) and scpi-view-all.png ("Hex + Ascii" with "View all").
 // Usage: scpi_window_screenshot out-folder  (run under a display server; the instrument list
 // never opens here, but run it inside a network namespace of its own all the same, e.g.
 //   unshare -rn sh -c 'ip link set lo up && xvfb-run -a -s "-screen 0 1400x900x24"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     const int iMain = Main::OpenMainWindow();
     WindowStart::uWindowStart* pMain = nullptr;
     if (iMain == 0 || !WindowStart::GetInstance(iMain, &pMain)) return 1;
-    pMain->pFrame->setGeometry(10, 40, 1300, 840);
+    pMain->pFrame->move(10, 40); // at its default size first
     Settle(300);
 
     // The main window connects the simulated instrument, described by hand.
@@ -132,14 +133,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the SCPI command window did not open\n");
         return 1;
     }
-    if (auto* pSub = qobject_cast<QMdiSubWindow*>(pScpi->pFrame->parentWidget())) {
-        pSub->setGeometry(0, 0, pSub->mdiArea()->width(), pSub->mdiArea()->height());
-    }
     const WindowScpiCommand::uGadgets& g = pScpi->gadgets;
     Settle(200);
-    // The answer view gets the larger part of the window: both blocks of the answer are seen.
-    const int iSplit = g.pSplitterMain->height();
-    g.pSplitterMain->setSizes({iSplit * 2 / 5, iSplit - iSplit * 2 / 5});
 
     // The list files are filled by the window's timer; the simulator's list is chosen.
     if (!WaitFor([&] { return g.pListFiles->count() == 3; }, 10000)) {
@@ -163,8 +158,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     Settle(300);
+    // The main window and the SCPI command window at their default sizes.
+    bool fSaved = Grab(out.filePath("scpi-default.png"));
 
-    bool fSaved = true;
+    // Larger, the window filling the MDI area; the answer view gets the larger part of the
+    // window: both blocks of the answer are seen.
+    pMain->pFrame->setGeometry(10, 40, 1300, 840);
+    Settle(300);
+    if (auto* pSub = qobject_cast<QMdiSubWindow*>(pScpi->pFrame->parentWidget())) {
+        pSub->setGeometry(0, 0, pSub->mdiArea()->width(), pSub->mdiArea()->height());
+    }
+    Settle(200);
+    const int iSplit = g.pSplitterMain->height();
+    g.pSplitterMain->setSizes({iSplit * 2 / 5, iSplit - iSplit * 2 / 5});
     const char* const mModes[] = {"scpi-hex-ascii.png", "scpi-hex.png", "scpi-ascii.png"};
     for (int iMode = 0; iMode < 3; ++iMode) {
         g.pViewMode->setCurrentIndex(iMode);

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     const int iShot = WindowStart::FindChild(iMain, WindowKindScreenshot);
     WindowScreenshotWindow* w = WindowScreenshot::Find(iShot);
     if (!w) return Fail(4);
-    w->pFrame->setGeometry(20, 380, 330, 420);
+    w->pFrame->move(20, 380); // at its default size
     for (std::int64_t iId : {1000, 1011}) w->gadgets.pOptionList->SetChecked(iId, true);
     Settle(400);
     w->gadgets.pRead->click();

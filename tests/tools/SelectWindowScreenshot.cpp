@@ -1,5 +1,5 @@
-// Drives the real main window with its instrument list in a network of simulated instruments
-// and saves a picture of the screen for every page of the list and for the found instruments in
+// Drives the real main window with its instrument list (both at their default sizes) in a
+// network of simulated instruments and saves a picture of the screen for every page of the list and for the found instruments in
 // both views: <prefix>-list.png, <prefix>-icons.png, <prefix>-options.png, <prefix>-lan.png,
 // <prefix>-serial.png; and the main window after a double click connected the raw TCP instrument:
 // <prefix>-connected.png.
@@ -125,17 +125,13 @@ int main(int argc, char** argv) {
     const int iMain = Main::OpenMainWindow();
     WindowStart::uWindowStart* pWindow = nullptr;
     if (iMain == 0 || !WindowStart::GetInstance(iMain, &pWindow)) return 1;
-    pWindow->pFrame->setGeometry(10, 40, 1180, 800);
+    pWindow->pFrame->move(10, 40); // the main window and the list at their default sizes
     Settle(500);
     const int iList = WindowStart::FindChild(iMain, WindowKindSelectInstrument);
     WindowFrame* pList = iList ? ChildWindow::Find(iList) : nullptr;
     if (!pList) {
         std::fprintf(stderr, "the instrument list did not open\n");
         return 1;
-    }
-    // The list fills the main window's area.
-    if (auto* pSub = qobject_cast<QMdiSubWindow*>(pList->parentWidget())) {
-        pSub->setGeometry(0, 0, pSub->mdiArea()->width(), pSub->mdiArea()->height());
     }
     const auto searched = [&] {
         return !InstrumentSearch::IsRunning() && !WindowRegistry::TimerActive(iList, 5) &&

@@ -8,6 +8,7 @@
 
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "platform/ProgramEvents.h"
@@ -19,6 +20,7 @@
 #include "windows/capture/WindowWaveform.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
     const bool fFirst = ToolSupport::Grab(sFolder + "/waveform.png");
     std::printf("title: %s, size %dx%d (minimum %dx%d), status \"%s\"\n",
                 p->pFrame->windowTitle().toUtf8().constData(), p->pFrame->width(), p->pFrame->height(),
-                p->iMinimumWidth, p->iMinimumHeight, p->pStatusBar->currentMessage().toUtf8().constData());
+                p->iMinimumWidth, p->iMinimumHeight, Utility::StatusLabel(p->pStatusBar)->text().toUtf8().constData());
     Print(p->pChannels, "Channels");
 
     p->gadgets.pPanel->setCurrentIndex(1);

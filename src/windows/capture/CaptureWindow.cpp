@@ -25,6 +25,7 @@
 #include <QFrame>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -289,6 +290,15 @@ void CaptureWindow::BuildGadgets() {
 
     iMinimumWidth = iButtonColumn + 10 + iSettingsColumn + 45;
     const int iBottom = BuildTab(pTab, y, iMinimumWidth - 20);
+    // A control of the kind that its text makes wider than the columns widens the window, and
+    // so does the longest status line of a transfer: both show whole.
+    for (QWidget* p : pTab->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        iMinimumWidth = std::max(iMinimumWidth, p->geometry().right() + 1 + 20);
+    }
+    if (QLabel* pStatus = Utility::StatusLabel(pStatusBar)) {
+        const QString sLongest = "Data received, bytes: 100,000,000 - (100,000 ms total)";
+        iMinimumWidth = std::max(iMinimumWidth, pStatus->fontMetrics().horizontalAdvance(sLongest) + StatusMargin);
+    }
     const int iMenu = fMdi || !pMenu ? 0 : pMenu->sizeHint().height();
     const int iTool = pToolBar ? pToolBar->sizeHint().height() : 0;
     const int iStatus = pFrame->statusBar()->sizeHint().height();
@@ -466,11 +476,12 @@ void CaptureWindow::Closing() {
 }
 
 void CaptureWindow::SetStatus(const std::string& sText) {
-    if (pStatusBar) pStatusBar->showMessage(QString::fromStdString(sText));
+    if (QLabel* pText = Utility::StatusLabel(pStatusBar)) pText->setText(QString::fromStdString(sText));
 }
 
 std::string CaptureWindow::Status() const {
-    return pStatusBar ? pStatusBar->currentMessage().toStdString() : std::string();
+    QLabel* pText = Utility::StatusLabel(pStatusBar);
+    return pText ? pText->text().toStdString() : std::string();
 }
 
 void CaptureWindow::DisableGadgets(bool fDisable) {

@@ -81,6 +81,8 @@ class CaptureWindow {
     static constexpr int RowHeight = 25;
     static constexpr int RowGap = 10;
     static constexpr int MinButtonWidth = 90;
+    // Room the status bar takes beside its text: its margins and the size grip.
+    static constexpr int StatusMargin = 30;
 
     explicit CaptureWindow(uCaptureKind kind);
     virtual ~CaptureWindow();

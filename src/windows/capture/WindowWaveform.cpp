@@ -163,6 +163,8 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     pFormat->addItem("CSV, Semicolon-separated values per channel", 2);
     pFormat->addItem("BIN, Binary file per channel", 3);
     pFormat->setCurrentIndex(0);
+    // The format's texts show whole; the window widens for them.
+    iWidth = std::max(iWidth, pFormat->sizeHint().width());
     pFormat->setGeometry(10, iTop, iWidth, RowHeight);
     WidenDropDown(pFormat);
     int y = iTop + RowHeight + 20;

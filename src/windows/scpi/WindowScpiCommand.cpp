@@ -36,10 +36,12 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -93,6 +95,8 @@ void BuildListPane(uGadgets& g, const uLayout& layout) {
     g.pListLabel = Add(pRow, new QLabel("Command list:"));
     g.pListFiles = Add(pRow, new QComboBox);
     g.pListFiles->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The list names arrive after the window is shown: the box grows with them.
+    g.pListFiles->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     g.pFolder = Add(pRow, new QToolButton);
     QPixmap folder = QPixmap::fromImage(
         VectorIcon::IconFolder(static_cast<int>(layout.iFolderIcon * Utility::DesktopScale() + 0.5)));
@@ -207,7 +211,6 @@ void BuildGadgets(uWindowScpiCommand& window) {
     g.pSplitterMain->addWidget(g.pAnswerPane);
     g.pSplitterMain->setStretchFactor(0, 1);
     g.pSplitterMain->setStretchFactor(1, 1);
-    g.pSplitterMain->setMinimumSize(520, 480);
     g.pArea->setWidget(g.pSplitterMain);
     window.pFrame->setCentralWidget(g.pArea);
 }
@@ -460,6 +463,13 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
     window.pStatusBar = pFrame->statusBar();
     BuildGadgets(window);
     BuildPopupMenu(window);
+    if (!fFound) {
+        // The default width grows to what the gadgets need at the user's font, a vertical
+        // scroll bar and an MDI frame included; the main window keeps the child inside its area.
+        int iChrome = pFrame->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, pFrame);
+        if (pOuter != pFrame) iChrome += 2 * pOuter->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, pOuter);
+        pOuter->resize(std::max(iWidth, window.gadgets.pSplitterMain->minimumSizeHint().width() + iChrome), iHeight);
+    }
 
     ChildWindow::uHooks hooks;
     hooks.fnMenu = [iWindow](int iItem, bool) { return HandleMenu(iWindow, iItem); };
@@ -502,7 +512,7 @@ void ApplyItemStates(uWindowScpiCommand& window) {
 }
 
 void SetStatus(uWindowScpiCommand& window, const std::string& sText) {
-    if (window.pStatusBar) window.pStatusBar->showMessage(QString::fromStdString(sText));
+    if (QLabel* pText = Utility::StatusLabel(window.pStatusBar)) pText->setText(QString::fromStdString(sText));
 }
 
 } // namespace Detail

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -319,6 +320,9 @@ void FillCommandListFiles(int iWindow, int fKeep) {
         pBox->setCurrentIndex(iChosen);
         if (iChosen >= 0) lists.sSelectedFile = mNames[static_cast<std::size_t>(iChosen)];
     }
+    // The box shows its longest name whole: the list pane takes the room it needs now.
+    pBox->setMinimumWidth(pBox->sizeHint().width());
+    p->gadgets.pSplitterTop->refresh();
     if (lists.iSelectedIndex >= 0) {
         LoadCommandList(iWindow);
     } else {

@@ -299,8 +299,9 @@ void SetStatusText(uWindowSelectInstrument& window, const std::string& sText) {
 
 int SelectedInstrument(const uWindowSelectInstrument& window) {
     if (!window.pInstrumentReport || !window.pInstrumentReport->selectionModel()) return -1;
-    const QModelIndexList rows = window.pInstrumentReport->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    // The report selects whole rows, the icon view only the cell of its icon: either names the row.
+    const QModelIndexList items = window.pInstrumentReport->selectionModel()->selectedIndexes();
+    return items.isEmpty() ? -1 : items.first().row();
 }
 
 void SelectInstrument(uWindowSelectInstrument& window, int iRow) {
@@ -320,6 +321,11 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     const int iWindow = pFrame->Window();
     pFrame->setWindowTitle("Select Instrument");
     QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow);
+    WindowStart::uWindowStart* pMain = nullptr;
+    if (!pMdiFrame && WindowStart::GetInstance(iMainWindow, &pMain) && pMain->pFrame) {
+        // A separate list belongs to its main window: it stays above it and goes with it.
+        pFrame->setParent(pMain->pFrame, Qt::Window);
+    }
     PlaceWindow(pFrame, pMdiFrame);
 
     uWindowSelectInstrument& w = mWindowSelectInstrument[iWindow];
@@ -335,8 +341,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     CreatePopupMenu(w);
     CreateToolBar(w);
     w.pStatusBar = pFrame->statusBar();
-    w.pStatusText = new QLabel(w.pStatusBar);
-    w.pStatusBar->addWidget(w.pStatusText, 1);
+    w.pStatusText = Utility::StatusLabel(w.pStatusBar);
     CreateGadgets(w);
     pFrame->setCentralWidget(w.pPanel);
 

@@ -61,6 +61,8 @@ QTreeWidget* NewList(QWidget* pParent, const QStringList& titles, bool fHiddenFi
     pList->setAllColumnsShowFocus(true);
     pList->setSelectionMode(QAbstractItemView::SingleSelection);
     pList->header()->setStretchLastSection(false);
+    // Hidden only now: a header that changes its last section's stretch after hiding a column
+    // keeps the hidden column's former width as an empty strip before the next one.
     if (fHiddenFirst) pList->setColumnHidden(0, true);
     return pList;
 }
@@ -97,9 +99,9 @@ QWidget* InstrumentPage(uWindowSelectInstrument& w) {
     pReport->setSelectionMode(QAbstractItemView::SingleSelection);
     pReport->setSelectionBehavior(QAbstractItemView::SelectRows);
     pReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    pReport->setColumnHidden(0, true);
     pReport->setContextMenuPolicy(Qt::CustomContextMenu);
     pReport->header()->setStretchLastSection(false);
+    pReport->setColumnHidden(0, true); // after the stretch, as above
     w.pInstrumentReport = pReport;
 
     auto* pIcons = new QListView(w.pInstrumentViews);

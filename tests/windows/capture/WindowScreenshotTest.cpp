@@ -263,6 +263,8 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
     const int iFiles = static_cast<int>(QDir(temp.path()).entryList(QDir::Files).size());
     EXPECT_EQ(w.pump.iCount, iFiles);
     EXPECT_EQ(w.Status(), "Screenshots: " + std::to_string(iFiles));
+    HoverMenuItem(w.pFrame); // the count stays
+    EXPECT_EQ(w.Status(), "Screenshots: " + std::to_string(iFiles));
     const std::string sLog = WindowLog::Text();
     EXPECT_NE(sLog.find("The automatic reading of the screenshots was stopped. Count: "), std::string::npos);
     EXPECT_EQ(sLog.find("Data received, bytes: "), std::string::npos);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FrameTestSupport.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentObject.h"
@@ -126,7 +127,7 @@ class ScpiWindowTest : public FrameTest {
         return *p;
     }
     static void Type(int iScpi, const QString& sText) { W(iScpi).gadgets.pCommand->setPlainText(sText); }
-    static std::string Status(int iScpi) { return W(iScpi).pStatusBar->currentMessage().toStdString(); }
+    static std::string Status(int iScpi) { return Utility::StatusLabel(W(iScpi).pStatusBar)->text().toStdString(); }
     // The answer the window holds ("" when none).
     static std::string Received(int iScpi) {
         const auto& pData = W(iScpi).pReceived;

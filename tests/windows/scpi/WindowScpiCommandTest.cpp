@@ -61,6 +61,8 @@ TEST_F(WindowScpiCommandTest, AQueryShowsItsAnswerTheTransferTextsAndTheLogLines
     const std::string sStatus = Status(iScpi);
     EXPECT_EQ(sStatus.rfind("Data received, bytes: " + std::to_string(sIdn.size()) + " - (", 0), 0u) << sStatus << Log();
     EXPECT_EQ(sStatus.substr(sStatus.size() - 10), " ms total)");
+    HoverMenuItem(W(iScpi).pFrame); // the transfer's line stays
+    EXPECT_EQ(Status(iScpi), sStatus);
     EXPECT_NE(Answer(iScpi).find("RIGOL TECHNO"), std::string::npos) << Answer(iScpi);
     EXPECT_EQ(Received(iScpi), sIdn);
     EXPECT_TRUE(LogHas("DS1104Z - SCPI command sent: *IDN?\n")) << Log();

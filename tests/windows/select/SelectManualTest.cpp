@@ -4,6 +4,7 @@
 #include "SelectTestSupport.h"
 
 #include "common/NumberText.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "sim/NetNamespace.h"
@@ -51,7 +52,7 @@ class SelectManualTest : public SelectTest {
         }
         return -1;
     }
-    static std::string MainStatus(int iMain) { return Record(iMain)->pStatusBar->currentMessage().toStdString(); }
+    static std::string MainStatus(int iMain) { return Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(); }
     static bool LogHas(const std::string& sText) { return WindowLog::Text().find(sText) != std::string::npos; }
     // Selects the row of that name and double-clicks it in the report view.
     void DoubleClick(int iList, const std::string& sName) {

@@ -4,6 +4,7 @@
 #include "SelectLab.h"
 #include "SelectTestSupport.h"
 
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentSearch.h"
@@ -137,28 +138,49 @@ TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearch
     EXPECT_FALSE(WindowRegistry::TimerActive(iList, 4));
 }
 
-TEST_F(SelectSearchTest, ADoubleClickMakesTheMainWindowConnectTheInstrumentAndCloseTheList) {
-    const int iMain = OpenMain();
-    const int iList = ListOf(iMain);
-    ASSERT_NE(iList, 0);
-    ASSERT_TRUE(WaitForSearch(iList));
-    ASSERT_EQ(Rows(iList).size(), 1u);
-    const InstrumentObject usbObject = ObjectAt(iList, "USB");
-    ASSERT_TRUE(usbObject);
-    const QRect rect = Report(iList)->visualRect(Model(iList)->index(0, 1));
-    QTest::mouseClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
-    Settle();
-    EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
-    QTest::mouseDClick(Report(iList)->viewport(), Qt::LeftButton, {}, rect.center());
-    Settle();
-    // The main window connects the simulated USBTMC device, shows its *IDN? fields, and closes
-    // the list that asked.
-    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 10000)) << WindowLog::Text();
-    EXPECT_EQ(Record(iMain)->info.pInstrument, usbObject);
-    EXPECT_EQ(Record(iMain)->pStatusBar->currentMessage().toStdString(),
-              "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
-    EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
-    EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+// Both views connect: the report selects whole rows, the icon view the cell of an icon.
+TEST_F(SelectSearchTest, ADoubleClickOrConnectMakesTheMainWindowConnectTheInstrumentAndCloseTheList) {
+    struct uWay {
+        const char* sName;
+        bool fIcons;
+        bool fMenu; // Instrument > Connect after a click instead of a double click
+    };
+    for (const uWay& way : {uWay{"double click in the list", false, false}, uWay{"double click on the icon", true, false},
+                            uWay{"a click on the icon, then Connect", true, true}}) {
+        SCOPED_TRACE(way.sName);
+        const int iMain = OpenMain();
+        const int iList = ListOf(iMain);
+        ASSERT_NE(iList, 0);
+        ASSERT_TRUE(WaitForSearch(iList));
+        ASSERT_EQ(Rows(iList).size(), 1u);
+        const InstrumentObject usbObject = ObjectAt(iList, "USB");
+        ASSERT_TRUE(usbObject);
+        Choose(iMain, way.fIcons ? WindowStart::MenuIcons : WindowStart::MenuList);
+        Settle();
+        QAbstractItemView* pView = way.fIcons ? static_cast<QAbstractItemView*>(Icons(iList)) : Report(iList);
+        ASSERT_TRUE(pView->isVisible());
+        const QRect rect = pView->visualRect(Model(iList)->index(0, way.fIcons ? 0 : 1));
+        ASSERT_FALSE(rect.isEmpty());
+        EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
+        QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, rect.center());
+        Settle();
+        EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuConnect)->isEnabled());
+        if (way.fMenu) Choose(iMain, WindowStart::MenuConnect);
+        else QTest::mouseDClick(pView->viewport(), Qt::LeftButton, {}, rect.center());
+        Settle();
+        // The main window connects the simulated USBTMC device, shows its *IDN? fields, and closes
+        // the list that asked.
+        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 10000)) << WindowLog::Text();
+        EXPECT_EQ(Record(iMain)->info.pInstrument, usbObject);
+        EXPECT_EQ(Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(),
+                  "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
+        EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
+        EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
+        Choose(iMain, WindowStart::MenuDisconnect);
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+        Settle();
+    }
 }
 
 // "Refresh" while another search runs (here one that listens on the namespace's loopback for a

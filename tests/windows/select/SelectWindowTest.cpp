@@ -9,6 +9,7 @@
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 
+#include <QHeaderView>
 #include <QStackedWidget>
 
 #include <filesystem>
@@ -77,6 +78,9 @@ TEST_F(SelectWindowTest, AFreshConfigWithoutInstrumentsShowsTheDefaultsAndNothin
     }
     EXPECT_NE(Gadget<QCheckBox>(iList, "Only use UDP, no TCP access for the IDN.")->toolTip().indexOf("displayed For selection."), -1);
     EXPECT_EQ(Views(iList)->currentWidget(), Report(iList));
+    // The name column is hidden and leaves no room: "Interface" starts at the left edge.
+    EXPECT_TRUE(Report(iList)->isColumnHidden(0));
+    EXPECT_EQ(Report(iList)->header()->sectionViewportPosition(1), 0);
     EXPECT_TRUE(ShownItem(WindowStart::Windows()[0], WindowStart::MenuList)->isChecked());
     EXPECT_TRUE(ToolItem(iList, WindowStart::MenuList)->isChecked());
     EXPECT_FALSE(ToolItem(iList, WindowStart::MenuIcons)->isChecked());
@@ -205,6 +209,24 @@ TEST_F(SelectWindowTest, ListAndIconsSwitchTheViewEverywhereAndAreKept) {
     EXPECT_EQ(Views(iList)->currentWidget(), Report(iList));
     EXPECT_TRUE(PopupItem(iList, WindowStart::MenuList)->isChecked());
     EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SelectInstrumentListIconView"), "0");
+}
+
+// As a workspace opens it: a separate window, owned by the main window (it stays above it).
+TEST_F(SelectWindowTest, ASeparateListBelongsToItsMainWindow) {
+    const int iMain = OpenMain();
+    const int iInArea = ListOf(iMain);
+    ASSERT_NE(iInArea, 0);
+    ASSERT_TRUE(WaitForSearch(iInArea));
+    ChildWindow::Close(iInArea);
+    Settle();
+    WindowStart::OpenChildByKind(iMain, WindowKindSelectInstrument, 0);
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    EXPECT_EQ(ChildWindow::MdiFrame(iList), nullptr);
+    WindowFrame* pList = ChildWindow::Find(iList);
+    EXPECT_TRUE(pList->isWindow());
+    EXPECT_EQ(pList->parentWidget(), Record(iMain)->pFrame.data());
+    EXPECT_TRUE(WaitForSearch(iList));
 }
 
 TEST_F(SelectWindowTest, TheChosenNetworksAreWholeEntries) {

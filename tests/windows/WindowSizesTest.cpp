@@ -1,0 +1,109 @@
+// The child windows as a new main window opens them in its MDI area, at the default font: each
+// lies wholly inside the area, and no button, check box, combo box or label of theirs is narrower
+// than its text needs, the status line with a long transfer text included.
+#include "app/FrameTestSupport.h"
+#include "app/WindowPreferences.h"
+#include "common/UtilityGui.h"
+#include "common/WindowLog.h"
+#include "platform/WindowRegistry.h"
+#include "windows/capture/WaveformChecks.h"
+#include "windows/capture/WindowScreenshot.h"
+#include "windows/capture/WindowWaveform.h"
+#include "windows/scpi/WindowScpiCommand.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <string>
+
+namespace {
+
+using namespace FrameTestSupport;
+
+std::string Text(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height());
+}
+
+// The text a control shows, for the message; "" for a control that shows none.
+QString Shown(QWidget* p) {
+    if (qobject_cast<QToolButton*>(p)) return {}; // the toolbar's pictures
+    if (auto* pButton = qobject_cast<QAbstractButton*>(p)) return pButton->text();
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) return pCombo->currentText().isEmpty() ? "(combo)" : pCombo->currentText();
+    if (auto* pLabel = qobject_cast<QLabel*>(p)) return pLabel->text();
+    return {};
+}
+
+class WindowSizesTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowLog::Create();
+        WindowPreferences::RegisterKind();
+        WindowScpiCommand::RegisterKind();
+        WindowScreenshot::RegisterKind();
+        WindowWaveform::RegisterKind();
+        WaveformChecks::Install();
+        // The shipped command list, whose name the SCPI command window's list box shows.
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("SCPI-Commands")));
+        QFile list(dir.filePath("SCPI-Commands/Standard.ini"));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write("[0]\r\nName = *IDN?\r\nCommand = *IDN?\r\n");
+    }
+};
+
+TEST_F(WindowSizesTest, ANewChildFitsTheAreaAndShowsItsTextsWhole) {
+    struct uCase {
+        const char* sName;
+        int iKind;
+    };
+    for (const uCase& c : {uCase{"SCPI command window", WindowKindScpiCommand}, uCase{"screenshot window", WindowKindScreenshot},
+                           uCase{"waveform window", WindowKindWaveform}, uCase{"preferences", WindowKindPreferences}}) {
+        SCOPED_TRACE(c.sName);
+        const int iMain = OpenMain();
+        WindowStart::OpenChildByKind(iMain, c.iKind, 1);
+        Settle();
+        const auto found = ChildrenOf(iMain, c.iKind);
+        ASSERT_EQ(found.size(), 1u);
+        WindowFrame* pChild = ChildWindow::Find(found[0].iWindow);
+        QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(found[0].iWindow);
+        ASSERT_NE(pMdiFrame, nullptr);
+        // The SCPI command window lists its command lists soon after it opened.
+        ASSERT_TRUE(WaitFor([&] {
+            return c.iKind != WindowKindScpiCommand ||
+                   !WindowRegistry::TimerActive(found[0].iWindow, WindowScpiCommand::TimerFillCommandLists);
+        }));
+        // A transfer's status line as long as a screen copy's.
+        Utility::StatusLabel(pChild->statusBar())->setText("Data received, bytes: 1,152,054 - (1,234 ms total)");
+        Settle();
+
+        const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
+        // Inside the area; only a child whose minimum is taller than the area (the waveform
+        // window's column of gadgets) reaches below it, from the top edge and no further than that.
+        const QRect child = pMdiFrame->geometry();
+        const bool fTallMinimum = child.top() == 0 && child.height() == pMdiFrame->minimumHeight();
+        EXPECT_TRUE(area.contains(child) || (fTallMinimum && child.right() <= area.right()))
+            << "area " << Text(area) << ", child " << Text(child);
+        int iChecked = 0;
+        for (QWidget* p : pChild->findChildren<QWidget*>()) {
+            const QString sShown = Shown(p);
+            if (sShown.isEmpty() || !p->isVisibleTo(pChild)) continue;
+            ++iChecked;
+            const std::string sWhat = std::string(p->metaObject()->className()) + " \"" + sShown.toStdString() + "\"";
+            EXPECT_GE(p->width(), p->sizeHint().width()) << sWhat << " at " << Text(p->geometry());
+            // Nor cut off by the edge of the window or of a scroll area around it.
+            if (!fTallMinimum) EXPECT_EQ(p->visibleRegion().boundingRect(), p->rect()) << sWhat;
+        }
+        EXPECT_GE(iChecked, 4);
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+        Settle();
+    }
+}
+
+} // namespace
