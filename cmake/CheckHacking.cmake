@@ -1,6 +1,7 @@
 # Every path, program and qualified name that HACKING.md quotes in backticks must exist:
 # paths (beginning src/, tests/, bench/, cmake/, packaging/ or ./) in the tree, names Foo::Bar
-# in the sources. A "<Name>" part stands for any name and is not checked.
+# in the sources. A "<Name>" part stands for any name and is not checked. Every document (*.md)
+# it names must be a file of the repository.
 #   cmake -DSOURCE_DIR=<repository> -P CheckHacking.cmake
 file(READ ${SOURCE_DIR}/HACKING.md text)
 string(REGEX MATCHALL "`[^`]+`" quoted "${text}")
@@ -37,6 +38,17 @@ foreach(item IN LISTS quoted)
     endif()
   endif()
 endforeach()
+# The page stands on its own: every document it names (quoted or not) is one of the repository.
+string(REGEX MATCHALL "[A-Za-z0-9_./-]+\\.md" documents "${text}")
+list(REMOVE_DUPLICATES documents)
+foreach(document IN LISTS documents)
+  math(EXPR checked "${checked} + 1")
+  if(document MATCHES "^(/|\\.\\./)" OR NOT EXISTS ${SOURCE_DIR}/${document})
+    message("HACKING.md names ${document}, which is not a file of the repository")
+    math(EXPR faults "${faults} + 1")
+  endif()
+endforeach()
+
 if(faults GREATER 0)
   message(FATAL_ERROR "${faults} of ${checked} quoted paths and names in HACKING.md are missing")
 endif()

@@ -23,17 +23,28 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace Main {
 namespace {
 
+constexpr const char* ConfigFile = "config.ini";
+
 std::unique_ptr<uIni> pConfigIni;
 std::string sConfigPath;
+// Why config.ini is not open or cannot be written, with its path; "" when all is well.
+std::string sConfigProblem;
 bool fConfigSaveAtExit = false;
 bool fWindowDontCheckPosition = false;
 
@@ -59,6 +70,27 @@ int AddTopLevelWindow(int iWindow) {
     mTopLevelWindow.push_back(iWindow);
     PostWindowListChanged();
     return iWindow;
+}
+
+// Creates an empty file, and the folders up to it; "" or why not, with the path.
+std::string CreateEmptyFile(const std::string& sFolder, const char* sName) {
+    if (sFolder.empty()) return std::string("No folder for ") + sName + " is known.";
+    const std::string sPath = sFolder + sName;
+    std::error_code error;
+    std::filesystem::create_directories(sFolder, error);
+    if (error) return sPath + " could not be created: " + error.message();
+    QFile file(QString::fromStdString(sPath));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return sPath + " could not be created: " + file.errorString().toStdString();
+    }
+    return "";
+}
+
+// "" when the file can be saved: a temporary file is written beside it and renamed over it.
+std::string WriteProblem(const std::string& sPath) {
+    const std::string sFolder = std::filesystem::path(sPath).parent_path().string();
+    if (::access(sFolder.c_str(), W_OK) == 0 && ::access(sPath.c_str(), W_OK) == 0) return "";
+    return sPath + " cannot be written: " + std::strerror(errno);
 }
 
 } // namespace
@@ -102,13 +134,35 @@ std::unique_ptr<uIni> OpenPreferenceFile(const std::string& sName, std::string* 
     return ini;
 }
 
-void OpenConfig() { pConfigIni = OpenPreferenceFile("config.ini", &sConfigPath, true); }
+void ResetResourceFolders() {
+    fFoldersOverridden = false;
+    sUserFolderOverride.clear();
+    sProgramFolderOverride.clear();
+}
+
+void OpenConfig() {
+    pConfigIni = OpenPreferenceFile(ConfigFile, &sConfigPath, true);
+    if (pConfigIni) {
+        sConfigProblem = WriteProblem(sConfigPath);
+        return;
+    }
+    // A first start: an empty file in the user's folder (the program's own folder where no home
+    // is known), so that what this run sets is kept.
+    const std::string sFolder = UserResourceFolder().empty() ? ProgramResourceFolder() : UserResourceFolder();
+    sConfigProblem = CreateEmptyFile(sFolder, ConfigFile);
+    if (sConfigProblem.empty()) pConfigIni = OpenPreferenceFile(ConfigFile, &sConfigPath, true);
+    if (!pConfigIni && sConfigProblem.empty()) sConfigProblem = sFolder + ConfigFile + " could not be read.";
+}
 
 void CloseConfig() {
-    if (fConfigSaveAtExit) Ini::Save(pConfigIni.get());
+    if (fConfigSaveAtExit && pConfigIni && !Ini::Save(pConfigIni.get())) {
+        // The log window is gone by now.
+        std::fprintf(stderr, "Preferences file: %s could not be written.\n", sConfigPath.c_str());
+    }
     Ini::Free(pConfigIni);
     fConfigSaveAtExit = false;
     sConfigPath.clear();
+    sConfigProblem.clear();
 }
 
 void ReadInstrumentTimeouts() {
@@ -140,6 +194,7 @@ void LogLibUsbVersions() {
 
 uIni* ConfigIni() { return pConfigIni.get(); }
 const std::string& ConfigPath() { return sConfigPath; }
+const std::string& ConfigProblem() { return sConfigProblem; }
 void SetConfigSaveAtExit(bool fSave) { fConfigSaveAtExit = fSave; }
 bool WindowDontCheckPosition() { return fWindowDontCheckPosition; }
 void SetWindowDontCheckPosition(bool fValue) { fWindowDontCheckPosition = fValue; }
@@ -199,7 +254,8 @@ int Start() {
     WindowLog::Create();
     AllocationFailure::SetReport(WindowLog::PostError);
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
-    else WindowLog::AddError("Preferences file: File could not be opened.");
+    else WindowLog::AddError("Preferences file: File could not be opened. " + sConfigProblem);
+    if (pConfigIni && !sConfigProblem.empty()) WindowLog::AddError("Preferences file: " + sConfigProblem);
     LogLibUsbVersions();
     DeviceChanges::Start();
     std::string sError;

@@ -21,13 +21,15 @@ int Start();
 int EventLoop();
 
 // Looks for the file in the per-user folder, then in the program's own Resources folder; never
-// creates a file or folder. pPath (when given) receives the path opened or "".
+// creates a file or folder (OpenConfig does, for config.ini). pPath (when given) receives the path opened or "".
 std::unique_ptr<uIni> OpenPreferenceFile(const std::string& sName, std::string* pPath, bool fPerUser);
 // $XDG_CONFIG_HOME (else ~/.config) + "/Orvanto/Orvanto/Resources/"; "" when no home is known.
 std::string UserResourceFolder();
 // The folder of the executable + "/Resources/".
 std::string ProgramResourceFolder();
 
+// Opens config.ini; where neither candidate exists, creates an empty one in the user's folder
+// (with the folders up to it). ConfigProblem then tells what went wrong.
 void OpenConfig();
 void CloseConfig();
 void ReadInstrumentTimeouts();
@@ -40,9 +42,12 @@ void ScriptWindowClosed(int iWindow);
 void CloseAllTopLevelWindows();
 int CountTopLevelWindows();
 
-// The open config.ini, or nullptr when neither candidate file exists (GUI thread).
+// The open config.ini, or nullptr when it could neither be found nor created (GUI thread).
 uIni* ConfigIni();
 const std::string& ConfigPath();
+// Why config.ini is not open, or cannot be written back, with its path ("/x/config.ini could not
+// be created: Not a directory"); "" when it is open and writable.
+const std::string& ConfigProblem();
 void SetConfigSaveAtExit(bool fSave);
 bool WindowDontCheckPosition();
 void SetWindowDontCheckPosition(bool fValue);
@@ -51,5 +56,7 @@ void SetWindowDontCheckPosition(bool fValue);
 // script window opens through the window-kind registry.
 void SetMainWindowOpener(std::function<int()> openMain);
 void SetResourceFolders(std::string sUser, std::string sProgram);
+// Back to the folders of the environment and of the executable.
+void ResetResourceFolders();
 
 } // namespace Main

@@ -293,8 +293,9 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
 
     w.pStatusBar = pFrame->statusBar();
     w.pStatusBar->setSizeGripEnabled(false);
+    // Without config.ini nothing set here is kept: the status bar says why instead of the path.
     w.pStatusText = Utility::StatusLabel(w.pStatusBar);
-    w.pStatusText->setText(QString::fromStdString(Main::ConfigPath()));
+    w.pStatusText->setText(QString::fromStdString(Main::ConfigIni() ? Main::ConfigPath() : Main::ConfigProblem()));
     const int b = StatusHeight(w);
 
     auto* pCentral = new QWidget(pFrame);

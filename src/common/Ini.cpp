@@ -47,13 +47,17 @@ LineIt FindKey(uIni* ini, const std::string& sName) {
 }
 
 // A section record goes to the end; any other record after the last record of the current section.
-LineIt AddEntry(uIni* ini, eIniLine iKind) {
+// fBeforeBlankLines: a new key goes before the blank lines that end the section instead. Save
+// writes a blank line before each header and the next load gives it to the section above, so a
+// key put after it would leave one more blank line inside the section at every run that adds one.
+LineIt AddEntry(uIni* ini, eIniLine iKind, bool fBeforeBlankLines = false) {
     if (iKind == IniLineSection) {
         ini->mLines.push_back(uIniLine{iKind, {}, {}, nullptr});
         return std::prev(ini->mLines.end());
     }
     auto it = std::next(ini->itCurrentSection);
     while (it != ini->mLines.end() && it->iKind != IniLineSection) ++it;
+    while (fBeforeBlankLines && std::prev(it) != ini->itCurrentSection && std::prev(it)->iKind == IniLineBlank) --it;
     return ini->mLines.insert(it, uIniLine{iKind, {}, {}, &*ini->itCurrentSection});
 }
 
@@ -285,7 +289,7 @@ bool WriteString(uIni* ini, const std::string& sKey, const std::string& sValue) 
     }
     auto it = FindKey(ini, sKey);
     if (it == ini->mLines.end()) {
-        it = AddEntry(ini, IniLineKey);
+        it = AddEntry(ini, IniLineKey, true);
         it->sName = sKey;
     }
     it->sText = (ini->iFlags & IniFlagCompact) ? sKey + ini->sSeparator + sValue

@@ -18,10 +18,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -259,6 +260,23 @@ void ListFound(const uTaskPrepare& candidate, bool fAlwaysNew, const char* sProc
         return;
     }
     if (fCreated) object->pInterface->AddTask(*object, candidate, sError);
+}
+
+void PostNotIdentified(const uTaskPrepare& found, const std::string& sReason) {
+    std::string sWhere;
+    switch (found.eInterface) {
+    case InterfaceVxi11: sWhere = found.vxi11.sInstrumentIp + " (VXI-11)"; break;
+    case InterfaceRawTcp: sWhere = found.rawTcp.sInstrumentIp + ":" + std::to_string(found.rawTcp.iPort); break;
+    case InterfaceUsbTmc: {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04X:%04X", static_cast<unsigned>(found.usb.iVendorId & 0xFFFF),
+                      static_cast<unsigned>(found.usb.iProductId & 0xFFFF));
+        sWhere = "USB " + std::string(ids) + (found.usb.sSerialNumber.empty() ? "" : " " + found.usb.sSerialNumber);
+        break;
+    }
+    default: sWhere = "interface " + std::to_string(found.eInterface); break;
+    }
+    WindowLog::PostError("InstrumentSearch: The instrument found at " + sWhere + " could not be identified. " + sReason);
 }
 
 bool ProbeLxiTcpPort(uNetworkSettings& settings, std::string& sError) {

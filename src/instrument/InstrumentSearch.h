@@ -86,6 +86,10 @@ uTaskPrepare SearchCandidate(std::int64_t iWindow, std::int64_t eInterface);
 // left as it is. A failure is posted with the procedure's name.
 void ListFound(const uTaskPrepare& candidate, bool fAlwaysNew, const char* sProcedure);
 
+// Logs the one line of a found instrument that its chain could not identify: where it was found
+// ("192.168.1.20 (VXI-11)", "192.168.1.21:5025", "USB 1AB1:04CE DS1ZA000000001") and the reason.
+void PostNotIdentified(const uTaskPrepare& found, const std::string& sReason);
+
 // Asks the portmapper at the settings' address and port over TCP for the VXI-11 core port and
 // writes it into the settings' port. False (port unchanged) when no port came back.
 bool ProbeLxiTcpPort(uNetworkSettings& settings, std::string& sError);

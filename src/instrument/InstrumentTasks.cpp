@@ -1,6 +1,7 @@
 #include "instrument/InstrumentTasks.h"
 
 #include "common/EventData.h"
+#include "instrument/InstrumentSearch.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
@@ -122,8 +123,11 @@ void ChooseLocalAdapter(uTaskPrepare& connection) {
     if (!pAdapter || !pAdapter->empty()) return;
     std::vector<Network::uNetworkAdapter> adapters;
     int iCount = 0;
-    std::string sIgnored; // without adapters the address stays empty; the connect says so
-    if (Network::GetAdapters(adapters, iCount, sIgnored)) *pAdapter = ChooseAdapter(adapters, iCount, *pInstrument);
+    // Without adapters only an instrument on this PC gets an address; for any other the address
+    // stays empty and the connect says so.
+    std::string sIgnored;
+    if (!Network::GetAdapters(adapters, iCount, sIgnored)) iCount = 0;
+    *pAdapter = ChooseAdapter(adapters, iCount, *pInstrument);
 }
 
 bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, std::string& sError) {
@@ -245,6 +249,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
         const bool fOpened = OpenConnection(instance, sError);
         SetCommunicationDefaults(instance);
         if (!fOpened) {
+            if (InSearchChain(head)) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
             PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
             return false;
         }
@@ -300,6 +305,7 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     const bool fRead = GetIdnDefault(instance, fChain ? WindowNobody : static_cast<int>(head.iWindow), idn, sError);
     if (fChain) instance.request.iTimeout = iTimeout;
     if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
+    if (!fRead && fChain) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
     if (fChain) {
         if (fRead) SetIdn(instance, idn);
         QueueChainTask<uTaskDisconnect>(object, instance.uConnection.head.iWindow);

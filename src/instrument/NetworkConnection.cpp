@@ -344,6 +344,8 @@ bool ConnectSerial(uInstance& instance, std::string& sError) {
 
 std::string ChooseAdapter(const std::vector<Network::uNetworkAdapter>& adapters, int iCount,
                           const std::string& sInstrumentIp) {
+    // The adapter list leaves loopback out, and it may be the only adapter there is.
+    if (Network::IsLoopbackAddress(sInstrumentIp)) return Network::LoopbackAdapter().sIpAddress;
     bool fInstrumentValid = false;
     const std::uint32_t iInstrument = ParseIpv4(sInstrumentIp, fInstrumentValid);
     std::string sChoice;

@@ -24,7 +24,8 @@ bool ConnectSerial(uInstance& instance, std::string& sError);
 // The local address to reach sInstrumentIp from, among adapters[1..iCount]: adapters without an
 // address ("0.0.0.0" or empty) are left out; an adapter whose network (address AND mask) holds
 // the instrument comes first, then the one with more equal leading octets; among equals the
-// earlier one. "" when no adapter is left.
+// earlier one. "" when no adapter is left. An instrument on this PC (127.0.0.0/8) is reached
+// from the loopback address, whatever the list holds.
 std::string ChooseAdapter(const std::vector<Network::uNetworkAdapter>& adapters, int iCount,
                           const std::string& sInstrumentIp);
 

@@ -109,6 +109,21 @@ bool GetAdapters(std::vector<uNetworkAdapter>& adapters, int& iCount, std::strin
     return true;
 }
 
+bool IsLoopbackAddress(const std::string& sIp) {
+    in_addr address{};
+    return inet_pton(AF_INET, sIp.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+uNetworkAdapter LoopbackAdapter() {
+    uNetworkAdapter a;
+    a.sDescription = a.sAdapterName = a.sConnectionName = "lo";
+    a.sIpAddress = "127.0.0.1";
+    a.sIpMask = "255.0.0.0";
+    a.sBroadcast = BroadcastAddress(a.sIpAddress, a.sIpMask);
+    a.sNetwork = NetworkAddress(a.sIpAddress, a.sIpMask);
+    return a;
+}
+
 std::string GetAdapterConnectionName(const std::string& sAdapterName) {
     if (sAdapterName.empty() || if_nametoindex(sAdapterName.c_str()) == 0) return "";
     return sAdapterName;

@@ -22,6 +22,14 @@ struct uNetworkAdapter {
 // result is false (iCount 0) with the system's no-data text.
 bool GetAdapters(std::vector<uNetworkAdapter>& adapters, int& iCount, std::string& sError);
 
+// Whether the dotted IPv4 text is an address of this PC's loopback network (127.0.0.0/8).
+bool IsLoopbackAddress(const std::string& sIp);
+
+// The loopback adapter (interface "lo" at 127.0.0.1), through which an
+// instrument on this PC is reached: a simulator or a tunnel to a lab instrument. GetAdapters
+// leaves it out, so the search never broadcasts on it.
+uNetworkAdapter LoopbackAdapter();
+
 // The name the user sees for an adapter name: the interface's own name while it exists, else "".
 std::string GetAdapterConnectionName(const std::string& sAdapterName);
 

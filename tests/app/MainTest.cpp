@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -157,18 +158,94 @@ TEST_F(MainTest, ProgramConfigIsUsedAndRewrittenWhenNoUserCopy) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(UserFolder() + "config.ini")));
 }
 
-TEST_F(MainTest, WithoutConfigTheDefaultsApplyAndNothingIsWritten) {
-    FakeWindows windows;
-    windows.Install();
-    int iTimeout = 0;
-    EXPECT_EQ(RunStart([&] {
-                  iTimeout = InterfaceDefaults::Timeout(2);
-                  EventHub::PostEvent(EventQuit, 0);
-              }),
-              0);
-    EXPECT_EQ(iTimeout, 5000);
+// A first start in an empty home: config.ini is made in the user's folder of the environment,
+// and what the run set (a manually added instrument, a setting) is there at the next start.
+TEST_F(MainTest, AFirstStartCreatesConfigInTheUserFolderAndTheNextStartReadsIt) {
+    struct uHome {
+        const char* sXdg; // nullptr: unset
+        std::string sExpected;
+    };
+    const std::string sHome = dir.filePath("home").toStdString();
+    const std::string sXdg = dir.filePath("xdg").toStdString();
+    const uHome aHomes[] = {{sXdg.c_str(), sXdg + "/Orvanto/Orvanto/Resources/config.ini"},
+                            {nullptr, sHome + "/.config/Orvanto/Orvanto/Resources/config.ini"},
+                            {"", sHome + "/.config/Orvanto/Orvanto/Resources/config.ini"}};
+    const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CONFIG_HOME");
+    const bool fHadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    for (const uHome& home : aHomes) {
+        QDir(QString::fromStdString(sHome)).removeRecursively();
+        QDir(QString::fromStdString(sXdg)).removeRecursively();
+        qputenv("HOME", QByteArray::fromStdString(sHome));
+        if (home.sXdg) qputenv("XDG_CONFIG_HOME", home.sXdg);
+        else qunsetenv("XDG_CONFIG_HOME");
+        Main::ResetResourceFolders();
+        FakeWindows windows;
+        windows.Install();
+        std::string sPathSeen, sLog;
+        EXPECT_EQ(RunStart([&] {
+                      sPathSeen = Main::ConfigPath();
+                      sLog = WindowLog::Text();
+                      uIni* pIni = Main::ConfigIni();
+                      ASSERT_NE(pIni, nullptr);
+                      Ini::SelectSection(pIni, "General");
+                      Ini::WriteBool(pIni, "WindowDontCheckPosition", 1);
+                      Ini::SelectSection(pIni, "WindowSelectAddLANInstrument");
+                      Ini::WriteString(pIni, "0", "Rigol||DS1054Z||127.0.0.1||111||||||lo||127.0.0.1||LXI");
+                      EventHub::PostEvent(EventQuit, 0);
+                  }),
+                  0);
+        EXPECT_EQ(sPathSeen, home.sExpected);
+        EXPECT_NE(sLog.find("Preferences file: " + home.sExpected), std::string::npos) << sLog;
+
+        bool fDontCheck = false;
+        std::vector<InstrumentObject> listed;
+        EXPECT_EQ(RunStart([&] {
+                      fDontCheck = Main::WindowDontCheckPosition();
+                      Instrument::CopyInstrumentList(listed);
+                      EventHub::PostEvent(EventQuit, 0);
+                  }),
+                  0);
+        EXPECT_TRUE(fDontCheck);
+        EXPECT_EQ(listed.size(), 1u);
+    }
+    qputenv("HOME", oldHome);
+    if (fHadXdg) qputenv("XDG_CONFIG_HOME", oldXdg);
+    else qunsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(QDir(dir.filePath("user")).isEmpty());
     EXPECT_TRUE(QDir(dir.filePath("program")).isEmpty());
+}
+
+// Where config.ini can neither be found nor made, the defaults apply, nothing is written, and
+// the log names the file and why (tests run as root: a folder below a regular file, or a folder
+// in the place of the file, stops even root).
+TEST_F(MainTest, AConfigThatCannotBeCreatedIsNamedInTheLog) {
+    Write(dir.filePath("file").toStdString(), "not a folder");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("taken/config.ini")));
+    const std::string aFolders[] = {dir.filePath("file/sub").toStdString() + "/",
+                                    dir.filePath("taken").toStdString() + "/"};
+    for (const std::string& sFolder : aFolders) {
+        Main::SetResourceFolders(sFolder, ProgramFolder());
+        FakeWindows windows;
+        windows.Install();
+        int iTimeout = 0;
+        bool fOpen = true;
+        std::string sLog;
+        EXPECT_EQ(RunStart([&] {
+                      iTimeout = InterfaceDefaults::Timeout(2);
+                      fOpen = Main::ConfigIni() != nullptr;
+                      sLog = WindowLog::Text();
+                      EventHub::PostEvent(EventQuit, 0);
+                  }),
+                  0);
+        EXPECT_EQ(iTimeout, 5000);
+        EXPECT_FALSE(fOpen);
+        EXPECT_NE(sLog.find("Error: Preferences file: File could not be opened. " + sFolder +
+                            "config.ini could not be created: "),
+                  std::string::npos)
+            << sLog;
+        EXPECT_TRUE(QDir(dir.filePath("program")).isEmpty());
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath("taken/config.ini")).isDir());
 }
 
 TEST_F(MainTest, ExitClosesTheNewestWindowFirstAndEndsWithZero) {

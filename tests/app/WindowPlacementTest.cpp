@@ -188,7 +188,11 @@ TEST_F(WindowPlacementTest, LoadRefusesWhatCannotBeUsed) {
 }
 
 TEST_F(WindowPlacementTest, WithoutConfigNothingIsSavedOrLoaded) {
-    Main::SetResourceFolders(dir.filePath("none/").toStdString(), dir.filePath("none/").toStdString());
+    // A folder below a regular file: config.ini can neither be found nor created.
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Main::SetResourceFolders(dir.filePath("file/none/").toStdString(), dir.filePath("file/none/").toStdString());
     Main::OpenConfig();
     ASSERT_EQ(Main::ConfigIni(), nullptr);
     QMainWindow window;

@@ -383,4 +383,21 @@ TEST(WindowPreferencesWrite, EachTypeWritesItsValueField) {
     EXPECT_NE(Ini::ReadString(pIni.get(), "K6", ""), "");
 }
 
+// Where config.ini could be neither found nor made, nothing set here is kept: the status bar
+// says why, with the path, where it shows the path otherwise.
+TEST_F(WindowPreferencesTest, WithoutConfigTheStatusBarNamesTheFileAndWhy) {
+    Main::SetConfigSaveAtExit(false);
+    Main::CloseConfig();
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const std::string sFolder = dir.filePath("file/Resources").toStdString() + "/";
+    Main::SetResourceFolders(sFolder, sFolder);
+    Main::OpenConfig();
+    ASSERT_EQ(Main::ConfigIni(), nullptr);
+    uWindowPreferences* p = OpenPreferences(OpenMain());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(Status(p), sFolder + "config.ini could not be created: Not a directory");
+}
+
 } // namespace

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -186,17 +187,60 @@ TEST_F(IniTest, WriteFormsOfBoolsAndFloats) {
     EXPECT_EQ(Ini::ReadString(ini.get(), "l", ""), "-5");
 }
 
-TEST_F(IniTest, NewKeyGoesAfterTheLastLineOfItsSection) {
+// The blank line that ends a section (as Save writes it before the next header) stays at its end.
+TEST_F(IniTest, NewKeyGoesBeforeTheBlankLinesThatEndItsSection) {
     auto ini = Load("[A]\nx = 1\n\n[B]\n");
     Ini::SelectSection(ini.get(), "A");
     Ini::WriteString(ini.get(), "new", "2");
     ASSERT_TRUE(Ini::Save(ini.get()));
     // Section B owns nothing and is not written.
-    EXPECT_EQ(ReadFile(), kBom + "\r\n[A]\r\nx = 1\r\n\r\nnew = 2\r\n");
+    EXPECT_EQ(ReadFile(), kBom + "\r\n[A]\r\nx = 1\r\nnew = 2\r\n\r\n");
     Ini::SelectSection(ini.get(), "B");
     Ini::WriteString(ini.get(), "y", "3");
     ASSERT_TRUE(Ini::Save(ini.get()));
-    EXPECT_EQ(ReadFile(), kBom + "\r\n[A]\r\nx = 1\r\n\r\nnew = 2\r\n\r\n[B]\r\ny = 3\r\n");
+    EXPECT_EQ(ReadFile(), kBom + "\r\n[A]\r\nx = 1\r\nnew = 2\r\n\r\n[B]\r\ny = 3\r\n");
+}
+
+// Files as the program writes them, and hand-made layouts in the same line ends: loading and
+// saving gives the same bytes; runs that add a key to every named section and change a value keep
+// every blank line where it was (they used to gain one per section and run).
+TEST_F(IniTest, ProgramFilesKeepTheirBytesAndBlankLinesFromRunToRun) {
+    const std::string aFiles[] = {
+        kBom + "\r\n",
+        kBom + "\r\n\r\n[Ini-Version]\r\nVersion = 1\r\n",
+        kBom + "\r\n[General]\r\nToolBarLarge = 1\r\n\r\n[Window]\r\nWindowLogPosition = 10,20,640,360,650,390,0\r\n"
+               "\r\n[WindowSelectAddLANInstrument]\r\n0 = Rigol||DS1000Z||192.168.1.20||111||||||lo||127.0.0.1||LXI\r\n",
+        kBom + "\r\n; top\r\n\r\n[A]\r\nx = 1\r\n\r\n\r\ny = 2\r\n; note\r\n\r\n[B]\r\n  \r\nz=3\r\n\r\n",
+    };
+    for (const std::string& sFile : aFiles) {
+        auto ini = Load(sFile);
+        ASSERT_TRUE(ini);
+        ASSERT_TRUE(Ini::Save(ini.get()));
+        EXPECT_EQ(ReadFile(), sFile);
+        const auto blankLines = [](const std::string& s) {
+            std::size_t n = 0;
+            for (std::size_t i = s.find("\r\n\r\n"); i != std::string::npos; i = s.find("\r\n\r\n", i + 2)) ++n;
+            return n;
+        };
+        for (int iRun = 0; iRun < 3; ++iRun) {
+            ini = Ini::Open(Path(), IniFlagsProgram);
+            ASSERT_TRUE(ini);
+            std::vector<std::string> sections;
+            Ini::ExamineSections(ini.get());
+            while (Ini::NextSection(ini.get())) sections.push_back(Ini::SectionName(ini.get()));
+            for (const std::string& sSection : sections) {
+                ASSERT_TRUE(Ini::SelectSection(ini.get(), sSection));
+                Ini::WriteInteger(ini.get(), "run" + std::to_string(iRun), iRun);
+                Ini::WriteInteger(ini.get(), "run0", 7);
+            }
+            ASSERT_TRUE(Ini::Save(ini.get()));
+        }
+        const std::string sAfter = ReadFile();
+        EXPECT_EQ(blankLines(sAfter), blankLines(sFile)) << sAfter;
+        ini = Ini::Open(Path(), IniFlagsProgram);
+        ASSERT_TRUE(Ini::Save(ini.get()));
+        EXPECT_EQ(ReadFile(), sAfter);
+    }
 }
 
 TEST_F(IniTest, RebuildsAnExistingKeyFromTheCallersSpelling) {

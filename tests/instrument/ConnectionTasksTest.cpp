@@ -591,6 +591,12 @@ TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) 
     // Adapters without an address are never chosen.
     EXPECT_EQ(Choose({{"0.0.0.0", "0.0.0.0"}, {"", ""}}, "192.168.1.50"), "");
     EXPECT_EQ(Choose({}, "192.168.1.50"), "");
+    // An instrument on this PC: the loopback address, also where loopback is the only adapter.
+    for (const char* sLoopback : {"127.0.0.1", "127.8.9.10"}) {
+        EXPECT_EQ(Choose({{"192.168.1.10", c24}, {"10.0.0.1", "255.0.0.0"}}, sLoopback), "127.0.0.1");
+        EXPECT_EQ(Choose({}, sLoopback), "127.0.0.1");
+    }
+    EXPECT_EQ(Choose({{"128.0.0.2", c24}}, "128.0.0.1"), "128.0.0.2");
     // Only the counted adapters take part.
     const auto adapters = Adapters({{"10.0.0.1", c24}, {"192.168.1.10", c24}});
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 1, "192.168.1.50"), "10.0.0.1");

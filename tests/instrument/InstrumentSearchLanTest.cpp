@@ -30,6 +30,9 @@ const Sim::uLanSubnet Lab{"192.168.77.1", 24};
 // Subnet 1: scripted portmappers with faulty and repeated answers.
 const Sim::uLanSubnet Bench{"192.168.78.1", 24};
 
+// Subnet 2: instruments that answer the broadcasts but cannot be reached to identify them.
+const Sim::uLanSubnet Dead{"192.168.79.1", 24};
+
 const std::string IdnRigol = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
 const std::string IdnSiglent = "Siglent Technologies,SDS2104X Plus,SDS2PA0000002,1.3.7R5";
 const std::string IdnRohde = "Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300";
@@ -70,7 +73,17 @@ std::vector<Sim::uLanInstrument> Instruments() {
     repeated.fRawTcp = repeated.fRawUdp = true;
     repeated.iRawUdpAnswers = 2;
     repeated.sRawUdpAnswer = "?";
-    return {rigol, siglent, rohde, port0, wrongXId, repeated};
+    // A raw datagram responder with no SCPI port behind it, and a portmapper that names a core
+    // port where nothing listens.
+    Sim::uLanInstrument deadRaw;
+    deadRaw.iSubnet = 2;
+    deadRaw.sAddress = "192.168.79.30";
+    deadRaw.fRawUdp = true;
+    Sim::uLanInstrument deadVxi11;
+    deadVxi11.iSubnet = 2;
+    deadVxi11.sAddress = "192.168.79.31";
+    deadVxi11.lPortmapReplies = {{0, 4000}};
+    return {rigol, siglent, rohde, port0, wrongXId, repeated, deadRaw, deadVxi11};
 }
 
 uSearchAddress On(const Sim::uLanSubnet& subnet) {
@@ -86,7 +99,7 @@ class InstrumentSearchLanTest : public ::testing::Test {
     static void SetUpTestSuite() {
         // Before the first thread of the process: the instruments are forked from it.
         pNetwork = new Sim::LanNetwork;
-        fNetwork = pNetwork->Start({Lab, Bench}, Instruments(), sWhyNot);
+        fNetwork = pNetwork->Start({Lab, Bench, Dead}, Instruments(), sWhyNot);
     }
     static void TearDownTestSuite() {
         delete pNetwork;
@@ -225,6 +238,30 @@ TEST_F(InstrumentSearchLanTest, InvalidGetPortAnswersAreLoggedAndCreateNothing) 
     const auto found = ByAddress();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(found.contains("LXI 192.168.78.22"));
+}
+
+// A hit whose chain cannot connect stays listed without identification; one log line names
+// where it was found and why.
+TEST_F(InstrumentSearchLanTest, AHitThatCannotBeIdentifiedIsLoggedOnceWithItsAddress) {
+    uStartSearch order;
+    order.fLxi = order.fRawTcp = 1;
+    order.fUdpOnly = 1;
+    order.lAddress = {On(Dead)};
+    Search(order);
+    EXPECT_EQ(ByAddress().size(), 2u);
+    const std::pair<const char*, const char*> aExpected[] = {
+        {"192.168.79.30:5025", "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument "
+                               "could not be established. - RawTcp::Connect: The network connection could not be "
+                               "created. Network adapter: 192.168.79.1 Instrument: 192.168.79.30:5025 - "},
+        {"192.168.79.31 (VXI-11)", "InstrumentDefault::ConnectVxi: The network connection to the LXI instrument could "
+                                   "not be established. - Lxi::Connect: The network connection could not be created. "
+                                   "Network adapter: 192.168.79.1 Instrument: 192.168.79.31:4000 - "}};
+    for (const auto& [sWhere, sReason] : aExpected) {
+        const std::string sLine = std::string("InstrumentSearch: The instrument found at ") + sWhere +
+                                  " could not be identified. " + sReason + "TcpSocket::Connect: Connection refused.";
+        EXPECT_EQ(recorder().CountLog(sLine), 1) << sLine << "\n" << ::testing::PrintToString(recorder().LogLines());
+    }
+    EXPECT_EQ(recorder().LogLines().size(), 2u);
 }
 
 TEST_F(InstrumentSearchLanTest, AnInstrumentFoundOverUdpOnlyKeepsThePortItsPortmapperNamed) {

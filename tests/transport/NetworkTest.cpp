@@ -33,6 +33,18 @@ TEST(NetworkTest, BroadcastAndNetworkAddresses) {
     EXPECT_EQ(Network::NetworkAddress("", ""), "0.0.0.0");
 }
 
+TEST(NetworkTest, LoopbackAddressesAndTheLoopbackAdapter) {
+    const std::pair<const char*, bool> aCases[] = {{"127.0.0.1", true},   {"127.255.255.254", true}, {"127.0.0.0", true},
+                                                   {"126.255.255.255", false}, {"128.0.0.1", false}, {"10.127.0.1", false},
+                                                   {"127.1", false},      {"localhost", false},      {"", false}};
+    for (const auto& [sIp, fLoopback] : aCases) EXPECT_EQ(Network::IsLoopbackAddress(sIp), fLoopback) << sIp;
+    const Network::uNetworkAdapter lo = Network::LoopbackAdapter();
+    EXPECT_EQ(lo.sIpAddress, "127.0.0.1");
+    EXPECT_EQ(lo.sConnectionName, "lo");
+    EXPECT_EQ(lo.sNetwork, "127.0.0.0");
+    EXPECT_EQ(lo.sBroadcast, "127.255.255.255");
+}
+
 TEST(NetworkTest, ErrorTexts) {
     EXPECT_EQ(Network::GetErrorText(ECONNREFUSED), "Code: 111; Connection refused");
     EXPECT_EQ(Network::GetErrorText(99999), "Code: 99999");

@@ -97,7 +97,10 @@ void SetInstrument(uScreenshotPump& pump, uScreenshotPumpInstrument instrument) 
 
 void SetScreenshotCommand(uScreenshotPump& pump) {
     pump.sScreenshotCommand = pump.instrument.commands.sScreenCopy;
-    pump.pWindow->AddLine(pump.instrument.sModel + " - Screenshot SCPI Command: " + pump.sScreenshotCommand);
+    // A window without an instrument (one a workspace opened) has no command to tell.
+    if (pump.instrument.fConnected) {
+        pump.pWindow->AddLine(pump.instrument.sModel + " - Screenshot SCPI Command: " + pump.sScreenshotCommand);
+    }
     pump.sDisplayDumpCommand = IsHameg(pump.instrument.eModel) ? pump.instrument.commands.sDisplayDump : "";
 }
 

@@ -117,7 +117,8 @@ void FillChannelList(int iWindow) {
 
 void LogInstrument(int iWindow) {
     uWindowWaveform* p = nullptr;
-    if (!GetInstance(iWindow, &p)) return;
+    // A window without an instrument (one a workspace opened) has no command to tell.
+    if (!GetInstance(iWindow, &p) || !p->info.fConnected) return;
     WindowLog::AddLine(p->info.sModel + " - Waveform SCPI Command: " + p->sWaveformCommand);
 }
 

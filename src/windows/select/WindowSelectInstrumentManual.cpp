@@ -80,10 +80,14 @@ void LoadList(QTreeWidget* pList, const char* sGroup, bool fSerial) {
 }
 
 // Stores the value under the first free key from the group's key count on; the key, or "" when
-// every key tried was taken.
-std::string StoreEntry(const char* sGroup, const std::string& sValue) {
+// it was not stored, and the status bar says why.
+std::string StoreEntry(uWindowSelectInstrument& w, const char* sGroup, const std::string& sValue) {
     uIni* pIni = Main::ConfigIni();
-    if (!pIni || !Ini::SelectSection(pIni, sGroup)) return "";
+    if (!pIni || !Ini::SelectSection(pIni, sGroup)) {
+        const std::string& sProblem = Main::ConfigProblem();
+        SetStatusText(w, "The entry was not added: " + (sProblem.empty() ? "config.ini is not open." : sProblem));
+        return "";
+    }
     const int iFirst = Ini::ExamineKeys(pIni);
     for (int i = iFirst; i < iFirst + KeyTries; ++i) {
         const std::string sKey = std::to_string(i);
@@ -91,6 +95,7 @@ std::string StoreEntry(const char* sGroup, const std::string& sValue) {
         Ini::WriteString(pIni, sKey, sValue);
         return sKey;
     }
+    SetStatusText(w, "The entry was not added: no free key was found.");
     return "";
 }
 
@@ -140,13 +145,21 @@ void LoadSerialInstrumentList(int iWindow) {
 void AddLanInstrument(int iWindow) {
     uWindowSelectInstrument* w = Record(iWindow);
     if (!w || !w->lan.pList || !w->lan.pAdapter) return;
-    const int k = w->lan.pAdapter->currentData().toInt();
-    if (w->lan.pAdapter->currentIndex() < 0 || k < 1 || k > w->iAdapterCount) return;
-    const uNetworkAdapter& adapter = w->mAdapter[static_cast<std::size_t>(k)];
     const uLanPage& g = w->lan;
     const bool fLxi = g.pLxi->isChecked(), fRaw = g.pRaw->isChecked();
     const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel), sIp = Text(g.pIp);
     if (Refused(*w, {&sMaker, &sModel, &sIp})) return;
+    // An instrument on this PC goes through loopback, which the adapter list leaves out.
+    Network::uNetworkAdapter adapter;
+    const int k = w->lan.pAdapter->currentData().toInt();
+    if (Network::IsLoopbackAddress(Utility::TrimCharacters(sIp, " "))) {
+        adapter = Network::LoopbackAdapter();
+    } else if (w->lan.pAdapter->currentIndex() >= 0 && k >= 1 && k <= w->iAdapterCount) {
+        adapter = w->mAdapter[static_cast<std::size_t>(k)];
+    } else {
+        SetStatusText(*w, "The entry was not added: no network adapter was chosen.");
+        return;
+    }
     const std::vector<std::string> fields = {sMaker,
                                              sModel,
                                              sIp,
@@ -158,7 +171,7 @@ void AddLanInstrument(int iWindow) {
                                              fLxi ? "LXI" : (fRaw ? "Raw" : "Error")};
     std::string sValue;
     for (std::size_t i = 0; i < fields.size(); ++i) sValue += (i ? FieldSeparator : "") + fields[i];
-    const std::string sKey = StoreEntry(Instrument::ManualLanGroup, sValue);
+    const std::string sKey = StoreEntry(*w, Instrument::ManualLanGroup, sValue);
     if (sKey.empty()) return;
     Added(*w, w->lan.pList, ItemColumns(sKey, sValue));
 }
@@ -182,7 +195,7 @@ void AddSerialInstrument(int iWindow) {
                                              std::to_string(std::max(g.pFlowControl->currentIndex(), 0))};
     std::string sValue;
     for (const std::string& s : fields) sValue += s + FieldSeparator;
-    const std::string sKey = StoreEntry(Instrument::ManualSerialGroup, sValue);
+    const std::string sKey = StoreEntry(*w, Instrument::ManualSerialGroup, sValue);
     if (sKey.empty()) return;
     Added(*w, w->serial.pList, SerialColumns(sKey, sValue));
 }

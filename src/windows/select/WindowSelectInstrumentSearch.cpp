@@ -211,7 +211,8 @@ std::string FillInstrumentListCreateText(int, const InstrumentObject& object) {
     case InterfaceVxi11:
         sInterface = "LAN";
         sIp = c.vxi11.sInstrumentIp;
-        sIpPort = std::to_string(c.vxi11.iCorePort);
+        // Port 0: the connect asks the instrument's portmapper for the port.
+        sIpPort = c.vxi11.iCorePort == 0 ? "Portmapper" : std::to_string(c.vxi11.iCorePort);
         break;
     case InterfaceRawTcp:
         sInterface = "LAN";

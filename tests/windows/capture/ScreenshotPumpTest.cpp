@@ -118,6 +118,17 @@ void CheckControlRows(uScreenshotPump& pump, bool fBefore = true, bool fAfter = 
     c.sRun = ":RUN";
 }
 
+// A window that a workspace opened without an instrument tells no command (the line used to end
+// after "Command: ").
+TEST(ScreenshotPump, OnlyAConnectedInstrumentsCommandIsLogged) {
+    ShotRig rig;
+    const std::size_t iLines = rig.window.mLog.size();
+    ScreenshotPump::SetInstrument(rig.pump, uScreenshotPumpInstrument{});
+    ScreenshotPump::SetScreenshotCommand(rig.pump);
+    EXPECT_EQ(rig.window.mLog.size(), iLines);
+    EXPECT_EQ(rig.pump.sScreenshotCommand, "");
+}
+
 TEST(ScreenshotPump, DirectModeIsOneQueryWithoutPumpAndASingleShotEndsWithoutACancel) {
     ShotRig rig;
     EXPECT_TRUE(rig.LogHas("DS1104Z - Screenshot SCPI Command: :DISP:DATA? ON,OFF,BMP24"));

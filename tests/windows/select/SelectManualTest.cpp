@@ -94,7 +94,7 @@ TEST_F(SelectManualTest, LanEntriesAreStoredByteForByteUnderTheFirstFreeKey) {
     const int iRow = RowNamed(iList, "[ Rigol Technologies DS1000Z ]");
     ASSERT_GE(iRow, 0);
     EXPECT_EQ(Rows(iList)[static_cast<std::size_t>(iRow)],
-              "[ Rigol Technologies DS1000Z ]|LAN|DS1000Z|Rigol Technologies|-|-|192.168.1.20|0|-|LXI|");
+              "[ Rigol Technologies DS1000Z ]|LAN|DS1000Z|Rigol Technologies|-|-|192.168.1.20|Portmapper|-|LXI|");
 
     // A raw entry: the port, no portmapper; a VXI-11 port of 0 counts as none.
     Click(Gadget<QRadioButton>(iList, "Raw TCP"));

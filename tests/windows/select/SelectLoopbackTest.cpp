@@ -1,0 +1,128 @@
+// A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
+// in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
+// loopback adapter, kept across a restart and connected; where config.ini cannot be made, the
+// "Add" says so with its path.
+#include "SelectTestSupport.h"
+
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "sim/RawTcpServer.h"
+#include "windows/select/WindowSelectInstrumentRecord.h"
+
+#include <QFile>
+
+namespace {
+
+using namespace FrameTestSupport;
+using SelectTestSupport::SelectTest;
+
+constexpr const char* LanGroup = "WindowSelectAddLANInstrument";
+
+class SelectLoopbackTest : public SelectTest {
+  protected:
+    static void SetUpTestSuite() {
+        EnterNetwork(); // loopback only: no adapter is added
+        FrameTest::SetUpTestSuite();
+    }
+    void TearDown() override {
+        SelectTest::TearDown();
+        qputenv("HOME", oldHome);
+        if (fHadXdg) qputenv("XDG_CONFIG_HOME", oldXdg);
+        else qunsetenv("XDG_CONFIG_HOME");
+    }
+    // Ends the main windows and config.ini as the program's exit does (saving it when asked).
+    void CloseEverything(bool fSave) {
+        for (int iWindow : WindowStart::Windows()) EventHub::PostEvent(EventCloseWindowRequest, iWindow);
+        ASSERT_TRUE(WaitFor([] { return WindowStart::Windows().empty(); }));
+        StopSearch();
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+        Main::SetConfigSaveAtExit(fSave);
+        Main::CloseConfig();
+    }
+    // A raw TCP entry for the simulator, typed into the "Add LAN instrument" page and added.
+    void AddRawEntry(int iList, int iPort) {
+        Click(Gadget<QRadioButton>(iList, "Raw TCP"));
+        Combo(iList, 2, 1)->setEditText("Rohde & Schwarz");
+        Settle();
+        Combo(iList, 2, 2)->setEditText("RTB2000");
+        Field(iList, 0)->setText("127.0.0.1");
+        Field(iList, 3)->setText(QString::number(iPort));
+        Click(PageButton(iList, 2, "Add"));
+    }
+
+    const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CONFIG_HOME");
+    const bool fHadXdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+};
+
+TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) {
+    // A home with nothing in it.
+    CloseEverything(false);
+    const std::string sXdg = dir.filePath("xdg").toStdString();
+    qputenv("HOME", dir.filePath("home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(sXdg));
+    Main::ResetResourceFolders();
+    Main::OpenConfig();
+    const std::string sConfig = sXdg + "/Orvanto/Orvanto/Resources/config.ini";
+    ASSERT_EQ(Main::ConfigPath(), sConfig) << Main::ConfigProblem();
+    EXPECT_EQ(Main::ConfigProblem(), "");
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(sConfig)));
+
+    Sim::RawTcpServer raw;
+    std::string sError;
+    ASSERT_TRUE(raw.Start(sError, "127.0.0.1")) << sError;
+    raw.Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
+    int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    // No adapter but loopback, which the list leaves out: the search never broadcasts there.
+    EXPECT_EQ(Combo(iList, 2, 0)->count(), 0);
+    EXPECT_EQ(AdapterList(iList)->topLevelItemCount(), 0);
+    AddRawEntry(iList, raw.Port());
+    const std::string sEntry =
+        "0=Rohde & Schwarz||RTB2000||127.0.0.1||||||" + std::to_string(raw.Port()) + "||lo||127.0.0.1||Raw";
+    EXPECT_EQ(Keys(LanGroup), std::vector<std::string>{sEntry}) << StatusText(iList);
+
+    // The restart: written at exit, read at the next start, listed and connected there.
+    CloseEverything(true);
+    Main::OpenConfig();
+    ASSERT_EQ(Main::ConfigPath(), sConfig);
+    EXPECT_EQ(Keys(LanGroup), std::vector<std::string>{sEntry});
+    const int iMain = OpenMain();
+    iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    ASSERT_EQ(LanList(iList)->topLevelItemCount(), 1);
+    const auto rows = Rows(iList);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], "[ Rohde & Schwarz RTB2000 ]|LAN|RTB2000|Rohde & Schwarz|-|-|127.0.0.1|" +
+                           std::to_string(raw.Port()) + "|-|RawTCP|");
+    WindowSelectInstrument::SelectInstrument(*WindowSelectInstrument::Record(iList), 0);
+    WindowSelectInstrument::ConnectInstrument(iList);
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 10000)) << WindowLog::Text();
+    EXPECT_EQ(Record(iMain)->info.sModel, "RTB2004");
+    EXPECT_TRUE(WindowLog::Text().find("instrument rawtcp 127.0.0.1 " + std::to_string(raw.Port())) != std::string::npos)
+        << WindowLog::Text();
+}
+
+// Tests run as root, which no permission bit stops: the folder lies below a regular file.
+TEST_F(SelectLoopbackTest, AnEntryThatCannotBeKeptIsRefusedNamingConfigIni) {
+    CloseEverything(false);
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const std::string sFolder = dir.filePath("file/Resources").toStdString() + "/";
+    Main::SetResourceFolders(sFolder, sFolder);
+    Main::OpenConfig();
+    ASSERT_EQ(Main::ConfigIni(), nullptr);
+
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    AddRawEntry(iList, 5025);
+    EXPECT_EQ(StatusText(iList), "The entry was not added: " + sFolder + "config.ini could not be created: Not a directory");
+    EXPECT_EQ(LanList(iList)->topLevelItemCount(), 0);
+    EXPECT_TRUE(Rows(iList).empty());
+}
+
+} // namespace
