@@ -162,10 +162,13 @@ void SetCommunicationDefaults(uInstance& instance) {
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     uRequest& request = instance.request;
-    // The block unit is told for this exchange only: whatever comes next announces bytes again.
+    // The block unit and the answer count are told for this exchange only.
     struct uUnitReset {
         uRequest& r;
-        ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
+        ~uUnitReset() {
+            r.eBlockUnit = Instrument::eBlockUnit::Bytes;
+            r.iAnswers = 0;
+        }
     } unitReset{request};
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
@@ -333,6 +336,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.fVendorSpecific = task.fVendorSpecific;
         request.eWait = task.eWait;
         request.eBlockUnit = task.eBlockUnit;
+        request.iAnswers = task.iAnswers;
         const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);
         request.data.release();
         if (!fExchanged) {

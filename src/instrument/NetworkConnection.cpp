@@ -1,5 +1,6 @@
 #include "instrument/NetworkConnection.h"
 
+#include "instrument/ChainedRead.h"
 #include "instrument/InstrumentDefault.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
@@ -159,6 +160,11 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         else PostStepError(iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
+            if (fGood) {
+                ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
+                    return Lxi::RequestData(lxi, next, iWindow, sNext);
+                });
+            }
             request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
             request.fRequestFinished = fGood ? 1 : 0;
             if (fGood) {
@@ -219,6 +225,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;
+        stream.iAnswers = static_cast<std::size_t>(std::max<std::int64_t>(request.iAnswers, 0));
         if (!Kind::PrepareData(stream, request.sCommand, Payload(request), request.data.size(), sError)) {
             PostStepError(iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);
             return false;

@@ -1,6 +1,7 @@
 #include "instrument/UsbConnection.h"
 
 #include "common/WindowLog.h"
+#include "instrument/ChainedRead.h"
 #include "instrument/InstrumentDefault.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
@@ -241,9 +242,18 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
         return false;
     }
     std::int64_t iReceived = 0;
-    fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived,
-                                fVendor ? UsbTmc::MsgRequestVendorSpecificIn : UsbTmc::MsgRequestDevDepIn, iWindow,
-                                sError);
+    const auto eRead = fVendor ? UsbTmc::MsgRequestVendorSpecificIn : UsbTmc::MsgRequestDevDepIn;
+    fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived, eRead, iWindow, sError);
+    if (fGood) {
+        const auto iFirst = static_cast<std::int64_t>(request.requestData.size());
+        ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
+            std::int64_t iNext = 0;
+            const bool fRead = UsbTmc::RequestData(usbTmc, next, iNext, eRead, iWindow, sNext);
+            next.setSize(static_cast<std::size_t>(std::clamp<std::int64_t>(iNext, 0, static_cast<std::int64_t>(next.size()))));
+            return fRead;
+        });
+        iReceived += static_cast<std::int64_t>(request.requestData.size()) - iFirst;
+    }
     request.iRequestTransferred = iReceived;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {

@@ -59,7 +59,7 @@ class uTcpChannel final : public StreamTransfer::uChannel {
 };
 
 StreamTransfer::uTransfer Transfer(uRawTcpInstance& instance, uTcpChannel& channel) {
-    return {instance, channel, Names, &instance, instance.mSettings.iTimeout};
+    return {instance, channel, Names, &instance, instance.mSettings.iTimeout, InterfaceDefaults::Timeout(InterfaceRawTcp)};
 }
 
 } // namespace
@@ -101,6 +101,7 @@ bool SetInstrument(uRawTcpInstance& instance, const uNetworkSettings& settings, 
 }
 
 bool Connect(uRawTcpInstance& instance, std::string& sError) {
+    StreamTransfer::NewConnection(instance);
     return TcpSocket::ConnectInstrument("RawTcp", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
 }
 

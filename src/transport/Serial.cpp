@@ -166,7 +166,7 @@ class uPortChannel final : public StreamTransfer::uChannel {
 };
 
 StreamTransfer::uTransfer Transfer(uSerialInstance& instance, uPortChannel& channel) {
-    return {instance, channel, Names, &instance, instance.mSettings.iTimeout};
+    return {instance, channel, Names, &instance, instance.mSettings.iTimeout, InterfaceDefaults::Timeout(InterfaceSerial)};
 }
 
 } // namespace
@@ -314,6 +314,7 @@ bool MakeLineSettings(const uSerialSettings& settings, termios& t, std::string& 
 }
 
 bool Connect(uSerialInstance& instance, std::string& sError) {
+    StreamTransfer::NewConnection(instance);
     uSerialSettings& s = instance.mSettings;
     const std::string sPath = !s.sPort.empty() && s.sPort[0] == '/' ? s.sPort : "/dev/" + s.sPort;
     auto fail = [&] {

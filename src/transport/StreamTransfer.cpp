@@ -3,6 +3,7 @@
 #include "common/WindowLog.h"
 #include "transport/AbortRequests.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "transport/DataBuffers.h"
 #include "transport/TransferStatus.h"
 
@@ -184,49 +185,30 @@ void TakeTrailer(const uTransfer& transfer) {
     }
 }
 
+// Answers of a chained query that came as messages of their own read as one message.
+void JoinMessages(uStreamInstance& stream) {
+    if (stream.iAnswers < 2) return;
+    const std::size_t iBase = stream.iReceiveBase;
+    stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
+                                                          stream.iReceiveSize - iBase, stream.sEndOfMessage,
+                                                          stream.eBlockUnit);
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+}
+
 } // namespace
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit) {
+                    Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
     const std::size_t iEnd = sEndOfMessage.size();
     if (iEnd == 0 || iSize < iEnd) return false;
     if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
-    // Walk the answer unit by unit (";"): a unit that begins with a block, bare or behind one of
-    // the oscilloscopes' text headers, is skipped whole, so that the end text counts only outside
-    // every block.
-    // With eUnit Bits only the data block (bare or behind "DAT2,") counts points; a descriptor
-    // behind "DESC," in the same answer counts bytes.
-    static constexpr std::string_view DataPrefix = "DAT2,";
-    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
-    const std::size_t iLimit = iSize - iEnd;
-    std::size_t iPos = 0;
-    while (iPos < iLimit) {
-        std::size_t iBlock = iPos;
-        bool fPoints = eUnit == Instrument::eBlockUnit::Bits;
-        for (const std::string_view sPrefix : BlockPrefixes) {
-            if (iLimit - iPos >= sPrefix.size() &&
-                std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
-                    return a == static_cast<char>(std::toupper(b));
-                })) {
-                iBlock = iPos + sPrefix.size();
-                fPoints = eUnit == Instrument::eBlockUnit::Bits && sPrefix == DataPrefix;
-                break;
-            }
-        }
-        std::uint64_t iCount = 0;
-        const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
-        if (iHeader > 0) {
-            const std::uint64_t iBytes =
-                Instrument::BlockBytes(iCount, fPoints ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes);
-            if (iLimit - iBlock < iHeader + iBytes) return false;
-            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
-        }
-        const void* pNext = std::memchr(pData + iPos, ';', iLimit - iPos);
-        if (pNext == nullptr) break;
-        iPos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(pNext) - pData) + 1;
-    }
-    return true;
+    // Unit by unit: a block is skipped whole, so that the end text counts only outside every
+    // block. Where several answers are awaited, an end text inside the answer closes one of them.
+    std::size_t iFound = 0;
+    if (!Instrument::CountAnswers(pData, iSize - iEnd, iAnswers > 1 ? sEndOfMessage : std::string(), eUnit, iFound))
+        return false;
+    return iFound >= iAnswers;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -254,31 +236,44 @@ std::string StaleText(const uNames& names, std::size_t iBytes) {
 
 namespace {
 
-// Reads and drops what still waits from earlier exchanges, without blocking: after a read that
-// timed out it waits up to StragglerWait for the rest of the late answer, and stops early once
-// that has been quiet for StragglerQuiet. A failing channel is left to the write to report.
-void DropStale(const uTransfer& transfer) {
+// Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
+// a late answer). False on an abort request; a failing channel is left to the write to report.
+bool DropStale(const uTransfer& transfer) {
     uStreamInstance& stream = transfer.mStream;
     stream.iStaleBytes = 0;
     std::string sIgnored;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return true;
+    const bool fWait = stream.iExpiredMs > 0 && !stream.fSilent;
     const Clock::time_point start = Clock::now();
-    Clock::time_point deadline = stream.fTimedOut ? start + StragglerWait : start;
-    stream.fTimedOut = false;
+    const Clock::time_point limit =
+        start + std::chrono::milliseconds(fWait ? std::max(transfer.iInterfaceTimeoutMs, stream.iExpiredMs) : 0);
+    Clock::time_point deadline = limit;
+    stream.iExpiredMs = 0;
     std::size_t iDropped = 0;
+    bool fAborted = false;
     while (iDropped < StaleLimit) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
             iDropped += static_cast<std::size_t>(n);
-            if (deadline > start) deadline = std::min(start + StragglerWait, Clock::now() + StragglerQuiet);
+            if (fWait) deadline = std::min(limit, Clock::now() + DrainQuiet);
             continue;
         }
-        if (n < 0 || Clock::now() >= deadline) break;
-        if (transfer.mChannel.WaitInput(deadline) == eWait::Closed) break;
+        const Clock::time_point now = Clock::now();
+        if (n < 0 || now >= deadline) break;
+        if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            fAborted = true;
+            break;
+        }
     }
+    if (iDropped > 0)
+        stream.fSilent = false;
+    else if (fWait && !fAborted)
+        stream.fSilent = true;
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+    return !fAborted;
 }
 
 } // namespace
@@ -297,7 +292,10 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
-    DropStale(transfer);
+    if (!DropStale(transfer)) {
+        sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
+        return false;
+    }
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
                                        stream.iProgressStep);
     const std::size_t iSize = stream.iSendSize;
@@ -359,12 +357,14 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         const std::int64_t n = Receive(transfer, iCode);
         if (n > 0) {
             fWoken = false; // the wait was right: input came
+            stream.fSilent = false;
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
-                                                  stream.sEndOfMessage, stream.eBlockUnit);
+                                                  stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (fComplete) {
                 TakeTrailer(transfer);
+                JoinMessages(stream);
                 return true;
             }
         } else if (n == NoMemory) {
@@ -381,7 +381,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             const eIdle idle = WaitIdle(transfer, lastData + Timeout(transfer), fWoken);
             if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
-                stream.fTimedOut = true; // the rest may still come: the next write drops it
+                stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
@@ -471,6 +471,11 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
         return false;
     }
     return true;
+}
+
+void NewConnection(uStreamInstance& stream) {
+    stream.iExpiredMs = 0;
+    stream.fSilent = false;
 }
 
 void FreeMemory(uStreamInstance& stream) {

@@ -32,9 +32,7 @@ inline constexpr std::size_t ReceiveChunk = 0x10000;
 inline constexpr std::size_t ReceiveLimit = 0x100000;
 // Growth step of the send and answer buffers.
 inline constexpr std::size_t GrowStep = 0x200000;
-// After a read that timed out, how long the next write waits for the rest of the late answer
-// before it drops what came, and the silence that ends that wait early once bytes arrive.
-inline constexpr std::chrono::milliseconds StragglerWait{50};
+// How long an image that ended by its own structure waits for its end-of-message text.
 inline constexpr std::chrono::milliseconds StragglerQuiet{10};
 // The most bytes of earlier answers dropped before one write.
 inline constexpr std::size_t StaleLimit = 0x4000000;
@@ -56,7 +54,15 @@ struct uStreamInstance {
     // logic line announces its points, packed eight to a byte) is told per exchange by whoever
     // knows the query; every other block announces bytes (see AnswerComplete).
     Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
-    bool fTimedOut = false;    // the last read ended by its time-out: its answer may still come
+    // The answers the next answer holds (a chained query's count, told per exchange; 0 or 1:
+    // the first end of message ends it). Answers that come as messages of their own are read
+    // on until all are in, and joined by ";" as one message would have brought them.
+    std::size_t iAnswers = 0;
+    // The time-out in ms of the last read when it expired (its answer may still come), else 0.
+    std::int64_t iExpiredMs = 0;
+    // A wait for a late answer found none: the peer is taken as silent, and a time-out is not
+    // waited out again before a write until the peer sends something.
+    bool fSilent = false;
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
 };
 
@@ -96,13 +102,15 @@ struct uNames {
 };
 
 // One transfer: the instance's buffers, its channel, its names, the transport instance (the
-// abort-request key and the progress events' object) and the time-out in ms.
+// abort-request key and the progress events' object), the time-out of this exchange and the
+// interface's configured time-out, in ms.
 struct uTransfer {
     uStreamInstance& mStream;
     uChannel& mChannel;
     const uNames& mNames;
     const void* pInstance;
     std::int64_t iTimeoutMs;
+    std::int64_t iInterfaceTimeoutMs;
 };
 
 // True when the answer in pData[0, iSize) is complete: it ends with sEndOfMessage (an answer
@@ -118,9 +126,10 @@ struct uTransfer {
 // structure, whatever the text: a BMP ("BM", 32-bit size, reserved zeros, data offset) when its
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
-// ends by the time-out.
+// ends by the time-out. With iAnswers > 1 the answer is complete only when it holds that many
+// answer units, an end text outside blocks ending one unit as ";" does.
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes);
+                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
 // both are empty. A payload size > 0 needs a payload.
@@ -130,8 +139,12 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
 // iBytesSent receives the bytes taken, also when the write fails. Bytes that still wait from an
 // earlier exchange (a late answer) are read and dropped first, so that they are never taken
-// for the answer to this message; after a read that timed out, the rest of the late answer is
-// awaited briefly (StragglerWait). One log line tells how many bytes were dropped.
+// for the answer to this message. After a read that timed out, its answer is awaited first: up
+// to the interface's time-out and never less than the one that expired, ended early once bytes
+// came and the line has been quiet for DrainQuiet. A peer that let such a wait pass without a
+// byte is not waited for again until it sends (a peer that never answers costs one time-out
+// per exchange). One log line tells how many bytes were dropped. An abort request ends the
+// wait and the write.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
@@ -157,6 +170,9 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 
 // The log line of DropStale: "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
 std::string StaleText(const uNames& names, std::size_t iBytes);
+
+// Forgets what the last connection left: a new connection has no late answer to wait for.
+void NewConnection(uStreamInstance& stream);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

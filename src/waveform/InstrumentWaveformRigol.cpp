@@ -1,5 +1,7 @@
 #include "waveform/InstrumentWaveformRigol.h"
 
+#include <cmath>
+
 namespace InstrumentWaveform {
 namespace {
 
@@ -69,6 +71,7 @@ bool CheckVisibleDigitalChannels(const uFamily& family, const uAnswer& answer, u
 bool CheckAcquirePoints(const uFamily& family, const uAnswer& answer, std::int64_t& iPoints, std::string& sError) {
     if (!HasData(Name(family, "CheckAcquirePoints").c_str(), answer, sError)) return false;
     const std::string sText = AnswerOf(answer);
+    if (sText.find(';') != std::string::npos) return RigolMemoryDepth(sText, family.fFourChannels, iPoints, sError);
     const std::vector<std::string> fields = Fields(sText, ",");
     return TakePointCount(fields.size() > 2 ? fields[2] : std::string(), sText, iPoints, sError);
 }
@@ -214,6 +217,17 @@ void SetLogicLabel(const uFamily& family, std::int64_t eWaveform, uWaveformData&
 }
 
 } // namespace
+
+bool RigolMemoryDepth(const std::string& sAnswer, bool fDS1000Z, std::int64_t& iPoints, std::string& sError) {
+    const std::vector<std::string> fields = Fields(sAnswer, ";");
+    const std::string sDepth = fields.empty() ? std::string() : AnswerText(fields[0]);
+    if (sDepth != "AUTO") return TakePointCount(sDepth, sAnswer, iPoints, sError);
+    // Memory depth = sample rate x time base x the screen's horizontal divisions.
+    const double dRate = fields.size() > 1 ? ToReal(fields[1]) : 0.0;
+    const double dScale = fields.size() > 2 ? ToReal(fields[2]) : 0.0;
+    const double dDepth = std::round(dRate * dScale * (fDS1000Z ? 12.0 : 14.0));
+    return TakePointCount(std::isfinite(dDepth) ? std::to_string(dDepth) : "nan", sAnswer, iPoints, sError);
+}
 
 uPreambleRigol ParseRigolPreamble(std::string_view sAnswer) {
     const std::vector<std::string> f = Fields(AnswerText(sAnswer), ",");

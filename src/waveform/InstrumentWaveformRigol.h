@@ -15,6 +15,15 @@ namespace InstrumentWaveform {
 // display name.
 enum eRigolName : std::int64_t { RigolNameSource = 1, RigolNameHeader = 2, RigolNameDisplay = 3 };
 
+// The query of a memory read's record length: the preamble's point count is the size of the
+// current start/stop window, so the memory depth is asked for, with the sample rate and the
+// time base that give it when the depth is "AUTO".
+inline constexpr const char* RigolDepthQuery = ":ACQ:MDEP?;:ACQ:SRAT?;:TIM:SCAL?";
+// The record length of the depth query's answer: the depth, or with "AUTO" sample rate x time
+// base x the horizontal divisions (12 on the DS1000Z, 14 on the DS2000). False with the point
+// count's error text when there is none.
+bool RigolMemoryDepth(const std::string& sAnswer, bool fDS1000Z, std::int64_t& iPoints, std::string& sError);
+
 bool RigolDS1000ZCheckVisibleChannels(std::int64_t eModel, const uAnswer& answer, uFlagTable& fVisible, std::string& sError);
 bool RigolDS1000ZCheckVisibleDigitalChannels(std::int64_t eModel, const uAnswer& answer, uFlagTable& fVisible,
                                              uLabelTable& sLabel, std::string& sError);

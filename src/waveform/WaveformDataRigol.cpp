@@ -43,16 +43,25 @@ struct uRigolWriter final : uFileWriter {
 
     double Time(std::int64_t i) const { return dXReference + static_cast<double>(i) * dXIncrement + dXOrigin; }
 
-    bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string&) override {
+    bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::RealToWhole;
         using InstrumentWaveform::ToReal;
         std::vector<std::string> parts;
         Utility::SplitStringToList(sDescription, parts, ";");
         std::vector<std::string> fields;
         Utility::SplitStringToList(parts.empty() ? std::string() : parts[0], fields, ",");
-        fields.resize(10);
+        // Every value of a sample comes from the preamble: one with a field missing gives no
+        // file rather than zeros.
         double d[10];
-        for (int i = 0; i < 10; ++i) d[i] = ToReal(Utility::TrimCharacters(fields[i], " \t\r\n"));
+        for (std::size_t i = 0; i < 10; ++i) {
+            const std::string sField = i < fields.size() ? Utility::TrimCharacters(fields[i], " \t\r\n") : std::string();
+            if (sField.empty()) {
+                sError = sProcedure + ": Die Preamble der Messkurve ist unvollständig: >" +
+                         (parts.empty() ? std::string() : parts[0]) + "<";
+                return false;
+            }
+            d[i] = ToReal(sField);
+        }
         const std::string sUnit = parts.size() > 1 ? Utility::TrimCharacters(parts[1], " \t\r\n") : std::string();
         dXIncrement = d[4];
         dXOrigin = d[5];

@@ -103,7 +103,12 @@ class RigolRead {
 };
 
 bool RigolRead::Points(const std::string& sSource, std::int64_t& iCount, std::string& sError) {
-    return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:PRE?",
+    // The preamble counts the points of the start/stop window: on the screen that window is
+    // set to the screen first; the memory's length is its depth.
+    const std::string sLength = eMode == DataSourceMemory ? std::string(InstrumentWaveform::RigolDepthQuery)
+                                                          : ":WAV:STAR 1;:WAV:STOP " +
+                                                                std::to_string(family.iScreenPoints) + ";:WAV:PRE?";
+    return exchange.Query(":WAV:SOUR " + sSource + ";" + sLength,
                           [&](const uAnswer& a, std::string& e) { return family.CheckAcquirePoints(eModel, a, iCount, e); },
                           sError);
 }

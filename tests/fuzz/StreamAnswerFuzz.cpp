@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
     stream.sEndOfMessage = sEnd;
     uPieces channel(pStream, iStream, pInput[1]);
     int iInstance = 0;
-    const StreamTransfer::uTransfer transfer{stream, channel, cNames, &iInstance, 1000};
+    const StreamTransfer::uTransfer transfer{stream, channel, cNames, &iInstance, 1000, 1000};
     DataBuffer answer;
     if (pInput[0] & 4) answer.reserve(64); // lends its memory to the read
     std::string sError;

@@ -50,6 +50,14 @@ void RigolScope::SetMemoryDepth(std::int64_t iPoints) {
     iMemoryDepth = std::min(iPoints, FourChannels() ? MaxDepthDS1000Z : MaxDepthDS2000);
     mRecords.clear();
 }
+void RigolScope::SetSilentPreamble(const std::string& s) {
+    std::lock_guard lock(mMutex);
+    sSilentPreamble = s;
+}
+void RigolScope::SetDepthAuto(bool f) {
+    std::lock_guard lock(mMutex);
+    fAutoDepth = f;
+}
 void RigolScope::ShowChannel(int c, bool f) {
     std::lock_guard lock(mMutex);
     if (c >= 1 && c <= 4) fShown[c - 1] = f;
@@ -238,7 +246,16 @@ bool RigolScope::Execute(const std::string& sPath, const std::string& sArgs, Scp
     } else if (MatchPath(sPath, "TRIGger:STATus?")) {
         reply.Text(fRunning ? "AUTO" : "STOP");
     } else if (MatchPath(sPath, "ACQuire:MDEPth?")) {
-        reply.Text(std::to_string(iMemoryDepth));
+        reply.Text(!sPointsAnswer.empty() ? sPointsAnswer : fAutoDepth ? "AUTO" : std::to_string(iMemoryDepth));
+    } else if (MatchPath(sPath, "ACQuire:SRATe?")) {
+        // Memory depth = sample rate x time base x horizontal divisions.
+        char s[32];
+        std::snprintf(s, sizeof s, "%e", static_cast<double>(iMemoryDepth) / (Divisions() * TimeScale));
+        reply.Text(s);
+    } else if (MatchPath(sPath, "TIMebase:SCALe?") || MatchPath(sPath, "TIMebase:MAIN:SCALe?")) {
+        char s[32];
+        std::snprintf(s, sizeof s, "%e", TimeScale);
+        reply.Text(s);
     } else if (MatchPath(sPath, "WAVeform:SOURce?")) {
         reply.Text(sSource);
     } else if (MatchPath(sPath, "WAVeform:SOURce")) {
@@ -276,10 +293,14 @@ bool RigolScope::Execute(const std::string& sPath, const std::string& sArgs, Scp
         reply.Text(std::to_string(iStop));
     } else if (MatchPath(sPath, "WAVeform:STOP")) {
         iStop = std::atoll(sArgs.c_str());
+    } else if (MatchPath(sPath, "WAVeform:PREamble?") && sSource == sSilentPreamble) {
+        // Answers nothing: the preamble of a chained query goes missing.
     } else if (MatchPath(sPath, "WAVeform:PREamble?")) {
         const int iFormat = sFormat == "WORD" ? 1 : sFormat == "ASC" ? 2 : 0;
         const int iType = sMode == "NORM" ? 0 : sMode == "MAX" ? 1 : 2;
-        const std::string sPoints = sPointsAnswer.empty() ? std::to_string(RecordPoints()) : sPointsAnswer;
+        // The points of the current start/stop window, not of the memory.
+        const std::int64_t iWindow = std::max<std::int64_t>(0, std::min(iStop, RecordPoints()) - iStart + 1);
+        const std::string sPoints = sPointsAnswer.empty() ? std::to_string(iWindow) : sPointsAnswer;
         reply.Text(std::to_string(iFormat) + "," + std::to_string(iType) + "," + sPoints +
                    ",1,1.000000e-06,-6.000000e-04,0,4.000000e-02,0,127");
     } else if (MatchPath(sPath, "WAVeform:DATA?")) {

@@ -2,7 +2,11 @@
 // personality of the simulated device, after their programming guides: channel and logic
 // display, math mode, line labels, RUN/STOP, the waveform commands (:WAV:SOUR, :WAV:MODE
 // NORM|RAW|MAX, :WAV:FORM BYTE|WORD|ASC, :WAV:STAR and :WAV:STOP 1-based and inclusive,
-// :WAV:PRE?, :WAV:DATA? as "#9" + nine digits + data + LF) and the memory depth.
+// :WAV:PRE?, :WAV:DATA? as "#9" + nine digits + data + LF) and the memory depth (:ACQ:MDEP?,
+// a number or "AUTO"; :ACQ:SRAT? and :TIM:SCAL?, whose product with the 12 horizontal divisions
+// of the DS1000Z, 14 of the DS2000, is the depth). The preamble's point count is the size of the
+// current :WAV:STAR/:WAV:STOP window (1 to 1200 after power-on), as a DS1054Z reports it in RAW
+// mode too, never the memory depth.
 //
 // Samples are a fixed function of the source and the point index (AnalogSample, LineBit), so a
 // test knows every byte a read must give. NORM reads the screen record (1200 points on the
@@ -38,14 +42,19 @@ class RigolScope : public ScpiPersonality {
 
     // Knobs (any thread).
     void SetMemoryDepth(std::int64_t iPoints);
+    // ":ACQ:MDEP?" answers "AUTO"; the depth set stays what sample rate x time base give.
+    void SetDepthAuto(bool fAuto);
     void ShowChannel(int iChannel, bool fShown);
     void SetMathMode(const std::string& sMode); // "OFF" hides math
     void ShowLogic(bool fShown);
     void ShowLine(int iLine, bool fShown);
     void SetLineLabel(int iLine, const std::string& sLabel); // empty: "No Label!"
-    // The third preamble field as given instead of the point count ("0", "9.9E37", "text").
+    // The record length answered as given ("0", "9.9E37", "text"): the third preamble field and
+    // the memory depth.
     void SetPointsAnswer(const std::string& sText);
     void SetDataFault(eDataFault fault);
+    // ":WAV:PRE?" answers nothing while the source is sSource ("CHAN2"; empty: always answers).
+    void SetSilentPreamble(const std::string& sSource);
 
     bool Running() const;
     std::string WaveformMode() const;
@@ -63,6 +72,8 @@ class RigolScope : public ScpiPersonality {
     bool FourChannels() const { return family == eFamily::DS1000Z || family == eFamily::DS1000ZPlus; }
     bool HasLogic() const { return family == eFamily::DS1000ZPlus || family == eFamily::MSO2000; }
     std::int64_t RecordPoints() const;
+    double Divisions() const { return FourChannels() ? 12.0 : 14.0; }
+    static constexpr double TimeScale = 1e-3; // s per division
     std::int64_t MaxPerRequest() const;
     // Chunk iChunk (ChunkPoints points) of the selected source's record of iRecord points in the
     // current format, made once and shared.
@@ -74,6 +85,7 @@ class RigolScope : public ScpiPersonality {
     mutable std::mutex mMutex;
     eFamily family;
     std::int64_t iMemoryDepth = 12000;
+    bool fAutoDepth = false;
     bool fRunning = true;
     bool fShown[4] = {true, false, false, false};
     std::string sMathMode = "OFF";
@@ -86,6 +98,7 @@ class RigolScope : public ScpiPersonality {
     std::int64_t iStart = 1;
     std::int64_t iStop = 1200;
     std::string sPointsAnswer;
+    std::string sSilentPreamble;
     eDataFault dataFault = eDataFault::None;
     std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
 };

@@ -127,6 +127,35 @@ void ScpiDevice::SetAnswerEnd(const std::string& sEnd) {
     sAnswerEnd = sEnd;
 }
 
+void ScpiDevice::SetSeparateAnswers(int iPauseMs) {
+    std::lock_guard lock(mMutex);
+    iSeparatePauseMs = iPauseMs;
+}
+
+int ScpiDevice::SeparatePause() const {
+    std::lock_guard lock(mMutex);
+    return iSeparatePauseMs;
+}
+
+std::size_t ScpiDevice::MessageSize() const {
+    std::lock_guard lock(mMutex);
+    std::size_t n = 0;
+    for (const auto& s : mOutput) {
+        n += s.iEnd - s.iOffset;
+        if (s.fMessageEnd) break;
+    }
+    return n;
+}
+
+void ScpiDevice::Separate(std::vector<uSegment>& answer) {
+    if (iSeparatePauseMs <= 0) {
+        answer.push_back({Text(";"), 0, 1});
+        return;
+    }
+    const auto end = Text(sAnswerEnd);
+    answer.push_back({end, 0, end->size(), true});
+}
+
 ScpiDevice::ScpiDevice() : sIdn("Orvanto,Simulated Instrument,SIM0001,1.0") {}
 
 void ScpiDevice::SetIdn(const std::string& s) {
@@ -273,10 +302,7 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
 
 void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& answer, bool& fAnswered) {
     auto add = [&](std::shared_ptr<const Bytes> p, std::size_t from, std::size_t to) {
-        if (fAnswered) {
-            const auto sep = Text(";");
-            answer.push_back({sep, 0, 1});
-        }
+        if (fAnswered) Separate(answer);
         fAnswered = true;
         answer.push_back({std::move(p), from, to});
     };
@@ -319,7 +345,7 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
                 if (mErrors.size() < 20) mErrors.emplace_back(iCode, sText);
             }
             if (reply.Answered()) {
-                if (fAnswered) answer.push_back({Text(";"), 0, 1});
+                if (fAnswered) Separate(answer);
                 fAnswered = true;
                 for (const auto& slice : reply.Slices()) answer.push_back({slice.pBytes, slice.iOffset, slice.iEnd});
             }
@@ -437,7 +463,14 @@ std::size_t ScpiDevice::Read(std::uint8_t* pOut, std::size_t iMax, int iTermChar
         std::memcpy(pOut + done, from, take);
         done += take;
         s.iOffset += take;
-        if (s.iOffset == s.iEnd) mOutput.pop_front();
+        if (s.iOffset == s.iEnd) {
+            const bool fMessageEnd = s.fMessageEnd;
+            mOutput.pop_front();
+            if (fMessageEnd) {
+                fEnd = true; // one message of an answer sent as several
+                return done;
+            }
+        }
     }
     fEnd = mOutput.empty() && done > 0;
     return done;
@@ -459,9 +492,10 @@ std::size_t ScpiDevice::ReadView(std::size_t iMax, int iTermChar, std::vector<st
                 pData = from;
                 pKeep = s.pBytes;
                 s.iOffset += iMax;
+                const bool fMessageEnd = s.iOffset == s.iEnd && s.fMessageEnd;
                 if (s.iOffset == s.iEnd) mOutput.pop_front();
                 fTermChar = false;
-                fEnd = mOutput.empty();
+                fEnd = mOutput.empty() || fMessageEnd;
                 return iMax;
             }
         }

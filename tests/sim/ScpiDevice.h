@@ -131,6 +131,13 @@ class ScpiDevice {
     void SetPersonality(std::shared_ptr<ScpiPersonality> pPersonality);
     // The bytes that end every answer ("\n" unless set).
     void SetAnswerEnd(const std::string& sEnd);
+    // With iPauseMs > 0 the answers of a message of several queries are not joined by ";": each
+    // is a message of its own, ended by the answer end (and END), and a stream door pauses
+    // iPauseMs between them. 0: joined (IEEE 488.2).
+    void SetSeparateAnswers(int iPauseMs);
+    int SeparatePause() const;
+    // The bytes of the first waiting message.
+    std::size_t MessageSize() const;
     // The full path of each header of a message by the IEEE 488.2 compound-header rule: a header
     // without a leading ':' continues the path of the header before it in the same message;
     // common commands ("*...") keep the path. Upper case, no leading ':'.
@@ -148,9 +155,11 @@ class ScpiDevice {
         std::shared_ptr<const std::vector<std::uint8_t>> pBytes;
         std::size_t iOffset = 0;
         std::size_t iEnd = 0;
+        bool fMessageEnd = false; // the last piece of one message of several
     };
 
     void ExecuteLine(bool fEnd);
+    void Separate(std::vector<uSegment>& answer); // between two answers of one message
     void ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& answer, bool& fAnswered);
     std::shared_ptr<const std::vector<std::uint8_t>> BlockPayload(std::size_t iSize);
     void PushError(int iCode, const char* pText);
@@ -178,6 +187,7 @@ class ScpiDevice {
     int iSwallow = 0;
     std::shared_ptr<ScpiPersonality> pPersonality;
     std::string sAnswerEnd = "\n";
+    int iSeparatePauseMs = 0;
     std::string sPath; // the compound-header path of the message being executed
     static std::string ExpandHeader(std::string& sCurrentPath, const std::string& sHeader);
 };

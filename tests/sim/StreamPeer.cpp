@@ -140,6 +140,13 @@ void StreamPeer::ServeAnswers() {
         if (iSize == 0) return;
         uStreamFault fault;
         if (!TakeFault(fault)) {
+            if (iLateMs > 0 && StopWithin(iLateMs)) return;
+            // Answers sent as messages of their own come with a pause between them.
+            const std::size_t iMessage = pDevice->MessageSize();
+            if (iMessage < iSize) {
+                if (!SendFromDevice(iMessage) || StopWithin(pDevice->SeparatePause())) return;
+                continue;
+            }
             if (SendFromDevice(iSize)) ++iAnswersSent;
             continue;
         }

@@ -47,6 +47,9 @@ class StreamPeer {
     std::shared_ptr<ScpiDevice> SharedDevice() { return pDevice; }
 
     void AddFault(const uStreamFault& fault);
+    // An instrument that is slow to answer (busy, or after a mode change): every answer without
+    // a fault of its own leaves iMs after its query came in; queries behind it wait their turn.
+    void SetLateness(int iMs) { iLateMs = iMs; }
     // Bytes received from the far side, and answers sent (in full or in part) so far.
     std::size_t BytesReceived() const { return iBytesReceived; }
     std::size_t AnswersSent() const { return iAnswersSent; }
@@ -81,6 +84,7 @@ class StreamPeer {
     int iListenFd = -1;
     int iDataFd = -1;
     std::atomic<bool> fStop{false};
+    std::atomic<int> iLateMs{0};
     std::atomic<std::size_t> iBytesReceived{0};
     std::atomic<std::size_t> iAnswersSent{0};
     std::atomic<int> iAccepted{0};

@@ -66,7 +66,7 @@ class StreamTransferLoopTest : public ::testing::Test {
   protected:
     StreamTransfer::uStreamInstance stream;
     ScriptedChannel channel;
-    StreamTransfer::uTransfer Transfer(std::int64_t iTimeoutMs) { return {stream, channel, Names, &stream, iTimeoutMs}; }
+    StreamTransfer::uTransfer Transfer(std::int64_t iTimeoutMs) { return {stream, channel, Names, &stream, iTimeoutMs, iTimeoutMs}; }
     void SetUp() override { stream.sEndOfMessage = "\n"; }
 };
 

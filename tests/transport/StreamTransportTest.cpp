@@ -5,6 +5,7 @@
 #include "common/WindowLog.h"
 #include "sim/ScreenCopyAnswers.h"
 #include "transport/BlockHeader.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <QImage>
 
@@ -317,7 +318,10 @@ std::size_t LogCount(const std::string& sText) {
     return n;
 }
 
-TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
+// A read that timed out may still get its answer. The next message, sent at once, first waits
+// for that answer (all of it, or the rest of what had begun), drops it with one log line and
+// only then goes out: it gets its own answer.
+TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessage) {
     WindowLog::Create();
     struct CloseLog {
         ~CloseLog() { WindowLog::Close(1); }
@@ -325,37 +329,116 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsDroppedBeforeTheNextMessage) {
     this->Reopen(200);
     const std::string sTimeOut =
         this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
-    std::string sError;
-    DataBuffer answer;
-    // The identification comes after the read gave up.
-    this->mPeer.AddFault({Sim::eStreamFault::Delay, 500});
-    const std::size_t iSent = this->mPeer.AnswersSent();
-    EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
-    EXPECT_EQ(sError, sTimeOut);
-    for (int i = 0; i < 500 && this->mPeer.AnswersSent() == iSent; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_GT(this->mPeer.AnswersSent(), iSent);
+    const std::string sIdn = this->mPeer.Device().Idn() + "\n";
+    struct uCase {
+        const char* sWhat;
+        Sim::eStreamFault eFault;
+        std::size_t iEarly; // bytes that come before the time-out
+    };
+    const uCase cases[] = {{"the whole answer comes after the time-out", Sim::eStreamFault::Delay, 0},
+                           {"its first bytes come before the time-out", Sim::eStreamFault::Hold, 10}};
+    std::size_t iLogged = 0;
+    for (const uCase& c : cases) {
+        SCOPED_TRACE(c.sWhat);
+        // The rest comes 600 ms after the query: well after the read gave up.
+        const Clock::time_point late = Clock::now() + std::chrono::milliseconds(600);
+        this->mPeer.AddFault({c.eFault, c.eFault == Sim::eStreamFault::Delay ? 600 : static_cast<int>(c.iEarly), 0,
+                              [late] { return Clock::now() >= late; }});
+        std::string sError;
+        DataBuffer answer;
+        EXPECT_EQ(this->Exchange("*IDN?", answer, sError), c.iEarly > 0);
+        EXPECT_EQ(sError, sTimeOut);
+        EXPECT_EQ(std::string(answer.view()), sIdn.substr(0, c.iEarly));
 
-    // The next query gets its own answer; the late one is dropped and counted.
-    ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
-    EXPECT_EQ(answer.view(), "1\n");
-    const std::size_t iLate = this->mPeer.Device().Idn().size() + 1;
-    EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
-    EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""},
-                                        iLate),
-              this->Text(TypeParam::WriteName, std::to_string(iLate) + " bytes of an earlier answer were dropped."));
-    // The line reaches the log once, as an error of the write that dropped them.
-    EXPECT_EQ(LogCount("Error: " + this->Text(TypeParam::WriteName, std::to_string(iLate) +
-                                                                      " bytes of an earlier answer were dropped.")),
-              1u)
-        << WindowLog::Text();
+        ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+        EXPECT_EQ(answer.view(), "1\n");
+        const std::size_t iLate = sIdn.size() - c.iEarly;
+        EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
+        // The line reaches the log once, as an error of the write that dropped them.
+        EXPECT_EQ(LogCount("Error: " + StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module,
+                                                                                         TypeParam::WriteName, "", "", ""},
+                                                                  iLate)),
+                  1u)
+            << WindowLog::Text();
+        EXPECT_EQ(LogCount("earlier answer were dropped"), ++iLogged);
+    }
+    EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""}, 12),
+              this->Text(TypeParam::WriteName, "12 bytes of an earlier answer were dropped."));
 
     // Nothing waits now: nothing is dropped, and the answers stay in step.
+    std::string sError;
+    DataBuffer answer;
+    ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), sIdn);
+    EXPECT_EQ(this->pInstance->iStaleBytes, 0u);
+    EXPECT_EQ(LogCount("earlier answer were dropped"), iLogged);
+}
+
+// An instrument that answers 1.5 times the time-out late: every exchange fails with the
+// time-out's text and none takes the answer of the one before. Once it is prompt again, the
+// last late answer is dropped ahead of the next exchange.
+TYPED_TEST(StreamTransportTest, AnInstrumentLaterThanTheTimeOutNeverShiftsTheAnswers) {
+    this->Reopen(400);
+    this->mPeer.SetLateness(600);
+    const std::string sTimeOut =
+        this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
+    for (const char* pQuery : {"*IDN?", "*OPC?", "*IDN?", "*OPC?"}) {
+        std::string sError;
+        DataBuffer answer;
+        EXPECT_FALSE(this->Exchange(pQuery, answer, sError)) << pQuery << " took " << answer.view();
+        EXPECT_EQ(sError, sTimeOut) << pQuery;
+    }
+    this->mPeer.SetLateness(0);
+    std::string sError;
+    DataBuffer answer;
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
-    EXPECT_EQ(this->pInstance->iStaleBytes, 0u);
-    EXPECT_EQ(LogCount("earlier answer were dropped"), 1u);
+    EXPECT_EQ(this->pInstance->iStaleBytes, 2u); // "1\n"
+}
+
+// A peer that never answers: the first message after a time-out waits for a late answer once
+// (the interface's time-out); when none came, the next ones cost their own time-out only. An
+// abort request ends such a wait, and the write with it.
+TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnce) {
+    constexpr int Interface = 1500;
+    struct Restore {
+        int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
+        int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
+        ~Restore() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
+    } restore;
+    InterfaceDefaults::SetTimeouts(restore.iUsb, restore.iVxi, Interface, Interface);
+    this->Reopen(100);
+    const std::string sTimeOut =
+        this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
+    for (int i = 0; i < 3; ++i) this->mPeer.AddFault({Sim::eStreamFault::NoReply, 0});
+    const auto exchange = [&] {
+        std::string sError;
+        DataBuffer answer;
+        const Clock::time_point start = Clock::now();
+        EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
+        EXPECT_EQ(sError, sTimeOut);
+        return Clock::now() - start;
+    };
+    exchange();
+    EXPECT_GE(exchange(), std::chrono::milliseconds(Interface + 100)); // the late answer was awaited
+    EXPECT_LT(exchange(), std::chrono::milliseconds(Interface));      // the peer is known silent
+
+    // Heard from again, the peer is waited for after its next time-out; an abort ends the wait.
+    std::string sError;
+    DataBuffer answer;
+    ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+    this->mPeer.AddFault({Sim::eStreamFault::NoReply, 0});
+    exchange();
+    std::thread abort([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Instrument::RequestAbort(this->pInstance.get());
+    });
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(this->Send("*IDN?", sError));
+    const auto elapsed = Clock::now() - start;
+    abort.join();
+    EXPECT_EQ(sError, this->Text(TypeParam::WriteName, Instrument::AbortedText));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(Interface));
 }
 
 // A Siglent logic line announces its points and sends them packed eight to a byte. Told so for

@@ -45,11 +45,12 @@ TEST_F(RigolReadTest, MemoryIsReadInPartsOfTheInstrumentsLimit) {
     struct uCase {
         std::int64_t iDepth;
         std::vector<std::string> parts;
+        std::int64_t iLastWindow; // the preamble counts the points of the last part's window
     };
     const uCase cases[] = {
-        {600000, {"1-250000", "250001-500000", "500001-600000"}},
-        {500000, {"1-250000", "250001-500000"}},
-        {250000, {"1-250000"}},
+        {600000, {"1-250000", "250001-500000", "500001-600000"}, 100000},
+        {500000, {"1-250000", "250001-500000"}, 250000},
+        {250000, {"1-250000"}, 250000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.iDepth);
@@ -73,7 +74,7 @@ TEST_F(RigolReadTest, MemoryIsReadInPartsOfTheInstrumentsLimit) {
         const auto* pPreamble = std::get_if<uPreambleRigol>(channel.pPreamble.get());
         ASSERT_NE(pPreamble, nullptr);
         EXPECT_EQ(pPreamble->iType, 2);
-        EXPECT_EQ(pPreamble->iPoints, c.iDepth);
+        EXPECT_EQ(pPreamble->iPoints, c.iLastWindow);
         // The acquisition stays stopped and the format as set.
         EXPECT_FALSE(pScope->Running());
         EXPECT_EQ(pScope->WaveformMode(), "RAW");
@@ -220,7 +221,7 @@ TEST_F(RigolReadTest, PointCountsThatAreNoCount) {
         EXPECT_FALSE(result.pData);
         ASSERT_EQ(result.errors.size(), 1u);
         EXPECT_EQ(result.errors[0], "InstrumentDefault::TaskWaveform | InstrumentDefault::GetWaveformRigolDS1000Z: Error "
-                                    "sending and receiving the SCPI command: >:WAV:SOUR CHAN1;:WAV:PRE?< - " +
+                                    "sending and receiving the SCPI command: >:WAV:SOUR CHAN1;:WAV:STAR 1;:WAV:STOP 1200;:WAV:PRE?< - " +
                                         c.sText);
         EXPECT_FALSE(Sent(":WAV:SOUR CHAN1;:WAV:STAR")) << c.sPoints; // no data request follows
     }

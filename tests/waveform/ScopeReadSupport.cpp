@@ -116,34 +116,64 @@ bool Session::Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sErro
     return true;
 }
 
-uResult Session::Read(const uTaskWaveform& task, int iWaitMs) {
-    uResult result;
-    uTaskWaveform queued = task;
-    queued.head = {InstrumentTaskWaveform, 0, iWindow};
-    result.task = queued;
-    const std::size_t iBefore = Count(InstrumentTaskWaveform);
+std::string Session::Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs) {
+    uTaskScpiCommand task;
+    task.head = {InstrumentTaskScpiCommand, 0, iWindow};
+    task.fSend = 1;
+    task.sCommand = sCommand;
+    task.fRequestData = 1;
+    task.iAnswers = iAnswers;
+    const std::size_t iBefore = Count(InstrumentTaskScpiCommand);
+    std::string sError;
+    if (object->pInterface->AddTask(*object, task, sError) == 0 ||
+        !WaitFor(InstrumentTaskScpiCommand, iBefore + 1, iWaitMs))
+        return {};
+    const auto* pResult = pState->events.back().pData.Get<uTaskResultScpiCommand>();
+    if (!pResult || !pResult->fRequestFinished) return {};
+    const std::string_view sAnswer = pResult->requestData.view();
+    return std::string(sAnswer.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(pResult->iRequestTransferred, 0))));
+}
+
+uFinished Session::Run(uTask task, int iWaitMs) {
+    uFinished finished;
+    const std::int64_t eType = std::visit(
+        [this](auto& record) {
+            record.head.iWindow = iWindow;
+            return record.head.eTaskType;
+        },
+        task);
+    const std::size_t iBefore = Count(eType);
     const std::size_t iErrorsBefore = Count(InstrumentTaskError);
     std::string sError;
-    if (object->pInterface->AddTask(*object, queued, sError) == 0) {
-        result.errors.push_back(sError);
-        return result;
+    if (object->pInterface->AddTask(*object, task, sError) == 0) {
+        finished.errors.push_back(sError);
+        return finished;
     }
-    result.fFinished = WaitFor(InstrumentTaskWaveform, iBefore + 1, iWaitMs);
+    WaitFor(eType, iBefore + 1, iWaitMs);
     std::size_t iErrors = 0;
+    std::size_t iSeen = 0;
     for (auto& event : pState->events) {
         if (event.iType == InstrumentTaskError && iErrors++ >= iErrorsBefore) {
             const auto* pKey = event.pData.Get<std::int64_t>();
             uEventData record;
             if (pKey && Utility::EventDataTake(std::to_string(*pKey), record)) {
-                result.errors.push_back(record.sModule + "::" + record.sProcedure + " | " + record.sText);
+                finished.errors.push_back(record.sModule + "::" + record.sProcedure + " | " + record.sText);
             }
         }
+        if (event.iType == eType && iSeen++ == iBefore) finished.event = event;
     }
-    std::size_t iSeen = 0;
-    for (auto& event : pState->events) {
-        if (event.iType != InstrumentTaskWaveform || iSeen++ < iBefore) continue;
-        if (auto* p = event.pData.Get<uWaveformData>()) result.pData = std::make_unique<uWaveformData>(std::move(*p));
-    }
+    return finished;
+}
+
+uResult Session::Read(const uTaskWaveform& task, int iWaitMs) {
+    uResult result;
+    uTaskWaveform queued = task;
+    queued.head = {InstrumentTaskWaveform, 0, iWindow};
+    result.task = queued;
+    uFinished finished = Run(queued, iWaitMs);
+    result.fFinished = finished.event.iType == InstrumentTaskWaveform;
+    result.errors = std::move(finished.errors);
+    if (auto* p = finished.event.pData.Get<uWaveformData>()) result.pData = std::make_unique<uWaveformData>(std::move(*p));
     return result;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "instrument/Instrument.h"
+#include "instrument/TaskRecords.h"
 #include "instrument/WaveformRead.h"
+#include "platform/EventHub.h"
 #include "sim/RawTcpServer.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +36,12 @@ uTaskPrepare UsbPrepare(std::int64_t iVendor, std::int64_t iProduct, const std::
 // A waveform task: eSource, eBits and the request flags that are set.
 uTaskWaveform Task(std::int64_t eSource, std::int64_t eBits, std::initializer_list<std::int64_t> requests = {});
 
+// A task's finished event (iType 0 when none came in time) and the errors meanwhile.
+struct uFinished {
+    EventHub::uEvent event;
+    std::vector<std::string> errors; // "Module::Procedure | text" of the error events
+};
+
 struct uResult {
     bool fFinished = false;                // the type 10 event came
     std::unique_ptr<uWaveformData> pData;  // its record (nullptr after a failure)
@@ -48,6 +56,10 @@ class Session {
     // Prepares and connects the object with the model; false with the reason.
     bool Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sError);
     uResult Read(const uTaskWaveform& task, int iWaitMs = 60000);
+    // Queues any task to the session's window and waits for its finished event.
+    uFinished Run(uTask task, int iWaitMs = 60000);
+    // One SCPI exchange awaiting iAnswers chained answers; the answer's bytes ("" on failure).
+    std::string Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs = 20000);
     InstrumentObject Object() const { return object; }
     int Window() const { return iWindow; }
 

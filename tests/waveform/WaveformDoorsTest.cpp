@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using ScopeRead::eDoor;
@@ -60,6 +62,27 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
             ASSERT_EQ(channel.samples[i], expected) << c << " " << i;
         }
     }
+}
+
+// A chained query answered as messages of their own, with pauses between them, reads through
+// every door as the one joined message does, and nothing of it is left for the next query.
+TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
+    const bool fRigol = std::get<1>(GetParam());
+    const uTaskPrepare prepare = StartDoor();
+    pSession = std::make_unique<ScopeRead::Session>();
+    std::string sError;
+    ASSERT_TRUE(pSession->Open(prepare, fRigol ? ModelRigolDS1000ZPlus : ModelRohdeSchwarzRTB2000Ch4, sError)) << sError;
+    const std::string sQuery = fRigol ? ":WAV:SOUR CHAN2;:WAV:DATA?;:WAV:PRE?;:CHAN2:UNIT?"
+                                      : ":CHAN2:DATA?;:CHAN2:DATA:HEAD?;YRES?;YOR?;YINC?;XOR?;XINC?";
+    const std::int64_t iAnswers = fRigol ? 3 : 7;
+    const std::string sJoined = pSession->Ask(sQuery, iAnswers);
+    ASSERT_GT(sJoined.size(), 1000u);
+    const std::size_t iDigits = static_cast<std::size_t>(sJoined[1] - '0');
+    const std::string sTail = sJoined.substr(2 + iDigits + std::stoull(sJoined.substr(2, iDigits)));
+    EXPECT_EQ(std::count(sTail.begin(), sTail.end(), ';'), iAnswers - 1) << sTail;
+    pDevice->SetSeparateAnswers(20);
+    EXPECT_TRUE(pSession->Ask(sQuery, iAnswers) == sJoined);
+    EXPECT_EQ(pSession->Ask("*IDN?", 1).substr(0, 5), fRigol ? "RIGOL" : "Rohde");
 }
 
 INSTANTIATE_TEST_SUITE_P(Doors, WaveformDoorsTest,

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -114,17 +115,26 @@ TEST_F(WaveformWritersTest, RigolIntegerPartsOfUnusualReals) {
     }
 }
 
-TEST_F(WaveformWritersTest, RigolWithoutPreambleWritesZerosAndLogs) {
-    ASSERT_TRUE(Save(WaveformData::SaveWaveformRigol, Channel(WaveformChannel1, Block("\x10\x20")), 1));
-    const auto lines = Lines(ReadFile(sFile));
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[1], "Preamble Format,BYTE");
-    EXPECT_EQ(lines[2], "Preamble Type,NORMAL");
-    EXPECT_EQ(lines[5], "Preamble XIncrement,0");
-    EXPECT_EQ(lines[11], "Number,Time in s,Sample in ");
-    EXPECT_EQ(lines[13], "2,0,0");
-    EXPECT_EQ(LogTexts().back(), "Error: WaveformData::SaveWaveformRigol: Es sind keine Beschreibungen bzw. Preamble "
-                                 "der Messkurve am Ende der Daten vorhanden.");
+// Every value comes from the preamble: without it, or with a field missing, no file is written
+// (never a file of zeros).
+TEST_F(WaveformWritersTest, RigolWithoutAWholePreambleWritesNoFile) {
+    const struct {
+        std::string sTail;
+        std::string sPreamble;
+    } cases[] = {{"", ""},
+                 {"\n0,2,1200,1,1e-09,-6e-07,0,0.04,0;VOLT\n", "0,2,1200,1,1e-09,-6e-07,0,0.04,0"},
+                 {";0,2,1200,1,1e-09,,0,0.04,0,127;VOLT\n", "0,2,1200,1,1e-09,,0,0.04,0,127"}};
+    for (const auto& c : cases) {
+        EXPECT_FALSE(Save(WaveformData::SaveWaveformRigol, Channel(WaveformChannel1, Block("\x10\x20") + c.sTail), 1));
+        EXPECT_EQ(sError, "WaveformData::SaveWaveformRigol: Die Preamble der Messkurve ist unvollständig: >" +
+                              c.sPreamble + "<");
+        EXPECT_FALSE(FileExists(sFile)) << c.sTail;
+    }
+    const std::vector<std::string> log = LogTexts();
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Error: WaveformData::SaveWaveformRigol: Es sind keine Beschreibungen bzw. Preamble der "
+                        "Messkurve am Ende der Daten vorhanden."),
+              log.end());
 }
 
 TEST_F(WaveformWritersTest, RigolUnknownFormatAndTypeTexts) {

@@ -290,6 +290,7 @@ void Install() {
                                std::uint64_t iCount) {
         return CheckInstrumentResponseWaveformPart(pump, p, n, iHeader, iCount) == 1;
     };
+    checks.fnChannelFailed = &AbandonChannel;
     WaveformPump::SetChecks(std::move(checks));
 }
 

@@ -25,6 +25,10 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
 int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize,
                                         std::size_t iHeader, std::uint64_t iCount);
 
+// A channel whose answer failed: its element leaves the record (no file is written from it),
+// a part of it that the pump queued is not sent and the part state returns to the first part.
+void AbandonChannel(uWaveformPump& pump);
+
 // Points per part and the index of the first point, by model and logic flag (0 for models
 // that read no parts).
 std::int64_t PartSize(std::int64_t eModel, bool fLogic);

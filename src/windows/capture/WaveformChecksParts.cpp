@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 #include "instrument/ModelTable.h"
 #include "transport/BlockHeader.h"
+#include "waveform/InstrumentWaveformRigol.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
@@ -99,14 +100,22 @@ void FinishChannel(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
     if (pump.pRecord) ArmWindow(pump, pump.pRecord->iTotalPoints, pump.pRecord->iPartPoints);
 }
 
-// The channel ends early with what it has; a part the pump queued for it is not sent.
-int EndChannelEarly(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
-    DropQueuedPart(pump);
-    FinishChannel(pump, pChannel);
+// The channel ends early: what it has is no whole record and leaves the record.
+int EndChannelEarly(uWaveformPump& pump) {
+    AbandonChannel(pump);
     return 1;
 }
 
 } // namespace
+
+void AbandonChannel(uWaveformPump& pump) {
+    const bool fPart = !pump.mRequestList.empty() && pump.mRequestList.front().eKind == RequestWaveformPart;
+    if (fPart) DropQueuedPart(pump);
+    if (pump.pRecord && pump.iChannelIndex > 0 && pump.iChannelIndex < pump.pRecord->Channels.size())
+        pump.pRecord->Channels.erase(pump.pRecord->Channels.begin() + static_cast<std::ptrdiff_t>(pump.iChannelIndex));
+    pump.iChannelIndex = 0;
+    if (fPart) FinishChannel(pump, nullptr);
+}
 
 std::int64_t PartSize(std::int64_t eModel, bool fLogic) {
     switch (WaveformRequests::FamilyOf(eModel)) {
@@ -129,15 +138,13 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
         return 0;
     if (!pump.pRecord) return 0;
     const std::string sText = AnswerText(pData, iSize);
-    std::string sNumber = sText;
-    if (family == WaveformRequests::FamilyRigol) {
-        const std::vector<std::string> fields = SplitFields(sText, ',');
-        sNumber = fields.size() > 2 ? AnswerText(reinterpret_cast<const std::uint8_t*>(fields[2].data()),
-                                                 fields[2].size())
-                                    : std::string();
-    }
     std::int64_t iPoints = 0;
-    const bool fValid = ParseCount(sNumber, iPoints);
+    std::string sIgnored;
+    const bool fValid =
+        family == WaveformRequests::FamilyRigol
+            ? InstrumentWaveform::RigolMemoryDepth(sText, eModel == ModelRigolDS1000Z || eModel == ModelRigolDS1000ZPlus,
+                                                   iPoints, sIgnored)
+            : ParseCount(sText, iPoints);
     if (!fValid) {
         pump.pWindow->AddError(std::string(PointsCheck) + ": Die Anzahl ist ungültig. Antwort: >" + sText + "<");
         iPoints = 0;
@@ -158,10 +165,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
                                         std::size_t iHeader, std::uint64_t iCount) {
     if (!pData || iSize == 0) {
         Validate(pump, PartCheck, pData, iSize); // logs the "Null" error
-        uWaveformRecordChannel* pChannel = nullptr;
-        if (pump.pRecord && pump.iChannelIndex > 0 && pump.iChannelIndex < pump.pRecord->Channels.size())
-            pChannel = &pump.pRecord->Channels[pump.iChannelIndex];
-        return EndChannelEarly(pump, pChannel);
+        return EndChannelEarly(pump);
     }
     if (!Validate(pump, PartCheck, pData, iSize)) return 0;
     if (!pump.pRecord || pump.iChannelIndex == 0 || pump.iChannelIndex >= pump.pRecord->Channels.size()) return 0;
@@ -178,6 +182,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         const bool fPrefix = std::memcmp(pData, "DAT2,", 5) == 0;
         if (!fPrefix && pData[0] != '#') {
             pump.pWindow->AddError(std::string(PartCheck) + ": Es ist kein Header 'DAT2' vorhanden.");
+            return EndChannelEarly(pump);
         } else {
             if (fPrefix) {
                 pData += 5;
@@ -190,7 +195,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
                 // A header that announces more than the answer holds (or none at all).
                 pump.pWindow->AddError(std::string(PartCheck) +
                                        ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
-                return EndChannelEarly(pump, &channel);
+                return EndChannelEarly(pump);
             }
             iCount = Instrument::BlockBytes(iAnnounced, eUnit);
             // The block ends with LF. Anything else where it should end means bytes went missing
@@ -199,20 +204,24 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
             if (iEnd < iSize && pData[iEnd] != '\n' && pData[iEnd] != '\r' && pData[iEnd] != ';') {
                 pump.pWindow->AddError(std::string(PartCheck) +
                                        ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
-                return EndChannelEarly(pump, &channel);
+                return EndChannelEarly(pump);
             }
         }
     }
 
-    const bool fBlock = iHeader != 0 && iCount != 0;
+    if (iHeader == 0 || iCount == 0) {
+        // Taken as samples, the answer would put its text among them.
+        WaveformPump::ChannelFailed(pump, WaveformText::NoBlock);
+        return 1;
+    }
     bool fStored = false;
     if (channel.pData.empty()) {
-        const std::size_t iTake = fBlock ? iHeader + static_cast<std::size_t>(iCount) : iSize;
+        const std::size_t iTake = iHeader + static_cast<std::size_t>(iCount);
         DataBuffer first;
         // Room for every part at once: a channel of many parts is never moved while it grows.
         // Sized from what this part holds per window; the count is bounded by ParseCount.
         std::size_t iRoom = iSize;
-        if (fBlock && record.iPartPoints > 0 && record.iTotalPoints > record.iPartPoints) {
+        if (record.iPartPoints > 0 && record.iTotalPoints > record.iPartPoints) {
             const std::uint64_t iParts = static_cast<std::uint64_t>(
                 (record.iTotalPoints + record.iPartPoints - 1) / record.iPartPoints);
             if (iCount <= (std::uint64_t{1} << 40) / iParts) iRoom = iSize + static_cast<std::size_t>(iCount * iParts);
@@ -220,7 +229,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         fStored = (first.reserve(iRoom) || first.reserve(iSize)) && first.append(pData, iTake);
         if (fStored) {
             channel.pData = std::move(first);
-            pump.iPartHeader = fBlock ? iHeader : 0;
+            pump.iPartHeader = iHeader;
         }
         const uWaveformRequest* pRequest = pump.mRequestList.empty() ? nullptr : &pump.mRequestList.front();
         if (pRequest) {
@@ -231,8 +240,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         }
     } else {
         // append grows the capacity at least twofold when the room made above runs out.
-        fStored = fBlock ? channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount))
-                         : channel.pData.append(pData, iSize);
+        fStored = channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount));
     }
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
 
@@ -248,7 +256,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         return 0;
     }
     if (!channel.pData.empty()) RewriteHeader(pump, channel);
-    if (fStored && fBlock) {
+    if (fStored) {
         // The text answers chained behind the block, without the answer's last byte.
         const std::size_t iEnd = iHeader + static_cast<std::size_t>(iCount);
         if (iSize > iEnd + 1) channel.pData.append(pData + iEnd, iSize - 1 - iEnd);

@@ -6,6 +6,7 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -162,6 +163,14 @@ void PumpStep(uWaveformPump& pump) {
 
 } // namespace
 
+void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
+    const std::string sText = WaveformText::Channel(pump) + sReason;
+    pump.pWindow->SetStatus(sText);
+    pump.pWindow->AddError(WaveformText::Prefix(pump) + sText);
+    const uWaveformChecks checks = Checks();
+    if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
+}
+
 bool HasLogicChannels(std::int64_t eModel) {
     switch (eModel) {
     case ModelRohdeSchwarzRTB2000Ch2:
@@ -256,6 +265,8 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
         task.fSend = fSend ? 1 : 0;
         if (fSend) task.sCommand = pump.sRequestCommand;
         task.fRequestData = fResponse ? 1 : 0;
+        // The answer is whole only with an answer to every query of the command.
+        if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(pump.sRequestCommand));
         task.eBlockUnit = AnswerBlockUnit(pump);
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
@@ -277,23 +288,33 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     uWaveformRequest& request = pump.mRequestList.front();
     const std::uint8_t* pAnswer = pump.answer.data();
     const std::size_t iSize = pump.answer.size();
-    bool ok = request.fRequestFinished != 0;
-    if (!ok) {
-        // A transfer cut short (time-out): its part of the answer is not checked.
-        pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + WaveformText::NotReceived);
+    // A failed channel leaves the record; any other request's failure is logged.
+    const bool fChannel = request.eKind == RequestWaveform || request.eKind == RequestWaveformPart;
+    const auto fail = [&](const std::string& sReason) {
+        if (fChannel) ChannelFailed(pump, sReason);
+        else pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) + sReason);
         return true;
-    }
+    };
+    // A transfer cut short (time-out): its part of the answer is not checked.
+    if (request.fRequestFinished == 0) return fail(WaveformText::NotReceived);
     std::size_t iHeader = 0;
     std::uint64_t iCount = 0;
-    if (ok && iSize > 0) {
+    if (iSize > 0) {
+        bool ok = true;
         iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, 0, iSize, &iCount);
         if (iHeader > 0) ok = iSize - iHeader >= Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
-        if (!ok)
-            pump.pWindow->AddError(WaveformText::Prefix(pump) + WaveformText::Channel(pump) +
-                                   WaveformText::Incomplete + std::to_string(iSize));
+        if (!ok) return fail(WaveformText::Incomplete + std::to_string(iSize));
     }
-    if (!ok) return true;
+    // Every query of a channel request must have its answer: a record without its preamble
+    // or unit is no record.
+    if (fChannel) {
+        const std::size_t iExpected = Instrument::QueryCount(pump.sRequestCommand);
+        std::size_t iFound = 0;
+        if (!Instrument::CountAnswers(pAnswer, iSize, std::string(), AnswerBlockUnit(pump), iFound) ||
+            iFound < iExpected)
+            return fail(WaveformText::AnswersMissing + std::to_string(iFound) + " / " + std::to_string(iExpected));
+    }
     const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;
     const std::size_t iBlock = iSize - iHeader;
     const uWaveformChecks checks = Checks();

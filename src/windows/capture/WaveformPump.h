@@ -78,6 +78,9 @@ struct uWaveformChecks {
     std::function<bool(uWaveformPump&, const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iHeader,
                        std::uint64_t iCount)>
         fnWaveformPart{};
+    // A channel's answer failed its check: the channel is dropped from the record and a read
+    // in parts of it ends.
+    std::function<void(uWaveformPump&)> fnChannelFailed{};
 };
 
 // The instrument as the window knows it.
@@ -200,6 +203,10 @@ void SaveEnded(uWaveformPump& pump);
 Instrument::eBlockUnit AnswerBlockUnit(const uWaveformPump& pump);
 void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse);
 bool CheckInstrumentResponse(uWaveformPump& pump);
+// A channel whose answer failed its check: the reason in status and log, named with the
+// channel, and the channel leaves the record (fnChannelFailed), so that no file is written from
+// it; the other channels go on.
+void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
 void EndRequestData(uWaveformPump& pump);
 
 } // namespace WaveformPump

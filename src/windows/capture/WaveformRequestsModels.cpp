@@ -1,6 +1,7 @@
 // The channel requests of the four oscilloscope families.
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
+#include "waveform/InstrumentWaveformRigol.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -83,12 +84,13 @@ int CreateRequestListRigol(uWaveformPump& pump, std::int64_t eDataSource, const 
     const std::int64_t eModel = pump.instrument.eModel;
     const std::string sWidth = eModel == ModelRigolDS2000 || eModel == ModelRigolMSO2000 ? "1400" : "1200";
     const bool fScreen = eDataSource == DataSourceScreen;
-    const bool fMemory = eDataSource == DataSourceMemory;
+    // RAW reads the whole memory: the entire memory is the memory.
+    const bool fMemory = eDataSource == DataSourceMemory || eDataSource == DataSourceEntireMemory;
     if (fMemory) list.push_back(Setup(":STOP"));
     if (fScreen) list.push_back(Setup(":WAV:MODE NORM;:WAV:FORM BYTE;:WAV:STAR 1;:WAV:STOP " + sWidth));
     if (fMemory) {
         list.push_back(Setup(":WAV:MODE RAW;:WAV:FORM BYTE"));
-        list.push_back(Query(RequestWaveformPoints, ":WAV:SOUR " + Short(pump, WaveformChannel1) + ";:WAV:PRE?"));
+        list.push_back(Query(RequestWaveformPoints, InstrumentWaveform::RigolDepthQuery));
     }
     bool fLogic = false;
     for (const std::int64_t eWaveform : channels) {
@@ -121,7 +123,8 @@ int CreateRequestListRigol(uWaveformPump& pump, std::int64_t eDataSource, const 
             std::string sLogic;
             if (eModel == ModelRigolDS1000ZPlus) sLogic = Short(pump, WaveformLogicPod1);
             else if (eModel == ModelRigolMSO2000) sLogic = Short(pump, WaveformLogic);
-            list.push_back(Query(RequestWaveformPoints, ":WAV:SOUR " + sLogic + ";:WAV:PRE?", true));
+            list.push_back(
+                Query(RequestWaveformPoints, ":WAV:SOUR " + sLogic + ";" + InstrumentWaveform::RigolDepthQuery, true));
         }
         for (const std::int64_t eWaveform : channels) {
             if (!IsRigolLogic(eWaveform)) continue;

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -291,6 +293,72 @@ TEST(ScreenshotPump, AutomaticReadingIsQuietCountsPicturesAndWaitsTheIntervalAft
     EXPECT_EQ(rig.window.mArrived.size(), 3u);
     EXPECT_EQ(rig.window.mStatus.size(), iStatus);
     EXPECT_FALSE(rig.timers.Armed(TimerInterval));
+}
+
+// Timers on a clock of their own: each armed timer is due its period after the moment it was
+// armed, and the test moves the clock to the earliest one.
+class ClockTimers : public WaveformPumpTimers {
+  public:
+    void Start(int iTimer, int iMilliseconds) override { mDue[iTimer] = iNow + iMilliseconds; }
+    void Stop(int iTimer) override { mDue.erase(iTimer); }
+    int iNow = 0;
+    std::map<int, int> mDue;
+};
+
+// Runs automatic reading on the clock: every task is answered as soon as it is handed over
+// (the trigger poll with the stop text, the screenshot query with a picture, a command without
+// answer with its bare result), and otherwise the timer due first fires. The clock times at which
+// the first iShots screenshot queries were handed over.
+std::vector<int> ShotTimes(ShotRig& rig, ClockTimers& clock, std::size_t iShots) {
+    std::vector<int> times;
+    std::size_t iAnswered = 0;
+    for (int iStep = 0; iStep < 10000 && times.size() < iShots; ++iStep) {
+        const auto& tasks = rig.instrument.mTasks;
+        if (iAnswered < tasks.size()) {
+            const auto sent = tasks[iAnswered++];
+            const auto* pTask = std::get_if<uTaskScpiCommand>(&sent.task);
+            if (!pTask) continue;
+            if (pTask->sCommand == rig.pump.sScreenshotCommand) times.push_back(clock.iNow);
+            const std::string sAnswer = pTask->sCommand == rig.pump.control.sTriggerStatus ? "STOP" : "PIC";
+            rig.Result(sent.iTask, pTask->fRequestData ? sAnswer : "", pTask->fRequestData != 0);
+            continue;
+        }
+        if (clock.mDue.empty()) break;
+        const auto next = std::min_element(clock.mDue.begin(), clock.mDue.end(),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        const int iTimer = next->first;
+        clock.iNow = next->second;
+        clock.mDue.erase(next);
+        ScreenshotPump::EventTimer(rig.pump, iTimer);
+    }
+    return times;
+}
+
+// Automatic reading asks for a screenshot once per interval of the user's, whatever control
+// commands go before or after the query: the interval starts when a round is done, so that two
+// queries lie at least the interval apart, and at most the round's own waits further.
+TEST(ScreenshotPump, AutomaticReadingKeepsTheUsersIntervalWithControlCommandsBeforeAndAfter) {
+    struct uCase {
+        const char* sWhat;
+        bool fBefore, fAfter;
+    };
+    for (const uCase& c : {uCase{"direct", false, false}, uCase{"before", true, false}, uCase{"after", false, true},
+                           uCase{"before and after", true, true}}) {
+        SCOPED_TRACE(c.sWhat);
+        ShotRig rig;
+        ClockTimers clock;
+        rig.pump.pTimers = &clock;
+        CheckControlRows(rig.pump, c.fBefore, c.fAfter);
+        ScreenshotPump::StartReading(rig.pump, {true, "5", 1});
+        const std::vector<int> times = ShotTimes(rig, clock, 4);
+        ASSERT_EQ(times.size(), 4u) << ::testing::PrintToString(rig.instrument.Commands());
+        for (std::size_t i = 1; i < times.size(); ++i) {
+            const int iSpacing = times[i] - times[i - 1];
+            EXPECT_GE(iSpacing, 5000) << "between query " << i << " and " << i + 1;
+            EXPECT_LT(iSpacing, 6000) << "between query " << i << " and " << i + 1;
+        }
+        ScreenshotPump::Cancel(rig.pump);
+    }
 }
 
 TEST(ScreenshotPump, ALongIntervalShowsTheTransferLines) {

@@ -3,6 +3,7 @@
 // partner, Save As through the real file requester, the clipboard, fullscreen and closing.
 #include "ViewerTestSupport.h"
 
+#include "common/FileDialogAnswer.h"
 #include "windows/capture/Template.h"
 
 #include <QClipboard>
@@ -193,7 +194,7 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
         AnswerFileDialog([&](QFileDialog* pDialog) {
             fSeen = pDialog->windowTitle() == "Options" && pDialog->selectedNameFilter() == "PNG (*.png)";
             sProposed = pDialog->selectedFiles().value(0);
-            pDialog->selectFile(dir.filePath(c.sChosen));
+            FileDialogAnswer::Choose(pDialog, dir.filePath(c.sChosen));
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         Menu(iViewer, WindowStart::MenuSaveAs);
@@ -209,7 +210,7 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
     }
     // A folder that does not exist: the status bar and the log say so.
     AnswerFileDialog([&](QFileDialog* pDialog) {
-        pDialog->selectFile(dir.filePath("missing/x.png"));
+        FileDialogAnswer::Choose(pDialog, dir.filePath("missing/x.png"));
         QMetaObject::invokeMethod(pDialog, "accept");
     });
     Menu(iViewer, WindowStart::MenuSaveAs);

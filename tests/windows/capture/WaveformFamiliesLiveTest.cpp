@@ -404,6 +404,8 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
          "Die Anzahl ist ungültig. Antwort: >"},
         {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
          "Channel 1 - The data block is incomplete, bytes received: 250010"},
+        {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
+         "Channel 1 - The answer holds no data block, or an empty one."},
         {"silence", [](Rigol&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     // Rigol counts points from 1: a start or stop of 0 is an empty window.
@@ -424,9 +426,10 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
          "Die Anzahl ist ungültig. Antwort: >9.9E37<"},
         {"no DAT2", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::NoDataHeader); },
          "Es ist kein Header 'DAT2' vorhanden."},
-        // One byte short: the descriptor chained behind would make up the count.
+        // One byte short: the descriptor chained behind would make up the count, and the
+        // answers chained behind the block come one short.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
-         "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."},
+         "Channel 1 - The answer is incomplete, answers received / expected: 2 / 3"},
         {"silence", [](Siglent&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1, WaveformChannel2}, {":WAV:POIN 0"}, 30000);

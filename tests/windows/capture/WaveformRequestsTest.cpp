@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
               ModelRigolDS2000,
               DataSourceMemory,
               {WaveformChannel1, WaveformMath, WaveformChannel2},
-              {"7 s-p- :STOP", "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srp- :WAV:SOUR CHAN1;:WAV:PRE?",
+              {"7 s-p- :STOP", "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srp- :ACQ:MDEP?;:ACQ:SRAT?;:TIM:SCAL?",
                "2 srp- [4|CHAN1|Channel 1|2] :WAV:SOUR CHAN1;:WAV:STAR %START%;:WAV:STOP "
                "%STOP%;:WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?",
                "2 srp- [5|CHAN2|Channel 2|2] :WAV:SOUR CHAN2;:WAV:STAR %START%;:WAV:STOP "
@@ -127,10 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
               ModelRigolDS1000ZPlus,
               DataSourceMemory,
               {WaveformChannel1, WaveformLogicPod1, WaveformLogicPod2},
-              {"7 s-p- :STOP", "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srp- :WAV:SOUR CHAN1;:WAV:PRE?",
+              {"7 s-p- :STOP", "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srp- :ACQ:MDEP?;:ACQ:SRAT?;:TIM:SCAL?",
                "2 srp- [4|CHAN1|Channel 1|2] :WAV:SOUR CHAN1;:WAV:STAR %START%;:WAV:STOP "
                "%STOP%;:WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?",
-               "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srpl :WAV:SOUR D0;:WAV:PRE?",
+               "7 s-p- :WAV:MODE RAW;:WAV:FORM BYTE", "8 srpl :WAV:SOUR D0;:ACQ:MDEP?;:ACQ:SRAT?;:TIM:SCAL?",
                "2 srpl [11|D0|Logic pod 1|2] :WAV:SOUR D0;:WAV:STAR %START%;:WAV:STOP %STOP%;:WAV:DATA?;:WAV:PRE?",
                "2 srpl [12|D8|Logic pod 2|2] :WAV:SOUR D8;:WAV:STAR %START%;:WAV:STOP %STOP%;:WAV:DATA?;:WAV:PRE?",
                "3 ----"},

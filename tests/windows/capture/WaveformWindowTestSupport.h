@@ -6,6 +6,7 @@
 
 #include "app/FrameTestSupport.h"
 #include "common/EventData.h"
+#include "common/FileDialogAnswer.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentObject.h"
@@ -162,7 +163,7 @@ class WaveformWindowTest : public FrameTest {
     static void AnswerFileDialog(const std::string& sPath, std::string* pTitle = nullptr) {
         WhenModal<QFileDialog>([sPath, pTitle](QFileDialog* p) {
             if (pTitle) *pTitle = p->windowTitle().toStdString();
-            p->selectFile(QString::fromStdString(sPath));
+            FileDialogAnswer::Choose(p, QString::fromStdString(sPath));
             static_cast<QDialog*>(p)->accept();
         });
     }

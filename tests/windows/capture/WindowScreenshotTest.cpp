@@ -4,6 +4,7 @@
 // out in order; an automatic run saves one distinct file per shot quietly; an answer that is no
 // picture, an unwritable folder, and "&Scale" kept in step with the viewer.
 #include "app/FrameTestSupport.h"
+#include "common/FileDialogAnswer.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
@@ -122,7 +123,7 @@ class WindowScreenshotTest : public FrameTest {
             auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!pDialog) return;
             fSeen = pDialog->windowTitle() == "Options";
-            pDialog->selectFile(sFile);
+            FileDialogAnswer::Choose(pDialog, sFile);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         W().gadgets.pSave->click();

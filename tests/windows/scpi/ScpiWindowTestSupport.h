@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FrameTestSupport.h"
+#include "common/FileDialogAnswer.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
@@ -150,7 +151,7 @@ class ScpiWindowTest : public FrameTest {
             auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!pDialog) return;
             fSeen = pDialog->windowTitle() == "Send file";
-            pDialog->selectFile(sPath);
+            FileDialogAnswer::Choose(pDialog, sPath);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         W(iScpi).gadgets.pOpen->click();

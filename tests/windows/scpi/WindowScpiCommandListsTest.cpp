@@ -137,7 +137,7 @@ class WindowScpiCommandListsTest : public ScpiWindowTest {
                 pDialog->reject();
                 return;
             }
-            pDialog->selectFile(sPath);
+            FileDialogAnswer::Choose(pDialog, sPath);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         pButton->click();

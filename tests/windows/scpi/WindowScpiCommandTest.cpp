@@ -129,6 +129,25 @@ TEST_F(WindowScpiCommandTest, AFileGoesOutBehindTheCommandWithItsBlockHeader) {
     EXPECT_FALSE(g.pBlockFormat->isChecked());
 }
 
+// Without the block format ticked, the file's bytes follow the command as they are: no header.
+TEST_F(WindowScpiCommandTest, AFileGoesOutBareWhenTheBlockFormatIsNotTicked) {
+    const int iScpi = ConnectedWindow();
+    std::string sText; // no byte that ends or splits a unit, so that the device sees one unit
+    for (int i = 0; i < 100; ++i) sText.push_back(static_cast<char>('A' + i % 26));
+    const QString sPath = WriteFile("bare.txt", std::vector<std::uint8_t>(sText.begin(), sText.end()));
+    uGadgets& g = W(iScpi).gadgets;
+    Type(iScpi, "SIM:DATA ");
+    Click(g.pFile);
+    ChooseFile(iScpi, sPath);
+    ASSERT_FALSE(g.pBlockFormat->isChecked());
+    const std::size_t iBefore = Units();
+    Click(g.pSend);
+    ASSERT_TRUE(WaitIdle(iScpi));
+    ASSERT_TRUE(WaitFor([&] { return Units() > iBefore; }));
+    EXPECT_EQ(mRaw.Device().Commands().back(), "SIM:DATA " + sText);
+    EXPECT_TRUE(LogHas("SCPI command sent: SIM:DATA |" + sPath.toStdString() + "|\n")) << Log();
+}
+
 TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNothingQueued) {
     const int iScpi = ConnectedWindow();
     uGadgets& g = W(iScpi).gadgets;

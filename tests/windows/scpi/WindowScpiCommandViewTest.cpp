@@ -212,7 +212,7 @@ class WindowScpiCommandSaveTest : public ScpiWindowTest {
                 pDialog->reject();
                 return;
             }
-            pDialog->selectFile(sPath);
+            FileDialogAnswer::Choose(pDialog, sPath);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         W(iScpi).gadgets.pAnswerSaveAs->click();

@@ -1,0 +1,119 @@
+#include "transport/ChainedAnswers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+
+namespace Instrument {
+
+namespace {
+
+// Walks the units of pData[0, iSize). fnSeparator gets the position and length of each
+// separator found outside blocks (";" or the end-of-message text). False when a block reaches
+// beyond iSize.
+bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
+               const std::function<void(std::size_t, std::size_t)>& fnSeparator) {
+    static constexpr std::string_view DataPrefix = "DAT2,";
+    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
+    std::size_t iPos = 0;
+    while (iPos < iSize) {
+        std::size_t iBlock = iPos;
+        bool fPoints = eUnit == eBlockUnit::Bits; // a bare data block counts points too
+        for (const std::string_view sPrefix : BlockPrefixes) {
+            if (iSize - iPos >= sPrefix.size() &&
+                std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
+                    return a == static_cast<char>(std::toupper(b));
+                })) {
+                iBlock = iPos + sPrefix.size();
+                fPoints = eUnit == eBlockUnit::Bits && sPrefix == DataPrefix;
+                break;
+            }
+        }
+        std::uint64_t iCount = 0;
+        const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
+        if (iHeader > 0) {
+            const std::uint64_t iBytes = BlockBytes(iCount, fPoints ? eBlockUnit::Bits : eBlockUnit::Bytes);
+            if (iSize - iBlock < iHeader + iBytes) return false;
+            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
+        }
+        // The next separator: ";" or the first byte of the end text followed by the rest of it.
+        std::size_t iNext = iPos;
+        std::size_t iLength = 0;
+        for (; iNext < iSize; ++iNext) {
+            if (pData[iNext] == ';') {
+                iLength = 1;
+                break;
+            }
+            // An end text followed by ";" ends no message: the ";" separates (a block sent with
+            // its own line end inside one message).
+            if (!sEnd.empty() && iSize - iNext >= sEnd.size() &&
+                std::memcmp(pData + iNext, sEnd.data(), sEnd.size()) == 0 &&
+                (iSize - iNext == sEnd.size() || pData[iNext + sEnd.size()] != ';')) {
+                iLength = sEnd.size();
+                break;
+            }
+        }
+        if (iLength == 0) break;
+        fnSeparator(iNext, iLength);
+        iPos = iNext + iLength;
+    }
+    return true;
+}
+
+} // namespace
+
+std::size_t QueryCount(std::string_view sCommand) {
+    std::size_t iCount = 0;
+    std::size_t iStart = 0;
+    while (iStart <= sCommand.size()) {
+        std::size_t iEnd = sCommand.find(';', iStart);
+        if (iEnd == std::string_view::npos) iEnd = sCommand.size();
+        std::string_view sUnit = sCommand.substr(iStart, iEnd - iStart);
+        const std::size_t iFirst = sUnit.find_first_not_of(" \t\r\n");
+        if (iFirst != std::string_view::npos) {
+            sUnit.remove_prefix(iFirst);
+            const std::size_t iHeaderEnd = sUnit.find_first_of(" \t\r\n");
+            const std::string_view sHeader = sUnit.substr(0, iHeaderEnd);
+            if (!sHeader.empty() && sHeader.back() == '?') ++iCount;
+        }
+        iStart = iEnd + 1;
+    }
+    return iCount;
+}
+
+bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit,
+                  std::size_t& iAnswers) {
+    iAnswers = 0;
+    if (iSize == 0) return true;
+    std::size_t iSeparators = 0;
+    std::size_t iLastEnd = 0; // behind the last separator
+    if (!WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
+            ++iSeparators;
+            iLastEnd = iAt + iLength;
+        }))
+        return false;
+    // A separator at the very end closes the last unit rather than opening another.
+    iAnswers = iSeparators + (iLastEnd < iSize || iSeparators == 0 ? 1 : 0);
+    return true;
+}
+
+std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit) {
+    if (sEndOfMessage.empty() || iSize <= sEndOfMessage.size()) return iSize;
+    // The answer's own end stays; only the ends inside it become ";".
+    const std::size_t iLimit = iSize - sEndOfMessage.size();
+    std::size_t iWrite = 0; // bytes kept so far (a longer end text shrinks the answer)
+    std::size_t iRead = 0;
+    WalkUnits(pData, iLimit, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
+        if (iLength != sEndOfMessage.size() || (iLength == 1 && pData[iAt] == ';')) return;
+        if (iWrite != iRead) std::memmove(pData + iWrite, pData + iRead, iAt - iRead);
+        iWrite += iAt - iRead;
+        pData[iWrite++] = ';';
+        iRead = iAt + iLength;
+    });
+    if (iWrite == iRead) return iSize;
+    std::memmove(pData + iWrite, pData + iRead, iSize - iRead);
+    return iWrite + (iSize - iRead);
+}
+
+} // namespace Instrument

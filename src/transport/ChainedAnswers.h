@@ -1,0 +1,32 @@
+// Chained queries (":WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?"): how many answers a program message
+// awaits, how many an answer holds, and the joining of answers that an instrument sent as
+// messages of their own into the one-message form (answers separated by ";").
+//
+// An answer unit is a definite-length block "#n..." (bare or behind "DAT2,", "DESC," or
+// ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" or end-of-message text.
+#pragma once
+
+#include "transport/BlockHeader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace Instrument {
+
+// The queries of a program message: its ";"-separated units whose header ends with "?".
+std::size_t QueryCount(std::string_view sCommand);
+
+// Counts the answer units of pData[0, iSize): units end at ";" and, when sEndOfMessage is not
+// empty, at that text (the end of one message of several). False while a block reaches beyond
+// iSize. With eUnit Bits the data block, bare or behind "DAT2,", counts points (eight to a byte).
+bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                  eBlockUnit eUnit, std::size_t& iAnswers);
+
+// Replaces every end-of-message text found between two answer units of pData[0, iSize) by ";"
+// and returns the new size: answers that came as messages of their own read as one message.
+std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                        eBlockUnit eUnit);
+
+} // namespace Instrument

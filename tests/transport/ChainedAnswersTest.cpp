@@ -1,0 +1,95 @@
+// Chained queries whose answers come joined by ";" or as messages of their own: the queries a
+// command awaits, when a stream answer holds them all, and the joining into one message.
+#include "transport/ChainedAnswers.h"
+#include "transport/StreamTransfer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
+
+// A block of the given bytes with its "#9" header.
+std::string Block(const std::string& sData) {
+    const std::string sCount = std::to_string(sData.size());
+    return "#9" + std::string(9 - sCount.size(), '0') + sCount + sData;
+}
+
+TEST(ChainedAnswersTest, QueriesOfACommand) {
+    const struct {
+        const char* sCommand;
+        std::size_t iQueries;
+    } cases[] = {
+        {":WAV:SOUR CHAN1;:WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?", 3},
+        {":CHAN1:DATA?;:CHAN1:DATA:HEAD?;YRES?;YOR?;YINC?;XOR?;XINC?", 7},
+        {"*IDN?", 1},
+        {":WAV:STAR 1;:WAV:STOP 1200", 0},
+        {" :ACQ:MDEP? ; :ACQ:SRAT?;", 2},
+        {":SIM:ECHO? a?b", 1}, // a "?" in the arguments is no query
+        {"", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Instrument::QueryCount(c.sCommand), c.iQueries) << c.sCommand;
+}
+
+// The stream rule: an answer is complete at an end text outside blocks once it holds as many
+// answers as awaited; a block whose bytes hold the end text and ";" is skipped whole.
+TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
+    const std::string sData = std::string("a\n;b\n", 5);
+    const std::string sPreamble = "0,2,1200,1,1e-06,-6e-4,0,0.04,0,127";
+    const struct {
+        std::string sAnswer;
+        std::string sEnd;
+        std::size_t iAwaited;
+        bool fComplete;
+        std::size_t iAnswers; // as counted with the end text as separator
+    } cases[] = {
+        {Block(sData) + ";" + sPreamble + ";VOLT\n", "\n", 3, true, 3},
+        {Block(sData) + "\n", "\n", 3, false, 1},
+        {Block(sData) + "\n" + sPreamble + "\n", "\n", 3, false, 2},
+        {Block(sData) + "\n" + sPreamble + "\nVOLT\n", "\n", 3, true, 3},
+        {Block(sData) + "\n", "\n", 1, true, 1},
+        {Block(sData) + "\n", "\n", 0, true, 1},
+        {Block(sData).substr(0, 13) + "\n", "\n", 1, false, 0}, // the LF lies inside the block
+        {Block(sData) + "\n\r1.5\n\r", "\n\r", 2, true, 2},
+        {Block(sData) + "\n\r", "\n\r", 2, false, 1},
+        {"1;2\n3\n", "\n", 3, true, 3},
+        {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StreamTransfer::AnswerComplete(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd,
+                                                 Instrument::eBlockUnit::Bytes, c.iAwaited),
+                  c.fComplete)
+            << c.sAnswer;
+        std::size_t iAnswers = 99;
+        const bool fWhole = Instrument::CountAnswers(Bytes(c.sAnswer), c.sAnswer.size() - c.sEnd.size(), c.sEnd,
+                                                     Instrument::eBlockUnit::Bytes, iAnswers);
+        if (fWhole) EXPECT_EQ(iAnswers, c.iAnswers) << c.sAnswer;
+        else EXPECT_EQ(c.iAnswers, 0u) << c.sAnswer;
+    }
+}
+
+TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {
+    const std::string sData = std::string("\n\n;\r", 4);
+    const struct {
+        std::string sAnswer;
+        std::string sEnd;
+        std::string sJoined;
+    } cases[] = {
+        {Block(sData) + "\n0,2,1200\nVOLT\n", "\n", Block(sData) + ";0,2,1200;VOLT\n"},
+        {Block(sData) + ";0,2,1200;VOLT\n", "\n", Block(sData) + ";0,2,1200;VOLT\n"},
+        {Block(sData) + "\n\r-1E-3\n\r8\n\r", "\n\r", Block(sData) + ";-1E-3;8\n\r"},
+        {"A\n" + Block(sData) + "\n", "\n", "A;" + Block(sData) + "\n"},
+        {"A\n", "\n", "A\n"},
+        {"DAT2," + Block(sData) + "\n;V\n", "\n", "DAT2," + Block(sData) + "\n;V\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> bytes(c.sAnswer.begin(), c.sAnswer.end());
+        const std::size_t n = Instrument::JoinAnswers(bytes.data(), bytes.size(), c.sEnd, Instrument::eBlockUnit::Bytes);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)), c.sJoined) << c.sAnswer;
+    }
+}
+
+} // namespace

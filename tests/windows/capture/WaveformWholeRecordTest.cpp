@@ -1,0 +1,142 @@
+// The waveform window reads records whole or writes nothing of them: a Rigol memory of 24
+// million points read to its last sample, chained answers sent as messages of their own saved as
+// the joined ones are, and a channel whose preamble never came left out while the others are
+// saved. End to end over raw TCP against the simulated oscilloscopes.
+#include "WaveformWindowTestSupport.h"
+
+#include "sim/RigolScope.h"
+#include "sim/RtbScope.h"
+
+#include <QFile>
+
+namespace WaveformWindowTest {
+namespace {
+
+class WaveformWholeRecordTest : public WaveformWindowTest {
+  protected:
+    std::string ConfigText() override { return "[General]\n"; }
+
+    // "Waveform", then "Save..." under sName: the files it wrote, their contents by name.
+    std::map<std::string, std::string> ReadAndSave(int iWindow, const std::string& sName) {
+        G(iWindow).pRead->click();
+        EXPECT_TRUE(WaitIdle(iWindow, 120000));
+        const std::vector<std::string> before = OutFiles();
+        AnswerFileDialog(OutPath(sName + ".csv"));
+        W(iWindow).SetStatus("");
+        G(iWindow).pSave->click();
+        EXPECT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 120000));
+        std::map<std::string, std::string> files;
+        for (const std::string& s : OutFiles()) {
+            if (std::find(before.begin(), before.end(), s) != before.end()) continue;
+            QFile f(QString::fromStdString(OutPath(s)));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << s;
+            files[s.substr(sName.size())] = f.readAll().toStdString();
+        }
+        return files;
+    }
+
+    // The same read joined and as separate messages: the same files, byte for byte.
+    void ExpectSeparateAsJoined(int iWindow, std::size_t iFiles) {
+        const auto joined = ReadAndSave(iWindow, "joined");
+        server.Device().SetSeparateAnswers(30);
+        const auto separate = ReadAndSave(iWindow, "separate");
+        ASSERT_EQ(joined.size(), iFiles) << WindowLog::Text();
+        ASSERT_EQ(separate.size(), iFiles) << WindowLog::Text();
+        for (const auto& [sName, sBytes] : joined) {
+            ASSERT_TRUE(separate.count(sName)) << sName;
+            EXPECT_TRUE(separate.at(sName) == sBytes) << sName;
+            EXPECT_GT(sBytes.size(), 1000u) << sName;
+        }
+        EXPECT_EQ(WindowLog::Text().find("incomplete"), std::string::npos) << WindowLog::Text();
+    }
+};
+
+TEST_F(WaveformWholeRecordTest, AStoppedDS1000ZMemoryOf24MillionPointsIsReadToItsLastSample) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    scope.SetMemoryDepth(24000000);
+    scope.SetDepthAuto(true); // the length comes from sample rate and time base
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    ChooseSource(iWindow, "Memory");
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow, 280000));
+    ASSERT_TRUE(W(iWindow).pump.pRecord);
+    ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 2u) << WindowLog::Text();
+    const uWaveformRecordChannel& channel = W(iWindow).pump.pRecord->Channels[1];
+    constexpr std::size_t Points = 24000000;
+    EXPECT_EQ(channel.iTotalPoints, static_cast<std::int64_t>(Points));
+    const std::string_view sData = channel.pData.view();
+    ASSERT_GT(sData.size(), 11 + Points);
+    EXPECT_EQ(sData.substr(0, 11), "#9024000000");
+    EXPECT_EQ(static_cast<std::uint8_t>(sData[11]), Sim::RigolScope::AnalogSample(1, 0));
+    EXPECT_EQ(static_cast<std::uint8_t>(sData[11 + Points - 1]), Sim::RigolScope::AnalogSample(1, Points - 1));
+    std::size_t iWrong = 0;
+    for (std::size_t i = 0; i < Points; ++i)
+        iWrong += static_cast<std::uint8_t>(sData[11 + i]) != Sim::RigolScope::AnalogSample(1, i) ? 1 : 0;
+    EXPECT_EQ(iWrong, 0u);
+    // The last part's preamble and unit follow the samples.
+    EXPECT_EQ(sData.substr(11 + Points, 3), ";0,");
+    EXPECT_NE(sData.find(";VOLT", 11 + Points), std::string_view::npos);
+    const std::vector<std::string> sent = server.Device().Commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), ":WAV:STOP 24000000"), sent.end());
+}
+
+TEST_F(WaveformWholeRecordTest, RigolAnswersAsSeparateMessagesGiveTheFilesOfTheJoinedAnswer) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.SetMemoryDepth(300000); // two parts, the preamble and unit behind the last
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    Tick(iWindow, "Channel 2");
+    ChooseSource(iWindow, "Memory");
+    ExpectSeparateAsJoined(iWindow, 2);
+}
+
+TEST_F(WaveformWholeRecordTest, RtbAnswersAsSeparateMessagesGiveTheFilesOfTheJoinedAnswer) {
+    Sim::RtbScope rtb(true);
+    rtb.Attach(server.Device());
+    rtb.ShowChannel(2, true);
+    ConnectMain();
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    Tick(iWindow, "Channel 1");
+    Tick(iWindow, "Channel 2");
+    ChooseSource(iWindow, "Screen");
+    ExpectSeparateAsJoined(iWindow, 2);
+}
+
+TEST_F(WaveformWholeRecordTest, AChannelWithoutItsPreambleIsNotSavedAndTheOthersAre) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000ZPlus);
+    scope.Attach(server.Device());
+    scope.ShowChannel(2, true);
+    scope.ShowChannel(3, true);
+    scope.SetSilentPreamble("CHAN2");
+    // A joined answer short of an answer is read on until the time-out.
+    ConnectMain(2000);
+    const int iWindow = OpenWaveform();
+    Refresh(iWindow);
+    for (const char* s : {"Channel 1", "Channel 2", "Channel 3"}) Tick(iWindow, s);
+    ChooseSource(iWindow, "Screen");
+    const auto files = ReadAndSave(iWindow, "trace");
+    const std::string sLog = WindowLog::Text();
+    EXPECT_NE(sLog.find("Channel 2 - The answer is incomplete, answers received / expected: 3 / 4"), std::string::npos)
+        << sLog;
+    std::vector<std::string> names;
+    for (const auto& entry : files) names.push_back(entry.first);
+    EXPECT_EQ(names, (std::vector<std::string>{" Screen CHAN1.csv", " Screen CHAN3.csv"}));
+    EXPECT_NE(sLog.find("The waveform are saved: " + OutPath("trace Screen CHAN3.csv")), std::string::npos);
+    EXPECT_EQ(sLog.find("CHAN2.csv"), std::string::npos);
+    // Nothing of the short answer is left for the next request: the next read is whole.
+    scope.SetSilentPreamble("");
+    const auto again = ReadAndSave(iWindow, "again");
+    EXPECT_EQ(again.size(), 3u) << WindowLog::Text();
+}
+
+} // namespace
+} // namespace WaveformWindowTest
