@@ -12,6 +12,7 @@
 #include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ManualInstruments.h"
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/OsVersion.h"
 #include "platform/ProgramEvents.h"
@@ -251,6 +252,7 @@ int Start() {
     }
     Window::InstallLogPlacement();
     WindowLog::Create();
+    AllocationFailure::SetReport(WindowLog::PostError);
     if (pConfigIni) WindowLog::AddLine("Preferences file: " + sConfigPath);
     else WindowLog::AddError("Preferences file: File could not be opened. " + sConfigProblem);
     if (pConfigIni && !sConfigProblem.empty()) WindowLog::AddError("Preferences file: " + sConfigProblem);

@@ -4,6 +4,7 @@
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentTasks.h"
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 
@@ -115,6 +116,20 @@ void RunTask(uInstrumentObject& object, uInstance& instance, uTaskElement& eleme
     }
 }
 
+// A task that could not have its memory has ended: its window is told as of any failed task,
+// and the log in any case (the window of a task may be nobody).
+void ReportAllocationFailure(const uInstance& instance, const uTaskElement& element) {
+    const std::int64_t iWindow = element.pTask ? TaskHeadOf(*element.pTask).iWindow : WindowNobody;
+    if (iWindow == WindowNobody) {
+        AllocationFailure::Report("InstrumentDefault::Thread");
+        return;
+    }
+    AllocationFailure::Run([&] {
+        PostTaskError(iWindow, EventObject(instance),
+                      "InstrumentDefault::Thread: " + std::string(AllocationFailure::Message), "Thread");
+    });
+}
+
 // The worker thread: runs the instance's tasks one at a time, in the order they were queued. It
 // holds the object and the instance, so both outlive it.
 void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstance> pInstance) {
@@ -137,7 +152,8 @@ void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstanc
             }
         }
         if (!pElement) continue;
-        RunTask(*pObject, instance, *pElement);
+        if (!AllocationFailure::Run([&] { RunTask(*pObject, instance, *pElement); }))
+            ReportAllocationFailure(instance, *pElement);
         FreeTask(*pElement);
         // No answer or payload outlives its task in the request block.
         instance.request.requestData.release();

@@ -3,6 +3,7 @@
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentObject.h"
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "transport/Lxi.h"
@@ -135,7 +136,7 @@ void Broadcast(const char* sProcedure, const uSearchAddress& address, std::int64
     if (close(fd) != 0) PostSocketError(sProcedure, "Das UDP-Socket konnte nicht geschlossen werden: ", errno);
 }
 
-void SearchThread(uStartSearch order) {
+void Search(const uStartSearch& order) {
     if (order.fUsb) {
         if (order.fLibUsb1 && !StopRequested()) SearchUsbTmcLibUsb1(order.iWindow);
         if (order.fLibUsb0 && !StopRequested()) SearchUsbTmcLibUsb0(order.iWindow);
@@ -148,6 +149,12 @@ void SearchThread(uStartSearch order) {
         if (!order.fRawTcp || StopRequested()) break;
         SearchLanRawTcp(address, order.iWindow);
     }
+}
+
+void SearchThread(uStartSearch order) {
+    // An answer whose memory cannot be had ends the search as if it had run to its end.
+    if (!AllocationFailure::Run([&] { Search(order); }))
+        AllocationFailure::Report("InstrumentSearch::SearchThread");
     // The flag goes first, so that a window that starts the next search on the end event is
     // not refused.
     uModule& module = Module();

@@ -1,5 +1,6 @@
 #include "platform/EventHub.h"
 
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -141,6 +143,14 @@ std::size_t Deliver(std::size_t iLimit) {
     return iCount;
 }
 
+// A handler that sized memory from outside data and could not have it has ended its work; the
+// next events are delivered as usual.
+void ReportFailure(const uEvent& event) {
+    char aWhere[48];
+    std::snprintf(aWhere, sizeof aWhere, "EventHub::Deliver: Event 0x%X", static_cast<unsigned>(event.iEvent));
+    AllocationFailure::Report(aWhere);
+}
+
 std::size_t DeliverTurn(std::size_t iLimit) {
     std::size_t iCount = 0;
     {
@@ -163,7 +173,9 @@ std::size_t DeliverTurn(std::size_t iLimit) {
         }
         ++iCount;
         // The handler is copied so that it may unbind itself while it runs.
-        if (Handler handler = FindHandler(event.iEvent, event.iWindow)) handler(event);
+        if (Handler handler = FindHandler(event.iEvent, event.iWindow)) {
+            if (!AllocationFailure::Run([&] { handler(event); })) ReportFailure(event);
+        }
     }
 }
 

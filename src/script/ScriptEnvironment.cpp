@@ -40,6 +40,8 @@ std::int64_t ScriptEnvironment::ElapsedMilliseconds() {
     return timer.elapsed();
 }
 
+std::size_t ScriptEnvironment::ValueLimit() { return DefaultValueLimit; }
+
 QDateTime ScriptEnvironment::LocalTime() { return QDateTime::currentDateTime(); }
 
 std::chrono::milliseconds ScriptEnvironment::SleepTime(std::int64_t iMilliseconds) {

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,7 +33,15 @@ class ScriptEnvironment {
     virtual bool SetClipboardImage(const QImage& image);
     // The path a script's file name stands for; false with a message when it may not be used.
     virtual bool MapFilePath(const std::string& sPath, std::string& sMapped, std::string& sError);
+    // The most bytes a String or Data variable may hold (DefaultValueLimit).
+    virtual std::size_t ValueLimit();
 };
+
+// One ceiling per variable, the same on every machine, so that a script that runs on one runs
+// on another: far above the largest trace or screen an instrument sends, and low enough that
+// a value growing in a loop is stopped with a script error while the program still has memory
+// (the last doubling briefly needs the old text, its copy and the new one: three times this).
+inline constexpr std::size_t DefaultValueLimit = std::size_t{1} << 30;
 
 class InstrumentProvider {
   public:

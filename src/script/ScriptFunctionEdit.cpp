@@ -2,12 +2,15 @@
 
 #include "common/ByteRoutines.h"
 #include "common/TextRoutines.h"
+#include "script/ScriptEnvironment.h"
 #include "script/ScriptFunctionLines.h"
+#include "script/ScriptVariableValues.h"
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
 
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace InstrumentScript {
@@ -111,26 +114,29 @@ std::vector<std::int64_t> FindMatches(const DataBuffer& data, const std::uint8_t
     return matches;
 }
 
-void ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer& replacement, std::int64_t iCount) {
-    if (search.empty() || !data.allocated() || data.empty()) return;
+// False, the data unchanged, when the result would be longer than iLimit bytes.
+bool ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer& replacement, std::int64_t iCount,
+                   std::size_t iLimit) {
+    if (search.empty() || !data.allocated() || data.empty()) return true;
     const auto S = static_cast<std::int64_t>(search.size());
     const auto R = static_cast<std::int64_t>(replacement.size());
     const std::vector<std::int64_t> matches = FindMatches(data, search.data(), S, iCount);
-    if (matches.empty()) return;
+    if (matches.empty()) return true;
     if (R == S) {
         for (std::int64_t p : matches) std::memcpy(data.data() + p, replacement.data(), static_cast<std::size_t>(R));
-        return;
+        return true;
     }
     const auto L = static_cast<std::int64_t>(data.size());
     const auto k = static_cast<std::int64_t>(matches.size());
     const std::int64_t iNew = L + k * (R - S);
+    if (R > S && static_cast<std::size_t>(iNew) > iLimit) return false;
     if (iNew == 0) {
         data.release();
-        return;
+        return true;
     }
     DataBuffer fresh;
     std::string sIgnored; // a replacement that cannot be made leaves the variable as it is
-    if (!Instrument::CreateMemory(fresh, static_cast<std::size_t>(iNew), 0, sIgnored)) return;
+    if (!Instrument::CreateMemory(fresh, static_cast<std::size_t>(iNew), 0, sIgnored)) return true;
     std::uint8_t* pOut = fresh.data();
     std::int64_t iFrom = 0;
     for (std::int64_t p : matches) {
@@ -143,25 +149,37 @@ void ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer&
     std::memcpy(pOut, data.data() + iFrom, static_cast<std::size_t>(L - iFrom));
     fresh.setSize(static_cast<std::size_t>(iNew));
     data = std::move(fresh);
+    return true;
 }
 
-void ReplaceInText(std::string& sValue, const std::string& sSearch, const std::string& sReplacement,
-                   std::int64_t iCount) {
-    if (sValue.empty() || sSearch.empty()) return;
-    std::string sOut;
-    std::size_t iFrom = 0;
-    std::int64_t iDone = 0;
-    while (iCount == 0 || iDone < iCount) {
-        const std::size_t p = sValue.find(sSearch, iFrom);
-        if (p == std::string::npos) break;
-        sOut.append(sValue, iFrom, p - iFrom);
-        sOut += sReplacement;
-        iFrom = p + sSearch.size();
-        ++iDone;
+// False, the text unchanged, when the result would be longer than iLimit bytes.
+bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::string& sReplacement,
+                   std::int64_t iCount, std::size_t iLimit) {
+    if (sValue.empty() || sSearch.empty()) return true;
+    auto matches = [&](auto each) {
+        std::size_t iFrom = 0;
+        std::int64_t iDone = 0;
+        for (; iCount == 0 || iDone < iCount; ++iDone) {
+            const std::size_t p = sValue.find(sSearch, iFrom);
+            if (p == std::string::npos) break;
+            each(iFrom, p);
+            iFrom = p + sSearch.size();
+        }
+        return std::pair(iDone, iFrom);
+    };
+    if (sReplacement.size() > sSearch.size()) {
+        const auto iDone = static_cast<std::size_t>(matches([](std::size_t, std::size_t) {}).first);
+        if (sValue.size() + iDone * (sReplacement.size() - sSearch.size()) > iLimit) return false;
     }
-    if (iDone == 0) return;
+    std::string sOut;
+    const auto [iDone, iFrom] = matches([&](std::size_t iAt, std::size_t p) {
+        sOut.append(sValue, iAt, p - iAt);
+        sOut += sReplacement;
+    });
+    if (iDone == 0) return true;
     sOut.append(sValue, iFrom, std::string::npos);
     sValue = std::move(sOut);
+    return true;
 }
 
 } // namespace
@@ -228,19 +246,22 @@ bool TaskFunctionReplace(uScriptThread& t, uScriptTask& task, std::string& sErro
     uScriptVariable& v = *pVariable->variable;
     const auto& r = *task.replace;
     if (r.iCount < 0) return true;
+    const std::size_t iLimit = Environment()->ValueLimit();
+    auto tooLarge = [&] {
+        PostScriptError(t, task, "TaskFunctionReplace", ValueTooLargeText());
+        return false;
+    };
     if (v.Type == eVariableType::String) {
         const std::string sSearch = r.fSearchBytes ? ByteListText(r.sSearch) : r.sSearch;
         const std::string sReplacement = r.fReplacementBytes ? ByteListText(r.sReplacement) : r.sReplacement;
-        ReplaceInText(v.String, sSearch, sReplacement, r.iCount);
-        return true;
+        return ReplaceInText(v.String, sSearch, sReplacement, r.iCount, iLimit) || tooLarge();
     }
     const DataBuffer search = r.fSearchBytes ? ParseByteListToMemory(r.sSearch) : DataBuffer::FromText(r.sSearch);
     const DataBuffer replacement =
         r.fReplacementBytes ? ParseByteListToMemory(r.sReplacement) : DataBuffer::FromText(r.sReplacement);
     // A replacement that is not empty but whose memory could not be had replaces nothing.
     const bool fReplacementLost = !replacement.allocated() && !r.sReplacement.empty();
-    if (!fReplacementLost) ReplaceInData(v.Data, search, replacement, r.iCount);
-    return true;
+    return fReplacementLost || ReplaceInData(v.Data, search, replacement, r.iCount, iLimit) || tooLarge();
 }
 
 } // namespace InstrumentScript

@@ -3,6 +3,7 @@
 #include "common/EventData.h"
 #include "common/TextRoutines.h"
 #include "instrument/TaskRecords.h"
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 #include "script/ScriptCapture.h"
 #include "script/ScriptEnvironment.h"
@@ -314,6 +315,25 @@ bool RunTasks(uScriptThread& t) {
     }
 }
 
+// Runs the task list; an allocation failure ends the run at the current task with a script
+// error, and the texts, which keep their values after other runs, are released as well.
+bool RunGuarded(uScriptThread& t) {
+    const std::shared_ptr<uScriptProgram> pRunProgram = t.pProgram; // the current task lives in it
+    t.pCurrentTask = nullptr;
+    bool fGoOn = true;
+    if (AllocationFailure::Run([&] { fGoOn = RunTasks(t); })) return fGoOn;
+    for (uScriptTask& task : pRunProgram->mTasks) {
+        if (task.eTaskType == eScriptTaskType::Variable && task.variable.Type == eVariableType::String)
+            ResetVariable(task);
+    }
+    const std::string sWhat(AllocationFailure::Message);
+    AllocationFailure::Run([&] {
+        if (t.pCurrentTask) PostScriptError(t, *t.pCurrentTask, "Thread", sWhat);
+        else PostError(t, "Script error: Thread - " + sWhat, "Thread");
+    });
+    return !StopRequested(t);
+}
+
 } // namespace
 
 uDeliveryTicket::~uDeliveryTicket() {
@@ -403,7 +423,7 @@ void Thread(std::shared_ptr<uScriptThread> pThread) {
                 t.pProgram = t.pInstance->pProgram;
                 if (t.fStop) break;
             }
-            if (!RunTasks(t)) break;
+            if (!RunGuarded(t)) break;
             FreeVariableMemory(*t.pProgram);
             PostMessage(t, ScriptMessageOutput, "Thread - Warte auf das nächste Skript im Thread.");
             if (!Sleep(t, eSleep::BeforeRun)) break;
@@ -510,7 +530,16 @@ void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventH
     auto* pInstrument = reinterpret_cast<uInstrumentObject*>(event.iObject);
     if (dispatch.handler && pTask && (fAwaited || !dispatch.fWakes)) {
         std::string sError;
-        dispatch.handler(t, *pInstrument, *pTask, event, sError);
+        if (!AllocationFailure::Run([&] { dispatch.handler(t, *pInstrument, *pTask, event, sError); })) {
+            // The result could not be stored: the run is held at its task as after an instrument's error.
+            {
+                std::lock_guard lock(ModuleMutex());
+                if (t.awaited.eState == eAwait::Waiting) t.awaited.eState = eAwait::Failed;
+                t.cv.notify_all();
+            }
+            PostScriptError(t, *pTask, "EventInstrument", std::string(AllocationFailure::Message));
+            return;
+        }
     }
     if (fAwaited && dispatch.fWakes) {
         std::lock_guard lock(ModuleMutex());

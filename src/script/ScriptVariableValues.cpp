@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace InstrumentScript {
 namespace {
@@ -48,6 +50,9 @@ struct uValue {
     bool fBlock = false;
     std::string sLog;
 };
+
+// The most characters of a text that an output line shows.
+constexpr std::size_t LogCharacters = 1000;
 
 bool IsPointerType(eVariableType e) {
     return e == eVariableType::Data || e == eVariableType::Image || e == eVariableType::Waveform;
@@ -148,6 +153,31 @@ std::string DumpLog(const DataBuffer& bytes) {
     return "(max. 16 Zeichen): " + Utility::HexDump(bytes.data(), iEnd, 16, 0, false, false, 0);
 }
 
+// Whether a file could be loaded into a variable: its text is at least as long as its bytes.
+// A name the loader cannot look at passes, and the loader reports it.
+bool FileFitsInVariable(const std::string& sMapped) {
+    std::error_code error;
+    const std::uintmax_t iSize = std::filesystem::file_size(sMapped, error);
+    return error || iSize <= Environment()->ValueLimit();
+}
+
+// The bytes the target would hold after the value is stored or added: the text of a String,
+// the bytes of a Data variable; 0 for the other types, which hold no growing value.
+std::size_t ResultSize(const uScriptVariable& target, const uValue& value, bool fAdd) {
+    auto header = [](std::size_t n) { return n == 0 ? std::size_t{0} : 2 + std::to_string(n).size(); };
+    switch (target.Type) {
+    case eVariableType::String:
+        if (!fAdd) return value.sText.size();
+        return target.String.size() + (value.fBlock ? header(target.String.size()) : value.sText.size());
+    case eVariableType::Data: {
+        const std::size_t iValue = value.pBytes ? value.pBytes->size() : 0;
+        if (!fAdd) return value.pBytes ? iValue : target.Data.size();
+        return target.Data.size() + (value.fBlock ? header(target.Data.size()) : iValue);
+    }
+    default: return 0;
+    }
+}
+
 // A literal (or a file) in the target's type. False after a script error.
 bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, const uScriptOperand& op,
                   eVariableType eTarget, uValue& value) {
@@ -176,8 +206,9 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
     case eVariableType::String:
         if (op.fFile) {
             std::string sMapped;
-            if (!MapFileName(sPath, sMapped, sError) || !Utility::LoadTextFile(sMapped, value.sText, sError))
-                return fail(sError);
+            if (!MapFileName(sPath, sMapped, sError)) return fail(sError);
+            if (!FileFitsInVariable(sMapped)) return fail(ValueTooLargeText());
+            if (!Utility::LoadTextFile(sMapped, value.sText, sError)) return fail(sError);
         } else if (!value.fBlock) {
             value.sText = sText;
         }
@@ -186,8 +217,9 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
     case eVariableType::Data:
         if (op.fFile) {
             std::string sMapped;
-            if (!MapFileName(sPath, sMapped, sError) || !Utility::LoadBinaryFile(sMapped, value.loaded, sError))
-                return fail(sError);
+            if (!MapFileName(sPath, sMapped, sError)) return fail(sError);
+            if (!FileFitsInVariable(sMapped)) return fail(ValueTooLargeText());
+            if (!Utility::LoadBinaryFile(sMapped, value.loaded, sError)) return fail(sError);
             value.pBytes = &value.loaded;
             value.sLog = DumpLog(value.loaded);
             return true;
@@ -236,7 +268,10 @@ bool VariableValue(const uScriptVariable& source, eVariableType eTarget, uValue&
         case eVariableType::String: value.sText = source.String; break;
         default: value.sText = HoldsValue(source) ? "true" : "false"; break;
         }
-        value.sLog = "string: " + value.sText;
+        // A long text is shown by its start: the output line of a text that doubles in a loop
+        // would otherwise cost as much memory again as the text itself, in the engine and the window.
+        value.sLog = "string: " + FirstCharacters(value.sText, LogCharacters);
+        if (value.sLog.size() < value.sText.size() + 8) value.sLog += " ...";
         return true;
     default:
         value.sLog = "data, image od. waveform: " +
@@ -370,6 +405,10 @@ bool RunValueTask(uScriptThread& t, uScriptTask& task, const uProcedure& proc) {
         PostLine(t, task, sPrefix + "Interpretierte Variable von " + TypeWord(source.Type) + " zu " + value.sLog);
         if (!fAllowed) return false;
     }
+    if (ResultSize(target, value, proc.fAdd) > Environment()->ValueLimit()) {
+        PostScriptError(t, task, proc.sName, ValueTooLargeText());
+        return false;
+    }
     std::string sError;
     const bool fStored = proc.fAdd ? AddValue(target, value, sError) : StoreValue(target, value, sError);
     if (!fStored) PostScriptError(t, task, proc.sName, sError);
@@ -377,6 +416,11 @@ bool RunValueTask(uScriptThread& t, uScriptTask& task, const uProcedure& proc) {
 }
 
 } // namespace
+
+std::string ValueTooLargeText() {
+    return "The value would be larger than the " + std::to_string(Environment()->ValueLimit()) +
+           " bytes a variable may hold.";
+}
 
 bool HoldsValue(const uScriptVariable& v) {
     switch (v.Type) {

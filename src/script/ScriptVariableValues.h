@@ -18,6 +18,10 @@ bool TaskVariableAdd(uScriptThread& thread, uScriptTask& task, std::string& sErr
 bool TaskVariableCompare(uScriptThread& thread, uScriptTask& task, std::string& sError);
 bool TaskVariableMath(uScriptThread& thread, uScriptTask& task, std::string& sError);
 
+// The script error of a String or Data value that would grow past the environment's
+// ValueLimit; the executors refuse such a value before its memory is asked for.
+std::string ValueTooLargeText();
+
 // Whether a Data, Image or Waveform variable holds something (Data: at least one byte).
 bool HoldsValue(const uScriptVariable& variable);
 

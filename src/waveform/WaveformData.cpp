@@ -2,6 +2,7 @@
 
 #include "common/WindowLog.h"
 #include "instrument/ModelTable.h"
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "waveform/WaveformDataLogic.h"
@@ -206,7 +207,13 @@ void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared
         const std::array<WaveformWriter, WriterFamilyCount> writers = m.writers;
         lock.unlock();
 
-        SavePass(instance, pRecord.get(), expander, writers);
+        if (!AllocationFailure::Run([&] { SavePass(instance, pRecord.get(), expander, writers); })) {
+            // The pass ends there; the files it finished stay.
+            AllocationFailure::Run([&] {
+                PostStatusText(instance, SaveStatusError,
+                               "WaveformData::SaveDataThread: " + std::string(AllocationFailure::Message));
+            });
+        }
 
         lock.lock();
         instance.fBusy.store(0);

@@ -126,6 +126,8 @@ struct uEngine {
     QTemporaryDir folder;
     ScriptTest::Seams seams{folder.path().toStdString()};
     ScriptTest::Collector collector;
+    // A value doubling in a loop meets the ceiling within the run's time instead of the fuzzer's memory limit.
+    bool fSmallValues = (seams.Env().SetValueLimit(std::size_t{1} << 20), true);
 };
 
 uEngine& Engine() {

@@ -548,6 +548,25 @@ TEST_F(InstrumentDefaultTest, AFailedExchangeAlwaysCarriesItsOwnText) {
     EXPECT_EQ(pTransport->Exchanges().size(), 1u);
 }
 
+// An exchange whose memory cannot be had ends its task with an error for the task's window; the
+// worker lives on and runs the next task.
+TEST_F(InstrumentDefaultTest, AnAllocationFailureEndsItsTaskAndTheWorkerGoesOn) {
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    EventRecorder recorder(iWindow);
+    pTransport->ThrowBadAllocOnce();
+    Add(object, Command("*IDN?", iWindow, true));
+    Add(object, Command("*OPC?", iWindow, true));
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
+    const auto mErrors = recorder.Tasks(InstrumentTaskError);
+    ASSERT_EQ(mErrors.size(), 1u);
+    EXPECT_EQ(EventRecorder::ErrorText(mErrors[0]),
+              "InstrumentDefault::Thread | InstrumentDefault::Thread: The memory could not be reserved.");
+    const auto mExchanges = pTransport->Exchanges();
+    ASSERT_EQ(mExchanges.size(), 2u);
+    EXPECT_EQ(mExchanges[1].sCommand, "*OPC?");
+}
+
 TEST_F(InstrumentDefaultTest, AnAbortBetweenTwoExchangesOfATaskStopsTheSecondAndAStaleOneIsDropped) {
     auto object = NewObject();
     auto pTransport = TestSupport::Connect(*object);

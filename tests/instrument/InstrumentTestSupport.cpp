@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <utility>
 
 namespace TestSupport {
 namespace {
@@ -73,6 +75,7 @@ bool FakeTransport::Exchange(InstrumentDefault::uInstance& instance, int, std::s
     }
     fInside = false;
     cv.notify_all();
+    if (std::exchange(fThrowBadAlloc, false)) throw std::bad_alloc();
     if (!sFailure.empty()) {
         sError = sFailure;
         return false;
@@ -85,6 +88,11 @@ bool FakeTransport::Exchange(InstrumentDefault::uInstance& instance, int, std::s
         request.fRequestFinished = 1;
     }
     return true;
+}
+
+void FakeTransport::ThrowBadAllocOnce() {
+    std::lock_guard lock(mutex);
+    fThrowBadAlloc = true;
 }
 
 void FakeTransport::Wake() {

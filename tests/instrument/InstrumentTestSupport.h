@@ -61,6 +61,8 @@ class FakeTransport final : public InstrumentTransport {
     int Wakes();
     void SetAnswer(const std::string& sAnswer);
     void FailWith(const std::string& sError);
+    // The next exchange ends by an allocation failure (std::bad_alloc) instead of answering.
+    void ThrowBadAllocOnce();
     std::shared_ptr<uLifetime> Lifetime() const { return pLifetime; }
 
   private:
@@ -72,6 +74,7 @@ class FakeTransport final : public InstrumentTransport {
     int iWakes = 0;
     std::string sAnswer = "OK\n";
     std::string sFailure;
+    bool fThrowBadAlloc = false;
     std::vector<uExchange> mExchanges;
     std::vector<bool> mLocalCalls;
     std::shared_ptr<uLifetime> pLifetime = std::make_shared<uLifetime>();

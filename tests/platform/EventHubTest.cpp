@@ -1,5 +1,6 @@
 #include "platform/EventHub.h"
 #include "common/TestApplication.h"
+#include "platform/AllocationFailure.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -368,6 +371,26 @@ TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {
     EXPECT_EQ(fired[0], (std::pair<std::intptr_t, bool>{1, true}));
     EXPECT_EQ(fired[1], (std::pair<std::intptr_t, bool>{2, false}));
     EXPECT_EQ(fired[2], (std::pair<std::intptr_t, bool>{3, true}));
+    WindowRegistry::Release(w);
+}
+
+// A handler that cannot have its memory ends its own work: the failure is reported once with
+// the event's number and the events behind it are delivered.
+TEST_F(EventHubTest, AnAllocationFailureInAHandlerIsReportedAndDeliveryGoesOn) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::vector<std::string> reports;
+    AllocationFailure::SetReport([&](const std::string& s) { reports.push_back(s); });
+    std::vector<std::intptr_t> seen;
+    EventHub::Bind(EventTaskFinished, w, [&](const EventHub::uEvent& e) {
+        seen.push_back(e.iType);
+        if (e.iType == 1) throw std::bad_alloc();
+    });
+    EventHub::PostEvent(EventTaskFinished, w, 0, 1);
+    EventHub::PostEvent(EventTaskFinished, w, 0, 2);
+    EXPECT_EQ(EventHub::Pump(), 2u);
+    AllocationFailure::SetReport({});
+    EXPECT_EQ(seen, (std::vector<std::intptr_t>{1, 2}));
+    EXPECT_EQ(reports, std::vector<std::string>{"EventHub::Deliver: Event 0x1001D: The memory could not be reserved."});
     WindowRegistry::Release(w);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -135,7 +136,9 @@ class FixedEnvironment final : public InstrumentScript::ScriptEnvironment {
     bool SetClipboardText(const std::string& sText) override;
     bool SetClipboardImage(const QImage& image) override;
     bool MapFilePath(const std::string& sPath, std::string& sMapped, std::string& sError) override;
+    std::size_t ValueLimit() override { return iValueLimit.load(); }
 
+    void SetValueLimit(std::size_t iBytes) { iValueLimit.store(iBytes); }
     std::vector<std::int64_t> Beeps();
     std::string ClipboardText();
 
@@ -147,6 +150,7 @@ class FixedEnvironment final : public InstrumentScript::ScriptEnvironment {
     std::vector<std::int64_t> mBeeps;
     std::string sClipboard;
     QImage clipboardImage;
+    std::atomic<std::size_t> iValueLimit{InstrumentScript::DefaultValueLimit};
 };
 
 // Installs the fixed environment and the fake core's provider for one test, and puts the

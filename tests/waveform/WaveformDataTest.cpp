@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -344,6 +345,22 @@ TEST_F(WaveformDataTest, AMissingAnswerGivesNoFileAndOneErrorReport) {
     EXPECT_EQ(first.Events()[0].sText, "WaveformData::SaveWaveformRigol: Die Messkurvendaten sind nicht vorhanden - "
                                        "\\pData = 0 - \\iDataSize = 0");
     EXPECT_FALSE(FileExists(Folder() + "/" + r->sTemplate + "_CH1"));
+}
+
+// A writer that cannot have its memory ends the pass with one error; the thread saves the next record.
+TEST_F(WaveformDataTest, AnAllocationFailureEndsThePassAndTheNextSaveRuns) {
+    onWrite = [](const uWaveformRecordChannel&, WaveformDataInstance&, std::string&) -> bool { throw std::bad_alloc(); };
+    const std::int64_t a = New(first);
+    std::string sError;
+    ASSERT_TRUE(WaveformData::SaveData(a, RigolRecord(2), sError)) << sError;
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 1; }));
+    ASSERT_EQ(first.Types(), (std::vector<std::int64_t>{SaveStatusError, SaveStatusPassFinished}));
+    EXPECT_EQ(first.Events()[0].sText, "WaveformData::SaveDataThread: The memory could not be reserved.");
+    EXPECT_EQ(calls.size(), 1u); // the second channel was not begun
+    onWrite = nullptr;
+    ASSERT_TRUE(WaveformData::SaveData(a, RigolRecord(2), sError)) << sError;
+    ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == 2; }));
+    EXPECT_EQ(calls.size(), 3u);
 }
 
 TEST_F(WaveformDataTest, AFailedMergeIsReportedAndTheWritersStillRun) {

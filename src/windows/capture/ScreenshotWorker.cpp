@@ -1,5 +1,6 @@
 #include "windows/capture/ScreenshotWorker.h"
 
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 
 #include <QFileInfo>
@@ -30,7 +31,16 @@ ScreenshotWorker::ScreenshotWorker(int iWindow) : pShared(std::make_shared<uShar
             uScreenshotJob job = std::move(pShared->mJobs.front());
             pShared->mJobs.pop_front();
             lock.unlock();
-            uScreenshotResult result = Run(state, job);
+            uScreenshotResult result;
+            if (!AllocationFailure::Run([&] { result = Run(state, job); })) {
+                // The job ends without a picture; the pictures it worked on are let go.
+                state.raw = QImage();
+                state.processed = QImage();
+                result = uScreenshotResult{};
+                result.eWhat = job.eWhat;
+                result.fNotConverted = true;
+                AllocationFailure::Report("ScreenshotWorker::Run");
+            }
             EventHub::PostEvent(EventScreenshotProcessed, pShared->iWindow, 0, 0,
                                 EventHub::Payload::Of(std::move(result)));
             lock.lock();

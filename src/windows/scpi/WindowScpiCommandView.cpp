@@ -5,6 +5,7 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 
@@ -111,16 +112,21 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
                        std::int64_t iGeneration, int iMode, int iOffsetDigits) {
     uViewShared& shared = *pShared;
     const auto stopped = [&shared] { return shared.fStopRefresh; };
+    bool fDrawn = true;
     std::unique_lock lock(shared.viewMutex);
     if (!shared.viewSignal.wait_for(lock, std::chrono::milliseconds(50), stopped)) {
         const std::size_t iSize = pData->size();
         for (std::size_t iStart = 0; iStart < iSize; iStart += ViewPortionSize) {
             const std::size_t iEnd = std::min(iSize, iStart + ViewPortionSize);
             lock.unlock();
-            // Rendered outside the lock: the GUI thread never waits for it.
-            uViewPortion portion{iGeneration, Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false)};
-            EventHub::PostEvent(EventScpiViewRefresh, iWindow, 0, 0, EventHub::Payload::Of(std::move(portion)));
+            // Rendered outside the lock: the GUI thread never waits for it. A portion whose text
+            // cannot be had ends the drawing; the portions shown stay.
+            fDrawn = AllocationFailure::Run([&] {
+                uViewPortion portion{iGeneration, Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false)};
+                EventHub::PostEvent(EventScpiViewRefresh, iWindow, 0, 0, EventHub::Payload::Of(std::move(portion)));
+            });
             lock.lock();
+            if (!fDrawn) break;
             shared.viewSignal.wait(lock, [&shared] { return shared.iPermits > 0 || shared.fStopRefresh; });
             if (shared.fStopRefresh) break;
             --shared.iPermits;
@@ -130,6 +136,7 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
     shared.fRunning = false;
     lock.unlock();
     shared.viewSignal.notify_all();
+    if (!fDrawn) AllocationFailure::Report("WindowScpiCommand::ViewRefreshThread");
 }
 
 namespace Detail {
