@@ -323,7 +323,7 @@ bool RunGuarded(uScriptThread& t) {
     bool fGoOn = true;
     if (AllocationFailure::Run([&] { fGoOn = RunTasks(t); })) return fGoOn;
     for (uScriptTask& task : pRunProgram->mTasks) {
-        if (task.eTaskType == eScriptTaskType::Variable && task.variable.Type == eVariableType::String)
+        if (task.eTaskType == eScriptTaskType::Variable && task.variable->Type == eVariableType::String)
             ResetVariable(task);
     }
     const std::string sWhat(AllocationFailure::Message);
