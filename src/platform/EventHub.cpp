@@ -17,8 +17,10 @@
 namespace EventHub {
 namespace {
 
-std::mutex mQueueMutex;
-std::deque<uEvent> mQueue;
+// The queue and its delivery object are never destroyed: a thread that outlived its stop wait
+// may still post while the program's statics are torn down.
+std::mutex& mQueueMutex = *new std::mutex;
+std::deque<uEvent>& mQueue = *new std::deque<uEvent>;
 bool fDeliveryRequested = false;
 // A turn that delivered arms a follow-up turn a little later. Progress reports posted until it
 // runs wait for it instead of waking the GUI thread each: a transfer's stream of reports costs
@@ -30,7 +32,7 @@ constexpr int TailMilliseconds = 2;
 std::mutex mBindingMutex;
 std::map<std::pair<int, int>, Handler> mBinding;
 
-QPointer<QObject> pDelivery;
+QPointer<QObject>& pDelivery = *new QPointer<QObject>;
 
 std::size_t Deliver(std::size_t iLimit);
 std::size_t DeliverTurn(std::size_t iLimit);
