@@ -37,6 +37,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 
 #include <algorithm>
@@ -221,11 +222,23 @@ bool Settled(const uEngine& engine) {
            EventHub::Pending() == 0 && engine.pump.mRequestList.empty();
 }
 
+// Sleeps until an event comes; a timer wakes it every 50 ms to look at the clock. (The
+// processEvents that takes a time never sleeps: it would keep a processor busy beside the
+// threads it measures.)
+void AwaitEvents() {
+    [[maybe_unused]] static QTimer* pTick = [] {
+        auto* p = new QTimer;
+        p->start(50);
+        return p;
+    }();
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void RunUntilSettled(uEngine& engine) {
     const auto deadline = Clock::now() + std::chrono::minutes(5);
     while (!Settled(engine)) {
         if (Clock::now() > deadline) Fail("the engine's read did not end", engine.window.mErrors);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        AwaitEvents();
     }
 }
 
@@ -375,7 +388,7 @@ uRigolRead EngineRigolRead(uEngine& engine, const QString& sFolder) {
     const auto deadline = read + std::chrono::minutes(5);
     while (engine.pump.fSaving) {
         if (Clock::now() > deadline) Fail("the save did not end", engine.window.mErrors);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        AwaitEvents();
     }
     const auto saved = Clock::now();
     const QFileInfoList files = folder.entryInfoList(QDir::Files);

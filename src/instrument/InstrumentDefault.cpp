@@ -5,6 +5,7 @@
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentTasks.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BriefWait.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 
@@ -135,8 +136,14 @@ void ReportAllocationFailure(const uInstance& instance, const uTaskElement& elem
 void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstance> pInstance) {
     uModule& module = Module();
     uInstance& instance = *pInstance;
+    bool fQuick = true; // the last task came within BriefWait::Quick of the one before
     for (;;) {
-        instance.semaphore.acquire();
+        // A window or script that queues its next task on the last one's result does so within
+        // microseconds: it is looked for before the thread sleeps (BriefWait).
+        const auto waitStart = BriefWait::Clock::now();
+        if (!(fQuick && BriefWait::Look([&] { return instance.semaphore.try_acquire(); })))
+            instance.semaphore.acquire();
+        fQuick = BriefWait::Clock::now() - waitStart < BriefWait::Quick;
         uTaskElement* pElement = nullptr;
         {
             std::lock_guard lock(module.mutex);

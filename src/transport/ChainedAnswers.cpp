@@ -9,27 +9,31 @@ namespace Instrument {
 
 namespace {
 
+constexpr std::string_view DataPrefix = "DAT2,";
+constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
+
+// The prefix that announces a block at pData; empty where none does.
+std::string_view BlockPrefix(const std::uint8_t* pData, std::size_t iSize) {
+    for (const std::string_view sPrefix : BlockPrefixes) {
+        if (iSize >= sPrefix.size() && std::equal(sPrefix.begin(), sPrefix.end(), pData, [](char a, std::uint8_t b) {
+                return a == static_cast<char>(std::toupper(b));
+            }))
+            return sPrefix;
+    }
+    return {};
+}
+
 // Walks the units of pData[0, iSize). fnSeparator gets the position and length of each
 // separator found outside blocks (";" or the end-of-message text). False when a block reaches
 // beyond iSize.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
                const std::function<void(std::size_t, std::size_t)>& fnSeparator) {
-    static constexpr std::string_view DataPrefix = "DAT2,";
-    static constexpr std::string_view BlockPrefixes[] = {DataPrefix, "DESC,", ":TRAC:DATA "};
     std::size_t iPos = 0;
     while (iPos < iSize) {
-        std::size_t iBlock = iPos;
-        bool fPoints = eUnit == eBlockUnit::Bits; // a bare data block counts points too
-        for (const std::string_view sPrefix : BlockPrefixes) {
-            if (iSize - iPos >= sPrefix.size() &&
-                std::equal(sPrefix.begin(), sPrefix.end(), pData + iPos, [](char a, std::uint8_t b) {
-                    return a == static_cast<char>(std::toupper(b));
-                })) {
-                iBlock = iPos + sPrefix.size();
-                fPoints = eUnit == eBlockUnit::Bits && sPrefix == DataPrefix;
-                break;
-            }
-        }
+        const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
+        const std::size_t iBlock = iPos + sPrefix.size();
+        // A bare data block counts points too, and so does one behind "DAT2,".
+        const bool fPoints = eUnit == eBlockUnit::Bits && (sPrefix.empty() || sPrefix == DataPrefix);
         std::uint64_t iCount = 0;
         const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {
@@ -62,6 +66,10 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
 }
 
 } // namespace
+
+std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize) {
+    return BlockPrefix(pData, iSize).size();
+}
 
 std::size_t QueryCount(std::string_view sCommand) {
     std::size_t iCount = 0;

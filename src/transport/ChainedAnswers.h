@@ -15,6 +15,10 @@
 
 namespace Instrument {
 
+// The length of the text that announces a block at pData ("DAT2," and the others above, any
+// case); 0 where none does.
+std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize);
+
 // The queries of a program message: its ";"-separated units whose header ends with "?".
 std::size_t QueryCount(std::string_view sCommand);
 

@@ -31,7 +31,7 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
 }
 
 // Room for iNeeded bytes of an answer whose first iAnswer bytes are at pAnswer; the bytes the
-// buffer holds are kept. When the answer begins with a block header, no more room is asked for
+// buffer holds are kept. When the answer begins with a block header (or its announcing text), no more room is asked for
 // than the block still sends, and a buffer that must grow is made as large as the block
 // announces, in one step: that takes address space only, since pages are committed as the data
 // arrives, and a count that cannot be had leaves the buffer as it was. Otherwise (and for
@@ -43,8 +43,10 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
     std::uint64_t iCount = 0;
     // The answer starts behind the caller's bytes (none unless ReadAnswer keeps some).
     const std::size_t iBase = pAnswer == buffer.data() ? stream.iReceiveBase : 0;
-    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, iBase, iAnswer, &iCount);
-    const std::uint64_t iBlockEnd = iBase + iHeader + iCount + stream.sEndOfMessage.size();
+    // The block may come behind the text that announces it ("DAT2,#9...").
+    const std::size_t iBlock = iBase + Instrument::BlockPrefixLength(pAnswer + iBase, iAnswer - iBase);
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pAnswer, iBlock, iAnswer, &iCount);
+    const std::uint64_t iBlockEnd = iBlock + iHeader + iCount + stream.sEndOfMessage.size();
     const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
     if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
     if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;

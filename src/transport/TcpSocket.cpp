@@ -1,5 +1,7 @@
 #include "transport/TcpSocket.h"
 
+#include "platform/BriefWait.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -23,13 +25,16 @@ bool ParseAddress(const std::string& sIp, int iPort, sockaddr_in& addr) {
     return inet_pton(AF_INET, sIp.c_str(), &addr.sin_addr) == 1;
 }
 
-// poll() until the deadline for one socket; EINTR continues with the time left.
-eWait WaitFor(const uSocket& socket, short iEvents, Clock::time_point deadline) {
-    if (!socket.IsOpen()) return WaitClosed;
+// Polls until the deadline for one socket; EINTR continues with the time left. A peer that
+// answered quickly last time is looked for a moment before the thread sleeps (BriefWait).
+eWait Poll(const uSocket& socket, short iEvents, Clock::time_point deadline) {
+    pollfd p{socket.Fd(), iEvents, 0};
+    const auto Ready = [&] { return poll(&p, 1, 0) > 0; };
+    if (socket.fQuickPeer && BriefWait::Look(Ready, deadline)) return p.revents & iEvents ? WaitReady : WaitClosed;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int iMs = left <= 0 ? 0 : (left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left));
-        pollfd p{socket.Fd(), iEvents, 0};
+        p.revents = 0;
         const int n = poll(&p, 1, iMs);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -42,12 +47,21 @@ eWait WaitFor(const uSocket& socket, short iEvents, Clock::time_point deadline) 
     }
 }
 
+eWait WaitFor(const uSocket& socket, short iEvents, Clock::time_point deadline) {
+    if (!socket.IsOpen()) return WaitClosed;
+    const Clock::time_point start = Clock::now();
+    const eWait w = Poll(socket, iEvents, deadline);
+    socket.fQuickPeer = Clock::now() - start < BriefWait::Quick;
+    return w;
+}
+
 } // namespace
 
 uSocket& uSocket::operator=(uSocket&& other) noexcept {
     if (this != &other) {
         Close();
         iFd = other.iFd;
+        fQuickPeer = other.fQuickPeer;
         other.iFd = -1;
     }
     return *this;

@@ -103,13 +103,14 @@ TEST_F(StreamTransferLoopTest, AChannelThatWakesWithoutDataIsNotPolledWithoutPau
     EXPECT_LE(channel.iWaits, 101);
 }
 
-// A block answer takes a buffer of exactly its size, however its receptions fall: no doubling
-// when the last reception is smaller than a chunk. A caller's buffer that has room takes the
-// next answer from its first byte on.
+// A block answer takes a buffer of exactly its size, however its receptions fall, bare or
+// behind the text that announces it: no doubling when the last reception is smaller than a
+// chunk. A caller's buffer that has room takes the next answer from its first byte on.
 TEST_F(StreamTransferLoopTest, ABlockAnswerTakesABufferOfItsOwnSize) {
+    for (const std::string sPrefix : {"", "DAT2,", ":trac:data "})
     for (const std::size_t n : {std::size_t{100000}, std::size_t{250000}, std::size_t{1000000}}) {
-        SCOPED_TRACE(n);
-        const std::string sAnswer = Block(n);
+        SCOPED_TRACE(sPrefix + std::to_string(n));
+        const std::string sAnswer = sPrefix + Block(n);
         for (std::size_t i = 0; i < sAnswer.size(); i += 40000) channel.pieces.push_back(sAnswer.substr(i, 40000));
         DataBuffer answer;
         std::string sError;

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -95,10 +96,12 @@ std::size_t Session::Count(std::int64_t eType) const {
 bool Session::WaitFor(std::int64_t eType, std::size_t iCount, int iMs) {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick; // wakes the wait below to look at the clock
+    tick.start(50);
     EventHub::Pump();
     while (Count(eType) < iCount) {
         if (timer.elapsed() > iMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         EventHub::Pump();
     }
     return true;

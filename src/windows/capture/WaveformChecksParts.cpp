@@ -8,6 +8,7 @@
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
 
+#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -219,12 +220,16 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         const std::size_t iTake = iHeader + static_cast<std::size_t>(iCount);
         DataBuffer first;
         // Room for every part at once: a channel of many parts is never moved while it grows.
-        // Sized from what this part holds per window; the count is bounded by ParseCount.
+        // Sized from the bytes this part holds per point (the count is bounded by ParseCount),
+        // with a little to spare for an instrument that sends a few bytes more.
         std::size_t iRoom = iSize;
         if (record.iPartPoints > 0 && record.iTotalPoints > record.iPartPoints) {
-            const std::uint64_t iParts = static_cast<std::uint64_t>(
-                (record.iTotalPoints + record.iPartPoints - 1) / record.iPartPoints);
-            if (iCount <= (std::uint64_t{1} << 40) / iParts) iRoom = iSize + static_cast<std::size_t>(iCount * iParts);
+            const double dAll = std::ceil(static_cast<double>(iCount) * static_cast<double>(record.iTotalPoints) /
+                                          static_cast<double>(record.iPartPoints));
+            if (dAll < static_cast<double>(std::uint64_t{1} << 40)) {
+                const auto iAll = static_cast<std::size_t>(dAll);
+                iRoom = std::max(iSize, iHeader + iAll + iAll / 64);
+            }
         }
         fStored = (first.reserve(iRoom) || first.reserve(iSize)) && first.append(pData, iTake);
         if (fStored) {
