@@ -122,14 +122,15 @@ template <class Pump> bool InterfaceConnected(const Pump& pump) {
            pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
 }
 
-// Queues the SCPI task; its number is the one the current request waits for. 0 with sError when
-// the task could not be queued.
-template <class Pump> std::int64_t QueueTask(Pump& pump, const uTaskScpiCommand& task, std::string& sError) {
+// Queues the SCPI task; its number is the one the current request waits for (unless fCurrent
+// is false: a task queued ahead). 0 with sError when the task could not be queued.
+template <class Pump>
+std::int64_t QueueTask(Pump& pump, const uTaskScpiCommand& task, std::string& sError, bool fCurrent = true) {
     const std::int64_t iTask =
         pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
     if (iTask != 0) {
         pump.mOutstanding.push_back(iTask);
-        pump.iCurrentTask = iTask;
+        if (fCurrent) pump.iCurrentTask = iTask;
     }
     return iTask;
 }

@@ -78,14 +78,21 @@ void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
     pump.iPartHeader = sHeader.size();
 }
 
-// Removes the pending copy of the part request that the pump queued behind the current one.
+// Removes the copy of the part request that the pump queued behind the current one, and the
+// copy behind that when the first was sent ahead; the result of one sent ahead is dropped when
+// it comes (its task is no longer awaited).
 void DropQueuedPart(uWaveformPump& pump) {
-    if (pump.mRequestList.size() < 2) return;
-    const auto itNext = std::next(pump.mRequestList.begin());
+    if (pump.mRequestList.empty()) return;
     const uWaveformRequest& current = pump.mRequestList.front();
-    if (itNext->eKind == RequestWaveformPart && itNext->fPending && itNext->eWaveform == current.eWaveform &&
-        itNext->sCommand == current.sCommand)
-        pump.mRequestList.erase(itNext);
+    for (auto itNext = std::next(pump.mRequestList.begin()); itNext != pump.mRequestList.end();) {
+        if (itNext->eKind != RequestWaveformPart || itNext->eWaveform != current.eWaveform ||
+            itNext->sCommand != current.sCommand || !(itNext->fPending || itNext->iAheadTask != 0))
+            break;
+        const bool fAhead = itNext->iAheadTask != 0;
+        itNext = pump.mRequestList.erase(itNext);
+        if (!fAhead) break;
+    }
+    pump.pAheadResult.reset();
 }
 
 // Ends the channel: header rewritten, total points, part state back for the next channel.
@@ -250,13 +257,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
 
     if (record.iTotalPoints > pump.iStopPoint) {
-        pump.iStartPoint = IsSiglent(eModel) ? pump.iStopPoint : pump.iStopPoint + 1;
-        if (pump.iStopPoint + record.iPartPoints >= record.iTotalPoints) {
-            pump.iStopPoint = record.iTotalPoints;
-            pump.sLastPartOnly.clear();
-        } else {
-            pump.iStopPoint += record.iPartPoints;
-        }
+        WaveformPump::AdvancePart(pump);
         pump.iPartBytes += static_cast<std::int64_t>(iSize);
         return 0;
     }

@@ -66,11 +66,10 @@ uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
     return record.Channels[pump.iChannelIndex];
 }
 
-// Puts the placeholders of the first request's command in (rule 4 of the pump step).
-void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
-    uWaveformRequest& request = *itRequest;
-    std::string& s = pump.sRequestCommand;
-    s = request.sCommand;
+// The request's command with its placeholders put in (rule 4 of the pump step); a part request
+// takes the pump's part window.
+std::string Substituted(const uWaveformPump& pump, const uWaveformRequest& request) {
+    std::string s = request.sCommand;
     const bool fEnvelope = pump.pRecord && pump.pRecord->eAcquireType == 3;
     Replace(s, "%DATA%", fEnvelope ? "DATA:ENV" : "DATA", true);
     if (request.eKind == RequestSetup) Replace(s, "%BIT%", pump.sBitFormat, false);
@@ -80,13 +79,94 @@ void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itReq
             IsSiglent(pump.instrument.eModel) ? pump.iStopPoint - pump.iStartPoint : pump.iStopPoint;
         Replace(s, "%STOP%", std::to_string(iStop), false);
         Replace(s, pump.sLastPartOnly, "", false);
-        if (pump.pRecord && pump.iStopPoint < pump.pRecord->iTotalPoints) {
-            uWaveformRequest next = request;
-            next.fPending = 1;
-            next.fAwaiting = 0;
-            next.fArrived = 0;
-            pump.mRequestList.insert(std::next(itRequest), std::move(next));
-        }
+    }
+    return s;
+}
+
+// Behind a part request whose window is not the record's last, the copy that reads the next part.
+void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
+    if (itRequest->eKind != RequestWaveformPart || pump.iStopPoint <= 0 || !pump.pRecord ||
+        pump.iStopPoint >= pump.pRecord->iTotalPoints)
+        return;
+    uWaveformRequest next = *itRequest;
+    next.fPending = 1;
+    next.fAwaiting = 0;
+    next.fArrived = 0;
+    next.iAheadTask = 0;
+    next.sAheadCommand.clear();
+    pump.mRequestList.insert(std::next(itRequest), std::move(next));
+}
+
+void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
+    pump.sRequestCommand = Substituted(pump, *itRequest);
+    QueueNextPart(pump, itRequest);
+}
+
+uTaskScpiCommand CommandTask(const uWaveformPump& pump, const std::string& sCommand, bool fSend, bool fResponse) {
+    uTaskScpiCommand task;
+    task.head = {InstrumentTaskScpiCommand, 0, pump.iWindow};
+    task.fSend = fSend ? 1 : 0;
+    if (fSend) task.sCommand = sCommand;
+    task.fRequestData = fResponse ? 1 : 0;
+    // The answer is whole only with an answer to every query of the command.
+    if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(sCommand));
+    task.eBlockUnit = AnswerBlockUnit(pump);
+    return task;
+}
+
+void LogSent(uWaveformPump& pump) {
+    if (WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump))
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + "SCPI command sent: " + pump.sRequestCommand);
+}
+
+// While the first request's part is on its way, the copy behind it that reads the next part is
+// sent too: the instrument's worker reads that part while this thread checks the last one, so
+// the GUI thread's turn between two parts is off the wire's path. Its window is the one the part
+// check moves to; its result is taken when it becomes the first request. A part that fails its
+// check drops the copy (AbandonChannel), and the copy's result is then dropped as a stale one.
+void SendAhead(uWaveformPump& pump) {
+    if (pump.mRequestList.size() < 2 || !pump.pRecord) return;
+    const auto itFirst = pump.mRequestList.begin();
+    const auto itNext = std::next(itFirst);
+    if (itFirst->eKind != RequestWaveformPart || !itFirst->fAwaiting || itNext->eKind != RequestWaveformPart ||
+        !itNext->fPending || itNext->sCommand != itFirst->sCommand || itNext->eWaveform != itFirst->eWaveform)
+        return;
+    if (pump.pRecord->iPartPoints <= 0 || pump.iStopPoint <= 0 || pump.iStopPoint >= pump.pRecord->iTotalPoints)
+        return;
+    // The next part's window, as the check of this part will set it; the pump keeps its own.
+    const std::int64_t iStart = pump.iStartPoint, iStop = pump.iStopPoint;
+    std::string sLastPartOnly = pump.sLastPartOnly;
+    AdvancePart(pump);
+    std::string sCommand = Substituted(pump, *itNext);
+    std::string sError;
+    const std::int64_t iTask = PumpSupport::QueueTask(pump, CommandTask(pump, sCommand, true, true), sError, false);
+    if (iTask != 0) {
+        itNext->fPending = 0;
+        itNext->fAwaiting = 1;
+        itNext->iAheadTask = iTask;
+        itNext->sAheadCommand = std::move(sCommand);
+        QueueNextPart(pump, itNext);
+    }
+    pump.iStartPoint = iStart;
+    pump.iStopPoint = iStop;
+    pump.sLastPartOnly = std::move(sLastPartOnly);
+    // A part that could not be sent ahead is sent when its turn comes, and fails then if it must.
+}
+
+// The part sent ahead becomes the request the pump waits for.
+void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
+    pump.iCurrentTask = std::exchange(request.iAheadTask, 0);
+    pump.sRequestCommand = std::move(request.sAheadCommand);
+    request.sAheadCommand.clear();
+    pump.fDiscardResult = false;
+    pump.answer.release();
+    pump.iSendTime = ElapsedMilliseconds();
+    LogSent(pump);
+    SendAhead(pump);
+    if (pump.pAheadResult && pump.pAheadResult->iTaskNumber == pump.iCurrentTask) {
+        const std::unique_ptr<uTaskResultScpiCommand> pResult = std::move(pump.pAheadResult);
+        pump.iCurrentTask = 0;
+        TakeResult(pump, pResult.get());
     }
 }
 
@@ -98,6 +178,7 @@ bool HoldsPlaceholder(const std::string& s) {
 
 // Starts a read with a fresh record of its own; false when none could be made.
 bool BeginRead(uWaveformPump& pump) {
+    pump.pAheadResult.reset();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
@@ -159,9 +240,13 @@ void PumpStep(uWaveformPump& pump) {
             return;
         }
         SendRequestData(pump, request.fSend != 0, request.fResponse != 0);
-        if (pump.iStops == iStops) pump.pTimers->Start(TimerPump, PumpTick);
+        if (pump.iStops == iStops) {
+            SendAhead(pump);
+            pump.pTimers->Start(TimerPump, PumpTick);
+        }
     } else if (request.fAwaiting) {
-        pump.pTimers->Start(TimerPump, PumpTick);
+        if (request.iAheadTask != 0) TakeOverAhead(pump, request);
+        if (pump.iStops == iStops && request.fAwaiting) pump.pTimers->Start(TimerPump, PumpTick);
     } else if (request.fArrived) {
         pump.mRequestList.erase(it);
         Continue(pump);
@@ -213,6 +298,7 @@ void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument) {
     pump.instrument = std::move(instrument);
     pump.mOutstanding.clear();
     pump.iCurrentTask = 0;
+    pump.pAheadResult.reset();
 }
 
 bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseconds) {
@@ -267,23 +353,14 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     ok = ok && pump.instrument.fConnected;
     if (ok) {
         pump.answer.release();
-        uTaskScpiCommand task;
-        task.head = {InstrumentTaskScpiCommand, 0, pump.iWindow};
-        task.fSend = fSend ? 1 : 0;
-        if (fSend) task.sCommand = pump.sRequestCommand;
-        task.fRequestData = fResponse ? 1 : 0;
-        // The answer is whole only with an answer to every query of the command.
-        if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(pump.sRequestCommand));
-        task.eBlockUnit = AnswerBlockUnit(pump);
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
-        if (PumpSupport::QueueTask(pump, task, sError) == 0) {
+        if (PumpSupport::QueueTask(pump, CommandTask(pump, pump.sRequestCommand, fSend, fResponse), sError) == 0) {
             ok = false;
             pump.pWindow->AddError(WaveformText::CommunicationError + sError);
         }
     }
-    if (ok && fSend && WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump))
-        pump.pWindow->AddLine(WaveformText::Prefix(pump) + "SCPI command sent: " + pump.sRequestCommand);
+    if (ok && fSend) LogSent(pump);
     if (!ok) {
         StopRequestData(pump);
         pump.pWindow->SetStatus("");
@@ -379,6 +456,18 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
     }
 }
 
+void AdvancePart(uWaveformPump& pump) {
+    if (!pump.pRecord) return;
+    const uWaveformRecord& record = *pump.pRecord;
+    pump.iStartPoint = IsSiglent(pump.instrument.eModel) ? pump.iStopPoint : pump.iStopPoint + 1;
+    if (pump.iStopPoint + record.iPartPoints >= record.iTotalPoints) {
+        pump.iStopPoint = record.iTotalPoints;
+        pump.sLastPartOnly.clear();
+    } else {
+        pump.iStopPoint += record.iPartPoints;
+    }
+}
+
 void EndRequestData(uWaveformPump& pump) {
     if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
     if (pump.fAutomatic) {
@@ -454,6 +543,7 @@ void StopRequestData(uWaveformPump& pump) {
     pump.fAutomatic = false;
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
+    pump.pAheadResult.reset();
     PumpSupport::CancelTransfer(pump);
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/DataBuffer.h"
 #include "instrument/InstrumentObject.h"
+#include "instrument/TaskRecords.h"
 #include "platform/EventHub.h"
 #include "transport/BlockHeader.h"
 #include "waveform/WaveformData.h"
@@ -152,6 +153,9 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
+    // The result of a part sent ahead that came before the part became the first request (a
+    // nested event loop delivered it); taken when it does.
+    std::unique_ptr<uTaskResultScpiCommand> pAheadResult;
     std::int64_t iStops = 0; // counts the stops: a step whose send stopped the read arms nothing
     // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
     bool fStepping = false;
@@ -215,5 +219,11 @@ bool CheckInstrumentResponse(uWaveformPump& pump);
 // it; the other channels go on.
 void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
 void EndRequestData(uWaveformPump& pump);
+// Moves the part window (iStartPoint, iStopPoint) to the next part of the record; the last
+// part's window clears sLastPartOnly.
+void AdvancePart(uWaveformPump& pump);
+// The result of the task the first request waits for (nullptr: none came): the answer and the
+// transfer flags are taken, the request has arrived, and the pump goes on.
+void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult);
 
 } // namespace WaveformPump

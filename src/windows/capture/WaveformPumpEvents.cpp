@@ -16,11 +16,32 @@ namespace {
 
 using PumpSupport::Number;
 
+// The result of a part sent ahead that came before the pump reached that part: it is kept for
+// then (see TakeOverAhead).
+bool KeepAheadResult(uWaveformPump& pump, uTaskResultScpiCommand& result) {
+    const std::int64_t iTask = result.iTaskNumber;
+    if (iTask == 0 || iTask == pump.iCurrentTask ||
+        std::none_of(pump.mRequestList.begin(), pump.mRequestList.end(),
+                     [&](const uWaveformRequest& request) { return request.iAheadTask == iTask; }))
+        return false;
+    pump.mOutstanding.erase(std::remove(pump.mOutstanding.begin(), pump.mOutstanding.end(), iTask),
+                            pump.mOutstanding.end());
+    pump.pAheadResult = std::make_unique<uTaskResultScpiCommand>(std::move(result));
+    return true;
+}
+
 // The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
+    if (pResult && KeepAheadResult(pump, *pResult)) return;
     // A late result of an abandoned task is dropped with its answer.
     if (!PumpSupport::TakeResultFor(pump, pResult)) return;
+    TakeResult(pump, pResult);
+}
+
+} // namespace
+
+void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
     WaveformPumpWindow& window = *pump.pWindow;
     const std::string sLead = WaveformText::Prefix(pump) + WaveformText::Channel(pump);
     bool ok = !pump.fDiscardResult;
@@ -62,8 +83,6 @@ void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     }
     Continue(pump);
 }
-
-} // namespace
 
 void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     switch (event.iType) {

@@ -43,4 +43,8 @@ struct uWaveformRequest {
     std::string sChannelFile; // channel text of file names
     std::string sChannel;     // channel text of file headers, status and log lines
     std::int64_t fLogic = 0;
+    // A part sent ahead while the part before it was still on its way: its task and its command
+    // with the placeholders put in, until it becomes the first request.
+    std::int64_t iAheadTask = 0;
+    std::string sAheadCommand;
 };

@@ -5,6 +5,7 @@
 
 #include "instrument/TaskRecords.h"
 #include "transport/TransferStatus.h"
+#include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformPump.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,52 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
             EXPECT_EQ(next.fPending, 1);
             EXPECT_EQ(next.fAwaiting, 0);
         }
+    }
+}
+
+// While a part is on its way the next one is sent ahead with the next window, and it is not
+// sent again when its turn comes. A result that comes before its part's turn waits for it; a
+// part that fails drops the part read ahead, whose result is then ignored.
+TEST_F(WaveformPumpTest, TheNextPartIsReadAheadWhileThePartBeforeIsChecked) {
+    WaveformChecks::Install();
+    const auto block = [](const std::string& s) { return "#9" + std::string(9 - std::to_string(s.size()).size(), '0') +
+                                                         std::to_string(s.size()) + s + "\n"; };
+    // Four parts of 250000 points; the points query arms the first window.
+    const auto start = [](Rig& rig) {
+        uWaveformRequest part = Request(RequestWaveformPart, "S %START%;P %STOP%", true);
+        part.eWaveform = WaveformChannel1;
+        StartSingle(rig, {Request(RequestWaveformPoints, "D?", true), part, Request(RequestSetup, ":RUN")});
+        rig.Fire(TimerPump);
+        rig.Result(rig.LastTask(), "1000000;1.0e+09;1.0e-03\n");
+    };
+    using Commands = std::vector<std::string>;
+    {
+        Rig rig;
+        start(rig);
+        EXPECT_EQ(rig.instrument.Commands(), (Commands{"D?", "S 1;P 250000", "S 250001;P 500000"}));
+        rig.Result(101, block("ab"));
+        EXPECT_EQ(rig.instrument.Commands().back(), "S 500001;P 750000");
+        rig.Result(103, block("ef")); // before its turn: kept
+        EXPECT_EQ(rig.instrument.Commands().size(), 4u);
+        rig.Result(102, block("cd")); // part 2, then part 3 with its kept result
+        EXPECT_EQ(rig.instrument.Commands(),
+                  (Commands{"D?", "S 1;P 250000", "S 250001;P 500000", "S 500001;P 750000", "S 750001;P 1000000"}));
+        rig.Result(104, block("gh"));
+        EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
+        ASSERT_EQ(rig.pump.pRecord->Channels.size(), 2u);
+        EXPECT_EQ(std::string(rig.pump.pRecord->Channels[1].pData.view()), "#9000000008abcdefgh");
+    }
+    {
+        Rig rig;
+        start(rig);
+        rig.Result(101, block("ab"));
+        rig.Result(102, "no block\n"); // part 2 fails while part 3 is read ahead
+        EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
+        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
+        rig.Result(103, block("ef")); // the late result of part 3
+        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
+        EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // the channel left the record
+        EXPECT_EQ(rig.pump.iCurrentTask, 104); // ":RUN"
     }
 }
 
