@@ -162,6 +162,23 @@ TEST_F(InstrumentDefaultTest, TasksFromTwoThreadsRunInTheOrderOfTheirNumbers) {
     EXPECT_TRUE(std::is_sorted(mResultNumbers.begin(), mResultNumbers.end()));
 }
 
+// The worker looks for its next task a moment before it sleeps: a task queued at once, during
+// that look, or after the worker slept (and then sleeps at once the next time) runs in each case.
+TEST_F(InstrumentDefaultTest, ATaskQueuedDuringOrAfterTheWorkersLookRuns) {
+    EventRecorder recorder(iWindow);
+    auto object = NewObject();
+    auto pTransport = TestSupport::Connect(*object);
+    const int aPauseUs[] = {0, 0, 30, 5000, 0, 30, 5000, 5000, 0};
+    int iDone = 0;
+    for (const int iPause : aPauseUs) {
+        SCOPED_TRACE(iPause);
+        std::this_thread::sleep_for(std::chrono::microseconds(iPause));
+        Add(object, Command("P" + std::to_string(iDone), iWindow));
+        ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, static_cast<std::size_t>(++iDone)));
+    }
+    EXPECT_EQ(pTransport->Exchanges().size(), std::size(aPauseUs));
+}
+
 TEST_F(InstrumentDefaultTest, InstancesRunInParallel) {
     auto a = NewObject();
     auto b = NewObject();
