@@ -31,12 +31,12 @@ std::chrono::milliseconds Timeout(const uTransfer& transfer) {
 }
 
 // Room for iNeeded bytes of an answer whose first iAnswer bytes are at pAnswer; the bytes the
-// buffer holds are kept. When the answer begins with a block header (or its announcing text), no more room is asked for
-// than the block still sends, and a buffer that must grow is made as large as the block
-// announces, in one step: that takes address space only, since pages are committed as the data
-// arrives, and a count that cannot be had leaves the buffer as it was. Otherwise (and for
-// whatever comes behind the announced block) the buffer at least doubles when it grows, so that
-// a long answer is not copied again for every step.
+// buffer holds are kept. When the answer begins with a block header (bare or behind the text
+// that announces it), no more room is asked for than the block still sends, and a buffer that
+// must grow is made as large as the block announces, in one step: that takes address space only,
+// since pages are committed as the data arrives, and a count that cannot be had leaves the buffer
+// as it was. Otherwise (and for whatever comes behind the announced block) the buffer at least
+// doubles when it grows, so that a long answer is not copied again for every step.
 bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t iAnswer, std::size_t iNeeded,
               std::string& sError) {
     DataBuffer& buffer = stream.pReceiveData;
