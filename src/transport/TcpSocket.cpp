@@ -25,12 +25,18 @@ bool ParseAddress(const std::string& sIp, int iPort, sockaddr_in& addr) {
     return inet_pton(AF_INET, sIp.c_str(), &addr.sin_addr) == 1;
 }
 
+// A reception of this many bytes or more is part of a bulk transfer.
+constexpr std::int64_t BulkReception = 0x10000;
+
 // Polls until the deadline for one socket; EINTR continues with the time left. A peer that
-// answered quickly last time is looked for a moment before the thread sleeps (BriefWait).
+// answered quickly last time is looked for a moment before the thread sleeps (BriefWait), unless
+// the last reception was a bulk one: a peer that prepares a long answer would only lose the
+// processor to the look.
 eWait Poll(const uSocket& socket, short iEvents, Clock::time_point deadline) {
     pollfd p{socket.Fd(), iEvents, 0};
     const auto Ready = [&] { return poll(&p, 1, 0) > 0; };
-    if (socket.fQuickPeer && BriefWait::Look(Ready, deadline)) return p.revents & iEvents ? WaitReady : WaitClosed;
+    if (socket.fQuickPeer && !socket.fBulk && BriefWait::Look(Ready, deadline))
+        return p.revents & iEvents ? WaitReady : WaitClosed;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int iMs = left <= 0 ? 0 : (left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left));
@@ -62,6 +68,7 @@ uSocket& uSocket::operator=(uSocket&& other) noexcept {
         Close();
         iFd = other.iFd;
         fQuickPeer = other.fQuickPeer;
+        fBulk = other.fBulk;
         other.iFd = -1;
     }
     return *this;
@@ -170,7 +177,10 @@ std::int64_t Send(const uSocket& socket, const void* pData, std::size_t iSize) {
 std::int64_t Receive(const uSocket& socket, void* pData, std::size_t iSize) {
     for (;;) {
         const ssize_t n = recv(socket.Fd(), pData, iSize, MSG_DONTWAIT);
-        if (n > 0) return n;
+        if (n > 0) {
+            socket.fBulk = n >= BulkReception;
+            return n;
+        }
         if (n == 0) return ReceiveClosed;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return ReceiveNothing;

@@ -29,9 +29,10 @@ class uSocket {
     // Ends both directions at once; a thread waiting on the socket wakes up (it sees Closed).
     void Shutdown() const;
 
-    // The last wait on the socket ended within BriefWait::Quick: the next one looks before it
-    // sleeps. A hint of the waiting thread only.
+    // The last wait on the socket ended within BriefWait::Quick, and the last reception was no
+    // bulk one: the next wait looks before it sleeps. Hints of the waiting thread only.
     mutable bool fQuickPeer = true;
+    mutable bool fBulk = false;
 
   private:
     int iFd = -1;
