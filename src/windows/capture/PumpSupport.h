@@ -88,13 +88,26 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     return fCurrent;
 }
 
-// The first request's answer did not match (a trigger state polled until the instrument
-// stops): it is to be asked again. The caller arms the step timer for it, so that a poll asks
-// once per tick, not as fast as the instrument answers.
-template <class Request> void AskAgain(Request& request) {
-    request.fPending = 1;
-    request.fArrived = 0;
-    request.fAwaiting = 0;
+// The first request's answer has been checked (fMatched: it was what the request waits for).
+// A matched request leaves the list and the pump goes on at once (fnContinue). One that did not
+// match (a trigger state polled until the instrument stops) is asked again at the next tick of
+// the step timer, so that a poll asks once per tick, not as fast as the instrument answers.
+// Nothing more when the check stopped the read (the pump's stop count moved past iStops).
+template <class Pump, class It>
+void AfterCheck(Pump& pump, It itRequest, bool fMatched, std::int64_t iStops, void (*fnContinue)(Pump&),
+                int iTimer, int iTick) {
+    if (fMatched) {
+        pump.mRequestList.erase(itRequest);
+    } else {
+        itRequest->fPending = 1;
+        itRequest->fArrived = 0;
+        itRequest->fAwaiting = 0;
+    }
+    if (pump.iStops != iStops) return;
+    if (fMatched)
+        fnContinue(pump);
+    else
+        pump.pTimers->Start(iTimer, iTick);
 }
 
 // What the start button checks before a reading starts: the interval of an automatic reading

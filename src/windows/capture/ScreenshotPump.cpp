@@ -71,15 +71,7 @@ void PumpStep(uScreenshotPump& pump) {
         pump.mRequestList.erase(it);
     } else if (request.fResponse && request.fArrived && !IsScreenRequest(request)) {
         const bool fMatched = CheckInstrumentResponse(pump, request.sResponse);
-        if (fMatched)
-            pump.mRequestList.erase(it);
-        else
-            PumpSupport::AskAgain(request);
-        if (pump.iStops != iStops) return;
-        if (fMatched)
-            Continue(pump);
-        else
-            pump.pTimers->Start(TimerPump, PumpTick);
+        PumpSupport::AfterCheck(pump, it, fMatched, iStops, &Continue, TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;

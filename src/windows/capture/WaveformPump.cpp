@@ -218,15 +218,7 @@ void PumpStep(uWaveformPump& pump) {
         EndRequestData(pump);
     } else if (request.fResponse && request.fArrived) {
         const bool fMatched = CheckInstrumentResponse(pump);
-        if (fMatched)
-            pump.mRequestList.erase(it);
-        else
-            PumpSupport::AskAgain(request);
-        if (pump.iStops != iStops) return;
-        if (fMatched)
-            Continue(pump);
-        else
-            pump.pTimers->Start(TimerPump, PumpTick);
+        PumpSupport::AfterCheck(pump, it, fMatched, iStops, &Continue, TimerPump, PumpTick);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
