@@ -506,7 +506,18 @@ void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int6
 
 void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
                     EventHub::Payload pData) {
-    if (head.iEvent != EventSearchFinished) PostTaskFinished(instance, head.iWindow, eTaskType, std::move(pData));
+    if (head.iEvent == EventSearchFinished || head.iWindow == WindowNobody) return;
+    // While more tasks wait, this thread goes on with the next at once and the result joins the
+    // hub's follow-up turn (a couple of milliseconds at most) instead of waking the GUI thread
+    // for each of a run of results; the last result of a run wakes it at once.
+    bool fMore;
+    {
+        std::lock_guard lock(Module().mutex);
+        fMore = instance.TaskList.size() > 1; // the running task stays at the head
+    }
+    const auto post = fMore ? &EventHub::PostProgress : &EventHub::PostEvent;
+    post(EventTaskFinished, static_cast<int>(head.iWindow), EventObject(instance), static_cast<std::intptr_t>(eTaskType),
+         std::move(pData));
 }
 
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure) {

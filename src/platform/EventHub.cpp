@@ -22,10 +22,11 @@ namespace {
 std::mutex& mQueueMutex = *new std::mutex;
 std::deque<uEvent>& mQueue = *new std::deque<uEvent>;
 bool fDeliveryRequested = false;
-// A turn that delivered arms a follow-up turn a little later. Progress reports posted until it
-// runs wait for it instead of waking the GUI thread each: a transfer's stream of reports costs
-// one timer turn per TailMilliseconds, not a wake-up per report. Every other post asks for a
-// turn at once, so a request/answer exchange never waits for the timer.
+// A turn that delivered arms a follow-up turn a little later. PostProgress events (progress
+// reports, results of a worker with more tasks queued) posted until it runs wait for it instead
+// of waking the GUI thread each: a stream costs one timer turn per TailMilliseconds, not a
+// wake-up per event. Every other post asks for a turn at once, so a request/answer exchange
+// never waits for the timer.
 bool fTailArmed = false;
 constexpr int TailMilliseconds = 2;
 
@@ -75,6 +76,7 @@ void Init() {
         std::lock_guard lock(mQueueMutex);
         dropped.swap(mQueue);
         fDeliveryRequested = false;
+        fTailArmed = false; // a follow-up turn still pending finds nothing, or delivers what came since
         if (!pDelivery) pDelivery = new QObject(QCoreApplication::instance());
     }
 }
@@ -119,7 +121,7 @@ namespace {
 
 // GUI thread: the follow-up turn after a turn that delivered (see fTailArmed). It delivers what
 // was posted meanwhile and, when that was anything, arms the next; an empty one ends the chain,
-// and the next progress report wakes the loop again.
+// and the next PostProgress event wakes the loop again.
 void ArmTail() {
     {
         std::lock_guard lock(mQueueMutex);

@@ -55,9 +55,10 @@ void Init();
 // delivered as soon as the GUI thread is free.
 void PostEvent(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t iType = 0,
                Payload pData = {});
-// The same for one of a stream of progress reports: shortly after a delivery it waits (about
-// 2 ms) for the hub's follow-up turn instead of waking the GUI thread, and comes in order with
-// the other events. A stream then costs a wake-up per follow-up turn, not one per report.
+// The same for one of a stream of events that need not wake the GUI thread each (progress
+// reports, results while the poster has more work queued): shortly after a delivery it waits
+// (about 2 ms) for the hub's follow-up turn, and comes in order with the other events. A stream
+// then costs a wake-up per follow-up turn, not one per event.
 void PostProgress(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t iType = 0,
                   Payload pData = {});
 

@@ -28,6 +28,7 @@ bool CurrentLogic(const uWaveformPump& pump) {
 // The first part window of a channel of iTotal points.
 void ArmWindow(uWaveformPump& pump, std::int64_t iTotal, std::int64_t iPart) {
     const std::int64_t iFirst = FirstIndex(pump.instrument.eModel);
+    pump.iPartsTaken = 0;
     if (iTotal < 1) {
         pump.iStartPoint = 0;
         pump.iStopPoint = 0;
@@ -78,9 +79,9 @@ void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
     pump.iPartHeader = sHeader.size();
 }
 
-// Removes the copy of the part request that the pump queued behind the current one, and the
-// copy behind that when the first was sent ahead; the result of one sent ahead is dropped when
-// it comes (its task is no longer awaited).
+// Removes the copies of the part request that the pump queued behind the current one: those sent
+// ahead and the one behind them. The result of one sent ahead is dropped when it comes (its task
+// is no longer awaited).
 void DropQueuedPart(uWaveformPump& pump) {
     if (pump.mRequestList.empty()) return;
     const uWaveformRequest& current = pump.mRequestList.front();
@@ -92,7 +93,7 @@ void DropQueuedPart(uWaveformPump& pump) {
         itNext = pump.mRequestList.erase(itNext);
         if (!fAhead) break;
     }
-    pump.pAheadResult.reset();
+    pump.AheadResults.clear();
 }
 
 // Ends the channel: header rewritten, total points, part state back for the next channel.

@@ -11,6 +11,7 @@
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -119,41 +120,61 @@ void LogSent(uWaveformPump& pump) {
         pump.pWindow->AddLine(WaveformText::Prefix(pump) + "SCPI command sent: " + pump.sRequestCommand);
 }
 
-// While the first request's part is on its way, the copy behind it that reads the next part is
-// sent too: the instrument's worker reads that part while this thread checks the last one, so
-// the GUI thread's turn between two parts is off the wire's path. Its window is the one the part
-// check moves to; its result is taken when it becomes the first request. A part that fails its
-// check drops the copy (AbandonChannel), and the copy's result is then dropped as a stale one.
+// Parts on their way ahead of the first: as many as the instrument has sent in about
+// AheadMicroseconds at the pace of the channel's parts so far (one until two have come), at most
+// MostAhead. On a fast link the worker then has parts to read while their results wait for the
+// event hub's follow-up turn (about 2 ms); a slow instrument gets one part ahead, so that a cancel
+// or a failed part leaves little that is read for nothing.
+constexpr std::int64_t AheadMicroseconds = 4000;
+constexpr std::int64_t MostAhead = 16;
+
+std::int64_t PartsAhead(uWaveformPump& pump) {
+    const std::int64_t iNow = std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count();
+    if (pump.iPartsTaken++ == 0) pump.iFirstPartTime = iNow;
+    if (pump.iPartsTaken < 2) return 1;
+    const std::int64_t iPace = std::max<std::int64_t>((iNow - pump.iFirstPartTime) / (pump.iPartsTaken - 1), 1);
+    return std::clamp<std::int64_t>(AheadMicroseconds / iPace, 1, MostAhead);
+}
+
+// While the first request's part is on its way, copies behind it that read the next parts are
+// sent too: the instrument's worker reads them while this thread checks the parts before, so the
+// GUI thread's turn between two parts is off the wire's path. Their windows are the ones the part
+// checks move to; a result is taken when its part becomes the first request. A part that fails
+// its check drops the copies (AbandonChannel), and their results are then dropped as stale ones.
 void SendAhead(uWaveformPump& pump) {
-    if (pump.mRequestList.size() < 2 || !pump.pRecord) return;
+    if (pump.mRequestList.size() < 2 || !pump.pRecord || pump.pRecord->iPartPoints <= 0) return;
     const auto itFirst = pump.mRequestList.begin();
-    const auto itNext = std::next(itFirst);
-    if (itFirst->eKind != RequestWaveformPart || !itFirst->fAwaiting || itNext->eKind != RequestWaveformPart ||
-        !itNext->fPending || itNext->sCommand != itFirst->sCommand || itNext->eWaveform != itFirst->eWaveform)
-        return;
-    if (pump.pRecord->iPartPoints <= 0 || pump.iStopPoint <= 0 || pump.iStopPoint >= pump.pRecord->iTotalPoints)
-        return;
-    // The next part's window, as the check of this part will set it; the pump keeps its own.
+    if (itFirst->eKind != RequestWaveformPart || !itFirst->fAwaiting) return;
+    // The windows of the parts ahead, as the checks will set them; the pump keeps its own.
     const std::int64_t iStart = pump.iStartPoint, iStop = pump.iStopPoint;
     std::string sLastPartOnly = pump.sLastPartOnly;
-    AdvancePart(pump);
-    std::string sCommand = Substituted(pump, *itNext);
-    std::string sError;
-    const std::int64_t iTask = PumpSupport::QueueTask(pump, CommandTask(pump, sCommand, true, true), sError, false);
-    if (iTask != 0) {
-        itNext->fPending = 0;
-        itNext->fAwaiting = 1;
-        itNext->iAheadTask = iTask;
-        itNext->sAheadCommand = std::move(sCommand);
-        QueueNextPart(pump, itNext);
+    auto it = std::next(itFirst);
+    for (std::int64_t i = PartsAhead(pump); i > 0 && it != pump.mRequestList.end(); --i, ++it) {
+        if (it->eKind != RequestWaveformPart || it->sCommand != itFirst->sCommand || it->eWaveform != itFirst->eWaveform ||
+            pump.iStopPoint <= 0 || pump.iStopPoint >= pump.pRecord->iTotalPoints)
+            break;
+        AdvancePart(pump);
+        if (it->iAheadTask != 0) continue; // on its way already
+        if (!it->fPending) break;
+        std::string sCommand = Substituted(pump, *it);
+        std::string sError;
+        const std::int64_t iTask = PumpSupport::QueueTask(pump, CommandTask(pump, sCommand, true, true), sError, false);
+        // A part that could not be sent ahead is sent when its turn comes, and fails then if it must.
+        if (iTask == 0) break;
+        it->fPending = 0;
+        it->fAwaiting = 1;
+        it->iAheadTask = iTask;
+        it->sAheadCommand = std::move(sCommand);
+        QueueNextPart(pump, it);
     }
     pump.iStartPoint = iStart;
     pump.iStopPoint = iStop;
     pump.sLastPartOnly = std::move(sLastPartOnly);
-    // A part that could not be sent ahead is sent when its turn comes, and fails then if it must.
 }
 
-// The part sent ahead becomes the request the pump waits for.
+// A part sent ahead becomes the request the pump waits for.
 void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     pump.iCurrentTask = std::exchange(request.iAheadTask, 0);
     pump.sRequestCommand = std::move(request.sAheadCommand);
@@ -163,8 +184,11 @@ void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     pump.iSendTime = ElapsedMilliseconds();
     LogSent(pump);
     SendAhead(pump);
-    if (pump.pAheadResult && pump.pAheadResult->iTaskNumber == pump.iCurrentTask) {
-        const std::unique_ptr<uTaskResultScpiCommand> pResult = std::move(pump.pAheadResult);
+    const auto itKept = std::find_if(pump.AheadResults.begin(), pump.AheadResults.end(),
+                                     [&](const auto& pResult) { return pResult->iTaskNumber == pump.iCurrentTask; });
+    if (itKept != pump.AheadResults.end()) {
+        const std::unique_ptr<uTaskResultScpiCommand> pResult = std::move(*itKept);
+        pump.AheadResults.erase(itKept);
         pump.iCurrentTask = 0;
         TakeResult(pump, pResult.get());
     }
@@ -178,7 +202,7 @@ bool HoldsPlaceholder(const std::string& s) {
 
 // Starts a read with a fresh record of its own; false when none could be made.
 bool BeginRead(uWaveformPump& pump) {
-    pump.pAheadResult.reset();
+    pump.AheadResults.clear();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
@@ -290,7 +314,7 @@ void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument) {
     pump.instrument = std::move(instrument);
     pump.mOutstanding.clear();
     pump.iCurrentTask = 0;
-    pump.pAheadResult.reset();
+    pump.AheadResults.clear();
 }
 
 bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseconds) {
@@ -535,7 +559,7 @@ void StopRequestData(uWaveformPump& pump) {
     pump.fAutomatic = false;
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
-    pump.pAheadResult.reset();
+    pump.AheadResults.clear();
     PumpSupport::CancelTransfer(pump);
 }
 

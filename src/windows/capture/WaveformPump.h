@@ -153,9 +153,13 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
-    // The result of a part sent ahead that came before the part became the first request (a
-    // nested event loop delivered it); taken when it does.
-    std::unique_ptr<uTaskResultScpiCommand> pAheadResult;
+    // Results of parts sent ahead that came before their part became the first request (a
+    // nested event loop delivered them); each is taken when its part does.
+    std::vector<std::unique_ptr<uTaskResultScpiCommand>> AheadResults;
+    // The open channel's parts that became the first request so far, and when the first did
+    // (steady microseconds): their pace sets how many parts are sent ahead.
+    std::int64_t iPartsTaken = 0;
+    std::int64_t iFirstPartTime = 0;
     std::int64_t iStops = 0; // counts the stops: a step whose send stopped the read arms nothing
     // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
     bool fStepping = false;

@@ -26,7 +26,7 @@ bool KeepAheadResult(uWaveformPump& pump, uTaskResultScpiCommand& result) {
         return false;
     pump.mOutstanding.erase(std::remove(pump.mOutstanding.begin(), pump.mOutstanding.end(), iTask),
                             pump.mOutstanding.end());
-    pump.pAheadResult = std::make_unique<uTaskResultScpiCommand>(std::move(result));
+    pump.AheadResults.push_back(std::make_unique<uTaskResultScpiCommand>(std::move(result)));
     return true;
 }
 

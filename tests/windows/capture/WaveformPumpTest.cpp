@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 using PumpTest::End;
@@ -98,10 +100,11 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
     }
 }
 
-// While a part is on its way the next one is sent ahead with the next window, and it is not
-// sent again when its turn comes. A result that comes before its part's turn waits for it; a
-// part that fails drops the part read ahead, whose result is then ignored.
-TEST_F(WaveformPumpTest, TheNextPartIsReadAheadWhileThePartBeforeIsChecked) {
+// While a part is on its way the next ones are sent ahead with their windows, and they are not
+// sent again when their turn comes: one part while the parts come slowly (more than 4 ms apart),
+// the rest of the record when they come at once. A result that comes before its part's turn
+// waits for it; a part that fails drops the parts read ahead, whose results are then ignored.
+TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     WaveformChecks::Install();
     const auto block = [](const std::string& s) { return "#9" + std::string(9 - std::to_string(s.size()).size(), '0') +
                                                          std::to_string(s.size()) + s + "\n"; };
@@ -114,33 +117,52 @@ TEST_F(WaveformPumpTest, TheNextPartIsReadAheadWhileThePartBeforeIsChecked) {
         rig.Result(rig.LastTask(), "1000000;1.0e+09;1.0e-03\n");
     };
     using Commands = std::vector<std::string>;
-    {
-        Rig rig;
-        start(rig);
-        EXPECT_EQ(rig.instrument.Commands(), (Commands{"D?", "S 1;P 250000", "S 250001;P 500000"}));
-        rig.Result(101, block("ab"));
-        EXPECT_EQ(rig.instrument.Commands().back(), "S 500001;P 750000");
-        rig.Result(103, block("ef")); // before its turn: kept
-        EXPECT_EQ(rig.instrument.Commands().size(), 4u);
-        rig.Result(102, block("cd")); // part 2, then part 3 with its kept result
-        EXPECT_EQ(rig.instrument.Commands(),
-                  (Commands{"D?", "S 1;P 250000", "S 250001;P 500000", "S 500001;P 750000", "S 750001;P 1000000"}));
-        rig.Result(104, block("gh"));
+    const Commands all{"D?", "S 1;P 250000", "S 250001;P 500000", "S 500001;P 750000", "S 750001;P 1000000"};
+    const auto expectWhole = [](const Rig& rig) {
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
         ASSERT_EQ(rig.pump.pRecord->Channels.size(), 2u);
         EXPECT_EQ(std::string(rig.pump.pRecord->Channels[1].pData.view()), "#9000000008abcdefgh");
+    };
+    const auto slowResult = [](Rig& rig, std::int64_t iTask, const std::string& sAnswer) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        rig.Result(iTask, sAnswer);
+    };
+    {
+        Rig rig;
+        start(rig);
+        EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + 3));
+        slowResult(rig, 101, block("ab"));
+        EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + 4));
+        slowResult(rig, 103, block("ef")); // before its turn: kept
+        EXPECT_EQ(rig.instrument.Commands().size(), 4u);
+        slowResult(rig, 102, block("cd")); // part 2, then part 3 with its kept result
+        EXPECT_EQ(rig.instrument.Commands(), all);
+        slowResult(rig, 104, block("gh"));
+        expectWhole(rig);
     }
     {
         Rig rig;
         start(rig);
         rig.Result(101, block("ab"));
-        rig.Result(102, "no block\n"); // part 2 fails while part 3 is read ahead
+        EXPECT_EQ(rig.instrument.Commands(), all);
+        rig.Result(104, block("gh")); // two results before their turn: both kept
+        rig.Result(103, block("ef"));
+        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
+        rig.Result(102, block("cd"));
+        expectWhole(rig);
+    }
+    {
+        Rig rig;
+        start(rig);
+        rig.Result(101, block("ab"));
+        rig.Result(102, "no block\n"); // part 2 fails while parts 3 and 4 are read ahead
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
-        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
-        rig.Result(103, block("ef")); // the late result of part 3
-        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
+        EXPECT_EQ(rig.instrument.Commands().size(), 6u);
+        rig.Result(103, block("ef")); // the late results of parts 3 and 4
+        rig.Result(104, block("gh"));
+        EXPECT_EQ(rig.instrument.Commands().size(), 6u);
         EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // the channel left the record
-        EXPECT_EQ(rig.pump.iCurrentTask, 104); // ":RUN"
+        EXPECT_EQ(rig.pump.iCurrentTask, 105); // ":RUN"
     }
 }
 
