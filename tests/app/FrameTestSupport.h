@@ -194,6 +194,19 @@ class FrameTest : public ::testing::Test {
         EventHub::Bind(EventCloseAllWindows, any, [this](const uEvent&) { frameEvents.push_back(EventCloseAllWindows); });
     }
 
+    // Resource folders where config.ini can be neither found nor made: they lie below a regular
+    // file (tests run as root, which no permission bit stops). Returns the folder; config.ini is
+    // opened again there.
+    std::string BlockConfig() {
+        QFile blocker(dir.filePath("file"));
+        EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const std::string sFolder = dir.filePath("file/Resources").toStdString() + "/";
+        Main::SetResourceFolders(sFolder, sFolder);
+        Main::OpenConfig();
+        return sFolder;
+    }
+
     void TearDown() override {
         for (int iWindow : WindowStart::Windows()) EventHub::PostEvent(EventCloseWindowRequest, iWindow);
         EXPECT_TRUE(WaitFor([] {

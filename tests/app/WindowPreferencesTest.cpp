@@ -388,12 +388,7 @@ TEST(WindowPreferencesWrite, EachTypeWritesItsValueField) {
 TEST_F(WindowPreferencesTest, WithoutConfigTheStatusBarNamesTheFileAndWhy) {
     Main::SetConfigSaveAtExit(false);
     Main::CloseConfig();
-    QFile blocker(dir.filePath("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const std::string sFolder = dir.filePath("file/Resources").toStdString() + "/";
-    Main::SetResourceFolders(sFolder, sFolder);
-    Main::OpenConfig();
+    const std::string sFolder = BlockConfig();
     ASSERT_EQ(Main::ConfigIni(), nullptr);
     uWindowPreferences* p = OpenPreferences(OpenMain());
     ASSERT_NE(p, nullptr);

@@ -56,11 +56,7 @@ TEST_F(WaveformWholeRecordTest, AStoppedDS1000ZMemoryOf24MillionPointsIsReadToIt
     scope.Attach(server.Device());
     scope.SetMemoryDepth(24000000);
     scope.SetDepthAuto(true); // the length comes from sample rate and time base
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    ChooseSource(iWindow, "Memory");
+    const int iWindow = OpenForMemory();
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow, 280000));
     ASSERT_TRUE(W(iWindow).pump.pRecord);

@@ -144,6 +144,16 @@ class WaveformWindowTest : public FrameTest {
         ASSERT_GE(i, 0) << sSource;
         pBox->setCurrentIndex(i);
     }
+    // Connected, a waveform window open and refreshed, channel 1 ticked and "Memory" chosen: the
+    // window, ready to read.
+    int OpenForMemory() {
+        ConnectMain();
+        const int iWindow = OpenWaveform();
+        Refresh(iWindow);
+        Tick(iWindow, "Channel 1");
+        ChooseSource(iWindow, "Memory");
+        return iWindow;
+    }
 
     // Runs fnWhile while a modal dialog of that type is up (found when it shows), then lets it
     // answer with fnAnswer.

@@ -337,11 +337,7 @@ TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
 TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextReadIsRight) {
     AttachRigol();
     rigol.SetMemoryDepth(3000000);
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    ChooseSource(iWindow, "Memory");
+    const int iWindow = OpenForMemory();
     // 3000000 points come in twelve parts of 250000; Escape follows the first part's request.
     const std::size_t iFirst = CommandsNow();
     G(iWindow).pRead->click();
@@ -377,11 +373,7 @@ TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextRe
 TEST_F(WindowWaveformTest, CancelDuringASaveLeavesTheSaveItsRecordAndTheNextReadGoesOn) {
     AttachRigol();
     rigol.SetMemoryDepth(1200000);
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    ChooseSource(iWindow, "Memory");
+    const int iWindow = OpenForMemory();
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow, 120000));
     const std::weak_ptr<uWaveformRecord> pSaved = W(iWindow).pump.pRecord;

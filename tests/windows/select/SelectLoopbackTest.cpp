@@ -108,12 +108,7 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
 // Tests run as root, which no permission bit stops: the folder lies below a regular file.
 TEST_F(SelectLoopbackTest, AnEntryThatCannotBeKeptIsRefusedNamingConfigIni) {
     CloseEverything(false);
-    QFile blocker(dir.filePath("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const std::string sFolder = dir.filePath("file/Resources").toStdString() + "/";
-    Main::SetResourceFolders(sFolder, sFolder);
-    Main::OpenConfig();
+    const std::string sFolder = BlockConfig();
     ASSERT_EQ(Main::ConfigIni(), nullptr);
 
     const int iList = OpenWithList();
