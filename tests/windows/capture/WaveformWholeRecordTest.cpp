@@ -56,7 +56,7 @@ TEST_F(WaveformWholeRecordTest, AStoppedDS1000ZMemoryOf24MillionPointsIsReadToIt
     scope.Attach(server.Device());
     scope.SetMemoryDepth(24000000);
     scope.SetDepthAuto(true); // the length comes from sample rate and time base
-    const int iWindow = OpenForMemory();
+    const int iWindow = OpenToRead("Memory");
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow, 280000));
     ASSERT_TRUE(W(iWindow).pump.pRecord);
@@ -85,12 +85,7 @@ TEST_F(WaveformWholeRecordTest, RigolAnswersAsSeparateMessagesGiveTheFilesOfTheJ
     scope.Attach(server.Device());
     scope.ShowChannel(2, true);
     scope.SetMemoryDepth(300000); // two parts, the preamble and unit behind the last
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    Tick(iWindow, "Channel 2");
-    ChooseSource(iWindow, "Memory");
+    const int iWindow = OpenToRead("Memory", {"Channel 1", "Channel 2"});
     ExpectSeparateAsJoined(iWindow, 2);
 }
 
@@ -98,12 +93,7 @@ TEST_F(WaveformWholeRecordTest, RtbAnswersAsSeparateMessagesGiveTheFilesOfTheJoi
     Sim::RtbScope rtb(true);
     rtb.Attach(server.Device());
     rtb.ShowChannel(2, true);
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    Tick(iWindow, "Channel 2");
-    ChooseSource(iWindow, "Screen");
+    const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
     ExpectSeparateAsJoined(iWindow, 2);
 }
 

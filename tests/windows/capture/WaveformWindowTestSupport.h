@@ -144,14 +144,14 @@ class WaveformWindowTest : public FrameTest {
         ASSERT_GE(i, 0) << sSource;
         pBox->setCurrentIndex(i);
     }
-    // Connected, a waveform window open and refreshed, channel 1 ticked and "Memory" chosen: the
-    // window, ready to read.
-    int OpenForMemory() {
+    // Connected, a waveform window open and refreshed, the channels ticked and the source chosen:
+    // the window, ready to read.
+    int OpenToRead(const std::string& sSource, const std::vector<std::string>& channels = {"Channel 1"}) {
         ConnectMain();
         const int iWindow = OpenWaveform();
         Refresh(iWindow);
-        Tick(iWindow, "Channel 1");
-        ChooseSource(iWindow, "Memory");
+        for (const std::string& sChannel : channels) Tick(iWindow, sChannel);
+        ChooseSource(iWindow, sSource);
         return iWindow;
     }
 

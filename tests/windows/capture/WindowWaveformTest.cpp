@@ -208,12 +208,7 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEn
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
     AttachRigol();
-    ConnectMain();
-    const int iWindow = OpenWaveform();
-    Refresh(iWindow);
-    Tick(iWindow, "Channel 1");
-    Tick(iWindow, "Channel 2");
-    ChooseSource(iWindow, "Screen");
+    const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
     // Without a read there is nothing to save.
     G(iWindow).pSave->click();
     EXPECT_EQ(W(iWindow).Status(), "There is no data available for saving.");
@@ -337,7 +332,7 @@ TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
 TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextReadIsRight) {
     AttachRigol();
     rigol.SetMemoryDepth(3000000);
-    const int iWindow = OpenForMemory();
+    const int iWindow = OpenToRead("Memory");
     // 3000000 points come in twelve parts of 250000; Escape follows the first part's request.
     const std::size_t iFirst = CommandsNow();
     G(iWindow).pRead->click();
@@ -373,7 +368,7 @@ TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextRe
 TEST_F(WindowWaveformTest, CancelDuringASaveLeavesTheSaveItsRecordAndTheNextReadGoesOn) {
     AttachRigol();
     rigol.SetMemoryDepth(1200000);
-    const int iWindow = OpenForMemory();
+    const int iWindow = OpenToRead("Memory");
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow, 120000));
     const std::weak_ptr<uWaveformRecord> pSaved = W(iWindow).pump.pRecord;
