@@ -51,4 +51,20 @@ inline bool RecvAll(int fd, std::uint8_t* p, std::size_t iCount) {
     return true;
 }
 
+// Receives one answer "<iLead bytes>#9<nine digits><data>" and the iTrailer bytes behind it
+// (line ends): the data goes to pTarget + iAt, iAt moves on, at most iLimit bytes in all. False
+// for an answer cut short or one that would not fit.
+inline bool RecvBlock(int fd, std::size_t iLead, std::size_t iTrailer, std::uint8_t* pTarget, std::size_t& iAt,
+                      std::size_t iLimit) {
+    std::uint8_t header[32];
+    const std::size_t iHeader = iLead + 11;
+    if (iHeader > sizeof header || !RecvAll(fd, header, iHeader)) return false;
+    const auto iCount = static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + iLead + 2, 9)));
+    if (iAt + iCount > iLimit || !RecvAll(fd, pTarget + iAt, iCount)) return false;
+    iAt += iCount;
+    std::uint8_t trailer[4] = {};
+    if (iTrailer <= sizeof trailer) RecvAll(fd, trailer, iTrailer);
+    return true;
+}
+
 } // namespace PlainClient

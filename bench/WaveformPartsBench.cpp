@@ -193,15 +193,9 @@ double PlainSiglentRead(int iPort) {
         const std::int64_t n = std::min(SiglentPart, SiglentPoints - a);
         PlainClient::SendAll(fd, ":WAV:SOUR C1;:WAV:STAR " + std::to_string(a) + ";:WAV:POIN " + std::to_string(n) +
                         ";:WAV:DATA?\n");
-        std::uint8_t header[16];
-        if (!PlainClient::RecvAll(fd, header, 16)) Fail("plain header");
-        const std::size_t iCount =
-            static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + 7, 9)));
-        if (iAt + iCount > static_cast<std::size_t>(SiglentPoints) || !PlainClient::RecvAll(fd, buffer.get() + iAt, iCount))
-            Fail("plain data");
-        iAt += iCount;
-        std::uint8_t lf[2] = {}; // the block's own LF, then the answer's end
-        PlainClient::RecvAll(fd, lf, 2);
+        // "DAT2," before the block; the block's own LF, then the answer's end behind it.
+        if (!PlainClient::RecvBlock(fd, 5, 2, buffer.get(), iAt, static_cast<std::size_t>(SiglentPoints)))
+            Fail("plain answer");
     }
     const auto end = Clock::now();
     close(fd);
@@ -354,15 +348,8 @@ double PlainRigolRead(int iPort) {
         const std::int64_t b = std::min(a + RigolPart - 1, RigolPoints);
         PlainClient::SendAll(fd, ":WAV:SOUR CHAN1;:WAV:STAR " + std::to_string(a) + ";:WAV:STOP " + std::to_string(b) +
                                      ";:WAV:DATA?\n");
-        std::uint8_t header[11];
-        if (!PlainClient::RecvAll(fd, header, 11)) Fail("plain header");
-        const std::size_t iCount =
-            static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + 2, 9)));
-        if (iAt + iCount > static_cast<std::size_t>(RigolPoints) || !PlainClient::RecvAll(fd, buffer.get() + iAt, iCount))
-            Fail("plain data");
-        iAt += iCount;
-        std::uint8_t lf = 0;
-        PlainClient::RecvAll(fd, &lf, 1);
+        if (!PlainClient::RecvBlock(fd, 0, 1, buffer.get(), iAt, static_cast<std::size_t>(RigolPoints)))
+            Fail("plain answer");
     }
     const auto end = Clock::now();
     close(fd);

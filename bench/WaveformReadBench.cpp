@@ -48,13 +48,7 @@ double PlainRead(int iPort) {
     for (std::int64_t a = 1; a <= Depth; a += PartPoints) {
         const std::int64_t b = std::min(a + PartPoints - 1, Depth);
         PlainClient::SendAll(fd, ":WAV:SOUR CHAN1;:WAV:STAR " + std::to_string(a) + ";:WAV:STOP " + std::to_string(b) + ";:WAV:DATA?\n");
-        std::uint8_t header[11];
-        if (!PlainClient::RecvAll(fd, header, 11)) std::exit(3);
-        const std::size_t iCount = static_cast<std::size_t>(std::stoull(std::string(reinterpret_cast<char*>(header) + 2, 9)));
-        if (!PlainClient::RecvAll(fd, buffer.get() + iAt, iCount)) std::exit(4);
-        iAt += iCount;
-        std::uint8_t lf = 0;
-        PlainClient::RecvAll(fd, &lf, 1);
+        if (!PlainClient::RecvBlock(fd, 0, 1, buffer.get(), iAt, static_cast<std::size_t>(Depth))) std::exit(3);
     }
     const auto end = Clock::now();
     close(fd);
