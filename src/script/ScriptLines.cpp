@@ -20,9 +20,10 @@ std::string_view TrimRight(std::string_view s) {
     return s;
 }
 
-// Appends the text with every run of blanks made one blank.
+// Appends the text with tabs made blanks and every run of blanks made one blank.
 void AppendCollapsed(std::string& sOut, std::string_view s) {
     for (char c : s) {
+        if (c == '\t') c = ' ';
         if (c == ' ' && !sOut.empty() && sOut.back() == ' ') continue;
         sOut += c;
     }
@@ -120,24 +121,19 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
                 }
                 if (s[i] == '"') ++iQuotes;
             }
-            std::string sLine(s);
-            std::replace(sLine.begin(), sLine.end(), '\t', ' ');
-            std::string sCollapsed;
-            sCollapsed.reserve(sLine.size());
-            const std::size_t iFirst = sLine.find('"');
-            const std::size_t iSecond = iFirst == std::string::npos ? std::string::npos : sLine.find('"', iFirst + 1);
-            if (iSecond != std::string::npos) {
-                AppendCollapsed(sCollapsed, std::string_view(sLine).substr(0, iFirst));
-                sCollapsed.append(sLine, iFirst, iSecond - iFirst + 1);
-                // The part behind the quotes collapses on its own: a blank just behind the
-                // closing quote starts a run of its own.
-                std::string sTail;
-                AppendCollapsed(sTail, std::string_view(sLine).substr(iSecond + 1));
-                sCollapsed += sTail;
+            // The first quoted part keeps its blank runs; the quote that closes it ends any run.
+            std::string sLine;
+            sLine.reserve(s.size());
+            const std::size_t iFirst = s.find('"');
+            const std::size_t iSecond = iFirst == std::string_view::npos ? iFirst : s.find('"', iFirst + 1);
+            if (iSecond != std::string_view::npos) {
+                AppendCollapsed(sLine, s.substr(0, iFirst));
+                for (char c : s.substr(iFirst, iSecond - iFirst + 1)) sLine += c == '\t' ? ' ' : c;
+                AppendCollapsed(sLine, s.substr(iSecond + 1));
             } else {
-                AppendCollapsed(sCollapsed, sLine);
+                AppendCollapsed(sLine, s);
             }
-            lines.push_back(uScriptLine{eSource, std::move(sCollapsed), iLine, 0});
+            lines.push_back(uScriptLine{eSource, std::move(sLine), iLine, 0});
         }
         if (iFeed == std::string_view::npos) break;
         iStart = iFeed + 1;
@@ -200,7 +196,7 @@ int CheckConstant(uScriptParse& parse, uScriptLine& line, std::string& sError) {
 }
 
 void ReplaceConstants(uScriptParse& parse, uScriptLine& line) {
-    if (line.sText.empty() || parse.mConstants.empty()) return;
+    if (parse.mConstants.empty() || line.sText.find('#') == std::string::npos) return;
     std::string s = line.sText;
     bool fReplaced = false;
     std::size_t p = 0;

@@ -14,14 +14,14 @@ namespace InstrumentScript {
 
 // What one parse builds: the program and the names seen so far.
 struct uScriptParse {
-    std::shared_ptr<uScriptProgram> pProgram = std::make_shared<uScriptProgram>();
+    std::shared_ptr<uScriptProgram> pProgram; // the program being built
     std::unordered_map<std::string, uScriptTask*> mConstants; // lower-case name with its "#"
     std::unordered_map<std::string, uScriptTask*> mLabels;
     std::unordered_map<std::string, uScriptTask*> mVariables;
     std::unordered_map<std::string, uScriptTask*> mInstruments; // named declarations, name with its "$"
     // While the linking pass runs: the task being linked, behind which new tasks go.
     bool fLinking = false;
-    std::list<uScriptTask>::iterator itLinked;
+    std::pmr::list<uScriptTask>::iterator itLinked;
     // Adds a task at the end of the list, or directly behind the task being linked.
     uScriptTask& AddTask(eScriptTaskType eType, const uScriptLine& line);
 };

@@ -52,12 +52,12 @@ bool CheckCondition(uScriptParse& parse, uScriptLine& line, eScriptTaskType eTyp
 // Puts the tasks in line order, those of one line in the order they were made. The keys are
 // sorted beside the list and the nodes then moved once: sorting the list itself would walk
 // its scattered nodes again and again.
-void SortByLine(std::list<uScriptTask>& tasks) {
-    std::vector<std::pair<std::int64_t, std::list<uScriptTask>::iterator>> keys;
+void SortByLine(std::pmr::list<uScriptTask>& tasks) {
+    std::vector<std::pair<std::int64_t, std::pmr::list<uScriptTask>::iterator>> keys;
     keys.reserve(tasks.size());
     for (auto it = tasks.begin(); it != tasks.end(); ++it) keys.emplace_back(it->iLine, it);
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::list<uScriptTask> sorted;
+    std::pmr::list<uScriptTask> sorted(tasks.get_allocator());
     for (const auto& key : keys) sorted.splice(sorted.end(), tasks, key.second);
     tasks.swap(sorted);
 }
@@ -200,16 +200,21 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
 
 bool ParseScript(std::string_view sScript, std::string_view sConstants, std::shared_ptr<uScriptProgram>& pProgram,
                  std::string& sError) {
-    uScriptParse parse;
-    uScriptProgram& program = *parse.pProgram;
     pProgram.reset();
-    SplitScriptLines(sScript, program.mScriptLines, LineSourceScript);
-    SplitScriptLines(sConstants, program.mConstantLines, LineSourceConstants);
-    std::erase_if(program.mConstantLines, [](const uScriptLine& line) { return line.sText.rfind('#', 0) != 0; });
-    if (program.mScriptLines.empty()) {
+    std::vector<uScriptLine> scriptLines, constantLines;
+    SplitScriptLines(sScript, scriptLines, LineSourceScript);
+    SplitScriptLines(sConstants, constantLines, LineSourceConstants);
+    std::erase_if(constantLines, [](const uScriptLine& line) { return line.sText.rfind('#', 0) != 0; });
+    if (scriptLines.empty()) {
         sError = "InstrumentScript::ParseScript: There are no script instructions available.";
         return false;
     }
+    uScriptParse parse;
+    // A line makes one task, a condition or a variable's instruction two.
+    parse.pProgram = std::make_shared<uScriptProgram>(2 * (scriptLines.size() + constantLines.size()));
+    uScriptProgram& program = *parse.pProgram;
+    program.mScriptLines = std::move(scriptLines);
+    program.mConstantLines = std::move(constantLines);
     std::vector<uScriptLine> work = program.mConstantLines;
     work.insert(work.end(), program.mScriptLines.begin(), program.mScriptLines.end());
     pProgram = parse.pProgram;

@@ -1,11 +1,56 @@
 #include "script/ScriptTask.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <new>
 #include <set>
 #include <utility>
 
+#include <sys/mman.h>
+
 namespace InstrumentScript {
+namespace {
+
+// Blocks of a task list's memory: from 2 MiB on fresh mappings aligned to the large page size
+// and marked for large pages (memory the heap has used before already has small pages); smaller
+// blocks come from the heap.
+class uTaskBlocks final : public std::pmr::memory_resource {
+    static constexpr std::size_t LargePage = std::size_t{2} << 20;
+    static std::size_t Rounded(std::size_t iBytes) { return (iBytes + LargePage - 1) & ~(LargePage - 1); }
+
+    void* do_allocate(std::size_t iBytes, std::size_t iAlignment) override {
+        if (iBytes < LargePage) return ::operator new(iBytes, std::align_val_t(iAlignment));
+        // One large page more is mapped, and cut off again around the aligned start.
+        const std::size_t iLength = Rounded(iBytes);
+        void* p = mmap(nullptr, iLength + LargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        const auto iMapped = reinterpret_cast<std::uintptr_t>(p);
+        const std::uintptr_t iStart = (iMapped + LargePage - 1) & ~(LargePage - 1);
+        if (iStart > iMapped) munmap(p, iStart - iMapped);
+        munmap(reinterpret_cast<void*>(iStart + iLength), iMapped + LargePage - iStart);
+        madvise(reinterpret_cast<void*>(iStart), iLength, MADV_HUGEPAGE); // a hint: small pages serve as well
+        return reinterpret_cast<void*>(iStart);
+    }
+    void do_deallocate(void* p, std::size_t iBytes, std::size_t iAlignment) override {
+        if (iBytes < LargePage) return ::operator delete(p, iBytes, std::align_val_t(iAlignment));
+        munmap(p, Rounded(iBytes));
+    }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+};
+
+std::pmr::memory_resource* TaskBlocks() {
+    static uTaskBlocks blocks;
+    return &blocks;
+}
+
+// A node of the task list: the task and the list's two links.
+constexpr std::size_t TaskNodeBytes = sizeof(uScriptTask) + 2 * sizeof(void*);
+
+} // namespace
+
+uScriptProgram::uScriptProgram(std::size_t iTasksExpected)
+    : mTaskMemory(std::max<std::size_t>(iTasksExpected, 1) * TaskNodeBytes, TaskBlocks()), mTasks(&mTaskMemory) {}
 
 void IndexProgram(uScriptProgram& program) {
     std::int64_t iPosition = 0;

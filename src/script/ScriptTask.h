@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -245,7 +246,15 @@ struct uScriptLine {
 // What one parse produced: the task list (node addresses stay valid while it lives), the lines
 // of both texts and the look-ups kept beside the list.
 struct uScriptProgram {
-    std::list<uScriptTask> mTasks;
+    // The task list's nodes lie together in memory of the program's own, released with it; its
+    // first block holds the expected number of tasks (a long script's list then spans a few
+    // large pages instead of thousands of small ones, and its walks do not slow with its length).
+    explicit uScriptProgram(std::size_t iTasksExpected = 1);
+    uScriptProgram(const uScriptProgram&) = delete;
+    uScriptProgram& operator=(const uScriptProgram&) = delete;
+
+    std::pmr::monotonic_buffer_resource mTaskMemory; // before mTasks: it outlives the nodes
+    std::pmr::list<uScriptTask> mTasks;
     std::vector<uScriptLine> mScriptLines;
     std::vector<uScriptLine> mConstantLines;
     // iLine -> 1 + index into mScriptLines of the first line with that number, 0 for none.

@@ -157,4 +157,22 @@ TEST(ScriptParser, TheWorkedOrderAndLinks) {
     EXPECT_EQ(p->mOrder[3]->iLine, 3);
 }
 
+TEST(ScriptParser, ALongScriptsTasksFillLargeBlocksOfMemoryWhole) {
+    // 12,002 tasks: their list's memory is a block of several large pages, used to its end.
+    std::string sScript = "label top\n";
+    for (int i = 0; i < 6000; ++i) sScript += "true function wait msg " + std::to_string(i) + "\n";
+    sScript += "goto top";
+    std::shared_ptr<uScriptProgram> p;
+    ASSERT_EQ(Parse(sScript, "", &p), "");
+    ASSERT_EQ(p->mTasks.size(), 12002u);
+    std::int64_t iPosition = 0;
+    for (const uScriptTask& task : p->mTasks) {
+        ASSERT_EQ(p->mOrder[static_cast<std::size_t>(iPosition)], &task);
+        ASSERT_EQ(task.iPosition, iPosition++);
+    }
+    EXPECT_EQ(p->mOrder[2]->wait->sMessage, "0");
+    EXPECT_EQ(p->mOrder[12000]->wait->sMessage, "5999");
+    EXPECT_EQ(p->mTasks.back().jump->pLabel, &p->mTasks.front());
+}
+
 } // namespace
