@@ -49,7 +49,12 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
     const std::uint64_t iBlockEnd = iBlock + iHeader + iCount + stream.sEndOfMessage.size();
     const bool fBlock = iHeader > 0 && iBlockEnd > iAnswer && iBlockEnd <= DataBuffer::MaxCapacity;
     if (fBlock) iNeeded = std::min(iNeeded, static_cast<std::size_t>(iBlockEnd));
-    if (buffer.allocated() && iNeeded <= buffer.capacity()) return true;
+    // A long block gets a buffer of its own size rather than a part of a much larger one: the
+    // answer then goes to the caller in its buffer instead of being copied out (ReadAnswer). A
+    // buffer lent with the caller's bytes ahead of the answer stays.
+    const bool fOwnBlock =
+        fBlock && stream.iReceiveBase == 0 && iBlockEnd >= ReceiveChunk && iBlockEnd < buffer.capacity() / 2;
+    if (buffer.allocated() && iNeeded <= buffer.capacity() && !fOwnBlock) return true;
     if (fBlock) {
         DataBuffer block;
         std::string sIgnored;
@@ -87,7 +92,12 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
         !MakeRoom(stream, answer.data(), stream.iReceiveSize, stream.iReceiveSize + ReceiveChunk, sIgnored)) {
         return NoMemory;
     }
-    const std::size_t iRoom = std::min(answer.capacity() - stream.iReceiveSize, ReceiveLimit);
+    // The first reception into a buffer larger than a reception's limit (one made for an answer
+    // of unknown length) is at most a chunk: a block's header is seen before the block lands in
+    // a buffer far larger than itself, and MakeRoom gives a long block one of its own size.
+    const bool fFirstIntoLarge = stream.iReceiveSize == 0 && answer.capacity() > ReceiveLimit;
+    const std::size_t iRoom =
+        std::min(answer.capacity() - stream.iReceiveSize, fFirstIntoLarge ? ReceiveChunk : ReceiveLimit);
     const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize, iRoom, iCode);
     if (n <= 0) return n;
     stream.iReceiveSize += static_cast<std::size_t>(n);

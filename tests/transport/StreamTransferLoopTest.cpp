@@ -131,6 +131,37 @@ TEST_F(StreamTransferLoopTest, ABlockAnswerTakesABufferOfItsOwnSize) {
     }
 }
 
+// A short text answer leaves the stream a buffer made for an answer of unknown length (a grow
+// step). A long block after it, whether it comes at once or in pieces, is received into a
+// buffer of its own size, which goes to the caller as it is; only a short block is received into
+// the large buffer and copied out of it, and the large buffer stays for the next answer.
+TEST_F(StreamTransferLoopTest, ALongBlockAfterATextAnswerTakesNoPartOfTheLargeBuffer) {
+    const struct {
+        std::size_t iBlock, iPiece;
+        bool fLargeStays;
+    } cases[] = {{250000, 1 << 20, false}, {250000, 40000, false}, {1000000, 1 << 20, false}, {20000, 1 << 20, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.iBlock) + " in pieces of " + std::to_string(c.iPiece));
+        stream = {};
+        stream.sEndOfMessage = "\n";
+        DataBuffer answer;
+        std::string sError;
+        channel.pieces.push_back("1.5E+6;2.0E-3\n");
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError)) << sError;
+        ASSERT_GT(stream.pReceiveData.capacity(), StreamTransfer::ReceiveLimit);
+        const std::string sBlock = Block(c.iBlock);
+        for (std::size_t i = 0; i < sBlock.size(); i += c.iPiece) channel.pieces.push_back(sBlock.substr(i, c.iPiece));
+        answer.release();
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError)) << sError;
+        EXPECT_EQ(std::string(answer.view()), sBlock);
+        EXPECT_EQ(answer.capacity(), sBlock.size());
+        EXPECT_EQ(stream.pReceiveData.capacity() > StreamTransfer::ReceiveLimit, c.fLargeStays);
+        channel.pieces.push_back("OK\n");
+        ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError)) << sError;
+        EXPECT_EQ(std::string(answer.view()), "OK\n");
+    }
+}
+
 // Bytes behind the announced block (an instrument that sends more than it said) still find
 // room: the buffer grows past the block then.
 TEST_F(StreamTransferLoopTest, BytesBehindTheBlockStillFindRoom) {
