@@ -509,11 +509,13 @@ void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64
     if (head.iEvent == EventSearchFinished || head.iWindow == WindowNobody) return;
     // While more tasks wait, this thread goes on with the next at once and the result joins the
     // hub's follow-up turn (a couple of milliseconds at most) instead of waking the GUI thread
-    // for each of a run of results; the last result of a run wakes it at once.
+    // for each of a run of results. The results of a run's last two tasks wake it at once: a
+    // window that queues further requests on the results it gets (parts read ahead) has them
+    // queued while this thread still reads the last one, instead of at the next turn.
     bool fMore;
     {
         std::lock_guard lock(Module().mutex);
-        fMore = instance.TaskList.size() > 1; // the running task stays at the head
+        fMore = instance.TaskList.size() > 2; // the running task stays at the head
     }
     const auto post = fMore ? &EventHub::PostProgress : &EventHub::PostEvent;
     post(EventTaskFinished, static_cast<int>(head.iWindow), EventObject(instance), static_cast<std::intptr_t>(eTaskType),
