@@ -54,7 +54,8 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
     // buffer lent with the caller's bytes ahead of the answer stays.
     const bool fOwnBlock =
         fBlock && stream.iReceiveBase == 0 && iBlockEnd >= ReceiveChunk && iBlockEnd < buffer.capacity() / 2;
-    if (buffer.allocated() && iNeeded <= buffer.capacity() && !fOwnBlock) return true;
+    const bool fRoom = buffer.allocated() && iNeeded <= buffer.capacity();
+    if (fRoom && !fOwnBlock) return true;
     if (fBlock) {
         DataBuffer block;
         std::string sIgnored;
@@ -64,6 +65,7 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
             return true;
         }
     }
+    if (fRoom) return true; // no block of its own: the large buffer serves
     const std::size_t iDoubled = std::min(buffer.capacity() * 2, DataBuffer::MaxCapacity);
     return Instrument::CreateMemory(buffer, std::max(iNeeded, iDoubled), GrowStep, sError);
 }
