@@ -60,7 +60,7 @@ bool MakeRoom(uStreamInstance& stream, const std::uint8_t* pAnswer, std::size_t 
         DataBuffer block;
         std::string sIgnored;
         if (Instrument::CreateMemory(block, static_cast<std::size_t>(iBlockEnd), 0, sIgnored)) {
-            block.assign(pAnswer, iAnswer);
+            block.assign(buffer.data(), buffer.size()); // the caller copies bytes held elsewhere
             buffer = std::move(block);
             return true;
         }
@@ -82,7 +82,7 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
     std::string sIgnored;
     if (stream.iReceiveSize == 0 && answer.capacity() < ReceiveChunk) {
         if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return NoMemory;
-        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), FirstReception, iCode);
         if (n <= 0) return n;
         const std::size_t iFirst = static_cast<std::size_t>(n);
         if (!MakeRoom(stream, stream.pReceive.data(), iFirst, iFirst + ReceiveChunk, sIgnored)) return NoMemory;
@@ -95,11 +95,11 @@ std::int64_t Receive(const uTransfer& transfer, std::int64_t& iCode) {
         return NoMemory;
     }
     // The first reception into a buffer larger than a reception's limit (one made for an answer
-    // of unknown length) is at most a chunk: a block's header is seen before the block lands in
-    // a buffer far larger than itself, and MakeRoom gives a long block one of its own size.
+    // of unknown length) is short: a block's header is seen before the block lands in a buffer
+    // far larger than itself, and MakeRoom gives a long block one of its own size.
     const bool fFirstIntoLarge = stream.iReceiveSize == 0 && answer.capacity() > ReceiveLimit;
     const std::size_t iRoom =
-        std::min(answer.capacity() - stream.iReceiveSize, fFirstIntoLarge ? ReceiveChunk : ReceiveLimit);
+        std::min(answer.capacity() - stream.iReceiveSize, fFirstIntoLarge ? FirstReception : ReceiveLimit);
     const std::int64_t n = transfer.mChannel.Read(answer.data() + stream.iReceiveSize, iRoom, iCode);
     if (n <= 0) return n;
     stream.iReceiveSize += static_cast<std::size_t>(n);

@@ -27,6 +27,10 @@ inline constexpr std::chrono::milliseconds AbortSlice{10};
 inline constexpr std::chrono::milliseconds DrainQuiet{100};
 // Size of the receive buffer and of one receive when the channel cannot tell what waits.
 inline constexpr std::size_t ReceiveChunk = 0x10000;
+// The most the first reception of an answer takes when the channel cannot tell what waits:
+// enough for a block's header and the text before it, little to copy when a long block then
+// moves into a buffer of its own size.
+inline constexpr std::size_t FirstReception = 0x1000;
 // The most one reception takes: a sender's window opens again while the reader goes on,
 // rather than after one long copy of everything that waited.
 inline constexpr std::size_t ReceiveLimit = 0x100000;

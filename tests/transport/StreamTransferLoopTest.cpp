@@ -199,7 +199,9 @@ TEST_F(StreamTransferLoopTest, AnAnswerReadBehindKeptBytesLeavesThem) {
         std::string sError;
         ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(5000), answer, 0, sError, sKept.size())) << sError;
         EXPECT_EQ(std::string(answer.view()), sKept + sAnswer);
-        if (c.iRoom >= sAnswer.size() + StreamTransfer::ReceiveChunk) EXPECT_EQ(answer.data(), pMemory);
+        if (c.iRoom >= sAnswer.size() + StreamTransfer::ReceiveChunk) {
+            EXPECT_EQ(answer.data(), pMemory);
+        }
         EXPECT_EQ(stream.iReceiveBase, 0u);
         // The instance's own buffer serves the next plain answer as before.
         channel.pieces.push_back("1\n");
