@@ -32,8 +32,9 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
     while (iPos < iSize) {
         const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
         const std::size_t iBlock = iPos + sPrefix.size();
-        // A bare data block counts points too, and so does one behind "DAT2,".
-        const bool fPoints = eUnit == eBlockUnit::Bits && (sPrefix.empty() || sPrefix == DataPrefix);
+        // The data block, the first unit, counts points bare or behind "DAT2,"; a block chained
+        // behind it (a descriptor, bare or behind "DESC,") counts bytes.
+        const bool fPoints = eUnit == eBlockUnit::Bits && iPos == 0 && (sPrefix.empty() || sPrefix == DataPrefix);
         std::uint64_t iCount = 0;
         const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         if (iHeader > 0) {

@@ -24,7 +24,8 @@ std::size_t QueryCount(std::string_view sCommand);
 
 // Counts the answer units of pData[0, iSize): units end at ";" and, when sEndOfMessage is not
 // empty, at that text (the end of one message of several). False while a block reaches beyond
-// iSize. With eUnit Bits the data block, bare or behind "DAT2,", counts points (eight to a byte).
+// iSize. With eUnit Bits the data block (the first unit), bare or behind "DAT2,", counts points
+// (eight to a byte).
 bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                   eBlockUnit eUnit, std::size_t& iAnswers);
 

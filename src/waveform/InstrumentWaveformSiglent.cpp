@@ -41,6 +41,8 @@ bool CheckHeader(const char* sProcedure, const uAnswer& answer, const char* sHea
     return true;
 }
 
+bool BareBlock(const uAnswer& answer) { return answer.iSize > 0 && answer.pData[0] == '#'; }
+
 std::string NotInRecord(const char* sProcedure, std::int64_t eWaveform) {
     return Prefix(sProcedure) + "Der Kanal ist nicht in der Waveform-Struktur vorhanden. eWaveform = " +
            std::to_string(eWaveform);
@@ -98,7 +100,7 @@ bool SiglentSDS2000XPlusCheckChannelData(std::int64_t, const uAnswer& answer, st
     const bool fLine = IsLine(eWaveform);
     DataBuffer& samples = fLine ? FindOrAddDigital(data, eWaveform).samples : FindOrAddAnalog(data, eWaveform).samples;
     // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
-    const std::size_t iOffset = answer.iSize > 0 && answer.pData[0] == '#' ? 0 : 5;
+    const std::size_t iOffset = BareBlock(answer) ? 0 : 5;
     if (iOffset != 0 && !CheckHeader("CheckChannelData", answer, "DAT2,", sError)) return false;
     return AppendBlockAt(sProcedure.c_str(), answer, iOffset,
                          fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes, samples, sError);
@@ -118,8 +120,10 @@ bool SiglentSDS2000XPlusCheckPreamble(std::int64_t, const uAnswer& answer, std::
         sError = NotInRecord("CheckPreamble", eWaveform);
         return false;
     }
-    if (!CheckHeader("CheckPreamble", answer, "DESC,", sError)) return false;
-    return AppendBlockAt(sProcedure.c_str(), answer, 5, Instrument::eBlockUnit::Bytes, *pRaw, sError);
+    // The descriptor comes bare, as the current guide shows it, or behind "DESC," (earlier firmware).
+    const std::size_t iOffset = BareBlock(answer) ? 0 : 5;
+    if (iOffset != 0 && !CheckHeader("CheckPreamble", answer, "DESC,", sError)) return false;
+    return AppendBlockAt(sProcedure.c_str(), answer, iOffset, Instrument::eBlockUnit::Bytes, *pRaw, sError);
 }
 
 bool SiglentSDS2000XPlusCheckUnitAndLabel(std::int64_t, const uAnswer& answer, std::int64_t eWaveform,

@@ -1,6 +1,6 @@
 // The answer checks of the Siglent reader (SDS2000X Plus: models 18 and 19; SDS5000X through the
 // reader's model mapping): the display state of channels, functions and digital lines, the
-// point count, data parts (bare blocks or behind "DAT2,"), the binary descriptor behind "DESC,",
+// point count, data parts (bare blocks or behind "DAT2,"), the binary descriptor (bare or behind "DESC,"),
 // unit and label, the required-channels step, the logic labels and the name table. The model
 // they take is the effective one (18 or 19).
 #pragma once

@@ -112,6 +112,20 @@ void LogicRow(std::uint16_t iWord, const std::vector<uWaveformLogicLine>& shown,
     rows.EndRow();
 }
 
+bool HasDescription(const std::string& sProcedure, const std::string& sDescription,
+                        std::initializer_list<std::string_view> needed, std::string& sError) {
+    if (sDescription.empty()) {
+        sError = sProcedure + ": Es sind keine Beschreibungen der Messkurve am Ende der Daten vorhanden.";
+        return false;
+    }
+    for (const std::string_view sField : needed) {
+        if (!sField.empty()) continue;
+        sError = sProcedure + ": Die Beschreibung der Messkurve ist unvollständig: >" + sDescription + "<";
+        return false;
+    }
+    return true;
+}
+
 std::string ToSingleByte(const std::string& sText) {
     std::string sOut;
     sOut.reserve(sText.size());

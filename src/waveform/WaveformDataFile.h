@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -168,6 +170,10 @@ void ByteOrWordStep(const std::uint8_t* p, std::size_t iBytes, bool fLogic,
         ++k;
     }
 }
+// True when there is a description and none of the fields the writer cannot do without is
+// empty; else false with sError (the writer's prefix, then the reason).
+bool HasDescription(const std::string& sProcedure, const std::string& sDescription,
+                        std::initializer_list<std::string_view> needed, std::string& sError);
 // UTF-8 text as one byte per character: Latin-1 where it fits, else "?".
 std::string ToSingleByte(const std::string& sText);
 

@@ -31,7 +31,6 @@ struct uHamegWriter final : uFileWriter {
 
     explicit uHamegWriter(bool fPod) : fPod(fPod) {
         sProcedure = "WaveformData::SaveWaveformHameg";
-        sNoDescription = "Es sind keine Beschreibungen der Messkurve am Ende der Daten vorhanden.";
         sCountName = "iTracDataSize";
         iBlockOffset = DataPrefixLength;
         iStepBytes = 2;
@@ -42,12 +41,12 @@ struct uHamegWriter final : uFileWriter {
     double Time() const { return dXRef + static_cast<double>(r) * dXInc + dXOr; }
     double Value(std::uint8_t b) const { return (static_cast<double>(b) - dYRef) * dYInc + dYOr; }
 
-    bool Describe(const std::string& sDescription, std::uint64_t iCount, uFileHeader& header, std::string&) override {
+    bool Describe(const std::string& sDescription, std::uint64_t iCount, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::ToReal;
         header.Items.emplace_back(":TRAC:DATA", std::to_string(iCount));
         std::vector<std::string> items;
         Utility::SplitStringToList(sDescription, items, ";");
-        std::string sXUnit, sYUnit, sType;
+        std::string sXUnit, sYUnit, sType, sYInc, sXInc;
         for (const std::string& sItem : items) {
             const std::string sTrimmed = Utility::TrimCharacters(sItem, " \t\r\n;");
             if (sTrimmed.empty()) continue;
@@ -58,15 +57,18 @@ struct uHamegWriter final : uFileWriter {
             const std::string sValue = Utility::TrimCharacters(words[1], " \t\r\n;");
             header.Items.emplace_back(sKey, sValue);
             if (sKey == ":TRAC:TYPE") sType = sValue;
-            else if (sKey == ":TRAC:YINC") dYInc = ToReal(sValue);
+            else if (sKey == ":TRAC:YINC") dYInc = ToReal(sYInc = sValue);
             else if (sKey == ":TRAC:YOR") dYOr = ToReal(sValue);
             else if (sKey == ":TRAC:YREF") dYRef = ToReal(sValue);
             else if (sKey == ":TRAC:YUN") sYUnit = Unquoted(sValue);
-            else if (sKey == ":TRAC:XINC") dXInc = ToReal(sValue);
+            else if (sKey == ":TRAC:XINC") dXInc = ToReal(sXInc = sValue);
             else if (sKey == ":TRAC:XOR") dXOr = ToReal(sValue);
             else if (sKey == ":TRAC:XREF") dXRef = ToReal(sValue);
             else if (sKey == ":TRAC:XUN") sXUnit = Unquoted(sValue);
         }
+        // Without the increments every time (and every value of an analogue trace) would read
+        // the same: no file then.
+        if (!HasDescription(sProcedure, sDescription, {fPod ? sXInc : sYInc, sXInc}, sError)) return false;
         fPairs = sType == "MINMAX";
         eKind = fPod ? Pod : fPairs ? MinMax : Analogue;
         header.sTimeColumn = "Time in " + sXUnit;

@@ -44,8 +44,7 @@ struct uRtbWriter final : uFileWriter {
     uRtbWriter(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& lines)
         : shown(ShownLines(lines)) {
         sProcedure = "WaveformData::SaveWaveformRTB2000";
-        sNoDescription = "Es sind keine Beschreibungen der Messkurve am Ende der Daten vorhanden.";
-        iCheckEvery = 500;
+        iCheckEvery = 500; // Describe names a missing description as the reason of the failure
         fAnalogue = channel.eWaveform >= WaveformChannel1 && channel.eWaveform <= WaveformChannel4;
         const bool fEightBit = IsEightBit(channel.eDataSource);
         if (channel.eWaveform == WaveformLogic) eLayout = Logic;
@@ -67,12 +66,16 @@ struct uRtbWriter final : uFileWriter {
     double Time() const { return dXOrigin + static_cast<double>(k) * dXIncrement; }
     double Value(std::uint32_t raw) const { return dYOrigin + dYIncrement * static_cast<double>(raw); }
 
-    bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string&) override {
+    bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::ToReal;
         std::vector<std::string> fields;
         Utility::SplitStringToList(sDescription, fields, ";");
         fields.resize(10);
         for (std::string& s : fields) s = Utility::TrimCharacters(s, " \t\r\n");
+        // The origins and increments of both axes give every value and time: without one of
+        // them there is no file rather than one of zeros.
+        if (!HasDescription(sProcedure, sDescription, {fields[2], fields[3], fields[4], fields[5]}, sError))
+            return false;
         std::vector<std::string> head;
         Utility::SplitStringToList(fields[0], head, ",");
         head.resize(4);

@@ -2,6 +2,7 @@
 
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
+#include "transport/BlockHeader.h"
 #include "waveform/WaveformDataFile.h"
 
 #include <array>
@@ -12,9 +13,10 @@ namespace WaveformData {
 
 namespace {
 
-constexpr std::size_t MarkLength = sizeof(SiglentDescriptorMark) - 1;
-constexpr std::size_t MarkOffset = 2; // two bytes after the block
-constexpr std::size_t DescriptorOffset = MarkOffset + MarkLength;
+constexpr std::string_view DescriptorPrefix = "DESC,";
+constexpr std::string_view Separators = "\r\n;";
+constexpr std::size_t MaxSeparators = 3; // CR, LF and ";" between the block and the descriptor
+constexpr std::size_t MarkShown = 16;    // the bytes a wrong mark shows
 
 constexpr std::array<const char*, 39> TimeBaseTexts = {
     "200E-12", "500E-12", "1E-9",   "2E-9",   "5E-9",   "10E-9",  "20E-9",  "50E-9",  "100E-9", "200E-9",
@@ -97,8 +99,7 @@ struct uSiglentWriter final : uFileWriter {
     uSiglentWriter(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& lines)
         : shown(ShownLines(lines)) {
         sProcedure = "WaveformData::SaveWaveformSiglent";
-        sNoDescription = "Es sind keine Beschreibungen bzw. Preamble der Messkurve am Ende der Daten vorhanden.";
-        fRawDescription = true;
+        fRawDescription = true; // Describe names a missing descriptor as the reason of the failure
         iCheckEvery = 500;
         fLogic = channel.eWaveform == WaveformLogic;
         fAnalogue = channel.eWaveform >= WaveformChannel1 && channel.eWaveform <= WaveformChannel4;
@@ -109,33 +110,19 @@ struct uSiglentWriter final : uFileWriter {
 
     void Log(const std::string& sMessage) const { WindowLog::PostError(sProcedure + ": " + sMessage); }
 
-    // The descriptor out of what follows the block; false (logged) leaves it zero.
-    bool Find(const std::string& sRest, uDescriptor& descriptor) const {
-        if (sRest.empty()) return false; // the frame has logged it
-        const std::size_t iPreamble = sRest.size() - 1;
-        if (iPreamble < SiglentDescriptorSize) {
-            Log("Die Größe der Preamble-Daten ist zu klein. iPreambleSize = " + std::to_string(iPreamble));
+    // Every value of a sample comes from the descriptor: one that cannot be read gives no file.
+    bool Describe(const std::string& sRest, std::uint64_t, uFileHeader& header, std::string& sError) override {
+        std::size_t iDescriptor = 0;
+        std::string sProblem;
+        if (!FindSiglentDescriptor(sRest, iDescriptor, sProblem)) {
+            sError = sProcedure + ": " + sProblem;
             return false;
         }
-        const std::string sMark = sRest.substr(MarkOffset, MarkLength);
-        if (sMark != SiglentDescriptorMark) {
-            Log("Die Kennung der Preamble ist falsch: >" + sMark + "<");
-            return false;
-        }
-        if (sRest.size() < DescriptorOffset + SiglentDescriptorSize) {
-            Log("Es sind nicht genügend Daten für die Preamble vorhanden.");
-            return false;
-        }
-        std::memcpy(descriptor.bytes.data(), sRest.data() + DescriptorOffset, SiglentDescriptorSize);
-        return true;
-    }
-
-    bool Describe(const std::string& sRest, std::uint64_t, uFileHeader& header, std::string&) override {
         uDescriptor d;
-        const bool fUsable = Find(sRest, d);
+        std::memcpy(d.bytes.data(), sRest.data() + iDescriptor, SiglentDescriptorSize);
         std::string sUnit;
-        if (fUsable && fAnalogue) {
-            const std::size_t iUnit = DescriptorOffset + SiglentDescriptorSize + 1;
+        if (fAnalogue) {
+            const std::size_t iUnit = iDescriptor + SiglentDescriptorSize + 1;
             if (sRest.size() <= iUnit) Log("Die Einheit des analogen Kanals konnte nicht ermittelt werden.");
             else sUnit = Utility::TrimCharacters(std::string_view(sRest).substr(iUnit), " \t\r\n;");
         }
@@ -193,6 +180,34 @@ struct uSiglentWriter final : uFileWriter {
 };
 
 } // namespace
+
+bool FindSiglentDescriptor(std::string_view sRest, std::size_t& iDescriptor, std::string& sProblem) {
+    if (sRest.empty()) {
+        sProblem = "Es sind keine Beschreibungen bzw. Preamble der Messkurve am Ende der Daten vorhanden.";
+        return false;
+    }
+    const std::size_t iPreamble = sRest.size() - 1;
+    if (iPreamble < SiglentDescriptorSize) {
+        sProblem = "Die Größe der Preamble-Daten ist zu klein. iPreambleSize = " + std::to_string(iPreamble);
+        return false;
+    }
+    std::size_t iMark = 0;
+    while (iMark < MaxSeparators && Separators.find(sRest[iMark]) != std::string_view::npos) ++iMark;
+    const std::size_t iBlock = iMark + (sRest.substr(iMark, DescriptorPrefix.size()) == DescriptorPrefix ? DescriptorPrefix.size() : 0);
+    std::uint64_t iCount = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(reinterpret_cast<const std::uint8_t*>(sRest.data()),
+                                                                 iBlock, sRest.size(), &iCount);
+    if (iHeader == 0 || iCount != SiglentDescriptorSize) {
+        sProblem = "Die Kennung der Preamble ist falsch: >" + std::string(sRest.substr(iMark, MarkShown)) + "<";
+        return false;
+    }
+    if (sRest.size() - iBlock - iHeader < SiglentDescriptorSize) {
+        sProblem = "Es sind nicht genügend Daten für die Preamble vorhanden.";
+        return false;
+    }
+    iDescriptor = iBlock + iHeader;
+    return true;
+}
 
 bool SaveWaveformSiglent(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& logicLines,
                          const std::string& sFileName, std::int64_t iProgressStart, std::int64_t iProgressEnd,

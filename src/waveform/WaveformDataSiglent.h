@@ -6,17 +6,23 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace WaveformData {
 
-// Length of the waveform descriptor and the text in front of it ("DESC," and its block header).
+// Length of the waveform descriptor.
 inline constexpr std::size_t SiglentDescriptorSize = 346;
-inline constexpr char SiglentDescriptorMark[] = "DESC,#9000000346";
 
-// Writes one channel: the block at offset 0, two bytes, "DESC,#9000000346", the descriptor, one
-// byte and, for channels 1 to 4, the unit. An unusable descriptor is logged and read as zeros.
-// True when the file was written (also after a stop), else false with the text in sError.
+// Where the descriptor begins in what follows a channel's sample block: past the separators
+// there (the block's line end, ";"), its own block of 346 bytes, bare ("#9000000346", as the
+// current guide answers :WAV:PRE?) or behind "DESC," (earlier firmware). False with the reason
+// in sProblem when the bytes hold no whole descriptor.
+bool FindSiglentDescriptor(std::string_view sRest, std::size_t& iDescriptor, std::string& sProblem);
+
+// Writes one channel: the block at offset 0, the separators, the descriptor's block, one byte
+// and, for channels 1 to 4, the unit. True when the file was written (also after a stop), else
+// false with the text in sError; a descriptor that cannot be read gives no file.
 bool SaveWaveformSiglent(const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& logicLines,
                          const std::string& sFileName, std::int64_t iProgressStart, std::int64_t iProgressEnd,
                          const std::string& sManufacturer, const std::string& sModel, std::int64_t iSaveFormat,

@@ -75,6 +75,7 @@ void SiglentScope::SetLineDepth(std::int64_t n) SIGLENT_KNOB(iLineDepth = n; mRe
 void SiglentScope::SetPointsAsInteger(bool f) SIGLENT_KNOB(fPointsInteger = f)
 void SiglentScope::SetPointsAnswer(const std::string& s) SIGLENT_KNOB(sPointsAnswer = s)
 void SiglentScope::SetDataPrefix(bool f) SIGLENT_KNOB(fDataPrefix = f)
+void SiglentScope::SetDescriptorPrefix(bool f) SIGLENT_KNOB(fDescriptorPrefix = f)
 void SiglentScope::SetProbe(float f) SIGLENT_KNOB(fProbe = f)
 void SiglentScope::SetCodesPerDivision(float f) SIGLENT_KNOB(fCodes = f)
 void SiglentScope::SetFault(eFault f, int iSkip) SIGLENT_KNOB(fault = f; iFaultSkip = iSkip)
@@ -285,7 +286,9 @@ bool SiglentScope::Execute(const std::string& sPath, const std::string& sArgs, S
     } else if (MatchPath(sPath, "WAVeform:PREamble?")) {
         const eFault f = iFaultSkip == 0 ? fault : eFault::None;
         if (f == eFault::WrongDescriptorTag) fault = eFault::None;
-        reply.Text(f == eFault::WrongDescriptorTag ? "DESX,#9000000346" : "DESC,#9000000346");
+        reply.Text(f == eFault::WrongDescriptorTag ? "DESX,#9000000346"
+                   : fDescriptorPrefix                ? "DESC,#9000000346"
+                                                      : "#9000000346");
         reply.Slice(std::make_shared<const std::vector<std::uint8_t>>(DescriptorLocked(sSource)), 0, DescriptorSize);
     } else if (channel("CHANnel#:UNIT?") || function("F#:UNIT?")) {
         reply.Text("V");

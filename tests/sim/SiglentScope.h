@@ -5,8 +5,9 @@
 //   :ACQuire:POINts? and :DIGital:POINts? ("2.50E+07" or an integer), :TRIGger:STOP/RUN/SINGle,
 //   :WAVeform:WIDTh BYTE|WORD, :WAVeform:SOURce C<n>|F<x>|D<n>, :WAVeform:STARt (0-based),
 //   :WAVeform:POINt (count), :WAVeform:DATA? (a "#9" block + LF, behind "DAT2," as earlier firmware
-//   sends it, or bare as the current guide shows it), :WAVeform:PREamble? ("DESC,#9000000346" + the
-//   346-byte descriptor), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
+//   sends it, or bare as the current guide shows it), :WAVeform:PREamble? (the 346-byte descriptor
+//   as a bare block "#9000000346...", as the guide answers it, or behind "DESC," as earlier
+//   firmware does), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
 // The descriptor follows the guide's reading: vertical gain (156) and offset (160) in volts at the
 // probe tip divided by the probe factor (328, a float: 10 for a 10X probe), codes per division
 // (164), so that volts = code / codes per division x gain x probe - offset x probe.
@@ -48,6 +49,7 @@ class SiglentScope : public ScpiPersonality {
     void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
     void SetPointsAnswer(const std::string& sText);  // instead of either count
     void SetDataPrefix(bool fPrefix);                // "DAT2," in front of the data block (default)
+    void SetDescriptorPrefix(bool fPrefix);          // "DESC," in front of the descriptor (not by default)
     // The probe factor of the analogue channels (default 1) and the codes per division (default 30).
     void SetProbe(float fFactor);
     void SetCodesPerDivision(float fCodes);
@@ -89,6 +91,7 @@ class SiglentScope : public ScpiPersonality {
     bool fPointsInteger = false;
     std::string sPointsAnswer;
     bool fDataPrefix = true;
+    bool fDescriptorPrefix = false;
     float fProbe = 1.0f;
     float fCodes = 30.0f;
     eFault fault = eFault::None;

@@ -507,6 +507,7 @@ TEST(AnswerCompleteTest, ALogicLineBlockCountsPointsPackedEightToAByte) {
         {"#9000000016" + Two + "\n", eBlockUnit::Bits, true}, // bare, as the current firmware sends it
         {"#9000000016" + Two + "\n;DESC,#9000000004\n\n\n\n\n", eBlockUnit::Bits, true},
         {"#9000000016" + Two + "\n;DESC,#9000000016" + Two + "\n", eBlockUnit::Bits, false},
+        {"#9000000016" + Two + "\n;#9000000016" + Two + "\n", eBlockUnit::Bits, false}, // a bare descriptor too
         {"dat2,#9000000008\x0A\n", eBlockUnit::Bits, true},
         {"DAT2,#9000000008\x0A", eBlockUnit::Bits, false}, // the packed byte alone is no end
         {"ON;OFF\n", eBlockUnit::Bits, true},              // texts keep the text rule

@@ -147,6 +147,9 @@ TEST(SiglentChecksTest, DataAndDescriptorAnswers) {
     EXPECT_EQ(sError, "InstrumentWaveform::SiglentSDS2000XPlusCheckPreamble: Der Header 'DESC,' ist nicht vorhanden.");
     ASSERT_TRUE(SiglentSDS2000XPlusCheckPreamble(0, Answer(Block("desc,", 100, 100)), WaveformChannel1, data, sError));
     EXPECT_EQ(data.AnalogChannels.front().rawPreamble.size(), 100u);
+    // Bare, as the current guide answers :WAV:PRE?.
+    ASSERT_TRUE(SiglentSDS2000XPlusCheckPreamble(0, Answer(Block("", 346, 346)), WaveformChannel1, data, sError));
+    EXPECT_EQ(data.AnalogChannels.front().rawPreamble.size(), 446u);
     EXPECT_FALSE(data.AnalogChannels.front().pPreamble);
 }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -177,7 +178,7 @@ TEST_F(WaveformWritersTest, HamegHeaderItemsAndRowsByteForByte) {
 
 TEST_F(WaveformWritersTest, HamegWithoutXUnitHasABareTimeColumn) {
     ASSERT_TRUE(Save(WaveformData::SaveWaveformHameg,
-                     Channel(WaveformChannel1, Hameg("\x80", ":TRAC:YUN \"V\";;:TRAC:XINC 1")), 1));
+                     Channel(WaveformChannel1, Hameg("\x80", ":TRAC:YUN \"V\";;:TRAC:YINC 1;:TRAC:XINC 1")), 1));
     const auto rows = Rows();
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0], "Number,Time in ,Sample in V");
@@ -335,16 +336,30 @@ TEST_F(WaveformWritersTest, RtbLogicColumnsAreTheLabels) {
     EXPECT_EQ(bin.sRecords.size(), 2u * 14);
 }
 
-TEST_F(WaveformWritersTest, RtbWithoutDescriptionWritesZerosAndLogs) {
-    ASSERT_TRUE(Save(WaveformData::SaveWaveformRTB2000, Channel(WaveformChannel1, Block("\x05")), 1));
-    const auto lines = Lines(ReadFile(sFile));
-    ASSERT_EQ(lines.size(), 15u);
-    EXPECT_EQ(lines[3], "Samples,");
-    EXPECT_EQ(lines[6], "YOrigin,0");
-    EXPECT_EQ(lines[13], "Number,Time in s,Sample");
-    EXPECT_EQ(lines[14], "1,0,0");
-    EXPECT_EQ(LogTexts().back(), "Error: WaveformData::SaveWaveformRTB2000: Es sind keine Beschreibungen der "
-                                 "Messkurve am Ende der Daten vorhanden.");
+// A description without the scales of both axes would give a file of zeros: no file, and the
+// reason goes up to the save thread. Hameg pods need no vertical scale.
+TEST_F(WaveformWritersTest, DescriptionsWithoutTheirScalesGiveNoFile) {
+    struct Case {
+        WaveformData::WaveformWriter writer;
+        std::int64_t eWaveform;
+        std::string sAnswer, sError;
+    };
+    const std::vector<Case> cases = {
+        {WaveformData::SaveWaveformRTB2000, WaveformChannel1, Block("\x05"),
+         "WaveformData::SaveWaveformRTB2000: Es sind keine Beschreibungen der Messkurve am Ende der Daten vorhanden."},
+        {WaveformData::SaveWaveformRTB2000, WaveformChannel1, Block("\x05") + "\n0,1,1,1;8;0;;0;1E-6;V\n",
+         "WaveformData::SaveWaveformRTB2000: Die Beschreibung der Messkurve ist unvollständig: >0,1,1,1;8;0;;0;1E-6;V<"},
+        {WaveformData::SaveWaveformHameg, WaveformChannel1, Hameg("\x80", ":TRAC:XINC 1;:TRAC:YUN \"V\""),
+         "WaveformData::SaveWaveformHameg: Die Beschreibung der Messkurve ist unvollständig: >:TRAC:XINC 1;:TRAC:YUN "
+         "\"V\"<"},
+        {WaveformData::SaveWaveformHameg, WaveformLogicPod1, Hameg("\x80", ":TRAC:YINC 1"),
+         "WaveformData::SaveWaveformHameg: Die Beschreibung der Messkurve ist unvollständig: >:TRAC:YINC 1<"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Save(c.writer, Channel(c.eWaveform, c.sAnswer), 1)) << c.sError;
+        EXPECT_EQ(sError, c.sError);
+        EXPECT_FALSE(FileExists(sFile)) << c.sError;
+    }
 }
 
 // ---- Siglent ----
@@ -478,27 +493,30 @@ struct UnusableDescriptor {
     std::string sLog; // after the prefix
 };
 
-TEST_F(WaveformWritersTest, SiglentUnusableDescriptorsReadAsZeros) {
+// The descriptor comes bare, as the current guide answers :WAV:PRE?, or behind "DESC,": both
+// give the same file. One that cannot be read gives no file rather than one of zeros.
+TEST_F(WaveformWritersTest, SiglentDescriptorsBareOrBehindDescAndTheUnusableOnesGiveNoFile) {
+    const std::string sBlock = Block(std::string("\x1E\xE2", 2));
     const std::string sGood = "\n\nDESC,#9000000346" + SiglentDescriptor().bytes;
+    for (const std::string& sAfter : {sGood + ";V\n", "\n;#9000000346" + SiglentDescriptor().bytes + ";V\n",
+                                      ";#9000000346" + SiglentDescriptor().bytes + ";V"}) {
+        ASSERT_TRUE(Save(WaveformData::SaveWaveformSiglent, Channel(WaveformChannel1, sBlock + sAfter), 1)) << sError;
+        EXPECT_EQ(Rows(), (std::vector<std::string>{"Number,Time in s,Sample in V", "1,-0.005,1.5", "2,-0.004999,-2.5"}));
+    }
     const std::vector<UnusableDescriptor> cases = {
         {"", "Es sind keine Beschreibungen bzw. Preamble der Messkurve am Ende der Daten vorhanden."},
         {std::string(100, 'x'), "Die Größe der Preamble-Daten ist zu klein. iPreambleSize = 99"},
         {"\n\nDESC,#9000000400" + SiglentDescriptor().bytes + "\nV",
          "Die Kennung der Preamble ist falsch: >DESC,#9000000400<"},
+        {"\n;#9000000400" + SiglentDescriptor().bytes + "\nV", "Die Kennung der Preamble ist falsch: >#9000000400WAVED<"},
+        {"\n;DESX,#9000000346" + SiglentDescriptor().bytes, "Die Kennung der Preamble ist falsch: >DESX,#9000000346<"},
         {sGood.substr(0, 350), "Es sind nicht genügend Daten für die Preamble vorhanden."},
     };
+    std::remove(sFile.c_str());
     for (const UnusableDescriptor& c : cases) {
-        ASSERT_TRUE(Save(WaveformData::SaveWaveformSiglent,
-                         Channel(WaveformChannel1, Block(std::string("\x1E\xE2", 2)) + c.sAfterBlock), 1));
-        const auto lines = Lines(ReadFile(sFile));
-        ASSERT_EQ(lines.size(), 28u);
-        EXPECT_EQ(lines[2], "Descriptor,");
-        EXPECT_EQ(lines[11], "VerticalScale,0");
-        EXPECT_EQ(lines[16], "TimeBase,200E-12");
-        EXPECT_EQ(lines[25], "Number,Time in s,Sample");
-        EXPECT_EQ(lines[26], "1,-0.000000001,0");
-        EXPECT_EQ(lines[27], "2,-0.000000001,0");
-        EXPECT_EQ(LogTexts().back(), "Error: WaveformData::SaveWaveformSiglent: " + c.sLog);
+        EXPECT_FALSE(Save(WaveformData::SaveWaveformSiglent, Channel(WaveformChannel1, sBlock + c.sAfterBlock), 1));
+        EXPECT_EQ(sError, "WaveformData::SaveWaveformSiglent: " + c.sLog);
+        EXPECT_FALSE(FileExists(sFile)) << c.sLog;
     }
     // Channel 1 with nothing after the descriptor's trailing byte: no unit.
     ASSERT_TRUE(Save(WaveformData::SaveWaveformSiglent, Channel(WaveformChannel1, Block("\x1E") + sGood + "\n"), 1));
