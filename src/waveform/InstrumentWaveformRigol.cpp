@@ -30,14 +30,15 @@ std::string AnswerOf(const uAnswer& answer) { return AnswerText(answer.Bytes());
 bool CheckVisibleChannels(const uFamily& family, const uAnswer& answer, uFlagTable& fVisible, std::string& sError) {
     if (!HasData(Name(family, "CheckVisibleChannels").c_str(), answer, sError)) return false;
     const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
-    // The flag that each field sets, and whether the field is a math mode ("OFF" = not shown).
+    // The flag that each field sets, and whether the field is a math mode ("OFF" = not shown; the
+    // DS2000's ":CALC:MODE?") rather than a display state of 1 or 0 (the DS1000Z's ":MATH:DISP?").
     struct uField {
         std::int64_t eWaveform;
         bool fMathMode;
     };
     static constexpr uField fieldsDS1000Z[] = {{WaveformChannel1, false}, {WaveformChannel2, false},
                                                {WaveformChannel3, false}, {WaveformChannel4, false},
-                                               {WaveformMath, true},      {WaveformLogic, false}};
+                                               {WaveformMath, false},     {WaveformLogic, false}};
     static constexpr uField fieldsDS2000[] = {
         {WaveformChannel1, false}, {WaveformChannel2, false}, {WaveformMath, true}, {WaveformLogic, false}};
     const uField* pTable = family.fFourChannels ? fieldsDS1000Z : fieldsDS2000;

@@ -44,7 +44,7 @@ struct uRigolFamily {
 const uRigolFamily& FamilyDS1000Z() {
     static const uRigolFamily family{"InstrumentDefault::GetWaveformRigolDS1000Z",
                                      ModelRigolDS1000ZPlus,
-                                     ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:CALC:MODE?",
+                                     ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?",
                                      1200,
                                      {WaveformChannel1, WaveformChannel2, WaveformChannel3, WaveformChannel4, WaveformMath},
                                      "BYTE",

@@ -223,9 +223,13 @@ bool RigolScope::Execute(const std::string& sPath, const std::string& sArgs, Scp
         reply.Text("VOLT");
     } else if (MatchPath(sPath, "MATH:UNITs?")) {
         reply.Text("VOLT");
-    } else if (MatchPath(sPath, "CALCulate:MODE?")) {
+    } else if (FourChannels() && MatchPath(sPath, "MATH:DISPlay?")) {
+        reply.Text(bit(sMathMode != "OFF"));
+    } else if (FourChannels() && MatchPath(sPath, "MATH:DISPlay")) {
+        sMathMode = ScpiBool(sArgs) ? "ON" : "OFF";
+    } else if (!FourChannels() && MatchPath(sPath, "CALCulate:MODE?")) {
         reply.Text(sMathMode);
-    } else if (MatchPath(sPath, "CALCulate:MODE")) {
+    } else if (!FourChannels() && MatchPath(sPath, "CALCulate:MODE")) {
         sMathMode = Upper(sArgs);
     } else if (HasLogic() && MatchPath(sPath, "LA:STATe?")) {
         reply.Text(bit(fLogic));

@@ -1,6 +1,7 @@
 // The Rigol oscilloscope families DS1000Z, DS1000Z Plus (MSO1000Z), DS2000 and MSO2000 as a
 // personality of the simulated device, after their programming guides: channel and logic
-// display, math mode, line labels, RUN/STOP, the waveform commands (:WAV:SOUR, :WAV:MODE
+// display, math display (the DS1000Z's :MATH:DISPlay, 1 or 0; the DS2000's :CALCulate:MODE; each
+// family leaves the other's header undefined: no answer, -113 queued), line labels, RUN/STOP, the waveform commands (:WAV:SOUR, :WAV:MODE
 // NORM|RAW|MAX, :WAV:FORM BYTE|WORD|ASC, :WAV:STAR and :WAV:STOP 1-based and inclusive,
 // :WAV:PRE?, :WAV:DATA? as "#9" + nine digits + data + LF) and the memory depth (:ACQ:MDEP?,
 // a number or "AUTO"; :ACQ:SRAT? and :TIM:SCAL?, whose product with the 12 horizontal divisions
@@ -45,7 +46,7 @@ class RigolScope : public ScpiPersonality {
     // ":ACQ:MDEP?" answers "AUTO"; the depth set stays what sample rate x time base give.
     void SetDepthAuto(bool fAuto);
     void ShowChannel(int iChannel, bool fShown);
-    void SetMathMode(const std::string& sMode); // "OFF" hides math
+    void SetMathMode(const std::string& sMode); // "OFF" hides math (DS1000Z: any other shows it)
     void ShowLogic(bool fShown);
     void ShowLine(int iLine, bool fShown);
     void SetLineLabel(int iLine, const std::string& sLabel); // empty: "No Label!"

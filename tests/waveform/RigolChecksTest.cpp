@@ -127,7 +127,7 @@ TEST(RigolChecksTest, VisibilityAndLineLabels) {
     uFlagTable flags{};
     uLabelTable labels;
     std::string sError;
-    uHeld channels{"1;0;1;0;ADD;1\n"};
+    uHeld channels{"1;0;1;0;1;1\n"}; // the DS1000Z's ":MATH:DISP?" answers 1 or 0
     ASSERT_TRUE(RigolDS1000ZCheckVisibleChannels(7, channels.Answer(), flags, sError));
     EXPECT_EQ(flags[WaveformChannel1] + flags[WaveformChannel3] + flags[WaveformMath] + flags[WaveformLogic], 4);
     EXPECT_EQ(flags[WaveformChannel2] + flags[WaveformChannel4], 0);

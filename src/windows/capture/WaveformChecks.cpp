@@ -134,7 +134,7 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
         case ModelRigolDS1000Z:
         case ModelRigolDS1000ZPlus:
             channels(0, 4, WaveformChannel1);
-            if (math(4)) data.push_back(WaveformMath);
+            if (on(4)) data.push_back(WaveformMath); // ":MATH:DISP?": 1 or 0
             if (on(5)) {
                 data.push_back(WaveformLogicPod1);
                 data.push_back(WaveformLogicPod2);

@@ -82,9 +82,10 @@ std::string VisibleChannelsCommand(std::int64_t eModel) {
     case ModelHamegHM2008:
     case ModelHamegHM1508:
     case ModelHamegHM1008: return ":TRAC:SOUR:CAT?";
-    case ModelRigolDS1000Z: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:CALC:MODE?";
+    // The DS1000Z series has no :CALCulate subsystem: its math display state is ":MATH:DISP?" (1 or 0).
+    case ModelRigolDS1000Z: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?";
     case ModelRigolDS2000: return ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?";
-    case ModelRigolDS1000ZPlus: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:CALC:MODE?;:LA:STAT?";
+    case ModelRigolDS1000ZPlus: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?;:LA:STAT?";
     case ModelRigolMSO2000: return ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?;:LA:STAT?";
     case ModelSiglentSDS2000XPlusCh2:
     case ModelSiglentSDS5000XCh2: return ":CHAN1:VIS?;:CHAN2:VIS?;:FUNC1?;:FUNC2?;:DIG?";

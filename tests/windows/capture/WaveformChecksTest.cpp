@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{1, 250000}, {250001, 500000}, {500001, 600000}}},
         uWindows{"RigolLogicHalfSize", ModelRigolMSO2000, "AUTO;1.785714e+07;1.000000e-03", true, {{1, 125000}, {125001, 250000}}},
+        // The DS1000Z Plus shows 12 divisions, as the DS1000Z: 300000 points, not 350000.
+        uWindows{"RigolPlusAutoDepthOfTwelveDivisions", ModelRigolDS1000ZPlus, "AUTO;2.5e+07;1.000000e-03", false,
+                 {{1, 250000}, {250001, 300000}}},
         uWindows{"Siglent20Million",
                  ModelSiglentSDS2000XPlusCh4,
                  "2.00E+07",
@@ -355,7 +358,8 @@ TEST(WaveformVisible, ChannelsPerMaker) {
     const std::vector<uVisible> cases = {
         {ModelHamegHM2008, "CH1,,CH2,ch1, CH2,POD1,CH1\n", {WaveformChannel1, WaveformChannel2, WaveformLogicPod1,
                                                               WaveformChannel1}, false},
-        {ModelRigolDS1000Z, "1;0;1;0;", {WaveformChannel1, WaveformChannel3, WaveformMath}, false},
+        {ModelRigolDS1000Z, "1;0;1;0;1", {WaveformChannel1, WaveformChannel3, WaveformMath}, false},
+        {ModelRigolDS1000Z, "1;0;1;0;", {WaveformChannel1, WaveformChannel3}, false}, // ":MATH:DISP?" is 1 or 0
         {ModelRigolDS1000Z, "0;0;0;1", {WaveformChannel4}, false},
         {ModelRigolDS1000ZPlus, "0;0;0;0;OFF;1\n", {WaveformLogicPod1, WaveformLogicPod2}, true},
         {ModelRigolMSO2000, "1;0;SUB;1", {WaveformChannel1, WaveformMath, WaveformLogic}, true},

@@ -227,6 +227,32 @@ TEST_F(WaveformFamiliesLiveTest, RigolMemoryReadInPartsIsTheSimulatorsRecord) {
     EXPECT_FALSE(LogHas("Error"));
 }
 
+// A DS1000Z knows no :CALCulate subsystem: its math display state is ":MATH:DISP?". A refresh
+// and a screen read get every answer they ask for, joined or one message each, and leave no
+// error in the instrument's queue; the time-out of five minutes would not let either settle if
+// one answer were waited for.
+TEST_F(WaveformFamiliesLiveTest, DS1000ZRefreshAndScreenReadAskOnlyWhatItKnows) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    scope.ShowChannel(3, true);
+    scope.SetMathMode("ADD");
+    Connect(ModelRigolDS1000Z, "DS1104Z", 300000);
+    for (const int iPause : {0, 1}) {
+        server.Device().SetSeparateAnswers(iPause);
+        Refresh();
+        EXPECT_EQ(pump.mChannelData, (std::vector<std::int64_t>{WaveformChannel1, WaveformChannel3, WaveformMath}));
+        const auto pRecord = Read(DataSourceScreen, {WaveformChannel3, WaveformMath});
+        ASSERT_TRUE(pRecord);
+        ASSERT_EQ(pRecord->Channels.size(), 3u) << LogText();
+        EXPECT_EQ(pRecord->Channels[2].sFileChannel, "MATH");
+        EXPECT_FALSE(LogHas("Error")) << iPause;
+        EXPECT_EQ(server.Device().StatusByte() & 4, 0) << "an error is queued";
+    }
+    const std::vector<std::string> commands = Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), ":MATH:DISP?"), commands.end());
+    EXPECT_EQ(std::find(commands.begin(), commands.end(), ":CALC:MODE?"), commands.end());
+}
+
 TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
     Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
     scope.Attach(server.Device());

@@ -236,9 +236,9 @@ TEST(WaveformRequests, VisibleChannelQueryPerModel) {
                              "ENAB?;:ACQ:TYPE?";
     const std::vector<std::pair<std::int64_t, std::string>> cases = {
         {ModelHamegHM1508, ":TRAC:SOUR:CAT?"},
-        {ModelRigolDS1000Z, ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:CALC:MODE?"},
+        {ModelRigolDS1000Z, ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?"},
         {ModelRigolDS2000, ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?"},
-        {ModelRigolDS1000ZPlus, ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:CALC:MODE?;:LA:STAT?"},
+        {ModelRigolDS1000ZPlus, ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?;:LA:STAT?"},
         {ModelRigolMSO2000, ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?;:LA:STAT?"},
         {ModelSiglentSDS5000XCh2, ":CHAN1:VIS?;:CHAN2:VIS?;:FUNC1?;:FUNC2?;:DIG?"},
         {ModelSiglentSDS2000XPlusCh4, ":CHAN1:VIS?;:CHAN2:VIS?;:CHAN3:VIS?;:CHAN4:VIS?;:FUNC1?;:FUNC2?;:DIG?"},
