@@ -46,8 +46,10 @@ const std::array<uMaker, 5> Makers = {{
     {"Picotest", {"M3500A"}},
     {"Rigol Technologies",
      {"DG4000", "DP800", "DSA700", "DSA800", "DS1000Z", "DS2000", "MSO1000Z", "MSO2000", "MSO5000"}},
-    {"Rohde & Schwarz", {"RTB2000"}},
-    {"Siglent Technologies", {"SDS2000X Plus"}},
+    // "RTB2000" and "SDS2000X Plus" are the two-channel models, as entries of config.ini have
+    // always meant them; the four-channel ones are chosen by their own names.
+    {"Rohde & Schwarz", {"RTB2000", "RTB2004"}},
+    {"Siglent Technologies", {"SDS2000X Plus", "SDS2104X Plus"}},
 }};
 
 void Post(int iWindow, int iGadget, int iType) { EventHub::PostEvent(EventGadget, iWindow, iGadget, iType); }

@@ -6,7 +6,9 @@
 
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
+#include "instrument/ModelTable.h"
 #include "sim/RawTcpServer.h"
+#include "windows/capture/WaveformRequests.h"
 #include "windows/select/WindowSelectInstrumentRecord.h"
 
 #include <QFile>
@@ -103,6 +105,48 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EXPECT_EQ(Record(iMain)->info.sModel, "RTB2004");
     EXPECT_TRUE(WindowLog::Text().find("instrument rawtcp 127.0.0.1 " + std::to_string(raw.Port())) != std::string::npos)
         << WindowLog::Text();
+}
+
+// The four-channel RTB and SDS are offered by their own names in the add form: an entry made
+// with them is identified as the four-channel model, whose channel refresh asks for four
+// channels. An entry saying "RTB2000" keeps its meaning (two channels) whatever *IDN? says.
+TEST_F(SelectLoopbackTest, FourChannelModelsAddedByHandOfferFourChannels) {
+    struct uCase {
+        const char* sMaker;
+        const char* sModel;
+        const char* sIdnModel;
+        std::int64_t eModel;
+        std::size_t iChannels;
+    };
+    const uCase cases[] = {
+        {"Rohde & Schwarz", "RTB2004", "RTB2004", ModelRohdeSchwarzRTB2000Ch4, 4},
+        {"Siglent Technologies", "SDS2104X Plus", "SDS2104X Plus", ModelSiglentSDS2000XPlusCh4, 4},
+        {"Rohde & Schwarz", "RTB2000", "RTB2004", ModelRohdeSchwarzRTB2000Ch2, 2},
+        {"Siglent Technologies", "SDS2000X Plus", "SDS2104X Plus", ModelSiglentSDS2000XPlusCh2, 2},
+    };
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    for (const uCase& c : cases) {
+        Combo(iList, 2, 1)->setEditText(c.sMaker);
+        Settle();
+        const int iIndex = Combo(iList, 2, 2)->findText(c.sModel);
+        ASSERT_GE(iIndex, 0) << c.sModel << " is not offered";
+        Combo(iList, 2, 2)->setCurrentIndex(iIndex);
+        uTaskPrepare prepare;
+        prepare.fUserModel = 1;
+        prepare.sUserManufacturer = Combo(iList, 2, 1)->currentText().toStdString();
+        prepare.sUserModel = Combo(iList, 2, 2)->currentText().toStdString();
+        uIdn idn;
+        idn.sManufacturer = c.sMaker;
+        idn.sModel = c.sIdnModel;
+        const std::int64_t eModel = Instrument::GetModelFromIdn(prepare, idn, 0);
+        EXPECT_EQ(eModel, c.eModel) << c.sModel;
+        const std::string sRefresh = WaveformRequests::VisibleChannelsCommand(eModel);
+        std::size_t iChannels = 0;
+        for (std::size_t i = sRefresh.find(":CHAN"); i != std::string::npos; i = sRefresh.find(":CHAN", i + 1)) ++iChannels;
+        EXPECT_EQ(iChannels, c.iChannels) << c.sModel << ": " << sRefresh;
+    }
 }
 
 // Tests run as root, which no permission bit stops: the folder lies below a regular file.
