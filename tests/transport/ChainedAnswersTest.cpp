@@ -56,6 +56,8 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {Block(sData) + "\n\r1.5\n\r", "\n\r", 2, true, 2},
         {Block(sData) + "\n\r", "\n\r", 2, false, 1},
         {"1;2\n3\n", "\n", 3, true, 3},
+        {"1;2;\n", "\n", 3, false, 2}, // a separator at the end opens no answer
+        {"1\n2\n\n", "\n", 3, false, 2},
         {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
     };
     for (const auto& c : cases) {
@@ -68,6 +70,36 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
                                                      Instrument::eBlockUnit::Bytes, iAnswers);
         if (fWhole) EXPECT_EQ(iAnswers, c.iAnswers) << c.sAnswer;
         else EXPECT_EQ(c.iAnswers, 0u) << c.sAnswer;
+    }
+}
+
+// A message that END or EOM ended counts by the stream's rule, with or without its end text;
+// the end text inside a block stays data.
+TEST(ChainedAnswersTest, AMessageCountsItsAnswersAsAStreamAnswerDoes) {
+    const std::string sData = std::string("a\n;b\n", 5);
+    const struct {
+        std::string sMessage;
+        std::size_t iAnswers;
+        bool fEndsAtSeparator;
+    } cases[] = {
+        {Block(sData) + "\n0,2,1200;VOLT;VOLT\n", 4, true},
+        {Block(sData) + "\n0,2,1200;VOLT;VOLT", 4, false},
+        {"1;2;", 2, true},
+        {"1;2;\n", 2, true},
+        {"1\n2\n\n", 2, true},
+        {Block(sData), 1, false}, // the block's last byte is a line feed, and no end text follows
+        {Block(sData) + ";", 1, true},
+        {"", 0, false},
+    };
+    for (const auto& c : cases) {
+        std::size_t iAnswers = 99;
+        EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(c.sMessage), c.sMessage.size(), "\n",
+                                                    Instrument::eBlockUnit::Bytes, false, iAnswers))
+            << c.sMessage;
+        EXPECT_EQ(iAnswers, c.iAnswers) << c.sMessage;
+        EXPECT_EQ(Instrument::EndsAtSeparator(Bytes(c.sMessage), c.sMessage.size(), "\n", Instrument::eBlockUnit::Bytes),
+                  c.fEndsAtSeparator)
+            << c.sMessage;
     }
 }
 
