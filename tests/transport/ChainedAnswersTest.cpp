@@ -73,33 +73,17 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
     }
 }
 
-// A message that END or EOM ended counts by the stream's rule, with or without its end text;
-// the end text inside a block stays data.
+// A message that END or EOM ended counts by the stream's rule, with or without its end text (a
+// block whose last byte is a line feed keeps it as data).
 TEST(ChainedAnswersTest, AMessageCountsItsAnswersAsAStreamAnswerDoes) {
-    const std::string sData = std::string("a\n;b\n", 5);
-    const struct {
-        std::string sMessage;
-        std::size_t iAnswers;
-        bool fEndsAtSeparator;
-    } cases[] = {
-        {Block(sData) + "\n0,2,1200;VOLT;VOLT\n", 4, true},
-        {Block(sData) + "\n0,2,1200;VOLT;VOLT", 4, false},
-        {"1;2;", 2, true},
-        {"1;2;\n", 2, true},
-        {"1\n2\n\n", 2, true},
-        {Block(sData), 1, false}, // the block's last byte is a line feed, and no end text follows
-        {Block(sData) + ";", 1, true},
-        {"", 0, false},
-    };
-    for (const auto& c : cases) {
-        std::size_t iAnswers = 99;
-        EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(c.sMessage), c.sMessage.size(), "\n",
-                                                    Instrument::eBlockUnit::Bytes, false, iAnswers))
-            << c.sMessage;
-        EXPECT_EQ(iAnswers, c.iAnswers) << c.sMessage;
-        EXPECT_EQ(Instrument::EndsAtSeparator(Bytes(c.sMessage), c.sMessage.size(), "\n", Instrument::eBlockUnit::Bytes),
-                  c.fEndsAtSeparator)
-            << c.sMessage;
+    const std::string sBlock = Block(std::string("a\n;b\n", 5));
+    const std::pair<std::string, std::size_t> cases[] = {
+        {sBlock + "\n0,2;V;V\n", 4}, {sBlock + "\n0,2;V;V", 4}, {"1;2;", 2}, {sBlock, 1}, {sBlock + ";", 1}};
+    for (const auto& [sMessage, iAnswers] : cases) {
+        std::size_t n = 99;
+        EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(sMessage), sMessage.size(), "\n",
+                                                    Instrument::eBlockUnit::Bytes, false, n));
+        EXPECT_EQ(n, iAnswers) << sMessage;
     }
 }
 
