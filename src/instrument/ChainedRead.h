@@ -1,6 +1,9 @@
-// Message-based connections (VXI-11, USBTMC): the answers of a chained query that an instrument
-// sent as messages of their own, each ended by END, are read on until the answer holds every
-// answer the request awaits, and joined by ";" as one message would have brought them.
+// Message-based connections (VXI-11, USBTMC): the answers of a chained query are counted by the
+// rule of every connection (Instrument::CountMessageAnswers), so that the same bytes read the
+// same way whatever brought them: a block with its own line end followed by the other answers in
+// the same message is whole, as it is on a stream. Answers that an instrument sent as messages
+// of their own, each ended by END, are read on until every answer the request awaits is in, and
+// the answer is joined by ";" as one message would have brought it.
 #pragma once
 
 #include "instrument/RequestBlock.h"
@@ -12,25 +15,28 @@
 namespace InstrumentDefault {
 
 // fnRead(DataBuffer& next, std::string& sError) reads one more message. A read that fails (a
-// time-out above all) ends the reading with what came: the answer's check finds it short.
+// time-out above all) or brings nothing ends the reading with what came: the answers that are
+// in stay usable, and the answer's check finds the missing ones.
 template <class Read> void ReadChainedMessages(uRequest& request, Read fnRead) {
     if (request.iAnswers < 2) return;
     DataBuffer& answer = request.requestData;
+    const std::string& sEnd = request.sTermination;
+    const auto awaited = static_cast<std::size_t>(request.iAnswers);
     for (;;) {
-        std::size_t iSize = answer.size();
-        const bool fLineEnd = iSize > 0 && answer.data()[iSize - 1] == '\n';
         std::size_t iFound = 0;
-        if (!Instrument::CountAnswers(answer.data(), iSize - (fLineEnd ? 1 : 0), std::string(), request.eBlockUnit,
-                                      iFound) ||
-            iFound >= static_cast<std::size_t>(request.iAnswers))
-            return;
+        if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iFound) ||
+            iFound >= awaited)
+            break;
         DataBuffer next;
         std::string sIgnored;
-        if (!fnRead(next, sIgnored) || next.empty()) return;
-        // The message's end (when the connection leaves it in the answer) becomes the separator.
-        if (fLineEnd) answer.setSize(--iSize);
-        if (!answer.append(";") || !answer.append(next.data(), next.size())) return;
+        if (!fnRead(next, sIgnored) || next.empty()) break;
+        // A message that did not end with a separator (END alone ended it) is closed by ";".
+        if (!answer.empty() && !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit) &&
+            !answer.append(";"))
+            break;
+        if (!answer.append(next.data(), next.size())) break;
     }
+    answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
 }
 
 } // namespace InstrumentDefault

@@ -107,6 +107,23 @@ bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::strin
     return true;
 }
 
+bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                         eBlockUnit eUnit, bool fNeedEnd, std::size_t& iAnswers) {
+    const std::size_t iEnd = sEndOfMessage.size();
+    const bool fEnds = iEnd > 0 && iSize >= iEnd && std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) == 0;
+    if (fEnds && CountAnswers(pData, iSize - iEnd, sEndOfMessage, eUnit, iAnswers)) return true;
+    iAnswers = 0;
+    return !fNeedEnd && CountAnswers(pData, iSize, sEndOfMessage, eUnit, iAnswers);
+}
+
+bool EndsAtSeparator(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                     eBlockUnit eUnit) {
+    std::size_t iLastEnd = 0;
+    return WalkUnits(pData, iSize, sEndOfMessage, eUnit,
+                     [&](std::size_t iAt, std::size_t iLength) { iLastEnd = iAt + iLength; }) &&
+           iSize > 0 && iLastEnd == iSize;
+}
+
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit) {
     if (sEndOfMessage.empty() || iSize <= sEndOfMessage.size()) return iSize;
     // The answer's own end stays; only the ends inside it become ";".

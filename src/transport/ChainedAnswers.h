@@ -29,6 +29,19 @@ std::size_t QueryCount(std::string_view sCommand);
 bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                   eBlockUnit eUnit, std::size_t& iAnswers);
 
+// The one rule of every connection for an answer that ends where a message ends (a stream's end
+// text, VXI-11 END, USBTMC EOM): its answer units as CountAnswers counts them with sEndOfMessage
+// as a separator, the end text at the very end closing the last unit. With fNeedEnd (a stream,
+// whose answer has no other end) an answer that does not end with the end text outside every
+// block counts as unfinished (false); without it, such an answer is counted as it is.
+bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                         eBlockUnit eUnit, bool fNeedEnd, std::size_t& iAnswers);
+
+// True when pData[0, iSize) ends with a separator outside every block (";" or the end text):
+// an answer that follows it starts a unit of its own.
+bool EndsAtSeparator(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                     eBlockUnit eUnit);
+
 // Replaces every end-of-message text found between two answer units of pData[0, iSize) by ";"
 // and returns the new size: answers that came as messages of their own read as one message.
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,

@@ -364,12 +364,22 @@ bool DeviceLocal(uLxiInstance& instance, std::string& sError) {
            RpcVxi::CheckVxiDeviceLocalData(instance.mRpc, sError);
 }
 
+bool DeviceClear(uLxiInstance& instance, std::string& sError) {
+    return Call(instance, RpcVxi::CreateRpcDataVxiDeviceClear, sError) &&
+           RpcVxi::CheckVxiDeviceClearData(instance.mRpc, sError);
+}
+
 bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError) {
     RpcVxi::uRpc& rpc = instance.mRpc;
     iBytesSent = 0;
     if (rpc.iMaxRecvSize == 0) {
         sError = "Lxi::SendData: Es besteht kein Link zum Instrument.";
         return false;
+    }
+    if (instance.fAnswerOwed) {
+        instance.fAnswerOwed = false;
+        std::string sIgnored;
+        DeviceClear(instance, sIgnored);
     }
     const std::size_t chunkSize = rpc.iMaxRecvSize;
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, &instance, instance.iProgressStep);
@@ -420,6 +430,7 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
     if (rpc.iRequestSize == 0) rpc.iRequestSize = static_cast<std::uint32_t>(DefaultRequestSize);
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, &instance, instance.iProgressStep);
     for (std::size_t pass = 1;; ++pass) {
+        instance.fAnswerOwed = true; // until the answer is in
         if (!Call(instance, RpcVxi::CreateRpcDataVxiDeviceRead, sError, &answer)) {
             answer.clear();
             return false;
@@ -444,7 +455,10 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
         instance.iReceiveSize += length;
         const bool complete = (rpc.iReason & (RpcVxi::ReasonEnd | RpcVxi::ReasonTermChar)) != 0;
         progress.Add(static_cast<std::int64_t>(length), static_cast<std::int64_t>(instance.iReceiveSize));
-        if (complete) break;
+        if (complete) {
+            instance.fAnswerOwed = false;
+            break;
+        }
         if (Instrument::TakeAbortRequest(&instance)) {
             sError = std::string("Lxi::RequestData: ") + Instrument::AbortedText;
             answer.clear();

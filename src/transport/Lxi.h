@@ -34,6 +34,10 @@ struct uLxiInstance {
     std::uint64_t iLinkConnection = 0; // 0: no link made yet
     // Why the last reconnect after a failed call did not succeed; empty after a good connect.
     std::string sReconnectError;
+    // A read ended without its answer (a time-out above all): the instrument may still put it
+    // into its output queue, where the next query would find it. The next SendData clears the
+    // device first.
+    bool fAnswerOwed = false;
 };
 
 // Margin the connection waits beyond the instrument's io_timeout and lock_timeout.
@@ -77,13 +81,18 @@ bool CreateLink(uLxiInstance& instance, std::string& sError);
 bool DestroyLink(uLxiInstance& instance, std::string& sError);
 bool DeviceRemote(uLxiInstance& instance, std::string& sError);
 bool DeviceLocal(uLxiInstance& instance, std::string& sError);
+// device_clear: the instrument drops its input and every unread answer (IEEE 488.1 device clear).
+bool DeviceClear(uLxiInstance& instance, std::string& sError);
 
 // Sends the prepared message in chunks of maxRecvSize, END on the last; progress (type 4) to
-// iWindow. iBytesSent: bytes of the chunks that went out.
+// iWindow. iBytesSent: bytes of the chunks that went out. After a read that ended without its
+// answer, device_clear goes first, so that a late answer is never read as this message's; an
+// instrument that refuses it is written to all the same.
 bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError);
 // Reads the answer with device_read until END or the termination character; progress
 // (type 7) to iWindow. The answer is collected straight into the caller's buffer, whose memory
-// is reused: on success it holds exactly the answer's bytes, on failure none.
+// is reused: on success it holds exactly the answer's bytes, on failure none (and the answer is
+// owed, see SendData).
 bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::string& sError);
 
 // Sends the message built last; receives one complete reply to it into the record's reply

@@ -22,7 +22,7 @@ const StreamTransfer::uNames Names{"RawTcp", "SocketWrite", "SocketRead", "Socke
 // close; sends never raise SIGPIPE.
 class uTcpChannel final : public StreamTransfer::uChannel {
   public:
-    explicit uTcpChannel(const TcpSocket::uSocket& socket) : mSocket(socket) {}
+    explicit uTcpChannel(uRawTcpInstance& instance) : mInstance(instance), mSocket(instance.mConnection) {}
 
     bool IsOpen() const override { return mSocket.IsOpen(); }
 
@@ -49,12 +49,20 @@ class uTcpChannel final : public StreamTransfer::uChannel {
         return n;
     }
 
+    // The same instrument on a new connection; what the transfer loops know of the peer stays.
+    bool Renew(std::string& sError) override {
+        Disconnect(mInstance);
+        return TcpSocket::ConnectInstrument("RawTcp", mInstance.mConnection, mInstance.mSettings, ConnectTimeoutMs,
+                                            sError);
+    }
+
   private:
     static StreamTransfer::eWait Convert(TcpSocket::eWait w) {
         if (w == TcpSocket::WaitReady) return StreamTransfer::eWait::Ready;
         return w == TcpSocket::WaitTimeout ? StreamTransfer::eWait::Timeout : StreamTransfer::eWait::Closed;
     }
 
+    uRawTcpInstance& mInstance;
     const TcpSocket::uSocket& mSocket;
 };
 
@@ -128,23 +136,23 @@ bool SendData(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, s
 }
 
 bool SocketWrite(uRawTcpInstance& instance, std::size_t& iBytesSent, int iWindow, std::string& sError) {
-    uTcpChannel channel(instance.mConnection);
+    uTcpChannel channel(instance);
     return StreamTransfer::Write(Transfer(instance, channel), PieceSize, iBytesSent, iWindow, sError);
 }
 
 bool RequestData(uRawTcpInstance& instance, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
     // The body of SocketRead, with the answer read into the caller's buffer.
-    uTcpChannel channel(instance.mConnection);
+    uTcpChannel channel(instance);
     return StreamTransfer::ReadAnswer(Transfer(instance, channel), answer, iWindow, sError, iKeep);
 }
 
 bool SocketRead(uRawTcpInstance& instance, int iWindow, std::string& sError) {
-    uTcpChannel channel(instance.mConnection);
+    uTcpChannel channel(instance);
     return StreamTransfer::Read(Transfer(instance, channel), iWindow, sError);
 }
 
 bool SocketReadEmpty(uRawTcpInstance& instance, std::string& sError) {
-    uTcpChannel channel(instance.mConnection);
+    uTcpChannel channel(instance);
     return StreamTransfer::Drain(Transfer(instance, channel), sError);
 }
 

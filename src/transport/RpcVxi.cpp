@@ -295,6 +295,8 @@ bool CreateRpcDataVxiDeviceRemote(uRpc& rpc, std::string& sError) { return Build
 
 bool CreateRpcDataVxiDeviceLocal(uRpc& rpc, std::string& sError) { return BuildGeneric(rpc, VxiDeviceLocal, sError); }
 
+bool CreateRpcDataVxiDeviceClear(uRpc& rpc, std::string& sError) { return BuildGeneric(rpc, VxiDeviceClear, sError); }
+
 bool CreateRpcDataVxiDestroyLink(uRpc& rpc, std::string& sError) {
     std::size_t o = 0;
     if (!BeginCall(rpc, VxiCoreProgram, VxiCoreVersion, VxiDestroyLink, 4, true, o, sError)) return false;
@@ -408,6 +410,8 @@ bool CheckVxiDeviceLocalData(uRpc& rpc, std::string& sError) {
     std::int32_t code = 0;
     return CheckVxiDataErrorCode(rpc, code, sError);
 }
+
+bool CheckVxiDeviceClearData(uRpc& rpc, std::string& sError) { return CheckVxiDeviceLocalData(rpc, sError); }
 
 bool CheckVxiDestroyLinkData(uRpc& rpc, std::string& sError) {
     std::int32_t code = 0;

@@ -25,6 +25,7 @@ enum eVxiProcedure {
     VxiCreateLink = 10,
     VxiDeviceWrite = 11,
     VxiDeviceRead = 12,
+    VxiDeviceClear = 15,
     VxiDeviceRemote = 16,
     VxiDeviceLocal = 17,
     VxiDestroyLink = 23,
@@ -91,6 +92,7 @@ bool CreateRpcDataVxiDeviceWrite(uRpc& rpc, std::string& sError);
 bool CreateRpcDataVxiDeviceRead(uRpc& rpc, std::string& sError);
 bool CreateRpcDataVxiDeviceRemote(uRpc& rpc, std::string& sError);
 bool CreateRpcDataVxiDeviceLocal(uRpc& rpc, std::string& sError);
+bool CreateRpcDataVxiDeviceClear(uRpc& rpc, std::string& sError);
 bool CreateRpcDataVxiDestroyLink(uRpc& rpc, std::string& sError);
 
 // The transaction id of the reply in pRpcDataReply; false when too few bytes arrived.
@@ -112,6 +114,7 @@ std::uint32_t GetReplyValue(uRpc& rpc, std::string& sError);
 std::size_t GetVxiDeviceReadData(uRpc& rpc, std::string& sError);
 bool CheckVxiDeviceRemoteData(uRpc& rpc, std::string& sError);
 bool CheckVxiDeviceLocalData(uRpc& rpc, std::string& sError);
+bool CheckVxiDeviceClearData(uRpc& rpc, std::string& sError);
 bool CheckVxiDestroyLinkData(uRpc& rpc, std::string& sError);
 // Reads the first result word (the device error code); true when it is 0.
 bool CheckVxiDataErrorCode(uRpc& rpc, std::int32_t& iErrorCode, std::string& sError);

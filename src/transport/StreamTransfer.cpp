@@ -214,15 +214,10 @@ void JoinMessages(uStreamInstance& stream) {
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                     Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
-    const std::size_t iEnd = sEndOfMessage.size();
-    if (iEnd == 0 || iSize < iEnd) return false;
-    if (std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) != 0) return false;
     // Unit by unit: a block is skipped whole, so that the end text counts only outside every
     // block. Where several answers are awaited, an end text inside the answer closes one of them.
     std::size_t iFound = 0;
-    if (!Instrument::CountAnswers(pData, iSize - iEnd, iAnswers > 1 ? sEndOfMessage : std::string(), eUnit, iFound))
-        return false;
-    return iFound >= iAnswers;
+    return Instrument::CountMessageAnswers(pData, iSize, sEndOfMessage, eUnit, true, iFound) && iFound >= iAnswers;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -252,12 +247,14 @@ namespace {
 
 // Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
 // a late answer). False on an abort request; a failing channel is left to the write to report.
-bool DropStale(const uTransfer& transfer) {
+bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
     uStreamInstance& stream = transfer.mStream;
     stream.iStaleBytes = 0;
     std::string sIgnored;
     if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return true;
-    const bool fWait = stream.iExpiredMs > 0 && !stream.fSilent;
+    const bool fOwed = stream.iExpiredMs > 0;
+    const bool fWait = fOwed && !stream.fSilent && !stream.fExpiredAtMessageEnd;
+    stream.fExpiredAtMessageEnd = false;
     const Clock::time_point start = Clock::now();
     const Clock::time_point limit =
         start + std::chrono::milliseconds(fWait ? std::max(transfer.iInterfaceTimeoutMs, stream.iExpiredMs) : 0);
@@ -287,6 +284,11 @@ bool DropStale(const uTransfer& transfer) {
         stream.fSilent = true;
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+    // An answer that did not come while it was awaited may still come: a new connection leaves
+    // it behind on the old one.
+    if (fOwed && !fAborted && !(fWait && iDropped > 0) && !transfer.mChannel.Renew(sRenewError) &&
+        !sRenewError.empty())
+        return false;
     return !fAborted;
 }
 
@@ -306,8 +308,9 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
-    if (!DropStale(transfer)) {
-        sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
+    std::string sRenew;
+    if (!DropStale(transfer, sRenew)) {
+        sError = sRenew.empty() ? Prefix(names.pModule, names.pWrite) + Instrument::AbortedText : sRenew;
         return false;
     }
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
@@ -396,6 +399,14 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             if (idle == eIdle::Deadline) {
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
+                // Whole messages of a chained answer: the answers that came are used, joined.
+                std::size_t iFound = 0;
+                stream.fExpiredAtMessageEnd =
+                    stream.iAnswers > 1 &&
+                    Instrument::CountMessageAnswers(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
+                                                    stream.sEndOfMessage, stream.eBlockUnit, true, iFound) &&
+                    iFound > 0;
+                if (stream.fExpiredAtMessageEnd) JoinMessages(stream);
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
@@ -489,6 +500,7 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 
 void NewConnection(uStreamInstance& stream) {
     stream.iExpiredMs = 0;
+    stream.fExpiredAtMessageEnd = false;
     stream.fSilent = false;
 }
 

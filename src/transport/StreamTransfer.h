@@ -64,6 +64,9 @@ struct uStreamInstance {
     std::size_t iAnswers = 0;
     // The time-out in ms of the last read when it expired (its answer may still come), else 0.
     std::int64_t iExpiredMs = 0;
+    // That read had whole messages when it expired (a chained query answered in part): the
+    // instrument is done with what it knows, and its missing answers are not waited for.
+    bool fExpiredAtMessageEnd = false;
     // A wait for a late answer found none: the peer is taken as silent, and a time-out is not
     // waited out again before a write until the peer sends something.
     bool fSilent = false;
@@ -94,6 +97,13 @@ class uChannel {
     // Hands on what the channel takes now: the count (0 when it takes nothing now), or -1
     // when the channel is gone (iCode receives the code).
     virtual std::int64_t Write(const std::uint8_t* pData, std::size_t iSize, std::int64_t& iCode) = 0;
+    // Replaces the channel by a new one to the same peer, so that nothing the peer still sends
+    // on the old one can arrive (a TCP connection opened again). False with the reason where it
+    // failed; false with sError empty where the channel cannot be renewed (a serial port).
+    virtual bool Renew(std::string& sError) {
+        sError.clear();
+        return false;
+    }
 };
 
 // The names in the texts of one transport.
@@ -147,8 +157,10 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // to the interface's time-out and never less than the one that expired, ended early once bytes
 // came and the line has been quiet for DrainQuiet. A peer that let such a wait pass without a
 // byte is not waited for again until it sends (a peer that never answers costs one time-out
-// per exchange). One log line tells how many bytes were dropped. An abort request ends the
-// wait and the write.
+// per exchange), and neither is a chained answer that expired after whole messages. Where no
+// late answer came, the channel is renewed where it can be (raw TCP), so that the answer can
+// never arrive later inside another one. One log line tells how many bytes were dropped. An
+// abort request ends the wait and the write.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 

@@ -148,12 +148,22 @@ std::size_t ScpiDevice::MessageSize() const {
 }
 
 void ScpiDevice::Separate(std::vector<uSegment>& answer) {
+    const bool fAfterBlock = fBlockLineEnd && iUnitStart < answer.size() &&
+                             answer[iUnitStart].iEnd > answer[iUnitStart].iOffset &&
+                             (*answer[iUnitStart].pBytes)[answer[iUnitStart].iOffset] == '#';
     if (iSeparatePauseMs <= 0) {
-        answer.push_back({Text(";"), 0, 1});
+        answer.push_back(fAfterBlock ? uSegment{Text(sAnswerEnd), 0, sAnswerEnd.size()} : uSegment{Text(";"), 0, 1});
+        iUnitStart = answer.size();
         return;
     }
     const auto end = Text(sAnswerEnd);
     answer.push_back({end, 0, end->size(), true});
+    iUnitStart = answer.size();
+}
+
+void ScpiDevice::SetBlockLineEnd(bool fOn) {
+    std::lock_guard lock(mMutex);
+    fBlockLineEnd = fOn;
 }
 
 ScpiDevice::ScpiDevice() : sIdn("Orvanto,Simulated Instrument,SIM0001,1.0") {}
@@ -273,6 +283,7 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
 
     std::vector<uSegment> answer;
     bool fAnswered = false;
+    iUnitStart = 0;
     fBareMessage = false;
     sPath.clear();
     for (const auto& [u, iKeep] : units) {

@@ -136,6 +136,10 @@ class ScpiDevice {
     // iPauseMs between them. 0: joined (IEEE 488.2).
     void SetSeparateAnswers(int iPauseMs);
     int SeparatePause() const;
+    // With fOn a definite-length block answer of a message of several queries keeps its own
+    // answer end, and the next answer follows it in the same message without ";" (as several
+    // instruments send ":WAV:DATA?;:WAV:PRE?"); false: joined by ";" (IEEE 488.2).
+    void SetBlockLineEnd(bool fOn);
     // The bytes of the first waiting message.
     std::size_t MessageSize() const;
     // The full path of each header of a message by the IEEE 488.2 compound-header rule: a header
@@ -188,6 +192,8 @@ class ScpiDevice {
     std::shared_ptr<ScpiPersonality> pPersonality;
     std::string sAnswerEnd = "\n";
     int iSeparatePauseMs = 0;
+    bool fBlockLineEnd = false;
+    std::size_t iUnitStart = 0; // where the answer of the message's last answered unit begins
     std::string sPath; // the compound-header path of the message being executed
     static std::string ExpandHeader(std::string& sCurrentPath, const std::string& sHeader);
 };

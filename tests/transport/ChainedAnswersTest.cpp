@@ -56,6 +56,8 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {Block(sData) + "\n\r1.5\n\r", "\n\r", 2, true, 2},
         {Block(sData) + "\n\r", "\n\r", 2, false, 1},
         {"1;2\n3\n", "\n", 3, true, 3},
+        {"1;2;\n", "\n", 3, false, 2}, // a separator at the end opens no answer
+        {"1\n2\n\n", "\n", 3, false, 2},
         {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
     };
     for (const auto& c : cases) {
@@ -68,6 +70,20 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
                                                      Instrument::eBlockUnit::Bytes, iAnswers);
         if (fWhole) EXPECT_EQ(iAnswers, c.iAnswers) << c.sAnswer;
         else EXPECT_EQ(c.iAnswers, 0u) << c.sAnswer;
+    }
+}
+
+// A message that END or EOM ended counts by the stream's rule, with or without its end text (a
+// block whose last byte is a line feed keeps it as data).
+TEST(ChainedAnswersTest, AMessageCountsItsAnswersAsAStreamAnswerDoes) {
+    const std::string sBlock = Block(std::string("a\n;b\n", 5));
+    const std::pair<std::string, std::size_t> cases[] = {
+        {sBlock + "\n0,2;V;V\n", 4}, {sBlock + "\n0,2;V;V", 4}, {"1;2;", 2}, {sBlock, 1}, {sBlock + ";", 1}};
+    for (const auto& [sMessage, iAnswers] : cases) {
+        std::size_t n = 99;
+        EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(sMessage), sMessage.size(), "\n",
+                                                    Instrument::eBlockUnit::Bytes, false, n));
+        EXPECT_EQ(n, iAnswers) << sMessage;
     }
 }
 

@@ -494,6 +494,23 @@ TEST_F(LxiTest, TimeOuts) {
     EXPECT_EQ(answer.view(), "1\n");
 }
 
+// A read that ended without its answer leaves it owed: the next exchange clears the device before
+// it writes, so that a late answer is never read as the next one's; one whose answer came does not.
+TEST_F(LxiTest, AnAnswerOwedIsClearedBeforeTheNextMessage) {
+    StartAndConnect({}, 300);
+    std::string sError;
+    DataBuffer answer;
+    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15});
+    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+    for (const bool fCleared : {true, false}) {
+        mServer.ClearCalls();
+        ASSERT_TRUE(Exchange("SIM:ECHO? own", answer, sError)) << sError;
+        EXPECT_EQ(answer.view(), "own\n");
+        EXPECT_EQ(CallsOf(Sim::Vxi11DeviceClear).size(), fCleared ? 1u : 0u);
+        EXPECT_EQ(mServer.Calls().at(fCleared ? 2 : 1).iProcedure, Sim::Vxi11DeviceWrite);
+    }
+}
+
 // A loopback peer that answers each call with a script of raw bytes built from the call's xid.
 class ScriptedPeer {
   public:

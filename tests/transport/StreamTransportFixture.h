@@ -32,6 +32,7 @@ struct RawTcpSide {
     using Instance = RawTcp::uRawTcpInstance;
     using Peer = Sim::RawTcpServer;
     static constexpr const char* Module = "RawTcp";
+    static constexpr bool Renews = true; // a new connection leaves a late answer behind
     static constexpr const char* WriteName = "SocketWrite";
     static constexpr const char* ReadName = "SocketRead";
     static constexpr const char* Connection = "Die Netzwerkverbindung";
@@ -69,6 +70,7 @@ struct SerialSide {
     using Instance = Serial::uSerialInstance;
     using Peer = Sim::SerialDevice;
     static constexpr const char* Module = "Serial";
+    static constexpr bool Renews = false;
     static constexpr const char* WriteName = "PortWrite";
     static constexpr const char* ReadName = "PortRead";
     static constexpr const char* Connection = "Die serielle Verbindung";

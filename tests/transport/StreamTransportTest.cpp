@@ -441,6 +441,31 @@ TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnce) {
     EXPECT_LT(elapsed, std::chrono::milliseconds(Interface));
 }
 
+// An answer later than the wait for it (the identification at connect gave up after 200 ms, the
+// answer comes 0.9 s after its query): the next exchange gets its own answer, neither the late
+// one nor both joined, and nothing of the late one reaches a later exchange.
+TYPED_TEST(StreamTransportTest, AnAnswerLaterThanItsWaitNeverReachesALaterExchange) {
+    if constexpr (!TypeParam::Renews) GTEST_SKIP() << "a serial line has no second channel to leave a late answer on";
+    struct Restore {
+        int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
+        int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
+        ~Restore() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
+    } restore;
+    InterfaceDefaults::SetTimeouts(restore.iUsb, restore.iVxi, 300, 300);
+    this->Reopen(200);
+    this->mPeer.AddFault({Sim::eStreamFault::Delay, 900});
+    std::string sError;
+    DataBuffer answer;
+    EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
+    const int iConnections = this->mPeer.ConnectionsAccepted(); // the query came on the last one
+    TypeParam::SetTimeout(*this->pInstance, 5000);
+    for (const char* pQuery : {"*OPC?", "SIM:ECHO? two"}) {
+        ASSERT_TRUE(this->Exchange(pQuery, answer, sError)) << sError;
+        EXPECT_EQ(answer.view(), pQuery[1] == 'O' ? "1\n" : "two\n");
+    }
+    EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections + 1);
+}
+
 // A Siglent logic line announces its points and sends them packed eight to a byte. Told so for
 // the exchange, the transport ends the answer with the text behind the packed bytes, not after
 // the time-out; a reception that ends inside them with a 0x0A does not end it early.

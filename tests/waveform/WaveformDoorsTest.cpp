@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -64,14 +65,21 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
     }
 }
 
-// A chained query answered as messages of their own, with pauses between them, reads through
-// every door as the one joined message does, and nothing of it is left for the next query.
+// A chained query reads through every door as the one joined message does, in every framing,
+// and ends as soon as its last answer is in: with a time-out of 20 s, a read that waited for one
+// answer more would take it all. A chain with one query the instrument does not know keeps the
+// answers that came and costs one time-out: the exchange after it waits for nothing.
 TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
+    using Clock = std::chrono::steady_clock;
     const bool fRigol = std::get<1>(GetParam());
-    const uTaskPrepare prepare = StartDoor();
-    pSession = std::make_unique<ScopeRead::Session>();
+    auto pPatient = std::make_unique<ScopeRead::PatientTimeouts>(20000);
     std::string sError;
-    ASSERT_TRUE(pSession->Open(prepare, fRigol ? ModelRigolDS1000ZPlus : ModelRohdeSchwarzRTB2000Ch4, sError)) << sError;
+    const auto open = [&] {
+        pSession = std::make_unique<ScopeRead::Session>();
+        ASSERT_TRUE(pSession->Open(StartDoor(), fRigol ? ModelRigolDS1000ZPlus : ModelRohdeSchwarzRTB2000Ch4, sError))
+            << sError;
+    };
+    open();
     const std::string sQuery = fRigol ? ":WAV:SOUR CHAN2;:WAV:DATA?;:WAV:PRE?;:CHAN2:UNIT?"
                                       : ":CHAN2:DATA?;:CHAN2:DATA:HEAD?;YRES?;YOR?;YINC?;XOR?;XINC?";
     const std::int64_t iAnswers = fRigol ? 3 : 7;
@@ -80,9 +88,34 @@ TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     const std::size_t iDigits = static_cast<std::size_t>(sJoined[1] - '0');
     const std::string sTail = sJoined.substr(2 + iDigits + std::stoull(sJoined.substr(2, iDigits)));
     EXPECT_EQ(std::count(sTail.begin(), sTail.end(), ';'), iAnswers - 1) << sTail;
-    pDevice->SetSeparateAnswers(20);
-    EXPECT_TRUE(pSession->Ask(sQuery, iAnswers) == sJoined);
+    const struct {
+        bool fBlockLineEnd; // the block keeps its own line end, the rest in the same message
+        int iPauseMs;       // > 0: each answer a message of its own
+    } framings[] = {{true, 0}, {false, 20}};
+    for (const auto& f : framings) {
+        pDevice->SetBlockLineEnd(f.fBlockLineEnd);
+        pDevice->SetSeparateAnswers(f.iPauseMs);
+        const Clock::time_point start = Clock::now();
+        EXPECT_TRUE(pSession->Ask(sQuery, iAnswers) == sJoined) << f.iPauseMs;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << f.iPauseMs;
+    }
     EXPECT_EQ(pSession->Ask("*IDN?", 1).substr(0, 5), fRigol ? "RIGOL" : "Rohde");
+
+    pPatient.reset();
+    const ScopeRead::PatientTimeouts brief(1500);
+    pSession.reset();
+    pDoor = std::make_unique<ScopeRead::Door>();
+    open();
+    pDevice->SetSeparateAnswers(0);
+    const std::string sBoth = pSession->Ask("*OPC?;*IDN?", 2);
+    const std::string sIdn = pSession->Ask("*IDN?", 1);
+    for (const int iPauseMs : {0, 20}) {
+        pDevice->SetSeparateAnswers(iPauseMs);
+        EXPECT_EQ(pSession->Ask("*OPC?;*IDN?;:SIM:NONE?", 3), sBoth) << iPauseMs;
+        const Clock::time_point start = Clock::now();
+        EXPECT_EQ(pSession->Ask("*IDN?", 1), sIdn) << iPauseMs;
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500)) << iPauseMs;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Doors, WaveformDoorsTest,
