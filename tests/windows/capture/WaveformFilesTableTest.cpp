@@ -1,9 +1,10 @@
 // Every oscilloscope with a waveform reader, end to end through the waveform window: a main
-// window connected over raw TCP to the simulated instrument, "Refresh", two channels ticked,
-// "Waveform", then "Save..." in each file format the window offers. Each file must hold as many
-// samples as the simulator sent, each one in volts as the maker's programming guide converts the
-// code with the scale the simulator itself reported (never the numbers of the file's own header),
-// so a file of zeros or of another channel's samples cannot pass.
+// window connected over raw TCP to the simulated instrument as the add form names it, "Refresh",
+// two channels ticked, then for each source the window offers "Waveform" and "Save..." in each
+// file format it offers. Each file must hold as many samples as the simulator sent, each one in
+// volts as the maker's programming guide converts the code with the scale the simulator itself
+// reported (never the numbers of the file's own header), so a file of zeros or of another
+// channel's samples cannot pass.
 #include "WaveformWindowTestSupport.h"
 
 #include "sim/HamegScope.h"
@@ -36,10 +37,12 @@ std::vector<std::string> Split(const std::string& s, char c) {
     return parts;
 }
 
-// A simulated oscilloscope of one maker, and the volts of channel c's samples as its guide has them.
+// A simulated oscilloscope of one maker, and the volts of channel c's samples as its guide has
+// them, for a read of the source (the window's name of it) that has just ended.
 struct uScope {
+    static constexpr std::int64_t Depth = 3000; // the memory's points
     virtual ~uScope() = default;
-    virtual std::vector<double> Volts(int iChannel) = 0;
+    virtual std::vector<double> Volts(int iChannel, const std::string& sSource) = 0;
 };
 
 // Rigol: volts = (code - YORigin - YREFerence) x YINCrement, from ":WAV:PRE?" fields 8 to 10.
@@ -49,15 +52,17 @@ struct uRigol : uScope {
     uRigol(Sim::RigolScope::eFamily family, Sim::ScpiDevice& device, int iLast) : scope(family) {
         scope.Attach(device);
         scope.ShowChannel(iLast, true);
+        scope.SetMemoryDepth(Depth);
         const std::vector<std::string> f = Split(Ask(device, ":WAV:PRE?"), ',');
         EXPECT_EQ(f.size(), 10u);
         dIncrement = std::stod(f.at(7));
         dOrigin = std::stod(f.at(8));
         dReference = std::stod(f.at(9));
     }
-    std::vector<double> Volts(int c) override {
+    std::vector<double> Volts(int c, const std::string& sSource) override {
+        const std::int64_t iPoints = sSource == "Screen" ? scope.ScreenPoints() : Depth;
         std::vector<double> m;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(scope.ScreenPoints()); ++i)
+        for (std::size_t i = 0; i < static_cast<std::size_t>(iPoints); ++i)
             m.push_back((Sim::RigolScope::AnalogSample(c, i) - dOrigin - dReference) * dIncrement);
         return m;
     }
@@ -66,15 +71,14 @@ struct uRigol : uScope {
 // Siglent: volts = code / codes per division x gain x probe - offset x probe, from the descriptor
 // (gain at 156, offset at 160, codes per division at 164, probe at 328); BYTE codes are signed.
 struct uSiglent : uScope {
-    static constexpr std::size_t Points = 2500;
     Sim::SiglentScope scope;
     uSiglent(Sim::SiglentScope::eModel model, Sim::ScpiDevice& device, int iLast) : scope(model) {
         scope.Attach(device);
         scope.ShowChannel(iLast, true);
-        scope.SetMemoryDepth(Points);
+        scope.SetMemoryDepth(Depth);
         scope.SetProbe(10.0f);
     }
-    std::vector<double> Volts(int c) override {
+    std::vector<double> Volts(int c, const std::string&) override {
         EXPECT_EQ(scope.Width(), "BYTE");
         const std::vector<std::uint8_t> d = scope.Descriptor("C" + std::to_string(c));
         const auto at = [&](std::size_t o) {
@@ -83,7 +87,7 @@ struct uSiglent : uScope {
             return static_cast<double>(f);
         };
         std::vector<double> m;
-        for (std::size_t i = 0; i < Points; ++i) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(Depth); ++i) {
             const double dCode = static_cast<std::int8_t>(static_cast<std::uint16_t>(Sim::SiglentScope::Sample(c, i)) >> 8);
             m.push_back(dCode / at(164) * at(156) * at(328) - at(160) * at(328));
         }
@@ -92,7 +96,8 @@ struct uSiglent : uScope {
 };
 
 // R&S: volts = YORigin + YINCrement x code, from ":CHAN<n>:DATA:YOR?" and ":YINC?"; 8-bit codes
-// are the high bytes of the simulator's values.
+// are the high bytes of the simulator's 16-bit values. The screen has 1200 points, the memory
+// (DMAX or MAX) its depth.
 struct uRtb : uScope {
     Sim::RtbScope scope;
     Sim::ScpiDevice& device;
@@ -100,15 +105,21 @@ struct uRtb : uScope {
     uRtb(bool fFour, Sim::ScpiDevice& d, int iLast) : scope(fFour), device(d) {
         scope.Attach(device);
         scope.ShowChannel(iLast, true);
+        scope.SetMemoryDepth(Depth);
         for (int c : {1, iLast}) {
             const std::string sChannel = ":CHAN" + std::to_string(c) + ":DATA:";
             scale[c] = {std::stod(Ask(device, sChannel + "YOR?")), std::stod(Ask(device, sChannel + "YINC?"))};
         }
     }
-    std::vector<double> Volts(int c) override {
-        EXPECT_EQ(scope.Format(), "UINT,8");
+    std::vector<double> Volts(int c, const std::string& sSource) override {
+        const bool fWide = sSource.find("10 bit") != std::string::npos;
+        EXPECT_EQ(scope.Format(), fWide ? "UINT,16" : "UINT,8");
+        const std::int64_t iPoints = sSource.rfind("Screen", 0) == 0 ? 1200 : Depth;
         std::vector<double> m;
-        for (std::size_t i = 0; i < 1200; ++i) m.push_back(scale[c].first + scale[c].second * (Sim::RtbScope::Value(c, i) >> 8));
+        for (std::size_t i = 0; i < static_cast<std::size_t>(iPoints); ++i) {
+            const std::uint16_t iValue = Sim::RtbScope::Value(c, i);
+            m.push_back(scale[c].first + scale[c].second * (fWide ? iValue : iValue >> 8));
+        }
         return m;
     }
 };
@@ -119,8 +130,9 @@ struct uHameg : uScope {
     uHameg(Sim::ScpiDevice& device, int iLast) : scope(Sim::HamegScope::eModel::HM2008) {
         scope.Attach(device);
         scope.SetCatalogue("CH1,CH" + std::to_string(iLast));
+        scope.SetMemoryDepth(2 * Depth); // DMAX is half of it
     }
-    std::vector<double> Volts(int c) override {
+    std::vector<double> Volts(int c, const std::string&) override {
         const std::string sTrace = "CH" + std::to_string(c);
         std::map<std::string, double> items;
         for (const std::string& sItem : Split(scope.Description(sTrace), ';')) {
@@ -141,7 +153,6 @@ struct uModelCase {
     const char* sMaker; // the maker and model chosen in the add form
     const char* sModel;
     std::int64_t eModel; // what the program makes of them
-    const char* sSource;
     int iLast;                // "Channel 1" and "Channel <iLast>" are read
     std::size_t iRecordBytes; // a BIN record: row number, time and the writer's values
     std::function<std::unique_ptr<uScope>(Sim::ScpiDevice&, int)> make;
@@ -168,18 +179,18 @@ constexpr const char* Rs_ = "Rohde & Schwarz";
 // The four-channel RTB2000 and SDS2000X Plus are named by their own model numbers, which the
 // model table takes for the four-channel models.
 const uModelCase ModelCases[] = {
-    {"DS1000Z", Rigol_, "DS1000Z", ModelRigolDS1000Z, "Screen", 4, 20, Rigol<Family::DS1000Z>},
-    {"DS1000ZPlus", Rigol_, "MSO1000Z", ModelRigolDS1000ZPlus, "Screen", 3, 20, Rigol<Family::DS1000ZPlus>},
-    {"DS2000", Rigol_, "DS2000", ModelRigolDS2000, "Screen", 2, 20, Rigol<Family::DS2000>},
-    {"MSO2000", Rigol_, "MSO2000", ModelRigolMSO2000, "Screen", 2, 20, Rigol<Family::MSO2000>},
-    {"RTB2002", Rs_, "RTB2000", ModelRohdeSchwarzRTB2000Ch2, "Screen", 2, 20, Rtb<false>},
-    {"RTB2004", Rs_, "RTB2004", ModelRohdeSchwarzRTB2000Ch4, "Screen", 4, 20, Rtb<true>},
-    {"SDS2102XPlus", Siglent_, "SDS2000X Plus", ModelSiglentSDS2000XPlusCh2, "Memory", 2, 20,
+    {"DS1000Z", Rigol_, "DS1000Z", ModelRigolDS1000Z, 4, 20, Rigol<Family::DS1000Z>},
+    {"DS1000ZPlus", Rigol_, "MSO1000Z", ModelRigolDS1000ZPlus, 3, 20, Rigol<Family::DS1000ZPlus>},
+    {"DS2000", Rigol_, "DS2000", ModelRigolDS2000, 2, 20, Rigol<Family::DS2000>},
+    {"MSO2000", Rigol_, "MSO2000", ModelRigolMSO2000, 2, 20, Rigol<Family::MSO2000>},
+    {"RTB2002", Rs_, "RTB2000", ModelRohdeSchwarzRTB2000Ch2, 2, 20, Rtb<false>},
+    {"RTB2004", Rs_, "RTB2004", ModelRohdeSchwarzRTB2000Ch4, 4, 20, Rtb<true>},
+    {"SDS2102XPlus", Siglent_, "SDS2000X Plus", ModelSiglentSDS2000XPlusCh2, 2, 20,
      Siglent<SiglentModel::SDS2102XPlus>},
-    {"SDS2104XPlus", Siglent_, "SDS2104X Plus", ModelSiglentSDS2000XPlusCh4, "Memory", 4, 20,
+    {"SDS2104XPlus", Siglent_, "SDS2104X Plus", ModelSiglentSDS2000XPlusCh4, 4, 20,
      Siglent<SiglentModel::SDS2104XPlus>},
     // The HAMEG BIN record carries a second value field, always 0, behind the sample.
-    {"HM2008", "HAMEG", "HM2008", ModelHamegHM2008, "Screen", 2, 28, Hameg},
+    {"HM2008", "HAMEG", "HM2008", ModelHamegHM2008, 2, 28, Hameg},
 };
 
 // The samples of a saved file: CSV rows after the column line, or BIN records after the header.
@@ -227,47 +238,54 @@ class WaveformFilesTableTest : public WaveformWindowTest, public ::testing::With
     std::string ConfigText() override { return "[General]\n"; }
 };
 
-TEST_P(WaveformFilesTableTest, EachFormatHoldsTheSimulatorsSamplesInVolts) {
+TEST_P(WaveformFilesTableTest, EachSourceAndFormatHoldsTheSimulatorsSamplesInVolts) {
     const uModelCase& c = GetParam();
     const std::unique_ptr<uScope> pScope = c.make(server.Device(), c.iLast);
-    const std::string sLast = "Channel " + std::to_string(c.iLast);
     sUserMaker = c.sMaker;
     sUserModel = c.sModel;
-    const int iWindow = OpenToRead(c.sSource, {"Channel 1", sLast});
+    ConnectMain();
+    const int iWindow = OpenWaveform();
     ASSERT_EQ(W(iWindow).info.eModel, c.eModel) << W(iWindow).info.sModel;
-    G(iWindow).pRead->click();
-    ASSERT_TRUE(WaitIdle(iWindow));
-    ASSERT_TRUE(W(iWindow).pump.pRecord);
-    ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 3u) << WindowLog::Text();
-    const std::vector<double> expected[] = {pScope->Volts(1), pScope->Volts(c.iLast)};
-    ASSERT_GT(expected[0].size(), 1000u);
-
-    for (int iIndex = 0; iIndex < W(iWindow).pFormat->count(); ++iIndex) {
-        W(iWindow).pFormat->setCurrentIndex(iIndex);
-        const std::int64_t iFormat = W(iWindow).Format();
-        const std::string sName = "f" + std::to_string(iFormat);
-        const std::vector<std::string> before = OutFiles();
-        W(iWindow).SetStatus("");
-        AnswerFileDialog(OutPath(sName + ".csv"));
-        G(iWindow).pSave->click();
-        ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 60000))
-            << "format " << iFormat << ": " << W(iWindow).Status();
+    Refresh(iWindow);
+    for (int iChannel : {1, c.iLast}) Tick(iWindow, "Channel " + std::to_string(iChannel));
+    QComboBox* pSources = W(iWindow).pSource;
+    ASSERT_GT(pSources->count(), 0);
+    for (int iSource = 0; iSource < pSources->count(); ++iSource) {
+        pSources->setCurrentIndex(iSource);
+        const std::string sSource = pSources->currentText().toStdString();
+        SCOPED_TRACE(sSource);
+        G(iWindow).pRead->click();
         ASSERT_TRUE(WaitIdle(iWindow));
-        std::vector<std::string> files; // the two channels', the first channel's name first
-        for (const std::string& s : OutFiles())
-            if (std::find(before.begin(), before.end(), s) == before.end()) files.push_back(s);
-        ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
-        for (std::size_t k = 0; k < 2; ++k) {
-            const std::string sPath = OutPath(files[k]);
-            const std::vector<double> saved = FileSamples(sPath, iFormat, c.iRecordBytes);
-            ASSERT_EQ(saved.size(), expected[k].size()) << files[k];
-            std::size_t iWrong = 0, iFirstWrong = 0;
-            for (std::size_t i = 0; i < saved.size(); ++i) {
-                if (std::abs(saved[i] - expected[k][i]) <= 1e-9) continue;
-                if (iWrong++ == 0) iFirstWrong = i;
+        ASSERT_TRUE(W(iWindow).pump.pRecord);
+        ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 3u) << WindowLog::Text();
+        const std::vector<double> expected[] = {pScope->Volts(1, sSource), pScope->Volts(c.iLast, sSource)};
+        ASSERT_GT(expected[0].size(), 1000u);
+        for (int iIndex = 0; iIndex < W(iWindow).pFormat->count(); ++iIndex) {
+            W(iWindow).pFormat->setCurrentIndex(iIndex);
+            const std::int64_t iFormat = W(iWindow).Format();
+            SCOPED_TRACE("format " + std::to_string(iFormat));
+            const std::vector<std::string> before = OutFiles();
+            W(iWindow).SetStatus("");
+            AnswerFileDialog(OutPath("f" + std::to_string(iFormat) + ".csv"));
+            G(iWindow).pSave->click();
+            ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 60000))
+                << W(iWindow).Status();
+            ASSERT_TRUE(WaitIdle(iWindow));
+            std::vector<std::string> files; // the two channels', the first channel's name first
+            for (const std::string& s : OutFiles())
+                if (std::find(before.begin(), before.end(), s) == before.end()) files.push_back(s);
+            ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
+            for (std::size_t k = 0; k < 2; ++k) {
+                const std::vector<double> saved = FileSamples(OutPath(files[k]), iFormat, c.iRecordBytes);
+                ASSERT_EQ(saved.size(), expected[k].size()) << files[k];
+                std::size_t iWrong = 0, iFirstWrong = 0;
+                for (std::size_t i = 0; i < saved.size(); ++i) {
+                    if (std::abs(saved[i] - expected[k][i]) <= 1e-9) continue;
+                    if (iWrong++ == 0) iFirstWrong = i;
+                }
+                EXPECT_EQ(iWrong, 0u) << files[k] << ": first at point " << iFirstWrong << ", "
+                                      << saved[iFirstWrong] << " instead of " << expected[k][iFirstWrong];
             }
-            EXPECT_EQ(iWrong, 0u) << files[k] << ": first at point " << iFirstWrong << ", "
-                                  << saved[iFirstWrong] << " instead of " << expected[k][iFirstWrong];
         }
     }
     EXPECT_EQ(WindowLog::Text().find("Error"), std::string::npos) << WindowLog::Text();
