@@ -76,8 +76,11 @@ class WaveformWindowTest : public FrameTest {
         uTaskPrepare prepare;
         prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
         prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        // An instrument entered by address: its connect asks *IDN? for maker and model.
+        // An instrument entered by address: its connect asks *IDN? for maker and model, which
+        // the maker and model chosen in the add form (when set) override.
         prepare.fUserModel = 1;
+        prepare.sUserManufacturer = sUserMaker;
+        prepare.sUserModel = sUserModel;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", peer.Port()};
         EXPECT_NE(instrument->pInterface->AddTask(*instrument, prepare, sError), 0) << sError;
         EXPECT_NE(instrument->pInterface->AddTask(
@@ -194,6 +197,7 @@ class WaveformWindowTest : public FrameTest {
         return m;
     }
 
+    std::string sUserMaker, sUserModel; // the add form's choice for the next connection
     Sim::RawTcpServer server;
     QTemporaryDir out;
     InstrumentObject object;

@@ -2,7 +2,8 @@
 // R&S RTB2000, HAMEG HM2008 and Siglent SDS2000X Plus: the picture shown in the viewer and saved
 // through the requester equals the simulator's screen processed as chosen; the control rows go
 // out in order; an automatic run saves one distinct file per shot quietly; an answer that is no
-// picture, an unwritable folder, and "&Scale" kept in step with the viewer.
+// picture, an unwritable folder, and "&Scale" kept in step with the viewer; and every model with a
+// screen copy, whose saved picture has the pixels its instrument sent.
 #include "app/FrameTestSupport.h"
 #include "common/FileDialogAnswer.h"
 #include "common/ImagePluginGdiPlus.h"
@@ -35,6 +36,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -325,5 +327,107 @@ TEST_F(WindowScreenshotTest, ScaleIsKeptInStepWithTheViewer) {
     ASSERT_TRUE(WaitFor([&] { return w.fViewScale == 1; }, 10000));
     EXPECT_TRUE(pScale->isChecked());
 }
+
+// Every model with a screen copy, through "Screenshot" and "Save...": the saved PNG has the
+// pixels of the picture the simulated instrument sent, in the answer form of its maker's guide.
+struct uShotCase {
+    const char* sName;
+    eModel model;
+    const char* sMaker;
+    const char* sModel;
+    // Teaches the device the model's screen-copy answer showing the screen; keeps the
+    // simulator that answers it alive.
+    std::function<std::shared_ptr<void>(Sim::ScpiDevice&, const QImage&)> teach;
+};
+
+std::ostream& operator<<(std::ostream& out, const uShotCase& c) { return out << c.sName; }
+
+// A simulated oscilloscope (its constructor's argument given) showing the screen. Without
+// "Display Dump" a HAMEG copies its screen as a picture: ":HCOPy:DATA?" answers the BMP file (the
+// default format) as a definite-length block.
+template <class Scope, auto Argument> std::shared_ptr<void> ScopeShot(Sim::ScpiDevice& device, const QImage& screen) {
+    auto p = std::make_shared<Scope>(Argument);
+    p->Attach(device);
+    if constexpr (std::is_same_v<Scope, Sim::RigolScope>) {
+        Sim::AnswerRigolScreenCopy(device, screen);
+    } else if constexpr (std::is_same_v<Scope, Sim::RtbScope>) {
+        p->SetScreen(screen);
+    } else if constexpr (std::is_same_v<Scope, Sim::SiglentScope>) {
+        Sim::AnswerSiglentScreenCopy(device, screen);
+    } else {
+        const std::vector<std::uint8_t> bmp = Sim::BmpFile(screen, false);
+        const std::string sCount = std::to_string(bmp.size());
+        const std::string sHeader = "#" + std::to_string(sCount.size()) + sCount;
+        std::vector<std::uint8_t> answer(sHeader.begin(), sHeader.end());
+        answer.insert(answer.end(), bmp.begin(), bmp.end());
+        device.SetAnswer(":HCOPy:DATA?", answer);
+    }
+    return p;
+}
+// The other Rigol instruments answer their query with the BMP file as a "#9" block and LF.
+std::function<std::shared_ptr<void>(Sim::ScpiDevice&, const QImage&)> RigolBlockShot(const std::string& sQuery) {
+    return [sQuery](Sim::ScpiDevice& device, const QImage& screen) {
+        device.SetAnswer(sQuery, Sim::RigolBlock(Sim::BmpFile(screen, false)));
+        return std::shared_ptr<void>();
+    };
+}
+// The spectrum analyser's screen dump is the BMP file alone, then LF.
+std::shared_ptr<void> SiglentDumpShot(Sim::ScpiDevice& device, const QImage& screen) {
+    device.SetBareAnswer("SCDP", Sim::SiglentScreenCopyAnswer(screen, Sim::eImageFile::Bmp));
+    return nullptr;
+}
+
+using Family = Sim::RigolScope::eFamily;
+using Siglent = Sim::SiglentScope::eModel;
+using Hameg = Sim::HamegScope::eModel;
+const uShotCase ShotCases[] = {
+    {"DS1000Z", ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z", ScopeShot<Sim::RigolScope, Family::DS1000Z>},
+    {"DS1000ZPlus", ModelRigolDS1000ZPlus, "RIGOL TECHNOLOGIES", "MSO1104Z", ScopeShot<Sim::RigolScope, Family::DS1000ZPlus>},
+    {"DS2000", ModelRigolDS2000, "RIGOL TECHNOLOGIES", "DS2202", ScopeShot<Sim::RigolScope, Family::DS2000>},
+    {"MSO2000", ModelRigolMSO2000, "RIGOL TECHNOLOGIES", "MSO2302", ScopeShot<Sim::RigolScope, Family::MSO2000>},
+    {"MSO5000Ch2", ModelRigolMSO5000Ch2, "RIGOL TECHNOLOGIES", "MSO5072", RigolBlockShot(":DISP:DATA?")},
+    {"MSO5000Ch4", ModelRigolMSO5000Ch4, "RIGOL TECHNOLOGIES", "MSO5104", RigolBlockShot(":DISP:DATA?")},
+    {"DSA", ModelRigolDSA, "Rigol Technologies", "DSA815", RigolBlockShot(":PRIV:SNAP? BMP")},
+    {"DG4000", ModelRigolDG4000, "Rigol Technologies", "DG4162", RigolBlockShot(":HCOP:SDUM:DATA?")},
+    {"DP800", ModelRigolDP800, "RIGOL TECHNOLOGIES", "DP832", RigolBlockShot(":SYST:PRINT? BMP")},
+    {"DM3068", ModelRigolDM3068, "Rigol Technologies", "DM3068", RigolBlockShot(":DISP:DATA?")},
+    {"RTB2002", ModelRohdeSchwarzRTB2000Ch2, "Rohde&Schwarz", "RTB2002", ScopeShot<Sim::RtbScope, false>},
+    {"RTB2004", ModelRohdeSchwarzRTB2000Ch4, "Rohde&Schwarz", "RTB2004", ScopeShot<Sim::RtbScope, true>},
+    {"SDS2102XPlus", ModelSiglentSDS2000XPlusCh2, "Siglent Technologies", "SDS2102X Plus",
+     ScopeShot<Sim::SiglentScope, Siglent::SDS2102XPlus>},
+    {"SDS2104XPlus", ModelSiglentSDS2000XPlusCh4, "Siglent Technologies", "SDS2104X Plus",
+     ScopeShot<Sim::SiglentScope, Siglent::SDS2104XPlus>},
+    {"SDS5032X", ModelSiglentSDS5000XCh2, "Siglent Technologies", "SDS5032X", ScopeShot<Sim::SiglentScope, Siglent::SDS5032X>},
+    {"SDS5034X", ModelSiglentSDS5000XCh4, "Siglent Technologies", "SDS5034X", ScopeShot<Sim::SiglentScope, Siglent::SDS5034X>},
+    {"SVA1000X", ModelSiglentSVA1000X, "Siglent Technologies", "SVA1015X", SiglentDumpShot},
+    {"HM2008", ModelHamegHM2008, "HAMEG", "HM2008", ScopeShot<Sim::HamegScope, Hameg::HM2008>},
+    {"HM1508", ModelHamegHM1508, "HAMEG", "HM1508", ScopeShot<Sim::HamegScope, Hameg::HM1508>},
+    {"HM1008", ModelHamegHM1008, "HAMEG", "HM1008", ScopeShot<Sim::HamegScope, Hameg::HM1008>},
+};
+
+class ScreenCopyTableTest : public WindowScreenshotTest, public ::testing::WithParamInterface<uShotCase> {};
+
+TEST_P(ScreenCopyTableTest, TheSavedPictureHasThePixelsTheInstrumentSent) {
+    const uShotCase& c = GetParam();
+    const QImage screen = Sim::ScreenPicture(160, 96);
+    const std::shared_ptr<void> pSimulator = c.teach(server.Device(), screen);
+    WindowScreenshotWindow& w = OpenFor(c.model, c.sMaker, c.sModel);
+    // Longer than the wait for the shot: a read that waits for more than the answer fails it.
+    std::string sError;
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 20000}, sError),
+              0);
+    ASSERT_TRUE(Shoot());
+    ASSERT_FALSE(w.processed.isNull()) << WindowLog::Text();
+    EXPECT_EQ(Rgb(w.processed), Rgb(screen));
+    SaveAs(temp.filePath(c.sName));
+    const QImage saved(temp.filePath(QString(c.sName) + ".png"));
+    ASSERT_FALSE(saved.isNull()) << WindowLog::Text();
+    EXPECT_EQ(saved.size(), screen.size());
+    EXPECT_EQ(Rgb(saved), Rgb(screen));
+    EXPECT_EQ(WindowLog::Text().find("Error"), std::string::npos) << WindowLog::Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, ScreenCopyTableTest, ::testing::ValuesIn(ShotCases),
+                         [](const ::testing::TestParamInfo<uShotCase>& info) { return std::string(info.param.sName); });
 
 } // namespace
