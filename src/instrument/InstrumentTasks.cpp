@@ -148,7 +148,7 @@ bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, s
 }
 
 // The stream connections (raw TCP, serial) have nothing that opens them again by themselves
-// (VXI-11 does so in its transport).
+// (VXI-11 does so in its transport, after every failed call).
 bool ReopensAfterDrop(const uInstance& instance) {
     const std::int64_t eInterface = instance.uConnection.eInterface;
     return eInterface == InterfaceRawTcp || eInterface == InterfaceSerial;
@@ -160,11 +160,12 @@ bool ReopensAfterDrop(const uInstance& instance) {
 // be opened, the instrument is no longer connected, and every main window that holds it learns
 // so; its next connect opens it afresh.
 void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
-    if (!ReopensAfterDrop(instance)) return;
+    const bool fReopen = ReopensAfterDrop(instance);
+    if (!fReopen && !instance.pTransport->Gone()) return; // opened again by its transport
     std::string sIgnored;
     CloseConnection(instance, sIgnored);
-    std::string sOpen;
-    if (OpenConnection(instance, sOpen)) return;
+    std::string sOpen = "The transport could not open it again.";
+    if (fReopen && OpenConnection(instance, sOpen)) return;
     instance.iConnectionCount = 0;
     WindowLog::PostError(instance.idn.sModel + ": The connection was interrupted and could not be established again. - " +
                          sOpen);
@@ -225,7 +226,7 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     std::string sExchange;
     if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
     sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
-    if (Instrument::ConnectionDropped(sError)) ReopenAfterDrop(instance, sError);
+    if (Instrument::ConnectionDropped(sError) || instance.pTransport->Gone()) ReopenAfterDrop(instance, sError);
     return false;
 }
 
