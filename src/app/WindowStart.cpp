@@ -103,6 +103,11 @@ void BindEvents(int iWindow, bool fBind) {
         TaskFinished(iWindow, e.iObject, e.iType, e.pData.Get<std::int64_t>());
     });
     EventHub::Bind(EventDeviceChange, iWindow, [iWindow](const uEvent&) { DeviceChanged(iWindow); });
+    // Posted by a worker thread that knows no window: one binding serves every main window.
+    EventHub::Bind(EventInstrumentLost, EventHub::AnyWindow, [](const uEvent& e) {
+        const std::string* pReason = e.pData.Get<std::string>();
+        InstrumentLost(e.iObject, pReason ? *pReason : std::string());
+    });
     EventHub::Bind(EventSaveWorkspace, iWindow, [iWindow](const uEvent& e) {
         if (const std::string* pName = e.pData.Get<std::string>()) SaveWorkspace(iWindow, *pName);
     });

@@ -153,6 +153,9 @@ int CloseInstrument(int iWindow);
 // EventTaskFinished at a main window: object = the instrument object's address, type = the task
 // type, data per type.
 void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, const std::int64_t* pKey);
+// The instrument object's connection went away and could not be opened again: every main window
+// connected to it is disconnected and says so in its status bar.
+void InstrumentLost(std::intptr_t iObject, const std::string& sReason);
 // Queues disconnect tasks behind the connects still pending (the window closes).
 void DropPendingConnects(uWindowStart* pWindow);
 // The parameters after "instrument " of the script command that makes the same connection.

@@ -8,6 +8,7 @@
 #include "common/NumberText.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/ModelCommands.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -60,6 +61,21 @@ void StartListSearches(int iMilliseconds) {
 
 void SetStatus(uWindowStart* pWindow, const std::string& sText) {
     if (QLabel* pText = Utility::StatusLabel(pWindow->pStatusBar)) pText->setText(QString::fromStdString(sText));
+}
+
+// A connect that failed: why, in the status line of the window that asked for it (the
+// instrument list), or of the main window when that one has closed meanwhile.
+void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, const std::string& sError) {
+    uInfo details;
+    std::string sIgnored;
+    if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
+    const std::string sText =
+        "The instrument could not be connected: " + Instrument::ConnectFailureReason(details.connection, sError);
+    if (pWindow->iRequestingWindow != 0 && WindowRegistry::IsOpen(pWindow->iRequestingWindow)) {
+        EventHub::PostEvent(EventStatusText, pWindow->iRequestingWindow, 0, 0, EventHub::Payload::Of<std::string>(sText));
+    } else {
+        SetStatus(pWindow, sText);
+    }
 }
 
 std::string Hex(std::int64_t iValue) {
@@ -187,11 +203,12 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
     }
     if (eTaskType == InstrumentTaskError) {
         // Only connect tasks report to the main window: that connect has ended.
-        TakePending(pWindow, iObject);
+        const InstrumentObject object = TakePending(pWindow, iObject);
         uEventData record;
         if (pKey && Utility::EventDataTake(std::to_string(*pKey), record)) {
             WindowLog::AddError(record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " +
                                 record.sText);
+            if (object && !pWindow->info.fConnected) ShowConnectFailure(pWindow, object, record.sText);
         }
     }
     // Any other result: its data goes with the event.
@@ -233,6 +250,18 @@ int CloseInstrument(int iWindow) {
         }
     }
     return 0;
+}
+
+void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
+    for (const int iWindow : Windows()) {
+        uWindowStart* pWindow = nullptr;
+        if (!GetInstance(iWindow, &pWindow) || !pWindow->info.fConnected || Address(pWindow->info.pInstrument) != iObject)
+            continue;
+        WindowLog::AddError(pWindow->info.sModel + ": " + Instrument::DroppedText + " - " + sReason);
+        CloseInstrument(iWindow);
+        SetStatus(pWindow, std::string(Instrument::DroppedText) +
+                               " It could not be opened again: select the instrument and connect it once it is ready.");
+    }
 }
 
 void DeviceChanged(int iWindow) {

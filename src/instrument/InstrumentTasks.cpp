@@ -1,6 +1,8 @@
 #include "instrument/InstrumentTasks.h"
 
 #include "common/EventData.h"
+#include "common/WindowLog.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ModelCommands.h"
 #include "instrument/ModelTable.h"
@@ -8,6 +10,7 @@
 #include "instrument/ScreenCopy.h"
 #include "instrument/UsbConnection.h"
 #include "instrument/WaveformRead.h"
+#include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 #include "transport/InterfaceDefaults.h"
@@ -144,6 +147,32 @@ bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, s
     return fDone;
 }
 
+// The stream connections (raw TCP, serial) have nothing that opens them again by themselves
+// (VXI-11 does so in its transport, after every failed call).
+bool ReopensAfterDrop(const uInstance& instance) {
+    const std::int64_t eInterface = instance.uConnection.eInterface;
+    return eInterface == InterfaceRawTcp || eInterface == InterfaceSerial;
+}
+
+// The connection went away under an exchange (the instrument restarted, the cable was pulled):
+// it is opened once more, so that the next request finds it, but the failed request is not sent
+// again (a command may have reached the instrument before the connection went). When it cannot
+// be opened, the instrument is no longer connected, and every main window that holds it learns
+// so; its next connect opens it afresh.
+void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
+    const bool fReopen = ReopensAfterDrop(instance);
+    if (!fReopen && !instance.pTransport->Gone()) return; // opened again by its transport
+    std::string sIgnored;
+    CloseConnection(instance, sIgnored);
+    std::string sOpen = "The transport could not open it again.";
+    if (fReopen && OpenConnection(instance, sOpen)) return;
+    instance.iConnectionCount = 0;
+    WindowLog::PostError(instance.idn.sModel + ": The connection was interrupted and could not be established again. - " +
+                         sOpen);
+    EventHub::PostEvent(EventInstrumentLost, 0, EventObject(instance), 0,
+                        EventHub::Payload::Of<std::string>(sReason));
+}
+
 } // namespace
 
 void SetCommunicationDefaults(uInstance& instance) {
@@ -197,6 +226,7 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     std::string sExchange;
     if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
     sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
+    if (Instrument::ConnectionDropped(sError) || instance.pTransport->Gone()) ReopenAfterDrop(instance, sError);
     return false;
 }
 

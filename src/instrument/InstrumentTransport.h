@@ -40,6 +40,10 @@ class InstrumentTransport {
         return true;
     }
 
+    // Whether the connection is gone for good: one that opens itself again after a failed call
+    // (VXI-11) could not. Worker thread only.
+    virtual bool Gone() const { return false; }
+
     // Whether an exchange reads its answer behind the request block's iKeep bytes of
     // requestData (raw TCP, serial); others replace requestData whole.
     virtual bool KeepsAhead() const { return false; }

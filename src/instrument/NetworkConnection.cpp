@@ -181,6 +181,8 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         return fGood;
     }
 
+    bool Gone() const override { return pInstance && pInstance->mSettings.iConnection == 0; }
+
     bool SetLocal(bool fLocal, std::string& sError) override {
         const std::string sPrefix = fLocal ? "InstrumentDefault::TaskLocal: " : "InstrumentDefault::TaskRemote: ";
         if (!pInstance) {

@@ -48,6 +48,12 @@ inline constexpr int EventLogLine = 0x10027;
 inline constexpr int EventScpiViewRefresh = 0x10028;
 // A job of a screenshot window's picture worker is done (data: its uScreenshotResult).
 inline constexpr int EventScreenshotProcessed = 0x10030;
+// An instrument's connection went away and could not be opened again (posted to window 0 and
+// taken by the main windows' binding for every window; object = the instrument object's
+// address, data = the transfer's error text as std::string).
+inline constexpr int EventInstrumentLost = 0x10031;
+// A text for a window's status line (data: std::string), e.g. why the connect it asked for failed.
+inline constexpr int EventStatusText = 0x10032;
 
 // Gadget event types of the viewers and option panels.
 inline constexpr int EventTypeViewerClear = 6;

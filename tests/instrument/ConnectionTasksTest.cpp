@@ -5,6 +5,7 @@
 
 #include "common/EventData.h"
 #include "common/ImagePluginGdiPlus.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
 #include "platform/ProgramEvents.h"
@@ -601,6 +602,25 @@ TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) 
     const auto adapters = Adapters({{"10.0.0.1", c24}, {"192.168.1.10", c24}});
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 1, "192.168.1.50"), "10.0.0.1");
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
+}
+
+// Which transfer failures are a connection that went away (the worker opens it again): the
+// transports' own texts, as the exchange reports them.
+TEST(ConnectionDropped, TellsAGoneConnectionFromTimeOutsAndRefusals) {
+    const struct {
+        const char* pText;
+        bool fDropped;
+    } cases[] = {
+        {"Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.", true},
+        {"RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = 104", true},
+        {"RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 32", true},
+        {"Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5", true},
+        {"RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.", false},
+        {"RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", false},
+        {"TcpSocket::Connect: Connection refused. Code = 111", false},
+        {"RawTcp::SocketRead: The communication was terminated by instruction.", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Instrument::ConnectionDropped(c.pText), c.fDropped) << c.pText;
 }
 
 } // namespace

@@ -216,6 +216,20 @@ TEST_F(LxiConnectionTest, PrepareChoosesTheAdapterOnTheInstrumentsNetwork) {
     EXPECT_EQ(info.connection.vxi11.sAdapterIp, "127.0.0.1");
 }
 
+// A VXI-11 instrument gone for good (the transport's own new connection is refused): it is no
+// longer connected, so that the main windows let it go and a later connect opens it afresh.
+TEST_F(LxiConnectionTest, AnInstrumentGoneForGoodIsNoLongerConnected) {
+    StartServer();
+    auto object = NewObject();
+    Add(*object, VxiPrepare(mServer.Port()));
+    Add(*object, ConnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
+    mServer.Stop();
+    Add(*object, Command("*OPC?", iWindow, true));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    EXPECT_FALSE(object->pInterface->IsConnected(*object)) << ::testing::PrintToString(Errors());
+}
+
 } // namespace
 
 TEST_F(LxiConnectionTest, APeerThatDiesMidReadEndsTheTaskWithItsReasonAndNothingElse) {

@@ -588,6 +588,16 @@ void CaptureWindow::OnTemplateChosen(const std::string& sText) {
     if (gadgets.pFilename) Utility::AddGadgetToolTip(gadgets.pFilename, sTemplate, 0, "");
 }
 
+void CaptureWindow::UntickAutomatic(const std::string& sWhy) {
+    if (gadgets.pAutomatic) gadgets.pAutomatic->setChecked(false);
+    fAutomaticChecked = false;
+    std::string sText = Status();
+    for (const std::string& s : {sWhy, std::string("The automatic reading was stopped.")}) {
+        if (!s.empty() && sText.find(s) == std::string::npos) sText += (sText.empty() ? "" : " ") + s;
+    }
+    SetStatus(sText);
+}
+
 void CaptureWindow::InstrumentConnected(bool) {}
 
 void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
@@ -616,6 +626,9 @@ void CaptureWindow::OnInstrumentDisconnected(std::intptr_t iObject) {
     info.fConnected = false;
     info.eProtocol = eProtocol{};
     InstrumentDisconnected();
+    // A connection that went away takes the cancel task's result with it, which would have
+    // freed the gadgets; without an instrument nothing can run.
+    DisableGadgets(false);
     UpdateTitle();
     UpdateMenuState();
     UpdateWindowIcon();

@@ -118,6 +118,10 @@ class CaptureWindow {
     void PostOptionsEvent();
     // Sets the options tab title ("Options", " *" appended on request).
     void SetOptionsTitle(bool fStar);
+    // An automatic run that ended without the user: "Automatically" is unticked, so that the
+    // window does not claim a run that no longer goes on, and the status line says why after
+    // what it shows (the error that ended the run).
+    void UntickAutomatic(const std::string& sWhy);
     // The model prefix of log lines: model text + " - ".
     std::string Prefix() const;
     // A message box with the error icon, titled as the window.

@@ -6,6 +6,7 @@
 
 #include "common/EventData.h"
 #include "common/NumberText.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/EventHub.h"
@@ -51,12 +52,19 @@ inline std::string WaitText(std::int64_t iSeconds) {
     return "Wait for the data to be received: " + std::to_string(iSeconds) + " Seconds";
 }
 
+// What a status line adds when an automatic run of the pump ended by itself.
+template <class Pump> std::string StopReason(const Pump& pump) {
+    return pump.instrument.fConnected ? std::string() : std::string("The instrument is not connected.");
+}
+
 // A send or receive error of the transfer: the status line, and the log line with the record.
+// A connection that went away under the transfer is named in the status line.
 template <class Window>
 void TransferError(Window& window, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
                    const std::string& sLead) {
     const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
-    window.SetStatus(sText);
+    const bool fDropped = fRecord && Instrument::ConnectionDropped(record.sText);
+    window.SetStatus(fDropped ? std::string(sText) + " " + Instrument::DroppedText : std::string(sText));
     if (fRecord) window.AddError(sLead + sText + " " + RecordText(record));
 }
 

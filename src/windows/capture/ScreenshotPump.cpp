@@ -261,6 +261,7 @@ void Cancel(uScreenshotPump& pump) {
 void StopRequestData(uScreenshotPump& pump) {
     ScreenshotPumpWindow& window = *pump.pWindow;
     ++pump.iStops;
+    const bool fEndedByItself = pump.fAutomatic && !pump.fDiscardResult;
     if (pump.fAutomatic)
         window.AddLine(Prefix(pump) + "The automatic reading of the screenshots was stopped. Count: " +
                        Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
@@ -269,6 +270,7 @@ void StopRequestData(uScreenshotPump& pump) {
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
     PumpSupport::CancelTransfer(pump);
+    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump));
 }
 
 void ImageCounted(uScreenshotPump& pump, std::int64_t iRun) {

@@ -69,6 +69,8 @@ class ScreenshotPumpWindow {
     virtual void ScreenArrived(uScreenshotPump& pump, bool fSave, bool fLog) = 0;
     // Timer 14: process the current picture again and show it.
     virtual void Reprocess() = 0;
+    // As WaveformPumpWindow::AutomaticStopped.
+    virtual void AutomaticStopped(const std::string& sWhy) { (void)sWhy; }
 };
 
 // The instrument as the window knows it.

@@ -155,6 +155,10 @@ void OnConnected(uViewer& viewer, const uInstrumentWindowInfo* pInfo) {
     viewer.info.sendData.release();
     viewer.info.receiveData.release();
     if (!pInfo) return;
+    // The same instrument back (a lost connection, or Disconnect and Connect): what the viewer
+    // shows is still its own.
+    const bool fSame = viewer.info.eModel == pInfo->eModel && viewer.info.sModel == pInfo->sModel &&
+                       viewer.info.sManufacturer == pInfo->sManufacturer;
     viewer.info = *pInfo;
     // The main window's exchange buffers are its own.
     viewer.info.sendData.release();
@@ -164,11 +168,11 @@ void OnConnected(uViewer& viewer, const uInstrumentWindowInfo* pInfo) {
         viewer.info.fConnected = false;
         return;
     }
-    if (viewer.hooks.fnConnected) viewer.hooks.fnConnected();
+    if (viewer.hooks.fnConnected) viewer.hooks.fnConnected(fSame);
     UpdateItemStates(viewer);
     UpdateTitle(viewer);
     UpdateWindowIcon(viewer);
-    SetStatus(viewer, "");
+    if (!fSame) SetStatus(viewer, "");
 }
 
 void OnDisconnected(uViewer& viewer, std::intptr_t iObject) {

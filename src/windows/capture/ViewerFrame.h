@@ -89,8 +89,9 @@ struct uHooks {
     std::function<void()> fnItemStates;
     // EventViewerSync arrived (after the partner was taken).
     std::function<void(const uViewerSync& sync)> fnSync;
-    // A model that serves this viewer connected (after title, states and icon).
-    std::function<void()> fnConnected;
+    // A model that serves this viewer connected; fSame: the model connected before (after a lost
+    // connection or a Disconnect), whose picture may stay.
+    std::function<void(bool fSame)> fnConnected;
     // The instrument of the viewer disconnected.
     std::function<void()> fnDisconnected;
     // The window is closing: the module drops its record (after the shared steps).

@@ -544,6 +544,7 @@ void Cancel(uWaveformPump& pump) {
 void StopRequestData(uWaveformPump& pump) {
     WaveformPumpWindow& window = *pump.pWindow;
     ++pump.iStops;
+    const bool fEndedByItself = pump.fAutomatic && !pump.fDiscardResult;
     if (pump.fSaving && pump.iSaveInstance != 0) {
         std::string sError;
         if (!WaveformData::SetSaveDataThreadStatus(pump.iSaveInstance, ThreadStatusStop, sError)) {
@@ -561,6 +562,7 @@ void StopRequestData(uWaveformPump& pump) {
     pump.pTimers->Stop(TimerPump);
     pump.AheadResults.clear();
     PumpSupport::CancelTransfer(pump);
+    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump));
 }
 
 } // namespace WaveformPump

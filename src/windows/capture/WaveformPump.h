@@ -45,6 +45,9 @@ class WaveformPumpWindow {
     virtual void PostOptionsEvent() = 0;
     // Shows the pump's channel list data, logic texts and acquire type in the "Channels" list.
     virtual void FillChannelList(uWaveformPump&) {}
+    // An automatic run ended without the user's "Cancel" (an error, the instrument gone): the
+    // window says so, with sWhy when not empty, and unticks "Automatically".
+    virtual void AutomaticStopped(const std::string& sWhy) { (void)sWhy; }
 };
 
 // The pump's one-shot timers; arming a number again replaces it.

@@ -285,7 +285,8 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
         w.fScale = sync.fScale;
         if (sync.fCount != 0) w.iCount = sync.iCount;
     });
-    hooks.fnConnected = with([](uWindowScreenshotViewer& w) {
+    hooks.fnConnected = with([](uWindowScreenshotViewer& w, bool fSame) {
+        if (fSame) return; // the picture of the instrument stays
         w.image = QImage();
         Clear(w);
     });

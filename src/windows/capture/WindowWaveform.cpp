@@ -322,14 +322,21 @@ void uWindowWaveform::StopForClose() {
 }
 
 void uWindowWaveform::InstrumentConnected(bool fUsable) {
+    // The same model connected again (after a lost connection, or Disconnect and Connect): its
+    // channels are the ones listed, and the user's ticks stay. Another model lists afresh.
+    const bool fSameModel = fUsable && pump.instrument.eModel == info.eModel && pump.instrument.sModel == info.sModel &&
+                            pump.instrument.sManufacturer == info.sManufacturer;
+    const std::int64_t eSource = DataSource();
     WaveformPump::SetInstrument(pump, PumpInstrument(info));
     if (fUsable) {
         sWaveformCommand = WaveformRequests::VisibleChannelsCommand(info.eModel);
         LogInstrument(iWindow);
         FillOptionList(iWindow);
         FillSourceList(iWindow);
+        if (const int i = pSource ? pSource->findData(QVariant::fromValue<qlonglong>(eSource)) : -1; fSameModel && i >= 0)
+            pSource->setCurrentIndex(i);
     }
-    pump.mChannelData.clear();
+    if (!fSameModel) pump.mChannelData.clear();
     FillChannelList(pump);
 }
 

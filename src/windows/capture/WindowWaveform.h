@@ -50,6 +50,7 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     void MessageRequester(const std::string& sText) override { CaptureWindow::MessageRequester(sText); }
     void PostOptionsEvent() override { CaptureWindow::PostOptionsEvent(); }
     void FillChannelList(uWaveformPump& pump) override;
+    void AutomaticStopped(const std::string& sWhy) override { UntickAutomatic(sWhy); }
 
     // The eWaveform values of the ticked rows of "Channels", in list order.
     std::vector<std::int64_t> TickedChannels() const;

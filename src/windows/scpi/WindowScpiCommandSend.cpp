@@ -7,6 +7,7 @@
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/EventHub.h"
@@ -375,8 +376,10 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
     case TransferStatus::TransferReceiveError: {
         const std::string sText = event.iType == TransferStatus::TransferSendError ? "The data could not be sent."
                                                                                   : "The data could not be received.";
-        SetStatus(window, sText);
-        if (TakeErrorRecord(iData, sLine)) WindowLog::AddError(sPrefix + sText + " " + sLine);
+        const bool fRecord = TakeErrorRecord(iData, sLine);
+        // A connection that went away is named: the instrument may have restarted.
+        SetStatus(window, fRecord && Instrument::ConnectionDropped(sLine) ? sText + " " + Instrument::DroppedText : sText);
+        if (fRecord) WindowLog::AddError(sPrefix + sText + " " + sLine);
         return;
     }
     case TransferStatus::TransferReceiving: SetStatus(window, "Data received, bytes: " + Number(iData)); return;

@@ -275,6 +275,11 @@ void BindEvents(int iWindow) {
     EventHub::Bind(::EventTaskFinished, iWindow, [iWindow](const uEvent& e) {
         EventTaskFinished(iWindow, e.iType, ChildWindow::EventData(e));
     });
+    // Why the connect that this window asked for failed (from the main window).
+    EventHub::Bind(EventStatusText, iWindow, [iWindow](const uEvent& e) {
+        const std::string* pText = e.pData.Get<std::string>();
+        if (uWindowSelectInstrument* w = Record(iWindow); w && pText) SetStatusText(*w, *pText);
+    });
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include <arpa/inet.h>
+
 #include <string>
 #include <vector>
 
@@ -109,6 +111,36 @@ bool Refused(uWindowSelectInstrument& w, std::initializer_list<const std::string
     return false;
 }
 
+// The key of a stored entry whose fields at the given places equal those of sValue (blanks
+// around them ignored); "" when there is none. Two entries of one instrument would both be
+// listed, and the second connect would find the port taken.
+std::string StoredKeyOf(const char* sGroup, const std::string& sValue, std::initializer_list<std::size_t> fields) {
+    uIni* pIni = Main::ConfigIni();
+    if (!pIni || !Ini::SelectSection(pIni, sGroup)) return "";
+    std::vector<std::string> wanted;
+    Utility::SplitStringToList(sValue, wanted, FieldSeparator);
+    const auto same = [&](const std::vector<std::string>& stored) {
+        for (const std::size_t i : fields) {
+            const std::string a = i < wanted.size() ? Utility::TrimCharacters(wanted[i], " ") : "";
+            const std::string b = i < stored.size() ? Utility::TrimCharacters(stored[i], " ") : "";
+            if (a != b) return false;
+        }
+        return true;
+    };
+    const int iKeys = Ini::ExamineKeys(pIni);
+    for (int i = 0; i < iKeys && Ini::NextKey(pIni); ++i) {
+        std::vector<std::string> stored;
+        Utility::SplitStringToList(Ini::KeyValue(pIni), stored, FieldSeparator);
+        if (same(stored)) return Ini::KeyName(pIni);
+    }
+    return "";
+}
+
+bool WholeIpv4(const std::string& sIp) {
+    in_addr address{};
+    return inet_pton(AF_INET, sIp.c_str(), &address) == 1;
+}
+
 void Added(uWindowSelectInstrument& w, QTreeWidget* pList, const std::vector<std::string>& columns) {
     AddItem(pList, columns);
     Utility::ListIconAutoSizeColumns(pList, 0, 0);
@@ -147,8 +179,13 @@ void AddLanInstrument(int iWindow) {
     if (!w || !w->lan.pList || !w->lan.pAdapter) return;
     const uLanPage& g = w->lan;
     const bool fLxi = g.pLxi->isChecked(), fRaw = g.pRaw->isChecked();
-    const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel), sIp = Text(g.pIp);
+    const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel), sIp = Utility::TrimCharacters(Text(g.pIp), " ");
     if (Refused(*w, {&sMaker, &sModel, &sIp})) return;
+    if (!WholeIpv4(sIp)) {
+        SetStatusText(*w, "The entry was not added: \"" + sIp +
+                              "\" is not a whole IPv4 address (four numbers from 0 to 255, such as 192.168.1.20).");
+        return;
+    }
     // An instrument on this PC goes through loopback, which the adapter list leaves out.
     Network::uNetworkAdapter adapter;
     const int k = w->lan.pAdapter->currentData().toInt();
@@ -171,6 +208,11 @@ void AddLanInstrument(int iWindow) {
                                              fLxi ? "LXI" : (fRaw ? "Raw" : "Error")};
     std::string sValue;
     for (std::size_t i = 0; i < fields.size(); ++i) sValue += (i ? FieldSeparator : "") + fields[i];
+    // The same address, ports and type: the same instrument, whatever its description.
+    if (!StoredKeyOf(Instrument::ManualLanGroup, sValue, {2, 3, 4, 5, 8}).empty()) {
+        SetStatusText(*w, "The entry was not added: an entry for " + sIp + " with these ports is already stored.");
+        return;
+    }
     const std::string sKey = StoreEntry(*w, Instrument::ManualLanGroup, sValue);
     if (sKey.empty()) return;
     Added(*w, w->lan.pList, ItemColumns(sKey, sValue));
@@ -195,6 +237,11 @@ void AddSerialInstrument(int iWindow) {
                                              std::to_string(std::max(g.pFlowControl->currentIndex(), 0))};
     std::string sValue;
     for (const std::string& s : fields) sValue += s + FieldSeparator;
+    // The same port with the same line settings: the same instrument, whatever its description.
+    if (!StoredKeyOf(Instrument::ManualSerialGroup, sValue, {2, 3, 4, 5, 6, 7}).empty()) {
+        SetStatusText(*w, "The entry was not added: an entry for the port " + sPort + " with these settings is already stored.");
+        return;
+    }
     const std::string sKey = StoreEntry(*w, Instrument::ManualSerialGroup, sValue);
     if (sKey.empty()) return;
     Added(*w, w->serial.pList, SerialColumns(sKey, sValue));

@@ -354,6 +354,17 @@ TEST_F(ScreenshotViewerTest, AnotherInstrumentsDisconnectChangesNothing) {
     EXPECT_EQ(r.iCount, 0);
     EXPECT_FALSE(r.image.isNull()); // the image stays shown
     EXPECT_EQ(r.viewer.pFrame->windowTitle().toStdString(), "Screenshot Viewer (disconnected)");
+
+    // Connected again: the same model keeps the picture (a lost connection, "Disconnect" and
+    // "Connect"), another model clears it.
+    for (const auto& [pModel, fKept] : {std::pair{"DS1104Z", true}, std::pair{"RTB2004", false}}) {
+        info.sModel = pModel;
+        info.pInstrument = std::make_shared<uInstrumentObject>();
+        EventHub::PostEvent(EventInstrumentConnected, iViewer, 0, 0, EventHub::Payload::Of<uInstrumentWindowInfo>(info));
+        Settle();
+        EXPECT_EQ(!r.image.isNull(), fKept) << pModel;
+        EXPECT_EQ(Pixel(r.viewer, r.viewer.pCanvas->width() / 2, r.viewer.pCanvas->height() / 2) == Red, fKept) << pModel;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // "Save..." and the automatic run write files whose values are the simulator's samples.
 #include "WaveformWindowTestSupport.h"
 
+#include "common/UtilityGui.h"
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
 #include "sim/SiglentScope.h"
@@ -87,6 +88,57 @@ class WindowWaveformTest : public WaveformWindowTest {
     }
     static bool Has(const std::vector<std::string>& m, const std::string& s) {
         return std::find(m.begin(), m.end(), s) != m.end();
+    }
+
+    // See the two tests of a dropped connection below.
+    void DroppedRun(bool fStaysAway) {
+        AttachRigol();
+        ConnectMain(3000);
+        const int iWindow = OpenWaveform();
+        Refresh(iWindow);
+        Tick(iWindow, "Channel 1");
+        const std::vector<std::string> rows = Rows(W(iWindow).pChannels);
+        G(iWindow).pAutomatic->click();
+        G(iWindow).pInterval->setText("50");
+        G(iWindow).pUnit->setCurrentIndex(0);
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 1; }, 60000));
+        const int iPort = server.Port();
+        if (fStaysAway) server.Stop(); // the instrument is gone: its port refuses
+        else server.AddFault({Sim::eStreamFault::Close});
+        ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fAutomatic; }, 60000));
+        EXPECT_FALSE(G(iWindow).pAutomatic->isChecked());
+        EXPECT_FALSE(W(iWindow).fAutomaticChecked);
+        const std::string sStatus = W(iWindow).Status();
+        EXPECT_NE(sStatus.find("The connection to the instrument was interrupted."), std::string::npos) << sStatus;
+        EXPECT_NE(sStatus.find("The automatic reading was stopped."), std::string::npos) << sStatus;
+        ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled(); }, 20000));
+        Sim::RawTcpServer again(server.SharedDevice());
+        if (fStaysAway) {
+            ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
+            EXPECT_EQ(Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(),
+                      "The connection to the instrument was interrupted. It could not be opened again: select the "
+                      "instrument and connect it once it is ready.");
+            EXPECT_FALSE(W(iWindow).info.fConnected);
+            // The instrument is back at its address; the main window connects it as the list does.
+            std::string sError;
+            ASSERT_TRUE(again.Start(sError, "127.0.0.1", iPort)) << sError;
+            EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
+                                EventHub::Payload::Of<InstrumentObject>(object));
+            ASSERT_TRUE(WaitFor([&] { return W(iWindow).info.fConnected; }, 20000)) << WindowLog::Text();
+        } else {
+            // Opened again by the worker at once: the second connection the simulator took.
+            EXPECT_TRUE(Record(iMain)->info.fConnected);
+            EXPECT_EQ(server.ConnectionsAccepted(), 2);
+        }
+        EXPECT_EQ(Rows(W(iWindow).pChannels), rows);
+        EXPECT_EQ(W(iWindow).TickedChannels(), std::vector<std::int64_t>{WaveformChannel1});
+        // The next read goes through at once.
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitIdle(iWindow));
+        EXPECT_EQ(W(iWindow).Status().find("could not"), std::string::npos) << W(iWindow).Status();
+        ASSERT_TRUE(W(iWindow).pump.pRecord);
+        EXPECT_GE(W(iWindow).pump.pRecord->Channels.size(), 2u);
     }
 
     std::string sConfig = "[General]\n";
@@ -415,6 +467,19 @@ TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     G(iWindow).pRead->click(); // nothing starts without an instrument
     EXPECT_FALSE(WindowRegistry::TimerActive(iWindow, WaveformPump::TimerPump));
     EXPECT_TRUE(G(iWindow).pRead->isEnabled());
+}
+
+// The connection goes away under an automatic run (the instrument restarted): the run ends,
+// the window says so and unticks "Automatically", and the ticked channels stay. An instrument
+// that listens again at once is opened again by the next exchange's worker, so the main window
+// stays connected; one that stays away leaves the main window disconnected, saying so, and
+// connecting it again (no "Disconnect" first) keeps the window's channels.
+TEST_F(WindowWaveformTest, ADroppedConnectionEndsTheAutomaticRunAndTheInstrumentIsOpenedAgain) {
+    DroppedRun(false);
+}
+
+TEST_F(WindowWaveformTest, AnInstrumentThatStaysAwayIsDisconnectedAndConnectingAgainKeepsTheChannels) {
+    DroppedRun(true);
 }
 
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {

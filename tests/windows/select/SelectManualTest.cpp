@@ -240,4 +240,93 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
         << WindowLog::Text();
 }
 
+// The "Add" of the LAN page refuses what would never connect or would be listed twice: an
+// address that is not four numbers, and a second entry for the same address, ports and type.
+TEST_F(SelectManualTest, TheLanFormRefusesAPartialAddressAndAnEntryAlreadyStored) {
+    if (!fNetwork) GTEST_SKIP() << sWhyNot;
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    const char* sGroup = "WindowSelectAddLANInstrument";
+    struct uCase {
+        const char* pIp;
+        bool fRaw;
+        std::size_t iKeys; // stored entries afterwards
+        const char* pStatus; // nullptr: stored
+    };
+    const uCase cases[] = {
+        {"192.168.1", false, 0,
+         "The entry was not added: \"192.168.1\" is not a whole IPv4 address (four numbers from 0 to 255, such as "
+         "192.168.1.20)."},
+        {"192.168.1.300", false, 0,
+         "The entry was not added: \"192.168.1.300\" is not a whole IPv4 address (four numbers from 0 to 255, such as "
+         "192.168.1.20)."},
+        {"192.168.1.20", false, 1, nullptr},
+        {" 192.168.1.20 ", false, 1,
+         "The entry was not added: an entry for 192.168.1.20 with these ports is already stored."},
+        // The same address over raw TCP is another way in: stored.
+        {"192.168.1.20", true, 2, nullptr},
+    };
+    for (const uCase& c : cases) {
+        SCOPED_TRACE(c.pIp);
+        Click(Gadget<QRadioButton>(iList, c.fRaw ? "Raw TCP" : "LXI"));
+        EnterLan(iList, "Rigol Technologies", "DS1000Z", c.pIp);
+        Click(PageButton(iList, 2, "Add"));
+        EXPECT_EQ(Keys(sGroup).size(), c.iKeys);
+        EXPECT_EQ(LanList(iList)->topLevelItemCount(), static_cast<int>(c.iKeys));
+        if (c.pStatus) EXPECT_EQ(StatusText(iList), c.pStatus);
+        else EXPECT_FALSE(StatusText(iList).starts_with("The entry was not added")) << StatusText(iList);
+    }
+}
+
+// A connect that fails says why in the status line of the list that asked for it, in words,
+// and the list stays open for the next choice: a port nobody listens on, an address where
+// nothing answers within the connect time-out, and LXI chosen for a raw-socket instrument.
+TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
+    if (!fNetwork) GTEST_SKIP() << sWhyNot;
+    Sim::RawTcpServer raw;
+    std::string sError;
+    ASSERT_TRUE(raw.Start(sError, "127.0.0.1")) << sError;
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    const std::string sLead = "The instrument could not be connected: ";
+    struct uCase {
+        const char* pModel;
+        const char* pIp;
+        bool fRaw;
+        int iPort; // raw TCP only
+        std::string sReason;
+    };
+    const uCase cases[] = {
+        {"Refused", "127.0.0.1", true, 1,
+         "The instrument at 127.0.0.1 refused the connection on port 1: nothing accepts connections there. Check the "
+         "port and that the instrument's network interface is on."},
+        // Nobody on the adapter's network answers for 192.168.1.99.
+        {"Silent", "192.168.1.99", true, 5025,
+         "No answer from 192.168.1.99 within 2000 ms. Check the IP address, the cable and that the instrument is "
+         "switched on."},
+        // The simulator takes raw SCPI only; this network has no portmapper.
+        {"WrongProtocol", "127.0.0.1", false, 0,
+         "No LXI (VXI-11) service at 127.0.0.1: port 111 refused the connection. If the instrument takes SCPI over a "
+         "raw socket (port 5025), add it as \"Raw TCP\"."},
+    };
+    for (const uCase& c : cases) {
+        SCOPED_TRACE(c.pModel);
+        Click(Gadget<QRadioButton>(iList, c.fRaw ? "Raw TCP" : "LXI"));
+        EnterLan(iList, "Acme", c.pModel, c.pIp);
+        if (c.fRaw) Field(iList, 3)->setText(QString::number(c.iPort));
+        Click(PageButton(iList, 2, "Add"));
+        DoubleClick(iList, std::string("[ Acme ") + c.pModel + " ]");
+        ASSERT_TRUE(WaitFor([&] { return StatusText(iList).starts_with(sLead); }, 10000)) << WindowLog::Text();
+        EXPECT_EQ(StatusText(iList), sLead + c.sReason);
+        EXPECT_FALSE(Record(iMain)->info.fConnected);
+        EXPECT_EQ(ListOf(iMain), iList);
+        EXPECT_EQ(MainStatus(iMain), "");
+    }
+    // The log keeps the transport's own words.
+    EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << WindowLog::Text();
+}
+
 } // namespace

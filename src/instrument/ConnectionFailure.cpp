@@ -1,0 +1,88 @@
+#include "instrument/ConnectionFailure.h"
+
+#include <cerrno>
+#include <string>
+
+namespace Instrument {
+namespace {
+
+bool Has(std::string_view sText, std::string_view sPart) { return sText.find(sPart) != std::string_view::npos; }
+
+// The error code that the transports append as "Code = n" (the last one when several).
+int Code(std::string_view sText) {
+    const std::size_t i = sText.rfind("Code = ");
+    if (i == std::string_view::npos) return 0;
+    int iCode = 0;
+    for (std::size_t k = i + 7; k < sText.size() && sText[k] >= '0' && sText[k] <= '9' && iCode < 100000; ++k) {
+        iCode = iCode * 10 + (sText[k] - '0');
+    }
+    return iCode;
+}
+
+// The milliseconds of "No connection within n ms.".
+std::string Within(std::string_view sText) {
+    const std::size_t i = sText.find("No connection within ");
+    if (i == std::string_view::npos) return "";
+    const std::size_t iStart = i + 21, iEnd = sText.find(' ', iStart);
+    return std::string(sText.substr(iStart, iEnd == std::string_view::npos ? std::string_view::npos : iEnd - iStart));
+}
+
+std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
+    const bool fLxi = c.eInterface == InterfaceVxi11;
+    const std::string sIp = fLxi ? c.vxi11.sInstrumentIp : c.rawTcp.sInstrumentIp;
+    const std::string sAt = " at " + sIp;
+    if (sIp.empty()) return "The instrument has no IP address.";
+    if (Has(sError, "Die IP-Adresse des Netzwerkadapters ist leer.")) {
+        return "No network adapter of this PC was found for the instrument" + sAt + ".";
+    }
+    if (Has(sError, "The address is not valid")) return "\"" + sIp + "\" is not a whole IPv4 address.";
+    const int iCode = Code(sError);
+    // LXI asks the portmapper first: an instrument that only takes raw SCPI has none, or one
+    // that knows no VXI-11 service.
+    const bool fPortmapper = fLxi && Has(sError, "VXI-11 TCP port");
+    const std::string sRawHint = " If the instrument takes SCPI over a raw socket (port 5025), add it as \"Raw TCP\".";
+    if (iCode == ECONNREFUSED) {
+        if (fPortmapper) {
+            return "No LXI (VXI-11) service" + sAt + ": port " + std::to_string(c.vxi11.iPortmapperPort) +
+                   " refused the connection." + sRawHint;
+        }
+        const std::int64_t iPort = fLxi ? c.vxi11.iCorePort : c.rawTcp.iPort;
+        return "The instrument" + sAt + " refused the connection on port " + std::to_string(iPort) +
+               ": nothing accepts connections there. Check the port and that the instrument's network interface is on.";
+    }
+    const std::string sMs = Within(sError);
+    if (!sMs.empty()) {
+        return "No answer from " + sIp + " within " + sMs +
+               " ms. Check the IP address, the cable and that the instrument is switched on.";
+    }
+    if (iCode == ENETUNREACH || iCode == EHOSTUNREACH) {
+        return "The address " + sIp + " cannot be reached from this PC. Check the IP address and the network adapter.";
+    }
+    if (fPortmapper) return "No LXI (VXI-11) service answered" + sAt + "." + sRawHint;
+    if (ConnectionDropped(sError)) return "The instrument" + sAt + " closed the connection at once.";
+    return "The network connection to the instrument" + sAt + " could not be established.";
+}
+
+} // namespace
+
+std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError) {
+    switch (c.eInterface) {
+    case InterfaceVxi11:
+    case InterfaceRawTcp: return LanReason(c, sError);
+    case InterfaceSerial:
+        if (Has(sError, "Der Port für die serielle Schnittstelle ist leer.")) return "No serial port was given.";
+        return "The serial port " + c.serial.sPort +
+               " could not be opened: it does not exist, another program uses it, or its settings are not possible.";
+    case InterfaceUsbTmc: return "The USB instrument could not be opened: it was unplugged or another program uses it.";
+    default: return "The instrument has no interface that can be connected.";
+    }
+}
+
+bool ConnectionDropped(std::string_view sError) {
+    // "Die Netzwerkverbindung ...", "Die serielle Verbindung ...".
+    if (Has(sError, "erbindung wurde unterbrochen.")) return true;
+    const int iCode = Code(sError);
+    return iCode == ECONNRESET || iCode == EPIPE || iCode == ECONNABORTED;
+}
+
+} // namespace Instrument
