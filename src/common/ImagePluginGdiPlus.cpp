@@ -1,5 +1,6 @@
 #include "common/ImagePluginGdiPlus.h"
 
+#include "common/FileSaving.h"
 #include "common/MemoryStream.h"
 
 #include <QBuffer>
@@ -8,7 +9,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <QString>
 
 #include <atomic>
@@ -200,21 +200,17 @@ bool Encode(std::uint32_t iPixelFormat, const std::string& sFileName, const std:
     }
     if (iIndex == EncoderTiff && iDepth == 24) image = image.convertToFormat(QImage::Format_RGB888);
 
-    if (!sFileName.empty()) {
-        // Written beside and renamed at the end: a failed save leaves no broken file behind.
-        // The explicit flush matters: commit() does not notice when writing out its buffer fails.
-        QSaveFile file(QString::fromStdString(sFileName));
-        if (!file.open(QIODevice::WriteOnly)) return false;
-        if (!WriteImage(image, &file, iIndex, iEncoderFlags) || !file.flush()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
-    }
     QByteArray mEncoded;
     QBuffer buffer(&mEncoded);
     buffer.open(QIODevice::WriteOnly);
     if (!WriteImage(image, &buffer, iIndex, iEncoderFlags) || mEncoded.isEmpty()) return false;
+    if (!sFileName.empty()) {
+        // Encoded whole first: the file is written only with every byte of the picture.
+        std::string sIgnored;
+        return Utility::SaveFile(
+            sFileName, std::string_view(mEncoded.constData(), static_cast<std::size_t>(mEncoded.size())),
+            sIgnored);
+    }
     pMemory->assign(reinterpret_cast<const std::uint8_t*>(mEncoded.constData()),
                     reinterpret_cast<const std::uint8_t*>(mEncoded.constData()) + mEncoded.size());
     return true;

@@ -1,9 +1,10 @@
 #include "common/Ini.h"
 
+#include "common/FileSaving.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <charconv>
@@ -204,7 +205,15 @@ std::unique_ptr<uIni> Open(const std::string& sFileName, std::int64_t iFlags) {
 }
 
 bool Save(uIni* ini) {
-    if (!ini || ini->sFileName.empty()) return false;
+    std::string sIgnored;
+    return Save(ini, sIgnored);
+}
+
+bool Save(uIni* ini, std::string& sError) {
+    if (!ini || ini->sFileName.empty()) {
+        sError = "The file has no name.";
+        return false;
+    }
     std::string out;
     if (!(ini->iFlags & IniFlagNoBom)) out += "\xEF\xBB\xBF" + ini->sLineEnd;
     const uIniLine* pWrittenSection = nullptr;
@@ -223,16 +232,7 @@ bool Save(uIni* ini) {
         out += line.sText + ini->sLineEnd;
         iLastLength = line.sText.size();
     }
-    // QSaveFile writes beside the target and renames over it only when every write succeeded.
-    // The explicit flush matters: commit() does not notice when writing out its buffer fails.
-    QSaveFile file(QString::fromStdString(ini->sFileName));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
-        !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return Utility::SaveFile(ini->sFileName, out, sError);
 }
 
 void Free(std::unique_ptr<uIni>& ini) { ini.reset(); }

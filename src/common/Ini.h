@@ -43,8 +43,10 @@ namespace Ini {
 
 // Loads the file, which must exist; nullptr when it cannot be read.
 std::unique_ptr<uIni> Open(const std::string& sFileName, std::int64_t iFlags);
-// Rewrites the whole file through a temporary file beside it; the old file stays intact on failure.
+// Rewrites the whole file through a new file beside it (Utility::SaveFile); the old file stays
+// intact on failure, and sError gets the system's reason.
 bool Save(uIni* ini);
+bool Save(uIni* ini, std::string& sError);
 void Free(std::unique_ptr<uIni>& ini);
 
 bool SelectSection(uIni* ini, const std::string& sName);

@@ -211,4 +211,12 @@ QLabel* StatusLabel(QStatusBar* pBar) {
     return pLabel;
 }
 
+void SetStatusText(QStatusBar* pBar, const std::string& sText) {
+    QLabel* pLabel = StatusLabel(pBar);
+    if (!pLabel) return;
+    const QString sShown = QString::fromStdString(sText);
+    pLabel->setText(sShown);
+    pLabel->setToolTip(sShown);
+}
+
 } // namespace Utility

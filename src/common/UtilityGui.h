@@ -75,6 +75,8 @@ void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
 // bar whatever its text. Unlike a temporary message, which every menu item the mouse passes over
 // wipes, its text stays until it is set again.
 QLabel* StatusLabel(QStatusBar* pBar);
+// Sets that field's text; its tool tip holds the whole text, which a narrow window cuts off.
+void SetStatusText(QStatusBar* pBar, const std::string& sText);
 
 // The program's own icon (the first built-in icon): the default of every window that shows no
 // instrument's icon, set once at start-up.

@@ -1,5 +1,6 @@
 #include "common/WindowLog.h"
 
+#include "common/FileSaving.h"
 #include "common/NumberText.h"
 #include "common/UtilityGui.h"
 #include "platform/EventHub.h"
@@ -15,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTime>
@@ -240,19 +240,21 @@ bool SaveToFile(const std::string& sFileName) {
     if (!mLog.pEditor) return false;
     const QByteArray text = mLog.pEditor->toPlainText().replace("\n", "\r\n").toUtf8();
     // Written beside the file and renamed over it at the end: a failed save leaves an earlier
-    // file of that name as it was. The explicit flush matters: commit() does not notice when
-    // writing out its buffer fails.
-    QSaveFile file(QString::fromStdString(sFileName));
-    if (!file.open(QIODevice::WriteOnly)) {
-        AddError("The file could not be created: " + sFileName);
+    // file of that name as it was.
+    Utility::uFileSave file;
+    std::string sReason;
+    if (!file.Begin(sFileName, sReason)) {
+        AddError(Utility::FileFailure("The file could not be created: ", sFileName, sReason));
         return false;
     }
-    if (file.write("\xEF\xBB\xBF", 3) != 3) {
-        AddError("The 'Byte Order Mark' could not be written to the file: " + sFileName);
+    if (!file.Write("\xEF\xBB\xBF", 3, sReason)) {
+        AddError(Utility::FileFailure("The 'Byte Order Mark' could not be written to the file: ", sFileName,
+                                      sReason));
         return false;
     }
-    if (file.write(text) != text.size() || !file.flush() || !file.commit()) {
-        AddError("The data could not be written to the file: " + sFileName);
+    if (!file.Write(text.constData(), static_cast<std::size_t>(text.size()), sReason) ||
+        !file.Commit(sReason)) {
+        AddError(Utility::FileFailure("The data could not be written to the file: ", sFileName, sReason));
         return false;
     }
     AddLine("The data was saved in the file: " + sFileName);

@@ -1,5 +1,6 @@
 #include "script/ScriptEnvironment.h"
 
+#include "common/FileSaving.h"
 #include "instrument/Instrument.h"
 
 #include <QApplication>
@@ -73,6 +74,12 @@ bool ScriptEnvironment::SetClipboardImage(const QImage& image) {
 bool ScriptEnvironment::MapFilePath(const std::string& sPath, std::string& sMapped, std::string&) {
     sMapped = sPath;
     return true;
+}
+
+bool ScriptEnvironment::WriteFile(const std::string& sMapped, std::span<const std::string_view> parts,
+                                  bool fAdd, bool& fCreated, std::string& sError) {
+    return fAdd ? Utility::AppendFile(sMapped, parts, sError, &fCreated)
+                : Utility::SaveFile(sMapped, parts, sError, false, &fCreated);
 }
 
 InstrumentObject InstrumentProvider::FindOrCreate(const uTaskPrepare& connection, bool& fCreated,

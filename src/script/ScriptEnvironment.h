@@ -13,7 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace InstrumentScript {
 
@@ -33,6 +35,10 @@ class ScriptEnvironment {
     virtual bool SetClipboardImage(const QImage& image);
     // The path a script's file name stands for; false with a message when it may not be used.
     virtual bool MapFilePath(const std::string& sPath, std::string& sMapped, std::string& sError);
+    // Writes a save statement's bytes to a mapped path, whole or not at all (add: at the end of
+    // the file); false with the system's reason, fCreated false when the file was not even made.
+    virtual bool WriteFile(const std::string& sMapped, std::span<const std::string_view> parts, bool fAdd,
+                           bool& fCreated, std::string& sError);
     // The most bytes a String or Data variable may hold (DefaultValueLimit).
     virtual std::size_t ValueLimit();
 };

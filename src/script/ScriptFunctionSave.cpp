@@ -1,5 +1,6 @@
 #include "script/ScriptFunctionSave.h"
 
+#include "common/FileSaving.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "script/ScriptConvert.h"
 #include "script/ScriptEnvironment.h"
@@ -9,14 +10,12 @@
 
 #include <QDate>
 
-#include <array>
-#include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string_view>
-#include <unistd.h>
+#include <vector>
 
 namespace InstrumentScript {
 namespace {
@@ -45,19 +44,6 @@ bool IsTokenAt(const std::string& s, std::size_t i) {
 std::int64_t CivilSeconds(const QDateTime& time) {
     return (time.date().toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 +
            time.time().msecsSinceStartOfDay() / 1000;
-}
-
-// Writes every byte or fails; a short write is retried, an interrupted one too.
-bool WriteAll(int fd, const void* pBytes, std::size_t iCount) {
-    const auto* p = static_cast<const std::uint8_t*>(pBytes);
-    while (iCount > 0) {
-        const ssize_t n = ::write(fd, p, iCount);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        iCount -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 void AppendLittleEndian(std::string& s, std::uint64_t iValue) {
@@ -91,29 +77,13 @@ std::string ValueBytes(const uScriptVariable& v, bool fAsc) {
     return s;
 }
 
-// Opens (add: appends, else creates or empties) and writes the parts; false when the file
-// cannot be opened (fOpened false) or a write or the close fails, or nothing was to be written.
-bool WriteFile(const std::string& sFile, bool fAdd, const std::array<std::string_view, 2>& parts, bool& fOpened) {
-    const int iFlags = fAdd ? (O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC) : (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
-    int fd = -1;
-    do {
-        fd = ::open(sFile.c_str(), iFlags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    fOpened = fd >= 0;
-    if (!fOpened) return false;
-    bool fWritten = true;
-    std::size_t iTotal = 0;
-    for (std::string_view part : parts) {
-        if (part.empty()) continue;
-        if (!WriteAll(fd, part.data(), part.size())) {
-            fWritten = false;
-            break;
-        }
-        iTotal += part.size();
-    }
-    // A close that fails can mean lost data (a delayed write error): the save did not happen.
-    if (::close(fd) != 0) fWritten = false;
-    return fWritten && iTotal > 0;
+// A name with a NUL byte would be cut there by the system: a file of another name.
+bool HoldsNul(uScriptThread& t, const uScriptTask& task, const std::string& sPath) {
+    if (sPath.find('\0') == std::string::npos) return false;
+    std::string sShown = sPath;
+    std::replace(sShown.begin(), sShown.end(), '\0', '?');
+    PostScriptError(t, task, Procedure, "Der Dateiname enthält ein NUL-Zeichen: " + sShown);
+    return true;
 }
 
 } // namespace
@@ -220,14 +190,29 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     PostLine(t, task, std::string(" TaskFunctionSave - Parameter: ") + (words.fAdd ? "add, " : "") +
                           (words.fAsc ? "asc, " : "") + (words.fEol ? "eol, " : ""));
 
+    if (HoldsNul(t, task, sWaveformPath) || HoldsNul(t, task, sPath)) return false;
+
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
     const uScriptVariable& v = *pVariable->variable;
     std::string sMapped, sMapError;
     bool fWritten = false;
+    std::string sReason; // the system's reason of a failed write, added to the message
     if (v.Type == eVariableType::Image) {
         sPath = ImageFilePath(sPath);
+        std::vector<std::uint8_t> png;
+        bool fCreated = true;
         fWritten = !v.Image.isNull() && pEnvironment->MapFilePath(sPath, sMapped, sMapError) &&
-                   ImagePluginGdiPlus::EncodeImage(v.Image, sMapped, PngEncoder, 24, nullptr);
+                   ImagePluginGdiPlus::EncodeImage(v.Image, "", PngEncoder, 24, &png);
+        if (fWritten) {
+            const std::string_view bytes[] = {
+                std::string_view(reinterpret_cast<const char*>(png.data()), png.size())};
+            fWritten = pEnvironment->WriteFile(sMapped, bytes, false, fCreated, sReason);
+        }
+        if (!fCreated) {
+            PostScriptError(t, task, Procedure,
+                            Utility::FileFailure("Die Datei konnte nicht erstellt werden: ", sPath, sReason));
+            return false;
+        }
     } else if (v.Type == eVariableType::Waveform) {
         std::string sWriterError;
         if (!pEnvironment->MapFilePath(sWaveformPath, sMapped, sWriterError)) sMapped.clear();
@@ -235,21 +220,29 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
                                                          t.pInstance->iWindow, &sWriterError);
         if (!fWritten && !sWriterError.empty()) PostLine(t, task, " TaskFunctionSave - " + sWriterError);
     } else {
-        const std::string sValue = ValueBytes(v, words.fAsc);
         const bool fBinary = !words.fAsc && (v.Type == eVariableType::Boolean || v.Type == eVariableType::Integer ||
                                              v.Type == eVariableType::Float);
-        std::array<std::string_view, 2> parts{};
-        parts[0] = v.Type == eVariableType::Data ? v.Data.view() : std::string_view(sValue);
-        if (words.fEol && !fBinary) parts[1] = "\r\n";
-        bool fOpened = false;
-        if (pEnvironment->MapFilePath(sPath, sMapped, sMapError)) fWritten = WriteFile(sMapped, words.fAdd, parts, fOpened);
-        if (!fOpened) {
-            PostScriptError(t, task, Procedure, "Die Datei konnte nicht erstellt werden: " + sPath);
+        const std::string sValue = ValueBytes(v, words.fAsc);
+        const std::string_view parts[] = {v.Type == eVariableType::Data ? v.Data.view()
+                                                                        : std::string_view(sValue),
+                                          words.fEol && !fBinary ? "\r\n" : ""};
+        bool fCreated = false;
+        if (pEnvironment->MapFilePath(sPath, sMapped, sMapError))
+            fWritten = pEnvironment->WriteFile(sMapped, parts, words.fAdd, fCreated, sReason);
+        if (!fCreated) {
+            PostScriptError(t, task, Procedure,
+                            Utility::FileFailure("Die Datei konnte nicht erstellt werden: ", sPath,
+                                                 sReason.empty() ? sMapError : sReason));
             return false;
         }
+        // Nothing to write is no save, though the file is there (empty, or as it was).
+        if (parts[0].empty() && parts[1].empty()) fWritten = false;
     }
     if (!fWritten) {
-        PostScriptError(t, task, Procedure, "Fehler beim Schreiben in die Datei: " + sPath);
+        PostScriptError(t, task, Procedure,
+                        sReason.empty()
+                            ? "Fehler beim Schreiben in die Datei: " + sPath
+                            : Utility::FileFailure("Fehler beim Schreiben in die Datei: ", sPath, sReason));
         return false;
     }
     PostLine(t, task, " TaskFunctionSave - Die Daten wurden gespeichert.");

@@ -1,5 +1,6 @@
 #include "waveform/WaveformDataFile.h"
 
+#include "common/FileSaving.h"
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
@@ -21,25 +22,6 @@ constexpr std::int64_t ClockEvery = 64;            // check points between two r
 constexpr char BinaryMark[] = "DATA OFFSET";        // 11 bytes, then the header length
 constexpr std::size_t LengthOffset = sizeof(BinaryMark) - 1;
 
-struct FileCloser {
-    void operator()(std::FILE* p) const { std::fclose(p); }
-};
-
-// Removes the part file unless the write completed.
-struct uPartFile {
-    std::string sName;
-    std::unique_ptr<std::FILE, FileCloser> pFile;
-    bool fKeep = false;
-    ~uPartFile() {
-        pFile.reset();
-        if (!fKeep && !sName.empty()) std::remove(sName.c_str());
-    }
-};
-
-bool WriteAll(std::FILE* pFile, const std::string& s) {
-    return s.empty() || std::fwrite(s.data(), 1, s.size(), pFile) == s.size();
-}
-
 } // namespace
 
 uRowSink::uRowSink(bool fBinary, char cSeparator, std::size_t iReserve) : fBinary(fBinary), cSeparator(cSeparator) {
@@ -51,9 +33,9 @@ uRowSink::uRowSink(bool fBinary, char cSeparator, std::size_t iReserve) : fBinar
     pBlock = std::make_unique<char[]>(iCapacity);
 }
 
-bool uRowSink::WriteTo(std::FILE* pFile) {
+bool uRowSink::WriteTo(Utility::uFileSave& file, std::string& sReason) {
     const std::size_t n = Gathered();
-    const bool fWritten = n == 0 || std::fwrite(fBinary ? pBlock.get() : sText.data(), 1, n, pFile) == n;
+    const bool fWritten = n == 0 || file.Write(fBinary ? pBlock.get() : sText.data(), n, sReason);
     iUsed = 0;
     sText.clear();
     return fWritten;
@@ -203,17 +185,14 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     uFileHeader header;
     if (!writer.Describe(sDescription, iCount, header, sError)) return false;
 
-    // 4. The file, written beside its name until it is complete.
-    uPartFile part;
-    part.sName = sFileName + ".part";
-    part.pFile.reset(std::fopen(part.sName.c_str(), "wb"));
-    if (!part.pFile) {
-        part.sName.clear();
-        sError = sPrefix + "The file could not be created: " + sFileName;
+    // 4. The file, written beside its name until it is complete (removed unless committed).
+    Utility::uFileSave file;
+    std::string sReason;
+    if (!file.Begin(sFileName, sReason)) {
+        sError = Utility::FileFailure(sPrefix + "The file could not be created: ", sFileName, sReason);
         WindowLog::PostError(sError);
         return false;
     }
-    std::FILE* pFile = part.pFile.get();
 
     // 5. The header, built whole and written at once.
     const bool fBinary = iSaveFormat == 3;
@@ -228,17 +207,19 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     sText += "\r\n";
     sText = ToSingleByte(sText);
     const auto iHeaderLength = static_cast<std::int32_t>(sText.size());
-    if (!WriteAll(pFile, sText)) {
-        sError = sPrefix + "Die Header-Daten konnten nicht in die Datei geschrieben werden.";
+    if (!file.Write(sText, sReason)) {
+        sError = Utility::FileFailure(
+            sPrefix + "Die Header-Daten konnten nicht in die Datei geschrieben werden. ", sFileName, sReason);
         return false;
     }
     PostStatus(instance, SaveStatusProgress, iProgressStart);
 
     // 6. The rows, with progress and the stop word at the check points.
-    const std::string sRowsFailed = sPrefix + (!fBinary ? "Die CSV-Daten konnten nicht in die Datei geschrieben werden."
-                                               : writer.fLogicRecords
-                                                   ? "Die Logik BIN-Daten konnten nicht in die Datei geschrieben werden."
-                                                   : "Die BIN-Daten konnten nicht in die Datei geschrieben werden.");
+    const std::string sRowsFailed =
+        sPrefix + (!fBinary ? "Die CSV-Daten konnten nicht in die Datei geschrieben werden. "
+                   : writer.fLogicRecords
+                       ? "Die Logik BIN-Daten konnten nicht in die Datei geschrieben werden. "
+                       : "Die BIN-Daten konnten nicht in die Datei geschrieben werden. ");
     uRowSink rows(fBinary, cSeparator, BufferFlushBytes + 4096);
     std::int64_t iSpan = iProgressEnd - iProgressStart;
     if (iSpan <= 0) iSpan = 100;
@@ -253,8 +234,8 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     const std::uint8_t* pData = pAnswer + iDataStart;
     for (std::size_t k = 0; k < iCount; k += iStep) {
         writer.Step(pData + k, std::min<std::size_t>(iStep, static_cast<std::size_t>(iCount) - k), rows);
-        if (rows.Gathered() >= BufferFlushBytes && !rows.WriteTo(pFile)) {
-            sError = sRowsFailed;
+        if (rows.Gathered() >= BufferFlushBytes && !rows.WriteTo(file, sReason)) {
+            sError = Utility::FileFailure(sRowsFailed, sFileName, sReason);
             return false;
         }
         if (--iUntilCheck != 0) continue;
@@ -275,28 +256,20 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
         const std::int64_t eStatus = instance.eThreadStatus.load();
         if (eStatus == ThreadStatusStop || eStatus == ThreadStatusEnd) break;
     }
-    if (!rows.WriteTo(pFile)) {
-        sError = sRowsFailed;
+    if (!rows.WriteTo(file, sReason)) {
+        sError = Utility::FileFailure(sRowsFailed, sFileName, sReason);
         return false;
     }
     // 7. The header length into bytes 11 to 14, then the file under its name.
-    if (fBinary && (std::fflush(pFile) != 0 || std::fseek(pFile, LengthOffset, SEEK_SET) != 0 ||
-                    std::fwrite(&iHeaderLength, sizeof iHeaderLength, 1, pFile) != 1)) {
-        sError = sRowsFailed;
+    if (fBinary && !file.WriteAt(LengthOffset, &iHeaderLength, sizeof iHeaderLength, sReason)) {
+        sError = Utility::FileFailure(sRowsFailed, sFileName, sReason);
         return false;
     }
-    const bool fFlushed = std::fflush(pFile) == 0;
-    const bool fClosed = std::fclose(part.pFile.release()) == 0;
-    if (!fFlushed || !fClosed) {
-        sError = sRowsFailed;
-        return false;
-    }
-    if (std::rename(part.sName.c_str(), sFileName.c_str()) != 0) {
-        sError = sPrefix + "The file could not be created: " + sFileName;
+    if (!file.Commit(sReason)) {
+        sError = Utility::FileFailure(sPrefix + "The file could not be created: ", sFileName, sReason);
         WindowLog::PostError(sError);
         return false;
     }
-    part.fKeep = true;
     PostStatusText(instance, SaveStatusFileWritten, sFileName);
     return true;
 }

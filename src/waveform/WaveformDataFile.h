@@ -9,6 +9,7 @@
 // from H the packed little-endian records (int32 row number, time, the writer's fields).
 #pragma once
 
+#include "common/FileSaving.h"
 #include "waveform/WaveformData.h"
 
 #include <cstddef>
@@ -69,8 +70,9 @@ class uRowSink {
     std::int64_t Rows() const { return iRows; }
     // The bytes gathered and not yet written.
     std::size_t Gathered() const { return fBinary ? iUsed : sText.size(); }
-    // Writes the gathered bytes to the file and forgets them; false when the write failed.
-    bool WriteTo(std::FILE* pFile);
+    // Writes the gathered bytes to the file and forgets them; false with the reason when the
+    // write failed.
+    bool WriteTo(Utility::uFileSave& file, std::string& sReason);
 
   private:
     void Number() {

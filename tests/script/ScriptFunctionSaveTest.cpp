@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -202,15 +203,17 @@ TEST_F(ScriptSaveTest, PathTemplateExpansionTable) {
 TEST_F(ScriptSaveTest, MissingFolderEndsTheRun) {
     RunScript("string s\ns function save \"nofolder/x_/H.txt\"\n", [](uScriptProgram& p) { VariableOf(p, "s").String = "v"; });
     EXPECT_FALSE(Finished());
-    EXPECT_EQ(Errors(), std::vector<std::string>{
-                            "Script error: Skriptzeile 2 TaskFunctionSave - Die Datei konnte nicht erstellt werden: "
-                            "nofolder/x_13.txt"});
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{
+                  "Script error: Skriptzeile 2 TaskFunctionSave - Die Datei konnte nicht erstellt werden: "
+                  "nofolder/x_13.txt (No such file or directory)"});
     EXPECT_TRUE(HasOutput("Skriptzeile 2 Thread - Fehler beim Speichern der Daten."));
 }
 
 TEST_F(ScriptSaveTest, FullDiskIsAWriteErrorNotASave) {
     for (const char* sWords : {"", " eol"}) {
         collector.Clear();
+        std::ofstream(FilePath("big.txt")) << "old";
         {
             FileSizeLimit limit(4);
             ASSERT_TRUE(limit.Active());
@@ -219,11 +222,60 @@ TEST_F(ScriptSaveTest, FullDiskIsAWriteErrorNotASave) {
         }
         EXPECT_FALSE(Finished()) << sWords;
         EXPECT_EQ(Errors(),
-                  std::vector<std::string>{"Script error: Skriptzeile 2 TaskFunctionSave - Fehler beim Schreiben in die "
-                                           "Datei: big.txt"})
+                  std::vector<std::string>{
+                      "Script error: Skriptzeile 2 TaskFunctionSave - Fehler beim Schreiben in die "
+                      "Datei: big.txt (File too large)"})
             << sWords;
         EXPECT_FALSE(HasOutput("Skriptzeile 2 TaskFunctionSave - Die Daten wurden gespeichert."));
+        EXPECT_EQ(FileBytes("big.txt"), "old") << sWords;
     }
+}
+
+// Saves that must not happen: each ends the run at its line, names the reason and leaves what
+// was there. A name with a NUL byte is never cut into a shorter one; a pipe is never opened (a
+// reader that left would end the program with SIGPIPE, a missing one would block Stop).
+TEST_F(ScriptSaveTest, RefusedSavesKeepWhatWasThereAndNameTheLine) {
+    struct uCase {
+        const char* sName;
+        const char* sScript;
+        std::function<void()> prepare;
+        std::string sError;
+        const char* sKept; // the file that must be left as it was, with "old" in it
+    };
+    const std::vector<uCase> cases = {
+        {"NUL byte",
+         "string n\nn function save \"b6/$n.txt\"\n",
+         {},
+         "Der Dateiname enthält ein NUL-Zeichen: b6?.txt",
+         nullptr},
+        {"pipe", "string n\nn function save \"fifo\"\n", [&] { ::mkfifo(FilePath("fifo").c_str(), 0666); },
+         "Die Datei konnte nicht erstellt werden: fifo (The target is a pipe, a device or another special "
+         "file, "
+         "not a regular file.)",
+         nullptr},
+        {"read-only file", "string n\nn function save \"ro.txt\" add\n",
+         [&] {
+             std::ofstream(FilePath("ro.txt")) << "old";
+             ::chmod(FilePath("ro.txt").c_str(), 0444);
+         },
+         "Die Datei konnte nicht erstellt werden: ro.txt (Permission denied)", "ro.txt"},
+    };
+    for (const uCase& c : cases) {
+        collector.Clear();
+        if (c.prepare) c.prepare();
+        RunScript(c.sScript, [](uScriptProgram& p) { VariableOf(p, "n").String = std::string("\0", 1); });
+        EXPECT_FALSE(Finished()) << c.sName;
+        EXPECT_EQ(Errors(),
+                  std::vector<std::string>{"Script error: Skriptzeile 2 TaskFunctionSave - " + c.sError})
+            << c.sName;
+        if (c.sKept) {
+            EXPECT_EQ(FileBytes(c.sKept), "old") << c.sName;
+        }
+    }
+    EXPECT_FALSE(Exists("b6"));
+    EXPECT_EQ(
+        QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        (QStringList{"fifo", "ro.txt"}));
 }
 
 TEST_F(ScriptSaveTest, SaveWithoutVariableEndsTheRun) {

@@ -5,6 +5,7 @@
 #include "common/TextRoutines.h"
 #include "platform/EventHub.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -270,12 +271,14 @@ TEST_F(WaveformDataFileTest, AFailedWriteIsNoSuccessAndKeepsTheOlderFile) {
             fResult = Write(writer, Channel(Block(std::string(200000, '\x80')) + "\n1,1"), iFormat, sError);
         }
         EXPECT_FALSE(fResult);
-        EXPECT_EQ(sError, iFormat == 1 ? "WaveformData::SaveWaveformTest: Die CSV-Daten konnten nicht in die Datei "
-                                         "geschrieben werden."
-                                       : "WaveformData::SaveWaveformTest: Die BIN-Daten konnten nicht in die Datei "
-                                         "geschrieben werden.");
+        EXPECT_EQ(sError,
+                  (iFormat == 1 ? "WaveformData::SaveWaveformTest: Die CSV-Daten konnten nicht in die Datei "
+                                  "geschrieben werden. "
+                                : "WaveformData::SaveWaveformTest: Die BIN-Daten konnten nicht in die Datei "
+                                  "geschrieben werden. ") +
+                      sFile + " (File too large)");
         EXPECT_EQ(ReadFile(sFile), "older");
-        EXPECT_FALSE(FileExists(sFile + ".part"));
+        EXPECT_EQ(QDir(QString::fromStdString(Folder())).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
     EventHub::Pump();
     EXPECT_EQ(recorder.Count(SaveStatusFileWritten), 0u);
@@ -290,10 +293,11 @@ TEST_F(WaveformDataFileTest, AFailedRenameIsNoSuccessAndKeepsWhatHeldTheName) {
         TestWriter writer;
         std::string sError;
         EXPECT_FALSE(Write(writer, Channel(SampleAnswer), iFormat, sError));
-        EXPECT_EQ(sError, "WaveformData::SaveWaveformTest: The file could not be created: " + sFile);
+        EXPECT_EQ(sError, "WaveformData::SaveWaveformTest: The file could not be created: " + sFile +
+                              " (Is a directory)");
         EXPECT_EQ(LogTexts().back(), "Error: " + sError);
         EXPECT_EQ(ReadFile(sFile + "/older"), "older");
-        EXPECT_FALSE(FileExists(sFile + ".part"));
+        EXPECT_EQ(QDir(QString::fromStdString(Folder())).entryList(QDir::Files | QDir::Hidden).size(), 0);
     }
     EventHub::Pump();
     EXPECT_EQ(recorder.Count(SaveStatusFileWritten), 0u);
@@ -305,7 +309,8 @@ TEST_F(WaveformDataFileTest, AFileThatCannotBeCreatedIsReportedAndLogged) {
     const std::string sMissing = Folder() + "/no such folder/wave.csv";
     EXPECT_FALSE(WaveformData::WriteWaveformFile(writer, Channel(SampleAnswer), sMissing, 0, 100, "M", "S", 1,
                                                  loose.instance, sError));
-    EXPECT_EQ(sError, "WaveformData::SaveWaveformTest: The file could not be created: " + sMissing);
+    EXPECT_EQ(sError, "WaveformData::SaveWaveformTest: The file could not be created: " + sMissing +
+                          " (No such file or directory)");
     EXPECT_EQ(LogTexts().back(), "Error: " + sError);
 }
 

@@ -476,7 +476,7 @@ void CaptureWindow::Closing() {
 }
 
 void CaptureWindow::SetStatus(const std::string& sText) {
-    if (QLabel* pText = Utility::StatusLabel(pStatusBar)) pText->setText(QString::fromStdString(sText));
+    Utility::SetStatusText(pStatusBar, sText);
 }
 
 std::string CaptureWindow::Status() const {

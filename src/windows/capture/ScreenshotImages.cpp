@@ -1,11 +1,9 @@
 #include "windows/capture/ScreenshotImages.h"
 
+#include "common/FileSaving.h"
 #include "common/ImageFilter.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "instrument/ScreencopyAnswer.h"
-
-#include <QFile>
-#include <QSaveFile>
 
 #include <charconv>
 #include <vector>
@@ -149,35 +147,12 @@ bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, 
         sError = sFailed;
         return false;
     }
-    const auto* pBytes = reinterpret_cast<const char*>(png.data());
-    const auto iBytes = static_cast<qint64>(png.size());
-    if (!fNewOnly) {
-        // The file chosen in the requester may hold an earlier picture: it is replaced only by a
-        // complete one. The explicit flush matters: commit() misses a failed write of its buffer.
-        // A folder that takes no new file still lets its files be overwritten in place.
-        QSaveFile file(QString::fromStdString(sFileName));
-        file.setDirectWriteFallback(true);
-        if (!file.open(QIODevice::WriteOnly) || file.write(pBytes, iBytes) != iBytes || !file.flush()) {
-            file.cancelWriting();
-            sError = sFailed;
-            return false;
-        }
-        if (!file.commit()) {
-            sError = sFailed;
-            return false;
-        }
-        return true;
-    }
-    QFile file(QString::fromStdString(sFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        sError = sFailed;
-        return false;
-    }
-    const bool ok = file.write(pBytes, iBytes) == iBytes && file.flush();
-    file.close();
-    if (!ok) {
-        file.remove(); // a cut-off PNG is no picture, and the file is this save's own
-        sError = sFailed;
+    // The file chosen in the requester may hold an earlier picture: it is replaced only by a
+    // complete one. An automatic save never replaces a file (fNewOnly).
+    std::string sReason;
+    if (!Utility::SaveFile(sFileName, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()),
+                           sReason, fNewOnly)) {
+        sError = Utility::FileFailure("The file could not be created: ", sFileName, sReason);
         return false;
     }
     return true;

@@ -286,10 +286,13 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
         AddError(Prefix() + ScreenshotPump::NotConverted);
         return;
     }
-    SetStatus("The file could not be created: " + result.sFileName);
-    AddError(Prefix() + "The file could not be created: " + result.sFileName);
+    // The writer's message names the path and the system's reason.
+    const std::string sFailure =
+        result.sError.empty() ? "The file could not be created: " + result.sFileName : result.sError;
+    SetStatus(sFailure);
+    AddError(Prefix() + sFailure);
     if (pump.fAutomatic) ScreenshotPump::StopRequestData(pump);
-    MessageRequester("The screenshot could not be saved.");
+    MessageRequester("The screenshot could not be saved.\n" + sFailure);
 }
 
 void WindowScreenshotWindow::CopyToClipboard() {

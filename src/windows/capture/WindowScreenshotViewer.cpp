@@ -12,6 +12,7 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
+#include "windows/capture/ScreenshotImages.h"
 #include "windows/capture/Template.h"
 #include "windows/capture/ViewerSync.h"
 
@@ -207,8 +208,9 @@ void SaveAs(int iWindow) {
     QString sFile = mFiles.front();
     if (QFileInfo(sFile).suffix().toUpper() != "PNG") sFile += ".png";
     const std::string sPath = sFile.toStdString();
-    if (!ImagePluginGdiPlus::EncodeImage(p->image, sPath, ImagePluginGdiPlus::EncoderFlagsPng, 24, nullptr)) {
-        Fail(*p, "The file could not be created: " + sPath);
+    std::string sFailure;
+    if (!ScreenshotImages::WritePng(p->image, sPath, false, sFailure)) {
+        Fail(*p, sFailure);
         return;
     }
     WindowLog::AddLine(p->viewer.info.sModel + " - The screenshot are saved: " + sPath);

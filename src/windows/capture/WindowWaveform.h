@@ -38,6 +38,10 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     bool fSaveAutomatic = false;
     // The expanded name of the last automatic save, to tell two saves in one second apart.
     std::string sLastAutomaticName;
+    // The folder of a save by hand, kept as the default only once a file was written there.
+    std::string sSaveFolder;
+    // The first failure of the running save, shown instead of "saved" at its end.
+    std::string sSaveFailure;
 
     // WaveformPumpWindow.
     void SetStatus(const std::string& sText) override { CaptureWindow::SetStatus(sText); }

@@ -10,8 +10,10 @@
 #include "windows/capture/Template.h"
 #include "windows/capture/WaveformChannels.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 
 namespace WindowWaveform {
 namespace {
@@ -39,6 +41,12 @@ std::string SaveRequester(uWindowWaveform& window, const std::string& sProposal,
     dialog.setNameFilters(patterns);
     dialog.selectNameFilter(patterns.value(iPattern));
     dialog.selectFile(QString::fromStdString(sProposal));
+    // A folder that is gone cannot be shown: the dialog would cut its path off the name it
+    // proposes. The name field then holds the whole path.
+    if (!QFileInfo(QString::fromStdString(sProposal)).absoluteDir().exists()) {
+        if (auto* pName = dialog.findChild<QLineEdit*>("fileNameEdit"))
+            pName->setText(QString::fromStdString(sProposal));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front().toStdString();
 }
@@ -77,8 +85,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         record.sFolder = sPath;
         record.sTemplate = chosen.completeBaseName().toStdString() + " /U /C" + sExtension;
         record.fNewFilesOnly = false;
-        window.sFolder = sPath;
-        window.WritePreference("Folder", window.sFolder);
+        window.sSaveFolder = sPath;
     } else {
         std::string sTemplate = window.sTemplate;
         // Two reads within one second would get the same names and overwrite each other.
@@ -89,7 +96,9 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         record.sFolder = window.sAutomaticFolder;
         record.sTemplate = sTemplate + sExtension;
         record.fNewFilesOnly = true; // nor do the "-/Z" names of a long run replace earlier files
+        window.sSaveFolder.clear();
     }
+    window.sSaveFailure.clear();
     record.iSaveFormat = iFormat;
     if (WaveformPump::HasLogicChannels(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);
 
@@ -132,16 +141,25 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
     case SaveStatusFileWritten:
         if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>())
             WindowLog::AddLine("The waveform are saved: " + pText->sText);
+        // The folder chosen by hand becomes the default once it took a file.
+        if (!window.fSaveAutomatic && !window.sSaveFolder.empty()) {
+            window.sFolder = window.sSaveFolder;
+            window.WritePreference("Folder", window.sFolder);
+        }
         break;
     case SaveStatusMergeFinished: window.SetStatus(""); break;
     case SaveStatusError:
-        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>()) WindowLog::AddError(pText->sText);
+        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>()) {
+            WindowLog::AddError(pText->sText);
+            if (window.sSaveFailure.empty()) window.sSaveFailure = pText->sText;
+        }
         break;
     case SaveStatusPassFinished: {
         // A stop already let the save go: its end restarts nothing.
         const bool fWasSaving = pump.fSaving;
         pump.fSaving = false;
-        window.SetStatus("The data has been saved.");
+        // "saved" only when every file of the pass was written; else the failure, whole.
+        window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved." : window.sSaveFailure);
         if (!fWasSaving) break;
         if (!window.fSaveAutomatic) {
             // A save by hand runs only while no read does.

@@ -512,7 +512,7 @@ void ApplyItemStates(uWindowScpiCommand& window) {
 }
 
 void SetStatus(uWindowScpiCommand& window, const std::string& sText) {
-    if (QLabel* pText = Utility::StatusLabel(window.pStatusBar)) pText->setText(QString::fromStdString(sText));
+    Utility::SetStatusText(window.pStatusBar, sText);
 }
 
 } // namespace Detail

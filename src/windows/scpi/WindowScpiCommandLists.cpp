@@ -4,6 +4,7 @@
 #include "windows/scpi/WindowScpiCommand.h"
 
 #include "app/Main.h"
+#include "common/FileSaving.h"
 #include "common/Ini.h"
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
@@ -103,10 +104,10 @@ void Refresh(uCommandListState& lists) {
 }
 
 // Writes the open list's changes into its file; true when there was nothing to write.
-bool SaveChanges(uCommandListState& lists) {
+bool SaveChanges(uCommandListState& lists, std::string& sReason) {
     if (!lists.pCommandListIni || !lists.fListModified) return true;
     Refresh(lists);
-    if (!Ini::Save(lists.pCommandListIni.get())) return false;
+    if (!Ini::Save(lists.pCommandListIni.get(), sReason)) return false;
     lists.fListModified = false;
     lists.mAdded.clear();
     lists.mRemoved.clear();
@@ -117,8 +118,11 @@ bool SaveChanges(uCommandListState& lists) {
 bool SaveAndFree(uWindowScpiCommand& window) {
     uCommandListState& lists = window.lists;
     if (!lists.pCommandListIni) return true;
-    const bool fSaved = SaveChanges(lists);
-    if (!fSaved) Fail(window, "The data could not be written to the file: " + lists.pCommandListIni->sFileName);
+    std::string sReason;
+    const bool fSaved = SaveChanges(lists, sReason);
+    if (!fSaved)
+        Fail(window, Utility::FileFailure("The data could not be written to the file: ",
+                                          lists.pCommandListIni->sFileName, sReason));
     Ini::Free(lists.pCommandListIni);
     lists.fListModified = false;
     lists.mAdded.clear();
@@ -246,8 +250,9 @@ void OnRemove(uWindowScpiCommand& window) {
 void OnListSaveAs(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     uCommandListState& lists = window.lists;
-    if (!SaveChanges(lists)) {
-        Fail(window, "The data could not be written to the file: " + lists.sCommandFolder + lists.sSelectedFile);
+    if (std::string sReason; !SaveChanges(lists, sReason)) {
+        Fail(window, Utility::FileFailure("The data could not be written to the file: ",
+                                          lists.sCommandFolder + lists.sSelectedFile, sReason));
     }
     const std::string sChosen = Detail::AskSaveName(window, "SCPI commands (*.ini)");
     uWindowScpiCommand* p = nullptr;
@@ -266,7 +271,7 @@ void OnListSaveAs(uWindowScpiCommand& window) {
             if (!file.isOpen() || file.error() != QFileDevice::NoError ||
                 !Detail::WriteFileWhole(sTarget, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                         static_cast<std::size_t>(bytes.size()), sFailure)) {
-                Fail(*p, "The file could not be created: " + sTarget);
+                Fail(*p, sFailure.empty() ? "The file could not be created: " + sTarget : sFailure);
                 return;
             }
         }

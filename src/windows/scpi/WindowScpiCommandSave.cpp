@@ -3,6 +3,7 @@
 // and renamed over it, so a failed save leaves an earlier file whole.
 #include "windows/scpi/WindowScpiCommand.h"
 
+#include "common/FileSaving.h"
 #include "common/WindowLog.h"
 #include "platform/WindowFrame.h"
 #include "transport/BlockHeader.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <memory>
@@ -47,28 +47,15 @@ std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter) {
 }
 
 bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure) {
-    QSaveFile file(QString::fromStdString(sPath));
-    if (!file.open(QIODevice::WriteOnly)) {
-        sFailure = "The file could not be created: " + sPath;
+    Utility::uFileSave file;
+    std::string sReason;
+    if (!file.Begin(sPath, sReason)) {
+        sFailure = Utility::FileFailure("The file could not be created: ", sPath, sReason);
         return false;
     }
-    std::size_t iWritten = 0;
-    while (iWritten < iCount) {
-        const qint64 iDone = file.write(reinterpret_cast<const char*>(pBytes) + iWritten,
-                                        static_cast<qint64>(std::min<std::size_t>(iCount - iWritten, 1U << 30)));
-        if (iDone <= 0) break;
-        iWritten += static_cast<std::size_t>(iDone);
-    }
-    // The explicit flush matters: commit() does not notice when writing out its buffer fails,
-    // and would put the cut-off file in place of the earlier one.
-    if (iWritten != iCount || !file.flush()) {
-        file.cancelWriting();
-        sFailure = "The data could not be written to the file: " + sPath;
-        return false;
-    }
-    // The rename over the target happens here; before it the target is untouched.
-    if (!file.commit()) {
-        sFailure = "The data could not be written to the file: " + sPath;
+    // The rename over the target happens at the commit; before it the target is untouched.
+    if (!file.Write(pBytes, iCount, sReason) || !file.Commit(sReason)) {
+        sFailure = Utility::FileFailure("The data could not be written to the file: ", sPath, sReason);
         return false;
     }
     return true;

@@ -223,7 +223,8 @@ TEST_F(ScreenshotImagesTest, PngFilesAre24BitAndAnUnwritableFolderFails) {
     EXPECT_FALSE(Images::WritePng(screen, sFile, true, sError)); // never replaced automatically
     EXPECT_TRUE(Images::WritePng(screen, sFile, false, sError)); // the requester asked
     EXPECT_FALSE(Images::WritePng(screen, dir.filePath("missing/s.png").toStdString(), false, sError));
-    EXPECT_EQ(sError, "The file could not be created: " + dir.filePath("missing/s.png").toStdString());
+    EXPECT_EQ(sError, "The file could not be created: " + dir.filePath("missing/s.png").toStdString() +
+                          " (No such file or directory)");
 }
 
 // A save by hand over a file that fails half-way (a full disk) keeps the file that was there;
@@ -248,12 +249,12 @@ TEST_F(ScreenshotImagesTest, AFailedPngWriteKeepsTheFileItWasToReplace) {
         fNew = Images::WritePng(screen, sNew, true, sNewError);
     }
     EXPECT_FALSE(fReplaced);
-    EXPECT_EQ(sError, "The file could not be created: " + sFile);
+    EXPECT_EQ(sError, "The file could not be created: " + sFile + " (File too large)");
     QFile file(QString::fromStdString(sFile));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), old);
     EXPECT_FALSE(fNew);
-    EXPECT_EQ(sNewError, "The file could not be created: " + sNew);
+    EXPECT_EQ(sNewError, "The file could not be created: " + sNew + " (File too large)");
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sNew)));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"s.png"});
 }

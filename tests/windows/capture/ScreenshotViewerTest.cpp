@@ -214,7 +214,9 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
         QMetaObject::invokeMethod(pDialog, "accept");
     });
     Menu(iViewer, WindowStart::MenuSaveAs);
-    EXPECT_EQ(Status(r.viewer), "The file could not be created: " + dir.filePath("missing/x.png").toStdString());
+    EXPECT_EQ(Status(r.viewer),
+              "The file could not be created: " + dir.filePath("missing/x.png").toStdString() +
+                  " (No such file or directory)");
 }
 
 TEST_F(ScreenshotViewerTest, CopyPutsTheImageOnTheClipboardAndWithoutOneSaysSo) {

@@ -9,6 +9,7 @@
 #include "sim/SiglentScope.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTextStream>
 
@@ -310,6 +311,31 @@ TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples)
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status() == "The data has been saved."; }, 60000));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(OutPath("raw Screen CHAN1.bin")))) << ::testing::PrintToString(OutFiles());
     EXPECT_EQ(W(iWindow).pump.pRecord->sTemplate, "raw /U /C.bin");
+
+    // A folder that is not there: no "saved", the path and the reason in the status line (and
+    // its tool tip, for a narrow window), and the folder is not kept as the default.
+    const std::vector<std::string> written = OutFiles();
+    AnswerFileDialog(OutPath("missing/lost.csv"));
+    G(iWindow).pSave->click();
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaving; }, 60000));
+    const std::string sMissing =
+        "The file could not be created: " + OutPath("missing/lost Screen CHAN1.bin") +
+        " (No such file or directory)";
+    EXPECT_NE(W(iWindow).Status().find(sMissing), std::string::npos) << W(iWindow).Status();
+    EXPECT_EQ(Utility::StatusLabel(W(iWindow).pStatusBar)->toolTip().toStdString(), W(iWindow).Status());
+    EXPECT_TRUE(LogHas(sMissing));
+    EXPECT_EQ(W(iWindow).sFolder, OutPath());
+    EXPECT_EQ(ReadConfigValue("WindowWaveform", "Folder"), OutPath());
+    EXPECT_EQ(OutFiles(), written);
+    // A default folder that has gone since: the proposal keeps its whole path.
+    W(iWindow).sFolder = OutPath("gone/");
+    std::string sProposal;
+    WhenModal<QFileDialog>([&](QFileDialog* p) {
+        sProposal = p->findChild<QLineEdit*>("fileNameEdit")->text().toStdString();
+        p->reject();
+    });
+    G(iWindow).pSave->click();
+    EXPECT_EQ(sProposal.rfind(OutPath("gone/"), 0), 0u) << sProposal;
 }
 
 TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount) {

@@ -309,11 +309,11 @@ TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(sFolder)));
     const std::uint8_t bytes[] = {'a', 'b'};
     EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sFolder, bytes, 2, sFailure));
-    EXPECT_EQ(sFailure, "The file could not be created: " + sFolder);
+    EXPECT_EQ(sFailure, "The file could not be created: " + sFolder + " (Is a directory)");
     EXPECT_TRUE(QFileInfo(QString::fromStdString(sFolder)).isDir());
     const std::string sMissing = files.filePath("missing/x.bin").toStdString();
     EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sMissing, bytes, 2, sFailure));
-    EXPECT_EQ(sFailure, "The file could not be created: " + sMissing);
+    EXPECT_EQ(sFailure, "The file could not be created: " + sMissing + " (No such file or directory)");
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{});
     // Zero bytes make an empty file.
     EXPECT_TRUE(WindowScpiCommand::Detail::WriteFileWhole(files.filePath("empty").toStdString(), bytes, 0, sFailure));
@@ -332,7 +332,7 @@ TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
         ASSERT_TRUE(limit.Active());
         EXPECT_FALSE(WindowScpiCommand::Detail::WriteFileWhole(sOld, many.data(), many.size(), sFailure));
     }
-    EXPECT_EQ(sFailure, "The data could not be written to the file: " + sOld);
+    EXPECT_EQ(sFailure, "The data could not be written to the file: " + sOld + " (File too large)");
     QFile kept(QString::fromStdString(sOld));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("earlier"));

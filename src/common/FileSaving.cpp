@@ -1,0 +1,290 @@
+#include "common/FileSaving.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Utility {
+namespace {
+
+// The part of a long name kept in the new file's name: with its suffix it stays below NAME_MAX.
+constexpr std::size_t PartNameKeep = 200;
+constexpr int CreateAttempts = 16;
+
+constexpr const char* NotRegular =
+    "The target is a pipe, a device or another special file, not a regular file.";
+
+std::string Reason(int iError) {
+    return std::strerror(iError);
+}
+
+// Where the file ends up, and the mode of the file it replaces (0 when there is none). A
+// symbolic link is followed, so that the link stays and its target gets the new bytes.
+bool CheckTarget(const std::string& sPath, std::string& sTarget, mode_t& iMode, bool& fExists,
+                 std::string& sError) {
+    iMode = 0;
+    fExists = false;
+    if (sPath.empty()) {
+        sError = "The file name is empty.";
+        return false;
+    }
+    if (sPath.find('\0') != std::string::npos) {
+        sError = "The file name holds a NUL byte.";
+        return false;
+    }
+    sTarget = sPath;
+    struct stat info {};
+    if (::lstat(sPath.c_str(), &info) != 0) {
+        if (errno == ENOENT) return true; // a new file; a missing folder shows when it is created
+        sError = Reason(errno);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> pResolved(::realpath(sPath.c_str(), nullptr), &std::free);
+        if (!pResolved) return true; // a dangling link is replaced by the file
+        sTarget = pResolved.get();
+        if (::stat(sTarget.c_str(), &info) != 0) {
+            sError = Reason(errno);
+            return false;
+        }
+    }
+    if (S_ISDIR(info.st_mode)) {
+        sError = Reason(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        // A pipe would block without a reader and raise SIGPIPE when its reader leaves; a device
+        // cannot take a rename. Neither is a file the user gets back.
+        sError = NotRegular;
+        return false;
+    }
+    // A file the user made read-only is not replaced, not even by a user the system lets write
+    // anywhere: the new file would go in by the folder's permission, not the file's.
+    if (::access(sTarget.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0) {
+        sError = Reason(EACCES);
+        return false;
+    }
+    iMode = info.st_mode & 07777;
+    fExists = true;
+    return true;
+}
+
+// Six letters that differ between calls, threads and processes.
+std::string UniqueSuffix() {
+    static std::atomic<std::uint64_t> iCounter{0};
+    std::uint64_t x =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++iCounter * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 29;
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s;
+    for (int i = 0; i < 6; ++i, x /= 36)
+        s += Letters[x % 36];
+    return s;
+}
+
+bool WriteLoop(int fd, const void* pBytes, std::size_t iCount, std::int64_t iOffset, std::string& sError) {
+    const auto* p = static_cast<const char*>(pBytes);
+    while (iCount > 0) {
+        const ssize_t n = iOffset < 0 ? ::write(fd, p, iCount) : ::pwrite(fd, p, iCount, iOffset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            sError = Reason(errno);
+            return false;
+        }
+        if (n == 0) {
+            sError = Reason(EIO);
+            return false;
+        }
+        p += n;
+        iCount -= static_cast<std::size_t>(n);
+        if (iOffset >= 0) iOffset += n;
+    }
+    return true;
+}
+
+// The rename is on the disk only when its folder is: best effort, the file itself is whole.
+void SyncFolder(const std::string& sTarget) {
+    const std::size_t iSlash = sTarget.find_last_of('/');
+    const std::string sFolder = iSlash == std::string::npos ? "."
+                                : iSlash == 0               ? "/"
+                                                            : sTarget.substr(0, iSlash);
+    const int fd = ::open(sFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Renames without replacing a file that appeared meanwhile; a file system without that rename
+// gets a second name and loses the first.
+bool RenameNew(const std::string& sFrom, const std::string& sTo) {
+    if (::renameat2(AT_FDCWD, sFrom.c_str(), AT_FDCWD, sTo.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(sFrom.c_str(), sTo.c_str()) != 0) return false;
+    ::unlink(sFrom.c_str());
+    return true;
+}
+
+} // namespace
+
+uFileSave::~uFileSave() {
+    Cancel();
+}
+
+bool uFileSave::Begin(const std::string& sPath, std::string& sError, bool fNew) {
+    Cancel();
+    fCommitted = false;
+    fNewOnly = fNew;
+    mode_t iMode = 0;
+    bool fExists = false;
+    if (!CheckTarget(sPath, sTarget, iMode, fExists, sError)) return false;
+    if (fExists && fNewOnly) {
+        sError = Reason(EEXIST);
+        return false;
+    }
+    const std::size_t iSlash = sTarget.find_last_of('/');
+    const std::size_t iName = iSlash == std::string::npos ? 0 : iSlash + 1;
+    const std::string sBase = sTarget.substr(0, iName + std::min(PartNameKeep, sTarget.size() - iName));
+    for (int i = 0; i < CreateAttempts; ++i) {
+        sPart = sBase + "." + UniqueSuffix() + ".part";
+        // O_EXCL: never a file or link that is there already; O_NONBLOCK as a guard besides.
+        do {
+            fd = ::open(sPart.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW,
+                        0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        sError = Reason(errno);
+        sPart.clear();
+        return false;
+    }
+    // The new file keeps the permissions of the one it replaces.
+    if (fExists) ::fchmod(fd, iMode);
+    return true;
+}
+
+bool uFileSave::Write(const void* pBytes, std::size_t iCount, std::string& sError) {
+    if (fd < 0) {
+        sError = Reason(EBADF);
+        return false;
+    }
+    return WriteLoop(fd, pBytes, iCount, -1, sError);
+}
+
+bool uFileSave::WriteAt(std::uint64_t iOffset, const void* pBytes, std::size_t iCount, std::string& sError) {
+    if (fd < 0) {
+        sError = Reason(EBADF);
+        return false;
+    }
+    return WriteLoop(fd, pBytes, iCount, static_cast<std::int64_t>(iOffset), sError);
+}
+
+bool uFileSave::Commit(std::string& sError) {
+    if (fd < 0) {
+        sError = Reason(EBADF);
+        return false;
+    }
+    // A delayed write error shows at fsync or close: then the file is not whole.
+    bool fDone = ::fsync(fd) == 0;
+    if (!fDone) sError = Reason(errno);
+    const int iClosed = ::close(fd);
+    fd = -1;
+    if (fDone && iClosed != 0) {
+        fDone = false;
+        sError = Reason(errno);
+    }
+    if (fDone && !(fNewOnly ? RenameNew(sPart, sTarget) : ::rename(sPart.c_str(), sTarget.c_str()) == 0)) {
+        fDone = false;
+        sError = Reason(errno);
+    }
+    if (!fDone) {
+        Cancel();
+        return false;
+    }
+    fCommitted = true;
+    sPart.clear();
+    SyncFolder(sTarget);
+    return true;
+}
+
+void uFileSave::Cancel() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (!sPart.empty()) ::unlink(sPart.c_str());
+    sPart.clear();
+}
+
+bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
+              bool fNewOnly, bool* pCreated) {
+    uFileSave file;
+    const bool fBegun = file.Begin(sPath, sError, fNewOnly);
+    if (pCreated) *pCreated = fBegun;
+    if (!fBegun) return false;
+    for (std::string_view part : parts)
+        if (!file.Write(part, sError)) return false;
+    return file.Commit(sError);
+}
+
+bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
+                bool* pCreated) {
+    if (pCreated) *pCreated = false;
+    std::string sTarget;
+    mode_t iMode = 0;
+    bool fExists = false;
+    if (!CheckTarget(sPath, sTarget, iMode, fExists, sError)) return false;
+    if (!fExists) return SaveFile(sPath, parts, sError, false, pCreated);
+    int fd = -1;
+    do {
+        fd = ::open(sTarget.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        sError = Reason(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) { // replaced since it was looked at
+        ::close(fd);
+        sError = NotRegular;
+        return false;
+    }
+    if (pCreated) *pCreated = true;
+    bool fDone = true;
+    for (std::string_view part : parts)
+        fDone = fDone && WriteLoop(fd, part.data(), part.size(), -1, sError);
+    if (fDone && ::fsync(fd) != 0) {
+        fDone = false;
+        sError = Reason(errno);
+    }
+    if (!fDone) {
+        // Back to the earlier length: what was there stays, the part of this save goes.
+        if (::ftruncate(fd, info.st_size) == 0) ::fsync(fd);
+        ::close(fd);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        sError = Reason(errno);
+        if (::truncate(sTarget.c_str(), info.st_size) != 0) {
+            // Nothing more can be done: the reason above is the one that counts.
+        }
+        return false;
+    }
+    return true;
+}
+
+std::string FileFailure(const std::string& sText, const std::string& sPath, const std::string& sReason) {
+    return sText + sPath + " (" + sReason + ")";
+}
+
+} // namespace Utility
