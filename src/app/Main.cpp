@@ -4,6 +4,7 @@
 #include "app/Window.h"
 #include "app/WindowKinds.h"
 #include "app/WindowStart.h"
+#include "common/FileSaving.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
 #include "common/UtilityGui.h"
@@ -27,6 +28,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,10 +156,29 @@ void OpenConfig() {
     if (!pConfigIni && sConfigProblem.empty()) sConfigProblem = sFolder + ConfigFile + " could not be read.";
 }
 
+bool SaveConfig(std::string& sError) {
+    if (!pConfigIni) {
+        sError = "Preferences file: File could not be opened. " + sConfigProblem;
+        return false;
+    }
+    std::string sReason;
+    if (Ini::Save(pConfigIni.get(), sReason)) return true;
+    sError = Utility::FileFailure("Preferences file: The file could not be written: ", sConfigPath, sReason);
+    WindowLog::AddError(sError);
+    return false;
+}
+
+std::string ConfigFolder() {
+    const std::size_t iSlash = sConfigPath.find_last_of('/');
+    return iSlash == std::string::npos ? std::string() : sConfigPath.substr(0, iSlash + 1);
+}
+
 void CloseConfig() {
-    if (fConfigSaveAtExit && pConfigIni && !Ini::Save(pConfigIni.get())) {
+    std::string sReason;
+    if (fConfigSaveAtExit && pConfigIni && !Ini::Save(pConfigIni.get(), sReason)) {
         // The log window is gone by now.
-        std::fprintf(stderr, "Preferences file: %s could not be written.\n", sConfigPath.c_str());
+        std::fprintf(stderr, "Preferences file: %s could not be written (%s).\n", sConfigPath.c_str(),
+                     sReason.c_str());
     }
     Ini::Free(pConfigIni);
     fConfigSaveAtExit = false;
@@ -281,6 +302,9 @@ int Start() {
 }
 
 int Run(int argc, char** argv) {
+    // A pipe or socket whose reader has gone gives EPIPE to the one write, never the end of
+    // the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Orvanto");
     QApplication::setApplicationVersion(ORVANTO_VERSION);

@@ -49,6 +49,12 @@ const std::string& ConfigPath();
 // be created: Not a directory"); "" when it is open and writable.
 const std::string& ConfigProblem();
 void SetConfigSaveAtExit(bool fSave);
+// Writes config.ini now (an instrument added or removed, Preferences closed with OK, a workspace
+// saved or deleted), so that a crash or a kill later loses nothing of it; false with a message
+// naming the path and the reason, which is also logged.
+bool SaveConfig(std::string& sError);
+// The folder config.ini was found or made in ("" when none); workspace.ini lives there too.
+std::string ConfigFolder();
 bool WindowDontCheckPosition();
 void SetWindowDontCheckPosition(bool fValue);
 

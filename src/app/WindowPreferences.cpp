@@ -250,6 +250,9 @@ void ApplyChanges(int iWindow) {
     if (!FindInstance(iWindow, &p)) return;
     if (!p->mChange.empty()) Main::SetConfigSaveAtExit(true);
     for (const uPreferenceChange& change : p->mChange) WriteChange(Main::ConfigIni(), change);
+    // Kept at once: the failure is in the log.
+    std::string sIgnored;
+    if (!p->mChange.empty()) Main::SaveConfig(sIgnored);
 }
 
 void Close(int iWindow, int iClosingMainWindow) {

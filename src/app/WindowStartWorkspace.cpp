@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/FileSaving.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
 #include "platform/WindowFrame.h"
@@ -30,7 +31,23 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::unique_ptr<uIni> OpenWorkspaces() { return Main::OpenPreferenceFile(WorkspaceFile, nullptr, true); }
+// workspace.ini beside config.ini, where the program may write. A copy found only in the other
+// places (the one that comes with the program) is read, and its next save goes beside config.ini.
+std::unique_ptr<uIni> OpenWorkspaces() {
+    const std::string sFolder = Main::ConfigFolder();
+    if (!sFolder.empty()) {
+        if (std::unique_ptr<uIni> pIni = Ini::Open(sFolder + WorkspaceFile, IniFlagsProgram)) return pIni;
+    }
+    std::unique_ptr<uIni> pIni = Main::OpenPreferenceFile(WorkspaceFile, nullptr, true);
+    if (pIni && !sFolder.empty()) pIni->sFileName = sFolder + WorkspaceFile;
+    return pIni;
+}
+
+// config.ini is kept with every change of the workspaces; a failure is in the log.
+void KeepConfig() {
+    std::string sIgnored;
+    Main::SaveConfig(sIgnored);
+}
 
 // The file's section names in file order (section names compare ignoring case, as the file does).
 std::vector<std::string> SectionNames(uIni* pIni) {
@@ -50,8 +67,9 @@ bool HasSection(uIni* pIni, const std::string& sName) {
 
 // Writes the file back; a failure is reported, the file on disk stays as it was.
 void WriteWorkspaces(uIni* pIni) {
-    if (!Ini::Save(pIni)) {
-        WindowLog::AddError("The configuration file for the workspaces could not be written: " + pIni->sFileName);
+    if (std::string sReason; !Ini::Save(pIni, sReason)) {
+        WindowLog::AddError(Utility::FileFailure(
+            "The configuration file for the workspaces could not be written: ", pIni->sFileName, sReason));
     }
 }
 
@@ -129,6 +147,7 @@ void SaveWorkspace(int iWindow, const std::string& sName) {
     }
     WriteWorkspaces(pIni.get());
     Ini::Free(pIni);
+    KeepConfig();
     RebuildMenus(iWindow);
 }
 
@@ -182,6 +201,7 @@ void DeleteWorkspace(int iWindow, const std::string& sName) {
     if (!sName.empty() && HasSection(pIni.get(), sName)) {
         Ini::RemoveSection(pIni.get(), sName);
         WriteWorkspaces(pIni.get());
+        KeepConfig();
     }
     Ini::Free(pIni);
     RebuildMenus(iWindow);

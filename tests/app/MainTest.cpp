@@ -21,8 +21,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -96,6 +99,18 @@ class MainTest : public ::testing::Test {
         delete poll;
         return iCode;
     }
+    // How many instruments a run lists once its first window is open.
+    std::size_t ListedAtStart() {
+        FakeWindows windows;
+        windows.Install();
+        std::vector<InstrumentObject> listed;
+        EXPECT_EQ(RunStart([&] {
+                      Instrument::CopyInstrumentList(listed);
+                      EventHub::PostEvent(EventQuit, 0);
+                  }),
+                  0);
+        return listed.size();
+    }
     QTemporaryDir dir;
 };
 
@@ -128,15 +143,7 @@ TEST_F(MainTest, ManuallyAddedInstrumentsAreListedFromStartUpToShutdown) {
     Write(UserFolder() + "config.ini",
           "[WindowSelectAddLANInstrument]\n1 = Rigol||DS1054Z||192.168.1.10||111||0||||||||LXI\n"
           "[WindowSelectAddSerialInstrument]\n1 = HAMEG||HM2008||/dev/ttyUSB0||19200||8||1||0||0\n");
-    FakeWindows windows;
-    windows.Install();
-    std::vector<InstrumentObject> listed;
-    EXPECT_EQ(RunStart([&] {
-                  Instrument::CopyInstrumentList(listed);
-                  EventHub::PostEvent(EventQuit, 0);
-              }),
-              0);
-    EXPECT_EQ(listed.size(), 2u);
+    EXPECT_EQ(ListedAtStart(), 2u);
     std::vector<InstrumentObject> after;
     ASSERT_TRUE(Instrument::CopyInstrumentList(after));
     EXPECT_TRUE(after.empty());
@@ -156,6 +163,33 @@ TEST_F(MainTest, ProgramConfigIsUsedAndRewrittenWhenNoUserCopy) {
     EXPECT_EQ(Read(ProgramFolder() + "config.ini"),
               "\xEF\xBB\xBF\r\n[General]\r\nWindowDontCheckPosition=yes\r\n");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(UserFolder() + "config.ini")));
+}
+
+// An instrument added by hand is in config.ini at once: a run killed right after the add (SIGKILL,
+// nothing of the program's exit runs) lists it at the next start.
+TEST_F(MainTest, AnInstrumentAddedByHandSurvivesAKill) {
+    Write(UserFolder() + "config.ini", "; kept\n[General]\nWindowDontCheckPosition=no\n");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // What the selection window's "Add" does with config.ini.
+        Main::OpenConfig();
+        Ini::SelectSection(Main::ConfigIni(), "WindowSelectAddLANInstrument");
+        Ini::WriteString(Main::ConfigIni(), "0", "Rigol||DS1054Z||127.0.0.1||111||||||||127.0.0.1||LXI");
+        std::string sError;
+        Main::SaveConfig(sError);
+        ::raise(SIGKILL);
+        ::_exit(3);
+    }
+    int iStatus = 0;
+    ASSERT_EQ(::waitpid(pid, &iStatus, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == SIGKILL) << iStatus;
+    EXPECT_EQ(
+        Read(UserFolder() + "config.ini"),
+        "\xEF\xBB\xBF\r\n; kept\r\n\r\n[General]\r\nWindowDontCheckPosition=no\r\n\r\n"
+        "[WindowSelectAddLANInstrument]\r\n0 = Rigol||DS1054Z||127.0.0.1||111||||||||127.0.0.1||LXI\r\n");
+    EXPECT_EQ(QDir(dir.filePath("user")).entryList(QDir::Files | QDir::Hidden), QStringList{"config.ini"});
+    EXPECT_EQ(ListedAtStart(), 1u);
 }
 
 // A first start in an empty home: config.ini is made in the user's folder of the environment,

@@ -144,7 +144,8 @@ bool WholeIpv4(const std::string& sIp) {
 void Added(uWindowSelectInstrument& w, QTreeWidget* pList, const std::vector<std::string>& columns) {
     AddItem(pList, columns);
     Utility::ListIconAutoSizeColumns(pList, 0, 0);
-    SetStatusText(w, "");
+    std::string sError;
+    SetStatusText(w, Main::SaveConfig(sError) ? std::string() : sError);
     Instrument::InstrumentLoadManuallyAdded(Main::ConfigIni());
     FillInstrumentList(w.iWindow);
 }
@@ -156,6 +157,8 @@ void RemoveSelected(QTreeWidget* pList, const char* sGroup) {
     const std::string sKey = pItem->text(0).toStdString();
     delete pItem;
     if (uIni* pIni = Main::ConfigIni(); pIni && Ini::SelectSection(pIni, sGroup)) Ini::RemoveKey(pIni, sKey);
+    std::string sIgnored; // a failure is in the log
+    Main::SaveConfig(sIgnored);
 }
 
 // A port field as stored: trimmed of blanks, empty when its number is 0.

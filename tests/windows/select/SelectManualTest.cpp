@@ -89,6 +89,13 @@ TEST_F(SelectManualTest, LanEntriesAreStoredByteForByteUnderTheFirstFreeKey) {
     EnterLan(iList, "Rigol Technologies", "DS1000Z", "192.168.1.20");
     Click(PageButton(iList, 2, "Add"));
     EXPECT_EQ(Keys(sGroup), std::vector<std::string>{"0=" + sExample});
+    // On the disk at once, not only at exit.
+    const auto onDisk = [&] {
+        std::unique_ptr<uIni> pIni = Ini::Open(Main::ConfigPath(), IniFlagsProgram);
+        Ini::SelectSection(pIni.get(), sGroup);
+        return Ini::ReadString(pIni.get(), "0", "<none>");
+    };
+    EXPECT_EQ(onDisk(), sExample);
     EXPECT_EQ(Item(LanList(iList), 0), "0|Rigol Technologies DS1000Z|192.168.1.20|111|||Ethernet|192.168.1.5|LXI|");
     // The entry became an instrument of the list at once, under the user's names.
     const int iRow = RowNamed(iList, "[ Rigol Technologies DS1000Z ]");
@@ -117,6 +124,7 @@ TEST_F(SelectManualTest, LanEntriesAreStoredByteForByteUnderTheFirstFreeKey) {
     SelectRow(LanList(iList), 0);
     Click(PageButton(iList, 2, "Remove"));
     ASSERT_EQ(Keys(sGroup).size(), 1u);
+    EXPECT_EQ(onDisk(), "<none>");
     EnterLan(iList, "Picotest", "M3500A", "192.168.1.23");
     Click(PageButton(iList, 2, "Add"));
     const auto keys = Keys(sGroup);
