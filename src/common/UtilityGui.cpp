@@ -5,11 +5,15 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QByteArray>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPainterPath>
@@ -209,6 +213,13 @@ QLabel* StatusLabel(QStatusBar* pBar) {
     pLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     pBar->addWidget(pLabel, 1);
     return pLabel;
+}
+
+void ProposeFile(QFileDialog* pDialog, const std::string& sPath) {
+    const QString sProposal = QString::fromStdString(sPath);
+    pDialog->selectFile(sProposal);
+    if (QFileInfo(sProposal).absoluteDir().exists()) return;
+    if (auto* pName = pDialog->findChild<QLineEdit*>("fileNameEdit")) pName->setText(sProposal);
 }
 
 void SetStatusText(QStatusBar* pBar, const std::string& sText) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class QFileDialog;
 class QLabel;
 class QStatusBar;
 class QToolBar;
@@ -77,6 +78,10 @@ void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
 QLabel* StatusLabel(QStatusBar* pBar);
 // Sets that field's text; its tool tip holds the whole text, which a narrow window cuts off.
 void SetStatusText(QStatusBar* pBar, const std::string& sText);
+// Proposes a file in a save dialog (not a native one). Where its folder has gone, the dialog
+// would cut the folder's length off the front of the whole path: the name field then gets the
+// whole path, which the dialog takes as typed.
+void ProposeFile(QFileDialog* pDialog, const std::string& sPath);
 
 // The program's own icon (the first built-in icon): the default of every window that shows no
 // instrument's icon, set once at start-up.

@@ -278,6 +278,10 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     }
     if (!result.fSaveTried) return;
     if (result.fSaved) {
+        if (!result.fAutomaticSave && !sSaveFolder.empty()) {
+            sFolder = sSaveFolder;
+            WritePreference("Folder", sFolder);
+        }
         if (!result.fAutomaticSave || result.fLog) AddLine(Prefix() + "The screenshot are saved: " + result.sFileName);
         return;
     }
@@ -317,12 +321,13 @@ void WindowScreenshotWindow::SaveScreenshot() {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    Utility::ProposeFile(&dialog, ScreenshotImages::JoinPath(sFolder, sName + ".png"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::string sChosen = dialog.selectedFiles().front().toStdString();
     if (sChosen.empty()) return;
     const std::string sFile = ScreenshotImages::WithPngExtension(sChosen);
-    sFolder = PathPart(sFile);
-    WritePreference("Folder", sFolder);
+    // The folder becomes the default once the file is written there (ApplyResult).
+    sSaveFolder = PathPart(sFile);
     uScreenshotJob job;
     job.eWhat = uScreenshotJob::StepNone;
     job.fSave = true;

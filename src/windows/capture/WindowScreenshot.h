@@ -52,6 +52,7 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     ScreenshotImages::uProcessOptions processing;
     std::vector<uWaveformOptionRow> mOptionRows;
     std::size_t iJobs = 0; // results still to come from the worker
+    std::string sSaveFolder; // the folder of the last save by hand, the default once it took the file
 
   protected:
     bool Usable(const uInstrumentWindowInfo& instrument) const override;

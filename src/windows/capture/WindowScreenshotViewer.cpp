@@ -8,6 +8,7 @@
 #include "app/WindowStart.h"
 #include "common/ImagePluginGdiPlus.h"
 #include "common/Ini.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -198,7 +199,7 @@ void SaveAs(int iWindow) {
     pDialog->setOption(QFileDialog::DontUseNativeDialog);
     pDialog->setNameFilters({"PNG (*.png)", "All Files (*.*)"});
     pDialog->selectNameFilter("PNG (*.png)");
-    pDialog->selectFile(QString::fromStdString(JoinFolder(sFolder, sName)));
+    Utility::ProposeFile(pDialog, JoinFolder(sFolder, sName));
     const int iResult = pDialog->exec();
     if (!pDialog) return; // the window closed meanwhile
     const QStringList mFiles = pDialog->selectedFiles();

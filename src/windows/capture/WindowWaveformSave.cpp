@@ -3,6 +3,7 @@
 #include "windows/capture/WindowWaveform.h"
 
 #include "common/NumberText.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/EventHub.h"
 #include "platform/WindowFrame.h"
@@ -10,10 +11,8 @@
 #include "windows/capture/Template.h"
 #include "windows/capture/WaveformChannels.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
 
 namespace WindowWaveform {
 namespace {
@@ -40,13 +39,7 @@ std::string SaveRequester(uWindowWaveform& window, const std::string& sProposal,
     const QStringList patterns = {"CSV (*.csv)", "BIN (*.bin)", "All Files (*.*)"};
     dialog.setNameFilters(patterns);
     dialog.selectNameFilter(patterns.value(iPattern));
-    dialog.selectFile(QString::fromStdString(sProposal));
-    // A folder that is gone cannot be shown: the dialog would cut its path off the name it
-    // proposes. The name field then holds the whole path.
-    if (!QFileInfo(QString::fromStdString(sProposal)).absoluteDir().exists()) {
-        if (auto* pName = dialog.findChild<QLineEdit*>("fileNameEdit"))
-            pName->setText(QString::fromStdString(sProposal));
-    }
+    Utility::ProposeFile(&dialog, sProposal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front().toStdString();
 }
