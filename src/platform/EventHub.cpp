@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -35,13 +36,19 @@ std::map<std::pair<int, int>, Handler> mBinding;
 
 QPointer<QObject>& pDelivery = *new QPointer<QObject>;
 
-std::size_t Deliver(std::size_t iLimit);
-std::size_t DeliverTurn(std::size_t iLimit);
+// A turn of the Qt loop delivers for at most this long, then leaves the rest to its next turn:
+// input and painting queued meanwhile wait no longer than that (plus the handler that runs).
+constexpr std::chrono::microseconds TurnBudget(4000);
+using Clock = std::chrono::steady_clock;
+
+std::size_t Deliver(std::size_t iLimit, Clock::time_point deadline);
+std::size_t DeliverTurn(std::size_t iLimit, Clock::time_point deadline);
 
 void RequestDelivery() {
     // Called with mQueueMutex held. The Qt loop delivers what is queued when its turn comes and
-    // no more: events posted meanwhile (a thread that posts without pause) wait for the next turn,
-    // so input and painting are never starved.
+    // no more, and for no longer than TurnBudget: events posted meanwhile (a thread that posts
+    // without pause) and those left over wait for the next turn, so input and painting are
+    // never starved.
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
     QMetaObject::invokeMethod(
@@ -52,7 +59,7 @@ void RequestDelivery() {
                 std::lock_guard lock(mQueueMutex);
                 iQueued = mQueue.size();
             }
-            Deliver(iQueued);
+            Deliver(iQueued, Clock::now() + TurnBudget);
         },
         Qt::QueuedConnection);
 }
@@ -135,14 +142,15 @@ void ArmTail() {
             fTailArmed = false;
             iQueued = mQueue.size();
         }
-        if (iQueued > 0) Deliver(iQueued);
+        if (iQueued > 0) Deliver(iQueued, Clock::now() + TurnBudget);
     });
 }
 
-// Delivers queued events until the queue is empty or iLimit events were delivered. At most one
-// delivery is ever waiting in the Qt loop, besides the follow-up turn.
-std::size_t Deliver(std::size_t iLimit) {
-    const std::size_t iCount = DeliverTurn(iLimit);
+// Delivers queued events until the queue is empty, iLimit events were delivered or the deadline
+// has passed (after at least one event). At most one delivery is ever waiting in the Qt loop,
+// besides the follow-up turn.
+std::size_t Deliver(std::size_t iLimit, Clock::time_point deadline) {
+    const std::size_t iCount = DeliverTurn(iLimit, deadline);
     if (iCount > 0) ArmTail();
     return iCount;
 }
@@ -155,7 +163,7 @@ void ReportFailure(const uEvent& event) {
     AllocationFailure::Report(aWhere);
 }
 
-std::size_t DeliverTurn(std::size_t iLimit) {
+std::size_t DeliverTurn(std::size_t iLimit, Clock::time_point deadline) {
     std::size_t iCount = 0;
     {
         std::lock_guard lock(mQueueMutex);
@@ -166,7 +174,7 @@ std::size_t DeliverTurn(std::size_t iLimit) {
         {
             std::lock_guard lock(mQueueMutex);
             if (mQueue.empty()) return iCount;
-            if (iCount >= iLimit) {
+            if (iCount >= iLimit || (iCount > 0 && Clock::now() >= deadline)) {
                 RequestDelivery();
                 return iCount;
             }
@@ -185,7 +193,7 @@ std::size_t DeliverTurn(std::size_t iLimit) {
 
 } // namespace
 
-std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1)); }
+std::size_t Pump() { return Deliver(static_cast<std::size_t>(-1), Clock::time_point::max()); }
 
 std::size_t Pending() {
     std::lock_guard lock(mQueueMutex);

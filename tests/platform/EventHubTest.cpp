@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <string>
 #include <thread>
@@ -343,6 +344,42 @@ TEST_F(EventHubTest, AnEndlessStreamOfEventsLeavesTheQtLoopItsTurn) {
     EXPECT_GT(iDelivered, 0);
     WindowRegistry::Release(iWindow);
     EXPECT_LE(EventHub::Pump(), 1u); // the last repost finds no handler
+}
+
+// Slow handlers (a millisecond each): a turn of the Qt loop hands over a few milliseconds' worth
+// and leaves the rest, in order, to later turns, so that what the loop queued behind the turn
+// (input, painting, a posted call) runs in between; a pump by hand still takes everything.
+TEST_F(EventHubTest, ATurnOfTheLoopEndsAfterItsTimeAndTheRestFollowsInOrder) {
+    const int w = WindowRegistry::NewWindowNumber();
+    std::vector<std::intptr_t> seen;
+    EventHub::Bind(EventTransferStatus, w, [&](const EventHub::uEvent& e) {
+        seen.push_back(e.iType);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    constexpr std::intptr_t Count = 100;
+    for (std::intptr_t i = 0; i < Count; ++i) EventHub::PostEvent(EventTransferStatus, w, 0, i);
+    QObject receiver;
+    std::size_t iSeenByTheCall = 0;
+    bool fCalled = false;
+    QMetaObject::invokeMethod(
+        &receiver,
+        [&] {
+            iSeenByTheCall = seen.size();
+            fCalled = true;
+        },
+        Qt::QueuedConnection);
+    QElapsedTimer guard;
+    guard.start();
+    while ((seen.size() < Count || !fCalled) && guard.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(fCalled);
+    EXPECT_GT(iSeenByTheCall, 0u);
+    EXPECT_LT(iSeenByTheCall, static_cast<std::size_t>(Count / 2));
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(Count));
+    for (std::intptr_t i = 0; i < Count; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], i);
+    for (std::intptr_t i = 0; i < 20; ++i) EventHub::PostEvent(EventTransferStatus, w, 0, i);
+    EXPECT_EQ(EventHub::Pump(), 20u);
+    WindowRegistry::Release(w);
 }
 
 // A timer whose event is already queued when the timer is stopped or armed again: the event
