@@ -143,6 +143,21 @@ void EditorSetPlainText(QWidget* pEditor) {
     }
 }
 
+bool AppendLines(QPlainTextEdit* pEditor, QStringView sText, qsizetype& iFrom, const QDeadlineTimer& deadline) {
+    const qsizetype iSize = sText.size();
+    bool fFirst = true;
+    while (iFrom <= iSize) {
+        if (!fFirst && deadline.hasExpired()) return false;
+        fFirst = false;
+        // The step ends at a line end: appending "a" and then "b" gives the lines of "a\nb".
+        qsizetype iEnd = iFrom + AppendStepChars < iSize ? sText.indexOf(u'\n', iFrom + AppendStepChars) : -1;
+        if (iEnd < 0) iEnd = iSize;
+        if (pEditor) pEditor->appendPlainText(sText.sliced(iFrom, iEnd - iFrom).toString());
+        iFrom = iEnd + 1;
+    }
+    return true;
+}
+
 int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle) {
     if (!pGadget) return 0;
     const QString text = QString::fromStdString(sText);

@@ -1,9 +1,12 @@
 // Small window helpers that window modules call while they open or serve their windows: toolbar
 // icon sizes on scaled displays, the system font size, key state, wheel lines, plain-text
-// editors, tooltips with a title, list column widths and the window icon. GUI thread only.
+// editors and long texts into them, tooltips with a title, list column widths and the window
+// icon. GUI thread only.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QIcon>
+#include <QStringView>
 
 #include <cstdint>
 #include <string>
@@ -11,6 +14,7 @@
 
 class QFileDialog;
 class QLabel;
+class QPlainTextEdit;
 class QStatusBar;
 class QToolBar;
 class QTreeView;
@@ -58,6 +62,14 @@ int GetWheelScrollLines();
 
 // Empties a QTextEdit or QPlainTextEdit and makes it take pasted text without formatting.
 void EditorSetPlainText(QWidget* pEditor);
+
+// Appends sText from iFrom on to the editor as appendPlainText would, in steps of whole lines of
+// about AppendStepChars characters, until all of it is in or the deadline has passed (at least
+// one step is taken); iFrom moves past what went in. True when all of it is in (iFrom is then
+// past the end). A text box takes thousands of lines at once only at the cost of tens of
+// milliseconds, so a long text goes in over several turns of the Qt loop.
+inline constexpr qsizetype AppendStepChars = 16384;
+bool AppendLines(QPlainTextEdit* pEditor, QStringView sText, qsizetype& iFrom, const QDeadlineTimer& deadline);
 
 // A tooltip over the whole gadget; iMaxWidth > 0 wraps longer text at that width in pixels, a
 // title shows as a bold first line. Returns 0.

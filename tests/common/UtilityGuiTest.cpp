@@ -4,10 +4,12 @@
 #include "common/UtilityGui.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
@@ -69,6 +71,29 @@ TEST_F(UtilityGuiTest, PlainTextEditorAndTooltipWidth) {
     EXPECT_TRUE(button.toolTip().startsWith("<qt><table width=\"400\">")) << button.toolTip().toStdString();
     Utility::AddGadgetToolTip(&button, "a < b", 400, "Title");
     EXPECT_EQ(button.toolTip(), "<qt><b>Title</b><br>a &lt; b</qt>");
+}
+
+// A long text put into an editor step by step ends as the same lines as one appendPlainText:
+// steps end at line ends, a last empty line stays, and a step over its time leaves the rest.
+TEST_F(UtilityGuiTest, AppendingInStepsGivesTheLinesOfOneAppend) {
+    const QString sLong = QString("0123456789abcdef\n").repeated(3000); // ends in LF: an empty last line
+    const QString sOneLine(3 * Utility::AppendStepChars + 5, 'x');
+    for (const QString& sText : {QString(), QString("a"), QString("a\n\nb"), sLong, sLong.chopped(1), sOneLine,
+                                 sOneLine + "\n" + sLong}) {
+        SCOPED_TRACE(sText.size());
+        QPlainTextEdit whole, stepped;
+        whole.setPlainText("before");
+        stepped.setPlainText("before");
+        whole.appendPlainText(sText);
+        qsizetype iFrom = 0;
+        int iSteps = 0;
+        while (!Utility::AppendLines(&stepped, sText, iFrom, QDeadlineTimer(0))) ++iSteps;
+        EXPECT_EQ(stepped.toPlainText(), whole.toPlainText());
+        EXPECT_EQ(stepped.document()->blockCount(), whole.document()->blockCount());
+        EXPECT_GT(iFrom, sText.size());
+        // An expired deadline still takes one step; a long text needs several.
+        EXPECT_EQ(iSteps > 0, sText.size() > 2 * Utility::AppendStepChars && sText.contains('\n')) << iSteps;
+    }
 }
 
 TEST_F(UtilityGuiTest, ListColumnsFitContentsAndTitlesAndHiddenOnesStayHidden) {
