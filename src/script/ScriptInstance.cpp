@@ -189,7 +189,7 @@ bool DeleteInstance(const ScriptInstance& pInstance, std::string& sError) {
         sError = "InstrumentScript::DeleteInstance: The pointer to the instance is zero.";
         return false;
     }
-    StopThread(pInstance, 500);
+    StopThread(pInstance, 0); // the window closes at once; a thread in a long step ends by itself
     return Destructor(pInstance, sError);
 }
 
@@ -237,7 +237,7 @@ void StopThread(const ScriptInstance& pInstance, int iTimeout) {
         pInstance->eState = eScriptState::Stop;
         pThread->fStop = true;
         pThread->cv.notify_all();
-        const auto timeout = std::chrono::milliseconds(iTimeout <= 0 ? 500 : iTimeout);
+        const auto timeout = std::chrono::milliseconds(iTimeout <= 0 ? StopWaitMilliseconds : iTimeout);
         pThread->cv.wait_for(lock, timeout, [&] { return pThread->fFinished; });
     }
     bool fFinished = false;

@@ -112,9 +112,14 @@ void ClearTasks(uScriptInstance& instance);
 void SetProgram(uScriptInstance& instance, std::shared_ptr<uScriptProgram> pProgram);
 
 bool StartThread(const ScriptInstance& pInstance, std::string& sError);
-// Asks the thread to stop and waits for it at most iTimeout ms (0: 500 ms); a thread still
-// running after that is left to end by itself. Then every declared instrument gets cancel
-// (abort), disconnect and cancel (clear queue), and the thread's result route is released.
+// How long the GUI thread waits for a thread to end when it stops it. A thread that is only
+// looping, posting or sleeping ends well within it; one inside a long step (a replace in a
+// large text, a save that blocks) is let go and ends as soon as that step returns.
+inline constexpr int StopWaitMilliseconds = 10;
+// Asks the thread to stop and waits for it at most iTimeout ms (0: StopWaitMilliseconds); a
+// thread still running after that is left to end by itself, holding what it uses. Then every
+// declared instrument gets cancel (abort), disconnect and cancel (clear queue), and the
+// thread's result route is released.
 void StopThread(const ScriptInstance& pInstance, int iTimeout = 0);
 
 // Whether a thread of the instance runs.

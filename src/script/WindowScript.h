@@ -37,7 +37,8 @@ inline constexpr const char* DefaultText =
     "// Script files are simple text files with the extension '.txt'.\n\n"
     "// Then start it with 'Run'.\n";
 
-// The "Output" tab holds no more than this many lines before the next line clears it.
+// The "Output" tab holds no more than this many lines before the next line clears it; a message
+// of several lines counts each.
 inline constexpr int MaxOutputLines = 1000;
 inline constexpr const char* OutputClearedNotice = "Es waren mehr als 1.000 Zeilen vorhanden, diese wurden gelöscht.";
 
@@ -80,10 +81,16 @@ struct uWindowScript {
     bool fCheckOnly = false;
     bool fPaused = false;
 
-    // Output lines arrive in floods: they gather here and go into the tab once per batch.
-    QStringList mPendingOutput;
+    // Output lines arrive in floods: they gather here (joined by LF, from iPendingFrom on) and go
+    // into the tab once per batch, a few milliseconds' worth per turn of the Qt loop; the status
+    // line waits with them. fClearPending: the tab is to be emptied before they go in.
+    QString sPendingOutput;
+    qsizetype iPendingFrom = 0;
+    bool fClearPending = false;
     int iOutputLines = 0; // lines in the tab, the gathered ones included
     bool fFlushQueued = false;
+    QString sPendingStatus;
+    bool fStatusPending = false;
     std::unique_ptr<QObject> pFilter; // drops and size changes of the window's gadgets
 };
 
@@ -127,9 +134,17 @@ void OnPauseClick(int iWindow);
 void OnStopClick(int iWindow);
 void OnScriptEvent(int iWindow, const EventHub::uEvent& event);
 void OnTransferProgress(int iWindow, const EventHub::uEvent& event);
-// Puts the gathered output lines into the "Output" tab and scrolls it to its end.
+// Puts all gathered output lines (and the status line) into the window at once and scrolls the
+// "Output" tab to its end; the window's own batches take a few milliseconds' worth per turn.
 void FlushOutput(uWindowScript& window);
-// Status field 0 or 1.
+// Status field 0 or 1; a long text shows its beginning only (ShownText).
 void SetStatusText(uWindowScript& window, int iField, const QString& sText);
+
+// What the message area and the status fields show of a text: a short one whole, of a longer
+// one its first iMaxChars characters and "…". Wrapping a megabyte in a text box holds the GUI
+// thread for a minute; the whole text stays in the "Output" tab and the log.
+inline constexpr qsizetype MessageAreaChars = 8192;
+inline constexpr qsizetype StatusFieldChars = 512;
+QString ShownText(const QString& sText, qsizetype iMaxChars);
 
 } // namespace WindowScript

@@ -1,6 +1,7 @@
 // The script window's side of the dialogue with the engine: the four buttons, the run-control
 // flags and what the engine reports (EventScriptMessage, EventTransferStatus).
 #include "common/EventData.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -9,10 +10,12 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStringView>
 #include <QTimer>
 
 namespace WindowScript {
@@ -30,21 +33,79 @@ void SetButtons(uWindowScript& window, int iCheck, int iRun, int iPause, int iSt
 }
 
 void AppendMessage(uWindowScript& window, const QString& sText) {
-    if (window.pMessages) window.pMessages->appendPlainText(sText);
+    if (window.pMessages) window.pMessages->appendPlainText(ShownText(sText, MessageAreaChars));
 }
 
+void SetMessages(uWindowScript& window, const QString& sText) {
+    if (window.pMessages) window.pMessages->setPlainText(ShownText(sText, MessageAreaChars));
+}
+
+void QueueFlush(uWindowScript& window);
+
+// Empties the tab: what is gathered goes at once, the tab itself with the next batch.
 void ClearOutput(uWindowScript& window) {
-    window.mPendingOutput.clear();
+    window.sPendingOutput.clear();
+    window.iPendingFrom = 0;
     window.iOutputLines = 0;
-    if (window.pOutput) window.pOutput->clear();
+    window.fClearPending = true;
+    QueueFlush(window);
 }
 
-void SetOutputText(uWindowScript& window, const std::string& sText) {
-    ClearOutput(window);
-    QString text = QString::fromStdString(sText);
-    if (text.endsWith('\n')) text.chop(1);
-    if (window.pOutput) window.pOutput->setPlainText(text);
-    window.iOutputLines = text.isEmpty() ? 0 : static_cast<int>(text.count('\n')) + 1;
+int LineCount(const QString& sText) { return static_cast<int>(sText.count('\n')) + 1; }
+
+// A line longer than this goes into the tab as several lines of this length: a text box lays out
+// a line whole as soon as any of it shows, and a megabyte takes it a third of a second; lines of
+// this length are laid out only when they show. Nothing of the text is lost.
+constexpr qsizetype LongLineChars = 4096;
+
+// Appends the text to what is gathered, every line ending in LF.
+void Gather(QString& sPending, QStringView sText) {
+    qsizetype iLine = 0;
+    for (;;) {
+        const qsizetype iEnd = sText.indexOf(u'\n', iLine);
+        const qsizetype iStop = iEnd < 0 ? sText.size() : iEnd;
+        while (iStop - iLine > LongLineChars) {
+            qsizetype iCut = iLine + LongLineChars;
+            if (sText[iCut - 1].isHighSurrogate()) --iCut; // never half a character
+            sPending.append(sText.sliced(iLine, iCut - iLine)).append(u'\n');
+            iLine = iCut;
+        }
+        sPending.append(sText.sliced(iLine, iStop - iLine)).append(u'\n');
+        if (iEnd < 0) return;
+        iLine = iEnd + 1;
+    }
+}
+
+void Gather(uWindowScript& window, const QString& sText) { Gather(window.sPendingOutput, sText); }
+
+// Time one batch may take; what is left goes with the next turn of the Qt loop.
+constexpr int BatchMilliseconds = 4;
+
+// Puts gathered lines into the tab until the deadline; whether all went.
+bool FlushSome(uWindowScript& window, const QDeadlineTimer& deadline) {
+    if (window.fStatusPending) {
+        window.fStatusPending = false;
+        SetStatusText(window, 0, window.sPendingStatus);
+        window.sPendingStatus.clear();
+    }
+    QPlainTextEdit* pOutput = window.pOutput;
+    if (!pOutput) return true;
+    if (window.fClearPending) {
+        window.fClearPending = false;
+        pOutput->clear();
+    }
+    // Every gathered line ends in LF; the last LF only ends the last line.
+    bool fAll = true;
+    if (!window.sPendingOutput.isEmpty()) {
+        fAll = Utility::AppendLines(pOutput, QStringView(window.sPendingOutput).chopped(1), window.iPendingFrom, deadline);
+        if (fAll) {
+            window.sPendingOutput.clear();
+            window.iPendingFrom = 0;
+        }
+    }
+    QScrollBar* pBar = pOutput->verticalScrollBar();
+    pBar->setValue(pBar->maximum());
+    return fAll;
 }
 
 void QueueFlush(uWindowScript& window) {
@@ -53,21 +114,41 @@ void QueueFlush(uWindowScript& window) {
     const int iWindow = window.iWindow;
     QTimer::singleShot(0, window.pFrame, [iWindow] {
         uWindowScript* pWindow = nullptr;
-        if (GetInstance(iWindow, &pWindow)) FlushOutput(*pWindow);
+        if (!GetInstance(iWindow, &pWindow)) return;
+        pWindow->fFlushQueued = false;
+        if (!FlushSome(*pWindow, QDeadlineTimer(BatchMilliseconds, Qt::PreciseTimer))) QueueFlush(*pWindow);
     });
 }
 
-// One line for the "Output" tab; a tab that holds more than MaxOutputLines lines is emptied first.
-void AddOutputLine(uWindowScript& window, const QString* pLine) {
+// Text for the "Output" tab (one line or several); a tab that holds more than MaxOutputLines
+// lines is emptied first. Without a text only the limit is looked at.
+void AddOutput(uWindowScript& window, const QString* pText) {
     if (window.iOutputLines > MaxOutputLines) {
         ClearOutput(window);
-        window.mPendingOutput << OutputClearedNotice;
+        Gather(window, OutputClearedNotice);
         window.iOutputLines = 1;
     }
-    if (pLine) {
-        window.mPendingOutput << *pLine;
-        ++window.iOutputLines;
+    if (pText) {
+        Gather(window, *pText);
+        window.iOutputLines += LineCount(*pText);
     }
+    QueueFlush(window);
+}
+
+// The tab's whole text (the parsed script's listing), put in batch by batch.
+void SetOutputText(uWindowScript& window, const std::string& sText) {
+    ClearOutput(window);
+    QString text = QString::fromStdString(sText);
+    if (text.endsWith('\n')) text.chop(1);
+    if (text.isEmpty()) return;
+    window.iOutputLines = LineCount(text);
+    Gather(window, text);
+}
+
+// A status line of the running script: shown with the next batch, the last one only.
+void SetRunningStatus(uWindowScript& window, QString sText) {
+    window.sPendingStatus = std::move(sText);
+    window.fStatusPending = true;
     QueueFlush(window);
 }
 
@@ -83,21 +164,22 @@ void StartRun(uWindowScript& window) {
 
 } // namespace
 
-void SetStatusText(uWindowScript& window, int iField, const QString& sText) {
-    QLabel* pField = iField == 0 ? window.pStatusField0 : window.pStatusField1;
-    if (pField && pField->text() != sText) pField->setText(sText);
+QString ShownText(const QString& sText, qsizetype iMaxChars) {
+    if (sText.size() <= iMaxChars) return sText;
+    qsizetype iCut = iMaxChars;
+    if (iCut > 0 && sText[iCut - 1].isHighSurrogate()) --iCut; // never half a character
+    return sText.first(iCut) + QChar(0x2026);
 }
 
-void FlushOutput(uWindowScript& window) {
-    window.fFlushQueued = false;
-    if (!window.pOutput) return;
-    if (!window.mPendingOutput.isEmpty()) {
-        window.pOutput->appendPlainText(window.mPendingOutput.join('\n'));
-        window.mPendingOutput.clear();
-    }
-    QScrollBar* pBar = window.pOutput->verticalScrollBar();
-    pBar->setValue(pBar->maximum());
+void SetStatusText(uWindowScript& window, int iField, const QString& sText) {
+    if (iField == 0) window.fStatusPending = false; // a later text wins over a gathered one
+    QLabel* pField = iField == 0 ? window.pStatusField0 : window.pStatusField1;
+    if (!pField) return;
+    const QString sShown = ShownText(sText, StatusFieldChars);
+    if (pField->text() != sShown) pField->setText(sShown);
 }
+
+void FlushOutput(uWindowScript& window) { FlushSome(window, QDeadlineTimer(QDeadlineTimer::Forever)); }
 
 bool SetScript(int iWindow) {
     uWindowScript* pWindow = nullptr;
@@ -182,16 +264,16 @@ void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
     SetStatusText(window, 1, {});
     switch (event.iType) {
     case ScriptMessageStatus:
-        if (pOutput) SetStatusText(window, 0, QString::fromStdString(pOutput->sText));
-        break;
+        // One of a stream (a line per task): it waits for the batch, as output lines do.
+        if (pOutput) SetRunningStatus(window, QString::fromStdString(pOutput->sText));
+        return;
     case ScriptMessageError: {
         uEventData record;
         if (!pOutput || !Utility::EventDataTake(std::to_string(pOutput->iData), record)) return;
         WindowLog::AddError(record.sText);
         const QString text = QString::fromStdString(record.sText);
-        if (window.pMessages) window.pMessages->setPlainText(text);
-        FlushOutput(window);
-        AddOutputLine(window, &text);
+        SetMessages(window, text);
+        AddOutput(window, &text);
         SetStatusText(window, 0, text);
         SetButtons(window, 1, 1, 0, 0);
         break;
@@ -205,17 +287,15 @@ void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
         break;
     case ScriptMessageOutput: {
         const QString line = pOutput ? QString::fromStdString(pOutput->sText) : QString();
-        AddOutputLine(window, pOutput ? &line : nullptr);
-        return; // the batch scrolls once when it goes into the tab
+        AddOutput(window, pOutput ? &line : nullptr);
+        return;
     }
     case ScriptMessageWaitUser:
-        if (window.pMessages) {
-            if (pOutput && !pOutput->sText.empty()) {
-                window.pMessages->setPlainText(QString::fromStdString(pOutput->sText));
-                AppendMessage(window, TextWaiting);
-            } else {
-                window.pMessages->setPlainText(TextWaiting);
-            }
+        if (pOutput && !pOutput->sText.empty()) {
+            SetMessages(window, QString::fromStdString(pOutput->sText));
+            AppendMessage(window, TextWaiting);
+        } else {
+            SetMessages(window, TextWaiting);
         }
         window.fPaused = true;
         SetButtons(window, -1, 1, 0, -1);
@@ -227,7 +307,8 @@ void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
         break;
     default: break;
     }
-    FlushOutput(window);
+    // The tab is scrolled to its end when the batch goes in.
+    QueueFlush(window);
 }
 
 void OnTransferProgress(int iWindow, const EventHub::uEvent& event) {

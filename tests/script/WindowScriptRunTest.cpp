@@ -163,6 +163,60 @@ TEST_F(ScriptRunTest, TheThousandAndFirstLineStaysTheNextClearsTheTab) {
     EXPECT_EQ(w->pOutput->verticalScrollBar()->value(), w->pOutput->verticalScrollBar()->maximum());
 }
 
+// The cap counts lines: a message of several lines counts each of them.
+TEST_F(ScriptRunTest, AMessageOfSeveralLinesCountsEachTowardsTheCap) {
+    for (int i = 1; i <= WindowScript::MaxOutputLines - 2; ++i) Post(InstrumentScript::ScriptMessageOutput, "line");
+    Post(InstrumentScript::ScriptMessageOutput, "first\nsecond\nthird"); // 1001 lines now
+    Settle();
+    EXPECT_EQ(w->pOutput->document()->blockCount(), WindowScript::MaxOutputLines + 1);
+    Post(InstrumentScript::ScriptMessageOutput, "next");
+    Settle();
+    EXPECT_EQ(Output(*w), std::string(WindowScript::OutputClearedNotice) + "\nnext");
+}
+
+// A megabyte of text: the message area and the status field show its beginning and an
+// ellipsis, the "Output" tab and the log the whole text.
+TEST_F(ScriptRunTest, ALongTextShowsItsBeginningInTheMessageAreaAndStatusAndWholeInTheOutput) {
+    std::string sLong;
+    while (sLong.size() < (1u << 20)) sLong += "Skriptzeile 7 a long answer \xC3\xA4\xF0\x9F\x98\x80 ";
+    const QString sWhole = QString::fromStdString(sLong);
+    const QString sMessage = sWhole.first(WindowScript::MessageAreaChars) + QChar(0x2026);
+    const QString sStatus = sWhole.first(WindowScript::StatusFieldChars) + QChar(0x2026);
+    using namespace InstrumentScript;
+    struct uCase {
+        std::int64_t eType;
+        QString sMessages; // empty: not checked
+        QString sStatus;
+        bool fOutput;
+    };
+    for (const uCase& c : {uCase{ScriptMessageError, sMessage, sStatus, true},
+                           uCase{ScriptMessageWaitUser, sMessage + "\n" + WindowScript::TextWaiting, {}, false},
+                           uCase{ScriptMessageStatus, {}, sStatus, false},
+                           uCase{ScriptMessageOutput, {}, {}, true}}) {
+        SCOPED_TRACE(c.eType);
+        WindowLog::Clear(0);
+        std::int64_t iData = 0;
+        if (c.eType == ScriptMessageError)
+            iData = Utility::EventDataStore(uEventData{0, sLong, "InstrumentScript", "Thread"});
+        Post(c.eType, c.eType == ScriptMessageError ? std::string() : sLong, iData);
+        Settle();
+        if (!c.sMessages.isEmpty()) {
+            EXPECT_EQ(w->pMessages->toPlainText(), c.sMessages);
+        }
+        if (!c.sStatus.isEmpty()) {
+            EXPECT_EQ(w->pStatusField0->text(), c.sStatus);
+        }
+        if (!c.fOutput) continue;
+        // The tab breaks the long line into lines of its own; not a character is lost.
+        const QString sOutput = QString::fromStdString(Output(*w));
+        EXPECT_TRUE(QString(sOutput).remove('\n').endsWith(sWhole));
+        EXPECT_GT(w->pOutput->document()->blockCount(), 100);
+        if (c.eType == ScriptMessageError) {
+            EXPECT_NE(WindowLog::Text().find(sLong), std::string::npos);
+        }
+    }
+}
+
 TEST_F(ScriptRunTest, TransferTextsShowInFieldOneAndVanishWithTheNextMessage) {
     auto transfer = [&](std::intptr_t iType, std::int64_t iValue) {
         EventHub::PostEvent(::EventTransferStatus, iWindow, 0, iType, EventHub::Payload::Of<std::int64_t>(iValue));
