@@ -148,7 +148,16 @@ struct uViewState {
     std::thread refreshThread;
     // The drawing whose portions the view takes; portions of other drawings are dropped.
     std::int64_t iGeneration = 0;
+    // The portion going into the view, a few milliseconds' worth per turn of the Qt loop (2560
+    // lines at once would hold the GUI thread for tens of milliseconds): its text, how far it
+    // is in (-1: none in hand), and its drawing. The thread gets its permit when the whole
+    // portion is in.
+    QString sPortion;
+    qsizetype iPortionFrom = -1;
+    std::int64_t iPortionGeneration = -1;
 };
+
+struct uSendFile; // the send road's own (WindowScpiCommandSend.cpp)
 
 struct uWindowScpiCommand {
     std::int64_t iCreation = 0;
@@ -173,6 +182,9 @@ struct uWindowScpiCommand {
     std::int64_t iAwaitedTask = 0;
     std::deque<std::int64_t> mOutstanding;
     bool fBusy = false;
+    // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
+    // or another send lets go of it.
+    std::shared_ptr<uSendFile> pSendFile;
     QPointer<QShortcut> pEscape;
     QPointer<WindowFrame> pFrame;
 };

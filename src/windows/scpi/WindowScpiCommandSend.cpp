@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -68,30 +70,97 @@ void MakeIdle(uWindowScpiCommand& window) {
     Detail::SetStatus(window, "");
 }
 
-// Reads the file into the buffer; false with the failure text.
-bool ReadSendFile(DataBuffer& buffer, const QString& sFileName, std::string& sFailure) {
-    QFile file(sFileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+} // namespace
+
+// A file on its way into the send buffer: read a few milliseconds' worth per turn of the Qt
+// loop (64 MiB at once would hold the GUI thread for tens of milliseconds), then queued with
+// the task made when Send was clicked.
+struct uSendFile {
+    QFile file;
+    std::shared_ptr<DataBuffer> pData;
+    std::size_t iLength = 0;
+    bool fBlockHeader = false;
+    uTaskScpiCommand task;
+    std::string sLog; // "|" file name "|", after the command
+};
+
+namespace {
+
+constexpr int FileStepMilliseconds = 4;
+constexpr qint64 FileStepBytes = qint64{1} << 20;
+
+void QueueTask(uWindowScpiCommand& window, uTaskScpiCommand task, const std::string& sLog);
+
+// Opens the file and makes its buffer; false with the failure text.
+bool OpenSendFile(uSendFile& send, const QString& sFileName, std::string& sFailure) {
+    send.file.setFileName(sFileName);
+    if (!send.file.open(QIODevice::ReadOnly)) {
         sFailure = "File could not be opened: " + sFileName.toStdString();
         return false;
     }
-    const qint64 iLength = file.size();
-    if (iLength <= 0 || !buffer.reserve(static_cast<std::size_t>(iLength))) {
+    const qint64 iLength = send.file.size();
+    send.pData = std::make_shared<DataBuffer>();
+    if (iLength <= 0 || !send.pData->reserve(static_cast<std::size_t>(iLength))) {
         sFailure = "Not enough memory available.";
         return false;
     }
-    qint64 iRead = 0;
-    while (iRead < iLength) {
-        const qint64 iGot = file.read(reinterpret_cast<char*>(buffer.data()) + iRead, iLength - iRead);
-        if (iGot <= 0) break;
-        iRead += iGot;
-    }
-    buffer.setSize(static_cast<std::size_t>(iRead));
-    if (iRead != iLength) {
-        sFailure = "Error reading the file.";
-        return false;
-    }
+    send.iLength = static_cast<std::size_t>(iLength);
     return true;
+}
+
+// Reads on until the file is in or the step's time is up; false with the failure text.
+bool ReadSendFilePart(uSendFile& send, bool& fDone, std::string& sFailure) {
+    DataBuffer& buffer = *send.pData;
+    const QDeadlineTimer deadline(FileStepMilliseconds, Qt::PreciseTimer);
+    fDone = false;
+    do {
+        const qint64 iWant = std::min<qint64>(FileStepBytes, static_cast<qint64>(send.iLength - buffer.size()));
+        const qint64 iGot = iWant > 0 ? send.file.read(reinterpret_cast<char*>(buffer.data()) + buffer.size(), iWant) : 0;
+        if (iGot > 0) buffer.setSize(buffer.size() + static_cast<std::size_t>(iGot));
+        if (iGot <= 0 || buffer.size() == send.iLength) {
+            fDone = true;
+            if (buffer.size() != send.iLength) {
+                sFailure = "Error reading the file.";
+                return false;
+            }
+            return true;
+        }
+    } while (!deadline.hasExpired());
+    return true;
+}
+
+// The next part of the window's file; the task goes out when the file is in.
+void ContinueSendFile(int iWindow, const std::shared_ptr<uSendFile>& pSend) {
+    uWindowScpiCommand* p = nullptr;
+    // A cancel, another send or the window's close has let go of this file.
+    if (!FindInstance(iWindow, &p) || p->pSendFile != pSend) return;
+    uWindowScpiCommand& window = *p;
+    uSendFile& send = *pSend;
+    bool fDone = false;
+    std::string sFailure;
+    if (!ReadSendFilePart(send, fDone, sFailure)) {
+        window.pSendFile.reset();
+        WindowLog::AddError(sFailure);
+        MakeIdle(window);
+        return;
+    }
+    if (!fDone) {
+        QTimer::singleShot(0, window.gadgets.pAnswer, [iWindow, pSend] { ContinueSendFile(iWindow, pSend); });
+        return;
+    }
+    window.pSendFile.reset();
+    send.file.close();
+    if (send.fBlockHeader) {
+        std::string sHeader;
+        Instrument::CreateBlockHeader(send.pData->size(), sHeader);
+        send.task.sCommand += sHeader;
+    }
+    send.sLog = send.task.sCommand + send.sLog;
+    if (!send.pData->empty()) {
+        send.task.pData = std::move(send.pData);
+        send.task.fShareData = 1;
+    }
+    QueueTask(window, std::move(send.task), send.sLog);
 }
 
 void OnSendClicked(int iWindow, bool fRequestData) {
@@ -168,6 +237,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     uWindowScpiCommand& window = *p;
     InstrumentObject pInstrument = window.info.pInstrument;
     window.fCancelled = false;
+    window.pSendFile.reset();
     if (!pInstrument || !pInstrument->pInterface || !pInstrument->pInterface->IsConnected(*pInstrument) ||
         !window.info.fConnected) {
         MakeIdle(window);
@@ -179,56 +249,51 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.pReceived.reset();
 
     const uGadgets& g = window.gadgets;
-    std::string sCommand = Detail::RemoveMarkers(Detail::PrepareCommand(g.pCommand->toPlainText()));
-    std::string sLog = sCommand;
+    uTaskScpiCommand task;
+    task.head = {InstrumentTaskScpiCommand, 0, iWindow};
+    task.fSend = fSend ? 1 : 0;
+    task.sCommand = Detail::RemoveMarkers(Detail::PrepareCommand(g.pCommand->toPlainText()));
+    task.fRequestData = fRequestData ? 1 : 0;
+    task.fVendorSpecific = g.pVendorSpecific->isChecked() ? 1 : 0;
+    task.eWait = g.pWaitMav->isChecked() ? 1 : g.pWaitSrq->isChecked() ? 2 : 0;
     const bool fFile = g.pFile->isChecked();
     const QString sFileName = fFile ? g.pFileName->text() : QString();
-    const bool fBlockHeader = fFile && g.pBlockFormat->isChecked();
-    std::string sFailure;
-    bool fOk = true;
+    if (!fFile || sFileName.isEmpty()) {
+        const std::string sLog = task.sCommand;
+        QueueTask(window, std::move(task), sLog);
+        return;
+    }
     // The file goes to the task as a block of its own, handed over whole: a large file is read
     // once and never copied on this thread.
-    std::shared_ptr<DataBuffer> pFileData;
-    if (fFile && !sFileName.isEmpty()) {
-        pFileData = std::make_shared<DataBuffer>();
-        // A header has at most nine digits; a larger file would go out without one, and the
-        // instrument would read its bytes as commands.
-        if (fBlockHeader && QFileInfo(sFileName).size() > static_cast<qint64>(Instrument::MaxBlockCount)) {
-            sFailure = "The file is too large for a block header: " + sFileName.toStdString();
-            fOk = false;
-        } else {
-            fOk = ReadSendFile(*pFileData, sFileName, sFailure);
-        }
-        if (fOk && fBlockHeader) {
-            std::string sHeader;
-            Instrument::CreateBlockHeader(pFileData->size(), sHeader);
-            sCommand += sHeader;
-        }
-        sLog = sCommand + "|" + sFileName.toStdString() + "|";
+    auto pSend = std::make_shared<uSendFile>();
+    pSend->fBlockHeader = g.pBlockFormat->isChecked();
+    pSend->sLog = "|" + sFileName.toStdString() + "|";
+    pSend->task = std::move(task);
+    std::string sFailure;
+    // A header has at most nine digits; a larger file would go out without one, and the
+    // instrument would read its bytes as commands.
+    if (pSend->fBlockHeader && QFileInfo(sFileName).size() > static_cast<qint64>(Instrument::MaxBlockCount)) {
+        sFailure = "The file is too large for a block header: " + sFileName.toStdString();
+    } else if (OpenSendFile(*pSend, sFileName, sFailure)) {
+        window.pSendFile = pSend;
+        ContinueSendFile(iWindow, pSend);
+        return;
     }
-    std::int64_t iTask = 0;
-    if (fOk) {
-        uTaskScpiCommand task;
-        task.head = {InstrumentTaskScpiCommand, 0, iWindow};
-        task.fSend = fSend ? 1 : 0;
-        task.sCommand = sCommand;
-        if (pFileData && !pFileData->empty()) {
-            task.pData = std::move(pFileData);
-            task.fShareData = 1;
-        }
-        task.fRequestData = fRequestData ? 1 : 0;
-        task.fVendorSpecific = g.pVendorSpecific->isChecked() ? 1 : 0;
-        task.eWait = g.pWaitMav->isChecked() ? 1 : g.pWaitSrq->isChecked() ? 2 : 0;
-        window.info.iStartTime = Detail::ElapsedMilliseconds();
-        std::string sError;
-        iTask = pInstrument->pInterface->AddTask(*pInstrument, task, sError);
-        if (iTask == 0) {
-            sFailure = "Communication error: " + sError;
-            fOk = false;
-        }
-    }
-    if (!fOk) {
-        WindowLog::AddError(sFailure);
+    WindowLog::AddError(sFailure);
+    MakeIdle(window);
+}
+
+namespace {
+
+void QueueTask(uWindowScpiCommand& window, uTaskScpiCommand task, const std::string& sLog) {
+    InstrumentObject pInstrument = window.info.pInstrument;
+    std::string sError;
+    window.info.iStartTime = Detail::ElapsedMilliseconds();
+    const std::int64_t iTask = pInstrument && pInstrument->pInterface
+                                   ? pInstrument->pInterface->AddTask(*pInstrument, task, sError)
+                                   : 0;
+    if (iTask == 0) {
+        WindowLog::AddError("Communication error: " + sError);
         MakeIdle(window);
         return;
     }
@@ -237,10 +302,13 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     WindowLog::AddLine(window.info.sModel + " - SCPI command sent: " + Detail::CutForLog(sLog));
 }
 
+} // namespace
+
 void CancelTask(int iWindow) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p)) return;
     uWindowScpiCommand& window = *p;
+    window.pSendFile.reset(); // a file still being read stays here
     if (InstrumentObject pInstrument = window.info.pInstrument; pInstrument && pInstrument->pInterface) {
         uTaskCancel cancel;
         cancel.head = {InstrumentTaskCancel, 0, iWindow};

@@ -5,6 +5,7 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
+#include "common/UtilityGui.h"
 #include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -13,9 +14,11 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -141,23 +144,64 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
 
 namespace Detail {
 
-void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
+namespace {
+
+// A portion's time in one turn of the Qt loop; the rest goes in with the next turn.
+constexpr int PortionStepMilliseconds = 4;
+
+// Whether the drawing of the portion in hand was stopped (Escape): the portion still goes in
+// whole, as it came, but no other follows.
+bool DrawingStopped(uViewShared& shared) {
+    std::lock_guard lock(shared.viewMutex);
+    return shared.fStopRefresh;
+}
+
+// Puts the next lines of the portion in hand into the view; when it is all in, the thread may
+// render the next one, else the rest follows after the loop's other work. A portion of an
+// earlier drawing is dropped.
+void ContinuePortion(int iWindow) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p) || !p->gadgets.pAnswer) return;
-    const auto* pPortion = event.pData.Get<uViewPortion>();
-    const std::shared_ptr<uViewShared> pShared = p->view.pShared;
-    // A portion of an earlier drawing, or of one stopped since, is dropped.
-    if (!pPortion || !pShared || pPortion->iGeneration != p->view.iGeneration) return;
-    {
-        std::lock_guard lock(pShared->viewMutex);
-        if (pShared->fStopRefresh) return;
+    uViewState& view = p->view;
+    if (view.iPortionFrom < 0) return; // none in hand
+    const std::shared_ptr<uViewShared> pShared = view.pShared;
+    if (!pShared || view.iPortionGeneration != view.iGeneration) {
+        view.sPortion.clear();
+        view.iPortionFrom = -1;
+        return;
     }
-    p->gadgets.pAnswer->appendPlainText(pPortion->sText);
+    const bool fStopped = DrawingStopped(*pShared);
+    const QDeadlineTimer deadline = fStopped ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                             : QDeadlineTimer(PortionStepMilliseconds, Qt::PreciseTimer);
+    if (!Utility::AppendLines(p->gadgets.pAnswer, view.sPortion, view.iPortionFrom, deadline)) {
+        QTimer::singleShot(0, p->gadgets.pAnswer, [iWindow] { ContinuePortion(iWindow); });
+        return;
+    }
+    view.sPortion.clear();
+    view.iPortionFrom = -1;
+    if (fStopped) return;
     {
         std::lock_guard lock(pShared->viewMutex);
         ++pShared->iPermits;
     }
     pShared->viewSignal.notify_all();
+}
+
+} // namespace
+
+void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || !p->gadgets.pAnswer) return;
+    auto* pPortion = event.pData.Get<uViewPortion>();
+    // A portion of an earlier drawing, or of one stopped since, is dropped.
+    if (!pPortion) return;
+    uViewState& view = p->view;
+    const std::shared_ptr<uViewShared> pShared = view.pShared;
+    if (!pShared || pPortion->iGeneration != view.iGeneration || DrawingStopped(*pShared)) return;
+    view.iPortionGeneration = pPortion->iGeneration;
+    view.sPortion = std::move(pPortion->sText); // the event's own record, freed after this handler
+    view.iPortionFrom = 0;
+    ContinuePortion(iWindow);
 }
 
 void StopRefreshThread(uWindowScpiCommand& window, int iWaitMs) {

@@ -148,6 +148,37 @@ TEST_F(WindowScpiCommandTest, AFileGoesOutBareWhenTheBlockFormatIsNotTicked) {
     EXPECT_TRUE(LogHas("SCPI command sent: SIM:DATA |" + sPath.toStdString() + "|\n")) << Log();
 }
 
+// A file of many parts is read over several turns of the loop and goes out whole; a cancel
+// while a file is still being read lets go of it, and nothing reaches the instrument.
+TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheReadSendsNothing) {
+    const int iScpi = ConnectedWindow();
+    uGadgets& g = W(iScpi).gadgets;
+    const auto data = Pattern((std::size_t{5} << 20) + 123);
+    Type(iScpi, "SIM:DATA ");
+    Click(g.pFile);
+    Click(g.pBlockFormat);
+    ChooseFile(iScpi, WriteFile("parts.bin", data));
+    Click(g.pSend);
+    ASSERT_TRUE(WaitIdle(iScpi, 30000));
+    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
+    EXPECT_EQ(mRaw.Device().LastData(), data);
+    EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
+
+    // Far more than one turn reads (a sparse file: nothing of it is on the disk).
+    const QString sHuge = WriteFile("sparse.bin", {});
+    ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
+    g.pFileName->setText(sHuge);
+    const std::size_t iBefore = Units();
+    Click(g.pSend);
+    ASSERT_NE(W(iScpi).pSendFile, nullptr);
+    Click(g.pCancel);
+    EXPECT_EQ(W(iScpi).pSendFile, nullptr);
+    EXPECT_TRUE(WaitIdle(iScpi));
+    Settle();
+    EXPECT_EQ(Units(), iBefore);
+    EXPECT_FALSE(LogHas("|" + sHuge.toStdString() + "|")) << Log();
+}
+
 TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNothingQueued) {
     const int iScpi = ConnectedWindow();
     uGadgets& g = W(iScpi).gadgets;
