@@ -7,6 +7,8 @@
 //
 //   bench_ScpiWindowBench [rounds] [screenshot.png]
 // With a file name the screen is saved after the last answer (run under a display server).
+#include "GuiStallProbe.h"
+
 #include "../tests/tools/ToolSupport.h"
 
 #include "app/Main.h"
@@ -25,7 +27,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -64,43 +65,12 @@ WindowScpiCommand::uWindowScpiCommand* ScpiRecord(int iScpi) {
     return WindowScpiCommand::FindInstance(iScpi, &p) ? p : nullptr;
 }
 
-struct uRun {
-    double dSeconds = 0;
-    double dLongestStallMs = 0;
-};
-
-// Runs start() from inside the event loop and the loop until done(), with the 1 ms timer probe.
-template <class Start, class Done> uRun RunUntil(Start start, Done done) {
-    QElapsedTimer probe;
-    double dLongest = 0;
-    QTimer timer;
-    timer.setInterval(1);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        dLongest = std::max(dLongest, probe.nsecsElapsed() / 1e6);
-        probe.restart();
-    });
-    const auto begin = Clock::now();
-    bool fStarted = false;
-    QTimer::singleShot(0, [&] {
-        start();
-        fStarted = true;
-    });
-    probe.start();
-    timer.start();
-    QDeadlineTimer deadline(600000);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-        EventHub::Pump();
-        if (fStarted && done()) break;
-    }
-    timer.stop();
-    return {std::chrono::duration<double>(Clock::now() - begin).count(), dLongest};
-}
+using GuiStall::uRun;
 
 // Clicks the button from inside the event loop and runs the loop until the window is idle again,
 // with a 1 ms timer noting the longest gap between its ticks (the click's own work included).
 uRun RunClick(int iScpi, QPushButton* pButton) {
-    return RunUntil([pButton] { pButton->click(); },
+    return GuiStall::Measure([pButton] { pButton->click(); },
                     [iScpi] {
                         WindowScpiCommand::uWindowScpiCommand* p = ScpiRecord(iScpi);
                         return p && !p->fBusy && p->iAwaitedTask == 0;
@@ -230,11 +200,11 @@ int main(int argc, char** argv) {
         g.pViewMode->blockSignals(true);
         g.pViewMode->setCurrentIndex(mModes[i]);
         g.pViewMode->blockSignals(false);
-        mViews[i] = RunUntil([iScpi] { WindowScpiCommand::ShowData(iScpi); }, drawn);
+        mViews[i] = GuiStall::Measure([iScpi] { WindowScpiCommand::ShowData(iScpi); }, drawn);
         g.pAnswer->clear();
     }
     const QString sSaved = dir.filePath("saved.bin");
-    const uRun save = RunUntil(
+    const uRun save = GuiStall::Measure(
         [&] {
             QTimer::singleShot(0, [&] {
                 if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
