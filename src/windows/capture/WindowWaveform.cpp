@@ -181,8 +181,7 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     pChannels->setSelectionMode(QAbstractItemView::NoSelection);
     // The list grows with the window; the window's minimum holds it with three rows, so that a
     // new window fits the area of a new main window with "Refresh" and its status line in view.
-    const int iListHeight = std::min(135, pChannels->header()->sizeHint().height() + 3 * (pChannels->fontMetrics().height() + 4) +
-                                              2 * pChannels->frameWidth());
+    const int iListHeight = std::min(135, Utility::ListHeightForRows(pChannels, 3));
     pChannels->setGeometry(10, y, iWidth, iListHeight);
     y += iListHeight + RowGap;
     pRefresh = new QPushButton("Refresh", pTab);
