@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -102,6 +104,29 @@ TEST_F(WindowSizesTest, ANewChildFitsTheAreaAndShowsItsTextsWhole) {
         EventHub::PostEvent(EventCloseWindowRequest, iMain);
         ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
         Settle();
+    }
+}
+
+// Cascading the children of a new main window keeps each at least at its minimum, and no
+// window's gadgets have to scroll (the area's own cascade shrank the SCPI command window).
+TEST_F(WindowSizesTest, CascadeKeepsEachChildAtItsMinimumWithoutScrolling) {
+    const int iMain = OpenMain();
+    for (int iKind : {WindowKindScpiCommand, WindowKindScreenshot, WindowKindWaveform, WindowKindPreferences}) {
+        WindowStart::OpenChildByKind(iMain, iKind, 1);
+        Settle();
+    }
+    Choose(iMain, WindowStart::MenuCascade);
+    const auto children = ChildrenOf(iMain);
+    ASSERT_EQ(children.size(), 5u); // with the instrument list the main window opened
+    for (const auto& c : children) {
+        QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(c.iWindow);
+        SCOPED_TRACE(pMdiFrame->windowTitle().toStdString());
+        EXPECT_GE(pMdiFrame->width(), std::max(pMdiFrame->minimumWidth(), pMdiFrame->minimumSizeHint().width()));
+        EXPECT_GE(pMdiFrame->height(), std::max(pMdiFrame->minimumHeight(), pMdiFrame->minimumSizeHint().height()));
+        for (QScrollArea* pArea : ChildWindow::Find(c.iWindow)->findChildren<QScrollArea*>()) {
+            EXPECT_EQ(pArea->horizontalScrollBar()->maximum(), 0);
+            EXPECT_EQ(pArea->verticalScrollBar()->maximum(), 0);
+        }
     }
 }
 
