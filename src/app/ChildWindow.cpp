@@ -122,6 +122,12 @@ void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight)
     pMdiFrame->resize(iInnerWidth + m.left() + m.right(), iInnerHeight + m.top() + m.bottom());
 }
 
+void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight) {
+    auto* pMdiFrame = qobject_cast<QMdiSubWindow*>(pOuter);
+    if (fSaved && pMdiFrame) ResizeMdiFrame(pMdiFrame, iWidth, iHeight);
+    else pOuter->resize(iWidth, iHeight);
+}
+
 int MainWindow(int iWindow) {
     uChild* pChild = Lookup(iWindow);
     return pChild && pChild->fInstalled ? pChild->iMainWindow : 0;

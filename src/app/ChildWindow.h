@@ -14,6 +14,7 @@
 class QMdiArea;
 class QMdiSubWindow;
 class QMenuBar;
+class QWidget;
 class WindowFrame;
 
 namespace ChildWindow {
@@ -33,6 +34,10 @@ QMdiSubWindow* MdiFrame(int iWindow);
 // Sizes the MDI frame so that the child inside it gets that inner size (title bar and borders
 // come on top).
 void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight);
+// Sizes a new child's outer widget (its MDI frame or the window itself): a saved size (fSaved)
+// is the inner one, which an MDI frame takes with its title bar and borders on top (taken as the
+// frame's, the window would shrink by them at every start); a default size is the outer one.
+void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight);
 
 // The module's side. Begin gives the frame to build the window in: the MDI child iChild that the
 // main window made, or for -1 a new separate top-level window titled sTitle; nullptr when iChild

@@ -210,6 +210,9 @@ void MaximizeChild(int iWindow);
 void AdaptChild(int iWindow);
 // Side by side (fVertical) or one above the other, in the order the children were opened.
 void TileChildren(int iWindow, bool fVertical);
+// One behind the other from the top-left corner; each child keeps its size where that fits from
+// its new corner, and never gets smaller than its minimum.
+void CascadeChildren(int iWindow);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 

@@ -1,6 +1,6 @@
 // Arranging the MDI children of a main window: fitting the active one to the area, growing it
-// into the free space around its top-left corner, and tiling them side by side or one above
-// the other.
+// into the free space around its top-left corner, cascading them, and tiling them side by side
+// or one above the other.
 #include "app/ChildWindow.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
@@ -8,8 +8,10 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 
 #include <algorithm>
+#include <utility>
 
 namespace WindowStart {
 namespace {
@@ -82,6 +84,27 @@ void AdaptChild(int iWindow) {
     if (!target) return;
     pActive->setGeometry(ToQRect(*target));
     pActive->show();
+}
+
+void CascadeChildren(int iWindow) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow) || !pWindow->pMdiArea) return;
+    // The area's own cascade gives each child its preferred size, which for a window whose
+    // gadgets lie in a scroll area is smaller than they need.
+    std::vector<std::pair<QPointer<QMdiSubWindow>, QSize>> mSizes;
+    for (QMdiSubWindow* pFrame : OwnFrames(pWindow)) {
+        if (pFrame->isVisible() && !pFrame->isMinimized() && !pFrame->isMaximized()) mSizes.emplace_back(pFrame, pFrame->size());
+    }
+    pWindow->pMdiArea->cascadeSubWindows();
+    const QRect area = pWindow->pMdiArea->viewport()->rect();
+    for (const auto& [pFrame, size] : mSizes) {
+        if (!pFrame) continue;
+        const QSize room(area.right() + 1 - pFrame->x(), area.bottom() + 1 - pFrame->y());
+        pFrame->resize(size.boundedTo(room)
+                           .expandedTo(pFrame->size())
+                           .expandedTo(pFrame->minimumSize())
+                           .expandedTo(pFrame->minimumSizeHint()));
+    }
 }
 
 void TileChildren(int iWindow, bool fVertical) {

@@ -323,7 +323,7 @@ void EventMenu(int iWindow, int iItem, bool fCtrl) {
     case MenuTileVertically:
     case MenuTileHorizontally:
         if (!pArea) return;
-        if (iItem == MenuCascade) pArea->cascadeSubWindows();
+        if (iItem == MenuCascade) CascadeChildren(iWindow);
         else TileChildren(iWindow, iItem == MenuTileVertically);
         PostToMdiChildren(iWindow, EventSizeWindow);
         return;

@@ -10,6 +10,7 @@
 #include "platform/WindowFrame.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -77,6 +78,10 @@ void WriteWorkspaces(uIni* pIni) {
 // corner of the frame (for an MDI child, of its MDI frame); the size is the window's inner one.
 void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth, int iHeight, int iState) {
     QWidget* pOuter = pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pWindow;
+    // A main window that is maximised and stays so is left as it is: taken down to its normal size
+    // and up again, its children would be placed in the normal size's area (a window manager
+    // answers the maximising only later) and stale pixels would show around them.
+    if (!pMdiFrame && iState == Window::StateMaximized && pOuter->isMaximized()) return;
     if (pOuter->isMinimized() || pOuter->isMaximized()) pOuter->showNormal();
     if (pMdiFrame) {
         // The sizes come from a file that may have been edited: the border is added in 64 bits and
@@ -167,6 +172,8 @@ void LoadWorkspace(int iWindow, const std::string& sName) {
     int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 0, iHeight = 0, iState = Window::StateNormal;
     if (pWindow->pFrame && Window::LoadPosition(WindowKindStart, x, y, iWidth, iHeight, iState, 0, ini, sName)) {
         Place(pWindow->pFrame, nullptr, x, y, iWidth, iHeight, iState);
+        // The MDI area takes its new size now, before the children are kept inside it.
+        if (QLayout* pLayout = pWindow->pFrame->layout()) pLayout->activate();
     }
 
     Ini::SelectSection(ini, sName);

@@ -180,6 +180,11 @@ int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, 
     return 0;
 }
 
+int ListHeightForRows(const QTreeView* pList, int iRows) {
+    const int iHeader = pList->isHeaderHidden() ? 0 : pList->header()->sizeHint().height();
+    return iHeader + iRows * (pList->fontMetrics().height() + 4) + 2 * pList->frameWidth();
+}
+
 void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std::string& sPrefix) {
     if (!pList || !pList->header()) return;
     QHeaderView* pHeader = pList->header();

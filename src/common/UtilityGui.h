@@ -80,6 +80,9 @@ int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, 
 // column of the range as if it stood before that column's title.
 void ListIconAutoSizeColumns(QTreeView* pList, int iFirst, int iLast, const std::string& sPrefix = "");
 
+// The height that shows the list's header and iRows rows of text within its frame.
+int ListHeightForRows(const QTreeView* pList, int iRows);
+
 // Sets the window's icon from the record: the instrument's icon file, else a built-in icon; the
 // record keeps the icon shown. For an MDI child (fMdi) the MDI frame around it shows it too.
 void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);

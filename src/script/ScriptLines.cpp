@@ -31,6 +31,11 @@ void AppendCollapsed(std::string& sOut, std::string_view s) {
 
 int Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
+// Where the line after the line end at iEnd begins: a CR LF ends one line.
+std::size_t LineEnd(std::string_view sText, std::size_t iEnd) {
+    return sText[iEnd] == '\r' && iEnd + 1 < sText.size() && sText[iEnd + 1] == '\n' ? iEnd + 2 : iEnd + 1;
+}
+
 } // namespace
 
 uScriptTask& uScriptParse::AddTask(eScriptTaskType eType, const uScriptLine& line) {
@@ -106,7 +111,7 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
     std::int64_t iLine = 0;
     std::size_t iStart = 0;
     for (;;) {
-        const std::size_t iFeed = sText.find('\n', iStart);
+        const std::size_t iFeed = sText.find_first_of("\r\n", iStart);
         const std::string_view sPiece =
             sText.substr(iStart, iFeed == std::string_view::npos ? std::string_view::npos : iFeed - iStart);
         ++iLine;
@@ -136,8 +141,18 @@ void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, s
             lines.push_back(uScriptLine{eSource, std::move(sLine), iLine, 0});
         }
         if (iFeed == std::string_view::npos) break;
-        iStart = iFeed + 1;
+        iStart = LineEnd(sText, iFeed);
     }
+}
+
+std::int64_t NulLine(std::string_view sText) {
+    const std::size_t iNul = sText.find('\0');
+    if (iNul == std::string_view::npos) return 0;
+    std::int64_t iLine = 1;
+    for (std::size_t i = sText.find_first_of("\r\n"); i < iNul; i = sText.find_first_of("\r\n", LineEnd(sText, i))) {
+        ++iLine;
+    }
+    return iLine;
 }
 
 void AppendEscaped(std::string& sOut, std::string_view sText) {

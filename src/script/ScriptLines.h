@@ -36,9 +36,14 @@ std::string_view Word(std::string_view sText, std::size_t iIndex);
 // The text from the position on, empty when the position lies behind its end.
 std::string_view From(std::string_view sText, std::size_t iPosition);
 
-// Appends the lines of the text (split at line feeds only), trimmed, without comments, tabs
-// made blanks and blank runs collapsed outside the first quoted part.
+// Appends the lines of the text (each ended by CR, LF or CR LF, as the editor shows them),
+// trimmed, without comments, tabs made blanks and blank runs collapsed outside the first quoted part.
 void SplitScriptLines(std::string_view sText, std::vector<uScriptLine>& lines, std::int64_t eSource);
+
+// The number (from 1, counted as SplitScriptLines counts) of the first line holding a NUL byte,
+// 0 when there is none; and the error that names it.
+std::int64_t NulLine(std::string_view sText);
+inline constexpr const char* NulText = "The line contains a NUL byte, which a script cannot hold.";
 
 // For a line whose first word begins with "#": 1 the constant is defined, 0 an error in
 // sError, -1 a bare reference (no second word).

@@ -201,6 +201,13 @@ bool LinkInstructions(uScriptParse& parse, std::string& sError) {
 bool ParseScript(std::string_view sScript, std::string_view sConstants, std::shared_ptr<uScriptProgram>& pProgram,
                  std::string& sError) {
     pProgram.reset();
+    // A NUL byte would end the text early where it is read as a C string: the line is refused.
+    for (const auto& [sText, eSource] : {std::pair{sScript, LineSourceScript}, std::pair{sConstants, LineSourceConstants}}) {
+        if (const std::int64_t iNul = NulLine(sText); iNul != 0) {
+            sError = LineError(eSource, iNul, NulText);
+            return false;
+        }
+    }
     std::vector<uScriptLine> scriptLines, constantLines;
     SplitScriptLines(sScript, scriptLines, LineSourceScript);
     SplitScriptLines(sConstants, constantLines, LineSourceConstants);

@@ -500,14 +500,22 @@ void EventInstrument(const std::shared_ptr<uScriptThread>& pThread, const EventH
         uEventData record;
         const std::int64_t* pKey = event.pData.Get<std::int64_t>();
         if (pKey) Utility::EventDataTake(std::to_string(*pKey), record);
+        // The task that waited for the result names its line, as the run's other errors do.
+        uScriptTask* pFailed = nullptr;
+        std::shared_ptr<uScriptProgram> pProgram; // the task's list lives while the error is made
         {
             std::lock_guard lock(ModuleMutex());
             if (t.fStop) return;
             // The run no longer waits for the result: it waits for the user's Run or Stop.
-            if (t.awaited.eState == eAwait::Waiting) t.awaited.eState = eAwait::Failed;
+            if (t.awaited.eState == eAwait::Waiting) {
+                t.awaited.eState = eAwait::Failed;
+                pFailed = t.awaited.pTask;
+                pProgram = t.pProgram;
+            }
             t.cv.notify_all();
         }
-        PostError(t, "Script error: " + record.sText, record.sProcedure);
+        if (pFailed) PostScriptError(t, *pFailed, record.sProcedure, record.sText);
+        else PostError(t, "Script error: " + record.sText, record.sProcedure);
         return;
     }
     const uResultDispatch dispatch = ResultDispatchOf(event.iType);

@@ -14,13 +14,17 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,6 +42,29 @@
 namespace WindowScript {
 
 namespace {
+
+// The script editor: pasted text goes in by its length, so that a NUL byte in it does not end it
+// early and unseen (a check then names the byte's line).
+class ScriptEditor : public QsciScintilla {
+  public:
+    using QsciScintilla::QsciScintilla;
+    void paste() override {
+        const QMimeData* pData = QApplication::clipboard()->mimeData();
+        if (!pData || !pData->hasText() || isReadOnly()) return;
+        const QByteArray bytes = pData->text().toUtf8();
+        SendScintilla(SCI_BEGINUNDOACTION);
+        SendScintilla(SCI_REPLACESEL, 0ul, "");
+        SendScintilla(SCI_ADDTEXT, static_cast<unsigned long>(bytes.size()), bytes.constData());
+        SendScintilla(SCI_ENDUNDOACTION);
+    }
+
+  protected:
+    void keyPressEvent(QKeyEvent* pEvent) override {
+        if (!pEvent->matches(QKeySequence::Paste)) return QsciScintilla::keyPressEvent(pEvent);
+        paste();
+        pEvent->accept();
+    }
+};
 
 // The open script windows by window number; GUI thread only.
 std::map<int, std::unique_ptr<uWindowScript>> mWindowScript;
@@ -257,7 +284,7 @@ void CreateGadgets(int iWindow) {
     pSplitter->setChildrenCollapsible(false);
     pWindow->pSplitter = pSplitter;
     if (fScintillaEnabled) {
-        auto* pEditor = new QsciScintilla(pSplitter);
+        auto* pEditor = new ScriptEditor(pSplitter);
         pEditor->setUtf8(true);
         const QByteArray family = font.family().toUtf8();
         pEditor->SendScintilla(QsciScintillaBase::SCI_STYLESETFONT, 0ul, family.constData());
@@ -323,16 +350,32 @@ void UpdateMenuState(int) {
     }
 }
 
+// The editor's text goes in and out by its length: taken as a C string (as its text() and
+// setText() do), it would end at a NUL byte and the run would do only the part before it.
 std::string ScriptText(const uWindowScript& window) {
-    if (window.pEditor) return window.pEditor->text().toStdString();
+    if (window.pEditor) {
+        const auto iLength = static_cast<std::size_t>(window.pEditor->SendScintilla(QsciScintillaBase::SCI_GETLENGTH));
+        std::string sText(iLength + 1, '\0');
+        window.pEditor->SendScintilla(QsciScintillaBase::SCI_GETTEXT, static_cast<unsigned long>(sText.size()), sText.data());
+        sText.resize(iLength);
+        return sText;
+    }
     if (window.pEditorPlain) return window.pEditorPlain->toPlainText().toStdString();
     return {};
 }
 
 void SetScriptText(uWindowScript& window, const std::string& sText) {
-    const QString text = QString::fromStdString(sText);
-    if (window.pEditor) window.pEditor->setText(text);
-    else if (window.pEditorPlain) window.pEditorPlain->setPlainText(text);
+    if (window.pEditor) {
+        const bool fReadOnly = window.pEditor->isReadOnly();
+        window.pEditor->setReadOnly(false);
+        window.pEditor->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
+        window.pEditor->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(sText.size()),
+                                      sText.data());
+        window.pEditor->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
+        window.pEditor->setReadOnly(fReadOnly);
+    } else if (window.pEditorPlain) {
+        window.pEditorPlain->setPlainText(QString::fromStdString(sText));
+    }
 }
 
 void Close(int iWindow) {

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "common/FileLoading.h"
 #include "common/Ini.h"
+#include "script/ScriptLines.h"
 #include "script/WindowScript.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -76,7 +77,12 @@ void LoadFile(int iWindow, int iAction, const std::string& sFiles) {
         std::string sText, sError;
         if (!Utility::LoadTextFile(sPath, sText, sError)) return;
         SetScriptText(*pWindow, sText);
-        if (pWindow->pMessages) pWindow->pMessages->setPlainText(QString::fromStdString(sPath));
+        // The text is kept whole; a NUL byte in it is named at once, as a check would name it.
+        std::string sMessage = sPath;
+        if (const std::int64_t iNul = InstrumentScript::NulLine(sText); iNul != 0) {
+            sMessage += "\n" + InstrumentScript::LineError(InstrumentScript::LineSourceScript, iNul, InstrumentScript::NulText);
+        }
+        if (pWindow->pMessages) pWindow->pMessages->setPlainText(QString::fromStdString(sMessage));
     } else if (iAction == Qt::LinkAction) {
         if (pWindow->pEditor || !pWindow->pEditorPlain) return;
         pWindow->pEditorPlain->textCursor().insertText("\"" + QString::fromStdString(sPath) + "\"");

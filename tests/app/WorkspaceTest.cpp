@@ -237,6 +237,27 @@ TEST_F(WorkspaceTest, LoadingOpensAndPlacesTheChildrenInTheirFormsInANewMainWind
     EXPECT_EQ(ChildWindow::MdiFrame(scpi[0].iWindow)->pos(), QPoint(30, 20));
 }
 
+// Loaded into a maximised main window: the frame stays maximised, and the children take their
+// places in the maximised area, not in the area of the frame's normal size.
+TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWholeArea) {
+    WriteWorkspaces("[Lab]\r\nWindowStartPosition = 40,30,600,400,600,400,16777216\r\n"
+                    "WindowScpiCommandPositionMdi = 380,200,300,200,310,230,0\r\n");
+    const int iMain = OpenMain();
+    uWindowStart* p = Record(iMain);
+    p->pFrame->showMaximized();
+    Settle();
+    const QSize maximised = p->pFrame->size();
+    Choose(iMain, WindowStart::MenuWorkspaceFirst);
+    EXPECT_TRUE(p->pFrame->isMaximized());
+    EXPECT_EQ(p->pFrame->size(), maximised);
+    const auto scpi = ChildrenOf(iMain, WindowKindScpiCommand);
+    ASSERT_EQ(scpi.size(), 1u);
+    QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(scpi[0].iWindow);
+    EXPECT_EQ(pMdiFrame->pos(), QPoint(380, 200));
+    EXPECT_EQ(ChildWindow::Find(scpi[0].iWindow)->size(), QSize(300, 200));
+    EXPECT_TRUE(p->pMdiArea->viewport()->rect().contains(pMdiFrame->geometry()));
+}
+
 // The file may have been edited by hand: sizes at the edge of the integer range must neither
 // overflow when the MDI frame's border is added nor make a child larger than a widget can be.
 TEST_F(WorkspaceTest, HugeSizesInTheFileAreBoundedNotOverflowed) {

@@ -265,7 +265,7 @@ TEST_F(ScriptInstrumentWait, AnErrorResultWaitsForRunAndGoesOnWithTheNextTask) {
     seams.Core().SetAnswer(InstrumentTaskScpiCommand, FakeCore::eAnswer::Error);
     Run(pProgram);
     ASSERT_TRUE(collector.WaitFor(ScriptMessageError));
-    EXPECT_EQ(collector.Texts(ScriptMessageError).front(), "Script error: Timeout while reading.");
+    EXPECT_EQ(collector.Texts(ScriptMessageError).front(), "Script error: Skriptzeile 1 Task - Timeout while reading.");
     EXPECT_FALSE(ScriptTest::PumpUntil([&] { return HasOutput("Skriptzeile 3 goto done"); }, 200));
     std::string sError;
     ASSERT_TRUE(RunScript(pInstance, sError));

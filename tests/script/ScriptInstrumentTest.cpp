@@ -442,7 +442,7 @@ TEST_F(ScriptInstrument, AFailedWaveformLeavesTheRunAsleepUntilStop) {
     seams.Core().SetErrorText("The instrument is not supported for reading the traces.");
     Run(Parsed(Declare + "waveform w\nw function waveform ch1\nfunction beep ok"));
     ASSERT_TRUE(collector.WaitFor(ScriptMessageError));
-    EXPECT_EQ(Errors(), std::vector<std::string>{"Script error: The instrument is not supported for reading the traces."});
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Script error: Skriptzeile 3 Task - The instrument is not supported for reading the traces."});
     ScriptTest::PumpUntil([] { return false; }, 100);
     EXPECT_EQ(ScriptTest::Sleeping(*pInstance), eSleep::Result);
     EXPECT_TRUE(seams.Env().Beeps().empty());

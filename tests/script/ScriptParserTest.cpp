@@ -26,7 +26,10 @@ TEST(ScriptLines, SplitTrimsDropsCommentsAndCollapsesBlanks) {
         {"x set \"a  b\" \"c  d\"", {{1, "x set \"a  b\" \"c d\""}}},
         {"x set \"a\tb\"", {{1, "x set \"a b\""}}},
         {"x  set \"a  b", {{1, "x set \"a b"}}},
-        {"a\rb", {{1, "a\rb"}}}, // a carriage return alone ends no line
+        // CR, LF and CR LF each end a line, as the editor shows them.
+        {"a\rb", {{1, "a"}, {2, "b"}}},
+        {"a\r\rb\n\r\nc\r\n", {{1, "a"}, {3, "b"}, {5, "c"}}},
+        {"a\n\rb\r", {{1, "a"}, {3, "b"}}},
         {std::string("a\0b  \xff\xfe", 7), {{1, std::string("a\0b \xff\xfe", 6)}}},
         {"", {}},
     };
@@ -56,6 +59,20 @@ std::string Parse(const std::string& sScript, const std::string& sConstants = ""
     const bool f = ParseScript(sScript, sConstants, pProgram, sError);
     if (pOut) *pOut = pProgram;
     return f ? std::string() : sError;
+}
+
+TEST(ScriptLines, ANulByteIsRefusedNamingItsLine) {
+    using namespace std::string_literals;
+    const struct {
+        std::string sScript, sConstants, sError;
+    } cases[] = {
+        {"label a\rgoto a\r\n\0\n"s, "", "Script - Error at line 3. "},
+        {"label a // \0"s, "", "Script - Error at line 1. "},
+        {"label a\n", "#x set 1\n#y set \0"s, "Constants - Error at line 2. "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Parse(c.sScript, c.sConstants), c.sError + NulText) << c.sError;
+    }
 }
 
 TEST(ScriptParser, ErrorsInTheirExactForm) {
@@ -94,7 +111,7 @@ TEST(ScriptParser, ErrorsInTheirExactForm) {
         {"xyz\ngoto nowhere\n#a set 1\n#a set 1", "", "Script - Error at line 4. The constant was already defined in the script in line 3: #a"},
         {"xyz\ngoto nowhere", "", "Script - Error at line 2. The jump label is not present: nowhere"},
         // Control bytes of the line are shown escaped, in the checkers' texts and in the linking pass's.
-        {std::string("goto a\0b", 8), "", "Script - Error at line 1. The jump label is not present: a\\x00b"},
+        {"goto a\x02" "b", "", "Script - Error at line 1. The jump label is not present: a\\x02b"},
         {"xyz\x1f\x7f 5", "", "Script - Error at line 1. The variable does not exist, it has not been declared: xyz\\x1F\\x7F"},
         {"true goto a\x01\nlabel a", "", "Script - Error at line 1. The jump label is not present: a\\x01"},
         {"label x", "#a\x1b set 1\n#A\x1b set 2",

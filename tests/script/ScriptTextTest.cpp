@@ -61,7 +61,8 @@ TEST(ScriptText, EveryBodyOfTheVariableLines) {
         {"string a\ninteger b\na set B\nb add A\nb sub a", "",
          "  1   string a\n  2   integer b\n  3   a set b\n  4   b add a\n  5   b sub a\n"},
         {"  integer \t  x  \nx  set\t5   ", "", "  1   integer x\n  2   x set 5\n"},
-        {"string s\ns set a\rb\0c"s, "", "  1   string s\n  2   s set a\rb\0c\n"s},
+        // Control bytes stay as they are (CR ends a line and a NUL byte is refused, as lines are split).
+        {"string s\ns set a\x01" "b\x1f" "c"s, "", "  1   string s\n  2   s set a\x01" "b\x1f" "c\n"s},
     });
 }
 

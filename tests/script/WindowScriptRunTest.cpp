@@ -4,7 +4,9 @@
 
 #include "script/ScriptThread.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -64,6 +66,35 @@ TEST_F(ScriptRunTest, RunGoesToTheEndWithItsOutputBelowTheParsedText) {
               std::string::npos);
     EXPECT_EQ(sOutput.substr(0, std::string(Canonical).size()), Canonical);
     EXPECT_LT(std::string(Canonical).size(), sOutput.find("Skriptzeile"));
+}
+
+// A NUL byte neither cuts the text short (the run would do only the part before it) nor passes
+// unnoticed: the editor keeps the whole text, and loading and Check name the byte's line.
+TEST_F(ScriptRunTest, ANulByteIsKeptAndNamedByItsLineWhereverTheTextCameFrom) {
+    using namespace std::string_literals;
+    const std::string sError = "Script - Error at line 3. The line contains a NUL byte, which a script cannot hold.";
+    const struct {
+        const char* sHow;
+        std::string sText;
+    } cases[] = {{"loaded", "label top\rgoto top\r\nx\0y\ngoto top\n"s}, {"pasted", "label top\ngoto top\nx\0y\ngoto top\n"s}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sHow);
+        WindowScript::SetScriptText(*w, "");
+        if (c.sHow == std::string("loaded")) {
+            WriteFile("nul.txt", c.sText);
+            WindowScript::LoadFile(iWindow, Qt::CopyAction, dir.filePath("nul.txt").toStdString());
+            EXPECT_EQ(Messages(*w), dir.filePath("nul.txt").toStdString() + "\n" + sError);
+        } else {
+            auto* pData = new QMimeData;
+            pData->setText(QString::fromStdString(c.sText));
+            QApplication::clipboard()->setMimeData(pData);
+            w->pEditor->paste();
+        }
+        EXPECT_EQ(WindowScript::ScriptText(*w), c.sText);
+        w->pButtonCheck->click();
+        ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
+        EXPECT_EQ(Messages(*w), sError);
+    }
 }
 
 TEST_F(ScriptRunTest, AParseErrorReplacesTheMessageAreaEndsTheOutputAndReachesTheLog) {

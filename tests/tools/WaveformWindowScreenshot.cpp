@@ -1,7 +1,9 @@
 // Drives the real waveform window for a look by eye: a main window connected to the simulated
 // Rigol DS1000Z Plus over raw TCP on loopback, the waveform window as a separate window after
-// "Refresh" with two channels ticked, then its "Options" tab with rows checked. Saves
-// <folder>/waveform.png and <folder>/waveform-options.png and prints what the window shows.
+// "Refresh" with two channels ticked, then its "Options" tab with rows checked; last a new main
+// window at its default size with the waveform window in its MDI area. Saves
+// <folder>/waveform.png, <folder>/waveform-options.png and <folder>/waveform-mdi.png and prints
+// what the window shows.
 // Usage: tool_WaveformWindowScreenshot <folder>  (under a display server such as Xvfb, inside a
 // network namespace of its own).
 #include "ToolSupport.h"
@@ -98,7 +100,21 @@ int main(int argc, char** argv) {
     std::printf("tab: %s\n", p->gadgets.pPanel->tabText(1).toUtf8().constData());
     Print(p->gadgets.pOptionList, "Options");
 
+    // A new main window at its default size with the waveform window in its MDI area.
+    EventHub::PostEvent(EventCloseWindowRequest, p->iWindow);
+    ToolSupport::Settle(300);
+    const int iNew = Main::OpenMainWindow();
+    ToolSupport::Settle(300);
+    WindowStart::OpenChildByKind(iNew, WindowKindWaveform, 1);
+    ToolSupport::Settle(600);
+    const bool fThird = ToolSupport::Grab(sFolder + "/waveform-mdi.png");
+    if (WindowWaveform::GetInstance(WindowStart::FindChild(iNew, WindowKindWaveform), &p)) {
+        std::printf("in a new main window: MDI child %dx%d (minimum %dx%d)\n", p->pFrame->parentWidget()->width(),
+                    p->pFrame->parentWidget()->height(), p->iMinimumWidth, p->iMinimumHeight);
+    }
+
     std::fflush(stdout);
+    EventHub::PostEvent(EventCloseWindowRequest, iNew);
     ToolSupport::CloseAll(iMain);
-    return fFirst && fSecond ? 0 : 1;
+    return fFirst && fSecond && fThird ? 0 : 1;
 }

@@ -221,7 +221,7 @@ bool Build(uViewer& viewer, int iMainWindow, int iChild, const uInstrumentWindow
     }
     QWidget* pOuter = pFrame;
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(viewer.iWindow)) pOuter = pMdiFrame;
-    pOuter->resize(iWidth, iHeight);
+    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pOuter->move(x, y);
 
     BuildMenuBar(viewer);

@@ -179,8 +179,11 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     pChannels->setColumnWidth(1, 100);
     pChannels->setRootIsDecorated(false);
     pChannels->setSelectionMode(QAbstractItemView::NoSelection);
-    pChannels->setGeometry(10, y, iWidth, 135);
-    y += 135 + RowGap;
+    // The list grows with the window; the window's minimum holds it with three rows, so that a
+    // new window fits the area of a new main window with "Refresh" and its status line in view.
+    const int iListHeight = std::min(135, Utility::ListHeightForRows(pChannels, 3));
+    pChannels->setGeometry(10, y, iWidth, iListHeight);
+    y += iListHeight + RowGap;
     pRefresh = new QPushButton("Refresh", pTab);
     pRefresh->setGeometry(10, y, std::max(MinButtonWidth, pRefresh->sizeHint().width() + 10), RowHeight);
 

@@ -440,7 +440,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
     const int iWindow = pFrame->Window();
     QWidget* pOuter = pFrame;
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow)) pOuter = pMdiFrame;
-    pOuter->resize(iWidth, iHeight);
+    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pOuter->move(x, y);
 
     auto pRecord = std::make_unique<uWindowScpiCommand>();

@@ -253,8 +253,9 @@ void PlaceWindow(WindowFrame* pFrame, QMdiSubWindow* pMdiFrame) {
     }
     int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 600, iHeight = 450;
     int iState = Window::StateNormal;
-    Window::LoadPosition(WindowKindSelectInstrument, x, y, iWidth, iHeight, iState, 1);
-    pMdiFrame->resize(iWidth, iHeight);
+    const bool fFound = Window::LoadPosition(WindowKindSelectInstrument, x, y, iWidth, iHeight, iState, 1);
+    ChildWindow::ResizeNew(pMdiFrame, fFound, iWidth, iHeight);
+
     if (x != Window::DefaultPosition && y != Window::DefaultPosition) pMdiFrame->move(x, y);
     if (iState == Window::StateMaximized) pMdiFrame->showMaximized();
     else if (iState == Window::StateMinimized) pMdiFrame->showMinimized();
@@ -331,7 +332,6 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
         // A separate list belongs to its main window: it stays above it and goes with it.
         pFrame->setParent(pMain->pFrame, Qt::Window);
     }
-    PlaceWindow(pFrame, pMdiFrame);
 
     uWindowSelectInstrument& w = mWindowSelectInstrument[iWindow];
     w.iCreation = ++iCreationCounter;
@@ -349,6 +349,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     w.pStatusText = Utility::StatusLabel(w.pStatusBar);
     CreateGadgets(w);
     pFrame->setCentralWidget(w.pPanel);
+    PlaceWindow(pFrame, pMdiFrame);
 
     ShowView(w, w.fListIconView, false);
     ReadOptions(w);
@@ -363,6 +364,9 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     hooks.fnLayout = [iWindow] { ResizeGadgets(iWindow); };
     hooks.fnClosing = [iWindow] { mWindowSelectInstrument.erase(iWindow); };
     ChildWindow::Install(pFrame, std::move(hooks));
+    // Never smaller than its pages need, once they are shown and measure what they hold (a
+    // separate window's layout sees to that by itself).
+    if (pMdiFrame) pMdiFrame->setMinimumSize(pMdiFrame->minimumSizeHint());
     BindEvents(iWindow);
     Utility::EnableSmartRefresh(pFrame);
     UpdateGadgetStates(iWindow);

@@ -63,6 +63,8 @@ QTreeWidget* NewList(QWidget* pParent, const QStringList& titles, bool fHiddenFi
     pList->setAllColumnsShowFocus(true);
     pList->setSelectionMode(QAbstractItemView::SingleSelection);
     pList->header()->setStretchLastSection(false);
+    // However small the window, three rows show below the header.
+    pList->setMinimumHeight(Utility::ListHeightForRows(pList, 3));
     // Hidden only now: a header that changes its last section's stretch after hiding a column
     // keeps the hidden column's former width as an empty strip before the next one.
     if (fHiddenFirst) pList->setColumnHidden(0, true);
@@ -309,6 +311,8 @@ QWidget* SerialPage(uWindowSelectInstrument& w) {
 
 void CreateGadgets(uWindowSelectInstrument& window) {
     window.pPanel = new QTabWidget(window.pFrame);
+    // Every page's title shows whole: the window is at least as wide as the row of tabs.
+    window.pPanel->setUsesScrollButtons(false);
     window.pPanel->addTab(InstrumentPage(window), "Instrument");
     window.pPanel->addTab(OptionsPage(window), "Options for USB and LAN");
     window.pPanel->addTab(LanPage(window), "Add LAN instrument");

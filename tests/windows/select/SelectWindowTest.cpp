@@ -10,6 +10,7 @@
 #include "sim/SerialDevice.h"
 
 #include <QHeaderView>
+#include <QMdiSubWindow>
 #include <QStackedWidget>
 
 #include <filesystem>
@@ -227,6 +228,51 @@ TEST_F(SelectWindowTest, ASeparateListBelongsToItsMainWindow) {
     EXPECT_TRUE(pList->isWindow());
     EXPECT_EQ(pList->parentWidget(), Record(iMain)->pFrame.data());
     EXPECT_TRUE(WaitForSearch(iList));
+}
+
+// A window kept far too small (as one that shrank at every start) opens as large as its pages
+// need: every page's fields and buttons whole, the tabs' titles without scroll arrows, three rows
+// in each list; and it keeps its size from one start to the next.
+TEST_F(SelectWindowTest, ARestoredWindowBelowItsMinimumIsEnlargedAndKeepsItsSize) {
+    WriteConfig("[Window]\nWindowSelectInstrumentPositionMdi=10,10,552,282,560,310,0\n");
+    Main::CloseConfig();
+    Main::OpenConfig();
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iList);
+    EXPECT_GE(pMdiFrame->width(), pMdiFrame->minimumSizeHint().width());
+    EXPECT_GE(pMdiFrame->height(), pMdiFrame->minimumSizeHint().height());
+    QTabWidget* pPanel = Gadget<QTabWidget>(iList);
+    EXPECT_GE(pPanel->tabBar()->width(), pPanel->tabBar()->sizeHint().width());
+    for (int iPage = 0; iPage < pPanel->count(); ++iPage) {
+        SCOPED_TRACE(pPanel->tabText(iPage).toStdString());
+        pPanel->setCurrentIndex(iPage);
+        Settle();
+        for (QWidget* p : pPanel->widget(iPage)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!p->isVisible()) continue;
+            const std::string sWhat = p->metaObject()->className() + std::string(" ") + p->objectName().toStdString();
+            if (auto* pTree = qobject_cast<QTreeWidget*>(p)) {
+                EXPECT_GE(pTree->viewport()->height(), 3 * pTree->fontMetrics().height()) << "list rows";
+            } else if (qobject_cast<QAbstractButton*>(p) || qobject_cast<QComboBox*>(p) || qobject_cast<QLineEdit*>(p) ||
+                       qobject_cast<QLabel*>(p)) {
+                EXPECT_GE(p->width(), p->minimumSizeHint().width()) << sWhat;
+                EXPECT_GE(p->height(), p->minimumSizeHint().height()) << sWhat;
+                EXPECT_EQ(p->visibleRegion().boundingRect(), p->rect()) << sWhat;
+            }
+        }
+    }
+    // Made larger, closed and opened again at the size it had.
+    pMdiFrame->resize(pMdiFrame->size() + QSize(40, 30));
+    const QSize left = ChildWindow::Find(iList)->size();
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+    StopSearch();
+    const int iAgain = ListOf(OpenMain());
+    ASSERT_NE(iAgain, 0);
+    EXPECT_EQ(ChildWindow::Find(iAgain)->size(), left);
+    ASSERT_TRUE(WaitForSearch(iAgain));
 }
 
 TEST_F(SelectWindowTest, TheChosenNetworksAreWholeEntries) {
