@@ -69,8 +69,7 @@ TEST(FileSavingTest, EveryFailureKeepsTheOldFileNamesPathAndReasonAndLeavesNothi
         sIni += "Key" + std::to_string(i) + "=" + std::string(60, 'v') + "\r\n";
     Put(sSeed, sIni);
     const std::vector<std::pair<const char*, Saver>> savers = {
-        {"one way",
-         WithReason([](const std::string& s, std::string& r) { return Utility::SaveFile(s, Large, r); })},
+        {"one way", WithReason([](const std::string& s, std::string& r) { return Utility::SaveFile(s, Large, r); })},
         {"add", WithReason([](const std::string& s, std::string& r) {
              const std::string_view parts[] = {Large};
              return Utility::AppendFile(s, parts, r);
@@ -88,9 +87,7 @@ TEST(FileSavingTest, EveryFailureKeepsTheOldFileNamesPathAndReasonAndLeavesNothi
              return f;
          }},
         {"screenshot",
-         [&](const std::string& s, std::string& sShown) {
-             return ScreenshotImages::WritePng(noise, s, false, sShown);
-         }},
+         [&](const std::string& s, std::string& sShown) { return ScreenshotImages::WritePng(noise, s, false, sShown); }},
         {"SCPI answer",
          [](const std::string& s, std::string& sShown) {
              return WindowScpiCommand::Detail::WriteFileWhole(
@@ -103,28 +100,20 @@ TEST(FileSavingTest, EveryFailureKeepsTheOldFileNamesPathAndReasonAndLeavesNothi
         const char* sReason;
         bool fFull = false; // the disk runs full after 64 KiB
     };
-    const auto old = [](const std::string& s, mode_t iMode = 0644) {
-        Put(s + "/t", Old);
-        ::chmod((s + "/t").c_str(), iMode);
-        return s + "/t";
+    // The target "t" in the folder, made by make (nothing: the name only).
+    const auto at = [](std::function<void(const char*)> make) {
+        return [make](const std::string& s) {
+            if (make) make((s + "/t").c_str());
+            return s + "/t";
+        };
     };
+    const auto old = [&](mode_t iMode) { return at([iMode](const char* p) { Put(p, Old); ::chmod(p, iMode); }); };
     const std::vector<uCase> cases = {
-        {"missing folder", [](const std::string& s) { return s + "/missing/t"; },
-         "(No such file or directory)"},
-        {"read-only file", [&](const std::string& s) { return old(s, 0444); }, "(Permission denied)"},
-        {"full disk", [&](const std::string& s) { return old(s); }, "(File too large)", true},
-        {"pipe",
-         [](const std::string& s) {
-             ::mkfifo((s + "/t").c_str(), 0666);
-             return s + "/t";
-         },
-         "not a regular file"},
-        {"folder",
-         [](const std::string& s) {
-             ::mkdir((s + "/t").c_str(), 0777);
-             return s + "/t";
-         },
-         "(Is a directory)"},
+        {"missing folder", [](const std::string& s) { return s + "/missing/t"; }, "(No such file or directory)"},
+        {"read-only file", old(0444), "(Permission denied)"},
+        {"full disk", old(0644), "(File too large)", true},
+        {"pipe", at([](const char* p) { ::mkfifo(p, 0666); }), "not a regular file"},
+        {"folder", at([](const char* p) { ::mkdir(p, 0777); }), "(Is a directory)"},
         {"NUL byte", [](const std::string& s) { return s + std::string("/b6\0.txt", 8); }, "NUL byte"},
     };
     for (const auto& [sSaver, save] : savers) {
@@ -135,14 +124,12 @@ TEST(FileSavingTest, EveryFailureKeepsTheOldFileNamesPathAndReasonAndLeavesNothi
             std::string sShown;
             const FileSizeLimit limit(c.fFull ? 64 * 1024 : RLIM_INFINITY);
             ASSERT_TRUE(limit.Active());
-            EXPECT_FALSE(save(sTarget, sShown)) << sSaver << ", " << c.sName;
-            EXPECT_NE(sShown.find(sTarget), std::string::npos) << sSaver << ", " << c.sName << ": " << sShown;
-            EXPECT_NE(sShown.find(c.sReason), std::string::npos)
-                << sSaver << ", " << c.sName << ": " << sShown;
-            if (before.contains("t") && QFileInfo(QString::fromStdString(sTarget)).isFile()) {
-                EXPECT_TRUE(Bytes(sTarget) == Old) << sSaver << ", " << c.sName;
-            }
-            EXPECT_EQ(Entries(folder.path().toStdString()), before) << sSaver << ", " << c.sName;
+            SCOPED_TRACE(std::string(sSaver) + ", " + c.sName);
+            EXPECT_FALSE(save(sTarget, sShown));
+            EXPECT_NE(sShown.find(sTarget), std::string::npos) << sShown;
+            EXPECT_NE(sShown.find(c.sReason), std::string::npos) << sShown;
+            if (before.contains("t") && QFileInfo(QString::fromStdString(sTarget)).isFile()) EXPECT_TRUE(Bytes(sTarget) == Old);
+            EXPECT_EQ(Entries(folder.path().toStdString()), before);
             ::chmod(sTarget.c_str(), 0644);
         }
     }
