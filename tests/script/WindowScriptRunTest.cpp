@@ -216,35 +216,25 @@ TEST_F(ScriptRunTest, ALongTextShowsItsBeginningInTheMessageAreaAndStatusAndWhol
     using namespace InstrumentScript;
     struct uCase {
         std::int64_t eType;
-        QString sMessages; // empty: not checked
-        QString sStatus;
+        QString sMessages, sStatus; // empty: not checked
         bool fOutput;
     };
     for (const uCase& c : {uCase{ScriptMessageError, sMessage, sStatus, true},
                            uCase{ScriptMessageWaitUser, sMessage + "\n" + WindowScript::TextWaiting, {}, false},
-                           uCase{ScriptMessageStatus, {}, sStatus, false},
-                           uCase{ScriptMessageOutput, {}, {}, true}}) {
+                           uCase{ScriptMessageStatus, {}, sStatus, false}, uCase{ScriptMessageOutput, {}, {}, true}}) {
         SCOPED_TRACE(c.eType);
         WindowLog::Clear(0);
-        std::int64_t iData = 0;
-        if (c.eType == ScriptMessageError)
-            iData = Utility::EventDataStore(uEventData{0, sLong, "InstrumentScript", "Thread"});
-        Post(c.eType, c.eType == ScriptMessageError ? std::string() : sLong, iData);
+        const bool fError = c.eType == ScriptMessageError; // the text comes as event data
+        Post(c.eType, fError ? std::string() : sLong,
+             fError ? Utility::EventDataStore(uEventData{0, sLong, "InstrumentScript", "Thread"}) : 0);
         Settle();
-        if (!c.sMessages.isEmpty()) {
-            EXPECT_EQ(w->pMessages->toPlainText(), c.sMessages);
-        }
-        if (!c.sStatus.isEmpty()) {
-            EXPECT_EQ(w->pStatusField0->text(), c.sStatus);
-        }
+        if (!c.sMessages.isEmpty()) EXPECT_EQ(w->pMessages->toPlainText(), c.sMessages);
+        if (!c.sStatus.isEmpty()) EXPECT_EQ(w->pStatusField0->text(), c.sStatus);
         if (!c.fOutput) continue;
         // The tab breaks the long line into lines of its own; not a character is lost.
-        const QString sOutput = QString::fromStdString(Output(*w));
-        EXPECT_TRUE(QString(sOutput).remove('\n').endsWith(sWhole));
+        EXPECT_TRUE(QString::fromStdString(Output(*w)).remove('\n').endsWith(sWhole));
         EXPECT_GT(w->pOutput->document()->blockCount(), 100);
-        if (c.eType == ScriptMessageError) {
-            EXPECT_NE(WindowLog::Text().find(sLong), std::string::npos);
-        }
+        if (fError) EXPECT_NE(WindowLog::Text().find(sLong), std::string::npos);
     }
 }
 
