@@ -111,14 +111,11 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
 // with them is identified as the four-channel model, whose channel refresh asks for four
 // channels. An entry saying "RTB2000" keeps its meaning (two channels) whatever *IDN? says.
 TEST_F(SelectLoopbackTest, FourChannelModelsAddedByHandOfferFourChannels) {
-    struct uCase {
-        const char* sMaker;
-        const char* sModel;
-        const char* sIdnModel;
+    const struct {
+        const char *sMaker, *sModel, *sIdnModel;
         std::int64_t eModel;
-        std::size_t iChannels;
-    };
-    const uCase cases[] = {
+        qsizetype iChannels;
+    } cases[] = {
         {"Rohde & Schwarz", "RTB2004", "RTB2004", ModelRohdeSchwarzRTB2000Ch4, 4},
         {"Siglent Technologies", "SDS2104X Plus", "SDS2104X Plus", ModelSiglentSDS2000XPlusCh4, 4},
         {"Rohde & Schwarz", "RTB2000", "RTB2004", ModelRohdeSchwarzRTB2000Ch2, 2},
@@ -127,7 +124,7 @@ TEST_F(SelectLoopbackTest, FourChannelModelsAddedByHandOfferFourChannels) {
     const int iList = OpenWithList();
     ASSERT_NE(iList, 0);
     ASSERT_TRUE(WaitForSearch(iList));
-    for (const uCase& c : cases) {
+    for (const auto& c : cases) {
         Combo(iList, 2, 1)->setEditText(c.sMaker);
         Settle();
         const int iIndex = Combo(iList, 2, 2)->findText(c.sModel);
@@ -143,9 +140,7 @@ TEST_F(SelectLoopbackTest, FourChannelModelsAddedByHandOfferFourChannels) {
         const std::int64_t eModel = Instrument::GetModelFromIdn(prepare, idn, 0);
         EXPECT_EQ(eModel, c.eModel) << c.sModel;
         const std::string sRefresh = WaveformRequests::VisibleChannelsCommand(eModel);
-        std::size_t iChannels = 0;
-        for (std::size_t i = sRefresh.find(":CHAN"); i != std::string::npos; i = sRefresh.find(":CHAN", i + 1)) ++iChannels;
-        EXPECT_EQ(iChannels, c.iChannels) << c.sModel << ": " << sRefresh;
+        EXPECT_EQ(QString::fromStdString(sRefresh).count(":CHAN"), c.iChannels) << c.sModel << ": " << sRefresh;
     }
 }
 
