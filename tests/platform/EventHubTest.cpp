@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -359,22 +360,15 @@ TEST_F(EventHubTest, ATurnOfTheLoopEndsAfterItsTimeAndTheRestFollowsInOrder) {
     constexpr std::intptr_t Count = 100;
     for (std::intptr_t i = 0; i < Count; ++i) EventHub::PostEvent(EventTransferStatus, w, 0, i);
     QObject receiver;
-    std::size_t iSeenByTheCall = 0;
-    bool fCalled = false;
-    QMetaObject::invokeMethod(
-        &receiver,
-        [&] {
-            iSeenByTheCall = seen.size();
-            fCalled = true;
-        },
-        Qt::QueuedConnection);
+    std::optional<std::size_t> seenByTheCall; // what a call queued behind the events found handled
+    QMetaObject::invokeMethod(&receiver, [&] { seenByTheCall = seen.size(); }, Qt::QueuedConnection);
     QElapsedTimer guard;
     guard.start();
-    while ((seen.size() < Count || !fCalled) && guard.elapsed() < 10000)
+    while ((seen.size() < Count || !seenByTheCall) && guard.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(fCalled);
-    EXPECT_GT(iSeenByTheCall, 0u);
-    EXPECT_LT(iSeenByTheCall, static_cast<std::size_t>(Count / 2));
+    ASSERT_TRUE(seenByTheCall);
+    EXPECT_GT(*seenByTheCall, 0u);
+    EXPECT_LT(*seenByTheCall, static_cast<std::size_t>(Count / 2));
     ASSERT_EQ(seen.size(), static_cast<std::size_t>(Count));
     for (std::intptr_t i = 0; i < Count; ++i) EXPECT_EQ(seen[static_cast<std::size_t>(i)], i);
     for (std::intptr_t i = 0; i < 20; ++i) EventHub::PostEvent(EventTransferStatus, w, 0, i);
