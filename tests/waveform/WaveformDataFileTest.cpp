@@ -271,12 +271,8 @@ TEST_F(WaveformDataFileTest, AFailedWriteIsNoSuccessAndKeepsTheOlderFile) {
             fResult = Write(writer, Channel(Block(std::string(200000, '\x80')) + "\n1,1"), iFormat, sError);
         }
         EXPECT_FALSE(fResult);
-        EXPECT_EQ(sError,
-                  (iFormat == 1 ? "WaveformData::SaveWaveformTest: Die CSV-Daten konnten nicht in die Datei "
-                                  "geschrieben werden. "
-                                : "WaveformData::SaveWaveformTest: Die BIN-Daten konnten nicht in die Datei "
-                                  "geschrieben werden. ") +
-                      sFile + " (File too large)");
+        EXPECT_EQ(sError, std::string("WaveformData::SaveWaveformTest: Die ") + (iFormat == 1 ? "CSV" : "BIN") +
+                              "-Daten konnten nicht in die Datei geschrieben werden. " + sFile + " (File too large)");
         EXPECT_EQ(ReadFile(sFile), "older");
         EXPECT_EQ(QDir(QString::fromStdString(Folder())).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
