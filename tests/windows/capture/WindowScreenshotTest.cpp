@@ -358,11 +358,10 @@ template <class Scope, auto Argument> std::shared_ptr<void> ScopeShot(Sim::ScpiD
     } else if constexpr (std::is_same_v<Scope, Sim::SiglentScope>) {
         Sim::AnswerSiglentScreenCopy(device, screen);
     } else {
-        const std::vector<std::uint8_t> bmp = Sim::BmpFile(screen, false);
-        const std::string sCount = std::to_string(bmp.size());
+        std::vector<std::uint8_t> answer = Sim::BmpFile(screen, false);
+        const std::string sCount = std::to_string(answer.size());
         const std::string sHeader = "#" + std::to_string(sCount.size()) + sCount;
-        std::vector<std::uint8_t> answer(sHeader.begin(), sHeader.end());
-        answer.insert(answer.end(), bmp.begin(), bmp.end());
+        answer.insert(answer.begin(), sHeader.begin(), sHeader.end());
         device.SetAnswer(":HCOPy:DATA?", answer);
     }
     return p;
@@ -383,26 +382,27 @@ std::shared_ptr<void> SiglentDumpShot(Sim::ScpiDevice& device, const QImage& scr
 using Family = Sim::RigolScope::eFamily;
 using Siglent = Sim::SiglentScope::eModel;
 using Hameg = Sim::HamegScope::eModel;
+using Rigol = Sim::RigolScope;
+using Sds = Sim::SiglentScope;
+constexpr const char *RIGOL = "RIGOL TECHNOLOGIES", *Rigol_ = "Rigol Technologies", *Siglent_ = "Siglent Technologies";
 const uShotCase ShotCases[] = {
-    {"DS1000Z", ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z", ScopeShot<Sim::RigolScope, Family::DS1000Z>},
-    {"DS1000ZPlus", ModelRigolDS1000ZPlus, "RIGOL TECHNOLOGIES", "MSO1104Z", ScopeShot<Sim::RigolScope, Family::DS1000ZPlus>},
-    {"DS2000", ModelRigolDS2000, "RIGOL TECHNOLOGIES", "DS2202", ScopeShot<Sim::RigolScope, Family::DS2000>},
-    {"MSO2000", ModelRigolMSO2000, "RIGOL TECHNOLOGIES", "MSO2302", ScopeShot<Sim::RigolScope, Family::MSO2000>},
-    {"MSO5000Ch2", ModelRigolMSO5000Ch2, "RIGOL TECHNOLOGIES", "MSO5072", RigolBlockShot(":DISP:DATA?")},
-    {"MSO5000Ch4", ModelRigolMSO5000Ch4, "RIGOL TECHNOLOGIES", "MSO5104", RigolBlockShot(":DISP:DATA?")},
-    {"DSA", ModelRigolDSA, "Rigol Technologies", "DSA815", RigolBlockShot(":PRIV:SNAP? BMP")},
-    {"DG4000", ModelRigolDG4000, "Rigol Technologies", "DG4162", RigolBlockShot(":HCOP:SDUM:DATA?")},
-    {"DP800", ModelRigolDP800, "RIGOL TECHNOLOGIES", "DP832", RigolBlockShot(":SYST:PRINT? BMP")},
-    {"DM3068", ModelRigolDM3068, "Rigol Technologies", "DM3068", RigolBlockShot(":DISP:DATA?")},
+    {"DS1000Z", ModelRigolDS1000Z, RIGOL, "DS1104Z", ScopeShot<Rigol, Family::DS1000Z>},
+    {"DS1000ZPlus", ModelRigolDS1000ZPlus, RIGOL, "MSO1104Z", ScopeShot<Rigol, Family::DS1000ZPlus>},
+    {"DS2000", ModelRigolDS2000, RIGOL, "DS2202", ScopeShot<Rigol, Family::DS2000>},
+    {"MSO2000", ModelRigolMSO2000, RIGOL, "MSO2302", ScopeShot<Rigol, Family::MSO2000>},
+    {"MSO5000Ch2", ModelRigolMSO5000Ch2, RIGOL, "MSO5072", RigolBlockShot(":DISP:DATA?")},
+    {"MSO5000Ch4", ModelRigolMSO5000Ch4, RIGOL, "MSO5104", RigolBlockShot(":DISP:DATA?")},
+    {"DSA", ModelRigolDSA, Rigol_, "DSA815", RigolBlockShot(":PRIV:SNAP? BMP")},
+    {"DG4000", ModelRigolDG4000, Rigol_, "DG4162", RigolBlockShot(":HCOP:SDUM:DATA?")},
+    {"DP800", ModelRigolDP800, RIGOL, "DP832", RigolBlockShot(":SYST:PRINT? BMP")},
+    {"DM3068", ModelRigolDM3068, Rigol_, "DM3068", RigolBlockShot(":DISP:DATA?")},
     {"RTB2002", ModelRohdeSchwarzRTB2000Ch2, "Rohde&Schwarz", "RTB2002", ScopeShot<Sim::RtbScope, false>},
     {"RTB2004", ModelRohdeSchwarzRTB2000Ch4, "Rohde&Schwarz", "RTB2004", ScopeShot<Sim::RtbScope, true>},
-    {"SDS2102XPlus", ModelSiglentSDS2000XPlusCh2, "Siglent Technologies", "SDS2102X Plus",
-     ScopeShot<Sim::SiglentScope, Siglent::SDS2102XPlus>},
-    {"SDS2104XPlus", ModelSiglentSDS2000XPlusCh4, "Siglent Technologies", "SDS2104X Plus",
-     ScopeShot<Sim::SiglentScope, Siglent::SDS2104XPlus>},
-    {"SDS5032X", ModelSiglentSDS5000XCh2, "Siglent Technologies", "SDS5032X", ScopeShot<Sim::SiglentScope, Siglent::SDS5032X>},
-    {"SDS5034X", ModelSiglentSDS5000XCh4, "Siglent Technologies", "SDS5034X", ScopeShot<Sim::SiglentScope, Siglent::SDS5034X>},
-    {"SVA1000X", ModelSiglentSVA1000X, "Siglent Technologies", "SVA1015X", SiglentDumpShot},
+    {"SDS2102XPlus", ModelSiglentSDS2000XPlusCh2, Siglent_, "SDS2102X Plus", ScopeShot<Sds, Siglent::SDS2102XPlus>},
+    {"SDS2104XPlus", ModelSiglentSDS2000XPlusCh4, Siglent_, "SDS2104X Plus", ScopeShot<Sds, Siglent::SDS2104XPlus>},
+    {"SDS5032X", ModelSiglentSDS5000XCh2, Siglent_, "SDS5032X", ScopeShot<Sds, Siglent::SDS5032X>},
+    {"SDS5034X", ModelSiglentSDS5000XCh4, Siglent_, "SDS5034X", ScopeShot<Sds, Siglent::SDS5034X>},
+    {"SVA1000X", ModelSiglentSVA1000X, Siglent_, "SVA1015X", SiglentDumpShot},
     {"HM2008", ModelHamegHM2008, "HAMEG", "HM2008", ScopeShot<Sim::HamegScope, Hameg::HM2008>},
     {"HM1508", ModelHamegHM1508, "HAMEG", "HM1508", ScopeShot<Sim::HamegScope, Hameg::HM1508>},
     {"HM1008", ModelHamegHM1008, "HAMEG", "HM1008", ScopeShot<Sim::HamegScope, Hameg::HM1008>},
@@ -425,7 +425,6 @@ TEST_P(ScreenCopyTableTest, TheSavedPictureHasThePixelsTheInstrumentSent) {
     SaveAs(temp.filePath(c.sName));
     const QImage saved(temp.filePath(QString(c.sName) + ".png"));
     ASSERT_FALSE(saved.isNull()) << WindowLog::Text();
-    EXPECT_EQ(saved.size(), screen.size());
     EXPECT_EQ(Rgb(saved), Rgb(screen));
     EXPECT_EQ(WindowLog::Text().find("Error"), std::string::npos) << WindowLog::Text();
 }
