@@ -24,7 +24,6 @@
 #include "windows/capture/WaveformRequests.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -269,8 +268,8 @@ TEST_F(WaveformFamiliesLiveTest, SiglentChannelAndShownLinesWithDat2Blocks) {
 }
 
 // Data blocks and descriptors behind "DAT2," and "DESC," and bare, and probes other than 1X: the
-// file has the volts of the guide's reconstruction, code / codes per division x
-// gain x probe - offset x probe. A descriptor with a wrong mark gives no file.
+// file has the volts of the guide's reconstruction, code / codes per division x gain x probe -
+// offset x probe.
 TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat2AndDesc) {
     struct uCase {
         bool fPrefix, fDescPrefix;
@@ -315,18 +314,6 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat
             ASSERT_NEAR(std::stod(rows[i + 1].substr(rows[i + 1].rfind(',') + 1)), dVolts, 1e-9) << sCase << ", row " << i;
         }
     }
-    // A descriptor whose mark is wrong: the writer names it and leaves no file.
-    scope.SetFault(Sim::SiglentScope::eFault::WrongDescriptorTag);
-    const auto pRecord = Read(DataSourceMemory, {WaveformChannel2});
-    ASSERT_TRUE(pRecord);
-    ASSERT_EQ(pRecord->Channels.size(), 2u);
-    WaveformDataInstance instance;
-    const std::string sFile = folder.path().toStdString() + "/wrong.csv";
-    std::string sError;
-    EXPECT_FALSE(WaveformData::SaveWaveformSiglent(pRecord->Channels[1], {}, sFile, 0, 100, "Maker", "Model", 1, instance,
-                                                  sError));
-    EXPECT_EQ(sError, "WaveformData::SaveWaveformSiglent: Die Kennung der Preamble ist falsch: >DESX,#9000000346<");
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(sFile)));
 }
 
 TEST_F(WaveformFamiliesLiveTest, RtbWholeTracesWithAcquireTypeAndBitWidth) {
