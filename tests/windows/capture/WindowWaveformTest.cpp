@@ -319,8 +319,7 @@ TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples)
     G(iWindow).pSave->click();
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaving; }, 60000));
     const std::string sMissing =
-        "The file could not be created: " + OutPath("missing/lost Screen CHAN1.bin") +
-        " (No such file or directory)";
+        "The file could not be created: " + OutPath("missing/lost Screen CHAN1.bin") + " (No such file or directory)";
     EXPECT_NE(W(iWindow).Status().find(sMissing), std::string::npos) << W(iWindow).Status();
     EXPECT_EQ(Utility::StatusLabel(W(iWindow).pStatusBar)->toolTip().toStdString(), W(iWindow).Status());
     EXPECT_TRUE(LogHas(sMissing));
