@@ -153,9 +153,7 @@ std::ostream& operator<<(std::ostream& out, const uModelCase& c) { return out <<
 
 using Family = Sim::RigolScope::eFamily;
 using SiglentModel = Sim::SiglentScope::eModel;
-constexpr const char* Rigol_ = "Rigol Technologies";
-constexpr const char* Siglent_ = "Siglent Technologies";
-constexpr const char* Rs_ = "Rohde & Schwarz";
+constexpr const char *Rigol_ = "Rigol Technologies", *Siglent_ = "Siglent Technologies", *Rs_ = "Rohde & Schwarz";
 // The four-channel RTB2000 and SDS2000X Plus are named by their own model numbers, which the
 // model table takes for the four-channel models.
 const uModelCase ModelCases[] = {
