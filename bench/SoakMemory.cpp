@@ -85,6 +85,7 @@ struct uOptions {
     double dScale = 1.0;
     bool fViewers = true;
     bool fKeep = false;
+    bool fNoLog = false;  // the log's "Display events" unticked: nothing is added to it
     bool fAbrupt = false; // ends without closing anything: what is still held shows as unfreed
 };
 
@@ -290,8 +291,9 @@ int main(int argc, char** argv) {
         else if (s == "--no-viewers") options.fViewers = false;
         else if (s == "--keep") options.fKeep = true;
         else if (s == "--abrupt") options.fAbrupt = true;
+        else if (s == "--no-log") options.fNoLog = true;
         else {
-            std::fprintf(stderr, "usage: %s [--minutes N] [--report SECONDS] [--scale F] [--no-viewers] [--keep] [--abrupt]\n",
+            std::fprintf(stderr, "usage: %s [--minutes N] [--report SECONDS] [--scale F] [--no-viewers] [--keep] [--abrupt] [--no-log]\n",
                          argv[0]);
             return 2;
         }
@@ -366,6 +368,9 @@ int main(int argc, char** argv) {
                 return;
             }
         }
+        if (options.fNoLog)
+            if (auto* pLog = qobject_cast<WindowFrame*>(WindowLog::Widget()))
+                EventHub::PostEvent(EventMenu, pLog->Window(), 266);
         fStarted = true;
         std::printf("three instruments reading: screenshots every %.0f/%.0f/%.0f ms, waveforms every %.0f/%.0f/%.0f ms%s\n",
                     1000 * options.dScale, 1500 * options.dScale, 2000 * options.dScale, 3000 * options.dScale,
