@@ -95,4 +95,8 @@ void DataBuffer::UseOneHeap() {
 #ifdef M_ARENA_MAX
     mallopt(M_ARENA_MAX, 1);
 #endif
+#ifdef M_MMAP_THRESHOLD
+    // A fixed threshold also ends the allocator's own raising of it.
+    mallopt(M_MMAP_THRESHOLD, LargeBlock);
+#endif
 }
