@@ -95,4 +95,12 @@ void DataBuffer::UseOneHeap() {
 #ifdef M_ARENA_MAX
     mallopt(M_ARENA_MAX, 1);
 #endif
+#ifdef M_MXFAST
+    // Small blocks are merged with their free neighbours when freed, not kept in the fast lists:
+    // a text view of millions of lines frees millions of small blocks, and the fast lists would
+    // hand that whole merging to the next large allocation, which then holds its thread (the
+    // GUI thread) for a tenth of a second. Recently freed small blocks are still reused at once
+    // from the per-thread cache.
+    mallopt(M_MXFAST, 0);
+#endif
 }
