@@ -14,6 +14,7 @@
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/DataBuffer.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "platform/EventHub.h"
@@ -95,6 +96,7 @@ double TransportRead(RawTcp::uRawTcpInstance& instance) {
 
 int main(int argc, char** argv) {
     const int iRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    DataBuffer::UseOneHeap(); // as the program's main does
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;

@@ -99,4 +99,12 @@ void DataBuffer::UseOneHeap() {
     // A fixed threshold also ends the allocator's own raising of it.
     mallopt(M_MMAP_THRESHOLD, LargeBlock);
 #endif
+#ifdef M_MXFAST
+    // Small blocks are merged with their free neighbours when freed, not kept in the fast lists:
+    // a text view of millions of lines frees millions of small blocks, and the fast lists would
+    // hand that whole merging to the next large allocation, which then holds its thread (the
+    // GUI thread) for a tenth of a second. Recently freed small blocks are still reused at once
+    // from the per-thread cache.
+    mallopt(M_MXFAST, 0);
+#endif
 }

@@ -69,7 +69,7 @@ class DataBuffer {
     // it; in a heap of the worker's own, that free empties the heap, which goes back to the
     // system, and the next read's block is faulted in afresh page by page (on a virtual machine
     // that costs as much as the transfer). The program's threads are few and seldom allocate
-    // at the same time.
+    // at the same time. Freed small blocks are merged at once (see the definition).
     // Blocks of LargeBlock bytes or more (pictures, screen-copy answers, long traces) are mapped
     // on their own and go back to the system when freed. Left to the heap, as the allocator
     // does by itself once the first such block was freed, the pictures of several capture
