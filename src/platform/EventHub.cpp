@@ -137,7 +137,8 @@ namespace {
 
 // GUI thread: the follow-up turn after a turn that delivered (see fTailArmed). It delivers what
 // was posted meanwhile and, when that was anything, arms the next; an empty one ends the chain,
-// and the next PostProgress event wakes the loop again.
+// and the next PostProgress event wakes the loop again. With a delivery request waiting it
+// leaves everything to that request: the loop's pass would otherwise run two turns together.
 void ArmTail() {
     {
         std::lock_guard lock(mQueueMutex);
@@ -149,7 +150,7 @@ void ArmTail() {
         {
             std::lock_guard lock(mQueueMutex);
             fTailArmed = false;
-            iQueued = mQueue.size();
+            iQueued = fDeliveryRequested ? 0 : mQueue.size();
         }
         if (iQueued > 0) Deliver(iQueued, Clock::now() + TurnBudget);
     });
