@@ -376,10 +376,8 @@ TEST_F(EventHubTest, ATurnOfTheLoopEndsAfterItsTimeAndTheRestFollowsInOrder) {
     WindowRegistry::Release(w);
 }
 
-// A turn that runs while the loop's own delivery request waits (the follow-up turn; here a pump
-// by hand) leaves that request alone: one pass of the posted events runs one turn. Turns of
-// handlers slower than a turn's time deliver one event each; two requests side by side deliver
-// two, and input posted meanwhile waits for both.
+// A turn beside the loop's waiting delivery request (the follow-up turn; here a pump by hand)
+// queues no second request: a pass of posted events runs one turn (one slow event), not two.
 TEST_F(EventHubTest, ATurnBesideAWaitingRequestAddsNoSecondRequest) {
     const int w = WindowRegistry::NewWindowNumber();
     int iSeen = 0;
