@@ -22,6 +22,10 @@ namespace {
 // may still post while the program's statics are torn down.
 std::mutex& mQueueMutex = *new std::mutex;
 std::deque<uEvent>& mQueue = *new std::deque<uEvent>;
+// A delivery request waits in the Qt loop's posted events. Only that request clears it, when it
+// runs: a turn of another kind (the follow-up turn, a pump by hand) that cleared it would post a
+// second request beside the waiting one, and each such turn one more. A pass of the posted events
+// then ran all of them back to back, and input posted meanwhile waited for every one.
 bool fDeliveryRequested = false;
 // A turn that delivered arms a follow-up turn a little later. PostProgress events (progress
 // reports, results of a worker with more tasks queued) posted until it runs wait for it instead
@@ -57,6 +61,7 @@ void RequestDelivery() {
             std::size_t iQueued;
             {
                 std::lock_guard lock(mQueueMutex);
+                fDeliveryRequested = false; // this turn runs now: what comes next asks for the next one
                 iQueued = mQueue.size();
             }
             Deliver(iQueued, Clock::now() + TurnBudget);
@@ -82,9 +87,13 @@ void Init() {
     {
         std::lock_guard lock(mQueueMutex);
         dropped.swap(mQueue);
-        fDeliveryRequested = false;
-        fTailArmed = false; // a follow-up turn still pending finds nothing, or delivers what came since
-        if (!pDelivery) pDelivery = new QObject(QCoreApplication::instance());
+        // A request or follow-up turn still pending finds nothing, or delivers what came since;
+        // they went with a delivery object that is gone.
+        if (!pDelivery) {
+            pDelivery = new QObject(QCoreApplication::instance());
+            fDeliveryRequested = false;
+            fTailArmed = false;
+        }
     }
 }
 
@@ -128,7 +137,8 @@ namespace {
 
 // GUI thread: the follow-up turn after a turn that delivered (see fTailArmed). It delivers what
 // was posted meanwhile and, when that was anything, arms the next; an empty one ends the chain,
-// and the next PostProgress event wakes the loop again.
+// and the next PostProgress event wakes the loop again. With a delivery request waiting it
+// leaves everything to that request: the loop's pass would otherwise run two turns together.
 void ArmTail() {
     {
         std::lock_guard lock(mQueueMutex);
@@ -140,7 +150,7 @@ void ArmTail() {
         {
             std::lock_guard lock(mQueueMutex);
             fTailArmed = false;
-            iQueued = mQueue.size();
+            iQueued = fDeliveryRequested ? 0 : mQueue.size();
         }
         if (iQueued > 0) Deliver(iQueued, Clock::now() + TurnBudget);
     });
@@ -165,10 +175,6 @@ void ReportFailure(const uEvent& event) {
 
 std::size_t DeliverTurn(std::size_t iLimit, Clock::time_point deadline) {
     std::size_t iCount = 0;
-    {
-        std::lock_guard lock(mQueueMutex);
-        fDeliveryRequested = false; // this turn runs now: what comes next asks for the next one
-    }
     for (;;) {
         uEvent event;
         {

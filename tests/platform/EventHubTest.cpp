@@ -376,6 +376,27 @@ TEST_F(EventHubTest, ATurnOfTheLoopEndsAfterItsTimeAndTheRestFollowsInOrder) {
     WindowRegistry::Release(w);
 }
 
+// A turn beside the loop's waiting delivery request (the follow-up turn; here a pump by hand)
+// queues no second request: a pass of posted events runs one turn (one slow event), not two.
+TEST_F(EventHubTest, ATurnBesideAWaitingRequestAddsNoSecondRequest) {
+    const int w = WindowRegistry::NewWindowNumber();
+    int iSeen = 0;
+    EventHub::Bind(EventTransferStatus, w, [&](const EventHub::uEvent&) {
+        ++iSeen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(6));
+    });
+    QCoreApplication::sendPostedEvents(); // requests left by earlier tests
+    EventHub::PostEvent(EventTransferStatus, w); // the request now waits in the loop
+    EventHub::PostEvent(EventTransferStatus, w);
+    ASSERT_EQ(EventHub::Pump(), 2u);
+    for (int i = 0; i < 4; ++i) EventHub::PostEvent(EventTransferStatus, w);
+    iSeen = 0;
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(iSeen, 1);
+    EXPECT_EQ(EventHub::Pump(), 3u);
+    WindowRegistry::Release(w);
+}
+
 // A timer whose event is already queued when the timer is stopped or armed again: the event
 // still arrives, and TimerDue tells the window to drop it.
 TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {
