@@ -143,6 +143,23 @@ void EditorSetPlainText(QWidget* pEditor) {
     }
 }
 
+void GatherLines(QString& sOut, QStringView sText) {
+    qsizetype iLine = 0;
+    for (;;) {
+        const qsizetype iEnd = sText.indexOf(u'\n', iLine);
+        const qsizetype iStop = iEnd < 0 ? sText.size() : iEnd;
+        while (iStop - iLine > LongLineChars) {
+            qsizetype iCut = iLine + LongLineChars;
+            if (sText[iCut - 1].isHighSurrogate()) --iCut;
+            sOut.append(sText.sliced(iLine, iCut - iLine)).append(u'\n');
+            iLine = iCut;
+        }
+        sOut.append(sText.sliced(iLine, iStop - iLine)).append(u'\n');
+        if (iEnd < 0) return;
+        iLine = iEnd + 1;
+    }
+}
+
 bool AppendLines(QPlainTextEdit* pEditor, QStringView sText, qsizetype& iFrom, const QDeadlineTimer& deadline) {
     const qsizetype iSize = sText.size();
     bool fFirst = true;

@@ -71,6 +71,13 @@ void EditorSetPlainText(QWidget* pEditor);
 inline constexpr qsizetype AppendStepChars = 16384;
 bool AppendLines(QPlainTextEdit* pEditor, QStringView sText, qsizetype& iFrom, const QDeadlineTimer& deadline);
 
+// Appends the lines of sText to sOut, each ending in LF; a line longer than LongLineChars goes in
+// as several lines of that length (never half a character). A text box lays out a line whole as
+// soon as any of it shows, and a megabyte takes it a third of a second; lines of this length are
+// laid out only when they show. Nothing of the text is lost.
+inline constexpr qsizetype LongLineChars = 4096;
+void GatherLines(QString& sOut, QStringView sText);
+
 // A tooltip over the whole gadget; iMaxWidth > 0 wraps longer text at that width in pixels, a
 // title shows as a bold first line. Returns 0.
 int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle);

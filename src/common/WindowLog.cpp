@@ -161,12 +161,14 @@ void Create() {
 void AddLine(const std::string& sText) {
     if (!mLog.fOpen || !mLog.fEnabled || !mLog.pEditor) return;
     if (mLog.iCounter >= LineLimit) Clear(1);
-    const std::string sLine = LineNumber(mLog.iCounter) + " [" +
-                              QTime::currentTime().toString("hh:mm:ss").toStdString() + "] " + sText + "\n";
+    QString sLine;
+    Utility::GatherLines(sLine, QString::fromStdString(LineNumber(mLog.iCounter) + " [" +
+                                                      QTime::currentTime().toString("hh:mm:ss").toStdString() +
+                                                      "] " + sText));
     // The text always ends with a line end: the new line takes the place of the empty last line.
     QTextCursor cursor(mLog.pEditor->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(QString::fromStdString(sLine));
+    cursor.insertText(sLine);
     QScrollBar* pBar = mLog.pEditor->verticalScrollBar();
     pBar->setValue(pBar->maximum());
     ++mLog.iCounter;

@@ -53,30 +53,7 @@ void ClearOutput(uWindowScript& window) {
 
 int LineCount(const QString& sText) { return static_cast<int>(sText.count('\n')) + 1; }
 
-// A line longer than this goes into the tab as several lines of this length: a text box lays out
-// a line whole as soon as any of it shows, and a megabyte takes it a third of a second; lines of
-// this length are laid out only when they show. Nothing of the text is lost.
-constexpr qsizetype LongLineChars = 4096;
-
-// Appends the text to what is gathered, every line ending in LF.
-void Gather(QString& sPending, QStringView sText) {
-    qsizetype iLine = 0;
-    for (;;) {
-        const qsizetype iEnd = sText.indexOf(u'\n', iLine);
-        const qsizetype iStop = iEnd < 0 ? sText.size() : iEnd;
-        while (iStop - iLine > LongLineChars) {
-            qsizetype iCut = iLine + LongLineChars;
-            if (sText[iCut - 1].isHighSurrogate()) --iCut; // never half a character
-            sPending.append(sText.sliced(iLine, iCut - iLine)).append(u'\n');
-            iLine = iCut;
-        }
-        sPending.append(sText.sliced(iLine, iStop - iLine)).append(u'\n');
-        if (iEnd < 0) return;
-        iLine = iEnd + 1;
-    }
-}
-
-void Gather(uWindowScript& window, const QString& sText) { Gather(window.sPendingOutput, sText); }
+void Gather(uWindowScript& window, const QString& sText) { Utility::GatherLines(window.sPendingOutput, sText); }
 
 // Time one batch may take; what is left goes with the next turn of the Qt loop.
 constexpr int BatchMilliseconds = 4;

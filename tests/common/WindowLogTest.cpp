@@ -104,6 +104,22 @@ TEST_F(WindowLogTest, FirstLinesAreTheNoticeTheDashesAndThenNumberOne) {
     EXPECT_EQ(Lines().size(), 4u);
 }
 
+// A long line shows as lines of at most 4096 characters (laid out whole it holds the GUI thread
+// for a third of a second a megabyte), every character kept in order.
+TEST_F(WindowLogTest, ALongLineIsKeptWholeInShortLines) {
+    Create();
+    const std::string sLong = std::string(9000, 'x') + "END";
+    WindowLog::AddError(sLong);
+    const auto mLines = Lines();
+    ASSERT_EQ(mLines.size(), 5u);
+    std::string sJoined;
+    for (std::size_t i = 2; i < mLines.size(); ++i) {
+        EXPECT_LE(mLines[i].size(), 4096u);
+        sJoined += mLines[i];
+    }
+    EXPECT_TRUE(IsLine(sJoined, "0001", "Error: " + sLong));
+}
+
 TEST_F(WindowLogTest, AfterLine9999TheLogStartsAgain) {
     Create();
     for (int i = 1; i <= 9999; ++i) WindowLog::AddLine("line " + std::to_string(i));
