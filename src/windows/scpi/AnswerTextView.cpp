@@ -9,19 +9,25 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
 // Text larger than this is kept as several chunks, cut at line ends, so that finding a row in a
 // chunk stays short.
 constexpr std::size_t MaxChunkBytes = std::size_t{1} << 20;
-// Freeing let-go chunks takes at most this long per turn of the Qt loop.
+// The size of the mapped blocks (a larger chunk gets a block of its own); pages never written
+// take no memory. Unmapping one takes well under a millisecond.
+constexpr std::size_t BlockBytes = std::size_t{4} << 20;
+// Unmapping let-go blocks takes about this long per turn of the Qt loop.
 constexpr std::chrono::microseconds DisposeStepTime{2000};
 
 // What is painted for each byte: the character itself, or '.' where it is a control character
@@ -50,72 +56,88 @@ AnswerTextView::AnswerTextView(QWidget* pParent) : QAbstractScrollArea(pParent) 
     Relayout();
 }
 
+AnswerTextView::~AnswerTextView() {
+    for (const std::vector<uBlock>* pBlocks : {&mBlocks, &mDisposal}) {
+        for (const uBlock& block : *pBlocks) munmap(block.p, block.iSize);
+    }
+}
+
 void AnswerTextView::setPlainText(const QString& sText) { SetLatin1(sText.toLatin1().toStdString()); }
 
 void AnswerTextView::appendPlainText(const QString& sText) { AppendLatin1(sText.toLatin1().toStdString()); }
 
-void AnswerTextView::SetLatin1(std::string sText) {
+void AnswerTextView::SetLatin1(std::string_view sText) {
     clear();
-    AppendLatin1(std::move(sText));
+    AppendLatin1(sText);
 }
 
-void AnswerTextView::AppendLatin1(std::string sText) {
+void AnswerTextView::AppendLatin1(std::string_view sText) {
     if (mChunks.empty() && sText.empty()) return; // an empty view stays empty
     // As a text editor does: a view that shows its last line follows what is appended.
     const bool fAtEnd = isVisible() && FirstVisibleRow() + VisibleRows() >= RowCount();
-    if (sText.size() <= MaxChunkBytes) {
-        AddChunk(std::move(sText));
-    } else {
-        // Cut at the first line end past each MaxChunkBytes; the chunks are joined by the line
-        // end that was cut, so the text stays the same. Every line start is then within the
-        // first MaxChunkBytes of its chunk.
-        std::size_t iFrom = 0;
-        for (;;) {
-            const std::size_t iCut =
-                sText.size() - iFrom > MaxChunkBytes ? sText.find('\n', iFrom + MaxChunkBytes) : std::string::npos;
-            if (iCut == std::string::npos) {
-                AddChunk(sText.substr(iFrom));
-                break;
-            }
-            AddChunk(sText.substr(iFrom, iCut - iFrom));
-            iFrom = iCut + 1;
+    // Cut at the first line end past each MaxChunkBytes; the chunks are joined by the line end
+    // that was cut, so the text stays the same. Every line start is then within the first
+    // MaxChunkBytes of its chunk.
+    for (;;) {
+        const std::size_t iCut = sText.size() > MaxChunkBytes ? sText.find('\n', MaxChunkBytes) : std::string_view::npos;
+        if (iCut == std::string_view::npos) {
+            AddChunk(sText);
+            break;
         }
+        AddChunk(sText.substr(0, iCut));
+        sText.remove_prefix(iCut + 1);
     }
     UpdateScrollBars();
     if (fAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
 }
 
-void AnswerTextView::AddChunk(std::string&& sText) {
+char* AnswerTextView::Reserve(std::size_t iBytes) {
+    iBytes = (iBytes + 3) & ~std::size_t{3};
+    if (mBlocks.empty() || mBlocks.back().iSize - mBlocks.back().iUsed < iBytes) {
+        uBlock block;
+        block.iSize = std::max(BlockBytes, iBytes);
+        void* p = mmap(nullptr, block.iSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        block.p = static_cast<char*>(p);
+        mBlocks.push_back(block);
+    }
+    uBlock& block = mBlocks.back();
+    char* p = block.p + block.iUsed;
+    block.iUsed += iBytes;
+    return p;
+}
+
+void AnswerTextView::AddChunk(std::string_view sText) {
+    const std::size_t iSize = sText.size();
     uChunk chunk;
-    chunk.sText = std::move(sText);
-    const char* p = chunk.sText.data();
-    const std::size_t iSize = chunk.sText.size();
-    chunk.mStarts.reserve(static_cast<std::size_t>(std::count(p, p + iSize, '\n')) + 1);
-    chunk.mStarts.push_back(0);
-    std::size_t iStart = 0;
-    while (const void* pEnd = std::memchr(p + iStart, '\n', iSize - iStart)) {
-        const auto iEnd = static_cast<std::size_t>(static_cast<const char*>(pEnd) - p);
+    chunk.iLines = static_cast<std::size_t>(std::count(sText.begin(), sText.end(), '\n')) + 1;
+    // One block holds both when it can: the starts first, which keeps them aligned.
+    auto* pStarts = reinterpret_cast<std::uint32_t*>(Reserve(chunk.iLines * sizeof(std::uint32_t) + iSize));
+    char* pText = reinterpret_cast<char*>(pStarts + chunk.iLines);
+    if (iSize > 0) std::memcpy(pText, sText.data(), iSize);
+    std::size_t iLine = 0, iStart = 0;
+    pStarts[iLine++] = 0;
+    while (const void* pEnd = iStart < iSize ? std::memchr(pText + iStart, '\n', iSize - iStart) : nullptr) {
+        const auto iEnd = static_cast<std::size_t>(static_cast<const char*>(pEnd) - pText);
         iLongest = std::max(iLongest, static_cast<std::int64_t>(iEnd - iStart));
         iStart = iEnd + 1;
-        chunk.mStarts.push_back(static_cast<std::uint32_t>(iStart));
+        pStarts[iLine++] = static_cast<std::uint32_t>(iStart);
     }
     iLongest = std::max(iLongest, static_cast<std::int64_t>(iSize - iStart));
+    chunk.sText = std::string_view(pText, iSize);
+    chunk.pStarts = pStarts;
     chunk.iFirstLine = LineCount();
     chunk.iFirstRow = RowCount();
     chunk.iRows = CountRows(chunk);
-    mChunks.push_back(std::move(chunk));
+    mChunks.push_back(chunk);
 }
 
 void AnswerTextView::clear() {
-    if (!mChunks.empty()) {
-        if (mDisposal.empty()) {
-            mDisposal = std::move(mChunks);
-        } else {
-            mDisposal.insert(mDisposal.end(), std::make_move_iterator(mChunks.begin()),
-                             std::make_move_iterator(mChunks.end()));
-        }
-        mChunks.clear();
+    mChunks.clear();
+    if (!mBlocks.empty()) {
+        mDisposal.insert(mDisposal.end(), mBlocks.begin(), mBlocks.end());
+        mBlocks.clear();
         disposeTimer.start();
     }
     iLongest = 0;
@@ -130,11 +152,11 @@ void AnswerTextView::clear() {
 void AnswerTextView::DisposeStep() {
     const auto deadline = std::chrono::steady_clock::now() + DisposeStepTime;
     while (!mDisposal.empty()) {
+        munmap(mDisposal.back().p, mDisposal.back().iSize);
         mDisposal.pop_back();
         if (std::chrono::steady_clock::now() >= deadline) break;
     }
-    if (mDisposal.empty()) std::vector<uChunk>().swap(mDisposal);
-    else disposeTimer.start();
+    if (!mDisposal.empty()) disposeTimer.start();
 }
 
 QString AnswerTextView::toPlainText() const {
@@ -151,7 +173,7 @@ QString AnswerTextView::toPlainText() const {
 }
 
 std::int64_t AnswerTextView::LineCount() const {
-    return mChunks.empty() ? 0 : mChunks.back().iFirstLine + static_cast<std::int64_t>(mChunks.back().mStarts.size());
+    return mChunks.empty() ? 0 : mChunks.back().iFirstLine + static_cast<std::int64_t>(mChunks.back().iLines);
 }
 
 std::int64_t AnswerTextView::RowCount() const {
@@ -159,12 +181,12 @@ std::int64_t AnswerTextView::RowCount() const {
 }
 
 std::int64_t AnswerTextView::LineLength(const uChunk& chunk, std::size_t iLine) const {
-    const std::size_t iEnd = iLine + 1 < chunk.mStarts.size() ? chunk.mStarts[iLine + 1] - 1 : chunk.sText.size();
-    return static_cast<std::int64_t>(iEnd - chunk.mStarts[iLine]);
+    const std::size_t iEnd = iLine + 1 < chunk.iLines ? chunk.pStarts[iLine + 1] - 1 : chunk.sText.size();
+    return static_cast<std::int64_t>(iEnd - chunk.pStarts[iLine]);
 }
 
 std::string_view AnswerTextView::ChunkLine(const uChunk& chunk, std::size_t iLine) const {
-    return std::string_view(chunk.sText).substr(chunk.mStarts[iLine], static_cast<std::size_t>(LineLength(chunk, iLine)));
+    return std::string_view(chunk.sText).substr(chunk.pStarts[iLine], static_cast<std::size_t>(LineLength(chunk, iLine)));
 }
 
 std::size_t AnswerTextView::ChunkOfLine(std::int64_t iLine) const {
@@ -184,9 +206,9 @@ std::int64_t AnswerTextView::RowsOfLine(std::int64_t iLength) const {
 }
 
 std::int64_t AnswerTextView::CountRows(const uChunk& chunk) const {
-    if (iColumns == 0) return static_cast<std::int64_t>(chunk.mStarts.size());
+    if (iColumns == 0) return static_cast<std::int64_t>(chunk.iLines);
     std::int64_t iRows = 0;
-    for (std::size_t i = 0; i < chunk.mStarts.size(); ++i) iRows += RowsOfLine(LineLength(chunk, i));
+    for (std::size_t i = 0; i < chunk.iLines; ++i) iRows += RowsOfLine(LineLength(chunk, i));
     return iRows;
 }
 
@@ -202,7 +224,7 @@ bool AnswerTextView::RowAt(std::int64_t iRow, uRow& row) const {
         row.iColumn = 0;
         return true;
     }
-    for (std::size_t i = 0; i < chunk.mStarts.size(); ++i) {
+    for (std::size_t i = 0; i < chunk.iLines; ++i) {
         const std::int64_t iRows = RowsOfLine(LineLength(chunk, i));
         if (iLeft < iRows) {
             row.iLine = i;
@@ -220,7 +242,7 @@ bool AnswerTextView::NextRow(uRow& row) const {
         return true;
     }
     row.iColumn = 0;
-    if (++row.iLine < mChunks[row.iChunk].mStarts.size()) return true;
+    if (++row.iLine < mChunks[row.iChunk].iLines) return true;
     row.iLine = 0;
     return ++row.iChunk < mChunks.size();
 }
@@ -240,7 +262,7 @@ std::int64_t AnswerTextView::RowOfPlace(const uPlace& place) const {
 AnswerTextView::uPlace AnswerTextView::EndPlace() const {
     if (mChunks.empty()) return {};
     const uChunk& chunk = mChunks.back();
-    return {LineCount() - 1, LineLength(chunk, chunk.mStarts.size() - 1)};
+    return {LineCount() - 1, LineLength(chunk, chunk.iLines - 1)};
 }
 
 AnswerTextView::uPlace AnswerTextView::PlaceAt(const QPoint& at) const {
@@ -391,7 +413,7 @@ QString AnswerTextView::selectedText() const {
         const std::int64_t iEnd = i == to.iLine ? std::min(to.iColumn, iLength) : iLength;
         if (i > from.iLine) s += u'\n';
         if (iEnd > iBegin) s += Latin1(sLine.substr(static_cast<std::size_t>(iBegin), static_cast<std::size_t>(iEnd - iBegin)));
-        if (++iLine == mChunks[iChunk].mStarts.size()) {
+        if (++iLine == mChunks[iChunk].iLines) {
             iLine = 0;
             ++iChunk;
         }

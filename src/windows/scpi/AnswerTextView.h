@@ -1,10 +1,13 @@
 // The SCPI command window's answer view: a read-only text view for answers of any length (a
-// 64 MiB answer drawn as "Hex + Ascii" is about 4 million lines). The text is kept as Latin-1
-// bytes in chunks, one per piece appended, each with its own table of line starts, so that
-// appending never copies what is stored and clearing lets go of a few thousand blocks. Only the
-// lines in sight are painted, in a fixed-pitch font, a character a column: control characters
-// show as '.', while the text itself (toPlainText, the selection, copying) stays byte for byte.
-// The QPlainTextEdit calls the window uses keep their names and meaning.
+// 64 MiB answer drawn as "Hex + Ascii" is about 4 million lines, 330 MB of text). The text is
+// kept as Latin-1 bytes in chunks, one per piece appended, each with its own table of line
+// starts, so that appending never copies what is stored. Chunks live in blocks mapped from the
+// system, not in the heap: clearing unmaps a few dozen blocks (a few milliseconds' worth per turn
+// of the Qt loop) instead of freeing hundreds of megabytes of heap at once, which holds the GUI
+// thread and every thread that allocates meanwhile. Only the lines in sight are painted, in a
+// fixed-pitch font, a character a column: control characters show as '.', while the text itself
+// (toPlainText, the selection, copying) stays byte for byte. The QPlainTextEdit calls the window
+// uses keep their names and meaning.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -23,6 +26,9 @@ class AnswerTextView : public QAbstractScrollArea {
     static constexpr int Margin = 4;
 
     explicit AnswerTextView(QWidget* pParent = nullptr);
+    ~AnswerTextView() override;
+    AnswerTextView(const AnswerTextView&) = delete;
+    AnswerTextView& operator=(const AnswerTextView&) = delete;
 
     // As QPlainTextEdit: the text replaced; a new paragraph appended (no line end before it in
     // an empty view); everything removed; the whole text with its lines joined by '\n'.
@@ -39,10 +45,10 @@ class AnswerTextView : public QAbstractScrollArea {
     QString selectedText() const;
     void selectAll();
 
-    // Latin-1 bytes ('\n' ends a line) taken over as they are: the text replaced, or appended as
-    // a new paragraph.
-    void SetLatin1(std::string sText);
-    void AppendLatin1(std::string sText);
+    // Latin-1 bytes ('\n' ends a line) as they are: the text replaced, or appended as a new
+    // paragraph. Throws std::bad_alloc when no memory can be mapped for them.
+    void SetLatin1(std::string_view sText);
+    void AppendLatin1(std::string_view sText);
 
     std::int64_t LineCount() const;
     // Screen rows of the whole text: the lines, or more where they are broken at the width.
@@ -70,10 +76,12 @@ class AnswerTextView : public QAbstractScrollArea {
 
   private:
     // A piece of the text: whole lines, '\n' between them (the chunks are joined by '\n' too).
+    // Text and line starts lie in the view's blocks.
     struct uChunk {
-        std::string sText;
-        std::vector<std::uint32_t> mStarts; // where each line begins in sText
-        std::int64_t iFirstLine = 0;        // lines of the chunks before
+        std::string_view sText;
+        const std::uint32_t* pStarts = nullptr; // where each line begins in sText
+        std::size_t iLines = 0;
+        std::int64_t iFirstLine = 0;            // lines of the chunks before
         std::int64_t iFirstRow = 0;         // rows of the chunks before, for iColumns
         std::int64_t iRows = 0;             // rows of this chunk, for iColumns
     };
@@ -89,7 +97,15 @@ class AnswerTextView : public QAbstractScrollArea {
         std::int64_t iColumn = 0;
     };
 
-    void AddChunk(std::string&& sText);
+    // A block of memory mapped from the system, filled from its start.
+    struct uBlock {
+        char* p = nullptr;
+        std::size_t iSize = 0, iUsed = 0;
+    };
+
+    void AddChunk(std::string_view sText);
+    // iBytes of the current block (4-byte aligned), or of a new one.
+    char* Reserve(std::size_t iBytes);
     std::int64_t LineLength(const uChunk& chunk, std::size_t iLine) const;
     std::string_view ChunkLine(const uChunk& chunk, std::size_t iLine) const;
     std::int64_t RowsOfLine(std::int64_t iLength) const;
@@ -110,9 +126,9 @@ class AnswerTextView : public QAbstractScrollArea {
     void DisposeStep();
 
     std::vector<uChunk> mChunks;
-    // Chunks let go by clear(), freed a few milliseconds' worth per turn of the Qt loop: the
-    // text of a long answer is hundreds of megabytes, whose freeing at once holds the GUI thread.
-    std::vector<uChunk> mDisposal;
+    std::vector<uBlock> mBlocks;
+    // Blocks let go by clear(), unmapped a few milliseconds' worth per turn of the Qt loop.
+    std::vector<uBlock> mDisposal;
     QTimer disposeTimer;
     std::int64_t iLongest = 0;
     std::int64_t iColumns = 0;

@@ -93,6 +93,9 @@ void ShowData(int iWindow) {
     const std::string sHeading =
         Latin1("Length of data: " + Utility::StrDLocalized(static_cast<double>(iSize), -1) + " bytes");
     ++window.view.iGeneration;
+    // Emptied first: the text of the last drawing (millions of lines) is not broken anew for
+    // the new mode.
+    pView->clear();
     pView->setLineWrapMode(iMode == ViewAscii ? AnswerTextView::WidgetWidth : AnswerTextView::NoWrap);
 
     if (fAll && data.size() > ViewPortionSize) {
@@ -116,7 +119,7 @@ void ShowData(int iWindow) {
         sText += "The last " + std::to_string(iLast) + " Bytes:\n";
         block(iSize - iLast, iSize);
     }
-    pView->SetLatin1(std::move(sText));
+    pView->SetLatin1(sText);
 }
 
 void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<const DataBuffer> pData, int iWindow,
@@ -164,9 +167,9 @@ void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
         std::lock_guard lock(pShared->viewMutex);
         if (pShared->fStopRefresh) return;
     }
-    // The view takes the text over as one chunk: nothing it holds is copied, and only the lines
-    // in sight are painted, so a portion goes in at once.
-    p->gadgets.pAnswer->AppendLatin1(std::move(pPortion->sText)); // the event's own record
+    // The portion goes in at once as one chunk: nothing the view holds is copied, and only the
+    // lines in sight are painted.
+    p->gadgets.pAnswer->AppendLatin1(pPortion->sText);
     {
         std::lock_guard lock(pShared->viewMutex);
         ++pShared->iPermits;
