@@ -18,16 +18,16 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 namespace {
 
-// Text larger than this is kept as several chunks, cut at line ends, so that finding a row in a
-// chunk stays short.
-constexpr std::size_t MaxChunkBytes = std::size_t{1} << 20;
-// The size of the mapped blocks (a larger chunk gets a block of its own); pages never written
+// Lines per chunk at most, so that finding a row in a chunk stays short.
+constexpr std::size_t ChunkLines = 4096;
+// The size of the mapped blocks (a larger piece gets a block of its own); pages never written
 // take no memory. Unmapping one takes well under a millisecond.
 constexpr std::size_t BlockBytes = std::size_t{4} << 20;
-// Unmapping let-go blocks takes about this long per turn of the Qt loop.
+// Dropping let-go chunks takes about this long per turn of the Qt loop.
 constexpr std::chrono::microseconds DisposeStepTime{2000};
 
 // What is painted for each byte: the character itself, or '.' where it is a control character
@@ -56,15 +56,62 @@ AnswerTextView::AnswerTextView(QWidget* pParent) : QAbstractScrollArea(pParent) 
     Relayout();
 }
 
-AnswerTextView::~AnswerTextView() {
-    for (const std::vector<uBlock>* pBlocks : {&mBlocks, &mDisposal}) {
-        for (const uBlock& block : *pBlocks) munmap(block.p, block.iSize);
+struct AnswerTextView::uBlock {
+    char* p = nullptr;
+    std::size_t iSize = 0;
+    uBlock() = default;
+    uBlock(const uBlock&) = delete;
+    uBlock& operator=(const uBlock&) = delete;
+    ~uBlock() {
+        if (p) munmap(p, iSize);
     }
+};
+
+AnswerTextView::uPiece AnswerTextView::Writer::Make(std::string_view sText) {
+    const std::size_t iSize = sText.size();
+    if (iSize >= UINT32_MAX) throw std::length_error("AnswerTextView::Writer::Make");
+    uPiece piece;
+    piece.iLines = static_cast<std::size_t>(std::count(sText.begin(), sText.end(), '\n')) + 1;
+    // The starts first, which keeps them aligned; the next piece begins 4-byte aligned.
+    const std::size_t iBytes = (piece.iLines * sizeof(std::uint32_t) + iSize + 3) & ~std::size_t{3};
+    if (!pBlock || pBlock->iSize - iUsed < iBytes) {
+        auto pNew = std::make_shared<uBlock>();
+        pNew->iSize = std::max(BlockBytes, iBytes);
+        void* p = mmap(nullptr, pNew->iSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        pNew->p = static_cast<char*>(p);
+        pBlock = std::move(pNew);
+        iUsed = 0;
+    }
+    auto* pStarts = reinterpret_cast<std::uint32_t*>(pBlock->p + iUsed);
+    char* pText = reinterpret_cast<char*>(pStarts + piece.iLines);
+    iUsed += iBytes;
+    if (iSize > 0) std::memcpy(pText, sText.data(), iSize);
+    std::size_t iLine = 0, iStart = 0;
+    pStarts[iLine++] = 0;
+    while (const void* pEnd = iStart < iSize ? std::memchr(pText + iStart, '\n', iSize - iStart) : nullptr) {
+        const auto iEnd = static_cast<std::size_t>(static_cast<const char*>(pEnd) - pText);
+        piece.iLongest = std::max(piece.iLongest, static_cast<std::int64_t>(iEnd - iStart));
+        iStart = iEnd + 1;
+        pStarts[iLine++] = static_cast<std::uint32_t>(iStart);
+    }
+    piece.iLongest = std::max(piece.iLongest, static_cast<std::int64_t>(iSize - iStart));
+    piece.pBlock = pBlock;
+    piece.pText = pText;
+    piece.iSize = iSize;
+    piece.pStarts = pStarts;
+    return piece;
 }
 
-void AnswerTextView::setPlainText(const QString& sText) { SetLatin1(sText.toLatin1().toStdString()); }
+void AnswerTextView::setPlainText(const QString& sText) {
+    const QByteArray text = sText.toLatin1();
+    SetLatin1(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
 
-void AnswerTextView::appendPlainText(const QString& sText) { AppendLatin1(sText.toLatin1().toStdString()); }
+void AnswerTextView::appendPlainText(const QString& sText) {
+    const QByteArray text = sText.toLatin1();
+    AppendLatin1(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
 
 void AnswerTextView::SetLatin1(std::string_view sText) {
     clear();
@@ -72,72 +119,41 @@ void AnswerTextView::SetLatin1(std::string_view sText) {
 }
 
 void AnswerTextView::AppendLatin1(std::string_view sText) {
-    if (mChunks.empty() && sText.empty()) return; // an empty view stays empty
+    if (mChunks.empty() && sText.empty()) return;
+    AppendPiece(writer.Make(sText));
+}
+
+void AnswerTextView::AppendPiece(const uPiece& piece) {
+    if (mChunks.empty() && piece.iSize == 0) return; // an empty view stays empty
     // As a text editor does: a view that shows its last line follows what is appended.
     const bool fAtEnd = isVisible() && FirstVisibleRow() + VisibleRows() >= RowCount();
-    // Cut at the first line end past each MaxChunkBytes; the chunks are joined by the line end
-    // that was cut, so the text stays the same. Every line start is then within the first
-    // MaxChunkBytes of its chunk.
-    for (;;) {
-        const std::size_t iCut = sText.size() > MaxChunkBytes ? sText.find('\n', MaxChunkBytes) : std::string_view::npos;
-        if (iCut == std::string_view::npos) {
-            AddChunk(sText);
-            break;
-        }
-        AddChunk(sText.substr(0, iCut));
-        sText.remove_prefix(iCut + 1);
+    iLongest = std::max(iLongest, piece.iLongest);
+    for (std::size_t i = 0; i < piece.iLines; i += ChunkLines) {
+        uChunk chunk;
+        chunk.pBlock = piece.pBlock;
+        chunk.pText = piece.pText;
+        chunk.pStarts = piece.pStarts + i;
+        chunk.iLines = std::min(ChunkLines, piece.iLines - i);
+        chunk.iEnd = i + chunk.iLines < piece.iLines ? piece.pStarts[i + chunk.iLines] - 1 : piece.iSize;
+        chunk.iFirstLine = LineCount();
+        chunk.iFirstRow = RowCount();
+        chunk.iRows = CountRows(chunk);
+        mChunks.push_back(std::move(chunk));
     }
     UpdateScrollBars();
     if (fAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
 }
 
-char* AnswerTextView::Reserve(std::size_t iBytes) {
-    iBytes = (iBytes + 3) & ~std::size_t{3};
-    if (mBlocks.empty() || mBlocks.back().iSize - mBlocks.back().iUsed < iBytes) {
-        uBlock block;
-        block.iSize = std::max(BlockBytes, iBytes);
-        void* p = mmap(nullptr, block.iSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        block.p = static_cast<char*>(p);
-        mBlocks.push_back(block);
-    }
-    uBlock& block = mBlocks.back();
-    char* p = block.p + block.iUsed;
-    block.iUsed += iBytes;
-    return p;
-}
-
-void AnswerTextView::AddChunk(std::string_view sText) {
-    const std::size_t iSize = sText.size();
-    uChunk chunk;
-    chunk.iLines = static_cast<std::size_t>(std::count(sText.begin(), sText.end(), '\n')) + 1;
-    // One block holds both when it can: the starts first, which keeps them aligned.
-    auto* pStarts = reinterpret_cast<std::uint32_t*>(Reserve(chunk.iLines * sizeof(std::uint32_t) + iSize));
-    char* pText = reinterpret_cast<char*>(pStarts + chunk.iLines);
-    if (iSize > 0) std::memcpy(pText, sText.data(), iSize);
-    std::size_t iLine = 0, iStart = 0;
-    pStarts[iLine++] = 0;
-    while (const void* pEnd = iStart < iSize ? std::memchr(pText + iStart, '\n', iSize - iStart) : nullptr) {
-        const auto iEnd = static_cast<std::size_t>(static_cast<const char*>(pEnd) - pText);
-        iLongest = std::max(iLongest, static_cast<std::int64_t>(iEnd - iStart));
-        iStart = iEnd + 1;
-        pStarts[iLine++] = static_cast<std::uint32_t>(iStart);
-    }
-    iLongest = std::max(iLongest, static_cast<std::int64_t>(iSize - iStart));
-    chunk.sText = std::string_view(pText, iSize);
-    chunk.pStarts = pStarts;
-    chunk.iFirstLine = LineCount();
-    chunk.iFirstRow = RowCount();
-    chunk.iRows = CountRows(chunk);
-    mChunks.push_back(chunk);
-}
-
 void AnswerTextView::clear() {
-    mChunks.clear();
-    if (!mBlocks.empty()) {
-        mDisposal.insert(mDisposal.end(), mBlocks.begin(), mBlocks.end());
-        mBlocks.clear();
+    if (!mChunks.empty()) {
+        if (mDisposal.empty()) {
+            mDisposal.swap(mChunks);
+        } else {
+            mDisposal.insert(mDisposal.end(), std::make_move_iterator(mChunks.begin()),
+                             std::make_move_iterator(mChunks.end()));
+        }
+        mChunks.clear();
         disposeTimer.start();
     }
     iLongest = 0;
@@ -152,7 +168,6 @@ void AnswerTextView::clear() {
 void AnswerTextView::DisposeStep() {
     const auto deadline = std::chrono::steady_clock::now() + DisposeStepTime;
     while (!mDisposal.empty()) {
-        munmap(mDisposal.back().p, mDisposal.back().iSize);
         mDisposal.pop_back();
         if (std::chrono::steady_clock::now() >= deadline) break;
     }
@@ -163,11 +178,11 @@ QString AnswerTextView::toPlainText() const {
     QString s;
     if (mChunks.empty()) return s;
     qsizetype iSize = static_cast<qsizetype>(mChunks.size()) - 1;
-    for (const uChunk& chunk : mChunks) iSize += static_cast<qsizetype>(chunk.sText.size());
+    for (const uChunk& chunk : mChunks) iSize += static_cast<qsizetype>(chunk.iEnd - chunk.pStarts[0]);
     s.reserve(iSize);
     for (const uChunk& chunk : mChunks) {
         if (&chunk != &mChunks.front()) s += u'\n';
-        s += Latin1(chunk.sText);
+        s += Latin1(std::string_view(chunk.pText + chunk.pStarts[0], chunk.iEnd - chunk.pStarts[0]));
     }
     return s;
 }
@@ -181,12 +196,12 @@ std::int64_t AnswerTextView::RowCount() const {
 }
 
 std::int64_t AnswerTextView::LineLength(const uChunk& chunk, std::size_t iLine) const {
-    const std::size_t iEnd = iLine + 1 < chunk.iLines ? chunk.pStarts[iLine + 1] - 1 : chunk.sText.size();
+    const std::size_t iEnd = iLine + 1 < chunk.iLines ? chunk.pStarts[iLine + 1] - 1 : chunk.iEnd;
     return static_cast<std::int64_t>(iEnd - chunk.pStarts[iLine]);
 }
 
 std::string_view AnswerTextView::ChunkLine(const uChunk& chunk, std::size_t iLine) const {
-    return std::string_view(chunk.sText).substr(chunk.pStarts[iLine], static_cast<std::size_t>(LineLength(chunk, iLine)));
+    return {chunk.pText + chunk.pStarts[iLine], static_cast<std::size_t>(LineLength(chunk, iLine))};
 }
 
 std::size_t AnswerTextView::ChunkOfLine(std::int64_t iLine) const {

@@ -1,13 +1,13 @@
 // The SCPI command window's answer view: a read-only text view for answers of any length (a
 // 64 MiB answer drawn as "Hex + Ascii" is about 4 million lines, 330 MB of text). The text is
-// kept as Latin-1 bytes in chunks, one per piece appended, each with its own table of line
-// starts, so that appending never copies what is stored. Chunks live in blocks mapped from the
-// system, not in the heap: clearing unmaps a few dozen blocks (a few milliseconds' worth per turn
-// of the Qt loop) instead of freeing hundreds of megabytes of heap at once, which holds the GUI
-// thread and every thread that allocates meanwhile. Only the lines in sight are painted, in a
-// fixed-pitch font, a character a column: control characters show as '.', while the text itself
-// (toPlainText, the selection, copying) stays byte for byte. The QPlainTextEdit calls the window
-// uses keep their names and meaning.
+// kept as Latin-1 bytes with a table of line starts per piece appended, so that appending never
+// copies what is stored. Pieces are prepared in memory mapped from the system, on any thread (the
+// drawing thread prepares its portions itself, so the GUI thread neither copies them nor touches
+// fresh pages); clearing lets go of a few dozen blocks, unmapped a few milliseconds' worth per
+// turn of the Qt loop, instead of freeing hundreds of megabytes of heap at once. Only the lines
+// in sight are painted, in a fixed-pitch font, a character a column: control characters show as
+// '.', while the text itself (toPlainText, the selection, copying) stays byte for byte. The
+// QPlainTextEdit calls the window uses keep their names and meaning.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,9 +27,6 @@ class AnswerTextView : public QAbstractScrollArea {
     static constexpr int Margin = 4;
 
     explicit AnswerTextView(QWidget* pParent = nullptr);
-    ~AnswerTextView() override;
-    AnswerTextView(const AnswerTextView&) = delete;
-    AnswerTextView& operator=(const AnswerTextView&) = delete;
 
     // As QPlainTextEdit: the text replaced; a new paragraph appended (no line end before it in
     // an empty view); everything removed; the whole text with its lines joined by '\n'.
@@ -45,8 +43,33 @@ class AnswerTextView : public QAbstractScrollArea {
     QString selectedText() const;
     void selectAll();
 
+    // Memory mapped for pieces; unmapped when the last piece in it is let go.
+    struct uBlock;
+    // Whole lines of Latin-1 text ('\n' between them) and where each begins, in a block.
+    struct uPiece {
+        std::shared_ptr<const uBlock> pBlock;
+        const char* pText = nullptr;
+        std::size_t iSize = 0;
+        const std::uint32_t* pStarts = nullptr;
+        std::size_t iLines = 0;
+        std::int64_t iLongest = 0; // characters of its longest line
+    };
+    // Prepares pieces on any thread, filling one block after another (one writer per thread).
+    class Writer {
+      public:
+        // The text as a piece. Throws std::bad_alloc when no memory can be mapped, and
+        // std::length_error for a text of 4 GiB or more.
+        uPiece Make(std::string_view sText);
+
+      private:
+        std::shared_ptr<uBlock> pBlock;
+        std::size_t iUsed = 0;
+    };
+
+    // A piece appended as a new paragraph (no line end before it in an empty view).
+    void AppendPiece(const uPiece& piece);
     // Latin-1 bytes ('\n' ends a line) as they are: the text replaced, or appended as a new
-    // paragraph. Throws std::bad_alloc when no memory can be mapped for them.
+    // paragraph. Throw as Writer::Make does.
     void SetLatin1(std::string_view sText);
     void AppendLatin1(std::string_view sText);
 
@@ -75,15 +98,16 @@ class AnswerTextView : public QAbstractScrollArea {
     void scrollContentsBy(int iDx, int iDy) override;
 
   private:
-    // A piece of the text: whole lines, '\n' between them (the chunks are joined by '\n' too).
-    // Text and line starts lie in the view's blocks.
+    // Up to ChunkLines lines of a piece (the chunks are joined by '\n').
     struct uChunk {
-        std::string_view sText;
-        const std::uint32_t* pStarts = nullptr; // where each line begins in sText
+        std::shared_ptr<const uBlock> pBlock;
+        const char* pText = nullptr;            // the piece's text
+        const std::uint32_t* pStarts = nullptr; // where each line of the chunk begins in pText
         std::size_t iLines = 0;
+        std::size_t iEnd = 0;                   // where the chunk's last line ends in pText
         std::int64_t iFirstLine = 0;            // lines of the chunks before
-        std::int64_t iFirstRow = 0;         // rows of the chunks before, for iColumns
-        std::int64_t iRows = 0;             // rows of this chunk, for iColumns
+        std::int64_t iFirstRow = 0;             // rows of the chunks before, for iColumns
+        std::int64_t iRows = 0;                 // rows of this chunk, for iColumns
     };
     // A place between two characters: the line and the characters before it in the line.
     struct uPlace {
@@ -97,15 +121,6 @@ class AnswerTextView : public QAbstractScrollArea {
         std::int64_t iColumn = 0;
     };
 
-    // A block of memory mapped from the system, filled from its start.
-    struct uBlock {
-        char* p = nullptr;
-        std::size_t iSize = 0, iUsed = 0;
-    };
-
-    void AddChunk(std::string_view sText);
-    // iBytes of the current block (4-byte aligned), or of a new one.
-    char* Reserve(std::size_t iBytes);
     std::int64_t LineLength(const uChunk& chunk, std::size_t iLine) const;
     std::string_view ChunkLine(const uChunk& chunk, std::size_t iLine) const;
     std::int64_t RowsOfLine(std::int64_t iLength) const;
@@ -126,9 +141,10 @@ class AnswerTextView : public QAbstractScrollArea {
     void DisposeStep();
 
     std::vector<uChunk> mChunks;
-    std::vector<uBlock> mBlocks;
-    // Blocks let go by clear(), unmapped a few milliseconds' worth per turn of the Qt loop.
-    std::vector<uBlock> mDisposal;
+    // Chunks let go by clear(), dropped a few milliseconds' worth per turn of the Qt loop (the
+    // last chunk of a block unmaps it).
+    std::vector<uChunk> mDisposal;
+    Writer writer; // for the text given to the view itself
     QTimer disposeTimer;
     std::int64_t iLongest = 0;
     std::int64_t iColumns = 0;

@@ -140,7 +140,8 @@ struct uViewShared {
 // A portion of a long answer, rendered by the drawing thread: the payload of EventScpiViewRefresh.
 struct uViewPortion {
     std::int64_t iGeneration = 0;
-    std::string sText; // Latin-1, lines ended by LF, no line end after the last
+    // Latin-1 lines without a line end after the last, prepared for the view by the thread.
+    AnswerTextView::uPiece piece;
 };
 
 // The answer view's drawing thread, GUI side.

@@ -127,16 +127,18 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
     uViewShared& shared = *pShared;
     const auto stopped = [&shared] { return shared.fStopRefresh; };
     bool fDrawn = true;
+    AnswerTextView::Writer writer;
     std::unique_lock lock(shared.viewMutex);
     if (!shared.viewSignal.wait_for(lock, std::chrono::milliseconds(50), stopped)) {
         const std::size_t iSize = pData->size();
         for (std::size_t iStart = 0; iStart < iSize; iStart += ViewPortionSize) {
             const std::size_t iEnd = std::min(iSize, iStart + ViewPortionSize);
             lock.unlock();
-            // Rendered outside the lock: the GUI thread never waits for it. A portion whose text
-            // cannot be had ends the drawing; the portions shown stay.
+            // Rendered and prepared for the view outside the lock: the GUI thread never waits
+            // for it. A portion whose text cannot be had ends the drawing; the portions shown stay.
             fDrawn = AllocationFailure::Run([&] {
-                uViewPortion portion{iGeneration, Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false)};
+                uViewPortion portion{iGeneration,
+                                     writer.Make(Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false))};
                 EventHub::PostEvent(EventScpiViewRefresh, iWindow, 0, 0, EventHub::Payload::Of(std::move(portion)));
             });
             lock.lock();
@@ -167,9 +169,9 @@ void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
         std::lock_guard lock(pShared->viewMutex);
         if (pShared->fStopRefresh) return;
     }
-    // The portion goes in at once as one chunk: nothing the view holds is copied, and only the
-    // lines in sight are painted.
-    p->gadgets.pAnswer->AppendLatin1(pPortion->sText);
+    // The portion goes in at once: the thread prepared it in the view's form, nothing the view
+    // holds is copied, and only the lines in sight are painted.
+    p->gadgets.pAnswer->AppendPiece(pPortion->piece);
     {
         std::lock_guard lock(pShared->viewMutex);
         ++pShared->iPermits;

@@ -183,7 +183,7 @@ TEST_F(WindowScpiCommandViewTest, ADrawingAfterAStopNeverGetsAnOldPortion) {
     Show(std::string(2 * 40960 + 1, 'W'), ViewAscii, true);
     // A portion of the stopped drawing still on its way is dropped.
     EventHub::PostEvent(EventScpiViewRefresh, iScpi, 0, 0,
-                        EventHub::Payload::Of(WindowScpiCommand::uViewPortion{iOld, std::string(40960, 'Q')}));
+                        EventHub::Payload::Of(WindowScpiCommand::uViewPortion{iOld, AnswerTextView::Writer().Make(std::string(40960, 'Q'))}));
     ASSERT_TRUE(WaitDrawn());
     const QString sText = QString::fromStdString(Answer(iScpi));
     EXPECT_EQ(sText.count('Q'), 0);
