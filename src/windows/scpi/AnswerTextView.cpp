@@ -28,7 +28,7 @@ constexpr std::size_t ChunkLines = 4096;
 // take no memory. Unmapping one takes well under a millisecond.
 constexpr std::size_t BlockBytes = std::size_t{4} << 20;
 // Dropping let-go chunks takes about this long per turn of the Qt loop.
-constexpr std::chrono::microseconds DisposeStepTime{2000};
+constexpr std::chrono::microseconds DisposeStepTime{1000};
 
 // What is painted for each byte: the character itself, or '.' where it is a control character
 // (or the soft hyphen, which has no width), so that every byte takes one column.
@@ -74,18 +74,31 @@ AnswerTextView::uPiece AnswerTextView::Writer::Make(std::string_view sText) {
     piece.iLines = static_cast<std::size_t>(std::count(sText.begin(), sText.end(), '\n')) + 1;
     // The starts first, which keeps them aligned; the next piece begins 4-byte aligned.
     const std::size_t iBytes = (piece.iLines * sizeof(std::uint32_t) + iSize + 3) & ~std::size_t{3};
-    if (!pBlock || pBlock->iSize - iUsed < iBytes) {
+    const auto map = [](std::size_t iBlockBytes) {
         auto pNew = std::make_shared<uBlock>();
-        pNew->iSize = std::max(BlockBytes, iBytes);
-        void* p = mmap(nullptr, pNew->iSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* p = mmap(nullptr, iBlockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
         pNew->p = static_cast<char*>(p);
-        pBlock = std::move(pNew);
-        iUsed = 0;
+        pNew->iSize = iBlockBytes;
+        return pNew;
+    };
+    // A piece larger than a block gets one of its own, which the writer does not keep: it goes
+    // when the view lets go of the piece.
+    std::shared_ptr<uBlock> pOwn;
+    char* pAt = nullptr;
+    if (iBytes > BlockBytes) {
+        pOwn = map(iBytes);
+        pAt = pOwn->p;
+    } else {
+        if (!pBlock || pBlock->iSize - iUsed < iBytes) {
+            pBlock = map(BlockBytes);
+            iUsed = 0;
+        }
+        pAt = pBlock->p + iUsed;
+        iUsed += iBytes;
     }
-    auto* pStarts = reinterpret_cast<std::uint32_t*>(pBlock->p + iUsed);
+    auto* pStarts = reinterpret_cast<std::uint32_t*>(pAt);
     char* pText = reinterpret_cast<char*>(pStarts + piece.iLines);
-    iUsed += iBytes;
     if (iSize > 0) std::memcpy(pText, sText.data(), iSize);
     std::size_t iLine = 0, iStart = 0;
     pStarts[iLine++] = 0;
@@ -96,7 +109,7 @@ AnswerTextView::uPiece AnswerTextView::Writer::Make(std::string_view sText) {
         pStarts[iLine++] = static_cast<std::uint32_t>(iStart);
     }
     piece.iLongest = std::max(piece.iLongest, static_cast<std::int64_t>(iSize - iStart));
-    piece.pBlock = pBlock;
+    piece.pBlock = pOwn ? std::move(pOwn) : pBlock;
     piece.pText = pText;
     piece.iSize = iSize;
     piece.pStarts = pStarts;
@@ -115,7 +128,7 @@ void AnswerTextView::appendPlainText(const QString& sText) {
 
 void AnswerTextView::SetLatin1(std::string_view sText) {
     clear();
-    AppendLatin1(sText);
+    if (!sText.empty()) Add(writer.Make(sText), false); // shown from its top
 }
 
 void AnswerTextView::AppendLatin1(std::string_view sText) {
@@ -124,9 +137,12 @@ void AnswerTextView::AppendLatin1(std::string_view sText) {
 }
 
 void AnswerTextView::AppendPiece(const uPiece& piece) {
-    if (mChunks.empty() && piece.iSize == 0) return; // an empty view stays empty
     // As a text editor does: a view that shows its last line follows what is appended.
-    const bool fAtEnd = isVisible() && FirstVisibleRow() + VisibleRows() >= RowCount();
+    Add(piece, isVisible() && FirstVisibleRow() + VisibleRows() >= RowCount());
+}
+
+void AnswerTextView::Add(const uPiece& piece, bool fFollow) {
+    if (mChunks.empty() && piece.iSize == 0) return; // an empty view stays empty
     iLongest = std::max(iLongest, piece.iLongest);
     for (std::size_t i = 0; i < piece.iLines; i += ChunkLines) {
         uChunk chunk;
@@ -141,7 +157,7 @@ void AnswerTextView::AppendPiece(const uPiece& piece) {
         mChunks.push_back(std::move(chunk));
     }
     UpdateScrollBars();
-    if (fAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (fFollow) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
 }
 

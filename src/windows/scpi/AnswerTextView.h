@@ -54,7 +54,8 @@ class AnswerTextView : public QAbstractScrollArea {
         std::size_t iLines = 0;
         std::int64_t iLongest = 0; // characters of its longest line
     };
-    // Prepares pieces on any thread, filling one block after another (one writer per thread).
+    // Prepares pieces on any thread, filling one block after another (one writer per thread;
+    // a piece larger than a block gets its own).
     class Writer {
       public:
         // The text as a piece. Throws std::bad_alloc when no memory can be mapped, and
@@ -68,8 +69,8 @@ class AnswerTextView : public QAbstractScrollArea {
 
     // A piece appended as a new paragraph (no line end before it in an empty view).
     void AppendPiece(const uPiece& piece);
-    // Latin-1 bytes ('\n' ends a line) as they are: the text replaced, or appended as a new
-    // paragraph. Throw as Writer::Make does.
+    // Latin-1 bytes ('\n' ends a line) as they are: the text replaced (and shown from its top),
+    // or appended as a new paragraph. Throw as Writer::Make does.
     void SetLatin1(std::string_view sText);
     void AppendLatin1(std::string_view sText);
 
@@ -121,6 +122,8 @@ class AnswerTextView : public QAbstractScrollArea {
         std::int64_t iColumn = 0;
     };
 
+    // The piece's lines after the others; with fFollow the view scrolls to its end.
+    void Add(const uPiece& piece, bool fFollow);
     std::int64_t LineLength(const uChunk& chunk, std::size_t iLine) const;
     std::string_view ChunkLine(const uChunk& chunk, std::size_t iLine) const;
     std::int64_t RowsOfLine(std::int64_t iLength) const;

@@ -137,8 +137,12 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
             // Rendered and prepared for the view outside the lock: the GUI thread never waits
             // for it. A portion whose text cannot be had ends the drawing; the portions shown stay.
             fDrawn = AllocationFailure::Run([&] {
+                // "Ascii" is the answer's own bytes: they go into the view's form as they are.
+                const auto* pBytes = reinterpret_cast<const char*>(pData->data());
                 uViewPortion portion{iGeneration,
-                                     writer.Make(Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false))};
+                                     iMode == ViewAscii
+                                         ? writer.Make(std::string_view(pBytes + iStart, iEnd - iStart))
+                                         : writer.Make(Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false))};
                 EventHub::PostEvent(EventScpiViewRefresh, iWindow, 0, 0, EventHub::Payload::Of(std::move(portion)));
             });
             lock.lock();

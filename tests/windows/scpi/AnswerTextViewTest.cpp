@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -69,6 +70,18 @@ TEST_F(ScpiAnswerTextView, AppendedPiecesKeepTheTextExact) {
         for (qsizetype i = 0; i < mLines.size(); ++i) ASSERT_EQ(L1(std::string(view.Line(i))), mLines[i]) << i;
         EXPECT_EQ(view.RowCount(), view.LineCount()); // not breaking lines
     }
+    // Pieces prepared on another thread, one larger than a block of the writer, go in whole;
+    // clearing the view lets go of them.
+    std::vector<std::string> mTexts = {"first", sLong + sLong + sLong + sLong, "", "last\n"};
+    std::vector<AnswerTextView::uPiece> mPieces;
+    std::thread([&] {
+        AnswerTextView::Writer writer;
+        for (const std::string& sText : mTexts) mPieces.push_back(writer.Make(sText));
+    }).join();
+    view.clear();
+    for (const AnswerTextView::uPiece& piece : mPieces) view.AppendPiece(piece);
+    EXPECT_EQ(view.toPlainText(), L1(mTexts[0] + "\n" + mTexts[1] + "\n\n" + mTexts[3]));
+    EXPECT_EQ(view.LineCount(), 1 + 4 * 12000 + 1 + 1 + 2);
     // The QString calls keep Latin-1 and append as a new paragraph.
     view.setPlainText(QString::fromLatin1("x\xE9"));
     view.appendPlainText("y");
@@ -140,7 +153,9 @@ TEST_F(ScpiAnswerTextView, DocumentKeysAndClearing) {
     std::string sText;
     for (int i = 0; i < 1000; ++i) sText += "line " + std::to_string(i) + "\n";
     view.SetLatin1(sText);
+    EXPECT_EQ(view.FirstVisibleRow(), 0); // a new text is shown from its top
     view.AppendLatin1("end");
+    EXPECT_EQ(view.FirstVisibleRow(), 0);
     QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
     EXPECT_EQ(view.FirstVisibleRow() + view.VisibleRows(), view.RowCount());
