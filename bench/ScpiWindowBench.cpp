@@ -7,7 +7,7 @@
 //
 //   bench_ScpiWindowBench [rounds] [screenshot.png [view.png]]
 // With a file name the screen is saved after the last answer (run under a display server); with
-// a second one also after "View all" of a 100,000-byte answer as "Hex + Ascii" with a few lines
+// a second one first after "View all" of a 100,000-byte answer as "Hex + Ascii" with a few lines
 // selected by a mouse drag.
 #include "GuiStallProbe.h"
 
@@ -237,15 +237,7 @@ int main(int argc, char** argv) {
     std::printf("  saving the answer: %.1f s, longest GUI stall %.1f ms (the file dialog's own work included)%s\n",
                 save.dSeconds, save.dLongestStallMs, QFileInfo(sSaved).size() == qint64(BlockSize + 11) ? "" : " (file incomplete)");
 
-    if (argc > 2) {
-        g.pCommand->setPlainText("*IDN?");
-        g.pFile->click();
-        RunClick(iScpi, g.pSendReceive);
-        Settle(300);
-        QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]), "PNG");
-    }
     if (argc > 3) {
-        if (g.pFile->isChecked()) g.pFile->click();
         g.pViewMode->setCurrentIndex(WindowScpiCommand::ViewHexAscii);
         g.pCommand->setPlainText("SIM:BLOC? 100000");
         RunClick(iScpi, g.pSendReceive);
@@ -265,6 +257,13 @@ int main(int argc, char** argv) {
         mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
         Settle(300);
         QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[3]), "PNG");
+    }
+    if (argc > 2) {
+        g.pCommand->setPlainText("*IDN?");
+        g.pFile->click();
+        RunClick(iScpi, g.pSendReceive);
+        Settle(300);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]), "PNG");
     }
 
     RawTcp::DeleteInstance(*instance, sError);
