@@ -5,8 +5,10 @@
 // block header. Best of several rounds each. Then, once, "View all" of the 64 MiB answer in
 // "Hex + Ascii" and in "Ascii" (drawing time and longest stall) and saving it.
 //
-//   bench_ScpiWindowBench [rounds] [screenshot.png]
-// With a file name the screen is saved after the last answer (run under a display server).
+//   bench_ScpiWindowBench [rounds] [screenshot.png [view.png]]
+// With a file name the screen is saved after the last answer (run under a display server); with
+// a second one first after "View all" of a 100,000-byte answer as "Hex + Ascii" with a few lines
+// selected by a mouse drag.
 #include "GuiStallProbe.h"
 
 #include "../tests/tools/ToolSupport.h"
@@ -32,8 +34,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -185,7 +189,8 @@ int main(int argc, char** argv) {
     const bool fSent = server.Device().LastData().size() == BlockSize;
 
     // "View all" of the 64 MiB answer in "Hex + Ascii" and in "Ascii", drawn through the drawing
-    // thread, and saving it.
+    // thread (the second drawing replaces the first, as a change of the view mode does), and
+    // saving it.
     g.pFile->click();
     g.pCommand->setPlainText("SIM:BLOC? 67108864");
     RunClick(iScpi, g.pSendReceive);
@@ -203,7 +208,6 @@ int main(int argc, char** argv) {
         g.pViewMode->setCurrentIndex(mModes[i]);
         g.pViewMode->blockSignals(false);
         mViews[i] = GuiStall::Measure([iScpi] { WindowScpiCommand::ShowData(iScpi); }, drawn);
-        g.pAnswer->clear();
     }
     const QString sSaved = dir.filePath("saved.bin");
     const uRun save = GuiStall::Measure(
@@ -233,6 +237,27 @@ int main(int argc, char** argv) {
     std::printf("  saving the answer: %.1f s, longest GUI stall %.1f ms (the file dialog's own work included)%s\n",
                 save.dSeconds, save.dLongestStallMs, QFileInfo(sSaved).size() == qint64(BlockSize + 11) ? "" : " (file incomplete)");
 
+    if (argc > 3) {
+        g.pViewMode->setCurrentIndex(WindowScpiCommand::ViewHexAscii);
+        g.pCommand->setPlainText("SIM:BLOC? 100000");
+        RunClick(iScpi, g.pSendReceive);
+        GuiStall::RunUntil(drawn, 30000);
+        QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+        QApplication::sendEvent(g.pAnswer, &home);
+        QWidget* pViewport = g.pAnswer->viewport();
+        const auto mouse = [pViewport](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, pViewport->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                              buttons, Qt::NoModifier);
+            QApplication::sendEvent(pViewport, &event);
+        };
+        const int iLine = QFontMetrics(g.pAnswer->font()).lineSpacing();
+        const QPoint from(150, 4 + 3 * iLine + iLine / 2), to(520, 4 + 7 * iLine + iLine / 2);
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        Settle(300);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[3]), "PNG");
+    }
     if (argc > 2) {
         g.pCommand->setPlainText("*IDN?");
         g.pFile->click();

@@ -184,11 +184,9 @@ void BuildAnswerPane(uGadgets& g) {
     }
     g.pAnswerSaveAs = Add(pRow, new QPushButton("Save As..."));
     pRow->addStretch(1);
-    g.pAnswer = new QPlainTextEdit;
+    g.pAnswer = new AnswerTextView;
     g.pAnswer->setFont(EditorFont());
-    Utility::EditorSetPlainText(g.pAnswer);
-    g.pAnswer->setReadOnly(true);
-    g.pAnswer->setLineWrapMode(QPlainTextEdit::NoWrap);
+    g.pAnswer->setLineWrapMode(AnswerTextView::NoWrap);
     g.pAnswer->setContextMenuPolicy(Qt::CustomContextMenu);
     pColumn->addWidget(g.pAnswer, 1);
 }

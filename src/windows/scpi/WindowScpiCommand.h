@@ -8,6 +8,7 @@
 #include "app/InstrumentWindowInfo.h"
 #include "common/DataBuffer.h"
 #include "common/Ini.h"
+#include "windows/scpi/AnswerTextView.h"
 
 #include <QPointer>
 #include <QString>
@@ -95,7 +96,7 @@ struct uGadgets {
     QPointer<QGroupBox> pSaveOptions;
     QPointer<QCheckBox> pRemoveBlockFormat, pRemoveLastByte, pReplaceComma;
     QPointer<QPushButton> pAnswerSaveAs;
-    QPointer<QPlainTextEdit> pAnswer;
+    QPointer<AnswerTextView> pAnswer;
 };
 
 // One entry of a command list.
@@ -139,7 +140,8 @@ struct uViewShared {
 // A portion of a long answer, rendered by the drawing thread: the payload of EventScpiViewRefresh.
 struct uViewPortion {
     std::int64_t iGeneration = 0;
-    QString sText;
+    // Latin-1 lines without a line end after the last, prepared for the view by the thread.
+    AnswerTextView::uPiece piece;
 };
 
 // The answer view's drawing thread, GUI side.
@@ -148,13 +150,6 @@ struct uViewState {
     std::thread refreshThread;
     // The drawing whose portions the view takes; portions of other drawings are dropped.
     std::int64_t iGeneration = 0;
-    // The portion going into the view, a few milliseconds' worth per turn of the Qt loop (2560
-    // lines at once would hold the GUI thread for tens of milliseconds): its text, how far it
-    // is in (-1: none in hand), and its drawing. The thread gets its permit when the whole
-    // portion is in.
-    QString sPortion;
-    qsizetype iPortionFrom = -1;
-    std::int64_t iPortionGeneration = -1;
 };
 
 struct uSendFile; // the send road's own (WindowScpiCommandSend.cpp)

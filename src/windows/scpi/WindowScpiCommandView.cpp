@@ -5,7 +5,6 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
-#include "common/UtilityGui.h"
 #include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -14,11 +13,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDeadlineTimer>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -28,21 +23,37 @@ namespace {
 
 constexpr int BytesPerLine = 16;
 
-// Bytes iStart up to iEnd of the answer in the mode's form. Hex lines end in LF (the view's line
-// end), the last one only with fLastLineEnd; characters are one per byte, read as Latin-1.
-QString Render(const DataBuffer& data, std::size_t iStart, std::size_t iEnd, int iMode, int iOffsetDigits,
-               bool fLastLineEnd) {
-    if (iStart >= iEnd || iEnd > data.size()) return {};
-    if (iMode == ViewAscii) {
-        return QString::fromLatin1(reinterpret_cast<const char*>(data.data()) + iStart,
-                                   static_cast<qsizetype>(iEnd - iStart));
+// The hex dump as the view keeps it: the character column's UTF-8 pairs (bytes 161 and up)
+// folded back into their Latin-1 bytes, and the CR of each line end dropped.
+void ToViewText(std::string& s) {
+    std::size_t iOut = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == '\r') continue;
+        if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) {
+            s[iOut++] = static_cast<char>(((b & 0x1F) << 6) | (static_cast<unsigned char>(s[++i]) & 0x3F));
+        } else {
+            s[iOut++] = s[i];
+        }
     }
+    s.resize(iOut);
+}
+
+// Bytes iStart up to iEnd of the answer in the mode's form, as Latin-1 text. Hex lines end in
+// LF (the view's line end), the last one only with fLastLineEnd; characters are one per byte.
+std::string Render(const DataBuffer& data, std::size_t iStart, std::size_t iEnd, int iMode, int iOffsetDigits,
+                   bool fLastLineEnd) {
+    if (iStart >= iEnd || iEnd > data.size()) return {};
+    if (iMode == ViewAscii) return std::string(reinterpret_cast<const char*>(data.data()) + iStart, iEnd - iStart);
     std::string s = Utility::HexDump(data.data(), static_cast<std::int64_t>(iEnd), BytesPerLine,
                                      static_cast<std::int64_t>(iStart), iMode == ViewHexAscii, fLastLineEnd,
                                      iOffsetDigits);
-    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
-    return QString::fromUtf8(s);
+    ToViewText(s);
+    return s;
 }
+
+// A UTF-8 text of the window (the heading) as the view's Latin-1.
+std::string Latin1(const std::string& sText) { return QString::fromStdString(sText).toLatin1().toStdString(); }
 
 // The offsets are as wide as the hexadecimal form of the answer buffer's address.
 int OffsetDigits(const DataBuffer& data) {
@@ -73,25 +84,28 @@ void ShowData(int iWindow) {
     if (!pData || pData->empty()) return;
     const DataBuffer& data = *pData;
     const uGadgets& g = window.gadgets;
-    QPlainTextEdit* pView = g.pAnswer;
+    AnswerTextView* pView = g.pAnswer;
     const int iMode = g.pViewMode ? g.pViewMode->currentIndex() : ViewHexAscii;
     const bool fAll = g.pViewAll && g.pViewAll->isChecked();
     const auto iSize = static_cast<std::int64_t>(data.size());
     const std::int64_t iFirst = BoxNumber(g.pFirst);
     const std::int64_t iLast = BoxNumber(g.pLast);
-    const QString sHeading =
-        "Length of data: " + QString::fromStdString(Utility::StrDLocalized(static_cast<double>(iSize), -1)) + " bytes";
+    const std::string sHeading =
+        Latin1("Length of data: " + Utility::StrDLocalized(static_cast<double>(iSize), -1) + " bytes");
     ++window.view.iGeneration;
-    pView->setLineWrapMode(iMode == ViewAscii ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    // Emptied first: the text of the last drawing (millions of lines) is not broken anew for
+    // the new mode.
+    pView->clear();
+    pView->setLineWrapMode(iMode == ViewAscii ? AnswerTextView::WidgetWidth : AnswerTextView::NoWrap);
 
     if (fAll && data.size() > ViewPortionSize) {
-        pView->setPlainText(sHeading + "\n");
+        pView->SetLatin1(sHeading + "\n");
         StartRefresh(window, pData, iMode);
         return;
     }
 
     const int iDigits = OffsetDigits(data);
-    QString sText = sHeading + "\n\n";
+    std::string sText = sHeading + "\n\n";
     auto block = [&](std::int64_t iStart, std::int64_t iEnd) {
         sText += Render(data, static_cast<std::size_t>(iStart), static_cast<std::size_t>(iEnd), iMode, iDigits, true);
         if (iMode == ViewAscii) sText += "\n";
@@ -99,16 +113,13 @@ void ShowData(int iWindow) {
     if (fAll || iSize <= iFirst + iLast) {
         block(0, iSize);
     } else {
-        sText += "The first " + QString::number(iFirst) + " Bytes:\n";
+        sText += "The first " + std::to_string(iFirst) + " Bytes:\n";
         block(0, iFirst);
         if (iMode == ViewAscii) sText += "\n";
-        sText += "The last " + QString::number(iLast) + " Bytes:\n";
+        sText += "The last " + std::to_string(iLast) + " Bytes:\n";
         block(iSize - iLast, iSize);
     }
-    pView->setUpdatesEnabled(false);
-    pView->setPlainText(sText);
-    pView->setUpdatesEnabled(true);
-    pView->viewport()->update();
+    pView->SetLatin1(sText);
 }
 
 void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<const DataBuffer> pData, int iWindow,
@@ -116,16 +127,22 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
     uViewShared& shared = *pShared;
     const auto stopped = [&shared] { return shared.fStopRefresh; };
     bool fDrawn = true;
+    AnswerTextView::Writer writer;
     std::unique_lock lock(shared.viewMutex);
     if (!shared.viewSignal.wait_for(lock, std::chrono::milliseconds(50), stopped)) {
         const std::size_t iSize = pData->size();
         for (std::size_t iStart = 0; iStart < iSize; iStart += ViewPortionSize) {
             const std::size_t iEnd = std::min(iSize, iStart + ViewPortionSize);
             lock.unlock();
-            // Rendered outside the lock: the GUI thread never waits for it. A portion whose text
-            // cannot be had ends the drawing; the portions shown stay.
+            // Rendered and prepared for the view outside the lock: the GUI thread never waits
+            // for it. A portion whose text cannot be had ends the drawing; the portions shown stay.
             fDrawn = AllocationFailure::Run([&] {
-                uViewPortion portion{iGeneration, Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false)};
+                // "Ascii" is the answer's own bytes: they go into the view's form as they are.
+                const auto* pBytes = reinterpret_cast<const char*>(pData->data());
+                uViewPortion portion{iGeneration,
+                                     iMode == ViewAscii
+                                         ? writer.Make(std::string_view(pBytes + iStart, iEnd - iStart))
+                                         : writer.Make(Render(*pData, iStart, iEnd, iMode, iOffsetDigits, false))};
                 EventHub::PostEvent(EventScpiViewRefresh, iWindow, 0, 0, EventHub::Payload::Of(std::move(portion)));
             });
             lock.lock();
@@ -144,64 +161,26 @@ void ViewRefreshThread(std::shared_ptr<uViewShared> pShared, std::shared_ptr<con
 
 namespace Detail {
 
-namespace {
-
-// A portion's time in one turn of the Qt loop; the rest goes in with the next turn.
-constexpr int PortionStepMilliseconds = 4;
-
-// Whether the drawing of the portion in hand was stopped (Escape): the portion still goes in
-// whole, as it came, but no other follows.
-bool DrawingStopped(uViewShared& shared) {
-    std::lock_guard lock(shared.viewMutex);
-    return shared.fStopRefresh;
-}
-
-// Puts the next lines of the portion in hand into the view; when it is all in, the thread may
-// render the next one, else the rest follows after the loop's other work. A portion of an
-// earlier drawing is dropped.
-void ContinuePortion(int iWindow) {
+void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p) || !p->gadgets.pAnswer) return;
-    uViewState& view = p->view;
-    if (view.iPortionFrom < 0) return; // none in hand
-    const std::shared_ptr<uViewShared> pShared = view.pShared;
-    if (!pShared || view.iPortionGeneration != view.iGeneration) {
-        view.sPortion.clear();
-        view.iPortionFrom = -1;
-        return;
+    auto* pPortion = event.pData.Get<uViewPortion>();
+    if (!pPortion) return;
+    // A portion of an earlier drawing, or of one stopped since, is dropped.
+    const std::shared_ptr<uViewShared> pShared = p->view.pShared;
+    if (!pShared || pPortion->iGeneration != p->view.iGeneration) return;
+    {
+        std::lock_guard lock(pShared->viewMutex);
+        if (pShared->fStopRefresh) return;
     }
-    const bool fStopped = DrawingStopped(*pShared);
-    const QDeadlineTimer deadline = fStopped ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                             : QDeadlineTimer(PortionStepMilliseconds, Qt::PreciseTimer);
-    if (!Utility::AppendLines(p->gadgets.pAnswer, view.sPortion, view.iPortionFrom, deadline)) {
-        QTimer::singleShot(0, p->gadgets.pAnswer, [iWindow] { ContinuePortion(iWindow); });
-        return;
-    }
-    view.sPortion.clear();
-    view.iPortionFrom = -1;
-    if (fStopped) return;
+    // The portion goes in at once: the thread prepared it in the view's form, nothing the view
+    // holds is copied, and only the lines in sight are painted.
+    p->gadgets.pAnswer->AppendPiece(pPortion->piece);
     {
         std::lock_guard lock(pShared->viewMutex);
         ++pShared->iPermits;
     }
     pShared->viewSignal.notify_all();
-}
-
-} // namespace
-
-void ViewRefresh(int iWindow, const EventHub::uEvent& event) {
-    uWindowScpiCommand* p = nullptr;
-    if (!FindInstance(iWindow, &p) || !p->gadgets.pAnswer) return;
-    auto* pPortion = event.pData.Get<uViewPortion>();
-    // A portion of an earlier drawing, or of one stopped since, is dropped.
-    if (!pPortion) return;
-    uViewState& view = p->view;
-    const std::shared_ptr<uViewShared> pShared = view.pShared;
-    if (!pShared || pPortion->iGeneration != view.iGeneration || DrawingStopped(*pShared)) return;
-    view.iPortionGeneration = pPortion->iGeneration;
-    view.sPortion = std::move(pPortion->sText); // the event's own record, freed after this handler
-    view.iPortionFrom = 0;
-    ContinuePortion(iWindow);
 }
 
 void StopRefreshThread(uWindowScpiCommand& window, int iWaitMs) {
@@ -223,13 +202,11 @@ void StopRefreshThread(uWindowScpiCommand& window, int iWaitMs) {
 }
 
 void CopyAnswer(uWindowScpiCommand& window) {
-    QPlainTextEdit* pView = window.gadgets.pAnswer;
+    AnswerTextView* pView = window.gadgets.pAnswer;
     if (!pView) return;
-    const QTextCursor cursor = pView->textCursor();
     QClipboard* pClipboard = QApplication::clipboard();
     pClipboard->clear();
-    pClipboard->setText(cursor.hasSelection() ? cursor.selectedText().replace(QChar::ParagraphSeparator, '\n')
-                                              : pView->toPlainText());
+    pClipboard->setText(pView->hasSelection() ? pView->selectedText() : pView->toPlainText());
 }
 
 void BindViewHandlers(uWindowScpiCommand& window) {

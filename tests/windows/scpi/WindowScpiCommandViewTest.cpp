@@ -130,7 +130,7 @@ TEST_F(WindowScpiCommandViewTest, FirstAndLastBlocksAndTheWholeAnswer) {
 TEST_F(WindowScpiCommandViewTest, AsciiIsOneCharacterPerByteAndNulDoesNotEndIt) {
     const std::string sAnswer = std::string("A\0B\xE9", 4) + "end";
     Show(sAnswer, ViewAscii, false);
-    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), AnswerTextView::WidgetWidth);
     const QStringList m = Lines();
     ASSERT_GE(m.size(), 3);
     EXPECT_EQ(m[2], QString::fromLatin1(sAnswer.data(), 7));
@@ -141,7 +141,7 @@ TEST_F(WindowScpiCommandViewTest, AsciiIsOneCharacterPerByteAndNulDoesNotEndIt) 
     EXPECT_EQ(iPortions, 4);
     EXPECT_EQ(QString::fromStdString(Answer(iScpi)).count('z'), 3 * 40960 + 5);
     Show(Bytes(100), ViewHex, true);
-    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(W(iScpi).gadgets.pAnswer->lineWrapMode(), AnswerTextView::NoWrap);
 }
 
 TEST_F(WindowScpiCommandViewTest, ACountChangedUnderViewAllDoesNotRedraw) {
@@ -183,7 +183,7 @@ TEST_F(WindowScpiCommandViewTest, ADrawingAfterAStopNeverGetsAnOldPortion) {
     Show(std::string(2 * 40960 + 1, 'W'), ViewAscii, true);
     // A portion of the stopped drawing still on its way is dropped.
     EventHub::PostEvent(EventScpiViewRefresh, iScpi, 0, 0,
-                        EventHub::Payload::Of(WindowScpiCommand::uViewPortion{iOld, QString(40960, 'Q')}));
+                        EventHub::Payload::Of(WindowScpiCommand::uViewPortion{iOld, AnswerTextView::Writer().Make(std::string(40960, 'Q'))}));
     ASSERT_TRUE(WaitDrawn());
     const QString sText = QString::fromStdString(Answer(iScpi));
     EXPECT_EQ(sText.count('Q'), 0);
