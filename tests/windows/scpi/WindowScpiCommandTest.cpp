@@ -164,7 +164,7 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     EXPECT_EQ(mRaw.Device().LastData(), data);
     EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
 
-    // Far more than one turn reads (a sparse file: nothing of it is on the disk).
+    // A file still being read when the cancel comes (a sparse file: nothing of it is on the disk).
     const QString sHuge = WriteFile("sparse.bin", {});
     ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
     g.pFileName->setText(sHuge);
@@ -204,6 +204,9 @@ TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNoth
         g.pBlockFormat->setChecked(c.fBlockFormat);
         g.pFileName->setText(c.sFile);
         Click(g.pSendReceive);
+        // The file is opened and read by a thread of its own.
+        EXPECT_TRUE(WaitFor([&] { return !W(iScpi).pSendFile; }));
+        Settle();
         EXPECT_TRUE(LogHas(c.sLog)) << Log();
         EXPECT_FALSE(LogHas("SCPI command sent")) << Log();
         EXPECT_TRUE(Idle(iScpi));
