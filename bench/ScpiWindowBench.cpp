@@ -210,8 +210,9 @@ int main(int argc, char** argv) {
         g.pViewMode->blockSignals(false);
         mViews[i] = GuiStall::Measure([iScpi] { WindowScpiCommand::ShowData(iScpi); }, drawn);
     }
-    // The save: the file dialog's own part (Qt's widget dialog listing the folder) until it is
-    // gone, and the program's work after the name was chosen, until the outcome is shown.
+    // The save: the click returns once the file dialog (Qt's widget dialog listing the folder) is
+    // gone and the save's thread has started; until then the stall is the dialog's. After it
+    // comes the program's own work until the outcome is shown.
     const QString sSaved = dir.filePath("saved.bin");
     GuiStall::Probe saveProbe;
     double dDialogStall = 0;
@@ -220,17 +221,15 @@ int main(int argc, char** argv) {
         [&] {
             QTimer::singleShot(0, [&] {
                 if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                    QObject::connect(pDialog, &QObject::destroyed, [&] {
-                        dDialogStall = saveProbe.Stop();
-                        chosen = Clock::now();
-                        saveProbe.Start();
-                    });
                     pDialog->selectFile(sSaved);
                     QMetaObject::invokeMethod(pDialog, "accept");
                 }
             });
             saveProbe.Start();
             g.pAnswerSaveAs->click();
+            dDialogStall = saveProbe.Stop();
+            chosen = Clock::now();
+            saveProbe.Start();
         },
         [pWindow] { return !pWindow->pAnswerSave; });
     const double dSaveStall = saveProbe.Stop();
