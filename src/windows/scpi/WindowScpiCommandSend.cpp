@@ -102,7 +102,7 @@ void QueueTask(uWindowScpiCommand& window, uTaskScpiCommand task, const std::str
 // holds the thread that does it for about 10 ms per 64 MiB.
 constexpr std::size_t LargeAnswer = std::size_t{8} << 20;
 
-void LetGoOfAnswer(std::shared_ptr<const DataBuffer>& pAnswer) {
+void LetGoOfAnswer(std::shared_ptr<const DataBuffer> pAnswer) {
     if (pAnswer && pAnswer.use_count() == 1 && pAnswer->size() >= LargeAnswer) {
         try {
             std::thread([pLast = std::move(pAnswer)] {}).detach();
@@ -263,7 +263,13 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     SetBusyState(iWindow, true);
     Detail::StopRefreshThread(window, 100);
     Instrument::FreeDataBuffers(window.info.sendData, window.info.receiveData);
-    LetGoOfAnswer(window.pReceived);
+    // The earlier answer is let go on the way out, once the file's reading thread has started:
+    // the unmapping of a large answer holds the address space for milliseconds, and a thread
+    // started meanwhile would wait for it.
+    struct uLetGo {
+        std::shared_ptr<const DataBuffer> pAnswer;
+        ~uLetGo() { LetGoOfAnswer(std::move(pAnswer)); }
+    } earlier{std::move(window.pReceived)};
 
     const uGadgets& g = window.gadgets;
     uTaskScpiCommand task;
