@@ -177,6 +177,16 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     Settle();
     EXPECT_EQ(Units(), iBefore);
     EXPECT_FALSE(LogHas("|" + sHuge.toStdString() + "|")) << Log();
+
+    // The window's close lets go of it the same way: nothing goes out, and the reading thread
+    // ends by itself.
+    Click(g.pSend);
+    ASSERT_NE(W(iScpi).pSendFile, nullptr);
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle();
+    EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
+    Settle();
+    EXPECT_EQ(Units(), iBefore);
 }
 
 TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNothingQueued) {
