@@ -176,11 +176,19 @@ void AddLine(const std::string& sText) {
 
 void AddError(const std::string& sText) { AddLine("Error: " + sText); }
 
-void PostError(const std::string& sText) {
+namespace {
+
+void Post(const std::string& sText, int iType) {
     const int iWindow = iLogWindow.load();
     if (iWindow == 0) return; // no log: nothing is made that nobody would free
-    EventHub::PostEvent(EventLogLine, iWindow, 0, 2, EventHub::Payload::Of(sText));
+    EventHub::PostEvent(EventLogLine, iWindow, 0, iType, EventHub::Payload::Of(sText));
 }
+
+} // namespace
+
+void PostError(const std::string& sText) { Post(sText, 2); }
+
+void PostLine(const std::string& sText) { Post(sText, 1); }
 
 void AddSeparatorLine() { AddLine(std::string(60, '-')); }
 

@@ -1,5 +1,5 @@
 // The log: one window of numbered, timed lines that every module writes to. Lines are added on
-// the GUI thread (AddLine, AddError) or posted from any thread (PostError); the window is created
+// the GUI thread (AddLine, AddError) or posted from any thread (PostLine, PostError); the window is created
 // hidden at start-up, shown from the "&Log..." menu items and only hidden by its close box.
 #pragma once
 
@@ -24,8 +24,9 @@ void Create();
 // off; after line 9999 the log clears itself first.
 void AddLine(const std::string& sText);
 void AddError(const std::string& sText);
-// Any thread: the error line reaches the log once the GUI thread handles the posted event.
+// Any thread: the line reaches the log once the GUI thread handles the posted event.
 void PostError(const std::string& sText);
+void PostLine(const std::string& sText);
 void AddSeparatorLine();
 // Empties the log; with fNotice the clearing notice and a separator line follow.
 void Clear(int fNotice);

@@ -54,6 +54,10 @@ inline constexpr int EventScreenshotProcessed = 0x10030;
 inline constexpr int EventInstrumentLost = 0x10031;
 // A text for a window's status line (data: std::string), e.g. why the connect it asked for failed.
 inline constexpr int EventStatusText = 0x10032;
+// The SCPI window's answer save has ended (its thread's result stays with the window's record),
+// and the file of a send has been read (data: the reading thread's result).
+inline constexpr int EventScpiAnswerSaved = 0x10033;
+inline constexpr int EventScpiSendFileRead = 0x10034;
 
 // Gadget event types of the viewers and option panels.
 inline constexpr int EventTypeViewerClear = 6;

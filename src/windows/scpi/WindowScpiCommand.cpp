@@ -370,6 +370,7 @@ void Closing(int iWindow) {
     uWindowScpiCommand& window = *it->second;
     Detail::CloseCommandList(window);
     Detail::StopRefreshThread(window, 50);
+    Detail::EndAnswerSave(window);
     delete window.pEscape;
     WindowRegistry::StopTimer(iWindow, TimerFillCommandLists);
     window.info.sendData.release();

@@ -152,7 +152,8 @@ struct uViewState {
     std::int64_t iGeneration = 0;
 };
 
-struct uSendFile; // the send road's own (WindowScpiCommandSend.cpp)
+struct uSendFile;   // the send road's own (WindowScpiCommandSend.cpp)
+struct uAnswerSave; // a save of the answer under way (WindowScpiCommandSave.cpp)
 
 struct uWindowScpiCommand {
     std::int64_t iCreation = 0;
@@ -180,6 +181,8 @@ struct uWindowScpiCommand {
     // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
     // or another send lets go of it.
     std::shared_ptr<uSendFile> pSendFile;
+    // The answer's save while its thread writes (null: none); one at a time.
+    std::shared_ptr<uAnswerSave> pAnswerSave;
     QPointer<QShortcut> pEscape;
     QPointer<WindowFrame> pFrame;
 };
@@ -258,6 +261,9 @@ std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter);
 // Writes the bytes to a file beside the target and renames it over the target; on failure the
 // target stays as it was and sFailure holds the message.
 bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure);
+// The window closes: waits a bounded time for a save under way and logs its outcome, or lets
+// the thread finish by itself.
+void EndAnswerSave(uWindowScpiCommand& window);
 // Saves the open list when it was changed, and frees it.
 void CloseCommandList(uWindowScpiCommand& window);
 // The command-list entry codec: a stored value read into an entry, and the value "Add" stores.

@@ -1,10 +1,14 @@
 // The SCPI command window's saving of the answer: optionally without its block header, without
 // its last byte, or with commas turned into line feeds. The file is written beside the target
-// and renamed over it, so a failed save leaves an earlier file whole.
+// and renamed over it, so a failed save leaves an earlier file whole; a thread of the save's own
+// writes it, so the GUI thread only asks for the name and shows the outcome.
 #include "windows/scpi/WindowScpiCommand.h"
 
 #include "common/FileSaving.h"
 #include "common/WindowLog.h"
+#include "platform/AllocationFailure.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
 #include "transport/BlockHeader.h"
 
@@ -14,7 +18,12 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace WindowScpiCommand {
 namespace {
@@ -63,47 +72,156 @@ bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::s
 
 } // namespace Detail
 
+// A save of the answer: the window asks for the name on the GUI thread, its thread writes (the
+// copy with line feeds for commas too), and the result comes back as EventScpiAnswerSaved. The
+// thread holds this record, and the answer with it, through shared pointers: a window that
+// closes or gets a new answer meanwhile takes nothing away from it.
+struct uAnswerSave {
+    int iWindow = 0;
+    std::string sPath;
+    std::shared_ptr<const DataBuffer> pData;
+    std::size_t iHeader = 0;
+    bool fRemoveLast = false;
+    bool fComma = false;
+    std::thread thread; // GUI thread only
+    std::mutex mutex;
+    std::condition_variable endedSignal;
+    bool fEnded = false;       // under mutex
+    bool fWindowGone = false;  // under mutex: the thread tells the log itself
+    std::string sFailure;      // under mutex once fEnded; "" for a saved file
+};
+
+namespace {
+
+// How long a closing window waits for its save; then the thread finishes by itself.
+constexpr int CloseWaitMilliseconds = 1000;
+
+std::string SavedText(const uAnswerSave& save) { return "The data was saved in the file: " + save.sPath; }
+
+// The thread's work: the bytes as the options choose them, written whole; the failure text.
+std::string WriteAnswer(const uAnswerSave& save) {
+    const DataBuffer& data = *save.pData;
+    std::size_t iEnd = data.size();
+    if (save.fRemoveLast && iEnd > save.iHeader) --iEnd;
+    const std::uint8_t* pBytes = data.data();
+    // The copy with line feeds for commas; the answer itself is never changed.
+    std::unique_ptr<std::uint8_t[]> pCopy;
+    if (save.fComma) {
+        pCopy.reset(new (std::nothrow) std::uint8_t[data.size()]);
+        if (!pCopy) return "Not enough memory available.";
+        std::replace_copy(data.begin(), data.end(), pCopy.get(), std::uint8_t{','}, std::uint8_t{'\n'});
+        pBytes = pCopy.get();
+    }
+    std::string sFailure;
+    Detail::WriteFileWhole(save.sPath, pBytes + save.iHeader, iEnd - save.iHeader, sFailure);
+    return sFailure;
+}
+
+void SaveThread(const std::shared_ptr<uAnswerSave>& pSave) {
+    std::string sFailure;
+    if (!AllocationFailure::Run([&] { sFailure = WriteAnswer(*pSave); })) sFailure = "Not enough memory available.";
+    bool fWindowGone = false;
+    {
+        std::lock_guard lock(pSave->mutex);
+        pSave->fEnded = true;
+        pSave->sFailure = sFailure;
+        fWindowGone = pSave->fWindowGone;
+    }
+    pSave->endedSignal.notify_all();
+    if (!fWindowGone) EventHub::PostEvent(EventScpiAnswerSaved, pSave->iWindow);
+    else if (!sFailure.empty()) WindowLog::PostError(sFailure);
+    else WindowLog::PostLine(SavedText(*pSave));
+}
+
+// The outcome of an ended save in the status field and the log.
+void Report(uWindowScpiCommand& window, const uAnswerSave& save) {
+    if (!save.sFailure.empty()) {
+        Fail(window, save.sFailure);
+        return;
+    }
+    Detail::SetStatus(window, SavedText(save));
+    WindowLog::AddLine(SavedText(save));
+}
+
+// GUI thread: the save's thread has ended; its outcome goes to the status field and the log.
+void OnAnswerSaved(int iWindow) {
+    uWindowScpiCommand* p = nullptr;
+    if (!FindInstance(iWindow, &p) || !p->pAnswerSave) return;
+    const std::shared_ptr<uAnswerSave> pSave = p->pAnswerSave;
+    {
+        std::lock_guard lock(pSave->mutex);
+        if (!pSave->fEnded) return;
+    }
+    p->pAnswerSave.reset();
+    pSave->thread.join(); // it has only its return left
+    Report(*p, *pSave);
+}
+
+} // namespace
+
 void SaveData(int iWindow) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p)) return;
+    // One save at a time: a second while the first writes is refused, with a notice.
+    const auto fBusy = [&p] {
+        if (p->pAnswerSave) Detail::SetStatus(*p, "The data is still being saved.");
+        return p->pAnswerSave != nullptr;
+    };
+    if (fBusy()) return;
     // The answer is held here: a send while the requester is open does not take it away.
     const std::shared_ptr<const DataBuffer> pData = p->pReceived;
     if (!pData || pData->empty()) {
         Detail::SetStatus(*p, "There is no data available for saving.");
         return;
     }
+    auto pSave = std::make_shared<uAnswerSave>();
+    pSave->iWindow = iWindow;
+    pSave->pData = pData;
     const uGadgets& g = p->gadgets;
-    const bool fRemoveHeader = g.pRemoveBlockFormat && g.pRemoveBlockFormat->isChecked();
-    const bool fRemoveLast = g.pRemoveLastByte && g.pRemoveLastByte->isChecked();
-    const bool fComma = g.pReplaceComma && g.pReplaceComma->isChecked();
+    pSave->fRemoveLast = g.pRemoveLastByte && g.pRemoveLastByte->isChecked();
+    pSave->fComma = g.pReplaceComma && g.pReplaceComma->isChecked();
     // The header's own count is not used: the save runs to the end of the answer.
-    const std::size_t iHeader = fRemoveHeader ? Instrument::ParseBlockHeaderOnly(pData->data(), 0, pData->size(), nullptr) : 0;
-
-    const std::string sPath = Detail::AskSaveName(*p, "All Files (*)");
-    if (sPath.empty() || !FindInstance(iWindow, &p)) return;
-
-    std::size_t iEnd = pData->size();
-    if (fRemoveLast && iEnd > iHeader) --iEnd;
-    const std::uint8_t* pBytes = pData->data();
-    // The copy with line feeds for commas; the answer itself is never changed.
-    std::unique_ptr<std::uint8_t[]> pCopy;
-    if (fComma) {
-        pCopy.reset(new (std::nothrow) std::uint8_t[pData->size()]);
-        if (!pCopy) {
-            Fail(*p, "Not enough memory available.");
-            return;
-        }
-        std::replace_copy(pData->begin(), pData->end(), pCopy.get(), std::uint8_t{','}, std::uint8_t{'\n'});
-        pBytes = pCopy.get();
+    if (g.pRemoveBlockFormat && g.pRemoveBlockFormat->isChecked()) {
+        pSave->iHeader = Instrument::ParseBlockHeaderOnly(pData->data(), 0, pData->size(), nullptr);
     }
-    std::string sFailure;
-    if (!Detail::WriteFileWhole(sPath, pBytes + iHeader, iEnd - iHeader, sFailure)) {
-        Fail(*p, sFailure);
+
+    pSave->sPath = Detail::AskSaveName(*p, "All Files (*)");
+    // One started meanwhile from the requester's nested loop (the menu) goes first.
+    if (pSave->sPath.empty() || !FindInstance(iWindow, &p) || fBusy()) return;
+    EventHub::Bind(EventScpiAnswerSaved, iWindow, [iWindow](const EventHub::uEvent&) { OnAnswerSaved(iWindow); });
+    try {
+        pSave->thread = std::thread(SaveThread, pSave);
+    } catch (const std::system_error&) {
+        // No thread to be had: the file is written here.
+        pSave->sFailure = WriteAnswer(*pSave);
+        Report(*p, *pSave);
         return;
     }
-    const std::string sText = "The data was saved in the file: " + sPath;
-    Detail::SetStatus(*p, sText);
-    WindowLog::AddLine(sText);
+    p->pAnswerSave = std::move(pSave);
 }
+
+namespace Detail {
+
+void EndAnswerSave(uWindowScpiCommand& window) {
+    const std::shared_ptr<uAnswerSave> pSave = std::move(window.pAnswerSave);
+    if (!pSave) return;
+    {
+        std::unique_lock lock(pSave->mutex);
+        if (!pSave->endedSignal.wait_for(lock, std::chrono::milliseconds(CloseWaitMilliseconds),
+                                         [&pSave] { return pSave->fEnded; })) {
+            // Still writing (a slow disk): it finishes or fails by itself and says so in the log.
+            pSave->fWindowGone = true;
+            lock.unlock();
+            pSave->thread.detach();
+            return;
+        }
+    }
+    pSave->thread.join();
+    // Its result event is dropped with the window: the log says what became of the file.
+    if (!pSave->sFailure.empty()) WindowLog::AddError(pSave->sFailure);
+    else WindowLog::AddLine(SavedText(*pSave));
+}
+
+} // namespace Detail
 
 } // namespace WindowScpiCommand

@@ -10,7 +10,9 @@
 #include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
+#include "platform/AllocationFailure.h"
 #include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
@@ -18,7 +20,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -30,11 +31,12 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
 #include <cctype>
+#include <system_error>
+#include <thread>
 
 namespace WindowScpiCommand {
 namespace {
@@ -72,13 +74,12 @@ void MakeIdle(uWindowScpiCommand& window) {
 
 } // namespace
 
-// A file on its way into the send buffer: read a few milliseconds' worth per turn of the Qt
-// loop (64 MiB at once would hold the GUI thread for tens of milliseconds), then queued with
-// the task made when Send was clicked.
+// A file on its way into the send buffer: a thread of its own reads it (64 MiB read on the GUI
+// thread, into pages mapped fresh, would hold it for tens of milliseconds), then it goes out
+// with the task made when Send was clicked. The window holds this record while the file is
+// read; a cancel, another send or the close lets go of it, and the thread, which holds only a
+// weak pointer to it, stops at its next part and frees what it read.
 struct uSendFile {
-    QFile file;
-    std::shared_ptr<DataBuffer> pData;
-    std::size_t iLength = 0;
     bool fBlockHeader = false;
     uTaskScpiCommand task;
     std::string sLog; // "|" file name "|", after the command
@@ -86,80 +87,96 @@ struct uSendFile {
 
 namespace {
 
-constexpr int FileStepMilliseconds = 4;
 constexpr qint64 FileStepBytes = qint64{1} << 20;
+
+// What the reading thread hands back (EventScpiSendFileRead): the file's bytes, or the failure.
+struct uSendFileRead {
+    std::weak_ptr<uSendFile> pFor;
+    std::shared_ptr<DataBuffer> pData;
+    std::string sFailure;
+};
 
 void QueueTask(uWindowScpiCommand& window, uTaskScpiCommand task, const std::string& sLog);
 
-// Opens the file and makes its buffer; false with the failure text.
-bool OpenSendFile(uSendFile& send, const QString& sFileName, std::string& sFailure) {
-    send.file.setFileName(sFileName);
-    if (!send.file.open(QIODevice::ReadOnly)) {
-        sFailure = "File could not be opened: " + sFileName.toStdString();
-        return false;
+// An answer this large is freed on a thread of its own: giving its pages back to the system
+// holds the thread that does it for about 10 ms per 64 MiB.
+constexpr std::size_t LargeAnswer = std::size_t{8} << 20;
+
+void LetGoOfAnswer(std::shared_ptr<const DataBuffer> pAnswer) {
+    if (pAnswer && pAnswer.use_count() == 1 && pAnswer->size() >= LargeAnswer) {
+        try {
+            std::thread([pLast = std::move(pAnswer)] {}).detach();
+        } catch (const std::system_error&) {
+        }
     }
-    const qint64 iLength = send.file.size();
-    send.pData = std::make_shared<DataBuffer>();
-    if (iLength <= 0 || !send.pData->reserve(static_cast<std::size_t>(iLength))) {
-        sFailure = "Not enough memory available.";
-        return false;
-    }
-    send.iLength = static_cast<std::size_t>(iLength);
-    return true;
+    pAnswer.reset();
 }
 
-// Reads on until the file is in or the step's time is up; false with the failure text.
-bool ReadSendFilePart(uSendFile& send, bool& fDone, std::string& sFailure) {
-    DataBuffer& buffer = *send.pData;
-    const QDeadlineTimer deadline(FileStepMilliseconds, Qt::PreciseTimer);
-    fDone = false;
-    do {
-        const qint64 iWant = std::min<qint64>(FileStepBytes, static_cast<qint64>(send.iLength - buffer.size()));
-        const qint64 iGot = iWant > 0 ? send.file.read(reinterpret_cast<char*>(buffer.data()) + buffer.size(), iWant) : 0;
-        if (iGot > 0) buffer.setSize(buffer.size() + static_cast<std::size_t>(iGot));
-        if (iGot <= 0 || buffer.size() == send.iLength) {
-            fDone = true;
-            if (buffer.size() != send.iLength) {
-                sFailure = "Error reading the file.";
-                return false;
-            }
+// The reading thread's work: the whole file, a part at a time while the window still wants it;
+// false when it no longer does.
+bool ReadSendFile(const QString& sFileName, uSendFileRead& read) {
+    QFile file(sFileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.sFailure = "File could not be opened: " + sFileName.toStdString();
+        return true;
+    }
+    const qint64 iLength = file.size();
+    auto pData = std::make_shared<DataBuffer>();
+    if (iLength <= 0 || !pData->reserve(static_cast<std::size_t>(iLength))) {
+        read.sFailure = "Not enough memory available.";
+        return true;
+    }
+    const auto iWanted = static_cast<std::size_t>(iLength);
+    while (pData->size() < iWanted) {
+        if (read.pFor.expired()) return false;
+        const qint64 iPart = std::min<qint64>(FileStepBytes, static_cast<qint64>(iWanted - pData->size()));
+        const qint64 iGot = file.read(reinterpret_cast<char*>(pData->data()) + pData->size(), iPart);
+        if (iGot <= 0) {
+            read.sFailure = "Error reading the file.";
             return true;
         }
-    } while (!deadline.hasExpired());
+        pData->setSize(pData->size() + static_cast<std::size_t>(iGot));
+    }
+    read.pData = std::move(pData);
     return true;
 }
 
-// The next part of the window's file; the task goes out when the file is in.
-void ContinueSendFile(int iWindow, const std::shared_ptr<uSendFile>& pSend) {
+void ReadSendFileThread(int iWindow, const QString& sFileName, std::weak_ptr<uSendFile> pFor) {
+    uSendFileRead read;
+    read.pFor = std::move(pFor);
+    bool fWanted = true;
+    if (!AllocationFailure::Run([&] { fWanted = ReadSendFile(sFileName, read); })) {
+        read.pData.reset();
+        read.sFailure = "Not enough memory available.";
+    }
+    // A file nobody waits for any more is freed here, not on the GUI thread.
+    if (fWanted && !read.pFor.expired()) {
+        EventHub::PostEvent(EventScpiSendFileRead, iWindow, 0, 0, EventHub::Payload::Of(std::move(read)));
+    }
+}
+
+// GUI thread: the file of the window's send is in; the task goes out, or the failure is logged.
+void OnSendFileRead(int iWindow, const EventHub::uEvent& event) {
     uWindowScpiCommand* p = nullptr;
+    auto* pRead = event.pData.Get<uSendFileRead>();
     // A cancel, another send or the window's close has let go of this file.
-    if (!FindInstance(iWindow, &p) || p->pSendFile != pSend) return;
+    if (!pRead || !FindInstance(iWindow, &p) || !p->pSendFile || p->pSendFile != pRead->pFor.lock()) return;
     uWindowScpiCommand& window = *p;
-    uSendFile& send = *pSend;
-    bool fDone = false;
-    std::string sFailure;
-    if (!ReadSendFilePart(send, fDone, sFailure)) {
-        window.pSendFile.reset();
-        WindowLog::AddError(sFailure);
+    const std::shared_ptr<uSendFile> pSend = std::move(window.pSendFile);
+    if (!pRead->pData) {
+        WindowLog::AddError(pRead->sFailure);
         MakeIdle(window);
         return;
     }
-    if (!fDone) {
-        QTimer::singleShot(0, window.gadgets.pAnswer, [iWindow, pSend] { ContinueSendFile(iWindow, pSend); });
-        return;
-    }
-    window.pSendFile.reset();
-    send.file.close();
+    uSendFile& send = *pSend;
     if (send.fBlockHeader) {
         std::string sHeader;
-        Instrument::CreateBlockHeader(send.pData->size(), sHeader);
+        Instrument::CreateBlockHeader(pRead->pData->size(), sHeader);
         send.task.sCommand += sHeader;
     }
     send.sLog = send.task.sCommand + send.sLog;
-    if (!send.pData->empty()) {
-        send.task.pData = std::move(send.pData);
-        send.task.fShareData = 1;
-    }
+    send.task.pData = std::move(pRead->pData);
+    send.task.fShareData = 1;
     QueueTask(window, std::move(send.task), send.sLog);
 }
 
@@ -246,7 +263,13 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     SetBusyState(iWindow, true);
     Detail::StopRefreshThread(window, 100);
     Instrument::FreeDataBuffers(window.info.sendData, window.info.receiveData);
-    window.pReceived.reset();
+    // The earlier answer is let go on the way out, once the file's reading thread has started:
+    // the unmapping of a large answer holds the address space for milliseconds, and a thread
+    // started meanwhile would wait for it.
+    struct uLetGo {
+        std::shared_ptr<const DataBuffer> pAnswer;
+        ~uLetGo() { LetGoOfAnswer(std::move(pAnswer)); }
+    } earlier{std::move(window.pReceived)};
 
     const uGadgets& g = window.gadgets;
     uTaskScpiCommand task;
@@ -269,18 +292,21 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     pSend->fBlockHeader = g.pBlockFormat->isChecked();
     pSend->sLog = "|" + sFileName.toStdString() + "|";
     pSend->task = std::move(task);
-    std::string sFailure;
     // A header has at most nine digits; a larger file would go out without one, and the
     // instrument would read its bytes as commands.
     if (pSend->fBlockHeader && QFileInfo(sFileName).size() > static_cast<qint64>(Instrument::MaxBlockCount)) {
-        sFailure = "The file is too large for a block header: " + sFileName.toStdString();
-    } else if (OpenSendFile(*pSend, sFileName, sFailure)) {
-        window.pSendFile = pSend;
-        ContinueSendFile(iWindow, pSend);
+        WindowLog::AddError("The file is too large for a block header: " + sFileName.toStdString());
+        MakeIdle(window);
         return;
     }
-    WindowLog::AddError(sFailure);
-    MakeIdle(window);
+    try {
+        std::thread(ReadSendFileThread, iWindow, sFileName, std::weak_ptr<uSendFile>(pSend)).detach();
+    } catch (const std::system_error&) {
+        WindowLog::AddError("Not enough memory available.");
+        MakeIdle(window);
+        return;
+    }
+    window.pSendFile = std::move(pSend);
 }
 
 namespace {
@@ -502,6 +528,7 @@ void BindSendHandlers(uWindowScpiCommand& window) {
     const int iWindow = window.iWindow;
     const uGadgets& g = window.gadgets;
     const auto on = [iWindow](void (*fn)(uWindowScpiCommand&)) { return OnWindow(iWindow, fn); };
+    EventHub::Bind(EventScpiSendFileRead, iWindow, [iWindow](const EventHub::uEvent& e) { OnSendFileRead(iWindow, e); });
     QObject::connect(g.pSend, &QPushButton::clicked, g.pSend, [iWindow] { OnSendClicked(iWindow, false); });
     QObject::connect(g.pSendReceive, &QPushButton::clicked, g.pSendReceive, [iWindow] { OnSendClicked(iWindow, true); });
     QObject::connect(g.pCancel, &QPushButton::clicked, g.pCancel, [iWindow] { OnCancelClicked(iWindow); });

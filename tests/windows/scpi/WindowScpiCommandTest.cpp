@@ -164,7 +164,7 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     EXPECT_EQ(mRaw.Device().LastData(), data);
     EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
 
-    // Far more than one turn reads (a sparse file: nothing of it is on the disk).
+    // A file still being read when the cancel comes (a sparse file: nothing of it is on the disk).
     const QString sHuge = WriteFile("sparse.bin", {});
     ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
     g.pFileName->setText(sHuge);
@@ -177,6 +177,16 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     Settle();
     EXPECT_EQ(Units(), iBefore);
     EXPECT_FALSE(LogHas("|" + sHuge.toStdString() + "|")) << Log();
+
+    // The window's close lets go of it the same way: nothing goes out, and the reading thread
+    // ends by itself.
+    Click(g.pSend);
+    ASSERT_NE(W(iScpi).pSendFile, nullptr);
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle();
+    EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
+    Settle();
+    EXPECT_EQ(Units(), iBefore);
 }
 
 TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNothingQueued) {
@@ -204,6 +214,9 @@ TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNoth
         g.pBlockFormat->setChecked(c.fBlockFormat);
         g.pFileName->setText(c.sFile);
         Click(g.pSendReceive);
+        // The file is opened and read by a thread of its own.
+        EXPECT_TRUE(WaitFor([&] { return !W(iScpi).pSendFile; }));
+        Settle();
         EXPECT_TRUE(LogHas(c.sLog)) << Log();
         EXPECT_FALSE(LogHas("SCPI command sent")) << Log();
         EXPECT_TRUE(Idle(iScpi));

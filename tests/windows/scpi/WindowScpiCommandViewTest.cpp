@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -202,7 +203,8 @@ TEST_F(WindowScpiCommandViewTest, ClosingDuringADrawingEndsTheThread) {
 class WindowScpiCommandSaveTest : public ScpiWindowTest {
   protected:
     // Runs a save with the file name given ("" cancels); true when the requester appeared.
-    bool Save(int iScpi, const QString& sPath) {
+    // Unless fWait is false it waits for the outcome, which the save's own thread sends back.
+    bool Save(int iScpi, const QString& sPath, bool fWait = true) {
         bool fSeen = false;
         QTimer::singleShot(0, [&] {
             auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -216,6 +218,8 @@ class WindowScpiCommandSaveTest : public ScpiWindowTest {
             QMetaObject::invokeMethod(pDialog, "accept");
         });
         W(iScpi).gadgets.pAnswerSaveAs->click();
+        if (!fWait) return fSeen;
+        EXPECT_TRUE(WaitFor([iScpi] { return !W(iScpi).pAnswerSave; }, 30000));
         Settle();
         return fSeen;
     }
@@ -300,6 +304,44 @@ TEST_F(WindowScpiCommandSaveTest, NothingToSaveCancelAndFailures) {
     ASSERT_TRUE(Save(iScpi, sPath));
     EXPECT_EQ(Read(sPath), "a\nb");
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"old.txt"});
+}
+
+// A save is written by a thread of its own while the window goes on: a second save meanwhile is
+// refused, and a window closed under a save of a large answer leaves the whole file or the
+// failure in the log, never part of a file.
+TEST_F(WindowScpiCommandSaveTest, ASecondSaveIsRefusedAndAWindowClosedDuringASaveLeavesItWhole) {
+    std::string sAnswer;
+    for (int i = 0; sAnswer.size() < (std::size_t{24} << 20); ++i) sAnswer += std::to_string(i) + ',';
+    std::string sSaved = sAnswer;
+    std::replace(sSaved.begin(), sSaved.end(), ',', '\n');
+    const std::string sMissing = files.filePath("missing/x.txt").toStdString();
+    struct uCase {
+        QString sPath;
+        std::string sLog, sFile; // the log line, and the file as it ends up
+    };
+    for (const uCase& c : {uCase{files.filePath("whole.txt"), "The data was saved in the file: ", sSaved},
+                           uCase{QString::fromStdString(sMissing), "Error: The file could not be created: ", "<missing>"}}) {
+        SCOPED_TRACE(c.sLog);
+        WindowLog::Clear(0);
+        const int iScpi = OpenScpi();
+        W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText(sAnswer));
+        Options(iScpi, false, false, true);
+        ASSERT_TRUE(Save(iScpi, c.sPath, false));
+        ASSERT_TRUE(W(iScpi).pAnswerSave); // its outcome has not been handled yet
+        // A requester of the second save would be closed here; none should appear.
+        QTimer::singleShot(0, [] {
+            if (auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) pDialog->reject();
+        });
+        WindowScpiCommand::SaveData(iScpi);
+        EXPECT_EQ(Status(iScpi), "The data is still being saved.");
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        Settle();
+        EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
+        // The log has the outcome once the file is in place or has failed.
+        EXPECT_TRUE(WaitFor([&] { return LogHas(c.sLog + c.sPath.toStdString()); }, 30000)) << Log();
+        EXPECT_TRUE(Read(c.sPath) == c.sFile);
+        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"whole.txt"}); // nothing left beside
+    }
 }
 
 TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
