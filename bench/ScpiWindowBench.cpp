@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
     }
     if (argc > 2) {
         g.pCommand->setPlainText("*IDN?");
-        g.pFile->click();
+        if (g.pFile->isChecked()) g.pFile->click();
         RunClick(iScpi, g.pSendReceive);
         Settle(300);
         QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]), "PNG");
