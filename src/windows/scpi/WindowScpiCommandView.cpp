@@ -52,8 +52,15 @@ std::string Render(const DataBuffer& data, std::size_t iStart, std::size_t iEnd,
     return s;
 }
 
-// A UTF-8 text of the window (the heading) as the view's Latin-1.
-std::string Latin1(const std::string& sText) { return QString::fromStdString(sText).toLatin1().toStdString(); }
+// A UTF-8 text of the window (the heading) as the view's Latin-1; a locale's thousands separator
+// beyond Latin-1 (a narrow space) becomes a space.
+std::string Latin1(const std::string& sText) {
+    QString s = QString::fromStdString(sText);
+    for (QChar& c : s) {
+        if (c.unicode() > 0xFF && c.isSpace()) c = u' ';
+    }
+    return s.toLatin1().toStdString();
+}
 
 // The offsets are as wide as the hexadecimal form of the answer buffer's address.
 int OffsetDigits(const DataBuffer& data) {
