@@ -163,12 +163,7 @@ void AnswerTextView::Add(const uPiece& piece, bool fFollow) {
 
 void AnswerTextView::clear() {
     if (!mChunks.empty()) {
-        if (mDisposal.empty()) {
-            mDisposal.swap(mChunks);
-        } else {
-            mDisposal.insert(mDisposal.end(), std::make_move_iterator(mChunks.begin()),
-                             std::make_move_iterator(mChunks.end()));
-        }
+        mDisposal.insert(mDisposal.end(), std::make_move_iterator(mChunks.begin()), std::make_move_iterator(mChunks.end()));
         mChunks.clear();
         disposeTimer.start();
     }

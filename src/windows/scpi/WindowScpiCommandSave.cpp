@@ -56,18 +56,17 @@ std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter) {
 }
 
 bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure) {
-    Utility::uFileSave file;
     std::string sReason;
-    if (!file.Begin(sPath, sReason)) {
-        sFailure = Utility::FileFailure("The file could not be created: ", sPath, sReason);
-        return false;
+    bool fCreated = false;
+    // The rename over the target happens at the end; before it the target is untouched.
+    if (Utility::SaveFile(sPath, std::string_view(reinterpret_cast<const char*>(pBytes), iCount), sReason, false,
+                          &fCreated)) {
+        return true;
     }
-    // The rename over the target happens at the commit; before it the target is untouched.
-    if (!file.Write(pBytes, iCount, sReason) || !file.Commit(sReason)) {
-        sFailure = Utility::FileFailure("The data could not be written to the file: ", sPath, sReason);
-        return false;
-    }
-    return true;
+    sFailure = Utility::FileFailure(fCreated ? "The data could not be written to the file: "
+                                             : "The file could not be created: ",
+                                    sPath, sReason);
+    return false;
 }
 
 } // namespace Detail
