@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -32,13 +31,13 @@ template <class F> bool OnGuiThread(F call) {
 
 } // namespace
 
+std::chrono::nanoseconds ScriptEnvironment::ElapsedTime() {
+    static const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    return std::chrono::steady_clock::now() - start;
+}
+
 std::int64_t ScriptEnvironment::ElapsedMilliseconds() {
-    static QElapsedTimer timer = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return timer.elapsed();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(ElapsedTime()).count();
 }
 
 std::size_t ScriptEnvironment::ValueLimit() { return DefaultValueLimit; }

@@ -22,8 +22,10 @@ namespace InstrumentScript {
 class ScriptEnvironment {
   public:
     virtual ~ScriptEnvironment() = default;
-    // The elapsed-milliseconds clock.
-    virtual std::int64_t ElapsedMilliseconds();
+    // The elapsed clock: monotonic, never set back, counted from an arbitrary start.
+    virtual std::chrono::nanoseconds ElapsedTime();
+    // The elapsed clock in whole milliseconds (rounded down).
+    std::int64_t ElapsedMilliseconds();
     // The local date and time.
     virtual QDateTime LocalTime();
     // How long a script wait of iMilliseconds really waits (a fast clock shortens it and moves

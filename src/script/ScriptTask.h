@@ -195,7 +195,7 @@ struct uScriptCaptureParameters {
 struct uScriptWait {
     std::int64_t eWait = 0; // 0 milliseconds, 1 abs, 2 time, 3 date, 4 msg
     std::int64_t iMilliseconds = 0;
-    std::int64_t iWaitEnd = 0;
+    std::int64_t iWaitEnd = 0; // abs: the elapsed clock (ns) at the end of the line's last wait; 0 before
     std::int64_t iTime = 0;
     std::int64_t iDate = 0;
     std::string sMessage;

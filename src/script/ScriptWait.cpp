@@ -15,8 +15,11 @@
 namespace InstrumentScript {
 namespace {
 
-// The clock a wait counts on, in milliseconds.
+// The clock a wait counts on: the elapsed clock in nanoseconds, the local time of day and the
+// date in milliseconds.
 enum class eClock { Elapsed, TimeOfDay, Date };
+
+constexpr std::int64_t NanosecondsPerMillisecond = 1000000;
 
 std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t r = 0;
@@ -30,6 +33,18 @@ std::int64_t SaturatingSub(std::int64_t a, std::int64_t b) {
     return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
 
+// A wait's milliseconds on the elapsed clock, held within the 64-bit range.
+std::int64_t ElapsedUnits(std::int64_t iMilliseconds) {
+    constexpr std::int64_t Limit = std::numeric_limits<std::int64_t>::max() / NanosecondsPerMillisecond;
+    return std::clamp<std::int64_t>(iMilliseconds, -Limit, Limit) * NanosecondsPerMillisecond;
+}
+
+// Whole milliseconds of a time on the elapsed clock, rounded up: a remainder of a millisecond
+// still has to be waited.
+std::int64_t MillisecondsUp(std::int64_t iNanoseconds) {
+    return iNanoseconds / NanosecondsPerMillisecond + (iNanoseconds % NanosecondsPerMillisecond > 0 ? 1 : 0);
+}
+
 // The local date and time as it reads, in milliseconds from 1970-01-01 00:00:00.
 std::int64_t LocalDateMilliseconds(const QDateTime& now) {
     // A clock beyond the calendar's range has passed every date.
@@ -41,7 +56,7 @@ std::int64_t LocalDateMilliseconds(const QDateTime& now) {
 std::int64_t Now(eClock eOn) {
     const auto pEnvironment = Environment();
     switch (eOn) {
-    case eClock::Elapsed: return pEnvironment->ElapsedMilliseconds();
+    case eClock::Elapsed: return pEnvironment->ElapsedTime().count();
     case eClock::TimeOfDay: return pEnvironment->LocalTime().time().msecsSinceStartOfDay();
     case eClock::Date: return LocalDateMilliseconds(pEnvironment->LocalTime());
     }
@@ -50,8 +65,9 @@ std::int64_t Now(eClock eOn) {
 
 bool StopOrPause(const uScriptThread& t) { return t.fStop || t.pInstance->eState == eScriptState::Pause; }
 
-// Sleeps until the clock reaches the target or a stop or pause ends the wait. The clocks of the
-// time of day and the date are looked at again at least once a second.
+// Sleeps until the clock reaches the target or a stop or pause ends the wait. The clock is read
+// again after every sleep, so a sleep that ends early only makes another round. The clocks of
+// the time of day and the date are looked at again at least once a second.
 void WaitUntil(uScriptThread& t, eClock eOn, std::int64_t iTarget) {
     using std::chrono::milliseconds;
     const milliseconds longest = eOn == eClock::Elapsed ? milliseconds(3600000) : milliseconds(1000);
@@ -62,7 +78,9 @@ void WaitUntil(uScriptThread& t, eClock eOn, std::int64_t iTarget) {
         }
         const std::int64_t iLeft = SaturatingSub(iTarget, Now(eOn));
         if (iLeft <= 0) return;
-        const milliseconds sleep = std::clamp(Environment()->SleepTime(iLeft), milliseconds(0), longest);
+        const std::int64_t iLeftMilliseconds = eOn == eClock::Elapsed ? MillisecondsUp(iLeft) : iLeft;
+        const milliseconds sleep =
+            std::clamp(Environment()->SleepTime(iLeftMilliseconds), milliseconds(0), longest);
         std::unique_lock lock(ModuleMutex());
         t.cv.wait_for(lock, sleep, [&] { return StopOrPause(t); });
     }
@@ -82,20 +100,22 @@ bool TaskFunctionWait(uScriptThread& t, uScriptTask& task, std::string&) {
     auto& w = *task.wait;
     bool fOk = false;
     std::string sText;
-    std::int64_t iLeft = 0;
+    std::int64_t iEnd = 0; // abs: where the wait ends on the elapsed clock
     switch (w.eWait) {
     case 0:
         fOk = w.iMilliseconds != 0;
         if (!fOk) PostMessage(t, ScriptMessageWaitUser, {});
         sText = "Warte jetzt " + Number(w.iMilliseconds) + " Millisekunden.";
         break;
-    case 1:
+    case 1: {
+        // iWaitEnd is on the elapsed clock (nanoseconds); the period counts from there.
         fOk = w.iMilliseconds != 0;
-        iLeft = w.iWaitEnd == 0 ? w.iMilliseconds
-                                : SaturatingSub(w.iMilliseconds, SaturatingSub(Now(eClock::Elapsed), w.iWaitEnd));
-        iLeft = std::max<std::int64_t>(iLeft, 0);
-        sText = "Warte jetzt noch " + Number(iLeft) + " Millisekunden.";
+        const std::int64_t iNow = Now(eClock::Elapsed);
+        iEnd = SaturatingAdd(w.iWaitEnd == 0 ? iNow : w.iWaitEnd, ElapsedUnits(w.iMilliseconds));
+        const std::int64_t iLeft = std::max<std::int64_t>(SaturatingSub(iEnd, iNow), 0);
+        sText = "Warte jetzt noch " + Number(MillisecondsUp(iLeft)) + " Millisekunden.";
         break;
+    }
     case 2:
         fOk = w.iTime != 0;
         sText = "Warte jetzt bis " + TimeOfDayText(w.iTime) + ".";
@@ -113,9 +133,11 @@ bool TaskFunctionWait(uScriptThread& t, uScriptTask& task, std::string&) {
     if (!fOk) return false;
     PostLine(t, task, " TaskFunctionWait - " + sText);
     switch (w.eWait) {
-    case 0: WaitUntil(t, eClock::Elapsed, SaturatingAdd(Now(eClock::Elapsed), w.iMilliseconds)); break;
+    case 0:
+        WaitUntil(t, eClock::Elapsed, SaturatingAdd(Now(eClock::Elapsed), ElapsedUnits(w.iMilliseconds)));
+        break;
     case 1:
-        WaitUntil(t, eClock::Elapsed, SaturatingAdd(Now(eClock::Elapsed), iLeft));
+        WaitUntil(t, eClock::Elapsed, iEnd);
         w.iWaitEnd = Now(eClock::Elapsed);
         break;
     case 2: WaitUntil(t, eClock::TimeOfDay, Milliseconds(w.iTime)); break;

@@ -222,9 +222,11 @@ std::vector<uTask> FakeCore::Records(const uInstrumentObject& object) {
 
 FixedEnvironment::FixedEnvironment(std::string sFolder, QDateTime time) : sFolder(std::move(sFolder)), time(std::move(time)) {}
 
-std::int64_t FixedEnvironment::ElapsedMilliseconds() {
+std::chrono::nanoseconds FixedEnvironment::ElapsedTime() {
     std::lock_guard lock(mutex);
-    return iElapsed;
+    // Past the nanoseconds' range the clock stands at its end, where every wait has ended.
+    constexpr std::int64_t Limit = std::chrono::nanoseconds::max().count() / 1000000;
+    return iElapsed > Limit ? std::chrono::nanoseconds::max() : std::chrono::nanoseconds(iElapsed * 1000000);
 }
 
 QDateTime FixedEnvironment::LocalTime() {

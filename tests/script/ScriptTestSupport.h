@@ -129,7 +129,7 @@ class FixedEnvironment final : public InstrumentScript::ScriptEnvironment {
   public:
     static QDateTime DefaultTime() { return QDateTime(QDate(2026, 12, 6), QTime(13, 14, 15, 16)); }
     explicit FixedEnvironment(std::string sFolder, QDateTime time = DefaultTime());
-    std::int64_t ElapsedMilliseconds() override;
+    std::chrono::nanoseconds ElapsedTime() override;
     QDateTime LocalTime() override;
     std::chrono::milliseconds SleepTime(std::int64_t iMilliseconds) override;
     bool Beep(std::int64_t eType) override;

@@ -212,6 +212,66 @@ class MovedClock final : public ScriptEnvironment {
     QDateTime time = ScriptTest::FixedEnvironment::DefaultTime();
 };
 
+// A clock that stands between two milliseconds and sleeps that end 0.6 ms before their time
+// (as a sleep on a coarser clock may): a wait counted in whole milliseconds ends early on it.
+class EarlySleeps final : public ScriptEnvironment {
+  public:
+    std::chrono::nanoseconds ElapsedTime() override {
+        std::lock_guard lock(mutex);
+        return now;
+    }
+    std::chrono::milliseconds SleepTime(std::int64_t iMilliseconds) override {
+        std::lock_guard lock(mutex);
+        if (iMilliseconds > 0) now += std::chrono::milliseconds(iMilliseconds) - std::chrono::microseconds(600);
+        return std::chrono::milliseconds(0);
+    }
+
+  private:
+    std::mutex mutex;
+    std::chrono::nanoseconds now = std::chrono::microseconds(1000900);
+};
+
+TEST_F(ScriptWait, WaitsNeverEndBeforeTheirTimeOnAClockBetweenMilliseconds) {
+    auto pClock = std::make_shared<EarlySleeps>();
+    SetEnvironment(pClock);
+    using std::chrono::milliseconds;
+    // abs keeps its period from the end of its last wait: five periods, then the 30 ms wait.
+    const std::pair<const char*, milliseconds> mCases[] = {
+        {"function wait 250", milliseconds(250)},
+        {"function wait 250\nfunction wait 1\nfunction wait 99", milliseconds(350)},
+        {"integer n\nlabel top\nfunction wait abs 100\nfunction wait 30\nn add 1\nn less 5\ntrue goto top",
+         milliseconds(530)},
+    };
+    for (const auto& [sScript, least] : mCases) {
+        SCOPED_TRACE(sScript);
+        collector.Clear();
+        const std::chrono::nanoseconds start = pClock->ElapsedTime();
+        Run(Parsed(sScript));
+        ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished));
+        EXPECT_GE(pClock->ElapsedTime() - start, least);
+    }
+}
+
+TEST_F(ScriptWait, WaitsOnTheRealClockNeverEndBeforeTheirSum) {
+    SetEnvironment(nullptr);
+    using std::chrono::milliseconds;
+    const std::pair<const char*, milliseconds> mCases[] = {
+        {"function wait 250", milliseconds(250)},
+        {"function wait 250", milliseconds(250)},
+        {"function wait 250", milliseconds(250)},
+        {"function wait 100\nfunction wait 70\nfunction wait 80", milliseconds(250)},
+    };
+    for (const auto& [sScript, least] : mCases) {
+        SCOPED_TRACE(sScript);
+        collector.Clear();
+        auto pProgram = Parsed(sScript);
+        const auto start = std::chrono::steady_clock::now();
+        Run(pProgram);
+        ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished, 1, 10000));
+        EXPECT_GE(std::chrono::steady_clock::now() - start, least);
+    }
+}
+
 TEST_F(ScriptWait, StopEndsARealWaitAtOnce) {
     SetEnvironment(nullptr);
     Run(Parsed("function wait 10000"));
