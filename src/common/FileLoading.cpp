@@ -40,21 +40,45 @@ std::size_t ReadFully(int fd, std::uint8_t* p, std::size_t iCount) {
     return iDone;
 }
 
+// Why a file that is not a regular one is not read. A pipe, a device or a socket could wait
+// without end when opened or read (a pipe without a writer) or change the device (a serial
+// port's control lines).
+std::string NotRegular(const struct stat& info, const std::string& sFileName) {
+    return (S_ISDIR(info.st_mode) ? "The file could not be opened"
+                                  : "The file is a pipe, a device or another special file, not a regular file") +
+           Quoted(sFileName);
+}
+
 // Opens and reads the whole file. A binary load first asks whether the file exists, and an
-// empty file is an error of its own for it.
+// empty file is an error of its own for it. Only a regular file is opened: a special file is
+// refused on what the name points to, and again on what was opened (it may have been replaced
+// in between, and O_NONBLOCK keeps that open from waiting).
 bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary, std::string& sError) {
+    if (sFileName.find('\0') != std::string::npos) {
+        sError = "The file name holds a NUL byte.";
+        return false;
+    }
     struct stat info {};
-    if (fBinary && ::stat(sFileName.c_str(), &info) != 0) {
+    const bool fFound = ::stat(sFileName.c_str(), &info) == 0;
+    if (fBinary && !fFound) {
         sError = "The file does not exist" + Quoted(sFileName);
         return false;
     }
-    FileDescriptor file(::open(sFileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fFound && !S_ISREG(info.st_mode)) {
+        sError = NotRegular(info, sFileName);
+        return false;
+    }
+    FileDescriptor file(::open(sFileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         sError = "The file could not be opened" + Quoted(sFileName);
         return false;
     }
-    if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(file.get(), &info) != 0) {
         sError = "The file could not be opened" + Quoted(sFileName);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        sError = NotRegular(info, sFileName);
         return false;
     }
     const auto iSize = static_cast<std::size_t>(info.st_size);

@@ -1,6 +1,7 @@
 // Reading whole files for the script engine: text with its encoding taken from the
 // byte-order mark, or raw bytes. The error texts carry no procedure prefix: the caller adds
-// its own context.
+// its own context. Only regular files are read: a folder, a pipe, a device or a name holding a
+// NUL byte is refused before anything is opened, so no load waits for a writer.
 #pragma once
 
 #include "common/DataBuffer.h"

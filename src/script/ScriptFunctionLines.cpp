@@ -2,6 +2,7 @@
 
 #include "common/TextRoutines.h"
 #include "script/ScriptConvert.h"
+#include "script/ScriptFunctionSave.h"
 
 #include <QDate>
 #include <QString>
@@ -173,6 +174,13 @@ bool CheckFunction(uScriptParse& parse, uScriptTask& task, std::string& sError) 
     uScriptTask& made = *std::next(parse.itLinked);
     task.pInstructionAddress = &made;
     made.pParentAddress = task.pParentAddress;
+    // No writer takes a script's waveform: its save could only fail when the run gets there.
+    const uScriptTask* pVariable = made.pParentAddress;
+    if (made.eTaskType == eScriptTaskType::FunctionSave && pVariable &&
+        pVariable->eTaskType == eScriptTaskType::Variable && pVariable->variable->Type == eVariableType::Waveform) {
+        sError = WaveformSaveRefusal(made.save->sFilepath);
+        return false;
+    }
     return true;
 }
 

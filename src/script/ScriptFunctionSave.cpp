@@ -21,6 +21,7 @@ namespace InstrumentScript {
 namespace {
 
 constexpr const char* Procedure = "TaskFunctionSave";
+constexpr const char* WriteFailure = "Fehler beim Schreiben in die Datei: ";
 // The encoder's flags: the encoder index sits in bits 8 to 10.
 constexpr std::uint32_t PngEncoder = static_cast<std::uint32_t>(ImagePluginGdiPlus::EncoderPng) << 8;
 
@@ -77,16 +78,19 @@ std::string ValueBytes(const uScriptVariable& v, bool fAsc) {
     return s;
 }
 
-// A name with a NUL byte would be cut there by the system: a file of another name.
-bool HoldsNul(uScriptThread& t, const uScriptTask& task, const std::string& sPath) {
+} // namespace
+
+bool FileNameHoldsNul(uScriptThread& t, const uScriptTask& task, const char* sProcedure, const std::string& sPath) {
     if (sPath.find('\0') == std::string::npos) return false;
     std::string sShown = sPath;
     std::replace(sShown.begin(), sShown.end(), '\0', '?');
-    PostScriptError(t, task, Procedure, "Der Dateiname enthält ein NUL-Zeichen: " + sShown);
+    PostScriptError(t, task, sProcedure, "Der Dateiname enthält ein NUL-Zeichen: " + sShown);
     return true;
 }
 
-} // namespace
+std::string WaveformSaveRefusal(const std::string& sPath) {
+    return Utility::FileFailure(WriteFailure, sPath, InstrumentWaveform::ScriptSaveUnsupported);
+}
 
 uSaveWords SaveWords(const std::string& sParameter) {
     const std::string s = LowerAscii(sParameter);
@@ -190,7 +194,8 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     PostLine(t, task, std::string(" TaskFunctionSave - Parameter: ") + (words.fAdd ? "add, " : "") +
                           (words.fAsc ? "asc, " : "") + (words.fEol ? "eol, " : ""));
 
-    if (HoldsNul(t, task, sWaveformPath) || HoldsNul(t, task, sPath)) return false;
+    if (FileNameHoldsNul(t, task, Procedure, sWaveformPath) || FileNameHoldsNul(t, task, Procedure, sPath))
+        return false;
 
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
     const uScriptVariable& v = *pVariable->variable;
@@ -219,6 +224,9 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
         else fWritten = InstrumentWaveform::SaveWaveform(v.Waveform.get(), sMapped, task.save->sParameter,
                                                          t.pInstance->iWindow, &sWriterError);
         if (!fWritten && !sWriterError.empty()) PostLine(t, task, " TaskFunctionSave - " + sWriterError);
+        // The run says why, as the check of the script does.
+        if (!fWritten && sWriterError.ends_with(InstrumentWaveform::ScriptSaveUnsupported))
+            sReason = InstrumentWaveform::ScriptSaveUnsupported;
     } else {
         const bool fBinary = !words.fAsc && (v.Type == eVariableType::Boolean || v.Type == eVariableType::Integer ||
                                              v.Type == eVariableType::Float);
@@ -240,9 +248,7 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     }
     if (!fWritten) {
         PostScriptError(t, task, Procedure,
-                        sReason.empty()
-                            ? "Fehler beim Schreiben in die Datei: " + sPath
-                            : Utility::FileFailure("Fehler beim Schreiben in die Datei: ", sPath, sReason));
+                        sReason.empty() ? WriteFailure + sPath : Utility::FileFailure(WriteFailure, sPath, sReason));
         return false;
     }
     PostLine(t, task, " TaskFunctionSave - Die Daten wurden gespeichert.");

@@ -15,6 +15,15 @@ namespace InstrumentScript {
 
 bool TaskFunctionSave(uScriptThread& thread, uScriptTask& task, std::string& sError);
 
+// A file name with a NUL byte would be cut there by the system, naming another file: true after
+// the script error that names the line and shows the NUL as "?".
+bool FileNameHoldsNul(uScriptThread& thread, const uScriptTask& task, const char* sProcedure,
+                      const std::string& sPath);
+
+// The error of a waveform variable's save, which always fails (no writer takes a script
+// waveform): the run and the check of the script give this text.
+std::string WaveformSaveRefusal(const std::string& sPath);
+
 // The task's path with its "/$name" references replaced (one output line per replacement): the
 // path of a FunctionSave task, the file of a VariableSet or VariableAdd task, empty for others.
 std::string TaskFunctionSaveVariable(uScriptThread& thread, const uScriptTask& task);

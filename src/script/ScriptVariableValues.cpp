@@ -190,6 +190,13 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
         return false;
     };
     std::string sError;
+    // The "$file" line's file as the loader gets it; false after the script error.
+    auto mapFile = [&](std::string& sMapped) {
+        if (FileNameHoldsNul(t, task, proc.sName, sPath)) return false;
+        if (!MapFileName(sPath, sMapped, sError)) return fail(sError);
+        if (!FileFitsInVariable(sMapped)) return fail(ValueTooLargeText());
+        return true;
+    };
     switch (eTarget) {
     case eVariableType::Boolean:
         value.iBoolean = TextToBoolean(sText);
@@ -206,8 +213,7 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
     case eVariableType::String:
         if (op.fFile) {
             std::string sMapped;
-            if (!MapFileName(sPath, sMapped, sError)) return fail(sError);
-            if (!FileFitsInVariable(sMapped)) return fail(ValueTooLargeText());
+            if (!mapFile(sMapped)) return false;
             if (!Utility::LoadTextFile(sMapped, value.sText, sError)) return fail(sError);
         } else if (!value.fBlock) {
             value.sText = sText;
@@ -217,8 +223,7 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
     case eVariableType::Data:
         if (op.fFile) {
             std::string sMapped;
-            if (!MapFileName(sPath, sMapped, sError)) return fail(sError);
-            if (!FileFitsInVariable(sMapped)) return fail(ValueTooLargeText());
+            if (!mapFile(sMapped)) return false;
             if (!Utility::LoadBinaryFile(sMapped, value.loaded, sError)) return fail(sError);
             value.pBytes = &value.loaded;
             value.sLog = DumpLog(value.loaded);

@@ -209,7 +209,7 @@ bool SaveWaveform(const uWaveformData* pWaveform, const std::string& sFileName, 
         const uWaveformSave save;
         if (!HamegHM2008SaveWaveform(&save, pWaveform, pError)) return false;
     }
-    *pError = T + "Saving the traces of a script waveform as a file is not supported.";
+    *pError = T + ScriptSaveUnsupported;
     return false;
 }
 

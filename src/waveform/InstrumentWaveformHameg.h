@@ -34,6 +34,8 @@ uPreambleHameg ParseHamegDescription(std::string_view sDescription);
 // The script's save of a waveform value. Writing the traces of a task-road record as a file is
 // not supported: once the checks pass, the save fails with a text that says so (a save that
 // wrote nothing must not report success).
+inline constexpr const char* ScriptSaveUnsupported =
+    "Saving the traces of a script waveform as a file is not supported.";
 bool SaveWaveform(const uWaveformData* pWaveform, const std::string& sFileName, const std::string& sUnused,
                   std::int64_t iUnused, std::string* pError);
 bool HamegHM2008SaveWaveform(const uWaveformSave* pSave, const uWaveformData* pWaveform, std::string* pError);

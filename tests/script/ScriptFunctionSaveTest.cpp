@@ -267,15 +267,18 @@ TEST_F(ScriptSaveTest, EmptyStringEmptiesTheFileAndFails) {
 }
 
 TEST_F(ScriptSaveTest, WaveformWithoutWriterIsAFailedWrite) {
-    RunScript("waveform w\nw function save \"w_/Y.csv\"\n", [](uScriptProgram& p) {
+    // The check refuses such a line; a task list made without it still fails at the save, with
+    // the words of the check.
+    RunScript("data w\nw function save \"w_/Y.csv\"\n", [](uScriptProgram& p) {
         auto pData = std::make_unique<uWaveformData>();
         pData->eModel = 15;
+        VariableOf(p, "w").Type = eVariableType::Waveform;
         VariableOf(p, "w").Waveform = std::move(pData);
     });
     EXPECT_FALSE(Finished());
     EXPECT_EQ(Errors(), std::vector<std::string>{
                             "Script error: Skriptzeile 2 TaskFunctionSave - Fehler beim Schreiben in die Datei: "
-                            "w_2026.csv"});
+                            "w_2026.csv (Saving the traces of a script waveform as a file is not supported.)"});
     EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - InstrumentWaveform::SaveWaveform: Saving the traces of a "
                           "script waveform as a file is not supported."));
 }

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace InstrumentScript;
 using ScriptTest::Hex;
@@ -124,6 +126,15 @@ TEST_F(ScriptValues, LiteralsWordsFilesComparisonsAndArithmetic) {
     WriteFile("be.txt", std::string("\xFE\xFF\x00h", 4));
     WriteFile("le.txt", std::string("\xFF\xFEh\x00i\x00", 6));
     WriteFile("empty.bin", "");
+    // A name cut at its NUL would read this file.
+    WriteFile("nul.txt", std::string("q_ab\0cd", 7));
+    WriteFile("q_ab", "cut");
+    // Special files: a pipe without a writer (opening it would wait for one), a device, a folder.
+    const std::string sDir = folder.path().toStdString();
+    ASSERT_EQ(::mkfifo((sDir + "/fifo.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", (sDir + "/null.bin").c_str()), 0);
+    ASSERT_EQ(::mkdir((sDir + "/sub.txt").c_str(), 0700), 0);
+    const std::string sSpecial = "The file is a pipe, a device or another special file, not a regular file:  ><dir>/";
     const std::vector<uRow> rows{
         // Literals into each type.
         {"i set 3.7", "i", "3", {}, "20 TaskVariableSet - Interpretierter Wert: 3"},
@@ -170,6 +181,11 @@ TEST_F(ScriptValues, LiteralsWordsFilesComparisonsAndArithmetic) {
         {"d add $file empty.bin", "", "", "TaskVariableAdd - The file is empty:  ><dir>/empty.bin<"},
         {"d set $file \"\"", "", "", "TaskVariableSet - The file name is not present."},
         {"s set $file ../x.txt", "", "", "TaskVariableSet - The file is outside the test folder:  >../x.txt<"},
+        {"s2 set $file nul.txt\nd set $file /$s2", "", "", "TaskVariableSet - Der Dateiname enthält ein NUL-Zeichen: q_ab?cd"},
+        {"s set $file fifo.txt", "", "", "TaskVariableSet - " + sSpecial + "fifo.txt<"},
+        {"d add $file fifo.txt", "", "", "TaskVariableAdd - " + sSpecial + "fifo.txt<"},
+        {"d set $file null.bin", "", "", "TaskVariableSet - " + sSpecial + "null.bin<"},
+        {"s add $file sub.txt", "", "", "TaskVariableAdd - The file could not be opened:  ><dir>/sub.txt<"},
         // A variable given itself.
         {"d2 set d2", "d2", "4142"}, {"d2 add d2", "d2", "41424142"}, {"m2 set m2", "m2", "2x3"},
         {"w2 set w2", "w2", "model 2"}, {"s2 add s2", "s2", "1212"},
