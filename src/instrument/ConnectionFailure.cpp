@@ -1,5 +1,7 @@
 #include "instrument/ConnectionFailure.h"
 
+#include "transport/UsbAccess.h"
+
 #include <cerrno>
 #include <string>
 
@@ -73,7 +75,11 @@ std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError)
         if (Has(sError, "Der Port für die serielle Schnittstelle ist leer.")) return "No serial port was given.";
         return "The serial port " + c.serial.sPort +
                " could not be opened: it does not exist, another program uses it, or its settings are not possible.";
-    case InterfaceUsbTmc: return "The USB instrument could not be opened: it was unplugged or another program uses it.";
+    case InterfaceUsbTmc:
+        // No permission: the transport's sentence names the device and the udev rule that grants it.
+        if (const std::size_t iDenied = sError.find(UsbAccess::cDeniedStart); iDenied != std::string_view::npos)
+            return std::string(sError.substr(iDenied));
+        return "The USB instrument could not be opened: it was unplugged or another program uses it.";
     default: return "The instrument has no interface that can be connected.";
     }
 }

@@ -19,7 +19,7 @@ std::string DeniedText(int iVendorId, int iProductId, int iBus, int iAddress) {
     char aDevice[64];
     std::snprintf(aDevice, sizeof aDevice, "%04x:%04x (bus %03d, address %03d)", iVendorId & 0xFFFF,
                   iProductId & 0xFFFF, iBus, iAddress);
-    return std::string("The user has no permission to open the USB device ") + aDevice +
+    return std::string(cDeniedStart) + aDevice +
            ". The udev rule " + cRuleFile +
            " (packaging/udev/ of the program) grants it: copy it to /etc/udev/rules.d/, run "
            "'udevadm control --reload' and plug the device in again.";

@@ -13,6 +13,9 @@ namespace UsbAccess {
 // The rule file, as installed into /etc/udev/rules.d/.
 inline constexpr const char* cRuleFile = "70-orvanto-usbtmc.rules";
 
+// How DeniedText begins: the start of the sentence that names the device.
+inline constexpr const char* cDeniedStart = "The user has no permission to open the USB device ";
+
 // A libusb-1.0 result code that means the user may not open the device.
 bool Denied1(int iCode);
 // The same for libusb 0.1: an errno value, or a negative result carrying one.

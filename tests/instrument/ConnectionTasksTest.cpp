@@ -228,6 +228,12 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
                             "again."});
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
     ExpectAllReleased();
+    // The window that asked says the same, not that the device was unplugged.
+    const uTaskPrepare prepare = UsbPrepare(LibUsb0());
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Errors()[0]),
+              "The user has no permission to open the USB device " + sDevice +
+                  ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: copy it to "
+                  "/etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in again.");
 
     // Any other failure to open keeps the text of an instrument not found.
     device->SetOpenError(LIBUSB_ERROR_IO);
@@ -235,6 +241,8 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 2));
     EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
                                ": The instrument was not found and no connection could be established.");
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Errors()[1]),
+              "The USB instrument could not be opened: it was unplugged or another program uses it.");
     // The device opens again once access is granted.
     device->SetOpenError(0);
     Add(*object, ConnectTask());

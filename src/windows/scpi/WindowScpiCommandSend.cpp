@@ -72,6 +72,19 @@ void MakeIdle(uWindowScpiCommand& window) {
     Detail::SetStatus(window, "");
 }
 
+// A send that cannot go out as asked: idle, nothing queued, the reason in the log and the status.
+void StopSend(uWindowScpiCommand& window, const std::string& sReason) {
+    WindowLog::AddError(sReason);
+    SetBusyState(window.iWindow, false);
+    Detail::SetStatus(window, sReason);
+}
+
+// A header has at most nine digits; a larger file would go out without one, and the instrument
+// would read its bytes as commands.
+std::string TooLargeForHeader(const QString& sFileName) {
+    return "The file is too large for a block header: " + sFileName.toStdString();
+}
+
 } // namespace
 
 // A file on its way into the send buffer: a thread of its own reads it (64 MiB read on the GUI
@@ -83,6 +96,7 @@ struct uSendFile {
     bool fBlockHeader = false;
     uTaskScpiCommand task;
     std::string sLog; // "|" file name "|", after the command
+    QString sFileName;
 };
 
 namespace {
@@ -171,7 +185,11 @@ void OnSendFileRead(int iWindow, const EventHub::uEvent& event) {
     uSendFile& send = *pSend;
     if (send.fBlockHeader) {
         std::string sHeader;
-        Instrument::CreateBlockHeader(pRead->pData->size(), sHeader);
+        // The file may have grown past what a header counts since its size was looked at.
+        if (Instrument::CreateBlockHeader(pRead->pData->size(), sHeader) == 0) {
+            StopSend(window, TooLargeForHeader(send.sFileName));
+            return;
+        }
         send.task.sCommand += sHeader;
     }
     send.sLog = send.task.sCommand + send.sLog;
@@ -291,12 +309,10 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     auto pSend = std::make_shared<uSendFile>();
     pSend->fBlockHeader = g.pBlockFormat->isChecked();
     pSend->sLog = "|" + sFileName.toStdString() + "|";
+    pSend->sFileName = sFileName;
     pSend->task = std::move(task);
-    // A header has at most nine digits; a larger file would go out without one, and the
-    // instrument would read its bytes as commands.
     if (pSend->fBlockHeader && QFileInfo(sFileName).size() > static_cast<qint64>(Instrument::MaxBlockCount)) {
-        WindowLog::AddError("The file is too large for a block header: " + sFileName.toStdString());
-        MakeIdle(window);
+        StopSend(window, TooLargeForHeader(sFileName));
         return;
     }
     try {
