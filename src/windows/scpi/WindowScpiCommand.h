@@ -116,6 +116,9 @@ struct uScpiCommandEntry {
 struct uCommandListState {
     std::vector<uScpiCommandEntry> mCommandEntries;
     std::string sCommandFolder; // ends in "/"; empty until first filled
+    // The lists that come with the program (beside the executable), read where the user's folder
+    // has no list of that name; "" once the user has chosen a folder of his own.
+    std::string sShippedFolder;
     std::string sSelectedFile;
     std::string sOpenFile;
     int iSelectedIndex = -1;

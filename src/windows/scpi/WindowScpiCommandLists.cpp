@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -68,10 +69,38 @@ void Fail(uWindowScpiCommand& window, const std::string& sText) {
     WindowLog::AddError(sText);
 }
 
-// The program's folder: the one that holds the Resources folder.
-std::string DefaultCommandFolder() {
+// The lists that come with the program: in the folder that holds the Resources folder.
+std::string ShippedCommandFolder() {
     const QString sResources = QDir::cleanPath(QString::fromStdString(Main::ProgramResourceFolder()));
     return QFileInfo(sResources).path().toStdString() + "/SCPI-Commands/";
+}
+
+// A new window's folder: beside config.ini, where the program may write (as workspace.ini);
+// the lists that come with the program are read where that folder has none of the name.
+void ChooseDefaultFolders(uCommandListState& lists) {
+    const std::string sConfigFolder = Main::ConfigFolder();
+    lists.sShippedFolder = ShippedCommandFolder();
+    lists.sCommandFolder = sConfigFolder.empty() ? lists.sShippedFolder : sConfigFolder + "SCPI-Commands/";
+    if (lists.sCommandFolder == lists.sShippedFolder) lists.sShippedFolder.clear();
+}
+
+// Where the list of that name is read: the command folder's file, else the shipped one, else
+// (a list of neither) the command folder's path.
+std::string ReadPath(const uCommandListState& lists, const std::string& sName) {
+    const std::string sPath = lists.sCommandFolder + sName;
+    if (lists.sShippedFolder.empty() || QFileInfo::exists(QString::fromStdString(sPath))) return sPath;
+    const std::string sShipped = lists.sShippedFolder + sName;
+    return QFileInfo::exists(QString::fromStdString(sShipped)) ? sShipped : sPath;
+}
+
+// The "*.ini" files of a folder, by name; false when the folder cannot be examined.
+bool ListFiles(const std::string& sFolder, std::vector<std::string>& mNames) {
+    const QDir folder(QString::fromStdString(sFolder));
+    if (sFolder.empty() || !folder.exists()) return false;
+    for (const QFileInfo& info : folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (info.suffix().compare("ini", Qt::CaseInsensitive) == 0) mNames.push_back(info.fileName().toStdString());
+    }
+    return true;
 }
 
 // The first of the keys "1" to "1000" whose value is empty or missing; "" when all are taken.
@@ -107,6 +136,11 @@ void Refresh(uCommandListState& lists) {
 bool SaveChanges(uCommandListState& lists, std::string& sReason) {
     if (!lists.pCommandListIni || !lists.fListModified) return true;
     Refresh(lists);
+    // The first save of a shipped list makes the user's folder; where that fails, the save
+    // names the reason.
+    std::error_code ignored;
+    const std::filesystem::path file(lists.pCommandListIni->sFileName);
+    std::filesystem::create_directories(file.parent_path(), ignored);
     if (!Ini::Save(lists.pCommandListIni.get(), sReason)) return false;
     lists.fListModified = false;
     lists.mAdded.clear();
@@ -152,6 +186,7 @@ void ChooseFolder(uWindowScpiCommand& window, bool fFromBox) {
         return;
     }
     lists.sCommandFolder = QDir::cleanPath(mChosen.front()).toStdString() + "/";
+    lists.sShippedFolder.clear();
     lists.sSelectedFile.clear();
     lists.sOpenFile.clear();
     lists.iSelectedIndex = -1;
@@ -261,7 +296,7 @@ void OnListSaveAs(uWindowScpiCommand& window) {
     const std::string sTarget = Detail::ListFileName(sChosen);
     std::string sFailure;
     if (!chosen.sCommandFolder.empty() && !chosen.sSelectedFile.empty()) {
-        const QString sSource = QString::fromStdString(chosen.sCommandFolder + chosen.sSelectedFile);
+        const QString sSource = QString::fromStdString(ReadPath(chosen, chosen.sSelectedFile));
         const QFileInfo source(sSource), target(QString::fromStdString(sTarget));
         // A list copied onto itself is already there.
         if (!(target.exists() && source.canonicalFilePath() == target.canonicalFilePath())) {
@@ -296,14 +331,12 @@ void FillCommandListFiles(int iWindow, int fKeep) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p) || !p->gadgets.pListFiles) return;
     uCommandListState& lists = p->lists;
-    if (lists.sCommandFolder.empty()) lists.sCommandFolder = DefaultCommandFolder();
+    if (lists.sCommandFolder.empty()) ChooseDefaultFolders(lists);
     std::vector<std::string> mNames;
-    const QDir folder(QString::fromStdString(lists.sCommandFolder));
-    if (folder.exists()) {
-        for (const QFileInfo& info : folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            if (info.suffix().compare("ini", Qt::CaseInsensitive) == 0) mNames.push_back(info.fileName().toStdString());
-        }
+    const bool fOwn = ListFiles(lists.sCommandFolder, mNames);
+    if (ListFiles(lists.sShippedFolder, mNames) || fOwn) {
         std::sort(mNames.begin(), mNames.end());
+        mNames.erase(std::unique(mNames.begin(), mNames.end()), mNames.end());
     } else {
         Detail::SetStatus(*p, "");
     }
@@ -345,14 +378,17 @@ void LoadCommandList(int iWindow) {
     uCommandListState& lists = window.lists;
     window.gadgets.pCommandList->clear();
     lists.mCommandEntries.clear();
-    SaveAndFree(window);
-    const std::string sPath = lists.sCommandFolder + lists.sSelectedFile;
+    const bool fSaved = SaveAndFree(window);
+    const std::string sPath = ReadPath(lists, lists.sSelectedFile);
     lists.pCommandListIni = Ini::Open(sPath, IniFlagsProgram);
     if (!lists.pCommandListIni) {
         Fail(window, "File could not be opened: " + sPath);
         return;
     }
-    Detail::SetStatus(window, sPath);
+    // A shipped list is saved into the command folder. A failed save of the list before keeps
+    // its reason in the status field.
+    lists.pCommandListIni->sFileName = lists.sCommandFolder + lists.sSelectedFile;
+    if (fSaved) Detail::SetStatus(window, sPath);
     uIni* pIni = lists.pCommandListIni.get();
     Ini::SelectSection(pIni, Group);
     Ini::ExamineKeys(pIni);

@@ -92,10 +92,14 @@ TEST(ScpiCommandListEntry, TheTemplateIsTheShippedStandardList) {
 
 class WindowScpiCommandListsTest : public ScpiWindowTest {
   protected:
-    QString Folder() { return dir.filePath("SCPI-Commands"); }
-    QString Put(const QString& sName, const std::string& sBytes) {
-        QDir().mkpath(Folder());
-        const QString sPath = Folder() + "/" + sName;
+    // The lists' folder beside config.ini (the user's), and the one of the lists that come with
+    // the program (beside the executable, the parent of the program's Resources folder).
+    QString Folder() { return dir.filePath("user/SCPI-Commands"); }
+    QString Shipped() { return dir.filePath("SCPI-Commands"); }
+    QString Put(const QString& sName, const std::string& sBytes) { return PutInto(Folder(), sName, sBytes); }
+    static QString PutInto(const QString& sFolder, const QString& sName, const std::string& sBytes) {
+        QDir().mkpath(sFolder);
+        const QString sPath = sFolder + "/" + sName;
         QFile f(sPath);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(sBytes.data(), static_cast<qint64>(sBytes.size()));
@@ -316,6 +320,57 @@ TEST_F(WindowScpiCommandListsTest, SelectFolderAndItsCancel) {
     EXPECT_EQ(W(iScpi).lists.sCommandFolder, sOther.toStdString() + "/");
     EXPECT_EQ(Box(iScpi), (QStringList{"Zeta.ini", "Select Folder..."}));
     EXPECT_EQ(Items(iScpi), QStringList{"Z"});
+}
+
+// A list that comes only with the program is read from beside the executable; its first save
+// goes beside config.ini and the copy that came with the program stays as it was.
+TEST_F(WindowScpiCommandListsTest, AShippedListIsSavedIntoTheUsersFolder) {
+    const std::string sTemplate = WindowScpiCommand::Detail::CommandListTemplate;
+    const QString sShipped = PutInto(Shipped(), "Standard.ini", sTemplate);
+    PutInto(Shipped(), "Other.ini", Golden("handmade.ini"));
+    Put("Mine.ini", "\xEF\xBB\xBF\r\n[SCPICommand]\r\n1 = [M]:M?\r\n");
+    const int iScpi = Open();
+    uGadgets& g = W(iScpi).gadgets;
+    EXPECT_EQ(Box(iScpi), (QStringList{"Mine.ini", "Other.ini", "Standard.ini", "Select Folder..."}));
+    EXPECT_EQ(W(iScpi).lists.sSelectedFile, "Standard.ini");
+    EXPECT_EQ(Status(iScpi), sShipped.toStdString());
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "Error"}));
+    g.pName->setText("Meas");
+    g.pCommand->setPlainText("A\nB");
+    g.pWaitMav->setChecked(true);
+    Click(g.pAdd);
+    EXPECT_EQ(ReadFile(Folder() + "/Standard.ini"), sTemplate + "3 = [Meas]{Wstb}A;B\r\n");
+    EXPECT_EQ(ReadFile(sShipped), sTemplate);
+    // From now on the user's copy is the list.
+    EXPECT_EQ(Status(iScpi), (Folder() + "/Standard.ini").toStdString());
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "Error", "Meas"}));
+    EXPECT_EQ(Box(iScpi).size(), 4);
+}
+
+// Where the list cannot be saved, "Add" says why in the window's status line, not only in the
+// log. The user's list folder is a regular file here (the tests run as root, which no
+// permission bit stops).
+TEST_F(WindowScpiCommandListsTest, AFailedAddShowsItsReasonInTheWindow) {
+    const std::string sTemplate = WindowScpiCommand::Detail::CommandListTemplate;
+    const QString sShipped = PutInto(Shipped(), "Standard.ini", sTemplate);
+    {
+        QFile blocker(Folder());
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    const int iScpi = Open();
+    uGadgets& g = W(iScpi).gadgets;
+    ASSERT_EQ(W(iScpi).lists.sSelectedFile, "Standard.ini");
+    g.pName->setText("Meas");
+    g.pCommand->setPlainText("MEAS?");
+    WindowLog::Clear(0);
+    Click(g.pAdd);
+    const std::string sReason = "The data could not be written to the file: " + Folder().toStdString() +
+                                "/Standard.ini (Not a directory)";
+    EXPECT_EQ(Status(iScpi), sReason);
+    EXPECT_TRUE(LogHas(sReason)) << Log();
+    EXPECT_EQ(ReadFile(sShipped), sTemplate);
+    // The entry that could not be kept is not shown as if it were.
+    EXPECT_EQ(Items(iScpi), (QStringList{"*IDN?", "Error"}));
 }
 
 } // namespace
