@@ -30,7 +30,7 @@ namespace {
 using namespace InstrumentScript;
 
 // The sentences a checker of the parser writes; a line error is one of them behind its prefix.
-constexpr std::array<std::string_view, 46> Sentences{
+constexpr std::array<std::string_view, 47> Sentences{
     "The instructions in the line were not recognized.",
     "A constant name is not defined.",
     "The keyword is not present: set",
@@ -77,6 +77,7 @@ constexpr std::array<std::string_view, 46> Sentences{
     "The waiting time is invalid, it must be greater than zero.",
     "The value for the time is invalid.",
     "The value for the date with time is invalid.",
+    "Fehler beim Schreiben in die Datei: ",
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
