@@ -285,6 +285,33 @@ TEST_F(SelectManualTest, TheLanFormRefusesAPartialAddressAndAnEntryAlreadyStored
     }
 }
 
+// Raw TCP entries for one address differ by their port: one instrument may serve SCPI on two
+// ports, or two instruments sit behind one address; the same port again is refused.
+TEST_F(SelectManualTest, TheLanFormTellsRawEntriesOfOneAddressApartByTheirPort) {
+    if (!fNetwork) GTEST_SKIP() << sWhyNot;
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    const char* sGroup = "WindowSelectAddLANInstrument";
+    const std::string sStored = "The entry was not added: an entry for 192.168.1.30 with these ports is already stored.";
+    const struct {
+        const char* pPort;
+        std::size_t iKeys;   // stored entries afterwards
+        std::string sStatus; // empty: stored
+    } cases[] = {{"5025", 1, ""}, {"5555", 2, ""}, {"5555", 2, sStored}, {"5025", 2, sStored}};
+    Click(Gadget<QRadioButton>(iList, "Raw TCP"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pPort);
+        EnterLan(iList, "Rigol Technologies", "DS1000Z", "192.168.1.30");
+        Field(iList, 3)->setText(c.pPort);
+        Click(PageButton(iList, 2, "Add"));
+        EXPECT_EQ(Keys(sGroup).size(), c.iKeys);
+        EXPECT_EQ(LanList(iList)->topLevelItemCount(), static_cast<int>(c.iKeys));
+        if (!c.sStatus.empty()) EXPECT_EQ(StatusText(iList), c.sStatus);
+        else EXPECT_FALSE(StatusText(iList).starts_with("The entry was not added")) << StatusText(iList);
+    }
+}
+
 // A connect that fails says why in the status line of the list that asked for it, in words,
 // and the list stays open for the next choice: a port nobody listens on, an address where
 // nothing answers within the connect time-out, and LXI chosen for a raw-socket instrument.
