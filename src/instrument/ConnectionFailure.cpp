@@ -10,15 +10,28 @@ namespace {
 
 bool Has(std::string_view sText, std::string_view sPart) { return sText.find(sPart) != std::string_view::npos; }
 
+// The decimal number that begins at sText[i] (0 when none; it stops growing past 100000).
+int NumberAt(std::string_view sText, std::size_t i) {
+    int iNumber = 0;
+    for (std::size_t k = i; k < sText.size() && sText[k] >= '0' && sText[k] <= '9' && iNumber < 100000; ++k) {
+        iNumber = iNumber * 10 + (sText[k] - '0');
+    }
+    return iNumber;
+}
+
 // The error code that the transports append as "Code = n" (the last one when several).
 int Code(std::string_view sText) {
     const std::size_t i = sText.rfind("Code = ");
+    return i == std::string_view::npos ? 0 : NumberAt(sText, i + 7);
+}
+
+// The port the transport tried, from its text "Instrument: 10.0.0.5:5025 - " (0 when it names
+// none): an LXI instrument entered without a core port learns it from the portmapper only.
+int TriedPort(std::string_view sText) {
+    const std::size_t i = sText.rfind("Instrument: ");
     if (i == std::string_view::npos) return 0;
-    int iCode = 0;
-    for (std::size_t k = i + 7; k < sText.size() && sText[k] >= '0' && sText[k] <= '9' && iCode < 100000; ++k) {
-        iCode = iCode * 10 + (sText[k] - '0');
-    }
-    return iCode;
+    const std::size_t iColon = sText.find(':', i + 12);
+    return iColon < sText.find(" - ", i + 12) ? NumberAt(sText, iColon + 1) : 0;
 }
 
 // The milliseconds of "No connection within n ms.".
@@ -48,7 +61,7 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
             return "No LXI (VXI-11) service" + sAt + ": port " + std::to_string(c.vxi11.iPortmapperPort) +
                    " refused the connection." + sRawHint;
         }
-        const std::int64_t iPort = fLxi ? c.vxi11.iCorePort : c.rawTcp.iPort;
+        const std::int64_t iPort = fLxi ? (c.vxi11.iCorePort != 0 ? c.vxi11.iCorePort : TriedPort(sError)) : c.rawTcp.iPort;
         return "The instrument" + sAt + " refused the connection on port " + std::to_string(iPort) +
                ": nothing accepts connections there. Check the port and that the instrument's network interface is on.";
     }

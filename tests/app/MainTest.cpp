@@ -21,12 +21,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -353,6 +359,70 @@ TEST_F(MainTest, TheRealMainWindowExitsThroughItsMenu) {
     });
     EXPECT_EQ(iCode, 0);
     EXPECT_EQ(seen.size(), 1u);
+}
+
+// The program's start-up as main runs it (Main::Run makes the Qt application, so it runs in a
+// process of its own: this test program again, told so by the environment). Its first window
+// writes into a pipe whose reader has gone: the write fails with EPIPE and the program goes on;
+// with the signal's default the process would end there (a viewer or a script's reader that
+// quit, a socket whose peer left).
+constexpr const char* StartUpChild = "ORVANTO_START_UP_CHILD";
+
+TEST(MainStartUp, AWriteToAPipeWhoseReaderLeftFailsWithEpipeAndTheProgramGoesOn) {
+    if (const char* pFolder = std::getenv(StartUpChild)) {
+        struct sigaction inherited {};
+        if (::sigaction(SIGPIPE, nullptr, &inherited) != 0 || inherited.sa_handler != SIG_DFL) std::_Exit(3);
+        int iError = 0;
+        Main::SetResourceFolders(std::string(pFolder) + "/", std::string(pFolder) + "/");
+        Main::SetMainWindowOpener([&iError] {
+            int aPipe[2];
+            if (::pipe(aPipe) != 0) return 0;
+            ::close(aPipe[0]);
+            iError = ::write(aPipe[1], "x", 1) < 0 ? errno : 0;
+            ::close(aPipe[1]);
+            return 0; // no window: the loop ends with 1
+        });
+        char sName[] = "orvanto";
+        char* argv[] = {sName, nullptr};
+        int argc = 1;
+        const int iCode = Main::Run(argc, argv);
+        std::_Exit(iCode == 1 && iError == EPIPE ? 0 : 4);
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<std::string> environment;
+    for (char** p = environ; *p; ++p) {
+        if (std::strncmp(*p, "QT_QPA_PLATFORM=", 16) != 0) environment.emplace_back(*p);
+    }
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    environment.push_back(std::string(StartUpChild) + "=" + dir.path().toStdString());
+    std::vector<char*> envp;
+    for (std::string& s : environment) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string sFilter = "--gtest_filter=MainStartUp.AWriteToAPipeWhoseReaderLeftFailsWithEpipeAndTheProgramGoesOn";
+    char sSelf[] = "/proc/self/exe";
+    char* argv[] = {sSelf, sFilter.data(), nullptr};
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The child starts with the signal's default and unblocked, whatever this process or the
+        // one that ran it set (an ignored signal stays ignored across exec).
+        ::signal(SIGPIPE, SIG_DFL);
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        ::sigprocmask(SIG_UNBLOCK, &pipeSignal, nullptr);
+        const int iNull = ::open("/dev/null", O_WRONLY);
+        if (iNull >= 0) ::dup2(iNull, STDOUT_FILENO);
+        ::execve(sSelf, argv, envp.data());
+        ::_exit(127);
+    }
+    int iStatus = 0;
+    ASSERT_EQ(::waitpid(pid, &iStatus, 0), pid);
+    ASSERT_FALSE(WIFSIGNALED(iStatus)) << "the start-up ended by signal " << WTERMSIG(iStatus) << " ("
+                                       << ::strsignal(WTERMSIG(iStatus)) << ")";
+    ASSERT_TRUE(WIFEXITED(iStatus));
+    EXPECT_EQ(WEXITSTATUS(iStatus), 0) << "3: the child began with SIGPIPE ignored; 4: no EPIPE, or no end with 1";
 }
 
 } // namespace

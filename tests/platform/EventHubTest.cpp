@@ -397,6 +397,28 @@ TEST_F(EventHubTest, ATurnBesideAWaitingRequestAddsNoSecondRequest) {
     WindowRegistry::Release(w);
 }
 
+// The follow-up turn that falls due while the loop's delivery request waits leaves the events to
+// that request: one pass of the loop (posted events and due timers together) runs one turn, one
+// slow event, whichever of the two comes first in the pass.
+TEST_F(EventHubTest, AFollowUpTurnBesideAWaitingRequestLeavesItTheEvents) {
+    const int w = WindowRegistry::NewWindowNumber();
+    int iSeen = 0;
+    EventHub::Bind(EventTransferStatus, w, [&](const EventHub::uEvent&) {
+        ++iSeen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(6)); // longer than a turn's budget
+    });
+    QCoreApplication::sendPostedEvents(); // requests left by earlier tests
+    EventHub::PostEvent(EventTransferStatus, w);
+    ASSERT_EQ(EventHub::Pump(), 1u); // a turn that delivered: the follow-up turn is armed
+    for (int i = 0; i < 4; ++i) EventHub::PostEvent(EventTransferStatus, w); // the request now waits
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the follow-up turn is due
+    iSeen = 0;
+    QCoreApplication::processEvents(); // one pass
+    EXPECT_EQ(iSeen, 1);
+    EXPECT_EQ(EventHub::Pump(), 3u);
+    WindowRegistry::Release(w);
+}
+
 // A timer whose event is already queued when the timer is stopped or armed again: the event
 // still arrives, and TimerDue tells the window to drop it.
 TEST_F(EventHubTest, ATimerStoppedAfterItFiredIsNoLongerDue) {

@@ -274,6 +274,52 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
     EXPECT_EQ(sLog.find("The screenshot are saved: "), std::string::npos);
 }
 
+// An automatic run that an error ends by itself unticks "Automatically" and says so in the
+// status line: a shot that cannot be saved into the folder, and an answer that never comes.
+TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    w.sAutomaticFolder = temp.filePath("missing").toStdString() + "/";
+    QTimer answerBox; // the requester of the failed save
+    QObject::connect(&answerBox, &QTimer::timeout, [] {
+        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) pBox->accept();
+    });
+    answerBox.start(20);
+    const struct {
+        const char* sName;
+        bool fSaveToMissingFolder; // else the second shot's answer never comes
+        std::string sStatus;       // how the status line begins
+    } cases[] = {
+        {"UnwritableFolder", true, "The file could not be created: " + w.sAutomaticFolder},
+        {"NoAnswer", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sName);
+        if (w.gadgets.pSaveToFolder->isChecked() != c.fSaveToMissingFolder) w.gadgets.pSaveToFolder->click();
+        if (!c.fSaveToMissingFolder) {
+            std::string sError;
+            ASSERT_NE(object->pInterface->AddTask(*object, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, 300},
+                                                  sError),
+                      0);
+            server.AddFault({Sim::eStreamFault::NoReply, 0, 1});
+        }
+        if (!w.gadgets.pAutomatic->isChecked()) w.gadgets.pAutomatic->click();
+        w.gadgets.pInterval->setText("20");
+        w.gadgets.pUnit->setCurrentIndex(0);
+        WindowLog::Clear(0);
+        w.gadgets.pRead->click();
+        ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
+        EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
+        EXPECT_FALSE(w.fAutomaticChecked);
+        EXPECT_EQ(w.Status().rfind(c.sStatus, 0), 0u) << w.Status();
+        EXPECT_NE(w.Status().find("The automatic reading was stopped."), std::string::npos) << w.Status();
+        EXPECT_NE(WindowLog::Text().find("The automatic reading of the screenshots was stopped. Count: "),
+                  std::string::npos);
+    }
+}
+
 TEST_F(WindowScreenshotTest, AnAnswerThatIsNoPictureAndAnUnwritableFolder) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
