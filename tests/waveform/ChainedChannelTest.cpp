@@ -182,6 +182,37 @@ TEST_P(ChainedChannelTest, EveryFramingReadsTheUnitAndValuesOfTheJoinedAnswer) {
     for (const std::string& s : mLog) EXPECT_EQ(s.find("Einheit"), std::string::npos) << s;
 }
 
+// The core's own reads chain their queries too (the visible channels, a unit with its label, a
+// header with its scales): in every framing the record is that of the joined answers.
+TEST_P(ChainedChannelTest, TheCoresReadTakesEveryAnswerOfItsChains) {
+    const eFamily eWhich = std::get<1>(GetParam());
+    const uFamily family = Family(eWhich);
+    const ScopeRead::PatientTimeouts patient(20000);
+    pSession = std::make_unique<ScopeRead::Session>();
+    std::string sError;
+    ASSERT_TRUE(pSession->Open(pDoor->Start(std::get<0>(GetParam()), pDevice), family.eModel, sError)) << sError;
+    const uTaskWaveform task =
+        ScopeRead::Task(eWhich == eFamily::Siglent ? DataSourceMemory : DataSourceScreen, 4);
+    const auto joined = pSession->Read(task);
+    ASSERT_TRUE(joined.pData) << ::testing::PrintToString(joined.errors);
+    ASSERT_EQ(joined.pData->AnalogChannels.size(), 1u);
+    const uWaveformAnalogChannel& expected = joined.pData->AnalogChannels.front();
+    EXPECT_EQ(expected.sUnit, eWhich == eFamily::Rigol ? "AMP" : "A");
+    for (const auto& [iSeparateMs, iBlockMs] : {std::pair{20, 0}, {0, 20}}) {
+        pDevice->SetSeparateAnswers(iSeparateMs);
+        pDevice->SetBlockMessages(iBlockMs);
+        const auto result = pSession->Read(task);
+        ASSERT_TRUE(result.pData) << iSeparateMs << ": " << ::testing::PrintToString(result.errors);
+        ASSERT_EQ(result.pData->AnalogChannels.size(), 1u) << iSeparateMs;
+        const uWaveformAnalogChannel& channel = result.pData->AnalogChannels.front();
+        EXPECT_EQ(channel.sUnit, expected.sUnit) << iSeparateMs;
+        EXPECT_EQ(channel.sLabel, expected.sLabel) << iSeparateMs;
+        EXPECT_TRUE(channel.samples.view() == expected.samples.view()) << iSeparateMs;
+        EXPECT_TRUE(channel.rawPreamble.view() == expected.rawPreamble.view()) << iSeparateMs;
+        EXPECT_EQ(Dropped(), 0u) << iSeparateMs;
+    }
+}
+
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<eDoor, eFamily>>& info) {
     static const char* Doors[] = {"RawTcp", "Vxi11", "Serial", "Usb"};
     static const char* Families[] = {"Siglent", "Rigol", "Rtb"};
