@@ -43,6 +43,10 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
             iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
         }
         // The next separator: ";" or the first byte of the end text followed by the rest of it.
+        const auto endAt = [&](std::size_t i) {
+            return !sEnd.empty() && iSize - i >= sEnd.size() &&
+                   std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
+        };
         std::size_t iNext = iPos;
         std::size_t iLength = 0;
         for (; iNext < iSize; ++iNext) {
@@ -50,11 +54,11 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
                 iLength = 1;
                 break;
             }
-            // An end text followed by ";" ends no message: the ";" separates (a block sent with
-            // its own line end inside one message).
-            if (!sEnd.empty() && iSize - iNext >= sEnd.size() &&
-                std::memcmp(pData + iNext, sEnd.data(), sEnd.size()) == 0 &&
-                (iSize - iNext == sEnd.size() || pData[iNext + sEnd.size()] != ';')) {
+            // An end text followed by ";" or by another end text ends no answer: the later
+            // separator does. A block keeps its own line end so, inside one message ("#9...\n;")
+            // and as a message of its own ("#9...\n" and the message's "\n"); no answer is empty.
+            const std::size_t iAfter = iNext + sEnd.size();
+            if (endAt(iNext) && (iAfter == iSize || (pData[iAfter] != ';' && !endAt(iAfter)))) {
                 iLength = sEnd.size();
                 break;
             }

@@ -4,6 +4,9 @@
 //
 // An answer unit is a definite-length block "#n..." (bare or behind "DAT2,", "DESC," or
 // ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" or end-of-message text.
+// An end text followed by ";" or by another end text separates nothing (no answer is empty): a
+// block's own line end behind it ("#9...\n;" in one message, "#9...\n\n" as a message of its own)
+// stays with the block, and the separator after it ends the unit.
 #pragma once
 
 #include "transport/BlockHeader.h"

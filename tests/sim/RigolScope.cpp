@@ -50,6 +50,10 @@ void RigolScope::SetMemoryDepth(std::int64_t iPoints) {
     iMemoryDepth = std::min(iPoints, FourChannels() ? MaxDepthDS1000Z : MaxDepthDS2000);
     mRecords.clear();
 }
+void RigolScope::SetChannelUnit(int iChannel, const std::string& s) {
+    std::lock_guard lock(mMutex);
+    if (iChannel >= 1 && iChannel <= 4) sUnit[iChannel - 1] = s;
+}
 void RigolScope::SetSilentPreamble(const std::string& s) {
     std::lock_guard lock(mMutex);
     sSilentPreamble = s;
@@ -220,7 +224,7 @@ bool RigolScope::Execute(const std::string& sPath, const std::string& sArgs, Scp
     } else if (MatchPath(sPath, "CHANnel#:DISPlay", n) && n[0] >= 1 && n[0] <= iChannels) {
         fShown[n[0] - 1] = ScpiBool(sArgs);
     } else if (MatchPath(sPath, "CHANnel#:UNITs?", n) && n[0] >= 1 && n[0] <= iChannels) {
-        reply.Text("VOLT");
+        reply.Text(sUnit[n[0] - 1]);
     } else if (MatchPath(sPath, "MATH:UNITs?")) {
         reply.Text("VOLT");
     } else if (FourChannels() && MatchPath(sPath, "MATH:DISPlay?")) {

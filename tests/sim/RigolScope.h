@@ -42,6 +42,8 @@ class RigolScope : public ScpiPersonality {
     static std::string IdnOf(eFamily family);
 
     // Knobs (any thread).
+    // :CHANnel<n>:UNITs? as the guide answers it: "VOLT" (default), "WATT", "AMP" or "UNKN".
+    void SetChannelUnit(int iChannel, const std::string& sUnit);
     void SetMemoryDepth(std::int64_t iPoints);
     // ":ACQ:MDEP?" answers "AUTO"; the depth set stays what sample rate x time base give.
     void SetDepthAuto(bool fAuto);
@@ -89,6 +91,7 @@ class RigolScope : public ScpiPersonality {
     bool fAutoDepth = false;
     bool fRunning = true;
     bool fShown[4] = {true, false, false, false};
+    std::string sUnit[4] = {"VOLT", "VOLT", "VOLT", "VOLT"};
     std::string sMathMode = "OFF";
     bool fLogic = false;
     bool fLineShown[16] = {};

@@ -82,6 +82,18 @@ std::size_t BlockHeaderAt(const std::string& s, std::size_t i, std::size_t& iCou
     return 2 + n;
 }
 
+// True when the answer piece begins a definite-length block, bare or behind a word and a comma
+// ("DAT2,#9...", "DESC,#9...").
+bool BeginsBlockText(const std::uint8_t* p, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n && i < 8 && std::isalnum(p[i])) ++i;
+    if (i > 0) {
+        if (i >= n || p[i] != ',') return false;
+        ++i;
+    }
+    return i < n && p[i] == '#';
+}
+
 } // namespace
 
 void ScpiReply::Text(const std::string& sText) {
@@ -132,9 +144,14 @@ void ScpiDevice::SetSeparateAnswers(int iPauseMs) {
     iSeparatePauseMs = iPauseMs;
 }
 
+void ScpiDevice::SetBlockMessages(int iPauseMs) {
+    std::lock_guard lock(mMutex);
+    iBlockPauseMs = iPauseMs;
+}
+
 int ScpiDevice::SeparatePause() const {
     std::lock_guard lock(mMutex);
-    return iSeparatePauseMs;
+    return std::max(iSeparatePauseMs, iBlockPauseMs);
 }
 
 std::size_t ScpiDevice::MessageSize() const {
@@ -147,12 +164,17 @@ std::size_t ScpiDevice::MessageSize() const {
     return n;
 }
 
-void ScpiDevice::Separate(std::vector<uSegment>& answer) {
-    const bool fAfterBlock = fBlockLineEnd && iUnitStart < answer.size() &&
-                             answer[iUnitStart].iEnd > answer[iUnitStart].iOffset &&
-                             (*answer[iUnitStart].pBytes)[answer[iUnitStart].iOffset] == '#';
-    if (iSeparatePauseMs <= 0) {
-        answer.push_back(fAfterBlock ? uSegment{Text(sAnswerEnd), 0, sAnswerEnd.size()} : uSegment{Text(";"), 0, 1});
+bool ScpiDevice::BeginsBlock(const uSegment& s) {
+    return s.iEnd > s.iOffset && BeginsBlockText(s.pBytes->data() + s.iOffset, s.iEnd - s.iOffset);
+}
+
+void ScpiDevice::Separate(std::vector<uSegment>& answer, bool fNextBlock) {
+    const bool fAfterBlock = iUnitStart < answer.size() && BeginsBlock(answer[iUnitStart]);
+    if (iSeparatePauseMs <= 0 && !(iBlockPauseMs > 0 && (fAfterBlock || fNextBlock))) {
+        const bool fLineEnd =
+            fBlockLineEnd && fAfterBlock && (*answer[iUnitStart].pBytes)[answer[iUnitStart].iOffset] == '#';
+        answer.push_back(fLineEnd ? uSegment{Text(sAnswerEnd), 0, sAnswerEnd.size()}
+                                  : uSegment{Text(";"), 0, 1});
         iUnitStart = answer.size();
         return;
     }
@@ -313,7 +335,7 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
 
 void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& answer, bool& fAnswered) {
     auto add = [&](std::shared_ptr<const Bytes> p, std::size_t from, std::size_t to) {
-        if (fAnswered) Separate(answer);
+        if (fAnswered) Separate(answer, BeginsBlockText(p->data() + from, to - from));
         fAnswered = true;
         answer.push_back({std::move(p), from, to});
     };
@@ -356,7 +378,11 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
                 if (mErrors.size() < 20) mErrors.emplace_back(iCode, sText);
             }
             if (reply.Answered()) {
-                if (fAnswered) Separate(answer);
+                if (fAnswered) {
+                    const auto& slices = reply.Slices();
+                    Separate(answer, !slices.empty() &&
+                                         BeginsBlock({slices[0].pBytes, slices[0].iOffset, slices[0].iEnd}));
+                }
                 fAnswered = true;
                 for (const auto& slice : reply.Slices()) answer.push_back({slice.pBytes, slice.iOffset, slice.iEnd});
             }

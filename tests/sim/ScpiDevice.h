@@ -140,6 +140,11 @@ class ScpiDevice {
     // answer end, and the next answer follows it in the same message without ";" (as several
     // instruments send ":WAV:DATA?;:WAV:PRE?"); false: joined by ";" (IEEE 488.2).
     void SetBlockLineEnd(bool fOn);
+    // With iPauseMs > 0 each definite-length block answer (bare or behind a "DAT2,"-like word)
+    // of a message of several queries is a message of its own, ended by the answer end (and
+    // END); the text answers between blocks are joined by ';' into a message of their own; a
+    // stream door pauses iPauseMs between the messages. 0: as the other settings say.
+    void SetBlockMessages(int iPauseMs);
     // The bytes of the first waiting message.
     std::size_t MessageSize() const;
     // The full path of each header of a message by the IEEE 488.2 compound-header rule: a header
@@ -163,7 +168,9 @@ class ScpiDevice {
     };
 
     void ExecuteLine(bool fEnd);
-    void Separate(std::vector<uSegment>& answer); // between two answers of one message
+    // Between two answers of one message; fNextBlock: the next answer is a block.
+    void Separate(std::vector<uSegment>& answer, bool fNextBlock);
+    static bool BeginsBlock(const uSegment& segment);
     void ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& answer, bool& fAnswered);
     std::shared_ptr<const std::vector<std::uint8_t>> BlockPayload(std::size_t iSize);
     void PushError(int iCode, const char* pText);
@@ -193,6 +200,7 @@ class ScpiDevice {
     std::string sAnswerEnd = "\n";
     int iSeparatePauseMs = 0;
     bool fBlockLineEnd = false;
+    int iBlockPauseMs = 0;
     std::size_t iUnitStart = 0; // where the answer of the message's last answered unit begins
     std::string sPath; // the compound-header path of the message being executed
     static std::string ExpandHeader(std::string& sCurrentPath, const std::string& sHeader);

@@ -70,6 +70,9 @@ void SiglentScope::SetChannelLabel(int c, const std::string& s, bool f) SIGLENT_
     sChannelLabel[c - 1] = s;
     fChannelLabel[c - 1] = f;
 })
+void SiglentScope::SetChannelUnit(int c, const std::string& s) SIGLENT_KNOB(if (c >= 1 && c <= 4) {
+    sChannelUnit[c - 1] = s;
+})
 void SiglentScope::SetMemoryDepth(std::int64_t n) SIGLENT_KNOB(iDepth = n; mRecords.clear())
 void SiglentScope::SetLineDepth(std::int64_t n) SIGLENT_KNOB(iLineDepth = n; mRecords.clear())
 void SiglentScope::SetPointsAsInteger(bool f) SIGLENT_KNOB(fPointsInteger = f)
@@ -290,7 +293,9 @@ bool SiglentScope::Execute(const std::string& sPath, const std::string& sArgs, S
                    : fDescriptorPrefix                ? "DESC,#9000000346"
                                                       : "#9000000346");
         reply.Slice(std::make_shared<const std::vector<std::uint8_t>>(DescriptorLocked(sSource)), 0, DescriptorSize);
-    } else if (channel("CHANnel#:UNIT?") || function("F#:UNIT?")) {
+    } else if (channel("CHANnel#:UNIT?")) {
+        reply.Text(sChannelUnit[n[0] - 1]);
+    } else if (function("F#:UNIT?")) {
         reply.Text("V");
     } else if (channel("CHANnel#:LABel?")) {
         reply.Text(OnOff(fChannelLabel[n[0] - 1]));

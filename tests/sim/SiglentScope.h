@@ -44,6 +44,7 @@ class SiglentScope : public ScpiPersonality {
     void ShowLine(int iLine, bool fShown);
     void SetLineLabel(int iLine, const std::string& sLabel); // sent in quotes
     void SetChannelLabel(int iChannel, const std::string& sLabel, bool fShown);
+    void SetChannelUnit(int iChannel, const std::string& sUnit); // <prefix>:UNIT?, "V" or "A" (default "V")
     void SetMemoryDepth(std::int64_t iPoints);
     void SetLineDepth(std::int64_t iPoints);
     void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
@@ -82,6 +83,7 @@ class SiglentScope : public ScpiPersonality {
     bool fChannel[4] = {true, false, false, false};
     std::string sChannelLabel[4];
     bool fChannelLabel[4] = {};
+    std::string sChannelUnit[4] = {"V", "V", "V", "V"};
     bool fFunction[2] = {};
     bool fLogic = false;
     bool fLine[16] = {};

@@ -59,6 +59,10 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {"1;2;\n", "\n", 3, false, 2}, // a separator at the end opens no answer
         {"1\n2\n\n", "\n", 3, false, 2},
         {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
+        // Blocks as messages of their own, each with its own line end: no empty answer between.
+        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\n", "\n", 3, false, 2},
+        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n", 3, true, 3},
+        {Block(sData) + "\n\r\n\r1.5\n\r", "\n\r", 3, false, 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StreamTransfer::AnswerComplete(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd,
@@ -78,7 +82,8 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
 TEST(ChainedAnswersTest, AMessageCountsItsAnswersAsAStreamAnswerDoes) {
     const std::string sBlock = Block(std::string("a\n;b\n", 5));
     const std::pair<std::string, std::size_t> cases[] = {
-        {sBlock + "\n0,2;V;V\n", 4}, {sBlock + "\n0,2;V;V", 4}, {"1;2;", 2}, {sBlock, 1}, {sBlock + ";", 1}};
+        {sBlock + "\n0,2;V;V\n", 4}, {sBlock + "\n0,2;V;V", 4}, {"1;2;", 2}, {sBlock, 1}, {sBlock + ";", 1},
+        {sBlock + "\n\n", 1}, {sBlock + "\n\n" + sBlock + "\n", 2}}; // a block with its own line end
     for (const auto& [sMessage, iAnswers] : cases) {
         std::size_t n = 99;
         EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(sMessage), sMessage.size(), "\n",
@@ -100,6 +105,8 @@ TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {
         {"A\n" + Block(sData) + "\n", "\n", "A;" + Block(sData) + "\n"},
         {"A\n", "\n", "A\n"},
         {"DAT2," + Block(sData) + "\n;V\n", "\n", "DAT2," + Block(sData) + "\n;V\n"},
+        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n",
+         "DAT2," + Block(sData) + "\n;" + Block("d") + ";A\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> bytes(c.sAnswer.begin(), c.sAnswer.end());

@@ -316,6 +316,31 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFilesHoldTheGuidesVoltsWithAndWithoutDat
     }
 }
 
+// A channel in A whose chained answers come joined, each as a message of its own, or each block
+// as a message of its own with the data block's own line end (the guide's form): the window's
+// file is in A every time.
+TEST_F(WaveformFamiliesLiveTest, SiglentChannelKeepsItsUnitInEveryFraming) {
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.SetChannelUnit(1, "A");
+    scope.SetMemoryDepth(3000);
+    scope.SetPointsAsInteger(true);
+    Connect(ModelSiglentSDS2000XPlusCh4, "SDS2104X Plus");
+    Refresh();
+    for (const auto& [iSeparateMs, iBlockMs] : {std::pair{0, 0}, {20, 0}, {0, 20}}) {
+        server.Device().SetSeparateAnswers(iSeparateMs);
+        server.Device().SetBlockMessages(iBlockMs);
+        window.mLog.clear();
+        const auto pRecord = Read(DataSourceMemory, {WaveformChannel1});
+        ASSERT_TRUE(pRecord) << iSeparateMs << " " << iBlockMs;
+        ASSERT_EQ(pRecord->Channels.size(), 2u) << LogText();
+        EXPECT_FALSE(LogHas("Error")) << LogText();
+        const std::vector<std::string> rows = Written(WaveformData::SaveWaveformSiglent, pRecord->Channels[1]);
+        ASSERT_EQ(rows.size(), 3001u) << iSeparateMs << " " << iBlockMs;
+        EXPECT_EQ(rows.front(), "Number,Time in s,Sample in A") << iSeparateMs << " " << iBlockMs;
+    }
+}
+
 TEST_F(WaveformFamiliesLiveTest, RtbWholeTracesWithAcquireTypeAndBitWidth) {
     Sim::RtbScope scope(true);
     scope.Attach(server.Device());
