@@ -48,6 +48,8 @@ constexpr const char* TimeoutLabel[TimeoutCount] = {"USBTCM - Waiting time until
                                                      "Raw-TCP - Waiting time until the instrument responds:",
                                                      "Serial - Waiting time until the instrument responds:"};
 constexpr std::int64_t TimeoutMaximum = 3600000;
+// Label, field and the line for a refusal under it.
+constexpr int TimeoutRowHeight = 75;
 
 // The open preferences windows by window number; GUI thread only.
 std::map<int, std::unique_ptr<uWindowPreferences>> mWindowPreferences;
@@ -115,8 +117,9 @@ QWidget* BuildPage(uWindowPreferences& w, int iSection) {
     } else if (iSection == SectionInstrument) {
         uIni* pIni = Main::ConfigIni();
         Ini::SelectSection(pIni, "Instrument");
+        // Each row leaves room under its field for the reason a text is refused.
         for (int i = 0; i < TimeoutCount; ++i) {
-            const int y = 30 + i * 60;
+            const int y = 30 + i * TimeoutRowHeight;
             auto* pLabel = new QLabel(TimeoutLabel[i], pFrame);
             pLabel->setGeometry(20, y, 340, 25);
             auto* pField = new QLineEdit(QString::number(Ini::ReadInteger(pIni, TimeoutKey[i], TimeoutDefault[i])), pFrame);
@@ -126,16 +129,45 @@ QWidget* BuildPage(uWindowPreferences& w, int iSection) {
             pUnit->setGeometry(120, y + 25, 240, 25);
             QObject::connect(pField, &QLineEdit::textChanged, pField,
                              [iWindow, i](const QString&) { GadgetEvent(iWindow, GadgetTimeoutFirst + i); });
+            auto* pReason = new QLabel(pFrame);
+            pReason->setGeometry(20, y + 50, 340, 20);
+            pReason->setStyleSheet("color: #c00000;");
+            pReason->hide();
             w.mTimeout[i] = pField;
+            w.mTimeoutReason[i] = pReason;
         }
     }
     return pPage;
 }
 
-void RecordChange(uWindowPreferences& w, uPreferenceChange change) {
+void RecordChange(uWindowPreferences& w, uPreferenceChange change, bool fRestart = true) {
     w.mChange.push_back(std::move(change));
-    w.fRestartRequired = true;
-    SetStatus(w, TextRestartRequired);
+    if (fRestart) w.fRestartRequired = true;
+    SetStatus(w, fRestart ? TextRestartRequired : TextTimeoutApplies);
+}
+
+// Checks the time-out field's text and shows or hides the reason under it; true when valid.
+bool CheckTimeoutField(uWindowPreferences& w, int i, std::int64_t& iValue) {
+    if (!w.mTimeout[i]) return true;
+    const bool fValid = ParseTimeout(w.mTimeout[i]->text().toStdString(), iValue);
+    if (QLabel* pReason = w.mTimeoutReason[i]) {
+        pReason->setText(fValid ? QString() : QString(TextTimeoutReason));
+        pReason->setVisible(!fValid);
+    }
+    if (!fValid) SetStatus(w, TextBadTimeout);
+    return fValid;
+}
+
+// "OK": nothing is applied while a field holds a refused text; the first such field gets the
+// focus, and the window stays open.
+bool AllTimeoutsValid(uWindowPreferences& w) {
+    QLineEdit* pFirst = nullptr;
+    for (int i = 0; i < TimeoutCount; ++i) {
+        std::int64_t iIgnored = 0;
+        if (!CheckTimeoutField(w, i, iIgnored) && !pFirst) pFirst = w.mTimeout[i];
+    }
+    if (pFirst) pFirst->setFocus();
+    return pFirst == nullptr;
 }
 
 void GadgetEvent(int iWindow, int iGadget) {
@@ -145,6 +177,7 @@ void GadgetEvent(int iWindow, int iGadget) {
     switch (iGadget) {
     case GadgetTree: ShowSection(iWindow, false); return;
     case GadgetOk:
+        if (!AllTimeoutsValid(w)) return;
         ApplyChanges(iWindow);
         Close(iWindow, 0);
         return;
@@ -163,19 +196,16 @@ void GadgetEvent(int iWindow, int iGadget) {
                iGadget < GadgetTimeoutFirst + TimeoutCount) {
         const int i = iGadget - GadgetTimeoutFirst;
         if (!w.mTimeout[i]) return;
-        // A waiting time of 0 or less would make every answer time out from the next start on:
-        // such text is not recorded, and the last valid value stands.
+        // A waiting time of 0 or less would make every answer time out: such text is not
+        // recorded, and "OK" refuses to close while it stands.
         std::int64_t iValue = 0;
-        if (!ParseTimeout(w.mTimeout[i]->text().toStdString(), iValue)) {
-            SetStatus(w, TextBadTimeout);
-            return;
-        }
+        if (!CheckTimeoutField(w, i, iValue)) return;
         uPreferenceChange change;
         change.sGroup = "Instrument";
         change.sKey = TimeoutKey[i];
         change.iType = PreferenceNumber;
         change.iNumber = iValue;
-        RecordChange(w, std::move(change));
+        RecordChange(w, std::move(change), false);
     }
 }
 
@@ -253,6 +283,8 @@ void ApplyChanges(int iWindow) {
     // Kept at once: the failure is in the log.
     std::string sIgnored;
     if (!p->mChange.empty()) Main::SaveConfig(sIgnored);
+    // The connections read the time-outs before each task.
+    if (!p->mChange.empty() && Main::ConfigIni()) Main::ReadInstrumentTimeouts();
 }
 
 void Close(int iWindow, int iClosingMainWindow) {

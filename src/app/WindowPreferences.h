@@ -66,6 +66,10 @@ inline constexpr int MenuReturn = 268;
 
 inline constexpr const char* TextRestartRequired = "Restart required.";
 inline constexpr const char* TextBadTimeout = "The waiting time must be a whole number from 1 to 3600000 milliseconds.";
+// Under a time-out field whose text is no such number; "OK" then saves nothing.
+inline constexpr const char* TextTimeoutReason = "Not a whole number from 1 to 3600000: nothing is saved.";
+// A valid time-out edit: "OK" hands it to the open connections as well.
+inline constexpr const char* TextTimeoutApplies = "Applies to every connection from its next exchange.";
 
 struct uWindowPreferences {
     std::int64_t iCreation = 0;
@@ -84,6 +88,7 @@ struct uWindowPreferences {
     QPointer<QGroupBox> mFrame[SectionCount];
     QPointer<QCheckBox> pToolBarLarge;
     QPointer<QLineEdit> mTimeout[TimeoutCount];
+    QPointer<QLabel> mTimeoutReason[TimeoutCount]; // under each field, shown while its text is refused
     // The edits in the order they were made; the last edit of a key wins.
     std::vector<uPreferenceChange> mChange;
     bool fRestartRequired = false;
@@ -100,7 +105,8 @@ bool FindInstance(int iWindow, uWindowPreferences** ppWindow);
 // Shows the section selected in the tree (with fRestore: the one shown last, from
 // "General"/"PreferencesRecent") and remembers it in config.ini.
 void ShowSection(int iWindow, bool fRestore);
-// Writes the pending changes into config.ini in the order they were made.
+// Writes the pending changes into config.ini in the order they were made, and hands the
+// time-outs to the running program (each connection takes them from its next exchange).
 void ApplyChanges(int iWindow);
 // A time-out as typed: a whole number from 1 to 3600000, blanks around it allowed.
 bool ParseTimeout(const std::string& sText, std::int64_t& iValue);

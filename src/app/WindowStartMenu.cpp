@@ -388,6 +388,14 @@ void UpdateMenuState(int iWindow) {
         setItem(MenuSelect, !pWindow->info.fConnected, true);
         setItem(MenuDisconnect, pWindow->info.fConnected, true);
         setItem(MenuShowWindows, fSeparate, true);
+        // The connected model's capability flags: what it cannot do is not offered.
+        const uInstrumentWindowInfo& info = pWindow->info;
+        const bool fScreenshot = !info.fConnected || info.capabilities.bScreenshot != 0;
+        const bool fWaveform = !info.fConnected || info.capabilities.bWaveform != 0;
+        setItem(MenuScreenshot, fScreenshot, true);
+        setItem(MenuWaveform, fWaveform, true);
+        PostToMdiChildrenWith(iWindow, MenuScreenshot, !fScreenshot);
+        PostToMdiChildrenWith(iWindow, MenuWaveform, !fWaveform);
     }
     const bool fOnlyOne = Main::CountTopLevelWindows() == 1;
     for (int iMain : Windows()) {

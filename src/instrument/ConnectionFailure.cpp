@@ -50,6 +50,13 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
     if (Has(sError, "Die IP-Adresse des Netzwerkadapters ist leer.")) {
         return "No network adapter of this PC was found for the instrument" + sAt + ".";
     }
+    // The port the connect was made to: the portmapper's when no VXI-11 port is given.
+    const std::int64_t iPort = fLxi ? (c.vxi11.iCorePort != 0 ? c.vxi11.iCorePort : c.vxi11.iPortmapperPort) : c.rawTcp.iPort;
+    const bool fPortRefused = Has(sError, "The address is not valid") || Has(sError, "is not a port number") ||
+                              Has(sError, "Der IP-Port für das Instrument ist Null.");
+    if (fPortRefused && (iPort < 1 || iPort > 65535)) {
+        return "The port " + std::to_string(iPort) + " of the instrument" + sAt + " is not a port number from 1 to 65535.";
+    }
     if (Has(sError, "The address is not valid")) return "\"" + sIp + "\" is not a whole IPv4 address.";
     const int iCode = Code(sError);
     // LXI asks the portmapper first: an instrument that only takes raw SCPI has none, or one
@@ -61,8 +68,9 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
             return "No LXI (VXI-11) service" + sAt + ": port " + std::to_string(c.vxi11.iPortmapperPort) +
                    " refused the connection." + sRawHint;
         }
-        const std::int64_t iPort = fLxi ? (c.vxi11.iCorePort != 0 ? c.vxi11.iCorePort : TriedPort(sError)) : c.rawTcp.iPort;
-        return "The instrument" + sAt + " refused the connection on port " + std::to_string(iPort) +
+        // Without a given VXI-11 port, the core port is the one the portmapper named.
+        const std::int64_t iRefused = fLxi && c.vxi11.iCorePort == 0 ? TriedPort(sError) : iPort;
+        return "The instrument" + sAt + " refused the connection on port " + std::to_string(iRefused) +
                ": nothing accepts connections there. Check the port and that the instrument's network interface is on.";
     }
     const std::string sMs = Within(sError);

@@ -8,6 +8,7 @@
 #include "platform/BriefWait.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -100,6 +101,9 @@ bool TaskCancel(uInstance& instance, uTaskElement& element, std::string& sError)
 
 void RunTask(uInstrumentObject& object, uInstance& instance, uTaskElement& element) {
     std::string sError; // the procedures post what the user is to see; the text is dropped here
+    if (instance.request.fTimeoutConfigured) {
+        instance.request.iTimeout = InterfaceDefaults::Timeout(static_cast<int>(instance.uConnection.eInterface));
+    }
     switch (TaskHeadOf(*element.pTask).eTaskType) {
     case InstrumentTaskPrepare: TaskPrepare(object, instance, element, sError); break;
     case InstrumentTaskConnect: TaskConnect(object, instance, element, sError); break;

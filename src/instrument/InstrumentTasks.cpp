@@ -181,6 +181,7 @@ void SetCommunicationDefaults(uInstance& instance) {
     Instrument::GetModelCommands(eModel, instance.modelCommands);
     uRequest request;
     request.iTimeout = InterfaceDefaults::Timeout(iInterface);
+    request.fTimeoutConfigured = true;
     request.iTermChar = '\n';
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
     request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
@@ -356,7 +357,10 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
     std::unique_ptr<uTaskResultScpiCommand> pResult;
     if (instance.fConnected) {
         uRequest& request = instance.request;
-        if (task.iTimeout != 0) request.iTimeout = task.iTimeout;
+        if (task.iTimeout != 0) {
+            request.iTimeout = task.iTimeout;
+            request.fTimeoutConfigured = false;
+        }
         if (task.iBlockSize != 0) request.iProgressStep = task.iBlockSize;
         request.fSend = task.fSend;
         request.sCommand = task.sCommand;
@@ -433,6 +437,7 @@ bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element,
     const std::int64_t eInterface = instance.uConnection.eInterface;
     if (eInterface >= InterfaceUsbTmc && eInterface <= InterfaceSerial) {
         instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : InterfaceDefaults::Timeout(static_cast<int>(eInterface));
+        instance.request.fTimeoutConfigured = task.iTimeout == 0;
     }
     PostTaskResult(instance, task.head, InstrumentTaskTimeout);
     return true;

@@ -142,6 +142,8 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         Lxi::uLxiInstance& lxi = *pInstance;
         uRequest& request = instance.request;
         Lxi::SetTermChar(lxi, static_cast<std::uint8_t>(request.iTermChar), request.fTermCharEnabled != 0);
+        // The configured time-out as it stands now: the preferences may have changed it.
+        Lxi::SetTimeout(lxi, 0);
         Lxi::SetRequestSize(lxi, static_cast<std::uint32_t>(std::max<std::int64_t>(request.iRequestSize, 0)));
         if (!Lxi::PrepareData(lxi, request.sCommand, Payload(request), request.data.size(), sError)) {
             PostStepError(iWindow, TransferSendError, cBuildError, sError, pProcedure);

@@ -11,6 +11,9 @@
 
 struct uRequest {
     std::int64_t iTimeout = 0;         // answer time-out in ms
+    // iTimeout is the interface's configured time-out: taken anew before each task, so that a
+    // change in the preferences reaches an open connection from its next exchange on.
+    bool fTimeoutConfigured = false;
     std::int64_t iTermChar = 0;        // termination character of USBTMC reads and VXI-11 device_read
     std::int64_t fRemoveTermChar = 0;  // USBTMC: drop the last byte of a finished answer
     std::int64_t fTermCharEnabled = 0; // USBTMC and VXI-11: the instrument ends the answer at iTermChar

@@ -305,6 +305,11 @@ void SetRequestSize(uLxiInstance& instance, std::uint32_t iSize) {
     instance.mRpc.iRequestSize = iSize == 0 ? static_cast<std::uint32_t>(DefaultRequestSize) : iSize;
 }
 
+void SetTimeout(uLxiInstance& instance, std::int64_t iTimeoutMs) {
+    const std::int64_t iMs = iTimeoutMs > 0 ? iTimeoutMs : InterfaceDefaults::Timeout(InterfaceVxi11);
+    if (iMs > 0) instance.mRpc.iIoTimeout = static_cast<std::uint32_t>(std::min<std::int64_t>(iMs, 0x7FFFFFFF));
+}
+
 void SetTermChar(uLxiInstance& instance, std::uint8_t iChar, bool fEnable) {
     instance.mRpc.iTermChar = iChar;
     if (fEnable) {

@@ -69,6 +69,8 @@ int GetTcpRpcPort(uLxiInstance& instance, std::string& sError);
 void SetRequestSize(uLxiInstance& instance, std::uint32_t iSize);
 // termChar of device_read and the flag that it is set.
 void SetTermChar(uLxiInstance& instance, std::uint8_t iChar, bool fEnable);
+// io_timeout of the calls from now on, in ms; 0 takes the interface's configured time-out.
+void SetTimeout(uLxiInstance& instance, std::int64_t iTimeoutMs);
 
 // The message of the next SendData: the command text followed by the payload bytes.
 bool PrepareData(uLxiInstance& instance, const std::string& sCommand, const std::uint8_t* pPayload,

@@ -133,8 +133,10 @@ bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::s
     if (settings.sAdapterIp.empty()) pFailure = "Die IP-Adresse des Netzwerkadapters ist leer.";
     else if (settings.sInstrumentIp.empty()) pFailure = "Die IP-Adresse für das Instrument ist leer.";
     else if (settings.iPort == 0) pFailure = "Der IP-Port für das Instrument ist Null.";
-    if (!pFailure) return true;
-    sError = std::string(pModule) + "::SetInstrument: " + pFailure;
+    if (!pFailure && settings.iPort >= 1 && settings.iPort <= 65535) return true;
+    // A stored entry may hold any number: it must not reach the socket cut to an int.
+    sError = std::string(pModule) + "::SetInstrument: " +
+             (pFailure ? pFailure : "The IP port " + std::to_string(settings.iPort) + " is not a port number from 1 to 65535.");
     return false;
 }
 

@@ -2,6 +2,10 @@
 // fields, check box, buttons and keys; config.ini in memory and on disk.
 #include "app/FrameTestSupport.h"
 #include "app/WindowPreferences.h"
+#include "instrument/Instrument.h"
+#include "instrument/TaskRecords.h"
+#include "platform/WindowRegistry.h"
+#include "sim/RawTcpServer.h"
 #include "transport/InterfaceDefaults.h"
 
 #include <QCheckBox>
@@ -34,6 +38,13 @@ std::map<std::pair<std::string, std::string>, std::string> AllValues() {
     }
     return m;
 }
+
+// The running time-outs, put back at the end of the test.
+struct RunningTimeouts {
+    const int iUsbTmc = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi11 = InterfaceDefaults::Timeout(InterfaceVxi11),
+              iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
+    ~RunningTimeouts() { InterfaceDefaults::SetTimeouts(iUsbTmc, iVxi11, iRaw, iSerial); }
+};
 
 class WindowPreferencesTest : public FrameTest {
   protected:
@@ -134,7 +145,9 @@ TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
     EXPECT_FALSE(p->mPage[WindowPreferences::SectionGeneral]->isVisible());
     EXPECT_EQ(p->mFrame[WindowPreferences::SectionInstrument]->title().toStdString(), "Instrument");
     std::vector<std::string> mLabels;
-    for (QLabel* pLabel : pInstrument->findChildren<QLabel*>()) mLabels.push_back(pLabel->text().toStdString());
+    for (QLabel* pLabel : pInstrument->findChildren<QLabel*>()) {
+        if (!pLabel->text().isEmpty()) mLabels.push_back(pLabel->text().toStdString());
+    }
     EXPECT_EQ(mLabels, (std::vector<std::string>{
                            "USBTCM - Waiting time until the instrument responds:", "Milliseconds",
                            "LXI - Waiting time until the instrument responds:", "Milliseconds",
@@ -143,7 +156,9 @@ TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
     const char* mShown[] = {"4000", "5000", "2000", "2000"};
     for (int i = 0; i < WindowPreferences::TimeoutCount; ++i) {
         EXPECT_EQ(p->mTimeout[i]->text().toStdString(), mShown[i]);
-        EXPECT_EQ(p->mTimeout[i]->geometry(), QRect(20, 55 + 60 * i, 90, 25));
+        EXPECT_EQ(p->mTimeout[i]->geometry(), QRect(20, 55 + 75 * i, 90, 25));
+        EXPECT_EQ(p->mTimeoutReason[i]->geometry(), QRect(20, 80 + 75 * i, 340, 20));
+        EXPECT_FALSE(p->mTimeoutReason[i]->isVisible());
     }
     p->pTree->setCurrentItem(p->pTree->topLevelItem(0)->child(0));
     Settle();
@@ -153,9 +168,9 @@ TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
     EXPECT_TRUE(p->mChange.empty());
 }
 
-TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultStays) {
+TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultFollows) {
     const int iMain = OpenMain();
-    const int iRunning = InterfaceDefaults::Timeout(InterfaceUsbTmc);
+    const RunningTimeouts restore;
     SetRecent("2");
     uWindowPreferences* p = OpenPreferences(iMain);
     ASSERT_NE(p, nullptr);
@@ -165,13 +180,15 @@ TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultStays
     QTest::keyClick(pField, Qt::Key_Backspace);
     EXPECT_EQ(Status(p), WindowPreferences::TextBadTimeout);
     QTest::keyClicks(pField, "1500");
-    EXPECT_EQ(Status(p), WindowPreferences::TextRestartRequired);
+    EXPECT_EQ(Status(p), WindowPreferences::TextTimeoutApplies);
+    EXPECT_FALSE(p->fRestartRequired);
     EXPECT_EQ(p->mChange.size(), 4u); // 1, 15, 150, 1500
     QTest::mouseClick(p->pOk, Qt::LeftButton);
     Settle();
     EXPECT_FALSE(IsOpen());
     EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseUsbTmc"), "1500");
-    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceUsbTmc), iRunning);
+    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceUsbTmc), 1500);
+    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceUsbNone), 1500);
     // "OK" with changes has the file written at exit.
     Main::CloseConfig();
     QFile f(dir.filePath("user/config.ini"));
@@ -204,16 +221,121 @@ TEST_F(WindowPreferencesTest, OnlyWholeNumbersFromOneTo3600000AreRecorded) {
         const std::size_t iBefore = p->mChange.size();
         pField->setText(c.sTyped);
         EXPECT_EQ(p->mChange.size(), iBefore + (c.fRecorded ? 1 : 0));
-        EXPECT_EQ(Status(p), c.fRecorded ? WindowPreferences::TextRestartRequired : WindowPreferences::TextBadTimeout);
+        EXPECT_EQ(Status(p), c.fRecorded ? WindowPreferences::TextTimeoutApplies : WindowPreferences::TextBadTimeout);
+        EXPECT_EQ(p->mTimeoutReason[2]->isVisible(), !c.fRecorded);
         if (c.fRecorded) {
             EXPECT_EQ(p->mChange.back().iNumber, c.iValue);
         }
     }
-    // The last valid value stands.
+    // A refused text keeps the window open: the last valid value is not taken instead.
+    const RunningTimeouts restore;
     pField->setText("0");
     QTest::mouseClick(p->pOk, Qt::LeftButton);
     Settle();
-    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseRaw"), "1");
+    ASSERT_TRUE(IsOpen());
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseRaw"), "<none>");
+    pField->setText("3");
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseRaw"), "3");
+}
+
+// A field holding text that is no whole number from 1 to 3600000 keeps "OK" from closing and
+// from saving anything, the other fields' valid edits included; the reason stands under that
+// field. Once every field is valid, each value is saved as typed.
+TEST_F(WindowPreferencesTest, OkSavesNothingWhileAFieldIsRefusedAndThenWhatWasTyped) {
+    const int iMain = OpenMain();
+    const RunningTimeouts restore;
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    const auto before = AllValues();
+    for (const char* sTyped : {"1e3", "99999999999999", "abc", "-5", "", "0x10"}) {
+        SCOPED_TRACE(sTyped);
+        p->mTimeout[1]->setText("6000");
+        p->mTimeout[0]->setFocus();
+        p->mTimeout[0]->selectAll();
+        QTest::keyClick(p->mTimeout[0], Qt::Key_Backspace);
+        QTest::keyClicks(p->mTimeout[0], sTyped);
+        p->mTimeout[3]->setFocus();
+        QTest::mouseClick(p->pOk, Qt::LeftButton);
+        Settle();
+        ASSERT_TRUE(IsOpen());
+        EXPECT_EQ(AllValues(), before);
+        EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceVxi11), restore.iVxi11);
+        EXPECT_TRUE(p->mTimeoutReason[0]->isVisible());
+        EXPECT_EQ(p->mTimeoutReason[0]->text().toStdString(), WindowPreferences::TextTimeoutReason);
+        EXPECT_FALSE(p->mTimeoutReason[1]->isVisible());
+        EXPECT_EQ(Status(p), WindowPreferences::TextBadTimeout);
+        EXPECT_EQ(p->pFrame->focusWidget(), p->mTimeout[0].data());
+    }
+    p->mTimeout[0]->setText("1000");
+    EXPECT_FALSE(p->mTimeoutReason[0]->isVisible());
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    EXPECT_FALSE(IsOpen());
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseUsbTmc"), "1000");
+    EXPECT_EQ(ReadConfigValue("Instrument", "TimeOutDeviceResponseLxi"), "6000");
+    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceUsbTmc), 1000);
+    EXPECT_EQ(InterfaceDefaults::Timeout(InterfaceVxi11), 6000);
+}
+
+// An instrument slower than the raw TCP time-out times out; the time-out raised with "OK"
+// reaches the open connection from its next exchange, without a reconnect or a restart.
+TEST_F(WindowPreferencesTest, ATimeOutRaisedWithOkReachesTheOpenConnection) {
+    const RunningTimeouts restore;
+    Sim::RawTcpServer server;
+    std::string sError;
+    ASSERT_TRUE(server.Start(sError)) << sError;
+    Ini::SelectSection(Main::ConfigIni(), "Instrument");
+    Ini::WriteString(Main::ConfigIni(), "TimeOutDeviceResponseRaw", "300");
+    Main::ReadInstrumentTimeouts();
+    const int iMain = OpenMain();
+
+    // The answers of one instrument object, at a window of the test's own.
+    const int iAsker = WindowRegistry::NewWindowNumber();
+    std::vector<int> mAnswered; // per command: 1 answered, 0 not
+    EventHub::Bind(EventTaskFinished, iAsker, [&](const EventHub::uEvent& e) {
+        if (e.iType != InstrumentTaskScpiCommand) return;
+        const auto* pResult = e.pData.Get<uTaskResultScpiCommand>();
+        mAnswered.push_back(pResult && pResult->fRequestFinished == 1 && pResult->iRequestTransferred > 0 ? 1 : 0);
+    });
+    InstrumentObject object = Instrument::Create(sError);
+    ASSERT_TRUE(object) << sError;
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    ASSERT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, iAsker}}, sError), 0);
+    const auto ask = [&] {
+        const std::size_t iBefore = mAnswered.size();
+        uTaskScpiCommand command;
+        command.head = {InstrumentTaskScpiCommand, 0, iAsker};
+        command.fSend = 1;
+        command.sCommand = "*IDN?";
+        command.fRequestData = 1;
+        EXPECT_NE(object->pInterface->AddTask(*object, command, sError), 0) << sError;
+        EXPECT_TRUE(WaitFor([&] { return mAnswered.size() > iBefore; }, 30000));
+        return mAnswered.size() > iBefore ? mAnswered.back() : -1;
+    };
+    ASSERT_EQ(ask(), 1);
+    server.SetLateness(1500);
+    EXPECT_EQ(ask(), 0);
+
+    SetRecent("2");
+    uWindowPreferences* p = OpenPreferences(iMain);
+    ASSERT_NE(p, nullptr);
+    p->mTimeout[2]->setText("20000");
+    QTest::mouseClick(p->pOk, Qt::LeftButton);
+    Settle();
+    ASSERT_FALSE(IsOpen());
+    EXPECT_EQ(ask(), 1);
+    EXPECT_EQ(server.ConnectionsAccepted(), 1);
+    EventHub::Unbind(EventTaskFinished, iAsker);
+    WindowRegistry::Release(iAsker);
+    Instrument::ReleaseAll(true, 0, sError);
 }
 
 TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueButSaysRestartRequired) {

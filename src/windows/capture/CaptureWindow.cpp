@@ -43,6 +43,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <utility>
 
@@ -114,6 +115,7 @@ int CaptureWindow::Open(int iMain, int iChild, const uInstrumentWindowInfo* pInf
         // The main window's exchange buffers are its own.
         info.sendData.release();
         info.receiveData.release();
+        if (info.fConnected && !Usable(info)) sUnusableModel = info.sManufacturer + " " + info.sModel;
     }
 
     pMenu = ChildWindow::BuildMenu(pNew);
@@ -322,7 +324,9 @@ void CaptureWindow::BuildGadgets() {
             if (CaptureWindow* p = Find(iSelf)) fn(*p);
         };
     };
-    QObject::connect(g.pRead, &QPushButton::clicked, g.pRead, with([](CaptureWindow& w) { w.StartReading(); }));
+    QObject::connect(g.pRead, &QPushButton::clicked, g.pRead, with([](CaptureWindow& w) {
+                         if (!w.SayUnusable()) w.StartReading();
+                     }));
     QObject::connect(g.pCancel, &QPushButton::clicked, g.pCancel, with([](CaptureWindow& w) { w.Cancel(); }));
     QObject::connect(g.pShow, &QPushButton::clicked, g.pShow, with([](CaptureWindow& w) { w.OpenViewer(); }));
     QObject::connect(g.pSave, &QPushButton::clicked, g.pSave, with([](CaptureWindow& w) { w.Save(); }));
@@ -600,6 +604,14 @@ void CaptureWindow::UntickAutomatic(const std::string& sWhy) {
 
 void CaptureWindow::InstrumentConnected(bool) {}
 
+bool CaptureWindow::SayUnusable() {
+    if (sUnusableModel.empty()) return false;
+    std::string sWhat = kind.sReadButton;
+    std::transform(sWhat.begin(), sWhat.end(), sWhat.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    SetStatus("This program cannot read a " + sWhat + " from the " + sUnusableModel + ".");
+    return true;
+}
+
 void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
     info.sendData.release();
     info.receiveData.release();
@@ -609,6 +621,7 @@ void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
         info.receiveData.release();
     }
     const bool fUsable = Usable(info);
+    sUnusableModel = !fUsable && info.fConnected ? info.sManufacturer + " " + info.sModel : "";
     if (!fUsable) {
         info.fConnected = false;
     } else {
@@ -622,6 +635,7 @@ void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
 
 void CaptureWindow::OnInstrumentDisconnected(std::intptr_t iObject) {
     if (!info.pInstrument || reinterpret_cast<std::intptr_t>(info.pInstrument.get()) != iObject) return;
+    sUnusableModel.clear();
     info.pInstrument.reset();
     info.fConnected = false;
     info.eProtocol = eProtocol{};

@@ -104,6 +104,9 @@ class CaptureWindow {
 
     // Shared operations of the kinds.
     virtual void SetStatus(const std::string& sText);
+    // The main window's instrument is connected, but its model's screen or traces cannot be read
+    // here: says so in the status bar and gives true (the read buttons then do nothing else).
+    bool SayUnusable();
     std::string Status() const;
     // true: every gadget but "Cancel" and "Show..." locked, and item 1 with its toolbar button.
     virtual void DisableGadgets(bool fDisable);
@@ -152,6 +155,7 @@ class CaptureWindow {
     int iViewer = 0;             // the linked viewer, 0 when none
     std::int64_t iViewerFlag = 0; // the event type of the link: 1 when the viewer is an MDI child
     uInstrumentWindowInfo info;
+    std::string sUnusableModel; // maker and model of a connected instrument that Usable refused
     bool fAutomaticChecked = false; // "Automatically"
     bool fSaveAutomatically = false; // "Save to folder"
     std::string sTemplate;

@@ -190,7 +190,7 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     const int iSelf = iWindow;
     QObject::connect(pRefresh, &QPushButton::clicked, pRefresh, [iSelf] {
         uWindowWaveform* p = nullptr;
-        if (GetInstance(iSelf, &p)) WaveformRequests::RefreshChannels(p->pump);
+        if (GetInstance(iSelf, &p) && !p->SayUnusable()) WaveformRequests::RefreshChannels(p->pump);
     });
     QObject::connect(pChannels, &QTreeWidget::itemChanged, pChannels, [iSelf](QTreeWidgetItem*, int) {
         uWindowWaveform* p = nullptr;

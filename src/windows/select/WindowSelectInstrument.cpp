@@ -15,6 +15,7 @@
 #include "windows/select/WindowSelectInstrumentRecord.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
@@ -126,6 +127,20 @@ void CreateToolBar(uWindowSelectInstrument& w) {
     SetItemEnabled(w, WindowStart::MenuConnect, false);
 }
 
+// The shortcut sees the keys of a combo box's open list too: Escape there closes the list only.
+bool ClosePopup() {
+    QWidget* pPopup = QApplication::activePopupWidget();
+    if (!pPopup) return false;
+    for (QWidget* p = pPopup; p; p = p->parentWidget()) {
+        if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+            pCombo->hidePopup();
+            return true;
+        }
+    }
+    pPopup->close();
+    return true;
+}
+
 // Return and Ctrl+Return connect (with the instrument list focused), Escape closes, F5 and
 // Ctrl+R search again; only in the MDI area, where the main window's own keys would else act.
 void SetKeyboardShortcuts(uWindowSelectInstrument& w) {
@@ -139,8 +154,10 @@ void SetKeyboardShortcuts(uWindowSelectInstrument& w) {
         auto* pShortcut = new QShortcut(key, w.pFrame);
         pShortcut->setContext(Qt::WidgetWithChildrenShortcut);
         const int iTarget = iItem;
-        QObject::connect(pShortcut, &QShortcut::activated, pShortcut,
-                         [iWindow, iTarget] { EventHub::PostEvent(EventMenu, iWindow, iTarget); });
+        QObject::connect(pShortcut, &QShortcut::activated, pShortcut, [iWindow, iTarget] {
+            if (iTarget == MenuShortcutClose && ClosePopup()) return;
+            EventHub::PostEvent(EventMenu, iWindow, iTarget);
+        });
     }
 }
 

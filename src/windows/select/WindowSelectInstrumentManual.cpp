@@ -8,6 +8,7 @@
 #include "common/UtilityGui.h"
 #include "instrument/ConnectionDescription.h"
 #include "instrument/ManualInstruments.h"
+#include "instrument/ModelTable.h"
 #include "windows/select/WindowSelectInstrumentRecord.h"
 
 #include <QComboBox>
@@ -17,6 +18,7 @@
 
 #include <arpa/inet.h>
 
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -141,6 +143,34 @@ bool WholeIpv4(const std::string& sIp) {
     return inet_pton(AF_INET, sIp.c_str(), &address) == 1;
 }
 
+// An entry must name a model that has a record of commands and capabilities: one without
+// would connect and read *IDN?, and then every window of it would send nothing.
+bool UnknownModel(uWindowSelectInstrument& w, const std::string& sMaker, const std::string& sModel) {
+    uTaskPrepare prepare;
+    prepare.fUserModel = 1;
+    prepare.sUserManufacturer = sMaker;
+    prepare.sUserModel = sModel;
+    if (Instrument::GetModelFromIdn(prepare, uIdn{}, 0) != ModelGeneric) return false;
+    SetStatusText(w, "The entry was not added: the program knows no model \"" + sModel + "\" of \"" + sMaker +
+                         "\". Choose the maker and the model from the lists.");
+    return true;
+}
+
+// A port field must hold a port number from 1 to 65535 (with fNoneAllowed also nothing or 0:
+// the portmapper is asked); otherwise the status bar names the field and its text.
+bool BadPort(uWindowSelectInstrument& w, const QLineEdit* pField, const char* sName, bool fNoneAllowed) {
+    const std::string sText = Utility::TrimCharacters(Text(pField), " ");
+    int iPort = -1;
+    const char* pEnd = sText.data() + sText.size();
+    const auto [pStop, iError] = std::from_chars(sText.data(), pEnd, iPort);
+    const bool fNumber = !sText.empty() && sText[0] != '-' && iError == std::errc() && pStop == pEnd;
+    if (fNoneAllowed && (sText.empty() || (fNumber && iPort == 0))) return false;
+    if (fNumber && iPort >= 1 && iPort <= 65535) return false;
+    SetStatusText(w, std::string("The entry was not added: the ") + sName + " \"" + sText +
+                         "\" is not a port number from 1 to 65535.");
+    return true;
+}
+
 void Added(uWindowSelectInstrument& w, QTreeWidget* pList, const std::vector<std::string>& columns) {
     AddItem(pList, columns);
     Utility::ListIconAutoSizeColumns(pList, 0, 0);
@@ -183,12 +213,14 @@ void AddLanInstrument(int iWindow) {
     const uLanPage& g = w->lan;
     const bool fLxi = g.pLxi->isChecked(), fRaw = g.pRaw->isChecked();
     const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel), sIp = Utility::TrimCharacters(Text(g.pIp), " ");
-    if (Refused(*w, {&sMaker, &sModel, &sIp})) return;
+    if (Refused(*w, {&sMaker, &sModel, &sIp}) || UnknownModel(*w, sMaker, sModel)) return;
     if (!WholeIpv4(sIp)) {
         SetStatusText(*w, "The entry was not added: \"" + sIp +
                               "\" is not a whole IPv4 address (four numbers from 0 to 255, such as 192.168.1.20).");
         return;
     }
+    if (fLxi && (BadPort(*w, g.pRpcPort, "RPC Port", false) || BadPort(*w, g.pVxiPort, "VXI-11 Port", true))) return;
+    if (fRaw && BadPort(*w, g.pIpPort, "IP Port", false)) return;
     // An instrument on this PC goes through loopback, which the adapter list leaves out.
     Network::uNetworkAdapter adapter;
     const int k = w->lan.pAdapter->currentData().toInt();
@@ -228,7 +260,7 @@ void AddSerialInstrument(int iWindow) {
     const std::string sPort = Text(g.pPort);
     if (sPort.empty()) return;
     const std::string sMaker = Text(g.pMaker), sModel = Text(g.pModel);
-    if (Refused(*w, {&sMaker, &sModel, &sPort})) return;
+    if (Refused(*w, {&sMaker, &sModel, &sPort}) || UnknownModel(*w, sMaker, sModel)) return;
     // Speed and stop bits as plain numbers; the lists show them in the user's locale.
     const std::vector<std::string> fields = {sMaker,
                                              sModel,

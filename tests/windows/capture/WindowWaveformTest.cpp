@@ -377,6 +377,44 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     }
 }
 
+// A model without a waveform reader or screen copy (a HAMEG model the program has no record
+// for): the main window does not offer those windows, and a waveform window open all the same
+// (as a workspace opens it) says so at "Waveform" and "Refresh" and sends nothing.
+TEST_F(WindowWaveformTest, AModelThatCannotBeReadIsNotOfferedAndTheButtonsSaySo) {
+    sUserMaker = "HAMEG";
+    sUserModel = "HMO2024";
+    server.Device().SetIdn("HAMEG,HMO2024,012345678,05.886");
+    ConnectMain();
+    EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuWaveform)->isEnabled());
+    EXPECT_FALSE(Button(iMain, WindowStart::MenuWaveform)->isEnabled());
+    EXPECT_FALSE(ShownItem(iMain, WindowStart::MenuScreenshot)->isEnabled());
+    EXPECT_FALSE(Button(iMain, WindowStart::MenuScreenshot)->isEnabled());
+    EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuScpiCommand)->isEnabled());
+    WindowStart::OpenChildByKind(iMain, WindowKindWaveform, 1);
+    Settle();
+    const auto found = ChildrenOf(iMain, WindowKindWaveform);
+    ASSERT_EQ(found.size(), 1u);
+    const int iWindow = found[0].iWindow;
+    const std::size_t iBefore = CommandsNow();
+    const std::string sSays = "This program cannot read a waveform from the HAMEG HMO2024.";
+    G(iWindow).pRead->click();
+    EXPECT_EQ(W(iWindow).Status(), sSays);
+    W(iWindow).SetStatus("");
+    W(iWindow).pRefresh->click();
+    EXPECT_EQ(W(iWindow).Status(), sSays);
+    Settle();
+    EXPECT_EQ(CommandsNow(), iBefore);
+    // Disconnected, the main window offers both again: the next instrument may read them.
+    Button(iMain, WindowStart::MenuDisconnect)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected; }));
+    Settle();
+    EXPECT_TRUE(WindowStart::FindMenuItem(Record(iMain)->pMenu, WindowStart::MenuWaveform)->isEnabled());
+    EXPECT_TRUE(Button(iMain, WindowStart::MenuScreenshot)->isEnabled());
+    W(iWindow).SetStatus("");
+    G(iWindow).pRead->click();
+    EXPECT_EQ(W(iWindow).Status(), "");
+}
+
 TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
     AttachRigol();
     ConnectMain();

@@ -327,20 +327,20 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
         bool fPortmapper;   // rpcbind runs, the VXI-11 core registered at the refusing port
         std::string sReason;
     } cases[] = {
-        {"Refused", "127.0.0.1", true, 1, false,
+        {"DS1000Z", "127.0.0.1", true, 1, false,
          "The instrument at 127.0.0.1 refused the connection on port 1: nothing accepts connections there. "
          "Check the port and that the instrument's network interface is on."},
         // Nobody on the adapter's network answers for 192.168.1.99.
-        {"Silent", "192.168.1.99", true, 5025, false,
+        {"DS2000", "192.168.1.99", true, 5025, false,
          "No answer from 192.168.1.99 within 2000 ms. Check the IP address, the cable and that the "
          "instrument is switched on."},
         // The simulator takes raw SCPI only; this network has no portmapper.
-        {"WrongProtocol", "127.0.0.1", false, 0, false,
+        {"MSO2000", "127.0.0.1", false, 0, false,
          "No LXI (VXI-11) service at 127.0.0.1: port 111 refused the connection. If the instrument takes "
          "SCPI over a raw socket (port 5025), add it as \"Raw TCP\"."},
-        {"Reset", "10.66.0.2", true, 5025, false, "The instrument at 10.66.0.2 closed the connection at once."},
+        {"MSO1000Z", "10.66.0.2", true, 5025, false, "The instrument at 10.66.0.2 closed the connection at once."},
         // Another address of this PC: the entry above for 127.0.0.1 holds the same ports.
-        {"CoreRefused", "127.0.0.2", false, 0, true,
+        {"DSA800", "127.0.0.2", false, 0, true,
          "The instrument at 127.0.0.2 refused the connection on port " + sCore +
              ": nothing accepts connections there. Check the port and that the instrument's network interface is on."},
     };
@@ -351,10 +351,10 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
             ASSERT_TRUE(pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, static_cast<unsigned short>(closedCore.Port())));
         }
         Click(Gadget<QRadioButton>(iList, c.fRaw ? "Raw TCP" : "LXI"));
-        EnterLan(iList, "Acme", c.pModel, c.pIp);
+        EnterLan(iList, "Rigol Technologies", c.pModel, c.pIp);
         if (c.fRaw) Field(iList, 3)->setText(QString::number(c.iPort));
         Click(PageButton(iList, 2, "Add"));
-        DoubleClick(iList, std::string("[ Acme ") + c.pModel + " ]");
+        DoubleClick(iList, std::string("[ Rigol Technologies ") + c.pModel + " ]");
         ASSERT_TRUE(WaitFor([&] { return StatusText(iList).starts_with(sLead); }, 10000)) << WindowLog::Text();
         EXPECT_EQ(StatusText(iList), sLead + c.sReason);
         EXPECT_FALSE(Record(iMain)->info.fConnected);
@@ -365,6 +365,87 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << WindowLog::Text();
     EXPECT_TRUE(LogHas("Instrument: 10.66.0.2:5025 - TcpSocket::Connect: Connection reset by peer. Code = 104"))
         << WindowLog::Text();
+
+    // Entries stored before the form checked ports: the reason names the port, not the address.
+    const struct {
+        const char *pModel, *pValue, *pReason;
+    } stored[] = {
+        {"MSO5000", "Rigol Technologies||MSO5000||127.0.0.1||||||70000||Ethernet||127.0.0.1||Raw",
+         "The port 70000 of the instrument at 127.0.0.1 is not a port number from 1 to 65535."},
+        {"DP800", "Rigol Technologies||DP800||127.0.0.1||111||4294967297||||Ethernet||127.0.0.1||LXI",
+         "The port 4294967297 of the instrument at 127.0.0.1 is not a port number from 1 to 65535."},
+        {"DG4000", "Rigol Technologies||DG4000||127.0.0.1||||||||Ethernet||127.0.0.1||Raw",
+         "The port 0 of the instrument at 127.0.0.1 is not a port number from 1 to 65535."},
+    };
+    for (const auto& c : stored) {
+        SCOPED_TRACE(c.pModel);
+        Ini::SelectSection(Main::ConfigIni(), "WindowSelectAddLANInstrument");
+        Ini::WriteString(Main::ConfigIni(), std::string("9") + c.pModel, c.pValue);
+        Click(Gadget<QPushButton>(iList, "Refresh"));
+        ASSERT_TRUE(WaitFor([&] { return RowNamed(iList, std::string("[ Rigol Technologies ") + c.pModel + " ]") >= 0; }, 10000));
+        StopSearch();
+        DoubleClick(iList, std::string("[ Rigol Technologies ") + c.pModel + " ]");
+        ASSERT_TRUE(WaitFor([&] { return StatusText(iList) == sLead + c.pReason; }, 10000)) << StatusText(iList);
+        EXPECT_FALSE(Record(iMain)->info.fConnected);
+    }
+}
+
+// The add form stores only what can be connected and served: a model the program has a record
+// for, and ports from 1 to 65535 (a VXI-11 port may be left out: the portmapper is asked).
+TEST_F(SelectManualTest, TheFormRefusesAnUnknownModelAndAPortOutsideTheRange) {
+    if (!fNetwork) GTEST_SKIP() << sWhyNot;
+    ASSERT_TRUE(QDir(ttyTree.path()).mkpath("ttyUSB7")); // a serial port for the serial form
+    ASSERT_TRUE(QFile::link(ttyTree.path(), ttyTree.path() + "/ttyUSB7/device"));
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    const char* sGroup = "WindowSelectAddLANInstrument";
+    const auto model = [](const std::string& sModel, const std::string& sMaker) {
+        return "The entry was not added: the program knows no model \"" + sModel + "\" of \"" + sMaker +
+               "\". Choose the maker and the model from the lists.";
+    };
+    const auto port = [](const std::string& sField, const std::string& sText) {
+        return "The entry was not added: the " + sField + " \"" + sText + "\" is not a port number from 1 to 65535.";
+    };
+    const struct {
+        const char *pMaker, *pModel;
+        bool fRaw;
+        const char *pVxiPort, *pIpPort;
+        std::string sStatus; // empty: stored
+    } cases[] = {
+        {"HAMEG", "HMO2024", true, "", "5025", model("HMO2024", "HAMEG")},
+        {"Acme", "X1", false, "", "", model("X1", "Acme")},
+        {"", "", false, "", "", model("", "")},
+        {"Rigol Technologies", "DS1000Z", true, "", "0", port("IP Port", "0")},
+        {"Rigol Technologies", "DS1000Z", true, "", "70000", port("IP Port", "70000")},
+        {"Rigol Technologies", "DS1000Z", true, "", "", port("IP Port", "")},
+        {"Rigol Technologies", "DS1000Z", true, "", "99999999999999999999", port("IP Port", "99999999999999999999")},
+        {"Rigol Technologies", "DS1000Z", false, "65536", "", port("VXI-11 Port", "65536")},
+        {"Rigol Technologies", "DS1000Z", false, "-5", "", port("VXI-11 Port", "-5")},
+        {"HAMEG", "HM2008", true, "", "65535", ""},
+        {"HAMEG", "HM1008", false, "0", "", ""},
+        {"HAMEG", "HM1508", false, "1", "", ""},
+    };
+    std::size_t iStored = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.pMaker) + " " + c.pModel + " " + c.pVxiPort + c.pIpPort);
+        Click(Gadget<QRadioButton>(iList, c.fRaw ? "Raw TCP" : "LXI"));
+        EnterLan(iList, c.pMaker, c.pModel, "192.168.1." + QString::number(30 + iStored));
+        Field(iList, 2)->setText(c.pVxiPort);
+        Field(iList, 3)->setText(c.pIpPort);
+        Click(PageButton(iList, 2, "Add"));
+        if (c.sStatus.empty()) ++iStored;
+        EXPECT_EQ(Keys(sGroup).size(), iStored);
+        if (!c.sStatus.empty()) EXPECT_EQ(StatusText(iList), c.sStatus);
+        else EXPECT_FALSE(StatusText(iList).starts_with("The entry was not added")) << StatusText(iList);
+    }
+    // The serial form refuses a model without a record as well.
+    Combo(iList, 3, 1)->setEditText("HAMEG");
+    Settle();
+    Combo(iList, 3, 2)->setEditText("HMO2024");
+    Click(PageButton(iList, 3, "Add"));
+    EXPECT_EQ(StatusText(iList), model("HMO2024", "HAMEG"));
+    EXPECT_TRUE(Keys("WindowSelectAddSerialInstrument").empty());
 }
 
 } // namespace

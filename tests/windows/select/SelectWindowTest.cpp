@@ -9,6 +9,7 @@
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QMdiSubWindow>
 #include <QStackedWidget>
@@ -210,6 +211,33 @@ TEST_F(SelectWindowTest, ListAndIconsSwitchTheViewEverywhereAndAreKept) {
     EXPECT_EQ(Views(iList)->currentWidget(), Report(iList));
     EXPECT_TRUE(PopupItem(iList, WindowStart::MenuList)->isChecked());
     EXPECT_EQ(ReadConfigValue("WindowSelectInstrument", "SelectInstrumentListIconView"), "0");
+}
+
+// Escape with a combo box's list open closes that list only; the next Escape closes the window.
+TEST_F(SelectWindowTest, EscapeClosesAnOpenListFirstAndThenTheWindow) {
+    const int iMain = OpenMain();
+    const int iList = ListOf(iMain);
+    ASSERT_NE(iList, 0);
+    ASSERT_TRUE(WaitForSearch(iList));
+    Gadget<QTabWidget>(iList)->setCurrentIndex(3);
+    Settle();
+    for (const int iCombo : {1, 3, 6}) { // maker (editable), speed, parity
+        SCOPED_TRACE(iCombo);
+        QComboBox* pCombo = Combo(iList, 3, iCombo);
+        pCombo->showPopup();
+        ASSERT_TRUE(WaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        Settle();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        ASSERT_EQ(ListOf(iMain), iList);
+    }
+    // The offscreen platform leaves the closed list the active window: the main window takes
+    // the keys again, as it does on a desktop.
+    QApplication::setActiveWindow(Record(iMain)->pFrame);
+    Combo(iList, 3, 1)->setFocus();
+    QTest::keyClick(Combo(iList, 3, 1), Qt::Key_Escape);
+    Settle();
+    EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
 }
 
 // As a workspace opens it: a separate window, owned by the main window (it stays above it).
