@@ -4,16 +4,19 @@
 #include "app/Window.h"
 #include "app/WindowAbout.h"
 #include "app/WindowStart.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
 #include "platform/WindowRegistry.h"
 
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -122,10 +125,18 @@ void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight)
     pMdiFrame->resize(iInnerWidth + m.left() + m.right(), iInnerHeight + m.top() + m.bottom());
 }
 
-void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight) {
+void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight, bool fReasons) {
     auto* pMdiFrame = qobject_cast<QMdiSubWindow*>(pOuter);
-    if (fSaved && pMdiFrame) ResizeMdiFrame(pMdiFrame, iWidth, iHeight);
-    else pOuter->resize(iWidth, iHeight);
+    if (fSaved && pMdiFrame) {
+        ResizeMdiFrame(pMdiFrame, iWidth, iHeight);
+        return;
+    }
+    auto* pWindow = qobject_cast<QMainWindow*>(pMdiFrame ? pMdiFrame->widget() : pOuter);
+    if (!fSaved && fReasons && pWindow) {
+        const QMargins m = pMdiFrame ? pMdiFrame->contentsMargins() : QMargins();
+        iWidth = std::max(iWidth, Utility::StatusBarWidthFor(pWindow->statusBar(), Utility::UsualReason) + m.left() + m.right());
+    }
+    pOuter->resize(iWidth, iHeight);
 }
 
 int MainWindow(int iWindow) {

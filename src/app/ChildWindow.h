@@ -36,8 +36,10 @@ QMdiSubWindow* MdiFrame(int iWindow);
 void ResizeMdiFrame(QMdiSubWindow* pMdiFrame, int iInnerWidth, int iInnerHeight);
 // Sizes a new child's outer widget (its MDI frame or the window itself): a saved size (fSaved)
 // is the inner one, which an MDI frame takes with its title bar and borders on top (taken as the
-// frame's, the window would shrink by them at every start); a default size is the outer one.
-void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight);
+// frame's, the window would shrink by them at every start); a default size is the outer one,
+// widened for a window whose status line shows failure reasons (fReasons) so that one of the
+// usual length (Utility::UsualReason) shows whole.
+void ResizeNew(QWidget* pOuter, bool fSaved, int iWidth, int iHeight, bool fReasons = false);
 
 // The module's side. Begin gives the frame to build the window in: the MDI child iChild that the
 // main window made, or for -1 a new separate top-level window titled sTitle; nullptr when iChild

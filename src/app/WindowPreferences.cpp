@@ -56,7 +56,7 @@ std::map<int, std::unique_ptr<uWindowPreferences>> mWindowPreferences;
 std::int64_t iCreationCounter = 0;
 
 void SetStatus(uWindowPreferences& w, const QString& sText) {
-    if (w.pStatusText) w.pStatusText->setText(sText);
+    Utility::SetStatusText(w.pStatusText, sText);
 }
 
 // The height b of the status bar, which the layout subtracts.
@@ -279,7 +279,11 @@ void ApplyChanges(int iWindow) {
     uWindowPreferences* p = nullptr;
     if (!FindInstance(iWindow, &p)) return;
     if (!p->mChange.empty()) Main::SetConfigSaveAtExit(true);
-    for (const uPreferenceChange& change : p->mChange) WriteChange(Main::ConfigIni(), change);
+    for (const uPreferenceChange& change : p->mChange) {
+        WriteChange(Main::ConfigIni(), change);
+        // The open main windows take the toolbar size at once; the rest waits for a restart.
+        if (change.sKey == "ToolBarLarge") WindowStart::SetToolBarSize(change.fFlag ? 2 : 1);
+    }
     // Kept at once: the failure is in the log.
     std::string sIgnored;
     if (!p->mChange.empty()) Main::SaveConfig(sIgnored);
@@ -330,7 +334,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo*) {
     w.pStatusBar->setSizeGripEnabled(false);
     // Without config.ini nothing set here is kept: the status bar says why instead of the path.
     w.pStatusText = Utility::StatusLabel(w.pStatusBar);
-    w.pStatusText->setText(QString::fromStdString(Main::ConfigIni() ? Main::ConfigPath() : Main::ConfigProblem()));
+    SetStatus(w, QString::fromStdString(Main::ConfigIni() ? Main::ConfigPath() : Main::ConfigProblem()));
     const int b = StatusHeight(w);
 
     auto* pCentral = new QWidget(pFrame);

@@ -24,9 +24,8 @@ void EventSave(int iWindow) {
     auto* pField = qobject_cast<QLineEdit*>(p->pName.data());
     if (!pField) return;
     const std::string sName = pField->text().toStdString();
-    if (sName.empty()) return;
-    if (!NameAllowed(sName)) {
-        if (p->pMessage) p->pMessage->setText(TextBadName);
+    if (sName.empty() || !NameAllowed(sName)) {
+        if (p->pMessage) p->pMessage->setText(sName.empty() ? TextNoName : TextBadName);
         return;
     }
     WorkspaceDialog::PostName(iWindow, EventSaveWorkspace, sName);

@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -37,6 +38,25 @@ void OnTimer(int iWindow, int iTimer) {
     if (iTimer != TimerDeviceChange || !GetInstance(iWindow, nullptr)) return;
     const int iList = FindChild(iWindow, WindowKindSelectInstrument);
     if (iList != 0 && ChildWindow::Find(iList)) EventHub::PostEvent(EventRefreshInstrumentList, iList, 1);
+}
+
+// A new main window never lies exactly on an open one, where the user would take the two for
+// one: from the place it would share it moves a title bar's height right and down, to the top-left
+// corner of the screen's free area where it would run out of that.
+void AvoidOpenMainWindows(QWidget* pFrame) {
+    std::vector<QPoint> mTaken;
+    for (const auto& [iWindow, pWindow] : mWindowStart) {
+        if (pWindow->pFrame && pWindow->pFrame != pFrame && pWindow->pFrame->isVisible()) mTaken.push_back(pWindow->pFrame->pos());
+    }
+    auto taken = [&mTaken](const QPoint& at) { return std::find(mTaken.begin(), mTaken.end(), at) != mTaken.end(); };
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    const QRect free = pScreen ? pScreen->availableGeometry() : QRect();
+    const int iStep = std::max(20, pFrame->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    for (std::size_t i = 0; i <= mTaken.size() && taken(pFrame->pos()); ++i) {
+        QPoint next = pFrame->pos() + QPoint(iStep, iStep);
+        if (free.isValid() && !free.contains(QRect(next, pFrame->size())) && !taken(free.topLeft())) next = free.topLeft();
+        pFrame->move(next);
+    }
 }
 
 } // namespace
@@ -129,6 +149,7 @@ int Open() {
     pFrame->resize(iWidth, iHeight);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pFrame->move(x, y);
     else Window::CentreOnScreen(pFrame);
+    AvoidOpenMainWindows(pFrame);
 
     auto pRecord = std::make_unique<uWindowStart>();
     uWindowStart* pWindow = pRecord.get();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -142,6 +143,9 @@ void SetMenuItemChecked(QMenuBar* pBar, int iItem, bool fChecked);
 // Builds the main window's menu bar anew; returns it.
 QMenuBar* RecreateMenu(int iWindow);
 QToolBar* CreateToolBar(int iWindow, int iSize);
+// Gives the toolbars of the open main windows the size (2 large, else small): "Show large
+// toolbar" takes effect at once.
+void SetToolBarSize(int iSize);
 void EventMenu(int iWindow, int iItem, bool fCtrl);
 void UpdateMenuState(int iWindow);
 void RebuildMenus(int iWindow);
@@ -208,10 +212,18 @@ struct uRect {
 std::optional<uRect> AdaptRect(const uRect& active, const uRect& client, const std::vector<uRect>& others);
 void MaximizeChild(int iWindow);
 void AdaptChild(int iWindow);
-// Side by side (fVertical) or one above the other, in the order the children were opened.
+// Side by side (fVertical) or one above the other, in the order the children were opened; each
+// child lies wholly inside the area and is at least at its minimum size.
 void TileChildren(int iWindow, bool fVertical);
+// Where each of the tiled children goes along the tiling direction, as {start, length}: equal
+// shares of iLength, but none below its minimum (the others share what is left); when the
+// minimums together are longer than iLength, they overlap: the starts spread as if laid end to
+// end, the last one at its minimum from the end, and each reaches to the end. A minimum longer
+// than iLength counts as iLength.
+std::vector<std::pair<int, int>> TileSpans(const std::vector<int>& mMinimum, int iLength);
 // One behind the other from the top-left corner; each child keeps its size where that fits from
-// its new corner, and never gets smaller than its minimum.
+// its new corner, and never gets smaller than its minimum. A child that would run out of the
+// area moves back into it and overlaps more of the others.
 void CascadeChildren(int iWindow);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();

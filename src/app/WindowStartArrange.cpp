@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace WindowStart {
@@ -31,6 +32,19 @@ QList<QMdiSubWindow*> OwnFrames(const uWindowStart* pWindow) {
 }
 
 bool Between(int iValue, int iLow, int iHigh) { return iLow <= iValue && iValue <= iHigh; }
+
+// The least size of a child's MDI frame: its own minimum or what its layout needs.
+QSize MinimumOf(const QMdiSubWindow* pFrame) { return pFrame->minimumSize().expandedTo(pFrame->minimumSizeHint()); }
+
+// The rectangle moved back into the area where it runs out at the right or bottom (never past
+// the area's left or top edge).
+QRect InsideArea(QRect r, const QRect& area) {
+    if (r.right() > area.right()) r.moveRight(area.right());
+    if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+    if (r.left() < area.left()) r.moveLeft(area.left());
+    if (r.top() < area.top()) r.moveTop(area.top());
+    return r;
+}
 
 } // namespace
 
@@ -100,11 +114,63 @@ void CascadeChildren(int iWindow) {
     for (const auto& [pFrame, size] : mSizes) {
         if (!pFrame) continue;
         const QSize room(area.right() + 1 - pFrame->x(), area.bottom() + 1 - pFrame->y());
-        pFrame->resize(size.boundedTo(room)
-                           .expandedTo(pFrame->size())
-                           .expandedTo(pFrame->minimumSize())
-                           .expandedTo(pFrame->minimumSizeHint()));
+        const QSize wanted = size.boundedTo(room).expandedTo(pFrame->size()).expandedTo(MinimumOf(pFrame));
+        pFrame->setGeometry(InsideArea(QRect(pFrame->pos(), wanted), area));
     }
+}
+
+std::vector<std::pair<int, int>> TileSpans(const std::vector<int>& mMinimum, int iLength) {
+    const std::size_t n = mMinimum.size();
+    std::vector<int> mLeast(n);
+    std::int64_t iLeastSum = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        mLeast[i] = std::clamp(mMinimum[i], 0, std::max(iLength, 0));
+        iLeastSum += mLeast[i];
+    }
+    std::vector<std::pair<int, int>> mSpans(n);
+    if (n == 0) return mSpans;
+    if (iLeastSum > iLength) {
+        // Overlapping: the starts of the children laid end to end, squeezed so that the last
+        // one ends at the end, none so late that it would run out; each reaches to the end, so
+        // that the one brought to the front shows as large as it can.
+        const std::int64_t iEnds = iLeastSum - mLeast[n - 1];
+        const std::int64_t iRoom = iLength - mLeast[n - 1];
+        std::int64_t iStart = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const int iAt = std::min(iEnds > 0 ? static_cast<int>(iStart * iRoom / iEnds) : 0, iLength - mLeast[i]);
+            mSpans[i] = {iAt, iLength - iAt};
+            iStart += mLeast[i];
+        }
+        return mSpans;
+    }
+    // The children whose minimum is above their share keep it; the rest share what is left.
+    std::vector<bool> mFixed(n, false);
+    std::int64_t iFixedLength = 0;
+    std::size_t iFixed = 0;
+    for (bool fChanged = true; fChanged && iFixed < n;) {
+        fChanged = false;
+        const std::int64_t iShare = (iLength - iFixedLength) / static_cast<std::int64_t>(n - iFixed);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (mFixed[i] || mLeast[i] <= iShare) continue;
+            mFixed[i] = true;
+            iFixedLength += mLeast[i];
+            ++iFixed;
+            fChanged = true;
+        }
+    }
+    const std::int64_t iRest = iLength - iFixedLength;
+    const auto iShared = static_cast<std::int64_t>(n - iFixed);
+    std::int64_t iStart = 0, j = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        int iSpan = mLeast[i];
+        if (!mFixed[i]) {
+            iSpan = static_cast<int>((j + 1) * iRest / iShared - j * iRest / iShared);
+            ++j;
+        }
+        mSpans[i] = {static_cast<int>(iStart), iSpan};
+        iStart += iSpan;
+    }
+    return mSpans;
 }
 
 void TileChildren(int iWindow, bool fVertical) {
@@ -117,13 +183,24 @@ void TileChildren(int iWindow, bool fVertical) {
         mFrames.push_back(pFrame);
     }
     const QRect area = pWindow->pMdiArea->viewport()->rect();
-    const int n = static_cast<int>(mFrames.size());
-    for (int i = 0; i < n; ++i) {
-        const int iLength = fVertical ? area.width() : area.height();
-        const int iStart = i * iLength / n;
-        const int iEnd = (i + 1) * iLength / n;
-        if (fVertical) mFrames[i]->setGeometry(area.left() + iStart, area.top(), iEnd - iStart, area.height());
-        else mFrames[i]->setGeometry(area.left(), area.top() + iStart, area.width(), iEnd - iStart);
+    std::vector<int> mMinimum;
+    for (const QMdiSubWindow* pFrame : mFrames) {
+        const QSize least = MinimumOf(pFrame);
+        mMinimum.push_back(fVertical ? least.width() : least.height());
+    }
+    const std::vector<std::pair<int, int>> mSpans = TileSpans(mMinimum, fVertical ? area.width() : area.height());
+    for (std::size_t i = 0; i < mSpans.size(); ++i) {
+        // Where they overlap, each later one lies over the earlier ones, whose starts show.
+        mFrames[static_cast<int>(i)]->raise();
+        const auto [iStart, iLength] = mSpans[i];
+        const QSize least = MinimumOf(mFrames[static_cast<int>(i)]);
+        if (fVertical) {
+            mFrames[static_cast<int>(i)]->setGeometry(area.left() + iStart, area.top(), iLength,
+                                                      std::max(area.height(), least.height()));
+        } else {
+            mFrames[static_cast<int>(i)]->setGeometry(area.left(), area.top() + iStart,
+                                                      std::max(area.width(), least.width()), iLength);
+        }
     }
 }
 

@@ -60,7 +60,7 @@ void StartListSearches(int iMilliseconds) {
 }
 
 void SetStatus(uWindowStart* pWindow, const std::string& sText) {
-    if (QLabel* pText = Utility::StatusLabel(pWindow->pStatusBar)) pText->setText(QString::fromStdString(sText));
+    Utility::SetStatusText(pWindow->pStatusBar, sText);
 }
 
 // A connect that failed: why, in the status line of the window that asked for it (the

@@ -236,19 +236,15 @@ QMenuBar* RecreateMenu(int iWindow) {
     return pBar;
 }
 
-QToolBar* CreateToolBar(int iWindow, int iSize) {
-    uWindowStart* pWindow = nullptr;
-    if (!GetInstance(iWindow, &pWindow) || !pWindow->pFrame) return nullptr;
-    auto* pToolBar = pWindow->pFrame->addToolBar("Toolbar");
-    pToolBar->setMovable(false);
-    pToolBar->setFloatable(false);
-    const int iPixels = Utility::SetToolBarIconSize(pToolBar, iSize);
-    struct uButton {
-        int iItem;
-        QImage (*fnIcon)(int);
-        const char* sText;
-    };
-    static const uButton mButtons[] = {
+namespace {
+
+struct uButton {
+    int iItem;
+    QImage (*fnIcon)(int);
+    const char* sText;
+};
+// The toolbar's buttons in order; item 0 is a separator.
+const uButton mButtons[] = {
         {MenuNewWindow, VectorIcon::IconNewWindow, "&New Window"},
         {MenuNewScript, VectorIcon::IconNewScript, "&New Script"},
         {MenuPreferences, VectorIcon::IconPreferences, "&Preferences..."},
@@ -267,17 +263,34 @@ QToolBar* CreateToolBar(int iWindow, int iSize) {
         {MenuTileHorizontally, VectorIcon::IconTileHorizontally, "Tile &horizontally"},
         {0, nullptr, nullptr},
         {MenuShowWindows, VectorIcon::IconShowWindows, "Show &Windows"},
-    };
+};
+
+// The button's picture drawn at iPixels device pixels; a null icon when it cannot be drawn.
+QIcon ButtonIcon(const uButton& button, const QToolBar* pToolBar, int iPixels) {
+    const QImage image = button.fnIcon(iPixels);
+    if (image.isNull()) return {};
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(pToolBar->devicePixelRatioF());
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+QToolBar* CreateToolBar(int iWindow, int iSize) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow) || !pWindow->pFrame) return nullptr;
+    auto* pToolBar = pWindow->pFrame->addToolBar("Toolbar");
+    pToolBar->setMovable(false);
+    pToolBar->setFloatable(false);
+    const int iPixels = Utility::SetToolBarIconSize(pToolBar, iSize);
     for (const uButton& button : mButtons) {
         if (button.iItem == 0) {
             pToolBar->addSeparator();
             continue;
         }
-        const QImage image = button.fnIcon(iPixels);
-        if (image.isNull()) continue;
-        QPixmap pixmap = QPixmap::fromImage(image);
-        pixmap.setDevicePixelRatio(pToolBar->devicePixelRatioF());
-        QAction* pAction = pToolBar->addAction(QIcon(pixmap), ToolTip(button.sText));
+        const QIcon icon = ButtonIcon(button, pToolBar, iPixels);
+        if (icon.isNull()) continue;
+        QAction* pAction = pToolBar->addAction(icon, ToolTip(button.sText));
         pAction->setData(button.iItem);
         pAction->setToolTip(ToolTip(button.sText));
         const int iItem = button.iItem;
@@ -286,6 +299,22 @@ QToolBar* CreateToolBar(int iWindow, int iSize) {
         });
     }
     return pToolBar;
+}
+
+void SetToolBarSize(int iSize) {
+    for (int iWindow : Windows()) {
+        uWindowStart* pWindow = nullptr;
+        if (!GetInstance(iWindow, &pWindow) || !pWindow->pToolBar || pWindow->iToolBarSize == iSize) continue;
+        pWindow->iToolBarSize = iSize;
+        const int iPixels = Utility::SetToolBarIconSize(pWindow->pToolBar, iSize);
+        for (QAction* pAction : pWindow->pToolBar->actions()) {
+            for (const uButton& button : mButtons) {
+                if (button.iItem == 0 || button.iItem != pAction->data().toInt()) continue;
+                const QIcon icon = ButtonIcon(button, pWindow->pToolBar, iPixels);
+                if (!icon.isNull()) pAction->setIcon(icon);
+            }
+        }
+    }
 }
 
 void EventMenu(int iWindow, int iItem, bool fCtrl) {

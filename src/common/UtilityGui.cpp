@@ -19,6 +19,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -176,13 +177,12 @@ bool AppendLines(QPlainTextEdit* pEditor, QStringView sText, qsizetype& iFrom, c
 }
 
 int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle) {
-    if (!pGadget) return 0;
-    const QString text = QString::fromStdString(sText);
-    const QString title = QString::fromStdString(sTitle);
-    if (title.isEmpty() && iMaxWidth <= 0) {
-        pGadget->setToolTip(text);
-        return 0;
-    }
+    if (pGadget) pGadget->setToolTip(ToolTipText(QString::fromStdString(sText), iMaxWidth, QString::fromStdString(sTitle)));
+    return 0;
+}
+
+QString ToolTipText(const QString& text, int iMaxWidth, const QString& title) {
+    if (title.isEmpty() && iMaxWidth <= 0) return text;
     QString body = text.toHtmlEscaped().replace('\n', "<br>");
     if (!title.isEmpty()) body = "<b>" + title.toHtmlEscaped() + "</b><br>" + body;
     if (iMaxWidth > 0) {
@@ -191,10 +191,11 @@ int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, 
         for (const QString& line : text.split('\n')) iWidest = std::max(iWidest, metrics.horizontalAdvance(line));
         if (iWidest > iMaxWidth) {
             body = QString("<table width=\"%1\"><tr><td>%2</td></tr></table>").arg(iMaxWidth).arg(body);
+        } else if (title.isEmpty() && !text.contains('\n')) {
+            return text; // one line that fits: as it is
         }
     }
-    pGadget->setToolTip("<qt>" + body + "</qt>"); // rich text: long lines wrap
-    return 0;
+    return "<qt>" + body + "</qt>"; // rich text: long lines wrap
 }
 
 int ListHeightForRows(const QTreeView* pList, int iRows) {
@@ -259,12 +260,33 @@ void ProposeFile(QFileDialog* pDialog, const std::string& sPath) {
     if (auto* pName = pDialog->findChild<QLineEdit*>("fileNameEdit")) pName->setText(sProposal);
 }
 
-void SetStatusText(QStatusBar* pBar, const std::string& sText) {
+QString ReasonFirst(const QString& sText) {
+    // "Name::Name: " (any number of "::" parts) at the start or after a blank; a path or a
+    // SCPI command never has that form.
+    static const QRegularExpression label(QStringLiteral("(^|(?<=\\s))[A-Za-z_]\\w*(::[A-Za-z_~]\\w*)+: +"));
+    QString sShown = sText;
+    sShown.remove(label);
+    return sShown;
+}
+
+void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
+    if (!pField) return;
+    const QString sShown = fReasonFirst ? ReasonFirst(sText) : sText;
+    if (pField->text() != sShown) pField->setText(sShown);
+    const QString sTip = ToolTipText(sText, ToolTipWidth, {});
+    if (pField->toolTip() != sTip) pField->setToolTip(sTip);
+}
+
+int StatusBarWidthFor(QStatusBar* pBar, const QString& sText) {
     QLabel* pLabel = StatusLabel(pBar);
-    if (!pLabel) return;
-    const QString sShown = QString::fromStdString(sText);
-    pLabel->setText(sShown);
-    pLabel->setToolTip(sShown);
+    if (!pLabel) return 0;
+    // The field's frame and margins, the bar's margins and spacing, and the size grip.
+    constexpr int BarChrome = 40;
+    return pLabel->fontMetrics().horizontalAdvance(sText) + 2 * (pLabel->frameWidth() + pLabel->margin()) + BarChrome;
+}
+
+void SetStatusText(QStatusBar* pBar, const std::string& sText) {
+    SetStatusText(StatusLabel(pBar), QString::fromStdString(sText));
 }
 
 } // namespace Utility

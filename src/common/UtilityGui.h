@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QIcon>
+#include <QString>
 #include <QStringView>
 
 #include <cstdint>
@@ -81,6 +82,11 @@ void GatherLines(QString& sOut, QStringView sText);
 // A tooltip over the whole gadget; iMaxWidth > 0 wraps longer text at that width in pixels, a
 // title shows as a bold first line. Returns 0.
 int AddGadgetToolTip(QWidget* pGadget, const std::string& sText, int iMaxWidth, const std::string& sTitle);
+// The tool tip text that AddGadgetToolTip sets: rich text where it wraps or has a title, else
+// the text as it is.
+QString ToolTipText(const QString& sText, int iMaxWidth, const QString& sTitle);
+// The width at which a tool tip that shows a whole status text or log line wraps.
+inline constexpr int ToolTipWidth = 600;
 
 // Sizes the columns iFirst to iLast to their contents and header titles; 0 for either means every
 // column. Hidden columns and columns of width 0 stay as they are. sPrefix widens the first
@@ -98,8 +104,23 @@ void SetWindowIcon(QWidget* pWindow, int fMdi, uWindowIcon* pIcon);
 // bar whatever its text. Unlike a temporary message, which every menu item the mouse passes over
 // wipes, its text stays until it is set again.
 QLabel* StatusLabel(QStatusBar* pBar);
-// Sets that field's text; its tool tip holds the whole text, which a narrow window cuts off.
+// The one way every window sets a status text. The field shows the text with the reason first:
+// the "Module::Procedure: " labels that lead the log's lines (also after a lead-in such as
+// "Communication error: ") are left out, since a narrow field cuts off the end of a line and the
+// reason is what the user needs. Its tool tip holds the whole text as given, labels included
+// (wrapped at ToolTipWidth), which the field may cut off. An empty text empties both.
 void SetStatusText(QStatusBar* pBar, const std::string& sText);
+// The same for a field of a window's own; fReasonFirst false shows the text as it is (a
+// script's own words).
+void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst = true);
+// The text without its "Module::Procedure: " labels.
+QString ReasonFirst(const QString& sText);
+// A failure reason of the usual length, worded as the windows word theirs: a window whose status
+// line shows such reasons is by default wide enough to show it whole.
+inline constexpr const char* UsualReason =
+    "No answer from 192.168.100.200 within 5000 ms. Check the IP address, the cable and that the instrument is switched on.";
+// The width of a status bar whose lasting field shows sText whole (size grip and margins included).
+int StatusBarWidthFor(QStatusBar* pBar, const QString& sText);
 // Proposes a file in a save dialog (not a native one). Where its folder has gone, the dialog
 // would cut the folder's length off the front of the whole path: the name field then gets the
 // whole path, which the dialog takes as typed.

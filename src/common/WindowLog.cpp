@@ -12,12 +12,15 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QToolTip>
 #include <QTime>
 
 #include <atomic>
@@ -39,12 +42,32 @@ constexpr int MenuCopy = 9;
 constexpr int MenuClear = 10;
 constexpr int MenuDisplayEvents = 266;
 
-// The log's text: its own context menu, and Escape hides the log.
+// The log's text: its own context menu, Escape hides the log, and a line that runs out of
+// sight shows whole as the tool tip over it (the log does not wrap its lines).
 class LogEditor : public QPlainTextEdit {
   public:
     QMenu* pContextMenu = nullptr;
 
+    // The line under a point of the viewport when part of it is out of sight; "" otherwise.
+    QString CutLineAt(const QPoint& point) const {
+        const QTextBlock block = cursorForPosition(point).block();
+        if (!block.isValid()) return {};
+        const QRectF line = blockBoundingGeometry(block).translated(contentOffset());
+        if (point.y() < line.top() || point.y() >= line.bottom()) return {};
+        const qreal dLeft = line.left() + document()->documentMargin();
+        const qreal dRight = dLeft + fontMetrics().horizontalAdvance(block.text());
+        return dLeft < 0 || dRight > viewport()->width() ? block.text() : QString();
+    }
+
   protected:
+    bool viewportEvent(QEvent* pEvent) override {
+        if (pEvent->type() != QEvent::ToolTip) return QPlainTextEdit::viewportEvent(pEvent);
+        const auto* pHelp = static_cast<QHelpEvent*>(pEvent);
+        const QString sLine = CutLineAt(pHelp->pos());
+        if (sLine.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(pHelp->globalPos(), Utility::ToolTipText(sLine, Utility::ToolTipWidth, {}), viewport());
+        return true;
+    }
     void keyPressEvent(QKeyEvent* pEvent) override {
         if (pEvent->key() == Qt::Key_Escape) Close(0);
         QPlainTextEdit::keyPressEvent(pEvent);

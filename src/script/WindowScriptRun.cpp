@@ -152,8 +152,8 @@ void SetStatusText(uWindowScript& window, int iField, const QString& sText) {
     if (iField == 0) window.fStatusPending = false; // a later text wins over a gathered one
     QLabel* pField = iField == 0 ? window.pStatusField0 : window.pStatusField1;
     if (!pField) return;
-    const QString sShown = ShownText(sText, StatusFieldChars);
-    if (pField->text() != sShown) pField->setText(sShown);
+    // A script's own words: shown as they are, the beginning of a long one.
+    Utility::SetStatusText(pField, ShownText(sText, StatusFieldChars), false);
 }
 
 void FlushOutput(uWindowScript& window) { FlushSome(window, QDeadlineTimer(QDeadlineTimer::Forever)); }

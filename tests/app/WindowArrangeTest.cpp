@@ -48,6 +48,38 @@ TEST(WindowStartAdapt, GrowsIntoTheFreeSpaceAroundTheTopLeftCorner) {
     }
 }
 
+// Tiling along one direction: equal shares where the minimums allow, else each child at its
+// minimum and the others sharing the rest; where the minimums do not fit, overlapping spans
+// from staggered starts to the end.
+TEST(WindowStartTile, SpansKeepEachChildAtItsMinimumAndInsideTheArea) {
+    using uSpans = std::vector<std::pair<int, int>>;
+    const struct {
+        const char* sName;
+        std::vector<int> mMinimum;
+        int iLength;
+        uSpans expected;
+    } cases[] = {
+        {"equal shares", {10, 10, 10}, 300, {{0, 100}, {100, 100}, {200, 100}}},
+        {"shares of an odd length", {0, 0, 0}, 100, {{0, 33}, {33, 33}, {66, 34}}},
+        {"one above its share keeps its minimum", {10, 200, 10}, 400, {{0, 100}, {100, 200}, {300, 100}}},
+        {"a minimum that raises another above its share", {150, 130, 10}, 300, {{0, 150}, {150, 130}, {280, 20}}},
+        {"minimums that just fit", {100, 200}, 300, {{0, 100}, {100, 200}}},
+        {"minimums too long overlap, each to the end", {200, 200, 200}, 300, {{0, 300}, {50, 250}, {100, 200}}},
+        {"no child starts so late that it runs out", {100, 250, 50}, 300, {{0, 300}, {50, 250}, {250, 50}}},
+        {"a minimum longer than the area takes the whole area", {500}, 300, {{0, 300}}},
+        {"nothing to tile", {}, 300, {}},
+    };
+    for (const auto& c : cases) {
+        const uSpans got = WindowStart::TileSpans(c.mMinimum, c.iLength);
+        EXPECT_EQ(got, c.expected) << c.sName;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_GE(got[i].first, 0) << c.sName;
+            EXPECT_LE(got[i].first + got[i].second, c.iLength) << c.sName;
+            EXPECT_GE(got[i].second, std::min(c.mMinimum[i], c.iLength)) << c.sName;
+        }
+    }
+}
+
 TEST(WindowStartViewerForm, FollowsTheCaptureWindowTheOptionAndCtrl) {
     struct uCase {
         int fCaptureMdi;

@@ -92,6 +92,7 @@ TEST_F(WindowPreferencesTest, ItOpensSeparateOwnedFixedWithTheTreeAndTheConfigPa
     EXPECT_EQ(p->pFrame->size(), QSize(600, 450));
     EXPECT_EQ(p->pFrame->minimumSize(), p->pFrame->maximumSize());
     EXPECT_EQ(Status(p), Main::ConfigPath());
+    EXPECT_EQ(TestApplication::ToolTip(p->pStatusText), Main::ConfigPath()); // a long path shows whole on hover
     ASSERT_EQ(p->pTree->topLevelItemCount(), 2);
     EXPECT_EQ(p->pTree->topLevelItem(0)->text(0).toStdString(), "General");
     EXPECT_TRUE(p->pTree->topLevelItem(0)->isExpanded());
@@ -353,6 +354,43 @@ TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueButSaysRestartRequi
     QTest::mouseClick(p->pOk, Qt::LeftButton);
     Settle();
     EXPECT_EQ(ReadConfigValue("General", "ToolBarLarge"), "1");
+}
+
+// "Show large toolbar" takes effect at "OK" in every open main window (the config starts with
+// large icons), and not at "Cancel".
+TEST_F(WindowPreferencesTest, TheToolbarSizeAppliesToTheOpenMainWindowsAtOk) {
+    const int iMain = OpenMain();
+    const int iOther = OpenMain();
+    auto iconSizes = [&] {
+        std::vector<int> m;
+        for (int iWindow : {iMain, iOther}) {
+            QToolBar* pBar = Record(iWindow)->pToolBar;
+            m.push_back(pBar->iconSize().width());
+            for (QAction* pAction : pBar->actions()) {
+                if (pAction->isSeparator()) continue;
+                const QList<QSize> sizes = pAction->icon().availableSizes();
+                m.push_back(sizes.size() == 1 ? sizes[0].width() : -1);
+            }
+        }
+        return m;
+    };
+    const std::size_t iCount = iconSizes().size();
+    ASSERT_GT(iCount, 20u);
+    EXPECT_EQ(iconSizes(), std::vector<int>(iCount, 24));
+    SetRecent("0");
+    const struct {
+        bool fOk;
+        int iExpected;
+    } steps[] = {{false, 24}, {true, 16}, {true, 24}};
+    for (const auto& step : steps) {
+        uWindowPreferences* p = OpenPreferences(iMain);
+        ASSERT_NE(p, nullptr);
+        QTest::mouseClick(p->pToolBarLarge, Qt::LeftButton, {}, QPoint(5, p->pToolBarLarge->height() / 2));
+        QTest::mouseClick(step.fOk ? p->pOk : p->pCancel, Qt::LeftButton);
+        Settle();
+        ASSERT_FALSE(IsOpen());
+        EXPECT_EQ(iconSizes(), std::vector<int>(iCount, step.iExpected)) << step.fOk;
+    }
 }
 
 TEST_F(WindowPreferencesTest, EveryOtherWayOutDropsTheEdits) {

@@ -93,9 +93,10 @@ TEST_F(WindowStartInstrumentTest, ConnectsAnnouncesTellsTheChildrenAndDisconnect
     uWindowStart* p = Record(iMain);
     EXPECT_EQ(p->pFrame->windowTitle().toStdString(), "Orvanto v0.1.0 (Alpha) - DS1104Z");
     EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
-    // The instrument line stays while the mouse passes over the menus.
+    // The instrument line stays while the mouse passes over the menus; it shows whole on hover.
     HoverMenuItem(p->pFrame);
     EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
+    EXPECT_EQ(TestApplication::ToolTip(Utility::StatusLabel(p->pStatusBar)), Status(iMain));
     EXPECT_TRUE(LogHas("Connect to the instrument: DS1104Z\n"));
     EXPECT_TRUE(LogHas("DS1104Z: connected\n"));
     EXPECT_TRUE(LogHas("DS1104Z - for the Script:  instrument rawtcp 127.0.0.1 " + std::to_string(server.Port()) +

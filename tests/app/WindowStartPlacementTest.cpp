@@ -51,4 +51,22 @@ TEST_F(WindowStartPlacementTest, AFirstWindowIsCentredAndTheNextOpensWhereTheLas
     EXPECT_EQ(ChildrenOf(iMain, WindowKindSelectInstrument).size(), 1u);
 }
 
+// "New Window" while main windows are open: each new one opens a step right of and below the
+// place it would share with an open one, never exactly on top of it.
+TEST_F(WindowStartPlacementTest, ANewWindowIsOffsetFromTheOpenOnes) {
+    std::vector<QPoint> mPlaces;
+    for (int i = 0; i < 3; ++i) {
+        const int iMain = OpenMain();
+        mPlaces.push_back(Record(iMain)->pFrame->pos());
+        EXPECT_EQ(Record(iMain)->pFrame->size(), QSize(800, 600));
+    }
+    const QPoint step = mPlaces[1] - mPlaces[0];
+    EXPECT_GE(step.x(), 20);
+    EXPECT_EQ(step.x(), step.y());
+    EXPECT_EQ(mPlaces[2] - mPlaces[1], step);
+    for (const QPoint& place : mPlaces) {
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(QRect(place, QSize(800, 600))));
+    }
+}
+
 } // namespace

@@ -117,11 +117,12 @@ TEST_F(WorkspaceTest, TheSaveDialogPostsTheNameAsTypedOnReturnAndNothingElse) {
     EXPECT_EQ(dialogs[1]->pCancel->geometry().right() + 1, 390);
     EXPECT_EQ(dialogs[1]->pCancel->y(), 45);
 
-    // Empty: nothing happens.
+    // Empty: nothing is posted, and the dialog says why.
     QTest::keyClick(pField, Qt::Key_Return);
     Settle();
     EXPECT_TRUE(posted.empty());
     ASSERT_EQ(Dialogs("Save Workspace").size(), 2u);
+    EXPECT_EQ(dialogs[1]->pMessage->text().toStdString(), WindowSaveWorkspace::TextNoName);
     QTest::keyClicks(pField, "  Lab ");
     QTest::keyClick(pField, Qt::Key_Return);
     Settle();

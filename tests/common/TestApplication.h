@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QWidget>
+
+#include <string>
 
 namespace TestApplication {
 
@@ -20,6 +25,12 @@ inline void Ensure() {
 
 inline void EnsureCore() {
     if (!QCoreApplication::instance()) new QCoreApplication(Detail::argc, Detail::argv);
+}
+
+// A widget's tool tip as the user reads it (a wrapped one is rich text).
+inline std::string ToolTip(const QWidget* pWidget) {
+    const QString sTip = pWidget->toolTip();
+    return (Qt::mightBeRichText(sTip) ? QTextDocumentFragment::fromHtml(sTip).toPlainText().trimmed() : sTip).toStdString();
 }
 
 } // namespace TestApplication

@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -71,6 +73,40 @@ TEST_F(UtilityGuiTest, PlainTextEditorAndTooltipWidth) {
     EXPECT_TRUE(button.toolTip().startsWith("<qt><table width=\"400\">")) << button.toolTip().toStdString();
     Utility::AddGadgetToolTip(&button, "a < b", 400, "Title");
     EXPECT_EQ(button.toolTip(), "<qt><b>Title</b><br>a &lt; b</qt>");
+}
+
+// Every window's status field: the reason first (the log's "Module::Procedure: " labels left
+// out, also behind a lead-in), and the whole text as given in the tool tip, wrapped; a path or
+// a SCPI command with colons stays as it is.
+TEST_F(UtilityGuiTest, AStatusTextShowsTheReasonFirstAndTheWholeTextOnHover) {
+    const struct {
+        const char *sText, *sShown;
+    } cases[] = {
+        {"WaveformData::SaveWaveformRigol: The file could not be created: /x/a.csv (Read-only file system)",
+         "The file could not be created: /x/a.csv (Read-only file system)"},
+        {"Communication error: RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = 104",
+         "Communication error: Die Netzwerkverbindung wurde unterbrochen. Code = 104"},
+        {"InstrumentDefault::TaskScpiCommand: Lxi::RequestData: No answer.", "No answer."},
+        {"Data received, bytes: 1,152,054 - (1,234 ms total)", "Data received, bytes: 1,152,054 - (1,234 ms total)"},
+        {"/srv/a::b: c and :CHAN1:DISP? 1", "/srv/a::b: c and :CHAN1:DISP? 1"},
+        {"", ""},
+    };
+    QStatusBar bar;
+    bar.resize(200, 30);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sText);
+        Utility::SetStatusText(&bar, c.sText);
+        QLabel* pField = Utility::StatusLabel(&bar);
+        EXPECT_EQ(pField->text().toStdString(), c.sShown);
+        EXPECT_EQ(TestApplication::ToolTip(pField), c.sText);
+    }
+    // A script's own words are shown as they are.
+    QLabel field;
+    Utility::SetStatusText(&field, "Script::Line: 7", false);
+    EXPECT_EQ(field.text(), "Script::Line: 7");
+    // A text wider than a tool tip may be wraps.
+    Utility::SetStatusText(&bar, std::string(400, 'w'));
+    EXPECT_TRUE(Utility::StatusLabel(&bar)->toolTip().startsWith("<qt><table width=\"600\">"));
 }
 
 // A long text put into an editor step by step ends as the same lines as one appendPlainText:

@@ -13,13 +13,19 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QToolTip>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +124,39 @@ TEST_F(WindowLogTest, ALongLineIsKeptWholeInShortLines) {
         sJoined += mLines[i];
     }
     EXPECT_TRUE(IsLine(sJoined, "0001", "Error: " + sLong));
+}
+
+// The log does not wrap: a line that runs out of sight shows whole in the tool tip over it; a
+// line that shows whole, and the empty space below the last line, show none.
+TEST_F(WindowLogTest, ALineCutOffByTheWindowShowsWholeOnHover) {
+    Create();
+    QWidget* pWindow = WindowLog::Widget();
+    pWindow->resize(400, 300);
+    pWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pWindow));
+    const std::string sLong = "WaveformData::SaveWaveformRigol: The file could not be created: " + std::string(80, 'x') +
+                              "/a.csv (No space left on device)";
+    WindowLog::AddError(sLong);
+    WindowLog::AddLine("short");
+    QPlainTextEdit* pEditor = Editor();
+    QWidget* pView = pEditor->viewport();
+    auto tipAtLine = [&](int iBlock) {
+        QToolTip::hideText(); // goes after a short while
+        QDeadlineTimer deadline(5000);
+        while (QToolTip::isVisible() && !deadline.hasExpired()) QTest::qWait(10);
+        const QTextBlock block = pEditor->document()->findBlockByNumber(iBlock);
+        const QPoint at(20, pEditor->cursorRect(QTextCursor(block)).center().y());
+        QHelpEvent help(QEvent::ToolTip, at, pView->mapToGlobal(at));
+        QCoreApplication::sendEvent(pView, &help);
+        return QToolTip::isVisible() ? QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText().trimmed().toStdString()
+                                     : std::string();
+    };
+    const auto mLines = Lines();
+    ASSERT_EQ(mLines.size(), 4u);
+    EXPECT_EQ(tipAtLine(2), mLines[2]);
+    EXPECT_TRUE(IsLine(tipAtLine(2), "0001", "Error: " + sLong));
+    EXPECT_EQ(tipAtLine(3), "");
+    QToolTip::hideText();
 }
 
 TEST_F(WindowLogTest, AfterLine9999TheLogStartsAgain) {

@@ -230,6 +230,7 @@ TEST_F(ScriptRunTest, ALongTextShowsItsBeginningInTheMessageAreaAndStatusAndWhol
         Settle();
         if (!c.sMessages.isEmpty()) EXPECT_EQ(w->pMessages->toPlainText(), c.sMessages);
         if (!c.sStatus.isEmpty()) EXPECT_EQ(w->pStatusField0->text(), c.sStatus);
+        if (!c.sStatus.isEmpty()) EXPECT_EQ(TestApplication::ToolTip(w->pStatusField0), c.sStatus.toStdString());
         if (!c.fOutput) continue;
         // The tab breaks the long line into lines of its own; not a character is lost.
         EXPECT_TRUE(QString::fromStdString(Output(*w)).remove('\n').endsWith(sWhole));

@@ -1,6 +1,6 @@
 // The child windows as a new main window opens them in its MDI area, at the default font: each
 // lies wholly inside the area, and no button, check box, combo box or label of theirs is narrower
-// than its text needs, the status line with a long transfer text included.
+// than its text needs, the status line with a failure reason of the usual length included.
 #include "app/FrameTestSupport.h"
 #include "app/WindowPreferences.h"
 #include "common/UtilityGui.h"
@@ -80,8 +80,11 @@ TEST_F(WindowSizesTest, ANewChildFitsTheAreaAndShowsItsTextsWhole) {
             return c.iKind != WindowKindScpiCommand ||
                    !WindowRegistry::TimerActive(found[0].iWindow, WindowScpiCommand::TimerFillCommandLists);
         }));
-        // A transfer's status line as long as a screen copy's.
-        Utility::StatusLabel(pChild->statusBar())->setText("Data received, bytes: 1,152,054 - (1,234 ms total)");
+        // A failure reason of the usual length in the windows that show reasons, a transfer's
+        // status line as long as a screen copy's in the preferences: either shows whole.
+        Utility::SetStatusText(pChild->statusBar(), c.iKind == WindowKindPreferences
+                                                        ? "Data received, bytes: 1,152,054 - (1,234 ms total)"
+                                                        : Utility::UsualReason);
         Settle();
 
         // A new main window has its default size of 800 x 600.
@@ -126,6 +129,33 @@ TEST_F(WindowSizesTest, CascadeKeepsEachChildAtItsMinimumWithoutScrolling) {
         for (QScrollArea* pArea : ChildWindow::Find(c.iWindow)->findChildren<QScrollArea*>()) {
             EXPECT_EQ(pArea->horizontalScrollBar()->maximum(), 0);
             EXPECT_EQ(pArea->verticalScrollBar()->maximum(), 0);
+        }
+    }
+}
+
+// Cascade and both tilings of the real children in a new main window (800 x 600): each child
+// lies wholly inside the area and keeps at least its minimum size; where their minimums do not
+// fit side by side, they overlap instead.
+TEST_F(WindowSizesTest, ArrangingKeepsEveryChildInsideTheAreaAtItsMinimum) {
+    const int iMain = OpenMain();
+    for (int iKind : {WindowKindScpiCommand, WindowKindScreenshot, WindowKindWaveform}) {
+        WindowStart::OpenChildByKind(iMain, iKind, 1);
+        Settle();
+    }
+    ASSERT_EQ(Record(iMain)->pFrame->size(), QSize(800, 600));
+    const auto children = ChildrenOf(iMain);
+    ASSERT_EQ(children.size(), 4u); // with the instrument list the main window opened
+    for (int iItem : {WindowStart::MenuCascade, WindowStart::MenuTileVertically, WindowStart::MenuTileHorizontally}) {
+        SCOPED_TRACE(iItem);
+        Choose(iMain, iItem);
+        Settle();
+        const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
+        for (const auto& c : children) {
+            QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(c.iWindow);
+            SCOPED_TRACE(pMdiFrame->windowTitle().toStdString());
+            EXPECT_TRUE(area.contains(pMdiFrame->geometry())) << "area " << Text(area) << ", child " << Text(pMdiFrame->geometry());
+            EXPECT_GE(pMdiFrame->width(), std::max(pMdiFrame->minimumWidth(), pMdiFrame->minimumSizeHint().width()));
+            EXPECT_GE(pMdiFrame->height(), std::max(pMdiFrame->minimumHeight(), pMdiFrame->minimumSizeHint().height()));
         }
     }
 }

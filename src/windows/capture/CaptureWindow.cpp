@@ -108,7 +108,7 @@ int CaptureWindow::Open(int iMain, int iChild, const uInstrumentWindowInfo* pInf
     mCaptureWindow[iWindow] = this;
     QWidget* pOuter = pNew;
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow)) pOuter = pMdiFrame;
-    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight);
+    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight, true);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pOuter->move(x, y);
     if (pInfo) {
         info = *pInfo;

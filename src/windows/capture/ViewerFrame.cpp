@@ -362,7 +362,7 @@ void UpdateWindowIcon(uViewer& viewer) {
 }
 
 void SetStatus(uViewer& viewer, const QString& sText) {
-    if (viewer.pStatus) viewer.pStatus->setText(sText);
+    Utility::SetStatusText(viewer.pStatus, sText);
 }
 
 QAction* Button(const uViewer& viewer, int iItem) {

@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -169,8 +170,12 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     pFormat->setGeometry(10, iTop, iWidth, RowHeight);
     WidenDropDown(pFormat);
     int y = iTop + RowHeight + 20;
+    // "Refresh" beside the source box: the height it took below the list goes to the list.
     pSource = new QComboBox(pTab);
-    pSource->setGeometry(10, y, iWidth, RowHeight);
+    pRefresh = new QPushButton("Refresh", pTab);
+    const int iRefreshWidth = std::max(MinButtonWidth, pRefresh->sizeHint().width() + 10);
+    pSource->setGeometry(10, y, std::max(1, iWidth - iRefreshWidth - 10), RowHeight);
+    pRefresh->setGeometry(10 + iWidth - iRefreshWidth, y, iRefreshWidth, RowHeight);
     y += RowHeight + RowGap;
     pChannels = new QTreeWidget(pTab);
     pChannels->setColumnCount(2);
@@ -179,13 +184,13 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
     pChannels->setColumnWidth(1, 100);
     pChannels->setRootIsDecorated(false);
     pChannels->setSelectionMode(QAbstractItemView::NoSelection);
-    // The list grows with the window; the window's minimum holds it with three rows, so that a
-    // new window fits the area of a new main window with "Refresh" and its status line in view.
-    const int iListHeight = std::min(135, Utility::ListHeightForRows(pChannels, 3));
+    // The list grows with the window; the window's minimum holds it with the four channels of a
+    // four-channel oscilloscope and a scroll bar under them, so that a new window shows them all
+    // and still fits the area of a new main window with its status line in view.
+    const int iScrollBar = pChannels->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, pChannels);
+    const int iListHeight = Utility::ListHeightForRows(pChannels, 4) + iScrollBar;
     pChannels->setGeometry(10, y, iWidth, iListHeight);
-    y += iListHeight + RowGap;
-    pRefresh = new QPushButton("Refresh", pTab);
-    pRefresh->setGeometry(10, y, std::max(MinButtonWidth, pRefresh->sizeHint().width() + 10), RowHeight);
+    y += iListHeight;
 
     const int iSelf = iWindow;
     QObject::connect(pRefresh, &QPushButton::clicked, pRefresh, [iSelf] {
@@ -196,7 +201,7 @@ int uWindowWaveform::BuildTab(QWidget* pTab, int iTop, int iWidth) {
         uWindowWaveform* p = nullptr;
         if (GetInstance(iSelf, &p) && p->pChannels) p->pChannels->clearSelection();
     });
-    return y + RowHeight;
+    return y;
 }
 
 int uWindowWaveform::ContentHeight(int iBottom) const {
@@ -206,10 +211,8 @@ int uWindowWaveform::ContentHeight(int iBottom) const {
 }
 
 void uWindowWaveform::LayoutTab(int iWidth, int iHeight) {
-    if (!pRefresh || !pChannels) return;
-    const int yRefresh = std::max(pChannels->y() + 1 + RowGap, iHeight - 35);
-    pRefresh->move(10, yRefresh);
-    pChannels->resize(std::max(1, iWidth - 20), std::max(1, yRefresh - RowGap - pChannels->y()));
+    if (!pChannels) return;
+    pChannels->resize(std::max(1, iWidth - 20), std::max(1, iHeight - RowGap - pChannels->y()));
 }
 
 void uWindowWaveform::BindKind() {

@@ -439,7 +439,7 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
     const int iWindow = pFrame->Window();
     QWidget* pOuter = pFrame;
     if (QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow)) pOuter = pMdiFrame;
-    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight);
+    ChildWindow::ResizeNew(pOuter, fFound, iWidth, iHeight, true);
     if (fFound && x != Window::DefaultPosition && y != Window::DefaultPosition) pOuter->move(x, y);
 
     auto pRecord = std::make_unique<uWindowScpiCommand>();
@@ -467,7 +467,8 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
         // scroll bar and an MDI frame included; the main window keeps the child inside its area.
         int iChrome = pFrame->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, pFrame);
         if (pOuter != pFrame) iChrome += 2 * pOuter->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, pOuter);
-        pOuter->resize(std::max(iWidth, window.gadgets.pSplitterMain->minimumSizeHint().width() + iChrome), iHeight);
+        // (ResizeNew made it wide enough for a failure reason of the usual length already.)
+        pOuter->resize(std::max(pOuter->width(), window.gadgets.pSplitterMain->minimumSizeHint().width() + iChrome), iHeight);
     }
 
     ChildWindow::uHooks hooks;

@@ -271,7 +271,7 @@ void PlaceWindow(WindowFrame* pFrame, QMdiSubWindow* pMdiFrame) {
     int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 600, iHeight = 450;
     int iState = Window::StateNormal;
     const bool fFound = Window::LoadPosition(WindowKindSelectInstrument, x, y, iWidth, iHeight, iState, 1);
-    ChildWindow::ResizeNew(pMdiFrame, fFound, iWidth, iHeight);
+    ChildWindow::ResizeNew(pMdiFrame, fFound, iWidth, iHeight, true);
 
     if (x != Window::DefaultPosition && y != Window::DefaultPosition) pMdiFrame->move(x, y);
     if (iState == Window::StateMaximized) pMdiFrame->showMaximized();
@@ -317,7 +317,7 @@ void UpdateGadgetStates(int iWindow) {
 }
 
 void SetStatusText(uWindowSelectInstrument& window, const std::string& sText) {
-    if (window.pStatusText) window.pStatusText->setText(QString::fromStdString(sText));
+    Utility::SetStatusText(window.pStatusText, QString::fromStdString(sText));
 }
 
 int SelectedInstrument(const uWindowSelectInstrument& window) {

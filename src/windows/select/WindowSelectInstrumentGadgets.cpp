@@ -241,6 +241,10 @@ QWidget* LanPage(uWindowSelectInstrument& w) {
     pLayout->addLayout(pGrid);
     g.pList = NewList(pPage, {"", "Description", "IP Address", "RPC Port", "VXI Port", "IP Port", "Network", "IP Address", "Type"}, true);
     pLayout->addWidget(g.pList, 1);
+    // Tab goes through the form as it reads, left to right and row by row.
+    QWidget* const mOrder[] = {g.pAdapter, g.pMaker, g.pModel, g.pIp,  g.pLxi,    g.pRpcPort,
+                               g.pVxiPort, g.pRaw,   g.pIpPort, g.pAdd, g.pRemove, g.pList};
+    for (std::size_t i = 1; i < std::size(mOrder); ++i) QWidget::setTabOrder(mOrder[i - 1], mOrder[i]);
 
     QObject::connect(g.pLxi, &QRadioButton::clicked, g.pLxi, [iWindow] { Post(iWindow, GadgetLxi, GadgetClick); });
     QObject::connect(g.pRaw, &QRadioButton::clicked, g.pRaw, [iWindow] { Post(iWindow, GadgetRaw, GadgetClick); });

@@ -74,6 +74,7 @@ TEST_F(ScreenshotViewerTest, AFittedImageIsDrawnCentredOnTheGreyCanvasAtEachSize
     EXPECT_EQ(Pixel(v, 599, 379), Red);
     EXPECT_EQ(Pixel(v, 300, 380), Grey);
     EXPECT_EQ(Status(v), "Count: 1  -  Size: 800 x 480  Pixel");
+    EXPECT_EQ(v.pStatus->toolTip().toStdString(), Status(v)); // whole on hover in a narrow viewer
     EXPECT_TRUE(ViewerItem(v, WindowStart::MenuScale)->isChecked());
     EXPECT_TRUE(ViewerButton(v, WindowStart::MenuScale)->isChecked());
 

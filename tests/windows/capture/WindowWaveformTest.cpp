@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextStream>
 
 #include <atomic>
@@ -144,7 +146,56 @@ class WindowWaveformTest : public WaveformWindowTest {
 
     std::string sConfig = "[General]\n";
     Sim::RigolScope rigol{Sim::RigolScope::eFamily::DS1000ZPlus};
+
+    // Connects a new main window (800 x 600) to the oscilloscope attached, opens the waveform
+    // window in its area at the default size and refreshes: every channel row lies in sight in
+    // the list, nothing has to scroll, and the window lies inside the area.
+    void ExpectEveryChannelInSight(int iTimeout) {
+        ConnectMain(iTimeout);
+        ASSERT_EQ(Record(iMain)->pFrame->size(), QSize(800, 600));
+        const int iWindow = OpenWaveform();
+        Refresh(iWindow);
+        QTreeWidget* pList = W(iWindow).pChannels;
+        std::vector<std::string> channels;
+        for (const std::string& sRow : Rows(pList)) {
+            if (sRow.rfind("Channel ", 0) == 0) channels.push_back(sRow);
+        }
+        EXPECT_EQ(channels, (std::vector<std::string>{"Channel 1", "Channel 2", "Channel 3", "Channel 4"}));
+        const QRect view = pList->viewport()->rect();
+        for (int i = 0; i < pList->topLevelItemCount() && i < 4; ++i) {
+            const QRect row = pList->visualItemRect(pList->topLevelItem(i));
+            EXPECT_TRUE(view.contains(row)) << Rows(pList)[static_cast<std::size_t>(i)] << " at " << row.y() << "+"
+                                            << row.height() << " in a view " << view.height() << " high";
+        }
+        for (QScrollArea* pArea : W(iWindow).pFrame->findChildren<QScrollArea*>()) {
+            EXPECT_EQ(pArea->verticalScrollBar()->maximum(), 0);
+            EXPECT_EQ(pArea->horizontalScrollBar()->maximum(), 0);
+        }
+        const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
+        EXPECT_TRUE(area.contains(ChildWindow::MdiFrame(iWindow)->geometry()));
+    }
 };
+
+TEST_F(WindowWaveformTest, ANewWindowShowsEveryChannelOfAFourChannelRigol) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    for (int i = 1; i <= 4; ++i) scope.ShowChannel(i, true);
+    ExpectEveryChannelInSight(60000);
+}
+
+TEST_F(WindowWaveformTest, ANewWindowShowsEveryChannelOfAFourChannelRtb) {
+    Sim::RtbScope scope(true);
+    scope.Attach(server.Device());
+    for (int i = 1; i <= 4; ++i) scope.ShowChannel(i, true);
+    ExpectEveryChannelInSight(60000);
+}
+
+TEST_F(WindowWaveformTest, ANewWindowShowsEveryChannelOfAFourChannelSiglent) {
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    for (int i = 1; i <= 4; ++i) scope.ShowChannel(i, true);
+    ExpectEveryChannelInSight(3000);
+}
 
 TEST_F(WindowWaveformTest, OpensInTheMdiAreaAndSeparatelyWithoutPreferences) {
     AttachRigol();
@@ -190,7 +241,7 @@ TEST_F(WindowWaveformTest, OpensInTheMdiAreaAndSeparatelyWithoutPreferences) {
     EXPECT_EQ(W(iSeparate).pFrame->windowTitle().toStdString(), "Waveform - " + W(iSeparate).info.sModel);
     EXPECT_TRUE(W(iSeparate).pFrame->isWindow());
     EXPECT_EQ(W(iSeparate).iCreation, iFirstCreation + 1);
-    // A larger window gives the channel list the room; "Refresh" stays 35 above the bottom.
+    // A larger window gives the channel list the room; "Refresh" stays beside the source box.
     uWindowWaveform& s = W(iSeparate);
     EXPECT_GE(s.pFrame->minimumWidth(), s.iMinimumWidth);
     s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 200);
@@ -198,7 +249,8 @@ TEST_F(WindowWaveformTest, OpensInTheMdiAreaAndSeparatelyWithoutPreferences) {
     const int iListHeight = s.pChannels->height();
     s.pFrame->resize(s.iMinimumWidth + 100, s.iMinimumHeight + 400);
     ASSERT_TRUE(WaitFor([&] { return s.pChannels->height() >= iListHeight + 150; })) << s.pChannels->height();
-    EXPECT_EQ(s.pRefresh->geometry().top(), s.pChannels->geometry().bottom() + 1 + 10);
+    EXPECT_EQ(s.pRefresh->geometry().top(), s.pSource->geometry().top());
+    EXPECT_EQ(s.pRefresh->geometry().left(), s.pSource->geometry().right() + 1 + 10);
     EXPECT_EQ(s.gadgets.pOptionList->width(), s.pChannels->width());
 }
 
@@ -321,7 +373,11 @@ TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples)
     const std::string sMissing =
         "The file could not be created: " + OutPath("missing/lost Screen CHAN1.bin") + " (No such file or directory)";
     EXPECT_NE(W(iWindow).Status().find(sMissing), std::string::npos) << W(iWindow).Status();
-    EXPECT_EQ(Utility::StatusLabel(W(iWindow).pStatusBar)->toolTip().toStdString(), W(iWindow).Status());
+    // The reason first; the whole text as logged on hover.
+    EXPECT_EQ(W(iWindow).Status().rfind("The file could not be created: ", 0), 0u) << W(iWindow).Status();
+    const std::string sWhole = TestApplication::ToolTip(Utility::StatusLabel(W(iWindow).pStatusBar));
+    EXPECT_NE(sWhole.find(sMissing), std::string::npos) << sWhole;
+    EXPECT_TRUE(LogHas(sWhole)) << sWhole;
     EXPECT_TRUE(LogHas(sMissing));
     EXPECT_EQ(W(iWindow).sFolder, OutPath());
     EXPECT_EQ(ReadConfigValue("WindowWaveform", "Folder"), OutPath());

@@ -294,6 +294,8 @@ TEST_F(SelectManualTest, TheLanFormRefusesAPartialAddressAndAnEntryAlreadyStored
         EXPECT_EQ(Keys(sGroup).size(), c.iKeys);
         EXPECT_EQ(LanList(iList)->topLevelItemCount(), static_cast<int>(c.iKeys));
         if (!c.sStatus.empty()) EXPECT_EQ(StatusText(iList), c.sStatus);
+        if (!c.sStatus.empty()) EXPECT_EQ(StatusTip(iList), c.sStatus);
+        if (!c.sStatus.empty()) EXPECT_TRUE(StatusFits(iList)); // at the window's default width
         else EXPECT_FALSE(StatusText(iList).starts_with("The entry was not added")) << StatusText(iList);
     }
 }
@@ -357,6 +359,7 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
         DoubleClick(iList, std::string("[ Rigol Technologies ") + c.pModel + " ]");
         ASSERT_TRUE(WaitFor([&] { return StatusText(iList).starts_with(sLead); }, 10000)) << WindowLog::Text();
         EXPECT_EQ(StatusText(iList), sLead + c.sReason);
+        EXPECT_EQ(StatusTip(iList), sLead + c.sReason);
         EXPECT_FALSE(Record(iMain)->info.fConnected);
         EXPECT_EQ(ListOf(iMain), iList);
         EXPECT_EQ(MainStatus(iMain), "");

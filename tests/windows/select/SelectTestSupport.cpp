@@ -118,6 +118,18 @@ std::string SelectTest::StatusText(int iList) const {
     return pLabel ? pLabel->text().toStdString() : "";
 }
 
+std::string SelectTest::StatusTip(int iList) const {
+    WindowFrame* pFrame = ChildWindow::Find(iList);
+    QLabel* pLabel = pFrame ? pFrame->statusBar()->findChild<QLabel*>() : nullptr;
+    return pLabel ? TestApplication::ToolTip(pLabel) : "";
+}
+
+bool SelectTest::StatusFits(int iList) const {
+    WindowFrame* pFrame = ChildWindow::Find(iList);
+    QLabel* pLabel = pFrame ? pFrame->statusBar()->findChild<QLabel*>() : nullptr;
+    return pLabel && pLabel->width() >= pLabel->sizeHint().width();
+}
+
 std::vector<std::string> SelectTest::Rows(int iList) const {
     std::vector<std::string> rows;
     QStandardItemModel* pModel = Model(iList);

@@ -66,6 +66,10 @@ class SelectTest : public FrameTestSupport::FrameTest {
     QLineEdit* Field(int iList, int iIndex) const; // LAN page: 0 IP, 1 RPC, 2 VXI-11, 3 IP port
     QPushButton* PageButton(int iList, int iPage, const QString& sText) const;
     std::string StatusText(int iList) const;
+    // The status field's tool tip: the whole text, which a narrow window cuts off.
+    std::string StatusTip(int iList) const;
+    // Whether the status field shows its text whole.
+    bool StatusFits(int iList) const;
     // The rows of the instrument list, each column followed by "|".
     std::vector<std::string> Rows(int iList) const;
     // The keys of a config.ini group as "key=value", in order.

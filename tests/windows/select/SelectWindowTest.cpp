@@ -194,6 +194,34 @@ TEST_F(SelectWindowTest, TheProtocolChoiceSwitchesThePortFieldsAndMakersFillTheM
     EXPECT_EQ(Combo(iList, 3, 7)->itemText(1), "No hands., RTS is 1");
 }
 
+// Tab goes through the "Add LAN instrument" form as it reads: left to right along a row, then
+// the next row down, every gadget that takes the focus once.
+TEST_F(SelectWindowTest, TabGoesThroughTheLanFormLeftToRightRowByRow) {
+    const int iList = OpenWithList();
+    ASSERT_NE(iList, 0);
+    QTabWidget* pPanel = Gadget<QTabWidget>(iList);
+    QWidget* pPage = pPanel->widget(2);
+    ASSERT_EQ(pPanel->tabText(2), "Add LAN instrument");
+    pPanel->setCurrentIndex(2);
+    Settle();
+    std::vector<QWidget*> chain;
+    for (QWidget* p = pPage->nextInFocusChain(); p != pPage && chain.size() < 100; p = p->nextInFocusChain()) {
+        if (p->parentWidget() == pPage && (p->focusPolicy() & Qt::TabFocus)) chain.push_back(p);
+    }
+    int iFocusable = 0;
+    for (QWidget* p : pPage->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) iFocusable += (p->focusPolicy() & Qt::TabFocus) ? 1 : 0;
+    ASSERT_EQ(static_cast<int>(chain.size()), iFocusable);
+    ASSERT_GE(chain.size(), 10u);
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        const QRect a = chain[i - 1]->geometry(), b = chain[i]->geometry();
+        const bool fSameRow = std::abs(a.center().y() - b.center().y()) <= 5;
+        const std::string sPair = std::string(chain[i - 1]->metaObject()->className()) + " at " + std::to_string(a.x()) +
+                                  "," + std::to_string(a.y()) + " then " + chain[i]->metaObject()->className() + " at " +
+                                  std::to_string(b.x()) + "," + std::to_string(b.y());
+        EXPECT_TRUE(fSameRow ? b.x() > a.x() : b.center().y() > a.center().y()) << sPair;
+    }
+}
+
 TEST_F(SelectWindowTest, ListAndIconsSwitchTheViewEverywhereAndAreKept) {
     const int iMain = OpenMain();
     const int iList = ListOf(iMain);
