@@ -76,6 +76,11 @@ class WindowPreferencesTest : public FrameTest {
         if (sValue) Ini::WriteString(pIni, "PreferencesRecent", sValue);
         else Ini::RemoveKey(pIni, "PreferencesRecent");
     }
+    // The preferences on their "Instrument" page.
+    uWindowPreferences* OpenTimeouts(int iMain) {
+        SetRecent("2");
+        return OpenPreferences(iMain);
+    }
     static std::string Status(uWindowPreferences* p) { return p->pStatusText->text().toStdString(); }
     static bool IsOpen() { return WindowStart::FindChild(-1, WindowKindPreferences) != 0; }
 };
@@ -172,8 +177,7 @@ TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
 TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultFollows) {
     const int iMain = OpenMain();
     const RunningTimeouts restore;
-    SetRecent("2");
-    uWindowPreferences* p = OpenPreferences(iMain);
+    uWindowPreferences* p = OpenTimeouts(iMain);
     ASSERT_NE(p, nullptr);
     QLineEdit* pField = p->mTimeout[0];
     pField->setFocus();
@@ -248,8 +252,7 @@ TEST_F(WindowPreferencesTest, OnlyWholeNumbersFromOneTo3600000AreRecorded) {
 TEST_F(WindowPreferencesTest, OkSavesNothingWhileAFieldIsRefusedAndThenWhatWasTyped) {
     const int iMain = OpenMain();
     const RunningTimeouts restore;
-    SetRecent("2");
-    uWindowPreferences* p = OpenPreferences(iMain);
+    uWindowPreferences* p = OpenTimeouts(iMain);
     ASSERT_NE(p, nullptr);
     const auto before = AllValues();
     for (const char* sTyped : {"1e3", "99999999999999", "abc", "-5", "", "0x10"}) {
@@ -325,8 +328,7 @@ TEST_F(WindowPreferencesTest, ATimeOutRaisedWithOkReachesTheOpenConnection) {
     server.SetLateness(1500);
     EXPECT_EQ(ask(), 0);
 
-    SetRecent("2");
-    uWindowPreferences* p = OpenPreferences(iMain);
+    uWindowPreferences* p = OpenTimeouts(iMain);
     ASSERT_NE(p, nullptr);
     p->mTimeout[2]->setText("20000");
     QTest::mouseClick(p->pOk, Qt::LeftButton);

@@ -3,6 +3,7 @@
 // gives a canonical text (numbered lines with a body each) or an error of the known forms; a
 // script that parses runs with the fake instrument core, a clock that does not wait and files
 // kept in a temporary folder, for a bounded time, and is then stopped.
+#include "script/ScriptLines.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptTestSupport.h"
 #include "script/ScriptText.h"
@@ -30,7 +31,7 @@ namespace {
 using namespace InstrumentScript;
 
 // The sentences a checker of the parser writes; a line error is one of them behind its prefix.
-constexpr std::array<std::string_view, 47> Sentences{
+constexpr std::array<std::string_view, 48> Sentences{
     "The instructions in the line were not recognized.",
     "A constant name is not defined.",
     "The keyword is not present: set",
@@ -78,6 +79,7 @@ constexpr std::array<std::string_view, 47> Sentences{
     "The value for the time is invalid.",
     "The value for the date with time is invalid.",
     "Fehler beim Schreiben in die Datei: ",
+    NulText,
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
