@@ -144,11 +144,16 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         Rig rig;
         start(rig);
         rig.Result(101, block("ab"));
-        EXPECT_EQ(rig.instrument.Commands(), all);
-        rig.Result(104, block("gh")); // two results before their turn: both kept
+        // Both later parts go ahead at this thread's pace; part 3 alone where the thread was held
+        // up for more than 2 ms between the two results (a loaded machine).
+        const std::size_t iSent = rig.instrument.Commands().size();
+        ASSERT_GE(iSent, 4u);
+        EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(iSent)));
+        if (iSent == all.size()) rig.Result(104, block("gh")); // two results before their turn: both kept
         rig.Result(103, block("ef"));
-        EXPECT_EQ(rig.instrument.Commands().size(), 5u);
+        EXPECT_EQ(rig.instrument.Commands().size(), iSent);
         rig.Result(102, block("cd"));
+        if (iSent < all.size()) rig.Result(104, block("gh"));
         expectWhole(rig);
     }
     {
