@@ -178,7 +178,8 @@ TEST_F(ScriptRunTest, AWaitForConfirmationShowsItsMessageAndTheWaitingSentence) 
 
 TEST_F(ScriptRunTest, TheThousandAndFirstLineStaysTheNextClearsTheTab) {
     for (int i = 1; i <= WindowScript::MaxOutputLines + 1; ++i) Post(InstrumentScript::ScriptMessageOutput, "line " + std::to_string(i));
-    Settle();
+    // The tab takes a few milliseconds' worth of lines per turn: wait for the last one.
+    ASSERT_TRUE(WaitFor([&] { return w->pOutput->document()->lastBlock().text() == "line 1001"; }, 20000));
     std::string sOutput = Output(*w);
     EXPECT_EQ(w->pOutput->document()->blockCount(), WindowScript::MaxOutputLines + 1);
     EXPECT_EQ(sOutput.substr(0, 7), "line 1\n");
@@ -198,7 +199,7 @@ TEST_F(ScriptRunTest, TheThousandAndFirstLineStaysTheNextClearsTheTab) {
 TEST_F(ScriptRunTest, AMessageOfSeveralLinesCountsEachTowardsTheCap) {
     for (int i = 1; i <= WindowScript::MaxOutputLines - 2; ++i) Post(InstrumentScript::ScriptMessageOutput, "line");
     Post(InstrumentScript::ScriptMessageOutput, "first\nsecond\nthird"); // 1001 lines now
-    Settle();
+    ASSERT_TRUE(WaitFor([&] { return w->pOutput->document()->lastBlock().text() == "third"; }, 20000));
     EXPECT_EQ(w->pOutput->document()->blockCount(), WindowScript::MaxOutputLines + 1);
     Post(InstrumentScript::ScriptMessageOutput, "next");
     Settle();

@@ -480,6 +480,7 @@ TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
     EXPECT_EQ(W(iWindow).Status(), "No channel has been selected.");
     Tick(iWindow, "Channel 1");
     G(iWindow).pAutomatic->click();
+    const std::size_t iBefore = CommandsNow();
     std::string sText, sTitle;
     WhenModal<QMessageBox>([&](QMessageBox* p) {
         sText = p->text().toStdString();
@@ -497,7 +498,12 @@ TEST_F(WindowWaveformTest, StartRefusalsComeAsStatusAndAsRealMessageBoxes) {
     });
     G(iWindow).pRead->click();
     EXPECT_EQ(sText, "No folder was selected.");
-    EXPECT_TRUE(Idle(iWindow));
+    // The refusals started nothing: no run, no request. Events of the earlier steps may still be
+    // on their way to the windows; the wait is for them, not for a moment when none is.
+    EXPECT_FALSE(W(iWindow).pump.fAutomatic);
+    EXPECT_TRUE(G(iWindow).pRead->isEnabled());
+    ASSERT_TRUE(WaitIdle(iWindow));
+    EXPECT_EQ(CommandsSince(iBefore), std::vector<std::string>{});
 }
 
 TEST_F(WindowWaveformTest, EscapeInTheMdiChildCancelsALongMemoryReadAndTheNextReadIsRight) {
