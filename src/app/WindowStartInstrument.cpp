@@ -283,6 +283,16 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
     }
 }
 
+void InstrumentRegained(std::intptr_t iObject) {
+    for (const int iWindow : Windows()) {
+        uWindowStart* pWindow = nullptr;
+        if (!GetInstance(iWindow, &pWindow) || pWindow->info.fConnected || !pWindow->info.pInstrument ||
+            Address(pWindow->info.pInstrument) != iObject || !pWindow->mPendingConnects.empty())
+            continue;
+        OpenInstrument(iWindow, pWindow->info.pInstrument, 0);
+    }
+}
+
 void DeviceChanged(int iWindow) {
     if (GetInstance(iWindow, nullptr)) WindowRegistry::StartTimer(iWindow, TimerDeviceChange, DeviceChangeDelay);
 }

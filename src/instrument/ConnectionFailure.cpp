@@ -87,7 +87,7 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, std::string_view sError
         Has(sError, "no connection could be established.")) {
         return "The instrument could not be connected: " + ConnectFailureReason(c, sError);
     }
-    if (ConnectionDropped(sError) || Has(sError, "LIBUSB_ERROR_NO_DEVICE")) return DroppedText;
+    if (ConnectionDropped(sError)) return DroppedText;
     // "Die Netzwerkverbindung ist nicht vorhanden.", "Die serielle Verbindung ...": no connection
     // to send on.
     if (Has(sError, "The instrument is not open.") || Has(sError, "The instrument is not connected.") ||
@@ -142,6 +142,13 @@ std::string ConnectionPlace(const uTaskPrepare& c) {
 bool ConnectionDropped(std::string_view sError) {
     // "Die Netzwerkverbindung ...", "Die serielle Verbindung ...".
     if (Has(sError, "erbindung wurde unterbrochen.")) return true;
+    // A USB instrument that was unplugged: libusb-1.0 names the code, the 0.1 library gives the
+    // negative errno behind its sentence.
+    if (Has(sError, "LIBUSB_ERROR_NO_DEVICE")) return true;
+    if (const std::size_t i = sError.find(" Transfer: -" + std::to_string(ENODEV)); i != std::string_view::npos) {
+        const std::size_t iEnd = i + 12 + std::to_string(ENODEV).size();
+        if (iEnd == sError.size() || sError[iEnd] < '0' || sError[iEnd] > '9') return true;
+    }
     const int iCode = Code(sError);
     return iCode == ECONNRESET || iCode == EPIPE || iCode == ECONNABORTED;
 }

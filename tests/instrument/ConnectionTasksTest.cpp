@@ -683,6 +683,11 @@ TEST(ConnectionDropped, TellsAGoneConnectionFromTimeOutsAndRefusals) {
         {"RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", false},
         {"TcpSocket::Connect: Connection refused. Code = 111", false},
         {"RawTcp::SocketRead: The communication was terminated by instruction.", false},
+        // An unplugged USB instrument, under either library; a time-out is none.
+        {"UsbTmc::SendData: LibUsb1::BulkTransfer: (-4) LIBUSB_ERROR_NO_DEVICE - No such device", true},
+        {"LibUsb0::BulkWrite: Fehler beim Bulk Write Transfer: -19", true},
+        {"LibUsb0::BulkRead: Fehler beim Bulk Read Transfer: -190", false},
+        {"LibUsb1::BulkTransfer: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Instrument::ConnectionDropped(c.pText), c.fDropped) << c.pText;
 }

@@ -57,11 +57,12 @@ template <class Pump> std::string StopReason(const Pump& pump) {
     return pump.instrument.fConnected ? std::string() : std::string(Instrument::NotConnectedText);
 }
 
-// Notes why the current request failed, from the error text of one of its reports; the first
-// reason found stays. Returns the reason of this text (empty when it names none).
+// Notes why the current request failed, from the error text of one of its reports: the last
+// report that names a reason is nearest to how it ended (a dropped connection, then the refused
+// connect that tried to open it again). Returns the reason of this text (empty: none named).
 template <class Pump> std::string NoteFailure(Pump& pump, const std::string& sError) {
     std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument, sError);
-    if (pump.sFailure.empty()) pump.sFailure = sReason;
+    if (!sReason.empty()) pump.sFailure = sReason;
     return sReason;
 }
 
@@ -102,7 +103,8 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     uEventData record;
     if (!TakeRecord(event, record)) return fCurrent;
     pump.pWindow->AddError(RecordText(record));
-    if (fCurrent && pump.sFailure.empty() && !NoteFailure(pump, record.sText).empty())
+    const std::string sShown = pump.sFailure;
+    if (fCurrent && !NoteFailure(pump, record.sText).empty() && pump.sFailure != sShown)
         pump.pWindow->SetStatus(Instrument::WithReason(NotSent, pump.sFailure));
     return fCurrent;
 }

@@ -72,11 +72,12 @@ void MakeIdle(uWindowScpiCommand& window) {
     Detail::SetStatus(window, "");
 }
 
-// Notes why the current send failed, from the error text of one of its reports; the first
-// reason found stays. Returns the reason of this text (empty when it names none).
+// Notes why the current send failed, from the error text of one of its reports: the last report
+// that names a reason is nearest to how it ended (a dropped connection, then the refused connect
+// that tried to open it again). Returns the reason of this text (empty when it names none).
 std::string NoteFailure(uWindowScpiCommand& window, const std::string& sError) {
     std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, sError);
-    if (window.sFailure.empty()) window.sFailure = sReason;
+    if (!sReason.empty()) window.sFailure = sReason;
     return sReason;
 }
 
@@ -263,10 +264,11 @@ void OnError(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     if (fRecord) WindowLog::AddError(sLine);
     const std::int64_t iOwner = window.mOutstanding.empty() ? 0 : window.mOutstanding.front();
     if (iOwner == 0 || iOwner != window.iAwaitedTask) return;
-    const bool fShown = !window.sFailure.empty();
+    const std::string sShown = window.sFailure;
     if (fRecord) NoteFailure(window, sLine);
     SetBusyState(window.iWindow, false);
-    if (!fShown) Detail::SetStatus(window, window.sFailure.empty() ? "" : "The data could not be sent. " + window.sFailure);
+    if (window.sFailure.empty()) Detail::SetStatus(window, "");
+    else if (window.sFailure != sShown) Detail::SetStatus(window, "The data could not be sent. " + window.sFailure);
 }
 
 } // namespace
