@@ -47,8 +47,9 @@ class WindowScpiCommandReasonsTest : public ScpiWindowTest {
 };
 
 // The instrument is killed: the query fails, and the window keeps the Part's text with the
-// reason after it; the connection cannot be opened again (nothing listens), so the main window
-// lets the instrument go and the window's buttons say that it is not connected.
+// reason after it (the connection was found closed, and the connect that tried to open it again
+// was refused); the main window lets the instrument go and the window's buttons say that it is
+// not connected.
 TEST_F(WindowScpiCommandReasonsTest, AKilledInstrumentsQueryFailsWithTheReasonOnScreen) {
     const int iScpi = ConnectedWindow();
     mRaw.Stop();
@@ -56,9 +57,12 @@ TEST_F(WindowScpiCommandReasonsTest, AKilledInstrumentsQueryFailsWithTheReasonOn
     Click(W(iScpi).gadgets.pSendReceive);
     ASSERT_TRUE(WaitFor([&] { return Idle(iScpi) && !W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000))
         << Log();
-    EXPECT_EQ(Status(iScpi), "The data is not available, 0 bytes. The connection to the instrument was interrupted.");
+    EXPECT_EQ(Status(iScpi), "The data is not available, 0 bytes. The instrument could not be connected: The "
+                             "instrument at 127.0.0.1 refused the connection on port " +
+                                 std::to_string(mRaw.Port()) +
+                                 ": nothing accepts connections there. Check the port and that the instrument's "
+                                 "network interface is on.");
     EXPECT_TRUE(LogHas("DS1104Z - The data is not available, 0 bytes.")) << Log();
-    EXPECT_TRUE(LogHas("Die Netzwerkverbindung wurde unterbrochen.")) << Log();
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << Log();
     EXPECT_EQ(Received(iScpi), "");
     // Both buttons of the window that lost its instrument say so.
