@@ -128,6 +128,7 @@ void BindEvents(int iWindow, bool fBind) {
         const std::string* pReason = e.pData.Get<std::string>();
         InstrumentLost(e.iObject, pReason ? *pReason : std::string());
     });
+    EventHub::Bind(EventInstrumentRegained, EventHub::AnyWindow, [](const uEvent& e) { InstrumentRegained(e.iObject); });
     EventHub::Bind(EventSaveWorkspace, iWindow, [iWindow](const uEvent& e) {
         if (const std::string* pName = e.pData.Get<std::string>()) SaveWorkspace(iWindow, *pName);
     });

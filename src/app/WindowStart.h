@@ -160,6 +160,9 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
 // The instrument object's connection went away and could not be opened again: every main window
 // connected to it is disconnected and says so in its status bar.
 void InstrumentLost(std::intptr_t iObject, const std::string& sReason);
+// A task opened the lost connection again: every main window that lost that instrument connects
+// it once more, as a connect from the instrument list would.
+void InstrumentRegained(std::intptr_t iObject);
 // Queues disconnect tasks behind the connects still pending (the window closes).
 void DropPendingConnects(uWindowStart* pWindow);
 // The parameters after "instrument " of the script command that makes the same connection.

@@ -63,19 +63,23 @@ void SetStatus(uWindowStart* pWindow, const std::string& sText) {
     Utility::SetStatusText(pWindow->pStatusBar, sText);
 }
 
-// A connect that failed: why, in the status line of the window that asked for it (the
+// A text about the connect under way: in the status line of the window that asked for it (the
 // instrument list), or of the main window when that one has closed meanwhile.
-void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, const std::string& sError) {
-    uInfo details;
-    std::string sIgnored;
-    if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
-    const std::string sText =
-        "The instrument could not be connected: " + Instrument::ConnectFailureReason(details.connection, sError);
+void ShowConnectText(uWindowStart* pWindow, const std::string& sText) {
     if (pWindow->iRequestingWindow != 0 && WindowRegistry::IsOpen(pWindow->iRequestingWindow)) {
         EventHub::PostEvent(EventStatusText, pWindow->iRequestingWindow, 0, 0, EventHub::Payload::Of<std::string>(sText));
     } else {
         SetStatus(pWindow, sText);
     }
+}
+
+// A connect that failed: why, where the connect was asked for.
+void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, const std::string& sError) {
+    uInfo details;
+    std::string sIgnored;
+    if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
+    ShowConnectText(pWindow, "The instrument could not be connected: " +
+                                 Instrument::ConnectFailureReason(details.connection, sError));
 }
 
 std::string Hex(std::int64_t iValue) {
@@ -130,6 +134,11 @@ int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingW
     }
     pWindow->mPendingConnects.push_back(object);
     pWindow->iRequestingWindow = iRequestingWindow;
+    // The connect may wait for its whole time-out on an address where nothing answers.
+    uInfo details;
+    if (object->pInterface->GetInfo(*object, details, sError)) {
+        ShowConnectText(pWindow, "Connecting to " + Instrument::ConnectionPlace(details.connection) + " ...");
+    }
     return 0;
 }
 
@@ -167,9 +176,19 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     info.icon.mIconFile = object->pInterface->GetIcon(*object, IconKindLarge, sError).iconFile;
 
     if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
-    SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +
-                           " - Firmware: " + details.idn.sFirmware);
+    // An instrument described by hand is identified as it connects: a connection on which nothing
+    // answered (a serial line with nothing on it) stays open, but the user learns that no
+    // instrument is there. (One found by a search without asking it has no identification.)
+    const bool fIdentified =
+        details.connection.fUserModel == 0 || !details.idn.sManufacturer.empty() || !details.idn.sModel.empty();
+    if (fIdentified) {
+        SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +
+                               " - Firmware: " + details.idn.sFirmware);
+    } else {
+        SetStatus(pWindow, Instrument::NoIdentificationText(details.connection));
+    }
     WindowLog::AddLine(info.sModel + ": connected");
+    if (!fIdentified) WindowLog::AddError(Instrument::NoIdentificationText(details.connection));
     WindowLog::AddLine(info.sModel + " - for the Script:  instrument " + ScriptParameters(details.connection));
 
     UpdateMenuState(iWindow);
@@ -261,6 +280,16 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
         CloseInstrument(iWindow);
         SetStatus(pWindow, std::string(Instrument::DroppedText) +
                                " It could not be opened again: select the instrument and connect it once it is ready.");
+    }
+}
+
+void InstrumentRegained(std::intptr_t iObject) {
+    for (const int iWindow : Windows()) {
+        uWindowStart* pWindow = nullptr;
+        if (!GetInstance(iWindow, &pWindow) || pWindow->info.fConnected || !pWindow->info.pInstrument ||
+            Address(pWindow->info.pInstrument) != iObject || !pWindow->mPendingConnects.empty())
+            continue;
+        OpenInstrument(iWindow, pWindow->info.pInstrument, 0);
     }
 }
 

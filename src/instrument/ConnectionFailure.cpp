@@ -1,6 +1,7 @@
 #include "instrument/ConnectionFailure.h"
 
 #include "transport/UsbAccess.h"
+#include "transport/InterfaceDefaults.h"
 
 #include <cerrno>
 #include <string>
@@ -105,9 +106,75 @@ std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError)
     }
 }
 
+std::string ExchangeFailureReason(const uTaskPrepare& c, std::string_view sError, std::int64_t iTimeoutMs) {
+    if (sError.empty()) return "";
+    // A connect made for the request: the connect step's sentences, the socket's own text.
+    if (Has(sError, "could not be established.") || Has(sError, "TcpSocket::Connect:") ||
+        Has(sError, "no connection could be established.")) {
+        return "The instrument could not be connected: " + ConnectFailureReason(c, sError);
+    }
+    if (ConnectionDropped(sError)) return DroppedText;
+    // "Die Netzwerkverbindung ist nicht vorhanden.", "Die serielle Verbindung ...": no connection
+    // to send on.
+    if (Has(sError, "The instrument is not open.") || Has(sError, "The instrument is not connected.") ||
+        Has(sError, "erbindung ist nicht vorhanden.")) {
+        return NotConnectedText;
+    }
+    // A text that says how long it waited (USBTMC's wait for the answer) is believed first.
+    const std::size_t iReady = sError.find("did not have the answer ready within ");
+    if (iReady != std::string_view::npos) {
+        const std::size_t iStart = iReady + 37, iEnd = sError.find(' ', iStart);
+        return "The instrument did not answer within " +
+               std::string(sError.substr(iStart, iEnd == std::string_view::npos ? std::string_view::npos : iEnd - iStart)) +
+               " ms.";
+    }
+    const std::string sWithin = iTimeoutMs > 0 ? " within " + std::to_string(iTimeoutMs) + " ms." : " in time.";
+    if (Has(sError, "Die Wartezeit für das Senden wurde überschritten.")) {
+        return "The instrument did not take the data" + sWithin;
+    }
+    if (Has(sError, "Die Wartezeit für das Empfangen wurde überschritten.") || Has(sError, "IO Time Out") ||
+        Has(sError, "LIBUSB_ERROR_TIMEOUT")) {
+        return "The instrument did not answer" + sWithin;
+    }
+    return "";
+}
+
+std::string ExchangeFailureReason(const InstrumentObject& pInstrument, std::string_view sError) {
+    if (!pInstrument || !pInstrument->pInterface) return NotConnectedText;
+    uInfo details;
+    std::string sIgnored;
+    // Without its description (the instance has gone) the text alone says what it can.
+    if (!pInstrument->pInterface->GetInfo(*pInstrument, details, sIgnored)) details = uInfo{};
+    const auto eInterface = static_cast<int>(details.connection.eInterface);
+    return ExchangeFailureReason(details.connection, sError, InterfaceDefaults::Timeout(eInterface));
+}
+
+std::string NoIdentificationText(const uTaskPrepare& c) {
+    return "No instrument answered the identification (*IDN?) at " + ConnectionPlace(c) +
+           ": check the cable, the connection's settings and that the instrument is switched on.";
+}
+
+std::string ConnectionPlace(const uTaskPrepare& c) {
+    switch (c.eInterface) {
+    case InterfaceVxi11: return c.vxi11.sInstrumentIp;
+    case InterfaceRawTcp: return c.rawTcp.sInstrumentIp + ":" + std::to_string(c.rawTcp.iPort);
+    case InterfaceSerial: return c.serial.sPort;
+    case InterfaceUsbTmc:
+        return c.usb.sSerialNumber.empty() ? std::string("the USB instrument") : "the USB instrument " + c.usb.sSerialNumber;
+    default: return "the instrument";
+    }
+}
+
 bool ConnectionDropped(std::string_view sError) {
     // "Die Netzwerkverbindung ...", "Die serielle Verbindung ...".
     if (Has(sError, "erbindung wurde unterbrochen.")) return true;
+    // A USB instrument that was unplugged: libusb-1.0 names the code, the 0.1 library gives the
+    // negative errno behind its sentence.
+    if (Has(sError, "LIBUSB_ERROR_NO_DEVICE")) return true;
+    if (const std::size_t i = sError.find(" Transfer: -" + std::to_string(ENODEV)); i != std::string_view::npos) {
+        const std::size_t iEnd = i + 12 + std::to_string(ENODEV).size();
+        if (iEnd == sError.size() || sError[iEnd] < '0' || sError[iEnd] > '9') return true;
+    }
     const int iCode = Code(sError);
     return iCode == ECONNRESET || iCode == EPIPE || iCode == ECONNABORTED;
 }

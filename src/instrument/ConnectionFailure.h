@@ -4,7 +4,9 @@
 #pragma once
 
 #include "instrument/ConnectionDescription.h"
+#include "instrument/InstrumentObject.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,35 @@ bool ConnectionDropped(std::string_view sError);
 // The sentence that a window's status line adds after a transfer error when the connection
 // went away.
 inline constexpr const char* DroppedText = "The connection to the instrument was interrupted.";
+
+// What a window says when it is asked to talk to an instrument it does not have (none chosen,
+// disconnected, or lost and not opened again).
+inline constexpr const char* NotConnectedText = "The instrument is not connected.";
+
+// Why an exchange with the instrument that the description names failed, in plain words, from
+// the error text of its transfer or task (the transports' own texts, German ones included): the
+// connection went away, a connect made for the request failed (refused, no answer, ...), the
+// instrument is not connected, or it did not answer within iTimeoutMs (the request's time-out;
+// a text that names its own time is believed first). Empty when the text names none of these (a
+// malformed answer, a cancel): the window's own text then says all there is.
+std::string ExchangeFailureReason(const uTaskPrepare& connection, std::string_view sError, std::int64_t iTimeoutMs);
+
+// The same for a window's instrument object: its description and the response time-out of its
+// interface (the time-out the windows' requests run with; "in time" where neither is known).
+// NotConnectedText without an object.
+std::string ExchangeFailureReason(const InstrumentObject& pInstrument, std::string_view sError);
+
+// A status text with the reason of a failure after it, when there is one.
+inline std::string WithReason(const std::string& sText, const std::string& sReason) {
+    return sReason.empty() ? sText : sText + " " + sReason;
+}
+
+// What the status line says when a connect opened the connection but no instrument answered
+// the identification query (a serial line with nothing on it, a socket nobody answers on).
+std::string NoIdentificationText(const uTaskPrepare& connection);
+
+// The place a connect goes to, as the status line names it while the connect waits: the
+// address and port, the serial port, the USB instrument.
+std::string ConnectionPlace(const uTaskPrepare& connection);
 
 } // namespace Instrument

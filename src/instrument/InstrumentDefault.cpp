@@ -163,6 +163,7 @@ void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstanc
             }
         }
         if (!pElement) continue;
+        instance.fConnectTried = false;
         if (!AllocationFailure::Run([&] { RunTask(*pObject, instance, *pElement); }))
             ReportAllocationFailure(instance, *pElement);
         FreeTask(*pElement);

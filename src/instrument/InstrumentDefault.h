@@ -59,6 +59,10 @@ struct uInstance {
     // The worker thread's own.
     uRequest request;
     std::int64_t iConnectionCount = 0; // connects not yet matched by a disconnect
+    // The connection went away and could not be opened again: the instance is not connected,
+    // and the next task that talks to the instrument tries to open it (see EnsureConnected).
+    bool fLost = false;
+    bool fConnectTried = false; // the running task has made its one connect attempt
     uModelCommands modelCommands;
 };
 

@@ -52,6 +52,20 @@ bool HasTransport(const uInstance& instance, const char* sProcedure, std::string
     return false;
 }
 
+// The start of a task that talks to the instrument: true when it is connected (a lost connection
+// is opened again first). A lost instrument that could not be opened gets the task's error and
+// its result without data, so that every request has an outcome; one that nobody connected
+// posts nothing, as before.
+bool Reachable(uInstance& instance, const uTaskHead& head, std::int64_t eTaskType, const char* pProcedure,
+               std::string& sError) {
+    if (EnsureConnected(instance, sError)) return true;
+    if (instance.fLost) {
+        PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
+        PostTaskResult(instance, head, eTaskType);
+    }
+    return false;
+}
+
 // Queues the next task of the search chain on the same instrument.
 template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t iWindow) {
     T task;
@@ -137,43 +151,87 @@ bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, s
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead& head = TaskHeadOf(*element.pTask);
     const char* pProcedure = fLocal ? "TaskLocal" : "TaskRemote";
-    if (!HasTransport(instance, pProcedure, sError)) return false;
+    const std::int64_t eType = fLocal ? InstrumentTaskLocal : InstrumentTaskRemote;
+    if (!Reachable(instance, head, eType, pProcedure, sError)) return false;
     bool fDone = true;
     if (instance.fConnected && instance.uConnection.eInterface == InterfaceVxi11) {
         fDone = instance.pTransport->SetLocal(fLocal, sError);
         if (!fDone) PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
     }
-    PostTaskResult(instance, head, fLocal ? InstrumentTaskLocal : InstrumentTaskRemote);
+    PostTaskResult(instance, head, eType);
     return fDone;
 }
 
-// The stream connections (raw TCP, serial) have nothing that opens them again by themselves
-// (VXI-11 does so in its transport, after every failed call).
+// The stream connections (raw TCP, serial) and USBTMC have nothing that opens them again by
+// themselves (VXI-11 does so in its transport, after every failed call).
 bool ReopensAfterDrop(const uInstance& instance) {
     const std::int64_t eInterface = instance.uConnection.eInterface;
-    return eInterface == InterfaceRawTcp || eInterface == InterfaceSerial;
+    return eInterface == InterfaceRawTcp || eInterface == InterfaceSerial || eInterface == InterfaceUsbTmc;
 }
 
-// The connection went away under an exchange (the instrument restarted, the cable was pulled):
-// it is opened once more, so that the next request finds it, but the failed request is not sent
-// again (a command may have reached the instrument before the connection went). When it cannot
-// be opened, the instrument is no longer connected, and every main window that holds it learns
-// so; its next connect opens it afresh.
-void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
-    const bool fReopen = ReopensAfterDrop(instance);
-    if (!fReopen && !instance.pTransport->Gone()) return; // opened again by its transport
+// The connection could not be opened again: the instrument is not connected from now on, and
+// every main window that holds it learns so at once (once per loss). The connects of its users
+// stay counted; the next task that talks to it tries to open it again (EnsureConnected).
+void MarkLost(uInstance& instance, const std::string& sReason, const std::string& sOpen) {
     std::string sIgnored;
     CloseConnection(instance, sIgnored);
-    std::string sOpen = "The transport could not open it again.";
-    if (fReopen && OpenConnection(instance, sOpen)) return;
-    instance.iConnectionCount = 0;
+    if (std::exchange(instance.fLost, true)) return;
     WindowLog::PostError(instance.idn.sModel + ": The connection was interrupted and could not be established again. - " +
                          sOpen);
     EventHub::PostEvent(EventInstrumentLost, 0, EventObject(instance), 0,
                         EventHub::Payload::Of<std::string>(sReason));
 }
 
+// Opens the connection afresh, closing what is left of the old one; the task's one attempt.
+bool Reopen(uInstance& instance, std::string& sOpen) {
+    instance.fConnectTried = true;
+    std::string sIgnored;
+    CloseConnection(instance, sIgnored);
+    if (!OpenConnection(instance, sOpen)) return false;
+    if (std::exchange(instance.fLost, false)) {
+        WindowLog::PostLine(instance.idn.sModel + ": connected again");
+        EventHub::PostEvent(EventInstrumentRegained, 0, EventObject(instance), 0);
+    }
+    return true;
+}
+
+// The text of a task that found the instrument not connected, with why it could not be opened.
+std::string NotConnectedText(const std::string& sOpen) {
+    return "InstrumentDefault::SendRequest: The instrument is not connected. - " + sOpen;
+}
+
+// The connection went away under an exchange (the instrument restarted, the cable was pulled):
+// it is opened once more, so that the next request finds it, but the failed request is not sent
+// again (a command may have reached the instrument before the connection went). When it cannot
+// be opened, the instrument is lost (MarkLost).
+void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
+    const bool fReopen = ReopensAfterDrop(instance);
+    if (!fReopen && !instance.pTransport->Gone()) return; // opened again by its transport
+    std::string sOpen = "The transport could not open it again.";
+    if (instance.fConnectTried) sOpen = sReason; // this task has had its attempt
+    else if (fReopen && Reopen(instance, sOpen)) return;
+    MarkLost(instance, sReason, sOpen);
+}
+
 } // namespace
+
+bool SentAgainOnNewConnection(const uInstance& instance, const std::string& sError) {
+    const uRequest& request = instance.request;
+    if (instance.fConnectTried || request.iSendTransferred != 0 || request.fSendFinished != 0) return false;
+    return Instrument::ConnectionDropped(sError) || !instance.pTransport || instance.pTransport->Gone();
+}
+
+bool EnsureConnected(uInstance& instance, std::string& sError) {
+    if (instance.fConnected && instance.pTransport) return true;
+    if (!instance.fLost) {
+        sError = "InstrumentDefault::SendRequest: The instrument is not open.";
+        return false;
+    }
+    std::string sOpen = "The instrument could not be opened again.";
+    if (!instance.fConnectTried && Reopen(instance, sOpen)) return true;
+    sError = NotConnectedText(sOpen);
+    return false;
+}
 
 void SetCommunicationDefaults(uInstance& instance) {
     const std::int64_t eModel = instance.uConnection.eModel;
@@ -209,10 +267,7 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size()));
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
-    if (!instance.fConnected || !instance.pTransport) {
-        sError = "InstrumentDefault::SendRequest: The instrument is not open.";
-        return false;
-    }
+    if (!EnsureConnected(instance, sError)) return false;
     // Abort requests left from before this task were dropped when it began; one that arrives
     // between two exchanges of the task stays for the transfer to take. The flag shows a cancel
     // that came before this exchange.
@@ -224,9 +279,23 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         sError = "InstrumentDefault::SendRequest: There is no command to send.";
         return false;
     }
+    const std::int64_t iKeep = request.iKeep; // the exchange takes it
     std::string sExchange;
     if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
     sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
+    if (SentAgainOnNewConnection(instance, sError)) {
+        // Nothing of the request has left: it goes out once more on a new connection.
+        std::string sOpen;
+        if (!Reopen(instance, sOpen)) {
+            MarkLost(instance, sError, sOpen);
+            sError = NotConnectedText(sOpen);
+            return false;
+        }
+        sExchange.clear();
+        request.iKeep = iKeep;
+        if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
+        sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
+    }
     if (Instrument::ConnectionDropped(sError) || instance.pTransport->Gone()) ReopenAfterDrop(instance, sError);
     return false;
 }
@@ -287,6 +356,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
             PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
             return false;
         }
+        instance.fLost = false;
         if (instance.uConnection.fUserModel) IdentifyAtConnect(instance);
     }
     // A connect to an open connection is counted like any other. In the search chain the chain
@@ -300,6 +370,10 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
 bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
+    if (!instance.pTransport && instance.iConnectionCount > 0) {
+        // A lost connection: nothing is open, but the user's connect is released all the same.
+        --instance.iConnectionCount;
+    }
     if (!HasTransport(instance, "TaskDisconnect", sError)) return false;
     if (!instance.fConnected) {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
@@ -328,8 +402,9 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
 bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
-    if (!HasTransport(instance, "TaskGetIdn", sError) || !instance.fConnected) return false;
     const bool fChain = InSearchChain(head);
+    if (!fChain && !Reachable(instance, head, InstrumentTaskGetIdn, "TaskGetIdn", sError)) return false;
+    if (!HasTransport(instance, "TaskGetIdn", sError) || !instance.fConnected) return false;
     uModelCommands commands;
     Instrument::GetModelCommands(instance.uConnection.eModel, commands);
     instance.request.sCommand = commands.sIdnQuery;
@@ -353,7 +428,12 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
 bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const auto& task = std::get<uTaskScpiCommand>(*element.pTask);
-    if (!HasTransport(instance, "TaskScpiCommand", sError)) return false;
+    if (!instance.fLost && !HasTransport(instance, "TaskScpiCommand", sError)) return false;
+    if (!EnsureConnected(instance, sError) && instance.fLost) {
+        // The result without data follows, as for any instrument that is not connected.
+        PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
+                      "TaskScpiCommand");
+    }
     std::unique_ptr<uTaskResultScpiCommand> pResult;
     if (instance.fConnected) {
         uRequest& request = instance.request;
@@ -397,7 +477,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
 bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const auto& task = std::get<uTaskScreencopy>(*element.pTask);
-    if (!HasTransport(instance, "TaskScreencopy", sError) || !instance.fConnected) return false;
+    if (!Reachable(instance, task.head, InstrumentTaskScreencopy, "TaskScreencopy", sError)) return false;
     QImage image;
     const bool fCopied = GetScreencopy(instance, static_cast<int>(task.head.iWindow), task, image, sError);
     if (!fCopied) PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy");
@@ -409,7 +489,7 @@ bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
 bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     auto& task = std::get<uTaskWaveform>(*element.pTask);
-    if (!HasTransport(instance, "TaskWaveform", sError) || !instance.fConnected) return false;
+    if (!Reachable(instance, task.head, InstrumentTaskWaveform, "TaskWaveform", sError)) return false;
     auto pData = std::make_unique<uWaveformData>();
     const bool fRead = GetWaveform(instance, static_cast<int>(task.head.iWindow), task, *pData, sError);
     if (fRead) StampLocalTime(pData->timeStamp);
@@ -433,7 +513,8 @@ bool TaskRemote(uInstrumentObject&, uInstance& instance, uTaskElement& element, 
 bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const auto& task = std::get<uTaskTimeout>(*element.pTask);
-    if (!HasTransport(instance, "TaskTimeout", sError)) return false;
+    // A lost instrument keeps its settings for the connection that opens it again.
+    if (!instance.fLost && !HasTransport(instance, "TaskTimeout", sError)) return false;
     const std::int64_t eInterface = instance.uConnection.eInterface;
     if (eInterface >= InterfaceUsbTmc && eInterface <= InterfaceSerial) {
         instance.request.iTimeout = task.iTimeout != 0 ? task.iTimeout : InterfaceDefaults::Timeout(static_cast<int>(eInterface));
@@ -446,7 +527,8 @@ bool TaskTimeout(uInstrumentObject&, uInstance& instance, uTaskElement& element,
 bool TaskTerminationChar(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const auto& task = std::get<uTaskTerminationChar>(*element.pTask);
-    if (!HasTransport(instance, "TaskTerminationChar", sError)) return false;
+    // A lost instrument keeps its settings for the connection that opens it again.
+    if (!instance.fLost && !HasTransport(instance, "TaskTerminationChar", sError)) return false;
     const std::int64_t eInterface = instance.uConnection.eInterface;
     if (eInterface == InterfaceRawTcp || eInterface == InterfaceSerial) {
         instance.request.sTermination = task.sTerminationChar;

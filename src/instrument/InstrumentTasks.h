@@ -23,6 +23,19 @@ bool TaskRemote(uInstrumentObject& object, uInstance& instance, uTaskElement& el
 bool TaskTimeout(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
 bool TaskTerminationChar(uInstrumentObject& object, uInstance& instance, uTaskElement& element, std::string& sError);
 
+// Before a task talks to the instrument: true when it is connected. A connection that was lost
+// (it went away and could not be opened again) is opened afresh, once per task, with the
+// interface's connect time-out; the request block stays as it was. False with the reason: "The
+// instrument is not open." for an instance that nobody connected, else "The instrument is not
+// connected. - " and why the connection could not be opened.
+bool EnsureConnected(uInstance& instance, std::string& sError);
+
+// Whether SendRequest makes a failed exchange once more on a new connection: nothing of its
+// request has left (the connection was found closed or reset before the write, so the request
+// cannot reach the instrument twice) and the task has not had its connect attempt yet. The
+// exchange then keeps that failure from the window; the second one tells.
+bool SentAgainOnNewConnection(const uInstance& instance, const std::string& sError);
+
 // Loads the model's command set and resets the request block to the defaults of the connection's
 // interface and model.
 void SetCommunicationDefaults(uInstance& instance);

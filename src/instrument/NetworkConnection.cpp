@@ -2,6 +2,7 @@
 
 #include "instrument/ChainedRead.h"
 #include "instrument/InstrumentDefault.h"
+#include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 #include "transport/InterfaceDefaults.h"
@@ -61,6 +62,7 @@ struct uRawTcpKind {
     static constexpr auto PrepareData = &RawTcp::PrepareData;
     static constexpr auto SendData = &RawTcp::SendData;
     static constexpr auto RequestData = &RawTcp::RequestData;
+    static bool IsOpen(const Instance& instance) { return instance.mConnection.IsOpen(); }
 };
 
 struct uSerialKind {
@@ -79,6 +81,7 @@ struct uSerialKind {
     static constexpr auto PrepareData = &Serial::PrepareData;
     static constexpr auto SendData = &Serial::SendData;
     static constexpr auto RequestData = &Serial::RequestData;
+    static bool IsOpen(const Instance& instance) { return instance.mPort.IsOpen(); }
 };
 
 // A failed step of an exchange: its sentence and the transport's text, as a transfer error.
@@ -150,6 +153,7 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
             return false;
         }
         if (!Lxi::CreateLink(lxi, sError)) {
+            if (SentAgainOnNewConnection(instance, sError)) return false;
             PostStepError(iWindow, TransferSendError, "The link to the LXI instrument could not be created. - ", sError,
                           pProcedure);
             return false;
@@ -218,6 +222,10 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
 
     bool KeepsAhead() const override { return true; }
 
+    // A socket or port that was closed (a renewal before a write that could not connect) is
+    // opened again by the worker.
+    bool Gone() const override { return !this->pInstance || !Kind::IsOpen(*this->pInstance); }
+
     bool Exchange(uInstance& instance, int iWindow, std::string& sError) override {
         uRequest& request = instance.request;
         // Taken here, so that no later exchange keeps bytes it was not asked to.
@@ -239,7 +247,8 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.iSendTransferred = static_cast<std::int64_t>(iSent);
         request.fSendFinished = fGood ? 1 : 0;
         if (!fGood) {
-            PostStepError(iWindow, TransferSendError, cSendError, sError, Kind::pExchange);
+            if (!SentAgainOnNewConnection(instance, sError))
+                PostStepError(iWindow, TransferSendError, cSendError, sError, Kind::pExchange);
             return false;
         }
         TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);

@@ -3,6 +3,7 @@
 #include "common/WindowLog.h"
 #include "instrument/ChainedRead.h"
 #include "instrument/InstrumentDefault.h"
+#include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 #include "transport/LibUsb0.h"
@@ -231,8 +232,10 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.iSendTransferred = iSent;
     request.fSendFinished = fGood ? 1 : 0;
     if (!fGood) {
-        TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, "Error while sending the data. - " + sError,
-                                  cProcedure);
+        if (!SentAgainOnNewConnection(instance, sError)) {
+            TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
+                                      "Error while sending the data. - " + sError, cProcedure);
+        }
         return false;
     }
     TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, iSent);

@@ -52,6 +52,9 @@ inline constexpr int EventScreenshotProcessed = 0x10030;
 // taken by the main windows' binding for every window; object = the instrument object's
 // address, data = the transfer's error text as std::string).
 inline constexpr int EventInstrumentLost = 0x10031;
+// A lost instrument's connection was opened again by a task that talked to it (posted to window
+// 0 like EventInstrumentLost; object = the instrument object's address).
+inline constexpr int EventInstrumentRegained = 0x10038;
 // A text for a window's status line (data: std::string), e.g. why the connect it asked for failed.
 inline constexpr int EventStatusText = 0x10032;
 // The SCPI window's answer save has ended (its thread's result stays with the window's record),

@@ -246,7 +246,8 @@ std::string StaleText(const uNames& names, std::size_t iBytes) {
 namespace {
 
 // Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
-// a late answer). False on an abort request; a failing channel is left to the write to report.
+// a late answer). False on an abort request, and with the broken-connection text when the far
+// end closed or reset the connection: then nothing of the request has been written.
 bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
     uStreamInstance& stream = transfer.mStream;
     stream.iStaleBytes = 0;
@@ -270,8 +271,13 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
             if (fWait) deadline = std::min(limit, Clock::now() + DrainQuiet);
             continue;
         }
+        if (n < 0) {
+            if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+            sRenewError = BrokenText(transfer.mNames, transfer.mNames.pWrite, n, iCode);
+            return false;
+        }
         const Clock::time_point now = Clock::now();
-        if (n < 0 || now >= deadline) break;
+        if (now >= deadline) break;
         if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             fAborted = true;

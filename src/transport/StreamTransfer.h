@@ -160,7 +160,8 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // per exchange), and neither is a chained answer that expired after whole messages. Where no
 // late answer came, the channel is renewed where it can be (raw TCP), so that the answer can
 // never arrive later inside another one. One log line tells how many bytes were dropped. An
-// abort request ends the wait and the write.
+// abort request ends the wait and the write. A channel found closed or reset by the far end
+// before the write fails it with the broken-connection text and nothing sent.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 

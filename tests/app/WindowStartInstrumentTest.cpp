@@ -234,6 +234,46 @@ TEST_F(WindowStartInstrumentTest, AMainWindowClosedWhileItsConnectIsPendingLeave
     EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));
 }
 
+// The instrument goes away and cannot be opened again: the main window and its children are
+// told at once, "Select..." is free; a later request that opens it again (here a task from
+// nobody, as a script's) has the main window connect it once more, and the children hear so.
+TEST_F(WindowStartInstrumentTest, ALostInstrumentIsShownDisconnectedAndARequestThatReopensItConnectsItAgain) {
+    Sim::RawTcpServer server;
+    StartServer(server);
+    const int iMain = OpenMain();
+    Choose(iMain, WindowStart::MenuScpiCommand);
+    const int iScpi = ChildrenOf(iMain, WindowKindScpiCommand).at(0).iWindow;
+    InstrumentObject object = RawInstrument(server.Port());
+    RequestConnect(iMain, ListOf(iMain), object);
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }));
+    const int iPort = server.Port();
+    server.Stop();
+    std::string sError;
+    uTaskGetIdn request;
+    request.head.iWindow = WindowNobody;
+    ASSERT_NE(object->pInterface->AddTask(*object, request, sError), 0) << sError;
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected; }));
+    Settle();
+    EXPECT_TRUE(WindowStart::FindMenuItem(Record(iMain)->pMenu, WindowStart::MenuSelect)->isEnabled());
+    EXPECT_EQ(Status(iMain).rfind("The connection to the instrument was interrupted.", 0), 0u) << Status(iMain);
+    EXPECT_EQ(children.EventsOf(iScpi, EventInstrumentDisconnected).size(), 1u);
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
+
+    ASSERT_TRUE(server.Start(sError, "127.0.0.1", iPort)) << sError;
+    server.Device().SetIdn(Idn);
+    ASSERT_NE(object->pInterface->AddTask(*object, request, sError), 0) << sError;
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }));
+    Settle();
+    EXPECT_TRUE(LogHas("DS1104Z: connected again\n")) << WindowLog::Text();
+    EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
+    EXPECT_EQ(children.EventsOf(iScpi, EventInstrumentConnected).size(), 2u);
+    EXPECT_FALSE(WindowStart::FindMenuItem(Record(iMain)->pMenu, WindowStart::MenuSelect)->isEnabled());
+    // One disconnect by the button closes it: the connects are counted right.
+    Choose(iMain, WindowStart::MenuDisconnect);
+    ASSERT_TRUE(WaitFor([&] { return server.ConnectionsClosedByPeer() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));
+}
+
 struct uScriptCase {
     const char* sName;
     uTaskPrepare connection;

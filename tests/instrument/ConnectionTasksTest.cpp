@@ -612,6 +612,70 @@ TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) 
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
 }
 
+// What a window's status line says after a failed exchange, from the texts the transports and
+// the worker report (German ones included): each cause a user can act on, and nothing for the
+// others, whose window text says all there is.
+TEST(ExchangeFailureReason, NamesTheCauseOfEveryTransportsText) {
+    uTaskPrepare raw;
+    raw.eInterface = InterfaceRawTcp;
+    raw.rawTcp = {"10.0.0.1", "10.0.0.5", 5555}; // adapter, instrument, port
+    uTaskPrepare serial;
+    serial.eInterface = InterfaceSerial;
+    serial.serial.sPort = "/dev/ttyUSB0";
+    const std::string sInterrupted = "The connection to the instrument was interrupted.";
+    const std::string sNoAnswer = "The instrument did not answer within 750 ms.";
+    const struct {
+        const uTaskPrepare* pConnection;
+        const char* pText;
+        std::string sReason;
+    } cases[] = {
+        {&raw, "Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.",
+         sInterrupted},
+        {&raw, "RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 104", sInterrupted},
+        {&serial, "Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5", sInterrupted},
+        {&raw, "UsbTmc::BulkIn: (-4) LIBUSB_ERROR_NO_DEVICE - No such device (it may have been disconnected)",
+         sInterrupted},
+        {&raw, "Error while receiving the data. - RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.",
+         sNoAnswer},
+        {&raw, "Lxi::DeviceRead: (15) IO Time Out", sNoAnswer},
+        {&raw, "UsbTmc::BulkIn: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", sNoAnswer},
+        // A text that says how long it waited is believed over the interface's time-out.
+        {&raw, "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within 2500 ms.",
+         "The instrument did not answer within 2500 ms."},
+        {&raw, "Serial::PortWrite: Die Wartezeit für das Senden wurde überschritten.",
+         "The instrument did not take the data within 750 ms."},
+        {&raw, "Error sending and receiving the data. - InstrumentDefault::SendRequest: The instrument is not open.",
+         "The instrument is not connected."},
+        {&raw, "RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", "The instrument is not connected."},
+        {&raw, "InstrumentDefault::SendRequest: The instrument is not connected. - The instrument could not be opened.",
+         "The instrument is not connected."},
+        // A connect made for the request says why as a connect failure does.
+        {&raw,
+         "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument could not be established. - "
+         "TcpSocket::Connect: Connection refused. Code = 111",
+         "The instrument could not be connected: The instrument at 10.0.0.5 refused the connection on port 5555: "
+         "nothing accepts connections there. Check the port and that the instrument's network interface is on."},
+        {&raw, "TcpSocket::Connect: No connection within 2000 ms.",
+         "The instrument could not be connected: No answer from 10.0.0.5 within 2000 ms. Check the IP address, the "
+         "cable and that the instrument is switched on."},
+        // Causes the window's own text covers.
+        {&raw, "RawTcp::SocketRead: The communication was terminated by instruction.", ""},
+        {&raw, "RawTcp::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.", ""},
+        {&raw, "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Instrument::ExchangeFailureReason(*c.pConnection, c.pText, 750), c.sReason) << c.pText;
+    }
+    // A time-out without a known length says no number.
+    EXPECT_EQ(Instrument::ExchangeFailureReason(raw, "Lxi::DeviceRead: (15) IO Time Out", 0),
+              "The instrument did not answer in time.");
+    // Where a connect goes, as "Connecting to ..." names it.
+    EXPECT_EQ(Instrument::ConnectionPlace(raw), "10.0.0.5:5555");
+    EXPECT_EQ(Instrument::ConnectionPlace(serial), "/dev/ttyUSB0");
+    // Without an instrument object there is nothing connected.
+    EXPECT_EQ(Instrument::ExchangeFailureReason(InstrumentObject(), "anything"), "The instrument is not connected.");
+}
+
 // Which transfer failures are a connection that went away (the worker opens it again): the
 // transports' own texts, as the exchange reports them.
 TEST(ConnectionDropped, TellsAGoneConnectionFromTimeOutsAndRefusals) {
@@ -627,6 +691,11 @@ TEST(ConnectionDropped, TellsAGoneConnectionFromTimeOutsAndRefusals) {
         {"RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", false},
         {"TcpSocket::Connect: Connection refused. Code = 111", false},
         {"RawTcp::SocketRead: The communication was terminated by instruction.", false},
+        // An unplugged USB instrument, under either library; a time-out is none.
+        {"UsbTmc::SendData: LibUsb1::BulkTransfer: (-4) LIBUSB_ERROR_NO_DEVICE - No such device", true},
+        {"LibUsb0::BulkWrite: Fehler beim Bulk Write Transfer: -19", true},
+        {"LibUsb0::BulkRead: Fehler beim Bulk Read Transfer: -190", false},
+        {"LibUsb1::BulkTransfer: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Instrument::ConnectionDropped(c.pText), c.fDropped) << c.pText;
 }

@@ -746,9 +746,13 @@ int ClearHalt1(libusb_device_handle* pHandle, unsigned char iEndpoint) {
     return HandleOf(pHandle)->pDevice->ClearHalt(iEndpoint);
 }
 
+// A handle of a device pulled off the bus reaches nothing: its transfers fail as libusb's do.
+bool Unplugged(libusb_device_handle* pHandle) { return !Shared(HandleOf(pHandle)->pDevice.get()); }
+
 int ControlTransfer1(libusb_device_handle* pHandle, std::uint8_t bmRequestType,
                      std::uint8_t bRequest, std::uint16_t wValue, std::uint16_t wIndex,
                      unsigned char* pData, std::uint16_t wLength, unsigned int iTimeout) {
+    if (Unplugged(pHandle)) return LIBUSB_ERROR_NO_DEVICE;
     HandleOf(pHandle)->pDevice->NoteTimeout(iTimeout);
     return HandleOf(pHandle)->pDevice->Control(bmRequestType, bRequest, wValue, wIndex, pData,
                                                wLength);
@@ -756,6 +760,8 @@ int ControlTransfer1(libusb_device_handle* pHandle, std::uint8_t bmRequestType,
 
 int BulkTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint, unsigned char* pData,
                   int iLength, int* pTransferred, unsigned int iTimeout) {
+    if (pTransferred) *pTransferred = 0;
+    if (Unplugged(pHandle)) return LIBUSB_ERROR_NO_DEVICE;
     Device& d = *HandleOf(pHandle)->pDevice;
     d.NoteTimeout(iTimeout);
     int iTransferred = 0;
@@ -768,6 +774,8 @@ int BulkTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint, unsign
 
 int InterruptTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint,
                        unsigned char* pData, int iLength, int* pTransferred, unsigned int iTimeout) {
+    if (pTransferred) *pTransferred = 0;
+    if (Unplugged(pHandle)) return LIBUSB_ERROR_NO_DEVICE;
     Device& d = *HandleOf(pHandle)->pDevice;
     d.NoteTimeout(iTimeout);
     int iTransferred = 0;
@@ -978,6 +986,7 @@ int ClearHalt0(usb_dev_handle* pHandle, unsigned int iEndpoint) {
 
 int ControlMsg0(usb_dev_handle* pHandle, int bmRequestType, int bRequest, int wValue, int wIndex,
                 char* pData, int iSize, int iTimeout) {
+    if (Unplugged(reinterpret_cast<libusb_device_handle*>(pHandle))) return -ENODEV;
     HandleOf(pHandle)->pDevice->NoteTimeout(iTimeout);
     int iResult = HandleOf(pHandle)->pDevice->Control(bmRequestType, bRequest, wValue, wIndex,
                                                       reinterpret_cast<std::uint8_t*>(pData), iSize);

@@ -207,8 +207,9 @@ class Bus {
     std::shared_ptr<Device> AddDevice(uDeviceConfig uConfig = {},
                                       std::shared_ptr<Sim::ScpiDevice> pScpi = nullptr);
 
-    // Pulls the device off the bus. Adding and removing a device notify the hot-plug callbacks
-    // registered at that moment, inside their context's next handle_events.
+    // Pulls the device off the bus: transfers on its open handles fail from then on with
+    // LIBUSB_ERROR_NO_DEVICE (-ENODEV on the 0.1 side). Adding and removing a device notify the
+    // hot-plug callbacks registered at that moment, inside their context's next handle_events.
     void RemoveDevice(const std::shared_ptr<Device>& pDevice);
     // Whether the libusb-1.0 side offers hot-plug (on unless switched off), and how many
     // callbacks are registered.

@@ -54,18 +54,26 @@ inline std::string WaitText(std::int64_t iSeconds) {
 
 // What a status line adds when an automatic run of the pump ended by itself.
 template <class Pump> std::string StopReason(const Pump& pump) {
-    return pump.instrument.fConnected ? std::string() : std::string("The instrument is not connected.");
+    return pump.instrument.fConnected ? std::string() : std::string(Instrument::NotConnectedText);
 }
 
-// A send or receive error of the transfer: the status line, and the log line with the record.
-// A connection that went away under the transfer is named in the status line.
-template <class Window>
-void TransferError(Window& window, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
+// Notes why the current request failed, from the error text of one of its reports: the last
+// report that names a reason is nearest to how it ended (a dropped connection, then the refused
+// connect that tried to open it again). Returns the reason of this text (empty: none named).
+template <class Pump> std::string NoteFailure(Pump& pump, const std::string& sError) {
+    std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument, sError);
+    if (!sReason.empty()) pump.sFailure = sReason;
+    return sReason;
+}
+
+// A send or receive error of the transfer: the status line says why in plain words (the
+// connection went away, no answer within the time-out, ...), the log line has the record.
+template <class Pump>
+void TransferError(Pump& pump, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
                    const std::string& sLead) {
     const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
-    const bool fDropped = fRecord && Instrument::ConnectionDropped(record.sText);
-    window.SetStatus(fDropped ? std::string(sText) + " " + Instrument::DroppedText : std::string(sText));
-    if (fRecord) window.AddError(sLead + sText + " " + RecordText(record));
+    pump.pWindow->SetStatus(Instrument::WithReason(sText, fRecord ? NoteFailure(pump, record.sText) : std::string()));
+    if (fRecord) pump.pWindow->AddError(sLead + sText + " " + RecordText(record));
 }
 
 // Whether a type 8 result is the one the current request waits for. A result names its task;
@@ -87,12 +95,17 @@ template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiComman
 
 // A task error: its record is logged; true when it belongs to the current request (the caller
 // stops the reading). An error comes before its task's result: it belongs to the oldest task
-// still awaiting one.
+// still awaiting one. The status line keeps why the request failed: a transfer report said so
+// already, or the error itself names the reason (no connection to send on).
 template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) {
     const bool fCurrent =
         pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
     uEventData record;
-    if (TakeRecord(event, record)) pump.pWindow->AddError(RecordText(record));
+    if (!TakeRecord(event, record)) return fCurrent;
+    pump.pWindow->AddError(RecordText(record));
+    const std::string sShown = pump.sFailure;
+    if (fCurrent && !NoteFailure(pump, record.sText).empty() && pump.sFailure != sShown)
+        pump.pWindow->SetStatus(Instrument::WithReason(NotSent, pump.sFailure));
     return fCurrent;
 }
 
@@ -151,7 +164,10 @@ std::int64_t QueueTask(Pump& pump, const uTaskScpiCommand& task, std::string& sE
         pump.instrument.pInstrument->pInterface->AddTask(*pump.instrument.pInstrument, task, sError);
     if (iTask != 0) {
         pump.mOutstanding.push_back(iTask);
-        if (fCurrent) pump.iCurrentTask = iTask;
+        if (fCurrent) {
+            pump.iCurrentTask = iTask;
+            pump.sFailure.clear();
+        }
     }
     return iTask;
 }

@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/ModelTable.h"
 #include "instrument/TaskRecords.h"
 #include "transport/BlockHeader.h"
@@ -186,6 +187,7 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
     const std::string sCommand = pump.fRequestList ? pump.sRequestCommand : pump.sScreenshotCommand;
+    bool fRefused = false;
     if (ok) {
         pump.answer.release();
         uTaskScpiCommand task;
@@ -197,6 +199,7 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
         std::string sError;
         if (PumpSupport::QueueTask(pump, task, sError) == 0) {
             ok = false;
+            fRefused = true;
             pump.pWindow->SetStatus(PumpSupport::CommunicationError + sError);
             pump.pWindow->AddError(PumpSupport::CommunicationError + sError);
         }
@@ -204,8 +207,11 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
     if (ok && !pump.fAutomatic && fSend && !FirstKindIs(pump, RequestScreenshotTrigger))
         pump.pWindow->AddLine(Prefix(pump) + "SCPI command sent: " + sCommand);
     if (!ok) {
+        // A refused task is in the log; otherwise there is no instrument to ask, which the status
+        // line says before the stop adds its own words.
+        if (!fRefused) pump.pWindow->SetStatus(Instrument::NotConnectedText);
         StopRequestData(pump);
-        pump.pWindow->SetStatus("");
+        if (fRefused) pump.pWindow->SetStatus("");
     }
 }
 
@@ -231,7 +237,11 @@ bool CheckInstrumentResponse(uScreenshotPump& pump, const std::string& sExpected
 }
 
 void StartReading(uScreenshotPump& pump, const uScreenshotStart& start) {
-    if (!pump.instrument.fConnected || !pump.instrument.fScreenshot) return;
+    // The window of an instrument without screenshots behaves as disconnected.
+    if (!pump.instrument.fConnected || !pump.instrument.fScreenshot) {
+        pump.pWindow->SetStatus(Instrument::NotConnectedText);
+        return;
+    }
     ScreenshotPumpWindow& window = *pump.pWindow;
     window.SetStatus("");
     if (!PumpSupport::TakeStart(pump, start)) return;

@@ -126,6 +126,8 @@ struct uScreenshotPump {
     // and the one the current request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
+    // Why the current request failed, in plain words, once a report said so (PumpSupport).
+    std::string sFailure;
     std::int64_t iStops = 0;
     // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
     bool fStepping = false;

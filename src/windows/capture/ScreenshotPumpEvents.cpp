@@ -1,5 +1,6 @@
 // The screenshot pump's handlers of the instrument's events: task finished and transfer status.
 #include "common/EventData.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
 #include "transport/TransferStatus.h"
@@ -33,10 +34,12 @@ void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
     ScreenshotPumpWindow& window = *pump.pWindow;
     bool fAnswer = false;
     if (!pResult) {
-        window.SetStatus(NotReceived);
+        // A task without a result record met an instrument that is not connected.
+        window.SetStatus(
+            Instrument::WithReason(NotReceived, pump.sFailure.empty() ? Instrument::NotConnectedText : pump.sFailure));
         window.AddError(Prefix(pump) + NotReceived);
     } else if (pResult->fRequestData && (pResult->iRequestTransferred <= 0 || !pResult->requestData.allocated())) {
-        window.SetStatus(NoData);
+        window.SetStatus(Instrument::WithReason(NoData, pump.sFailure));
         window.AddError(Prefix(pump) + NoData);
     } else {
         if (pResult->fRequestData) {
@@ -118,7 +121,7 @@ void EventDataSent(uScreenshotPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
-        PumpSupport::TransferError(window, event, fRecord, record, Prefix(pump));
+        PumpSupport::TransferError(pump, event, fRecord, record, Prefix(pump));
         break;
     case TransferStatus::TransferReceiving:
         if (fDisplay) window.SetStatus("Data received, bytes: " + Number(iData));

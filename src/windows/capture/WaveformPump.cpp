@@ -2,6 +2,7 @@
 
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/ModelTable.h"
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
@@ -367,19 +368,24 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
+    bool fRefused = false;
     if (ok) {
         pump.answer.release();
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, CommandTask(pump, pump.sRequestCommand, fSend, fResponse), sError) == 0) {
             ok = false;
+            fRefused = true;
             pump.pWindow->AddError(WaveformText::CommunicationError + sError);
         }
     }
     if (ok && fSend) LogSent(pump);
     if (!ok) {
+        // A refused task is in the log; otherwise there is no instrument to ask, which the status
+        // line says before the stop adds its own words.
+        if (!fRefused) pump.pWindow->SetStatus(Instrument::NotConnectedText);
         StopRequestData(pump);
-        pump.pWindow->SetStatus("");
+        if (fRefused) pump.pWindow->SetStatus("");
     }
 }
 
@@ -506,7 +512,11 @@ void SaveEnded(uWaveformPump& pump) {
 void Continue(uWaveformPump& pump) { PumpSupport::Continue(pump, &PumpStep); }
 
 void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
-    if (!pump.instrument.fConnected || !pump.instrument.fWaveform) return;
+    // The window of an instrument without waveforms behaves as disconnected.
+    if (!pump.instrument.fConnected || !pump.instrument.fWaveform) {
+        pump.pWindow->SetStatus(Instrument::NotConnectedText);
+        return;
+    }
     WaveformPumpWindow& window = *pump.pWindow;
     window.SetStatus("");
     if (!window.ChannelTicked()) {

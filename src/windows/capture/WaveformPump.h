@@ -156,6 +156,8 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
+    // Why the current request failed, in plain words, once a report said so (PumpSupport).
+    std::string sFailure;
     // Results of parts sent ahead that came before their part became the first request (a
     // nested event loop delivered them); each is taken when its part does.
     std::vector<std::unique_ptr<uTaskResultScpiCommand>> AheadResults;

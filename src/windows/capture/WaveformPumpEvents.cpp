@@ -1,5 +1,6 @@
 // The pump's handlers of the instrument's events: task finished and transfer status.
 #include "common/EventData.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
 #include "transport/TransferStatus.h"
@@ -46,13 +47,15 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
     const std::string sLead = WaveformText::Prefix(pump) + WaveformText::Channel(pump);
     bool ok = !pump.fDiscardResult;
     if (ok && !pResult) {
-        window.SetStatus(WaveformText::NotReceived);
+        // A task without a result record met an instrument that is not connected.
+        window.SetStatus(Instrument::WithReason(WaveformText::NotReceived,
+                                                pump.sFailure.empty() ? Instrument::NotConnectedText : pump.sFailure));
         window.AddError(sLead + WaveformText::NotReceived);
         ok = false;
     }
     if (ok && pResult->fRequestData &&
         (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated())) {
-        window.SetStatus(WaveformText::NoData);
+        window.SetStatus(Instrument::WithReason(WaveformText::NoData, pump.sFailure));
         window.AddError(sLead + WaveformText::NoData);
         ok = false;
     }
@@ -120,7 +123,7 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
-        PumpSupport::TransferError(window, event, fRecord, record, sLead);
+        PumpSupport::TransferError(pump, event, fRecord, record, sLead);
         break;
     case TransferStatus::TransferReceiving:
     case TransferStatus::TransferReceived:

@@ -1,5 +1,6 @@
 #include "windows/capture/WaveformRequests.h"
 
+#include "instrument/ConnectionFailure.h"
 #include "instrument/ModelTable.h"
 #include "windows/capture/WaveformPumpText.h"
 
@@ -143,7 +144,10 @@ int CreateRequestGetLogicDisplay(uWaveformPump& pump) {
 }
 
 void RefreshChannels(uWaveformPump& pump) {
-    if (!pump.instrument.fConnected || !pump.instrument.fWaveform) return;
+    if (!pump.instrument.fConnected || !pump.instrument.fWaveform) {
+        pump.pWindow->SetStatus(Instrument::NotConnectedText);
+        return;
+    }
     pump.pWindow->SetStatus("");
     if (CreateRequestGetVisibleChannels(pump) == 0) {
         pump.pWindow->SetStatus(WaveformText::NotSent);

@@ -180,6 +180,9 @@ struct uWindowScpiCommand {
     // whose result has not come back yet, oldest first. Results of other tasks are dropped unseen.
     std::int64_t iAwaitedTask = 0;
     std::deque<std::int64_t> mOutstanding;
+    // Why the current send failed, in plain words, once a report of it said so (empty: no reason
+    // known); the status line keeps it after the window's own text.
+    std::string sFailure;
     bool fBusy = false;
     // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
     // or another send lets go of it.

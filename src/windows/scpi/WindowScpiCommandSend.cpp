@@ -85,6 +85,15 @@ std::string TooLargeForHeader(const QString& sFileName) {
     return "The file is too large for a block header: " + sFileName.toStdString();
 }
 
+// Notes why the current send failed, from the error text of one of its reports: the last report
+// that names a reason is nearest to how it ended (a dropped connection, then the refused connect
+// that tried to open it again). Returns the reason of this text (empty when it names none).
+std::string NoteFailure(uWindowScpiCommand& window, const std::string& sError) {
+    std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, sError);
+    if (!sReason.empty()) window.sFailure = sReason;
+    return sReason;
+}
+
 } // namespace
 
 // A file on its way into the send buffer: a thread of its own reads it (64 MiB read on the GUI
@@ -200,7 +209,11 @@ void OnSendFileRead(int iWindow, const EventHub::uEvent& event) {
 
 void OnSendClicked(int iWindow, bool fRequestData) {
     uWindowScpiCommand* p = nullptr;
-    if (!FindInstance(iWindow, &p) || !p->info.fConnected) return;
+    if (!FindInstance(iWindow, &p)) return;
+    if (!p->info.fConnected) {
+        Detail::SetStatus(*p, Instrument::NotConnectedText);
+        return;
+    }
     if (Detail::PrepareCommand(p->gadgets.pCommand->toPlainText()).empty()) {
         Detail::SetStatus(*p, "No SCPI command available.");
         return;
@@ -230,12 +243,16 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     window.iAwaitedTask = 0;
     const std::string sPrefix = Prefix(window);
     if (!pResult) {
-        Detail::SetStatus(window, "The data could not be received.");
+        // A task without a result record met an instrument that is not connected (and, when its
+        // error said so, could not be connected).
+        Detail::SetStatus(window, Instrument::WithReason("The data could not be received.",
+                                                         window.sFailure.empty() ? Instrument::NotConnectedText
+                                                                                 : window.sFailure));
         WindowLog::AddError(sPrefix + "The data could not be received.");
     } else if (pResult->fRequestData == 0) {
         // "Send": the transfer status said all there is.
     } else if (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated()) {
-        Detail::SetStatus(window, "The data is not available, 0 bytes.");
+        Detail::SetStatus(window, Instrument::WithReason("The data is not available, 0 bytes.", window.sFailure));
         WindowLog::AddError(sPrefix + "The data is not available, 0 bytes.");
     } else {
         const std::int64_t iDuration = Detail::ElapsedMilliseconds() - window.info.iStartTime;
@@ -256,12 +273,20 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
 
 // An error precedes its task's result, so it belongs to the oldest task still out. Only an
 // error of the current send makes the window idle; the failed task has ended, so nothing is
-// aborted (an abort now would hit whatever runs next).
+// aborted (an abort now would hit whatever runs next). The status line keeps why it failed: a
+// transfer report said so already, or the error itself names the reason (no connection to
+// send on).
 void OnError(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     std::string sLine;
-    if (TakeErrorRecord(TransferStatus::Data(event), sLine)) WindowLog::AddError(sLine);
+    const bool fRecord = TakeErrorRecord(TransferStatus::Data(event), sLine);
+    if (fRecord) WindowLog::AddError(sLine);
     const std::int64_t iOwner = window.mOutstanding.empty() ? 0 : window.mOutstanding.front();
-    if (iOwner != 0 && iOwner == window.iAwaitedTask) MakeIdle(window);
+    if (iOwner == 0 || iOwner != window.iAwaitedTask) return;
+    const std::string sShown = window.sFailure;
+    if (fRecord) NoteFailure(window, sLine);
+    SetBusyState(window.iWindow, false);
+    if (window.sFailure.empty()) Detail::SetStatus(window, "");
+    else if (window.sFailure != sShown) Detail::SetStatus(window, "The data could not be sent. " + window.sFailure);
 }
 
 } // namespace
@@ -273,9 +298,11 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     InstrumentObject pInstrument = window.info.pInstrument;
     window.fCancelled = false;
     window.pSendFile.reset();
+    window.sFailure.clear();
     if (!pInstrument || !pInstrument->pInterface || !pInstrument->pInterface->IsConnected(*pInstrument) ||
         !window.info.fConnected) {
         MakeIdle(window);
+        Detail::SetStatus(window, Instrument::NotConnectedText);
         return;
     }
     SetBusyState(iWindow, true);
@@ -487,8 +514,9 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
         const std::string sText = event.iType == TransferStatus::TransferSendError ? "The data could not be sent."
                                                                                   : "The data could not be received.";
         const bool fRecord = TakeErrorRecord(iData, sLine);
-        // A connection that went away is named: the instrument may have restarted.
-        SetStatus(window, fRecord && Instrument::ConnectionDropped(sLine) ? sText + " " + Instrument::DroppedText : sText);
+        // Why, in plain words (the instrument restarted, did not answer, ...); the log keeps the
+        // transport's own text.
+        SetStatus(window, Instrument::WithReason(sText, fRecord ? NoteFailure(window, sLine) : std::string()));
         if (fRecord) WindowLog::AddError(sPrefix + sText + " " + sLine);
         return;
     }

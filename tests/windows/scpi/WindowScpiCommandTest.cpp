@@ -295,7 +295,7 @@ TEST_F(WindowScpiCommandTest, TitleFollowsTheInstrumentAndSendIsInertWhileDiscon
     EXPECT_EQ(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
     Type(iScpi, "*IDN?");
     Click(W(iScpi).gadgets.pSendReceive);
-    EXPECT_EQ(Status(iScpi), "");
+    EXPECT_EQ(Status(iScpi), "The instrument is not connected.");
     EXPECT_TRUE(W(iScpi).mOutstanding.empty());
     mObject = Connect(RawPrepare(mRaw.Port()));
     Announce(iScpi, mObject, ProtocolRawTcp);

@@ -1,0 +1,157 @@
+// What the main window says while its connect runs and when nothing answers on the connection:
+// "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
+// the connect was asked for; and a serial line with nothing on it, which opens but where no
+// instrument answers the identification.
+#include "app/FrameTestSupport.h"
+#include "common/UtilityGui.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
+#include "sim/Loopback.h"
+
+#include <QStatusBar>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace FrameTestSupport;
+
+class WindowStartConnectTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowLog::Create();
+        WindowLog::Clear(0);
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+        for (int fd : mFds) close(fd);
+    }
+
+    // An instrument described by hand (its connect reads *IDN?).
+    static InstrumentObject Described(uTaskPrepare prepare) {
+        std::string sError;
+        InstrumentObject object = Instrument::Create(sError);
+        EXPECT_TRUE(object) << sError;
+        if (!object) return nullptr;
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.fUserModel = 1;
+        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+        // Prepared before it is chosen, as the instrument list's objects are.
+        uInfo info;
+        EXPECT_TRUE(WaitFor([&] {
+            return object->pInterface->GetInfo(*object, info, sError) && info.connection.eInterface == prepare.eInterface;
+        }));
+        return object;
+    }
+    // The event the instrument list posts when the user chooses the instrument; delivered at
+    // once (the connect's own outcome can only come after its wait).
+    static void RequestConnect(int iMain, int iList, const InstrumentObject& object) {
+        EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), iList,
+                            EventHub::Payload::Of<InstrumentObject>(object));
+        EventHub::Pump();
+    }
+    static std::string Status(int iMain) { return Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(); }
+
+    // A port on 127.0.0.1 that listens but takes no further connection: its queue of
+    // connections not yet accepted (backlog 1: two of them) is full, so the system drops every
+    // new connect's first packet, and a connect waits for its whole time-out.
+    int FullPort() {
+        int iPort = 0;
+        std::string sError;
+        const int iListen = Sim::BindTcp("127.0.0.1", 0, 1, iPort, sError);
+        EXPECT_GE(iListen, 0) << sError;
+        mFds.push_back(iListen);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(iPort));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < 2; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            mFds.push_back(fd);
+            EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0) << errno;
+        }
+        return iPort;
+    }
+
+    std::vector<int> mFds;
+};
+
+// While the connect waits, the window that asked for it (the instrument list; the main window
+// itself when none did) says where it connects; the outcome replaces the text.
+TEST_F(WindowStartConnectTest, AWaitingConnectSaysWhereItConnectsUntilItsOutcome) {
+    const int iPort = FullPort();
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
+    const std::string sConnecting = "Connecting to 127.0.0.1:" + std::to_string(iPort) + " ...";
+    const std::string sFailed = "The instrument could not be connected: No answer from 127.0.0.1 within 2000 ms. Check "
+                                "the IP address, the cable and that the instrument is switched on.";
+    const int iMain = OpenMain();
+    // Asked by the main window itself.
+    RequestConnect(iMain, 0, Described(prepare));
+    EXPECT_EQ(Status(iMain), sConnecting);
+    ASSERT_TRUE(WaitFor([&] { return Status(iMain) != sConnecting; }, 20000)) << WindowLog::Text();
+    EXPECT_EQ(Status(iMain), sFailed);
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
+    // Asked by an instrument list: its status line has both texts, the main window's none.
+    Choose(iMain, WindowStart::MenuSelect);
+    const auto lists = ChildrenOf(iMain, WindowKindSelectInstrument);
+    ASSERT_EQ(lists.size(), 1u);
+    const int iList = lists[0].iWindow;
+    std::vector<std::string> shown;
+    EventHub::Bind(EventStatusText, iList, [&shown](const EventHub::uEvent& e) {
+        if (const std::string* p = e.pData.Get<std::string>()) shown.push_back(*p);
+    });
+    Utility::StatusLabel(Record(iMain)->pStatusBar)->setText("");
+    RequestConnect(iMain, iList, Described(prepare));
+    EXPECT_EQ(shown, std::vector<std::string>{sConnecting});
+    ASSERT_TRUE(WaitFor([&] { return shown.size() == 2; }, 20000)) << WindowLog::Text();
+    EXPECT_EQ(shown[1], sFailed);
+    EXPECT_EQ(Status(iMain), "");
+}
+
+// A serial line with nothing on it: the port opens, the identification gets no answer, and the
+// status line says that no instrument answered instead of an empty maker, serial number and
+// firmware. The connection stays open, as any connect's does.
+TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAnswered) {
+    // A pseudo-terminal whose other side nobody reads or answers.
+    const int iMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(iMaster, 0) << errno;
+    mFds.push_back(iMaster);
+    ASSERT_EQ(grantpt(iMaster), 0);
+    ASSERT_EQ(unlockpt(iMaster), 0);
+    const std::string sPort = ptsname(iMaster);
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceSerial;
+    prepare.serial = {sPort, 115200, 8, 1.0F, 0, 0};
+    const int iMain = OpenMain();
+    const InstrumentObject object = Described(prepare);
+    RequestConnect(iMain, 0, object);
+    EXPECT_EQ(Status(iMain), "Connecting to " + sPort + " ...");
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
+    const std::string sText = "No instrument answered the identification (*IDN?) at " + sPort +
+                              ": check the cable, the connection's settings and that the instrument is switched on.";
+    EXPECT_EQ(Status(iMain), sText);
+    EXPECT_NE(WindowLog::Text().find("Error: " + sText), std::string::npos) << WindowLog::Text();
+    EXPECT_TRUE(object->pInterface->IsConnected(*object));
+    // The query went out on the line: nothing but the silence kept the instrument from answering.
+    pollfd p{iMaster, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 0), 1);
+    char sQuery[64] = {};
+    EXPECT_GT(read(iMaster, sQuery, sizeof sQuery - 1), 0);
+    EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+// The SCPI command window of a main window that connected the simulated instrument as the
+// instrument list does, while the instrument goes away and comes back: a request to the killed
+// instrument fails with the reason on screen and the instrument is shown not connected; a later
+// request that opens it again brings the windows back, without "&Disconnect"; and the first
+// request after a restart that closed the connection while nobody asked goes through.
+#include "windows/scpi/ScpiWindowTestSupport.h"
+
+#include "sim/RawTcpServer.h"
+#include "sim/ScpiDevice.h"
+
+namespace {
+
+using namespace ScpiWindowTestSupport;
+
+constexpr const char* Idn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.05.SP2";
+
+class WindowScpiCommandReconnectTest : public ScpiWindowTest {
+  protected:
+    void SetUp() override {
+        ScpiWindowTest::SetUp();
+        Serve();
+    }
+    void Serve(int iPort = 0) {
+        std::string sError;
+        ASSERT_TRUE(mRaw.Start(sError, "127.0.0.1", iPort)) << sError;
+        mRaw.Device().SetIdn(Idn);
+    }
+    // The SCPI window of a main window that connected the instrument (described by address, as
+    // the list's manual entries are) and heard it answer once.
+    int ConnectedWindow() {
+        const int iScpi = OpenScpi();
+        std::string sError;
+        mObject = Instrument::Create(sError);
+        EXPECT_TRUE(mObject) << sError;
+        uTaskPrepare prepare = RawPrepare(mRaw.Port());
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.fUserModel = 1;
+        EXPECT_NE(mObject->pInterface->AddTask(*mObject, prepare, sError), 0) << sError;
+        ConnectFromList();
+        Query(iScpi, "*IDN?");
+        EXPECT_EQ(Received(iScpi), std::string(Idn) + "\n");
+        return iScpi;
+    }
+    // What the instrument list does when the user chooses the instrument.
+    void ConnectFromList() {
+        EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(mObject.get()), 0,
+                            EventHub::Payload::Of<InstrumentObject>(mObject));
+        EXPECT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << Log();
+        Settle();
+    }
+    static void Query(int iScpi, const char* pCommand) {
+        Type(iScpi, pCommand);
+        Click(W(iScpi).gadgets.pSendReceive);
+        EXPECT_TRUE(WaitFor([&] { return Idle(iScpi) && EventHub::Pending() == 0; }, 20000)) << Log();
+    }
+    std::string Refused() const {
+        return "The instrument could not be connected: The instrument at 127.0.0.1 refused the connection on port " +
+               std::to_string(mRaw.Port()) +
+               ": nothing accepts connections there. Check the port and that the instrument's network interface is on.";
+    }
+
+    Sim::RawTcpServer mRaw;
+    InstrumentObject mObject;
+};
+
+// Killed: the query fails with why on screen, and the refused reconnect shows the instrument
+// not connected in the main window and the SCPI window. Started again: a request that opens it
+// (a script's) has the main window connect it once more, and the window's next query works.
+TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterRequestConnectsItAgain) {
+    const int iScpi = ConnectedWindow();
+    const int iPort = mRaw.Port();
+    mRaw.Stop();
+    Type(iScpi, "*IDN?");
+    Click(W(iScpi).gadgets.pSendReceive);
+    ASSERT_TRUE(WaitFor([&] { return Idle(iScpi) && !W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000))
+        << Log();
+    EXPECT_EQ(Status(iScpi), "The data is not available, 0 bytes. " + Refused());
+    EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << Log();
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
+    EXPECT_EQ(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
+    Click(W(iScpi).gadgets.pSendReceive);
+    EXPECT_EQ(Status(iScpi), "The instrument is not connected.");
+
+    Serve(iPort);
+    std::string sError;
+    ASSERT_NE(mObject->pInterface->AddTask(*mObject, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000)) << Log();
+    Query(iScpi, "SIM:ECHO? back");
+    EXPECT_EQ(Received(iScpi), "back\n");
+    EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
+}
+
+// Killed and refused, then started again: choosing the instrument in the list connects it
+// without "&Disconnect" first, and the window's next query works.
+TEST_F(WindowScpiCommandReconnectTest, ALostInstrumentIsConnectedAgainFromTheListWithoutDisconnect) {
+    const int iScpi = ConnectedWindow();
+    const int iPort = mRaw.Port();
+    mRaw.Stop();
+    Query(iScpi, "*IDN?");
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected && EventHub::Pending() == 0; }, 20000)) << Log();
+    Serve(iPort);
+    ConnectFromList();
+    ASSERT_TRUE(WaitFor([&] { return W(iScpi).info.fConnected; }, 20000)) << Log();
+    Query(iScpi, "*IDN?");
+    EXPECT_EQ(Received(iScpi), std::string(Idn) + "\n");
+}
+
+// The instrument restarts while nobody asks (its connection closed): the first query after the
+// restart goes through on a new connection, and nothing is shown lost.
+TEST_F(WindowScpiCommandReconnectTest, TheFirstQueryAfterARestartThatClosedTheConnectionWorks) {
+    const int iScpi = ConnectedWindow();
+    const int iPort = mRaw.Port();
+    mRaw.Stop();
+    Serve(iPort);
+    Query(iScpi, "SIM:ECHO? first");
+    EXPECT_EQ(Received(iScpi), "first\n");
+    EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
+    EXPECT_TRUE(Record(iMain)->info.fConnected);
+    EXPECT_TRUE(W(iScpi).info.fConnected);
+    EXPECT_EQ(mRaw.ConnectionsAccepted(), 2); // the connect's, and the request's own after the restart
+}
+
+} // namespace
