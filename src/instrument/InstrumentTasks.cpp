@@ -52,6 +52,13 @@ bool HasTransport(const uInstance& instance, const char* sProcedure, std::string
     return false;
 }
 
+// A request that could not go out because the instrument is not connected: the window hears
+// it as it hears any send that failed.
+void PostNotSent(int iWindow, const std::string& sError) {
+    TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, "Error while sending the data. - " + sError,
+                              "SendRequest");
+}
+
 // The start of a task that talks to the instrument: true when it is connected (a lost connection
 // is opened again first). A lost instrument that could not be opened gets the task's error and
 // its result without data, so that every request has an outcome; one that nobody connected
@@ -60,6 +67,7 @@ bool Reachable(uInstance& instance, const uTaskHead& head, std::int64_t eTaskTyp
                std::string& sError) {
     if (EnsureConnected(instance, sError)) return true;
     if (instance.fLost) {
+        PostNotSent(static_cast<int>(head.iWindow), sError);
         PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
         PostTaskResult(instance, head, eTaskType);
     }
@@ -267,7 +275,10 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size()));
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
-    if (!EnsureConnected(instance, sError)) return false;
+    if (!EnsureConnected(instance, sError)) {
+        if (instance.fLost) PostNotSent(iWindow, sError);
+        return false;
+    }
     // Abort requests left from before this task were dropped when it began; one that arrives
     // between two exchanges of the task stays for the transfer to take. The flag shows a cancel
     // that came before this exchange.
@@ -288,7 +299,8 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         std::string sOpen;
         if (!Reopen(instance, sOpen)) {
             MarkLost(instance, sError, sOpen);
-            sError = NotConnectedText(sOpen);
+            sError = NotConnectedText(sError + " - " + sOpen); // what went, and why it stays away
+            PostNotSent(iWindow, sError);
             return false;
         }
         sExchange.clear();
@@ -431,6 +443,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
     if (!instance.fLost && !HasTransport(instance, "TaskScpiCommand", sError)) return false;
     if (!EnsureConnected(instance, sError) && instance.fLost) {
         // The result without data follows, as for any instrument that is not connected.
+        PostNotSent(static_cast<int>(task.head.iWindow), sError);
         PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
                       "TaskScpiCommand");
     }
