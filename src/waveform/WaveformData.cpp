@@ -191,7 +191,7 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
             sError.clear();
         else if (sError.empty())
             sError = "WaveformData::SaveDataThread: The file could not be written: " + sPath;
-        if (!sError.empty()) Failed(instance, sError, sError == StoppedText(sPath));
+        if (!sError.empty()) Failed(instance, sError, sError.rfind(StoppedText(""), 0) == 0);
         iStart += iShare;
     }
 }
