@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,26 @@ namespace {
 // The part of a long name kept in the new file's name: with its suffix it stays below NAME_MAX.
 constexpr std::size_t PartNameKeep = 200;
 constexpr int CreateAttempts = 16;
+constexpr int NameAttempts = 100;  // next names tried for a file that replaces none
+constexpr int AppendAttempts = 16; // a file appearing and going between two opens
+
+std::atomic<FileSavingSeam::Sync> mSync{nullptr};
+std::mutex mSeamMutex;
+std::function<void(const std::string&)> mBeforeRename; // under mSeamMutex
+
+int SyncFile(int fd) {
+    const FileSavingSeam::Sync sync = mSync.load();
+    return sync ? sync(fd) : ::fsync(fd);
+}
+
+void BeforeRename(const std::string& sTarget) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(mSeamMutex);
+        hook = mBeforeRename;
+    }
+    if (hook) hook(sTarget);
+}
 
 constexpr const char* NotRegular =
     "The target is a pipe, a device or another special file, not a regular file.";
@@ -148,10 +169,14 @@ bool uFileSave::Begin(const std::string& sPath, std::string& sError, bool fNew) 
     fNewOnly = fNew;
     mode_t iMode = 0;
     bool fExists = false;
-    if (!CheckTarget(sPath, sTarget, iMode, fExists, sError)) return false;
-    if (fExists && fNewOnly) {
-        sError = Reason(EEXIST);
-        return false;
+    sName = sPath;
+    for (int i = 0;; ++i) {
+        if (!CheckTarget(sName, sTarget, iMode, fExists, sError)) return false;
+        if (!fExists || !fNewOnly) break;
+        if (!nextName || i >= NameAttempts || (sName = nextName(sName)).empty()) {
+            sError = Reason(EEXIST);
+            return false;
+        }
     }
     const std::size_t iSlash = sTarget.find_last_of('/');
     const std::size_t iName = iSlash == std::string::npos ? 0 : iSlash + 1;
@@ -197,7 +222,7 @@ bool uFileSave::Commit(std::string& sError) {
         return false;
     }
     // A delayed write error shows at fsync or close: then the file is not whole.
-    bool fDone = ::fsync(fd) == 0;
+    bool fDone = SyncFile(fd) == 0;
     if (!fDone) sError = Reason(errno);
     const int iClosed = ::close(fd);
     fd = -1;
@@ -205,9 +230,19 @@ bool uFileSave::Commit(std::string& sError) {
         fDone = false;
         sError = Reason(errno);
     }
-    if (fDone && !(fNewOnly ? RenameNew(sPart, sTarget) : ::rename(sPart.c_str(), sTarget.c_str()) == 0)) {
-        fDone = false;
-        sError = Reason(errno);
+    if (fDone) BeforeRename(sTarget);
+    for (int i = 0; fDone; ++i) {
+        if (fNewOnly ? RenameNew(sPart, sTarget) : ::rename(sPart.c_str(), sTarget.c_str()) == 0) break;
+        const int iError = errno;
+        // A file that took the name meanwhile stays; the new one goes under the next name.
+        std::string sNext;
+        if (fNewOnly && iError == EEXIST && nextName && i < NameAttempts) sNext = nextName(sName);
+        if (sNext.empty()) {
+            fDone = false;
+            sError = Reason(iError);
+            break;
+        }
+        sName = sTarget = sNext;
     }
     if (!fDone) {
         Cancel();
@@ -244,11 +279,17 @@ bool AppendFile(const std::string& sPath, std::span<const std::string_view> part
     mode_t iMode = 0;
     bool fExists = false;
     if (!CheckTarget(sPath, sTarget, iMode, fExists, sError)) return false;
-    if (!fExists) return SaveFile(sPath, parts, sError, false, pCreated);
+    // Opened in place: a missing file is created exclusively; when another writer created it
+    // first, that file is opened and added to. Never a file beside it renamed over the name.
+    constexpr int Flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
     int fd = -1;
-    do {
-        fd = ::open(sTarget.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    bool fNew = false;
+    for (int i = 0; fd < 0 && i < AppendAttempts; ++i) {
+        fNew = !fExists;
+        fd = ::open(sTarget.c_str(), fNew ? Flags | O_CREAT | O_EXCL : Flags, 0666);
+        if (fd < 0 && errno == (fNew ? EEXIST : ENOENT)) fExists = !fExists; // it came or went meanwhile
+        else if (fd < 0 && errno != EINTR) break;
+    }
     if (fd < 0) {
         sError = Reason(errno);
         return false;
@@ -263,25 +304,32 @@ bool AppendFile(const std::string& sPath, std::span<const std::string_view> part
     bool fDone = true;
     for (std::string_view part : parts)
         fDone = fDone && WriteLoop(fd, part.data(), part.size(), -1, sError);
-    if (fDone && ::fsync(fd) != 0) {
-        fDone = false;
-        sError = Reason(errno);
+    if (fDone) {
+        const int iClosed = ::close(fd);
+        fd = -1;
+        if (iClosed == 0) return true;
+        sError = Reason(errno); // a delayed write error: the bytes may not all be there
     }
-    if (!fDone) {
-        // Back to the earlier length: what was there stays, the part of this save goes.
-        if (::ftruncate(fd, info.st_size) == 0) ::fsync(fd);
-        ::close(fd);
-        return false;
+    // Back to the earlier length: what was there stays, the part of this save goes. A file this
+    // call created goes as a whole.
+    if (fNew) ::unlink(sTarget.c_str());
+    else if (fd >= 0 ? ::ftruncate(fd, info.st_size) != 0 : ::truncate(sTarget.c_str(), info.st_size) != 0) {
+        // Nothing more can be done: the reason above is the one that counts.
     }
-    if (::close(fd) != 0) {
-        sError = Reason(errno);
-        if (::truncate(sTarget.c_str(), info.st_size) != 0) {
-            // Nothing more can be done: the reason above is the one that counts.
-        }
-        return false;
-    }
-    return true;
+    if (fd >= 0) ::close(fd);
+    return false;
 }
+
+namespace FileSavingSeam {
+
+void SetSync(Sync sync) { mSync.store(sync); }
+
+void SetBeforeRename(std::function<void(const std::string& sTarget)> hook) {
+    std::lock_guard lock(mSeamMutex);
+    mBeforeRename = std::move(hook);
+}
+
+} // namespace FileSavingSeam
 
 std::string FileFailure(const std::string& sText, const std::string& sPath, const std::string& sReason) {
     return sText + sPath + " (" + sReason + ")";

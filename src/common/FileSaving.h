@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace Utility {
 
@@ -26,6 +28,12 @@ struct uFileSave {
     // name holds a NUL byte, the target is no regular file or the folder takes no new file.
     // fNewOnly: an existing file of that name is never replaced (EEXIST, here or at Commit).
     bool Begin(const std::string& sPath, std::string& sError, bool fNewOnly = false);
+    // With fNewOnly: where a file has the name (at Begin, or one that appeared before the rename),
+    // the file goes under the name nextName gives for it instead (in the same folder; an empty
+    // name gives up with EEXIST). Set before Begin.
+    void SetNextName(std::function<std::string(const std::string&)> next) { nextName = std::move(next); }
+    // The name the file was begun (and committed) under: the given one, or the next one taken.
+    const std::string& Name() const { return sName; }
     // Every byte or false; a short write is continued.
     bool Write(const void* pBytes, std::size_t iCount, std::string& sError);
     bool Write(std::string_view bytes, std::string& sError) {
@@ -43,10 +51,12 @@ struct uFileSave {
 
   private:
     int fd = -1;
+    std::string sName;   // the name as given, or the next one taken
     std::string sTarget; // where the file ends up (a symbolic link's target)
     std::string sPart;   // the new file beside it
     bool fCommitted = false;
     bool fNewOnly = false;
+    std::function<std::string(const std::string&)> nextName;
 };
 
 // The whole file at once. *pCreated (when given) tells a failure to write from one to create.
@@ -56,11 +66,23 @@ inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::stri
                      bool fNewOnly = false, bool* pCreated = nullptr) {
     return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated);
 }
-// Bytes added at the end of an existing regular file (a missing one is created whole). A failed
-// write cuts the file back to its earlier length, so the earlier bytes stay as they were; the
-// file is not copied, so a crash in the middle of an append may leave part of the new bytes.
+// Bytes added at the end of a regular file, in place: a missing one is created where it stands
+// (exclusively, else the file another writer just created is opened and added to), so that
+// writers adding to one file all keep their bytes. An append is not flushed to the disk by
+// itself. A failed write cuts the file back to its earlier length (a file this call created is
+// removed), so the earlier bytes stay as they were; the file is not copied, so a crash in the
+// middle of an append may leave part of the new bytes.
 bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
                 bool* pCreated = nullptr);
+
+// For tests: the flush of a new file to the disk (fsync; nullptr restores it), and a call on the
+// writing thread when a new file is whole, flushed and closed, just before it is renamed over
+// its target (nullptr: none).
+namespace FileSavingSeam {
+using Sync = int (*)(int fd);
+void SetSync(Sync sync);
+void SetBeforeRename(std::function<void(const std::string& sTarget)> hook);
+} // namespace FileSavingSeam
 
 // "<sText><sPath> (<sReason>)": the message a window shows and logs.
 std::string FileFailure(const std::string& sText, const std::string& sPath, const std::string& sReason);

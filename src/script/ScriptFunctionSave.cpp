@@ -234,17 +234,18 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
         const std::string_view parts[] = {v.Type == eVariableType::Data ? v.Data.view()
                                                                         : std::string_view(sValue),
                                           words.fEol && !fBinary ? "\r\n" : ""};
+        // Nothing to write is no save: the file is not touched (an earlier one stays as it was).
+        const bool fEmpty = parts[0].empty() && parts[1].empty();
         bool fCreated = false;
-        if (pEnvironment->MapFilePath(sPath, sMapped, sMapError))
-            fWritten = pEnvironment->WriteFile(sMapped, parts, words.fAdd, fCreated, sReason);
+        if (!pEnvironment->MapFilePath(sPath, sMapped, sMapError)) fCreated = false;
+        else if (fEmpty) fCreated = true; // nothing to open: the error of the empty save follows
+        else fWritten = pEnvironment->WriteFile(sMapped, parts, words.fAdd, fCreated, sReason);
         if (!fCreated) {
             PostScriptError(t, task, Procedure,
                             Utility::FileFailure("Die Datei konnte nicht erstellt werden: ", sPath,
                                                  sReason.empty() ? sMapError : sReason));
             return false;
         }
-        // Nothing to write is no save, though the file is there (empty, or as it was).
-        if (parts[0].empty() && parts[1].empty()) fWritten = false;
     }
     if (!fWritten) {
         PostScriptError(t, task, Procedure,

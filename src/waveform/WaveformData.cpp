@@ -17,6 +17,7 @@
 #include <thread>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace WaveformData {
@@ -140,19 +141,12 @@ std::string JoinFolder(const std::string& sFolder, const std::string& sName) {
     return sFolder + "/" + sName;
 }
 
-// The name itself when no file has it, else the first free one with "-2", "-3", ... before the
-// extension (the last dot of the name, not of the folder).
-std::string FreeFileName(const std::string& sPath) {
-    const auto exists = [](const std::string& s) { return ::access(s.c_str(), F_OK) == 0; };
-    if (!exists(sPath)) return sPath;
-    const std::size_t iSlash = sPath.find_last_of('/');
-    std::size_t iDot = sPath.find_last_of('.');
-    if (iDot == std::string::npos || (iSlash != std::string::npos && iDot < iSlash)) iDot = sPath.size();
-    for (int i = 2; i < 100000; ++i) {
-        const std::string sFree = sPath.substr(0, iDot) + "-" + std::to_string(i) + sPath.substr(iDot);
-        if (!exists(sFree)) return sFree;
-    }
-    return sPath;
+// A failure (or a stop) of the pass: logged here, once, so that it is in the log also when the
+// window has closed meanwhile, and shown by the window.
+void Failed(WaveformDataInstance& instance, const std::string& sText, bool fStopped = false) {
+    if (fStopped) WindowLog::PostLine(sText);
+    else WindowLog::PostError(sText);
+    PostStatusText(instance, SaveStatusError, sText);
 }
 
 // One pass over the record: merge, then one writer call per channel.
@@ -168,7 +162,7 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
     }
     if (family.Combine) {
         std::string sError;
-        if (!family.Combine(record, instance, sError)) PostStatusText(instance, SaveStatusError, sError);
+        if (!family.Combine(record, instance, sError)) Failed(instance, sError);
     }
     std::int64_t iCount = 0;
     for (const uWaveformRecordChannel& channel : record.Channels) iCount += IsWritten(family, channel.eWaveform) ? 1 : 0;
@@ -182,11 +176,22 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
                                 record.iMilliseconds, channel.eDataSource, 0, channel.sFileChannel)
                      : record.sTemplate;
         std::string sPath = JoinFolder(record.sFolder, sName);
-        if (record.fNewFilesOnly) sPath = FreeFileName(sPath);
+        instance.nextFreeName = nullptr;
+        if (record.fNewFilesOnly) {
+            // A file that takes the name before this one is renamed onto it stays: the next free
+            // name after the expanded one is taken then.
+            instance.nextFreeName = [sPath](const std::string&) { return FreeFileName(sPath); };
+            sPath = FreeFileName(sPath);
+        }
         std::string sError;
-        if (!writer(channel, record.LogicLines, sPath, iStart, iStart + iShare,
-                    record.sManufacturer, record.sModel, record.iSaveFormat, instance, sError))
-            PostStatusText(instance, SaveStatusError, sError);
+        // A stop leaves every file not yet whole unwritten; each is named as not saved.
+        if (Stopping(instance)) sError = StoppedText(sPath);
+        else if (writer(channel, record.LogicLines, sPath, iStart, iStart + iShare, record.sManufacturer,
+                        record.sModel, record.iSaveFormat, instance, sError))
+            sError.clear();
+        else if (sError.empty())
+            sError = "WaveformData::SaveDataThread: The file could not be written: " + sPath;
+        if (!sError.empty()) Failed(instance, sError, sError.rfind(StoppedText(""), 0) == 0);
         iStart += iShare;
     }
 }
@@ -210,8 +215,7 @@ void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared
         if (!AllocationFailure::Run([&] { SavePass(instance, pRecord.get(), expander, writers); })) {
             // The pass ends there; the files it finished stay.
             AllocationFailure::Run([&] {
-                PostStatusText(instance, SaveStatusError,
-                               "WaveformData::SaveDataThread: " + std::string(AllocationFailure::Message));
+                Failed(instance, "WaveformData::SaveDataThread: " + std::string(AllocationFailure::Message));
             });
         }
 
@@ -378,6 +382,29 @@ void PostStatusText(const WaveformDataInstance& instance, eSaveStatus eType, con
     EventHub::PostEvent(EventWaveformSaveStatus, instance.iWindow, static_cast<std::intptr_t>(instance.iInstance),
                         eType, EventHub::Payload::Of(uSaveStatusText{sText}));
 }
+
+std::string FreeFileName(const std::string& sPath) {
+    const auto exists = [](const std::string& s) {
+        struct stat info {};
+        return ::lstat(s.c_str(), &info) == 0; // a dangling link holds its name too
+    };
+    if (!exists(sPath)) return sPath;
+    const std::size_t iSlash = sPath.find_last_of('/');
+    std::size_t iDot = sPath.find_last_of('.');
+    if (iDot == std::string::npos || (iSlash != std::string::npos && iDot < iSlash)) iDot = sPath.size();
+    for (int i = 2; i < 100000; ++i) {
+        const std::string sFree = sPath.substr(0, iDot) + "-" + std::to_string(i) + sPath.substr(iDot);
+        if (!exists(sFree)) return sFree;
+    }
+    return sPath;
+}
+
+bool Stopping(const WaveformDataInstance& instance) {
+    const std::int64_t eStatus = instance.eThreadStatus.load();
+    return eStatus == ThreadStatusStop || eStatus == ThreadStatusEnd;
+}
+
+std::string StoppedText(const std::string& sFileName) { return "Stopped, not saved: " + sFileName; }
 
 std::int64_t RunningThreads() {
     uModule& m = Module();

@@ -89,6 +89,10 @@ struct WaveformDataInstance {
     std::atomic<std::int64_t> iSaveDataThreadNumber{0}; // serial number of the save thread, 0 = none
     std::atomic<std::int64_t> fBusy{0};
     std::shared_ptr<uWaveformRecord> pRecord;
+    // For a file that replaces no other (automatic saves): the name to take instead when a file
+    // has taken its name meanwhile. Set by the save thread before each writer call, read by the
+    // writer on that thread; empty when the file replaces what has its name.
+    std::function<std::string(const std::string&)> nextFreeName;
 };
 
 namespace WaveformData {
@@ -107,7 +111,8 @@ std::string ExpandFileName(const std::string& sTemplate, const std::string& sMan
                            const std::string& sChannel);
 
 // A writer of one instrument family: writes one channel into the file and returns true when the
-// file was written (also when writing stopped early), else false with the text in sError.
+// whole file was written, else false with the text in sError (StoppedText when a stop ended it
+// early: only a whole file goes under the name).
 using WaveformWriter = std::function<bool(
     const uWaveformRecordChannel& channel, const std::vector<uWaveformLogicLine>& logicLines,
     const std::string& sFileName, std::int64_t iProgressStart, std::int64_t iProgressEnd,
@@ -138,6 +143,14 @@ bool Release(std::int64_t iInstance, std::string& sError);
 std::shared_ptr<uWaveformRecord> ResetData(std::shared_ptr<uWaveformRecord> pRecord);
 // Lets the caller's record go; false for no record.
 bool FreeWaveformRecord(std::shared_ptr<uWaveformRecord>& pRecord);
+
+// The name itself when no file has it, else the first free one with "-2", "-3", ... before the
+// extension (the last dot of the name, not of the folder).
+std::string FreeFileName(const std::string& sPath);
+// Whether the stop word (6 or 8) asks the writers and combiners to leave their loops.
+bool Stopping(const WaveformDataInstance& instance);
+// What a writer that a stop ended gives in sError: nothing was put under the name.
+std::string StoppedText(const std::string& sFileName);
 
 // Posts EventWaveformSaveStatus to the instance's window (the writers and combiners use it).
 void PostStatus(const WaveformDataInstance& instance, eSaveStatus eType, std::int64_t iData);

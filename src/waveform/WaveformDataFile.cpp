@@ -186,11 +186,15 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
     if (!writer.Describe(sDescription, iCount, header, sError)) return false;
 
     // 4. The file, written beside its name until it is complete (removed unless committed).
+    if (Stopping(instance)) {
+        sError = StoppedText(sFileName);
+        return false;
+    }
     Utility::uFileSave file;
+    if (instance.nextFreeName) file.SetNextName(instance.nextFreeName);
     std::string sReason;
-    if (!file.Begin(sFileName, sReason)) {
+    if (!file.Begin(sFileName, sReason, static_cast<bool>(instance.nextFreeName))) {
         sError = Utility::FileFailure(sPrefix + "The file could not be created: ", sFileName, sReason);
-        WindowLog::PostError(sError);
         return false;
     }
 
@@ -253,8 +257,11 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
                 }
             }
         }
-        const std::int64_t eStatus = instance.eThreadStatus.load();
-        if (eStatus == ThreadStatusStop || eStatus == ThreadStatusEnd) break;
+        if (Stopping(instance)) {
+            // A cut-short file is no record of the trace: the earlier file (or none) stays.
+            sError = StoppedText(file.Name());
+            return false;
+        }
     }
     if (!rows.WriteTo(file, sReason)) {
         sError = Utility::FileFailure(sRowsFailed, sFileName, sReason);
@@ -266,11 +273,12 @@ bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channe
         return false;
     }
     if (!file.Commit(sReason)) {
-        sError = Utility::FileFailure(sPrefix + "The file could not be created: ", sFileName, sReason);
-        WindowLog::PostError(sError);
+        sError = Utility::FileFailure(sPrefix + "The file could not be created: ", file.Name(), sReason);
         return false;
     }
-    PostStatusText(instance, SaveStatusFileWritten, sFileName);
+    // Logged here, so that the log has it also when the window has closed meanwhile.
+    WindowLog::PostLine("The waveform are saved: " + file.Name());
+    PostStatusText(instance, SaveStatusFileWritten, file.Name());
     return true;
 }
 

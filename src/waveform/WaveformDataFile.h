@@ -132,9 +132,11 @@ struct uFileWriter {
     virtual void Step(const std::uint8_t* pStep, std::size_t iBytes, uRowSink& rows) = 0;
 };
 
-// Writes the channel into the file through the writer. True when the file was written, also
-// when a stop (6 or 8) ended the rows early; false with the text in sError, and then no file
-// stands under the name (a file that was there stays).
+// Writes the channel into the file through the writer. True when the whole file was written and
+// put under its name (the next free one when the instance asks for a name no file has, see
+// nextFreeName); false with the text in sError (StoppedText when a stop, 6 or 8, came first),
+// and then no file of this call stands under the name (a file that was there stays). The
+// failures are not logged here: the save thread logs them.
 bool WriteWaveformFile(uFileWriter& writer, const uWaveformRecordChannel& channel, const std::string& sFileName,
                        std::int64_t iProgressStart, std::int64_t iProgressEnd, const std::string& sManufacturer,
                        const std::string& sModel, std::int64_t iSaveFormat, WaveformDataInstance& instance,

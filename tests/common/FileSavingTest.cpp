@@ -18,11 +18,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -151,6 +155,146 @@ TEST(FileSavingTest, ASaveGoesThroughALinkKeepsPermissionsAndANewOnlySaveReplace
     EXPECT_TRUE(::stat(sReal.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
     EXPECT_EQ(Bytes(sReal), "new");
     EXPECT_EQ(Entries(dir.path().toStdString()), (QStringList{"link", "real"}));
+}
+
+// Two writers adding to one file that is not there yet: each one's first add creates it, and
+// neither may replace what the other has added meanwhile.
+TEST(FileSavingTest, TwoThreadsAddingToOneNewFileKeepEveryByte) {
+    constexpr int Rounds = 40, Adds = 30;
+    for (int iRound = 0; iRound < Rounds; ++iRound) {
+        QTemporaryDir dir;
+        const std::string sFile = dir.filePath("added.txt").toStdString();
+        std::atomic<int> iReady{0};
+        std::atomic<int> iFailed{0};
+        const auto adder = [&](char cWho) {
+            ++iReady;
+            while (iReady.load() < 2) std::this_thread::yield(); // both start at the missing file
+            for (int i = 0; i < Adds; ++i) {
+                const std::string sLine = std::string(1, cWho) + std::to_string(i) + std::string(100 + i, cWho) + "\n";
+                const std::string_view parts[] = {sLine};
+                std::string sReason;
+                if (!Utility::AppendFile(sFile, parts, sReason)) ++iFailed;
+            }
+        };
+        std::thread a(adder, 'a'), b(adder, 'b');
+        a.join();
+        b.join();
+        ASSERT_EQ(iFailed.load(), 0);
+        const std::string sAll = Bytes(sFile);
+        for (const char cWho : {'a', 'b'})
+            for (int i = 0; i < Adds; ++i) {
+                const std::string sLine = std::string(1, cWho) + std::to_string(i) + std::string(100 + i, cWho) + "\n";
+                ASSERT_NE(sAll.find(sLine), std::string::npos) << "round " << iRound << ": " << cWho << i << " lost";
+            }
+        EXPECT_EQ(Entries(dir.path().toStdString()), QStringList{"added.txt"});
+    }
+}
+
+// What went to the disk and when, seen through the save's own seams: each flush with the file it
+// flushed and its size then, and each rename about to happen.
+struct SaveTrace {
+    static inline std::mutex mutex;
+    static inline std::vector<std::string> steps;
+    static int Sync(int fd) {
+        char sLink[4096] = {};
+        const std::string sFd = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(sFd.c_str(), sLink, sizeof sLink - 1);
+        struct stat info {};
+        ::fstat(fd, &info);
+        std::lock_guard lock(mutex);
+        steps.push_back("sync " + std::string(sLink, n > 0 ? static_cast<std::size_t>(n) : 0) + " " +
+                        std::to_string(info.st_size));
+        return ::fsync(fd);
+    }
+    SaveTrace() {
+        steps.clear();
+        Utility::FileSavingSeam::SetSync(&Sync);
+        Utility::FileSavingSeam::SetBeforeRename([](const std::string& sTarget) {
+            std::lock_guard lock(mutex);
+            steps.push_back("rename " + sTarget + (QFileInfo::exists(QString::fromStdString(sTarget)) ? " old" : ""));
+        });
+    }
+    ~SaveTrace() {
+        Utility::FileSavingSeam::SetSync(nullptr);
+        Utility::FileSavingSeam::SetBeforeRename(nullptr);
+    }
+};
+
+// A save that replaces a file flushes its new file, whole, before the rename; an add flushes
+// nothing by itself.
+TEST(FileSavingTest, TheNewFileIsFlushedWholeBeforeTheRenameAndAnAddIsNotFlushed) {
+    QTemporaryDir dir;
+    const std::string sFile = dir.filePath("t").toStdString();
+    Put(sFile, "old");
+    SaveTrace trace;
+    std::string sReason;
+    ASSERT_TRUE(Utility::SaveFile(sFile, Large, sReason)) << sReason;
+    ASSERT_EQ(SaveTrace::steps.size(), 2u) << ::testing::PrintToString(SaveTrace::steps);
+    const std::string sPartPrefix = "sync " + sFile + ".";
+    EXPECT_EQ(SaveTrace::steps[0].rfind(sPartPrefix, 0), 0u) << SaveTrace::steps[0];
+    EXPECT_NE(SaveTrace::steps[0].find(".part " + std::to_string(Large.size())), std::string::npos) << SaveTrace::steps[0];
+    EXPECT_EQ(SaveTrace::steps[1], "rename " + sFile + " old");
+    SaveTrace::steps.clear();
+    const std::string_view parts[] = {"more"};
+    ASSERT_TRUE(Utility::AppendFile(sFile, parts, sReason)) << sReason;
+    ASSERT_TRUE(Utility::AppendFile(dir.filePath("new").toStdString(), parts, sReason)) << sReason;
+    EXPECT_TRUE(SaveTrace::steps.empty()) << ::testing::PrintToString(SaveTrace::steps);
+    EXPECT_EQ(Bytes(sFile), Large + "more");
+    EXPECT_EQ(Bytes(dir.filePath("new").toStdString()), "more");
+}
+
+// Everything written and flushed, and then the rename fails: the name became a folder with a
+// file in it after the new file was begun. No success, the folder as it was, nothing left.
+TEST(FileSavingTest, AFailedRenameIsAFailureAndLeavesNoNewFile) {
+    QTemporaryDir dir;
+    const std::string sFile = dir.filePath("t").toStdString();
+    const auto makeFolder = [&] {
+        ASSERT_EQ(::mkdir(sFile.c_str(), 0755), 0);
+        Put(sFile + "/inside", "kept");
+    };
+    Utility::uFileSave file;
+    std::string sReason;
+    ASSERT_TRUE(file.Begin(sFile, sReason)) << sReason;
+    ASSERT_TRUE(file.Write(Large, sReason)) << sReason;
+    makeFolder();
+    EXPECT_FALSE(file.Commit(sReason));
+    EXPECT_EQ(sReason, "Is a directory");
+    EXPECT_EQ(Entries(dir.path().toStdString()), QStringList{"t"});
+    EXPECT_EQ(Bytes(sFile + "/inside"), "kept");
+    // The same through the whole-file save, the folder made just before the rename.
+    ASSERT_EQ(::unlink((sFile + "/inside").c_str()), 0);
+    ASSERT_EQ(::rmdir(sFile.c_str()), 0);
+    Utility::FileSavingSeam::SetBeforeRename([&](const std::string&) { makeFolder(); });
+    bool fCreated = false;
+    const bool fSaved = Utility::SaveFile(sFile, Large, sReason, false, &fCreated);
+    Utility::FileSavingSeam::SetBeforeRename(nullptr);
+    EXPECT_FALSE(fSaved);
+    EXPECT_TRUE(fCreated);
+    EXPECT_EQ(sReason, "Is a directory");
+    EXPECT_EQ(Entries(dir.path().toStdString()), QStringList{"t"});
+}
+
+// A file that replaces none, whose name a file took after it was begun: that file stays, and
+// the new one goes under the next name the caller gives.
+TEST(FileSavingTest, ANewOnlyFileWhoseNameWasTakenMeanwhileGoesUnderTheNextName) {
+    QTemporaryDir dir;
+    const std::string sFile = dir.filePath("w.csv").toStdString(), sNext = dir.filePath("w-2.csv").toStdString();
+    Utility::uFileSave file;
+    file.SetNextName([&](const std::string&) { return QFileInfo::exists(QString::fromStdString(sNext)) ? "" : sNext; });
+    std::string sReason;
+    ASSERT_TRUE(file.Begin(sFile, sReason, true)) << sReason;
+    ASSERT_TRUE(file.Write("new", sReason));
+    Put(sFile, "other");
+    ASSERT_TRUE(file.Commit(sReason)) << sReason;
+    EXPECT_EQ(file.Name(), sNext);
+    EXPECT_EQ(Bytes(sFile), "other");
+    EXPECT_EQ(Bytes(sNext), "new");
+    // Both names taken: no file is replaced, and the new one is gone.
+    Utility::uFileSave second;
+    second.SetNextName([&](const std::string&) { return QFileInfo::exists(QString::fromStdString(sNext)) ? "" : sNext; });
+    EXPECT_FALSE(second.Begin(sFile, sReason, true));
+    EXPECT_EQ(sReason, "File exists");
+    EXPECT_EQ(Entries(dir.path().toStdString()), (QStringList{"w-2.csv", "w.csv"}));
 }
 
 } // namespace

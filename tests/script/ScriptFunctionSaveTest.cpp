@@ -249,21 +249,29 @@ TEST_F(ScriptSaveTest, SaveWithoutVariableEndsTheRun) {
     EXPECT_FALSE(Exists("x.txt"));
 }
 
-TEST_F(ScriptSaveTest, EmptyStringEmptiesTheFileAndFails) {
+// Nothing to write is a failed save that touches no file: the old one keeps its bytes, and an
+// "add" to a missing file makes none.
+TEST_F(ScriptSaveTest, EmptyStringLeavesTheOldFileAndFails) {
     {
         std::ofstream old(FilePath("e.txt"), std::ios::binary);
         old << "old";
     }
-    RunScript("string s\ns function save \"e.txt\"\n");
-    EXPECT_TRUE(Exists("e.txt"));
-    EXPECT_EQ(FileBytes("e.txt"), "");
-    EXPECT_EQ(Errors(), std::vector<std::string>{
-                            "Script error: Skriptzeile 2 TaskFunctionSave - Fehler beim Schreiben in die Datei: e.txt"});
+    for (const char* sWords : {"", " add"}) {
+        for (const char* sName : {"e.txt", "new.txt"}) {
+            collector.Clear();
+            RunScript(std::string("string s\ns function save \"") + sName + "\"" + sWords + "\n");
+            EXPECT_EQ(Errors(), std::vector<std::string>{std::string("Script error: Skriptzeile 2 TaskFunctionSave - "
+                                                                     "Fehler beim Schreiben in die Datei: ") +
+                                                         sName});
+        }
+        EXPECT_EQ(FileBytes("e.txt"), "old") << sWords;
+        EXPECT_FALSE(Exists("new.txt")) << sWords;
+    }
     collector.Clear();
     // With eol the line end is written: that is a save.
     RunScript("string s\ndata d\ns function save \"e.txt\" add eol\nd function save \"e.txt\" add eol\n");
     EXPECT_TRUE(Finished()) << ::testing::PrintToString(Errors());
-    EXPECT_EQ(FileBytes("e.txt"), "\r\n\r\n");
+    EXPECT_EQ(FileBytes("e.txt"), "old\r\n\r\n");
 }
 
 TEST_F(ScriptSaveTest, WaveformWithoutWriterIsAFailedWrite) {

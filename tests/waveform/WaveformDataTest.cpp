@@ -6,6 +6,7 @@
 #include "platform/ProgramEvents.h"
 #include "waveform/WaveformDataFile.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -387,6 +388,89 @@ TEST_F(WaveformDataTest, AFailedMergeIsReportedAndTheWritersStillRun) {
     std::lock_guard lock(mCalls);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].eWaveform, WaveformChannel1);
+}
+
+// A writer of real files whose first row waits at the gate, so that a stop comes while the
+// first file is being written.
+struct GatedWriter : WaveformData::uFileWriter {
+    explicit GatedWriter(Gate& gate) : gate(gate) { sProcedure = "WaveformData::SaveWaveformRigol"; }
+    bool Describe(const std::string&, std::uint64_t, WaveformData::uFileHeader& header, std::string&) override {
+        header.ValueColumns = {"Value in V"};
+        return true;
+    }
+    void Step(const std::uint8_t*, std::size_t, WaveformData::uRowSink& rows) override {
+        rows.Row(0);
+        rows.Value(1);
+        rows.EndRow();
+        if (rows.Rows() == 1) gate.Wait();
+    }
+    Gate& gate;
+};
+
+// Stop (6) or the window's closing (8, by Release) while the first of two files is written:
+// both older files stay byte for byte, nothing is reported as written, and each file is named
+// as not saved, once, in the log (the closed window gets no report) and to the window.
+TEST_F(WaveformDataTest, AStoppedOrClosedSaveKeepsTheOlderFilesAndSaysNotSaved) {
+    const auto LogCount = [this](const std::string& sPart) {
+        std::size_t n = 0;
+        for (const std::string& s : LogTexts()) n += s.find(sPart) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    const auto LogHas = [&](const std::string& sPart) { return LogCount(sPart) > 0; };
+    const std::int64_t iThreads = WaveformData::RunningThreads();
+    for (const bool fClose : {false, true}) {
+        SCOPED_TRACE(fClose ? "closed" : "stopped");
+        Gate gate;
+        onWrite = nullptr;
+        WaveformData::SetWriter(WaveformData::WriterRigol,
+                                [&gate](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
+                                        const std::string& sName, std::int64_t iStart, std::int64_t iEnd,
+                                        const std::string& sMaker, const std::string& sModel, std::int64_t iFormat,
+                                        WaveformDataInstance& instance, std::string& sError) {
+                                    GatedWriter writer(gate);
+                                    return WaveformData::WriteWaveformFile(writer, c, sName, iStart, iEnd, sMaker,
+                                                                           sModel, iFormat, instance, sError);
+                                });
+        const std::string sFolder = Folder() + (fClose ? "/closed" : "/stopped");
+        ASSERT_EQ(::mkdir(sFolder.c_str(), 0755), 0);
+        auto r = RigolRecord(2);
+        r->sFolder = sFolder;
+        r->sTemplate = "w.csv";
+        r->iSaveFormat = fClose ? 3 : 1;
+        std::vector<std::string> names;
+        for (std::size_t i = 1; i < r->Channels.size(); ++i) {
+            r->Channels[i].pData = Bytes(Block(std::string(100, '\x80')) + "\n");
+            r->Channels[i].iDataSize = static_cast<std::int64_t>(r->Channels[i].pData.size());
+            names.push_back(sFolder + "/w.csv_" + r->Channels[i].sFileChannel);
+            std::ofstream(names.back(), std::ios::binary) << "older " << i;
+        }
+        const std::size_t iEvents = first.Events().size(), iPasses = first.Count(SaveStatusPassFinished);
+        std::string sError;
+        const std::int64_t a = fClose ? WaveformData::NewInstance(first.Window(), sError) : New(first);
+        ASSERT_TRUE(WaveformData::SaveData(a, r, sError)) << sError;
+        gate.WaitForWaiters(1);
+        if (fClose) {
+            EXPECT_TRUE(WaveformData::Release(a, sError)); // gives the thread its second, then lets it go
+        } else {
+            EXPECT_TRUE(WaveformData::SetSaveDataThreadStatus(a, ThreadStatusStop, sError));
+        }
+        gate.Open();
+        ASSERT_TRUE(PumpUntil([&] { return first.Count(SaveStatusPassFinished) == iPasses + 1; }));
+        EventHub::Pump();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(ReadFile(names[i]), "older " + std::to_string(i + 1));
+            EXPECT_EQ(LogCount("Stopped, not saved: " + names[i]), 1u) << names[i];
+        }
+        EXPECT_EQ(QDir(QString::fromStdString(sFolder)).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        std::vector<std::string> reported;
+        for (std::size_t i = iEvents; i < first.Events().size(); ++i) {
+            EXPECT_NE(first.Events()[i].eType, SaveStatusFileWritten);
+            if (first.Events()[i].eType == SaveStatusError) reported.push_back(first.Events()[i].sText);
+        }
+        EXPECT_EQ(reported, (std::vector<std::string>{"Stopped, not saved: " + names[0], "Stopped, not saved: " + names[1]}));
+        EXPECT_FALSE(LogHas("The waveform are saved"));
+    }
+    EXPECT_TRUE(PumpUntil([&] { return WaveformData::RunningThreads() == iThreads + 1; })); // the closed one ended
 }
 
 } // namespace

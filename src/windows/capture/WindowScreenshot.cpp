@@ -282,7 +282,10 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
             sFolder = sSaveFolder;
             WritePreference("Folder", sFolder);
         }
-        if (!result.fAutomaticSave || result.fLog) AddLine(Prefix() + "The screenshot are saved: " + result.sFileName);
+        const std::string sSaved = "The screenshot are saved: " + result.sFileName;
+        // An earlier failure in the status line is over; a reading's shots show their count.
+        if (!result.fCount) SetStatus(sSaved);
+        if (!result.fAutomaticSave || result.fLog) AddLine(Prefix() + sSaved);
         return;
     }
     if (result.sFileName.empty()) {

@@ -214,7 +214,10 @@ void SaveAs(int iWindow) {
         Fail(*p, sFailure);
         return;
     }
-    WindowLog::AddLine(p->viewer.info.sModel + " - The screenshot are saved: " + sPath);
+    // The status line says so too: an earlier failure shown there is over.
+    const std::string sSaved = "The screenshot are saved: " + sPath;
+    ViewerFrame::SetStatus(p->viewer, QString::fromStdString(sSaved));
+    WindowLog::AddLine(p->viewer.info.sModel + " - " + sSaved);
 }
 
 void Copy(uWindowScreenshotViewer& r) {

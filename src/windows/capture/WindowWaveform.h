@@ -42,6 +42,8 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     std::string sSaveFolder;
     // The first failure of the running save, shown instead of "saved" at its end.
     std::string sSaveFailure;
+    // The files the running save has written, named with its failure.
+    std::string sSavedFiles;
 
     // WaveformPumpWindow.
     void SetStatus(const std::string& sText) override { CaptureWindow::SetStatus(sText); }

@@ -92,6 +92,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         window.sSaveFolder.clear();
     }
     window.sSaveFailure.clear();
+    window.sSavedFiles.clear();
     record.iSaveFormat = iFormat;
     if (WaveformPump::HasLogicChannels(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);
 
@@ -132,8 +133,9 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
     case SaveStatusProgress: window.SetStatus("The data's being saved, progress: " + sNumber + " %"); break;
     case SaveStatusMergeProgress: window.SetStatus("Combining the logic data, progress: " + sNumber + " %"); break;
     case SaveStatusFileWritten:
+        // The save thread logs the file; the status names it when another file failed.
         if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>())
-            WindowLog::AddLine("The waveform are saved: " + pText->sText);
+            window.sSavedFiles += (window.sSavedFiles.empty() ? "" : ", ") + pText->sText;
         // The folder chosen by hand becomes the default once it took a file.
         if (!window.fSaveAutomatic && !window.sSaveFolder.empty()) {
             window.sFolder = window.sSaveFolder;
@@ -142,17 +144,20 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
         break;
     case SaveStatusMergeFinished: window.SetStatus(""); break;
     case SaveStatusError:
-        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>()) {
-            WindowLog::AddError(pText->sText);
+        // The save thread has logged it (also for a window that has closed meanwhile).
+        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>())
             if (window.sSaveFailure.empty()) window.sSaveFailure = pText->sText;
-        }
         break;
     case SaveStatusPassFinished: {
         // A stop already let the save go: its end restarts nothing.
         const bool fWasSaving = pump.fSaving;
         pump.fSaving = false;
-        // "saved" only when every file of the pass was written; else the failure, whole.
-        window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved." : window.sSaveFailure);
+        // "saved" only when every file of the pass was written; else the failure, whole, and
+        // the files that were written.
+        window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved."
+                         : window.sSavedFiles.empty()
+                             ? window.sSaveFailure
+                             : window.sSaveFailure + " - Saved: " + window.sSavedFiles);
         if (!fWasSaving) break;
         if (!window.fSaveAutomatic) {
             // A save by hand runs only while no read does.

@@ -49,6 +49,9 @@ class WaveformWindowTest : public FrameTest {
         WaveformChecks::Install();
         WaveformWriters::Register();
         Template::RegisterExpander();
+        // An earlier test's log is bound to the hub made before this test's: it would drop the
+        // lines the save thread posts. Made anew here.
+        WindowLog::Close(1);
         WindowLog::Create();
         WindowLog::Clear(0);
         std::string sError;

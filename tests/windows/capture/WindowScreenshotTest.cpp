@@ -24,8 +24,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -36,6 +38,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <type_traits>
 
 namespace {
@@ -349,6 +352,44 @@ TEST_F(WindowScreenshotTest, AnAnswerThatIsNoPictureAndAnUnwritableFolder) {
         << sBox.toStdString();
     EXPECT_EQ(w.Status().rfind(sFailure, 0), 0u);
     EXPECT_NE(w.Status().find(" (No such file or directory)"), std::string::npos);
+}
+
+// The status line tells the last save's outcome: a failure (a read-only file has the name),
+// then a save that works, whose own text replaces the failure.
+TEST_F(WindowScreenshotTest, AGoodSaveAfterAFailedOneShowsItsOwnText) {
+    Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
+    scope.Attach(server.Device());
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
+    ASSERT_TRUE(Shoot());
+    const std::string sReadOnly = dir.filePath("ro.png").toStdString(), sGood = dir.filePath("good.png").toStdString();
+    {
+        QFile file(QString::fromStdString(sReadOnly));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("older");
+    }
+    ASSERT_EQ(::chmod(sReadOnly.c_str(), 0444), 0);
+    int iBoxes = 0; // the failure's message boxes
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!pBox) return;
+        if (QAbstractButton* pYes = pBox->button(QMessageBox::Yes)) { // the requester's "replace it?"
+            pYes->click();
+            return;
+        }
+        iBoxes += pBox->text().startsWith("The screenshot could not be saved.") ? 1 : 0;
+        pBox->accept();
+    });
+    timer.start(20);
+    SaveAs(QString::fromStdString(sReadOnly));
+    ASSERT_TRUE(WaitFor([&] { return iBoxes == 1; }, 10000));
+    EXPECT_EQ(w.Status(), "The file could not be created: " + sReadOnly + " (Permission denied)");
+    SaveAs(QString::fromStdString(sGood));
+    EXPECT_EQ(w.Status(), "The screenshot are saved: " + sGood);
+    EXPECT_FALSE(QImage(QString::fromStdString(sGood)).isNull());
+    EXPECT_EQ(iBoxes, 1);
+    ::chmod(sReadOnly.c_str(), 0644);
 }
 
 TEST_F(WindowScreenshotTest, ScaleIsKeptInStepWithTheViewer) {

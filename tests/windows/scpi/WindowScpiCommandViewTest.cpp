@@ -3,6 +3,7 @@
 // over raw TCP and VXI-11.
 #include "windows/scpi/ScpiWindowTestSupport.h"
 
+#include "common/FileSaving.h"
 #include "common/FileSizeLimit.h"
 #include "common/NumberText.h"
 #include "platform/ProgramEvents.h"
@@ -21,7 +22,14 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <memory>
+#include <mutex>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -342,6 +350,60 @@ TEST_F(WindowScpiCommandSaveTest, ASecondSaveIsRefusedAndAWindowClosedDuringASav
         EXPECT_TRUE(Read(c.sPath) == c.sFile);
         EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{"whole.txt"}); // nothing left beside
     }
+}
+
+// A save whose window closes before it ends, and which then fails (its name became a folder
+// with a file in it just before the rename): the thread tells the log the failure, never
+// "saved". The save is held before its rename until the window has gone.
+TEST_F(WindowScpiCommandSaveTest, ASaveThatFailsAfterItsWindowClosedIsLoggedAsAFailure) {
+    // The log made anew: the one of an earlier test would drop the line the thread posts.
+    WindowLog::Close(1);
+    WindowLog::Create();
+    const std::string sPath = files.filePath("late.txt").toStdString();
+    struct uHold {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool fHeld = false, fGo = false;
+        void Go() {
+            std::lock_guard lock(mutex);
+            fGo = true;
+            cv.notify_all();
+        }
+    };
+    const auto pHold = std::make_shared<uHold>();
+    Utility::FileSavingSeam::SetBeforeRename([pHold, sPath](const std::string& sTarget) {
+        if (sTarget != sPath) return; // config.ini and the like go on
+        std::unique_lock lock(pHold->mutex);
+        pHold->fHeld = true;
+        pHold->cv.notify_all();
+        pHold->cv.wait(lock, [&] { return pHold->fGo; });
+        ::mkdir(sTarget.c_str(), 0755);
+        std::ofstream(sTarget + "/inside") << "kept";
+    });
+    struct uRelease {
+        std::shared_ptr<uHold> p;
+        ~uRelease() {
+            p->Go();
+            Utility::FileSavingSeam::SetBeforeRename(nullptr);
+        }
+    } release{pHold};
+    WindowLog::Clear(0);
+    const int iScpi = OpenScpi();
+    W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText("1,2,3"));
+    ASSERT_TRUE(Save(iScpi, QString::fromStdString(sPath), false));
+    {
+        std::unique_lock lock(pHold->mutex);
+        ASSERT_TRUE(pHold->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pHold->fHeld; }));
+    }
+    EventHub::PostEvent(EventCloseWindowRequest, iMain);
+    Settle();
+    EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr)); // it waited its second and went
+    pHold->Go();
+    const std::string sFailure = "Error: The data could not be written to the file: " + sPath + " (Is a directory)";
+    EXPECT_TRUE(WaitFor([&] { return LogHas(sFailure); }, 30000)) << Log();
+    EXPECT_FALSE(LogHas("The data was saved in the file")) << Log();
+    EXPECT_EQ(Read(QString::fromStdString(sPath + "/inside")), "kept");
+    EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{});
 }
 
 TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
