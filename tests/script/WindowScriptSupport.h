@@ -37,8 +37,8 @@ using WindowScript::uWindowScript;
 
 // Lets the hub and Qt work until the condition holds or the time is up; whether it holds. The
 // hub delivers in its turns of the Qt loop: a pump by hand would not return while a running
-// script keeps posting.
-inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {
+// script keeps posting. The bound is generous: a loaded machine may take seconds for a step.
+inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 30000) {
     QDeadlineTimer deadline(iMilliseconds);
     while (!condition()) {
         if (deadline.hasExpired()) return false;
