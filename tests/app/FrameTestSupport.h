@@ -59,8 +59,9 @@ inline void HoverMenuItem(QMainWindow* pWindow) {
     }
 }
 
-// Lets the hub and Qt work until the condition holds or the time is up; whether it holds.
-inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {
+// Lets the hub and Qt work until the condition holds or the time is up; whether it holds. The
+// bound is generous: a loaded machine with sanitizers may take seconds for a step.
+inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 30000) {
     QDeadlineTimer deadline(iMilliseconds);
     while (!condition()) {
         if (deadline.hasExpired()) return false;

@@ -37,8 +37,8 @@ using WindowScript::uWindowScript;
 
 // Lets the hub and Qt work until the condition holds or the time is up; whether it holds. The
 // hub delivers in its turns of the Qt loop: a pump by hand would not return while a running
-// script keeps posting.
-inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 5000) {
+// script keeps posting. The bound is generous: a loaded machine may take seconds for a step.
+inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 30000) {
     QDeadlineTimer deadline(iMilliseconds);
     while (!condition()) {
         if (deadline.hasExpired()) return false;
@@ -48,9 +48,21 @@ inline bool WaitFor(const std::function<bool()>& condition, int iMilliseconds = 
     return true;
 }
 
+// Lets the hub deliver every posted event and the window put all gathered output into its
+// "Output" tab (a few milliseconds' worth per turn); whether that came about within the bound.
+inline bool WaitForOutput(const uWindowScript& w, int iMilliseconds = 60000) {
+    return WaitFor([&] { return EventHub::Pending() == 0 && !w.fFlushQueued && !w.fClearPending && w.sPendingOutput.isEmpty(); },
+                   iMilliseconds);
+}
+
+// Lets Qt work for the time given, and on (for at most a minute) until the hub has delivered
+// what was posted: a loaded machine may give the test no turn at all within the time given.
 inline void Settle(int iMilliseconds = 30) {
     QDeadlineTimer deadline(iMilliseconds);
-    while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QDeadlineTimer bound(60000);
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    } while ((!deadline.hasExpired() || EventHub::Pending() != 0) && !bound.hasExpired());
 }
 
 class ScriptWindowTest : public ::testing::Test {

@@ -86,12 +86,16 @@ class WaveformWindowTest : public FrameTest {
         prepare.sUserModel = sUserModel;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", peer.Port()};
         EXPECT_NE(instrument->pInterface->AddTask(*instrument, prepare, sError), 0) << sError;
-        EXPECT_NE(instrument->pInterface->AddTask(
-                      *instrument, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout}, sError),
-                  0);
         EventHub::PostEvent(EventConnectInstrument, iWindow, reinterpret_cast<std::intptr_t>(instrument.get()), 0,
                             EventHub::Payload::Of<InstrumentObject>(instrument));
         EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
+        // The time-out is set on the open connection (before it, the task is refused, and the
+        // connect sets the interface's default anyway); the tasks run in order, so every later
+        // task of the test's steps finds it.
+        EXPECT_NE(instrument->pInterface->AddTask(
+                      *instrument, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout}, sError),
+                  0)
+            << sError;
         return iWindow;
     }
 

@@ -102,18 +102,26 @@ TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearch
     ASSERT_TRUE(WaitForSearch(iList));
     int iRefills = 0;
     QObject::connect(Model(iList), &QStandardItemModel::rowsRemoved, Model(iList), [&] { ++iRefills; });
+    // Each identification comes 200 ms after the last and puts the refill off again. A loaded
+    // machine may stall the test for longer than the refill waits (500 ms; the timer never fires
+    // early): only a gap shorter than that is sure to see no refill.
     QElapsedTimer sinceLast;
+    int iAtLastPost = 0;
     for (int i = 0; i < 3; ++i) {
-        if (i > 0) WaitFor([] { return false; }, 200);
+        if (i > 0) {
+            WaitFor([] { return false; }, 200);
+            if (sinceLast.elapsed() < 500) EXPECT_EQ(iRefills, iAtLastPost);
+        }
+        iAtLastPost = iRefills;
         EventHub::PostEvent(EventTaskFinished, iList, 0, InstrumentTaskIdentified);
         sinceLast.start();
         Settle();
     }
-    EXPECT_EQ(iRefills, 0);
-    ASSERT_TRUE(WaitFor([&] { return iRefills > 0; }, 5000));
+    EXPECT_LE(iRefills, 2); // at most one for each stalled gap, none with the usual spacing
+    ASSERT_TRUE(WaitFor([&] { return iRefills > iAtLastPost; }, 30000));
     EXPECT_GE(sinceLast.elapsed(), 450);
     WaitFor([] { return false; }, 700);
-    EXPECT_EQ(iRefills, 1);
+    EXPECT_EQ(iRefills, iAtLastPost + 1);
 
     // A device change (object 1) searches USB again while the automatic USB option is set: the
     // unconnected USB instrument is released and found anew.
