@@ -34,4 +34,13 @@ struct uInstrumentWindowInfo {
     std::int64_t iStartTime = 0;
     uModelCommands commands;
     uModelCapabilities capabilities;
+    // The connection went away and could not be opened again: not connected, but the object
+    // stays, and the next request tries to open it (the instrument's worker does so).
+    bool fLost = false;
 };
+
+// Whether a child's request goes to the instrument: a connected one, or a lost one, which the
+// request tries to open.
+inline bool TakesRequests(const uInstrumentWindowInfo& info) {
+    return info.fConnected || (info.fLost && info.pInstrument);
+}

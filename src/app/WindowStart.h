@@ -85,7 +85,9 @@ inline constexpr int TimerInstrumentListSearch = 4;
 // - EventInstrumentConnected (main window -> child): data = a copy of the main window's
 //   uInstrumentWindowInfo (the child keeps what it needs; no address travels).
 // - EventInstrumentDisconnected (main window -> child): type = the address of the instrument
-//   object, for comparison only; data = the InstrumentObject.
+//   object, for comparison only; data = the InstrumentObject; object = 1 when the connection
+//   was lost (the child keeps the object, shown not connected, so that its next request tries
+//   to open it), else 0.
 // - EventOpenViewer (capture window -> main window): object = viewer kind 7 or 10, type = the
 //   capture window's MDI flag, data = the capture window (std::int64_t, ChildWindow::Data).
 // - EventLinkViewer (main window -> capture window): object = the viewer's window, type = the
@@ -153,7 +155,8 @@ void RebuildMenus(int iWindow);
 // The instrument (WindowStartInstrument.cpp).
 int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingWindow);
 void InstrumentConnected(int iWindow, const InstrumentObject& object);
-int CloseInstrument(int iWindow);
+// fLost: the connection went away; the children keep the object, shown not connected.
+int CloseInstrument(int iWindow, bool fLost = false);
 // EventTaskFinished at a main window: object = the instrument object's address, type = the task
 // type, data per type.
 void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, const std::int64_t* pKey);

@@ -88,6 +88,24 @@ std::string Hex(std::int64_t iValue) {
     return s;
 }
 
+// Tells the children of the main window what became of its instrument: disconnected (they drop
+// it), or lost (they keep it, shown not connected, and their next request tries to open it).
+void TellChildren(int iWindow, const InstrumentObject& object, bool fLost) {
+    for (const uChildWindow& child : Children()) {
+        if (child.iOwner == iWindow && ChildWindow::Find(child.iWindow)) {
+            EventHub::PostEvent(EventInstrumentDisconnected, child.iWindow, fLost ? 1 : 0, Address(object),
+                                EventHub::Payload::Of<InstrumentObject>(object));
+        }
+    }
+}
+
+// A lost instrument that the user gives up (another one chosen, or a disconnect): the children
+// drop it as at a disconnect.
+void ReleaseLost(int iWindow, uWindowStart* pWindow) {
+    if (!std::exchange(pWindow->info.fLost, false)) return;
+    TellChildren(iWindow, pWindow->info.pInstrument, false);
+}
+
 } // namespace
 
 std::string ScriptParameters(const uTaskPrepare& c) {
@@ -124,6 +142,7 @@ int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingW
         WindowLog::AddError("WindowStart::OpenInstrument: The instrument for the connection is not valid.");
         return 0;
     }
+    if (object != pWindow->info.pInstrument) ReleaseLost(iWindow, pWindow);
     pWindow->info.pInstrument = object;
     uTaskConnect task;
     task.head.iWindow = iWindow;
@@ -162,6 +181,7 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
         return;
     }
     info.fConnected = true;
+    info.fLost = false;
     info.eProtocol = static_cast<::eProtocol>(details.connection.eProtocol);
     info.eModel = static_cast<::eModel>(details.connection.eModel);
     info.sManufacturer = details.idn.sManufacturer;
@@ -238,9 +258,10 @@ void DropPendingConnects(uWindowStart* pWindow) {
     pWindow->mPendingConnects.clear();
 }
 
-int CloseInstrument(int iWindow) {
+int CloseInstrument(int iWindow, bool fLost) {
     uWindowStart* pWindow = nullptr;
     if (!GetInstance(iWindow, &pWindow)) return 0;
+    if (!fLost) ReleaseLost(iWindow, pWindow);
     uInstrumentWindowInfo& info = pWindow->info;
     const bool fWasConnected = info.fConnected;
     if (fWasConnected) {
@@ -261,12 +282,8 @@ int CloseInstrument(int iWindow) {
     if (pWindow->pFrame) Utility::SetWindowIcon(pWindow->pFrame, 0, &info.icon);
     if (fWasConnected) {
         StartListSearches(SearchAfterDisconnect);
-        for (const uChildWindow& child : Children()) {
-            if (child.iOwner == iWindow && ChildWindow::Find(child.iWindow)) {
-                EventHub::PostEvent(EventInstrumentDisconnected, child.iWindow, 0, Address(info.pInstrument),
-                                    EventHub::Payload::Of<InstrumentObject>(info.pInstrument));
-            }
-        }
+        info.fLost = fLost;
+        TellChildren(iWindow, info.pInstrument, fLost);
     }
     return 0;
 }
@@ -277,7 +294,7 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
         if (!GetInstance(iWindow, &pWindow) || !pWindow->info.fConnected || Address(pWindow->info.pInstrument) != iObject)
             continue;
         WindowLog::AddError(pWindow->info.sModel + ": " + Instrument::DroppedText + " - " + sReason);
-        CloseInstrument(iWindow);
+        CloseInstrument(iWindow, true);
         SetStatus(pWindow, std::string(Instrument::DroppedText) +
                                " It could not be opened again: select the instrument and connect it once it is ready.");
     }

@@ -381,7 +381,7 @@ void CaptureWindow::Bind() {
                        w.OnInstrumentConnected(e.pData.Get<uInstrumentWindowInfo>());
                    }));
     EventHub::Bind(EventInstrumentDisconnected, iSelf,
-                   with([](CaptureWindow& w, const uEvent& e) { w.OnInstrumentDisconnected(e.iType); }));
+                   with([](CaptureWindow& w, const uEvent& e) { w.OnInstrumentDisconnected(e.iType, e.iObject == 1); }));
     EventHub::Bind(EventLinkViewer, iSelf, with([](CaptureWindow& w, const uEvent& e) { w.LinkViewer(e); }));
     EventHub::Bind(EventViewerSync, iSelf, with([](CaptureWindow& w, const uEvent& e) {
                        const uViewerSync* pSync = e.pData.Get<uViewerSync>();
@@ -633,8 +633,19 @@ void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
     InstrumentConnected(fUsable);
 }
 
-void CaptureWindow::OnInstrumentDisconnected(std::intptr_t iObject) {
+void CaptureWindow::OnInstrumentDisconnected(std::intptr_t iObject, bool fLost) {
     if (!info.pInstrument || reinterpret_cast<std::intptr_t>(info.pInstrument.get()) != iObject) return;
+    if (fLost) {
+        // The connection went away: the window keeps the instrument, whose worker tries to open
+        // it at the next request; a task under way still reports.
+        info.fConnected = false;
+        info.fLost = true;
+        InstrumentDisconnected();
+        UpdateTitle();
+        UpdateMenuState();
+        return;
+    }
+    info.fLost = false;
     sUnusableModel.clear();
     info.pInstrument.reset();
     info.fConnected = false;

@@ -217,7 +217,7 @@ class CaptureWindow {
     void HandleMenu(int iItem, bool fCtrl);
     void LinkViewer(const EventHub::uEvent& event);
     void OnInstrumentConnected(const uInstrumentWindowInfo* pInfo);
-    void OnInstrumentDisconnected(std::intptr_t iObject);
+    void OnInstrumentDisconnected(std::intptr_t iObject, bool fLost);
     void OnTemplateChosen(const std::string& sTemplate);
     void SelectFolder();
 };

@@ -150,10 +150,11 @@ template <class Pump, class Start> bool TakeStart(Pump& pump, const Start& start
     return true;
 }
 
-// Whether the pump's instrument is there and its interface connected.
+// Whether the pump's instrument is there and its interface connected (or lost: the request
+// tries to open it).
 template <class Pump> bool InterfaceConnected(const Pump& pump) {
-    return pump.instrument.pInstrument && pump.instrument.pInstrument->pInterface &&
-           pump.instrument.pInstrument->pInterface->IsConnected(*pump.instrument.pInstrument);
+    const InstrumentObject& pObject = pump.instrument.pInstrument;
+    return pObject && pObject->pInterface && (pump.instrument.fLost || pObject->pInterface->IsConnected(*pObject));
 }
 
 // Queues the SCPI task; its number is the one the current request waits for (unless fCurrent

@@ -76,12 +76,14 @@ class ScreenshotPumpWindow {
 // The instrument as the window knows it.
 struct uScreenshotPumpInstrument {
     InstrumentObject pInstrument; // null after a disconnect
-    bool fConnected = false;
+    bool fConnected = false; // connected or lost: requests go to it
     bool fScreenshot = false; // the model's screen can be read
     std::int64_t eModel = 0;
     std::string sManufacturer;
     std::string sModel;
     uModelCommands commands;
+    // Lost: not connected, but its worker tries to open it at each request.
+    bool fLost = false;
 };
 
 // What the start button reads of the window's gadgets.

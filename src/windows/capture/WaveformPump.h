@@ -90,11 +90,13 @@ struct uWaveformChecks {
 // The instrument as the window knows it.
 struct uWaveformPumpInstrument {
     InstrumentObject pInstrument; // null after a disconnect
-    bool fConnected = false;
+    bool fConnected = false; // connected or lost: requests go to it
     bool fWaveform = false; // the model's traces can be read
     std::int64_t eModel = 0;
     std::string sManufacturer;
     std::string sModel;
+    // Lost: not connected, but its worker tries to open it at each request.
+    bool fLost = false;
 };
 
 // What the start button reads of the window's gadgets.

@@ -146,7 +146,8 @@ void WindowScreenshotWindow::BindKind() {
 void WindowScreenshotWindow::TakeInstrument() {
     uScreenshotPumpInstrument instrument;
     instrument.pInstrument = info.pInstrument;
-    instrument.fConnected = info.fConnected;
+    instrument.fConnected = TakesRequests(info);
+    instrument.fLost = !info.fConnected && info.fLost;
     instrument.fScreenshot = info.capabilities.bScreenshot != 0;
     instrument.eModel = info.eModel;
     instrument.sManufacturer = info.sManufacturer;

@@ -55,8 +55,8 @@ uCaptureKind Kind() {
 }
 
 uWaveformPumpInstrument PumpInstrument(const uInstrumentWindowInfo& info) {
-    return {info.pInstrument, info.fConnected, info.capabilities.bWaveform != 0, info.eModel, info.sManufacturer,
-            info.sModel};
+    return {info.pInstrument, TakesRequests(info), info.capabilities.bWaveform != 0, info.eModel,
+            info.sManufacturer, info.sModel, !info.fConnected && info.fLost};
 }
 
 } // namespace

@@ -320,8 +320,18 @@ void OnInstrumentConnected(uWindowScpiCommand& window, const uInstrumentWindowIn
     }
 }
 
-void OnInstrumentDisconnected(uWindowScpiCommand& window, std::intptr_t iObject) {
+void OnInstrumentDisconnected(uWindowScpiCommand& window, std::intptr_t iObject, bool fLost) {
     if (!window.info.pInstrument || reinterpret_cast<std::intptr_t>(window.info.pInstrument.get()) != iObject) return;
+    if (fLost) {
+        // The connection went away: the window keeps the instrument, whose worker tries to open
+        // it at the next request; a task under way still reports.
+        window.info.fConnected = false;
+        window.info.fLost = true;
+        SetTitle(window);
+        Detail::ApplyItemStates(window);
+        return;
+    }
+    window.info.fLost = false;
     window.info.pInstrument.reset();
     window.info.fConnected = false;
     window.info.eProtocol = eProtocol{};
@@ -395,7 +405,7 @@ void BindEvents(uWindowScpiCommand& window) {
                        OnInstrumentConnected(w, e.pData.Get<uInstrumentWindowInfo>()); // a copy the event owns
                    }));
     EventHub::Bind(EventInstrumentDisconnected, iWindow, with([](uWindowScpiCommand& w, const uEvent& e) {
-                       OnInstrumentDisconnected(w, e.iType);
+                       OnInstrumentDisconnected(w, e.iType, e.iObject == 1);
                    }));
     EventHub::Bind(EventTaskFinished, iWindow, [iWindow](const uEvent& e) { Detail::OnTaskFinished(iWindow, e); });
     EventHub::Bind(EventTransferStatus, iWindow, [iWindow](const uEvent& e) { Detail::OnTransferStatus(iWindow, e); });

@@ -210,7 +210,7 @@ void OnSendFileRead(int iWindow, const EventHub::uEvent& event) {
 void OnSendClicked(int iWindow, bool fRequestData) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p)) return;
-    if (!p->info.fConnected) {
+    if (!TakesRequests(p->info)) {
         Detail::SetStatus(*p, Instrument::NotConnectedText);
         return;
     }
@@ -225,7 +225,7 @@ void OnSendClicked(int iWindow, bool fRequestData) {
 
 void OnCancelClicked(int iWindow) {
     uWindowScpiCommand* p = nullptr;
-    if (!FindInstance(iWindow, &p) || !p->info.fConnected) return;
+    if (!FindInstance(iWindow, &p) || !TakesRequests(p->info)) return;
     p->fCancelled = true;
     CancelTask(iWindow);
 }
@@ -299,8 +299,9 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.fCancelled = false;
     window.pSendFile.reset();
     window.sFailure.clear();
-    if (!pInstrument || !pInstrument->pInterface || !pInstrument->pInterface->IsConnected(*pInstrument) ||
-        !window.info.fConnected) {
+    // A lost instrument takes the request: its worker tries to open it first.
+    if (!pInstrument || !pInstrument->pInterface || !TakesRequests(window.info) ||
+        (!window.info.fLost && !pInstrument->pInterface->IsConnected(*pInstrument))) {
         MakeIdle(window);
         Detail::SetStatus(window, Instrument::NotConnectedText);
         return;

@@ -72,7 +72,9 @@ TEST_F(CaptureReasonsTest, TheReadButtonsOfADisconnectedWindowSaySo) {
 }
 
 // The instrument is killed: the screenshot fails with the reason on screen, the log keeps the
-// transport's text, and once the main window has let the instrument go the button says so.
+// transport's text, and the window shows the instrument not connected. The next "Screenshot"
+// tries to connect it again and says why that failed; once the instrument is back, the next one
+// works, with no "&Disconnect" and no new choice in the instrument list.
 TEST_F(CaptureReasonsTest, AScreenshotOfAKilledInstrumentFailsWithTheReasonOnScreen) {
     ConnectMain(3000);
     const int iShot = OpenScreenshot();
@@ -87,7 +89,29 @@ TEST_F(CaptureReasonsTest, AScreenshotOfAKilledInstrumentFailsWithTheReasonOnScr
                                      ": nothing accepts connections there. Check the port and that the "
                                      "instrument's network interface is on.");
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << WindowLog::Text();
-    ExpectSaysNotConnected(S(iShot), S(iShot).gadgets.pRead);
+    ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected && EventHub::Pending() == 0; }, 20000));
+    EXPECT_NE(S(iShot).pFrame->windowTitle().toStdString().find(" (disconnected)"), std::string::npos);
+    S(iShot).SetStatus("");
+    Shoot(iShot);
+    EXPECT_TRUE(S(iShot).Status().ends_with(". The instrument could not be connected: The instrument at 127.0.0.1 "
+                                            "refused the connection on port " +
+                                            std::to_string(server.Port()) +
+                                            ": nothing accepts connections there. Check the port and that the "
+                                            "instrument's network interface is on."))
+        << S(iShot).Status();
+
+    Sim::RawTcpServer again(server.SharedDevice());
+    std::string sError;
+    ASSERT_TRUE(again.Start(sError, "127.0.0.1", server.Port())) << sError;
+    const std::string sReceived = "Data received, bytes: 1,152,066";
+    const std::size_t iFirst = WindowLog::Text().find(sReceived);
+    Shoot(iShot);
+    ASSERT_TRUE(WaitFor([&] { return S(iShot).info.fConnected && EventHub::Pending() == 0; }, 20000))
+        << WindowLog::Text();
+    // The picture came (the status line was cleared when the main window showed it connected again).
+    EXPECT_NE(WindowLog::Text().find(sReceived, iFirst + 1), std::string::npos) << WindowLog::Text();
+    EXPECT_TRUE(Record(iMain)->info.fConnected);
+    EXPECT_EQ(again.ConnectionsAccepted(), 1);
 }
 
 } // namespace

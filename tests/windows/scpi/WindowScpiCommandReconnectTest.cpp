@@ -78,8 +78,6 @@ TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterReq
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << Log();
     EXPECT_FALSE(Record(iMain)->info.fConnected);
     EXPECT_EQ(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
-    Click(W(iScpi).gadgets.pSendReceive);
-    EXPECT_EQ(Status(iScpi), "The instrument is not connected.");
 
     Serve(iPort);
     std::string sError;
@@ -88,6 +86,38 @@ TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterReq
     Query(iScpi, "SIM:ECHO? back");
     EXPECT_EQ(Received(iScpi), "back\n");
     EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
+}
+
+// Killed and refused: the window keeps its instrument, shown not connected, and its next query
+// tries to connect it, refused again with why on screen. Started again: the window's own next
+// query connects it and works, with neither "&Disconnect" nor a script, and the main window shows
+// it connected again; one "&Disconnect" then closes the connection and lets the window go.
+TEST_F(WindowScpiCommandReconnectTest, TheWindowsOwnNextQueryConnectsALostInstrumentAgain) {
+    const int iScpi = ConnectedWindow();
+    const int iPort = mRaw.Port();
+    mRaw.Stop();
+    Query(iScpi, "*IDN?");
+    ASSERT_TRUE(WaitFor([&] { return !W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000)) << Log();
+    Query(iScpi, "*IDN?");
+    EXPECT_TRUE(Status(iScpi).ends_with(". " + Refused())) << Status(iScpi);
+    EXPECT_EQ(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
+
+    Serve(iPort);
+    Query(iScpi, "SIM:ECHO? back");
+    EXPECT_EQ(Received(iScpi), "back\n");
+    EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
+    ASSERT_TRUE(WaitFor([&] { return W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000)) << Log();
+    EXPECT_TRUE(Record(iMain)->info.fConnected);
+    EXPECT_NE(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
+    EXPECT_EQ(mRaw.ConnectionsAccepted(), 2); // the first connect's, and the one the window's query opened
+    const int iClosed = mRaw.ConnectionsClosedByPeer();
+    Choose(iMain, WindowStart::MenuDisconnect);
+    EXPECT_TRUE(WaitFor([&] { return mRaw.ConnectionsClosedByPeer() == iClosed + 1; }, 20000)) << Log();
+    EXPECT_TRUE(WaitFor([&] { return !mObject->pInterface->IsConnected(*mObject); }, 20000));
+    EXPECT_FALSE(W(iScpi).info.pInstrument);
+    Query(iScpi, "*IDN?");
+    EXPECT_EQ(Status(iScpi), "The instrument is not connected.");
 }
 
 // Killed and refused, then started again: choosing the instrument in the list connects it
