@@ -552,6 +552,7 @@ TEST_F(WindowWaveformTest, AModelThatCannotBeReadIsNotOfferedAndTheButtonsSaySo)
     const auto found = ChildrenOf(iMain, WindowKindWaveform);
     ASSERT_EQ(found.size(), 1u);
     const int iWindow = found[0].iWindow;
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).info.fConnected; }, 20000));
     const std::size_t iBefore = CommandsNow();
     const std::string sSays = "This program cannot read a waveform from the HAMEG HMO2024.";
     G(iWindow).pRead->click();
@@ -567,6 +568,7 @@ TEST_F(WindowWaveformTest, AModelThatCannotBeReadIsNotOfferedAndTheButtonsSaySo)
     Settle();
     EXPECT_TRUE(WindowStart::FindMenuItem(Record(iMain)->pMenu, WindowStart::MenuWaveform)->isEnabled());
     EXPECT_TRUE(Button(iMain, WindowStart::MenuScreenshot)->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).info.fConnected; }, 20000));
     W(iWindow).SetStatus("");
     G(iWindow).pRead->click();
     EXPECT_EQ(W(iWindow).Status(), "The instrument is not connected.");
