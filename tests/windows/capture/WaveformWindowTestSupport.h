@@ -89,6 +89,8 @@ class WaveformWindowTest : public FrameTest {
         EventHub::PostEvent(EventConnectInstrument, iWindow, reinterpret_cast<std::intptr_t>(instrument.get()), 0,
                             EventHub::Payload::Of<InstrumentObject>(instrument));
         EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
+        // The connect's menu states reach the shown child's bar through posted events.
+        Settle();
         // The time-out is set on the open connection (before it, the task is refused, and the
         // connect sets the interface's default anyway); the tasks run in order, so every later
         // task of the test's steps finds it.
