@@ -14,6 +14,7 @@
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ManualInstruments.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/OsVersion.h"
 #include "platform/ProgramEvents.h"
@@ -288,6 +289,13 @@ int Start() {
 
     const int iExitCode = EventLoop();
     DeviceChanges::Stop();
+    // Scripts, saves and file reads still at work are asked to stop and waited for, two seconds
+    // in all: a save ends whole or takes its temporary file away, and no thread outlives what it uses.
+    BackgroundThreads::RequestStopAll();
+    if (!BackgroundThreads::WaitAll(std::chrono::milliseconds(2000))) {
+        WindowLog::AddError("Main::Start: " + std::to_string(BackgroundThreads::Running()) +
+                            " background threads did not end within 2 seconds.");
+    }
 
     // A search still at work must not list instruments while they are released.
     if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);
