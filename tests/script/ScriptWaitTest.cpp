@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 
 #include <chrono>
 
@@ -306,11 +305,10 @@ TEST_F(ScriptWait, ATimeOfDayWaitLooksAtTheClockEverySecond) {
     SetEnvironment(pClock);
     Run(Parsed("function wait time 23:00:00"));
     ASSERT_TRUE(WaitForPrefix("Skriptzeile 1 TaskFunctionWait - Warte jetzt bis 23:00:00."));
+    // A wait that slept its whole distance to 23:00 would not end for hours; one that looks
+    // every second ends long before this bound, also on a loaded machine.
     pClock->Set(QDateTime(QDate(2026, 12, 6), QTime(23, 0, 1)));
-    QElapsedTimer timer;
-    timer.start();
-    ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished, 1, 5000));
-    EXPECT_LT(timer.elapsed(), 2500);
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageFinished, 1, 10000));
 }
 
 } // namespace
