@@ -6,12 +6,27 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <random>
 #include <cstdint>
 #include <cstring>
 
 namespace Sim {
 
-int BindTcp(const std::string& sAddress, int iPort, int iBacklog, int& iBoundPort, std::string& sError) {
+namespace {
+
+// The lowest port that the kernel hands out for port 0 and for a client's connect.
+int LowestEphemeralPort() {
+    int iLow = 32768, iHigh = 60999;
+    if (FILE* p = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+        if (std::fscanf(p, "%d %d", &iLow, &iHigh) != 2) iLow = 32768;
+        std::fclose(p);
+    }
+    return iLow;
+}
+
+int BindOnce(const std::string& sAddress, int iPort, int iBacklog, int& iBoundPort, std::string& sError) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(iPort));
@@ -38,6 +53,27 @@ int BindTcp(const std::string& sAddress, int iPort, int iBacklog, int& iBoundPor
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     iBoundPort = ntohs(addr.sin_port);
     return fd;
+}
+
+} // namespace
+
+int BindTcp(const std::string& sAddress, int iPort, int iBacklog, int& iBoundPort, std::string& sError) {
+    // A listening peer takes a port below the range of the kernel's own choices: a test that stops
+    // its peer and starts it again on the same port must not find it taken meanwhile by a
+    // connection of a test running beside it (clients' ports come from that range).
+    const int iLow = LowestEphemeralPort();
+    if (iPort == 0 && iBacklog > 0 && iLow > 11000) {
+        static thread_local std::minstd_rand random(
+            static_cast<unsigned>(getpid()) ^
+            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+        std::uniform_int_distribution<int> pick(10000, iLow - 1);
+        for (int iTry = 0; iTry < 100; ++iTry) {
+            const int fd = BindOnce(sAddress, pick(random), iBacklog, iBoundPort, sError);
+            if (fd >= 0) return fd;
+            if (sError.find(std::strerror(EADDRINUSE)) == std::string::npos) return -1;
+        }
+    }
+    return BindOnce(sAddress, iPort, iBacklog, iBoundPort, sError);
 }
 
 LoopbackListener::LoopbackListener(bool fListen) {

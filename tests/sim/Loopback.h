@@ -6,7 +6,8 @@
 
 namespace Sim {
 
-// A TCP socket bound to the IPv4 address and port (0: any free one). With iBacklog above 0 it
+// A TCP socket bound to the IPv4 address and port (0: any free one; a listening one below the
+// range the kernel chooses from, so that it can be taken again after a stop). With iBacklog above 0 it
 // listens (and may take a port that old connections still hold); with 0 it is bound only, so
 // that a connection to the port is refused. -1 with a reason in sError when it cannot be made;
 // iBoundPort receives the port.
