@@ -19,32 +19,21 @@
 //   unshare -rn sh -c 'ip link set lo up; QT_QPA_PLATFORM=offscreen build/bench/bin/bench_SoakMemory'
 #include "tools/ToolSupport.h"
 
+#include "StartUp.h"
 #include "app/Main.h"
 #include "app/Window.h"
-#include "app/WindowPreferences.h"
 #include "app/WindowStart.h"
-#include "common/DataBuffer.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/TaskRecords.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
-#include "script/WindowScript.h"
 #include "sim/RawTcpServer.h"
 #include "sim/RigolScope.h"
 #include "sim/ScreenCopyAnswers.h"
-#include "waveform/WaveformReaders.h"
-#include "waveform/WaveformWriters.h"
 #include "windows/capture/CaptureWindow.h"
-#include "windows/capture/Template.h"
-#include "windows/capture/WaveformChecks.h"
-#include "windows/capture/WindowScreenshot.h"
-#include "windows/capture/WindowScreenshotViewer.h"
 #include "windows/capture/WindowWaveform.h"
-#include "windows/capture/WindowWaveformViewer.h"
-#include "windows/scpi/WindowScpiCommand.h"
-#include "windows/select/WindowSelectInstrument.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -336,21 +325,9 @@ int main(int argc, char** argv) {
     const QString sBase = dir.filePath("saved");
     if (options.fKeep) dir.setAutoRemove(false);
 
-    // As the program's main does; the first main window, opened as the program starts, starts
+    // As the program's main does (the same start-up list); the first main window, opened as the program starts, starts
     // the run once the loop is going.
-    DataBuffer::UseOneHeap();
-    WaveformReaders::Register();
-    WaveformWriters::Register();
-    WindowPreferences::RegisterKind();
-    WindowSelectInstrument::RegisterKind();
-    WindowScpiCommand::RegisterKind();
-    WindowScreenshot::RegisterKind();
-    WindowScreenshotViewer::RegisterKind();
-    WindowWaveform::RegisterKind();
-    WaveformChecks::Install();
-    WindowWaveformViewer::RegisterKind();
-    WindowScript::RegisterKind();
-    Template::RegisterExpander();
+    StartUp::RegisterAll();
 
     std::unique_ptr<Monitor> pMonitor;
     bool fStarted = false;

@@ -1,33 +1,9 @@
 // The program: the waveform readers and file writers enter themselves into their tables, every
-// window module above the frame enters its kind, then the frame starts.
+// window module above the frame enters its kind (StartUp::RegisterAll), then the frame starts.
+#include "StartUp.h"
 #include "app/Main.h"
-#include "common/DataBuffer.h"
-#include "app/WindowPreferences.h"
-#include "script/WindowScript.h"
-#include "waveform/WaveformReaders.h"
-#include "waveform/WaveformWriters.h"
-#include "windows/capture/Template.h"
-#include "windows/capture/WaveformChecks.h"
-#include "windows/capture/WindowScreenshot.h"
-#include "windows/capture/WindowScreenshotViewer.h"
-#include "windows/capture/WindowWaveform.h"
-#include "windows/capture/WindowWaveformViewer.h"
-#include "windows/scpi/WindowScpiCommand.h"
-#include "windows/select/WindowSelectInstrument.h"
 
 int main(int argc, char** argv) {
-    DataBuffer::UseOneHeap();
-    WaveformReaders::Register();
-    WaveformWriters::Register();
-    WindowPreferences::RegisterKind();
-    WindowSelectInstrument::RegisterKind();
-    WindowScpiCommand::RegisterKind();
-    WindowScreenshot::RegisterKind();
-    WindowScreenshotViewer::RegisterKind();
-    WindowWaveform::RegisterKind();
-    WaveformChecks::Install();
-    WindowWaveformViewer::RegisterKind();
-    WindowScript::RegisterKind();
-    Template::RegisterExpander();
+    StartUp::RegisterAll();
     return Main::Run(argc, argv);
 }

@@ -264,6 +264,18 @@ int EventLoop() {
     return iExitCode;
 }
 
+bool EndBackgroundThreads(std::chrono::milliseconds wait) {
+    // Scripts, saves and file reads still at work are asked to stop and waited for: a save ends
+    // whole or takes its temporary file away, and no thread outlives what it uses.
+    BackgroundThreads::RequestStopAll();
+    if (BackgroundThreads::WaitAll(wait)) return true;
+    // One blocked in a write (a disk that hangs) leaves no new file behind either.
+    Utility::RemoveUnfinishedFiles();
+    WindowLog::AddError("Main::Start: " + std::to_string(BackgroundThreads::Running()) +
+                        " background threads did not end within " + std::to_string(wait.count()) + " ms.");
+    return false;
+}
+
 int Start() {
     mTopLevelWindow.clear();
     OpenConfig();
@@ -289,13 +301,7 @@ int Start() {
 
     const int iExitCode = EventLoop();
     DeviceChanges::Stop();
-    // Scripts, saves and file reads still at work are asked to stop and waited for, two seconds
-    // in all: a save ends whole or takes its temporary file away, and no thread outlives what it uses.
-    BackgroundThreads::RequestStopAll();
-    if (!BackgroundThreads::WaitAll(std::chrono::milliseconds(2000))) {
-        WindowLog::AddError("Main::Start: " + std::to_string(BackgroundThreads::Running()) +
-                            " background threads did not end within 2 seconds.");
-    }
+    EndBackgroundThreads(std::chrono::milliseconds(2000));
 
     // A search still at work must not list instruments while they are released.
     if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);

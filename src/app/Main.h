@@ -1,6 +1,7 @@
 // Start-up, the top-level loop, the set of top-level windows and the orderly shutdown.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,10 @@ int Start();
 
 // The top-level loop: runs until EventQuit or a first window that cannot be opened.
 int EventLoop();
+// After the loop: asks every script, save and file thread to stop and waits for them, the
+// given time in all (Start: 2 seconds); the new file of a save still under way then is removed.
+// False, logged, when one did not end.
+bool EndBackgroundThreads(std::chrono::milliseconds wait);
 
 // Looks for the file in the per-user folder, then in the program's own Resources folder; never
 // creates a file or folder (OpenConfig does, for config.ini). pPath (when given) receives the path opened or "".

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -23,13 +24,33 @@ constexpr int CreateAttempts = 16;
 constexpr int NameAttempts = 100;  // next names tried for a file that replaces none
 constexpr int AppendAttempts = 16; // a file appearing and going between two opens
 
+// A stop word is looked at before each part of this size is written.
+constexpr std::size_t WritePartBytes = std::size_t{1} << 20;
+
 std::atomic<FileSavingSeam::Sync> mSync{nullptr};
+std::atomic<FileSavingSeam::WriteCall> mWrite{nullptr};
 std::mutex mSeamMutex;
 std::function<void(const std::string&)> mBeforeRename; // under mSeamMutex
 
 int SyncFile(int fd) {
     const FileSavingSeam::Sync sync = mSync.load();
     return sync ? sync(fd) : ::fsync(fd);
+}
+
+// Every save whose new file exists, with that file's name: what the exit removes. Never
+// destroyed, so that a save still under way while the program's statics go finds it.
+struct uUnfinished {
+    std::mutex mutex;
+    std::map<const uFileSave*, std::pair<std::string, std::atomic<bool>*>> mSaves;
+};
+uUnfinished& Unfinished() {
+    static auto* p = new uUnfinished;
+    return *p;
+}
+
+ssize_t WriteBytes(int fd, const void* p, std::size_t n) {
+    const FileSavingSeam::WriteCall write = mWrite.load();
+    return write ? static_cast<ssize_t>(write(fd, p, n)) : ::write(fd, p, n);
 }
 
 void BeforeRename(const std::string& sTarget) {
@@ -115,10 +136,15 @@ std::string UniqueSuffix() {
     return s;
 }
 
-bool WriteLoop(int fd, const void* pBytes, std::size_t iCount, std::int64_t iOffset, std::string& sError) {
+// fStopped (when given) is asked before each part of WritePartBytes.
+template <typename Stopped>
+bool WriteLoop(int fd, const void* pBytes, std::size_t iCount, std::int64_t iOffset, std::string& sError,
+               const Stopped& fStopped) {
     const auto* p = static_cast<const char*>(pBytes);
     while (iCount > 0) {
-        const ssize_t n = iOffset < 0 ? ::write(fd, p, iCount) : ::pwrite(fd, p, iCount, iOffset);
+        if (fStopped(sError)) return false;
+        const std::size_t iPart = std::min(iCount, WritePartBytes);
+        const ssize_t n = iOffset < 0 ? WriteBytes(fd, p, iPart) : ::pwrite(fd, p, iPart, iOffset);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             sError = Reason(errno);
@@ -133,6 +159,10 @@ bool WriteLoop(int fd, const void* pBytes, std::size_t iCount, std::int64_t iOff
         if (iOffset >= 0) iOffset += n;
     }
     return true;
+}
+
+bool WriteLoop(int fd, const void* pBytes, std::size_t iCount, std::int64_t iOffset, std::string& sError) {
+    return WriteLoop(fd, pBytes, iCount, iOffset, sError, [](std::string&) { return false; });
 }
 
 // The rename is on the disk only when its folder is: best effort, the file itself is whole.
@@ -195,9 +225,29 @@ bool uFileSave::Begin(const std::string& sPath, std::string& sError, bool fNew) 
         sPart.clear();
         return false;
     }
+    {
+        uUnfinished& u = Unfinished();
+        std::lock_guard lock(u.mutex);
+        fAbandoned.store(false);
+        u.mSaves[this] = {sPart, &fAbandoned};
+    }
     // The new file keeps the permissions of the one it replaces.
     if (fExists) ::fchmod(fd, iMode);
     return true;
+}
+
+bool uFileSave::Stopped(std::string& sError) const {
+    if ((pStop && pStop->load()) || fAbandoned.load()) {
+        sError = Reason(ECANCELED);
+        return true;
+    }
+    return false;
+}
+
+void uFileSave::Unlist() {
+    uUnfinished& u = Unfinished();
+    std::lock_guard lock(u.mutex);
+    u.mSaves.erase(this);
 }
 
 bool uFileSave::Write(const void* pBytes, std::size_t iCount, std::string& sError) {
@@ -205,7 +255,7 @@ bool uFileSave::Write(const void* pBytes, std::size_t iCount, std::string& sErro
         sError = Reason(EBADF);
         return false;
     }
-    return WriteLoop(fd, pBytes, iCount, -1, sError);
+    return WriteLoop(fd, pBytes, iCount, -1, sError, [this](std::string& s) { return Stopped(s); });
 }
 
 bool uFileSave::WriteAt(std::uint64_t iOffset, const void* pBytes, std::size_t iCount, std::string& sError) {
@@ -213,7 +263,8 @@ bool uFileSave::WriteAt(std::uint64_t iOffset, const void* pBytes, std::size_t i
         sError = Reason(EBADF);
         return false;
     }
-    return WriteLoop(fd, pBytes, iCount, static_cast<std::int64_t>(iOffset), sError);
+    return WriteLoop(fd, pBytes, iCount, static_cast<std::int64_t>(iOffset), sError,
+                     [this](std::string& s) { return Stopped(s); });
 }
 
 bool uFileSave::Commit(std::string& sError) {
@@ -221,9 +272,14 @@ bool uFileSave::Commit(std::string& sError) {
         sError = Reason(EBADF);
         return false;
     }
-    // A delayed write error shows at fsync or close: then the file is not whole.
-    bool fDone = SyncFile(fd) == 0;
-    if (!fDone) sError = Reason(errno);
+    // A delayed write error shows at fsync or close: then the file is not whole. A stop asked
+    // for during the flush still keeps the file from its name.
+    bool fDone = !Stopped(sError);
+    if (fDone && SyncFile(fd) != 0) {
+        fDone = false;
+        sError = Reason(errno);
+    }
+    if (fDone && Stopped(sError)) fDone = false;
     const int iClosed = ::close(fd);
     fd = -1;
     if (fDone && iClosed != 0) {
@@ -249,6 +305,7 @@ bool uFileSave::Commit(std::string& sError) {
         return false;
     }
     fCommitted = true;
+    Unlist();
     sPart.clear();
     SyncFolder(sTarget);
     return true;
@@ -257,13 +314,29 @@ bool uFileSave::Commit(std::string& sError) {
 void uFileSave::Cancel() {
     if (fd >= 0) ::close(fd);
     fd = -1;
-    if (!sPart.empty()) ::unlink(sPart.c_str());
+    if (!sPart.empty()) {
+        Unlist();
+        ::unlink(sPart.c_str());
+    }
     sPart.clear();
 }
 
+int RemoveUnfinishedFiles() {
+    uUnfinished& u = Unfinished();
+    std::lock_guard lock(u.mutex);
+    int iRemoved = 0;
+    for (auto& [pSave, entry] : u.mSaves) {
+        entry.second->store(true); // its next write, flush or rename fails
+        if (::unlink(entry.first.c_str()) == 0) ++iRemoved;
+    }
+    u.mSaves.clear();
+    return iRemoved;
+}
+
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly, bool* pCreated) {
+              bool fNewOnly, bool* pCreated, const std::atomic<bool>* pStop) {
     uFileSave file;
+    file.SetStop(pStop);
     const bool fBegun = file.Begin(sPath, sError, fNewOnly);
     if (pCreated) *pCreated = fBegun;
     if (!fBegun) return false;
@@ -323,6 +396,8 @@ bool AppendFile(const std::string& sPath, std::span<const std::string_view> part
 namespace FileSavingSeam {
 
 void SetSync(Sync sync) { mSync.store(sync); }
+
+void SetWrite(WriteCall write) { mWrite.store(write); }
 
 void SetBeforeRename(std::function<void(const std::string& sTarget)> hook) {
     std::lock_guard lock(mSeamMutex);

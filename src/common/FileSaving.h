@@ -6,6 +6,7 @@
 // names the path in its own message (FileFailure).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,10 @@ namespace Utility {
 
 // One file being written. Begin, then Write (and WriteAt) as often as needed, then Commit; a
 // record that leaves scope uncommitted removes its new file. Not shared between threads.
+// A stop word (SetStop) ends a save at its next look: every megabyte written, before the flush
+// and before the rename; the save fails with the reason "Operation canceled" and its new file
+// goes. The program's exit removes the new file of every save still under way
+// (RemoveUnfinishedFiles).
 struct uFileSave {
     uFileSave() = default;
     uFileSave(const uFileSave&) = delete;
@@ -32,6 +37,8 @@ struct uFileSave {
     // the file goes under the name nextName gives for it instead (in the same folder; an empty
     // name gives up with EEXIST). Set before Begin.
     void SetNextName(std::function<std::string(const std::string&)> next) { nextName = std::move(next); }
+    // The word that asks this save to stop (nullptr: none); it outlives the save.
+    void SetStop(const std::atomic<bool>* pStopWord) { pStop = pStopWord; }
     // The name the file was begun (and committed) under: the given one, or the next one taken.
     const std::string& Name() const { return sName; }
     // Every byte or false; a short write is continued.
@@ -50,6 +57,10 @@ struct uFileSave {
     bool Created() const { return fd >= 0 || fCommitted; }
 
   private:
+    // True, with the reason, when a stop or the program's exit ended the save.
+    bool Stopped(std::string& sError) const;
+    void Unlist();
+
     int fd = -1;
     std::string sName;   // the name as given, or the next one taken
     std::string sTarget; // where the file ends up (a symbolic link's target)
@@ -57,15 +68,23 @@ struct uFileSave {
     bool fCommitted = false;
     bool fNewOnly = false;
     std::function<std::string(const std::string&)> nextName;
+    const std::atomic<bool>* pStop = nullptr;
+    std::atomic<bool> fAbandoned{false}; // its new file was removed by the program's exit
 };
 
 // The whole file at once. *pCreated (when given) tells a failure to write from one to create.
+// pStop: as uFileSave::SetStop.
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly = false, bool* pCreated = nullptr);
+              bool fNewOnly = false, bool* pCreated = nullptr, const std::atomic<bool>* pStop = nullptr);
 inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::string& sError,
-                     bool fNewOnly = false, bool* pCreated = nullptr) {
-    return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated);
+                     bool fNewOnly = false, bool* pCreated = nullptr, const std::atomic<bool>* pStop = nullptr) {
+    return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated, pStop);
 }
+
+// At the program's exit, after its threads had their time to end: removes the new file of every
+// save still under way (a thread blocked in a write), which then fails when it goes on; saves
+// begun later are not touched. Returns how many files it removed.
+int RemoveUnfinishedFiles();
 // Bytes added at the end of a regular file, in place: a missing one is created where it stands
 // (exclusively, else the file another writer just created is opened and added to), so that
 // writers adding to one file all keep their bytes. An append is not flushed to the disk by
@@ -75,12 +94,15 @@ inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::stri
 bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
                 bool* pCreated = nullptr);
 
-// For tests: the flush of a new file to the disk (fsync; nullptr restores it), and a call on the
-// writing thread when a new file is whole, flushed and closed, just before it is renamed over
-// its target (nullptr: none).
+// For tests: the flush of a new file to the disk (fsync; nullptr restores it), the write of bytes
+// into a new file (write; nullptr restores it: a slow disk), and a call on the writing thread
+// when a new file is whole, flushed and closed, just before it is renamed over its target
+// (nullptr: none).
 namespace FileSavingSeam {
 using Sync = int (*)(int fd);
 void SetSync(Sync sync);
+using WriteCall = long (*)(int fd, const void* pBytes, std::size_t iCount);
+void SetWrite(WriteCall write);
 void SetBeforeRename(std::function<void(const std::string& sTarget)> hook);
 } // namespace FileSavingSeam
 

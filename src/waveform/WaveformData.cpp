@@ -3,6 +3,7 @@
 #include "common/WindowLog.h"
 #include "instrument/ModelTable.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "waveform/WaveformDataLogic.h"
@@ -196,7 +197,8 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
     }
 }
 
-void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared_ptr<uThreadControl> pControl) {
+void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared_ptr<uThreadControl> pControl,
+                    BackgroundThreads::uTicket ticket) {
     uModule& m = Module();
     WaveformDataInstance& instance = *pInstance;
     std::unique_lock lock(m.mWaveformDataMutex);
@@ -235,6 +237,24 @@ void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared
     pControl->fEnded = true;
     --m.iRunningThreads;
     pControl->cvEnded.notify_all();
+    lock.unlock();
+    pInstance.reset(); // the record goes before the thread's place in the count
+    pControl.reset();
+    ticket.Release();
+}
+
+// What the program's exit asks of a save thread: the pass stops at its next check point (no file
+// not yet whole is written) and the thread ends.
+void RequestEnd(const std::weak_ptr<WaveformDataInstance>& pWeakInstance,
+                const std::weak_ptr<uThreadControl>& pWeakControl) {
+    uModule& m = Module();
+    const std::shared_ptr<WaveformDataInstance> pInstance = pWeakInstance.lock();
+    const std::shared_ptr<uThreadControl> pControl = pWeakControl.lock();
+    if (!pInstance || !pControl) return;
+    std::lock_guard lock(m.mWaveformDataMutex);
+    if (pControl->fEnded) return;
+    pInstance->eThreadStatus.store(ThreadStatusEnd);
+    pControl->cvWake.notify_all();
 }
 
 } // namespace
@@ -313,7 +333,11 @@ bool SaveData(std::int64_t iInstance, std::shared_ptr<uWaveformRecord> pRecord, 
     control.fWake = false;
     const std::int64_t iSerial = ++m.iLastThread;
     try {
-        control.thread = std::thread(SaveDataThread, pEntry->pInstance, pEntry->pControl);
+        BackgroundThreads::uTicket ticket = BackgroundThreads::Enter(
+            [pInstance = std::weak_ptr(pEntry->pInstance), pControl = std::weak_ptr(pEntry->pControl)] {
+                RequestEnd(pInstance, pControl);
+            });
+        control.thread = std::thread(SaveDataThread, pEntry->pInstance, pEntry->pControl, std::move(ticket));
     } catch (const std::system_error&) {
         sError = InstanceText("SaveData", iInstance, "Der Thread konnte nicht erstellt werden.");
         return false;
@@ -340,7 +364,7 @@ bool SetSaveDataThreadStatus(std::int64_t iInstance, std::int64_t eStatus, std::
     pControl->cvWake.notify_all();
     if (!pControl->cvEnded.wait_for(lock, std::chrono::milliseconds(1000), [&] { return pControl->fEnded; })) {
         // Still inside a long write: it ends by itself at its next check point and keeps the
-        // instance and the record alive until then.
+        // instance and the record alive until then; the program's exit waits for it.
         pControl->thread.detach();
         return true;
     }

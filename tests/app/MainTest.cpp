@@ -27,6 +27,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,10 +173,15 @@ TEST_F(MainTest, ProgramConfigIsUsedAndRewrittenWhenNoUserCopy) {
 }
 
 // An instrument added by hand is in config.ini at once: a run killed right after the add lists
-// it at the next start.
+// it at the next start. The run is this test program again, started anew (a fork of this
+// process, whose other threads may hold locks, could hang), told so by the environment.
+constexpr const char* AddByHandChild = "ORVANTO_ADD_BY_HAND_CHILD";
+
 TEST_F(MainTest, AnInstrumentAddedByHandSurvivesAKill) {
-    const pid_t pid = ::fork();
-    if (pid == 0) { // what the selection window's "Add" does with config.ini
+    if (const char* pFolders = std::getenv(AddByHandChild)) { // what the selection window's "Add" does
+        const std::string sFolders = pFolders;
+        const std::size_t iBar = sFolders.find('|');
+        Main::SetResourceFolders(sFolders.substr(0, iBar), sFolders.substr(iBar + 1));
         Main::OpenConfig();
         Ini::SelectSection(Main::ConfigIni(), "WindowSelectAddLANInstrument");
         Ini::WriteString(Main::ConfigIni(), "0", "Rigol||DS1054Z||127.0.0.1||111||||||||127.0.0.1||LXI");
@@ -183,6 +189,22 @@ TEST_F(MainTest, AnInstrumentAddedByHandSurvivesAKill) {
         Main::SaveConfig(sError);
         ::raise(SIGKILL);
     }
+    std::vector<std::string> environment;
+    for (char** p = environ; *p; ++p) environment.emplace_back(*p);
+    environment.push_back(std::string(AddByHandChild) + "=" + UserFolder() + "|" + ProgramFolder());
+    std::vector<char*> envp;
+    for (std::string& s : environment) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string sFilter = "--gtest_filter=MainTest.AnInstrumentAddedByHandSurvivesAKill";
+    char sSelf[] = "/proc/self/exe";
+    char* argv[] = {sSelf, sFilter.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    ASSERT_EQ(::posix_spawn_file_actions_init(&actions), 0);
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int iSpawned = ::posix_spawn(&pid, sSelf, &actions, nullptr, argv, envp.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(iSpawned, 0) << std::strerror(iSpawned);
     int iStatus = 0;
     ASSERT_EQ(::waitpid(pid, &iStatus, 0), pid);
     ASSERT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == SIGKILL) << iStatus;

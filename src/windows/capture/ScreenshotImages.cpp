@@ -139,7 +139,8 @@ std::string WithPngExtension(const std::string& sFileName) {
     return sFileName + ".png";
 }
 
-bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, std::string& sError) {
+bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, std::string& sError,
+              const std::atomic<bool>* pStop) {
     const std::string sFailed = "The file could not be created: " + sFileName;
     std::vector<std::uint8_t> png;
     if (image.isNull() ||
@@ -151,7 +152,7 @@ bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, 
     // complete one. An automatic save never replaces a file (fNewOnly).
     std::string sReason;
     if (!Utility::SaveFile(sFileName, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()),
-                           sReason, fNewOnly)) {
+                           sReason, fNewOnly, nullptr, pStop)) {
         sError = Utility::FileFailure("The file could not be created: ", sFileName, sReason);
         return false;
     }

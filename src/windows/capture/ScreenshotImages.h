@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -75,6 +76,8 @@ std::string WithPngExtension(const std::string& sFileName);
 // Writes the picture as a 24-bit PNG. fNewOnly: an existing file is never replaced; otherwise it
 // is replaced only by a complete file. False with a message when the file cannot be written, and
 // then the file that was there stays.
-bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, std::string& sError);
+// pStop (when given) asks the write to stop: it fails, and nothing of it stays.
+bool WritePng(const QImage& image, const std::string& sFileName, bool fNewOnly, std::string& sError,
+              const std::atomic<bool>* pStop = nullptr);
 
 } // namespace ScreenshotImages

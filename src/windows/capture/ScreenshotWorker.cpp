@@ -1,6 +1,7 @@
 #include "windows/capture/ScreenshotWorker.h"
 
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 
 #include <QFileInfo>
@@ -17,13 +18,27 @@ struct ScreenshotWorker::uShared {
     std::deque<uScreenshotJob> mJobs;
     std::size_t iBusy = 0;
     bool fStop = false;
+    std::atomic<bool> fFileStop{false}; // the program's exit: a file being written goes
     std::thread thread;
 };
 
 ScreenshotWorker::ScreenshotWorker(int iWindow) : pShared(std::make_shared<uShared>()) {
     pShared->iWindow = iWindow;
-    pShared->thread = std::thread([pShared = pShared] {
+    BackgroundThreads::uTicket ticket = BackgroundThreads::Enter([pWeak = std::weak_ptr(pShared)] {
+        if (const std::shared_ptr<uShared> p = pWeak.lock()) {
+            p->fFileStop.store(true);
+            {
+                std::lock_guard lock(p->mutex);
+                p->fStop = true;
+                p->iBusy -= p->mJobs.size();
+                p->mJobs.clear();
+            }
+            p->wake.notify_all();
+        }
+    });
+    pShared->thread = std::thread([pShared = pShared, ticket = std::move(ticket)] {
         uState state;
+        state.pStop = &pShared->fFileStop;
         std::unique_lock lock(pShared->mutex);
         for (;;) {
             pShared->wake.wait(lock, [&] { return pShared->fStop || !pShared->mJobs.empty(); });
@@ -126,7 +141,8 @@ uScreenshotResult ScreenshotWorker::Run(uState& state, const uScreenshotJob& job
                           job.sFolder, job.sName, job.sNameZ, state.sLastName,
                           [](const std::string& sPath) { return QFileInfo::exists(QString::fromStdString(sPath)); })
                     : job.sFileName;
-            result.fSaved = ScreenshotImages::WritePng(state.processed, result.sFileName, job.fAutomaticSave, result.sError);
+            result.fSaved = ScreenshotImages::WritePng(state.processed, result.sFileName, job.fAutomaticSave,
+                                                       result.sError, state.pStop);
         }
     }
     return result;

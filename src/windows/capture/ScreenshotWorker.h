@@ -10,6 +10,7 @@
 
 #include <QImage>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,7 +55,8 @@ struct uScreenshotResult {
 class ScreenshotWorker {
   public:
     explicit ScreenshotWorker(int iWindow);
-    // Waits for the job in progress; jobs not begun are dropped.
+    // Waits for the job in progress; jobs not begun are dropped. The thread is counted among the
+    // program's background threads: the exit stops the file it writes.
     ~ScreenshotWorker();
     ScreenshotWorker(const ScreenshotWorker&) = delete;
     ScreenshotWorker& operator=(const ScreenshotWorker&) = delete;
@@ -70,6 +72,7 @@ class ScreenshotWorker {
         QImage raw;
         QImage processed;
         std::string sLastName;
+        const std::atomic<bool>* pStop = nullptr; // asks a file being written to stop
     };
     static uScreenshotResult Run(uState& state, const uScreenshotJob& job);
 

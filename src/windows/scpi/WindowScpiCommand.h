@@ -13,7 +13,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -266,9 +268,11 @@ void BindListHandlers(uWindowScpiCommand& window);
 std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter);
 // Writes the bytes to a file beside the target and renames it over the target; on failure the
 // target stays as it was and sFailure holds the message.
-bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure);
+// pStop (when given) asks it to stop: it fails, and nothing of it stays.
+bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure,
+                    const std::atomic<bool>* pStop = nullptr);
 // The window closes: waits a bounded time for a save under way and logs its outcome, or lets
-// the thread finish by itself.
+// the thread finish by itself (the program's exit stops it).
 void EndAnswerSave(uWindowScpiCommand& window);
 // Saves the open list when it was changed, and frees it.
 void CloseCommandList(uWindowScpiCommand& window);
@@ -281,6 +285,9 @@ std::string ListFileName(const std::string& sChosen);
 // The new list written when no list is chosen.
 extern const char* const CommandListTemplate;
 std::int64_t ElapsedMilliseconds();
+// For tests: called on the reading thread of a file to send after each part it read, with the
+// bytes read so far and the file's length (nullptr: none).
+void SetFileReadSeam(std::function<void(std::int64_t iRead, std::int64_t iLength)> seam);
 } // namespace Detail
 
 } // namespace WindowScpiCommand

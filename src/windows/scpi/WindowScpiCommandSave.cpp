@@ -1,12 +1,15 @@
 // The SCPI command window's saving of the answer: optionally without its block header, without
 // its last byte, or with commas turned into line feeds. The file is written beside the target
 // and renamed over it, so a failed save leaves an earlier file whole; a thread of the save's own
-// writes it, so the GUI thread only asks for the name and shows the outcome.
+// writes it, so the GUI thread only asks for the name and shows the outcome. The thread is
+// counted among the program's background threads: a window that closes waits a second for it,
+// then leaves it to finish and tell the log; the program's exit stops it, and its new file goes.
 #include "windows/scpi/WindowScpiCommand.h"
 
 #include "common/FileSaving.h"
 #include "common/WindowLog.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -55,12 +58,13 @@ std::string AskSaveName(uWindowScpiCommand& window, const QString& sFilter) {
     return mFiles.front().toStdString();
 }
 
-bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure) {
+bool WriteFileWhole(const std::string& sPath, const std::uint8_t* pBytes, std::size_t iCount, std::string& sFailure,
+                    const std::atomic<bool>* pStop) {
     std::string sReason;
     bool fCreated = false;
     // The rename over the target happens at the end; before it the target is untouched.
     if (Utility::SaveFile(sPath, std::string_view(reinterpret_cast<const char*>(pBytes), iCount), sReason, false,
-                          &fCreated)) {
+                          &fCreated, pStop)) {
         return true;
     }
     sFailure = Utility::FileFailure(fCreated ? "The data could not be written to the file: "
@@ -82,6 +86,9 @@ struct uAnswerSave {
     std::size_t iHeader = 0;
     bool fRemoveLast = false;
     bool fComma = false;
+    // Set by the program's exit: the save ends at its next look and its new file goes. Shared
+    // with the stop request, which may outlive this record.
+    std::shared_ptr<std::atomic<bool>> pStop = std::make_shared<std::atomic<bool>>(false);
     std::thread thread; // GUI thread only
     std::mutex mutex;
     std::condition_variable endedSignal;
@@ -112,7 +119,7 @@ std::string WriteAnswer(const uAnswerSave& save) {
         pBytes = pCopy.get();
     }
     std::string sFailure;
-    Detail::WriteFileWhole(save.sPath, pBytes + save.iHeader, iEnd - save.iHeader, sFailure);
+    Detail::WriteFileWhole(save.sPath, pBytes + save.iHeader, iEnd - save.iHeader, sFailure, save.pStop.get());
     return sFailure;
 }
 
@@ -189,7 +196,12 @@ void SaveData(int iWindow) {
     if (pSave->sPath.empty() || !FindInstance(iWindow, &p) || fBusy()) return;
     EventHub::Bind(EventScpiAnswerSaved, iWindow, [iWindow](const EventHub::uEvent&) { OnAnswerSaved(iWindow); });
     try {
-        pSave->thread = std::thread(SaveThread, pSave);
+        BackgroundThreads::uTicket ticket = BackgroundThreads::Enter([pStop = pSave->pStop] { pStop->store(true); });
+        pSave->thread = std::thread([pSave, ticket = std::move(ticket)]() mutable {
+            SaveThread(pSave);
+            pSave.reset(); // the answer goes before the thread's place in the count
+            ticket.Release();
+        });
     } catch (const std::system_error&) {
         // No thread to be had: the file is written here.
         pSave->sFailure = WriteAnswer(*pSave);
@@ -208,7 +220,8 @@ void EndAnswerSave(uWindowScpiCommand& window) {
         std::unique_lock lock(pSave->mutex);
         if (!pSave->endedSignal.wait_for(lock, std::chrono::milliseconds(CloseWaitMilliseconds),
                                          [&pSave] { return pSave->fEnded; })) {
-            // Still writing (a slow disk): it finishes or fails by itself and says so in the log.
+            // Still writing (a slow disk): it finishes or fails by itself and says so in the log;
+            // the program's exit stops it.
             pSave->fWindowGone = true;
             lock.unlock();
             pSave->thread.detach();

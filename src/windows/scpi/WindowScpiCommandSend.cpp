@@ -11,6 +11,7 @@
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowFrame.h"
@@ -35,7 +36,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 #include <system_error>
+#include <utility>
 #include <thread>
 
 namespace WindowScpiCommand {
@@ -100,7 +103,8 @@ std::string NoteFailure(uWindowScpiCommand& window, const std::string& sError) {
 // thread, into pages mapped fresh, would hold it for tens of milliseconds), then it goes out
 // with the task made when Send was clicked. The window holds this record while the file is
 // read; a cancel, another send or the close lets go of it, and the thread, which holds only a
-// weak pointer to it, stops at its next part and frees what it read.
+// weak pointer to it, stops at its next part and frees what it read. So it does when the
+// program's exit asks it to stop.
 struct uSendFile {
     bool fBlockHeader = false;
     uTaskScpiCommand task;
@@ -115,6 +119,7 @@ constexpr qint64 FileStepBytes = qint64{1} << 20;
 // What the reading thread hands back (EventScpiSendFileRead): the file's bytes, or the failure.
 struct uSendFileRead {
     std::weak_ptr<uSendFile> pFor;
+    std::shared_ptr<const std::atomic<bool>> pStop; // the program's exit
     std::shared_ptr<DataBuffer> pData;
     std::string sFailure;
 };
@@ -128,11 +133,27 @@ constexpr std::size_t LargeAnswer = std::size_t{8} << 20;
 void LetGoOfAnswer(std::shared_ptr<const DataBuffer> pAnswer) {
     if (pAnswer && pAnswer.use_count() == 1 && pAnswer->size() >= LargeAnswer) {
         try {
-            std::thread([pLast = std::move(pAnswer)] {}).detach();
+            // Counted, so that the exit waits for it (bounded work, nothing to stop).
+            std::thread([pLast = std::move(pAnswer), ticket = BackgroundThreads::Enter()]() mutable {
+                pLast.reset();
+                ticket.Release();
+            }).detach();
         } catch (const std::system_error&) {
         }
     }
     pAnswer.reset();
+}
+
+std::mutex mSeamMutex;
+std::function<void(std::int64_t, std::int64_t)> mFileReadSeam; // under mSeamMutex
+
+void AfterPart(std::int64_t iRead, std::int64_t iLength) {
+    std::function<void(std::int64_t, std::int64_t)> seam;
+    {
+        std::lock_guard lock(mSeamMutex);
+        seam = mFileReadSeam;
+    }
+    if (seam) seam(iRead, iLength);
 }
 
 // The reading thread's work: the whole file, a part at a time while the window still wants it;
@@ -151,7 +172,7 @@ bool ReadSendFile(const QString& sFileName, uSendFileRead& read) {
     }
     const auto iWanted = static_cast<std::size_t>(iLength);
     while (pData->size() < iWanted) {
-        if (read.pFor.expired()) return false;
+        if (read.pFor.expired() || read.pStop->load()) return false;
         const qint64 iPart = std::min<qint64>(FileStepBytes, static_cast<qint64>(iWanted - pData->size()));
         const qint64 iGot = file.read(reinterpret_cast<char*>(pData->data()) + pData->size(), iPart);
         if (iGot <= 0) {
@@ -159,21 +180,24 @@ bool ReadSendFile(const QString& sFileName, uSendFileRead& read) {
             return true;
         }
         pData->setSize(pData->size() + static_cast<std::size_t>(iGot));
+        AfterPart(static_cast<std::int64_t>(pData->size()), iLength);
     }
     read.pData = std::move(pData);
     return true;
 }
 
-void ReadSendFileThread(int iWindow, const QString& sFileName, std::weak_ptr<uSendFile> pFor) {
+void ReadSendFileThread(int iWindow, const QString& sFileName, std::weak_ptr<uSendFile> pFor,
+                        std::shared_ptr<const std::atomic<bool>> pStop) {
     uSendFileRead read;
     read.pFor = std::move(pFor);
+    read.pStop = std::move(pStop);
     bool fWanted = true;
     if (!AllocationFailure::Run([&] { fWanted = ReadSendFile(sFileName, read); })) {
         read.pData.reset();
         read.sFailure = "Not enough memory available.";
     }
     // A file nobody waits for any more is freed here, not on the GUI thread.
-    if (fWanted && !read.pFor.expired()) {
+    if (fWanted && !read.pFor.expired() && !read.pStop->load()) {
         EventHub::PostEvent(EventScpiSendFileRead, iWindow, 0, 0, EventHub::Payload::Of(std::move(read)));
     }
 }
@@ -344,7 +368,14 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
         return;
     }
     try {
-        std::thread(ReadSendFileThread, iWindow, sFileName, std::weak_ptr<uSendFile>(pSend)).detach();
+        // Counted: the exit asks it to stop and waits for it. It holds what it uses itself.
+        auto pStop = std::make_shared<std::atomic<bool>>(false);
+        std::thread([iWindow, sName = QString(sFileName), pFor = std::weak_ptr<uSendFile>(pSend), pStop,
+                     ticket = BackgroundThreads::Enter([pStop] { pStop->store(true); })]() mutable {
+            // Everything it holds goes before its place in the count.
+            ReadSendFileThread(iWindow, std::exchange(sName, QString()), std::move(pFor), std::move(pStop));
+            ticket.Release();
+        }).detach();
     } catch (const std::system_error&) {
         WindowLog::AddError("Not enough memory available.");
         MakeIdle(window);
@@ -420,6 +451,11 @@ void SetBusyState(int iWindow, bool fBusy) {
 }
 
 namespace Detail {
+
+void SetFileReadSeam(std::function<void(std::int64_t iRead, std::int64_t iLength)> seam) {
+    std::lock_guard lock(mSeamMutex);
+    mFileReadSeam = std::move(seam);
+}
 
 std::int64_t ElapsedMilliseconds() {
     static QElapsedTimer clock = [] {

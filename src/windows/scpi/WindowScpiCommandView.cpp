@@ -6,6 +6,7 @@
 #include "common/NumberText.h"
 #include "common/TextRoutines.h"
 #include "platform/AllocationFailure.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 
@@ -73,8 +74,21 @@ void StartRefresh(uWindowScpiCommand& window, const std::shared_ptr<const DataBu
     uViewState& view = window.view;
     view.pShared = std::make_shared<uViewShared>();
     try {
-        view.refreshThread = std::thread(ViewRefreshThread, view.pShared, pData, window.iWindow, view.iGeneration,
-                                         iMode, OffsetDigits(*pData));
+        // Counted: the exit asks it to stop, as Escape does, and waits for it.
+        const std::weak_ptr<uViewShared> pStopShared = view.pShared;
+        BackgroundThreads::uTicket ticket = BackgroundThreads::Enter([pStopShared] {
+            if (const std::shared_ptr<uViewShared> p = pStopShared.lock()) {
+                std::lock_guard lock(p->viewMutex);
+                p->fStopRefresh = true;
+                p->viewSignal.notify_all();
+            }
+        });
+        view.refreshThread =
+            std::thread([pShared = view.pShared, pData, iWindow = window.iWindow, iGeneration = view.iGeneration,
+                         iMode, iDigits = OffsetDigits(*pData), ticket = std::move(ticket)]() mutable {
+                ViewRefreshThread(std::move(pShared), std::move(pData), iWindow, iGeneration, iMode, iDigits);
+                ticket.Release();
+            });
     } catch (const std::system_error&) {
         view.pShared.reset();
     }

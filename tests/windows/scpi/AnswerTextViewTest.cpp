@@ -5,6 +5,7 @@
 #include "windows/scpi/AnswerTextView.h"
 
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -13,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,9 +180,37 @@ TEST_F(ScpiAnswerTextView, DocumentKeysAndClearing) {
     EXPECT_EQ(view.verticalScrollBar()->maximum(), 0);
     view.appendPlainText("x");
     EXPECT_EQ(view.toPlainText(), "x");
-    // What was let go is freed over the next turns of the loop, and nothing of it comes back.
-    QCoreApplication::processEvents();
+}
+
+// Clearing a long text does not unmap its blocks on the spot (hundreds of megabytes would hold
+// the GUI thread): they go over the next turns of the loop, all of them, and the text set since
+// stays. The blocks are watched through the pieces' own references.
+TEST_F(ScpiAnswerTextView, ClearingUnmapsTheBlocksOverTheNextTurnsOfTheLoop) {
+    std::vector<std::weak_ptr<const AnswerTextView::uBlock>> mBlocks;
+    {
+        AnswerTextView::Writer writer;
+        std::string sPortion;
+        for (int i = 0; i < 65536; ++i) sPortion += "0123456789abcde\n";
+        sPortion.pop_back();
+        for (int i = 0; i < 24; ++i) {
+            const AnswerTextView::uPiece piece = writer.Make(sPortion);
+            if (mBlocks.empty() || mBlocks.back().lock() != piece.pBlock) mBlocks.emplace_back(piece.pBlock);
+            view.AppendPiece(piece);
+        }
+    } // the writer lets go of its last block: the view alone holds them now
+    ASSERT_GE(mBlocks.size(), 4u);
+    const auto iMapped = [&] {
+        return std::count_if(mBlocks.begin(), mBlocks.end(), [](const auto& p) { return !p.expired(); });
+    };
+    EXPECT_EQ(iMapped(), static_cast<std::ptrdiff_t>(mBlocks.size()));
+    view.clear();
+    EXPECT_EQ(iMapped(), static_cast<std::ptrdiff_t>(mBlocks.size())); // nothing unmapped by clear itself
+    view.appendPlainText("x");
+    QDeadlineTimer deadline(30000);
+    while (iMapped() > 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(iMapped(), 0);
     EXPECT_EQ(view.toPlainText(), "x");
+    EXPECT_EQ(view.LineCount(), 1);
 }
 
 } // namespace

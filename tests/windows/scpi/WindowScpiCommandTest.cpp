@@ -3,6 +3,7 @@
 // disconnecting and closing.
 #include "windows/scpi/ScpiWindowTestSupport.h"
 
+#include "platform/BackgroundThreads.h"
 #include "sim/RawTcpServer.h"
 #include "sim/ScpiDevice.h"
 
@@ -12,6 +13,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -164,29 +169,76 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     EXPECT_EQ(mRaw.Device().LastData(), data);
     EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
 
-    // A file still being read when the cancel comes (a sparse file: nothing of it is on the disk).
+    // A file still being read when the cancel or the window's close comes (a sparse file: nothing
+    // of it is on the disk). The reading thread is held after its first part until the cancel or
+    // the close is done; then it stops at its next look, having read no further part, and ends.
     const QString sHuge = WriteFile("sparse.bin", {});
     ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
-    g.pFileName->setText(sHuge);
+    struct uReading {
+        std::mutex mutex;
+        std::condition_variable cv;
+        int iParts = 0;
+        bool fGo = false;
+    };
+    const auto pReading = std::make_shared<uReading>();
+    WindowScpiCommand::Detail::SetFileReadSeam([pReading](std::int64_t, std::int64_t) {
+        std::unique_lock lock(pReading->mutex);
+        ++pReading->iParts;
+        pReading->cv.notify_all();
+        pReading->cv.wait(lock, [&] { return pReading->fGo; });
+    });
+    struct uRestore {
+        std::shared_ptr<uReading> p;
+        ~uRestore() {
+            {
+                std::lock_guard lock(p->mutex);
+                p->fGo = true;
+            }
+            p->cv.notify_all();
+            WindowScpiCommand::Detail::SetFileReadSeam(nullptr);
+        }
+    } restore{pReading};
     const std::size_t iBefore = Units();
-    Click(g.pSend);
-    ASSERT_NE(W(iScpi).pSendFile, nullptr);
-    Click(g.pCancel);
-    EXPECT_EQ(W(iScpi).pSendFile, nullptr);
-    EXPECT_TRUE(WaitIdle(iScpi));
-    Settle();
-    EXPECT_EQ(Units(), iBefore);
-    EXPECT_FALSE(LogHas("|" + sHuge.toStdString() + "|")) << Log();
-
-    // The window's close lets go of it the same way: nothing goes out, and the reading thread
-    // ends by itself.
-    Click(g.pSend);
-    ASSERT_NE(W(iScpi).pSendFile, nullptr);
-    EventHub::PostEvent(EventCloseWindowRequest, iMain);
-    Settle();
-    EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
-    Settle();
-    EXPECT_EQ(Units(), iBefore);
+    enum eHow { Cancel, Close };
+    for (const eHow eWay : {Cancel, Close}) {
+        SCOPED_TRACE(eWay == Cancel ? "cancel" : "close");
+        ASSERT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 0; }, 30000));
+        {
+            std::lock_guard lock(pReading->mutex);
+            pReading->iParts = 0;
+            pReading->fGo = false;
+        }
+        g.pFileName->setText(sHuge);
+        Click(g.pSend);
+        ASSERT_NE(W(iScpi).pSendFile, nullptr);
+        {
+            std::unique_lock lock(pReading->mutex);
+            ASSERT_TRUE(pReading->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pReading->iParts == 1; }));
+        }
+        EXPECT_EQ(BackgroundThreads::Running(), 1); // the reading thread, counted
+        if (eWay == Cancel) {
+            Click(g.pCancel);
+            EXPECT_EQ(W(iScpi).pSendFile, nullptr);
+        } else {
+            EventHub::PostEvent(EventCloseWindowRequest, iMain);
+            Settle();
+            EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
+        }
+        {
+            std::lock_guard lock(pReading->mutex);
+            pReading->fGo = true;
+        }
+        pReading->cv.notify_all();
+        EXPECT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 0; }, 30000)); // it has ended
+        {
+            std::lock_guard lock(pReading->mutex);
+            EXPECT_EQ(pReading->iParts, 1); // and read nothing after the cancel or the close
+        }
+        Settle();
+        EXPECT_EQ(Units(), iBefore);
+        EXPECT_FALSE(LogHas("|" + sHuge.toStdString() + "|")) << Log();
+        if (eWay == Cancel) EXPECT_TRUE(WaitIdle(iScpi));
+    }
 }
 
 TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNothingQueued) {

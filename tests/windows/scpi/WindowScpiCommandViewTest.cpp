@@ -3,9 +3,11 @@
 // over raw TCP and VXI-11.
 #include "windows/scpi/ScpiWindowTestSupport.h"
 
+#include "app/Main.h"
 #include "common/FileSaving.h"
 #include "common/FileSizeLimit.h"
 #include "common/NumberText.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/ProgramEvents.h"
 #include "sim/RawTcpServer.h"
 #include "sim/ScpiDevice.h"
@@ -29,7 +31,12 @@
 #include <mutex>
 #include <vector>
 
+#include <cstdio>
+#include <string>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -404,6 +411,124 @@ TEST_F(WindowScpiCommandSaveTest, ASaveThatFailsAfterItsWindowClosedIsLoggedAsAF
     EXPECT_FALSE(LogHas("The data was saved in the file")) << Log();
     EXPECT_EQ(Read(QString::fromStdString(sPath + "/inside")), "kept");
     EXPECT_EQ(QDir(files.path()).entryList(QDir::Files), QStringList{});
+}
+
+// A disk that takes the bytes of a folder's files only when the test lets it: each write into a
+// file of that folder waits for the gate (the slow or hanging disk of a save).
+struct uSlowDisk {
+    static uSlowDisk& The() {
+        static uSlowDisk disk;
+        return disk;
+    }
+    static long Write(int fd, const void* pBytes, std::size_t iCount) {
+        uSlowDisk& d = The();
+        char sLink[64];
+        std::snprintf(sLink, sizeof sLink, "/proc/self/fd/%d", fd);
+        char sPath[4096];
+        const ssize_t n = ::readlink(sLink, sPath, sizeof sPath - 1);
+        const std::string sFile(sPath, n > 0 ? static_cast<std::size_t>(n) : 0);
+        std::unique_lock lock(d.mutex);
+        if (!d.sFolder.empty() && sFile.rfind(d.sFolder + "/", 0) == 0) {
+            d.fHeld = true;
+            d.cv.notify_all();
+            d.cv.wait(lock, [&d] { return d.fOpen; });
+        }
+        lock.unlock();
+        return ::write(fd, pBytes, iCount);
+    }
+    void Hold(const std::string& sFolderOfFiles) {
+        std::lock_guard lock(mutex);
+        sFolder = sFolderOfFiles;
+        fOpen = false;
+        fHeld = false;
+    }
+    bool WaitHeld() {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(30), [this] { return fHeld; });
+    }
+    void Open() {
+        std::lock_guard lock(mutex);
+        fOpen = true;
+        cv.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::string sFolder;
+    bool fOpen = true, fHeld = false;
+};
+
+// Saves that do not end as they should: one slower than the window's close wait, which the
+// program's exit stops (its new file goes, the log says it was not written); one whose disk
+// hangs past the exit's wait, whose new file the exit removes while its thread still waits; one
+// that a full disk (a file-size limit) fails while its window is open. None leaves a ".part"
+// file or says "saved".
+TEST_F(WindowScpiCommandSaveTest, ASaveStoppedByTheExitOrFailedLeavesNoTemporaryFile) {
+    std::string sAnswer;
+    for (int i = 0; sAnswer.size() < (std::size_t{4} << 20); ++i) sAnswer += std::to_string(i) + ',';
+    struct uCase {
+        const char* sName;
+        bool fClose;                     // the window closes while the disk holds the save
+        int iExitWaitMs;                 // the exit's wait; 0: no exit
+        bool fOpenBeforeExitEnds;        // the disk goes on once the stop was asked
+        rlim_t iSizeLimit;               // 0: none
+        std::string sReason;             // of the failure in the log
+    };
+    const uCase mCases[] = {
+        {"slower than the close wait", true, 30000, true, 0, "(Operation canceled)"},
+        {"a disk that hangs past the exit", true, 300, false, 0, "(Operation canceled)"},
+        {"a full disk", false, 0, false, 1 << 20, "(File too large)"},
+    };
+    Utility::FileSavingSeam::SetWrite(&uSlowDisk::Write);
+    struct uRestore {
+        ~uRestore() {
+            uSlowDisk::The().Open();
+            Utility::FileSavingSeam::SetWrite(nullptr);
+        }
+    } restore;
+    // The log made anew: the one of an earlier test would drop the lines the thread posts.
+    WindowLog::Close(1);
+    WindowLog::Create();
+    int i = 0;
+    for (const uCase& c : mCases) {
+        SCOPED_TRACE(c.sName);
+        ASSERT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 0; }, 30000));
+        WindowLog::Clear(0);
+        const QString sFolder = files.filePath(QString("case%1").arg(i++));
+        ASSERT_TRUE(QDir().mkpath(sFolder));
+        const std::string sPath = (sFolder + "/answer.txt").toStdString();
+        const int iScpi = OpenScpi();
+        W(iScpi).pReceived = std::make_shared<const DataBuffer>(DataBuffer::FromText(sAnswer));
+        const auto fTemporaryFiles = [&] { return QDir(sFolder).entryList(QDir::Files | QDir::Hidden); };
+        if (c.iSizeLimit != 0) {
+            const FileSizeLimit limit(c.iSizeLimit);
+            ASSERT_TRUE(limit.Active());
+            ASSERT_TRUE(Save(iScpi, QString::fromStdString(sPath)));
+            EXPECT_EQ(Status(iScpi), "The data could not be written to the file: " + sPath + " " + c.sReason);
+        } else {
+            uSlowDisk::The().Hold(sFolder.toStdString());
+            ASSERT_TRUE(Save(iScpi, QString::fromStdString(sPath), false));
+            ASSERT_TRUE(uSlowDisk::The().WaitHeld());
+            EXPECT_EQ(BackgroundThreads::Running(), 1);
+            EventHub::PostEvent(EventCloseWindowRequest, iMain);
+            Settle();
+            ASSERT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr)); // it waited its second and went
+            if (c.fOpenBeforeExitEnds) {
+                BackgroundThreads::RequestStopAll();
+                uSlowDisk::The().Open();
+            }
+            EXPECT_EQ(Main::EndBackgroundThreads(std::chrono::milliseconds(c.iExitWaitMs)), c.fOpenBeforeExitEnds);
+            // At the exit's end no new file is left, whether its thread has ended or still waits.
+            EXPECT_EQ(fTemporaryFiles(), QStringList{});
+            uSlowDisk::The().Open();
+            EXPECT_TRUE(BackgroundThreads::WaitAll(std::chrono::seconds(30)));
+        }
+        const std::string sFailure = "Error: The data could not be written to the file: " + sPath + " " + c.sReason;
+        EXPECT_TRUE(WaitFor([&] { return LogHas(sFailure); }, 30000)) << Log();
+        EXPECT_FALSE(LogHas("The data was saved in the file")) << Log();
+        EXPECT_EQ(fTemporaryFiles(), QStringList{});
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        Settle();
+    }
 }
 
 TEST(ScpiSaveFile, FailuresLeaveTheTargetAlone) {
