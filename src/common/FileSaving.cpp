@@ -22,6 +22,8 @@ constexpr std::size_t PartNameKeep = 200;
 constexpr int CreateAttempts = 16;
 constexpr int NameAttempts = 100;  // next names tried for a file that replaces none
 constexpr int AppendAttempts = 16; // a file appearing and going between two opens
+// The bytes written between two looks at a save's stop.
+constexpr std::size_t StopPieceBytes = std::size_t{1} << 20;
 
 std::atomic<FileSavingSeam::Sync> mSync{nullptr};
 std::mutex mSeamMutex;
@@ -200,12 +202,28 @@ bool uFileSave::Begin(const std::string& sPath, std::string& sError, bool fNew) 
     return true;
 }
 
+bool uFileSave::Stopped(std::string& sError) const {
+    if (!fnStopped || !fnStopped()) return false;
+    sError = Reason(ECANCELED);
+    return true;
+}
+
 bool uFileSave::Write(const void* pBytes, std::size_t iCount, std::string& sError) {
     if (fd < 0) {
         sError = Reason(EBADF);
         return false;
     }
-    return WriteLoop(fd, pBytes, iCount, -1, sError);
+    if (!fnStopped) return WriteLoop(fd, pBytes, iCount, -1, sError);
+    // In pieces, so that a stop ends a long write soon.
+    const auto* p = static_cast<const char*>(pBytes);
+    do {
+        if (Stopped(sError)) return false;
+        const std::size_t iPiece = std::min(iCount, StopPieceBytes);
+        if (!WriteLoop(fd, p, iPiece, -1, sError)) return false;
+        p += iPiece;
+        iCount -= iPiece;
+    } while (iCount > 0);
+    return true;
 }
 
 bool uFileSave::WriteAt(std::uint64_t iOffset, const void* pBytes, std::size_t iCount, std::string& sError) {
@@ -230,6 +248,7 @@ bool uFileSave::Commit(std::string& sError) {
         fDone = false;
         sError = Reason(errno);
     }
+    if (fDone && Stopped(sError)) fDone = false; // stopped while it was flushed: nothing replaced
     if (fDone) BeforeRename(sTarget);
     for (int i = 0; fDone; ++i) {
         if (fNewOnly ? RenameNew(sPart, sTarget) : ::rename(sPart.c_str(), sTarget.c_str()) == 0) break;
@@ -262,8 +281,9 @@ void uFileSave::Cancel() {
 }
 
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly, bool* pCreated) {
+              bool fNewOnly, bool* pCreated, std::function<bool()> stopped) {
     uFileSave file;
+    file.SetStop(std::move(stopped));
     const bool fBegun = file.Begin(sPath, sError, fNewOnly);
     if (pCreated) *pCreated = fBegun;
     if (!fBegun) return false;

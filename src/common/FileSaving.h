@@ -48,6 +48,9 @@ struct uFileSave {
     void Cancel();
     // Whether Begin created the new file: a failure after it is a write failure.
     bool Created() const { return fd >= 0 || fCommitted; }
+    // Asked between pieces of a write and once more before the rename: when it says true, the
+    // save gives up ("Operation canceled"), its new file is removed and the target stays.
+    void SetStop(std::function<bool()> stopped) { fnStopped = std::move(stopped); }
 
   private:
     int fd = -1;
@@ -57,11 +60,14 @@ struct uFileSave {
     bool fCommitted = false;
     bool fNewOnly = false;
     std::function<std::string(const std::string&)> nextName;
+    std::function<bool()> fnStopped;
+    bool Stopped(std::string& sError) const;
 };
 
-// The whole file at once. *pCreated (when given) tells a failure to write from one to create.
+// The whole file at once. *pCreated (when given) tells a failure to write from one to create;
+// stopped (when given) is the writer's stop, as uFileSave::SetStop.
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly = false, bool* pCreated = nullptr);
+              bool fNewOnly = false, bool* pCreated = nullptr, std::function<bool()> stopped = {});
 inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::string& sError,
                      bool fNewOnly = false, bool* pCreated = nullptr) {
     return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated);
