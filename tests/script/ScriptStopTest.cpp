@@ -105,7 +105,8 @@ TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
     EXPECT_TRUE(PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }, 30000))
         << "the stop leaves the instrument connected";
     const auto commands = pDevice->Commands();
-    EXPECT_EQ(std::find(commands.begin(), commands.end(), ":CHAN1:SCAL 1"), commands.end());
+    EXPECT_TRUE(std::find(commands.begin(), commands.end(), ":CHAN1:SCAL 1") == commands.end())
+        << "the device got the command of the stopped step";
     std::string sError;
     Instrument::Release(pObject, sError);
 }
@@ -154,7 +155,7 @@ TEST_F(ScriptStop, ASaveStoppedInItsFlushKeepsTheEarlierFileAndLeavesNoTemporary
         std::ifstream file(sTarget, std::ios::binary);
         std::ostringstream bytes;
         bytes << file.rdbuf();
-        EXPECT_EQ(bytes.str(), "old");
+        EXPECT_TRUE(bytes.str() == "old") << "the target holds " << bytes.str().size() << " bytes";
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
     }
 }
