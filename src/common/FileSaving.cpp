@@ -22,8 +22,9 @@ constexpr std::size_t PartNameKeep = 200;
 constexpr int CreateAttempts = 16;
 constexpr int NameAttempts = 100;  // next names tried for a file that replaces none
 constexpr int AppendAttempts = 16; // a file appearing and going between two opens
-// The bytes written between two looks at a save's stop.
-constexpr std::size_t StopPieceBytes = std::size_t{1} << 20;
+
+// A stop word is looked at before each part of this size is written.
+constexpr std::size_t WritePartBytes = std::size_t{1} << 20;
 
 std::atomic<FileSavingSeam::Sync> mSync{nullptr};
 std::mutex mSeamMutex;
@@ -203,7 +204,7 @@ bool uFileSave::Begin(const std::string& sPath, std::string& sError, bool fNew) 
 }
 
 bool uFileSave::Stopped(std::string& sError) const {
-    if (!fnStopped || !fnStopped()) return false;
+    if (!pStop || !pStop->load()) return false;
     sError = Reason(ECANCELED);
     return true;
 }
@@ -213,15 +214,13 @@ bool uFileSave::Write(const void* pBytes, std::size_t iCount, std::string& sErro
         sError = Reason(EBADF);
         return false;
     }
-    if (!fnStopped) return WriteLoop(fd, pBytes, iCount, -1, sError);
-    // In pieces, so that a stop ends a long write soon.
     const auto* p = static_cast<const char*>(pBytes);
     do {
         if (Stopped(sError)) return false;
-        const std::size_t iPiece = std::min(iCount, StopPieceBytes);
-        if (!WriteLoop(fd, p, iPiece, -1, sError)) return false;
-        p += iPiece;
-        iCount -= iPiece;
+        const std::size_t iPart = std::min(iCount, WritePartBytes);
+        if (!WriteLoop(fd, p, iPart, -1, sError)) return false;
+        p += iPart;
+        iCount -= iPart;
     } while (iCount > 0);
     return true;
 }
@@ -239,16 +238,20 @@ bool uFileSave::Commit(std::string& sError) {
         sError = Reason(EBADF);
         return false;
     }
-    // A delayed write error shows at fsync or close: then the file is not whole.
-    bool fDone = SyncFile(fd) == 0;
-    if (!fDone) sError = Reason(errno);
+    // A delayed write error shows at fsync or close: then the file is not whole. A stop asked
+    // for during the flush still keeps the file from its name.
+    bool fDone = !Stopped(sError);
+    if (fDone && SyncFile(fd) != 0) {
+        fDone = false;
+        sError = Reason(errno);
+    }
+    if (fDone && Stopped(sError)) fDone = false;
     const int iClosed = ::close(fd);
     fd = -1;
     if (fDone && iClosed != 0) {
         fDone = false;
         sError = Reason(errno);
     }
-    if (fDone && Stopped(sError)) fDone = false; // stopped while it was flushed: nothing replaced
     if (fDone) BeforeRename(sTarget);
     for (int i = 0; fDone; ++i) {
         if (fNewOnly ? RenameNew(sPart, sTarget) : ::rename(sPart.c_str(), sTarget.c_str()) == 0) break;
@@ -281,9 +284,9 @@ void uFileSave::Cancel() {
 }
 
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly, bool* pCreated, std::function<bool()> stopped) {
+              bool fNewOnly, bool* pCreated, const std::atomic<bool>* pStop) {
     uFileSave file;
-    file.SetStop(std::move(stopped));
+    file.SetStop(pStop);
     const bool fBegun = file.Begin(sPath, sError, fNewOnly);
     if (pCreated) *pCreated = fBegun;
     if (!fBegun) return false;

@@ -6,6 +6,7 @@
 // names the path in its own message (FileFailure).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,10 @@ struct uFileSave {
     // the file goes under the name nextName gives for it instead (in the same folder; an empty
     // name gives up with EEXIST). Set before Begin.
     void SetNextName(std::function<std::string(const std::string&)> next) { nextName = std::move(next); }
+    // The word that asks this save to stop (nullptr: none); it outlives the save. It is looked at
+    // every megabyte written and before and after the flush: a save it stops fails with the
+    // reason "Operation canceled", its new file goes and the target stays.
+    void SetStop(const std::atomic<bool>* pStopWord) { pStop = pStopWord; }
     // The name the file was begun (and committed) under: the given one, or the next one taken.
     const std::string& Name() const { return sName; }
     // Every byte or false; a short write is continued.
@@ -48,11 +53,11 @@ struct uFileSave {
     void Cancel();
     // Whether Begin created the new file: a failure after it is a write failure.
     bool Created() const { return fd >= 0 || fCommitted; }
-    // Asked between pieces of a write and once more before the rename: when it says true, the
-    // save gives up ("Operation canceled"), its new file is removed and the target stays.
-    void SetStop(std::function<bool()> stopped) { fnStopped = std::move(stopped); }
 
   private:
+    // True, with the reason, when the stop word ended the save.
+    bool Stopped(std::string& sError) const;
+
     int fd = -1;
     std::string sName;   // the name as given, or the next one taken
     std::string sTarget; // where the file ends up (a symbolic link's target)
@@ -60,17 +65,16 @@ struct uFileSave {
     bool fCommitted = false;
     bool fNewOnly = false;
     std::function<std::string(const std::string&)> nextName;
-    std::function<bool()> fnStopped;
-    bool Stopped(std::string& sError) const;
+    const std::atomic<bool>* pStop = nullptr;
 };
 
-// The whole file at once. *pCreated (when given) tells a failure to write from one to create;
-// stopped (when given) is the writer's stop, as uFileSave::SetStop.
+// The whole file at once. *pCreated (when given) tells a failure to write from one to create.
+// pStop: as uFileSave::SetStop.
 bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-              bool fNewOnly = false, bool* pCreated = nullptr, std::function<bool()> stopped = {});
+              bool fNewOnly = false, bool* pCreated = nullptr, const std::atomic<bool>* pStop = nullptr);
 inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::string& sError,
-                     bool fNewOnly = false, bool* pCreated = nullptr) {
-    return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated);
+                     bool fNewOnly = false, bool* pCreated = nullptr, const std::atomic<bool>* pStop = nullptr) {
+    return SaveFile(sPath, std::span<const std::string_view>(&bytes, 1), sError, fNewOnly, pCreated, pStop);
 }
 // Bytes added at the end of a regular file, in place: a missing one is created where it stands
 // (exclusively, else the file another writer just created is opened and added to), so that

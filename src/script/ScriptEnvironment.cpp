@@ -81,7 +81,7 @@ bool ScriptEnvironment::WriteFile(const std::string& sMapped, std::span<const st
                                   bool fAdd, bool& fCreated, std::string& sError) {
     // A stop of the script ends a save between two pieces or before the rename: the target stays.
     return fAdd ? Utility::AppendFile(sMapped, parts, sError, &fCreated)
-                : Utility::SaveFile(sMapped, parts, sError, false, &fCreated, [] { return StopAsked(); });
+                : Utility::SaveFile(sMapped, parts, sError, false, &fCreated, StopWord());
 }
 
 InstrumentObject InstrumentProvider::FindOrCreate(const uTaskPrepare& connection, bool& fCreated,

@@ -442,6 +442,8 @@ bool StopRequested(uScriptThread& t) {
 
 bool StopAsked() { return pThisThread && pThisThread->fStop.load(std::memory_order_relaxed); }
 
+const std::atomic<bool>* StopWord() { return pThisThread ? &pThisThread->fStop : nullptr; }
+
 void Thread(std::shared_ptr<uScriptThread> pThread) {
     uScriptThread& t = *pThread;
     pThisThread = &t;

@@ -7,6 +7,7 @@
 #include "platform/EventHub.h"
 #include "script/ScriptInstance.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -89,6 +90,8 @@ bool StopRequested(uScriptThread& thread);
 // Whether the calling interpreter thread is asked to stop: a look without a lock, cheap enough
 // for the loops of long steps, which give up when it says so. False on any other thread.
 bool StopAsked();
+// The calling interpreter thread's stop flag, for a save to look at; nullptr on any other thread.
+const std::atomic<bool>* StopWord();
 // How many bytes a long step works through between two looks at StopAsked.
 inline constexpr std::size_t StopCheckBytes = std::size_t{1} << 20;
 
