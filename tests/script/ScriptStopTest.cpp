@@ -1,7 +1,7 @@
-// A stop that comes while a step is at work: long edits give up and leave their value as it
-// was, a stopped step queues nothing more for its instrument (a simulated Rigol behind raw TCP),
-// and a save held in its flush commits nothing and leaves no temporary file, whether Stop or
-// the program's exit asked for it. The stop is given from inside the step, where the window's
+// A stop that comes while a step is at work: long edits and file reads give up and leave their
+// value as it was, a stopped step queues nothing more for its instrument (a simulated Rigol
+// behind raw TCP), and a save held in its flush commits nothing and leaves no temporary file,
+// whether Stop or the program's exit asked for it. The stop is given from inside the step, where the window's
 // Stop or the exit would reach it, so that it comes while the step runs on every machine.
 #include "ScriptEngineFixture.h"
 
@@ -12,6 +12,7 @@
 #include "script/ScriptFunctionSave.h"
 #include "script/ScriptInstrument.h"
 #include "script/ScriptScpi.h"
+#include "script/ScriptVariableValues.h"
 #include "sim/RigolScope.h"
 #include "sim/ScpiDevice.h"
 #include "waveform/ScopeReadSupport.h"
@@ -50,28 +51,33 @@ class ScriptStop : public EngineFixture {
     }
 };
 
-TEST_F(ScriptStop, ALongEditStoppedAsItBeginsLeavesTheValueAsItWas) {
+TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
     Replace(eScriptTaskType::FunctionReplace, StoppedAsItBegins<TaskFunctionReplace>);
     Replace(eScriptTaskType::FunctionRemove, StoppedAsItBegins<TaskFunctionRemove>);
+    Replace(eScriptTaskType::VariableSet, StoppedAsItBegins<TaskVariableSet>);
     const std::string sLarge(std::size_t{48} << 20, 'a');
     std::string sWide;
-    sWide.reserve(std::size_t{48} << 20);
-    while (sWide.size() < (std::size_t{48} << 20)) sWide += "\xC3\xA4"; // "ä" in UTF-8
+    sWide.reserve(sLarge.size());
+    while (sWide.size() < sLarge.size()) sWide += "\xC3\xA4"; // "ä" in UTF-8
+    std::ofstream(folder.path().toStdString() + "/big.txt", std::ios::binary) << sLarge;
+    const std::string sKeep = "keep";
     const struct {
         const char* sType;
         const std::string& sValue;
-        const char* sAction;
+        const char* sLine;
     } cases[] = {
-        {"string", sLarge, "replace \"a\" \"bb\""}, // counts the growth first
-        {"string", sLarge, "replace \"a\" \"\""},
-        {"data", sLarge, "replace \"aa\" \"b\""},
-        {"string", sWide, "remove first 1000"}, // counts characters
-        {"string", sWide, "remove last 1000"},
+        {"string", sLarge, "v function replace \"a\" \"bb\""}, // counts the growth first
+        {"string", sLarge, "v function replace \"a\" \"\""},
+        {"data", sLarge, "v function replace \"aa\" \"b\""},
+        {"string", sWide, "v function remove first 1000"}, // counts characters
+        {"string", sWide, "v function remove last 1000"},
+        {"string", sKeep, "v set $file big.txt"},
+        {"data", sKeep, "v set $file big.txt"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.sType) + " " + c.sAction);
+        SCOPED_TRACE(std::string(c.sType) + " " + c.sLine);
         collector.Clear();
-        auto pProgram = Parsed(std::string(c.sType) + " v\nv function " + c.sAction + "\n");
+        auto pProgram = Parsed(std::string(c.sType) + " v\n" + c.sLine + "\n");
         ASSERT_TRUE(pProgram);
         uScriptVariable& v = VariableOf(*pProgram, "v");
         if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
