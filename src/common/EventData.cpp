@@ -24,9 +24,10 @@ struct uStore {
 
 constexpr std::size_t PurgeThreshold = 1000;
 
+// Never destroyed: a thread that outlives the exit's stop wait may still report an error here.
 uStore& Store() {
-    static uStore store;
-    return store;
+    static auto* pStore = new uStore;
+    return *pStore;
 }
 
 std::atomic<std::int64_t> iLastKey{0};

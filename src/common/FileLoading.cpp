@@ -2,7 +2,9 @@
 
 #include "common/TextRoutines.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -28,11 +30,15 @@ class FileDescriptor {
 
 std::string Quoted(const std::string& sName) { return ":  >" + sName + "<"; }
 
-// Reads up to iCount bytes; returns how many arrived before the end or an error.
-std::size_t ReadFully(int fd, std::uint8_t* p, std::size_t iCount) {
+// The bytes read between two looks at a load's stop word.
+constexpr std::size_t ReadPartBytes = std::size_t{1} << 20;
+
+// Reads up to iCount bytes; returns how many arrived before the end, an error or the stop.
+std::size_t ReadFully(int fd, std::uint8_t* p, std::size_t iCount, const std::atomic<bool>* pStop) {
     std::size_t iDone = 0;
     while (iDone < iCount) {
-        const ssize_t n = ::read(fd, p + iDone, iCount - iDone);
+        if (pStop && pStop->load()) break;
+        const ssize_t n = ::read(fd, p + iDone, std::min(iCount - iDone, ReadPartBytes));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         iDone += static_cast<std::size_t>(n);
@@ -53,7 +59,8 @@ std::string NotRegular(const struct stat& info, const std::string& sFileName) {
 // empty file is an error of its own for it. Only a regular file is opened: a special file is
 // refused on what the name points to, and again on what was opened (it may have been replaced
 // in between, and O_NONBLOCK keeps that open from waiting).
-bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary, std::string& sError) {
+bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary, std::string& sError,
+                   const std::atomic<bool>* pStop) {
     if (sFileName.find('\0') != std::string::npos) {
         sError = "The file name holds a NUL byte.";
         return false;
@@ -95,8 +102,9 @@ bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary,
         sError = "The memory for the file could not be reserved" + Quoted(sFileName);
         return false;
     }
-    if (ReadFully(file.get(), block.data(), iSize) != iSize) {
-        sError = "The file could not be read" + Quoted(sFileName);
+    if (ReadFully(file.get(), block.data(), iSize, pStop) != iSize) {
+        sError = pStop && pStop->load() ? std::string(std::strerror(ECANCELED))
+                                        : "The file could not be read" + Quoted(sFileName);
         return false;
     }
     block.setSize(iSize);
@@ -181,14 +189,15 @@ std::string FromCp1252(std::string_view bytes) {
 
 } // namespace
 
-bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::string& sError) {
+bool LoadTextFile(const std::string& sFileName, std::string& sFileString, std::string& sError,
+                  const std::atomic<bool>* pStop) {
     if (sFileName.empty()) {
         sError = "The file name is not present.";
         return false;
     }
     const std::string sName = TrimCharacters(sFileName, "\"");
     DataBuffer data;
-    if (!ReadWholeFile(sName, data, false, sError)) return false;
+    if (!ReadWholeFile(sName, data, false, sError, pStop)) return false;
     const std::string_view bytes = data.view();
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         // The mark promises UTF-8; bytes that break the promise are not handed on as text.
@@ -209,12 +218,13 @@ std::string TextFromAnsiBytes(std::string_view bytes) {
     return IsValidUtf8(bytes) ? std::string(bytes) : FromCp1252(bytes);
 }
 
-bool LoadBinaryFile(const std::string& sFileName, DataBuffer& fileData, std::string& sError) {
+bool LoadBinaryFile(const std::string& sFileName, DataBuffer& fileData, std::string& sError,
+                    const std::atomic<bool>* pStop) {
     if (sFileName.empty()) {
         sError = "The file name is not present.";
         return false;
     }
-    return ReadWholeFile(TrimCharacters(sFileName, "\""), fileData, true, sError);
+    return ReadWholeFile(TrimCharacters(sFileName, "\""), fileData, true, sError, pStop);
 }
 
 } // namespace Utility

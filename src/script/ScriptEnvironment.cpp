@@ -2,6 +2,7 @@
 
 #include "common/FileSaving.h"
 #include "instrument/Instrument.h"
+#include "script/ScriptThread.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,9 +16,10 @@
 namespace InstrumentScript {
 namespace {
 
-std::mutex mSeamMutex;
-std::shared_ptr<ScriptEnvironment> pEnvironment;
-std::shared_ptr<InstrumentProvider> pProvider;
+// Never destroyed: a script thread that outlives the exit's stop wait may still ask for them.
+std::mutex& mSeamMutex = *new std::mutex;
+std::shared_ptr<ScriptEnvironment>& pEnvironment = *new std::shared_ptr<ScriptEnvironment>;
+std::shared_ptr<InstrumentProvider>& pProvider = *new std::shared_ptr<InstrumentProvider>;
 
 // Runs the call on the GUI thread and waits for it; false when there is no GUI application.
 template <class F> bool OnGuiThread(F call) {
@@ -77,8 +79,9 @@ bool ScriptEnvironment::MapFilePath(const std::string& sPath, std::string& sMapp
 
 bool ScriptEnvironment::WriteFile(const std::string& sMapped, std::span<const std::string_view> parts,
                                   bool fAdd, bool& fCreated, std::string& sError) {
+    // A stop of the script ends a save between two pieces or before the rename: the target stays.
     return fAdd ? Utility::AppendFile(sMapped, parts, sError, &fCreated)
-                : Utility::SaveFile(sMapped, parts, sError, false, &fCreated);
+                : Utility::SaveFile(sMapped, parts, sError, false, &fCreated, StopWord());
 }
 
 InstrumentObject InstrumentProvider::FindOrCreate(const uTaskPrepare& connection, bool& fCreated,

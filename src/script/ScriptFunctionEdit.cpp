@@ -8,6 +8,7 @@
 #include "transport/BlockHeader.h"
 #include "transport/DataBuffers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -19,14 +20,29 @@ namespace {
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The byte offset where character iCharacter (from 0) begins; the size for one at or past the end.
+// Gives up early when the thread is asked to stop (the caller then changes nothing).
 std::size_t ByteOffsetOf(const std::string& s, std::int64_t iCharacter) {
     std::int64_t iSeen = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i % StopCheckBytes == 0 && StopAsked()) return s.size();
         if (IsContinuation(s[i])) continue;
         if (iSeen == iCharacter) return i;
         ++iSeen;
     }
     return s.size();
+}
+
+// The first match at or after iFrom, looked for a piece of StopCheckBytes start positions at a
+// time; npos when there is none or the thread is asked to stop (StopAsked tells which).
+std::size_t FindStoppable(std::string_view s, std::string_view sSearch, std::size_t iFrom) {
+    while (iFrom < s.size() && !StopAsked()) {
+        const std::size_t iEnd = std::min(s.size(), iFrom + StopCheckBytes + sSearch.size() - 1);
+        const std::size_t p = s.substr(iFrom, iEnd - iFrom).find(sSearch);
+        if (p != std::string_view::npos) return iFrom + p;
+        if (iEnd == s.size()) break;
+        iFrom = iEnd + 1 - sSearch.size();
+    }
+    return std::string_view::npos;
 }
 
 // A new block of exactly the bytes; false with the memory routine's text when it cannot be had.
@@ -70,14 +86,17 @@ bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::
     if (v.Type == eVariableType::String) {
         if (v.String.empty()) return true;
         const std::int64_t iLength = CharacterCount(v.String);
+        if (StopAsked()) return true; // the count was cut short: the text stays as it was
         if (n >= iLength) {
             v.String.clear();
             PostLine(t, task, sProcedure + " - Alle Zeichen wurden entfernt: " + std::to_string(iLength));
             return true;
         }
         if (n > 0) {
-            if (fFirst) v.String.erase(0, ByteOffsetOf(v.String, n));
-            else v.String.erase(ByteOffsetOf(v.String, iLength - n));
+            const std::size_t iAt = ByteOffsetOf(v.String, fFirst ? n : iLength - n);
+            if (StopAsked()) return true;
+            if (fFirst) v.String.erase(0, iAt);
+            else v.String.erase(iAt);
         }
         PostLine(t, task, sProcedure + " - Zeichen entfernt: " + std::to_string(n));
         return true;
@@ -99,17 +118,20 @@ bool RemoveEnd(uScriptThread& t, uScriptTask& task, uScriptTask& variable, std::
     return true;
 }
 
-// The offsets of the non-overlapping matches, at most iCount of them unless iCount is 0.
+// The offsets of the non-overlapping matches, at most iCount of them unless iCount is 0; cut
+// short when the thread is asked to stop.
 std::vector<std::int64_t> FindMatches(const DataBuffer& data, const std::uint8_t* pSearch, std::int64_t iSearch,
                                       std::int64_t iCount) {
     std::vector<std::int64_t> matches;
     const auto iLength = static_cast<std::int64_t>(data.size());
     std::int64_t iStart = 0;
     while (iCount == 0 || static_cast<std::int64_t>(matches.size()) < iCount) {
-        const std::int64_t p = Utility::FindBytes(data.data(), iLength, pSearch, iSearch, iStart);
-        if (p < 0) break;
-        matches.push_back(p);
-        iStart = p + iSearch;
+        const std::size_t p = FindStoppable(data.view(), std::string_view(reinterpret_cast<const char*>(pSearch),
+                                                                          static_cast<std::size_t>(iSearch)),
+                                            static_cast<std::size_t>(iStart));
+        if (p == std::string_view::npos) break;
+        matches.push_back(static_cast<std::int64_t>(p));
+        iStart = static_cast<std::int64_t>(p) + iSearch;
     }
     return matches;
 }
@@ -121,7 +143,7 @@ bool ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer&
     const auto S = static_cast<std::int64_t>(search.size());
     const auto R = static_cast<std::int64_t>(replacement.size());
     const std::vector<std::int64_t> matches = FindMatches(data, search.data(), S, iCount);
-    if (matches.empty()) return true;
+    if (matches.empty() || StopAsked()) return true; // a stopped replace changes nothing
     if (R == S) {
         for (std::int64_t p : matches) std::memcpy(data.data() + p, replacement.data(), static_cast<std::size_t>(R));
         return true;
@@ -140,6 +162,7 @@ bool ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer&
     std::uint8_t* pOut = fresh.data();
     std::int64_t iFrom = 0;
     for (std::int64_t p : matches) {
+        if (StopAsked()) return true;
         std::memcpy(pOut, data.data() + iFrom, static_cast<std::size_t>(p - iFrom));
         pOut += p - iFrom;
         if (R > 0) std::memcpy(pOut, replacement.data(), static_cast<std::size_t>(R));
@@ -152,7 +175,8 @@ bool ReplaceInData(DataBuffer& data, const DataBuffer& search, const DataBuffer&
     return true;
 }
 
-// False, the text unchanged, when the result would be longer than iLimit bytes.
+// False, the text unchanged, when the result would be longer than iLimit bytes. A replace that
+// the thread's stop cuts short leaves the text unchanged as well, and says true.
 bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::string& sReplacement,
                    std::int64_t iCount, std::size_t iLimit) {
     if (sValue.empty() || sSearch.empty()) return true;
@@ -160,7 +184,7 @@ bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::s
         std::size_t iFrom = 0;
         std::int64_t iDone = 0;
         for (; iCount == 0 || iDone < iCount; ++iDone) {
-            const std::size_t p = sValue.find(sSearch, iFrom);
+            const std::size_t p = FindStoppable(sValue, sSearch, iFrom);
             if (p == std::string::npos) break;
             each(iFrom, p);
             iFrom = p + sSearch.size();
@@ -169,6 +193,7 @@ bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::s
     };
     if (sReplacement.size() > sSearch.size()) {
         const auto iDone = static_cast<std::size_t>(matches([](std::size_t, std::size_t) {}).first);
+        if (StopAsked()) return true;
         if (sValue.size() + iDone * (sReplacement.size() - sSearch.size()) > iLimit) return false;
     }
     std::string sOut;
@@ -176,7 +201,7 @@ bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::s
         sOut.append(sValue, iAt, p - iAt);
         sOut += sReplacement;
     });
-    if (iDone == 0) return true;
+    if (iDone == 0 || StopAsked()) return true;
     sOut.append(sValue, iFrom, std::string::npos);
     sValue = std::move(sOut);
     return true;
@@ -186,7 +211,11 @@ bool ReplaceInText(std::string& sValue, const std::string& sSearch, const std::s
 
 std::int64_t CharacterCount(const std::string& sText) {
     std::int64_t n = 0;
-    for (char c : sText) n += IsContinuation(c) ? 0 : 1;
+    for (std::size_t i = 0; i < sText.size(); i += StopCheckBytes) {
+        if (StopAsked()) break;
+        const std::size_t iEnd = std::min(sText.size(), i + StopCheckBytes);
+        for (std::size_t k = i; k < iEnd; ++k) n += IsContinuation(sText[k]) ? 0 : 1;
+    }
     return n;
 }
 

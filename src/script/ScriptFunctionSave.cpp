@@ -247,6 +247,7 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
             return false;
         }
     }
+    if (!fWritten && StopAsked()) return false; // stopped: its run is over, the file as it was
     if (!fWritten) {
         PostScriptError(t, task, Procedure,
                         sReason.empty() ? WriteFailure + sPath : Utility::FileFailure(WriteFailure, sPath, sReason));

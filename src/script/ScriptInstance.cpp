@@ -1,6 +1,7 @@
 #include "script/ScriptInstance.h"
 
 #include "instrument/TaskRecords.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
@@ -16,7 +17,8 @@
 namespace InstrumentScript {
 namespace {
 
-std::mutex mModuleMutex;
+// Never destroyed: a thread that outlives the exit's stop wait still locks it.
+std::mutex& mModuleMutex = *new std::mutex;
 std::list<ScriptInstance> mScriptInstanceList;
 std::int64_t iLastInstanceNumber = 0;
 std::int64_t iLastThreadNumber = 0;
@@ -28,8 +30,10 @@ std::string HexAddress(const void* p) {
     return buffer;
 }
 
-// Every instrument the program declared that has run: cancel (abort), disconnect, cancel
-// (clear queue), with no result events.
+} // namespace
+
+std::mutex& ModuleMutex() { return mModuleMutex; }
+
 void ReleaseInstruments(const uScriptProgram& program) {
     std::vector<InstrumentObject> mObjects;
     {
@@ -58,9 +62,16 @@ void ReleaseInstruments(const uScriptProgram& program) {
     }
 }
 
-} // namespace
+void RequestStop(uScriptThread& thread) {
+    std::lock_guard lock(mModuleMutex);
+    thread.fStop = true;
+    thread.cv.notify_all();
+}
 
-std::mutex& ModuleMutex() { return mModuleMutex; }
+std::int64_t CurrentRun(const uScriptInstance& instance) {
+    std::lock_guard lock(mModuleMutex);
+    return instance.pThread ? instance.pThread->iThreadNumber : 0;
+}
 
 std::intptr_t InstanceObject(const uScriptInstance& instance) { return reinterpret_cast<std::intptr_t>(&instance); }
 
@@ -214,8 +225,16 @@ bool StartThread(const ScriptInstance& pInstance, std::string& sError) {
     EventHub::Bind(::EventTransferStatus, pThread->iRoute, [pWeak](const EventHub::uEvent& event) {
         if (auto p = pWeak.lock()) EventTransferStatus(p, event);
     });
+    // The exit asks it to stop as Stop does; the place in the count goes with the thread's end.
+    BackgroundThreads::uTicket ticket = BackgroundThreads::Enter([pWeak] {
+        if (auto p = pWeak.lock()) RequestStop(*p);
+    });
     try {
-        pThread->thread = std::thread(Thread, pThread);
+        // The record goes before the place in the count: nothing of the thread is left after it.
+        pThread->thread = std::thread([p = pThread, ticket = std::move(ticket)]() mutable {
+            Thread(std::move(p));
+            ticket.Release();
+        });
     } catch (const std::system_error&) {
         WindowRegistry::Release(pThread->iRoute);
         pThread->pInstance.reset();
@@ -250,14 +269,12 @@ void StopThread(const ScriptInstance& pInstance, int iTimeout) {
         if (fFinished) pThread->thread.join();
         else pThread->thread.detach();
     }
-    std::shared_ptr<uScriptProgram> pProgram;
     {
         std::lock_guard lock(mModuleMutex);
         pInstance->pThread.reset();
         pInstance->eState = eScriptState::Running;
-        pProgram = pInstance->pProgram;
     }
-    if (pProgram) ReleaseInstruments(*pProgram);
+    // The instruments are the thread's to release once its step has returned (Thread).
     EventHub::Unbind(EventTaskFinished, pThread->iRoute);
     EventHub::Unbind(::EventTransferStatus, pThread->iRoute);
     WindowRegistry::Release(pThread->iRoute);

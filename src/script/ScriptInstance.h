@@ -11,6 +11,7 @@
 #include "platform/EventHub.h"
 #include "script/ScriptTask.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -49,12 +50,13 @@ struct uScriptInstance;
 struct uScriptThread : std::enable_shared_from_this<uScriptThread> {
     std::shared_ptr<uScriptInstance> pInstance;
     std::thread thread;
-    std::int64_t iThreadNumber = 0;
+    std::int64_t iThreadNumber = 0; // also the run's number in every message the thread posts
     int iRoute = 0; // window number that the instrument core's results of this thread go to
     std::condition_variable cv;
 
+    // Written under the module mutex; long steps also read it without the lock (StopAsked).
+    std::atomic<bool> fStop{false};
     // Guarded by the module mutex.
-    bool fStop = false;
     bool fFinished = false;
     std::int64_t iRunSignals = 0; // Run presses not yet taken by a user or pre-run sleep
     eSleep eSleeping = eSleep::None;
@@ -111,16 +113,27 @@ void ClearTasks(uScriptInstance& instance);
 // Replaces the instance's program (the parser's result, or a hand-built list in tests).
 void SetProgram(uScriptInstance& instance, std::shared_ptr<uScriptProgram> pProgram);
 
+// Starts the interpreter thread, counted among the program's background threads: the exit's
+// stop request stops it like Stop.
 bool StartThread(const ScriptInstance& pInstance, std::string& sError);
 // How long the GUI thread waits for a thread to end when it stops it. A thread that is only
 // looping, posting or sleeping ends well within it; one inside a long step (a replace in a
-// large text, a save that blocks) is let go and ends as soon as that step returns.
+// large text, a save) is let go: the step looks at the stop flag as it goes and returns soon.
 inline constexpr int StopWaitMilliseconds = 10;
 // Asks the thread to stop and waits for it at most iTimeout ms (0: StopWaitMilliseconds); a
-// thread still running after that is left to end by itself, holding what it uses. Then every
-// declared instrument gets cancel (abort), disconnect and cancel (clear queue), and the
-// thread's result route is released.
+// thread still running after that is left to end by itself, holding what it uses. The thread's
+// result route is released at once. Its instruments are released by the thread itself on its
+// way out, once its step has returned (ReleaseInstruments).
 void StopThread(const ScriptInstance& pInstance, int iTimeout = 0);
+// Sets the thread's stop flag and wakes it (any thread).
+void RequestStop(uScriptThread& thread);
+// Every instrument the program declared that has run: cancel (abort), disconnect, cancel
+// (clear queue), with no result events. The abort comes first, so that a transfer still under
+// way is cut short before the disconnect.
+void ReleaseInstruments(const uScriptProgram& program);
+
+// The number of the instance's current run (its thread's number), 0 when no thread runs.
+std::int64_t CurrentRun(const uScriptInstance& instance);
 
 // Whether a thread of the instance runs.
 bool ThreadRunning(const uScriptInstance& instance);

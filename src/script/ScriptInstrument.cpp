@@ -219,9 +219,7 @@ bool TaskInstrumentSet(uScriptThread& t, uScriptTask& task, std::string& sError)
     }
     // The line's own instrument when it has run, else the active one.
     const InstrumentObject pObject = pNamed ? pNamed->instrument->pInstrument : t.pActiveInstrument;
-    std::visit([&](auto& r) { r.head.iWindow = t.iRoute; }, record);
-    if (!pObject->pInterface || pObject->pInterface->AddTask(*pObject, record, sError) == 0) {
-        if (!pObject->pInterface) sError = "InstrumentScript::TaskInstrumentSet: The pointer to the instrument is zero.";
+    if (QueueTask(t, *pObject, std::move(record), sError) == 0) {
         PostLine(t, task, " TaskInstrumentSet - Fehler beim Hinzufügen des Tasks.");
         return false;
     }
@@ -237,10 +235,7 @@ bool EventInstrumentPrepare(uScriptThread& t, uInstrumentObject& instrument, uSc
              " Ereignis InstrumentTaskPrepare - Ein Instrument wurde erstellt, es wird jetzt die Verbindung "
              "hergestellt: " +
                  task.instrument->Name);
-    uTaskConnect connect;
-    connect.head.iWindow = t.iRoute;
-    if (!instrument.pInterface || instrument.pInterface->AddTask(instrument, connect, sError) == 0) {
-        if (!instrument.pInterface) sError = "InstrumentScript::EventInstrumentPrepare: The pointer to the instrument is zero.";
+    if (QueueTask(t, instrument, uTaskConnect{}, sError) == 0) {
         PostError(t, sError, "EventInstrumentPrepare");
         return false;
     }

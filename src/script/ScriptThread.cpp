@@ -102,14 +102,15 @@ std::array<uDispatch, ScriptTaskTypeCount> MakeDispatchTable() {
     return t;
 }
 
+// Never destroyed, as the module mutex: a thread may still run its step while the program ends.
 std::mutex& DispatchMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::array<uDispatch, ScriptTaskTypeCount>& DispatchTable() {
-    static std::array<uDispatch, ScriptTaskTypeCount> t = MakeDispatchTable();
-    return t;
+    static auto* t = new std::array<uDispatch, ScriptTaskTypeCount>(MakeDispatchTable());
+    return *t;
 }
 
 uDispatch DispatchOf(eScriptTaskType eType) {
@@ -247,6 +248,8 @@ bool RunTasks(uScriptThread& t) {
         } else {
             if (dispatch.sBefore) PostLine(t, task, dispatch.sBefore);
             fResult = dispatch.executor(t, task, sError);
+            // A step cut short by a stop says nothing more: its run is over.
+            if (StopRequested(t)) return false;
             switch (dispatch.after) {
             case eAfter::Go: break;
             case eAfter::WaitResult: fWaitResult = fResult; break;
@@ -359,7 +362,7 @@ void PostMessage(uScriptThread& t, std::int64_t eType, std::string sText, std::i
         ++t.iUndelivered;
     }
     auto pOutput = std::make_unique<uScriptOutput>(
-        uScriptOutput{std::move(sText), iData, uDeliveryTicket(t.shared_from_this())});
+        uScriptOutput{std::move(sText), iData, uDeliveryTicket(t.shared_from_this()), t.iThreadNumber});
     const uScriptInstance& instance = *t.pInstance;
     EventHub::PostEvent(EventScriptMessage, instance.iWindow, InstanceObject(instance),
                         static_cast<std::intptr_t>(eType), EventHub::Payload::Of(std::move(pOutput)));
@@ -380,6 +383,29 @@ void PostScriptError(uScriptThread& t, const uScriptTask& task, const std::strin
     PostError(t, "Script error: " + LineText(task) + " " + sProcedure + " - " + sMessage, sProcedure);
 }
 
+namespace {
+
+// A stopped run queues nothing: the stop's release of its instruments is the last they get
+// from it. The flag is looked at under the lock that Stop sets it under.
+bool RefuseWhenStopped(const uScriptThread& t, const char* sProcedure, std::string& sError) {
+    if (!t.fStop) return false;
+    sError = std::string("InstrumentScript::") + sProcedure + ": The script has been stopped.";
+    return true;
+}
+
+} // namespace
+
+std::int64_t QueueTask(uScriptThread& t, uInstrumentObject& instrument, uTask task, std::string& sError) {
+    std::visit([&](auto& record) { record.head.iWindow = t.iRoute; }, task);
+    if (!instrument.pInterface) {
+        sError = "InstrumentScript::QueueTask: The pointer to the instrument is zero.";
+        return 0;
+    }
+    std::lock_guard lock(ModuleMutex());
+    if (RefuseWhenStopped(t, "QueueTask", sError)) return 0;
+    return instrument.pInterface->AddTask(instrument, task, sError);
+}
+
 bool QueueAwaitedTask(uScriptThread& t, uInstrumentObject& instrument, uTask task, std::int64_t eAwaitedType,
                       std::string& sError) {
     std::visit([&](auto& record) { record.head.iWindow = t.iRoute; }, task);
@@ -388,6 +414,7 @@ bool QueueAwaitedTask(uScriptThread& t, uInstrumentObject& instrument, uTask tas
         return false;
     }
     std::lock_guard lock(ModuleMutex());
+    if (RefuseWhenStopped(t, "QueueAwaitedTask", sError)) return false;
     t.awaited = {eAwait::Waiting, &instrument, eAwaitedType, 0, t.pCurrentTask};
     const std::int64_t iNumber = instrument.pInterface->AddTask(instrument, task, sError);
     if (iNumber == 0) t.awaited = {};
@@ -402,7 +429,7 @@ bool SleepMilliseconds(uScriptThread& t, std::int64_t iMilliseconds) {
     std::unique_lock lock(ModuleMutex());
     while (!t.fStop && left > std::chrono::milliseconds(0)) {
         const std::chrono::milliseconds step = std::min(left, Longest);
-        t.cv.wait_for(lock, step, [&] { return t.fStop; });
+        t.cv.wait_for(lock, step, [&] { return t.fStop.load(); });
         left -= step;
     }
     return !t.fStop;
@@ -412,6 +439,10 @@ bool StopRequested(uScriptThread& t) {
     std::lock_guard lock(ModuleMutex());
     return t.fStop;
 }
+
+bool StopAsked() { return pThisThread && pThisThread->fStop.load(std::memory_order_relaxed); }
+
+const std::atomic<bool>* StopWord() { return pThisThread ? &pThisThread->fStop : nullptr; }
 
 void Thread(std::shared_ptr<uScriptThread> pThread) {
     uScriptThread& t = *pThread;
@@ -429,14 +460,22 @@ void Thread(std::shared_ptr<uScriptThread> pThread) {
             if (!Sleep(t, eSleep::BeforeRun)) break;
         }
     }
-    PostMessage(t, ScriptMessageOutput, " Thread - Der Thread ist beendet.");
+    // The thread ends only when stopped; its step has returned, so nothing of it queues more
+    // for the instruments it releases now (abort first).
     std::shared_ptr<uScriptProgram> pProgram;
     {
         std::lock_guard lock(ModuleMutex());
-        pProgram = std::move(t.pProgram);
+        pProgram = t.pProgram;
+    }
+    if (pProgram) ReleaseInstruments(*pProgram);
+    PostMessage(t, ScriptMessageOutput, " Thread - Der Thread ist beendet.");
+    {
+        std::lock_guard lock(ModuleMutex());
+        t.pProgram.reset();
         t.fFinished = true;
         t.cv.notify_all();
     }
+    pProgram.reset();
     pThisThread = nullptr;
 }
 

@@ -7,6 +7,8 @@
 #include "platform/EventHub.h"
 #include "script/ScriptInstance.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +44,9 @@ struct uScriptOutput {
     std::string sText;
     std::int64_t iData = 0;
     uDeliveryTicket ticket;
+    // The run that posted it (its thread's number, CurrentRun); a window drops what an earlier
+    // run posts after its stop. 0: the window's own.
+    std::int64_t iRun = 0;
 };
 
 // No more than this many messages of one thread wait for delivery; the thread then waits.
@@ -70,14 +75,25 @@ void PostScriptError(uScriptThread& thread, const uScriptTask& task, const std::
 // Queues the task at the instrument with this thread's route as its window and records it as
 // the result the run waits for (eAwaitedType: the result type that ends the wait), both under
 // the module mutex, so that the result cannot arrive unrecorded. False with sError when AddTask
-// fails.
+// fails or the thread is asked to stop.
 bool QueueAwaitedTask(uScriptThread& thread, uInstrumentObject& instrument, uTask task, std::int64_t eAwaitedType,
                       std::string& sError);
+
+// Queues the task at the instrument with this thread's route as its window, unless the thread
+// is asked to stop (both under the module mutex); the task's number, 0 with sError.
+std::int64_t QueueTask(uScriptThread& thread, uInstrumentObject& instrument, uTask task, std::string& sError);
 
 // Waits iMilliseconds of script time; false when the thread is to stop.
 bool SleepMilliseconds(uScriptThread& thread, std::int64_t iMilliseconds);
 // Whether the thread is asked to stop.
 bool StopRequested(uScriptThread& thread);
+// Whether the calling interpreter thread is asked to stop: a look without a lock, cheap enough
+// for the loops of long steps, which give up when it says so. False on any other thread.
+bool StopAsked();
+// The calling interpreter thread's stop flag, for a save to look at; nullptr on any other thread.
+const std::atomic<bool>* StopWord();
+// How many bytes a long step works through between two looks at StopAsked.
+inline constexpr std::size_t StopCheckBytes = std::size_t{1} << 20;
 
 bool TaskGoto(uScriptThread& thread, uScriptTask& task, std::string& sError);
 bool TaskTrue(uScriptThread& thread, uScriptTask& task, std::string& sError);

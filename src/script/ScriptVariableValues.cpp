@@ -214,7 +214,8 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
         if (op.fFile) {
             std::string sMapped;
             if (!mapFile(sMapped)) return false;
-            if (!Utility::LoadTextFile(sMapped, value.sText, sError)) return fail(sError);
+            // A stop ends a long read: the run is over, and says nothing more.
+            if (!Utility::LoadTextFile(sMapped, value.sText, sError, StopWord())) return !StopAsked() && fail(sError);
         } else if (!value.fBlock) {
             value.sText = sText;
         }
@@ -224,7 +225,7 @@ bool LiteralValue(uScriptThread& t, uScriptTask& task, const uProcedure& proc, c
         if (op.fFile) {
             std::string sMapped;
             if (!mapFile(sMapped)) return false;
-            if (!Utility::LoadBinaryFile(sMapped, value.loaded, sError)) return fail(sError);
+            if (!Utility::LoadBinaryFile(sMapped, value.loaded, sError, StopWord())) return !StopAsked() && fail(sError);
             value.pBytes = &value.loaded;
             value.sLog = DumpLog(value.loaded);
             return true;

@@ -80,6 +80,9 @@ struct uWindowScript {
     InstrumentScript::ScriptInstance pScriptInstance;
     bool fCheckOnly = false;
     bool fPaused = false;
+    // The engine's run that the window shows (InstrumentScript::CurrentRun after each Check or
+    // Run); what an earlier, stopped run still posts is dropped.
+    std::int64_t iRun = 0;
 
     // Output lines arrive in floods: they gather here (joined by LF, from iPendingFrom on) and go
     // into the tab once per batch, a few milliseconds' worth per turn of the Qt loop; the status

@@ -169,7 +169,9 @@ bool SetScript(int iWindow) {
         if (!pWindow->pScriptInstance) return false;
     }
     const std::string sConstants = pWindow->pConstants ? pWindow->pConstants->toPlainText().toStdString() : "";
-    if (!InstrumentScript::SetScript(pWindow->pScriptInstance, ScriptText(*pWindow), sConstants, sError)) {
+    const bool fSet = InstrumentScript::SetScript(pWindow->pScriptInstance, ScriptText(*pWindow), sConstants, sError);
+    pWindow->iRun = InstrumentScript::CurrentRun(*pWindow->pScriptInstance);
+    if (!fSet) {
         AppendMessage(*pWindow, QString::fromStdString(sError));
         return false;
     }
@@ -228,7 +230,10 @@ void OnStopClick(int iWindow) {
     std::string sError;
     InstrumentScript::StopScript(pWindow->pScriptInstance, sError);
     pWindow->fPaused = false;
-    EventHub::PostEvent(EventScriptMessage, iWindow, 0, InstrumentScript::ScriptMessageFinished);
+    auto pFinished = std::make_unique<InstrumentScript::uScriptOutput>();
+    pFinished->iRun = pWindow->iRun;
+    EventHub::PostEvent(EventScriptMessage, iWindow, 0, InstrumentScript::ScriptMessageFinished,
+                        EventHub::Payload::Of(std::move(pFinished)));
 }
 
 void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
@@ -238,6 +243,12 @@ void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
     if (!GetInstance(iWindow, &pWindow) || !pWindow->pFrame) return;
     uWindowScript& window = *pWindow;
     const auto* pOutput = event.pData.Get<uScriptOutput>();
+    if (pOutput && pOutput->iRun != 0 && pOutput->iRun != window.iRun) {
+        // A stopped run's late word: it must not touch the buttons or texts of the one shown.
+        uEventData record;
+        if (event.iType == ScriptMessageError) Utility::EventDataTake(std::to_string(pOutput->iData), record);
+        return;
+    }
     SetStatusText(window, 1, {});
     switch (event.iType) {
     case ScriptMessageStatus:

@@ -342,6 +342,8 @@ TEST_F(ScriptInstrumentWait, StopCancelsEveryDeclaredInstrumentAndDropsTheLateRe
     std::string sError;
     ASSERT_TRUE(StopScript(pInstance, sError));
     EXPECT_FALSE(ThreadRunning(*pInstance));
+    // The thread releases them on its way out.
+    ASSERT_TRUE(ScriptTest::PumpUntil([&] { return seams.Core().Received(*pTestInstrument).size() >= 4; }));
     const auto received = seams.Core().Received(*pTestInstrument);
     ASSERT_EQ(received.size(), 4u);
     EXPECT_EQ(received[1].eTaskType, InstrumentTaskCancel);

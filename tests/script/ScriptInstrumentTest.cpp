@@ -314,10 +314,11 @@ TEST_F(ScriptInstrument, AGotoBackOverADeclarationDoesNotWait) {
     auto pProgram = Parsed("label top\n" + Declare + "function scpi write X\ngoto top");
     Run(pProgram);
     ASSERT_TRUE(collector.WaitForText("Skriptzeile 2 TaskInstrument - Das Instrument schon vorhanden und verbunden."));
+    // The second pass sends its command without a new connect (a stop before it would send none).
+    EXPECT_TRUE(ScriptTest::PumpUntil([&] { return RecordsOf<uTaskScpiCommand>(RecordsOfFirst()).size() >= 2; }));
     std::string sError;
     StopScript(pInstance, sError);
     EXPECT_EQ(RecordsOf<uTaskConnect>(RecordsOfFirst()).size(), 1u);
-    EXPECT_GE(RecordsOf<uTaskScpiCommand>(RecordsOfFirst()).size(), 2u);
 }
 
 TEST_F(ScriptInstrument, AScpiPauseSpacesTheCommands) {

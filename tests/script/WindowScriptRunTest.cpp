@@ -2,7 +2,11 @@
 // the button states at every step, and what the window makes of each message of the engine.
 #include "WindowScriptSupport.h"
 
+#include "platform/BackgroundThreads.h"
 #include "script/ScriptThread.h"
+
+#include <condition_variable>
+#include <mutex>
 
 #include <QClipboard>
 #include <QMimeData>
@@ -286,6 +290,51 @@ TEST_F(ScriptRunTest, MessagesForAClosedWindowAreDropped) {
     EventHub::PostEvent(::EventTransferStatus, iWindow, 0, 4, EventHub::Payload::Of<std::int64_t>(1));
     ASSERT_TRUE(WaitFor([] { return EventHub::Pending() == 0; }));
     EXPECT_EQ(Main::CountTopLevelWindows(), 0);
+}
+
+// A step that pays no heed to Stop and reports an error when it is let go: the late word of a
+// stopped run.
+std::mutex mLate;
+std::condition_variable cvLate;
+bool fLateEntered = false, fLateLetGo = false;
+constexpr const char* LateError = "a stopped run's late error";
+
+bool LateExecutor(InstrumentScript::uScriptThread& t, InstrumentScript::uScriptTask& task, std::string&) {
+    std::unique_lock lock(mLate);
+    fLateEntered = true;
+    cvLate.wait_for(lock, std::chrono::seconds(60), [] { return fLateLetGo; });
+    lock.unlock();
+    InstrumentScript::PostScriptError(t, task, "TaskFunctionBeep", LateError);
+    return false;
+}
+
+TEST_F(ScriptRunTest, WhatAStoppedRunPostsLateLeavesTheNextRunAlone) {
+    const auto old = InstrumentScript::ReplaceExecutor(InstrumentScript::eScriptTaskType::FunctionBeep, LateExecutor);
+    auto entered = [] {
+        std::lock_guard lock(mLate);
+        return fLateEntered;
+    };
+    WindowScript::SetScriptText(*w, "function beep\n");
+    w->pButtonRun->click();
+    ASSERT_TRUE(WaitFor(entered));
+    w->pButtonStop->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
+    WindowScript::SetScriptText(*w, "function wait msg hold\n");
+    w->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "-R-S"; }));
+    {
+        std::lock_guard lock(mLate);
+        fLateLetGo = true;
+        cvLate.notify_all();
+    }
+    // The stopped thread ends after its error; the new run's thread stays.
+    ASSERT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 1; }));
+    ASSERT_TRUE(WaitForOutput(*w));
+    EXPECT_EQ(Buttons(*w), "-R-S");
+    EXPECT_EQ(Messages(*w).find(LateError), std::string::npos) << Messages(*w);
+    w->pButtonStop->click();
+    ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
+    InstrumentScript::ReplaceExecutor(InstrumentScript::eScriptTaskType::FunctionBeep, old);
 }
 
 } // namespace

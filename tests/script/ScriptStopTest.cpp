@@ -1,0 +1,169 @@
+// A stop that comes while a step is at work: long edits and file reads give up and leave their
+// value as it was, a stopped step queues nothing more for its instrument (a simulated Rigol
+// behind raw TCP), and a save held in its flush commits nothing and leaves no temporary file,
+// whether Stop or the program's exit asked for it. The stop is given from inside the step, where the window's
+// Stop or the exit would reach it, so that it comes while the step runs on every machine.
+#include "ScriptEngineFixture.h"
+
+#include "common/FileSaving.h"
+#include "instrument/Instrument.h"
+#include "platform/BackgroundThreads.h"
+#include "script/ScriptFunctionEdit.h"
+#include "script/ScriptFunctionSave.h"
+#include "script/ScriptInstrument.h"
+#include "script/ScriptScpi.h"
+#include "script/ScriptVariableValues.h"
+#include "sim/RigolScope.h"
+#include "sim/ScpiDevice.h"
+#include "waveform/ScopeReadSupport.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace InstrumentScript;
+using namespace ScriptTest;
+
+const std::string Ended = " Thread - Der Thread ist beendet.";
+
+// The step's own executor, with the stop asked for as it begins.
+template <Executor Real> bool StoppedAsItBegins(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    RequestStop(t);
+    return Real(t, task, sError);
+}
+
+class ScriptStop : public EngineFixture {
+  protected:
+    // Every error and the end of the run must stay away after the stop.
+    void ExpectSilentEnd() {
+        ASSERT_TRUE(collector.WaitForText(Ended, 60000));
+        EXPECT_EQ(collector.Count(ScriptMessageError), 0u);
+        EXPECT_EQ(collector.Count(ScriptMessageFinished), 0u);
+        EXPECT_TRUE(BackgroundThreads::WaitAll(std::chrono::seconds(30)));
+    }
+};
+
+TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
+    Replace(eScriptTaskType::FunctionReplace, StoppedAsItBegins<TaskFunctionReplace>);
+    Replace(eScriptTaskType::FunctionRemove, StoppedAsItBegins<TaskFunctionRemove>);
+    Replace(eScriptTaskType::VariableSet, StoppedAsItBegins<TaskVariableSet>);
+    const std::string sLarge(std::size_t{48} << 20, 'a');
+    std::string sWide;
+    sWide.reserve(sLarge.size());
+    while (sWide.size() < sLarge.size()) sWide += "\xC3\xA4"; // "ä" in UTF-8
+    std::ofstream(folder.path().toStdString() + "/big.txt", std::ios::binary) << sLarge;
+    const std::string sKeep = "keep";
+    const struct {
+        const char* sType;
+        const std::string& sValue;
+        const char* sLine;
+    } cases[] = {
+        {"string", sLarge, "v function replace \"a\" \"bb\""}, // counts the growth first
+        {"string", sLarge, "v function replace \"a\" \"\""},
+        {"data", sLarge, "v function replace \"aa\" \"b\""},
+        {"string", sWide, "v function remove first 1000"}, // counts characters
+        {"string", sWide, "v function remove last 1000"},
+        {"string", sKeep, "v set $file big.txt"},
+        {"data", sKeep, "v set $file big.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sType) + " " + c.sLine);
+        collector.Clear();
+        auto pProgram = Parsed(std::string(c.sType) + " v\n" + c.sLine + "\n");
+        ASSERT_TRUE(pProgram);
+        uScriptVariable& v = VariableOf(*pProgram, "v");
+        if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
+        else v.String = c.sValue;
+        Run(pProgram);
+        ExpectSilentEnd();
+        std::string sError;
+        StopScript(pInstance, sError); // lets go of the ended thread for the next row
+        const std::string sNow = v.Type == eVariableType::Data ? std::string(v.Data.view()) : v.String;
+        EXPECT_TRUE(sNow == c.sValue) << "the value changed: " << sNow.size() << " bytes now";
+    }
+}
+
+// The script's own instrument behind a real core: a step that the stop reaches before it queues
+// its command sends nothing more, and the stop's disconnect is the last the device gets.
+TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
+    auto pDevice = std::make_shared<Sim::ScpiDevice>();
+    Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
+    scope.Attach(*pDevice);
+    ScopeRead::Door door;
+    const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::RawTcp, pDevice);
+    SetInstrumentProvider(nullptr); // the real instrument list
+    auto pProgram = Parsed("instrument $s rawtcp 127.0.0.1 " + std::to_string(prepare.rawTcp.iPort) +
+                           " 127.0.0.1\nfunction scpi write :CHAN1:SCAL 1\n");
+    ASSERT_TRUE(pProgram);
+    Replace(eScriptTaskType::FunctionScpi, StoppedAsItBegins<TaskFunctionScpi>);
+    Run(pProgram);
+    ExpectSilentEnd();
+    const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
+    ASSERT_TRUE(pObject);
+    EXPECT_TRUE(PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }, 30000))
+        << "the stop leaves the instrument connected";
+    const auto commands = pDevice->Commands();
+    EXPECT_TRUE(std::find(commands.begin(), commands.end(), ":CHAN1:SCAL 1") == commands.end())
+        << "the device got the command of the stopped step";
+    std::string sError;
+    Instrument::Release(pObject, sError);
+}
+
+// The flush of the save waits until the test lets it go.
+std::mutex mHold;
+std::condition_variable cvHold;
+bool fInFlush = false;
+bool fLetGo = false;
+
+int HeldSync(int fd) {
+    std::unique_lock lock(mHold);
+    fInFlush = true;
+    cvHold.notify_all();
+    cvHold.wait_for(lock, std::chrono::seconds(60), [] { return fLetGo; });
+    return ::fsync(fd);
+}
+
+TEST_F(ScriptStop, ASaveStoppedInItsFlushKeepsTheEarlierFileAndLeavesNoTemporaryOne) {
+    const std::string sTarget = folder.path().toStdString() + "/out.txt";
+    for (const bool fExit : {false, true}) {
+        SCOPED_TRACE(fExit ? "exit" : "Stop");
+        std::ofstream(sTarget, std::ios::binary) << "old";
+        fInFlush = fLetGo = false;
+        Utility::FileSavingSeam::SetSync(HeldSync);
+        auto pProgram = Parsed("string v\nv function save \"out.txt\"\n");
+        ASSERT_TRUE(pProgram);
+        VariableOf(*pProgram, "v").String.assign(std::size_t{4} << 20, 'x');
+        collector.Clear();
+        Run(pProgram);
+        {
+            std::unique_lock lock(mHold);
+            ASSERT_TRUE(cvHold.wait_for(lock, std::chrono::seconds(60), [] { return fInFlush; }));
+        }
+        std::string sError;
+        if (fExit) BackgroundThreads::RequestStopAll();
+        else StopScript(pInstance, sError); // lets the thread go while it is held
+        {
+            std::lock_guard lock(mHold);
+            fLetGo = true;
+            cvHold.notify_all();
+        }
+        ExpectSilentEnd();
+        Utility::FileSavingSeam::SetSync(nullptr);
+        StopScript(pInstance, sError);
+        std::ifstream file(sTarget, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        EXPECT_TRUE(bytes.str() == "old") << "the target holds " << bytes.str().size() << " bytes";
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+    }
+}
+
+} // namespace
