@@ -105,8 +105,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;
-    ToolSupport::UseFolders(dir);
-    Main::OpenConfig();
+    ToolSupport::UseFoldersWithConfig(dir);
     WindowScpiCommand::RegisterKind();
     WindowLog::Create();
 

@@ -9,6 +9,8 @@
 #include "app/WindowKinds.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
+#include "common/WindowLog.h"
+#include "instrument/Instrument.h"
 #include "common/TestApplication.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
@@ -293,6 +295,21 @@ class FrameTest : public ::testing::Test {
     QTemporaryDir dir;
     TestChildren children;
     std::vector<int> frameEvents;
+};
+
+// A frame whose log starts empty and whose instruments are all released at the end.
+class InstrumentFrameTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        WindowLog::Create();
+        WindowLog::Clear(0);
+    }
+    void TearDown() override {
+        FrameTest::TearDown();
+        std::string sError;
+        Instrument::ReleaseAll(true, 0, sError);
+    }
 };
 
 } // namespace FrameTestSupport

@@ -25,17 +25,10 @@ namespace {
 
 using namespace FrameTestSupport;
 
-class WindowStartConnectTest : public FrameTest {
+class WindowStartConnectTest : public InstrumentFrameTest {
   protected:
-    void SetUp() override {
-        FrameTest::SetUp();
-        WindowLog::Create();
-        WindowLog::Clear(0);
-    }
     void TearDown() override {
-        FrameTest::TearDown();
-        std::string sError;
-        Instrument::ReleaseAll(true, 0, sError);
+        InstrumentFrameTest::TearDown();
         for (int fd : mFds) close(fd);
     }
 

@@ -18,20 +18,13 @@ using namespace FrameTestSupport;
 
 constexpr const char* Idn = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA000000001,00.04.04.SP3";
 
-class WindowStartInstrumentTest : public FrameTest {
+class WindowStartInstrumentTest : public InstrumentFrameTest {
   protected:
     void SetUp() override {
-        FrameTest::SetUp();
+        InstrumentFrameTest::SetUp();
         // The program registers the codecs at start-up; the window icon is an ICO file of PNGs.
         ImagePluginGdiPlus::RegisterDecoder();
         ImagePluginGdiPlus::RegisterEncoder();
-        WindowLog::Create();
-        WindowLog::Clear(0);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        std::string sError;
-        Instrument::ReleaseAll(true, 0, sError);
     }
 
     static void StartServer(Sim::RawTcpServer& server) {

@@ -27,10 +27,7 @@ using ToolSupport::Settle;
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s out.png\n", argv[0]);
-        return 2;
-    }
+    if (!ToolSupport::OneArgument(argc, argv, "out.png")) return 2;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;

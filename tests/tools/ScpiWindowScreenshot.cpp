@@ -74,10 +74,7 @@ bool WriteLists(const QString& sFolder) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s out-folder\n", argv[0]);
-        return 2;
-    }
+    if (!ToolSupport::OneArgument(argc, argv, "out-folder")) return 2;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QDir out(QString::fromLocal8Bit(argv[1]));

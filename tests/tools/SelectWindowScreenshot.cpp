@@ -68,10 +68,7 @@ bool WriteFile(const QString& sPath, const std::string& sText) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s out-prefix\n", argv[0]);
-        return 2;
-    }
+    if (!ToolSupport::OneArgument(argc, argv, "out-prefix")) return 2;
     const std::string sPrefix = argv[1];
 
     // The network first, while the process has one thread: its instruments are forked from here.

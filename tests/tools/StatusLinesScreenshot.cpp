@@ -75,16 +75,12 @@ bool ShootArrangement(WindowStart::uWindowStart* pMain, int iItem, const QString
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s folder\n", argv[0]);
-        return 2;
-    }
+    if (!ToolSupport::OneArgument(argc, argv, "folder")) return 2;
     const QString sFolder = QString::fromLocal8Bit(argv[1]);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir;
-    ToolSupport::UseFolders(dir);
-    Main::OpenConfig();
+    ToolSupport::UseFoldersWithConfig(dir);
     WindowSelectInstrument::RegisterKind();
     WindowScpiCommand::RegisterKind();
     WindowScreenshot::RegisterKind();

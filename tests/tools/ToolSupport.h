@@ -58,6 +58,19 @@ inline void UseFolders(const QTemporaryDir& dir) {
     Main::SetResourceFolders(dir.filePath("user").toStdString() + "/", dir.filePath("program").toStdString() + "/");
 }
 
+// The same with config.ini opened (made) in the user folder.
+inline void UseFoldersWithConfig(const QTemporaryDir& dir) {
+    UseFolders(dir);
+    Main::OpenConfig();
+}
+
+// Whether the tool was given its one argument (sWhat names it in the usage written otherwise).
+inline bool OneArgument(int argc, char** argv, const char* sWhat) {
+    if (argc == 2) return true;
+    std::fprintf(stderr, "usage: %s %s\n", argv[0], sWhat);
+    return false;
+}
+
 // Says on stderr which step of the tool failed; the tool's exit code.
 inline int Fail(const char* sTool, int iStep) {
     std::fprintf(stderr, "%s: step %d failed\n", sTool, iStep);

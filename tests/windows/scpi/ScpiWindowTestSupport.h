@@ -61,18 +61,14 @@ inline uTaskPrepare UsbPrepare() {
     return prepare;
 }
 
-class ScpiWindowTest : public FrameTest {
+class ScpiWindowTest : public InstrumentFrameTest {
   protected:
     void SetUp() override {
-        FrameTest::SetUp();
+        InstrumentFrameTest::SetUp();
         WindowScpiCommand::RegisterKind();
-        WindowLog::Create();
-        WindowLog::Clear(0);
     }
     void TearDown() override {
-        FrameTest::TearDown();
-        std::string sError;
-        Instrument::ReleaseAll(true, 0, sError);
+        InstrumentFrameTest::TearDown();
         EXPECT_EQ(WindowScpiCommand::OpenCount(), 0);
     }
 

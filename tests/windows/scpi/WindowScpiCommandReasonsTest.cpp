@@ -1,6 +1,6 @@
 // Why a request of the SCPI command window failed, in the window's own status line, while the
-// log keeps the transports' words: the simulated instrument killed, an answer that never comes
-// within the preferences' time-out, and a window without a connected instrument.
+// log keeps the transports' words: an answer that never comes within the preferences' time-out.
+// (A killed instrument's reasons are in WindowScpiCommandReconnectTest.)
 #include "windows/scpi/ScpiWindowTestSupport.h"
 
 #include "sim/RawTcpServer.h"
@@ -45,35 +45,6 @@ class WindowScpiCommandReasonsTest : public ScpiWindowTest {
     InstrumentObject mObject;
     int iTimeouts[4] = {};
 };
-
-// The instrument is killed: the query fails, and the window keeps the Part's text with the
-// reason after it (the connection was found closed, and the connect that tried to open it again
-// was refused); the instrument is shown not connected, and each button of the window tries to
-// connect it again and says why that failed.
-TEST_F(WindowScpiCommandReasonsTest, AKilledInstrumentsQueryFailsWithTheReasonOnScreen) {
-    const int iScpi = ConnectedWindow();
-    mRaw.Stop();
-    Type(iScpi, "*IDN?");
-    Click(W(iScpi).gadgets.pSendReceive);
-    ASSERT_TRUE(WaitFor([&] { return Idle(iScpi) && !W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000))
-        << Log();
-    EXPECT_EQ(Status(iScpi), "The data is not available, 0 bytes. The instrument could not be connected: The "
-                             "instrument at 127.0.0.1 refused the connection on port " +
-                                 std::to_string(mRaw.Port()) +
-                                 ": nothing accepts connections there. Check the port and that the instrument's "
-                                 "network interface is on.");
-    EXPECT_TRUE(LogHas("DS1104Z - The data is not available, 0 bytes.")) << Log();
-    EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << Log();
-    EXPECT_EQ(Received(iScpi), "");
-    // Both buttons of the window that lost its instrument try it again, and say why that failed.
-    for (QPushButton* pButton : {W(iScpi).gadgets.pSend.data(), W(iScpi).gadgets.pSendReceive.data()}) {
-        Utility::StatusLabel(W(iScpi).pStatusBar)->setText("");
-        Click(pButton);
-        ASSERT_TRUE(WaitFor([&] { return Idle(iScpi) && EventHub::Pending() == 0; }, 20000)) << Log();
-        EXPECT_NE(Status(iScpi).find("refused the connection on port " + std::to_string(mRaw.Port())), std::string::npos)
-            << pButton->text().toStdString() << ": " << Status(iScpi);
-    }
-}
 
 // No answer within the response time-out of the preferences: the window says how long it
 // waited, after its own text of the empty result.

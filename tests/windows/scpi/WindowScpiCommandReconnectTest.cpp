@@ -63,9 +63,10 @@ class WindowScpiCommandReconnectTest : public ScpiWindowTest {
     InstrumentObject mObject;
 };
 
-// Killed: the query fails with why on screen, and the refused reconnect shows the instrument
-// not connected in the main window and the SCPI window. Started again: a request that opens it
-// (a script's) has the main window connect it once more, and the window's next query works.
+// Killed: the query fails with why on screen, the refused reconnect shows the instrument not
+// connected in the main window and the SCPI window, and each button of the window tries it again
+// and says why that failed. Started again: a request that opens it (a script's) has the main
+// window connect it once more, and the window's next query works.
 TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterRequestConnectsItAgain) {
     const int iScpi = ConnectedWindow();
     const int iPort = mRaw.Port();
@@ -78,6 +79,16 @@ TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterReq
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << Log();
     EXPECT_FALSE(Record(iMain)->info.fConnected);
     EXPECT_EQ(W(iScpi).pFrame->windowTitle(), "SCPI-Command (disconnected)");
+    EXPECT_TRUE(LogHas("DS1104Z - The data is not available, 0 bytes.")) << Log();
+    EXPECT_EQ(Received(iScpi), "");
+    // Both buttons of the window that lost its instrument try it again, and say why that failed.
+    for (QPushButton* pButton : {W(iScpi).gadgets.pSend.data(), W(iScpi).gadgets.pSendReceive.data()}) {
+        Utility::StatusLabel(W(iScpi).pStatusBar)->setText("");
+        Click(pButton);
+        ASSERT_TRUE(WaitFor([&] { return Idle(iScpi) && EventHub::Pending() == 0; }, 20000)) << Log();
+        EXPECT_NE(Status(iScpi).find("refused the connection on port " + std::to_string(iPort)), std::string::npos)
+            << pButton->text().toStdString() << ": " << Status(iScpi);
+    }
 
     Serve(iPort);
     std::string sError;
