@@ -165,6 +165,15 @@ std::string ConnectionPlace(const uTaskPrepare& c) {
     }
 }
 
+bool SendsAgain(const Failure::uFailure& f, bool fConnectTried) {
+    const bool fBefore = f.eType == Failure::eKind::GoneBefore || f.eType == Failure::eKind::NotConnected;
+    return !fConnectTried && fBefore && f.iSent == 0;
+}
+
+bool Dropped(const Failure::uFailure& f) {
+    return Failure::Gone(f.eType) || f.eType == Failure::eKind::NotConnected;
+}
+
 bool ConnectionDropped(std::string_view sError) {
     // "Die Netzwerkverbindung ...", "Die serielle Verbindung ...".
     if (Has(sError, "erbindung wurde unterbrochen.")) return true;

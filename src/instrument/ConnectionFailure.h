@@ -5,6 +5,7 @@
 
 #include "instrument/ConnectionDescription.h"
 #include "instrument/InstrumentObject.h"
+#include "transport/Failure.h"
 
 #include <cstdint>
 #include <string>
@@ -18,8 +19,18 @@ namespace Instrument {
 // be opened. Never empty.
 std::string ConnectFailureReason(const uTaskPrepare& connection, std::string_view sError);
 
-// Whether the error text of a transfer says that the connection went away under it (the far end
-// closed it, reset it, or the line broke), as opposed to a time-out or a malformed answer.
+// Whether a failed exchange goes out once more on a new connection: its connection was found
+// gone (or not there) before any byte of the request left, so the request cannot reach the
+// instrument twice, and the task has not had its one connect attempt yet. The connection layers
+// then keep the failure from the window (the second exchange tells), and the task layer sends.
+bool SendsAgain(const Failure::uFailure& failure, bool fConnectTried);
+
+// Whether the connection went away under an exchange (it is opened again, or the instrument is
+// lost), as opposed to a time-out, a cancel or a malformed answer.
+bool Dropped(const Failure::uFailure& failure);
+
+// Whether the error text of a transfer names a connection that went away: only for the reason
+// a window shows from a task's text (ExchangeFailureReason); no decision reads it.
 bool ConnectionDropped(std::string_view sError);
 
 // The sentence that a window's status line adds after a transfer error when the connection

@@ -214,7 +214,7 @@ std::string NotConnectedText(const std::string& sOpen) {
 // be opened, the instrument is lost (MarkLost).
 void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
     const bool fReopen = ReopensAfterDrop(instance);
-    if (!fReopen && !instance.pTransport->Gone()) return; // opened again by its transport
+    if (!fReopen && instance.pTransport && !instance.pTransport->Gone()) return; // opened again by its transport
     std::string sOpen = "The transport could not open it again.";
     if (instance.fConnectTried) sOpen = sReason; // this task has had its attempt
     else if (fReopen && Reopen(instance, sOpen)) return;
@@ -222,12 +222,6 @@ void ReopenAfterDrop(uInstance& instance, const std::string& sReason) {
 }
 
 } // namespace
-
-bool SentAgainOnNewConnection(const uInstance& instance, const std::string& sError) {
-    const uRequest& request = instance.request;
-    if (instance.fConnectTried || request.iSendTransferred != 0 || request.fSendFinished != 0) return false;
-    return Instrument::ConnectionDropped(sError) || !instance.pTransport || instance.pTransport->Gone();
-}
 
 bool EnsureConnected(uInstance& instance, std::string& sError) {
     if (instance.fConnected && instance.pTransport) return true;
@@ -271,11 +265,13 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     // and so are the iKeep bytes a caller puts ahead of the answer.
     request.iSendTransferred = 0;
     request.fSendFinished = 0;
+    request.failure = {};
     request.requestData.setSize(
         std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size()));
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
     if (!EnsureConnected(instance, sError)) {
+        request.failure = {Failure::eKind::NotConnected, 0, sError};
         if (instance.fLost) PostNotSent(iWindow, sError);
         return false;
     }
@@ -284,31 +280,37 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     // that came before this exchange.
     if (instance.fCancel) {
         sError = "InstrumentDefault::SendRequest: The task has been canceled.";
+        request.failure = {Failure::eKind::Canceled, 0, sError};
         return false;
     }
     if (!request.fSend) {
         sError = "InstrumentDefault::SendRequest: There is no command to send.";
+        request.failure = {Failure::eKind::Other, 0, sError};
         return false;
     }
     const std::int64_t iKeep = request.iKeep; // the exchange takes it
     std::string sExchange;
     if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
     sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
-    if (SentAgainOnNewConnection(instance, sError)) {
+    request.failure.sText = sError;
+    if (Instrument::SendsAgain(request.failure, instance.fConnectTried)) {
         // Nothing of the request has left: it goes out once more on a new connection.
         std::string sOpen;
         if (!Reopen(instance, sOpen)) {
             MarkLost(instance, sError, sOpen);
             sError = NotConnectedText(sError + " - " + sOpen); // what went, and why it stays away
+            request.failure = {Failure::eKind::NotConnected, 0, sError};
             PostNotSent(iWindow, sError);
             return false;
         }
         sExchange.clear();
         request.iKeep = iKeep;
+        request.failure = {};
         if (instance.pTransport->Exchange(instance, iWindow, sExchange)) return true;
         sError = sExchange.empty() ? "InstrumentDefault::SendRequest: The exchange failed." : sExchange;
+        request.failure.sText = sError;
     }
-    if (Instrument::ConnectionDropped(sError) || instance.pTransport->Gone()) ReopenAfterDrop(instance, sError);
+    if (Instrument::Dropped(request.failure)) ReopenAfterDrop(instance, sError);
     return false;
 }
 

@@ -30,12 +30,6 @@ bool TaskTerminationChar(uInstrumentObject& object, uInstance& instance, uTaskEl
 // connected. - " and why the connection could not be opened.
 bool EnsureConnected(uInstance& instance, std::string& sError);
 
-// Whether SendRequest makes a failed exchange once more on a new connection: nothing of its
-// request has left (the connection was found closed or reset before the write, so the request
-// cannot reach the instrument twice) and the task has not had its connect attempt yet. The
-// exchange then keeps that failure from the window; the second one tells.
-bool SentAgainOnNewConnection(const uInstance& instance, const std::string& sError);
-
 // Loads the model's command set and resets the request block to the defaults of the connection's
 // interface and model.
 void SetCommunicationDefaults(uInstance& instance);
@@ -45,7 +39,10 @@ void SetCommunicationDefaults(uInstance& instance);
 // is no command to send.". A task that was cancelled before its exchange began fails at once; an
 // abort request left over from earlier is dropped. An answer buffer left in the block lends its
 // memory to the answer (its bytes are dropped). The block unit of the block (eBlockUnit) holds for
-// this exchange only and is Bytes again afterwards.
+// this exchange only and is Bytes again afterwards. A failure leaves its record in
+// request.failure; the request goes out once more on a new connection where
+// Instrument::SendsAgain says so, and a connection that went away (Instrument::Dropped) is opened
+// again or the instrument is marked lost.
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError);
 
 // Sends the command already in the request block as a query (no payload, no vendor-specific

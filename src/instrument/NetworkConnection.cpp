@@ -1,8 +1,8 @@
 #include "instrument/NetworkConnection.h"
 
 #include "instrument/ChainedRead.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentDefault.h"
-#include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 #include "transport/InterfaceDefaults.h"
@@ -62,7 +62,6 @@ struct uRawTcpKind {
     static constexpr auto PrepareData = &RawTcp::PrepareData;
     static constexpr auto SendData = &RawTcp::SendData;
     static constexpr auto RequestData = &RawTcp::RequestData;
-    static bool IsOpen(const Instance& instance) { return instance.mConnection.IsOpen(); }
 };
 
 struct uSerialKind {
@@ -81,13 +80,23 @@ struct uSerialKind {
     static constexpr auto PrepareData = &Serial::PrepareData;
     static constexpr auto SendData = &Serial::SendData;
     static constexpr auto RequestData = &Serial::RequestData;
-    static bool IsOpen(const Instance& instance) { return instance.mPort.IsOpen(); }
 };
 
 // A failed step of an exchange: its sentence and the transport's text, as a transfer error.
 void PostStepError(int iWindow, TransferStatus::eTransferStatus eType, const char* pPrefix,
                    const std::string& sError, const char* pProcedure) {
     TransferStatus::PostError(iWindow, eType, pPrefix + sError, pProcedure);
+}
+
+// A failed step of the exchange: the transport's kind and the bytes that left go into the
+// request's failure record; the window sees the step's sentence unless the request goes out
+// again on a new connection.
+void FailStep(uInstance& instance, Failure::eKind eKind, int iWindow, TransferStatus::eTransferStatus eType,
+              const char* pPrefix, const std::string& sError, const char* pProcedure) {
+    Failure::uFailure& failure = instance.request.failure;
+    failure.eType = eKind;
+    failure.iSent = instance.request.iSendTransferred;
+    if (!Instrument::SendsAgain(failure, instance.fConnectTried)) PostStepError(iWindow, eType, pPrefix, sError, pProcedure);
 }
 
 const char* const cBuildError = "Error while creating the data for sending. - ";
@@ -124,8 +133,9 @@ template <class Kind> class uModuleConnection : public InstrumentTransport {
         return fDeleted;
     }
 
-    bool Closed(std::string& sError) const {
+    bool Closed(uRequest& request, std::string& sError) const {
         if (pInstance) return false;
+        request.failure.eType = Failure::eKind::NotConnected;
         sError = "InstrumentDefault::SendRequest: The instrument is not open.";
         return true;
     }
@@ -141,7 +151,7 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
 
     bool Exchange(uInstance& instance, int iWindow, std::string& sError) override {
         static constexpr const char* pProcedure = "SendRequestVxi";
-        if (Closed(sError)) return false;
+        if (Closed(instance.request, sError)) return false;
         Lxi::uLxiInstance& lxi = *pInstance;
         uRequest& request = instance.request;
         Lxi::SetTermChar(lxi, static_cast<std::uint8_t>(request.iTermChar), request.fTermCharEnabled != 0);
@@ -149,13 +159,12 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         Lxi::SetTimeout(lxi, 0);
         Lxi::SetRequestSize(lxi, static_cast<std::uint32_t>(std::max<std::int64_t>(request.iRequestSize, 0)));
         if (!Lxi::PrepareData(lxi, request.sCommand, Payload(request), request.data.size(), sError)) {
-            PostStepError(iWindow, TransferSendError, cBuildError, sError, pProcedure);
+            FailStep(instance, Failure::eKind::Other, iWindow, TransferSendError, cBuildError, sError, pProcedure);
             return false;
         }
         if (!Lxi::CreateLink(lxi, sError)) {
-            if (SentAgainOnNewConnection(instance, sError)) return false;
-            PostStepError(iWindow, TransferSendError, "The link to the LXI instrument could not be created. - ", sError,
-                          pProcedure);
+            FailStep(instance, lxi.eFailure, iWindow, TransferSendError,
+                     "The link to the LXI instrument could not be created. - ", sError, pProcedure);
             return false;
         }
         std::size_t iSent = 0;
@@ -163,7 +172,7 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         request.iSendTransferred = static_cast<std::int64_t>(iSent);
         request.fSendFinished = fGood ? 1 : 0;
         if (fGood) TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
-        else PostStepError(iWindow, TransferSendError, cSendError, sError, pProcedure);
+        else FailStep(instance, lxi.eFailure, iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
             if (fGood) {
@@ -176,7 +185,7 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
             } else {
-                PostStepError(iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
+                FailStep(instance, lxi.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }
         std::string sClose; // a link that does not close leaves the exchange's outcome alone
@@ -222,24 +231,20 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
 
     bool KeepsAhead() const override { return true; }
 
-    // A socket or port that was closed (a renewal before a write that could not connect) is
-    // opened again by the worker.
-    bool Gone() const override { return !this->pInstance || !Kind::IsOpen(*this->pInstance); }
-
     bool Exchange(uInstance& instance, int iWindow, std::string& sError) override {
         uRequest& request = instance.request;
         // Taken here, so that no later exchange keeps bytes it was not asked to.
         const std::size_t iKeep =
             std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size());
         request.iKeep = 0;
-        if (this->Closed(sError)) return false;
+        if (this->Closed(request, sError)) return false;
         auto& stream = *this->pInstance;
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;
         stream.iAnswers = static_cast<std::size_t>(std::max<std::int64_t>(request.iAnswers, 0));
         if (!Kind::PrepareData(stream, request.sCommand, Payload(request), request.data.size(), sError)) {
-            PostStepError(iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);
+            FailStep(instance, Failure::eKind::Other, iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);
             return false;
         }
         std::size_t iSent = 0;
@@ -247,8 +252,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.iSendTransferred = static_cast<std::int64_t>(iSent);
         request.fSendFinished = fGood ? 1 : 0;
         if (!fGood) {
-            if (!SentAgainOnNewConnection(instance, sError))
-                PostStepError(iWindow, TransferSendError, cSendError, sError, Kind::pExchange);
+            FailStep(instance, stream.eFailure, iWindow, TransferSendError, cSendError, sError, Kind::pExchange);
             return false;
         }
         TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
@@ -260,7 +264,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;
-            PostStepError(iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
+            FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
             return false;
         }
         TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);

@@ -5,6 +5,7 @@
 
 #include "common/DataBuffer.h"
 #include "transport/BlockHeader.h"
+#include "transport/Failure.h"
 
 #include <cstdint>
 #include <string>
@@ -23,6 +24,9 @@ struct uRequest {
     DataBuffer data; // payload sent after the command (the exchange's own copy)
     std::int64_t iSendTransferred = 0;
     std::int64_t fSendFinished = 0;
+    // Why the last exchange failed: its kind (decided by the transport), the bytes that left and
+    // the text; None after a success.
+    Failure::uFailure failure;
     std::int64_t fRequestData = 0; // read an answer
     DataBuffer requestData;        // the answer; handed over to whoever asked
     // Bytes at the start of requestData that stay, the answer read behind them, on connections

@@ -2,8 +2,8 @@
 
 #include "common/WindowLog.h"
 #include "instrument/ChainedRead.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentDefault.h"
-#include "instrument/InstrumentTasks.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
 #include "transport/LibUsb0.h"
@@ -156,6 +156,7 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
         if (!instance.fCancel && Instrument::TakeAbortRequest(iAbortId)) instance.fCancel = true;
         if (instance.fCancel) {
             sError = "InstrumentDefault::SendRequestUsbTmc: The task has been canceled.";
+            instance.request.failure.eType = Failure::eKind::Canceled;
             fGood = false;
             fCheckAgain = true;
             break;
@@ -163,6 +164,7 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
         if (Clock::now() >= deadline) {
             sError = "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within " +
                      std::to_string(iLimit) + " ms.";
+            instance.request.failure.eType = Failure::eKind::TimedOut;
             TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure);
             fGood = false;
             fCheckAgain = true;
@@ -201,7 +203,9 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
 }
 
 bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& sError) {
+    uRequest& request = instance.request;
     if (!pUsbTmc) {
+        request.failure.eType = Failure::eKind::NotConnected;
         sError = "InstrumentDefault::SendRequest: The instrument is not open.";
         return false;
     }
@@ -210,7 +214,6 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
         fWoken = false;
     }
     UsbTmc::uUsbTmcInstance& usbTmc = *pUsbTmc;
-    uRequest& request = instance.request;
     UsbTmc::SetTimeout(usbTmc, request.iTimeout);
     UsbTmc::SetControlTimeout(usbTmc, request.iControlTimeout);
     UsbTmc::SetWaitTime(usbTmc, request.iWaitTime);
@@ -220,6 +223,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
 
     const std::uint8_t* pPayload = request.data.empty() ? nullptr : request.data.data();
     if (!UsbTmc::PrepareData(usbTmc, request.sCommand, pPayload, request.data.size(), sError)) {
+        request.failure.eType = Failure::eKind::Other;
         TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
                                   "Error while creating the data for sending. - " + sError, cProcedure);
         return false;
@@ -232,7 +236,9 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.iSendTransferred = iSent;
     request.fSendFinished = fGood ? 1 : 0;
     if (!fGood) {
-        if (!SentAgainOnNewConnection(instance, sError)) {
+        request.failure.eType = usbTmc.eFailure;
+        request.failure.iSent = iSent;
+        if (!Instrument::SendsAgain(request.failure, instance.fConnectTried)) {
             TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
                                       "Error while sending the data. - " + sError, cProcedure);
         }
@@ -260,6 +266,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.iRequestTransferred = iReceived;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
+        request.failure.eType = usbTmc.eFailure;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
                                   "Error while receiving the data. - " + sError, cProcedure);
         return false;

@@ -61,12 +61,27 @@ bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError);
 // and checks it. A failed write or read reconnects.
 bool Call(uLxiInstance& instance, bool (*build)(RpcVxi::uRpc&, std::string&), std::string& sError,
           DataBuffer* pData = nullptr) {
+    instance.eFailure = Failure::eKind::Other;
     if (!build(instance.mRpc, sError)) return false;
     if (!SocketWrite(instance, sError) || !ReadReply(instance, pData, sError)) {
         Reconnect(instance);
+        if (instance.mSettings.iConnection == 0) instance.eFailure = Failure::eKind::GoneAfter;
         return false;
     }
-    return RpcVxi::CheckRpcData(instance.mRpc, sError);
+    instance.eFailure = Failure::eKind::BadAnswer;
+    if (!RpcVxi::CheckRpcData(instance.mRpc, sError)) return false;
+    instance.eFailure = Failure::eKind::None;
+    return true;
+}
+
+// The kind of the instrument's own error in the reply (an io_timeout above all).
+Failure::eKind DeviceErrorKind(RpcVxi::uRpc& rpc) {
+    std::int32_t iCode = 0;
+    std::string sIgnored;
+    RpcVxi::CheckVxiDataErrorCode(rpc, iCode, sIgnored);
+    if (iCode == 15) return Failure::eKind::TimedOut; // I/O timeout
+    if (iCode == 23) return Failure::eKind::Canceled; // abort
+    return Failure::eKind::BadAnswer;
 }
 
 // A word of the reply buffer, counted from the start of the reply behind the mark.
@@ -87,14 +102,17 @@ bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError) {
     RpcVxi::uRpc& rpc = instance.mRpc;
     rpc.iRpcDataReplySize = 0;
     rpc.iReadExternal = 0;
+    instance.eFailure = Failure::eKind::NotConnected;
     if (!instance.mConnection.IsOpen()) {
         sError = NoConnectionText(instance, "SocketRead");
         return false;
     }
+    instance.eFailure = Failure::eKind::NoSpace; // until the buffer is there
     if (!Instrument::CreateMemory(rpc.pRpcDataReply, PieceSize, 0, sError)) {
         sError = "Lxi::SocketRead: Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
         return false;
     }
+    instance.eFailure = Failure::eKind::BadAnswer; // unless the connection says otherwise below
     // A reply may not be much larger than the data asked for.
     const std::size_t maxReply = std::size_t{rpc.iRequestSize} + ReplyOverhead;
     const auto timeout = ReplyTimeout(instance);
@@ -148,16 +166,19 @@ bool ReadReply(uLxiInstance& instance, DataBuffer* pData, std::string& sError) {
                 const std::int64_t n = TcpSocket::Receive(instance.mConnection, target, want);
                 if (n == TcpSocket::ReceiveNothing) {
                     if (TcpSocket::WaitReadable(instance.mConnection, deadline) == TcpSocket::WaitTimeout) {
+                        instance.eFailure = Failure::eKind::TimedOut;
                         sError = "Lxi::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.";
                         return false;
                     }
                     continue;
                 }
                 if (n == TcpSocket::ReceiveClosed) {
+                    instance.eFailure = Failure::eKind::GoneAfter;
                     sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
                     return false;
                 }
                 if (n < 0) {
+                    instance.eFailure = Failure::eKind::GoneAfter;
                     sError = "Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
                     return false;
                 }
@@ -336,7 +357,12 @@ bool PrepareData(uLxiInstance& instance, const std::string& sCommand, const std:
 
 bool CreateLink(uLxiInstance& instance, std::string& sError) {
     RpcVxi::uRpc& rpc = instance.mRpc;
-    if (!Call(instance, RpcVxi::CreateRpcDataVxiCreateLink, sError) || !RpcVxi::GetVxiCreateLinkData(rpc, sError)) {
+    const bool fCalled = Call(instance, RpcVxi::CreateRpcDataVxiCreateLink, sError);
+    if (!fCalled || !RpcVxi::GetVxiCreateLinkData(rpc, sError)) {
+        // No byte of the request has left: a connection that went (or was not there) is gone before it.
+        const Failure::eKind e = instance.eFailure;
+        if (!fCalled && (Failure::Gone(e) || e == Failure::eKind::NotConnected)) instance.eFailure = Failure::eKind::GoneBefore;
+        else if (fCalled) instance.eFailure = DeviceErrorKind(rpc);
         rpc.iLid = 0;
         rpc.iAbortPort = 0;
         rpc.iMaxRecvSize = 0;
@@ -378,6 +404,7 @@ bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std:
     RpcVxi::uRpc& rpc = instance.mRpc;
     iBytesSent = 0;
     if (rpc.iMaxRecvSize == 0) {
+        instance.eFailure = Failure::eKind::NotConnected;
         sError = "Lxi::SendData: Es besteht kein Link zum Instrument.";
         return false;
     }
@@ -407,14 +434,18 @@ bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std:
             const std::uint32_t taken = RpcVxi::GetReplyValue(rpc, sDeviceError);
             if (!sDeviceError.empty()) {
                 sError = sDeviceError; // the instrument's own error
+                instance.eFailure = DeviceErrorKind(rpc);
                 ok = false;
             } else if (taken != chunk) {
                 sError = "Lxi::SendData: Es wurden vom Instrument weniger Daten gelesen als gesendet wurde. Bytes "
                          "gesendet: " +
                          std::to_string(chunk) + " - gelesen: " + std::to_string(taken);
                 Reconnect(instance);
+                instance.eFailure = Failure::eKind::BadAnswer;
                 ok = false;
             }
+        } else if (instance.eFailure == Failure::eKind::NotConnected) {
+            instance.eFailure = Failure::eKind::GoneAfter; // the chunk counts as sent
         }
         offset += chunk;
         progress.Add(static_cast<std::int64_t>(chunk), static_cast<std::int64_t>(offset));
@@ -422,6 +453,7 @@ bool SendData(uLxiInstance& instance, std::size_t& iBytesSent, int iWindow, std:
         if (!ok) return false;
         if (last) return true;
         if (Instrument::TakeAbortRequest(&instance)) {
+            instance.eFailure = Failure::eKind::Canceled;
             sError = std::string("Lxi::SendData: ") + Instrument::AbortedText;
             return false;
         }
@@ -443,6 +475,7 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
         std::string sReadError;
         const std::size_t length = RpcVxi::GetVxiDeviceReadData(rpc, sReadError);
         if (length == 0) {
+            instance.eFailure = DeviceErrorKind(rpc);
             // The instrument's own error (an io_timeout above all) is reported as such.
             sError = !sReadError.empty() ? sReadError
                                          : "Lxi::RequestData: Es wurden keine Daten mit dem " + std::to_string(pass) +
@@ -465,6 +498,7 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
             break;
         }
         if (Instrument::TakeAbortRequest(&instance)) {
+            instance.eFailure = Failure::eKind::Canceled;
             sError = std::string("Lxi::RequestData: ") + Instrument::AbortedText;
             answer.clear();
             return false;
@@ -475,10 +509,12 @@ bool RequestData(uLxiInstance& instance, DataBuffer& answer, int iWindow, std::s
 
 bool SocketWrite(uLxiInstance& instance, std::string& sError) {
     const RpcVxi::uRpc& rpc = instance.mRpc;
+    instance.eFailure = Failure::eKind::NotConnected;
     if (!instance.mConnection.IsOpen()) {
         sError = NoConnectionText(instance, "SocketWrite");
         return false;
     }
+    instance.eFailure = Failure::eKind::Other;
     if (rpc.iRpcDataSize == 0 || !rpc.pRpcData.allocated()) {
         sError = "Lxi::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
@@ -491,6 +527,7 @@ bool SocketWrite(uLxiInstance& instance, std::string& sError) {
         while (offset < pieceEnd) {
             const std::int64_t n = TcpSocket::Send(instance.mConnection, rpc.pRpcData.data() + offset, pieceEnd - offset);
             if (n < 0) {
+                instance.eFailure = Failure::eKind::GoneAfter;
                 sError = "Lxi::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = " + std::to_string(errno);
                 return false;
             }
@@ -498,10 +535,12 @@ bool SocketWrite(uLxiInstance& instance, std::string& sError) {
             if (offset == pieceEnd) break;
             const TcpSocket::eWait w = TcpSocket::WaitWritable(instance.mConnection, deadline);
             if (w == TcpSocket::WaitTimeout) {
+                instance.eFailure = Failure::eKind::TimedOut;
                 sError = "Lxi::SocketWrite: Die Wartezeit für das Senden wurde überschritten.";
                 return false;
             }
             if (w == TcpSocket::WaitClosed) {
+                instance.eFailure = Failure::eKind::GoneAfter;
                 sError = "Lxi::SocketWrite: Die Netzwerkverbindung wurde unterbrochen.";
                 return false;
             }

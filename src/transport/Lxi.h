@@ -9,6 +9,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
+#include "transport/Failure.h"
 #include "transport/RpcVxi.h"
 #include "transport/TcpSocket.h"
 #include "transport/TransportSettings.h"
@@ -38,6 +39,11 @@ struct uLxiInstance {
     // into its output queue, where the next query would find it. The next SendData clears the
     // device first.
     bool fAnswerOwed = false;
+    // The kind of the last failed call. A broken connection counts as GoneAfter (the call's
+    // bytes may have reached the instrument), and so does any failure after which the
+    // connection could not be made again; CreateLink makes both GoneBefore, since nothing of
+    // the request has left then.
+    Failure::eKind eFailure = Failure::eKind::None;
 };
 
 // Margin the connection waits beyond the instrument's io_timeout and lock_timeout.

@@ -305,10 +305,12 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
     uStreamInstance& stream = transfer.mStream;
     const uNames& names = transfer.mNames;
     iBytesSent = 0;
+    stream.eFailure = Failure::eKind::NotConnected;
     if (!transfer.mChannel.IsOpen()) {
         sError = Prefix(names.pModule, names.pWrite) + names.pConnection + " ist nicht vorhanden.";
         return false;
     }
+    stream.eFailure = Failure::eKind::Other;
     if (stream.iSendSize == 0 || stream.pSendData.size() < stream.iSendSize) {
         sError = Prefix(names.pModule, names.pWrite) +
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
@@ -316,9 +318,12 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
     }
     std::string sRenew;
     if (!DropStale(transfer, sRenew)) {
+        // Closed or reset before the write, or renewed and not connected again: nothing left.
+        stream.eFailure = sRenew.empty() ? Failure::eKind::Canceled : Failure::eKind::GoneBefore;
         sError = sRenew.empty() ? Prefix(names.pModule, names.pWrite) + Instrument::AbortedText : sRenew;
         return false;
     }
+    const auto gone = [&] { return iBytesSent == 0 ? Failure::eKind::GoneBefore : Failure::eKind::GoneAfter; };
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
                                        stream.iProgressStep);
     const std::size_t iSize = stream.iSendSize;
@@ -330,12 +335,16 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         const std::int64_t n =
             transfer.mChannel.Write(stream.pSendData.data() + iOffset, iPieceEnd - iOffset, iCode);
         if (n < 0) {
+            stream.eFailure = gone();
             sError = BrokenText(names, names.pWrite, ReadFailed, iCode);
             return false;
         }
         iOffset += static_cast<std::size_t>(n);
         iBytesSent = iOffset;
-        if (iOffset == iSize) return true;
+        if (iOffset == iSize) {
+            stream.eFailure = Failure::eKind::None;
+            return true;
+        }
         const bool fPieceDone = iOffset == iPieceEnd;
         if (fPieceDone) {
             iPieceEnd = std::min(iSize, iOffset + iPieceSize);
@@ -343,6 +352,7 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         }
         progress.Add(n, static_cast<std::int64_t>(iOffset));
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            stream.eFailure = Failure::eKind::Canceled;
             sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
             return false;
         }
@@ -351,10 +361,12 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         const Clock::time_point deadline = pieceStart + Timeout(transfer);
         const Clock::time_point now = Clock::now();
         if (now >= deadline) {
+            stream.eFailure = Failure::eKind::TimedOut;
             sError = Prefix(names.pModule, names.pWrite) + "Die Wartezeit für das Senden wurde überschritten.";
             return false;
         }
         if (transfer.mChannel.WaitOutput(std::min(deadline, now + AbortSlice)) == eWait::Closed) {
+            stream.eFailure = gone();
             sError = BrokenText(names, names.pWrite, ReadClosed, 0);
             return false;
         }
@@ -367,10 +379,12 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     const std::size_t iBase = stream.iReceiveBase;
     stream.iReceiveSize = iBase;
     stream.pReceiveData.setSize(iBase);
+    stream.eFailure = Failure::eKind::NotConnected;
     if (!transfer.mChannel.IsOpen()) {
         sError = Prefix(names.pModule, names.pRead) + names.pConnection + " ist nicht vorhanden.";
         return false;
     }
+    stream.eFailure = Failure::eKind::None;
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
                                        stream.iProgressStep);
     Clock::time_point lastData = Clock::now();
@@ -391,6 +405,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 return true;
             }
         } else if (n == NoMemory) {
+            stream.eFailure = Failure::eKind::NoSpace;
             sError = Prefix(names.pModule, names.pRead) +
                      (stream.iReceiveSize == iBase
                           ? "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden."
@@ -398,11 +413,13 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             stream.iReceiveSize = iBase;
             return false;
         } else if (n < 0) {
+            stream.eFailure = Failure::eKind::GoneAfter;
             sError = BrokenText(names, names.pRead, n, iCode);
             return false;
         } else {
             const eIdle idle = WaitIdle(transfer, lastData + Timeout(transfer), fWoken);
             if (idle == eIdle::Deadline) {
+                stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
                 // Whole messages of a chained answer: the answers that came are used, joined.
@@ -416,6 +433,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
+                stream.eFailure = Failure::eKind::GoneAfter;
                 sError = BrokenText(names, names.pRead, ReadClosed, 0);
                 return false;
             }
@@ -423,6 +441,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             std::string sIgnored;
             Drain(transfer, sIgnored);
+            stream.eFailure = Failure::eKind::Canceled;
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }
@@ -496,6 +515,7 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
         return true;
     }
     if (!answer.assign(data.data(), stream.iReceiveSize)) {
+        stream.eFailure = Failure::eKind::NoSpace;
         sError = Prefix(transfer.mNames.pModule, "RequestData") +
                  "Der Speicher für die Daten konnte nicht reserviert werden.";
         answer.clear();

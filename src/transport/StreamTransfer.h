@@ -11,6 +11,7 @@
 
 #include "common/DataBuffer.h"
 #include "transport/BlockHeader.h"
+#include "transport/Failure.h"
 
 #include <chrono>
 #include <cstddef>
@@ -71,6 +72,10 @@ struct uStreamInstance {
     // waited out again before a write until the peer sends something.
     bool fSilent = false;
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
+    // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
+    // a connection found closed or reset before the first byte of a write, or a renewal that
+    // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
+    Failure::eKind eFailure = Failure::eKind::None;
 };
 
 // Results of uChannel::Read besides a byte count.

@@ -101,6 +101,17 @@ void ClearHaltQuietly(uUsbTmcInstance& u, int iEndpoint) {
     else if (UsesLibUsb1(u)) LibUsb1::ClearHalt(Handle1(u), iEndpoint, sIgnored);
 }
 
+// The kind of a libusb-1.0 code.
+Failure::eKind KindOf1(int iCode) {
+    switch (iCode) {
+    case LIBUSB_ERROR_NO_DEVICE: return Failure::eKind::GoneAfter;
+    case LIBUSB_ERROR_TIMEOUT: return Failure::eKind::TimedOut;
+    case LIBUSB_ERROR_ACCESS: return Failure::eKind::NotPermitted;
+    case LIBUSB_ERROR_NO_MEM: return Failure::eKind::NoSpace;
+    default: return Failure::eKind::Other;
+    }
+}
+
 // One Bulk (or Interrupt) transfer through the instance's library. A stalled endpoint has its
 // halt cleared at once, so that the next transfer can pass.
 bool UsbTransfer(uUsbTmcInstance& u, int iEndpoint, bool fInterrupt, std::uint8_t* pData, int iLength,
@@ -131,7 +142,20 @@ bool UsbTransfer(uUsbTmcInstance& u, int iEndpoint, bool fInterrupt, std::uint8_
         return NoLibrary(sError, "UsbTmc::UsbTransfer: ");
     }
     if (fStall && !fInterrupt) ClearHaltQuietly(u, iEndpoint);
+    if (!fOk) u.eFailure = UsesLibUsb0(u) ? Failure::OfErrno(-iCode, 1) : KindOf1(iCode);
     return fOk;
+}
+
+// Whether the device of a 0.1 handle is still there, asked with GET_CONFIGURATION: the 0.1
+// library gives no count of what a failed transfer moved, so only a device that was already
+// gone before a Bulk-OUT transfer tells that nothing of it left.
+bool Present0(uUsbTmcInstance& u) {
+    unsigned char iValue = 0;
+    int iSize = 1;
+    int iCode = 0;
+    std::string sIgnored;
+    LibUsb0::ControlMsg(Handle0(u), 0x80, 8, 0, 0, &iValue, iSize, Timeout0(u.iControlTimeout), &iCode, sIgnored);
+    return iCode != -ENODEV;
 }
 
 bool TooFew(std::string& sError, const char* pPrefix, int iExpected, int iReceived) {
@@ -348,6 +372,7 @@ void CreateRequestBulkOutHeader(uUsbTmcInstance& u, std::array<std::uint8_t, 12>
 
 bool SendData(uUsbTmcInstance& u, int iMsgId, std::int64_t& iSent, int iWindow, std::string& sError) {
     iSent = 0;
+    u.eFailure = Failure::eKind::Other;
     DataBuffer Transfer;
     std::string sBuild;
     if (!u.SendData.allocated() || u.SendData.empty() ||
@@ -356,8 +381,13 @@ bool SendData(uUsbTmcInstance& u, int iMsgId, std::int64_t& iSent, int iWindow, 
         return false;
     }
     int iTransferred = 0;
+    const bool fGoneBefore = UsesLibUsb0(u) && !Present0(u);
     bool fOk = UsbTransfer(u, static_cast<int>(u.uSettings.iBulkOut), false, Transfer.data(),
                         static_cast<int>(Transfer.size()), iTransferred, u.iTransferTimeout, sError);
+    // libusb-1.0 counts what moved; after a failed 0.1 transfer all of it may have left, unless
+    // the device had gone before it.
+    if (!fOk && UsesLibUsb0(u)) iTransferred = fGoneBefore ? 0 : static_cast<int>(Transfer.size());
+    if (!fOk && u.eFailure == Failure::eKind::GoneAfter && iTransferred == 0) u.eFailure = Failure::eKind::GoneBefore;
     iSent = iTransferred;
     if (!fOk) AbortTransfers(u, iMsgId);
     Transfer.release();
@@ -370,6 +400,7 @@ bool SendData(uUsbTmcInstance& u, int iMsgId, std::int64_t& iSent, int iWindow, 
 
 bool RequestData(uUsbTmcInstance& u, DataBuffer& Data, std::int64_t& iTransferred, int iMsgId,
                  int iWindow, std::string& sError) {
+    u.eFailure = Failure::eKind::BadAnswer; // unless a transfer tells otherwise
     Data.release();
     iTransferred = 0;
     const std::size_t iReadSize = static_cast<std::size_t>(u.iReadSize);

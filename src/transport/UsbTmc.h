@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
+#include "transport/Failure.h"
 #include "transport/TransportSettings.h"
 
 #include <array>
@@ -86,6 +87,9 @@ struct uUsbTmcInstance {
     std::int64_t iStatusTag = 0;          // bTag of the last READ_STATUS_BYTE (2..127)
     uUsbTmcSettings uSettings;
     uUsbTmcCapabilities uCapabilities;
+    // The kind of the last failed Bulk or Interrupt transfer, from the library's code: a device
+    // that went away is GoneAfter, and GoneBefore only for a SendData that knows nothing left.
+    Failure::eKind eFailure = Failure::eKind::None;
 };
 
 // --- instances ---

@@ -192,7 +192,7 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
             sError.clear();
         else if (sError.empty())
             sError = "WaveformData::SaveDataThread: The file could not be written: " + sPath;
-        if (!sError.empty()) Failed(instance, sError, sError.rfind(StoppedText(""), 0) == 0);
+        if (!sError.empty()) Failed(instance, sError, Stopping(instance)); // a stop stays asked for
         iStart += iShare;
     }
 }

@@ -4,6 +4,7 @@
 // simulated bus and plugged in again. No connect or disconnect task comes between the requests.
 #include "InstrumentTestSupport.h"
 
+#include "common/EventData.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"
 #include "platform/EventHub.h"
@@ -12,6 +13,7 @@
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
 #include "sim/Vxi11Server.h"
+#include "transport/TransferStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -191,6 +193,17 @@ class ReconnectTest : public TestSupport::TaskTest {
         const auto errors = Errors();
         return errors.size() > iErrors ? "error: " + errors.back() : "<no answer, no error>";
     }
+    // The send errors the window was shown.
+    std::vector<std::string> SendErrors() const {
+        std::vector<std::string> texts;
+        for (const auto& event : pRecorder->Transfers()) {
+            if (event.iType != TransferStatus::TransferSendError) continue;
+            uEventData record;
+            Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record);
+            texts.push_back(record.sText);
+        }
+        return texts;
+    }
     // No task but *IDN? has reached the window (no connect, no disconnect between the requests).
     void ExpectOnlyIdnTasks(std::size_t iFrom) {
         const auto tasks = pRecorder->Tasks();
@@ -266,6 +279,7 @@ TEST_P(ProcessDoorTest, TheFirstRequestAfterARestartWhileIdleAnswers) {
     EXPECT_EQ(Identify(*object), IdnOfRun(2));
     EXPECT_EQ(Identify(*object), IdnOfRun(2));
     EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(SendErrors(), std::vector<std::string>{}); // the request went again: its first failure is no one's
     EXPECT_TRUE(losses.mLost.empty());
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     ExpectOnlyIdnTasks(iFrom);
@@ -300,6 +314,30 @@ TEST_P(ProcessDoorTest, TwoRequestsWhileDownFailWithTheirReasonAndTheFirstAfterT
     pRecorder->WaitFor([&] { return !losses.mRegained.empty(); });
     EXPECT_EQ(losses.mRegained.size(), 1u);
     ExpectOnlyIdnTasks(iFrom);
+}
+
+// Killed while the answer is awaited: the request had left, so it is not sent again; the
+// connection is opened again at once, and as that is refused the instrument is lost now, not at
+// the next request.
+TEST_P(ProcessDoorTest, KilledUnderTheReadTheRequestIsNotSentAgainAndTheInstrumentIsLostAtOnce) {
+    LossRecorder losses;
+    InstrumentObject object = ConnectedToRunOne();
+    const auto Sent = [&] {
+        std::size_t n = 0;
+        for (const auto& event : pRecorder->Transfers()) n += event.iType == TransferStatus::TransferSent;
+        return n;
+    };
+    const std::size_t iSent = Sent();
+    Add(*object, TestSupport::Command("*CLS", iWindow, true)); // answered by nothing: the read waits
+    ASSERT_TRUE(pRecorder->WaitFor([&] { return Sent() > iSent; }));
+    pProcess->Kill();
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
+    ASSERT_TRUE(pRecorder->WaitFor([&] { return !losses.mLost.empty(); }));
+    const auto errors = Errors();
+    ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+    EXPECT_NE(errors[0].find("wurde unterbrochen."), std::string::npos) << errors[0];
+    EXPECT_EQ(SendErrors(), std::vector<std::string>{});
+    EXPECT_FALSE(object->pInterface->IsConnected(*object));
 }
 
 // A refused reconnect leaves the instrument not connected; the main window then disconnects its
@@ -378,6 +416,7 @@ TEST_P(UsbReplugTest, TheFirstRequestAfterAReplugWhileIdleAnswers) {
     pDevice = Plug(2);
     EXPECT_EQ(Identify(*object), IdnOfRun(2));
     EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(SendErrors(), std::vector<std::string>{});
     EXPECT_TRUE(losses.mLost.empty());
     EXPECT_EQ(mBus.OpenHandles(), 1); // the old device's handle was given back
     ExpectOnlyIdnTasks(iFrom);
