@@ -767,7 +767,11 @@ int BulkTransfer1(libusb_device_handle* pHandle, unsigned char iEndpoint, unsign
     int iTransferred = 0;
     int iCode = LIBUSB_ERROR_NOT_FOUND;
     if (iEndpoint == d.Config().iBulkOut) iCode = d.BulkOut(pData, iLength, iTransferred);
-    else if (iEndpoint == d.Config().iBulkIn) iCode = d.BulkIn(pData, iLength, iTransferred);
+    if (iEndpoint == d.Config().iBulkOut && iCode == 0 && d.fUnplugUnderNextBulkOut.exchange(false)) {
+        std::lock_guard lock(Installed().mMutex);
+        std::erase_if(Installed().lDevices, [&](const auto& p) { return p.get() == &d; });
+        iCode = LIBUSB_ERROR_NO_DEVICE;
+    } else if (iEndpoint == d.Config().iBulkIn) iCode = d.BulkIn(pData, iLength, iTransferred);
     if (pTransferred) *pTransferred = iTransferred;
     return iCode;
 }

@@ -17,6 +17,7 @@
 #include "sim/ScpiDevice.h"
 #include "transport/UsbSeam.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -90,6 +91,9 @@ class Device {
     // stalls the endpoint until its halt is cleared).
     void PushBulkInError(int iCode);
     void PushBulkOutError(int iCode);
+    // The device takes the next Bulk-OUT whole and is pulled off the bus under it: the transfer
+    // ends with LIBUSB_ERROR_NO_DEVICE, its bytes counted by libusb-1.0, lost to the 0.1 side.
+    std::atomic<bool> fUnplugUnderNextBulkOut{false};
     // The next class or standard request with this bRequest answers these bytes; the
     // transferred count reported is iReported when not negative (it may exceed wLength).
     void PushControlReply(int bRequest, std::vector<std::uint8_t> vReply, int iReported = -1);

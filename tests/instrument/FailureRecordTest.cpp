@@ -1,0 +1,158 @@
+// The failure record of one request over every door, each failure made to happen on a real peer
+// (a restarted server or pseudo-terminal, a VXI-11 peer that closes under device_write, a device
+// pulled off the simulated bus): its kind, whether bytes left, whether it went out again and was
+// answered (only with nothing sent), and the error the window is shown.
+#include "InstrumentTestSupport.h"
+#include "common/EventData.h"
+#include "instrument/InstrumentTasks.h"
+#include "instrument/NetworkConnection.h"
+#include "instrument/UsbConnection.h"
+#include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
+#include "sim/SimUsb.h"
+#include "sim/Vxi11Server.h"
+#include "transport/InterfaceDefaults.h"
+#include "transport/TransferStatus.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace InstrumentDefault;
+using Failure::eKind;
+
+enum class eDoor { RawTcp, Serial, Vxi11, Usb1, Usb0 };
+enum class eFault { Gone, Restarted, Cut, Silent }; // Cut: under the write, after part of it
+
+struct uRow {
+    const char* pName;
+    eDoor eDoorOf;
+    eFault eFaultOf;
+    eKind eExpected;
+    bool fSentSome, fAnswered; // bytes left before the failure; it went out again and was answered
+    const char* pShown;        // the start of the error the window is shown ("": none)
+};
+void PrintTo(const uRow& row, std::ostream* pOut) {
+    *pOut << row.pName;
+}
+
+class FailureRecordTest : public TestSupport::TaskTest, public ::testing::WithParamInterface<uRow> {};
+
+TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
+    const uRow& row = GetParam();
+    auto pScpi = std::make_shared<Sim::ScpiDevice>();
+    Sim::RawTcpServer raw(pScpi), rawAgain(pScpi);
+    Sim::SerialDevice serial(pScpi), serialAgain(pScpi);
+    Sim::Vxi11Server vxi(pScpi), vxiAgain(pScpi);
+    SimUsb::Bus bus;
+    bus.Install();
+    const auto pUsb = row.eDoorOf >= eDoor::Usb1 ? bus.AddDevice({}, pScpi) : nullptr;
+    const std::string sLink = "/tmp/orvanto-failure-" + std::to_string(getpid());
+    std::string sError;
+    uInstance instance;
+    uTaskPrepare& c = instance.uConnection;
+    const int iDoor = static_cast<int>(row.eDoorOf);
+    const std::int64_t aInterface[] = {InterfaceRawTcp, InterfaceSerial, InterfaceVxi11, InterfaceUsbTmc,
+                                       InterfaceUsbTmc};
+    bool (*aConnect[])(uInstance&, std::string&) = {ConnectRawTcp, ConnectSerial, ConnectVxi,
+                                                    ConnectUsbTmcLibUsb1, ConnectUsbTmcLibUsb0};
+    c.eProtocol = c.eInterface = aInterface[iDoor];
+    Sim::Vxi11Server::uConfig config;
+    const bool fOpen = raw.Start(sError) && serial.Start(sError) &&
+                       symlink(serial.PortName().c_str(), sLink.c_str()) == 0 && vxi.Start(config, sError);
+    c.rawTcp = {"127.0.0.1", "127.0.0.1", raw.Port()};
+    c.serial = {sLink, 115200, 8, 1.0F, 0, 0};
+    c.vxi11 = {"127.0.0.1", "127.0.0.1", 111, vxi.Port()};
+    c.fLibUsb0 = row.eDoorOf == eDoor::Usb0 ? 1 : 0;
+    c.fLibUsb1 = 1 - c.fLibUsb0;
+    c.usb.iVendorId = 0x1AB1, c.usb.iProductId = 0x04CE, c.usb.sSerialNumber = "DS1ZA000000001";
+    ASSERT_TRUE(fOpen && aConnect[iDoor](instance, sError)) << sError;
+    SetCommunicationDefaults(instance);
+    uRequest& request = instance.request;
+    request.fSend = request.fRequestData = 1;
+    request.sCommand = "SIMulate:ECHO? again";
+    const int iVxi11 = InterfaceDefaults::Timeout(InterfaceVxi11);
+    const auto SetVxi11 = [](int iMs) {
+        InterfaceDefaults::SetTimeouts(InterfaceDefaults::Timeout(InterfaceUsbTmc), iMs,
+                                       InterfaceDefaults::Timeout(InterfaceRawTcp),
+                                       InterfaceDefaults::Timeout(InterfaceSerial));
+    };
+    switch (row.eFaultOf) {
+    case eFault::Gone:
+        raw.Stop();
+        break;
+    case eFault::Restarted:
+        config.iPort = vxi.Port();
+        raw.Stop(), vxi.Stop(), bus.RemoveDevice(pUsb);
+        ASSERT_TRUE(rawAgain.Start(sError, "127.0.0.1", raw.Port()) && vxiAgain.Start(config, sError) &&
+                    serialAgain.Start(sError) && std::remove(sLink.c_str()) == 0 &&
+                    symlink(serialAgain.PortName().c_str(), sLink.c_str()) == 0);
+        serial.Stop();
+        if (pUsb) bus.AddDevice({}, pScpi);
+        break;
+    case eFault::Cut:
+        if (pUsb) pUsb->fUnplugUnderNextBulkOut = true, bus.AddDevice({}, pScpi);
+        request.data.assign(std::string(3000, 'x').data(), 3000);
+        vxi.SetMaxRecvSize(1024);
+        vxi.AddFault({Sim::Vxi11DeviceWrite, Sim::eVxi11Fault::Close, 0, 1}); // the second chunk
+        break;
+    case eFault::Silent: // the request's time-out, and VXI-11's from the preferences of now
+        pScpi->SwallowAnswers(1);
+        request.iTimeout = 300;
+        SetVxi11(300);
+    }
+    const bool fAnswered = SendRequest(instance, pRecorder->Window(), sError);
+    SetVxi11(iVxi11);
+    for (const auto& call : vxi.Calls()) {
+        if (call.iProcedure == Sim::Vxi11DeviceRead) {
+            EXPECT_EQ(call.iIoTimeout, row.eFaultOf == eFault::Silent ? 300 : iVxi11);
+        }
+    }
+    std::remove(sLink.c_str());
+    EventHub::Pump();
+    std::string sShown;
+    for (const auto& event : pRecorder->Transfers()) {
+        uEventData record;
+        if (event.iType == TransferStatus::TransferSendError ||
+            event.iType == TransferStatus::TransferReceiveError)
+            Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record),
+                sShown += record.sText;
+    }
+    EXPECT_EQ(Failure::Name(request.failure.eType), std::string(Failure::Name(row.eExpected))) << sError;
+    EXPECT_EQ(request.failure.iSent > 0, row.fSentSome) << request.failure.iSent;
+    EXPECT_EQ(fAnswered, row.fAnswered) << sError;
+    EXPECT_EQ(row.pShown[0] ? sShown.substr(0, std::string(row.pShown).size()) : sShown, row.pShown);
+}
+
+const char* const cNotSent =
+    "Error while sending the data. - InstrumentDefault::SendRequest: The instrument is not "
+    "connected. - ";
+const char* const cSent = "Error while sending the data. - ";
+const char* const cNotRead = "Error while receiving the data. - ";
+const char* const cSilent =
+    "Error while receiving the data. - RawTcp::SocketRead: Die Wartezeit für das Empfangen "
+    "wurde überschritten.";
+const char* const cCut =
+    "Error while sending the data. - Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
+constexpr eDoor Raw = eDoor::RawTcp, Ser = eDoor::Serial, Vxi = eDoor::Vxi11, Usb1 = eDoor::Usb1,
+                Usb0 = eDoor::Usb0;
+
+INSTANTIATE_TEST_SUITE_P(
+    Doors, FailureRecordTest,
+    ::testing::Values(
+        uRow{"RawTcpRefused", Raw, eFault::Gone, eKind::NotConnected, false, false, cNotSent},
+        uRow{"RawTcpResetBeforeTheWrite", Raw, eFault::Restarted, eKind::None, false, true, ""},
+        uRow{"RawTcpTimeOut", Raw, eFault::Silent, eKind::TimedOut, true, false, cSilent},
+        uRow{"SerialClosedBeforeTheWrite", Ser, eFault::Restarted, eKind::None, false, true, ""},
+        uRow{"SerialTimeOut", Ser, eFault::Silent, eKind::TimedOut, true, false, cNotRead},
+        uRow{"Vxi11ResetBeforeTheWrite", Vxi, eFault::Restarted, eKind::None, false, true, ""},
+        uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut},
+        uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead},
+        uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, ""},
+        uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent},
+        uRow{"Usb0UnplugBefore", Usb0, eFault::Restarted, eKind::None, false, true, ""},
+        uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent}),
+    [](const auto& info) { return std::string(info.param.pName); });
+
+} // namespace
