@@ -86,6 +86,8 @@ TEST(LibUsb0Real, RecordsMatchTheLibraryLayout) {
     EXPECT_EQ(a.endpoint[2].wMaxPacketSize, 8);
     EXPECT_EQ(d->next, nullptr);
     std::filesystem::remove_all(dir);
+    unsetenv("USB_DEVFS_PATH");
+    LibUsb0::CloseLibrary();
 }
 
 TEST(LibUsb0Real, ArgumentsAreCheckedFirst) {
