@@ -499,6 +499,7 @@ bool RequestData(uUsbTmcInstance& u, DataBuffer& Data, std::int64_t& iTransferre
         fEnd = fEom;
 
         if (Instrument::TakeAbortRequest(&u)) {
+            u.eFailure = Failure::eKind::Canceled;
             sError = std::string("UsbTmc::RequestData: ") + Instrument::AbortedText;
             if (!fEnd) {
                 std::string sAbort;
