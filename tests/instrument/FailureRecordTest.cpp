@@ -33,9 +33,6 @@ struct uRow {
     bool fSentSome, fAnswered; // bytes left before the failure; it went out again and was answered
     const char* pShown;        // the start of the error the window is shown ("": none)
 };
-void PrintTo(const uRow& row, std::ostream* pOut) {
-    *pOut << row.pName;
-}
 
 class FailureRecordTest : public TestSupport::TaskTest, public ::testing::WithParamInterface<uRow> {};
 
@@ -49,6 +46,7 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     bus.Install();
     const auto pUsb = row.eDoorOf >= eDoor::Usb1 ? bus.AddDevice({}, pScpi) : nullptr;
     const std::string sLink = "/tmp/orvanto-failure-" + std::to_string(getpid());
+    std::remove(sLink.c_str()); // left by a row that failed
     std::string sError;
     uInstance instance;
     uTaskPrepare& c = instance.uConnection;

@@ -12,6 +12,7 @@
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
 #include "sim/Vxi11Server.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/TransferStatus.h"
 
 #include <gtest/gtest.h>
@@ -311,11 +312,16 @@ TEST_P(ProcessDoorTest, KilledUnderTheReadTheRequestIsNotSentAgainAndTheInstrume
     LossRecorder losses;
     InstrumentObject object = ConnectedToRunOne();
     const std::size_t iFrom = pRecorder->Transfers().size();
+    const int aTimeouts[] = {InterfaceDefaults::Timeout(InterfaceUsbTmc), InterfaceDefaults::Timeout(InterfaceVxi11),
+                             InterfaceDefaults::Timeout(InterfaceRawTcp), InterfaceDefaults::Timeout(InterfaceSerial)};
+    InterfaceDefaults::SetTimeouts(60000, 60000, 60000, 60000); // the read ends by the kill, however slow the test
     Add(*object, TestSupport::Command("*CLS", iWindow, true)); // answered by nothing: the read waits
-    ASSERT_TRUE(pRecorder->WaitFor([&] {
+    const bool fSent = pRecorder->WaitFor([&] {
         const auto t = pRecorder->Transfers();
         return std::any_of(t.begin() + iFrom, t.end(), [](auto& e) { return e.iType == TransferStatus::TransferSent; });
-    }));
+    });
+    InterfaceDefaults::SetTimeouts(aTimeouts[0], aTimeouts[1], aTimeouts[2], aTimeouts[3]);
+    ASSERT_TRUE(fSent);
     pProcess->Kill();
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
     ASSERT_TRUE(pRecorder->WaitFor([&] { return !losses.mLost.empty(); })) << ::testing::PrintToString(Errors());
