@@ -87,7 +87,6 @@ TEST(LibUsb0Real, RecordsMatchTheLibraryLayout) {
     EXPECT_EQ(d->next, nullptr);
     std::filesystem::remove_all(dir);
     unsetenv("USB_DEVFS_PATH");
-    LibUsb0::CloseLibrary();
 }
 
 TEST(LibUsb0Real, ArgumentsAreCheckedFirst) {
