@@ -423,6 +423,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             std::string sIgnored;
             Drain(transfer, sIgnored);
+            // The answer may still come after the drain: the next write does not wait for it but
+            // leaves it behind on the old connection, so the next request reads its own.
+            stream.iExpiredMs = 1;
+            stream.fExpiredAtMessageEnd = true;
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }

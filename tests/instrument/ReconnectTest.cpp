@@ -4,10 +4,12 @@
 // simulated bus and plugged in again. No connect or disconnect task comes between the requests.
 #include "InstrumentTestSupport.h"
 
+#include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
@@ -21,7 +23,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <map>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,11 +42,23 @@ const char* DoorName(eDoor e) { return e == eDoor::RawTcp ? "RawTcp" : e == eDoo
 
 std::string IdnOfRun(int iRun) { return "Orvanto,Simulated Instrument,RUN" + std::to_string(iRun) + ",1.0"; }
 
+// "SLOW?" answers "SLOW" a second late, as an instrument busy with a long measurement does.
+class SlowAnswer final : public Sim::ScpiPersonality {
+  public:
+    bool Execute(const std::string& sPath, const std::string&, Sim::ScpiReply& reply) override {
+        if (sPath != "SLOW?") return false;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        reply.Text("SLOW");
+        return true;
+    }
+};
+
 // The instrument process: serves the door until it is killed. Its *IDN? names the run. Writes
 // the port (serial: 1) or -1 to iReady once it serves.
 [[noreturn]] void RunInstrument(eDoor eKind, int iPort, const std::string& sPortLink, int iRun, int iReady) {
     auto pDevice = std::make_shared<Sim::ScpiDevice>();
     pDevice->SetIdn(IdnOfRun(iRun));
+    pDevice->SetPersonality(std::make_shared<SlowAnswer>());
     std::string sError;
     int iReply = -1;
     Sim::RawTcpServer raw(pDevice);
@@ -235,14 +252,18 @@ class ProcessDoorTest : public ReconnectTest, public ::testing::WithParamInterfa
         }
         return prepare;
     }
-    // A connected object that has answered *IDN? from run 1.
+    // A connected object that has answered *IDN? from run 1 (the recorder of the fixture's window).
     InstrumentObject ConnectedToRunOne() {
+        InstrumentObject object = ConnectedToRunOne(*pRecorder);
+        EXPECT_EQ(Identify(*object), IdnOfRun(1));
+        return object;
+    }
+    InstrumentObject ConnectedToRunOne(TestSupport::EventRecorder& recorder) {
         EXPECT_TRUE(pProcess->Start(GetParam(), 1));
         InstrumentObject object = NewObject();
         Add(*object, Prepare());
         Add(*object, ConnectTask());
-        EXPECT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
-        EXPECT_EQ(Identify(*object), IdnOfRun(1));
+        EXPECT_TRUE(recorder.WaitForTasks(InstrumentTaskConnect, 1));
         return object;
     }
 
@@ -327,6 +348,117 @@ TEST_P(ProcessDoorTest, AfterARefusedReconnectAConnectOpensItAgainAndOneDisconne
     Add(*object, Prepare());
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, iPrepared + 1));
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
+}
+
+// Owners of one instrument: two windows (or a window and a script run), each with its recorder.
+// Every request of each is a query whose result names its task; each owner's every task has
+// exactly one outcome, and what another owner did touches none of them.
+TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
+    if (GetParam() != eDoor::RawTcp) GTEST_SKIP() << "one door is enough for the queue";
+    struct uOwner {
+        explicit uOwner(int iNew) : iWindow(iNew), pRecorder(std::make_unique<TestSupport::EventRecorder>(iNew)) {}
+        int iWindow;
+        std::unique_ptr<TestSupport::EventRecorder> pRecorder;
+        std::vector<std::int64_t> mTasks; // the queries queued
+    };
+    const auto query = [](InstrumentObject& object, uOwner& o, const std::string& sCommand) {
+        o.mTasks.push_back(Add(*object, TestSupport::Command(sCommand, o.iWindow, true)));
+    };
+    // Each query's answer once ("" when it failed), in the order of the tasks.
+    const auto outcomes = [](uOwner& o) {
+        const bool fAll = o.pRecorder->WaitFor(
+            [&] { return o.pRecorder->Tasks(InstrumentTaskScpiCommand).size() >= o.mTasks.size(); }, 60000);
+        // One without a record (the instrument was not connected) is the oldest task's still out.
+        std::map<std::int64_t, std::string> results;
+        for (const auto& event : o.pRecorder->Tasks(InstrumentTaskScpiCommand)) {
+            const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+            std::int64_t iTask = pResult ? pResult->iTaskNumber : 0;
+            for (std::size_t i = 0; !pResult && i < o.mTasks.size() && iTask == 0; ++i)
+                if (!results.contains(o.mTasks[i])) iTask = o.mTasks[i];
+            EXPECT_TRUE(results.emplace(iTask, pResult ? TestSupport::Answer(event) : "").second) << "twice: " << iTask;
+        }
+        EXPECT_TRUE(fAll) << "of " << o.mTasks.size() << " tasks " << results.size() << " had an outcome";
+        std::vector<std::string> answers;
+        for (const std::int64_t iTask : o.mTasks) answers.push_back(results.contains(iTask) ? results[iTask] : "<none>");
+        return answers;
+    };
+    // A cancel with its queue cleared and its transfer aborted.
+    const auto cancel = [](int iWindow, std::int64_t iOwner = 0) {
+        uTaskCancel c;
+        c.head = {InstrumentTaskCancel, 0, iWindow, iOwner};
+        c.fAbort = 1;
+        c.fClearQueue = 1;
+        return c;
+    };
+    const std::string sIdn = IdnOfRun(1) + "\n";
+    enum class eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
+    for (const eRow row : {eRow::OtherCancels, eRow::StoppedRun, eRow::KillWhileReading, eRow::DisconnectWhileReading}) {
+        SCOPED_TRACE(static_cast<int>(row));
+        pRecorder.reset();
+        uOwner a(iWindow), b(WindowRegistry::NewWindowNumber()), c(WindowRegistry::NewWindowNumber());
+        InstrumentObject object = ConnectedToRunOne(*a.pRecorder);
+        std::vector<std::string> expectA, expectB, expectC;
+        switch (row) {
+        case eRow::OtherCancels:
+            // A's slow query is under way; B cancels with its queue cleared and its transfer
+            // aborted; A queues one more. A's three are answered, B's cancel has its result.
+            query(object, a, "SLOW?");
+            query(object, a, "*IDN?");
+            a.pRecorder->WaitFor([&] { return !a.pRecorder->Transfers().empty(); });
+            Add(*object, cancel(b.iWindow));
+            query(object, a, "*IDN?");
+            expectA = {"SLOW\n", sIdn, sIdn};
+            EXPECT_TRUE(b.pRecorder->WaitForTasks(InstrumentTaskCancel, 1));
+            break;
+        case eRow::StoppedRun: {
+            // A stopped script run (B, connected) releases the instrument while its slow query
+            // runs, as its thread does; a new run (C) connects at once and asks, and so does the
+            // window (A). B's query is cut or answered, and told either way.
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, b.iWindow}});
+            query(object, b, "SLOW?");
+            b.pRecorder->WaitFor([&] { return !b.pRecorder->Transfers().empty(); });
+            uTaskCancel abort = cancel(WindowNobody, b.iWindow), clear = cancel(WindowNobody, b.iWindow);
+            abort.fClearQueue = clear.fAbort = 0;
+            Add(*object, abort);
+            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, b.iWindow}});
+            Add(*object, clear);
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, c.iWindow}});
+            query(object, c, "*IDN?");
+            query(object, a, "*IDN?");
+            expectA = expectC = {sIdn};
+            EXPECT_EQ(outcomes(b).size(), 1u);
+            b.mTasks.clear();
+            break;
+        }
+        case eRow::KillWhileReading: {
+            // A reads many parts; the instrument is killed under them and started again: each
+            // part is told, and the next request answers.
+            for (int i = 0; i < 20; ++i) query(object, a, "*IDN?");
+            a.pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1);
+            pProcess->Kill();
+            const std::vector<std::string> parts = outcomes(a);
+            EXPECT_EQ(std::count(parts.begin(), parts.end(), "<none>"), 0);
+            ASSERT_TRUE(pProcess->Start(GetParam(), 1));
+            expectA = parts;
+            query(object, a, "*IDN?");
+            expectA.push_back(sIdn);
+            break;
+        }
+        case eRow::DisconnectWhileReading:
+            // B (a child window, never connected itself) reads while A, whose connection it uses,
+            // disconnects: what was queued before the disconnect is answered, the rest fails.
+            for (int i = 0; i < 3; ++i) query(object, b, "*IDN?");
+            Add(*object, DisconnectTask());
+            for (int i = 0; i < 3; ++i) query(object, b, "*IDN?");
+            expectB = {sIdn, sIdn, sIdn, "", "", ""};
+            break;
+        }
+        EXPECT_EQ(outcomes(a), expectA);
+        EXPECT_EQ(outcomes(b), expectB);
+        EXPECT_EQ(outcomes(c), expectC);
+        std::string sError;
+        Instrument::Release(object, sError);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Doors, ProcessDoorTest, ::testing::Values(eDoor::RawTcp, eDoor::Serial, eDoor::Vxi11),
