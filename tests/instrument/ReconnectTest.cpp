@@ -350,112 +350,84 @@ TEST_P(ProcessDoorTest, AfterARefusedReconnectAConnectOpensItAgainAndOneDisconne
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
 }
 
-// Owners of one instrument: two windows (or a window and a script run), each with its recorder.
-// Every request of each is a query whose result names its task; each owner's every task has
-// exactly one outcome, and what another owner did touches none of them.
+// Owners of one instrument (windows, script runs): each owner's every query has exactly one
+// outcome, and what another owner did touches none of them.
 TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
     if (GetParam() != eDoor::RawTcp) GTEST_SKIP() << "one door is enough for the queue";
-    struct uOwner {
-        explicit uOwner(int iNew) : iWindow(iNew), pRecorder(std::make_unique<TestSupport::EventRecorder>(iNew)) {}
-        int iWindow;
-        std::unique_ptr<TestSupport::EventRecorder> pRecorder;
-        std::vector<std::int64_t> mTasks; // the queries queued
-    };
-    const auto query = [](InstrumentObject& object, uOwner& o, const std::string& sCommand) {
-        o.mTasks.push_back(Add(*object, TestSupport::Command(sCommand, o.iWindow, true)));
-    };
-    // Each query's answer once ("" when it failed), in the order of the tasks.
-    const auto outcomes = [](uOwner& o) {
-        const bool fAll = o.pRecorder->WaitFor(
-            [&] { return o.pRecorder->Tasks(InstrumentTaskScpiCommand).size() >= o.mTasks.size(); }, 60000);
-        // One without a record (the instrument was not connected) is the oldest task's still out.
-        std::map<std::int64_t, std::string> results;
-        for (const auto& event : o.pRecorder->Tasks(InstrumentTaskScpiCommand)) {
-            const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
-            std::int64_t iTask = pResult ? pResult->iTaskNumber : 0;
-            for (std::size_t i = 0; !pResult && i < o.mTasks.size() && iTask == 0; ++i)
-                if (!results.contains(o.mTasks[i])) iTask = o.mTasks[i];
-            EXPECT_TRUE(results.emplace(iTask, pResult ? TestSupport::Answer(event) : "").second) << "twice: " << iTask;
-        }
-        EXPECT_TRUE(fAll) << "of " << o.mTasks.size() << " tasks " << results.size() << " had an outcome";
-        std::vector<std::string> answers;
-        for (const std::int64_t iTask : o.mTasks) answers.push_back(results.contains(iTask) ? results[iTask] : "<none>");
-        return answers;
-    };
-    // A cancel with its queue cleared and its transfer aborted.
-    const auto cancel = [](int iWindow, std::int64_t iOwner = 0) {
-        uTaskCancel c;
-        c.head = {InstrumentTaskCancel, 0, iWindow, iOwner};
-        c.fAbort = 1;
-        c.fClearQueue = 1;
-        return c;
-    };
     const std::string sIdn = IdnOfRun(1) + "\n";
-    enum class eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
-    for (const eRow row : {eRow::OtherCancels, eRow::StoppedRun, eRow::KillWhileReading, eRow::DisconnectWhileReading}) {
-        SCOPED_TRACE(static_cast<int>(row));
+    enum eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
+    for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading}) {
+        SCOPED_TRACE(row);
         pRecorder.reset();
-        uOwner a(iWindow), b(WindowRegistry::NewWindowNumber()), c(WindowRegistry::NewWindowNumber());
-        InstrumentObject object = ConnectedToRunOne(*a.pRecorder);
-        std::vector<std::string> expectA, expectB, expectC;
+        std::vector<int> windows{iWindow, WindowRegistry::NewWindowNumber(), WindowRegistry::NewWindowNumber()};
+        std::vector<std::unique_ptr<TestSupport::EventRecorder>> recorders;
+        for (const int i : windows) recorders.push_back(std::make_unique<TestSupport::EventRecorder>(i));
+        std::vector<std::vector<std::int64_t>> tasks(3);
+        std::vector<std::vector<std::string>> expected(3);
+        InstrumentObject object = ConnectedToRunOne(*recorders[0]);
+        const auto ask = [&](int o, const std::string& sCommand, int iTimes = 1) {
+            while (iTimes-- > 0) tasks[o].push_back(Add(*object, TestSupport::Command(sCommand, windows[o], true)));
+        };
+        // Each query's answer ("" when it failed) by task; a result without a record (not
+        // connected) is the oldest one's still out.
+        const auto outcomes = [&](int o) {
+            EXPECT_TRUE(recorders[o]->WaitForTasks(InstrumentTaskScpiCommand, tasks[o].size(), 60000)) << o;
+            std::map<std::int64_t, std::string> results;
+            for (const auto& event : recorders[o]->Tasks(InstrumentTaskScpiCommand)) {
+                const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+                std::int64_t iTask = pResult ? pResult->iTaskNumber : 0;
+                for (std::size_t i = 0; !pResult && i < tasks[o].size() && iTask == 0; ++i)
+                    if (!results.contains(tasks[o][i])) iTask = tasks[o][i];
+                EXPECT_TRUE(results.emplace(iTask, pResult ? TestSupport::Answer(event) : "").second) << iTask;
+            }
+            std::vector<std::string> answers;
+            for (const std::int64_t i : tasks[o]) answers.push_back(results.contains(i) ? results[i] : "<none>");
+            return answers;
+        };
+        // The cancel of owner o (its window, or a script run's release that names its run).
+        const auto cancel = [&](int o, bool fAbort, bool fClear, bool fRelease = false) {
+            Add(*object, uTaskCancel{{InstrumentTaskCancel, 0, fRelease ? WindowNobody : windows[o], windows[o]},
+                                     fClear ? 1 : 0, fAbort ? 1 : 0});
+        };
         switch (row) {
-        case eRow::OtherCancels:
-            // A's slow query is under way; B cancels with its queue cleared and its transfer
-            // aborted; A queues one more. A's three are answered, B's cancel has its result.
-            query(object, a, "SLOW?");
-            query(object, a, "*IDN?");
-            a.pRecorder->WaitFor([&] { return !a.pRecorder->Transfers().empty(); });
-            Add(*object, cancel(b.iWindow));
-            query(object, a, "*IDN?");
-            expectA = {"SLOW\n", sIdn, sIdn};
-            EXPECT_TRUE(b.pRecorder->WaitForTasks(InstrumentTaskCancel, 1));
+        case OtherCancels: // 1 waits for its slow answer; 2 aborts and clears; 1 asks once more
+            ask(0, "SLOW?");
+            ask(0, "*IDN?");
+            recorders[0]->WaitFor([&] { return !recorders[0]->Transfers().empty(); });
+            cancel(1, true, true);
+            ask(0, "*IDN?");
+            expected[0] = {"SLOW\n", sIdn, sIdn};
             break;
-        case eRow::StoppedRun: {
-            // A stopped script run (B, connected) releases the instrument while its slow query
-            // runs, as its thread does; a new run (C) connects at once and asks, and so does the
-            // window (A). B's query is cut or answered, and told either way.
-            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, b.iWindow}});
-            query(object, b, "SLOW?");
-            b.pRecorder->WaitFor([&] { return !b.pRecorder->Transfers().empty(); });
-            uTaskCancel abort = cancel(WindowNobody, b.iWindow), clear = cancel(WindowNobody, b.iWindow);
-            abort.fClearQueue = clear.fAbort = 0;
-            Add(*object, abort);
-            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, b.iWindow}});
-            Add(*object, clear);
-            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, c.iWindow}});
-            query(object, c, "*IDN?");
-            query(object, a, "*IDN?");
-            expectA = expectC = {sIdn};
-            EXPECT_EQ(outcomes(b).size(), 1u);
-            b.mTasks.clear();
+        case StoppedRun: // run 1 is released under its slow query; run 2 and the window ask at once
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[1]}});
+            ask(1, "SLOW?");
+            recorders[1]->WaitFor([&] { return !recorders[1]->Transfers().empty(); });
+            cancel(1, true, false, true);
+            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, windows[1]}});
+            cancel(1, false, true, true);
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[2]}});
+            ask(2, "*IDN?");
+            ask(0, "*IDN?");
+            expected = {{sIdn}, outcomes(1), {sIdn}}; // run 1's query cut or answered, told either way
             break;
-        }
-        case eRow::KillWhileReading: {
-            // A reads many parts; the instrument is killed under them and started again: each
-            // part is told, and the next request answers.
-            for (int i = 0; i < 20; ++i) query(object, a, "*IDN?");
-            a.pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1);
+        case KillWhileReading: // 1 reads many parts; killed and started again under them
+            ask(0, "*IDN?", 20);
+            recorders[0]->WaitForTasks(InstrumentTaskScpiCommand, 1);
             pProcess->Kill();
-            const std::vector<std::string> parts = outcomes(a);
-            EXPECT_EQ(std::count(parts.begin(), parts.end(), "<none>"), 0);
+            expected[0] = outcomes(0);
             ASSERT_TRUE(pProcess->Start(GetParam(), 1));
-            expectA = parts;
-            query(object, a, "*IDN?");
-            expectA.push_back(sIdn);
+            ask(0, "*IDN?");
+            expected[0].push_back(sIdn);
             break;
-        }
-        case eRow::DisconnectWhileReading:
-            // B (a child window, never connected itself) reads while A, whose connection it uses,
-            // disconnects: what was queued before the disconnect is answered, the rest fails.
-            for (int i = 0; i < 3; ++i) query(object, b, "*IDN?");
+        case DisconnectWhileReading: // 2, a child window, reads while 1, whose connection it uses, disconnects
+            ask(1, "*IDN?", 3);
             Add(*object, DisconnectTask());
-            for (int i = 0; i < 3; ++i) query(object, b, "*IDN?");
-            expectB = {sIdn, sIdn, sIdn, "", "", ""};
+            ask(1, "*IDN?", 3);
+            expected[1] = {sIdn, sIdn, sIdn, "", "", ""};
             break;
         }
-        EXPECT_EQ(outcomes(a), expectA);
-        EXPECT_EQ(outcomes(b), expectB);
-        EXPECT_EQ(outcomes(c), expectC);
+        for (int o = 0; o < 3; ++o) EXPECT_EQ(outcomes(o), expected[o]) << o;
+        EXPECT_EQ(std::count(expected[0].begin(), expected[0].end(), "<none>"), 0);
         std::string sError;
         Instrument::Release(object, sError);
     }

@@ -92,49 +92,44 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
 }
 
 // The script's own instrument behind a real core: a step that the stop reaches before it queues
-// its task sends nothing more, whether it waits for the task's result (a command) or not (a
-// setting), and the stop's disconnect is the last the device gets.
-TEST_F(ScriptStop, AStoppedStepQueuesNoTaskForItsInstrument) {
-    const struct {
-        ScopeRead::eDoor eDoor;
-        const char* sWord;
-        const char* sLine;
-        eScriptTaskType eType;
-        Executor executor;
-    } rows[] = {
-        {ScopeRead::eDoor::RawTcp, "rawtcp", "function scpi write :CHAN1:SCAL 1", eScriptTaskType::FunctionScpi,
-         StoppedAsItBegins<TaskFunctionScpi>},
-        {ScopeRead::eDoor::Vxi11, "vxi", "$s set remote", eScriptTaskType::InstrumentSet,
-         StoppedAsItBegins<TaskInstrumentSet>},
-    };
+// its command or setting sends nothing more, and the stop's disconnect is the last the device gets.
+TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
+    auto pDevice = std::make_shared<Sim::ScpiDevice>();
+    Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
+    scope.Attach(*pDevice);
+    ScopeRead::Door door;
+    const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::RawTcp, pDevice);
     SetInstrumentProvider(nullptr); // the real instrument list
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.sLine);
-        collector.Clear();
-        auto pDevice = std::make_shared<Sim::ScpiDevice>();
-        Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
-        scope.Attach(*pDevice);
-        ScopeRead::Door door;
-        const uTaskPrepare prepare = door.Start(row.eDoor, pDevice);
-        const int iPort = row.eDoor == ScopeRead::eDoor::RawTcp ? prepare.rawTcp.iPort : prepare.vxi11.iCorePort;
-        auto pProgram = Parsed(std::string("instrument $s ") + row.sWord + " 127.0.0.1 " + std::to_string(iPort) +
-                               " 127.0.0.1\n" + row.sLine + "\n");
-        ASSERT_TRUE(pProgram);
-        Replace(row.eType, row.executor);
-        Run(pProgram);
-        ExpectSilentEnd();
-        std::string sError;
-        StopScript(pInstance, sError); // lets go of the ended thread for the next row
-        const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
-        ASSERT_TRUE(pObject);
-        EXPECT_TRUE(PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }, 30000))
-            << "the stop leaves the instrument connected";
-        const auto commands = pDevice->Commands();
-        EXPECT_TRUE(std::find(commands.begin(), commands.end(), ":CHAN1:SCAL 1") == commands.end())
-            << "the device got the command of the stopped step";
-        EXPECT_FALSE(pDevice->IsRemote()) << "the device got the setting of the stopped step";
-        Instrument::Release(pObject, sError);
-    }
+    auto pProgram = Parsed("instrument $s rawtcp 127.0.0.1 " + std::to_string(prepare.rawTcp.iPort) +
+                           " 127.0.0.1\nfunction scpi write :CHAN1:SCAL 1\n");
+    ASSERT_TRUE(pProgram);
+    Replace(eScriptTaskType::FunctionScpi, StoppedAsItBegins<TaskFunctionScpi>);
+    Run(pProgram);
+    ExpectSilentEnd();
+    const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
+    ASSERT_TRUE(pObject);
+    EXPECT_TRUE(PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }, 30000))
+        << "the stop leaves the instrument connected";
+    const auto commands = pDevice->Commands();
+    EXPECT_TRUE(std::find(commands.begin(), commands.end(), ":CHAN1:SCAL 1") == commands.end())
+        << "the device got the command of the stopped step";
+    std::string sError;
+    Instrument::Release(pObject, sError);
+    // A setting, whose result the run does not wait for, is not queued either ("$s set remote"
+    // reaches a VXI-11 device).
+    StopScript(pInstance, sError); // lets go of the ended thread
+    collector.Clear();
+    auto pVxi = std::make_shared<Sim::ScpiDevice>();
+    pProgram = Parsed("instrument $s vxi 127.0.0.1 " +
+                      std::to_string(door.Start(ScopeRead::eDoor::Vxi11, pVxi).vxi11.iCorePort) +
+                      " 127.0.0.1\n$s set remote\n");
+    Replace(eScriptTaskType::InstrumentSet, StoppedAsItBegins<TaskInstrumentSet>);
+    Run(pProgram);
+    ExpectSilentEnd();
+    const InstrumentObject pSet = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
+    EXPECT_TRUE(PumpUntil([&] { return pSet && !pSet->pInterface->IsConnected(*pSet); }, 30000));
+    EXPECT_FALSE(pVxi->IsRemote()) << "the device got the setting of the stopped step";
+    Instrument::Release(pSet, sError);
 }
 
 // The flush of the save waits until the test lets it go.
