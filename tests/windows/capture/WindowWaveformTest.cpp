@@ -722,8 +722,9 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
         {[&](Sim::ScpiDevice& d) { z.Attach(d), z.ShowChannel(2, true); }, "Screen", 60000},
         {[&](Sim::ScpiDevice& d) { siglent.Attach(d), siglent.ShowChannel(2, true); }, "", 3000},
         {[&](Sim::ScpiDevice& d) { rtb.Attach(d), rtb.ShowChannel(2, true); }, "", 60000}};
+    int iRow = 0;
     for (const auto& [fnAttach, sSource, iTimeout] : rows) {
-        SCOPED_TRACE(&fnAttach - &std::get<0>(rows[0]));
+        SCOPED_TRACE(iRow++);
         Sim::RawTcpServer first;
         std::string sError;
         ASSERT_TRUE(first.Start(sError)) << sError;
