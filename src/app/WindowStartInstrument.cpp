@@ -296,15 +296,17 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
         WindowLog::AddError(pWindow->info.sModel + ": " + Instrument::DroppedText + " - " + sReason);
         CloseInstrument(iWindow, true);
         SetStatus(pWindow, std::string(Instrument::DroppedText) +
-                               " It could not be opened again: select the instrument and connect it once it is ready.");
+                               " It could not be opened again; the next request tries again.");
     }
 }
 
 void InstrumentRegained(std::intptr_t iObject) {
     for (const int iWindow : Windows()) {
         uWindowStart* pWindow = nullptr;
-        if (!GetInstance(iWindow, &pWindow) || pWindow->info.fConnected || !pWindow->info.pInstrument ||
-            Address(pWindow->info.pInstrument) != iObject || !pWindow->mPendingConnects.empty())
+        // Only a window that lost it and still holds it: one the user disconnected stays so.
+        if (!GetInstance(iWindow, &pWindow) || pWindow->info.fConnected || !pWindow->info.fLost ||
+            !pWindow->info.pInstrument || Address(pWindow->info.pInstrument) != iObject ||
+            !pWindow->mPendingConnects.empty())
             continue;
         OpenInstrument(iWindow, pWindow->info.pInstrument, 0);
     }

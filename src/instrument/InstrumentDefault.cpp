@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <new>
 #include <system_error>
@@ -61,10 +62,19 @@ std::int64_t NextTaskNumber(uModule& module) {
     return static_cast<std::int64_t>(module.iLastTaskNumber);
 }
 
+// Counts what the worker thread posted for the task it runs: a task that ends without a word
+// gets its outcome from the thread (RunTask).
+thread_local int iPostedForTask = 0;
+
+// Any owner: the thread is to end, whoever's task runs.
+constexpr std::int64_t AnyOwner = 0;
+
 // Files an abort request for the running task's transfer and sets the cancel flag; nothing when
-// no task runs. Returns the transport to wake. The module mutex is held.
-std::shared_ptr<InstrumentTransport> CancelRunningTask(uInstance& instance) {
+// no task runs or the running task is another owner's (it finishes). Returns the transport to
+// wake. The module mutex is held.
+std::shared_ptr<InstrumentTransport> CancelRunningTask(uInstance& instance, std::int64_t iOwner) {
     if (instance.iRunningTask == 0) return nullptr;
+    if (iOwner != AnyOwner && instance.iRunningOwner != iOwner) return nullptr;
     instance.fCancel = true;
     if (!instance.pTransport) return nullptr;
     instance.iAbortRequested = instance.pTransport->AbortId();
@@ -72,35 +82,84 @@ std::shared_ptr<InstrumentTransport> CancelRunningTask(uInstance& instance) {
     return instance.pTransport;
 }
 
+// A task that was taken off the queue before it ran: its window hears that it was canceled, as
+// of any failed task (the error, then the result without data, so that a window that waits for
+// the result goes on). A connect, prepare or disconnect gets the error only: its result would
+// say it was done.
+void PostDropped(const uInstance& instance, const uTaskElement& element, const std::string& sWhy,
+                 const char* sProcedure = "TaskCancel") {
+    if (!element.pTask) return;
+    const uTaskHead& head = TaskHeadOf(*element.pTask);
+    if (head.iEvent == EventSearchFinished || head.iWindow == WindowNobody) return;
+    PostTaskError(head.iWindow, EventObject(instance), sWhy, sProcedure);
+    switch (head.eTaskType) {
+    case InstrumentTaskPrepare:
+    case InstrumentTaskConnect:
+    case InstrumentTaskDisconnect:
+    case InstrumentTaskCancel: return;
+    case InstrumentTaskScpiCommand: {
+        auto pResult = std::make_unique<uTaskResultScpiCommand>();
+        pResult->head = head;
+        pResult->iTaskNumber = element.iTaskNumber;
+        pResult->fRequestData = std::get<uTaskScpiCommand>(*element.pTask).fRequestData;
+        PostTaskFinished(instance, head.iWindow, head.eTaskType, EventHub::Payload::Of(std::move(pResult)));
+        return;
+    }
+    default: PostTaskFinished(instance, head.iWindow, head.eTaskType);
+    }
+}
+
+void PostAllDropped(const uInstance& instance, const std::list<uTaskElement>& dropped, const std::string& sWhy) {
+    for (const uTaskElement& element : dropped) AllocationFailure::Run([&] { PostDropped(instance, element, sWhy); });
+}
+
+// Drops the queued tasks of the owner that wait behind the cancel: only its own, the other
+// owners' tasks stay (an instrument is shared by windows and scripts). Each dropped task is told.
 bool TaskCancel(uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const auto& cancel = std::get<uTaskCancel>(*element.pTask);
+    const std::int64_t iOwner = TaskOwner(cancel.head);
     uModule& module = Module();
     std::list<uTaskElement> dropped; // freed outside the lock
     {
         std::lock_guard lock(module.mutex);
         if (!instance.pTransport) {
             sError = "InstrumentDefault::TaskCancel: There is no instance of the instrument.";
-            return false;
+            return false; // its window hears so (RunTask)
         }
-        if (cancel.fClearQueue) {
-            for (auto it = instance.TaskList.begin(); it != instance.TaskList.end();) {
-                if (&*it == &element) {
-                    ++it;
-                } else {
-                    const auto next = std::next(it);
-                    dropped.splice(dropped.end(), instance.TaskList, it);
-                    it = next;
-                }
-            }
+        for (auto it = instance.TaskList.begin(); it != instance.TaskList.end();) {
+            const auto next = std::next(it);
+            if (cancel.fClearQueue && &*it != &element && it->pTask && TaskOwner(TaskHeadOf(*it->pTask)) == iOwner)
+                dropped.splice(dropped.end(), instance.TaskList, it);
+            it = next;
         }
     }
+    PostAllDropped(instance, dropped, "InstrumentDefault::TaskCancel: The task was canceled before it ran.");
     PostTaskResult(instance, cancel.head, InstrumentTaskCancel);
     return true;
 }
 
+// What a task that ended without a word posts: its outcome all the same, with why.
+void PostSilentEnd(const uInstance& instance, const uTaskElement& element, const std::string& sError) {
+    // A disconnect that found nothing to close has nothing to tell: nobody waits for it.
+    if (element.pTask && TaskHeadOf(*element.pTask).eTaskType == InstrumentTaskDisconnect) return;
+    PostDropped(instance, element,
+                sError.empty() ? "InstrumentDefault::Thread: The task could not be carried out." : sError, "Thread");
+}
+
 void RunTask(uInstrumentObject& object, uInstance& instance, uTaskElement& element) {
     std::string sError; // the procedures post what the user is to see; the text is dropped here
+    iPostedForTask = 0;
+    // Whatever way the procedure ends, its window hears of the task once.
+    struct uOutcome {
+        const uInstance& instance;
+        const uTaskElement& element;
+        const std::string& sError;
+        ~uOutcome() {
+            // An allocation failure is told by the thread (ReportAllocationFailure).
+            if (iPostedForTask == 0 && std::uncaught_exceptions() == 0) PostSilentEnd(instance, element, sError);
+        }
+    } outcome{instance, element, sError};
     if (instance.request.fTimeoutConfigured) {
         instance.request.iTimeout = InterfaceDefaults::Timeout(static_cast<int>(instance.uConnection.eInterface));
     }
@@ -157,6 +216,7 @@ void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstanc
             if (!instance.TaskList.empty() && instance.TaskList.front().pTask) {
                 pElement = &instance.TaskList.front();
                 instance.iRunningTask = pElement->iTaskNumber;
+                instance.iRunningOwner = TaskOwner(TaskHeadOf(*pElement->pTask));
                 // A request filed before this task began is not meant for it. From here on a
                 // cancel files its request for this task, and it stays until a transfer takes it.
                 if (instance.pTransport) Instrument::TakeAbortRequest(instance.pTransport->AbortId());
@@ -181,6 +241,7 @@ void Thread(std::shared_ptr<uInstrumentObject> pObject, std::shared_ptr<uInstanc
                 }
             }
             instance.iRunningTask = 0;
+            instance.iRunningOwner = 0;
             instance.fCancel = false;
             iAbort = std::exchange(instance.iAbortRequested, 0);
         }
@@ -205,7 +266,7 @@ bool EndThreadOf(uInstance& instance, int iWaitMs, std::string& sError) {
         thread = std::move(instance.thread);
         if (!thread.joinable()) return false;
         instance.iThreadCommand = ThreadCommandEnd;
-        pWake = CancelRunningTask(instance);
+        pWake = CancelRunningTask(instance, AnyOwner);
         instance.fCancel = true;
     }
     {
@@ -314,6 +375,7 @@ bool DeleteInstance(uInstrumentObject& object, std::string& sError) {
             e = next;
         }
     }
+    PostAllDropped(*pInstance, dropped, "InstrumentDefault::DeleteInstance: The instrument was released before the task ran.");
     std::string sEnd;
     EndThreadOf(*pInstance, 500, sEnd);
     if (!sEnd.empty()) WindowLog::PostError(sEnd); // a worker left busy in a transfer
@@ -471,7 +533,8 @@ std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& 
         }
         bool fQueue = true;
         if (const auto* pCancel = std::get_if<uTaskCancel>(&task)) {
-            if (pCancel->fAbort) pWake = CancelRunningTask(*pInstance);
+            // Only the owner's own transfer: another owner's exchange finishes.
+            if (pCancel->fAbort) pWake = CancelRunningTask(*pInstance, TaskOwner(pCancel->head));
             fQueue = pCancel->fClearQueue != 0;
         }
         if (fQueue) {
@@ -505,6 +568,7 @@ std::intptr_t EventObject(const uInstance& instance) { return reinterpret_cast<s
 void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int64_t eTaskType,
                       EventHub::Payload pData) {
     if (iWindow == WindowNobody) return; // the payload goes with it
+    ++iPostedForTask;
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), EventObject(instance),
                         static_cast<std::intptr_t>(eTaskType), std::move(pData));
 }
@@ -512,6 +576,7 @@ void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int6
 void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
                     EventHub::Payload pData) {
     if (head.iEvent == EventSearchFinished || head.iWindow == WindowNobody) return;
+    ++iPostedForTask;
     // While more tasks wait, this thread goes on with the next at once and the result joins the
     // hub's follow-up turn (a couple of milliseconds at most) instead of waking the GUI thread
     // for each of a run of results. The results of a run's last two tasks wake it at once: a
@@ -529,6 +594,7 @@ void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64
 
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure) {
     if (iWindow == WindowNobody) return; // nobody would take the record out of the store
+    ++iPostedForTask;
     const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", sProcedure});
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), iObject, InstrumentTaskError,
                         EventHub::Payload::Of<std::int64_t>(iKey));

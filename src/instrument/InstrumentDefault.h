@@ -40,6 +40,7 @@ struct uInstance {
     std::counting_semaphore<> semaphore{0}; // one signal per queued task
     std::list<uTaskElement> TaskList;       // the running task stays at the head while it runs
     std::int64_t iRunningTask = 0;          // number of the task now running, 0 = none
+    std::int64_t iRunningOwner = 0;         // its owner (TaskOwner): only that owner's abort stops it
     std::uint64_t iAbortRequested = 0;      // abort request filed for the running task
     std::thread thread;
     std::int64_t iThreadCommand = 0; // ThreadCommandEnd = the worker is to end

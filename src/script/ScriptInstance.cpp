@@ -34,7 +34,7 @@ std::string HexAddress(const void* p) {
 
 std::mutex& ModuleMutex() { return mModuleMutex; }
 
-void ReleaseInstruments(const uScriptProgram& program) {
+void ReleaseInstruments(const uScriptProgram& program, std::int64_t iOwner) {
     std::vector<InstrumentObject> mObjects;
     {
         // The instrument executor writes pInstrument under the module mutex.
@@ -50,13 +50,16 @@ void ReleaseInstruments(const uScriptProgram& program) {
         std::string sIgnored;
         uTaskCancel abort;
         abort.head.iWindow = WindowNobody;
+        abort.head.iOwner = iOwner;
         abort.fAbort = 1;
         object.pInterface->AddTask(object, abort, sIgnored);
         uTaskDisconnect disconnect;
         disconnect.head.iWindow = WindowNobody;
+        disconnect.head.iOwner = iOwner;
         object.pInterface->AddTask(object, disconnect, sIgnored);
         uTaskCancel clear;
         clear.head.iWindow = WindowNobody;
+        clear.head.iOwner = iOwner;
         clear.fClearQueue = 1;
         object.pInterface->AddTask(object, clear, sIgnored);
     }

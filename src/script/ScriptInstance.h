@@ -128,9 +128,10 @@ void StopThread(const ScriptInstance& pInstance, int iTimeout = 0);
 // Sets the thread's stop flag and wakes it (any thread).
 void RequestStop(uScriptThread& thread);
 // Every instrument the program declared that has run: cancel (abort), disconnect, cancel
-// (clear queue), with no result events. The abort comes first, so that a transfer still under
-// way is cut short before the disconnect.
-void ReleaseInstruments(const uScriptProgram& program);
+// (clear queue), with no result events, all of them the run's own (iOwner: its route): the abort
+// and the clear touch only its tasks, so a new run or a window on the same instrument goes on.
+// The abort comes first, so that a transfer still under way is cut short before the disconnect.
+void ReleaseInstruments(const uScriptProgram& program, std::int64_t iOwner);
 
 // The number of the instance's current run (its thread's number), 0 when no thread runs.
 std::int64_t CurrentRun(const uScriptInstance& instance);

@@ -467,7 +467,7 @@ void Thread(std::shared_ptr<uScriptThread> pThread) {
         std::lock_guard lock(ModuleMutex());
         pProgram = t.pProgram;
     }
-    if (pProgram) ReleaseInstruments(*pProgram);
+    if (pProgram) ReleaseInstruments(*pProgram, t.iRoute);
     PostMessage(t, ScriptMessageOutput, " Thread - Der Thread ist beendet.");
     {
         std::lock_guard lock(ModuleMutex());

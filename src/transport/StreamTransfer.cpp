@@ -442,6 +442,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             std::string sIgnored;
             Drain(transfer, sIgnored);
             stream.eFailure = Failure::eKind::Canceled;
+            // The answer may still come after the drain: the next write does not wait for it but
+            // leaves it behind on the old connection, so the next request reads its own.
+            stream.iExpiredMs = 1;
+            stream.fExpiredAtMessageEnd = true;
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }

@@ -302,6 +302,9 @@ class InstrumentFrameTest : public FrameTest {
   protected:
     void SetUp() override {
         FrameTest::SetUp();
+        // The hub is made afresh for each test: a log an earlier test left open would have lost
+        // its binding, and the lines posted from other threads with it. It is made anew.
+        WindowLog::Close(1);
         WindowLog::Create();
         WindowLog::Clear(0);
     }

@@ -265,6 +265,17 @@ TEST_F(WindowStartInstrumentTest, ALostInstrumentIsShownDisconnectedAndARequestT
     Choose(iMain, WindowStart::MenuDisconnect);
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionsClosedByPeer() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));
+    // A script connects it, loses it and regains it: the window the user disconnected stays so.
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); }));
+    server.Stop();
+    ASSERT_NE(object->pInterface->AddTask(*object, request, sError), 0) << sError;
+    ASSERT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));
+    ASSERT_TRUE(server.Start(sError, "127.0.0.1", iPort)) << sError;
+    ASSERT_NE(object->pInterface->AddTask(*object, request, sError), 0) << sError;
+    ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); }));
+    Settle();
+    EXPECT_FALSE(Record(iMain)->info.fConnected);
 }
 
 struct uScriptCase {

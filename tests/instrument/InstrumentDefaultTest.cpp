@@ -317,19 +317,19 @@ TEST_F(InstrumentDefaultTest, ClearQueueRunsInTurnAndDropsWhatCameAfter) {
             EXPECT_TRUE(pTransport->Inside());
         }
         // The held transfer and the cancel's predecessor run first; the cancel then empties the
-        // queue behind it, without events for what it dropped.
+        // queue behind it, and each task it dropped is told: its error, then its result.
         pTransport->LetGo();
         ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskCancel, 1));
         EXPECT_NE(iCancel, 0);
         // The surplus signals of the dropped tasks make the worker look once more and find nothing;
         // a later task runs once.
         Add(object, Command("later", iWindow));
-        ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 3));
+        ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 5));
         std::vector<std::string> mRan;
         for (const auto& exchange : pTransport->Exchanges()) mRan.push_back(exchange.sCommand);
         EXPECT_EQ(mRan, (std::vector<std::string>{"held", "before", "later"}));
-        EXPECT_EQ(recorder.Tasks(InstrumentTaskError).size(), fAbort ? 1u : 0u);
-        EXPECT_EQ(recorder.Tasks().size(), fAbort ? 5u : 4u);
+        EXPECT_EQ(recorder.Tasks(InstrumentTaskError).size(), fAbort ? 3u : 2u);
+        EXPECT_EQ(recorder.Tasks().size(), fAbort ? 9u : 8u);
         std::string sError;
         Instrument::Release(object, sError);
     }
@@ -347,13 +347,15 @@ TEST_F(InstrumentDefaultTest, CancelWithNeitherFlagDoesNothing) {
     EXPECT_EQ(pTransport->Wakes(), 0);
 }
 
-TEST_F(InstrumentDefaultTest, CancelWithoutConnectionIsDroppedSilently) {
+TEST_F(InstrumentDefaultTest, CancelWithoutConnectionDropsNothingAndSaysSo) {
     auto object = NewObject();
     EventRecorder recorder(iWindow);
     Add(object, uTaskCancel{{InstrumentTaskCancel, 0, iWindow}, 1, 1});
     Add(object, Prepare(iWindow));
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
-    EXPECT_EQ(recorder.Tasks().size(), 1u);
+    ASSERT_EQ(recorder.Tasks().size(), 2u);
+    EXPECT_EQ(EventRecorder::ErrorText(recorder.Tasks()[0]),
+              "InstrumentDefault::Thread | InstrumentDefault::TaskCancel: There is no instance of the instrument.");
 }
 
 TEST_F(InstrumentDefaultTest, SearchChainTasksPostFailuresButNoSuccess) {
@@ -388,10 +390,11 @@ TEST_F(InstrumentDefaultTest, SearchChainPrepareQueuesConnect) {
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskError, 1));
     EXPECT_EQ(EventRecorder::ErrorText(recorder.Tasks(InstrumentTaskError)[0]),
               "InstrumentDefault::TaskConnect | InstrumentDefault::TaskConnect: The interface has no transport. eInterface = 6");
-    Add(object, uTaskLocal{{InstrumentTaskLocal, 0, iWindow}}); // no transport: nothing posted
+    Add(object, uTaskLocal{{InstrumentTaskLocal, 0, iWindow}}); // no transport: its error and result
     Add(object, Prepare(iWindow, 0, InterfaceLanNone, ProtocolLxi));
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskPrepare, 1));
-    EXPECT_EQ(recorder.Tasks().size(), 2u);
+    EXPECT_EQ(recorder.Tasks().size(), 4u);
+    EXPECT_EQ(recorder.Tasks(InstrumentTaskLocal).size(), 1u);
     uInfo info;
     std::string sError;
     ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));

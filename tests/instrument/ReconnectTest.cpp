@@ -4,10 +4,12 @@
 // simulated bus and plugged in again. No connect or disconnect task comes between the requests.
 #include "InstrumentTestSupport.h"
 
+#include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/ModelTable.h"
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
+#include "platform/WindowRegistry.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
@@ -24,7 +26,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <map>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,11 +45,23 @@ const char* DoorName(eDoor e) { return e == eDoor::RawTcp ? "RawTcp" : e == eDoo
 
 std::string IdnOfRun(int iRun) { return "Orvanto,Simulated Instrument,RUN" + std::to_string(iRun) + ",1.0"; }
 
+// "SLOW?" answers "SLOW" a second late, as an instrument busy with a long measurement does.
+class SlowAnswer final : public Sim::ScpiPersonality {
+  public:
+    bool Execute(const std::string& sPath, const std::string&, Sim::ScpiReply& reply) override {
+        if (sPath != "SLOW?") return false;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        reply.Text("SLOW");
+        return true;
+    }
+};
+
 // The instrument process: serves the door until it is killed. Its *IDN? names the run. Writes
 // the port (serial: 1) or -1 to iReady once it serves.
 [[noreturn]] void RunInstrument(eDoor eKind, int iPort, const std::string& sPortLink, int iRun, int iReady) {
     auto pDevice = std::make_shared<Sim::ScpiDevice>();
     pDevice->SetIdn(IdnOfRun(iRun));
+    pDevice->SetPersonality(std::make_shared<SlowAnswer>());
     std::string sError;
     int iReply = -1;
     Sim::RawTcpServer raw(pDevice);
@@ -238,14 +255,18 @@ class ProcessDoorTest : public ReconnectTest, public ::testing::WithParamInterfa
         }
         return prepare;
     }
-    // A connected object that has answered *IDN? from run 1.
+    // A connected object that has answered *IDN? from run 1 (the recorder of the fixture's window).
     InstrumentObject ConnectedToRunOne() {
+        InstrumentObject object = ConnectedToRunOne(*pRecorder);
+        EXPECT_EQ(Identify(*object), IdnOfRun(1));
+        return object;
+    }
+    InstrumentObject ConnectedToRunOne(TestSupport::EventRecorder& recorder) {
         EXPECT_TRUE(pProcess->Start(GetParam(), 1));
         InstrumentObject object = NewObject();
         Add(*object, Prepare());
         Add(*object, ConnectTask());
-        EXPECT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, 1));
-        EXPECT_EQ(Identify(*object), IdnOfRun(1));
+        EXPECT_TRUE(recorder.WaitForTasks(InstrumentTaskConnect, 1));
         return object;
     }
 
@@ -356,6 +377,89 @@ TEST_P(ProcessDoorTest, AfterARefusedReconnectAConnectOpensItAgainAndOneDisconne
     Add(*object, Prepare());
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, iPrepared + 1));
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
+}
+
+// Owners of one instrument (windows, script runs): each owner's every query has exactly one
+// outcome, and what another owner did touches none of them.
+TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
+    if (GetParam() != eDoor::RawTcp) GTEST_SKIP() << "one door is enough for the queue";
+    const std::string sIdn = IdnOfRun(1) + "\n";
+    enum eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
+    for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading}) {
+        SCOPED_TRACE(row);
+        pRecorder.reset();
+        std::vector<int> windows{iWindow, WindowRegistry::NewWindowNumber(), WindowRegistry::NewWindowNumber()};
+        std::vector<std::unique_ptr<TestSupport::EventRecorder>> recorders;
+        for (const int i : windows) recorders.push_back(std::make_unique<TestSupport::EventRecorder>(i));
+        std::vector<std::vector<std::int64_t>> tasks(3);
+        std::vector<std::vector<std::string>> expected(3);
+        InstrumentObject object = ConnectedToRunOne(*recorders[0]);
+        const auto ask = [&](int o, const std::string& sCommand, int iTimes = 1) {
+            while (iTimes-- > 0) tasks[o].push_back(Add(*object, TestSupport::Command(sCommand, windows[o], true)));
+        };
+        // Each query's answer ("" when it failed) by task; a result without a record (not
+        // connected) is the oldest one's still out.
+        const auto outcomes = [&](int o) {
+            EXPECT_TRUE(recorders[o]->WaitForTasks(InstrumentTaskScpiCommand, tasks[o].size(), 60000)) << o;
+            std::map<std::int64_t, std::string> results;
+            for (const auto& event : recorders[o]->Tasks(InstrumentTaskScpiCommand)) {
+                const auto* pResult = event.pData.Get<uTaskResultScpiCommand>();
+                std::int64_t iTask = pResult ? pResult->iTaskNumber : 0;
+                for (std::size_t i = 0; !pResult && i < tasks[o].size() && iTask == 0; ++i)
+                    if (!results.contains(tasks[o][i])) iTask = tasks[o][i];
+                EXPECT_TRUE(results.emplace(iTask, pResult ? TestSupport::Answer(event) : "").second) << iTask;
+            }
+            std::vector<std::string> answers;
+            for (const std::int64_t i : tasks[o]) answers.push_back(results.contains(i) ? results[i] : "<none>");
+            return answers;
+        };
+        // The cancel of owner o (its window, or a script run's release that names its run).
+        const auto cancel = [&](int o, bool fAbort, bool fClear, bool fRelease = false) {
+            Add(*object, uTaskCancel{{InstrumentTaskCancel, 0, fRelease ? WindowNobody : windows[o], windows[o]},
+                                     fClear ? 1 : 0, fAbort ? 1 : 0});
+        };
+        switch (row) {
+        case OtherCancels: // 1 waits for its slow answer; 2 aborts and clears; 1 asks once more
+            ask(0, "SLOW?");
+            ask(0, "*IDN?");
+            recorders[0]->WaitFor([&] { return !recorders[0]->Transfers().empty(); });
+            cancel(1, true, true);
+            ask(0, "*IDN?");
+            expected[0] = {"SLOW\n", sIdn, sIdn};
+            break;
+        case StoppedRun: // run 1 is released under its slow query; run 2 and the window ask at once
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[1]}});
+            ask(1, "SLOW?");
+            recorders[1]->WaitFor([&] { return !recorders[1]->Transfers().empty(); });
+            cancel(1, true, false, true);
+            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, windows[1]}});
+            cancel(1, false, true, true);
+            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[2]}});
+            ask(2, "*IDN?");
+            ask(0, "*IDN?");
+            expected = {{sIdn}, outcomes(1), {sIdn}}; // run 1's query cut or answered, told either way
+            break;
+        case KillWhileReading: // 1 reads many parts; killed and started again under them
+            ask(0, "*IDN?", 20);
+            recorders[0]->WaitForTasks(InstrumentTaskScpiCommand, 1);
+            pProcess->Kill();
+            expected[0] = outcomes(0);
+            ASSERT_TRUE(pProcess->Start(GetParam(), 1));
+            ask(0, "*IDN?");
+            expected[0].push_back(sIdn);
+            break;
+        case DisconnectWhileReading: // 2, a child window, reads while 1, whose connection it uses, disconnects
+            ask(1, "*IDN?", 3);
+            Add(*object, DisconnectTask());
+            ask(1, "*IDN?", 3);
+            expected[1] = {sIdn, sIdn, sIdn, "", "", ""};
+            break;
+        }
+        for (int o = 0; o < 3; ++o) EXPECT_EQ(outcomes(o), expected[o]) << o;
+        EXPECT_EQ(std::count(expected[0].begin(), expected[0].end(), "<none>"), 0);
+        std::string sError;
+        Instrument::Release(object, sError);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Doors, ProcessDoorTest, ::testing::Values(eDoor::RawTcp, eDoor::Serial, eDoor::Vxi11),

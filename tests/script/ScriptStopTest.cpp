@@ -92,7 +92,7 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
 }
 
 // The script's own instrument behind a real core: a step that the stop reaches before it queues
-// its command sends nothing more, and the stop's disconnect is the last the device gets.
+// its command or setting sends nothing more, and the stop's disconnect is the last the device gets.
 TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
     auto pDevice = std::make_shared<Sim::ScpiDevice>();
     Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
@@ -115,6 +115,21 @@ TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
         << "the device got the command of the stopped step";
     std::string sError;
     Instrument::Release(pObject, sError);
+    // A setting, whose result the run does not wait for, is not queued either ("$s set remote"
+    // reaches a VXI-11 device).
+    StopScript(pInstance, sError); // lets go of the ended thread
+    collector.Clear();
+    auto pVxi = std::make_shared<Sim::ScpiDevice>();
+    pProgram = Parsed("instrument $s vxi 127.0.0.1 " +
+                      std::to_string(door.Start(ScopeRead::eDoor::Vxi11, pVxi).vxi11.iCorePort) +
+                      " 127.0.0.1\n$s set remote\n");
+    Replace(eScriptTaskType::InstrumentSet, StoppedAsItBegins<TaskInstrumentSet>);
+    Run(pProgram);
+    ExpectSilentEnd();
+    const InstrumentObject pSet = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
+    EXPECT_TRUE(PumpUntil([&] { return pSet && !pSet->pInterface->IsConnected(*pSet); }, 30000));
+    EXPECT_FALSE(pVxi->IsRemote()) << "the device got the setting of the stopped step";
+    Instrument::Release(pSet, sError);
 }
 
 // The flush of the save waits until the test lets it go.

@@ -615,6 +615,9 @@ bool CaptureWindow::SayUnusable() {
 void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
     info.sendData.release();
     info.receiveData.release();
+    // A lost instrument that a request opened again: the status line tells how that request
+    // went (a read under way, or its result), and keeps it.
+    const bool fRegained = info.fLost && pInfo && pInfo->pInstrument == info.pInstrument;
     if (pInfo) {
         info = *pInfo;
         info.sendData.release();
@@ -628,7 +631,7 @@ void CaptureWindow::OnInstrumentConnected(const uInstrumentWindowInfo* pInfo) {
         UpdateMenuState();
         UpdateTitle();
         UpdateWindowIcon();
-        SetStatus("");
+        if (!fRegained) SetStatus("");
     }
     InstrumentConnected(fUsable);
 }

@@ -90,7 +90,11 @@ void PumpStep(uScreenshotPump& pump) {
 } // namespace
 
 void SetInstrument(uScreenshotPump& pump, uScreenshotPumpInstrument instrument) {
+    // The same object connected again or lost (a regain, a loss under a read): the tasks queued
+    // for it still report, and the read waits for them. Another object's tasks never will.
+    const bool fSame = instrument.pInstrument && instrument.pInstrument == pump.instrument.pInstrument;
     pump.instrument = std::move(instrument);
+    if (fSame) return;
     pump.mOutstanding.clear();
     pump.iCurrentTask = 0;
 }

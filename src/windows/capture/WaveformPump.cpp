@@ -312,7 +312,11 @@ void SetChecks(uWaveformChecks checks) {
 }
 
 void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument) {
+    // The same object connected again or lost (a regain, a loss under a read): the tasks queued
+    // for it still report, and the read waits for them. Another object's tasks never will.
+    const bool fSame = instrument.pInstrument && instrument.pInstrument == pump.instrument.pInstrument;
     pump.instrument = std::move(instrument);
+    if (fSame) return;
     pump.mOutstanding.clear();
     pump.iCurrentTask = 0;
     pump.AheadResults.clear();

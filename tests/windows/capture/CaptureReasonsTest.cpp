@@ -108,8 +108,9 @@ TEST_F(CaptureReasonsTest, AScreenshotOfAKilledInstrumentFailsWithTheReasonOnScr
     Shoot(iShot);
     ASSERT_TRUE(WaitFor([&] { return S(iShot).info.fConnected && EventHub::Pending() == 0; }, 20000))
         << WindowLog::Text();
-    // The picture came (the status line was cleared when the main window showed it connected again).
+    // The picture came, and the status line says so after the main window showed it connected again.
     EXPECT_NE(WindowLog::Text().find(sReceived, iFirst + 1), std::string::npos) << WindowLog::Text();
+    EXPECT_TRUE(S(iShot).Status().starts_with(sReceived)) << S(iShot).Status();
     EXPECT_TRUE(Record(iMain)->info.fConnected);
     EXPECT_EQ(again.ConnectionsAccepted(), 1);
 }

@@ -142,8 +142,8 @@ class WindowWaveformTest : public WaveformWindowTest {
         if (fStaysAway) {
             ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
             EXPECT_EQ(Utility::StatusLabel(Record(iMain)->pStatusBar)->text().toStdString(),
-                      "The connection to the instrument was interrupted. It could not be opened again: select the "
-                      "instrument and connect it once it is ready.");
+                      "The connection to the instrument was interrupted. It could not be opened again; the next "
+                      "request tries again.");
             EXPECT_FALSE(W(iWindow).info.fConnected);
             // The instrument is back at its address; the main window connects it as the list does.
             std::string sError;
@@ -708,6 +708,49 @@ TEST_F(WindowWaveformTest, ADroppedConnectionEndsTheAutomaticRunAndTheInstrument
 
 TEST_F(WindowWaveformTest, AnInstrumentThatStaysAwayIsDisconnectedAndConnectingAgainKeepsTheChannels) {
     DroppedRun(true);
+}
+
+// The instrument goes away under a connected window, a read is refused while it is away, and
+// it listens again at its address: the next read opens it again (the main window connects it
+// once more meanwhile) and finishes with both channels, for each family and source.
+TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
+    Sim::RigolScope plus{Sim::RigolScope::eFamily::DS1000ZPlus}, z{Sim::RigolScope::eFamily::DS1000Z};
+    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
+    Sim::RtbScope rtb{true};
+    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int> rows[] = {
+        {[&](Sim::ScpiDevice& d) { plus.Attach(d), plus.ShowChannel(2, true); }, "Memory", 60000},
+        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.ShowChannel(2, true); }, "Screen", 60000},
+        {[&](Sim::ScpiDevice& d) { siglent.Attach(d), siglent.ShowChannel(2, true); }, "", 3000},
+        {[&](Sim::ScpiDevice& d) { rtb.Attach(d), rtb.ShowChannel(2, true); }, "", 60000}};
+    int iRow = 0;
+    for (const auto& [fnAttach, sSource, iTimeout] : rows) {
+        SCOPED_TRACE(iRow++);
+        Sim::RawTcpServer first;
+        std::string sError;
+        ASSERT_TRUE(first.Start(sError)) << sError;
+        fnAttach(first.Device());
+        InstrumentObject instrument;
+        const int iOwner = ConnectMainTo(first, instrument, iTimeout);
+        const int iWindow = OpenWaveformOf(iOwner);
+        Refresh(iWindow);
+        Tick(iWindow, "Channel 1");
+        Tick(iWindow, "Channel 2");
+        if (*sSource) ChooseSource(iWindow, sSource); // else the model's own
+        first.Stop();
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitIdle(iWindow) && WaitFor([&] { return !Record(iOwner)->info.fConnected; }));
+        Sim::RawTcpServer again(first.SharedDevice());
+        ASSERT_TRUE(again.Start(sError, "127.0.0.1", first.Port())) << sError;
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitIdle(iWindow)) << W(iWindow).Status();
+        EXPECT_EQ(W(iWindow).Status().find("could not"), std::string::npos) << W(iWindow).Status();
+        const auto& pRecord = W(iWindow).pump.pRecord;
+        ASSERT_EQ(pRecord ? pRecord->Channels.size() : 0u, 3u); // the time and the two channels
+        if (*sSource == 'M')
+            EXPECT_EQ(static_cast<std::uint8_t>(pRecord->Channels[1].pData.view().at(11)),
+                      Sim::RigolScope::AnalogSample(1, 0));
+        Instrument::Release(instrument, sError);
+    }
 }
 
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {

@@ -91,8 +91,14 @@ TEST_F(WindowScpiCommandReconnectTest, AKilledInstrumentFailsWithWhyAndALaterReq
     }
 
     Serve(iPort);
+    // A script run's request opens it again and the run is stopped at once: its release (abort and
+    // cleared queue, both its own) leaves the window's request alone, which answers.
+    const int iRun = WindowRegistry::NewWindowNumber();
     std::string sError;
-    ASSERT_NE(mObject->pInterface->AddTask(*mObject, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
+    ASSERT_NE(mObject->pInterface->AddTask(*mObject, uTaskGetIdn{{InstrumentTaskGetIdn, 0, iRun}}, sError), 0);
+    ASSERT_NE(mObject->pInterface->AddTask(*mObject, uTaskCancel{{InstrumentTaskCancel, 0, WindowNobody, iRun}, 1, 1}, sError), 0);
+    Query(iScpi, "SIM:ECHO? early");
+    EXPECT_EQ(Received(iScpi), "early\n");
     ASSERT_TRUE(WaitFor([&] { return W(iScpi).info.fConnected && EventHub::Pending() == 0; }, 20000)) << Log();
     Query(iScpi, "SIM:ECHO? back");
     EXPECT_EQ(Received(iScpi), "back\n");
