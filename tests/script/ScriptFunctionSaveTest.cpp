@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -139,7 +140,7 @@ TEST_F(ScriptSaveTest, ImagesBecomePngWithTheSameColours) {
         EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), image) << sName;
     }
     EXPECT_FALSE(Exists("shot.bmp"));
-    EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - Dateipfad: shot.bmp"));
+    EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - Dateipfad: shot.png"));
 }
 
 TEST_F(ScriptSaveTest, ImageNameRule) {
@@ -228,6 +229,55 @@ TEST_F(ScriptSaveTest, FullDiskIsAWriteErrorNotASave) {
             << sWords;
         EXPECT_FALSE(HasOutput("Skriptzeile 2 TaskFunctionSave - Die Daten wurden gespeichert."));
         EXPECT_EQ(FileBytes("big.txt"), "old") << sWords;
+    }
+}
+
+// Two scripts adding lines (text and line end) to one new and to one existing file, 50 each; the
+// second one's 25th add is too large for the disk: every line whole and once, the other's all kept.
+TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddOnlyItsOwn) {
+    const auto script = [](bool fBig) {
+        std::string s = "integer n\nstring big\n";
+        for (int i = 1; i <= 50; ++i) {
+            s += "n add 1\nn function save \"log.txt\" asc add eol\n";
+            if (fBig && i == 24) s += "big function save \"log.txt\" add eol\n";
+        }
+        return s;
+    };
+    // Rounds, so that the two runs meet often enough for a split add to show.
+    for (int iRound = 0; iRound < 16; ++iRound) {
+        const std::string sBefore = iRound % 2 == 0 ? "" : "kept\r\n";
+        collector.Clear();
+        if (!sBefore.empty()) std::ofstream(FilePath("log.txt")) << sBefore;
+        std::string sError;
+        InstrumentScript::ScriptInstance pSecond = InstrumentScript::NewInstance(collector.Window(), sError);
+        ASSERT_TRUE(pSecond) << sError;
+        {
+            FileSizeLimit limit(64 * 1024);
+            ASSERT_TRUE(limit.Active());
+            for (const auto& [pWho, iStart] : {std::pair{pInstance, 1000}, std::pair{pSecond, 2000}}) {
+                auto pProgram = Parsed(script(iStart == 2000));
+                VariableOf(*pProgram, "n").Integer = iStart;
+                VariableOf(*pProgram, "big").String = std::string(100 * 1024, 'x');
+                InstrumentScript::SetProgram(*pWho, pProgram);
+                ASSERT_TRUE(InstrumentScript::RunScript(pWho, sError)) << sError;
+            }
+            ASSERT_TRUE(PumpUntil([&] { return Ends() == 2; }, 60000));
+        }
+        EXPECT_TRUE(InstrumentScript::DeleteInstance(pSecond, sError)) << sError;
+        EXPECT_EQ(Errors().size(), 1u) << ::testing::PrintToString(Errors());
+        std::string sExpected = sBefore;
+        for (int i = 1001; i <= 1050; ++i) sExpected += std::to_string(i) + "\r\n";
+        for (int i = 2001; i <= 2024; ++i) sExpected += std::to_string(i) + "\r\n";
+        std::vector<std::string> lines;
+        std::istringstream file(FileBytes("log.txt"));
+        for (std::string sLine; std::getline(file, sLine);) lines.push_back(sLine + "\n");
+        std::vector<std::string> expected;
+        std::istringstream want(sExpected);
+        for (std::string sLine; std::getline(want, sLine);) expected.push_back(sLine + "\n");
+        std::sort(lines.begin(), lines.end());
+        std::sort(expected.begin(), expected.end());
+        ASSERT_EQ(lines, expected) << (sBefore.empty() ? "new file" : "existing file") << ", round " << iRound;
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(FilePath("log.txt"))));
     }
 }
 
