@@ -85,7 +85,8 @@ std::string Substituted(const uWaveformPump& pump, const uWaveformRequest& reque
     return s;
 }
 
-// Behind a part request whose window is not the record's last, the copy that reads the next part.
+} // namespace
+
 void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
     if (itRequest->eKind != RequestWaveformPart || pump.iStopPoint <= 0 || !pump.pRecord ||
         pump.iStopPoint >= pump.pRecord->iTotalPoints)
@@ -98,6 +99,8 @@ void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator it
     next.sAheadCommand.clear();
     pump.mRequestList.insert(std::next(itRequest), std::move(next));
 }
+
+namespace {
 
 void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
     pump.sRequestCommand = Substituted(pump, *itRequest);

@@ -1,11 +1,13 @@
 // The waveform window reads records whole or writes nothing of them: a Rigol memory of 24
 // million points read to its last sample, chained answers sent as messages of their own saved as
 // the joined ones are, and a channel whose preamble never came left out while the others are
-// saved. End to end over raw TCP against the simulated oscilloscopes.
+// saved, and a deep Siglent memory read in the pieces its MAXPoint allows. End to end over raw
+// TCP against the simulated oscilloscopes.
 #include "WaveformWindowTestSupport.h"
 
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
+#include "sim/SiglentScope.h"
 
 #include <QFile>
 
@@ -20,6 +22,9 @@ class WaveformWholeRecordTest : public WaveformWindowTest {
     std::map<std::string, std::string> ReadAndSave(int iWindow, const std::string& sName) {
         G(iWindow).pRead->click();
         EXPECT_TRUE(WaitIdle(iWindow, 120000));
+        return Save(iWindow, sName);
+    }
+    std::map<std::string, std::string> Save(int iWindow, const std::string& sName) {
         const std::vector<std::string> before = OutFiles();
         AnswerFileDialog(OutPath(sName + ".csv"));
         W(iWindow).SetStatus("");
@@ -78,6 +83,53 @@ TEST_F(WaveformWholeRecordTest, AStoppedDS1000ZMemoryOf24MillionPointsIsReadToIt
     EXPECT_NE(sData.find(";VOLT", 11 + Points), std::string_view::npos);
     const std::vector<std::string> sent = server.Device().Commands();
     EXPECT_NE(std::find(sent.begin(), sent.end(), ":WAV:STOP 24000000"), sent.end());
+}
+
+// A Siglent memory of 10 M points whose pieces may hold 10 M, 5 M or 2.5 M points (":WAV:MAXP?"):
+// read in such pieces, each starting behind the last, every sample in its place, and saved as
+// CSV and BIN byte for byte as the memory read in one piece.
+TEST_F(WaveformWholeRecordTest, ADeepSiglentMemoryIsReadInThePiecesItsMaxPointAllowsAndSavedExact) {
+    constexpr std::int64_t Points = 10000000;
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.SetMemoryDepth(Points);
+    const int iWindow = OpenToRead("Memory");
+    std::map<std::string, std::size_t> whole; // format and file: the hash of the one-piece file
+    for (const std::int64_t iMost : {Points, Points / 2, Points / 4}) {
+        SCOPED_TRACE("MAXPoint " + std::to_string(iMost));
+        scope.SetMaxPoint(iMost);
+        const std::size_t iAsked = scope.DataRequests().size();
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitIdle(iWindow, 280000));
+        ASSERT_TRUE(W(iWindow).pump.pRecord);
+        ASSERT_EQ(W(iWindow).pump.pRecord->Channels.size(), 2u) << WindowLog::Text();
+        const std::string_view sData = W(iWindow).pump.pRecord->Channels[1].pData.view();
+        ASSERT_GT(sData.size(), 11u + Points);
+        EXPECT_EQ(sData.substr(0, 11), "#9010000000");
+        std::size_t iWrong = 0;
+        for (std::size_t i = 0; i < Points; ++i)
+            iWrong += static_cast<std::uint8_t>(sData[11 + i]) !=
+                      static_cast<std::uint8_t>(static_cast<std::uint16_t>(Sim::SiglentScope::Sample(1, i)) >> 8);
+        EXPECT_EQ(iWrong, 0u);
+        std::vector<std::string> expected;
+        for (std::int64_t iStart = 0; iStart < Points; iStart += iMost)
+            expected.push_back("C1 " + std::to_string(iStart) + " " + std::to_string(std::min(iMost, Points - iStart)));
+        const std::vector<std::string> asked = scope.DataRequests();
+        EXPECT_EQ(std::vector<std::string>(asked.begin() + static_cast<std::ptrdiff_t>(iAsked), asked.end()), expected);
+        for (int iIndex = 0; iIndex < W(iWindow).pFormat->count(); ++iIndex) {
+            W(iWindow).pFormat->setCurrentIndex(iIndex);
+            const std::int64_t iFormat = W(iWindow).Format();
+            if (iFormat != 1 && iFormat != 3) continue;
+            const std::string sName = "m" + std::to_string(iMost) + "f" + std::to_string(iFormat);
+            const auto files = Save(iWindow, sName);
+            ASSERT_EQ(files.size(), 1u) << WindowLog::Text();
+            const std::string& sBytes = files.begin()->second;
+            EXPECT_GT(sBytes.size(), static_cast<std::size_t>(Points));
+            const std::string sKey = std::to_string(iFormat) + files.begin()->first;
+            if (iMost == Points) whole[sKey] = std::hash<std::string>{}(sBytes);
+            else EXPECT_EQ(whole.at(sKey), std::hash<std::string>{}(sBytes)) << sKey;
+        }
+    }
 }
 
 TEST_F(WaveformWholeRecordTest, RigolAnswersAsSeparateMessagesGiveTheFilesOfTheJoinedAnswer) {
