@@ -208,6 +208,7 @@ bool HoldsPlaceholder(const std::string& s) {
 bool BeginRead(uWaveformPump& pump) {
     pump.AheadResults.clear();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
+    pump.fRecordWhole = false;
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
     pump.pRecord->eModel = pump.instrument.eModel;
@@ -494,6 +495,7 @@ void AdvancePart(uWaveformPump& pump) {
 }
 
 void EndRequestData(uWaveformPump& pump) {
+    pump.fRecordWhole = true;
     if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
     if (pump.fAutomatic) {
         ++pump.iCount;

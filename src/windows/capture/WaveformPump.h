@@ -131,6 +131,7 @@ struct uWaveformPump {
     bool fSaveAutomatically = false;
     std::string sAutomaticFolder;
     bool fSaving = false;
+    bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
     std::int64_t iSaveInstance = 0;
     std::int64_t iAnswerDate = 0;
     std::int64_t iAnswerTime = 0;
