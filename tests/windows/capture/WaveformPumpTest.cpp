@@ -106,10 +106,10 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
 // waits for it; a part that fails drops the parts read ahead, whose results are then ignored.
 TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     WaveformChecks::Install();
-    const auto block = [](const std::string& s) { return "#9" + std::string(9 - std::to_string(s.size()).size(), '0') +
-                                                         std::to_string(s.size()) + s + "\n"; };
-    // Four parts of 250000 points, each whole; the points query arms the first window.
-    const auto part = [](char c) { return std::string(250000, c); };
+    // A whole part of 250000 points: "ab" stands for 125000 a and 125000 b.
+    const auto wide = [](const std::string& s) { return std::string(125000, s[0]) + std::string(125000, s[1]); };
+    const auto block = [&wide](const std::string& s) { return "#9000250000" + wide(s) + "\n"; };
+    // Four parts of 250000 points; the points query arms the first window.
     const auto start = [](Rig& rig) {
         uWaveformRequest part = Request(RequestWaveformPart, "S %START%;P %STOP%", true);
         part.eWaveform = WaveformChannel1;
@@ -119,11 +119,10 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     };
     using Commands = std::vector<std::string>;
     const Commands all{"D?", "S 1;P 250000", "S 250001;P 500000", "S 500001;P 750000", "S 750001;P 1000000"};
-    const auto expectWhole = [&part](const Rig& rig) {
+    const auto expectWhole = [&wide](const Rig& rig) {
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
         ASSERT_EQ(rig.pump.pRecord->Channels.size(), 2u);
-        EXPECT_TRUE(std::string(rig.pump.pRecord->Channels[1].pData.view()) ==
-                    "#9001000000" + part('a') + part('b') + part('c') + part('d'));
+        EXPECT_TRUE(rig.pump.pRecord->Channels[1].pData.view() == "#9001000000" + wide("ab") + wide("cd") + wide("ef") + wide("gh"));
     };
     const auto slowResult = [](Rig& rig, std::int64_t iTask, const std::string& sAnswer) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -133,35 +132,35 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         Rig rig;
         start(rig);
         EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + 3));
-        slowResult(rig, 101, block(part('a')));
+        slowResult(rig, 101, block("ab"));
         EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + 4));
-        slowResult(rig, 103, block(part('c'))); // before its turn: kept
+        slowResult(rig, 103, block("ef")); // before its turn: kept
         EXPECT_EQ(rig.instrument.Commands().size(), 4u);
-        slowResult(rig, 102, block(part('b'))); // part 2, then part 3 with its kept result
+        slowResult(rig, 102, block("cd")); // part 2, then part 3 with its kept result
         EXPECT_EQ(rig.instrument.Commands(), all);
-        slowResult(rig, 104, block(part('d')));
+        slowResult(rig, 104, block("gh"));
         expectWhole(rig);
     }
     {
         Rig rig;
         start(rig);
-        rig.Result(101, block(part('a')));
+        rig.Result(101, block("ab"));
         // Both later parts go ahead at this thread's pace; part 3 alone where the thread was held
         // up for more than 2 ms between the two results (a loaded machine).
         const std::size_t iSent = rig.instrument.Commands().size();
         ASSERT_GE(iSent, 4u);
         EXPECT_EQ(rig.instrument.Commands(), Commands(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(iSent)));
-        if (iSent == all.size()) rig.Result(104, block(part('d'))); // two results before their turn: both kept
-        rig.Result(103, block(part('c')));
+        if (iSent == all.size()) rig.Result(104, block("gh")); // two results before their turn: both kept
+        rig.Result(103, block("ef"));
         EXPECT_EQ(rig.instrument.Commands().size(), iSent);
-        rig.Result(102, block(part('b')));
-        if (iSent < all.size()) rig.Result(104, block(part('d')));
+        rig.Result(102, block("cd"));
+        if (iSent < all.size()) rig.Result(104, block("gh"));
         expectWhole(rig);
     }
     {
         Rig rig;
         start(rig);
-        rig.Result(101, block(part('a')));
+        rig.Result(101, block("ab"));
         // Parts 3 and 4 go ahead at the pace of this thread; part 3 alone where the thread was
         // held up for more than 2 ms between the two results (a loaded machine). Task n sent
         // command n - 100.
@@ -170,7 +169,7 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         rig.Result(102, "no block\n"); // part 2 fails while the parts after it are read ahead
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
         EXPECT_EQ(static_cast<std::int64_t>(rig.instrument.Commands().size()), iSent + 1);
-        for (std::int64_t iTask = 103; iTask < 100 + iSent; ++iTask) rig.Result(iTask, block(part('c'))); // late results
+        for (std::int64_t iTask = 103; iTask < 100 + iSent; ++iTask) rig.Result(iTask, block("ef")); // late results
         EXPECT_EQ(static_cast<std::int64_t>(rig.instrument.Commands().size()), iSent + 1);
         EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // the channel left the record
         EXPECT_EQ(rig.pump.iCurrentTask, 100 + iSent); // ":RUN"
