@@ -46,6 +46,30 @@ std::size_t ReadFully(int fd, std::uint8_t* p, std::size_t iCount, const std::at
     return iDone;
 }
 
+// A regular file whose size the kernel does not know (/proc, /sys) says 0 bytes: it is read to
+// its end. Its reading fails with the system's reason.
+bool ReadToEnd(int fd, DataBuffer& block, const std::string& sFileName, std::string& sError,
+               const std::atomic<bool>* pStop) {
+    char part[4096];
+    for (;;) {
+        if (pStop && pStop->load()) {
+            sError = std::strerror(ECANCELED);
+            return false;
+        }
+        const ssize_t n = ::read(fd, part, sizeof part);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            sError = "The file could not be read" + Quoted(sFileName) + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+        if (n == 0) return true;
+        if (!block.append(part, static_cast<std::size_t>(n))) {
+            sError = "The memory for the file could not be reserved" + Quoted(sFileName);
+            return false;
+        }
+    }
+}
+
 // Why a file that is not a regular one is not read. A pipe, a device or a socket could wait
 // without end when opened or read (a pipe without a writer) or change the device (a serial
 // port's control lines).
@@ -90,6 +114,11 @@ bool ReadWholeFile(const std::string& sFileName, DataBuffer& data, bool fBinary,
     }
     const auto iSize = static_cast<std::size_t>(info.st_size);
     DataBuffer block;
+    if (iSize == 0 && !ReadToEnd(file.get(), block, sFileName, sError, pStop)) return false;
+    if (!block.empty()) {
+        data = std::move(block);
+        return true;
+    }
     if (iSize == 0) {
         if (fBinary) {
             sError = "The file is empty" + Quoted(sFileName);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -352,44 +353,62 @@ bool AppendFile(const std::string& sPath, std::span<const std::string_view> part
     mode_t iMode = 0;
     bool fExists = false;
     if (!CheckTarget(sPath, sTarget, iMode, fExists, sError)) return false;
+    // The add reaches the file as one write: another writer's bytes never come between its parts.
+    std::string sBytes;
+    for (std::string_view part : parts) sBytes += part;
     // Opened in place: a missing file is created exclusively; when another writer created it
     // first, that file is opened and added to. Never a file beside it renamed over the name.
     constexpr int Flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
     int fd = -1;
     bool fNew = false;
+    struct stat info {};
     for (int i = 0; fd < 0 && i < AppendAttempts; ++i) {
         fNew = !fExists;
         fd = ::open(sTarget.c_str(), fNew ? Flags | O_CREAT | O_EXCL : Flags, 0666);
-        if (fd < 0 && errno == (fNew ? EEXIST : ENOENT)) fExists = !fExists; // it came or went meanwhile
-        else if (fd < 0 && errno != EINTR) break;
+        if (fd < 0) {
+            if (errno == (fNew ? EEXIST : ENOENT)) fExists = !fExists; // it came or went meanwhile
+            else if (errno != EINTR) break;
+            continue;
+        }
+        // The writers of this program take turns on the file (an advisory lock), so that a failed
+        // add knows which bytes are its own.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) { // replaced since it was looked at
+            ::close(fd);
+            sError = NotRegular;
+            return false;
+        }
+        if (info.st_nlink == 0) { // a failed add that had created it removed it meanwhile
+            ::close(fd);
+            fd = -1;
+            fExists = false;
+        }
     }
     if (fd < 0) {
         sError = Reason(errno);
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) { // replaced since it was looked at
-        ::close(fd);
-        sError = NotRegular;
-        return false;
-    }
     if (pCreated) *pCreated = true;
-    bool fDone = true;
-    for (std::string_view part : parts)
-        fDone = fDone && WriteLoop(fd, part.data(), part.size(), -1, sError);
+    bool fDone = WriteLoop(fd, sBytes.data(), sBytes.size(), -1, sError);
     if (fDone) {
-        const int iClosed = ::close(fd);
-        fd = -1;
-        if (iClosed == 0) return true;
-        sError = Reason(errno); // a delayed write error: the bytes may not all be there
+        // A delayed write error shows at the close; the copy keeps the lock until the cut below.
+        const int fdLocked = ::dup(fd);
+        fDone = ::close(fd) == 0;
+        if (!fDone) sError = Reason(errno);
+        fd = fdLocked;
+        if (fDone || fd < 0) {
+            if (fd >= 0) ::close(fd);
+            return fDone;
+        }
     }
-    // Back to the earlier length: what was there stays, the part of this save goes. A file this
-    // call created goes as a whole.
-    if (fNew) ::unlink(sTarget.c_str());
-    else if (fd >= 0 ? ::ftruncate(fd, info.st_size) != 0 : ::truncate(sTarget.c_str(), info.st_size) != 0) {
+    // Only this add's bytes go: what was there when it took its turn stays. A file this add
+    // created and that holds nothing else goes as a whole.
+    if (fNew && info.st_size == 0) ::unlink(sTarget.c_str());
+    else if (::ftruncate(fd, info.st_size) != 0) {
         // Nothing more can be done: the reason above is the one that counts.
     }
-    if (fd >= 0) ::close(fd);
+    ::close(fd);
     return false;
 }
 

@@ -87,10 +87,12 @@ inline bool SaveFile(const std::string& sPath, std::string_view bytes, std::stri
 int RemoveUnfinishedFiles();
 // Bytes added at the end of a regular file, in place: a missing one is created where it stands
 // (exclusively, else the file another writer just created is opened and added to), so that
-// writers adding to one file all keep their bytes. An append is not flushed to the disk by
-// itself. A failed write cuts the file back to its earlier length (a file this call created is
-// removed), so the earlier bytes stay as they were; the file is not copied, so a crash in the
-// middle of an append may leave part of the new bytes.
+// writers adding to one file all keep their bytes. The parts go in one write, and the writers of
+// this program take turns on the file (flock), so an add is never split by another. An append is
+// not flushed to the disk by itself. A failed write cuts the file back to its length when the add
+// took its turn (a file this call created and holding nothing else is removed), so every other
+// byte stays; the file is not copied, so a crash in the middle of an append may leave part of the
+// new bytes.
 bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
                 bool* pCreated = nullptr);
 

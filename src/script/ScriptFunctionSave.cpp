@@ -189,6 +189,8 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
     }
     const std::string sWaveformPath = TaskFunctionSaveVariable(t, task);
     std::string sPath = GetWaveformSourceText(t, sWaveformPath);
+    const uScriptVariable& v = *pVariable->variable;
+    if (v.Type == eVariableType::Image) sPath = ImageFilePath(sPath); // the line names the file written
     PostLine(t, task, " TaskFunctionSave - Dateipfad: " + sPath);
     const uSaveWords words = SaveWords(task.save->sParameter);
     PostLine(t, task, std::string(" TaskFunctionSave - Parameter: ") + (words.fAdd ? "add, " : "") +
@@ -198,12 +200,10 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
         return false;
 
     const std::shared_ptr<ScriptEnvironment> pEnvironment = Environment();
-    const uScriptVariable& v = *pVariable->variable;
     std::string sMapped, sMapError;
     bool fWritten = false;
     std::string sReason; // the system's reason of a failed write, added to the message
     if (v.Type == eVariableType::Image) {
-        sPath = ImageFilePath(sPath);
         std::vector<std::uint8_t> png;
         bool fCreated = true;
         fWritten = !v.Image.isNull() && pEnvironment->MapFilePath(sPath, sMapped, sMapError) &&

@@ -22,6 +22,10 @@ struct uTables {
     InstrumentWaveform::uLabelTable sLabel;
 };
 
+// A record read in parts whose instrument stopped sending before its count: "<reader>: " and
+// this, then "<points received> / <points expected>".
+inline constexpr const char* ShortRecord = "The record ends short of its count, points received / expected: ";
+
 // Checks an answer; fails with its text in sError.
 using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;
 

@@ -3,6 +3,7 @@
 #include "waveform/InstrumentWaveformRigol.h"
 #include "waveform/WaveformFrame.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace InstrumentDefault {
@@ -115,32 +116,31 @@ bool RigolRead::Points(const std::string& sSource, std::int64_t& iCount, std::st
 
 bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bool fDigital, std::int64_t iCount,
                           std::int64_t iPerRequest, std::string& sError) {
-    std::int64_t iStart = 0, iStop = 0, k = 0;
     const Check check = [&](const uAnswer& a, std::string& e) {
         return family.CheckChannelData(eModel, a, eWaveform, data, e);
     };
-    do {
-        if (iPerRequest >= iCount) {
-            iStop = iCount;
-            k = 0;
-        } else {
-            iStart = k * iPerRequest;
-            iStop += iPerRequest;
-            if (iStop < iCount) {
-                ++k;
-            } else {
-                if (iStop > iCount) iStop = iCount;
-                k = 0;
-            }
-        }
-        iStart += 1;
+    const std::size_t iPointBytes = fDigital && !family.fPods ? 2u : 1u;
+    // Windows of at most iPerRequest points (1-based, both ends in): each starts behind the
+    // points that came, also when fewer came than asked; none at all before the count ends the read.
+    for (std::int64_t iStart = 1; iStart <= iCount;) {
+        const std::int64_t iStop = iPerRequest >= iCount ? iCount : std::min(iCount, iStart + iPerRequest - 1);
         const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) +
                                      ";:WAV:STOP " + std::to_string(iStop) + ";:WAV:DATA?";
         DataBuffer& samples = fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples
                                        : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
-        const auto iBytes = static_cast<std::size_t>(iStop - iStart + 1) * (fDigital && !family.fPods ? 2u : 1u);
+        const std::size_t iHad = samples.size();
+        const auto iBytes = static_cast<std::size_t>(iStop - iStart + 1) * iPointBytes;
         if (!exchange.QueryBehind(sCommand, samples, iBytes, check, sError)) return false;
-    } while (k != 0);
+        const std::size_t iNow = fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples.size()
+                                          : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples.size();
+        const auto iCame = static_cast<std::int64_t>((iNow > iHad ? iNow - iHad : 0) / iPointBytes);
+        if (iCame <= 0) {
+            sError = std::string(family.sReader) + ": " + sSource + " - " + WaveformFrame::ShortRecord +
+                     std::to_string(iStart - 1) + " / " + std::to_string(iCount);
+            return false;
+        }
+        iStart += std::min(iCame, iStop - iStart + 1);
+    }
     return true;
 }
 

@@ -51,6 +51,15 @@ bool RohdeSchwarzRead::ReadSource(std::int64_t e, std::string& sError) {
     const std::string sSuffix = fEnvelope ? ":ENV" : "";
     if (!exchange.Query(P + ":" + N + ":DATA" + sSuffix + "?", DataCheck(e), sError)) return false;
     if (!exchange.Query(P + ":" + N + ":DATA:POIN?", PointsCheck(), sError)) return false;
+    // A channel's block in one piece: fewer points than its count is no record.
+    if (e >= WaveformChannel1 && e <= WaveformChannel4 && iBytes > 0) {
+        const auto iCame = static_cast<std::int64_t>(FindOrAddAnalog(data, e).samples.size()) / iBytes;
+        if (iCame < iPoints) {
+            sError = std::string(Reader) + ": " + N + " - " + WaveformFrame::ShortRecord + std::to_string(iCame) +
+                     " / " + std::to_string(iPoints);
+            return false;
+        }
+    }
     const std::string sHeader = P + ":" + N + ":DATA" + sSuffix + HeaderQueries;
     if (!exchange.Query(sHeader, HeaderCheck(e), sError)) return false;
     // A header copy that does not parse fails with the parser's own text.

@@ -3,6 +3,8 @@
 #include "waveform/InstrumentWaveformSiglent.h"
 #include "waveform/WaveformFrame.h"
 
+#include <algorithm>
+
 namespace InstrumentDefault {
 namespace {
 
@@ -44,13 +46,29 @@ bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sEr
         return SiglentSDS2000XPlusCheckChannelData(eModel, a, e, data, err);
     };
     // A line's block announces points packed eight to a byte (the check takes it so too).
-    const Instrument::eBlockUnit eUnit = e >= WaveformDigital0 && e <= WaveformDigital15 ? Instrument::eBlockUnit::Bits
-                                                                                         : Instrument::eBlockUnit::Bytes;
-    for (std::int64_t iStart = 0; iStart < iPoints; iStart += iPart) {
+    const bool fLine = e >= WaveformDigital0 && e <= WaveformDigital15;
+    const Instrument::eBlockUnit eUnit = fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
+    const auto stored = [&] {
+        return static_cast<std::int64_t>(fLine ? FindOrAddDigital(data, e).samples.size()
+                                               : FindOrAddAnalog(data, e).samples.size());
+    };
+    // The pieces of at most iPart points (the instrument's MAXPoint): each starts behind the
+    // points that came, also when fewer came than asked. Lines, packed eight to a byte, must
+    // come whole.
+    for (std::int64_t iStart = 0; iStart < iPoints;) {
         const std::int64_t iCount = std::min(iPart, iPoints - iStart);
         const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) + ";:WAV:POIN " +
                                      std::to_string(iCount) + ";:WAV:DATA?";
+        const std::int64_t iHad = stored();
         if (!exchange.Query(sCommand, check, sError, eUnit)) return false;
+        const std::int64_t iBytesCame = stored() - iHad;
+        const std::int64_t iCame = fLine ? std::min(iBytesCame * 8, iCount) : iBytesCame / iBytes;
+        if (iCame <= 0 || (fLine && iCame < iCount)) {
+            sError = std::string(Reader) + ": " + sSource + " - " + WaveformFrame::ShortRecord +
+                     std::to_string(iStart) + " / " + std::to_string(iPoints);
+            return false;
+        }
+        iStart += std::min(iCame, iCount);
     }
     return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:PRE?",
                           [this, e](const uAnswer& a, std::string& err) {
@@ -84,13 +102,17 @@ bool SiglentRead::ReadAnalog(std::string& sError) {
 }
 
 bool SiglentRead::ReadLines(std::string& sError) {
-    if (!exchange.Command(":WAV:WIDT BYTE", sError) || !exchange.Query(":DIG:POIN?", PointsCheck(iPoints), sError)) {
+    std::int64_t iMost = 0;
+    if (!exchange.Command(":WAV:WIDT BYTE", sError) || !exchange.Query(":DIG:POIN?", PointsCheck(iPoints), sError) ||
+        !exchange.Query(":WAV:MAXP?", PointsCheck(iMost), sError)) {
         return false;
     }
+    // Whole bytes of eight points in every piece but the last.
+    const std::int64_t iLinePartPoints = iMost >= 8 ? iMost / 8 * 8 : SiglentPartPoints;
     for (std::int64_t e = WaveformDigital0; e <= WaveformDigital15; ++e) {
         if (!tables.fVisible[e]) continue;
         WaveformFrame::ReserveSamples(FindOrAddDigital(data, e).samples, (iPoints + 7) / 8, 1);
-        if (!ReadParts(e, SiglentPartPoints, sError)) return false;
+        if (!ReadParts(e, std::min(SiglentPartPoints, iLinePartPoints), sError)) return false;
         SiglentSDS2000XPlusSetLogicLabel(e, &data, tables.sLabel);
         uWaveformDigitalChannel& line = FindOrAddDigital(data, e);
         line.eSource = waveform.eSource;
@@ -132,6 +154,10 @@ bool SiglentRead::Run(std::string& sError) {
     if (!exchange.Command(":TRIG:STOP", sError)) return false;
     if (!exchange.Command(iBytes == 2 ? ":WAV:WIDT WORD" : ":WAV:WIDT BYTE", sError)) return false;
     if (!exchange.Query(":ACQ:POIN?", PointsCheck(iPoints), sError)) return false;
+    // The guide's way to a deep memory: no piece larger than the instrument's MAXPoint.
+    std::int64_t iMost = 0;
+    if (!exchange.Query(":WAV:MAXP?", PointsCheck(iMost), sError)) return false;
+    if (iMost > 0) iPartPoints = std::min(iPartPoints, iMost);
     if (!ReadAnalog(sError)) return false;
     bool fLines = false;
     for (std::int64_t e = WaveformDigital0; e <= WaveformDigital15; ++e) fLines = fLines || tables.fVisible[e];

@@ -201,6 +201,11 @@ TEST_F(FileLoadingTest, ReadsBinaryFilesWhole) {
     EXPECT_EQ(sError, "The file is empty:  >" + sEmpty + "<");
     EXPECT_EQ(data.size(), sBytes.size()); // the caller's buffer is left as it was
 
+    // A file whose size the kernel does not know (it says 0) is read to its end.
+    ASSERT_TRUE(Utility::LoadBinaryFile("/proc/self/status", data, sError)) << sError;
+    EXPECT_EQ(data.view().substr(0, 5), "Name:");
+    EXPECT_NE(data.view().find("\nPid:"), std::string_view::npos);
+
     const std::string sMissing = (dir / "missing.bin").string();
     EXPECT_FALSE(Utility::LoadBinaryFile(sMissing, data, sError));
     EXPECT_EQ(sError, "The file does not exist:  >" + sMissing + "<");

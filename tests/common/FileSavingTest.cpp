@@ -116,6 +116,7 @@ TEST(FileSavingTest, EveryFailureKeepsTheOldFileNamesPathAndReasonAndLeavesNothi
         {"missing folder", [](const std::string& s) { return s + "/missing/t"; }, "(No such file or directory)"},
         {"read-only file", old(0444), "(Permission denied)"},
         {"full disk", old(0644), "(File too large)", true},
+        {"full disk, new file", at(nullptr), "(File too large)", true},
         {"pipe", at([](const char* p) { ::mkfifo(p, 0666); }), "not a regular file"},
         {"folder", at([](const char* p) { ::mkdir(p, 0777); }), "(Is a directory)"},
         {"NUL byte", [](const std::string& s) { return s + std::string("/b6\0.txt", 8); }, "NUL byte"},

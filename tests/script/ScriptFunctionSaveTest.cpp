@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -139,7 +140,7 @@ TEST_F(ScriptSaveTest, ImagesBecomePngWithTheSameColours) {
         EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), image) << sName;
     }
     EXPECT_FALSE(Exists("shot.bmp"));
-    EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - Dateipfad: shot.bmp"));
+    EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - Dateipfad: shot.png"));
 }
 
 TEST_F(ScriptSaveTest, ImageNameRule) {
@@ -229,6 +230,46 @@ TEST_F(ScriptSaveTest, FullDiskIsAWriteErrorNotASave) {
         EXPECT_FALSE(HasOutput("Skriptzeile 2 TaskFunctionSave - Die Daten wurden gespeichert."));
         EXPECT_EQ(FileBytes("big.txt"), "old") << sWords;
     }
+}
+
+// Two scripts adding lines (text and line end) to one new and to one existing file, 51 each; the
+// second one's 25th add is too large for the disk: every line whole and once, the other's all
+// kept. In rounds, so that the two runs meet often enough for a split add to show.
+TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddOnlyItsOwn) {
+    std::set<std::string> expected{"1099\r\n"}; // the lines, all six bytes long
+    std::string sScript = "integer n\nstring big\n";
+    for (int i = 1; i <= 50; ++i) {
+        sScript += std::string("n add 1\nn function save \"log.txt\" asc add eol\n") +
+                   (i == 24 ? "big function save \"log.txt\" add eol\n" : "");
+        expected.insert(std::to_string(1000 + i) + "\r\n");
+        if (i <= 24) expected.insert(std::to_string(2000 + i) + "\r\n");
+    }
+    for (int iRound = 0; iRound < 16; ++iRound) {
+        const std::string sBefore = iRound % 2 == 0 ? "" : "kept\r\n";
+        if (!sBefore.empty()) std::ofstream(FilePath("log.txt")) << sBefore;
+        std::string sError;
+        InstrumentScript::ScriptInstance pSecond = InstrumentScript::NewInstance(collector.Window(), sError);
+        const std::size_t iEnds = Ends() + 2;
+        {
+            FileSizeLimit limit(64 * 1024);
+            for (const auto& [pWho, iStart] : {std::pair{pInstance, 1000}, std::pair{pSecond, 2000}}) {
+                auto pProgram = Parsed(sScript);
+                VariableOf(*pProgram, "n").Integer = iStart;
+                VariableOf(*pProgram, "big").String = iStart == 1000 ? "1099" : std::string(100 * 1024, 'x');
+                InstrumentScript::SetProgram(*pWho, pProgram);
+                ASSERT_TRUE(InstrumentScript::RunScript(pWho, sError)) << sError;
+            }
+            ASSERT_TRUE(PumpUntil([&] { return Ends() == iEnds; }, 60000));
+        }
+        EXPECT_TRUE(InstrumentScript::DeleteInstance(pSecond, sError)) << sError;
+        const std::string sAll = FileBytes("log.txt");
+        std::set<std::string> lines;
+        for (std::size_t i = sBefore.size(); i + 6 <= sAll.size(); i += 6) lines.insert(sAll.substr(i, 6));
+        ASSERT_TRUE(sAll.starts_with(sBefore) && sAll.size() == sBefore.size() + 6 * expected.size() && lines == expected)
+            << "round " << iRound << ": " << sAll;
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(FilePath("log.txt"))));
+    }
+    EXPECT_EQ(Errors().size(), 16u); // the large add of each round
 }
 
 // A NUL byte in the name would cut it into a shorter name: the run ends at the line instead.

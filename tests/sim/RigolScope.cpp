@@ -90,6 +90,10 @@ void RigolScope::SetDataFault(eDataFault f) {
     std::lock_guard lock(mMutex);
     dataFault = f;
 }
+void RigolScope::SetPieceLimit(std::int64_t iPoints) {
+    std::lock_guard lock(mMutex);
+    iPieceLimit = iPoints;
+}
 bool RigolScope::Running() const {
     std::lock_guard lock(mMutex);
     return fRunning;
@@ -182,7 +186,8 @@ void RigolScope::Data(ScpiReply& reply) {
     dataFault = eDataFault::None;
     const std::int64_t iRecord = RecordPoints();
     const std::int64_t iFrom = sMode == "NORM" ? std::min<std::int64_t>(iStart, iRecord) : iStart;
-    const std::int64_t iTo = sMode == "NORM" ? std::min<std::int64_t>(iStop, iRecord) : iStop;
+    std::int64_t iTo = sMode == "NORM" ? std::min<std::int64_t>(iStop, iRecord) : iStop;
+    if (sMode != "NORM" && iPieceLimit > 0 && iTo - iFrom + 1 > iPieceLimit) iTo = iFrom + iPieceLimit - 1;
     auto empty = [&](int iCode, const char* sText) {
         reply.Error(iCode, sText);
         reply.Text("#9000000000");

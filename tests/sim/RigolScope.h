@@ -56,6 +56,8 @@ class RigolScope : public ScpiPersonality {
     // the memory depth.
     void SetPointsAnswer(const std::string& sText);
     void SetDataFault(eDataFault fault);
+    // A memory window of more than iPoints gets its first iPoints only (0: every point asked).
+    void SetPieceLimit(std::int64_t iPoints);
     // ":WAV:PRE?" answers nothing while the source is sSource ("CHAN2"; empty: always answers).
     void SetSilentPreamble(const std::string& sSource);
 
@@ -104,6 +106,7 @@ class RigolScope : public ScpiPersonality {
     std::string sPointsAnswer;
     std::string sSilentPreamble;
     eDataFault dataFault = eDataFault::None;
+    std::int64_t iPieceLimit = 0;
     std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
 };
 

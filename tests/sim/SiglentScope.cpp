@@ -104,8 +104,20 @@ std::int16_t SiglentScope::Sample(int s, std::size_t i) {
 
 int SiglentScope::LineBit(int n, std::size_t i) { return static_cast<int>(((i >> (n % 4 + 1)) ^ (i >> 7) ^ static_cast<std::size_t>(n)) & 1); }
 
-std::string SiglentScope::Points(std::int64_t iPoints) const {
-    if (!sPointsAnswer.empty()) return sPointsAnswer;
+std::int64_t SiglentScope::MaxPointLocked(bool fAnswer) const {
+    if (fAnswer && iMaxPointAnswer > 0) return iMaxPointAnswer;
+    if (iMaxPoint > 0) return iMaxPoint;
+    return sWidth == "WORD" && SourceId(sSource) < 100 ? PartLimit / 2 : PartLimit;
+}
+
+void SiglentScope::SetMaxPoint(std::int64_t iPoints, std::int64_t iAnswer) {
+    std::lock_guard lock(mMutex);
+    iMaxPoint = iPoints;
+    iMaxPointAnswer = iAnswer;
+}
+
+std::string SiglentScope::Points(std::int64_t iPoints, bool fCount) const {
+    if (fCount && !sPointsAnswer.empty()) return sPointsAnswer;
     if (fPointsInteger) return std::to_string(iPoints);
     char s[32];
     std::snprintf(s, sizeof s, "%.2E", static_cast<double>(iPoints));
@@ -191,15 +203,14 @@ void SiglentScope::Data(ScpiReply& reply) {
     const int id = SourceId(sSource);
     const bool fLine = id >= 100;
     const std::int64_t iPoints = fLine ? iLineDepth : iDepth;
-    const std::int64_t iLimit = fLine || sWidth == "BYTE" ? PartLimit : PartLimit / 2;
+    const std::int64_t iLimit = MaxPointLocked(false);
     const std::int64_t iFrom = std::clamp<std::int64_t>(iStart, 0, iPoints);
     const std::int64_t iAll = iCount > 0 ? iCount : iPoints;
-    const std::int64_t iTake = std::min(iAll, iPoints - iFrom);
+    const std::int64_t iTake = std::min({iAll, iPoints - iFrom, iLimit});
     mRequests.push_back(sSource + " " + std::to_string(iStart) + " " + std::to_string(iAll));
     const std::string sHeader = f == eFault::NoDataHeader ? "DATA," : fDataPrefix ? "DAT2," : "";
     char sCount[16];
-    if (iAll > iLimit || id == 0 || (id >= 3 && id <= 4 && id > Channels()) || f == eFault::ZeroCount || iTake <= 0) {
-        if (iAll > iLimit) reply.Error(-223, "Too much data");
+    if (id == 0 || (id >= 3 && id <= 4 && id > Channels()) || f == eFault::ZeroCount || iTake <= 0) {
         reply.Text(sHeader + "#9000000000\n");
         return;
     }
@@ -284,6 +295,8 @@ bool SiglentScope::Execute(const std::string& sPath, const std::string& sArgs, S
         iStart = std::atoll(sArgs.c_str());
     } else if (MatchPath(sPath, "WAVeform:POINt")) {
         iCount = std::atoll(sArgs.c_str());
+    } else if (MatchPath(sPath, "WAVeform:MAXPoint?")) {
+        reply.Text(Points(MaxPointLocked(true), false));
     } else if (MatchPath(sPath, "WAVeform:DATA?")) {
         Data(reply);
     } else if (MatchPath(sPath, "WAVeform:PREamble?")) {

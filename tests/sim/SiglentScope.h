@@ -4,7 +4,8 @@
 //   :CHANnel<n>:VISible?, :FUNCtion<x>?, :DIGital?, :DIGital:D<n>?, :DIGital:LABel<n>? (quoted),
 //   :ACQuire:POINts? and :DIGital:POINts? ("2.50E+07" or an integer), :TRIGger:STOP/RUN/SINGle,
 //   :WAVeform:WIDTh BYTE|WORD, :WAVeform:SOURce C<n>|F<x>|D<n>, :WAVeform:STARt (0-based),
-//   :WAVeform:POINt (count), :WAVeform:DATA? (a "#9" block + LF, behind "DAT2," as earlier firmware
+//   :WAVeform:POINt (count), :WAVeform:MAXPoint? (the most points of one piece, "1.00E+07"),
+//   :WAVeform:DATA? (a "#9" block + LF, behind "DAT2," as earlier firmware
 //   sends it, or bare as the current guide shows it), :WAVeform:PREamble? (the 346-byte descriptor
 //   as a bare block "#9000000346...", as the guide answers it, or behind "DESC," as earlier
 //   firmware does), <prefix>:UNIT?, :LABel?, :LABel:TEXT?.
@@ -12,8 +13,8 @@
 // probe tip divided by the probe factor (328, a float: 10 for a 10X probe), codes per division
 // (164), so that volts = code / codes per division x gain x probe - offset x probe.
 // An analogue block holds signed bytes (WORD: 16-bit little-endian); a line's block announces
-// points and packs them eight to a byte, the earliest in bit 0. A data request over 10 M points
-// (5 M with WORD) queues an error and gets an empty block.
+// points and packs them eight to a byte, the earliest in bit 0. A data request over MAXPoint
+// (10 M points, 5 M with WORD, unless set) gets MAXPoint points, fewer than asked.
 #pragma once
 
 #include "sim/ScpiDevice.h"
@@ -49,6 +50,8 @@ class SiglentScope : public ScpiPersonality {
     void SetLineDepth(std::int64_t iPoints);
     void SetPointsAsInteger(bool fInteger);          // "25000000" instead of "2.50E+07"
     void SetPointsAnswer(const std::string& sText);  // instead of either count
+    // The most points one data answer holds (0: the default), and what :WAV:MAXP? says (0: that).
+    void SetMaxPoint(std::int64_t iPoints, std::int64_t iAnswer = 0);
     void SetDataPrefix(bool fPrefix);                // "DAT2," in front of the data block (default)
     void SetDescriptorPrefix(bool fPrefix);          // "DESC," in front of the descriptor (not by default)
     // The probe factor of the analogue channels (default 1) and the codes per division (default 30).
@@ -73,7 +76,8 @@ class SiglentScope : public ScpiPersonality {
 
   private:
     int Channels() const;
-    std::string Points(std::int64_t iPoints) const;
+    std::string Points(std::int64_t iPoints, bool fCount = true) const;
+    std::int64_t MaxPointLocked(bool fAnswer) const;
     void Data(ScpiReply& reply);
     std::vector<std::uint8_t> DescriptorLocked(const std::string& sSource) const;
     std::shared_ptr<const std::vector<std::uint8_t>> Record(const std::string& sSource);
@@ -92,6 +96,7 @@ class SiglentScope : public ScpiPersonality {
     std::int64_t iLineDepth = 10000;
     bool fPointsInteger = false;
     std::string sPointsAnswer;
+    std::int64_t iMaxPoint = 0, iMaxPointAnswer = 0;
     bool fDataPrefix = true;
     bool fDescriptorPrefix = false;
     float fProbe = 1.0f;

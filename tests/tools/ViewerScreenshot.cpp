@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     pShot->viewer.pFrame->setGeometry(590, 40, 660, 460);
     pWave->viewer.pFrame->setGeometry(590, 560, 420, 220);
     Settle(200);
-    EventHub::PostEvent(EventNewScreenshot, iShotViewer, 0, 1, EventHub::Payload::Of<uNewScreenshot>({ScopeScreen(), 1}));
+    EventHub::PostEvent(EventNewScreenshot, iShotViewer, 0, 1, EventHub::Payload::Of<uNewScreenshot>({ScopeScreen(), 1, true}));
     const int iDialog = WindowTemplateFilename::Open(iShot, WindowKindScreenshot, "");
     uWindowTemplateFilename* pDialog = nullptr;
     if (!WindowTemplateFilename::GetInstance(iDialog, &pDialog)) return Fail(5);

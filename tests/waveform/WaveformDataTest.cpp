@@ -9,6 +9,7 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -422,11 +423,13 @@ TEST_F(WaveformDataTest, AStoppedOrClosedSaveKeepsTheOlderFilesAndSaysNotSaved) 
         SCOPED_TRACE(fClose ? "closed" : "stopped");
         Gate gate;
         onWrite = nullptr;
+        std::atomic<int> iCalls{0}; // the second file's writer is never called after the stop
         WaveformData::SetWriter(WaveformData::WriterRigol,
-                                [&gate](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
+                                [&gate, &iCalls](const uWaveformRecordChannel& c, const std::vector<uWaveformLogicLine>&,
                                         const std::string& sName, std::int64_t iStart, std::int64_t iEnd,
                                         const std::string& sMaker, const std::string& sModel, std::int64_t iFormat,
                                         WaveformDataInstance& instance, std::string& sError) {
+                                    ++iCalls;
                                     GatedWriter writer(gate);
                                     return WaveformData::WriteWaveformFile(writer, c, sName, iStart, iEnd, sMaker,
                                                                            sModel, iFormat, instance, sError);
@@ -462,6 +465,7 @@ TEST_F(WaveformDataTest, AStoppedOrClosedSaveKeepsTheOlderFilesAndSaysNotSaved) 
             EXPECT_EQ(LogCount("Stopped, not saved: " + names[i]), 1u) << names[i];
         }
         EXPECT_EQ(QDir(QString::fromStdString(sFolder)).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        EXPECT_EQ(iCalls.load(), 1);
         std::vector<std::string> reported;
         for (std::size_t i = iEvents; i < first.Events().size(); ++i) {
             EXPECT_NE(first.Events()[i].eType, SaveStatusFileWritten);

@@ -20,4 +20,8 @@ struct uViewerSync {
 struct uNewScreenshot {
     QImage image;
     std::int64_t fScale = 0;
+    // A new picture (not one shown again): the viewer counts it; a shot of an automatic reading
+    // comes with the window's count of that reading ("Screenshots: "), which the viewer takes.
+    bool fNew = false;
+    std::int64_t iCount = 0;
 };

@@ -3,6 +3,7 @@
 #include "common/TextRoutines.h"
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
+#include "transport/BlockHeader.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -247,6 +248,21 @@ int CheckInstrumentResponseWaveformAcquireType(uWaveformPump& pump, const std::u
 int CheckInstrumentResponseWaveform(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize) {
     if (!Validate(pump, "WindowWaveform::CheckInstrumentResponseWaveform", pData, iSize)) return 0;
     if (!pump.pRecord || pump.iChannelIndex == 0 || pump.iChannelIndex >= pump.pRecord->Channels.size()) return 0;
+    const uWaveformRequest* pRequest = pump.mRequestList.empty() ? nullptr : &pump.mRequestList.front();
+    // R&S: a channel's block holds the points its count gave (two values each for an envelope),
+    // or the record ends short of it and is no record.
+    std::uint64_t iBytes = 0;
+    if (IsRohdeSchwarz(pump.instrument.eModel) && pRequest && pRequest->eWaveform >= WaveformChannel1 &&
+        pRequest->eWaveform <= WaveformChannel4 && pump.pRecord->iTotalPoints > 0 &&
+        Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iBytes) > 0) {
+        const std::uint64_t iValueBytes = pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1;
+        const std::uint64_t iCame = iBytes / iValueBytes / (pump.pRecord->eAcquireType == 3 ? 2 : 1);
+        if (iCame < static_cast<std::uint64_t>(pump.pRecord->iTotalPoints)) {
+            WaveformPump::ChannelFailed(pump, WaveformText::ShortRecord + std::to_string(iCame) + " / " +
+                                                  std::to_string(pump.pRecord->iTotalPoints));
+            return 0;
+        }
+    }
     uWaveformRecordChannel& channel = pump.pRecord->Channels[pump.iChannelIndex];
     if (pData == pump.answer.data() && iSize == pump.answer.size()) {
         channel.pData = std::move(pump.answer); // the answer is the pump's until the next send
@@ -257,8 +273,8 @@ int CheckInstrumentResponseWaveform(uWaveformPump& pump, const std::uint8_t* pDa
         channel.pData = std::move(copy);
     }
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
-    if (!pump.mRequestList.empty()) {
-        const uWaveformRequest& request = pump.mRequestList.front();
+    if (pRequest) {
+        const uWaveformRequest& request = *pRequest;
         channel.eDataSource = request.eDataSource;
         channel.eWaveform = request.eWaveform;
         channel.sFileChannel = request.sChannelFile;

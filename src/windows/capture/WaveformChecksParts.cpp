@@ -8,6 +8,7 @@
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -40,6 +41,11 @@ void ArmWindow(uWaveformPump& pump, std::int64_t iTotal, std::int64_t iPart) {
         pump.iStopPoint = iTotal;
         pump.sLastPartOnly.clear();
     }
+}
+
+// The bytes of one point in a part's block: the MSO2000's lines come as words.
+std::int64_t PointBytes(const uWaveformPump& pump) {
+    return CurrentLogic(pump) && pump.instrument.eModel == ModelRigolMSO2000 ? 2 : 1;
 }
 
 std::size_t Digits(std::uint64_t i) {
@@ -146,7 +152,10 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
         family != WaveformRequests::FamilyRohdeSchwarz)
         return 0;
     if (!pump.pRecord) return 0;
-    const std::string sText = AnswerText(pData, iSize);
+    // Siglent: the count, then the most points of one piece (":WAV:MAXP?").
+    const std::string sAnswer = AnswerText(pData, iSize);
+    const std::size_t iNext = family == WaveformRequests::FamilySiglent ? sAnswer.find_first_of(";\n") : std::string::npos;
+    const std::string sText = sAnswer.substr(0, iNext);
     std::int64_t iPoints = 0;
     std::string sIgnored;
     const bool fValid =
@@ -163,6 +172,9 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
     if (family == WaveformRequests::FamilyRohdeSchwarz) return fValid ? 1 : 0;
     const bool fLogic = CurrentLogic(pump);
     record.iPartPoints = PartSize(eModel, fLogic);
+    std::int64_t iMost = 0;
+    if (iNext != std::string::npos && ParseCount(std::string_view(sAnswer).substr(iNext + 1), iMost) && iMost >= 8)
+        record.iPartPoints = std::min(record.iPartPoints, fLogic ? iMost / 8 * 8 : iMost); // lines: whole bytes
     ArmWindow(pump, iPoints, record.iPartPoints);
     if (fValid && WaveformText::DisplayAllowed(pump))
         pump.pWindow->AddLine(WaveformText::Prefix(pump) + (fLogic ? "Logic Points: " : "Waveform Points: ") +
@@ -186,6 +198,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     // What the dispatcher found must lie in the answer.
     if (iHeader > iSize || iCount > iSize - iHeader) iHeader = iCount = 0;
 
+    std::uint64_t iAnnounced = 0; // Siglent: the points the block announces
     if (IsSiglent(eModel) && iSize > 5) {
         // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
         const bool fPrefix = std::memcmp(pData, "DAT2,", 5) == 0;
@@ -197,7 +210,6 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
                 pData += 5;
                 iSize -= 5;
             }
-            std::uint64_t iAnnounced = 0;
             const Instrument::eBlockUnit eUnit = WaveformPump::AnswerBlockUnit(pump);
             iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced, eUnit);
             if (iHeader == 0) {
@@ -218,9 +230,22 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         }
     }
 
-    if (iHeader == 0 || iCount == 0) {
-        // Taken as samples, the answer would put its text among them.
-        WaveformPump::ChannelFailed(pump, WaveformText::NoBlock);
+    // The points before this part, those it holds and those asked of it.
+    const std::int64_t iBefore = pump.iStartPoint - FirstIndex(eModel);
+    const std::int64_t iCame = IsSiglent(eModel) && WaveformPump::AnswerBlockUnit(pump) == Instrument::eBlockUnit::Bits
+                                   ? static_cast<std::int64_t>(iAnnounced)
+                                   : static_cast<std::int64_t>(iCount) / PointBytes(pump);
+    const std::int64_t iAsked = pump.iStopPoint - pump.iStartPoint + (IsSiglent(eModel) ? 0 : 1);
+    // Lines come packed eight to a byte: a part that ends inside a byte cannot be followed.
+    const bool fSplitByte = WaveformPump::AnswerBlockUnit(pump) == Instrument::eBlockUnit::Bits && iCame < iAsked &&
+                            iCame % 8 != 0;
+    if (iHeader == 0 || iCame <= 0 || fSplitByte) {
+        // Taken as samples, the answer would put its text among them. After parts that came, the
+        // record ends short of its count.
+        WaveformPump::ChannelFailed(pump, (channel.pData.empty() && !fSplitByte) || iHeader == 0
+                                              ? std::string(WaveformText::NoBlock)
+                                              : WaveformText::ShortRecord + std::to_string(iBefore) + " / " +
+                                                    std::to_string(record.iTotalPoints));
         return 1;
     }
     bool fStored = false;
@@ -257,6 +282,18 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
     }
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
 
+    if (iCame < iAsked && pump.iStopPoint > 0) {
+        // Fewer points than asked: the next part starts behind those that came, and no part is
+        // asked larger than that any more. The parts sent ahead had windows of the larger size:
+        // they are dropped, and one part is queued again.
+        pump.iStopPoint = pump.iStartPoint + iCame - (IsSiglent(eModel) ? 0 : 1);
+        record.iPartPoints = iCame;
+        if (record.iTotalPoints > pump.iStopPoint) {
+            DropQueuedPart(pump);
+            WaveformPump::QueueNextPart(pump, pump.mRequestList.begin());
+            pump.sLastPartOnly = pump.sLastPartOnlyCopy; // the answers behind the block come with the last
+        }
+    }
     if (record.iTotalPoints > pump.iStopPoint) {
         WaveformPump::AdvancePart(pump);
         pump.iPartBytes += static_cast<std::int64_t>(iSize);

@@ -85,7 +85,8 @@ std::string Substituted(const uWaveformPump& pump, const uWaveformRequest& reque
     return s;
 }
 
-// Behind a part request whose window is not the record's last, the copy that reads the next part.
+} // namespace
+
 void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
     if (itRequest->eKind != RequestWaveformPart || pump.iStopPoint <= 0 || !pump.pRecord ||
         pump.iStopPoint >= pump.pRecord->iTotalPoints)
@@ -98,6 +99,8 @@ void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator it
     next.sAheadCommand.clear();
     pump.mRequestList.insert(std::next(itRequest), std::move(next));
 }
+
+namespace {
 
 void Substitute(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest) {
     pump.sRequestCommand = Substituted(pump, *itRequest);
@@ -205,6 +208,7 @@ bool HoldsPlaceholder(const std::string& s) {
 bool BeginRead(uWaveformPump& pump) {
     pump.AheadResults.clear();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
+    pump.fRecordWhole = false;
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
     pump.pRecord->eModel = pump.instrument.eModel;
@@ -495,6 +499,7 @@ void AdvancePart(uWaveformPump& pump) {
 }
 
 void EndRequestData(uWaveformPump& pump) {
+    pump.fRecordWhole = true;
     if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
     if (pump.fAutomatic) {
         ++pump.iCount;

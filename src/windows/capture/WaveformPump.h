@@ -131,6 +131,7 @@ struct uWaveformPump {
     bool fSaveAutomatically = false;
     std::string sAutomaticFolder;
     bool fSaving = false;
+    bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
     std::int64_t iSaveInstance = 0;
     std::int64_t iAnswerDate = 0;
     std::int64_t iAnswerTime = 0;
@@ -233,6 +234,9 @@ void EndRequestData(uWaveformPump& pump);
 // Moves the part window (iStartPoint, iStopPoint) to the next part of the record; the last
 // part's window clears sLastPartOnly.
 void AdvancePart(uWaveformPump& pump);
+// Behind the first request, a part request whose window is not the record's last: a copy that
+// reads the next part (after a part with fewer points than asked, the copies ahead were dropped).
+void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator itRequest);
 // The result of the task the first request waits for (nullptr: none came): the answer and the
 // transfer flags are taken, the request has arrived, and the pump goes on.
 void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult);

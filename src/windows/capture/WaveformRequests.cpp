@@ -149,6 +149,9 @@ void RefreshChannels(uWaveformPump& pump) {
         return;
     }
     pump.pWindow->SetStatus("");
+    // The totals of the status line count this exchange's answer, not the read's before.
+    pump.iBytesTotal = 0;
+    pump.iMillisecondsTotal = 0;
     if (CreateRequestGetVisibleChannels(pump) == 0) {
         pump.pWindow->SetStatus(WaveformText::NotSent);
         pump.pWindow->AddError(pump.instrument.sManufacturer + " - " + WaveformText::NotSent);

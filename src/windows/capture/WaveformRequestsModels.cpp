@@ -151,7 +151,8 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
     const bool fMemory = eDataSource == DataSourceMemory;
     if (fMemory) list.push_back(Setup(":TRIG:STOP"));
     list.push_back(Setup(":WAV:WIDT BYTE"));
-    if (fMemory) list.push_back(Query(RequestWaveformPoints, ":ACQ:POIN?"));
+    // The guide's way to a deep memory: its count, and the most points one piece may hold.
+    if (fMemory) list.push_back(Query(RequestWaveformPoints, ":ACQ:POIN?;:WAV:MAXP?"));
     bool fLogic = false;
     for (const std::int64_t eWaveform : channels) {
         if (eWaveform == WaveformLogic) {
@@ -169,7 +170,7 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
     }
     if (fLogic) {
         list.push_back(Setup(":WAV:WIDT BYTE"));
-        list.push_back(Query(RequestWaveformPoints, ":DIG:POIN?", true));
+        list.push_back(Query(RequestWaveformPoints, ":DIG:POIN?;:WAV:MAXP?", true));
         for (const uWaveformLogicLine& line : lines) {
             if (!line.fShown || line.iLine < 0 || line.iLine > 15) continue;
             const std::int64_t eWaveform = WaveformDigital0 + line.iLine;

@@ -271,11 +271,13 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     }
     if (result.fImage && result.eWhat != uScreenshotJob::StepNone) {
         processed = result.image;
-        if (iViewer != 0 && ChildWindow::Find(iViewer)) {
-            EventHub::PostEvent(EventNewScreenshot, iViewer, 0, result.fSizeChanged ? 1 : 0,
-                                EventHub::Payload::Of(uNewScreenshot{processed, fViewScale}));
-        }
         if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun);
+        if (iViewer != 0 && ChildWindow::Find(iViewer)) {
+            const bool fNew = result.eWhat == uScreenshotJob::StepNewAnswer;
+            EventHub::PostEvent(
+                EventNewScreenshot, iViewer, 0, result.fSizeChanged ? 1 : 0,
+                EventHub::Payload::Of(uNewScreenshot{processed, fViewScale, fNew, result.fCount ? pump.iCount : 0}));
+        }
     }
     if (!result.fSaveTried) return;
     if (result.fSaved) {

@@ -129,7 +129,8 @@ void OnNewScreenshot(uWindowScreenshotViewer& r, std::int64_t fSizeChanged, cons
     // 0 would stand for "now"; its last three digits are the same.
     r.iArrivalMilliseconds = now.iMilliseconds != 0 ? now.iMilliseconds : 1000;
 
-    ++r.iCount;
+    // Counted as its window counts: a picture shown again is no new one.
+    if (pNew->fNew) r.iCount = pNew->iCount > 0 ? pNew->iCount : r.iCount + 1;
     if (r.fDeliveredScale != r.fScale || r.fSizeChanged != 0) {
         r.fSizeChanged = 0;
         r.fScale = r.fDeliveredScale;

@@ -57,6 +57,13 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         WindowLog::AddError(window.Prefix() + "There is no data available for saving.");
         return false;
     }
+    if (!pump.fRecordWhole) {
+        // A read that a failure or a stop ended holds no record to be saved as one.
+        const std::string sText = "There is no complete record to save: the last read did not end.";
+        window.SetStatus(sText);
+        WindowLog::AddError(window.Prefix() + sText);
+        return false;
+    }
     // A save that a stop let go may still be writing this record: the new save gets a copy
     // of its own, so that the names and format set here never change under that writer.
     if (pump.pRecord.use_count() > 1) pump.pRecord = std::make_shared<uWaveformRecord>(*pump.pRecord);
@@ -154,6 +161,11 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
         pump.fSaving = false;
         // "saved" only when every file of the pass was written; else the failure, whole, and
         // the files that were written.
+        if (window.sSaveFailure.empty() && window.sSavedFiles.empty()) {
+            // No channel of the record made a file: nothing was saved, and the log says so too.
+            window.sSaveFailure = "No file was written: the record holds no channel to save.";
+            WindowLog::AddError(window.Prefix() + window.sSaveFailure);
+        }
         window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved."
                          : window.sSavedFiles.empty()
                              ? window.sSaveFailure

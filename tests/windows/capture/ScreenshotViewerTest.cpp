@@ -100,6 +100,11 @@ TEST_F(ScreenshotViewerTest, ASameSizeImageIsDrawnOverTheOldOneWithoutLayoutOrCl
     EXPECT_EQ(Pixel(v, 300, 200), Blue);
     EXPECT_EQ(Shot(iViewer).fSizeChanged, 0);
     EXPECT_EQ(Status(v), "Count: 2  -  Size: 800 x 480  Pixel");
+    // Counted as the window counts: a picture shown again is none, a reading's takes its count.
+    Deliver(iViewer, Solid(800, 480, Blue), 1, 1, false);
+    EXPECT_EQ(Status(v), "Count: 2  -  Size: 800 x 480  Pixel");
+    Deliver(iViewer, Solid(800, 480, Blue), 1, 1, true, 5);
+    EXPECT_EQ(Status(v), "Count: 5  -  Size: 800 x 480  Pixel");
     // Another size lays out and clears.
     Deliver(iViewer, Solid(400, 400, Red), 1, 1);
     EXPECT_EQ(Pixel(v, 5, 5), Grey);

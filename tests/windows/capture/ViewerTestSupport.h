@@ -59,9 +59,11 @@ class ViewerTest : public FrameTest {
         return *p;
     }
     // What the screenshot window does with each new image.
-    static void Deliver(int iViewer, const QImage& image, int fSizeChanged, int fScale) {
+    // A new picture (fNew; with its reading's count iCount), or one shown again.
+    static void Deliver(int iViewer, const QImage& image, int fSizeChanged, int fScale, bool fNew = true,
+                        std::int64_t iCount = 0) {
         EventHub::PostEvent(EventNewScreenshot, iViewer, 0, fSizeChanged,
-                            EventHub::Payload::Of<uNewScreenshot>({image, fScale}));
+                            EventHub::Payload::Of<uNewScreenshot>({image, fScale, fNew, iCount}));
         Settle();
     }
     // The partner window's sync block.

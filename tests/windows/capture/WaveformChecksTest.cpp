@@ -83,11 +83,16 @@ TEST_P(PartWindows, FollowTheMakersRule) {
     const bool fSiglent = c.eModel >= ModelSiglentSDS2000XPlusCh2;
     std::vector<std::pair<std::int64_t, std::int64_t>> sent;
     std::vector<bool> carries;
+    std::string sData; // each part whole: the points asked, one byte each (the MSO2000's lines two)
+    const std::size_t iPointBytes = c.eModel == ModelRigolMSO2000 && c.fLogic ? 2 : 1;
     for (int i = 0; i < 10; ++i) {
         sent.emplace_back(rig.pump.iStartPoint,
                           fSiglent ? rig.pump.iStopPoint - rig.pump.iStartPoint : rig.pump.iStopPoint);
         carries.push_back(rig.pump.sLastPartOnly.empty()); // the pump leaves the text in
-        const std::string sPart = (fSiglent ? "DAT2," : "") + Block("ab") + "\n";
+        const auto iAsked = static_cast<std::size_t>(rig.pump.iStopPoint - rig.pump.iStartPoint + (fSiglent ? 0 : 1));
+        const std::string sBytes(iAsked * iPointBytes, static_cast<char>('a' + i));
+        sData += sBytes;
+        const std::string sPart = (fSiglent ? "DAT2," : "") + Block(sBytes) + "\n";
         if (GivePart(rig, sPart) == 1) break;
     }
     EXPECT_EQ(sent, c.windows);
@@ -98,9 +103,7 @@ TEST_P(PartWindows, FollowTheMakersRule) {
     EXPECT_EQ(rig.pump.sLastPartOnly, c.windows.size() == 1 ? "" : ";:WAV:PRE?");
     EXPECT_EQ(rig.pump.iPartBytes, 0);
     EXPECT_EQ(rig.pump.iStartPoint, c.windows.front().first);
-    std::string sData;
-    for (std::size_t i = 0; i < c.windows.size(); ++i) sData += "ab";
-    EXPECT_EQ(ChannelData(rig), Block(sData));
+    EXPECT_TRUE(ChannelData(rig) == Block(sData));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -172,7 +175,7 @@ TEST(WaveformParts, AnIncompleteBlockBehindDat2EndsTheChannelAndDropsItsNextPart
     rig.pump.mRequestList.push_back(Part()); // the copy the pump queued
     rig.pump.mRequestList.push_back(PumpTest::End());
     ASSERT_EQ(Points(rig, "30000000"), 1);
-    ASSERT_EQ(GivePart(rig, "DAT2," + Block("abcd") + "\n"), 0);
+    ASSERT_EQ(GivePart(rig, "DAT2," + Block(std::string(10000000, 'a')) + "\n"), 0);
     const std::string sCut = "DAT2,#9000000010abc";
     EXPECT_EQ(GivePart(rig, sCut), 1);
     EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // no file from the first part alone
@@ -216,7 +219,7 @@ TEST(WaveformParts, AnEmptyPartEndsTheChannelAndReArmsTheWindow) {
     rig.pump.mRequestList.push_back(Part());
     rig.pump.sLastPartOnly = rig.pump.sLastPartOnlyCopy = ";:WAV:PRE?;:CHAN2:UNIT?";
     ASSERT_EQ(Points(rig, "600000;1e9;1e-3"), 1);
-    ASSERT_EQ(GivePart(rig, Block("ab") + "\n"), 0);
+    ASSERT_EQ(GivePart(rig, Block(std::string(250000, 'a')) + "\n"), 0);
     EXPECT_EQ(CheckInstrumentResponseWaveformPart(rig.pump, nullptr, 0, 0, 0), 1);
     EXPECT_EQ(rig.window.mLog.back(), "Error: WindowWaveform::CheckInstrumentResponseWaveformPart: Der Zeiger auf die "
                                       "Daten oder die Datengröße ist Null.");
@@ -243,13 +246,14 @@ TEST(WaveformParts, ABytesBeyondTheAnswerAreRefused) {
                                       "auf die Daten oder die Datengröße ist Null.");
 }
 
+// Pieces of 8 points as the instrument's MAXPoint allows ("16;8"), each with a one-digit count.
 TEST(WaveformParts, ACountThatOutgrowsTheFirstHeaderGetsANewHeader) {
-    Rig rig(ModelRigolDS1000Z);
+    Rig rig(ModelSiglentSDS2000XPlusCh4);
     Prepare(rig, Part());
-    ASSERT_EQ(Points(rig, "250001;1e9;1e-3"), 1);
-    ASSERT_EQ(GivePart(rig, Block("abcde", 1) + "\n"), 0);
-    ASSERT_EQ(GivePart(rig, Block("fghijk", 1) + "0,2,250001\n"), 1);
-    EXPECT_EQ(ChannelData(rig), "#211abcdefghijk0,2,250001");
+    ASSERT_EQ(Points(rig, "16;8"), 1);
+    ASSERT_EQ(GivePart(rig, Block("abcdefgh", 1) + "\n"), 0);
+    ASSERT_EQ(GivePart(rig, Block("ijklmnop", 1) + ";DESC\n"), 1);
+    EXPECT_EQ(ChannelData(rig), "#216abcdefghijklmnop;DESC");
 }
 
 TEST(WaveformParts, AnAnswerEndingWithItsBlockAppendsNoTrailingText) {
@@ -472,19 +476,19 @@ TEST(WaveformWhole, TheAnswerIsTakenOverIntoEachNewEntry) {
     Prepare(rig, Part());
     rig.pump.pRecord->iTotalPoints = 5;
     rig.pump.pRecord->eAcquireType = 3;
-    rig.pump.answer = DataBuffer::FromText("#15abcde;1.0\n");
+    rig.pump.answer = DataBuffer::FromText("#210abcdefghij;1.0\n"); // an envelope: two values a point
     const std::uint8_t* pBefore = rig.pump.answer.data();
     EXPECT_EQ(CheckInstrumentResponseWaveform(rig.pump, rig.pump.answer.data(), rig.pump.answer.size()), 1);
     const uWaveformRecordChannel& first = rig.pump.pRecord->Channels[1];
     EXPECT_EQ(first.pData.data(), pBefore); // not copied
-    EXPECT_EQ(first.pData.view(), "#15abcde;1.0\n");
+    EXPECT_EQ(first.pData.view(), "#210abcdefghij;1.0\n");
     EXPECT_EQ(first.iTotalPoints, 5);
     EXPECT_EQ(first.eAcquireType, 3);
     EXPECT_EQ(first.sChannelName, "Channel 2");
     EXPECT_TRUE(rig.pump.answer.empty());
     rig.pump.pRecord->Channels.emplace_back();
     rig.pump.iChannelIndex = 2;
-    const std::string sOther = "#13xyz";
+    const std::string sOther = "#210uvwxyzuvwx";
     EXPECT_EQ(CheckInstrumentResponseWaveform(rig.pump, U(sOther), sOther.size()), 1);
     EXPECT_EQ(rig.pump.pRecord->Channels[2].pData.view(), sOther);
     rig.pump.iChannelIndex = 0;

@@ -440,11 +440,15 @@ void ExpectFaultsLogged(WaveformFamiliesLiveTest& test, Scope& scope, const std:
         }
     }
     test.server.Device().SwallowAnswers(0);
+    scope.SetPointsAnswer("");
     test.window.mLog.clear();
     const auto pRecord = test.Read(DataSourceMemory, {channels.back()});
     ASSERT_TRUE(pRecord);
     ASSERT_EQ(pRecord->Channels.size(), 2u);
     EXPECT_EQ(pRecord->Channels[1].iTotalPoints, iPoints);
+    // Every point is in the block (one byte each), also where the parts came smaller than asked.
+    const std::string_view sData = pRecord->Channels[1].pData.view();
+    EXPECT_EQ(std::stoll(std::string(sData.substr(2, static_cast<std::size_t>(sData.at(1) - '0')))), iPoints);
     EXPECT_FALSE(test.LogHas("Error")) << test.LogText();
 }
 
@@ -462,6 +466,10 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
          "Channel 1 - The data block is incomplete, bytes received: 250010"},
         {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
          "Channel 1 - The answer holds no data block, or an empty one."},
+        // Parts of 100000 points where 250000 were asked, and a memory that ends before its
+        // count (the sound read after the table keeps the smaller parts and is whole).
+        {"fewer points than asked, then none", [](Rigol& s, Sim::ScpiDevice&) { s.SetPieceLimit(100000), s.SetPointsAnswer("400000"); },
+         "Channel 1 - The record ends short of its count, points received / expected: 300000 / 400000"},
         {"silence", [](Rigol&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     // Rigol counts points from 1: a start or stop of 0 is an empty window.
@@ -486,9 +494,24 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
         // answers chained behind the block come one short.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
          "Channel 1 - The answer is incomplete, answers received / expected: 2 / 3"},
+        // Pieces of 7000 points though MAXPoint says 10 M, and a memory that ends before its count.
+        {"fewer points than asked, then none", [](Siglent& s, Sim::ScpiDevice&) { s.SetMaxPoint(7000, 10000000), s.SetPointsAnswer("40000"); },
+         "Channel 2 - The record ends short of its count, points received / expected: 30000 / 40000"},
         {"silence", [](Siglent&, Sim::ScpiDevice& d) { d.SwallowAnswers(1); },
          "Error: InstrumentDefault::TaskScpiCommand"}};
     ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1, WaveformChannel2}, {":WAV:POIN 0"}, 30000);
+}
+
+TEST_F(WaveformFamiliesLiveTest, RtbFaultsEndInALoggedErrorNeverAWrongCommand) {
+    Sim::RtbScope scope(true);
+    scope.Attach(server.Device());
+    scope.SetMemoryDepth(20000);
+    Connect(ModelRohdeSchwarzRTB2000Ch4, "RTB2004", 1500);
+    using Rtb = Sim::RtbScope;
+    const std::vector<uFault<Rtb>> faults = {
+        {"fewer points than its count", [](Rtb& s, Sim::ScpiDevice&) { s.SetPointsAnswer("25000"); },
+         "Channel 1 - The record ends short of its count, points received / expected: 20000 / 25000"}};
+    ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1}, {}, 20000);
 }
 
 } // namespace

@@ -106,8 +106,9 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
 // waits for it; a part that fails drops the parts read ahead, whose results are then ignored.
 TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     WaveformChecks::Install();
-    const auto block = [](const std::string& s) { return "#9" + std::string(9 - std::to_string(s.size()).size(), '0') +
-                                                         std::to_string(s.size()) + s + "\n"; };
+    // A whole part of 250000 points: "ab" stands for 125000 a and 125000 b.
+    const auto wide = [](const std::string& s) { return std::string(125000, s[0]) + std::string(125000, s[1]); };
+    const auto block = [&wide](const std::string& s) { return "#9000250000" + wide(s) + "\n"; };
     // Four parts of 250000 points; the points query arms the first window.
     const auto start = [](Rig& rig) {
         uWaveformRequest part = Request(RequestWaveformPart, "S %START%;P %STOP%", true);
@@ -118,10 +119,10 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     };
     using Commands = std::vector<std::string>;
     const Commands all{"D?", "S 1;P 250000", "S 250001;P 500000", "S 500001;P 750000", "S 750001;P 1000000"};
-    const auto expectWhole = [](const Rig& rig) {
+    const auto expectWhole = [&wide](const Rig& rig) {
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
         ASSERT_EQ(rig.pump.pRecord->Channels.size(), 2u);
-        EXPECT_EQ(std::string(rig.pump.pRecord->Channels[1].pData.view()), "#9000000008abcdefgh");
+        EXPECT_TRUE(rig.pump.pRecord->Channels[1].pData.view() == "#9001000000" + wide("ab") + wide("cd") + wide("ef") + wide("gh"));
     };
     const auto slowResult = [](Rig& rig, std::int64_t iTask, const std::string& sAnswer) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

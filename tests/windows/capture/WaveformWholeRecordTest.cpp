@@ -1,11 +1,13 @@
 // The waveform window reads records whole or writes nothing of them: a Rigol memory of 24
 // million points read to its last sample, chained answers sent as messages of their own saved as
 // the joined ones are, and a channel whose preamble never came left out while the others are
-// saved. End to end over raw TCP against the simulated oscilloscopes.
+// saved, and a deep Siglent memory read in the pieces its MAXPoint allows. End to end over raw
+// TCP against the simulated oscilloscopes.
 #include "WaveformWindowTestSupport.h"
 
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
+#include "sim/SiglentScope.h"
 
 #include <QFile>
 
@@ -19,7 +21,7 @@ class WaveformWholeRecordTest : public WaveformWindowTest {
     // "Waveform", then "Save..." under sName: the files it wrote, their contents by name.
     std::map<std::string, std::string> ReadAndSave(int iWindow, const std::string& sName) {
         G(iWindow).pRead->click();
-        EXPECT_TRUE(WaitIdle(iWindow, 120000));
+        EXPECT_TRUE(WaitIdle(iWindow, 280000));
         const std::vector<std::string> before = OutFiles();
         AnswerFileDialog(OutPath(sName + ".csv"));
         W(iWindow).SetStatus("");
@@ -78,6 +80,31 @@ TEST_F(WaveformWholeRecordTest, AStoppedDS1000ZMemoryOf24MillionPointsIsReadToIt
     EXPECT_NE(sData.find(";VOLT", 11 + Points), std::string_view::npos);
     const std::vector<std::string> sent = server.Device().Commands();
     EXPECT_NE(std::find(sent.begin(), sent.end(), ":WAV:STOP 24000000"), sent.end());
+}
+
+// A Siglent memory of 10 M points whose pieces may hold 10 M, 5 M or 2.5 M points (":WAV:MAXP?"):
+// read in such pieces, each behind the last, and saved as CSV and BIN byte for byte as the memory
+// read in one piece.
+TEST_F(WaveformWholeRecordTest, ADeepSiglentMemoryIsReadInThePiecesItsMaxPointAllowsAndSavedExact) {
+    constexpr std::int64_t Points = 10000000;
+    Sim::SiglentScope scope(Sim::SiglentScope::eModel::SDS2104XPlus);
+    scope.Attach(server.Device());
+    scope.SetMemoryDepth(Points);
+    const int iWindow = OpenToRead("Memory");
+    std::map<std::string, std::size_t> whole; // the hashes of the one-piece files
+    for (const std::int64_t iMost : {Points, Points / 2, Points / 4}) {
+        scope.SetMaxPoint(iMost);
+        const std::size_t iAsked = scope.DataRequests().size();
+        for (const int iIndex : {0, 2}) { // CSV, BIN
+            W(iWindow).pFormat->setCurrentIndex(iIndex);
+            const auto files = ReadAndSave(iWindow, std::to_string(iMost));
+            ASSERT_EQ(files.size(), 1u) << WindowLog::Text();
+            const std::size_t iHash = std::hash<std::string>{}(files.begin()->second);
+            EXPECT_EQ(whole.emplace(files.begin()->first, iHash).first->second, iHash) << iMost;
+        }
+        EXPECT_EQ(scope.DataRequests().size() - iAsked, static_cast<std::size_t>(2 * Points / iMost));
+        EXPECT_EQ(scope.DataRequests().back(), "C1 " + std::to_string(Points - iMost) + " " + std::to_string(iMost));
+    }
 }
 
 TEST_F(WaveformWholeRecordTest, RigolAnswersAsSeparateMessagesGiveTheFilesOfTheJoinedAnswer) {

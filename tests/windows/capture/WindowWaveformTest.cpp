@@ -297,9 +297,14 @@ TEST_F(WindowWaveformTest, RefreshListsTracesLogicLinesAndKeepsTicksAcrossRefill
     QTreeWidget* pList = W(iWindow).pChannels;
     EXPECT_EQ(Rows(pList), (std::vector<std::string>{"Channel 1", "Channel 2", "Logic pod 1", "Logic pod 2"}));
     Tick(iWindow, "Channel 2");
+    G(iWindow).pRead->click(); // the bytes of a read before are not the refresh's
+    ASSERT_TRUE(WaitIdle(iWindow));
     rigol.ShowChannel(1, false);
     rigol.ShowChannel(3, true);
     Refresh(iWindow);
+    const std::string sStatus = W(iWindow).Status(), sLead = "Data received, bytes: ";
+    ASSERT_EQ(sStatus.rfind(sLead, 0), 0u) << sStatus;
+    EXPECT_LE(sStatus.find(' ', sLead.size()) - sLead.size(), 3u) << sStatus; // under 1,000 bytes
     EXPECT_EQ(Rows(pList), (std::vector<std::string>{"Channel 2", "Channel 3", "Logic pod 1", "Logic pod 2"}));
     EXPECT_EQ(W(iWindow).TickedChannels(), std::vector<std::int64_t>{WaveformChannel2});
     EXPECT_TRUE(pList->selectedItems().isEmpty());
@@ -682,11 +687,23 @@ TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     const int iWindow = OpenWaveform();
     Refresh(iWindow);
     Tick(iWindow, "Channel 1");
-    // The connection closes instead of the next answer.
-    server.AddFault({Sim::eStreamFault::Close});
+    Tick(iWindow, "Channel 2");
+    ChooseSource(iWindow, "Memory");
+    const std::size_t iBefore = server.AnswersSent();
+    G(iWindow).pRead->click(); // a good read first
+    ASSERT_TRUE(WaitIdle(iWindow));
+    // The next read: the connection closes instead of its last answer (the second channel's).
+    server.AddFault({Sim::eStreamFault::Close, 0, static_cast<int>(server.AnswersSent() - iBefore) - 1});
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled() && !W(iWindow).pump.fAutomatic; }, 60000));
     EXPECT_TRUE(LogHas("Error: "));
+    // Save... after the failed read: no record to save, in the status line and the log, no file.
+    const std::string sNone = "There is no complete record to save: the last read did not end.";
+    AnswerFileDialog(OutPath("after.csv")); // none may open
+    G(iWindow).pSave->click();
+    EXPECT_EQ(W(iWindow).Status(), sNone);
+    EXPECT_TRUE(LogHas(sNone));
+    EXPECT_TRUE(OutFiles().empty());
     // The main window lets the instrument go: the window follows.
     Choose(iMain, WindowStart::MenuDisconnect);
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).info.fConnected; }, 20000));
