@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 using namespace FrameTestSupport;
@@ -47,7 +49,11 @@ bool Input(std::initializer_list<std::string> args) {
 
 class EscapeOnDisplayTest : public SelectTest {
   protected:
+    // Once per process (the display and the application stay for every round of the tests; the
+    // servers end with the process).
     static void SetUpTestSuite() {
+        static bool fDone = false;
+        if (std::exchange(fDone, true)) return;
         // An adapter of its own gives the Network list an entry.
         EnterNetwork();
         if (fNetwork) fNetwork = Sim::AddVethInterface("lab0", "192.168.77.1", 24, sWhyNot);
@@ -63,9 +69,9 @@ class EscapeOnDisplayTest : public SelectTest {
         }
         int fds[2];
         if (!sNoDisplay.empty() || pipe(fds) != 0) return;
-        mPids.push_back(Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+        Spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
                                "-nolisten", "tcp"},
-                              fds[1]));
+              fds[1]);
         close(fds[1]);
         std::string sDisplay = ":";
         pollfd p{fds[0], POLLIN, 0};
@@ -73,18 +79,12 @@ class EscapeOnDisplayTest : public SelectTest {
         while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') sDisplay += c;
         close(fds[0]);
         setenv("DISPLAY", sDisplay.c_str(), 1);
-        if (sDisplay.size() > 1) mPids.push_back(Spawn({"/usr/bin/openbox", "--sm-disable"}));
+        if (sDisplay.size() > 1) Spawn({"/usr/bin/openbox", "--sm-disable"});
         const std::string sRunning = "/usr/bin/xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'";
         QDeadlineTimer deadline(20000);
         while (sDisplay.size() > 1 && !Sim::RunQuiet({"/bin/sh", "-c", sRunning}) && !deadline.hasExpired()) QThread::msleep(50);
         if (sDisplay.size() < 2 || deadline.hasExpired()) sNoDisplay = "Xvfb with openbox did not start";
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
-    static void TearDownTestSuite() {
-        delete QCoreApplication::instance(); // before its display goes
-        for (pid_t pid : mPids) kill(pid, SIGTERM);
-        for (pid_t pid : mPids) waitpid(pid, nullptr, 0);
-        mPids.clear();
     }
     void SetUp() override {
         if (!sNoDisplay.empty()) GTEST_SKIP() << "No X server with a window manager: " << sNoDisplay;
@@ -94,7 +94,6 @@ class EscapeOnDisplayTest : public SelectTest {
         WindowWaveform::RegisterKind();
         WaveformChecks::Install();
     }
-    static inline std::vector<pid_t> mPids;
     static inline std::string sNoDisplay;
 };
 
