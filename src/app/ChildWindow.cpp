@@ -145,6 +145,7 @@ int MainWindow(int iWindow) {
 }
 
 WindowFrame* Begin(int iMainWindow, int iChild, int iKind, const QString& sTitle) {
+    Utility::KeepEscapeForPopups();
     if (iChild == -1) {
         const int iWindow = WindowRegistry::NewWindowNumber();
         auto* pFrame = new WindowFrame(iWindow);

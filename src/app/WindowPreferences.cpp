@@ -48,8 +48,9 @@ constexpr const char* TimeoutLabel[TimeoutCount] = {"USBTCM - Waiting time until
                                                      "Raw-TCP - Waiting time until the instrument responds:",
                                                      "Serial - Waiting time until the instrument responds:"};
 constexpr std::int64_t TimeoutMaximum = 3600000;
-// Label, field and the line for a refusal under it.
-constexpr int TimeoutRowHeight = 75;
+// Label, field and the two lines for a refusal under it.
+constexpr int TimeoutRowHeight = 85;
+constexpr int TimeoutReasonHeight = 32;
 
 // The open preferences windows by window number; GUI thread only.
 std::map<int, std::unique_ptr<uWindowPreferences>> mWindowPreferences;
@@ -129,8 +130,11 @@ QWidget* BuildPage(uWindowPreferences& w, int iSection) {
             pUnit->setGeometry(120, y + 25, 240, 25);
             QObject::connect(pField, &QLineEdit::textChanged, pField,
                              [iWindow, i](const QString&) { GadgetEvent(iWindow, GadgetTimeoutFirst + i); });
+            // The reason wraps where the font makes it wider than the page.
             auto* pReason = new QLabel(pFrame);
-            pReason->setGeometry(20, y + 50, 340, 20);
+            pReason->setWordWrap(true);
+            pReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            pReason->setGeometry(20, y + 50, 330, TimeoutReasonHeight);
             pReason->setStyleSheet("color: #c00000;");
             pReason->hide();
             w.mTimeout[i] = pField;
@@ -140,10 +144,10 @@ QWidget* BuildPage(uWindowPreferences& w, int iSection) {
     return pPage;
 }
 
-void RecordChange(uWindowPreferences& w, uPreferenceChange change, bool fRestart = true) {
+// Every edit applies at "OK" (none waits for a restart); the status line says how.
+void RecordChange(uWindowPreferences& w, uPreferenceChange change, const char* sApplies) {
     w.mChange.push_back(std::move(change));
-    if (fRestart) w.fRestartRequired = true;
-    SetStatus(w, fRestart ? TextRestartRequired : TextTimeoutApplies);
+    SetStatus(w, sApplies);
 }
 
 // Checks the time-out field's text and shows or hides the reason under it; true when valid.
@@ -191,7 +195,7 @@ void GadgetEvent(int iWindow, int iGadget) {
         change.sKey = "ToolBarLarge";
         change.iType = PreferenceFlag;
         change.fFlag = w.pToolBarLarge->isChecked() ? 1 : 0;
-        RecordChange(w, std::move(change));
+        RecordChange(w, std::move(change), TextToolBarApplies);
     } else if (iSection == SectionInstrument && iGadget >= GadgetTimeoutFirst &&
                iGadget < GadgetTimeoutFirst + TimeoutCount) {
         const int i = iGadget - GadgetTimeoutFirst;
@@ -205,7 +209,7 @@ void GadgetEvent(int iWindow, int iGadget) {
         change.sKey = TimeoutKey[i];
         change.iType = PreferenceNumber;
         change.iNumber = iValue;
-        RecordChange(w, std::move(change), false);
+        RecordChange(w, std::move(change), TextTimeoutApplies);
     }
 }
 

@@ -64,7 +64,8 @@ inline constexpr const char* TimeoutKey[TimeoutCount] = {"TimeOutDeviceResponseU
 inline constexpr int MenuEscape = 267;
 inline constexpr int MenuReturn = 268;
 
-inline constexpr const char* TextRestartRequired = "Restart required.";
+// A toolbar edit: "OK" gives the open main windows' toolbars the size at once.
+inline constexpr const char* TextToolBarApplies = "The toolbars change with OK.";
 inline constexpr const char* TextBadTimeout = "The waiting time must be a whole number from 1 to 3600000 milliseconds.";
 // Under a time-out field whose text is no such number; "OK" then saves nothing.
 inline constexpr const char* TextTimeoutReason = "Not a whole number from 1 to 3600000: nothing is saved.";
@@ -91,7 +92,6 @@ struct uWindowPreferences {
     QPointer<QLabel> mTimeoutReason[TimeoutCount]; // under each field, shown while its text is refused
     // The edits in the order they were made; the last edit of a key wins.
     std::vector<uPreferenceChange> mChange;
-    bool fRestartRequired = false;
 };
 
 // Builds the window in the MDI child iChild of the main window, or for -1 as a separate window

@@ -231,6 +231,9 @@ std::vector<std::pair<int, int>> TileSpans(const std::vector<int>& mMinimum, int
 // its new corner, and never gets smaller than its minimum. A child that would run out of the
 // area moves back into it and overlaps more of the others.
 void CascadeChildren(int iWindow);
+// Brings the normal-state children back inside the area after it shrank (a larger toolbar):
+// each gets smaller, down to its minimum, and moves up or left as far as that is not enough.
+void KeepChildrenInside(int iWindow);
 // The registry entries, in the order they were added.
 const std::vector<uChildWindow>& Children();
 

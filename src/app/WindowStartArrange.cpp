@@ -119,6 +119,19 @@ void CascadeChildren(int iWindow) {
     }
 }
 
+void KeepChildrenInside(int iWindow) {
+    uWindowStart* pWindow = nullptr;
+    if (!GetInstance(iWindow, &pWindow) || !pWindow->pMdiArea) return;
+    const QRect area = pWindow->pMdiArea->viewport()->rect();
+    for (QMdiSubWindow* pFrame : OwnFrames(pWindow)) {
+        if (!pFrame->isVisible() || pFrame->isMinimized() || pFrame->isMaximized()) continue;
+        const QRect r = pFrame->geometry();
+        if (area.contains(r)) continue;
+        const QSize size = r.size().boundedTo(area.size()).expandedTo(MinimumOf(pFrame));
+        pFrame->setGeometry(InsideArea(QRect(r.topLeft(), size), area));
+    }
+}
+
 std::vector<std::pair<int, int>> TileSpans(const std::vector<int>& mMinimum, int iLength) {
     const std::size_t n = mMinimum.size();
     std::vector<int> mLeast(n);

@@ -195,7 +195,11 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     }
     info.icon.mIconFile = object->pInterface->GetIcon(*object, IconKindLarge, sError).iconFile;
 
-    if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
+    // Without a model (nothing answered the identification) the title has no separator.
+    if (pWindow->pFrame) {
+        pWindow->pFrame->setWindowTitle(info.sModel.empty() ? QString(Title)
+                                                            : QString(Title) + " - " + QString::fromStdString(info.sModel));
+    }
     // An instrument described by hand is identified as it connects: a connection on which nothing
     // answered (a serial line with nothing on it) stays open, but the user learns that no
     // instrument is there. (One found by a search without asking it has no identification.)

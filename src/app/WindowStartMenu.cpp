@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -314,6 +315,12 @@ void SetToolBarSize(int iSize) {
                 if (!icon.isNull()) pAction->setIcon(icon);
             }
         }
+        // The area shrinks or grows with the toolbar now, not at the next turn of the loop (the
+        // toolbar's layout asks, then the window's); the children it shrank away from stay whole
+        // inside it.
+        for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (pWindow->pFrame && pWindow->pFrame->layout()) pWindow->pFrame->layout()->activate();
+        KeepChildrenInside(iWindow);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -19,6 +20,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
@@ -97,6 +99,27 @@ double DesktopScale() {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return 1.0;
     const QScreen* pScreen = QGuiApplication::primaryScreen();
     return pScreen ? pScreen->devicePixelRatio() : 1.0;
+}
+
+void KeepEscapeForPopups() {
+    // The override check is the first thing a key meets: taken here, the key goes on to the
+    // open list, which closes on it, and no shortcut is tried.
+    class PopupEscape final : public QObject {
+      public:
+        using QObject::QObject;
+        bool eventFilter(QObject*, QEvent* pEvent) override {
+            if (pEvent->type() != QEvent::ShortcutOverride || !QApplication::activePopupWidget()) return false;
+            if (!static_cast<QKeyEvent*>(pEvent)->matches(QKeySequence::Cancel)) return false;
+            pEvent->accept();
+            return true;
+        }
+    };
+    // Goes with its application; a later application gets its own.
+    static QPointer<PopupEscape> pInstalled;
+    QCoreApplication* pApplication = QCoreApplication::instance();
+    if (!pApplication || pInstalled) return;
+    pInstalled = new PopupEscape(pApplication);
+    pApplication->installEventFilter(pInstalled);
 }
 
 void EnableSmartRefresh(QWidget*) {}

@@ -39,6 +39,12 @@ struct uWindowIcon {
 // screen; 1.0 without a screen.
 double DesktopScale();
 
+// While a drop-down list or a menu is open, Escape belongs to it alone: no window's shortcut
+// sees the key. (On X the list closes while the key's shortcut check passes through it, and the
+// window's Escape shortcut would then close or cancel the window too.) Installs one filter for
+// the whole application; every child window calls it as it opens.
+void KeepEscapeForPopups();
+
 // Qt widgets paint through a double-buffered backing store already; kept so that every window
 // switches it on in one place.
 void EnableSmartRefresh(QWidget* pWindow);

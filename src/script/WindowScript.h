@@ -47,6 +47,8 @@ inline constexpr const char* TextNoError = "No error was found.";
 inline constexpr const char* TextWaiting = "The script waits for confirmation for further execution.";
 inline constexpr const char* TextGoesOn = "The script will be executed further.";
 inline constexpr const char* TextFinished = "The script has been finished.";
+// Said instead when "Stop" ended the run.
+inline constexpr const char* TextStopped = "The script has been stopped.";
 
 // The start-up timer: 200 ms after opening.
 inline constexpr int TimerStartUp = 1;

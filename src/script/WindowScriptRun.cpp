@@ -232,7 +232,8 @@ void OnStopClick(int iWindow) {
     pWindow->fPaused = false;
     auto pFinished = std::make_unique<InstrumentScript::uScriptOutput>();
     pFinished->iRun = pWindow->iRun;
-    EventHub::PostEvent(EventScriptMessage, iWindow, 0, InstrumentScript::ScriptMessageFinished,
+    // Object 1: the run was stopped, not finished.
+    EventHub::PostEvent(EventScriptMessage, iWindow, 1, InstrumentScript::ScriptMessageFinished,
                         EventHub::Payload::Of(std::move(pFinished)));
 }
 
@@ -288,11 +289,13 @@ void OnScriptEvent(int iWindow, const EventHub::uEvent& event) {
         window.fPaused = true;
         SetButtons(window, -1, 1, 0, -1);
         break;
-    case ScriptMessageFinished:
-        AppendMessage(window, TextFinished);
-        SetStatusText(window, 0, TextFinished);
+    case ScriptMessageFinished: {
+        const char* sText = event.iObject == 1 ? TextStopped : TextFinished;
+        AppendMessage(window, sText);
+        SetStatusText(window, 0, sText);
         SetButtons(window, 1, 1, 0, 0);
         break;
+    }
     default: break;
     }
     // The tab is scrolled to its end when the batch goes in.

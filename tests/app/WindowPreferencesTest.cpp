@@ -162,8 +162,8 @@ TEST_F(WindowPreferencesTest, ChoosingASectionBuildsItsPageOnceAndRemembersIt) {
     const char* mShown[] = {"4000", "5000", "2000", "2000"};
     for (int i = 0; i < WindowPreferences::TimeoutCount; ++i) {
         EXPECT_EQ(p->mTimeout[i]->text().toStdString(), mShown[i]);
-        EXPECT_EQ(p->mTimeout[i]->geometry(), QRect(20, 55 + 75 * i, 90, 25));
-        EXPECT_EQ(p->mTimeoutReason[i]->geometry(), QRect(20, 80 + 75 * i, 340, 20));
+        EXPECT_EQ(p->mTimeout[i]->geometry(), QRect(20, 55 + 85 * i, 90, 25));
+        EXPECT_EQ(p->mTimeoutReason[i]->geometry(), QRect(20, 80 + 85 * i, 330, 32));
         EXPECT_FALSE(p->mTimeoutReason[i]->isVisible());
     }
     p->pTree->setCurrentItem(p->pTree->topLevelItem(0)->child(0));
@@ -186,7 +186,6 @@ TEST_F(WindowPreferencesTest, TypedTimeOutIsWrittenByOkAndTheRunningDefaultFollo
     EXPECT_EQ(Status(p), WindowPreferences::TextBadTimeout);
     QTest::keyClicks(pField, "1500");
     EXPECT_EQ(Status(p), WindowPreferences::TextTimeoutApplies);
-    EXPECT_FALSE(p->fRestartRequired);
     EXPECT_EQ(p->mChange.size(), 4u); // 1, 15, 150, 1500
     QTest::mouseClick(p->pOk, Qt::LeftButton);
     Settle();
@@ -228,6 +227,13 @@ TEST_F(WindowPreferencesTest, OnlyWholeNumbersFromOneTo3600000AreRecorded) {
         EXPECT_EQ(p->mChange.size(), iBefore + (c.fRecorded ? 1 : 0));
         EXPECT_EQ(Status(p), c.fRecorded ? WindowPreferences::TextTimeoutApplies : WindowPreferences::TextBadTimeout);
         EXPECT_EQ(p->mTimeoutReason[2]->isVisible(), !c.fRecorded);
+        // The reason shows whole: on its line, or wrapped within its lines.
+        const QLabel* pReason = p->mTimeoutReason[2];
+        const int iNeeded = pReason->wordWrap() ? pReason->heightForWidth(pReason->width()) : pReason->sizeHint().height();
+        if (!c.fRecorded) {
+            EXPECT_LE(iNeeded, pReason->height());
+            EXPECT_TRUE(pReason->wordWrap() || pReason->sizeHint().width() <= pReason->width());
+        }
         if (c.fRecorded) {
             EXPECT_EQ(p->mChange.back().iNumber, c.iValue);
         }
@@ -341,7 +347,7 @@ TEST_F(WindowPreferencesTest, ATimeOutRaisedWithOkReachesTheOpenConnection) {
     Instrument::ReleaseAll(true, 0, sError);
 }
 
-TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueButSaysRestartRequired) {
+TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueAndSaysItAppliesWithOk) {
     const int iMain = OpenMain();
     SetRecent("0");
     uWindowPreferences* p = OpenPreferences(iMain);
@@ -351,8 +357,7 @@ TEST_F(WindowPreferencesTest, TheBoxToggledTwiceKeepsItsValueButSaysRestartRequi
     ASSERT_EQ(p->mChange.size(), 2u);
     EXPECT_EQ(p->mChange[0].fFlag, 0);
     EXPECT_EQ(p->mChange[1].fFlag, 1);
-    EXPECT_EQ(Status(p), WindowPreferences::TextRestartRequired);
-    EXPECT_TRUE(p->fRestartRequired);
+    EXPECT_EQ(Status(p), WindowPreferences::TextToolBarApplies);
     QTest::mouseClick(p->pOk, Qt::LeftButton);
     Settle();
     EXPECT_EQ(ReadConfigValue("General", "ToolBarLarge"), "1");
@@ -384,14 +389,21 @@ TEST_F(WindowPreferencesTest, TheToolbarSizeAppliesToTheOpenMainWindowsAtOk) {
         bool fOk;
         int iExpected;
     } steps[] = {{false, 24}, {true, 16}, {true, 24}};
+    // A child that fills the area stays whole inside it as the area shrinks under a larger toolbar.
+    WindowStart::OpenChildByKind(iMain, WindowKindScpiCommand, 1);
+    Settle();
+    QMdiSubWindow* pChild = Record(iMain)->pMdiArea->subWindowList().value(0);
+    ASSERT_NE(pChild, nullptr);
     for (const auto& step : steps) {
         uWindowPreferences* p = OpenPreferences(iMain);
         ASSERT_NE(p, nullptr);
+        pChild->setGeometry(Record(iMain)->pMdiArea->viewport()->rect());
         QTest::mouseClick(p->pToolBarLarge, Qt::LeftButton, {}, QPoint(5, p->pToolBarLarge->height() / 2));
         QTest::mouseClick(step.fOk ? p->pOk : p->pCancel, Qt::LeftButton);
         Settle();
         ASSERT_FALSE(IsOpen());
         EXPECT_EQ(iconSizes(), std::vector<int>(iCount, step.iExpected)) << step.fOk;
+        EXPECT_TRUE(Record(iMain)->pMdiArea->viewport()->rect().contains(pChild->geometry())) << step.iExpected;
     }
 }
 

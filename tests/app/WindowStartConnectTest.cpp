@@ -137,6 +137,7 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     const std::string sText = "No instrument answered the identification (*IDN?) at " + sPort +
                               ": check the cable, the connection's settings and that the instrument is switched on.";
     EXPECT_EQ(Status(iMain), sText);
+    EXPECT_EQ(Record(iMain)->pFrame->windowTitle().toStdString(), WindowStart::Title); // no model, no " - "
     EXPECT_NE(WindowLog::Text().find("Error: " + sText), std::string::npos) << WindowLog::Text();
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     // The query went out on the line: nothing but the silence kept the instrument from answering.

@@ -157,7 +157,7 @@ TEST_F(ScriptRunTest, PauseThenRunGoesOnWithoutANewParseAndStopEndsALoopAtOnce) 
     EXPECT_FALSE(InstrumentScript::ThreadRunning(*w->pScriptInstance));
     ASSERT_TRUE(WaitFor([&] { return thread.expired(); }));
     ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }));
-    EXPECT_EQ(Messages(*w).substr(Messages(*w).rfind('\n') + 1), "The script has been finished.");
+    EXPECT_EQ(Messages(*w).substr(Messages(*w).rfind('\n') + 1), "The script has been stopped.");
     // Run starts afresh after a stop.
     w->pButtonRun->click();
     ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "--PS"; }));

@@ -480,6 +480,19 @@ int Open(int iMainWindow, int iChild, uInstrumentWindowInfo* pInfo) {
         // (ResizeNew made it wide enough for a failure reason of the usual length already.)
         pOuter->resize(std::max(pOuter->width(), window.gadgets.pSplitterMain->minimumSizeHint().width() + iChrome), iHeight);
     }
+    if (pOuter != pFrame) {
+        // A tiling never makes the child smaller than the command list and command pane at
+        // their least, with the toolbar and the status line; the answers scroll below them.
+        const int iChrome = 2 * pOuter->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, pOuter);
+        const int iTitle = pOuter->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, pOuter);
+        // The answers below scroll: the vertical scroll bar stands beside the panes.
+        const int iScrollBar = pFrame->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, pFrame);
+        const QSize content(window.gadgets.pSplitterMain->minimumSizeHint().width(),
+                            window.gadgets.pSplitterTop->minimumSizeHint().height());
+        const int iBars = window.pToolBar->sizeHint().height() + window.pStatusBar->sizeHint().height();
+        pOuter->setMinimumSize(pOuter->minimumSizeHint().expandedTo(
+            QSize(content.width() + iScrollBar + iChrome, content.height() + iBars + iTitle + iChrome)));
+    }
 
     ChildWindow::uHooks hooks;
     hooks.fnMenu = [iWindow](int iItem, bool) { return HandleMenu(iWindow, iItem); };

@@ -127,20 +127,6 @@ void CreateToolBar(uWindowSelectInstrument& w) {
     SetItemEnabled(w, WindowStart::MenuConnect, false);
 }
 
-// The shortcut sees the keys of a combo box's open list too: Escape there closes the list only.
-bool ClosePopup() {
-    QWidget* pPopup = QApplication::activePopupWidget();
-    if (!pPopup) return false;
-    for (QWidget* p = pPopup; p; p = p->parentWidget()) {
-        if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
-            pCombo->hidePopup();
-            return true;
-        }
-    }
-    pPopup->close();
-    return true;
-}
-
 // Return and Ctrl+Return connect (with the instrument list focused), Escape closes, F5 and
 // Ctrl+R search again; only in the MDI area, where the main window's own keys would else act.
 void SetKeyboardShortcuts(uWindowSelectInstrument& w) {
@@ -155,7 +141,6 @@ void SetKeyboardShortcuts(uWindowSelectInstrument& w) {
         pShortcut->setContext(Qt::WidgetWithChildrenShortcut);
         const int iTarget = iItem;
         QObject::connect(pShortcut, &QShortcut::activated, pShortcut, [iWindow, iTarget] {
-            if (iTarget == MenuShortcutClose && ClosePopup()) return;
             EventHub::PostEvent(EventMenu, iWindow, iTarget);
         });
     }

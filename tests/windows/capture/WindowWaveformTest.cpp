@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -171,7 +172,8 @@ class WindowWaveformTest : public WaveformWindowTest {
 
     // Connects a new main window (800 x 600) to the oscilloscope attached, opens the waveform
     // window in its area at the default size and refreshes: every channel row lies in sight in
-    // the list, nothing has to scroll, and the window lies inside the area.
+    // the list, nothing has to scroll, and the window lies inside the area. So at the window's
+    // minimum size too, where a tiling may leave it, with a scroll bar under the list.
     void ExpectEveryChannelInSight(int iTimeout) {
         ConnectMain(iTimeout);
         ASSERT_EQ(Record(iMain)->pFrame->size(), QSize(800, 600));
@@ -183,18 +185,28 @@ class WindowWaveformTest : public WaveformWindowTest {
             if (sRow.rfind("Channel ", 0) == 0) channels.push_back(sRow);
         }
         EXPECT_EQ(channels, (std::vector<std::string>{"Channel 1", "Channel 2", "Channel 3", "Channel 4"}));
-        const QRect view = pList->viewport()->rect();
-        for (int i = 0; i < pList->topLevelItemCount() && i < 4; ++i) {
-            const QRect row = pList->visualItemRect(pList->topLevelItem(i));
-            EXPECT_TRUE(view.contains(row)) << Rows(pList)[static_cast<std::size_t>(i)] << " at " << row.y() << "+"
-                                            << row.height() << " in a view " << view.height() << " high";
+        QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(iWindow);
+        for (const bool fMinimum : {false, true}) {
+            SCOPED_TRACE(fMinimum ? "at the minimum size" : "at the default size");
+            if (fMinimum) {
+                // With the scroll bar under the rows that a second column wider than the list brings.
+                pMdiFrame->resize(pMdiFrame->minimumSize());
+                pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                Settle();
+            }
+            const QRect view = pList->viewport()->rect();
+            for (int i = 0; i < pList->topLevelItemCount() && i < 4; ++i) {
+                const QRect row = pList->visualItemRect(pList->topLevelItem(i));
+                EXPECT_TRUE(view.contains(row)) << Rows(pList)[static_cast<std::size_t>(i)] << " at " << row.y() << "+"
+                                                << row.height() << " in a view " << view.height() << " high";
+            }
+            for (QScrollArea* pArea : W(iWindow).pFrame->findChildren<QScrollArea*>()) {
+                EXPECT_EQ(pArea->verticalScrollBar()->maximum(), 0);
+                EXPECT_EQ(pArea->horizontalScrollBar()->maximum(), 0);
+            }
+            const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
+            EXPECT_TRUE(area.contains(pMdiFrame->geometry()));
         }
-        for (QScrollArea* pArea : W(iWindow).pFrame->findChildren<QScrollArea*>()) {
-            EXPECT_EQ(pArea->verticalScrollBar()->maximum(), 0);
-            EXPECT_EQ(pArea->horizontalScrollBar()->maximum(), 0);
-        }
-        const QRect area = Record(iMain)->pMdiArea->viewport()->rect();
-        EXPECT_TRUE(area.contains(ChildWindow::MdiFrame(iWindow)->geometry()));
     }
 };
 

@@ -23,6 +23,7 @@ void SelectTest::SetUp() {
     if (!fNetwork) GTEST_SKIP() << "No private network namespace: " << sWhyNot;
     FrameTest::SetUp();
     WindowLog::Create();
+    WindowLog::Clear(0); // each test reads the lines of its own windows only, in any order
     std::string sError;
     ASSERT_TRUE(Instrument::InitModuleInstrument(sError)) << sError;
     Instrument::ReleaseAll(true, 0, sError);
