@@ -11,13 +11,13 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace DeviceChanges {
 namespace {
 
 // How long one wait for libusb events lasts, and so how late the thread sees its stop flag.
 constexpr int EventWaitMilliseconds = 100;
-constexpr auto StopWait = std::chrono::seconds(2);
 
 struct uWatch {
     const UsbSeam::uLibUsb1Calls* pCalls = nullptr;
@@ -29,8 +29,9 @@ struct uWatch {
     bool fEnded = false;
 };
 
-std::mutex mWindowsMutex;
-std::set<int> mWindows;
+// Never destroyed: a notice thread left running past the exit's wait may still read them.
+std::mutex& mWindowsMutex = *new std::mutex;
+std::set<int>& mWindows = *new std::set<int>;
 
 std::shared_ptr<uWatch> pWatch; // GUI thread
 std::thread mThread;
@@ -83,24 +84,30 @@ bool Start() {
     return true;
 }
 
-void Stop() {
+void RequestStop() {
     if (!pWatch) return;
-    std::shared_ptr<uWatch> p = std::move(pWatch);
     {
-        std::lock_guard lock(p->mutex);
-        p->fStop = true;
+        std::lock_guard lock(pWatch->mutex);
+        if (std::exchange(pWatch->fStop, true)) return;
     }
     // Deregistering wakes the event wait.
-    p->pCalls->hotplug_deregister_callback(p->pContext, p->iHandle);
+    pWatch->pCalls->hotplug_deregister_callback(pWatch->pContext, pWatch->iHandle);
+}
+
+bool Stop(std::chrono::milliseconds wait) {
+    if (!pWatch) return true;
+    RequestStop();
+    std::shared_ptr<uWatch> p = std::move(pWatch);
     std::unique_lock lock(p->mutex);
-    if (p->cvEnded.wait_for(lock, StopWait, [&p] { return p->fEnded; })) {
+    if (p->cvEnded.wait_for(lock, wait, [&p] { return p->fEnded; })) {
         lock.unlock();
         mThread.join();
         p->pCalls->exit(p->pContext);
-    } else {
-        // The context stays open for the thread that still uses it.
-        mThread.detach();
+        return true;
     }
+    // The context stays open for the thread that still uses it.
+    mThread.detach();
+    return false;
 }
 
 bool Running() { return static_cast<bool>(pWatch); }

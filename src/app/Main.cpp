@@ -27,6 +27,7 @@
 #include <QEventLoop>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -265,15 +266,38 @@ int EventLoop() {
 }
 
 bool EndBackgroundThreads(std::chrono::milliseconds wait) {
-    // Scripts, saves and file reads still at work are asked to stop and waited for: a save ends
-    // whole or takes its temporary file away, and no thread outlives what it uses.
+    // Every thread is asked first and all are waited for together, up to one deadline: a frozen
+    // instrument or a hanging disk costs the exit its one bound, not one bound each.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + wait;
+    const auto left = [deadline] {
+        return std::max(milliseconds(0), duration_cast<milliseconds>(deadline - steady_clock::now()));
+    };
+    DeviceChanges::RequestStop();
+    // From here on the search lists no instrument, so none is made while they are released.
+    std::string sSearchError;
+    InstrumentSearch::StopSearch(milliseconds(0), sSearchError);
+    // Scripts, saves and file reads: a save ends whole or takes its temporary file away.
     BackgroundThreads::RequestStopAll();
-    if (BackgroundThreads::WaitAll(wait)) return true;
-    // One blocked in a write (a disk that hangs) leaves no new file behind either.
-    Utility::RemoveUnfinishedFiles();
-    WindowLog::AddError("Main::Start: " + std::to_string(BackgroundThreads::Running()) +
-                        " background threads did not end within " + std::to_string(wait.count()) + " ms.");
-    return false;
+    // The workers last: a transfer under way is aborted, and the stopped scripts queue nothing.
+    InstrumentDefault::AskWorkersToEnd();
+
+    const std::string sWithin = " did not end within " + std::to_string(wait.count()) + " ms.";
+    bool fEnded = true;
+    const auto failed = [&fEnded](const std::string& sError) {
+        WindowLog::AddError(sError);
+        fEnded = false;
+    };
+    if (!BackgroundThreads::WaitAll(left())) {
+        // One blocked in a write (a disk that hangs) leaves no new file behind either.
+        Utility::RemoveUnfinishedFiles();
+        failed("Main::Start: " + std::to_string(BackgroundThreads::Running()) + " background threads" + sWithin);
+    }
+    if (!InstrumentSearch::StopSearch(left(), sSearchError)) failed(sSearchError);
+    if (!InstrumentDefault::WaitForWorkers(static_cast<int>(left().count())))
+        failed("Main::Start: The instruments' threads" + sWithin);
+    if (!DeviceChanges::Stop(left())) failed("Main::Start: The thread of the USB device changes" + sWithin);
+    return fEnded;
 }
 
 int Start() {
@@ -300,14 +324,9 @@ int Start() {
     EventHub::PostEvent(EventOpenMainWindow, 0);
 
     const int iExitCode = EventLoop();
-    DeviceChanges::Stop();
+    // The workers have ended (or were let go with what they use): the release waits for none.
     EndBackgroundThreads(std::chrono::milliseconds(2000));
-
-    // A search still at work must not list instruments while they are released.
-    if (!InstrumentSearch::StopSearch(std::chrono::seconds(2), sError)) WindowLog::AddError(sError);
     Instrument::ReleaseAll(true, 0, sError);
-    // A worker still finishing a transfer must not outlive what it uses while the program ends.
-    InstrumentDefault::WaitForWorkers(3000);
     WindowLog::Close(1);
     ImagePluginGdiPlus::Shutdown();
     CloseConfig();

@@ -20,9 +20,11 @@ int Start();
 
 // The top-level loop: runs until EventQuit or a first window that cannot be opened.
 int EventLoop();
-// After the loop: asks every script, save and file thread to stop and waits for them, the
-// given time in all (Start: 2 seconds); the new file of a save still under way then is removed.
-// False, logged, when one did not end.
+// After the loop: asks every thread to stop at once (the device changes, the search, the
+// script, save and file threads, the instruments' workers), then waits for them all together,
+// the given time in all (Start: 2 seconds); the new file of a save still under way then is
+// removed. False, logged, when one did not end. The instruments can be released afterwards
+// without a wait of their own.
 bool EndBackgroundThreads(std::chrono::milliseconds wait);
 
 // Looks for the file in the per-user folder, then in the program's own Resources folder; never

@@ -30,8 +30,9 @@ constexpr std::size_t WritePartBytes = std::size_t{1} << 20;
 
 std::atomic<FileSavingSeam::Sync> mSync{nullptr};
 std::atomic<FileSavingSeam::WriteCall> mWrite{nullptr};
-std::mutex mSeamMutex;
-std::function<void(const std::string&)> mBeforeRename; // under mSeamMutex
+// Never destroyed: a save blocked past the exit's wait may reach them while the statics go.
+std::mutex& mSeamMutex = *new std::mutex;
+auto& mBeforeRename = *new std::function<void(const std::string&)>; // under mSeamMutex
 
 int SyncFile(int fd) {
     const FileSavingSeam::Sync sync = mSync.load();

@@ -17,6 +17,7 @@
 #include <new>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace InstrumentDefault {
 namespace {
@@ -485,6 +486,17 @@ bool WaitForWorkers(int iWaitMs) {
     std::unique_lock lock(module.mutex);
     return module.cvWorkers.wait_for(lock, std::chrono::milliseconds(iWaitMs > 0 ? iWaitMs : 0),
                                      [&] { return module.iWorkers == 0; });
+}
+
+void AskWorkersToEnd() {
+    std::vector<std::shared_ptr<uInstance>> instances;
+    {
+        uModule& module = Module();
+        std::lock_guard lock(module.mutex);
+        for (const auto& entry : module.mInstanceMap) instances.push_back(entry.second);
+    }
+    std::string sIgnored;
+    for (const auto& pInstance : instances) EndThreadOf(*pInstance, 0, sIgnored);
 }
 
 bool EndThread(uInstrumentObject& object, int iWaitMs, std::string& sError) {

@@ -88,6 +88,9 @@ bool EndThread(uInstrumentObject& object, int iWaitMs, std::string& sError);
 // At the end of the program: waits at most iWaitMs until every worker thread, also those left to
 // finish a task on their own, has returned; false when one is still running.
 bool WaitForWorkers(int iWaitMs);
+// At the end of the program: asks every worker thread to end, as EndThread does, without waiting
+// for any (WaitForWorkers then waits for them all together).
+void AskWorkersToEnd();
 
 // The instance record of the object, or nullptr. The record stays valid while it is held.
 std::shared_ptr<uInstance> FindInstance(const uInstrumentObject& object);

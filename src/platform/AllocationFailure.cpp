@@ -5,8 +5,9 @@
 namespace AllocationFailure {
 namespace {
 
-std::mutex mReportMutex;
-std::function<void(const std::string&)> report;
+// Never destroyed: a thread that outlived the exit's wait may still report.
+std::mutex& mReportMutex = *new std::mutex;
+std::function<void(const std::string&)>& report = *new std::function<void(const std::string&)>;
 
 } // namespace
 

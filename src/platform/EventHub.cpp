@@ -5,12 +5,12 @@
 
 #include <QCoreApplication>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -38,7 +38,28 @@ constexpr int TailMilliseconds = 2;
 std::mutex mBindingMutex;
 std::map<std::pair<int, int>, Handler> mBinding;
 
-QPointer<QObject>& pDelivery = *new QPointer<QObject>;
+// The delivery object: a child of the Qt application, gone with it. A thread that outlived the
+// exit's wait may still post while the application is destroyed: the object switches the
+// delivery off under the queue's lock as its destruction begins, so a post either asks it for a
+// turn before that (the request goes with the object) or finds no delivery and only queues.
+class uDelivery final : public QObject {
+  public:
+    using QObject::QObject;
+    ~uDelivery() override;
+};
+uDelivery* pDelivery = nullptr; // under mQueueMutex
+
+uDelivery::~uDelivery() {
+    std::lock_guard lock(mQueueMutex);
+    if (pDelivery == this) pDelivery = nullptr;
+}
+
+// The event number of a call posted with PostCall; no program event has it.
+constexpr int CallEvent = std::numeric_limits<int>::min() + 1;
+
+void RunCall(const uEvent& event) {
+    if (const auto* pCall = event.pData.Get<std::function<void()>>()) (*pCall)();
+}
 
 // A turn of the Qt loop delivers for at most this long, then leaves the rest to its next turn:
 // input and painting queued meanwhile wait no longer than that (plus the handler that runs).
@@ -56,7 +77,7 @@ void RequestDelivery() {
     if (fDeliveryRequested || !pDelivery) return;
     fDeliveryRequested = true;
     QMetaObject::invokeMethod(
-        pDelivery.data(),
+        pDelivery,
         [] {
             std::size_t iQueued;
             {
@@ -90,7 +111,7 @@ void Init() {
         // A request or follow-up turn still pending finds nothing, or delivers what came since;
         // they went with a delivery object that is gone.
         if (!pDelivery) {
-            pDelivery = new QObject(QCoreApplication::instance());
+            pDelivery = new uDelivery(QCoreApplication::instance());
             fDeliveryRequested = false;
             fTailArmed = false;
         }
@@ -114,6 +135,15 @@ void PostEvent(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iTy
 
 void PostProgress(int iEvent, int iWindow, std::intptr_t iObject, std::intptr_t iType, Payload pData) {
     Post(true, uEvent{iEvent, iWindow, iObject, iType, std::move(pData)});
+}
+
+bool PostCall(std::function<void()> call) {
+    uEvent event{CallEvent, 0, 0, 0, Payload::Of(std::move(call))};
+    std::lock_guard lock(mQueueMutex);
+    if (!pDelivery) return false; // the event is freed outside the lock
+    mQueue.push_back(std::move(event));
+    RequestDelivery();
+    return true;
 }
 
 void Bind(int iEvent, int iWindow, Handler handler) {
@@ -140,12 +170,14 @@ namespace {
 // and the next PostProgress event wakes the loop again. With a delivery request waiting it
 // leaves everything to that request: the loop's pass would otherwise run two turns together.
 void ArmTail() {
+    QObject* pContext = nullptr;
     {
         std::lock_guard lock(mQueueMutex);
         if (fTailArmed || !pDelivery) return;
         fTailArmed = true;
+        pContext = pDelivery; // destroyed only on this (the GUI) thread
     }
-    QTimer::singleShot(TailMilliseconds, pDelivery.data(), [] {
+    QTimer::singleShot(TailMilliseconds, pContext, [] {
         std::size_t iQueued;
         {
             std::lock_guard lock(mQueueMutex);
@@ -191,7 +223,8 @@ std::size_t DeliverTurn(std::size_t iLimit, Clock::time_point deadline) {
         }
         ++iCount;
         // The handler is copied so that it may unbind itself while it runs.
-        if (Handler handler = FindHandler(event.iEvent, event.iWindow)) {
+        Handler handler = event.iEvent == CallEvent ? Handler(RunCall) : FindHandler(event.iEvent, event.iWindow);
+        if (handler) {
             if (!AllocationFailure::Run([&] { handler(event); })) ReportFailure(event);
         }
     }

@@ -62,6 +62,11 @@ void PostEvent(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t
 void PostProgress(int iEvent, int iWindow, std::intptr_t iObject = 0, std::intptr_t iType = 0,
                   Payload pData = {});
 
+// May be called from any thread: runs the call on the GUI thread, in order with the events
+// posted before it. False, the call dropped, while there is no delivery: before Init, and from
+// the moment the Qt application is being destroyed (a thread that outlived the exit's wait).
+bool PostCall(std::function<void()> call);
+
 // GUI thread. A handler bound to (event, window) wins over one bound to (event, AnyWindow).
 // Binding the same pair again replaces the handler.
 void Bind(int iEvent, int iWindow, Handler handler);

@@ -2,6 +2,7 @@
 
 #include "common/FileSaving.h"
 #include "instrument/Instrument.h"
+#include "platform/EventHub.h"
 #include "script/ScriptThread.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 
 namespace InstrumentScript {
@@ -21,14 +24,60 @@ std::mutex& mSeamMutex = *new std::mutex;
 std::shared_ptr<ScriptEnvironment>& pEnvironment = *new std::shared_ptr<ScriptEnvironment>;
 std::shared_ptr<InstrumentProvider>& pProvider = *new std::shared_ptr<InstrumentProvider>;
 
-// Runs the call on the GUI thread and waits for it; false when there is no GUI application.
-template <class F> bool OnGuiThread(F call) {
-    auto* pApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!pApp) return false;
+// A call handed to the GUI thread, and the script thread that waits for it.
+struct uGuiCall {
+    enum class eState { Waiting, Running, Done, GivenUp };
+    std::mutex mutex;
+    std::condition_variable cv;
+    eState state = eState::Waiting;
     bool fResult = false;
-    if (QThread::currentThread() == pApp->thread()) return call();
-    QMetaObject::invokeMethod(pApp, [&] { fResult = call(); }, Qt::BlockingQueuedConnection);
-    return fResult;
+};
+
+// How often a script thread that waits for the GUI thread looks at its stop flag.
+constexpr auto StopLookInterval = std::chrono::milliseconds(5);
+
+// Runs the call on the GUI thread and waits for it; false without a GUI application. On a
+// script's thread a stop ends the wait: the GUI thread may itself wait for the script (the
+// program's exit, which then need not wait out its bound), and a call that has not begun by
+// then is never made. One that has begun is short and is waited for, since it uses the caller's
+// values.
+template <class F> bool OnGuiThread(F call) {
+    if (!StopWord()) { // not a script's thread: the GUI thread itself
+        auto* pApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+        return pApp && QThread::currentThread() == pApp->thread() && call();
+    }
+    if (StopAsked()) return false;
+    using eState = uGuiCall::eState;
+    auto pCall = std::make_shared<uGuiCall>();
+    const bool fPosted = EventHub::PostCall([pCall, &call] {
+        {
+            std::lock_guard lock(pCall->mutex);
+            if (pCall->state != eState::Waiting) return; // the script has stopped waiting
+            pCall->state = eState::Running;
+        }
+        // Done even when the call ends by an exception (a failed allocation).
+        struct uDone {
+            uGuiCall& c;
+            bool fResult = false;
+            ~uDone() {
+                std::lock_guard lock(c.mutex);
+                c.fResult = fResult;
+                c.state = eState::Done;
+                c.cv.notify_all();
+            }
+        } done{*pCall};
+        done.fResult = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) && call();
+    });
+    if (!fPosted) return false;
+    std::unique_lock lock(pCall->mutex);
+    while (pCall->state != eState::Done) {
+        if (pCall->state == eState::Waiting && StopAsked()) {
+            pCall->state = eState::GivenUp;
+            return false;
+        }
+        pCall->cv.wait_for(lock, StopLookInterval);
+    }
+    return pCall->fResult;
 }
 
 } // namespace

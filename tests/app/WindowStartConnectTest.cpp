@@ -117,7 +117,8 @@ TEST_F(WindowStartConnectTest, AWaitingConnectSaysWhereItConnectsUntilItsOutcome
 
 // A serial line with nothing on it: the port opens, the identification gets no answer, and the
 // status line says that no instrument answered instead of an empty maker, serial number and
-// firmware. The connection stays open, as any connect's does.
+// firmware; the maker and model typed into the form are no identification. The connection stays
+// open, as any connect's does.
 TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAnswered) {
     // A pseudo-terminal whose other side nobody reads or answers.
     const int iMaster = posix_openpt(O_RDWR | O_NOCTTY);
@@ -129,6 +130,8 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     uTaskPrepare prepare;
     prepare.eProtocol = prepare.eInterface = InterfaceSerial;
     prepare.serial = {sPort, 115200, 8, 1.0F, 0, 0};
+    prepare.sUserManufacturer = "Keysight";
+    prepare.sUserModel = "34465A";
     const int iMain = OpenMain();
     const InstrumentObject object = Described(prepare);
     RequestConnect(iMain, 0, object);

@@ -5,9 +5,14 @@
 // Stop or the exit would reach it, so that it comes while the step runs on every machine.
 #include "ScriptEngineFixture.h"
 
+#include "app/Main.h"
 #include "common/FileSaving.h"
+#include "common/TestApplication.h"
 #include "instrument/Instrument.h"
+#include "instrument/InstrumentDefault.h"
+#include "instrument/InstrumentSearch.h"
 #include "platform/BackgroundThreads.h"
+#include "script/ScriptFunctionClipboard.h"
 #include "script/ScriptFunctionEdit.h"
 #include "script/ScriptFunctionSave.h"
 #include "script/ScriptInstrument.h"
@@ -17,14 +22,17 @@
 #include "sim/ScpiDevice.h"
 #include "waveform/ScopeReadSupport.h"
 
+#include <QClipboard>
 #include <QDir>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -40,8 +48,37 @@ template <Executor Real> bool StoppedAsItBegins(uScriptThread& t, uScriptTask& t
     return Real(t, task, sError);
 }
 
+// A replace whose stop comes in the middle of its search, after a first match: the middle page
+// of the value is unreadable until the search reaches it, and its fault asks for the stop.
+bool fStopInTheSearch = false;
+std::atomic<bool>* pStopAtPage = nullptr;
+void* pStopPage = nullptr;
+const auto iPageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+
+void StopAtPage(int, siginfo_t*, void*) {
+    pStopAtPage->store(true);
+    ::mprotect(pStopPage, iPageSize, PROT_READ | PROT_WRITE);
+}
+
+bool ReplaceStopped(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    if (!fStopInTheSearch) return StoppedAsItBegins<TaskFunctionReplace>(t, task, sError);
+    const DataBuffer& data = task.pParentAddress->variable->Data;
+    const auto iMiddle = reinterpret_cast<std::uintptr_t>(data.data() + data.size() / 2);
+    pStopPage = reinterpret_cast<void*>(iMiddle - iMiddle % iPageSize);
+    pStopAtPage = &t.fStop;
+    struct sigaction fault {}, before {};
+    fault.sa_sigaction = StopAtPage;
+    fault.sa_flags = SA_SIGINFO;
+    ::sigaction(SIGSEGV, &fault, &before);
+    EXPECT_EQ(::mprotect(pStopPage, iPageSize, PROT_NONE), 0);
+    const bool fResult = TaskFunctionReplace(t, task, sError);
+    ::sigaction(SIGSEGV, &before, nullptr);
+    return fResult;
+}
+
 class ScriptStop : public EngineFixture {
   protected:
+    static void SetUpTestSuite() { TestApplication::Ensure(); } // the clipboard
     // Every error and the end of the run must stay away after the stop.
     void ExpectSilentEnd() {
         ASSERT_TRUE(collector.WaitForText(Ended, 60000));
@@ -52,7 +89,7 @@ class ScriptStop : public EngineFixture {
 };
 
 TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
-    Replace(eScriptTaskType::FunctionReplace, StoppedAsItBegins<TaskFunctionReplace>);
+    Replace(eScriptTaskType::FunctionReplace, ReplaceStopped);
     Replace(eScriptTaskType::FunctionRemove, StoppedAsItBegins<TaskFunctionRemove>);
     Replace(eScriptTaskType::VariableSet, StoppedAsItBegins<TaskVariableSet>);
     const std::string sLarge(std::size_t{48} << 20, 'a');
@@ -61,14 +98,17 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
     while (sWide.size() < sLarge.size()) sWide += "\xC3\xA4"; // "ä" in UTF-8
     std::ofstream(folder.path().toStdString() + "/big.txt", std::ios::binary) << sLarge;
     const std::string sKeep = "keep";
+    const std::string sSparse = "ab" + std::string(std::size_t{32} << 20, 'x') + "ab";
     const struct {
         const char* sType;
         const std::string& sValue;
         const char* sLine;
+        bool fInTheSearch = false;
     } cases[] = {
         {"string", sLarge, "v function replace \"a\" \"bb\""}, // counts the growth first
         {"string", sLarge, "v function replace \"a\" \"\""},
         {"data", sLarge, "v function replace \"aa\" \"b\""},
+        {"data", sSparse, "v function replace \"ab\" \"cd\"", true}, // a match found before the stop
         {"string", sWide, "v function remove first 1000"}, // counts characters
         {"string", sWide, "v function remove last 1000"},
         {"string", sKeep, "v set $file big.txt"},
@@ -82,6 +122,7 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         uScriptVariable& v = VariableOf(*pProgram, "v");
         if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
         else v.String = c.sValue;
+        fStopInTheSearch = c.fInTheSearch;
         Run(pProgram);
         ExpectSilentEnd();
         std::string sError;
@@ -132,26 +173,43 @@ TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
     Instrument::Release(pSet, sError);
 }
 
-// The flush of the save waits until the test lets it go.
+// The flush of the save waits until the test lets it go, or until every other thread has been
+// asked to stop as well (the instruments' workers have ended by then): an exit that waited for
+// the save before it asked the others would hold it there.
 std::mutex mHold;
 std::condition_variable cvHold;
 bool fInFlush = false;
 bool fLetGo = false;
+bool fAllAsked = false;
 
 int HeldSync(int fd) {
     std::unique_lock lock(mHold);
     fInFlush = true;
     cvHold.notify_all();
-    cvHold.wait_for(lock, std::chrono::seconds(60), [] { return fLetGo; });
+    const auto allAsked = [] {
+        return StopAsked() && InstrumentSearch::StopRequested() && InstrumentDefault::WaitForWorkers(0);
+    };
+    for (int i = 0; i < 60000 && !fLetGo && !(fAllAsked = allAsked()); ++i)
+        cvHold.wait_for(lock, std::chrono::milliseconds(1));
     return ::fsync(fd);
 }
 
+// The clipboard step of a second script has begun.
+std::atomic<bool> fInClipboard = false;
+bool ClipboardSignalled(uScriptThread& t, uScriptTask& task, std::string& sError) {
+    fInClipboard = true;
+    return TaskFunctionClipboard(t, task, sError);
+}
+
+// At the exit the others are at work too: a search waiting a minute for answers, an instrument
+// that never answers, a second script whose clipboard step waits for the GUI thread, which waits
+// in the exit. The exit asks them all before it waits, and its wait ends with the last of them.
 TEST_F(ScriptStop, ASaveStoppedInItsFlushKeepsTheEarlierFileAndLeavesNoTemporaryOne) {
     const std::string sTarget = folder.path().toStdString() + "/out.txt";
     for (const bool fExit : {false, true}) {
         SCOPED_TRACE(fExit ? "exit" : "Stop");
         std::ofstream(sTarget, std::ios::binary) << "old";
-        fInFlush = fLetGo = false;
+        fInFlush = fLetGo = fAllAsked = false;
         Utility::FileSavingSeam::SetSync(HeldSync);
         auto pProgram = Parsed("string v\nv function save \"out.txt\"\n");
         ASSERT_TRUE(pProgram);
@@ -163,9 +221,40 @@ TEST_F(ScriptStop, ASaveStoppedInItsFlushKeepsTheEarlierFileAndLeavesNoTemporary
             ASSERT_TRUE(cvHold.wait_for(lock, std::chrono::seconds(60), [] { return fInFlush; }));
         }
         std::string sError;
-        if (fExit) BackgroundThreads::RequestStopAll();
-        else StopScript(pInstance, sError); // lets the thread go while it is held
-        {
+        if (fExit) {
+            const ScopeRead::PatientTimeouts patient;
+            ScopeRead::Door door;
+            ScopeRead::Session silent; // an instrument that never answers its query
+            const auto pDevice = std::make_shared<Sim::ScpiDevice>();
+            ASSERT_TRUE(silent.Open(door.Start(ScopeRead::eDoor::RawTcp, pDevice), 0, sError)) << sError;
+            door.Stream()->AddFault({Sim::eStreamFault::NoReply});
+            uTaskScpiCommand query;
+            query.head.iWindow = silent.Window();
+            query.sCommand = "*IDN?";
+            query.fSend = query.fRequestData = 1;
+            ASSERT_NE(silent.Object()->pInterface->AddTask(*silent.Object(), query, sError), 0) << sError;
+            ASSERT_TRUE(PumpUntil([&] { return door.Stream()->BytesReceived() > 0; }, 60000));
+            uStartSearch search;
+            search.fLxi = 1;
+            search.lAddress.push_back({"127.0.0.1", "127.0.0.1", 9, 5025, 60000});
+            ASSERT_TRUE(InstrumentSearch::StartSearch(&search, sError)) << sError;
+            SetEnvironment(nullptr); // the real clipboard
+            QGuiApplication::clipboard()->setText("before");
+            Collector second;
+            const ScriptInstance pClipboard = NewInstance(second.Window(), sError);
+            Replace(eScriptTaskType::FunctionClipboard, ClipboardSignalled);
+            SetProgram(*pClipboard, Parsed("string c\nc function clipboard\n"));
+            ASSERT_TRUE(RunScript(pClipboard, sError)) << sError;
+            for (int i = 0; i < 60000 && !fInClipboard; ++i) ::usleep(1000);
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(Main::EndBackgroundThreads(std::chrono::minutes(2)));
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(1)); // not at its bound
+            EXPECT_TRUE(fAllAsked);
+            EventHub::Pump(); // a clipboard step given up leaves the clipboard as it was
+            EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "before");
+            DeleteInstance(pClipboard, sError);
+        } else {
+            StopScript(pInstance, sError); // lets the thread go while it is held
             std::lock_guard lock(mHold);
             fLetGo = true;
             cvHold.notify_all();

@@ -144,8 +144,9 @@ void LetGoOfAnswer(std::shared_ptr<const DataBuffer> pAnswer) {
     pAnswer.reset();
 }
 
-std::mutex mSeamMutex;
-std::function<void(std::int64_t, std::int64_t)> mFileReadSeam; // under mSeamMutex
+// Never destroyed: a reading thread that outlived the exit's wait may still pass by them.
+std::mutex& mSeamMutex = *new std::mutex;
+auto& mFileReadSeam = *new std::function<void(std::int64_t, std::int64_t)>; // under mSeamMutex
 
 void AfterPart(std::int64_t iRead, std::int64_t iLength) {
     std::function<void(std::int64_t, std::int64_t)> seam;
