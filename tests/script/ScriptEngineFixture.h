@@ -50,6 +50,8 @@ class EngineFixture : public ::testing::Test {
     void TearDown() override {
         std::string sError;
         if (pInstance) {
+            // The thread releases its instruments through the seams, which end with the test.
+            InstrumentScript::StopThread(pInstance, 60000);
             EXPECT_TRUE(InstrumentScript::DeleteInstance(pInstance, sError)) << sError;
         }
         for (auto& [eType, executor] : mReplaced) InstrumentScript::ReplaceExecutor(eType, executor);
