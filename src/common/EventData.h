@@ -12,6 +12,9 @@ struct uEventData {
     std::string sText;
     std::string sModule;
     std::string sProcedure;
+    // The kind of the failure an error record reports (a Failure::eKind of the transport floor
+    // as its number; 0: none named): the reason a window shows is chosen from it.
+    int iFailure = 0;
 };
 
 namespace Utility {

@@ -106,19 +106,20 @@ std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError)
     }
 }
 
-std::string ExchangeFailureReason(const uTaskPrepare& c, std::string_view sError, std::int64_t iTimeoutMs) {
+std::string ExchangeFailureReason(const uTaskPrepare& c, Failure::eKind eKind, std::string_view sError,
+                                  std::int64_t iTimeoutMs) {
     if (sError.empty()) return "";
     // A connect made for the request: the connect step's sentences, the socket's own text.
     if (Has(sError, "could not be established.") || Has(sError, "TcpSocket::Connect:") ||
         Has(sError, "no connection could be established.")) {
         return "The instrument could not be connected: " + ConnectFailureReason(c, sError);
     }
-    if (ConnectionDropped(sError)) return DroppedText;
-    // "Die Netzwerkverbindung ist nicht vorhanden.", "Die serielle Verbindung ...": no connection
-    // to send on.
-    if (Has(sError, "The instrument is not open.") || Has(sError, "The instrument is not connected.") ||
-        Has(sError, "erbindung ist nicht vorhanden.")) {
-        return NotConnectedText;
+    switch (eKind) {
+    case Failure::eKind::GoneBefore:
+    case Failure::eKind::GoneAfter: return DroppedText;
+    case Failure::eKind::NotConnected: return NotConnectedText;
+    case Failure::eKind::TimedOut: break;
+    default: return "";
     }
     // A text that says how long it waited (USBTMC's wait for the answer) is believed first.
     const std::size_t iReady = sError.find("did not have the answer ready within ");
@@ -132,21 +133,17 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, std::string_view sError
     if (Has(sError, "Die Wartezeit für das Senden wurde überschritten.")) {
         return "The instrument did not take the data" + sWithin;
     }
-    if (Has(sError, "Die Wartezeit für das Empfangen wurde überschritten.") || Has(sError, "IO Time Out") ||
-        Has(sError, "LIBUSB_ERROR_TIMEOUT")) {
-        return "The instrument did not answer" + sWithin;
-    }
-    return "";
+    return "The instrument did not answer" + sWithin;
 }
 
-std::string ExchangeFailureReason(const InstrumentObject& pInstrument, std::string_view sError) {
+std::string ExchangeFailureReason(const InstrumentObject& pInstrument, Failure::eKind eKind, std::string_view sError) {
     if (!pInstrument || !pInstrument->pInterface) return NotConnectedText;
     uInfo details;
     std::string sIgnored;
-    // Without its description (the instance has gone) the text alone says what it can.
+    // Without its description (the instance has gone) the kind and the text say what they can.
     if (!pInstrument->pInterface->GetInfo(*pInstrument, details, sIgnored)) details = uInfo{};
     const auto eInterface = static_cast<int>(details.connection.eInterface);
-    return ExchangeFailureReason(details.connection, sError, InterfaceDefaults::Timeout(eInterface));
+    return ExchangeFailureReason(details.connection, eKind, sError, InterfaceDefaults::Timeout(eInterface));
 }
 
 std::string NoIdentificationText(const uTaskPrepare& c) {

@@ -29,8 +29,8 @@ bool SendsAgain(const Failure::uFailure& failure, bool fConnectTried);
 // lost), as opposed to a time-out, a cancel or a malformed answer.
 bool Dropped(const Failure::uFailure& failure);
 
-// Whether the error text of a transfer names a connection that went away: only for the reason
-// a window shows from a task's text (ExchangeFailureReason); no decision reads it.
+// Whether the error text of a connect names a connection that went away at once: only for the
+// connect's reason (ConnectFailureReason); no decision of an exchange reads it.
 bool ConnectionDropped(std::string_view sError);
 
 // The sentence that a window's status line adds after a transfer error when the connection
@@ -42,17 +42,18 @@ inline constexpr const char* DroppedText = "The connection to the instrument was
 inline constexpr const char* NotConnectedText = "The instrument is not connected.";
 
 // Why an exchange with the instrument that the description names failed, in plain words, from
-// the error text of its transfer or task (the transports' own texts, German ones included): the
-// connection went away, a connect made for the request failed (refused, no answer, ...), the
+// the kind of its failure (the record of its transfer or task): the connection went away, the
 // instrument is not connected, or it did not answer within iTimeoutMs (the request's time-out;
-// a text that names its own time is believed first). Empty when the text names none of these (a
+// a text that names its own time is believed first). A connect made for the request that failed
+// says why as ConnectFailureReason does, from the connect's text. Empty for other kinds (a
 // malformed answer, a cancel): the window's own text then says all there is.
-std::string ExchangeFailureReason(const uTaskPrepare& connection, std::string_view sError, std::int64_t iTimeoutMs);
+std::string ExchangeFailureReason(const uTaskPrepare& connection, Failure::eKind eKind, std::string_view sError,
+                                  std::int64_t iTimeoutMs);
 
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).
 // NotConnectedText without an object.
-std::string ExchangeFailureReason(const InstrumentObject& pInstrument, std::string_view sError);
+std::string ExchangeFailureReason(const InstrumentObject& pInstrument, Failure::eKind eKind, std::string_view sError);
 
 // A status text with the reason of a failure after it, when there is one.
 inline std::string WithReason(const std::string& sText, const std::string& sReason) {

@@ -604,10 +604,12 @@ void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64
          std::move(pData));
 }
 
-void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure) {
+void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure,
+                   Failure::eKind eKind) {
     if (iWindow == WindowNobody) return; // nobody would take the record out of the store
     ++iPostedForTask;
-    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", sProcedure});
+    const std::int64_t iKey =
+        Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", sProcedure, static_cast<int>(eKind)});
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), iObject, InstrumentTaskError,
                         EventHub::Payload::Of<std::int64_t>(iKey));
 }

@@ -114,9 +114,10 @@ void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int6
 // reports only its end.
 void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
                     EventHub::Payload pData = {});
-// Stores {0, sText, "InstrumentDefault", sProcedure} in the event-data store and posts
+// Stores {0, sText, "InstrumentDefault", sProcedure, eKind} in the event-data store and posts
 // EventTaskFinished type 1 with its key (a std::int64_t payload). Nothing for WindowNobody.
-void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure);
+void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure,
+                   Failure::eKind eKind = Failure::eKind::None);
 // The object of the instance's events.
 std::intptr_t EventObject(const uInstance& instance);
 

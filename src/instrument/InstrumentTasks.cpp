@@ -56,7 +56,7 @@ bool HasTransport(const uInstance& instance, const char* sProcedure, std::string
 // it as it hears any send that failed.
 void PostNotSent(int iWindow, const std::string& sError) {
     TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, "Error while sending the data. - " + sError,
-                              "SendRequest");
+                              "SendRequest", Failure::eKind::NotConnected);
 }
 
 // The start of a task that talks to the instrument: true when it is connected (a lost connection
@@ -68,7 +68,7 @@ bool Reachable(uInstance& instance, const uTaskHead& head, std::int64_t eTaskTyp
     if (EnsureConnected(instance, sError)) return true;
     if (instance.fLost) {
         PostNotSent(static_cast<int>(head.iWindow), sError);
-        PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
+        PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure, Failure::eKind::NotConnected);
         PostTaskResult(instance, head, eTaskType);
     }
     return false;
@@ -447,7 +447,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         // The result without data follows, as for any instrument that is not connected.
         PostNotSent(static_cast<int>(task.head.iWindow), sError);
         PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
-                      "TaskScpiCommand");
+                      "TaskScpiCommand", Failure::eKind::NotConnected);
     }
     std::unique_ptr<uTaskResultScpiCommand> pResult;
     if (instance.fConnected) {
@@ -470,7 +470,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.data.release();
         if (!fExchanged) {
             PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
-                          "TaskScpiCommand");
+                          "TaskScpiCommand", request.failure.eType);
         }
         pResult = std::make_unique<uTaskResultScpiCommand>();
         pResult->head = task.head;
@@ -494,8 +494,11 @@ bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
     const auto& task = std::get<uTaskScreencopy>(*element.pTask);
     if (!Reachable(instance, task.head, InstrumentTaskScreencopy, "TaskScreencopy", sError)) return false;
     QImage image;
+    instance.request.failure = {}; // the kind of this task's failed exchange, if one fails
     const bool fCopied = GetScreencopy(instance, static_cast<int>(task.head.iWindow), task, image, sError);
-    if (!fCopied) PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy");
+    if (!fCopied) {
+        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy", instance.request.failure.eType);
+    }
     PostTaskResult(instance, task.head, InstrumentTaskScreencopy,
                    fCopied ? EventHub::Payload::Of<QImage>(std::move(image)) : EventHub::Payload{});
     return fCopied;
@@ -506,10 +509,11 @@ bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element
     auto& task = std::get<uTaskWaveform>(*element.pTask);
     if (!Reachable(instance, task.head, InstrumentTaskWaveform, "TaskWaveform", sError)) return false;
     auto pData = std::make_unique<uWaveformData>();
+    instance.request.failure = {}; // the kind of this task's failed exchange, if one fails
     const bool fRead = GetWaveform(instance, static_cast<int>(task.head.iWindow), task, *pData, sError);
     if (fRead) StampLocalTime(pData->timeStamp);
     if (!fRead) {
-        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform");
+        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform", instance.request.failure.eType);
         pData.reset();
     }
     PostTaskResult(instance, task.head, InstrumentTaskWaveform,

@@ -84,8 +84,8 @@ struct uSerialKind {
 
 // A failed step of an exchange: its sentence and the transport's text, as a transfer error.
 void PostStepError(int iWindow, TransferStatus::eTransferStatus eType, const char* pPrefix,
-                   const std::string& sError, const char* pProcedure) {
-    TransferStatus::PostError(iWindow, eType, pPrefix + sError, pProcedure);
+                   const std::string& sError, const char* pProcedure, Failure::eKind eKind) {
+    TransferStatus::PostError(iWindow, eType, pPrefix + sError, pProcedure, eKind);
 }
 
 // A failed step of the exchange: the transport's kind and the bytes that left go into the
@@ -96,7 +96,9 @@ void FailStep(uInstance& instance, Failure::eKind eKind, int iWindow, TransferSt
     Failure::uFailure& failure = instance.request.failure;
     failure.eType = eKind;
     failure.iSent = instance.request.iSendTransferred;
-    if (!Instrument::SendsAgain(failure, instance.fConnectTried)) PostStepError(iWindow, eType, pPrefix, sError, pProcedure);
+    if (!Instrument::SendsAgain(failure, instance.fConnectTried)) {
+        PostStepError(iWindow, eType, pPrefix, sError, pProcedure, eKind);
+    }
 }
 
 const char* const cBuildError = "Error while creating the data for sending. - ";
@@ -191,7 +193,7 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         std::string sClose; // a link that does not close leaves the exchange's outcome alone
         if (!Lxi::DestroyLink(lxi, sClose)) {
             PostStepError(iWindow, TransferSendError, "The link to the LXI instrument could not be closed. - ", sClose,
-                          pProcedure);
+                          pProcedure, lxi.eFailure);
         }
         return fGood;
     }

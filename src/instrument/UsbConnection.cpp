@@ -165,7 +165,8 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
             sError = "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within " +
                      std::to_string(iLimit) + " ms.";
             instance.request.failure.eType = Failure::eKind::TimedOut;
-            TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure);
+            TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure,
+                                      Failure::eKind::TimedOut);
             fGood = false;
             fCheckAgain = true;
             break;
@@ -177,7 +178,9 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
         if (!UsbTmc::WaitData(usbTmc, eWait, fReady, iStatusByte, sWait)) {
             // A poll that failed only after the wait time has run out: nothing came yet.
             if (Clock::now() - tPoll <= milliseconds(iWaitTime)) {
-                TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sWait, cProcedure);
+                // The control transfer names no kind: the read that follows tells what became of it.
+                TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sWait, cProcedure,
+                                          Failure::eKind::Other);
                 TransferStatus::Post(iWindow, TransferStatus::TransferWaiting, WindowNobody, SecondsSince(start));
                 fCheckAgain = true;
                 break;
@@ -225,7 +228,8 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     if (!UsbTmc::PrepareData(usbTmc, request.sCommand, pPayload, request.data.size(), sError)) {
         request.failure.eType = Failure::eKind::Other;
         TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
-                                  "Error while creating the data for sending. - " + sError, cProcedure);
+                                  "Error while creating the data for sending. - " + sError, cProcedure,
+                                  Failure::eKind::Other);
         return false;
     }
     const bool fVendor = request.fVendorSpecific != 0;
@@ -240,7 +244,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
         request.failure.iSent = iSent;
         if (!Instrument::SendsAgain(request.failure, instance.fConnectTried)) {
             TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
-                                      "Error while sending the data. - " + sError, cProcedure);
+                                      "Error while sending the data. - " + sError, cProcedure, request.failure.eType);
         }
         return false;
     }
@@ -268,7 +272,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     if (!fGood) {
         request.failure.eType = usbTmc.eFailure;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
-                                  "Error while receiving the data. - " + sError, cProcedure);
+                                  "Error while receiving the data. - " + sError, cProcedure, request.failure.eType);
         return false;
     }
     TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, iReceived);

@@ -16,11 +16,23 @@ void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_
                                                                EventHub::Payload::Of<std::int64_t>(iData));
 }
 
+namespace {
+
+void PostRecord(int iWindow, eTransferStatus eType, const uEventData& record) {
+    if (iWindow == WindowNobody) return;
+    Post(iWindow, eType, WindowNobody, Utility::EventDataStore(record));
+}
+
+} // namespace
+
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
                const std::string& sModule) {
-    if (iWindow == WindowNobody) return;
-    const std::int64_t key = Utility::EventDataStore({0, sText, sModule, sProcedure});
-    Post(iWindow, eType, WindowNobody, key);
+    PostRecord(iWindow, eType, {0, sText, sModule, sProcedure});
+}
+
+void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
+               Failure::eKind eKind) {
+    PostRecord(iWindow, eType, {0, sText, "InstrumentDefault", sProcedure, static_cast<int>(eKind)});
 }
 
 std::int64_t Data(const EventHub::uEvent& event) {

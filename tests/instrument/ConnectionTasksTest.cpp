@@ -612,10 +612,11 @@ TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) 
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
 }
 
-// What a window's status line says after a failed exchange, from the texts the transports and
-// the worker report (German ones included): each cause a user can act on, and nothing for the
-// others, whose window text says all there is.
-TEST(ExchangeFailureReason, NamesTheCauseOfEveryTransportsText) {
+// What a window's status line says after a failed exchange, from the kind of its failure and
+// the texts the transports and the worker report (German ones included): each cause a user can
+// act on, and nothing for the others, whose window text says all there is.
+TEST(ExchangeFailureReason, NamesTheCauseOfEveryFailureKind) {
+    using Failure::eKind;
     uTaskPrepare raw;
     raw.eInterface = InterfaceRawTcp;
     raw.rawTcp = {"10.0.0.1", "10.0.0.5", 5555}; // adapter, instrument, port
@@ -626,54 +627,68 @@ TEST(ExchangeFailureReason, NamesTheCauseOfEveryTransportsText) {
     const std::string sNoAnswer = "The instrument did not answer within 750 ms.";
     const struct {
         const uTaskPrepare* pConnection;
+        eKind eType;
         const char* pText;
         std::string sReason;
     } cases[] = {
-        {&raw, "Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.",
+        {&raw, eKind::GoneAfter,
+         "Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.",
          sInterrupted},
-        {&raw, "RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 104", sInterrupted},
-        {&serial, "Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5", sInterrupted},
-        {&raw, "UsbTmc::BulkIn: (-4) LIBUSB_ERROR_NO_DEVICE - No such device (it may have been disconnected)",
+        {&raw, eKind::GoneBefore, "RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 104",
          sInterrupted},
-        {&raw, "Error while receiving the data. - RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.",
+        {&serial, eKind::GoneAfter, "Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5",
+         sInterrupted},
+        {&raw, eKind::GoneAfter,
+         "UsbTmc::BulkIn: (-4) LIBUSB_ERROR_NO_DEVICE - No such device (it may have been disconnected)", sInterrupted},
+        // The kind decides, whatever the text says.
+        {&raw, eKind::GoneAfter, "LibUsb0::BulkRead: Fehler beim Bulk Read Transfer: -19", sInterrupted},
+        {&raw, eKind::Other, "RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.", ""},
+        {&raw, eKind::TimedOut,
+         "Error while receiving the data. - RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.",
          sNoAnswer},
-        {&raw, "Lxi::DeviceRead: (15) IO Time Out", sNoAnswer},
-        {&raw, "UsbTmc::BulkIn: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", sNoAnswer},
+        {&raw, eKind::TimedOut, "Lxi::DeviceRead: (15) IO Time Out", sNoAnswer},
+        {&raw, eKind::TimedOut, "UsbTmc::BulkIn: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", sNoAnswer},
         // A text that says how long it waited is believed over the interface's time-out.
-        {&raw, "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within 2500 ms.",
+        {&raw, eKind::TimedOut,
+         "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within 2500 ms.",
          "The instrument did not answer within 2500 ms."},
-        {&raw, "Serial::PortWrite: Die Wartezeit für das Senden wurde überschritten.",
+        {&raw, eKind::TimedOut, "Serial::PortWrite: Die Wartezeit für das Senden wurde überschritten.",
          "The instrument did not take the data within 750 ms."},
-        {&raw, "Error sending and receiving the data. - InstrumentDefault::SendRequest: The instrument is not open.",
+        {&raw, eKind::NotConnected,
+         "Error sending and receiving the data. - InstrumentDefault::SendRequest: The instrument is not open.",
          "The instrument is not connected."},
-        {&raw, "RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", "The instrument is not connected."},
-        {&raw, "InstrumentDefault::SendRequest: The instrument is not connected. - The instrument could not be opened.",
+        {&raw, eKind::NotConnected, "RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.",
+         "The instrument is not connected."},
+        {&raw, eKind::NotConnected,
+         "InstrumentDefault::SendRequest: The instrument is not connected. - The instrument could not be opened.",
          "The instrument is not connected."},
         // A connect made for the request says why as a connect failure does.
-        {&raw,
+        {&raw, eKind::NotConnected,
          "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument could not be established. - "
          "TcpSocket::Connect: Connection refused. Code = 111",
          "The instrument could not be connected: The instrument at 10.0.0.5 refused the connection on port 5555: "
          "nothing accepts connections there. Check the port and that the instrument's network interface is on."},
-        {&raw, "TcpSocket::Connect: No connection within 2000 ms.",
+        {&raw, eKind::NotConnected, "TcpSocket::Connect: No connection within 2000 ms.",
          "The instrument could not be connected: No answer from 10.0.0.5 within 2000 ms. Check the IP address, the "
          "cable and that the instrument is switched on."},
         // Causes the window's own text covers.
-        {&raw, "RawTcp::SocketRead: The communication was terminated by instruction.", ""},
-        {&raw, "RawTcp::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.", ""},
-        {&raw, "", ""},
+        {&raw, eKind::Canceled, "RawTcp::SocketRead: The communication was terminated by instruction.", ""},
+        {&raw, eKind::Other, "RawTcp::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.",
+         ""},
+        {&raw, eKind::NotConnected, "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Instrument::ExchangeFailureReason(*c.pConnection, c.pText, 750), c.sReason) << c.pText;
+        EXPECT_EQ(Instrument::ExchangeFailureReason(*c.pConnection, c.eType, c.pText, 750), c.sReason) << c.pText;
     }
     // A time-out without a known length says no number.
-    EXPECT_EQ(Instrument::ExchangeFailureReason(raw, "Lxi::DeviceRead: (15) IO Time Out", 0),
+    EXPECT_EQ(Instrument::ExchangeFailureReason(raw, eKind::TimedOut, "Lxi::DeviceRead: (15) IO Time Out", 0),
               "The instrument did not answer in time.");
     // Where a connect goes, as "Connecting to ..." names it.
     EXPECT_EQ(Instrument::ConnectionPlace(raw), "10.0.0.5:5555");
     EXPECT_EQ(Instrument::ConnectionPlace(serial), "/dev/ttyUSB0");
     // Without an instrument object there is nothing connected.
-    EXPECT_EQ(Instrument::ExchangeFailureReason(InstrumentObject(), "anything"), "The instrument is not connected.");
+    EXPECT_EQ(Instrument::ExchangeFailureReason(InstrumentObject(), eKind::Other, "anything"),
+              "The instrument is not connected.");
 }
 
 // Which transfer failures are a connection that went away (the worker opens it again): the

@@ -57,11 +57,13 @@ template <class Pump> std::string StopReason(const Pump& pump) {
     return pump.instrument.fConnected ? std::string() : std::string(Instrument::NotConnectedText);
 }
 
-// Notes why the current request failed, from the error text of one of its reports: the last
-// report that names a reason is nearest to how it ended (a dropped connection, then the refused
-// connect that tried to open it again). Returns the reason of this text (empty: none named).
-template <class Pump> std::string NoteFailure(Pump& pump, const std::string& sError) {
-    std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument, sError);
+// Notes why the current request failed, from the failure kind and the text of one of its
+// reports: the last report that names a reason is nearest to how it ended (a dropped connection,
+// then the refused connect that tried to open it again). Returns the reason of this report
+// (empty: none named).
+template <class Pump> std::string NoteFailure(Pump& pump, const uEventData& record) {
+    std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument,
+                                                            static_cast<Failure::eKind>(record.iFailure), record.sText);
     if (!sReason.empty()) pump.sFailure = sReason;
     return sReason;
 }
@@ -72,7 +74,7 @@ template <class Pump>
 void TransferError(Pump& pump, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
                    const std::string& sLead) {
     const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
-    pump.pWindow->SetStatus(Instrument::WithReason(sText, fRecord ? NoteFailure(pump, record.sText) : std::string()));
+    pump.pWindow->SetStatus(Instrument::WithReason(sText, fRecord ? NoteFailure(pump, record) : std::string()));
     if (fRecord) pump.pWindow->AddError(sLead + sText + " " + RecordText(record));
 }
 
@@ -104,7 +106,7 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     if (!TakeRecord(event, record)) return fCurrent;
     pump.pWindow->AddError(RecordText(record));
     const std::string sShown = pump.sFailure;
-    if (fCurrent && !NoteFailure(pump, record.sText).empty() && pump.sFailure != sShown)
+    if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown)
         pump.pWindow->SetStatus(Instrument::WithReason(NotSent, pump.sFailure));
     return fCurrent;
 }

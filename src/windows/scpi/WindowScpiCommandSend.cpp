@@ -51,11 +51,13 @@ std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_c
 
 std::string Prefix(const uWindowScpiCommand& window) { return window.info.sModel + " - "; }
 
-// "Module::Procedure: (value) text" of an event-data record; false when the key holds none.
-bool TakeErrorRecord(std::int64_t iKey, std::string& sLine) {
+// "Module::Procedure: (value) text" of an event-data record, and the kind of the failure it
+// reports; false when the key holds none.
+bool TakeErrorRecord(std::int64_t iKey, std::string& sLine, Failure::eKind* pKind = nullptr) {
     uEventData record;
     if (!Utility::EventDataTake(std::to_string(iKey), record)) return false;
     sLine = record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
+    if (pKind) *pKind = static_cast<Failure::eKind>(record.iFailure);
     return true;
 }
 
@@ -88,11 +90,12 @@ std::string TooLargeForHeader(const QString& sFileName) {
     return "The file is too large for a block header: " + sFileName.toStdString();
 }
 
-// Notes why the current send failed, from the error text of one of its reports: the last report
-// that names a reason is nearest to how it ended (a dropped connection, then the refused connect
-// that tried to open it again). Returns the reason of this text (empty when it names none).
-std::string NoteFailure(uWindowScpiCommand& window, const std::string& sError) {
-    std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, sError);
+// Notes why the current send failed, from the failure kind and the text of one of its reports:
+// the last report that names a reason is nearest to how it ended (a dropped connection, then the
+// refused connect that tried to open it again). Returns the reason of this report (empty when it
+// names none).
+std::string NoteFailure(uWindowScpiCommand& window, Failure::eKind eKind, const std::string& sError) {
+    std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, eKind, sError);
     if (!sReason.empty()) window.sFailure = sReason;
     return sReason;
 }
@@ -303,12 +306,13 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
 // send on).
 void OnError(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     std::string sLine;
-    const bool fRecord = TakeErrorRecord(TransferStatus::Data(event), sLine);
+    Failure::eKind eKind = Failure::eKind::None;
+    const bool fRecord = TakeErrorRecord(TransferStatus::Data(event), sLine, &eKind);
     if (fRecord) WindowLog::AddError(sLine);
     const std::int64_t iOwner = window.mOutstanding.empty() ? 0 : window.mOutstanding.front();
     if (iOwner == 0 || iOwner != window.iAwaitedTask) return;
     const std::string sShown = window.sFailure;
-    if (fRecord) NoteFailure(window, sLine);
+    if (fRecord) NoteFailure(window, eKind, sLine);
     SetBusyState(window.iWindow, false);
     if (window.sFailure.empty()) Detail::SetStatus(window, "");
     else if (window.sFailure != sShown) Detail::SetStatus(window, "The data could not be sent. " + window.sFailure);
@@ -551,10 +555,11 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
     case TransferStatus::TransferReceiveError: {
         const std::string sText = event.iType == TransferStatus::TransferSendError ? "The data could not be sent."
                                                                                   : "The data could not be received.";
-        const bool fRecord = TakeErrorRecord(iData, sLine);
+        Failure::eKind eKind = Failure::eKind::None;
+        const bool fRecord = TakeErrorRecord(iData, sLine, &eKind);
         // Why, in plain words (the instrument restarted, did not answer, ...); the log keeps the
         // transport's own text.
-        SetStatus(window, Instrument::WithReason(sText, fRecord ? NoteFailure(window, sLine) : std::string()));
+        SetStatus(window, Instrument::WithReason(sText, fRecord ? NoteFailure(window, eKind, sLine) : std::string()));
         if (fRecord) WindowLog::AddError(sPrefix + sText + " " + sLine);
         return;
     }
