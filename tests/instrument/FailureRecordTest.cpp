@@ -112,10 +112,12 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     std::string sShown;
     for (const auto& event : pRecorder->Transfers()) {
         uEventData record;
-        if (event.iType == TransferStatus::TransferSendError ||
-            event.iType == TransferStatus::TransferReceiveError)
-            Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record),
-                sShown += record.sText;
+        if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError) {
+            Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record);
+            sShown += record.sText;
+            // The window chooses its reason from the kind in the record.
+            EXPECT_EQ(Failure::Name(static_cast<eKind>(record.iFailure)), std::string(Failure::Name(row.eExpected)));
+        }
     }
     EXPECT_EQ(Failure::Name(request.failure.eType), std::string(Failure::Name(row.eExpected))) << sError;
     EXPECT_EQ(request.failure.iSent > 0, row.fSentSome) << request.failure.iSent;
