@@ -1,5 +1,6 @@
 #include "instrument/ConnectionFailure.h"
 
+#include "transport/TcpSocket.h"
 #include "transport/UsbAccess.h"
 #include "transport/InterfaceDefaults.h"
 
@@ -47,18 +48,18 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
     const bool fLxi = c.eInterface == InterfaceVxi11;
     const std::string sIp = fLxi ? c.vxi11.sInstrumentIp : c.rawTcp.sInstrumentIp;
     const std::string sAt = " at " + sIp;
+    // The description's faults, which the transport refuses before any connect, in the order it
+    // checks them: they are read from the description the connect was made with, not its text.
     if (sIp.empty()) return "The instrument has no IP address.";
-    if (Has(sError, "Die IP-Adresse des Netzwerkadapters ist leer.")) {
+    if ((fLxi ? c.vxi11.sAdapterIp : c.rawTcp.sAdapterIp).empty()) {
         return "No network adapter of this PC was found for the instrument" + sAt + ".";
     }
     // The port the connect was made to: the portmapper's when no VXI-11 port is given.
     const std::int64_t iPort = fLxi ? (c.vxi11.iCorePort != 0 ? c.vxi11.iCorePort : c.vxi11.iPortmapperPort) : c.rawTcp.iPort;
-    const bool fPortRefused = Has(sError, "The address is not valid") || Has(sError, "is not a port number") ||
-                              Has(sError, "Der IP-Port für das Instrument ist Null.");
-    if (fPortRefused && (iPort < 1 || iPort > 65535)) {
+    if (iPort < 1 || iPort > 65535) {
         return "The port " + std::to_string(iPort) + " of the instrument" + sAt + " is not a port number from 1 to 65535.";
     }
-    if (Has(sError, "The address is not valid")) return "\"" + sIp + "\" is not a whole IPv4 address.";
+    if (!TcpSocket::IsAddress(sIp)) return "\"" + sIp + "\" is not a whole IPv4 address.";
     const int iCode = Code(sError);
     // LXI asks the portmapper first: an instrument that only takes raw SCPI has none, or one
     // that knows no VXI-11 service.
@@ -94,7 +95,7 @@ std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError)
     case InterfaceVxi11:
     case InterfaceRawTcp: return LanReason(c, sError);
     case InterfaceSerial:
-        if (Has(sError, "Der Port für die serielle Schnittstelle ist leer.")) return "No serial port was given.";
+        if (c.serial.sPort.empty()) return "No serial port was given.";
         return "The serial port " + c.serial.sPort +
                " could not be opened: it does not exist, another program uses it, or its settings are not possible.";
     case InterfaceUsbTmc:

@@ -128,6 +128,11 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     return true;
 }
 
+bool IsAddress(const std::string& sIp) {
+    sockaddr_in addr{};
+    return ParseAddress(sIp, 0, addr);
+}
+
 bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError) {
     const char* pFailure = nullptr;
     if (settings.sAdapterIp.empty()) pFailure = "Die IP-Adresse des Netzwerkadapters ist leer.";

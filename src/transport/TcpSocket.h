@@ -45,6 +45,9 @@ class uSocket {
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
              std::string& sError);
 
+// sIp is an IPv4 address in dotted text, as Connect takes it ("192.168.1.20").
+bool IsAddress(const std::string& sIp);
+
 // The checks of a network transport's SetInstrument, in this order: adapter address, instrument
 // address, port; the texts name the procedure as pModule's SetInstrument.
 bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError);
