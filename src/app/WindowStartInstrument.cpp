@@ -74,12 +74,13 @@ void ShowConnectText(uWindowStart* pWindow, const std::string& sText) {
 }
 
 // A connect that failed: why, where the connect was asked for.
-void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, const std::string& sError) {
+void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, const uEventData& record) {
     uInfo details;
     std::string sIgnored;
     if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
     ShowConnectText(pWindow, "The instrument could not be connected: " +
-                                 Instrument::ConnectFailureReason(details.connection, sError));
+                                 Instrument::ConnectFailureReason(details.connection,
+                                                                  static_cast<Failure::eKind>(record.iFailure), record.sText));
 }
 
 std::string Hex(std::int64_t iValue) {
@@ -251,7 +252,7 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
         if (pKey && Utility::EventDataTake(std::to_string(*pKey), record)) {
             WindowLog::AddError(record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " +
                                 record.sText);
-            if (object && !pWindow->info.fConnected) ShowConnectFailure(pWindow, object, record.sText);
+            if (object && !pWindow->info.fConnected) ShowConnectFailure(pWindow, object, record);
         }
     }
     // Any other result: its data goes with the event.

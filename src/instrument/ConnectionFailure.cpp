@@ -44,7 +44,7 @@ std::string Within(std::string_view sText) {
     return std::string(sText.substr(iStart, iEnd == std::string_view::npos ? std::string_view::npos : iEnd - iStart));
 }
 
-std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
+std::string LanReason(const uTaskPrepare& c, Failure::eKind eKind, std::string_view sError) {
     const bool fLxi = c.eInterface == InterfaceVxi11;
     const std::string sIp = fLxi ? c.vxi11.sInstrumentIp : c.rawTcp.sInstrumentIp;
     const std::string sAt = " at " + sIp;
@@ -60,12 +60,19 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
         return "The port " + std::to_string(iPort) + " of the instrument" + sAt + " is not a port number from 1 to 65535.";
     }
     if (!TcpSocket::IsAddress(sIp)) return "\"" + sIp + "\" is not a whole IPv4 address.";
-    const int iCode = Code(sError);
+    // A connect reported without its kind: the system's error code in the text names it.
+    if (eKind == Failure::eKind::None) {
+        const int iCode = Code(sError);
+        if (iCode == ECONNREFUSED) eKind = Failure::eKind::Refused;
+        else if (!Within(sError).empty()) eKind = Failure::eKind::TimedOut;
+        else if (iCode == ENETUNREACH || iCode == EHOSTUNREACH) eKind = Failure::eKind::Unreachable;
+        else if (ConnectionDropped(sError)) eKind = Failure::eKind::GoneBefore;
+    }
     // LXI asks the portmapper first: an instrument that only takes raw SCPI has none, or one
     // that knows no VXI-11 service.
     const bool fPortmapper = fLxi && Has(sError, "VXI-11 TCP port");
     const std::string sRawHint = " If the instrument takes SCPI over a raw socket (port 5025), add it as \"Raw TCP\".";
-    if (iCode == ECONNREFUSED) {
+    if (eKind == Failure::eKind::Refused) {
         if (fPortmapper) {
             return "No LXI (VXI-11) service" + sAt + ": port " + std::to_string(c.vxi11.iPortmapperPort) +
                    " refused the connection." + sRawHint;
@@ -76,24 +83,24 @@ std::string LanReason(const uTaskPrepare& c, std::string_view sError) {
                ": nothing accepts connections there. Check the port and that the instrument's network interface is on.";
     }
     const std::string sMs = Within(sError);
-    if (!sMs.empty()) {
+    if (eKind == Failure::eKind::TimedOut && !sMs.empty()) {
         return "No answer from " + sIp + " within " + sMs +
                " ms. Check the IP address, the cable and that the instrument is switched on.";
     }
-    if (iCode == ENETUNREACH || iCode == EHOSTUNREACH) {
+    if (eKind == Failure::eKind::Unreachable) {
         return "The address " + sIp + " cannot be reached from this PC. Check the IP address and the network adapter.";
     }
     if (fPortmapper) return "No LXI (VXI-11) service answered" + sAt + "." + sRawHint;
-    if (ConnectionDropped(sError)) return "The instrument" + sAt + " closed the connection at once.";
+    if (Failure::Gone(eKind)) return "The instrument" + sAt + " closed the connection at once.";
     return "The network connection to the instrument" + sAt + " could not be established.";
 }
 
 } // namespace
 
-std::string ConnectFailureReason(const uTaskPrepare& c, std::string_view sError) {
+std::string ConnectFailureReason(const uTaskPrepare& c, Failure::eKind eKind, std::string_view sError) {
     switch (c.eInterface) {
     case InterfaceVxi11:
-    case InterfaceRawTcp: return LanReason(c, sError);
+    case InterfaceRawTcp: return LanReason(c, eKind, sError);
     case InterfaceSerial:
         if (c.serial.sPort.empty()) return "No serial port was given.";
         return "The serial port " + c.serial.sPort +
@@ -113,7 +120,7 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, Failure::eKind eKind, s
     // A connect made for the request: the connect step's sentences, the socket's own text.
     if (Has(sError, "could not be established.") || Has(sError, "TcpSocket::Connect:") ||
         Has(sError, "no connection could be established.")) {
-        return "The instrument could not be connected: " + ConnectFailureReason(c, sError);
+        return "The instrument could not be connected: " + ConnectFailureReason(c, Failure::eKind::None, sError);
     }
     switch (eKind) {
     case Failure::eKind::GoneBefore:

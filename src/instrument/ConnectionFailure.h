@@ -13,11 +13,13 @@
 
 namespace Instrument {
 
-// Why the connect of the instrument that the description names failed, from the error text of
-// the connect task: a refused port, no answer within the connect time-out, an unreachable
-// network, LXI (VXI-11) chosen for an instrument without a VXI-11 service, a port that cannot
-// be opened. Never empty.
-std::string ConnectFailureReason(const uTaskPrepare& connection, std::string_view sError);
+// Why the connect of the instrument that the description names failed: a refused port, no
+// answer within the connect time-out, an unreachable network, LXI (VXI-11) chosen for an
+// instrument without a VXI-11 service, a port that cannot be opened. eKind is the connect's kind
+// as the transport saw it (the connect task's error record); None (a connect made for an
+// exchange, whose record names the exchange's kind) takes it from the error code in the text.
+// Never empty.
+std::string ConnectFailureReason(const uTaskPrepare& connection, Failure::eKind eKind, std::string_view sError);
 
 // Whether a failed exchange goes out once more on a new connection: its connection was found
 // gone (or not there) before any byte of the request left, so the request cannot reach the

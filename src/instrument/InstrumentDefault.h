@@ -64,6 +64,8 @@ struct uInstance {
     // and the next task that talks to the instrument tries to open it (see EnsureConnected).
     bool fLost = false;
     bool fConnectTried = false; // the running task has made its one connect attempt
+    // The kind of the last failed open, as the transport saw it (None: it named none).
+    Failure::eKind eConnectFailure = Failure::eKind::None;
     uModelCommands modelCommands;
 };
 

@@ -86,6 +86,7 @@ template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t i
 // Opens the connection that the description names.
 bool OpenConnection(uInstance& instance, std::string& sError) {
     const uTaskPrepare& connection = instance.uConnection;
+    instance.eConnectFailure = Failure::eKind::None;
     switch (connection.eInterface) {
     case InterfaceUsbTmc:
         if (connection.fLibUsb1) return ConnectUsbTmcLibUsb1(instance, sError);
@@ -367,7 +368,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
         SetCommunicationDefaults(instance);
         if (!fOpened) {
             if (InSearchChain(head)) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
-            PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect");
+            PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect", instance.eConnectFailure);
             return false;
         }
         instance.fLost = false;

@@ -317,6 +317,9 @@ bool Open(uInstance& instance, typename Kind::Settings settings, bool fAskPort, 
         fOpen = false;
     }
     if (!fOpen) {
+        if constexpr (requires { pTransportInstance->eConnectFailure; }) {
+            instance.eConnectFailure = pTransportInstance->eConnectFailure;
+        }
         pConnection->Close(sError); // its own failure replaces the text
         return false;
     }

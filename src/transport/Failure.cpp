@@ -17,6 +17,7 @@ const char* Name(eKind e) {
     case eKind::NoSpace: return "no space";
     case eKind::NotPermitted: return "not permitted";
     case eKind::BadAnswer: return "bad answer";
+    case eKind::Unreachable: return "unreachable";
     case eKind::Other: break;
     }
     return "other";
@@ -26,6 +27,8 @@ eKind OfErrno(int iErrno, std::int64_t iSent) {
     switch (iErrno) {
     case ECONNREFUSED: return eKind::Refused;
     case ETIMEDOUT: return eKind::TimedOut;
+    case ENETUNREACH:
+    case EHOSTUNREACH: return eKind::Unreachable;
     case 0: // a close by the far end, an end of file on a port
     case ECONNRESET:
     case ECONNABORTED:

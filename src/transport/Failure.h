@@ -22,6 +22,7 @@ enum class eKind : std::uint8_t {
     NoSpace,      // no memory or no room on the disk
     NotPermitted, // the system denied access
     BadAnswer,    // an answer or reply that does not fit the protocol
+    Unreachable,  // no route to the peer's network or host
     Other,        // anything else: the text says what
 };
 

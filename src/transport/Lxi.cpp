@@ -296,7 +296,8 @@ bool SetInstrument(uLxiInstance& instance, const uNetworkSettings& settings, std
 bool Connect(uLxiInstance& instance, std::string& sError) {
     // Whatever happens, a link of an earlier connection is gone now.
     ++instance.iConnectionCount;
-    if (!TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError)) {
+    if (!TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError,
+                                      &instance.eConnectFailure)) {
         return false;
     }
     instance.sReconnectError.clear();

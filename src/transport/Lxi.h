@@ -44,6 +44,8 @@ struct uLxiInstance {
     // connection could not be made again; CreateLink makes both GoneBefore, since nothing of
     // the request has left then.
     Failure::eKind eFailure = Failure::eKind::None;
+    // The kind of the last failed connect (the portmapper's or the core port's).
+    Failure::eKind eConnectFailure = Failure::eKind::None;
 };
 
 // Margin the connection waits beyond the instrument's io_timeout and lock_timeout.

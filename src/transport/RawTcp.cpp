@@ -110,7 +110,8 @@ bool SetInstrument(uRawTcpInstance& instance, const uNetworkSettings& settings, 
 
 bool Connect(uRawTcpInstance& instance, std::string& sError) {
     StreamTransfer::NewConnection(instance);
-    return TcpSocket::ConnectInstrument("RawTcp", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError);
+    return TcpSocket::ConnectInstrument("RawTcp", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError,
+                                        &instance.eConnectFailure);
 }
 
 void Disconnect(uRawTcpInstance& instance) {

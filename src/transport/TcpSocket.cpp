@@ -84,8 +84,11 @@ void uSocket::Shutdown() const {
 }
 
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
-             std::string& sError) {
+             std::string& sError, Failure::eKind* pKind) {
     socket.Close();
+    Failure::eKind eIgnored;
+    Failure::eKind& eKind = pKind ? *pKind : eIgnored;
+    eKind = Failure::eKind::Other;
     sockaddr_in remote{};
     if (iPort <= 0 || iPort > 65535 || !ParseAddress(sHost, iPort, remote)) {
         sError = "TcpSocket::Connect: The address is not valid: " + sHost + ":" + std::to_string(iPort);
@@ -93,6 +96,7 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     }
     uSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!s.IsOpen()) {
+        eKind = Failure::OfErrno(errno, 0);
         sError = "TcpSocket::Connect: The socket could not be created. " + Reason(errno);
         return false;
     }
@@ -108,11 +112,13 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
     setsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (connect(s.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
         if (errno != EINPROGRESS) {
+            eKind = Failure::OfErrno(errno, 0);
             sError = "TcpSocket::Connect: " + Reason(errno);
             return false;
         }
         const eWait w = WaitFor(s, POLLOUT, Clock::now() + std::chrono::milliseconds(iTimeoutMs));
         if (w == WaitTimeout) {
+            eKind = Failure::eKind::TimedOut;
             sError = "TcpSocket::Connect: No connection within " + std::to_string(iTimeoutMs) + " ms.";
             return false;
         }
@@ -120,11 +126,13 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
         socklen_t len = sizeof err;
         if (getsockopt(s.Fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
         if (err != 0) {
+            eKind = Failure::OfErrno(err, 0);
             sError = "TcpSocket::Connect: " + Reason(err);
             return false;
         }
     }
     socket = std::move(s);
+    eKind = Failure::eKind::None;
     return true;
 }
 
@@ -146,10 +154,10 @@ bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::s
 }
 
 bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
-                       std::string& sError) {
+                       std::string& sError, Failure::eKind* pKind) {
     std::string sReason;
     if (!Connect(socket, settings.sAdapterIp, settings.sInstrumentIp, static_cast<int>(settings.iPort), iTimeoutMs,
-                 sReason)) {
+                 sReason, pKind)) {
         settings.iConnection = 0;
         sError = std::string(pModule) + "::Connect: The network connection could not be created. Network adapter: " +
                  settings.sAdapterIp + " Instrument: " + settings.sInstrumentIp + ":" + std::to_string(settings.iPort) +

@@ -3,6 +3,7 @@
 // "nothing yet" from "the peer closed the connection" (a receive of 0 bytes).
 #pragma once
 
+#include "transport/Failure.h"
 #include "transport/TransportSettings.h"
 
 #include <chrono>
@@ -41,9 +42,10 @@ class uSocket {
 // Opens a TCP connection to sHost:iPort (IPv4 dotted text) from the local address sLocalIp
 // (empty: any), waiting at most iTimeoutMs for it. The socket is non-blocking with TCP_NODELAY.
 // On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason,
-// the system's words and number where it gave one ("Connection refused. Code = 111").
+// the system's words and number where it gave one ("Connection refused. Code = 111"), and
+// *pKind (when given) the failure's kind: refused, timed out, unreachable, gone before.
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
-             std::string& sError);
+             std::string& sError, Failure::eKind* pKind = nullptr);
 
 // sIp is an IPv4 address in dotted text, as Connect takes it ("192.168.1.20").
 bool IsAddress(const std::string& sIp);
@@ -53,9 +55,9 @@ bool IsAddress(const std::string& sIp);
 bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError);
 // Connect from the settings' adapter address to their instrument address and port; iConnection
 // becomes 1 or 0. The failure text names pModule's Connect and the addresses, then " - " and
-// the reason.
+// the reason; *pKind (when given) is the connect's kind.
 bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
-                       std::string& sError);
+                       std::string& sError, Failure::eKind* pKind = nullptr);
 
 enum eWait {
     WaitReady = 1,   // data (or the peer's close) can be read / bytes can be written

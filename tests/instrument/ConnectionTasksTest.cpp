@@ -230,7 +230,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ExpectAllReleased();
     // The window that asked says the same, not that the device was unplugged.
     const uTaskPrepare prepare = UsbPrepare(LibUsb0());
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Errors()[0]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failure::eKind::None, Errors()[0]),
               "The user has no permission to open the USB device " + sDevice +
                   ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: copy it to "
                   "/etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in again.");
@@ -241,7 +241,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 2));
     EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
                                ": The instrument was not found and no connection could be established.");
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Errors()[1]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failure::eKind::None, Errors()[1]),
               "The USB instrument could not be opened: it was unplugged or another program uses it.");
     // The device opens again once access is granted.
     device->SetOpenError(0);
@@ -680,6 +680,9 @@ TEST(ExchangeFailureReason, NamesTheCauseOfEveryFailureKind) {
     for (const auto& c : cases) {
         EXPECT_EQ(Instrument::ExchangeFailureReason(*c.pConnection, c.eType, c.pText, 750), c.sReason) << c.pText;
     }
+    // The kind the connect's transport saw decides, whatever its text looks like.
+    EXPECT_EQ(Instrument::ConnectFailureReason(raw, eKind::Unreachable, "TcpSocket::Connect: Connection refused. Code = 111"),
+              "The address 10.0.0.5 cannot be reached from this PC. Check the IP address and the network adapter.");
     // A time-out without a known length says no number.
     EXPECT_EQ(Instrument::ExchangeFailureReason(raw, eKind::TimedOut, "Lxi::DeviceRead: (15) IO Time Out", 0),
               "The instrument did not answer in time.");
