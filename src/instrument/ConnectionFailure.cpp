@@ -105,11 +105,14 @@ std::string ConnectFailureReason(const uTaskPrepare& c, Failure::eKind eKind, st
         if (c.serial.sPort.empty()) return "No serial port was given.";
         return "The serial port " + c.serial.sPort +
                " could not be opened: it does not exist, another program uses it, or its settings are not possible.";
-    case InterfaceUsbTmc:
+    case InterfaceUsbTmc: {
         // No permission: the transport's sentence names the device and the udev rule that grants it.
-        if (const std::size_t iDenied = sError.find(UsbAccess::cDeniedStart); iDenied != std::string_view::npos)
-            return std::string(sError.substr(iDenied));
+        // Without the connect's kind the sentence itself tells.
+        const std::size_t iDenied = sError.find(UsbAccess::cDeniedStart);
+        const bool fDenied = eKind == Failure::eKind::None || eKind == Failure::eKind::NotPermitted;
+        if (fDenied && iDenied != std::string_view::npos) return std::string(sError.substr(iDenied));
         return "The USB instrument could not be opened: it was unplugged or another program uses it.";
+    }
     default: return "The instrument has no interface that can be connected.";
     }
 }

@@ -309,6 +309,13 @@ bool Failed(const char* pProcedure, std::string& sError, const std::string& sDen
     return false;
 }
 
+// No device of the description could be opened: one the user may not open is told apart by
+// its kind, so that the window's reason names the rule that grants it.
+bool NotOpened(uInstance& instance, const char* pProcedure, std::string& sError, const std::string& sDenied) {
+    instance.eConnectFailure = sDenied.empty() ? Failure::eKind::Other : Failure::eKind::NotPermitted;
+    return Failed(pProcedure, sError, sDenied);
+}
+
 } // namespace
 
 bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
@@ -369,7 +376,7 @@ bool ConnectUsbTmcLibUsb1(uInstance& instance, std::string& sError) {
         fOpened = pConnection->Start(instance.uConnection, sStep);
         break;
     }
-    if (!fOpened) return Failed("ConnectUsbTmcLibUsb1", sError, sDenied); // the connection releases everything
+    if (!fOpened) return NotOpened(instance, "ConnectUsbTmcLibUsb1", sError, sDenied); // the connection releases everything
     SetTransport(instance, std::move(pConnection));
     return true;
 }
@@ -438,7 +445,7 @@ bool ConnectUsbTmcLibUsb0(uInstance& instance, std::string& sError) {
             fOpened = pConnection->Start(instance.uConnection, sStep);
         }
     }
-    if (!fOpened) return Failed("ConnectUsbTmcLibUsb0", sError, sDenied);
+    if (!fOpened) return NotOpened(instance, "ConnectUsbTmcLibUsb0", sError, sDenied);
     SetTransport(instance, std::move(pConnection));
     return true;
 }

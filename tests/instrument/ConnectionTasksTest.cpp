@@ -230,7 +230,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ExpectAllReleased();
     // The window that asked says the same, not that the device was unplugged.
     const uTaskPrepare prepare = UsbPrepare(LibUsb0());
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failure::eKind::None, Errors()[0]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Kinds()[0], Errors()[0]),
               "The user has no permission to open the USB device " + sDevice +
                   ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: copy it to "
                   "/etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in again.");
@@ -241,7 +241,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 2));
     EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
                                ": The instrument was not found and no connection could be established.");
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failure::eKind::None, Errors()[1]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Kinds()[1], Errors()[1]),
               "The USB instrument could not be opened: it was unplugged or another program uses it.");
     // The device opens again once access is granted.
     device->SetOpenError(0);

@@ -219,11 +219,12 @@ std::vector<EventHub::uEvent> EventRecorder::Tasks(std::int64_t eType) const {
 
 std::vector<EventHub::uEvent> EventRecorder::Tasks() const { return mTasks; }
 
-std::string EventRecorder::ErrorText(const EventHub::uEvent& event) {
+std::string EventRecorder::ErrorText(const EventHub::uEvent& event, int* pKind) {
     const auto* pKey = event.pData.Get<std::int64_t>();
     if (!pKey) return "<no key>";
     uEventData record;
     if (!Utility::EventDataTake(std::to_string(*pKey), record)) return "<no record>";
+    if (pKind) *pKind = record.iFailure;
     return record.sModule + "::" + record.sProcedure + " | " + record.sText;
 }
 
@@ -257,8 +258,17 @@ InstrumentObject TaskTest::NewObject() {
 
 std::vector<std::string> TaskTest::Errors() {
     const auto events = pRecorder->Tasks(InstrumentTaskError);
-    for (std::size_t i = mErrors.size(); i < events.size(); ++i) mErrors.push_back(EventRecorder::ErrorText(events[i]));
+    for (std::size_t i = mErrors.size(); i < events.size(); ++i) {
+        int iKind = 0;
+        mErrors.push_back(EventRecorder::ErrorText(events[i], &iKind));
+        mKinds.push_back(static_cast<Failure::eKind>(iKind));
+    }
     return mErrors;
+}
+
+std::vector<Failure::eKind> TaskTest::Kinds() {
+    Errors();
+    return mKinds;
 }
 
 std::int64_t Add(uInstrumentObject& object, const uTask& task) {

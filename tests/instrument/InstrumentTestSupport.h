@@ -102,7 +102,8 @@ class EventRecorder {
     std::vector<EventHub::uEvent> Tasks() const;
     std::vector<EventHub::uEvent> Transfers() const { return mTransfers; }
     // The text of the error record that a type 1 event carries (taken from the store).
-    static std::string ErrorText(const EventHub::uEvent& event);
+    // The error record's text; *pKind (when given) its failure kind.
+    static std::string ErrorText(const EventHub::uEvent& event, int* pKind = nullptr);
     int Window() const { return iWindow; }
 
   private:
@@ -123,12 +124,15 @@ class TaskTest : public ::testing::Test {
     uTaskDisconnect DisconnectTask() const { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
     // The texts of the error events so far (each record is taken from the store once).
     std::vector<std::string> Errors();
+    // The failure kinds of the same records.
+    std::vector<Failure::eKind> Kinds();
 
     int iWindow = 0;
     std::unique_ptr<EventRecorder> pRecorder;
 
   private:
     std::vector<std::string> mErrors;
+    std::vector<Failure::eKind> mKinds;
 };
 
 // An ScpiCommand task to the window.
