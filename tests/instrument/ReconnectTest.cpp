@@ -345,7 +345,7 @@ TEST_P(ProcessDoorTest, KilledUnderTheReadTheRequestIsNotSentAgainAndTheInstrume
     ASSERT_TRUE(fSent);
     pProcess->Kill();
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
-    ASSERT_TRUE(pRecorder->WaitFor([&] { return !losses.mLost.empty(); })) << ::testing::PrintToString(Errors());
+    ASSERT_TRUE(pRecorder->WaitFor([&] { return !losses.mLost.empty(); }, 60000)) << ::testing::PrintToString(Errors());
     const auto errors = Errors();
     ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
     EXPECT_NE(errors[0].find("wurde unterbrochen."), std::string::npos) << errors[0];
