@@ -56,9 +56,17 @@ class SlowAnswer final : public Sim::ScpiPersonality {
     }
 };
 
-// The instrument process: serves the door until it is killed. Its *IDN? names the run. Writes
-// the port (serial: 1) or -1 to iReady once it serves.
+// The instrument process: serves the door until it is ended (SIGTERM). Its *IDN? names the run.
+// Writes the port (serial: 1) or -1 to iReady once it serves. It ends as an instrument that
+// restarts or is switched off: it stops taking connections and its serial port goes away first,
+// then the connections it had close as the kernel closes them for a program that died. (Were the
+// listener left to the kernel's end of the process, a connect made the moment the connection
+// broke could still land in its backlog and be taken for an instrument that answers again.)
 [[noreturn]] void RunInstrument(eDoor eKind, int iPort, const std::string& sPortLink, int iRun, int iReady) {
+    sigset_t end;
+    sigemptyset(&end);
+    sigaddset(&end, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &end, nullptr); // the doors' threads inherit the mask
     auto pDevice = std::make_shared<Sim::ScpiDevice>();
     pDevice->SetIdn(IdnOfRun(iRun));
     pDevice->SetPersonality(std::make_shared<SlowAnswer>());
@@ -78,12 +86,20 @@ class SlowAnswer final : public Sim::ScpiPersonality {
     config.iPort = iPort;
     if (eKind == eDoor::Vxi11 && vxi11.Start(config, sError)) iReply = vxi11.Port();
     if (write(iReady, &iReply, sizeof iReply) != sizeof iReply || iReply < 0) _exit(1);
-    for (;;) pause();
+    int iSignal = 0;
+    while (sigwait(&end, &iSignal) != 0) {
+    }
+    if (eKind == eDoor::Serial) unlink(sPortLink.c_str());
+    for (int fd = 3; fd < 1024; ++fd) {
+        int iListening = 0;
+        socklen_t iLength = sizeof iListening;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &iListening, &iLength) == 0 && iListening) shutdown(fd, SHUT_RDWR);
+    }
+    _exit(0);
 }
 
 // A helper process, forked before the test starts any thread, that starts the instrument process
-// and kills it (SIGKILL) when told: its sockets and its pseudo-terminal close as the kernel closes
-// them for a program that died.
+// and ends it (SIGTERM, see RunInstrument) when told.
 class InstrumentProcess {
   public:
     bool Begin(std::string& sError) {
@@ -144,7 +160,7 @@ class InstrumentProcess {
         while (read(iFd, &command, sizeof command) == sizeof command) {
             int iReply = 0;
             if (instrument > 0) {
-                kill(instrument, SIGKILL);
+                kill(instrument, SIGTERM);
                 waitpid(instrument, nullptr, 0);
                 instrument = -1;
             }
@@ -162,7 +178,7 @@ class InstrumentProcess {
             if (write(iFd, &iReply, sizeof iReply) != sizeof iReply) break;
         }
         if (instrument > 0) {
-            kill(instrument, SIGKILL);
+            kill(instrument, SIGTERM);
             waitpid(instrument, nullptr, 0);
         }
         _exit(0);
