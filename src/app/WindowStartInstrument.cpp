@@ -79,8 +79,7 @@ void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, c
     std::string sIgnored;
     if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
     ShowConnectText(pWindow, "The instrument could not be connected: " +
-                                 Instrument::ConnectFailureReason(details.connection,
-                                                                  static_cast<Failure::eKind>(record.iFailure), record.sText));
+                                 Instrument::ConnectFailureReason(details.connection, record.failure));
 }
 
 std::string Hex(std::int64_t iValue) {

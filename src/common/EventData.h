@@ -3,6 +3,8 @@
 // the record out again by the same key. One process-wide table under its own (leaf) lock.
 #pragma once
 
+#include "common/Failure.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -12,9 +14,10 @@ struct uEventData {
     std::string sText;
     std::string sModule;
     std::string sProcedure;
-    // The kind of the failure an error record reports (a Failure::eKind of the transport floor
-    // as its number; 0: none named): the reason a window shows is chosen from it.
-    int iFailure = 0;
+    // The failure an error record reports (kind None: none named): the reason a window shows is
+    // chosen from it. sText above is the whole message; the record's own text is the failing
+    // call's.
+    Failure::uFailure failure{};
 };
 
 namespace Utility {

@@ -1,4 +1,4 @@
-#include "transport/Failure.h"
+#include "common/Failure.h"
 
 #include <cerrno>
 

@@ -1,8 +1,9 @@
-// The failure record: what kind of failure ended a transport call or a task, how many bytes of
-// the request really left, and the text for the log and the status line. The kind is decided
-// once, where the failure is seen (the transport reads errno, the libusb code, the RPC status);
-// every later decision (send the request again on a new connection, mark the instrument lost,
-// the reason a window shows) reads the kind, never the text.
+// The failure record: what kind of failure ended a transport call or a task, where it ended,
+// how many bytes of the request really left, and the text for the log and the status line. The
+// kind is decided once, where the failure is seen (the transport reads errno, the libusb code,
+// the RPC status); every later decision (send the request again on a new connection, mark the
+// instrument lost, the reason a window shows) reads the record, never the text. It lives on this
+// floor because it travels with an error's event-data record to the window.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +27,28 @@ enum class eKind : std::uint8_t {
     Other,        // anything else: the text says what
 };
 
+// The step a failure ended.
+enum class eStep : std::uint8_t {
+    Exchange,   // an exchange, no finer step named
+    Send,       // sending the request
+    Receive,    // waiting for or receiving the answer
+    Connect,    // opening the connection
+    Portmapper, // asking the portmapper for the VXI-11 port, before the connect
+};
+
 struct uFailure {
     eKind eType = eKind::None;
     std::int64_t iSent = 0; // bytes of the request that really left (or may have)
-    std::string sText;
+    std::string sText{};    // the failing call's own text
+    eStep eAt = eStep::Exchange;
+    // A failed connect behind this failure (the connect task's own, or the one a request made
+    // to open its instrument again, whose record is NotConnected): its kind (None when no
+    // connect failed) and the port it went to (0 when none was reached for).
+    eKind eConnect = eKind::None;
+    std::int64_t iPort = 0;
+    // The milliseconds waited before a time-out, when the failing call knows them (0: the
+    // request's time-out).
+    std::int64_t iWaitedMs = 0;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

@@ -1,25 +1,24 @@
 // The words a user reads when a connection could not be made or went away: the transports'
 // own texts (kept byte for byte for the log) name the failing procedure and the system's error
-// code; these sentences say what happened to the instrument and what to look at.
+// code; these sentences say what happened to the instrument and what to look at, chosen from the
+// failure record, never from a text.
 #pragma once
 
 #include "instrument/ConnectionDescription.h"
 #include "instrument/InstrumentObject.h"
-#include "transport/Failure.h"
+#include "common/Failure.h"
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace Instrument {
 
 // Why the connect of the instrument that the description names failed: a refused port, no
 // answer within the connect time-out, an unreachable network, LXI (VXI-11) chosen for an
-// instrument without a VXI-11 service, a port that cannot be opened. eKind is the connect's kind
-// as the transport saw it (the connect task's error record); None (a connect made for an
-// exchange, whose record names the exchange's kind) takes it from the error code in the text.
-// Never empty.
-std::string ConnectFailureReason(const uTaskPrepare& connection, Failure::eKind eKind, std::string_view sError);
+// instrument without a VXI-11 service, a port that cannot be opened. failure is the connect's
+// record (eConnect, the step, the port, the time waited; for a USB device the user may not open,
+// the transport's sentence that names it and the rule). Never empty.
+std::string ConnectFailureReason(const uTaskPrepare& connection, const Failure::uFailure& failure);
 
 // Whether a failed exchange goes out once more on a new connection: its connection was found
 // gone (or not there) before any byte of the request left, so the request cannot reach the
@@ -31,10 +30,6 @@ bool SendsAgain(const Failure::uFailure& failure, bool fConnectTried);
 // lost), as opposed to a time-out, a cancel or a malformed answer.
 bool Dropped(const Failure::uFailure& failure);
 
-// Whether the error text of a connect names a connection that went away at once: only for the
-// connect's reason (ConnectFailureReason); no decision of an exchange reads it.
-bool ConnectionDropped(std::string_view sError);
-
 // The sentence that a window's status line adds after a transfer error when the connection
 // went away.
 inline constexpr const char* DroppedText = "The connection to the instrument was interrupted.";
@@ -44,18 +39,18 @@ inline constexpr const char* DroppedText = "The connection to the instrument was
 inline constexpr const char* NotConnectedText = "The instrument is not connected.";
 
 // Why an exchange with the instrument that the description names failed, in plain words, from
-// the kind of its failure (the record of its transfer or task): the connection went away, the
-// instrument is not connected, or it did not answer within iTimeoutMs (the request's time-out;
-// a text that names its own time is believed first). A connect made for the request that failed
-// says why as ConnectFailureReason does, from the connect's text. Empty for other kinds (a
+// the record of its transfer or task: the connection went away, the instrument is not connected,
+// or it did not answer (did not take the data, at the send step) within iTimeoutMs (the
+// request's time-out; the time the failing call waited is believed first). A connect made for
+// the request that failed says why as ConnectFailureReason does. Empty for other kinds (a
 // malformed answer, a cancel): the window's own text then says all there is.
-std::string ExchangeFailureReason(const uTaskPrepare& connection, Failure::eKind eKind, std::string_view sError,
+std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure::uFailure& failure,
                                   std::int64_t iTimeoutMs);
 
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).
 // NotConnectedText without an object.
-std::string ExchangeFailureReason(const InstrumentObject& pInstrument, Failure::eKind eKind, std::string_view sError);
+std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Failure::uFailure& failure);
 
 // A status text with the reason of a failure after it, when there is one.
 inline std::string WithReason(const std::string& sText, const std::string& sReason) {

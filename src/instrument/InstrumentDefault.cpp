@@ -605,11 +605,11 @@ void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64
 }
 
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure,
-                   Failure::eKind eKind) {
+                   const Failure::uFailure& failure) {
     if (iWindow == WindowNobody) return; // nobody would take the record out of the store
     ++iPostedForTask;
     const std::int64_t iKey =
-        Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", sProcedure, static_cast<int>(eKind)});
+        Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", sProcedure, failure});
     EventHub::PostEvent(EventTaskFinished, static_cast<int>(iWindow), iObject, InstrumentTaskError,
                         EventHub::Payload::Of<std::int64_t>(iKey));
 }

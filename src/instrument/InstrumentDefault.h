@@ -64,8 +64,9 @@ struct uInstance {
     // and the next task that talks to the instrument tries to open it (see EnsureConnected).
     bool fLost = false;
     bool fConnectTried = false; // the running task has made its one connect attempt
-    // The kind of the last failed open, as the transport saw it (None: it named none).
-    Failure::eKind eConnectFailure = Failure::eKind::None;
+    // The record of the last failed open (eConnect None while none failed): its kind as the
+    // transport saw it, its step, the port it went to, the time it waited.
+    Failure::uFailure connectFailure;
     uModelCommands modelCommands;
 };
 
@@ -116,10 +117,10 @@ void PostTaskFinished(const uInstance& instance, std::int64_t iWindow, std::int6
 // reports only its end.
 void PostTaskResult(const uInstance& instance, const uTaskHead& head, std::int64_t eTaskType,
                     EventHub::Payload pData = {});
-// Stores {0, sText, "InstrumentDefault", sProcedure, eKind} in the event-data store and posts
+// Stores {0, sText, "InstrumentDefault", sProcedure, failure} in the event-data store and posts
 // EventTaskFinished type 1 with its key (a std::int64_t payload). Nothing for WindowNobody.
 void PostTaskError(std::int64_t iWindow, std::intptr_t iObject, const std::string& sText, const char* sProcedure,
-                   Failure::eKind eKind = Failure::eKind::None);
+                   const Failure::uFailure& failure = {});
 // The object of the instance's events.
 std::intptr_t EventObject(const uInstance& instance);
 

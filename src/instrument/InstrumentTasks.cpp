@@ -52,11 +52,11 @@ bool HasTransport(const uInstance& instance, const char* sProcedure, std::string
     return false;
 }
 
-// A request that could not go out because the instrument is not connected: the window hears
-// it as it hears any send that failed.
-void PostNotSent(int iWindow, const std::string& sError) {
+// A request that could not go out because the instrument is not connected (the request block's
+// failure record says why): the window hears it as it hears any send that failed.
+void PostNotSent(const uInstance& instance, int iWindow, const std::string& sError) {
     TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, "Error while sending the data. - " + sError,
-                              "SendRequest", Failure::eKind::NotConnected);
+                              "SendRequest", instance.request.failure);
 }
 
 // The start of a task that talks to the instrument: true when it is connected (a lost connection
@@ -67,8 +67,8 @@ bool Reachable(uInstance& instance, const uTaskHead& head, std::int64_t eTaskTyp
                std::string& sError) {
     if (EnsureConnected(instance, sError)) return true;
     if (instance.fLost) {
-        PostNotSent(static_cast<int>(head.iWindow), sError);
-        PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure, Failure::eKind::NotConnected);
+        PostNotSent(instance, static_cast<int>(head.iWindow), sError);
+        PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure, instance.request.failure);
         PostTaskResult(instance, head, eTaskType);
     }
     return false;
@@ -84,9 +84,8 @@ template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t i
 }
 
 // Opens the connection that the description names.
-bool OpenConnection(uInstance& instance, std::string& sError) {
+bool OpenByInterface(uInstance& instance, std::string& sError) {
     const uTaskPrepare& connection = instance.uConnection;
-    instance.eConnectFailure = Failure::eKind::None;
     switch (connection.eInterface) {
     case InterfaceUsbTmc:
         if (connection.fLibUsb1) return ConnectUsbTmcLibUsb1(instance, sError);
@@ -101,6 +100,30 @@ bool OpenConnection(uInstance& instance, std::string& sError) {
                  std::to_string(connection.eInterface);
         return false;
     }
+}
+
+// Opens the connection that the description names. A failure leaves its record in
+// connectFailure: the transport's kind (Other where it named none) as eConnect too, its step, port
+// and time waited, and the transport's text (the whole text where it gave none).
+bool OpenConnection(uInstance& instance, std::string& sError) {
+    instance.connectFailure = {};
+    if (OpenByInterface(instance, sError)) return true;
+    Failure::uFailure& failure = instance.connectFailure;
+    if (failure.eType == Failure::eKind::None) failure.eType = Failure::eKind::Other;
+    failure.eConnect = failure.eType;
+    if (failure.eAt == Failure::eStep::Exchange) failure.eAt = Failure::eStep::Connect;
+    if (failure.sText.empty()) failure.sText = sError;
+    return false;
+}
+
+// The record of a request that found its instrument not connected, with the failed connect
+// made for it (fConnectFailed) behind it.
+Failure::uFailure NotConnectedFailure(const uInstance& instance, const std::string& sError, bool fConnectFailed) {
+    Failure::uFailure failure = fConnectFailed ? instance.connectFailure : Failure::uFailure{};
+    failure.eType = Failure::eKind::NotConnected;
+    failure.iSent = 0;
+    failure.sText = sError;
+    return failure;
 }
 
 // Closes the open connection, whatever kind it is: the one that was opened, even when a later
@@ -164,8 +187,9 @@ bool SetLocalOrRemote(uInstance& instance, uTaskElement& element, bool fLocal, s
     if (!Reachable(instance, head, eType, pProcedure, sError)) return false;
     bool fDone = true;
     if (instance.fConnected && instance.uConnection.eInterface == InterfaceVxi11) {
-        fDone = instance.pTransport->SetLocal(fLocal, sError);
-        if (!fDone) PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure);
+        Failure::uFailure failure;
+        fDone = instance.pTransport->SetLocal(fLocal, failure, sError);
+        if (!fDone) PostTaskError(head.iWindow, EventObject(instance), sError, pProcedure, failure);
     }
     PostTaskResult(instance, head, eType);
     return fDone;
@@ -228,11 +252,14 @@ bool EnsureConnected(uInstance& instance, std::string& sError) {
     if (instance.fConnected && instance.pTransport) return true;
     if (!instance.fLost) {
         sError = "InstrumentDefault::SendRequest: The instrument is not open.";
+        instance.request.failure = NotConnectedFailure(instance, sError, false);
         return false;
     }
     std::string sOpen = "The instrument could not be opened again.";
-    if (!instance.fConnectTried && Reopen(instance, sOpen)) return true;
+    const bool fTry = !instance.fConnectTried;
+    if (fTry && Reopen(instance, sOpen)) return true;
     sError = NotConnectedText(sOpen);
+    instance.request.failure = NotConnectedFailure(instance, sError, fTry);
     return false;
 }
 
@@ -272,8 +299,7 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
     if (!EnsureConnected(instance, sError)) {
-        request.failure = {Failure::eKind::NotConnected, 0, sError};
-        if (instance.fLost) PostNotSent(iWindow, sError);
+        if (instance.fLost) PostNotSent(instance, iWindow, sError);
         return false;
     }
     // Abort requests left from before this task were dropped when it began; one that arrives
@@ -300,8 +326,8 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         if (!Reopen(instance, sOpen)) {
             MarkLost(instance, sError, sOpen);
             sError = NotConnectedText(sError + " - " + sOpen); // what went, and why it stays away
-            request.failure = {Failure::eKind::NotConnected, 0, sError};
-            PostNotSent(iWindow, sError);
+            request.failure = NotConnectedFailure(instance, sError, true);
+            PostNotSent(instance, iWindow, sError);
             return false;
         }
         sExchange.clear();
@@ -368,7 +394,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
         SetCommunicationDefaults(instance);
         if (!fOpened) {
             if (InSearchChain(head)) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
-            PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect", instance.eConnectFailure);
+            PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect", instance.connectFailure);
             return false;
         }
         instance.fLost = false;
@@ -446,9 +472,9 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
     if (!instance.fLost && !HasTransport(instance, "TaskScpiCommand", sError)) return false;
     if (!EnsureConnected(instance, sError) && instance.fLost) {
         // The result without data follows, as for any instrument that is not connected.
-        PostNotSent(static_cast<int>(task.head.iWindow), sError);
+        PostNotSent(instance, static_cast<int>(task.head.iWindow), sError);
         PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
-                      "TaskScpiCommand", Failure::eKind::NotConnected);
+                      "TaskScpiCommand", instance.request.failure);
     }
     std::unique_ptr<uTaskResultScpiCommand> pResult;
     if (instance.fConnected) {
@@ -471,7 +497,7 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.data.release();
         if (!fExchanged) {
             PostTaskError(task.head.iWindow, WindowNobody, "Error sending and receiving the data. - " + sError,
-                          "TaskScpiCommand", request.failure.eType);
+                          "TaskScpiCommand", request.failure);
         }
         pResult = std::make_unique<uTaskResultScpiCommand>();
         pResult->head = task.head;
@@ -498,7 +524,7 @@ bool TaskScreencopy(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
     instance.request.failure = {}; // the kind of this task's failed exchange, if one fails
     const bool fCopied = GetScreencopy(instance, static_cast<int>(task.head.iWindow), task, image, sError);
     if (!fCopied) {
-        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy", instance.request.failure.eType);
+        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskScreencopy", instance.request.failure);
     }
     PostTaskResult(instance, task.head, InstrumentTaskScreencopy,
                    fCopied ? EventHub::Payload::Of<QImage>(std::move(image)) : EventHub::Payload{});
@@ -514,7 +540,7 @@ bool TaskWaveform(uInstrumentObject&, uInstance& instance, uTaskElement& element
     const bool fRead = GetWaveform(instance, static_cast<int>(task.head.iWindow), task, *pData, sError);
     if (fRead) StampLocalTime(pData->timeStamp);
     if (!fRead) {
-        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform", instance.request.failure.eType);
+        PostTaskError(task.head.iWindow, EventObject(instance), sError, "TaskWaveform", instance.request.failure);
         pData.reset();
     }
     PostTaskResult(instance, task.head, InstrumentTaskWaveform,

@@ -4,6 +4,7 @@
 // it to stop (abort requests) and wake it.
 #pragma once
 
+#include "common/Failure.h"
 #include "transport/AbortRequests.h"
 
 #include <cstdint>
@@ -49,9 +50,11 @@ class InstrumentTransport {
     virtual bool KeepsAhead() const { return false; }
 
     // Returns the instrument to local operation (fLocal) or puts it under remote control; only
-    // connections that have such a request (VXI-11) do something. Worker thread only.
-    virtual bool SetLocal(bool fLocal, std::string& sError) {
+    // connections that have such a request (VXI-11) do something; a failure's record goes into
+    // failure. Worker thread only.
+    virtual bool SetLocal(bool fLocal, Failure::uFailure& failure, std::string& sError) {
         (void)fLocal;
+        (void)failure;
         (void)sError;
         return true;
     }

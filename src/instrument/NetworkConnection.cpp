@@ -82,22 +82,17 @@ struct uSerialKind {
     static constexpr auto RequestData = &Serial::RequestData;
 };
 
-// A failed step of an exchange: its sentence and the transport's text, as a transfer error.
-void PostStepError(int iWindow, TransferStatus::eTransferStatus eType, const char* pPrefix,
-                   const std::string& sError, const char* pProcedure, Failure::eKind eKind) {
-    TransferStatus::PostError(iWindow, eType, pPrefix + sError, pProcedure, eKind);
-}
-
-// A failed step of the exchange: the transport's kind and the bytes that left go into the
-// request's failure record; the window sees the step's sentence unless the request goes out
-// again on a new connection.
+// A failed step of the exchange: the transport's kind, the step (a send error is the send's,
+// a receive error the answer's) and the bytes that left go into the request's failure record;
+// the window sees the step's sentence unless the request goes out again on a new connection.
 void FailStep(uInstance& instance, Failure::eKind eKind, int iWindow, TransferStatus::eTransferStatus eType,
               const char* pPrefix, const std::string& sError, const char* pProcedure) {
     Failure::uFailure& failure = instance.request.failure;
     failure.eType = eKind;
+    failure.eAt = eType == TransferReceiveError ? Failure::eStep::Receive : Failure::eStep::Send;
     failure.iSent = instance.request.iSendTransferred;
     if (!Instrument::SendsAgain(failure, instance.fConnectTried)) {
-        PostStepError(iWindow, eType, pPrefix, sError, pProcedure, eKind);
+        TransferStatus::PostError(iWindow, eType, pPrefix + sError, pProcedure, failure);
     }
 }
 
@@ -192,36 +187,36 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         }
         std::string sClose; // a link that does not close leaves the exchange's outcome alone
         if (!Lxi::DestroyLink(lxi, sClose)) {
-            PostStepError(iWindow, TransferSendError, "The link to the LXI instrument could not be closed. - ", sClose,
-                          pProcedure, lxi.eFailure);
+            TransferStatus::PostError(iWindow, TransferSendError,
+                                      std::string("The link to the LXI instrument could not be closed. - ") + sClose,
+                                      pProcedure, Failure::uFailure{lxi.eFailure});
         }
         return fGood;
     }
 
     bool Gone() const override { return pInstance && pInstance->mSettings.iConnection == 0; }
 
-    bool SetLocal(bool fLocal, std::string& sError) override {
+    bool SetLocal(bool fLocal, Failure::uFailure& failure, std::string& sError) override {
         const std::string sPrefix = fLocal ? "InstrumentDefault::TaskLocal: " : "InstrumentDefault::TaskRemote: ";
         if (!pInstance) {
             sError = sPrefix + "The instrument is not open.";
+            failure = {Failure::eKind::NotConnected, 0, sError};
             return false;
         }
         std::string sLower;
-        if (!Lxi::CreateLink(*pInstance, sLower)) {
-            sError = sPrefix + "The link to the LXI instrument could not be created. - " + sLower;
+        // The kind of the call that failed is the transport's; the text is the task's.
+        const auto fail = [&](const std::string& sText) {
+            sError = sPrefix + sText + sLower;
+            failure = {pInstance->eFailure, 0, sError};
             return false;
-        }
+        };
+        if (!Lxi::CreateLink(*pInstance, sLower)) return fail("The link to the LXI instrument could not be created. - ");
         const bool fSet = fLocal ? Lxi::DeviceLocal(*pInstance, sLower) : Lxi::DeviceRemote(*pInstance, sLower);
         if (!fSet) {
-            sError = sPrefix + (fLocal ? "The instrument could not be returned to local control. - "
-                                       : "The instrument could not be put under remote control. - ") +
-                     sLower;
+            fail(fLocal ? "The instrument could not be returned to local control. - "
+                        : "The instrument could not be put under remote control. - ");
         }
-        std::string sClose;
-        if (!Lxi::DestroyLink(*pInstance, sClose) && fSet) {
-            sError = sPrefix + "The link to the LXI instrument could not be closed. - " + sClose;
-            return false;
-        }
+        if (!Lxi::DestroyLink(*pInstance, sLower) && fSet) return fail("The link to the LXI instrument could not be closed. - ");
         return fSet;
     }
 };
@@ -304,6 +299,11 @@ bool Open(uInstance& instance, typename Kind::Settings settings, bool fAskPort, 
             if (iPort == 0) {
                 sError = std::string(texts.pConnect) + "The VXI-11 TCP port for the LXI instrument could not be determined. - " +
                          sLower;
+                // Its connect succeeded when the portmapper answered without a port.
+                Failure::uFailure& failure = pTransportInstance->connectFailure;
+                if (failure.eType == Failure::eKind::None) failure = {Failure::eKind::BadAnswer, 0, sLower};
+                failure.eAt = Failure::eStep::Portmapper;
+                failure.iPort = settings.iPort;
                 fOpen = false;
             } else {
                 settings.iPort = iPort;
@@ -317,9 +317,7 @@ bool Open(uInstance& instance, typename Kind::Settings settings, bool fAskPort, 
         fOpen = false;
     }
     if (!fOpen) {
-        if constexpr (requires { pTransportInstance->eConnectFailure; }) {
-            instance.eConnectFailure = pTransportInstance->eConnectFailure;
-        }
+        instance.connectFailure = pTransportInstance->connectFailure;
         pConnection->Close(sError); // its own failure replaces the text
         return false;
     }

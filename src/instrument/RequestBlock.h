@@ -5,7 +5,7 @@
 
 #include "common/DataBuffer.h"
 #include "transport/BlockHeader.h"
-#include "transport/Failure.h"
+#include "common/Failure.h"
 
 #include <cstdint>
 #include <string>

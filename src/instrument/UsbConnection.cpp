@@ -164,9 +164,11 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
         if (Clock::now() >= deadline) {
             sError = "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within " +
                      std::to_string(iLimit) + " ms.";
-            instance.request.failure.eType = Failure::eKind::TimedOut;
-            TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure,
-                                      Failure::eKind::TimedOut);
+            Failure::uFailure& failure = instance.request.failure;
+            failure.eType = Failure::eKind::TimedOut;
+            failure.eAt = Failure::eStep::Receive;
+            failure.iWaitedMs = iLimit;
+            TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure, failure);
             fGood = false;
             fCheckAgain = true;
             break;
@@ -180,7 +182,7 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
             if (Clock::now() - tPoll <= milliseconds(iWaitTime)) {
                 // The control transfer names no kind: the read that follows tells what became of it.
                 TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sWait, cProcedure,
-                                          Failure::eKind::Other);
+                                          Failure::uFailure{Failure::eKind::Other});
                 TransferStatus::Post(iWindow, TransferStatus::TransferWaiting, WindowNobody, SecondsSince(start));
                 fCheckAgain = true;
                 break;
@@ -228,8 +230,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     if (!UsbTmc::PrepareData(usbTmc, request.sCommand, pPayload, request.data.size(), sError)) {
         request.failure.eType = Failure::eKind::Other;
         TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
-                                  "Error while creating the data for sending. - " + sError, cProcedure,
-                                  Failure::eKind::Other);
+                                  "Error while creating the data for sending. - " + sError, cProcedure, request.failure);
         return false;
     }
     const bool fVendor = request.fVendorSpecific != 0;
@@ -241,10 +242,11 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.fSendFinished = fGood ? 1 : 0;
     if (!fGood) {
         request.failure.eType = usbTmc.eFailure;
+        request.failure.eAt = Failure::eStep::Send;
         request.failure.iSent = iSent;
         if (!Instrument::SendsAgain(request.failure, instance.fConnectTried)) {
             TransferStatus::PostError(iWindow, TransferStatus::TransferSendError,
-                                      "Error while sending the data. - " + sError, cProcedure, request.failure.eType);
+                                      "Error while sending the data. - " + sError, cProcedure, request.failure);
         }
         return false;
     }
@@ -271,8 +273,9 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
         request.failure.eType = usbTmc.eFailure;
+        request.failure.eAt = Failure::eStep::Receive;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
-                                  "Error while receiving the data. - " + sError, cProcedure, request.failure.eType);
+                                  "Error while receiving the data. - " + sError, cProcedure, request.failure);
         return false;
     }
     TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, iReceived);
@@ -312,7 +315,8 @@ bool Failed(const char* pProcedure, std::string& sError, const std::string& sDen
 // No device of the description could be opened: one the user may not open is told apart by
 // its kind, so that the window's reason names the rule that grants it.
 bool NotOpened(uInstance& instance, const char* pProcedure, std::string& sError, const std::string& sDenied) {
-    instance.eConnectFailure = sDenied.empty() ? Failure::eKind::Other : Failure::eKind::NotPermitted;
+    // The sentence that names the device and the rule is the reason the window shows.
+    if (!sDenied.empty()) instance.connectFailure = {Failure::eKind::NotPermitted, 0, sDenied};
     return Failed(pProcedure, sError, sDenied);
 }
 

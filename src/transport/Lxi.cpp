@@ -297,7 +297,7 @@ bool Connect(uLxiInstance& instance, std::string& sError) {
     // Whatever happens, a link of an earlier connection is gone now.
     ++instance.iConnectionCount;
     if (!TcpSocket::ConnectInstrument("Lxi", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError,
-                                      &instance.eConnectFailure)) {
+                                      &instance.connectFailure)) {
         return false;
     }
     instance.sReconnectError.clear();

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
-#include "transport/Failure.h"
+#include "common/Failure.h"
 #include "transport/RpcVxi.h"
 #include "transport/TcpSocket.h"
 #include "transport/TransportSettings.h"
@@ -44,8 +44,8 @@ struct uLxiInstance {
     // connection could not be made again; CreateLink makes both GoneBefore, since nothing of
     // the request has left then.
     Failure::eKind eFailure = Failure::eKind::None;
-    // The kind of the last failed connect (the portmapper's or the core port's).
-    Failure::eKind eConnectFailure = Failure::eKind::None;
+    // The record of the last connect (the portmapper's or the core port's; empty after a success).
+    Failure::uFailure connectFailure;
 };
 
 // Margin the connection waits beyond the instrument's io_timeout and lock_timeout.

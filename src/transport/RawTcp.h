@@ -21,7 +21,6 @@ namespace RawTcp {
 struct uRawTcpInstance : StreamTransfer::uStreamInstance {
     uNetworkSettings mSettings; // the caller's settings; iConnection is 1 while connected
     TcpSocket::uSocket mConnection;
-    Failure::eKind eConnectFailure = Failure::eKind::None; // the kind of the last connect's failure
 };
 
 // Connect time-out, whatever the settings' time-out says.

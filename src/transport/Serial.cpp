@@ -317,26 +317,32 @@ bool Connect(uSerialInstance& instance, std::string& sError) {
     StreamTransfer::NewConnection(instance);
     uSerialSettings& s = instance.mSettings;
     const std::string sPath = !s.sPort.empty() && s.sPort[0] == '/' ? s.sPort : "/dev/" + s.sPort;
-    auto fail = [&] {
+    // iCode: the system's error number of the failed call, 0 for settings the port did not keep.
+    auto fail = [&](int iCode) {
         instance.mPort.Close();
         s.iPortHandle = 0;
         sError = "Serial::Connect: The serial connection could not be created. Port: " + s.sPort;
+        instance.connectFailure = {iCode == 0 ? Failure::eKind::Other : Failure::OfErrno(iCode, 0), 0, sError,
+                                   Failure::eStep::Connect};
         return false;
     };
+    instance.connectFailure = {};
     instance.mPort.Adopt(open(sPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     const int iFd = instance.mPort.Fd();
-    if (iFd < 0) return fail();
+    if (iFd < 0) return fail(errno);
     // The port belongs to this program alone.
-    if (!instance.mPort.TakeExclusive()) return fail();
+    if (!instance.mPort.TakeExclusive()) return fail(errno);
     termios t{};
     std::string sReason;
-    if (tcgetattr(iFd, &t) != 0 || !MakeLineSettings(s, t, sReason)) return fail();
+    if (tcgetattr(iFd, &t) != 0) return fail(errno);
+    if (!MakeLineSettings(s, t, sReason)) return fail(0);
     // glibc reports EINVAL when the port did not keep the data bits or the parity bit; the
     // settings are compared below in any case.
-    if (tcsetattr(iFd, TCSANOW, &t) != 0 && errno != EINVAL) return fail();
-    if (SpeedCode(s.iBaudRate) == B0 && !SetOtherSpeed(iFd, s.iBaudRate)) return fail();
+    if (tcsetattr(iFd, TCSANOW, &t) != 0 && errno != EINVAL) return fail(errno);
+    if (SpeedCode(s.iBaudRate) == B0 && !SetOtherSpeed(iFd, s.iBaudRate)) return fail(errno);
     termios kept{};
-    if (tcgetattr(iFd, &kept) != 0 || !KeptLine(t, kept)) return fail();
+    if (tcgetattr(iFd, &kept) != 0) return fail(errno);
+    if (!KeptLine(t, kept)) return fail(0);
     SetRts(iFd, s.iHandshake);
     s.iPortHandle = 1;
     return true;

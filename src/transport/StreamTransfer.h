@@ -11,7 +11,7 @@
 
 #include "common/DataBuffer.h"
 #include "transport/BlockHeader.h"
-#include "transport/Failure.h"
+#include "common/Failure.h"
 
 #include <chrono>
 #include <cstddef>
@@ -76,6 +76,8 @@ struct uStreamInstance {
     // a connection found closed or reset before the first byte of a write, or a renewal that
     // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
     Failure::eKind eFailure = Failure::eKind::None;
+    // The record of the last connect (empty after a success): the socket's or the port's.
+    Failure::uFailure connectFailure;
 };
 
 // Results of uChannel::Read besides a byte count.

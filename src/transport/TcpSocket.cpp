@@ -83,12 +83,12 @@ void uSocket::Shutdown() const {
     if (iFd >= 0) shutdown(iFd, SHUT_RDWR);
 }
 
-bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
-             std::string& sError, Failure::eKind* pKind) {
-    socket.Close();
-    Failure::eKind eIgnored;
-    Failure::eKind& eKind = pKind ? *pKind : eIgnored;
-    eKind = Failure::eKind::Other;
+namespace {
+
+// Connect's steps; the failure's kind and time-out go into the record, Connect adds the text.
+bool Open(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
+          std::string& sError, Failure::uFailure& failure) {
+    Failure::eKind& eKind = failure.eType;
     sockaddr_in remote{};
     if (iPort <= 0 || iPort > 65535 || !ParseAddress(sHost, iPort, remote)) {
         sError = "TcpSocket::Connect: The address is not valid: " + sHost + ":" + std::to_string(iPort);
@@ -119,6 +119,7 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
         const eWait w = WaitFor(s, POLLOUT, Clock::now() + std::chrono::milliseconds(iTimeoutMs));
         if (w == WaitTimeout) {
             eKind = Failure::eKind::TimedOut;
+            failure.iWaitedMs = iTimeoutMs;
             sError = "TcpSocket::Connect: No connection within " + std::to_string(iTimeoutMs) + " ms.";
             return false;
         }
@@ -132,8 +133,22 @@ bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sH
         }
     }
     socket = std::move(s);
-    eKind = Failure::eKind::None;
     return true;
+}
+
+} // namespace
+
+bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
+             std::string& sError, Failure::uFailure* pFailure) {
+    socket.Close();
+    Failure::uFailure failure{Failure::eKind::Other};
+    failure.eAt = Failure::eStep::Connect;
+    failure.iPort = iPort;
+    const bool fOpen = Open(socket, sLocalIp, sHost, iPort, iTimeoutMs, sError, failure);
+    if (fOpen) failure = {};
+    else failure.sText = sError;
+    if (pFailure) *pFailure = std::move(failure);
+    return fOpen;
 }
 
 bool IsAddress(const std::string& sIp) {
@@ -154,10 +169,10 @@ bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::s
 }
 
 bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
-                       std::string& sError, Failure::eKind* pKind) {
+                       std::string& sError, Failure::uFailure* pFailure) {
     std::string sReason;
     if (!Connect(socket, settings.sAdapterIp, settings.sInstrumentIp, static_cast<int>(settings.iPort), iTimeoutMs,
-                 sReason, pKind)) {
+                 sReason, pFailure)) {
         settings.iConnection = 0;
         sError = std::string(pModule) + "::Connect: The network connection could not be created. Network adapter: " +
                  settings.sAdapterIp + " Instrument: " + settings.sInstrumentIp + ":" + std::to_string(settings.iPort) +

@@ -3,7 +3,7 @@
 // "nothing yet" from "the peer closed the connection" (a receive of 0 bytes).
 #pragma once
 
-#include "transport/Failure.h"
+#include "common/Failure.h"
 #include "transport/TransportSettings.h"
 
 #include <chrono>
@@ -43,9 +43,11 @@ class uSocket {
 // (empty: any), waiting at most iTimeoutMs for it. The socket is non-blocking with TCP_NODELAY.
 // On failure the socket stays closed and sError holds "TcpSocket::Connect: ..." with the reason,
 // the system's words and number where it gave one ("Connection refused. Code = 111"), and
-// *pKind (when given) the failure's kind: refused, timed out, unreachable, gone before.
+// *pFailure (when given) the failure's record: its kind (refused, timed out, unreachable, gone
+// before), the step Connect, the port, the time waited for a time-out, the text. An empty
+// record after a success.
 bool Connect(uSocket& socket, const std::string& sLocalIp, const std::string& sHost, int iPort, int iTimeoutMs,
-             std::string& sError, Failure::eKind* pKind = nullptr);
+             std::string& sError, Failure::uFailure* pFailure = nullptr);
 
 // sIp is an IPv4 address in dotted text, as Connect takes it ("192.168.1.20").
 bool IsAddress(const std::string& sIp);
@@ -55,9 +57,9 @@ bool IsAddress(const std::string& sIp);
 bool CheckSettings(const char* pModule, const uNetworkSettings& settings, std::string& sError);
 // Connect from the settings' adapter address to their instrument address and port; iConnection
 // becomes 1 or 0. The failure text names pModule's Connect and the addresses, then " - " and
-// the reason; *pKind (when given) is the connect's kind.
+// the reason; *pFailure (when given) is the connect's record.
 bool ConnectInstrument(const char* pModule, uSocket& socket, uNetworkSettings& settings, int iTimeoutMs,
-                       std::string& sError, Failure::eKind* pKind = nullptr);
+                       std::string& sError, Failure::uFailure* pFailure = nullptr);
 
 enum eWait {
     WaitReady = 1,   // data (or the peer's close) can be read / bytes can be written

@@ -31,8 +31,8 @@ void PostError(int iWindow, eTransferStatus eType, const std::string& sText, con
 }
 
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
-               Failure::eKind eKind) {
-    PostRecord(iWindow, eType, {0, sText, "InstrumentDefault", sProcedure, static_cast<int>(eKind)});
+               const Failure::uFailure& failure) {
+    PostRecord(iWindow, eType, {0, sText, "InstrumentDefault", sProcedure, failure});
 }
 
 std::int64_t Data(const EventHub::uEvent& event) {

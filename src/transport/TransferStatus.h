@@ -6,7 +6,7 @@
 // transport instance's address as object, every other type WindowNobody.
 #pragma once
 
-#include "transport/Failure.h"
+#include "common/Failure.h"
 
 #include <cstdint>
 #include <string>
@@ -37,9 +37,9 @@ void Post(int iWindow, eTransferStatus eType, std::intptr_t iObject, std::int64_
 // takes the record with Utility::EventDataTake. Nothing is stored or posted for WindowNobody.
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
                const std::string& sModule = "InstrumentDefault");
-// The same with the failure's kind in the record, for the reason the window shows.
+// The same with the failure record, for the reason the window shows.
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
-               Failure::eKind eKind);
+               const Failure::uFailure& failure);
 
 // The number an EventTransferStatus carries (0 when it carries none).
 std::int64_t Data(const EventHub::uEvent& event);

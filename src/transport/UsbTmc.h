@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/DataBuffer.h"
-#include "transport/Failure.h"
+#include "common/Failure.h"
 #include "transport/TransportSettings.h"
 
 #include <array>

@@ -230,7 +230,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ExpectAllReleased();
     // The window that asked says the same, not that the device was unplugged.
     const uTaskPrepare prepare = UsbPrepare(LibUsb0());
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Kinds()[0], Errors()[0]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failures()[0]),
               "The user has no permission to open the USB device " + sDevice +
                   ". The udev rule 70-orvanto-usbtmc.rules (packaging/udev/ of the program) grants it: copy it to "
                   "/etc/udev/rules.d/, run 'udevadm control --reload' and plug the device in again.");
@@ -241,7 +241,7 @@ TEST_P(UsbDoorTest, AConnectToADeviceTheUserMayNotOpenFailsNamingTheDeviceAndThe
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskError, 2));
     EXPECT_EQ(Errors()[1], "InstrumentDefault::TaskConnect | InstrumentDefault::" + sProcedure +
                                ": The instrument was not found and no connection could be established.");
-    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Kinds()[1], Errors()[1]),
+    EXPECT_EQ(Instrument::ConnectFailureReason(prepare, Failures()[1]),
               "The USB instrument could not be opened: it was unplugged or another program uses it.");
     // The device opens again once access is granted.
     device->SetOpenError(0);
@@ -612,11 +612,12 @@ TEST(AdapterChoice, TheInstrumentsOwnNetworkFirstThenTheMostEqualLeadingOctets) 
     EXPECT_EQ(InstrumentDefault::ChooseAdapter(adapters, 7, "192.168.1.50"), "192.168.1.10");
 }
 
-// What a window's status line says after a failed exchange, from the kind of its failure and
-// the texts the transports and the worker report (German ones included): each cause a user can
-// act on, and nothing for the others, whose window text says all there is.
+// What a window's status line says after a failed exchange, from its failure record: each cause
+// a user can act on, and nothing for the others, whose window text says all there is. The texts
+// of the records do not matter.
 TEST(ExchangeFailureReason, NamesTheCauseOfEveryFailureKind) {
     using Failure::eKind;
+    using Failure::eStep;
     uTaskPrepare raw;
     raw.eInterface = InterfaceRawTcp;
     raw.rawTcp = {"10.0.0.1", "10.0.0.5", 5555}; // adapter, instrument, port
@@ -624,98 +625,48 @@ TEST(ExchangeFailureReason, NamesTheCauseOfEveryFailureKind) {
     serial.eInterface = InterfaceSerial;
     serial.serial.sPort = "/dev/ttyUSB0";
     const std::string sInterrupted = "The connection to the instrument was interrupted.";
-    const std::string sNoAnswer = "The instrument did not answer within 750 ms.";
+    const std::string sNotConnected = "The instrument is not connected.";
+    const std::string sConnect = "The instrument could not be connected: ";
     const struct {
-        const uTaskPrepare* pConnection;
-        eKind eType;
-        const char* pText;
+        Failure::uFailure failure;
         std::string sReason;
     } cases[] = {
-        {&raw, eKind::GoneAfter,
-         "Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.",
-         sInterrupted},
-        {&raw, eKind::GoneBefore, "RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 104",
-         sInterrupted},
-        {&serial, eKind::GoneAfter, "Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5",
-         sInterrupted},
-        {&raw, eKind::GoneAfter,
-         "UsbTmc::BulkIn: (-4) LIBUSB_ERROR_NO_DEVICE - No such device (it may have been disconnected)", sInterrupted},
-        // The kind decides, whatever the text says.
-        {&raw, eKind::GoneAfter, "LibUsb0::BulkRead: Fehler beim Bulk Read Transfer: -19", sInterrupted},
-        {&raw, eKind::Other, "RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.", ""},
-        {&raw, eKind::TimedOut,
-         "Error while receiving the data. - RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.",
-         sNoAnswer},
-        {&raw, eKind::TimedOut, "Lxi::DeviceRead: (15) IO Time Out", sNoAnswer},
-        {&raw, eKind::TimedOut, "UsbTmc::BulkIn: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", sNoAnswer},
-        // A text that says how long it waited is believed over the interface's time-out.
-        {&raw, eKind::TimedOut,
-         "InstrumentDefault::SendRequestUsbTmc: The instrument did not have the answer ready within 2500 ms.",
-         "The instrument did not answer within 2500 ms."},
-        {&raw, eKind::TimedOut, "Serial::PortWrite: Die Wartezeit für das Senden wurde überschritten.",
-         "The instrument did not take the data within 750 ms."},
-        {&raw, eKind::NotConnected,
-         "Error sending and receiving the data. - InstrumentDefault::SendRequest: The instrument is not open.",
-         "The instrument is not connected."},
-        {&raw, eKind::NotConnected, "RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.",
-         "The instrument is not connected."},
-        {&raw, eKind::NotConnected,
-         "InstrumentDefault::SendRequest: The instrument is not connected. - The instrument could not be opened.",
-         "The instrument is not connected."},
+        {{eKind::GoneAfter, 12, "", eStep::Receive}, sInterrupted},
+        {{eKind::GoneBefore, 0, "", eStep::Send}, sInterrupted},
+        {{eKind::TimedOut, 5, "", eStep::Receive}, "The instrument did not answer within 750 ms."},
+        // The time the failing call waited (USBTMC's wait for the answer) is believed first.
+        {{eKind::TimedOut, 5, "", eStep::Receive, eKind::None, 0, 2500}, "The instrument did not answer within 2500 ms."},
+        {{eKind::TimedOut, 0, "", eStep::Send}, "The instrument did not take the data within 750 ms."},
+        {{eKind::NotConnected}, sNotConnected},
         // A connect made for the request says why as a connect failure does.
-        {&raw, eKind::NotConnected,
-         "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument could not be established. - "
-         "TcpSocket::Connect: Connection refused. Code = 111",
-         "The instrument could not be connected: The instrument at 10.0.0.5 refused the connection on port 5555: "
-         "nothing accepts connections there. Check the port and that the instrument's network interface is on."},
-        {&raw, eKind::NotConnected, "TcpSocket::Connect: No connection within 2000 ms.",
-         "The instrument could not be connected: No answer from 10.0.0.5 within 2000 ms. Check the IP address, the "
-         "cable and that the instrument is switched on."},
+        {{eKind::NotConnected, 0, "", eStep::Connect, eKind::Refused, 5555},
+         sConnect + "The instrument at 10.0.0.5 refused the connection on port 5555: nothing accepts connections "
+                    "there. Check the port and that the instrument's network interface is on."},
+        {{eKind::NotConnected, 0, "", eStep::Connect, eKind::TimedOut, 5555, 2000},
+         sConnect + "No answer from 10.0.0.5 within 2000 ms. Check the IP address, the cable and that the instrument is "
+                    "switched on."},
+        {{eKind::NotConnected, 0, "", eStep::Connect, eKind::GoneBefore, 5555},
+         sConnect + "The instrument at 10.0.0.5 closed the connection at once."},
         // Causes the window's own text covers.
-        {&raw, eKind::Canceled, "RawTcp::SocketRead: The communication was terminated by instruction.", ""},
-        {&raw, eKind::Other, "RawTcp::SocketWrite: Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.",
-         ""},
-        {&raw, eKind::NotConnected, "", ""},
+        {{eKind::Canceled, 3}, ""},
+        {{eKind::Other}, ""},
+        {{eKind::BadAnswer}, ""},
+        {{}, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Instrument::ExchangeFailureReason(*c.pConnection, c.eType, c.pText, 750), c.sReason) << c.pText;
+        EXPECT_EQ(Instrument::ExchangeFailureReason(raw, c.failure, 750), c.sReason) << Failure::Name(c.failure.eType);
     }
-    // The kind the connect's transport saw decides, whatever its text looks like.
-    EXPECT_EQ(Instrument::ConnectFailureReason(raw, eKind::Unreachable, "TcpSocket::Connect: Connection refused. Code = 111"),
+    Failure::uFailure unreachable{eKind::Unreachable, 0, "TcpSocket::Connect: Connection refused. Code = 111"};
+    unreachable.eConnect = eKind::Unreachable;
+    EXPECT_EQ(Instrument::ConnectFailureReason(raw, unreachable),
               "The address 10.0.0.5 cannot be reached from this PC. Check the IP address and the network adapter.");
     // A time-out without a known length says no number.
-    EXPECT_EQ(Instrument::ExchangeFailureReason(raw, eKind::TimedOut, "Lxi::DeviceRead: (15) IO Time Out", 0),
-              "The instrument did not answer in time.");
+    EXPECT_EQ(Instrument::ExchangeFailureReason(raw, {eKind::TimedOut}, 0), "The instrument did not answer in time.");
     // Where a connect goes, as "Connecting to ..." names it.
     EXPECT_EQ(Instrument::ConnectionPlace(raw), "10.0.0.5:5555");
     EXPECT_EQ(Instrument::ConnectionPlace(serial), "/dev/ttyUSB0");
     // Without an instrument object there is nothing connected.
-    EXPECT_EQ(Instrument::ExchangeFailureReason(InstrumentObject(), eKind::Other, "anything"),
-              "The instrument is not connected.");
-}
-
-// Which transfer failures are a connection that went away (the worker opens it again): the
-// transports' own texts, as the exchange reports them.
-TEST(ConnectionDropped, TellsAGoneConnectionFromTimeOutsAndRefusals) {
-    const struct {
-        const char* pText;
-        bool fDropped;
-    } cases[] = {
-        {"Error while receiving the data. - RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen.", true},
-        {"RawTcp::SocketRead: Die Netzwerkverbindung wurde unterbrochen. Code = 104", true},
-        {"RawTcp::SocketWrite: Die Netzwerkverbindung wurde unterbrochen. Code = 32", true},
-        {"Serial::PortRead: Die serielle Verbindung wurde unterbrochen. Code = 5", true},
-        {"RawTcp::SocketRead: Die Wartezeit für das Empfangen wurde überschritten.", false},
-        {"RawTcp::SocketWrite: Die Netzwerkverbindung ist nicht vorhanden.", false},
-        {"TcpSocket::Connect: Connection refused. Code = 111", false},
-        {"RawTcp::SocketRead: The communication was terminated by instruction.", false},
-        // An unplugged USB instrument, under either library; a time-out is none.
-        {"UsbTmc::SendData: LibUsb1::BulkTransfer: (-4) LIBUSB_ERROR_NO_DEVICE - No such device", true},
-        {"LibUsb0::BulkWrite: Fehler beim Bulk Write Transfer: -19", true},
-        {"LibUsb0::BulkRead: Fehler beim Bulk Read Transfer: -190", false},
-        {"LibUsb1::BulkTransfer: (-7) LIBUSB_ERROR_TIMEOUT - Operation timed out", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Instrument::ConnectionDropped(c.pText), c.fDropped) << c.pText;
+    EXPECT_EQ(Instrument::ExchangeFailureReason(InstrumentObject(), {eKind::Other}), sNotConnected);
 }
 
 } // namespace

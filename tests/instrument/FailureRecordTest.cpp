@@ -1,9 +1,11 @@
 // The failure record of one request over every door, each failure made to happen on a real peer
 // (a restarted server or pseudo-terminal, a VXI-11 peer that closes under device_write, a device
 // pulled off the simulated bus): its kind, whether bytes left, whether it went out again and was
-// answered (only with nothing sent), and the error the window is shown.
+// answered (only with nothing sent), the error the window is shown and the reason its status
+// line gives, made from the record.
 #include "InstrumentTestSupport.h"
 #include "common/EventData.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentTasks.h"
 #include "instrument/NetworkConnection.h"
 #include "instrument/UsbConnection.h"
@@ -14,7 +16,10 @@
 #include "transport/InterfaceDefaults.h"
 #include "transport/TransferStatus.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -23,7 +28,8 @@ using namespace InstrumentDefault;
 using Failure::eKind;
 
 enum class eDoor { RawTcp, Serial, Vxi11, Usb1, Usb0 };
-enum class eFault { Gone, Restarted, Cut, Silent }; // Cut: under the write, after part of it
+// Cut: under the write, after part of it. Deaf: a peer that takes the connection and never reads.
+enum class eFault { Gone, Restarted, Cut, Silent, Deaf };
 
 struct uRow {
     const char* pName;
@@ -32,6 +38,7 @@ struct uRow {
     eKind eExpected;
     bool fSentSome, fAnswered; // bytes left before the failure; it went out again and was answered
     const char* pShown;        // the start of the error the window is shown ("": none)
+    const char* pReason;       // the start of the reason its status line gives ("": none)
 };
 
 class FailureRecordTest : public TestSupport::TaskTest, public ::testing::WithParamInterface<uRow> {};
@@ -60,6 +67,14 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     const bool fOpen = raw.Start(sError) && serial.Start(sError) &&
                        symlink(serial.PortName().c_str(), sLink.c_str()) == 0 && vxi.Start(config, sError);
     c.rawTcp = {"127.0.0.1", "127.0.0.1", raw.Port()};
+    // The kernel completes its connects from the backlog; nobody accepts or reads them.
+    const int iDeaf = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in deaf{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t iLength = sizeof deaf;
+    if (row.eFaultOf == eFault::Deaf && bind(iDeaf, reinterpret_cast<sockaddr*>(&deaf), iLength) == 0 &&
+        listen(iDeaf, 1) == 0 && getsockname(iDeaf, reinterpret_cast<sockaddr*>(&deaf), &iLength) == 0) {
+        c.rawTcp.iPort = ntohs(deaf.sin_port);
+    }
     c.serial = {sLink, 115200, 8, 1.0F, 0, 0};
     c.vxi11 = {"127.0.0.1", "127.0.0.1", 111, vxi.Port()};
     c.fLibUsb0 = row.eDoorOf == eDoor::Usb0 ? 1 : 0;
@@ -95,6 +110,10 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
         vxi.SetMaxRecvSize(1024);
         vxi.AddFault({Sim::Vxi11DeviceWrite, Sim::eVxi11Fault::Close, 0, 1}); // the second chunk
         break;
+    case eFault::Deaf: // more than the socket buffers hold
+        request.data.assign(std::string(64 << 20, 'x').data(), 64 << 20);
+        request.iTimeout = 300;
+        break;
     case eFault::Silent: // the request's time-out, and VXI-11's from the preferences of now
         pScpi->SwallowAnswers(1);
         request.iTimeout = 300;
@@ -108,21 +127,24 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
         }
     }
     std::remove(sLink.c_str());
+    close(iDeaf);
     EventHub::Pump();
-    std::string sShown;
+    std::string sShown, sReason;
     for (const auto& event : pRecorder->Transfers()) {
         uEventData record;
         if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError) {
             Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record);
             sShown += record.sText;
+            sReason += Instrument::ExchangeFailureReason(c, record.failure, 300);
             // The window chooses its reason from the kind in the record.
-            EXPECT_EQ(Failure::Name(static_cast<eKind>(record.iFailure)), std::string(Failure::Name(row.eExpected)));
+            EXPECT_EQ(Failure::Name(record.failure.eType), std::string(Failure::Name(row.eExpected)));
         }
     }
     EXPECT_EQ(Failure::Name(request.failure.eType), std::string(Failure::Name(row.eExpected))) << sError;
     EXPECT_EQ(request.failure.iSent > 0, row.fSentSome) << request.failure.iSent;
     EXPECT_EQ(fAnswered, row.fAnswered) << sError;
     EXPECT_EQ(row.pShown[0] ? sShown.substr(0, std::string(row.pShown).size()) : sShown, row.pShown);
+    EXPECT_EQ(sReason.substr(0, row.pReason[0] ? std::string(row.pReason).size() : std::string::npos), row.pReason);
 }
 
 const char* const cNotSent =
@@ -135,24 +157,31 @@ const char* const cSilent =
     "wurde überschritten.";
 const char* const cCut =
     "Error while sending the data. - Lxi::SocketRead: Die Netzwerkverbindung wurde unterbrochen.";
+const char* const cRefused =
+    "The instrument could not be connected: The instrument at 127.0.0.1 refused the connection on port ";
+const char* const cNoAnswer = "The instrument did not answer within 300 ms.";
+const char* const cDropped = Instrument::DroppedText;
 constexpr eDoor Raw = eDoor::RawTcp, Ser = eDoor::Serial, Vxi = eDoor::Vxi11, Usb1 = eDoor::Usb1,
                 Usb0 = eDoor::Usb0;
 
 INSTANTIATE_TEST_SUITE_P(
     Doors, FailureRecordTest,
     ::testing::Values(
-        uRow{"RawTcpRefused", Raw, eFault::Gone, eKind::NotConnected, false, false, cNotSent},
-        uRow{"RawTcpResetBeforeTheWrite", Raw, eFault::Restarted, eKind::None, false, true, ""},
-        uRow{"RawTcpTimeOut", Raw, eFault::Silent, eKind::TimedOut, true, false, cSilent},
-        uRow{"SerialClosedBeforeTheWrite", Ser, eFault::Restarted, eKind::None, false, true, ""},
-        uRow{"SerialTimeOut", Ser, eFault::Silent, eKind::TimedOut, true, false, cNotRead},
-        uRow{"Vxi11ResetBeforeTheWrite", Vxi, eFault::Restarted, eKind::None, false, true, ""},
-        uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut},
-        uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead},
-        uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, ""},
-        uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent},
-        uRow{"Usb0UnplugBefore", Usb0, eFault::Restarted, eKind::None, false, true, ""},
-        uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent}),
+        uRow{"RawTcpRefused", Raw, eFault::Gone, eKind::NotConnected, false, false, cNotSent, cRefused},
+        uRow{"RawTcpResetBeforeTheWrite", Raw, eFault::Restarted, eKind::None, false, true, "", ""},
+        uRow{"RawTcpTimeOut", Raw, eFault::Silent, eKind::TimedOut, true, false, cSilent, cNoAnswer},
+        uRow{"RawTcpNotTaken", Raw, eFault::Deaf, eKind::TimedOut, true, false,
+             "Error while sending the data. - RawTcp::SocketWrite: Die Wartezeit für das Senden wurde überschritten.",
+             "The instrument did not take the data within 300 ms."},
+        uRow{"SerialClosedBeforeTheWrite", Ser, eFault::Restarted, eKind::None, false, true, "", ""},
+        uRow{"SerialTimeOut", Ser, eFault::Silent, eKind::TimedOut, true, false, cNotRead, cNoAnswer},
+        uRow{"Vxi11ResetBeforeTheWrite", Vxi, eFault::Restarted, eKind::None, false, true, "", ""},
+        uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut, cDropped},
+        uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead, cNoAnswer},
+        uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, "", ""},
+        uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
+        uRow{"Usb0UnplugBefore", Usb0, eFault::Restarted, eKind::None, false, true, "", ""},
+        uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped}),
     [](const auto& info) { return std::string(info.param.pName); });
 
 } // namespace

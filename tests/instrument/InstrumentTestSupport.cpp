@@ -101,7 +101,7 @@ void FakeTransport::Wake() {
     cv.notify_all();
 }
 
-bool FakeTransport::SetLocal(bool fLocal, std::string&) {
+bool FakeTransport::SetLocal(bool fLocal, Failure::uFailure&, std::string&) {
     std::lock_guard lock(mutex);
     mLocalCalls.push_back(fLocal);
     return true;
@@ -219,12 +219,12 @@ std::vector<EventHub::uEvent> EventRecorder::Tasks(std::int64_t eType) const {
 
 std::vector<EventHub::uEvent> EventRecorder::Tasks() const { return mTasks; }
 
-std::string EventRecorder::ErrorText(const EventHub::uEvent& event, int* pKind) {
+std::string EventRecorder::ErrorText(const EventHub::uEvent& event, Failure::uFailure* pFailure) {
     const auto* pKey = event.pData.Get<std::int64_t>();
     if (!pKey) return "<no key>";
     uEventData record;
     if (!Utility::EventDataTake(std::to_string(*pKey), record)) return "<no record>";
-    if (pKind) *pKind = record.iFailure;
+    if (pFailure) *pFailure = record.failure;
     return record.sModule + "::" + record.sProcedure + " | " + record.sText;
 }
 
@@ -259,16 +259,16 @@ InstrumentObject TaskTest::NewObject() {
 std::vector<std::string> TaskTest::Errors() {
     const auto events = pRecorder->Tasks(InstrumentTaskError);
     for (std::size_t i = mErrors.size(); i < events.size(); ++i) {
-        int iKind = 0;
-        mErrors.push_back(EventRecorder::ErrorText(events[i], &iKind));
-        mKinds.push_back(static_cast<Failure::eKind>(iKind));
+        Failure::uFailure failure;
+        mErrors.push_back(EventRecorder::ErrorText(events[i], &failure));
+        mFailures.push_back(failure);
     }
     return mErrors;
 }
 
-std::vector<Failure::eKind> TaskTest::Kinds() {
+std::vector<Failure::uFailure> TaskTest::Failures() {
     Errors();
-    return mKinds;
+    return mFailures;
 }
 
 std::int64_t Add(uInstrumentObject& object, const uTask& task) {

@@ -49,7 +49,7 @@ class FakeTransport final : public InstrumentTransport {
 
     bool Exchange(InstrumentDefault::uInstance& instance, int iWindow, std::string& sError) override;
     void Wake() override;
-    bool SetLocal(bool fLocal, std::string& sError) override;
+    bool SetLocal(bool fLocal, Failure::uFailure& failure, std::string& sError) override;
 
     void Hold(bool fIgnoreAbort = false);
     void LetGo();
@@ -102,8 +102,8 @@ class EventRecorder {
     std::vector<EventHub::uEvent> Tasks() const;
     std::vector<EventHub::uEvent> Transfers() const { return mTransfers; }
     // The text of the error record that a type 1 event carries (taken from the store).
-    // The error record's text; *pKind (when given) its failure kind.
-    static std::string ErrorText(const EventHub::uEvent& event, int* pKind = nullptr);
+    // The error record's text; *pFailure (when given) its failure record.
+    static std::string ErrorText(const EventHub::uEvent& event, Failure::uFailure* pFailure = nullptr);
     int Window() const { return iWindow; }
 
   private:
@@ -124,15 +124,15 @@ class TaskTest : public ::testing::Test {
     uTaskDisconnect DisconnectTask() const { return {{InstrumentTaskDisconnect, 0, iWindow}}; }
     // The texts of the error events so far (each record is taken from the store once).
     std::vector<std::string> Errors();
-    // The failure kinds of the same records.
-    std::vector<Failure::eKind> Kinds();
+    // The failure records of the same records.
+    std::vector<Failure::uFailure> Failures();
 
     int iWindow = 0;
     std::unique_ptr<EventRecorder> pRecorder;
 
   private:
     std::vector<std::string> mErrors;
-    std::vector<Failure::eKind> mKinds;
+    std::vector<Failure::uFailure> mFailures;
 };
 
 // An ScpiCommand task to the window.

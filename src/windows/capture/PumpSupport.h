@@ -57,13 +57,11 @@ template <class Pump> std::string StopReason(const Pump& pump) {
     return pump.instrument.fConnected ? std::string() : std::string(Instrument::NotConnectedText);
 }
 
-// Notes why the current request failed, from the failure kind and the text of one of its
-// reports: the last report that names a reason is nearest to how it ended (a dropped connection,
+// Notes why the current request failed, from the failure record of one of its reports: the last report that names a reason is nearest to how it ended (a dropped connection,
 // then the refused connect that tried to open it again). Returns the reason of this report
 // (empty: none named).
 template <class Pump> std::string NoteFailure(Pump& pump, const uEventData& record) {
-    std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument,
-                                                            static_cast<Failure::eKind>(record.iFailure), record.sText);
+    std::string sReason = Instrument::ExchangeFailureReason(pump.instrument.pInstrument, record.failure);
     if (!sReason.empty()) pump.sFailure = sReason;
     return sReason;
 }

@@ -51,13 +51,13 @@ std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_c
 
 std::string Prefix(const uWindowScpiCommand& window) { return window.info.sModel + " - "; }
 
-// "Module::Procedure: (value) text" of an event-data record, and the kind of the failure it
-// reports; false when the key holds none.
-bool TakeErrorRecord(std::int64_t iKey, std::string& sLine, Failure::eKind* pKind = nullptr) {
+// "Module::Procedure: (value) text" of an event-data record, and the failure it reports; false
+// when the key holds none.
+bool TakeErrorRecord(std::int64_t iKey, std::string& sLine, Failure::uFailure* pFailure = nullptr) {
     uEventData record;
     if (!Utility::EventDataTake(std::to_string(iKey), record)) return false;
     sLine = record.sModule + "::" + record.sProcedure + ": (" + std::to_string(record.iValue) + ") " + record.sText;
-    if (pKind) *pKind = static_cast<Failure::eKind>(record.iFailure);
+    if (pFailure) *pFailure = std::move(record.failure);
     return true;
 }
 
@@ -90,12 +90,12 @@ std::string TooLargeForHeader(const QString& sFileName) {
     return "The file is too large for a block header: " + sFileName.toStdString();
 }
 
-// Notes why the current send failed, from the failure kind and the text of one of its reports:
+// Notes why the current send failed, from the failure record of one of its reports:
 // the last report that names a reason is nearest to how it ended (a dropped connection, then the
 // refused connect that tried to open it again). Returns the reason of this report (empty when it
 // names none).
-std::string NoteFailure(uWindowScpiCommand& window, Failure::eKind eKind, const std::string& sError) {
-    std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, eKind, sError);
+std::string NoteFailure(uWindowScpiCommand& window, const Failure::uFailure& failure) {
+    std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, failure);
     if (!sReason.empty()) window.sFailure = sReason;
     return sReason;
 }
@@ -306,13 +306,13 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
 // send on).
 void OnError(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     std::string sLine;
-    Failure::eKind eKind = Failure::eKind::None;
-    const bool fRecord = TakeErrorRecord(TransferStatus::Data(event), sLine, &eKind);
+    Failure::uFailure failure;
+    const bool fRecord = TakeErrorRecord(TransferStatus::Data(event), sLine, &failure);
     if (fRecord) WindowLog::AddError(sLine);
     const std::int64_t iOwner = window.mOutstanding.empty() ? 0 : window.mOutstanding.front();
     if (iOwner == 0 || iOwner != window.iAwaitedTask) return;
     const std::string sShown = window.sFailure;
-    if (fRecord) NoteFailure(window, eKind, sLine);
+    if (fRecord) NoteFailure(window, failure);
     SetBusyState(window.iWindow, false);
     if (window.sFailure.empty()) Detail::SetStatus(window, "");
     else if (window.sFailure != sShown) Detail::SetStatus(window, "The data could not be sent. " + window.sFailure);
@@ -555,11 +555,11 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
     case TransferStatus::TransferReceiveError: {
         const std::string sText = event.iType == TransferStatus::TransferSendError ? "The data could not be sent."
                                                                                   : "The data could not be received.";
-        Failure::eKind eKind = Failure::eKind::None;
-        const bool fRecord = TakeErrorRecord(iData, sLine, &eKind);
+        Failure::uFailure failure;
+        const bool fRecord = TakeErrorRecord(iData, sLine, &failure);
         // Why, in plain words (the instrument restarted, did not answer, ...); the log keeps the
         // transport's own text.
-        SetStatus(window, Instrument::WithReason(sText, fRecord ? NoteFailure(window, eKind, sLine) : std::string()));
+        SetStatus(window, Instrument::WithReason(sText, fRecord ? NoteFailure(window, failure) : std::string()));
         if (fRecord) WindowLog::AddError(sPrefix + sText + " " + sLine);
         return;
     }
