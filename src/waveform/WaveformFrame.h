@@ -22,9 +22,12 @@ struct uTables {
     InstrumentWaveform::uLabelTable sLabel;
 };
 
-// A record read in parts whose instrument stopped sending before its count: "<reader>: " and
-// this, then "<points received> / <points expected>".
-inline constexpr const char* ShortRecord = "The record ends short of its count, points received / expected: ";
+// A record read in parts whose instrument stopped sending before its count (a reader puts
+// "<reader>: <source> - " before it).
+inline std::string ShortRecordText(std::int64_t iReceived, std::int64_t iExpected) {
+    return "The record ends short of its count, points received / expected: " + std::to_string(iReceived) + " / " +
+           std::to_string(iExpected);
+}
 
 // Checks an answer; fails with its text in sError.
 using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;

@@ -135,8 +135,7 @@ bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bo
                                           : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples.size();
         const auto iCame = static_cast<std::int64_t>((iNow > iHad ? iNow - iHad : 0) / iPointBytes);
         if (iCame <= 0) {
-            sError = std::string(family.sReader) + ": " + sSource + " - " + WaveformFrame::ShortRecord +
-                     std::to_string(iStart - 1) + " / " + std::to_string(iCount);
+            sError = std::string(family.sReader) + ": " + sSource + " - " + WaveformFrame::ShortRecordText(iStart - 1, iCount);
             return false;
         }
         iStart += std::min(iCame, iStop - iStart + 1);

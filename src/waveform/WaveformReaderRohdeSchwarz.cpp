@@ -55,8 +55,7 @@ bool RohdeSchwarzRead::ReadSource(std::int64_t e, std::string& sError) {
     if (e >= WaveformChannel1 && e <= WaveformChannel4 && iBytes > 0) {
         const auto iCame = static_cast<std::int64_t>(FindOrAddAnalog(data, e).samples.size()) / iBytes;
         if (iCame < iPoints) {
-            sError = std::string(Reader) + ": " + N + " - " + WaveformFrame::ShortRecord + std::to_string(iCame) +
-                     " / " + std::to_string(iPoints);
+            sError = std::string(Reader) + ": " + N + " - " + WaveformFrame::ShortRecordText(iCame, iPoints);
             return false;
         }
     }

@@ -64,8 +64,7 @@ bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sEr
         const std::int64_t iBytesCame = stored() - iHad;
         const std::int64_t iCame = fLine ? std::min(iBytesCame * 8, iCount) : iBytesCame / iBytes;
         if (iCame <= 0 || (fLine && iCame < iCount)) {
-            sError = std::string(Reader) + ": " + sSource + " - " + WaveformFrame::ShortRecord +
-                     std::to_string(iStart) + " / " + std::to_string(iPoints);
+            sError = std::string(Reader) + ": " + sSource + " - " + WaveformFrame::ShortRecordText(iStart, iPoints);
             return false;
         }
         iStart += std::min(iCame, iCount);

@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
 #include "transport/BlockHeader.h"
+#include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -258,8 +259,8 @@ int CheckInstrumentResponseWaveform(uWaveformPump& pump, const std::uint8_t* pDa
         const std::uint64_t iValueBytes = pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1;
         const std::uint64_t iCame = iBytes / iValueBytes / (pump.pRecord->eAcquireType == 3 ? 2 : 1);
         if (iCame < static_cast<std::uint64_t>(pump.pRecord->iTotalPoints)) {
-            WaveformPump::ChannelFailed(pump, WaveformText::ShortRecord + std::to_string(iCame) + " / " +
-                                                  std::to_string(pump.pRecord->iTotalPoints));
+            WaveformPump::ChannelFailed(pump, WaveformFrame::ShortRecordText(static_cast<std::int64_t>(iCame),
+                                                                              pump.pRecord->iTotalPoints));
             return 0;
         }
     }

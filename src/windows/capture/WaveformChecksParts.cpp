@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "transport/BlockHeader.h"
 #include "waveform/InstrumentWaveformRigol.h"
+#include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
@@ -244,8 +245,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         // record ends short of its count.
         WaveformPump::ChannelFailed(pump, (channel.pData.empty() && !fSplitByte) || iHeader == 0
                                               ? std::string(WaveformText::NoBlock)
-                                              : WaveformText::ShortRecord + std::to_string(iBefore) + " / " +
-                                                    std::to_string(record.iTotalPoints));
+                                              : WaveformFrame::ShortRecordText(iBefore, record.iTotalPoints));
         return 1;
     }
     bool fStored = false;

@@ -15,8 +15,6 @@ inline constexpr const char* NoData = PumpSupport::NoData;
 inline constexpr const char* CommunicationError = PumpSupport::CommunicationError;
 inline constexpr const char* Incomplete = "The data block is incomplete, bytes received: ";
 inline constexpr const char* NoBlock = "The answer holds no data block, or an empty one.";
-// "<came> of <count> points came": the record ends short of the count the instrument gave.
-inline constexpr const char* ShortRecord = "The record ends short of its count, points received / expected: ";
 inline constexpr const char* AnswersMissing = "The answer is incomplete, answers received / expected: ";
 inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
 
