@@ -429,9 +429,9 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         if (!ok) return fail(WaveformText::Incomplete + std::to_string(iSize));
         // A block followed by anything but a separator or the answer's end announced fewer bytes
         // than it holds: the rest of its bytes would be taken for the answers behind it.
-        const std::size_t iEnd = iHeader > 0 ? iHeader + Instrument::BlockBytes(iCount, AnswerBlockUnit(pump)) : iSize;
-        if (iEnd < iSize && pAnswer[iEnd] != '\n' && pAnswer[iEnd] != '\r' && pAnswer[iEnd] != ';')
-            return fail(WaveformText::BlockTooLong + std::to_string(iCount));
+        const std::size_t iEnd = iHeader + Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
+        if (iHeader > 0 && iEnd < iSize && pAnswer[iEnd] != '\n' && pAnswer[iEnd] != '\r' && pAnswer[iEnd] != ';')
+            return fail(WaveformText::BlockTooLong + std::to_string(iEnd - iHeader));
     }
     // Every query of a channel request must have its answer: a record without its preamble
     // or unit is no record.

@@ -134,7 +134,7 @@ struct uWaveformPump {
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
     // A read runs (from its start to its end or stop), and the first failure logged meanwhile as
     // the log has it (without the model's prefix). A read that ended with a failure shows it at
-    // its end, and Save... refuses its record with it.
+    // its end, and Save... names it when the read left no channel to save.
     bool fReading = false;
     std::string sReadFailure;
     std::int64_t iSaveInstance = 0;

@@ -51,18 +51,13 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
     if (!GetInstance(iWindow, &p)) return false;
     uWindowWaveform& window = *p;
     uWaveformPump& pump = window.pump;
-    // Save... refuses the record of a read that ended with a failure, whatever channels came;
-    // the automatic save at a read's end keeps those that came whole.
-    if (!fAutomatic && pump.fRecordWhole && !pump.sReadFailure.empty()) {
-        const std::string sText = "There is no complete record to save: " + pump.sReadFailure;
+    if (!pump.pRecord || pump.pRecord->Channels.size() <= 1) {
+        // The record's first element is the placeholder: only later ones hold a channel. A read
+        // whose failure left none says why.
+        const std::string sText = pump.sReadFailure.empty() ? "There is no data available for saving."
+                                                            : "There is no complete record to save: " + pump.sReadFailure;
         window.SetStatus(sText);
         WindowLog::AddError(window.Prefix() + sText);
-        return false;
-    }
-    if (!pump.pRecord || pump.pRecord->Channels.size() <= 1) {
-        // The record's first element is the placeholder: only later ones hold a channel.
-        window.SetStatus("There is no data available for saving.");
-        WindowLog::AddError(window.Prefix() + "There is no data available for saving.");
         return false;
     }
     if (!pump.fRecordWhole) {
