@@ -1,7 +1,7 @@
 // Drives the real windows of an instrument that is not identified for a look by eye: a main window
 // connected over raw TCP on loopback to a simulated device that leaves *IDN? unanswered, and its
-// SCPI command, screenshot and waveform windows opened as separate windows, cascaded over it.
-// Saves the screen as PNG and prints every title and the log.
+// SCPI command, screenshot and waveform windows opened as separate windows, cascaded over it,
+// "Waveform" pressed in the last. Saves the screen as PNG and prints every title and the log.
 // Usage: tool_UnidentifiedTitlesScreenshot out.png  (under Xvfb with a window manager that draws
 // titles, such as openbox, inside a network namespace of its own).
 #include "ToolSupport.h"
@@ -14,6 +14,7 @@
 #include "windows/scpi/WindowScpiCommand.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 int main(int argc, char** argv) {
     if (!ToolSupport::OneArgument(argc, argv, "out.png")) return 2;
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
         std::printf("child: %s\n", pFrame->windowTitle().toUtf8().constData());
         ++iStep;
     }
+    uWindowWaveform* pWaveform = nullptr; // in front: its status line says why it cannot read
+    if (WindowWaveform::GetInstance(WindowStart::FindChild(iMain, WindowKindWaveform), &pWaveform))
+        pWaveform->gadgets.pRead->click(), std::printf("waveform status: %s\n", pWaveform->Status().c_str());
     ToolSupport::Settle(800);
     const bool fSaved = ToolSupport::Grab(QString::fromLocal8Bit(argv[1]));
     std::printf("log:\n%s\n", WindowLog::Text().c_str());
