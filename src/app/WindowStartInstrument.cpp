@@ -185,7 +185,7 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     info.eProtocol = static_cast<::eProtocol>(details.connection.eProtocol);
     info.eModel = static_cast<::eModel>(details.connection.eModel);
     info.sManufacturer = details.idn.sManufacturer;
-    info.sModel = details.idn.sModel;
+    info.sModel = Instrument::ShownName(details.connection, details.idn); // what the children show too
     Instrument::FreeDataBuffers(info.sendData, info.receiveData);
     WindowLog::AddLine("Connect to the instrument: " + info.sModel);
 
@@ -195,11 +195,7 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     }
     info.icon.mIconFile = object->pInterface->GetIcon(*object, IconKindLarge, sError).iconFile;
 
-    // Without a model (nothing answered the identification) the title has no separator.
-    if (pWindow->pFrame) {
-        pWindow->pFrame->setWindowTitle(info.sModel.empty() ? QString(Title)
-                                                            : QString(Title) + " - " + QString::fromStdString(info.sModel));
-    }
+    if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
     // An instrument described by hand is identified as it connects: a connection on which nothing
     // answered (a serial line with nothing on it) stays open, but the user learns that no
     // instrument is there. (One found by a search without asking it has no identification.)
@@ -273,7 +269,7 @@ int CloseInstrument(int iWindow, bool fLost) {
         std::string sError;
         std::string sModel = info.sModel;
         if (info.pInstrument && info.pInstrument->pInterface->GetInfo(*info.pInstrument, details, sError)) {
-            sModel = details.idn.sModel;
+            sModel = Instrument::ShownName(details.connection, details.idn);
         }
         info.icon.mIconFile.clear();
         info.fConnected = false;

@@ -160,6 +160,47 @@ std::string BinaryText(std::int64_t iValue, int iWidthCode) {
     return s;
 }
 
+namespace {
+
+// The length of the printable UTF-8 sequence at the start of s, 0 when it is none.
+std::size_t PrintableLength(std::string_view s) {
+    const auto b = static_cast<unsigned char>(s[0]);
+    if (b < 0x80) return (b >= 0x20 && b != 0x7F) || b == '\n' || b == '\t' ? 1 : 0;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF; // the bounds of the second byte
+    if (b >= 0xC2 && b <= 0xDF) n = 2, lo = b == 0xC2 ? 0xA0 : 0x80; // C2 80..9F: the C1 controls
+    else if (b >= 0xE0 && b <= 0xEF) n = 3, lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+    else if (b >= 0xF0 && b <= 0xF4) n = 4, lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+    if (n == 0 || s.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < (i == 1 ? lo : 0x80) || c > (i == 1 ? hi : 0xBF)) return 0;
+    }
+    return n;
+}
+
+} // namespace
+
+std::string PrintableText(std::string_view sText, std::size_t iMostEscapes) {
+    std::string s;
+    s.reserve(sText.size());
+    std::size_t iEscapes = 0;
+    for (std::size_t i = 0; i < sText.size();) {
+        const std::size_t n = PrintableLength(sText.substr(i));
+        if (n > 0) {
+            s.append(sText.substr(i, n));
+            i += n;
+            continue;
+        }
+        if (iEscapes++ == iMostEscapes) return s + "...";
+        const auto b = static_cast<unsigned char>(sText[i++]);
+        s += "\\x";
+        s += HexDigits[b >> 4];
+        s += HexDigits[b & 0xF];
+    }
+    return s;
+}
+
 std::string HexDump(const std::uint8_t* pData, std::int64_t iEnd, int iBytesPerLine, std::int64_t iStart,
                     bool fCharacters, bool fLastLineEnd, int iOffsetDigits) {
     std::string s;

@@ -28,6 +28,12 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 // Bytes read as single-byte text: 0x80 to 0xFF are taken as Latin-1 and written as UTF-8.
 std::string Latin1ToUtf8(std::string_view sBytes);
 
+// The text as a status line shows it: every byte that is no printable character (control bytes
+// but line feed and tab, DEL, the C1 controls, bytes of no valid UTF-8 sequence) is written
+// "\xNN"; after iMostEscapes of them the rest is cut and "..." ends the text. A printable text
+// comes back as it is.
+std::string PrintableText(std::string_view sText, std::size_t iMostEscapes = 32);
+
 // "True" for non-zero, "False" for zero.
 std::string BoolToText(std::int64_t iValue);
 

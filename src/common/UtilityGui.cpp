@@ -1,6 +1,7 @@
 #include "common/UtilityGui.h"
 
 #include "common/IconFile.h"
+#include "common/TextRoutines.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -309,7 +310,8 @@ int StatusBarWidthFor(QStatusBar* pBar, const QString& sText) {
 }
 
 void SetStatusText(QStatusBar* pBar, const std::string& sText) {
-    SetStatusText(StatusLabel(pBar), QString::fromStdString(sText));
+    // Bytes from an instrument (a block in a failure's text) are shown escaped, never raw.
+    SetStatusText(StatusLabel(pBar), QString::fromStdString(PrintableText(sText)));
 }
 
 } // namespace Utility

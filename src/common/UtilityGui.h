@@ -114,7 +114,8 @@ QLabel* StatusLabel(QStatusBar* pBar);
 // the "Module::Procedure: " labels that lead the log's lines (also after a lead-in such as
 // "Communication error: ") are left out, since a narrow field cuts off the end of a line and the
 // reason is what the user needs. Its tool tip holds the whole text as given, labels included
-// (wrapped at ToolTipWidth), which the field may cut off. An empty text empties both.
+// (wrapped at ToolTipWidth), which the field may cut off. An empty text empties both. Bytes
+// that are no printable text are shown escaped in both (Utility::PrintableText).
 void SetStatusText(QStatusBar* pBar, const std::string& sText);
 // The same for a field of a window's own; fReasonFirst false shows the text as it is (a
 // script's own words).

@@ -113,6 +113,10 @@ std::string ConnectionPlace(const uTaskPrepare& c) {
     }
 }
 
+std::string ShownName(const uTaskPrepare& connection, const uIdn& idn) {
+    return idn.sModel.empty() ? ConnectionPlace(connection) : idn.sModel;
+}
+
 bool SendsAgain(const Failure::uFailure& f, bool fConnectTried) {
     const bool fBefore = f.eType == Failure::eKind::GoneBefore || f.eType == Failure::eKind::NotConnected;
     return !fConnectTried && fBefore && f.iSent == 0;

@@ -65,4 +65,8 @@ std::string NoIdentificationText(const uTaskPrepare& connection);
 // address and port, the serial port, the USB instrument.
 std::string ConnectionPlace(const uTaskPrepare& connection);
 
+// The name the windows' titles and the log give the instrument: its model, or where none is known
+// (nothing answered the identification) the place of its connection.
+std::string ShownName(const uTaskPrepare& connection, const uIdn& idn);
+
 } // namespace Instrument

@@ -209,8 +209,8 @@ void MarkLost(uInstance& instance, const std::string& sReason, const std::string
     std::string sIgnored;
     CloseConnection(instance, sIgnored);
     if (std::exchange(instance.fLost, true)) return;
-    WindowLog::PostError(instance.idn.sModel + ": The connection was interrupted and could not be established again. - " +
-                         sOpen);
+    WindowLog::PostError(Instrument::ShownName(instance.uConnection, instance.idn) +
+                         ": The connection was interrupted and could not be established again. - " + sOpen);
     EventHub::PostEvent(EventInstrumentLost, 0, EventObject(instance), 0,
                         EventHub::Payload::Of<std::string>(sReason));
 }
@@ -222,7 +222,7 @@ bool Reopen(uInstance& instance, std::string& sOpen) {
     CloseConnection(instance, sIgnored);
     if (!OpenConnection(instance, sOpen)) return false;
     if (std::exchange(instance.fLost, false)) {
-        WindowLog::PostLine(instance.idn.sModel + ": connected again");
+        WindowLog::PostLine(Instrument::ShownName(instance.uConnection, instance.idn) + ": connected again");
         EventHub::PostEvent(EventInstrumentRegained, 0, EventObject(instance), 0);
     }
     return true;

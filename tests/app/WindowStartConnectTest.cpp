@@ -117,8 +117,8 @@ TEST_F(WindowStartConnectTest, AWaitingConnectSaysWhereItConnectsUntilItsOutcome
 
 // A serial line with nothing on it: the port opens, the identification gets no answer, and the
 // status line says that no instrument answered instead of an empty maker, serial number and
-// firmware; the maker and model typed into the form are no identification. The connection stays
-// open, as any connect's does.
+// firmware; the maker and model typed into the form are no identification, and the port names it.
+// The connection stays open, as any connect's does.
 TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAnswered) {
     // A pseudo-terminal whose other side nobody reads or answers.
     const int iMaster = posix_openpt(O_RDWR | O_NOCTTY);
@@ -140,7 +140,10 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     const std::string sText = "No instrument answered the identification (*IDN?) at " + sPort +
                               ": check the cable, the connection's settings and that the instrument is switched on.";
     EXPECT_EQ(Status(iMain), sText);
-    EXPECT_EQ(Record(iMain)->pFrame->windowTitle().toStdString(), WindowStart::Title); // no model, no " - "
+    // No model: the title and the log name the port (the children take the same name).
+    EXPECT_EQ(Record(iMain)->pFrame->windowTitle().toStdString(), std::string(WindowStart::Title) + " - " + sPort);
+    EXPECT_NE(WindowLog::Text().find("Connect to the instrument: " + sPort + "\n"), std::string::npos);
+    EXPECT_NE(WindowLog::Text().find("] " + sPort + ": connected\n"), std::string::npos) << WindowLog::Text();
     EXPECT_NE(WindowLog::Text().find("Error: " + sText), std::string::npos) << WindowLog::Text();
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     // The query went out on the line: nothing but the silence kept the instrument from answering.

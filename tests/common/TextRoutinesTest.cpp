@@ -43,6 +43,13 @@ TEST(Split, KeepsEveryFieldBetweenSeparators) {
     EXPECT_EQ(list, (std::vector<std::string>{"a,b"}));
 }
 
+TEST(PrintableText, EscapesWhatIsNoPrintableCharacterAndCutsALongRun) {
+    EXPECT_EQ(Utility::PrintableText("ä\tb\n€𝄞"), "ä\tb\n€𝄞");
+    EXPECT_EQ(Utility::PrintableText(std::string(">\0\x1B\x7F\xC2\x85\xC3(\xED\xA0\x80<", 12)),
+              ">\\x00\\x1B\\x7F\\xC2\\x85\\xC3(\\xED\\xA0\\x80<");
+    EXPECT_EQ(Utility::PrintableText("a\x01\x02\x03" "b", 2), "a\\x01\\x02...");
+}
+
 TEST(BoolAndBinaryText, WriteFixedForms) {
     EXPECT_EQ(Utility::BoolToText(0), "False");
     EXPECT_EQ(Utility::BoolToText(-5), "True");

@@ -235,7 +235,7 @@ void SiglentScope::Data(ScpiReply& reply) {
         const std::size_t iWidth = sWidth == "WORD" ? 2 : 1;
         iBegin = static_cast<std::size_t>(iFrom) * iWidth;
         iEnd = iBegin + static_cast<std::size_t>(iTake) * iWidth;
-        std::snprintf(sCount, sizeof sCount, "%09zu", iEnd - iBegin);
+        std::snprintf(sCount, sizeof sCount, "%09zu", iEnd - iBegin - (f == eFault::LongBlock ? 1000 : 0));
     }
     reply.Text(sHeader + "#9" + sCount);
     if (f == eFault::ShortBlock) {

@@ -32,8 +32,9 @@ class SiglentScope : public ScpiPersonality {
   public:
     enum class eModel { SDS2102XPlus, SDS2104XPlus, SDS5032X, SDS5034X };
     // Faults of the next data or descriptor answer (one shot).
-    // NoDataHeader: "DATA," instead of "DAT2," (neither the prefix nor a bare block).
-    enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount };
+    // NoDataHeader: "DATA," instead of "DAT2," (neither the prefix nor a bare block). LongBlock:
+    // an analogue block's header announces 1000 bytes fewer than it holds.
+    enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount, LongBlock };
 
     explicit SiglentScope(eModel model);
     void Attach(ScpiDevice& device);

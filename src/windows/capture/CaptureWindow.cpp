@@ -5,6 +5,7 @@
 #include "app/Window.h"
 #include "app/WindowStart.h"
 #include "common/Ini.h"
+#include "common/TextRoutines.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "icons/VectorIcon.h"
@@ -608,7 +609,9 @@ bool CaptureWindow::SayUnusable() {
     if (sUnusableModel.empty()) return false;
     std::string sWhat = kind.sReadButton;
     std::transform(sWhat.begin(), sWhat.end(), sWhat.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    SetStatus("This program cannot read a " + sWhat + " from the " + sUnusableModel + ".");
+    // An instrument without a maker (nothing answered the identification) is named by its place.
+    SetStatus("This program cannot read a " + sWhat + " from the " + Utility::TrimCharactersLeft(sUnusableModel, " ") +
+              ".");
     return true;
 }
 

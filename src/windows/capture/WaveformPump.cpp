@@ -209,6 +209,8 @@ bool BeginRead(uWaveformPump& pump) {
     pump.AheadResults.clear();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
     pump.fRecordWhole = false;
+    pump.fReading = true;
+    pump.sReadFailure.clear();
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
     pump.pRecord->eModel = pump.instrument.eModel;
@@ -282,6 +284,12 @@ void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
     pump.pWindow->AddError(WaveformText::Prefix(pump) + sText);
     const uWaveformChecks checks = Checks();
     if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
+}
+
+void NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
+    if (!pump.fReading || !pump.sReadFailure.empty()) return;
+    const std::string sPrefix = WaveformText::Prefix(pump);
+    pump.sReadFailure = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
 }
 
 bool HasLogicChannels(std::int64_t eModel) {
@@ -419,6 +427,11 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         if (iHeader > 0) ok = iSize - iHeader >= Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
         else if (pAnswer[0] == '#') ok = false; // a block whose header did not arrive whole
         if (!ok) return fail(WaveformText::Incomplete + std::to_string(iSize));
+        // A block followed by anything but a separator or the answer's end announced fewer bytes
+        // than it holds: the rest of its bytes would be taken for the answers behind it.
+        const std::size_t iEnd = iHeader + Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
+        if (iHeader > 0 && iEnd < iSize && pAnswer[iEnd] != '\n' && pAnswer[iEnd] != '\r' && pAnswer[iEnd] != ';')
+            return fail(WaveformText::BlockTooLong + std::to_string(iEnd - iHeader));
     }
     // Every query of a channel request must have its answer: a record without its preamble
     // or unit is no record.
@@ -500,10 +513,15 @@ void AdvancePart(uWaveformPump& pump) {
 
 void EndRequestData(uWaveformPump& pump) {
     pump.fRecordWhole = true;
+    pump.fReading = false;
     if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
+    // A failure of the read replaces what its last answer showed ("Data received, ...").
+    const std::string sFailure = pump.sReadFailure.empty() ? "" : " - " + pump.sReadFailure;
     if (pump.fAutomatic) {
         ++pump.iCount;
-        pump.pWindow->SetStatus("Waveforms: " + std::to_string(pump.iCount));
+        pump.pWindow->SetStatus("Waveforms: " + std::to_string(pump.iCount) + sFailure);
+    } else if (!sFailure.empty()) {
+        pump.pWindow->SetStatus(pump.sReadFailure);
     }
     if (pump.fSaveAutomatically) {
         // The end of the save arms the pump again; a save still running holds it until then.
@@ -564,6 +582,7 @@ void StopRequestData(uWaveformPump& pump) {
     WaveformPumpWindow& window = *pump.pWindow;
     ++pump.iStops;
     const bool fEndedByItself = pump.fAutomatic && !pump.fDiscardResult;
+    pump.fReading = false;
     if (pump.fSaving && pump.iSaveInstance != 0) {
         std::string sError;
         if (!WaveformData::SetSaveDataThreadStatus(pump.iSaveInstance, ThreadStatusStop, sError)) {

@@ -132,6 +132,11 @@ struct uWaveformPump {
     std::string sAutomaticFolder;
     bool fSaving = false;
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
+    // A read runs (from its start to its end or stop), and the first failure logged meanwhile as
+    // the log has it (without the model's prefix). A read that ended with a failure shows it at
+    // its end, and Save... names it when the read left no channel to save.
+    bool fReading = false;
+    std::string sReadFailure;
     std::int64_t iSaveInstance = 0;
     std::int64_t iAnswerDate = 0;
     std::int64_t iAnswerTime = 0;
@@ -230,6 +235,8 @@ bool CheckInstrumentResponse(uWaveformPump& pump);
 // channel, and the channel leaves the record (fnChannelFailed), so that no file is written from
 // it; the other channels go on.
 void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
+// A failure logged (the window's AddError): while a read runs, the first is the read's reason.
+void NoteReadFailure(uWaveformPump& pump, const std::string& sLogText);
 void EndRequestData(uWaveformPump& pump);
 // Moves the part window (iStartPoint, iStopPoint) to the next part of the record; the last
 // part's window clears sLastPartOnly.

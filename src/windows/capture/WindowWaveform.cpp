@@ -237,7 +237,10 @@ void uWindowWaveform::Opened() {
 }
 
 void uWindowWaveform::AddLine(const std::string& sText) { WindowLog::AddLine(sText); }
-void uWindowWaveform::AddError(const std::string& sText) { WindowLog::AddError(sText); }
+void uWindowWaveform::AddError(const std::string& sText) {
+    WindowLog::AddError(sText);
+    WaveformPump::NoteReadFailure(pump, sText);
+}
 
 std::vector<std::int64_t> uWindowWaveform::TickedChannels() const {
     std::vector<std::int64_t> channels;

@@ -52,9 +52,12 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
     uWindowWaveform& window = *p;
     uWaveformPump& pump = window.pump;
     if (!pump.pRecord || pump.pRecord->Channels.size() <= 1) {
-        // The record's first element is the placeholder: only later ones hold a channel.
-        window.SetStatus("There is no data available for saving.");
-        WindowLog::AddError(window.Prefix() + "There is no data available for saving.");
+        // The record's first element is the placeholder: only later ones hold a channel. A read
+        // whose failure left none says why.
+        const std::string sText = pump.sReadFailure.empty() ? "There is no data available for saving."
+                                                            : "There is no complete record to save: " + pump.sReadFailure;
+        window.SetStatus(sText);
+        WindowLog::AddError(window.Prefix() + sText);
         return false;
     }
     if (!pump.fRecordWhole) {

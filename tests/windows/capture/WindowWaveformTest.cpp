@@ -782,6 +782,46 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
     }
 }
 
+// A block whose header announces fewer bytes than it holds: a Rigol screen read and a Siglent
+// memory read in pieces (its first piece). The read ends saying why in place of "Data received",
+// and Save... refuses with that reason and opens no dialog.
+TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
+    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z};
+    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
+    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, const char*> rows[] = {
+        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock); }, "Screen",
+         60000, "Channel 1 - The data block does not end where its header says, bytes announced: 1195"},
+        {[&](Sim::ScpiDevice& d) {
+             siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
+             siglent.SetFault(Sim::SiglentScope::eFault::LongBlock);
+         },
+         "", 3000, "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."}};
+    for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
+        SCOPED_TRACE(sReason);
+        Sim::RawTcpServer peer;
+        std::string sError;
+        ASSERT_TRUE(peer.Start(sError)) << sError;
+        fnAttach(peer.Device());
+        InstrumentObject instrument;
+        const int iWindow = OpenWaveformOf(ConnectMainTo(peer, instrument, iTimeout));
+        Refresh(iWindow);
+        Tick(iWindow, "Channel 1");
+        if (*sSource) ChooseSource(iWindow, sSource);
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitIdle(iWindow));
+        EXPECT_EQ(W(iWindow).Status(), sReason);
+        QTimer watch; // a dialog that opened is a fault, shut at once; the timer ends with the row
+        watch.callOnTimeout([] {
+            if (auto* p = qobject_cast<QDialog*>(QApplication::activeModalWidget())) ADD_FAILURE(), p->reject();
+        });
+        watch.start(10);
+        G(iWindow).pSave->click();
+        EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
+        EXPECT_TRUE(OutFiles().empty());
+        Instrument::Release(instrument, sError);
+    }
+}
+
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
     AttachRigol();
     ConnectMain();
