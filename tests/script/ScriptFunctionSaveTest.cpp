@@ -270,6 +270,20 @@ TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddO
         ASSERT_TRUE(QFile::remove(QString::fromStdString(FilePath("log.txt"))));
     }
     EXPECT_EQ(Errors().size(), 16u); // the large add of each round
+    // The large add opened the file while another program held it and added a line: that line,
+    // added before the add's turn, stays.
+    std::ofstream(FilePath("log.txt")) << "kept\r\n";
+    OtherWriter other(FilePath("log.txt"), "other\r\n");
+    ASSERT_TRUE(other.Locked());
+    auto pProgram = Parsed("string big\nbig function save \"log.txt\" add eol\n");
+    VariableOf(*pProgram, "big").String.assign(100 * 1024, 'x');
+    const std::size_t iEnds = Ends() + 1;
+    FileSizeLimit limit(64 * 1024);
+    Run(pProgram);
+    ASSERT_TRUE(PumpUntil([&] { return OtherWriter::OpenedHere(FilePath("log.txt")) > 0; }, 60000));
+    ASSERT_TRUE(other.Go());
+    ASSERT_TRUE(PumpUntil([&] { return Ends() == iEnds; }, 60000));
+    EXPECT_EQ(FileBytes("log.txt"), "kept\r\nother\r\n");
 }
 
 // A NUL byte in the name would cut it into a shorter name: the run ends at the line instead.

@@ -10,6 +10,7 @@
 #include "instrument/InstrumentSearch.h"
 #include "platform/WindowRegistry.h"
 #include "sim/LanNetwork.h"
+#include "windows/select/WindowSelectInstrumentRecord.h"
 
 #include <QElapsedTimer>
 #include <QStatusBar>
@@ -184,9 +185,21 @@ TEST_F(SelectSearchTest, ADoubleClickOrConnectMakesTheMainWindowConnectTheInstru
                   "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
         EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
         EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
-        Choose(iMain, WindowStart::MenuDisconnect);
+        // Another main window's list leaves the connected instrument out; freed by a disconnect
+        // or by its window's closing, it is listed there again without a Refresh.
+        const int iOther = OpenMain();
+        ASSERT_TRUE(WaitForSearch(ListOf(iOther)));
+        const auto listed = [&] {
+            const auto& m = WindowSelectInstrument::Record(ListOf(iOther))->mListed;
+            return std::find(m.begin(), m.end(), usbObject) != m.end();
+        };
+        EXPECT_FALSE(listed());
+        if (way.fMenu) Choose(iMain, WindowStart::MenuDisconnect);
         EventHub::PostEvent(EventCloseWindowRequest, iMain);
         ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+        EXPECT_TRUE(WaitFor(listed));
+        EventHub::PostEvent(EventCloseWindowRequest, iOther);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iOther); }));
         Settle();
     }
 }
