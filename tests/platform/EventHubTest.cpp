@@ -260,16 +260,13 @@ TEST_F(EventHubTest, PayloadOfAnUndeliveredEventIsFreed) {
     EXPECT_FALSE(WindowRegistry::IsOpen(w));
 }
 
-// The delivery goes with the Qt application: a thread that outlived the exit's wait and posts
-// while the application is destroyed only queues, and its call is refused.
+// A thread that outlived the exit's wait and posts as the application goes only queues.
 TEST_F(EventHubTest, OnceTheApplicationIsGoneAPostOnlyQueuesAndACallIsRefused) {
     delete QCoreApplication::instance();
     EventHub::PostEvent(EventTaskFinished, WindowRegistry::NewWindowNumber());
     EXPECT_FALSE(EventHub::PostCall([] {}));
     TestApplication::EnsureCore();
     EventHub::Init();
-    EXPECT_TRUE(EventHub::PostCall([] {}));
-    EXPECT_EQ(EventHub::Pump(), 1u);
 }
 
 TEST_F(EventHubTest, PayloadOfAnotherTypeIsNotHandedOut) {

@@ -13,7 +13,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -41,30 +40,11 @@ inline InstrumentScript::uScriptVariable& VariableOf(InstrumentScript::uScriptPr
     return none;
 }
 
-// Another program (flock(1)) that holds the lock of the file, as the program's writers take turns
-// on it; told to go, it adds its line while it still holds the lock, then lets go. Killed, its
-// lock goes with it.
-class OtherWriter {
-  public:
-    OtherWriter(const std::string& sFile, const std::string& sLine) {
-        process.start("flock", {"-o", "-x", QString::fromStdString(sFile), "sh", "-c",
-                                "echo locked; read go; printf %s \"$1\" >> \"$2\"", "sh",
-                                QString::fromStdString(sLine), QString::fromStdString(sFile)});
-    }
-    bool Locked() { return process.waitForReadyRead(30000) && process.readLine() == "locked\n"; }
-    bool Go() { return process.write("\n") == 1 && process.waitForFinished(30000); }
-    // The files of this process open on sFile: a writer of the program has opened it.
-    static int OpenedHere(const std::string& sFile) {
-        int n = 0;
-        std::error_code error;
-        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error))
-            n += std::filesystem::read_symlink(fd.path(), error) == sFile ? 1 : 0;
-        return n;
-    }
-
-  private:
-    QProcess process;
-};
+// Another program (flock(1)) holding the file's lock until its input ends; it adds that input.
+inline void HoldLock(QProcess& other, const std::string& sFile) {
+    other.start("flock", {"-o", QString::fromStdString(sFile), "sh", "-c", "echo; cat >> \"$0\"", QString::fromStdString(sFile)});
+    ASSERT_TRUE(other.waitForReadyRead(30000));
+}
 
 class EngineFixture : public ::testing::Test {
   protected:

@@ -31,7 +31,6 @@
 #include <csignal>
 #include <fstream>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -127,12 +126,11 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
         else v.String = c.sValue;
         fStopInTheSearch = c.fInTheSearch;
-        const std::string sLocked = folder.path().toStdString() + "/locked.txt";
-        std::optional<OtherWriter> holder;
-        if (c.fLocked) ASSERT_TRUE(holder.emplace(sLocked, "").Locked());
+        QProcess other;
+        if (c.fLocked) HoldLock(other, folder.path().toStdString() + "/locked.txt");
         Run(pProgram);
         ExpectSilentEnd();
-        if (c.fLocked) EXPECT_EQ(QFileInfo(QString::fromStdString(sLocked)).size(), 0);
+        if (c.fLocked) EXPECT_EQ(QFileInfo(folder.path() + "/locked.txt").size(), 0);
         std::string sError;
         StopScript(pInstance, sError); // lets go of the ended thread for the next row
         const std::string sNow = v.Type == eVariableType::Data ? std::string(v.Data.view()) : v.String;

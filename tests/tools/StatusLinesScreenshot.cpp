@@ -5,8 +5,7 @@
 // a long failure reason in its status line and the tool tip over it; then the four after
 // "Cascade", "Tile vertically" and "Tile horizontally". Saves select.png, scpi.png,
 // screenshot.png, waveform.png, cascade.png, tile-vertically.png and tile-horizontally.png in
-// the folder and prints each window's size and status text. The main window, the list and the
-// screenshot window show texts too long for them, which end in an ellipsis.
+// the folder and prints each window's size and status text.
 // Usage: tool_StatusLinesScreenshot <folder>  (under a display server such as Xvfb, inside a
 // network namespace of its own: the instrument list searches at once).
 #include "ToolSupport.h"
@@ -126,9 +125,8 @@ int main(int argc, char** argv) {
     } children[] = {
         {WindowKindScpiCommand, "Communication error: RawTcp::SocketRead: No answer within 2000 ms; the data received "
                                 "so far (0 bytes) is kept. Check the command and the instrument's interface settings."},
-        {WindowKindScreenshot, "The data could not be sent. The instrument could not be connected: The instrument at "
-                               "127.0.0.1 refused the connection on port 5025: nothing accepts connections there. "
-                               "Check the port and that the instrument's network interface is on."},
+        {WindowKindScreenshot, "WindowScreenshot::SaveScreenshot: The file could not be created: "
+                               "/home/user/Messungen/DS1104Z 2026-12-08 10-15-42.png (Permission denied)"},
         {WindowKindWaveform, "WaveformData::SaveWaveformRigol: The file could not be created: "
                              "/home/user/Messungen/trace Screen CHAN1.csv (No space left on device)"},
     };
@@ -144,12 +142,6 @@ int main(int argc, char** argv) {
     pWaveform->pRefresh->click();
     ToolSupport::Settle(1500);
     for (int i = 0; i < 3; ++i) Utility::SetStatusText(ChildWindow::Find(mChild[i])->statusBar(), children[i].sStatus);
-    // The list's failed connect and the main window's connection on which nothing answered.
-    EventHub::PostEvent(EventStatusText, iList, 0, 0, EventHub::Payload::Of<std::string>(
-        "The instrument could not be connected: The instrument at 127.0.0.1 refused the connection on port 5025: "
-        "nothing accepts connections there. Check the port and that the instrument's network interface is on."));
-    Utility::SetStatusText(pMain->pStatusBar, "No instrument answered the identification (*IDN?) at 127.0.0.1:5555: "
-                                              "check the cable, the connection's settings and that the instrument is switched on.");
 
     bool fSaved = Shoot(pMain, iList, sFolder + "/select.png");
     fSaved = Shoot(pMain, mChild[0], sFolder + "/scpi.png") && fSaved;
