@@ -129,6 +129,7 @@ void BindEvents(int iWindow, bool fBind) {
         InstrumentLost(e.iObject, pReason ? *pReason : std::string());
     });
     EventHub::Bind(EventInstrumentRegained, EventHub::AnyWindow, [](const uEvent& e) { InstrumentRegained(e.iObject); });
+    EventHub::Bind(EventInstrumentFreed, EventHub::AnyWindow, [](const uEvent&) { InstrumentFreed(); });
     EventHub::Bind(EventSaveWorkspace, iWindow, [iWindow](const uEvent& e) {
         if (const std::string* pName = e.pData.Get<std::string>()) SaveWorkspace(iWindow, *pName);
     });

@@ -75,8 +75,9 @@ inline constexpr const char* Title = "Orvanto v" ORVANTO_VERSION " (Alpha)";
 // Timer of a main window that refreshes its instrument list after device changes.
 inline constexpr int TimerDeviceChange = 3;
 inline constexpr int DeviceChangeDelay = 500;
-// Timer of an instrument list window that starts its search; armed by the main windows after a
-// connect (100 ms) and after a disconnect (500 ms).
+// Timer of an instrument list window that fills its list afresh; armed by the main windows after a
+// connect (100 ms), after a loss (500 ms) and when an instrument's connection was freed (100 ms:
+// the instrument is listed again, also in the lists of the other main windows).
 inline constexpr int TimerInstrumentListSearch = 4;
 
 // How the instrument events travel between a main window and its children:
@@ -166,6 +167,9 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason);
 // A task opened the lost connection again: every main window that lost that instrument connects
 // it once more, as a connect from the instrument list would.
 void InstrumentRegained(std::intptr_t iObject);
+// An instrument's last user let it go and its connection is closed: every instrument list of the
+// program lists it again.
+void InstrumentFreed();
 // Queues disconnect tasks behind the connects still pending (the window closes).
 void DropPendingConnects(uWindowStart* pWindow);
 // The parameters after "instrument " of the script command that makes the same connection.

@@ -27,7 +27,7 @@ namespace WindowStart {
 namespace {
 
 constexpr int SearchAfterConnect = 100;
-constexpr int SearchAfterDisconnect = 500;
+constexpr int SearchAfterLoss = 500;
 
 std::intptr_t Address(const InstrumentObject& object) { return reinterpret_cast<std::intptr_t>(object.get()); }
 
@@ -78,8 +78,10 @@ void ShowConnectFailure(uWindowStart* pWindow, const InstrumentObject& object, c
     uInfo details;
     std::string sIgnored;
     if (!object->pInterface->GetInfo(*object, details, sIgnored)) return;
-    ShowConnectText(pWindow, "The instrument could not be connected: " +
-                                 Instrument::ConnectFailureReason(details.connection, record.failure));
+    const std::string sText =
+        "The instrument could not be connected: " + Instrument::ConnectFailureReason(details.connection, record.failure);
+    WindowLog::AddError(sText); // whole, where the status line may cut it off
+    ShowConnectText(pWindow, sText);
 }
 
 std::string Hex(std::int64_t iValue) {
@@ -281,7 +283,8 @@ int CloseInstrument(int iWindow, bool fLost) {
     SetStatus(pWindow, "");
     if (pWindow->pFrame) Utility::SetWindowIcon(pWindow->pFrame, 0, &info.icon);
     if (fWasConnected) {
-        StartListSearches(SearchAfterDisconnect);
+        // A lost connection is closed already; a disconnect's closing frees it (InstrumentFreed).
+        if (fLost) StartListSearches(SearchAfterLoss);
         info.fLost = fLost;
         TellChildren(iWindow, info.pInstrument, fLost);
     }
@@ -311,6 +314,8 @@ void InstrumentRegained(std::intptr_t iObject) {
         OpenInstrument(iWindow, pWindow->info.pInstrument, 0);
     }
 }
+
+void InstrumentFreed() { StartListSearches(SearchAfterConnect); }
 
 void DeviceChanged(int iWindow) {
     if (GetInstance(iWindow, nullptr)) WindowRegistry::StartTimer(iWindow, TimerDeviceChange, DeviceChangeDelay);

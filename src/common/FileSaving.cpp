@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Utility {
@@ -24,6 +25,9 @@ constexpr std::size_t PartNameKeep = 200;
 constexpr int CreateAttempts = 16;
 constexpr int NameAttempts = 100;  // next names tried for a file that replaces none
 constexpr int AppendAttempts = 16; // a file appearing and going between two opens
+// An add that may be stopped looks for its turn this often at most while another writer holds
+// the file: a stop ends the wait within that time.
+constexpr std::chrono::microseconds TurnPollLongest(4000);
 
 // A stop word is looked at before each part of this size is written.
 constexpr std::size_t WritePartBytes = std::size_t{1} << 20;
@@ -71,6 +75,26 @@ std::string Reason(int iError) {
     return std::strerror(iError);
 }
 
+// Waits for this writer's turn on the file (the lock); another program may hold it for as long as
+// it likes, so a stop word, where given, ends the wait (ECANCELED).
+bool TakeTurn(int fd, const std::atomic<bool>* pStop, std::string& sError) {
+    std::chrono::microseconds pause(100);
+    while (::flock(fd, pStop ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            sError = Reason(errno);
+            return false;
+        }
+        if (pStop->load()) {
+            sError = Reason(ECANCELED);
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, TurnPollLongest);
+    }
+    return true;
+}
+
 // Where the file ends up, and the mode of the file it replaces (0 when there is none). A
 // symbolic link is followed, so that the link stays and its target gets the new bytes.
 bool CheckTarget(const std::string& sPath, std::string& sTarget, mode_t& iMode, bool& fExists,
@@ -113,8 +137,10 @@ bool CheckTarget(const std::string& sPath, std::string& sTarget, mode_t& iMode, 
     }
     // A file the user made read-only is not replaced, not even by a user the system lets write
     // anywhere: the new file would go in by the folder's permission, not the file's.
-    if (::access(sTarget.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0) {
-        sError = Reason(EACCES);
+    // The system's own reason where it refuses (a read-only mount says so, not "Permission denied").
+    const int iRefused = ::access(sTarget.c_str(), W_OK) == 0 ? 0 : errno;
+    if (iRefused != 0 || (info.st_mode & 0222) == 0) {
+        sError = Reason(iRefused != 0 ? iRefused : EACCES);
         return false;
     }
     iMode = info.st_mode & 07777;
@@ -348,7 +374,7 @@ bool SaveFile(const std::string& sPath, std::span<const std::string_view> parts,
 }
 
 bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-                bool* pCreated) {
+                bool* pCreated, const std::atomic<bool>* pStop) {
     if (pCreated) *pCreated = false;
     std::string sTarget;
     mode_t iMode = 0;
@@ -373,7 +399,10 @@ bool AppendFile(const std::string& sPath, std::span<const std::string_view> part
         }
         // The writers of this program take turns on the file (an advisory lock), so that a failed
         // add knows which bytes are its own.
-        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        if (!TakeTurn(fd, pStop, sError)) { // nothing of this add was written; the file was opened
+            ::close(fd);
+            if (pCreated) *pCreated = true;
+            return false;
         }
         if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) { // replaced since it was looked at
             ::close(fd);

@@ -92,9 +92,10 @@ int RemoveUnfinishedFiles();
 // not flushed to the disk by itself. A failed write cuts the file back to its length when the add
 // took its turn (a file this call created and holding nothing else is removed), so every other
 // byte stays; the file is not copied, so a crash in the middle of an append may leave part of the
-// new bytes.
+// new bytes. A stop word (a script's) ends the wait for the turn, which another program may
+// hold for long: nothing is added then (ECANCELED).
 bool AppendFile(const std::string& sPath, std::span<const std::string_view> parts, std::string& sError,
-                bool* pCreated = nullptr);
+                bool* pCreated = nullptr, const std::atomic<bool>* pStop = nullptr);
 
 // For tests: the flush of a new file to the disk (fsync; nullptr restores it), the write of bytes
 // into a new file (write; nullptr restores it: a slow disk), and a call on the writing thread

@@ -25,6 +25,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolTip>
@@ -284,6 +285,35 @@ void ProposeFile(QFileDialog* pDialog, const std::string& sPath) {
     if (auto* pName = pDialog->findChild<QLineEdit*>("fileNameEdit")) pName->setText(sProposal);
 }
 
+namespace {
+
+// A status field paints a text too long for it cut at its end, with "…" to show that more
+// follows (the whole text is in its tool tip). The label keeps the whole text as its text: each
+// paint, after a resize too, cuts it afresh to the width it has then. The field draws no frame.
+class StatusElision final : public QObject {
+  public:
+    explicit StatusElision(QLabel* pLabel) : QObject(pLabel) { setObjectName("StatusElision"); }
+
+  protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override {
+        auto* pLabel = qobject_cast<QLabel*>(pWatched);
+        if (pEvent->type() != QEvent::Paint || !pLabel || pLabel->frameWidth() != 0) return false;
+        const int iMargin = pLabel->margin();
+        const QRect area = pLabel->contentsRect().adjusted(iMargin, iMargin, -iMargin, -iMargin);
+        QString sLine = pLabel->text();
+        sLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        const QString sShown = pLabel->fontMetrics().elidedText(sLine, Qt::ElideRight, area.width());
+        if (sShown == pLabel->text()) return false; // it fits: the label paints it
+        QPainter painter(pLabel);
+        pLabel->style()->drawItemText(&painter, area,
+                                      QStyle::visualAlignment(pLabel->layoutDirection(), pLabel->alignment()),
+                                      pLabel->palette(), pLabel->isEnabled(), sShown, pLabel->foregroundRole());
+        return true;
+    }
+};
+
+} // namespace
+
 QString ReasonFirst(const QString& sText) {
     // "Name::Name: " (any number of "::" parts) at the start or after a blank; a path or a
     // SCPI command never has that form.
@@ -295,6 +325,13 @@ QString ReasonFirst(const QString& sText) {
 
 void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
     if (!pField) return;
+    if (!pField->findChild<QObject*>("StatusElision", Qt::FindDirectChildrenOnly)) {
+        pField->installEventFilter(new StatusElision(pField));
+        pField->setTextFormat(Qt::PlainText); // a "<" in a path or an answer is no markup
+        // A long text asks for no width: the field takes what the bar gives it (a fixed one keeps its width).
+        if (pField->minimumWidth() != pField->maximumWidth())
+            pField->setSizePolicy(QSizePolicy::Ignored, pField->sizePolicy().verticalPolicy());
+    }
     const QString sShown = fReasonFirst ? ReasonFirst(sText) : sText;
     if (pField->text() != sShown) pField->setText(sShown);
     const QString sTip = ToolTipText(sText, ToolTipWidth, {});

@@ -113,9 +113,10 @@ QLabel* StatusLabel(QStatusBar* pBar);
 // The one way every window sets a status text. The field shows the text with the reason first:
 // the "Module::Procedure: " labels that lead the log's lines (also after a lead-in such as
 // "Communication error: ") are left out, since a narrow field cuts off the end of a line and the
-// reason is what the user needs. Its tool tip holds the whole text as given, labels included
-// (wrapped at ToolTipWidth), which the field may cut off. An empty text empties both. Bytes
-// that are no printable text are shown escaped in both (Utility::PrintableText).
+// reason is what the user needs. A text wider than the field ends in "…" where it is cut, cut
+// afresh at every resize (the label's text() stays whole), and shows as plain text. Its tool tip
+// holds the whole text as given, labels included (wrapped at ToolTipWidth). An empty text empties
+// both. Bytes that are no printable text are shown escaped in both (Utility::PrintableText).
 void SetStatusText(QStatusBar* pBar, const std::string& sText);
 // The same for a field of a window's own; fReasonFirst false shows the text as it is (a
 // script's own words).

@@ -429,6 +429,7 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
         instance.iConnectionCount = 0;
         fClosed = CloseConnection(instance, sError);
         if (!fClosed) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskDisconnect");
+        else if (!fChain) EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);
     }
     if (fChain) {
         // The chain ends here whether or not the connection closed.

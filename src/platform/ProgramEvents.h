@@ -55,6 +55,10 @@ inline constexpr int EventInstrumentLost = 0x10031;
 // A lost instrument's connection was opened again by a task that talked to it (posted to window
 // 0 like EventInstrumentLost; object = the instrument object's address).
 inline constexpr int EventInstrumentRegained = 0x10038;
+// An instrument's connection was closed because its last user let it go (posted to window 0 like
+// EventInstrumentLost; object = the instrument object's address): the instrument lists of every
+// main window offer it again.
+inline constexpr int EventInstrumentFreed = 0x10039;
 // A text for a window's status line (data: std::string), e.g. why the connect it asked for failed.
 inline constexpr int EventStatusText = 0x10032;
 // The SCPI window's answer save has ended (its thread's result stays with the window's record),

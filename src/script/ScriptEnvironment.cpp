@@ -128,8 +128,9 @@ bool ScriptEnvironment::MapFilePath(const std::string& sPath, std::string& sMapp
 
 bool ScriptEnvironment::WriteFile(const std::string& sMapped, std::span<const std::string_view> parts,
                                   bool fAdd, bool& fCreated, std::string& sError) {
-    // A stop of the script ends a save between two pieces or before the rename: the target stays.
-    return fAdd ? Utility::AppendFile(sMapped, parts, sError, &fCreated)
+    // A stop of the script ends a save between two pieces or before the rename, and an add's wait
+    // for its turn on the file: the target stays.
+    return fAdd ? Utility::AppendFile(sMapped, parts, sError, &fCreated, StopWord())
                 : Utility::SaveFile(sMapped, parts, sError, false, &fCreated, StopWord());
 }
 

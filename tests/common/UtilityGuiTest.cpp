@@ -107,6 +107,15 @@ TEST_F(UtilityGuiTest, AStatusTextShowsTheReasonFirstAndTheWholeTextOnHover) {
     // A text wider than a tool tip may be wraps.
     Utility::SetStatusText(&bar, std::string(400, 'w'));
     EXPECT_TRUE(Utility::StatusLabel(&bar)->toolTip().startsWith("<qt><table width=\"600\">"));
+    // A text wider than its field shows cut with an ellipsis, and whole once the field has grown.
+    const QString sLong = QString::fromLatin1(Utility::UsualReason);
+    Utility::SetStatusText(&field, sLong);
+    for (const int iWidth : {200, field.fontMetrics().horizontalAdvance(sLong) + 10}) {
+        field.resize(iWidth, 30);
+        QLabel seen(field.fontMetrics().elidedText(sLong, Qt::ElideRight, iWidth));
+        seen.resize(field.size());
+        EXPECT_EQ(field.grab().toImage(), seen.grab().toImage()) << iWidth;
+    }
 }
 
 // A long text put into an editor step by step ends as the same lines as one appendPlainText:

@@ -1,8 +1,10 @@
 #include "InstrumentTestSupport.h"
 
+#include "app/Main.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentTasks.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
 
@@ -472,6 +474,11 @@ TEST_F(InstrumentDefaultTest, EndThreadKeepsItsBoundWhileATransferIgnoresTheAbor
     pTransport.reset();
     // The program's end waits for it, bounded.
     EXPECT_FALSE(InstrumentDefault::WaitForWorkers(50));
+    // The exit's one deadline: a background thread that never ends and this worker cost one bound.
+    const BackgroundThreads::uTicket stuck = BackgroundThreads::Enter();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Main::EndBackgroundThreads(std::chrono::milliseconds(2000)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
     // The worker finishes its task with everything still alive, runs nothing more, and lets go.
     pHeld->LetGo();
     EXPECT_TRUE(InstrumentDefault::WaitForWorkers(10000));

@@ -260,6 +260,15 @@ TEST_F(EventHubTest, PayloadOfAnUndeliveredEventIsFreed) {
     EXPECT_FALSE(WindowRegistry::IsOpen(w));
 }
 
+// A thread that outlived the exit's wait and posts as the application goes only queues.
+TEST_F(EventHubTest, OnceTheApplicationIsGoneAPostOnlyQueuesAndACallIsRefused) {
+    delete QCoreApplication::instance();
+    EventHub::PostEvent(EventTaskFinished, WindowRegistry::NewWindowNumber());
+    EXPECT_FALSE(EventHub::PostCall([] {}));
+    TestApplication::EnsureCore();
+    EventHub::Init();
+}
+
 TEST_F(EventHubTest, PayloadOfAnotherTypeIsNotHandedOut) {
     auto p = EventHub::Payload::Of(std::string("text"));
     EXPECT_EQ(p.Get<int>(), nullptr);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -37,6 +38,12 @@ inline InstrumentScript::uScriptVariable& VariableOf(InstrumentScript::uScriptPr
     ADD_FAILURE() << "no variable " << sName;
     static InstrumentScript::uScriptVariable none;
     return none;
+}
+
+// Another program (flock(1)) holding the file's lock until its input ends; it adds that input.
+inline void HoldLock(QProcess& other, const std::string& sFile) {
+    other.start("flock", {"-o", QString::fromStdString(sFile), "sh", "-c", "echo; cat >> \"$0\"", QString::fromStdString(sFile)});
+    ASSERT_TRUE(other.waitForReadyRead(30000));
 }
 
 class EngineFixture : public ::testing::Test {

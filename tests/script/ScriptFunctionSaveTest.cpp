@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -270,6 +271,24 @@ TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddO
         ASSERT_TRUE(QFile::remove(QString::fromStdString(FilePath("log.txt"))));
     }
     EXPECT_EQ(Errors().size(), 16u); // the large add of each round
+    // The large add opened the file (seen in /proc) while another program held it and added a
+    // line: that line stays.
+    QProcess other;
+    HoldLock(other, FilePath("log.txt"));
+    auto pProgram = Parsed("string big\nbig function save \"log.txt\" add eol\n");
+    VariableOf(*pProgram, "big").String.assign(100 * 1024, 'x');
+    const std::size_t iEnds = Ends() + 1;
+    const FileSizeLimit limit(64 * 1024);
+    Run(pProgram);
+    ASSERT_TRUE(PumpUntil([&] {
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd"))
+            if (std::error_code e; std::filesystem::read_symlink(fd.path(), e) == FilePath("log.txt")) return true;
+        return false;
+    }, 60000));
+    other.write("other\r\n");
+    other.closeWriteChannel();
+    ASSERT_TRUE(other.waitForFinished(30000) && PumpUntil([&] { return Ends() == iEnds; }, 60000));
+    EXPECT_EQ(FileBytes("log.txt"), "other\r\n");
 }
 
 // A NUL byte in the name would cut it into a shorter name: the run ends at the line instead.

@@ -92,6 +92,7 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
     Replace(eScriptTaskType::FunctionReplace, ReplaceStopped);
     Replace(eScriptTaskType::FunctionRemove, StoppedAsItBegins<TaskFunctionRemove>);
     Replace(eScriptTaskType::VariableSet, StoppedAsItBegins<TaskVariableSet>);
+    Replace(eScriptTaskType::FunctionSave, StoppedAsItBegins<TaskFunctionSave>);
     const std::string sLarge(std::size_t{48} << 20, 'a');
     std::string sWide;
     sWide.reserve(sLarge.size());
@@ -104,6 +105,7 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         const std::string& sValue;
         const char* sLine;
         bool fInTheSearch = false;
+        bool fLocked = false; // another program holds the file, and never lets go
     } cases[] = {
         {"string", sLarge, "v function replace \"a\" \"bb\""}, // counts the growth first
         {"string", sLarge, "v function replace \"a\" \"\""},
@@ -113,6 +115,7 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         {"string", sWide, "v function remove last 1000"},
         {"string", sKeep, "v set $file big.txt"},
         {"data", sKeep, "v set $file big.txt"},
+        {"string", sKeep, "v function save \"locked.txt\" add", false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.sType) + " " + c.sLine);
@@ -123,8 +126,11 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
         else v.String = c.sValue;
         fStopInTheSearch = c.fInTheSearch;
+        QProcess other;
+        if (c.fLocked) HoldLock(other, folder.path().toStdString() + "/locked.txt");
         Run(pProgram);
         ExpectSilentEnd();
+        if (c.fLocked) EXPECT_EQ(QFileInfo(folder.path() + "/locked.txt").size(), 0);
         std::string sError;
         StopScript(pInstance, sError); // lets go of the ended thread for the next row
         const std::string sNow = v.Type == eVariableType::Data ? std::string(v.Data.view()) : v.String;

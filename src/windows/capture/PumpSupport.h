@@ -104,8 +104,12 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     if (!TakeRecord(event, record)) return fCurrent;
     pump.pWindow->AddError(RecordText(record));
     const std::string sShown = pump.sFailure;
-    if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown)
-        pump.pWindow->SetStatus(Instrument::WithReason(NotSent, pump.sFailure));
+    if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown) {
+        // The log keeps the status line's whole text too: a narrow window cuts it off.
+        const std::string sStatus = Instrument::WithReason(NotSent, pump.sFailure);
+        pump.pWindow->SetStatus(sStatus);
+        pump.pWindow->AddError(sStatus);
+    }
     return fCurrent;
 }
 

@@ -156,7 +156,7 @@ inline constexpr std::array<const char*, 4> FlowControlTexts = {"No handshaking"
                                                                 "Xon/Xoff"};
 
 // Window timers.
-inline constexpr int TimerConnected = 4;
+inline constexpr int TimerConnected = 4; // WindowStart::TimerInstrumentListSearch
 inline constexpr int TimerFirstSearch = 5;
 inline constexpr int TimerRefill = 6;
 

@@ -317,7 +317,8 @@ void EventTimer(int iWindow, int iTimer) {
     uWindowSelectInstrument* w = Record(iWindow);
     if (!w) return;
     if (iTimer == TimerFirstSearch) SearchAndShowInstruments(iWindow, !w->fOption[OptionLanAutomatically]);
-    else if (iTimer == TimerRefill) FillInstrumentList(iWindow);
+    // A main window connected an instrument or one was freed: the list follows at once.
+    else if (iTimer == TimerRefill || iTimer == TimerConnected) FillInstrumentList(iWindow);
 }
 
 } // namespace WindowSelectInstrument

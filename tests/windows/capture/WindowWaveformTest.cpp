@@ -416,6 +416,16 @@ TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples)
     EXPECT_TRUE(QFile::exists(QString::fromStdString(OutPath("raw Screen CHAN1.bin")))) << ::testing::PrintToString(OutFiles());
     EXPECT_EQ(W(iWindow).pump.pRecord->sTemplate, "raw /U /C.bin");
 
+    // A pass that wrote no file (no channel to save) is no save: it says so, and the log too.
+    const std::shared_ptr<uWaveformRecord> pRead = W(iWindow).pump.pRecord;
+    W(iWindow).pump.pRecord = std::make_shared<uWaveformRecord>(*pRead);
+    for (uWaveformRecordChannel& channel : W(iWindow).pump.pRecord->Channels) channel.eWaveform = WaveformNone;
+    AnswerFileDialog(OutPath("none.csv"));
+    G(iWindow).pSave->click();
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaving; }, 60000));
+    EXPECT_EQ(W(iWindow).Status(), "No file was written: the record holds no channel to save.");
+    EXPECT_TRUE(LogHas(W(iWindow).Prefix() + W(iWindow).Status()));
+    W(iWindow).pump.pRecord = pRead;
     // A folder that is not there: no "saved", the path and the reason in the status line (and
     // its tool tip, for a narrow window), and the folder is not kept as the default.
     const std::vector<std::string> written = OutFiles();

@@ -360,6 +360,7 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
         ASSERT_TRUE(WaitFor([&] { return StatusText(iList).starts_with(sLead); }, 10000)) << WindowLog::Text();
         EXPECT_EQ(StatusText(iList), sLead + c.sReason);
         EXPECT_EQ(StatusTip(iList), sLead + c.sReason);
+        EXPECT_TRUE(LogHas("Error: " + sLead + c.sReason)) << WindowLog::Text();
         EXPECT_FALSE(Record(iMain)->info.fConnected);
         EXPECT_EQ(ListOf(iMain), iList);
         EXPECT_EQ(MainStatus(iMain), "");

@@ -10,6 +10,7 @@
 #include "instrument/InstrumentSearch.h"
 #include "platform/WindowRegistry.h"
 #include "sim/LanNetwork.h"
+#include "windows/select/WindowSelectInstrumentRecord.h"
 
 #include <QElapsedTimer>
 #include <QStatusBar>
@@ -184,9 +185,17 @@ TEST_F(SelectSearchTest, ADoubleClickOrConnectMakesTheMainWindowConnectTheInstru
                   "Orvanto Simulated Instrument - Serial number: SIM0001 - Firmware: 1.0");
         EXPECT_NE(WindowLog::Text().find("Simulated Instrument: connected"), std::string::npos);
         EXPECT_TRUE(WaitFor([&] { return ListOf(iMain) == 0; }));
-        Choose(iMain, WindowStart::MenuDisconnect);
+        // Another main window's list leaves it out while connected, and lists it once it is freed.
+        const int iOther = OpenMain();
+        ASSERT_TRUE(WaitForSearch(ListOf(iOther)));
+        const auto& listed = WindowSelectInstrument::Record(ListOf(iOther))->mListed;
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), usbObject), 0);
+        if (way.fMenu) Choose(iMain, WindowStart::MenuDisconnect);
         EventHub::PostEvent(EventCloseWindowRequest, iMain);
         ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+        EXPECT_TRUE(WaitFor([&] { return std::count(listed.begin(), listed.end(), usbObject) == 1; }));
+        EventHub::PostEvent(EventCloseWindowRequest, iOther);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iOther); }));
         Settle();
     }
 }
