@@ -163,6 +163,16 @@ TYPED_TEST(StreamTransportTest, AnAbortStopsTheReadAndDrainsTheRest) {
         ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
         EXPECT_EQ(answer.view(), "1\n") << fReopen;
     }
+    // A write aborted while it waits for a late answer leaves it owed: the next write drops it.
+    this->Reopen(100);
+    this->mPeer.AddFault({Sim::eStreamFault::Delay, 600});
+    EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
+    Instrument::RequestAbort(this->pInstance.get());
+    EXPECT_FALSE(this->Send("*OPC?", sError));
+    EXPECT_EQ(sError, this->Text(TypeParam::WriteName, Instrument::AbortedText));
+    TypeParam::SetTimeout(*this->pInstance, 2000);
+    ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "1\n");
 
     // A write stops after its first piece.
     const Bytes payload(3 * TypeParam::Piece, 'x');
