@@ -384,7 +384,8 @@ void Disconnect(uSerialInstance& instance) {
     if (instance.mPort.IsOpen() && StreamTransfer::AnswerOwed(instance)) {
         const std::string sPath = PortPath(instance.mSettings);
         const auto now = StreamTransfer::Clock::now();
-        const std::int64_t iWaitMs = std::max<std::int64_t>(instance.iExpiredMs, InterfaceDefaults::Timeout(InterfaceSerial));
+        const std::int64_t iWaitMs =
+            std::max<std::int64_t>(instance.iExpiredMs, InterfaceDefaults::Timeout(InterfaceSerial));
         std::lock_guard lock(OwedMutex());
         std::vector<uOwed>& owed = OwedAnswers();
         std::erase_if(owed, [&](const uOwed& o) { return o.sPath == sPath || o.until <= now; });

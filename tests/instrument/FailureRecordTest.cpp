@@ -75,8 +75,9 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     int iDeaf = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in deaf{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t iLength = sizeof deaf;
-    if ((row.eFaultOf == eFault::Deaf || row.eFaultOf == eFault::Abandoned) && bind(iDeaf, reinterpret_cast<sockaddr*>(&deaf), iLength) == 0 &&
-        listen(iDeaf, 1) == 0 && getsockname(iDeaf, reinterpret_cast<sockaddr*>(&deaf), &iLength) == 0) {
+    const bool fDeaf = row.eFaultOf == eFault::Deaf || row.eFaultOf == eFault::Abandoned;
+    if (fDeaf && bind(iDeaf, reinterpret_cast<sockaddr*>(&deaf), iLength) == 0 && listen(iDeaf, 1) == 0 &&
+        getsockname(iDeaf, reinterpret_cast<sockaddr*>(&deaf), &iLength) == 0) {
         c.rawTcp.iPort = ntohs(deaf.sin_port);
     }
     c.serial = {sLink, 115200, 8, 1.0F, 0, 0};
@@ -181,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
         uRow{"RawTcpRefused", Raw, eFault::Gone, eKind::NotConnected, false, false, cNotSent, cRefused},
         uRow{"RawTcpResetBeforeTheWrite", Raw, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"RawTcpTimeOut", Raw, eFault::Silent, eKind::TimedOut, true, false, cSilent, cNoAnswer},
-        uRow{"RawTcpRenewalRefused", Raw, eFault::Abandoned, eKind::NotConnected, false, false, cNotSent, cRefused},
+        uRow{"RawTcpRenewalRefused", Raw, eFault::Abandoned, eKind::NotConnected, false, false, cNotSent,
+             cRefused},
         uRow{"RawTcpNotTaken", Raw, eFault::Deaf, eKind::TimedOut, true, false,
              "Error while sending the data. - RawTcp::SocketWrite: Die Wartezeit für das Senden wurde überschritten.",
              "The instrument did not take the data within 300 ms."},
