@@ -178,10 +178,10 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // behind so at once, without a wait. A channel that cannot be renewed (a serial line) awaits
 // the answer of an aborted read as that of a timed-out one, and for at least as long as this
 // message grants its own answer (the instrument answers in turn: what it still owes comes
-// first). One note in the log, with the instrument's name, tells how
-// many bytes were dropped. An abort request ends the wait and the write, and leaves what was
-// owed owed. A channel found closed or reset by the far end before the write fails it with the
-// broken-connection text and nothing sent.
+// first). One note in the log, with the instrument's name, tells how many bytes were dropped.
+// An abort request ends the wait and the write, and leaves what was owed owed. A channel found
+// closed or reset by the far end before the write fails it with the broken-connection text and
+// nothing sent.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
@@ -214,10 +214,10 @@ std::string StaleText(const uNames& names, std::size_t iBytes);
 // Forgets what the last connection left: a new connection has no late answer to wait for.
 void NewConnection(uStreamInstance& stream);
 
-// Whether an answer is still owed that the next Write would wait for, and the time-out in ms it
-// is owed under (a serial port closed with it keeps it for the next open, see Serial::Connect).
+// Whether an answer is still owed that the next Write would wait for (under the time-out
+// iExpiredMs); a serial port closed with it keeps it for its next open (Serial::Connect).
 bool AnswerOwed(const uStreamInstance& stream);
-// Takes over such an answer on a new channel to the same instrument.
+// Takes over such an answer, owed under iTimeoutMs, on a new channel to the same instrument.
 void OweAnswer(uStreamInstance& stream, std::int64_t iTimeoutMs);
 
 // Frees the buffers (the Destructor's part).
