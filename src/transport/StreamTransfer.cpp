@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace StreamTransfer {
 namespace {
@@ -183,6 +184,7 @@ void TakeTrailer(const uTransfer& transfer) {
     if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
     std::string sIgnored;
     if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
+    stream.sTrailerOwed = sEnd;
     const Clock::time_point deadline = Clock::now() + StragglerQuiet;
     std::size_t iTaken = 0;
     while (iTaken < sEnd.size()) {
@@ -193,10 +195,25 @@ void TakeTrailer(const uTransfer& transfer) {
             iTaken += static_cast<std::size_t>(n);
             stream.iReceiveSize += static_cast<std::size_t>(n);
             stream.pReceiveData.setSize(stream.iReceiveSize);
+            stream.sTrailerOwed = sEnd.substr(iTaken);
             continue;
         }
         if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != eWait::Ready) return;
     }
+}
+
+// Takes the owed end text of an image from the start of the answer's first reception. False
+// when nothing of the answer is left.
+bool DropTrailer(uStreamInstance& stream) {
+    const std::string sTrailer = std::exchange(stream.sTrailerOwed, {});
+    const std::size_t iBase = stream.iReceiveBase;
+    std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+    const std::size_t iHave = stream.iReceiveSize - iBase;
+    if (iHave < sTrailer.size() || std::memcmp(pAnswer, sTrailer.data(), sTrailer.size()) != 0) return true;
+    std::memmove(pAnswer, pAnswer + sTrailer.size(), iHave - sTrailer.size());
+    stream.iReceiveSize -= sTrailer.size();
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+    return stream.iReceiveSize > iBase;
 }
 
 // Answers of a chained query that came as messages of their own read as one message.
@@ -294,6 +311,7 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
             break;
         }
     }
+    if (iDropped > 0) stream.sTrailerOwed.clear(); // it came before the write
     if (iDropped > 0)
         stream.fSilent = false;
     else if (fWait && !fAborted)
@@ -310,7 +328,9 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
     // The late answer came whole when bytes came and then the line was quiet before the limit.
     // Else it may still come: a new connection leaves it behind on the old one.
     const bool fWhole = fWait && iDropped > 0 && iDropped < StaleLimit && deadline < limit;
-    return !fOwed || fWhole || !fRenews || transfer.mChannel.Renew(sRenewError);
+    if (!fOwed || fWhole || !fRenews) return true;
+    stream.sTrailerOwed.clear(); // it stays behind too
+    return transfer.mChannel.Renew(sRenewError);
 }
 
 // Drain, with the count of the bytes it dropped.
@@ -450,6 +470,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
+        if (n > 0 && !stream.sTrailerOwed.empty() && !DropTrailer(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             stream.fSilent = false;
@@ -558,6 +579,7 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 }
 
 void NewConnection(uStreamInstance& stream) {
+    stream.sTrailerOwed.clear();
     stream.iExpiredMs = 0;
     stream.fExpiredAtMessageEnd = stream.fCutOff = false;
     stream.fSilent = false;

@@ -75,6 +75,9 @@ struct uStreamInstance {
     // waited out again before a write until the peer sends something.
     bool fSilent = false;
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
+    // The end-of-message text an image answer ended without (its wait passed): taken from the
+    // start of the next answer, where it arrives when it comes later still.
+    std::string sTrailerOwed;
     // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
     // a connection found closed or reset before the first byte of a write, or a renewal that
     // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
@@ -190,7 +193,8 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
 // a time-out with nothing received fails with that text. An abort request ends the read with
 // false and drains what the instrument still sends; unless that drain brought the rest (bytes,
 // then DrainQuiet of silence) on a channel that cannot be renewed, the answer is owed, and the
-// next Write sees to it.
+// next Write sees to it. The end text behind an image that came later than its wait
+// (sTrailerOwed) is taken off the start of the next answer.
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -316,6 +317,19 @@ TYPED_TEST(StreamTransportTest, ASiglentScreenCopyArrivesWholeInSmallPieces) {
         const QImage decoded = QImage::fromData(answer.data(), static_cast<int>(answer.size()));
         EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32), screen.convertToFormat(QImage::Format_RGB32));
     }
+    // The LF behind the BMP comes after the wait for it, while the next query is on its way: it
+    // is the BMP's, not the next answer.
+    const Bytes bmp = Sim::SiglentScreenCopyAnswer(screen, Sim::eImageFile::Bmp);
+    std::optional<Clock::time_point> taken;
+    this->mPeer.AddFault({Sim::eStreamFault::Split, static_cast<int>(bmp.size() - 1), 0, [&taken] {
+                              if (!taken) taken = Clock::now();
+                              return Clock::now() - *taken > std::chrono::milliseconds(100);
+                          }});
+    std::string sError;
+    DataBuffer answer;
+    ASSERT_TRUE(this->Exchange(":PRINt? BMP", answer, sError)) << sError;
+    ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_EQ(answer.view(), "1\n");
 }
 
 TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
