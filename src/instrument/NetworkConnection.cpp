@@ -236,6 +236,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.iKeep = 0;
         if (this->Closed(request, sError)) return false;
         auto& stream = *this->pInstance;
+        stream.sInstrument = instance.idn.sModel; // for the transport's notes in the log
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;

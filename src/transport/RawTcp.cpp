@@ -49,6 +49,8 @@ class uTcpChannel final : public StreamTransfer::uChannel {
         return n;
     }
 
+    bool Renews() const override { return true; }
+
     // The same instrument on a new connection; what the transfer loops know of the peer stays.
     bool Renew(std::string& sError) override {
         Disconnect(mInstance);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace StreamTransfer {
 namespace {
@@ -183,6 +184,7 @@ void TakeTrailer(const uTransfer& transfer) {
     if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
     std::string sIgnored;
     if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
+    stream.sTrailerOwed = sEnd;
     const Clock::time_point deadline = Clock::now() + StragglerQuiet;
     std::size_t iTaken = 0;
     while (iTaken < sEnd.size()) {
@@ -193,10 +195,25 @@ void TakeTrailer(const uTransfer& transfer) {
             iTaken += static_cast<std::size_t>(n);
             stream.iReceiveSize += static_cast<std::size_t>(n);
             stream.pReceiveData.setSize(stream.iReceiveSize);
+            stream.sTrailerOwed = sEnd.substr(iTaken);
             continue;
         }
         if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != eWait::Ready) return;
     }
+}
+
+// Takes the owed end text of an image from the start of the answer's first reception. False
+// when nothing of the answer is left.
+bool DropTrailer(uStreamInstance& stream) {
+    const std::string sTrailer = std::exchange(stream.sTrailerOwed, {});
+    const std::size_t iBase = stream.iReceiveBase;
+    std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+    const std::size_t iHave = stream.iReceiveSize - iBase;
+    if (iHave < sTrailer.size() || std::memcmp(pAnswer, sTrailer.data(), sTrailer.size()) != 0) return true;
+    std::memmove(pAnswer, pAnswer + sTrailer.size(), iHave - sTrailer.size());
+    stream.iReceiveSize -= sTrailer.size();
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+    return stream.iReceiveSize > iBase;
 }
 
 // Answers of a chained query that came as messages of their own read as one message.
@@ -245,6 +262,12 @@ std::string StaleText(const uNames& names, std::size_t iBytes) {
 
 namespace {
 
+// The note of bytes dropped ahead of a write, with the instrument's name: nothing failed.
+void PostDropped(const uTransfer& transfer, std::size_t iBytes) {
+    const std::string& sName = transfer.mStream.sInstrument;
+    WindowLog::PostLine((sName.empty() ? "" : sName + ": ") + StaleText(transfer.mNames, iBytes));
+}
+
 // Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
 // a late answer). False on an abort request, and with the broken-connection text when the far
 // end closed or reset the connection: then nothing of the request has been written.
@@ -253,14 +276,18 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
     stream.iStaleBytes = 0;
     std::string sIgnored;
     if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return true;
-    const bool fOwed = stream.iExpiredMs > 0;
-    const bool fWait = fOwed && !stream.fSilent && !stream.fExpiredAtMessageEnd;
-    stream.fExpiredAtMessageEnd = false;
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point limit =
-        start + std::chrono::milliseconds(fWait ? std::max(transfer.iInterfaceTimeoutMs, stream.iExpiredMs) : 0);
-    Clock::time_point deadline = limit;
+    const bool fRenews = transfer.mChannel.Renews();
+    // What is owed, kept for the next write should an abort end this one.
+    const std::int64_t iOwedMs = stream.iExpiredMs;
+    const bool fCutOff = stream.fCutOff, fAtMessageEnd = stream.fExpiredAtMessageEnd;
+    const bool fOwed = iOwedMs > 0;
+    const bool fWait = fOwed && !stream.fSilent && !fAtMessageEnd && !(fCutOff && fRenews);
     stream.iExpiredMs = 0;
+    stream.fCutOff = stream.fExpiredAtMessageEnd = false;
+    std::int64_t iWaitMs = std::max(transfer.iInterfaceTimeoutMs, iOwedMs);
+    if (!fRenews) iWaitMs = std::max(iWaitMs, transfer.iTimeoutMs);
+    const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(fWait ? iWaitMs : 0);
+    Clock::time_point deadline = limit;
     std::size_t iDropped = 0;
     bool fAborted = false;
     while (iDropped < StaleLimit) {
@@ -272,7 +299,7 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
             continue;
         }
         if (n < 0) {
-            if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
+            if (iDropped > 0) PostDropped(transfer, iDropped);
             sRenewError = BrokenText(transfer.mNames, transfer.mNames.pWrite, n, iCode);
             return false;
         }
@@ -284,18 +311,69 @@ bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
             break;
         }
     }
+    if (iDropped > 0) stream.sTrailerOwed.clear(); // it came before the write
     if (iDropped > 0)
         stream.fSilent = false;
     else if (fWait && !fAborted)
         stream.fSilent = true;
     stream.iStaleBytes = iDropped;
-    if (iDropped > 0) WindowLog::PostError(StaleText(transfer.mNames, iDropped));
-    // An answer that did not come while it was awaited may still come: a new connection leaves
-    // it behind on the old one.
-    if (fOwed && !fAborted && !(fWait && iDropped > 0) && !transfer.mChannel.Renew(sRenewError) &&
-        !sRenewError.empty())
+    if (iDropped > 0) PostDropped(transfer, iDropped);
+    if (fAborted) {
+        // Nothing was written: what was owed still is, for the next write.
+        stream.iExpiredMs = iOwedMs;
+        stream.fCutOff = fCutOff;
+        stream.fExpiredAtMessageEnd = fAtMessageEnd;
         return false;
-    return !fAborted;
+    }
+    // The late answer came whole when bytes came and then the line was quiet before the limit.
+    // Else it may still come: a new connection leaves it behind on the old one.
+    const bool fWhole = fWait && iDropped > 0 && iDropped < StaleLimit && deadline < limit;
+    if (!fOwed || fWhole || !fRenews) return true;
+    stream.sTrailerOwed.clear(); // it stays behind too
+    return transfer.mChannel.Renew(sRenewError);
+}
+
+// Drain, with the count of the bytes it dropped.
+bool DrainCounting(const uTransfer& transfer, std::string& sError, std::size_t& iDrained) {
+    uStreamInstance& stream = transfer.mStream;
+    const uNames& names = transfer.mNames;
+    if (!transfer.mChannel.IsOpen()) {
+        sError = Prefix(names.pModule, names.pDrain) + names.pConnection + " ist nicht vorhanden.";
+        return false;
+    }
+    stream.iReceiveSize = 0;
+    stream.pReceiveData.clear();
+    std::string sMemory;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sMemory)) {
+        sError = Prefix(names.pModule, names.pDrain) +
+                 "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    Clock::time_point quietUntil = Clock::now() + DrainQuiet;
+    bool fWoken = false;
+    for (;;) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        if (n > 0) {
+            fWoken = false;
+            iDrained += static_cast<std::size_t>(n);
+            quietUntil = Clock::now() + DrainQuiet;
+        } else if (n < 0) {
+            sError = BrokenText(names, names.pDrain, n, iCode);
+            return false;
+        } else {
+            const eIdle idle = WaitIdle(transfer, quietUntil, fWoken);
+            if (idle == eIdle::Deadline) return true;
+            if (idle == eIdle::Closed) {
+                sError = BrokenText(names, names.pDrain, ReadClosed, 0);
+                return false;
+            }
+        }
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
+            return false;
+        }
+    }
 }
 
 } // namespace
@@ -392,6 +470,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
+        if (n > 0 && !stream.sTrailerOwed.empty() && !DropTrailer(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             stream.fSilent = false;
@@ -422,6 +501,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
+                stream.fCutOff = false;
                 // Whole messages of a chained answer: the answers that came are used, joined.
                 std::size_t iFound = 0;
                 stream.fExpiredAtMessageEnd =
@@ -440,12 +520,18 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         }
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             std::string sIgnored;
-            Drain(transfer, sIgnored);
+            std::size_t iDrained = 0;
+            const bool fQuiet = DrainCounting(transfer, sIgnored, iDrained);
             stream.eFailure = Failure::eKind::Canceled;
-            // The answer may still come after the drain: the next write does not wait for it but
-            // leaves it behind on the old connection, so the next request reads its own.
-            stream.iExpiredMs = 1;
-            stream.fExpiredAtMessageEnd = true;
+            // The answer may still come after the drain: the next write leaves it behind on the
+            // old connection, or waits for it on a line that has no other, so that the next
+            // request reads its own. On such a line, a drain that took bytes until the line
+            // went quiet took the rest of the answer.
+            if (!(fQuiet && iDrained > 0) || transfer.mChannel.Renews()) {
+                stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1);
+                stream.fCutOff = true;
+                stream.fExpiredAtMessageEnd = false;
+            }
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }
@@ -453,44 +539,8 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
 }
 
 bool Drain(const uTransfer& transfer, std::string& sError) {
-    uStreamInstance& stream = transfer.mStream;
-    const uNames& names = transfer.mNames;
-    if (!transfer.mChannel.IsOpen()) {
-        sError = Prefix(names.pModule, names.pDrain) + names.pConnection + " ist nicht vorhanden.";
-        return false;
-    }
-    stream.iReceiveSize = 0;
-    stream.pReceiveData.clear();
-    std::string sMemory;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sMemory)) {
-        sError = Prefix(names.pModule, names.pDrain) +
-                 "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
-        return false;
-    }
-    Clock::time_point quietUntil = Clock::now() + DrainQuiet;
-    bool fWoken = false;
-    for (;;) {
-        std::int64_t iCode = 0;
-        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
-        if (n > 0) {
-            fWoken = false;
-            quietUntil = Clock::now() + DrainQuiet;
-        } else if (n < 0) {
-            sError = BrokenText(names, names.pDrain, n, iCode);
-            return false;
-        } else {
-            const eIdle idle = WaitIdle(transfer, quietUntil, fWoken);
-            if (idle == eIdle::Deadline) return true;
-            if (idle == eIdle::Closed) {
-                sError = BrokenText(names, names.pDrain, ReadClosed, 0);
-                return false;
-            }
-        }
-        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
-            return false;
-        }
-    }
+    std::size_t iDrained = 0;
+    return DrainCounting(transfer, sError, iDrained);
 }
 
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
@@ -529,9 +579,19 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 }
 
 void NewConnection(uStreamInstance& stream) {
+    stream.sTrailerOwed.clear();
     stream.iExpiredMs = 0;
-    stream.fExpiredAtMessageEnd = false;
+    stream.fExpiredAtMessageEnd = stream.fCutOff = false;
     stream.fSilent = false;
+}
+
+bool AnswerOwed(const uStreamInstance& stream) {
+    return stream.iExpiredMs > 0 && !stream.fSilent && !stream.fExpiredAtMessageEnd;
+}
+
+void OweAnswer(uStreamInstance& stream, std::int64_t iTimeoutMs) {
+    stream.iExpiredMs = std::max<std::int64_t>(iTimeoutMs, 1);
+    stream.fExpiredAtMessageEnd = stream.fSilent = false;
 }
 
 void FreeMemory(uStreamInstance& stream) {

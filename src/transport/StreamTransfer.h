@@ -68,16 +68,24 @@ struct uStreamInstance {
     // That read had whole messages when it expired (a chained query answered in part): the
     // instrument is done with what it knows, and its missing answers are not waited for.
     bool fExpiredAtMessageEnd = false;
+    // The last read was aborted before its answer was in: the answer may still come, though
+    // nobody waits for it (iExpiredMs holds that read's time-out).
+    bool fCutOff = false;
     // A wait for a late answer found none: the peer is taken as silent, and a time-out is not
     // waited out again before a write until the peer sends something.
     bool fSilent = false;
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
+    // The end-of-message text an image answer ended without (its wait passed): taken from the
+    // start of the next answer, where it arrives when it comes later still.
+    std::string sTrailerOwed;
     // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
     // a connection found closed or reset before the first byte of a write, or a renewal that
     // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
     Failure::eKind eFailure = Failure::eKind::None;
     // The record of the last connect (empty after a success): the socket's or the port's.
     Failure::uFailure connectFailure;
+    // The instrument's name that begins the instance's log lines ("DS1104Z"; empty: none).
+    std::string sInstrument;
 };
 
 // Results of uChannel::Read besides a byte count.
@@ -104,9 +112,12 @@ class uChannel {
     // Hands on what the channel takes now: the count (0 when it takes nothing now), or -1
     // when the channel is gone (iCode receives the code).
     virtual std::int64_t Write(const std::uint8_t* pData, std::size_t iSize, std::int64_t& iCode) = 0;
+    // Whether Renew can replace the channel: a TCP connection can; a serial line cannot, since
+    // the instrument's output queue outlives every open of its port.
+    virtual bool Renews() const { return false; }
     // Replaces the channel by a new one to the same peer, so that nothing the peer still sends
     // on the old one can arrive (a TCP connection opened again). False with the reason where it
-    // failed; false with sError empty where the channel cannot be renewed (a serial port).
+    // failed; asked only of a channel that Renews.
     virtual bool Renew(std::string& sError) {
         sError.clear();
         return false;
@@ -164,18 +175,26 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // to the interface's time-out and never less than the one that expired, ended early once bytes
 // came and the line has been quiet for DrainQuiet. A peer that let such a wait pass without a
 // byte is not waited for again until it sends (a peer that never answers costs one time-out
-// per exchange), and neither is a chained answer that expired after whole messages. Where no
-// late answer came, the channel is renewed where it can be (raw TCP), so that the answer can
-// never arrive later inside another one. One log line tells how many bytes were dropped. An
-// abort request ends the wait and the write. A channel found closed or reset by the far end
-// before the write fails it with the broken-connection text and nothing sent.
+// per exchange), and neither is a chained answer that expired after whole messages. Where the
+// late answer did not come whole, the channel is renewed where it can be (raw TCP), so that the
+// answer can never arrive later inside another one; the answer of an aborted read is left
+// behind so at once, without a wait. A channel that cannot be renewed (a serial line) awaits
+// the answer of an aborted read as that of a timed-out one, and for at least as long as this
+// message grants its own answer (the instrument answers in turn: what it still owes comes
+// first). One note in the log, with the instrument's name, tells how many bytes were dropped.
+// An abort request ends the wait and the write, and leaves what was owed owed. A channel found
+// closed or reset by the far end before the write fails it with the broken-connection text and
+// nothing sent.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
 // Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. A time-out
 // after some data ends the read with true, the data so far and the time-out text in sError;
 // a time-out with nothing received fails with that text. An abort request ends the read with
-// false and drains what the instrument still sends.
+// false and drains what the instrument still sends; unless that drain brought the rest (bytes,
+// then DrainQuiet of silence) on a channel that cannot be renewed, the answer is owed, and the
+// next Write sees to it. The end text behind an image that came later than its wait
+// (sTrailerOwed) is taken off the start of the next answer.
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.
@@ -192,11 +211,18 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError,
                 std::size_t iKeep = 0);
 
-// The log line of DropStale: "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
+// The text of the note of a Write that dropped bytes, behind the instrument's name and ": ":
+// "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
 std::string StaleText(const uNames& names, std::size_t iBytes);
 
 // Forgets what the last connection left: a new connection has no late answer to wait for.
 void NewConnection(uStreamInstance& stream);
+
+// Whether an answer is still owed that the next Write would wait for (under the time-out
+// iExpiredMs); a serial port closed with it keeps it for its next open (Serial::Connect).
+bool AnswerOwed(const uStreamInstance& stream);
+// Takes over such an answer, owed under iTimeoutMs, on a new channel to the same instrument.
+void OweAnswer(uStreamInstance& stream, std::int64_t iTimeoutMs);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

@@ -9,6 +9,7 @@
 #include "instrument/InstrumentTasks.h"
 #include "instrument/NetworkConnection.h"
 #include "instrument/UsbConnection.h"
+#include "platform/ProgramEvents.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "sim/SimUsb.h"
@@ -22,6 +23,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 using namespace InstrumentDefault;
@@ -29,7 +32,8 @@ using Failure::eKind;
 
 enum class eDoor { RawTcp, Serial, Vxi11, Usb1, Usb0 };
 // Cut: under the write, after part of it. Deaf: a peer that takes the connection and never reads.
-enum class eFault { Gone, Restarted, Cut, Silent, Deaf };
+// Abandoned: a read aborted there, and then the peer takes no new connection.
+enum class eFault { Gone, Restarted, Cut, Silent, Deaf, Abandoned };
 
 struct uRow {
     const char* pName;
@@ -68,11 +72,12 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
                        symlink(serial.PortName().c_str(), sLink.c_str()) == 0 && vxi.Start(config, sError);
     c.rawTcp = {"127.0.0.1", "127.0.0.1", raw.Port()};
     // The kernel completes its connects from the backlog; nobody accepts or reads them.
-    const int iDeaf = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int iDeaf = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in deaf{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t iLength = sizeof deaf;
-    if (row.eFaultOf == eFault::Deaf && bind(iDeaf, reinterpret_cast<sockaddr*>(&deaf), iLength) == 0 &&
-        listen(iDeaf, 1) == 0 && getsockname(iDeaf, reinterpret_cast<sockaddr*>(&deaf), &iLength) == 0) {
+    const bool fDeaf = row.eFaultOf == eFault::Deaf || row.eFaultOf == eFault::Abandoned;
+    if (fDeaf && bind(iDeaf, reinterpret_cast<sockaddr*>(&deaf), iLength) == 0 && listen(iDeaf, 1) == 0 &&
+        getsockname(iDeaf, reinterpret_cast<sockaddr*>(&deaf), &iLength) == 0) {
         c.rawTcp.iPort = ntohs(deaf.sin_port);
     }
     c.serial = {sLink, 115200, 8, 1.0F, 0, 0};
@@ -114,6 +119,13 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
         request.data.assign(std::string(64 << 20, 'x').data(), 64 << 20);
         request.iTimeout = 300;
         break;
+    case eFault::Abandoned: { // the answer owed is left behind on a new connection, which is refused
+        const int iTaken = accept(iDeaf, nullptr, nullptr);
+        Instrument::RequestAbort(instance.pTransport->AbortId());
+        SendRequest(instance, WindowNobody, sError);
+        close(std::exchange(iDeaf, iTaken));
+        break;
+    }
     case eFault::Silent: // the request's time-out, and VXI-11's from the preferences of now
         pScpi->SwallowAnswers(1);
         request.iTimeout = 300;
@@ -170,6 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
         uRow{"RawTcpRefused", Raw, eFault::Gone, eKind::NotConnected, false, false, cNotSent, cRefused},
         uRow{"RawTcpResetBeforeTheWrite", Raw, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"RawTcpTimeOut", Raw, eFault::Silent, eKind::TimedOut, true, false, cSilent, cNoAnswer},
+        uRow{"RawTcpRenewalRefused", Raw, eFault::Abandoned, eKind::NotConnected, false, false, cNotSent,
+             cRefused},
         uRow{"RawTcpNotTaken", Raw, eFault::Deaf, eKind::TimedOut, true, false,
              "Error while sending the data. - RawTcp::SocketWrite: Die Wartezeit für das Senden wurde überschritten.",
              "The instrument did not take the data within 300 ms."},

@@ -398,7 +398,6 @@ TEST_P(ProcessDoorTest, AfterARefusedReconnectAConnectOpensItAgainAndOneDisconne
 // Owners of one instrument (windows, script runs): each owner's every query has exactly one
 // outcome, and what another owner did touches none of them.
 TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
-    if (GetParam() != eDoor::RawTcp) GTEST_SKIP() << "one door is enough for the queue";
     const std::string sIdn = IdnOfRun(1) + "\n";
     enum eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
     for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading}) {

@@ -68,6 +68,12 @@ class LxiTest : public ::testing::Test {
     void StartAndConnect(Sim::Vxi11Server::uConfig config = {}, std::int64_t iTimeout = 2000) {
         std::string sError;
         ASSERT_TRUE(mServer.Start(config, sError)) << sError;
+        Connect(iTimeout);
+    }
+    // A new instance, connected to the instrument.
+    void Connect(std::int64_t iTimeout) {
+        std::string sError;
+        if (pInstance) Lxi::DeleteInstance(*pInstance, sError);
         pInstance = Lxi::NewInstance(sError);
         ASSERT_TRUE(pInstance);
         uNetworkSettings settings;
@@ -495,19 +501,23 @@ TEST_F(LxiTest, TimeOuts) {
 }
 
 // A read that ended without its answer leaves it owed: the next exchange clears the device before
-// it writes, so that a late answer is never read as the next one's; one whose answer came does not.
+// it writes, so that a late answer is never read as the next one's, also on a new connection;
+// one whose answer came does not.
 TEST_F(LxiTest, AnAnswerOwedIsClearedBeforeTheNextMessage) {
     StartAndConnect({}, 300);
     std::string sError;
     DataBuffer answer;
-    mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15});
-    EXPECT_FALSE(Exchange("*IDN?", answer, sError));
-    for (const bool fCleared : {true, false}) {
-        mServer.ClearCalls();
-        ASSERT_TRUE(Exchange("SIM:ECHO? own", answer, sError)) << sError;
-        EXPECT_EQ(answer.view(), "own\n");
-        EXPECT_EQ(CallsOf(Sim::Vxi11DeviceClear).size(), fCleared ? 1u : 0u);
-        EXPECT_EQ(mServer.Calls().at(fCleared ? 2 : 1).iProcedure, Sim::Vxi11DeviceWrite);
+    for (const bool fNewConnection : {false, true}) {
+        mServer.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15});
+        EXPECT_FALSE(Exchange("*IDN?", answer, sError));
+        if (fNewConnection) Connect(300);
+        for (const bool fCleared : {true, false}) {
+            mServer.ClearCalls();
+            ASSERT_TRUE(Exchange("SIM:ECHO? own", answer, sError)) << sError;
+            EXPECT_EQ(answer.view(), "own\n");
+            EXPECT_EQ(CallsOf(Sim::Vxi11DeviceClear).size(), fCleared ? 1u : 0u);
+            EXPECT_EQ(mServer.Calls().at(fCleared ? 2 : 1).iProcedure, Sim::Vxi11DeviceWrite);
+        }
     }
 }
 
