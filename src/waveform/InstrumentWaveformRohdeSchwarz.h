@@ -20,6 +20,12 @@ bool RohdeSchwarzRTB2000CheckVisibleDigitalChannels(std::int64_t eModel, const u
 // 1 "REFR", 2 "AVER", 3 "ENV", 0 anything else.
 bool RohdeSchwarzRTB2000CheckAcquireType(std::int64_t eModel, const uAnswer& answer, std::int64_t& eType,
                                          std::string& sError);
+// A channel's data block of iBytes holds its values of iValueBytes each, a pair per point for an
+// envelope: fewer points than its count iPoints is no record (false, the short-record text in
+// sReason). The waveform window and a script's read both take a channel by it.
+inline std::string RohdeSchwarzLinesQuery() { return LineQueries({":DIG#:DISP?", ":DIG#:LAB?", ":DIG#:LAB:STAT?"}); }
+bool RohdeSchwarzRTB2000WholeChannel(std::uint64_t iBytes, std::int64_t iValueBytes, bool fEnvelope,
+                                     std::int64_t iPoints, std::string& sReason);
 bool RohdeSchwarzRTB2000CheckAcquirePoints(std::int64_t eModel, const uAnswer& answer, std::int64_t& iPoints,
                                            std::string& sError);
 bool RohdeSchwarzRTB2000CheckChannelData(std::int64_t eModel, const uAnswer& answer, std::int64_t eWaveform,

@@ -29,6 +29,28 @@ inline std::string ShortRecordText(std::int64_t iReceived, std::int64_t iExpecte
            std::to_string(iExpected);
 }
 
+// A record read in pieces, as the waveform window and a script's waveform task both read it.
+// Points count from 0: the next piece asks PieceAsked points from iDone on.
+struct uPieces {
+    std::int64_t iTotal = 0;      // the record's points
+    std::int64_t iPiece = 0;      // the most points one piece asks
+    std::int64_t iDone = 0;       // the points that came: the next piece starts behind them
+    std::int64_t iPointBytes = 1; // bytes of one sample; 0: lines, eight points to a byte
+};
+std::int64_t PieceAsked(const uPieces& pieces);
+// The points of a piece's block of iBytes data bytes (iAnnounced: the points a line's block
+// announces), never more than asked, and the bytes of the record they fill: whole samples only,
+// so that an odd byte of a two-byte sample is not kept.
+struct uPieceCame {
+    std::int64_t iPoints = 0;
+    std::uint64_t iBytes = 0;
+};
+uPieceCame PieceCame(const uPieces& pieces, std::uint64_t iBytes, std::uint64_t iAnnounced);
+// Takes a piece of iCame points: the next one starts behind them, and after a piece shorter than
+// asked none asks more than came. False, with the short-record text in sReason, when the record
+// ends short: nothing came, or lines stopped inside a byte before their end.
+bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason);
+
 // Checks an answer; fails with its text in sError.
 using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace PumpSupport {
 
@@ -106,6 +107,10 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
     const std::string sShown = pump.sFailure;
     if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown)
         pump.pWindow->SetStatus(Instrument::WithReason(NotSent, pump.sFailure));
+    // The query of the most points of one piece may go unanswered (a firmware without it): the
+    // read goes on with the piece plan's fallback.
+    if constexpr (std::is_same_v<Pump, uWaveformPump>)
+        return fCurrent && (pump.mRequestList.empty() || pump.mRequestList.front().eKind != RequestMaxPoint);
     return fCurrent;
 }
 

@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
 #include "transport/BlockHeader.h"
+#include "waveform/InstrumentWaveformRohdeSchwarz.h"
 #include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
@@ -250,19 +251,22 @@ int CheckInstrumentResponseWaveform(uWaveformPump& pump, const std::uint8_t* pDa
     if (!Validate(pump, "WindowWaveform::CheckInstrumentResponseWaveform", pData, iSize)) return 0;
     if (!pump.pRecord || pump.iChannelIndex == 0 || pump.iChannelIndex >= pump.pRecord->Channels.size()) return 0;
     const uWaveformRequest* pRequest = pump.mRequestList.empty() ? nullptr : &pump.mRequestList.front();
-    // R&S: a channel's block holds the points its count gave (two values each for an envelope),
-    // or the record ends short of it and is no record.
+    // A block followed by more than its answer's end came longer than announced. R&S: a channel's
+    // block holds the points its count gave, or it is no record.
     std::uint64_t iBytes = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iBytes);
+    if (iHeader > 0 && !InstrumentWaveform::BlockEnds(pData, iSize, iHeader + iBytes)) {
+        WaveformPump::ChannelFailed(pump, WaveformText::Incomplete + std::to_string(iSize));
+        return 0;
+    }
+    std::string sShort;
     if (IsRohdeSchwarz(pump.instrument.eModel) && pRequest && pRequest->eWaveform >= WaveformChannel1 &&
-        pRequest->eWaveform <= WaveformChannel4 && pump.pRecord->iTotalPoints > 0 &&
-        Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iBytes) > 0) {
-        const std::uint64_t iValueBytes = pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1;
-        const std::uint64_t iCame = iBytes / iValueBytes / (pump.pRecord->eAcquireType == 3 ? 2 : 1);
-        if (iCame < static_cast<std::uint64_t>(pump.pRecord->iTotalPoints)) {
-            WaveformPump::ChannelFailed(pump, WaveformFrame::ShortRecordText(static_cast<std::int64_t>(iCame),
-                                                                              pump.pRecord->iTotalPoints));
-            return 0;
-        }
+        pRequest->eWaveform <= WaveformChannel4 && iHeader > 0 &&
+        !InstrumentWaveform::RohdeSchwarzRTB2000WholeChannel(
+            iBytes, pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1, pump.pRecord->eAcquireType == 3,
+            pump.pRecord->iTotalPoints, sShort)) {
+        WaveformPump::ChannelFailed(pump, sShort);
+        return 0;
     }
     uWaveformRecordChannel& channel = pump.pRecord->Channels[pump.iChannelIndex];
     if (pData == pump.answer.data() && iSize == pump.answer.size()) {

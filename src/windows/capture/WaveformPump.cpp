@@ -437,6 +437,7 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         if (checks.fnVisibleChannels) checks.fnVisibleChannels(pump, pBlock, iBlock);
         return true;
     case RequestWaveformPoints:
+    case RequestMaxPoint:
         if (pump.pRecord) {
             CurrentChannel(pump);
             if (checks.fnWaveformPoints) checks.fnWaveformPoints(pump, pBlock, iBlock);

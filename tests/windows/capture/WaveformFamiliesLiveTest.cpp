@@ -4,6 +4,8 @@
 // simulator generated, parts joined under a header rewritten to the total.
 #include "PumpTestSupport.h"
 
+#include "waveform/ScopeReadSupport.h"
+
 #include "common/EventData.h"
 #include "common/TestApplication.h"
 #include "instrument/Instrument.h"
@@ -20,6 +22,7 @@
 #include "sim/SiglentScope.h"
 #include "waveform/WaveformDataRTB2000.h"
 #include "waveform/WaveformDataSiglent.h"
+#include "waveform/WaveformReaders.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -31,6 +34,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <functional>
@@ -450,6 +454,115 @@ void ExpectFaultsLogged(WaveformFamiliesLiveTest& test, Scope& scope, const std:
     const std::string_view sData = pRecord->Channels[1].pData.view();
     EXPECT_EQ(std::stoll(std::string(sData.substr(2, static_cast<std::size_t>(sData.at(1) - '0')))), iPoints);
     EXPECT_FALSE(test.LogHas("Error")) << test.LogText();
+}
+
+// A row that both roads read: the scope's set-up, whether the channel comes whole, and the
+// data pieces a Siglent row asks (empty: not looked at).
+template <class Scope> struct uRoads {
+    const char* sName;
+    std::function<void(Scope&)> set;
+    bool fWhole;
+    std::vector<std::string> asked = {};
+};
+
+// Each row read by the window's pump (channel eWindow) and by a script's waveform task (eScript),
+// each road from a scope of its own set up alike: on both the channel comes whole with the
+// samples of the first row (one piece, no fault), or on neither; both ask the same pieces (the
+// window's among the pieces it sent ahead before a short one came).
+template <class Scope, class... Args>
+void ExpectBothRoads(WaveformFamiliesLiveTest& test, std::int64_t eModel, std::int64_t eSource, std::int64_t eWindow,
+                     std::int64_t eScript, const std::vector<uRoads<Scope>>& rows, Args... args) {
+    std::deque<Scope> scopes; // each attached to a device for the test's length
+    Sim::RawTcpServer other;
+    std::string sError, sFirst;
+    ASSERT_TRUE(other.Start(sError)) << sError;
+    WaveformReaders::Register();
+    ScopeRead::Session session;
+    for (Sim::RawTcpServer* p : {&test.server, &other}) rows.front().set(scopes.emplace_back(args...)), scopes.back().Attach(p->Device());
+    test.Connect(eModel, "MODEL", 3000);
+    ASSERT_TRUE(session.Open(ScopeRead::RawPrepare(other.Port()), eModel, sError)) << sError;
+    test.Refresh();
+    for (const uRoads<Scope>& row : rows) {
+        std::string sData[2];
+        std::vector<std::string> asked[2];
+        for (Sim::RawTcpServer* p : {&test.server, &other}) {
+            Scope& scope = scopes.emplace_back(args...);
+            scope.Attach(p->Device());
+            row.set(scope);
+            if (p == &test.server) {
+                const auto pRecord = test.Read(eSource, {eWindow});
+                const std::string_view s = pRecord->Channels.size() > 1 ? pRecord->Channels[1].pData.view() : "";
+                const std::size_t iDigits = s.size() > 2 ? static_cast<std::size_t>(s[1] - '0') : 0;
+                if (iDigits > 0) sData[0] = s.substr(2 + iDigits, std::stoull(std::string(s.substr(2, iDigits))));
+            } else if (const auto result = session.Read(ScopeRead::Task(eSource, 4, {eScript, WaveformAllVisible}), 90000); result.pData) {
+                for (const auto& c : result.pData->AnalogChannels) if (c.eWaveform == eScript) sData[1] = c.samples.view();
+                for (const auto& c : result.pData->DigitalChannels) if (c.eWaveform == eScript) sData[1] = c.samples.view();
+            }
+            if constexpr (requires { scope.DataRequests(); }) asked[p == &other] = scope.DataRequests();
+        }
+        if (sFirst.empty()) sFirst = sData[1];
+        EXPECT_EQ(!sData[0].empty(), row.fWhole) << row.sName << "\n" << test.LogText();
+        EXPECT_TRUE(sData[0] == (row.fWhole ? sFirst : "") && sData[1] == sData[0]) << row.sName;
+        auto it = asked[0].begin();
+        for (const std::string& sPiece : asked[1]) EXPECT_NE(it = std::find(it, asked[0].end(), sPiece), asked[0].end()) << row.sName;
+        EXPECT_EQ(asked[0].empty() ? "" : asked[0].front(), asked[1].empty() ? "" : asked[1].front()) << row.sName;
+        if (!row.asked.empty()) EXPECT_EQ(asked[1], row.asked) << row.sName;
+    }
+}
+
+TEST_F(WaveformFamiliesLiveTest, SiglentOddAndFaultyAnswersGiveTheSameRecordOnBothRoads) {
+    using S = Sim::SiglentScope;
+    const auto depth = [](S& s) { s.SetMemoryDepth(10000), s.SetPointsAsInteger(true); };
+    const auto text = [depth](const char* sText) { return [=](S& s) { depth(s), s.SetMaxPointText(sText); }; };
+    const auto most = [depth](std::int64_t i, std::int64_t a = 0) { return [=](S& s) { depth(s), s.SetMaxPoint(i, a); }; };
+    const auto fault = [depth](S::eFault f) { return [=](S& s) { depth(s), s.SetMaxPoint(4000), s.SetFault(f); }; };
+    const std::vector<std::string> one = {"C1 0 10000"};
+    ExpectBothRoads<S>(*this, ModelSiglentSDS2000XPlusCh4, DataSourceMemory, WaveformChannel1, WaveformChannel1,
+                       {{"one piece", depth, true, one}, {"MAXPoint absent", text("?"), true, one},
+                        {"MAXPoint 0", text("0"), true, one}, {"MAXPoint 1", text("1"), true, one},
+                        {"MAXPoint 7", text("7"), true, one}, {"MAXPoint beyond the record", text("2.0E+07"), true, one},
+                        {"2 pieces", most(5000), true, {"C1 0 5000", "C1 5000 5000"}},
+                        {"4 pieces", most(2500), true, {"C1 0 2500", "C1 2500 2500", "C1 5000 2500", "C1 7500 2500"}},
+                        {"pieces shorter than asked", most(3000, 4000), true, {"C1 0 4000", "C1 3000 3000", "C1 6000 3000", "C1 9000 1000"}},
+                        {"a piece a byte short", fault(S::eFault::OddBytes), true, {"C1 0 4000", "C1 3999 3999", "C1 7998 2002"}},
+                        {"a block announcing more than it sends", fault(S::eFault::ShortBlock), false},
+                        {"a block announcing fewer than it sends", fault(S::eFault::LongBlock), false}},
+                       S::eModel::SDS2104XPlus);
+    const auto lines = [](std::int64_t i, std::int64_t a) {
+        return [=](S& s) { s.SetLineDepth(10001), s.SetPointsAsInteger(true), s.ShowLogic(true), s.ShowLine(5, true), s.SetMaxPoint(i, a); };
+    };
+    ExpectBothRoads<S>(*this, ModelSiglentSDS2000XPlusCh4, DataSourceMemory, WaveformLogic, WaveformDigital5,
+                       {{"lines in one piece", lines(0, 0), true, {"D5 0 10001"}},
+                        {"line pieces shorter than asked", lines(4000, 8000), true, {"D5 0 8000", "D5 4000 4000", "D5 8000 2001"}},
+                        {"line pieces ending inside a byte", lines(4001, 8000), false}},
+                       S::eModel::SDS2104XPlus);
+}
+
+TEST_F(WaveformFamiliesLiveTest, RigolAndRtbShortAnswersGiveTheSameRecordOnBothRoads) {
+    using R = Sim::RigolScope;
+    const auto mso = [](std::int64_t iLimit, R::eDataFault f) {
+        return [=](R& s) { s.SetMemoryDepth(30000), s.ShowLogic(true), s.SetPieceLimit(iLimit), s.SetDataFault(f); };
+    };
+    ExpectBothRoads<R>(*this, ModelRigolMSO2000, DataSourceMemory, WaveformLogic, WaveformLogic,
+                       {{"words in one piece", mso(0, R::eDataFault::None), true},
+                        {"word pieces shorter than asked", mso(7000, R::eDataFault::None), true},
+                        {"a word piece a byte short", mso(0, R::eDataFault::OddBytes), true}},
+                       R::eFamily::MSO2000);
+    const auto ds = [](std::int64_t iLimit, R::eDataFault f) {
+        return [=](R& s) { s.SetMemoryDepth(200000), s.SetPieceLimit(iLimit), s.SetDataFault(f); };
+    };
+    ExpectBothRoads<R>(*this, ModelRigolDS1000Z, DataSourceMemory, WaveformChannel1, WaveformChannel1,
+                       {{"one piece", ds(0, R::eDataFault::None), true},
+                        {"50,000-point pieces", ds(50000, R::eDataFault::None), true},
+                        {"a block announcing more than it sends", ds(0, R::eDataFault::ShortBlock), false},
+                        {"a block announcing fewer than it sends", ds(0, R::eDataFault::LongBlock), false}},
+                       R::eFamily::DS1000Z);
+    using T = Sim::RtbScope;
+    ExpectBothRoads<T>(*this, ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, WaveformChannel1, WaveformChannel1,
+                       {{"a whole channel", [](T&) {}, true},
+                        {"a short channel", [](T& s) { s.SetShortSource(1); }, false},
+                        {"a short envelope", [](T& s) { s.SetAcquireType("ENV"), s.SetShortSource(31); }, false}},
+                       true);
 }
 
 TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand) {
