@@ -29,8 +29,8 @@ inline std::string ShortRecordText(std::int64_t iReceived, std::int64_t iExpecte
            std::to_string(iExpected);
 }
 
-// A record read in pieces, as the waveform window and a script's waveform task both read it.
-// Points count from 0: the next piece asks PieceAsked points from iDone on.
+// A record read in pieces, by the waveform window and a script's waveform task alike: the next
+// piece asks PieceAsked points from iDone on (points count from 0).
 struct uPieces {
     std::int64_t iTotal = 0;      // the record's points
     std::int64_t iPiece = 0;      // the most points one piece asks
@@ -38,17 +38,16 @@ struct uPieces {
     std::int64_t iPointBytes = 1; // bytes of one sample; 0: lines, eight points to a byte
 };
 std::int64_t PieceAsked(const uPieces& pieces);
-// The points of a piece's block of iBytes data bytes (iAnnounced: the points a line's block
-// announces), never more than asked, and the bytes of the record they fill: whole samples only,
-// so that an odd byte of a two-byte sample is not kept.
+// The points of a piece's block of iBytes (iAnnounced: a line block's points), never more than
+// asked, and the bytes they fill: whole samples only (no odd byte of a two-byte sample).
 struct uPieceCame {
     std::int64_t iPoints = 0;
     std::uint64_t iBytes = 0;
 };
 uPieceCame PieceCame(const uPieces& pieces, std::uint64_t iBytes, std::uint64_t iAnnounced);
-// Takes a piece of iCame points: the next one starts behind them, and after a piece shorter than
-// asked none asks more than came. False, with the short-record text in sReason, when the record
-// ends short: nothing came, or lines stopped inside a byte before their end.
+// Takes a piece of iCame points: the next starts behind them, and after a short piece none asks
+// more than came. False, with the short-record text in sReason: nothing came, or lines stopped
+// inside a byte before their end.
 bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason);
 
 // Checks an answer; fails with its text in sError.

@@ -28,11 +28,8 @@ class SiglentRead {
     // The instrument's MAXPoint answer, empty when none came: the piece plan then falls back.
     std::string MaxPoint() {
         std::string sAnswer, sIgnored;
-        exchange.Query(SiglentMaxPointQuery, [&](const uAnswer& a, std::string&) {
-            if (a.pData) sAnswer.assign(reinterpret_cast<const char*>(a.pData), a.iSize);
-            return true;
-        }, sIgnored);
-        return sAnswer;
+        const auto take = [&](const uAnswer& a, std::string&) { return sAnswer.assign(a.Bytes()), true; };
+        return exchange.Query(SiglentMaxPointQuery, take, sIgnored), sAnswer;
     }
     // The data of one source in parts of at most iPart points, then its descriptor.
     bool ReadParts(std::int64_t e, std::int64_t iPart, std::string& sError);

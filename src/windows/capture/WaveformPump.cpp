@@ -51,11 +51,7 @@ void Replace(std::string& s, std::string_view sWhat, std::string_view sBy, bool 
     }
 }
 
-bool IsSiglent(std::int64_t eModel) {
-    return eModel == ModelSiglentSDS2000XPlusCh2 || eModel == ModelSiglentSDS2000XPlusCh4 ||
-           eModel == ModelSiglentSDS5000XCh2 || eModel == ModelSiglentSDS5000XCh4;
-}
-
+bool IsSiglent(std::int64_t eModel) { return WaveformChannels::FamilyOf(eModel) == WaveformChannels::FamilySiglent; }
 
 // Opens a channel element in the record when none is open and returns it.
 uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
