@@ -147,6 +147,23 @@ bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason) {
     return true;
 }
 
+bool ReadPieces(uPieces pieces, const std::function<bool(std::int64_t, std::int64_t)>& fnAsk,
+                const std::function<DataBuffer&()>& samples, const std::uint64_t& iAnnounced, const std::string& sLead,
+                std::string& sError) {
+    while (pieces.iDone < pieces.iTotal) {
+        const std::size_t iHad = samples().size();
+        if (!fnAsk(pieces.iDone, PieceAsked(pieces))) return false;
+        const uPieceCame came = PieceCame(pieces, samples().size() - iHad, iAnnounced);
+        samples().setSize(iHad + came.iBytes);
+        std::string sShort;
+        if (!TakePiece(pieces, came.iPoints, sShort)) {
+            sError = sLead + sShort;
+            return false;
+        }
+    }
+    return true;
+}
+
 void CopyFlags(const uTables& tables, uWaveformData& data) {
     std::copy_n(tables.fVisible.begin(), data.fVisible.size(), data.fVisible.begin());
 }

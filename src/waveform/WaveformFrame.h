@@ -49,6 +49,12 @@ uPieceCame PieceCame(const uPieces& pieces, std::uint64_t iBytes, std::uint64_t 
 // more than came. False, with the short-record text in sReason: nothing came, or lines stopped
 // inside a byte before their end.
 bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason);
+// A script's read of a record in the pieces of the plan: each asked by fnAsk(first point, count)
+// and appended to samples() by its check (iAnnounced: what a line's block announced), cut to
+// whole samples. False with fnAsk's failure, or sLead and the short-record text.
+bool ReadPieces(uPieces pieces, const std::function<bool(std::int64_t, std::int64_t)>& fnAsk,
+                const std::function<DataBuffer&()>& samples, const std::uint64_t& iAnnounced, const std::string& sLead,
+                std::string& sError);
 
 // Checks an answer; fails with its text in sError.
 using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;

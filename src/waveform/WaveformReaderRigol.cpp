@@ -115,24 +115,15 @@ bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bo
         return fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples
                         : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
     };
-    // Windows 1-based with both ends in, as the piece plan takes them, each behind the points that came.
-    WaveformFrame::uPieces pieces{iCount, iPerRequest, 0, fDigital && !family.fPods ? 2 : 1};
-    while (pieces.iDone < pieces.iTotal) {
-        const std::int64_t iAsked = WaveformFrame::PieceAsked(pieces);
-        const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(pieces.iDone + 1) +
-                                     ";:WAV:STOP " + std::to_string(pieces.iDone + iAsked) + ";:WAV:DATA?";
-        const std::size_t iHad = samples().size();
-        const auto iBytes = static_cast<std::size_t>(iAsked * pieces.iPointBytes);
-        if (!exchange.QueryBehind(sCommand, samples(), iBytes, check, sError)) return false;
-        const WaveformFrame::uPieceCame came = WaveformFrame::PieceCame(pieces, samples().size() - iHad, 0);
-        samples().setSize(iHad + came.iBytes);
-        std::string sShort;
-        if (!WaveformFrame::TakePiece(pieces, came.iPoints, sShort)) {
-            sError = std::string(family.sReader) + ": " + sSource + " - " + sShort;
-            return false;
-        }
-    }
-    return true;
+    // Windows 1-based with both ends in.
+    const std::int64_t iPointBytes = fDigital && !family.fPods ? 2 : 1;
+    const auto ask = [&](std::int64_t iFirst, std::int64_t iPoints) {
+        return exchange.QueryBehind(":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iFirst + 1) + ";:WAV:STOP " +
+                                        std::to_string(iFirst + iPoints) + ";:WAV:DATA?",
+                                    samples(), static_cast<std::size_t>(iPoints * iPointBytes), check, sError);
+    };
+    return WaveformFrame::ReadPieces({iCount, iPerRequest, 0, iPointBytes}, ask, samples, 0,
+                                     std::string(family.sReader) + ": " + sSource + " - ", sError);
 }
 
 bool RigolRead::Preamble(std::int64_t eWaveform, std::string& sError) {

@@ -58,22 +58,14 @@ bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sEr
     const auto samples = [&]() -> DataBuffer& {
         return fLine ? FindOrAddDigital(data, e).samples : FindOrAddAnalog(data, e).samples;
     };
-    // The pieces as the piece plan takes them, each behind the points that came.
-    WaveformFrame::uPieces pieces{iPoints, iPart, 0, fLine ? 0 : iBytes};
-    while (pieces.iDone < pieces.iTotal) {
-        const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(pieces.iDone) +
-                                     ";:WAV:POIN " + std::to_string(WaveformFrame::PieceAsked(pieces)) + ";:WAV:DATA?";
-        const std::size_t iHad = samples().size();
-        if (!exchange.Query(sCommand, check, sError, eUnit)) return false;
-        const std::uint64_t iBytesCame = samples().size() - iHad;
-        const WaveformFrame::uPieceCame came = WaveformFrame::PieceCame(pieces, iBytesCame, iAnnounced);
-        samples().setSize(iHad + came.iBytes);
-        std::string sShort;
-        if (!WaveformFrame::TakePiece(pieces, came.iPoints, sShort)) {
-            sError = std::string(Reader) + ": " + sSource + " - " + sShort;
-            return false;
-        }
-    }
+    const auto ask = [&](std::int64_t iFirst, std::int64_t iCount) {
+        return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iFirst) + ";:WAV:POIN " +
+                                  std::to_string(iCount) + ";:WAV:DATA?",
+                              check, sError, eUnit);
+    };
+    if (!WaveformFrame::ReadPieces({iPoints, iPart, 0, fLine ? 0 : iBytes}, ask, samples, iAnnounced,
+                                   std::string(Reader) + ": " + sSource + " - ", sError))
+        return false;
     return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:PRE?",
                           [this, e](const uAnswer& a, std::string& err) {
                               return SiglentSDS2000XPlusCheckPreamble(eModel, a, e, data, err);
