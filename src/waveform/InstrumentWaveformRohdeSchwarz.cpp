@@ -70,7 +70,7 @@ bool RohdeSchwarzRTB2000CheckVisibleDigitalChannels(std::int64_t, const uAnswer&
 bool RohdeSchwarzRTB2000CheckAcquireType(std::int64_t, const uAnswer& answer, std::int64_t& eType, std::string& sError) {
     if (!HasData(Name("CheckAcquireType").c_str(), answer, sError)) return false;
     const std::string sType = AnswerText(answer.Bytes());
-    eType = sType == "REFR" ? 1 : sType == "AVER" ? 2 : sType == "ENV" ? 3 : 0;
+    eType = RohdeSchwarzAcquireType(sType);
     return true;
 }
 

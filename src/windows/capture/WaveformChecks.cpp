@@ -42,13 +42,6 @@ bool IsRohdeSchwarz(std::int64_t eModel) {
     return WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilyRohdeSchwarz;
 }
 
-std::int64_t AcquireTypeOf(const std::string& s) {
-    if (s == "REFR") return 1;
-    if (s == "AVER") return 2;
-    if (s == "ENV") return 3;
-    return 0;
-}
-
 void AppendLine(std::string& sText, std::int64_t iLine) {
     if (!sText.empty()) sText += ",";
     sText += "D" + std::to_string(iLine);
@@ -78,20 +71,6 @@ std::string AnswerText(const std::uint8_t* pData, std::size_t iSize, std::string
     return Utility::TrimCharacters(std::string_view(reinterpret_cast<const char*>(pData), iSize), sTrim);
 }
 
-std::vector<std::string> SplitFields(std::string_view sText, char cSeparator) {
-    std::vector<std::string> fields;
-    std::size_t iStart = 0;
-    while (true) {
-        const std::size_t iAt = sText.find(cSeparator, iStart);
-        if (iAt == std::string_view::npos) {
-            fields.emplace_back(sText.substr(iStart));
-            return fields;
-        }
-        fields.emplace_back(sText.substr(iStart, iAt - iStart));
-        iStart = iAt + 1;
-    }
-}
-
 bool ParseCount(std::string_view sText, std::int64_t& iCount) {
     std::size_t i = 0;
     while (i < sText.size() && Blanks.find(sText[i]) != std::string_view::npos) ++i;
@@ -118,13 +97,13 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
     bool fLogic = false;
     bool fRule = true;
     if (WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilyHameg) {
-        for (const std::string& sField : SplitFields(sText, ',')) {
+        for (const std::string& sField : InstrumentWaveform::Fields(sText, ",")) {
             if (sField.empty()) continue;
             for (const uToken& token : HamegTokens)
                 if (sField == token.sToken) data.push_back(token.eWaveform);
         }
     } else {
-        const std::vector<std::string> fields = SplitFields(sText, ';');
+        const std::vector<std::string> fields = InstrumentWaveform::Fields(sText, ";");
         const auto on = [&](std::size_t i) {
             return Field(fields, i) == (IsSiglent(eModel) ? "ON" : "1") && i < fields.size();
         };
@@ -178,7 +157,7 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
                 data.push_back(WaveformLogicPod1 + static_cast<std::int64_t>(i));
                 fLogic = true;
             }
-            if (n + 11 < fields.size()) pump.iAcquireType = AcquireTypeOf(Field(fields, n + 11));
+            if (n + 11 < fields.size()) pump.iAcquireType = InstrumentWaveform::RohdeSchwarzAcquireType(Field(fields, n + 11));
             break;
         }
         default: fRule = false; break;
@@ -209,7 +188,7 @@ int CheckInstrumentResponseGetLogicDisplay(uWaveformPump& pump, const std::uint8
         pump.pWindow->FillChannelList(pump);
         return 0;
     }
-    const std::vector<std::string> fields = SplitFields(AnswerText(pData, iSize), ';');
+    const std::vector<std::string> fields = InstrumentWaveform::Fields(AnswerText(pData, iSize), ";");
     pump.LogicLines.clear();
     for (std::int64_t iLine = 0; iLine < 16; ++iLine) {
         uWaveformLogicLine line;
@@ -239,7 +218,7 @@ int CheckInstrumentResponseGetLogicDisplay(uWaveformPump& pump, const std::uint8
 int CheckInstrumentResponseWaveformAcquireType(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize) {
     if (!Validate(pump, "WindowWaveform::CheckInstrumentResponseWaveformAcquireType", pData, iSize)) return 0;
     if (!IsRohdeSchwarz(pump.instrument.eModel) || !pump.pRecord) return 0;
-    const std::int64_t eType = AcquireTypeOf(AnswerText(pData, iSize, " \t\r\n;"));
+    const std::int64_t eType = InstrumentWaveform::RohdeSchwarzAcquireType(AnswerText(pData, iSize, " \t\r\n;"));
     static const char* Shown[] = {"Error", "Refresh", "Average", "Envelope"};
     pump.pRecord->eAcquireType = eType;
     if (eType == 2) pump.sBitFormat = "32";

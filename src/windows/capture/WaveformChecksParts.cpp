@@ -50,15 +50,6 @@ std::int64_t PointBytes(const uWaveformPump& pump) {
     return CurrentLogic(pump) && pump.instrument.eModel == ModelRigolMSO2000 ? 2 : 1;
 }
 
-std::size_t Digits(std::uint64_t i) {
-    std::size_t n = 1;
-    while (i >= 10) {
-        i /= 10;
-        ++n;
-    }
-    return n;
-}
-
 // Writes the channel's final byte count into the block header of its first part. A count that
 // needs more digits than that header has gets a new header, the data moved behind it.
 void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
@@ -67,8 +58,8 @@ void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
     if (iHeader < 2 || data.size() < iHeader) return;
     const std::uint64_t iCount = data.size() - iHeader;
     const std::size_t iDigits = iHeader - 2;
-    const std::size_t iNeeded = Digits(iCount);
     std::string sCount = std::to_string(iCount);
+    const std::size_t iNeeded = sCount.size();
     if (iNeeded <= iDigits) {
         const std::string sHeader = "#" + std::to_string(iDigits) + std::string(iDigits - iNeeded, '0') + sCount;
         std::memcpy(data.data(), sHeader.data(), iHeader);
