@@ -123,7 +123,8 @@ double Assemble(const std::vector<std::string>& parts, BenchWindow& window) {
     request.eWaveform = WaveformChannel1;
     request.eDataSource = DataSourceMemory;
     pump.mRequestList.push_back(request);
-    const std::string sPoints = "0,2," + std::to_string(AssemblyPoints) + ",1,1e-9,0,0,0.04,0,128\n";
+    // The answer of the memory depth query that the read asks before its parts.
+    const std::string sPoints = std::to_string(AssemblyPoints) + ";1.0E+09;1.0E-03\n";
     const auto start = Clock::now();
     WaveformChecks::CheckInstrumentResponseWaveformPoints(pump, reinterpret_cast<const std::uint8_t*>(sPoints.data()),
                                                           sPoints.size());

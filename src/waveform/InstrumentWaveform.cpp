@@ -65,8 +65,12 @@ bool AppendBlock(const char* sProcedure, const uAnswer& answer, DataBuffer& samp
     return AppendBlockAt(sProcedure, answer, 0, Instrument::eBlockUnit::Bytes, samples, sError);
 }
 
+bool BlockEnds(const std::uint8_t* pData, std::size_t iSize, std::size_t iEnd) {
+    return iEnd >= iSize || pData[iEnd] == '\n' || pData[iEnd] == '\r' || pData[iEnd] == ';';
+}
+
 bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iOffset, Instrument::eBlockUnit eUnit,
-                   DataBuffer& samples, std::string& sError, std::size_t* piEnd) {
+                   DataBuffer& samples, std::string& sError, std::size_t* piEnd, std::uint64_t* piCount) {
     if (answer.iSize < iOffset + 11) {
         sError = Prefix(sProcedure) + "Es sind nicht genügend Daten vorhanden für das SCPI-Blockformat.";
         return false;
@@ -88,6 +92,12 @@ bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iO
                  std::to_string(iNet) + " - Blockformatwert = " + std::to_string(iBytes);
         return false;
     }
+    const std::size_t iEnd = iOffset + iHeader + static_cast<std::size_t>(iBytes);
+    if (!BlockEnds(answer.pData, answer.iSize, iEnd)) {
+        sError = Prefix(sProcedure) + "Die Datengröße ist größer als im SCPI-Blockformat angegeben. Datengröße netto = " +
+                 std::to_string(iNet) + " - Blockformatwert = " + std::to_string(iBytes);
+        return false;
+    }
     const std::size_t iNew = samples.size() + static_cast<std::size_t>(iBytes);
     // A reader that knows the point count has reserved the whole block already.
     if (samples.capacity() < iNew && !samples.reserve(iNew)) {
@@ -95,7 +105,8 @@ bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iO
         return false;
     }
     samples.append(answer.pData + iOffset + iHeader, static_cast<std::size_t>(iBytes));
-    if (piEnd) *piEnd = iOffset + iHeader + static_cast<std::size_t>(iBytes);
+    if (piEnd) *piEnd = iEnd;
+    if (piCount) *piCount = iCount;
     return true;
 }
 
@@ -148,6 +159,17 @@ std::int64_t ToWhole(std::string_view s) {
 std::int64_t RealToWhole(double d) {
     if (!std::isfinite(d) || d >= 9.2e18 || d <= -9.2e18) return 0;
     return static_cast<std::int64_t>(d);
+}
+
+std::string LineQueries(std::initializer_list<std::string_view> forms) {
+    std::string s;
+    for (const std::string_view sForm : forms) {
+        for (int n = 0; n < 16; ++n) {
+            const std::size_t iAt = sForm.find('#');
+            s += (s.empty() ? "" : ";") + std::string(sForm.substr(0, iAt)) + std::to_string(n) + std::string(sForm.substr(iAt + 1));
+        }
+    }
+    return s;
 }
 
 bool TakePointCount(std::string_view sField, const std::string& sAnswer, std::int64_t& iPoints, std::string& sError) {

@@ -48,9 +48,14 @@ bool ValidSource(const char* sProcedure, std::int64_t eWaveform, std::string& sE
 bool AppendBlock(const char* sProcedure, const uAnswer& answer, DataBuffer& samples, std::string& sError);
 // The same for a block that begins at iOffset, behind a text header that the caller checked. With
 // eUnit Bits the count counts points packed eight to a byte, and count / 8 rounded up bytes are
-// taken. piEnd (when not null) receives the offset behind the payload.
+// taken. A block that its answer's end or next answer does not follow announced fewer bytes than
+// came (BlockEnds). piEnd and piCount (when not null) receive the offset behind the payload and
+// the announced count.
 bool AppendBlockAt(const char* sProcedure, const uAnswer& answer, std::size_t iOffset, Instrument::eBlockUnit eUnit,
-                   DataBuffer& samples, std::string& sError, std::size_t* piEnd = nullptr);
+                   DataBuffer& samples, std::string& sError, std::size_t* piEnd = nullptr,
+                   std::uint64_t* piCount = nullptr);
+// Whether what follows a data block ending at iEnd ends it: nothing, the message end or ";".
+bool BlockEnds(const std::uint8_t* pData, std::size_t iSize, std::size_t iEnd);
 // Replaces the raw preamble with a copy of the answer.
 bool CopyPreamble(const char* sProcedure, const uAnswer& answer, DataBuffer& raw, std::string& sError);
 
@@ -73,6 +78,9 @@ inline constexpr double MaxPointCount = 1e9;
 // MaxPointCount; otherwise iPoints = 0 and sError = "Die Anzahl ist ungültig. Antwort: >" (not
 // finite, or too large) or "Die Anzahl ist nicht größer Null. Antwort: >" + sAnswer + "<".
 bool TakePointCount(std::string_view sField, const std::string& sAnswer, std::int64_t& iPoints, std::string& sError);
+// The digital lines' queries of a request plan: each form sixteen times, its "#" the line number
+// 0 to 15, joined with ";".
+std::string LineQueries(std::initializer_list<std::string_view> forms);
 
 // The field without every leading and trailing double quote.
 std::string Unquote(std::string_view sField);

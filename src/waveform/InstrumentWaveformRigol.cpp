@@ -3,6 +3,15 @@
 #include <cmath>
 
 namespace InstrumentWaveform {
+
+std::string RigolVisibleQuery(std::int64_t eModel) {
+    const bool fDS1000Z = eModel == ModelRigolDS1000Z || eModel == ModelRigolDS1000ZPlus;
+    // The DS1000Z series has no :CALCulate subsystem: its math display state is ":MATH:DISP?" (1 or 0).
+    return (fDS1000Z ? std::string(":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?")
+                     : std::string(":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?")) +
+           (eModel == ModelRigolDS1000ZPlus || eModel == ModelRigolMSO2000 ? ";:LA:STAT?" : "");
+}
+
 namespace {
 
 // What tells the two families apart.

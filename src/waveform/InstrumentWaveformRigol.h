@@ -24,6 +24,13 @@ inline constexpr const char* RigolDepthQuery = ":ACQ:MDEP?;:ACQ:SRAT?;:TIM:SCAL?
 // count's error text when there is none.
 bool RigolMemoryDepth(const std::string& sAnswer, bool fDS1000Z, std::int64_t& iPoints, std::string& sError);
 
+// The most points of one memory piece (RAW mode answers at most 250000 points per request in
+// BYTE, 125000 in WORD): the logic sources' pieces are those of the WORD width.
+inline constexpr std::int64_t RigolPiecePoints(bool fLogic) { return fLogic ? 125000 : 250000; }
+// The request plan's queries of the shown channels (the logic state on a model with logic) and lines.
+std::string RigolVisibleQuery(std::int64_t eModel);
+inline std::string RigolLinesQuery() { return LineQueries({":LA:DIG#:DISP?", ":LA:DIG#:LAB?"}); }
+
 bool RigolDS1000ZCheckVisibleChannels(std::int64_t eModel, const uAnswer& answer, uFlagTable& fVisible, std::string& sError);
 bool RigolDS1000ZCheckVisibleDigitalChannels(std::int64_t eModel, const uAnswer& answer, uFlagTable& fVisible,
                                              uLabelTable& sLabel, std::string& sError);

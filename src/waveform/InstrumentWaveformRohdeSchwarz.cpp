@@ -1,5 +1,9 @@
 #include "waveform/InstrumentWaveformRohdeSchwarz.h"
 
+#include "waveform/WaveformFrame.h"
+
+#include <algorithm>
+
 namespace InstrumentWaveform {
 namespace {
 
@@ -66,8 +70,17 @@ bool RohdeSchwarzRTB2000CheckVisibleDigitalChannels(std::int64_t, const uAnswer&
 bool RohdeSchwarzRTB2000CheckAcquireType(std::int64_t, const uAnswer& answer, std::int64_t& eType, std::string& sError) {
     if (!HasData(Name("CheckAcquireType").c_str(), answer, sError)) return false;
     const std::string sType = AnswerText(answer.Bytes());
-    eType = sType == "REFR" ? 1 : sType == "AVER" ? 2 : sType == "ENV" ? 3 : 0;
+    eType = RohdeSchwarzAcquireType(sType);
     return true;
+}
+
+bool RohdeSchwarzRTB2000WholeChannel(std::uint64_t iBytes, std::int64_t iValueBytes, bool fEnvelope,
+                                     std::int64_t iPoints, std::string& sReason) {
+    const std::uint64_t iCame = iBytes / static_cast<std::uint64_t>(std::max<std::int64_t>(iValueBytes, 1)) /
+                                (fEnvelope ? 2 : 1);
+    if (iPoints <= 0 || iCame >= static_cast<std::uint64_t>(iPoints)) return true;
+    sReason = WaveformFrame::ShortRecordText(static_cast<std::int64_t>(iCame), iPoints);
+    return false;
 }
 
 bool RohdeSchwarzRTB2000CheckAcquirePoints(std::int64_t, const uAnswer& answer, std::int64_t& iPoints,

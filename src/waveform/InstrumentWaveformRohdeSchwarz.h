@@ -20,6 +20,14 @@ bool RohdeSchwarzRTB2000CheckVisibleDigitalChannels(std::int64_t eModel, const u
 // 1 "REFR", 2 "AVER", 3 "ENV", 0 anything else.
 bool RohdeSchwarzRTB2000CheckAcquireType(std::int64_t eModel, const uAnswer& answer, std::int64_t& eType,
                                          std::string& sError);
+// A channel's data block of iBytes holds its values of iValueBytes each, a pair per point for an
+// envelope: fewer points than its count iPoints is no record (false, the short-record text in
+// sReason). The waveform window and a script's read both take a channel by it.
+// The acquire type's answer: 1 REFResh, 2 AVERage, 3 ENVelope, 0 any other.
+inline std::int64_t RohdeSchwarzAcquireType(std::string_view s) { return s == "REFR" ? 1 : s == "AVER" ? 2 : s == "ENV" ? 3 : 0; }
+inline std::string RohdeSchwarzLinesQuery() { return LineQueries({":DIG#:DISP?", ":DIG#:LAB?", ":DIG#:LAB:STAT?"}); }
+bool RohdeSchwarzRTB2000WholeChannel(std::uint64_t iBytes, std::int64_t iValueBytes, bool fEnvelope,
+                                     std::int64_t iPoints, std::string& sReason);
 bool RohdeSchwarzRTB2000CheckAcquirePoints(std::int64_t eModel, const uAnswer& answer, std::int64_t& iPoints,
                                            std::string& sError);
 bool RohdeSchwarzRTB2000CheckChannelData(std::int64_t eModel, const uAnswer& answer, std::int64_t eWaveform,

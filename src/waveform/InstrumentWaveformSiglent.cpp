@@ -1,5 +1,6 @@
 #include "waveform/InstrumentWaveformSiglent.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -93,8 +94,22 @@ bool SiglentSDS2000XPlusCheckAcquirePoints(std::int64_t, const uAnswer& answer, 
     return TakePointCount(sText, sText, iPoints, sError);
 }
 
+std::string SiglentVisibleQuery(std::int64_t eModel) {
+    return eModel == ModelSiglentSDS2000XPlusCh2 || eModel == ModelSiglentSDS5000XCh2
+               ? ":CHAN1:VIS?;:CHAN2:VIS?;:FUNC1?;:FUNC2?;:DIG?"
+               : ":CHAN1:VIS?;:CHAN2:VIS?;:CHAN3:VIS?;:CHAN4:VIS?;:FUNC1?;:FUNC2?;:DIG?";
+}
+
+std::int64_t SiglentPiecePoints(std::string_view sMaxPoint, bool fLine, std::int64_t iSampleBytes) {
+    std::int64_t iPiece = SiglentPartPoints / (fLine ? 1 : std::max<std::int64_t>(iSampleBytes, 1));
+    std::int64_t iMost = 0;
+    std::string sIgnored;
+    if (TakePointCount(sMaxPoint, std::string(), iMost, sIgnored) && iMost >= 8) iPiece = std::min(iPiece, iMost);
+    return fLine ? iPiece / 8 * 8 : iPiece;
+}
+
 bool SiglentSDS2000XPlusCheckChannelData(std::int64_t, const uAnswer& answer, std::int64_t eWaveform,
-                                         uWaveformData& data, std::string& sError) {
+                                         uWaveformData& data, std::string& sError, std::uint64_t* piAnnounced) {
     const std::string sProcedure = Name("CheckChannelData");
     if (!HasData(sProcedure.c_str(), answer, sError) || !ValidSource(sProcedure.c_str(), eWaveform, sError)) return false;
     const bool fLine = IsLine(eWaveform);
@@ -103,7 +118,8 @@ bool SiglentSDS2000XPlusCheckChannelData(std::int64_t, const uAnswer& answer, st
     const std::size_t iOffset = BareBlock(answer) ? 0 : 5;
     if (iOffset != 0 && !CheckHeader("CheckChannelData", answer, "DAT2,", sError)) return false;
     return AppendBlockAt(sProcedure.c_str(), answer, iOffset,
-                         fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes, samples, sError);
+                         fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes, samples, sError, nullptr,
+                         piAnnounced);
 }
 
 bool SiglentSDS2000XPlusCheckPreamble(std::int64_t, const uAnswer& answer, std::int64_t eWaveform, uWaveformData& data,

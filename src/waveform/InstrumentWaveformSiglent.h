@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace InstrumentWaveform {
 
@@ -22,14 +23,25 @@ bool SiglentSDS2000XPlusCheckVisibleDigitalChannels(std::int64_t eModel, const u
                                                     uLabelTable& sLabel, std::string& sError);
 bool SiglentSDS2000XPlusCheckAcquirePoints(std::int64_t eModel, const uAnswer& answer, std::int64_t& iPoints,
                                            std::string& sError);
-// Appends the part's bytes to the source's samples (the element is added on the first part).
+// Appends the part's bytes to the source's samples (the element is added on the first part);
+// piAnnounced (when not null) receives the count its block announces.
 bool SiglentSDS2000XPlusCheckChannelData(std::int64_t eModel, const uAnswer& answer, std::int64_t eWaveform,
-                                         uWaveformData& data, std::string& sError);
+                                         uWaveformData& data, std::string& sError, std::uint64_t* piAnnounced = nullptr);
 // Appends the descriptor block to the element's raw preamble; no parsed preamble is made.
 bool SiglentSDS2000XPlusCheckPreamble(std::int64_t eModel, const uAnswer& answer, std::int64_t eWaveform,
                                       uWaveformData& data, std::string& sError);
 bool SiglentSDS2000XPlusCheckUnitAndLabel(std::int64_t eModel, const uAnswer& answer, std::int64_t eWaveform,
                                           uWaveformData& data, std::string& sError);
+// The most points of one data piece, as both the waveform window and a script read them: the
+// instrument's MAXPoint (sMaxPoint, the answer to ":WAV:MAXP?"; empty when none came) when it
+// counts 8 points or more, never more than SiglentPartPoints, which is also the fallback (half of
+// it for samples of two bytes); lines in whole bytes of eight points.
+inline constexpr std::int64_t SiglentPartPoints = 10000000;
+inline constexpr const char* SiglentMaxPointQuery = ":WAV:MAXP?";
+// The request plan's queries of the shown channels and lines.
+std::string SiglentVisibleQuery(std::int64_t eModel);
+inline std::string SiglentLinesQuery() { return LineQueries({":DIG:D#?", ":DIG:LAB#?"}); }
+std::int64_t SiglentPiecePoints(std::string_view sMaxPoint, bool fLine, std::int64_t iSampleBytes);
 std::string SiglentSDS2000XPlusChannelName(std::int64_t eWaveform, std::int64_t eKind);
 void SiglentSDS2000XPlusRequiredChannels(std::int64_t eModel, const uTaskWaveform* pWaveform, uFlagTable& fVisible);
 void SiglentSDS2000XPlusSetLogicLabel(std::int64_t eWaveform, uWaveformData* pData, const uLabelTable& sLabel);

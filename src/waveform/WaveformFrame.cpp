@@ -116,6 +116,54 @@ void Exchanger::Wrap(const char* sWhat, std::string& sError) const {
     sError = std::string(sReader) + ": " + sWhat + " - " + sError;
 }
 
+std::int64_t PieceAsked(const uPieces& pieces) {
+    return std::max<std::int64_t>(std::min(pieces.iPiece, pieces.iTotal - pieces.iDone), 0);
+}
+
+uPieceCame PieceCame(const uPieces& pieces, std::uint64_t iBytes, std::uint64_t iAnnounced) {
+    const auto iAsked = static_cast<std::uint64_t>(PieceAsked(pieces));
+    uPieceCame came;
+    if (pieces.iPointBytes <= 0) {
+        const std::uint64_t iPoints = std::min({iAnnounced, iAsked, iBytes * 8});
+        came.iPoints = static_cast<std::int64_t>(iPoints);
+        came.iBytes = (iPoints + 7) / 8;
+    } else {
+        const auto iWidth = static_cast<std::uint64_t>(pieces.iPointBytes);
+        const std::uint64_t iPoints = std::min(iBytes / iWidth, iAsked);
+        came.iPoints = static_cast<std::int64_t>(iPoints);
+        came.iBytes = iPoints * iWidth;
+    }
+    return came;
+}
+
+bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason) {
+    const std::int64_t iAsked = PieceAsked(pieces);
+    if (iCame <= 0 || (pieces.iPointBytes <= 0 && iCame < iAsked && iCame % 8 != 0)) {
+        sReason = ShortRecordText(pieces.iDone, pieces.iTotal);
+        return false;
+    }
+    pieces.iDone += iCame;
+    if (iCame < iAsked) pieces.iPiece = iCame;
+    return true;
+}
+
+bool ReadPieces(uPieces pieces, const std::function<bool(std::int64_t, std::int64_t)>& fnAsk,
+                const std::function<DataBuffer&()>& samples, const std::uint64_t& iAnnounced, const std::string& sLead,
+                std::string& sError) {
+    while (pieces.iDone < pieces.iTotal) {
+        const std::size_t iHad = samples().size();
+        if (!fnAsk(pieces.iDone, PieceAsked(pieces))) return false;
+        const uPieceCame came = PieceCame(pieces, samples().size() - iHad, iAnnounced);
+        samples().setSize(iHad + came.iBytes);
+        std::string sShort;
+        if (!TakePiece(pieces, came.iPoints, sShort)) {
+            sError = sLead + sShort;
+            return false;
+        }
+    }
+    return true;
+}
+
 void CopyFlags(const uTables& tables, uWaveformData& data) {
     std::copy_n(tables.fVisible.begin(), data.fVisible.size(), data.fVisible.begin());
 }

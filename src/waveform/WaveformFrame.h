@@ -29,6 +29,33 @@ inline std::string ShortRecordText(std::int64_t iReceived, std::int64_t iExpecte
            std::to_string(iExpected);
 }
 
+// A record read in pieces, by the waveform window and a script's waveform task alike: the next
+// piece asks PieceAsked points from iDone on (points count from 0).
+struct uPieces {
+    std::int64_t iTotal = 0;      // the record's points
+    std::int64_t iPiece = 0;      // the most points one piece asks
+    std::int64_t iDone = 0;       // the points that came: the next piece starts behind them
+    std::int64_t iPointBytes = 1; // bytes of one sample; 0: lines, eight points to a byte
+};
+std::int64_t PieceAsked(const uPieces& pieces);
+// The points of a piece's block of iBytes (iAnnounced: a line block's points), never more than
+// asked, and the bytes they fill: whole samples only (no odd byte of a two-byte sample).
+struct uPieceCame {
+    std::int64_t iPoints = 0;
+    std::uint64_t iBytes = 0;
+};
+uPieceCame PieceCame(const uPieces& pieces, std::uint64_t iBytes, std::uint64_t iAnnounced);
+// Takes a piece of iCame points: the next starts behind them, and after a short piece none asks
+// more than came. False, with the short-record text in sReason: nothing came, or lines stopped
+// inside a byte before their end.
+bool TakePiece(uPieces& pieces, std::int64_t iCame, std::string& sReason);
+// A script's read of a record in the pieces of the plan: each asked by fnAsk(first point, count)
+// and appended to samples() by its check (iAnnounced: what a line's block announced), cut to
+// whole samples. False with fnAsk's failure, or sLead and the short-record text.
+bool ReadPieces(uPieces pieces, const std::function<bool(std::int64_t, std::int64_t)>& fnAsk,
+                const std::function<DataBuffer&()>& samples, const std::uint64_t& iAnnounced, const std::string& sLead,
+                std::string& sError);
+
 // Checks an answer; fails with its text in sError.
 using AnswerCheck = std::function<bool(const InstrumentWaveform::uAnswer& answer, std::string& sError)>;
 

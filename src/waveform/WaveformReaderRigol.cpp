@@ -16,8 +16,6 @@ using InstrumentWaveform::uLabelTable;
 // What a Rigol family's reader does differently: a row per family.
 struct uRigolFamily {
     const char* sReader;
-    std::int64_t eLogicModel;
-    const char* sVisibleQuery;      // without the logic state
     std::int64_t iScreenPoints;     // points per request in NORM
     std::vector<std::int64_t> analogSources; // in reading order, math last
     const char* sLogicForm;         // "BYTE" or "WORD"
@@ -44,8 +42,6 @@ struct uRigolFamily {
 
 const uRigolFamily& FamilyDS1000Z() {
     static const uRigolFamily family{"InstrumentDefault::GetWaveformRigolDS1000Z",
-                                     ModelRigolDS1000ZPlus,
-                                     ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?",
                                      1200,
                                      {WaveformChannel1, WaveformChannel2, WaveformChannel3, WaveformChannel4, WaveformMath},
                                      "BYTE",
@@ -57,8 +53,6 @@ const uRigolFamily& FamilyDS1000Z() {
 
 const uRigolFamily& FamilyDS2000() {
     static const uRigolFamily family{"InstrumentDefault::GetWaveformRigolDS2000",
-                                     ModelRigolMSO2000,
-                                     ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?",
                                      1400,
                                      {WaveformChannel1, WaveformChannel2, WaveformMath},
                                      "WORD",
@@ -69,8 +63,6 @@ const uRigolFamily& FamilyDS2000() {
 }
 #undef ORVANTO_RIGOL_CHECKS
 
-constexpr std::int64_t AnalogPartPoints = 250000;
-constexpr std::int64_t LogicPartPoints = 125000;
 
 class RigolRead {
   public:
@@ -119,28 +111,19 @@ bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bo
     const Check check = [&](const uAnswer& a, std::string& e) {
         return family.CheckChannelData(eModel, a, eWaveform, data, e);
     };
-    const std::size_t iPointBytes = fDigital && !family.fPods ? 2u : 1u;
-    // Windows of at most iPerRequest points (1-based, both ends in): each starts behind the
-    // points that came, also when fewer came than asked; none at all before the count ends the read.
-    for (std::int64_t iStart = 1; iStart <= iCount;) {
-        const std::int64_t iStop = iPerRequest >= iCount ? iCount : std::min(iCount, iStart + iPerRequest - 1);
-        const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) +
-                                     ";:WAV:STOP " + std::to_string(iStop) + ";:WAV:DATA?";
-        DataBuffer& samples = fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples
-                                       : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
-        const std::size_t iHad = samples.size();
-        const auto iBytes = static_cast<std::size_t>(iStop - iStart + 1) * iPointBytes;
-        if (!exchange.QueryBehind(sCommand, samples, iBytes, check, sError)) return false;
-        const std::size_t iNow = fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples.size()
-                                          : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples.size();
-        const auto iCame = static_cast<std::int64_t>((iNow > iHad ? iNow - iHad : 0) / iPointBytes);
-        if (iCame <= 0) {
-            sError = std::string(family.sReader) + ": " + sSource + " - " + WaveformFrame::ShortRecordText(iStart - 1, iCount);
-            return false;
-        }
-        iStart += std::min(iCame, iStop - iStart + 1);
-    }
-    return true;
+    const auto samples = [&]() -> DataBuffer& {
+        return fDigital ? InstrumentWaveform::FindOrAddDigital(data, eWaveform).samples
+                        : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
+    };
+    // Windows 1-based with both ends in.
+    const std::int64_t iPointBytes = fDigital && !family.fPods ? 2 : 1;
+    const auto ask = [&](std::int64_t iFirst, std::int64_t iPoints) {
+        return exchange.QueryBehind(":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iFirst + 1) + ";:WAV:STOP " +
+                                        std::to_string(iFirst + iPoints) + ";:WAV:DATA?",
+                                    samples(), static_cast<std::size_t>(iPoints * iPointBytes), check, sError);
+    };
+    return WaveformFrame::ReadPieces({iCount, iPerRequest, 0, iPointBytes}, ask, samples, 0,
+                                     std::string(family.sReader) + ": " + sSource + " - ", sError);
 }
 
 bool RigolRead::Preamble(std::int64_t eWaveform, std::string& sError) {
@@ -190,7 +173,7 @@ bool RigolRead::ReadLogicSource(std::int64_t e, std::int64_t iPerRequest, std::s
 bool RigolRead::ReadLogic(std::string& sError) {
     const bool fMemory = eMode == DataSourceMemory;
     const std::string sFormat = std::string(fMemory ? ":WAV:MODE RAW" : ":WAV:MODE NORM") + ";:WAV:FORM " + family.sLogicForm;
-    const std::int64_t iPerRequest = fMemory ? LogicPartPoints : family.iScreenPoints;
+    const std::int64_t iPerRequest = fMemory ? InstrumentWaveform::RigolPiecePoints(true) : family.iScreenPoints;
     if (!exchange.Command(sFormat, sError) || !Points(family.sLogicPointsSource, iPoints, sError)) return false;
     if (!family.fPods) return ReadLogicSource(WaveformLogic, iPerRequest, sError);
     if (fMemory) {
@@ -206,17 +189,12 @@ bool RigolRead::ReadLogic(std::string& sError) {
 }
 
 bool RigolRead::Run(std::string& sError) {
-    const bool fLogicModel = eModel == family.eLogicModel;
-    const std::string sVisible = std::string(family.sVisibleQuery) + (fLogicModel ? ";:LA:STAT?" : "");
     bool fResult = exchange.QueryBare(
-        sVisible, [&](const uAnswer& a, std::string& e) { return family.CheckVisibleChannels(eModel, a, tables.fVisible, e); },
+        InstrumentWaveform::RigolVisibleQuery(eModel), [&](const uAnswer& a, std::string& e) { return family.CheckVisibleChannels(eModel, a, tables.fVisible, e); },
         sError);
     if (!fResult) exchange.Wrap("The visible channels could not be determined.", sError);
     if (fResult && tables.fVisible[WaveformLogic]) {
-        std::string sLines;
-        for (int n = 0; n < 16; ++n) sLines += ":LA:DIG" + std::to_string(n) + ":DISP?;";
-        for (int n = 0; n < 16; ++n) sLines += ":LA:DIG" + std::to_string(n) + (n < 15 ? ":LAB?;" : ":LAB?");
-        fResult = exchange.QueryBare(sLines,
+        fResult = exchange.QueryBare(InstrumentWaveform::RigolLinesQuery(),
                                      [&](const uAnswer& a, std::string& e) {
                                          return family.CheckVisibleDigitalChannels(eModel, a, tables.fVisible,
                                                                                    tables.sLabel, e);
@@ -236,7 +214,7 @@ bool RigolRead::Run(std::string& sError) {
     if (fMemory && !exchange.Command(":STOP", sError)) return false;
     if (!exchange.Command(fMemory ? ":WAV:MODE RAW;:WAV:FORM BYTE" : ":WAV:MODE NORM;:WAV:FORM BYTE", sError)) return false;
     if (!Points(family.ChannelName(WaveformChannel1, InstrumentWaveform::RigolNameSource), iPoints, sError)) return false;
-    if (!ReadAnalog(fMemory ? AnalogPartPoints : family.iScreenPoints, sError)) return false;
+    if (!ReadAnalog(fMemory ? InstrumentWaveform::RigolPiecePoints(false) : family.iScreenPoints, sError)) return false;
     if (!tables.fVisible[WaveformLogic]) return true;
     fResult = ReadLogic(sError);
     WaveformFrame::CopyLineLabels(tables, data);

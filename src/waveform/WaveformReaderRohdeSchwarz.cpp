@@ -52,12 +52,11 @@ bool RohdeSchwarzRead::ReadSource(std::int64_t e, std::string& sError) {
     if (!exchange.Query(P + ":" + N + ":DATA" + sSuffix + "?", DataCheck(e), sError)) return false;
     if (!exchange.Query(P + ":" + N + ":DATA:POIN?", PointsCheck(), sError)) return false;
     // A channel's block in one piece: fewer points than its count is no record.
-    if (e >= WaveformChannel1 && e <= WaveformChannel4 && iBytes > 0) {
-        const auto iCame = static_cast<std::int64_t>(FindOrAddAnalog(data, e).samples.size()) / iBytes;
-        if (iCame < iPoints) {
-            sError = std::string(Reader) + ": " + N + " - " + WaveformFrame::ShortRecordText(iCame, iPoints);
-            return false;
-        }
+    std::string sShort;
+    if (((e >= WaveformChannel1 && e <= WaveformChannel4) || fEnvelope) &&
+        !RohdeSchwarzRTB2000WholeChannel(FindOrAddAnalog(data, e).samples.size(), iBytes, fEnvelope, iPoints, sShort)) {
+        sError = std::string(Reader) + ": " + N + " - " + sShort;
+        return false;
     }
     const std::string sHeader = P + ":" + N + ":DATA" + sSuffix + HeaderQueries;
     if (!exchange.Query(sHeader, HeaderCheck(e), sError)) return false;
@@ -119,11 +118,7 @@ bool RohdeSchwarzRead::Run(std::string& sError) {
                                       sError);
     if (!fResult) exchange.Wrap("The visible channels could not be determined.", sError);
     if (fResult && (tables.fVisible[WaveformLogicPod1] || tables.fVisible[WaveformLogicPod2])) {
-        std::string sLines;
-        for (int n = 0; n < 16; ++n) sLines += ":DIG" + std::to_string(n) + ":DISP?;";
-        for (int n = 0; n < 16; ++n) sLines += ":DIG" + std::to_string(n) + ":LAB?;";
-        for (int n = 0; n < 16; ++n) sLines += ":DIG" + std::to_string(n) + (n < 15 ? ":LAB:STAT?;" : ":LAB:STAT?");
-        fResult = exchange.QueryBare(sLines,
+        fResult = exchange.QueryBare(RohdeSchwarzLinesQuery(),
                                      [&](const uAnswer& a, std::string& e) {
                                          return RohdeSchwarzRTB2000CheckVisibleDigitalChannels(eModel, a, tables.fVisible,
                                                                                                tables.sLabel, e);

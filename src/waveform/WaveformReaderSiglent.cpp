@@ -25,6 +25,12 @@ class SiglentRead {
             return SiglentSDS2000XPlusCheckAcquirePoints(eModel, a, iCount, e);
         };
     }
+    // The instrument's MAXPoint answer, empty when none came: the piece plan then falls back.
+    std::string MaxPoint() {
+        std::string sAnswer, sIgnored;
+        const auto take = [&](const uAnswer& a, std::string&) { return sAnswer.assign(a.Bytes()), true; };
+        return exchange.Query(SiglentMaxPointQuery, take, sIgnored), sAnswer;
+    }
     // The data of one source in parts of at most iPart points, then its descriptor.
     bool ReadParts(std::int64_t e, std::int64_t iPart, std::string& sError);
     bool ReadAnalog(std::string& sError);
@@ -36,39 +42,30 @@ class SiglentRead {
     uWaveformData& data;
     WaveformFrame::uTables tables;
     std::int64_t iBytes = 1;
-    std::int64_t iPartPoints = SiglentPartPoints;
+    std::int64_t iPartPoints = 0;
     std::int64_t iPoints = 0;
 };
 
 bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sError) {
     const std::string sSource = SiglentSDS2000XPlusChannelName(e, SiglentNameSource);
-    const WaveformFrame::AnswerCheck check = [this, e](const uAnswer& a, std::string& err) {
-        return SiglentSDS2000XPlusCheckChannelData(eModel, a, e, data, err);
+    std::uint64_t iAnnounced = 0;
+    const WaveformFrame::AnswerCheck check = [&](const uAnswer& a, std::string& err) {
+        return SiglentSDS2000XPlusCheckChannelData(eModel, a, e, data, err, &iAnnounced);
     };
     // A line's block announces points packed eight to a byte (the check takes it so too).
     const bool fLine = e >= WaveformDigital0 && e <= WaveformDigital15;
     const Instrument::eBlockUnit eUnit = fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes;
-    const auto stored = [&] {
-        return static_cast<std::int64_t>(fLine ? FindOrAddDigital(data, e).samples.size()
-                                               : FindOrAddAnalog(data, e).samples.size());
+    const auto samples = [&]() -> DataBuffer& {
+        return fLine ? FindOrAddDigital(data, e).samples : FindOrAddAnalog(data, e).samples;
     };
-    // The pieces of at most iPart points (the instrument's MAXPoint): each starts behind the
-    // points that came, also when fewer came than asked. Lines, packed eight to a byte, must
-    // come whole.
-    for (std::int64_t iStart = 0; iStart < iPoints;) {
-        const std::int64_t iCount = std::min(iPart, iPoints - iStart);
-        const std::string sCommand = ":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iStart) + ";:WAV:POIN " +
-                                     std::to_string(iCount) + ";:WAV:DATA?";
-        const std::int64_t iHad = stored();
-        if (!exchange.Query(sCommand, check, sError, eUnit)) return false;
-        const std::int64_t iBytesCame = stored() - iHad;
-        const std::int64_t iCame = fLine ? std::min(iBytesCame * 8, iCount) : iBytesCame / iBytes;
-        if (iCame <= 0 || (fLine && iCame < iCount)) {
-            sError = std::string(Reader) + ": " + sSource + " - " + WaveformFrame::ShortRecordText(iStart, iPoints);
-            return false;
-        }
-        iStart += std::min(iCame, iCount);
-    }
+    const auto ask = [&](std::int64_t iFirst, std::int64_t iCount) {
+        return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iFirst) + ";:WAV:POIN " +
+                                  std::to_string(iCount) + ";:WAV:DATA?",
+                              check, sError, eUnit);
+    };
+    if (!WaveformFrame::ReadPieces({iPoints, iPart, 0, fLine ? 0 : iBytes}, ask, samples, iAnnounced,
+                                   std::string(Reader) + ": " + sSource + " - ", sError))
+        return false;
     return exchange.Query(":WAV:SOUR " + sSource + ";:WAV:PRE?",
                           [this, e](const uAnswer& a, std::string& err) {
                               return SiglentSDS2000XPlusCheckPreamble(eModel, a, e, data, err);
@@ -101,17 +98,13 @@ bool SiglentRead::ReadAnalog(std::string& sError) {
 }
 
 bool SiglentRead::ReadLines(std::string& sError) {
-    std::int64_t iMost = 0;
-    if (!exchange.Command(":WAV:WIDT BYTE", sError) || !exchange.Query(":DIG:POIN?", PointsCheck(iPoints), sError) ||
-        !exchange.Query(":WAV:MAXP?", PointsCheck(iMost), sError)) {
+    if (!exchange.Command(":WAV:WIDT BYTE", sError) || !exchange.Query(":DIG:POIN?", PointsCheck(iPoints), sError))
         return false;
-    }
-    // Whole bytes of eight points in every piece but the last.
-    const std::int64_t iLinePartPoints = iMost >= 8 ? iMost / 8 * 8 : SiglentPartPoints;
+    const std::int64_t iLinePartPoints = SiglentPiecePoints(MaxPoint(), true, 1);
     for (std::int64_t e = WaveformDigital0; e <= WaveformDigital15; ++e) {
         if (!tables.fVisible[e]) continue;
         WaveformFrame::ReserveSamples(FindOrAddDigital(data, e).samples, (iPoints + 7) / 8, 1);
-        if (!ReadParts(e, std::min(SiglentPartPoints, iLinePartPoints), sError)) return false;
+        if (!ReadParts(e, iLinePartPoints, sError)) return false;
         SiglentSDS2000XPlusSetLogicLabel(e, &data, tables.sLabel);
         uWaveformDigitalChannel& line = FindOrAddDigital(data, e);
         line.eSource = waveform.eSource;
@@ -121,20 +114,14 @@ bool SiglentRead::ReadLines(std::string& sError) {
 }
 
 bool SiglentRead::Run(std::string& sError) {
-    const std::string sVisible = eModel == ModelSiglentSDS2000XPlusCh2
-                                     ? ":CHAN1:VIS?;:CHAN2:VIS?;:FUNC1?;:FUNC2?;:DIG?"
-                                     : ":CHAN1:VIS?;:CHAN2:VIS?;:CHAN3:VIS?;:CHAN4:VIS?;:FUNC1?;:FUNC2?;:DIG?";
-    bool fResult = exchange.QueryBare(sVisible,
+    bool fResult = exchange.QueryBare(SiglentVisibleQuery(eModel),
                                       [&](const uAnswer& a, std::string& e) {
                                           return SiglentSDS2000XPlusCheckVisibleChannels(eModel, a, tables.fVisible, e);
                                       },
                                       sError);
     if (!fResult) exchange.Wrap("The visible channels could not be determined.", sError);
     if (fResult && tables.fVisible[WaveformLogic]) {
-        std::string sLines;
-        for (int n = 0; n < 16; ++n) sLines += ":DIG:D" + std::to_string(n) + "?;";
-        for (int n = 0; n < 16; ++n) sLines += ":DIG:LAB" + std::to_string(n) + (n < 15 ? "?;" : "?");
-        fResult = exchange.QueryBare(sLines,
+        fResult = exchange.QueryBare(SiglentLinesQuery(),
                                      [&](const uAnswer& a, std::string& e) {
                                          return SiglentSDS2000XPlusCheckVisibleDigitalChannels(eModel, a, tables.fVisible,
                                                                                                tables.sLabel, e);
@@ -149,14 +136,11 @@ bool SiglentRead::Run(std::string& sError) {
     waveform.eSource = DataSourceMemory;
     if (waveform.eBits != 4 && waveform.eBits != 5) waveform.eBits = 4;
     iBytes = waveform.eBits == 5 ? 2 : 1;
-    iPartPoints = SiglentPartPoints / iBytes;
     if (!exchange.Command(":TRIG:STOP", sError)) return false;
     if (!exchange.Command(iBytes == 2 ? ":WAV:WIDT WORD" : ":WAV:WIDT BYTE", sError)) return false;
     if (!exchange.Query(":ACQ:POIN?", PointsCheck(iPoints), sError)) return false;
     // The guide's way to a deep memory: no piece larger than the instrument's MAXPoint.
-    std::int64_t iMost = 0;
-    if (!exchange.Query(":WAV:MAXP?", PointsCheck(iMost), sError)) return false;
-    if (iMost > 0) iPartPoints = std::min(iPartPoints, iMost);
+    iPartPoints = SiglentPiecePoints(MaxPoint(), false, iBytes);
     if (!ReadAnalog(sError)) return false;
     bool fLines = false;
     for (std::int64_t e = WaveformDigital0; e <= WaveformDigital15; ++e) fLines = fLines || tables.fVisible[e];

@@ -15,7 +15,4 @@ bool GetWaveformSiglentSDS2000XPlus(uInstance& instance, int iWindow, uTaskWavef
 bool GetWaveformSiglentAlias(uInstance& instance, int iWindow, uTaskWaveform& waveform, uWaveformData& data,
                              std::string& sError);
 
-// The largest part of one data request in points: samples of one byte, and lines.
-inline constexpr std::int64_t SiglentPartPoints = 10000000;
-
 } // namespace InstrumentDefault

@@ -200,10 +200,10 @@ void RigolScope::Data(ScpiReply& reply) {
     std::size_t iFirst = static_cast<std::size_t>(iFrom - 1);
     const std::size_t iEnd = static_cast<std::size_t>(iTo);
     char sHeader[16];
-    std::snprintf(sHeader, sizeof sHeader, "#9%09zu", (iEnd - iFirst) * iBytes - (fault == eDataFault::LongBlock ? 5 : 0));
-    reply.Text(sHeader);
     // The points to send: all, all but the last byte, or the first half.
-    std::size_t iSend = (iEnd - iFirst) * iBytes;
+    std::size_t iSend = (iEnd - iFirst) * iBytes - (fault == eDataFault::OddBytes ? 1 : 0);
+    std::snprintf(sHeader, sizeof sHeader, "#9%09zu", iSend - (fault == eDataFault::LongBlock ? 5 : 0));
+    reply.Text(sHeader);
     if (fault == eDataFault::ShortBlock) iSend -= 1;
     if (fault == eDataFault::CutOff) iSend /= 2;
     if (fault == eDataFault::ShortBlock || fault == eDataFault::CutOff) reply.LeaveOffEnd();

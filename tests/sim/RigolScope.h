@@ -32,9 +32,9 @@ namespace Sim {
 class RigolScope : public ScpiPersonality {
   public:
     enum class eFamily { DS1000Z, DS1000ZPlus, DS2000, MSO2000 };
-    // Faults of the next data answer (one shot). LongBlock: the header announces 5 bytes fewer
-    // than the block holds.
-    enum class eDataFault { None, ShortBlock, ZeroSize, CutOff, LongBlock };
+    // Faults of the next data answer (one shot). LongBlock: 5 bytes more than announced;
+    // OddBytes: a byte less, announced so.
+    enum class eDataFault { None, ShortBlock, ZeroSize, CutOff, LongBlock, OddBytes };
 
     explicit RigolScope(eFamily family);
 

@@ -50,6 +50,7 @@ void RtbScope::SetPointsAsReal(bool f) RTB_KNOB(fPointsReal = f)
 void RtbScope::SetPointsAnswer(const std::string& s) RTB_KNOB(sPointsAnswer = s)
 void RtbScope::SetProbeUnit(int p, const std::string& s) RTB_KNOB(if (p >= 1 && p <= 4) sProbeUnit[p - 1] = s)
 void RtbScope::SetDataFault(eDataFault f) RTB_KNOB(dataFault = f)
+void RtbScope::SetShortSource(int i) RTB_KNOB(iShortSource = i)
 #undef RTB_KNOB
 
 void RtbScope::SetScreen(const QImage& picture) {
@@ -96,6 +97,7 @@ void RtbScope::Block(std::shared_ptr<const std::vector<std::uint8_t>> p, ScpiRep
 }
 
 void RtbScope::Data(int iSource, std::int64_t iValues, ScpiReply& reply) {
+    if (iSource == iShortSource) iValues -= iSource > 30 ? 2 : 1;
     const int iBits = Bits();
     const std::string sKey = std::to_string(iSource) + "/" + std::to_string(iValues) + "/" + std::to_string(iBits) + sByteOrder;
     auto it = mRecords.find(sKey);

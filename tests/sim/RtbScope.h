@@ -44,6 +44,8 @@ class RtbScope : public ScpiPersonality {
     void SetPointsAsReal(bool fReal);               // ":DATA:POIN?" as "1.2E+03"
     void SetPointsAnswer(const std::string& sText); // instead of the count
     void SetDataFault(eDataFault fault);
+    // The data of source iSource (as Value numbers it; 0: none) hold a point less than its count.
+    void SetShortSource(int iSource);
     void SetProbeUnit(int iProbe, const std::string& sUnit); // ":PROBe<m>:SETup:GAIN:UNIT?", "V" or "A"
 
     // The screen that ":HCOPy:DATA?" copies: a definite-length block holding the picture as a
@@ -89,6 +91,7 @@ class RtbScope : public ScpiPersonality {
     bool fPointsReal = false;
     std::string sPointsAnswer;
     eDataFault dataFault = eDataFault::None;
+    int iShortSource = 0;
     QImage screen;
     std::string sHardcopyFormat = "PNG";
     std::string sColorScheme = "COL";

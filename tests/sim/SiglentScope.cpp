@@ -82,6 +82,7 @@ void SiglentScope::SetDescriptorPrefix(bool f) SIGLENT_KNOB(fDescriptorPrefix = 
 void SiglentScope::SetProbe(float f) SIGLENT_KNOB(fProbe = f)
 void SiglentScope::SetCodesPerDivision(float f) SIGLENT_KNOB(fCodes = f)
 void SiglentScope::SetFault(eFault f, int iSkip) SIGLENT_KNOB(fault = f; iFaultSkip = iSkip)
+void SiglentScope::SetMaxPointText(const std::string& s) SIGLENT_KNOB(sMaxPointText = s)
 #undef SIGLENT_KNOB
 
 bool SiglentScope::Stopped() const {
@@ -235,7 +236,8 @@ void SiglentScope::Data(ScpiReply& reply) {
         const std::size_t iWidth = sWidth == "WORD" ? 2 : 1;
         iBegin = static_cast<std::size_t>(iFrom) * iWidth;
         iEnd = iBegin + static_cast<std::size_t>(iTake) * iWidth;
-        std::snprintf(sCount, sizeof sCount, "%09zu", iEnd - iBegin - (f == eFault::LongBlock ? 1000 : 0));
+        if (f == eFault::OddBytes) --iEnd;
+        std::snprintf(sCount, sizeof sCount, "%09zu", iEnd - iBegin - (f == eFault::LongBlock ? 5 : 0));
     }
     reply.Text(sHeader + "#9" + sCount);
     if (f == eFault::ShortBlock) {
@@ -296,7 +298,8 @@ bool SiglentScope::Execute(const std::string& sPath, const std::string& sArgs, S
     } else if (MatchPath(sPath, "WAVeform:POINt")) {
         iCount = std::atoll(sArgs.c_str());
     } else if (MatchPath(sPath, "WAVeform:MAXPoint?")) {
-        reply.Text(Points(MaxPointLocked(true), false));
+        if (sMaxPointText == "?") return false;
+        reply.Text(sMaxPointText.empty() ? Points(MaxPointLocked(true), false) : sMaxPointText);
     } else if (MatchPath(sPath, "WAVeform:DATA?")) {
         Data(reply);
     } else if (MatchPath(sPath, "WAVeform:PREamble?")) {

@@ -32,9 +32,9 @@ class SiglentScope : public ScpiPersonality {
   public:
     enum class eModel { SDS2102XPlus, SDS2104XPlus, SDS5032X, SDS5034X };
     // Faults of the next data or descriptor answer (one shot).
-    // NoDataHeader: "DATA," instead of "DAT2," (neither the prefix nor a bare block). LongBlock:
-    // an analogue block's header announces 1000 bytes fewer than it holds.
-    enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount, LongBlock };
+    // NoDataHeader: "DATA," instead of "DAT2," (neither the prefix nor a bare block). ShortBlock:
+    // a byte less than announced; LongBlock: 5 bytes more; OddBytes: a byte less, announced so.
+    enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount, LongBlock, OddBytes };
 
     explicit SiglentScope(eModel model);
     void Attach(ScpiDevice& device);
@@ -53,6 +53,8 @@ class SiglentScope : public ScpiPersonality {
     void SetPointsAnswer(const std::string& sText);  // instead of either count
     // The most points one data answer holds (0: the default), and what :WAV:MAXP? says (0: that).
     void SetMaxPoint(std::int64_t iPoints, std::int64_t iAnswer = 0);
+    // :WAV:MAXP? answers sText instead ("?": an undefined header, as a firmware without it).
+    void SetMaxPointText(const std::string& sText);
     void SetDataPrefix(bool fPrefix);                // "DAT2," in front of the data block (default)
     void SetDescriptorPrefix(bool fPrefix);          // "DESC," in front of the descriptor (not by default)
     // The probe factor of the analogue channels (default 1) and the codes per division (default 30).
@@ -98,6 +100,7 @@ class SiglentScope : public ScpiPersonality {
     bool fPointsInteger = false;
     std::string sPointsAnswer;
     std::int64_t iMaxPoint = 0, iMaxPointAnswer = 0;
+    std::string sMaxPointText;
     bool fDataPrefix = true;
     bool fDescriptorPrefix = false;
     float fProbe = 1.0f;

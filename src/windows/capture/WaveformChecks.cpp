@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
 #include "transport/BlockHeader.h"
+#include "waveform/InstrumentWaveformRohdeSchwarz.h"
 #include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformPumpText.h"
 #include "windows/capture/WaveformRequests.h"
@@ -41,13 +42,6 @@ bool IsRohdeSchwarz(std::int64_t eModel) {
     return WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilyRohdeSchwarz;
 }
 
-std::int64_t AcquireTypeOf(const std::string& s) {
-    if (s == "REFR") return 1;
-    if (s == "AVER") return 2;
-    if (s == "ENV") return 3;
-    return 0;
-}
-
 void AppendLine(std::string& sText, std::int64_t iLine) {
     if (!sText.empty()) sText += ",";
     sText += "D" + std::to_string(iLine);
@@ -77,20 +71,6 @@ std::string AnswerText(const std::uint8_t* pData, std::size_t iSize, std::string
     return Utility::TrimCharacters(std::string_view(reinterpret_cast<const char*>(pData), iSize), sTrim);
 }
 
-std::vector<std::string> SplitFields(std::string_view sText, char cSeparator) {
-    std::vector<std::string> fields;
-    std::size_t iStart = 0;
-    while (true) {
-        const std::size_t iAt = sText.find(cSeparator, iStart);
-        if (iAt == std::string_view::npos) {
-            fields.emplace_back(sText.substr(iStart));
-            return fields;
-        }
-        fields.emplace_back(sText.substr(iStart, iAt - iStart));
-        iStart = iAt + 1;
-    }
-}
-
 bool ParseCount(std::string_view sText, std::int64_t& iCount) {
     std::size_t i = 0;
     while (i < sText.size() && Blanks.find(sText[i]) != std::string_view::npos) ++i;
@@ -117,13 +97,13 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
     bool fLogic = false;
     bool fRule = true;
     if (WaveformRequests::FamilyOf(eModel) == WaveformRequests::FamilyHameg) {
-        for (const std::string& sField : SplitFields(sText, ',')) {
+        for (const std::string& sField : InstrumentWaveform::Fields(sText, ",")) {
             if (sField.empty()) continue;
             for (const uToken& token : HamegTokens)
                 if (sField == token.sToken) data.push_back(token.eWaveform);
         }
     } else {
-        const std::vector<std::string> fields = SplitFields(sText, ';');
+        const std::vector<std::string> fields = InstrumentWaveform::Fields(sText, ";");
         const auto on = [&](std::size_t i) {
             return Field(fields, i) == (IsSiglent(eModel) ? "ON" : "1") && i < fields.size();
         };
@@ -177,7 +157,7 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
                 data.push_back(WaveformLogicPod1 + static_cast<std::int64_t>(i));
                 fLogic = true;
             }
-            if (n + 11 < fields.size()) pump.iAcquireType = AcquireTypeOf(Field(fields, n + 11));
+            if (n + 11 < fields.size()) pump.iAcquireType = InstrumentWaveform::RohdeSchwarzAcquireType(Field(fields, n + 11));
             break;
         }
         default: fRule = false; break;
@@ -208,7 +188,7 @@ int CheckInstrumentResponseGetLogicDisplay(uWaveformPump& pump, const std::uint8
         pump.pWindow->FillChannelList(pump);
         return 0;
     }
-    const std::vector<std::string> fields = SplitFields(AnswerText(pData, iSize), ';');
+    const std::vector<std::string> fields = InstrumentWaveform::Fields(AnswerText(pData, iSize), ";");
     pump.LogicLines.clear();
     for (std::int64_t iLine = 0; iLine < 16; ++iLine) {
         uWaveformLogicLine line;
@@ -238,7 +218,7 @@ int CheckInstrumentResponseGetLogicDisplay(uWaveformPump& pump, const std::uint8
 int CheckInstrumentResponseWaveformAcquireType(uWaveformPump& pump, const std::uint8_t* pData, std::size_t iSize) {
     if (!Validate(pump, "WindowWaveform::CheckInstrumentResponseWaveformAcquireType", pData, iSize)) return 0;
     if (!IsRohdeSchwarz(pump.instrument.eModel) || !pump.pRecord) return 0;
-    const std::int64_t eType = AcquireTypeOf(AnswerText(pData, iSize, " \t\r\n;"));
+    const std::int64_t eType = InstrumentWaveform::RohdeSchwarzAcquireType(AnswerText(pData, iSize, " \t\r\n;"));
     static const char* Shown[] = {"Error", "Refresh", "Average", "Envelope"};
     pump.pRecord->eAcquireType = eType;
     if (eType == 2) pump.sBitFormat = "32";
@@ -250,19 +230,22 @@ int CheckInstrumentResponseWaveform(uWaveformPump& pump, const std::uint8_t* pDa
     if (!Validate(pump, "WindowWaveform::CheckInstrumentResponseWaveform", pData, iSize)) return 0;
     if (!pump.pRecord || pump.iChannelIndex == 0 || pump.iChannelIndex >= pump.pRecord->Channels.size()) return 0;
     const uWaveformRequest* pRequest = pump.mRequestList.empty() ? nullptr : &pump.mRequestList.front();
-    // R&S: a channel's block holds the points its count gave (two values each for an envelope),
-    // or the record ends short of it and is no record.
+    // A block followed by more than its answer's end came longer than announced. R&S: a channel's
+    // block holds the points its count gave, or it is no record.
     std::uint64_t iBytes = 0;
+    const std::size_t iHeader = Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iBytes);
+    if (iHeader > 0 && !InstrumentWaveform::BlockEnds(pData, iSize, iHeader + iBytes)) {
+        WaveformPump::ChannelFailed(pump, WaveformText::Incomplete + std::to_string(iSize));
+        return 0;
+    }
+    std::string sShort;
     if (IsRohdeSchwarz(pump.instrument.eModel) && pRequest && pRequest->eWaveform >= WaveformChannel1 &&
-        pRequest->eWaveform <= WaveformChannel4 && pump.pRecord->iTotalPoints > 0 &&
-        Instrument::ParseBlockHeaderOnly(pData, 0, iSize, &iBytes) > 0) {
-        const std::uint64_t iValueBytes = pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1;
-        const std::uint64_t iCame = iBytes / iValueBytes / (pump.pRecord->eAcquireType == 3 ? 2 : 1);
-        if (iCame < static_cast<std::uint64_t>(pump.pRecord->iTotalPoints)) {
-            WaveformPump::ChannelFailed(pump, WaveformFrame::ShortRecordText(static_cast<std::int64_t>(iCame),
-                                                                              pump.pRecord->iTotalPoints));
-            return 0;
-        }
+        pRequest->eWaveform <= WaveformChannel4 && iHeader > 0 &&
+        !InstrumentWaveform::RohdeSchwarzRTB2000WholeChannel(
+            iBytes, pump.sBitFormat == "32" ? 4 : pump.sBitFormat == "16" ? 2 : 1, pump.pRecord->eAcquireType == 3,
+            pump.pRecord->iTotalPoints, sShort)) {
+        WaveformPump::ChannelFailed(pump, sShort);
+        return 0;
     }
     uWaveformRecordChannel& channel = pump.pRecord->Channels[pump.iChannelIndex];
     if (pData == pump.answer.data() && iSize == pump.answer.size()) {

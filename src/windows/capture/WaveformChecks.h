@@ -50,7 +50,4 @@ bool Validate(uWaveformPump& pump, const char* sCheck, const std::uint8_t* pData
 // The bytes as text, trimmed of the characters of sTrim on both ends.
 std::string AnswerText(const std::uint8_t* pData, std::size_t iSize, std::string_view sTrim = " \t\r\n");
 
-// The fields of a list separated by cSeparator (one more than there are separators).
-std::vector<std::string> SplitFields(std::string_view sText, char cSeparator);
-
 } // namespace WaveformChecks

@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "transport/BlockHeader.h"
 #include "waveform/InstrumentWaveformRigol.h"
+#include "waveform/InstrumentWaveformSiglent.h"
 #include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -49,15 +50,6 @@ std::int64_t PointBytes(const uWaveformPump& pump) {
     return CurrentLogic(pump) && pump.instrument.eModel == ModelRigolMSO2000 ? 2 : 1;
 }
 
-std::size_t Digits(std::uint64_t i) {
-    std::size_t n = 1;
-    while (i >= 10) {
-        i /= 10;
-        ++n;
-    }
-    return n;
-}
-
 // Writes the channel's final byte count into the block header of its first part. A count that
 // needs more digits than that header has gets a new header, the data moved behind it.
 void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
@@ -66,8 +58,8 @@ void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
     if (iHeader < 2 || data.size() < iHeader) return;
     const std::uint64_t iCount = data.size() - iHeader;
     const std::size_t iDigits = iHeader - 2;
-    const std::size_t iNeeded = Digits(iCount);
     std::string sCount = std::to_string(iCount);
+    const std::size_t iNeeded = sCount.size();
     if (iNeeded <= iDigits) {
         const std::string sHeader = "#" + std::to_string(iDigits) + std::string(iDigits - iNeeded, '0') + sCount;
         std::memcpy(data.data(), sHeader.data(), iHeader);
@@ -135,8 +127,8 @@ void AbandonChannel(uWaveformPump& pump) {
 
 std::int64_t PartSize(std::int64_t eModel, bool fLogic) {
     switch (WaveformRequests::FamilyOf(eModel)) {
-    case WaveformRequests::FamilyRigol: return fLogic ? 125000 : 250000;
-    case WaveformRequests::FamilySiglent: return 10000000;
+    case WaveformRequests::FamilyRigol: return InstrumentWaveform::RigolPiecePoints(fLogic);
+    case WaveformRequests::FamilySiglent: return InstrumentWaveform::SiglentPiecePoints("", fLogic, 1);
     default: return 0;
     }
 }
@@ -153,10 +145,14 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
         family != WaveformRequests::FamilyRohdeSchwarz)
         return 0;
     if (!pump.pRecord) return 0;
-    // Siglent: the count, then the most points of one piece (":WAV:MAXP?").
-    const std::string sAnswer = AnswerText(pData, iSize);
-    const std::size_t iNext = family == WaveformRequests::FamilySiglent ? sAnswer.find_first_of(";\n") : std::string::npos;
-    const std::string sText = sAnswer.substr(0, iNext);
+    const std::string sText = AnswerText(pData, iSize);
+    uWaveformRecord& record = *pump.pRecord;
+    const bool fLogic = CurrentLogic(pump);
+    if (!pump.mRequestList.empty() && pump.mRequestList.front().eKind == RequestMaxPoint) { // Siglent: the most points of one piece
+        record.iPartPoints = InstrumentWaveform::SiglentPiecePoints(sText, fLogic, 1);
+        ArmWindow(pump, record.iTotalPoints, record.iPartPoints);
+        return 1;
+    }
     std::int64_t iPoints = 0;
     std::string sIgnored;
     const bool fValid =
@@ -168,14 +164,9 @@ int CheckInstrumentResponseWaveformPoints(uWaveformPump& pump, const std::uint8_
         pump.pWindow->AddError(std::string(PointsCheck) + ": Die Anzahl ist ungültig. Antwort: >" + sText + "<");
         iPoints = 0;
     }
-    uWaveformRecord& record = *pump.pRecord;
     record.iTotalPoints = iPoints;
     if (family == WaveformRequests::FamilyRohdeSchwarz) return fValid ? 1 : 0;
-    const bool fLogic = CurrentLogic(pump);
     record.iPartPoints = PartSize(eModel, fLogic);
-    std::int64_t iMost = 0;
-    if (iNext != std::string::npos && ParseCount(std::string_view(sAnswer).substr(iNext + 1), iMost) && iMost >= 8)
-        record.iPartPoints = std::min(record.iPartPoints, fLogic ? iMost / 8 * 8 : iMost); // lines: whole bytes
     ArmWindow(pump, iPoints, record.iPartPoints);
     if (fValid && WaveformText::DisplayAllowed(pump))
         pump.pWindow->AddLine(WaveformText::Prefix(pump) + (fLogic ? "Logic Points: " : "Waveform Points: ") +
@@ -223,7 +214,7 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
             // The block ends with LF. Anything else where it should end means bytes went missing
             // and the answers chained behind the block were taken for data.
             const std::size_t iEnd = iHeader + static_cast<std::size_t>(iCount);
-            if (iEnd < iSize && pData[iEnd] != '\n' && pData[iEnd] != '\r' && pData[iEnd] != ';') {
+            if (!InstrumentWaveform::BlockEnds(pData, iSize, iEnd)) {
                 pump.pWindow->AddError(std::string(PartCheck) +
                                        ": Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig.");
                 return EndChannelEarly(pump);
@@ -231,26 +222,28 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         }
     }
 
-    // The points before this part, those it holds and those asked of it.
+    if (!IsSiglent(eModel) && iHeader > 0 && !InstrumentWaveform::BlockEnds(pData, iSize, iHeader + iCount)) {
+        WaveformPump::ChannelFailed(pump, WaveformText::Incomplete + std::to_string(iSize));
+        return 1;
+    }
+    // The part as the piece plan takes it: the points before it and those asked of it.
     const std::int64_t iBefore = pump.iStartPoint - FirstIndex(eModel);
-    const std::int64_t iCame = IsSiglent(eModel) && WaveformPump::AnswerBlockUnit(pump) == Instrument::eBlockUnit::Bits
-                                   ? static_cast<std::int64_t>(iAnnounced)
-                                   : static_cast<std::int64_t>(iCount) / PointBytes(pump);
-    const std::int64_t iAsked = pump.iStopPoint - pump.iStartPoint + (IsSiglent(eModel) ? 0 : 1);
-    // Lines come packed eight to a byte: a part that ends inside a byte cannot be followed.
-    const bool fSplitByte = WaveformPump::AnswerBlockUnit(pump) == Instrument::eBlockUnit::Bits && iCame < iAsked &&
-                            iCame % 8 != 0;
-    if (iHeader == 0 || iCame <= 0 || fSplitByte) {
+    const bool fBits = WaveformPump::AnswerBlockUnit(pump) == Instrument::eBlockUnit::Bits;
+    WaveformFrame::uPieces pieces{record.iTotalPoints, pump.iStopPoint - iBefore, iBefore, fBits ? 0 : PointBytes(pump)};
+    const std::int64_t iAsked = WaveformFrame::PieceAsked(pieces);
+    const WaveformFrame::uPieceCame came = WaveformFrame::PieceCame(pieces, iCount, iAnnounced);
+    std::string sShort;
+    if (iHeader == 0 || !WaveformFrame::TakePiece(pieces, came.iPoints, sShort)) {
         // Taken as samples, the answer would put its text among them. After parts that came, the
         // record ends short of its count.
-        WaveformPump::ChannelFailed(pump, (channel.pData.empty() && !fSplitByte) || iHeader == 0
+        WaveformPump::ChannelFailed(pump, (channel.pData.empty() && came.iPoints <= 0) || iHeader == 0
                                               ? std::string(WaveformText::NoBlock)
-                                              : WaveformFrame::ShortRecordText(iBefore, record.iTotalPoints));
+                                              : sShort);
         return 1;
     }
     bool fStored = false;
     if (channel.pData.empty()) {
-        const std::size_t iTake = iHeader + static_cast<std::size_t>(iCount);
+        const std::size_t iTake = iHeader + static_cast<std::size_t>(came.iBytes);
         DataBuffer first;
         // Room for every part at once: a channel of many parts is never moved while it grows.
         // Sized from the bytes this part holds per point (the count is bounded by ParseCount),
@@ -278,16 +271,16 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         }
     } else {
         // append grows the capacity at least twofold when the room made above runs out.
-        fStored = channel.pData.append(pData + iHeader, static_cast<std::size_t>(iCount));
+        fStored = channel.pData.append(pData + iHeader, static_cast<std::size_t>(came.iBytes));
     }
     channel.iDataSize = static_cast<std::int64_t>(channel.pData.size());
 
-    if (iCame < iAsked && pump.iStopPoint > 0) {
+    if (came.iPoints < iAsked && pump.iStopPoint > 0) {
         // Fewer points than asked: the next part starts behind those that came, and no part is
         // asked larger than that any more. The parts sent ahead had windows of the larger size:
         // they are dropped, and one part is queued again.
-        pump.iStopPoint = pump.iStartPoint + iCame - (IsSiglent(eModel) ? 0 : 1);
-        record.iPartPoints = iCame;
+        pump.iStopPoint = pieces.iDone;
+        record.iPartPoints = pieces.iPiece;
         if (record.iTotalPoints > pump.iStopPoint) {
             DropQueuedPart(pump);
             WaveformPump::QueueNextPart(pump, pump.mRequestList.begin());

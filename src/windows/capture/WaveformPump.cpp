@@ -8,6 +8,7 @@
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
 #include "transport/ChainedAnswers.h"
+#include "waveform/InstrumentWaveform.h"
 #include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -51,11 +52,7 @@ void Replace(std::string& s, std::string_view sWhat, std::string_view sBy, bool 
     }
 }
 
-bool IsSiglent(std::int64_t eModel) {
-    return eModel == ModelSiglentSDS2000XPlusCh2 || eModel == ModelSiglentSDS2000XPlusCh4 ||
-           eModel == ModelSiglentSDS5000XCh2 || eModel == ModelSiglentSDS5000XCh4;
-}
-
+bool IsSiglent(std::int64_t eModel) { return WaveformChannels::FamilyOf(eModel) == WaveformChannels::FamilySiglent; }
 
 // Opens a channel element in the record when none is open and returns it.
 uWaveformRecordChannel& CurrentChannel(uWaveformPump& pump) {
@@ -430,7 +427,7 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         // A block followed by anything but a separator or the answer's end announced fewer bytes
         // than it holds: the rest of its bytes would be taken for the answers behind it.
         const std::size_t iEnd = iHeader + Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
-        if (iHeader > 0 && iEnd < iSize && pAnswer[iEnd] != '\n' && pAnswer[iEnd] != '\r' && pAnswer[iEnd] != ';')
+        if (iHeader > 0 && !InstrumentWaveform::BlockEnds(pAnswer, iSize, iEnd))
             return fail(WaveformText::BlockTooLong + std::to_string(iEnd - iHeader));
     }
     // Every query of a channel request must have its answer: a record without its preamble
@@ -450,6 +447,7 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         if (checks.fnVisibleChannels) checks.fnVisibleChannels(pump, pBlock, iBlock);
         return true;
     case RequestWaveformPoints:
+    case RequestMaxPoint:
         if (pump.pRecord) {
             CurrentChannel(pump);
             if (checks.fnWaveformPoints) checks.fnWaveformPoints(pump, pBlock, iBlock);

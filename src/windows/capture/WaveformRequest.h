@@ -14,6 +14,7 @@ enum eWaveformRequestKind : std::int64_t {
     RequestSetup = 7,
     RequestWaveformPoints = 8,
     RequestAcquireType = 9,
+    RequestMaxPoint = 10, // the most points of one piece, checked as a point count
     // Instrument-control actions sent around a read (the ids of their option rows).
     RequestOptionStop = 2001,
     RequestOptionSingle = 2002,

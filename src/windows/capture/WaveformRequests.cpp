@@ -2,6 +2,9 @@
 
 #include "instrument/ConnectionFailure.h"
 #include "instrument/ModelTable.h"
+#include "waveform/InstrumentWaveformRigol.h"
+#include "waveform/InstrumentWaveformRohdeSchwarz.h"
+#include "waveform/InstrumentWaveformSiglent.h"
 #include "windows/capture/WaveformPumpText.h"
 
 #include <iterator>
@@ -83,15 +86,14 @@ std::string VisibleChannelsCommand(std::int64_t eModel) {
     case ModelHamegHM2008:
     case ModelHamegHM1508:
     case ModelHamegHM1008: return ":TRAC:SOUR:CAT?";
-    // The DS1000Z series has no :CALCulate subsystem: its math display state is ":MATH:DISP?" (1 or 0).
-    case ModelRigolDS1000Z: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?";
-    case ModelRigolDS2000: return ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?";
-    case ModelRigolDS1000ZPlus: return ":CHAN1:DISP?;:CHAN2:DISP?;:CHAN3:DISP?;:CHAN4:DISP?;:MATH:DISP?;:LA:STAT?";
-    case ModelRigolMSO2000: return ":CHAN1:DISP?;:CHAN2:DISP?;:CALC:MODE?;:LA:STAT?";
+    case ModelRigolDS1000Z:
+    case ModelRigolDS2000:
+    case ModelRigolDS1000ZPlus:
+    case ModelRigolMSO2000: return InstrumentWaveform::RigolVisibleQuery(eModel);
     case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS5000XCh2: return ":CHAN1:VIS?;:CHAN2:VIS?;:FUNC1?;:FUNC2?;:DIG?";
+    case ModelSiglentSDS5000XCh2:
     case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh4: return ":CHAN1:VIS?;:CHAN2:VIS?;:CHAN3:VIS?;:CHAN4:VIS?;:FUNC1?;:FUNC2?;:DIG?";
+    case ModelSiglentSDS5000XCh4: return InstrumentWaveform::SiglentVisibleQuery(eModel);
     case ModelRohdeSchwarzRTB2000Ch2: return ":CHAN1:STAT?;:CHAN2:STAT?" + sRohdeSchwarz;
     case ModelRohdeSchwarzRTB2000Ch4: return ":CHAN1:STAT?;:CHAN2:STAT?;:CHAN3:STAT?;:CHAN4:STAT?" + sRohdeSchwarz;
     default: return {};
@@ -99,28 +101,13 @@ std::string VisibleChannelsCommand(std::int64_t eModel) {
 }
 
 std::string LogicDisplayCommand(std::int64_t eModel) {
-    std::string s;
     switch (FamilyOf(eModel)) {
     case FamilyRigol:
-        if (eModel != ModelRigolDS1000ZPlus && eModel != ModelRigolMSO2000) break;
-        for (int n = 0; n < 16; ++n) s += ":LA:DIG" + std::to_string(n) + ":DISP?;";
-        for (int n = 0; n < 15; ++n) s += ":LA:DIG" + std::to_string(n) + ":LAB?;";
-        s += ":LA:DIG15:LAB?";
-        break;
-    case FamilySiglent:
-        for (int n = 0; n < 16; ++n) s += ":DIG:D" + std::to_string(n) + "?;";
-        for (int n = 0; n < 15; ++n) s += ":DIG:LAB" + std::to_string(n) + "?;";
-        s += ":DIG:LAB15?";
-        break;
-    case FamilyRohdeSchwarz:
-        for (int n = 0; n < 16; ++n) s += ":DIG" + std::to_string(n) + ":DISP?;";
-        for (int n = 0; n < 16; ++n) s += ":DIG" + std::to_string(n) + ":LAB?;";
-        for (int n = 0; n < 15; ++n) s += ":DIG" + std::to_string(n) + ":LAB:STAT?;";
-        s += ":DIG15:LAB:STAT?";
-        break;
-    default: break;
+        return eModel == ModelRigolDS1000ZPlus || eModel == ModelRigolMSO2000 ? InstrumentWaveform::RigolLinesQuery() : "";
+    case FamilySiglent: return InstrumentWaveform::SiglentLinesQuery();
+    case FamilyRohdeSchwarz: return InstrumentWaveform::RohdeSchwarzLinesQuery();
+    default: return {};
     }
-    return s;
 }
 
 int CreateRequestGetVisibleChannels(uWaveformPump& pump) {

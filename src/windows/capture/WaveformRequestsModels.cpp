@@ -2,6 +2,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
 #include "waveform/InstrumentWaveformRigol.h"
+#include "waveform/InstrumentWaveformSiglent.h"
 #include "windows/capture/WaveformChannels.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -152,7 +153,10 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
     if (fMemory) list.push_back(Setup(":TRIG:STOP"));
     list.push_back(Setup(":WAV:WIDT BYTE"));
     // The guide's way to a deep memory: its count, and the most points one piece may hold.
-    if (fMemory) list.push_back(Query(RequestWaveformPoints, ":ACQ:POIN?;:WAV:MAXP?"));
+    if (fMemory) {
+        list.push_back(Query(RequestWaveformPoints, ":ACQ:POIN?"));
+        list.push_back(Query(RequestMaxPoint, InstrumentWaveform::SiglentMaxPointQuery));
+    }
     bool fLogic = false;
     for (const std::int64_t eWaveform : channels) {
         if (eWaveform == WaveformLogic) {
@@ -170,7 +174,8 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
     }
     if (fLogic) {
         list.push_back(Setup(":WAV:WIDT BYTE"));
-        list.push_back(Query(RequestWaveformPoints, ":DIG:POIN?;:WAV:MAXP?", true));
+        list.push_back(Query(RequestWaveformPoints, ":DIG:POIN?", true));
+        list.push_back(Query(RequestMaxPoint, InstrumentWaveform::SiglentMaxPointQuery, true));
         for (const uWaveformLogicLine& line : lines) {
             if (!line.fShown || line.iLine < 0 || line.iLine > 15) continue;
             const std::int64_t eWaveform = WaveformDigital0 + line.iLine;

@@ -4,6 +4,8 @@
 // simulator generated, parts joined under a header rewritten to the total.
 #include "PumpTestSupport.h"
 
+#include "waveform/ScopeReadSupport.h"
+
 #include "common/EventData.h"
 #include "common/TestApplication.h"
 #include "instrument/Instrument.h"
@@ -20,6 +22,7 @@
 #include "sim/SiglentScope.h"
 #include "waveform/WaveformDataRTB2000.h"
 #include "waveform/WaveformDataSiglent.h"
+#include "waveform/WaveformReaders.h"
 #include "windows/capture/WaveformChecks.h"
 #include "windows/capture/WaveformRequests.h"
 
@@ -31,6 +34,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <functional>
@@ -450,6 +454,109 @@ void ExpectFaultsLogged(WaveformFamiliesLiveTest& test, Scope& scope, const std:
     const std::string_view sData = pRecord->Channels[1].pData.view();
     EXPECT_EQ(std::stoll(std::string(sData.substr(2, static_cast<std::size_t>(sData.at(1) - '0')))), iPoints);
     EXPECT_FALSE(test.LogHas("Error")) << test.LogText();
+}
+
+// A row that both roads read: the scope's set-up, whether the channel comes whole, the pieces asked.
+template <class Scope> struct uRoads {
+    const char* sName;
+    std::function<void(Scope&)> set;
+    bool fWhole;
+    std::vector<std::string> asked = {};
+};
+
+// Each row read by the window's pump (channel eWindow) and a script's waveform task (eScript), each
+// from a scope of its own set up alike: the channel comes whole with the first row's samples or
+// not at all, and the pieces asked are the row's (the window's among those it sent ahead).
+template <class Scope, class... Args>
+void ExpectBothRoads(WaveformFamiliesLiveTest& test, std::int64_t eModel, std::int64_t eSource, std::int64_t eWindow,
+                     std::int64_t eScript, const std::vector<uRoads<Scope>>& rows, Args... args) {
+    std::deque<Scope> scopes; // each attached to a device for the test's length
+    Sim::RawTcpServer other;
+    std::string sError, sFirst;
+    ASSERT_TRUE(other.Start(sError)) << sError;
+    WaveformReaders::Register();
+    ScopeRead::Session session;
+    for (auto* p : {&test.server, &other}) rows.front().set(scopes.emplace_back(args...)), scopes.back().Attach(p->Device());
+    test.Connect(eModel, "MODEL", 3000);
+    ASSERT_TRUE(session.Open(ScopeRead::RawPrepare(other.Port()), eModel, sError)) << sError;
+    test.Refresh();
+    for (const uRoads<Scope>& row : rows) {
+        std::string sData[2];
+        std::vector<std::string> asked[2];
+        for (const int i : {0, 1}) {
+            Scope& scope = scopes.emplace_back(args...);
+            scope.Attach((i == 0 ? test.server : other).Device());
+            row.set(scope);
+            if (i == 0) {
+                const auto pRecord = test.Read(eSource, {eWindow});
+                const std::string_view v = pRecord->Channels.size() > 1 ? pRecord->Channels[1].pData.view() : "#0";
+                sData[0] = v.substr(2 + v[1] - '0', std::stoull("0" + std::string(v.substr(2, v[1] - '0'))));
+            } else if (const auto r = session.Read(ScopeRead::Task(eSource, 4, {eScript, WaveformAllVisible})); r.pData) {
+                for (const auto& c : r.pData->AnalogChannels) sData[1] += c.eWaveform == eScript ? c.samples.view() : "";
+                for (const auto& c : r.pData->DigitalChannels) sData[1] += c.eWaveform == eScript ? c.samples.view() : "";
+            }
+            if constexpr (requires { scope.DataRequests(); }) asked[i] = scope.DataRequests();
+        }
+        if (sFirst.empty()) sFirst = sData[1];
+        for (const int i : {0, 1}) {
+            const std::string sRow = row.sName + std::string(i == 0 ? " (window)" : " (script)");
+            EXPECT_TRUE(sData[i] == (row.fWhole ? sFirst : "")) << sRow << "\n" << test.LogText();
+            auto it = asked[i].begin();
+            for (const std::string& s : row.asked) EXPECT_NE(it = std::find(it, asked[i].end(), s), asked[i].end()) << sRow;
+            if (!row.asked.empty()) EXPECT_EQ(asked[i].at(0), row.asked[0]) << sRow;
+        }
+    }
+}
+
+TEST_F(WaveformFamiliesLiveTest, SiglentOddAndFaultyAnswersGiveTheSameRecordOnBothRoads) {
+    using S = Sim::SiglentScope;
+    const auto most = [](std::int64_t i, std::int64_t a = 0, const char* s = "", S::eFault f = S::eFault::None) {
+        return [=](S& x) { x.SetMemoryDepth(10000), x.SetPointsAsInteger(true), x.SetMaxPoint(i, a), x.SetMaxPointText(s), x.SetFault(f); };
+    };
+    const std::vector<std::string> one = {"C1 0 10000"}, bytes = {"C1 0 4000", "C1 3999 3999", "C1 7998 2002"};
+    ExpectBothRoads<S>(*this, ModelSiglentSDS2000XPlusCh4, DataSourceMemory, WaveformChannel1, WaveformChannel1,
+                       {{"one piece", most(0), true, one}, {"MAXPoint absent", most(0, 0, "?"), true, one},
+                        {"MAXPoint 0", most(0, 0, "0"), true, one}, {"MAXPoint 1", most(0, 0, "1"), true, one},
+                        {"MAXPoint 7", most(0, 0, "7"), true, one}, {"MAXPoint beyond", most(0, 20000), true, one},
+                        {"2 pieces", most(5000), true, {"C1 0 5000", "C1 5000 5000"}},
+                        {"4 pieces", most(2500), true, {"C1 0 2500", "C1 2500 2500", "C1 5000 2500", "C1 7500 2500"}},
+                        {"short pieces", most(3000, 4000), true, {"C1 0 4000", "C1 3000 3000", "C1 6000 3000", "C1 9000 1000"}},
+                        {"a piece a byte short", most(4000, 0, "", S::eFault::OddBytes), true, bytes},
+                        {"a block announcing more than it sends", most(4000, 0, "", S::eFault::ShortBlock), false},
+                        {"a block announcing fewer than it sends", most(4000, 0, "", S::eFault::LongBlock), false}},
+                       S::eModel::SDS2104XPlus);
+    const auto lines = [](std::int64_t i, std::int64_t a) {
+        return [=](S& s) { s.SetLineDepth(10001), s.SetPointsAsInteger(true), s.ShowLogic(true), s.ShowLine(5, true), s.SetMaxPoint(i, a); };
+    };
+    ExpectBothRoads<S>(*this, ModelSiglentSDS2000XPlusCh4, DataSourceMemory, WaveformLogic, WaveformDigital5,
+                       {{"lines in one piece", lines(0, 0), true, {"D5 0 10001"}},
+                        {"short line pieces", lines(4000, 8000), true, {"D5 0 8000", "D5 4000 4000", "D5 8000 2001"}},
+                        {"line pieces ending inside a byte", lines(4001, 8000), false}},
+                       S::eModel::SDS2104XPlus);
+}
+
+TEST_F(WaveformFamiliesLiveTest, RigolAndRtbShortAnswersGiveTheSameRecordOnBothRoads) {
+    using R = Sim::RigolScope;
+    const auto rigol = [](std::int64_t iDepth, std::int64_t iLimit, R::eDataFault f) {
+        return [=](R& s) { s.SetMemoryDepth(iDepth), s.ShowLogic(true), s.SetPieceLimit(iLimit), s.SetDataFault(f); };
+    };
+    ExpectBothRoads<R>(*this, ModelRigolMSO2000, DataSourceMemory, WaveformLogic, WaveformLogic,
+                       {{"words in one piece", rigol(30000, 0, R::eDataFault::None), true},
+                        {"short word pieces", rigol(30000, 7000, R::eDataFault::None), true},
+                        {"a word piece a byte short", rigol(30000, 0, R::eDataFault::OddBytes), true}},
+                       R::eFamily::MSO2000);
+    ExpectBothRoads<R>(*this, ModelRigolDS1000Z, DataSourceMemory, WaveformChannel1, WaveformChannel1,
+                       {{"one piece", rigol(200000, 0, R::eDataFault::None), true},
+                        {"50,000-point pieces", rigol(200000, 50000, R::eDataFault::None), true},
+                        {"a block announcing more than it sends", rigol(200000, 0, R::eDataFault::ShortBlock), false},
+                        {"a block announcing fewer than it sends", rigol(200000, 0, R::eDataFault::LongBlock), false}},
+                       R::eFamily::DS1000Z);
+    using T = Sim::RtbScope;
+    ExpectBothRoads<T>(*this, ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, WaveformChannel1, WaveformChannel1,
+                       {{"a whole channel", [](T&) {}, true},
+                        {"a short channel", [](T& s) { s.SetShortSource(1); }, false},
+                        {"a short envelope", [](T& s) { s.SetAcquireType("ENV"), s.SetShortSource(31); }, false}},
+                       true);
 }
 
 TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand) {

@@ -139,11 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
               ModelSiglentSDS2000XPlusCh4,
               DataSourceMemory,
               {WaveformChannel2, WaveformFunction1, WaveformLogic},
-              {"7 s-p- :TRIG:STOP", "7 s-p- :WAV:WIDT BYTE", "8 srp- :ACQ:POIN?;:WAV:MAXP?",
+              {"7 s-p- :TRIG:STOP", "7 s-p- :WAV:WIDT BYTE", "8 srp- :ACQ:POIN?", "10 srp- :WAV:MAXP?",
                "2 srp- [5|C2|Channel 2|2] :WAV:SOUR C2;:WAV:STAR %START%;:WAV:POIN "
                "%STOP%;:WAV:DATA?;:WAV:PRE?;:CHAN2:UNIT?",
                "2 srp- [35|F1|Function 1|2] :WAV:SOUR F1;:WAV:STAR %START%;:WAV:POIN %STOP%;:WAV:DATA?;:WAV:PRE?",
-               "7 s-p- :WAV:WIDT BYTE", "8 srpl :DIG:POIN?;:WAV:MAXP?",
+               "7 s-p- :WAV:WIDT BYTE", "8 srpl :DIG:POIN?", "10 srpl :WAV:MAXP?",
                "2 srpl [16|D3|Digital 3|2] :WAV:SOUR D3;:WAV:STAR %START%;:WAV:POIN %STOP%;:WAV:DATA?;:WAV:PRE?",
                "2 srpl [25|D12|Digital 12|2] :WAV:SOUR D12;:WAV:STAR %START%;:WAV:POIN "
                "%STOP%;:WAV:DATA?;:WAV:PRE?",
@@ -176,8 +176,8 @@ TEST(WaveformRequests, SiglentLogicWithoutShownLinesSendsTheSetUpOnly) {
     rig.pump.LogicLines = {Line(0, false)};
     WaveformRequests::CreateSendRequestList(rig.pump, {}, DataSourceMemory, {WaveformLogic});
     EXPECT_EQ(Dump(rig.pump), (std::vector<std::string>{"7 s-p- :TRIG:STOP", "7 s-p- :WAV:WIDT BYTE",
-                                                         "8 srp- :ACQ:POIN?;:WAV:MAXP?", "7 s-p- :WAV:WIDT BYTE",
-                                                         "8 srpl :DIG:POIN?;:WAV:MAXP?", "3 ----"}));
+                                                         "8 srp- :ACQ:POIN?", "10 srp- :WAV:MAXP?", "7 s-p- :WAV:WIDT BYTE",
+                                                         "8 srpl :DIG:POIN?", "10 srpl :WAV:MAXP?", "3 ----"}));
 }
 
 uWaveformOptionState AllChecked() {
