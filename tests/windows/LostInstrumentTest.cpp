@@ -41,7 +41,10 @@ class ScopeProcess {
         int fds[2];
         if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
         iHelper = fork();
-        if (iHelper == 0) Helper(fds[1]);
+        if (iHelper == 0) {
+            close(fds[0]);
+            Helper(fds[1]);
+        }
         close(fds[1]);
         iControl = fds[0];
         return iHelper > 0;
