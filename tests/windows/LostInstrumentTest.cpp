@@ -40,7 +40,7 @@ class ScopeProcess {
     bool Begin() {
         int fds[2];
         if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) return false;
-        iHelper = fork();
+        const pid_t iHelper = fork();
         if (iHelper == 0) {
             close(fds[0]);
             Helper(fds[1]);
@@ -48,10 +48,6 @@ class ScopeProcess {
         close(fds[1]);
         iControl = fds[0];
         return iHelper > 0;
-    }
-    ~ScopeProcess() {
-        if (iControl >= 0) close(iControl);
-        if (iHelper > 0) waitpid(iHelper, nullptr, 0);
     }
     int Start() { return Ask('S'); }
     void Kill() { Ask('K'); }
@@ -105,7 +101,6 @@ class ScopeProcess {
         _exit(0);
     }
 
-    pid_t iHelper = -1;
     int iControl = -1;
 };
 
@@ -115,13 +110,12 @@ bool fScopeBegun = false;
 class LostInstrumentTest : public InstrumentFrameTest {
   protected:
     static void SetUpTestSuite() {
-        pScope = new ScopeProcess; // before the application and its threads
-        fScopeBegun = pScope->Begin();
+        // Once per process, before the application and its threads; it ends with the process.
+        if (!pScope) {
+            pScope = new ScopeProcess;
+            fScopeBegun = pScope->Begin();
+        }
         InstrumentFrameTest::SetUpTestSuite();
-    }
-    static void TearDownTestSuite() {
-        delete pScope;
-        pScope = nullptr;
     }
     void SetUp() override {
         InstrumentFrameTest::SetUp();
