@@ -261,7 +261,7 @@ TEST_F(WindowStartInstrumentTest, ALostInstrumentIsShownDisconnectedAndARequestT
     EXPECT_EQ(Status(iMain), "RIGOL TECHNOLOGIES DS1104Z - Serial number: DS1ZA000000001 - Firmware: 00.04.04.SP3");
     EXPECT_EQ(children.EventsOf(iScpi, EventInstrumentConnected).size(), 2u);
     EXPECT_FALSE(WindowStart::FindMenuItem(Record(iMain)->pMenu, WindowStart::MenuSelect)->isEnabled());
-    // One disconnect by the button closes it: the connects are counted right.
+    // One disconnect by the button closes it: the window holds it once, also after its connect at the regain.
     Choose(iMain, WindowStart::MenuDisconnect);
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionsClosedByPeer() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));
