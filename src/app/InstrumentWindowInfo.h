@@ -34,8 +34,9 @@ struct uInstrumentWindowInfo {
     std::int64_t iStartTime = 0;
     uModelCommands commands;
     uModelCapabilities capabilities;
-    // The connection went away and could not be opened again: not connected, but the object
-    // stays, and the next request tries to open it (the instrument's worker does so).
+    // The connection went away and could not be opened again: not connected, but the main window
+    // still holds the object, and the next request tries to open it (the instrument's worker does
+    // so) until the user disconnects it.
     bool fLost = false;
 };
 

@@ -156,13 +156,13 @@ void RebuildMenus(int iWindow);
 // The instrument (WindowStartInstrument.cpp).
 int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingWindow);
 void InstrumentConnected(int iWindow, const InstrumentObject& object);
-// fLost: the connection went away; the children keep the object, shown not connected.
-int CloseInstrument(int iWindow, bool fLost = false);
+// The user's disconnect (also of a lost instrument): the window lets go of its hold.
+int CloseInstrument(int iWindow);
 // EventTaskFinished at a main window: object = the instrument object's address, type = the task
 // type, data per type.
 void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, const std::int64_t* pKey);
 // The instrument object's connection went away and could not be opened again: every main window
-// connected to it is disconnected and says so in its status bar.
+// connected to it shows it lost (not connected, still held) and says so in its status bar.
 void InstrumentLost(std::intptr_t iObject, const std::string& sReason);
 // A task opened the lost connection again: every main window that lost that instrument connects
 // it once more, as a connect from the instrument list would.

@@ -31,12 +31,14 @@ constexpr int SearchAfterLoss = 500;
 
 std::intptr_t Address(const InstrumentObject& object) { return reinterpret_cast<std::intptr_t>(object.get()); }
 
-// Queues the disconnect task whose result nobody waits for.
-void QueueDisconnect(const InstrumentObject& object) {
+// Queues the window's disconnect, whose result nobody waits for: it gives back the window's
+// hold on the connection, and only that.
+void QueueDisconnect(const InstrumentObject& object, int iWindow) {
     if (!object || !object->pInterface) return;
     std::string sError;
     uTaskDisconnect task;
     task.head.iWindow = WindowNobody;
+    task.head.iOwner = iWindow;
     if (object->pInterface->AddTask(*object, task, sError) == 0 && !sError.empty()) WindowLog::AddError(sError);
 }
 
@@ -101,11 +103,15 @@ void TellChildren(int iWindow, const InstrumentObject& object, bool fLost) {
     }
 }
 
-// A lost instrument that the user gives up (another one chosen, or a disconnect): the children
-// drop it as at a disconnect.
+// A lost instrument that the user gives up (another one chosen, a disconnect, the window closed):
+// the window lets go of its hold, and the children drop it as at a disconnect.
 void ReleaseLost(int iWindow, uWindowStart* pWindow) {
     if (!std::exchange(pWindow->info.fLost, false)) return;
+    QueueDisconnect(pWindow->info.pInstrument, iWindow);
+    WindowLog::AddLine(pWindow->info.sModel + ": disconnected");
     TellChildren(iWindow, pWindow->info.pInstrument, false);
+    if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(Title);
+    pWindow->info.icon.mIconFile.clear();
 }
 
 } // namespace
@@ -168,18 +174,19 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     if (!GetInstance(iWindow, &pWindow)) return;
     uInstrumentWindowInfo& info = pWindow->info;
     if (object != info.pInstrument || info.fConnected) {
-        // A connect that was overtaken by a later request: nobody would ever close it.
+        // A connect that was overtaken by a later request: nobody would ever close it. (A second
+        // connect of the window's own instrument added nothing to the window's hold.)
         if (object != info.pInstrument) {
             WindowLog::AddError("WindowStart::InstrumentConnected: The connected instrument does not match the existing "
                                 "instrument.");
+            QueueDisconnect(object, iWindow);
         }
-        QueueDisconnect(object);
         return;
     }
     uInfo details;
     std::string sError;
     if (!object->pInterface->GetInfo(*object, details, sError)) {
-        QueueDisconnect(object);
+        QueueDisconnect(object, iWindow);
         return;
     }
     info.fConnected = true;
@@ -256,14 +263,14 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
 }
 
 void DropPendingConnects(uWindowStart* pWindow) {
-    for (const InstrumentObject& object : pWindow->mPendingConnects) QueueDisconnect(object);
+    for (const InstrumentObject& object : pWindow->mPendingConnects) QueueDisconnect(object, pWindow->iWindow);
     pWindow->mPendingConnects.clear();
 }
 
-int CloseInstrument(int iWindow, bool fLost) {
+int CloseInstrument(int iWindow) {
     uWindowStart* pWindow = nullptr;
     if (!GetInstance(iWindow, &pWindow)) return 0;
-    if (!fLost) ReleaseLost(iWindow, pWindow);
+    ReleaseLost(iWindow, pWindow);
     uInstrumentWindowInfo& info = pWindow->info;
     const bool fWasConnected = info.fConnected;
     if (fWasConnected) {
@@ -275,7 +282,7 @@ int CloseInstrument(int iWindow, bool fLost) {
         }
         info.icon.mIconFile.clear();
         info.fConnected = false;
-        QueueDisconnect(info.pInstrument);
+        QueueDisconnect(info.pInstrument, iWindow);
         if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(Title);
         WindowLog::AddLine(sModel + ": disconnected");
     }
@@ -283,10 +290,8 @@ int CloseInstrument(int iWindow, bool fLost) {
     SetStatus(pWindow, "");
     if (pWindow->pFrame) Utility::SetWindowIcon(pWindow->pFrame, 0, &info.icon);
     if (fWasConnected) {
-        // A lost connection is closed already; a disconnect's closing frees it (InstrumentFreed).
-        if (fLost) StartListSearches(SearchAfterLoss);
-        info.fLost = fLost;
-        TellChildren(iWindow, info.pInstrument, fLost);
+        // A disconnect that closes the connection frees it, which refills the lists (InstrumentFreed).
+        TellChildren(iWindow, info.pInstrument, false);
     }
     return 0;
 }
@@ -296,8 +301,15 @@ void InstrumentLost(std::intptr_t iObject, const std::string& sReason) {
         uWindowStart* pWindow = nullptr;
         if (!GetInstance(iWindow, &pWindow) || !pWindow->info.fConnected || Address(pWindow->info.pInstrument) != iObject)
             continue;
-        WindowLog::AddError(pWindow->info.sModel + ": " + Instrument::DroppedText + " - " + sReason);
-        CloseInstrument(iWindow, true);
+        // The window keeps its hold and its instrument, shown lost: the next request of the window
+        // or its children opens it again, and so may a script; "&Disconnect" gives it up.
+        uInstrumentWindowInfo& info = pWindow->info;
+        WindowLog::AddError(info.sModel + ": " + Instrument::DroppedText + " - " + sReason);
+        info.fConnected = false;
+        info.fLost = true;
+        UpdateMenuState(iWindow);
+        StartListSearches(SearchAfterLoss);
+        TellChildren(iWindow, info.pInstrument, true);
         SetStatus(pWindow, std::string(Instrument::DroppedText) +
                                " It could not be opened again; the next request tries again.");
     }

@@ -422,7 +422,7 @@ void UpdateMenuState(int iWindow) {
             }
         }
         setItem(MenuSelect, !pWindow->info.fConnected, true);
-        setItem(MenuDisconnect, pWindow->info.fConnected, true);
+        setItem(MenuDisconnect, pWindow->info.fConnected || pWindow->info.fLost, true);
         setItem(MenuShowWindows, fSeparate, true);
         // The connected model's capability flags: what it cannot do is not offered.
         const uInstrumentWindowInfo& info = pWindow->info;

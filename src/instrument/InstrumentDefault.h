@@ -26,6 +26,7 @@
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace InstrumentDefault {
 
@@ -59,9 +60,13 @@ struct uInstance {
 
     // The worker thread's own.
     uRequest request;
-    std::int64_t iConnectionCount = 0; // connects not yet matched by a disconnect
-    // The connection went away and could not be opened again: the instance is not connected,
-    // and the next task that talks to the instrument tries to open it (see EnsureConnected).
+    // The owners (TaskOwner) that hold the connection: each whose connect opened it or found it
+    // open, once however often it connected, until its own disconnect. A failed connect holds
+    // nothing; the connection closes when the last holder lets go.
+    std::vector<std::int64_t> holders;
+    // The connection went away and could not be opened again: the instance is not connected, its
+    // holders keep it, and the next task that talks to the instrument tries to open it (see
+    // EnsureConnected). Cleared when it opens again or its last holder lets go.
     bool fLost = false;
     bool fConnectTried = false; // the running task has made its one connect attempt
     // The record of the last failed open (eConnect None while none failed): its kind as the

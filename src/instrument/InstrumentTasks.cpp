@@ -203,8 +203,8 @@ bool ReopensAfterDrop(const uInstance& instance) {
 }
 
 // The connection could not be opened again: the instrument is not connected from now on, and
-// every main window that holds it learns so at once (once per loss). The connects of its users
-// stay counted; the next task that talks to it tries to open it again (EnsureConnected).
+// every main window that holds it learns so at once (once per loss). Its holders keep it; the
+// next task that talks to it tries to open it again (EnsureConnected).
 void MarkLost(uInstance& instance, const std::string& sReason, const std::string& sOpen) {
     std::string sIgnored;
     CloseConnection(instance, sIgnored);
@@ -390,19 +390,21 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
     if (!instance.fConnected) {
-        const bool fOpened = OpenConnection(instance, sError);
+        // A lost instrument is opened as any request opens it, and its holders hear so.
+        const bool fOpened = instance.fLost ? Reopen(instance, sError) : OpenConnection(instance, sError);
         SetCommunicationDefaults(instance);
         if (!fOpened) {
+            // The owner holds nothing: its disconnect takes nothing from the others.
             if (InSearchChain(head)) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
             PostTaskError(head.iWindow, EventObject(instance), sError, "TaskConnect", instance.connectFailure);
             return false;
         }
-        instance.fLost = false;
         if (instance.uConnection.fUserModel) IdentifyAtConnect(instance);
     }
-    // A connect to an open connection is counted like any other. In the search chain the chain
-    // goes on, so that its own disconnect follows and the count comes down again.
-    ++instance.iConnectionCount;
+    // The owner holds the connection once, however often it connects. In the search chain the
+    // chain goes on, so that its own disconnect follows and lets go of it again.
+    if (std::find(instance.holders.begin(), instance.holders.end(), TaskOwner(head)) == instance.holders.end())
+        instance.holders.push_back(TaskOwner(head));
     if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
     else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
     return true;
@@ -411,10 +413,12 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
 bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
-    if (!instance.pTransport && instance.iConnectionCount > 0) {
-        // A lost connection: nothing is open, but the user's connect is released all the same.
-        --instance.iConnectionCount;
-    }
+    // The owner gives back only what it holds: a second disconnect, or one after a failed
+    // connect, takes nothing from the others. A lost instrument that nobody holds any more is
+    // no longer waited for, and is free for the other main windows' lists.
+    std::erase(instance.holders, TaskOwner(head));
+    if (instance.holders.empty() && std::exchange(instance.fLost, false) && !InSearchChain(head))
+        EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);
     if (!HasTransport(instance, "TaskDisconnect", sError)) return false;
     if (!instance.fConnected) {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
@@ -422,11 +426,8 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
     }
     const bool fChain = InSearchChain(head);
     bool fClosed = true;
-    if (instance.iConnectionCount > 1) {
-        // Others still use the connection: it stays open.
-        --instance.iConnectionCount;
-    } else {
-        instance.iConnectionCount = 0;
+    if (instance.holders.empty()) {
+        // The last holder let go (or a connection nobody connected, as a test attaches one).
         fClosed = CloseConnection(instance, sError);
         if (!fClosed) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskDisconnect");
         else if (!fChain) EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);

@@ -372,31 +372,36 @@ TEST_F(ConnectionTasksTest, UsbWithoutALibraryOpensNothing) {
     EXPECT_TRUE(pRecorder->Tasks(InstrumentTaskConnect).empty());
 }
 
-TEST_F(ConnectionTasksTest, TwoConnectsAndOneDisconnectKeepTheConnection) {
+// Each owner holds the connection once: the window connects twice and disconnects twice, and the
+// connection stays for the other owner (a script run) until that one's disconnect.
+TEST_F(ConnectionTasksTest, TwoOwnersHoldTheConnectionOnceEachAndTheLastOnesDisconnectCloses) {
     StartRaw();
     const std::size_t iLive = RawTcp::LiveInstances();
     auto object = NewObject();
+    const std::int64_t iRun = WindowRegistry::NewWindowNumber();
     Add(*object, Head(RawPrepare(mRaw.Port())));
     Add(*object, ConnectTask());
     Add(*object, ConnectTask());
+    Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow, iRun}});
+    Add(*object, DisconnectTask());
     Add(*object, DisconnectTask());
     Add(*object, Command("*OPC?", iWindow, true));
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
-    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 2u);
-    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 1u);
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 3u);
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 2u);
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "1\n");
     EXPECT_EQ(RawTcp::LiveInstances(), iLive + 1);
 
-    Add(*object, DisconnectTask());
-    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 2));
+    Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, iWindow, iRun}});
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 3));
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
     EXPECT_EQ(RawTcp::LiveInstances(), iLive);
     // One more finds nothing to close: no error, and nothing posted.
     Add(*object, DisconnectTask());
     Add(*object, Head(RawPrepare(mRaw.Port())));
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskPrepare, 2));
-    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 2u);
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskDisconnect).size(), 3u);
     EXPECT_TRUE(Errors().empty());
 }
 
@@ -405,8 +410,9 @@ TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAn
     const std::size_t iLive = RawTcp::LiveInstances();
     auto object = NewObject();
     Add(*object, Head(RawPrepare(mRaw.Port())));
-    Add(*object, ConnectTask());
-    // The chain's connect finds the connection open: it counts, and the chain goes on.
+    const std::int64_t iMain = WindowRegistry::NewWindowNumber(); // the chain's owner is the list
+    Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow, iMain}});
+    // The chain's connect finds the connection open: it holds it too, and the chain goes on.
     Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 1));
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
@@ -415,7 +421,7 @@ TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAn
     ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
     EXPECT_EQ(info.idn.sIdn, mRaw.Device().Idn());
     // The user's disconnect is the last: the connection closes.
-    Add(*object, DisconnectTask());
+    Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, iWindow, iMain}});
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
     EXPECT_EQ(RawTcp::LiveInstances(), iLive);

@@ -489,8 +489,9 @@ TEST_F(InstrumentDefaultTest, EndThreadKeepsItsBoundWhileATransferIgnoresTheAbor
 
 TEST_F(InstrumentDefaultTest, DeleteInstanceAbortsATransferThatListens) {
     auto object = NewObject();
+    EventRecorder recorder(iWindow);
     auto pTransport = ConnectAndHold(object, "held", WindowNobody);
-    Add(object, Command("queued", WindowNobody));
+    Add(object, Command("queued", iWindow, true));
     std::string sError;
     EXPECT_TRUE(InstrumentDefault::EndThread(*object, 10000, sError));
     EXPECT_EQ(sError, "");
@@ -500,6 +501,12 @@ TEST_F(InstrumentDefaultTest, DeleteInstanceAbortsATransferThatListens) {
     EXPECT_EQ(object->pInterface->AddTask(*object, uTaskConnect{}, sError), 0);
     EXPECT_EQ(sError, "InstrumentDefault::StartThread: The thread of this instance has been ended.");
     EXPECT_TRUE(Instrument::Release(object, sError));
+    // The task still queued is told that it never ran: its error, then its result without data.
+    ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
+    ASSERT_EQ(recorder.Tasks(InstrumentTaskError).size(), 1u);
+    EXPECT_EQ(EventRecorder::ErrorText(recorder.Tasks(InstrumentTaskError)[0]),
+              "InstrumentDefault::TaskCancel | InstrumentDefault::DeleteInstance: The instrument was released before "
+              "the task ran.");
 }
 
 TEST_F(InstrumentDefaultTest, AResultForAClosedWindowIsDropped) {

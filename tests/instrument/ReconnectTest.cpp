@@ -399,8 +399,8 @@ TEST_P(ProcessDoorTest, AfterARefusedReconnectAConnectOpensItAgainAndOneDisconne
 // outcome, and what another owner did touches none of them.
 TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
     const std::string sIdn = IdnOfRun(1) + "\n";
-    enum eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading };
-    for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading}) {
+    enum eRow { OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading, FailedRunThenRun };
+    for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading, FailedRunThenRun}) {
         SCOPED_TRACE(row);
         pRecorder.reset();
         std::vector<int> windows{iWindow, WindowRegistry::NewWindowNumber(), WindowRegistry::NewWindowNumber()};
@@ -433,6 +433,13 @@ TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
             Add(*object, uTaskCancel{{InstrumentTaskCancel, 0, fRelease ? WindowNobody : windows[o], windows[o]},
                                      fClear ? 1 : 0, fAbort ? 1 : 0});
         };
+        // A script run's connect, and its release as its thread ends (abort, disconnect, clear).
+        const auto connect = [&](int o) { Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[o]}}); };
+        const auto release = [&](int o) {
+            cancel(o, true, false, true);
+            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, windows[o]}});
+            cancel(o, false, true, true);
+        };
         switch (row) {
         case OtherCancels: // 1 waits for its slow answer; 2 aborts and clears; 1 asks once more
             ask(0, "SLOW?");
@@ -443,13 +450,11 @@ TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
             expected[0] = {"SLOW\n", sIdn, sIdn};
             break;
         case StoppedRun: // run 1 is released under its slow query; run 2 and the window ask at once
-            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[1]}});
+            connect(1);
             ask(1, "SLOW?");
             recorders[1]->WaitFor([&] { return !recorders[1]->Transfers().empty(); });
-            cancel(1, true, false, true);
-            Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, windows[1]}});
-            cancel(1, false, true, true);
-            Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, windows[2]}});
+            release(1);
+            connect(2);
             ask(2, "*IDN?");
             ask(0, "*IDN?");
             expected = {{sIdn}, outcomes(1), {sIdn}}; // run 1's query cut or answered, told either way
@@ -468,6 +473,21 @@ TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
             Add(*object, DisconnectTask());
             ask(1, "*IDN?", 3);
             expected[1] = {sIdn, sIdn, sIdn, "", "", ""};
+            break;
+        case FailedRunThenRun: // 1's connect to the lost instrument fails, and its release takes
+                               // nothing; 2 opens it again and ends while the window reads
+            pProcess->Kill();
+            ask(0, "*IDN?");
+            connect(1);
+            ASSERT_TRUE(recorders[1]->WaitForTasks(InstrumentTaskError, 1, 60000));
+            release(1);
+            ASSERT_TRUE(pProcess->Start(GetParam(), 1));
+            connect(2);
+            ask(2, "*IDN?");
+            ask(0, "*IDN?");
+            release(2);
+            ask(0, "*IDN?", 2);
+            expected = {{"", sIdn, sIdn, sIdn}, {}, {sIdn}};
             break;
         }
         for (int o = 0; o < 3; ++o) EXPECT_EQ(outcomes(o), expected[o]) << o;

@@ -363,6 +363,33 @@ TEST_F(ScriptInstrumentWait, StopCancelsEveryDeclaredInstrumentAndDropsTheLateRe
     EXPECT_LE(collector.Messages().size(), iBefore + 2);
 }
 
+// Stopped in a step that pays no heed to the stop and run again at once: the stopped run's
+// release, queued when that step ends, names its own run, never the new one, whose tasks it
+// would cancel and whose connect it would give back.
+TEST_F(ScriptInstrumentWait, AStoppedRunsLateReleaseNamesItsOwnRunNotTheNextOne) {
+    std::latch release(1);
+    pRelease = &release;
+    Replace(eScriptTaskType::FunctionSave, BlockingExecutor);
+    Builder b;
+    b.Add(eScriptTaskType::FunctionScpi, 1, "v function scpi read *IDN?");
+    b.Add(eScriptTaskType::Instrument, 0, "", false).instrument->pInstrument = pTestInstrument;
+    b.Add(eScriptTaskType::FunctionSave, 2, "function save");
+    Run(b.Done());
+    ASSERT_TRUE(collector.WaitForText("Skriptzeile 2 Thread - Taskposition in Liste: 2"));
+    std::string sError;
+    ASSERT_TRUE(StopScript(pInstance, sError));
+    seams.Core().SetAnswer(InstrumentTaskScpiCommand, FakeCore::eAnswer::Never);
+    Run(pProgram);
+    const auto received = [&] { return seams.Core().Received(*pTestInstrument); };
+    ASSERT_TRUE(ScriptTest::PumpUntil([&] { return received().size() == 2; }));
+    release.count_down();
+    ASSERT_TRUE(ScriptTest::PumpUntil([&] { return received().size() >= 5; }));
+    pRelease = nullptr;
+    const auto tasks = received();
+    ASSERT_NE(tasks[0].iOwner, tasks[1].iOwner);
+    for (std::size_t i = 2; i < 5; ++i) EXPECT_EQ(tasks[i].iOwner, tasks[0].iOwner) << i;
+}
+
 TEST_F(ScriptEngine, PauseDuringASlowExecutorPausesAfterIt) {
     Replace(eScriptTaskType::FunctionBeep, SlowExecutor);
     Builder b;

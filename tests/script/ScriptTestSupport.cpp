@@ -178,7 +178,7 @@ void FakeCore::PostResult(const uInstrumentObject& object, std::int64_t iWindow,
 
 std::int64_t FakeCore::AddTask(uInstrumentObject& object, const uTask& task, std::string& sError) {
     const uTaskHead& head = TaskHeadOf(task);
-    uReceived received{head.eTaskType, head.iWindow, 0, 0, 0, std::chrono::steady_clock::now()};
+    uReceived received{head.eTaskType, head.iWindow, 0, 0, 0, std::chrono::steady_clock::now(), TaskOwner(head)};
     if (const auto* pCancel = std::get_if<uTaskCancel>(&task)) {
         received.fAbort = pCancel->fAbort;
         received.fClearQueue = pCancel->fClearQueue;

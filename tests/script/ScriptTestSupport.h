@@ -79,6 +79,7 @@ class FakeCore final : public InstrumentInterface {
         std::int64_t fClearQueue = 0;
         std::int64_t iTaskNumber = 0;
         std::chrono::steady_clock::time_point at; // when AddTask took it
+        std::int64_t iOwner = 0;                  // TaskOwner of its head
     };
 
     FakeCore() = default;

@@ -164,9 +164,16 @@ TEST(ScreenshotPump, PumpModeSendsStopWaitsAfterItsResultThenPollsUntilStopAndRu
     ASSERT_TRUE(rig.Fire(TimerPump));
     ASSERT_EQ(rig.instrument.Commands(), std::vector<std::string>{":STOP"});
     EXPECT_EQ(rig.LastScpi()->fRequestData, 0);
-    // The wait has not begun while Stop is out.
+    // The wait has not begun while Stop is out. The instrument is lost and regained meanwhile (a
+    // loss that another window's request found, and a request that opened it again): Stop's
+    // result still comes, and is awaited.
     ASSERT_TRUE(rig.Fire(TimerPump));
     EXPECT_EQ(rig.timers.Period(TimerPump), 60);
+    uScreenshotPumpInstrument same = rig.pump.instrument;
+    for (const bool fLost : {true, false}) {
+        same.fLost = fLost;
+        ScreenshotPump::SetInstrument(rig.pump, same);
+    }
     rig.Result(rig.LastTask(), "", false); // Stop arrived: removed, and the wait starts now
     EXPECT_EQ(rig.timers.Period(TimerPump), 100);
     EXPECT_EQ(rig.instrument.mTasks.size(), 1u);
