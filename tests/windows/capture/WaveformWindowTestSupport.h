@@ -167,20 +167,6 @@ class WaveformWindowTest : public FrameTest {
         return iWindow;
     }
 
-    // Runs fnWhile while a modal dialog of that type is up (found when it shows), then lets it
-    // answer with fnAnswer.
-    template <class T> static void WhenModal(std::function<void(T*)> fnAnswer) {
-        auto* pTimer = new QTimer;
-        pTimer->setInterval(10);
-        QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnAnswer] {
-            if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                pTimer->stop();
-                pTimer->deleteLater();
-                fnAnswer(p);
-            }
-        });
-        pTimer->start();
-    }
     // Answers the next file dialog with the path typed into its name field.
     static void AnswerFileDialog(const std::string& sPath, std::string* pTitle = nullptr) {
         WhenModal<QFileDialog>([sPath, pTitle](QFileDialog* p) {
