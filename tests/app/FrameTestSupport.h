@@ -31,6 +31,7 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindow>
 #include <QtTest/QTest>
@@ -211,6 +212,8 @@ class FrameTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        // What the test armed and was not used (a dialog that must not open) goes with it.
+        qDeleteAll(Armed().children());
         for (int iWindow : WindowStart::Windows()) EventHub::PostEvent(EventCloseWindowRequest, iWindow);
         EXPECT_TRUE(WaitFor([] {
             if (!WindowStart::Windows().empty()) return false;
@@ -233,6 +236,27 @@ class FrameTest : public ::testing::Test {
     }
 
     virtual std::string ConfigText() { return "[General]\n"; }
+
+    // Answers the next modal dialog of type T with fnAnswer once it is up. The answer is armed
+    // for the running test only: its end disarms it, so that one armed for a dialog that never
+    // opened cannot answer a later test's.
+    template <class T> static void WhenModal(std::function<void(T*)> fnAnswer) {
+        auto* pTimer = new QTimer(&Armed());
+        pTimer->setInterval(10);
+        QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnAnswer] {
+            if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                pTimer->stop();
+                pTimer->deleteLater();
+                fnAnswer(p);
+            }
+        });
+        pTimer->start();
+    }
+    // The parent of every armed answer.
+    static QObject& Armed() {
+        static auto* pArmed = new QObject; // lives as long as the application
+        return *pArmed;
+    }
 
     void WriteConfig(const std::string& sText) {
         QFile f(dir.filePath("user/config.ini"));

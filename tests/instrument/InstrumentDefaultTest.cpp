@@ -634,9 +634,14 @@ TEST_F(InstrumentDefaultTest, TheSearchChainsShortTimeOutEndsWithItsIdentificati
     auto pTransport = TestSupport::Connect(*object);
     pTransport->SetAnswer("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA1,00.04.04\n");
     EventRecorder recorder(iWindow);
+    // The user's command is queued while the identification is under way, as the chain's own
+    // disconnect, queued when the identification ends, comes after it.
+    pTransport->Hold();
     Add(object, uTaskTimeout{{InstrumentTaskTimeout, 0, iWindow}, 0}); // the default: 2000 ms
     Add(object, uTaskGetIdn{{InstrumentTaskGetIdn, EventSearchFinished, iWindow}});
     Add(object, Command("MEAS?", iWindow, true));
+    ASSERT_TRUE(pTransport->WaitInside());
+    pTransport->LetGo();
     ASSERT_TRUE(recorder.WaitForTasks(InstrumentTaskScpiCommand, 1));
     const auto mExchanges = pTransport->Exchanges();
     ASSERT_GE(mExchanges.size(), 2u);

@@ -5,6 +5,7 @@
 
 #include "ScriptTestSupport.h"
 
+#include "platform/BackgroundThreads.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptThread.h"
 
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -61,6 +63,9 @@ class EngineFixture : public ::testing::Test {
             InstrumentScript::StopThread(pInstance, 60000);
             EXPECT_TRUE(InstrumentScript::DeleteInstance(pInstance, sError)) << sError;
         }
+        // A thread that a test's own stop let go (past the stop's short wait) still reaches the
+        // seams on its way out: it must have ended before they go.
+        EXPECT_TRUE(BackgroundThreads::WaitAll(std::chrono::seconds(60)));
         for (auto& [eType, executor] : mReplaced) InstrumentScript::ReplaceExecutor(eType, executor);
     }
     void Replace(InstrumentScript::eScriptTaskType eType, InstrumentScript::Executor executor) {

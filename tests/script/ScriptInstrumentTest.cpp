@@ -2,6 +2,7 @@
 // scripts, run by the interpreter thread against the fake instrument core of the test seams.
 #include "ScriptEngineFixture.h"
 
+#include "platform/BackgroundThreads.h"
 #include "platform/OsVersion.h"
 #include "script/ScriptCapture.h"
 #include "script/ScriptInstrument.h"
@@ -449,7 +450,8 @@ TEST_F(ScriptInstrument, AFailedWaveformLeavesTheRunAsleepUntilStop) {
     EXPECT_TRUE(seams.Env().Beeps().empty());
     std::string sError;
     StopScript(pInstance, sError);
-    // The stop disconnects the declared instrument.
+    // The stop disconnects the declared instrument: the thread does so on its way out.
+    ASSERT_TRUE(BackgroundThreads::WaitAll(std::chrono::seconds(60)));
     const auto records = RecordsOfFirst();
     EXPECT_EQ(RecordsOf<uTaskDisconnect>(records).size(), 1u);
 }

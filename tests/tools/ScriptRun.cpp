@@ -12,6 +12,7 @@
 #include "common/ImagePluginGdiPlus.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
+#include "platform/BackgroundThreads.h"
 #include "sim/RawTcpServer.h"
 #include "sim/RigolScope.h"
 #include "sim/ScreenCopyAnswers.h"
@@ -189,6 +190,8 @@ int Run(const uOptions& options) {
         options.iTimeout);
     if (!fDone) iResult = 2;
     StopScript(pInstance, sError);
+    // A thread past the stop's short wait still releases its instruments through the seams.
+    BackgroundThreads::WaitAll(std::chrono::seconds(30));
     for (const auto& m : collector.Messages()) {
         // Messages of the stop itself are not part of the run.
         if (m.eType == ScriptMessageOutput && m.sText == " Thread - Der Thread ist beendet.") break;

@@ -85,6 +85,13 @@ TEST(LibUsb0Real, RecordsMatchTheLibraryLayout) {
     EXPECT_EQ(a.endpoint[2].bmAttributes, 3);
     EXPECT_EQ(a.endpoint[2].wMaxPacketSize, 8);
     EXPECT_EQ(d->next, nullptr);
+    // The device and then its bus gone, the library frees what it listed: a later test that
+    // unloads the library (the tests may run in one process) would lose the lists.
+    std::filesystem::remove(dir / "001" / "002");
+    EXPECT_TRUE(LibUsb0::FindDevices(iDevices, sError));
+    std::filesystem::remove(dir / "001");
+    EXPECT_TRUE(LibUsb0::FindBusses(iBusses, sError));
+    EXPECT_EQ(LibUsb0::GetBusses(sError), nullptr);
     std::filesystem::remove_all(dir);
     unsetenv("USB_DEVFS_PATH");
 }

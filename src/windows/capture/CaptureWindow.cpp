@@ -596,6 +596,10 @@ void CaptureWindow::OnTemplateChosen(const std::string& sText) {
 void CaptureWindow::UntickAutomatic(const std::string& sWhy) {
     if (gadgets.pAutomatic) gadgets.pAutomatic->setChecked(false);
     fAutomaticChecked = false;
+    SayAutomaticStopped(sWhy);
+}
+
+void CaptureWindow::SayAutomaticStopped(const std::string& sWhy) {
     std::string sText = Status();
     for (const std::string& s : {sWhy, std::string("The automatic reading was stopped.")}) {
         if (!s.empty() && sText.find(s) == std::string::npos) sText += (sText.empty() ? "" : " ") + s;

@@ -125,6 +125,8 @@ class CaptureWindow {
     // window does not claim a run that no longer goes on, and the status line says why after
     // what it shows (the error that ended the run).
     void UntickAutomatic(const std::string& sWhy);
+    // Adds why and that the automatic reading was stopped to the status line, unless it says so.
+    void SayAutomaticStopped(const std::string& sWhy);
     // The model prefix of log lines: model text + " - ".
     std::string Prefix() const;
     // A message box with the error icon, titled as the window.

@@ -262,16 +262,30 @@ void WindowScreenshotWindow::ScreenArrived(uScreenshotPump& from, bool fSave, bo
     Post(std::move(job));
 }
 
+void WindowScreenshotWindow::AutomaticStopped(const std::string& sWhy) {
+    iEndedRun = pump.iRun;
+    sEndedWhy = sWhy;
+    UntickAutomatic(sWhy);
+}
+
+void WindowScreenshotWindow::KeepEndSaid(const uScreenshotResult& result) {
+    if (result.fCount && result.iRun == iEndedRun && !pump.fAutomatic) SayAutomaticStopped(sEndedWhy);
+}
+
 void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     if (iJobs > 0) --iJobs;
     if (result.fNotConverted) {
         SetStatus(ScreenshotPump::NotConverted);
+        KeepEndSaid(result);
         AddError(Prefix() + ScreenshotPump::NotConverted);
         return;
     }
     if (result.fImage && result.eWhat != uScreenshotJob::StepNone) {
         processed = result.image;
-        if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun);
+        if (result.fCount) {
+            ScreenshotPump::ImageCounted(pump, result.iRun);
+            KeepEndSaid(result);
+        }
         if (iViewer != 0 && ChildWindow::Find(iViewer)) {
             const bool fNew = result.eWhat == uScreenshotJob::StepNewAnswer;
             EventHub::PostEvent(
@@ -301,7 +315,9 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
         result.sError.empty() ? "The file could not be created: " + result.sFileName : result.sError;
     SetStatus(sFailure);
     AddError(Prefix() + sFailure);
+    // The failure ends the automatic reading, or a later shot of one it ended fails too.
     if (pump.fAutomatic) ScreenshotPump::StopRequestData(pump);
+    KeepEndSaid(result);
     MessageRequester("The screenshot could not be saved.\n" + sFailure);
 }
 

@@ -33,7 +33,7 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void PostViewerSync() override { CaptureWindow::PostViewerSync(); }
     void ScreenArrived(uScreenshotPump& pump, bool fSave, bool fLog) override;
     void Reprocess() override { ConvertScreenshot(uScreenshotJob::StepProcessAgain); }
-    void AutomaticStopped(const std::string& sWhy) override { UntickAutomatic(sWhy); }
+    void AutomaticStopped(const std::string& sWhy) override;
 
     // Hands the worker a conversion: a new answer, the kept answer again, or processing only.
     void ConvertScreenshot(uScreenshotJob::eStep eWhat);
@@ -76,10 +76,15 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
 
   private:
     void ApplyResult(const uScreenshotResult& result);
+    // A result of the automatic reading that ended by itself, which the worker hands back after
+    // the end: the status line it changed says again that the reading was stopped.
+    void KeepEndSaid(const uScreenshotResult& result);
     void Post(uScreenshotJob job);
     ScreenshotImages::uDecodeOptions DecodeOptions() const;
     void TakeInstrument();
     WaveformPumpTimers* pTimers = nullptr;
+    std::int64_t iEndedRun = 0; // the automatic reading that last ended by itself (pump.iRun)
+    std::string sEndedWhy;      // and why
 };
 
 namespace WindowScreenshot {

@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTimer>
 
 namespace {
 
@@ -46,18 +45,6 @@ TEST(ScreenshotViewerDrawRect, FitsKeepsTheAspectAndCentresTruncating) {
 
 using ScreenshotViewerTest = ViewerTest;
 
-// Answers the next file requester once it is open.
-void AnswerFileDialog(const std::function<void(QFileDialog*)>& fnAnswer) {
-    auto* pTimer = new QTimer;
-    QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnAnswer] {
-        auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!pDialog) return;
-        pTimer->stop();
-        pTimer->deleteLater();
-        fnAnswer(pDialog);
-    });
-    pTimer->start(10);
-}
 
 TEST_F(ScreenshotViewerTest, AFittedImageIsDrawnCentredOnTheGreyCanvasAtEachSize) {
     const int iViewer = OpenWithViewer(WindowKindScreenshotViewer, 0);
@@ -197,7 +184,7 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
     for (const Case& c : cases) {
         QString sProposed;
         bool fSeen = false;
-        AnswerFileDialog([&](QFileDialog* pDialog) {
+        WhenModal<QFileDialog>([&](QFileDialog* pDialog) {
             fSeen = pDialog->windowTitle() == "Options" && pDialog->selectedNameFilter() == "PNG (*.png)";
             sProposed = pDialog->selectedFiles().value(0);
             FileDialogAnswer::Choose(pDialog, dir.filePath(c.sChosen));
@@ -215,7 +202,7 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
                   std::string::npos);
     }
     // A folder that does not exist: the status bar and the log say so.
-    AnswerFileDialog([&](QFileDialog* pDialog) {
+    WhenModal<QFileDialog>([&](QFileDialog* pDialog) {
         FileDialogAnswer::Choose(pDialog, dir.filePath("missing/x.png"));
         QMetaObject::invokeMethod(pDialog, "accept");
     });

@@ -59,7 +59,6 @@ class WaveformWindowTest : public FrameTest {
         ASSERT_TRUE(out.isValid());
     }
     void TearDown() override {
-        ++iTest; // an answer armed for a dialog that never opened does not answer the next test's
         if (HasFailure()) std::cerr << WindowLog::Text() << "\n";
         FrameTest::TearDown();
         std::string sError;
@@ -168,24 +167,6 @@ class WaveformWindowTest : public FrameTest {
         return iWindow;
     }
 
-    inline static int iTest = 0; // counts the tests that ended
-    // Runs fnWhile while a modal dialog of that type is up (found when it shows), then lets it
-    // answer with fnAnswer.
-    template <class T> static void WhenModal(std::function<void(T*)> fnAnswer) {
-        auto* pTimer = new QTimer;
-        pTimer->setInterval(10);
-        QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fnAnswer, iArmed = iTest] {
-            if (iArmed != iTest) {
-                pTimer->stop();
-                pTimer->deleteLater();
-            } else if (auto* p = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                pTimer->stop();
-                pTimer->deleteLater();
-                fnAnswer(p);
-            }
-        });
-        pTimer->start();
-    }
     // Answers the next file dialog with the path typed into its name field.
     static void AnswerFileDialog(const std::string& sPath, std::string* pTitle = nullptr) {
         WhenModal<QFileDialog>([sPath, pTitle](QFileDialog* p) {

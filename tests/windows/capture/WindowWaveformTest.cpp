@@ -153,8 +153,10 @@ class WindowWaveformTest : public WaveformWindowTest {
                                 EventHub::Payload::Of<InstrumentObject>(object));
             ASSERT_TRUE(WaitFor([&] { return W(iWindow).info.fConnected; }, 20000)) << WindowLog::Text();
         } else {
-            // Opened again by the worker at once: the second connection the simulator took.
+            // Opened again by the worker at once: the second connection the simulator took (its
+            // listener takes it a moment after the worker's connect returned).
             EXPECT_TRUE(Record(iMain)->info.fConnected);
+            EXPECT_TRUE(WaitFor([&] { return server.ConnectionsAccepted() >= 2; }, 20000));
             EXPECT_EQ(server.ConnectionsAccepted(), 2);
         }
         EXPECT_EQ(Rows(W(iWindow).pChannels), rows);
