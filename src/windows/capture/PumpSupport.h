@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <type_traits>
 
 namespace PumpSupport {
 
@@ -111,10 +110,6 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
         pump.pWindow->SetStatus(sStatus);
         pump.pWindow->AddError(sStatus);
     }
-    // The query of the most points of one piece may go unanswered (a firmware without it): the
-    // read goes on with the piece plan's fallback.
-    if constexpr (std::is_same_v<Pump, uWaveformPump>)
-        return fCurrent && (pump.mRequestList.empty() || pump.mRequestList.front().eKind != RequestMaxPoint);
     return fCurrent;
 }
 

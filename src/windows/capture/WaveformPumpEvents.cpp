@@ -91,9 +91,13 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     switch (event.iType) {
     case InstrumentTaskScpiCommand: ScpiResult(pump, event); break;
     case InstrumentTaskCancel: pump.pWindow->DisableGadgets(false); break;
-    case InstrumentTaskError:
-        if (PumpSupport::TaskError(pump, event)) StopRequestData(pump);
+    case InstrumentTaskError: {
+        // The query of the most points of one piece may go unanswered (a firmware without it):
+        // the read goes on with the piece plan's fallback.
+        const bool fMaxPoint = !pump.mRequestList.empty() && pump.mRequestList.front().eKind == RequestMaxPoint;
+        if (PumpSupport::TaskError(pump, event) && !fMaxPoint) StopRequestData(pump);
         break;
+    }
     default: break;
     }
 }
