@@ -92,8 +92,8 @@ struct uStreamInstance {
     // the first end of message ends it). Answers that come as messages of their own are read
     // on until all are in, and joined by ";" as one message would have brought them.
     std::size_t iAnswers = 0;
-    uOwed mOwed;             // what the line still owes
-    bool fSendQuery = false; // the prepared message holds a query
+    uOwed mOwed;                 // what the line still owes
+    bool fSendQuery = false;     // the prepared message holds a query
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
     // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
     // a connection found closed or reset before the first byte of a write, or a renewal that
