@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
-#include <vector>
 
 namespace Lxi {
 namespace {
@@ -39,20 +37,6 @@ bool Grow(DataBuffer& buffer, std::size_t iNeeded, std::size_t iStep, std::strin
     if (iNeeded <= buffer.capacity()) return true;
     const std::size_t doubled = buffer.capacity() <= DataBuffer::MaxCapacity / 2 ? buffer.capacity() * 2 : iNeeded;
     return Instrument::CreateMemory(buffer, std::max(iNeeded, doubled), iStep, sError);
-}
-
-// The instruments (address and core port) whose connection closed with an answer owed
-// (uLxiInstance::fAnswerOwed). Never destroyed, as the instance list.
-std::mutex& OwedMutex() {
-    static auto* pMutex = new std::mutex;
-    return *pMutex;
-}
-std::vector<std::string>& OwedAnswers() {
-    static auto* pList = new std::vector<std::string>;
-    return *pList;
-}
-std::string InstrumentKey(const uNetworkSettings& settings) {
-    return settings.sInstrumentIp + ":" + std::to_string(settings.iPort);
 }
 
 // The connection broke or a reply did not come: start afresh on a new connection, so that a
@@ -317,19 +301,10 @@ bool Connect(uLxiInstance& instance, std::string& sError) {
         return false;
     }
     instance.sReconnectError.clear();
-    std::lock_guard lock(OwedMutex());
-    std::vector<std::string>& owed = OwedAnswers();
-    if (std::erase(owed, InstrumentKey(instance.mSettings)) > 0) instance.fAnswerOwed = true;
     return true;
 }
 
 void Disconnect(uLxiInstance& instance) {
-    if (instance.fAnswerOwed) {
-        const std::string sKey = InstrumentKey(instance.mSettings);
-        std::lock_guard lock(OwedMutex());
-        std::vector<std::string>& owed = OwedAnswers();
-        if (std::find(owed.begin(), owed.end(), sKey) == owed.end()) owed.push_back(sKey);
-    }
     if (instance.mConnection.IsOpen()) ++instance.iConnectionCount;
     instance.mConnection.Close();
     instance.mSettings.iConnection = 0;

@@ -37,8 +37,9 @@ struct uLxiInstance {
     std::string sReconnectError;
     // A read ended without its answer (a time-out above all): the instrument may still put it
     // into its output queue, where the next query would find it. The next SendData clears the
-    // device first; the queue outlives links and connections, so a connection closed with it
-    // hands it to the next connection to the same instrument and port (Connect).
+    // device first. The queue outlives this instance's links and connections, so the instance's
+    // own next connection still clears it; another instance owes nothing, and its first query
+    // interrupts an answer left unread (IEEE 488.2 "Query INTERRUPTED").
     bool fAnswerOwed = false;
     // The kind of the last failed call. A broken connection counts as GoneAfter (the call's
     // bytes may have reached the instrument), and so does any failure after which the

@@ -31,7 +31,11 @@ enum eVxiProcedure {
     VxiDestroyLink = 23,
 };
 
-// Bits of the flags word and of the device_read reason.
+// Bits of the flags word and of the device_read reason. With FlagWaitLock, a call that finds the
+// device locked by another link waits up to lock_timeout for it (the link of an abandoned
+// connection whose read still runs in the instrument holds it until that read ends); without it,
+// such a call fails at once with "Device Locked By Another Link".
+inline constexpr std::uint32_t FlagWaitLock = 0x01;
 inline constexpr std::uint32_t FlagEnd = 0x08;
 inline constexpr std::uint32_t FlagTermCharSet = 0x80;
 inline constexpr std::uint32_t ReasonRequestCount = 1;
@@ -46,7 +50,7 @@ struct uRpc {
     std::uint32_t iIoTimeout = 5000;  // io_timeout in ms
     bool fLockDevice = false;
     std::uint32_t iLockTimeout = 2000;
-    std::uint32_t iFlags = 0;         // flags word of every call of the link
+    std::uint32_t iFlags = FlagWaitLock; // flags word of every call of the link
     std::int32_t iLid = 0;            // link id from create_link
     std::uint32_t iAbortPort = 0;
     std::uint32_t iMaxRecvSize = 0;   // largest device_write chunk the instrument takes

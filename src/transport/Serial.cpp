@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
-#include <vector>
 
 namespace Serial {
 namespace {
@@ -26,24 +24,6 @@ InstanceList::uList<uSerialInstance>& Instances() {
 }
 
 const StreamTransfer::uNames Names{"Serial", "PortWrite", "PortRead", "PortReadEmpty", "Die serielle Verbindung"};
-
-// A port closed while an answer was owed: the instrument may still send it, and an open of the
-// port does not leave it behind as a new TCP connection does (the instrument's output queue
-// outlives every open). The next open of the port before `until` takes it over. The list is
-// never destroyed, as the instance list.
-struct uOwed {
-    std::string sPath;
-    StreamTransfer::Clock::time_point until;
-    std::int64_t iTimeoutMs;
-};
-std::mutex& OwedMutex() {
-    static auto* pMutex = new std::mutex;
-    return *pMutex;
-}
-std::vector<uOwed>& OwedAnswers() {
-    static auto* pList = new std::vector<uOwed>;
-    return *pList;
-}
 
 std::string PortPath(const uSerialSettings& s) {
     return !s.sPort.empty() && s.sPort[0] == '/' ? s.sPort : "/dev/" + s.sPort;
@@ -370,27 +350,13 @@ bool Connect(uSerialInstance& instance, std::string& sError) {
     if (!KeptLine(t, kept)) return fail(0);
     SetRts(iFd, s.iHandshake);
     s.iPortHandle = 1;
-    std::lock_guard lock(OwedMutex());
-    std::vector<uOwed>& owed = OwedAnswers();
-    const auto it = std::find_if(owed.begin(), owed.end(), [&](const uOwed& o) { return o.sPath == sPath; });
-    if (it != owed.end()) {
-        if (StreamTransfer::Clock::now() < it->until) StreamTransfer::OweAnswer(instance, it->iTimeoutMs);
-        owed.erase(it);
-    }
+    // What the port's last open was owed is not: an answer of it that has begun on the line is
+    // read to its end by the first write.
+    instance.mOwed.fAnswer = instance.mOwed.fUnknown = true;
     return true;
 }
 
 void Disconnect(uSerialInstance& instance) {
-    if (instance.mPort.IsOpen() && StreamTransfer::AnswerOwed(instance)) {
-        const std::string sPath = PortPath(instance.mSettings);
-        const auto now = StreamTransfer::Clock::now();
-        const std::int64_t iWaitMs =
-            std::max<std::int64_t>(instance.iExpiredMs, InterfaceDefaults::Timeout(InterfaceSerial));
-        std::lock_guard lock(OwedMutex());
-        std::vector<uOwed>& owed = OwedAnswers();
-        std::erase_if(owed, [&](const uOwed& o) { return o.sPath == sPath || o.until <= now; });
-        owed.push_back({sPath, now + std::chrono::milliseconds(iWaitMs), instance.iExpiredMs});
-    }
     instance.mPort.Close();
     instance.mSettings.iPortHandle = 0;
 }

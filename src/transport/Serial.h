@@ -69,11 +69,12 @@ std::size_t CreatedInstances();
 // must not be 0.
 bool SetInstrument(uSerialInstance& instance, const uSerialSettings& settings, std::string& sError);
 // Opens the port for this program alone and sets it up from the settings. A name without a
-// leading '/' is a device of /dev ("ttyUSB0"). An answer the port was closed with while it was
-// still owed is owed on the port opened again, within its time: the next write waits for it
-// (StreamTransfer::Write), so that it reaches no request made after the open.
+// leading '/' is a device of /dev ("ttyUSB0"). The port opened again owes nothing of what its
+// last open owed, and nothing is waited for (the port's name may lead to another device by now);
+// but the instrument's output queue outlives an open: the first write drops what already waits
+// on the line, an answer that has begun there read to the end of its message within the bound.
 bool Connect(uSerialInstance& instance, std::string& sError);
-// Closes the port; an answer still owed stays owed for the port's next open (Connect).
+// Closes the port; what it owed goes with it.
 void Disconnect(uSerialInstance& instance);
 // Send and silence time-out in ms; 0 selects the program's serial time-out.
 void SetTimeout(uSerialInstance& instance, std::int64_t iTimeoutMs);

@@ -184,36 +184,79 @@ void TakeTrailer(const uTransfer& transfer) {
     if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
     std::string sIgnored;
     if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
-    stream.sTrailerOwed = sEnd;
+    stream.mOwed.iTrailer = sEnd.size();
     const Clock::time_point deadline = Clock::now() + StragglerQuiet;
-    std::size_t iTaken = 0;
-    while (iTaken < sEnd.size()) {
+    while (stream.mOwed.iTrailer > 0) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceiveData.data() + stream.iReceiveSize,
-                                                      sEnd.size() - iTaken, iCode);
+                                                      stream.mOwed.iTrailer, iCode);
         if (n > 0) {
-            iTaken += static_cast<std::size_t>(n);
+            stream.mOwed.iTrailer -= static_cast<std::size_t>(n);
             stream.iReceiveSize += static_cast<std::size_t>(n);
             stream.pReceiveData.setSize(stream.iReceiveSize);
-            stream.sTrailerOwed = sEnd.substr(iTaken);
             continue;
         }
         if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != eWait::Ready) return;
     }
 }
 
+// Takes the bytes of an owed image end text that come first in pData[0, iSize): their count.
+// Whatever comes, nothing of it is owed afterwards (it came, or it is not coming first).
+std::size_t TakeOwedTrailer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
+    const std::string& sEnd = stream.sEndOfMessage;
+    std::size_t& iOwed = stream.mOwed.iTrailer;
+    iOwed = std::min(iOwed, sEnd.size());
+    std::size_t i = 0;
+    while (iOwed > 0 && i < iSize && pData[i] == static_cast<std::uint8_t>(sEnd[sEnd.size() - iOwed])) {
+        ++i;
+        --iOwed;
+    }
+    iOwed = 0;
+    return i;
+}
+
 // Takes the owed end text of an image from the start of the answer's first reception. False
 // when nothing of the answer is left.
 bool DropTrailer(uStreamInstance& stream) {
-    const std::string sTrailer = std::exchange(stream.sTrailerOwed, {});
     const std::size_t iBase = stream.iReceiveBase;
     std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
     const std::size_t iHave = stream.iReceiveSize - iBase;
-    if (iHave < sTrailer.size() || std::memcmp(pAnswer, sTrailer.data(), sTrailer.size()) != 0) return true;
-    std::memmove(pAnswer, pAnswer + sTrailer.size(), iHave - sTrailer.size());
-    stream.iReceiveSize -= sTrailer.size();
+    const std::size_t iTaken = TakeOwedTrailer(stream, pAnswer, iHave);
+    if (iTaken == 0) return true;
+    std::memmove(pAnswer, pAnswer + iTaken, iHave - iTaken);
+    stream.iReceiveSize -= iTaken;
     stream.pReceiveData.setSize(stream.iReceiveSize);
     return stream.iReceiveSize > iBase;
+}
+
+// The answer of the exchange, of which pData[0, iSize) came, is owed: the next write reads it up
+// to its end.
+void OweAnswer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
+               bool fAborted) {
+    uOwed& owed = stream.mOwed;
+    owed.fAnswer = true;
+    owed.fUnknown = false;
+    owed.iAnswers = stream.iAnswers;
+    owed.eUnit = stream.eBlockUnit;
+    owed.fAborted = fAborted;
+    owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
+    owed.pBegun.clear();
+    if (iSize > 0) owed.pBegun.append(pData, std::min(iSize, StaleLimit));
+}
+
+// Feeds bytes that came after the owed answer's exchange ended to what is owed: an image's end
+// text first, then the answer, which is no longer owed once its message has ended. Bytes beyond
+// that end (nothing the instrument was asked for) are dropped with it.
+void FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
+    uOwed& owed = stream.mOwed;
+    const std::size_t iTrailer = TakeOwedTrailer(stream, pData, iSize);
+    if (!owed.fAnswer || iTrailer == iSize) return;
+    const std::size_t iRoom = StaleLimit - std::min(StaleLimit, owed.pBegun.size());
+    const std::size_t iNew = std::min(iSize - iTrailer, iRoom);
+    if (iNew == 0 || !owed.pBegun.append(pData + iTrailer, iNew)) return; // it cannot be placed
+    if (!AnswerComplete(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit, owed.iAnswers)) return;
+    owed.fAnswer = owed.fUnknown = false;
+    owed.pBegun.clear();
 }
 
 // Answers of a chained query that came as messages of their own read as one message.
@@ -245,6 +288,7 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
     }
     stream.iSendSize = 0;
     stream.pSendData.clear();
+    stream.fSendQuery = Instrument::QueryCount(sCommand) > 0;
     std::size_t iLength = sCommand.size() + iPayloadSize;
     if (iLength == 0) return true;
     iLength += stream.sEndOfMessage.size();
@@ -268,112 +312,81 @@ void PostDropped(const uTransfer& transfer, std::size_t iBytes) {
     WindowLog::PostLine((sName.empty() ? "" : sName + ": ") + StaleText(transfer.mNames, iBytes));
 }
 
-// Reads and drops what still waits from earlier exchanges (see Write for how long it waits for
-// a late answer). False on an abort request, and with the broken-connection text when the far
-// end closed or reset the connection: then nothing of the request has been written.
-bool DropStale(const uTransfer& transfer, std::string& sRenewError) {
+// Clears the line of what it owes and of what else waits from earlier exchanges (see Write).
+// eFailure None when the message may go; else the kind, with sError: Canceled on an abort
+// request, TimedOut where an answer that began has not ended within the bound on a channel that
+// cannot be renewed, GoneBefore where the far end closed or reset the connection or a renewal
+// could not connect. Nothing of the message has been written in either case.
+Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
     uStreamInstance& stream = transfer.mStream;
-    stream.iStaleBytes = 0;
-    std::string sIgnored;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return true;
+    uOwed& owed = stream.mOwed;
+    const uNames& names = transfer.mNames;
     const bool fRenews = transfer.mChannel.Renews();
-    // What is owed, kept for the next write should an abort end this one.
-    const std::int64_t iOwedMs = stream.iExpiredMs;
-    const bool fCutOff = stream.fCutOff, fAtMessageEnd = stream.fExpiredAtMessageEnd;
-    const bool fOwed = iOwedMs > 0;
-    const bool fWait = fOwed && !stream.fSilent && !fAtMessageEnd && !(fCutOff && fRenews);
-    stream.iExpiredMs = 0;
-    stream.fCutOff = stream.fExpiredAtMessageEnd = false;
-    std::int64_t iWaitMs = std::max(transfer.iInterfaceTimeoutMs, iOwedMs);
-    if (!fRenews) iWaitMs = std::max(iWaitMs, transfer.iTimeoutMs);
-    const Clock::time_point limit = Clock::now() + std::chrono::milliseconds(fWait ? iWaitMs : 0);
-    Clock::time_point deadline = limit;
+    stream.iStaleBytes = 0;
+    const auto renew = [&] {
+        // Nothing sent on the old connection can arrive on the new one; what is known of the
+        // peer stays.
+        const bool fSilent = owed.fSilent;
+        NewConnection(stream);
+        owed.fSilent = fSilent;
+        return transfer.mChannel.Renew(sError) ? Failure::eKind::None : Failure::eKind::GoneBefore;
+    };
+    if (owed.fCommandCut && fRenews) return renew();
+    owed.fCommandCut = false;
+    std::string sIgnored;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
+    std::int64_t iBoundMs = std::max(transfer.iInterfaceTimeoutMs, owed.iWaitMs);
+    if (!fRenews) iBoundMs = std::max(iBoundMs, transfer.iTimeoutMs);
+    const bool fAwait = owed.fAnswer && !owed.fUnknown && (owed.fAborted ? !fRenews : !owed.fSilent);
+    const Clock::time_point start = Clock::now();
+    Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
     std::size_t iDropped = 0;
-    bool fAborted = false;
-    while (iDropped < StaleLimit) {
+    Failure::eKind eKind = Failure::eKind::None;
+    for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
             iDropped += static_cast<std::size_t>(n);
-            if (fWait) deadline = std::min(limit, Clock::now() + DrainQuiet);
-            continue;
+            owed.fSilent = false;
+            FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
+            if (!owed.fAnswer) {
+                deadline = Clock::now(); // what else waits now goes with it
+            } else if (owed.fUnknown) {
+                deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
+            }
+            if (iDropped < StaleLimit) continue;
+            break;
         }
         if (n < 0) {
-            if (iDropped > 0) PostDropped(transfer, iDropped);
-            sRenewError = BrokenText(transfer.mNames, transfer.mNames.pWrite, n, iCode);
-            return false;
+            eKind = Failure::eKind::GoneBefore;
+            sError = BrokenText(names, names.pWrite, n, iCode);
+            break;
         }
         const Clock::time_point now = Clock::now();
         if (now >= deadline) break;
         if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            fAborted = true;
+            eKind = Failure::eKind::Canceled; // what is owed still is, for the next write
+            sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
             break;
         }
     }
-    if (iDropped > 0) stream.sTrailerOwed.clear(); // it came before the write
-    if (iDropped > 0)
-        stream.fSilent = false;
-    else if (fWait && !fAborted)
-        stream.fSilent = true;
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) PostDropped(transfer, iDropped);
-    if (fAborted) {
-        // Nothing was written: what was owed still is, for the next write.
-        stream.iExpiredMs = iOwedMs;
-        stream.fCutOff = fCutOff;
-        stream.fExpiredAtMessageEnd = fAtMessageEnd;
-        return false;
+    if (eKind != Failure::eKind::None || !owed.fAnswer) return eKind;
+    // The owed answer has not ended within the bound.
+    if (fAwait && iDropped == 0) owed.fSilent = true;
+    if (fRenews) return renew();
+    if (iDropped == 0 || owed.fUnknown) {
+        // Nothing came within the bound: the instrument sends no more of it (it did not take the
+        // query as one, or its answer ends otherwise than the end text says). What a port opened
+        // again found is never held against the message.
+        owed.fAnswer = owed.fUnknown = false;
+        owed.pBegun.clear();
+        return Failure::eKind::None;
     }
-    // The late answer came whole when bytes came and then the line was quiet before the limit.
-    // Else it may still come: a new connection leaves it behind on the old one.
-    const bool fWhole = fWait && iDropped > 0 && iDropped < StaleLimit && deadline < limit;
-    if (!fOwed || fWhole || !fRenews) return true;
-    stream.sTrailerOwed.clear(); // it stays behind too
-    return transfer.mChannel.Renew(sRenewError);
-}
-
-// Drain, with the count of the bytes it dropped.
-bool DrainCounting(const uTransfer& transfer, std::string& sError, std::size_t& iDrained) {
-    uStreamInstance& stream = transfer.mStream;
-    const uNames& names = transfer.mNames;
-    if (!transfer.mChannel.IsOpen()) {
-        sError = Prefix(names.pModule, names.pDrain) + names.pConnection + " ist nicht vorhanden.";
-        return false;
-    }
-    stream.iReceiveSize = 0;
-    stream.pReceiveData.clear();
-    std::string sMemory;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sMemory)) {
-        sError = Prefix(names.pModule, names.pDrain) +
-                 "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
-        return false;
-    }
-    Clock::time_point quietUntil = Clock::now() + DrainQuiet;
-    bool fWoken = false;
-    for (;;) {
-        std::int64_t iCode = 0;
-        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
-        if (n > 0) {
-            fWoken = false;
-            iDrained += static_cast<std::size_t>(n);
-            quietUntil = Clock::now() + DrainQuiet;
-        } else if (n < 0) {
-            sError = BrokenText(names, names.pDrain, n, iCode);
-            return false;
-        } else {
-            const eIdle idle = WaitIdle(transfer, quietUntil, fWoken);
-            if (idle == eIdle::Deadline) return true;
-            if (idle == eIdle::Closed) {
-                sError = BrokenText(names, names.pDrain, ReadClosed, 0);
-                return false;
-            }
-        }
-        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
-            return false;
-        }
-    }
+    sError = Prefix(names.pModule, names.pWrite) + "Die Wartezeit für das Senden wurde überschritten.";
+    return Failure::eKind::TimedOut;
 }
 
 } // namespace
@@ -394,13 +407,9 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
-    std::string sRenew;
-    if (!DropStale(transfer, sRenew)) {
-        // Closed or reset before the write, or renewed and not connected again: nothing left.
-        stream.eFailure = sRenew.empty() ? Failure::eKind::Canceled : Failure::eKind::GoneBefore;
-        sError = sRenew.empty() ? Prefix(names.pModule, names.pWrite) + Instrument::AbortedText : sRenew;
-        return false;
-    }
+    stream.eFailure = Settle(transfer, sError);
+    if (stream.eFailure != Failure::eKind::None) return false;
+    stream.eFailure = Failure::eKind::Other;
     const auto gone = [&] { return iBytesSent == 0 ? Failure::eKind::GoneBefore : Failure::eKind::GoneAfter; };
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferSending, transfer.pInstance,
                                        stream.iProgressStep);
@@ -408,6 +417,15 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
     std::size_t iOffset = 0;
     std::size_t iPieceEnd = std::min(iSize, iPieceSize);
     Clock::time_point pieceStart = Clock::now();
+    const bool fRenews = transfer.mChannel.Renews();
+    bool fAborted = false;
+    // The write ends before the message does: the next write renews a channel that can be renewed.
+    const auto cut = [&](Failure::eKind eKind, std::string_view sText) {
+        stream.mOwed.fCommandCut = iOffset > 0 && iOffset < iSize;
+        stream.eFailure = eKind;
+        sError = Prefix(names.pModule, names.pWrite) + std::string(sText);
+        return false;
+    };
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n =
@@ -419,6 +437,11 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         }
         iOffset += static_cast<std::size_t>(n);
         iBytesSent = iOffset;
+        if (iOffset == iSize && fAborted) {
+            // Sent whole and nobody reads its answer: a query owes it.
+            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, true);
+            return cut(Failure::eKind::Canceled, Instrument::AbortedText);
+        }
         if (iOffset == iSize) {
             stream.eFailure = Failure::eKind::None;
             return true;
@@ -429,20 +452,16 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
             pieceStart = Clock::now();
         }
         progress.Add(n, static_cast<std::int64_t>(iOffset));
-        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            stream.eFailure = Failure::eKind::Canceled;
-            sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
-            return false;
+        if (!fAborted && Instrument::TakeAbortRequest(transfer.pInstance)) {
+            // A serial line ends the message first: its instrument would take the next one as the rest.
+            fAborted = true;
+            if (fRenews) return cut(Failure::eKind::Canceled, Instrument::AbortedText);
         }
         if (fPieceDone) continue;
         // The channel took less than offered: wait until it takes more, within the time-out.
         const Clock::time_point deadline = pieceStart + Timeout(transfer);
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
-            stream.eFailure = Failure::eKind::TimedOut;
-            sError = Prefix(names.pModule, names.pWrite) + "Die Wartezeit für das Senden wurde überschritten.";
-            return false;
-        }
+        if (now >= deadline) return cut(Failure::eKind::TimedOut, "Die Wartezeit für das Senden wurde überschritten.");
         if (transfer.mChannel.WaitOutput(std::min(deadline, now + AbortSlice)) == eWait::Closed) {
             stream.eFailure = gone();
             sError = BrokenText(names, names.pWrite, ReadClosed, 0);
@@ -463,6 +482,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         return false;
     }
     stream.eFailure = Failure::eKind::None;
+    stream.mOwed.fAnswer = stream.mOwed.fUnknown = false; // what an earlier read left is this read's now
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
                                        stream.iProgressStep);
     Clock::time_point lastData = Clock::now();
@@ -470,10 +490,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
-        if (n > 0 && !stream.sTrailerOwed.empty() && !DropTrailer(stream)) continue;
+        if (n > 0 && stream.mOwed.iTrailer > 0 && !DropTrailer(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
-            stream.fSilent = false;
+            stream.mOwed.fSilent = false;
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
                                                   stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
@@ -500,16 +520,19 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             if (idle == eIdle::Deadline) {
                 stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
-                stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1); // awaited by the next write
-                stream.fCutOff = false;
-                // Whole messages of a chained answer: the answers that came are used, joined.
+                // Whole messages of a chained answer: the answers that came are used, joined, and
+                // nothing is owed. Else the rest of the answer is, with what came of it.
+                const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+                const std::size_t iAnswer = stream.iReceiveSize - iBase;
                 std::size_t iFound = 0;
-                stream.fExpiredAtMessageEnd =
-                    stream.iAnswers > 1 &&
-                    Instrument::CountMessageAnswers(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
-                                                    stream.sEndOfMessage, stream.eBlockUnit, true, iFound) &&
-                    iFound > 0;
-                if (stream.fExpiredAtMessageEnd) JoinMessages(stream);
+                if (stream.iAnswers > 1 &&
+                    Instrument::CountMessageAnswers(pAnswer, iAnswer, stream.sEndOfMessage, stream.eBlockUnit, true,
+                                                    iFound) &&
+                    iFound > 0) {
+                    JoinMessages(stream);
+                } else {
+                    OweAnswer(stream, pAnswer, iAnswer, transfer.iTimeoutMs, false);
+                }
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {
@@ -519,19 +542,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             }
         }
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            std::string sIgnored;
-            std::size_t iDrained = 0;
-            const bool fQuiet = DrainCounting(transfer, sIgnored, iDrained);
+            // The rest of the answer is owed: the next write takes it off the line up to its end.
             stream.eFailure = Failure::eKind::Canceled;
-            // The answer may still come after the drain: the next write leaves it behind on the
-            // old connection, or waits for it on a line that has no other, so that the next
-            // request reads its own. On such a line, a drain that took bytes until the line
-            // went quiet took the rest of the answer.
-            if (!(fQuiet && iDrained > 0) || transfer.mChannel.Renews()) {
-                stream.iExpiredMs = std::max<std::int64_t>(transfer.iTimeoutMs, 1);
-                stream.fCutOff = true;
-                stream.fExpiredAtMessageEnd = false;
-            }
+            OweAnswer(stream, stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase, transfer.iTimeoutMs,
+                      true);
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }
@@ -539,8 +553,44 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
 }
 
 bool Drain(const uTransfer& transfer, std::string& sError) {
-    std::size_t iDrained = 0;
-    return DrainCounting(transfer, sError, iDrained);
+    uStreamInstance& stream = transfer.mStream;
+    const uNames& names = transfer.mNames;
+    if (!transfer.mChannel.IsOpen()) {
+        sError = Prefix(names.pModule, names.pDrain) + names.pConnection + " ist nicht vorhanden.";
+        return false;
+    }
+    stream.iReceiveSize = 0;
+    stream.pReceiveData.clear();
+    std::string sMemory;
+    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sMemory)) {
+        sError = Prefix(names.pModule, names.pDrain) +
+                 "Speicher für den Empfangsbuffer der Daten konnte nicht reserviert werden.";
+        return false;
+    }
+    Clock::time_point quietUntil = Clock::now() + DrainQuiet;
+    bool fWoken = false;
+    for (;;) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
+        if (n > 0) {
+            fWoken = false;
+            quietUntil = Clock::now() + DrainQuiet;
+        } else if (n < 0) {
+            sError = BrokenText(names, names.pDrain, n, iCode);
+            return false;
+        } else {
+            const eIdle idle = WaitIdle(transfer, quietUntil, fWoken);
+            if (idle == eIdle::Deadline) return true;
+            if (idle == eIdle::Closed) {
+                sError = BrokenText(names, names.pDrain, ReadClosed, 0);
+                return false;
+            }
+        }
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            sError = Prefix(names.pModule, names.pDrain) + Instrument::AbortedText;
+            return false;
+        }
+    }
 }
 
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError, std::size_t iKeep) {
@@ -579,25 +629,15 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 }
 
 void NewConnection(uStreamInstance& stream) {
-    stream.sTrailerOwed.clear();
-    stream.iExpiredMs = 0;
-    stream.fExpiredAtMessageEnd = stream.fCutOff = false;
-    stream.fSilent = false;
-}
-
-bool AnswerOwed(const uStreamInstance& stream) {
-    return stream.iExpiredMs > 0 && !stream.fSilent && !stream.fExpiredAtMessageEnd;
-}
-
-void OweAnswer(uStreamInstance& stream, std::int64_t iTimeoutMs) {
-    stream.iExpiredMs = std::max<std::int64_t>(iTimeoutMs, 1);
-    stream.fExpiredAtMessageEnd = stream.fSilent = false;
+    stream.mOwed.pBegun.release();
+    stream.mOwed = {};
 }
 
 void FreeMemory(uStreamInstance& stream) {
     stream.pReceive.release();
     stream.pSendData.release();
     stream.pReceiveData.release();
+    stream.mOwed.pBegun.release();
     stream.iSendSize = 0;
     stream.iReceiveSize = 0;
 }

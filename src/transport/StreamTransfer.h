@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 // The longest a loop waits on its channel before it asks for an abort request again.
 inline constexpr std::chrono::milliseconds AbortSlice{10};
-// Silence that ends a drain.
+// Silence that ends a drain (Drain alone: what an answer owes ends where its message does).
 inline constexpr std::chrono::milliseconds DrainQuiet{100};
 // Size of the receive buffer and of one receive when the channel cannot tell what waits.
 inline constexpr std::size_t ReceiveChunk = 0x10000;
@@ -39,10 +39,39 @@ inline constexpr std::size_t ReceiveLimit = 0x100000;
 inline constexpr std::size_t GrowStep = 0x200000;
 // How long an image that ended by its own structure waits for its end-of-message text.
 inline constexpr std::chrono::milliseconds StragglerQuiet{10};
-// The most bytes of earlier answers dropped before one write.
+// The most bytes of earlier answers dropped before one write, and the most of an owed answer kept
+// to learn where it ends.
 inline constexpr std::size_t StaleLimit = 0x4000000;
 // The largest image file taken without a block header (BMP size field, PNG chunks).
 inline constexpr std::uint64_t MaxBareImage = 0x40000000;
+
+// What the line still owes from an exchange that ended before its answer or its command did.
+// It belongs to the connection it was made on: a new one owes nothing (NewConnection).
+struct uOwed {
+    // One answer that a time-out or an abort gave up on, read by the answer rule of its exchange
+    // (its units and block unit); pBegun holds what of it came, so that its end is found where
+    // its message ends, inside blocks or not.
+    bool fAnswer = false;
+    std::size_t iAnswers = 0;
+    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes;
+    DataBuffer pBegun;
+    bool fAborted = false;    // given up by an abort, not by the time-out
+    std::int64_t iWaitMs = 0; // the time-out of the exchange that gave it up
+    // Bytes of the end-of-message text behind an image that ended by its own structure and
+    // came without it: taken off the line where they come first, never waited for.
+    std::size_t iTrailer = 0;
+    // A command was cut off in the middle of its write: the instrument takes whatever comes next
+    // as its rest, and a connection that can be renewed is.
+    bool fCommandCut = false;
+    // An answer of a port's last open may be on its way (a serial line opened again, whose
+    // instrument's output queue outlives the open): nothing is known of it, and it is not waited
+    // for; one that has begun on the line is read to its end within the bound, and never refuses
+    // the message.
+    bool fUnknown = false;
+    // A whole wait for an owed answer passed without a byte: the answer of a later time-out is not
+    // waited for until the peer sends again (one abandoned by an abort always is).
+    bool fSilent = false;
+};
 
 // The buffers and the answer rule of one instance; the raw TCP and serial instance records
 // begin with it.
@@ -63,21 +92,9 @@ struct uStreamInstance {
     // the first end of message ends it). Answers that come as messages of their own are read
     // on until all are in, and joined by ";" as one message would have brought them.
     std::size_t iAnswers = 0;
-    // The time-out in ms of the last read when it expired (its answer may still come), else 0.
-    std::int64_t iExpiredMs = 0;
-    // That read had whole messages when it expired (a chained query answered in part): the
-    // instrument is done with what it knows, and its missing answers are not waited for.
-    bool fExpiredAtMessageEnd = false;
-    // The last read was aborted before its answer was in: the answer may still come, though
-    // nobody waits for it (iExpiredMs holds that read's time-out).
-    bool fCutOff = false;
-    // A wait for a late answer found none: the peer is taken as silent, and a time-out is not
-    // waited out again before a write until the peer sends something.
-    bool fSilent = false;
+    uOwed mOwed;                 // what the line still owes
+    bool fSendQuery = false;     // the prepared message holds a query
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
-    // The end-of-message text an image answer ended without (its wait passed): taken from the
-    // start of the next answer, where it arrives when it comes later still.
-    std::string sTrailerOwed;
     // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
     // a connection found closed or reset before the first byte of a write, or a renewal that
     // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
@@ -169,32 +186,37 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
              std::size_t iPayloadSize, std::string& sError);
 
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
-// iBytesSent receives the bytes taken, also when the write fails. Bytes that still wait from an
-// earlier exchange (a late answer) are read and dropped first, so that they are never taken
-// for the answer to this message. After a read that timed out, its answer is awaited first: up
-// to the interface's time-out and never less than the one that expired, ended early once bytes
-// came and the line has been quiet for DrainQuiet. A peer that let such a wait pass without a
-// byte is not waited for again until it sends (a peer that never answers costs one time-out
-// per exchange), and neither is a chained answer that expired after whole messages. Where the
-// late answer did not come whole, the channel is renewed where it can be (raw TCP), so that the
-// answer can never arrive later inside another one; the answer of an aborted read is left
-// behind so at once, without a wait. A channel that cannot be renewed (a serial line) awaits
-// the answer of an aborted read as that of a timed-out one, and for at least as long as this
-// message grants its own answer (the instrument answers in turn: what it still owes comes
-// first). One note in the log, with the instrument's name, tells how many bytes were dropped.
-// An abort request ends the wait and the write, and leaves what was owed owed. A channel found
-// closed or reset by the far end before the write fails it with the broken-connection text and
-// nothing sent.
+// iBytesSent receives the bytes taken, also when the write fails. First the line is cleared of
+// what it owes (uOwed), so that nothing of it is taken for the answer to this message: bytes that
+// wait are read and dropped, and an owed answer is read up to the end of its message. It is
+// awaited up to the interface's time-out and never less than the one that expired; a channel that
+// cannot be renewed (a serial line) also for as long as this message grants its own answer (the
+// instrument answers in turn: what it still owes comes first). An answer given up by a time-out
+// is not awaited from a peer known silent, one given up by an abort always is, except on a
+// channel that is renewed (raw TCP takes what waits and leaves the rest behind at once). Past that
+// bound, a channel that can be renewed is, so that the answer can never arrive inside another one;
+// on one that cannot, an answer of which nothing came within the bound is taken as never coming
+// (the instrument did not take the query as one, or its answer ends otherwise than the end text
+// says), and one that came on and did not end refuses the message with the send time-out's
+// text, nothing sent: its rest would reach this message's answer. A command cut
+// off by an earlier write renews the channel first. One note in the log, with the instrument's
+// name, tells how many bytes were dropped. An abort request ends the wait and the write, and
+// leaves what was owed owed. A channel found closed or reset by the far end before the write
+// fails it with the broken-connection text and nothing sent. An abort request in the middle of
+// the message ends the write where it is on a channel that is then renewed; a serial line sends
+// the message to its end first (its instrument would take the next one as the rest), and a query
+// so sent owes its answer.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
-// Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. A time-out
-// after some data ends the read with true, the data so far and the time-out text in sError;
-// a time-out with nothing received fails with that text. An abort request ends the read with
-// false and drains what the instrument still sends; unless that drain brought the rest (bytes,
-// then DrainQuiet of silence) on a channel that cannot be renewed, the answer is owed, and the
-// next Write sees to it. The end text behind an image that came later than its wait
-// (sTrailerOwed) is taken off the start of the next answer.
+// Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. The answer is
+// whole when its message has ended (AnswerComplete), never because the line went quiet. A
+// time-out after some data ends the read with true, the data so far and the time-out text in
+// sError; a time-out with nothing received fails with that text. An abort request ends the read
+// with false. Either leaves the answer owed (uOwed) for the next Write, with what of it came,
+// unless it stopped where a message ended (a chained answer of which whole messages came: the
+// instrument is done with what it knows). The end text behind an image that came later than its
+// wait is taken off the start of the next answer.
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.
@@ -215,14 +237,8 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
 // "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
 std::string StaleText(const uNames& names, std::size_t iBytes);
 
-// Forgets what the last connection left: a new connection has no late answer to wait for.
+// Forgets what the last connection left: a new connection owes nothing.
 void NewConnection(uStreamInstance& stream);
-
-// Whether an answer is still owed that the next Write would wait for (under the time-out
-// iExpiredMs); a serial port closed with it keeps it for its next open (Serial::Connect).
-bool AnswerOwed(const uStreamInstance& stream);
-// Takes over such an answer, owed under iTimeoutMs, on a new channel to the same instrument.
-void OweAnswer(uStreamInstance& stream, std::int64_t iTimeoutMs);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

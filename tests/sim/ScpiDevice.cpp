@@ -567,11 +567,16 @@ std::uint8_t ScpiDevice::StatusByteLocked() const {
 }
 
 void ScpiDevice::Clear() {
+    DropPartialCommand();
+    std::lock_guard lock(mMutex);
+    mOutput.clear();
+}
+
+void ScpiDevice::DropPartialCommand() {
     std::lock_guard lock(mMutex);
     sPending.clear();
     iScan = 0;
     iBlockRemaining = 0;
-    mOutput.clear();
 }
 
 void ScpiDevice::SetRemote(bool f) {

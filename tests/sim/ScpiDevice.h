@@ -116,6 +116,8 @@ class ScpiDevice {
     std::uint8_t StatusByte() const;
     // Device clear: drops a partial command and every unread answer.
     void Clear();
+    // Drops a partial command alone (its connection closed).
+    void DropPartialCommand();
     void SetRemote(bool fRemote);
     bool IsRemote() const;
 

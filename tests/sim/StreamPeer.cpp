@@ -116,6 +116,7 @@ void StreamPeer::Loop() {
                 CloseData();
                 iDataFd = fd;
                 ++iAccepted;
+                pDevice->DropPartialCommand(); // a command cut off with its connection is not continued
                 continue; // the old stream's events are stale
             }
         }
@@ -189,8 +190,11 @@ void StreamPeer::ServeAnswers() {
             std::size_t iLeft = iSize;
             while (iLeft > 0) {
                 const std::size_t n = std::min(iLeft, iPiece);
-                if (!SendFromDevice(n) || StopWithin(TricklePauseMs)) return;
+                if (!SendFromDevice(n)) return;
                 iLeft -= n;
+                while (iLeft > 0 && fault.fnGate && !fault.fnGate())
+                    if (StopWithin(1)) return;
+                if (!fault.fnGate && StopWithin(TricklePauseMs)) return;
             }
             ++iAnswersSent;
             break;

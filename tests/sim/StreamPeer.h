@@ -23,7 +23,8 @@ enum class eStreamFault {
     NoReply, // never send this answer; the connection stays open
     Split,   // send the first iValue bytes, wait until the far side has taken them and fnGate
              // agrees, then send the rest: the two parts arrive as two receptions
-    Trickle, // send the answer in pieces of iValue bytes with a pause of a few ms after each
+    Trickle, // send the answer in pieces of iValue bytes with a pause of a few ms after each, or
+             // with fnGate, each piece after the first once fnGate agrees
     Hold,    // send the first iValue bytes, then hold the rest back until fnGate agrees (no time
              // limit; a stop ends the wait): a transfer that is certain to be under way
 };

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -152,8 +153,9 @@ TYPED_TEST(StreamTransportTest, AnAbortStopsTheReadAndDrainsTheRest) {
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
 
-    // An answer later than the abort's drain reaches no later exchange, also after a new open.
-    for (const bool fReopen : {false, true}) {
+    // An answer later than the abort's drain reaches no later exchange, also after a new
+    // connection (a serial port opened again owes nothing: see the table of the line's ways).
+    for (const bool fReopen : {false, TypeParam::Renews}) {
         this->mPeer.AddFault({Sim::eStreamFault::Delay, 600});
         ASSERT_TRUE(this->Send("*IDN?", sError)) << sError;
         Instrument::RequestAbort(this->pInstance.get());
@@ -171,16 +173,81 @@ TYPED_TEST(StreamTransportTest, AnAbortStopsTheReadAndDrainsTheRest) {
     TypeParam::SetTimeout(*this->pInstance, 2000);
     ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), "1\n");
+}
 
-    // A write stops after its first piece.
-    const Bytes payload(3 * TypeParam::Piece, 'x');
-    std::size_t iSent = 0;
-    ASSERT_TRUE(TypeParam::PrepareData(*this->pInstance, "SIM:DATA ", payload.data(), payload.size(), sError));
-    Instrument::RequestAbort(this->pInstance.get());
-    EXPECT_FALSE(TypeParam::SendData(*this->pInstance, iSent, Window, sError));
-    EXPECT_EQ(sError, this->Text(TypeParam::WriteName, "The communication was terminated by instruction."));
-    EXPECT_GT(iSent, 0u);
-    EXPECT_LE(iSent, TypeParam::Piece);
+// An exchange that ends before its answer or its command did leaves the line owing: whatever
+// the line did, the next owner's query reads its own answer.
+TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLineDid) {
+    std::string sError;
+    DataBuffer answer;
+    // Each piece of an answer after the first comes 150 ms after the one before (longer than any
+    // pause a drain would wait out); with fAbort, the read is aborted once the first is on its way.
+    const auto pause = [this](bool fAbort) {
+        return [this, fAbort, last = std::optional<Clock::time_point>()]() mutable {
+            if (!last && fAbort) Instrument::RequestAbort(this->pInstance.get());
+            if (!last) last = Clock::now();
+            if (Clock::now() - *last < std::chrono::milliseconds(150)) return false;
+            last = Clock::now();
+            return true;
+        };
+    };
+    const std::string sPieces = "SIM:ECHO? PIECES-OF-AN-ANSWER";
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"a query the instrument ignores, then an abort",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
+             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
+             ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
+             Instrument::RequestAbort(this->pInstance.get());
+             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
+         }},
+        {"an answer in pieces, aborted between them",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(true)});
+             EXPECT_FALSE(this->Exchange(sPieces, answer, sError));
+         }},
+        {"a timed-out answer in pieces",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
+             EXPECT_TRUE(this->Exchange(sPieces, answer, sError));
+             EXPECT_EQ(answer.view(), "PIEC");
+         }},
+        {"an abort during a write: raw TCP stops after a piece, a serial line at the message's end",
+         [&] {
+             const Bytes payload(3 * TypeParam::Piece, 'x');
+             std::size_t iSent = 0;
+             ASSERT_TRUE(TypeParam::PrepareData(*this->pInstance, "SIM:DATA ", payload.data(), payload.size(), sError));
+             Instrument::RequestAbort(this->pInstance.get());
+             EXPECT_FALSE(TypeParam::SendData(*this->pInstance, iSent, Window, sError));
+             EXPECT_EQ(sError, this->Text(TypeParam::WriteName, "The communication was terminated by instruction."));
+             EXPECT_EQ(iSent, TypeParam::Renews ? TypeParam::Piece : payload.size() + 10);
+         }},
+        {"opened again while the last open's answer is on its way",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::Hold, 10, 0, pause(false)});
+             ASSERT_TRUE(this->Send("*IDN?", sError)) << sError;
+             const auto arrived = this->AllTaken();
+             for (int i = 0; i < 5000 && arrived(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             this->Reopen(100);
+         }},
+        {"a debt of the last open, then a late answer",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
+             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
+             this->Reopen(100);
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
+             EXPECT_FALSE(this->Exchange("SIM:ECHO? LATE", answer, sError));
+         }},
+    };
+    for (const auto& [sWhat, fnLine] : rows) {
+        SCOPED_TRACE(sWhat);
+        this->Reopen(100);
+        fnLine();
+        TypeParam::SetTimeout(*this->pInstance, 5000);
+        ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
+        EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
+    }
 }
 
 TYPED_TEST(StreamTransportTest, APeerThatClosesEndsTheTransferWithAnErrorAtOnce) {
