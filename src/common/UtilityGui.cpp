@@ -346,7 +346,7 @@ void ShowStatus(QLabel* pField, const std::string& sBytes, bool fReasonFirst) {
 } // namespace
 
 void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
-    if (pField) ShowStatus(pField, sText.toStdString(), fReasonFirst);
+    ShowStatus(pField, sText.toStdString(), fReasonFirst);
 }
 
 int StatusBarWidthFor(QStatusBar* pBar, const QString& sText) {

@@ -252,11 +252,10 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     EXPECT_TRUE(LogHas("RTB2004 - for the Script:  instrument rawtcp 192.168.1.5 " + std::to_string(raw.Port())))
         << WindowLog::Text();
 
-    // A second main window's list does not offer it, nor once it is lost: the first still holds it.
+    // A second main window's list does not offer it once it is lost: the first still holds it.
     Choose(iMain, WindowStart::MenuNewWindow);
     const int iOther = ListOf(WindowStart::Windows().back());
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
-    EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
     QObject probe;
     bool fRefilled = false;
     QObject::connect(Model(iOther), &QStandardItemModel::rowsRemoved, &probe, [&] { fRefilled = true; });
