@@ -4,6 +4,7 @@
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/OsVersion.h"
+#include "platform/ProgramEvents.h"
 #include "script/ScriptConvert.h"
 #include "script/ScriptEnvironment.h"
 #include "script/ScriptFunctionLines.h"
@@ -276,7 +277,11 @@ void ReleaseRefused(const uScriptProgram& program) {
                 refused.push_back(task.instrument->pInstrument);
         }
     }
-    for (const InstrumentObject& pObject : refused) Instruments()->ReleaseUnused(pObject);
+    for (const InstrumentObject& pObject : refused) {
+        // The open instrument lists refill, as when an instrument is freed.
+        if (Instruments()->ReleaseUnused(pObject))
+            EventHub::PostEvent(EventInstrumentFreed, 0, reinterpret_cast<std::intptr_t>(pObject.get()));
+    }
 }
 
 } // namespace InstrumentScript
