@@ -323,8 +323,13 @@ QString ReasonFirst(const QString& sText) {
     return sShown;
 }
 
-void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
+namespace {
+
+// The one body of both SetStatusText: bytes from an instrument (a block in a failure's text, a
+// file name) are shown escaped, never raw, in the field and in its tool tip.
+void ShowStatus(QLabel* pField, const std::string& sBytes, bool fReasonFirst) {
     if (!pField) return;
+    const QString sText = QString::fromStdString(PrintableText(sBytes));
     if (!pField->findChild<QObject*>("StatusElision", Qt::FindDirectChildrenOnly)) {
         pField->installEventFilter(new StatusElision(pField));
         pField->setTextFormat(Qt::PlainText); // a "<" in a path or an answer is no markup
@@ -338,6 +343,12 @@ void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
     if (pField->toolTip() != sTip) pField->setToolTip(sTip);
 }
 
+} // namespace
+
+void SetStatusText(QLabel* pField, const QString& sText, bool fReasonFirst) {
+    ShowStatus(pField, sText.toStdString(), fReasonFirst);
+}
+
 int StatusBarWidthFor(QStatusBar* pBar, const QString& sText) {
     QLabel* pLabel = StatusLabel(pBar);
     if (!pLabel) return 0;
@@ -347,8 +358,7 @@ int StatusBarWidthFor(QStatusBar* pBar, const QString& sText) {
 }
 
 void SetStatusText(QStatusBar* pBar, const std::string& sText) {
-    // Bytes from an instrument (a block in a failure's text) are shown escaped, never raw.
-    SetStatusText(StatusLabel(pBar), QString::fromStdString(PrintableText(sText)));
+    ShowStatus(StatusLabel(pBar), sText, true);
 }
 
 } // namespace Utility

@@ -88,11 +88,15 @@ bool Release(const InstrumentObject& object, std::string& sError) {
     return object->pInterface->DeleteInstance(*object, sError);
 }
 
+bool InUse(const InstrumentObject& object) {
+    return object->pInterface->IsConnected(*object) || InstrumentDefault::IsHeld(*object);
+}
+
 bool ReleaseAll(bool fAll, std::int64_t eProtocol, std::string& sError) {
     std::vector<InstrumentObject> copy;
     if (!CopyInstrumentList(copy)) return false;
     for (const InstrumentObject& object : copy) {
-        if (!fAll && object->pInterface->IsConnected(*object)) continue;
+        if (!fAll && InUse(object)) continue;
         if (eProtocol != 0) {
             uInfo info;
             std::string sInfoError;

@@ -28,7 +28,11 @@ InstrumentObject Create(std::string& sError);
 // instance. Returns the result of DeleteInstance; false when the object is not listed.
 bool Release(const InstrumentObject& object, std::string& sError);
 
-// Releases the listed objects that are unconnected (or all, with fAll) and, when eProtocol is not
+// Whether the object is connected or held: a lost instrument stays its holders' until they let
+// go, so it is not free for another main window or a release.
+bool InUse(const InstrumentObject& object);
+
+// Releases the listed objects that are not in use (or all, with fAll) and, when eProtocol is not
 // 0, only those of that protocol (an object whose description cannot be read counts as of every
 // protocol). False only when the module was never made ready.
 bool ReleaseAll(bool fAll, std::int64_t eProtocol, std::string& sError);

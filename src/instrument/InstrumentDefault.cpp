@@ -403,6 +403,13 @@ bool IsConnected(uInstrumentObject& object) {
     return pInstance && pInstance->fConnected;
 }
 
+bool IsHeld(const uInstrumentObject& object) {
+    uModule& module = Module();
+    std::lock_guard lock(module.mutex);
+    const auto pInstance = Lookup(module, object);
+    return pInstance && !pInstance->holders.empty();
+}
+
 uInstrumentIcon GetIcon(uInstrumentObject& object, int eIconKind, std::string& sError) {
     std::int64_t eModel = 0;
     {
@@ -639,6 +646,15 @@ void SetTransport(uInstance& instance, std::shared_ptr<InstrumentTransport> pTra
     std::lock_guard lock(module.mutex);
     instance.fConnected = pTransport != nullptr;
     pOld = std::exchange(instance.pTransport, std::move(pTransport));
+}
+
+void SetHolder(uInstance& instance, std::int64_t iOwner, bool fHolds) {
+    uModule& module = Module();
+    std::lock_guard lock(module.mutex);
+    auto& holders = instance.holders;
+    const bool fHeld = std::find(holders.begin(), holders.end(), iOwner) != holders.end();
+    if (fHolds && !fHeld) holders.push_back(iOwner);
+    else if (!fHolds) std::erase(holders, iOwner);
 }
 
 std::int64_t InstanceCount() {

@@ -57,13 +57,13 @@ struct uInstance {
     uIdn idn;
     bool fConnected = false;
     std::shared_ptr<InstrumentTransport> pTransport;
+    // The owners (TaskOwner) that hold the connection: each whose connect opened it or found it
+    // open, once however often it connected, until its own disconnect. A failed connect holds
+    // nothing; the connection closes when the last holder lets go. Written with SetHolder.
+    std::vector<std::int64_t> holders;
 
     // The worker thread's own.
     uRequest request;
-    // The owners (TaskOwner) that hold the connection: each whose connect opened it or found it
-    // open, once however often it connected, until its own disconnect. A failed connect holds
-    // nothing; the connection closes when the last holder lets go.
-    std::vector<std::int64_t> holders;
     // The connection went away and could not be opened again: the instance is not connected, its
     // holders keep it, and the next task that talks to the instrument tries to open it (see
     // EnsureConnected). Cleared when it opens again or its last holder lets go.
@@ -82,6 +82,9 @@ InstrumentInterface& Interface();
 uInstrumentIcon GetIcon(uInstrumentObject& object, int eIconKind, std::string& sError);
 bool GetInfo(uInstrumentObject& object, uInfo& info, std::string& sError);
 bool IsConnected(uInstrumentObject& object);
+// Whether an owner holds the object's connection, also while it is lost (not connected); false
+// when the instance does not exist.
+bool IsHeld(const uInstrumentObject& object);
 std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& sError);
 bool NewInstance(uInstrumentObject& object, std::string& sError);
 bool DeleteInstance(uInstrumentObject& object, std::string& sError);
@@ -109,6 +112,8 @@ void SetModel(uInstance& instance, std::int64_t eModel);
 void SetIdn(uInstance& instance, const uIdn& idn);
 // Attaches an open connection (connected) or detaches it (nullptr: not connected).
 void SetTransport(uInstance& instance, std::shared_ptr<InstrumentTransport> pTransport);
+// Adds the owner to the holders (once) or takes it off.
+void SetHolder(uInstance& instance, std::int64_t iOwner, bool fHolds);
 
 // Worker-thread helpers of the task procedures.
 // The first step of every task procedure: the element must still hold its task.

@@ -403,8 +403,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     }
     // The owner holds the connection once, however often it connects. In the search chain the
     // chain goes on, so that its own disconnect follows and lets go of it again.
-    if (std::find(instance.holders.begin(), instance.holders.end(), TaskOwner(head)) == instance.holders.end())
-        instance.holders.push_back(TaskOwner(head));
+    SetHolder(instance, TaskOwner(head), true);
     if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
     else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
     return true;
@@ -416,7 +415,7 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
     // The owner gives back only what it holds: a second disconnect, or one after a failed
     // connect, takes nothing from the others. A lost instrument that nobody holds any more is
     // no longer waited for, and is free for the other main windows' lists.
-    std::erase(instance.holders, TaskOwner(head));
+    SetHolder(instance, TaskOwner(head), false);
     if (instance.holders.empty() && std::exchange(instance.fLost, false) && !InSearchChain(head))
         EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);
     if (!HasTransport(instance, "TaskDisconnect", sError)) return false;

@@ -139,6 +139,11 @@ InstrumentObject InstrumentProvider::FindOrCreate(const uTaskPrepare& connection
     return Instrument::FindOrCreate(connection, fCreated, sError);
 }
 
+bool InstrumentProvider::ReleaseUnused(const InstrumentObject& object) {
+    std::string sIgnored;
+    return !Instrument::InUse(object) && Instrument::Release(object, sIgnored);
+}
+
 std::shared_ptr<ScriptEnvironment> Environment() {
     std::lock_guard lock(mSeamMutex);
     if (!pEnvironment) pEnvironment = std::make_shared<ScriptEnvironment>();

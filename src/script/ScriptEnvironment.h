@@ -56,6 +56,8 @@ class InstrumentProvider {
     virtual ~InstrumentProvider() = default;
     // The listed instrument with the connection's identity, or a new one (fCreated set).
     virtual InstrumentObject FindOrCreate(const uTaskPrepare& connection, bool& fCreated, std::string& sError);
+    // Takes the object off the list unless it is in use (connected or held); whether it went.
+    virtual bool ReleaseUnused(const InstrumentObject& object);
 };
 
 // The installed seams (the defaults until replaced); nullptr restores the default.

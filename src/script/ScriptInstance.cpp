@@ -5,6 +5,7 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "platform/WindowRegistry.h"
+#include "script/ScriptInstrument.h"
 #include "script/ScriptThread.h"
 
 #include <algorithm>
@@ -63,6 +64,7 @@ void ReleaseInstruments(const uScriptProgram& program, std::int64_t iOwner) {
         clear.fClearQueue = 1;
         object.pInterface->AddTask(object, clear, sIgnored);
     }
+    ReleaseRefused(program);
 }
 
 void RequestStop(uScriptThread& thread) {

@@ -4,6 +4,7 @@
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/OsVersion.h"
+#include "platform/ProgramEvents.h"
 #include "script/ScriptConvert.h"
 #include "script/ScriptEnvironment.h"
 #include "script/ScriptFunctionLines.h"
@@ -43,9 +44,10 @@ bool CheckTaskPointers(const uScriptThread* pThread, const uScriptTask* pTask, c
 }
 
 // Writes a declaration's object where the stop reads it.
-void StoreInstrument(uScriptTask& task, const InstrumentObject& pObject) {
+void StoreInstrument(uScriptTask& task, const InstrumentObject& pObject, bool fCreated) {
     std::lock_guard lock(ModuleMutex());
     task.instrument->pInstrument = pObject;
+    task.instrument->fCreatedUnconnected = fCreated;
 }
 
 } // namespace
@@ -128,7 +130,7 @@ bool TaskInstrument(uScriptThread& t, uScriptTask& task, std::string& sError) {
     if (pObject && !fCreated) {
         PostLine(t, task, " TaskInstrument - Das Instrument ist schon in der Instrumentenliste vorhanden.");
         if (!QueueAwaitedTask(t, *pObject, uTaskConnect{}, InstrumentTaskConnect, sError)) return false;
-        StoreInstrument(task, pObject);
+        StoreInstrument(task, pObject, false);
         PostLine(t, task, " TaskInstrument - Das Instrument wird verbunden.");
         d.fWaitForConnect = 1;
         return true;
@@ -144,7 +146,7 @@ bool TaskInstrument(uScriptThread& t, uScriptTask& task, std::string& sError) {
     prepare.fLibUsb1 = fWindows2000 ? 0 : 1;
     // The connect result ends the wait; the prepare result's handler queues the connect.
     if (!QueueAwaitedTask(t, *pObject, prepare, InstrumentTaskConnect, sError)) return false;
-    StoreInstrument(task, pObject);
+    StoreInstrument(task, pObject, true);
     PostLine(t, task, " TaskInstrument - Das Instrument wird vorbereitet.");
     d.fWaitForConnect = 1;
     return true;
@@ -245,6 +247,10 @@ bool EventInstrumentPrepare(uScriptThread& t, uInstrumentObject& instrument, uSc
 bool EventInstrumentConnect(uScriptThread& t, uInstrumentObject& instrument, uScriptTask& task,
                             const EventHub::uEvent&, std::string&) {
     t.pActiveInstrument = instrument.shared_from_this();
+    {
+        std::lock_guard lock(ModuleMutex());
+        task.instrument->fCreatedUnconnected = false;
+    }
     uInfo info;
     std::string sIgnored;
     if (instrument.pInterface) instrument.pInterface->GetInfo(instrument, info, sIgnored);
@@ -260,6 +266,22 @@ bool EventInstrumentDisconnect(uScriptThread& t, uInstrumentObject&, uScriptTask
                                std::string&) {
     PostLine(t, task, " Ereignis InstrumentTaskDisconnect - Ein Instrument ist nicht mehr verbunden.");
     return true;
+}
+
+void ReleaseRefused(const uScriptProgram& program) {
+    std::vector<InstrumentObject> refused;
+    {
+        std::lock_guard lock(ModuleMutex());
+        for (const uScriptTask& task : program.mTasks) {
+            if (task.eTaskType == eScriptTaskType::Instrument && task.instrument->fCreatedUnconnected)
+                refused.push_back(task.instrument->pInstrument);
+        }
+    }
+    for (const InstrumentObject& pObject : refused) {
+        // The open instrument lists refill, as when an instrument is freed.
+        if (Instruments()->ReleaseUnused(pObject))
+            EventHub::PostEvent(EventInstrumentFreed, 0, reinterpret_cast<std::intptr_t>(pObject.get()));
+    }
 }
 
 } // namespace InstrumentScript

@@ -36,6 +36,11 @@ bool EventInstrumentConnect(uScriptThread& thread, uInstrumentObject& instrument
 bool EventInstrumentDisconnect(uScriptThread& thread, uInstrumentObject& instrument, uScriptTask& task,
                                const EventHub::uEvent& event, std::string& sError);
 
+// At the end of a run: each instrument that the run created and that never connected (its
+// connect refused) is no instrument anybody found. Unless a window connected it meanwhile, it
+// leaves the instrument list.
+void ReleaseRefused(const uScriptProgram& program);
+
 // The maker and model of the instrument's identification ("" when GetInfo fails).
 std::string MakerAndModel(uInstrumentObject& instrument);
 

@@ -104,6 +104,7 @@ struct uScriptInstrument {
     std::int64_t InterfaceType = 0; // 1 usbtmc, 2 vxi, 3 rawtcp, 4 serial
     std::string Name;
     InstrumentObject pInstrument; // set when the task has run
+    bool fCreatedUnconnected = false; // the run created pInstrument, which has not connected yet
     std::int64_t fWaitForConnect = 0;
     std::string VID, PID, SerialNumber;
     std::int64_t eScpiWait = 0; // 0 none, 1 status byte MAV, 2 service request

@@ -18,6 +18,7 @@
 #include "script/ScriptInstrument.h"
 #include "script/ScriptScpi.h"
 #include "script/ScriptVariableValues.h"
+#include "sim/Loopback.h"
 #include "sim/RigolScope.h"
 #include "sim/ScpiDevice.h"
 #include "waveform/ScopeReadSupport.h"
@@ -139,7 +140,8 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
 }
 
 // The script's own instrument behind a real core: a step that the stop reaches before it queues
-// its command or setting sends nothing more, and the stop's disconnect is the last the device gets.
+// its command or setting sends nothing more, and the stop's disconnect is the last the device gets;
+// an instrument whose connect was refused is no instrument found and leaves the list.
 TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
     auto pDevice = std::make_shared<Sim::ScpiDevice>();
     Sim::RigolScope scope{Sim::RigolScope::eFamily::DS1000Z};
@@ -177,6 +179,15 @@ TEST_F(ScriptStop, AStoppedStepQueuesNoCommandForItsInstrument) {
     EXPECT_TRUE(PumpUntil([&] { return pSet && !pSet->pInterface->IsConnected(*pSet); }, 30000));
     EXPECT_FALSE(pVxi->IsRemote()) << "the device got the setting of the stopped step";
     Instrument::Release(pSet, sError);
+    StopScript(pInstance, sError);
+    const Sim::LoopbackListener refusing(false);
+    pProgram = Parsed("instrument $r rawtcp 127.0.0.1 " + std::to_string(refusing.Port()) + " 127.0.0.1\n");
+    Run(pProgram);
+    ASSERT_TRUE(collector.WaitFor(ScriptMessageError, 1, 30000));
+    const uTaskPrepare refused = ConnectionDescription(*FindDeclaration(*pProgram, "$r", false)->instrument);
+    ASSERT_TRUE(Instrument::FindExisting(refused));
+    StopScript(pInstance, sError);
+    EXPECT_TRUE(PumpUntil([&] { return !Instrument::FindExisting(refused); }, 30000));
 }
 
 // The flush of the save waits until the test lets it go, or until every other thread has been

@@ -197,6 +197,7 @@ void StoreOption(uWindowSelectInstrument& w, int iOption) {
 void EventGadget(int iWindow, int iGadget, int iType) {
     uWindowSelectInstrument* w = Record(iWindow);
     if (!w) return;
+    w->fConnectText = false;
     if (iGadget >= GadgetOptionFirst && iGadget < GadgetOptionFirst + static_cast<int>(OptionCount)) {
         StoreOption(*w, iGadget - GadgetOptionFirst);
         return;
@@ -281,7 +282,10 @@ void BindEvents(int iWindow) {
     // Why the connect that this window asked for failed (from the main window).
     EventHub::Bind(EventStatusText, iWindow, [iWindow](const uEvent& e) {
         const std::string* pText = e.pData.Get<std::string>();
-        if (uWindowSelectInstrument* w = Record(iWindow); w && pText) SetStatusText(*w, *pText);
+        uWindowSelectInstrument* w = Record(iWindow);
+        if (!w || !pText) return;
+        SetStatusText(*w, *pText);
+        w->fConnectText = true;
     });
 }
 

@@ -107,6 +107,9 @@ struct uWindowSelectInstrument {
     // The object behind each row of the list.
     std::vector<InstrumentObject> mListed;
     int iImageCount = 0;
+    // The status shows the main window's word on the connect this list asked for (its reason
+    // when it failed): a refill of the list keeps it until the user acts in this window.
+    bool fConnectText = false;
     QPointer<QPushButton> pRefresh;
     QPointer<QMenu> pPopup;
     QPointer<QCheckBox> pOption[OptionCount];

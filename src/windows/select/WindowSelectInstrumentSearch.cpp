@@ -248,7 +248,7 @@ void FillInstrumentList(int iWindow) {
     w->mListed.clear();
     w->iImageCount = 0;
     for (const InstrumentObject& object : list) {
-        if (!object || object->pInterface->IsConnected(*object)) continue;
+        if (!object || Instrument::InUse(object)) continue;
         const std::string sText = FillInstrumentListCreateText(iWindow, object);
         // An object whose description cannot be read is left out; its error is in the log.
         if (sText.empty()) continue;
@@ -269,8 +269,13 @@ void FillInstrumentList(int iWindow) {
     if (w->fListIconView) w->pInstrumentIcons->doItemsLayout();
     SelectInstrument(*w, iSelected);
     const int iCount = static_cast<int>(w->mListed.size());
-    if (iCount == 0) SetStatusText(*w, "No instrument was found.");
-    else SetStatusText(*w, std::to_string(iCount) + (iCount == 1 ? " Instrument found." : " Instruments found."));
+    if (w->fConnectText) {
+        // A connect's word stays until the user acts in this window.
+    } else if (iCount == 0) {
+        SetStatusText(*w, "No instrument was found.");
+    } else {
+        SetStatusText(*w, std::to_string(iCount) + (iCount == 1 ? " Instrument found." : " Instruments found."));
+    }
     UpdateGadgetStates(iWindow);
 }
 
@@ -280,6 +285,7 @@ void ConnectInstrument(int iWindow) {
     const int iSelected = SelectedInstrument(*w);
     InstrumentObject object;
     if (iSelected >= 0 && iSelected < static_cast<int>(w->mListed.size())) object = w->mListed[static_cast<std::size_t>(iSelected)];
+    w->fConnectText = false;
     SetStatusText(*w, "");
     if (!object || !WindowStart::GetInstance(w->iMainWindow, nullptr)) return;
     // A search may have released the object since the list was filled: only a listed one goes.

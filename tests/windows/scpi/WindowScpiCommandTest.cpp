@@ -252,14 +252,15 @@ TEST_F(WindowScpiCommandTest, FileFailuresAreLoggedAndLeaveTheWindowIdleWithNoth
     };
     const QString sEmpty = WriteFile("empty.bin", {});
     const QString sMissing = mFiles.filePath("missing.bin");
-    // One byte more than nine digits can count (a sparse file: nothing of it is read).
-    const QString sHuge = WriteFile("huge.bin", {});
+    // One byte more than nine digits can count (a sparse file: nothing of it is read). Its name
+    // holds a control byte, which the status bar shows escaped.
+    const QString sHuge = WriteFile("huge\x1B.bin", {});
     ASSERT_TRUE(QFile::resize(sHuge, 1000000000));
     for (const uCase& c :
          {uCase{sEmpty, false, "Error: Not enough memory available.\n"},
           uCase{sMissing, false, "Error: File could not be opened: " + sMissing.toStdString() + "\n"},
           uCase{sHuge, true, "Error: The file is too large for a block header: " + sHuge.toStdString() + "\n",
-                "The file is too large for a block header: " + sHuge.toStdString()}}) {
+                "The file is too large for a block header: " + mFiles.filePath("huge\\x1B.bin").toStdString()}}) {
         SCOPED_TRACE(c.sLog);
         WindowLog::Clear(0);
         const std::size_t iBefore = Units();

@@ -251,6 +251,19 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     EXPECT_EQ(Record(iMain)->info.eProtocol, ProtocolRawTcp);
     EXPECT_TRUE(LogHas("RTB2004 - for the Script:  instrument rawtcp 192.168.1.5 " + std::to_string(raw.Port())))
         << WindowLog::Text();
+
+    // A second main window's list does not offer it once it is lost: the first still holds it.
+    Choose(iMain, WindowStart::MenuNewWindow);
+    const int iOther = ListOf(WindowStart::Windows().back());
+    ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
+    QObject probe;
+    bool fRefilled = false;
+    QObject::connect(Model(iOther), &QStandardItemModel::rowsRemoved, &probe, [&] { fRefilled = true; });
+    raw.Stop();
+    const InstrumentObject object = Record(iMain)->info.pInstrument;
+    ASSERT_NE(object->pInterface->AddTask(*object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && fRefilled; }, 10000)) << WindowLog::Text();
+    EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
 }
 
 // The "Add" of the LAN page refuses what would never connect or would be listed twice: an
@@ -365,6 +378,13 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
         EXPECT_EQ(ListOf(iMain), iList);
         EXPECT_EQ(MainStatus(iMain), "");
     }
+    // An instrument freed anywhere refills the list: the reason stays until the user acts here.
+    QObject probe;
+    bool fRefilled = false;
+    QObject::connect(Model(iList), &QStandardItemModel::rowsRemoved, &probe, [&] { fRefilled = true; });
+    EventHub::PostEvent(EventInstrumentFreed, 0);
+    ASSERT_TRUE(WaitFor([&] { return fRefilled; }, 10000));
+    EXPECT_EQ(StatusText(iList), sLead + cases[std::size(cases) - 1].sReason);
     // The log keeps the transport's own words.
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << WindowLog::Text();
     EXPECT_TRUE(LogHas("Instrument: 10.66.0.2:5025 - TcpSocket::Connect: Connection reset by peer. Code = 104"))
