@@ -296,7 +296,8 @@ TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
             pScope->Continue();
         }
         ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); })) << Log();
-        object->pInterface->AddTask(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}}, sError);
+        object->pInterface->AddTask(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}},
+                                    sError);
         EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object) && EventHub::Pending() == 0; }))
             << "the window still holds it";
         EXPECT_FALSE(Record(iMain)->info.fConnected);
