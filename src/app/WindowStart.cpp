@@ -204,7 +204,6 @@ int Close(int iWindow) {
             return 0;
         }
     }
-    DropPendingConnects(pWindow);
     CloseInstrument(iWindow);
     DeviceChanges::RemoveWindow(iWindow);
     BindEvents(iWindow, false);

@@ -156,7 +156,8 @@ void RebuildMenus(int iWindow);
 // The instrument (WindowStartInstrument.cpp).
 int OpenInstrument(int iWindow, const InstrumentObject& object, int iRequestingWindow);
 void InstrumentConnected(int iWindow, const InstrumentObject& object);
-// The user's disconnect (also of a lost instrument): the window lets go of its hold.
+// The user's disconnect (also of a lost instrument): the window lets go of its hold, and of
+// the connects still on their way.
 int CloseInstrument(int iWindow);
 // EventTaskFinished at a main window: object = the instrument object's address, type = the task
 // type, data per type.
@@ -170,8 +171,6 @@ void InstrumentRegained(std::intptr_t iObject);
 // An instrument's last user let it go and its connection is closed: every instrument list of the
 // program lists it again.
 void InstrumentFreed();
-// Queues disconnect tasks behind the connects still pending (the window closes).
-void DropPendingConnects(uWindowStart* pWindow);
 // The parameters after "instrument " of the script command that makes the same connection.
 std::string ScriptParameters(const uTaskPrepare& connection);
 // A device was plugged or pulled: (re)arms timer 3 of the main window.

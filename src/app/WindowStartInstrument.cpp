@@ -52,6 +52,13 @@ InstrumentObject TakePending(uWindowStart* pWindow, std::intptr_t iObject) {
     return object;
 }
 
+// Queues disconnect tasks behind the connects still pending: each gives back what its connect
+// took, and the connect's result finds the window no longer waiting for it.
+void DropPendingConnects(uWindowStart* pWindow) {
+    for (const InstrumentObject& object : pWindow->mPendingConnects) QueueDisconnect(object, pWindow->iWindow);
+    pWindow->mPendingConnects.clear();
+}
+
 // Timer 4 of every instrument list window of the program.
 void StartListSearches(int iMilliseconds) {
     for (const uChildWindow& child : Children()) {
@@ -240,10 +247,13 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
     if (!GetInstance(iWindow, &pWindow)) return;
     if (eTaskType == InstrumentTaskConnect) {
         InstrumentObject object = TakePending(pWindow, iObject);
-        if (!object && Address(pWindow->info.pInstrument) == iObject) object = pWindow->info.pInstrument;
         if (!object) {
-            WindowLog::AddError("WindowStart::InstrumentConnected: The connected instrument does not match the existing "
-                                "instrument.");
+            // A connect the window gave up (the user's disconnect came first) had a disconnect of
+            // its own queued behind it, which gives back what it took.
+            if (Address(pWindow->info.pInstrument) != iObject) {
+                WindowLog::AddError("WindowStart::InstrumentConnected: The connected instrument does not match the "
+                                    "existing instrument.");
+            }
             return;
         }
         InstrumentConnected(iWindow, object);
@@ -262,14 +272,12 @@ void TaskFinished(int iWindow, std::intptr_t iObject, std::int64_t eTaskType, co
     // Any other result: its data goes with the event.
 }
 
-void DropPendingConnects(uWindowStart* pWindow) {
-    for (const InstrumentObject& object : pWindow->mPendingConnects) QueueDisconnect(object, pWindow->iWindow);
-    pWindow->mPendingConnects.clear();
-}
-
 int CloseInstrument(int iWindow) {
     uWindowStart* pWindow = nullptr;
     if (!GetInstance(iWindow, &pWindow)) return 0;
+    // A connect still on its way (a lost instrument's regain, a second choice of the same one) is
+    // given up with the instrument: its result leaves the window disconnected.
+    DropPendingConnects(pWindow);
     ReleaseLost(iWindow, pWindow);
     uInstrumentWindowInfo& info = pWindow->info;
     const bool fWasConnected = info.fConnected;

@@ -74,11 +74,14 @@ bool Reachable(uInstance& instance, const uTaskHead& head, std::int64_t eTaskTyp
     return false;
 }
 
-// Queues the next task of the search chain on the same instrument.
-template <class T> void QueueChainTask(uInstrumentObject& object, std::int64_t iWindow) {
+// Queues the next task of the search chain on the same instrument, for the owner of the chain
+// task before it: the chain's disconnect gives back the hold its own connect took, whoever
+// prepared the instrument meanwhile.
+template <class T> void QueueChainTask(uInstrumentObject& object, const uTaskHead& before) {
     T task;
     task.head.iEvent = EventSearchFinished;
-    task.head.iWindow = iWindow;
+    task.head.iWindow = before.iWindow;
+    task.head.iOwner = before.iOwner;
     std::string sError;
     AddTask(object, task, sError);
 }
@@ -381,7 +384,7 @@ bool TaskPrepare(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     ChooseLocalAdapter(connection);
     const uTaskHead head = connection.head;
     SetConnection(instance, std::move(connection));
-    if (InSearchChain(head)) QueueChainTask<uTaskConnect>(object, head.iWindow);
+    if (InSearchChain(head)) QueueChainTask<uTaskConnect>(object, head);
     else PostTaskFinished(instance, head.iWindow, InstrumentTaskPrepare);
     return true;
 }
@@ -404,7 +407,7 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
     // The owner holds the connection once, however often it connects. In the search chain the
     // chain goes on, so that its own disconnect follows and lets go of it again.
     SetHolder(instance, TaskOwner(head), true);
-    if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, instance.uConnection.head.iWindow);
+    if (InSearchChain(head)) QueueChainTask<uTaskGetIdn>(object, head);
     else PostTaskFinished(instance, head.iWindow, InstrumentTaskConnect);
     return true;
 }
@@ -412,18 +415,26 @@ bool TaskConnect(uInstrumentObject& object, uInstance& instance, uTaskElement& e
 bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& element, std::string& sError) {
     if (!TaskCheckParameter(element, sError)) return false;
     const uTaskHead head = TaskHeadOf(*element.pTask);
+    const bool fChain = InSearchChain(head);
     // The owner gives back only what it holds: a second disconnect, or one after a failed
     // connect, takes nothing from the others. A lost instrument that nobody holds any more is
     // no longer waited for, and is free for the other main windows' lists.
     SetHolder(instance, TaskOwner(head), false);
-    if (instance.holders.empty() && std::exchange(instance.fLost, false) && !InSearchChain(head))
+    if (instance.holders.empty() && std::exchange(instance.fLost, false) && !fChain)
         EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);
-    if (!HasTransport(instance, "TaskDisconnect", sError)) return false;
-    if (!instance.fConnected) {
-        PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
+    // The search chain ends here with its outcome, whether or not there was a connection to close.
+    const auto finish = [&] {
+        if (fChain) SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
+        PostTaskFinished(instance, head.iWindow, fChain ? InstrumentTaskIdentified : InstrumentTaskDisconnect);
+    };
+    if (!HasTransport(instance, "TaskDisconnect", sError)) {
+        if (fChain) finish();
         return false;
     }
-    const bool fChain = InSearchChain(head);
+    if (!instance.fConnected) {
+        finish();
+        return false;
+    }
     bool fClosed = true;
     if (instance.holders.empty()) {
         // The last holder let go (or a connection nobody connected, as a test attaches one).
@@ -431,13 +442,7 @@ bool TaskDisconnect(uInstrumentObject&, uInstance& instance, uTaskElement& eleme
         if (!fClosed) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskDisconnect");
         else if (!fChain) EventHub::PostEvent(EventInstrumentFreed, 0, EventObject(instance), 0);
     }
-    if (fChain) {
-        // The chain ends here whether or not the connection closed.
-        SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
-        PostTaskFinished(instance, head.iWindow, InstrumentTaskIdentified);
-    } else {
-        PostTaskFinished(instance, head.iWindow, InstrumentTaskDisconnect);
-    }
+    finish();
     return fClosed;
 }
 
@@ -446,7 +451,15 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     const uTaskHead head = TaskHeadOf(*element.pTask);
     const bool fChain = InSearchChain(head);
     if (!fChain && !Reachable(instance, head, InstrumentTaskGetIdn, "TaskGetIdn", sError)) return false;
-    if (!HasTransport(instance, "TaskGetIdn", sError) || !instance.fConnected) return false;
+    if (!HasTransport(instance, "TaskGetIdn", sError) || !instance.fConnected) {
+        // The connection went away since the chain's connect (another owner's request lost it):
+        // the chain ends all the same, and its disconnect gives back the hold of its connect.
+        if (!fChain) return false;
+        sError = "InstrumentDefault::TaskGetIdn: The instrument is not connected.";
+        InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
+        QueueChainTask<uTaskDisconnect>(object, head);
+        return false;
+    }
     uModelCommands commands;
     Instrument::GetModelCommands(instance.uConnection.eModel, commands);
     instance.request.sCommand = commands.sIdnQuery;
@@ -459,7 +472,7 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     if (!fRead && fChain) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
     if (fChain) {
         if (fRead) SetIdn(instance, idn);
-        QueueChainTask<uTaskDisconnect>(object, instance.uConnection.head.iWindow);
+        QueueChainTask<uTaskDisconnect>(object, head);
     } else {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskGetIdn,
                          fRead ? EventHub::Payload::Of<uIdn>(std::move(idn)) : EventHub::Payload{});

@@ -651,6 +651,31 @@ TEST_F(InstrumentDefaultTest, TheSearchChainsShortTimeOutEndsWithItsIdentificati
     EXPECT_EQ(mExchanges[1].iTimeout, 2000) << "the chain's time-out stayed with the user's connection";
 }
 
+// The search chain ends with its outcome and gives back the hold of its connect, with that
+// connect's owner, whatever came between its connect and its *IDN?: another owner's prepare, or
+// another owner's request that lost the connection.
+TEST_F(InstrumentDefaultTest, TheSearchChainEndsAndGivesBackItsHoldWhateverCameBeforeItsIdn) {
+    for (const bool fLost : {false, true}) {
+        SCOPED_TRACE(fLost);
+        const int iList = WindowRegistry::NewWindowNumber();
+        EventRecorder list(iList);
+        auto object = NewObject();
+        auto pTransport = TestSupport::Connect(*object);
+        Add(object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow}}); // the main window holds it
+        Add(object, Prepare(iList, EventSearchFinished, InterfaceRawTcp, InterfaceRawTcp)); // no address
+        pTransport->Hold();
+        Add(object, Command("held", iWindow));
+        ASSERT_TRUE(pTransport->WaitInside());
+        // The chain's connect, queued by its prepare, waits behind the held command: the other
+        // owner's task queued now runs between that connect and the chain's *IDN?.
+        if (fLost) pTransport->FailWith("gone", Failure::eKind::GoneAfter); // and nothing to open again
+        Add(object, fLost ? uTask{Command("lost", iWindow)} : uTask{Prepare(iWindow)});
+        pTransport->LetGo();
+        ASSERT_TRUE(list.WaitForTasks(InstrumentTaskIdentified, 1));
+        EXPECT_EQ(InstrumentDefault::FindInstance(*object)->holders, std::vector<std::int64_t>{iWindow});
+    }
+}
+
 TEST_F(InstrumentDefaultTest, NoAnswerStaysInTheRequestBlock) {
     auto object = NewObject();
     auto pTransport = TestSupport::Connect(*object);

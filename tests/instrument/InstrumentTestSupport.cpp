@@ -56,6 +56,8 @@ bool FakeTransport::Exchange(InstrumentDefault::uInstance& instance, int, std::s
     std::unique_lock lock(mutex);
     mExchanges.push_back({request.sCommand, std::vector<std::uint8_t>(request.data.begin(), request.data.end()),
                           request.iTimeout, request.sTermination});
+    const std::string sFail = sFailure; // what holds when the exchange begins
+    const Failure::eKind eFail = eFailure;
     fInside = true;
     cv.notify_all();
     const auto tDeadline = std::chrono::steady_clock::now() + GuardTime;
@@ -76,8 +78,9 @@ bool FakeTransport::Exchange(InstrumentDefault::uInstance& instance, int, std::s
     fInside = false;
     cv.notify_all();
     if (std::exchange(fThrowBadAlloc, false)) throw std::bad_alloc();
-    if (!sFailure.empty()) {
-        sError = sFailure;
+    if (!sFail.empty()) {
+        sError = sFail;
+        request.failure.eType = eFail;
         return false;
     }
     request.iSendTransferred = static_cast<std::int64_t>(request.sCommand.size() + request.data.size());
@@ -149,9 +152,10 @@ void FakeTransport::SetAnswer(const std::string& sNewAnswer) {
     sAnswer = sNewAnswer;
 }
 
-void FakeTransport::FailWith(const std::string& sError) {
+void FakeTransport::FailWith(const std::string& sError, Failure::eKind eKind) {
     std::lock_guard lock(mutex);
     sFailure = sError;
+    eFailure = eKind;
 }
 
 std::shared_ptr<FakeTransport> Connect(uInstrumentObject& object, std::int64_t eInterface) {

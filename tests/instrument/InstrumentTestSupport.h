@@ -60,7 +60,8 @@ class FakeTransport final : public InstrumentTransport {
     std::vector<bool> LocalCalls();
     int Wakes();
     void SetAnswer(const std::string& sAnswer);
-    void FailWith(const std::string& sError);
+    // The exchanges that begin from now on fail with sError and a failure of the kind.
+    void FailWith(const std::string& sError, Failure::eKind eKind = Failure::eKind::None);
     // The next exchange ends by an allocation failure (std::bad_alloc) instead of answering.
     void ThrowBadAllocOnce();
     std::shared_ptr<uLifetime> Lifetime() const { return pLifetime; }
@@ -74,6 +75,7 @@ class FakeTransport final : public InstrumentTransport {
     int iWakes = 0;
     std::string sAnswer = "OK\n";
     std::string sFailure;
+    Failure::eKind eFailure = Failure::eKind::None;
     bool fThrowBadAlloc = false;
     std::vector<uExchange> mExchanges;
     std::vector<bool> mLocalCalls;

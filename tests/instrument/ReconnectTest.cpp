@@ -403,7 +403,8 @@ TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
     for (const eRow row : {OtherCancels, StoppedRun, KillWhileReading, DisconnectWhileReading, FailedRunThenRun}) {
         SCOPED_TRACE(row);
         pRecorder.reset();
-        std::vector<int> windows{iWindow, WindowRegistry::NewWindowNumber(), WindowRegistry::NewWindowNumber()};
+        std::vector<int> windows{iWindow, WindowRegistry::NewWindowNumber(), WindowRegistry::NewWindowNumber(),
+                                 WindowRegistry::NewWindowNumber()};
         std::vector<std::unique_ptr<TestSupport::EventRecorder>> recorders;
         for (const int i : windows) recorders.push_back(std::make_unique<TestSupport::EventRecorder>(i));
         std::vector<std::vector<std::int64_t>> tasks(3);
@@ -475,23 +476,33 @@ TEST_P(ProcessDoorTest, EachOwnersEveryTaskHasOneOutcomeWhateverTheOtherDoes) {
             expected[1] = {sIdn, sIdn, sIdn, "", "", ""};
             break;
         case FailedRunThenRun: // 1's connect to the lost instrument fails, and its release takes
-                               // nothing; 2 opens it again and ends while the window reads
+                               // nothing; so does the connect of 3, a main window, which sends no
+                               // disconnect; 2 opens it again, is answered and ends while the
+                               // window reads; the window's disconnect then closes it
             pProcess->Kill();
             ask(0, "*IDN?");
             connect(1);
+            connect(3);
             ASSERT_TRUE(recorders[1]->WaitForTasks(InstrumentTaskError, 1, 60000));
+            ASSERT_TRUE(recorders[3]->WaitForTasks(InstrumentTaskError, 1, 60000));
             release(1);
             ASSERT_TRUE(pProcess->Start(GetParam(), 1));
             connect(2);
             ask(2, "*IDN?");
             ask(0, "*IDN?");
+            ASSERT_TRUE(recorders[2]->WaitForTasks(InstrumentTaskScpiCommand, 1, 60000));
             release(2);
             ask(0, "*IDN?", 2);
+            Add(*object, DisconnectTask());
             expected = {{"", sIdn, sIdn, sIdn}, {}, {sIdn}};
             break;
         }
         for (int o = 0; o < 3; ++o) EXPECT_EQ(outcomes(o), expected[o]) << o;
         EXPECT_EQ(std::count(expected[0].begin(), expected[0].end(), "<none>"), 0);
+        if (row == FailedRunThenRun) {
+            ASSERT_TRUE(recorders[0]->WaitForTasks(InstrumentTaskDisconnect, 1, 60000));
+            EXPECT_FALSE(object->pInterface->IsConnected(*object)) << "a failed connect holds it";
+        }
         std::string sError;
         Instrument::Release(object, sError);
     }

@@ -34,7 +34,8 @@ const std::string Idn = Sim::RigolScope::IdnOf(Sim::RigolScope::eFamily::DS1000Z
 
 // The oscilloscope's process, started by a helper forked before the test's first thread: 'S'
 // starts it on the port of its first start and answers the port, 'K' ends it (its listener and
-// its connections close as for an instrument switched off) and answers 0.
+// its connections close as for an instrument switched off) and answers 0; 'P' pauses it (the
+// system still takes connections for it, and it answers what it was sent when 'C' lets it go on).
 class ScopeProcess {
   public:
     bool Begin() {
@@ -51,6 +52,8 @@ class ScopeProcess {
     }
     int Start() { return Ask('S'); }
     void Kill() { Ask('K'); }
+    void Pause() { Ask('P'); }
+    void Continue() { Ask('C'); }
 
   private:
     int Ask(char cOp) {
@@ -63,8 +66,11 @@ class ScopeProcess {
         int iPort = 0;
         char cOp = 0;
         while (read(iFd, &cOp, 1) == 1) {
-            if (scope > 0) {
+            if (scope > 0 && (cOp == 'P' || cOp == 'C')) {
+                kill(scope, cOp == 'P' ? SIGSTOP : SIGCONT);
+            } else if (scope > 0) {
                 kill(scope, SIGTERM);
+                kill(scope, SIGCONT); // a paused one takes its end too
                 waitpid(scope, nullptr, 0);
                 scope = -1;
             }
@@ -79,7 +85,7 @@ class ScopeProcess {
             }
             if (write(iFd, &iReply, sizeof iReply) != sizeof iReply) break;
         }
-        if (scope > 0) kill(scope, SIGTERM), waitpid(scope, nullptr, 0);
+        if (scope > 0) kill(scope, SIGTERM), kill(scope, SIGCONT), waitpid(scope, nullptr, 0);
         _exit(0);
     }
     [[noreturn]] static void Serve(int iPort, int iReady) {
@@ -139,6 +145,35 @@ class LostInstrumentTest : public InstrumentFrameTest {
         WindowScript::FlushOutput(script);
         return Count(script.pOutput->toPlainText().toStdString(), "idn set " + Idn);
     }
+    // A main window connected to the oscilloscope on the port, chosen twice as a double click in
+    // the list does: the window holds it once.
+    static InstrumentObject ConnectedMain(int iMain, int iPort) {
+        std::string sError;
+        InstrumentObject object = Instrument::Create(sError);
+        EXPECT_TRUE(object) << sError;
+        uTaskPrepare prepare;
+        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+        prepare.fUserModel = 1;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
+        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+        for (int i = 0; i < 2; ++i) {
+            EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
+                                EventHub::Payload::Of<InstrumentObject>(object));
+        }
+        EXPECT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected && Record(iMain)->mPendingConnects.empty(); }))
+            << Log();
+        return object;
+    }
+    // "Send && Receive" of *IDN? in the SCPI window: the answer, or the status line.
+    static std::string AskScpi(int iWindow) {
+        WindowScpiCommand::uWindowScpiCommand* p = nullptr;
+        if (!WindowScpiCommand::FindInstance(iWindow, &p)) return "<no window>";
+        p->gadgets.pCommand->setPlainText("*IDN?");
+        p->gadgets.pSendReceive->click();
+        WaitFor([&] { return !p->fBusy && p->iAwaitedTask == 0 && EventHub::Pending() == 0; }, 60000);
+        return p->pReceived ? std::string(p->pReceived->view()) : Status(p->pStatusBar);
+    }
     static std::size_t Count(const std::string& sText, const std::string& sPart) {
         std::size_t n = 0;
         for (auto at = sText.find(sPart); at != std::string::npos; at = sText.find(sPart, at + 1)) ++n;
@@ -158,16 +193,7 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
         std::string sAnswered;                   // how that begins when answered
     };
     const uRow rows[] = {
-        {"SCPI", WindowStart::MenuScpiCommand, WindowKindScpiCommand,
-         [](int iWindow) {
-             WindowScpiCommand::uWindowScpiCommand* p = nullptr;
-             if (!WindowScpiCommand::FindInstance(iWindow, &p)) return std::string("<no window>");
-             p->gadgets.pCommand->setPlainText("*IDN?");
-             p->gadgets.pSendReceive->click();
-             WaitFor([&] { return !p->fBusy && p->iAwaitedTask == 0 && EventHub::Pending() == 0; }, 60000);
-             return p->pReceived ? std::string(p->pReceived->view()) : Status(p->pStatusBar);
-         },
-         Idn + "\n"},
+        {"SCPI", WindowStart::MenuScpiCommand, WindowKindScpiCommand, AskScpi, Idn + "\n"},
         {"Screenshot", WindowStart::MenuScreenshot, WindowKindScreenshot,
          [](int iWindow) {
              WindowScreenshotWindow* p = WindowScreenshot::Find(iWindow);
@@ -192,18 +218,8 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
         const int iPort = pScope->Start();
         ASSERT_GT(iPort, 0);
         const int iMain = OpenMain();
-        std::string sError;
-        InstrumentObject object = Instrument::Create(sError);
-        ASSERT_TRUE(object) << sError;
-        uTaskPrepare prepare;
-        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        prepare.fUserModel = 1;
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
-        ASSERT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
-        EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
-                            EventHub::Payload::Of<InstrumentObject>(object));
-        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; })) << Log();
+        InstrumentObject object = ConnectedMain(iMain, iPort);
+        ASSERT_TRUE(object);
 
         const int iScript = Main::OpenScriptWindow();
         uWindowScript* pScript = nullptr;
@@ -238,6 +254,58 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
         EventHub::PostEvent(EventCloseWindowRequest, iMain);
         ASSERT_TRUE(WaitFor([] { return WindowStart::Windows().empty() && EventHub::Pending() == 0; })) << Log();
         ASSERT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); })) << Log();
+        std::string sError;
+        Instrument::Release(object, sError);
+        pScope->Kill();
+        WindowLog::Clear(0);
+    }
+}
+
+// The user's "Disconnect" of the lost instrument, while it is lost or while the connect of its
+// regain is on its way: the window ends disconnected and gives back its hold, so the connection
+// closes when another owner (a script run) that opened it again lets go. Its SCPI window says
+// "(disconnected)" only then, not while the instrument is lost.
+TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
+    for (const bool fRegaining : {false, true}) {
+        SCOPED_TRACE(fRegaining);
+        const int iPort = pScope->Start();
+        const int iMain = OpenMain();
+        InstrumentObject object = ConnectedMain(iMain, iPort);
+        ASSERT_TRUE(object);
+        Choose(iMain, WindowStart::MenuScpiCommand);
+        const int iScpi = ChildrenOf(iMain, WindowKindScpiCommand).at(0).iWindow;
+        WindowScpiCommand::uWindowScpiCommand* p = nullptr;
+        ASSERT_TRUE(WindowScpiCommand::FindInstance(iScpi, &p));
+        pScope->Kill();
+        AskScpi(iScpi);
+        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && EventHub::Pending() == 0; })) << Log();
+        EXPECT_EQ(p->pFrame->windowTitle(), "SCPI-Command");
+
+        const int iRun = WindowRegistry::NewWindowNumber();
+        uTaskScpiCommand query{{InstrumentTaskScpiCommand, 0, WindowNobody, iRun}, 60000, 0, 1, "*IDN?"};
+        query.fRequestData = 1;
+        ASSERT_EQ(pScope->Start(), iPort);
+        if (fRegaining) pScope->Pause(); // the run's query holds the worker, the window's regain behind it
+        else Choose(iMain, WindowStart::MenuDisconnect);
+        std::string sError;
+        object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iRun}}, sError);
+        object->pInterface->AddTask(*object, query, sError);
+        if (fRegaining) {
+            ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->mPendingConnects.empty(); })) << Log();
+            Choose(iMain, WindowStart::MenuDisconnect);
+            pScope->Continue();
+        }
+        ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); })) << Log();
+        object->pInterface->AddTask(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}},
+                                    sError);
+        EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object) && EventHub::Pending() == 0; }))
+            << "the window still holds it";
+        EXPECT_FALSE(Record(iMain)->info.fConnected);
+        EXPECT_EQ(Record(iMain)->pFrame->windowTitle().toStdString(), WindowStart::Title);
+        EXPECT_EQ(p->pFrame->windowTitle(), "SCPI-Command (disconnected)");
+
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        ASSERT_TRUE(WaitFor([] { return WindowStart::Windows().empty() && EventHub::Pending() == 0; })) << Log();
         Instrument::Release(object, sError);
         pScope->Kill();
         WindowLog::Clear(0);

@@ -505,7 +505,7 @@ void CaptureWindow::UpdateMenuState() {
     if (pMenu) {
         if (fMdi) {
             WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuSelect, !info.fConnected);
-            WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuDisconnect, info.fConnected);
+            WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuDisconnect, TakesRequests(info));
         }
         WindowStart::SetMenuItemEnabled(pMenu, WindowStart::MenuFullscreen, iViewer != 0 && iViewerFlag == 0);
     }
@@ -515,7 +515,7 @@ void CaptureWindow::UpdateMenuState() {
 void CaptureWindow::UpdateTitle() {
     if (!pFrame) return;
     std::string sText = kind.sTitle;
-    if (!info.fConnected) sText += " (disconnected)";
+    if (!TakesRequests(info)) sText += " (disconnected)";
     else if (!fMdi) sText += " - " + info.sModel;
     const QString s = QString::fromStdString(sText);
     pFrame->setWindowTitle(s);

@@ -175,8 +175,16 @@ void OnConnected(uViewer& viewer, const uInstrumentWindowInfo* pInfo) {
     if (!fSame) SetStatus(viewer, "");
 }
 
-void OnDisconnected(uViewer& viewer, std::intptr_t iObject) {
+void OnDisconnected(uViewer& viewer, std::intptr_t iObject, bool fLost) {
     if (!viewer.info.pInstrument || reinterpret_cast<std::intptr_t>(viewer.info.pInstrument.get()) != iObject) return;
+    viewer.info.fLost = fLost;
+    if (fLost) {
+        // Lost, not disconnected: the main window keeps it, and so does the viewer.
+        viewer.info.fConnected = false;
+        UpdateTitle(viewer);
+        UpdateItemStates(viewer);
+        return;
+    }
     viewer.info.pInstrument.reset();
     viewer.info.fConnected = false;
     viewer.info.eProtocol = eProtocol{};
@@ -273,7 +281,7 @@ void Install(uViewer& viewer, std::function<uViewer*(int iWindow)> fnLookup, uHo
                        OnConnected(v, e.pData.Get<uInstrumentWindowInfo>());
                    }));
     EventHub::Bind(EventInstrumentDisconnected, iWindow,
-                   with([](uViewer& v, const uEvent& e) { OnDisconnected(v, e.iType); }));
+                   with([](uViewer& v, const uEvent& e) { OnDisconnected(v, e.iType, e.iObject != 0); }));
     viewer.pEscape = AddShortcut(viewer, Qt::Key_Escape, MenuEscape);
     viewer.pF11 = AddShortcut(viewer, Qt::Key_F11, MenuF11);
     viewer.pArea->fnResized = [iWindow, fnLookup] {
@@ -339,7 +347,7 @@ void UpdateItemStates(uViewer& viewer) {
     if (!viewer.pFrame) return;
     if (viewer.pMenu && viewer.fMdi) {
         WindowStart::SetMenuItemEnabled(viewer.pMenu, WindowStart::MenuSelect, !viewer.info.fConnected);
-        WindowStart::SetMenuItemEnabled(viewer.pMenu, WindowStart::MenuDisconnect, viewer.info.fConnected);
+        WindowStart::SetMenuItemEnabled(viewer.pMenu, WindowStart::MenuDisconnect, TakesRequests(viewer.info));
     }
     SetItemEnabled(viewer, WindowStart::MenuFullscreen, !viewer.fMdi);
     if (viewer.hooks.fnItemStates) viewer.hooks.fnItemStates();
@@ -348,7 +356,7 @@ void UpdateItemStates(uViewer& viewer) {
 void UpdateTitle(uViewer& viewer) {
     if (!viewer.pFrame) return;
     QString sTitle = viewer.kind.sTitle;
-    if (viewer.info.fConnected) {
+    if (TakesRequests(viewer.info)) {
         if (!viewer.fMdi) sTitle = QString::fromStdString(viewer.info.sModel) + " - " + sTitle;
     } else {
         sTitle += " (disconnected)";

@@ -285,7 +285,7 @@ void InstallEscape(uWindowScpiCommand& window) {
 
 void SetTitle(uWindowScpiCommand& window) {
     std::string sTitle = Title;
-    if (window.info.fConnected) {
+    if (TakesRequests(window.info)) { // a lost instrument is still the window's: not "disconnected"
         if (!window.fMdi) sTitle += " - " + window.info.sModel;
     } else {
         sTitle += " (disconnected)";
@@ -530,7 +530,7 @@ namespace Detail {
 
 void ApplyItemStates(uWindowScpiCommand& window) {
     WindowStart::SetMenuItemEnabled(window.pMenu, WindowStart::MenuSelect, !window.info.fConnected);
-    WindowStart::SetMenuItemEnabled(window.pMenu, WindowStart::MenuDisconnect, window.info.fConnected);
+    WindowStart::SetMenuItemEnabled(window.pMenu, WindowStart::MenuDisconnect, TakesRequests(window.info));
     SetBusyState(window.iWindow, window.fBusy);
 }
 
