@@ -488,7 +488,14 @@ void ExpectBothRoads(WaveformFamiliesLiveTest& test, std::int64_t eModel, std::i
             scope.Attach((i == 0 ? test.server : other).Device());
             row.set(scope);
             if (i == 0) {
+                test.window.mStatus.clear();
+                test.window.mLog.clear();
                 const auto pRecord = test.Read(eSource, {eWindow});
+                // A whole channel came with no failure shown nor logged.
+                if (row.fWhole) {
+                    for (const std::string& s : test.window.mStatus) EXPECT_EQ(s.find("could not"), std::string::npos) << row.sName << ": " << s;
+                    EXPECT_FALSE(test.LogHas("Error")) << row.sName << "\n" << test.LogText();
+                }
                 const std::string_view v = pRecord->Channels.size() > 1 ? pRecord->Channels[1].pData.view() : "#0";
                 sData[0] = v.substr(2 + v[1] - '0', std::stoull("0" + std::string(v.substr(2, v[1] - '0'))));
             } else if (const auto r = session.Read(ScopeRead::Task(eSource, 4, {eScript, WaveformAllVisible})); r.pData) {
@@ -531,6 +538,7 @@ TEST_F(WaveformFamiliesLiveTest, SiglentOddAndFaultyAnswersGiveTheSameRecordOnBo
     ExpectBothRoads<S>(*this, ModelSiglentSDS2000XPlusCh4, DataSourceMemory, WaveformLogic, WaveformDigital5,
                        {{"lines in one piece", lines(0, 0), true, {"D5 0 10001"}},
                         {"short line pieces", lines(4000, 8000), true, {"D5 0 8000", "D5 4000 4000", "D5 8000 2001"}},
+                        {"line pieces in whole bytes", lines(0, 4001), true, {"D5 0 4000", "D5 4000 4000", "D5 8000 2001"}},
                         {"line pieces ending inside a byte", lines(4001, 8000), false}},
                        S::eModel::SDS2104XPlus);
 }

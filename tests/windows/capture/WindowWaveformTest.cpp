@@ -349,7 +349,9 @@ TEST_F(WindowWaveformTest, RtbRefreshShowsTheAcquireTypeAndLogicTextInTheSecondC
     EXPECT_EQ(W(iWindow).pSource->count(), 6);
 }
 
-TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEntry) {
+// Then an automatic run of a channel and the lines from an instrument that leaves MAXPoint
+// unanswered (a firmware without it): asked once in the run, and no read fails by it.
+TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUnansweredMaxPointOnce) {
     Sim::SiglentScope siglent(Sim::SiglentScope::eModel::SDS2104XPlus);
     siglent.Attach(server.Device());
     siglent.ShowLogic(true);
@@ -363,6 +365,25 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEn
     ASSERT_NE(it, names.end()) << ::testing::PrintToString(names);
     EXPECT_EQ(Rows(W(iWindow).pChannels, 1)[static_cast<std::size_t>(it - names.begin())], "D5,D7");
     EXPECT_EQ(W(iWindow).pSource->count(), 1); // memory only
+
+    siglent.SetMemoryDepth(20000);
+    siglent.SetLineDepth(20000);
+    siglent.SetMaxPointText("?");
+    Tick(iWindow, "Channel 1");
+    Tick(iWindow, "Logic channels");
+    G(iWindow).pAutomatic->click();
+    G(iWindow).pInterval->setText("10");
+    G(iWindow).pUnit->setCurrentIndex(0);
+    const std::size_t iFirst = CommandsNow();
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 3; }, 60000)) << WindowLog::Text();
+    const std::string sStatus = W(iWindow).Status();
+    EXPECT_TRUE(sStatus.rfind("Waveforms: ", 0) == 0 && sStatus.find(" - ") == std::string::npos) << sStatus;
+    G(iWindow).pCancel->click();
+    ASSERT_TRUE(WaitIdle(iWindow));
+    const std::vector<std::string> sent = CommandsSince(iFirst);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), ":WAV:MAXP?"), 1);
+    EXPECT_FALSE(LogHas("Error")) << WindowLog::Text();
 }
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
@@ -544,6 +565,29 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are saved in the folder: " + OutPath()));
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 4 && !W(iWindow).pump.fSaving; }, 60000));
     EXPECT_FALSE(G(iWindow).pRead->isEnabled()); // the run holds the gadgets between reads
+    // The folder goes away under the run (a file takes its name: no write gets in, as root too).
+    // The run goes on; the status line counts the reads and the saves and says why saves fail,
+    // the log says it once.
+    const std::uint64_t iFailed = W(iWindow).pump.iCount + 3;
+    const std::string sFolder = out.path().toStdString();
+    ASSERT_EQ(::rename(sFolder.c_str(), (sFolder + ".away").c_str()), 0);
+    { std::ofstream(sFolder) << "a file"; }
+    const std::string sReason = " - The file could not be created: " + OutPath("run ");
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= iFailed && W(iWindow).Status().find(sReason) != std::string::npos; }, 60000))
+        << W(iWindow).Status();
+    const std::string sFailing = W(iWindow).Status();
+    const std::int64_t iSaved = W(iWindow).pump.iSaved;
+    EXPECT_LE(iSaved + 3, W(iWindow).pump.iCount);
+    EXPECT_EQ(sFailing.rfind("Waveforms: " + std::to_string(W(iWindow).pump.iCount) + " - Saved: " + std::to_string(iSaved) + sReason, 0), 0u)
+        << sFailing;
+    EXPECT_NE(sFailing.find(" (Not a directory)"), std::string::npos) << sFailing;
+    EXPECT_EQ(LogCount("The file could not be created: "), 1u);
+    EXPECT_TRUE(W(iWindow).pump.fAutomatic);
+    // The folder back: the saves go on and the reason goes.
+    ASSERT_EQ(::unlink(sFolder.c_str()), 0);
+    ASSERT_EQ(::rename((sFolder + ".away").c_str(), sFolder.c_str()), 0);
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iSaved > iSaved + 1 && !W(iWindow).pump.fSaving; }, 60000));
+    EXPECT_EQ(W(iWindow).Status().find(" - The file"), std::string::npos) << W(iWindow).Status();
     G(iWindow).pCancel->click();
     const std::int64_t iCount = W(iWindow).pump.iCount;
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
@@ -801,7 +845,7 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z};
     Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
     const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, const char*> rows[] = {
-        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock); }, "Screen",
+        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
          60000, "Channel 1 - The data block does not end where its header says, bytes announced: 1195"},
         {[&](Sim::ScpiDevice& d) {
              siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
@@ -830,6 +874,21 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         G(iWindow).pSave->click();
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
+        // An automatic run of such reads goes on and counts none of them (the Rigol's every block
+        // is long).
+        if (*sSource) {
+            G(iWindow).pAutomatic->click();
+            G(iWindow).pInterval->setText("10");
+            G(iWindow).pUnit->setCurrentIndex(0);
+            const std::size_t iFailures = LogCount(sReason);
+            G(iWindow).pRead->click();
+            ASSERT_TRUE(WaitFor([&] { return LogCount(sReason) >= iFailures + 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000))
+                << W(iWindow).Status();
+            EXPECT_EQ(W(iWindow).Status(), std::string("Waveforms: 0 - ") + sReason);
+            G(iWindow).pCancel->click();
+            EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: 0"));
+            ASSERT_TRUE(WaitIdle(iWindow));
+        }
         Instrument::Release(instrument, sError);
     }
 }
