@@ -47,12 +47,6 @@ using namespace FrameTestSupport;
 
 QImage Rgb(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
 
-std::size_t Occurrences(const std::string& s, const std::string& sPart) {
-    std::size_t n = 0;
-    for (std::size_t i = s.find(sPart); i != std::string::npos; i = s.find(sPart, i + 1)) ++n;
-    return n;
-}
-
 class WindowScreenshotTest : public FrameTest {
   protected:
     void SetUp() override {
@@ -284,13 +278,10 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
 }
 
 // An automatic run that an error ends by itself unticks "Automatically" and says so in the
-// status line: the folder gone under the run (a file takes its name, which stops writes as root
-// too) while shots still wait in the worker, which fail too but open no second box and leave the
-// status line as the end left it; and an answer that never comes.
+// status line: the folder gone while shots wait in the worker (one box); no answer coming.
 TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
-    // The size of the real screen: its PNG takes the worker longer than the next shot's read.
     Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(800, 480));
     WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     const QString sFolder = temp.filePath("run");
@@ -299,10 +290,7 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     int iBoxes = 0;
     QTimer answerBox; // the requester of the failed save
     QObject::connect(&answerBox, &QTimer::timeout, [&] {
-        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            ++iBoxes;
-            pBox->accept();
-        }
+        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) ++iBoxes, pBox->accept();
     });
     answerBox.start(20);
     const struct {
@@ -330,15 +318,10 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         w.gadgets.pRead->click();
         if (c.fSaveToMissingFolder) {
             ASSERT_TRUE(WaitFor([&] { return w.iJobs >= 3; }, 30000));
-            ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away"));
-            QFile file(sFolder);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away") && QFile(sFolder).open(QIODevice::WriteOnly));
         }
         ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
-        if (c.fSaveToMissingFolder) {
-            EXPECT_GE(Occurrences(WindowLog::Text(), "The file could not be created: " + w.sAutomaticFolder), 2u);
-            EXPECT_EQ(iBoxes, 1);
-        }
+        EXPECT_EQ(iBoxes, 1);
         EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
         EXPECT_FALSE(w.fAutomaticChecked);
         EXPECT_EQ(w.Status().rfind(c.sStatus, 0), 0u) << w.Status();
