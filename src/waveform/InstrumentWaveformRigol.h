@@ -27,6 +27,11 @@ bool RigolMemoryDepth(const std::string& sAnswer, bool fDS1000Z, std::int64_t& i
 // The most points of one memory piece (RAW mode answers at most 250000 points per request in
 // BYTE, 125000 in WORD): the logic sources' pieces are those of the WORD width.
 inline constexpr std::int64_t RigolPiecePoints(bool fLogic) { return fLogic ? 125000 : 250000; }
+// The bytes of one point of a memory read: the MSO2000's logic comes as words of its sixteen
+// lines (":WAV:FORM WORD"), everything else as bytes (the DS1000Z Plus reads its pods as bytes).
+inline constexpr std::int64_t RigolPointBytes(std::int64_t eModel, bool fLogic) {
+    return fLogic && eModel == ModelRigolMSO2000 ? 2 : 1;
+}
 // The request plan's queries of the shown channels (the logic state on a model with logic) and lines.
 std::string RigolVisibleQuery(std::int64_t eModel);
 inline std::string RigolLinesQuery() { return LineQueries({":LA:DIG#:DISP?", ":LA:DIG#:LAB?"}); }

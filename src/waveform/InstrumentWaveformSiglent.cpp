@@ -108,15 +108,22 @@ std::int64_t SiglentPiecePoints(std::string_view sMaxPoint, bool fLine, std::int
     return fLine ? iPiece / 8 * 8 : iPiece;
 }
 
+std::size_t SiglentDataOffset(std::string_view sAnswer) {
+    if (!sAnswer.empty() && sAnswer[0] == '#') return 0;
+    return sAnswer.size() >= 5 && Upper(sAnswer.substr(0, 5)) == "DAT2," ? 5 : std::string_view::npos;
+}
+
 bool SiglentSDS2000XPlusCheckChannelData(std::int64_t, const uAnswer& answer, std::int64_t eWaveform,
                                          uWaveformData& data, std::string& sError, std::uint64_t* piAnnounced) {
     const std::string sProcedure = Name("CheckChannelData");
     if (!HasData(sProcedure.c_str(), answer, sError) || !ValidSource(sProcedure.c_str(), eWaveform, sError)) return false;
     const bool fLine = IsLine(eWaveform);
     DataBuffer& samples = fLine ? FindOrAddDigital(data, eWaveform).samples : FindOrAddAnalog(data, eWaveform).samples;
-    // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
-    const std::size_t iOffset = BareBlock(answer) ? 0 : 5;
-    if (iOffset != 0 && !CheckHeader("CheckChannelData", answer, "DAT2,", sError)) return false;
+    const std::size_t iOffset = SiglentDataOffset(answer.Bytes());
+    if (iOffset == std::string_view::npos) {
+        CheckHeader("CheckChannelData", answer, "DAT2,", sError); // names why: too short, or no "DAT2,"
+        return false;
+    }
     return AppendBlockAt(sProcedure.c_str(), answer, iOffset,
                          fLine ? Instrument::eBlockUnit::Bits : Instrument::eBlockUnit::Bytes, samples, sError, nullptr,
                          piAnnounced);

@@ -42,6 +42,9 @@ inline constexpr const char* SiglentMaxPointQuery = ":WAV:MAXP?";
 std::string SiglentVisibleQuery(std::int64_t eModel);
 inline std::string SiglentLinesQuery() { return LineQueries({":DIG:D#?", ":DIG:LAB#?"}); }
 std::int64_t SiglentPiecePoints(std::string_view sMaxPoint, bool fLine, std::int64_t iSampleBytes);
+// Where the block of a ":WAV:DATA?" answer begins: bare at 0, as the current guide shows it, or
+// behind "DAT2," (earlier firmware; compared upper-cased) at 5; npos for neither.
+std::size_t SiglentDataOffset(std::string_view sAnswer);
 std::string SiglentSDS2000XPlusChannelName(std::int64_t eWaveform, std::int64_t eKind);
 void SiglentSDS2000XPlusRequiredChannels(std::int64_t eModel, const uTaskWaveform* pWaveform, uFlagTable& fVisible);
 void SiglentSDS2000XPlusSetLogicLabel(std::int64_t eWaveform, uWaveformData* pData, const uLabelTable& sLabel);

@@ -142,11 +142,20 @@ std::string JoinFolder(const std::string& sFolder, const std::string& sName) {
     return sFolder + "/" + sName;
 }
 
-// A failure (or a stop) of the pass: logged here, once, so that it is in the log also when the
-// window has closed meanwhile, and shown by the window.
-void Failed(WaveformDataInstance& instance, const std::string& sText, bool fStopped = false) {
-    if (fStopped) WindowLog::PostLine(sText);
-    else WindowLog::PostError(sText);
+// A failure (or a stop) of the pass: logged here, so that it is in the log also when the window
+// has closed meanwhile, and shown by the window. A failure that only names another file (sPath)
+// than the last one logged is shown, not logged again.
+void Failed(WaveformDataInstance& instance, const std::string& sText, bool fStopped = false,
+            const std::string& sPath = {}) {
+    if (fStopped) {
+        WindowLog::PostLine(sText);
+    } else {
+        std::string sReason = sText;
+        if (const std::size_t i = sPath.empty() ? std::string::npos : sReason.find(sPath); i != std::string::npos)
+            sReason.erase(i, sPath.size());
+        if (sReason != instance.sLoggedFailure) WindowLog::PostError(sText);
+        instance.sLoggedFailure = std::move(sReason);
+    }
     PostStatusText(instance, SaveStatusError, sText);
 }
 
@@ -161,9 +170,11 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
                              record.sModel + " - eModel = " + std::to_string(record.eModel));
         return;
     }
+    bool fFailed = false;
     if (family.Combine) {
         std::string sError;
-        if (!family.Combine(record, instance, sError)) Failed(instance, sError);
+        fFailed = !family.Combine(record, instance, sError);
+        if (fFailed) Failed(instance, sError);
     }
     std::int64_t iCount = 0;
     for (const uWaveformRecordChannel& channel : record.Channels) iCount += IsWritten(family, channel.eWaveform) ? 1 : 0;
@@ -192,9 +203,13 @@ void SavePass(WaveformDataInstance& instance, uWaveformRecord* pRecord, const Fi
             sError.clear();
         else if (sError.empty())
             sError = "WaveformData::SaveDataThread: The file could not be written: " + sPath;
-        if (!sError.empty()) Failed(instance, sError, Stopping(instance)); // a stop stays asked for
+        if (!sError.empty()) {
+            Failed(instance, sError, Stopping(instance), sPath); // a stop stays asked for
+            fFailed = true;
+        }
         iStart += iShare;
     }
+    if (!fFailed) instance.sLoggedFailure.clear();
 }
 
 void SaveDataThread(std::shared_ptr<WaveformDataInstance> pInstance, std::shared_ptr<uThreadControl> pControl,

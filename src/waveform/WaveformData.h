@@ -93,6 +93,9 @@ struct WaveformDataInstance {
     // has taken its name meanwhile. Set by the save thread before each writer call, read by the
     // writer on that thread; empty when the file replaces what has its name.
     std::function<std::string(const std::string&)> nextFreeName;
+    // The save thread's last logged failure without its file name: the same failure of the next
+    // files (a read-only folder under a long run) is not logged again until a pass saves whole.
+    std::string sLoggedFailure;
 };
 
 namespace WaveformData {

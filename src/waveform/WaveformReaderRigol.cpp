@@ -116,7 +116,7 @@ bool RigolRead::ReadParts(const std::string& sSource, std::int64_t eWaveform, bo
                         : InstrumentWaveform::FindOrAddAnalog(data, eWaveform).samples;
     };
     // Windows 1-based with both ends in.
-    const std::int64_t iPointBytes = fDigital && !family.fPods ? 2 : 1;
+    const std::int64_t iPointBytes = InstrumentWaveform::RigolPointBytes(eModel, fDigital);
     const auto ask = [&](std::int64_t iFirst, std::int64_t iPoints) {
         return exchange.QueryBehind(":WAV:SOUR " + sSource + ";:WAV:STAR " + std::to_string(iFirst + 1) + ";:WAV:STOP " +
                                         std::to_string(iFirst + iPoints) + ";:WAV:DATA?",

@@ -25,11 +25,13 @@ class SiglentRead {
             return SiglentSDS2000XPlusCheckAcquirePoints(eModel, a, iCount, e);
         };
     }
-    // The instrument's MAXPoint answer, empty when none came: the piece plan then falls back.
+    // The instrument's MAXPoint answer, empty when none came: the piece plan then falls back, and
+    // the read does not ask again (each unanswered query waits out the time-out).
     std::string MaxPoint() {
         std::string sAnswer, sIgnored;
         const auto take = [&](const uAnswer& a, std::string&) { return sAnswer.assign(a.Bytes()), true; };
-        return exchange.Query(SiglentMaxPointQuery, take, sIgnored), sAnswer;
+        if (!fMaxPointUnanswered) fMaxPointUnanswered = !exchange.Query(SiglentMaxPointQuery, take, sIgnored);
+        return sAnswer;
     }
     // The data of one source in parts of at most iPart points, then its descriptor.
     bool ReadParts(std::int64_t e, std::int64_t iPart, std::string& sError);
@@ -44,6 +46,7 @@ class SiglentRead {
     std::int64_t iBytes = 1;
     std::int64_t iPartPoints = 0;
     std::int64_t iPoints = 0;
+    bool fMaxPointUnanswered = false;
 };
 
 bool SiglentRead::ReadParts(std::int64_t e, std::int64_t iPart, std::string& sError) {

@@ -86,9 +86,10 @@ void RigolScope::SetPointsAnswer(const std::string& s) {
     std::lock_guard lock(mMutex);
     sPointsAnswer = s;
 }
-void RigolScope::SetDataFault(eDataFault f) {
+void RigolScope::SetDataFault(eDataFault f, bool fEvery) {
     std::lock_guard lock(mMutex);
     dataFault = f;
+    fEveryFault = fEvery;
 }
 void RigolScope::SetPieceLimit(std::int64_t iPoints) {
     std::lock_guard lock(mMutex);
@@ -183,7 +184,7 @@ std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Chunk(std::int64_t 
 
 void RigolScope::Data(ScpiReply& reply) {
     const eDataFault fault = dataFault;
-    dataFault = eDataFault::None;
+    if (!fEveryFault) dataFault = eDataFault::None;
     const std::int64_t iRecord = RecordPoints();
     const std::int64_t iFrom = sMode == "NORM" ? std::min<std::int64_t>(iStart, iRecord) : iStart;
     std::int64_t iTo = sMode == "NORM" ? std::min<std::int64_t>(iStop, iRecord) : iStop;

@@ -32,7 +32,7 @@ namespace Sim {
 class RigolScope : public ScpiPersonality {
   public:
     enum class eFamily { DS1000Z, DS1000ZPlus, DS2000, MSO2000 };
-    // Faults of the next data answer (one shot). LongBlock: 5 bytes more than announced;
+    // Faults of the next data answer (one shot; fEvery: of every one). LongBlock: 5 bytes more than announced;
     // OddBytes: a byte less, announced so.
     enum class eDataFault { None, ShortBlock, ZeroSize, CutOff, LongBlock, OddBytes };
 
@@ -56,7 +56,7 @@ class RigolScope : public ScpiPersonality {
     // The record length answered as given ("0", "9.9E37", "text"): the third preamble field and
     // the memory depth.
     void SetPointsAnswer(const std::string& sText);
-    void SetDataFault(eDataFault fault);
+    void SetDataFault(eDataFault fault, bool fEvery = false);
     // A memory window of more than iPoints gets its first iPoints only (0: every point asked).
     void SetPieceLimit(std::int64_t iPoints);
     // ":WAV:PRE?" answers nothing while the source is sSource ("CHAN2"; empty: always answers).
@@ -107,6 +107,7 @@ class RigolScope : public ScpiPersonality {
     std::string sPointsAnswer;
     std::string sSilentPreamble;
     eDataFault dataFault = eDataFault::None;
+    bool fEveryFault = false;
     std::int64_t iPieceLimit = 0;
     std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
 };

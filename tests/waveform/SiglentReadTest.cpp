@@ -267,11 +267,12 @@ TEST_F(SiglentReadTest, TwoChannelModelsNeverReadChannelsThreeAndFour) {
     }
 }
 
-TEST_F(SiglentReadTest, WordPartsOfFiveMillionAndLineBytePartsOfTenMillion) {
+TEST_F(SiglentReadTest, WordPartsOfFiveMillionAndLineBytePartsOfTenMillionWhateverMaxPointSays) {
     const ScopeRead::PatientTimeouts patient;
     Open(SiglentScope::eModel::SDS2104XPlus, ModelSiglentSDS2000XPlusCh4);
     pScope->SetMemoryDepth(10000000);
     pScope->SetLineDepth(20000000);
+    pScope->SetMaxPoint(0, 20000000); // MAXPoint says more than a piece may hold
     pScope->SetPointsAsInteger(true);
     pScope->ShowLogic(true);
     pScope->ShowLine(5, true);

@@ -97,11 +97,11 @@ template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiComman
 // stops the reading). An error comes before its task's result: it belongs to the oldest task
 // still awaiting one. The status line keeps why the request failed: a transfer report said so
 // already, or the error itself names the reason (no connection to send on).
-template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) {
+// fRecord: the error's record, taken from the event, was there.
+template <class Pump> bool TaskError(Pump& pump, bool fRecord, const uEventData& record) {
     const bool fCurrent =
         pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
-    uEventData record;
-    if (!TakeRecord(event, record)) return fCurrent;
+    if (!fRecord) return fCurrent;
     pump.pWindow->AddError(RecordText(record));
     const std::string sShown = pump.sFailure;
     if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown) {
@@ -111,6 +111,12 @@ template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) 
         pump.pWindow->AddError(sStatus);
     }
     return fCurrent;
+}
+
+template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) {
+    uEventData record;
+    const bool fRecord = TakeRecord(event, record);
+    return TaskError(pump, fRecord, record);
 }
 
 // The first request's answer has been checked (fMatched: it was what the request waits for).

@@ -287,10 +287,10 @@ void StopRequestData(uScreenshotPump& pump) {
     if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump));
 }
 
-void ImageCounted(uScreenshotPump& pump, std::int64_t iRun) {
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fShow) {
     if (iRun != pump.iRun) return;
     ++pump.iCount;
-    pump.pWindow->SetStatus("Screenshots: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
+    if (fShow) pump.pWindow->SetStatus("Screenshots: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
 }
 
 } // namespace ScreenshotPump

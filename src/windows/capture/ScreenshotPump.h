@@ -165,8 +165,9 @@ void StartReading(uScreenshotPump& pump, const uScreenshotStart& start);
 void Cancel(uScreenshotPump& pump);
 void StopRequestData(uScreenshotPump& pump);
 // The picture of a shot of automatic reading iRun is ready: counted, and "Screenshots: " shows
-// the count. A shot whose answer came before a stop is still counted when its picture is made.
-void ImageCounted(uScreenshotPump& pump, std::int64_t iRun);
+// the count (unless fShow is false). A shot whose answer came before a stop is still counted
+// when its picture is made.
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fShow = true);
 
 // Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
 // it lets the running step loop take one more.

@@ -47,7 +47,7 @@ void ArmWindow(uWaveformPump& pump, std::int64_t iTotal, std::int64_t iPart) {
 
 // The bytes of one point in a part's block: the MSO2000's lines come as words.
 std::int64_t PointBytes(const uWaveformPump& pump) {
-    return CurrentLogic(pump) && pump.instrument.eModel == ModelRigolMSO2000 ? 2 : 1;
+    return InstrumentWaveform::RigolPointBytes(pump.instrument.eModel, CurrentLogic(pump));
 }
 
 // Writes the channel's final byte count into the block header of its first part. A count that
@@ -192,16 +192,14 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
 
     std::uint64_t iAnnounced = 0; // Siglent: the points the block announces
     if (IsSiglent(eModel) && iSize > 5) {
-        // The block comes behind "DAT2," (earlier firmware) or bare, as the current guide shows it.
-        const bool fPrefix = std::memcmp(pData, "DAT2,", 5) == 0;
-        if (!fPrefix && pData[0] != '#') {
+        const std::size_t iOffset =
+            InstrumentWaveform::SiglentDataOffset({reinterpret_cast<const char*>(pData), iSize});
+        if (iOffset == std::string_view::npos) {
             pump.pWindow->AddError(std::string(PartCheck) + ": Es ist kein Header 'DAT2' vorhanden.");
             return EndChannelEarly(pump);
         } else {
-            if (fPrefix) {
-                pData += 5;
-                iSize -= 5;
-            }
+            pData += iOffset;
+            iSize -= iOffset;
             const Instrument::eBlockUnit eUnit = WaveformPump::AnswerBlockUnit(pump);
             iHeader = Instrument::ParseBlockHeader(pData, 0, iSize, &iAnnounced, eUnit);
             if (iHeader == 0) {

@@ -247,6 +247,10 @@ void PumpStep(uWaveformPump& pump) {
     } else if (request.fResponse && request.fArrived) {
         const bool fMatched = CheckInstrumentResponse(pump);
         PumpSupport::AfterCheck(pump, it, fMatched, iStops, &Continue, TimerPump, PumpTick);
+    } else if (request.fPending && request.eKind == RequestMaxPoint && pump.fMaxPointUnanswered) {
+        // Unanswered once in this run: not asked again, the pieces keep the fallback's size.
+        pump.mRequestList.erase(it);
+        Continue(pump);
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
@@ -513,12 +517,12 @@ void EndRequestData(uWaveformPump& pump) {
     pump.fRecordWhole = true;
     pump.fReading = false;
     if (pump.pRecord && HasLogicChannels(pump.instrument.eModel)) pump.pRecord->LogicLines = pump.LogicLines;
-    // A failure of the read replaces what its last answer showed ("Data received, ...").
-    const std::string sFailure = pump.sReadFailure.empty() ? "" : " - " + pump.sReadFailure;
+    // A failure of the read replaces what its last answer showed ("Data received, ..."); a read
+    // that failed is not counted.
     if (pump.fAutomatic) {
-        ++pump.iCount;
-        pump.pWindow->SetStatus("Waveforms: " + std::to_string(pump.iCount) + sFailure);
-    } else if (!sFailure.empty()) {
+        if (pump.sReadFailure.empty()) ++pump.iCount;
+        pump.pWindow->SetStatus(CountText(pump, pump.sReadFailure));
+    } else if (!pump.sReadFailure.empty()) {
         pump.pWindow->SetStatus(pump.sReadFailure);
     }
     if (pump.fSaveAutomatically) {
@@ -532,6 +536,14 @@ void EndRequestData(uWaveformPump& pump) {
 void SaveEnded(uWaveformPump& pump) {
     pump.fSaving = false;
     Continue(pump);
+}
+
+std::string CountText(const uWaveformPump& pump, const std::string& sReason) {
+    std::string sText = "Waveforms: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1);
+    if (pump.fSaveAutomatically) sText += " - Saved: " + Utility::StrDLocalized(static_cast<double>(pump.iSaved), -1);
+    for (const std::string* p : {&pump.sSaveFailure, &sReason})
+        if (!p->empty()) sText += " - " + *p;
+    return sText;
 }
 
 void Continue(uWaveformPump& pump) { PumpSupport::Continue(pump, &PumpStep); }
@@ -550,9 +562,12 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
     }
     if (!PumpSupport::TakeStart(pump, start)) return;
     window.DisableGadgets(true);
+    pump.fMaxPointUnanswered = false;
     if (start.fAutomatically) {
         pump.fAutomatic = true;
         pump.iCount = 0;
+        pump.iSaved = 0;
+        pump.sSaveFailure.clear();
     } else {
         window.SetStatus("");
     }

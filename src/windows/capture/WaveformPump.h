@@ -127,8 +127,15 @@ struct uWaveformPump {
     bool fDiscardResult = false;
     bool fAutomatic = false;
     std::int64_t iInterval = 1;
-    std::int64_t iCount = 0;
+    std::int64_t iCount = 0; // reads of the automatic run that were read whole
     bool fSaveAutomatically = false;
+    // Of the automatic run: the reads whose every file was written, and why the last save failed
+    // while saves fail (empty once a save works again).
+    std::int64_t iSaved = 0;
+    std::string sSaveFailure;
+    // The MAXPoint query of this run went unanswered: the run reads at the piece plan's fallback
+    // and does not ask it again.
+    bool fMaxPointUnanswered = false;
     std::string sAutomaticFolder;
     bool fSaving = false;
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
@@ -219,6 +226,10 @@ void Cancel(uWaveformPump& pump);
 void StopRequestData(uWaveformPump& pump);
 // The window's automatic save ended (or was stopped): the pump goes on.
 void SaveEnded(uWaveformPump& pump);
+// What the status line says of an automatic run: "Waveforms: " and the reads read whole, with
+// "Save to folder" how many of them were saved, then why the last save failed while saves fail,
+// then sReason when not empty.
+std::string CountText(const uWaveformPump& pump, const std::string& sReason = "");
 
 // Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
 // it lets the running step loop take one more.

@@ -1,5 +1,6 @@
 // The pump's handlers of the instrument's events: task finished and transfer status.
 #include "common/EventData.h"
+#include "common/Failure.h"
 #include "instrument/ConnectionFailure.h"
 #include "instrument/TaskRecords.h"
 #include "platform/ProgramEvents.h"
@@ -31,6 +32,18 @@ bool KeepAheadResult(uWaveformPump& pump, uTaskResultScpiCommand& result) {
     return true;
 }
 
+// The query of the most points of one piece that the instrument left unanswered (a firmware
+// without it notes an unknown header and sends nothing): no failure of the read, which goes on
+// at the piece plan's fallback; the run does not ask it again. Another failure of it (the
+// connection gone) ends the read as any request's does.
+bool MaxPointUnanswered(uWaveformPump& pump, const uEventData& record) {
+    if (!WaveformText::FirstKindIs(pump, RequestMaxPoint) || record.failure.eType != Failure::eKind::TimedOut ||
+        pump.iCurrentTask == 0 || pump.mOutstanding.empty() || pump.mOutstanding.front() != pump.iCurrentTask)
+        return false;
+    pump.fMaxPointUnanswered = true;
+    return true;
+}
+
 // The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
@@ -45,6 +58,13 @@ void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
 void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
     WaveformPumpWindow& window = *pump.pWindow;
     const std::string sLead = WaveformText::Prefix(pump) + WaveformText::Channel(pump);
+    if (pump.fMaxPointUnanswered && WaveformText::FirstKindIs(pump, RequestMaxPoint)) {
+        window.AddLine(sLead + WaveformText::NoMaxPoint +
+                       Number(pump.pRecord ? pump.pRecord->iPartPoints : 0) + " points.");
+        pump.mRequestList.pop_front();
+        Continue(pump);
+        return;
+    }
     bool ok = !pump.fDiscardResult;
     if (ok && !pResult) {
         // A task without a result record met an instrument that is not connected.
@@ -92,10 +112,10 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     case InstrumentTaskScpiCommand: ScpiResult(pump, event); break;
     case InstrumentTaskCancel: pump.pWindow->DisableGadgets(false); break;
     case InstrumentTaskError: {
-        // The query of the most points of one piece may go unanswered (a firmware without it):
-        // the read goes on with the piece plan's fallback.
-        const bool fMaxPoint = !pump.mRequestList.empty() && pump.mRequestList.front().eKind == RequestMaxPoint;
-        if (PumpSupport::TaskError(pump, event) && !fMaxPoint) StopRequestData(pump);
+        uEventData record;
+        const bool fRecord = PumpSupport::TakeRecord(event, record);
+        if (fRecord && MaxPointUnanswered(pump, record)) break;
+        if (PumpSupport::TaskError(pump, fRecord, record)) StopRequestData(pump);
         break;
     }
     default: break;
@@ -127,6 +147,7 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
+        if (fRecord && event.iType == TransferStatus::TransferReceiveError && MaxPointUnanswered(pump, record)) break;
         PumpSupport::TransferError(pump, event, fRecord, record, sLead);
         break;
     case TransferStatus::TransferReceiving:

@@ -18,6 +18,8 @@ inline constexpr const char* BlockTooLong = "The data block does not end where i
 inline constexpr const char* NoBlock = "The answer holds no data block, or an empty one.";
 inline constexpr const char* AnswersMissing = "The answer is incomplete, answers received / expected: ";
 inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
+inline constexpr const char* NoMaxPoint =
+    "The instrument did not answer the query of the most points of one piece: the pieces hold at most ";
 
 // The instrument's model text and " - ".
 inline std::string Prefix(const uWaveformPump& pump) { return pump.instrument.sModel + " - "; }

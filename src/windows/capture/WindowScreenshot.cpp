@@ -264,28 +264,24 @@ void WindowScreenshotWindow::ScreenArrived(uScreenshotPump& from, bool fSave, bo
 
 void WindowScreenshotWindow::AutomaticStopped(const std::string& sWhy) {
     iEndedRun = pump.iRun;
-    sEndedWhy = sWhy;
     UntickAutomatic(sWhy);
 }
 
-void WindowScreenshotWindow::KeepEndSaid(const uScreenshotResult& result) {
-    if (result.fCount && result.iRun == iEndedRun && !pump.fAutomatic) SayAutomaticStopped(sEndedWhy);
+bool WindowScreenshotWindow::LateForEndedRun(const uScreenshotResult& result) const {
+    return result.fCount && result.iRun == iEndedRun && !pump.fAutomatic;
 }
 
 void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     if (iJobs > 0) --iJobs;
+    const bool fLate = LateForEndedRun(result);
     if (result.fNotConverted) {
-        SetStatus(ScreenshotPump::NotConverted);
-        KeepEndSaid(result);
+        if (!fLate) SetStatus(ScreenshotPump::NotConverted);
         AddError(Prefix() + ScreenshotPump::NotConverted);
         return;
     }
     if (result.fImage && result.eWhat != uScreenshotJob::StepNone) {
         processed = result.image;
-        if (result.fCount) {
-            ScreenshotPump::ImageCounted(pump, result.iRun);
-            KeepEndSaid(result);
-        }
+        if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun, !fLate);
         if (iViewer != 0 && ChildWindow::Find(iViewer)) {
             const bool fNew = result.eWhat == uScreenshotJob::StepNewAnswer;
             EventHub::PostEvent(
@@ -306,18 +302,20 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
         return;
     }
     if (result.sFileName.empty()) {
-        SetStatus(ScreenshotPump::NotConverted);
+        if (!fLate) SetStatus(ScreenshotPump::NotConverted);
         AddError(Prefix() + ScreenshotPump::NotConverted);
         return;
     }
     // The writer's message names the path and the system's reason.
     const std::string sFailure =
         result.sError.empty() ? "The file could not be created: " + result.sFileName : result.sError;
-    SetStatus(sFailure);
+    if (!fLate) SetStatus(sFailure);
     AddError(Prefix() + sFailure);
     // The failure ends the automatic reading, or a later shot of one it ended fails too.
     if (pump.fAutomatic) ScreenshotPump::StopRequestData(pump);
-    KeepEndSaid(result);
+    // One box per reading: the later shots that fail too are in the log (also while the box is open).
+    if (result.fCount && result.iRun == iBoxedRun) return;
+    if (result.fCount) iBoxedRun = result.iRun;
     MessageRequester("The screenshot could not be saved.\n" + sFailure);
 }
 

@@ -77,14 +77,14 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
   private:
     void ApplyResult(const uScreenshotResult& result);
     // A result of the automatic reading that ended by itself, which the worker hands back after
-    // the end: the status line it changed says again that the reading was stopped.
-    void KeepEndSaid(const uScreenshotResult& result);
+    // the end: the status line keeps why and that the reading was stopped.
+    bool LateForEndedRun(const uScreenshotResult& result) const;
     void Post(uScreenshotJob job);
     ScreenshotImages::uDecodeOptions DecodeOptions() const;
     void TakeInstrument();
     WaveformPumpTimers* pTimers = nullptr;
     std::int64_t iEndedRun = 0; // the automatic reading that last ended by itself (pump.iRun)
-    std::string sEndedWhy;      // and why
+    std::int64_t iBoxedRun = 0; // the automatic reading whose failed save has shown its box
 };
 
 namespace WindowScreenshot {

@@ -181,8 +181,13 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             if (!pump.fAutomatic) window.DisableGadgets(false);
             WaveformPump::SaveEnded(pump);
         }
-        if (pump.fAutomatic)
-            window.SetStatus("Waveforms: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
+        if (pump.fAutomatic) {
+            // The run goes on through a failed save (a file held open elsewhere passes), and says
+            // how many reads were saved and, while saves fail, why.
+            if (window.sSaveFailure.empty()) ++pump.iSaved;
+            pump.sSaveFailure = window.sSaveFailure;
+            window.SetStatus(WaveformPump::CountText(pump));
+        }
         break;
     }
     default: break;

@@ -448,7 +448,7 @@ TEST_F(WaveformPumpTest, AutomaticReadsSaveEachReadIntoAFreshRecordAndWaitForThe
     RunToEnd(rig, "");
     EXPECT_EQ(rig.window.iSaves, 1);
     EXPECT_EQ(rig.pump.iCount, 1);
-    EXPECT_EQ(rig.window.mStatus.back(), "Waveforms: 1");
+    EXPECT_EQ(rig.window.mStatus.back(), "Waveforms: 1 - Saved: 0"); // its save comes next
     EXPECT_EQ(pFirst->LogicLines.size(), 1u);
     EXPECT_TRUE(rig.timers.mArmed.empty()); // the save holds the pump
     WaveformPump::SaveEnded(rig.pump);

@@ -131,6 +131,14 @@ class WaveformWindowTest : public FrameTest {
         return WaitFor([&] { return Idle(iWindow); }, iMs);
     }
 
+    // "Waveform" with "Automatically" ticked and an interval in milliseconds.
+    static void ReadAutomatically(int iWindow, const char* sMilliseconds) {
+        G(iWindow).pAutomatic->click();
+        G(iWindow).pInterval->setText(sMilliseconds);
+        G(iWindow).pUnit->setCurrentIndex(0);
+        G(iWindow).pRead->click();
+    }
+
     // "Refresh", waited for.
     static void Refresh(int iWindow) {
         W(iWindow).pRefresh->click();

@@ -278,16 +278,19 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
 }
 
 // An automatic run that an error ends by itself unticks "Automatically" and says so in the
-// status line: a shot that cannot be saved into the folder, and an answer that never comes.
+// status line: the folder gone while shots wait in the worker (one box); no answer coming.
 TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
-    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(800, 480));
     WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
-    w.sAutomaticFolder = temp.filePath("missing").toStdString() + "/";
+    const QString sFolder = temp.filePath("run");
+    ASSERT_TRUE(QDir().mkpath(sFolder));
+    w.sAutomaticFolder = sFolder.toStdString() + "/";
+    int iBoxes = 0;
     QTimer answerBox; // the requester of the failed save
-    QObject::connect(&answerBox, &QTimer::timeout, [] {
-        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) pBox->accept();
+    QObject::connect(&answerBox, &QTimer::timeout, [&] {
+        if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) ++iBoxes, pBox->accept();
     });
     answerBox.start(20);
     const struct {
@@ -295,7 +298,7 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         bool fSaveToMissingFolder; // else the second shot's answer never comes
         std::string sStatus;       // how the status line begins
     } cases[] = {
-        {"UnwritableFolder", true, "The file could not be created: " + w.sAutomaticFolder},
+        {"FolderGoneUnderTheRun", true, "The file could not be created: " + w.sAutomaticFolder},
         {"NoAnswer", false, ""},
     };
     for (const auto& c : cases) {
@@ -313,7 +316,12 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         w.gadgets.pUnit->setCurrentIndex(0);
         WindowLog::Clear(0);
         w.gadgets.pRead->click();
+        if (c.fSaveToMissingFolder) {
+            ASSERT_TRUE(WaitFor([&] { return w.iJobs >= 3; }, 30000));
+            ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away") && QFile(sFolder).open(QIODevice::WriteOnly));
+        }
         ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
+        EXPECT_EQ(iBoxes, 1);
         EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
         EXPECT_FALSE(w.fAutomaticChecked);
         EXPECT_EQ(w.Status().rfind(c.sStatus, 0), 0u) << w.Status();

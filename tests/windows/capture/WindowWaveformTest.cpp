@@ -119,10 +119,7 @@ class WindowWaveformTest : public WaveformWindowTest {
         Refresh(iWindow);
         Tick(iWindow, "Channel 1");
         const std::vector<std::string> rows = Rows(W(iWindow).pChannels);
-        G(iWindow).pAutomatic->click();
-        G(iWindow).pInterval->setText("50");
-        G(iWindow).pUnit->setCurrentIndex(0);
-        G(iWindow).pRead->click();
+        ReadAutomatically(iWindow, "50");
         ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 1; }, 60000));
         const int iPort = server.Port();
         if (fStaysAway) server.Stop(); // the instrument is gone: its port refuses
@@ -349,7 +346,7 @@ TEST_F(WindowWaveformTest, RtbRefreshShowsTheAcquireTypeAndLogicTextInTheSecondC
     EXPECT_EQ(W(iWindow).pSource->count(), 6);
 }
 
-TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEntry) {
+TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUnansweredMaxPointOnce) {
     Sim::SiglentScope siglent(Sim::SiglentScope::eModel::SDS2104XPlus);
     siglent.Attach(server.Device());
     siglent.ShowLogic(true);
@@ -363,6 +360,16 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesBesideTheLogicEn
     ASSERT_NE(it, names.end()) << ::testing::PrintToString(names);
     EXPECT_EQ(Rows(W(iWindow).pChannels, 1)[static_cast<std::size_t>(it - names.begin())], "D5,D7");
     EXPECT_EQ(W(iWindow).pSource->count(), 1); // memory only
+
+    siglent.SetMemoryDepth(20000), siglent.SetLineDepth(20000), siglent.SetMaxPointText("?");
+    Tick(iWindow, "Channel 1"), Tick(iWindow, "Logic channels");
+    const std::size_t iFirst = CommandsNow();
+    ReadAutomatically(iWindow, "10");
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 3; }, 60000)) << WindowLog::Text();
+    G(iWindow).pCancel->click();
+    const std::vector<std::string> sent = CommandsSince(iFirst);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), ":WAV:MAXP?"), 1);
+    EXPECT_FALSE(LogHas("Error")) << WindowLog::Text();
 }
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
@@ -533,17 +540,24 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     G(iWindow).pSelectFolder->click();
     ASSERT_EQ(W(iWindow).sAutomaticFolder, OutPath());
     EXPECT_EQ(G(iWindow).pSelectFolder->toolTip().toStdString(), OutPath());
-    G(iWindow).pAutomatic->click();
     G(iWindow).pSaveToFolder->click();
-    G(iWindow).pInterval->setText("300");
-    G(iWindow).pUnit->setCurrentIndex(0);
     // Every read of the day expands to the same name: each save after the first adds "-/Z".
     W(iWindow).sTemplate = "run /Y/M/D /U /C";
-    G(iWindow).pRead->click();
+    ReadAutomatically(iWindow, "300");
     EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are read in automatically, every 300 Milliseconds"));
     EXPECT_TRUE(LogHas(W(iWindow).info.sModel + " - The waveforms are saved in the folder: " + OutPath()));
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 4 && !W(iWindow).pump.fSaving; }, 60000));
     EXPECT_FALSE(G(iWindow).pRead->isEnabled()); // the run holds the gadgets between reads
+    // The folder gone (a file takes its name, as root too): the run goes on and says why saves fail.
+    const std::int64_t iFrom = W(iWindow).pump.iCount, iSaved = W(iWindow).pump.iSaved;
+    const std::string sReason = " - The file could not be created: " + OutPath("run ");
+    ASSERT_TRUE(QDir().rename(out.path(), out.path() + ".away") && QFile(out.path()).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= iFrom + 3 && W(iWindow).Status().find(sReason) != std::string::npos; }, 60000));
+    EXPECT_EQ(W(iWindow).Status().rfind("Waveforms: " + std::to_string(W(iWindow).pump.iCount) + " - Saved: " + std::to_string(iSaved) + sReason, 0), 0u)
+        << W(iWindow).Status();
+    EXPECT_EQ(LogCount("The file could not be created: "), 1u);
+    ASSERT_TRUE(QFile::remove(out.path()) && QDir().rename(out.path() + ".away", out.path())); // saved again:
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status().find(sReason) == std::string::npos && !W(iWindow).pump.fSaving; }, 60000));
     G(iWindow).pCancel->click();
     const std::int64_t iCount = W(iWindow).pump.iCount;
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
@@ -801,7 +815,7 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z};
     Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
     const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, const char*> rows[] = {
-        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock); }, "Screen",
+        {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
          60000, "Channel 1 - The data block does not end where its header says, bytes announced: 1195"},
         {[&](Sim::ScpiDevice& d) {
              siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
@@ -830,6 +844,14 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         G(iWindow).pSave->click();
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
+        if (*sSource) { // an automatic run of such reads (every Rigol block is long) counts none
+            const std::size_t iFailures = LogCount(sReason);
+            ReadAutomatically(iWindow, "10");
+            ASSERT_TRUE(WaitFor([&] { return LogCount(sReason) >= iFailures + 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
+            EXPECT_EQ(W(iWindow).Status(), std::string("Waveforms: 0 - ") + sReason);
+            G(iWindow).pCancel->click();
+            ASSERT_TRUE(WaitIdle(iWindow));
+        }
         Instrument::Release(instrument, sError);
     }
 }
