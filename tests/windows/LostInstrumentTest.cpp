@@ -282,18 +282,16 @@ TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
 
         // A run opens it again and asks *IDN?; paused, the oscilloscope keeps the run's query on
         // the worker and the window's regain behind it.
+        if (!fRegaining) Choose(iMain, WindowStart::MenuDisconnect);
         pScope->Start();
-        if (fRegaining) pScope->Pause();
-        else Choose(iMain, WindowStart::MenuDisconnect);
+        pScope->Pause();
         const int iRun = WindowRegistry::NewWindowNumber();
         const auto run = [&](auto task) { std::string sError; object->pInterface->AddTask(*object, task, sError); };
         run(uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iRun}});
         run(uTaskScpiCommand{{InstrumentTaskScpiCommand, 0, WindowNobody, iRun}, 60000, 0, 1, "*IDN?", nullptr, 1});
-        if (fRegaining) {
-            ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->mPendingConnects.empty(); })) << Log();
-            Choose(iMain, WindowStart::MenuDisconnect);
-            pScope->Continue();
-        }
+        ASSERT_TRUE(!fRegaining || WaitFor([&] { return !Record(iMain)->mPendingConnects.empty(); })) << Log();
+        if (fRegaining) Choose(iMain, WindowStart::MenuDisconnect);
+        pScope->Continue();
         ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); })) << Log();
         run(uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}});
         EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object) && EventHub::Pending() == 0; }))
