@@ -195,19 +195,19 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
             EXPECT_NE(this->Exchange("SIM:ECHO? PIECES-OF-AN-ANSWER", answer, sError), fAbort);
         };
     };
-    const auto owe = [&] { // a query the instrument ignores
-        this->mPeer.AddFault({Sim::eStreamFault::NoReply});
-        EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
-        this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
+    const auto owe = [&](bool fReopen) { // a query the instrument ignores, then one it answers late
+        return [&, fReopen] {
+            this->mPeer.AddFault({Sim::eStreamFault::NoReply});
+            EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
+            if (fReopen) this->Reopen(100);
+            this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
+            ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
+            if (!fReopen) Instrument::RequestAbort(this->pInstance.get());
+            EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
+        };
     };
     const std::pair<const char*, std::function<void()>> rows[] = {
-        {"a query the instrument ignores, then an abort",
-         [&] {
-             owe();
-             ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
-             Instrument::RequestAbort(this->pInstance.get());
-             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
-         }},
+        {"a query the instrument ignores, then an abort", owe(false)},
         {"an answer in pieces, aborted between them", pieces(true)},
         {"a timed-out answer in pieces", pieces(false)},
         {"an abort during a write: raw TCP stops after a piece, a serial line at the message's end",
@@ -228,12 +228,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              for (int i = 0; i < 5000 && arrived(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
              this->Reopen(100);
          }},
-        {"a debt of the last open, then a late answer",
-         [&] {
-             owe();
-             this->Reopen(100);
-             EXPECT_FALSE(this->Exchange("SIM:ECHO? LATE", answer, sError));
-         }},
+        {"a debt of the last open, then a late answer", owe(true)},
     };
     for (const auto& [sWhat, fnLine] : rows) {
         SCOPED_TRACE(sWhat);
