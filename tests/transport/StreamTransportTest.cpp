@@ -224,8 +224,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::Hold, 10, 0, pause(false)});
              ASSERT_TRUE(this->Send("*IDN?", sError)) << sError;
-             const auto arrived = this->AllTaken();
-             for (int i = 0; i < 5000 && arrived(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             for (int i = 0; i < 5000 && this->AllTaken()(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
              this->Reopen(100);
          }},
         {"a debt of the last open, then a late answer", owe(true)},
