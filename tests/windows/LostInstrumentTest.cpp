@@ -264,7 +264,7 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
 // The user's "Disconnect" of the lost instrument, while it is lost or while the connect of its
 // regain is on its way: the window ends disconnected and gives back its hold, so the connection
 // closes when another owner (a script run) that opened it again lets go. Its SCPI window says
-// "(disconnected)" only then, not while the instrument is lost.
+// "(disconnected)" only then (while lost it does not: see the SCPI window's reconnect test).
 TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
     for (const bool fRegaining : {false, true}) {
         SCOPED_TRACE(fRegaining);
@@ -278,7 +278,6 @@ TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
         pScope->Kill();
         AskScpi(iScpi);
         ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && EventHub::Pending() == 0; })) << Log();
-        EXPECT_EQ(p->pFrame->windowTitle(), "SCPI-Command");
 
         // A run opens it again and asks *IDN?; paused, the oscilloscope keeps the run's query on
         // the worker and the window's regain behind it.
