@@ -10,7 +10,6 @@
 #include <QImage>
 
 #include <chrono>
-#include <optional>
 #include <thread>
 
 namespace {
@@ -183,36 +182,34 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
     // Each piece of an answer after the first comes 150 ms after the one before (longer than any
     // pause a drain would wait out); with fAbort, the read is aborted once the first is on its way.
     const auto pause = [this](bool fAbort) {
-        return [this, fAbort, last = std::optional<Clock::time_point>()]() mutable {
-            if (!last && fAbort) Instrument::RequestAbort(this->pInstance.get());
-            if (!last) last = Clock::now();
-            if (Clock::now() - *last < std::chrono::milliseconds(150)) return false;
-            last = Clock::now();
-            return true;
+        return [this, fAbort, last = Clock::time_point()]() mutable {
+            if (last == Clock::time_point() && fAbort) Instrument::RequestAbort(this->pInstance.get());
+            if (last == Clock::time_point()) last = Clock::now();
+            if (Clock::now() - last < std::chrono::milliseconds(150)) return false;
+            return last = Clock::now(), true;
         };
     };
-    const std::string sPieces = "SIM:ECHO? PIECES-OF-AN-ANSWER";
+    const auto pieces = [&](bool fAbort) { // an answer in pieces, aborted or timed out
+        return [&, fAbort] {
+            this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(fAbort)});
+            EXPECT_NE(this->Exchange("SIM:ECHO? PIECES-OF-AN-ANSWER", answer, sError), fAbort);
+        };
+    };
+    const auto owe = [&](bool fReopen) { // a query the instrument ignores, then one it answers late
+        return [&, fReopen] {
+            this->mPeer.AddFault({Sim::eStreamFault::NoReply});
+            EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
+            if (fReopen) this->Reopen(100);
+            this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
+            ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
+            if (!fReopen) Instrument::RequestAbort(this->pInstance.get());
+            EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
+        };
+    };
     const std::pair<const char*, std::function<void()>> rows[] = {
-        {"a query the instrument ignores, then an abort",
-         [&] {
-             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
-             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
-             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
-             ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
-             Instrument::RequestAbort(this->pInstance.get());
-             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
-         }},
-        {"an answer in pieces, aborted between them",
-         [&] {
-             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(true)});
-             EXPECT_FALSE(this->Exchange(sPieces, answer, sError));
-         }},
-        {"a timed-out answer in pieces",
-         [&] {
-             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
-             EXPECT_TRUE(this->Exchange(sPieces, answer, sError));
-             EXPECT_EQ(answer.view(), "PIEC");
-         }},
+        {"a query the instrument ignores, then an abort", owe(false)},
+        {"an answer in pieces, aborted between them", pieces(true)},
+        {"a timed-out answer in pieces", pieces(false)},
         {"an abort during a write: raw TCP stops after a piece, a serial line at the message's end",
          [&] {
              const Bytes payload(3 * TypeParam::Piece, 'x');
@@ -227,18 +224,10 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::Hold, 10, 0, pause(false)});
              ASSERT_TRUE(this->Send("*IDN?", sError)) << sError;
-             const auto arrived = this->AllTaken();
-             for (int i = 0; i < 5000 && arrived(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             for (int i = 0; i < 5000 && this->AllTaken()(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
              this->Reopen(100);
          }},
-        {"a debt of the last open, then a late answer",
-         [&] {
-             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
-             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
-             this->Reopen(100);
-             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
-             EXPECT_FALSE(this->Exchange("SIM:ECHO? LATE", answer, sError));
-         }},
+        {"a debt of the last open, then a late answer", owe(true)},
     };
     for (const auto& [sWhat, fnLine] : rows) {
         SCOPED_TRACE(sWhat);

@@ -264,13 +264,12 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
 // The user's "Disconnect" of the lost instrument, while it is lost or while the connect of its
 // regain is on its way: the window ends disconnected and gives back its hold, so the connection
 // closes when another owner (a script run) that opened it again lets go. Its SCPI window says
-// "(disconnected)" only then, not while the instrument is lost.
+// "(disconnected)" only then (while lost it does not: see the SCPI window's reconnect test).
 TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
     for (const bool fRegaining : {false, true}) {
         SCOPED_TRACE(fRegaining);
-        const int iPort = pScope->Start();
         const int iMain = OpenMain();
-        InstrumentObject object = ConnectedMain(iMain, iPort);
+        InstrumentObject object = ConnectedMain(iMain, pScope->Start());
         ASSERT_TRUE(object);
         Choose(iMain, WindowStart::MenuScpiCommand);
         const int iScpi = ChildrenOf(iMain, WindowKindScpiCommand).at(0).iWindow;
@@ -279,33 +278,29 @@ TEST_F(LostInstrumentTest, TheUsersDisconnectOfTheLostInstrumentGivesItUp) {
         pScope->Kill();
         AskScpi(iScpi);
         ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && EventHub::Pending() == 0; })) << Log();
-        EXPECT_EQ(p->pFrame->windowTitle(), "SCPI-Command");
 
+        // A run opens it again and asks *IDN?; paused, the oscilloscope keeps the run's query on
+        // the worker and the window's regain behind it.
+        if (!fRegaining) Choose(iMain, WindowStart::MenuDisconnect);
+        pScope->Start();
+        pScope->Pause();
         const int iRun = WindowRegistry::NewWindowNumber();
-        uTaskScpiCommand query{{InstrumentTaskScpiCommand, 0, WindowNobody, iRun}, 60000, 0, 1, "*IDN?"};
-        query.fRequestData = 1;
-        ASSERT_EQ(pScope->Start(), iPort);
-        if (fRegaining) pScope->Pause(); // the run's query holds the worker, the window's regain behind it
-        else Choose(iMain, WindowStart::MenuDisconnect);
-        std::string sError;
-        object->pInterface->AddTask(*object, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iRun}}, sError);
-        object->pInterface->AddTask(*object, query, sError);
-        if (fRegaining) {
-            ASSERT_TRUE(WaitFor([&] { return !Record(iMain)->mPendingConnects.empty(); })) << Log();
-            Choose(iMain, WindowStart::MenuDisconnect);
-            pScope->Continue();
-        }
+        const auto run = [&](auto task) { std::string sError; object->pInterface->AddTask(*object, task, sError); };
+        run(uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iRun}});
+        run(uTaskScpiCommand{{InstrumentTaskScpiCommand, 0, WindowNobody, iRun}, 60000, 0, 1, "*IDN?", nullptr, 1});
+        ASSERT_TRUE(!fRegaining || WaitFor([&] { return !Record(iMain)->mPendingConnects.empty(); })) << Log();
+        if (fRegaining) Choose(iMain, WindowStart::MenuDisconnect);
+        pScope->Continue();
         ASSERT_TRUE(WaitFor([&] { return object->pInterface->IsConnected(*object); })) << Log();
-        object->pInterface->AddTask(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}},
-                                    sError);
+        run(uTaskDisconnect{{InstrumentTaskDisconnect, 0, WindowNobody, iRun}});
         EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object) && EventHub::Pending() == 0; }))
             << "the window still holds it";
         EXPECT_FALSE(Record(iMain)->info.fConnected);
-        EXPECT_EQ(Record(iMain)->pFrame->windowTitle().toStdString(), WindowStart::Title);
         EXPECT_EQ(p->pFrame->windowTitle(), "SCPI-Command (disconnected)");
 
         EventHub::PostEvent(EventCloseWindowRequest, iMain);
         ASSERT_TRUE(WaitFor([] { return WindowStart::Windows().empty() && EventHub::Pending() == 0; })) << Log();
+        std::string sError;
         Instrument::Release(object, sError);
         pScope->Kill();
         WindowLog::Clear(0);

@@ -367,8 +367,7 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUna
     ReadAutomatically(iWindow, "10");
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount >= 3; }, 60000)) << WindowLog::Text();
     G(iWindow).pCancel->click();
-    const std::vector<std::string> sent = CommandsSince(iFirst);
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), ":WAV:MAXP?"), 1);
+    EXPECT_EQ(std::ranges::count(CommandsSince(iFirst), ":WAV:MAXP?"), 1);
     EXPECT_FALSE(LogHas("Error")) << WindowLog::Text();
 }
 

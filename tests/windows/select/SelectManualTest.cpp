@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QStatusBar>
 
 #include <rpc/pmap_clnt.h>
@@ -256,13 +257,11 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     Choose(iMain, WindowStart::MenuNewWindow);
     const int iOther = ListOf(WindowStart::Windows().back());
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
-    QObject probe;
-    bool fRefilled = false;
-    QObject::connect(Model(iOther), &QStandardItemModel::rowsRemoved, &probe, [&] { fRefilled = true; });
+    const QSignalSpy refilled(Model(iOther), &QStandardItemModel::rowsRemoved);
     raw.Stop();
     const InstrumentObject object = Record(iMain)->info.pInstrument;
     ASSERT_NE(object->pInterface->AddTask(*object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
-    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && fRefilled; }, 10000)) << WindowLog::Text();
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && !refilled.empty(); }, 10000)) << WindowLog::Text();
     EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
 }
 
@@ -379,11 +378,9 @@ TEST_F(SelectManualTest, AFailedConnectSaysWhyInTheListsStatusLine) {
         EXPECT_EQ(MainStatus(iMain), "");
     }
     // An instrument freed anywhere refills the list: the reason stays until the user acts here.
-    QObject probe;
-    bool fRefilled = false;
-    QObject::connect(Model(iList), &QStandardItemModel::rowsRemoved, &probe, [&] { fRefilled = true; });
+    const QSignalSpy refilled(Model(iList), &QStandardItemModel::rowsRemoved);
     EventHub::PostEvent(EventInstrumentFreed, 0);
-    ASSERT_TRUE(WaitFor([&] { return fRefilled; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return !refilled.empty(); }, 10000));
     EXPECT_EQ(StatusText(iList), sLead + cases[std::size(cases) - 1].sReason);
     // The log keeps the transport's own words.
     EXPECT_TRUE(LogHas("Connection refused. Code = 111")) << WindowLog::Text();
