@@ -112,9 +112,7 @@ class EngineFixture : public ::testing::Test {
         std::string sError;
         ASSERT_TRUE(InstrumentScript::RunScript(pInstance, sError)) << sError;
     }
-    std::vector<std::string> Outputs() const {
-        return collector.Texts(InstrumentScript::ScriptMessageOutput);
-    }
+    std::vector<std::string> Outputs() const { return collector.Texts(InstrumentScript::ScriptMessageOutput); }
     bool HasOutput(const std::string& s) const {
         for (const auto& t : Outputs()) {
             if (t == s) return true;

@@ -30,8 +30,8 @@
 #include <condition_variable>
 #include <csignal>
 #include <fstream>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/mman.h>
 #include <unistd.h>
