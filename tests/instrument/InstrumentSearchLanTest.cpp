@@ -234,7 +234,7 @@ TEST_F(InstrumentSearchLanTest, InvalidGetPortAnswersAreLoggedAndCreateNothing) 
                                   "192.168.78.20 - RpcVxi::CheckRpcDataAcceptState: Es sind nicht genügend Daten "
                                   "vorhanden"),
               1);
-    EXPECT_EQ(log.size(), 4u);
+    EXPECT_EQ(log.size(), 4u) << ::testing::PrintToString(log);
     const auto found = ByAddress();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(found.contains("LXI 192.168.78.22"));

@@ -291,9 +291,10 @@ TEST_F(EventHubTest, ArmingATimerAgainReplacesIt) {
         fired.push_back(e.iObject);
         if (fired.size() == 2) loop.quit();
     });
+    // Timer 2 is due after the 5 ms arming and before the 30 ms one, however late each call comes.
     WindowRegistry::StartTimer(w, 1, 5);
-    WindowRegistry::StartTimer(w, 1, 30); // replaces the 5 ms one
     WindowRegistry::StartTimer(w, 2, 10);
+    WindowRegistry::StartTimer(w, 1, 30); // replaces the 5 ms one
     EXPECT_TRUE(WindowRegistry::TimerActive(w, 1));
     loop.exec();
     EXPECT_EQ(fired, (std::vector<std::intptr_t>{2, 1}));

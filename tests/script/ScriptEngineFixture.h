@@ -11,12 +11,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <fcntl.h>
 #include <memory>
+#include <spawn.h>
 #include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -43,10 +47,41 @@ inline InstrumentScript::uScriptVariable& VariableOf(InstrumentScript::uScriptPr
 }
 
 // Another program (flock(1)) holding the file's lock until its input ends; it adds that input.
-inline void HoldLock(QProcess& other, const std::string& sFile) {
-    other.start("flock", {"-o", QString::fromStdString(sFile), "sh", "-c", "echo; cat >> \"$0\"", QString::fromStdString(sFile)});
-    ASSERT_TRUE(other.waitForReadyRead(30000));
-}
+// It is spawned, not a QProcess: Qt runs its child's first steps in this process's memory
+// (vfork), where the thread sanitizer takes them for this thread's and then misses its locks.
+class LockHolder {
+  public:
+    explicit LockHolder(const std::string& sFile) {
+        int in[2] = {-1, -1}, out[2] = {-1, -1};
+        EXPECT_TRUE(::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0);
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        const char* argv[] = {"flock",       "-o",   sFile.c_str(), "sh", "-c", "echo; cat >> \"$0\"",
+                              sFile.c_str(), nullptr};
+        EXPECT_EQ(::posix_spawnp(&pid, "flock", &actions, nullptr, const_cast<char**>(argv), environ), 0);
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        iInput = in[1];
+        char c = 0;
+        EXPECT_EQ(::read(out[0], &c, 1), 1) << "flock does not hold the lock";
+        ::close(out[0]);
+    }
+    ~LockHolder() { LetGo(); }
+    // Adds the text and lets go; true when it was added.
+    bool Add(std::string_view s) { return ::write(iInput, s.data(), s.size()) == std::ssize(s) && LetGo(); }
+    bool LetGo() {
+        if (iInput >= 0) ::close(std::exchange(iInput, -1));
+        int iStatus = -1;
+        return pid > 0 && ::waitpid(std::exchange(pid, 0), &iStatus, 0) > 0 && iStatus == 0;
+    }
+
+  private:
+    pid_t pid = 0;
+    int iInput = -1;
+};
 
 class EngineFixture : public ::testing::Test {
   protected:

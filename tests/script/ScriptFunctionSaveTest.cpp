@@ -273,8 +273,7 @@ TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddO
     EXPECT_EQ(Errors().size(), 16u); // the large add of each round
     // The large add opened the file (seen in /proc) while another program held it and added a
     // line: that line stays.
-    QProcess other;
-    HoldLock(other, FilePath("log.txt"));
+    LockHolder other(FilePath("log.txt"));
     auto pProgram = Parsed("string big\nbig function save \"log.txt\" add eol\n");
     VariableOf(*pProgram, "big").String.assign(100 * 1024, 'x');
     const std::size_t iEnds = Ends() + 1;
@@ -285,9 +284,7 @@ TEST_F(ScriptSaveTest, TwoScriptsAddingToOneFileKeepEveryLineWholeAndAFailedAddO
             if (std::error_code e; std::filesystem::read_symlink(fd.path(), e) == FilePath("log.txt")) return true;
         return false;
     }, 60000));
-    other.write("other\r\n");
-    other.closeWriteChannel();
-    ASSERT_TRUE(other.waitForFinished(30000) && PumpUntil([&] { return Ends() == iEnds; }, 60000));
+    ASSERT_TRUE(other.Add("other\r\n") && PumpUntil([&] { return Ends() == iEnds; }, 60000));
     EXPECT_EQ(FileBytes("log.txt"), "other\r\n");
 }
 

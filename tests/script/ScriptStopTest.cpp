@@ -32,6 +32,7 @@
 #include <csignal>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -127,8 +128,8 @@ TEST_F(ScriptStop, ALongStepStoppedAsItBeginsLeavesTheValueAsItWas) {
         if (v.Type == eVariableType::Data) v.Data = DataBuffer::FromText(c.sValue);
         else v.String = c.sValue;
         fStopInTheSearch = c.fInTheSearch;
-        QProcess other;
-        if (c.fLocked) HoldLock(other, folder.path().toStdString() + "/locked.txt");
+        std::optional<LockHolder> other;
+        if (c.fLocked) other.emplace(folder.path().toStdString() + "/locked.txt");
         Run(pProgram);
         ExpectSilentEnd();
         if (c.fLocked) EXPECT_EQ(QFileInfo(folder.path() + "/locked.txt").size(), 0);

@@ -183,6 +183,37 @@ bool WaitReport(int fd, char cExpected, int iMs, std::string& sWhyNot) {
     return false;
 }
 
+// Whether the instrument answers a datagram from the PC (a portmapper's NULL call, or the raw
+// "*IDN?"): its link, both neighbour entries and its answering loop are in place before a search
+// counts on an answer within its wait. Datagrams may be lost while the link comes up: resent.
+bool Answers(const uLanInstrument& instrument, std::string& sWhyNot) {
+    std::uint8_t call[40] = {};
+    const std::uint32_t words[6] = {1, 0, 2, 100000, 2, 0}; // xid, CALL, RPC 2, portmapper 2, NULL
+    for (int i = 0; i < 6; ++i) PutWord(call + 4 * i, words[i]);
+    std::string sDatagram(reinterpret_cast<const char*>(call), sizeof call);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(111);
+    if (instrument.fRawUdp) {
+        sDatagram = "*IDN?\n";
+        address.sin_port = htons(static_cast<std::uint16_t>(instrument.iRawPort));
+    } else if (!instrument.fVxi11 && instrument.lPortmapReplies.empty()) {
+        return true; // nothing of it takes datagrams
+    }
+    inet_pton(AF_INET, instrument.sAddress.c_str(), &address.sin_addr);
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    pollfd p{fd, POLLIN, 0};
+    char buffer[256];
+    bool fAnswered = false;
+    for (int i = 0; fd >= 0 && !fAnswered && i < ReadyWaitMs / 1000; ++i) {
+        sendto(fd, sDatagram.data(), sDatagram.size(), 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        fAnswered = poll(&p, 1, 1000) > 0 && recv(fd, buffer, sizeof buffer, 0) > 0;
+    }
+    if (fd >= 0) close(fd);
+    if (!fAnswered) sWhyNot = "the simulated instrument " + instrument.sAddress + " answers no datagram";
+    return fAnswered;
+}
+
 } // namespace
 
 std::string LanNetwork::Broadcast(const uLanSubnet& subnet) {
@@ -267,6 +298,14 @@ bool LanNetwork::Start(const std::vector<uLanSubnet>& subnets, const std::vector
             fOk = WaitReport(report[0], ReportReady, ReadyWaitMs, sWhyNot);
         }
         if (!fOk) {
+            Stop();
+            return false;
+        }
+    }
+    // Once every port has joined its bridge: a bridge takes the lowest address of its ports, so
+    // an address learned before the last one joined may be stale.
+    for (const uLanInstrument& instrument : instruments) {
+        if (!Answers(instrument, sWhyNot)) {
             Stop();
             return false;
         }

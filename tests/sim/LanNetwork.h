@@ -56,7 +56,7 @@ class LanNetwork {
     LanNetwork(const LanNetwork&) = delete;
     LanNetwork& operator=(const LanNetwork&) = delete;
 
-    // Builds the network; every instrument is ready to answer when it returns true. Call it
+    // Builds the network; every instrument has answered a datagram when it returns true. Call it
     // while the process runs one thread only (no Qt application, no server thread yet).
     bool Start(const std::vector<uLanSubnet>& subnets, const std::vector<uLanInstrument>& instruments,
                std::string& sWhyNot);
