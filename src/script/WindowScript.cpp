@@ -290,6 +290,10 @@ void CreateGadgets(int iWindow) {
         pEditor->SendScintilla(QsciScintillaBase::SCI_STYLESETFONT, 0ul, family.constData());
         pEditor->SendScintilla(QsciScintillaBase::SCI_STYLESETSIZE, 0ul, static_cast<long>(font.pointSize()));
         pEditor->setMarginWidth(0, 5 * font.pointSize());
+        // Lines on screen keep their layout between paints. By default only the caret's line
+        // does, and not reliably: a megabyte on one line, the caret at its end, was measured
+        // again at every blink and focus change, holding the GUI thread for a second each time.
+        pEditor->SendScintilla(QsciScintillaBase::SCI_SETLAYOUTCACHE, QsciScintillaBase::SC_CACHE_PAGE);
         pWindow->pEditor = pEditor;
         AcceptDrops(*pWindow, pEditor);
     } else {
