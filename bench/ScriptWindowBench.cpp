@@ -9,8 +9,11 @@
 //  3. "Check" of a script of 100,000 lines: the longest gap until the window is idle again.
 //  4. A script "function wait msg <1 MB>" run until it waits for confirmation, and "Check" of it,
 //     the text without a blank against words of the same size: the longest gaps, and their ratio.
+//     The caret stands at the end of that line and each click takes the focus from the editor.
 //
 //   bench_ScriptWindowBench [rounds]
+// Offscreen unless QT_QPA_PLATFORM says otherwise: on a real display, QT_QPA_PLATFORM=xcb under
+// Xvfb with a window manager, inside `unshare -n` (its first line names the platform).
 #include "GuiStallProbe.h"
 
 #include "../tests/tools/ToolSupport.h"
@@ -23,6 +26,7 @@
 #include "platform/WindowFrame.h"
 #include "script/ScriptThread.h"
 #include "script/WindowScript.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <QApplication>
