@@ -7,8 +7,13 @@
 //     show text (error, wait for confirmation, output line, status), with the "Script" tab and
 //     with the "Output" tab in front: the longest gap of a 1 ms timer on the GUI thread until the window has drawn it.
 //  3. "Check" of a script of 100,000 lines: the longest gap until the window is idle again.
+//  4. A script "function wait msg <1 MB>" run until it waits for confirmation, and "Check" of it,
+//     the text without a blank against words of the same size: the longest gaps, and their ratio.
+//     The caret stands at the end of that line and each click takes the focus from the editor.
 //
 //   bench_ScriptWindowBench [rounds]
+// Offscreen unless QT_QPA_PLATFORM says otherwise: on a real display, QT_QPA_PLATFORM=xcb under
+// Xvfb with a window manager, inside `unshare -n` (its first line names the platform).
 #include "GuiStallProbe.h"
 
 #include "../tests/tools/ToolSupport.h"
@@ -22,6 +27,8 @@
 #include "script/ScriptThread.h"
 #include "script/WindowScript.h"
 
+#include <Qsci/qsciscintilla.h>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -32,6 +39,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -109,16 +117,19 @@ bool StopRound(uWindowScript& w, uStopRound& r) {
     return GuiStall::RunUntil([&] { return ButtonsAs(w, false) && Quiet(w); }, 60000);
 }
 
+// A 1 MB text: words, or one word without a blank.
+std::string LongText(bool fBlanks) {
+    std::string s;
+    s.reserve(1 << 20);
+    while (s.size() < (1u << 20)) s += fBlanks ? "Skriptzeile 7 TaskFunctionSave - a long answer that goes on; " : "x";
+    s.resize(1 << 20);
+    return s;
+}
+
 // The longest stall while one 1 MB message of each kind that shows text is handled and drawn:
 // words, or one word without a blank.
 double LongMessageStall(int iWindow, uWindowScript& w, bool fBlanks) {
-    const std::string sLong = [fBlanks] {
-        std::string s;
-        s.reserve(1 << 20);
-        while (s.size() < (1u << 20)) s += fBlanks ? "Skriptzeile 7 TaskFunctionSave - a long answer that goes on; " : "x";
-        s.resize(1 << 20);
-        return s;
-    }();
+    const std::string sLong = LongText(fBlanks);
     using namespace InstrumentScript;
     double dLongest = 0;
     for (int iTab : {0, 2}) {
@@ -148,6 +159,7 @@ double LongMessageStall(int iWindow, uWindowScript& w, bool fBlanks) {
     }
     w.pPanel->setCurrentIndex(0);
     w.pMessages->clear();
+    w.fPaused = false; // no engine waits for the confirmation these messages asked for
     Linger(100);
     return dLongest;
 }
@@ -180,6 +192,53 @@ double LongScriptStall(uWindowScript& w) {
     return run.dLongestStallMs;
 }
 
+struct uWaitStall {
+    double dRun = 0;   // Run until the script waits for confirmation
+    double dCheck = 0; // Check of the same script
+};
+
+// The longest stalls of a script that waits with a 1 MB message, from the click until the
+// window is idle again (and has drawn it): Run, then Check. The caret stands at the end of the
+// long line, as after pasting it, and each click takes the focus from the editor, as a mouse
+// click does.
+uWaitStall LongWaitStall(uWindowScript& w, bool fBlanks) {
+    WindowScript::SetScriptText(w, "function wait msg " + LongText(fBlanks) + "\n");
+    auto atLineEnd = [&w] {
+        w.pEditor->setFocus(Qt::MouseFocusReason);
+        w.pEditor->SendScintilla(QsciScintillaBase::SCI_DOCUMENTSTART);
+        w.pEditor->SendScintilla(QsciScintillaBase::SCI_LINEEND);
+        Linger(1500); // drawn, and the caret has blinked
+    };
+    auto click = [](QPushButton* pButton) {
+        pButton->setFocus(Qt::MouseFocusReason);
+        pButton->click();
+    };
+    auto idle = [&w](const std::function<bool()>& buttons) {
+        return [&w, buttons] {
+            if (!buttons() || !Quiet(w)) return false;
+            Linger(600);
+            return Quiet(w);
+        };
+    };
+    atLineEnd();
+    const GuiStall::uRun run = GuiStall::Measure([&] { click(w.pButtonRun); }, idle([&] {
+        return w.pButtonRun->isEnabled() && !w.pButtonPause->isEnabled() && w.pButtonStop->isEnabled();
+    }), 60000);
+    if (!run.fDone) {
+        std::fprintf(stderr, "the waiting script did not wait: %s\n", w.pMessages->toPlainText().left(300).toUtf8().constData());
+        std::exit(1);
+    }
+    w.pButtonStop->click();
+    atLineEnd();
+    const GuiStall::uRun check = GuiStall::Measure([&] { click(w.pButtonCheck); }, idle([&] { return ButtonsAs(w, false); }));
+    if (!check.fDone || !w.pMessages->toPlainText().endsWith(WindowScript::TextNoError)) {
+        std::fprintf(stderr, "the waiting script did not check: %s\n", w.pMessages->toPlainText().left(300).toUtf8().constData());
+        std::exit(1);
+    }
+    w.pMessages->clear();
+    return {run.dLongestStallMs, check.dLongestStallMs};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -200,6 +259,7 @@ int main(int argc, char** argv) {
     if (!GuiStall::RunUntil([&] { return !w.pButtonStop->isEnabled(); }, 5000)) return 1;
     Linger(200);
 
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
     uStopRound rounds;
     for (int i = 0; i < iRounds; ++i) {
         if (!StopRound(w, rounds)) {
@@ -210,6 +270,8 @@ int main(int argc, char** argv) {
     const double dMessage = LongMessageStall(iWindow, w, true);
     const double dUnbroken = LongMessageStall(iWindow, w, false);
     const double dCheck = LongScriptStall(w);
+    const uWaitStall waitWords = LongWaitStall(w, true);
+    const uWaitStall waitUnbroken = LongWaitStall(w, false);
 
     const GuiStall::uSpread stop = GuiStall::Spread(rounds.mStop);
     const GuiStall::uSpread posted = GuiStall::Spread(rounds.mPosted);
@@ -217,6 +279,11 @@ int main(int argc, char** argv) {
     std::printf("posted call delay %.1f ms (max %.1f ms) during a printing loop\n", posted.dMedian, posted.dMax);
     std::printf("longest GUI stall %.1f ms for a 1 MB message (%.1f ms without a blank)\n", dMessage, dUnbroken);
     std::printf("longest GUI stall %.1f ms for checking a script of 100,000 lines\n", dCheck);
+    std::printf("function wait msg with 1 MB, run until it waits: longest GUI stall %.1f ms without a blank, %.1f ms "
+                "with words (%.1fx)\n",
+                waitUnbroken.dRun, waitWords.dRun, waitUnbroken.dRun / std::max(waitWords.dRun, 1.0));
+    std::printf("check of that script: longest GUI stall %.1f ms without a blank, %.1f ms with words (%.1fx)\n",
+                waitUnbroken.dCheck, waitWords.dCheck, waitUnbroken.dCheck / std::max(waitWords.dCheck, 1.0));
 
     EventHub::PostEvent(EventCloseWindowRequest, iWindow);
     Linger(300);

@@ -290,6 +290,10 @@ void CreateGadgets(int iWindow) {
         pEditor->SendScintilla(QsciScintillaBase::SCI_STYLESETFONT, 0ul, family.constData());
         pEditor->SendScintilla(QsciScintillaBase::SCI_STYLESETSIZE, 0ul, static_cast<long>(font.pointSize()));
         pEditor->setMarginWidth(0, 5 * font.pointSize());
+        // Lines on screen keep their layout between paints. By default only the caret's line
+        // does, and not reliably: a megabyte on one line with the caret at its end was laid out
+        // anew at every caret blink and focus change, a second of the GUI thread each time.
+        pEditor->SendScintilla(QsciScintillaBase::SCI_SETLAYOUTCACHE, QsciScintillaBase::SC_CACHE_PAGE);
         pWindow->pEditor = pEditor;
         AcceptDrops(*pWindow, pEditor);
     } else {
