@@ -10,6 +10,7 @@
 #include "app/WindowStart.h"
 #include "common/Ini.h"
 #include "common/WindowLog.h"
+#include "instrument/ConnectionDescription.h"
 #include "instrument/Instrument.h"
 #include "common/TestApplication.h"
 #include "platform/EventHub.h"
@@ -320,6 +321,30 @@ class FrameTest : public ::testing::Test {
     TestChildren children;
     std::vector<int> frameEvents;
 };
+
+// An instrument described by hand at the raw TCP port of 127.0.0.1, as the list's manual entries
+// are: its connect reads *IDN?, which the maker and model, where given, override.
+inline InstrumentObject RawInstrument(int iPort, const std::string& sMaker = {}, const std::string& sModel = {}) {
+    std::string sError;
+    InstrumentObject object = Instrument::Create(sError);
+    EXPECT_TRUE(object) << sError;
+    if (!object) return nullptr;
+    uTaskPrepare prepare;
+    prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.fUserModel = 1;
+    prepare.sUserManufacturer = sMaker;
+    prepare.sUserModel = sModel;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
+    EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+    return object;
+}
+
+// The main window is asked to connect the instrument, as its instrument list asks it.
+inline void PostConnect(int iMain, const InstrumentObject& object) {
+    EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
+                        EventHub::Payload::Of<InstrumentObject>(object));
+}
 
 // A frame whose log starts empty and whose instruments are all released at the end.
 class InstrumentFrameTest : public FrameTest {

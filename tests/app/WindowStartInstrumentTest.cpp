@@ -34,19 +34,7 @@ class WindowStartInstrumentTest : public InstrumentFrameTest {
     }
     // An instrument described by hand (maker and model given): its connect reads *IDN?.
     static InstrumentObject RawInstrument(int iPort) {
-        std::string sError;
-        InstrumentObject object = Instrument::Create(sError);
-        EXPECT_TRUE(object) << sError;
-        if (!object) return nullptr;
-        uTaskPrepare prepare;
-        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        prepare.fUserModel = 1;
-        prepare.sUserManufacturer = "Rigol";
-        prepare.sUserModel = "DS1104Z";
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
-        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
-        return object;
+        return FrameTestSupport::RawInstrument(iPort, "Rigol", "DS1104Z");
     }
     // What the instrument list does when the user chooses an instrument.
     static void RequestConnect(int iMain, int iList, const InstrumentObject& object) {

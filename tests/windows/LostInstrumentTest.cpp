@@ -148,19 +148,8 @@ class LostInstrumentTest : public InstrumentFrameTest {
     // A main window connected to the oscilloscope on the port, chosen twice as a double click in
     // the list does: the window holds it once.
     static InstrumentObject ConnectedMain(int iMain, int iPort) {
-        std::string sError;
-        InstrumentObject object = Instrument::Create(sError);
-        EXPECT_TRUE(object) << sError;
-        uTaskPrepare prepare;
-        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        prepare.fUserModel = 1;
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", iPort};
-        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
-        for (int i = 0; i < 2; ++i) {
-            EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
-                                EventHub::Payload::Of<InstrumentObject>(object));
-        }
+        InstrumentObject object = RawInstrument(iPort);
+        for (int i = 0; i < 2; ++i) PostConnect(iMain, object);
         EXPECT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected && Record(iMain)->mPendingConnects.empty(); }))
             << Log();
         return object;

@@ -22,18 +22,8 @@ class ViewerLiveTest : public ViewerTest {
         std::string sError;
         EXPECT_TRUE(server.Start(sError)) << sError;
         server.Device().SetIdn(sIdn);
-        InstrumentObject object = Instrument::Create(sError);
-        EXPECT_TRUE(object) << sError;
-        uTaskPrepare prepare;
-        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        prepare.fUserModel = 1;
-        prepare.sUserManufacturer = sMaker;
-        prepare.sUserModel = sModel;
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-        EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
-        EventHub::PostEvent(EventConnectInstrument, iMain, reinterpret_cast<std::intptr_t>(object.get()), 0,
-                            EventHub::Payload::Of<InstrumentObject>(object));
+        InstrumentObject object = RawInstrument(server.Port(), sMaker, sModel);
+        PostConnect(iMain, object);
         EXPECT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }));
         Settle();
         return object;

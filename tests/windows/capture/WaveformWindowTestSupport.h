@@ -72,28 +72,17 @@ class WaveformWindowTest : public FrameTest {
     void ConnectMain(int iTimeout = 60000) { iMain = ConnectMainTo(server, object, iTimeout); }
     int ConnectMainTo(Sim::RawTcpServer& peer, InstrumentObject& instrument, int iTimeout = 60000) {
         const int iWindow = OpenMain();
-        std::string sError;
-        instrument = Instrument::Create(sError);
-        EXPECT_TRUE(instrument) << sError;
+        // An instrument entered by address, with the maker and model chosen in the add form.
+        instrument = RawInstrument(peer.Port(), sUserMaker, sUserModel);
         if (!instrument) return iWindow;
-        uTaskPrepare prepare;
-        prepare.head = {InstrumentTaskPrepare, 0, WindowNobody};
-        prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-        // An instrument entered by address: its connect asks *IDN? for maker and model, which
-        // the maker and model chosen in the add form (when set) override.
-        prepare.fUserModel = 1;
-        prepare.sUserManufacturer = sUserMaker;
-        prepare.sUserModel = sUserModel;
-        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", peer.Port()};
-        EXPECT_NE(instrument->pInterface->AddTask(*instrument, prepare, sError), 0) << sError;
-        EventHub::PostEvent(EventConnectInstrument, iWindow, reinterpret_cast<std::intptr_t>(instrument.get()), 0,
-                            EventHub::Payload::Of<InstrumentObject>(instrument));
+        PostConnect(iWindow, instrument);
         EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
         // The connect's menu states reach the shown child's bar through posted events.
         Settle();
         // The time-out is set on the open connection (before it, the task is refused, and the
         // connect sets the interface's default anyway); the tasks run in order, so every later
         // task of the test's steps finds it.
+        std::string sError;
         EXPECT_NE(instrument->pInterface->AddTask(
                       *instrument, uTaskTimeout{{InstrumentTaskTimeout, 0, WindowNobody}, iTimeout}, sError),
                   0)
