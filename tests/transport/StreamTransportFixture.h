@@ -9,6 +9,7 @@
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "transport/AbortRequests.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
 #include "transport/TransferStatus.h"
@@ -47,6 +48,7 @@ struct RawTcpSide {
     static constexpr auto SetEndOfMessage = &RawTcp::SetEndOfMessage;
     static constexpr auto SetTimeout = &RawTcp::SetTimeout;
     static constexpr auto Disconnect = &RawTcp::Disconnect;
+    static constexpr auto Connect = &RawTcp::Connect;
     static constexpr auto NewInstance = &RawTcp::NewInstance;
     static constexpr auto DeleteInstance = &RawTcp::DeleteInstance;
 
@@ -85,6 +87,7 @@ struct SerialSide {
     static constexpr auto SetEndOfMessage = &Serial::SetEndOfMessage;
     static constexpr auto SetTimeout = &Serial::SetTimeout;
     static constexpr auto Disconnect = &Serial::Disconnect;
+    static constexpr auto Connect = &Serial::Connect;
     static constexpr auto NewInstance = &Serial::NewInstance;
     static constexpr auto DeleteInstance = &Serial::DeleteInstance;
 
@@ -109,6 +112,14 @@ struct SerialSide {
         return instance;
     }
     static int Fd(const Instance& instance) { return instance.mPort.Fd(); }
+};
+
+// The interface time-outs of raw TCP and serial for one test, restored at its end.
+struct InterfaceTimeouts {
+    explicit InterfaceTimeouts(int iMs) { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iMs, iMs); }
+    ~InterfaceTimeouts() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
+    int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
+    int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
 };
 
 inline double ThreadCpuSeconds() {
