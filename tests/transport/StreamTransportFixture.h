@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace StreamTest {
@@ -185,6 +186,12 @@ template <class Side> class Fixture : public ::testing::Test {
             int n = 0;
             return ioctl(iFd, FIONREAD, &n) == 0 && n == 0;
         };
+    }
+
+    // Waits (at most 5 s) until iBytes wait on the program's side of the line.
+    void AwaitInput(std::size_t iBytes = 1) {
+        for (int i = 0, n = 0; i < 5000 && (ioctl(Side::Fd(*pInstance), FIONREAD, &n) != 0 || std::size_t(n) < iBytes); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     std::vector<std::int64_t> EventData(int iType) {
