@@ -313,7 +313,7 @@ void PostDropped(const uTransfer& transfer, std::size_t iBytes) {
 
 // Clears the line of what it owes and of what else waits from earlier exchanges (see Write).
 // eFailure None when the message may go; else the kind, with sError: Canceled on an abort
-// request, Arriving where an answer that began has not ended within the bound on a channel that
+// request, Arriving where an answer came on within the bound without ending on a channel that
 // cannot be renewed, GoneBefore where the far end closed or reset the connection or a renewal
 // could not connect. Nothing of the message has been written in either case.
 Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
@@ -345,7 +345,7 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
             FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
             if (!owed.fAnswer) {
                 deadline = Clock::now(); // what else waits now goes with it
-            } else if (owed.fUnknown && !fRenews) {
+            } else if (owed.fUnknown) {
                 deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
             }
             if (iDropped >= StaleLimit) break;

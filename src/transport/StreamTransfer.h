@@ -196,14 +196,14 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // the bound, an answer of which nothing came within it is taken as never coming (the instrument
 // did not take the query as one, or its answer ends otherwise than the end text says), and one
 // that came on and did not end refuses the message with ArrivingText and the kind Arriving,
-// nothing sent: its rest would reach this message's answer. A command cut off by an earlier write renews the
-// channel first. One note in the log, with the instrument's name, tells how many bytes were
-// dropped. An abort request ends the wait and the write, also while bytes keep coming, and leaves
-// what was owed owed. A channel found closed or reset by the far end before the write fails it
-// with the broken-connection text and nothing sent. An abort request in the middle of the message
-// ends the write where it is on a channel that is then renewed; a serial line sends the message
-// to its end first (its instrument would take the next one as the rest), and a query so sent
-// owes its answer.
+// nothing sent: its rest would reach this message's answer. A command cut off by an earlier
+// write renews the channel first. One note in the log, with the instrument's name, tells how
+// many bytes were dropped. An abort request ends the wait and the write, also while bytes keep
+// coming, and leaves what was owed owed. A channel found closed or reset by the far end before
+// the write fails it with the broken-connection text and nothing sent. An abort request in the
+// middle of the message ends the write where it is on a channel that is then renewed; a serial
+// line sends the message to its end first (its instrument would take the next one as the rest),
+// and a query so sent owes its answer.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
