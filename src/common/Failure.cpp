@@ -18,6 +18,7 @@ const char* Name(eKind e) {
     case eKind::NotPermitted: return "not permitted";
     case eKind::BadAnswer: return "bad answer";
     case eKind::Unreachable: return "unreachable";
+    case eKind::Arriving: return "an earlier answer still arriving";
     case eKind::Other: break;
     }
     return "other";

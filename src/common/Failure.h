@@ -24,6 +24,7 @@ enum class eKind : std::uint8_t {
     NotPermitted, // the system denied access
     BadAnswer,    // an answer or reply that does not fit the protocol
     Unreachable,  // no route to the peer's network or host
+    Arriving,     // an earlier answer was still arriving on a line that cannot be renewed: nothing sent
     Other,        // anything else: the text says what
 };
 

@@ -77,6 +77,7 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, const Failure::uFailure
     case Failure::eKind::GoneBefore:
     case Failure::eKind::GoneAfter: return DroppedText;
     case Failure::eKind::NotConnected: return NotConnectedText;
+    case Failure::eKind::Arriving: return "An earlier answer is still arriving.";
     case Failure::eKind::TimedOut: break;
     default: return "";
     }

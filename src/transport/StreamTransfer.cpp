@@ -230,15 +230,14 @@ bool DropTrailer(uStreamInstance& stream) {
 }
 
 // The answer of the exchange, of which pData[0, iSize) came, is owed: the next write reads it up
-// to its end.
+// to its end. iAnswers: the answers it holds (a chained query's count, or those still missing).
 void OweAnswer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
-               bool fAborted) {
+               std::size_t iAnswers) {
     uOwed& owed = stream.mOwed;
     owed.fAnswer = true;
     owed.fUnknown = false;
-    owed.iAnswers = stream.iAnswers;
+    owed.iAnswers = iAnswers;
     owed.eUnit = stream.eBlockUnit;
-    owed.fAborted = fAborted;
     owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
     owed.pBegun.clear();
     if (iSize > 0) owed.pBegun.append(pData, std::min(iSize, StaleLimit));
@@ -314,7 +313,7 @@ void PostDropped(const uTransfer& transfer, std::size_t iBytes) {
 
 // Clears the line of what it owes and of what else waits from earlier exchanges (see Write).
 // eFailure None when the message may go; else the kind, with sError: Canceled on an abort
-// request, TimedOut where an answer that began has not ended within the bound on a channel that
+// request, Arriving where an answer came on within the bound without ending on a channel that
 // cannot be renewed, GoneBefore where the far end closed or reset the connection or a renewal
 // could not connect. Nothing of the message has been written in either case.
 Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
@@ -324,20 +323,16 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
     const bool fRenews = transfer.mChannel.Renews();
     stream.iStaleBytes = 0;
     const auto renew = [&] {
-        // Nothing sent on the old connection can arrive on the new one; what is known of the
-        // peer stays.
-        const bool fSilent = owed.fSilent;
-        NewConnection(stream);
-        owed.fSilent = fSilent;
+        NewConnection(stream); // nothing sent on the old connection can arrive on the new one
         return transfer.mChannel.Renew(sError) ? Failure::eKind::None : Failure::eKind::GoneBefore;
     };
     if (owed.fCommandCut && fRenews) return renew();
     owed.fCommandCut = false;
     std::string sIgnored;
     if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
-    std::int64_t iBoundMs = std::max(transfer.iInterfaceTimeoutMs, owed.iWaitMs);
-    if (!fRenews) iBoundMs = std::max(iBoundMs, transfer.iTimeoutMs);
-    const bool fAwait = owed.fAnswer && !owed.fUnknown && (owed.fAborted ? !fRenews : !owed.fSilent);
+    // A channel that is renewed takes what has come and waits for nothing.
+    const std::int64_t iBoundMs = std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
+    const bool fAwait = !fRenews && owed.fAnswer && !owed.fUnknown;
     const Clock::time_point start = Clock::now();
     Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
     std::size_t iDropped = 0;
@@ -347,24 +342,23 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
             iDropped += static_cast<std::size_t>(n);
-            owed.fSilent = false;
             FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
             if (!owed.fAnswer) {
                 deadline = Clock::now(); // what else waits now goes with it
             } else if (owed.fUnknown) {
                 deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
             }
-            if (iDropped < StaleLimit) continue;
-            break;
-        }
-        if (n < 0) {
+            if (iDropped >= StaleLimit) break;
+        } else if (n < 0) {
             eKind = Failure::eKind::GoneBefore;
             sError = BrokenText(names, names.pWrite, n, iCode);
             break;
+        } else {
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) break;
+            if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
         }
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline) break;
-        if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
+        // Also while bytes keep coming: an owed answer may be a long block.
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             eKind = Failure::eKind::Canceled; // what is owed still is, for the next write
             sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
@@ -374,19 +368,18 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
     stream.iStaleBytes = iDropped;
     if (iDropped > 0) PostDropped(transfer, iDropped);
     if (eKind != Failure::eKind::None || !owed.fAnswer) return eKind;
-    // The owed answer has not ended within the bound.
-    if (fAwait && iDropped == 0) owed.fSilent = true;
+    // The owed answer has not ended (within the bound, on a line that cannot be renewed).
     if (fRenews) return renew();
     if (iDropped == 0 || owed.fUnknown) {
-        // Nothing came within the bound: the instrument sends no more of it (it did not take the
+        // Nothing of it came within the bound: the instrument sends no more (it did not take the
         // query as one, or its answer ends otherwise than the end text says). What a port opened
         // again found is never held against the message.
         owed.fAnswer = owed.fUnknown = false;
         owed.pBegun.clear();
         return Failure::eKind::None;
     }
-    sError = Prefix(names.pModule, names.pWrite) + "Die Wartezeit für das Senden wurde überschritten.";
-    return Failure::eKind::TimedOut;
+    sError = Prefix(names.pModule, names.pWrite) + ArrivingText;
+    return Failure::eKind::Arriving;
 }
 
 } // namespace
@@ -439,7 +432,7 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         iBytesSent = iOffset;
         if (iOffset == iSize && fAborted) {
             // Sent whole and nobody reads its answer: a query owes it.
-            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, true);
+            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers);
             return cut(Failure::eKind::Canceled, Instrument::AbortedText);
         }
         if (iOffset == iSize) {
@@ -493,7 +486,6 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (n > 0 && stream.mOwed.iTrailer > 0 && !DropTrailer(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
-            stream.mOwed.fSilent = false;
             lastData = Clock::now();
             const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
                                                   stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
@@ -520,18 +512,20 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             if (idle == eIdle::Deadline) {
                 stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
-                // Whole messages of a chained answer: the answers that came are used, joined, and
-                // nothing is owed. Else the rest of the answer is, with what came of it.
+                // The rest of the answer is owed. Whole messages of a chained answer are joined for
+                // the caller, and the messages still missing are owed; else the answer is, with what
+                // came of it.
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
                 const std::size_t iAnswer = stream.iReceiveSize - iBase;
                 std::size_t iFound = 0;
                 if (stream.iAnswers > 1 &&
                     Instrument::CountMessageAnswers(pAnswer, iAnswer, stream.sEndOfMessage, stream.eBlockUnit, true,
                                                     iFound) &&
-                    iFound > 0) {
+                    iFound > 0 && iFound < stream.iAnswers) {
+                    OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers - iFound);
                     JoinMessages(stream);
                 } else {
-                    OweAnswer(stream, pAnswer, iAnswer, transfer.iTimeoutMs, false);
+                    OweAnswer(stream, pAnswer, iAnswer, transfer.iTimeoutMs, stream.iAnswers);
                 }
                 return stream.iReceiveSize > iBase;
             }
@@ -545,7 +539,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             // The rest of the answer is owed: the next write takes it off the line up to its end.
             stream.eFailure = Failure::eKind::Canceled;
             OweAnswer(stream, stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase, transfer.iTimeoutMs,
-                      true);
+                      stream.iAnswers);
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }

@@ -42,6 +42,9 @@ inline constexpr std::chrono::milliseconds StragglerQuiet{10};
 // The most bytes of earlier answers dropped before one write, and the most of an owed answer kept
 // to learn where it ends.
 inline constexpr std::size_t StaleLimit = 0x4000000;
+// The text behind "Module::Write: " of a message refused on a line that cannot be renewed while an
+// earlier answer is still arriving (see Write).
+inline constexpr const char* ArrivingText = "An earlier answer is still arriving; the command was not sent.";
 // The largest image file taken without a block header (BMP size field, PNG chunks).
 inline constexpr std::uint64_t MaxBareImage = 0x40000000;
 
@@ -50,12 +53,12 @@ inline constexpr std::uint64_t MaxBareImage = 0x40000000;
 struct uOwed {
     // One answer that a time-out or an abort gave up on, read by the answer rule of its exchange
     // (its units and block unit); pBegun holds what of it came, so that its end is found where
-    // its message ends, inside blocks or not.
+    // its message ends, inside blocks or not. Of a chained answer cut after whole messages,
+    // iAnswers counts those still missing.
     bool fAnswer = false;
     std::size_t iAnswers = 0;
     Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes;
     DataBuffer pBegun;
-    bool fAborted = false;    // given up by an abort, not by the time-out
     std::int64_t iWaitMs = 0; // the time-out of the exchange that gave it up
     // Bytes of the end-of-message text behind an image that ended by its own structure and
     // came without it: taken off the line where they come first, never waited for.
@@ -68,9 +71,6 @@ struct uOwed {
     // for; one that has begun on the line is read to its end within the bound, and never refuses
     // the message.
     bool fUnknown = false;
-    // A whole wait for an owed answer passed without a byte: the answer of a later time-out is not
-    // waited for until the peer sends again (one abandoned by an abort always is).
-    bool fSilent = false;
 };
 
 // The buffers and the answer rule of one instance; the raw TCP and serial instance records
@@ -188,35 +188,33 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
 // iBytesSent receives the bytes taken, also when the write fails. First the line is cleared of
 // what it owes (uOwed), so that nothing of it is taken for the answer to this message: bytes that
-// wait are read and dropped, and an owed answer is read up to the end of its message. It is
-// awaited up to the interface's time-out and never less than the one that expired; a channel that
-// cannot be renewed (a serial line) also for as long as this message grants its own answer (the
-// instrument answers in turn: what it still owes comes first). An answer given up by a time-out
-// is not awaited from a peer known silent, one given up by an abort always is, except on a
-// channel that is renewed (raw TCP takes what waits and leaves the rest behind at once). Past that
-// bound, a channel that can be renewed is, so that the answer can never arrive inside another one;
-// on one that cannot, an answer of which nothing came within the bound is taken as never coming
-// (the instrument did not take the query as one, or its answer ends otherwise than the end text
-// says), and one that came on and did not end refuses the message with the send time-out's
-// text, nothing sent: its rest would reach this message's answer. A command cut
-// off by an earlier write renews the channel first. One note in the log, with the instrument's
-// name, tells how many bytes were dropped. An abort request ends the wait and the write, and
-// leaves what was owed owed. A channel found closed or reset by the far end before the write
-// fails it with the broken-connection text and nothing sent. An abort request in the middle of
-// the message ends the write where it is on a channel that is then renewed; a serial line sends
-// the message to its end first (its instrument would take the next one as the rest), and a query
-// so sent owes its answer.
+// wait are read and dropped, and an owed answer is read up to the end of its message. A channel
+// that can be renewed waits for nothing: it takes what has come, and renews when the owed answer
+// has not ended in it, so that the answer can never arrive inside another one. A serial line
+// awaits an owed answer up to a bound: the interface's time-out, at least the one that expired
+// and this message's own (the instrument answers in turn: what it still owes comes first). Past
+// the bound, an answer of which nothing came within it is taken as never coming (the instrument
+// did not take the query as one, or its answer ends otherwise than the end text says), and one
+// that came on and did not end refuses the message with ArrivingText and the kind Arriving,
+// nothing sent: its rest would reach this message's answer. A command cut off by an earlier
+// write renews the channel first. One note in the log, with the instrument's name, tells how
+// many bytes were dropped. An abort request ends the wait and the write, also while bytes keep
+// coming, and leaves what was owed owed. A channel found closed or reset by the far end before
+// the write fails it with the broken-connection text and nothing sent. An abort request in the
+// middle of the message ends the write where it is on a channel that is then renewed; a serial
+// line sends the message to its end first (its instrument would take the next one as the rest),
+// and a query so sent owes its answer.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
 // Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. The answer is
-// whole when its message has ended (AnswerComplete), never because the line went quiet. A
-// time-out after some data ends the read with true, the data so far and the time-out text in
-// sError; a time-out with nothing received fails with that text. An abort request ends the read
-// with false. Either leaves the answer owed (uOwed) for the next Write, with what of it came,
-// unless it stopped where a message ended (a chained answer of which whole messages came: the
-// instrument is done with what it knows). The end text behind an image that came later than its
-// wait is taken off the start of the next answer.
+// whole when its message has ended (AnswerComplete), never because the line went quiet; it then
+// leaves eFailure None. A time-out after some data ends the read with true, the data so far
+// (the whole messages of a chained answer joined), the time-out text in sError and eFailure
+// TimedOut; a time-out with nothing received fails with that text. An abort request ends the read
+// with false. Either leaves the rest of the answer owed (uOwed) for the next Write, with what of it
+// came: of a chained answer of which whole messages came, the messages still missing. The end
+// text behind an image that came later than its wait is taken off the start of the next answer.
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.

@@ -644,6 +644,7 @@ TEST(ExchangeFailureReason, NamesTheCauseOfEveryFailureKind) {
         {{eKind::TimedOut, 5, "", eStep::Receive, eKind::None, 0, 2500}, "The instrument did not answer within 2500 ms."},
         {{eKind::TimedOut, 0, "", eStep::Send}, "The instrument did not take the data within 750 ms."},
         {{eKind::NotConnected}, sNotConnected},
+        {{eKind::Arriving, 0, "", eStep::Send}, "An earlier answer is still arriving."}, // nothing sent
         // A connect made for the request says why as a connect failure does.
         {{eKind::NotConnected, 0, "", eStep::Connect, eKind::Refused, 5555},
          sConnect + "The instrument at 10.0.0.5 refused the connection on port 5555: nothing accepts connections "

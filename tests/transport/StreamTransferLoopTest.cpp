@@ -3,6 +3,7 @@
 #include "transport/StreamTransfer.h"
 
 #include "common/DataBuffer.h"
+#include "transport/AbortRequests.h"
 #include "transport/BlockHeader.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ class ScriptedChannel final : public StreamTransfer::uChannel {
   public:
     std::deque<std::string> pieces;
     bool fLies = false;
+    bool fFlood = false; // every read fills what it offers
     int iWaits = 0;
     std::vector<std::size_t> readSizes; // room offered to each read that brought data
 
@@ -41,6 +43,10 @@ class ScriptedChannel final : public StreamTransfer::uChannel {
         return eWait::Timeout;
     }
     std::int64_t Read(std::uint8_t* pData, std::size_t iMax, std::int64_t&) override {
+        if (fFlood) {
+            std::memset(pData, 'x', iMax);
+            return static_cast<std::int64_t>(iMax);
+        }
         if (!fReady || pieces.empty()) return StreamTransfer::ReadNothing;
         fReady = false;
         std::string& s = pieces.front();
@@ -172,6 +178,21 @@ TEST_F(StreamTransferLoopTest, BytesBehindTheBlockStillFindRoom) {
     std::string sError;
     ASSERT_TRUE(StreamTransfer::ReadAnswer(Transfer(300), answer, 0, sError)) << sError;
     EXPECT_EQ(std::string(answer.view()), sAnswer);
+}
+
+// An owed block that keeps coming faster than it is read: an abort request ends the next write's
+// wait for it at once, rather than after everything the line may hold.
+TEST_F(StreamTransferLoopTest, AnAbortEndsTheWaitForAnOwedAnswerThatKeepsComing) {
+    channel.pieces.push_back("#9100000000xx");
+    std::string sError;
+    EXPECT_TRUE(StreamTransfer::Read(Transfer(50), 0, sError)); // its beginning, by the time-out
+    channel.fFlood = true;
+    ASSERT_TRUE(StreamTransfer::Prepare(stream, "Fake", "*IDN?", nullptr, 0, sError));
+    Instrument::RequestAbort(&stream);
+    std::size_t iSent = 0;
+    EXPECT_FALSE(StreamTransfer::Write(Transfer(50), 0x800, iSent, 0, sError));
+    EXPECT_EQ(sError, "Fake::FakeWrite: The communication was terminated by instruction.");
+    EXPECT_EQ(iSent, 0u);
 }
 
 } // namespace

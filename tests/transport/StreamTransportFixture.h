@@ -9,6 +9,7 @@
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
 #include "transport/AbortRequests.h"
+#include "transport/InterfaceDefaults.h"
 #include "transport/RawTcp.h"
 #include "transport/Serial.h"
 #include "transport/TransferStatus.h"
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace StreamTest {
@@ -47,6 +49,7 @@ struct RawTcpSide {
     static constexpr auto SetEndOfMessage = &RawTcp::SetEndOfMessage;
     static constexpr auto SetTimeout = &RawTcp::SetTimeout;
     static constexpr auto Disconnect = &RawTcp::Disconnect;
+    static constexpr auto Connect = &RawTcp::Connect;
     static constexpr auto NewInstance = &RawTcp::NewInstance;
     static constexpr auto DeleteInstance = &RawTcp::DeleteInstance;
 
@@ -85,6 +88,7 @@ struct SerialSide {
     static constexpr auto SetEndOfMessage = &Serial::SetEndOfMessage;
     static constexpr auto SetTimeout = &Serial::SetTimeout;
     static constexpr auto Disconnect = &Serial::Disconnect;
+    static constexpr auto Connect = &Serial::Connect;
     static constexpr auto NewInstance = &Serial::NewInstance;
     static constexpr auto DeleteInstance = &Serial::DeleteInstance;
 
@@ -109,6 +113,14 @@ struct SerialSide {
         return instance;
     }
     static int Fd(const Instance& instance) { return instance.mPort.Fd(); }
+};
+
+// The interface time-outs of raw TCP and serial for one test, restored at its end.
+struct InterfaceTimeouts {
+    explicit InterfaceTimeouts(int iMs) { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iMs, iMs); }
+    ~InterfaceTimeouts() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
+    int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
+    int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
 };
 
 inline double ThreadCpuSeconds() {
@@ -174,6 +186,12 @@ template <class Side> class Fixture : public ::testing::Test {
             int n = 0;
             return ioctl(iFd, FIONREAD, &n) == 0 && n == 0;
         };
+    }
+
+    // Waits (at most 5 s) until iBytes wait on the program's side of the line.
+    void AwaitInput(std::size_t iBytes = 1) {
+        for (int i = 0, n = 0; i < 5000 && (ioctl(Side::Fd(*pInstance), FIONREAD, &n) != 0 || std::size_t(n) < iBytes); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     std::vector<std::int64_t> EventData(int iType) {

@@ -164,6 +164,8 @@ TYPED_TEST(StreamTransportTest, AnAbortStopsTheReadAndDrainsTheRest) {
         EXPECT_EQ(answer.view(), "1\n") << fReopen;
     }
     // A write aborted while it waits for a late answer leaves it owed: the next write drops it.
+    // Raw TCP waits for none.
+    if (TypeParam::Renews) return;
     this->Reopen(100);
     this->mPeer.AddFault({Sim::eStreamFault::Delay, 600});
     EXPECT_FALSE(this->Exchange("*IDN?", answer, sError));
@@ -195,19 +197,22 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
             EXPECT_NE(this->Exchange("SIM:ECHO? PIECES-OF-AN-ANSWER", answer, sError), fAbort);
         };
     };
-    const auto owe = [&](bool fReopen) { // a query the instrument ignores, then one it answers late
-        return [&, fReopen] {
+    // A query the instrument ignores, then one it answers late, given up by its time-out or an abort.
+    const auto owe = [&](bool fReopen, bool fAbort) {
+        return [&, fReopen, fAbort] {
             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
             if (fReopen) this->Reopen(100);
             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
             ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
-            if (!fReopen) Instrument::RequestAbort(this->pInstance.get());
+            if (fAbort) Instrument::RequestAbort(this->pInstance.get());
             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
         };
     };
+    InterfaceTimeouts timeouts(200); // shorter than an exchange's own time-out below
     const std::pair<const char*, std::function<void()>> rows[] = {
-        {"a query the instrument ignores, then an abort", owe(false)},
+        {"a query the instrument ignores, then an abort", owe(false, true)},
+        {"a query the instrument ignores, then one answered after its time-out", owe(false, false)},
         {"an answer in pieces, aborted between them", pieces(true)},
         {"a timed-out answer in pieces", pieces(false)},
         {"an abort during a write: raw TCP stops after a piece, a serial line at the message's end",
@@ -224,10 +229,60 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::Hold, 10, 0, pause(false)});
              ASSERT_TRUE(this->Send("*IDN?", sError)) << sError;
-             for (int i = 0; i < 5000 && this->AllTaken()(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             this->AwaitInput();
              this->Reopen(100);
          }},
-        {"a debt of the last open, then a late answer", owe(true)},
+        {"a debt of the last open, then a late answer", owe(true, false)},
+        {"opened again, then an answer begins that never ends: the message still goes",
+         [&] {
+             this->mPeer.Device().SetBareAnswer("CUT?", ToBytes("cut"));
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 300});
+             EXPECT_FALSE(this->Exchange("CUT?", answer, sError));
+             TypeParam::Disconnect(*this->pInstance); // the same instance opens the port again
+             ASSERT_TRUE(TypeParam::Connect(*this->pInstance, sError)) << sError;
+             if (!TypeParam::Renews) this->AwaitInput();
+             ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+             TypeParam::SetTimeout(*this->pInstance, 5000);
+             ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
+             EXPECT_EQ(answer.view(), "1\n");
+         }},
+        {"an answer still arriving at the next message: a serial line sends nothing",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
+             EXPECT_TRUE(this->Exchange("SIM:ECHO? AN-ANSWER-THAT-COMES-IN-PIECES", answer, sError)); // by the time-out
+             EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
+             const std::size_t iCommands = this->mPeer.Device().Commands().size();
+             TypeParam::SetTimeout(*this->pInstance, 400);
+             EXPECT_EQ(this->Send("*OPC?", sError), TypeParam::Renews) << sError;
+             TypeParam::SetTimeout(*this->pInstance, 5000);
+             if (TypeParam::Renews) {
+                 ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
+                 return;
+             }
+             EXPECT_EQ(sError, this->Text(TypeParam::WriteName,
+                                          "An earlier answer is still arriving; the command was not sent."));
+             EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::Arriving);
+             EXPECT_EQ(this->mPeer.Device().Commands().size(), iCommands);
+         }},
+        {"a chained answer whose second message comes after the time-out",
+         [&] {
+             this->mPeer.Device().SetSeparateAnswers(600);
+             this->pInstance->iAnswers = 2;
+             EXPECT_TRUE(this->Exchange("*OPC?;SIM:ECHO? second", answer, sError)); // the first, by the time-out
+             EXPECT_EQ(answer.view(), "1\n");
+             this->mPeer.Device().SetSeparateAnswers(0);
+         }},
+        {"an answer later than the interface's time-out, within its exchange's own",
+         [&] {
+             TypeParam::SetTimeout(*this->pInstance, 1000);
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 1500});
+             EXPECT_FALSE(this->Exchange("SIM:ECHO? SLOW", answer, sError));
+             TypeParam::SetTimeout(*this->pInstance, 100); // this message's own grants no more
+             ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+             TypeParam::SetTimeout(*this->pInstance, 5000);
+             ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
+             EXPECT_EQ(answer.view(), "1\n");
+         }},
     };
     for (const auto& [sWhat, fnLine] : rows) {
         SCOPED_TRACE(sWhat);
@@ -405,9 +460,10 @@ std::size_t LogCount(const std::string& sText) {
     return n;
 }
 
-// A read that timed out may still get its answer. The next message, sent at once, first waits
-// for that answer (all of it, or the rest of what had begun), drops it with one log line and
-// only then goes out: it gets its own answer.
+// A read that timed out may still get its answer. The next message, sent at once on a serial
+// line, first waits for that answer (all of it, or the rest of what had begun); raw TCP waits for
+// none, and is sent here once the answer has come. It is dropped with one log line and only then
+// the message goes out: it gets its own answer.
 TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessage) {
     WindowLog::Create();
     struct CloseLog {
@@ -438,9 +494,10 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
         EXPECT_EQ(sError, sTimeOut);
         EXPECT_EQ(std::string(answer.view()), sIdn.substr(0, c.iEarly));
 
+        const std::size_t iLate = sIdn.size() - c.iEarly;
+        if (TypeParam::Renews) this->AwaitInput(iLate);
         ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
         EXPECT_EQ(answer.view(), "1\n");
-        const std::size_t iLate = sIdn.size() - c.iEarly;
         EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
         // The line reaches the log once, as a note (nothing failed) that names the instrument.
         const StreamTransfer::uNames names{TypeParam::Module, TypeParam::WriteName, "", "", ""};
@@ -461,7 +518,8 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
 
 // An instrument that answers 1.5 times the time-out late: every exchange fails with the
 // time-out's text and none takes the answer of the one before. Once it is prompt again, the
-// last late answer is dropped ahead of the next exchange.
+// last late answer is dropped ahead of the next exchange on a serial line, or left behind on the
+// old connection.
 TYPED_TEST(StreamTransportTest, AnInstrumentLaterThanTheTimeOutNeverShiftsTheAnswers) {
     this->Reopen(400);
     this->mPeer.SetLateness(600);
@@ -474,24 +532,20 @@ TYPED_TEST(StreamTransportTest, AnInstrumentLaterThanTheTimeOutNeverShiftsTheAns
         EXPECT_EQ(sError, sTimeOut) << pQuery;
     }
     this->mPeer.SetLateness(0);
+    TypeParam::SetTimeout(*this->pInstance, 5000); // the peer still sits out the last lateness
     std::string sError;
     DataBuffer answer;
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
-    EXPECT_EQ(this->pInstance->iStaleBytes, 2u); // "1\n"
+    if (!TypeParam::Renews) EXPECT_EQ(this->pInstance->iStaleBytes, 2u); // "1\n"
 }
 
-// A peer that never answers: the first message after a time-out waits for a late answer once
-// (the interface's time-out); when none came, the next ones cost their own time-out only. An
-// abort request ends such a wait, and the write with it.
-TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnce) {
-    constexpr int Interface = 1500;
-    struct Restore {
-        int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
-        int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
-        ~Restore() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
-    } restore;
-    InterfaceDefaults::SetTimeouts(restore.iUsb, restore.iVxi, Interface, Interface);
+// A peer that never answers: raw TCP renews at once at the next message, a serial line awaits
+// the late answer for the interface's time-out each time, also after a wait in which none came
+// (the peer may answer the next query late). An abort request ends such a wait, and the write.
+TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnlyOnASerialLine) {
+    const int Interface = TypeParam::Renews ? 20000 : 1500; // far beyond a renewal
+    InterfaceTimeouts timeouts(Interface);
     this->Reopen(100);
     const std::string sTimeOut =
         this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten.");
@@ -505,13 +559,17 @@ TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnce) {
         return Clock::now() - start;
     };
     exchange();
-    EXPECT_GE(exchange(), std::chrono::milliseconds(Interface + 100)); // the late answer was awaited
-    EXPECT_LT(exchange(), std::chrono::milliseconds(Interface));      // the peer is known silent
+    const auto waited = std::chrono::milliseconds(TypeParam::Renews ? 0 : Interface);
+    EXPECT_GE(exchange(), waited);
+    EXPECT_GE(exchange(), waited);
 
-    // Heard from again, the peer is waited for after its next time-out; an abort ends the wait.
+    // An answered query after an unanswered one: on raw TCP as quick as any answered one.
     std::string sError;
     DataBuffer answer;
+    const Clock::time_point asked = Clock::now();
     ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+    EXPECT_LT(Clock::now() - asked, waited + std::chrono::milliseconds(2000));
+    if (TypeParam::Renews) return;
     this->mPeer.AddFault({Sim::eStreamFault::NoReply, 0});
     exchange();
     std::thread abort([&] {
@@ -531,12 +589,7 @@ TYPED_TEST(StreamTransportTest, APeerThatNeverAnswersIsWaitedForOnce) {
 // one nor both joined, and nothing of the late one reaches a later exchange. Raw TCP leaves it
 // behind on the old connection; a serial line waits for it as long as the next answer may take.
 TYPED_TEST(StreamTransportTest, AnAnswerLaterThanItsWaitNeverReachesALaterExchange) {
-    struct Restore {
-        int iUsb = InterfaceDefaults::Timeout(InterfaceUsbTmc), iVxi = InterfaceDefaults::Timeout(InterfaceVxi11);
-        int iRaw = InterfaceDefaults::Timeout(InterfaceRawTcp), iSerial = InterfaceDefaults::Timeout(InterfaceSerial);
-        ~Restore() { InterfaceDefaults::SetTimeouts(iUsb, iVxi, iRaw, iSerial); }
-    } restore;
-    InterfaceDefaults::SetTimeouts(restore.iUsb, restore.iVxi, 300, 300);
+    InterfaceTimeouts timeouts(300);
     this->Reopen(200);
     this->mPeer.AddFault({Sim::eStreamFault::Delay, 900});
     std::string sError;
