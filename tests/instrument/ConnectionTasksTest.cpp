@@ -413,8 +413,20 @@ TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAn
     Add(*object, Head(RawPrepare(mRaw.Port())));
     const std::int64_t iMain = WindowRegistry::NewWindowNumber(); // the chain's owner is the list
     Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow, iMain}});
-    // The chain's connect finds the connection open: it holds it too, and the chain goes on.
+    // While a query waits for its answer, the chain's prepare and then one of the user's own are
+    // queued: the chain's connect comes after the user's prepare. It finds the connection open:
+    // it holds it too, and the chain goes on as its own owner.
+    std::atomic<bool> fAnswer{false};
+    mRaw.AddFault({Sim::eStreamFault::Hold, 0, 0, [&] { return fAnswer.load(); }});
+    uTaskScpiCommand query = Command("*OPC?", iWindow, true);
+    query.iTimeout = 60000;
+    Add(*object, query);
+    ASSERT_TRUE(pRecorder->WaitFor([&] { return !mRaw.Device().Commands().empty(); }));
     Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
+    uTaskPrepare own = Head(RawPrepare(mRaw.Port()));
+    own.head.iOwner = iMain;
+    Add(*object, own);
+    fAnswer = true;
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 1));
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     uInfo info;
