@@ -36,6 +36,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -278,11 +279,11 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
 }
 
 // An automatic run that an error ends by itself unticks "Automatically" and says so in the
-// status line: the folder gone while shots wait in the worker (one box); no answer coming.
+// status line: the folder gone under the run while its shots wait for the window (one box); no answer coming.
 TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
-    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(800, 480));
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
     WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     const QString sFolder = temp.filePath("run");
     ASSERT_TRUE(QDir().mkpath(sFolder));
@@ -293,6 +294,34 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) ++iBoxes, pBox->accept();
     });
     answerBox.start(20);
+    // The worker's results reach the window in their order through the test, which holds them
+    // back while it waits for the run to be where it asks (shared: the binding outlives the test).
+    struct uResults {
+        std::deque<EventHub::uEvent> held;
+        bool fHold = false, fApplying = false;
+    };
+    const auto pResults = std::make_shared<uResults>();
+    const auto apply = [pResults, iSelf = iShot] {
+        uResults& r = *pResults;
+        if (r.fHold || std::exchange(r.fApplying, true)) return;
+        while (!r.held.empty()) { // a box that one opens lets the next come in meanwhile
+            const EventHub::uEvent event = r.held.front();
+            r.held.pop_front();
+            WindowScreenshotWindow* p = WindowScreenshot::Find(iSelf);
+            if (const auto* pResult = event.pData.Get<uScreenshotResult>(); p && pResult) p->ApplyResult(*pResult);
+        }
+        r.fApplying = false;
+    };
+    EventHub::Bind(EventScreenshotProcessed, iShot, [pResults, apply](const EventHub::uEvent& event) {
+        pResults->held.push_back(event);
+        apply();
+    });
+    const auto saves = [&](bool fSaved) {
+        return std::count_if(pResults->held.begin(), pResults->held.end(), [&](const EventHub::uEvent& event) {
+            const auto* pResult = event.pData.Get<uScreenshotResult>();
+            return pResult && pResult->fSaveTried && pResult->fSaved == fSaved;
+        });
+    };
     const struct {
         const char* sName;
         bool fSaveToMissingFolder; // else the second shot's answer never comes
@@ -315,10 +344,16 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         w.gadgets.pInterval->setText("20");
         w.gadgets.pUnit->setCurrentIndex(0);
         WindowLog::Clear(0);
+        pResults->fHold = c.fSaveToMissingFolder;
         w.gadgets.pRead->click();
         if (c.fSaveToMissingFolder) {
-            ASSERT_TRUE(WaitFor([&] { return w.iJobs >= 3; }, 30000));
+            // A shot saved, then the folder goes: two shots of the run fail to save before the
+            // window hears of the first.
+            ASSERT_TRUE(WaitFor([&] { return saves(true) > 0; }, 30000));
             ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away") && QFile(sFolder).open(QIODevice::WriteOnly));
+            ASSERT_TRUE(WaitFor([&] { return saves(false) >= 2; }, 30000));
+            pResults->fHold = false;
+            apply();
         }
         ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
         EXPECT_EQ(iBoxes, 1);
