@@ -505,7 +505,7 @@ TEST_F(ConnectionTasksTest, AManualInstrumentIsIdentifiedWhenItConnects) {
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
 
     // An answer held back after its first 16 bytes, past the time-out, identifies nothing on either
-    // stream door (the search chain reads it the same way); the next query reads its own answer.
+    // stream door (nor in the search chain, which reads it the same way).
     Sim::SerialDevice serial;
     ASSERT_TRUE(serial.Start(sError)) << sError;
     uTaskPrepare onSerial = SerialPrepare(serial.PortName());
@@ -514,8 +514,7 @@ TEST_F(ConnectionTasksTest, AManualInstrumentIsIdentifiedWhenItConnects) {
     onSerial.sUserModel = "DP832";
     const std::pair<uTaskPrepare, Sim::StreamPeer*> doors[] = {{prepare, &mRaw}, {onSerial, &serial}};
     for (const auto& [door, pPeer] : doors) {
-        std::atomic<bool> fRest{false};
-        pPeer->AddFault({Sim::eStreamFault::Hold, 16, 0, [&] { return fRest.load(); }});
+        pPeer->AddFault({Sim::eStreamFault::Hold, 16, 0, [] { return false; }}); // until the peer stops
         const std::size_t iDone = pRecorder->Tasks(InstrumentTaskConnect).size();
         auto pCut = NewObject();
         Add(*pCut, Head(door));
@@ -524,12 +523,7 @@ TEST_F(ConnectionTasksTest, AManualInstrumentIsIdentifiedWhenItConnects) {
         ASSERT_TRUE(pCut->pInterface->GetInfo(*pCut, info, sError));
         EXPECT_EQ(info.idn.sIdn, "");
         EXPECT_EQ(info.connection.eModel, ModelRigolDP800);
-        fRest = true;
-        const std::size_t iAnswers = pRecorder->Tasks(InstrumentTaskScpiCommand).size();
-        Add(*pCut, Command("*OPC?", iWindow, true));
         Add(*pCut, DisconnectTask());
-        ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, iAnswers + 1));
-        EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand).back()), "1\n");
         ASSERT_TRUE(pRecorder->WaitFor([&] { return !pCut->pInterface->IsConnected(*pCut); }));
     }
 }

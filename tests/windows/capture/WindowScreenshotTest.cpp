@@ -36,7 +36,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -294,27 +293,20 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) ++iBoxes, pBox->accept();
     });
     answerBox.start(20);
-    // The worker's results reach the window in their order through the test, which holds them
-    // back while it waits for the run to be where it asks (shared: the binding outlives the test).
+    // The worker's results pass through the test, which holds them back while it waits for the
+    // run to be where it asks (shared: the binding outlives the test).
     struct uResults {
-        std::deque<EventHub::uEvent> held;
-        bool fHold = false, fApplying = false;
+        bool fHold = false;
+        std::vector<EventHub::uEvent> held;
     };
     const auto pResults = std::make_shared<uResults>();
-    const auto apply = [pResults, iSelf = iShot] {
-        uResults& r = *pResults;
-        if (r.fHold || std::exchange(r.fApplying, true)) return;
-        while (!r.held.empty()) { // a box that one opens lets the next come in meanwhile
-            const EventHub::uEvent event = r.held.front();
-            r.held.pop_front();
-            WindowScreenshotWindow* p = WindowScreenshot::Find(iSelf);
-            if (const auto* pResult = event.pData.Get<uScreenshotResult>(); p && pResult) p->ApplyResult(*pResult);
-        }
-        r.fApplying = false;
+    const auto apply = [iSelf = iShot](const EventHub::uEvent& event) {
+        WindowScreenshotWindow* p = WindowScreenshot::Find(iSelf);
+        if (const auto* pResult = event.pData.Get<uScreenshotResult>(); p && pResult) p->ApplyResult(*pResult);
     };
     EventHub::Bind(EventScreenshotProcessed, iShot, [pResults, apply](const EventHub::uEvent& event) {
-        pResults->held.push_back(event);
-        apply();
+        if (pResults->fHold) pResults->held.push_back(event);
+        else apply(event);
     });
     const auto saves = [&](bool fSaved) {
         return std::count_if(pResults->held.begin(), pResults->held.end(), [&](const EventHub::uEvent& event) {
@@ -353,7 +345,7 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
             ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away") && QFile(sFolder).open(QIODevice::WriteOnly));
             ASSERT_TRUE(WaitFor([&] { return saves(false) >= 2; }, 30000));
             pResults->fHold = false;
-            apply();
+            for (const EventHub::uEvent& event : std::exchange(pResults->held, {})) apply(event);
         }
         ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
         EXPECT_EQ(iBoxes, 1);
