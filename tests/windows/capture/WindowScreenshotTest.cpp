@@ -278,7 +278,8 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
 }
 
 // An automatic run that an error ends by itself unticks "Automatically" and says so in the
-// status line: the folder gone under the run while its shots wait for the window (one box); no answer coming.
+// status line: the folder gone under the run while its shots wait for the window (one box); no
+// answer coming.
 TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
