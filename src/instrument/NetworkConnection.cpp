@@ -260,6 +260,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead, iKeep);
         request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size() - iKeep) : 0;
         request.fRequestFinished = fGood ? 1 : 0;
+        request.fRequestCut = fGood && stream.eFailure == Failure::eKind::TimedOut;
         if (!fGood) {
             sError = sRead;
             FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);

@@ -80,7 +80,7 @@ TEST_F(UtilityGuiTest, PlainTextEditorAndTooltipWidth) {
 // a SCPI command with colons stays as it is.
 TEST_F(UtilityGuiTest, AStatusTextShowsTheReasonFirstAndTheWholeTextOnHover) {
     const struct {
-        const char *sText, *sShown;
+        const char *sText, *sShown, *sTip = nullptr; // the tip: sText unless given
     } cases[] = {
         {"WaveformData::SaveWaveformRigol: The file could not be created: /x/a.csv (Read-only file system)",
          "The file could not be created: /x/a.csv (Read-only file system)"},
@@ -90,6 +90,8 @@ TEST_F(UtilityGuiTest, AStatusTextShowsTheReasonFirstAndTheWholeTextOnHover) {
         {"Data received, bytes: 1,152,054 - (1,234 ms total)", "Data received, bytes: 1,152,054 - (1,234 ms total)"},
         {"/srv/a::b: c and :CHAN1:DISP? 1", "/srv/a::b: c and :CHAN1:DISP? 1"},
         {"", ""},
+        // Bytes from an instrument are escaped in the field and in the tip.
+        {"RawTcp::SocketRead: #15\x1B[2J", "#15\\x1B[2J", "RawTcp::SocketRead: #15\\x1B[2J"},
     };
     QStatusBar bar;
     bar.resize(200, 30);
@@ -98,7 +100,7 @@ TEST_F(UtilityGuiTest, AStatusTextShowsTheReasonFirstAndTheWholeTextOnHover) {
         Utility::SetStatusText(&bar, c.sText);
         QLabel* pField = Utility::StatusLabel(&bar);
         EXPECT_EQ(pField->text().toStdString(), c.sShown);
-        EXPECT_EQ(TestApplication::ToolTip(pField), c.sText);
+        EXPECT_EQ(TestApplication::ToolTip(pField), c.sTip ? c.sTip : c.sText);
     }
     // A script's own words are shown as they are.
     QLabel field;

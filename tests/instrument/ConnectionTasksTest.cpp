@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -412,8 +413,20 @@ TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAn
     Add(*object, Head(RawPrepare(mRaw.Port())));
     const std::int64_t iMain = WindowRegistry::NewWindowNumber(); // the chain's owner is the list
     Add(*object, uTaskConnect{{InstrumentTaskConnect, 0, iWindow, iMain}});
-    // The chain's connect finds the connection open: it holds it too, and the chain goes on.
+    // While a query waits for its answer, the chain's prepare and then one of the user's own are
+    // queued: the chain's connect comes after the user's prepare. It finds the connection open:
+    // it holds it too, and the chain goes on as its own owner.
+    std::atomic<bool> fAnswer{false};
+    mRaw.AddFault({Sim::eStreamFault::Hold, 0, 0, [&] { return fAnswer.load(); }});
+    uTaskScpiCommand query = Command("*OPC?", iWindow, true);
+    query.iTimeout = 60000;
+    Add(*object, query);
+    ASSERT_TRUE(pRecorder->WaitFor([&] { return !mRaw.Device().Commands().empty(); }));
     Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
+    uTaskPrepare own = Head(RawPrepare(mRaw.Port()));
+    own.head.iOwner = iMain;
+    Add(*object, own);
+    fAnswer = true;
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 1));
     EXPECT_TRUE(object->pInterface->IsConnected(*object));
     uInfo info;
@@ -488,6 +501,31 @@ TEST_F(ConnectionTasksTest, AManualInstrumentIsIdentifiedWhenItConnects) {
     Add(*object, Command("*OPC?", iWindow, true));
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskScpiCommand, 1));
     EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[0]), "1\n");
+    Add(*object, DisconnectTask());
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
+
+    // An answer held back after its first 16 bytes, past the time-out, identifies nothing on either
+    // stream door (nor in the search chain, which reads it the same way).
+    Sim::SerialDevice serial;
+    ASSERT_TRUE(serial.Start(sError)) << sError;
+    uTaskPrepare onSerial = SerialPrepare(serial.PortName());
+    onSerial.fUserModel = 1;
+    onSerial.sUserManufacturer = "Rigol";
+    onSerial.sUserModel = "DP832";
+    const std::pair<uTaskPrepare, Sim::StreamPeer*> doors[] = {{prepare, &mRaw}, {onSerial, &serial}};
+    for (const auto& [door, pPeer] : doors) {
+        pPeer->AddFault({Sim::eStreamFault::Hold, 16, 0, [] { return false; }}); // until the peer stops
+        const std::size_t iDone = pRecorder->Tasks(InstrumentTaskConnect).size();
+        auto pCut = NewObject();
+        Add(*pCut, Head(door));
+        Add(*pCut, ConnectTask());
+        ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskConnect, iDone + 1));
+        ASSERT_TRUE(pCut->pInterface->GetInfo(*pCut, info, sError));
+        EXPECT_EQ(info.idn.sIdn, "");
+        EXPECT_EQ(info.connection.eModel, ModelRigolDP800);
+        Add(*pCut, DisconnectTask());
+        ASSERT_TRUE(pRecorder->WaitFor([&] { return !pCut->pInterface->IsConnected(*pCut); }));
+    }
 }
 
 TEST_F(ConnectionTasksTest, APrepareForAnotherInterfaceClosesWhatWasOpened) {

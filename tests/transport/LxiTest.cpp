@@ -172,6 +172,11 @@ TEST_F(LxiTest, IdentifiesTheInstrumentOverOneLink) {
     EXPECT_EQ(sError, "RpcVxi::CheckVxiDataErrorCode: Die VXI-Daten wurden mit einem Fehlercode empfangen. "
                       "iErrorCode = Invalid Link Identifier");
     EXPECT_EQ(pInstance->mRpc.iLid, 0);
+    // Every call on a link waits for a lock that another link holds instead of failing at once.
+    for (const auto& c : mServer.Calls()) {
+        if (c.iProcedure == Sim::Vxi11CreateLink || c.iProcedure == Sim::Vxi11DestroyLink) continue;
+        EXPECT_EQ(c.iFlags & RpcVxi::FlagWaitLock, RpcVxi::FlagWaitLock) << c.iProcedure;
+    }
 }
 
 TEST_F(LxiTest, WritesInChunksOfMaxRecvSizeWithEndOnTheLastOnly) {

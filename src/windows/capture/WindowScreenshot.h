@@ -44,6 +44,8 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void SaveScreenshot();
     // "Select folder...": the folder requester "Save as"; the answer becomes the automatic folder.
     void SelectFolder();
+    // Takes one result of the worker (EventScreenshotProcessed), in the order of the jobs.
+    void ApplyResult(const uScreenshotResult& result);
 
     uScreenshotPump pump;
     std::unique_ptr<ScreenshotWorker> pWorker;
@@ -75,7 +77,6 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void Forget() override;
 
   private:
-    void ApplyResult(const uScreenshotResult& result);
     // A result of the automatic reading that ended by itself, which the worker hands back after
     // the end: the status line keeps why and that the reading was stopped.
     bool LateForEndedRun(const uScreenshotResult& result) const;

@@ -278,11 +278,12 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
 }
 
 // An automatic run that an error ends by itself unticks "Automatically" and says so in the
-// status line: the folder gone while shots wait in the worker (one box); no answer coming.
+// status line: the folder gone under the run while its shots wait for the window (one box); no
+// answer coming.
 TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
     Sim::RigolScope scope(Sim::RigolScope::eFamily::DS1000Z);
     scope.Attach(server.Device());
-    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(800, 480));
+    Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
     WindowScreenshotWindow& w = OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     const QString sFolder = temp.filePath("run");
     ASSERT_TRUE(QDir().mkpath(sFolder));
@@ -293,6 +294,27 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) ++iBoxes, pBox->accept();
     });
     answerBox.start(20);
+    // The worker's results pass through the test, which holds them back while it waits for the
+    // run to be where it asks (shared: the binding outlives the test).
+    struct uResults {
+        bool fHold = false;
+        std::vector<EventHub::uEvent> held;
+    };
+    const auto pResults = std::make_shared<uResults>();
+    const auto apply = [iSelf = iShot](const EventHub::uEvent& event) {
+        WindowScreenshotWindow* p = WindowScreenshot::Find(iSelf);
+        if (const auto* pResult = event.pData.Get<uScreenshotResult>(); p && pResult) p->ApplyResult(*pResult);
+    };
+    EventHub::Bind(EventScreenshotProcessed, iShot, [pResults, apply](const EventHub::uEvent& event) {
+        if (pResults->fHold) pResults->held.push_back(event);
+        else apply(event);
+    });
+    const auto saves = [&](bool fSaved) {
+        return std::count_if(pResults->held.begin(), pResults->held.end(), [&](const EventHub::uEvent& event) {
+            const auto* pResult = event.pData.Get<uScreenshotResult>();
+            return pResult && pResult->fSaveTried && pResult->fSaved == fSaved;
+        });
+    };
     const struct {
         const char* sName;
         bool fSaveToMissingFolder; // else the second shot's answer never comes
@@ -315,10 +337,16 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         w.gadgets.pInterval->setText("20");
         w.gadgets.pUnit->setCurrentIndex(0);
         WindowLog::Clear(0);
+        pResults->fHold = c.fSaveToMissingFolder;
         w.gadgets.pRead->click();
         if (c.fSaveToMissingFolder) {
-            ASSERT_TRUE(WaitFor([&] { return w.iJobs >= 3; }, 30000));
+            // A shot saved, then the folder goes: two shots of the run fail to save before the
+            // window hears of the first.
+            ASSERT_TRUE(WaitFor([&] { return saves(true) > 0; }, 30000));
             ASSERT_TRUE(QDir().rename(sFolder, sFolder + ".away") && QFile(sFolder).open(QIODevice::WriteOnly));
+            ASSERT_TRUE(WaitFor([&] { return saves(false) >= 2; }, 30000));
+            pResults->fHold = false;
+            for (const EventHub::uEvent& event : std::exchange(pResults->held, {})) apply(event);
         }
         ASSERT_TRUE(WaitFor([&] { return !w.pump.fAutomatic && Idle(); }, 30000)) << WindowLog::Text();
         EXPECT_EQ(iBoxes, 1);

@@ -308,9 +308,14 @@ TEST_F(WindowScpiCommandTest, SendWithoutAnswerShowsTheSentBytesAndNoAnswer) {
 TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSendIsShown) {
     const int iScpi = ConnectedWindow();
     mRaw.Device().SwallowAnswers(1);
+    const std::size_t iCommands = mRaw.Device().Commands().size();
     Type(iScpi, "*IDN?");
     Click(W(iScpi).gadgets.pSendReceive);
     ASSERT_TRUE(WaitFor([&] { return Status(iScpi).rfind("Data sent", 0) == 0; }));
+    // The instrument has taken the query (and swallowed its answer): one still in the old
+    // connection's buffer when the cancel renews it would never be read, and the swallow would
+    // take the next query's answer.
+    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().Commands().size() > iCommands; }));
     EXPECT_FALSE(Idle(iScpi));
     EXPECT_FALSE(W(iScpi).gadgets.pSendReceive->isEnabled());
     // "Cancel", then at once a new query, before the cancelled task can report.

@@ -160,6 +160,7 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     Sim::SerialDevice serial;
     ASSERT_TRUE(serial.Start(sError)) << sError;
     serial.Device().SetIdn("HAMEG,HM2008,023456789,05.518");
+    serial.Device().SetAnswerEnd("\n\r"); // as a HAMEG scope ends its answers
     const QString sPts = QString::fromStdString(serial.PortName()).section('/', -1);
     ASSERT_TRUE(QDir(ttyTree.path()).mkpath(sPts));
     ASSERT_TRUE(QFile::link(ttyTree.path(), ttyTree.path() + "/" + sPts + "/device"));
