@@ -121,17 +121,16 @@ class WindowScreenshotTest : public FrameTest {
         if (!WindowScreenshotViewer::GetInstance(iViewer, &p)) return {};
         return p->image;
     }
-    // "Save..." through the requester into sFile.
+    // File > Save As... of the main window, whose active child the window is, through the
+    // requester into sFile.
     void SaveAs(const QString& sFile) {
         bool fSeen = false;
-        QTimer::singleShot(0, [&] {
-            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!pDialog) return;
-            fSeen = pDialog->windowTitle() == "Options";
+        WhenModal<QFileDialog>([&](QFileDialog* pDialog) {
+            fSeen = pDialog->windowTitle() == "Save as";
             FileDialogAnswer::Choose(pDialog, sFile);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
-        W().gadgets.pSave->click();
+        Choose(iMain, WindowStart::MenuSaveAs);
         EXPECT_TRUE(fSeen);
         EXPECT_TRUE(WaitFor([&] { return W().iJobs == 0 && EventHub::Pending() == 0; }, 10000));
     }
@@ -139,6 +138,9 @@ class WindowScreenshotTest : public FrameTest {
         const int iViewer = Viewer();
         ASSERT_TRUE(WaitFor([&] { return !Shown(iViewer).isNull(); }, 10000));
         EXPECT_EQ(Rgb(Shown(iViewer)), Rgb(expected));
+        uWindowScreenshotViewer* pViewer = nullptr; // it counts the picture it shows
+        ASSERT_TRUE(WindowScreenshotViewer::GetInstance(iViewer, &pViewer));
+        EXPECT_EQ(pViewer->viewer.pStatus->text().toStdString().rfind("Count: 1  -  Size: ", 0), 0u);
         SaveAs(dir.filePath("saved"));
         const QImage saved(dir.filePath("saved.png"));
         ASSERT_FALSE(saved.isNull());
