@@ -263,6 +263,14 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     ASSERT_NE(object->pInterface->AddTask(*object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
     ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && !refilled.empty(); }, 10000)) << WindowLog::Text();
     EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
+    // Nor does the first's own list, which says why.
+    Choose(iMain, WindowStart::MenuSelect);
+    const int iOwn = ListOf(iMain);
+    ASSERT_TRUE(iOwn != 0 && WaitForSearch(iOwn));
+    EXPECT_LT(RowNamed(iOwn, "[ Rohde & Schwarz RTB2000 ]"), 0);
+    const std::string sStatus = StatusText(iOwn);
+    EXPECT_NE(sStatus.find(" The lost RTB2004 is not listed: its window holds it until \"Disconnect\"."), std::string::npos)
+        << sStatus;
 }
 
 // The "Add" of the LAN page refuses what would never connect or would be listed twice: an
