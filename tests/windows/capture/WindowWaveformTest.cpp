@@ -370,8 +370,8 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUna
     EXPECT_EQ(std::ranges::count(CommandsSince(iFirst), ":WAV:MAXP?"), 1);
     EXPECT_FALSE(LogHas("Error")) << WindowLog::Text();
 
-    // A single read behind two waits (100 + 500 ms) whose query goes unanswered (3 s): the time
-    // shown runs from the button, waits included.
+    // A single read behind waits of 100 + 500 ms whose query goes unanswered (3 s): its time runs
+    // from the button. Then the connection closes in place of the answer: no absence, the read ends.
     ASSERT_TRUE(WaitIdle(iWindow));
     for (const int iRow : {2000, 2003, 2004}) G(iWindow).pOptionList->SetChecked(iRow, true);
     ASSERT_TRUE(WaitFor([&] { return !G(iWindow).pOptionList->Pending(); }));
@@ -381,19 +381,13 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUna
     ASSERT_TRUE(WaitFor([&] { return Has(CommandsSince(iAsked), ":WAV:MAXP?"); }, 60000));
     const int iBefore = static_cast<int>(server.AnswersSent() - iAnswers); // the answers ahead of it
     ASSERT_TRUE(WaitIdle(iWindow));
-    std::string sTime = W(iWindow).Status();
-    sTime = sTime.substr(sTime.rfind('(') + 1);
-    sTime.erase(std::remove(sTime.begin(), sTime.end(), ','), sTime.end());
-    EXPECT_GE(std::atoi(sTime.c_str()), 3600) << W(iWindow).Status();
-    // Another failure of that query (the connection closes in its place) is not its absence: the
-    // read ends with the reason.
+    EXPECT_GE(QString::fromStdString(W(iWindow).Status()).section('(', -1).section(' ', 0, 0).remove(',').toInt(), 3600) << W(iWindow).Status();
     siglent.SetMaxPointText("");
     server.AddFault({Sim::eStreamFault::Close, 0, iBefore});
     const std::size_t iAbsent = LogCount("did not answer the query of the most points");
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow));
-    EXPECT_NE(W(iWindow).Status().find("The connection to the instrument was interrupted."), std::string::npos)
-        << W(iWindow).Status();
+    EXPECT_NE(W(iWindow).Status().find("interrupted"), std::string::npos) << W(iWindow).Status();
     EXPECT_EQ(LogCount("did not answer the query of the most points"), iAbsent);
 }
 
@@ -586,7 +580,7 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.fSaving; }, 60000));
     G(iWindow).pCancel->click();
     const std::int64_t iCount = W(iWindow).pump.iCount;
-    // Cancelled during a save: the status says so and what the run kept, also once that save ended.
+    // Cancelled in a save: the status says so and what the run kept, also once that save ended.
     const std::string sCancelled = "The automatic reading was cancelled. Waveforms: " + std::to_string(iCount) + " - Saved: ";
     EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(W(iWindow).pump.iSaved));
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && EventHub::Pending() == 0; }));
@@ -876,21 +870,19 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
         // Automatic runs of such reads (every Rigol block is long), without and with "Save to
-        // folder": none is counted, the failure is logged once and its repeats when the run ends.
-        for (const char* sSaved : {"", " - Saved: 0"}) {
+        // folder": none counted, the failure logged once, then how often it came again.
+        for (const std::string sSaved : {"", " - Saved: 0"}) {
             if (!*sSource) break;
-            if (*sSaved) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
+            if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
             const std::size_t iFailures = LogCount(sReason);
-            if (*sSaved) G(iWindow).pRead->click(); // still ticked
-            else ReadAutomatically(iWindow, "10");
+            sSaved.empty() ? ReadAutomatically(iWindow, "10") : G(iWindow).pRead->click(); // still ticked
             ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iRepeats >= 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
-            EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + std::string(sSaved) + " - " + sReason);
+            EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + sSaved + " - " + sReason);
             EXPECT_EQ(LogCount(sReason), iFailures + 1);
             G(iWindow).pCancel->click();
-            EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + std::string(sSaved));
+            EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved);
             ASSERT_TRUE(WaitIdle(iWindow));
-            EXPECT_EQ(LogCount(sReason), iFailures + 2) << WindowLog::Text(); // and in the count of its repeats
-            EXPECT_EQ(LogCount("The failure before came again in "), *sSaved ? 2u : 1u);
+            EXPECT_EQ(LogCount(sReason), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
             EXPECT_EQ(LogCount("There is no complete record to save: "), 1u); // the Save... above
         }
         Instrument::Release(instrument, sError);

