@@ -40,6 +40,7 @@ bool IsScreenRequest(const uScreenshotRequest& request) {
 
 // Sends the screenshot query at once (direct mode), or lets the pump work the list off.
 void BeginShot(uScreenshotPump& pump) {
+    pump.iRequestTime = WaveformPump::ElapsedMilliseconds();
     if (CreateSendRequestList(pump)) {
         pump.pTimers->Start(TimerPump, 0); // the first step at the loop's next turn
     } else if (pump.sScreenshotCommand.empty()) {

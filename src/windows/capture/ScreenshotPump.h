@@ -109,6 +109,7 @@ struct uScreenshotPump {
     std::string sDisplayDumpCommand;
     std::string sRequestCommand;
     std::int64_t iSendTime = 0;
+    std::int64_t iRequestTime = 0; // when the shot began (the button or the interval): its time runs from there
     bool fDiscardResult = false;
     bool fAutomatic = false;
     std::int64_t iInterval = 1;

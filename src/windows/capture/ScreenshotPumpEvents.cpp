@@ -44,9 +44,9 @@ void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
     } else {
         if (pResult->fRequestData) {
             if (DisplayAllowed(pump) && !IsPoll(pump)) {
-                pump.iSendTime = WaveformPump::ElapsedMilliseconds() - pump.iSendTime;
                 const std::string sText = "Data received, bytes: " + Number(pResult->iRequestTransferred) + " - (" +
-                                          Number(pump.iSendTime) + " ms total)";
+                                          Number(WaveformPump::ElapsedMilliseconds() - pump.iRequestTime) +
+                                          " ms total)";
                 window.SetStatus(sText);
                 window.AddLine(Prefix(pump) + sText);
             }

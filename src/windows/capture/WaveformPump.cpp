@@ -287,10 +287,41 @@ void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
     if (checks.fnChannelFailed) checks.fnChannelFailed(pump);
 }
 
-void NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
-    if (!pump.fReading || !pump.sReadFailure.empty()) return;
-    const std::string sPrefix = WaveformText::Prefix(pump);
-    pump.sReadFailure = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
+namespace {
+
+// Logs how many reads repeated the failure logged last, when some did.
+void LogRepeats(uWaveformPump& pump) {
+    if (pump.iRepeats > 0)
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + "The failure before came again in " +
+                              Utility::StrDLocalized(static_cast<double>(pump.iRepeats), 0) +
+                              (pump.iRepeats == 1 ? " more read: " : " more reads: ") + pump.sRepeated);
+    pump.iRepeats = 0;
+}
+
+} // namespace
+
+bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
+    if (!pump.fReading) return true;
+    if (pump.sReadFailure.empty()) {
+        const std::string sPrefix = WaveformText::Prefix(pump);
+        pump.sReadFailure = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
+    }
+    if (!pump.fAutomatic) return true;
+    std::vector<std::string>& lines = pump.RunFailureLines;
+    if (std::find(lines.begin(), lines.end(), sLogText) != lines.end()) return false;
+    LogRepeats(pump); // something new: the count of the repeats before goes first
+    lines.push_back(sLogText);
+    pump.fLoggedThisRead = true;
+    return true;
+}
+
+void FlushRepeats(uWaveformPump& pump) {
+    LogRepeats(pump);
+    pump.RunFailureLines.clear();
+}
+
+std::string CancelledText(const uWaveformPump& pump) {
+    return "The automatic reading was cancelled. " + CountText(pump);
 }
 
 bool HasLogicChannels(std::int64_t eModel) {
@@ -520,7 +551,15 @@ void EndRequestData(uWaveformPump& pump) {
     // A failure of the read replaces what its last answer showed ("Data received, ..."); a read
     // that failed is not counted.
     if (pump.fAutomatic) {
-        if (pump.sReadFailure.empty()) ++pump.iCount;
+        if (pump.sReadFailure.empty()) {
+            ++pump.iCount;
+            FlushRepeats(pump);
+        } else if (!pump.fLoggedThisRead) {
+            ++pump.iRepeats; // its failure was logged by a read before
+        } else {
+            pump.sRepeated = pump.sReadFailure;
+        }
+        pump.fLoggedThisRead = false;
         pump.pWindow->SetStatus(CountText(pump, pump.sReadFailure));
     } else if (!pump.sReadFailure.empty()) {
         pump.pWindow->SetStatus(pump.sReadFailure);
@@ -563,16 +602,18 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
     if (!PumpSupport::TakeStart(pump, start)) return;
     window.DisableGadgets(true);
     pump.fMaxPointUnanswered = false;
+    pump.fRunCancelled = false;
     if (start.fAutomatically) {
         pump.fAutomatic = true;
         pump.iCount = 0;
         pump.iSaved = 0;
         pump.sSaveFailure.clear();
+        pump.RunFailureLines.clear();
+        pump.iRepeats = 0;
+        pump.fLoggedThisRead = false;
     } else {
         window.SetStatus("");
     }
-    pump.iBytesTotal = 0;
-    pump.iMillisecondsTotal = 0;
     if (window.CreateSendRequestList(pump) == 0)
         NotSent(pump);
     else
@@ -587,8 +628,16 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
 }
 
 void Cancel(uWaveformPump& pump) {
+    // The status line says what was cancelled and, of an automatic run, what it kept.
+    const char* sWhat = pump.fAutomatic ? nullptr
+                        : pump.fReading ? "The reading was cancelled."
+                        : pump.fSaving  ? "The save was cancelled."
+                                        : "";
+    pump.fRunCancelled = pump.fAutomatic;
     pump.fDiscardResult = true;
     StopRequestData(pump);
+    if (!sWhat) pump.pWindow->SetStatus(CancelledText(pump));
+    else if (*sWhat) pump.pWindow->SetStatus(sWhat);
 }
 
 void StopRequestData(uWaveformPump& pump) {
@@ -604,7 +653,9 @@ void StopRequestData(uWaveformPump& pump) {
             window.AddError("WindowWaveform::StopRequestData: " + sError);
         }
     }
+    pump.fSaveStopped = pump.fSaveStopped || pump.fSaving;
     pump.fSaving = false;
+    if (pump.fAutomatic) FlushRepeats(pump);
     if (pump.fAutomatic)
         window.AddLine(WaveformText::Prefix(pump) + "The automatic reading of the waveforms was stopped. Count: " +
                        Utility::StrDLocalized(static_cast<double>(pump.iCount), 0));

@@ -122,7 +122,9 @@ struct uWaveformPump {
     std::int64_t iPartBytes = 0;
     std::size_t iPartHeader = 0; // block-header length of the open channel's first part
     std::int64_t iBytesTotal = 0;
-    std::int64_t iMillisecondsTotal = 0;
+    // When the user's request began (the button, or the interval's read): the status line's
+    // time runs from there, waits without a transfer included.
+    std::int64_t iRequestTime = 0;
     std::int64_t iSendTime = 0;
     bool fDiscardResult = false;
     bool fAutomatic = false;
@@ -133,6 +135,18 @@ struct uWaveformPump {
     // while saves fail (empty once a save works again).
     std::int64_t iSaved = 0;
     std::string sSaveFailure;
+    // Of the automatic run, while reads fail one after the other: the failure lines logged since
+    // the last whole read (a read that logs only those again logs nothing), the reads that failed
+    // so, and the failure they repeat. The count is logged when a read is whole again or the run
+    // ends.
+    std::vector<std::string> RunFailureLines;
+    std::int64_t iRepeats = 0;
+    std::string sRepeated;
+    bool fLoggedThisRead = false;
+    // "Cancel" ended the automatic run: the end of a save it stopped keeps the status saying so.
+    bool fRunCancelled = false;
+    // A save that a stop let go has not ended yet.
+    bool fSaveStopped = false;
     // The MAXPoint query of this run went unanswered: the run reads at the piece plan's fallback
     // and does not ask it again.
     bool fMaxPointUnanswered = false;
@@ -246,8 +260,14 @@ bool CheckInstrumentResponse(uWaveformPump& pump);
 // channel, and the channel leaves the record (fnChannelFailed), so that no file is written from
 // it; the other channels go on.
 void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
-// A failure logged (the window's AddError): while a read runs, the first is the read's reason.
-void NoteReadFailure(uWaveformPump& pump, const std::string& sLogText);
+// A failure to be logged (the window's AddError): while a read runs, the first is the read's
+// reason. false when it is not to be logged: a read of an automatic run gave it before, and
+// the run has read nothing whole since (FlushRepeats logs how often).
+bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText);
+// Logs how many reads repeated the failure logged last, when some did, and forgets the failures.
+void FlushRepeats(uWaveformPump& pump);
+// What the status line says after "Cancel" of an automatic run, with what the run kept.
+std::string CancelledText(const uWaveformPump& pump);
 void EndRequestData(uWaveformPump& pump);
 // Moves the part window (iStartPoint, iStopPoint) to the next part of the record; the last
 // part's window clears sLastPartOnly.

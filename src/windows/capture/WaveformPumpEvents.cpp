@@ -82,7 +82,7 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
     if (ok) {
         if (WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump)) {
             const std::string sText = "Data received, bytes: " + Number(pump.iBytesTotal) + " - (" +
-                                      Number(pump.iMillisecondsTotal) + " ms total)";
+                                      Number(ElapsedMilliseconds() - pump.iRequestTime) + " ms total)";
             window.SetStatus(sText);
             window.AddLine(sLead + sText);
         }
@@ -153,10 +153,7 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
     case TransferStatus::TransferReceiving:
     case TransferStatus::TransferReceived:
         if (fDisplay) window.SetStatus("Data received, bytes: " + Number(fNamed ? iData + pump.iPartBytes : iData));
-        if (event.iType == TransferStatus::TransferReceived) {
-            pump.iBytesTotal += iData;
-            pump.iMillisecondsTotal += iElapsed;
-        }
+        if (event.iType == TransferStatus::TransferReceived) pump.iBytesTotal += iData;
         break;
     case TransferStatus::TransferWaiting:
         window.SetStatus(PumpSupport::WaitText(iData));

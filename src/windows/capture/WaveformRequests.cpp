@@ -36,7 +36,7 @@ std::size_t CreateSendRequestList(uWaveformPump& pump, const uWaveformOptionStat
                                   std::int64_t eDataSource, const std::vector<std::int64_t>& channels) {
     pump.mRequestList.clear();
     pump.iBytesTotal = 0;
-    pump.iMillisecondsTotal = 0;
+    pump.iRequestTime = WaveformPump::ElapsedMilliseconds();
     if (options.fBefore) {
         if (options.fStopComplete) pump.mRequestList.push_back(Action(RequestOptionStopComplete, options.sStopComplete));
         if (options.fStop) pump.mRequestList.push_back(Action(RequestOptionStop, options.sStop));
@@ -138,7 +138,7 @@ void RefreshChannels(uWaveformPump& pump) {
     pump.pWindow->SetStatus("");
     // The totals of the status line count this exchange's answer, not the read's before.
     pump.iBytesTotal = 0;
-    pump.iMillisecondsTotal = 0;
+    pump.iRequestTime = WaveformPump::ElapsedMilliseconds();
     if (CreateRequestGetVisibleChannels(pump) == 0) {
         pump.pWindow->SetStatus(WaveformText::NotSent);
         pump.pWindow->AddError(pump.instrument.sManufacturer + " - " + WaveformText::NotSent);

@@ -336,7 +336,8 @@ void WindowScreenshotWindow::SaveScreenshot() {
     }
     const std::string sName = Template::ExpandSafeFileName(sTemplate, info.sManufacturer, info.sModel,
                                                            pump.iAnswerDate, pump.iAnswerTime, 0, "");
-    QFileDialog dialog(pFrame, "Options", QString::fromStdString(ScreenshotImages::JoinPath(sFolder, sName + ".png")),
+    // Titled as the save requester of the waveform window and the menu item that opens it.
+    QFileDialog dialog(pFrame, "Save as", QString::fromStdString(ScreenshotImages::JoinPath(sFolder, sName + ".png")),
                        "PNG (*.png);;All Files (*.*)");
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -129,8 +129,9 @@ void OnNewScreenshot(uWindowScreenshotViewer& r, std::int64_t fSizeChanged, cons
     // 0 would stand for "now"; its last three digits are the same.
     r.iArrivalMilliseconds = now.iMilliseconds != 0 ? now.iMilliseconds : 1000;
 
-    // Counted as its window counts: a picture shown again is no new one.
-    if (pNew->fNew) r.iCount = pNew->iCount > 0 ? pNew->iCount : r.iCount + 1;
+    // Counted as its window counts: a picture shown again is no new one, unless the viewer has
+    // counted none yet (it was linked after the shot, or its window's count was 0).
+    if (pNew->fNew || r.iCount == 0) r.iCount = pNew->iCount > 0 ? pNew->iCount : r.iCount + 1;
     if (r.fDeliveredScale != r.fScale || r.fSizeChanged != 0) {
         r.fSizeChanged = 0;
         r.fScale = r.fDeliveredScale;
@@ -195,7 +196,7 @@ void SaveAs(int iWindow) {
                                                            p->viewer.info.sModel, p->iArrivalDate,
                                                            p->iArrivalMilliseconds, 0, "") +
                               ".png";
-    QPointer<QFileDialog> pDialog = new QFileDialog(p->viewer.pFrame, "Options");
+    QPointer<QFileDialog> pDialog = new QFileDialog(p->viewer.pFrame, "Save as"); // as its window's
     pDialog->setAcceptMode(QFileDialog::AcceptSave);
     pDialog->setOption(QFileDialog::DontUseNativeDialog);
     pDialog->setNameFilters({"PNG (*.png)", "All Files (*.*)"});

@@ -238,8 +238,7 @@ void uWindowWaveform::Opened() {
 
 void uWindowWaveform::AddLine(const std::string& sText) { WindowLog::AddLine(sText); }
 void uWindowWaveform::AddError(const std::string& sText) {
-    WindowLog::AddError(sText);
-    WaveformPump::NoteReadFailure(pump, sText);
+    if (WaveformPump::NoteReadFailure(pump, sText)) WindowLog::AddError(sText);
 }
 
 std::vector<std::int64_t> uWindowWaveform::TickedChannels() const {
@@ -310,9 +309,10 @@ void uWindowWaveform::Save() { WindowWaveform::SaveWaveform(iWindow, false); }
 
 void uWindowWaveform::SaveWaveform(uWaveformPump& thePump) {
     // The end of a read with "Save to folder": a save that cannot start ends the run with its
-    // errors shown; a read with nothing to save goes on.
+    // errors shown; a read with nothing to save goes on. A failed read of an automatic run has
+    // shown and logged its failure already.
     if (!thePump.pRecord || thePump.pRecord->Channels.size() <= 1) {
-        WindowWaveform::SaveWaveform(iWindow, true);
+        if (!thePump.fAutomatic || thePump.sReadFailure.empty()) WindowWaveform::SaveWaveform(iWindow, true);
         WaveformPump::Continue(thePump);
         return;
     }

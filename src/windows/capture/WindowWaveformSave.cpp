@@ -14,6 +14,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace WindowWaveform {
 namespace {
 
@@ -161,6 +163,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
     case SaveStatusPassFinished: {
         // A stop already let the save go: its end restarts nothing.
         const bool fWasSaving = pump.fSaving;
+        const bool fStopped = std::exchange(pump.fSaveStopped, false);
         pump.fSaving = false;
         // "saved" only when every file of the pass was written; else the failure, whole, and
         // the files that were written.
@@ -168,6 +171,13 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             // No channel of the record made a file: nothing was saved, and the log says so too.
             window.sSaveFailure = "No file was written: the record holds no channel to save.";
             WindowLog::AddError(window.Prefix() + window.sSaveFailure);
+        }
+        if (fStopped && !fWasSaving && window.fSaveAutomatic && pump.fRunCancelled) {
+            // The save of the run's last read, which "Cancel" let go: the status keeps saying
+            // that the run was cancelled, with that read among the saved ones when it was.
+            if (window.sSaveFailure.empty()) ++pump.iSaved;
+            window.SetStatus(WaveformPump::CancelledText(pump));
+            break;
         }
         window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved."
                          : window.sSavedFiles.empty()

@@ -46,6 +46,7 @@ namespace {
 
 const char* const MarkerFile = "|FILE|";
 const char* const MarkerBlockFile = "|#NM||FILE|";
+const char* const CancelledText = "The request was cancelled: no answer of it is shown or kept.";
 
 std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
 
@@ -254,8 +255,14 @@ void OnSendClicked(int iWindow, bool fRequestData) {
 void OnCancelClicked(int iWindow) {
     uWindowScpiCommand* p = nullptr;
     if (!FindInstance(iWindow, &p) || !TakesRequests(p->info)) return;
+    const bool fUnderWay = p->fBusy;
     p->fCancelled = true;
     CancelTask(iWindow);
+    // The request has an outcome on screen too: nothing that still comes of it is shown or kept.
+    if (fUnderWay) {
+        Detail::SetStatus(*p, CancelledText);
+        WindowLog::AddLine(Prefix(*p) + CancelledText);
+    }
 }
 
 void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
@@ -328,6 +335,8 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.fCancelled = false;
     window.pSendFile.reset();
     window.sFailure.clear();
+    // The status line's times run from here, the reading of a file included.
+    window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.
     if (!pInstrument || !pInstrument->pInterface || !TakesRequests(window.info) ||
         (!window.info.fLost && !pInstrument->pInterface->IsConnected(*pInstrument))) {
@@ -394,7 +403,6 @@ namespace {
 void QueueTask(uWindowScpiCommand& window, uTaskScpiCommand task, const std::string& sLog) {
     InstrumentObject pInstrument = window.info.pInstrument;
     std::string sError;
-    window.info.iStartTime = Detail::ElapsedMilliseconds();
     const std::int64_t iTask = pInstrument && pInstrument->pInterface
                                    ? pInstrument->pInterface->AddTask(*pInstrument, task, sError)
                                    : 0;

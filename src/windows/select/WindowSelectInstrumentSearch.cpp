@@ -234,6 +234,18 @@ std::string FillInstrumentListCreateText(int, const InstrumentObject& object) {
     return sText + Instrument::ProtocolText(c.eProtocol) + "\n";
 }
 
+namespace {
+
+// The main window's own instrument, lost, stays held by it and so is not listed: the status
+// says so, and how to give it up.
+std::string LostHint(const uWindowSelectInstrument& w) {
+    WindowStart::uWindowStart* pMain = nullptr;
+    if (!WindowStart::GetInstance(w.iMainWindow, &pMain) || !pMain->info.fLost || !pMain->info.pInstrument) return {};
+    return " The lost " + pMain->info.sModel + " is not listed: its window holds it until \"Disconnect\".";
+}
+
+} // namespace
+
 void FillInstrumentList(int iWindow) {
     uWindowSelectInstrument* w = Record(iWindow);
     if (!w || !w->pInstruments) return;
@@ -272,9 +284,10 @@ void FillInstrumentList(int iWindow) {
     if (w->fConnectText) {
         // A connect's word stays until the user acts in this window.
     } else if (iCount == 0) {
-        SetStatusText(*w, "No instrument was found.");
+        SetStatusText(*w, "No instrument was found." + LostHint(*w));
     } else {
-        SetStatusText(*w, std::to_string(iCount) + (iCount == 1 ? " Instrument found." : " Instruments found."));
+        SetStatusText(*w, std::to_string(iCount) + (iCount == 1 ? " Instrument found." : " Instruments found.") +
+                              LostHint(*w));
     }
     UpdateGadgetStates(iWindow);
 }

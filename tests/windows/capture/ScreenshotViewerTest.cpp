@@ -185,7 +185,7 @@ TEST_F(ScreenshotViewerTest, SaveAsWritesA24BitPngAndAddsTheExtensionUnlessItIsP
         QString sProposed;
         bool fSeen = false;
         WhenModal<QFileDialog>([&](QFileDialog* pDialog) {
-            fSeen = pDialog->windowTitle() == "Options" && pDialog->selectedNameFilter() == "PNG (*.png)";
+            fSeen = pDialog->windowTitle() == "Save as" && pDialog->selectedNameFilter() == "PNG (*.png)";
             sProposed = pDialog->selectedFiles().value(0);
             FileDialogAnswer::Choose(pDialog, dir.filePath(c.sChosen));
             QMetaObject::invokeMethod(pDialog, "accept");

@@ -310,8 +310,9 @@ TEST_F(WaveformPumpTest, NothingIsSentAfterAStopAndTheLateResultIsDropped) {
     rig.Fire(TimerPump);
     const std::int64_t iFirst = rig.LastTask();
     rig.Transfer(TransferStatus::TransferReceiving, 1000);
-    const std::size_t iStatus = rig.window.mStatus.size();
     WaveformPump::Cancel(rig.pump);
+    EXPECT_EQ(rig.window.mStatus.back(), "The reading was cancelled.");
+    const std::size_t iStatus = rig.window.mStatus.size();
     EXPECT_EQ(rig.instrument.Cancels(), 1);
     EXPECT_TRUE(rig.timers.mArmed.empty());
     rig.Transfer(TransferStatus::TransferReceiving, 2000);

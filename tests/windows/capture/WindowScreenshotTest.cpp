@@ -121,17 +121,15 @@ class WindowScreenshotTest : public FrameTest {
         if (!WindowScreenshotViewer::GetInstance(iViewer, &p)) return {};
         return p->image;
     }
-    // "Save..." through the requester into sFile.
+    // File > Save As... with the window active, through the requester into sFile.
     void SaveAs(const QString& sFile) {
         bool fSeen = false;
-        QTimer::singleShot(0, [&] {
-            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!pDialog) return;
-            fSeen = pDialog->windowTitle() == "Options";
+        WhenModal<QFileDialog>([&](QFileDialog* pDialog) {
+            fSeen = pDialog->windowTitle() == "Save as";
             FileDialogAnswer::Choose(pDialog, sFile);
             QMetaObject::invokeMethod(pDialog, "accept");
         });
-        W().gadgets.pSave->click();
+        Choose(iMain, WindowStart::MenuSaveAs);
         EXPECT_TRUE(fSeen);
         EXPECT_TRUE(WaitFor([&] { return W().iJobs == 0 && EventHub::Pending() == 0; }, 10000));
     }
@@ -139,6 +137,8 @@ class WindowScreenshotTest : public FrameTest {
         const int iViewer = Viewer();
         ASSERT_TRUE(WaitFor([&] { return !Shown(iViewer).isNull(); }, 10000));
         EXPECT_EQ(Rgb(Shown(iViewer)), Rgb(expected));
+        uWindowScreenshotViewer* p = nullptr; // it counts the picture it shows
+        EXPECT_TRUE(WindowScreenshotViewer::GetInstance(iViewer, &p) && p->viewer.pStatus->text().startsWith("Count: 1  -  "));
         SaveAs(dir.filePath("saved"));
         const QImage saved(dir.filePath("saved.png"));
         ASSERT_FALSE(saved.isNull());

@@ -369,6 +369,23 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUna
     G(iWindow).pCancel->click();
     EXPECT_EQ(std::ranges::count(CommandsSince(iFirst), ":WAV:MAXP?"), 1);
     EXPECT_FALSE(LogHas("Error")) << WindowLog::Text();
+    // A single read behind waits of 100 + 500 ms whose query goes unanswered (3 s): its time runs
+    // from the button. Then the connection closes in place of the answer: no absence, the read ends.
+    ASSERT_TRUE(WaitIdle(iWindow));
+    for (const int iRow : {2000, 2003, 2004}) G(iWindow).pOptionList->SetChecked(iRow, true);
+    ASSERT_TRUE(WaitFor([&] { return !G(iWindow).pOptionList->Pending(); }));
+    G(iWindow).pAutomatic->click();
+    const std::size_t iAnswers = server.AnswersSent(), iAsked = CommandsNow();
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return Has(CommandsSince(iAsked), ":WAV:MAXP?"); }, 60000));
+    const int iBefore = static_cast<int>(server.AnswersSent() - iAnswers); // the answers ahead of it
+    ASSERT_TRUE(WaitIdle(iWindow));
+    EXPECT_GE(QString::fromStdString(W(iWindow).Status()).section('(', -1).section(' ', 0, 0).remove(',').toInt(), 3600) << W(iWindow).Status();
+    siglent.SetMaxPointText("");
+    server.AddFault({Sim::eStreamFault::Close, 0, iBefore});
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitIdle(iWindow));
+    EXPECT_NE(W(iWindow).Status().find("interrupted"), std::string::npos) << W(iWindow).Status();
 }
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
@@ -557,8 +574,14 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     EXPECT_EQ(LogCount("The file could not be created: "), 1u);
     ASSERT_TRUE(QFile::remove(out.path()) && QDir().rename(out.path() + ".away", out.path())); // saved again:
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status().find(sReason) == std::string::npos && !W(iWindow).pump.fSaving; }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.fSaving; }, 60000));
     G(iWindow).pCancel->click();
     const std::int64_t iCount = W(iWindow).pump.iCount;
+    // Cancelled in a save: the status says so and what the run kept, also once that save ended.
+    const std::string sCancelled = "The automatic reading was cancelled. Waveforms: " + std::to_string(iCount) + " - Saved: ";
+    EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(W(iWindow).pump.iSaved));
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && EventHub::Pending() == 0; }));
+    EXPECT_EQ(W(iWindow).Status().rfind(sCancelled, 0), 0u) << W(iWindow).Status();
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
     ASSERT_TRUE(WaitIdle(iWindow));
     const std::vector<std::string> files = OutFiles();
@@ -843,13 +866,19 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         G(iWindow).pSave->click();
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
-        if (*sSource) { // an automatic run of such reads (every Rigol block is long) counts none
+        // Automatic runs of such reads, with "Save to folder" too: the failure logged once, then its repeats.
+        for (const std::string sSaved : {"", " - Saved: 0"}) {
+            if (!*sSource) break;
+            if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
             const std::size_t iFailures = LogCount(sReason);
-            ReadAutomatically(iWindow, "10");
-            ASSERT_TRUE(WaitFor([&] { return LogCount(sReason) >= iFailures + 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
-            EXPECT_EQ(W(iWindow).Status(), std::string("Waveforms: 0 - ") + sReason);
+            sSaved.empty() ? ReadAutomatically(iWindow, "10") : G(iWindow).pRead->click(); // still ticked
+            ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iRepeats >= 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
+            EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + sSaved + " - " + sReason);
             G(iWindow).pCancel->click();
+            EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved);
             ASSERT_TRUE(WaitIdle(iWindow));
+            EXPECT_EQ(LogCount(sReason), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
+            EXPECT_EQ(LogCount("There is no complete record to save: "), 1u); // the Save... above
         }
         Instrument::Release(instrument, sError);
     }

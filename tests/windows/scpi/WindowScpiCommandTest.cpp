@@ -321,7 +321,7 @@ TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSend
     // "Cancel", then at once a new query, before the cancelled task can report.
     W(iScpi).gadgets.pCancel->click();
     EXPECT_TRUE(Idle(iScpi));
-    EXPECT_EQ(Status(iScpi), "");
+    EXPECT_EQ(Status(iScpi), "The request was cancelled: no answer of it is shown or kept.");
     Type(iScpi, "SIM:ECHO? fresh");
     W(iScpi).gadgets.pSendReceive->click();
     EXPECT_FALSE(Idle(iScpi));

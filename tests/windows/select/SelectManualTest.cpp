@@ -264,6 +264,9 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
     ASSERT_NE(object->pInterface->AddTask(*object, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
     ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost && !refilled.empty(); }, 10000)) << WindowLog::Text();
     EXPECT_LT(RowNamed(iOther, "[ Rohde & Schwarz RTB2000 ]"), 0);
+    Choose(iMain, WindowStart::MenuSelect); // nor does the first's own list, which says why
+    ASSERT_TRUE(ListOf(iMain) != 0 && WaitForSearch(ListOf(iMain)));
+    EXPECT_NE(StatusText(ListOf(iMain)).find(" The lost RTB2004 is not listed: its window holds it until \"Disconnect\"."), std::string::npos);
 }
 
 // The "Add" of the LAN page refuses what would never connect or would be listed twice: an
