@@ -10,10 +10,13 @@
 #include "platform/WindowFrame.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QLayout>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
@@ -78,10 +81,13 @@ void WriteWorkspaces(uIni* pIni) {
 // corner of the frame (for an MDI child, of its MDI frame); the size is the window's inner one.
 void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth, int iHeight, int iState) {
     QWidget* pOuter = pMdiFrame ? static_cast<QWidget*>(pMdiFrame) : pWindow;
-    // A main window that is maximised and stays so is left as it is: taken down to its normal size
-    // and up again, its children would be placed in the normal size's area (a window manager
-    // answers the maximising only later) and stale pixels would show around them.
-    if (!pMdiFrame && iState == Window::StateMaximized && pOuter->isMaximized()) return;
+    // A main window that is maximised (minimised or not) and stays so keeps its size: taken down
+    // to its normal size and up again, its area would pass through the normal size, and a window
+    // manager that answers the two requests in its own time may leave it at the normal size.
+    if (!pMdiFrame && iState == Window::StateMaximized && pOuter->isMaximized()) {
+        if (pOuter->isMinimized()) pOuter->showMaximized();
+        return;
+    }
     if (pOuter->isMinimized() || pOuter->isMaximized()) pOuter->showNormal();
     if (pMdiFrame) {
         // The sizes come from a file that may have been edited: the border is added in 64 bits and
@@ -99,6 +105,33 @@ void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth,
     if (iState == Window::StateMaximized) pOuter->showMaximized();
     else if (iState == Window::StateMinimized) pOuter->showMinimized();
 }
+
+// Keeps the MDI children that a workspace placed inside the area once the main window has taken
+// the maximised state that the workspace asked for: the window system answers a maximising only
+// later, and children kept inside the area of the normal size would stay squeezed into it.
+class KeepInsideOnceMaximised final : public QObject {
+  public:
+    KeepInsideOnceMaximised(QWidget* pMain, QMdiArea* pArea, std::vector<QPointer<QMdiSubWindow>> mFrames)
+        : QObject(pArea), pMain(pMain), normal(pMain->size()), mFrames(std::move(mFrames)) {
+        pArea->installEventFilter(this);
+    }
+    bool eventFilter(QObject* pArea, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Resize && pMain->isMaximized() && pMain->size() != normal) {
+            pArea->removeEventFilter(this);
+            // Once the area has laid out its viewport at the new size.
+            QMetaObject::invokeMethod(this, [this] {
+                for (const QPointer<QMdiSubWindow>& pFrame : mFrames) KeepInArea(pFrame);
+                deleteLater();
+            }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+  private:
+    QWidget* pMain; // the area's window: it outlives this
+    QSize normal;
+    std::vector<QPointer<QMdiSubWindow>> mFrames;
+};
 
 } // namespace
 
@@ -170,7 +203,9 @@ void LoadWorkspace(int iWindow, const std::string& sName) {
     }
     uIni* ini = pIni.get();
     int x = Window::DefaultPosition, y = Window::DefaultPosition, iWidth = 0, iHeight = 0, iState = Window::StateNormal;
+    bool fMaximising = false;
     if (pWindow->pFrame && Window::LoadPosition(WindowKindStart, x, y, iWidth, iHeight, iState, 0, ini, sName)) {
+        fMaximising = iState == Window::StateMaximized && !pWindow->pFrame->isMaximized();
         Place(pWindow->pFrame, nullptr, x, y, iWidth, iHeight, iState);
         // The MDI area takes its new size now, before the children are kept inside it.
         if (QLayout* pLayout = pWindow->pFrame->layout()) pLayout->activate();
@@ -180,6 +215,7 @@ void LoadWorkspace(int iWindow, const std::string& sName) {
     std::vector<std::string> mKeys;
     Ini::ExamineKeys(ini);
     while (Ini::NextKey(ini)) mKeys.push_back(Ini::KeyName(ini));
+    std::vector<QPointer<QMdiSubWindow>> mPlaced;
     for (const std::string& sKey : mKeys) {
         const int iKind = Window::KeyToId(sKey);
         if (iKind == WindowKindNone || iKind == WindowKindStart) continue;
@@ -195,8 +231,15 @@ void LoadWorkspace(int iWindow, const std::string& sName) {
         iState = Window::StateNormal;
         if (Window::LoadPosition(iKind, x, y, iWidth, iHeight, iState, pChild->fMdi, ini, sName)) {
             Place(pFrame, pChild->fMdi ? ChildWindow::MdiFrame(iChild) : nullptr, x, y, iWidth, iHeight, iState);
-            if (pChild->fMdi) KeepInArea(ChildWindow::MdiFrame(iChild));
+            if (pChild->fMdi) mPlaced.emplace_back(ChildWindow::MdiFrame(iChild));
         }
+    }
+    // Each child stands where the file says, inside the area that the main window has in its
+    // saved state; a maximising not answered yet leaves that to the answer.
+    if (fMaximising && pWindow->pMdiArea) {
+        new KeepInsideOnceMaximised(pWindow->pFrame, pWindow->pMdiArea, std::move(mPlaced));
+    } else {
+        for (const QPointer<QMdiSubWindow>& pFrame : mPlaced) KeepInArea(pFrame);
     }
     // The MDI area lines up the icons of minimised children by itself.
     Ini::Free(pIni);

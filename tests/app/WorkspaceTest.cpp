@@ -23,6 +23,10 @@ std::string ReadBytes(const QString& sPath) {
 
 class WorkspaceTest : public FrameTest {
   protected:
+    static void SetUpTestSuite() { // the screen on which the workspaces were saved
+        ::setenv("QT_QPA_PLATFORM", "offscreen:configfile=" ORVANTO_TEST_DATA "/LargeScreen.json", 1);
+        TestApplication::Ensure();
+    }
     void SetUp() override {
         FrameTest::SetUp();
         WindowLog::Create();
@@ -238,25 +242,36 @@ TEST_F(WorkspaceTest, LoadingOpensAndPlacesTheChildrenInTheirFormsInANewMainWind
     EXPECT_EQ(ChildWindow::MdiFrame(scpi[0].iWindow)->pos(), QPoint(30, 20));
 }
 
-// Loaded into a maximised main window: the frame stays maximised, and the children take their
-// places in the maximised area, not in the area of the frame's normal size.
+// A workspace saved maximised with three children side by side, loaded into a main window of
+// normal size, a maximised and a minimised one: the frame ends maximised, and each child takes its
+// place in the maximised area. The window system answers the maximising only after the load; the
+// children must not stay squeezed into the area of the size before.
 TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWholeArea) {
-    WriteWorkspaces("[Lab]\r\nWindowStartPosition = 40,30,600,400,600,400,16777216\r\n"
-                    "WindowScpiCommandPositionMdi = 380,200,300,200,310,230,0\r\n");
-    const int iMain = OpenMain();
-    uWindowStart* p = Record(iMain);
-    p->pFrame->showMaximized();
-    Settle();
-    const QSize maximised = p->pFrame->size();
-    Choose(iMain, WindowStart::MenuWorkspaceFirst);
-    EXPECT_TRUE(p->pFrame->isMaximized());
-    EXPECT_EQ(p->pFrame->size(), maximised);
-    const auto scpi = ChildrenOf(iMain, WindowKindScpiCommand);
-    ASSERT_EQ(scpi.size(), 1u);
-    QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(scpi[0].iWindow);
-    EXPECT_EQ(pMdiFrame->pos(), QPoint(380, 200));
-    EXPECT_EQ(ChildWindow::Find(scpi[0].iWindow)->size(), QSize(300, 200));
-    EXPECT_TRUE(p->pMdiArea->viewport()->rect().contains(pMdiFrame->geometry()));
+    WriteWorkspaces("[Lab]\r\nWindowStartPosition = 561,301,800,600,800,619,16777216\r\n"
+                    "WindowScpiCommandPositionMdi = 0,0,665,1081,673,1109,0\r\n"
+                    "WindowScreenshotPositionMdi = 673,0,615,1081,623,1109,0\r\n"
+                    "WindowWaveformPositionMdi = 1296,0,616,1081,624,1109,0\r\n");
+    const std::pair<int, QRect> places[] = {{WindowKindScpiCommand, {0, 0, 665, 1081}},
+                                            {WindowKindScreenshot, {673, 0, 615, 1081}},
+                                            {WindowKindWaveform, {1296, 0, 616, 1081}}};
+    const QSize screen(1920, 1200);
+    for (const Qt::WindowState before : {Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowMinimized}) {
+        SCOPED_TRACE(before);
+        Ini::RemoveSection(Main::ConfigIni(), "Window"); // each main window opens at 800 x 600
+        const int iMain = OpenMain();
+        uWindowStart* p = Record(iMain);
+        p->pFrame->setWindowState(before);
+        ASSERT_TRUE(WaitFor([&] { return p->pFrame->size() == (before == Qt::WindowMaximized ? screen : QSize(800, 600)); }));
+        Choose(iMain, WindowStart::MenuWorkspaceFirst);
+        ASSERT_TRUE(WaitFor([&] { return p->pFrame->windowState() == Qt::WindowMaximized && p->pFrame->size() == screen; }));
+        Settle();
+        for (const auto& [iKind, place] : places) {
+            const int iChild = ChildrenOf(iMain, iKind).at(0).iWindow;
+            EXPECT_EQ(QRect(ChildWindow::MdiFrame(iChild)->pos(), ChildWindow::Find(iChild)->size()), place) << iKind;
+        }
+        EventHub::PostEvent(EventCloseWindowRequest, iMain);
+        ASSERT_TRUE(WaitFor([&] { return !Record(iMain); }));
+    }
 }
 
 // The file may have been edited by hand: sizes at the edge of the integer range must neither
@@ -281,13 +296,16 @@ TEST_F(WorkspaceTest, HugeSizesInTheFileAreBoundedNotOverflowed) {
 }
 
 // A workspace saved on a larger screen, or edited by hand: each MDI child is moved in and made
-// no larger than the area, so that it shows whole.
+// no larger than the area, so that it shows whole; also the area that the workspace maximises.
 TEST_F(WorkspaceTest, LoadedMdiChildrenAreKeptInsideTheArea) {
-    for (const char* sPosition : {"500,20,400,300,410,330,0", "20,400,400,300,410,330,0", "-50,-40,2000,1500,2010,1530,0"}) {
+    const std::pair<const char*, const char*> rows[] = {{"0", "500,20,400,300,410,330,0"},
+                                                        {"0", "20,400,400,300,410,330,0"},
+                                                        {"0", "-50,-40,2000,1500,2010,1530,0"},
+                                                        {"16777216", "-50,-40,3000,2000,3010,2030,0"}};
+    for (const auto& [sState, sPosition] : rows) {
         SCOPED_TRACE(sPosition);
-        WriteWorkspaces(std::string("[Lab]\r\nWindowStartPosition = 40,30,700,500,700,500,0\r\n"
-                                    "WindowScpiCommandPositionMdi = ") +
-                        sPosition + "\r\n");
+        WriteWorkspaces(std::string("[Lab]\r\nWindowStartPosition = 40,30,700,500,700,500,") + sState +
+                        "\r\nWindowScpiCommandPositionMdi = " + sPosition + "\r\n");
         const int iMain = OpenMain();
         Choose(iMain, WindowStart::MenuWorkspaceFirst);
         const auto scpi = ChildrenOf(iMain, WindowKindScpiCommand);
