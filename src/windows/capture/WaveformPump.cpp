@@ -628,16 +628,14 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
 }
 
 void Cancel(uWaveformPump& pump) {
-    // The status line says what was cancelled and, of an automatic run, what it kept.
-    const char* sWhat = pump.fAutomatic ? nullptr
-                        : pump.fReading ? "The reading was cancelled."
-                        : pump.fSaving  ? "The save was cancelled."
-                                        : "";
-    pump.fRunCancelled = pump.fAutomatic;
+    const bool fAutomatic = pump.fAutomatic, fReading = pump.fReading, fSaving = pump.fSaving;
+    pump.fRunCancelled = fAutomatic;
     pump.fDiscardResult = true;
     StopRequestData(pump);
-    if (!sWhat) pump.pWindow->SetStatus(CancelledText(pump));
-    else if (*sWhat) pump.pWindow->SetStatus(sWhat);
+    // The status line says what was cancelled and, of an automatic run, what it kept.
+    if (fAutomatic) pump.pWindow->SetStatus(CancelledText(pump));
+    else if (fReading) pump.pWindow->SetStatus("The reading was cancelled.");
+    else if (fSaving) pump.pWindow->SetStatus("The save was cancelled.");
 }
 
 void StopRequestData(uWaveformPump& pump) {
