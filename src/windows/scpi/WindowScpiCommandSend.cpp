@@ -97,7 +97,10 @@ std::string TooLargeForHeader(const QString& sFileName) {
 // names none).
 std::string NoteFailure(uWindowScpiCommand& window, const Failure::uFailure& failure) {
     std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, failure);
-    if (!sReason.empty()) window.sFailure = sReason;
+    if (!sReason.empty()) {
+        window.sFailure = sReason;
+        window.eFailure = failure.eType;
+    }
     return sReason;
 }
 
@@ -287,8 +290,8 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     } else if (pResult->fRequestData == 0) {
         // "Send": the transfer status said all there is.
     } else if (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated()) {
-        // Nothing went out (an earlier answer still arriving, ...): the status keeps why.
-        if (pResult->iSendTransferred > 0 || window.sFailure.empty())
+        // Nothing went out (an earlier answer still arriving): the status keeps why.
+        if (window.eFailure != Failure::eKind::Arriving)
             Detail::SetStatus(window, Instrument::WithReason("The data is not available, 0 bytes.", window.sFailure));
         WindowLog::AddError(sPrefix + "The data is not available, 0 bytes.");
     } else {
@@ -340,6 +343,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.fCancelled = false;
     window.pSendFile.reset();
     window.sFailure.clear();
+    window.eFailure = Failure::eKind::None;
     // The status line's times run from here, the reading of a file included.
     window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.

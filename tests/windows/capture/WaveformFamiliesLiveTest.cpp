@@ -577,7 +577,7 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
         {"points 9.9E37", [](Rigol& s, Sim::ScpiDevice&) { s.SetPointsAnswer("9.9E37"); },
          "Die Anzahl ist ungültig. Antwort: >"},
         {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
-         "Channel 1 - The data block is incomplete, bytes received: 250010"},
+         "Error while receiving the data. - The time-out cut the answer after 250010 bytes."},
         {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
          "Channel 1 - The answer holds no data block, or an empty one."},
         // Parts of 100000 points where 250000 were asked, and a memory that ends before its
@@ -605,9 +605,9 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
         {"no DAT2", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::NoDataHeader); },
          "Es ist kein Header 'DAT2' vorhanden."},
         // One byte short: the descriptor chained behind would make up the count, and the
-        // answers chained behind the block come one short.
+        // answers chained behind the block never end.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
-         "Channel 1 - The answer is incomplete, answers received / expected: 2 / 3"},
+         "Error while receiving the data. - The time-out cut the answer after 30375 bytes."},
         // Pieces of 7000 points though MAXPoint says 10 M, and a memory that ends before its count.
         {"fewer points than asked, then none", [](Siglent& s, Sim::ScpiDevice&) { s.SetMaxPoint(7000, 10000000), s.SetPointsAnswer("40000"); },
          "Channel 2 - The record ends short of its count, points received / expected: 30000 / 40000"},
