@@ -14,7 +14,7 @@ namespace Failure {
 enum class eKind : std::uint8_t {
     None,         // no failure
     Refused,      // the peer refused the connection
-    TimedOut,     // no answer (or the data not taken) within the time-out
+    TimedOut,     // no answer, or not all of it (or the data not taken), within the time-out
     GoneBefore,   // the connection or device went away before any byte of the request left
     GoneAfter,    // it went away after bytes of the request had left (or under the answer)
     Canceled,     // canceled by its owner (an abort request)
@@ -50,6 +50,8 @@ struct uFailure {
     // The milliseconds waited before a time-out, when the failing call knows them (0: the
     // request's time-out).
     std::int64_t iWaitedMs = 0;
+    // The bytes of the answer that came before the read failed (a time-out that cut it).
+    std::int64_t iReceived = 0;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

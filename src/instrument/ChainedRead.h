@@ -6,6 +6,7 @@
 // the answer is joined by ";" as one message would have brought it.
 #pragma once
 
+#include "instrument/ConnectionFailure.h"
 #include "instrument/RequestBlock.h"
 #include "transport/ChainedAnswers.h"
 
@@ -14,22 +15,33 @@
 
 namespace InstrumentDefault {
 
-// fnRead(DataBuffer& next, std::string& sError) reads one more message. A read that fails (a
-// time-out above all) or brings nothing ends the reading with what came: the answers that are
-// in stay usable, and the answer's check finds the missing ones.
-template <class Read> void ReadChainedMessages(uRequest& request, Read fnRead) {
-    if (request.iAnswers < 2) return;
+// A read of every door that failed after part of its answer came: the failure counts the part,
+// which stays in the request, counted by iRequestTransferred with fRequestFinished 0, for the
+// one place that shows answers to a user; a time-out's text says that it cut the answer.
+inline void FailPart(uRequest& request, Failure::eKind eKind, std::string& sError) {
+    request.failure.iReceived = request.iRequestTransferred;
+    if (eKind == Failure::eKind::TimedOut && request.iRequestTransferred > 0)
+        sError = Instrument::CutAnswerText(request.iRequestTransferred) + " - " + sError;
+}
+
+// fnRead(DataBuffer& next, std::string& sError) reads one more message. A message that brings
+// nothing ends the reading with what came: the answer's check finds the missing ones. A read
+// that fails (a time-out above all) fails the answer, as a stream's read cut by its time-out
+// does: false with its text in sError, and the answers that came, joined, stay in requestData.
+template <class Read> bool ReadChainedMessages(uRequest& request, std::string& sError, Read fnRead) {
+    if (request.iAnswers < 2) return true;
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
+    bool fRead = true;
     for (;;) {
         std::size_t iFound = 0;
         if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iFound) ||
             iFound >= awaited)
             break;
         DataBuffer next;
-        std::string sIgnored;
-        if (!fnRead(next, sIgnored) || next.empty()) break;
+        fRead = fnRead(next, sError);
+        if (!fRead || next.empty()) break;
         // A message that did not end with a separator (END alone ended it) is closed by ";".
         if (!answer.empty() && !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit) &&
             !answer.append(";"))
@@ -37,6 +49,7 @@ template <class Read> void ReadChainedMessages(uRequest& request, Read fnRead) {
         if (!answer.append(next.data(), next.size())) break;
     }
     answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
+    return fRead;
 }
 
 } // namespace InstrumentDefault

@@ -85,7 +85,13 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, const Failure::uFailure
     const std::int64_t iMs = failure.iWaitedMs > 0 ? failure.iWaitedMs : iTimeoutMs;
     const std::string sWithin = iMs > 0 ? " within " + std::to_string(iMs) + " ms." : " in time.";
     if (failure.eAt == Failure::eStep::Send) return "The instrument did not take the data" + sWithin;
+    if (failure.iReceived > 0) return CutAnswerText(failure.iReceived, iMs);
     return "The instrument did not answer" + sWithin;
+}
+
+std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs) {
+    const std::string sMs = iTimeoutMs > 0 ? " (" + std::to_string(iTimeoutMs) + " ms)" : "";
+    return "The time-out" + sMs + " cut the answer after " + std::to_string(iBytes) + " bytes.";
 }
 
 std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Failure::uFailure& failure) {

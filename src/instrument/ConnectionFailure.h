@@ -40,12 +40,17 @@ inline constexpr const char* NotConnectedText = "The instrument is not connected
 
 // Why an exchange with the instrument that the description names failed, in plain words, from
 // the record of its transfer or task: the connection went away, the instrument is not connected,
-// or it did not answer (did not take the data, at the send step) within iTimeoutMs (the
-// request's time-out; the time the failing call waited is believed first). A connect made for
-// the request that failed says why as ConnectFailureReason does. Empty for other kinds (a
-// malformed answer, a cancel): the window's own text then says all there is.
+// or it did not answer (did not take the data, at the send step; cut the answer, when part of
+// it came) within iTimeoutMs (the request's time-out; the time the failing call waited is
+// believed first). A connect made for the request that failed says why as ConnectFailureReason
+// does. Empty for other kinds (a malformed answer, a cancel): the window's own text then says
+// all there is.
 std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure::uFailure& failure,
                                   std::int64_t iTimeoutMs);
+
+// The sentence of an answer that the time-out (of iTimeoutMs, when known) cut after iBytes
+// bytes: the read failed.
+std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs = 0);
 
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).

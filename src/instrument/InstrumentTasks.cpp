@@ -301,7 +301,6 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         std::min(static_cast<std::size_t>(std::max<std::int64_t>(request.iKeep, 0)), request.requestData.size()));
     request.iRequestTransferred = 0;
     request.fRequestFinished = 0;
-    request.fRequestCut = false;
     if (!EnsureConnected(instance, sError)) {
         if (instance.fLost) PostNotSent(instance, iWindow, sError);
         return false;
@@ -367,16 +366,9 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     DataBuffer answer;
     std::size_t iSize = 0;
     const bool fExchanged = SendQuery(instance, iWindow, answer, iSize, sError);
+    // A part that came before the time-out failed the exchange (its text says so): the
+    // instrument stays unidentified, as when nothing came.
     if (!fExchanged) return false;
-    // A part that came before the time-out identifies nothing: the instrument stays unidentified,
-    // as when nothing came, and the transport owes the rest of the answer.
-    if (instance.request.fRequestCut) {
-        static constexpr const char* pCut = "The identification did not come whole within the time-out, bytes: ";
-        sError = std::string("InstrumentDefault::GetIdnDefault: ") + pCut + std::to_string(iSize);
-        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, pCut + std::to_string(iSize),
-                                  "GetIdnDefault");
-        return false;
-    }
     if (iSize > 0) idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
     if (iSize == 0) {
         static constexpr const char* pEmpty = "The IDN has been read by the instrument, but the data is empty.";

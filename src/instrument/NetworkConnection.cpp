@@ -171,17 +171,19 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         if (fGood) TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         else FailStep(instance, lxi.eFailure, iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
+            // A single message cut by the time-out fails with nothing; a chained answer cut
+            // after whole messages fails with them (see ReadChainedMessages).
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
-            if (fGood) {
-                ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
-                    return Lxi::RequestData(lxi, next, iWindow, sNext);
-                });
-            }
+            const bool fWhole = !fGood || ReadChainedMessages(request, sError, [&](DataBuffer& next, std::string& sNext) {
+                return Lxi::RequestData(lxi, next, iWindow, sNext);
+            });
             request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
+            fGood = fGood && fWhole;
             request.fRequestFinished = fGood ? 1 : 0;
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
             } else {
+                FailPart(request, lxi.eFailure, sError);
                 FailStep(instance, lxi.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }
@@ -255,14 +257,16 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         }
         TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         if (!request.fRequestData) return true;
-        // A read that timed out after some data succeeds with what came; its text is not a failure.
+        // The transport hands on what came of an answer its time-out cut (whole messages of a
+        // chained one, joined) and owes the rest; the exchange fails with it.
         std::string sRead;
         fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead, iKeep);
         request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size() - iKeep) : 0;
+        fGood = fGood && stream.eFailure != Failure::eKind::TimedOut;
         request.fRequestFinished = fGood ? 1 : 0;
-        request.fRequestCut = fGood && stream.eFailure == Failure::eKind::TimedOut;
         if (!fGood) {
             sError = sRead;
+            FailPart(request, stream.eFailure, sError);
             FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
             return false;
         }

@@ -33,11 +33,11 @@ struct uRequest {
     // that keep bytes ahead of an answer (InstrumentTransport::KeepsAhead); taken by the exchange.
     std::int64_t iKeep = 0;
     std::int64_t iRequestTransferred = 0; // the answer's bytes (the kept ones not counted)
+    // 1: the answer came whole. A read cut by its time-out after part of the answer fails the
+    // exchange (TimedOut, failure.iReceived the part's bytes), and requestData keeps the part,
+    // counted by iRequestTransferred, for the one place that shows answers to a user; on raw TCP
+    // and serial the transport owes the rest.
     std::int64_t fRequestFinished = 0;
-    // Raw TCP and serial: the read timed out after part of the answer. requestData holds that
-    // part (shown where a user reads answers) and the transport owes the rest; nothing that
-    // decides by a whole answer takes it.
-    bool fRequestCut = false;
     std::int64_t iControlTimeout = 0; // USBTMC control-request time-out in ms; 0 = the transport's default
     std::int64_t iWaitTime = 0;       // USBTMC interrupt wait time in ms; 0 = the transport's default
     std::int64_t fVendorSpecific = 0; // USBTMC: vendor-specific messages

@@ -211,7 +211,8 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
 // whole when its message has ended (AnswerComplete), never because the line went quiet; it then
 // leaves eFailure None. A time-out after some data ends the read with true, the data so far
 // (the whole messages of a chained answer joined), the time-out text in sError and eFailure
-// TimedOut; a time-out with nothing received fails with that text. An abort request ends the read
+// TimedOut (the exchange fails with it: no caller takes the part for the whole); a time-out
+// with nothing received fails with that text. An abort request ends the read
 // with false. Either leaves the rest of the answer owed (uOwed) for the next Write, with what of it
 // came: of a chained answer of which whole messages came, the messages still missing. The end
 // text behind an image that came later than its wait is taken off the start of the next answer.

@@ -167,4 +167,22 @@ TEST_F(ScriptDoors, Vxi11WithThePortmapper) {
     RunTwice("instrument $s vxi 127.0.0.1 0 127.0.0.1");
 }
 
+// A query whose answer its time-out cut is a script error that names the cut, on either stream door.
+TEST_F(ScriptDoors, AQueryCutByItsTimeOutIsAScriptError) {
+    const ScopeRead::PatientTimeouts brief(300);
+    pDevice->SetBareAnswer("CUT?", {'R', 'I', 'G', 'O', 'L'}); // its end never comes
+    for (const auto eDoor : {ScopeRead::eDoor::RawTcp, ScopeRead::eDoor::Serial}) {
+        ScopeRead::Door door;
+        const uTaskPrepare p = door.Start(eDoor, pDevice);
+        const std::string sAt = p.serial.sPort.empty() ? "rawtcp 127.0.0.1 " + std::to_string(p.rawTcp.iPort) : "serial " + p.serial.sPort;
+        std::string sError;
+        collector.Clear();
+        ASSERT_TRUE(SetScript(pInstance, "instrument $s " + sAt + "\nstring w\nw function scpi read CUT?\n", "", sError));
+        ASSERT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
+        ASSERT_TRUE(RunScript(pInstance, sError) && ScriptTest::PumpUntil([&] { return collector.Count(ScriptMessageError) > 0; }));
+        EXPECT_NE(collector.Texts(ScriptMessageError)[0].find("The time-out cut the answer after 5 bytes."), std::string::npos);
+        StopScript(pInstance, sError);
+    }
+}
+
 } // namespace

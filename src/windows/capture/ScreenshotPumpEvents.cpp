@@ -38,7 +38,9 @@ void ScpiResult(uScreenshotPump& pump, const EventHub::uEvent& event) {
         window.SetStatus(
             Instrument::WithReason(NotReceived, pump.sFailure.empty() ? Instrument::NotConnectedText : pump.sFailure));
         window.AddError(Prefix(pump) + NotReceived);
-    } else if (pResult->fRequestData && (pResult->iRequestTransferred <= 0 || !pResult->requestData.allocated())) {
+    } else if (pResult->fRequestData && (pResult->iRequestTransferred <= 0 || !pResult->fRequestFinished ||
+                                         !pResult->requestData.allocated())) {
+        // A part that the time-out cut is no answer: its exchange failed.
         window.SetStatus(Instrument::WithReason(NoData, pump.sFailure));
         window.AddError(Prefix(pump) + NoData);
     } else {

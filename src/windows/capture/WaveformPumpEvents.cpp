@@ -73,8 +73,9 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
         window.AddError(sLead + WaveformText::NotReceived);
         ok = false;
     }
+    // A part that the time-out cut is no answer: its exchange failed.
     if (ok && pResult->fRequestData &&
-        (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated())) {
+        (pResult->iRequestTransferred == 0 || !pResult->fRequestFinished || !pResult->requestData.allocated())) {
         window.SetStatus(Instrument::WithReason(WaveformText::NoData, pump.sFailure));
         window.AddError(sLead + WaveformText::NoData);
         ok = false;

@@ -7,6 +7,7 @@
 
 #include "app/InstrumentWindowInfo.h"
 #include "common/DataBuffer.h"
+#include "common/Failure.h"
 #include "common/Ini.h"
 #include "windows/scpi/AnswerTextView.h"
 
@@ -183,8 +184,10 @@ struct uWindowScpiCommand {
     std::int64_t iAwaitedTask = 0;
     std::deque<std::int64_t> mOutstanding;
     // Why the current send failed, in plain words, once a report of it said so (empty: no reason
-    // known); the status line keeps it after the window's own text.
+    // known); the status line keeps it after the window's own text. Its kind: Arriving refused
+    // the send, whose status then stays.
     std::string sFailure;
+    Failure::eKind eFailure = Failure::eKind::None;
     bool fBusy = false;
     // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
     // or another send lets go of it.

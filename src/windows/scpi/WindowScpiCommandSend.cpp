@@ -97,7 +97,10 @@ std::string TooLargeForHeader(const QString& sFileName) {
 // names none).
 std::string NoteFailure(uWindowScpiCommand& window, const Failure::uFailure& failure) {
     std::string sReason = Instrument::ExchangeFailureReason(window.info.pInstrument, failure);
-    if (!sReason.empty()) window.sFailure = sReason;
+    if (!sReason.empty()) {
+        window.sFailure = sReason;
+        window.eFailure = failure.eType;
+    }
     return sReason;
 }
 
@@ -287,15 +290,20 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
     } else if (pResult->fRequestData == 0) {
         // "Send": the transfer status said all there is.
     } else if (pResult->iRequestTransferred == 0 || !pResult->requestData.allocated()) {
-        Detail::SetStatus(window, Instrument::WithReason("The data is not available, 0 bytes.", window.sFailure));
+        // Nothing went out (an earlier answer still arriving): the status keeps why.
+        if (window.eFailure != Failure::eKind::Arriving)
+            Detail::SetStatus(window, Instrument::WithReason("The data is not available, 0 bytes.", window.sFailure));
         WindowLog::AddError(sPrefix + "The data is not available, 0 bytes.");
     } else {
+        // A part that the time-out cut is shown as such: a user reads it, nothing decides by it.
         const std::int64_t iDuration = Detail::ElapsedMilliseconds() - window.info.iStartTime;
         window.info.iStartTime = iDuration;
-        const std::string sText = "Data received, bytes: " + Number(pResult->iRequestTransferred) + " - (" +
-                                  Number(iDuration) + " ms total)";
+        const std::string sText =
+            (pResult->fRequestFinished ? "Data received, bytes: " : "The time-out cut the answer, bytes received: ") +
+            Number(pResult->iRequestTransferred) + " - (" + Number(iDuration) + " ms total)";
         Detail::SetStatus(window, sText);
-        WindowLog::AddLine(sPrefix + sText);
+        if (pResult->fRequestFinished) WindowLog::AddLine(sPrefix + sText);
+        else WindowLog::AddError(sPrefix + sText);
         pResult->requestData.setSize(static_cast<std::size_t>(std::min<std::int64_t>(
             pResult->iRequestTransferred, static_cast<std::int64_t>(pResult->requestData.size()))));
         window.pReceived = std::make_shared<const DataBuffer>(std::move(pResult->requestData));
@@ -335,6 +343,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.fCancelled = false;
     window.pSendFile.reset();
     window.sFailure.clear();
+    window.eFailure = Failure::eKind::None;
     // The status line's times run from here, the reading of a file included.
     window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.

@@ -115,5 +115,14 @@ TEST_F(CaptureReasonsTest, AScreenshotOfAKilledInstrumentFailsWithTheReasonOnScr
     EXPECT_EQ(again.ConnectionsAccepted(), 1);
 }
 
+// A screen copy that its time-out cuts fails with the cut on screen: no picture is made of a part.
+TEST_F(CaptureReasonsTest, AScreenshotCutByItsTimeOutFailsWithTheCutOnScreen) {
+    ConnectMain(300);
+    const int iShot = OpenScreenshot();
+    server.AddFault({Sim::eStreamFault::Hold, 1000, 0, [] { return false; }}); // until the server stops
+    Shoot(iShot);
+    EXPECT_TRUE(S(iShot).Status().ends_with("cut the answer after 1000 bytes.")) << S(iShot).Status();
+}
+
 } // namespace
 } // namespace WaveformWindowTest

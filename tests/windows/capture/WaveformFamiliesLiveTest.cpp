@@ -577,7 +577,7 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
         {"points 9.9E37", [](Rigol& s, Sim::ScpiDevice&) { s.SetPointsAnswer("9.9E37"); },
          "Die Anzahl ist ungültig. Antwort: >"},
         {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
-         "Channel 1 - The data block is incomplete, bytes received: 250010"},
+         "Error while receiving the data. - The time-out cut the answer after 250010 bytes."},
         {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
          "Channel 1 - The answer holds no data block, or an empty one."},
         // Parts of 100000 points where 250000 were asked, and a memory that ends before its
@@ -605,9 +605,9 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
         {"no DAT2", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::NoDataHeader); },
          "Es ist kein Header 'DAT2' vorhanden."},
         // One byte short: the descriptor chained behind would make up the count, and the
-        // answers chained behind the block come one short.
+        // answers chained behind the block never end.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
-         "Channel 1 - The answer is incomplete, answers received / expected: 2 / 3"},
+         "Error while receiving the data. - The time-out cut the answer after 30375 bytes."},
         // Pieces of 7000 points though MAXPoint says 10 M, and a memory that ends before its count.
         {"fewer points than asked, then none", [](Siglent& s, Sim::ScpiDevice&) { s.SetMaxPoint(7000, 10000000), s.SetPointsAnswer("40000"); },
          "Channel 2 - The record ends short of its count, points received / expected: 30000 / 40000"},
@@ -627,5 +627,45 @@ TEST_F(WaveformFamiliesLiveTest, RtbFaultsEndInALoggedErrorNeverAWrongCommand) {
          "Channel 1 - The record ends short of its count, points received / expected: 20000 / 25000"}};
     ExpectFaultsLogged(*this, scope, faults, {WaveformChannel1}, {}, 20000);
 }
+
+// A count whose end never comes fails the read of every family where it reads one: the window's
+// with the cut on its status line and nothing saved (HAMEG's reads none), a script's with the cut.
+struct uCutCount {
+    const char* sName;
+    std::int64_t eModel, eSource;
+    std::shared_ptr<void> (*attach)(Sim::ScpiDevice&);
+    const char* sQuery; // the count query
+};
+template <class Scope, auto... a> std::shared_ptr<void> Attached(Sim::ScpiDevice& d) {
+    auto p = std::make_shared<Scope>(a...);
+    return p->Attach(d), p;
+}
+class CutCountTest : public WaveformFamiliesLiveTest, public ::testing::WithParamInterface<uCutCount> {};
+TEST_P(CutCountTest, ACountCutByTheTimeOutFailsTheReadOnBothRoads) {
+    const uCutCount& row = GetParam();
+    const ScopeRead::PatientTimeouts brief(400);
+    Sim::RawTcpServer other;
+    std::string sError;
+    ASSERT_TRUE(other.Start(sError)) << sError;
+    const auto pScope = row.attach(server.Device()), pOther = row.attach(other.Device());
+    for (auto* p : {&server, &other}) p->Device().SetBareAnswer(row.sQuery, {'1', '2', '0', '0', '0'});
+    const auto cut = [](const auto& v) { return std::ranges::any_of(v, [](auto& s) { return s.find("cut the answer") != s.npos; }); };
+    if (row.eModel != ModelHamegHM2008) {
+        Connect(row.eModel, "MODEL", 400);
+        EXPECT_TRUE(Read(row.eSource, {WaveformChannel1}) && cut(window.mStatus) && window.mSavedRecords.empty()) << LogText();
+    }
+    WaveformReaders::Register();
+    ScopeRead::Session session;
+    ASSERT_TRUE(session.Open(ScopeRead::RawPrepare(other.Port()), row.eModel, sError)) << sError;
+    const auto r = session.Read(ScopeRead::Task(row.eSource, 4, {WaveformChannel1}));
+    EXPECT_TRUE(!r.pData && cut(r.errors));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Families, CutCountTest,
+    ::testing::Values(uCutCount{"Rigol", ModelRigolDS1000Z, DataSourceMemory, Attached<Sim::RigolScope, Sim::RigolScope::eFamily::DS1000Z>, ":ACQ:MDEP?"},
+                      uCutCount{"Siglent", ModelSiglentSDS2000XPlusCh4, DataSourceMemory, Attached<Sim::SiglentScope, Sim::SiglentScope::eModel::SDS2104XPlus>, ":ACQ:POIN?"},
+                      uCutCount{"RohdeSchwarz", ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, Attached<Sim::RtbScope, true>, ":CHAN1:DATA:POIN?"},
+                      uCutCount{"Hameg", ModelHamegHM2008, DataSourceScreen, Attached<Sim::HamegScope, Sim::HamegScope::eModel::HM2008>, ":TRAC:POIN?"}),
+    [](const auto& info) { return std::string(info.param.sName); });
 
 } // namespace

@@ -5,7 +5,10 @@
 
 #include "sim/RawTcpServer.h"
 #include "sim/ScpiDevice.h"
+#include "sim/SerialDevice.h"
 #include "transport/InterfaceDefaults.h"
+
+#include <atomic>
 
 namespace {
 
@@ -61,6 +64,24 @@ TEST_F(WindowScpiCommandReasonsTest, AnAnswerThatNeverComesSaysHowLongTheWindowW
     Query(iScpi, "SIM:ECHO? after");
     EXPECT_EQ(Received(iScpi), "after\n");
     EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
+}
+
+// A part the time-out cut is shown, its status says so; its rest, still coming at the next query
+// on a serial line, refuses that query, and the status keeps why.
+TEST_F(WindowScpiCommandReasonsTest, ACutAnswerIsShownAsCutAndItsRestRefusesTheNextQuery) {
+    InterfaceDefaults::SetTimeouts(iTimeouts[0], iTimeouts[1], iTimeouts[2], 300);
+    Sim::SerialDevice serial;
+    std::string sError;
+    ASSERT_TRUE(serial.Start(sError)) << sError;
+    std::atomic<int> iPieces = 0; // pieces after the first that may go
+    serial.AddFault({Sim::eStreamFault::Trickle, 4, 0, [&] { return iPieces > 0 && iPieces-- > 0; }});
+    const int iScpi = OpenScpi();
+    Announce(iScpi, mObject = Connect(SerialPrepare(serial.PortName())), ProtocolCom);
+    Query(iScpi, "SIM:ECHO? 0123456789");
+    EXPECT_EQ(Received(iScpi) + Status(iScpi).substr(0, 50), "0123The time-out cut the answer, bytes received: 4 - (");
+    iPieces = 1;
+    Query(iScpi, "*OPC?");
+    EXPECT_EQ(Status(iScpi), "The data could not be sent. An earlier answer is still arriving.");
 }
 
 } // namespace
