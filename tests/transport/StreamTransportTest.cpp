@@ -9,6 +9,9 @@
 
 #include <QImage>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -245,6 +248,32 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              TypeParam::SetTimeout(*this->pInstance, 5000);
              ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
              EXPECT_EQ(answer.view(), "1\n");
+         }},
+        {"opened again after a block cut by its time-out, of whose rest only the end reaches the new open",
+         [&] {
+             std::atomic<bool> fRest{false};
+             this->mPeer.Device().SetAnswer("BLOCK?", ToBytes("#210abcdefghij\n"));
+             this->mPeer.AddFault({Sim::eStreamFault::Hold, 5, 0, [&fRest] { return fRest.load(); }});
+             this->Exchange("BLOCK?", answer, sError); // "#210a", by the time-out
+             EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
+             const int iConnections = this->mPeer.ConnectionsAccepted();
+             TypeParam::Disconnect(*this->pInstance);
+             fRest = true;
+             if constexpr (!TypeParam::Renews) { // what comes while the port is closed is lost, but for "ij\n"
+                 int n = 0;
+                 for (int i = 0; i < 5000 && ioctl(this->mPeer.LineFd(), FIONREAD, &n) == 0 && n < 10; ++i)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                 char lost[7];
+                 ASSERT_TRUE(n >= 10 && read(this->mPeer.LineFd(), lost, sizeof lost) == 7) << n;
+             }
+             ASSERT_TRUE(TypeParam::Connect(*this->pInstance, sError)) << sError;
+             TypeParam::SetTimeout(*this->pInstance, 3000);
+             const Clock::time_point start = Clock::now();
+             ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+             // A record kept from the last open would await its block's end for 3 s (serial), or
+             // renew the connection just made (raw TCP).
+             EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+             EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections + (TypeParam::Renews ? 1 : 0));
          }},
         {"an answer still arriving at the next message: a serial line sends nothing",
          [&] {
@@ -496,8 +525,10 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
 
         const std::size_t iLate = sIdn.size() - c.iEarly;
         if (TypeParam::Renews) this->AwaitInput(iLate);
+        const int iConnections = this->mPeer.ConnectionsAccepted();
         ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
         EXPECT_EQ(answer.view(), "1\n");
+        EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections); // it ended: nothing to renew
         EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
         // The line reaches the log once, as a note (nothing failed) that names the instrument.
         const StreamTransfer::uNames names{TypeParam::Module, TypeParam::WriteName, "", "", ""};
