@@ -885,6 +885,33 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     }
 }
 
+// An automatic run whose reads fail X, X, Y, X, X (X in channel 1, Y in channel 2), then one is
+// whole, then all fail in both until Cancel: a failure is logged when it comes after another one
+// or a whole read, and each count names the failure that repeated.
+TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOneThatRepeated) {
+    AttachRigol();
+    const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
+    using F = Sim::RigolScope::eDataFault;
+    const F x = F::LongBlock, o = F::None; // the two channels' answers of each read:
+    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o});
+    rigol.SetDataFault(x, true);
+    ReadAutomatically(iWindow, "10");
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 1 && W(iWindow).pump.iRepeats >= 2; }, 60000));
+    const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats);
+    G(iWindow).pCancel->click();
+    ASSERT_TRUE(WaitIdle(iWindow));
+    const std::string sPrefix = W(iWindow).info.sModel + " - ", again = "The failure before came again in ";
+    const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
+    const std::string Y = "Channel 2" + X.substr(9);
+    std::vector<std::string> lines; // the failure and count lines, behind the model's prefix
+    std::istringstream log(WindowLog::Text());
+    for (std::string s; std::getline(log, s);)
+        if (s.find(sPrefix + "Channel ") != std::string::npos || s.find(again) != std::string::npos)
+            lines.push_back(s.substr(s.find(sPrefix) + sPrefix.size()));
+    EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
+                                               again + sRepeats + " more reads: " + X}));
+}
+
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
     AttachRigol();
     ConnectMain();
