@@ -111,6 +111,35 @@ class WindowWaveformTest : public WaveformWindowTest {
         return std::find(m.begin(), m.end(), s) != m.end();
     }
 
+    // The Rigol writer as it is, held at a gate before (or after) it writes until the test opens it.
+    struct uGate {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool fAt = false, fOpen = false;
+        void Hold() {
+            std::unique_lock lock(mutex);
+            fAt = true;
+            cv.wait(lock, [&] { return fOpen; });
+        }
+        bool At() {
+            std::lock_guard lock(mutex);
+            return fAt;
+        }
+        void Open() {
+            std::lock_guard lock(mutex);
+            fOpen = true;
+            cv.notify_all();
+        }
+    };
+    static void HoldRigolWriter(uGate& gate, bool fAfterWrite) {
+        WaveformData::SetWriter(WaveformData::WriterRigol, [&gate, fAfterWrite](auto&&... a) {
+            if (!fAfterWrite) gate.Hold();
+            const bool ok = WaveformData::SaveWaveformRigol(a...);
+            if (fAfterWrite) gate.Hold();
+            return ok;
+        });
+    }
+
     // See the two tests of a dropped connection below.
     void DroppedRun(bool fStaysAway) {
         AttachRigol();
@@ -506,35 +535,16 @@ TEST_F(WindowWaveformTest, APartSaveNamesWhatWasSavedAndAStoppedSaveKeepsTheOlde
     EXPECT_EQ(ReadFile(sFirst), "older 1");
     ExpectRigolSamples(sSecond, 2, static_cast<std::size_t>(rigol.ScreenPoints()));
 
-    // The Rigol writer as it is, behind a gate that holds the first file until Cancel came.
+    // The first file held until Cancel came.
     { std::ofstream(sSecond, std::ios::binary) << "older 2"; }
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool fAtGate = false, fOpen = false;
-    WaveformData::SetWriter(WaveformData::WriterRigol, [&](const uWaveformRecordChannel& c,
-                                                           const std::vector<uWaveformLogicLine>& lines,
-                                                           const std::string& sName, std::int64_t iStart,
-                                                           std::int64_t iEnd, const std::string& sMaker,
-                                                           const std::string& sModel, std::int64_t iFormat,
-                                                           WaveformDataInstance& instance, std::string& sError) {
-        {
-            std::unique_lock lock(mutex);
-            fAtGate = true;
-            cv.wait(lock, [&] { return fOpen; });
-        }
-        return WaveformData::SaveWaveformRigol(c, lines, sName, iStart, iEnd, sMaker, sModel, iFormat, instance,
-                                               sError);
-    });
+    uGate gate;
+    HoldRigolWriter(gate, false);
     AnswerFileDialog(OutPath("part.csv"));
     G(iWindow).pSave->click();
-    ASSERT_TRUE(WaitFor([&] { std::lock_guard lock(mutex); return fAtGate; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return gate.At(); }, 10000));
     ASSERT_TRUE(G(iWindow).pCancel->isEnabled());
     G(iWindow).pCancel->click();
-    {
-        std::lock_guard lock(mutex);
-        fOpen = true;
-    }
-    cv.notify_all();
+    gate.Open();
     const std::string sStopped = "Stopped, not saved: " + sFirst;
     const bool fEnded = WaitFor([&] { return W(iWindow).Status() == sStopped; }, 60000);
     WaveformWriters::Register();
@@ -575,14 +585,20 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     EXPECT_EQ(LogCount("The file could not be created: "), 1u);
     ASSERT_TRUE(QFile::remove(out.path()) && QDir().rename(out.path() + ".away", out.path())); // saved again:
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status().find(sReason) == std::string::npos && !W(iWindow).pump.fSaving; }, 60000));
-    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.fSaving; }, 60000));
+    // The next save has written its file when Cancel lets it go.
+    uGate gate;
+    HoldRigolWriter(gate, true);
+    ASSERT_TRUE(WaitFor([&] { return gate.At(); }, 60000));
     G(iWindow).pCancel->click();
+    gate.Open();
     const std::int64_t iCount = W(iWindow).pump.iCount;
-    // Cancelled in a save: the status says so and what the run kept, also once that save ended.
+    // Cancelled in a save: the status says so and what the run kept, also once that save ended
+    // with its file: as many saved as there are files.
     const std::string sCancelled = "The automatic reading was cancelled. Waveforms: " + std::to_string(iCount) + " - Saved: ";
     EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(W(iWindow).pump.iSaved));
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && EventHub::Pending() == 0; }));
-    EXPECT_EQ(W(iWindow).Status().rfind(sCancelled, 0), 0u) << W(iWindow).Status();
+    WaveformWriters::Register();
+    EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(OutFiles().size()));
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
     ASSERT_TRUE(WaitIdle(iWindow));
     const std::vector<std::string> files = OutFiles();
