@@ -91,10 +91,6 @@ void RigolScope::SetDataFault(eDataFault f, bool fEvery) {
     dataFault = f;
     fEveryFault = fEvery;
 }
-void RigolScope::SetDataFaults(std::vector<eDataFault> faults) {
-    std::lock_guard lock(mMutex);
-    faultTable.assign(faults.begin(), faults.end());
-}
 void RigolScope::SetPieceLimit(std::int64_t iPoints) {
     std::lock_guard lock(mMutex);
     iPieceLimit = iPoints;
@@ -188,7 +184,7 @@ std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Chunk(std::int64_t 
 
 void RigolScope::Data(ScpiReply& reply) {
     eDataFault fault = dataFault;
-    if (!faultTable.empty()) fault = faultTable.front(), faultTable.pop_front();
+    if (!faultTable.empty()) fault = faultTable.front(), faultTable.erase(faultTable.begin());
     else if (!fEveryFault) dataFault = eDataFault::None;
     const std::int64_t iRecord = RecordPoints();
     const std::int64_t iFrom = sMode == "NORM" ? std::min<std::int64_t>(iStart, iRecord) : iStart;

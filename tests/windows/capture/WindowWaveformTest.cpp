@@ -111,35 +111,6 @@ class WindowWaveformTest : public WaveformWindowTest {
         return std::find(m.begin(), m.end(), s) != m.end();
     }
 
-    // The Rigol writer as it is, held at a gate before (or after) it writes until the test opens it.
-    struct uGate {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool fAt = false, fOpen = false;
-        void Hold() {
-            std::unique_lock lock(mutex);
-            fAt = true;
-            cv.wait(lock, [&] { return fOpen; });
-        }
-        bool At() {
-            std::lock_guard lock(mutex);
-            return fAt;
-        }
-        void Open() {
-            std::lock_guard lock(mutex);
-            fOpen = true;
-            cv.notify_all();
-        }
-    };
-    static void HoldRigolWriter(uGate& gate, bool fAfterWrite) {
-        WaveformData::SetWriter(WaveformData::WriterRigol, [&gate, fAfterWrite](auto&&... a) {
-            if (!fAfterWrite) gate.Hold();
-            const bool ok = WaveformData::SaveWaveformRigol(a...);
-            if (fAfterWrite) gate.Hold();
-            return ok;
-        });
-    }
-
     // See the two tests of a dropped connection below.
     void DroppedRun(bool fStaysAway) {
         AttachRigol();
@@ -535,16 +506,35 @@ TEST_F(WindowWaveformTest, APartSaveNamesWhatWasSavedAndAStoppedSaveKeepsTheOlde
     EXPECT_EQ(ReadFile(sFirst), "older 1");
     ExpectRigolSamples(sSecond, 2, static_cast<std::size_t>(rigol.ScreenPoints()));
 
-    // The first file held until Cancel came.
+    // The Rigol writer as it is, behind a gate that holds the first file until Cancel came.
     { std::ofstream(sSecond, std::ios::binary) << "older 2"; }
-    uGate gate;
-    HoldRigolWriter(gate, false);
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool fAtGate = false, fOpen = false;
+    WaveformData::SetWriter(WaveformData::WriterRigol, [&](const uWaveformRecordChannel& c,
+                                                           const std::vector<uWaveformLogicLine>& lines,
+                                                           const std::string& sName, std::int64_t iStart,
+                                                           std::int64_t iEnd, const std::string& sMaker,
+                                                           const std::string& sModel, std::int64_t iFormat,
+                                                           WaveformDataInstance& instance, std::string& sError) {
+        {
+            std::unique_lock lock(mutex);
+            fAtGate = true;
+            cv.wait(lock, [&] { return fOpen; });
+        }
+        return WaveformData::SaveWaveformRigol(c, lines, sName, iStart, iEnd, sMaker, sModel, iFormat, instance,
+                                               sError);
+    });
     AnswerFileDialog(OutPath("part.csv"));
     G(iWindow).pSave->click();
-    ASSERT_TRUE(WaitFor([&] { return gate.At(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { std::lock_guard lock(mutex); return fAtGate; }, 10000));
     ASSERT_TRUE(G(iWindow).pCancel->isEnabled());
     G(iWindow).pCancel->click();
-    gate.Open();
+    {
+        std::lock_guard lock(mutex);
+        fOpen = true;
+    }
+    cv.notify_all();
     const std::string sStopped = "Stopped, not saved: " + sFirst;
     const bool fEnded = WaitFor([&] { return W(iWindow).Status() == sStopped; }, 60000);
     WaveformWriters::Register();
@@ -586,19 +576,22 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     ASSERT_TRUE(QFile::remove(out.path()) && QDir().rename(out.path() + ".away", out.path())); // saved again:
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status().find(sReason) == std::string::npos && !W(iWindow).pump.fSaving; }, 60000));
     // The next save has written its file when Cancel lets it go.
-    uGate gate;
-    HoldRigolWriter(gate, true);
-    ASSERT_TRUE(WaitFor([&] { return gate.At(); }, 60000));
+    std::atomic<bool> fWritten = false, fCancelled = false;
+    WaveformData::SetWriter(WaveformData::WriterRigol, [&](auto&&... a) {
+        const bool ok = WaveformData::SaveWaveformRigol(a...);
+        fWritten = true, fCancelled.wait(false);
+        return ok;
+    });
+    ASSERT_TRUE(WaitFor([&] { return fWritten.load(); }, 60000));
     G(iWindow).pCancel->click();
-    gate.Open();
+    fCancelled = true, fCancelled.notify_all();
     const std::int64_t iCount = W(iWindow).pump.iCount;
-    // Cancelled in a save: the status says so and what the run kept, also once that save ended
-    // with its file: as many saved as there are files.
+    // Cancelled in a save: the status says so and what the run kept, also once that save ended.
     const std::string sCancelled = "The automatic reading was cancelled. Waveforms: " + std::to_string(iCount) + " - Saved: ";
     EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(W(iWindow).pump.iSaved));
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && EventHub::Pending() == 0; }));
     WaveformWriters::Register();
-    EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(OutFiles().size()));
+    EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(OutFiles().size())); // one file a read
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
     ASSERT_TRUE(WaitIdle(iWindow));
     const std::vector<std::string> files = OutFiles();
@@ -901,29 +894,25 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     }
 }
 
-// An automatic run whose reads fail X, X, Y, X, X (X in channel 1, Y in channel 2), then one is
-// whole, then all fail in both until Cancel: a failure is logged when it comes after another one
-// or a whole read, and each count names the failure that repeated.
+// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, then both until Cancel:
+// a failure is logged again after another one or a whole read; each count names what repeated.
 TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOneThatRepeated) {
     AttachRigol();
     const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
-    using F = Sim::RigolScope::eDataFault;
-    const F x = F::LongBlock, o = F::None; // the two channels' answers of each read:
+    const auto x = Sim::RigolScope::eDataFault::LongBlock, o = Sim::RigolScope::eDataFault::None;
     rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o});
     rigol.SetDataFault(x, true);
     ReadAutomatically(iWindow, "10");
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 1 && W(iWindow).pump.iRepeats >= 2; }, 60000));
-    const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats);
+    const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats), again = "The failure before came again in ";
     G(iWindow).pCancel->click();
-    ASSERT_TRUE(WaitIdle(iWindow));
-    const std::string sPrefix = W(iWindow).info.sModel + " - ", again = "The failure before came again in ";
     const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
     const std::string Y = "Channel 2" + X.substr(9);
     std::vector<std::string> lines; // the failure and count lines, behind the model's prefix
     std::istringstream log(WindowLog::Text());
     for (std::string s; std::getline(log, s);)
-        if (s.find(sPrefix + "Channel ") != std::string::npos || s.find(again) != std::string::npos)
-            lines.push_back(s.substr(s.find(sPrefix) + sPrefix.size()));
+        if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
+            lines.push_back(s.substr(s.find(" - ") + 3));
     EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
                                                again + sRepeats + " more reads: " + X}));
 }
