@@ -183,8 +183,9 @@ std::shared_ptr<const std::vector<std::uint8_t>> RigolScope::Chunk(std::int64_t 
 }
 
 void RigolScope::Data(ScpiReply& reply) {
-    const eDataFault fault = dataFault;
-    if (!fEveryFault) dataFault = eDataFault::None;
+    eDataFault fault = dataFault;
+    if (!faultTable.empty()) fault = faultTable.front(), faultTable.erase(faultTable.begin());
+    else if (!fEveryFault) dataFault = eDataFault::None;
     const std::int64_t iRecord = RecordPoints();
     const std::int64_t iFrom = sMode == "NORM" ? std::min<std::int64_t>(iStart, iRecord) : iStart;
     std::int64_t iTo = sMode == "NORM" ? std::min<std::int64_t>(iStop, iRecord) : iStop;

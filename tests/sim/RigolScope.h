@@ -57,6 +57,11 @@ class RigolScope : public ScpiPersonality {
     // the memory depth.
     void SetPointsAnswer(const std::string& sText);
     void SetDataFault(eDataFault fault, bool fEvery = false);
+    // The faults of the next data answers, one each in turn (None: a whole one); then SetDataFault's.
+    void SetDataFaults(std::vector<eDataFault> faults) {
+        std::lock_guard lock(mMutex);
+        faultTable = std::move(faults);
+    }
     // A memory window of more than iPoints gets its first iPoints only (0: every point asked).
     void SetPieceLimit(std::int64_t iPoints);
     // ":WAV:PRE?" answers nothing while the source is sSource ("CHAN2"; empty: always answers).
@@ -108,6 +113,7 @@ class RigolScope : public ScpiPersonality {
     std::string sSilentPreamble;
     eDataFault dataFault = eDataFault::None;
     bool fEveryFault = false;
+    std::vector<eDataFault> faultTable;
     std::int64_t iPieceLimit = 0;
     std::map<std::string, std::shared_ptr<const std::vector<std::uint8_t>>> mRecords;
 };

@@ -289,7 +289,7 @@ void ChannelFailed(uWaveformPump& pump, const std::string& sReason) {
 
 namespace {
 
-// Logs how many reads repeated the failure logged last, when some did.
+// Logs how many reads in a row repeated sRepeated, when some did.
 void LogRepeats(uWaveformPump& pump) {
     if (pump.iRepeats > 0)
         pump.pWindow->AddLine(WaveformText::Prefix(pump) + "The failure before came again in " +
@@ -307,10 +307,13 @@ bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
         pump.sReadFailure = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
     }
     if (!pump.fAutomatic) return true;
-    std::vector<std::string>& lines = pump.RunFailureLines;
-    if (std::find(lines.begin(), lines.end(), sLogText) != lines.end()) return false;
+    const auto has = [&](const std::vector<std::string>& lines) {
+        return std::find(lines.begin(), lines.end(), sLogText) != lines.end();
+    };
+    if (has(pump.ReadFailureLines)) return false;
+    pump.ReadFailureLines.push_back(sLogText);
+    if (has(pump.RunFailureLines)) return false;
     LogRepeats(pump); // something new: the count of the repeats before goes first
-    lines.push_back(sLogText);
     pump.fLoggedThisRead = true;
     return true;
 }
@@ -318,6 +321,7 @@ bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
 void FlushRepeats(uWaveformPump& pump) {
     LogRepeats(pump);
     pump.RunFailureLines.clear();
+    pump.ReadFailureLines.clear();
 }
 
 std::string CancelledText(const uWaveformPump& pump) {
@@ -554,10 +558,15 @@ void EndRequestData(uWaveformPump& pump) {
         if (pump.sReadFailure.empty()) {
             ++pump.iCount;
             FlushRepeats(pump);
-        } else if (!pump.fLoggedThisRead) {
-            ++pump.iRepeats; // its failure was logged by a read before
         } else {
-            pump.sRepeated = pump.sReadFailure;
+            if (!pump.fLoggedThisRead) {
+                // The read before logged its failures: this one repeats them, counted under its
+                // first; the count of another failure's repeats goes first.
+                if (pump.sReadFailure != pump.sRepeated) LogRepeats(pump);
+                pump.sRepeated = pump.sReadFailure;
+                ++pump.iRepeats;
+            }
+            pump.RunFailureLines = std::exchange(pump.ReadFailureLines, {});
         }
         pump.fLoggedThisRead = false;
         pump.pWindow->SetStatus(CountText(pump, pump.sReadFailure));
@@ -609,6 +618,7 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
         pump.iSaved = 0;
         pump.sSaveFailure.clear();
         pump.RunFailureLines.clear();
+        pump.ReadFailureLines.clear();
         pump.iRepeats = 0;
         pump.fLoggedThisRead = false;
     } else {

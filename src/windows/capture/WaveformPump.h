@@ -135,11 +135,12 @@ struct uWaveformPump {
     // while saves fail (empty once a save works again).
     std::int64_t iSaved = 0;
     std::string sSaveFailure;
-    // Of the automatic run, while reads fail one after the other: the failure lines logged since
-    // the last whole read (a read that logs only those again logs nothing), the reads that failed
-    // so, and the failure they repeat. The count is logged when a read is whole again or the run
-    // ends.
+    // Of the automatic run, while reads fail one after the other: the failure lines of the read
+    // before (a line it gave is not logged again) and of this read, the reads in a row that logged
+    // nothing, and the failure they repeat. The count is logged when a read logs a failure or is
+    // whole, another failure repeats, or the run ends.
     std::vector<std::string> RunFailureLines;
+    std::vector<std::string> ReadFailureLines;
     std::int64_t iRepeats = 0;
     std::string sRepeated;
     bool fLoggedThisRead = false;
@@ -261,10 +262,10 @@ bool CheckInstrumentResponse(uWaveformPump& pump);
 // it; the other channels go on.
 void ChannelFailed(uWaveformPump& pump, const std::string& sReason);
 // A failure to be logged (the window's AddError): while a read runs, the first is the read's
-// reason. false when it is not to be logged: a read of an automatic run gave it before, and
-// the run has read nothing whole since (FlushRepeats logs how often).
+// reason. false when it is not to be logged: in an automatic run, this read or the read before
+// it (a failed one) gave it already (FlushRepeats logs how often a read repeated it).
 bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText);
-// Logs how many reads repeated the failure logged last, when some did, and forgets the failures.
+// Logs how many reads repeated a failure, when some did, and forgets the failures.
 void FlushRepeats(uWaveformPump& pump);
 // What the status line says after "Cancel" of an automatic run, with what the run kept.
 std::string CancelledText(const uWaveformPump& pump);

@@ -575,14 +575,23 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     EXPECT_EQ(LogCount("The file could not be created: "), 1u);
     ASSERT_TRUE(QFile::remove(out.path()) && QDir().rename(out.path() + ".away", out.path())); // saved again:
     ASSERT_TRUE(WaitFor([&] { return W(iWindow).Status().find(sReason) == std::string::npos && !W(iWindow).pump.fSaving; }, 60000));
-    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.fSaving; }, 60000));
+    // The next save has written its file when Cancel lets it go.
+    std::atomic<bool> fWritten = false, fCancelled = false;
+    WaveformData::SetWriter(WaveformData::WriterRigol, [&](auto&&... a) {
+        const bool ok = WaveformData::SaveWaveformRigol(a...);
+        fWritten = true, fCancelled.wait(false);
+        return ok;
+    });
+    ASSERT_TRUE(WaitFor([&] { return fWritten.load(); }, 60000));
     G(iWindow).pCancel->click();
+    fCancelled = true, fCancelled.notify_all();
     const std::int64_t iCount = W(iWindow).pump.iCount;
     // Cancelled in a save: the status says so and what the run kept, also once that save ended.
     const std::string sCancelled = "The automatic reading was cancelled. Waveforms: " + std::to_string(iCount) + " - Saved: ";
     EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(W(iWindow).pump.iSaved));
     ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && EventHub::Pending() == 0; }));
-    EXPECT_EQ(W(iWindow).Status().rfind(sCancelled, 0), 0u) << W(iWindow).Status();
+    WaveformWriters::Register();
+    EXPECT_EQ(W(iWindow).Status(), sCancelled + std::to_string(OutFiles().size())); // one file a read
     EXPECT_TRUE(LogHas("The automatic reading of the waveforms was stopped. Count: " + std::to_string(iCount)));
     ASSERT_TRUE(WaitIdle(iWindow));
     const std::vector<std::string> files = OutFiles();
@@ -883,6 +892,29 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         }
         Instrument::Release(instrument, sError);
     }
+}
+
+// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, then both until Cancel:
+// a failure is logged again after another one or a whole read; each count names what repeated.
+TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOneThatRepeated) {
+    AttachRigol();
+    const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
+    const auto x = Sim::RigolScope::eDataFault::LongBlock, o = Sim::RigolScope::eDataFault::None;
+    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o});
+    rigol.SetDataFault(x, true);
+    ReadAutomatically(iWindow, "10");
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 1 && W(iWindow).pump.iRepeats >= 2; }, 60000));
+    const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats), again = "The failure before came again in ";
+    G(iWindow).pCancel->click();
+    const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
+    const std::string Y = "Channel 2" + X.substr(9);
+    std::vector<std::string> lines; // the failure and count lines, behind the model's prefix
+    std::istringstream log(WindowLog::Text());
+    for (std::string s; std::getline(log, s);)
+        if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
+            lines.push_back(s.substr(s.find(" - ") + 3));
+    EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
+                                               again + sRepeats + " more reads: " + X}));
 }
 
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
