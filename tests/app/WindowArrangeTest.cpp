@@ -188,7 +188,7 @@ TEST_F(WindowArrangeTest, NextAndPreviousWalkThroughTheChildren) {
     EXPECT_EQ(pArea->currentSubWindow(), pStart);
 }
 
-TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildOffEveryScreenBackTo10And10) {
+TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildBackTo10And10AndItsShowMainWindowTheMainWindowAsItWas) {
     const int iMain = OpenMain();
     WindowStart::SetWindowOpenIndependent(true);
     Choose(iMain, WindowStart::MenuScpiCommand);
@@ -213,6 +213,15 @@ TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildOffEveryScreenBackTo10A
     Settle();
     Choose(iMain, WindowStart::MenuShowWindows);
     EXPECT_EQ(pFrame->pos(), QPoint(40, 50));
+
+    // Its "Show Main Window" gives the minimised main window back the maximised state it had.
+    QWidget* pMain = Record(iMain)->pFrame;
+    const auto maximised = [pMain] { return pMain->frameGeometry() == pMain->screen()->availableGeometry(); };
+    pMain->showMaximized();
+    ASSERT_TRUE(WaitFor(maximised));
+    pMain->showMinimized();
+    WindowStart::FindMenuItem(pFrame->menuBar(), WindowStart::MenuShowMainWindow)->trigger();
+    EXPECT_TRUE(WaitFor([&] { return pMain->windowState() == Qt::WindowMaximized && maximised(); }));
 }
 
 TEST_F(WindowArrangeTest, AViewerOpenedFromAScreenshotWindowIsLinkedAndReused) {
