@@ -243,9 +243,9 @@ TEST_F(WorkspaceTest, LoadingOpensAndPlacesTheChildrenInTheirFormsInANewMainWind
 }
 
 // A workspace saved maximised with three children side by side, loaded into a main window of
-// normal size, a maximised, a minimised and a maximised then minimised one: the frame ends shown
-// maximised, each child in its place in the maximised area. The window system answers the maximising
-// only after the load; the children must not stay squeezed into the area of the size before.
+// normal size, maximised, minimised or both: the frame ends shown maximised, and each child takes its
+// place in the maximised area. The window system answers the maximising only after the load; the
+// children must not stay squeezed into the area of the size before.
 TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWholeArea) {
     WriteWorkspaces("[Lab]\r\nWindowStartPosition = 561,301,800,600,800,619,16777216\r\n"
                     "WindowScpiCommandPositionMdi = 0,0,665,1081,673,1109,0\r\n"
@@ -255,13 +255,13 @@ TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWhole
                                             {WindowKindScreenshot, {673, 0, 615, 1081}},
                                             {WindowKindWaveform, {1296, 0, 616, 1081}}};
     const QSize screen(1920, 1200);
-    for (const Qt::WindowStates before : {Qt::WindowStates(), Qt::WindowStates(Qt::WindowMaximized),
-                                          Qt::WindowStates(Qt::WindowMinimized), Qt::WindowMaximized | Qt::WindowMinimized}) {
+    for (const Qt::WindowStates before : std::initializer_list<Qt::WindowStates>{
+             Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowMinimized, Qt::WindowMaximized | Qt::WindowMinimized}) {
         SCOPED_TRACE(before.toInt());
         Ini::RemoveSection(Main::ConfigIni(), "Window"); // each main window opens at 800 x 600
         const int iMain = OpenMain();
         uWindowStart* p = Record(iMain);
-        p->pFrame->setWindowState(before & ~Qt::WindowMinimized);
+        p->pFrame->setWindowState(before & ~Qt::WindowMinimized); // maximised first, then minimised
         ASSERT_TRUE(WaitFor([&] { return p->pFrame->size() == (before & Qt::WindowMaximized ? screen : QSize(800, 600)); }));
         p->pFrame->setWindowState(before);
         Choose(iMain, WindowStart::MenuWorkspaceFirst);
