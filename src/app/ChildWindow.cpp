@@ -61,7 +61,6 @@ void HandleMenu(int iWindow, int iItem, bool fCtrl) {
             QWidget* pMainFrame = pMain->pFrame;
             // Back to the state it had before it was minimised: a maximised one stays maximised.
             if (pMainFrame->isMinimized()) pMainFrame->setWindowState(pMainFrame->windowState() & ~Qt::WindowMinimized);
-            pMainFrame->show();
             pMainFrame->raise();
             pMainFrame->activateWindow();
         }

@@ -243,7 +243,7 @@ TEST_F(WorkspaceTest, LoadingOpensAndPlacesTheChildrenInTheirFormsInANewMainWind
 }
 
 // A workspace saved maximised with three children side by side, loaded into a main window of
-// normal size, maximised, minimised or both: the frame ends shown maximised, and each child takes its
+// normal size, a maximised and a minimised one: the frame ends maximised, and each child takes its
 // place in the maximised area. The window system answers the maximising only after the load; the
 // children must not stay squeezed into the area of the size before.
 TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWholeArea) {

@@ -257,14 +257,13 @@ TEST_F(SelectManualTest, ManualRawAndSerialInstrumentsAreListedAndConnectedByThe
         << WindowLog::Text();
 
     // A second main window's list does not offer it once it is lost: the first still holds it.
-    // Nor the HM1008, which a script run holds; the status counts both.
+    // Nor the HM1008, which a script run's connect holds; the status counts both.
     Choose(iMain, WindowStart::MenuNewWindow);
     const int iOther = ListOf(WindowStart::Windows().back());
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
-    const auto iRow = static_cast<std::size_t>(RowNamed(iOther, "[ HAMEG HM1008 ]"));
-    const InstrumentObject hm1008 = WindowSelectInstrument::Record(iOther)->mListed.at(iRow);
-    const int iRun = WindowRegistry::NewWindowNumber(); // the owner of a script run's connect
-    ASSERT_NE(hm1008->pInterface->AddTask(*hm1008, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iRun}}, sError), 0);
+    const InstrumentObject hm1008 = WindowSelectInstrument::Record(iOther)->mListed.at(RowNamed(iOther, "[ HAMEG HM1008 ]"));
+    const uTaskConnect run{{InstrumentTaskConnect, 0, WindowNobody, WindowRegistry::NewWindowNumber()}};
+    ASSERT_NE(hm1008->pInterface->AddTask(*hm1008, run, sError), 0);
     ASSERT_TRUE(WaitFor([&] { return Instrument::InUse(hm1008); })) << WindowLog::Text();
     const QSignalSpy refilled(Model(iOther), &QStandardItemModel::rowsRemoved);
     raw.Stop();
