@@ -59,7 +59,8 @@ void HandleMenu(int iWindow, int iItem, bool fCtrl) {
         WindowStart::uWindowStart* pMain = nullptr;
         if (WindowStart::GetInstance(pChild->iMainWindow, &pMain) && pMain->pFrame) {
             QWidget* pMainFrame = pMain->pFrame;
-            if (pMainFrame->isMinimized()) pMainFrame->showNormal();
+            // Back to the state it had before it was minimised: a maximised one stays maximised.
+            if (pMainFrame->isMinimized()) pMainFrame->setWindowState(pMainFrame->windowState() & ~Qt::WindowMinimized);
             pMainFrame->raise();
             pMainFrame->activateWindow();
         }

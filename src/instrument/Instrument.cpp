@@ -89,7 +89,7 @@ bool Release(const InstrumentObject& object, std::string& sError) {
 }
 
 bool InUse(const InstrumentObject& object) {
-    return object->pInterface->IsConnected(*object) || InstrumentDefault::IsHeld(*object);
+    return object->pInterface->IsConnected(*object) || !InstrumentDefault::Holders(*object).empty();
 }
 
 bool ReleaseAll(bool fAll, std::int64_t eProtocol, std::string& sError) {

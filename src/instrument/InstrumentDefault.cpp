@@ -403,11 +403,11 @@ bool IsConnected(uInstrumentObject& object) {
     return pInstance && pInstance->fConnected;
 }
 
-bool IsHeld(const uInstrumentObject& object) {
+std::vector<std::int64_t> Holders(const uInstrumentObject& object) {
     uModule& module = Module();
     std::lock_guard lock(module.mutex);
     const auto pInstance = Lookup(module, object);
-    return pInstance && !pInstance->holders.empty();
+    return pInstance ? pInstance->holders : std::vector<std::int64_t>{};
 }
 
 uInstrumentIcon GetIcon(uInstrumentObject& object, int eIconKind, std::string& sError) {

@@ -82,9 +82,9 @@ InstrumentInterface& Interface();
 uInstrumentIcon GetIcon(uInstrumentObject& object, int eIconKind, std::string& sError);
 bool GetInfo(uInstrumentObject& object, uInfo& info, std::string& sError);
 bool IsConnected(uInstrumentObject& object);
-// Whether an owner holds the object's connection, also while it is lost (not connected); false
-// when the instance does not exist.
-bool IsHeld(const uInstrumentObject& object);
+// The owners (TaskOwner) that hold the object's connection, also while it is lost (not
+// connected); none when the instance does not exist.
+std::vector<std::int64_t> Holders(const uInstrumentObject& object);
 std::int64_t AddTask(uInstrumentObject& object, const uTask& task, std::string& sError);
 bool NewInstance(uInstrumentObject& object, std::string& sError);
 bool DeleteInstance(uInstrumentObject& object, std::string& sError);

@@ -188,7 +188,7 @@ TEST_F(WindowArrangeTest, NextAndPreviousWalkThroughTheChildren) {
     EXPECT_EQ(pArea->currentSubWindow(), pStart);
 }
 
-TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildOffEveryScreenBackTo10And10) {
+TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildBackAndItsShowMainWindowTheMaximisedMainWindow) {
     const int iMain = OpenMain();
     WindowStart::SetWindowOpenIndependent(true);
     Choose(iMain, WindowStart::MenuScpiCommand);
@@ -213,6 +213,11 @@ TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildOffEveryScreenBackTo10A
     Settle();
     Choose(iMain, WindowStart::MenuShowWindows);
     EXPECT_EQ(pFrame->pos(), QPoint(40, 50));
+    // Its "Show Main Window" gives the main window, minimised while maximised, its maximised state back.
+    QWidget* pMain = Record(iMain)->pFrame;
+    pMain->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    WindowStart::FindMenuItem(pFrame->menuBar(), WindowStart::MenuShowMainWindow)->trigger();
+    EXPECT_TRUE(WaitFor([&] { return pMain->frameGeometry() == pMain->screen()->availableGeometry(); }));
 }
 
 TEST_F(WindowArrangeTest, AViewerOpenedFromAScreenshotWindowIsLinkedAndReused) {

@@ -255,13 +255,15 @@ TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWhole
                                             {WindowKindScreenshot, {673, 0, 615, 1081}},
                                             {WindowKindWaveform, {1296, 0, 616, 1081}}};
     const QSize screen(1920, 1200);
-    for (const Qt::WindowState before : {Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowMinimized}) {
-        SCOPED_TRACE(before);
+    for (const Qt::WindowStates before : std::initializer_list<Qt::WindowStates>{
+             Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowMinimized, Qt::WindowMaximized | Qt::WindowMinimized}) {
+        SCOPED_TRACE(before.toInt());
         Ini::RemoveSection(Main::ConfigIni(), "Window"); // each main window opens at 800 x 600
         const int iMain = OpenMain();
         uWindowStart* p = Record(iMain);
+        p->pFrame->setWindowState(before & ~Qt::WindowMinimized); // maximised first, then minimised
+        ASSERT_TRUE(WaitFor([&] { return p->pFrame->size() == (before & Qt::WindowMaximized ? screen : QSize(800, 600)); }));
         p->pFrame->setWindowState(before);
-        ASSERT_TRUE(WaitFor([&] { return p->pFrame->size() == (before == Qt::WindowMaximized ? screen : QSize(800, 600)); }));
         Choose(iMain, WindowStart::MenuWorkspaceFirst);
         ASSERT_TRUE(WaitFor([&] { return p->pFrame->windowState() == Qt::WindowMaximized && p->pFrame->size() == screen; }));
         Settle();

@@ -12,6 +12,7 @@
 #include "common/WindowLog.h"
 #include "icons/VectorIcon.h"
 #include "instrument/Instrument.h"
+#include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentSearch.h"
 #include "instrument/ManualInstruments.h"
 #include "platform/EventHub.h"
@@ -244,6 +245,21 @@ std::string LostHint(const uWindowSelectInstrument& w) {
     return " The lost " + pMain->info.sModel + " is not listed: its window holds it until \"Disconnect\".";
 }
 
+// Whether another main window or a script run holds the object: an owner other than this
+// window's main window and the instrument lists, whose searches hold what they identify.
+bool HeldElsewhere(const uWindowSelectInstrument& w, const InstrumentObject& object) {
+    const std::vector<std::int64_t> holders = InstrumentDefault::Holders(*object);
+    return std::any_of(holders.begin(), holders.end(), [&](std::int64_t iOwner) {
+        return iOwner != w.iMainWindow && !Record(static_cast<int>(iOwner));
+    });
+}
+
+std::string HeldElsewhereHint(int iHeld) {
+    if (iHeld == 0) return {};
+    if (iHeld == 1) return " 1 instrument is not listed: another window or a script holds it.";
+    return " " + std::to_string(iHeld) + " instruments are not listed: other windows or scripts hold them.";
+}
+
 } // namespace
 
 void FillInstrumentList(int iWindow) {
@@ -259,8 +275,13 @@ void FillInstrumentList(int iWindow) {
     w->pInstruments->removeRows(0, w->pInstruments->rowCount());
     w->mListed.clear();
     w->iImageCount = 0;
+    int iHeldElsewhere = 0;
     for (const InstrumentObject& object : list) {
-        if (!object || Instrument::InUse(object)) continue;
+        if (!object) continue;
+        if (Instrument::InUse(object)) {
+            iHeldElsewhere += HeldElsewhere(*w, object) ? 1 : 0;
+            continue;
+        }
         const std::string sText = FillInstrumentListCreateText(iWindow, object);
         // An object whose description cannot be read is left out; its error is in the log.
         if (sText.empty()) continue;
@@ -281,13 +302,15 @@ void FillInstrumentList(int iWindow) {
     if (w->fListIconView) w->pInstrumentIcons->doItemsLayout();
     SelectInstrument(*w, iSelected);
     const int iCount = static_cast<int>(w->mListed.size());
+    // Why instruments in use are missing: this window's own lost one, and those held elsewhere.
+    const std::string sMissing = LostHint(*w) + HeldElsewhereHint(iHeldElsewhere);
     if (w->fConnectText) {
         // A connect's word stays until the user acts in this window.
     } else if (iCount == 0) {
-        SetStatusText(*w, "No instrument was found." + LostHint(*w));
+        SetStatusText(*w, "No instrument was found." + sMissing);
     } else {
         SetStatusText(*w, std::to_string(iCount) + (iCount == 1 ? " Instrument found." : " Instruments found.") +
-                              LostHint(*w));
+                              sMissing);
     }
     UpdateGadgetStates(iWindow);
 }

@@ -105,6 +105,10 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EXPECT_EQ(Record(iMain)->info.sModel, "RTB2004");
     EXPECT_TRUE(WindowLog::Text().find("instrument rawtcp 127.0.0.1 " + std::to_string(raw.Port())) != std::string::npos)
         << WindowLog::Text();
+    // A second main window's list finds nothing and says why.
+    const int iOther = ListOf(OpenMain());
+    ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
+    EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
