@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -153,27 +155,12 @@ TEST_F(WindowScpiCommandTest, AFileGoesOutBareWhenTheBlockFormatIsNotTicked) {
     EXPECT_TRUE(LogHas("SCPI command sent: SIM:DATA |" + sPath.toStdString() + "|\n")) << Log();
 }
 
-// A file of many parts is read over several turns of the loop and goes out whole; a cancel
-// while a file is still being read lets go of it, and nothing reaches the instrument.
+// A file of many parts is read over several turns of the loop and goes out whole, its time
+// counting the reading; a cancel while a file is still being read lets go of it, and nothing
+// reaches the instrument.
 TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheReadSendsNothing) {
     const int iScpi = ConnectedWindow();
     uGadgets& g = W(iScpi).gadgets;
-    const auto data = Pattern((std::size_t{5} << 20) + 123);
-    Type(iScpi, "SIM:DATA ");
-    Click(g.pFile);
-    Click(g.pBlockFormat);
-    ChooseFile(iScpi, WriteFile("parts.bin", data));
-    Click(g.pSend);
-    ASSERT_TRUE(WaitIdle(iScpi, 30000));
-    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
-    EXPECT_EQ(mRaw.Device().LastData(), data);
-    EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
-
-    // A file still being read when the cancel or the window's close comes (a sparse file: nothing
-    // of it is on the disk). The reading thread is held after its first part until the cancel or
-    // the close is done; then it stops at its next look, having read no further part, and ends.
-    const QString sHuge = WriteFile("sparse.bin", {});
-    ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
     struct uReading {
         std::mutex mutex;
         std::condition_variable cv;
@@ -187,17 +174,49 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
         pReading->cv.notify_all();
         pReading->cv.wait(lock, [&] { return pReading->fGo; });
     });
+    const auto LetGo = [pReading] {
+        {
+            std::lock_guard lock(pReading->mutex);
+            pReading->fGo = true;
+        }
+        pReading->cv.notify_all();
+    };
     struct uRestore {
-        std::shared_ptr<uReading> p;
+        std::function<void()> fnLetGo;
         ~uRestore() {
-            {
-                std::lock_guard lock(p->mutex);
-                p->fGo = true;
-            }
-            p->cv.notify_all();
+            fnLetGo();
             WindowScpiCommand::Detail::SetFileReadSeam(nullptr);
         }
-    } restore{pReading};
+    } restore{LetGo};
+    const auto FirstPartRead = [&] {
+        std::unique_lock lock(pReading->mutex);
+        return pReading->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pReading->iParts == 1; });
+    };
+
+    // The reading held after its first part until the test lets it go: the time shown counts it.
+    const auto data = Pattern((std::size_t{5} << 20) + 123);
+    Type(iScpi, "SIM:DATA ");
+    Click(g.pFile);
+    Click(g.pBlockFormat);
+    ChooseFile(iScpi, WriteFile("parts.bin", data));
+    Click(g.pSend);
+    ASSERT_TRUE(FirstPartRead());
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const auto iHeld = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    LetGo();
+    ASSERT_TRUE(WaitIdle(iScpi, 30000));
+    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
+    EXPECT_EQ(mRaw.Device().LastData(), data);
+    EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
+    const QString sSent = QString::fromStdString(Status(iScpi));
+    EXPECT_GE(sSent.section('(', -1).section(' ', 0, 0).remove(',').toLongLong(), iHeld.count()) << sSent.toStdString();
+
+    // A file still being read when the cancel or the window's close comes (a sparse file: nothing
+    // of it is on the disk). The reading thread is held after its first part until the cancel or
+    // the close is done; then it stops at its next look, having read no further part, and ends.
+    const QString sHuge = WriteFile("sparse.bin", {});
+    ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
     const std::size_t iBefore = Units();
     enum eHow { Cancel, Close };
     for (const eHow eWay : {Cancel, Close}) {
@@ -211,10 +230,7 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
         g.pFileName->setText(sHuge);
         Click(g.pSend);
         ASSERT_NE(W(iScpi).pSendFile, nullptr);
-        {
-            std::unique_lock lock(pReading->mutex);
-            ASSERT_TRUE(pReading->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pReading->iParts == 1; }));
-        }
+        ASSERT_TRUE(FirstPartRead());
         EXPECT_EQ(BackgroundThreads::Running(), 1); // the reading thread, counted
         if (eWay == Cancel) {
             Click(g.pCancel);
@@ -224,11 +240,7 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
             Settle();
             EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
         }
-        {
-            std::lock_guard lock(pReading->mutex);
-            pReading->fGo = true;
-        }
-        pReading->cv.notify_all();
+        LetGo();
         EXPECT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 0; }, 30000)); // it has ended
         {
             std::lock_guard lock(pReading->mutex);
@@ -322,6 +334,7 @@ TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSend
     W(iScpi).gadgets.pCancel->click();
     EXPECT_TRUE(Idle(iScpi));
     EXPECT_EQ(Status(iScpi), "The request was cancelled: no answer of it is shown or kept.");
+    EXPECT_TRUE(LogHas("DS1104Z - The request was cancelled: no answer of it is shown or kept.\n")) << Log();
     Type(iScpi, "SIM:ECHO? fresh");
     W(iScpi).gadgets.pSendReceive->click();
     EXPECT_FALSE(Idle(iScpi));
