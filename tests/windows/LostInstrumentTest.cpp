@@ -68,6 +68,9 @@ class ScopeProcess {
         while (read(iFd, &cOp, 1) == 1) {
             if (scope > 0 && (cOp == 'P' || cOp == 'C')) {
                 kill(scope, cOp == 'P' ? SIGSTOP : SIGCONT);
+                // The stop comes when each of its threads next runs: paused once the system
+                // tells its parent so, never before (it would answer what comes meanwhile).
+                if (cOp == 'P') waitpid(scope, nullptr, WUNTRACED);
             } else if (scope > 0) {
                 kill(scope, SIGTERM);
                 kill(scope, SIGCONT); // a paused one takes its end too
