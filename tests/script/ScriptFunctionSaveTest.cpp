@@ -341,8 +341,8 @@ TEST_F(ScriptSaveTest, WaveformWithoutWriterIsRefusedAtTheSave) {
         VariableOf(p, "w").Waveform = std::move(pData);
     });
     EXPECT_FALSE(Finished());
-    EXPECT_EQ(Errors(), std::vector<std::string>{"Script error: Skriptzeile 2 TaskFunctionSave - Saving the traces of "
-                                                 "a script waveform as a file is not supported."});
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Script error: Skriptzeile 2 TaskFunctionSave - Saving the "
+                                                 "traces of a script waveform as a file is not supported."});
     EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - InstrumentWaveform::SaveWaveform: Saving the traces of a "
                           "script waveform as a file is not supported."));
 }

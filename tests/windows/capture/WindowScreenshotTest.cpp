@@ -35,12 +35,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <type_traits>
 
 namespace {
@@ -236,22 +234,13 @@ TEST_F(WindowScreenshotTest, ControlRowsGoOutInOrderAroundTheQuery) {
     Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
     OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     Tick({2000, 2001, 2003, 2005, 2020, 2023});
-    // The trigger's answer held back until the test lets it go: the shot's time runs from its
-    // start, so it counts the hold.
-    std::atomic<bool> fGo = false;
-    server.AddFault({Sim::eStreamFault::Hold, 0, 0, [&] { return fGo.load(); }});
-    W().gadgets.pRead->click();
-    ASSERT_TRUE(WaitFor([&] { return server.Device().Commands().size() == 2; }));
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const auto iHeld = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    fGo = true;
-    ASSERT_TRUE(WaitFor([&] { return EventHub::Pending() == 0 && Idle(); }, 20000));
+    server.AddFault({Sim::eStreamFault::Delay, 500}); // the trigger's answer: the shot's time counts it
+    ASSERT_TRUE(Shoot());
     EXPECT_EQ(server.Device().Commands(),
               (std::vector<std::string>{":STOP", ":TRIG:STAT?", ":DISP:DATA? ON,OFF,BMP24", ":RUN"}));
-    const std::string sLog = WindowLog::Text();
-    EXPECT_GE(QString::fromStdString(sLog.substr(0, sLog.find(" ms total)"))).section('(', -1).remove(',').toLongLong(),
-              iHeld.count()) << sLog;
+    const QString sLog = QString::fromStdString(WindowLog::Text());
+    EXPECT_GE(sLog.left(sLog.indexOf(" ms total)")).section('(', -1).remove(',').toInt(), 500)
+        << sLog.toStdString();
 }
 
 TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -155,12 +154,35 @@ TEST_F(WindowScpiCommandTest, AFileGoesOutBareWhenTheBlockFormatIsNotTicked) {
     EXPECT_TRUE(LogHas("SCPI command sent: SIM:DATA |" + sPath.toStdString() + "|\n")) << Log();
 }
 
-// A file of many parts is read over several turns of the loop and goes out whole, its time
-// counting the reading; a cancel while a file is still being read lets go of it, and nothing
-// reaches the instrument.
+// A file of many parts is read over several turns of the loop and goes out whole; a cancel
+// while a file is still being read lets go of it, and nothing reaches the instrument.
 TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheReadSendsNothing) {
     const int iScpi = ConnectedWindow();
     uGadgets& g = W(iScpi).gadgets;
+    const auto data = Pattern((std::size_t{5} << 20) + 123);
+    Type(iScpi, "SIM:DATA ");
+    Click(g.pFile);
+    Click(g.pBlockFormat);
+    ChooseFile(iScpi, WriteFile("parts.bin", data));
+    // Its reading held a second after the first part: the time shown counts it.
+    const auto pHeld = std::make_shared<std::once_flag>();
+    WindowScpiCommand::Detail::SetFileReadSeam([pHeld](std::int64_t, std::int64_t) {
+        std::call_once(*pHeld, [] { std::this_thread::sleep_for(std::chrono::seconds(1)); });
+    });
+    Click(g.pSend);
+    ASSERT_TRUE(WaitIdle(iScpi, 30000));
+    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
+    EXPECT_EQ(mRaw.Device().LastData(), data);
+    EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
+    const std::string sSent = Status(iScpi);
+    EXPECT_GE(QString::fromStdString(sSent).section('(', -1).section(' ', 0, 0).remove(',').toInt(), 1000)
+        << sSent;
+
+    // A file still being read when the cancel or the window's close comes (a sparse file: nothing
+    // of it is on the disk). The reading thread is held after its first part until the cancel or
+    // the close is done; then it stops at its next look, having read no further part, and ends.
+    const QString sHuge = WriteFile("sparse.bin", {});
+    ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
     struct uReading {
         std::mutex mutex;
         std::condition_variable cv;
@@ -174,49 +196,17 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
         pReading->cv.notify_all();
         pReading->cv.wait(lock, [&] { return pReading->fGo; });
     });
-    const auto LetGo = [pReading] {
-        {
-            std::lock_guard lock(pReading->mutex);
-            pReading->fGo = true;
-        }
-        pReading->cv.notify_all();
-    };
     struct uRestore {
-        std::function<void()> fnLetGo;
+        std::shared_ptr<uReading> p;
         ~uRestore() {
-            fnLetGo();
+            {
+                std::lock_guard lock(p->mutex);
+                p->fGo = true;
+            }
+            p->cv.notify_all();
             WindowScpiCommand::Detail::SetFileReadSeam(nullptr);
         }
-    } restore{LetGo};
-    const auto FirstPartRead = [&] {
-        std::unique_lock lock(pReading->mutex);
-        return pReading->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pReading->iParts == 1; });
-    };
-
-    // The reading held after its first part until the test lets it go: the time shown counts it.
-    const auto data = Pattern((std::size_t{5} << 20) + 123);
-    Type(iScpi, "SIM:DATA ");
-    Click(g.pFile);
-    Click(g.pBlockFormat);
-    ChooseFile(iScpi, WriteFile("parts.bin", data));
-    Click(g.pSend);
-    ASSERT_TRUE(FirstPartRead());
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const auto iHeld = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    LetGo();
-    ASSERT_TRUE(WaitIdle(iScpi, 30000));
-    ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
-    EXPECT_EQ(mRaw.Device().LastData(), data);
-    EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
-    const QString sSent = QString::fromStdString(Status(iScpi));
-    EXPECT_GE(sSent.section('(', -1).section(' ', 0, 0).remove(',').toLongLong(), iHeld.count()) << sSent.toStdString();
-
-    // A file still being read when the cancel or the window's close comes (a sparse file: nothing
-    // of it is on the disk). The reading thread is held after its first part until the cancel or
-    // the close is done; then it stops at its next look, having read no further part, and ends.
-    const QString sHuge = WriteFile("sparse.bin", {});
-    ASSERT_TRUE(QFile::resize(sHuge, qint64{900} << 20));
+    } restore{pReading};
     const std::size_t iBefore = Units();
     enum eHow { Cancel, Close };
     for (const eHow eWay : {Cancel, Close}) {
@@ -230,7 +220,10 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
         g.pFileName->setText(sHuge);
         Click(g.pSend);
         ASSERT_NE(W(iScpi).pSendFile, nullptr);
-        ASSERT_TRUE(FirstPartRead());
+        {
+            std::unique_lock lock(pReading->mutex);
+            ASSERT_TRUE(pReading->cv.wait_for(lock, std::chrono::seconds(30), [&] { return pReading->iParts == 1; }));
+        }
         EXPECT_EQ(BackgroundThreads::Running(), 1); // the reading thread, counted
         if (eWay == Cancel) {
             Click(g.pCancel);
@@ -240,7 +233,11 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
             Settle();
             EXPECT_FALSE(WindowScpiCommand::FindInstance(iScpi, nullptr));
         }
-        LetGo();
+        {
+            std::lock_guard lock(pReading->mutex);
+            pReading->fGo = true;
+        }
+        pReading->cv.notify_all();
         EXPECT_TRUE(WaitFor([] { return BackgroundThreads::Running() == 0; }, 30000)); // it has ended
         {
             std::lock_guard lock(pReading->mutex);
