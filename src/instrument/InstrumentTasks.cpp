@@ -212,10 +212,11 @@ void MarkLost(uInstance& instance, const std::string& sReason, const std::string
     std::string sIgnored;
     CloseConnection(instance, sIgnored);
     if (std::exchange(instance.fLost, true)) return;
-    WindowLog::PostError(Instrument::ShownName(instance.uConnection, instance.idn) +
-                         ": The connection was interrupted and could not be established again. - " + sOpen);
+    // The holders' lines of the interruption (the cause) come first in the log, in post order.
     EventHub::PostEvent(EventInstrumentLost, 0, EventObject(instance), 0,
                         EventHub::Payload::Of<std::string>(sReason));
+    WindowLog::PostError(Instrument::ShownName(instance.uConnection, instance.idn) +
+                         ": The connection was interrupted and could not be established again. - " + sOpen);
 }
 
 // Opens the connection afresh, closing what is left of the old one; the task's one attempt.

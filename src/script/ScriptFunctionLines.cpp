@@ -3,6 +3,7 @@
 #include "common/TextRoutines.h"
 #include "script/ScriptConvert.h"
 #include "script/ScriptFunctionSave.h"
+#include "waveform/InstrumentWaveformHameg.h"
 
 #include <QDate>
 #include <QString>
@@ -178,7 +179,7 @@ bool CheckFunction(uScriptParse& parse, uScriptTask& task, std::string& sError) 
     const uScriptTask* pVariable = made.pParentAddress;
     if (made.eTaskType == eScriptTaskType::FunctionSave && pVariable &&
         pVariable->eTaskType == eScriptTaskType::Variable && pVariable->variable->Type == eVariableType::Waveform) {
-        sError = WaveformSaveRefusal(made.save->sFilepath);
+        sError = InstrumentWaveform::ScriptSaveUnsupported;
         return false;
     }
     return true;

@@ -88,10 +88,6 @@ bool FileNameHoldsNul(uScriptThread& t, const uScriptTask& task, const char* sPr
     return true;
 }
 
-std::string WaveformSaveRefusal(const std::string& sPath) {
-    return Utility::FileFailure(WriteFailure, sPath, InstrumentWaveform::ScriptSaveUnsupported);
-}
-
 uSaveWords SaveWords(const std::string& sParameter) {
     const std::string s = LowerAscii(sParameter);
     return {s.find("add") != std::string::npos, s.find("asc") != std::string::npos,
@@ -224,9 +220,11 @@ bool TaskFunctionSave(uScriptThread& t, uScriptTask& task, std::string& sError) 
         else fWritten = InstrumentWaveform::SaveWaveform(v.Waveform.get(), sMapped, task.save->sParameter,
                                                          t.pInstance->iWindow, &sWriterError);
         if (!fWritten && !sWriterError.empty()) PostLine(t, task, " TaskFunctionSave - " + sWriterError);
-        // The run says why, as the check of the script does.
-        if (!fWritten && sWriterError.ends_with(InstrumentWaveform::ScriptSaveUnsupported))
-            sReason = InstrumentWaveform::ScriptSaveUnsupported;
+        // The run says why, as the check of the script does: nothing is wrong with the file.
+        if (!fWritten && sWriterError.ends_with(InstrumentWaveform::ScriptSaveUnsupported)) {
+            PostScriptError(t, task, Procedure, InstrumentWaveform::ScriptSaveUnsupported);
+            return false;
+        }
     } else {
         const bool fBinary = !words.fAsc && (v.Type == eVariableType::Boolean || v.Type == eVariableType::Integer ||
                                              v.Type == eVariableType::Float);

@@ -20,10 +20,6 @@ bool TaskFunctionSave(uScriptThread& thread, uScriptTask& task, std::string& sEr
 bool FileNameHoldsNul(uScriptThread& thread, const uScriptTask& task, const char* sProcedure,
                       const std::string& sPath);
 
-// The error of a waveform variable's save, which always fails (no writer takes a script
-// waveform): the run and the check of the script give this text.
-std::string WaveformSaveRefusal(const std::string& sPath);
-
 // The task's path with its "/$name" references replaced (one output line per replacement): the
 // path of a FunctionSave task, the file of a VariableSet or VariableAdd task, empty for others.
 std::string TaskFunctionSaveVariable(uScriptThread& thread, const uScriptTask& task);

@@ -78,7 +78,7 @@ constexpr std::array<std::string_view, 48> Sentences{
     "The waiting time is invalid, it must be greater than zero.",
     "The value for the time is invalid.",
     "The value for the date with time is invalid.",
-    "Fehler beim Schreiben in die Datei: ",
+    "Saving the traces of a script waveform as a file is not supported.",
     NulText,
 };
 

@@ -124,10 +124,9 @@ TEST(ScriptFunctionLines, EveryActionInItsCanonicalFormOrWithItsError) {
         {"string v\nv function save out.txt", Error(2, "The file name was not specified in double quotes.")},
         {"string v\nv function save \"\" add", Error(2, "The file name was not specified in double quotes.")},
         {"string v\nv function save", Error(2, "The file name was not specified in double quotes.")},
-        // No writer takes a script's waveform: the check says so with the run's words.
+        // No writer takes a script's waveform: the check says so with the run's words, no file's.
         {"waveform w\nimage m\nm function save \"m.png\"\nw function SAVE \"w_/$m.csv\" asc",
-         Error(4, "Fehler beim Schreiben in die Datei: w_/$m.csv (Saving the traces of a script waveform as a "
-                  "file is not supported.)")},
+         Error(4, "Saving the traces of a script waveform as a file is not supported.")},
         {"data d\nd function remove first 3 last 2 block", "  1   data d\n  2   d function remove first 3 last 2 block\n"},
         {"data d\nd function remove first", Error(2, "The number for the instruction 'first' was not specified.")},
         {"data d\nd function remove last 0", Error(2, "The number for the instruction 'last' was not specified.")},

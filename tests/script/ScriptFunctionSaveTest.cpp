@@ -331,7 +331,7 @@ TEST_F(ScriptSaveTest, EmptyStringLeavesTheOldFileAndFails) {
     EXPECT_EQ(FileBytes("e.txt"), "old\r\n\r\n");
 }
 
-TEST_F(ScriptSaveTest, WaveformWithoutWriterIsAFailedWrite) {
+TEST_F(ScriptSaveTest, WaveformWithoutWriterIsRefusedAtTheSave) {
     // The check refuses such a line; a task list made without it still fails at the save, with
     // the words of the check.
     RunScript("data w\nw function save \"w_/Y.csv\"\n", [](uScriptProgram& p) {
@@ -341,9 +341,8 @@ TEST_F(ScriptSaveTest, WaveformWithoutWriterIsAFailedWrite) {
         VariableOf(p, "w").Waveform = std::move(pData);
     });
     EXPECT_FALSE(Finished());
-    EXPECT_EQ(Errors(), std::vector<std::string>{
-                            "Script error: Skriptzeile 2 TaskFunctionSave - Fehler beim Schreiben in die Datei: "
-                            "w_2026.csv (Saving the traces of a script waveform as a file is not supported.)"});
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Script error: Skriptzeile 2 TaskFunctionSave - Saving the "
+                                                 "traces of a script waveform as a file is not supported."});
     EXPECT_TRUE(HasOutput("Skriptzeile 2 TaskFunctionSave - InstrumentWaveform::SaveWaveform: Saving the traces of a "
                           "script waveform as a file is not supported."));
 }

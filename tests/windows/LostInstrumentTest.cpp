@@ -68,6 +68,9 @@ class ScopeProcess {
         while (read(iFd, &cOp, 1) == 1) {
             if (scope > 0 && (cOp == 'P' || cOp == 'C')) {
                 kill(scope, cOp == 'P' ? SIGSTOP : SIGCONT);
+                // The stop comes when each of its threads next runs: paused once the system
+                // tells its parent so, never before (it would answer what comes meanwhile).
+                if (cOp == 'P') waitpid(scope, nullptr, WUNTRACED);
             } else if (scope > 0) {
                 kill(scope, SIGTERM);
                 kill(scope, SIGCONT); // a paused one takes its end too
@@ -224,6 +227,10 @@ TEST_F(LostInstrumentTest, AWindowOpenedAfterAScriptRegainedTheLostInstrumentRea
         EXPECT_EQ(Status(Record(iMain)->pStatusBar), "The connection to the instrument was interrupted. It could not be "
                                                      "opened again; the next request tries again.");
         EXPECT_EQ(Count(Log(), "DS1104Z: disconnected"), 0u) << Log();
+        // The cause comes first in the log, then that it could not be opened again.
+        EXPECT_NE(Log().find("DS1104Z: The connection was interrupted and could not be established again.",
+                             Log().find("DS1104Z: The connection to the instrument was interrupted.")),
+                  std::string::npos) << Log();
         EXPECT_TRUE(ShownItem(iMain, WindowStart::MenuDisconnect)->isEnabled());
 
         ASSERT_EQ(pScope->Start(), iPort);

@@ -234,9 +234,13 @@ TEST_F(WindowScreenshotTest, ControlRowsGoOutInOrderAroundTheQuery) {
     Sim::AnswerRigolScreenCopy(server.Device(), Sim::ScreenPicture(80, 48));
     OpenFor(ModelRigolDS1000Z, "RIGOL TECHNOLOGIES", "DS1104Z");
     Tick({2000, 2001, 2003, 2005, 2020, 2023});
+    server.AddFault({Sim::eStreamFault::Delay, 500}); // the trigger's answer: the shot's time counts it
     ASSERT_TRUE(Shoot());
     EXPECT_EQ(server.Device().Commands(),
               (std::vector<std::string>{":STOP", ":TRIG:STAT?", ":DISP:DATA? ON,OFF,BMP24", ":RUN"}));
+    const QString sLog = QString::fromStdString(WindowLog::Text());
+    EXPECT_GE(sLog.left(sLog.indexOf(" ms total)")).section('(', -1).remove(',').toInt(), 500)
+        << sLog.toStdString();
 }
 
 TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {

@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -163,11 +164,19 @@ TEST_F(WindowScpiCommandTest, AFileReadInPartsGoesOutWholeAndACancelDuringTheRea
     Click(g.pFile);
     Click(g.pBlockFormat);
     ChooseFile(iScpi, WriteFile("parts.bin", data));
+    // Its reading held a second after the first part: the time shown counts it.
+    const auto pHeld = std::make_shared<std::once_flag>();
+    WindowScpiCommand::Detail::SetFileReadSeam([pHeld](std::int64_t, std::int64_t) {
+        std::call_once(*pHeld, [] { std::this_thread::sleep_for(std::chrono::seconds(1)); });
+    });
     Click(g.pSend);
     ASSERT_TRUE(WaitIdle(iScpi, 30000));
     ASSERT_TRUE(WaitFor([&] { return mRaw.Device().LastData().size() == data.size(); }, 30000));
     EXPECT_EQ(mRaw.Device().LastData(), data);
     EXPECT_EQ(mRaw.Device().Commands().back().substr(0, 18), "SIM:DATA #75243003");
+    const std::string sSent = Status(iScpi);
+    EXPECT_GE(QString::fromStdString(sSent).section('(', -1).section(' ', 0, 0).remove(',').toInt(), 1000)
+        << sSent;
 
     // A file still being read when the cancel or the window's close comes (a sparse file: nothing
     // of it is on the disk). The reading thread is held after its first part until the cancel or
@@ -322,6 +331,7 @@ TEST_F(WindowScpiCommandTest, CancelledAnswerIsNeitherShownNorKeptAndTheNextSend
     W(iScpi).gadgets.pCancel->click();
     EXPECT_TRUE(Idle(iScpi));
     EXPECT_EQ(Status(iScpi), "The request was cancelled: no answer of it is shown or kept.");
+    EXPECT_TRUE(LogHas("DS1104Z - The request was cancelled: no answer of it is shown or kept.\n")) << Log();
     Type(iScpi, "SIM:ECHO? fresh");
     W(iScpi).gadgets.pSendReceive->click();
     EXPECT_FALSE(Idle(iScpi));
