@@ -24,24 +24,22 @@ inline void FailPart(uRequest& request, Failure::eKind eKind, std::string& sErro
         sError = Instrument::CutAnswerText(request.iRequestTransferred) + " - " + sError;
 }
 
-// fnRead(DataBuffer& next, std::string& sError) reads one more message. A message that brings
-// nothing ends the reading with what came: the answer's check finds the missing ones. A read
-// that fails (a time-out above all) fails the answer, as a stream's read cut by its time-out
-// does: false with its text in sError, and the answers that came, joined, stay in requestData.
-template <class Read> bool ReadChainedMessages(uRequest& request, std::string& sError, Read fnRead) {
-    if (request.iAnswers < 2) return true;
+// fnRead(DataBuffer& next, std::string& sError) reads one more message. A read that fails (a
+// time-out above all) or brings nothing ends the reading with what came: each answer that is in
+// came whole, and the answer's check finds the missing ones, as on the stream doors.
+template <class Read> void ReadChainedMessages(uRequest& request, Read fnRead) {
+    if (request.iAnswers < 2) return;
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
-    bool fRead = true;
     for (;;) {
         std::size_t iFound = 0;
         if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iFound) ||
             iFound >= awaited)
             break;
         DataBuffer next;
-        fRead = fnRead(next, sError);
-        if (!fRead || next.empty()) break;
+        std::string sIgnored;
+        if (!fnRead(next, sIgnored) || next.empty()) break;
         // A message that did not end with a separator (END alone ended it) is closed by ";".
         if (!answer.empty() && !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit) &&
             !answer.append(";"))
@@ -49,7 +47,6 @@ template <class Read> bool ReadChainedMessages(uRequest& request, std::string& s
         if (!answer.append(next.data(), next.size())) break;
     }
     answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
-    return fRead;
 }
 
 } // namespace InstrumentDefault

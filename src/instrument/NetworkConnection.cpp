@@ -171,14 +171,14 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         if (fGood) TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         else FailStep(instance, lxi.eFailure, iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
-            // A single message cut by the time-out fails with nothing; a chained answer cut
-            // after whole messages fails with them (see ReadChainedMessages).
+            // A message cut by the time-out fails with nothing.
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
-            const bool fWhole = !fGood || ReadChainedMessages(request, sError, [&](DataBuffer& next, std::string& sNext) {
-                return Lxi::RequestData(lxi, next, iWindow, sNext);
-            });
+            if (fGood) {
+                ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
+                    return Lxi::RequestData(lxi, next, iWindow, sNext);
+                });
+            }
             request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
-            fGood = fGood && fWhole;
             request.fRequestFinished = fGood ? 1 : 0;
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
@@ -257,12 +257,13 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         }
         TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         if (!request.fRequestData) return true;
-        // The transport hands on what came of an answer its time-out cut (whole messages of a
-        // chained one, joined) and owes the rest; the exchange fails with it.
+        // The transport hands on what came of an answer its time-out cut and owes the rest: the
+        // exchange fails with a part. Whole messages of a chained answer, joined, are its answer
+        // (see ReadChainedMessages).
         std::string sRead;
         fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead, iKeep);
         request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size() - iKeep) : 0;
-        fGood = fGood && stream.eFailure != Failure::eKind::TimedOut;
+        fGood = fGood && (stream.eFailure != Failure::eKind::TimedOut || stream.fWholeMessages);
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;

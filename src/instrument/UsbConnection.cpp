@@ -258,13 +258,11 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     }
     std::int64_t iReceived = 0;
     const auto eRead = fVendor ? UsbTmc::MsgRequestVendorSpecificIn : UsbTmc::MsgRequestDevDepIn;
-    // A single message cut by the time-out fails with nothing; a chained answer cut after whole
-    // messages fails with them (see ReadChainedMessages).
+    // A message cut by the time-out fails, its bytes counted.
     fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived, eRead, iWindow, sError);
-    bool fWhole = true;
     if (fGood) {
         const auto iFirst = static_cast<std::int64_t>(request.requestData.size());
-        fWhole = ReadChainedMessages(request, sError, [&](DataBuffer& next, std::string& sNext) {
+        ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
             std::int64_t iNext = 0;
             const bool fRead = UsbTmc::RequestData(usbTmc, next, iNext, eRead, iWindow, sNext);
             next.setSize(static_cast<std::size_t>(std::clamp<std::int64_t>(iNext, 0, static_cast<std::int64_t>(next.size()))));
@@ -273,7 +271,6 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
         iReceived += static_cast<std::int64_t>(request.requestData.size()) - iFirst;
     }
     request.iRequestTransferred = iReceived;
-    fGood = fGood && fWhole;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
         FailPart(request, usbTmc.eFailure, sError);

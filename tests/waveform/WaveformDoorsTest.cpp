@@ -67,9 +67,9 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
 
 // A chained query reads through every door as the one joined message does, in every framing,
 // and ends as soon as its last answer is in: with a time-out of 20 s, a read that waited for one
-// answer more would take it all. A chain with one query the instrument does not know fails by
-// its time-out, as any cut answer, and costs one: the exchange after it waits for nothing, but
-// on a serial line, which awaits the missing answer for the interface's time-out first.
+// answer more would take it all. A chain with one query the instrument does not know keeps the
+// answers that came and costs one time-out: the exchange after it waits for nothing, but on a
+// serial line, which awaits the missing answer for the interface's time-out first.
 TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     using Clock = std::chrono::steady_clock;
     const bool fRigol = std::get<1>(GetParam());
@@ -108,10 +108,11 @@ TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     pDoor = std::make_unique<ScopeRead::Door>();
     open();
     pDevice->SetSeparateAnswers(0);
+    const std::string sBoth = pSession->Ask("*OPC?;*IDN?", 2);
     const std::string sIdn = pSession->Ask("*IDN?", 1);
     for (const int iPauseMs : {0, 20}) {
         pDevice->SetSeparateAnswers(iPauseMs);
-        EXPECT_EQ(pSession->Ask("*OPC?;*IDN?;:SIM:NONE?", 3), "") << iPauseMs;
+        EXPECT_EQ(pSession->Ask("*OPC?;*IDN?;:SIM:NONE?", 3), sBoth) << iPauseMs;
         const Clock::time_point start = Clock::now();
         EXPECT_EQ(pSession->Ask("*IDN?", 1), sIdn) << iPauseMs;
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(std::get<0>(GetParam()) == eDoor::Serial ? 3000 : 1500))
