@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -251,14 +252,14 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          }},
         {"opened again after a block cut by its time-out, of whose rest only the end reaches the new open",
          [&] {
-             std::atomic<bool> fRest{false};
+             const auto pRest = std::make_shared<std::atomic<bool>>(false); // the peer may ask after this row
              this->mPeer.Device().SetAnswer("BLOCK?", ToBytes("#210abcdefghij\n"));
-             this->mPeer.AddFault({Sim::eStreamFault::Hold, 5, 0, [&fRest] { return fRest.load(); }});
+             this->mPeer.AddFault({Sim::eStreamFault::Hold, 5, 0, [pRest] { return pRest->load(); }});
              this->Exchange("BLOCK?", answer, sError); // "#210a", by the time-out
              EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
              const int iConnections = this->mPeer.ConnectionsAccepted();
              TypeParam::Disconnect(*this->pInstance);
-             fRest = true;
+             *pRest = true;
              if constexpr (!TypeParam::Renews) { // what comes while the port is closed is lost, but for "ij\n"
                  int n = 0;
                  for (int i = 0; i < 5000 && ioctl(this->mPeer.LineFd(), FIONREAD, &n) == 0 && n < 10; ++i)

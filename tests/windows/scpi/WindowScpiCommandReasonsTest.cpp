@@ -70,10 +70,10 @@ TEST_F(WindowScpiCommandReasonsTest, AnAnswerThatNeverComesSaysHowLongTheWindowW
 // on a serial line, refuses that query, and the status keeps why.
 TEST_F(WindowScpiCommandReasonsTest, ACutAnswerIsShownAsCutAndItsRestRefusesTheNextQuery) {
     InterfaceDefaults::SetTimeouts(iTimeouts[0], iTimeouts[1], iTimeouts[2], 300);
+    std::atomic<int> iPieces = 0; // pieces after the first that may go; outlives the device's thread
     Sim::SerialDevice serial;
     std::string sError;
     ASSERT_TRUE(serial.Start(sError)) << sError;
-    std::atomic<int> iPieces = 0; // pieces after the first that may go
     serial.AddFault({Sim::eStreamFault::Trickle, 4, 0, [&] { return iPieces > 0 && iPieces-- > 0; }});
     const int iScpi = OpenScpi();
     Announce(iScpi, mObject = Connect(SerialPrepare(serial.PortName())), ProtocolCom);
