@@ -6,7 +6,6 @@
 // the answer is joined by ";" as one message would have brought it.
 #pragma once
 
-#include "instrument/ConnectionFailure.h"
 #include "instrument/RequestBlock.h"
 #include "transport/ChainedAnswers.h"
 
@@ -14,15 +13,6 @@
 #include <string>
 
 namespace InstrumentDefault {
-
-// A read of every door that failed after part of its answer came: the failure counts the part,
-// which stays in the request, counted by iRequestTransferred with fRequestFinished 0, for the
-// one place that shows answers to a user; a time-out's text says that it cut the answer.
-inline void FailPart(uRequest& request, Failure::eKind eKind, std::string& sError) {
-    request.failure.iReceived = request.iRequestTransferred;
-    if (eKind == Failure::eKind::TimedOut && request.iRequestTransferred > 0)
-        sError = Instrument::CutAnswerText(request.iRequestTransferred) + " - " + sError;
-}
 
 // fnRead(DataBuffer& next, std::string& sError) reads one more message. A read that fails (a
 // time-out above all) or brings nothing ends the reading with what came: each answer that is in

@@ -94,6 +94,11 @@ std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs) {
     return "The time-out" + sMs + " cut the answer after " + std::to_string(iBytes) + " bytes.";
 }
 
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string& sError) {
+    failure.iReceived = iBytes;
+    if (eKind == Failure::eKind::TimedOut && iBytes > 0) sError = CutAnswerText(iBytes) + " - " + sError;
+}
+
 std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Failure::uFailure& failure) {
     if (!pInstrument || !pInstrument->pInterface) return NotConnectedText;
     uInfo details;

@@ -52,6 +52,11 @@ std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure:
 // bytes: the read failed.
 std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs = 0);
 
+// A read of any door that failed (eKind) after iBytes of its answer came: the record counts
+// them, and a time-out's text (sError) begins by saying that it cut the answer. The part stays
+// in the request, fRequestFinished 0, for the one place that shows answers to a user.
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string& sError);
+
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).
 // NotConnectedText without an object.

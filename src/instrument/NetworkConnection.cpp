@@ -183,7 +183,6 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
             } else {
-                FailPart(request, lxi.eFailure, sError);
                 FailStep(instance, lxi.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }
@@ -267,7 +266,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;
-            FailPart(request, stream.eFailure, sError);
+            Instrument::CountPart(request.failure, stream.eFailure, request.iRequestTransferred, sError);
             FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
             return false;
         }

@@ -273,7 +273,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.iRequestTransferred = iReceived;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
-        FailPart(request, usbTmc.eFailure, sError);
+        Instrument::CountPart(request.failure, usbTmc.eFailure, request.iRequestTransferred, sError);
         request.failure.eType = usbTmc.eFailure;
         request.failure.eAt = Failure::eStep::Receive;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
