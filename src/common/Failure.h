@@ -52,6 +52,10 @@ struct uFailure {
     std::int64_t iWaitedMs = 0;
     // The bytes of the answer that came before the read failed (a time-out that cut it).
     std::int64_t iReceived = 0;
+    // A chained query whose time-out came after whole answers, before all of them: the answers
+    // that came and the answers its queries await (both 0 for any other failure).
+    std::int64_t iAnswers = 0;
+    std::int64_t iAnswersAwaited = 0;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

@@ -6,6 +6,7 @@
 // the answer is joined by ";" as one message would have brought it.
 #pragma once
 
+#include "common/Failure.h"
 #include "instrument/RequestBlock.h"
 #include "transport/ChainedAnswers.h"
 
@@ -14,29 +15,43 @@
 
 namespace InstrumentDefault {
 
-// fnRead(DataBuffer& next, std::string& sError) reads one more message. A read that fails (a
-// time-out above all) or brings nothing ends the reading with what came: each answer that is in
-// came whole, and the answer's check finds the missing ones, as on the stream doors.
-template <class Read> void ReadChainedMessages(uRequest& request, Read fnRead) {
-    if (request.iAnswers < 2) return;
+// fnRead(DataBuffer& next, std::string& sError) reads one more message and returns its failure's
+// kind (None: a whole message). Returns None when every answer the request awaits is in (or it
+// awaits one). Otherwise the kind of the read that ended the reading first (a time-out above
+// all; BadAnswer for a message that brought nothing), with its text in sError: a chain short of
+// answers is no answer. iWhole counts the answers that came whole; the request's data holds
+// them joined and behind them what came of the failed read, for the one place that shows a part.
+template <class Read>
+Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& iWhole, std::string& sError) {
+    iWhole = 0;
+    if (request.iAnswers < 2) return Failure::eKind::None;
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
+    Failure::eKind eFailed = Failure::eKind::None;
     for (;;) {
-        std::size_t iFound = 0;
-        if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iFound) ||
-            iFound >= awaited)
+        if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iWhole) ||
+            iWhole >= awaited)
             break;
         DataBuffer next;
-        std::string sIgnored;
-        if (!fnRead(next, sIgnored) || next.empty()) break;
+        eFailed = fnRead(next, sError);
+        if (eFailed == Failure::eKind::None && next.empty()) {
+            eFailed = Failure::eKind::BadAnswer;
+            sError = "InstrumentDefault::SendRequest: A message without data came before every answer of the "
+                     "chained query.";
+        }
         // A message that did not end with a separator (END alone ended it) is closed by ";".
-        if (!answer.empty() && !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit) &&
-            !answer.append(";"))
-            break;
-        if (!answer.append(next.data(), next.size())) break;
+        const bool fClose = !next.empty() && !answer.empty() &&
+                            !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit);
+        if (((fClose && !answer.append(";")) || !answer.append(next.data(), next.size())) &&
+            eFailed == Failure::eKind::None) {
+            eFailed = Failure::eKind::NoSpace;
+            sError = "InstrumentDefault::SendRequest: The memory could not be reserved.";
+        }
+        if (eFailed != Failure::eKind::None) break;
     }
     answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
+    return eFailed;
 }
 
 } // namespace InstrumentDefault

@@ -85,18 +85,27 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, const Failure::uFailure
     const std::int64_t iMs = failure.iWaitedMs > 0 ? failure.iWaitedMs : iTimeoutMs;
     const std::string sWithin = iMs > 0 ? " within " + std::to_string(iMs) + " ms." : " in time.";
     if (failure.eAt == Failure::eStep::Send) return "The instrument did not take the data" + sWithin;
-    if (failure.iReceived > 0) return CutAnswerText(failure.iReceived, iMs);
+    if (failure.iReceived > 0) return CutAnswerText(failure, iMs);
     return "The instrument did not answer" + sWithin;
 }
 
-std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs) {
+std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs) {
     const std::string sMs = iTimeoutMs > 0 ? " (" + std::to_string(iTimeoutMs) + " ms)" : "";
-    return "The time-out" + sMs + " cut the answer after " + std::to_string(iBytes) + " bytes.";
+    const std::string sAnswers = failure.iAnswersAwaited > 0 ? ", answers received / expected: " +
+                                                                   std::to_string(failure.iAnswers) + " / " +
+                                                                   std::to_string(failure.iAnswersAwaited)
+                                                             : std::string();
+    return "The time-out" + sMs + " cut the answer after " + std::to_string(failure.iReceived) + " bytes" + sAnswers +
+           ".";
 }
 
-void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string& sError) {
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
+               std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError) {
     failure.iReceived = iBytes;
-    if (eKind == Failure::eKind::TimedOut && iBytes > 0) sError = CutAnswerText(iBytes) + " - " + sError;
+    const bool fChain = iAnswers > 0 && static_cast<std::int64_t>(iAnswers) < iAwaited;
+    failure.iAnswers = fChain ? static_cast<std::int64_t>(iAnswers) : 0;
+    failure.iAnswersAwaited = fChain ? iAwaited : 0;
+    if (eKind == Failure::eKind::TimedOut && iBytes > 0) sError = CutAnswerText(failure, iTimeoutMs) + " - " + sError;
 }
 
 std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Failure::uFailure& failure) {

@@ -8,6 +8,7 @@
 #include "instrument/InstrumentObject.h"
 #include "common/Failure.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -48,14 +49,17 @@ inline constexpr const char* NotConnectedText = "The instrument is not connected
 std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure::uFailure& failure,
                                   std::int64_t iTimeoutMs);
 
-// The sentence of an answer that the time-out (of iTimeoutMs, when known) cut after iBytes
-// bytes: the read failed.
-std::string CutAnswerText(std::int64_t iBytes, std::int64_t iTimeoutMs = 0);
+// The sentence of an answer that the time-out (of iTimeoutMs, when known) cut: after how many
+// bytes and, of a chained query cut after whole answers, how many of its answers came.
+std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs = 0);
 
-// A read of any door that failed (eKind) after iBytes of its answer came: the record counts
-// them, and a time-out's text (sError) begins by saying that it cut the answer. The part stays
-// in the request, fRequestFinished 0, for the one place that shows answers to a user.
-void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string& sError);
+// A read of any door that failed (eKind) after iBytes of its answer came, iAnswers of the
+// iAwaited answers of a chained query whole among them (0: none whole, or no chain): the record
+// counts them, and a time-out's text (sError) begins by saying that it cut the answer. The part
+// stays in the request, fRequestFinished 0, for the one place that shows answers to a user;
+// nobody reads values from it.
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
+               std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError);
 
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).

@@ -171,19 +171,30 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         if (fGood) TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         else FailStep(instance, lxi.eFailure, iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
-            // A message cut by the time-out fails with nothing.
+            // A message cut by the time-out fails with nothing; a chain short of answers with the
+            // whole ones.
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
+            Failure::eKind eFailed = lxi.eFailure;
+            std::size_t iWhole = 0;
             if (fGood) {
-                ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
-                    return Lxi::RequestData(lxi, next, iWindow, sNext);
-                });
+                eFailed = ReadChainedMessages(
+                    request,
+                    [&](DataBuffer& next, std::string& sNext) {
+                        return Lxi::RequestData(lxi, next, iWindow, sNext) ? Failure::eKind::None : lxi.eFailure;
+                    },
+                    iWhole, sError);
+                fGood = eFailed == Failure::eKind::None;
+            } else {
+                request.requestData.release();
             }
-            request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size()) : 0;
+            request.iRequestTransferred = static_cast<std::int64_t>(request.requestData.size());
             request.fRequestFinished = fGood ? 1 : 0;
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
             } else {
-                FailStep(instance, lxi.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
+                Instrument::CountPart(request.failure, eFailed, request.iRequestTransferred, iWhole, request.iAnswers,
+                                      static_cast<std::int64_t>(lxi.mRpc.iIoTimeout), sError);
+                FailStep(instance, eFailed, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }
         std::string sClose; // a link that does not close leaves the exchange's outcome alone
@@ -257,16 +268,16 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         if (!request.fRequestData) return true;
         // The transport hands on what came of an answer its time-out cut and owes the rest: the
-        // exchange fails with a part. Whole messages of a chained answer, joined, are its answer
-        // (see ReadChainedMessages).
+        // exchange fails with a part, also when it holds whole answers of a chained query.
         std::string sRead;
         fGood = Kind::RequestData(stream, request.requestData, iWindow, sRead, iKeep);
         request.iRequestTransferred = fGood ? static_cast<std::int64_t>(request.requestData.size() - iKeep) : 0;
-        fGood = fGood && (stream.eFailure != Failure::eKind::TimedOut || stream.fWholeMessages);
+        fGood = fGood && stream.eFailure != Failure::eKind::TimedOut;
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;
-            Instrument::CountPart(request.failure, stream.eFailure, request.iRequestTransferred, sError);
+            Instrument::CountPart(request.failure, stream.eFailure, request.iRequestTransferred, stream.iWholeAnswers,
+                                  request.iAnswers, request.iTimeout, sError);
             FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
             return false;
         }

@@ -258,23 +258,29 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     }
     std::int64_t iReceived = 0;
     const auto eRead = fVendor ? UsbTmc::MsgRequestVendorSpecificIn : UsbTmc::MsgRequestDevDepIn;
-    // A message cut by the time-out fails, its bytes counted.
+    // A message cut by the time-out fails, its bytes counted; so does a chain short of answers.
     fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived, eRead, iWindow, sError);
+    Failure::eKind eFailed = usbTmc.eFailure;
+    std::size_t iWhole = 0;
     if (fGood) {
-        const auto iFirst = static_cast<std::int64_t>(request.requestData.size());
-        ReadChainedMessages(request, [&](DataBuffer& next, std::string& sNext) {
-            std::int64_t iNext = 0;
-            const bool fRead = UsbTmc::RequestData(usbTmc, next, iNext, eRead, iWindow, sNext);
-            next.setSize(static_cast<std::size_t>(std::clamp<std::int64_t>(iNext, 0, static_cast<std::int64_t>(next.size()))));
-            return fRead;
-        });
-        iReceived += static_cast<std::int64_t>(request.requestData.size()) - iFirst;
+        eFailed = ReadChainedMessages(
+            request,
+            [&](DataBuffer& next, std::string& sNext) {
+                std::int64_t iNext = 0;
+                const bool fRead = UsbTmc::RequestData(usbTmc, next, iNext, eRead, iWindow, sNext);
+                next.setSize(static_cast<std::size_t>(
+                    std::clamp<std::int64_t>(iNext, 0, static_cast<std::int64_t>(next.size()))));
+                return fRead ? Failure::eKind::None : usbTmc.eFailure;
+            },
+            iWhole, sError);
+        fGood = eFailed == Failure::eKind::None;
+        iReceived = static_cast<std::int64_t>(request.requestData.size());
     }
     request.iRequestTransferred = iReceived;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
-        Instrument::CountPart(request.failure, usbTmc.eFailure, request.iRequestTransferred, sError);
-        request.failure.eType = usbTmc.eFailure;
+        Instrument::CountPart(request.failure, eFailed, iReceived, iWhole, request.iAnswers, request.iTimeout, sError);
+        request.failure.eType = eFailed;
         request.failure.eAt = Failure::eStep::Receive;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
                                   "Error while receiving the data. - " + sError, cProcedure, request.failure);

@@ -475,7 +475,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         return false;
     }
     stream.eFailure = Failure::eKind::None;
-    stream.fWholeMessages = false;
+    stream.iWholeAnswers = 0;
     stream.mOwed.fAnswer = stream.mOwed.fUnknown = false; // what an earlier read left is this read's now
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
                                        stream.iProgressStep);
@@ -525,7 +525,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                     iFound > 0 && iFound < stream.iAnswers) {
                     OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers - iFound);
                     JoinMessages(stream);
-                    stream.fWholeMessages = true;
+                    stream.iWholeAnswers = iFound;
                 } else {
                     OweAnswer(stream, pAnswer, iAnswer, transfer.iTimeoutMs, stream.iAnswers);
                 }

@@ -99,9 +99,9 @@ struct uStreamInstance {
     // a connection found closed or reset before the first byte of a write, or a renewal that
     // could not connect, is GoneBefore; one that broke under the write or the read GoneAfter.
     Failure::eKind eFailure = Failure::eKind::None;
-    // The last read's time-out came after whole messages of a chained answer: those, joined, are
-    // what it read, each of them whole (the answer's check counts the missing ones).
-    bool fWholeMessages = false;
+    // The answers of a chained query that came whole before the last read's time-out, joined in
+    // what it read (0: none, or the time-out cut a message).
+    std::size_t iWholeAnswers = 0;
     // The record of the last connect (empty after a success): the socket's or the port's.
     Failure::uFailure connectFailure;
     // The instrument's name that begins the instance's log lines ("DS1104Z"; empty: none).
@@ -213,9 +213,9 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
 // Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. The answer is
 // whole when its message has ended (AnswerComplete), never because the line went quiet; it then
 // leaves eFailure None. A time-out after some data ends the read with true, the data so far
-// (the whole messages of a chained answer joined, fWholeMessages), the time-out text in sError
-// and eFailure TimedOut (the exchange fails with a part; whole messages are its answer); a
-// time-out with nothing received fails with that text. An abort request ends the read
+// (the whole messages of a chained answer joined, counted in iWholeAnswers), the time-out text in
+// sError and eFailure TimedOut (the exchange fails with a part); a time-out with nothing received
+// fails with that text. An abort request ends the read
 // with false. Either leaves the rest of the answer owed (uOwed) for the next Write, with what of it
 // came: of a chained answer of which whole messages came, the messages still missing. The end
 // text behind an image that came later than its wait is taken off the start of the next answer.

@@ -441,7 +441,9 @@ bool RequestData(uUsbTmcInstance& u, DataBuffer& Data, std::int64_t& iTransferre
         int n = 0;
         if (!UsbTransfer(u, static_cast<int>(u.uSettings.iBulkIn), false, pRead.get(), iReadLength, n,
                       u.iTransferTimeout, sError)) {
+            const Failure::eKind eKind = u.eFailure; // the abort's own transfers leave it alone
             AbortTransfers(u, iMsgId);
+            u.eFailure = eKind;
             fOk = false;
             break;
         }
@@ -519,7 +521,9 @@ bool RequestData(uUsbTmcInstance& u, DataBuffer& Data, std::int64_t& iTransferre
     }
 
     if (!fOk) {
-        Data.release();
+        // What came of an answer the time-out cut stays, counted, for the one place that shows it.
+        if (u.eFailure == Failure::eKind::TimedOut) iTransferred = static_cast<std::int64_t>(Data.size());
+        else Data.release();
         return false;
     }
     // A final TermChar is dropped only when it is one; an empty answer is an empty success.

@@ -121,7 +121,8 @@ bool SendData(uUsbTmcInstance& uInstance, int iMsgId, std::int64_t& iSent, int i
               std::string& sError);
 // One status report: eWait 1 by READ_STATUS_BYTE, 2 by a service request on Interrupt-IN.
 bool WaitData(uUsbTmcInstance& uInstance, int eWait, bool& fMav, int& iStatusByte, std::string& sError);
-// Reads one answer (iMsgId 2 or 127) into Data. Succeeds only on the end of the message.
+// Reads one answer (iMsgId 2 or 127) into Data. Succeeds only on the end of the message; a
+// time-out keeps what came in Data and iTransferred, any other failure leaves nothing.
 bool RequestData(uUsbTmcInstance& uInstance, DataBuffer& Data, std::int64_t& iTransferred,
                  int iMsgId, int iWindow, std::string& sError);
 

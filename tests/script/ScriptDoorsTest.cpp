@@ -180,7 +180,7 @@ TEST_F(ScriptDoors, AQueryCutByItsTimeOutIsAScriptError) {
         ASSERT_TRUE(SetScript(pInstance, "instrument $s " + sAt + "\nstring w\nw function scpi read CUT?\n", "", sError));
         ASSERT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
         ASSERT_TRUE(RunScript(pInstance, sError) && ScriptTest::PumpUntil([&] { return collector.Count(ScriptMessageError) > 0; }));
-        EXPECT_NE(collector.Texts(ScriptMessageError)[0].find("The time-out cut the answer after 5 bytes."), std::string::npos);
+        EXPECT_NE(collector.Texts(ScriptMessageError)[0].find("The time-out (300 ms) cut the answer after 5 bytes. - "), std::string::npos);
         StopScript(pInstance, sError);
     }
 }

@@ -371,6 +371,7 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
     args.erase(0, std::min(args.size(), args.find_first_not_of(" \t\r\n")));
 
     const std::string sFull = ExpandHeader(sPath, header);
+    if (!sSilentQuery.empty() && sFull == sSilentQuery) return;
     if (pPersonality) {
         ScpiReply reply;
         if (pPersonality->Execute(sFull, args, reply)) {
@@ -602,6 +603,11 @@ std::vector<std::uint8_t> ScpiDevice::LastData() const {
 void ScpiDevice::SwallowAnswers(int iCount) {
     std::lock_guard lock(mMutex);
     iSwallow = iCount;
+}
+
+void ScpiDevice::SilenceQuery(const std::string& sHeader) {
+    std::lock_guard lock(mMutex);
+    sSilentQuery = sHeader;
 }
 
 void ScpiDevice::CancelWaits() {

@@ -128,6 +128,10 @@ class ScpiDevice {
 
     // Fault: the next iCount queries produce no answer (an instrument that stays silent).
     void SwallowAnswers(int iCount);
+    // Fault: the query whose full header (as ExpandHeaders gives it, "CHAN2:DISP?") is sHeader
+    // answers nothing, as a firmware that does not know it: the other queries of its message
+    // answer (empty: none is silent).
+    void SilenceQuery(const std::string& sHeader);
 
     // The family whose commands the device answers besides its common ones (nullptr: none).
     void SetPersonality(std::shared_ptr<ScpiPersonality> pPersonality);
@@ -198,6 +202,7 @@ class ScpiDevice {
     bool fRemote = false;
     bool fWaitsCancelled = false;
     int iSwallow = 0;
+    std::string sSilentQuery;
     std::shared_ptr<ScpiPersonality> pPersonality;
     std::string sAnswerEnd = "\n";
     int iSeparatePauseMs = 0;

@@ -67,9 +67,11 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
 
 // A chained query reads through every door as the one joined message does, in every framing,
 // and ends as soon as its last answer is in: with a time-out of 20 s, a read that waited for one
-// answer more would take it all. A chain with one query the instrument does not know keeps the
-// answers that came and costs one time-out: the exchange after it waits for nothing, but on a
-// serial line, which awaits the missing answer for the interface's time-out first.
+// answer more would take it all. A chain with one query the instrument does not know is a
+// time-out that counts the answers, its whole ones kept only as the part a SCPI window shows,
+// and costs one wait: the exchange after it waits for nothing, but on a serial line, which awaits
+// the missing answer for the interface's time-out first. A stream's next answer cut inside its
+// message is a cut, not a chain.
 TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     using Clock = std::chrono::steady_clock;
     const bool fRigol = std::get<1>(GetParam());
@@ -110,13 +112,32 @@ TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     pDevice->SetSeparateAnswers(0);
     const std::string sBoth = pSession->Ask("*OPC?;*IDN?", 2);
     const std::string sIdn = pSession->Ask("*IDN?", 1);
+    const auto failed = [&](const std::string& sCommand, std::int64_t iAnswers, const std::string& sText) {
+        uTaskScpiCommand task;
+        task.head.eTaskType = InstrumentTaskScpiCommand;
+        task.fSend = task.fRequestData = 1;
+        task.sCommand = sCommand;
+        task.iAnswers = iAnswers;
+        const ScopeRead::uFinished r = pSession->Run(task);
+        const auto* p = r.event.pData.Get<uTaskResultScpiCommand>();
+        EXPECT_TRUE(p && !p->fRequestFinished && r.errors.size() == 1 && r.errors[0].find(sText) != std::string::npos)
+            << sCommand << ": " << ::testing::PrintToString(r.errors);
+        return p ? std::string(p->requestData.view().substr(0, static_cast<std::size_t>(p->iRequestTransferred)))
+                 : std::string();
+    };
     for (const int iPauseMs : {0, 20}) {
         pDevice->SetSeparateAnswers(iPauseMs);
-        EXPECT_EQ(pSession->Ask("*OPC?;*IDN?;:SIM:NONE?", 3), sBoth) << iPauseMs;
+        EXPECT_EQ(failed("*OPC?;*IDN?;:SIM:NONE?", 3, " bytes, answers received / expected: 2 / 3. - "), sBoth)
+            << iPauseMs;
         const Clock::time_point start = Clock::now();
         EXPECT_EQ(pSession->Ask("*IDN?", 1), sIdn) << iPauseMs;
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(std::get<0>(GetParam()) == eDoor::Serial ? 3000 : 1500))
             << iPauseMs;
+    }
+    if (std::get<0>(GetParam()) == eDoor::RawTcp || std::get<0>(GetParam()) == eDoor::Serial) {
+        pDevice->SetBareAnswer("CUT?", {'R', 'I', 'G', 'O', 'L'}); // its end never comes
+        failed("*OPC?;*IDN?;:SIM:NONE?", 3, "answers received / expected: 2 / 3");
+        EXPECT_EQ(failed("CUT?;*OPC?;*IDN?", 3, " bytes. - ").substr(0, 5), "RIGOL");
     }
 }
 

@@ -182,6 +182,7 @@ void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     request.sAheadCommand.clear();
     pump.fDiscardResult = false;
     pump.answer.release();
+    pump.sAnswersMissing.clear();
     pump.iSendTime = ElapsedMilliseconds();
     LogSent(pump);
     SendAhead(pump);
@@ -423,6 +424,7 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     bool fRefused = false;
     if (ok) {
         pump.answer.release();
+        pump.sAnswersMissing.clear();
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, CommandTask(pump, pump.sRequestCommand, fSend, fResponse), sError) == 0) {
@@ -454,7 +456,11 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         return true;
     };
     // A transfer cut short (time-out): its part of the answer is not checked.
-    if (request.fRequestFinished == 0) return fail(WaveformText::NotReceived);
+    if (request.fRequestFinished == 0) {
+        const std::string sReason = pump.sAnswersMissing.empty() ? WaveformText::NotReceived : pump.sAnswersMissing;
+        pump.sAnswersMissing.clear();
+        return fail(sReason);
+    }
     std::size_t iHeader = 0;
     std::uint64_t iCount = 0;
     if (iSize > 0) {

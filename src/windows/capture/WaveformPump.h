@@ -151,6 +151,9 @@ struct uWaveformPump {
     // The MAXPoint query of this run went unanswered: the run reads at the piece plan's fallback
     // and does not ask it again.
     bool fMaxPointUnanswered = false;
+    // A channel's chained answer that the time-out cut after whole answers: the reason its channel
+    // fails alone (empty: none).
+    std::string sAnswersMissing;
     std::string sAutomaticFolder;
     bool fSaving = false;
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)

@@ -44,6 +44,20 @@ bool MaxPointUnanswered(uWaveformPump& pump, const uEventData& record) {
     return true;
 }
 
+// A channel's chained answer that the time-out cut after whole answers (a query of it the
+// instrument left unanswered): that channel fails alone when its result comes, and the read
+// goes on with the others. Any other failure of a channel ends the read.
+bool ChannelAnswersMissing(uWaveformPump& pump, const uEventData& record) {
+    const Failure::uFailure& f = record.failure;
+    if (!(WaveformText::FirstKindIs(pump, RequestWaveform) || WaveformText::FirstKindIs(pump, RequestWaveformPart)) ||
+        f.eType != Failure::eKind::TimedOut || f.iAnswersAwaited == 0 || pump.iCurrentTask == 0 ||
+        pump.mOutstanding.empty() || pump.mOutstanding.front() != pump.iCurrentTask)
+        return false;
+    pump.sAnswersMissing =
+        WaveformText::AnswersMissing + std::to_string(f.iAnswers) + " / " + std::to_string(f.iAnswersAwaited);
+    return true;
+}
+
 // The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
@@ -73,14 +87,18 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
         window.AddError(sLead + WaveformText::NotReceived);
         ok = false;
     }
-    // A part that the time-out cut is no answer: its exchange failed.
-    if (ok && pResult->fRequestData &&
+    // A part that the time-out cut is no answer: its exchange failed. The check fails a channel
+    // short of answers alone.
+    if (!pump.sAnswersMissing.empty()) {
+        pump.answer.release();
+        pump.fRequestFinished = false;
+    } else if (ok && pResult->fRequestData &&
         (pResult->iRequestTransferred == 0 || !pResult->fRequestFinished || !pResult->requestData.allocated())) {
         window.SetStatus(Instrument::WithReason(WaveformText::NoData, pump.sFailure));
         window.AddError(sLead + WaveformText::NoData);
         ok = false;
     }
-    if (ok) {
+    if (ok && pump.sAnswersMissing.empty()) {
         if (WaveformText::DisplayAllowed(pump) && !WaveformText::IsPoll(pump)) {
             const std::string sText = "Data received, bytes: " + Number(pump.iBytesTotal) + " - (" +
                                       Number(ElapsedMilliseconds() - pump.iRequestTime) + " ms total)";
@@ -115,7 +133,7 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     case InstrumentTaskError: {
         uEventData record;
         const bool fRecord = PumpSupport::TakeRecord(event, record);
-        if (fRecord && MaxPointUnanswered(pump, record)) break;
+        if (fRecord && (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record))) break;
         if (PumpSupport::TaskError(pump, fRecord, record)) StopRequestData(pump);
         break;
     }
@@ -148,7 +166,9 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
-        if (fRecord && event.iType == TransferStatus::TransferReceiveError && MaxPointUnanswered(pump, record)) break;
+        if (fRecord && event.iType == TransferStatus::TransferReceiveError &&
+            (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record)))
+            break;
         PumpSupport::TransferError(pump, event, fRecord, record, sLead);
         break;
     case TransferStatus::TransferReceiving:

@@ -577,7 +577,7 @@ TEST_F(WaveformFamiliesLiveTest, RigolFaultsEndInALoggedErrorNeverAWrongCommand)
         {"points 9.9E37", [](Rigol& s, Sim::ScpiDevice&) { s.SetPointsAnswer("9.9E37"); },
          "Die Anzahl ist ungültig. Antwort: >"},
         {"short block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ShortBlock); },
-         "Error while receiving the data. - The time-out cut the answer after 250010 bytes."},
+         "Error while receiving the data. - The time-out (1500 ms) cut the answer after 250010 bytes."},
         {"empty block", [](Rigol& s, Sim::ScpiDevice&) { s.SetDataFault(Rigol::eDataFault::ZeroSize); },
          "Channel 1 - The answer holds no data block, or an empty one."},
         // Parts of 100000 points where 250000 were asked, and a memory that ends before its
@@ -607,7 +607,7 @@ TEST_F(WaveformFamiliesLiveTest, SiglentFaultsEndInALoggedErrorNeverAWrongComman
         // One byte short: the descriptor chained behind would make up the count, and the
         // answers chained behind the block never end.
         {"short block", [](Siglent& s, Sim::ScpiDevice&) { s.SetFault(Siglent::eFault::ShortBlock); },
-         "Error while receiving the data. - The time-out cut the answer after 30375 bytes."},
+         "Error while receiving the data. - The time-out (1500 ms) cut the answer after 30375 bytes."},
         // Pieces of 7000 points though MAXPoint says 10 M, and a memory that ends before its count.
         {"fewer points than asked, then none", [](Siglent& s, Sim::ScpiDevice&) { s.SetMaxPoint(7000, 10000000), s.SetPointsAnswer("40000"); },
          "Channel 2 - The record ends short of its count, points received / expected: 30000 / 40000"},
@@ -666,6 +666,66 @@ INSTANTIATE_TEST_SUITE_P(
                       uCutCount{"Siglent", ModelSiglentSDS2000XPlusCh4, DataSourceMemory, Attached<Sim::SiglentScope, Sim::SiglentScope::eModel::SDS2104XPlus>, ":ACQ:POIN?"},
                       uCutCount{"RohdeSchwarz", ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, Attached<Sim::RtbScope, true>, ":CHAN1:DATA:POIN?"},
                       uCutCount{"Hameg", ModelHamegHM2008, DataSourceScreen, Attached<Sim::HamegScope, Sim::HamegScope::eModel::HM2008>, ":TRAC:POIN?"}),
+    [](const auto& info) { return std::string(info.param.sName); });
+
+// A chained query that one unanswered query leaves short (the instrument answers the others, and
+// the time-out ends the wait for the missing one) is a time-out that counts the answers on both
+// roads: no value is read from it. The window's visible channels keep the list of the last
+// Refresh; its channel request fails that channel, so nothing is saved; a script's read fails.
+struct uShortChain {
+    const char* sName;
+    std::int64_t eModel, eSource;
+    std::shared_ptr<void> (*attach)(Sim::ScpiDevice&);
+    const char* sSilent; // the query left unanswered
+    bool fVisible;       // it is one of the visible channels, which the window asks at Refresh
+    const char* sWindow; // the window's count of answers ("" : its read asks no such query)
+    const char* sScript;
+};
+class ShortChainTest : public WaveformFamiliesLiveTest, public ::testing::WithParamInterface<uShortChain> {};
+TEST_P(ShortChainTest, AChainShortOfAnAnswerIsReadByNeitherRoad) {
+    const uShortChain& row = GetParam();
+    const ScopeRead::PatientTimeouts brief(400);
+    Sim::RawTcpServer other;
+    std::string sError;
+    ASSERT_TRUE(other.Start(sError)) << sError;
+    const auto pScope = row.attach(server.Device()), pOther = row.attach(other.Device());
+    const auto has = [](const auto& v, const std::string& s) {
+        return std::ranges::any_of(v, [&](const std::string& t) { return t.find(s) != t.npos; });
+    };
+    const std::string sCounted = "answers received / expected: ";
+    if (*row.sWindow) {
+        Connect(row.eModel, "MODEL", 400);
+        Refresh();
+        const std::vector<std::int64_t> channels = pump.mChannelData;
+        server.Device().SilenceQuery(row.sSilent);
+        if (row.fVisible) {
+            Refresh();
+            EXPECT_EQ(pump.mChannelData, channels);
+        } else {
+            Read(row.eSource, {WaveformChannel1});
+            EXPECT_TRUE(window.mSavedRecords.empty());
+        }
+        EXPECT_TRUE(has(window.mStatus, sCounted + row.sWindow)) << LogText();
+    }
+    other.Device().SilenceQuery(row.sSilent);
+    WaveformReaders::Register();
+    ScopeRead::Session session;
+    ASSERT_TRUE(session.Open(ScopeRead::RawPrepare(other.Port()), row.eModel, sError)) << sError;
+    const auto r = session.Read(ScopeRead::Task(row.eSource, 4, {WaveformChannel1}));
+    EXPECT_TRUE(!r.pData && has(r.errors, "(400 ms) cut the answer after ") && has(r.errors, sCounted + row.sScript))
+        << ::testing::PrintToString(r.errors);
+}
+using Rigol = Sim::RigolScope;
+using Siglent = Sim::SiglentScope;
+INSTANTIATE_TEST_SUITE_P(
+    Families, ShortChainTest,
+    ::testing::Values(
+        uShortChain{"RigolVisible", ModelRigolDS1000Z, DataSourceScreen, Attached<Rigol, Rigol::eFamily::DS1000Z>, "CHAN2:DISP?", true, "4 / 5", "4 / 5"},
+        uShortChain{"RigolDepth", ModelRigolDS1000Z, DataSourceMemory, Attached<Rigol, Rigol::eFamily::DS1000Z>, "ACQ:SRAT?", false, "2 / 3", "2 / 3"},
+        uShortChain{"SiglentVisible", ModelSiglentSDS2000XPlusCh4, DataSourceMemory, Attached<Siglent, Siglent::eModel::SDS2104XPlus>, "CHAN2:VIS?", true, "6 / 7", "6 / 7"},
+        uShortChain{"SiglentUnitAndLabel", ModelSiglentSDS2000XPlusCh4, DataSourceMemory, Attached<Siglent, Siglent::eModel::SDS2104XPlus>, "CHAN1:LAB?", false, "", "2 / 3"},
+        uShortChain{"RohdeSchwarzVisible", ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, Attached<Sim::RtbScope, true>, "CHAN2:STAT?", true, "15 / 16", "14 / 15"},
+        uShortChain{"RohdeSchwarzHeader", ModelRohdeSchwarzRTB2000Ch4, DataSourceScreen, Attached<Sim::RtbScope, true>, "CHAN1:DATA:YOR?", false, "10 / 11", "5 / 6"}),
     [](const auto& info) { return std::string(info.param.sName); });
 
 } // namespace

@@ -139,6 +139,18 @@ TEST_F(WindowScpiCommandUsbTest, WithSrqTheInterruptNotificationEndsTheWait) {
     EXPECT_FALSE(LogHas("Error")) << Log();
 }
 
+// A part the time-out cut (the second Bulk-IN of an answer sent 16 bytes at a time) is shown
+// as cut, as on the stream doors.
+TEST_F(WindowScpiCommandUsbTest, ACutAnswerIsShownAsCut) {
+    pDevice->SetMaxPayload(16);
+    const int iFirst = pDevice->BulkInReads() + 1;
+    pDevice->SetBulkInHook([this, iFirst](int iRead) {
+        if (iRead == iFirst) pDevice->PushBulkInError(LIBUSB_ERROR_TIMEOUT);
+    });
+    Query("SIM:ECHO? 0123456789abcdefghij");
+    EXPECT_EQ(Received(iScpi) + Status(iScpi).substr(0, 51), "0123456789abcdefThe time-out cut the answer, bytes received: 16 - (");
+}
+
 TEST_F(WindowScpiCommandUsbTest, BothTickedWaitsForMavAndVendorSpecificChangesTheMessage) {
     // Without SRQ notifications only the status-byte wait can see the answer.
     W(iScpi).gadgets.pWaitMav->setChecked(true);
