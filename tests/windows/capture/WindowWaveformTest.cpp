@@ -894,16 +894,17 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     }
 }
 
-// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, then both until Cancel:
-// a failure is logged again after another one or a whole read; each count names what repeated.
+// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, both twice, Y twice, one
+// whole, then both until Cancel: a failure is logged again after another one or a whole read; each
+// count names what repeated, X's repeat counted before Y's.
 TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOneThatRepeated) {
     AttachRigol();
     const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
     const auto x = Sim::RigolScope::eDataFault::LongBlock, o = Sim::RigolScope::eDataFault::None;
-    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o});
+    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o, x, x, x, x, o, x, o, x, o, o});
     rigol.SetDataFault(x, true);
     ReadAutomatically(iWindow, "10");
-    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 1 && W(iWindow).pump.iRepeats >= 2; }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 2 && W(iWindow).pump.iRepeats >= 2; }, 60000));
     const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats), again = "The failure before came again in ";
     G(iWindow).pCancel->click();
     const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
@@ -914,6 +915,7 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
         if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
             lines.push_back(s.substr(s.find(" - ") + 3));
     EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
+                                               again + "1 more read: " + X, again + "2 more reads: " + Y, X, Y,
                                                again + sRepeats + " more reads: " + X}));
 }
 
