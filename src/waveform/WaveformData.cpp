@@ -156,7 +156,7 @@ void Failed(WaveformDataInstance& instance, const std::string& sText, bool fStop
         if (sReason != instance.sLoggedFailure) WindowLog::PostError(sText);
         instance.sLoggedFailure = std::move(sReason);
     }
-    PostStatusText(instance, SaveStatusError, sText);
+    PostStatusText(instance, SaveStatusError, sText, fStopped);
 }
 
 // One pass over the record: merge, then one writer call per channel.
@@ -417,9 +417,10 @@ void PostStatus(const WaveformDataInstance& instance, eSaveStatus eType, std::in
                         eType, EventHub::Payload::Of<std::int64_t>(iData));
 }
 
-void PostStatusText(const WaveformDataInstance& instance, eSaveStatus eType, const std::string& sText) {
+void PostStatusText(const WaveformDataInstance& instance, eSaveStatus eType, const std::string& sText,
+                    bool fStopped) {
     EventHub::PostEvent(EventWaveformSaveStatus, instance.iWindow, static_cast<std::intptr_t>(instance.iInstance),
-                        eType, EventHub::Payload::Of(uSaveStatusText{sText}));
+                        eType, EventHub::Payload::Of(uSaveStatusText{sText, fStopped}));
 }
 
 std::string FreeFileName(const std::string& sPath) {

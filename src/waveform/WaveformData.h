@@ -78,6 +78,7 @@ enum eSaveStatus : std::intptr_t {
 
 struct uSaveStatusText {
     std::string sText;
+    bool fStopped = false; // an error of type 10 that a stop made ("Stopped, not saved: "), no failure
 };
 
 // One save instance. The save thread shares it with the module's map, so a thread that outlives
@@ -157,7 +158,8 @@ std::string StoppedText(const std::string& sFileName);
 
 // Posts EventWaveformSaveStatus to the instance's window (the writers and combiners use it).
 void PostStatus(const WaveformDataInstance& instance, eSaveStatus eType, std::int64_t iData);
-void PostStatusText(const WaveformDataInstance& instance, eSaveStatus eType, const std::string& sText);
+void PostStatusText(const WaveformDataInstance& instance, eSaveStatus eType, const std::string& sText,
+                    bool fStopped = false);
 
 // For tests: the number of save threads running now.
 std::int64_t RunningThreads();

@@ -592,9 +592,22 @@ void SaveEnded(uWaveformPump& pump) {
     Continue(pump);
 }
 
+void SaveCounted(uWaveformPump& pump, bool fWhole, std::int64_t iFiles, const std::string& sFailure) {
+    if (fWhole)
+        ++pump.iSaved;
+    else
+        pump.iPartFiles += iFiles;
+    pump.sSaveFailure = sFailure;
+}
+
 std::string CountText(const uWaveformPump& pump, const std::string& sReason) {
-    std::string sText = "Waveforms: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1);
-    if (pump.fSaveAutomatically) sText += " - Saved: " + Utility::StrDLocalized(static_cast<double>(pump.iSaved), -1);
+    const auto number = [](std::int64_t i) { return Utility::StrDLocalized(static_cast<double>(i), -1); };
+    std::string sText = "Waveforms: " + number(pump.iCount);
+    if (pump.fSaveAutomatically) sText += " - Saved: " + number(pump.iSaved);
+    // Files on disk that no saved read holds are counted too: the user knows every file the run left.
+    if (pump.fSaveAutomatically && pump.iPartFiles > 0)
+        sText += " and " + number(pump.iPartFiles) + (pump.iPartFiles == 1 ? " file" : " files") +
+                 " of reads saved in part";
     for (const std::string* p : {&pump.sSaveFailure, &sReason})
         if (!p->empty()) sText += " - " + *p;
     return sText;
@@ -622,6 +635,7 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
         pump.fAutomatic = true;
         pump.iCount = 0;
         pump.iSaved = 0;
+        pump.iPartFiles = 0;
         pump.sSaveFailure.clear();
         pump.RunFailureLines.clear();
         pump.ReadFailureLines.clear();

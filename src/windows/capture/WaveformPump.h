@@ -131,9 +131,11 @@ struct uWaveformPump {
     std::int64_t iInterval = 1;
     std::int64_t iCount = 0; // reads of the automatic run that were read whole
     bool fSaveAutomatically = false;
-    // Of the automatic run: the reads whose every file was written, and why the last save failed
-    // while saves fail (empty once a save works again).
+    // Of the automatic run: the reads whose every file was written, the files written of the
+    // reads saved only in part (a save that failed midway, or that Cancel stopped after some
+    // files), and why the last save failed while saves fail (empty once a save works again).
     std::int64_t iSaved = 0;
+    std::int64_t iPartFiles = 0;
     std::string sSaveFailure;
     // Of the automatic run, while reads fail one after the other: the failure lines of the read
     // before (a line it gave is not logged again) and of this read, the reads in a row that logged
@@ -244,9 +246,12 @@ void Cancel(uWaveformPump& pump);
 void StopRequestData(uWaveformPump& pump);
 // The window's automatic save ended (or was stopped): the pump goes on.
 void SaveEnded(uWaveformPump& pump);
+// The outcome of an automatic save of the run: a read whose every file was written is saved,
+// else the files it wrote count apart; sFailure (empty: none) is the status's reason from now on.
+void SaveCounted(uWaveformPump& pump, bool fWhole, std::int64_t iFiles, const std::string& sFailure);
 // What the status line says of an automatic run: "Waveforms: " and the reads read whole, with
-// "Save to folder" how many of them were saved, then why the last save failed while saves fail,
-// then sReason when not empty.
+// "Save to folder" how many of them were saved and the files of reads saved in part, then why
+// the last save failed while saves fail, then sReason when not empty.
 std::string CountText(const uWaveformPump& pump, const std::string& sReason = "");
 
 // Goes on with the pump's steps at once: from outside a step it runs them now, from inside one

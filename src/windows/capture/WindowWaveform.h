@@ -40,10 +40,13 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     std::string sLastAutomaticName;
     // The folder of a save by hand, kept as the default only once a file was written there.
     std::string sSaveFolder;
-    // The first failure of the running save, shown instead of "saved" at its end.
+    // The first failure of the running save, shown instead of "saved" at its end, and whether a
+    // stop made it (no failure of the disk).
     std::string sSaveFailure;
-    // The files the running save has written, named with its failure.
+    bool fSaveFailureStopped = false;
+    // The files the running save has written, named with its failure, and how many.
     std::string sSavedFiles;
+    std::int64_t iSavedFiles = 0;
 
     // WaveformPumpWindow.
     void SetStatus(const std::string& sText) override { CaptureWindow::SetStatus(sText); }

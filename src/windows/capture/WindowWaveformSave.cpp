@@ -104,7 +104,9 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         window.sSaveFolder.clear();
     }
     window.sSaveFailure.clear();
+    window.fSaveFailureStopped = false;
     window.sSavedFiles.clear();
+    window.iSavedFiles = 0;
     record.iSaveFormat = iFormat;
     if (WaveformPump::HasLogicChannels(record.eModel)) record.sLogicChannelName = WaveformChannels::GetChannelTypeName(WaveformLogic);
 
@@ -146,8 +148,10 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
     case SaveStatusMergeProgress: window.SetStatus("Combining the logic data, progress: " + sNumber + " %"); break;
     case SaveStatusFileWritten:
         // The save thread logs the file; the status names it when another file failed.
-        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>())
+        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>()) {
             window.sSavedFiles += (window.sSavedFiles.empty() ? "" : ", ") + pText->sText;
+            ++window.iSavedFiles;
+        }
         // The folder chosen by hand becomes the default once it took a file.
         if (!window.fSaveAutomatic && !window.sSaveFolder.empty()) {
             window.sFolder = window.sSaveFolder;
@@ -157,8 +161,11 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
     case SaveStatusMergeFinished: window.SetStatus(""); break;
     case SaveStatusError:
         // The save thread has logged it (also for a window that has closed meanwhile).
-        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>())
-            if (window.sSaveFailure.empty()) window.sSaveFailure = pText->sText;
+        if (const uSaveStatusText* pText = event.pData.Get<uSaveStatusText>();
+            pText && window.sSaveFailure.empty()) {
+            window.sSaveFailure = pText->sText;
+            window.fSaveFailureStopped = pText->fStopped;
+        }
         break;
     case SaveStatusPassFinished: {
         // A stop already let the save go: its end restarts nothing.
@@ -172,14 +179,17 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             window.sSaveFailure = "No file was written: the record holds no channel to save.";
             WindowLog::AddError(window.Prefix() + window.sSaveFailure);
         }
+        const bool fWhole = window.sSaveFailure.empty();
         if (fStopped && !fWasSaving && window.fSaveAutomatic && pump.fRunCancelled) {
             // The save of the run's last read, which "Cancel" let go: the status keeps saying
-            // that the run was cancelled, with that read among the saved ones when it was.
-            if (window.sSaveFailure.empty()) ++pump.iSaved;
+            // that the run was cancelled and counts that read by its outcome, its files kept
+            // when it stopped or failed after some; Cancel's stop is no failure to name.
+            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles,
+                                      window.fSaveFailureStopped ? "" : window.sSaveFailure);
             window.SetStatus(WaveformPump::CancelledText(pump));
             break;
         }
-        window.SetStatus(window.sSaveFailure.empty() ? "The data has been saved."
+        window.SetStatus(fWhole ? "The data has been saved."
                          : window.sSavedFiles.empty()
                              ? window.sSaveFailure
                              : window.sSaveFailure + " - Saved: " + window.sSavedFiles);
@@ -194,8 +204,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
         if (pump.fAutomatic) {
             // The run goes on through a failed save (a file held open elsewhere passes), and says
             // how many reads were saved and, while saves fail, why.
-            if (window.sSaveFailure.empty()) ++pump.iSaved;
-            pump.sSaveFailure = window.sSaveFailure;
+            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles, window.sSaveFailure);
             window.SetStatus(WaveformPump::CountText(pump));
         }
         break;

@@ -609,6 +609,42 @@ TEST_F(WindowWaveformTest, AutomaticRunSavesDistinctSetsUntilCancelLogsTheCount)
     }
 }
 
+// Cancel in the save of a run's read of two channels lets it go: the status counts every file the
+// run left, its reason that save's own. Rows by the writer's calls (a file in the folder's place
+// refuses): the first file written, the second stopped; the first refused, the second written; the
+// first save refused, the next written whole.
+TEST_F(WindowWaveformTest, CancelInASaveCountsTheFilesItKeptAndItsOwnReason) {
+    AttachRigol();
+    const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
+    G(iWindow).pSaveToFolder->click(), G(iWindow).pAutomatic->click(), G(iWindow).pInterval->setText("10");
+    W(iWindow).sAutomaticFolder = OutPath();
+    const std::string sOut = out.path().toStdString(), sAway = sOut + "~";
+    for (const auto& [iAway, iBack, iGate, sReason] :
+         {std::tuple{0, 0, 1, ""}, {1, 2, 2, " - The file could not be created: "}, {1, 3, 4, ""}}) {
+        std::atomic<int> iCalls = 0; // the writer's calls that ended
+        std::atomic<bool> fCancelled = false;
+        WaveformData::SetWriter(WaveformData::WriterRigol, [&](auto&&... a) {
+            if (iCalls + 1 == iAway) ::rename(sOut.c_str(), sAway.c_str()), std::ofstream(sOut);
+            if (iCalls + 1 == iBack) ::unlink(sOut.c_str()), ::rename(sAway.c_str(), sOut.c_str());
+            const bool ok = WaveformData::SaveWaveformRigol(a...);
+            if (++iCalls == iGate) fCancelled.wait(false);
+            return ok;
+        });
+        const std::size_t iBefore = OutFiles().size();
+        G(iWindow).pRead->click();
+        ASSERT_TRUE(WaitFor([&] { return iCalls == iGate; }, 60000));
+        G(iWindow).pCancel->click(), fCancelled = true, fCancelled.notify_all();
+        ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fSaveStopped && Idle(iWindow); }));
+        const std::size_t iFiles = OutFiles().size() - iBefore;
+        const std::string sWant =
+            "The automatic reading was cancelled. Waveforms: " + std::to_string(W(iWindow).pump.iCount) +
+            " - Saved: " + std::to_string(iFiles / 2) +
+            (iFiles % 2 ? " and 1 file of reads saved in part" : "") + sReason + (*sReason ? OutPath() : "");
+        EXPECT_EQ(W(iWindow).Status().substr(0, *sReason ? sWant.size() : std::string::npos), sWant);
+    }
+    WaveformWriters::Register();
+}
+
 // A model without a waveform reader or screen copy (a HAMEG model the program has no record
 // for): the main window does not offer those windows, and a waveform window open all the same
 // (as a workspace opens it) says so at "Waveform" and "Refresh" and sends nothing.
@@ -894,16 +930,17 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
     }
 }
 
-// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, then both until Cancel:
-// a failure is logged again after another one or a whole read; each count names what repeated.
+// Reads failing X, X, Y, X, X (X in channel 1, Y in channel 2), one whole, both twice, Y twice, one
+// whole, then both until Cancel: a failure is logged again after another one or a whole read; each
+// count names what repeated, X's repeat counted before Y's.
 TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOneThatRepeated) {
     AttachRigol();
     const int iWindow = OpenToRead("Screen", {"Channel 1", "Channel 2"});
     const auto x = Sim::RigolScope::eDataFault::LongBlock, o = Sim::RigolScope::eDataFault::None;
-    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o});
+    rigol.SetDataFaults({x, o, x, o, o, x, x, o, x, o, o, o, x, x, x, x, o, x, o, x, o, o});
     rigol.SetDataFault(x, true);
     ReadAutomatically(iWindow, "10");
-    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 1 && W(iWindow).pump.iRepeats >= 2; }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iCount == 2 && W(iWindow).pump.iRepeats >= 2; }, 60000));
     const std::string sRepeats = std::to_string(W(iWindow).pump.iRepeats), again = "The failure before came again in ";
     G(iWindow).pCancel->click();
     const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
@@ -914,6 +951,7 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
         if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
             lines.push_back(s.substr(s.find(" - ") + 3));
     EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
+                                               again + "1 more read: " + X, again + "2 more reads: " + Y, X, Y,
                                                again + sRepeats + " more reads: " + X}));
 }
 
