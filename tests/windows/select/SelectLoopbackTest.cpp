@@ -1,12 +1,14 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
-// loopback adapter, kept across a restart and connected; where config.ini cannot be made, the
-// "Add" says so with its path.
+// loopback adapter, kept across a restart and connected; the lists name instruments that a
+// script let go by their answers to *IDN?; where config.ini cannot be made, the "Add" says so
+// with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/ModelTable.h"
+#include "script/WindowScript.h"
 #include "sim/RawTcpServer.h"
 #include "windows/capture/WaveformRequests.h"
 #include "windows/select/WindowSelectInstrumentRecord.h"
@@ -109,6 +111,27 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     const int iOther = ListOf(OpenMain());
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
+
+    // Two instruments that a script run used and let go are listed by their answers to *IDN?.
+    Sim::RawTcpServer first, second;
+    std::string sScript;
+    std::vector<std::string> named;
+    for (Sim::RawTcpServer* p : {&first, &second}) {
+        ASSERT_TRUE(p->Start(sError, "127.0.0.1")) << sError;
+        p->Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
+        const std::string sPort = std::to_string(p->Port());
+        sScript += "instrument $s" + sPort + " rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n";
+        named.push_back("Rohde&Schwarz RTB2004|LAN|RTB2004|Rohde&Schwarz|1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
+    }
+    const int iScript = Main::OpenScriptWindow();
+    WindowScript::uWindowScript* pScript = nullptr;
+    ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
+    WindowScript::SetScriptText(*pScript, sScript);
+    pScript->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
+    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets them go
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 2; })) << WindowLog::Text();
+    EXPECT_EQ(Rows(iOther), named);
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
