@@ -1,8 +1,8 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
-// loopback adapter, kept across a restart and connected; the lists name instruments that a
-// script let go by their answers to *IDN?; where config.ini cannot be made, the "Add" says so
-// with its path.
+// loopback adapter, kept across a restart and connected, then lost; the lists name instruments
+// that a script let go by their answers to *IDN?; where config.ini cannot be made, the "Add" says
+// so with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -112,6 +112,16 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 
+    // Lost, it is not listed by its own window's list either, which finds nothing and says why.
+    raw.Stop();
+    const InstrumentObject lost = Record(iMain)->info.pInstrument;
+    ASSERT_NE(lost->pInterface->AddTask(*lost, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost; })) << WindowLog::Text();
+    Choose(iMain, WindowStart::MenuSelect);
+    ASSERT_TRUE(ListOf(iMain) != 0 && WaitForSearch(ListOf(iMain)));
+    EXPECT_EQ(StatusText(ListOf(iMain)),
+              "No instrument was found. The lost RTB2004 is not listed: its window holds it until \"Disconnect\".");
+
     // Two instruments that a script run used and let go are listed by their answers to *IDN?.
     Sim::RawTcpServer first, second;
     std::string sScript;
@@ -132,6 +142,14 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets them go
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 2; })) << WindowLog::Text();
     EXPECT_EQ(Rows(iOther), named);
+
+    // Held only by a list's search (as while that identifies it), one is left out, not counted: the count is the lost one.
+    const InstrumentObject found = WindowSelectInstrument::Record(iOther)->mListed.at(0);
+    ASSERT_NE(found->pInterface->AddTask(*found, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iOther}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return Instrument::InUse(found); })) << WindowLog::Text();
+    EventHub::PostEvent(EventInstrumentFreed, 0); // as another's release refills the lists
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
+    EXPECT_EQ(StatusText(iOther), "1 Instrument found. 1 instrument is not listed: another window or a script holds it.");
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
