@@ -1,8 +1,8 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
-// loopback adapter, kept across a restart and connected, then lost; the lists name instruments
-// that a script let go by their answers to *IDN?; where config.ini cannot be made, the "Add" says
-// so with its path.
+// loopback adapter, kept across a restart and connected, then lost; the lists name an instrument
+// that a script let go by its answer to *IDN?; where config.ini cannot be made, the "Add" says so
+// with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -122,34 +122,30 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EXPECT_EQ(StatusText(ListOf(iMain)),
               "No instrument was found. The lost RTB2004 is not listed: its window holds it until \"Disconnect\".");
 
-    // Two instruments that a script run used and let go are listed by their answers to *IDN?.
-    Sim::RawTcpServer first, second;
-    std::string sScript;
-    std::vector<std::string> named;
-    for (Sim::RawTcpServer* p : {&first, &second}) {
-        ASSERT_TRUE(p->Start(sError, "127.0.0.1")) << sError;
-        p->Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
-        const std::string sPort = std::to_string(p->Port());
-        sScript += "instrument $s" + sPort + " rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n";
-        named.push_back("Rohde&Schwarz RTB2004|LAN|RTB2004|Rohde&Schwarz|1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
-    }
+    // An instrument that a script run used and let go is listed by its answer to *IDN?.
+    Sim::RawTcpServer scripted;
+    ASSERT_TRUE(scripted.Start(sError, "127.0.0.1")) << sError;
+    scripted.Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
+    const std::string sPort = std::to_string(scripted.Port());
     const int iScript = Main::OpenScriptWindow();
     WindowScript::uWindowScript* pScript = nullptr;
     ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
-    WindowScript::SetScriptText(*pScript, sScript);
+    WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
     pScript->pButtonRun->click();
     ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
-    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets them go
-    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 2; })) << WindowLog::Text();
-    EXPECT_EQ(Rows(iOther), named);
+    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets it go
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
+    EXPECT_EQ(Rows(iOther)[0], "Rohde&Schwarz RTB2004|LAN|RTB2004|Rohde&Schwarz|1333.1005k04/102345|02.300|127.0.0.1|" +
+                                   sPort + "|-|RawTCP|");
 
-    // Held only by a list's search (as while that identifies it), one is left out, not counted: the count is the lost one.
+    // Held only by a list's search (as while that identifies it), it is left out and not counted:
+    // the count is the lost one.
     const InstrumentObject found = WindowSelectInstrument::Record(iOther)->mListed.at(0);
     ASSERT_NE(found->pInterface->AddTask(*found, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iOther}}, sError), 0);
     ASSERT_TRUE(WaitFor([&] { return Instrument::InUse(found); })) << WindowLog::Text();
     EventHub::PostEvent(EventInstrumentFreed, 0); // as another's release refills the lists
-    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
-    EXPECT_EQ(StatusText(iOther), "1 Instrument found. 1 instrument is not listed: another window or a script holds it.");
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
+    EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
