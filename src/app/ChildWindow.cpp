@@ -59,8 +59,7 @@ void HandleMenu(int iWindow, int iItem, bool fCtrl) {
         WindowStart::uWindowStart* pMain = nullptr;
         if (WindowStart::GetInstance(pChild->iMainWindow, &pMain) && pMain->pFrame) {
             QWidget* pMainFrame = pMain->pFrame;
-            // Back to the state it had before it was minimised: a maximised one stays maximised.
-            if (pMainFrame->isMinimized()) pMainFrame->setWindowState(pMainFrame->windowState() & ~Qt::WindowMinimized);
+            Utility::RestoreMinimised(pMainFrame);
             pMainFrame->raise();
             pMainFrame->activateWindow();
         }

@@ -55,10 +55,10 @@ void Reuse(uWindowStart* pWindow, const uChildWindow& child) {
         return;
     }
     if (child.fMdi) {
-        if (pMdiFrame && pMdiFrame->isMinimized()) pMdiFrame->showNormal();
+        Utility::RestoreMinimised(pMdiFrame);
         EventHub::PostEvent(EventActivateChild, pWindow->iWindow, 0, 0, ChildWindow::Data(child.iWindow));
     } else {
-        if (pFrame->isMinimized()) pFrame->showNormal();
+        Utility::RestoreMinimised(pFrame);
         pFrame->raise();
         pFrame->activateWindow();
     }
@@ -302,7 +302,7 @@ void ShowSeparateChildren(int iWindow) {
     for (const uChildWindow& child : mChildWindow) {
         WindowFrame* pFrame = ChildWindow::Find(child.iWindow);
         if (child.iOwner != iWindow || child.fMdi || !pFrame) continue;
-        if (pFrame->isMinimized()) pFrame->showNormal();
+        Utility::RestoreMinimised(pFrame);
         pFrame->raise();
         pFrame->activateWindow();
         // The desktops are measured in device pixels.

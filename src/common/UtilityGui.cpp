@@ -126,6 +126,10 @@ void KeepEscapeForPopups() {
 
 void EnableSmartRefresh(QWidget*) {}
 
+void RestoreMinimised(QWidget* pWindow) {
+    if (pWindow && pWindow->isMinimized()) pWindow->setWindowState(pWindow->windowState() & ~Qt::WindowMinimized);
+}
+
 int SetToolBarIconSize(QToolBar* pToolBar, int iSize, int) {
     const int iLogical = iSize == 2 ? 24 : 16;
     if (pToolBar) pToolBar->setIconSize(QSize(iLogical, iLogical));

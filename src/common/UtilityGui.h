@@ -49,6 +49,11 @@ void KeepEscapeForPopups();
 // switches it on in one place.
 void EnableSmartRefresh(QWidget* pWindow);
 
+// Takes the minimised state off a window and nothing else: one maximised before it was minimised
+// comes back maximised, as the window manager's own restore brings it. (An MDI frame drops its
+// maximised state as it is minimised, and comes back normal, as the area's restore button brings it.)
+void RestoreMinimised(QWidget* pWindow);
+
 // Icon size for toolbar size 2 (large: 24) or any other (16), in device pixels of the scaled
 // display: the size at which the caller draws its icons. The toolbar gets the size in logical
 // pixels. The third value is not used.

@@ -228,7 +228,7 @@ void Clear(int fNotice) {
 void Show(int) {
     if (!mLog.fOpen) return;
     WindowFrame* pWindow = mLog.pWindow.get();
-    if (pWindow->isMinimized()) pWindow->setWindowState(pWindow->windowState() & ~Qt::WindowMinimized);
+    Utility::RestoreMinimised(pWindow);
     pWindow->show();
     pWindow->raise();
     pWindow->activateWindow();

@@ -213,6 +213,12 @@ TEST_F(WindowArrangeTest, ShowWindowsBringsASeparateChildBackAndItsShowMainWindo
     Settle();
     Choose(iMain, WindowStart::MenuShowWindows);
     EXPECT_EQ(pFrame->pos(), QPoint(40, 50));
+    // Minimised while maximised, it comes back maximised, by "Show Windows" and by the menu item of its kind.
+    for (const int iItem : {WindowStart::MenuShowWindows, WindowStart::MenuScpiCommand}) {
+        pFrame->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+        Choose(iMain, iItem);
+        EXPECT_EQ(pFrame->windowState(), Qt::WindowMaximized) << iItem;
+    }
     // Its "Show Main Window" gives the main window, minimised while maximised, its maximised state back.
     QWidget* pMain = Record(iMain)->pFrame;
     pMain->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);

@@ -192,8 +192,12 @@ std::string FillInstrumentListCreateText(int, const InstrumentObject& object) {
         return "";
     }
     const uTaskPrepare& c = info.connection;
+    // The names the user gave; one described without them (a script's instrument) is named by
+    // its answer to *IDN? once it has given one.
+    const bool fUserNames = c.fUserModel && (!c.sUserManufacturer.empty() || !c.sUserModel.empty() ||
+                                             (info.idn.sManufacturer.empty() && info.idn.sModel.empty()));
     std::string sName, sModel, sManufacturer, sSerial, sFirmware;
-    if (c.fUserModel) {
+    if (fUserNames) {
         sName = "[ " + Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ") + " ]";
         sModel = c.sUserModel;
         sManufacturer = c.sUserManufacturer;

@@ -1,12 +1,14 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
-// loopback adapter, kept across a restart and connected; where config.ini cannot be made, the
-// "Add" says so with its path.
+// loopback adapter, kept across a restart and connected, then lost; the lists name an instrument
+// that a script let go by its answer to *IDN?; where config.ini cannot be made, the "Add" says so
+// with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "instrument/ModelTable.h"
+#include "script/WindowScript.h"
 #include "sim/RawTcpServer.h"
 #include "windows/capture/WaveformRequests.h"
 #include "windows/select/WindowSelectInstrumentRecord.h"
@@ -108,6 +110,41 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     // A second main window's list finds nothing and says why.
     const int iOther = ListOf(OpenMain());
     ASSERT_TRUE(iOther != 0 && WaitForSearch(iOther));
+    EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
+
+    // Lost, it is not listed by its own window's list either, which finds nothing and says why.
+    raw.Stop();
+    const InstrumentObject lost = Record(iMain)->info.pInstrument;
+    ASSERT_NE(lost->pInterface->AddTask(*lost, uTaskGetIdn{{InstrumentTaskGetIdn, 0, WindowNobody}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fLost; })) << WindowLog::Text();
+    Choose(iMain, WindowStart::MenuSelect);
+    ASSERT_TRUE(ListOf(iMain) != 0 && WaitForSearch(ListOf(iMain)));
+    EXPECT_EQ(StatusText(ListOf(iMain)),
+              "No instrument was found. The lost RTB2004 is not listed: its window holds it until \"Disconnect\".");
+
+    // An instrument that a script run used and let go is listed by its answer to *IDN?.
+    Sim::RawTcpServer scripted;
+    ASSERT_TRUE(scripted.Start(sError, "127.0.0.1")) << sError;
+    scripted.Device().SetIdn("Rohde&Schwarz,RTB2004,1333.1005k04/102345,02.300");
+    const std::string sPort = std::to_string(scripted.Port());
+    const int iScript = Main::OpenScriptWindow();
+    WindowScript::uWindowScript* pScript = nullptr;
+    ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
+    WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
+    pScript->pButtonRun->click();
+    ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
+    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets it go
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
+    EXPECT_EQ(Rows(iOther)[0], "Rohde&Schwarz RTB2004|LAN|RTB2004|Rohde&Schwarz|1333.1005k04/102345|02.300|127.0.0.1|" +
+                                   sPort + "|-|RawTCP|");
+
+    // Held only by a list's search (as while that identifies it), it is left out and not counted:
+    // the count is the lost one.
+    const InstrumentObject found = WindowSelectInstrument::Record(iOther)->mListed.at(0);
+    ASSERT_NE(found->pInterface->AddTask(*found, uTaskConnect{{InstrumentTaskConnect, 0, WindowNobody, iOther}}, sError), 0);
+    ASSERT_TRUE(WaitFor([&] { return Instrument::InUse(found); })) << WindowLog::Text();
+    EventHub::PostEvent(EventInstrumentFreed, 0); // as another's release refills the lists
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 }
 
