@@ -46,9 +46,11 @@ void Reuse(uWindowStart* pWindow, const uChildWindow& child) {
     QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(child.iWindow);
     if (child.iKind == WindowKindPreferences) {
         if (child.fMdi) {
+            Utility::RestoreMinimised(pMdiFrame);
             if (pMdiFrame && pMdiFrame->mdiArea()) pMdiFrame->mdiArea()->setActiveSubWindow(pMdiFrame);
             EventHub::PostEvent(EventActivateWindow, child.iWindow);
         } else {
+            Utility::RestoreMinimised(pFrame);
             pFrame->raise();
             pFrame->activateWindow();
         }

@@ -475,7 +475,9 @@ TEST_F(WindowPreferencesTest, ASecondMainWindowActivatesTheOneWindow) {
     ASSERT_NE(p, nullptr);
     const int iWindow = p->iWindow;
     const int iSecond = OpenMain();
+    p->pFrame->setWindowState(Qt::WindowMinimized); // and it comes back
     Choose(iSecond, WindowStart::MenuPreferences);
+    EXPECT_FALSE(p->pFrame->isMinimized());
     EXPECT_EQ(WindowStart::FindChild(-1, WindowKindPreferences), iWindow);
     EXPECT_TRUE(ChildrenOf(iSecond, WindowKindPreferences).empty());
     EXPECT_TRUE(WindowPreferences::FindInstance(iWindow, nullptr));
