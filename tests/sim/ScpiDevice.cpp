@@ -371,7 +371,7 @@ void ScpiDevice::ExecuteUnit(const std::string& sUnit, std::vector<uSegment>& an
     args.erase(0, std::min(args.size(), args.find_first_not_of(" \t\r\n")));
 
     const std::string sFull = ExpandHeader(sPath, header);
-    if (!sSilentQuery.empty() && sFull == sSilentQuery) return;
+    if (!sSilentQuery.empty() && sFull == sSilentQuery) return PushError(-113, "Undefined header");
     if (pPersonality) {
         ScpiReply reply;
         if (pPersonality->Execute(sFull, args, reply)) {

@@ -129,8 +129,8 @@ class ScpiDevice {
     // Fault: the next iCount queries produce no answer (an instrument that stays silent).
     void SwallowAnswers(int iCount);
     // Fault: the query whose full header (as ExpandHeaders gives it, "CHAN2:DISP?") is sHeader
-    // answers nothing, as a firmware that does not know it: the other queries of its message
-    // answer (empty: none is silent).
+    // answers nothing and notes an undefined header (-113), as a firmware that does not know it:
+    // the other queries of its message answer (empty: none is silent).
     void SilenceQuery(const std::string& sHeader);
 
     // The family whose commands the device answers besides its common ones (nullptr: none).
