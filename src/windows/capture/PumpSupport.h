@@ -93,14 +93,18 @@ template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiComman
     return true;
 }
 
+// Whether an error that comes now belongs to the current request: an error comes before its
+// task's result, so it belongs to the oldest task still awaiting one.
+template <class Pump> bool ErrorOfCurrent(const Pump& pump) {
+    return pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
+}
+
 // A task error: its record is logged; true when it belongs to the current request (the caller
-// stops the reading). An error comes before its task's result: it belongs to the oldest task
-// still awaiting one. The status line keeps why the request failed: a transfer report said so
+// stops the reading; see ErrorOfCurrent). The status line keeps why the request failed: a transfer report said so
 // already, or the error itself names the reason (no connection to send on).
 // fRecord: the error's record, taken from the event, was there.
 template <class Pump> bool TaskError(Pump& pump, bool fRecord, const uEventData& record) {
-    const bool fCurrent =
-        pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
+    const bool fCurrent = ErrorOfCurrent(pump);
     if (!fRecord) return fCurrent;
     pump.pWindow->AddError(RecordText(record));
     const std::string sShown = pump.sFailure;

@@ -38,7 +38,7 @@ bool KeepAheadResult(uWaveformPump& pump, uTaskResultScpiCommand& result) {
 // connection gone) ends the read as any request's does.
 bool MaxPointUnanswered(uWaveformPump& pump, const uEventData& record) {
     if (!WaveformText::FirstKindIs(pump, RequestMaxPoint) || record.failure.eType != Failure::eKind::TimedOut ||
-        pump.iCurrentTask == 0 || pump.mOutstanding.empty() || pump.mOutstanding.front() != pump.iCurrentTask)
+        !PumpSupport::ErrorOfCurrent(pump))
         return false;
     pump.fMaxPointUnanswered = true;
     return true;
@@ -50,8 +50,7 @@ bool MaxPointUnanswered(uWaveformPump& pump, const uEventData& record) {
 bool ChannelAnswersMissing(uWaveformPump& pump, const uEventData& record) {
     const Failure::uFailure& f = record.failure;
     if (!(WaveformText::FirstKindIs(pump, RequestWaveform) || WaveformText::FirstKindIs(pump, RequestWaveformPart)) ||
-        f.eType != Failure::eKind::TimedOut || f.iAnswersAwaited == 0 || pump.iCurrentTask == 0 ||
-        pump.mOutstanding.empty() || pump.mOutstanding.front() != pump.iCurrentTask)
+        f.eType != Failure::eKind::TimedOut || f.iAnswersAwaited == 0 || !PumpSupport::ErrorOfCurrent(pump))
         return false;
     pump.sAnswersMissing =
         WaveformText::AnswersMissing + std::to_string(f.iAnswers) + " / " + std::to_string(f.iAnswersAwaited);
