@@ -89,14 +89,16 @@ std::string ExchangeFailureReason(const uTaskPrepare& c, const Failure::uFailure
     return "The instrument did not answer" + sWithin;
 }
 
+std::string AnswerCountText(const Failure::uFailure& failure) {
+    if (failure.iAnswersAwaited <= 0) return {};
+    return ", answers received / expected: " + std::to_string(failure.iAnswers) + " / " +
+           std::to_string(failure.iAnswersAwaited);
+}
+
 std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs) {
     const std::string sMs = iTimeoutMs > 0 ? " (" + std::to_string(iTimeoutMs) + " ms)" : "";
-    const std::string sAnswers = failure.iAnswersAwaited > 0 ? ", answers received / expected: " +
-                                                                   std::to_string(failure.iAnswers) + " / " +
-                                                                   std::to_string(failure.iAnswersAwaited)
-                                                             : std::string();
-    return "The time-out" + sMs + " cut the answer after " + std::to_string(failure.iReceived) + " bytes" + sAnswers +
-           ".";
+    return "The time-out" + sMs + " cut the answer after " + std::to_string(failure.iReceived) + " bytes" +
+           AnswerCountText(failure) + ".";
 }
 
 void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,

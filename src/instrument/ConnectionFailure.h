@@ -53,6 +53,9 @@ std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure:
 // bytes and, of a chained query cut after whole answers, how many of its answers came.
 std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs = 0);
 
+// ", answers received / expected: k / n" for a chained query cut after whole answers, else "".
+std::string AnswerCountText(const Failure::uFailure& failure);
+
 // A read of any door that failed (eKind) after iBytes of its answer came, iAnswers of the
 // iAwaited answers of a chained query whole among them (0: none whole, or no chain): the record
 // counts them, and a time-out's text (sError) begins by saying that it cut the answer. The part

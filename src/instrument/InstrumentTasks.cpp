@@ -13,6 +13,7 @@
 #include "platform/EventHub.h"
 #include "platform/ProgramEvents.h"
 #include "transport/AbortRequests.h"
+#include "transport/ChainedAnswers.h"
 #include "transport/InterfaceDefaults.h"
 #include "transport/Network.h"
 #include "transport/TransferStatus.h"
@@ -29,6 +30,10 @@ namespace InstrumentDefault {
 namespace {
 
 bool InSearchChain(const uTaskHead& head) { return head.iEvent == EventSearchFinished; }
+
+bool IsHameg(std::int64_t eModel) {
+    return eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008;
+}
 
 // The local time in the system-time layout: year, month, day of week (0 = Sunday), day, hour,
 // minute, second, milliseconds.
@@ -149,7 +154,7 @@ void IdentifyAtConnect(uInstance& instance) {
     request.sCommand = commands.sIdnQuery;
     request.iTimeout = 200;
     const std::int64_t eModel = instance.uConnection.eModel;
-    if (eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008) {
+    if (IsHameg(eModel)) {
         request.iTimeout = 500;
         request.sTermination = "\n\r";
     }
@@ -277,21 +282,23 @@ void SetCommunicationDefaults(uInstance& instance) {
     request.iTermChar = '\n';
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
     request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
-    const bool fHameg = eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008;
-    request.sTermination = fHameg ? "\n\r" : "\n";
+    request.sTermination = IsHameg(eModel) ? "\n\r" : "\n";
     instance.request = std::move(request);
 }
 
 bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     uRequest& request = instance.request;
-    // The block unit and the answer count are told for this exchange only.
+    // The block unit is told for this exchange only.
     struct uUnitReset {
         uRequest& r;
-        ~uUnitReset() {
-            r.eBlockUnit = Instrument::eBlockUnit::Bytes;
-            r.iAnswers = 0;
-        }
+        ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
     } unitReset{request};
+    // The answers the message awaits, one to each of its queries, whoever sent it: an answer
+    // short of them is no answer. A message without a query (a dialect's command that answers)
+    // and every message to a HAMEG model (whose display dump answers a command too) await one.
+    request.iAnswers = request.fRequestData && !IsHameg(instance.uConnection.eModel)
+                           ? static_cast<std::int64_t>(Instrument::QueryCount(request.sCommand))
+                           : 0;
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
     // and so are the iKeep bytes a caller puts ahead of the answer.
@@ -509,7 +516,6 @@ bool TaskScpiCommand(uInstrumentObject&, uInstance& instance, uTaskElement& elem
         request.fVendorSpecific = task.fVendorSpecific;
         request.eWait = task.eWait;
         request.eBlockUnit = task.eBlockUnit;
-        request.iAnswers = task.iAnswers;
         const bool fExchanged = SendRequest(instance, static_cast<int>(task.head.iWindow), sError);
         request.data.release();
         if (!fExchanged) {

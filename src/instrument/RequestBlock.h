@@ -47,7 +47,8 @@ struct uRequest {
     // What the count of the answer's definite-length block counts: raw TCP and serial find the
     // end of an answer by it. Bits for a Siglent logic line; set for one exchange, then Bytes.
     Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
-    // The answers of a chained query that the answer must hold (0 or 1: one); set for one
-    // exchange, then 0. An answer whose message ends before all are in is read on.
+    // The answers that the answer must hold (0 or 1: one), set by the exchange itself from the
+    // message it sends (InstrumentDefault::SendRequest). An answer whose message ends before all
+    // are in is read on.
     std::int64_t iAnswers = 0;
 };

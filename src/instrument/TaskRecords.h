@@ -53,8 +53,6 @@ struct uTaskScpiCommand {
     std::int64_t fShareData = 0;
     // What the count of the answer's block counts (Bits: a Siglent logic line's points).
     Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;
-    // The answers the command's chained queries await (0: the first message is the answer).
-    std::int64_t iAnswers = 0;
 };
 
 struct uTaskScreencopy {

@@ -24,10 +24,10 @@ std::string_view BlockPrefix(const std::uint8_t* pData, std::size_t iSize) {
 }
 
 // Walks the units of pData[0, iSize). fnSeparator gets the position and length of each
-// separator found outside blocks (";" or the end-of-message text). False when a block reaches
-// beyond iSize.
+// separator found outside blocks and strings (";" or the end-of-message text) and returns
+// whether to go on. False when a block reaches beyond iSize.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
-               const std::function<void(std::size_t, std::size_t)>& fnSeparator) {
+               const std::function<bool(std::size_t, std::size_t)>& fnSeparator) {
     std::size_t iPos = 0;
     while (iPos < iSize) {
         const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
@@ -49,11 +49,15 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
         };
         std::size_t iNext = iPos;
         std::size_t iLength = 0;
+        bool fString = false; // inside string data ("...", a doubled quote closes and opens again)
         for (; iNext < iSize; ++iNext) {
-            if (pData[iNext] == ';') {
+            if (pData[iNext] == '"') fString = !fString;
+            if (pData[iNext] == ';' && !fString) {
                 iLength = 1;
                 break;
             }
+            // The end text ends a message also inside a string: a quote without its partner
+            // (no string at all) costs its own message's separators only.
             // An end text followed by ";" or by another end text ends no answer: the later
             // separator does. A block keeps its own line end so, inside one message ("#9...\n;")
             // and as a message of its own ("#9...\n" and the message's "\n"); no answer is empty.
@@ -63,8 +67,7 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
                 break;
             }
         }
-        if (iLength == 0) break;
-        fnSeparator(iNext, iLength);
+        if (iLength == 0 || !fnSeparator(iNext, iLength)) break;
         iPos = iNext + iLength;
     }
     return true;
@@ -77,20 +80,32 @@ std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize) {
 }
 
 std::size_t QueryCount(std::string_view sCommand) {
+    const auto* pData = reinterpret_cast<const std::uint8_t*>(sCommand.data());
+    const std::size_t iSize = sCommand.size();
+    const auto space = [&](std::size_t i) { return std::isspace(pData[i]) != 0; };
     std::size_t iCount = 0;
-    std::size_t iStart = 0;
-    while (iStart <= sCommand.size()) {
-        std::size_t iEnd = sCommand.find(';', iStart);
-        if (iEnd == std::string_view::npos) iEnd = sCommand.size();
-        std::string_view sUnit = sCommand.substr(iStart, iEnd - iStart);
-        const std::size_t iFirst = sUnit.find_first_not_of(" \t\r\n");
-        if (iFirst != std::string_view::npos) {
-            sUnit.remove_prefix(iFirst);
-            const std::size_t iHeaderEnd = sUnit.find_first_of(" \t\r\n");
-            const std::string_view sHeader = sUnit.substr(0, iHeaderEnd);
-            if (!sHeader.empty() && sHeader.back() == '?') ++iCount;
+    std::size_t i = 0;
+    while (i < iSize) {
+        while (i < iSize && space(i)) ++i;
+        const std::size_t iHeader = i;
+        while (i < iSize && !space(i) && pData[i] != ';') ++i;
+        if (i > iHeader && pData[i - 1] == '?') ++iCount;
+        // The arguments, up to a ";" outside string data ('...' or "...", a doubled quote
+        // closing and opening again) and outside blocks (an indefinite one "#0" reaches the end).
+        std::uint8_t cQuote = 0;
+        for (; i < iSize && (cQuote != 0 || pData[i] != ';'); ++i) {
+            if (cQuote != 0) {
+                if (pData[i] == cQuote) cQuote = 0;
+            } else if (pData[i] == '"' || pData[i] == '\'') {
+                cQuote = pData[i];
+            } else if (pData[i] == '#' && i + 1 < iSize && pData[i + 1] == '0') {
+                i = iSize - 1;
+            } else if (std::uint64_t iBytes = 0; pData[i] == '#') {
+                const std::size_t iLength = ParseBlockHeaderOnly(pData, i, iSize, &iBytes);
+                if (iLength > 0) i += static_cast<std::size_t>(std::min<std::uint64_t>(iLength + iBytes, iSize - i)) - 1;
+            }
         }
-        iStart = iEnd + 1;
+        ++i; // the ";"
     }
     return iCount;
 }
@@ -104,6 +119,7 @@ bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::strin
     if (!WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
             ++iSeparators;
             iLastEnd = iAt + iLength;
+            return true;
         }))
         return false;
     // A separator at the very end closes the last unit rather than opening another.
@@ -120,11 +136,43 @@ bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std
     return !fNeedEnd && CountAnswers(pData, iSize, sEndOfMessage, eUnit, iAnswers);
 }
 
+std::size_t AnswerEnd(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                      eBlockUnit eUnit, std::size_t iAwaited) {
+    std::size_t iAnswers = 0; // units closed so far
+    std::size_t iLastEnd = 0; // behind the last separator
+    std::size_t iEnd = 0;
+    WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
+        const bool fMessageEnd = pData[iAt] != ';';
+        // A message's end right behind a separator (or at the very start) closes no unit.
+        if (!fMessageEnd || iAt > iLastEnd) ++iAnswers;
+        iLastEnd = iAt + iLength;
+        if (fMessageEnd && (iAwaited <= 1 || iAnswers >= iAwaited)) iEnd = iLastEnd;
+        return iEnd == 0;
+    });
+    return iEnd;
+}
+
+std::vector<std::string> AnswerFields(std::string_view sAnswer) {
+    const auto* pData = reinterpret_cast<const std::uint8_t*>(sAnswer.data());
+    std::vector<std::string> fields;
+    std::size_t iStart = 0;
+    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, [&](std::size_t iAt, std::size_t) {
+        fields.emplace_back(sAnswer.substr(iStart, iAt - iStart));
+        iStart = iAt + 1;
+        return true;
+    });
+    fields.emplace_back(sAnswer.substr(std::min(iStart, sAnswer.size())));
+    return fields;
+}
+
 bool EndsAtSeparator(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                      eBlockUnit eUnit) {
     std::size_t iLastEnd = 0;
     return WalkUnits(pData, iSize, sEndOfMessage, eUnit,
-                     [&](std::size_t iAt, std::size_t iLength) { iLastEnd = iAt + iLength; }) &&
+                     [&](std::size_t iAt, std::size_t iLength) {
+                         iLastEnd = iAt + iLength;
+                         return true;
+                     }) &&
            iSize > 0 && iLastEnd == iSize;
 }
 
@@ -135,11 +183,12 @@ std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::strin
     std::size_t iWrite = 0; // bytes kept so far (a longer end text shrinks the answer)
     std::size_t iRead = 0;
     WalkUnits(pData, iLimit, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
-        if (iLength != sEndOfMessage.size() || (iLength == 1 && pData[iAt] == ';')) return;
+        if (iLength != sEndOfMessage.size() || (iLength == 1 && pData[iAt] == ';')) return true;
         if (iWrite != iRead) std::memmove(pData + iWrite, pData + iRead, iAt - iRead);
         iWrite += iAt - iRead;
         pData[iWrite++] = ';';
         iRead = iAt + iLength;
+        return true;
     });
     if (iWrite == iRead) return iSize;
     std::memmove(pData + iWrite, pData + iRead, iSize - iRead);

@@ -3,7 +3,9 @@
 // messages of their own into the one-message form (answers separated by ";").
 //
 // An answer unit is a definite-length block "#n..." (bare or behind "DAT2,", "DESC," or
-// ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" or end-of-message text.
+// ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" outside string data
+// ("...", a doubled quote closing and opening again) or end-of-message text. The end text ends a
+// message also inside a string (none holds one), so a stray quote cannot join two messages.
 // An end text followed by ";" or by another end text separates nothing (no answer is empty): a
 // block's own line end behind it ("#9...\n;" in one message, "#9...\n\n" as a message of its own)
 // stays with the block, and the separator after it ends the unit.
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Instrument {
 
@@ -22,7 +25,8 @@ namespace Instrument {
 // case); 0 where none does.
 std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize);
 
-// The queries of a program message: its ";"-separated units whose header ends with "?".
+// The queries of a program message: its units whose header ends with "?". Units end at ";"
+// outside string data ('...' or "...") and outside blocks.
 std::size_t QueryCount(std::string_view sCommand);
 
 // Counts the answer units of pData[0, iSize): units end at ";" and, when sEndOfMessage is not
@@ -39,6 +43,16 @@ bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::strin
 // block counts as unfinished (false); without it, such an answer is counted as it is.
 bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                          eBlockUnit eUnit, bool fNeedEnd, std::size_t& iAnswers);
+
+// The length of the answer at the start of pData[0, iSize) that holds iAwaited answers and ends
+// where a message ends (the end text outside blocks); with one or none awaited, the first message,
+// also an empty one. 0 while it has not come whole. What follows it belongs to a later message.
+std::size_t AnswerEnd(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                      eBlockUnit eUnit, std::size_t iAwaited);
+
+// The answers of a text answer as the exchange counts them: split at ";" outside blocks and
+// strings, empty fields kept.
+std::vector<std::string> AnswerFields(std::string_view sAnswer);
 
 // True when pData[0, iSize) ends with a separator outside every block (";" or the end text):
 // an answer that follows it starts a unit of its own.

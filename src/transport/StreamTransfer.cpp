@@ -258,6 +258,32 @@ void FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iS
     owed.pBegun.clear();
 }
 
+// The length of the answer once the reception of its last iNew bytes ended it, else 0. A
+// reception that brings no end text (nor completes an image) ends nothing: the answer is not
+// walked again for it.
+std::size_t EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
+    const std::string& sEnd = stream.sEndOfMessage;
+    const std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
+    const std::size_t iSize = stream.iReceiveSize - stream.iReceiveBase;
+    const bool fEndByte =
+        !sEnd.empty() && std::memchr(pAnswer + iSize - std::min(iNew, iSize), sEnd.back(), std::min(iNew, iSize));
+    if (!fEndByte && BareImage(pAnswer, iSize) == eImage::None) return 0;
+    return AnswerLength(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
+}
+
+// Bytes behind the answer, from iEnd on, belong to a later message (nothing this message asked
+// for): a message that has ended is dropped, one still arriving is owed, so that its rest is
+// not taken for the next answer.
+void LeaveRest(uStreamInstance& stream, std::size_t iEnd, std::int64_t iTimeoutMs) {
+    if (iEnd >= stream.iReceiveSize) return;
+    const std::uint8_t* pRest = stream.pReceiveData.data() + iEnd;
+    const std::size_t iRest = stream.iReceiveSize - iEnd;
+    if (AnswerLength(pRest, iRest, stream.sEndOfMessage, Instrument::eBlockUnit::Bytes, 1) != iRest)
+        OweAnswer(stream, pRest, iRest, iTimeoutMs, 1);
+    stream.iReceiveSize = iEnd;
+    stream.pReceiveData.setSize(iEnd);
+}
+
 // Answers of a chained query that came as messages of their own read as one message.
 void JoinMessages(uStreamInstance& stream) {
     if (stream.iAnswers < 2) return;
@@ -270,13 +296,17 @@ void JoinMessages(uStreamInstance& stream) {
 
 } // namespace
 
-bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
-    if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete;
+std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                         Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
+    if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete ? iSize : 0;
     // Unit by unit: a block is skipped whole, so that the end text counts only outside every
     // block. Where several answers are awaited, an end text inside the answer closes one of them.
-    std::size_t iFound = 0;
-    return Instrument::CountMessageAnswers(pData, iSize, sEndOfMessage, eUnit, true, iFound) && iFound >= iAnswers;
+    return Instrument::AnswerEnd(pData, iSize, sEndOfMessage, eUnit, iAnswers);
+}
+
+bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                    Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
+    return AnswerLength(pData, iSize, sEndOfMessage, eUnit, iAnswers) > 0;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -488,10 +518,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
-            const bool fComplete = AnswerComplete(stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
-                                                  stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
+            const std::size_t iAnswer = EndedAnswer(stream, static_cast<std::size_t>(n));
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
-            if (fComplete) {
+            if (iAnswer > 0) {
+                LeaveRest(stream, iBase + iAnswer, transfer.iTimeoutMs);
                 TakeTrailer(transfer);
                 JoinMessages(stream);
                 return true;

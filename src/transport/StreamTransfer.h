@@ -179,7 +179,11 @@ struct uTransfer {
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
 // ends by the time-out. With iAnswers > 1 the answer is complete only when it holds that many
-// answer units, an end text outside blocks ending one unit as ";" does.
+// answer units, an end text outside blocks ending one unit as ";" does. Returns the answer's
+// length, 0 while it is not complete: it ends with the message whose end completed it, and
+// what came behind that belongs to a later message.
+std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                         Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                     Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
 

@@ -1,5 +1,7 @@
 #include "waveform/InstrumentWaveformHameg.h"
 
+#include "transport/ChainedAnswers.h"
+
 #include <cctype>
 #include <vector>
 
@@ -142,7 +144,7 @@ bool HamegHM2008CheckChannelData(std::int64_t, const uAnswer& answer, std::int64
 }
 
 uPreambleHameg ParseHamegDescription(std::string_view sDescription) {
-    const std::vector<std::string> items = Fields(AnswerText(sDescription), ";");
+    const std::vector<std::string> items = Instrument::AnswerFields(AnswerText(sDescription));
     auto text = [&](std::size_t n) { return n <= items.size() ? items[n - 1] : std::string(); };
     auto real = [&](std::size_t n) { return ToReal(text(n)); };
     uPreambleHameg p;

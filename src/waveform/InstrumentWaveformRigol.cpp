@@ -1,5 +1,7 @@
 #include "waveform/InstrumentWaveformRigol.h"
 
+#include "transport/ChainedAnswers.h"
+
 #include <cmath>
 
 namespace InstrumentWaveform {
@@ -38,7 +40,7 @@ std::string AnswerOf(const uAnswer& answer) { return AnswerText(answer.Bytes());
 
 bool CheckVisibleChannels(const uFamily& family, const uAnswer& answer, uFlagTable& fVisible, std::string& sError) {
     if (!HasData(Name(family, "CheckVisibleChannels").c_str(), answer, sError)) return false;
-    const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerOf(answer));
     // The flag that each field sets, and whether the field is a math mode ("OFF" = not shown; the
     // DS2000's ":CALC:MODE?") rather than a display state of 1 or 0 (the DS1000Z's ":MATH:DISP?").
     struct uField {
@@ -67,7 +69,7 @@ bool CheckVisibleDigitalChannels(const uFamily& family, const uAnswer& answer, u
         sLabel[WaveformLogicPod1] = "POD1";
         sLabel[WaveformLogicPod2] = "POD2";
     }
-    const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerOf(answer));
     for (std::size_t i = 0; i < 32 && i < fields.size(); ++i) {
         if (i < 16) {
             fVisible[WaveformDigital0 + i] = fields[i] == "1";
@@ -165,7 +167,7 @@ bool CheckUnitAndLabel(const uFamily& family, const uAnswer& answer, std::int64_
         sError = NotInRecord(family, "CheckUnitAndLabel", eWaveform);
         return false;
     }
-    pChannel->sUnit = Fields(AnswerOf(answer), ";")[0];
+    pChannel->sUnit = Instrument::AnswerFields(AnswerOf(answer))[0];
     pChannel->sLabel = ChannelName(family, eWaveform, RigolNameDisplay);
     return true;
 }
@@ -229,7 +231,7 @@ void SetLogicLabel(const uFamily& family, std::int64_t eWaveform, uWaveformData&
 } // namespace
 
 bool RigolMemoryDepth(const std::string& sAnswer, bool fDS1000Z, std::int64_t& iPoints, std::string& sError) {
-    const std::vector<std::string> fields = Fields(sAnswer, ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(sAnswer);
     const std::string sDepth = fields.empty() ? std::string() : AnswerText(fields[0]);
     if (sDepth != "AUTO") return TakePointCount(sDepth, sAnswer, iPoints, sError);
     // Memory depth = sample rate x time base x the screen's horizontal divisions.

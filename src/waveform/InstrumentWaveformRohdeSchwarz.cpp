@@ -1,5 +1,6 @@
 #include "waveform/InstrumentWaveformRohdeSchwarz.h"
 
+#include "transport/ChainedAnswers.h"
 #include "waveform/WaveformFrame.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ bool IsMath(std::int64_t e) { return e >= WaveformMath1 && e <= WaveformMath5; }
 bool IsReference(std::int64_t e) { return e >= WaveformReference1 && e <= WaveformReference4; }
 bool IsEnvelope(std::int64_t e) { return e >= WaveformEnvelope1 && e <= WaveformEnvelope4; }
 
-std::vector<std::string> AnswerFields(const uAnswer& answer) { return Fields(AnswerText(answer.Bytes()), ";"); }
+std::vector<std::string> AnswerFields(const uAnswer& answer) { return Instrument::AnswerFields(AnswerText(answer.Bytes())); }
 
 } // namespace
 
@@ -119,7 +120,7 @@ bool RohdeSchwarzRTB2000CheckPreamble(std::int64_t, const uAnswer& answer, std::
 }
 
 uPreambleRohdeSchwarz ParseRohdeSchwarzHeader(std::string_view sAnswer) {
-    const std::vector<std::string> answers = Fields(AnswerText(sAnswer), ";");
+    const std::vector<std::string> answers = Instrument::AnswerFields(AnswerText(sAnswer));
     uPreambleRohdeSchwarz p;
     const std::vector<std::string> first = Fields(answers[0], ",");
     auto at = [](const std::vector<std::string>& v, std::size_t i) { return i < v.size() ? std::string_view(v[i]) : std::string_view(); };

@@ -1,5 +1,7 @@
 #include "waveform/InstrumentWaveformSiglent.h"
 
+#include "transport/ChainedAnswers.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -67,7 +69,7 @@ bool SiglentSDS2000XPlusCheckVisibleChannels(std::int64_t eModel, const uAnswer&
     } else {
         return true;
     }
-    const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerOf(answer));
     for (std::size_t i = 0; i < iCount && i < fields.size(); ++i) fVisible[pOrder[i]] = On(fields[i]) ? 1 : 0;
     return true;
 }
@@ -75,7 +77,7 @@ bool SiglentSDS2000XPlusCheckVisibleChannels(std::int64_t eModel, const uAnswer&
 bool SiglentSDS2000XPlusCheckVisibleDigitalChannels(std::int64_t, const uAnswer& answer, uFlagTable& fVisible,
                                                     uLabelTable& sLabel, std::string& sError) {
     if (!HasData(Name("CheckVisibleDigitalChannels").c_str(), answer, sError)) return false;
-    const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerOf(answer));
     for (std::size_t i = 0; i < 32 && i < fields.size(); ++i) {
         const std::size_t e = WaveformDigital0 + i % 16;
         if (i < 16) {
@@ -158,7 +160,7 @@ bool SiglentSDS2000XPlusCheckUnitAndLabel(std::int64_t, const uAnswer& answer, s
         sError = NotInRecord("CheckUnitAndLabel", eWaveform);
         return false;
     }
-    const std::vector<std::string> fields = Fields(AnswerOf(answer), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerOf(answer));
     if (!fields.empty()) pChannel->sUnit = fields[0];
     if (fields.size() >= 3) {
         if (On(fields[1])) pChannel->sLabel = Unquote(fields[2]);

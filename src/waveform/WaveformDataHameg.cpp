@@ -1,6 +1,7 @@
 #include "waveform/WaveformDataHameg.h"
 
 #include "common/TextRoutines.h"
+#include "transport/ChainedAnswers.h"
 #include "waveform/InstrumentWaveform.h"
 #include "waveform/WaveformDataFile.h"
 
@@ -44,8 +45,7 @@ struct uHamegWriter final : uFileWriter {
     bool Describe(const std::string& sDescription, std::uint64_t iCount, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::ToReal;
         header.Items.emplace_back(":TRAC:DATA", std::to_string(iCount));
-        std::vector<std::string> items;
-        Utility::SplitStringToList(sDescription, items, ";");
+        const std::vector<std::string> items = Instrument::AnswerFields(sDescription);
         std::string sXUnit, sYUnit, sType, sYInc, sXInc;
         for (const std::string& sItem : items) {
             const std::string sTrimmed = Utility::TrimCharacters(sItem, " \t\r\n;");

@@ -1,6 +1,7 @@
 #include "waveform/WaveformDataRTB2000.h"
 
 #include "common/TextRoutines.h"
+#include "transport/ChainedAnswers.h"
 #include "waveform/InstrumentWaveform.h"
 #include "waveform/WaveformDataFile.h"
 
@@ -68,8 +69,7 @@ struct uRtbWriter final : uFileWriter {
 
     bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::ToReal;
-        std::vector<std::string> fields;
-        Utility::SplitStringToList(sDescription, fields, ";");
+        std::vector<std::string> fields = Instrument::AnswerFields(sDescription);
         fields.resize(10);
         for (std::string& s : fields) s = Utility::TrimCharacters(s, " \t\r\n");
         // The origins and increments of both axes give every value and time: without one of

@@ -1,6 +1,7 @@
 #include "waveform/WaveformDataRigol.h"
 
 #include "common/TextRoutines.h"
+#include "transport/ChainedAnswers.h"
 #include "waveform/InstrumentWaveform.h"
 #include "waveform/WaveformDataFile.h"
 
@@ -46,8 +47,7 @@ struct uRigolWriter final : uFileWriter {
     bool Describe(const std::string& sDescription, std::uint64_t, uFileHeader& header, std::string& sError) override {
         using InstrumentWaveform::RealToWhole;
         using InstrumentWaveform::ToReal;
-        std::vector<std::string> parts;
-        Utility::SplitStringToList(sDescription, parts, ";");
+        const std::vector<std::string> parts = Instrument::AnswerFields(sDescription);
         std::vector<std::string> fields;
         Utility::SplitStringToList(parts.empty() ? std::string() : parts[0], fields, ",");
         // Every value of a sample comes from the preamble: one with a field missing gives no

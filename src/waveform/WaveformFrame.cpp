@@ -2,7 +2,6 @@
 
 #include "instrument/InstrumentTasks.h"
 #include "instrument/InstrumentTransport.h"
-#include "transport/ChainedAnswers.h"
 #include "transport/StreamTransfer.h"
 
 #include <algorithm>
@@ -27,9 +26,6 @@ bool Exchanger::Send(const std::string& sCommand, bool fQuery, Instrument::eBloc
     request.fVendorSpecific = 0;
     request.eWait = 0;
     request.eBlockUnit = eUnit;
-    // A chained query's answer is whole with an answer to each of its queries, in whatever
-    // framing the instrument sends them.
-    request.iAnswers = fQuery ? static_cast<std::int64_t>(Instrument::QueryCount(sCommand)) : 0;
     return InstrumentDefault::SendRequest(instance, iWindow, sError);
 }
 
@@ -82,7 +78,6 @@ bool Exchanger::QueryBehind(const std::string& sCommand, DataBuffer& samples, st
     request.fVendorSpecific = 0;
     request.eWait = 0;
     request.eBlockUnit = Instrument::eBlockUnit::Bytes;
-    request.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(sCommand));
     std::string sText;
     bool fGood = InstrumentDefault::SendRequest(instance, iWindow, sText);
     request.iKeep = 0;

@@ -77,18 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
         StreamTransfer::FreeMemory(stream);
         return 0;
     }
-    // The answer is the stream up to the end of the first piece that completed it; an image
-    // that ended by its own structure takes at most the length of the end-of-message text
-    // more (its trailing end text, read a moment later).
+    // The answer is the stream up to the end of the message that completed it, in the first
+    // piece that did; an image that ended by its own structure takes at most the length of the
+    // end-of-message text more (its trailing end text, read a moment later).
     const std::size_t iAnswer = answer.size();
     std::size_t iFirst = 0;
     bool fFound = false;
     for (std::size_t iEnd : channel.lEnds) {
-        if (StreamTransfer::AnswerComplete(pStream, iEnd, sEnd)) {
-            iFirst = iEnd;
-            fFound = true;
-            break;
-        }
+        iFirst = StreamTransfer::AnswerLength(pStream, iEnd, sEnd);
+        if ((fFound = iFirst > 0)) break;
     }
     if (!fFound || iAnswer < iFirst || iAnswer > iFirst + sEnd.size()) __builtin_trap();
     if (std::memcmp(answer.data(), pStream, iAnswer) != 0) __builtin_trap();

@@ -170,7 +170,7 @@ bool ScpiDevice::BeginsBlock(const uSegment& s) {
 
 void ScpiDevice::Separate(std::vector<uSegment>& answer, bool fNextBlock) {
     const bool fAfterBlock = iUnitStart < answer.size() && BeginsBlock(answer[iUnitStart]);
-    if (iSeparatePauseMs <= 0 && !(iBlockPauseMs > 0 && (fAfterBlock || fNextBlock))) {
+    if (iSeparatePauseMs == 0 && !(iBlockPauseMs > 0 && (fAfterBlock || fNextBlock))) {
         const bool fLineEnd =
             fBlockLineEnd && fAfterBlock && (*answer[iUnitStart].pBytes)[answer[iUnitStart].iOffset] == '#';
         answer.push_back(fLineEnd ? uSegment{Text(sAnswerEnd), 0, sAnswerEnd.size()}

@@ -137,9 +137,9 @@ class ScpiDevice {
     void SetPersonality(std::shared_ptr<ScpiPersonality> pPersonality);
     // The bytes that end every answer ("\n" unless set).
     void SetAnswerEnd(const std::string& sEnd);
-    // With iPauseMs > 0 the answers of a message of several queries are not joined by ";": each
+    // With iPauseMs != 0 the answers of a message of several queries are not joined by ";": each
     // is a message of its own, ended by the answer end (and END), and a stream door pauses
-    // iPauseMs between them. 0: joined (IEEE 488.2).
+    // iPauseMs between them (< 0: sends them in one write). 0: joined (IEEE 488.2).
     void SetSeparateAnswers(int iPauseMs);
     int SeparatePause() const;
     // With fOn a definite-length block answer of a message of several queries keeps its own

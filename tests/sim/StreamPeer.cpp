@@ -144,7 +144,7 @@ void StreamPeer::ServeAnswers() {
             if (iLateMs > 0 && StopWithin(iLateMs)) return;
             // Answers sent as messages of their own come with a pause between them.
             const std::size_t iMessage = pDevice->MessageSize();
-            if (iMessage < iSize) {
+            if (iMessage < iSize && pDevice->SeparatePause() > 0) {
                 if (!SendFromDevice(iMessage) || StopWithin(pDevice->SeparatePause())) return;
                 continue;
             }

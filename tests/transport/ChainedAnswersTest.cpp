@@ -30,6 +30,12 @@ TEST(ChainedAnswersTest, QueriesOfACommand) {
         {" :ACQ:MDEP? ; :ACQ:SRAT?;", 2},
         {":SIM:ECHO? a?b", 1}, // a "?" in the arguments is no query
         {"", 0},
+        // Strings and blocks hold no unit: their ";" and "?" are data.
+        {":DISP:TEXT \"x;y? z\"", 0},
+        {"*IDN?;:DISP:TEXT \"a?\"", 1},
+        {"*IDN?;:TIM:SCAL?", 2},
+        {":DISP:TEXT 'it''s;x?';*IDN?", 1},
+        {":SIM:DATA #15;A?;B;*OPC?", 1},
     };
     for (const auto& c : cases) EXPECT_EQ(Instrument::QueryCount(c.sCommand), c.iQueries) << c.sCommand;
 }
@@ -63,6 +69,11 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\n", "\n", 3, false, 2},
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n", 3, true, 3},
         {Block(sData) + "\n\r\n\r1.5\n\r", "\n\r", 3, false, 2},
+        // A ";" inside string data separates nothing; a stray quote costs only its own message.
+        {"\"A;B\"\nY\n", "\n", 2, true, 2},
+        {"\"A;B\";Y\n", "\n", 3, false, 2},
+        {"\"A\"\"B;C\";Y\n", "\n", 2, true, 2},
+        {"12\";X\nY\n", "\n", 2, true, 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StreamTransfer::AnswerComplete(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd,

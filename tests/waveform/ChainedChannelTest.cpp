@@ -154,10 +154,10 @@ TEST_P(ChainedChannelTest, EveryFramingReadsTheUnitAndValuesOfTheJoinedAnswer) {
     pSession = std::make_unique<ScopeRead::Session>();
     std::string sError;
     ASSERT_TRUE(pSession->Open(pDoor->Start(std::get<0>(GetParam()), pDevice), family.eModel, sError)) << sError;
-    const std::string sIdn = pSession->Ask("*IDN?", 1);
+    const std::string sIdn = pSession->Ask("*IDN?");
     ASSERT_EQ(sIdn.substr(0, pDevice->Idn().size()), pDevice->Idn());
 
-    const std::string sJoined = pSession->Ask(family.sChain, family.iAnswers);
+    const std::string sJoined = pSession->Ask(family.sChain);
     ASSERT_EQ(Answers(sJoined), family.iAnswers) << sJoined.size() << " bytes";
     const std::vector<std::string> joined = Written(family, sJoined);
     ASSERT_EQ(joined.size(), family.iRows + 1) << sJoined.substr(0, 40);
@@ -171,12 +171,12 @@ TEST_P(ChainedChannelTest, EveryFramingReadsTheUnitAndValuesOfTheJoinedAnswer) {
     for (const auto& f : framings) {
         pDevice->SetSeparateAnswers(f.iSeparatePauseMs);
         pDevice->SetBlockMessages(f.iBlockPauseMs);
-        const std::string sAnswer = pSession->Ask(family.sChain, family.iAnswers);
+        const std::string sAnswer = pSession->Ask(family.sChain);
         EXPECT_EQ(Answers(sAnswer), family.iAnswers) << f.pName << ": " << sAnswer.size() << " bytes";
         const std::vector<std::string> rows = Written(family, sAnswer);
         EXPECT_TRUE(rows == joined) << f.pName << ": " << (rows.empty() ? std::string() : rows.front());
         // The next exchange gets its own answer, and nothing of the chain was left for it.
-        EXPECT_EQ(pSession->Ask("*IDN?", 1), sIdn) << f.pName;
+        EXPECT_EQ(pSession->Ask("*IDN?"), sIdn) << f.pName;
         EXPECT_EQ(Dropped(), 0u) << f.pName;
     }
     for (const std::string& s : mLog) EXPECT_EQ(s.find("Einheit"), std::string::npos) << s;

@@ -111,7 +111,7 @@ TEST_F(RohdeSchwarzReadTest, PodsOnlyWhenAskedFor) {
     Open(true);
     pScope->EnableProbe(1, true);
     pScope->ShowLine(3, true);
-    pScope->SetLineLabel(3, "CLK", true);
+    pScope->SetLineLabel(3, "A;B", true); // a ";" in a label separates nothing
     pScope->SetLineLabel(4, "OFF", false);
     auto result = pSession->Read(ScopeRead::Task(DataSourceScreen, 4));
     ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
@@ -128,7 +128,7 @@ TEST_F(RohdeSchwarzReadTest, PodsOnlyWhenAskedFor) {
     for (std::size_t i : {0u, 5u, 1199u}) {
         for (int k = 0; k < 8; ++k) EXPECT_EQ((pod.samples[i] >> k) & 1, RtbScope::LineBit(k, i));
     }
-    EXPECT_EQ(result.pData->sLabel[WaveformDigital3], "CLK");
+    EXPECT_EQ(result.pData->sLabel[WaveformDigital3], "A;B");
     EXPECT_EQ(result.pData->sLabel[WaveformDigital4], "");
     EXPECT_EQ(result.pData->fVisible[WaveformDigital3], 1);
 }

@@ -119,13 +119,12 @@ bool Session::Open(uTaskPrepare prepare, std::int64_t eModel, std::string& sErro
     return true;
 }
 
-std::string Session::Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs) {
+std::string Session::Ask(const std::string& sCommand, int iWaitMs) {
     uTaskScpiCommand task;
     task.head = {InstrumentTaskScpiCommand, 0, iWindow};
     task.fSend = 1;
     task.sCommand = sCommand;
     task.fRequestData = 1;
-    task.iAnswers = iAnswers;
     const std::size_t iBefore = Count(InstrumentTaskScpiCommand);
     std::string sError;
     if (object->pInterface->AddTask(*object, task, sError) == 0 ||

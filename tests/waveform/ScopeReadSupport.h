@@ -58,8 +58,8 @@ class Session {
     uResult Read(const uTaskWaveform& task, int iWaitMs = 60000);
     // Queues any task to the session's window and waits for its finished event.
     uFinished Run(uTask task, int iWaitMs = 60000);
-    // One SCPI exchange awaiting iAnswers chained answers; the answer's bytes ("" on failure).
-    std::string Ask(const std::string& sCommand, std::int64_t iAnswers, int iWaitMs = 20000);
+    // One SCPI exchange, as a script or the SCPI window asks it; the answer's bytes ("" on failure).
+    std::string Ask(const std::string& sCommand, int iWaitMs = 20000);
     InstrumentObject Object() const { return object; }
     int Window() const { return iWindow; }
 

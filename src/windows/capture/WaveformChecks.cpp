@@ -4,6 +4,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/WaveformSources.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "waveform/InstrumentWaveformRohdeSchwarz.h"
 #include "waveform/WaveformFrame.h"
 #include "windows/capture/WaveformPumpText.h"
@@ -103,7 +104,7 @@ int CheckInstrumentResponseGetVisibleChannels(uWaveformPump& pump, const std::ui
                 if (sField == token.sToken) data.push_back(token.eWaveform);
         }
     } else {
-        const std::vector<std::string> fields = InstrumentWaveform::Fields(sText, ";");
+        const std::vector<std::string> fields = Instrument::AnswerFields(sText);
         const auto on = [&](std::size_t i) {
             return Field(fields, i) == (IsSiglent(eModel) ? "ON" : "1") && i < fields.size();
         };
@@ -188,7 +189,7 @@ int CheckInstrumentResponseGetLogicDisplay(uWaveformPump& pump, const std::uint8
         pump.pWindow->FillChannelList(pump);
         return 0;
     }
-    const std::vector<std::string> fields = InstrumentWaveform::Fields(AnswerText(pData, iSize), ";");
+    const std::vector<std::string> fields = Instrument::AnswerFields(AnswerText(pData, iSize));
     pump.LogicLines.clear();
     for (std::int64_t iLine = 0; iLine < 16; ++iLine) {
         uWaveformLogicLine line;

@@ -110,8 +110,6 @@ uTaskScpiCommand CommandTask(const uWaveformPump& pump, const std::string& sComm
     task.fSend = fSend ? 1 : 0;
     if (fSend) task.sCommand = sCommand;
     task.fRequestData = fResponse ? 1 : 0;
-    // The answer is whole only with an answer to every query of the command.
-    if (fSend && fResponse) task.iAnswers = static_cast<std::int64_t>(Instrument::QueryCount(sCommand));
     task.eBlockUnit = AnswerBlockUnit(pump);
     return task;
 }
@@ -474,15 +472,6 @@ bool CheckInstrumentResponse(uWaveformPump& pump) {
         const std::size_t iEnd = iHeader + Instrument::BlockBytes(iCount, AnswerBlockUnit(pump));
         if (iHeader > 0 && !InstrumentWaveform::BlockEnds(pAnswer, iSize, iEnd))
             return fail(WaveformText::BlockTooLong + std::to_string(iEnd - iHeader));
-    }
-    // Every query of a channel request must have its answer: a record without its preamble
-    // or unit is no record.
-    if (fChannel) {
-        const std::size_t iExpected = Instrument::QueryCount(pump.sRequestCommand);
-        std::size_t iFound = 0;
-        if (!Instrument::CountAnswers(pAnswer, iSize, std::string(), AnswerBlockUnit(pump), iFound) ||
-            iFound < iExpected)
-            return fail(WaveformText::AnswersMissing + std::to_string(iFound) + " / " + std::to_string(iExpected));
     }
     const std::uint8_t* pBlock = iSize > 0 ? pAnswer + iHeader : nullptr;
     const std::size_t iBlock = iSize - iHeader;

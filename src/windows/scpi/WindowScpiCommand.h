@@ -188,6 +188,7 @@ struct uWindowScpiCommand {
     // the send, whose status then stays.
     std::string sFailure;
     Failure::eKind eFailure = Failure::eKind::None;
+    std::string sAnswerCount; // of a chained query the time-out cut after whole answers: its counts
     bool fBusy = false;
     // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
     // or another send lets go of it.

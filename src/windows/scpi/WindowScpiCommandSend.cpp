@@ -100,6 +100,7 @@ std::string NoteFailure(uWindowScpiCommand& window, const Failure::uFailure& fai
     if (!sReason.empty()) {
         window.sFailure = sReason;
         window.eFailure = failure.eType;
+        window.sAnswerCount = Instrument::AnswerCountText(failure);
     }
     return sReason;
 }
@@ -300,7 +301,8 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
         window.info.iStartTime = iDuration;
         const std::string sText =
             (pResult->fRequestFinished ? "Data received, bytes: " : "The time-out cut the answer, bytes received: ") +
-            Number(pResult->iRequestTransferred) + " - (" + Number(iDuration) + " ms total)";
+            Number(pResult->iRequestTransferred) + (pResult->fRequestFinished ? "" : window.sAnswerCount) + " - (" +
+            Number(iDuration) + " ms total)";
         Detail::SetStatus(window, sText);
         if (pResult->fRequestFinished) WindowLog::AddLine(sPrefix + sText);
         else WindowLog::AddError(sPrefix + sText);
@@ -344,6 +346,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.pSendFile.reset();
     window.sFailure.clear();
     window.eFailure = Failure::eKind::None;
+    window.sAnswerCount.clear();
     // The status line's times run from here, the reading of a file included.
     window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.

@@ -437,6 +437,7 @@ TEST(WaveformLogic, SiglentAndRtbLabels) {
     std::fill(shown.begin(), shown.end(), "0");
     shown[1] = shown[8] = "1";
     labels.assign(16, "\"CUST[3]\"");
+    labels[3] = "\"A;B\""; // a ";" in a label separates nothing
     s = LogicAnswer(shown, labels);
     s.pop_back();
     s += ";1;0\n"; // label states behind the labels are ignored
@@ -444,7 +445,8 @@ TEST(WaveformLogic, SiglentAndRtbLabels) {
     EXPECT_EQ(rtb.pump.sLogicAll, "");
     EXPECT_EQ(rtb.pump.sLogicPod1, "D1");
     EXPECT_EQ(rtb.pump.sLogicPod2, "D8");
-    EXPECT_EQ(rtb.pump.LogicLines[5].sLabel, "CUST[3]");
+    EXPECT_EQ(rtb.pump.LogicLines[3].sLabel, "A;B");
+    EXPECT_EQ(rtb.pump.LogicLines[4].sLabel, "CUST[3]");
 
     Rig none(ModelRigolDS1000Z);
     none.pump.sLogicAll = "x";

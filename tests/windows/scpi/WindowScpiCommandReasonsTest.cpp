@@ -66,6 +66,21 @@ TEST_F(WindowScpiCommandReasonsTest, AnAnswerThatNeverComesSaysHowLongTheWindowW
     EXPECT_TRUE(Status(iScpi).starts_with("Data received, bytes: ")) << Status(iScpi);
 }
 
+// A chain whose answers come as messages of their own is shown whole, joined as one message
+// brings it; one whose last query goes unanswered shows its whole answers as the part, counted.
+TEST_F(WindowScpiCommandReasonsTest, AChainShowsEveryAnswerOrThePartWithItsCounts) {
+    InterfaceDefaults::SetTimeouts(iTimeouts[0], iTimeouts[1], 300, iTimeouts[3]);
+    const int iScpi = ConnectedWindow();
+    mRaw.Device().SetSeparateAnswers(20);
+    Query(iScpi, "*IDN?;*OPC?;SIM:ECHO? x");
+    EXPECT_EQ(Received(iScpi), std::string(Idn) + ";1;x\n");
+    Query(iScpi, "*IDN?;*OPC?;:SIM:NONE?");
+    const std::string sPart = std::string(Idn) + ";1\n";
+    const std::string sCut = "The time-out cut the answer, bytes received: " + std::to_string(sPart.size()) +
+                             ", answers received / expected: 2 / 3 - (";
+    EXPECT_EQ(Received(iScpi) + Status(iScpi).substr(0, sCut.size()), sPart + sCut);
+}
+
 // A part the time-out cut is shown, its status says so; its rest, still coming at the next query
 // on a serial line, refuses that query, and the status keeps why.
 TEST_F(WindowScpiCommandReasonsTest, ACutAnswerIsShownAsCutAndItsRestRefusesTheNextQuery) {
