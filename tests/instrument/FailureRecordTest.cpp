@@ -186,6 +186,7 @@ const char* const cCut =
 const char* const cRefused =
     "The instrument could not be connected: The instrument at 127.0.0.1 refused the connection on port ";
 const char* const cNoAnswer = "The instrument did not answer within 300 ms.";
+const char* const cCutShown = "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. ";
 const char* const cCutAnswer = "The time-out (300 ms) cut the answer after 4 bytes.";
 const char* const cCutVxi11 = "The time-out (300 ms) cut the answer after 4 bytes. None of them is handed on; the read "
                               "waited ";
@@ -209,16 +210,13 @@ INSTANTIATE_TEST_SUITE_P(
         uRow{"Vxi11ResetBeforeTheWrite", Vxi, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut, cDropped},
         uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead, cNoAnswer},
-        uRow{"Vxi11CutBetweenTwoReads", Vxi, eFault::Stalled, eKind::TimedOut, true, false,
-             "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. None", cCutVxi11},
+        uRow{"Vxi11CutBetweenTwoReads", Vxi, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutVxi11},
         uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
-        uRow{"Usb1CutBetweenTwoReads", Usb1, eFault::Stalled, eKind::TimedOut, true, false,
-             "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. - ", cCutAnswer},
+        uRow{"Usb1CutBetweenTwoReads", Usb1, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutAnswer},
         uRow{"Usb0UnplugBefore", Usb0, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
-        uRow{"Usb0CutBetweenTwoReads", Usb0, eFault::Stalled, eKind::TimedOut, true, false,
-             "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. - ", cCutAnswer}),
+        uRow{"Usb0CutBetweenTwoReads", Usb0, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutAnswer}),
     [](const auto& info) { return std::string(info.param.pName); });
 
 } // namespace
