@@ -51,8 +51,8 @@ std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure:
 
 // The sentence of an answer that the time-out (of iTimeoutMs, when known) cut: after how many
 // bytes and, of a chained query cut after whole answers, how many of its answers came; of a
-// message the transport hands nothing of on (VXI-11), that its bytes are not handed on and how
-// long the read waited in all.
+// message of which the transport hands nothing on (VXI-11), that none of its bytes is handed on
+// and how long the read waited in all.
 std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs = 0);
 
 // A read of any door that failed (eKind) after iBytes of its answer came, iAnswers of the
