@@ -52,6 +52,11 @@ struct uFailure {
     std::int64_t iWaitedMs = 0;
     // The bytes of the answer that came before the read failed (a time-out that cut it).
     std::int64_t iReceived = 0;
+    // Of those, the bytes of the message the failure cut, none of which the transport hands on
+    // (VXI-11), and the milliseconds the read had run by then (0: not measured): each device_read
+    // has a time-out of its own, so a long answer may wait far longer than one.
+    std::int64_t iDropped = 0;
+    std::int64_t iReadMs = 0;
     // A chained query whose time-out came after whole answers, before all of them: the answers
     // that came and the answers its queries await (both 0 for any other failure).
     std::int64_t iAnswers = 0;

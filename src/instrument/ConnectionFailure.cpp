@@ -97,8 +97,13 @@ std::string AnswerCountText(const Failure::uFailure& failure) {
 
 std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs) {
     const std::string sMs = iTimeoutMs > 0 ? " (" + std::to_string(iTimeoutMs) + " ms)" : "";
-    return "The time-out" + sMs + " cut the answer after " + std::to_string(failure.iReceived) + " bytes" +
-           AnswerCountText(failure) + ".";
+    std::string sText = "The time-out" + sMs + " cut the answer after " + std::to_string(failure.iReceived) + " bytes" +
+                        AnswerCountText(failure) + ".";
+    if (failure.iDropped <= 0) return sText;
+    sText += failure.iDropped >= failure.iReceived
+                 ? " None of them is handed on"
+                 : " The " + std::to_string(failure.iDropped) + " bytes of the message it cut are not handed on";
+    return sText + "; the read waited " + std::to_string(failure.iReadMs) + " ms in all.";
 }
 
 void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,

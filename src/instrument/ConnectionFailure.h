@@ -50,7 +50,9 @@ std::string ExchangeFailureReason(const uTaskPrepare& connection, const Failure:
                                   std::int64_t iTimeoutMs);
 
 // The sentence of an answer that the time-out (of iTimeoutMs, when known) cut: after how many
-// bytes and, of a chained query cut after whole answers, how many of its answers came.
+// bytes and, of a chained query cut after whole answers, how many of its answers came; of a
+// message of which the transport hands nothing on (VXI-11), that none of its bytes is handed on
+// and how long the read waited in all.
 std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeoutMs = 0);
 
 // ", answers received / expected: k / n" for a chained query cut after whole answers, else "".
@@ -60,7 +62,8 @@ std::string AnswerCountText(const Failure::uFailure& failure);
 // iAwaited answers of a chained query whole among them (0: none whole, or no chain): the record
 // counts them, and a time-out's text (sError) begins by saying that it cut the answer. The part
 // stays in the request, fRequestFinished 0, for the one place that shows answers to a user;
-// nobody reads values from it.
+// nobody reads values from it. Bytes that came and were not handed on count in iBytes and, set
+// before, in failure.iDropped.
 void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
                std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError);
 

@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -171,8 +172,10 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
         if (fGood) TransferStatus::Post(iWindow, TransferStatus::TransferSent, WindowNobody, request.iSendTransferred);
         else FailStep(instance, lxi.eFailure, iWindow, TransferSendError, cSendError, sError, pProcedure);
         if (fGood && request.fRequestData) {
-            // A message cut by the time-out fails with nothing; a chain short of answers with the
-            // whole ones.
+            // A message cut by the time-out fails with nothing of it; a chain short of answers with
+            // the whole ones. The record counts the cut message's bytes, which came but are not
+            // handed on, and how long the read ran: every device_read has a time-out of its own.
+            const auto start = std::chrono::steady_clock::now();
             fGood = Lxi::RequestData(lxi, request.requestData, iWindow, sError);
             Failure::eKind eFailed = lxi.eFailure;
             std::size_t iWhole = 0;
@@ -192,8 +195,12 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
             if (fGood) {
                 TransferStatus::Post(iWindow, TransferStatus::TransferReceived, WindowNobody, request.iRequestTransferred);
             } else {
-                Instrument::CountPart(request.failure, eFailed, request.iRequestTransferred, iWhole, request.iAnswers,
-                                      static_cast<std::int64_t>(lxi.mRpc.iIoTimeout), sError);
+                Failure::uFailure& failure = request.failure;
+                failure.iDropped = static_cast<std::int64_t>(lxi.iReceiveSize);
+                failure.iReadMs =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+                Instrument::CountPart(failure, eFailed, request.iRequestTransferred + failure.iDropped, iWhole,
+                                      request.iAnswers, static_cast<std::int64_t>(lxi.mRpc.iIoTimeout), sError);
                 FailStep(instance, eFailed, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }

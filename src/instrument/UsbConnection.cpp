@@ -167,6 +167,7 @@ bool uUsbTmcConnection::WaitForAnswer(uInstance& instance, int iWindow, std::str
             Failure::uFailure& failure = instance.request.failure;
             failure.eType = Failure::eKind::TimedOut;
             failure.eAt = Failure::eStep::Receive;
+            failure.iSent = instance.request.iSendTransferred;
             failure.iWaitedMs = iLimit;
             TransferStatus::PostError(iWindow, TransferStatus::TransferSendError, cWaitError + sError, cProcedure, failure);
             fGood = false;
@@ -282,6 +283,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
         Instrument::CountPart(request.failure, eFailed, iReceived, iWhole, request.iAnswers, request.iTimeout, sError);
         request.failure.eType = eFailed;
         request.failure.eAt = Failure::eStep::Receive;
+        request.failure.iSent = iSent;
         TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError,
                                   "Error while receiving the data. - " + sError, cProcedure, request.failure);
         return false;

@@ -32,8 +32,10 @@ using Failure::eKind;
 
 enum class eDoor { RawTcp, Serial, Vxi11, Usb1, Usb0 };
 // Cut: under the write, after part of it. Deaf: a peer that takes the connection and never reads.
-// Abandoned: a read aborted there, and then the peer takes no new connection.
-enum class eFault { Gone, Restarted, Cut, Silent, Deaf, Abandoned };
+// Abandoned: a read aborted there, and then the peer takes no new connection. Stalled: the answer
+// stops after its first part (VXI-11 between two device_reads; USB between two Bulk-IN reads,
+// and the device halts Bulk-IN when the transfer is aborted).
+enum class eFault { Gone, Restarted, Cut, Silent, Deaf, Abandoned, Stalled };
 
 struct uRow {
     const char* pName;
@@ -126,8 +128,20 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
         close(std::exchange(iDeaf, iTaken));
         break;
     }
+    case eFault::Stalled:
+        request.iRequestSize = 4;
+        vxi.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15, 1}); // I/O timeout
+        if (pUsb) {
+            pUsb->SetMaxPayload(4);
+            pUsb->SetBulkInHook([p = pUsb.get(), iFirst = pUsb->BulkInReads() + 1](int iRead) {
+                if (iRead != iFirst) return;
+                p->PushBulkInError(LIBUSB_ERROR_TIMEOUT);
+                p->PushBulkInError(LIBUSB_ERROR_PIPE); // the abort's read
+            });
+        }
+        [[fallthrough]];
     case eFault::Silent: // the request's time-out, and VXI-11's from the preferences of now
-        pScpi->SwallowAnswers(1);
+        if (row.eFaultOf == eFault::Silent) pScpi->SwallowAnswers(1);
         request.iTimeout = 300;
         SetVxi11(300);
     }
@@ -135,7 +149,7 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     SetVxi11(iVxi11);
     for (const auto& call : vxi.Calls()) {
         if (call.iProcedure == Sim::Vxi11DeviceRead) {
-            EXPECT_EQ(call.iIoTimeout, row.eFaultOf == eFault::Silent ? 300 : iVxi11);
+            EXPECT_EQ(call.iIoTimeout, row.eFaultOf == eFault::Silent || row.eFaultOf == eFault::Stalled ? 300 : iVxi11);
         }
     }
     std::remove(sLink.c_str());
@@ -172,6 +186,10 @@ const char* const cCut =
 const char* const cRefused =
     "The instrument could not be connected: The instrument at 127.0.0.1 refused the connection on port ";
 const char* const cNoAnswer = "The instrument did not answer within 300 ms.";
+const char* const cCutShown = "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. ";
+const char* const cCutAnswer = "The time-out (300 ms) cut the answer after 4 bytes.";
+const char* const cCutVxi11 = "The time-out (300 ms) cut the answer after 4 bytes. None of them is handed on; the read "
+                              "waited ";
 const char* const cDropped = Instrument::DroppedText;
 constexpr eDoor Raw = eDoor::RawTcp, Ser = eDoor::Serial, Vxi = eDoor::Vxi11, Usb1 = eDoor::Usb1,
                 Usb0 = eDoor::Usb0;
@@ -192,10 +210,13 @@ INSTANTIATE_TEST_SUITE_P(
         uRow{"Vxi11ResetBeforeTheWrite", Vxi, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut, cDropped},
         uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead, cNoAnswer},
+        uRow{"Vxi11CutBetweenTwoReads", Vxi, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutVxi11},
         uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
+        uRow{"Usb1CutBetweenTwoReads", Usb1, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutAnswer},
         uRow{"Usb0UnplugBefore", Usb0, eFault::Restarted, eKind::None, false, true, "", ""},
-        uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped}),
+        uRow{"Usb0UnplugUnderTheFirst", Usb0, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
+        uRow{"Usb0CutBetweenTwoReads", Usb0, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutAnswer}),
     [](const auto& info) { return std::string(info.param.pName); });
 
 } // namespace
