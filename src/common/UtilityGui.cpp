@@ -28,9 +28,9 @@
 #include <QStyle>
 #include <QTextEdit>
 #include <QToolBar>
-#include <QWindowStateChangeEvent>
 #include <QToolTip>
 #include <QTreeView>
+#include <QWindowStateChangeEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -133,7 +133,7 @@ void RestoreMinimised(QWidget* pWindow) {
 
 namespace {
 
-// Whether an MDI frame was maximised as it was minimised, seen in its state changes.
+// Whether an MDI frame was maximised as it was minimised, seen as it goes into that state.
 class MaximisedMemory : public QObject {
   public:
     using QObject::QObject;
@@ -153,7 +153,6 @@ class MaximisedMemory : public QObject {
         if (!fMaximised || (now & (Qt::WindowMinimized | Qt::WindowMaximized))) return false;
         // A restore to the normal state: the frame never sees it, and goes straight to maximised
         // as from its own maximise button.
-        fMaximised = false;
         pFrame->setWindowState(now | Qt::WindowMaximized);
         return true;
     }
