@@ -89,6 +89,7 @@ WindowFrame* CreateMdiFrame(QMdiArea* pArea, int iWindow, const QString& sTitle)
     pFrame->setAttribute(Qt::WA_DeleteOnClose, false);
     QMdiSubWindow* pMdiFrame = pArea->addSubWindow(pFrame);
     pMdiFrame->setAttribute(Qt::WA_DeleteOnClose, false);
+    Utility::KeepMaximisedWhenMinimised(pMdiFrame);
     pMdiFrame->hide();
     uChild& child = mChild[iWindow];
     child.pFrame = pFrame;

@@ -74,7 +74,8 @@ uWindowPosition Measure(QWidget* pWindow, int fMdi, bool fRestoreAfterwards) {
 
     if (pFrame) {
         // An MDI frame keeps no normal geometry of its own while maximised: restore it to measure.
-        if (position.iState != StateNormal) pFrame->showNormal();
+        const bool fComesBackMaximised = Utility::ComesBackMaximised(pFrame);
+        if (position.iState != StateNormal) Utility::ShowNormal(pFrame);
         const QRect frame = pFrame->geometry();
         position.x = frame.x();
         position.y = frame.y();
@@ -83,7 +84,9 @@ uWindowPosition Measure(QWidget* pWindow, int fMdi, bool fRestoreAfterwards) {
         position.iInnerWidth = pWindow->width();
         position.iInnerHeight = pWindow->height();
         if (fRestoreAfterwards && position.iState == StateMaximized) pFrame->showMaximized();
-        if (fRestoreAfterwards && position.iState == StateMinimized) pFrame->showMinimized();
+        if (fRestoreAfterwards && position.iState == StateMinimized) {
+            pFrame->setWindowState(Qt::WindowMinimized | (fComesBackMaximised ? Qt::WindowMaximized : Qt::WindowNoState));
+        }
         return position;
     }
 

@@ -4,6 +4,7 @@
 #include "app/ChildWindow.h"
 #include "app/Window.h"
 #include "app/WindowStart.h"
+#include "common/UtilityGui.h"
 #include "platform/WindowFrame.h"
 
 #include <QMdiArea>
@@ -78,7 +79,7 @@ void MaximizeChild(int iWindow) {
     if (!GetInstance(iWindow, &pWindow) || !pWindow->pMdiArea) return;
     QMdiSubWindow* pActive = pWindow->pMdiArea->currentSubWindow();
     if (!pActive) return;
-    if (pActive->isMaximized() || pActive->isMinimized()) pActive->showNormal();
+    if (pActive->isMaximized() || pActive->isMinimized()) Utility::ShowNormal(pActive);
     pActive->setGeometry(pWindow->pMdiArea->viewport()->rect());
     pActive->show();
 }

@@ -280,8 +280,11 @@ void RefreshWindowList(uWindowStart* pWindow) {
         pAction->setChecked(pFrame == pCurrent);
         QPointer<QMdiArea> pAreaGuard = pArea;
         QPointer<QMdiSubWindow> pFrameGuard = pFrame;
+        // A minimised child chosen here comes back (the area alone would activate it minimised).
         QObject::connect(pAction, &QAction::triggered, pAction, [pAreaGuard, pFrameGuard] {
-            if (pAreaGuard && pFrameGuard) pAreaGuard->setActiveSubWindow(pFrameGuard);
+            if (!pAreaGuard || !pFrameGuard) return;
+            Utility::RestoreMinimised(pFrameGuard);
+            pAreaGuard->setActiveSubWindow(pFrameGuard);
         });
         pWindow->mWindowList.emplace_back(pAction);
     }

@@ -6,6 +6,7 @@
 #include "app/WindowStart.h"
 #include "common/FileSaving.h"
 #include "common/Ini.h"
+#include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "platform/WindowFrame.h"
 
@@ -88,7 +89,7 @@ void Place(QWidget* pWindow, QMdiSubWindow* pMdiFrame, int x, int y, int iWidth,
         if (pOuter->isMinimized()) pOuter->showMaximized();
         return;
     }
-    if (pOuter->isMinimized() || pOuter->isMaximized()) pOuter->showNormal();
+    if (pOuter->isMinimized() || pOuter->isMaximized()) Utility::ShowNormal(pOuter);
     if (pMdiFrame) {
         // The sizes come from a file that may have been edited: the border is added in 64 bits and
         // the sum kept to what a widget can take.

@@ -30,6 +30,7 @@
 #include <QToolBar>
 #include <QToolTip>
 #include <QTreeView>
+#include <QWindowStateChangeEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -128,6 +129,59 @@ void EnableSmartRefresh(QWidget*) {}
 
 void RestoreMinimised(QWidget* pWindow) {
     if (pWindow && pWindow->isMinimized()) pWindow->setWindowState(pWindow->windowState() & ~Qt::WindowMinimized);
+}
+
+namespace {
+
+// Whether an MDI frame was maximised as it was minimised, seen as it goes into that state.
+class MaximisedMemory : public QObject {
+  public:
+    using QObject::QObject;
+    bool fMaximised = false;
+
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override {
+        if (pEvent->type() != QEvent::WindowStateChange) return false;
+        const auto* pChange = static_cast<const QWindowStateChangeEvent*>(pEvent);
+        // The frame's own corrections of its state (it drops the maximised one as it minimises).
+        if (pChange->isOverride()) return false;
+        auto* pFrame = static_cast<QWidget*>(pObject);
+        const Qt::WindowStates old = pChange->oldState(), now = pFrame->windowState();
+        if (!(old & Qt::WindowMinimized)) {
+            if (now & Qt::WindowMinimized) fMaximised = ((old | now) & Qt::WindowMaximized) != 0;
+            return false;
+        }
+        if (!fMaximised || (now & (Qt::WindowMinimized | Qt::WindowMaximized))) return false;
+        // A restore to the normal state: the frame never sees it, and goes straight to maximised
+        // as from its own maximise button.
+        pFrame->setWindowState(now | Qt::WindowMaximized);
+        return true;
+    }
+};
+
+MaximisedMemory* MemoryOf(const QWidget* pWindow) {
+    for (QObject* pChild : pWindow ? pWindow->children() : QObjectList()) {
+        if (auto* pMemory = dynamic_cast<MaximisedMemory*>(pChild)) return pMemory;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void KeepMaximisedWhenMinimised(QMdiSubWindow* pFrame) {
+    if (!pFrame || MemoryOf(pFrame)) return;
+    pFrame->installEventFilter(new MaximisedMemory(pFrame));
+}
+
+bool ComesBackMaximised(const QWidget* pWindow) {
+    if (!pWindow || !pWindow->isMinimized()) return false;
+    const MaximisedMemory* pMemory = MemoryOf(pWindow);
+    return pMemory ? pMemory->fMaximised : pWindow->isMaximized();
+}
+
+void ShowNormal(QWidget* pWindow) {
+    if (!pWindow) return;
+    if (MaximisedMemory* pMemory = MemoryOf(pWindow)) pMemory->fMaximised = false;
+    pWindow->showNormal();
 }
 
 int SetToolBarIconSize(QToolBar* pToolBar, int iSize, int) {

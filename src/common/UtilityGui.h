@@ -15,6 +15,7 @@
 
 class QFileDialog;
 class QLabel;
+class QMdiSubWindow;
 class QPlainTextEdit;
 class QStatusBar;
 class QToolBar;
@@ -50,9 +51,20 @@ void KeepEscapeForPopups();
 void EnableSmartRefresh(QWidget* pWindow);
 
 // Takes the minimised state off a window and nothing else: one maximised before it was minimised
-// comes back maximised, as the window manager's own restore brings it. (An MDI frame drops its
-// maximised state as it is minimised, and comes back normal, as the area's restore button brings it.)
+// comes back maximised, as the window manager's own restore brings it (an MDI frame as
+// KeepMaximisedWhenMinimised below lets it).
 void RestoreMinimised(QWidget* pWindow);
+
+// An MDI frame minimised while maximised comes back maximised, whatever brings it back (its own
+// restore button or menu, RestoreMinimised), as other MDI programs do: Qt's frame drops its
+// maximised state as it is minimised and would come back at its normal size. It goes from
+// minimised to maximised at once, never through its normal size. Called once, as the frame is made.
+void KeepMaximisedWhenMinimised(QMdiSubWindow* pFrame);
+// Whether the window, minimised, comes back maximised.
+bool ComesBackMaximised(const QWidget* pWindow);
+// Brings a window to its normal state on purpose (to measure or place it): also an MDI frame that
+// would come back maximised.
+void ShowNormal(QWidget* pWindow);
 
 // Icon size for toolbar size 2 (large: 24) or any other (16), in device pixels of the scaled
 // display: the size at which the caller draws its icons. The toolbar gets the size in logical

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -84,17 +85,23 @@ class MainTest : public ::testing::Test {
         QFile f(QString::fromStdString(sPath));
         return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<missing>";
     }
+    // `step` runs on the GUI thread once `ready` holds (looked at every millisecond), during the
+    // run of Start that is going on or comes next; the run's watchdog ends a wait that never ends.
+    void When(std::function<bool()> ready, std::function<void()> step) {
+        QTimer* pPoll = mPolls.emplace_back(std::make_unique<QTimer>()).get();
+        pPoll->setInterval(1);
+        QObject::connect(pPoll, &QTimer::timeout, [pPoll, ready, step] {
+            if (!ready()) return;
+            pPoll->stop();
+            step();
+        });
+        pPoll->start();
+    }
+    std::vector<std::unique_ptr<QTimer>> mPolls;
     // Runs Start; `step` runs on the GUI thread once the first window is open. A watchdog ends
     // a run that would otherwise hang.
     int RunStart(std::function<void()> step) {
-        auto* poll = new QTimer;
-        poll->setInterval(1);
-        QObject::connect(poll, &QTimer::timeout, [poll, step] {
-            if (Main::CountTopLevelWindows() == 0) return;
-            poll->stop();
-            step();
-        });
-        poll->start();
+        When([] { return Main::CountTopLevelWindows() > 0; }, step);
         QTimer watchdog;
         watchdog.setSingleShot(true);
         QObject::connect(&watchdog, &QTimer::timeout, [] {
@@ -102,9 +109,7 @@ class MainTest : public ::testing::Test {
             EventHub::PostEvent(EventQuit, 0);
         });
         watchdog.start(10000);
-        const int iCode = Main::Start();
-        delete poll;
-        return iCode;
+        return Main::Start();
     }
     // How many instruments a run lists once its first window is open.
     std::size_t ListedAtStart() {
@@ -305,13 +310,11 @@ TEST_F(MainTest, ExitClosesTheNewestWindowFirstAndEndsWithZero) {
     FakeWindows windows;
     windows.Install();
     const int iCode = RunStart([&] {
-        // The first main window is open now; open a script and a second main window.
+        // The first main window is open now; open a script and a second main window (the two
+        // posts may take more than one delivery turn), then exit.
         EventHub::PostEvent(EventOpenScriptWindow, 0);
         EventHub::PostEvent(EventOpenMainWindow, 0);
-        QTimer::singleShot(0, [&] {
-            EXPECT_EQ(Main::CountTopLevelWindows(), 3);
-            EventHub::PostEvent(EventCloseAllWindows, 0);
-        });
+        When([] { return Main::CountTopLevelWindows() == 3; }, [] { EventHub::PostEvent(EventCloseAllWindows, 0); });
     });
     EXPECT_EQ(iCode, 0);
     ASSERT_EQ(windows.opened.size(), 3u);
@@ -348,8 +351,7 @@ TEST_F(MainTest, ClosingTheLastMainWindowKeepsAScriptWindowRunning) {
     int iLeft = -1;
     EXPECT_EQ(RunStart([&] {
                   EventHub::PostEvent(EventOpenScriptWindow, 0);
-                  QTimer::singleShot(0, [&] {
-                      ASSERT_EQ(windows.opened.size(), 2u);
+                  When([&] { return windows.opened.size() == 2; }, [&] {
                       EventHub::PostEvent(EventCloseWindowRequest, windows.opened[0]); // the main window
                       QTimer::singleShot(0, [&] {
                           EventHub::Pump(); // the close and the frame's answer to it

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/Window.h"
 #include "app/WindowPlacementSupport.h"
+#include "common/UtilityGui.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,7 @@ TEST_F(WindowPlacementTest, MdiChildIsMeasuredInItsAreaAndPutBackForWorkspaces) 
     ASSERT_TRUE(mdi.fShown);
     QMainWindow* pChild = mdi.pChild;
     QMdiSubWindow* pFrame = mdi.pFrame;
+    Utility::KeepMaximisedWhenMinimised(pFrame); // as the frame keeps every MDI child
     const QSize inner = pChild->size();
 
     pFrame->showMaximized();
@@ -142,6 +144,10 @@ TEST_F(WindowPlacementTest, MdiChildIsMeasuredInItsAreaAndPutBackForWorkspaces) 
     EXPECT_TRUE(pFrame->isMinimized());
     const std::string sMin = Value(pIni.get(), "W", "WindowScpiCommandPositionMdi");
     EXPECT_EQ(sMin.substr(sMin.rfind(',') + 1), "536870912");
+    // Minimised while maximised, it still comes back maximised.
+    Utility::RestoreMinimised(pFrame);
+    EXPECT_TRUE(pFrame->isMaximized());
+    pFrame->showMinimized();
 
     // Saved into config.ini (the window is closing): it stays restored.
     auto pConfig = OpenIni(dir, "config.ini", "");

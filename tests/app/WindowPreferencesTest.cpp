@@ -493,6 +493,11 @@ TEST_F(WindowPreferencesTest, AnMdiChildIsTitledAndPlacedInTheArea) {
     QMdiSubWindow* pMdiFrame = ChildWindow::MdiFrame(found[0].iWindow);
     ASSERT_NE(pMdiFrame, nullptr);
     EXPECT_EQ(pMdiFrame->windowTitle().toStdString(), "Preferences");
+    // Minimised while maximised, it comes back maximised when chosen again from the menu.
+    pMdiFrame->showMaximized();
+    pMdiFrame->showMinimized();
+    Choose(iMain, WindowStart::MenuPreferences);
+    EXPECT_TRUE(pMdiFrame->isMaximized());
     // Escape reaches the child in the area as well.
     uWindowPreferences* p = nullptr;
     ASSERT_TRUE(WindowPreferences::FindInstance(found[0].iWindow, &p));

@@ -162,6 +162,13 @@ TEST_F(WindowStartTest, ASecondScpiCommandRestoresAndActivatesTheFirst) {
     EXPECT_FALSE(pScpi->isMinimized());
     EXPECT_EQ(Record(iMain)->pMdiArea->currentSubWindow(), pScpi);
     EXPECT_EQ(Record(iMain)->pShownMenu, ChildWindow::Find(scpi[0].iWindow)->menuBar());
+    // Minimised while maximised, it comes back maximised from its entry in the Window menu.
+    pScpi->showMaximized();
+    pScpi->showMinimized();
+    for (const QPointer<QAction>& pEntry : Record(iMain)->mWindowList) {
+        if (pEntry && pEntry->text().contains("SCPI")) pEntry->trigger();
+    }
+    EXPECT_TRUE(pScpi->isMaximized());
 
     // A separate one is brought back the same way.
     Choose(iMain, WindowStart::MenuScreenshot, true);

@@ -321,6 +321,10 @@ TEST_F(WindowLogTest, EscapeAndTheCloseBoxOnlyHide) {
     EXPECT_NE(WindowLog::Widget(), nullptr);
     WindowLog::Show(0);
     EXPECT_TRUE(IsLine(Lines().back(), "0001", "stays"));
+    // Minimised while maximised, shown again from the menu: it comes back maximised.
+    WindowLog::Widget()->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    WindowLog::Show(0);
+    EXPECT_EQ(WindowLog::Widget()->windowState(), Qt::WindowMaximized);
     Item("&Close")->trigger();
     EventHub::Pump();
     EXPECT_FALSE(WindowLog::Widget()->isVisible());
