@@ -203,7 +203,7 @@ std::string FillInstrumentListCreateText(int, const InstrumentObject& object) {
         sManufacturer = c.sUserManufacturer;
         sSerial = sFirmware = "-";
     } else {
-        sName = info.idn.sManufacturer + " " + info.idn.sModel;
+        sName = Utility::TrimCharacters(info.idn.sManufacturer + " " + info.idn.sModel, " ");
         sModel = info.idn.sModel;
         sManufacturer = info.idn.sManufacturer;
         sSerial = info.idn.sSerialNumber;

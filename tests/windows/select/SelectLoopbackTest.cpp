@@ -136,7 +136,7 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
     EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets it go
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
-    EXPECT_EQ(Rows(iOther)[0], " RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
+    EXPECT_EQ(Rows(iOther)[0], "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
 
     // Held only by a list's search (as while that identifies it), it is left out and not counted:
     // the count is the lost one.
