@@ -58,21 +58,25 @@ class ScriptDoors : public ::testing::Test {
         return std::find(m.begin(), m.end(), s) != m.end();
     }
 
-    // One run of the script up to its message: parse (check only), set the values assignment
-    // would set, run, and check what reached the device.
-    void RunOnce(const std::string& sDeclaration, bool fFirst) {
+    // The script parsed (check only) and its parse run ended, which frees data values: values
+    // a run should find go in after it.
+    std::shared_ptr<uScriptProgram> Parse(const std::string& sScript) {
         collector.Clear();
         collector.SetCheckOnly(true);
         std::string sError;
-        ASSERT_TRUE(SetScript(pInstance, sDeclaration + "\n" + Body, "", sError)) << sError;
-        ASSERT_TRUE(collector.WaitFor(ScriptMessageParsed)) << "no parse";
-        std::shared_ptr<uScriptProgram> pProgram;
-        {
-            std::lock_guard lock(ModuleMutex());
-            pProgram = pInstance->pProgram;
-        }
-        // The end of the parse run frees data values: the values go in after it.
-        ASSERT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
+        EXPECT_TRUE(SetScript(pInstance, sScript, "", sError)) << sError;
+        EXPECT_TRUE(collector.WaitFor(ScriptMessageParsed)) << "no parse";
+        EXPECT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
+        std::lock_guard lock(ModuleMutex());
+        return pInstance->pProgram;
+    }
+
+    // One run of the script up to its message: parse, set the values assignment would set, run,
+    // and check what reached the device.
+    void RunOnce(const std::string& sDeclaration, bool fFirst) {
+        const std::shared_ptr<uScriptProgram> pProgram = Parse(sDeclaration + "\n" + Body);
+        ASSERT_TRUE(pProgram);
+        std::string sError;
         VariableOf(*pProgram, "ch").Integer = 2;
         VariableOf(*pProgram, "block").Data = DataBuffer::FromText("#14ABCD");
         ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
@@ -183,18 +187,9 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
                                    "serial " + p.serial.sPort, "usbtmc 0x1AB1 04ce DS1ZA000000001"};
         // The variable's value after the run, and the run's first error.
         const auto read = [&](const std::string& sQuery) {
+            const std::shared_ptr<uScriptProgram> pProgram =
+                Parse("instrument $s " + sAt[static_cast<int>(eDoor)] + "\nstring w\nw function scpi read " + sQuery);
             std::string sError;
-            collector.Clear();
-            collector.SetCheckOnly(true);
-            EXPECT_TRUE(SetScript(pInstance, "instrument $s " + sAt[static_cast<int>(eDoor)] +
-                                                 "\nstring w\nw function scpi read " + sQuery + "\n", "", sError));
-            EXPECT_TRUE(collector.WaitFor(ScriptMessageParsed));
-            EXPECT_TRUE(ScriptTest::PumpUntil([&] { return HasOutput("Thread - Warte auf das nächste Skript im Thread."); }));
-            std::shared_ptr<uScriptProgram> pProgram;
-            {
-                std::lock_guard lock(ModuleMutex());
-                pProgram = pInstance->pProgram;
-            }
             VariableOf(*pProgram, "w").String = "kept";
             EXPECT_TRUE(RunScript(pInstance, sError) && ScriptTest::PumpUntil([&] {
                 return collector.Count(ScriptMessageFinished) > 0 || collector.Count(ScriptMessageError) > 0;
