@@ -191,7 +191,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             // that the run was cancelled and counts that read by its outcome, its files kept
             // when it stopped or failed after some; Cancel's stop is no failure to name.
             WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles,
-                                      window.fSaveFailureStopped ? joined("") : sFailure);
+                                      window.fSaveFailureStopped ? window.sReadShort : sFailure);
             window.SetStatus(WaveformPump::CancelledText(pump));
             break;
         }
