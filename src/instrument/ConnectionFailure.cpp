@@ -109,6 +109,8 @@ std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeou
 void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
                std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError) {
     failure.iReceived = iBytes;
+    // The read waited its request's time-out: the reason names that one, not the interface's default.
+    if (eKind == Failure::eKind::TimedOut && iTimeoutMs > 0 && failure.iWaitedMs <= 0) failure.iWaitedMs = iTimeoutMs;
     const bool fChain = iAnswers > 0 && static_cast<std::int64_t>(iAnswers) < iAwaited;
     failure.iAnswers = fChain ? static_cast<std::int64_t>(iAnswers) : 0;
     failure.iAnswersAwaited = fChain ? iAwaited : 0;

@@ -124,9 +124,11 @@ class CaptureWindow {
     // An automatic run that ended without the user: "Automatically" is unticked, so that the
     // window does not claim a run that no longer goes on, and the status line says why after
     // what it shows (the error that ended the run).
-    void UntickAutomatic(const std::string& sWhy);
-    // Adds why and that the automatic reading was stopped to the status line, unless it says so.
-    void SayAutomaticStopped(const std::string& sWhy);
+    // sKept, when not empty, follows: what the run kept.
+    void UntickAutomatic(const std::string& sWhy, const std::string& sKept = "");
+    // Adds why, that the automatic reading was stopped and sKept to the status line, each unless
+    // it says so.
+    void SayAutomaticStopped(const std::string& sWhy, const std::string& sKept = "");
     // The model prefix of log lines: model text + " - ".
     std::string Prefix() const;
     // A message box with the error icon, titled as the window.

@@ -41,7 +41,6 @@ void ArmWindow(uWaveformPump& pump, std::int64_t iTotal, std::int64_t iPart) {
     } else {
         pump.iStartPoint = iFirst;
         pump.iStopPoint = iTotal;
-        pump.sLastPartOnly.clear();
     }
 }
 
@@ -79,8 +78,8 @@ void RewriteHeader(uWaveformPump& pump, uWaveformRecordChannel& channel) {
 }
 
 // Removes the copies of the part request that the pump queued behind the current one: those sent
-// ahead and the one behind them. The result of one sent ahead is dropped when it comes (its task
-// is no longer awaited).
+// ahead and the one behind them. The errors and the result of one sent ahead are dropped when they
+// come (uWaveformPump::DroppedAhead).
 void DropQueuedPart(uWaveformPump& pump) {
     if (pump.mRequestList.empty()) return;
     const uWaveformRequest& current = pump.mRequestList.front();
@@ -89,6 +88,7 @@ void DropQueuedPart(uWaveformPump& pump) {
             itNext->sCommand != current.sCommand || !(itNext->fPending || itNext->iAheadTask != 0))
             break;
         const bool fAhead = itNext->iAheadTask != 0;
+        if (fAhead) pump.DroppedAhead.push_back(itNext->iAheadTask);
         itNext = pump.mRequestList.erase(itNext);
         if (!fAhead) break;
     }
@@ -104,7 +104,6 @@ void FinishChannel(uWaveformPump& pump, uWaveformRecordChannel* pChannel) {
     }
     pump.iPartBytes = 0;
     pump.iPartHeader = 0;
-    pump.sLastPartOnly = pump.sLastPartOnlyCopy;
     if (pump.pRecord) ArmWindow(pump, pump.pRecord->iTotalPoints, pump.pRecord->iPartPoints);
 }
 
@@ -282,7 +281,6 @@ int CheckInstrumentResponseWaveformPart(uWaveformPump& pump, const std::uint8_t*
         if (record.iTotalPoints > pump.iStopPoint) {
             DropQueuedPart(pump);
             WaveformPump::QueueNextPart(pump, pump.mRequestList.begin());
-            pump.sLastPartOnly = pump.sLastPartOnlyCopy; // the answers behind the block come with the last
         }
     }
     if (record.iTotalPoints > pump.iStopPoint) {

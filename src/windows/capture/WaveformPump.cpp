@@ -77,7 +77,8 @@ std::string Substituted(const uWaveformPump& pump, const uWaveformRequest& reque
         const std::int64_t iStop =
             IsSiglent(pump.instrument.eModel) ? pump.iStopPoint - pump.iStartPoint : pump.iStopPoint;
         Replace(s, "%STOP%", std::to_string(iStop), false);
-        Replace(s, pump.sLastPartOnly, "", false);
+        // Only the channel's last part asks what is chained behind its samples.
+        if (pump.pRecord && pump.iStopPoint < pump.pRecord->iTotalPoints) Replace(s, request.sLastPartOnly, "", false);
     }
     return s;
 }
@@ -94,6 +95,7 @@ void QueueNextPart(uWaveformPump& pump, std::list<uWaveformRequest>::iterator it
     next.fArrived = 0;
     next.iAheadTask = 0;
     next.sAheadCommand.clear();
+    next.sAheadFailure.clear();
     pump.mRequestList.insert(std::next(itRequest), std::move(next));
 }
 
@@ -148,7 +150,6 @@ void SendAhead(uWaveformPump& pump) {
     if (itFirst->eKind != RequestWaveformPart || !itFirst->fAwaiting) return;
     // The windows of the parts ahead, as the checks will set them; the pump keeps its own.
     const std::int64_t iStart = pump.iStartPoint, iStop = pump.iStopPoint;
-    std::string sLastPartOnly = pump.sLastPartOnly;
     auto it = std::next(itFirst);
     for (std::int64_t i = PartsAhead(pump); i > 0 && it != pump.mRequestList.end(); --i, ++it) {
         if (it->eKind != RequestWaveformPart || it->sCommand != itFirst->sCommand || it->eWaveform != itFirst->eWaveform ||
@@ -170,7 +171,6 @@ void SendAhead(uWaveformPump& pump) {
     }
     pump.iStartPoint = iStart;
     pump.iStopPoint = iStop;
-    pump.sLastPartOnly = std::move(sLastPartOnly);
 }
 
 // A part sent ahead becomes the request the pump waits for.
@@ -180,7 +180,7 @@ void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     request.sAheadCommand.clear();
     pump.fDiscardResult = false;
     pump.answer.release();
-    pump.sAnswersMissing.clear();
+    pump.sAnswersMissing = std::exchange(request.sAheadFailure, {});
     pump.iSendTime = ElapsedMilliseconds();
     LogSent(pump);
     SendAhead(pump);
@@ -203,6 +203,7 @@ bool HoldsPlaceholder(const std::string& s) {
 // Starts a read with a fresh record of its own; false when none could be made.
 bool BeginRead(uWaveformPump& pump) {
     pump.AheadResults.clear();
+    pump.DroppedAhead.clear();
     pump.pRecord = WaveformData::ResetData(std::move(pump.pRecord));
     pump.fRecordWhole = false;
     pump.fReading = true;
@@ -367,6 +368,7 @@ void SetInstrument(uWaveformPump& pump, uWaveformPumpInstrument instrument) {
     pump.mOutstanding.clear();
     pump.iCurrentTask = 0;
     pump.AheadResults.clear();
+    pump.DroppedAhead.clear();
 }
 
 bool ParseInterval(const std::string& sText, int iUnit, std::int64_t& iMilliseconds) {
@@ -535,12 +537,7 @@ void AdvancePart(uWaveformPump& pump) {
     if (!pump.pRecord) return;
     const uWaveformRecord& record = *pump.pRecord;
     pump.iStartPoint = IsSiglent(pump.instrument.eModel) ? pump.iStopPoint : pump.iStopPoint + 1;
-    if (pump.iStopPoint + record.iPartPoints >= record.iTotalPoints) {
-        pump.iStopPoint = record.iTotalPoints;
-        pump.sLastPartOnly.clear();
-    } else {
-        pump.iStopPoint += record.iPartPoints;
-    }
+    pump.iStopPoint = std::min(pump.iStopPoint + record.iPartPoints, record.iTotalPoints);
 }
 
 void EndRequestData(uWaveformPump& pump) {
@@ -681,7 +678,7 @@ void StopRequestData(uWaveformPump& pump) {
     pump.pTimers->Stop(TimerPump);
     pump.AheadResults.clear();
     PumpSupport::CancelTransfer(pump);
-    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump));
+    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump), CountText(pump));
 }
 
 } // namespace WaveformPump

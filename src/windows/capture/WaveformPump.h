@@ -46,8 +46,9 @@ class WaveformPumpWindow {
     // Shows the pump's channel list data, logic texts and acquire type in the "Channels" list.
     virtual void FillChannelList(uWaveformPump&) {}
     // An automatic run ended without the user's "Cancel" (an error, the instrument gone): the
-    // window says so, with sWhy when not empty, and unticks "Automatically".
-    virtual void AutomaticStopped(const std::string& sWhy) { (void)sWhy; }
+    // window says so, with sWhy when not empty, then what the run kept (sKept, CountText), and
+    // unticks "Automatically".
+    virtual void AutomaticStopped(const std::string& sWhy, const std::string& sKept) { (void)sWhy, (void)sKept; }
 };
 
 // The pump's one-shot timers; arming a number again replaces it.
@@ -115,8 +116,6 @@ struct uWaveformPump {
     std::list<uWaveformRequest> mRequestList;
     std::string sRequestCommand; // the first request's command after substitution
     std::string sBitFormat;
-    std::string sLastPartOnly;
-    std::string sLastPartOnlyCopy; // what sLastPartOnly returns to when a channel is complete
     std::int64_t iStartPoint = 0;
     std::int64_t iStopPoint = 0;
     std::int64_t iPartBytes = 0;
@@ -153,8 +152,8 @@ struct uWaveformPump {
     // The MAXPoint query of this run went unanswered: the run reads at the piece plan's fallback
     // and does not ask it again.
     bool fMaxPointUnanswered = false;
-    // A channel's chained answer that the time-out cut after whole answers: the reason its channel
-    // fails alone (empty: none).
+    // Why the current channel request fails alone (empty: it did not): its chained answer cut by
+    // the time-out after whole answers, or the failure of a part sent ahead.
     std::string sAnswersMissing;
     std::string sAutomaticFolder;
     bool fSaving = false;
@@ -196,6 +195,9 @@ struct uWaveformPump {
     // Results of parts sent ahead that came before their part became the first request (a
     // nested event loop delivered them); each is taken when its part does.
     std::vector<std::unique_ptr<uTaskResultScpiCommand>> AheadResults;
+    // Tasks of parts sent ahead that were dropped with their channel (it failed, or a shorter part
+    // moved the windows): their errors are that channel's, and their results are stale.
+    std::vector<std::int64_t> DroppedAhead;
     // The open channel's parts that became the first request so far, and when the first did
     // (steady microseconds): their pace sets how many parts are sent ahead.
     std::int64_t iPartsTaken = 0;
@@ -278,8 +280,7 @@ void FlushRepeats(uWaveformPump& pump);
 // What the status line says after "Cancel" of an automatic run, with what the run kept.
 std::string CancelledText(const uWaveformPump& pump);
 void EndRequestData(uWaveformPump& pump);
-// Moves the part window (iStartPoint, iStopPoint) to the next part of the record; the last
-// part's window clears sLastPartOnly.
+// Moves the part window (iStartPoint, iStopPoint) to the next part of the record.
 void AdvancePart(uWaveformPump& pump);
 // Behind the first request, a part request whose window is not the record's last: a copy that
 // reads the next part (after a part with fewer points than asked, the copies ahead were dropped).

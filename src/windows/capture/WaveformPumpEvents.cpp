@@ -44,6 +44,13 @@ bool MaxPointUnanswered(uWaveformPump& pump, const uEventData& record) {
     return true;
 }
 
+// Why a channel request failed, as the exchange's record tells it (the time-out that cut it, with
+// the answers that came).
+std::string ChannelReason(const uWaveformPump& pump, const Failure::uFailure& failure) {
+    return Instrument::WithReason(WaveformText::NotReceived,
+                                  Instrument::ExchangeFailureReason(pump.instrument.pInstrument, failure));
+}
+
 // A channel's chained answer that the time-out cut after whole answers (a query of it the
 // instrument left unanswered): that channel fails alone when its result comes, and the read
 // goes on with the others. Any other failure of a channel ends the read.
@@ -52,14 +59,29 @@ bool ChannelAnswersMissing(uWaveformPump& pump, const uEventData& record) {
     if (!(WaveformText::FirstKindIs(pump, RequestWaveform) || WaveformText::FirstKindIs(pump, RequestWaveformPart)) ||
         f.eType != Failure::eKind::TimedOut || f.iAnswersAwaited == 0 || !PumpSupport::ErrorOfCurrent(pump))
         return false;
-    pump.sAnswersMissing =
-        WaveformText::AnswersMissing + std::to_string(f.iAnswers) + " / " + std::to_string(f.iAnswersAwaited);
+    pump.sAnswersMissing = ChannelReason(pump, f);
+    return true;
+}
+
+// An error of a part sent ahead, which comes before its task's result and so belongs to the oldest
+// task still awaited when that is not the current request's: it is never the current request's.
+// A part still listed keeps why it failed, and its channel fails with that reason at its turn; one
+// dropped with its channel has nothing more to say. false: the error is no such part's.
+bool AheadPartError(uWaveformPump& pump, bool fRecord, const uEventData& record) {
+    if (pump.mOutstanding.empty() || pump.mOutstanding.front() == pump.iCurrentTask) return false;
+    const std::int64_t iTask = pump.mOutstanding.front();
+    if (std::find(pump.DroppedAhead.begin(), pump.DroppedAhead.end(), iTask) != pump.DroppedAhead.end()) return true;
+    const auto it = std::find_if(pump.mRequestList.begin(), pump.mRequestList.end(),
+                                 [&](const uWaveformRequest& request) { return request.iAheadTask == iTask; });
+    if (it == pump.mRequestList.end()) return false;
+    if (fRecord && it->sAheadFailure.empty()) it->sAheadFailure = ChannelReason(pump, record.failure);
     return true;
 }
 
 // The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
+    if (pResult) std::erase(pump.DroppedAhead, pResult->iTaskNumber);
     if (pResult && KeepAheadResult(pump, *pResult)) return;
     // A late result of an abandoned task is dropped with its answer.
     if (!PumpSupport::TakeResultFor(pump, pResult)) return;
@@ -132,7 +154,9 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
     case InstrumentTaskError: {
         uEventData record;
         const bool fRecord = PumpSupport::TakeRecord(event, record);
-        if (fRecord && (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record))) break;
+        if (AheadPartError(pump, fRecord, record) ||
+            (fRecord && (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record))))
+            break;
         if (PumpSupport::TaskError(pump, fRecord, record)) StopRequestData(pump);
         break;
     }
@@ -165,6 +189,7 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
+        if (AheadPartError(pump, fRecord, record)) break;
         if (fRecord && event.iType == TransferStatus::TransferReceiveError &&
             (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record)))
             break;

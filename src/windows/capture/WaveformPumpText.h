@@ -16,7 +16,6 @@ inline constexpr const char* CommunicationError = PumpSupport::CommunicationErro
 inline constexpr const char* Incomplete = "The data block is incomplete, bytes received: ";
 inline constexpr const char* BlockTooLong = "The data block does not end where its header says, bytes announced: ";
 inline constexpr const char* NoBlock = "The answer holds no data block, or an empty one.";
-inline constexpr const char* AnswersMissing = "The answer is incomplete, answers received / expected: ";
 inline constexpr const char* Unresolved = "The request still holds a placeholder and is not sent: ";
 inline constexpr const char* NoMaxPoint =
     "The instrument did not answer the query of the most points of one piece: the pieces hold at most ";

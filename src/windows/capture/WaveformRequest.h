@@ -44,8 +44,13 @@ struct uWaveformRequest {
     std::string sChannelFile; // channel text of file names
     std::string sChannel;     // channel text of file headers, status and log lines
     std::int64_t fLogic = 0;
+    // Of a part request: the end of its command that only the channel's last part sends (the
+    // preamble and unit queries chained behind the samples); the parts before it leave it out.
+    std::string sLastPartOnly;
     // A part sent ahead while the part before it was still on its way: its task and its command
     // with the placeholders put in, until it becomes the first request.
     std::int64_t iAheadTask = 0;
     std::string sAheadCommand;
+    // Why that part failed, when its failure came before its turn: its channel fails with it then.
+    std::string sAheadFailure;
 };

@@ -7,6 +7,7 @@
 #include "windows/capture/WaveformRequests.h"
 
 #include <algorithm>
+#include <list>
 
 namespace WaveformRequests {
 
@@ -47,10 +48,8 @@ uWaveformRequest EndRequest() {
     return request;
 }
 
-void SetLastPartOnly(uWaveformPump& pump, const std::string& sText) {
-    pump.sLastPartOnly = sText;
-    pump.sLastPartOnlyCopy = sText;
-}
+// The channel request just listed: only its last part sends sTail.
+void SetLastPartOnly(std::list<uWaveformRequest>& list, const std::string& sTail) { list.back().sLastPartOnly = sTail; }
 
 std::string Short(const uWaveformPump& pump, std::int64_t eWaveform) {
     return WaveformChannels::GetChannelName(eWaveform, pump.instrument.eModel, false);
@@ -109,7 +108,7 @@ int CreateRequestListRigol(uWaveformPump& pump, std::int64_t eDataSource, const 
                                           ":WAV:SOUR " + m + ";:WAV:STAR %START%;:WAV:STOP %STOP%;:WAV:DATA?;:WAV:PRE?;:" +
                                               m + ":UNIT?",
                                           eWaveform, eDataSource));
-            SetLastPartOnly(pump, ";:WAV:PRE?;:" + m + ":UNIT?");
+            SetLastPartOnly(list, ";:WAV:PRE?;:" + m + ":UNIT?");
         }
     }
     if (fLogic) {
@@ -138,7 +137,7 @@ int CreateRequestListRigol(uWaveformPump& pump, std::int64_t eDataSource, const 
                                               ":WAV:SOUR " + m +
                                                   ";:WAV:STAR %START%;:WAV:STOP %STOP%;:WAV:DATA?;:WAV:PRE?",
                                               eWaveform, eDataSource, true));
-                SetLastPartOnly(pump, ";:WAV:PRE?");
+                SetLastPartOnly(list, ";:WAV:PRE?");
             }
         }
     }
@@ -170,7 +169,7 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
                                       ":WAV:SOUR " + Short(pump, eWaveform) +
                                           ";:WAV:STAR %START%;:WAV:POIN %STOP%;:WAV:DATA?;:WAV:PRE?" + sUnit,
                                       eWaveform, eDataSource));
-        SetLastPartOnly(pump, ";:WAV:PRE?" + sUnit);
+        SetLastPartOnly(list, ";:WAV:PRE?" + sUnit);
     }
     if (fLogic) {
         list.push_back(Setup(":WAV:WIDT BYTE"));
@@ -183,7 +182,7 @@ int CreateRequestListSiglent(uWaveformPump& pump, std::int64_t eDataSource, cons
                                           ":WAV:SOUR " + Short(pump, eWaveform) +
                                               ";:WAV:STAR %START%;:WAV:POIN %STOP%;:WAV:DATA?;:WAV:PRE?",
                                           eWaveform, eDataSource, true));
-            SetLastPartOnly(pump, ";:WAV:PRE?");
+            SetLastPartOnly(list, ";:WAV:PRE?");
         }
     }
     list.push_back(EndRequest());
@@ -230,7 +229,6 @@ int CreateRequestListRohdeSchwarz(uWaveformPump& pump, std::int64_t eDataSource,
         }
         list.push_back(Query(RequestWaveformPoints, sQuery));
         list.push_back(ChannelRequest(pump, RequestWaveform, sData, eWaveform, eDataSource));
-        SetLastPartOnly(pump, "");
     }
     if (!pods.empty()) {
         list.push_back(Setup(":LOG1:DATA:POIN " + sPoints + ";:FORM:DATA UINT,8;:FORM:BORD LSBF", true));
@@ -240,7 +238,6 @@ int CreateRequestListRohdeSchwarz(uWaveformPump& pump, std::int64_t eDataSource,
             list.push_back(ChannelRequest(pump, RequestWaveform,
                                           ":" + M + ":DATA?;:" + M + ":DATA:HEAD?;YRES?;YOR?;YINC?;XOR?;XINC?",
                                           eWaveform, eDataSource, true));
-            SetLastPartOnly(pump, "");
         }
     }
     list.push_back(EndRequest());

@@ -44,6 +44,9 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     // stop made it (no failure of the disk).
     std::string sSaveFailure;
     bool fSaveFailureStopped = false;
+    // Why the read that the running save holds lacks a channel (its failure, which did not end
+    // it; empty: the read was whole): named beside the files, and no save of it is whole.
+    std::string sReadShort;
     // The files the running save has written, named with its failure, and how many.
     std::string sSavedFiles;
     std::int64_t iSavedFiles = 0;
@@ -59,7 +62,9 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     void MessageRequester(const std::string& sText) override { CaptureWindow::MessageRequester(sText); }
     void PostOptionsEvent() override { CaptureWindow::PostOptionsEvent(); }
     void FillChannelList(uWaveformPump& pump) override;
-    void AutomaticStopped(const std::string& sWhy) override { UntickAutomatic(sWhy); }
+    void AutomaticStopped(const std::string& sWhy, const std::string& sKept) override {
+        UntickAutomatic(sWhy, sKept);
+    }
 
     // The eWaveform values of the ticked rows of "Channels", in list order.
     std::vector<std::int64_t> TickedChannels() const;

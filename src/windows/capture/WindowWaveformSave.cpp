@@ -103,6 +103,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         record.fNewFilesOnly = true; // nor do the "-/Z" names of a long run replace earlier files
         window.sSaveFolder.clear();
     }
+    window.sReadShort = pump.sReadFailure;
     window.sSaveFailure.clear();
     window.fSaveFailureStopped = false;
     window.sSavedFiles.clear();
@@ -179,20 +180,24 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             window.sSaveFailure = "No file was written: the record holds no channel to save.";
             WindowLog::AddError(window.Prefix() + window.sSaveFailure);
         }
-        const bool fWhole = window.sSaveFailure.empty();
+        // A read short of a channel is saved only in part: why it is short comes first.
+        const auto joined = [&](const std::string& sSave) {
+            return window.sReadShort + (window.sReadShort.empty() || sSave.empty() ? "" : " - ") + sSave;
+        };
+        const std::string sFailure = joined(window.sSaveFailure);
+        const bool fWhole = sFailure.empty();
         if (fStopped && !fWasSaving && window.fSaveAutomatic && pump.fRunCancelled) {
             // The save of the run's last read, which "Cancel" let go: the status keeps saying
             // that the run was cancelled and counts that read by its outcome, its files kept
             // when it stopped or failed after some; Cancel's stop is no failure to name.
             WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles,
-                                      window.fSaveFailureStopped ? "" : window.sSaveFailure);
+                                      window.fSaveFailureStopped ? window.sReadShort : sFailure);
             window.SetStatus(WaveformPump::CancelledText(pump));
             break;
         }
         window.SetStatus(fWhole ? "The data has been saved."
-                         : window.sSavedFiles.empty()
-                             ? window.sSaveFailure
-                             : window.sSaveFailure + " - Saved: " + window.sSavedFiles);
+                         : window.sSavedFiles.empty() ? sFailure
+                                                      : sFailure + " - Saved: " + window.sSavedFiles);
         if (!fWasSaving) break;
         if (!window.fSaveAutomatic) {
             // A save by hand runs only while no read does.
@@ -204,7 +209,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
         if (pump.fAutomatic) {
             // The run goes on through a failed save (a file held open elsewhere passes), and says
             // how many reads were saved and, while saves fail, why.
-            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles, window.sSaveFailure);
+            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles, sFailure);
             window.SetStatus(WaveformPump::CountText(pump));
         }
         break;

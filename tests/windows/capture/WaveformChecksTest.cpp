@@ -78,7 +78,6 @@ TEST_P(PartWindows, FollowTheMakersRule) {
     const uWindows& c = GetParam();
     Rig rig(c.eModel);
     Prepare(rig, Part(c.fLogic));
-    rig.pump.sLastPartOnly = rig.pump.sLastPartOnlyCopy = ";:WAV:PRE?";
     ASSERT_EQ(Points(rig, c.sPointsAnswer), 1);
     const bool fSiglent = c.eModel >= ModelSiglentSDS2000XPlusCh2;
     std::vector<std::pair<std::int64_t, std::int64_t>> sent;
@@ -88,7 +87,7 @@ TEST_P(PartWindows, FollowTheMakersRule) {
     for (int i = 0; i < 10; ++i) {
         sent.emplace_back(rig.pump.iStartPoint,
                           fSiglent ? rig.pump.iStopPoint - rig.pump.iStartPoint : rig.pump.iStopPoint);
-        carries.push_back(rig.pump.sLastPartOnly.empty()); // the pump leaves the text in
+        carries.push_back(rig.pump.iStopPoint >= rig.pump.pRecord->iTotalPoints); // the part sends its tail
         const auto iAsked = static_cast<std::size_t>(rig.pump.iStopPoint - rig.pump.iStartPoint + (fSiglent ? 0 : 1));
         const std::string sBytes(iAsked * iPointBytes, static_cast<char>('a' + i));
         sData += sBytes;
@@ -99,8 +98,8 @@ TEST_P(PartWindows, FollowTheMakersRule) {
     std::vector<bool> expectCarry(c.windows.size(), false);
     expectCarry.back() = true;
     EXPECT_EQ(carries, expectCarry);
-    // Complete: the text is back for the next channel, whose window starts again.
-    EXPECT_EQ(rig.pump.sLastPartOnly, c.windows.size() == 1 ? "" : ";:WAV:PRE?");
+    // Complete: the next channel's window starts again, without its tail unless it is the last.
+    EXPECT_EQ(rig.pump.iStopPoint >= rig.pump.pRecord->iTotalPoints, c.windows.size() == 1);
     EXPECT_EQ(rig.pump.iPartBytes, 0);
     EXPECT_EQ(rig.pump.iStartPoint, c.windows.front().first);
     EXPECT_TRUE(ChannelData(rig) == Block(sData));
@@ -217,7 +216,6 @@ TEST(WaveformParts, AnEmptyPartEndsTheChannelAndReArmsTheWindow) {
     Rig rig(ModelRigolDS1000Z);
     Prepare(rig, Part());
     rig.pump.mRequestList.push_back(Part());
-    rig.pump.sLastPartOnly = rig.pump.sLastPartOnlyCopy = ";:WAV:PRE?;:CHAN2:UNIT?";
     ASSERT_EQ(Points(rig, "600000;1e9;1e-3"), 1);
     ASSERT_EQ(GivePart(rig, Block(std::string(250000, 'a')) + "\n"), 0);
     EXPECT_EQ(CheckInstrumentResponseWaveformPart(rig.pump, nullptr, 0, 0, 0), 1);
@@ -226,7 +224,6 @@ TEST(WaveformParts, AnEmptyPartEndsTheChannelAndReArmsTheWindow) {
     EXPECT_EQ(rig.pump.mRequestList.size(), 1u);
     EXPECT_EQ(rig.pump.iStartPoint, 1);
     EXPECT_EQ(rig.pump.iStopPoint, 250000);
-    EXPECT_EQ(rig.pump.sLastPartOnly, ";:WAV:PRE?;:CHAN2:UNIT?");
     EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u);
     EXPECT_EQ(rig.pump.iChannelIndex, 0u);
 }

@@ -74,7 +74,7 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
         {3, RequestSetup, "FORM %BIT%;FORM %DATA%", 0, 0, 0, 0, "", "FORM UINT,8;FORM DATA", false},
         {6, RequestWaveformPart, "S %START%;P %STOP%;PRE?", 1, 250000, 1000000, 0, ";PRE?", "S 1;P 250000", true},
         {6, RequestWaveformPart, "S %START%;P %STOP%;PRE?", 750001, 1000000, 1000000, 0, ";PRE?",
-         "S 750001;P 1000000", false},
+         "S 750001;P 1000000;PRE?", false}, // the last part asks its tail
         {18, RequestWaveformPart, "WAV:STAR %START%;WAV:POIN %STOP%", 1000, 3000, 5000, 0, "",
          "WAV:STAR 1000;WAV:POIN 2000", true},
     };
@@ -83,8 +83,9 @@ TEST_F(WaveformPumpTest, PlaceholdersArePutInByKind) {
         rig.pump.sBitFormat = "UINT,8";
         rig.pump.iStartPoint = row.iStart;
         rig.pump.iStopPoint = row.iStop;
-        rig.pump.sLastPartOnly = row.sLastPartOnly;
-        StartSingle(rig, {Request(row.eKind, row.sCommand, true)});
+        uWaveformRequest request = Request(row.eKind, row.sCommand, true);
+        request.sLastPartOnly = row.sLastPartOnly;
+        StartSingle(rig, {request});
         rig.pump.pRecord->eAcquireType = row.eAcquire;
         rig.pump.pRecord->iTotalPoints = row.iTotal;
         rig.Fire(TimerPump);
@@ -169,6 +170,9 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         rig.Result(102, "no block\n"); // part 2 fails while the parts after it are read ahead
         EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
         EXPECT_EQ(static_cast<std::int64_t>(rig.instrument.Commands().size()), iSent + 1);
+        const std::size_t iLines = rig.window.mLog.size();
+        rig.TransferError(TransferStatus::TransferReceiveError, "cut"), rig.TaskError("cut"); // part 3's: not :RUN's
+        EXPECT_EQ(rig.window.mLog.size(), iLines);
         for (std::int64_t iTask = 103; iTask < 100 + iSent; ++iTask) rig.Result(iTask, block("ef")); // late results
         EXPECT_EQ(static_cast<std::int64_t>(rig.instrument.Commands().size()), iSent + 1);
         EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // the channel left the record

@@ -134,7 +134,9 @@ class WindowWaveformTest : public WaveformWindowTest {
                                           : std::string("The connection to the instrument was interrupted.")),
                   std::string::npos)
             << sStatus;
-        EXPECT_NE(sStatus.find("The automatic reading was stopped."), std::string::npos) << sStatus;
+        // Then that the run was stopped and what it kept, as Cancel says it.
+        const std::string sStopped = "The automatic reading was stopped. Waveforms: " + std::to_string(W(iWindow).pump.iCount);
+        EXPECT_NE(sStatus.find(sStopped), std::string::npos) << sStatus;
         ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled(); }, 20000));
         Sim::RawTcpServer again(server.SharedDevice());
         if (fStaysAway) {
