@@ -258,16 +258,19 @@ void FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iS
     owed.pBegun.clear();
 }
 
-// The length of the answer once the reception of its last iNew bytes ended it, else 0. A
-// reception that brings no end text (nor completes an image) ends nothing: the answer is not
-// walked again for it.
+// The length of the answer once the reception of its last iNew bytes ended it, else 0. A text
+// answer is walked again only for a reception that brings an end text (or completes an image):
+// a long one is not walked once per reception. One that begins with a block is walked at once,
+// the block skipped whole, rather than searched for end texts among its data.
 std::size_t EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
     const std::string& sEnd = stream.sEndOfMessage;
     const std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
     const std::size_t iSize = stream.iReceiveSize - stream.iReceiveBase;
-    const bool fEndByte =
-        !sEnd.empty() && std::memchr(pAnswer + iSize - std::min(iNew, iSize), sEnd.back(), std::min(iNew, iSize));
-    if (!fEndByte && BareImage(pAnswer, iSize) == eImage::None) return 0;
+    iNew = std::min(iNew, iSize);
+    const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
+    if (!fBlock && !(!sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew)) &&
+        BareImage(pAnswer, iSize) == eImage::None)
+        return 0;
     return AnswerLength(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
 }
 
