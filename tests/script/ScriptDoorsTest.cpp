@@ -194,7 +194,10 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
             EXPECT_TRUE(RunScript(pInstance, sError) && ScriptTest::PumpUntil([&] {
                 return collector.Count(ScriptMessageFinished) > 0 || collector.Count(ScriptMessageError) > 0;
             }));
+            // The stop lets the instrument go: the door outlives its disconnect.
+            const InstrumentObject pObject = FindDeclaration(*pProgram, "$s", true)->instrument->pInstrument;
             StopScript(pInstance, sError);
+            EXPECT_TRUE(pObject && ScriptTest::PumpUntil([&] { return !pObject->pInterface->IsConnected(*pObject); }));
             const auto errors = collector.Texts(ScriptMessageError);
             return VariableOf(*pProgram, "w").String + "|" + (errors.empty() ? "" : errors[0]);
         };
