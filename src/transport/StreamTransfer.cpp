@@ -268,9 +268,8 @@ std::size_t EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
     const std::size_t iSize = stream.iReceiveSize - stream.iReceiveBase;
     iNew = std::min(iNew, iSize);
     const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
-    if (!fBlock && !(!sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew)) &&
-        BareImage(pAnswer, iSize) == eImage::None)
-        return 0;
+    const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
+    if (!fBlock && !fEndText && BareImage(pAnswer, iSize) == eImage::None) return 0;
     return AnswerLength(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
 }
 
