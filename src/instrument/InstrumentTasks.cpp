@@ -8,6 +8,7 @@
 #include "instrument/ModelTable.h"
 #include "instrument/NetworkConnection.h"
 #include "instrument/ScreenCopy.h"
+#include "instrument/ScreencopyAnswer.h"
 #include "instrument/UsbConnection.h"
 #include "instrument/WaveformRead.h"
 #include "platform/EventHub.h"
@@ -31,9 +32,8 @@ namespace {
 
 bool InSearchChain(const uTaskHead& head) { return head.iEvent == EventSearchFinished; }
 
-bool IsHameg(std::int64_t eModel) {
-    return eModel == ModelHamegHM2008 || eModel == ModelHamegHM1508 || eModel == ModelHamegHM1008;
-}
+// The HAMEG models are the ones that answer a display dump.
+bool IsHameg(std::int64_t eModel) { return ScreencopyAnswer::IsDisplayDumpModel(eModel); }
 
 // The local time in the system-time layout: year, month, day of week (0 = Sunday), day, hour,
 // minute, second, milliseconds.

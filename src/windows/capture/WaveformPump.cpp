@@ -7,7 +7,6 @@
 #include "instrument/TaskRecords.h"
 #include "platform/WindowRegistry.h"
 #include "transport/BlockHeader.h"
-#include "transport/ChainedAnswers.h"
 #include "waveform/InstrumentWaveform.h"
 #include "windows/capture/PumpSupport.h"
 #include "windows/capture/WaveformChannels.h"
