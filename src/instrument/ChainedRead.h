@@ -1,9 +1,11 @@
-// Message-based connections (VXI-11, USBTMC): the answers of a chained query are counted by the
-// rule of every connection (Instrument::CountMessageAnswers), so that the same bytes read the
-// same way whatever brought them: a block with its own line end followed by the other answers in
-// the same message is whole, as it is on a stream. Answers that an instrument sent as messages
-// of their own, each ended by END, are read on until every answer the request awaits is in, and
-// the answer is joined by ";" as one message would have brought it.
+// Message-based connections (VXI-11, USBTMC): a chained query's answers are read by the walk of
+// every door (Instrument::ScanAnswer) over its messages one behind the other, so that the same
+// bytes read the same way whatever brought them. The end of a message (END, EOM) stands for the
+// end text where the message does not end with one outside its blocks (a transport that drops
+// the final end text); a block that runs past its message goes on in the next, as on a stream.
+// Messages are read until every answer the request awaits is in; the answer then holds exactly
+// them, joined by ";" as one message would have brought them, and what came behind them is
+// dropped. A chain short of answers is no answer, also when a message cannot be counted.
 #pragma once
 
 #include "common/Failure.h"
@@ -17,10 +19,9 @@ namespace InstrumentDefault {
 
 // fnRead(DataBuffer& next, std::string& sError) reads one more message and returns its failure's
 // kind (None: a whole message). Returns None when every answer the request awaits is in (or it
-// awaits one). Otherwise the kind of the read that ended the reading first (a time-out above
-// all; BadAnswer for a message that brought nothing), with its text in sError: a chain short of
-// answers is no answer. iWhole counts the answers that came whole; the request's data holds
-// them joined and behind them what came of the failed read, for the one place that shows a part.
+// awaits one). Otherwise the kind of the read that ended the reading, with its text in sError.
+// iWhole counts the answers that came whole; the request's data holds them joined and behind
+// them what came of the failed read, for the one place that shows a part.
 template <class Read>
 Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& iWhole, std::string& sError) {
     iWhole = 0;
@@ -28,29 +29,38 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
+    bool fAdded = false; // the answer ends with the end text that stands for the last message's END
+    std::size_t iMessage = answer.size(); // the bytes of the last message
     Failure::eKind eFailed = Failure::eKind::None;
     for (;;) {
-        if (!Instrument::CountMessageAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, false, iWhole) ||
-            iWhole >= awaited)
+        Instrument::uAnswerScan found =
+            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited);
+        if (found.iEnd == 0 && !found.fOpenBlock && (iMessage == 0 || found.iWholeEnd < answer.size()) &&
+            answer.append(sEnd)) {
+            fAdded = true;
+            found = Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited);
+        }
+        iWhole = found.iWhole;
+        if (found.iEnd > 0) {
+            fAdded = fAdded && found.iEnd == answer.size();
+            answer.setSize(found.iEnd);
             break;
+        }
         DataBuffer next;
         eFailed = fnRead(next, sError);
-        if (eFailed == Failure::eKind::None && next.empty()) {
-            eFailed = Failure::eKind::BadAnswer;
-            sError = "InstrumentDefault::SendRequest: A message without data came before every answer of the "
-                     "chained query.";
-        }
-        // A message that did not end with a separator (END alone ended it) is closed by ";".
-        const bool fClose = !next.empty() && !answer.empty() &&
-                            !Instrument::EndsAtSeparator(answer.data(), answer.size(), sEnd, request.eBlockUnit);
-        if (((fClose && !answer.append(";")) || !answer.append(next.data(), next.size())) &&
-            eFailed == Failure::eKind::None) {
+        if (!answer.append(next.data(), next.size()) && eFailed == Failure::eKind::None) {
             eFailed = Failure::eKind::NoSpace;
             sError = "InstrumentDefault::SendRequest: The memory could not be reserved.";
         }
-        if (eFailed != Failure::eKind::None) break;
+        if (eFailed != Failure::eKind::None) {
+            fAdded = fAdded && next.empty();
+            break;
+        }
+        iMessage = next.size();
+        fAdded = false;
     }
     answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
+    if (fAdded) answer.setSize(answer.size() - sEnd.size());
     return eFailed;
 }
 

@@ -294,11 +294,12 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
         ~uUnitReset() { r.eBlockUnit = Instrument::eBlockUnit::Bytes; }
     } unitReset{request};
     // The answers the message awaits, one to each of its queries, whoever sent it: an answer
-    // short of them is no answer. A message without a query (a dialect's command that answers)
-    // and every message to a HAMEG model (whose display dump answers a command too) await one.
-    request.iAnswers = request.fRequestData && !IsHameg(instance.uConnection.eModel)
-                           ? static_cast<std::int64_t>(Instrument::QueryCount(request.sCommand))
-                           : 0;
+    // short of them is no answer, and a message sent without reading them still owes them. A
+    // message without a query (a dialect's command that answers) and every message to a HAMEG
+    // model (whose display dump answers a command too) await one.
+    request.iAnswers = IsHameg(instance.uConnection.eModel)
+                           ? 0
+                           : static_cast<std::int64_t>(Instrument::QueryCount(request.sCommand));
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
     // and so are the iKeep bytes a caller puts ahead of the answer.

@@ -23,11 +23,23 @@ std::string_view BlockPrefix(const std::uint8_t* pData, std::size_t iSize) {
     return {};
 }
 
-// Walks the units of pData[0, iSize). fnSeparator gets the position and length of each
-// separator found outside blocks and strings (";" or the end-of-message text) and returns
-// whether to go on. False when a block reaches beyond iSize.
+// One separator found by the walk: where it lies, its length, whether it ends a message (the end
+// text) rather than a unit (";"), and whether the unit it closes is a block.
+struct uSeparator {
+    std::size_t iAt = 0;
+    std::size_t iLength = 0;
+    bool fMessageEnd = false;
+    bool fBlock = false;
+};
+
+// Walks the units of pData[0, iSize) by the rules at the top of the header. fnSeparator gets each
+// separator found outside blocks and strings and returns whether to go on. False when a block
+// reaches beyond iSize.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
-               const std::function<bool(std::size_t, std::size_t)>& fnSeparator) {
+               const std::function<bool(const uSeparator&)>& fnSeparator) {
+    const auto endAt = [&](std::size_t i) {
+        return !sEnd.empty() && iSize - i >= sEnd.size() && std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
+    };
     std::size_t iPos = 0;
     while (iPos < iSize) {
         const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
@@ -37,38 +49,38 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
         const bool fPoints = eUnit == eBlockUnit::Bits && iPos == 0 && (sPrefix.empty() || sPrefix == DataPrefix);
         std::uint64_t iCount = 0;
         const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
+        uSeparator next;
+        std::size_t iNext = iPos;
         if (iHeader > 0) {
             const std::uint64_t iBytes = BlockBytes(iCount, fPoints ? eBlockUnit::Bits : eBlockUnit::Bytes);
             if (iSize - iBlock < iHeader + iBytes) return false;
-            iPos = iBlock + iHeader + static_cast<std::size_t>(iBytes);
+            iNext = iBlock + iHeader + static_cast<std::size_t>(iBytes);
+            // The block's own line ends: the ";" behind them, or the last of them, ends its unit.
+            std::size_t iRun = iNext;
+            while (endAt(iRun)) iRun += sEnd.size();
+            if (iRun < iSize && pData[iRun] == ';') next = {iRun, 1, false, true};
+            else if (iRun > iNext) next = {iRun - sEnd.size(), sEnd.size(), true, true};
+            iNext = iRun;
         }
-        // The next separator: ";" or the first byte of the end text followed by the rest of it.
-        const auto endAt = [&](std::size_t i) {
-            return !sEnd.empty() && iSize - i >= sEnd.size() &&
-                   std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
-        };
-        std::size_t iNext = iPos;
-        std::size_t iLength = 0;
-        bool fString = false; // inside string data ("...", a doubled quote closes and opens again)
-        for (; iNext < iSize; ++iNext) {
-            if (pData[iNext] == '"') fString = !fString;
-            if (pData[iNext] == ';' && !fString) {
-                iLength = 1;
-                break;
-            }
-            // The end text ends a message also inside a string: a quote without its partner
-            // (no string at all) costs its own message's separators only.
-            // An end text followed by ";" or by another end text ends no answer: the later
-            // separator does. A block keeps its own line end so, inside one message ("#9...\n;")
-            // and as a message of its own ("#9...\n" and the message's "\n"); no answer is empty.
-            const std::size_t iAfter = iNext + sEnd.size();
-            if (endAt(iNext) && (iAfter == iSize || (pData[iAfter] != ';' && !endAt(iAfter)))) {
-                iLength = sEnd.size();
-                break;
+        bool fString = false; // inside string data
+        for (std::size_t iElement = iNext; next.iLength == 0 && iNext < iSize; ++iNext) {
+            const std::uint8_t c = pData[iNext];
+            if (endAt(iNext)) {
+                next = {iNext, sEnd.size(), true, false};
+            } else if (fString) {
+                // A doubled quote stays inside; a single one closes.
+                if (c == '"' && (iNext + 1 >= iSize || pData[iNext + 1] != '"')) fString = false;
+                else if (c == '"') ++iNext;
+            } else if (c == '"' && iNext == iElement) {
+                fString = true;
+            } else if (c == ';') {
+                next = {iNext, 1, false, false};
+            } else if (c == ',') {
+                iElement = iNext + 1;
             }
         }
-        if (iLength == 0 || !fnSeparator(iNext, iLength)) break;
-        iPos = iNext + iLength;
+        if (next.iLength == 0 || !fnSeparator(next)) break;
+        iPos = next.iAt + next.iLength;
     }
     return true;
 }
@@ -110,84 +122,46 @@ std::size_t QueryCount(std::string_view sCommand) {
     return iCount;
 }
 
-bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit,
-                  std::size_t& iAnswers) {
-    iAnswers = 0;
-    if (iSize == 0) return true;
-    std::size_t iSeparators = 0;
-    std::size_t iLastEnd = 0; // behind the last separator
-    if (!WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
-            ++iSeparators;
-            iLastEnd = iAt + iLength;
-            return true;
-        }))
-        return false;
-    // A separator at the very end closes the last unit rather than opening another.
-    iAnswers = iSeparators + (iLastEnd < iSize || iSeparators == 0 ? 1 : 0);
-    return true;
-}
-
-bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                         eBlockUnit eUnit, bool fNeedEnd, std::size_t& iAnswers) {
-    const std::size_t iEnd = sEndOfMessage.size();
-    const bool fEnds = iEnd > 0 && iSize >= iEnd && std::memcmp(pData + iSize - iEnd, sEndOfMessage.data(), iEnd) == 0;
-    if (fEnds && CountAnswers(pData, iSize - iEnd, sEndOfMessage, eUnit, iAnswers)) return true;
-    iAnswers = 0;
-    return !fNeedEnd && CountAnswers(pData, iSize, sEndOfMessage, eUnit, iAnswers);
-}
-
-std::size_t AnswerEnd(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                      eBlockUnit eUnit, std::size_t iAwaited) {
-    std::size_t iAnswers = 0; // units closed so far
-    std::size_t iLastEnd = 0; // behind the last separator
-    std::size_t iEnd = 0;
-    WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
-        const bool fMessageEnd = pData[iAt] != ';';
-        // A message's end right behind a separator (or at the very start) closes no unit.
-        if (!fMessageEnd || iAt > iLastEnd) ++iAnswers;
-        iLastEnd = iAt + iLength;
-        if (fMessageEnd && (iAwaited <= 1 || iAnswers >= iAwaited)) iEnd = iLastEnd;
-        return iEnd == 0;
+uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                       eBlockUnit eUnit, std::size_t iAwaited) {
+    uAnswerScan scan;
+    std::size_t iClosed = 0; // units closed so far
+    scan.fOpenBlock = !WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](const uSeparator& separator) {
+        ++iClosed;
+        if (!separator.fMessageEnd) return true;
+        scan.iWhole = iClosed;
+        scan.iWholeEnd = separator.iAt + separator.iLength;
+        scan.fBlockLast = separator.fBlock;
+        if (iClosed >= std::max<std::size_t>(iAwaited, 1)) scan.iEnd = scan.iWholeEnd;
+        return scan.iEnd == 0;
     });
-    return iEnd;
+    return scan;
 }
 
 std::vector<std::string> AnswerFields(std::string_view sAnswer) {
     const auto* pData = reinterpret_cast<const std::uint8_t*>(sAnswer.data());
     std::vector<std::string> fields;
     std::size_t iStart = 0;
-    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, [&](std::size_t iAt, std::size_t) {
-        fields.emplace_back(sAnswer.substr(iStart, iAt - iStart));
-        iStart = iAt + 1;
+    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, [&](const uSeparator& separator) {
+        fields.emplace_back(sAnswer.substr(iStart, separator.iAt - iStart));
+        iStart = separator.iAt + 1;
         return true;
     });
     fields.emplace_back(sAnswer.substr(std::min(iStart, sAnswer.size())));
     return fields;
 }
 
-bool EndsAtSeparator(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                     eBlockUnit eUnit) {
-    std::size_t iLastEnd = 0;
-    return WalkUnits(pData, iSize, sEndOfMessage, eUnit,
-                     [&](std::size_t iAt, std::size_t iLength) {
-                         iLastEnd = iAt + iLength;
-                         return true;
-                     }) &&
-           iSize > 0 && iLastEnd == iSize;
-}
-
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit) {
-    if (sEndOfMessage.empty() || iSize <= sEndOfMessage.size()) return iSize;
-    // The answer's own end stays; only the ends inside it become ";".
-    const std::size_t iLimit = iSize - sEndOfMessage.size();
+    // The answer's own end stays; only the message ends inside it become ";".
     std::size_t iWrite = 0; // bytes kept so far (a longer end text shrinks the answer)
     std::size_t iRead = 0;
-    WalkUnits(pData, iLimit, sEndOfMessage, eUnit, [&](std::size_t iAt, std::size_t iLength) {
-        if (iLength != sEndOfMessage.size() || (iLength == 1 && pData[iAt] == ';')) return true;
+    WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](const uSeparator& separator) {
+        const std::size_t iAt = separator.iAt;
+        if (!separator.fMessageEnd || iAt + separator.iLength >= iSize) return true;
         if (iWrite != iRead) std::memmove(pData + iWrite, pData + iRead, iAt - iRead);
         iWrite += iAt - iRead;
         pData[iWrite++] = ';';
-        iRead = iAt + iLength;
+        iRead = iAt + separator.iLength;
         return true;
     });
     if (iWrite == iRead) return iSize;

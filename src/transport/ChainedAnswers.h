@@ -1,14 +1,20 @@
 // Chained queries (":WAV:DATA?;:WAV:PRE?;:CHAN1:UNIT?"): how many answers a program message
-// awaits, how many an answer holds, and the joining of answers that an instrument sent as
-// messages of their own into the one-message form (answers separated by ";").
+// awaits, how an answer that came is read, and the joining of answers that an instrument sent as
+// messages of their own into the one-message form (answers separated by ";"). Every door reads
+// what came by the one walk here: a stream its bytes as they arrive, VXI-11 and USBTMC their
+// messages one behind the other (ScanAnswer).
 //
 // An answer unit is a definite-length block "#n..." (bare or behind "DAT2,", "DESC," or
-// ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" outside string data
-// ("...", a doubled quote closing and opening again) or end-of-message text. The end text ends a
-// message also inside a string (none holds one), so a stray quote cannot join two messages.
-// An end text followed by ";" or by another end text separates nothing (no answer is empty): a
-// block's own line end behind it ("#9...\n;" in one message, "#9...\n\n" as a message of its own)
-// stays with the block, and the separator after it ends the unit.
+// ":TRAC:DATA ", any case), skipped whole, or text up to the next ";" outside string data or the
+// end-of-message text. String data begins a data element (a unit's first byte, or the byte behind
+// a ","): "..." with a doubled quote closing and opening again; a quote anywhere else is text
+// (an inch sign). The end text ends a message also inside a string (none holds one), so a quote
+// without its partner costs only its own message.
+// The end texts right behind a block are the block's own line ends ("#9...\n;" and "#9...\n\n" in
+// one message, "#9...\n" and the message's "\n" as a message of its own): the ";" behind them, or
+// the last of them, ends the block's unit. Anywhere else every separator ends a unit: a message
+// that holds only its end is one empty answer (an empty label sent as a bare line end), and so is
+// an empty unit between or behind ";" ("a;;b", "a;b;\n" hold three).
 #pragma once
 
 #include "transport/BlockHeader.h"
@@ -29,38 +35,33 @@ std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize);
 // outside string data ('...' or "...") and outside blocks.
 std::size_t QueryCount(std::string_view sCommand);
 
-// Counts the answer units of pData[0, iSize): units end at ";" and, when sEndOfMessage is not
-// empty, at that text (the end of one message of several). False while a block reaches beyond
-// iSize. With eUnit Bits the data block (the first unit), bare or behind "DAT2,", counts points
-// (eight to a byte).
-bool CountAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                  eBlockUnit eUnit, std::size_t& iAnswers);
+// What the walk found in an answer pData[0, iSize) that awaits iAwaited answers.
+struct uAnswerScan {
+    // The answer's length once it holds the awaited answers (with one or none awaited: its first
+    // message, also an empty one) and a message ends there; 0 while it does not. What follows
+    // belongs to a later message.
+    std::size_t iEnd = 0;
+    // The answers closed by the last message end walked over, and the bytes up to and with it:
+    // the whole messages that came.
+    std::size_t iWhole = 0;
+    std::size_t iWholeEnd = 0;
+    // The last unit closed there is a block: one more of its own line ends may follow.
+    bool fBlockLast = false;
+    // A block reaches beyond iSize: its data goes on in what comes next, whatever ended the message.
+    bool fOpenBlock = false;
+};
 
-// The one rule of every connection for an answer that ends where a message ends (a stream's end
-// text, VXI-11 END, USBTMC EOM): its answer units as CountAnswers counts them with sEndOfMessage
-// as a separator, the end text at the very end closing the last unit. With fNeedEnd (a stream,
-// whose answer has no other end) an answer that does not end with the end text outside every
-// block counts as unfinished (false); without it, such an answer is counted as it is.
-bool CountMessageAnswers(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                         eBlockUnit eUnit, bool fNeedEnd, std::size_t& iAnswers);
-
-// The length of the answer at the start of pData[0, iSize) that holds iAwaited answers and ends
-// where a message ends (the end text outside blocks); with one or none awaited, the first message,
-// also an empty one. 0 while it has not come whole. What follows it belongs to a later message.
-std::size_t AnswerEnd(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                      eBlockUnit eUnit, std::size_t iAwaited);
+// Walks the answer up to its end (iEnd) or up to iSize. With eUnit Bits the data block (the
+// first unit), bare or behind "DAT2,", counts points (eight to a byte).
+uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                       eBlockUnit eUnit, std::size_t iAwaited);
 
 // The answers of a text answer as the exchange counts them: split at ";" outside blocks and
 // strings, empty fields kept.
 std::vector<std::string> AnswerFields(std::string_view sAnswer);
 
-// True when pData[0, iSize) ends with a separator outside every block (";" or the end text):
-// an answer that follows it starts a unit of its own.
-bool EndsAtSeparator(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                     eBlockUnit eUnit);
-
-// Replaces every end-of-message text found between two answer units of pData[0, iSize) by ";"
-// and returns the new size: answers that came as messages of their own read as one message.
+// Replaces every message end found between two answer units of pData[0, iSize) by ";" and
+// returns the new size: answers that came as messages of their own read as one message.
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                         eBlockUnit eUnit);
 

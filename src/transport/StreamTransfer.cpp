@@ -171,6 +171,20 @@ eImage BareImage(const std::uint8_t* p, std::size_t n) {
     return n >= size ? eImage::Complete : eImage::Incomplete;
 }
 
+// The answer rule of a stream: an image sent without a block header ends by its own structure;
+// anything else by the walk of every door, unit by unit (a block skipped whole, so that the end
+// text counts only outside every block; where several answers are awaited, an end text inside
+// the answer closes one of them).
+Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd,
+                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
+    if (const eImage image = BareImage(pData, iSize); image != eImage::None) {
+        Instrument::uAnswerScan scan;
+        scan.iEnd = image == eImage::Complete ? iSize : 0;
+        return scan;
+    }
+    return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers);
+}
+
 // An image that ended by its own structure may be followed by the end-of-message text, sent a
 // moment later: it is awaited briefly and taken with the answer, so that it is not left behind
 // for the next exchange.
@@ -235,7 +249,7 @@ void OweAnswer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t i
                std::size_t iAnswers) {
     uOwed& owed = stream.mOwed;
     owed.fAnswer = true;
-    owed.fUnknown = false;
+    owed.fUnknown = owed.fUnread = false;
     owed.iAnswers = iAnswers;
     owed.eUnit = stream.eBlockUnit;
     owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
@@ -243,56 +257,63 @@ void OweAnswer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t i
     if (iSize > 0) owed.pBegun.append(pData, std::min(iSize, StaleLimit));
 }
 
-// Feeds bytes that came after the owed answer's exchange ended to what is owed: an image's end
-// text first, then the answer, which is no longer owed once its message has ended. Bytes beyond
-// that end (nothing the instrument was asked for) are dropped with it.
-void FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
+// Feeds bytes that came after the owed answer's exchange ended to what is owed: the end text
+// still owed behind an image or a block first, then the answer, which is no longer owed once its
+// message has ended. Bytes beyond that end (nothing the instrument was asked for) are dropped with
+// it. Returns the bytes of that end text, which belong to an answer already taken.
+std::size_t FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
     uOwed& owed = stream.mOwed;
     const std::size_t iTrailer = TakeOwedTrailer(stream, pData, iSize);
-    if (!owed.fAnswer || iTrailer == iSize) return;
+    if (!owed.fAnswer || iTrailer == iSize) return iTrailer;
     const std::size_t iRoom = StaleLimit - std::min(StaleLimit, owed.pBegun.size());
     const std::size_t iNew = std::min(iSize - iTrailer, iRoom);
-    if (iNew == 0 || !owed.pBegun.append(pData + iTrailer, iNew)) return; // it cannot be placed
-    if (!AnswerComplete(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit, owed.iAnswers)) return;
-    owed.fAnswer = owed.fUnknown = false;
+    if (iNew == 0 || !owed.pBegun.append(pData + iTrailer, iNew)) return iTrailer; // it cannot be placed
+    if (!AnswerComplete(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit, owed.iAnswers))
+        return iTrailer;
+    owed.fAnswer = owed.fUnknown = owed.fUnread = false;
     owed.pBegun.clear();
+    return iTrailer;
 }
 
-// The length of the answer once the reception of its last iNew bytes ended it, else 0. A text
-// answer is walked again only for a reception that brings an end text (or completes an image):
-// a long one is not walked once per reception. One that begins with a block is walked at once,
-// the block skipped whole, rather than searched for end texts among its data.
-std::size_t EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
+// What the answer holds once the reception of its last iNew bytes ended it (iEnd 0: not ended).
+// A text answer is walked again only for a reception that brings an end text (or completes an
+// image): a long one is not walked once per reception. One that begins with a block is walked at
+// once, the block skipped whole, rather than searched for end texts among its data.
+Instrument::uAnswerScan EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
     const std::string& sEnd = stream.sEndOfMessage;
     const std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
     const std::size_t iSize = stream.iReceiveSize - stream.iReceiveBase;
     iNew = std::min(iNew, iSize);
     const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
     const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
-    if (!fBlock && !fEndText && BareImage(pAnswer, iSize) == eImage::None) return 0;
-    return AnswerLength(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
+    if (!fBlock && !fEndText && BareImage(pAnswer, iSize) == eImage::None) return {};
+    return ScanStream(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
 }
 
-// Bytes behind the answer, from iEnd on, belong to a later message (nothing this message asked
-// for): a message that has ended is dropped, one still arriving is owed, so that its rest is
-// not taken for the next answer.
+// Bytes behind the answer, from iEnd on, belong to later messages (nothing this message asked
+// for): the messages that have ended are dropped, however many, and one still arriving is owed,
+// so that its rest is not taken for the next answer.
 void LeaveRest(uStreamInstance& stream, std::size_t iEnd, std::int64_t iTimeoutMs) {
-    if (iEnd >= stream.iReceiveSize) return;
-    const std::uint8_t* pRest = stream.pReceiveData.data() + iEnd;
-    const std::size_t iRest = stream.iReceiveSize - iEnd;
-    if (AnswerLength(pRest, iRest, stream.sEndOfMessage, Instrument::eBlockUnit::Bytes, 1) != iRest)
-        OweAnswer(stream, pRest, iRest, iTimeoutMs, 1);
+    for (std::size_t iAt = iEnd; iAt < stream.iReceiveSize;) {
+        const std::uint8_t* pRest = stream.pReceiveData.data() + iAt;
+        const std::size_t iRest = stream.iReceiveSize - iAt;
+        const std::size_t iMessage = AnswerLength(pRest, iRest, stream.sEndOfMessage);
+        if (iMessage == 0) OweAnswer(stream, pRest, iRest, iTimeoutMs, 1);
+        iAt += iMessage == 0 ? iRest : iMessage;
+    }
     stream.iReceiveSize = iEnd;
     stream.pReceiveData.setSize(iEnd);
 }
 
-// Answers of a chained query that came as messages of their own read as one message.
-void JoinMessages(uStreamInstance& stream) {
+// Answers of a chained query that came as messages of their own read as one message: those of
+// the first iWhole bytes of the answer (its whole messages), what follows them kept behind.
+void JoinMessages(uStreamInstance& stream, std::size_t iWhole) {
     if (stream.iAnswers < 2) return;
-    const std::size_t iBase = stream.iReceiveBase;
-    stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
-                                                          stream.iReceiveSize - iBase, stream.sEndOfMessage,
-                                                          stream.eBlockUnit);
+    std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
+    const std::size_t iJoined = Instrument::JoinAnswers(pAnswer, iWhole, stream.sEndOfMessage, stream.eBlockUnit);
+    const std::size_t iRest = stream.iReceiveSize - stream.iReceiveBase - iWhole;
+    if (iJoined != iWhole) std::memmove(pAnswer + iJoined, pAnswer + iWhole, iRest);
+    stream.iReceiveSize = stream.iReceiveBase + iJoined + iRest;
     stream.pReceiveData.setSize(stream.iReceiveSize);
 }
 
@@ -300,10 +321,7 @@ void JoinMessages(uStreamInstance& stream) {
 
 std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                          Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
-    if (const eImage image = BareImage(pData, iSize); image != eImage::None) return image == eImage::Complete ? iSize : 0;
-    // Unit by unit: a block is skipped whole, so that the end text counts only outside every
-    // block. Where several answers are awaited, an end text inside the answer closes one of them.
-    return Instrument::AnswerEnd(pData, iSize, sEndOfMessage, eUnit, iAnswers);
+    return ScanStream(pData, iSize, sEndOfMessage, eUnit, iAnswers).iEnd;
 }
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
@@ -332,7 +350,8 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 }
 
 std::string StaleText(const uNames& names, std::size_t iBytes) {
-    return Prefix(names.pModule, names.pWrite) + std::to_string(iBytes) + " bytes of an earlier answer were dropped.";
+    return Prefix(names.pModule, names.pWrite) + std::to_string(iBytes) +
+           (iBytes == 1 ? " byte of an earlier answer was dropped." : " bytes of an earlier answer were dropped.");
 }
 
 namespace {
@@ -362,9 +381,10 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
     owed.fCommandCut = false;
     std::string sIgnored;
     if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
-    // A channel that is renewed takes what has come and waits for nothing.
+    // A channel that is renewed takes what has come and waits only for the answers of a query
+    // that nobody read: they are on their way.
     const std::int64_t iBoundMs = std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
-    const bool fAwait = !fRenews && owed.fAnswer && !owed.fUnknown;
+    const bool fAwait = owed.fAnswer && !owed.fUnknown && (!fRenews || owed.fUnread);
     const Clock::time_point start = Clock::now();
     Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
     std::size_t iDropped = 0;
@@ -373,8 +393,7 @@ Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
         if (n > 0) {
-            iDropped += static_cast<std::size_t>(n);
-            FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
+            iDropped += static_cast<std::size_t>(n) - FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
             if (!owed.fAnswer) {
                 deadline = Clock::now(); // what else waits now goes with it
             } else if (owed.fUnknown) {
@@ -468,6 +487,10 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
             return cut(Failure::eKind::Canceled, Instrument::AbortedText);
         }
         if (iOffset == iSize) {
+            // Its answers are owed until a read takes them: a message sent without reading them
+            // leaves them to the next write, which takes them off the line first.
+            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers);
+            stream.mOwed.fUnread = stream.fSendQuery;
             stream.eFailure = Failure::eKind::None;
             return true;
         }
@@ -508,7 +531,8 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     }
     stream.eFailure = Failure::eKind::None;
     stream.iWholeAnswers = 0;
-    stream.mOwed.fAnswer = stream.mOwed.fUnknown = false; // what an earlier read left is this read's now
+    // What an earlier read left, or the write before this read owes, is this read's now.
+    stream.mOwed.fAnswer = stream.mOwed.fUnknown = stream.mOwed.fUnread = false;
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
                                        stream.iProgressStep);
     Clock::time_point lastData = Clock::now();
@@ -520,12 +544,14 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
-            const std::size_t iAnswer = EndedAnswer(stream, static_cast<std::size_t>(n));
+            const Instrument::uAnswerScan scan = EndedAnswer(stream, static_cast<std::size_t>(n));
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
-            if (iAnswer > 0) {
-                LeaveRest(stream, iBase + iAnswer, transfer.iTimeoutMs);
+            if (scan.iEnd > 0) {
+                LeaveRest(stream, iBase + scan.iEnd, transfer.iTimeoutMs);
+                // One more line end of a block may follow it: it is taken off where it comes first.
+                if (scan.fBlockLast) stream.mOwed.iTrailer = stream.sEndOfMessage.size();
                 TakeTrailer(transfer);
-                JoinMessages(stream);
+                JoinMessages(stream, scan.iEnd);
                 return true;
             }
         } else if (n == NoMemory) {
@@ -545,22 +571,19 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             if (idle == eIdle::Deadline) {
                 stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
-                // The rest of the answer is owed. Whole messages of a chained answer are joined for
-                // the caller, and the messages still missing are owed; else the answer is, with what
-                // came of it.
+                // The rest of the answer is owed: of a chained answer, the answers still missing,
+                // with what came of the message the time-out cut. Its whole messages are joined
+                // for the caller and counted, the cut one's bytes kept behind them.
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
                 const std::size_t iAnswer = stream.iReceiveSize - iBase;
-                std::size_t iFound = 0;
-                if (stream.iAnswers > 1 &&
-                    Instrument::CountMessageAnswers(pAnswer, iAnswer, stream.sEndOfMessage, stream.eBlockUnit, true,
-                                                    iFound) &&
-                    iFound > 0 && iFound < stream.iAnswers) {
-                    OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers - iFound);
-                    JoinMessages(stream);
-                    stream.iWholeAnswers = iFound;
-                } else {
-                    OweAnswer(stream, pAnswer, iAnswer, transfer.iTimeoutMs, stream.iAnswers);
-                }
+                const Instrument::uAnswerScan scan =
+                    ScanStream(pAnswer, iAnswer, stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
+                const std::size_t iWhole = stream.iAnswers > 1 ? scan.iWhole : 0;
+                const std::size_t iWholeEnd = iWhole > 0 ? scan.iWholeEnd : 0;
+                OweAnswer(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,
+                          std::max<std::size_t>(stream.iAnswers, 1) - iWhole);
+                JoinMessages(stream, iWholeEnd);
+                stream.iWholeAnswers = iWhole;
                 return stream.iReceiveSize > iBase;
             }
             if (idle == eIdle::Closed) {

@@ -61,8 +61,13 @@ struct uOwed {
     DataBuffer pBegun;
     std::int64_t iWaitMs = 0; // the time-out of the exchange that gave it up
     // Bytes of the end-of-message text behind an image that ended by its own structure and
-    // came without it: taken off the line where they come first, never waited for.
+    // came without it, or of one more line end behind an answer that ended with a block (an
+    // instrument may end a block with two): taken off the line where they come first, never
+    // waited for, and no earlier answer's bytes.
     std::size_t iTrailer = 0;
+    // The answers of a query sent whole that no read has taken (a message sent without reading
+    // its answer): they are on their way, so the next write awaits them on every channel.
+    bool fUnread = false;
     // A command was cut off in the middle of its write: the instrument takes whatever comes next
     // as its rest, and a connection that can be renewed is.
     bool fCommandCut = false;
@@ -193,9 +198,11 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
              std::size_t iPayloadSize, std::string& sError);
 
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
-// iBytesSent receives the bytes taken, also when the write fails. First the line is cleared of
+// iBytesSent receives the bytes taken, also when the write fails. A query sent whole owes its
+// answers (iAnswers, at least one) until a Read takes them. First the line is cleared of
 // what it owes (uOwed), so that nothing of it is taken for the answer to this message: bytes that
-// wait are read and dropped, and an owed answer is read up to the end of its message. A channel
+// wait are read and dropped, and an owed answer is read up to the end of its message. The answers
+// of a query that no read took are awaited on every channel. Otherwise a channel
 // that can be renewed waits for nothing: it takes what has come, and renews when the owed answer
 // has not ended in it, so that the answer can never arrive inside another one. A serial line
 // awaits an owed answer up to a bound: the interface's time-out, at least the one that expired
@@ -210,19 +217,21 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
 // the write fails it with the broken-connection text and nothing sent. An abort request in the
 // middle of the message ends the write where it is on a channel that is then renewed; a serial
 // line sends the message to its end first (its instrument would take the next one as the rest),
-// and a query so sent owes its answer.
+// and a query so sent owes its answer, given up rather than unread.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
 // Reads one answer into pReceiveData / iReceiveSize; type-7 progress to iWindow. The answer is
 // whole when its message has ended (AnswerComplete), never because the line went quiet; it then
 // leaves eFailure None. A time-out after some data ends the read with true, the data so far
-// (the whole messages of a chained answer joined, counted in iWholeAnswers), the time-out text in
-// sError and eFailure TimedOut (the exchange fails with a part); a time-out with nothing received
-// fails with that text. An abort request ends the read
-// with false. Either leaves the rest of the answer owed (uOwed) for the next Write, with what of it
-// came: of a chained answer of which whole messages came, the messages still missing. The end
-// text behind an image that came later than its wait is taken off the start of the next answer.
+// (the whole messages of a chained answer joined and counted in iWholeAnswers, what came of the
+// message it cut behind them), the time-out text in sError and eFailure TimedOut (the exchange
+// fails with a part); a time-out with nothing received fails with that text. An abort request
+// ends the read with false. Either leaves the rest of the answer owed (uOwed) for the next Write,
+// with what of it came: of a chained answer of which whole messages came, the answers still
+// missing. Whole messages that came behind the answer are dropped; one still arriving is owed.
+// The end text behind an image, or one more line end behind a block, that came later than the
+// answer is taken off the start of the next answer.
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.

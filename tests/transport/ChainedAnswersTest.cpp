@@ -50,7 +50,7 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         std::string sEnd;
         std::size_t iAwaited;
         bool fComplete;
-        std::size_t iAnswers; // as counted with the end text as separator
+        std::size_t iAnswers; // whole: as counted up to the last message end
     } cases[] = {
         {Block(sData) + ";" + sPreamble + ";VOLT\n", "\n", 3, true, 3},
         {Block(sData) + "\n", "\n", 3, false, 1},
@@ -62,45 +62,37 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {Block(sData) + "\n\r1.5\n\r", "\n\r", 2, true, 2},
         {Block(sData) + "\n\r", "\n\r", 2, false, 1},
         {"1;2\n3\n", "\n", 3, true, 3},
-        {"1;2;\n", "\n", 3, false, 2}, // a separator at the end opens no answer
-        {"1\n2\n\n", "\n", 3, false, 2},
+        // An empty unit, and a message that holds only its end, is an empty answer.
+        {"1;2;\n", "\n", 3, true, 3},
+        {"1\n2\n\n", "\n", 3, true, 3},
+        {"\nR,M\n", "\n", 2, true, 2},
+        {"1;;2\n", "\n", 3, true, 3},
         {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
         // Blocks as messages of their own, each with its own line end: no empty answer between.
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\n", "\n", 3, false, 2},
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n", 3, true, 3},
         {Block(sData) + "\n\r\n\r1.5\n\r", "\n\r", 3, false, 2},
-        // A ";" inside string data separates nothing; a stray quote costs only its own message.
+        {"#15x\nR,M\n", "\n", 2, false, 1}, // a block past its message takes the next one's bytes
+        // A ";" inside string data separates nothing; a quote that begins no data element is text.
         {"\"A;B\"\nY\n", "\n", 2, true, 2},
         {"\"A;B\";Y\n", "\n", 3, false, 2},
         {"\"A\"\"B;C\";Y\n", "\n", 2, true, 2},
-        {"12\";X\nY\n", "\n", 2, true, 2},
+        {"s\";b\n", "\n", 2, true, 2},
+        {"1,\"a;b\",2;s\"\n", "\n", 2, true, 2},
+        {"\"A;B\nY\nZ\n", "\n", 2, true, 3}, // the end text ends a message inside a string too
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StreamTransfer::AnswerComplete(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd,
                                                  Instrument::eBlockUnit::Bytes, c.iAwaited),
                   c.fComplete)
             << c.sAnswer;
-        std::size_t iAnswers = 99;
-        const bool fWhole = Instrument::CountAnswers(Bytes(c.sAnswer), c.sAnswer.size() - c.sEnd.size(), c.sEnd,
-                                                     Instrument::eBlockUnit::Bytes, iAnswers);
-        if (fWhole) EXPECT_EQ(iAnswers, c.iAnswers) << c.sAnswer;
-        else EXPECT_EQ(c.iAnswers, 0u) << c.sAnswer;
+        EXPECT_EQ(Instrument::ScanAnswer(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd, Instrument::eBlockUnit::Bytes, 99)
+                      .iWhole,
+                  c.iAnswers)
+            << c.sAnswer;
     }
-}
-
-// A message that END or EOM ended counts by the stream's rule, with or without its end text (a
-// block whose last byte is a line feed keeps it as data).
-TEST(ChainedAnswersTest, AMessageCountsItsAnswersAsAStreamAnswerDoes) {
-    const std::string sBlock = Block(std::string("a\n;b\n", 5));
-    const std::pair<std::string, std::size_t> cases[] = {
-        {sBlock + "\n0,2;V;V\n", 4}, {sBlock + "\n0,2;V;V", 4}, {"1;2;", 2}, {sBlock, 1}, {sBlock + ";", 1},
-        {sBlock + "\n\n", 1}, {sBlock + "\n\n" + sBlock + "\n", 2}}; // a block with its own line end
-    for (const auto& [sMessage, iAnswers] : cases) {
-        std::size_t n = 99;
-        EXPECT_TRUE(Instrument::CountMessageAnswers(Bytes(sMessage), sMessage.size(), "\n",
-                                                    Instrument::eBlockUnit::Bytes, false, n));
-        EXPECT_EQ(n, iAnswers) << sMessage;
-    }
+    EXPECT_EQ(Instrument::AnswerFields("a\";b;c").size(), 3u);
+    EXPECT_EQ(Instrument::AnswerFields("\"x;\"\"y\",2;z").size(), 2u);
 }
 
 TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {

@@ -2,9 +2,13 @@
 // oscilloscopes (raw TCP, VXI-11, a pseudo-terminal, USBTMC), and a whole 24 M-point memory.
 #include "ScopeReadSupport.h"
 
+#include "common/TestApplication.h"
+#include "common/WindowLog.h"
+#include "platform/ProgramEvents.h"
 #include "sim/RawTcpServer.h"
 #include "sim/RigolScope.h"
 #include "sim/RtbScope.h"
+#include "sim/StreamPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +22,7 @@ using ScopeRead::eDoor;
 class WaveformDoorsTest : public ::testing::TestWithParam<std::tuple<eDoor, bool>> {
   protected:
     void SetUp() override {
+        TestApplication::Ensure(); // the log window of the edge rows
         ScopeRead::Start();
         pDevice = std::make_shared<Sim::ScpiDevice>();
         const bool fRigol = std::get<1>(GetParam());
@@ -70,8 +75,7 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
 // answer more would take it all. A chain with one query the instrument does not know is a
 // time-out that counts the answers, its whole ones kept only as the part a SCPI window shows,
 // and costs one wait: the exchange after it waits for nothing, but on a serial line, which awaits
-// the missing answer for the interface's time-out first. A stream's next answer cut inside its
-// message is a cut, not a chain.
+// the missing answer for the interface's time-out first.
 TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     using Clock = std::chrono::steady_clock;
     const bool fRigol = std::get<1>(GetParam());
@@ -141,12 +145,88 @@ TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     if (std::get<0>(GetParam()) == eDoor::RawTcp || std::get<0>(GetParam()) == eDoor::Serial) {
         pDevice->SetBareAnswer("CUT?", {'R', 'I', 'G', 'O', 'L'}); // its end never comes
         failed("*OPC?;*IDN?;:SIM:NONE?", "answers received / expected: 2 / 3");
-        EXPECT_EQ(failed("CUT?;*OPC?;*IDN?", " bytes. - ").substr(0, 5), "RIGOL");
+        // Cut inside its last message: the whole ones before it count, as on every door.
+        EXPECT_EQ(failed("CUT?;*OPC?;*IDN?", " bytes, answers received / expected: 2 / 3. - ").substr(0, 5), "RIGOL");
         // A message the instrument sent unasked behind the answer is no part of it, nor of the next.
         pDevice->SetBareAnswer("TWO?", {'A', '\n', 'B', '\n'});
         EXPECT_EQ(pSession->Ask("TWO?"), "A\n");
         EXPECT_EQ(pSession->Ask("*IDN?"), sIdn);
     }
+}
+
+// The edges of a message read alike on every door, sent as one message and as messages of their
+// own: a quote that begins no string data is text; a message that holds only its end is an empty
+// answer; whole messages behind an answer and a block's second line end are dropped at once, with
+// no wait (a time-out of 20 s) and no new connection, the line end without a line in the log; a
+// block that runs past
+// its message takes the next one's bytes, so its chain is short on every door; a message still
+// arriving behind an answer is owed, never the next answer's.
+TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
+    if (!std::get<1>(GetParam())) GTEST_SKIP() << "the framing is the device's, whatever the family";
+    std::vector<std::string> log;
+    WindowLog::Create(); // the log's window number: its lines come to the binding below
+    EventHub::Bind(EventLogLine, WindowLog::WindowNumber(), [&](const EventHub::uEvent& event) {
+        if (const auto* p = event.pData.Get<std::string>()) log.push_back(*p);
+    });
+    const auto text = [](const std::string& s) { return s.substr(0, s.find_last_not_of('\n') + 1); };
+    pDevice->SetAnswer("QS?", {'s', '"'}); // an inch sign
+    pDevice->SetAnswer("QB?", {'b'});
+    pDevice->SetAnswer("QE?", {'\n'});            // an empty text
+    pDevice->SetAnswer("QL?", {'#', '1', '5', 'x'}); // a label that reads as a block running on
+    pDevice->SetBareAnswer("QA?", {'a', '\n', 'X', '\n', 'Y', '\n'});
+    pDevice->SetBareAnswer("QK?", {'#', '1', '3', 'a', 'b', 'c', '\n', '\n'});
+    pDevice->SetBareAnswer("QR?", {'a', '\n', 'P', 'A', 'R', 'T', '\n'});
+    Sim::StreamPeer* pStream = nullptr;
+    std::unique_ptr<ScopeRead::PatientTimeouts> pTimeouts;
+    std::string sError;
+    const auto open = [&](int iTimeoutMs) {
+        pTimeouts.reset();
+        pTimeouts = std::make_unique<ScopeRead::PatientTimeouts>(iTimeoutMs);
+        pSession.reset();
+        pDoor = std::make_unique<ScopeRead::Door>();
+        pSession = std::make_unique<ScopeRead::Session>();
+        ASSERT_TRUE(pSession->Open(StartDoor(), ModelRigolDS1000ZPlus, sError)) << sError;
+        pStream = pDoor->Stream();
+    };
+    open(1000);
+    const std::string sIdn = text(pSession->Ask("*IDN?"));
+    for (const int iPauseMs : {0, -1}) {
+        pDevice->SetSeparateAnswers(iPauseMs);
+        uTaskScpiCommand task;
+        task.head.eTaskType = InstrumentTaskScpiCommand;
+        task.fSend = task.fRequestData = 1;
+        task.sCommand = "QL?;*IDN?";
+        const ScopeRead::uFinished r = pSession->Run(task);
+        EXPECT_TRUE(r.errors.size() == 1 && r.errors[0].find("answers received / expected: 1 / 2") != std::string::npos)
+            << iPauseMs << ": " << ::testing::PrintToString(r.errors);
+        if (pStream) {
+            pStream->AddFault({Sim::eStreamFault::Split, 4});
+            EXPECT_EQ(pSession->Ask("QR?"), "a\n") << iPauseMs;
+        }
+        EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
+    }
+
+    using Clock = std::chrono::steady_clock;
+    open(20000);
+    const int iConnections = pStream ? pStream->ConnectionsAccepted() : 0;
+    const Clock::time_point start = Clock::now();
+    for (const int iPauseMs : {0, -1}) {
+        pDevice->SetSeparateAnswers(iPauseMs);
+        EXPECT_EQ(text(pSession->Ask("QS?;QB?")), "s\";b") << iPauseMs;
+        EXPECT_EQ(text(pSession->Ask("QE?;*IDN?")), ";" + sIdn) << iPauseMs;
+        EXPECT_EQ(pSession->Ask("QA?").substr(0, 2), "a\n") << iPauseMs;
+        EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
+        EventHub::Pump();
+        log.clear();
+        if (pStream) pStream->AddFault({Sim::eStreamFault::Split, 7});
+        EXPECT_EQ(pSession->Ask("QK?").substr(0, 7), "#13abc\n") << iPauseMs;
+        EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
+        EventHub::Pump();
+        EXPECT_TRUE(log.empty()) << ::testing::PrintToString(log);
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(pStream ? pStream->ConnectionsAccepted() : 0, iConnections);
+    EventHub::Unbind(EventLogLine, WindowLog::WindowNumber());
 }
 
 INSTANTIATE_TEST_SUITE_P(Doors, WaveformDoorsTest,

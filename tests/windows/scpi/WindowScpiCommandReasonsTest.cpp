@@ -79,6 +79,13 @@ TEST_F(WindowScpiCommandReasonsTest, AChainShowsEveryAnswerOrThePartWithItsCount
     const std::string sCut = "The time-out cut the answer, bytes received: " + std::to_string(sPart.size()) +
                              ", answers received / expected: 2 / 3 - (";
     EXPECT_EQ(Received(iScpi) + Status(iScpi).substr(0, sCut.size()), sPart + sCut);
+    // "Send" of a query owes its answer, however late: "Send && Receive" then gets its own.
+    mRaw.SetLateness(100);
+    Type(iScpi, "SIM:ECHO? x");
+    Click(W(iScpi).gadgets.pSend);
+    EXPECT_TRUE(WaitIdle(iScpi));
+    Query(iScpi, "*OPC?");
+    EXPECT_EQ(Received(iScpi), "1\n");
 }
 
 // A part the time-out cut is shown, its status says so; its rest, still coming at the next query
