@@ -305,15 +305,13 @@ void LeaveRest(uStreamInstance& stream, std::size_t iEnd, std::int64_t iTimeoutM
     stream.pReceiveData.setSize(iEnd);
 }
 
-// Answers of a chained query that came as messages of their own read as one message: those of
-// the first iWhole bytes of the answer (its whole messages), what follows them kept behind.
-void JoinMessages(uStreamInstance& stream, std::size_t iWhole) {
+// Answers of a chained query that came as messages of their own read as one message.
+void JoinMessages(uStreamInstance& stream) {
     if (stream.iAnswers < 2) return;
-    std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
-    const std::size_t iJoined = Instrument::JoinAnswers(pAnswer, iWhole, stream.sEndOfMessage, stream.eBlockUnit);
-    const std::size_t iRest = stream.iReceiveSize - stream.iReceiveBase - iWhole;
-    if (iJoined != iWhole) std::memmove(pAnswer + iJoined, pAnswer + iWhole, iRest);
-    stream.iReceiveSize = stream.iReceiveBase + iJoined + iRest;
+    const std::size_t iBase = stream.iReceiveBase;
+    stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
+                                                          stream.iReceiveSize - iBase, stream.sEndOfMessage,
+                                                          stream.eBlockUnit);
     stream.pReceiveData.setSize(stream.iReceiveSize);
 }
 
@@ -551,7 +549,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 // One more line end of a block may follow it: it is taken off where it comes first.
                 if (scan.fBlockLast) stream.mOwed.iTrailer = stream.sEndOfMessage.size();
                 TakeTrailer(transfer);
-                JoinMessages(stream, scan.iEnd);
+                JoinMessages(stream);
                 return true;
             }
         } else if (n == NoMemory) {
@@ -572,8 +570,8 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 stream.eFailure = Failure::eKind::TimedOut;
                 sError = Prefix(names.pModule, names.pRead) + "Die Wartezeit für das Empfangen wurde überschritten.";
                 // The rest of the answer is owed: of a chained answer, the answers still missing,
-                // with what came of the message the time-out cut. Its whole messages are joined
-                // for the caller and counted, the cut one's bytes kept behind them.
+                // with what came of the message the time-out cut. Its whole messages are counted,
+                // and joined for the caller with what came of the cut one.
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
                 const std::size_t iAnswer = stream.iReceiveSize - iBase;
                 const Instrument::uAnswerScan scan =
@@ -582,7 +580,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 const std::size_t iWholeEnd = iWhole > 0 ? scan.iWholeEnd : 0;
                 OweAnswer(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,
                           std::max<std::size_t>(stream.iAnswers, 1) - iWhole);
-                JoinMessages(stream, iWholeEnd);
+                JoinMessages(stream);
                 stream.iWholeAnswers = iWhole;
                 return stream.iReceiveSize > iBase;
             }
