@@ -582,8 +582,12 @@ TEST_F(WaveformPumpTest, TransferReportsWithTheirTexts) {
     rig.Transfer(TransferStatus::TransferWaiting, 3);
     EXPECT_EQ(rig.window.mStatus.back(), "Wait for the data to be received: 3 Seconds");
     rig.TransferError(TransferStatus::TransferReceiveError, "time-out");
-    EXPECT_EQ(rig.window.mStatus.back(), "The data could not be received.");
-    EXPECT_TRUE(rig.LogHas("Error: DS1104Z - Channel 2 - The data could not be received. RawTcp::RequestData: (0) time-out"));
+    EXPECT_EQ(rig.window.mStatus.back(), "Channel 2 - The data could not be received.");
+    // In plain words, then the transport's record on a line of its own.
+    ASSERT_GE(rig.window.mLog.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(rig.window.mLog.end() - 2, rig.window.mLog.end()),
+              (std::vector<std::string>{"Error: DS1104Z - Channel 2 - The data could not be received.",
+                                        "Error: RawTcp::RequestData: (0) time-out"}));
     rig.Transfer(TransferStatus::TransferReceived, 700);
     EXPECT_EQ(rig.pump.iBytesTotal, 700);
 }

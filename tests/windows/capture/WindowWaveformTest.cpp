@@ -806,7 +806,8 @@ TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled() && !W(iWindow).pump.fAutomatic; }, 60000));
     EXPECT_TRUE(LogHas("Error: "));
     // Save... after the failed read: no record to save, in the status line and the log, no file.
-    const std::string sNone = "There is no complete record to save: the last read did not end.";
+    const std::string sNone = "There is no complete record to save: Channel 2 - The data could not be received. The "
+                              "connection to the instrument was interrupted. The read ended with Channel 2.";
     AnswerFileDialog(OutPath("after.csv")); // none may open
     G(iWindow).pSave->click();
     EXPECT_EQ(W(iWindow).Status(), sNone);
@@ -891,7 +892,7 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
              siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
              siglent.SetFault(Sim::SiglentScope::eFault::LongBlock);
          },
-         "", 3000, "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."}};
+         "", 3000, "Channel 1 - Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
@@ -953,8 +954,8 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
         if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
             lines.push_back(s.substr(s.find(" - ") + 3));
     EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
-                                               again + "1 more read: " + X, again + "2 more reads: " + Y, X, Y,
-                                               again + sRepeats + " more reads: " + X}));
+                                               again + "1 more read: " + X + " - " + Y, again + "2 more reads: " + Y, X,
+                                               Y, again + sRepeats + " more reads: " + X + " - " + Y}));
 }
 
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
