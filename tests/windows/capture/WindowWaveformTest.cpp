@@ -880,19 +880,32 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
 }
 
 // A block whose header announces fewer bytes than it holds: a Rigol screen read and a Siglent
-// memory read in pieces (its first piece). The read ends saying why in place of "Data received",
+// memory read in pieces (its first piece); the same in both channels of a Rigol; a Siglent whose
+// pieces go unanswered. The read ends saying why (every failed channel) in place of "Data received",
 // and Save... refuses with that reason and opens no dialog.
 TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
-    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z};
-    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
-    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, const char*> rows[] = {
+    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z};
+    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus}, silent{Sim::SiglentScope::eModel::SDS2104XPlus};
+    const std::string sLong = "The data block does not end where its header says, bytes announced: 1195";
+    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, std::string> rows[] = {
         {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
-         60000, "Channel 1 - The data block does not end where its header says, bytes announced: 1195"},
+         60000, "Channel 1 - " + sLong},
         {[&](Sim::ScpiDevice& d) {
              siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
              siglent.SetFault(Sim::SiglentScope::eFault::LongBlock);
          },
-         "", 3000, "Channel 1 - Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."}};
+         "", 3000, "Channel 1 - Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."},
+        {[&](Sim::ScpiDevice& d) {
+             both.Attach(d), both.ShowChannel(2, true), both.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true);
+         },
+         "Screen", 60000, "Channel 1 - " + sLong + " - Channel 2 - " + sLong},
+        {[&](Sim::ScpiDevice& d) {
+             silent.Attach(d), silent.ShowChannel(2, true), silent.SetMemoryDepth(30000), silent.SetMaxPoint(10000);
+             d.SilenceQuery("WAV:DATA?");
+         },
+         "", 1000,
+         "Channel 1 - The data could not be received. The instrument did not answer within 1000 ms. The read ended "
+         "with Channel 1; not read: Channel 2."}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
@@ -903,10 +916,16 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         const int iWindow = OpenWaveformOf(ConnectMainTo(peer, instrument, iTimeout));
         Refresh(iWindow);
         Tick(iWindow, "Channel 1");
+        Tick(iWindow, "Channel 2"); // where shown
         if (*sSource) ChooseSource(iWindow, sSource);
         G(iWindow).pRead->click();
         ASSERT_TRUE(WaitIdle(iWindow));
         EXPECT_EQ(W(iWindow).Status(), sReason);
+        if (const std::size_t iEnded = sReason.find(" The read ended "); iEnded != std::string::npos) {
+            // The log says it in the same words; the transport's own text stays on lines of its own.
+            EXPECT_TRUE(LogHas(W(iWindow).Prefix() + sReason.substr(0, iEnded) + "\n"));
+            EXPECT_TRUE(LogHas(W(iWindow).Prefix() + sReason.substr(iEnded + 1)));
+        }
         QTimer watch; // a dialog that opened is a fault, shut at once; the timer ends with the row
         watch.callOnTimeout([] {
             if (auto* p = qobject_cast<QDialog*>(QApplication::activeModalWidget())) ADD_FAILURE(), p->reject();
@@ -915,19 +934,22 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         G(iWindow).pSave->click();
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
+        const std::size_t iRefusals = LogCount("There is no complete record to save: ");
         // Automatic runs of such reads, with "Save to folder" too: the failure logged once, then its repeats.
         for (const std::string sSaved : {"", " - Saved: 0"}) {
             if (!*sSource) break;
             if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
-            const std::size_t iFailures = LogCount(sReason);
+            const std::string sLast = sReason.substr(sReason.rfind("Channel ")); // each channel's failure has a line
+            const std::size_t iFailures = LogCount(sLast);
             sSaved.empty() ? ReadAutomatically(iWindow, "10") : G(iWindow).pRead->click(); // still ticked
             ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iRepeats >= 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
             EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + sSaved + " - " + sReason);
             G(iWindow).pCancel->click();
             EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved);
             ASSERT_TRUE(WaitIdle(iWindow));
-            EXPECT_EQ(LogCount(sReason), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
-            EXPECT_EQ(LogCount("There is no complete record to save: "), 1u); // the Save... above
+            EXPECT_EQ(LogCount(sLast), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
+            EXPECT_TRUE(LogHas(" more reads: " + sReason));
+            EXPECT_EQ(LogCount("There is no complete record to save: "), iRefusals); // the Save... above
         }
         Instrument::Release(instrument, sError);
     }
