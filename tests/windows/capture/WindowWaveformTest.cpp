@@ -881,11 +881,12 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
 
 // A block whose header announces fewer bytes than it holds: a Rigol screen read and a Siglent
 // memory read in pieces (its first piece); the same in both channels of a Rigol; a Siglent whose
-// pieces go unanswered. The read ends saying why (every failed channel) in place of "Data received",
+// pieces go unanswered, or its first query. The read ends saying why (every failed channel) in place of "Data received",
 // and Save... refuses with that reason and opens no dialog.
 TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
     Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z};
-    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus}, silent{Sim::SiglentScope::eModel::SDS2104XPlus};
+    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus}, silent{Sim::SiglentScope::eModel::SDS2104XPlus},
+        mute{Sim::SiglentScope::eModel::SDS2104XPlus};
     const std::string sLong = "The data block does not end where its header says, bytes announced: 1195";
     const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, std::string> rows[] = {
         {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
@@ -905,7 +906,10 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
          },
          "", 1000,
          "Channel 1 - The data could not be received. The instrument did not answer within 1000 ms. The read ended "
-         "with Channel 1; not read: Channel 2."}};
+         "with Channel 1; not read: Channel 2."},
+        {[&](Sim::ScpiDevice& d) { mute.Attach(d), d.SilenceQuery("ACQ:POIN?"); }, "", 1000,
+         "The data could not be received. The instrument did not answer within 1000 ms. The read ended; not read: "
+         "Channel 1."}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
