@@ -80,9 +80,7 @@ void Rig::ResultWithoutRecord() {
 }
 
 void Rig::TaskError(const std::string& sText, const Failure::uFailure& failure) {
-    uEventData record{0, sText, "InstrumentDefault", "TaskScpiCommand"};
-    record.failure = failure;
-    const std::int64_t iKey = Utility::EventDataStore(record);
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", "TaskScpiCommand", failure});
     EventHub::uEvent event{EventTaskFinished, pump.iWindow, 0, InstrumentTaskError,
                            EventHub::Payload::Of<std::int64_t>(iKey)};
     WaveformPump::EventDataReceived(pump, event);
@@ -94,9 +92,7 @@ void Rig::Transfer(int eType, std::int64_t iData) {
 }
 
 void Rig::TransferError(int eType, const std::string& sText, const Failure::uFailure& failure) {
-    uEventData record{0, sText, "RawTcp", "RequestData"};
-    record.failure = failure;
-    const std::int64_t iKey = Utility::EventDataStore(record);
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "RawTcp", "RequestData", failure});
     Transfer(eType, iKey);
 }
 

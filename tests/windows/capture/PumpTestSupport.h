@@ -85,7 +85,6 @@ struct Rig {
     // The type 8 result of the task (by number), with an answer unless fNoRecord.
     void Result(std::int64_t iTask, const std::string& sAnswer, bool fRequestData = true, bool fFinished = true);
     void ResultWithoutRecord();
-    // The errors of the oldest task awaiting its result, with the failure record the transport made.
     void TaskError(const std::string& sText, const Failure::uFailure& failure = {});
     void Transfer(int eType, std::int64_t iData);
     void TransferError(int eType, const std::string& sText, const Failure::uFailure& failure = {});
