@@ -180,6 +180,8 @@ void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     pump.fDiscardResult = false;
     pump.answer.release();
     pump.sAnswersMissing = std::exchange(request.sAheadFailure, {});
+    pump.sFailure.clear();
+    pump.fFailureSaid = false;
     pump.iSendTime = ElapsedMilliseconds();
     LogSent(pump);
     SendAhead(pump);
@@ -207,6 +209,7 @@ bool BeginRead(uWaveformPump& pump) {
     pump.fRecordWhole = false;
     pump.fReading = true;
     pump.sReadFailure.clear();
+    pump.FailedChannels.clear();
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
     pump.pRecord->eModel = pump.instrument.eModel;
@@ -301,9 +304,13 @@ void LogRepeats(uWaveformPump& pump) {
 
 bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
     if (!pump.fReading) return true;
-    if (pump.sReadFailure.empty()) {
+    const std::string sChannel = WaveformText::Channel(pump);
+    if (std::find(pump.FailedChannels.begin(), pump.FailedChannels.end(), sChannel) == pump.FailedChannels.end()) {
+        pump.FailedChannels.push_back(sChannel);
         const std::string sPrefix = WaveformText::Prefix(pump);
-        pump.sReadFailure = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
+        std::string sText = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
+        if (sText.rfind(sChannel, 0) != 0) sText = sChannel + sText; // a check's line names no channel
+        pump.sReadFailure += (pump.sReadFailure.empty() ? "" : " - ") + sText;
     }
     if (!pump.fAutomatic) return true;
     const auto has = [&](const std::vector<std::string>& lines) {
@@ -424,6 +431,7 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     if (ok) {
         pump.answer.release();
         pump.sAnswersMissing.clear();
+        pump.fFailureSaid = false;
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, CommandTask(pump, pump.sRequestCommand, fSend, fResponse), sError) == 0) {

@@ -158,11 +158,13 @@ struct uWaveformPump {
     std::string sAutomaticFolder;
     bool fSaving = false;
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
-    // A read runs (from its start to its end or stop), and the first failure logged meanwhile as
-    // the log has it (without the model's prefix). A read that ended with a failure shows it at
-    // its end, and Save... names it when the read left no channel to save.
+    // A read runs (from its start to its end or stop), and its failures as the log has them
+    // (without the model's prefix): the first failure logged of each channel (and of the requests
+    // of no channel), named with it, joined by " - ". A read that ended with a failure shows them
+    // at its end, and Save... names them.
     bool fReading = false;
     std::string sReadFailure;
+    std::vector<std::string> FailedChannels; // WaveformText::Channel of each failure taken
     std::int64_t iSaveInstance = 0;
     std::int64_t iAnswerDate = 0;
     std::int64_t iAnswerTime = 0;
@@ -190,8 +192,10 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
-    // Why the current request failed, in plain words, once a report said so (PumpSupport).
+    // Why the current request failed, in plain words, once a report said so (PumpSupport), and
+    // whether the status and the log said so, named with its channel.
     std::string sFailure;
+    bool fFailureSaid = false;
     // Results of parts sent ahead that came before their part became the first request (a
     // nested event loop delivered them); each is taken when its part does.
     std::vector<std::unique_ptr<uTaskResultScpiCommand>> AheadResults;

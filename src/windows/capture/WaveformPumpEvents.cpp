@@ -78,6 +78,42 @@ bool AheadPartError(uWaveformPump& pump, bool fRecord, const uEventData& record)
     return true;
 }
 
+// The current request's exchange failed (sText: not sent, or not received): the status and the log
+// say why in plain words, named with its channel, once and again for each report that names a new
+// reason; the record follows in the log as the transport gave it.
+void RequestFailed(uWaveformPump& pump, const char* sText, bool fRecord, const uEventData& record) {
+    const std::string sShown = pump.sFailure;
+    const bool fNew = fRecord && !PumpSupport::NoteFailure(pump, record).empty() && pump.sFailure != sShown;
+    if (!pump.fFailureSaid || fNew) {
+        const std::string sLine = WaveformText::Channel(pump) + Instrument::WithReason(sText, pump.sFailure);
+        pump.pWindow->SetStatus(sLine);
+        pump.pWindow->AddError(WaveformText::Prefix(pump) + sLine);
+        pump.fFailureSaid = true;
+    }
+    if (fRecord) pump.pWindow->AddError(PumpSupport::RecordText(record));
+}
+
+// A failure of the current request ends the read: the status says every failure of the read, with
+// which channel it ended and which it did not read.
+void ReadEnded(uWaveformPump& pump) {
+    if (pump.fReading && !pump.mRequestList.empty()) {
+        const std::string sChannel = pump.mRequestList.front().sChannel;
+        std::string sEnded = " The read ended" + (sChannel.empty() ? std::string() : " with " + sChannel), sRest;
+        std::vector<std::string> rest;
+        for (const uWaveformRequest& request : pump.mRequestList) {
+            if (request.sChannel.empty() || request.sChannel == sChannel ||
+                std::find(rest.begin(), rest.end(), request.sChannel) != rest.end())
+                continue;
+            rest.push_back(request.sChannel);
+            sRest += (sRest.empty() ? "; not read: " : ", ") + request.sChannel;
+        }
+        pump.sReadFailure += sEnded + sRest + ".";
+        pump.pWindow->SetStatus(pump.sReadFailure);
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + (sEnded + sRest).substr(1) + ".");
+    }
+    StopRequestData(pump);
+}
+
 // The result of the request the pump waits for: the pump goes on at once.
 void ScpiResult(uWaveformPump& pump, const EventHub::uEvent& event) {
     uTaskResultScpiCommand* pResult = event.pData.Get<uTaskResultScpiCommand>();
@@ -103,7 +139,8 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
     bool ok = !pump.fDiscardResult;
     if (ok && !pResult) {
         // A task without a result record met an instrument that is not connected.
-        window.SetStatus(Instrument::WithReason(WaveformText::NotReceived,
+        window.SetStatus(WaveformText::Channel(pump) +
+                         Instrument::WithReason(WaveformText::NotReceived,
                                                 pump.sFailure.empty() ? Instrument::NotConnectedText : pump.sFailure));
         window.AddError(sLead + WaveformText::NotReceived);
         ok = false;
@@ -115,7 +152,7 @@ void TakeResult(uWaveformPump& pump, uTaskResultScpiCommand* pResult) {
         pump.fRequestFinished = false;
     } else if (ok && pResult->fRequestData &&
         (pResult->iRequestTransferred == 0 || !pResult->fRequestFinished || !pResult->requestData.allocated())) {
-        window.SetStatus(Instrument::WithReason(WaveformText::NoData, pump.sFailure));
+        window.SetStatus(WaveformText::Channel(pump) + Instrument::WithReason(WaveformText::NoData, pump.sFailure));
         window.AddError(sLead + WaveformText::NoData);
         ok = false;
     }
@@ -157,7 +194,12 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
         if (AheadPartError(pump, fRecord, record) ||
             (fRecord && (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record))))
             break;
-        if (PumpSupport::TaskError(pump, fRecord, record)) StopRequestData(pump);
+        if (!PumpSupport::ErrorOfCurrent(pump)) {
+            if (fRecord) pump.pWindow->AddError(PumpSupport::RecordText(record));
+            break;
+        }
+        RequestFailed(pump, WaveformText::NotSent, fRecord, record);
+        ReadEnded(pump);
         break;
     }
     default: break;
@@ -193,7 +235,8 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         if (fRecord && event.iType == TransferStatus::TransferReceiveError &&
             (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record)))
             break;
-        PumpSupport::TransferError(pump, event, fRecord, record, sLead);
+        RequestFailed(pump, event.iType == TransferStatus::TransferSendError ? WaveformText::NotSent : WaveformText::NotReceived,
+                      fRecord, record);
         break;
     case TransferStatus::TransferReceiving:
     case TransferStatus::TransferReceived:

@@ -63,8 +63,9 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         return false;
     }
     if (!pump.fRecordWhole) {
-        // A read that a failure or a stop ended holds no record to be saved as one.
-        const std::string sText = "There is no complete record to save: the last read did not end.";
+        // A read that a failure or a stop ended holds no record to be saved as one: the failure says why.
+        const std::string sText = "There is no complete record to save: " +
+                                  (pump.sReadFailure.empty() ? "the last read did not end." : pump.sReadFailure);
         window.SetStatus(sText);
         WindowLog::AddError(window.Prefix() + sText);
         return false;

@@ -79,8 +79,8 @@ void Rig::ResultWithoutRecord() {
     WaveformPump::EventDataReceived(pump, event);
 }
 
-void Rig::TaskError(const std::string& sText) {
-    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", "TaskScpiCommand"});
+void Rig::TaskError(const std::string& sText, const Failure::uFailure& failure) {
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", "TaskScpiCommand", failure});
     EventHub::uEvent event{EventTaskFinished, pump.iWindow, 0, InstrumentTaskError,
                            EventHub::Payload::Of<std::int64_t>(iKey)};
     WaveformPump::EventDataReceived(pump, event);
@@ -91,8 +91,8 @@ void Rig::Transfer(int eType, std::int64_t iData) {
     WaveformPump::EventDataSent(pump, event);
 }
 
-void Rig::TransferError(int eType, const std::string& sText) {
-    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "RawTcp", "RequestData"});
+void Rig::TransferError(int eType, const std::string& sText, const Failure::uFailure& failure) {
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "RawTcp", "RequestData", failure});
     Transfer(eType, iKey);
 }
 

@@ -2,6 +2,7 @@
 // and a scripted instrument that records the tasks it is handed.
 #pragma once
 
+#include "common/Failure.h"
 #include "instrument/InstrumentObject.h"
 #include "windows/capture/WaveformPump.h"
 
@@ -84,9 +85,9 @@ struct Rig {
     // The type 8 result of the task (by number), with an answer unless fNoRecord.
     void Result(std::int64_t iTask, const std::string& sAnswer, bool fRequestData = true, bool fFinished = true);
     void ResultWithoutRecord();
-    void TaskError(const std::string& sText);
+    void TaskError(const std::string& sText, const Failure::uFailure& failure = {});
     void Transfer(int eType, std::int64_t iData);
-    void TransferError(int eType, const std::string& sText);
+    void TransferError(int eType, const std::string& sText, const Failure::uFailure& failure = {});
     std::int64_t LastTask() const;
     bool LogHas(const std::string& sPart) const;
 };

@@ -114,6 +114,7 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
     const auto start = [](Rig& rig) {
         uWaveformRequest part = Request(RequestWaveformPart, "S %START%;P %STOP%", true);
         part.eWaveform = WaveformChannel1;
+        part.sChannel = "Channel 1";
         StartSingle(rig, {Request(RequestWaveformPoints, "D?", true), part, Request(RequestSetup, ":RUN")});
         rig.Fire(TimerPump);
         rig.Result(rig.LastTask(), "1000000;1.0e+09;1.0e-03\n");
@@ -177,6 +178,23 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         EXPECT_EQ(static_cast<std::int64_t>(rig.instrument.Commands().size()), iSent + 1);
         EXPECT_EQ(rig.pump.pRecord->Channels.size(), 1u); // the channel left the record
         EXPECT_EQ(rig.pump.iCurrentTask, 100 + iSent); // ":RUN"
+    }
+    {
+        // Part 2, sent ahead and cut by the time-out, reports before its turn (a nested event loop
+        // in part 1's step): its channel fails at its turn, on one line, and the read goes on.
+        Rig rig;
+        start(rig);
+        const Failure::uFailure cut{Failure::eKind::TimedOut, 20, "", Failure::eStep::Receive, {}, 0, 1500, 1000};
+        const auto named = [&rig] { return std::ranges::count_if(rig.window.mLog, [](auto& s) { return s.find("time-out") != s.npos; }); };
+        rig.pump.fStepping = true;
+        rig.Result(101, block("ab"));
+        rig.TransferError(TransferStatus::TransferReceiveError, "cut", cut), rig.TaskError("cut", cut);
+        rig.pump.fStepping = false;
+        WaveformPump::Continue(rig.pump);
+        EXPECT_EQ(named(), 0);
+        rig.Result(102, std::string(1000, 'c'), true, false);
+        EXPECT_TRUE(named() == 1 && rig.LogHas("Channel 1 - The data could not be received. The time-out (1500 ms) cut the answer after 1000 bytes."));
+        EXPECT_EQ(rig.instrument.Commands().back(), ":RUN");
     }
 }
 
@@ -582,8 +600,12 @@ TEST_F(WaveformPumpTest, TransferReportsWithTheirTexts) {
     rig.Transfer(TransferStatus::TransferWaiting, 3);
     EXPECT_EQ(rig.window.mStatus.back(), "Wait for the data to be received: 3 Seconds");
     rig.TransferError(TransferStatus::TransferReceiveError, "time-out");
-    EXPECT_EQ(rig.window.mStatus.back(), "The data could not be received.");
-    EXPECT_TRUE(rig.LogHas("Error: DS1104Z - Channel 2 - The data could not be received. RawTcp::RequestData: (0) time-out"));
+    EXPECT_EQ(rig.window.mStatus.back(), "Channel 2 - The data could not be received.");
+    // In plain words, then the transport's record on a line of its own.
+    ASSERT_GE(rig.window.mLog.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(rig.window.mLog.end() - 2, rig.window.mLog.end()),
+              (std::vector<std::string>{"Error: DS1104Z - Channel 2 - The data could not be received.",
+                                        "Error: RawTcp::RequestData: (0) time-out"}));
     rig.Transfer(TransferStatus::TransferReceived, 700);
     EXPECT_EQ(rig.pump.iBytesTotal, 700);
 }

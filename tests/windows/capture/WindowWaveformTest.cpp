@@ -806,7 +806,8 @@ TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled() && !W(iWindow).pump.fAutomatic; }, 60000));
     EXPECT_TRUE(LogHas("Error: "));
     // Save... after the failed read: no record to save, in the status line and the log, no file.
-    const std::string sNone = "There is no complete record to save: the last read did not end.";
+    const std::string sNone = "There is no complete record to save: Channel 2 - The data could not be received. The "
+                              "connection to the instrument was interrupted. The read ended with Channel 2.";
     AnswerFileDialog(OutPath("after.csv")); // none may open
     G(iWindow).pSave->click();
     EXPECT_EQ(W(iWindow).Status(), sNone);
@@ -878,20 +879,32 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
     }
 }
 
-// A block whose header announces fewer bytes than it holds: a Rigol screen read and a Siglent
-// memory read in pieces (its first piece). The read ends saying why in place of "Data received",
-// and Save... refuses with that reason and opens no dialog.
+// A block whose header announces fewer bytes than it holds: a Rigol screen read, a Siglent memory
+// read in pieces (its first piece), both channels of a Rigol; a Siglent whose pieces or first query
+// go unanswered. The read ends saying why (each failed channel) in place of "Data received", and
+// Save... refuses with that reason and opens no dialog.
 TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
-    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z};
-    Sim::SiglentScope siglent{Sim::SiglentScope::eModel::SDS2104XPlus};
-    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, const char*> rows[] = {
+    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z};
+    const auto eSiglent = Sim::SiglentScope::eModel::SDS2104XPlus;
+    Sim::SiglentScope siglent{eSiglent}, silent{eSiglent}, mute{eSiglent};
+    const std::string sLong = "The data block does not end where its header says, bytes announced: 1195";
+    const std::string sNone = "The data could not be received. The instrument did not answer within 1000 ms. The read ended";
+    const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, std::string> rows[] = {
         {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
-         60000, "Channel 1 - The data block does not end where its header says, bytes announced: 1195"},
+         60000, "Channel 1 - " + sLong},
         {[&](Sim::ScpiDevice& d) {
              siglent.Attach(d), siglent.SetMemoryDepth(30000), siglent.SetMaxPoint(10000);
              siglent.SetFault(Sim::SiglentScope::eFault::LongBlock);
          },
-         "", 3000, "Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."}};
+         "", 3000, "Channel 1 - Der Datenblock hinter 'DAT2' ist unvollständig oder ungültig."},
+        {[&](Sim::ScpiDevice& d) { both.Attach(d), both.ShowChannel(2, true), both.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); },
+         "Screen", 60000, "Channel 1 - " + sLong + " - Channel 2 - " + sLong},
+        {[&](Sim::ScpiDevice& d) {
+             silent.Attach(d), silent.ShowChannel(2, true), silent.SetMemoryDepth(30000), silent.SetMaxPoint(10000);
+             d.SilenceQuery("WAV:DATA?"); // its first piece asks nothing else
+         },
+         "", 1000, "Channel 1 - " + sNone + " with Channel 1; not read: Channel 2."},
+        {[&](Sim::ScpiDevice& d) { mute.Attach(d), d.SilenceQuery("ACQ:POIN?"); }, "", 1000, sNone + "; not read: Channel 1."}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
@@ -902,6 +915,7 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         const int iWindow = OpenWaveformOf(ConnectMainTo(peer, instrument, iTimeout));
         Refresh(iWindow);
         Tick(iWindow, "Channel 1");
+        Tick(iWindow, "Channel 2"); // where shown
         if (*sSource) ChooseSource(iWindow, sSource);
         G(iWindow).pRead->click();
         ASSERT_TRUE(WaitIdle(iWindow));
@@ -914,19 +928,22 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         G(iWindow).pSave->click();
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
+        const std::size_t iRefusals = LogCount("There is no complete record to save: ");
         // Automatic runs of such reads, with "Save to folder" too: the failure logged once, then its repeats.
         for (const std::string sSaved : {"", " - Saved: 0"}) {
             if (!*sSource) break;
             if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
-            const std::size_t iFailures = LogCount(sReason);
+            const std::string sLast = sReason.substr(sReason.rfind("Channel ")); // each channel's failure has a line
+            const std::size_t iFailures = LogCount(sLast);
             sSaved.empty() ? ReadAutomatically(iWindow, "10") : G(iWindow).pRead->click(); // still ticked
             ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iRepeats >= 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
             EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + sSaved + " - " + sReason);
             G(iWindow).pCancel->click();
             EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved);
             ASSERT_TRUE(WaitIdle(iWindow));
-            EXPECT_EQ(LogCount(sReason), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
-            EXPECT_EQ(LogCount("There is no complete record to save: "), 1u); // the Save... above
+            EXPECT_EQ(LogCount(sLast), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
+            EXPECT_TRUE(LogHas(" more reads: " + sReason));
+            EXPECT_EQ(LogCount("There is no complete record to save: "), iRefusals); // the Save... above
         }
         Instrument::Release(instrument, sError);
     }
@@ -953,8 +970,8 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
         if (s.find(" - Channel ") != std::string::npos || s.find(again) != std::string::npos)
             lines.push_back(s.substr(s.find(" - ") + 3));
     EXPECT_EQ(lines, (std::vector<std::string>{X, again + "1 more read: " + X, Y, X, again + "1 more read: " + X, X, Y,
-                                               again + "1 more read: " + X, again + "2 more reads: " + Y, X, Y,
-                                               again + sRepeats + " more reads: " + X}));
+                                               again + "1 more read: " + X + " - " + Y, again + "2 more reads: " + Y, X,
+                                               Y, again + sRepeats + " more reads: " + X + " - " + Y}));
 }
 
 TEST_F(WindowWaveformTest, FilenameChangesTheNamesOfTheNextSave) {
