@@ -214,17 +214,17 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
     // An instrument described by hand is identified as it connects: a connection on which nothing
     // answered (a serial line with nothing on it) stays open, but the user learns that no
-    // instrument is there. (One found by a search without asking it has no identification.)
+    // instrument is there, or that its answer did not end as the chosen model's answers end. (One found by a search without asking it has no identification.)
     const bool fIdentified =
         details.connection.fUserModel == 0 || !details.idn.sManufacturer.empty() || !details.idn.sModel.empty();
     if (fIdentified) {
         SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +
                                " - Firmware: " + details.idn.sFirmware);
     } else {
-        SetStatus(pWindow, Instrument::NoIdentificationText(details.connection));
+        SetStatus(pWindow, Instrument::NoIdentificationText(details.connection, details.idn.failure));
     }
     WindowLog::AddLine(info.sModel + ": connected");
-    if (!fIdentified) WindowLog::AddError(Instrument::NoIdentificationText(details.connection));
+    if (!fIdentified) WindowLog::AddError(Instrument::NoIdentificationText(details.connection, details.idn.failure));
     WindowLog::AddLine(info.sModel + " - for the Script:  instrument " + ScriptParameters(details.connection));
 
     UpdateMenuState(iWindow);

@@ -1,5 +1,7 @@
 #include "instrument/ConnectionFailure.h"
 
+#include "common/TextRoutines.h"
+#include "instrument/ModelCommands.h"
 #include "transport/InterfaceDefaults.h"
 #include "transport/TcpSocket.h"
 
@@ -127,9 +129,28 @@ std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Fai
     return ExchangeFailureReason(details.connection, failure, InterfaceDefaults::Timeout(eInterface));
 }
 
-std::string NoIdentificationText(const uTaskPrepare& c) {
+std::string NoIdentificationText(const uTaskPrepare& c, const Failure::uFailure& failure) {
+    const std::string sUnended = UnendedIdentificationText(c, failure);
+    if (!sUnended.empty()) return sUnended;
     return "No instrument answered the identification (*IDN?) at " + ConnectionPlace(c) +
            ": check the cable, the connection's settings and that the instrument is switched on.";
+}
+
+std::string UnendedIdentificationText(const uTaskPrepare& c, const Failure::uFailure& failure) {
+    if (failure.eType != Failure::eKind::TimedOut || failure.iReceived <= 0) return {};
+    const std::string sGot = "The identification (*IDN?) at " + ConnectionPlace(c) + " got an answer ";
+    if (c.eInterface != InterfaceRawTcp && c.eInterface != InterfaceSerial) {
+        return sGot + "whose message did not end: " + CutAnswerText(failure, failure.iWaitedMs);
+    }
+    std::string sEnd;
+    for (const char cEnd : AnswerEndText(c.eModel)) {
+        sEnd += (sEnd.empty() ? "" : " and ") + std::string(cEnd == '\r' ? "carriage return" : "line feed");
+    }
+    const std::string sModel = Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
+    return sGot + "of " + std::to_string(failure.iReceived) + " bytes that did not end with " + sEnd +
+           (sModel.empty() || c.fUserModel == 0
+                ? "."
+                : ", as the answers of the chosen model " + sModel + " end: check that the model chosen is the instrument's.");
 }
 
 std::string ConnectionPlace(const uTaskPrepare& c) {

@@ -77,9 +77,15 @@ inline std::string WithReason(const std::string& sText, const std::string& sReas
     return sReason.empty() ? sText : sText + " " + sReason;
 }
 
-// What the status line says when a connect opened the connection but no instrument answered
-// the identification query (a serial line with nothing on it, a socket nobody answers on).
-std::string NoIdentificationText(const uTaskPrepare& connection);
+// What the status line says when a connect opened the connection but the identification query
+// gave no identification, from the record of its read (failure): no instrument answered (a
+// serial line with nothing on it, a socket nobody answers on), or UnendedIdentificationText.
+std::string NoIdentificationText(const uTaskPrepare& connection, const Failure::uFailure& failure);
+
+// The sentence of an identification whose answer came and was cut by its time-out (else empty):
+// on raw TCP and serial it did not end with the model's end text, which the sentence names, with
+// the model the user chose (the one to check); on VXI-11 and USBTMC its message did not end.
+std::string UnendedIdentificationText(const uTaskPrepare& connection, const Failure::uFailure& failure);
 
 // The place a connect goes to, as the status line names it while the connect waits: the
 // address and port, the serial port, the USB instrument.

@@ -156,11 +156,13 @@ void IdentifyAtConnect(uInstance& instance) {
     const std::int64_t eModel = instance.uConnection.eModel;
     if (IsHameg(eModel)) {
         request.iTimeout = 500;
-        request.sTermination = "\n\r";
+        request.sTermination = Instrument::AnswerEndText(eModel);
     }
     uIdn idn;
-    std::string sIgnored; // a failed identification leaves the identification empty, unreported
-    GetIdnDefault(instance, WindowNobody, idn, sIgnored);
+    // A failed identification leaves the identification empty with its record: the window that
+    // connected tells no answer from an answer that did not end.
+    std::string sIgnored;
+    if (!GetIdnDefault(instance, WindowNobody, idn, sIgnored)) idn.failure = request.failure;
     SetIdn(instance, idn);
     SetModel(instance, Instrument::GetModelFromIdn(instance.uConnection, instance.idn, 0));
     SetCommunicationDefaults(instance);
@@ -282,7 +284,7 @@ void SetCommunicationDefaults(uInstance& instance) {
     request.iTermChar = '\n';
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
     request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
-    request.sTermination = IsHameg(eModel) ? "\n\r" : "\n";
+    request.sTermination = Instrument::AnswerEndText(eModel);
     instance.request = std::move(request);
 }
 
@@ -480,7 +482,10 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     const bool fRead = GetIdnDefault(instance, fChain ? WindowNobody : static_cast<int>(head.iWindow), idn, sError);
     if (fChain) instance.request.iTimeout = iTimeout;
     if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
-    if (!fRead && fChain) InstrumentSearch::PostNotIdentified(instance.uConnection, sError);
+    if (!fRead && fChain) {
+        const std::string sUnended = Instrument::UnendedIdentificationText(instance.uConnection, instance.request.failure);
+        InstrumentSearch::PostNotIdentified(instance.uConnection, sUnended.empty() ? sError : sUnended + " - " + sError);
+    }
     if (fChain) {
         if (fRead) SetIdn(instance, idn);
         QueueChainTask<uTaskDisconnect>(object, head);

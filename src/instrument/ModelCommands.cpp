@@ -1,6 +1,7 @@
 #include "instrument/ModelCommands.h"
 
 #include "instrument/ModelTable.h"
+#include "instrument/ScreencopyAnswer.h"
 
 namespace Instrument {
 namespace {
@@ -133,5 +134,7 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& c) {
     default: return false;
     }
 }
+
+std::string AnswerEndText(std::int64_t iModel) { return ScreencopyAnswer::IsDisplayDumpModel(iModel) ? "\n\r" : "\n"; }
 
 } // namespace Instrument

@@ -58,4 +58,8 @@ bool GetModelCapabilities(std::int64_t iModel, uModelCapabilities& capabilities)
 // a row, whose record then holds the defaults.
 bool GetModelCommands(std::int64_t iModel, uModelCommands& commands);
 
+// The text that ends every answer of the model on raw TCP and serial: line feed and carriage
+// return for the HAMEG models, a line feed for all others.
+std::string AnswerEndText(std::int64_t iModel);
+
 } // namespace Instrument

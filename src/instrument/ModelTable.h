@@ -3,6 +3,7 @@
 // record with its normalisation.
 #pragma once
 
+#include "common/Failure.h"
 #include "instrument/ConnectionDescription.h"
 
 #include <cstddef>
@@ -45,6 +46,8 @@ struct uIdn {
     std::string sModel;
     std::string sSerialNumber;
     std::string sFirmware;
+    // Why the read that was to fill it gave nothing (eType None: it answered, or none was made).
+    Failure::uFailure failure{};
 };
 
 namespace Instrument {

@@ -91,33 +91,37 @@ std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize) {
     return BlockPrefix(pData, iSize).size();
 }
 
-std::size_t QueryCount(std::string_view sCommand) {
+std::vector<std::string_view> ProgramUnits(std::string_view sCommand) {
     const auto* pData = reinterpret_cast<const std::uint8_t*>(sCommand.data());
     const std::size_t iSize = sCommand.size();
-    const auto space = [&](std::size_t i) { return std::isspace(pData[i]) != 0; };
-    std::size_t iCount = 0;
-    std::size_t i = 0;
-    while (i < iSize) {
-        while (i < iSize && space(i)) ++i;
-        const std::size_t iHeader = i;
-        while (i < iSize && !space(i) && pData[i] != ';') ++i;
-        if (i > iHeader && pData[i - 1] == '?') ++iCount;
-        // The arguments, up to a ";" outside string data ('...' or "...", a doubled quote
-        // closing and opening again) and outside blocks (an indefinite one "#0" reaches the end).
-        std::uint8_t cQuote = 0;
-        for (; i < iSize && (cQuote != 0 || pData[i] != ';'); ++i) {
-            if (cQuote != 0) {
-                if (pData[i] == cQuote) cQuote = 0;
-            } else if (pData[i] == '"' || pData[i] == '\'') {
-                cQuote = pData[i];
-            } else if (pData[i] == '#' && i + 1 < iSize && pData[i + 1] == '0') {
-                i = iSize - 1;
-            } else if (std::uint64_t iBytes = 0; pData[i] == '#') {
-                const std::size_t iLength = ParseBlockHeaderOnly(pData, i, iSize, &iBytes);
-                if (iLength > 0) i += static_cast<std::size_t>(std::min<std::uint64_t>(iLength + iBytes, iSize - i)) - 1;
-            }
+    std::vector<std::string_view> units;
+    std::size_t iStart = 0;
+    std::uint8_t cQuote = 0;
+    for (std::size_t i = 0; i <= iSize; ++i) {
+        if (i == iSize || (cQuote == 0 && pData[i] == ';')) {
+            units.push_back(sCommand.substr(iStart, i - iStart));
+            iStart = i + 1;
+        } else if (cQuote != 0) {
+            if (pData[i] == cQuote) cQuote = 0;
+        } else if (pData[i] == '"' || pData[i] == '\'') {
+            cQuote = pData[i];
+        } else if (pData[i] == '#' && i + 1 < iSize && pData[i + 1] == '0') {
+            i = iSize - 1;
+        } else if (std::uint64_t iBytes = 0; pData[i] == '#') {
+            const std::size_t iLength = ParseBlockHeaderOnly(pData, i, iSize, &iBytes);
+            if (iLength > 0) i += static_cast<std::size_t>(std::min<std::uint64_t>(iLength + iBytes, iSize - i)) - 1;
         }
-        ++i; // the ";"
+    }
+    return units;
+}
+
+std::size_t QueryCount(std::string_view sCommand) {
+    std::size_t iCount = 0;
+    for (std::string_view sUnit : ProgramUnits(sCommand)) {
+        const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+        while (!sUnit.empty() && space(sUnit.front())) sUnit.remove_prefix(1);
+        const std::size_t iHeader = std::find_if(sUnit.begin(), sUnit.end(), space) - sUnit.begin();
+        if (iHeader > 0 && sUnit[iHeader - 1] == '?') ++iCount;
     }
     return iCount;
 }

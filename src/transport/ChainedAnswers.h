@@ -31,8 +31,12 @@ namespace Instrument {
 // case); 0 where none does.
 std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize);
 
-// The queries of a program message: its units whose header ends with "?". Units end at ";"
-// outside string data ('...' or "...") and outside blocks.
+// The units of a program message, each without its ";": they end at ";" outside string data
+// ('...' or "...", a doubled quote closing and opening again) and outside blocks (an indefinite
+// one, "#0", reaches the end). An empty message is one empty unit.
+std::vector<std::string_view> ProgramUnits(std::string_view sCommand);
+
+// The queries of a program message: its units (ProgramUnits) whose header ends with "?".
 std::size_t QueryCount(std::string_view sCommand);
 
 // What the walk found in an answer pData[0, iSize) that awaits iAwaited answers.

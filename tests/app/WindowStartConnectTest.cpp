@@ -1,12 +1,13 @@
 // What the main window says while its connect runs and when nothing answers on the connection:
 // "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
 // the connect was asked for; and a serial line with nothing on it, which opens but where no
-// instrument answers the identification.
+// instrument answers the identification; and an answer that does not end as the chosen model's do.
 #include "app/FrameTestSupport.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "sim/Loopback.h"
+#include "sim/RawTcpServer.h"
 
 #include <QStatusBar>
 
@@ -152,6 +153,28 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     char sQuery[64] = {};
     EXPECT_GT(read(iMaster, sQuery, sizeof sQuery - 1), 0);
     EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
+}
+
+// A LAN instrument added as a HAMEG HM2008 (whose answers end with line feed and carriage return)
+// that answers with a line feed alone: the answer came, and the text says how it failed and which
+// model to check, not the cable.
+TEST_F(WindowStartConnectTest, AnAnswerThatDoesNotEndAsTheChosenModelsSaysSo) {
+    Sim::RawTcpServer server;
+    std::string sError;
+    ASSERT_TRUE(server.Start(sError)) << sError;
+    server.Device().SetIdn("HAMEG,HMO2024,012345678,05.886");
+    uTaskPrepare prepare;
+    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
+    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+    prepare.sUserManufacturer = "HAMEG";
+    prepare.sUserModel = "HM2008";
+    const int iMain = OpenMain();
+    RequestConnect(iMain, 0, Described(prepare));
+    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
+    EXPECT_EQ(Status(iMain), "The identification (*IDN?) at 127.0.0.1:" + std::to_string(server.Port()) +
+                                 " got an answer of 31 bytes that did not end with line feed and carriage return, as the "
+                                 "answers of the chosen model HAMEG HM2008 end: check that the model chosen is the "
+                                 "instrument's.");
 }
 
 } // namespace

@@ -34,8 +34,9 @@ enum class eDoor { RawTcp, Serial, Vxi11, Usb1, Usb0 };
 // Cut: under the write, after part of it. Deaf: a peer that takes the connection and never reads.
 // Abandoned: a read aborted there, and then the peer takes no new connection. Stalled: the answer
 // stops after its first part (VXI-11 between two device_reads; USB between two Bulk-IN reads,
-// and the device halts Bulk-IN when the transfer is aborted).
-enum class eFault { Gone, Restarted, Cut, Silent, Deaf, Abandoned, Stalled };
+// and the device halts Bulk-IN when the transfer is aborted). StalledInChain: the second answer
+// of a chain, a message of its own, stops so after its first part.
+enum class eFault { Gone, Restarted, Cut, Silent, Deaf, Abandoned, Stalled, StalledInChain };
 
 struct uRow {
     const char* pName;
@@ -44,7 +45,8 @@ struct uRow {
     eKind eExpected;
     bool fSentSome, fAnswered; // bytes left before the failure; it went out again and was answered
     const char* pShown;        // the start of the error the window is shown ("": none)
-    const char* pReason;       // the start of the reason its status line gives ("": none)
+    const char* pReason;       // the start of the reason its status line gives ("": none); "{ms}" stands
+                               // for the milliseconds the record says the read ran
 };
 
 class FailureRecordTest : public TestSupport::TaskTest, public ::testing::WithParamInterface<uRow> {};
@@ -128,9 +130,14 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
         close(std::exchange(iDeaf, iTaken));
         break;
     }
+    case eFault::StalledInChain:
+        request.sCommand = "*OPC?;SIMulate:ECHO? again";
+        pScpi->SetSeparateAnswers(-1);
+        [[fallthrough]];
     case eFault::Stalled:
         request.iRequestSize = 4;
-        vxi.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15, 1}); // I/O timeout
+        // An I/O timeout of the read after the first part.
+        vxi.AddFault({Sim::Vxi11DeviceRead, Sim::eVxi11Fault::DeviceError, 15, row.eFaultOf == eFault::Stalled ? 1 : 2});
         if (pUsb) {
             pUsb->SetMaxPayload(4);
             pUsb->SetBulkInHook([p = pUsb.get(), iFirst = pUsb->BulkInReads() + 1](int iRead) {
@@ -149,19 +156,21 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     SetVxi11(iVxi11);
     for (const auto& call : vxi.Calls()) {
         if (call.iProcedure == Sim::Vxi11DeviceRead) {
-            EXPECT_EQ(call.iIoTimeout, row.eFaultOf == eFault::Silent || row.eFaultOf == eFault::Stalled ? 300 : iVxi11);
+            EXPECT_EQ(call.iIoTimeout, row.eFaultOf == eFault::Silent || row.eFaultOf >= eFault::Stalled ? 300 : iVxi11);
         }
     }
     std::remove(sLink.c_str());
     close(iDeaf);
     EventHub::Pump();
-    std::string sShown, sReason;
+    std::string sShown, sReason, sExpected = row.pReason;
     for (const auto& event : pRecorder->Transfers()) {
         uEventData record;
         if (event.iType == TransferStatus::TransferSendError || event.iType == TransferStatus::TransferReceiveError) {
             Utility::EventDataTake(std::to_string(TransferStatus::Data(event)), record);
             sShown += record.sText;
             sReason += Instrument::ExchangeFailureReason(c, record.failure, 300);
+            if (const std::size_t iMs = sExpected.find("{ms}"); iMs != std::string::npos)
+                sExpected.replace(iMs, 4, std::to_string(record.failure.iReadMs));
             // The window chooses its reason from the kind in the record.
             EXPECT_EQ(Failure::Name(record.failure.eType), std::string(Failure::Name(row.eExpected)));
         }
@@ -170,7 +179,7 @@ TEST_P(FailureRecordTest, KindBytesSentAgainAndTheWindowsText) {
     EXPECT_EQ(request.failure.iSent > 0, row.fSentSome) << request.failure.iSent;
     EXPECT_EQ(fAnswered, row.fAnswered) << sError;
     EXPECT_EQ(row.pShown[0] ? sShown.substr(0, std::string(row.pShown).size()) : sShown, row.pShown);
-    EXPECT_EQ(sReason.substr(0, row.pReason[0] ? std::string(row.pReason).size() : std::string::npos), row.pReason);
+    EXPECT_EQ(sReason.substr(0, row.pReason[0] ? sExpected.size() : std::string::npos), sExpected);
 }
 
 const char* const cNotSent =
@@ -189,7 +198,11 @@ const char* const cNoAnswer = "The instrument did not answer within 300 ms.";
 const char* const cCutShown = "Error while receiving the data. - The time-out (300 ms) cut the answer after 4 bytes. ";
 const char* const cCutAnswer = "The time-out (300 ms) cut the answer after 4 bytes.";
 const char* const cCutVxi11 = "The time-out (300 ms) cut the answer after 4 bytes. None of them is handed on; the read "
-                              "waited ";
+                              "waited {ms} ms in all.";
+const char* const cCutInChainShown = "Error while receiving the data. - The time-out (300 ms) cut the answer after 6 bytes, "
+                                     "answers received / expected: 1 / 2. ";
+const char* const cCutInChain = "The time-out (300 ms) cut the answer after 6 bytes, answers received / expected: 1 / 2. "
+                                "The 4 bytes of the message it cut are not handed on; the read waited {ms} ms in all.";
 const char* const cDropped = Instrument::DroppedText;
 constexpr eDoor Raw = eDoor::RawTcp, Ser = eDoor::Serial, Vxi = eDoor::Vxi11, Usb1 = eDoor::Usb1,
                 Usb0 = eDoor::Usb0;
@@ -211,6 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
         uRow{"Vxi11ResetAfterPartOfABlock", Vxi, eFault::Cut, eKind::GoneAfter, true, false, cCut, cDropped},
         uRow{"Vxi11TimeOut", Vxi, eFault::Silent, eKind::TimedOut, true, false, cNotRead, cNoAnswer},
         uRow{"Vxi11CutBetweenTwoReads", Vxi, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutVxi11},
+        uRow{"Vxi11CutAfterAWholeAnswer", Vxi, eFault::StalledInChain, eKind::TimedOut, true, false, cCutInChainShown,
+             cCutInChain},
         uRow{"Usb1UnplugBefore", Usb1, eFault::Restarted, eKind::None, false, true, "", ""},
         uRow{"Usb1UnplugUnderTheFirst", Usb1, eFault::Cut, eKind::GoneAfter, true, false, cSent, cDropped},
         uRow{"Usb1CutBetweenTwoReads", Usb1, eFault::Stalled, eKind::TimedOut, true, false, cCutShown, cCutAnswer},

@@ -281,6 +281,12 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
             unit += c;
             continue;
         }
+        if (c == '#' && i + 1 < sPending.size() && sPending[i + 1] == '0') {
+            // An indefinite-length block: its data run to the end of the message (IEEE 488.2 7.7.6).
+            unit.append(sPending, i);
+            keep = unit.size();
+            break;
+        }
         if (c == '#') {
             std::size_t count = 0;
             bool fIncomplete = false;

@@ -13,8 +13,9 @@
 //   SIMulate:ECHO? text the text as given
 //   SIMulate:DATA <block>  takes a definite-length block and keeps it (LastData)
 // plus any query or command given by SetAnswer. Several units in one message are separated by
-// ';'; their answers are joined by ';' and the answer ends with LF. A message ends with LF or
-// with the front door's END. An unknown header queues -113,"Undefined header"; a new query
+// ';' outside string data and blocks (an indefinite one, "#0", runs to the end of the message);
+// their answers are joined by ';' and the answer ends with LF. A message ends with LF or with the
+// front door's END. An unknown header queues -113,"Undefined header"; a new query
 // while an answer is still unread discards it and queues -410,"Query INTERRUPTED".
 #pragma once
 

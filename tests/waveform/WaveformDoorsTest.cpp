@@ -101,6 +101,11 @@ TEST_P(WaveformDoorsTest, ChainedAnswersAsSeparateMessagesReadAsTheJoinedOne) {
     } framings[] = {{true, 0}, {false, 20}, {false, -1}};
     const std::string sQuoted = pSession->Ask(":SIM:ECHO? \"A;B\";*IDN?");
     ASSERT_EQ(sQuoted.substr(0, 6), "\"A;B\";");
+    // Its queries alone are awaited: a ";" or "?" inside string data or an indefinite block is data.
+    const std::string sIdnAnswer = pSession->Ask("*IDN?");
+    for (const char* pMessage :
+         {":DISP:TEXT 'a;SYST:ERR? x';*IDN?", "*IDN?;:DISP:TEXT 'a'';SYST:ERR? x'", "*IDN?;:SIM:DATA #0A;*IDN?"})
+        EXPECT_EQ(pSession->Ask(pMessage), sIdnAnswer) << pMessage;
     for (const auto& f : framings) {
         pDevice->SetBlockLineEnd(f.fBlockLineEnd);
         pDevice->SetSeparateAnswers(f.iPauseMs);

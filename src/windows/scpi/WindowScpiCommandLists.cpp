@@ -9,6 +9,7 @@
 #include "common/TextRoutines.h"
 #include "common/WindowLog.h"
 #include "platform/WindowFrame.h"
+#include "transport/ChainedAnswers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace WindowScpiCommand {
 
@@ -436,7 +438,9 @@ uScpiCommandEntry ParseEntryValue(const std::string& sValue) {
         sRest.erase(iFile + 6);
     }
     entry.fBlockFormat = sRest.find("|#NM|") != std::string::npos;
-    entry.sCommand = ReplaceAll(sRest, ";", "\r\n");
+    // A line a unit: a ";" inside string data or a block is the unit's own, as the instrument reads it.
+    const std::vector<std::string_view> units = Instrument::ProgramUnits(sRest);
+    for (std::size_t i = 0; i < units.size(); ++i) entry.sCommand += (i > 0 ? "\r\n" : "") + std::string(units[i]);
     return entry;
 }
 

@@ -70,6 +70,10 @@ TEST(ScpiCommandListEntry, ValuesBuiltAndReadBack) {
     EXPECT_EQ(e.sCommand, "SIM:DATA |#NM||FILE|");
     EXPECT_EQ(e.sFile, "/x.bin");
     EXPECT_TRUE(e.fBlockFormat);
+    // A ";" inside string data stays in its line.
+    const std::string sQuoted = ":CHAN1:LAB \"x;y?\"";
+    EXPECT_EQ(WindowScpiCommand::Detail::ParseEntryValue(BuildEntryValue("", sQuoted, false, false, false, false, "")).sCommand,
+              sQuoted);
 }
 
 TEST(ScpiCommandListEntry, SaveAsNames) {
