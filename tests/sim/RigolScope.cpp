@@ -40,9 +40,11 @@ std::string RigolScope::IdnOf(eFamily family) {
     return {};
 }
 
+RigolScope::~RigolScope() { Release(); }
+
 void RigolScope::Attach(ScpiDevice& device) {
     device.SetIdn(IdnOf(family));
-    device.SetPersonality(std::shared_ptr<ScpiPersonality>(this, [](ScpiPersonality*) {}));
+    Bind(device);
 }
 
 void RigolScope::SetMemoryDepth(std::int64_t iPoints) {

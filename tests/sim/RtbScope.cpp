@@ -20,10 +20,12 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 RtbScope::RtbScope(bool fFour) : iChannels(fFour ? 4 : 2) {}
 
+RtbScope::~RtbScope() { Release(); }
+
 void RtbScope::Attach(ScpiDevice& device) {
     device.SetIdn(iChannels == 4 ? "Rohde&Schwarz,RTB2004,1333.1005k04/102030,02.400"
                                  : "Rohde&Schwarz,RTB2002,1333.1005k02/102031,02.400");
-    device.SetPersonality(std::shared_ptr<ScpiPersonality>(this, [](ScpiPersonality*) {}));
+    Bind(device);
 }
 
 #define RTB_KNOB(Body)                                                                                                 \

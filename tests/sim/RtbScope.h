@@ -29,6 +29,7 @@ class RtbScope : public ScpiPersonality {
     enum class eDataFault { None, ZeroSize, ShortBlock };
 
     explicit RtbScope(bool fFourChannels);
+    ~RtbScope() override;
     void Attach(ScpiDevice& device);
 
     // Knobs (any thread).

@@ -131,7 +131,21 @@ std::vector<std::string> ScpiDevice::ExpandHeaders(const std::vector<std::string
 
 void ScpiDevice::SetPersonality(std::shared_ptr<ScpiPersonality> p) {
     std::lock_guard lock(mMutex);
+    if (pPersonality) pPersonality->pBound = nullptr;
     pPersonality = std::move(p);
+}
+
+ScpiDevice::~ScpiDevice() { SetPersonality(nullptr); }
+
+ScpiPersonality::~ScpiPersonality() = default;
+
+void ScpiPersonality::Bind(ScpiDevice& device) {
+    device.SetPersonality(std::shared_ptr<ScpiPersonality>(this, [](ScpiPersonality*) {}));
+    pBound = &device;
+}
+
+void ScpiPersonality::Release() {
+    if (pBound) pBound->SetPersonality(nullptr);
 }
 
 void ScpiDevice::SetAnswerEnd(const std::string& sEnd) {

@@ -58,20 +58,34 @@ class ScpiReply {
     bool fNoEnd = false;
 };
 
+class ScpiDevice;
+
 // A family of instruments on top of the common device: the commands of its programming manual
 // with the state they change. Called under the device's lock, one unit at a time.
 class ScpiPersonality {
   public:
-    virtual ~ScpiPersonality() = default;
+    virtual ~ScpiPersonality();
     // sPath is the unit's header with its full path (IEEE 488.2 compound-header rule applied),
     // upper case, without the leading ':'; sArgs its arguments. False: not a header of this
     // family (the common device goes on with its own).
     virtual bool Execute(const std::string& sPath, const std::string& sArgs, ScpiReply& reply) = 0;
+
+  protected:
+    // Makes this the device's personality without handing it over. Each family's destructor
+    // calls Release first: a message the device is executing with it is waited for, and none
+    // reaches it half destroyed (a test's scope goes before the fixture's simulator).
+    void Bind(ScpiDevice& device);
+    void Release();
+
+  private:
+    friend class ScpiDevice;
+    ScpiDevice* pBound = nullptr;
 };
 
 class ScpiDevice {
   public:
     ScpiDevice();
+    ~ScpiDevice();
 
     // The answer to *IDN? (without the LF, which the device adds).
     void SetIdn(const std::string& sIdn);

@@ -37,6 +37,7 @@ class SiglentScope : public ScpiPersonality {
     enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount, LongBlock, OddBytes };
 
     explicit SiglentScope(eModel model);
+    ~SiglentScope() override;
     void Attach(ScpiDevice& device);
 
     // Knobs (any thread).

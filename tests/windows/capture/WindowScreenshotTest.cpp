@@ -236,6 +236,8 @@ TEST_F(WindowScreenshotTest, ControlRowsGoOutInOrderAroundTheQuery) {
     Tick({2000, 2001, 2003, 2005, 2020, 2023});
     server.AddFault({Sim::eStreamFault::Delay, 500}); // the trigger's answer: the shot's time counts it
     ASSERT_TRUE(Shoot());
+    // The shot ends once ":RUN" is written; the simulator may take it a moment later.
+    WaitFor([&] { return server.Device().Commands().size() >= 4; }, 10000);
     EXPECT_EQ(server.Device().Commands(),
               (std::vector<std::string>{":STOP", ":TRIG:STAT?", ":DISP:DATA? ON,OFF,BMP24", ":RUN"}));
     const QString sLog = QString::fromStdString(WindowLog::Text());

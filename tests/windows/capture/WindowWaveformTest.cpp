@@ -388,7 +388,6 @@ TEST_F(WindowWaveformTest, SiglentRefreshShowsTheShownLogicLinesAndARunAsksAnUna
     G(iWindow).pRead->click();
     ASSERT_TRUE(WaitIdle(iWindow));
     EXPECT_NE(W(iWindow).Status().find("interrupted"), std::string::npos) << W(iWindow).Status();
-    server.Device().SetPersonality(nullptr); // the scope on this stack goes before the simulator
 }
 
 TEST_F(WindowWaveformTest, ReadLocksTheGadgetsAndSaveWritesTheSimulatorsSamples) {
