@@ -294,7 +294,9 @@ void KeepInArea(QMdiSubWindow* pMdiFrame) {
     QMdiArea* pArea = pMdiFrame ? pMdiFrame->mdiArea() : nullptr;
     // An area not shown yet has no size of its own to go by.
     if (!pArea || !pArea->isVisible() || pMdiFrame->isMaximized() || pMdiFrame->isMinimized()) return;
-    const QSize area = pArea->viewport()->size();
+    // The area without scroll bars: a bar that children outside it brought (the area was smaller a
+    // moment ago) goes once they are inside, and must not push them from their places.
+    const QSize area = pArea->contentsRect().size();
     QRect frame = pMdiFrame->geometry();
     frame.setSize(frame.size().boundedTo(area).expandedTo(pMdiFrame->minimumSize()));
     frame.moveLeft(std::clamp(frame.x(), 0, std::max(0, area.width() - frame.width())));
