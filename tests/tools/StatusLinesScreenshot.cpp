@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
                                 "so far (0 bytes) is kept. Check the command and the instrument's interface settings."},
         {WindowKindScreenshot, "WindowScreenshot::SaveScreenshot: The file could not be created: "
                                "/home/user/Messungen/DS1104Z 2026-12-08 10-15-42.png (Permission denied)"},
-        {WindowKindWaveform, "WaveformData::SaveWaveformRigol: The file could not be created: "
-                             "/home/user/Messungen/trace Screen CHAN1.csv (No space left on device)"},
+        {WindowKindWaveform, "Channel 1 - The data could not be received. The instrument did not answer within 2000 ms. "
+                             "The read ended with Channel 1; not read: Channel 2, Channel 3, Channel 4."},
     };
     int mChild[3] = {};
     for (int i = 0; i < 3; ++i) {
