@@ -30,8 +30,6 @@ bool IsPod(const std::string& s) { return s == "POD1" || s == "ZPOD1"; }
 
 HamegScope::HamegScope(eModel m) : model(m) {}
 
-HamegScope::~HamegScope() { Release(); }
-
 void HamegScope::Attach(ScpiDevice& device) {
     static const char* Names[] = {"HM2008", "HM1508", "HM1008"};
     device.SetIdn(std::string("HAMEG,") + Names[static_cast<int>(model)] + ",012345678,05.500-02.014");

@@ -24,7 +24,7 @@ class HamegScope : public ScpiPersonality {
     enum class eFault { None, NoTraceHeader, ShortBlock, ZeroCount, NoDescription };
 
     explicit HamegScope(eModel model);
-    ~HamegScope() override;
+    ~HamegScope() override { Release(); }
     // Sets the *IDN? text, the LF CR answer end and this personality on the device.
     void Attach(ScpiDevice& device);
 

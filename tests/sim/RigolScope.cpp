@@ -40,8 +40,6 @@ std::string RigolScope::IdnOf(eFamily family) {
     return {};
 }
 
-RigolScope::~RigolScope() { Release(); }
-
 void RigolScope::Attach(ScpiDevice& device) {
     device.SetIdn(IdnOf(family));
     Bind(device);

@@ -37,7 +37,7 @@ class RigolScope : public ScpiPersonality {
     enum class eDataFault { None, ShortBlock, ZeroSize, CutOff, LongBlock, OddBytes };
 
     explicit RigolScope(eFamily family);
-    ~RigolScope() override;
+    ~RigolScope() override { Release(); }
 
     // Sets the family's *IDN? text and this personality on the device.
     void Attach(ScpiDevice& device);

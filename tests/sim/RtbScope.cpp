@@ -20,8 +20,6 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 RtbScope::RtbScope(bool fFour) : iChannels(fFour ? 4 : 2) {}
 
-RtbScope::~RtbScope() { Release(); }
-
 void RtbScope::Attach(ScpiDevice& device) {
     device.SetIdn(iChannels == 4 ? "Rohde&Schwarz,RTB2004,1333.1005k04/102030,02.400"
                                  : "Rohde&Schwarz,RTB2002,1333.1005k02/102031,02.400");

@@ -29,7 +29,7 @@ class RtbScope : public ScpiPersonality {
     enum class eDataFault { None, ZeroSize, ShortBlock };
 
     explicit RtbScope(bool fFourChannels);
-    ~RtbScope() override;
+    ~RtbScope() override { Release(); }
     void Attach(ScpiDevice& device);
 
     // Knobs (any thread).

@@ -137,8 +137,6 @@ void ScpiDevice::SetPersonality(std::shared_ptr<ScpiPersonality> p) {
 
 ScpiDevice::~ScpiDevice() { SetPersonality(nullptr); }
 
-ScpiPersonality::~ScpiPersonality() = default;
-
 void ScpiPersonality::Bind(ScpiDevice& device) {
     device.SetPersonality(std::shared_ptr<ScpiPersonality>(this, [](ScpiPersonality*) {}));
     pBound = &device;

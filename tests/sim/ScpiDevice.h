@@ -64,7 +64,7 @@ class ScpiDevice;
 // with the state they change. Called under the device's lock, one unit at a time.
 class ScpiPersonality {
   public:
-    virtual ~ScpiPersonality();
+    virtual ~ScpiPersonality() = default;
     // sPath is the unit's header with its full path (IEEE 488.2 compound-header rule applied),
     // upper case, without the leading ':'; sArgs its arguments. False: not a header of this
     // family (the common device goes on with its own).

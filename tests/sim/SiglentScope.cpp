@@ -50,8 +50,6 @@ SiglentScope::SiglentScope(eModel m) : model(m) {}
 
 int SiglentScope::Channels() const { return model == eModel::SDS2102XPlus || model == eModel::SDS5032X ? 2 : 4; }
 
-SiglentScope::~SiglentScope() { Release(); }
-
 void SiglentScope::Attach(ScpiDevice& device) {
     static const char* Names[] = {"SDS2102X Plus", "SDS2104X Plus", "SDS5032X", "SDS5034X"};
     device.SetIdn(std::string("Siglent Technologies,") + Names[static_cast<int>(model)] + ",SDS2XPAX1R0001,3.8.12.1.1.3.8");

@@ -37,7 +37,7 @@ class SiglentScope : public ScpiPersonality {
     enum class eFault { None, NoDataHeader, WrongDescriptorTag, ShortBlock, ZeroCount, LongBlock, OddBytes };
 
     explicit SiglentScope(eModel model);
-    ~SiglentScope() override;
+    ~SiglentScope() override { Release(); }
     void Attach(ScpiDevice& device);
 
     // Knobs (any thread).
