@@ -257,18 +257,20 @@ TEST_F(WorkspaceTest, LoadingIntoAMaximisedMainWindowPlacesTheChildrenInTheWhole
                                             {WindowKindScreenshot, {673, 0, 615, 1081}},
                                             {WindowKindWaveform, {1296, 0, 616, 1081}}};
     const QSize screen(1920, 1200);
-    const Qt::WindowStates early = Qt::WindowActive; // not a state: the row of the early resize
-    for (const Qt::WindowStates row : std::initializer_list<Qt::WindowStates>{
-             Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowMinimized, Qt::WindowMaximized | Qt::WindowMinimized, early}) {
-        SCOPED_TRACE(row.toInt());
-        const Qt::WindowStates before = row & ~early;
+    const std::pair<Qt::WindowStates, bool> rows[] = {{Qt::WindowNoState, false},
+                                                      {Qt::WindowMaximized, false},
+                                                      {Qt::WindowMinimized, false},
+                                                      {Qt::WindowMaximized | Qt::WindowMinimized, false},
+                                                      {Qt::WindowNoState, true}}; // the area resizes early
+    for (const auto& [before, fEarlyResize] : rows) {
+        SCOPED_TRACE(before.toInt() * 2 + fEarlyResize);
         Ini::RemoveSection(Main::ConfigIni(), "Window"); // each main window opens at 800 x 600
         const int iMain = OpenMain();
         uWindowStart* p = Record(iMain);
         p->pFrame->setWindowState(before & ~Qt::WindowMinimized); // maximised first, then minimised
         ASSERT_TRUE(WaitFor([&] { return p->pFrame->size() == (before & Qt::WindowMaximized ? screen : QSize(800, 600)); }));
         p->pFrame->setWindowState(before);
-        if (row == early) {
+        if (fEarlyResize) {
             ShownItem(iMain, WindowStart::MenuWorkspaceFirst)->trigger();
             EventHub::Pump(); // the load alone: the window system has not answered the maximising yet
             ASSERT_EQ(p->pFrame->size(), QSize(800, 600));
