@@ -5,13 +5,15 @@
 // the final end text); a block that runs past its message goes on in the next, as on a stream.
 // Messages are read until every answer the request awaits is in; the answer then holds exactly
 // them, joined by ";" as one message would have brought them, and what came behind them is
-// dropped. A chain short of answers is no answer, also when a message cannot be counted.
+// dropped. A chain short of answers is no answer, also when a message cannot be counted. A single
+// answer is the first message whole; of a block's own line ends it keeps one, as on a stream.
 #pragma once
 
 #include "common/Failure.h"
 #include "instrument/RequestBlock.h"
 #include "transport/ChainedAnswers.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -25,25 +27,32 @@ namespace InstrumentDefault {
 template <class Read>
 Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& iWhole, std::string& sError) {
     iWhole = 0;
-    if (request.iAnswers < 2) return Failure::eKind::None;
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
+    const auto iBlockEnds = static_cast<std::size_t>(std::max<std::int64_t>(request.iBlockEnds, 1));
+    if (request.iAnswers < 2) {
+        // The first message whole, but for the line ends of a block's own beyond its first.
+        const Instrument::uAnswerScan found =
+            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, 1, iBlockEnds);
+        if (found.iEnd == answer.size()) answer.setSize(found.iAnswerEnd);
+        return Failure::eKind::None;
+    }
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
     bool fAdded = false; // the answer ends with the end text that stands for the last message's END
     std::size_t iMessage = answer.size(); // the bytes of the last message
     Failure::eKind eFailed = Failure::eKind::None;
     for (;;) {
         Instrument::uAnswerScan found =
-            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited);
+            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, iBlockEnds);
         if (found.iEnd == 0 && !found.fOpenBlock && (iMessage == 0 || found.iWholeEnd < answer.size()) &&
             answer.append(sEnd)) {
             fAdded = true;
-            found = Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited);
+            found = Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, iBlockEnds);
         }
         iWhole = found.iWhole;
         if (found.iEnd > 0) {
-            fAdded = fAdded && found.iEnd == answer.size();
-            answer.setSize(found.iEnd);
+            fAdded = fAdded && found.iAnswerEnd == answer.size();
+            answer.setSize(found.iAnswerEnd);
             break;
         }
         DataBuffer next;
@@ -59,7 +68,7 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
         iMessage = next.size();
         fAdded = false;
     }
-    answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit));
+    answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, iBlockEnds));
     if (fAdded) answer.setSize(answer.size() - sEnd.size());
     return eFailed;
 }

@@ -285,6 +285,7 @@ void SetCommunicationDefaults(uInstance& instance) {
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
     request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
     request.sTermination = Instrument::AnswerEndText(eModel);
+    request.iBlockEnds = Instrument::BlockLineEnds(eModel);
     instance.request = std::move(request);
 }
 

@@ -137,4 +137,14 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& c) {
 
 std::string AnswerEndText(std::int64_t iModel) { return ScreencopyAnswer::IsDisplayDumpModel(iModel) ? "\n\r" : "\n"; }
 
+std::int64_t BlockLineEnds(std::int64_t iModel) {
+    switch (iModel) {
+    case ModelSiglentSDS2000XPlusCh2:
+    case ModelSiglentSDS2000XPlusCh4:
+    case ModelSiglentSDS5000XCh2:
+    case ModelSiglentSDS5000XCh4: return 2;
+    default: return 1;
+    }
+}
+
 } // namespace Instrument

@@ -62,4 +62,9 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& commands);
 // return for the HAMEG models, a line feed for all others.
 std::string AnswerEndText(std::int64_t iModel);
 
+// The line ends behind a definite-length block in the model's answers: two for the Siglent
+// oscilloscopes, whose guides end a data block so, one for all others. It tells a block's own
+// line end from an empty answer where the bytes cannot (ChainedAnswers.h).
+std::int64_t BlockLineEnds(std::int64_t iModel);
+
 } // namespace Instrument

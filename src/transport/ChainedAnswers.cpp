@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -24,24 +25,26 @@ std::string_view BlockPrefix(const std::uint8_t* pData, std::size_t iSize) {
 }
 
 // One separator found by the walk: where it lies, its length, whether it ends a message (the end
-// text) rather than a unit (";"), and whether the unit it closes is a block.
+// text) rather than a unit (";"), and, where the unit it closes is a block, how many of the
+// block's own line ends it is the last of (0: no block).
 struct uSeparator {
     std::size_t iAt = 0;
     std::size_t iLength = 0;
     bool fMessageEnd = false;
-    bool fBlock = false;
+    std::size_t iBlockEnds = 0;
 };
 
 // Walks the units of pData[0, iSize) by the rules at the top of the header. fnSeparator gets each
 // separator found outside blocks and strings and returns whether to go on. False when a block
-// reaches beyond iSize.
+// reaches beyond iSize. A block's unit takes up to iBlockEnds line ends behind it as its own, the
+// unit iLastUnit (counted from 0) every line end behind it.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
-               const std::function<bool(const uSeparator&)>& fnSeparator) {
+               std::size_t iBlockEnds, std::size_t iLastUnit, const std::function<bool(const uSeparator&)>& fnSeparator) {
     const auto endAt = [&](std::size_t i) {
         return !sEnd.empty() && iSize - i >= sEnd.size() && std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
     };
     std::size_t iPos = 0;
-    while (iPos < iSize) {
+    for (std::size_t iUnit = 0; iPos < iSize; ++iUnit) {
         const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
         const std::size_t iBlock = iPos + sPrefix.size();
         // The data block, the first unit, counts points bare or behind "DAT2,"; a block chained
@@ -57,24 +60,35 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
             iNext = iBlock + iHeader + static_cast<std::size_t>(iBytes);
             // The block's own line ends: the ";" behind them, or the last of them, ends its unit.
             std::size_t iRun = iNext;
-            while (endAt(iRun)) iRun += sEnd.size();
-            if (iRun < iSize && pData[iRun] == ';') next = {iRun, 1, false, true};
-            else if (iRun > iNext) next = {iRun - sEnd.size(), sEnd.size(), true, true};
+            std::size_t iEnds = 0;
+            while (endAt(iRun)) {
+                iRun += sEnd.size();
+                ++iEnds;
+            }
+            if (iRun < iSize && pData[iRun] == ';') {
+                next = {iRun, 1, false, std::max<std::size_t>(iEnds, 1)};
+            } else if (iEnds > 0) {
+                if (iUnit < iLastUnit) iEnds = std::min(iEnds, std::max<std::size_t>(iBlockEnds, 1));
+                iRun = iNext + iEnds * sEnd.size();
+                next = {iRun - sEnd.size(), sEnd.size(), true, iEnds};
+            }
             iNext = iRun;
         }
         bool fString = false; // inside string data
         for (std::size_t iElement = iNext; next.iLength == 0 && iNext < iSize; ++iNext) {
             const std::uint8_t c = pData[iNext];
             if (endAt(iNext)) {
-                next = {iNext, sEnd.size(), true, false};
+                next = {iNext, sEnd.size(), true, 0};
             } else if (fString) {
                 // A doubled quote stays inside; a single one closes.
                 if (c == '"' && (iNext + 1 >= iSize || pData[iNext + 1] != '"')) fString = false;
                 else if (c == '"') ++iNext;
             } else if (c == '"' && iNext == iElement) {
                 fString = true;
+            } else if ((c == ' ' || c == '\t') && iNext == iElement) {
+                iElement = iNext + 1; // white space before a data element
             } else if (c == ';') {
-                next = {iNext, 1, false, false};
+                next = {iNext, 1, false, 0};
             } else if (c == ',') {
                 iElement = iNext + 1;
             }
@@ -127,16 +141,22 @@ std::size_t QueryCount(std::string_view sCommand) {
 }
 
 uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                       eBlockUnit eUnit, std::size_t iAwaited) {
+                       eBlockUnit eUnit, std::size_t iAwaited, std::size_t iBlockEnds) {
     uAnswerScan scan;
+    const std::size_t iAnswers = std::max<std::size_t>(iAwaited, 1);
     std::size_t iClosed = 0; // units closed so far
-    scan.fOpenBlock = !WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](const uSeparator& separator) {
+    scan.fOpenBlock = !WalkUnits(pData, iSize, sEndOfMessage, eUnit, iBlockEnds, iAnswers - 1,
+                                 [&](const uSeparator& separator) {
         ++iClosed;
         if (!separator.fMessageEnd) return true;
         scan.iWhole = iClosed;
         scan.iWholeEnd = separator.iAt + separator.iLength;
-        scan.fBlockLast = separator.fBlock;
-        if (iClosed >= std::max<std::size_t>(iAwaited, 1)) scan.iEnd = scan.iWholeEnd;
+        scan.iBlockEnds = separator.iBlockEnds;
+        if (iClosed >= iAnswers) {
+            scan.iEnd = scan.iWholeEnd;
+            // The answer keeps one line end of its block; the others are the block's own.
+            scan.iAnswerEnd = scan.iEnd - (std::max<std::size_t>(scan.iBlockEnds, 1) - 1) * separator.iLength;
+        }
         return scan.iEnd == 0;
     });
     return scan;
@@ -146,7 +166,7 @@ std::vector<std::string> AnswerFields(std::string_view sAnswer) {
     const auto* pData = reinterpret_cast<const std::uint8_t*>(sAnswer.data());
     std::vector<std::string> fields;
     std::size_t iStart = 0;
-    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, [&](const uSeparator& separator) {
+    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, 1, SIZE_MAX, [&](const uSeparator& separator) {
         fields.emplace_back(sAnswer.substr(iStart, separator.iAt - iStart));
         iStart = separator.iAt + 1;
         return true;
@@ -155,11 +175,12 @@ std::vector<std::string> AnswerFields(std::string_view sAnswer) {
     return fields;
 }
 
-std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit) {
+std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit,
+                        std::size_t iBlockEnds) {
     // The answer's own end stays; only the message ends inside it become ";".
     std::size_t iWrite = 0; // bytes kept so far (a longer end text shrinks the answer)
     std::size_t iRead = 0;
-    WalkUnits(pData, iSize, sEndOfMessage, eUnit, [&](const uSeparator& separator) {
+    WalkUnits(pData, iSize, sEndOfMessage, eUnit, iBlockEnds, SIZE_MAX, [&](const uSeparator& separator) {
         const std::size_t iAt = separator.iAt;
         if (!separator.fMessageEnd || iAt + separator.iLength >= iSize) return true;
         if (iWrite != iRead) std::memmove(pData + iWrite, pData + iRead, iAt - iRead);

@@ -111,7 +111,7 @@ bool SetInstrument(uRawTcpInstance& instance, const uNetworkSettings& settings, 
 }
 
 bool Connect(uRawTcpInstance& instance, std::string& sError) {
-    StreamTransfer::NewConnection(instance);
+    BetweenMessages::NewConnection(instance);
     return TcpSocket::ConnectInstrument("RawTcp", instance.mConnection, instance.mSettings, ConnectTimeoutMs, sError,
                                         &instance.connectFailure);
 }

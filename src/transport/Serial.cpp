@@ -319,7 +319,7 @@ bool MakeLineSettings(const uSerialSettings& settings, termios& t, std::string& 
 }
 
 bool Connect(uSerialInstance& instance, std::string& sError) {
-    StreamTransfer::NewConnection(instance);
+    BetweenMessages::NewConnection(instance);
     uSerialSettings& s = instance.mSettings;
     const std::string sPath = PortPath(s);
     // iCode: the system's error number of the failed call, 0 for settings the port did not keep.

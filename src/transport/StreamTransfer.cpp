@@ -21,12 +21,6 @@ std::string Prefix(const char* pModule, const char* pProcedure) {
     return std::string(pModule) + "::" + pProcedure + ": ";
 }
 
-std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode) {
-    std::string s = Prefix(names.pModule, pProcedure) + names.pConnection + " wurde unterbrochen.";
-    if (iResult != ReadClosed) s += " Code = " + std::to_string(iCode);
-    return s;
-}
-
 std::chrono::milliseconds Timeout(const uTransfer& transfer) {
     return std::chrono::milliseconds(std::max<std::int64_t>(transfer.iTimeoutMs, 0));
 }
@@ -171,110 +165,6 @@ eImage BareImage(const std::uint8_t* p, std::size_t n) {
     return n >= size ? eImage::Complete : eImage::Incomplete;
 }
 
-// The answer rule of a stream: an image sent without a block header ends by its own structure;
-// anything else by the walk of every door, unit by unit (a block skipped whole, so that the end
-// text counts only outside every block; where several answers are awaited, an end text inside
-// the answer closes one of them).
-Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd,
-                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
-    if (const eImage image = BareImage(pData, iSize); image != eImage::None) {
-        Instrument::uAnswerScan scan;
-        scan.iEnd = image == eImage::Complete ? iSize : 0;
-        return scan;
-    }
-    return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers);
-}
-
-// An image that ended by its own structure may be followed by the end-of-message text, sent a
-// moment later: it is awaited briefly and taken with the answer, so that it is not left behind
-// for the next exchange.
-void TakeTrailer(const uTransfer& transfer) {
-    uStreamInstance& stream = transfer.mStream;
-    const std::string& sEnd = stream.sEndOfMessage;
-    const std::uint8_t* pAnswer = stream.pReceiveData.data();
-    const std::size_t iSize = stream.iReceiveSize;
-    const std::size_t iBase = stream.iReceiveBase;
-    if (sEnd.empty() || BareImage(pAnswer + iBase, iSize - iBase) == eImage::None) return;
-    if (iSize >= sEnd.size() && std::memcmp(pAnswer + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0) return;
-    std::string sIgnored;
-    if (!MakeRoom(stream, pAnswer, iSize, iSize + sEnd.size(), sIgnored)) return;
-    stream.mOwed.iTrailer = sEnd.size();
-    const Clock::time_point deadline = Clock::now() + StragglerQuiet;
-    while (stream.mOwed.iTrailer > 0) {
-        std::int64_t iCode = 0;
-        const std::int64_t n = transfer.mChannel.Read(stream.pReceiveData.data() + stream.iReceiveSize,
-                                                      stream.mOwed.iTrailer, iCode);
-        if (n > 0) {
-            stream.mOwed.iTrailer -= static_cast<std::size_t>(n);
-            stream.iReceiveSize += static_cast<std::size_t>(n);
-            stream.pReceiveData.setSize(stream.iReceiveSize);
-            continue;
-        }
-        if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != eWait::Ready) return;
-    }
-}
-
-// Takes the bytes of an owed image end text that come first in pData[0, iSize): their count.
-// Whatever comes, nothing of it is owed afterwards (it came, or it is not coming first).
-std::size_t TakeOwedTrailer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
-    const std::string& sEnd = stream.sEndOfMessage;
-    std::size_t& iOwed = stream.mOwed.iTrailer;
-    iOwed = std::min(iOwed, sEnd.size());
-    std::size_t i = 0;
-    while (iOwed > 0 && i < iSize && pData[i] == static_cast<std::uint8_t>(sEnd[sEnd.size() - iOwed])) {
-        ++i;
-        --iOwed;
-    }
-    iOwed = 0;
-    return i;
-}
-
-// Takes the owed end text of an image from the start of the answer's first reception. False
-// when nothing of the answer is left.
-bool DropTrailer(uStreamInstance& stream) {
-    const std::size_t iBase = stream.iReceiveBase;
-    std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
-    const std::size_t iHave = stream.iReceiveSize - iBase;
-    const std::size_t iTaken = TakeOwedTrailer(stream, pAnswer, iHave);
-    if (iTaken == 0) return true;
-    std::memmove(pAnswer, pAnswer + iTaken, iHave - iTaken);
-    stream.iReceiveSize -= iTaken;
-    stream.pReceiveData.setSize(stream.iReceiveSize);
-    return stream.iReceiveSize > iBase;
-}
-
-// The answer of the exchange, of which pData[0, iSize) came, is owed: the next write reads it up
-// to its end. iAnswers: the answers it holds (a chained query's count, or those still missing).
-void OweAnswer(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
-               std::size_t iAnswers) {
-    uOwed& owed = stream.mOwed;
-    owed.fAnswer = true;
-    owed.fUnknown = owed.fUnread = false;
-    owed.iAnswers = iAnswers;
-    owed.eUnit = stream.eBlockUnit;
-    owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
-    owed.pBegun.clear();
-    if (iSize > 0) owed.pBegun.append(pData, std::min(iSize, StaleLimit));
-}
-
-// Feeds bytes that came after the owed answer's exchange ended to what is owed: the end text
-// still owed behind an image or a block first, then the answer, which is no longer owed once its
-// message has ended. Bytes beyond that end (nothing the instrument was asked for) are dropped with
-// it. Returns the bytes of that end text, which belong to an answer already taken.
-std::size_t FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
-    uOwed& owed = stream.mOwed;
-    const std::size_t iTrailer = TakeOwedTrailer(stream, pData, iSize);
-    if (!owed.fAnswer || iTrailer == iSize) return iTrailer;
-    const std::size_t iRoom = StaleLimit - std::min(StaleLimit, owed.pBegun.size());
-    const std::size_t iNew = std::min(iSize - iTrailer, iRoom);
-    if (iNew == 0 || !owed.pBegun.append(pData + iTrailer, iNew)) return iTrailer; // it cannot be placed
-    if (!AnswerComplete(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit, owed.iAnswers))
-        return iTrailer;
-    owed.fAnswer = owed.fUnknown = owed.fUnread = false;
-    owed.pBegun.clear();
-    return iTrailer;
-}
-
 // What the answer holds once the reception of its last iNew bytes ended it (iEnd 0: not ended).
 // A text answer is walked again only for a reception that brings an end text (or completes an
 // image): a long one is not walked once per reception. One that begins with a block is walked at
@@ -287,22 +177,7 @@ Instrument::uAnswerScan EndedAnswer(const uStreamInstance& stream, std::size_t i
     const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
     const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
     if (!fBlock && !fEndText && BareImage(pAnswer, iSize) == eImage::None) return {};
-    return ScanStream(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers);
-}
-
-// Bytes behind the answer, from iEnd on, belong to later messages (nothing this message asked
-// for): the messages that have ended are dropped, however many, and one still arriving is owed,
-// so that its rest is not taken for the next answer.
-void LeaveRest(uStreamInstance& stream, std::size_t iEnd, std::int64_t iTimeoutMs) {
-    for (std::size_t iAt = iEnd; iAt < stream.iReceiveSize;) {
-        const std::uint8_t* pRest = stream.pReceiveData.data() + iAt;
-        const std::size_t iRest = stream.iReceiveSize - iAt;
-        const std::size_t iMessage = AnswerLength(pRest, iRest, stream.sEndOfMessage);
-        if (iMessage == 0) OweAnswer(stream, pRest, iRest, iTimeoutMs, 1);
-        iAt += iMessage == 0 ? iRest : iMessage;
-    }
-    stream.iReceiveSize = iEnd;
-    stream.pReceiveData.setSize(iEnd);
+    return ScanStream(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers, stream.iBlockEnds);
 }
 
 // Answers of a chained query that came as messages of their own read as one message.
@@ -311,20 +186,36 @@ void JoinMessages(uStreamInstance& stream) {
     const std::size_t iBase = stream.iReceiveBase;
     stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
                                                           stream.iReceiveSize - iBase, stream.sEndOfMessage,
-                                                          stream.eBlockUnit);
+                                                          stream.eBlockUnit, stream.iBlockEnds);
     stream.pReceiveData.setSize(stream.iReceiveSize);
 }
 
 } // namespace
 
+std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode) {
+    std::string s = Prefix(names.pModule, pProcedure) + names.pConnection + " wurde unterbrochen.";
+    if (iResult != ReadClosed) s += " Code = " + std::to_string(iCode);
+    return s;
+}
+
+Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd,
+                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
+    if (const eImage image = BareImage(pData, iSize); image != eImage::None) {
+        Instrument::uAnswerScan scan;
+        scan.iEnd = scan.iAnswerEnd = image == eImage::Complete ? iSize : 0;
+        return scan;
+    }
+    return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers, iBlockEnds);
+}
+
 std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                         Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
-    return ScanStream(pData, iSize, sEndOfMessage, eUnit, iAnswers).iEnd;
+                         Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
+    return ScanStream(pData, iSize, sEndOfMessage, eUnit, iAnswers, iBlockEnds).iEnd;
 }
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit, std::size_t iAnswers) {
-    return AnswerLength(pData, iSize, sEndOfMessage, eUnit, iAnswers) > 0;
+                    Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
+    return AnswerLength(pData, iSize, sEndOfMessage, eUnit, iAnswers, iBlockEnds) > 0;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -336,6 +227,7 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
     stream.iSendSize = 0;
     stream.pSendData.clear();
     stream.fSendQuery = Instrument::QueryCount(sCommand) > 0;
+    stream.sCommand = sCommand.substr(0, 0x100);
     std::size_t iLength = sCommand.size() + iPayloadSize;
     if (iLength == 0) return true;
     iLength += stream.sEndOfMessage.size();
@@ -346,92 +238,6 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
     stream.iSendSize = iLength;
     return true;
 }
-
-std::string StaleText(const uNames& names, std::size_t iBytes) {
-    return Prefix(names.pModule, names.pWrite) + std::to_string(iBytes) +
-           (iBytes == 1 ? " byte of an earlier answer was dropped." : " bytes of an earlier answer were dropped.");
-}
-
-namespace {
-
-// The note of bytes dropped ahead of a write, with the instrument's name: nothing failed.
-void PostDropped(const uTransfer& transfer, std::size_t iBytes) {
-    const std::string& sName = transfer.mStream.sInstrument;
-    WindowLog::PostLine((sName.empty() ? "" : sName + ": ") + StaleText(transfer.mNames, iBytes));
-}
-
-// Clears the line of what it owes and of what else waits from earlier exchanges (see Write).
-// eFailure None when the message may go; else the kind, with sError: Canceled on an abort
-// request, Arriving where an answer came on within the bound without ending on a channel that
-// cannot be renewed, GoneBefore where the far end closed or reset the connection or a renewal
-// could not connect. Nothing of the message has been written in either case.
-Failure::eKind Settle(const uTransfer& transfer, std::string& sError) {
-    uStreamInstance& stream = transfer.mStream;
-    uOwed& owed = stream.mOwed;
-    const uNames& names = transfer.mNames;
-    const bool fRenews = transfer.mChannel.Renews();
-    stream.iStaleBytes = 0;
-    const auto renew = [&] {
-        NewConnection(stream); // nothing sent on the old connection can arrive on the new one
-        return transfer.mChannel.Renew(sError) ? Failure::eKind::None : Failure::eKind::GoneBefore;
-    };
-    if (owed.fCommandCut && fRenews) return renew();
-    owed.fCommandCut = false;
-    std::string sIgnored;
-    if (!Instrument::CreateMemory(stream.pReceive, ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
-    // A channel that is renewed takes what has come and waits only for the answers of a query
-    // that nobody read: they are on their way.
-    const std::int64_t iBoundMs = std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
-    const bool fAwait = owed.fAnswer && !owed.fUnknown && (!fRenews || owed.fUnread);
-    const Clock::time_point start = Clock::now();
-    Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
-    std::size_t iDropped = 0;
-    Failure::eKind eKind = Failure::eKind::None;
-    for (;;) {
-        std::int64_t iCode = 0;
-        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), ReceiveChunk, iCode);
-        if (n > 0) {
-            iDropped += static_cast<std::size_t>(n) - FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
-            if (!owed.fAnswer) {
-                deadline = Clock::now(); // what else waits now goes with it
-            } else if (owed.fUnknown) {
-                deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
-            }
-            if (iDropped >= StaleLimit) break;
-        } else if (n < 0) {
-            eKind = Failure::eKind::GoneBefore;
-            sError = BrokenText(names, names.pWrite, n, iCode);
-            break;
-        } else {
-            const Clock::time_point now = Clock::now();
-            if (now >= deadline) break;
-            if (transfer.mChannel.WaitInput(std::min(deadline, now + AbortSlice)) == eWait::Closed) break;
-        }
-        // Also while bytes keep coming: an owed answer may be a long block.
-        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
-            eKind = Failure::eKind::Canceled; // what is owed still is, for the next write
-            sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
-            break;
-        }
-    }
-    stream.iStaleBytes = iDropped;
-    if (iDropped > 0) PostDropped(transfer, iDropped);
-    if (eKind != Failure::eKind::None || !owed.fAnswer) return eKind;
-    // The owed answer has not ended (within the bound, on a line that cannot be renewed).
-    if (fRenews) return renew();
-    if (iDropped == 0 || owed.fUnknown) {
-        // Nothing of it came within the bound: the instrument sends no more (it did not take the
-        // query as one, or its answer ends otherwise than the end text says). What a port opened
-        // again found is never held against the message.
-        owed.fAnswer = owed.fUnknown = false;
-        owed.pBegun.clear();
-        return Failure::eKind::None;
-    }
-    sError = Prefix(names.pModule, names.pWrite) + ArrivingText;
-    return Failure::eKind::Arriving;
-}
-
-} // namespace
 
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError) {
@@ -449,7 +255,7 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
                  "Die Daten sind nicht vorhanden. Der Zeiger oder die Datenlänge ist Null.";
         return false;
     }
-    stream.eFailure = Settle(transfer, sError);
+    stream.eFailure = BetweenMessages::Settle(transfer, iWindow, sError);
     if (stream.eFailure != Failure::eKind::None) return false;
     stream.eFailure = Failure::eKind::Other;
     const auto gone = [&] { return iBytesSent == 0 ? Failure::eKind::GoneBefore : Failure::eKind::GoneAfter; };
@@ -479,16 +285,11 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
         }
         iOffset += static_cast<std::size_t>(n);
         iBytesSent = iOffset;
-        if (iOffset == iSize && fAborted) {
-            // Sent whole and nobody reads its answer: a query owes it.
-            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers);
-            return cut(Failure::eKind::Canceled, Instrument::AbortedText);
-        }
         if (iOffset == iSize) {
             // Its answers are owed until a read takes them: a message sent without reading them
-            // leaves them to the next write, which takes them off the line first.
-            if (stream.fSendQuery) OweAnswer(stream, nullptr, 0, transfer.iTimeoutMs, stream.iAnswers);
-            stream.mOwed.fUnread = stream.fSendQuery;
+            // leaves them to the next write; one whose write was aborted gives them up.
+            BetweenMessages::Sent(stream, transfer.iTimeoutMs, !fAborted);
+            if (fAborted) return cut(Failure::eKind::Canceled, Instrument::AbortedText);
             stream.eFailure = Failure::eKind::None;
             return true;
         }
@@ -529,8 +330,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     }
     stream.eFailure = Failure::eKind::None;
     stream.iWholeAnswers = 0;
-    // What an earlier read left, or the write before this read owes, is this read's now.
-    stream.mOwed.fAnswer = stream.mOwed.fUnknown = stream.mOwed.fUnread = false;
+    BetweenMessages::ReadBegins(stream);
     TransferStatus::uProgress progress(iWindow, TransferStatus::TransferReceiving, transfer.pInstance,
                                        stream.iProgressStep);
     Clock::time_point lastData = Clock::now();
@@ -538,17 +338,15 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
-        if (n > 0 && stream.mOwed.iTrailer > 0 && !DropTrailer(stream)) continue;
+        if (n > 0 && !BetweenMessages::TakeTrailerAhead(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
             const Instrument::uAnswerScan scan = EndedAnswer(stream, static_cast<std::size_t>(n));
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (scan.iEnd > 0) {
-                LeaveRest(stream, iBase + scan.iEnd, transfer.iTimeoutMs);
-                // One more line end of a block may follow it: it is taken off where it comes first.
-                if (scan.fBlockLast) stream.mOwed.iTrailer = stream.sEndOfMessage.size();
-                TakeTrailer(transfer);
+                const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+                BetweenMessages::AnswerEnded(transfer, scan, BareImage(pAnswer, scan.iEnd) == eImage::Complete);
                 JoinMessages(stream);
                 return true;
             }
@@ -574,12 +372,12 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 // and joined for the caller with what came of the cut one.
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
                 const std::size_t iAnswer = stream.iReceiveSize - iBase;
-                const Instrument::uAnswerScan scan =
-                    ScanStream(pAnswer, iAnswer, stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers);
+                const Instrument::uAnswerScan scan = ScanStream(pAnswer, iAnswer, stream.sEndOfMessage,
+                                                                stream.eBlockUnit, stream.iAnswers, stream.iBlockEnds);
                 const std::size_t iWhole = stream.iAnswers > 1 ? scan.iWhole : 0;
                 const std::size_t iWholeEnd = iWhole > 0 ? scan.iWholeEnd : 0;
-                OweAnswer(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,
-                          std::max<std::size_t>(stream.iAnswers, 1) - iWhole);
+                BetweenMessages::GaveUp(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,
+                                        std::max<std::size_t>(stream.iAnswers, 1) - iWhole);
                 JoinMessages(stream);
                 stream.iWholeAnswers = iWhole;
                 return stream.iReceiveSize > iBase;
@@ -593,8 +391,8 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
         if (Instrument::TakeAbortRequest(transfer.pInstance)) {
             // The rest of the answer is owed: the next write takes it off the line up to its end.
             stream.eFailure = Failure::eKind::Canceled;
-            OweAnswer(stream, stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase, transfer.iTimeoutMs,
-                      stream.iAnswers);
+            BetweenMessages::GaveUp(stream, stream.pReceiveData.data() + iBase, stream.iReceiveSize - iBase,
+                                    transfer.iTimeoutMs, stream.iAnswers);
             sError = Prefix(names.pModule, names.pRead) + Instrument::AbortedText;
             return false;
         }
@@ -675,11 +473,6 @@ bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std:
         return false;
     }
     return true;
-}
-
-void NewConnection(uStreamInstance& stream) {
-    stream.mOwed.pBegun.release();
-    stream.mOwed = {};
 }
 
 void FreeMemory(uStreamInstance& stream) {

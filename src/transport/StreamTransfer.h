@@ -10,8 +10,10 @@
 #pragma once
 
 #include "common/DataBuffer.h"
-#include "transport/BlockHeader.h"
 #include "common/Failure.h"
+#include "transport/BetweenMessages.h"
+#include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 
 #include <chrono>
 #include <cstddef>
@@ -40,43 +42,13 @@ inline constexpr std::size_t GrowStep = 0x200000;
 // How long an image that ended by its own structure waits for its end-of-message text.
 inline constexpr std::chrono::milliseconds StragglerQuiet{10};
 // The most bytes of earlier answers dropped before one write, and the most of an owed answer kept
-// to learn where it ends.
+// to learn where it ends (BetweenMessages).
 inline constexpr std::size_t StaleLimit = 0x4000000;
 // The text behind "Module::Write: " of a message refused on a line that cannot be renewed while an
 // earlier answer is still arriving (see Write).
 inline constexpr const char* ArrivingText = "An earlier answer is still arriving; the command was not sent.";
 // The largest image file taken without a block header (BMP size field, PNG chunks).
 inline constexpr std::uint64_t MaxBareImage = 0x40000000;
-
-// What the line still owes from an exchange that ended before its answer or its command did.
-// It belongs to the connection it was made on: a new one owes nothing (NewConnection).
-struct uOwed {
-    // One answer that a time-out or an abort gave up on, read by the answer rule of its exchange
-    // (its units and block unit); pBegun holds what of it came, so that its end is found where
-    // its message ends, inside blocks or not. Of a chained answer cut after whole messages,
-    // iAnswers counts those still missing.
-    bool fAnswer = false;
-    std::size_t iAnswers = 0;
-    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes;
-    DataBuffer pBegun;
-    std::int64_t iWaitMs = 0; // the time-out of the exchange that gave it up
-    // Bytes of the end-of-message text behind an image that ended by its own structure and
-    // came without it, or of one more line end behind an answer that ended with a block (an
-    // instrument may end a block with two): taken off the line where they come first, never
-    // waited for, and no earlier answer's bytes.
-    std::size_t iTrailer = 0;
-    // The answers of a query sent whole that no read has taken (a message sent without reading
-    // its answer): they are on their way, so the next write awaits them on every channel.
-    bool fUnread = false;
-    // A command was cut off in the middle of its write: the instrument takes whatever comes next
-    // as its rest, and a connection that can be renewed is.
-    bool fCommandCut = false;
-    // An answer of a port's last open may be on its way (a serial line opened again, whose
-    // instrument's output queue outlives the open): nothing is known of it, and it is not waited
-    // for; one that has begun on the line is read to its end within the bound, and never refuses
-    // the message.
-    bool fUnknown = false;
-};
 
 // The buffers and the answer rule of one instance; the raw TCP and serial instance records
 // begin with it.
@@ -97,7 +69,10 @@ struct uStreamInstance {
     // the first end of message ends it). Answers that come as messages of their own are read
     // on until all are in, and joined by ";" as one message would have brought them.
     std::size_t iAnswers = 0;
-    uOwed mOwed;                 // what the line still owes
+    // The line ends behind a block in the model's answers (ChainedAnswers.h), told per exchange.
+    std::size_t iBlockEnds = 1;
+    std::string sCommand;        // the prepared message's command text, for the log
+    BetweenMessages::uOwed mOwed; // what the line still owes
     bool fSendQuery = false;     // the prepared message holds a query
     std::size_t iStaleBytes = 0; // bytes of earlier answers dropped before the last write
     // The kind of the last failure of Write, Read, Drain or ReadAnswer (None after a success):
@@ -184,13 +159,20 @@ struct uTransfer {
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
 // ends by the time-out. With iAnswers > 1 the answer is complete only when it holds that many
-// answer units, an end text outside blocks ending one unit as ";" does. Returns the answer's
-// length, 0 while it is not complete: it ends with the message whose end completed it, and
-// what came behind that belongs to a later message.
+// answer units, an end text outside blocks ending one unit as ";" does; iBlockEnds is the model's
+// count of a block's line ends (ChainedAnswers.h). Returns the answer's length, 0 while it is not
+// complete: it ends with the message whose end completed it, and what came behind that belongs to
+// a later message.
 std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                         Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
+                         Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0,
+                         std::size_t iBlockEnds = 1);
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0);
+                    Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0,
+                    std::size_t iBlockEnds = 1);
+// The walk behind AnswerLength: an image without a block header by its own structure, anything
+// else by the walk of every door (Instrument::ScanAnswer).
+Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
 // both are empty. A payload size > 0 needs a payload.
@@ -198,26 +180,14 @@ bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sC
              std::size_t iPayloadSize, std::string& sError);
 
 // Sends the prepared message in pieces of at most iPieceSize bytes; type-4 progress to iWindow.
-// iBytesSent receives the bytes taken, also when the write fails. A query sent whole owes its
-// answers (iAnswers, at least one) until a Read takes them. First the line is cleared of
-// what it owes (uOwed), so that nothing of it is taken for the answer to this message: bytes that
-// wait are read and dropped, and an owed answer is read up to the end of its message. The answers
-// of a query that no read took are awaited on every channel. Otherwise a channel
-// that can be renewed waits for nothing: it takes what has come, and renews when the owed answer
-// has not ended in it, so that the answer can never arrive inside another one. A serial line
-// awaits an owed answer up to a bound: the interface's time-out, at least the one that expired
-// and this message's own (the instrument answers in turn: what it still owes comes first). Past
-// the bound, an answer of which nothing came within it is taken as never coming (the instrument
-// did not take the query as one, or its answer ends otherwise than the end text says), and one
-// that came on and did not end refuses the message with ArrivingText and the kind Arriving,
-// nothing sent: its rest would reach this message's answer. A command cut off by an earlier
-// write renews the channel first. One note in the log, with the instrument's name, tells how
-// many bytes were dropped. An abort request ends the wait and the write, also while bytes keep
-// coming, and leaves what was owed owed. A channel found closed or reset by the far end before
-// the write fails it with the broken-connection text and nothing sent. An abort request in the
-// middle of the message ends the write where it is on a channel that is then renewed; a serial
-// line sends the message to its end first (its instrument would take the next one as the rest),
-// and a query so sent owes its answer, given up rather than unread.
+// iBytesSent receives the bytes taken, also when the write fails. First the line is cleared of
+// what it owes (BetweenMessages::Settle, which holds the rules), so that nothing of it is taken for
+// the answer to this message; a query sent whole owes its answers until a Read takes them. A
+// channel found closed or reset by the far end before the write fails it with the
+// broken-connection text and nothing sent. An abort request in the middle of the message ends the
+// write where it is on a channel that is then renewed; a serial line sends the message to its end
+// first (its instrument would take the next one as the rest), and a query so sent owes its answer,
+// given up rather than unread.
 bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iBytesSent, int iWindow,
            std::string& sError);
 
@@ -227,11 +197,9 @@ bool Write(const uTransfer& transfer, std::size_t iPieceSize, std::size_t& iByte
 // (the whole messages of a chained answer joined and counted in iWholeAnswers, what came of the
 // message it cut behind them), the time-out text in sError and eFailure TimedOut (the exchange
 // fails with a part); a time-out with nothing received fails with that text. An abort request
-// ends the read with false. Either leaves the rest of the answer owed (uOwed) for the next Write,
-// with what of it came: of a chained answer of which whole messages came, the answers still
-// missing. Whole messages that came behind the answer are dropped; one still arriving is owed.
-// The end text behind an image, or one more line end behind a block, that came later than the
-// answer is taken off the start of the next answer.
+// ends the read with false. Either leaves the rest of the answer owed for the next Write, with
+// what of it came: of a chained answer of which whole messages came, the answers still missing.
+// What came behind the answer, and what comes of it later, is BetweenMessages' (AnswerEnded).
 bool Read(const uTransfer& transfer, int iWindow, std::string& sError);
 
 // Reads and drops input until DrainQuiet passes without any, or an abort request comes.
@@ -248,12 +216,9 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError,
                 std::size_t iKeep = 0);
 
-// The text of the note of a Write that dropped bytes, behind the instrument's name and ": ":
-// "RawTcp::SocketWrite: 12 bytes of an earlier answer were dropped."
-std::string StaleText(const uNames& names, std::size_t iBytes);
-
-// Forgets what the last connection left: a new connection owes nothing.
-void NewConnection(uStreamInstance& stream);
+// The text of a connection that broke under procedure pProcedure (iResult: ReadClosed, or a
+// failure whose code is iCode).
+std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode);
 
 // Frees the buffers (the Destructor's part).
 void FreeMemory(uStreamInstance& stream);

@@ -26,6 +26,7 @@ enum eTransferStatus {
     TransferReceiveError = 10,// event-data key of the error text
     TransferWaiting = 11,     // seconds waited for the answer, rounded up
     TransferEventData = 13,   // an event-data key only; the receiver takes the record and drops it
+    TransferAwaited = 14,     // ms the message waited for an earlier query's answer before it went
 };
 
 // Posts EventTransferStatus to iWindow; nothing when iWindow is WindowNobody.

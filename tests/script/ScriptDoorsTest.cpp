@@ -6,7 +6,11 @@
 #include "ScriptEngineFixture.h"
 
 #include "common/ImagePluginGdiPlus.h"
+#include "common/TestApplication.h"
+#include "common/WindowLog.h"
 #include "instrument/Instrument.h"
+#include "platform/EventHub.h"
+#include "platform/ProgramEvents.h"
 #include "script/ScriptInstrument.h"
 #include "script/ScriptParser.h"
 #include "script/ScriptThread.h"
@@ -22,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 using namespace InstrumentScript;
 using ScriptTest::Parsed;
@@ -39,6 +44,7 @@ const std::string Body = "string idn\ninteger ch\ndata block\nimage shot\nwavefo
 
 class ScriptDoors : public ::testing::Test {
   protected:
+    static void SetUpTestSuite() { TestApplication::Ensure(); } // the log window of the read table
     void SetUp() override {
         WaveformReaders::Register();
         ImagePluginGdiPlus::RegisterDecoder(); // as the program does at start-up
@@ -228,6 +234,23 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
         EXPECT_TRUE(sCut.starts_with("kept|") &&
                     sCut.find("The time-out (300 ms) cut the answer after 5 bytes. - ") != std::string::npos)
             << sCut;
+        // A written query the instrument leaves unanswered is awaited for the time-out it was sent
+        // with, not the interface's, and the log says how long and that it did not come.
+        const ScopeRead::PatientTimeouts patient(5000);
+        std::vector<std::string> log;
+        WindowLog::Create(); // its window number: the lines come to the binding
+        EventHub::Bind(EventLogLine, WindowLog::WindowNumber(),
+                       [&](const EventHub::uEvent& e) { log.push_back(*e.pData.Get<std::string>()); });
+        EXPECT_EQ(read("*IDN?", "$s set timeout 250\nfunction scpi write :FOO:BAR?\n"), pDevice->Idn() + "|");
+        EventHub::Unbind(EventLogLine, WindowLog::WindowNumber());
+        const std::string sAwaited = "The answer to \":FOO:BAR?\", sent without reading it, was awaited for ";
+        const auto it = std::find_if(log.begin(), log.end(), [&](const std::string& s) { return s.find(sAwaited) != std::string::npos; });
+        ASSERT_NE(it, log.end()) << ::testing::PrintToString(log);
+        const int iWaitedMs = std::atoi(it->c_str() + it->find(sAwaited) + sAwaited.size());
+        const bool fRenewed = it->ends_with(": it did not come; the connection was renewed.");
+        EXPECT_TRUE(iWaitedMs >= 250 && iWaitedMs < 500 && (fRenewed || it->ends_with(": it did not come.")) &&
+                    fRenewed == (eDoor == ScopeRead::eDoor::RawTcp))
+            << *it;
     }
 }
 

@@ -50,7 +50,8 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         std::string sEnd;
         std::size_t iAwaited;
         bool fComplete;
-        std::size_t iAnswers; // whole: as counted up to the last message end
+        std::size_t iAnswers;       // whole: as counted up to the last message end
+        std::size_t iBlockEnds = 1; // the model's line ends behind a block
     } cases[] = {
         {Block(sData) + ";" + sPreamble + ";VOLT\n", "\n", 3, true, 3},
         {Block(sData) + "\n", "\n", 3, false, 1},
@@ -68,10 +69,13 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {"\nR,M\n", "\n", 2, true, 2},
         {"1;;2\n", "\n", 3, true, 3},
         {"DAT2," + Block(sData) + "\n;DESC," + Block("d") + ";V\n", "\n", 3, true, 3}, // a line end before ";"
-        // Blocks as messages of their own, each with its own line end: no empty answer between.
-        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\n", "\n", 3, false, 2},
-        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n", 3, true, 3},
-        {Block(sData) + "\n\r\n\r1.5\n\r", "\n\r", 3, false, 2},
+        // Blocks as messages of their own, each with its own line end: no empty answer between
+        // where the model ends its blocks with two; one: a bare line end behind it is an answer.
+        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\n", "\n", 3, false, 2, 2},
+        {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n", 3, true, 3, 2},
+        {Block(sData) + "\n\r\n\r1.5\n\r", "\n\r", 3, false, 2, 2},
+        {Block("hello") + "\n\n", "\n", 2, true, 2},
+        {Block("hello") + "\n\n", "\n", 2, false, 1, 2},
         {"#15x\nR,M\n", "\n", 2, false, 1}, // a block past its message takes the next one's bytes
         // A ";" inside string data separates nothing; a quote that begins no data element is text.
         {"\"A;B\"\nY\n", "\n", 2, true, 2},
@@ -80,13 +84,15 @@ TEST(ChainedAnswersTest, AStreamAnswerIsCompleteWithEveryAwaitedAnswer) {
         {"s\";b\n", "\n", 2, true, 2},
         {"1,\"a;b\",2;s\"\n", "\n", 2, true, 2},
         {"\"A;B\nY\nZ\n", "\n", 2, true, 3}, // the end text ends a message inside a string too
+        {"1, \"x;y\"\nb\n", "\n", 2, true, 2}, // white space before string data
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StreamTransfer::AnswerComplete(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd,
-                                                 Instrument::eBlockUnit::Bytes, c.iAwaited),
+                                                 Instrument::eBlockUnit::Bytes, c.iAwaited, c.iBlockEnds),
                   c.fComplete)
             << c.sAnswer;
-        EXPECT_EQ(Instrument::ScanAnswer(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd, Instrument::eBlockUnit::Bytes, 99)
+        EXPECT_EQ(Instrument::ScanAnswer(Bytes(c.sAnswer), c.sAnswer.size(), c.sEnd, Instrument::eBlockUnit::Bytes, 99,
+                                         c.iBlockEnds)
                       .iWhole,
                   c.iAnswers)
             << c.sAnswer;
@@ -101,6 +107,7 @@ TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {
         std::string sAnswer;
         std::string sEnd;
         std::string sJoined;
+        std::size_t iBlockEnds = 1;
     } cases[] = {
         {Block(sData) + "\n0,2,1200\nVOLT\n", "\n", Block(sData) + ";0,2,1200;VOLT\n"},
         {Block(sData) + ";0,2,1200;VOLT\n", "\n", Block(sData) + ";0,2,1200;VOLT\n"},
@@ -109,11 +116,13 @@ TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {
         {"A\n", "\n", "A\n"},
         {"DAT2," + Block(sData) + "\n;V\n", "\n", "DAT2," + Block(sData) + "\n;V\n"},
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n",
-         "DAT2," + Block(sData) + "\n;" + Block("d") + ";A\n"},
+         "DAT2," + Block(sData) + "\n;" + Block("d") + ";A\n", 2},
+        {Block("hello") + "\n\n", "\n", Block("hello") + ";\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> bytes(c.sAnswer.begin(), c.sAnswer.end());
-        const std::size_t n = Instrument::JoinAnswers(bytes.data(), bytes.size(), c.sEnd, Instrument::eBlockUnit::Bytes);
+        const std::size_t n =
+            Instrument::JoinAnswers(bytes.data(), bytes.size(), c.sEnd, Instrument::eBlockUnit::Bytes, c.iBlockEnds);
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)), c.sJoined) << c.sAnswer;
     }
 }

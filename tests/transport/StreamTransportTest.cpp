@@ -533,10 +533,10 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
         EXPECT_EQ(this->pInstance->iStaleBytes, iLate);
         // The line reaches the log once, as a note (nothing failed) that names the instrument.
         const StreamTransfer::uNames names{TypeParam::Module, TypeParam::WriteName, "", "", ""};
-        EXPECT_EQ(LogCount("] DS1104Z: " + StreamTransfer::StaleText(names, iLate)), 1u) << WindowLog::Text();
+        EXPECT_EQ(LogCount("] DS1104Z: " + BetweenMessages::StaleText(names, iLate)), 1u) << WindowLog::Text();
         EXPECT_EQ(LogCount("earlier answer were dropped"), ++iLogged);
     }
-    EXPECT_EQ(StreamTransfer::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""}, 12),
+    EXPECT_EQ(BetweenMessages::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""}, 12),
               this->Text(TypeParam::WriteName, "12 bytes of an earlier answer were dropped."));
 
     // Nothing waits now: nothing is dropped, and the answers stay in step.

@@ -130,7 +130,7 @@ class ChainedChannelTest : public ::testing::TestWithParam<std::tuple<eDoor, eFa
     std::size_t Dropped() {
         EventHub::Pump();
         std::size_t n = 0;
-        for (const std::string& s : mLog) n += s.find("of an earlier answer w") != std::string::npos;
+        for (const std::string& s : mLog) n += s.find("that no request was waiting for") != std::string::npos;
         return n;
     }
 

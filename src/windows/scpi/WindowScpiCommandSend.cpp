@@ -347,6 +347,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.sFailure.clear();
     window.eFailure = Failure::eKind::None;
     window.sAnswerCount.clear();
+    window.iAwaitedMs = 0;
     // The status line's times run from here, the reading of a file included.
     window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.
@@ -564,9 +565,17 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
     const std::string sPrefix = Prefix(window);
     switch (event.iType) {
     case TransferStatus::TransferSending: SetStatus(window, "Data sent so far, bytes: " + Number(iData)); return;
+    case TransferStatus::TransferAwaited:
+        window.iAwaitedMs = iData;
+        return;
     case TransferStatus::TransferSent: {
-        const std::string sText = "Data sent, bytes: " + Number(iData) + " - (" +
-                                  Number(ElapsedMilliseconds() - window.info.iStartTime) + " ms)";
+        // A wait for an earlier query's answer is said as such, not as sending.
+        const std::string sText =
+            "Data sent, bytes: " + Number(iData) + " - (" + Number(ElapsedMilliseconds() - window.info.iStartTime) +
+            " ms" +
+            (window.iAwaitedMs > 0 ? ", " + Number(window.iAwaitedMs) + " ms of them awaiting an earlier query's answer"
+                                   : "") +
+            ")";
         SetStatus(window, sText);
         WindowLog::AddLine(sPrefix + sText);
         return;

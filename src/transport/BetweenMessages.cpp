@@ -1,0 +1,307 @@
+#include "transport/BetweenMessages.h"
+
+#include "common/TextRoutines.h"
+#include "common/WindowLog.h"
+#include "platform/ProgramEvents.h"
+#include "transport/AbortRequests.h"
+#include "transport/ChainedAnswers.h"
+#include "transport/DataBuffers.h"
+#include "transport/StreamTransfer.h"
+#include "transport/TransferStatus.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace BetweenMessages {
+
+using StreamTransfer::Clock;
+using StreamTransfer::uStreamInstance;
+using StreamTransfer::uTransfer;
+
+namespace {
+
+std::string Prefix(const char* pModule, const char* pProcedure) {
+    return std::string(pModule) + "::" + pProcedure + ": ";
+}
+
+// The instrument's name that begins the transport's lines in the log.
+std::string Name(const uStreamInstance& stream) { return stream.sInstrument.empty() ? "" : stream.sInstrument + ": "; }
+
+std::string Bytes(std::size_t iBytes) { return std::to_string(iBytes) + (iBytes == 1 ? " byte" : " bytes"); }
+
+// Bytes dropped, in plain words and in the module's own line of the procedure that dropped them.
+void PostDropped(const uTransfer& transfer, const char* pProcedure, std::size_t iBytes) {
+    const std::string sName = Name(transfer.mStream);
+    const std::string sBytes = Bytes(iBytes);
+    WindowLog::PostLine(sName + sBytes + " that no request was waiting for " + (iBytes == 1 ? "was" : "were") +
+                        " dropped.");
+    WindowLog::PostLine(sName + (pProcedure == transfer.mNames.pWrite
+                                     ? StaleText(transfer.mNames, iBytes)
+                                     : Prefix(transfer.mNames.pModule, pProcedure) + sBytes + " behind the answer " +
+                                           (iBytes == 1 ? "was" : "were") + " dropped."));
+}
+
+void Owe(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
+         std::size_t iAnswers) {
+    uOwed& owed = stream.mOwed;
+    owed.fAnswer = true;
+    owed.fUnknown = owed.fUnread = false;
+    owed.iAnswers = iAnswers;
+    owed.eUnit = stream.eBlockUnit;
+    owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
+    owed.sQuery = stream.sCommand;
+    owed.pBegun.clear();
+    if (iSize > 0) owed.pBegun.append(pData, std::min(iSize, StreamTransfer::StaleLimit));
+}
+
+// An answer that ended with a block (scan) whose own line ends reached the end of what came
+// (fAtEnd): whole end texts that come before the next write are its own, and so are the line ends
+// the model sends beyond those that came, where they come first after it.
+void BlockEnded(uStreamInstance& stream, const Instrument::uAnswerScan& scan, bool fAtEnd) {
+    uOwed& owed = stream.mOwed;
+    owed.fBlockEnds = scan.iBlockEnds > 0 && fAtEnd;
+    const std::size_t iModel = std::max<std::size_t>(stream.iBlockEnds, 1);
+    owed.iTrailer = owed.fBlockEnds && iModel > scan.iBlockEnds
+                        ? (iModel - scan.iBlockEnds) * stream.sEndOfMessage.size()
+                        : 0;
+}
+
+// The bytes at the start of pData[0, iSize) that are no answer and no note's: the owed trailer,
+// then, while the last block may still bring its own line ends, whole end texts. Whatever comes,
+// no trailer is owed afterwards (it came, or it is not coming first).
+std::size_t TakeOwnEnds(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
+    const std::string& sEnd = stream.sEndOfMessage;
+    uOwed& owed = stream.mOwed;
+    std::size_t i = 0;
+    if (sEnd.empty()) owed.iTrailer = 0;
+    while (owed.iTrailer > 0 && i < iSize &&
+           pData[i] == static_cast<std::uint8_t>(sEnd[(sEnd.size() - owed.iTrailer % sEnd.size()) % sEnd.size()])) {
+        ++i;
+        --owed.iTrailer;
+    }
+    owed.iTrailer = 0;
+    while (owed.fBlockEnds && i < iSize) {
+        if (iSize - i < sEnd.size()) break; // the rest of an end text may follow
+        if (std::memcmp(pData + i, sEnd.data(), sEnd.size()) != 0) owed.fBlockEnds = false;
+        else i += sEnd.size();
+    }
+    return i;
+}
+
+// Feeds bytes that came after the owed answer's exchange ended to what is owed: a block's own
+// line ends first (TakeOwnEnds), then the answer, which is no longer owed once its message has
+// ended. Bytes beyond that end (nothing the instrument was asked for) are dropped with it. Returns
+// the bytes taken silently.
+std::size_t FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
+    uOwed& owed = stream.mOwed;
+    const std::size_t iOwn = TakeOwnEnds(stream, pData, iSize);
+    if (!owed.fAnswer || iOwn == iSize) return iOwn;
+    const std::size_t iRoom = StreamTransfer::StaleLimit - std::min(StreamTransfer::StaleLimit, owed.pBegun.size());
+    const std::size_t iNew = std::min(iSize - iOwn, iRoom);
+    if (iNew == 0 || !owed.pBegun.append(pData + iOwn, iNew)) return iOwn; // it cannot be placed
+    const Instrument::uAnswerScan scan =
+        StreamTransfer::ScanStream(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit,
+                                   owed.iAnswers, stream.iBlockEnds);
+    if (scan.iEnd == 0) return iOwn;
+    owed.fAnswer = owed.fUnknown = owed.fUnread = false;
+    BlockEnded(stream, scan, scan.iEnd == owed.pBegun.size());
+    owed.pBegun.clear();
+    return iOwn;
+}
+
+// An image that ended by its own structure may be followed by its end text, sent a moment later:
+// it is awaited briefly and taken with the answer; what does not come is owed.
+void TakeImageEnd(const uTransfer& transfer) {
+    uStreamInstance& stream = transfer.mStream;
+    const std::string& sEnd = stream.sEndOfMessage;
+    const std::size_t iSize = stream.iReceiveSize;
+    if (sEnd.empty()) return;
+    if (iSize >= sEnd.size() && std::memcmp(stream.pReceiveData.data() + iSize - sEnd.size(), sEnd.data(), sEnd.size()) == 0)
+        return;
+    stream.mOwed.iTrailer = sEnd.size();
+    const Clock::time_point deadline = Clock::now() + StreamTransfer::StragglerQuiet;
+    while (stream.mOwed.iTrailer > 0) {
+        std::uint8_t end[16];
+        std::int64_t iCode = 0;
+        const std::int64_t n =
+            transfer.mChannel.Read(end, std::min(stream.mOwed.iTrailer, sizeof end), iCode);
+        if (n > 0) {
+            if (!stream.pReceiveData.append(end, static_cast<std::size_t>(n))) return;
+            stream.mOwed.iTrailer -= static_cast<std::size_t>(n);
+            stream.iReceiveSize += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 || Clock::now() >= deadline || transfer.mChannel.WaitInput(deadline) != StreamTransfer::eWait::Ready)
+            return;
+    }
+}
+
+// The query an owed answer belongs to, as the log names it.
+std::string Query(const uOwed& owed) {
+    constexpr std::size_t Most = 60;
+    const std::string sShown = Utility::PrintableText(std::string_view(owed.sQuery).substr(0, Most));
+    return "\"" + sShown + (owed.sQuery.size() > Most ? "...\"" : "\"");
+}
+
+} // namespace
+
+void Sent(uStreamInstance& stream, std::int64_t iTimeoutMs, bool fUnread) {
+    stream.mOwed.fBlockEnds = false; // what comes now may be this message's answer
+    if (!stream.fSendQuery) return;
+    Owe(stream, nullptr, 0, iTimeoutMs, stream.iAnswers);
+    stream.mOwed.fUnread = fUnread;
+}
+
+void ReadBegins(uStreamInstance& stream) {
+    uOwed& owed = stream.mOwed;
+    owed.fAnswer = owed.fUnknown = owed.fUnread = owed.fBlockEnds = false;
+}
+
+bool TakeTrailerAhead(uStreamInstance& stream) {
+    if (stream.mOwed.iTrailer == 0) return true;
+    const std::size_t iBase = stream.iReceiveBase;
+    std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+    const std::size_t iHave = stream.iReceiveSize - iBase;
+    const std::size_t iTaken = TakeOwnEnds(stream, pAnswer, iHave);
+    if (iTaken == 0) return true;
+    std::memmove(pAnswer, pAnswer + iTaken, iHave - iTaken);
+    stream.iReceiveSize -= iTaken;
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+    return stream.iReceiveSize > iBase;
+}
+
+void AnswerEnded(const uTransfer& transfer, const Instrument::uAnswerScan& scan, bool fImage) {
+    uStreamInstance& stream = transfer.mStream;
+    const std::size_t iEnd = stream.iReceiveBase + scan.iEnd;
+    BlockEnded(stream, scan, iEnd == stream.iReceiveSize);
+    // Behind it: messages that have ended are dropped, however many; one still arriving is owed,
+    // so that its rest is not taken for the next answer.
+    std::size_t iDropped = 0;
+    for (std::size_t iAt = iEnd; iAt < stream.iReceiveSize;) {
+        const std::uint8_t* pRest = stream.pReceiveData.data() + iAt;
+        const std::size_t iRest = stream.iReceiveSize - iAt;
+        const std::size_t iMessage =
+            StreamTransfer::AnswerLength(pRest, iRest, stream.sEndOfMessage, Instrument::eBlockUnit::Bytes, 1,
+                                         stream.iBlockEnds);
+        if (iMessage == 0) {
+            Owe(stream, pRest, iRest, transfer.iTimeoutMs, 1);
+            stream.mOwed.sQuery.clear(); // nobody asked for it
+        }
+        iDropped += iMessage;
+        iAt += iMessage == 0 ? iRest : iMessage;
+    }
+    if (iDropped > 0) PostDropped(transfer, transfer.mNames.pRead, iDropped);
+    stream.iReceiveSize = stream.iReceiveBase + scan.iAnswerEnd;
+    stream.pReceiveData.setSize(stream.iReceiveSize);
+    if (fImage) TakeImageEnd(transfer);
+}
+
+void GaveUp(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
+            std::size_t iAnswers) {
+    Owe(stream, pData, iSize, iTimeoutMs, iAnswers);
+}
+
+Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sError) {
+    uStreamInstance& stream = transfer.mStream;
+    uOwed& owed = stream.mOwed;
+    const StreamTransfer::uNames& names = transfer.mNames;
+    const bool fRenews = transfer.mChannel.Renews();
+    stream.iStaleBytes = 0;
+    const auto renew = [&] {
+        NewConnection(stream); // nothing sent on the old connection can arrive on the new one
+        return transfer.mChannel.Renew(sError) ? Failure::eKind::None : Failure::eKind::GoneBefore;
+    };
+    if (owed.fCommandCut && fRenews) return renew();
+    owed.fCommandCut = false;
+    std::string sIgnored;
+    if (!Instrument::CreateMemory(stream.pReceive, StreamTransfer::ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
+    // What the log names: the answer owed as it stood when the message came.
+    const bool fOwed = owed.fAnswer && !owed.fUnknown;
+    const std::string sSubject = owed.sQuery.empty() ? "A message that came unasked behind an answer"
+                                 : "The answer to " + Query(owed) +
+                                       (owed.fUnread ? ", sent without reading it," : ", which its read gave up,");
+    const bool fAwait = fOwed && (!fRenews || owed.fUnread);
+    const std::int64_t iBoundMs =
+        owed.fUnread ? owed.iWaitMs : std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
+    const Clock::time_point start = Clock::now();
+    Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
+    std::size_t iDropped = 0;
+    Failure::eKind eKind = Failure::eKind::None;
+    for (;;) {
+        std::int64_t iCode = 0;
+        const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), StreamTransfer::ReceiveChunk, iCode);
+        if (n > 0) {
+            iDropped += static_cast<std::size_t>(n) - FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
+            if (!owed.fAnswer) {
+                deadline = Clock::now(); // what else waits now goes with it
+            } else if (owed.fUnknown) {
+                deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
+            }
+            if (iDropped >= StreamTransfer::StaleLimit) break;
+        } else if (n < 0) {
+            eKind = Failure::eKind::GoneBefore;
+            sError = StreamTransfer::BrokenText(names, names.pWrite, n, iCode);
+            break;
+        } else {
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) break;
+            if (transfer.mChannel.WaitInput(std::min(deadline, now + StreamTransfer::AbortSlice)) ==
+                StreamTransfer::eWait::Closed)
+                break;
+        }
+        // Also while bytes keep coming: an owed answer may be a long block.
+        if (Instrument::TakeAbortRequest(transfer.pInstance)) {
+            eKind = Failure::eKind::Canceled; // what is owed still is, for the next write
+            sError = Prefix(names.pModule, names.pWrite) + Instrument::AbortedText;
+            break;
+        }
+    }
+    const std::int64_t iWaitedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    if (fAwait) TransferStatus::Post(iWindow, TransferStatus::TransferAwaited, WindowNobody, iWaitedMs);
+    stream.iStaleBytes = iDropped;
+    if (iDropped > 0) PostDropped(transfer, names.pWrite, iDropped);
+    // The outcome of the owed answer in plain words, once.
+    const auto note = [&](const std::string& sOutcome) {
+        if (!fOwed) return;
+        WindowLog::PostLine(Name(stream) + sSubject +
+                            (fAwait ? " was awaited for " + std::to_string(iWaitedMs) + " ms before the next message: "
+                                    : " had not ended before the next message: ") +
+                            sOutcome);
+    };
+    if (eKind == Failure::eKind::Canceled) note("the wait was cancelled.");
+    if (eKind != Failure::eKind::None) return eKind;
+    if (!owed.fAnswer) {
+        if (fAwait) note("it came and was dropped.");
+        return Failure::eKind::None;
+    }
+    // The owed answer has not ended (within the bound, on a line that cannot be renewed).
+    if (fRenews) {
+        note(std::string(iDropped == 0 ? "it did not come" : "it did not end") + "; the connection was renewed.");
+        return renew();
+    }
+    if (iDropped == 0 || owed.fUnknown) {
+        // Nothing of it came within the bound: the instrument sends no more (it did not take the
+        // query as one, or its answer ends otherwise than the end text says). What a port opened
+        // again found is never held against the message.
+        note("it did not come.");
+        owed.fAnswer = owed.fUnknown = owed.fUnread = false;
+        owed.pBegun.clear();
+        return Failure::eKind::None;
+    }
+    note("it did not end, and the message was not sent.");
+    sError = Prefix(names.pModule, names.pWrite) + StreamTransfer::ArrivingText;
+    return Failure::eKind::Arriving;
+}
+
+std::string StaleText(const StreamTransfer::uNames& names, std::size_t iBytes) {
+    return Prefix(names.pModule, names.pWrite) + std::to_string(iBytes) +
+           (iBytes == 1 ? " byte of an earlier answer was dropped." : " bytes of an earlier answer were dropped.");
+}
+
+void NewConnection(uStreamInstance& stream) {
+    stream.mOwed.pBegun.release();
+    stream.mOwed = {};
+}
+
+} // namespace BetweenMessages
