@@ -224,7 +224,10 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     UsbTmc::SetControlTimeout(usbTmc, request.iControlTimeout);
     UsbTmc::SetWaitTime(usbTmc, request.iWaitTime);
     UsbTmc::SetTermChar(usbTmc, static_cast<int>(request.iTermChar), request.fTermCharEnabled != 0);
-    UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0);
+    // A chain's messages are walked as they came (a line end that ends a message may be a
+    // block's data); its answer loses its final TermChar once, as a single answer does.
+    const bool fChain = request.iAnswers >= 2;
+    UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0 && !fChain);
     UsbTmc::SetProgressStep(usbTmc, request.iProgressStep);
 
     const std::uint8_t* pPayload = request.data.empty() ? nullptr : request.data.data();
@@ -275,6 +278,8 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
             },
             iWhole, sError);
         fGood = eFailed == Failure::eKind::None;
+        UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0);
+        if (fChain) UsbTmc::RemoveTermChar(usbTmc, request.requestData);
         iReceived = static_cast<std::int64_t>(request.requestData.size());
     }
     request.iRequestTransferred = iReceived;

@@ -281,6 +281,12 @@ void SetTermChar(uUsbTmcInstance& u, int iChar, bool fEnable) {
 
 void SetRemoveTermChar(uUsbTmcInstance& u, bool fRemove) { u.fRemoveTermChar = fRemove ? 1 : 0; }
 
+// A final TermChar is dropped only when it is one; an empty answer is an empty success.
+void RemoveTermChar(const uUsbTmcInstance& u, DataBuffer& data) {
+    if (u.fRemoveTermChar && u.iTermChar != 0 && !data.empty() && data[data.size() - 1] == u.iTermChar)
+        data.setSize(data.size() - 1);
+}
+
 void SetProgressStep(uUsbTmcInstance& u, std::int64_t iBytes) { u.iProgressStep = iBytes; }
 
 // ---------------------------------------------------------------------------------------------
@@ -526,10 +532,7 @@ bool RequestData(uUsbTmcInstance& u, DataBuffer& Data, std::int64_t& iTransferre
         else Data.release();
         return false;
     }
-    // A final TermChar is dropped only when it is one; an empty answer is an empty success.
-    if (u.fRemoveTermChar && u.iTermChar != 0 && !Data.empty() &&
-        Data[Data.size() - 1] == u.iTermChar)
-        Data.setSize(Data.size() - 1);
+    RemoveTermChar(u, Data);
     iTransferred = static_cast<std::int64_t>(Data.size());
     return true;
 }

@@ -108,6 +108,8 @@ void SetWaitTime(uUsbTmcInstance& uInstance, std::int64_t iMilliseconds);
 std::int64_t GetWaitTime(const uUsbTmcInstance& uInstance);
 void SetTermChar(uUsbTmcInstance& uInstance, int iChar, bool fEnable);
 void SetRemoveTermChar(uUsbTmcInstance& uInstance, bool fRemove);
+// Drops the final TermChar of a finished answer where the instance removes it and it is one.
+void RemoveTermChar(const uUsbTmcInstance& uInstance, DataBuffer& data);
 void SetProgressStep(uUsbTmcInstance& uInstance, std::int64_t iBytes);
 
 // --- messages ---

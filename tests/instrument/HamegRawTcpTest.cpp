@@ -130,6 +130,12 @@ TEST_P(HamegRawTcpTest, DisplayDumpEndsAtLfCrPromptlyAndLeavesNothingBehind) {
     EXPECT_EQ(server.Device().Commands(),
               (std::vector<std::string>{":SERV:MODE WEN", ":DISP:DUMP? ALL", ":TRAC:SOUR:CAT?", ":SERV:MODE WEN",
                                         ":DISP:DUMP? ALL", ":TRAC:SOUR:CAT?", "*IDN?"}));
+
+    // A message of two queries awaits one answer, as every message to the model does: the first
+    // of two messages, at once.
+    server.Device().SetSeparateAnswers(-1);
+    EXPECT_LT(Run(*object, Command("*IDN?;*OPC?", iWindow, true), InstrumentTaskScpiCommand, 3), Prompt);
+    EXPECT_EQ(Answer(pRecorder->Tasks(InstrumentTaskScpiCommand)[2]), server.Device().Idn() + "\n\r");
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, HamegRawTcpTest,

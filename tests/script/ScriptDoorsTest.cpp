@@ -216,6 +216,7 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
         for (const int iPauseMs : {-1, 20}) {
             pDevice->SetSeparateAnswers(iPauseMs);
             EXPECT_EQ(read(sChain), sJoined) << static_cast<int>(eDoor) << " " << iPauseMs;
+            EXPECT_EQ(read("*IDN?", "function scpi write *OPC?;:ACQ:MDEP?\n"), pDevice->Idn() + "|") << iPauseMs;
         }
         pDevice->SilenceQuery("CHAN1:DISP?");
         const std::string sShort = read(sChain);
@@ -226,8 +227,12 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
         // A query written without reading owes its answer, however late: the read gets its own.
         const std::string sOwn = read(":ACQ:MDEP?;:CHAN1:DISP?");
         if (door.Stream()) door.Stream()->SetLateness(100);
-        for (int iRun = 0; iRun < 5; ++iRun)
+        for (int iRun = 0; iRun < 5; ++iRun) {
+            const int iConnections = door.Stream() ? door.Stream()->ConnectionsAccepted() : 0;
             EXPECT_EQ(read(":ACQ:MDEP?;:CHAN1:DISP?", "function scpi write :TIM:SCAL?\n"), sOwn) << iRun;
+            // Awaited on the run's one connection, not renewed.
+            if (eDoor == ScopeRead::eDoor::RawTcp) EXPECT_EQ(door.Stream()->ConnectionsAccepted(), iConnections + 1);
+        }
         if (!door.Stream()) continue;
         door.Stream()->SetLateness(0);
         const std::string sCut = read("CUT?");

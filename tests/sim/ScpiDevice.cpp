@@ -191,7 +191,8 @@ void ScpiDevice::Separate(std::vector<uSegment>& answer, bool fNextBlock) {
         return;
     }
     const auto end = Text(sAnswerEnd);
-    answer.push_back({end, 0, end->size(), true});
+    if (end->empty() && !answer.empty()) answer.back().fMessageEnd = true; // END alone ends it
+    else answer.push_back({end, 0, end->size(), true});
     iUnitStart = answer.size();
 }
 

@@ -75,6 +75,8 @@ bool ApplyFault(Vxi11Server* server, uVxi11Call& call, struct svc_req* rqstp, st
         server->WaitStop(fault.iValue);
         return false;
     case eVxi11Fault::DeviceError:
+        // A device tells an I/O timeout when the call's io_timeout has run out.
+        if (fault.iValue == ErrIoTimeout) server->WaitStop(static_cast<int>(call.iIoTimeout));
         iError = fault.iValue;
         return false;
     case eVxi11Fault::Close:
