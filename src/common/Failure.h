@@ -61,6 +61,9 @@ struct uFailure {
     // that came and the answers its queries await (both 0 for any other failure).
     std::int64_t iAnswers = 0;
     std::int64_t iAnswersAwaited = 0;
+    // Those bytes hold one that no text holds (a control character other than tab, CR and LF, or
+    // a byte above 126): noise, as a serial line set otherwise than the instrument sends.
+    bool fNoText = false;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

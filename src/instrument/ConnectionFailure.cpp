@@ -5,6 +5,7 @@
 #include "transport/InterfaceDefaults.h"
 #include "transport/TcpSocket.h"
 
+#include <algorithm>
 #include <string>
 
 namespace Instrument {
@@ -108,9 +109,13 @@ std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeou
     return sText + "; the read waited " + std::to_string(failure.iReadMs) + " ms in all.";
 }
 
-void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
-               std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError) {
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string_view sCame,
+               std::size_t iAnswers, std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError) {
     failure.iReceived = iBytes;
+    failure.fNoText = std::any_of(sCame.begin(), sCame.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > 126 || (u < 32 && u != '\t' && u != '\r' && u != '\n');
+    });
     // The read waited its request's time-out: the reason names that one, not the interface's default.
     if (eKind == Failure::eKind::TimedOut && iTimeoutMs > 0 && failure.iWaitedMs <= 0) failure.iWaitedMs = iTimeoutMs;
     const bool fChain = iAnswers > 0 && static_cast<std::int64_t>(iAnswers) < iAwaited;
@@ -138,19 +143,37 @@ std::string NoIdentificationText(const uTaskPrepare& c, const Failure::uFailure&
 
 std::string UnendedIdentificationText(const uTaskPrepare& c, const Failure::uFailure& failure) {
     if (failure.eType != Failure::eKind::TimedOut || failure.iReceived <= 0) return {};
-    const std::string sGot = "The identification (*IDN?) at " + ConnectionPlace(c) + " got an answer ";
+    const std::string sGot = "The identification (*IDN?) at " + ConnectionPlace(c) + " got ";
     if (c.eInterface != InterfaceRawTcp && c.eInterface != InterfaceSerial) {
-        return sGot + "whose message did not end: " + CutAnswerText(failure, failure.iWaitedMs);
+        return sGot + "an answer whose message did not end: " + CutAnswerText(failure, failure.iWaitedMs);
     }
     std::string sEnd;
     for (const char cEnd : AnswerEndText(c.eModel)) {
         sEnd += (sEnd.empty() ? "" : " and ") + std::string(cEnd == '\r' ? "carriage return" : "line feed");
     }
-    const std::string sModel = Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
-    return sGot + "of " + std::to_string(failure.iReceived) + " bytes that did not end with " + sEnd +
-           (sModel.empty() || c.fUserModel == 0
-                ? "."
-                : ", as the answers of the chosen model " + sModel + " end: check that the model chosen is the instrument's.");
+    const std::string sModel =
+        c.fUserModel == 0 ? "" : Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
+    const std::string sBytes = std::to_string(failure.iReceived) + " bytes";
+    if (failure.fNoText) {
+        // Noise: a line whose speed, data bits or parity are not the instrument's, or a port
+        // that speaks something else; the end text only tells when an answer is whole.
+        static const char* const aParity[] = {"no", "odd", "even", "mark", "space"};
+        const auto& s = c.serial;
+        const std::string sSettings =
+            c.eInterface == InterfaceSerial
+                ? "the serial line's settings (baud rate " + std::to_string(s.iBaudRate) + ", " +
+                      std::to_string(s.iDataBits) + " data bits, " +
+                      (s.iParity >= 0 && s.iParity < 5 ? aParity[s.iParity] : "unknown") +
+                      " parity, end text " + sEnd + ")"
+                : "the connection's settings (port " + std::to_string(c.rawTcp.iPort) + ", end text " + sEnd +
+                      ")";
+        return sGot + sBytes + " that are no text: check " + sSettings +
+               (sModel.empty() ? "." : " and that the model chosen, " + sModel + ", is the instrument's.");
+    }
+    return sGot + "an answer of " + sBytes + " that did not end with " + sEnd +
+           (sModel.empty() ? "."
+                           : ", as the answers of the chosen model " + sModel +
+                                 " end: check that the model chosen is the instrument's.");
 }
 
 std::string ConnectionPlace(const uTaskPrepare& c) {

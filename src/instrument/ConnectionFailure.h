@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace Instrument {
 
@@ -60,12 +61,13 @@ std::string AnswerCountText(const Failure::uFailure& failure);
 
 // A read of any door that failed (eKind) after iBytes of its answer came, iAnswers of the
 // iAwaited answers of a chained query whole among them (0: none whole, or no chain): the record
-// counts them, and a time-out's text (sError) begins by saying that it cut the answer. The part
+// counts them, notes whether sCame (those of the bytes that were handed on) holds a byte that is
+// no text, and a time-out's text (sError) begins by saying that it cut the answer. The part
 // stays in the request, fRequestFinished 0, for the one place that shows answers to a user;
 // nobody reads values from it. Bytes that came and were not handed on count in iBytes and, set
 // before, in failure.iDropped.
-void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::size_t iAnswers,
-               std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError);
+void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string_view sCame,
+               std::size_t iAnswers, std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError);
 
 // The same for a window's instrument object: its description and the response time-out of its
 // interface (the time-out the windows' requests run with; "in time" where neither is known).
@@ -85,6 +87,9 @@ std::string NoIdentificationText(const uTaskPrepare& connection, const Failure::
 // The sentence of an identification whose answer came and was cut by its time-out (else empty):
 // on raw TCP and serial it did not end with the model's end text, which the sentence names, with
 // the model the user chose (the one to check); on VXI-11 and USBTMC its message did not end.
+// Bytes that are no text are no question of the end text: the sentence names the settings of
+// the serial line (baud rate, data bits, parity, end text) or of the socket (port, end text),
+// then the model.
 std::string UnendedIdentificationText(const uTaskPrepare& connection, const Failure::uFailure& failure);
 
 // The place a connect goes to, as the status line names it while the connect waits: the

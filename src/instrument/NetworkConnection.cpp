@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -199,8 +200,9 @@ class uLxiConnection final : public uModuleConnection<uLxiKind> {
                 failure.iDropped = static_cast<std::int64_t>(lxi.iReceiveSize);
                 failure.iReadMs =
                     std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-                Instrument::CountPart(failure, eFailed, request.iRequestTransferred + failure.iDropped, iWhole,
-                                      request.iAnswers, static_cast<std::int64_t>(lxi.mRpc.iIoTimeout), sError);
+                Instrument::CountPart(failure, eFailed, request.iRequestTransferred + failure.iDropped,
+                                      request.requestData.view(), iWhole, request.iAnswers,
+                                      static_cast<std::int64_t>(lxi.mRpc.iIoTimeout), sError);
                 FailStep(instance, eFailed, iWindow, TransferReceiveError, cReceiveError, sError, pProcedure);
             }
         }
@@ -284,8 +286,12 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         request.fRequestFinished = fGood ? 1 : 0;
         if (!fGood) {
             sError = sRead;
-            Instrument::CountPart(request.failure, stream.eFailure, request.iRequestTransferred, stream.iWholeAnswers,
-                                  request.iAnswers, request.iTimeout, sError);
+            // What came is the end of the buffer, behind the bytes kept ahead of it.
+            const std::string_view sAll = request.requestData.view();
+            const std::string_view sCame =
+                sAll.substr(sAll.size() - std::min<std::size_t>(sAll.size(), request.iRequestTransferred));
+            Instrument::CountPart(request.failure, stream.eFailure, request.iRequestTransferred, sCame,
+                                  stream.iWholeAnswers, request.iAnswers, request.iTimeout, sError);
             FailStep(instance, stream.eFailure, iWindow, TransferReceiveError, cReceiveError, sError, Kind::pExchange);
             return false;
         }

@@ -285,7 +285,8 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     request.iRequestTransferred = iReceived;
     request.fRequestFinished = fGood ? 1 : 0;
     if (!fGood) {
-        Instrument::CountPart(request.failure, eFailed, iReceived, iWhole, request.iAnswers, request.iTimeout, sError);
+        Instrument::CountPart(request.failure, eFailed, iReceived, request.requestData.view(), iWhole,
+                              request.iAnswers, request.iTimeout, sError);
         request.failure.eType = eFailed;
         request.failure.eAt = Failure::eStep::Receive;
         request.failure.iSent = iSent;

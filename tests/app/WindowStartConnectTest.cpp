@@ -1,13 +1,15 @@
 // What the main window says while its connect runs and when nothing answers on the connection:
 // "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
 // the connect was asked for; and a serial line with nothing on it, which opens but where no
-// instrument answers the identification; and an answer that does not end as the chosen model's do.
+// instrument answers the identification; and an answer that does not end as the chosen model's
+// do, or that is no text.
 #include "app/FrameTestSupport.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
 #include "sim/Loopback.h"
 #include "sim/RawTcpServer.h"
+#include "sim/SerialDevice.h"
 
 #include <QStatusBar>
 
@@ -155,26 +157,48 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
 }
 
-// A LAN instrument added as a HAMEG HM2008 (whose answers end with line feed and carriage return)
-// that answers with a line feed alone: the answer came, and the text says how it failed and which
-// model to check, not the cable.
+// Answers that came and did not end, as the model chosen ends them: the text says how the answer
+// failed and what to check, not the cable. A LAN instrument added as a HAMEG HM2008 (whose
+// answers end with line feed and carriage return) that answers with a line feed alone; and a
+// serial instrument whose line at another speed than the port's turns its answer into noise
+// without a line feed, where the line's settings come first.
 TEST_F(WindowStartConnectTest, AnAnswerThatDoesNotEndAsTheChosenModelsSaysSo) {
-    Sim::RawTcpServer server;
-    std::string sError;
-    ASSERT_TRUE(server.Start(sError)) << sError;
-    server.Device().SetIdn("HAMEG,HMO2024,012345678,05.886");
-    uTaskPrepare prepare;
-    prepare.eProtocol = prepare.eInterface = InterfaceRawTcp;
-    prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
-    prepare.sUserManufacturer = "HAMEG";
-    prepare.sUserModel = "HM2008";
-    const int iMain = OpenMain();
-    RequestConnect(iMain, 0, Described(prepare));
-    ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
-    EXPECT_EQ(Status(iMain), "The identification (*IDN?) at 127.0.0.1:" + std::to_string(server.Port()) +
-                                 " got an answer of 31 bytes that did not end with line feed and carriage return, as the "
-                                 "answers of the chosen model HAMEG HM2008 end: check that the model chosen is the "
-                                 "instrument's.");
+    struct uRow {
+        bool fSerial;
+        const char* pMaker;
+        const char* pModel;
+        std::string sIdn, sEnd, sText;
+    };
+    const uRow aRows[] = {
+        {false, "HAMEG", "HM2008", "HAMEG,HMO2024,012345678,05.886", "\n",
+         " got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
+         "the chosen model HAMEG HM2008 end: check that the model chosen is the instrument's."},
+        {true, "Rigol", "DS1104Z", std::string("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12), "",
+         " got 12 bytes that are no text: check the serial line's settings (baud rate 9600, 8 data bits, no "
+         "parity, end text line feed) and that the model chosen, Rigol DS1104Z, is the instrument's."},
+    };
+    for (const uRow& row : aRows) {
+        SCOPED_TRACE(row.pModel);
+        Sim::RawTcpServer server;
+        Sim::SerialDevice line;
+        std::string sError;
+        ASSERT_TRUE(row.fSerial ? line.Start(sError) : server.Start(sError)) << sError;
+        Sim::ScpiDevice& device = row.fSerial ? line.Device() : server.Device();
+        device.SetIdn(row.sIdn);
+        device.SetAnswerEnd(row.sEnd);
+        uTaskPrepare prepare;
+        prepare.eProtocol = prepare.eInterface = row.fSerial ? InterfaceSerial : InterfaceRawTcp;
+        prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
+        prepare.serial = {line.PortName(), 9600, 8, 1.0F, 0, 0};
+        prepare.sUserManufacturer = row.pMaker;
+        prepare.sUserModel = row.pModel;
+        const int iMain = OpenMain();
+        RequestConnect(iMain, 0, Described(prepare));
+        ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
+        const std::string sPlace =
+            row.fSerial ? line.PortName() : "127.0.0.1:" + std::to_string(server.Port());
+        EXPECT_EQ(Status(iMain), "The identification (*IDN?) at " + sPlace + row.sText);
+    }
 }
 
 } // namespace

@@ -30,7 +30,8 @@ const Sim::uLanSubnet Lab{"192.168.77.1", 24};
 // Subnet 1: scripted portmappers with faulty and repeated answers.
 const Sim::uLanSubnet Bench{"192.168.78.1", 24};
 
-// Subnet 2: instruments that answer the broadcasts but cannot be reached to identify them.
+// Subnet 2: instruments that answer the broadcasts but cannot be identified: they cannot be
+// reached, or their answer is noise that does not end.
 const Sim::uLanSubnet Dead{"192.168.79.1", 24};
 
 const std::string IdnRigol = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
@@ -83,7 +84,13 @@ std::vector<Sim::uLanInstrument> Instruments() {
     deadVxi11.iSubnet = 2;
     deadVxi11.sAddress = "192.168.79.31";
     deadVxi11.lPortmapReplies = {{0, 4000}};
-    return {rigol, siglent, rohde, port0, wrongXId, repeated, deadRaw, deadVxi11};
+    Sim::uLanInstrument noise;
+    noise.iSubnet = 2;
+    noise.sAddress = "192.168.79.32";
+    noise.fRawTcp = noise.fRawUdp = true;
+    noise.sIdn = std::string("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
+    noise.sAnswerEnd = "";
+    return {rigol, siglent, rohde, port0, wrongXId, repeated, deadRaw, deadVxi11, noise};
 }
 
 uSearchAddress On(const Sim::uLanSubnet& subnet) {
@@ -248,20 +255,24 @@ TEST_F(InstrumentSearchLanTest, AHitThatCannotBeIdentifiedIsLoggedOnceWithItsAdd
     order.fUdpOnly = 1;
     order.lAddress = {On(Dead)};
     Search(order);
-    EXPECT_EQ(ByAddress().size(), 2u);
+    EXPECT_EQ(ByAddress().size(), 3u);
     const std::pair<const char*, const char*> aExpected[] = {
         {"192.168.79.30:5025", "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument "
                                "could not be established. - RawTcp::Connect: The network connection could not be "
-                               "created. Network adapter: 192.168.79.1 Instrument: 192.168.79.30:5025 - "},
+                               "created. Network adapter: 192.168.79.1 Instrument: 192.168.79.30:5025 - "
+                               "TcpSocket::Connect: Connection refused."},
         {"192.168.79.31 (VXI-11)", "InstrumentDefault::ConnectVxi: The network connection to the LXI instrument could "
                                    "not be established. - Lxi::Connect: The network connection could not be created. "
-                                   "Network adapter: 192.168.79.1 Instrument: 192.168.79.31:4000 - "}};
+                                   "Network adapter: 192.168.79.1 Instrument: 192.168.79.31:4000 - "
+                                   "TcpSocket::Connect: Connection refused."},
+        {"192.168.79.32:5025", "The identification (*IDN?) at 192.168.79.32:5025 got 12 bytes that are no text: "
+                               "check the connection's settings (port 5025, end text line feed). - "}};
     for (const auto& [sWhere, sReason] : aExpected) {
         const std::string sLine = std::string("InstrumentSearch: The instrument found at ") + sWhere +
-                                  " could not be identified. " + sReason + "TcpSocket::Connect: Connection refused.";
+                                  " could not be identified. " + sReason;
         EXPECT_EQ(recorder().CountLog(sLine), 1) << sLine << "\n" << ::testing::PrintToString(recorder().LogLines());
     }
-    EXPECT_EQ(recorder().LogLines().size(), 2u);
+    EXPECT_EQ(recorder().LogLines().size(), 3u);
 }
 
 TEST_F(InstrumentSearchLanTest, AnInstrumentFoundOverUdpOnlyKeepsThePortItsPortmapperNamed) {

@@ -105,6 +105,7 @@ int Serve(const uLanInstrument& instrument, int iControl, int iReport) {
     std::string sWhy;
     auto pDevice = std::make_shared<ScpiDevice>();
     pDevice->SetIdn(instrument.sIdn);
+    pDevice->SetAnswerEnd(instrument.sAnswerEnd);
     const bool fScripted = !instrument.lPortmapReplies.empty();
     Rpcbind rpcbind;
     if (instrument.fVxi11 && !fScripted && !rpcbind.Start(sWhy)) Fail(iReport, sWhy);

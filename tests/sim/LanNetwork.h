@@ -32,6 +32,7 @@ struct uLanInstrument {
     int iSubnet = 0;      // index of the PC's subnet it sits on
     std::string sAddress; // its IPv4 address there
     std::string sIdn = "Orvanto,Simulated Instrument,SIM0001,1.0";
+    std::string sAnswerEnd = "\n"; // what ends its answers on TCP ("": nothing does)
     bool fVxi11 = false;   // the VXI-11 simulator
     int iVxi11Port = 0;    // its TCP port; 0: any
     bool fRawTcp = false;  // SCPI over TCP on iRawPort

@@ -127,9 +127,13 @@ struct uCommandListState {
     int iSelectedIndex = -1;
     std::unique_ptr<uIni> pCommandListIni;
     bool fListModified = false; // "Add" or "Remove" changed the open list since it was saved
-    // What "Add" and "Remove" changed since the file was read (key, value as stored): a save
-    // applies them to the file as it is then, so that what another window wrote meanwhile stays.
-    std::vector<std::pair<std::string, std::string>> mAdded, mRemoved;
+    // What "Add" and "Remove" changed since the file was read (key, value as stored, an added
+    // entry's line marks): a save applies them to the file as it is then, so that what another
+    // window wrote meanwhile stays.
+    struct uChange {
+        std::string sKey, sValue, sLines;
+    };
+    std::vector<uChange> mAdded, mRemoved;
 };
 
 // What the answer view's drawing thread shares with the GUI thread, guarded by viewMutex. Each
@@ -284,9 +288,16 @@ void EndAnswerSave(uWindowScpiCommand& window);
 // Saves the open list when it was changed, and frees it.
 void CloseCommandList(uWindowScpiCommand& window);
 // The command-list entry codec: a stored value read into an entry, and the value "Add" stores.
-uScpiCommandEntry ParseEntryValue(const std::string& sValue);
+// The value holds the command's lines joined by ";", the message the send makes of them and what
+// other programs read. The line marks (pLines, sLines; kept in group "SCPICommandLines" under the
+// entry's key) give each ";" of the command a letter: '1' where a line ends, '0' inside a line.
+// Build gives them only where the lines do not come back without them: a list without marks
+// (written before they were kept, or by another program) is read with a line end at every ";"
+// outside string data and blocks. Parse follows marks that fit the command, one a ";".
+uScpiCommandEntry ParseEntryValue(const std::string& sValue, const std::string& sLines = "");
 std::string BuildEntryValue(const std::string& sName, const std::string& sCommand, bool fVendorSpecific,
-                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile, const std::string& sFile);
+                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile,
+                            const std::string& sFile, std::string* pLines = nullptr);
 // The name "Save As..." of the list writes: ".ini" in place of another extension, or appended.
 std::string ListFileName(const std::string& sChosen);
 // The new list written when no list is chosen.

@@ -53,6 +53,7 @@ namespace {
 
 const char* const SelectFolder = "Select Folder...";
 const char* const Group = "SCPICommand";
+const char* const LinesGroup = "SCPICommandLines"; // the line marks of entries (see BuildEntryValue)
 constexpr int MaxKeys = 1000;
 
 bool SameNoCase(const std::string& a, const std::string& b) {
@@ -64,6 +65,24 @@ std::string ReplaceAll(std::string sText, const std::string& sFrom, const std::s
         sText.replace(i, sFrom.size(), sTo);
     }
     return sText;
+}
+
+// An entry's command with its lines ended by CR LF: at the ";" that sLines marks '1' when it
+// marks each ";" of the command, else at every ";" outside string data and blocks.
+std::string CommandLines(std::string_view sCommand, std::string_view sLines) {
+    std::string sOut;
+    if (sLines.size() == static_cast<std::size_t>(std::count(sCommand.begin(), sCommand.end(), ';')) &&
+        sLines.find_first_not_of("01") == std::string_view::npos) {
+        std::size_t iMark = 0;
+        for (const char c : sCommand) {
+            if (c == ';' && sLines[iMark++] == '1') sOut += "\r\n";
+            else sOut += c;
+        }
+        return sOut;
+    }
+    const std::vector<std::string_view> units = Instrument::ProgramUnits(sCommand);
+    for (std::size_t i = 0; i < units.size(); ++i) sOut += (i > 0 ? "\r\n" : "") + std::string(units[i]);
+    return sOut;
 }
 
 void Fail(uWindowScpiCommand& window, const std::string& sText) {
@@ -115,6 +134,24 @@ std::string FreeKey(uIni* pIni) {
     return "";
 }
 
+// An entry under sKey with its line marks; a mark left under the key by an entry before goes.
+bool WriteEntry(uIni* pIni, const std::string& sKey, const std::string& sValue, const std::string& sLines) {
+    Ini::SelectSection(pIni, Group);
+    if (!Ini::WriteString(pIni, sKey, sValue)) return false;
+    Ini::SelectSection(pIni, LinesGroup);
+    if (sLines.empty()) Ini::RemoveKey(pIni, sKey);
+    else Ini::WriteString(pIni, sKey, sLines);
+    Ini::SelectSection(pIni, Group);
+    return true;
+}
+
+void RemoveEntry(uIni* pIni, const std::string& sKey) {
+    for (const char* pGroup : {LinesGroup, Group}) {
+        Ini::SelectSection(pIni, pGroup);
+        Ini::RemoveKey(pIni, sKey);
+    }
+}
+
 // Takes the list as the file holds it now and applies this window's pending changes to it:
 // another window on the same file may have written it since it was read here. A removal takes
 // out only the entry as it was read; an addition whose key has been taken since goes under the
@@ -124,12 +161,12 @@ void Refresh(uCommandListState& lists) {
     if (!pNow) return;
     uIni* pIni = pNow.get();
     Ini::SelectSection(pIni, Group);
-    for (const auto& [sKey, sValue] : lists.mRemoved) {
-        if (Ini::ReadString(pIni, sKey, "") == sValue) Ini::RemoveKey(pIni, sKey);
+    for (const auto& removed : lists.mRemoved) {
+        if (Ini::ReadString(pIni, removed.sKey, "") == removed.sValue) RemoveEntry(pIni, removed.sKey);
     }
-    for (const auto& [sKey, sValue] : lists.mAdded) {
-        const std::string sFree = Ini::ReadString(pIni, sKey, "").empty() ? sKey : FreeKey(pIni);
-        if (!sFree.empty()) Ini::WriteString(pIni, sFree, sValue);
+    for (const auto& added : lists.mAdded) {
+        const std::string sFree = Ini::ReadString(pIni, added.sKey, "").empty() ? added.sKey : FreeKey(pIni);
+        if (!sFree.empty()) WriteEntry(pIni, sFree, added.sValue, added.sLines);
     }
     lists.pCommandListIni = std::move(pNow);
 }
@@ -240,20 +277,21 @@ void OnAdd(uWindowScpiCommand& window) {
     const uGadgets& g = window.gadgets;
     const std::string sName = Utility::TrimCharacters(g.pName->text().toStdString(), " \t\r\n");
     const std::string sCommand = Utility::TrimCharacters(g.pCommand->toPlainText().toStdString(), " \t\r\n");
-    const std::string sValue =
-        Detail::BuildEntryValue(sName, sCommand, g.pVendorSpecific->isChecked(), g.pWaitMav->isChecked(),
-                                g.pWaitSrq->isChecked(), g.pFile->isChecked(), g.pFileName->text().toStdString());
+    std::string sLines;
+    const std::string sValue = Detail::BuildEntryValue(
+        sName, sCommand, g.pVendorSpecific->isChecked(), g.pWaitMav->isChecked(), g.pWaitSrq->isChecked(),
+        g.pFile->isChecked(), g.pFileName->text().toStdString(), &sLines);
     uCommandListState& lists = window.lists;
     if (lists.pCommandListIni) {
         uIni* pIni = lists.pCommandListIni.get();
         const std::string sKey = FreeKey(pIni);
-        if (!sKey.empty() && Ini::WriteString(pIni, sKey, sValue)) {
+        if (!sKey.empty() && WriteEntry(pIni, sKey, sValue, sLines)) {
             lists.fListModified = true;
-            lists.mAdded.emplace_back(sKey, sValue);
+            lists.mAdded.push_back({sKey, sValue, sLines});
         }
     }
     LoadCommandList(window.iWindow);
-    const uScpiCommandEntry added = Detail::ParseEntryValue(sValue);
+    const uScpiCommandEntry added = Detail::ParseEntryValue(sValue, sLines);
     const QString sShown = QString::fromStdString(added.sName.empty() ? added.sCommand : added.sName);
     for (int i = 0; i < g.pCommandList->count(); ++i) {
         if (g.pCommandList->item(i)->text() == sShown) {
@@ -277,8 +315,8 @@ void OnRemove(uWindowScpiCommand& window) {
         uIni* pIni = lists.pCommandListIni.get();
         Ini::SelectSection(pIni, Group);
         // Noted with its value: the save takes out this entry, not another that has its key by then.
-        lists.mRemoved.emplace_back(it->sKey, Ini::ReadString(pIni, it->sKey, ""));
-        Ini::RemoveKey(pIni, it->sKey);
+        lists.mRemoved.push_back({it->sKey, Ini::ReadString(pIni, it->sKey, ""), ""});
+        RemoveEntry(pIni, it->sKey);
         lists.fListModified = true;
     }
     lists.mCommandEntries.erase(it);
@@ -394,16 +432,19 @@ void LoadCommandList(int iWindow) {
     uIni* pIni = lists.pCommandListIni.get();
     Ini::SelectSection(pIni, Group);
     Ini::ExamineKeys(pIni);
+    std::vector<std::pair<std::string, std::string>> mStored; // key and value, in file order
+    while (Ini::NextKey(pIni)) mStored.emplace_back(Ini::KeyName(pIni), Ini::KeyValue(pIni));
+    Ini::SelectSection(pIni, LinesGroup);
     int iOrder = 0;
-    while (Ini::NextKey(pIni)) {
+    for (const auto& [sKey, sValue] : mStored) {
         ++iOrder;
-        const std::string sKey = Ini::KeyName(pIni);
         if (sKey.empty()) continue;
-        uScpiCommandEntry entry = Detail::ParseEntryValue(Ini::KeyValue(pIni));
+        uScpiCommandEntry entry = Detail::ParseEntryValue(sValue, Ini::ReadString(pIni, sKey, ""));
         entry.sKey = sKey;
         entry.iOrder = iOrder;
         lists.mCommandEntries.push_back(std::move(entry));
     }
+    Ini::SelectSection(pIni, Group);
     std::stable_sort(lists.mCommandEntries.begin(), lists.mCommandEntries.end(),
                      [](const uScpiCommandEntry& a, const uScpiCommandEntry& b) { return a.sName < b.sName; });
     for (const uScpiCommandEntry& entry : lists.mCommandEntries) {
@@ -415,7 +456,7 @@ void LoadCommandList(int iWindow) {
 
 namespace Detail {
 
-uScpiCommandEntry ParseEntryValue(const std::string& sValue) {
+uScpiCommandEntry ParseEntryValue(const std::string& sValue, const std::string& sLines) {
     uScpiCommandEntry entry;
     std::string sRest = sValue;
     if (!sRest.empty() && sRest[0] == '[') {
@@ -438,14 +479,13 @@ uScpiCommandEntry ParseEntryValue(const std::string& sValue) {
         sRest.erase(iFile + 6);
     }
     entry.fBlockFormat = sRest.find("|#NM|") != std::string::npos;
-    // A line a unit: a ";" inside string data or a block is the unit's own, as the instrument reads it.
-    const std::vector<std::string_view> units = Instrument::ProgramUnits(sRest);
-    for (std::size_t i = 0; i < units.size(); ++i) entry.sCommand += (i > 0 ? "\r\n" : "") + std::string(units[i]);
+    entry.sCommand = CommandLines(sRest, sLines);
     return entry;
 }
 
 std::string BuildEntryValue(const std::string& sName, const std::string& sCommand, bool fVendorSpecific,
-                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile, const std::string& sFile) {
+                            bool fWaitStatusByte, bool fWaitServiceRequest, bool fFile,
+                            const std::string& sFile, std::string* pLines) {
     std::string sValue;
     if (!sName.empty()) sValue = "[" + sName + "]";
     if (fVendorSpecific || fWaitStatusByte || fWaitServiceRequest) {
@@ -455,9 +495,15 @@ std::string BuildEntryValue(const std::string& sName, const std::string& sComman
         if (fWaitServiceRequest) sValue += "Wsrq";
         sValue += "}";
     }
-    // Line breaks (CR LF, or LF alone as the editor gives them) become ";".
-    std::string sJoined = ReplaceAll(ReplaceAll(sCommand, "\r\n", "\n"), "\n", ";");
-    sValue += ReplaceAll(sJoined, "|FILE|", "");
+    // Line breaks (CR LF, or LF alone as the editor gives them) become ";", each ";" marked.
+    std::string sJoined, sLines;
+    for (const char c : ReplaceAll(sCommand, "\r\n", "\n")) {
+        if (c == ';' || c == '\n') sLines += c == '\n' ? '1' : '0';
+        sJoined += c == '\n' ? ';' : c;
+    }
+    sJoined = ReplaceAll(sJoined, "|FILE|", ""); // which holds no ";": the marks stay in step
+    if (pLines) *pLines = CommandLines(sJoined, "") == CommandLines(sJoined, sLines) ? "" : sLines;
+    sValue += sJoined;
     if (fFile && !sFile.empty()) sValue += "|FILE|" + sFile;
     return sValue;
 }

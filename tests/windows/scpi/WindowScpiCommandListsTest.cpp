@@ -70,10 +70,19 @@ TEST(ScpiCommandListEntry, ValuesBuiltAndReadBack) {
     EXPECT_EQ(e.sCommand, "SIM:DATA |#NM||FILE|");
     EXPECT_EQ(e.sFile, "/x.bin");
     EXPECT_TRUE(e.fBlockFormat);
-    // A ";" inside string data stays in its line.
-    const std::string sQuoted = ":CHAN1:LAB \"x;y?\"";
-    EXPECT_EQ(WindowScpiCommand::Detail::ParseEntryValue(BuildEntryValue("", sQuoted, false, false, false, false, "")).sCommand,
-              sQuoted);
+    // Every line comes back as typed, whatever it holds; the value joins the lines by ";" as ever.
+    for (const std::string sTyped : {
+             ":CHAN1:LAB \"x;y?\"",      // a ";" inside string data
+             "*RST;*CLS",                // two units on one line
+             ":DISP:TEXT it's\r\n*IDN?", // an apostrophe in a word
+             ":DISP:TEXT 5\"\r\n*IDN?",  // an inch sign
+         }) {
+        SCOPED_TRACE(sTyped);
+        std::string sLines;
+        const std::string sValue = BuildEntryValue("", sTyped, false, false, false, false, "", &sLines);
+        EXPECT_EQ(sValue, QString::fromStdString(sTyped).replace("\r\n", ";").toStdString());
+        EXPECT_EQ(WindowScpiCommand::Detail::ParseEntryValue(sValue, sLines).sCommand, sTyped);
+    }
 }
 
 TEST(ScpiCommandListEntry, SaveAsNames) {
@@ -223,6 +232,22 @@ TEST_F(WindowScpiCommandListsTest, ChoosingClickingAddingRemoving) {
     ClickItem(iScpi, "Meas");
     EXPECT_EQ(g.pCommand->toPlainText(), "A\nB");
     EXPECT_TRUE(g.pWaitMav->isChecked());
+
+    // Lines that the value's ";" do not tell: their marks go into a group of their own, which the
+    // next load reads, and which a Remove takes out with the entry.
+    const std::string sAdd = Golden("template-add-remove.ini") + "3 = [Lines]*RST;*CLS;:DISP:TEXT it's\r\n";
+    g.pName->setText("Lines");
+    g.pCommand->setPlainText("*RST;*CLS\n:DISP:TEXT it's");
+    g.pWaitMav->setChecked(false);
+    Click(g.pAdd);
+    EXPECT_EQ(ReadFile(sStandard), sAdd + "\r\n[SCPICommandLines]\r\n3 = 01\r\n");
+    g.pCommand->clear();
+    ClickItem(iScpi, "Lines");
+    EXPECT_EQ(g.pCommand->toPlainText(), "*RST;*CLS\n:DISP:TEXT it's");
+    Click(g.pRemove);
+    g.pListFiles->setCurrentIndex(0); // leaving the list writes it
+    Settle();
+    EXPECT_EQ(ReadFile(sStandard), Golden("template-add-remove.ini") + "\r\n");
 }
 
 // Two windows (of two main windows) on one list file: each one's changes reach the file on top
