@@ -75,6 +75,16 @@ TEST_F(WindowScpiCommandTest, AQueryShowsItsAnswerTheTransferTextsAndTheLogLines
     EXPECT_TRUE(LogHas("DS1104Z - Data sent, bytes: 6 - (")) << Log();
     EXPECT_TRUE(LogHas("DS1104Z - Data received, bytes: " + std::to_string(sIdn.size()) + " - (")) << Log();
     EXPECT_TRUE(W(iScpi).gadgets.pSend->isEnabled());
+
+    // Sent without reading, its answer late: the next request awaits it first, and its status
+    // names that wait apart from the sending.
+    mRaw.SetLateness(200);
+    Click(W(iScpi).gadgets.pSend);
+    ASSERT_TRUE(WaitIdle(iScpi));
+    Click(W(iScpi).gadgets.pSendReceive);
+    ASSERT_TRUE(WaitIdle(iScpi));
+    EXPECT_TRUE(LogHas(" ms of them awaiting an earlier query's answer)\n")) << Log();
+    EXPECT_EQ(Received(iScpi), sIdn);
 }
 
 TEST_F(WindowScpiCommandTest, LinesAreJoinedBySemicolonsAndBlanksAloneSendNothing) {
