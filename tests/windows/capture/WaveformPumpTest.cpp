@@ -501,7 +501,7 @@ TEST_F(WaveformPumpTest, AnIntervalWhoseListBuildAddsNothingEndsTheRun) {
     ASSERT_TRUE(rig.Fire(TimerPump) || rig.timers.Armed(TimerInterval));
     rig.window.mBuild.clear();
     ASSERT_TRUE(rig.Fire(TimerInterval));
-    EXPECT_EQ(rig.window.mStatus.back(), "The data could not be sent.");
+    EXPECT_EQ(rig.window.mStatus.back(), "The automatic reading stopped: The data could not be sent. Waveforms: 1");
     EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data could not be sent."));
     EXPECT_FALSE(rig.pump.fAutomatic);
     EXPECT_TRUE(rig.timers.mArmed.empty());
