@@ -107,11 +107,12 @@ template <class Pump> bool ErrorOfCurrent(const Pump& pump) {
     return pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
 }
 
-// A task error. One of an earlier request (its transfer was given up) only goes to the log; one of
-// the current request says why as RequestFailed does, and true tells the caller to end the read.
+// A task error. One of a request given up earlier (a stop, Cancel) is no failure of what runs now:
+// its record is kept as a plain log line. One of the current request says why as RequestFailed
+// does, and true tells the caller to end the read.
 template <class Pump> bool TaskFailed(Pump& pump, const std::string& sLabel, bool fRecord, const uEventData& record) {
     if (!ErrorOfCurrent(pump)) {
-        if (fRecord) pump.pWindow->AddError(RecordText(record));
+        if (fRecord) pump.pWindow->AddLine(RecordText(record));
         return false;
     }
     RequestFailed(pump, sLabel, NotSent, fRecord, record);

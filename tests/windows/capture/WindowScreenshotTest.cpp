@@ -359,6 +359,9 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
         EXPECT_FALSE(w.fAutomaticChecked);
         EXPECT_EQ(w.Status().rfind("The automatic reading stopped: " + c.sStatus, 0), 0u) << w.Status();
+        // The failed request in plain words, the transport's record on a line of its own.
+        if (!c.fSaveToMissingFolder)
+            EXPECT_NE(WindowLog::Text().find("DS1104Z - " + c.sStatus + "\n"), std::string::npos) << WindowLog::Text();
         EXPECT_NE(WindowLog::Text().find("The automatic reading of the screenshots was stopped. Count: "),
                   std::string::npos);
     }

@@ -884,9 +884,11 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
 // go unanswered. The read ends saying why (each failed channel) in place of "Data received", and
 // Save... refuses with that reason and opens no dialog.
 TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
-    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z};
+    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z},
+        cut{Sim::RigolScope::eFamily::DS1000Z};
     const auto eSiglent = Sim::SiglentScope::eModel::SDS2104XPlus;
     Sim::SiglentScope siglent{eSiglent}, silent{eSiglent}, mute{eSiglent};
+    Sim::RtbScope rtb{true};
     const std::string sLong = "The data block does not end where its header says, bytes announced: 1195";
     const std::string sNone = " did not answer within 1000 ms.";
     const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, std::string> rows[] = {
@@ -905,7 +907,16 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
          },
          "", 1000, "The read stopped: Channel 1" + sNone + " Not read: Channel 2."},
         {[&](Sim::ScpiDevice& d) { mute.Attach(d), d.SilenceQuery("ACQ:POIN?"); }, "", 1000,
-         "The read stopped: Request :ACQ:POIN? - The instrument" + sNone}};
+         "The read stopped: Request :ACQ:POIN? - The instrument" + sNone},
+        {[&](Sim::ScpiDevice& d) { rtb.Attach(d), rtb.ShowChannel(2, true), d.SilenceQuery("CHAN2:DATA:POIN?"); }, "", 1000,
+         "The read stopped: Request :CHAN2:DATA:POIN? - The instrument" + sNone + " Not read: Channel 2."},
+        // Channel 1 fails alone, then Channel 2's answer is cut: the read says both.
+        {[&](Sim::ScpiDevice& d) {
+             cut.Attach(d), cut.ShowChannel(2, true);
+             const auto l = Sim::RigolScope::eDataFault::LongBlock, c = Sim::RigolScope::eDataFault::CutOff;
+             cut.SetDataFaults({l, c, l, c}); // the read, and the read with "Save to folder"
+         },
+         "Screen", 1000, "The read stopped: Channel 2 - The time-out (1000 ms) cut the answer after 680 bytes. Channel 1 - " + sLong}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
@@ -930,9 +941,18 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
         const std::size_t iRefusals = LogCount("There is no complete record to save: ");
+        // The read again, with "Save to folder" (where it fails again): it says why it failed, and no
+        // save refuses it; nothing of the read before is its failure.
+        const bool fStopped = sReason.rfind("The read stopped", 0) == 0; // a run it would stop
+        if (*sSource || fStopped) {
+            G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath(), G(iWindow).pRead->click();
+            ASSERT_TRUE(WaitIdle(iWindow));
+            EXPECT_EQ(W(iWindow).Status(), sReason);
+            G(iWindow).pSaveToFolder->click();
+        }
         // Automatic runs of such reads, with "Save to folder" too: the failure logged once, then its repeats.
         for (const std::string sSaved : {"", " - Saved: 0"}) {
-            if (!*sSource) break;
+            if (!*sSource || fStopped) break;
             if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
             const std::string sLast = sReason.substr(sReason.rfind("Channel ")); // each channel's failure has a line
             const std::size_t iFailures = LogCount(sLast);
@@ -965,6 +985,7 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
     G(iWindow).pCancel->click();
     const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
     const std::string Y = "Channel 2" + X.substr(9);
+    EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 2 - " + X + " - " + Y); // the last read's
     std::vector<std::string> lines; // the failure and count lines, behind the model's prefix
     std::istringstream log(WindowLog::Text());
     for (std::string s; std::getline(log, s);)
