@@ -86,9 +86,8 @@ bool AheadPartError(uWaveformPump& pump, bool fRecord, const uEventData& record)
 // longer message follows with ";...": "Request :ACQ:TYPE? - The instrument did not answer ...".
 std::string StoppedAt(const uWaveformPump& pump, const std::string& sReason) {
     const std::string& sChannel = pump.mRequestList.front().sChannel;
-    constexpr std::string_view sInstrument = "The instrument";
-    if (!sChannel.empty() && sReason.starts_with("The instrument did not "))
-        return sChannel + sReason.substr(sInstrument.size());
+    constexpr std::string_view sDidNot = "The instrument did not ";
+    if (!sChannel.empty() && sReason.starts_with(sDidNot)) return sChannel + " did not " + sReason.substr(sDidNot.size());
     if (!sChannel.empty()) return sChannel + " - " + sReason;
     const std::size_t iEnd = pump.sRequestCommand.find(';');
     return "Request " + pump.sRequestCommand.substr(0, iEnd) + (iEnd == std::string::npos ? "" : ";...") + " - " +
@@ -105,9 +104,8 @@ void ReadEnded(uWaveformPump& pump) {
         return;
     }
     const std::string sChannel = pump.mRequestList.front().sChannel;
-    std::string sWhy = StoppedAt(pump, !pump.sFailure.empty() ? pump.sFailure
-                                       : pump.sFailedAs       ? pump.sFailedAs
-                                                              : WaveformText::NotSent);
+    // The request's failure was said (PumpSupport::TaskFailed): its last reason, else its own words.
+    std::string sWhy = StoppedAt(pump, pump.sFailure.empty() ? std::string(pump.sFailedAs) : pump.sFailure);
     std::vector<std::string> rest;
     for (const uWaveformRequest& request : pump.mRequestList) {
         if (!pump.fChannelReached || request.sChannel.empty() || request.sChannel == sChannel ||
