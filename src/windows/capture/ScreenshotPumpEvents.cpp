@@ -126,6 +126,7 @@ void EventDataSent(uScreenshotPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
+        if (!PumpSupport::ErrorOfCurrent(pump)) break; // a transfer given up earlier
         PumpSupport::RequestFailed(pump, "",
                                    event.iType == TransferStatus::TransferSendError ? PumpSupport::NotSent : NotReceived,
                                    fRecord, record);

@@ -243,6 +243,7 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         if (fRecord && event.iType == TransferStatus::TransferReceiveError &&
             (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record)))
             break;
+        if (!PumpSupport::ErrorOfCurrent(pump)) break; // a transfer given up earlier
         PumpSupport::RequestFailed(pump, WaveformText::Channel(pump),
                                    event.iType == TransferStatus::TransferSendError ? WaveformText::NotSent
                                                                                     : WaveformText::NotReceived,

@@ -362,6 +362,7 @@ TEST_F(WaveformPumpTest, ALateResultOrErrorOfACancelledTaskDoesNotBecomeTheNextR
     rig.Fire(TimerPump);
     const std::int64_t iNew = rig.LastTask();
     ASSERT_NE(iOld, iNew);
+    rig.TransferError(TransferStatus::TransferReceiveError, "RawTcp::SocketRead: The communication was terminated by instruction.");
     rig.TaskError("RawTcp::RequestData: The communication was terminated by instruction.");
     EXPECT_TRUE(rig.LogHas("terminated by instruction"));
     EXPECT_EQ(rig.pump.sReadFailure, ""); // no failure of the read that runs now
