@@ -19,8 +19,8 @@
 #include "windows/capture/WindowWaveform.h"
 #include "windows/capture/WindowWaveformViewer.h"
 
-#include <QCheckBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
