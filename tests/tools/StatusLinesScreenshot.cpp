@@ -127,8 +127,9 @@ int main(int argc, char** argv) {
                                 "so far (0 bytes) is kept. Check the command and the instrument's interface settings."},
         {WindowKindScreenshot, "WindowScreenshot::SaveScreenshot: The file could not be created: "
                                "/home/user/Messungen/DS1104Z 2026-12-08 10-15-42.png (Permission denied)"},
-        {WindowKindWaveform, "Channel 1 - The data could not be received. The instrument did not answer within 2000 ms. "
-                             "The read ended with Channel 1; not read: Channel 2, Channel 3, Channel 4."},
+        {WindowKindWaveform, "The automatic reading stopped: Channel 2 did not answer within 2000 ms. Not read: Channel 3, "
+                             "Channel 4. Waveforms: 1 - Saved: 1 - Channel 1 - The data block does not end where its "
+                             "header says, bytes announced: 1195"},
     };
     int mChild[3] = {};
     for (int i = 0; i < 3; ++i) {

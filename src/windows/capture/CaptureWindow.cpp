@@ -593,17 +593,9 @@ void CaptureWindow::OnTemplateChosen(const std::string& sText) {
     if (gadgets.pFilename) Utility::AddGadgetToolTip(gadgets.pFilename, sTemplate, 0, "");
 }
 
-void CaptureWindow::UntickAutomatic(const std::string& sWhy, const std::string& sKept) {
+void CaptureWindow::UntickAutomatic(const std::string& sText) {
     if (gadgets.pAutomatic) gadgets.pAutomatic->setChecked(false);
     fAutomaticChecked = false;
-    SayAutomaticStopped(sWhy, sKept);
-}
-
-void CaptureWindow::SayAutomaticStopped(const std::string& sWhy, const std::string& sKept) {
-    std::string sText = Status();
-    for (const std::string& s : {sWhy, std::string("The automatic reading was stopped."), sKept}) {
-        if (!s.empty() && sText.find(s) == std::string::npos) sText += (sText.empty() ? "" : " ") + s;
-    }
     SetStatus(sText);
 }
 

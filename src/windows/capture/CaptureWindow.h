@@ -122,13 +122,9 @@ class CaptureWindow {
     // Sets the options tab title ("Options", " *" appended on request).
     void SetOptionsTitle(bool fStar);
     // An automatic run that ended without the user: "Automatically" is unticked, so that the
-    // window does not claim a run that no longer goes on, and the status line says why after
-    // what it shows (the error that ended the run).
-    // sKept, when not empty, follows: what the run kept.
-    void UntickAutomatic(const std::string& sWhy, const std::string& sKept = "");
-    // Adds why, that the automatic reading was stopped and sKept to the status line, each unless
-    // it says so.
-    void SayAutomaticStopped(const std::string& sWhy, const std::string& sKept = "");
+    // window does not claim a run that no longer goes on, and the status line says sText (that
+    // the run stopped, why, and what it kept: PumpSupport::SayStopped).
+    void UntickAutomatic(const std::string& sText);
     // The model prefix of log lines: model text + " - ".
     std::string Prefix() const;
     // A message box with the error icon, titled as the window.

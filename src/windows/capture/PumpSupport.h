@@ -25,6 +25,7 @@ inline constexpr const char* NotSent = "The data could not be sent.";
 inline constexpr const char* NotReceived = "The data could not be received.";
 inline constexpr const char* NoData = "The data is not available, 0 bytes.";
 inline constexpr const char* CommunicationError = "Communication error: ";
+inline constexpr const char* AutomaticStopped = "The automatic reading stopped";
 
 // A byte or millisecond count as the status and log lines show it.
 inline std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
@@ -52,11 +53,6 @@ inline std::string WaitText(std::int64_t iSeconds) {
     return "Wait for the data to be received: " + std::to_string(iSeconds) + " Seconds";
 }
 
-// What a status line adds when an automatic run of the pump ended by itself.
-template <class Pump> std::string StopReason(const Pump& pump) {
-    return pump.instrument.fConnected ? std::string() : std::string(Instrument::NotConnectedText);
-}
-
 // Notes why the current request failed, from the failure record of one of its reports: the last report that names a reason is nearest to how it ended (a dropped connection,
 // then the refused connect that tried to open it again). Returns the reason of this report
 // (empty: none named).
@@ -66,14 +62,26 @@ template <class Pump> std::string NoteFailure(Pump& pump, const uEventData& reco
     return sReason;
 }
 
-// A send or receive error of the transfer: the status line says why in plain words (the
-// connection went away, no answer within the time-out, ...), the log line has the record.
+// The current request's exchange failed (sText: not sent, or not received). The status line and
+// the log say why in plain words behind sLabel (the waveform pump's channel), once and again for
+// each report that names a new reason; the transport's record follows on a log line of its own.
 template <class Pump>
-void TransferError(Pump& pump, const EventHub::uEvent& event, bool fRecord, const uEventData& record,
-                   const std::string& sLead) {
-    const char* sText = event.iType == TransferStatus::TransferSendError ? NotSent : NotReceived;
-    pump.pWindow->SetStatus(Instrument::WithReason(sText, fRecord ? NoteFailure(pump, record) : std::string()));
-    if (fRecord) pump.pWindow->AddError(sLead + sText + " " + RecordText(record));
+void RequestFailed(Pump& pump, const std::string& sLabel, const char* sText, bool fRecord, const uEventData& record) {
+    const std::string sShown = pump.sFailure;
+    const bool fNew = fRecord && !NoteFailure(pump, record).empty() && pump.sFailure != sShown;
+    if (!pump.sFailedAs || fNew) {
+        if (!pump.sFailedAs) pump.sFailedAs = sText;
+        const std::string sLine = sLabel + Instrument::WithReason(pump.sFailedAs, pump.sFailure);
+        pump.pWindow->SetStatus(sLine);
+        pump.pWindow->AddError(pump.instrument.sModel + " - " + sLine);
+    }
+    if (fRecord) pump.pWindow->AddError(RecordText(record));
+}
+
+// What the status line said of the current request's failure, without its label; empty when it
+// said nothing.
+template <class Pump> std::string FailureSaid(const Pump& pump) {
+    return pump.sFailedAs ? Instrument::WithReason(pump.sFailedAs, pump.sFailure) : std::string();
 }
 
 // Whether a type 8 result is the one the current request waits for. A result names its task;
@@ -99,28 +107,27 @@ template <class Pump> bool ErrorOfCurrent(const Pump& pump) {
     return pump.iCurrentTask != 0 && !pump.mOutstanding.empty() && pump.mOutstanding.front() == pump.iCurrentTask;
 }
 
-// A task error: its record is logged; true when it belongs to the current request (the caller
-// stops the reading; see ErrorOfCurrent). The status line keeps why the request failed: a transfer report said so
-// already, or the error itself names the reason (no connection to send on).
-// fRecord: the error's record, taken from the event, was there.
-template <class Pump> bool TaskError(Pump& pump, bool fRecord, const uEventData& record) {
-    const bool fCurrent = ErrorOfCurrent(pump);
-    if (!fRecord) return fCurrent;
-    pump.pWindow->AddError(RecordText(record));
-    const std::string sShown = pump.sFailure;
-    if (fCurrent && !NoteFailure(pump, record).empty() && pump.sFailure != sShown) {
-        // The log keeps the status line's whole text too: a narrow window cuts it off.
-        const std::string sStatus = Instrument::WithReason(NotSent, pump.sFailure);
-        pump.pWindow->SetStatus(sStatus);
-        pump.pWindow->AddError(sStatus);
+// A task error. One of a request given up earlier (a stop, Cancel) is no failure of what runs now:
+// its record is kept as a plain log line. One of the current request says why as RequestFailed
+// does, and true tells the caller to end the read.
+template <class Pump> bool TaskFailed(Pump& pump, const std::string& sLabel, bool fRecord, const uEventData& record) {
+    if (!ErrorOfCurrent(pump)) {
+        if (fRecord) pump.pWindow->AddLine(RecordText(record));
+        return false;
     }
-    return fCurrent;
+    RequestFailed(pump, sLabel, NotSent, fRecord, record);
+    return true;
 }
 
-template <class Pump> bool TaskError(Pump& pump, const EventHub::uEvent& event) {
-    uEventData record;
-    const bool fRecord = TakeRecord(event, record);
-    return TaskError(pump, fRecord, record);
+// An automatic run ended by itself (a failure, the instrument gone): the status line says first
+// that it stopped, then why (sWhy; when empty, that the instrument is not connected where it is
+// not), then sKept (what the run kept). The log keeps the whole text, which a narrow window cuts.
+template <class Pump> void SayStopped(Pump& pump, std::string sWhy, const std::string& sKept = "") {
+    if (sWhy.empty() && !pump.instrument.fConnected) sWhy = Instrument::NotConnectedText;
+    std::string sText = AutomaticStopped + (sWhy.empty() ? std::string(".") : ": " + sWhy);
+    if (!sKept.empty()) sText += " " + sKept;
+    pump.pWindow->AddLine(pump.instrument.sModel + " - " + sText);
+    pump.pWindow->AutomaticStopped(sText);
 }
 
 // The first request's answer has been checked (fMatched: it was what the request waits for).
@@ -182,6 +189,7 @@ std::int64_t QueueTask(Pump& pump, const uTaskScpiCommand& task, std::string& sE
         if (fCurrent) {
             pump.iCurrentTask = iTask;
             pump.sFailure.clear();
+            pump.sFailedAs = nullptr;
         }
     }
     return iTask;

@@ -47,7 +47,7 @@ void BeginShot(uScreenshotPump& pump) {
         // Nothing to ask for: an empty command would reach the instrument as it stands.
         pump.pWindow->SetStatus(PumpSupport::NotSent);
         pump.pWindow->AddError(Prefix(pump) + PumpSupport::NotSent);
-        StopRequestData(pump);
+        StopRequestData(pump, PumpSupport::NotSent);
     } else {
         SendRequestData(pump, true, true);
     }
@@ -192,7 +192,7 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
     const std::string sCommand = pump.fRequestList ? pump.sRequestCommand : pump.sScreenshotCommand;
-    bool fRefused = false;
+    std::string sRefused;
     if (ok) {
         pump.answer.release();
         uTaskScpiCommand task;
@@ -204,19 +204,20 @@ void SendRequestData(uScreenshotPump& pump, bool fSend, bool fResponse) {
         std::string sError;
         if (PumpSupport::QueueTask(pump, task, sError) == 0) {
             ok = false;
-            fRefused = true;
-            pump.pWindow->SetStatus(PumpSupport::CommunicationError + sError);
-            pump.pWindow->AddError(PumpSupport::CommunicationError + sError);
+            sRefused = PumpSupport::CommunicationError + sError;
+            pump.pWindow->SetStatus(sRefused);
+            pump.pWindow->AddError(sRefused);
         }
     }
     if (ok && !pump.fAutomatic && fSend && !FirstKindIs(pump, RequestScreenshotTrigger))
         pump.pWindow->AddLine(Prefix(pump) + "SCPI command sent: " + sCommand);
     if (!ok) {
         // A refused task is in the log; otherwise there is no instrument to ask, which the status
-        // line says before the stop adds its own words.
-        if (!fRefused) pump.pWindow->SetStatus(Instrument::NotConnectedText);
-        StopRequestData(pump);
-        if (fRefused) pump.pWindow->SetStatus("");
+        // line says before the stop adds its own words. An automatic reading says why it stopped.
+        const bool fAutomatic = pump.fAutomatic;
+        if (sRefused.empty()) pump.pWindow->SetStatus(Instrument::NotConnectedText);
+        StopRequestData(pump, sRefused.empty() ? std::string(Instrument::NotConnectedText) : sRefused);
+        if (!sRefused.empty() && !fAutomatic) pump.pWindow->SetStatus("");
     }
 }
 
@@ -273,7 +274,7 @@ void Cancel(uScreenshotPump& pump) {
     StopRequestData(pump);
 }
 
-void StopRequestData(uScreenshotPump& pump) {
+void StopRequestData(uScreenshotPump& pump, const std::string& sWhy) {
     ScreenshotPumpWindow& window = *pump.pWindow;
     ++pump.iStops;
     const bool fEndedByItself = pump.fAutomatic && !pump.fDiscardResult;
@@ -285,7 +286,7 @@ void StopRequestData(uScreenshotPump& pump) {
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
     PumpSupport::CancelTransfer(pump);
-    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump));
+    if (fEndedByItself) PumpSupport::SayStopped(pump, sWhy);
 }
 
 void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fShow) {

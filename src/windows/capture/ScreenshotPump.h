@@ -70,7 +70,7 @@ class ScreenshotPumpWindow {
     // Timer 14: process the current picture again and show it.
     virtual void Reprocess() = 0;
     // As WaveformPumpWindow::AutomaticStopped.
-    virtual void AutomaticStopped(const std::string& sWhy) { (void)sWhy; }
+    virtual void AutomaticStopped(const std::string& sText) { (void)sText; }
 };
 
 // The instrument as the window knows it.
@@ -129,8 +129,10 @@ struct uScreenshotPump {
     // and the one the current request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
-    // Why the current request failed, in plain words, once a report said so (PumpSupport).
+    // Why the current request failed, in plain words, once a report said so, and the text the
+    // status said it with (null: nothing said yet; PumpSupport::RequestFailed).
     std::string sFailure;
+    const char* sFailedAs = nullptr;
     std::int64_t iStops = 0;
     // The step loop (PumpSupport::Continue): a step is running, and it asked for one more.
     bool fStepping = false;
@@ -164,7 +166,8 @@ void Unbind(uScreenshotPump& pump);
 
 void StartReading(uScreenshotPump& pump, const uScreenshotStart& start);
 void Cancel(uScreenshotPump& pump);
-void StopRequestData(uScreenshotPump& pump);
+// Every stop; sWhy: why an automatic reading ended by itself (PumpSupport::SayStopped).
+void StopRequestData(uScreenshotPump& pump, const std::string& sWhy = "");
 // The picture of a shot of automatic reading iRun is ready: counted, and "Screenshots: " shows
 // the count (unless fShow is false). A shot whose answer came before a stop is still counted
 // when its picture is made.

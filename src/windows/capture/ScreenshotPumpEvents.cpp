@@ -94,9 +94,12 @@ void EventDataReceived(uScreenshotPump& pump, const EventHub::uEvent& event) {
         // started since.
         if (!pump.fAutomatic && !pump.fRequestList && pump.iCurrentTask == 0) pump.pWindow->DisableGadgets(false);
         break;
-    case InstrumentTaskError:
-        if (PumpSupport::TaskError(pump, event)) StopRequestData(pump);
+    case InstrumentTaskError: {
+        uEventData record;
+        const bool fRecord = PumpSupport::TakeRecord(event, record);
+        if (PumpSupport::TaskFailed(pump, "", fRecord, record)) StopRequestData(pump, PumpSupport::FailureSaid(pump));
         break;
+    }
     default: break;
     }
 }
@@ -123,7 +126,10 @@ void EventDataSent(uScreenshotPump& pump, const EventHub::uEvent& event) {
         break;
     case TransferStatus::TransferSendError:
     case TransferStatus::TransferReceiveError:
-        PumpSupport::TransferError(pump, event, fRecord, record, Prefix(pump));
+        if (!PumpSupport::ErrorOfCurrent(pump)) break; // a transfer given up earlier
+        PumpSupport::RequestFailed(pump, "",
+                                   event.iType == TransferStatus::TransferSendError ? PumpSupport::NotSent : NotReceived,
+                                   fRecord, record);
         break;
     case TransferStatus::TransferReceiving:
         if (fDisplay) window.SetStatus("Data received, bytes: " + Number(iData));

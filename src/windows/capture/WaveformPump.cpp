@@ -181,7 +181,7 @@ void TakeOverAhead(uWaveformPump& pump, uWaveformRequest& request) {
     pump.answer.release();
     pump.sAnswersMissing = std::exchange(request.sAheadFailure, {});
     pump.sFailure.clear();
-    pump.fFailureSaid = false;
+    pump.sFailedAs = nullptr;
     pump.iSendTime = ElapsedMilliseconds();
     LogSent(pump);
     SendAhead(pump);
@@ -209,7 +209,8 @@ bool BeginRead(uWaveformPump& pump) {
     pump.fRecordWhole = false;
     pump.fReading = true;
     pump.sReadFailure.clear();
-    pump.FailedChannels.clear();
+    pump.ReadFailures.clear();
+    pump.fChannelReached = false;
     pump.iChannelIndex = 0;
     if (!pump.pRecord) return false;
     pump.pRecord->eModel = pump.instrument.eModel;
@@ -256,6 +257,7 @@ void PumpStep(uWaveformPump& pump) {
     } else if (request.fPending) {
         request.fPending = 0;
         request.fAwaiting = 1;
+        if (!request.sChannel.empty()) pump.fChannelReached = true;
         Substitute(pump, it);
         if (request.fSend && HoldsPlaceholder(pump.sRequestCommand)) {
             // A command with a placeholder left in it would reach the instrument as it stands.
@@ -305,12 +307,13 @@ void LogRepeats(uWaveformPump& pump) {
 bool NoteReadFailure(uWaveformPump& pump, const std::string& sLogText) {
     if (!pump.fReading) return true;
     const std::string sChannel = WaveformText::Channel(pump);
-    if (std::find(pump.FailedChannels.begin(), pump.FailedChannels.end(), sChannel) == pump.FailedChannels.end()) {
-        pump.FailedChannels.push_back(sChannel);
+    if (std::none_of(pump.ReadFailures.begin(), pump.ReadFailures.end(),
+                     [&](const uWaveformPump::uReadFailure& f) { return f.sChannel == sChannel; })) {
         const std::string sPrefix = WaveformText::Prefix(pump);
         std::string sText = sLogText.rfind(sPrefix, 0) == 0 ? sLogText.substr(sPrefix.size()) : sLogText;
         if (sText.rfind(sChannel, 0) != 0) sText = sChannel + sText; // a check's line names no channel
         pump.sReadFailure += (pump.sReadFailure.empty() ? "" : " - ") + sText;
+        pump.ReadFailures.push_back({sChannel, std::move(sText)});
     }
     if (!pump.fAutomatic) return true;
     const auto has = [&](const std::vector<std::string>& lines) {
@@ -408,7 +411,7 @@ void EventTimer(uWaveformPump& pump, int iTimer) {
         } else {
             // Going quiet until the user stops would hide the failure: the run ends here.
             NotSent(pump);
-            StopRequestData(pump);
+            StopRequestData(pump, WaveformText::NotSent);
         }
         break;
     case TimerPump: Continue(pump); break;
@@ -427,26 +430,26 @@ void SendRequestData(uWaveformPump& pump, bool fSend, bool fResponse) {
     bool ok = PumpSupport::InterfaceConnected(pump);
     pump.fDiscardResult = false;
     ok = ok && pump.instrument.fConnected;
-    bool fRefused = false;
+    std::string sRefused;
     if (ok) {
         pump.answer.release();
         pump.sAnswersMissing.clear();
-        pump.fFailureSaid = false;
         pump.iSendTime = ElapsedMilliseconds();
         std::string sError;
         if (PumpSupport::QueueTask(pump, CommandTask(pump, pump.sRequestCommand, fSend, fResponse), sError) == 0) {
             ok = false;
-            fRefused = true;
-            pump.pWindow->AddError(WaveformText::CommunicationError + sError);
+            sRefused = WaveformText::CommunicationError + sError;
+            pump.pWindow->AddError(sRefused);
         }
     }
     if (ok && fSend) LogSent(pump);
     if (!ok) {
         // A refused task is in the log; otherwise there is no instrument to ask, which the status
-        // line says before the stop adds its own words.
-        if (!fRefused) pump.pWindow->SetStatus(Instrument::NotConnectedText);
-        StopRequestData(pump);
-        if (fRefused) pump.pWindow->SetStatus("");
+        // line says before the stop adds its own words. An automatic run says why it stopped.
+        const bool fAutomatic = pump.fAutomatic;
+        if (sRefused.empty()) pump.pWindow->SetStatus(Instrument::NotConnectedText);
+        StopRequestData(pump, sRefused.empty() ? std::string(Instrument::NotConnectedText) : sRefused);
+        if (!sRefused.empty() && !fAutomatic) pump.pWindow->SetStatus("");
     }
 }
 
@@ -568,7 +571,10 @@ void EndRequestData(uWaveformPump& pump) {
             pump.RunFailureLines = std::exchange(pump.ReadFailureLines, {});
         }
         pump.fLoggedThisRead = false;
-        pump.pWindow->SetStatus(CountText(pump, pump.sReadFailure));
+        // The status tells this read's story: its failures, then its save's.
+        pump.sRunFailure = pump.sReadFailure;
+        pump.sSaveFailure.clear();
+        pump.pWindow->SetStatus(CountText(pump));
     } else if (!pump.sReadFailure.empty()) {
         pump.pWindow->SetStatus(pump.sReadFailure);
     }
@@ -593,7 +599,7 @@ void SaveCounted(uWaveformPump& pump, bool fWhole, std::int64_t iFiles, const st
     pump.sSaveFailure = sFailure;
 }
 
-std::string CountText(const uWaveformPump& pump, const std::string& sReason) {
+std::string Counts(const uWaveformPump& pump) {
     const auto number = [](std::int64_t i) { return Utility::StrDLocalized(static_cast<double>(i), -1); };
     std::string sText = "Waveforms: " + number(pump.iCount);
     if (pump.fSaveAutomatically) sText += " - Saved: " + number(pump.iSaved);
@@ -601,7 +607,12 @@ std::string CountText(const uWaveformPump& pump, const std::string& sReason) {
     if (pump.fSaveAutomatically && pump.iPartFiles > 0)
         sText += " and " + number(pump.iPartFiles) + (pump.iPartFiles == 1 ? " file" : " files") +
                  " of reads saved in part";
-    for (const std::string* p : {&pump.sSaveFailure, &sReason})
+    return sText;
+}
+
+std::string CountText(const uWaveformPump& pump) {
+    std::string sText = Counts(pump);
+    for (const std::string* p : {&pump.sRunFailure, &pump.sSaveFailure})
         if (!p->empty()) sText += " - " + *p;
     return sText;
 }
@@ -629,6 +640,7 @@ void StartReading(uWaveformPump& pump, const uWaveformStart& start) {
         pump.iCount = 0;
         pump.iSaved = 0;
         pump.iPartFiles = 0;
+        pump.sRunFailure.clear();
         pump.sSaveFailure.clear();
         pump.RunFailureLines.clear();
         pump.ReadFailureLines.clear();
@@ -661,7 +673,7 @@ void Cancel(uWaveformPump& pump) {
     else if (fSaving) pump.pWindow->SetStatus("The save was cancelled.");
 }
 
-void StopRequestData(uWaveformPump& pump) {
+void StopRequestData(uWaveformPump& pump, const std::string& sWhy, const std::string& sAlso) {
     WaveformPumpWindow& window = *pump.pWindow;
     ++pump.iStops;
     const bool fEndedByItself = pump.fAutomatic && !pump.fDiscardResult;
@@ -685,7 +697,8 @@ void StopRequestData(uWaveformPump& pump) {
     pump.pTimers->Stop(TimerPump);
     pump.AheadResults.clear();
     PumpSupport::CancelTransfer(pump);
-    if (fEndedByItself) window.AutomaticStopped(PumpSupport::StopReason(pump), CountText(pump));
+    // What the run kept, never the story of a read before: the one that stopped it is told.
+    if (fEndedByItself) PumpSupport::SayStopped(pump, sWhy, Counts(pump) + (sAlso.empty() ? "" : " - " + sAlso));
 }
 
 } // namespace WaveformPump

@@ -46,9 +46,9 @@ class WaveformPumpWindow {
     // Shows the pump's channel list data, logic texts and acquire type in the "Channels" list.
     virtual void FillChannelList(uWaveformPump&) {}
     // An automatic run ended without the user's "Cancel" (an error, the instrument gone): the
-    // window says so, with sWhy when not empty, then what the run kept (sKept, CountText), and
-    // unticks "Automatically".
-    virtual void AutomaticStopped(const std::string& sWhy, const std::string& sKept) { (void)sWhy, (void)sKept; }
+    // window unticks "Automatically" and shows sText (that the run stopped, why, and what it
+    // kept: PumpSupport::SayStopped).
+    virtual void AutomaticStopped(const std::string& sText) { (void)sText; }
 };
 
 // The pump's one-shot timers; arming a number again replaces it.
@@ -132,9 +132,11 @@ struct uWaveformPump {
     bool fSaveAutomatically = false;
     // Of the automatic run: the reads whose every file was written, the files written of the
     // reads saved only in part (a save that failed midway, or that Cancel stopped after some
-    // files), and why the last save failed while saves fail (empty once a save works again).
+    // files), and the last read's story: its failures (empty: it was whole) and why its save
+    // failed (empty until its save failed).
     std::int64_t iSaved = 0;
     std::int64_t iPartFiles = 0;
+    std::string sRunFailure;
     std::string sSaveFailure;
     // Of the automatic run, while reads fail one after the other: the failure lines of the read
     // before (a line it gave is not logged again) and of this read, the reads in a row that logged
@@ -160,11 +162,17 @@ struct uWaveformPump {
     bool fRecordWhole = false; // the last read worked its list off to the end (a failure or stop: no)
     // A read runs (from its start to its end or stop), and its failures as the log has them
     // (without the model's prefix): the first failure logged of each channel (and of the requests
-    // of no channel), named with it, joined by " - ". A read that ended with a failure shows them
-    // at its end, and Save... names them.
+    // of no channel), named with it, joined by " - "; a read that a failure ended holds its story
+    // (that it stopped, at what and why, what it did not read, its other failures). A read that
+    // ended with a failure shows them at its end, and Save... names them.
     bool fReading = false;
     std::string sReadFailure;
-    std::vector<std::string> FailedChannels; // WaveformText::Channel of each failure taken
+    struct uReadFailure {
+        std::string sChannel; // WaveformText::Channel of the request that failed
+        std::string sText;
+    };
+    std::vector<uReadFailure> ReadFailures;
+    bool fChannelReached = false; // a channel's request was sent in this read
     std::int64_t iSaveInstance = 0;
     std::int64_t iAnswerDate = 0;
     std::int64_t iAnswerTime = 0;
@@ -192,10 +200,11 @@ struct uWaveformPump {
     // and the one the first request waits for (0 = none: a stop abandoned it).
     std::deque<std::int64_t> mOutstanding;
     std::int64_t iCurrentTask = 0;
-    // Why the current request failed, in plain words, once a report said so (PumpSupport), and
-    // whether the status and the log said so, named with its channel.
+    // Why the current request failed, in plain words, once a report said so, and the text the
+    // status and the log said it with, named with its channel (null: nothing said yet;
+    // PumpSupport::RequestFailed).
     std::string sFailure;
-    bool fFailureSaid = false;
+    const char* sFailedAs = nullptr;
     // Results of parts sent ahead that came before their part became the first request (a
     // nested event loop delivered them); each is taken when its part does.
     std::vector<std::unique_ptr<uTaskResultScpiCommand>> AheadResults;
@@ -249,16 +258,20 @@ void Unbind(uWaveformPump& pump);
 // The "Waveform" button, the "Cancel" button, and every stop.
 void StartReading(uWaveformPump& pump, const uWaveformStart& start);
 void Cancel(uWaveformPump& pump);
-void StopRequestData(uWaveformPump& pump);
+// Every stop. An automatic run that ended by itself says why (sWhy; PumpSupport::SayStopped),
+// what it kept (Counts) and sAlso, the read's other failures.
+void StopRequestData(uWaveformPump& pump, const std::string& sWhy = "", const std::string& sAlso = "");
 // The window's automatic save ended (or was stopped): the pump goes on.
 void SaveEnded(uWaveformPump& pump);
 // The outcome of an automatic save of the run: a read whose every file was written is saved,
-// else the files it wrote count apart; sFailure (empty: none) is the status's reason from now on.
+// else the files it wrote count apart; sFailure (empty: none) is why the save itself failed.
 void SaveCounted(uWaveformPump& pump, bool fWhole, std::int64_t iFiles, const std::string& sFailure);
-// What the status line says of an automatic run: "Waveforms: " and the reads read whole, with
-// "Save to folder" how many of them were saved and the files of reads saved in part, then why
-// the last save failed while saves fail, then sReason when not empty.
-std::string CountText(const uWaveformPump& pump, const std::string& sReason = "");
+// What an automatic run kept: "Waveforms: " and the reads read whole, with "Save to folder" how
+// many of them were saved and the files of reads saved in part.
+std::string Counts(const uWaveformPump& pump);
+// What the status line says of an automatic run: Counts, then the story of its last read: why it
+// failed, and why its save failed.
+std::string CountText(const uWaveformPump& pump);
 
 // Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
 // it lets the running step loop take one more.

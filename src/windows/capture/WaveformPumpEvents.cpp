@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace WaveformPump {
 
@@ -78,40 +80,51 @@ bool AheadPartError(uWaveformPump& pump, bool fRecord, const uEventData& record)
     return true;
 }
 
-// The current request's exchange failed (sText: not sent, or not received): the status and the log
-// say why in plain words, named with its channel, once and again for each report that names a new
-// reason; the record follows in the log as the transport gave it.
-void RequestFailed(uWaveformPump& pump, const char* sText, bool fRecord, const uEventData& record) {
-    const std::string sShown = pump.sFailure;
-    const bool fNew = fRecord && !PumpSupport::NoteFailure(pump, record).empty() && pump.sFailure != sShown;
-    if (!pump.fFailureSaid || fNew) {
-        const std::string sLine = WaveformText::Channel(pump) + Instrument::WithReason(sText, pump.sFailure);
-        pump.pWindow->SetStatus(sLine);
-        pump.pWindow->AddError(WaveformText::Prefix(pump) + sLine);
-        pump.fFailureSaid = true;
-    }
-    if (fRecord) pump.pWindow->AddError(PumpSupport::RecordText(record));
+// The failure that ended the read, said of the request it stopped at (sReason: its latest
+// reason): "Channel 2 did not answer within 2000 ms.", "Channel 2 - The connection to the
+// instrument was interrupted.", and of a request of no channel by its first command, which a
+// longer message follows with ";...": "Request :ACQ:TYPE? - The instrument did not answer ...".
+std::string StoppedAt(const uWaveformPump& pump, const std::string& sReason) {
+    const std::string& sChannel = pump.mRequestList.front().sChannel;
+    constexpr std::string_view sDidNot = "The instrument did not ";
+    if (!sChannel.empty() && sReason.starts_with(sDidNot)) return sChannel + " did not " + sReason.substr(sDidNot.size());
+    if (!sChannel.empty()) return sChannel + " - " + sReason;
+    const std::size_t iEnd = pump.sRequestCommand.find(';');
+    return "Request " + pump.sRequestCommand.substr(0, iEnd) + (iEnd == std::string::npos ? "" : ";...") + " - " +
+           sReason;
 }
 
-// A failure of the current request ends the read: the status says every failure of the read, with
-// which channel it ended and which it did not read.
+// A failure of the current request ends the read. Its story, in the status line and the log: that
+// it stopped, at what and why (the request's latest reason), the channels it did not read (none
+// when it stopped before its first channel: nothing was read), then the failures of its other
+// channels. An automatic run puts what it kept behind the why (StopRequestData).
 void ReadEnded(uWaveformPump& pump) {
-    if (pump.fReading && !pump.mRequestList.empty()) {
-        const std::string sChannel = pump.mRequestList.front().sChannel;
-        std::string sEnded = " The read ended" + (sChannel.empty() ? std::string() : " with " + sChannel), sRest;
-        std::vector<std::string> rest;
-        for (const uWaveformRequest& request : pump.mRequestList) {
-            if (request.sChannel.empty() || request.sChannel == sChannel ||
-                std::find(rest.begin(), rest.end(), request.sChannel) != rest.end())
-                continue;
-            rest.push_back(request.sChannel);
-            sRest += (sRest.empty() ? "; not read: " : ", ") + request.sChannel;
-        }
-        pump.sReadFailure += sEnded + sRest + ".";
-        pump.pWindow->SetStatus(pump.sReadFailure);
-        pump.pWindow->AddLine(WaveformText::Prefix(pump) + (sEnded + sRest).substr(1) + ".");
+    if (!pump.fReading || pump.mRequestList.empty()) {
+        StopRequestData(pump);
+        return;
     }
-    StopRequestData(pump);
+    const std::string sChannel = pump.mRequestList.front().sChannel;
+    // The request's failure was said (PumpSupport::TaskFailed): its last reason, else its own words.
+    std::string sWhy = StoppedAt(pump, pump.sFailure.empty() ? std::string(pump.sFailedAs) : pump.sFailure);
+    std::vector<std::string> rest;
+    for (const uWaveformRequest& request : pump.mRequestList) {
+        if (!pump.fChannelReached || request.sChannel.empty() || request.sChannel == sChannel ||
+            std::find(rest.begin(), rest.end(), request.sChannel) != rest.end())
+            continue;
+        sWhy += (rest.empty() ? " Not read: " : ", ") + request.sChannel;
+        rest.push_back(request.sChannel);
+    }
+    if (!rest.empty()) sWhy += ".";
+    std::string sAlso;
+    for (const uWaveformPump::uReadFailure& failure : pump.ReadFailures)
+        if (failure.sChannel != WaveformText::Channel(pump)) sAlso += (sAlso.empty() ? "" : " - ") + failure.sText;
+    pump.sReadFailure = (pump.fAutomatic ? PumpSupport::AutomaticStopped : WaveformText::ReadStopped) + (": " + sWhy) +
+                        (sAlso.empty() ? "" : " " + sAlso);
+    if (!pump.fAutomatic) {
+        pump.pWindow->SetStatus(pump.sReadFailure);
+        pump.pWindow->AddLine(WaveformText::Prefix(pump) + pump.sReadFailure);
+    }
+    StopRequestData(pump, sWhy, sAlso);
 }
 
 // The result of the request the pump waits for: the pump goes on at once.
@@ -194,12 +207,7 @@ void EventDataReceived(uWaveformPump& pump, const EventHub::uEvent& event) {
         if (AheadPartError(pump, fRecord, record) ||
             (fRecord && (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record))))
             break;
-        if (!PumpSupport::ErrorOfCurrent(pump)) {
-            if (fRecord) pump.pWindow->AddError(PumpSupport::RecordText(record));
-            break;
-        }
-        RequestFailed(pump, WaveformText::NotSent, fRecord, record);
-        ReadEnded(pump);
+        if (PumpSupport::TaskFailed(pump, WaveformText::Channel(pump), fRecord, record)) ReadEnded(pump);
         break;
     }
     default: break;
@@ -235,8 +243,11 @@ void EventDataSent(uWaveformPump& pump, const EventHub::uEvent& event) {
         if (fRecord && event.iType == TransferStatus::TransferReceiveError &&
             (MaxPointUnanswered(pump, record) || ChannelAnswersMissing(pump, record)))
             break;
-        RequestFailed(pump, event.iType == TransferStatus::TransferSendError ? WaveformText::NotSent : WaveformText::NotReceived,
-                      fRecord, record);
+        if (!PumpSupport::ErrorOfCurrent(pump)) break; // a transfer given up earlier
+        PumpSupport::RequestFailed(pump, WaveformText::Channel(pump),
+                                   event.iType == TransferStatus::TransferSendError ? WaveformText::NotSent
+                                                                                    : WaveformText::NotReceived,
+                                   fRecord, record);
         break;
     case TransferStatus::TransferReceiving:
     case TransferStatus::TransferReceived:

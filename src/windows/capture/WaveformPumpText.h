@@ -13,6 +13,7 @@ inline constexpr const char* NotSent = PumpSupport::NotSent;
 inline constexpr const char* NotReceived = PumpSupport::NotReceived;
 inline constexpr const char* NoData = PumpSupport::NoData;
 inline constexpr const char* CommunicationError = PumpSupport::CommunicationError;
+inline constexpr const char* ReadStopped = "The read stopped"; // a single read that a failure ended
 inline constexpr const char* Incomplete = "The data block is incomplete, bytes received: ";
 inline constexpr const char* BlockTooLong = "The data block does not end where its header says, bytes announced: ";
 inline constexpr const char* NoBlock = "The answer holds no data block, or an empty one.";

@@ -262,9 +262,9 @@ void WindowScreenshotWindow::ScreenArrived(uScreenshotPump& from, bool fSave, bo
     Post(std::move(job));
 }
 
-void WindowScreenshotWindow::AutomaticStopped(const std::string& sWhy) {
+void WindowScreenshotWindow::AutomaticStopped(const std::string& sText) {
     iEndedRun = pump.iRun;
-    UntickAutomatic(sWhy);
+    UntickAutomatic(sText);
 }
 
 bool WindowScreenshotWindow::LateForEndedRun(const uScreenshotResult& result) const {
@@ -312,7 +312,7 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     if (!fLate) SetStatus(sFailure);
     AddError(Prefix() + sFailure);
     // The failure ends the automatic reading, or a later shot of one it ended fails too.
-    if (pump.fAutomatic) ScreenshotPump::StopRequestData(pump);
+    if (pump.fAutomatic) ScreenshotPump::StopRequestData(pump, sFailure);
     // One box per reading: the later shots that fail too are in the log (also while the box is open).
     if (result.fCount && result.iRun == iBoxedRun) return;
     if (result.fCount) iBoxedRun = result.iRun;

@@ -33,7 +33,7 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void PostViewerSync() override { CaptureWindow::PostViewerSync(); }
     void ScreenArrived(uScreenshotPump& pump, bool fSave, bool fLog) override;
     void Reprocess() override { ConvertScreenshot(uScreenshotJob::StepProcessAgain); }
-    void AutomaticStopped(const std::string& sWhy) override;
+    void AutomaticStopped(const std::string& sText) override;
 
     // Hands the worker a conversion: a new answer, the kept answer again, or processing only.
     void ConvertScreenshot(uScreenshotJob::eStep eWhat);

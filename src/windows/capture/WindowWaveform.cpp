@@ -309,14 +309,14 @@ void uWindowWaveform::Save() { WindowWaveform::SaveWaveform(iWindow, false); }
 
 void uWindowWaveform::SaveWaveform(uWaveformPump& thePump) {
     // The end of a read with "Save to folder": a save that cannot start ends the run with its
-    // errors shown; a read with nothing to save goes on. A failed read of an automatic run has
-    // shown and logged its failure already.
+    // errors shown; a read with nothing to save goes on. A read whose failures left no channel
+    // has shown and logged them already: no save refuses it.
     if (!thePump.pRecord || thePump.pRecord->Channels.size() <= 1) {
-        if (!thePump.fAutomatic || thePump.sReadFailure.empty()) WindowWaveform::SaveWaveform(iWindow, true);
+        if (thePump.sReadFailure.empty()) WindowWaveform::SaveWaveform(iWindow, true);
         WaveformPump::Continue(thePump);
         return;
     }
-    if (!WindowWaveform::SaveWaveform(iWindow, true)) WaveformPump::StopRequestData(thePump);
+    if (!WindowWaveform::SaveWaveform(iWindow, true)) WaveformPump::StopRequestData(thePump, Status());
 }
 
 void uWindowWaveform::StopForClose() {

@@ -62,9 +62,7 @@ struct uWindowWaveform final : public CaptureWindow, public WaveformPumpWindow {
     void MessageRequester(const std::string& sText) override { CaptureWindow::MessageRequester(sText); }
     void PostOptionsEvent() override { CaptureWindow::PostOptionsEvent(); }
     void FillChannelList(uWaveformPump& pump) override;
-    void AutomaticStopped(const std::string& sWhy, const std::string& sKept) override {
-        UntickAutomatic(sWhy, sKept);
-    }
+    void AutomaticStopped(const std::string& sText) override { UntickAutomatic(sText); }
 
     // The eWaveform values of the ticked rows of "Channels", in list order.
     std::vector<std::int64_t> TickedChannels() const;

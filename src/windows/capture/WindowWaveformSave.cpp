@@ -119,6 +119,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
             WindowLog::AddError("WindowWaveform::SaveWaveform: Die Instanz von WaveformData konnte nicht erstellt "
                                 "werden: ");
             WindowLog::AddError("WindowWaveform::SaveWaveform: " + sError);
+            window.SetStatus(sError);
             return false;
         }
     }
@@ -128,6 +129,7 @@ bool SaveWaveform(int iWindow, bool fAutomatic) {
         WindowLog::AddError("WindowWaveform::SaveWaveform: Der Thread 'WaveformData::SaveData' konnte nicht "
                             "erstellt werden: ");
         WindowLog::AddError("WindowWaveform::SaveWaveform: " + sError);
+        window.SetStatus(sError);
         return false;
     }
     pump.fSaving = true;
@@ -192,7 +194,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
             // that the run was cancelled and counts that read by its outcome, its files kept
             // when it stopped or failed after some; Cancel's stop is no failure to name.
             WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles,
-                                      window.fSaveFailureStopped ? window.sReadShort : sFailure);
+                                      window.fSaveFailureStopped ? "" : window.sSaveFailure);
             window.SetStatus(WaveformPump::CancelledText(pump));
             break;
         }
@@ -210,7 +212,7 @@ void EventSaveProgress(int iWindow, std::intptr_t iType, const EventHub::uEvent&
         if (pump.fAutomatic) {
             // The run goes on through a failed save (a file held open elsewhere passes), and says
             // how many reads were saved and, while saves fail, why.
-            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles, sFailure);
+            WaveformPump::SaveCounted(pump, fWhole, window.iSavedFiles, window.sSaveFailure);
             window.SetStatus(WaveformPump::CountText(pump));
         }
         break;

@@ -50,6 +50,7 @@ Rig::Rig(std::int64_t eModel, const std::string& sModel) {
     pump.iWindow = 7;
     pump.pWindow = &window;
     pump.pTimers = &timers;
+    window.pPump = &pump;
     WaveformPump::SetInstrument(pump, {pObject, true, true, eModel, "RIGOL TECHNOLOGIES", sModel});
 }
 

@@ -19,7 +19,11 @@ class RecordingWindow : public WaveformPumpWindow {
   public:
     void SetStatus(const std::string& sText) override { mStatus.push_back(sText); }
     void AddLine(const std::string& sText) override { mLog.push_back(sText); }
-    void AddError(const std::string& sText) override { mLog.push_back("Error: " + sText); }
+    // As the window: the pump notes a read's failures, and an automatic run logs a repeat once.
+    void AddError(const std::string& sText) override {
+        if (!pPump || WaveformPump::NoteReadFailure(*pPump, sText)) mLog.push_back("Error: " + sText);
+    }
+    void AutomaticStopped(const std::string& sText) override { mStatus.push_back(sText); }
     void DisableGadgets(bool fDisable) override { mGadgets.push_back(fDisable); }
     bool ChannelTicked() override { return fTicked; }
     std::size_t CreateSendRequestList(uWaveformPump& pump) override;
@@ -28,6 +32,7 @@ class RecordingWindow : public WaveformPumpWindow {
     void PostOptionsEvent() override { ++iOptionEvents; }
 
     bool fTicked = true;
+    uWaveformPump* pPump = nullptr;
     // Each build appends these requests (a copy) to the pump's list.
     std::vector<uWaveformRequest> mBuild;
     int iBuilds = 0;

@@ -188,7 +188,9 @@ TEST_F(WaveformPumpTest, TheNextPartsAreReadAheadWhileThePartBeforeIsChecked) {
         const auto named = [&rig] { return std::ranges::count_if(rig.window.mLog, [](auto& s) { return s.find("time-out") != s.npos; }); };
         rig.pump.fStepping = true;
         rig.Result(101, block("ab"));
+        const std::size_t iSaid = rig.window.mStatus.size(), iLogged = rig.window.mLog.size();
         rig.TransferError(TransferStatus::TransferReceiveError, "cut", cut), rig.TaskError("cut", cut);
+        EXPECT_TRUE(rig.window.mStatus.size() == iSaid && rig.window.mLog.size() == iLogged); // nothing under part 1
         rig.pump.fStepping = false;
         WaveformPump::Continue(rig.pump);
         EXPECT_EQ(named(), 0);
@@ -360,8 +362,10 @@ TEST_F(WaveformPumpTest, ALateResultOrErrorOfACancelledTaskDoesNotBecomeTheNextR
     rig.Fire(TimerPump);
     const std::int64_t iNew = rig.LastTask();
     ASSERT_NE(iOld, iNew);
+    rig.TransferError(TransferStatus::TransferReceiveError, "RawTcp::SocketRead: The communication was terminated by instruction.");
     rig.TaskError("RawTcp::RequestData: The communication was terminated by instruction.");
     EXPECT_TRUE(rig.LogHas("terminated by instruction"));
+    EXPECT_EQ(rig.pump.sReadFailure, ""); // no failure of the read that runs now
     EXPECT_TRUE(rig.timers.Armed(TimerPump)); // the abandoned task's error stops nothing
     rig.Result(iOld, "old");
     EXPECT_EQ(rig.pump.mRequestList.front().fArrived, 0);
@@ -373,18 +377,27 @@ TEST_F(WaveformPumpTest, ALateResultOrErrorOfACancelledTaskDoesNotBecomeTheNextR
     EXPECT_EQ(rig.instrument.Cancels(), 1);
 }
 
+// The status says at what the read stopped (a request of no channel by its command), the last
+// reason its reports named, and each channel it did not read once.
 TEST_F(WaveformPumpTest, AnErrorOfTheCurrentTaskStopsTheRead) {
     Rig rig;
-    StartSingle(rig, {Request(RequestVisibleChannels, "Q?", true), Request(RequestSetup, "C")});
+    uWaveformRequest one = Request(RequestWaveform, "W?", true), two = one;
+    one.sChannel = "Channel 1", two.sChannel = "Channel 2";
+    StartSingle(rig, {one, Request(RequestVisibleChannels, "Q?;R?", true), two, two, Request(RequestSetup, "C")});
     rig.Fire(TimerPump);
+    rig.Result(rig.LastTask(), "#13abc");
     const std::int64_t iTask = rig.LastTask();
-    rig.TaskError("Error sending and receiving the data. - time-out");
+    rig.TransferError(TransferStatus::TransferReceiveError, "gone", {Failure::eKind::GoneAfter});
+    rig.TaskError("Error sending and receiving the data. - time-out",
+                  {Failure::eKind::NotConnected, 0, "", Failure::eStep::Exchange, Failure::eKind::Refused});
     EXPECT_TRUE(rig.LogHas("Error: InstrumentDefault::TaskScpiCommand: (0) Error sending and receiving the data. - time-out"));
+    EXPECT_EQ(rig.window.mStatus.back(), "The read stopped: Request Q?;... - The instrument could not be connected: The "
+                                         "instrument has no interface that can be connected. Not read: Channel 2.");
     EXPECT_FALSE(rig.timers.Armed(TimerPump));
     EXPECT_EQ(rig.instrument.Cancels(), 1); // the task was still outstanding
     rig.Result(iTask, "", false, false);
     EXPECT_TRUE(rig.pump.mOutstanding.empty());
-    EXPECT_EQ(rig.instrument.Commands().size(), 1u);
+    EXPECT_EQ(rig.instrument.Commands().size(), 2u);
 }
 
 TEST_F(WaveformPumpTest, AResultWithoutRecordOrDataIsReportedAndTheReadGoesOn) {
@@ -501,7 +514,7 @@ TEST_F(WaveformPumpTest, AnIntervalWhoseListBuildAddsNothingEndsTheRun) {
     ASSERT_TRUE(rig.Fire(TimerPump) || rig.timers.Armed(TimerInterval));
     rig.window.mBuild.clear();
     ASSERT_TRUE(rig.Fire(TimerInterval));
-    EXPECT_EQ(rig.window.mStatus.back(), "The data could not be sent.");
+    EXPECT_EQ(rig.window.mStatus.back(), "The automatic reading stopped: The data could not be sent. Waveforms: 1");
     EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data could not be sent."));
     EXPECT_FALSE(rig.pump.fAutomatic);
     EXPECT_TRUE(rig.timers.mArmed.empty());

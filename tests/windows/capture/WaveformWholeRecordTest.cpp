@@ -168,7 +168,16 @@ TEST_F(WaveformWholeRecordTest, AChannelWithoutItsPreambleIsNotSavedAndTheOthers
     EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0 - Saved: 0 and " +
                                        std::to_string(OutFiles().size() - iBefore) +
                                        " files of reads saved in part - " + sShort);
-    G(iWindow).pSaveToFolder->click(), G(iWindow).pAutomatic->click();
+    // A run whose second read is cut at Channel 1 stops by itself: its status tells that read alone
+    // and what the run kept, never the first read's Channel 2.
+    const auto o = Sim::RigolScope::eDataFault::None;
+    scope.SetDataFaults({o, o, o, Sim::RigolScope::eDataFault::CutOff});
+    G(iWindow).pRead->click();
+    ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fAutomatic && Idle(iWindow); }));
+    EXPECT_EQ(W(iWindow).Status(), "The automatic reading stopped: Channel 1 - The time-out (1000 ms) cut the answer "
+                                   "after 680 bytes. Not read: Channel 2, Channel 3. Waveforms: 0 - Saved: 0 and 2 "
+                                   "files of reads saved in part");
+    G(iWindow).pSaveToFolder->click(); // the stop unticked "Automatically"
     // Nothing of the short answer is left for the next request: the next read is whole.
     scope.SetSilentPreamble("");
     const auto again = ReadAndSave(iWindow, "again");

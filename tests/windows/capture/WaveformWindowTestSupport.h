@@ -19,6 +19,7 @@
 #include "windows/capture/WindowWaveform.h"
 #include "windows/capture/WindowWaveformViewer.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -33,6 +34,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,17 +94,28 @@ class WaveformWindowTest : public FrameTest {
 
     // "&Waveform..." of the main window, with Ctrl for a separate window.
     int OpenWaveform(bool fSeparate = false) { return OpenWaveformOf(iMain, fSeparate); }
+    // The connect's menu state reaches the shown bar through posted events, which a busy machine
+    // delivers late: the item is chosen once it is offered, and the window waited for. 0, with the
+    // failure said, when none opened.
     int OpenWaveformOf(int iOwner, bool fSeparate = false) {
-        const auto before = ChildrenOf(iOwner, WindowKindWaveform);
+        const std::size_t iBefore = ChildrenOf(iOwner, WindowKindWaveform).size();
+        EXPECT_TRUE(WaitFor([&] {
+            const QAction* p = ShownItem(iOwner, WindowStart::MenuWaveform);
+            return p && p->isEnabled();
+        }, 20000)) << "\"&Waveform...\" is not offered";
         Choose(iOwner, WindowStart::MenuWaveform, fSeparate);
+        EXPECT_TRUE(WaitFor([&] { return ChildrenOf(iOwner, WindowKindWaveform).size() > iBefore; }, 20000))
+            << "no waveform window opened";
         const auto after = ChildrenOf(iOwner, WindowKindWaveform);
-        EXPECT_EQ(after.size(), before.size() + 1);
-        return after.empty() ? 0 : after.back().iWindow;
+        return after.size() > iBefore ? after.back().iWindow : 0;
     }
 
+    // A window that is not there ends the test (GoogleTest reports the exception) rather than
+    // lending a reference to nothing.
     static uWindowWaveform& W(int iWindow) {
         uWindowWaveform* p = nullptr;
-        EXPECT_TRUE(WindowWaveform::GetInstance(iWindow, &p));
+        if (!WindowWaveform::GetInstance(iWindow, &p))
+            throw std::runtime_error("no waveform window " + std::to_string(iWindow));
         return *p;
     }
     static uCaptureGadgets& G(int iWindow) { return W(iWindow).gadgets; }

@@ -327,7 +327,7 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         std::string sStatus;       // how the status line begins
     } cases[] = {
         {"FolderGoneUnderTheRun", true, "The file could not be created: " + w.sAutomaticFolder},
-        {"NoAnswer", false, ""},
+        {"NoAnswer", false, "The data could not be received. The instrument did not answer within 300 ms."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sName);
@@ -358,8 +358,10 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         EXPECT_EQ(iBoxes, 1);
         EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
         EXPECT_FALSE(w.fAutomaticChecked);
-        EXPECT_EQ(w.Status().rfind(c.sStatus, 0), 0u) << w.Status();
-        EXPECT_NE(w.Status().find("The automatic reading was stopped."), std::string::npos) << w.Status();
+        EXPECT_EQ(w.Status().rfind("The automatic reading stopped: " + c.sStatus, 0), 0u) << w.Status();
+        // The failed request in plain words, the transport's record on a line of its own.
+        if (!c.fSaveToMissingFolder)
+            EXPECT_NE(WindowLog::Text().find("DS1104Z - " + c.sStatus + "\n"), std::string::npos) << WindowLog::Text();
         EXPECT_NE(WindowLog::Text().find("The automatic reading of the screenshots was stopped. Count: "),
                   std::string::npos);
     }

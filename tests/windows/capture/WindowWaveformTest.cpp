@@ -127,15 +127,16 @@ class WindowWaveformTest : public WaveformWindowTest {
         ASSERT_TRUE(WaitFor([&] { return !W(iWindow).pump.fAutomatic; }, 60000));
         EXPECT_FALSE(G(iWindow).pAutomatic->isChecked());
         EXPECT_FALSE(W(iWindow).fAutomaticChecked);
-        // Why, in the status line: the connect that tried to open it again was refused, or the
-        // connection went away and was opened again.
+        // First that the run stopped, then why: the connect that tried to open it again was
+        // refused, or the connection went away and was opened again.
         const std::string sStatus = W(iWindow).Status();
+        EXPECT_EQ(sStatus.rfind("The automatic reading stopped: ", 0), 0u) << sStatus;
         EXPECT_NE(sStatus.find(fStaysAway ? "refused the connection on port " + std::to_string(iPort)
                                           : std::string("The connection to the instrument was interrupted.")),
                   std::string::npos)
             << sStatus;
-        // Then that the run was stopped and what it kept, as Cancel says it.
-        const std::string sStopped = "The automatic reading was stopped. Waveforms: " + std::to_string(W(iWindow).pump.iCount);
+        // Then what it kept, as Cancel says it.
+        const std::string sStopped = " Waveforms: " + std::to_string(W(iWindow).pump.iCount);
         EXPECT_NE(sStatus.find(sStopped), std::string::npos) << sStatus;
         ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled(); }, 20000));
         Sim::RawTcpServer again(server.SharedDevice());
@@ -805,8 +806,8 @@ TEST_F(WindowWaveformTest, ADisconnectDuringAReadEndsItAndFreesTheGadgets) {
     ASSERT_TRUE(WaitFor([&] { return G(iWindow).pRead->isEnabled() && !W(iWindow).pump.fAutomatic; }, 60000));
     EXPECT_TRUE(LogHas("Error: "));
     // Save... after the failed read: no record to save, in the status line and the log, no file.
-    const std::string sNone = "There is no complete record to save: Channel 2 - The data could not be received. The "
-                              "connection to the instrument was interrupted. The read ended with Channel 2.";
+    const std::string sNone = "There is no complete record to save: The read stopped: Channel 2 - The connection to "
+                              "the instrument was interrupted.";
     AnswerFileDialog(OutPath("after.csv")); // none may open
     G(iWindow).pSave->click();
     EXPECT_EQ(W(iWindow).Status(), sNone);
@@ -880,14 +881,16 @@ TEST_F(WindowWaveformTest, AReadAfterARefusedReconnectFinishesExact) {
 
 // A block whose header announces fewer bytes than it holds: a Rigol screen read, a Siglent memory
 // read in pieces (its first piece), both channels of a Rigol; a Siglent whose pieces or first query
-// go unanswered. The read ends saying why (each failed channel) in place of "Data received", and
-// Save... refuses with that reason and opens no dialog.
+// go unanswered; a Rigol whose second channel is cut after its first failed. The read ends saying
+// why (each failed channel; of a read that a failure stopped, at what first) in place of "Data
+// received", and Save... refuses with that reason and opens no dialog.
 TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefusesIt) {
-    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z};
+    Sim::RigolScope z{Sim::RigolScope::eFamily::DS1000Z}, both{Sim::RigolScope::eFamily::DS1000Z},
+        cut{Sim::RigolScope::eFamily::DS1000Z};
     const auto eSiglent = Sim::SiglentScope::eModel::SDS2104XPlus;
     Sim::SiglentScope siglent{eSiglent}, silent{eSiglent}, mute{eSiglent};
     const std::string sLong = "The data block does not end where its header says, bytes announced: 1195";
-    const std::string sNone = "The data could not be received. The instrument did not answer within 1000 ms. The read ended";
+    const std::string sNone = " did not answer within 1000 ms.";
     const std::tuple<std::function<void(Sim::ScpiDevice&)>, const char*, int, std::string> rows[] = {
         {[&](Sim::ScpiDevice& d) { z.Attach(d), z.SetDataFault(Sim::RigolScope::eDataFault::LongBlock, true); }, "Screen",
          60000, "Channel 1 - " + sLong},
@@ -902,8 +905,16 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
              silent.Attach(d), silent.ShowChannel(2, true), silent.SetMemoryDepth(30000), silent.SetMaxPoint(10000);
              d.SilenceQuery("WAV:DATA?"); // its first piece asks nothing else
          },
-         "", 1000, "Channel 1 - " + sNone + " with Channel 1; not read: Channel 2."},
-        {[&](Sim::ScpiDevice& d) { mute.Attach(d), d.SilenceQuery("ACQ:POIN?"); }, "", 1000, sNone + "; not read: Channel 1."}};
+         "", 1000, "The read stopped: Channel 1" + sNone + " Not read: Channel 2."},
+        {[&](Sim::ScpiDevice& d) { mute.Attach(d), d.SilenceQuery("ACQ:POIN?"); }, "", 1000,
+         "The read stopped: Request :ACQ:POIN? - The instrument" + sNone},
+        // Channel 1 fails alone, then Channel 2's answer is cut: the read says both.
+        {[&](Sim::ScpiDevice& d) {
+             cut.Attach(d), cut.ShowChannel(2, true);
+             const auto l = Sim::RigolScope::eDataFault::LongBlock, c = Sim::RigolScope::eDataFault::CutOff;
+             cut.SetDataFaults({l, c, l, c}); // the read, and the read with "Save to folder"
+         },
+         "Screen", 1000, "The read stopped: Channel 2 - The time-out (1000 ms) cut the answer after 680 bytes. Channel 1 - " + sLong}};
     for (const auto& [fnAttach, sSource, iTimeout, sReason] : rows) {
         SCOPED_TRACE(sReason);
         Sim::RawTcpServer peer;
@@ -928,9 +939,18 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
         EXPECT_EQ(W(iWindow).Status(), std::string("There is no complete record to save: ") + sReason);
         EXPECT_TRUE(OutFiles().empty());
         const std::size_t iRefusals = LogCount("There is no complete record to save: ");
+        // The read again, with "Save to folder" (where it fails again): it says why it failed, and no
+        // save refuses it; nothing of the read before is its failure.
+        const bool fStopped = sReason.rfind("The read stopped", 0) == 0; // a run it would stop
+        if (*sSource || fStopped) {
+            G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath(), G(iWindow).pRead->click();
+            ASSERT_TRUE(WaitIdle(iWindow));
+            EXPECT_EQ(W(iWindow).Status(), sReason);
+            G(iWindow).pSaveToFolder->click();
+        }
         // Automatic runs of such reads, with "Save to folder" too: the failure logged once, then its repeats.
         for (const std::string sSaved : {"", " - Saved: 0"}) {
-            if (!*sSource) break;
+            if (!*sSource || fStopped) break;
             if (!sSaved.empty()) G(iWindow).pSaveToFolder->click(), W(iWindow).sAutomaticFolder = OutPath();
             const std::string sLast = sReason.substr(sReason.rfind("Channel ")); // each channel's failure has a line
             const std::size_t iFailures = LogCount(sLast);
@@ -938,7 +958,7 @@ TEST_F(WindowWaveformTest, ABlockLongerThanItsHeaderSaysFailsTheReadAndSaveRefus
             ASSERT_TRUE(WaitFor([&] { return W(iWindow).pump.iRepeats >= 3 && W(iWindow).Status().rfind("Waveforms: ", 0) == 0; }, 60000));
             EXPECT_EQ(W(iWindow).Status(), "Waveforms: 0" + sSaved + " - " + sReason);
             G(iWindow).pCancel->click();
-            EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved);
+            EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 0" + sSaved + " - " + sReason);
             ASSERT_TRUE(WaitIdle(iWindow));
             EXPECT_EQ(LogCount(sLast), iFailures + 2) << WindowLog::Text(); // and in the line of its repeats
             EXPECT_TRUE(LogHas(" more reads: " + sReason));
@@ -963,6 +983,7 @@ TEST_F(WindowWaveformTest, AnAutomaticRunLogsAFailureThatComesBackAndCountsTheOn
     G(iWindow).pCancel->click();
     const std::string X = "Channel 1 - The data block does not end where its header says, bytes announced: 1195";
     const std::string Y = "Channel 2" + X.substr(9);
+    EXPECT_EQ(W(iWindow).Status(), "The automatic reading was cancelled. Waveforms: 2 - " + X + " - " + Y); // the last read's
     std::vector<std::string> lines; // the failure and count lines, behind the model's prefix
     std::istringstream log(WindowLog::Text());
     for (std::string s; std::getline(log, s);)
