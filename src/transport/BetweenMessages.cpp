@@ -29,16 +29,17 @@ std::string Name(const uStreamInstance& stream) { return stream.sInstrument.empt
 
 std::string Bytes(std::size_t iBytes) { return std::to_string(iBytes) + (iBytes == 1 ? " byte" : " bytes"); }
 
-// Bytes dropped, in plain words and in the module's own line of the procedure that dropped them.
-void PostDropped(const uTransfer& transfer, const char* pProcedure, std::size_t iBytes) {
+// Bytes dropped, in plain words (unless a line about the owed answer they belong to says it) and
+// in the module's own line of the procedure that dropped them.
+void PostDropped(const uTransfer& transfer, const char* pProcedure, std::size_t iBytes, bool fPlain = true) {
     const std::string sName = Name(transfer.mStream);
     const std::string sBytes = Bytes(iBytes);
-    WindowLog::PostLine(sName + sBytes + " that no request was waiting for " + (iBytes == 1 ? "was" : "were") +
-                        " dropped.");
+    const char* pWere = iBytes == 1 ? "was" : "were";
+    if (fPlain) WindowLog::PostLine(sName + sBytes + " that no request was waiting for " + pWere + " dropped.");
     WindowLog::PostLine(sName + (pProcedure == transfer.mNames.pWrite
                                      ? StaleText(transfer.mNames, iBytes)
                                      : Prefix(transfer.mNames.pModule, pProcedure) + sBytes + " behind the answer " +
-                                           (iBytes == 1 ? "was" : "were") + " dropped."));
+                                           pWere + " dropped."));
 }
 
 void Owe(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
@@ -260,38 +261,40 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     if (fAwait) TransferStatus::Post(iWindow, TransferStatus::TransferAwaited, WindowNobody, iWaitedMs);
     stream.iStaleBytes = iDropped;
-    if (iDropped > 0) PostDropped(transfer, names.pWrite, iDropped);
-    // The outcome of the owed answer in plain words, once.
-    const auto note = [&](const std::string& sOutcome) {
-        if (!fOwed) return;
-        WindowLog::PostLine(Name(stream) + sSubject +
-                            (fAwait ? " was awaited for " + std::to_string(iWaitedMs) + " ms before the next message: "
-                                    : " had not ended before the next message: ") +
-                            sOutcome);
-    };
-    if (eKind == Failure::eKind::Canceled) note("the wait was cancelled.");
-    if (eKind != Failure::eKind::None) return eKind;
-    if (!owed.fAnswer) {
-        if (fAwait) note("it came and was dropped.");
-        return Failure::eKind::None;
-    }
-    // The owed answer has not ended (within the bound, on a line that cannot be renewed).
-    if (fRenews) {
-        note(std::string(iDropped == 0 ? "it did not come" : "it did not end") + "; the connection was renewed.");
-        return renew();
-    }
-    if (iDropped == 0 || owed.fUnknown) {
+    // The owed answer's outcome; what the line says of it in plain words, once, with the bytes
+    // dropped (the module's line beside it).
+    std::string sOutcome;
+    Failure::eKind eResult = eKind;
+    if (eKind == Failure::eKind::Canceled) {
+        sOutcome = "the wait was cancelled";
+    } else if (eKind != Failure::eKind::None) {
+    } else if (!owed.fAnswer) {
+        if (fAwait) sOutcome = "it came and was dropped";
+    } else if (fRenews) {
+        // It has not ended in what came: nothing of it may reach the next answer.
+        sOutcome = std::string(iDropped == 0 ? "it did not come" : "it did not end") + "; the connection was renewed";
+        eResult = renew();
+    } else if (iDropped == 0 || owed.fUnknown) {
         // Nothing of it came within the bound: the instrument sends no more (it did not take the
         // query as one, or its answer ends otherwise than the end text says). What a port opened
         // again found is never held against the message.
-        note("it did not come.");
+        sOutcome = "it did not come";
         owed.fAnswer = owed.fUnknown = owed.fUnread = false;
         owed.pBegun.clear();
-        return Failure::eKind::None;
+    } else {
+        sOutcome = "it did not end, and the message was not sent";
+        sError = Prefix(names.pModule, names.pWrite) + StreamTransfer::ArrivingText;
+        eResult = Failure::eKind::Arriving;
     }
-    note("it did not end, and the message was not sent.");
-    sError = Prefix(names.pModule, names.pWrite) + StreamTransfer::ArrivingText;
-    return Failure::eKind::Arriving;
+    const bool fNote = fOwed && !sOutcome.empty();
+    if (fNote) {
+        WindowLog::PostLine(Name(stream) + sSubject +
+                            (fAwait ? " was awaited for " + std::to_string(iWaitedMs) + " ms before the next message: "
+                                    : " had not ended before the next message: ") +
+                            sOutcome + (iDropped > 0 ? " (" + Bytes(iDropped) + " dropped)." : "."));
+    }
+    if (iDropped > 0) PostDropped(transfer, names.pWrite, iDropped, !fNote);
+    return eResult;
 }
 
 std::string StaleText(const StreamTransfer::uNames& names, std::size_t iBytes) {
