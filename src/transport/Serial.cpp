@@ -103,8 +103,11 @@ void SetRts(int iFd, std::int64_t iHandshake) {
     }
 }
 
-// The port as the transfer loops see it: bytes waiting are asked with FIONREAD; a read of 0
-// bytes or EIO is a lost device (an unplugged adapter, a closed pseudo-terminal).
+// The port as the transfer loops see it: a read takes what waits, also bytes the driver has
+// received and not yet handed on (FIONREAD does not count those: a line end that came just
+// before the next message would be taken as that message's answer); an empty port reads EAGAIN
+// (O_NONBLOCK, VMIN 1), and a read of 0 bytes or EIO is a lost device (an unplugged adapter, a
+// closed pseudo-terminal).
 class uPortChannel final : public StreamTransfer::uChannel {
   public:
     explicit uPortChannel(const uPort& port) : mPort(port) {}
@@ -116,17 +119,11 @@ class uPortChannel final : public StreamTransfer::uChannel {
     }
 
     std::int64_t Read(std::uint8_t* pData, std::size_t iMax, std::int64_t& iCode) override {
-        int iWaiting = 0;
-        if (ioctl(mPort.Fd(), FIONREAD, &iWaiting) != 0) {
-            iCode = errno;
-            return StreamTransfer::ReadFailed;
-        }
-        if (iWaiting <= 0) return StreamTransfer::ReadNothing;
         for (;;) {
-            const ssize_t n = read(mPort.Fd(), pData, std::min(iMax, static_cast<std::size_t>(iWaiting)));
+            const ssize_t n = read(mPort.Fd(), pData, iMax);
             if (n > 0) return n;
             if (n == 0) {
-                iCode = 0; // bytes were waiting, yet end of file: the device went away
+                iCode = 0; // end of file: the device went away
                 return StreamTransfer::ReadFailed;
             }
             if (errno == EINTR) continue;

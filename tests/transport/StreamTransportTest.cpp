@@ -302,6 +302,23 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              EXPECT_EQ(answer.view(), "1\n");
              this->mPeer.Device().SetSeparateAnswers(0);
          }},
+        {"a block's extra line end, sent just before the next message: on a serial line it may not have left "
+         "the kernel's buffer yet, and is the block's all the same",
+         [&] {
+             if constexpr (!TypeParam::Renews) {
+                 this->mPeer.Device().SetBareAnswer("QK?", ToBytes("#13abc\n\n"));
+                 for (int i = 0; i < 100; ++i) {
+                     const auto pGo = std::make_shared<std::atomic<bool>>(false);
+                     this->mPeer.AddFault({Sim::eStreamFault::Hold, 7, 0, [pGo] { return pGo->load(); }});
+                     const std::size_t iSent = this->mPeer.AnswersSent();
+                     ASSERT_TRUE(this->Exchange("QK?", answer, sError)) << sError;
+                     *pGo = true;
+                     while (this->mPeer.AnswersSent() == iSent) std::this_thread::yield();
+                     ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+                     ASSERT_EQ(answer.view(), "1\n") << i;
+                 }
+             }
+         }},
         {"an answer later than the interface's time-out, within its exchange's own",
          [&] {
              TypeParam::SetTimeout(*this->pInstance, 1000);
