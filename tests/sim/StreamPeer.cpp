@@ -204,11 +204,16 @@ void StreamPeer::ServeAnswers() {
 }
 
 bool StreamPeer::SendFromDevice(std::size_t iCount) {
+    // The device hands out one message at a time; messages sent together leave in one write.
+    std::vector<std::uint8_t> out;
     while (iCount > 0) {
-        const std::vector<std::uint8_t> chunk = pDevice->Read(std::min(iCount, SendChunk));
+        const std::vector<std::uint8_t> chunk = pDevice->Read(std::min(iCount, SendChunk - out.size()));
         if (chunk.empty()) return false;
         iCount -= chunk.size();
-        if (!SendAll(chunk.data(), chunk.size())) return false;
+        out.insert(out.end(), chunk.begin(), chunk.end());
+        if (iCount > 0 && out.size() < SendChunk) continue;
+        if (!SendAll(out.data(), out.size())) return false;
+        out.clear();
     }
     return true;
 }

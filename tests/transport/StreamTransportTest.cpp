@@ -310,8 +310,8 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
                  for (int i = 0; i < 100; ++i) {
                      const auto pGo = std::make_shared<std::atomic<bool>>(false);
                      this->mPeer.AddFault({Sim::eStreamFault::Hold, 7, 0, [pGo] { return pGo->load(); }});
-                     const std::size_t iSent = this->mPeer.AnswersSent();
                      ASSERT_TRUE(this->Exchange("QK?", answer, sError)) << sError;
+                     const std::size_t iSent = this->mPeer.AnswersSent(); // the last answer's count is in
                      *pGo = true;
                      while (this->mPeer.AnswersSent() == iSent) std::this_thread::yield();
                      ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;

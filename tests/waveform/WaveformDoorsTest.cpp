@@ -297,8 +297,8 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
             EventHub::Pump();
             log.clear();
             pStream->AddFault({Sim::eStreamFault::Hold, 7, 0, after(200)});
-            const std::size_t iSent = pStream->AnswersSent();
             EXPECT_EQ(answer("QK?"), "#13abc\n") << eModel;
+            const std::size_t iSent = pStream->AnswersSent(); // counted once the held line end is sent
             for (int i = 0; eModel == ModelRigolDS1000ZPlus && pStream->AnswersSent() == iSent && i < 2000; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             EXPECT_EQ(text(answer("*IDN?")), sIdn) << eModel;
