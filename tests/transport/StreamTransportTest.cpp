@@ -313,7 +313,9 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
                      ASSERT_TRUE(this->Exchange("QK?", answer, sError)) << sError;
                      const std::size_t iSent = this->mPeer.AnswersSent(); // the last answer's count is in
                      *pGo = true;
-                     while (this->mPeer.AnswersSent() == iSent) std::this_thread::yield();
+                     for (const auto end = Clock::now() + std::chrono::seconds(10);
+                          this->mPeer.AnswersSent() == iSent && Clock::now() < end;)
+                         std::this_thread::yield();
                      ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
                      ASSERT_EQ(answer.view(), "1\n") << i;
                  }
@@ -586,7 +588,9 @@ TYPED_TEST(StreamTransportTest, AnInstrumentLaterThanTheTimeOutNeverShiftsTheAns
     DataBuffer answer;
     ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
-    if (!TypeParam::Renews) EXPECT_EQ(this->pInstance->iStaleBytes, 2u); // "1\n"
+    if (!TypeParam::Renews) {
+        EXPECT_EQ(this->pInstance->iStaleBytes, 2u); // "1\n"
+    }
 }
 
 // A peer that never answers: raw TCP renews at once at the next message, a serial line awaits
@@ -650,7 +654,9 @@ TYPED_TEST(StreamTransportTest, AnAnswerLaterThanItsWaitNeverReachesALaterExchan
         ASSERT_TRUE(this->Exchange(pQuery, answer, sError)) << sError;
         EXPECT_EQ(answer.view(), pQuery[1] == 'O' ? "1\n" : "two\n");
     }
-    if constexpr (TypeParam::Renews) EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections + 1);
+    if constexpr (TypeParam::Renews) {
+        EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections + 1);
+    }
 }
 
 // A Siglent logic line announces its points and sends them packed eight to a byte. Told so for
