@@ -15,14 +15,11 @@
 namespace BetweenMessages {
 
 using StreamTransfer::Clock;
+using StreamTransfer::Prefix;
 using StreamTransfer::uStreamInstance;
 using StreamTransfer::uTransfer;
 
 namespace {
-
-std::string Prefix(const char* pModule, const char* pProcedure) {
-    return std::string(pModule) + "::" + pProcedure + ": ";
-}
 
 // The instrument's name that begins the transport's lines in the log.
 std::string Name(const uStreamInstance& stream) { return stream.sInstrument.empty() ? "" : stream.sInstrument + ": "; }

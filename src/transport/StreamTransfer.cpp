@@ -15,11 +15,12 @@
 #include <utility>
 
 namespace StreamTransfer {
-namespace {
 
 std::string Prefix(const char* pModule, const char* pProcedure) {
     return std::string(pModule) + "::" + pProcedure + ": ";
 }
+
+namespace {
 
 std::chrono::milliseconds Timeout(const uTransfer& transfer) {
     return std::chrono::milliseconds(std::max<std::int64_t>(transfer.iTimeoutMs, 0));

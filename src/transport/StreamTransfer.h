@@ -216,6 +216,8 @@ bool Drain(const uTransfer& transfer, std::string& sError);
 bool ReadAnswer(const uTransfer& transfer, DataBuffer& answer, int iWindow, std::string& sError,
                 std::size_t iKeep = 0);
 
+// "Module::Procedure: ", the head of the transport's own log lines and errors.
+std::string Prefix(const char* pModule, const char* pProcedure);
 // The text of a connection that broke under procedure pProcedure (iResult: ReadClosed, or a
 // failure whose code is iCode).
 std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode);
