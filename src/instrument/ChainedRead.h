@@ -29,11 +29,11 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
     iWhole = 0;
     DataBuffer& answer = request.requestData;
     const std::string& sEnd = request.sTermination;
-    const auto iBlockEnds = static_cast<std::size_t>(std::max<std::int64_t>(request.iBlockEnds, 1));
+    const Instrument::uBlockEnds& blockEnds = request.blockEnds;
     if (request.iAnswers < 2) {
         // The first message whole, but for the line ends of a block's own beyond its first.
         const Instrument::uAnswerScan found =
-            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, 1, iBlockEnds);
+            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, 1, blockEnds);
         if (found.iEnd == answer.size()) answer.setSize(found.iAnswerEnd);
         return Failure::eKind::None;
     }
@@ -43,11 +43,11 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
     Failure::eKind eFailed = Failure::eKind::None;
     for (;;) {
         Instrument::uAnswerScan found =
-            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, iBlockEnds);
+            Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, blockEnds);
         if (found.iEnd == 0 && !found.fOpenBlock && (iMessage == 0 || found.iWholeEnd < answer.size()) &&
             answer.append(sEnd)) {
             fAdded = true;
-            found = Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, iBlockEnds);
+            found = Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, awaited, blockEnds);
         }
         iWhole = found.iWhole;
         if (found.iEnd > 0) {
@@ -68,7 +68,7 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
         iMessage = next.size();
         fAdded = false;
     }
-    answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, iBlockEnds));
+    answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, blockEnds));
     if (fAdded) answer.setSize(answer.size() - sEnd.size());
     return eFailed;
 }

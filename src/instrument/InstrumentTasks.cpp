@@ -285,7 +285,6 @@ void SetCommunicationDefaults(uInstance& instance) {
     request.fRemoveTermChar = eModel == ModelPicotestM3500A ? 0 : 1;
     request.iProgressStep = InterfaceDefaults::ProgressStep(iInterface);
     request.sTermination = Instrument::AnswerEndText(eModel);
-    request.iBlockEnds = Instrument::BlockLineEnds(eModel);
     instance.request = std::move(request);
 }
 
@@ -300,9 +299,9 @@ bool SendRequest(uInstance& instance, int iWindow, std::string& sError) {
     // short of them is no answer, and a message sent without reading them still owes them. A
     // message without a query (a dialect's command that answers) and every message to a HAMEG
     // model (whose display dump answers a command too) await one.
-    request.iAnswers = IsHameg(instance.uConnection.eModel)
-                           ? 0
-                           : static_cast<std::int64_t>(Instrument::QueryCount(request.sCommand));
+    const std::int64_t eModel = instance.uConnection.eModel;
+    request.iAnswers = IsHameg(eModel) ? 0 : static_cast<std::int64_t>(Instrument::QueryCount(request.sCommand));
+    request.blockEnds = Instrument::BlockLineEnds(eModel, request.sCommand);
     // Nothing of an earlier exchange stays: no answer, no counts. Every exchange takes its answer
     // out of the block, so memory found there was lent by the caller for this answer: it is kept,
     // and so are the iKeep bytes a caller puts ahead of the answer.

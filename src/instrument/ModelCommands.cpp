@@ -3,6 +3,11 @@
 #include "instrument/ModelTable.h"
 #include "instrument/ScreencopyAnswer.h"
 
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <vector>
+
 namespace Instrument {
 namespace {
 
@@ -137,14 +142,49 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& c) {
 
 std::string AnswerEndText(std::int64_t iModel) { return ScreencopyAnswer::IsDisplayDumpModel(iModel) ? "\n\r" : "\n"; }
 
-std::int64_t BlockLineEnds(std::int64_t iModel) {
-    switch (iModel) {
-    case ModelSiglentSDS2000XPlusCh2:
-    case ModelSiglentSDS2000XPlusCh4:
-    case ModelSiglentSDS5000XCh2:
-    case ModelSiglentSDS5000XCh4: return 2;
-    default: return 1;
+namespace {
+
+// The queries whose block a model ends with more than one line end, by their headers in capitals
+// (long and short form, without the leading colon).
+struct uBlockEndsRow {
+    std::int64_t aModels[4];
+    std::string_view aHeaders[2];
+    std::size_t iEnds;
+};
+
+constexpr uBlockEndsRow BlockEndsRows[] = {
+    {{ModelSiglentSDS2000XPlusCh2, ModelSiglentSDS2000XPlusCh4, ModelSiglentSDS5000XCh2, ModelSiglentSDS5000XCh4},
+     {"WAVEFORM:DATA?", "WAV:DATA?"},
+     2},
+};
+
+// A unit's header in capitals, without its leading colon.
+std::string Header(std::string_view sUnit) {
+    std::string_view sHeader = UnitHeader(sUnit);
+    if (sHeader.starts_with(':')) sHeader.remove_prefix(1);
+    std::string s(sHeader);
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+uBlockEnds BlockLineEnds(std::int64_t iModel, std::string_view sCommand) {
+    std::vector<std::size_t> lEach;
+    bool fTold = false;
+    for (const std::string_view sUnit : ProgramUnits(sCommand)) {
+        const std::string sHeader = Header(sUnit);
+        if (!sHeader.ends_with('?')) continue;
+        std::size_t iEnds = 1;
+        for (const uBlockEndsRow& row : BlockEndsRows) {
+            if (std::find(std::begin(row.aModels), std::end(row.aModels), iModel) != std::end(row.aModels) &&
+                std::find(std::begin(row.aHeaders), std::end(row.aHeaders), sHeader) != std::end(row.aHeaders))
+                iEnds = row.iEnds;
+        }
+        fTold = fTold || iEnds != 1;
+        lEach.push_back(iEnds);
     }
+    return fTold ? uBlockEnds(std::move(lEach)) : uBlockEnds();
 }
 
 } // namespace Instrument

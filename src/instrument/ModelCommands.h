@@ -3,8 +3,11 @@
 // instrument-control commands and data sources of the screenshot and waveform windows.
 #pragma once
 
+#include "transport/ChainedAnswers.h"
+
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct uModelCapabilities {
     std::int64_t bScpiCommand = 1; // the SCPI command window; every model
@@ -62,9 +65,10 @@ bool GetModelCommands(std::int64_t iModel, uModelCommands& commands);
 // return for the HAMEG models, a line feed for all others.
 std::string AnswerEndText(std::int64_t iModel);
 
-// The line ends behind a definite-length block in the model's answers: two for the Siglent
-// oscilloscopes, whose guides end a data block so, one for all others. It tells a block's own
-// line end from an empty answer where the bytes cannot (ChainedAnswers.h).
-std::int64_t BlockLineEnds(std::int64_t iModel);
+// The line ends behind a definite-length block in the answer to each query of sCommand, as the
+// model sends them: two behind the Siglent oscilloscopes' waveform data (":WAV:DATA?", as their
+// guides end it), one behind their preamble and every other block. It tells a block's own line
+// end from an empty answer where the bytes cannot (ChainedAnswers.h).
+uBlockEnds BlockLineEnds(std::int64_t iModel, std::string_view sCommand);
 
 } // namespace Instrument

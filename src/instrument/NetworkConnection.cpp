@@ -261,7 +261,7 @@ template <class Kind> class uStreamConnection final : public uModuleConnection<K
         Kind::SetEndOfMessage(stream, request.sTermination);
         Kind::SetTimeout(stream, request.iTimeout);
         stream.eBlockUnit = request.eBlockUnit;
-        stream.iBlockEnds = static_cast<std::size_t>(std::max<std::int64_t>(request.iBlockEnds, 1));
+        stream.blockEnds = request.blockEnds;
         stream.iAnswers = static_cast<std::size_t>(std::max<std::int64_t>(request.iAnswers, 0));
         if (!Kind::PrepareData(stream, request.sCommand, Payload(request), request.data.size(), sError)) {
             FailStep(instance, Failure::eKind::Other, iWindow, TransferSendError, cBuildError, sError, Kind::pExchange);

@@ -5,6 +5,7 @@
 
 #include "common/DataBuffer.h"
 #include "transport/BlockHeader.h"
+#include "transport/ChainedAnswers.h"
 #include "common/Failure.h"
 
 #include <cstdint>
@@ -44,8 +45,9 @@ struct uRequest {
     std::int64_t eWait = 0;           // before reading: 0 none, 1 poll the status byte, 2 service request
     std::int64_t iRequestSize = 0;    // VXI-11 device_read request size; 0 = the transport's default
     std::string sTermination;         // end-of-message text of raw TCP and serial answers
-    // The line ends behind a definite-length block in the model's answers (Instrument::BlockLineEnds).
-    std::int64_t iBlockEnds = 1;
+    // The line ends behind a definite-length block in each answer, as the model sends them for its
+    // query (Instrument::BlockLineEnds), set by the exchange with iAnswers.
+    Instrument::uBlockEnds blockEnds;
     // What the count of the answer's definite-length block counts: raw TCP and serial find the
     // end of an answer by it. Bits for a Siglent logic line; set for one exchange, then Bytes.
     Instrument::eBlockUnit eBlockUnit = Instrument::eBlockUnit::Bytes;

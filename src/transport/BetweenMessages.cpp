@@ -39,13 +39,17 @@ void PostDropped(const uTransfer& transfer, const char* pProcedure, std::size_t 
                                            pWere + " dropped."));
 }
 
+// Owes from now iAnswers answers read by the stream's answer rule, those at places iFirst on of its
+// message, of which pData[0, iSize) came.
 void Owe(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
-         std::size_t iAnswers) {
+         std::size_t iAnswers, std::size_t iFirst = 0) {
     uOwed& owed = stream.mOwed;
+    owed.since = Clock::now();
     owed.fAnswer = true;
     owed.fUnknown = owed.fUnread = false;
     owed.iAnswers = iAnswers;
     owed.eUnit = stream.eBlockUnit;
+    owed.blockEnds = stream.blockEnds.From(iFirst);
     owed.iWaitMs = std::max<std::int64_t>(iTimeoutMs, 1);
     owed.sQuery = stream.sCommand;
     owed.pBegun.clear();
@@ -54,34 +58,38 @@ void Owe(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, 
 
 // An answer that ended with a block (scan) whose own line ends reached the end of what came
 // (fAtEnd): whole end texts that come before the next write are its own, and so are the line ends
-// the model sends beyond those that came, where they come first after it.
+// the model sends behind that block beyond those that came, where they come first after it.
 void BlockEnded(uStreamInstance& stream, const Instrument::uAnswerScan& scan, bool fAtEnd) {
     uOwed& owed = stream.mOwed;
     owed.fBlockEnds = scan.iBlockEnds > 0 && fAtEnd;
-    const std::size_t iModel = std::max<std::size_t>(stream.iBlockEnds, 1);
-    owed.iTrailer = owed.fBlockEnds && iModel > scan.iBlockEnds
-                        ? (iModel - scan.iBlockEnds) * stream.sEndOfMessage.size()
+    owed.iTrailer = owed.fBlockEnds && scan.iBlockEndsSent > scan.iBlockEnds
+                        ? (scan.iBlockEndsSent - scan.iBlockEnds) * stream.sEndOfMessage.size()
                         : 0;
 }
 
 // The bytes at the start of pData[0, iSize) that are no answer and no note's: the owed trailer,
 // then, while the last block may still bring its own line ends, whole end texts. Whatever comes,
-// no trailer is owed afterwards (it came, or it is not coming first).
+// no trailer is owed afterwards (it came, or it is not coming first). Without an end text there
+// are no line ends to take.
 std::size_t TakeOwnEnds(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
     const std::string& sEnd = stream.sEndOfMessage;
     uOwed& owed = stream.mOwed;
+    if (sEnd.empty()) {
+        owed.iTrailer = 0;
+        owed.fBlockEnds = false;
+        return 0;
+    }
     std::size_t i = 0;
-    if (sEnd.empty()) owed.iTrailer = 0;
     while (owed.iTrailer > 0 && i < iSize &&
            pData[i] == static_cast<std::uint8_t>(sEnd[(sEnd.size() - owed.iTrailer % sEnd.size()) % sEnd.size()])) {
         ++i;
         --owed.iTrailer;
     }
     owed.iTrailer = 0;
-    while (owed.fBlockEnds && i < iSize) {
-        if (iSize - i < sEnd.size()) break; // the rest of an end text may follow
-        if (std::memcmp(pData + i, sEnd.data(), sEnd.size()) != 0) owed.fBlockEnds = false;
-        else i += sEnd.size();
+    // The rest of an end text may follow what came.
+    for (; owed.fBlockEnds && iSize - i >= sEnd.size(); i += sEnd.size()) {
+        owed.fBlockEnds = std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
+        if (!owed.fBlockEnds) break;
     }
     return i;
 }
@@ -97,9 +105,11 @@ std::size_t FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::si
     const std::size_t iRoom = StreamTransfer::StaleLimit - std::min(StreamTransfer::StaleLimit, owed.pBegun.size());
     const std::size_t iNew = std::min(iSize - iOwn, iRoom);
     if (iNew == 0 || !owed.pBegun.append(pData + iOwn, iNew)) return iOwn; // it cannot be placed
+    if (!StreamTransfer::MayHaveEnded(owed.pBegun.data(), owed.pBegun.size(), iNew, stream.sEndOfMessage))
+        return iOwn;
     const Instrument::uAnswerScan scan =
         StreamTransfer::ScanStream(owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit,
-                                   owed.iAnswers, stream.iBlockEnds);
+                                   owed.iAnswers, owed.blockEnds);
     if (scan.iEnd == 0) return iOwn;
     owed.fAnswer = owed.fUnknown = owed.fUnread = false;
     BlockEnded(stream, scan, scan.iEnd == owed.pBegun.size());
@@ -134,11 +144,32 @@ void TakeImageEnd(const uTransfer& transfer) {
     }
 }
 
-// The query an owed answer belongs to, as the log names it.
-std::string Query(const uOwed& owed) {
+// The query an owed answer belongs to, as the log (quoted) and the window's status name it.
+std::string Query(const uOwed& owed, bool fQuoted) {
     constexpr std::size_t Most = 60;
-    const std::string sShown = Utility::PrintableText(std::string_view(owed.sQuery).substr(0, Most));
-    return "\"" + sShown + (owed.sQuery.size() > Most ? "...\"" : "\"");
+    const std::string sShown = Utility::PrintableText(std::string_view(owed.sQuery).substr(0, Most)) +
+                               (owed.sQuery.size() > Most ? "..." : "");
+    return fQuoted ? "\"" + sShown + "\"" : sShown;
+}
+
+// What came of an owed answer that has not ended, in the log's words: nothing, whole messages short
+// of the answers it awaited (a chain answered in part), or part of a message; fCameOn: bytes of it
+// came during the wait.
+bool StoppedInAMessage(const uStreamInstance& stream, bool fCameOn, std::string& sWords) {
+    const uOwed& owed = stream.mOwed;
+    if (owed.pBegun.empty()) {
+        sWords = "it did not come";
+        return false;
+    }
+    const Instrument::uAnswerScan scan = StreamTransfer::ScanStream(
+        owed.pBegun.data(), owed.pBegun.size(), stream.sEndOfMessage, owed.eUnit, owed.iAnswers, owed.blockEnds);
+    if (scan.iWholeEnd == owed.pBegun.size()) {
+        sWords = "only " + std::to_string(scan.iWhole) + " of the " + std::to_string(owed.iAnswers) +
+                 " answers awaited came";
+        return false;
+    }
+    sWords = fCameOn ? "it did not end" : "the rest of it did not come";
+    return true;
 }
 
 } // namespace
@@ -178,11 +209,10 @@ void AnswerEnded(const uTransfer& transfer, const Instrument::uAnswerScan& scan,
     for (std::size_t iAt = iEnd; iAt < stream.iReceiveSize;) {
         const std::uint8_t* pRest = stream.pReceiveData.data() + iAt;
         const std::size_t iRest = stream.iReceiveSize - iAt;
-        const std::size_t iMessage =
-            StreamTransfer::AnswerLength(pRest, iRest, stream.sEndOfMessage, Instrument::eBlockUnit::Bytes, 1,
-                                         stream.iBlockEnds);
+        const std::size_t iMessage = StreamTransfer::AnswerLength(pRest, iRest, stream.sEndOfMessage);
         if (iMessage == 0) {
             Owe(stream, pRest, iRest, transfer.iTimeoutMs, 1);
+            stream.mOwed.blockEnds = {};
             stream.mOwed.sQuery.clear(); // nobody asked for it
         }
         iDropped += iMessage;
@@ -196,7 +226,9 @@ void AnswerEnded(const uTransfer& transfer, const Instrument::uAnswerScan& scan,
 
 void GaveUp(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize, std::int64_t iTimeoutMs,
             std::size_t iAnswers) {
-    Owe(stream, pData, iSize, iTimeoutMs, iAnswers);
+    // The answers still owed are the last of the message's.
+    const std::size_t iAll = std::max<std::size_t>(stream.iAnswers, 1);
+    Owe(stream, pData, iSize, iTimeoutMs, iAnswers, iAll - std::min(iAll, iAnswers));
 }
 
 Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sError) {
@@ -213,16 +245,24 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
     owed.fCommandCut = false;
     std::string sIgnored;
     if (!Instrument::CreateMemory(stream.pReceive, StreamTransfer::ReceiveChunk, 0, sIgnored)) return Failure::eKind::None;
-    // What the log names: the answer owed as it stood when the message came.
+    // What the log and the window name: the answer owed as it stood when the message came.
     const bool fOwed = owed.fAnswer && !owed.fUnknown;
     const std::string sSubject = owed.sQuery.empty() ? "A message that came unasked behind an answer"
-                                 : "The answer to " + Query(owed) +
+                                 : "The answer to " + Query(owed, true) +
                                        (owed.fUnread ? ", sent without reading it," : ", which its read gave up,");
+    const std::string sAwaiting =
+        owed.sQuery.empty() ? "the rest of an unasked message" : "the answer to " + Query(owed, false);
+    // Awaited where only a wait keeps the next answer its own, counted from when it became owed; a
+    // line that cannot be renewed grants at least its interface's time-out (an answer of a port's
+    // last open that has begun too, from now).
     const bool fAwait = fOwed && (!fRenews || owed.fUnread);
     const std::int64_t iBoundMs =
-        owed.fUnread ? owed.iWaitMs : std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
+        fRenews ? owed.iWaitMs : std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
     const Clock::time_point start = Clock::now();
-    Clock::time_point deadline = start + std::chrono::milliseconds(fAwait ? iBoundMs : 0);
+    Clock::time_point deadline = fAwait ? owed.since + std::chrono::milliseconds(iBoundMs) : start;
+    const bool fWaits = deadline > start;
+    if (fWaits) TransferStatus::PostText(iWindow, TransferStatus::TransferAwaiting, sAwaiting);
+    const std::size_t iBegun = owed.pBegun.size();
     std::size_t iDropped = 0;
     Failure::eKind eKind = Failure::eKind::None;
     for (;;) {
@@ -232,7 +272,7 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
             iDropped += static_cast<std::size_t>(n) - FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
             if (!owed.fAnswer) {
                 deadline = Clock::now(); // what else waits now goes with it
-            } else if (owed.fUnknown) {
+            } else if (owed.fUnknown && !owed.pBegun.empty()) {
                 deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
             }
             if (iDropped >= StreamTransfer::StaleLimit) break;
@@ -256,7 +296,7 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
     }
     const std::int64_t iWaitedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    if (fAwait) TransferStatus::Post(iWindow, TransferStatus::TransferAwaited, WindowNobody, iWaitedMs);
+    if (fWaits) TransferStatus::Post(iWindow, TransferStatus::TransferAwaited, WindowNobody, iWaitedMs);
     stream.iStaleBytes = iDropped;
     // The owed answer's outcome; what the line says of it in plain words, once, with the bytes
     // dropped (the module's line beside it).
@@ -266,28 +306,35 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
         sOutcome = "the wait was cancelled";
     } else if (eKind != Failure::eKind::None) {
     } else if (!owed.fAnswer) {
-        if (fAwait) sOutcome = "it came and was dropped";
-    } else if (fRenews) {
-        // It has not ended in what came: nothing of it may reach the next answer.
-        sOutcome = std::string(iDropped == 0 ? "it did not come" : "it did not end") + "; the connection was renewed";
-        eResult = renew();
-    } else if (iDropped == 0 || owed.fUnknown) {
-        // Nothing of it came within the bound: the instrument sends no more (it did not take the
-        // query as one, or its answer ends otherwise than the end text says). What a port opened
-        // again found is never held against the message.
-        sOutcome = "it did not come";
-        owed.fAnswer = owed.fUnknown = owed.fUnread = false;
-        owed.pBegun.clear();
+        sOutcome = fAwait ? "it came and was dropped" : "the rest of it came and was dropped";
+    } else if (owed.fUnknown) {
+        // What a port opened again found is never held against the message.
+        owed = {};
+    } else if (const bool fCameOn = owed.pBegun.size() > iBegun;
+               !StoppedInAMessage(stream, fCameOn, sOutcome) || !fCameOn || fRenews) {
+        // It has not ended in what came: nothing of it may reach the next answer. A connection that
+        // can be renewed is; on a serial line nothing more came of it within the bound, or it came
+        // in whole messages: the instrument sends no more (it did not take a query as one, or its
+        // answer ends otherwise than the end text says).
+        if (fRenews) {
+            sOutcome += "; the connection was renewed";
+            eResult = renew();
+        } else {
+            owed.fAnswer = owed.fUnread = false;
+            owed.pBegun.clear();
+        }
     } else {
-        sOutcome = "it did not end, and the message was not sent";
+        // Still coming inside a message: its rest is awaited anew by the next message.
+        sOutcome += ", and the message was not sent";
         sError = Prefix(names.pModule, names.pWrite) + StreamTransfer::ArrivingText;
+        owed.since = Clock::now();
         eResult = Failure::eKind::Arriving;
     }
     const bool fNote = fOwed && !sOutcome.empty();
     if (fNote) {
         WindowLog::PostLine(Name(stream) + sSubject +
-                            (fAwait ? " was awaited for " + std::to_string(iWaitedMs) + " ms before the next message: "
-                                    : " had not ended before the next message: ") +
+                            (fWaits ? " was awaited for " + std::to_string(iWaitedMs) + " ms before the next message: "
+                                    : " was still owed at the next message: ") +
                             sOutcome + (iDropped > 0 ? " (" + Bytes(iDropped) + " dropped)." : "."));
     }
     if (iDropped > 0) PostDropped(transfer, names.pWrite, iDropped, !fNote);

@@ -36,10 +36,11 @@ struct uSeparator {
 
 // Walks the units of pData[0, iSize) by the rules at the top of the header. fnSeparator gets each
 // separator found outside blocks and strings and returns whether to go on. False when a block
-// reaches beyond iSize. A block's unit takes up to iBlockEnds line ends behind it as its own, the
-// unit iLastUnit (counted from 0) every line end behind it.
+// reaches beyond iSize. A block's unit takes up to the line ends the model sends behind it as its
+// own (blockEnds), the unit iLastUnit (counted from 0) every line end behind it.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
-               std::size_t iBlockEnds, std::size_t iLastUnit, const std::function<bool(const uSeparator&)>& fnSeparator) {
+               const uBlockEnds& blockEnds, std::size_t iLastUnit,
+               const std::function<bool(const uSeparator&)>& fnSeparator) {
     const auto endAt = [&](std::size_t i) {
         return !sEnd.empty() && iSize - i >= sEnd.size() && std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
     };
@@ -68,7 +69,7 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
             if (iRun < iSize && pData[iRun] == ';') {
                 next = {iRun, 1, false, std::max<std::size_t>(iEnds, 1)};
             } else if (iEnds > 0) {
-                if (iUnit < iLastUnit) iEnds = std::min(iEnds, std::max<std::size_t>(iBlockEnds, 1));
+                if (iUnit < iLastUnit) iEnds = std::min(iEnds, blockEnds.At(iUnit));
                 iRun = iNext + iEnds * sEnd.size();
                 next = {iRun - sEnd.size(), sEnd.size(), true, iEnds};
             }
@@ -129,29 +130,33 @@ std::vector<std::string_view> ProgramUnits(std::string_view sCommand) {
     return units;
 }
 
+std::string_view UnitHeader(std::string_view sUnit) {
+    const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!sUnit.empty() && space(sUnit.front())) sUnit.remove_prefix(1);
+    return sUnit.substr(0, static_cast<std::size_t>(std::find_if(sUnit.begin(), sUnit.end(), space) - sUnit.begin()));
+}
+
 std::size_t QueryCount(std::string_view sCommand) {
     std::size_t iCount = 0;
-    for (std::string_view sUnit : ProgramUnits(sCommand)) {
-        const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-        while (!sUnit.empty() && space(sUnit.front())) sUnit.remove_prefix(1);
-        const std::size_t iHeader = std::find_if(sUnit.begin(), sUnit.end(), space) - sUnit.begin();
-        if (iHeader > 0 && sUnit[iHeader - 1] == '?') ++iCount;
+    for (const std::string_view sUnit : ProgramUnits(sCommand)) {
+        if (UnitHeader(sUnit).ends_with('?')) ++iCount;
     }
     return iCount;
 }
 
 uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                       eBlockUnit eUnit, std::size_t iAwaited, std::size_t iBlockEnds) {
+                       eBlockUnit eUnit, std::size_t iAwaited, const uBlockEnds& blockEnds) {
     uAnswerScan scan;
     const std::size_t iAnswers = std::max<std::size_t>(iAwaited, 1);
     std::size_t iClosed = 0; // units closed so far
-    scan.fOpenBlock = !WalkUnits(pData, iSize, sEndOfMessage, eUnit, iBlockEnds, iAnswers - 1,
+    scan.fOpenBlock = !WalkUnits(pData, iSize, sEndOfMessage, eUnit, blockEnds, iAnswers - 1,
                                  [&](const uSeparator& separator) {
         ++iClosed;
         if (!separator.fMessageEnd) return true;
         scan.iWhole = iClosed;
         scan.iWholeEnd = separator.iAt + separator.iLength;
         scan.iBlockEnds = separator.iBlockEnds;
+        scan.iBlockEndsSent = separator.iBlockEnds > 0 ? blockEnds.At(iClosed - 1) : 0;
         if (iClosed >= iAnswers) {
             scan.iEnd = scan.iWholeEnd;
             // The answer keeps one line end of its block; the others are the block's own.
@@ -166,7 +171,7 @@ std::vector<std::string> AnswerFields(std::string_view sAnswer) {
     const auto* pData = reinterpret_cast<const std::uint8_t*>(sAnswer.data());
     std::vector<std::string> fields;
     std::size_t iStart = 0;
-    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, 1, SIZE_MAX, [&](const uSeparator& separator) {
+    WalkUnits(pData, sAnswer.size(), std::string(), eBlockUnit::Bytes, {}, SIZE_MAX, [&](const uSeparator& separator) {
         fields.emplace_back(sAnswer.substr(iStart, separator.iAt - iStart));
         iStart = separator.iAt + 1;
         return true;
@@ -176,11 +181,11 @@ std::vector<std::string> AnswerFields(std::string_view sAnswer) {
 }
 
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage, eBlockUnit eUnit,
-                        std::size_t iBlockEnds) {
+                        const uBlockEnds& blockEnds) {
     // The answer's own end stays; only the message ends inside it become ";".
     std::size_t iWrite = 0; // bytes kept so far (a longer end text shrinks the answer)
     std::size_t iRead = 0;
-    WalkUnits(pData, iSize, sEndOfMessage, eUnit, iBlockEnds, SIZE_MAX, [&](const uSeparator& separator) {
+    WalkUnits(pData, iSize, sEndOfMessage, eUnit, blockEnds, SIZE_MAX, [&](const uSeparator& separator) {
         const std::size_t iAt = separator.iAt;
         if (!separator.fMessageEnd || iAt + separator.iLength >= iSize) return true;
         if (iWrite != iRead) std::memmove(pData + iWrite, pData + iRead, iAt - iRead);

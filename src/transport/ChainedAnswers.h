@@ -12,9 +12,9 @@
 // (none holds one), so a quote without its partner costs only its own message.
 // The end texts right behind a block are the block's own line ends: a ";" behind them ends the
 // block's unit ("#9...\n;"), and so does the last of them. How many a block brings cannot be told
-// from the bytes where an empty answer (a bare line end) may follow it: the model says it (one,
-// or two as the Siglent guides show), and behind the last answer awaited every line end is the
-// block's own, since nothing more was asked for. The answer keeps one of them. Anywhere else every
+// from the bytes where an empty answer (a bare line end) may follow it: the model says it for
+// each query (one, or two behind the Siglent guides' waveform data), and behind the last answer
+// awaited every line end is the block's own, since nothing more was asked for. The answer keeps one of them. Anywhere else every
 // separator ends a unit: a message that holds only its end is one empty answer (an empty label
 // sent as a bare line end), and so is an empty unit between or behind ";" ("a;;b", "a;b;\n" hold
 // three).
@@ -22,13 +22,40 @@
 
 #include "transport/BlockHeader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Instrument {
+
+// The line ends behind a definite-length block in the answers of one message, each answer's by its
+// place among them (its query's, as the model sends it); one for an answer beyond those told.
+class uBlockEnds {
+  public:
+    uBlockEnds() = default;
+    // Every answer's block brings iAll (at least one).
+    uBlockEnds(std::size_t iAll) : iOthers(iAll > 0 ? iAll : 1) {}
+    // The answer at place k brings lEach[k] (at least one), any later one a single line end.
+    explicit uBlockEnds(std::vector<std::size_t> lEach) : lEach(std::move(lEach)) {}
+    std::size_t At(std::size_t iAnswer) const {
+        return iAnswer < lEach.size() ? std::max<std::size_t>(lEach[iAnswer], 1) : iOthers;
+    }
+    // Those of the answers from place iFirst on (the rest of a message cut after whole answers).
+    uBlockEnds From(std::size_t iFirst) const {
+        uBlockEnds rest(iOthers);
+        if (iFirst < lEach.size()) rest.lEach.assign(lEach.begin() + static_cast<std::ptrdiff_t>(iFirst), lEach.end());
+        return rest;
+    }
+    bool operator==(const uBlockEnds&) const = default;
+
+  private:
+    std::vector<std::size_t> lEach;
+    std::size_t iOthers = 1;
+};
 
 // The length of the text that announces a block at pData ("DAT2," and the others above, any
 // case); 0 where none does.
@@ -38,6 +65,9 @@ std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize);
 // ('...' or "...", a doubled quote closing and opening again) and outside blocks (an indefinite
 // one, "#0", reaches the end). An empty message is one empty unit.
 std::vector<std::string_view> ProgramUnits(std::string_view sCommand);
+
+// The header of a program message unit: its first word, white space before it passed over.
+std::string_view UnitHeader(std::string_view sUnit);
 
 // The queries of a program message: its units (ProgramUnits) whose header ends with "?".
 std::size_t QueryCount(std::string_view sCommand);
@@ -56,17 +86,18 @@ struct uAnswerScan {
     std::size_t iWhole = 0;
     std::size_t iWholeEnd = 0;
     // The line ends of its own that the block closed there brought (0: the last unit closed
-    // there is no block).
+    // there is no block), and those the model sends behind it.
     std::size_t iBlockEnds = 0;
+    std::size_t iBlockEndsSent = 0;
     // A block reaches beyond iSize: its data goes on in what comes next, whatever ended the message.
     bool fOpenBlock = false;
 };
 
 // Walks the answer up to its end (iEnd) or up to iSize. With eUnit Bits the data block (the
-// first unit), bare or behind "DAT2,", counts points (eight to a byte). iBlockEnds: the line ends
-// the instrument ends a block with (at least one).
+// first unit), bare or behind "DAT2,", counts points (eight to a byte). blockEnds: the line ends
+// the instrument ends each answer's block with.
 uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                       eBlockUnit eUnit, std::size_t iAwaited, std::size_t iBlockEnds = 1);
+                       eBlockUnit eUnit, std::size_t iAwaited, const uBlockEnds& blockEnds = {});
 
 // The answers of a text answer as the exchange counts them: split at ";" outside blocks and
 // strings, empty fields kept.
@@ -76,6 +107,6 @@ std::vector<std::string> AnswerFields(std::string_view sAnswer);
 // its iAnswerEnd) by ";" and returns the new size: answers that came as messages of their own
 // read as one message.
 std::size_t JoinAnswers(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                        eBlockUnit eUnit, std::size_t iBlockEnds = 1);
+                        eBlockUnit eUnit, const uBlockEnds& blockEnds = {});
 
 } // namespace Instrument

@@ -167,18 +167,11 @@ eImage BareImage(const std::uint8_t* p, std::size_t n) {
 }
 
 // What the answer holds once the reception of its last iNew bytes ended it (iEnd 0: not ended).
-// A text answer is walked again only for a reception that brings an end text (or completes an
-// image): a long one is not walked once per reception. One that begins with a block is walked at
-// once, the block skipped whole, rather than searched for end texts among its data.
 Instrument::uAnswerScan EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
-    const std::string& sEnd = stream.sEndOfMessage;
     const std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
     const std::size_t iSize = stream.iReceiveSize - stream.iReceiveBase;
-    iNew = std::min(iNew, iSize);
-    const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
-    const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
-    if (!fBlock && !fEndText && BareImage(pAnswer, iSize) == eImage::None) return {};
-    return ScanStream(pAnswer, iSize, sEnd, stream.eBlockUnit, stream.iAnswers, stream.iBlockEnds);
+    if (!MayHaveEnded(pAnswer, iSize, iNew, stream.sEndOfMessage)) return {};
+    return ScanStream(pAnswer, iSize, stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers, stream.blockEnds);
 }
 
 // Answers of a chained query that came as messages of their own read as one message.
@@ -187,11 +180,18 @@ void JoinMessages(uStreamInstance& stream) {
     const std::size_t iBase = stream.iReceiveBase;
     stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
                                                           stream.iReceiveSize - iBase, stream.sEndOfMessage,
-                                                          stream.eBlockUnit, stream.iBlockEnds);
+                                                          stream.eBlockUnit, stream.blockEnds);
     stream.pReceiveData.setSize(stream.iReceiveSize);
 }
 
 } // namespace
+
+bool MayHaveEnded(const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iNew, const std::string& sEnd) {
+    iNew = std::min(iNew, iSize);
+    const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
+    const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
+    return fBlock || fEndText || BareImage(pAnswer, iSize) != eImage::None;
+}
 
 std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode) {
     std::string s = Prefix(names.pModule, pProcedure) + names.pConnection + " wurde unterbrochen.";
@@ -200,23 +200,24 @@ std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t
 }
 
 Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd,
-                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
+                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers,
+                                   const Instrument::uBlockEnds& blockEnds) {
     if (const eImage image = BareImage(pData, iSize); image != eImage::None) {
         Instrument::uAnswerScan scan;
         scan.iEnd = scan.iAnswerEnd = image == eImage::Complete ? iSize : 0;
         return scan;
     }
-    return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers, iBlockEnds);
+    return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers, blockEnds);
 }
 
 std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                         Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
-    return ScanStream(pData, iSize, sEndOfMessage, eUnit, iAnswers, iBlockEnds).iEnd;
+                         Instrument::eBlockUnit eUnit, std::size_t iAnswers, const Instrument::uBlockEnds& blockEnds) {
+    return ScanStream(pData, iSize, sEndOfMessage, eUnit, iAnswers, blockEnds).iEnd;
 }
 
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                    Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds) {
-    return AnswerLength(pData, iSize, sEndOfMessage, eUnit, iAnswers, iBlockEnds) > 0;
+                    Instrument::eBlockUnit eUnit, std::size_t iAnswers, const Instrument::uBlockEnds& blockEnds) {
+    return AnswerLength(pData, iSize, sEndOfMessage, eUnit, iAnswers, blockEnds) > 0;
 }
 
 bool Prepare(uStreamInstance& stream, const char* pModule, const std::string& sCommand, const std::uint8_t* pPayload,
@@ -374,7 +375,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
                 const std::size_t iAnswer = stream.iReceiveSize - iBase;
                 const Instrument::uAnswerScan scan = ScanStream(pAnswer, iAnswer, stream.sEndOfMessage,
-                                                                stream.eBlockUnit, stream.iAnswers, stream.iBlockEnds);
+                                                                stream.eBlockUnit, stream.iAnswers, stream.blockEnds);
                 const std::size_t iWhole = stream.iAnswers > 1 ? scan.iWhole : 0;
                 const std::size_t iWholeEnd = iWhole > 0 ? scan.iWholeEnd : 0;
                 BetweenMessages::GaveUp(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,

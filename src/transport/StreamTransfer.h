@@ -69,8 +69,9 @@ struct uStreamInstance {
     // the first end of message ends it). Answers that come as messages of their own are read
     // on until all are in, and joined by ";" as one message would have brought them.
     std::size_t iAnswers = 0;
-    // The line ends behind a block in the model's answers (ChainedAnswers.h), told per exchange.
-    std::size_t iBlockEnds = 1;
+    // The line ends behind a block in each answer, as the model sends them for its query
+    // (ChainedAnswers.h), told per exchange.
+    Instrument::uBlockEnds blockEnds;
     std::string sCommand;        // the prepared message's command text, for the log
     BetweenMessages::uOwed mOwed; // what the line still owes
     bool fSendQuery = false;     // the prepared message holds a query
@@ -159,20 +160,27 @@ struct uTransfer {
 // size has arrived, a PNG (signature, chunks) behind its IEND chunk; anything after that
 // (a trailing LF) is taken with it. A size beyond sane bounds is not believed: such an answer
 // ends by the time-out. With iAnswers > 1 the answer is complete only when it holds that many
-// answer units, an end text outside blocks ending one unit as ";" does; iBlockEnds is the model's
-// count of a block's line ends (ChainedAnswers.h). Returns the answer's length, 0 while it is not
+// answer units, an end text outside blocks ending one unit as ";" does; blockEnds are the model's
+// counts of each answer's block line ends (ChainedAnswers.h). Returns the answer's length, 0 while it is not
 // complete: it ends with the message whose end completed it, and what came behind that belongs to
 // a later message.
 std::size_t AnswerLength(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                          Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0,
-                         std::size_t iBlockEnds = 1);
+                         const Instrument::uBlockEnds& blockEnds = {});
 bool AnswerComplete(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
                     Instrument::eBlockUnit eUnit = Instrument::eBlockUnit::Bytes, std::size_t iAnswers = 0,
-                    std::size_t iBlockEnds = 1);
+                    const Instrument::uBlockEnds& blockEnds = {});
 // The walk behind AnswerLength: an image without a block header by its own structure, anything
 // else by the walk of every door (Instrument::ScanAnswer).
 Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
-                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers, std::size_t iBlockEnds);
+                                   Instrument::eBlockUnit eUnit, std::size_t iAnswers,
+                                   const Instrument::uBlockEnds& blockEnds);
+
+// Whether the answer pAnswer[0, iSize) can have ended with the reception of its last iNew bytes:
+// a text answer only with a reception that brings an end text, so that a long one is not walked
+// once per reception; one that begins with a block, or an image, at once (the block is skipped
+// whole rather than searched for end texts among its data).
+bool MayHaveEnded(const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iNew, const std::string& sEnd);
 
 // Builds the message: the command as ASCII, the payload, then the end-of-message text unless
 // both are empty. A payload size > 0 needs a payload.

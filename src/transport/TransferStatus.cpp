@@ -35,6 +35,17 @@ void PostError(int iWindow, eTransferStatus eType, const std::string& sText, con
     PostRecord(iWindow, eType, {0, sText, "InstrumentDefault", sProcedure, failure});
 }
 
+void PostText(int iWindow, eTransferStatus eType, const std::string& sText) {
+    if (iWindow == WindowNobody) return;
+    EventHub::PostEvent(EventTransferStatus, iWindow, WindowNobody, static_cast<std::intptr_t>(eType),
+                        EventHub::Payload::Of<std::string>(sText));
+}
+
+std::string Text(const EventHub::uEvent& event) {
+    const std::string* p = event.pData.Get<std::string>();
+    return p ? *p : std::string();
+}
+
 std::int64_t Data(const EventHub::uEvent& event) {
     const std::int64_t* p = event.pData.Get<std::int64_t>();
     return p ? *p : 0;

@@ -2,8 +2,9 @@
 // post to the window that asked for a transfer: progress and outcome of sending and receiving.
 //
 // The event's type is an eTransferStatus; its data (Payload) is one std::int64_t: bytes so far,
-// bytes in total, seconds waited, or an event-data key. Progress events (types 4 and 7) carry the
-// transport instance's address as object, every other type WindowNobody.
+// bytes in total, seconds waited, or an event-data key (a text where PostText says so). Progress
+// events (types 4 and 7) carry the transport instance's address as object, every other type
+// WindowNobody.
 #pragma once
 
 #include "common/Failure.h"
@@ -27,6 +28,7 @@ enum eTransferStatus {
     TransferWaiting = 11,     // seconds waited for the answer, rounded up
     TransferEventData = 13,   // an event-data key only; the receiver takes the record and drops it
     TransferAwaited = 14,     // ms the message waited for an earlier query's answer before it went
+    TransferAwaiting = 17,    // the message begins to wait for an earlier answer (PostText: which one)
 };
 
 // Posts EventTransferStatus to iWindow; nothing when iWindow is WindowNobody.
@@ -41,6 +43,13 @@ void PostError(int iWindow, eTransferStatus eType, const std::string& sText, con
 // The same with the failure record, for the reason the window shows.
 void PostError(int iWindow, eTransferStatus eType, const std::string& sText, const std::string& sProcedure,
                const Failure::uFailure& failure);
+
+// Posts EventTransferStatus to iWindow carrying sText (a std::string) in place of a number, at once;
+// nothing for WindowNobody.
+void PostText(int iWindow, eTransferStatus eType, const std::string& sText);
+
+// The text an EventTransferStatus carries (empty when it carries none).
+std::string Text(const EventHub::uEvent& event);
 
 // The number an EventTransferStatus carries (0 when it carries none).
 std::int64_t Data(const EventHub::uEvent& event);

@@ -321,6 +321,47 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
                  }
              }
          }},
+        {"an empty end text set behind a block whose second line end is on its way: the command goes",
+         [&] {
+             this->mPeer.Device().SetBareAnswer("QK?", ToBytes("#13abc\n\n"));
+             const auto pGo = std::make_shared<std::atomic<bool>>(false);
+             this->mPeer.AddFault({Sim::eStreamFault::Hold, 7, 0, [pGo] { return pGo->load(); }});
+             ASSERT_TRUE(this->Exchange("QK?", answer, sError)) << sError;
+             *pGo = true;
+             this->AwaitInput();
+             TypeParam::SetEndOfMessage(*this->pInstance, "");
+             EXPECT_TRUE(this->Send("*CLS\n", sError)) << sError;
+             TypeParam::SetEndOfMessage(*this->pInstance, "\n");
+         }},
+        {"a written query answered after its own time-out, within the interface's: the next read gets its own",
+         [&] {
+             InterfaceTimeouts patient(2000);
+             TypeParam::SetTimeout(*this->pInstance, 500);
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 800});
+             ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+             ASSERT_TRUE(this->Exchange("SIM:ECHO? MINE", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "MINE\n");
+         }},
+        {"a written query never answered, read long after its bound: nothing is awaited",
+         [&] {
+             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
+             ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+             std::this_thread::sleep_for(std::chrono::milliseconds(400)); // the bound (200 ms) has passed
+             const std::size_t iWaits = this->EventData(TransferStatus::TransferAwaiting).size() +
+                                        this->EventData(TransferStatus::TransferAwaited).size();
+             ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
+             EXPECT_EQ(this->EventData(TransferStatus::TransferAwaiting).size() +
+                           this->EventData(TransferStatus::TransferAwaited).size(),
+                       iWaits);
+         }},
+        {"a written chain answered in part (a misspelt query): the next command goes",
+         [&] {
+             this->pInstance->iAnswers = 2;
+             ASSERT_TRUE(this->Send("SIM:ECHO? a;SIM:NOPE?", sError)) << sError;
+             this->pInstance->iAnswers = 1;
+             ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "1\n");
+         }},
         {"an answer later than the interface's time-out, within its exchange's own",
          [&] {
              TypeParam::SetTimeout(*this->pInstance, 1000);

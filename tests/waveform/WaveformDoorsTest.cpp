@@ -219,11 +219,13 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
             return "failed [" + text(sAnswer) + "]: " + ::testing::PrintToString(r.errors);
         return sAnswer;
     };
-    // A gate that opens iMs after it is first asked.
-    const auto after = [](int iMs) {
-        return [iMs, at = std::optional<Clock::time_point>()]() mutable {
+    // A gate that opens iMs after it is first asked, and then once every iStepMs (0: stays open).
+    const auto after = [](int iMs, int iStepMs = 0) {
+        return [iMs, iStepMs, at = std::optional<Clock::time_point>()]() mutable {
             if (!at) at = Clock::now() + std::chrono::milliseconds(iMs);
-            return Clock::now() >= *at;
+            if (Clock::now() < *at) return false;
+            if (iStepMs > 0) *at = Clock::now() + std::chrono::milliseconds(iStepMs);
+            return true;
         };
     };
     open(1000);
@@ -240,8 +242,9 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
             pStream->AddFault({Sim::eStreamFault::Split, 6});
             EXPECT_EQ(pSession->Ask("QR?"), "a\n") << iPauseMs;
             EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
-            // The second answer of a chain trickles in after the time-out.
-            pStream->AddFault({Sim::eStreamFault::Trickle, 2, 0, after(1300)});
+            // The second answer of a chain trickles in after the time-out, a piece every 40 ms: all
+            // of it is the chain's, none the next request's.
+            pStream->AddFault({Sim::eStreamFault::Trickle, 2, 0, after(1300, 40)});
             EXPECT_TRUE(answer("*OPC?;LATE?").starts_with("failed")) << iPauseMs;
         }
         EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
@@ -289,15 +292,22 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
     if (std::get<0>(GetParam()) == eDoor::RawTcp) {
         EXPECT_EQ(pStream->ConnectionsAccepted(), 1); // never renewed
     }
+    // The Siglent models end their waveform data with two line ends and their preamble with one,
+    // as their guides show: an empty answer behind the preamble is an answer.
+    open(20000, ModelSiglentSDS2000XPlusCh4);
+    pDevice->SetAnswer(":WAV:PRE?", bytes("#13abc"));
+    EXPECT_EQ(text(answer(":WAV:PRE?")), "#13abc");
+    EXPECT_EQ(text(answer("QE?")), "");
     if (pStream) {
         // The second line end 200 ms late: before the next message is written, or behind it where
-        // the model ends its blocks with two.
+        // the model ends that query's block with two.
+        pDevice->SetBareAnswer(":WAV:DATA?", {'#', '1', '3', 'a', 'b', 'c', '\n', '\n'});
         for (const std::int64_t eModel : {ModelRigolDS1000ZPlus, ModelSiglentSDS2000XPlusCh4}) {
             open(20000, eModel);
             EventHub::Pump();
             log.clear();
             pStream->AddFault({Sim::eStreamFault::Hold, 7, 0, after(200)});
-            EXPECT_EQ(answer("QK?"), "#13abc\n") << eModel;
+            EXPECT_EQ(answer(eModel == ModelRigolDS1000ZPlus ? "QK?" : ":WAV:DATA?"), "#13abc\n") << eModel;
             const std::size_t iSent = pStream->AnswersSent(); // counted once the held line end is sent
             for (int i = 0; eModel == ModelRigolDS1000ZPlus && pStream->AnswersSent() == iSent && i < 2000; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

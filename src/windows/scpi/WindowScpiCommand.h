@@ -193,9 +193,10 @@ struct uWindowScpiCommand {
     std::string sFailure;
     Failure::eKind eFailure = Failure::eKind::None;
     std::string sAnswerCount; // of a chained query the time-out cut after whole answers: its counts
-    // How long the message waited for the answer of an earlier query sent without reading it,
-    // before it went (ms; 0: it did not wait).
+    // How long the message waited for an earlier query's answer before it went (ms; 0: it did not
+    // wait), and whose answer it was ("the answer to :FOO?"), as the transport named it.
     std::int64_t iAwaitedMs = 0;
+    std::string sAwaited;
     bool fBusy = false;
     // The file of the send under way while it is read, a part per turn of the Qt loop; a cancel
     // or another send lets go of it.

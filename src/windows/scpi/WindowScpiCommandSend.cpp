@@ -62,6 +62,14 @@ bool TakeErrorRecord(std::int64_t iKey, std::string& sLine, Failure::uFailure* p
     return true;
 }
 
+// A wait for an earlier query's answer is said as such, not as sending: ", 2,000 ms of them awaiting
+// the answer to :FOO?" (nothing when the send waited for nothing).
+std::string AwaitedText(const uWindowScpiCommand& window) {
+    if (window.iAwaitedMs <= 0) return {};
+    return ", " + Number(window.iAwaitedMs) + " ms of them awaiting " +
+           (window.sAwaited.empty() ? std::string("an earlier query's answer") : window.sAwaited);
+}
+
 bool EqualsNoCase(const std::string& sText, std::size_t iAt, std::string_view sWord) {
     if (iAt + sWord.size() > sText.size()) return false;
     for (std::size_t i = 0; i < sWord.size(); ++i) {
@@ -302,7 +310,7 @@ void OnResult(uWindowScpiCommand& window, const EventHub::uEvent& event) {
         const std::string sText =
             (pResult->fRequestFinished ? "Data received, bytes: " : "The time-out cut the answer, bytes received: ") +
             Number(pResult->iRequestTransferred) + (pResult->fRequestFinished ? "" : window.sAnswerCount) + " - (" +
-            Number(iDuration) + " ms total)";
+            Number(iDuration) + " ms total" + AwaitedText(window) + ")";
         Detail::SetStatus(window, sText);
         if (pResult->fRequestFinished) WindowLog::AddLine(sPrefix + sText);
         else WindowLog::AddError(sPrefix + sText);
@@ -348,6 +356,7 @@ void SendCommand(int iWindow, bool fSend, bool fRequestData) {
     window.eFailure = Failure::eKind::None;
     window.sAnswerCount.clear();
     window.iAwaitedMs = 0;
+    window.sAwaited.clear();
     // The status line's times run from here, the reading of a file included.
     window.info.iStartTime = Detail::ElapsedMilliseconds();
     // A lost instrument takes the request: its worker tries to open it first.
@@ -565,17 +574,17 @@ void OnTransferStatus(int iWindow, const EventHub::uEvent& event) {
     const std::string sPrefix = Prefix(window);
     switch (event.iType) {
     case TransferStatus::TransferSending: SetStatus(window, "Data sent so far, bytes: " + Number(iData)); return;
+    case TransferStatus::TransferAwaiting:
+        window.sAwaited = TransferStatus::Text(event);
+        SetStatus(window, "Awaiting " + window.sAwaited + " ...");
+        return;
     case TransferStatus::TransferAwaited:
         window.iAwaitedMs = iData;
         return;
     case TransferStatus::TransferSent: {
-        // A wait for an earlier query's answer is said as such, not as sending.
-        const std::string sText =
-            "Data sent, bytes: " + Number(iData) + " - (" + Number(ElapsedMilliseconds() - window.info.iStartTime) +
-            " ms" +
-            (window.iAwaitedMs > 0 ? ", " + Number(window.iAwaitedMs) + " ms of them awaiting an earlier query's answer"
-                                   : "") +
-            ")";
+        const std::string sText = "Data sent, bytes: " + Number(iData) + " - (" +
+                                  Number(ElapsedMilliseconds() - window.info.iStartTime) + " ms" + AwaitedText(window) +
+                                  ")";
         SetStatus(window, sText);
         WindowLog::AddLine(sPrefix + sText);
         return;

@@ -13,10 +13,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -76,15 +78,28 @@ TEST_F(WindowScpiCommandTest, AQueryShowsItsAnswerTheTransferTextsAndTheLogLines
     EXPECT_TRUE(LogHas("DS1104Z - Data received, bytes: " + std::to_string(sIdn.size()) + " - (")) << Log();
     EXPECT_TRUE(W(iScpi).gadgets.pSend->isEnabled());
 
-    // Sent without reading, its answer late: the next request awaits it first, and its status
-    // names that wait apart from the sending.
-    mRaw.SetLateness(200);
+    // Sent without reading, its answer held back: the next request awaits it first, its status
+    // says so while it lasts and names the wait apart from the sending when it is done; the
+    // request after it waited for nothing and says no wait.
+    const auto pGo = std::make_shared<std::atomic<bool>>(false);
+    mRaw.AddFault({Sim::eStreamFault::Hold, 0, 0, [pGo] { return pGo->load(); }});
     Click(W(iScpi).gadgets.pSend);
     ASSERT_TRUE(WaitIdle(iScpi));
     Click(W(iScpi).gadgets.pSendReceive);
+    EXPECT_TRUE(WaitFor([&] { return Status(iScpi) == "Awaiting the answer to *IDN? ..."; })) << Status(iScpi);
+    *pGo = true;
     ASSERT_TRUE(WaitIdle(iScpi));
-    EXPECT_TRUE(LogHas(" ms of them awaiting an earlier query's answer)\n")) << Log();
+    const std::regex awaited("Data received, bytes: " + std::to_string(sIdn.size()) +
+                             " - \\([0-9.,]+ ms total, [0-9.,]+ ms of them awaiting the answer to \\*IDN\\?\\)");
+    EXPECT_TRUE(std::regex_match(Status(iScpi), awaited)) << Status(iScpi);
+    EXPECT_TRUE(LogHas(" ms of them awaiting the answer to *IDN?)\n")) << Log();
+    EXPECT_TRUE(LogHas("The answer to \"*IDN?\", sent without reading it, was awaited for ") &&
+                LogHas(" ms before the next message: it came and was dropped ("))
+        << Log();
     EXPECT_EQ(Received(iScpi), sIdn);
+    Click(W(iScpi).gadgets.pSendReceive);
+    ASSERT_TRUE(WaitIdle(iScpi));
+    EXPECT_EQ(Status(iScpi).find("awaiting"), std::string::npos) << Status(iScpi);
 }
 
 TEST_F(WindowScpiCommandTest, LinesAreJoinedBySemicolonsAndBlanksAloneSendNothing) {
