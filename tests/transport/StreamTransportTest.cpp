@@ -595,6 +595,9 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
         const StreamTransfer::uNames names{TypeParam::Module, TypeParam::WriteName, "", "", ""};
         EXPECT_EQ(LogCount("] DS1104Z: " + BetweenMessages::StaleText(names, iLate)), 1u) << WindowLog::Text();
         EXPECT_EQ(LogCount("earlier answer were dropped"), ++iLogged);
+        // In plain words it is the rest of the read that gave up, not bytes nobody waited for.
+        EXPECT_EQ(LogCount("] DS1104Z: The answer to \"*IDN?\", which its read gave up, "), iLogged);
+        EXPECT_EQ(LogCount("that no request was waiting for"), 0u) << WindowLog::Text();
     }
     EXPECT_EQ(BetweenMessages::StaleText(StreamTransfer::uNames{TypeParam::Module, TypeParam::WriteName, "", "", ""}, 12),
               this->Text(TypeParam::WriteName, "12 bytes of an earlier answer were dropped."));
