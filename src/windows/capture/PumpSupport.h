@@ -84,6 +84,10 @@ template <class Pump> std::string FailureSaid(const Pump& pump) {
     return pump.sFailedAs ? Instrument::WithReason(pump.sFailedAs, pump.sFailure) : std::string();
 }
 
+// Whether a request's reason is a connect made for it that failed: nothing of the request reached
+// the instrument, and a read or run that it stopped says that reason first, before the request.
+inline bool ConnectFailed(const std::string& sReason) { return sReason.starts_with(Instrument::ConnectFailedText); }
+
 // Whether a type 8 result is the one the current request waits for. A result names its task;
 // one without a record belongs to the oldest task still awaiting its result.
 template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiCommand* pResult) {
