@@ -398,7 +398,7 @@ TEST(ScreenshotPump, AResultWithoutAnAnswerIsNeitherConvertedNorCounted) {
 // An automatic reading that ends says how, then what it kept, and again when a picture of it is
 // counted after the end: a task error, a connect that was refused (said first), a disconnect
 // between two shots, "Cancel". A request after it that fails says its own failure in its words.
-TEST(ScreenshotPump, ATaskErrorStopsAndADisconnectStopsAtTheNextTimer) {
+TEST(ScreenshotPump, AnAutomaticReadingThatEndsSaysHowAndWhatItKept) {
     enum eEnd { TaskError, Refused, Disconnect, Cancel };
     const struct {
         eEnd eHow;
