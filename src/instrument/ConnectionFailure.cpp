@@ -74,7 +74,7 @@ std::string ConnectFailureReason(const uTaskPrepare& c, const Failure::uFailure&
 std::string ExchangeFailureReason(const uTaskPrepare& c, const Failure::uFailure& failure, std::int64_t iTimeoutMs) {
     // A connect made for the request says why as the connect task does.
     if (failure.eConnect != Failure::eKind::None) {
-        return "The instrument could not be connected: " + ConnectFailureReason(c, failure);
+        return ConnectFailedText + ConnectFailureReason(c, failure);
     }
     switch (failure.eType) {
     case Failure::eKind::GoneBefore:

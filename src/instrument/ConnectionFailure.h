@@ -36,6 +36,10 @@ bool Dropped(const Failure::uFailure& failure);
 // went away.
 inline constexpr const char* DroppedText = "The connection to the instrument was interrupted.";
 
+// How the reason of an exchange begins whose connect, made for it, failed (ConnectFailureReason
+// follows).
+inline constexpr const char* ConnectFailedText = "The instrument could not be connected: ";
+
 // What a window says when it is asked to talk to an instrument it does not have (none chosen,
 // disconnected, or lost and not opened again).
 inline constexpr const char* NotConnectedText = "The instrument is not connected.";

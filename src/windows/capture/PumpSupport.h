@@ -26,6 +26,7 @@ inline constexpr const char* NotReceived = "The data could not be received.";
 inline constexpr const char* NoData = "The data is not available, 0 bytes.";
 inline constexpr const char* CommunicationError = "Communication error: ";
 inline constexpr const char* AutomaticStopped = "The automatic reading stopped";
+inline constexpr const char* AutomaticCancelled = "The automatic reading was cancelled.";
 
 // A byte or millisecond count as the status and log lines show it.
 inline std::string Number(std::int64_t iValue) { return Utility::StrDLocalized(static_cast<double>(iValue), -1); }
@@ -84,6 +85,10 @@ template <class Pump> std::string FailureSaid(const Pump& pump) {
     return pump.sFailedAs ? Instrument::WithReason(pump.sFailedAs, pump.sFailure) : std::string();
 }
 
+// Whether a request's reason is a connect made for it that failed: nothing of the request reached
+// the instrument, and a read or run that it stopped says that reason first, before the request.
+inline bool ConnectFailed(const std::string& sReason) { return sReason.starts_with(Instrument::ConnectFailedText); }
+
 // Whether a type 8 result is the one the current request waits for. A result names its task;
 // one without a record belongs to the oldest task still awaiting its result.
 template <class Pump> bool TakeResultFor(Pump& pump, const uTaskResultScpiCommand* pResult) {
@@ -122,12 +127,14 @@ template <class Pump> bool TaskFailed(Pump& pump, const std::string& sLabel, boo
 // An automatic run ended by itself (a failure, the instrument gone): the status line says first
 // that it stopped, then why (sWhy; when empty, that the instrument is not connected where it is
 // not), then sKept (what the run kept). The log keeps the whole text, which a narrow window cuts.
-template <class Pump> void SayStopped(Pump& pump, std::string sWhy, const std::string& sKept = "") {
+// Returns the text without sKept.
+template <class Pump> std::string SayStopped(Pump& pump, std::string sWhy, const std::string& sKept = "") {
     if (sWhy.empty() && !pump.instrument.fConnected) sWhy = Instrument::NotConnectedText;
-    std::string sText = AutomaticStopped + (sWhy.empty() ? std::string(".") : ": " + sWhy);
-    if (!sKept.empty()) sText += " " + sKept;
+    const std::string sStopped = AutomaticStopped + (sWhy.empty() ? std::string(".") : ": " + sWhy);
+    const std::string sText = sKept.empty() ? sStopped : sStopped + " " + sKept;
     pump.pWindow->AddLine(pump.instrument.sModel + " - " + sText);
     pump.pWindow->AutomaticStopped(sText);
+    return sStopped;
 }
 
 // The first request's answer has been checked (fMatched: it was what the request waits for).

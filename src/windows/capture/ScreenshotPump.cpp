@@ -255,6 +255,8 @@ void StartReading(uScreenshotPump& pump, const uScreenshotStart& start) {
     if (start.fAutomatically) {
         pump.fAutomatic = true;
         pump.iCount = 0;
+        pump.iSaved = 0;
+        pump.sEnded.clear();
         ++pump.iRun;
     } else {
         window.SetStatus("");
@@ -270,8 +272,12 @@ void StartReading(uScreenshotPump& pump, const uScreenshotStart& start) {
 }
 
 void Cancel(uScreenshotPump& pump) {
+    const bool fAutomatic = pump.fAutomatic;
     pump.fDiscardResult = true;
     StopRequestData(pump);
+    if (!fAutomatic) return;
+    pump.sEnded = PumpSupport::AutomaticCancelled;
+    pump.pWindow->SetStatus(pump.sEnded + " " + Counts(pump));
 }
 
 void StopRequestData(uScreenshotPump& pump, const std::string& sWhy) {
@@ -286,13 +292,20 @@ void StopRequestData(uScreenshotPump& pump, const std::string& sWhy) {
     pump.pTimers->Stop(TimerInterval);
     pump.pTimers->Stop(TimerPump);
     PumpSupport::CancelTransfer(pump);
-    if (fEndedByItself) PumpSupport::SayStopped(pump, sWhy);
+    if (fEndedByItself) pump.sEnded = PumpSupport::SayStopped(pump, sWhy, Counts(pump));
 }
 
-void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fShow) {
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fSaved) {
     if (iRun != pump.iRun) return;
     ++pump.iCount;
-    if (fShow) pump.pWindow->SetStatus("Screenshots: " + Utility::StrDLocalized(static_cast<double>(pump.iCount), -1));
+    if (fSaved) ++pump.iSaved;
+    pump.pWindow->SetStatus(pump.fAutomatic ? "Screenshots: " + PumpSupport::Number(pump.iCount)
+                                            : pump.sEnded + " " + Counts(pump));
+}
+
+std::string Counts(const uScreenshotPump& pump) {
+    const std::string sText = "Screenshots: " + PumpSupport::Number(pump.iCount);
+    return pump.fSaveAutomatically ? sText + " - Saved: " + PumpSupport::Number(pump.iSaved) : sText;
 }
 
 } // namespace ScreenshotPump

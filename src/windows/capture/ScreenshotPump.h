@@ -114,7 +114,12 @@ struct uScreenshotPump {
     bool fAutomatic = false;
     std::int64_t iInterval = 1;
     std::int64_t iCount = 0;
+    std::int64_t iSaved = 0; // of the automatic reading's shots, those its save wrote
     std::int64_t iRun = 0; // numbers the automatic readings: a late picture counts in its own run only
+    // How the last automatic reading ended, that it stopped and why or that it was cancelled
+    // (empty while it runs): the status says it with what the reading kept (Counts), also when
+    // a shot of it is counted after the end.
+    std::string sEnded;
     bool fSaveAutomatically = false;
     std::string sAutomaticFolder;
     std::int64_t iAnswerDate = 0;
@@ -166,12 +171,17 @@ void Unbind(uScreenshotPump& pump);
 
 void StartReading(uScreenshotPump& pump, const uScreenshotStart& start);
 void Cancel(uScreenshotPump& pump);
-// Every stop; sWhy: why an automatic reading ended by itself (PumpSupport::SayStopped).
+// Every stop; sWhy: why an automatic reading ended by itself (PumpSupport::SayStopped), which
+// the status line says with what it kept.
 void StopRequestData(uScreenshotPump& pump, const std::string& sWhy = "");
-// The picture of a shot of automatic reading iRun is ready: counted, and "Screenshots: " shows
-// the count (unless fShow is false). A shot whose answer came before a stop is still counted
-// when its picture is made.
-void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fShow = true);
+// The picture of a shot of automatic reading iRun is ready (fSaved: and its automatic save wrote
+// it): counted, and "Screenshots: " shows the count. A shot whose answer came before a stop or
+// "Cancel" is still counted when its picture is made; the status then tells the end again, with
+// the new count.
+void ImageCounted(uScreenshotPump& pump, std::int64_t iRun, bool fSaved = false);
+// What an automatic reading kept: "Screenshots: " and the shots counted, with "Save to folder"
+// how many of them were saved.
+std::string Counts(const uScreenshotPump& pump);
 
 // Goes on with the pump's steps at once: from outside a step it runs them now, from inside one
 // it lets the running step loop take one more.

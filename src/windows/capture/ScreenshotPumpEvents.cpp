@@ -97,7 +97,9 @@ void EventDataReceived(uScreenshotPump& pump, const EventHub::uEvent& event) {
     case InstrumentTaskError: {
         uEventData record;
         const bool fRecord = PumpSupport::TakeRecord(event, record);
-        if (PumpSupport::TaskFailed(pump, "", fRecord, record)) StopRequestData(pump, PumpSupport::FailureSaid(pump));
+        if (!PumpSupport::TaskFailed(pump, "", fRecord, record)) break;
+        // A run that a refused connect stopped says so first: nothing of the shot was sent.
+        StopRequestData(pump, PumpSupport::ConnectFailed(pump.sFailure) ? pump.sFailure : PumpSupport::FailureSaid(pump));
         break;
     }
     default: break;

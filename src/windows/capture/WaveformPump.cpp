@@ -334,7 +334,7 @@ void FlushRepeats(uWaveformPump& pump) {
 }
 
 std::string CancelledText(const uWaveformPump& pump) {
-    return "The automatic reading was cancelled. " + CountText(pump);
+    return PumpSupport::AutomaticCancelled + (" " + CountText(pump));
 }
 
 bool HasLogicChannels(std::int64_t eModel) {

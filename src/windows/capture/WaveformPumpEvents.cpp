@@ -84,14 +84,21 @@ bool AheadPartError(uWaveformPump& pump, bool fRecord, const uEventData& record)
 // reason): "Channel 2 did not answer within 2000 ms.", "Channel 2 - The connection to the
 // instrument was interrupted.", and of a request of no channel by its first command, which a
 // longer message follows with ";...": "Request :ACQ:TYPE? - The instrument did not answer ...".
+// A connect that failed is said first: "The instrument could not be connected for Channel 2: The
+// instrument at ... refused the connection ...".
 std::string StoppedAt(const uWaveformPump& pump, const std::string& sReason) {
     const std::string& sChannel = pump.mRequestList.front().sChannel;
+    const std::size_t iEnd = pump.sRequestCommand.find(';');
+    const std::string sCommand = pump.sRequestCommand.substr(0, iEnd) + (iEnd == std::string::npos ? "" : ";...");
+    if (PumpSupport::ConnectFailed(sReason)) {
+        const std::string_view sConnect = Instrument::ConnectFailedText; // its words, then ": "
+        return std::string(sConnect.substr(0, sConnect.size() - 2)) + " for " +
+               (sChannel.empty() ? "request " + sCommand : sChannel) + ": " + sReason.substr(sConnect.size());
+    }
     constexpr std::string_view sDidNot = "The instrument did not ";
     if (!sChannel.empty() && sReason.starts_with(sDidNot)) return sChannel + " did not " + sReason.substr(sDidNot.size());
     if (!sChannel.empty()) return sChannel + " - " + sReason;
-    const std::size_t iEnd = pump.sRequestCommand.find(';');
-    return "Request " + pump.sRequestCommand.substr(0, iEnd) + (iEnd == std::string::npos ? "" : ";...") + " - " +
-           sReason;
+    return "Request " + sCommand + " - " + sReason;
 }
 
 // A failure of the current request ends the read. Its story, in the status line and the log: that

@@ -262,13 +262,10 @@ void WindowScreenshotWindow::ScreenArrived(uScreenshotPump& from, bool fSave, bo
     Post(std::move(job));
 }
 
-void WindowScreenshotWindow::AutomaticStopped(const std::string& sText) {
-    iEndedRun = pump.iRun;
-    UntickAutomatic(sText);
-}
+void WindowScreenshotWindow::AutomaticStopped(const std::string& sText) { UntickAutomatic(sText); }
 
 bool WindowScreenshotWindow::LateForEndedRun(const uScreenshotResult& result) const {
-    return result.fCount && result.iRun == iEndedRun && !pump.fAutomatic;
+    return result.fCount && result.iRun == pump.iRun && !pump.fAutomatic;
 }
 
 void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
@@ -281,7 +278,7 @@ void WindowScreenshotWindow::ApplyResult(const uScreenshotResult& result) {
     }
     if (result.fImage && result.eWhat != uScreenshotJob::StepNone) {
         processed = result.image;
-        if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun, !fLate);
+        if (result.fCount) ScreenshotPump::ImageCounted(pump, result.iRun, result.fAutomaticSave && result.fSaved);
         if (iViewer != 0 && ChildWindow::Find(iViewer)) {
             const bool fNew = result.eWhat == uScreenshotJob::StepNewAnswer;
             EventHub::PostEvent(

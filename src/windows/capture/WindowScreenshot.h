@@ -77,14 +77,13 @@ class WindowScreenshotWindow final : public CaptureWindow, public ScreenshotPump
     void Forget() override;
 
   private:
-    // A result of the automatic reading that ended by itself, which the worker hands back after
-    // the end: the status line keeps why and that the reading was stopped.
+    // A result of the last automatic reading, which the worker hands back after it ended by itself
+    // or by "Cancel": the status line keeps saying how it ended (ScreenshotPump::ImageCounted).
     bool LateForEndedRun(const uScreenshotResult& result) const;
     void Post(uScreenshotJob job);
     ScreenshotImages::uDecodeOptions DecodeOptions() const;
     void TakeInstrument();
     WaveformPumpTimers* pTimers = nullptr;
-    std::int64_t iEndedRun = 0; // the automatic reading that last ended by itself (pump.iRun)
     std::int64_t iBoxedRun = 0; // the automatic reading whose failed save has shown its box
 };
 

@@ -81,10 +81,7 @@ void Rig::ResultWithoutRecord() {
 }
 
 void Rig::TaskError(const std::string& sText, const Failure::uFailure& failure) {
-    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", "TaskScpiCommand", failure});
-    EventHub::uEvent event{EventTaskFinished, pump.iWindow, 0, InstrumentTaskError,
-                           EventHub::Payload::Of<std::int64_t>(iKey)};
-    WaveformPump::EventDataReceived(pump, event);
+    WaveformPump::EventDataReceived(pump, TaskErrorEvent(pump.iWindow, sText, failure));
 }
 
 void Rig::Transfer(int eType, std::int64_t iData) {
@@ -93,8 +90,7 @@ void Rig::Transfer(int eType, std::int64_t iData) {
 }
 
 void Rig::TransferError(int eType, const std::string& sText, const Failure::uFailure& failure) {
-    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "RawTcp", "RequestData", failure});
-    Transfer(eType, iKey);
+    WaveformPump::EventDataSent(pump, TransferErrorEvent(pump.iWindow, eType, sText, failure));
 }
 
 std::int64_t Rig::LastTask() const { return instrument.mTasks.empty() ? 0 : instrument.mTasks.back().iTask; }
@@ -103,6 +99,16 @@ bool Rig::LogHas(const std::string& sPart) const {
     for (const std::string& s : window.mLog)
         if (s.find(sPart) != std::string::npos) return true;
     return false;
+}
+
+EventHub::uEvent TaskErrorEvent(int iWindow, const std::string& sText, const Failure::uFailure& failure) {
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "InstrumentDefault", "TaskScpiCommand", failure});
+    return {EventTaskFinished, iWindow, 0, InstrumentTaskError, EventHub::Payload::Of<std::int64_t>(iKey)};
+}
+
+EventHub::uEvent TransferErrorEvent(int iWindow, int eType, const std::string& sText, const Failure::uFailure& failure) {
+    const std::int64_t iKey = Utility::EventDataStore(uEventData{0, sText, "RawTcp", "RequestData", failure});
+    return {EventTransferStatus, iWindow, 0, eType, EventHub::Payload::Of<std::int64_t>(iKey)};
 }
 
 uWaveformRequest Request(std::int64_t eKind, const std::string& sCommand, bool fResponse) {

@@ -4,6 +4,7 @@
 
 #include "common/Failure.h"
 #include "instrument/InstrumentObject.h"
+#include "platform/EventHub.h"
 #include "windows/capture/WaveformPump.h"
 
 #include <cstdint>
@@ -96,6 +97,11 @@ struct Rig {
     std::int64_t LastTask() const;
     bool LogHas(const std::string& sPart) const;
 };
+
+// The events of a task error and of a transfer error of window iWindow, each with its record.
+EventHub::uEvent TaskErrorEvent(int iWindow, const std::string& sText, const Failure::uFailure& failure = {});
+EventHub::uEvent TransferErrorEvent(int iWindow, int eType, const std::string& sText,
+                                    const Failure::uFailure& failure = {});
 
 uWaveformRequest Request(std::int64_t eKind, const std::string& sCommand, bool fResponse = false);
 uWaveformRequest Wait(std::int64_t iMs);

@@ -38,6 +38,7 @@ class ShotWindow : public ScreenshotPumpWindow {
         mSaves.push_back(fSave ? (fLog ? 2 : 1) : 0);
     }
     void Reprocess() override { ++iReprocess; }
+    void AutomaticStopped(const std::string& sText) override { mStatus.push_back(sText); }
 
     std::vector<std::string> mStatus, mLog, mRequesters, mArrived;
     std::vector<int> mSaves;
@@ -77,6 +78,12 @@ struct ShotRig {
     }
     void ResultWithoutRecord() {
         ScreenshotPump::EventDataReceived(pump, {EventTaskFinished, pump.iWindow, 0, InstrumentTaskScpiCommand, {}});
+    }
+    void TaskError(const std::string& sText, const Failure::uFailure& failure = {}) {
+        ScreenshotPump::EventDataReceived(pump, PumpTest::TaskErrorEvent(pump.iWindow, sText, failure));
+    }
+    void TransferError(int eType, const std::string& sText, const Failure::uFailure& failure = {}) {
+        ScreenshotPump::EventDataSent(pump, PumpTest::TransferErrorEvent(pump.iWindow, eType, sText, failure));
     }
     void Transfer(int eType, std::int64_t iData) {
         ScreenshotPump::EventDataSent(
@@ -388,25 +395,53 @@ TEST(ScreenshotPump, AResultWithoutAnAnswerIsNeitherConvertedNorCounted) {
     EXPECT_TRUE(rig.window.mArrived.empty());
 }
 
-TEST(ScreenshotPump, ATaskErrorStopsAndADisconnectStopsAtTheNextTimer) {
-    ShotRig rig;
-    ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
-    const std::int64_t iKey =
-        Utility::EventDataStore(uEventData{-5, "Time-out", "RawTcp", "RequestData"});
-    ScreenshotPump::EventDataReceived(rig.pump, {EventTaskFinished, rig.pump.iWindow, 0, InstrumentTaskError,
-                                                 EventHub::Payload::Of<std::int64_t>(iKey)});
-    EXPECT_TRUE(rig.LogHas("Error: RawTcp::RequestData: (-5) Time-out"));
-    EXPECT_FALSE(rig.pump.fAutomatic);
-    EXPECT_EQ(rig.instrument.Cancels(), 1);
-
-    ShotRig other;
-    ScreenshotPump::StartReading(other.pump, {true, "1", 1});
-    other.Result(other.LastTask(), "PIC");
-    other.pump.instrument.fConnected = false;
-    ASSERT_TRUE(other.Fire(TimerInterval));
-    EXPECT_TRUE(other.LogHas("The automatic reading of the screenshots was stopped. Count: 0"));
-    EXPECT_FALSE(other.timers.Armed(TimerInterval));
-    EXPECT_EQ(other.instrument.mTasks.size(), 1u);
+// An automatic reading that ends says how, then what it kept, and again when a picture of it is
+// counted after the end: a task error, a connect that was refused (said first), a disconnect
+// between two shots, "Cancel". A request after it that fails says its own failure in its words.
+TEST(ScreenshotPump, AnAutomaticReadingThatEndsSaysHowAndWhatItKept) {
+    enum eEnd { TaskError, Refused, Disconnect, Cancel };
+    const struct {
+        eEnd eHow;
+        std::string sEnded; // before the counts
+    } rows[] = {
+        {TaskError, "The automatic reading stopped: The data could not be sent."},
+        {Refused, "The automatic reading stopped: The instrument could not be connected: The instrument has no "
+                  "interface that can be connected."},
+        {Disconnect, "The automatic reading stopped: The instrument is not connected."},
+        {Cancel, "The automatic reading was cancelled."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sEnded);
+        ShotRig rig;
+        ScreenshotPump::StartReading(rig.pump, {true, "1", 1});
+        rig.Result(rig.LastTask(), "PIC");
+        ScreenshotPump::ImageCounted(rig.pump, rig.pump.iRun); // its picture, as the window counts it
+        if (row.eHow == Disconnect) rig.pump.instrument.fConnected = false;
+        ASSERT_TRUE(rig.Fire(TimerInterval));
+        const std::int64_t iSecond = rig.LastTask();
+        if (row.eHow == TaskError) rig.TaskError("Time-out");
+        const Failure::uFailure refused{Failure::eKind::NotConnected, 0, "", Failure::eStep::Exchange,
+                                        Failure::eKind::Refused};
+        if (row.eHow == Refused)
+            rig.TransferError(TransferStatus::TransferSendError, "refused", refused), rig.TaskError("refused", refused);
+        if (row.eHow == Cancel) ScreenshotPump::Cancel(rig.pump);
+        EXPECT_FALSE(rig.pump.fAutomatic);
+        EXPECT_FALSE(rig.timers.Armed(TimerInterval));
+        EXPECT_EQ(rig.window.mStatus.back(), row.sEnded + " Screenshots: 1");
+        EXPECT_TRUE(rig.LogHas("The automatic reading of the screenshots was stopped. Count: 1"));
+        EXPECT_EQ(rig.instrument.Cancels(), row.eHow == Disconnect ? 0 : 1);
+        EXPECT_EQ(rig.LogHas("Error: InstrumentDefault::TaskScpiCommand: (0) Time-out"), row.eHow == TaskError);
+        ScreenshotPump::ImageCounted(rig.pump, rig.pump.iRun); // the second shot's answer came before the end
+        EXPECT_EQ(rig.window.mStatus.back(), row.sEnded + " Screenshots: 2");
+        if (row.eHow == Disconnect) continue;
+        rig.Result(iSecond, "LATE"); // dropped
+        ScreenshotPump::StartReading(rig.pump, {});
+        rig.TransferError(TransferStatus::TransferReceiveError, "time-out",
+                          {Failure::eKind::TimedOut, 0, "", Failure::eStep::Receive, {}, 0, 2000});
+        const std::string sOwn = "The data could not be received. The instrument did not answer within 2000 ms.";
+        EXPECT_EQ(rig.window.mStatus.back(), sOwn);
+        EXPECT_TRUE(rig.LogHas("Error: DS1104Z - " + sOwn));
+    }
 }
 
 TEST(ScreenshotPump, ARefusedTaskStopsWithTheCommunicationError) {

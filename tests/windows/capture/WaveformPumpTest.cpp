@@ -377,27 +377,38 @@ TEST_F(WaveformPumpTest, ALateResultOrErrorOfACancelledTaskDoesNotBecomeTheNextR
     EXPECT_EQ(rig.instrument.Cancels(), 1);
 }
 
-// The status says at what the read stopped (a request of no channel by its command), the last
-// reason its reports named, and each channel it did not read once.
+// The status says at what the read stopped (a request of no channel by its command, after the
+// reason of a connect that failed), the last reason its reports named in the words of the first,
+// each channel it did not read once, then the read's other failures; a run puts what it kept
+// before those.
 TEST_F(WaveformPumpTest, AnErrorOfTheCurrentTaskStopsTheRead) {
-    Rig rig;
-    uWaveformRequest one = Request(RequestWaveform, "W?", true), two = one;
-    one.sChannel = "Channel 1", two.sChannel = "Channel 2";
-    StartSingle(rig, {one, Request(RequestVisibleChannels, "Q?;R?", true), two, two, Request(RequestSetup, "C")});
-    rig.Fire(TimerPump);
-    rig.Result(rig.LastTask(), "#13abc");
-    const std::int64_t iTask = rig.LastTask();
-    rig.TransferError(TransferStatus::TransferReceiveError, "gone", {Failure::eKind::GoneAfter});
-    rig.TaskError("Error sending and receiving the data. - time-out",
-                  {Failure::eKind::NotConnected, 0, "", Failure::eStep::Exchange, Failure::eKind::Refused});
-    EXPECT_TRUE(rig.LogHas("Error: InstrumentDefault::TaskScpiCommand: (0) Error sending and receiving the data. - time-out"));
-    EXPECT_EQ(rig.window.mStatus.back(), "The read stopped: Request Q?;... - The instrument could not be connected: The "
-                                         "instrument has no interface that can be connected. Not read: Channel 2.");
-    EXPECT_FALSE(rig.timers.Armed(TimerPump));
-    EXPECT_EQ(rig.instrument.Cancels(), 1); // the task was still outstanding
-    rig.Result(iTask, "", false, false);
-    EXPECT_TRUE(rig.pump.mOutstanding.empty());
-    EXPECT_EQ(rig.instrument.Commands().size(), 2u);
+    for (const bool fAutomatic : {false, true}) {
+        SCOPED_TRACE(fAutomatic ? "automatic" : "single");
+        Rig rig;
+        uWaveformRequest one = Request(RequestWaveform, "W?", true), two = one;
+        one.sChannel = "Channel 1", two.sChannel = "Channel 2";
+        rig.window.mBuild = {one, Request(RequestVisibleChannels, "Q?;R?", true), two, two, Request(RequestSetup, "C")};
+        WaveformPump::StartReading(rig.pump, {fAutomatic, "1", 1});
+        rig.Fire(TimerPump);
+        rig.Result(rig.LastTask(), "#15abc"); // short of its block: Channel 1 fails alone
+        const std::int64_t iTask = rig.LastTask();
+        rig.TransferError(TransferStatus::TransferReceiveError, "gone", {Failure::eKind::GoneAfter});
+        rig.TaskError("Error sending and receiving the data. - time-out",
+                      {Failure::eKind::NotConnected, 0, "", Failure::eStep::Exchange, Failure::eKind::Refused});
+        EXPECT_TRUE(rig.LogHas("Error: InstrumentDefault::TaskScpiCommand: (0) Error sending and receiving the data. - time-out"));
+        EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data could not be received. The instrument could not be connected: "
+                               "The instrument has no interface that can be connected."));
+        const std::string sWhy = "The instrument could not be connected for request Q?;...: The instrument has no "
+                                 "interface that can be connected. Not read: Channel 2.";
+        const std::string sAlso = "Channel 1 - The data block is incomplete, bytes received: 6";
+        EXPECT_EQ(rig.window.mStatus.back(), fAutomatic ? "The automatic reading stopped: " + sWhy + " Waveforms: 0 - " + sAlso
+                                                        : "The read stopped: " + sWhy + " " + sAlso);
+        EXPECT_TRUE(rig.timers.mArmed.empty());
+        EXPECT_EQ(rig.instrument.Cancels(), 1); // the task was still outstanding
+        rig.Result(iTask, "", false, false);
+        EXPECT_TRUE(rig.pump.mOutstanding.empty());
+        EXPECT_EQ(rig.instrument.Commands().size(), 2u);
+    }
 }
 
 TEST_F(WaveformPumpTest, AResultWithoutRecordOrDataIsReportedAndTheReadGoesOn) {

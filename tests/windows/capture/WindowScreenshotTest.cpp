@@ -271,12 +271,14 @@ TEST_F(WindowScreenshotTest, AutomaticRunSavesOneFilePerShotQuietly) {
     ASSERT_TRUE(WaitFor([&] { return QDir(temp.path()).entryList(QDir::Files).size() >= 4; }, 30000));
     w.gadgets.pCancel->click();
     ASSERT_TRUE(WaitFor([&] { return EventHub::Pending() == 0 && Idle(); }, 20000));
-    // A shot whose answer came before "Cancel" is still saved and counted.
+    // A shot whose answer came before "Cancel" is still saved and counted, and the status says so.
     const int iFiles = static_cast<int>(QDir(temp.path()).entryList(QDir::Files).size());
     EXPECT_EQ(w.pump.iCount, iFiles);
-    EXPECT_EQ(w.Status(), "Screenshots: " + std::to_string(iFiles));
+    const std::string sCancelled = "The automatic reading was cancelled. Screenshots: " + std::to_string(iFiles) +
+                                   " - Saved: " + std::to_string(iFiles);
+    EXPECT_EQ(w.Status(), sCancelled);
     HoverMenuItem(w.pFrame); // the count stays
-    EXPECT_EQ(w.Status(), "Screenshots: " + std::to_string(iFiles));
+    EXPECT_EQ(w.Status(), sCancelled);
     const std::string sLog = WindowLog::Text();
     EXPECT_NE(sLog.find("The automatic reading of the screenshots was stopped. Count: "), std::string::npos);
     EXPECT_EQ(sLog.find("Data received, bytes: "), std::string::npos);
@@ -359,6 +361,11 @@ TEST_F(WindowScreenshotTest, AnAutomaticRunEndedByAnErrorUnticksAutomatically) {
         EXPECT_FALSE(w.gadgets.pAutomatic->isChecked());
         EXPECT_FALSE(w.fAutomaticChecked);
         EXPECT_EQ(w.Status().rfind("The automatic reading stopped: " + c.sStatus, 0), 0u) << w.Status();
+        // Then what the run kept: every shot it counted, those saved as the files written.
+        const std::string sSaved = " - Saved: " + std::to_string(QDir(sFolder + ".away").entryList({"*.png"}).size());
+        EXPECT_TRUE(w.Status().ends_with(" Screenshots: " + std::to_string(w.pump.iCount) +
+                                         (c.fSaveToMissingFolder ? sSaved : "")))
+            << w.Status();
         // The failed request in plain words, the transport's record on a line of its own.
         if (!c.fSaveToMissingFolder)
             EXPECT_NE(WindowLog::Text().find("DS1104Z - " + c.sStatus + "\n"), std::string::npos) << WindowLog::Text();

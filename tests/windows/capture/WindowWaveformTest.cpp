@@ -128,9 +128,13 @@ class WindowWaveformTest : public WaveformWindowTest {
         EXPECT_FALSE(G(iWindow).pAutomatic->isChecked());
         EXPECT_FALSE(W(iWindow).fAutomaticChecked);
         // First that the run stopped, then why: the connect that tried to open it again was
-        // refused, or the connection went away and was opened again.
+        // refused (said before the request), or the connection went away and was opened again.
         const std::string sStatus = W(iWindow).Status();
-        EXPECT_EQ(sStatus.rfind("The automatic reading stopped: ", 0), 0u) << sStatus;
+        EXPECT_EQ(sStatus.rfind(fStaysAway ? "The automatic reading stopped: The instrument could not be connected for "
+                                           : "The automatic reading stopped: ",
+                                0),
+                  0u)
+            << sStatus;
         EXPECT_NE(sStatus.find(fStaysAway ? "refused the connection on port " + std::to_string(iPort)
                                           : std::string("The connection to the instrument was interrupted.")),
                   std::string::npos)

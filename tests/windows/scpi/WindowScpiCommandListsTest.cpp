@@ -29,6 +29,7 @@ TEST(ScpiCommandListEntry, ValuesReadAsThePartsSay) {
     struct uCase {
         std::string sValue, sName, sCommand, sFile;
         bool fBlock, fV, fStb, fSrq;
+        std::string sLines = ""; // the entry's line marks
     };
     const uCase mCases[] = {
         {"*IDN?", "", "*IDN?", "", false, false, false, false},
@@ -43,10 +44,12 @@ TEST(ScpiCommandListEntry, ValuesReadAsThePartsSay) {
         {"C |FILE|one|FILE|two", "", "C |FILE|", "one|FILE|two", false, false, false, false},
         {"x |file|y", "", "x |file|y", "", false, false, false, false},
         {"", "", "", "", false, false, false, false},
+        // More marks than ";" (the entry was edited by hand since): the marks are not its own.
+        {"[R]*RST;*CLS", "R", "*RST\r\n*CLS", "", false, false, false, false, "01"},
     };
     for (const uCase& c : mCases) {
         SCOPED_TRACE(c.sValue);
-        const uScpiCommandEntry e = WindowScpiCommand::Detail::ParseEntryValue(c.sValue);
+        const uScpiCommandEntry e = WindowScpiCommand::Detail::ParseEntryValue(c.sValue, c.sLines);
         EXPECT_EQ(e.sName, c.sName);
         EXPECT_EQ(e.sCommand, c.sCommand);
         EXPECT_EQ(e.sFile, c.sFile);
@@ -248,6 +251,18 @@ TEST_F(WindowScpiCommandListsTest, ChoosingClickingAddingRemoving) {
     g.pListFiles->setCurrentIndex(0); // leaving the list writes it
     Settle();
     EXPECT_EQ(ReadFile(sStandard), Golden("template-add-remove.ini") + "\r\n");
+
+    // The list edited elsewhere took out an entry and left its marks: the next entry under that
+    // key gives back its own lines.
+    Put("Standard.ini", Golden("template-add-remove.ini") + "\r\n[SCPICommandLines]\r\n3 = 01\r\n");
+    g.pListFiles->setCurrentIndex(1);
+    Settle();
+    g.pName->setText("Three");
+    g.pCommand->setPlainText("A\nB\nC");
+    Click(g.pAdd);
+    g.pCommand->clear();
+    ClickItem(iScpi, "Three");
+    EXPECT_EQ(g.pCommand->toPlainText(), "A\nB\nC");
 }
 
 // Two windows (of two main windows) on one list file: each one's changes reach the file on top
