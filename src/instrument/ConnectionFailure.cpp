@@ -160,18 +160,20 @@ std::string IdentificationAnswerText(const uTaskPrepare& c, const Failure::uFail
         // or a port that speaks something else; the end text only tells when an answer is text.
         static const char* const aParity[] = {"no", "odd", "even", "mark", "space"};
         const auto& s = c.serial;
-        std::string sSettings;
+        std::string sCheck; // the settings of the line or socket, then the model chosen
         if (c.eInterface == InterfaceSerial) {
-            sSettings = "the serial line's settings (baud rate " + std::to_string(s.iBaudRate) + ", " +
-                        std::to_string(s.iDataBits) + " data bits, " +
-                        (s.iParity >= 0 && s.iParity < 5 ? aParity[s.iParity] : "unknown") + " parity, end text " +
-                        sEnd + ")";
+            sCheck = "the serial line's settings (baud rate " + std::to_string(s.iBaudRate) + ", " +
+                     std::to_string(s.iDataBits) + " data bits, " +
+                     (s.iParity >= 0 && s.iParity < 5 ? aParity[s.iParity] : "unknown") + " parity, end text " +
+                     sEnd + ")";
         } else if (fStream) {
-            sSettings = "the connection's settings (port " + std::to_string(c.rawTcp.iPort) + ", end text " + sEnd + ")";
+            sCheck = "the connection's settings (port " + std::to_string(c.rawTcp.iPort) + ", end text " + sEnd + ")";
         }
-        const std::string sModelCheck = "that the model chosen, " + sModel + ", is the instrument's";
-        if (sSettings.empty()) return sGot + sBytes + " that are no text" + (sModel.empty() ? "." : ": check " + sModelCheck + ".");
-        return sGot + sBytes + " that are no text: check " + sSettings + (sModel.empty() ? "." : " and " + sModelCheck + ".");
+        if (!sModel.empty()) {
+            sCheck += std::string(sCheck.empty() ? "" : " and ") + "that the model chosen, " + sModel +
+                      ", is the instrument's";
+        }
+        return sGot + sBytes + " that are no text" + (sCheck.empty() ? "." : ": check " + sCheck + ".");
     }
     return sGot + "an answer of " + sBytes + " that did not end with " + sEnd +
            (sModel.empty() ? "."

@@ -494,7 +494,8 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     if (fChain) instance.request.iTimeout = iTimeout;
     if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
     if (!fRead && fChain) {
-        const std::string sAnswer = Instrument::IdentificationAnswerText(instance.uConnection, instance.request.failure);
+        const std::string sAnswer =
+            Instrument::IdentificationAnswerText(instance.uConnection, instance.request.failure);
         InstrumentSearch::PostNotIdentified(instance.uConnection, sAnswer.empty() ? sError : sAnswer + " - " + sError);
     }
     if (fChain) {

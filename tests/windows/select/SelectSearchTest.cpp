@@ -98,7 +98,8 @@ TEST_F(SelectSearchTest, RefreshListsTheLanAndUsbInstrumentsInTenColumns) {
     // An instrument whose identification is noise is listed with why, where its names go.
     usb->Scpi().SetIdn(std::string("\x80\xF8\x00\xFE\x78\x0A\x80\xE0\x00\xF8\x86\x1E\xFC", 13));
     EventHub::PostEvent(EventRefreshInstrumentList, iList, 0);
-    const std::string sWhy = "The identification (*IDN?) at the USB instrument DS1ZA000000001 got 13 bytes that are no text.";
+    const std::string sWhy =
+        "The identification (*IDN?) at the USB instrument DS1ZA000000001 got 13 bytes that are no text.";
     ASSERT_TRUE(WaitFor([&] {
         rows = Rows(iList);
         return std::count(rows.begin(), rows.end(), sWhy + "|USB|" + sWhy + "||-|-|-|-|-|USBTMC|") == 1;
