@@ -157,14 +157,10 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
 }
 
-// What an identification that came says: its text, shown as it came (Latin-1 or UTF-8, ended by
-// carriage return and line feed or line feed alone), or why it is none. Answers that did not end
-// as the model chosen ends them say how the answer failed and what to check, not the cable: a LAN
-// instrument added as a HAMEG HM2008 (whose answers end with line feed and carriage return) that
-// answers with a line feed alone, text with µ, Ω and É ended by a carriage return alone, text cut
-// in the middle of a character (the time-out cuts where it cuts). Noise
-// from a serial line at another speed than the port's is no instrument, whether it holds a line
-// feed or not: the line's settings come first.
+// An identification shows its text as it came (Latin-1 or UTF-8), or says why it is none: an answer
+// that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
+// text with µ, Ω, É ended by a carriage return alone; cut inside a character), or noise from a serial
+// line at another speed, with a line feed or without, where the line's settings come first.
 TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;

@@ -159,8 +159,7 @@ TEST_F(ScriptDoors, SerialOnAPseudoTerminal) {
     const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::Serial, pDevice);
     RunTwice("instrument $s serial " + prepare.serial.sPort + " 115200");
     if (HasFatalFailure()) return;
-    // Noise that holds a line feed (a line at another speed) is no instrument: the connect says
-    // the line's settings.
+    // Noise with a line feed (a line at another speed) is no instrument: the connect says so.
     pDevice->SetIdn(std::string("\x80\xF8\x00\xFE\x78", 5));
     Parse("instrument $s serial " + prepare.serial.sPort + " 115200");
     std::string sError;
