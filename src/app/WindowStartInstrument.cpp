@@ -213,18 +213,18 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
 
     if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
     // An instrument described by hand is identified as it connects: a connection on which nothing
-    // answered (a serial line with nothing on it) stays open, but the user learns that no
-    // instrument is there, or that its answer did not end as the chosen model's answers end. (One found by a search without asking it has no identification.)
-    const bool fIdentified =
-        details.connection.fUserModel == 0 || !details.idn.sManufacturer.empty() || !details.idn.sModel.empty();
-    if (fIdentified) {
+    // answered (a serial line with nothing on it) or noise came stays open, but the user learns
+    // that no instrument is there, that its answer did not end as the chosen model's answers end,
+    // or that it was no text and the line's settings are to be checked.
+    const std::string sNotIdentified = Instrument::NotIdentifiedText(details.connection, details.idn);
+    if (sNotIdentified.empty()) {
         SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +
                                " - Firmware: " + details.idn.sFirmware);
     } else {
-        SetStatus(pWindow, Instrument::NoIdentificationText(details.connection, details.idn.failure));
+        SetStatus(pWindow, sNotIdentified);
     }
     WindowLog::AddLine(info.sModel + ": connected");
-    if (!fIdentified) WindowLog::AddError(Instrument::NoIdentificationText(details.connection, details.idn.failure));
+    if (!sNotIdentified.empty()) WindowLog::AddError(sNotIdentified);
     WindowLog::AddLine(info.sModel + " - for the Script:  instrument " + ScriptParameters(details.connection));
 
     UpdateMenuState(iWindow);

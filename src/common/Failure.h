@@ -61,8 +61,9 @@ struct uFailure {
     // that came and the answers its queries await (both 0 for any other failure).
     std::int64_t iAnswers = 0;
     std::int64_t iAnswersAwaited = 0;
-    // Those bytes hold one that no text holds (a control character other than tab, CR and LF, or
-    // a byte above 126): noise, as a serial line set otherwise than the instrument sends.
+    // Those bytes are no text (Instrument::AnswerText: a control byte other than tab, CR and LF,
+    // or bytes neither UTF-8 nor printable Latin-1): noise, as a serial line set otherwise than the
+    // instrument sends. An identification whose ended answer is noise is BadAnswer with them.
     bool fNoText = false;
 };
 

@@ -160,12 +160,10 @@ std::string BinaryText(std::int64_t iValue, int iWidthCode) {
     return s;
 }
 
-namespace {
-
-// The length of the printable UTF-8 sequence at the start of s, 0 when it is none.
-std::size_t PrintableLength(std::string_view s) {
+std::size_t Utf8Length(std::string_view s) {
+    if (s.empty()) return 0;
     const auto b = static_cast<unsigned char>(s[0]);
-    if (b < 0x80) return (b >= 0x20 && b != 0x7F) || b == '\n' || b == '\t' ? 1 : 0;
+    if (b < 0x80) return 1;
     std::size_t n = 0;
     unsigned char lo = 0x80, hi = 0xBF; // the bounds of the second byte
     if (b >= 0xC2 && b <= 0xDF) n = 2, lo = b == 0xC2 ? 0xA0 : 0x80; // C2 80..9F: the C1 controls
@@ -177,6 +175,15 @@ std::size_t PrintableLength(std::string_view s) {
         if (c < (i == 1 ? lo : 0x80) || c > (i == 1 ? hi : 0xBF)) return 0;
     }
     return n;
+}
+
+namespace {
+
+// The length of the printable UTF-8 sequence at the start of s, 0 when it is none.
+std::size_t PrintableLength(std::string_view s) {
+    const auto b = static_cast<unsigned char>(s[0]);
+    if (b < 0x80) return (b >= 0x20 && b != 0x7F) || b == '\n' || b == '\t' ? 1 : 0;
+    return Utf8Length(s);
 }
 
 } // namespace

@@ -28,6 +28,10 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 // Bytes read as single-byte text: 0x80 to 0xFF are taken as Latin-1 and written as UTF-8.
 std::string Latin1ToUtf8(std::string_view sBytes);
 
+// The length of the UTF-8 character at the start of s (1 for any byte below 0x80), 0 when its
+// bytes are no whole UTF-8 character or a C1 control (U+0080 to U+009F).
+std::size_t Utf8Length(std::string_view s);
+
 // The text as a status line shows it: every byte that is no printable character (control bytes
 // but line feed and tab, DEL, the C1 controls, bytes of no valid UTF-8 sequence) is written
 // "\xNN"; after iMostEscapes of them the rest is cut and "..." ends the text. A printable text

@@ -2,10 +2,10 @@
 
 #include "common/TextRoutines.h"
 #include "instrument/ModelCommands.h"
+#include "instrument/ModelTable.h"
 #include "transport/InterfaceDefaults.h"
 #include "transport/TcpSocket.h"
 
-#include <algorithm>
 #include <string>
 
 namespace Instrument {
@@ -112,10 +112,7 @@ std::string CutAnswerText(const Failure::uFailure& failure, std::int64_t iTimeou
 void CountPart(Failure::uFailure& failure, Failure::eKind eKind, std::int64_t iBytes, std::string_view sCame,
                std::size_t iAnswers, std::int64_t iAwaited, std::int64_t iTimeoutMs, std::string& sError) {
     failure.iReceived = iBytes;
-    failure.fNoText = std::any_of(sCame.begin(), sCame.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u > 126 || (u < 32 && u != '\t' && u != '\r' && u != '\n');
-    });
+    failure.fNoText = !AnswerText(sCame);
     // The read waited its request's time-out: the reason names that one, not the interface's default.
     if (eKind == Failure::eKind::TimedOut && iTimeoutMs > 0 && failure.iWaitedMs <= 0) failure.iWaitedMs = iTimeoutMs;
     const bool fChain = iAnswers > 0 && static_cast<std::int64_t>(iAnswers) < iAwaited;
@@ -134,17 +131,21 @@ std::string ExchangeFailureReason(const InstrumentObject& pInstrument, const Fai
     return ExchangeFailureReason(details.connection, failure, InterfaceDefaults::Timeout(eInterface));
 }
 
-std::string NoIdentificationText(const uTaskPrepare& c, const Failure::uFailure& failure) {
-    const std::string sUnended = UnendedIdentificationText(c, failure);
-    if (!sUnended.empty()) return sUnended;
+std::string NotIdentifiedText(const uTaskPrepare& c, const uIdn& idn) {
+    if (!idn.sManufacturer.empty() || !idn.sModel.empty()) return {};
+    // Found by a search and never asked: its description is all there is to tell.
+    if (c.fUserModel == 0 && idn.failure.eType == Failure::eKind::None) return {};
+    const std::string sAnswer = IdentificationAnswerText(c, idn.failure);
+    if (!sAnswer.empty()) return sAnswer;
     return "No instrument answered the identification (*IDN?) at " + ConnectionPlace(c) +
            ": check the cable, the connection's settings and that the instrument is switched on.";
 }
 
-std::string UnendedIdentificationText(const uTaskPrepare& c, const Failure::uFailure& failure) {
-    if (failure.eType != Failure::eKind::TimedOut || failure.iReceived <= 0) return {};
+std::string IdentificationAnswerText(const uTaskPrepare& c, const Failure::uFailure& failure) {
+    if (failure.iReceived <= 0 || (failure.eType != Failure::eKind::TimedOut && !failure.fNoText)) return {};
     const std::string sGot = "The identification (*IDN?) at " + ConnectionPlace(c) + " got ";
-    if (c.eInterface != InterfaceRawTcp && c.eInterface != InterfaceSerial) {
+    const bool fStream = c.eInterface == InterfaceRawTcp || c.eInterface == InterfaceSerial;
+    if (!fStream && !failure.fNoText) {
         return sGot + "an answer whose message did not end: " + CutAnswerText(failure, failure.iWaitedMs);
     }
     std::string sEnd;
@@ -155,20 +156,24 @@ std::string UnendedIdentificationText(const uTaskPrepare& c, const Failure::uFai
         c.fUserModel == 0 ? "" : Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
     const std::string sBytes = std::to_string(failure.iReceived) + " bytes";
     if (failure.fNoText) {
-        // Noise: a line whose speed, data bits or parity are not the instrument's, or a port
-        // that speaks something else; the end text only tells when an answer is whole.
+        // Noise, ended or not: a line whose speed, data bits or parity are not the instrument's,
+        // or a port that speaks something else; the end text only tells when an answer is text.
         static const char* const aParity[] = {"no", "odd", "even", "mark", "space"};
         const auto& s = c.serial;
-        const std::string sSettings =
-            c.eInterface == InterfaceSerial
-                ? "the serial line's settings (baud rate " + std::to_string(s.iBaudRate) + ", " +
-                      std::to_string(s.iDataBits) + " data bits, " +
-                      (s.iParity >= 0 && s.iParity < 5 ? aParity[s.iParity] : "unknown") +
-                      " parity, end text " + sEnd + ")"
-                : "the connection's settings (port " + std::to_string(c.rawTcp.iPort) + ", end text " + sEnd +
-                      ")";
-        return sGot + sBytes + " that are no text: check " + sSettings +
-               (sModel.empty() ? "." : " and that the model chosen, " + sModel + ", is the instrument's.");
+        std::string sCheck; // the settings of the line or socket, then the model chosen
+        if (c.eInterface == InterfaceSerial) {
+            sCheck = "the serial line's settings (baud rate " + std::to_string(s.iBaudRate) + ", " +
+                     std::to_string(s.iDataBits) + " data bits, " +
+                     (s.iParity >= 0 && s.iParity < 5 ? aParity[s.iParity] : "unknown") + " parity, end text " +
+                     sEnd + ")";
+        } else if (fStream) {
+            sCheck = "the connection's settings (port " + std::to_string(c.rawTcp.iPort) + ", end text " + sEnd + ")";
+        }
+        if (!sModel.empty()) {
+            sCheck += std::string(sCheck.empty() ? "" : " and ") + "that the model chosen, " + sModel +
+                      ", is the instrument's";
+        }
+        return sGot + sBytes + " that are no text" + (sCheck.empty() ? "." : ": check " + sCheck + ".");
     }
     return sGot + "an answer of " + sBytes + " that did not end with " + sEnd +
            (sModel.empty() ? "."

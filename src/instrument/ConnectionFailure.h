@@ -65,8 +65,8 @@ std::string AnswerCountText(const Failure::uFailure& failure);
 
 // A read of any door that failed (eKind) after iBytes of its answer came, iAnswers of the
 // iAwaited answers of a chained query whole among them (0: none whole, or no chain): the record
-// counts them, notes whether sCame (those of the bytes that were handed on) holds a byte that is
-// no text, and a time-out's text (sError) begins by saying that it cut the answer. The part
+// counts them, notes whether sCame (those of the bytes that were handed on) is no text
+// (AnswerText), and a time-out's text (sError) begins by saying that it cut the answer. The part
 // stays in the request, fRequestFinished 0, for the one place that shows answers to a user;
 // nobody reads values from it. Bytes that came and were not handed on count in iBytes and, set
 // before, in failure.iDropped.
@@ -83,18 +83,20 @@ inline std::string WithReason(const std::string& sText, const std::string& sReas
     return sReason.empty() ? sText : sText + " " + sReason;
 }
 
-// What the status line says when a connect opened the connection but the identification query
-// gave no identification, from the record of its read (failure): no instrument answered (a
-// serial line with nothing on it, a socket nobody answers on), or UnendedIdentificationText.
-std::string NoIdentificationText(const uTaskPrepare& connection, const Failure::uFailure& failure);
+// Why the instrument has no identification, from its record (idn): empty when it has one, or
+// when, found by a search, it was never asked. Else the answer that is none
+// (IdentificationAnswerText), or that no instrument answered (a serial line with nothing on it, a
+// socket nobody answers on). The main window's status, the script's connect and the instrument
+// list's row say it.
+std::string NotIdentifiedText(const uTaskPrepare& connection, const uIdn& idn);
 
-// The sentence of an identification whose answer came and was cut by its time-out (else empty):
-// on raw TCP and serial it did not end with the model's end text, which the sentence names, with
-// the model the user chose (the one to check); on VXI-11 and USBTMC its message did not end.
-// Bytes that are no text are no question of the end text: the sentence names the settings of
-// the serial line (baud rate, data bits, parity, end text) or of the socket (port, end text),
-// then the model.
-std::string UnendedIdentificationText(const uTaskPrepare& connection, const Failure::uFailure& failure);
+// The sentence of an identification whose answer came and is none (else empty), from the record
+// of its read. Bytes that are no text (AnswerText), ended or cut, are noise: the sentence names
+// the settings of the serial line (baud rate, data bits, parity, end text) or of the socket (port,
+// end text), then the model the user chose (the one to check). Text that its time-out cut did not
+// end, on raw TCP and serial, with the model's end text, which the sentence names, with the
+// model; on VXI-11 and USBTMC its message did not end.
+std::string IdentificationAnswerText(const uTaskPrepare& connection, const Failure::uFailure& failure);
 
 // The place a connect goes to, as the status line names it while the connect waits: the
 // address and port, the serial port, the USB instrument.

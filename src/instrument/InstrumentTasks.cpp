@@ -381,6 +381,16 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     // instrument stays unidentified, as when nothing came.
     if (!fExchanged) return false;
     if (iSize > 0) idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
+    if (idn.failure.fNoText) {
+        // Noise that held the end text: no instrument, whatever the bytes say; the record tells.
+        const std::string sNoText = "The answer of " + std::to_string(iSize) + " bytes is no text.";
+        sError = "InstrumentDefault::GetIdnDefault: " + sNoText;
+        instance.request.failure = idn.failure;
+        instance.request.failure.sText = sError;
+        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, sNoText, "GetIdnDefault",
+                                  instance.request.failure);
+        return false;
+    }
     if (iSize == 0) {
         static constexpr const char* pEmpty = "The IDN has been read by the instrument, but the data is empty.";
         sError = std::string("InstrumentDefault::GetIdnDefault: ") + pEmpty;
@@ -483,11 +493,14 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
     if (fChain) instance.request.iTimeout = iTimeout;
     if (!fRead) PostTaskError(head.iWindow, EventObject(instance), sError, "TaskGetIdn");
     if (!fRead && fChain) {
-        const std::string sUnended = Instrument::UnendedIdentificationText(instance.uConnection, instance.request.failure);
-        InstrumentSearch::PostNotIdentified(instance.uConnection, sUnended.empty() ? sError : sUnended + " - " + sError);
+        const std::string sAnswer =
+            Instrument::IdentificationAnswerText(instance.uConnection, instance.request.failure);
+        InstrumentSearch::PostNotIdentified(instance.uConnection, sAnswer.empty() ? sError : sAnswer + " - " + sError);
     }
     if (fChain) {
-        if (fRead) SetIdn(instance, idn);
+        // An answer that was noise keeps its record (the instrument list's row says why); a read
+        // that failed otherwise leaves the identification as it was.
+        if (fRead || idn.failure.fNoText) SetIdn(instance, idn);
         QueueChainTask<uTaskDisconnect>(object, head);
     } else {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskGetIdn,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace Instrument {
@@ -130,10 +131,41 @@ std::string FixIdnAnswer(const std::string& sAnswer) {
     return sAnswer;
 }
 
+std::optional<std::string> AnswerText(std::string_view sBytes) {
+    const auto byte = [](char c) { return static_cast<unsigned char>(c); };
+    if (std::any_of(sBytes.begin(), sBytes.end(), [&](char c) {
+            return (byte(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte(c) == 0x7F;
+        }))
+        return std::nullopt;
+    std::size_t i = 0;
+    // i ends at the first byte that begins no character, or at the end.
+    for (std::size_t n = 1; i < sBytes.size() && n > 0; i += n) n = Utility::Utf8Length(sBytes.substr(i));
+    if (i == sBytes.size()) return std::string(sBytes);
+    if (std::none_of(sBytes.begin(), sBytes.end(), [&](char c) { return byte(c) >= 0x80 && byte(c) < 0xA0; }))
+        return Utility::Latin1ToUtf8(sBytes);
+    // A character that the end of a cut answer cuts off: its lead byte and the continuation
+    // bytes that came.
+    const std::string_view sTail = sBytes.substr(i);
+    const unsigned char b = byte(sTail[0]);
+    const std::size_t iLength = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    const bool fCut = b >= 0xC2 && b <= 0xF4 && sTail.size() < iLength &&
+                      std::all_of(sTail.begin() + 1, sTail.end(), [&](char c) { return (byte(c) & 0xC0) == 0x80; });
+    if (!fCut) return std::nullopt;
+    return std::string(sBytes.substr(0, i)) + "\xEF\xBF\xBD";
+}
+
 uIdn ParseIdn(std::string_view sAnswer) {
     uIdn idn;
-    const std::size_t iEnd = sAnswer.find_last_not_of(" \t\r\n");
-    idn.sIdn = Utility::Latin1ToUtf8(iEnd == std::string_view::npos ? std::string_view() : sAnswer.substr(0, iEnd + 1));
+    const std::optional<std::string> sText = AnswerText(sAnswer);
+    if (!sText) {
+        idn.failure.eType = Failure::eKind::BadAnswer;
+        idn.failure.eAt = Failure::eStep::Receive;
+        idn.failure.iReceived = static_cast<std::int64_t>(sAnswer.size());
+        idn.failure.fNoText = true;
+        return idn;
+    }
+    const std::size_t iEnd = sText->find_last_not_of(" \t\r\n");
+    idn.sIdn = iEnd == std::string::npos ? std::string() : sText->substr(0, iEnd + 1);
     const std::vector<std::string> f = Fields(FixIdnAnswer(idn.sIdn), 4);
     idn.sManufacturer = f[0];
     idn.sModel = f[1];

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,7 @@ enum eModel : std::int64_t {
 
 // The identification of an instrument.
 struct uIdn {
-    std::string sIdn;          // the answer as received, trailing blanks, TAB, CR and LF removed
+    std::string sIdn;          // the answer as received (as UTF-8), trailing blanks, TAB, CR and LF removed
     std::string sManufacturer; // fields 1 to 4 of the normalised answer, split at ","
     std::string sModel;
     std::string sSerialNumber;
@@ -62,7 +63,16 @@ std::int64_t GetModelFromIdn(const uTaskPrepare& connection, const uIdn& idn, st
 // The answer with the known irregular identifications rewritten into the usual four fields.
 std::string FixIdnAnswer(const std::string& sAnswer);
 
-// The identification record of the raw answer bytes (read as single-byte text).
+// Whether bytes an instrument sent are text, and which: control bytes other than tab, CR and
+// LF, and bytes that are neither UTF-8 nor printable Latin-1 (the C1 controls 0x80 to 0x9F
+// outside UTF-8), are noise, as a serial line set otherwise than the instrument sends gives;
+// nullopt then. Text comes back as UTF-8: bytes that are UTF-8 as they are, others read as
+// Latin-1 (a "\xB5" as "µ"). The end of a cut answer may cut a UTF-8 character off, which then
+// ends the text as U+FFFD. Every identification answer, ended or cut, is judged here.
+std::optional<std::string> AnswerText(std::string_view sBytes);
+
+// The identification record of the raw answer bytes (AnswerText). Noise is no identification:
+// the record is empty, and its failure (BadAnswer, fNoText) counts the bytes.
 uIdn ParseIdn(std::string_view sAnswer);
 
 } // namespace Instrument

@@ -1,6 +1,7 @@
 #include "script/ScriptInstrument.h"
 
 #include "common/TextRoutines.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/InstrumentObject.h"
 #include "instrument/TaskRecords.h"
 #include "platform/OsVersion.h"
@@ -255,8 +256,10 @@ bool EventInstrumentConnect(uScriptThread& t, uInstrumentObject& instrument, uSc
     std::string sIgnored;
     if (instrument.pInterface) instrument.pInterface->GetInfo(instrument, info, sIgnored);
     const std::string& sName = task.instrument->Name;
+    // An instrument whose identification gave none (noise, no answer) is named by why.
+    const std::string sWhy = Instrument::NotIdentifiedText(info.connection, info.idn);
     PostLine(t, task, " Ereignis InstrumentTaskConnect - Ein Instrument wurde verbunden: " + sName + " - " +
-                          info.idn.sIdn);
+                          (sWhy.empty() ? info.idn.sIdn : sWhy));
     PostLine(t, task, " Ereignis InstrumentTaskConnect - Das aktive Instrument ist: " + sName + " - " +
                           info.idn.sManufacturer + " " + info.idn.sModel);
     return true;

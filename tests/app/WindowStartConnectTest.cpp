@@ -1,8 +1,8 @@
 // What the main window says while its connect runs and when nothing answers on the connection:
 // "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
 // the connect was asked for; and a serial line with nothing on it, which opens but where no
-// instrument answers the identification; and an answer that does not end as the chosen model's
-// do, or that is no text.
+// instrument answers the identification; and an identification that shows its text, or that does
+// not end as the chosen model's do, or that is no text.
 #include "app/FrameTestSupport.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
@@ -157,28 +157,42 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
 }
 
-// Answers that came and did not end, as the model chosen ends them: the text says how the answer
-// failed and what to check, not the cable. A LAN instrument added as a HAMEG HM2008 (whose
-// answers end with line feed and carriage return) that answers with a line feed alone; and a
-// serial instrument whose line at another speed than the port's turns its answer into noise
-// without a line feed, where the line's settings come first.
-TEST_F(WindowStartConnectTest, AnAnswerThatDoesNotEndAsTheChosenModelsSaysSo) {
+// An identification shows its text as it came (Latin-1 or UTF-8), or says why it is none: an answer
+// that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
+// text with µ, Ω, É ended by a carriage return alone; cut inside a character), or noise from a serial
+// line at another speed, with a line feed or without, where the line's settings come first.
+TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;
         const char* pMaker;
         const char* pModel;
-        std::string sIdn, sEnd, sText;
+        std::string sIdn, sEnd, sStatus; // "@": the identification at the place
     };
+    const std::string sNoise("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
+    const std::string sLine = "(baud rate 9600, 8 data bits, no parity, end text line feed) and that the model chosen, "
+                              "Rigol DS1104Z, is the instrument's.";
+    const std::string sNotEnded = " that did not end with line feed, as the answers of the chosen model Rigol DS1104Z "
+                                  "end: check that the model chosen is the instrument's.";
     const uRow aRows[] = {
         {false, "HAMEG", "HM2008", "HAMEG,HMO2024,012345678,05.886", "\n",
-         " got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
+         "@ got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
          "the chosen model HAMEG HM2008 end: check that the model chosen is the instrument's."},
-        {true, "Rigol", "DS1104Z", std::string("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12), "",
-         " got 12 bytes that are no text: check the serial line's settings (baud rate 9600, 8 data bits, no "
-         "parity, end text line feed) and that the model chosen, Rigol DS1104Z, is the instrument's."},
+        {true, "Rigol", "DS1104Z", sNoise, "",
+         "@ got 12 bytes that are no text: check the serial line's settings " + sLine},
+        {true, "Rigol", "DS1104Z", sNoise.substr(0, 5) + "\n" + sNoise.substr(5), "",
+         "@ got 6 bytes that are no text: check the serial line's settings " + sLine},
+        {true, "Rigol", "DS1104Z", "ACME,X1 \xB5V METER,SN0001,1.0", "\r", "@ got an answer of 28 bytes" + sNotEnded},
+        {true, "Rigol", "DS1104Z", "ACME,X1 \xCE\xA9 METER \xC3\x89,SN0001,1.0", "\r",
+         "@ got an answer of 31 bytes" + sNotEnded},
+        {true, "Rigol", "DS1104Z", "ACME,X1 \xE2\x82\xAC METER \xE2\x82", "",
+         "@ got an answer of 20 bytes" + sNotEnded},
+        {true, "Rigol", "DS1104Z", "ACME,X1 \xB5V METER,SN0001,1.0", "\r\n",
+         "ACME X1 \xC2\xB5V METER - Serial number: SN0001 - Firmware: 1.0"},
+        {true, "Rigol", "DS1104Z", "ACME,X1 \xCE\xA9 METER \xC3\x89,SN0001,1.0", "\n",
+         "ACME X1 \xCE\xA9 METER \xC3\x89 - Serial number: SN0001 - Firmware: 1.0"},
     };
     for (const uRow& row : aRows) {
-        SCOPED_TRACE(row.pModel);
+        SCOPED_TRACE(row.sStatus);
         Sim::RawTcpServer server;
         Sim::SerialDevice line;
         std::string sError;
@@ -197,7 +211,9 @@ TEST_F(WindowStartConnectTest, AnAnswerThatDoesNotEndAsTheChosenModelsSaysSo) {
         ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
         const std::string sPlace =
             row.fSerial ? line.PortName() : "127.0.0.1:" + std::to_string(server.Port());
-        EXPECT_EQ(Status(iMain), "The identification (*IDN?) at " + sPlace + row.sText);
+        std::string sStatus = row.sStatus;
+        if (sStatus.starts_with("@")) sStatus.replace(0, 1, "The identification (*IDN?) at " + sPlace);
+        EXPECT_EQ(Status(iMain), sStatus);
     }
 }
 

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
     const std::string sAnswer(reinterpret_cast<const char*>(pInput), iSize);
     const std::string sFixed = Instrument::FixIdnAnswer(sAnswer);
     const uIdn idn = Instrument::ParseIdn(sFixed);
-    // Single-byte text becomes UTF-8: at most two bytes for each.
+    // Text becomes UTF-8 (Latin-1 at most two bytes for each), noise nothing.
     if (idn.sIdn.size() > 2 * sFixed.size()) __builtin_trap();
     // The first three fields end at a comma; the fourth takes the rest.
     for (const std::string* p : {&idn.sManufacturer, &idn.sModel, &idn.sSerialNumber}) {

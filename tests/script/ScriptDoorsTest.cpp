@@ -158,6 +158,18 @@ TEST_F(ScriptDoors, SerialOnAPseudoTerminal) {
     ScopeRead::Door door;
     const uTaskPrepare prepare = door.Start(ScopeRead::eDoor::Serial, pDevice);
     RunTwice("instrument $s serial " + prepare.serial.sPort + " 115200");
+    if (HasFatalFailure()) return;
+    // Noise with a line feed (a line at another speed) is no instrument: the connect says so.
+    pDevice->SetIdn(std::string("\x80\xF8\x00\xFE\x78", 5));
+    Parse("instrument $s serial " + prepare.serial.sPort + " 115200");
+    std::string sError;
+    ASSERT_TRUE(RunScript(pInstance, sError)) << sError;
+    EXPECT_TRUE(ScriptTest::PumpUntil([&] { return collector.Count(ScriptMessageFinished) > 0; }));
+    EXPECT_TRUE(HasOutput("Skriptzeile 1 Ereignis InstrumentTaskConnect - Ein Instrument wurde verbunden: $s - The "
+                          "identification (*IDN?) at " + prepare.serial.sPort + " got 6 bytes that are no text: check "
+                          "the serial line's settings (baud rate 115200, 8 data bits, no parity, end text line feed)."))
+        << ::testing::PrintToString(collector.Texts(ScriptMessageOutput));
+    StopScript(pInstance, sError);
 }
 
 TEST_F(ScriptDoors, UsbTmcOnTheSimulatedBus) {

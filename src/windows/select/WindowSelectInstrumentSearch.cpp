@@ -11,6 +11,7 @@
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "icons/VectorIcon.h"
+#include "instrument/ConnectionFailure.h"
 #include "instrument/Instrument.h"
 #include "instrument/InstrumentDefault.h"
 #include "instrument/InstrumentSearch.h"
@@ -193,14 +194,19 @@ std::string FillInstrumentListCreateText(int, const InstrumentObject& object) {
     }
     const uTaskPrepare& c = info.connection;
     // The names the user gave; one described without them (a script's instrument) is named by
-    // its answer to *IDN? once it has given one.
+    // its answer to *IDN? once it has given one, or by why it gave none.
     const bool fUserNames = c.fUserModel && (!c.sUserManufacturer.empty() || !c.sUserModel.empty() ||
-                                             (info.idn.sManufacturer.empty() && info.idn.sModel.empty()));
+                                             (info.idn.sManufacturer.empty() && info.idn.sModel.empty() &&
+                                              info.idn.failure.eType == Failure::eKind::None));
     std::string sName, sModel, sManufacturer, sSerial, sFirmware;
     if (fUserNames) {
         sName = "[ " + Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ") + " ]";
         sModel = c.sUserModel;
         sManufacturer = c.sUserManufacturer;
+        sSerial = sFirmware = "-";
+    } else if (const std::string sWhy = Instrument::NotIdentifiedText(c, info.idn); !sWhy.empty()) {
+        // Not identified (its answer was noise, or none came): the row says why where the names go.
+        sName = sModel = sWhy;
         sSerial = sFirmware = "-";
     } else {
         sName = Utility::TrimCharacters(info.idn.sManufacturer + " " + info.idn.sModel, " ");

@@ -94,6 +94,16 @@ TEST_F(SelectSearchTest, RefreshListsTheLanAndUsbInstrumentsInTenColumns) {
     // The icon view shows the same rows, each with a picture.
     for (int r = 0; r < Model(iList)->rowCount(); ++r) EXPECT_FALSE(Model(iList)->item(r, 0)->icon().isNull());
     EXPECT_TRUE(Report(iList)->isColumnHidden(0));
+
+    // An instrument whose identification is noise is listed with why, where its names go.
+    usb->Scpi().SetIdn(std::string("\x80\xF8\x00\xFE\x78\x0A\x80\xE0\x00\xF8\x86\x1E\xFC", 13));
+    EventHub::PostEvent(EventRefreshInstrumentList, iList, 0);
+    const std::string sWhy =
+        "The identification (*IDN?) at the USB instrument DS1ZA000000001 got 13 bytes that are no text.";
+    ASSERT_TRUE(WaitFor([&] {
+        rows = Rows(iList);
+        return std::count(rows.begin(), rows.end(), sWhy + "|USB|" + sWhy + "||-|-|-|-|-|USBTMC|") == 1;
+    })) << ::testing::PrintToString(rows);
 }
 
 TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearchByTheOption) {
