@@ -9,8 +9,30 @@
 
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANTO_LEAK_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANTO_LEAK_CHECKER 1
+#endif
+#endif
+#if defined(ORVANTO_LEAK_CHECKER)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace InstrumentScript {
 namespace {
+
+// A sanitizer build's leak checker looks through the heap, not through mappings of the program's
+// own: a mapped block is shown to it while it lives, or the parts its tasks own would be taken
+// for leaks whenever a leak check finds a large program alive (one that a script thread still
+// frees after the exit's wait).
+void ShowToLeakChecker([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t iLength, [[maybe_unused]] bool fShow) {
+#if defined(ORVANTO_LEAK_CHECKER)
+    if (fShow) __lsan_register_root_region(p, iLength);
+    else __lsan_unregister_root_region(p, iLength);
+#endif
+}
 
 // Blocks of a task list's memory: from 2 MiB on fresh mappings aligned to the large page size
 // and marked for large pages (memory the heap has used before already has small pages); smaller
@@ -30,18 +52,22 @@ class uTaskBlocks final : public std::pmr::memory_resource {
         if (iStart > iMapped) munmap(p, iStart - iMapped);
         munmap(reinterpret_cast<void*>(iStart + iLength), iMapped + LargePage - iStart);
         madvise(reinterpret_cast<void*>(iStart), iLength, MADV_HUGEPAGE); // a hint: small pages serve as well
+        ShowToLeakChecker(reinterpret_cast<void*>(iStart), iLength, true);
         return reinterpret_cast<void*>(iStart);
     }
     void do_deallocate(void* p, std::size_t iBytes, std::size_t iAlignment) override {
         if (iBytes < LargePage) return ::operator delete(p, iBytes, std::align_val_t(iAlignment));
+        ShowToLeakChecker(p, Rounded(iBytes), false);
         munmap(p, Rounded(iBytes));
     }
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
 };
 
+// Never destroyed: a script thread that outlives the exit's wait frees its program, and gives the
+// blocks back here, after the program's statics are gone.
 std::pmr::memory_resource* TaskBlocks() {
-    static uTaskBlocks blocks;
-    return &blocks;
+    static auto* blocks = new uTaskBlocks;
+    return blocks;
 }
 
 // A node of the task list: the task and the list's two links.

@@ -12,6 +12,10 @@
 
 #include <QStatusBar>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+
 namespace {
 
 using namespace FrameTestSupport;
@@ -203,13 +207,21 @@ TEST_F(WindowStartInstrumentTest, AnOvertakenConnectIsClosedAgainAndOnlyTheSecon
 TEST_F(WindowStartInstrumentTest, AMainWindowClosedWhileItsConnectIsPendingLeavesNoConnectionOpen) {
     Sim::RawTcpServer server;
     StartServer(server);
-    server.AddFault({Sim::eStreamFault::Delay, 300});
+    // The identification's answer comes a byte every 50 ms (its read waits 200 ms for the next)
+    // until the window is gone: the connect is on its way however long a loaded machine takes to
+    // close the window.
+    const auto pGone = std::make_shared<std::atomic<bool>>(false);
+    server.AddFault({Sim::eStreamFault::Trickle, 1, 0, [pGone, last = std::chrono::steady_clock::now()]() mutable {
+                         if (!*pGone && std::chrono::steady_clock::now() - last < std::chrono::milliseconds(50)) return false;
+                         return last = std::chrono::steady_clock::now(), true;
+                     }});
     const int iMain = OpenMain();
     InstrumentObject object = RawInstrument(server.Port());
     RequestConnect(iMain, ListOf(iMain), object);
     EventHub::PostEvent(EventCloseWindowRequest, iMain);
     ASSERT_TRUE(WaitFor([&] { return WindowStart::Windows().empty(); }));
     EXPECT_EQ(server.ConnectionsClosedByPeer(), 0); // still connecting
+    *pGone = true;
     ASSERT_TRUE(WaitFor([&] { return server.ConnectionsClosedByPeer() == 1; }));
     EXPECT_EQ(server.ConnectionsAccepted(), 1);
     EXPECT_TRUE(WaitFor([&] { return !object->pInterface->IsConnected(*object); }));

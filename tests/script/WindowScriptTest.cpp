@@ -59,9 +59,12 @@ bool Drop(QWidget* pGadget, const QStringList& mFiles, Qt::DropAction eAction) {
 }
 
 TEST_F(ScriptWindowTest, ANewWindowShowsTheDefaultTextAndGoesIdleAfterItsStartUpTimer) {
-    const int iWindow = OpenWindow(false);
+    const int iWindow = Main::OpenScriptWindow();
+    open.push_back(iWindow);
     uWindowScript* w = Record(iWindow);
     ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Buttons(*w), "CRPS"); // before the loop turns: the start-up timer cannot have fired
+    Settle();
     EXPECT_EQ(w->pFrame->windowTitle().toStdString(), "Orvanto v0.1.0 (Alpha)");
     ASSERT_TRUE(w->pEditor);
     EXPECT_FALSE(w->pEditorPlain);
@@ -70,7 +73,6 @@ TEST_F(ScriptWindowTest, ANewWindowShowsTheDefaultTextAndGoesIdleAfterItsStartUp
               "// Test version with debug outputs in the 'Output' tab.\n\n// Open script files via drag & drop here into "
               "this editor area.\n\n// Script files are simple text files with the extension '.txt'.\n\n// Then start it "
               "with 'Run'.\n");
-    EXPECT_EQ(Buttons(*w), "CRPS");
     ASSERT_TRUE(WaitFor([&] { return Buttons(*w) == "CR--"; }, 2000));
 
     ASSERT_EQ(w->pPanel->count(), 3);

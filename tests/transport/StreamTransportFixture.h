@@ -194,6 +194,23 @@ template <class Side> class Fixture : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
+    // Waits (at most 5 s) until the simulated instrument has taken iCommands commands in all: the
+    // fault set for its next answer is then that command's also where the program renews the
+    // connection at once (what came on a connection the peer left behind is never read).
+    void AwaitCommands(std::size_t iCommands) {
+        for (int i = 0; i < 5000 && mPeer.Device().Commands().size() < iCommands; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    // An exchange whose read begins once the first iBytes of the answer have come (waited for as
+    // AwaitInput waits): a time-out that ends the read is the answer's doing, never that of a
+    // loaded machine that was slow to send it.
+    bool ExchangeArrived(const std::string& sCommand, std::size_t iBytes, DataBuffer& answer, std::string& sError) {
+        if (!Send(sCommand, sError)) return false;
+        AwaitInput(iBytes);
+        return Side::RequestData(*pInstance, answer, Window, sError);
+    }
+
     std::vector<std::int64_t> EventData(int iType) {
         EventHub::Pump();
         std::vector<std::int64_t> out;

@@ -85,14 +85,14 @@ TYPED_TEST(StreamTransportTest, TimeOuts) {
     // Data without the end-of-message text: what arrived, with the time-out text.
     sError.clear();
     TypeParam::SetEndOfMessage(*this->pInstance, "\r\n");
-    ASSERT_TRUE(this->Exchange("*IDN?", answer, sError));
+    ASSERT_TRUE(this->ExchangeArrived("*IDN?", this->mPeer.Device().Idn().size() + 1, answer, sError));
     EXPECT_EQ(sError, sTimeOut);
     EXPECT_EQ(answer.view(), this->mPeer.Device().Idn() + "\n");
 
     // A block that announces far more than comes: what came, by the time-out.
     sError.clear();
     this->mPeer.Device().SetAnswer("LIE?", ToBytes("#9999999999abc\n"));
-    ASSERT_TRUE(this->Exchange("LIE?", answer, sError));
+    ASSERT_TRUE(this->ExchangeArrived("LIE?", 15, answer, sError));
     EXPECT_EQ(sError, sTimeOut);
     EXPECT_EQ(answer.view(), "#9999999999abc\n");
     EXPECT_EQ(answer.size(), 15u);
@@ -101,6 +101,7 @@ TYPED_TEST(StreamTransportTest, TimeOuts) {
     sError.clear();
     TypeParam::SetEndOfMessage(*this->pInstance, "");
     ASSERT_TRUE(this->Send("*OPC?\n", sError)) << sError;
+    this->AwaitInput(2);
     ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
     EXPECT_EQ(sError, sTimeOut);
     EXPECT_EQ(answer.view(), "1\n");
@@ -195,20 +196,26 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
             return last = Clock::now(), true;
         };
     };
-    const auto pieces = [&](bool fAbort) { // an answer in pieces, aborted or timed out
+    const auto pieces = [&](bool fAbort) { // an answer in pieces, aborted or timed out once its first came
         return [&, fAbort] {
-            this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(fAbort)});
-            EXPECT_NE(this->Exchange("SIM:ECHO? PIECES-OF-AN-ANSWER", answer, sError), fAbort);
+            this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
+            ASSERT_TRUE(this->Send("SIM:ECHO? PIECES-OF-AN-ANSWER", sError)) << sError;
+            this->AwaitInput(4);
+            if (fAbort) Instrument::RequestAbort(this->pInstance.get());
+            EXPECT_NE(TypeParam::RequestData(*this->pInstance, answer, Window, sError), fAbort);
         };
     };
     // A query the instrument ignores, then one it answers late, given up by its time-out or an abort.
     const auto owe = [&](bool fReopen, bool fAbort) {
         return [&, fReopen, fAbort] {
+            const std::size_t iTaken = this->mPeer.Device().Commands().size();
             this->mPeer.AddFault({Sim::eStreamFault::NoReply});
             EXPECT_FALSE(this->Exchange("*OPC?", answer, sError));
+            this->AwaitCommands(iTaken + 1);
             if (fReopen) this->Reopen(100);
             this->mPeer.AddFault({Sim::eStreamFault::Delay, 400});
             ASSERT_TRUE(this->Send("SIM:ECHO? SLOW", sError)) << sError;
+            this->AwaitCommands(iTaken + 2);
             if (fAbort) Instrument::RequestAbort(this->pInstance.get());
             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
         };
@@ -255,7 +262,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              const auto pRest = std::make_shared<std::atomic<bool>>(false); // the peer may ask after this row
              this->mPeer.Device().SetAnswer("BLOCK?", ToBytes("#210abcdefghij\n"));
              this->mPeer.AddFault({Sim::eStreamFault::Hold, 5, 0, [pRest] { return pRest->load(); }});
-             this->Exchange("BLOCK?", answer, sError); // "#210a", by the time-out
+             this->ExchangeArrived("BLOCK?", 5, answer, sError); // "#210a", by the time-out
              EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
              const int iConnections = this->mPeer.ConnectionsAccepted();
              TypeParam::Disconnect(*this->pInstance);
@@ -279,7 +286,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
         {"an answer still arriving at the next message: a serial line sends nothing",
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
-             EXPECT_TRUE(this->Exchange("SIM:ECHO? AN-ANSWER-THAT-COMES-IN-PIECES", answer, sError)); // by the time-out
+             EXPECT_TRUE(this->ExchangeArrived("SIM:ECHO? AN-ANSWER-THAT-COMES-IN-PIECES", 4, answer, sError)); // by the time-out
              EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
              const std::size_t iCommands = this->mPeer.Device().Commands().size();
              TypeParam::SetTimeout(*this->pInstance, 400);
@@ -298,7 +305,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          [&] {
              this->mPeer.Device().SetSeparateAnswers(600);
              this->pInstance->iAnswers = 2;
-             EXPECT_TRUE(this->Exchange("*OPC?;SIM:ECHO? second", answer, sError)); // the first, by the time-out
+             EXPECT_TRUE(this->ExchangeArrived("*OPC?;SIM:ECHO? second", 2, answer, sError)); // the first, by the time-out
              EXPECT_EQ(answer.view(), "1\n");
              this->mPeer.Device().SetSeparateAnswers(0);
          }},
@@ -306,6 +313,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          "the kernel's buffer yet, and is the block's all the same",
          [&] {
              if constexpr (!TypeParam::Renews) {
+                 TypeParam::SetTimeout(*this->pInstance, 5000); // no time-out is this row's: its answers may be late
                  this->mPeer.Device().SetBareAnswer("QK?", ToBytes("#13abc\n\n"));
                  for (int i = 0; i < 100; ++i) {
                      const auto pGo = std::make_shared<std::atomic<bool>>(false);
@@ -536,7 +544,7 @@ TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
     this->mPeer.Device().SetAnswer("LIE?", bmp);
     std::string sError;
     DataBuffer answer;
-    EXPECT_TRUE(this->Exchange("LIE?", answer, sError)); // what came, with the time-out's text
+    EXPECT_TRUE(this->ExchangeArrived("LIE?", bmp.size(), answer, sError)); // what came, with the time-out's text
     EXPECT_EQ(sError, this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten."));
     EXPECT_EQ(ToBytes(answer), bmp);
 }
@@ -574,20 +582,26 @@ TYPED_TEST(StreamTransportTest, ALateAnswerIsAwaitedAndDroppedBeforeTheNextMessa
     std::size_t iLogged = 0;
     for (const uCase& c : cases) {
         SCOPED_TRACE(c.sWhat);
-        // The rest comes 600 ms after the query: well after the read gave up.
-        const Clock::time_point late = Clock::now() + std::chrono::milliseconds(600);
+        TypeParam::SetTimeout(*this->pInstance, 200);
+        // The rest comes 600 ms after the query, or after the bytes that come first: well after the
+        // read gave up.
         this->mPeer.AddFault({c.eFault, c.eFault == Sim::eStreamFault::Delay ? 600 : static_cast<int>(c.iEarly), 0,
-                              [late] { return Clock::now() >= late; }});
+                              [late = Clock::time_point()]() mutable {
+                                  if (late == Clock::time_point()) late = Clock::now() + std::chrono::milliseconds(600);
+                                  return Clock::now() >= late;
+                              }});
         std::string sError;
         DataBuffer answer;
-        EXPECT_EQ(this->Exchange("*IDN?", answer, sError), c.iEarly > 0);
+        EXPECT_EQ(this->ExchangeArrived("*IDN?", c.iEarly, answer, sError), c.iEarly > 0);
         EXPECT_EQ(sError, sTimeOut);
         EXPECT_EQ(std::string(answer.view()), sIdn.substr(0, c.iEarly));
 
         const std::size_t iLate = sIdn.size() - c.iEarly;
         if (TypeParam::Renews) this->AwaitInput(iLate);
         const int iConnections = this->mPeer.ConnectionsAccepted();
-        ASSERT_TRUE(this->Exchange("*OPC?", answer, sError)) << sError;
+        ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+        TypeParam::SetTimeout(*this->pInstance, 5000); // no time-out is its answer's
+        ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
         EXPECT_EQ(answer.view(), "1\n");
         EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections); // it ended: nothing to renew
         EXPECT_EQ(this->pInstance->iStaleBytes, iLate);

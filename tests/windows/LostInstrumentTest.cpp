@@ -149,9 +149,10 @@ class LostInstrumentTest : public InstrumentFrameTest {
         return Count(script.pOutput->toPlainText().toStdString(), "idn set " + Idn);
     }
     // A main window connected to the oscilloscope on the port, chosen twice as a double click in
-    // the list does: the window holds it once.
+    // the list does: the window holds it once. Its model is chosen: a connect whose 200 ms
+    // identification a loaded machine missed would offer no screenshot or waveform window.
     static InstrumentObject ConnectedMain(int iMain, int iPort) {
-        InstrumentObject object = RawInstrument(iPort);
+        InstrumentObject object = RawInstrument(iPort, "RIGOL TECHNOLOGIES", "DS1104Z");
         for (int i = 0; i < 2; ++i) PostConnect(iMain, object);
         EXPECT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected && Record(iMain)->mPendingConnects.empty(); }))
             << Log();

@@ -74,8 +74,18 @@ class WaveformWindowTest : public FrameTest {
     void ConnectMain(int iTimeout = 60000) { iMain = ConnectMainTo(server, object, iTimeout); }
     int ConnectMainTo(Sim::RawTcpServer& peer, InstrumentObject& instrument, int iTimeout = 60000) {
         const int iWindow = OpenMain();
-        // An instrument entered by address, with the maker and model chosen in the add form.
-        instrument = RawInstrument(peer.Port(), sUserMaker, sUserModel);
+        // An instrument entered by address, with the maker and model chosen in the add form: the
+        // test's choice, else those the simulated instrument names. (Left to the connect's
+        // identification, a loaded machine that misses its 200 ms would leave it unidentified,
+        // offering no waveform window.)
+        std::string sMaker = sUserMaker, sModel = sUserModel;
+        if (sMaker.empty() && sModel.empty()) {
+            const std::string sIdn = peer.Device().Idn();
+            const std::size_t iComma = sIdn.find(',');
+            sMaker = sIdn.substr(0, iComma);
+            sModel = iComma == std::string::npos ? "" : sIdn.substr(iComma + 1, sIdn.find(',', iComma + 1) - iComma - 1);
+        }
+        instrument = RawInstrument(peer.Port(), sMaker, sModel);
         if (!instrument) return iWindow;
         PostConnect(iWindow, instrument);
         EXPECT_TRUE(WaitFor([&] { return Record(iWindow)->info.fConnected; }, 20000)) << WindowLog::Text();
