@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace Template {
@@ -32,22 +33,7 @@ std::string Pad(int iValue, std::size_t iDigits) {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Replaces every "/" + letter (either case) by the value; the inserted text is not looked at again.
-std::string ReplaceToken(const std::string& sText, char cLetter, std::string_view sValue) {
-    std::string sOut;
-    sOut.reserve(sText.size() + sValue.size());
-    for (std::size_t i = 0; i < sText.size(); ++i) {
-        if (sText[i] == '/' && i + 1 < sText.size() && Lower(sText[i + 1]) == Lower(cLetter)) {
-            sOut += sValue;
-            ++i;
-        } else {
-            sOut += sText[i];
-        }
-    }
-    return sOut;
-}
-
-bool HasToken(const std::string& sText, char cLetter) {
+bool HasToken(std::string_view sText, char cLetter) {
     for (std::size_t i = 0; i + 1 < sText.size(); ++i)
         if (sText[i] == '/' && Lower(sText[i + 1]) == Lower(cLetter)) return true;
     return false;
@@ -57,7 +43,7 @@ bool IsAlphanumeric(char c) { return (c >= '0' && c <= '9') || (Lower(c) >= 'a' 
 
 // Where the extension of the name at the end of the text begins: a dot followed by one to four
 // letters or digits, at least one a letter (".csv", ".bin", ".png"); the text's size when none.
-std::size_t ExtensionStart(const std::string& sText) {
+std::size_t ExtensionStart(std::string_view sText) {
     const std::size_t iDot = sText.rfind('.');
     if (iDot == std::string::npos || sText.size() - iDot < 2 || sText.size() - iDot > 5) return sText.size();
     bool fLetter = false;
@@ -66,16 +52,6 @@ std::size_t ExtensionStart(const std::string& sText) {
         fLetter = fLetter || !(sText[i] >= '0' && sText[i] <= '9');
     }
     return fLetter ? iDot : sText.size();
-}
-
-// Puts the value in for the token, or, when the text has none, inserts a blank and the value
-// in front of the extension (at the end when there is none), so that the name keeps it last.
-std::string ReplaceOrAppend(const std::string& sText, char cLetter, std::string_view sValue) {
-    if (sValue.empty()) return sText;
-    if (HasToken(sText, cLetter)) return ReplaceToken(sText, cLetter, sValue);
-    std::string sOut = sText;
-    sOut.insert(ExtensionStart(sOut), " " + std::string(sValue));
-    return sOut;
 }
 
 } // namespace
@@ -126,18 +102,45 @@ std::string ExpandFileName(std::string_view sTemplate, std::string_view sManufac
         sMilliseconds = std::to_string(iMilliseconds);
         if (sMilliseconds.size() > 3) sMilliseconds.erase(0, sMilliseconds.size() - 3);
     }
-    std::string s(sTemplate);
-    s = ReplaceToken(s, 'F', sManufacturer);
-    s = ReplaceToken(s, 'O', sModel);
-    s = ReplaceToken(s, 'Y', std::to_string(date.iYear));
-    s = ReplaceToken(s, 'M', Pad(date.iMonth, 2));
-    s = ReplaceToken(s, 'D', Pad(date.iDay, 2));
-    s = ReplaceToken(s, 'H', Pad(date.iHour, 2));
-    s = ReplaceToken(s, 'N', Pad(date.iMinute, 2));
-    s = ReplaceToken(s, 'S', Pad(date.iSecond, 2));
-    s = ReplaceToken(s, 'Z', sMilliseconds);
-    s = ReplaceOrAppend(s, 'U', DataSourceText(eDataSource));
-    s = ReplaceOrAppend(s, 'C', sChannel);
+    const std::string sSource = DataSourceText(eDataSource);
+    const std::string sYear = std::to_string(date.iYear), sMonth = Pad(date.iMonth, 2), sDay = Pad(date.iDay, 2),
+                      sHour = Pad(date.iHour, 2), sMinute = Pad(date.iMinute, 2), sSecond = Pad(date.iSecond, 2);
+    // What the token of a letter puts in; none for a source or channel without a text, whose token
+    // stays as written.
+    const auto value = [&](char cLetter) -> std::optional<std::string_view> {
+        switch (Lower(cLetter)) {
+        case 'f': return sManufacturer;
+        case 'o': return sModel;
+        case 'y': return sYear;
+        case 'm': return sMonth;
+        case 'd': return sDay;
+        case 'h': return sHour;
+        case 'n': return sMinute;
+        case 's': return sSecond;
+        case 'z': return sMilliseconds;
+        case 'u': return sSource.empty() ? std::nullopt : std::optional<std::string_view>(sSource);
+        case 'c': return sChannel.empty() ? std::nullopt : std::optional<std::string_view>(sChannel);
+        default: return std::nullopt;
+        }
+    };
+    // One walk over the template: what a token puts in (an instrument's maker, model or channel, a
+    // port's path) is never looked at again.
+    std::string s;
+    for (std::size_t i = 0; i < sTemplate.size(); ++i) {
+        const std::optional<std::string_view> sValue =
+            sTemplate[i] == '/' && i + 1 < sTemplate.size() ? value(sTemplate[i + 1]) : std::nullopt;
+        if (sValue) {
+            s += *sValue;
+            ++i;
+        } else {
+            s += sTemplate[i];
+        }
+    }
+    // A source or channel the template has no token for goes in with a blank in front of the
+    // template's extension, which stays last.
+    const std::size_t iExtension = sTemplate.size() - ExtensionStart(sTemplate);
+    for (const auto& [cLetter, sValue] : {std::pair{'U', std::string_view(sSource)}, std::pair{'C', sChannel}})
+        if (!sValue.empty() && !HasToken(sTemplate, cLetter)) s.insert(s.size() - iExtension, " " + std::string(sValue));
     return s;
 }
 

@@ -31,7 +31,9 @@ uLocalTime Now();
 // value without one.
 std::string DataSourceText(std::int64_t eDataSource);
 
-// Expands the template. A date of 0 and a millisecond value of 0 stand for the clock; a source
+// Expands the template in one walk over it: what a token puts in is never looked at again. A
+// source or channel whose token the template lacks goes in with a blank in front of the template's
+// extension. A date of 0 and a millisecond value of 0 stand for the clock; a source
 // without a text and an empty channel text leave "/U" and "/C" as they stand. An empty template
 // gives the empty text.
 std::string ExpandFileName(std::string_view sTemplate, std::string_view sManufacturer, std::string_view sModel,

@@ -71,11 +71,20 @@ TEST_F(TemplateTest, SourcesWithoutTextLeaveTheToken) {
     for (std::int64_t eSource : {0, 4, 5, 9, -1, 100}) EXPECT_EQ(Expand("a /U b", eSource), "a /U b") << eSource;
 }
 
-TEST_F(TemplateTest, MakerAndModelTextsAreExpandedByLaterTokens) {
-    EXPECT_EQ(Expand("/O", 0, "", 0, 0, "A/D"), "A05");
-    EXPECT_EQ(Template::ExpandFileName("/F", "/O", "Scope", 0, 0, 0, ""), "Scope");
-    // The channel, put in last, is never looked at again.
-    EXPECT_EQ(Expand("/C", 0, "/Y"), "/Y");
+TEST_F(TemplateTest, AnInstrumentsWordsAreNeverExpanded) {
+    // What a token puts in is never looked at again, nor decides where an appended text goes: an
+    // instrument named by its port's path, tokens in a maker, model and channel.
+    const struct {
+        const char *sTemplate, *sMaker, *sModel, *sChannel, *sResult;
+    } rows[] = {
+        {"/O /S", "", "/dev/ttyUSB0", "CH1", "/dev/ttyUSB0 09 Memory CH1"},
+        {"/F_/O.csv", "Ma/s/c", "X1/SD", "CH1", "Ma/s/c_X1/SD Memory CH1.csv"},
+        {"/F /C /U", "/u", "/O", "/c/Y", "/u /c/Y Memory"},
+        {"/O", "", "X1.5e", "CH1", "X1.5e Memory CH1"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(Template::ExpandFileName(r.sTemplate, r.sMaker, r.sModel, 0, 0, 2, r.sChannel), r.sResult)
+            << r.sTemplate << " " << r.sModel;
 }
 
 TEST_F(TemplateTest, AGivenDateIsReadAsLocalCivilSeconds) {
@@ -105,7 +114,7 @@ TEST_F(TemplateTest, SanitisedNamesStayInTheirFolder) {
     EXPECT_EQ(Template::SanitizeFileName(""), "_");
     EXPECT_EQ(Template::SanitizeFileName(std::string("a\nb\\c\0d", 7)), "a_b_c_d");
     EXPECT_EQ(Template::SanitizeFileName("Scope 20260305 Memory CH1.csv"), "Scope 20260305 Memory CH1.csv");
-    EXPECT_EQ(Template::ExpandSafeFileName("/O /C.csv", "M", "A/D", 0, 0, 2, "../x"), "A05 .._x Memory.csv");
+    EXPECT_EQ(Template::ExpandSafeFileName("/O /C.csv", "M", "A/D", 0, 0, 2, "../x"), "A_D .._x Memory.csv");
 }
 
 TEST_F(TemplateTest, TheSaveThreadAndTheScriptNameFilesThroughTheRegisteredExpander) {
