@@ -252,14 +252,16 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
                                        (owed.fUnread ? ", sent without reading it," : ", which its read gave up,");
     const std::string sAwaiting =
         owed.sQuery.empty() ? "the rest of an unasked message" : "the answer to " + Query(owed, false);
-    // Awaited where only a wait keeps the next answer its own, counted from when it became owed; a
-    // line that cannot be renewed grants at least its interface's time-out (an answer of a port's
-    // last open that has begun too, from now).
+    // Awaited where only a wait keeps the next answer its own. A line that can be renewed awaits an
+    // answer nobody read for its query's time-out from the write, then renews. One that cannot grants
+    // at least its interface's time-out from this message's start, whatever pause came before it,
+    // and again from each byte of the owed answer that comes (an answer of a port's last open only
+    // once it has begun), so that an answer arriving is read to its end.
     const bool fAwait = fOwed && (!fRenews || owed.fUnread);
-    const std::int64_t iBoundMs =
-        fRenews ? owed.iWaitMs : std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs});
+    const std::chrono::milliseconds bound(
+        fRenews ? owed.iWaitMs : std::max({transfer.iInterfaceTimeoutMs, owed.iWaitMs, transfer.iTimeoutMs}));
     const Clock::time_point start = Clock::now();
-    Clock::time_point deadline = fAwait ? owed.since + std::chrono::milliseconds(iBoundMs) : start;
+    Clock::time_point deadline = !fAwait ? start : fRenews ? owed.since + bound : start + bound;
     const bool fWaits = deadline > start;
     if (fWaits) TransferStatus::PostText(iWindow, TransferStatus::TransferAwaiting, sAwaiting);
     const std::size_t iBegun = owed.pBegun.size();
@@ -269,11 +271,12 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
         std::int64_t iCode = 0;
         const std::int64_t n = transfer.mChannel.Read(stream.pReceive.data(), StreamTransfer::ReceiveChunk, iCode);
         if (n > 0) {
+            const std::size_t iHad = owed.pBegun.size();
             iDropped += static_cast<std::size_t>(n) - FeedOwed(stream, stream.pReceive.data(), static_cast<std::size_t>(n));
             if (!owed.fAnswer) {
                 deadline = Clock::now(); // what else waits now goes with it
-            } else if (owed.fUnknown && !owed.pBegun.empty()) {
-                deadline = start + std::chrono::milliseconds(iBoundMs); // begun: read to its end
+            } else if (!fRenews && owed.pBegun.size() > iHad) {
+                deadline = Clock::now() + bound; // arriving: read to its end
             }
             if (iDropped >= StreamTransfer::StaleLimit) break;
         } else if (n < 0) {
@@ -327,7 +330,6 @@ Failure::eKind Settle(const uTransfer& transfer, int iWindow, std::string& sErro
         // Still coming inside a message: its rest is awaited anew by the next message.
         sOutcome += ", and the message was not sent";
         sError = Prefix(names.pModule, names.pWrite) + StreamTransfer::ArrivingText;
-        owed.since = Clock::now();
         eResult = Failure::eKind::Arriving;
     }
     const bool fNote = fOwed && !sOutcome.empty();

@@ -14,20 +14,22 @@
 //    many more where they come first after the next write (the trailer). An image that ended by
 //    its own structure awaits its end text briefly (StragglerQuiet) and owes it otherwise.
 // 3. Before a message goes (Settle) an owed answer is awaited where only a wait keeps the next
-//    answer its own: on a line that cannot be renewed (serial) every owed answer, whether a read
-//    gave it up or nobody read it, up to the interface's time-out, at least its query's own and
-//    this message's; on a line that can (raw TCP) the answer of a query nobody read, for its own
-//    time-out. The wait counts from when the answer became owed (its query's write, or the moment
-//    its read gave it up, whose own time-out had run out by then): a message that comes later
-//    waits only the rest, one that finds the bound passed waits nothing. Then the line is cleared:
-//    what came of the owed answer, and whatever else waits, is read and dropped. Where the owed
-//    answer has not ended in what came (or a command was cut off mid-write), a connection that can
-//    be renewed is, and nothing sent on the old one can arrive. A serial line writes the answer
-//    off where nothing more of it came within the bound or only whole messages came (a chain
-//    answered in part: its bytes say no more is coming), and refuses the message (Arriving,
-//    nothing sent) only where bytes of it came on during the wait and stopped inside a message,
-//    rather than hand its rest to the next answer; the next message awaits that rest anew. An
-//    abort request ends the wait, also while bytes keep coming, and leaves what was owed owed.
+//    answer its own. A line that can be renewed (raw TCP) awaits the answer of a query nobody read
+//    for its own time-out, counted from its write: a message that comes later waits only the rest,
+//    one that finds the bound passed waits nothing. A line that cannot (serial) awaits every owed
+//    answer, whether a read gave it up or nobody read it, up to the interface's time-out, at least
+//    its query's own and this message's, counted from this message's start (a pause before it never
+//    shortens the wait) and again from each byte of it that comes: an answer arriving is read to the
+//    end of its message. Then the line is cleared: what came of the owed answer, and whatever else
+//    waits, is read and dropped. Where the owed answer has not ended in what came (or a command was
+//    cut off mid-write), a connection that can be renewed is, and nothing sent on the old one can
+//    arrive. A serial line writes the answer off where nothing more of it came within the bound or
+//    only whole messages came (a chain answered in part: its bytes say no more is coming), and
+//    refuses the message (Arriving, nothing sent) only where bytes of it came during the wait and
+//    then stopped inside a message for the whole bound, or ran past what an owed answer may hold
+//    (StaleLimit), rather than hand its rest to the next answer; the next message awaits that rest
+//    anew. An abort request ends the wait, also while bytes keep coming, and leaves what was owed
+//    owed.
 // 4. A serial port opened again may still see an answer of its last open (the instrument's output
 //    queue outlives the open): one that has begun on the line is read to its end within the bound,
 //    nothing else is awaited and nothing refuses the message (fUnknown).
@@ -69,7 +71,8 @@ struct uOwed {
     Instrument::uBlockEnds blockEnds;
     DataBuffer pBegun;
     std::int64_t iWaitMs = 0; // the time-out of the exchange that owes it
-    // Since when it is owed: its query's write, or the moment a read gave it up.
+    // Since when it is owed (its query's write, or the moment a read gave it up): a line that can be
+    // renewed counts its wait for an answer nobody read from here.
     std::chrono::steady_clock::time_point since;
     std::string sQuery;                         // the message that asked for it, for the log
     // The answers of a query sent whole that no read has taken: they are on their way.

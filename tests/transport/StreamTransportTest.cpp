@@ -283,23 +283,45 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
              EXPECT_EQ(this->mPeer.ConnectionsAccepted(), iConnections + (TypeParam::Renews ? 1 : 0));
          }},
-        {"an answer still arriving at the next message: a serial line sends nothing",
+        {"a screenshot still arriving in pieces at the next message is read to its end, and the message goes",
          [&] {
-             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, pause(false)});
-             EXPECT_TRUE(this->ExchangeArrived("SIM:ECHO? AN-ANSWER-THAT-COMES-IN-PIECES", 4, answer, sError)); // by the time-out
+             Sim::AnswerSiglentScreenCopy(this->mPeer.Device(), Sim::ScreenPicture(24, 10));
+             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 50, 0, pause(false)}); // 2.4 s in all
+             EXPECT_TRUE(this->ExchangeArrived(":PRINt? BMP", 50, answer, sError)); // by the time-out
              EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::TimedOut);
+             TypeParam::SetTimeout(*this->pInstance, 1000); // far longer than a pause between two pieces
+             ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
+             TypeParam::SetTimeout(*this->pInstance, 5000);
+             ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
+             EXPECT_EQ(answer.view(), "1\n");
+         }},
+        {"an answer that stops inside its message for the whole wait: a serial line sends nothing, and sent "
+         "again the message awaits its rest",
+         [&] {
+             // Each piece after the first goes once it is allowed.
+             const auto pAllowed = std::make_shared<std::atomic<int>>(0);
+             this->mPeer.AddFault({Sim::eStreamFault::Trickle, 4, 0, [pAllowed] {
+                                       for (int n = pAllowed->load(); n > 0;)
+                                           if (pAllowed->compare_exchange_weak(n, n - 1)) return true;
+                                       return false;
+                                   }});
+             EXPECT_TRUE(this->ExchangeArrived("SIM:ECHO? AN-ANSWER-THAT-COMES-IN-PIECES", 4, answer, sError)); // by the time-out
+             *pAllowed = 1; // a piece comes on, then nothing for the whole wait
+             this->AwaitInput(4);
              const std::size_t iCommands = this->mPeer.Device().Commands().size();
              TypeParam::SetTimeout(*this->pInstance, 400);
              EXPECT_EQ(this->Send("*OPC?", sError), TypeParam::Renews) << sError;
+             *pAllowed = 1000;
              TypeParam::SetTimeout(*this->pInstance, 5000);
-             if (TypeParam::Renews) {
-                 ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
-                 return;
+             if (!TypeParam::Renews) {
+                 EXPECT_EQ(sError, this->Text(TypeParam::WriteName,
+                                              "An earlier answer is still arriving; the command was not sent."));
+                 EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::Arriving);
+                 EXPECT_EQ(this->mPeer.Device().Commands().size(), iCommands);
+                 ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
              }
-             EXPECT_EQ(sError, this->Text(TypeParam::WriteName,
-                                          "An earlier answer is still arriving; the command was not sent."));
-             EXPECT_EQ(this->pInstance->eFailure, Failure::eKind::Arriving);
-             EXPECT_EQ(this->mPeer.Device().Commands().size(), iCommands);
+             ASSERT_TRUE(TypeParam::RequestData(*this->pInstance, answer, Window, sError)) << sError;
+             EXPECT_EQ(answer.view(), "1\n");
          }},
         {"a chained answer whose second message comes after the time-out",
          [&] {
@@ -350,17 +372,66 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              ASSERT_TRUE(this->Exchange("SIM:ECHO? MINE", answer, sError)) << sError;
              EXPECT_EQ(answer.view(), "MINE\n");
          }},
-        {"a written query never answered, read long after its bound: nothing is awaited",
+        {"a written query never answered, read long after its time-out: raw TCP awaits nothing, a serial line "
+         "awaits it from the next message's start",
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::NoReply});
              ASSERT_TRUE(this->Send("*OPC?", sError)) << sError;
-             std::this_thread::sleep_for(std::chrono::milliseconds(400)); // the bound (200 ms) has passed
+             std::this_thread::sleep_for(std::chrono::milliseconds(400)); // its time-out (200 ms) has passed
              const std::size_t iWaits = this->EventData(TransferStatus::TransferAwaiting).size() +
                                         this->EventData(TransferStatus::TransferAwaited).size();
              ASSERT_TRUE(this->Exchange("*IDN?", answer, sError)) << sError;
              EXPECT_EQ(this->EventData(TransferStatus::TransferAwaiting).size() +
                            this->EventData(TransferStatus::TransferAwaited).size(),
-                       iWaits);
+                       iWaits + (TypeParam::Renews ? 0 : 2));
+         }},
+        // Time-outs of 1000 ms: the late answer comes 300 ms into the next message's wait, and no
+        // pause before that message shortens it.
+        {"a written query answered 1500 ms late, the next query 1200 ms after the write",
+         [&] {
+             InterfaceTimeouts second(1000);
+             TypeParam::SetTimeout(*this->pInstance, 1000);
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 1500});
+             ASSERT_TRUE(this->Send("SIM:ECHO? l", sError)) << sError;
+             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "b\n");
+         }},
+        {"a read given up, its answer 2500 ms after the query, the next query 1200 ms after the failure",
+         [&] {
+             InterfaceTimeouts second(1000);
+             TypeParam::SetTimeout(*this->pInstance, 1000);
+             this->mPeer.AddFault({Sim::eStreamFault::Delay, 2500});
+             EXPECT_FALSE(this->Exchange("SIM:ECHO? l", answer, sError));
+             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "b\n");
+         }},
+        {"a written chain whose second answer is 1300 ms late, a command 800 ms after the write, then a query",
+         [&] {
+             InterfaceTimeouts second(1000);
+             TypeParam::SetTimeout(*this->pInstance, 1000);
+             this->mPeer.Device().SetSeparateAnswers(1300);
+             this->pInstance->iAnswers = 2;
+             ASSERT_TRUE(this->Send("SIM:ECHO? a;SIM:ECHO? l", sError)) << sError;
+             this->pInstance->iAnswers = 1;
+             std::this_thread::sleep_for(std::chrono::milliseconds(800));
+             ASSERT_TRUE(this->Send("*CLS", sError)) << sError;
+             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "b\n");
+             this->mPeer.Device().SetSeparateAnswers(0);
+         }},
+        {"a chain cut by its time-out after its first answer, two answers still missing",
+         [&] {
+             this->mPeer.Device().SetSeparateAnswers(600);
+             this->pInstance->iAnswers = 3;
+             EXPECT_TRUE(this->ExchangeArrived("SIM:ECHO? a;SIM:ECHO? b;SIM:ECHO? c", 2, answer, sError));
+             EXPECT_EQ(answer.view(), "a\n");
+             this->pInstance->iAnswers = 1;
+             TypeParam::SetTimeout(*this->pInstance, 5000);
+             ASSERT_TRUE(this->Exchange("SIM:ECHO? mine", answer, sError)) << sError;
+             EXPECT_EQ(answer.view(), "mine\n");
+             this->mPeer.Device().SetSeparateAnswers(0);
          }},
         {"a written chain answered in part (a misspelt query): the next command goes",
          [&] {
@@ -520,7 +591,12 @@ TYPED_TEST(StreamTransportTest, ASiglentScreenCopyArrivesWholeInSmallPieces) {
         DataBuffer answer;
         ASSERT_TRUE(this->Exchange(c.pQuery, answer, sError)) << sError;
         EXPECT_EQ(sError, ""); // complete by its own structure, not by the time-out
-        EXPECT_EQ(ToBytes(answer), Sim::SiglentScreenCopyAnswer(screen, c.eFormat));
+        // The BMP's line end is in the answer where it came right behind the image (a loaded
+        // machine may send it later than the brief wait for it); else the next read takes it off
+        // ahead of its own answer, as the next case shows.
+        Bytes expected = Sim::SiglentScreenCopyAnswer(screen, c.eFormat);
+        if (c.eFormat == Sim::eImageFile::Bmp && answer.size() + 1 == expected.size()) expected.pop_back();
+        EXPECT_EQ(ToBytes(answer), expected);
         const QImage decoded = QImage::fromData(answer.data(), static_cast<int>(answer.size()));
         EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32), screen.convertToFormat(QImage::Format_RGB32));
     }

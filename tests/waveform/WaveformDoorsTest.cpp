@@ -205,11 +205,12 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
         pStream = pDoor->Stream();
     };
     // The answer, told from none: "failed [part]: " with the errors.
-    const auto answer = [&](const std::string& sCommand) {
+    const auto answer = [&](const std::string& sCommand, std::int64_t iTimeoutMs = 0) {
         uTaskScpiCommand task;
         task.head.eTaskType = InstrumentTaskScpiCommand;
         task.fSend = task.fRequestData = 1;
         task.sCommand = sCommand;
+        task.iTimeout = iTimeoutMs;
         const ScopeRead::uFinished r = pSession->Run(task);
         const auto* p = r.event.pData.Get<uTaskResultScpiCommand>();
         const std::string sAnswer =
@@ -319,6 +320,17 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
             EventHub::Pump();
             EXPECT_TRUE(log.empty()) << eModel << ::testing::PrintToString(log);
         }
+        // A chain cut by its time-out after the data block: the preamble, which comes late, ends
+        // with its one line end, and an empty answer behind it is the next request's.
+        pDevice->SetSeparateAnswers(2000); // each message ends with a line end of its own
+        pDevice->SetBareAnswer(":WAV:DATA?", {'#', '1', '3', 'a', 'b', 'c', '\n'});
+        pDevice->SetBareAnswer(":WAV:PRE?", {'#', '1', '3', 'a', 'b', 'c', '\n'});
+        const std::string sCut = answer(":WAV:DATA?;:WAV:PRE?", 1000);
+        EXPECT_TRUE(sCut.starts_with("failed [#13abc\n") &&
+                    sCut.find("answers received / expected: 1 / 2") != std::string::npos)
+            << sCut;
+        EXPECT_EQ(text(answer("QE?", 20000)), ""); // the instrument answers once the preamble is out
+        pDevice->SetSeparateAnswers(0);
     }
     EventHub::Unbind(EventLogLine, WindowLog::WindowNumber());
 }

@@ -9,6 +9,8 @@
 #include "transport/InterfaceDefaults.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -104,6 +106,27 @@ TEST_F(WindowScpiCommandReasonsTest, ACutAnswerIsShownAsCutAndItsRestRefusesTheN
     iPieces = 1;
     Query(iScpi, "*OPC?");
     EXPECT_EQ(Status(iScpi), "The data could not be sent. An earlier answer is still arriving.");
+}
+
+// On a serial line the answer of a read that gave up is awaited by the next request, however long
+// after the failure it starts, and dropped: Send && Receive shows its own answer.
+TEST_F(WindowScpiCommandReasonsTest, ALateAnswerOnASerialLineIsNeverTheNextRequests) {
+    InterfaceDefaults::SetTimeouts(iTimeouts[0], iTimeouts[1], iTimeouts[2], 1000);
+    Sim::SerialDevice serial;
+    std::string sError;
+    ASSERT_TRUE(serial.Start(sError)) << sError;
+    serial.Device().SetIdn(Idn);
+    const int iScpi = OpenScpi();
+    Announce(iScpi, mObject = Connect(SerialPrepare(serial.PortName())), ProtocolCom);
+    serial.AddFault({Sim::eStreamFault::Delay, 2500});
+    Query(iScpi, "*OPC?");
+    EXPECT_EQ(Status(iScpi), "The data is not available, 0 bytes. The instrument did not answer within 1000 ms.");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // its answer comes 300 ms into the next wait
+    Query(iScpi, "*IDN?");
+    EXPECT_EQ(Received(iScpi), std::string(Idn) + "\n");
+    EXPECT_TRUE(LogHas("The answer to \"*OPC?\", which its read gave up, was awaited for ") &&
+                LogHas(" ms before the next message: it came and was dropped (2 bytes dropped)."))
+        << Log();
 }
 
 } // namespace
