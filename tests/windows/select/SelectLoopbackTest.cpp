@@ -1,8 +1,8 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
 // loopback adapter, kept across a restart and connected, then lost; the lists name an instrument
-// that a script let go by its answer to *IDN?; where config.ini cannot be made, the "Add" says so
-// with its path.
+// that a script let go by its answer to *IDN?, or say why it has none; where config.ini cannot be
+// made, the "Add" says so with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -53,6 +53,17 @@ class SelectLoopbackTest : public SelectTest {
         Field(iList, 0)->setText("127.0.0.1");
         Field(iList, 3)->setText(QString::number(iPort));
         Click(PageButton(iList, 2, "Add"));
+    }
+
+    // A script window runs the script to its end and closes, which lets its instruments go.
+    static void RunScriptAndClose(const std::string& sScript) {
+        const int iScript = Main::OpenScriptWindow();
+        WindowScript::uWindowScript* pScript = nullptr;
+        ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
+        WindowScript::SetScriptText(*pScript, sScript);
+        pScript->pButtonRun->click();
+        ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
+        EventHub::PostEvent(EventCloseWindowRequest, iScript);
     }
 
     const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CONFIG_HOME");
@@ -128,13 +139,7 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     ASSERT_TRUE(scripted.Start(sError, "127.0.0.1")) << sError;
     scripted.Device().SetIdn(",RTB2004,1333.1005k04/102345,02.300");
     const std::string sPort = std::to_string(scripted.Port());
-    const int iScript = Main::OpenScriptWindow();
-    WindowScript::uWindowScript* pScript = nullptr;
-    ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
-    WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
-    pScript->pButtonRun->click();
-    ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
-    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets it go
+    RunScriptAndClose("instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
     EXPECT_EQ(Rows(iOther)[0], "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
 
@@ -146,6 +151,19 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EventHub::PostEvent(EventInstrumentFreed, 0); // as another's release refills the lists
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
+
+    // One whose answer was noise is listed with why in the place of its names, never as "[ ]".
+    Sim::RawTcpServer noisy;
+    ASSERT_TRUE(noisy.Start(sError, "127.0.0.1")) << sError;
+    noisy.Device().SetIdn("\x80\xF8\xFEx");
+    const std::string sNoisy = std::to_string(noisy.Port());
+    RunScriptAndClose("instrument $n rawtcp 127.0.0.1 " + sNoisy + " 127.0.0.1\n");
+    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
+    const std::string sRow = Rows(iOther)[0];
+    const std::string sWhy = sRow.substr(0, sRow.find('|'));
+    EXPECT_TRUE(sWhy.starts_with("The identification (*IDN?) at 127.0.0.1:" + sNoisy + " got ")) << sRow;
+    EXPECT_NE(sWhy.find(" that are no text"), std::string::npos) << sRow;
+    EXPECT_EQ(sRow, sWhy + "|LAN|" + sWhy + "||-|-|127.0.0.1|" + sNoisy + "|-|RawTCP|");
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
