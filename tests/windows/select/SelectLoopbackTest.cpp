@@ -55,15 +55,23 @@ class SelectLoopbackTest : public SelectTest {
         Click(PageButton(iList, 2, "Add"));
     }
 
-    // A script window runs the script to its end and closes, which lets its instruments go.
-    static void RunScriptAndClose(const std::string& sScript) {
+    // A script run that uses the instrument at the server (started here, answering *IDN? with
+    // sIdn) and lets it go as its window closes: the list's one row, which then shows it.
+    std::string ScriptedRow(int iList, Sim::RawTcpServer& server, const std::string& sIdn) const {
+        std::string sError;
+        EXPECT_TRUE(server.Start(sError, "127.0.0.1")) << sError;
+        server.Device().SetIdn(sIdn);
         const int iScript = Main::OpenScriptWindow();
         WindowScript::uWindowScript* pScript = nullptr;
-        ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
-        WindowScript::SetScriptText(*pScript, sScript);
+        if (!WindowScript::GetInstance(iScript, &pScript)) return "no script window";
+        WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + std::to_string(server.Port()) +
+                                                  " 127.0.0.1\n");
         pScript->pButtonRun->click();
-        ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
+        EXPECT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
         EventHub::PostEvent(EventCloseWindowRequest, iScript);
+        EXPECT_TRUE(WaitFor([&] { return Rows(iList).size() == 1; })) << WindowLog::Text();
+        const std::vector<std::string> rows = Rows(iList);
+        return rows.empty() ? "no row" : rows[0];
     }
 
     const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CONFIG_HOME");
@@ -136,12 +144,9 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     // An instrument that a script run used and let go is listed by its answer to *IDN?, even one
     // that names its model and no maker.
     Sim::RawTcpServer scripted;
-    ASSERT_TRUE(scripted.Start(sError, "127.0.0.1")) << sError;
-    scripted.Device().SetIdn(",RTB2004,1333.1005k04/102345,02.300");
-    const std::string sPort = std::to_string(scripted.Port());
-    RunScriptAndClose("instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
-    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
-    EXPECT_EQ(Rows(iOther)[0], "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
+    const std::string sScripted = ScriptedRow(iOther, scripted, ",RTB2004,1333.1005k04/102345,02.300");
+    ASSERT_EQ(sScripted, "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + std::to_string(scripted.Port()) +
+                             "|-|RawTCP|");
 
     // Held only by a list's search (as while that identifies it), it is left out and not counted:
     // the count is the lost one.
@@ -154,13 +159,9 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
 
     // One whose answer was noise is listed with why in the place of its names, never as "[ ]".
     Sim::RawTcpServer noisy;
-    ASSERT_TRUE(noisy.Start(sError, "127.0.0.1")) << sError;
-    noisy.Device().SetIdn("\x80\xF8\xFEx");
+    const std::string sRow = ScriptedRow(iOther, noisy, "\x80\xF8\xFEx");
     const std::string sNoisy = std::to_string(noisy.Port());
-    RunScriptAndClose("instrument $n rawtcp 127.0.0.1 " + sNoisy + " 127.0.0.1\n");
-    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
     // Why is the connect's: the noise, or no answer where a loaded machine outlasted its short wait.
-    const std::string sRow = Rows(iOther)[0];
     const std::string sWhy = sRow.substr(0, sRow.find('|'));
     EXPECT_NE(sWhy.find("identification (*IDN?) at 127.0.0.1:" + sNoisy), std::string::npos) << sRow;
     EXPECT_EQ(sRow, sWhy + "|LAN|" + sWhy + "||-|-|127.0.0.1|" + sNoisy + "|-|RawTCP|");
