@@ -2,11 +2,14 @@
 // "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
 // the connect was asked for; and a serial line with nothing on it, which opens but where no
 // instrument answers the identification; and an identification that shows its text, or that does
-// not end as the chosen model's do, or that is no text.
+// not end as the chosen model's do, or that is no text (also a search's, of an instrument it found).
 #include "app/FrameTestSupport.h"
+#include "common/EventData.h"
+#include "common/Failure.h"
 #include "common/UtilityGui.h"
 #include "common/WindowLog.h"
 #include "instrument/Instrument.h"
+#include "platform/WindowRegistry.h"
 #include "sim/Loopback.h"
 #include "sim/RawTcpServer.h"
 #include "sim/SerialDevice.h"
@@ -49,6 +52,33 @@ class WindowStartConnectTest : public InstrumentFrameTest {
         EXPECT_TRUE(WaitFor([&] {
             return object->pInterface->GetInfo(*object, info, sError) && info.connection.eInterface == prepare.eInterface;
         }));
+        return object;
+    }
+    // An instrument that a search found: its description without names, identified by the
+    // search's chain (connect, *IDN?, disconnect), as the instrument list's objects are. The
+    // chain's time-out is short: one that a loaded machine left without the answer (which keeps
+    // nothing) runs again, as the list's next search would, until an answer is kept.
+    static InstrumentObject Found(uTaskPrepare prepare) {
+        std::string sError;
+        InstrumentObject object = Instrument::Create(sError);
+        EXPECT_TRUE(object) << sError;
+        if (!object) return nullptr;
+        const int iList = WindowRegistry::NewWindowNumber();
+        int iEnded = 0;
+        EventHub::Bind(EventTaskFinished, iList, [&iEnded](const EventHub::uEvent& event) {
+            uEventData record; // a failed *IDN?'s record, which the list takes and drops
+            if (event.iType == InstrumentTaskIdentified) ++iEnded;
+            else if (const std::int64_t* pKey = event.pData.Get<std::int64_t>())
+                Utility::EventDataTake(std::to_string(*pKey), record);
+        });
+        prepare.head = {InstrumentTaskPrepare, EventSearchFinished, iList};
+        uInfo info;
+        for (int i = 1; i <= 10 && info.idn.sIdn.empty() && info.idn.failure.eType == Failure::eKind::None; ++i) {
+            EXPECT_NE(object->pInterface->AddTask(*object, prepare, sError), 0) << sError;
+            EXPECT_TRUE(WaitFor([&] { return iEnded == i; }));
+            EXPECT_TRUE(object->pInterface->GetInfo(*object, info, sError)) << sError;
+        }
+        EventHub::Unbind(EventTaskFinished, iList);
         return object;
     }
     // The event the instrument list posts when the user chooses the instrument; delivered at
@@ -160,13 +190,16 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
 // An identification shows its text as it came (Latin-1 or UTF-8), or says why it is none: an answer
 // that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
 // text with µ, Ω, É ended by a carriage return alone; cut inside a character), or noise from a serial
-// line at another speed, with a line feed or without, where the line's settings come first.
+// line at another speed, with a line feed or without, where the line's settings come first; also
+// noise that a search's identification got from an instrument it found, whose connect asks nothing.
+// Why goes to the log as an error line as well.
 TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;
         const char* pMaker;
         const char* pModel;
-        std::string sIdn, sEnd, sStatus; // "@": the identification at the place
+        std::string sIdn, sEnd, sStatus; // "@": the identification at the place; "%": the port
+        bool fFound = false;             // found by a search, not described by hand
     };
     const std::string sNoise("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
     const std::string sLine = "(baud rate 9600, 8 data bits, no parity, end text line feed) and that the model chosen, "
@@ -190,9 +223,12 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
          "ACME X1 \xC2\xB5V METER - Serial number: SN0001 - Firmware: 1.0"},
         {true, "Rigol", "DS1104Z", "ACME,X1 \xCE\xA9 METER \xC3\x89,SN0001,1.0", "\n",
          "ACME X1 \xCE\xA9 METER \xC3\x89 - Serial number: SN0001 - Firmware: 1.0"},
+        {false, "", "", "\x80\xF8\xFEx", "\n",
+         "@ got 5 bytes that are no text: check the connection's settings (port %, end text line feed).", true},
     };
     for (const uRow& row : aRows) {
         SCOPED_TRACE(row.sStatus);
+        WindowLog::Clear(0);
         Sim::RawTcpServer server;
         Sim::SerialDevice line;
         std::string sError;
@@ -207,13 +243,23 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
         prepare.sUserManufacturer = row.pMaker;
         prepare.sUserModel = row.pModel;
         const int iMain = OpenMain();
-        RequestConnect(iMain, 0, Described(prepare));
+        RequestConnect(iMain, 0, row.fFound ? Found(prepare) : Described(prepare));
         ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
         const std::string sPlace =
             row.fSerial ? line.PortName() : "127.0.0.1:" + std::to_string(server.Port());
         std::string sStatus = row.sStatus;
         if (sStatus.starts_with("@")) sStatus.replace(0, 1, "The identification (*IDN?) at " + sPlace);
+        if (const std::size_t iPort = sStatus.find('%'); iPort != std::string::npos)
+            sStatus.replace(iPort, 1, std::to_string(server.Port()));
         EXPECT_EQ(Status(iMain), sStatus);
+        if (!row.sStatus.starts_with("@")) continue;
+        EXPECT_NE(WindowLog::Text().find("] Error: " + sStatus + "\n"), std::string::npos) << WindowLog::Text();
+        if (row.fFound) {
+            EXPECT_NE(WindowLog::Text().find("] Error: InstrumentSearch: The instrument found at " + sPlace +
+                                             " could not be identified. " + sStatus),
+                      std::string::npos)
+                << WindowLog::Text();
+        }
     }
 }
 

@@ -162,13 +162,26 @@ TEST_F(WindowStartTest, ASecondScpiCommandRestoresAndActivatesTheFirst) {
     EXPECT_FALSE(pScpi->isMinimized());
     EXPECT_EQ(Record(iMain)->pMdiArea->currentSubWindow(), pScpi);
     EXPECT_EQ(Record(iMain)->pShownMenu, ChildWindow::Find(scpi[0].iWindow)->menuBar());
-    // Minimised while maximised, it comes back maximised from its entry in the Window menu.
-    pScpi->showMaximized();
-    pScpi->showMinimized();
-    for (const QPointer<QAction>& pEntry : Record(iMain)->mWindowList) {
-        if (pEntry && pEntry->text().contains("SCPI")) pEntry->trigger();
+    // Minimised while maximised, it comes back maximised from its entry in the Window menu and
+    // by its own restore, and its restore then gives it its normal size.
+    pScpi->setGeometry(20, 30, 320, 240);
+    const QRect normal = pScpi->geometry();
+    for (const bool fOwnRestore : {false, true}) {
+        SCOPED_TRACE(fOwnRestore);
+        pScpi->showMaximized();
+        pScpi->showMinimized();
+        if (fOwnRestore) {
+            pScpi->showNormal();
+        } else {
+            for (const QPointer<QAction>& pEntry : Record(iMain)->mWindowList) {
+                if (pEntry && pEntry->text().contains("SCPI")) pEntry->trigger();
+            }
+        }
+        EXPECT_TRUE(pScpi->isMaximized());
+        pScpi->showNormal();
+        EXPECT_FALSE(pScpi->isMaximized() || pScpi->isMinimized());
+        EXPECT_EQ(pScpi->geometry(), normal);
     }
-    EXPECT_TRUE(pScpi->isMaximized());
 
     // A separate one is brought back the same way.
     Choose(iMain, WindowStart::MenuScreenshot, true);

@@ -408,6 +408,7 @@ TEST_F(ConnectionTasksTest, TwoOwnersHoldTheConnectionOnceEachAndTheLastOnesDisc
 
 TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAndClose) {
     StartRaw();
+    mRaw.Device().SetIdn("RIGOL TECHNOLOGIES,DS1104Z,DS1ZA1,00.04.04");
     const std::size_t iLive = RawTcp::LiveInstances();
     auto object = NewObject();
     Add(*object, Head(RawPrepare(mRaw.Port())));
@@ -433,13 +434,26 @@ TEST_F(ConnectionTasksTest, AConnectBeforeTheSearchChainsOwnLetsTheChainFinishAn
     std::string sError;
     ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
     EXPECT_EQ(info.idn.sIdn, mRaw.Device().Idn());
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 1u); // the chain's connect posts nothing
+
+    // A later search's chain on the connection the user holds, during which the instrument does
+    // not answer: it keeps the names and the model it had, which its windows and lists show.
+    mRaw.Device().SwallowAnswers(1);
+    Add(*object, Head(RawPrepare(mRaw.Port()), EventSearchFinished));
+    ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskIdentified, 2));
+    ASSERT_TRUE(object->pInterface->GetInfo(*object, info, sError));
+    EXPECT_EQ(info.idn.sModel, "DS1104Z");
+    EXPECT_EQ(info.idn.sSerialNumber, "DS1ZA1");
+    EXPECT_EQ(info.connection.eModel, ModelRigolDS1000Z);
+    EXPECT_TRUE(object->pInterface->IsConnected(*object));
+    EXPECT_EQ(Errors().size(), 1u); // the chain's *IDN?
+
     // The user's disconnect is the last: the connection closes.
     Add(*object, uTaskDisconnect{{InstrumentTaskDisconnect, 0, iWindow, iMain}});
     ASSERT_TRUE(pRecorder->WaitForTasks(InstrumentTaskDisconnect, 1));
     EXPECT_FALSE(object->pInterface->IsConnected(*object));
     EXPECT_EQ(RawTcp::LiveInstances(), iLive);
-    EXPECT_TRUE(Errors().empty());
-    EXPECT_EQ(pRecorder->Tasks(InstrumentTaskConnect).size(), 1u); // the chain's connect posts nothing
 }
 
 TEST_F(ConnectionTasksTest, AFailedIdentificationStillDisconnectsAndNothingGoesToNobody) {

@@ -415,9 +415,10 @@ TEST_F(WaveformPumpTest, AResultWithoutRecordOrDataIsReportedAndTheReadGoesOn) {
     Rig rig;
     int iChecks = 0;
     WaveformPump::SetChecks({.fnVisibleChannels = [&](uWaveformPump&, const std::uint8_t*, std::size_t) { ++iChecks; }});
-    uWaveformRequest named = Request(RequestVisibleChannels, "Q?", true);
+    uWaveformRequest named = Request(RequestVisibleChannels, "Q?", true), second = named;
     named.sChannel = "Channel 1";
-    StartSingle(rig, {named, Request(RequestVisibleChannels, "Q?", true), Request(RequestSetup, "C")});
+    second.sChannel = "Channel 2";
+    StartSingle(rig, {named, Request(RequestVisibleChannels, "Q?", true), second, Request(RequestSetup, "C")});
     rig.Fire(TimerPump);
     rig.ResultWithoutRecord();
     EXPECT_TRUE(rig.LogHas("Error: DS1104Z - Channel 1 - The data could not be received."));
@@ -425,6 +426,11 @@ TEST_F(WaveformPumpTest, AResultWithoutRecordOrDataIsReportedAndTheReadGoesOn) {
     rig.Fire(TimerPump);
     rig.Result(rig.LastTask(), "", true);
     EXPECT_TRUE(rig.LogHas("Error: DS1104Z - The data is not available, 0 bytes."));
+    rig.Fire(TimerPump);
+    rig.Fire(TimerPump);
+    // One of a channel: the status names the channel.
+    rig.Result(rig.LastTask(), "", true);
+    EXPECT_EQ(rig.window.mStatus.back(), "Channel 2 - The data is not available, 0 bytes.");
     rig.Fire(TimerPump);
     rig.Fire(TimerPump);
     EXPECT_EQ(rig.instrument.Commands().back(), "C");

@@ -1,8 +1,8 @@
 // A PC whose only adapter is loopback (a private network with nothing but "lo"): the first start
 // in an empty home makes config.ini, an instrument at 127.0.0.1 is added by hand through the
 // loopback adapter, kept across a restart and connected, then lost; the lists name an instrument
-// that a script let go by its answer to *IDN?; where config.ini cannot be made, the "Add" says so
-// with its path.
+// that a script let go by its answer to *IDN?, or say why it has none; where config.ini cannot be
+// made, the "Add" says so with its path.
 #include "SelectTestSupport.h"
 
 #include "common/WindowLog.h"
@@ -53,6 +53,25 @@ class SelectLoopbackTest : public SelectTest {
         Field(iList, 0)->setText("127.0.0.1");
         Field(iList, 3)->setText(QString::number(iPort));
         Click(PageButton(iList, 2, "Add"));
+    }
+
+    // A script run that uses the instrument at the server (started here, answering *IDN? with
+    // sIdn) and lets it go as its window closes: the list's one row, which then shows it.
+    std::string ScriptedRow(int iList, Sim::RawTcpServer& server, const std::string& sIdn) const {
+        std::string sError;
+        EXPECT_TRUE(server.Start(sError, "127.0.0.1")) << sError;
+        server.Device().SetIdn(sIdn);
+        const int iScript = Main::OpenScriptWindow();
+        WindowScript::uWindowScript* pScript = nullptr;
+        if (!WindowScript::GetInstance(iScript, &pScript)) return "no script window";
+        WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + std::to_string(server.Port()) +
+                                                  " 127.0.0.1\n");
+        pScript->pButtonRun->click();
+        EXPECT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
+        EventHub::PostEvent(EventCloseWindowRequest, iScript);
+        EXPECT_TRUE(WaitFor([&] { return Rows(iList).size() == 1; })) << WindowLog::Text();
+        const std::vector<std::string> rows = Rows(iList);
+        return rows.empty() ? "no row" : rows[0];
     }
 
     const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CONFIG_HOME");
@@ -125,18 +144,9 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     // An instrument that a script run used and let go is listed by its answer to *IDN?, even one
     // that names its model and no maker.
     Sim::RawTcpServer scripted;
-    ASSERT_TRUE(scripted.Start(sError, "127.0.0.1")) << sError;
-    scripted.Device().SetIdn(",RTB2004,1333.1005k04/102345,02.300");
-    const std::string sPort = std::to_string(scripted.Port());
-    const int iScript = Main::OpenScriptWindow();
-    WindowScript::uWindowScript* pScript = nullptr;
-    ASSERT_TRUE(WindowScript::GetInstance(iScript, &pScript));
-    WindowScript::SetScriptText(*pScript, "instrument $s rawtcp 127.0.0.1 " + sPort + " 127.0.0.1\n");
-    pScript->pButtonRun->click();
-    ASSERT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
-    EventHub::PostEvent(EventCloseWindowRequest, iScript); // which lets it go
-    ASSERT_TRUE(WaitFor([&] { return Rows(iOther).size() == 1; })) << WindowLog::Text();
-    EXPECT_EQ(Rows(iOther)[0], "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + sPort + "|-|RawTCP|");
+    const std::string sScripted = ScriptedRow(iOther, scripted, ",RTB2004,1333.1005k04/102345,02.300");
+    ASSERT_EQ(sScripted, "RTB2004|LAN|RTB2004||1333.1005k04/102345|02.300|127.0.0.1|" + std::to_string(scripted.Port()) +
+                             "|-|RawTCP|");
 
     // Held only by a list's search (as while that identifies it), it is left out and not counted:
     // the count is the lost one.
@@ -146,6 +156,15 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     EventHub::PostEvent(EventInstrumentFreed, 0); // as another's release refills the lists
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
+
+    // One whose answer was noise is listed with why in the place of its names, never as "[ ]".
+    Sim::RawTcpServer noisy;
+    const std::string sRow = ScriptedRow(iOther, noisy, "\x80\xF8\xFEx");
+    const std::string sNoisy = std::to_string(noisy.Port());
+    // Why is the connect's: the noise, or no answer where a loaded machine outlasted its short wait.
+    const std::string sWhy = sRow.substr(0, sRow.find('|'));
+    EXPECT_NE(sWhy.find("identification (*IDN?) at 127.0.0.1:" + sNoisy), std::string::npos) << sRow;
+    EXPECT_EQ(sRow, sWhy + "|LAN|" + sWhy + "||-|-|127.0.0.1|" + sNoisy + "|-|RawTCP|");
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
