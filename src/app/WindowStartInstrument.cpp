@@ -214,8 +214,9 @@ void InstrumentConnected(int iWindow, const InstrumentObject& object) {
     if (pWindow->pFrame) pWindow->pFrame->setWindowTitle(QString(Title) + " - " + QString::fromStdString(info.sModel));
     // An instrument described by hand is identified as it connects: a connection on which nothing
     // answered (a serial line with nothing on it) or noise came stays open, but the user learns
-    // that no instrument is there, that its answer did not end as the chosen model's answers end,
-    // or that it was no text and the line's settings are to be checked.
+    // that no instrument is there, that it answered with an empty line, that its answer did not
+    // end as the chosen model's answers end, or that it was no text and the line's settings are
+    // to be checked.
     const std::string sNotIdentified = Instrument::NotIdentifiedText(details.connection, details.idn);
     if (sNotIdentified.empty()) {
         SetStatus(pWindow, info.sManufacturer + " " + info.sModel + " - Serial number: " + details.idn.sSerialNumber +

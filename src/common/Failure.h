@@ -61,10 +61,14 @@ struct uFailure {
     // that came and the answers its queries await (both 0 for any other failure).
     std::int64_t iAnswers = 0;
     std::int64_t iAnswersAwaited = 0;
-    // Those bytes are no text (Instrument::AnswerText: a control byte other than tab, CR and LF,
-    // or bytes neither UTF-8 nor printable Latin-1): noise, as a serial line set otherwise than the
-    // instrument sends. An identification whose ended answer is noise is BadAnswer with them.
+    // Those bytes are no text (Instrument::AnswerText: a control byte other than tab, CR and LF
+    // once the NULs that pad them are off, bytes neither UTF-8 nor Windows-1252, or too few
+    // printable ASCII characters): noise, as a serial line set otherwise than the instrument
+    // sends. An identification whose ended answer is noise is BadAnswer with them.
     bool fNoText = false;
+    // An identification answered by an empty line (blanks and line ends alone, or no byte at
+    // all): BadAnswer with it.
+    bool fEmpty = false;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

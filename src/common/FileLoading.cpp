@@ -199,19 +199,14 @@ std::string ReplaceInvalidUtf8(std::string_view s) {
     return sText;
 }
 
-// Windows-1252 bytes 0x80 to 0x9F; 0 where the code page leaves a byte undefined.
-constexpr char16_t Cp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 std::string FromCp1252(std::string_view bytes) {
     std::string s;
     s.reserve(bytes.size() + bytes.size() / 4);
     for (char ch : bytes) {
+        // A byte the code page leaves undefined stays the character of its value.
         const auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b < 0xA0) AppendUtf8(s, Cp1252High[b - 0x80] != 0 ? Cp1252High[b - 0x80] : b);
-        else AppendUtf8(s, b);
+        const char32_t c = Cp1252Character(b);
+        AppendUtf8(s, c != 0 ? c : b);
     }
     return s;
 }

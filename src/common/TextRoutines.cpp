@@ -140,6 +140,14 @@ std::string Latin1ToUtf8(std::string_view sBytes) {
     return s;
 }
 
+char32_t Cp1252Character(unsigned char b) {
+    static constexpr char16_t High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                          0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    return b >= 0x80 && b < 0xA0 ? High[b - 0x80] : b;
+}
+
 std::string BoolToText(std::int64_t iValue) { return iValue != 0 ? "True" : "False"; }
 
 std::string BinaryText(std::int64_t iValue, int iWidthCode) {

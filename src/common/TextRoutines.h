@@ -28,6 +28,11 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 // Bytes read as single-byte text: 0x80 to 0xFF are taken as Latin-1 and written as UTF-8.
 std::string Latin1ToUtf8(std::string_view sBytes);
 
+// The character of a byte read as Windows-1252: the byte itself outside 0x80 to 0x9F, where the
+// code page has its own (0x80 the euro sign, 0x99 the trade mark sign); 0 for the five bytes it
+// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+char32_t Cp1252Character(unsigned char b);
+
 // The length of the UTF-8 character at the start of s (1 for any byte below 0x80), 0 when its
 // bytes are no whole UTF-8 character or a C1 control (U+0080 to U+009F).
 std::size_t Utf8Length(std::string_view s);

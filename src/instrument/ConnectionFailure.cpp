@@ -142,6 +142,14 @@ std::string NotIdentifiedText(const uTaskPrepare& c, const uIdn& idn) {
 }
 
 std::string IdentificationAnswerText(const uTaskPrepare& c, const Failure::uFailure& failure) {
+    const std::string sModel =
+        c.fUserModel == 0 ? "" : Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
+    if (failure.fEmpty) {
+        return "The instrument answered the identification (*IDN?) at " + ConnectionPlace(c) +
+               " with an empty line: check " +
+               (sModel.empty() ? "" : "that the model chosen, " + sModel + ", is the instrument's, and ") +
+               "the instrument's settings for remote control.";
+    }
     if (failure.iReceived <= 0 || (failure.eType != Failure::eKind::TimedOut && !failure.fNoText)) return {};
     const std::string sGot = "The identification (*IDN?) at " + ConnectionPlace(c) + " got ";
     const bool fStream = c.eInterface == InterfaceRawTcp || c.eInterface == InterfaceSerial;
@@ -152,8 +160,6 @@ std::string IdentificationAnswerText(const uTaskPrepare& c, const Failure::uFail
     for (const char cEnd : AnswerEndText(c.eModel)) {
         sEnd += (sEnd.empty() ? "" : " and ") + std::string(cEnd == '\r' ? "carriage return" : "line feed");
     }
-    const std::string sModel =
-        c.fUserModel == 0 ? "" : Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
     const std::string sBytes = std::to_string(failure.iReceived) + " bytes";
     if (failure.fNoText) {
         // Noise, ended or not: a line whose speed, data bits or parity are not the instrument's,

@@ -91,7 +91,8 @@ inline std::string WithReason(const std::string& sText, const std::string& sReas
 std::string NotIdentifiedText(const uTaskPrepare& connection, const uIdn& idn);
 
 // The sentence of an identification whose answer came and is none (else empty), from the record
-// of its read. Bytes that are no text (AnswerText), ended or cut, are noise: the sentence names
+// of its read. An empty line is said as one, with the model the user chose and the instrument's
+// settings to check. Bytes that are no text (AnswerText), ended or cut, are noise: the sentence names
 // the settings of the serial line (baud rate, data bits, parity, end text) or of the socket (port,
 // end text), then the model the user chose (the one to check). Text that its time-out cut did not
 // end, on raw TCP and serial, with the model's end text, which the sentence names, with the

@@ -380,21 +380,18 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     // A part that came before the time-out failed the exchange (its text says so): the
     // instrument stays unidentified, as when nothing came.
     if (!fExchanged) return false;
-    if (iSize > 0) idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
-    if (idn.failure.fNoText) {
-        // Noise that held the end text: no instrument, whatever the bytes say; the record tells.
-        const std::string sNoText = "The answer of " + std::to_string(iSize) + " bytes is no text.";
-        sError = "InstrumentDefault::GetIdnDefault: " + sNoText;
+    idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
+    if (idn.failure.eType != Failure::eKind::None) {
+        // Noise (even with the end text) or an empty line: no instrument, whatever the bytes say;
+        // the record tells which.
+        const std::string sWhy = idn.failure.fNoText
+                                     ? "The answer of " + std::to_string(iSize) + " bytes is no text."
+                                     : "The IDN has been read by the instrument, but the data is empty.";
+        sError = "InstrumentDefault::GetIdnDefault: " + sWhy;
         instance.request.failure = idn.failure;
         instance.request.failure.sText = sError;
-        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, sNoText, "GetIdnDefault",
+        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, sWhy, "GetIdnDefault",
                                   instance.request.failure);
-        return false;
-    }
-    if (iSize == 0) {
-        static constexpr const char* pEmpty = "The IDN has been read by the instrument, but the data is empty.";
-        sError = std::string("InstrumentDefault::GetIdnDefault: ") + pEmpty;
-        TransferStatus::PostError(iWindow, TransferStatus::TransferReceiveError, pEmpty, "GetIdnDefault");
         return false;
     }
     return true;
@@ -498,9 +495,9 @@ bool TaskGetIdn(uInstrumentObject& object, uInstance& instance, uTaskElement& el
         InstrumentSearch::PostNotIdentified(instance.uConnection, sAnswer.empty() ? sError : sAnswer + " - " + sError);
     }
     if (fChain) {
-        // An answer that was noise keeps its record (the instrument list's row says why); a read
-        // that failed otherwise leaves the identification as it was.
-        if (fRead || idn.failure.fNoText) SetIdn(instance, idn);
+        // An answer that was noise or an empty line keeps its record (the instrument list's row
+        // says why); a read that failed otherwise leaves the identification as it was.
+        if (fRead || idn.failure.eType != Failure::eKind::None) SetIdn(instance, idn);
         QueueChainTask<uTaskDisconnect>(object, head);
     } else {
         PostTaskFinished(instance, head.iWindow, InstrumentTaskGetIdn,

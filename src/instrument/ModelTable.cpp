@@ -131,41 +131,85 @@ std::string FixIdnAnswer(const std::string& sAnswer) {
     return sAnswer;
 }
 
-std::optional<std::string> AnswerText(std::string_view sBytes) {
-    const auto byte = [](char c) { return static_cast<unsigned char>(c); };
-    if (std::any_of(sBytes.begin(), sBytes.end(), [&](char c) {
-            return (byte(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte(c) == 0x7F;
-        }))
-        return std::nullopt;
+namespace {
+
+unsigned char Byte(char c) {
+    return static_cast<unsigned char>(c);
+}
+
+// The bytes without the NULs that pad them: those before the first other byte, and those among
+// the line-end bytes that end them ("\0\n", "\n\0", "\0\0\r\n").
+std::string WithoutPadding(std::string_view sBytes) {
+    sBytes.remove_prefix(std::min(sBytes.find_first_not_of('\0'), sBytes.size()));
+    const std::size_t iEnd = sBytes.find_last_not_of(std::string_view("\0\r\n", 3)) + 1; // 0 when none
+    std::string s(sBytes.substr(0, iEnd));
+    for (const char c : sBytes.substr(iEnd)) {
+        if (c != '\0') s += c;
+    }
+    return s;
+}
+
+// The bytes as UTF-8: as they are, or, where the end of a cut answer cut their last character
+// off (its lead byte and the continuation bytes that came), with U+FFFD for that character.
+std::optional<std::string> Utf8Text(std::string_view sBytes) {
     std::size_t i = 0;
     // i ends at the first byte that begins no character, or at the end.
     for (std::size_t n = 1; i < sBytes.size() && n > 0; i += n) n = Utility::Utf8Length(sBytes.substr(i));
     if (i == sBytes.size()) return std::string(sBytes);
-    if (std::none_of(sBytes.begin(), sBytes.end(), [&](char c) { return byte(c) >= 0x80 && byte(c) < 0xA0; }))
-        return Utility::Latin1ToUtf8(sBytes);
-    // A character that the end of a cut answer cuts off: its lead byte and the continuation
-    // bytes that came.
     const std::string_view sTail = sBytes.substr(i);
-    const unsigned char b = byte(sTail[0]);
+    const unsigned char b = Byte(sTail[0]);
     const std::size_t iLength = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    const bool fCut = b >= 0xC2 && b <= 0xF4 && sTail.size() < iLength &&
-                      std::all_of(sTail.begin() + 1, sTail.end(), [&](char c) { return (byte(c) & 0xC0) == 0x80; });
+    const bool fCut =
+        b >= 0xC2 && b <= 0xF4 && sTail.size() < iLength &&
+        std::all_of(sTail.begin() + 1, sTail.end(), [](char c) { return (Byte(c) & 0xC0) == 0x80; });
     if (!fCut) return std::nullopt;
     return std::string(sBytes.substr(0, i)) + "\xEF\xBF\xBD";
+}
+
+// The bytes read as Windows-1252; nullopt when one of them is undefined there.
+std::optional<std::string> Cp1252Text(std::string_view sBytes) {
+    std::string s;
+    for (const char c : sBytes) {
+        const char32_t u = Utility::Cp1252Character(Byte(c));
+        if (u == 0) return std::nullopt;
+        Utility::AppendUtf8(s, u);
+    }
+    return s;
+}
+
+} // namespace
+
+std::optional<std::string> AnswerText(std::string_view sBytes) {
+    const std::string sKept = WithoutPadding(sBytes);
+    if (std::any_of(sKept.begin(), sKept.end(), [](char c) {
+            return (Byte(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') || Byte(c) == 0x7F;
+        }))
+        return std::nullopt;
+    std::optional<std::string> sText = Utf8Text(sKept);
+    if (!sText) sText = Cp1252Text(sKept);
+    if (!sText) return std::nullopt;
+    // Characters, and of them ASCII, which is printable or white space now: a UTF-8 continuation
+    // byte begins none.
+    const auto iCharacters =
+        std::count_if(sText->begin(), sText->end(), [](char c) { return (Byte(c) & 0xC0) != 0x80; });
+    const auto iAscii = std::count_if(sText->begin(), sText->end(), [](char c) { return Byte(c) < 0x80; });
+    if (4 * iAscii < 3 * iCharacters) return std::nullopt;
+    return sText;
 }
 
 uIdn ParseIdn(std::string_view sAnswer) {
     uIdn idn;
     const std::optional<std::string> sText = AnswerText(sAnswer);
-    if (!sText) {
+    if (sText) idn.sIdn = Utility::TrimCharactersRight(*sText, " \t\r\n");
+    // Noise, and an empty line (or no byte at all), are no identification: the record says which.
+    if (idn.sIdn.empty()) {
         idn.failure.eType = Failure::eKind::BadAnswer;
         idn.failure.eAt = Failure::eStep::Receive;
         idn.failure.iReceived = static_cast<std::int64_t>(sAnswer.size());
-        idn.failure.fNoText = true;
+        idn.failure.fNoText = !sText;
+        idn.failure.fEmpty = sText.has_value();
         return idn;
     }
-    const std::size_t iEnd = sText->find_last_not_of(" \t\r\n");
-    idn.sIdn = iEnd == std::string::npos ? std::string() : sText->substr(0, iEnd + 1);
     const std::vector<std::string> f = Fields(FixIdnAnswer(idn.sIdn), 4);
     idn.sManufacturer = f[0];
     idn.sModel = f[1];

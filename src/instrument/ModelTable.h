@@ -63,16 +63,21 @@ std::int64_t GetModelFromIdn(const uTaskPrepare& connection, const uIdn& idn, st
 // The answer with the known irregular identifications rewritten into the usual four fields.
 std::string FixIdnAnswer(const std::string& sAnswer);
 
-// Whether bytes an instrument sent are text, and which: control bytes other than tab, CR and
-// LF, and bytes that are neither UTF-8 nor printable Latin-1 (the C1 controls 0x80 to 0x9F
-// outside UTF-8), are noise, as a serial line set otherwise than the instrument sends gives;
-// nullopt then. Text comes back as UTF-8: bytes that are UTF-8 as they are, others read as
-// Latin-1 (a "\xB5" as "µ"). The end of a cut answer may cut a UTF-8 character off, which then
-// ends the text as U+FFFD. Every identification answer, ended or cut, is judged here.
+// Whether bytes an instrument sent are text, and which. NULs before the first other byte and
+// among the line-end bytes at the end pad them (some instruments end their answers with one,
+// before or behind the line feed, or pad with several; an adapter may pass one on ahead): they
+// are taken off. What is left is noise (nullopt), as a serial line set otherwise than the
+// instrument sends gives, when it holds a control byte other than tab, CR and LF, is neither
+// UTF-8 nor Windows-1252, or less than three quarters of its characters are ASCII (those of a
+// maker, model, serial number and firmware mostly are). Text comes back as UTF-8: bytes that are
+// UTF-8 as they are, others read as Windows-1252 (a "\xB5" as "µ", a "\x99" as "™"). The end of
+// a cut answer may cut a UTF-8 character off, which then ends the text as U+FFFD. Every
+// identification answer, ended or cut, is judged here.
 std::optional<std::string> AnswerText(std::string_view sBytes);
 
-// The identification record of the raw answer bytes (AnswerText). Noise is no identification:
-// the record is empty, and its failure (BadAnswer, fNoText) counts the bytes.
+// The identification record of the raw answer bytes (AnswerText). Noise is no identification,
+// nor is an empty line: the record is empty, and its failure (BadAnswer, fNoText or fEmpty)
+// counts the bytes.
 uIdn ParseIdn(std::string_view sAnswer);
 
 } // namespace Instrument

@@ -2,7 +2,8 @@
 // "Connecting to ..." for as long as a connect to a port that takes no connection waits, where
 // the connect was asked for; and a serial line with nothing on it, which opens but where no
 // instrument answers the identification; and an identification that shows its text, or that does
-// not end as the chosen model's do, or that is no text (also a search's, of an instrument it found).
+// not end as the chosen model's do, that is an empty line, or that is no text (also a search's, of an
+// instrument it found).
 #include "app/FrameTestSupport.h"
 #include "common/EventData.h"
 #include "common/Failure.h"
@@ -187,25 +188,32 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
     EXPECT_NE(std::string(sQuery).find("*IDN?"), std::string::npos) << sQuery;
 }
 
-// An identification shows its text as it came (Latin-1 or UTF-8), or says why it is none: an answer
+// An identification shows its text as it came (UTF-8 or Windows-1252), without the NULs that pad it
+// (a NUL before the line feed, several, one ahead), or says why it is none: an answer
 // that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
-// text with µ, Ω, É ended by a carriage return alone; cut inside a character), or noise from a serial
-// line at another speed, with a line feed or without, where the line's settings come first; also
-// noise that a search's identification got from an instrument it found, whose connect asks nothing.
-// Why goes to the log as an error line as well.
+// text with µ, Ω, É ended by a carriage return alone; cut inside a character), an empty line, or
+// noise from a serial line at another speed, with a line feed or without, where the line's settings
+// come first; also noise that a search's identification got from an instrument it found, whose
+// connect asks nothing. Why goes to the log as an error line as well.
 TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;
         const char* pMaker;
         const char* pModel;
-        std::string sIdn, sEnd, sStatus; // "@": the identification at the place; "%": the port
-        bool fFound = false;             // found by a search, not described by hand
+        std::string sIdn, sEnd, sStatus; // "@": the identification at the place; "{at}": the place; "%": the port
+        Sim::ScpiDevice::uNuls nuls{};
+        bool fFound = false; // found by a search, not described by hand
     };
     const std::string sNoise("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
     const std::string sLine = "(baud rate 9600, 8 data bits, no parity, end text line feed) and that the model chosen, "
                               "Rigol DS1104Z, is the instrument's.";
     const std::string sNotEnded = " that did not end with line feed, as the answers of the chosen model Rigol DS1104Z "
                                   "end: check that the model chosen is the instrument's.";
+    const std::string sMeter = "ACME,X1 METER,SN0001,1.0";
+    const std::string sMeterShown = "ACME X1 METER - Serial number: SN0001 - Firmware: 1.0";
+    const std::string sEmpty = "The instrument answered the identification (*IDN?) at {at} with an empty line: check "
+                               "that the model chosen, Rigol DS1104Z, is the instrument's, and the instrument's "
+                               "settings for remote control.";
     const uRow aRows[] = {
         {false, "HAMEG", "HM2008", "HAMEG,HMO2024,012345678,05.886", "\n",
          "@ got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
@@ -223,11 +231,23 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
          "ACME X1 \xC2\xB5V METER - Serial number: SN0001 - Firmware: 1.0"},
         {true, "Rigol", "DS1104Z", "ACME,X1 \xCE\xA9 METER \xC3\x89,SN0001,1.0", "\n",
          "ACME X1 \xCE\xA9 METER \xC3\x89 - Serial number: SN0001 - Firmware: 1.0"},
+        {true, "Rigol", "DS1104Z", sMeter, "\n", sMeterShown, {0, 1, 0}},
+        {true, "Rigol", "DS1104Z", sMeter, "\n", sMeterShown, {0, 2, 0}},
+        {true, "Rigol", "DS1104Z", sMeter, "\n", sMeterShown, {1, 0, 0}},
+        {true, "Rigol", "DS1104Z", "ACME,X1\x99 METER,SN0001,1.0", "\n",
+         "ACME X1\xE2\x84\xA2 METER - Serial number: SN0001 - Firmware: 1.0"},
+        {true, "Rigol", "DS1104Z", "", "\n", sEmpty},
+        {false, "Rigol", "DS1104Z", "", "\n", sEmpty},
+        {true, "Rigol", "DS1104Z", "\x80\xF8\xFEx", "\n",
+         "@ got 5 bytes that are no text: check the serial line's settings " + sLine},
+        {true, "Rigol", "DS1104Z", "\x7F\xF8x", "\n",
+         "@ got 4 bytes that are no text: check the serial line's settings " + sLine},
         {false, "", "", "\x80\xF8\xFEx", "\n",
-         "@ got 5 bytes that are no text: check the connection's settings (port %, end text line feed).", true},
+         "@ got 5 bytes that are no text: check the connection's settings (port %, end text line feed).", {}, true},
     };
     for (const uRow& row : aRows) {
-        SCOPED_TRACE(row.sStatus);
+        SCOPED_TRACE(row.sStatus + " NULs " + std::to_string(row.nuls.iLead) + std::to_string(row.nuls.iBeforeEnd) +
+                     std::to_string(row.nuls.iAfterEnd));
         WindowLog::Clear(0);
         Sim::RawTcpServer server;
         Sim::SerialDevice line;
@@ -236,6 +256,7 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
         Sim::ScpiDevice& device = row.fSerial ? line.Device() : server.Device();
         device.SetIdn(row.sIdn);
         device.SetAnswerEnd(row.sEnd);
+        device.SetNuls(row.nuls);
         uTaskPrepare prepare;
         prepare.eProtocol = prepare.eInterface = row.fSerial ? InterfaceSerial : InterfaceRawTcp;
         prepare.rawTcp = {"127.0.0.1", "127.0.0.1", server.Port()};
@@ -249,6 +270,8 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
             row.fSerial ? line.PortName() : "127.0.0.1:" + std::to_string(server.Port());
         std::string sStatus = row.sStatus;
         if (sStatus.starts_with("@")) sStatus.replace(0, 1, "The identification (*IDN?) at " + sPlace);
+        if (const std::size_t iAt = sStatus.find("{at}"); iAt != std::string::npos)
+            sStatus.replace(iAt, 4, sPlace);
         if (const std::size_t iPort = sStatus.find('%'); iPort != std::string::npos)
             sStatus.replace(iPort, 1, std::to_string(server.Port()));
         EXPECT_EQ(Status(iMain), sStatus);

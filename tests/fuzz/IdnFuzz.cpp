@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
     const std::string sAnswer(reinterpret_cast<const char*>(pInput), iSize);
     const std::string sFixed = Instrument::FixIdnAnswer(sAnswer);
     const uIdn idn = Instrument::ParseIdn(sFixed);
-    // Text becomes UTF-8 (Latin-1 at most two bytes for each), noise nothing.
-    if (idn.sIdn.size() > 2 * sFixed.size()) __builtin_trap();
+    // Text becomes UTF-8 (Windows-1252 at most three bytes for each) without the NULs that padded
+    // it, noise nothing.
+    if (idn.sIdn.size() > 3 * sFixed.size() || idn.sIdn.find('\0') != std::string::npos) __builtin_trap();
     // The first three fields end at a comma; the fourth takes the rest.
     for (const std::string* p : {&idn.sManufacturer, &idn.sModel, &idn.sSerialNumber}) {
         if (p->find(',') != std::string::npos) __builtin_trap();

@@ -31,7 +31,7 @@ const Sim::uLanSubnet Lab{"192.168.77.1", 24};
 const Sim::uLanSubnet Bench{"192.168.78.1", 24};
 
 // Subnet 2: instruments that answer the broadcasts but cannot be identified: they cannot be
-// reached, or their answer is noise that does not end.
+// reached, or their answer is noise that does not end, or an empty line.
 const Sim::uLanSubnet Dead{"192.168.79.1", 24};
 
 const std::string IdnRigol = "RIGOL TECHNOLOGIES,DS1104Z,DS1ZA170000001,00.04.04.SP4";
@@ -90,7 +90,12 @@ std::vector<Sim::uLanInstrument> Instruments() {
     noise.fRawTcp = noise.fRawUdp = true;
     noise.sIdn = std::string("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
     noise.sAnswerEnd = "";
-    return {rigol, siglent, rohde, port0, wrongXId, repeated, deadRaw, deadVxi11, noise};
+    Sim::uLanInstrument empty;
+    empty.iSubnet = 2;
+    empty.sAddress = "192.168.79.33";
+    empty.fVxi11 = true;
+    empty.sIdn = "";
+    return {rigol, siglent, rohde, port0, wrongXId, repeated, deadRaw, deadVxi11, noise, empty};
 }
 
 uSearchAddress On(const Sim::uLanSubnet& subnet) {
@@ -255,7 +260,7 @@ TEST_F(InstrumentSearchLanTest, AHitThatCannotBeIdentifiedIsLoggedOnceWithItsAdd
     order.fUdpOnly = 1;
     order.lAddress = {On(Dead)};
     Search(order);
-    EXPECT_EQ(ByAddress().size(), 3u);
+    EXPECT_EQ(ByAddress().size(), 4u);
     const std::pair<const char*, const char*> aExpected[] = {
         {"192.168.79.30:5025", "InstrumentDefault::ConnectRawTcp: The network connection to the RawTCP instrument "
                                "could not be established. - RawTcp::Connect: The network connection could not be "
@@ -266,13 +271,15 @@ TEST_F(InstrumentSearchLanTest, AHitThatCannotBeIdentifiedIsLoggedOnceWithItsAdd
                                    "Network adapter: 192.168.79.1 Instrument: 192.168.79.31:4000 - "
                                    "TcpSocket::Connect: Connection refused."},
         {"192.168.79.32:5025", "The identification (*IDN?) at 192.168.79.32:5025 got 12 bytes that are no text: "
-                               "check the connection's settings (port 5025, end text line feed). - "}};
+                               "check the connection's settings (port 5025, end text line feed). - "},
+        {"192.168.79.33 (VXI-11)", "The instrument answered the identification (*IDN?) at 192.168.79.33 with an "
+                                   "empty line: check the instrument's settings for remote control. - "}};
     for (const auto& [sWhere, sReason] : aExpected) {
         const std::string sLine = std::string("InstrumentSearch: The instrument found at ") + sWhere +
                                   " could not be identified. " + sReason;
         EXPECT_EQ(recorder().CountLog(sLine), 1) << sLine << "\n" << ::testing::PrintToString(recorder().LogLines());
     }
-    EXPECT_EQ(recorder().LogLines().size(), 3u);
+    EXPECT_EQ(recorder().LogLines().size(), 4u);
 }
 
 TEST_F(InstrumentSearchLanTest, AnInstrumentFoundOverUdpOnlyKeepsThePortItsPortmapperNamed) {

@@ -151,6 +151,11 @@ void ScpiDevice::SetAnswerEnd(const std::string& sEnd) {
     sAnswerEnd = sEnd;
 }
 
+void ScpiDevice::SetNuls(const uNuls& nuls) {
+    std::lock_guard lock(mMutex);
+    mNuls = nuls;
+}
+
 void ScpiDevice::SetSeparateAnswers(int iPauseMs) {
     std::lock_guard lock(mMutex);
     iSeparatePauseMs = iPauseMs;
@@ -342,9 +347,14 @@ void ScpiDevice::ExecuteLine(bool /*fEnd*/) {
         mOutput.clear();
         PushError(-410, "Query INTERRUPTED");
     }
+    const auto nuls = [](int n) { return std::string(static_cast<std::size_t>(n), '\0'); };
     if (!fBareMessage) {
-        const auto end = Text(sAnswerEnd);
+        const auto end = Text(nuls(mNuls.iBeforeEnd) + sAnswerEnd + nuls(mNuls.iAfterEnd));
         answer.push_back({end, 0, end->size()});
+    }
+    if (mNuls.iLead > 0) {
+        const auto lead = Text(nuls(mNuls.iLead));
+        answer.insert(answer.begin(), {lead, 0, lead->size()});
     }
     for (auto& s : answer) {
         if (s.iEnd > s.iOffset) mOutput.push_back(std::move(s));

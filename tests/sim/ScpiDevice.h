@@ -152,6 +152,16 @@ class ScpiDevice {
     void SetPersonality(std::shared_ptr<ScpiPersonality> pPersonality);
     // The bytes that end every answer ("\n" unless set).
     void SetAnswerEnd(const std::string& sEnd);
+    // NULs sent with every answer, as instruments and adapters send them: iLead ahead of it (a
+    // GPIB adapter passing on the NUL an instrument left behind its last answer), iBeforeEnd
+    // between its text and its end (an instrument that ends its answers with a NUL, or pads
+    // them), iAfterEnd behind its end (a USBTMC multimeter's "\n\0", or "\n\0\0\0").
+    struct uNuls {
+        int iLead = 0;
+        int iBeforeEnd = 0;
+        int iAfterEnd = 0;
+    };
+    void SetNuls(const uNuls& nuls);
     // With iPauseMs != 0 the answers of a message of several queries are not joined by ";": each
     // is a message of its own, ended by the answer end (and END), and a stream door pauses
     // iPauseMs between them (< 0: sends them in one write). 0: joined (IEEE 488.2).
@@ -220,6 +230,7 @@ class ScpiDevice {
     std::string sSilentQuery;
     std::shared_ptr<ScpiPersonality> pPersonality;
     std::string sAnswerEnd = "\n";
+    uNuls mNuls;
     int iSeparatePauseMs = 0;
     bool fBlockLineEnd = false;
     int iBlockPauseMs = 0;

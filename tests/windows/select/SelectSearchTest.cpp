@@ -95,15 +95,36 @@ TEST_F(SelectSearchTest, RefreshListsTheLanAndUsbInstrumentsInTenColumns) {
     for (int r = 0; r < Model(iList)->rowCount(); ++r) EXPECT_FALSE(Model(iList)->item(r, 0)->icon().isNull());
     EXPECT_TRUE(Report(iList)->isColumnHidden(0));
 
-    // An instrument whose identification is noise is listed with why, where its names go.
-    usb->Scpi().SetIdn(std::string("\x80\xF8\x00\xFE\x78\x0A\x80\xE0\x00\xF8\x86\x1E\xFC", 13));
-    EventHub::PostEvent(EventRefreshInstrumentList, iList, 0);
-    const std::string sWhy =
-        "The identification (*IDN?) at the USB instrument DS1ZA000000001 got 13 bytes that are no text.";
-    ASSERT_TRUE(WaitFor([&] {
-        rows = Rows(iList);
-        return std::count(rows.begin(), rows.end(), sWhy + "|USB|" + sWhy + "||-|-|-|-|-|USBTMC|") == 1;
-    })) << ::testing::PrintToString(rows);
+    // An instrument whose identification is noise or an empty line is listed with why, where its
+    // names go; one whose answer NULs pad (behind the line feed, one or several; before it; one
+    // ahead) with its names.
+    struct uRow {
+        std::string sIdn;
+        Sim::ScpiDevice::uNuls nuls;
+        std::string sListed;
+    };
+    const auto why = [](const std::string& s) { return s + "|USB|" + s + "||-|-|-|-|-|USBTMC|"; };
+    const auto meter = [](const std::string& sSerial, Sim::ScpiDevice::uNuls nuls) {
+        return uRow{"KEITHLEY INSTRUMENTS INC.,MODEL 2100," + sSerial + ",01.08-01-01", nuls,
+                    "KEITHLEY INSTRUMENTS INC. MODEL 2100|USB|MODEL 2100|KEITHLEY INSTRUMENTS INC.|" + sSerial +
+                        "|01.08-01-01|-|-|-|USBTMC|"};
+    };
+    const uRow aRows[] = {
+        {std::string("\x80\xF8\x00\xFE\x78\x0A\x80\xE0\x00\xF8\x86\x1E\xFC", 13), {},
+         why("The identification (*IDN?) at the USB instrument DS1ZA000000001 got 13 bytes that are no text.")},
+        {"", {},
+         why("The instrument answered the identification (*IDN?) at the USB instrument DS1ZA000000001 with an empty "
+             "line: check the instrument's settings for remote control.")},
+        meter("1", {0, 0, 1}), meter("2", {0, 0, 3}), meter("3", {0, 1, 0}), meter("4", {1, 0, 0})};
+    for (const uRow& row : aRows) {
+        usb->Scpi().SetIdn(row.sIdn);
+        usb->Scpi().SetNuls(row.nuls);
+        EventHub::PostEvent(EventRefreshInstrumentList, iList, 0);
+        EXPECT_TRUE(WaitFor([&] {
+            rows = Rows(iList);
+            return std::count(rows.begin(), rows.end(), row.sListed) == 1;
+        })) << row.sListed << "\n" << ::testing::PrintToString(rows);
+    }
 }
 
 TEST_F(SelectSearchTest, BurstsOfIdentificationsRefillOnceAndDeviceChangesSearchByTheOption) {
