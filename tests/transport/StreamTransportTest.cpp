@@ -220,6 +220,25 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
             EXPECT_FALSE(TypeParam::RequestData(*this->pInstance, answer, Window, sError));
         };
     };
+    // A query answered iLateMs late (fRead: read until its time-out gives up; fChain: behind an answer
+    // that comes at once, then a command), and iPauseMs later a query of its own: it gets "b".
+    const auto late = [&](int iLateMs, bool fRead, int iPauseMs, bool fChain = false) {
+        return [&, iLateMs, fRead, iPauseMs, fChain] {
+            InterfaceTimeouts second(1000);
+            TypeParam::SetTimeout(*this->pInstance, 1000);
+            if (fChain) this->mPeer.Device().SetSeparateAnswers(iLateMs);
+            else this->mPeer.AddFault({Sim::eStreamFault::Delay, iLateMs});
+            this->pInstance->iAnswers = fChain ? 2 : 1;
+            const std::string sQuery = fChain ? "SIM:ECHO? a;SIM:ECHO? l" : "SIM:ECHO? l";
+            EXPECT_EQ(fRead ? this->Exchange(sQuery, answer, sError) : this->Send(sQuery, sError), !fRead) << sError;
+            this->pInstance->iAnswers = 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(iPauseMs));
+            if (fChain) EXPECT_TRUE(this->Send("*CLS", sError)) << sError;
+            ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
+            EXPECT_EQ(answer.view(), "b\n");
+            this->mPeer.Device().SetSeparateAnswers(0);
+        };
+    };
     InterfaceTimeouts timeouts(200); // shorter than an exchange's own time-out below
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"a query the instrument ignores, then an abort", owe(false, true)},
@@ -387,40 +406,11 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          }},
         // Time-outs of 1000 ms: the late answer comes 300 ms into the next message's wait, and no
         // pause before that message shortens it.
-        {"a written query answered 1500 ms late, the next query 1200 ms after the write",
-         [&] {
-             InterfaceTimeouts second(1000);
-             TypeParam::SetTimeout(*this->pInstance, 1000);
-             this->mPeer.AddFault({Sim::eStreamFault::Delay, 1500});
-             ASSERT_TRUE(this->Send("SIM:ECHO? l", sError)) << sError;
-             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
-             EXPECT_EQ(answer.view(), "b\n");
-         }},
+        {"a written query answered 1500 ms late, the next query 1200 ms after the write", late(1500, false, 1200)},
         {"a read given up, its answer 2500 ms after the query, the next query 1200 ms after the failure",
-         [&] {
-             InterfaceTimeouts second(1000);
-             TypeParam::SetTimeout(*this->pInstance, 1000);
-             this->mPeer.AddFault({Sim::eStreamFault::Delay, 2500});
-             EXPECT_FALSE(this->Exchange("SIM:ECHO? l", answer, sError));
-             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
-             EXPECT_EQ(answer.view(), "b\n");
-         }},
+         late(2500, true, 1200)},
         {"a written chain whose second answer is 1300 ms late, a command 800 ms after the write, then a query",
-         [&] {
-             InterfaceTimeouts second(1000);
-             TypeParam::SetTimeout(*this->pInstance, 1000);
-             this->mPeer.Device().SetSeparateAnswers(1300);
-             this->pInstance->iAnswers = 2;
-             ASSERT_TRUE(this->Send("SIM:ECHO? a;SIM:ECHO? l", sError)) << sError;
-             this->pInstance->iAnswers = 1;
-             std::this_thread::sleep_for(std::chrono::milliseconds(800));
-             ASSERT_TRUE(this->Send("*CLS", sError)) << sError;
-             ASSERT_TRUE(this->Exchange("SIM:ECHO? b", answer, sError)) << sError;
-             EXPECT_EQ(answer.view(), "b\n");
-             this->mPeer.Device().SetSeparateAnswers(0);
-         }},
+         late(1300, false, 800, true)},
         {"a chain cut by its time-out after its first answer, two answers still missing",
          [&] {
              this->mPeer.Device().SetSeparateAnswers(600);
