@@ -115,7 +115,7 @@ TEST_F(SelectSearchTest, RefreshListsTheLanAndUsbInstrumentsInTenColumns) {
         {"", {},
          why("The instrument answered the identification (*IDN?) at the USB instrument DS1ZA000000001 with an empty "
              "line: check the instrument's settings for remote control.")},
-        meter("1", {0, 0, 1}), meter("2", {0, 0, 3}), meter("3", {0, 1, 0}), meter("4", {1, 0, 0})};
+        meter("2", {0, 0, 3}), meter("3", {0, 1, 0}), meter("4", {1, 0, 0})};
     for (const uRow& row : aRows) {
         usb->Scpi().SetIdn(row.sIdn);
         usb->Scpi().SetNuls(row.nuls);
