@@ -7,6 +7,7 @@
 // them, joined by ";" as one message would have brought them, and what came behind them is
 // dropped. A chain short of answers is no answer, also when a message cannot be counted. A single
 // answer is the first message whole; of a block's own line ends it keeps one, as on a stream.
+// Either is handed on without its padding (ChainedAnswers.h).
 #pragma once
 
 #include "common/Failure.h"
@@ -35,6 +36,8 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
         const Instrument::uAnswerScan found =
             Instrument::ScanAnswer(answer.data(), answer.size(), sEnd, request.eBlockUnit, 1, blockEnds);
         if (found.iEnd == answer.size()) answer.setSize(found.iAnswerEnd);
+        answer.setSize(
+            Instrument::DropPadding(answer.data(), answer.size(), sEnd, request.eBlockUnit, blockEnds));
         return Failure::eKind::None;
     }
     const auto awaited = static_cast<std::size_t>(request.iAnswers);
@@ -68,6 +71,8 @@ Failure::eKind ReadChainedMessages(uRequest& request, Read fnRead, std::size_t& 
         iMessage = next.size();
         fAdded = false;
     }
+    answer.setSize(
+        Instrument::DropPadding(answer.data(), answer.size(), sEnd, request.eBlockUnit, blockEnds));
     answer.setSize(Instrument::JoinAnswers(answer.data(), answer.size(), sEnd, request.eBlockUnit, blockEnds));
     if (fAdded) answer.setSize(answer.size() - sEnd.size());
     return eFailed;

@@ -1,6 +1,7 @@
 #include "instrument/ModelTable.h"
 
 #include "common/TextRoutines.h"
+#include "transport/ChainedAnswers.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -137,15 +138,12 @@ unsigned char Byte(char c) {
     return static_cast<unsigned char>(c);
 }
 
-// The bytes without the NULs that pad them: those before the first other byte, and those among
-// the line-end bytes that end them ("\0\n", "\n\0", "\0\0\r\n").
+// The bytes without the NULs that pad them (ChainedAnswers.h): an identification ends with a line
+// feed.
 std::string WithoutPadding(std::string_view sBytes) {
-    sBytes.remove_prefix(std::min(sBytes.find_first_not_of('\0'), sBytes.size()));
-    const std::size_t iEnd = sBytes.find_last_not_of(std::string_view("\0\r\n", 3)) + 1; // 0 when none
-    std::string s(sBytes.substr(0, iEnd));
-    for (const char c : sBytes.substr(iEnd)) {
-        if (c != '\0') s += c;
-    }
+    std::string s(sBytes);
+    auto* pData = reinterpret_cast<std::uint8_t*>(s.data());
+    s.resize(DropPadding(pData, s.size(), "\n", eBlockUnit::Bytes));
     return s;
 }
 

@@ -224,10 +224,18 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     UsbTmc::SetControlTimeout(usbTmc, request.iControlTimeout);
     UsbTmc::SetWaitTime(usbTmc, request.iWaitTime);
     UsbTmc::SetTermChar(usbTmc, static_cast<int>(request.iTermChar), request.fTermCharEnabled != 0);
-    // A chain's messages are walked as they came (a line end that ends a message may be a
-    // block's data); its answer loses its final TermChar once, as a single answer does.
+    // The answer loses its final TermChar once, behind its padding: a single answer as its message
+    // came, before the walk takes a block's own line ends off it; a chain once its messages are
+    // walked as they came (a line end that ends a message may be a block's data).
     const bool fChain = request.iAnswers >= 2;
-    UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0 && !fChain);
+    UsbTmc::SetRemoveTermChar(usbTmc, false);
+    const auto removeTermChar = [&] {
+        DataBuffer& data = request.requestData;
+        data.setSize(Instrument::DropPadding(data.data(), data.size(), request.sTermination,
+                                             request.eBlockUnit, request.blockEnds));
+        UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0);
+        UsbTmc::RemoveTermChar(usbTmc, data);
+    };
     UsbTmc::SetProgressStep(usbTmc, request.iProgressStep);
 
     const std::uint8_t* pPayload = request.data.empty() ? nullptr : request.data.data();
@@ -266,6 +274,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived, eRead, iWindow, sError);
     Failure::eKind eFailed = usbTmc.eFailure;
     std::size_t iWhole = 0;
+    if (fGood && !fChain) removeTermChar();
     if (fGood) {
         eFailed = ReadChainedMessages(
             request,
@@ -278,8 +287,7 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
             },
             iWhole, sError);
         fGood = eFailed == Failure::eKind::None;
-        UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0);
-        if (fChain) UsbTmc::RemoveTermChar(usbTmc, request.requestData);
+        if (fChain) removeTermChar();
         iReceived = static_cast<std::int64_t>(request.requestData.size());
     }
     request.iRequestTransferred = iReceived;

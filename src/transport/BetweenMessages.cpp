@@ -100,7 +100,10 @@ std::size_t TakeOwnEnds(uStreamInstance& stream, const std::uint8_t* pData, std:
 // the bytes taken silently.
 std::size_t FeedOwed(uStreamInstance& stream, const std::uint8_t* pData, std::size_t iSize) {
     uOwed& owed = stream.mOwed;
-    const std::size_t iOwn = TakeOwnEnds(stream, pData, iSize);
+    std::size_t iOwn = TakeOwnEnds(stream, pData, iSize);
+    // Ahead of a message: padding, whether an owed answer or an unasked message would follow it.
+    if (owed.pBegun.empty())
+        iOwn += Instrument::PaddingAhead(pData + iOwn, iSize - iOwn, stream.sEndOfMessage);
     if (!owed.fAnswer || iOwn == iSize) return iOwn;
     const std::size_t iRoom = StreamTransfer::StaleLimit - std::min(StreamTransfer::StaleLimit, owed.pBegun.size());
     const std::size_t iNew = std::min(iSize - iOwn, iRoom);
@@ -186,12 +189,12 @@ void ReadBegins(uStreamInstance& stream) {
     owed.fAnswer = owed.fUnknown = owed.fUnread = owed.fBlockEnds = false;
 }
 
-bool TakeTrailerAhead(uStreamInstance& stream) {
-    if (stream.mOwed.iTrailer == 0) return true;
+bool TakeAhead(uStreamInstance& stream) {
     const std::size_t iBase = stream.iReceiveBase;
     std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
     const std::size_t iHave = stream.iReceiveSize - iBase;
-    const std::size_t iTaken = TakeOwnEnds(stream, pAnswer, iHave);
+    std::size_t iTaken = stream.mOwed.iTrailer > 0 ? TakeOwnEnds(stream, pAnswer, iHave) : 0;
+    iTaken += Instrument::PaddingAhead(pAnswer + iTaken, iHave - iTaken, stream.sEndOfMessage);
     if (iTaken == 0) return true;
     std::memmove(pAnswer, pAnswer + iTaken, iHave - iTaken);
     stream.iReceiveSize -= iTaken;
@@ -207,6 +210,9 @@ void AnswerEnded(const uTransfer& transfer, const Instrument::uAnswerScan& scan,
     // so that its rest is not taken for the next answer.
     std::size_t iDropped = 0;
     for (std::size_t iAt = iEnd; iAt < stream.iReceiveSize;) {
+        iAt += Instrument::PaddingAhead(stream.pReceiveData.data() + iAt, stream.iReceiveSize - iAt,
+                                        stream.sEndOfMessage);
+        if (iAt == stream.iReceiveSize) break;
         const std::uint8_t* pRest = stream.pReceiveData.data() + iAt;
         const std::size_t iRest = stream.iReceiveSize - iAt;
         const std::size_t iMessage = StreamTransfer::AnswerLength(pRest, iRest, stream.sEndOfMessage);

@@ -8,7 +8,9 @@
 //    (GaveUp), so that its end is found where its message ends, inside blocks or not; of a chained
 //    answer cut after whole messages, the answers still missing.
 // 2. Behind an answer (AnswerEnded) whole messages that came with it are dropped at once, however
-//    many, and one still arriving is owed. A block's own line ends are no answer and no note in the
+//    many, and one still arriving is owed. Padding (ChainedAnswers.h) is no message: wherever it
+//    comes, ahead of an answer, behind it or between two messages, it is passed over, owes
+//    nothing and is not logged. A block's own line ends are no answer and no note in the
 //    log: those that came with it, those that come before the next message is written, and, where
 //    the model ends the block of that query with more line ends than came (ChainedAnswers.h), as
 //    many more where they come first after the next write (the trailer). An image that ended by
@@ -99,9 +101,9 @@ void Sent(StreamTransfer::uStreamInstance& stream, std::int64_t iTimeoutMs, bool
 // A read begins: what the message before it owes is its answer.
 void ReadBegins(StreamTransfer::uStreamInstance& stream);
 
-// Takes the owed trailer off the start of the read's first reception. False when nothing of the
-// reception is left.
-bool TakeTrailerAhead(StreamTransfer::uStreamInstance& stream);
+// Takes what is no part of the answer off its start as it arrives: the owed trailer, then the
+// padding ahead of it. False when nothing of the reception is left.
+bool TakeAhead(StreamTransfer::uStreamInstance& stream);
 
 // The answer ended as scan says, the answer starting at the stream's receive base: its buffer is
 // cut to the answer (ChainedAnswers' iAnswerEnd), what came behind it is dropped or owed, and a

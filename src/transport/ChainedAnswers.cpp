@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <string_view>
 
 namespace Instrument {
 
@@ -24,6 +25,44 @@ std::string_view BlockPrefix(const std::uint8_t* pData, std::size_t iSize) {
     return {};
 }
 
+std::uint32_t Little32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+
+std::uint32_t Big32(const std::uint8_t* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           std::uint32_t(p[3]);
+}
+
+constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr std::size_t BmpFileHeader = 14; // "BM", size, two reserved words, data offset
+constexpr std::size_t BmpSmallest = 26;   // the file header and the smallest information header
+
+// NULs cannot pad where the end text holds one.
+bool Pads(const std::string& sEnd) {
+    return sEnd.find('\0') == std::string::npos;
+}
+
+// Padding among the line-end bytes (NUL, CR, LF) that close the text pData[iFrom, iTo), as
+// runs of NULs in the order they lie.
+void PaddingAtEnd(const std::uint8_t* pData, std::size_t iFrom, std::size_t iTo,
+                  const std::function<void(std::size_t, std::size_t)>& fnPadding) {
+    std::size_t i = iTo;
+    while (i > iFrom && (pData[i - 1] == 0 || pData[i - 1] == '\r' || pData[i - 1] == '\n'))
+        --i;
+    while (i < iTo) {
+        std::size_t iNul = i;
+        while (iNul < iTo && pData[iNul] != 0)
+            ++iNul;
+        std::size_t iAfter = iNul;
+        while (iAfter < iTo && pData[iAfter] == 0)
+            ++iAfter;
+        if (iAfter > iNul) fnPadding(iNul, iAfter - iNul);
+        i = iAfter;
+    }
+}
+
 // One separator found by the walk: where it lies, its length, whether it ends a message (the end
 // text) rather than a unit (";"), and, where the unit it closes is a block, how many of the
 // block's own line ends it is the last of (0: no block).
@@ -37,20 +76,30 @@ struct uSeparator {
 // Walks the units of pData[0, iSize) by the rules at the top of the header. fnSeparator gets each
 // separator found outside blocks and strings and returns whether to go on. False when a block
 // reaches beyond iSize. A block's unit takes up to the line ends the model sends behind it as its
-// own (blockEnds), the unit iLastUnit (counted from 0) every line end behind it.
+// own (blockEnds), the unit iLastUnit (counted from 0) every line end behind it. The padding ahead
+// of a unit is passed over; fnPadding, where given, gets it and the padding that closes a text
+// unit, also where the data end closes it, each run of NULs in the order they lie.
 bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd, eBlockUnit eUnit,
                const uBlockEnds& blockEnds, std::size_t iLastUnit,
-               const std::function<bool(const uSeparator&)>& fnSeparator) {
+               const std::function<bool(const uSeparator&)>& fnSeparator,
+               const std::function<void(std::size_t, std::size_t)>& fnPadding = {}) {
     const auto endAt = [&](std::size_t i) {
         return !sEnd.empty() && iSize - i >= sEnd.size() && std::memcmp(pData + i, sEnd.data(), sEnd.size()) == 0;
     };
+    const bool fPadding = fnPadding && Pads(sEnd);
     std::size_t iPos = 0;
     for (std::size_t iUnit = 0; iPos < iSize; ++iUnit) {
+        if (const std::size_t iAhead = PaddingAhead(pData + iPos, iSize - iPos, sEnd); iAhead > 0) {
+            if (fPadding) fnPadding(iPos, iAhead);
+            iPos += iAhead;
+            if (iPos == iSize) break;
+        }
         const std::string_view sPrefix = BlockPrefix(pData + iPos, iSize - iPos);
         const std::size_t iBlock = iPos + sPrefix.size();
         // The data block, the first unit, counts points bare or behind "DAT2,"; a block chained
         // behind it (a descriptor, bare or behind "DESC,") counts bytes.
-        const bool fPoints = eUnit == eBlockUnit::Bits && iPos == 0 && (sPrefix.empty() || sPrefix == DataPrefix);
+        const bool fPoints =
+            eUnit == eBlockUnit::Bits && iUnit == 0 && (sPrefix.empty() || sPrefix == DataPrefix);
         std::uint64_t iCount = 0;
         const std::size_t iHeader = ParseBlockHeaderOnly(pData, iBlock, iSize, &iCount);
         uSeparator next;
@@ -76,6 +125,7 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
             iNext = iRun;
         }
         bool fString = false; // inside string data
+        const std::size_t iText = iNext;
         for (std::size_t iElement = iNext; next.iLength == 0 && iNext < iSize; ++iNext) {
             const std::uint8_t c = pData[iNext];
             if (endAt(iNext)) {
@@ -94,6 +144,8 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
                 iElement = iNext + 1;
             }
         }
+        if (fPadding && (next.fMessageEnd || next.iLength == 0))
+            PaddingAtEnd(pData, iText, next.iLength == 0 ? iSize : next.iAt, fnPadding);
         if (next.iLength == 0 || !fnSeparator(next)) break;
         iPos = next.iAt + next.iLength;
     }
@@ -101,6 +153,66 @@ bool WalkUnits(const std::uint8_t* pData, std::size_t iSize, const std::string& 
 }
 
 } // namespace
+
+eImage BareImage(const std::uint8_t* p, std::size_t n) {
+    if (n == 0) return eImage::None;
+    if (p[0] == PngSignature[0]) {
+        if (std::memcmp(p, PngSignature, std::min(n, sizeof PngSignature)) != 0) return eImage::None;
+        // Chunks: length (big-endian), type, data, CRC; the file ends with the IEND chunk.
+        std::uint64_t at = sizeof PngSignature;
+        while (at + 8 <= n) {
+            const std::uint64_t length = Big32(p + at);
+            if (length > 0x7FFFFFFF || at + 12 + length > MaxBareImage) return eImage::Incomplete;
+            const std::uint64_t next = at + 12 + length;
+            if (std::memcmp(p + at + 4, "IEND", 4) == 0)
+                return next <= n ? eImage::Complete : eImage::Incomplete;
+            at = next;
+        }
+        return eImage::Incomplete;
+    }
+    if (p[0] != 'B' || (n >= 2 && p[1] != 'M')) return eImage::None;
+    // Until the reserved words show zeros a text beginning "BM" is still possible.
+    if (n < 7) return eImage::None;
+    for (std::size_t i = 6; i < std::min(n, std::size_t{10}); ++i) {
+        if (p[i] != 0) return eImage::None;
+    }
+    if (n < BmpFileHeader) return eImage::Incomplete;
+    const std::uint64_t size = Little32(p + 2);
+    const std::uint64_t offset = Little32(p + 10);
+    if (size < BmpSmallest || size > MaxBareImage || offset < BmpSmallest || offset > size)
+        return eImage::Incomplete;
+    return n >= size ? eImage::Complete : eImage::Incomplete;
+}
+
+std::size_t PaddingAhead(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage) {
+    if (iSize == 0 || pData[0] != 0 || !Pads(sEndOfMessage)) return 0;
+    std::size_t i = 0;
+    while (i < iSize && pData[i] == 0)
+        ++i;
+    return i;
+}
+
+std::size_t DropPadding(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                        eBlockUnit eUnit, const uBlockEnds& blockEnds) {
+    if (!Pads(sEndOfMessage) || iSize == 0 || std::memchr(pData, 0, iSize) == nullptr) return iSize;
+    std::size_t iWrite = 0; // bytes kept so far
+    std::size_t iRead = 0;
+    const auto drop = [&](std::size_t iAt, std::size_t iLength) {
+        std::memmove(pData + iWrite, pData + iRead, iAt - iRead);
+        iWrite += iAt - iRead;
+        iRead = iAt + iLength;
+    };
+    const std::size_t iAhead = PaddingAhead(pData, iSize, sEndOfMessage);
+    if (BareImage(pData + iAhead, iSize - iAhead) != eImage::None) {
+        drop(0, iAhead);
+    } else {
+        WalkUnits(
+            pData, iSize, sEndOfMessage, eUnit, blockEnds, SIZE_MAX, [](const uSeparator&) { return true; },
+            drop);
+    }
+    std::memmove(pData + iWrite, pData + iRead, iSize - iRead);
+    return iWrite + (iSize - iRead);
+}
 
 std::size_t BlockPrefixLength(const std::uint8_t* pData, std::size_t iSize) {
     return BlockPrefix(pData, iSize).size();
@@ -153,14 +265,16 @@ uAnswerScan ScanAnswer(const std::uint8_t* pData, std::size_t iSize, const std::
                                  [&](const uSeparator& separator) {
         ++iClosed;
         if (!separator.fMessageEnd) return true;
+        const std::size_t iMessageEnd = separator.iAt + separator.iLength;
         scan.iWhole = iClosed;
-        scan.iWholeEnd = separator.iAt + separator.iLength;
+        scan.iWholeEnd = iMessageEnd + PaddingAhead(pData + iMessageEnd, iSize - iMessageEnd, sEndOfMessage);
         scan.iBlockEnds = separator.iBlockEnds;
         scan.iBlockEndsSent = separator.iBlockEnds > 0 ? blockEnds.At(iClosed - 1) : 0;
         if (iClosed >= iAnswers) {
             scan.iEnd = scan.iWholeEnd;
             // The answer keeps one line end of its block; the others are the block's own.
-            scan.iAnswerEnd = scan.iEnd - (std::max<std::size_t>(scan.iBlockEnds, 1) - 1) * separator.iLength;
+            scan.iAnswerEnd =
+                iMessageEnd - (std::max<std::size_t>(scan.iBlockEnds, 1) - 1) * separator.iLength;
         }
         return scan.iEnd == 0;
     });

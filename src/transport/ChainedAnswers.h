@@ -14,10 +14,17 @@
 // block's unit ("#9...\n;"), and so does the last of them. How many a block brings cannot be told
 // from the bytes where an empty answer (a bare line end) may follow it: the model says it for
 // each query (one, or two behind the Siglent guides' waveform data), and behind the last answer
-// awaited every line end is the block's own, since nothing more was asked for. The answer keeps one of them. Anywhere else every
-// separator ends a unit: a message that holds only its end is one empty answer (an empty label
-// sent as a bare line end), and so is an empty unit between or behind ";" ("a;;b", "a;b;\n" hold
+// awaited every line end is the block's own, since nothing more was asked for. The answer keeps one of them.
+// Anywhere else every separator ends a unit: a message that holds only its end is one empty answer (an empty
+// label sent as a bare line end), and so is an empty unit between or behind ";" ("a;;b", "a;b;\n" hold
 // three).
+//
+// Padding: NULs that instruments and adapters send ahead of an answer's first other byte, or
+// among or behind its end text ("\0ACME,...", "...1.0\0\0\r\n", "...\n\0\0\0"). Padding is no
+// byte of any answer: no message begins with it, nothing awaits it, no value holds it, and every
+// door hands on the same bytes for the same answer. Only the bytes outside blocks can be padding:
+// a NUL inside a block is data, and so is every byte of an image sent without a block header.
+// Where the end text holds a NUL itself, no NUL is padding.
 #pragma once
 
 #include "transport/BlockHeader.h"
@@ -72,17 +79,37 @@ std::string_view UnitHeader(std::string_view sUnit);
 // The queries of a program message: its units (ProgramUnits) whose header ends with "?".
 std::size_t QueryCount(std::string_view sCommand);
 
+// What an answer sent without a block header says of its end where it is an image file (a BMP
+// or PNG, as the Siglent oscilloscopes send a screen copy): it ends by its own structure, whatever
+// the end text.
+enum class eImage {
+    None,       // not an image file: the text rule applies
+    Incomplete, // an image file whose end has not arrived (or cannot be believed)
+    Complete,
+};
+// The largest image file taken without a block header (BMP size field, PNG chunks).
+inline constexpr std::uint64_t MaxBareImage = 0x40000000;
+eImage BareImage(const std::uint8_t* pData, std::size_t iSize);
+
+// The padding at pData ahead of a message's first other byte.
+std::size_t PaddingAhead(const std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage);
+
+// Takes the padding out of an answer that has ended, pData[0, iSize), where its end stands for
+// an end text (END on VXI-11 and USBTMC), and returns its new size.
+std::size_t DropPadding(std::uint8_t* pData, std::size_t iSize, const std::string& sEndOfMessage,
+                        eBlockUnit eUnit, const uBlockEnds& blockEnds = {});
+
 // What the walk found in an answer pData[0, iSize) that awaits iAwaited answers.
 struct uAnswerScan {
     // The answer's length once it holds the awaited answers (with one or none awaited: its first
-    // message, also an empty one) and a message ends there; 0 while it does not. What follows
-    // belongs to a later message.
+    // message, also an empty one) and a message ends there, with the padding that came behind
+    // it; 0 while it does not. What follows belongs to a later message.
     std::size_t iEnd = 0;
-    // The answer as it is handed on: up to iEnd without the closing block's own line ends but
-    // its first (iEnd when the answer does not end with a block).
+    // The answer as it is handed on: up to its end text, without the closing block's own line
+    // ends but its first.
     std::size_t iAnswerEnd = 0;
-    // The answers closed by the last message end walked over, and the bytes up to and with it:
-    // the whole messages that came.
+    // The answers closed by the last message end walked over, and the bytes up to and with it
+    // and the padding behind it: the whole messages that came.
     std::size_t iWhole = 0;
     std::size_t iWholeEnd = 0;
     // The line ends of its own that the block closed there brought (0: the last unit closed

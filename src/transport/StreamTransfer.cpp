@@ -119,53 +119,6 @@ eIdle WaitIdle(const uTransfer& transfer, Clock::time_point deadline, bool& fWok
     return eIdle::Again;
 }
 
-std::uint32_t Little32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
-std::uint32_t Big32(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
-constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr std::size_t BmpFileHeader = 14; // "BM", size, two reserved words, data offset
-constexpr std::size_t BmpSmallest = 26;   // the file header and the smallest information header
-
-// What a bare image answer says about its end.
-enum class eImage {
-    None,       // not an image file: the text rule applies
-    Incomplete, // an image file whose end has not arrived (or cannot be believed)
-    Complete,
-};
-
-eImage BareImage(const std::uint8_t* p, std::size_t n) {
-    if (n == 0) return eImage::None;
-    if (p[0] == PngSignature[0]) {
-        if (std::memcmp(p, PngSignature, std::min(n, sizeof PngSignature)) != 0) return eImage::None;
-        // Chunks: length (big-endian), type, data, CRC; the file ends with the IEND chunk.
-        std::uint64_t at = sizeof PngSignature;
-        while (at + 8 <= n) {
-            const std::uint64_t length = Big32(p + at);
-            if (length > 0x7FFFFFFF || at + 12 + length > MaxBareImage) return eImage::Incomplete;
-            const std::uint64_t next = at + 12 + length;
-            if (std::memcmp(p + at + 4, "IEND", 4) == 0) return next <= n ? eImage::Complete : eImage::Incomplete;
-            at = next;
-        }
-        return eImage::Incomplete;
-    }
-    if (p[0] != 'B' || (n >= 2 && p[1] != 'M')) return eImage::None;
-    // Until the reserved words show zeros a text beginning "BM" is still possible.
-    if (n < 7) return eImage::None;
-    for (std::size_t i = 6; i < std::min(n, std::size_t{10}); ++i) {
-        if (p[i] != 0) return eImage::None;
-    }
-    if (n < BmpFileHeader) return eImage::Incomplete;
-    const std::uint64_t size = Little32(p + 2);
-    const std::uint64_t offset = Little32(p + 10);
-    if (size < BmpSmallest || size > MaxBareImage || offset < BmpSmallest || offset > size) return eImage::Incomplete;
-    return n >= size ? eImage::Complete : eImage::Incomplete;
-}
-
 // What the answer holds once the reception of its last iNew bytes ended it (iEnd 0: not ended).
 Instrument::uAnswerScan EndedAnswer(const uStreamInstance& stream, std::size_t iNew) {
     const std::uint8_t* pAnswer = stream.pReceiveData.data() + stream.iReceiveBase;
@@ -174,13 +127,17 @@ Instrument::uAnswerScan EndedAnswer(const uStreamInstance& stream, std::size_t i
     return ScanStream(pAnswer, iSize, stream.sEndOfMessage, stream.eBlockUnit, stream.iAnswers, stream.blockEnds);
 }
 
-// Answers of a chained query that came as messages of their own read as one message.
-void JoinMessages(uStreamInstance& stream) {
-    if (stream.iAnswers < 2) return;
+// The answer as it is handed on: its padding taken off, and the answers of a chained query that
+// came as messages of their own read as one message.
+void HandOn(uStreamInstance& stream) {
     const std::size_t iBase = stream.iReceiveBase;
-    stream.iReceiveSize = iBase + Instrument::JoinAnswers(stream.pReceiveData.data() + iBase,
-                                                          stream.iReceiveSize - iBase, stream.sEndOfMessage,
-                                                          stream.eBlockUnit, stream.blockEnds);
+    std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
+    std::size_t iSize = Instrument::DropPadding(pAnswer, stream.iReceiveSize - iBase, stream.sEndOfMessage,
+                                                stream.eBlockUnit, stream.blockEnds);
+    if (stream.iAnswers >= 2)
+        iSize = Instrument::JoinAnswers(pAnswer, iSize, stream.sEndOfMessage, stream.eBlockUnit,
+                                        stream.blockEnds);
+    stream.iReceiveSize = iBase + iSize;
     stream.pReceiveData.setSize(stream.iReceiveSize);
 }
 
@@ -190,7 +147,7 @@ bool MayHaveEnded(const std::uint8_t* pAnswer, std::size_t iSize, std::size_t iN
     iNew = std::min(iNew, iSize);
     const bool fBlock = iSize > 0 && (pAnswer[0] == '#' || Instrument::BlockPrefixLength(pAnswer, iSize) > 0);
     const bool fEndText = !sEnd.empty() && std::memchr(pAnswer + iSize - iNew, sEnd.back(), iNew) != nullptr;
-    return fBlock || fEndText || BareImage(pAnswer, iSize) != eImage::None;
+    return fBlock || fEndText || Instrument::BareImage(pAnswer, iSize) != Instrument::eImage::None;
 }
 
 std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t iResult, std::int64_t iCode) {
@@ -202,9 +159,10 @@ std::string BrokenText(const uNames& names, const char* pProcedure, std::int64_t
 Instrument::uAnswerScan ScanStream(const std::uint8_t* pData, std::size_t iSize, const std::string& sEnd,
                                    Instrument::eBlockUnit eUnit, std::size_t iAnswers,
                                    const Instrument::uBlockEnds& blockEnds) {
-    if (const eImage image = BareImage(pData, iSize); image != eImage::None) {
+    if (const Instrument::eImage image = Instrument::BareImage(pData, iSize);
+        image != Instrument::eImage::None) {
         Instrument::uAnswerScan scan;
-        scan.iEnd = scan.iAnswerEnd = image == eImage::Complete ? iSize : 0;
+        scan.iEnd = scan.iAnswerEnd = image == Instrument::eImage::Complete ? iSize : 0;
         return scan;
     }
     return Instrument::ScanAnswer(pData, iSize, sEnd, eUnit, iAnswers, blockEnds);
@@ -340,7 +298,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
     for (;;) {
         std::int64_t iCode = 0;
         const std::int64_t n = Receive(transfer, iCode);
-        if (n > 0 && !BetweenMessages::TakeTrailerAhead(stream)) continue;
+        if (n > 0 && !BetweenMessages::TakeAhead(stream)) continue;
         if (n > 0) {
             fWoken = false; // the wait was right: input came
             lastData = Clock::now();
@@ -348,8 +306,10 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
             progress.Add(n, static_cast<std::int64_t>(stream.iReceiveSize - iBase));
             if (scan.iEnd > 0) {
                 const std::uint8_t* pAnswer = stream.pReceiveData.data() + iBase;
-                BetweenMessages::AnswerEnded(transfer, scan, BareImage(pAnswer, scan.iEnd) == eImage::Complete);
-                JoinMessages(stream);
+                BetweenMessages::AnswerEnded(transfer, scan,
+                                             Instrument::BareImage(pAnswer, scan.iEnd) ==
+                                                 Instrument::eImage::Complete);
+                HandOn(stream);
                 return true;
             }
         } else if (n == NoMemory) {
@@ -380,7 +340,7 @@ bool Read(const uTransfer& transfer, int iWindow, std::string& sError) {
                 const std::size_t iWholeEnd = iWhole > 0 ? scan.iWholeEnd : 0;
                 BetweenMessages::GaveUp(stream, pAnswer + iWholeEnd, iAnswer - iWholeEnd, transfer.iTimeoutMs,
                                         std::max<std::size_t>(stream.iAnswers, 1) - iWhole);
-                JoinMessages(stream);
+                HandOn(stream);
                 stream.iWholeAnswers = iWhole;
                 return stream.iReceiveSize > iBase;
             }

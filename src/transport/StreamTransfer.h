@@ -47,8 +47,6 @@ inline constexpr std::size_t StaleLimit = 0x4000000;
 // The text behind "Module::Write: " of a message refused on a line that cannot be renewed while an
 // earlier answer is still arriving (see Write).
 inline constexpr const char* ArrivingText = "An earlier answer is still arriving; the command was not sent.";
-// The largest image file taken without a block header (BMP size field, PNG chunks).
-inline constexpr std::uint64_t MaxBareImage = 0x40000000;
 
 // The buffers and the answer rule of one instance; the raw TCP and serial instance records
 // begin with it.
