@@ -4,7 +4,8 @@
 // picks the end-of-message text and whether the caller's buffer is larger than the
 // instance's; byte 1 seeds the piece sizes; the rest is the stream, after which the far end
 // closes the connection. The read must stop at the first piece that completes an answer (an
-// image: or just behind its trailing end text), and hand back exactly the bytes sent up to there.
+// image: or just behind its trailing end text), and hand back exactly the bytes sent up to there
+// without their padding.
 #include "transport/StreamTransfer.h"
 
 #include <algorithm>
@@ -69,26 +70,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pInput, std::size_t iS
     DataBuffer answer;
     if (pInput[0] & 4) answer.reserve(64); // lends its memory to the read
     std::string sError;
+    // The NULs ahead of the answer pad it: the answer is read from behind them.
+    const std::size_t iAhead = Instrument::PaddingAhead(pStream, iStream, sEnd);
+    const std::uint8_t* pAnswer = pStream + iAhead;
     if (!StreamTransfer::ReadAnswer(transfer, answer, 0, sError)) {
         if (sError.empty() || answer.size() != 0) __builtin_trap();
         // Closed before an answer was complete: no earlier piece completed one either.
         for (std::size_t iEnd : channel.lEnds)
-            if (StreamTransfer::AnswerComplete(pStream, iEnd, sEnd)) __builtin_trap();
+            if (iEnd > iAhead && StreamTransfer::AnswerComplete(pAnswer, iEnd - iAhead, sEnd))
+                __builtin_trap();
         StreamTransfer::FreeMemory(stream);
         return 0;
     }
     // The answer is the stream up to the end of the message that completed it, in the first
-    // piece that did; an image that ended by its own structure takes at most the length of the
-    // end-of-message text more (its trailing end text, read a moment later).
-    const std::size_t iAnswer = answer.size();
-    std::size_t iFirst = 0;
+    // piece that did, without its padding; an image that ended by its own structure keeps every
+    // byte and takes at most the length of the end-of-message text more (its trailing end text,
+    // read a moment later).
+    std::vector<std::uint8_t> expected;
+    bool fImage = false;
     bool fFound = false;
     for (std::size_t iEnd : channel.lEnds) {
-        iFirst = StreamTransfer::AnswerLength(pStream, iEnd, sEnd);
-        if ((fFound = iFirst > 0)) break;
+        if (iEnd <= iAhead) continue;
+        const Instrument::uAnswerScan scan =
+            StreamTransfer::ScanStream(pAnswer, iEnd - iAhead, sEnd, Instrument::eBlockUnit::Bytes, 0, {});
+        if (!(fFound = scan.iEnd > 0)) continue;
+        expected.assign(pAnswer, pAnswer + scan.iAnswerEnd);
+        expected.resize(
+            Instrument::DropPadding(expected.data(), expected.size(), sEnd, Instrument::eBlockUnit::Bytes));
+        fImage = Instrument::BareImage(pAnswer, scan.iEnd) == Instrument::eImage::Complete;
+        break;
     }
-    if (!fFound || iAnswer < iFirst || iAnswer > iFirst + sEnd.size()) __builtin_trap();
-    if (std::memcmp(answer.data(), pStream, iAnswer) != 0) __builtin_trap();
+    const std::size_t iAnswer = answer.size();
+    if (!fFound || iAnswer < expected.size() || iAnswer > expected.size() + (fImage ? sEnd.size() : 0))
+        __builtin_trap();
+    if (std::memcmp(answer.data(), expected.data(), expected.size()) != 0) __builtin_trap();
     StreamTransfer::FreeMemory(stream);
     return 0;
 }

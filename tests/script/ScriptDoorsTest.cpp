@@ -222,6 +222,10 @@ TEST_F(ScriptDoors, AReadStoresItsWholeAnswerOrIsAScriptError) {
             const auto errors = collector.Texts(ScriptMessageError);
             return VariableOf(*pProgram, "w").String + "|" + (errors.empty() ? "" : errors[0]);
         };
+        // A NUL ahead of the answer pads it: the value is the identification.
+        pDevice->SetNuls({1, 0, 0});
+        EXPECT_EQ(read("*IDN?"), pDevice->Idn() + "|");
+        pDevice->SetNuls({});
         const std::string sChain = "*IDN?;:TIM:SCAL?;:CHAN1:DISP?";
         const std::string sJoined = read(sChain);
         EXPECT_EQ(sJoined.rfind(pDevice->Idn() + ";", 0), 0u) << sJoined;

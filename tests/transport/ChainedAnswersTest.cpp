@@ -118,11 +118,18 @@ TEST(ChainedAnswersTest, MessagesJoinAsOneMessageWouldHaveBroughtThem) {
         {"DAT2," + Block(sData) + "\n\n" + Block("d") + "\nA\n", "\n",
          "DAT2," + Block(sData) + "\n;" + Block("d") + ";A\n", 2},
         {Block("hello") + "\n\n", "\n", Block("hello") + ";\n"},
+        // NULs ahead of a message and among or behind its end text pad it; inside a block they are data.
+        {std::string("\0A\0\0\r\n\0\0B\0\n\0", 12), "\n", "A\r;B\n"},
+        {std::string(1, '\0') + Block(std::string("\0\n\0", 3)) + std::string("\0\n\0", 3), "\n",
+         Block(std::string("\0\n\0", 3)) + "\n"},
+        {std::string("\0A\0", 3), std::string(1, '\0'), std::string(";A\0", 3)}, // a NUL the end text
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> bytes(c.sAnswer.begin(), c.sAnswer.end());
-        const std::size_t n =
-            Instrument::JoinAnswers(bytes.data(), bytes.size(), c.sEnd, Instrument::eBlockUnit::Bytes, c.iBlockEnds);
+        // As the doors hand an answer on: its padding off, then its messages joined.
+        std::size_t n = Instrument::DropPadding(bytes.data(), bytes.size(), c.sEnd,
+                                                Instrument::eBlockUnit::Bytes, c.iBlockEnds);
+        n = Instrument::JoinAnswers(bytes.data(), n, c.sEnd, Instrument::eBlockUnit::Bytes, c.iBlockEnds);
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)), c.sJoined) << c.sAnswer;
     }
 }

@@ -59,6 +59,7 @@ TEST_P(WaveformDoorsTest, AScreenReadGivesTheInstrumentsSamples) {
     pSession = std::make_unique<ScopeRead::Session>();
     std::string sError;
     ASSERT_TRUE(pSession->Open(prepare, fRigol ? ModelRigolDS1000ZPlus : ModelRohdeSchwarzRTB2000Ch4, sError)) << sError;
+    pDevice->SetNuls({1, 0, 0}); // a leading NUL is no part of an answer, not even of its text
     const auto result = pSession->Read(ScopeRead::Task(DataSourceScreen, 4));
     ASSERT_TRUE(result.pData) << ::testing::PrintToString(result.errors);
     ASSERT_EQ(result.pData->AnalogChannels.size(), 2u);
@@ -292,6 +293,21 @@ TEST_P(WaveformDoorsTest, TheEdgesOfAMessageReadAlikeOnEveryDoor) {
         EXPECT_EQ(text(pSession->Ask("*IDN?")), sIdn) << iPauseMs;
         EventHub::Pump();
         EXPECT_TRUE(log.empty()) << ::testing::PrintToString(log);
+    }
+    // NULs ahead of an answer, before its line end and behind it pad it: every door hands on the
+    // answer without them, and nothing is awaited, dropped or renewed for them.
+    pDevice->SetSeparateAnswers(0);
+    for (const char* pQuery : {"QB?;QC?", "QK?", "*IDN?"}) {
+        const std::string sPlain = answer(pQuery);
+        pDevice->SetNuls({1, 2, 3});
+        EventHub::Pump();
+        log.clear();
+        EXPECT_EQ(answer(pQuery), sPlain) << pQuery;
+        EXPECT_EQ(answer(pQuery), sPlain) << pQuery; // behind the padding of the answer before
+        pDevice->SetNuls({});
+        EXPECT_EQ(answer(pQuery), sPlain) << pQuery;
+        EventHub::Pump();
+        EXPECT_TRUE(log.empty()) << pQuery << ::testing::PrintToString(log);
     }
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     if (std::get<0>(GetParam()) == eDoor::RawTcp) {
