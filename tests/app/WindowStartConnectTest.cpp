@@ -193,8 +193,9 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
 // that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
 // text with µ, Ω, É ended by a carriage return alone; cut inside a character), an empty line, or
 // noise from a serial line at another speed, with a line feed or without, where the line's settings
-// come first; also noise that a search's identification got from an instrument it found, whose
-// connect asks nothing. Why goes to the log as an error line as well.
+// come first, or an answer that names no maker and no model; also noise that a search's
+// identification got from an instrument it found, whose connect asks nothing. Why goes to the log
+// as an error line as well.
 TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;
@@ -214,6 +215,8 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     const std::string sEmpty = "The instrument answered the identification (*IDN?) at {at} with an empty line: check "
                                "that the model chosen, Rigol DS1104Z, is the instrument's, and the instrument's "
                                "settings for remote control.";
+    std::string sNoNames = sEmpty;
+    sNoNames.replace(sNoNames.find("an empty line"), 13, "an identification that names no maker or model");
     const uRow aRows[] = {
         {false, "HAMEG", "HM2008", "HAMEG,HMO2024,012345678,05.886", "\n",
          "@ got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
@@ -237,6 +240,7 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
          "ACME X1\xE2\x84\xA2 METER - Serial number: SN0001 - Firmware: 1.0"},
         {true, "Rigol", "DS1104Z", "", "\n", sEmpty},
         {false, "Rigol", "DS1104Z", "", "\n", sEmpty},
+        {false, "Rigol", "DS1104Z", ",,,", "\n", sNoNames},
         {true, "Rigol", "DS1104Z", "\x80\xF8\xFEx", "\n",
          "@ got 5 bytes that are no text: check the serial line's settings " + sLine},
         {true, "Rigol", "DS1104Z", "\x7F\xF8x", "\n",
