@@ -164,10 +164,11 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 
-    // One whose answer was noise or one that names no maker and no model is listed with why in the
-    // place of its names, never as "[ ]".
+    // One whose answer was noise, an empty line or one that names no maker and no model is listed
+    // with why in the place of its names, never as "[ ]".
     const std::pair<std::string, std::string> aAnswers[] = {
         {"\x80\xF8\xFEx", ""},
+        {"", "an empty line"},
         {",,,", "an identification that names no maker or model"}};
     for (const auto& [sIdn, sAnswered] : aAnswers) {
         Sim::RawTcpServer server;
