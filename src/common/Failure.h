@@ -69,6 +69,9 @@ struct uFailure {
     // An identification answered by an empty line (blanks and line ends alone, or no byte at
     // all): BadAnswer with it.
     bool fEmpty = false;
+    // An identification answered by text that names no maker and no model (",,,", blanks
+    // between the commas): BadAnswer with it.
+    bool fNoNames = false;
 };
 
 // The kind's name for the log and the tests: "gone before anything was sent".

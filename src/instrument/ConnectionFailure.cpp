@@ -144,9 +144,10 @@ std::string NotIdentifiedText(const uTaskPrepare& c, const uIdn& idn) {
 std::string IdentificationAnswerText(const uTaskPrepare& c, const Failure::uFailure& failure) {
     const std::string sModel =
         c.fUserModel == 0 ? "" : Utility::TrimCharacters(c.sUserManufacturer + " " + c.sUserModel, " ");
-    if (failure.fEmpty) {
-        return "The instrument answered the identification (*IDN?) at " + ConnectionPlace(c) +
-               " with an empty line: check " +
+    if (failure.fEmpty || failure.fNoNames) {
+        return "The instrument answered the identification (*IDN?) at " + ConnectionPlace(c) + " with " +
+               (failure.fEmpty ? "an empty line" : "an identification that names no maker or model") +
+               ": check " +
                (sModel.empty() ? "" : "that the model chosen, " + sModel + ", is the instrument's, and ") +
                "the instrument's settings for remote control.";
     }

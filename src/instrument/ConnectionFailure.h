@@ -90,13 +90,14 @@ inline std::string WithReason(const std::string& sText, const std::string& sReas
 // list's row say it.
 std::string NotIdentifiedText(const uTaskPrepare& connection, const uIdn& idn);
 
-// The sentence of an identification whose answer came and is none (else empty), from the record
-// of its read. An empty line is said as one, with the model the user chose and the instrument's
-// settings to check. Bytes that are no text (AnswerText), ended or cut, are noise: the sentence names
-// the settings of the serial line (baud rate, data bits, parity, end text) or of the socket (port,
-// end text), then the model the user chose (the one to check). Text that its time-out cut did not
-// end, on raw TCP and serial, with the model's end text, which the sentence names, with the
-// model; on VXI-11 and USBTMC its message did not end.
+// The sentence of an identification whose answer came and is none (else empty), from the record of
+// its read. An empty line is said as one, with the model the user chose and the instrument's
+// settings to check, and so is an identification that names no maker and no model. Bytes that are
+// no text (AnswerText), ended or cut, are noise: the sentence names the settings of the serial line
+// (baud rate, data bits, parity, end text) or of the socket (port, end text), then the model the
+// user chose (the one to check). Text that its time-out cut did not end, on raw TCP and serial,
+// with the model's end text, which the sentence names, with the model; on VXI-11 and USBTMC its
+// message did not end.
 std::string IdentificationAnswerText(const uTaskPrepare& connection, const Failure::uFailure& failure);
 
 // The place a connect goes to, as the status line names it while the connect waits: the

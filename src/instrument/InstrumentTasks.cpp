@@ -382,11 +382,13 @@ bool GetIdnDefault(uInstance& instance, int iWindow, uIdn& idn, std::string& sEr
     if (!fExchanged) return false;
     idn = Instrument::ParseIdn(answer.view().substr(0, iSize));
     if (idn.failure.eType != Failure::eKind::None) {
-        // Noise (even with the end text) or an empty line: no instrument, whatever the bytes say;
-        // the record tells which.
-        const std::string sWhy = idn.failure.fNoText
-                                     ? "The answer of " + std::to_string(iSize) + " bytes is no text."
-                                     : "The IDN has been read by the instrument, but the data is empty.";
+        // Noise (even with the end text), an empty line or one that names no maker and no model:
+        // no instrument, whatever the bytes say; the record tells which.
+        const std::string sWhy =
+            idn.failure.fNoText ? "The answer of " + std::to_string(iSize) + " bytes is no text."
+            : idn.failure.fNoNames
+                ? "The IDN has been read by the instrument, but it names no maker or model."
+                : "The IDN has been read by the instrument, but the data is empty.";
         sError = "InstrumentDefault::GetIdnDefault: " + sWhy;
         instance.request.failure = idn.failure;
         instance.request.failure.sText = sError;

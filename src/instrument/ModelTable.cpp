@@ -199,16 +199,20 @@ uIdn ParseIdn(std::string_view sAnswer) {
     uIdn idn;
     const std::optional<std::string> sText = AnswerText(sAnswer);
     if (sText) idn.sIdn = Utility::TrimCharactersRight(*sText, " \t\r\n");
-    // Noise, and an empty line (or no byte at all), are no identification: the record says which.
-    if (idn.sIdn.empty()) {
+    const std::vector<std::string> f = Fields(FixIdnAnswer(idn.sIdn), 4);
+    // Noise, an empty line (or no byte at all), and text that names no maker and no model (",,,")
+    // are no identification: the record says which.
+    const bool fNoNames = !idn.sIdn.empty() && Utility::TrimCharacters(f[0] + f[1], " \t").empty();
+    if (idn.sIdn.empty() || fNoNames) {
+        idn = uIdn{};
         idn.failure.eType = Failure::eKind::BadAnswer;
         idn.failure.eAt = Failure::eStep::Receive;
         idn.failure.iReceived = static_cast<std::int64_t>(sAnswer.size());
         idn.failure.fNoText = !sText;
-        idn.failure.fEmpty = sText.has_value();
+        idn.failure.fEmpty = sText.has_value() && !fNoNames;
+        idn.failure.fNoNames = fNoNames;
         return idn;
     }
-    const std::vector<std::string> f = Fields(FixIdnAnswer(idn.sIdn), 4);
     idn.sManufacturer = f[0];
     idn.sModel = f[1];
     idn.sSerialNumber = f[2];

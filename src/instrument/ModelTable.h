@@ -76,7 +76,8 @@ std::string FixIdnAnswer(const std::string& sAnswer);
 std::optional<std::string> AnswerText(std::string_view sBytes);
 
 // The identification record of the raw answer bytes (AnswerText). Noise is no identification,
-// nor is an empty line: the record is empty, and its failure (BadAnswer, fNoText or fEmpty)
+// nor is an empty line, nor text whose first two fields are blank (",,,": it names no maker and
+// no model): the record is empty, and its failure (BadAnswer, fNoText, fEmpty or fNoNames)
 // counts the bytes.
 uIdn ParseIdn(std::string_view sAnswer);
 

@@ -193,8 +193,9 @@ TEST_F(WindowStartConnectTest, ASerialLineWithNothingOnItSaysThatNoInstrumentAns
 // that did not end as the chosen model's do (a HAMEG HM2008's end with line feed and carriage return;
 // text with µ, Ω, É ended by a carriage return alone; cut inside a character), an empty line, or
 // noise from a serial line at another speed, with a line feed or without, where the line's settings
-// come first; also noise that a search's identification got from an instrument it found, whose
-// connect asks nothing. Why goes to the log as an error line as well.
+// come first, or an answer that names no maker and no model; also noise and an empty line that a
+// search's identification got from an instrument it found, whose connect asks nothing. Why goes
+// to the log as an error line as well, and the search's line says how its read refused the answer.
 TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     struct uRow {
         bool fSerial;
@@ -202,7 +203,7 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
         const char* pModel;
         std::string sIdn, sEnd, sStatus; // "@": the identification at the place; "{at}": the place; "%": the port
         Sim::ScpiDevice::uNuls nuls{};
-        bool fFound = false; // found by a search, not described by hand
+        std::string sRefused{}; // found by a search, not described by hand: how its read refused the answer
     };
     const std::string sNoise("\x80\xF8\x00\xFE\x78\x80\xE0\x00\xF8\x86\x1E\xFC", 12);
     const std::string sLine = "(baud rate 9600, 8 data bits, no parity, end text line feed) and that the model chosen, "
@@ -214,6 +215,8 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
     const std::string sEmpty = "The instrument answered the identification (*IDN?) at {at} with an empty line: check "
                                "that the model chosen, Rigol DS1104Z, is the instrument's, and the instrument's "
                                "settings for remote control.";
+    std::string sNoNames = sEmpty;
+    sNoNames.replace(sNoNames.find("an empty line"), 13, "an identification that names no maker or model");
     const uRow aRows[] = {
         {false, "HAMEG", "HM2008", "HAMEG,HMO2024,012345678,05.886", "\n",
          "@ got an answer of 31 bytes that did not end with line feed and carriage return, as the answers of "
@@ -237,12 +240,18 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
          "ACME X1\xE2\x84\xA2 METER - Serial number: SN0001 - Firmware: 1.0"},
         {true, "Rigol", "DS1104Z", "", "\n", sEmpty},
         {false, "Rigol", "DS1104Z", "", "\n", sEmpty},
+        {false, "Rigol", "DS1104Z", ",,,", "\n", sNoNames},
         {true, "Rigol", "DS1104Z", "\x80\xF8\xFEx", "\n",
          "@ got 5 bytes that are no text: check the serial line's settings " + sLine},
         {true, "Rigol", "DS1104Z", "\x7F\xF8x", "\n",
          "@ got 4 bytes that are no text: check the serial line's settings " + sLine},
         {false, "", "", "\x80\xF8\xFEx", "\n",
-         "@ got 5 bytes that are no text: check the connection's settings (port %, end text line feed).", {}, true},
+         "@ got 5 bytes that are no text: check the connection's settings (port %, end text line feed).", {},
+         "The answer of 5 bytes is no text."},
+        {false, "", "", "", "\n",
+         "The instrument answered the identification (*IDN?) at {at} with an empty line: check the "
+         "instrument's settings for remote control.",
+         {}, "The IDN has been read by the instrument, but the data is empty."},
     };
     for (const uRow& row : aRows) {
         SCOPED_TRACE(row.sStatus + " NULs " + std::to_string(row.nuls.iLead) + std::to_string(row.nuls.iBeforeEnd) +
@@ -263,7 +272,7 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
         prepare.sUserManufacturer = row.pMaker;
         prepare.sUserModel = row.pModel;
         const int iMain = OpenMain();
-        RequestConnect(iMain, 0, row.fFound ? Found(prepare) : Described(prepare));
+        RequestConnect(iMain, 0, row.sRefused.empty() ? Described(prepare) : Found(prepare));
         ASSERT_TRUE(WaitFor([&] { return Record(iMain)->info.fConnected; }, 20000)) << WindowLog::Text();
         const std::string sPlace =
             row.fSerial ? line.PortName() : "127.0.0.1:" + std::to_string(server.Port());
@@ -274,11 +283,12 @@ TEST_F(WindowStartConnectTest, AnIdentificationShowsItsTextOrSaysWhyItIsNone) {
         if (const std::size_t iPort = sStatus.find('%'); iPort != std::string::npos)
             sStatus.replace(iPort, 1, std::to_string(server.Port()));
         EXPECT_EQ(Status(iMain), sStatus);
-        if (!row.sStatus.starts_with("@")) continue;
+        if (sStatus == row.sStatus) continue; // the identification shown, which names no place
         EXPECT_NE(WindowLog::Text().find("] Error: " + sStatus + "\n"), std::string::npos) << WindowLog::Text();
-        if (row.fFound) {
+        if (!row.sRefused.empty()) {
             EXPECT_NE(WindowLog::Text().find("] Error: InstrumentSearch: The instrument found at " + sPlace +
-                                             " could not be identified. " + sStatus),
+                                             " could not be identified. " + sStatus +
+                                             " - InstrumentDefault::GetIdnDefault: " + row.sRefused + "\n"),
                       std::string::npos)
                 << WindowLog::Text();
         }

@@ -163,14 +163,22 @@ TEST_F(WindowStartTest, ASecondScpiCommandRestoresAndActivatesTheFirst) {
     EXPECT_EQ(Record(iMain)->pMdiArea->currentSubWindow(), pScpi);
     EXPECT_EQ(Record(iMain)->pShownMenu, ChildWindow::Find(scpi[0].iWindow)->menuBar());
     // Minimised while maximised, it comes back maximised from its entry in the Window menu and
-    // by its own restore, and its restore then gives it its normal size.
+    // by its own restore, and its restore then gives it its normal size; Window > Maximize gives
+    // it the area's size in the normal state.
     pScpi->setGeometry(20, 30, 320, 240);
     const QRect normal = pScpi->geometry();
-    for (const bool fOwnRestore : {false, true}) {
-        SCOPED_TRACE(fOwnRestore);
+    for (const int iWay : {0, 1, 2}) { // the menu's entry, its own restore, Maximize
+        SCOPED_TRACE(iWay);
         pScpi->showMaximized();
         pScpi->showMinimized();
-        if (fOwnRestore) {
+        if (iWay == 2) {
+            Record(iMain)->pMdiArea->setActiveSubWindow(pScpi);
+            Choose(iMain, WindowStart::MenuMaximize);
+            EXPECT_FALSE(pScpi->isMaximized() || pScpi->isMinimized());
+            EXPECT_EQ(pScpi->geometry(), Record(iMain)->pMdiArea->viewport()->rect());
+            continue;
+        }
+        if (iWay == 1) {
             pScpi->showNormal();
         } else {
             for (const QPointer<QAction>& pEntry : Record(iMain)->mWindowList) {

@@ -148,6 +148,8 @@ TEST_F(FileLoadingTest, ReadsTextByItsByteOrderMark) {
     EXPECT_EQ(sText, "\xC3\xA4 ok");
     ASSERT_TRUE(Utility::LoadTextFile(Write("f.txt", "\x80 \xE4 \x81"), sText, sError));
     EXPECT_EQ(sText, "\xE2\x82\xAC \xC3\xA4 \xC2\x81");
+    ASSERT_TRUE(Utility::LoadTextFile(Write("f2.txt", "\xA0\x8E\x8D"), sText, sError));
+    EXPECT_EQ(sText, "\xC2\xA0\xC5\xBD\xC2\x8D");
 
     // Quotes around the name are removed.
     ASSERT_TRUE(Utility::LoadTextFile("\"" + Write("g.txt", "q") + "\"", sText, sError));

@@ -130,6 +130,16 @@ TEST(ModelTable, FillsTheIdentificationRecord) {
 
     idn = Instrument::ParseIdn(std::string_view("Maker\xB5,M", 8));
     EXPECT_EQ(idn.sManufacturer, "Maker\xC2\xB5");
+    idn = Instrument::ParseIdn("ACME,X1\x8E,SN1,1.0\n"); // Windows-1252's "Ž"
+    EXPECT_EQ(idn.sModel, "X1\xC5\xBD");
+
+    // NULs before a CR LF end pad it.
+    idn = Instrument::ParseIdn(std::string_view("ACME,X1,SN1,1.0\0\0\r\n", 19));
+    EXPECT_EQ(idn.sModel, "X1");
+    EXPECT_EQ(idn.sFirmware, "1.0");
+    // Noise: UTF-8 that is mostly not ASCII, a byte that Windows-1252 leaves undefined.
+    EXPECT_EQ(Instrument::AnswerText("\xC3\xA9\xC3\xA8x\n"), std::nullopt);
+    EXPECT_EQ(Instrument::AnswerText("X1\x81\n"), std::nullopt);
 }
 
 void ExpectDefaultControl(const uModelControl& c) {

@@ -56,7 +56,8 @@ class SelectLoopbackTest : public SelectTest {
     }
 
     // A script run that uses the instrument at the server (started here, answering *IDN? with
-    // sIdn) and lets it go as its window closes: the list's one row, which then shows it.
+    // sIdn) and lets it go as its window closes: the list's one row at the server's port, which
+    // then shows it.
     std::string ScriptedRow(int iList, Sim::RawTcpServer& server, const std::string& sIdn) const {
         std::string sError;
         EXPECT_TRUE(server.Start(sError, "127.0.0.1")) << sError;
@@ -69,8 +70,14 @@ class SelectLoopbackTest : public SelectTest {
         pScript->pButtonRun->click();
         EXPECT_TRUE(WaitFor([&] { return pScript->pButtonRun->isEnabled(); })) << WindowLog::Text();
         EventHub::PostEvent(EventCloseWindowRequest, iScript);
-        EXPECT_TRUE(WaitFor([&] { return Rows(iList).size() == 1; })) << WindowLog::Text();
-        const std::vector<std::string> rows = Rows(iList);
+        const std::string sAt = "|127.0.0.1|" + std::to_string(server.Port()) + "|";
+        std::vector<std::string> rows;
+        const auto at = [&] {
+            rows = Rows(iList);
+            std::erase_if(rows, [&](const std::string& sRow) { return sRow.find(sAt) == std::string::npos; });
+            return rows.size() == 1;
+        };
+        EXPECT_TRUE(WaitFor(at)) << WindowLog::Text();
         return rows.empty() ? "no row" : rows[0];
     }
 
@@ -157,14 +164,26 @@ TEST_F(SelectLoopbackTest, AFirstStartKeepsALoopbackInstrumentThatThenConnects) 
     ASSERT_TRUE(WaitFor([&] { return Rows(iOther).empty(); })) << WindowLog::Text();
     EXPECT_EQ(StatusText(iOther), "No instrument was found. 1 instrument is not listed: another window or a script holds it.");
 
-    // One whose answer was noise is listed with why in the place of its names, never as "[ ]".
-    Sim::RawTcpServer noisy;
-    const std::string sRow = ScriptedRow(iOther, noisy, "\x80\xF8\xFEx");
-    const std::string sNoisy = std::to_string(noisy.Port());
-    // Why is the connect's: the noise, or no answer where a loaded machine outlasted its short wait.
-    const std::string sWhy = sRow.substr(0, sRow.find('|'));
-    EXPECT_NE(sWhy.find("identification (*IDN?) at 127.0.0.1:" + sNoisy), std::string::npos) << sRow;
-    EXPECT_EQ(sRow, sWhy + "|LAN|" + sWhy + "||-|-|127.0.0.1|" + sNoisy + "|-|RawTCP|");
+    // One whose answer was noise, an empty line or one that names no maker and no model is listed
+    // with why in the place of its names, never as "[ ]".
+    const std::pair<std::string, std::string> aAnswers[] = {
+        {"\x80\xF8\xFEx", ""},
+        {"", "an empty line"},
+        {",,,", "an identification that names no maker or model"}};
+    for (const auto& [sIdn, sAnswered] : aAnswers) {
+        Sim::RawTcpServer server;
+        const std::string sRow = ScriptedRow(iOther, server, sIdn);
+        const std::string sPort = std::to_string(server.Port());
+        // Why is the connect's: the answer, or no answer where a loaded machine outlasted its short wait.
+        const std::string sWhy = sRow.substr(0, sRow.find('|'));
+        const std::string sAt = "identification (*IDN?) at 127.0.0.1:" + sPort;
+        EXPECT_NE(sWhy.find(sAt), std::string::npos) << sRow;
+        if (!sAnswered.empty() && !sWhy.starts_with("No instrument answered")) {
+            EXPECT_EQ(sWhy, "The instrument answered the " + sAt + " with " + sAnswered +
+                                ": check the instrument's settings for remote control.");
+        }
+        EXPECT_EQ(sRow, sWhy + "|LAN|" + sWhy + "||-|-|127.0.0.1|" + sPort + "|-|RawTCP|");
+    }
 }
 
 // The four-channel RTB and SDS are offered by their own names in the add form: an entry made
