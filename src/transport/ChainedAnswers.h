@@ -14,10 +14,10 @@
 // block's unit ("#9...\n;"), and so does the last of them. How many a block brings cannot be told
 // from the bytes where an empty answer (a bare line end) may follow it: the model says it for
 // each query (one, or two behind the Siglent guides' waveform data), and behind the last answer
-// awaited every line end is the block's own, since nothing more was asked for. The answer keeps one of them.
-// Anywhere else every separator ends a unit: a message that holds only its end is one empty answer (an empty
-// label sent as a bare line end), and so is an empty unit between or behind ";" ("a;;b", "a;b;\n" hold
-// three).
+// awaited every line end is the block's own, since nothing more was asked for. The answer keeps
+// one of them. Anywhere else every separator ends a unit: a message that holds only its end is one
+// empty answer (an empty label sent as a bare line end), and so is an empty unit between or behind
+// ";" ("a;;b", "a;b;\n" hold three).
 //
 // Padding: NULs that instruments and adapters send ahead of an answer's first other byte, or
 // among or behind its end text ("\0ACME,...", "...1.0\0\0\r\n", "...\n\0\0\0"). Padding is no
