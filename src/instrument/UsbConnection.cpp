@@ -230,11 +230,8 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     const bool fChain = request.iAnswers >= 2;
     UsbTmc::SetRemoveTermChar(usbTmc, false);
     const auto removeTermChar = [&] {
-        DataBuffer& data = request.requestData;
-        data.setSize(Instrument::DropPadding(data.data(), data.size(), request.sTermination,
-                                             request.eBlockUnit, request.blockEnds));
         UsbTmc::SetRemoveTermChar(usbTmc, request.fRemoveTermChar != 0);
-        UsbTmc::RemoveTermChar(usbTmc, data);
+        UsbTmc::RemoveTermChar(usbTmc, request.requestData);
     };
     UsbTmc::SetProgressStep(usbTmc, request.iProgressStep);
 
@@ -274,7 +271,12 @@ bool uUsbTmcConnection::Exchange(uInstance& instance, int iWindow, std::string& 
     fGood = UsbTmc::RequestData(usbTmc, request.requestData, iReceived, eRead, iWindow, sError);
     Failure::eKind eFailed = usbTmc.eFailure;
     std::size_t iWhole = 0;
-    if (fGood && !fChain) removeTermChar();
+    if (fGood && !fChain) {
+        DataBuffer& data = request.requestData; // a chain's padding goes as its messages are walked
+        data.setSize(Instrument::DropPadding(data.data(), data.size(), request.sTermination,
+                                             request.eBlockUnit, request.blockEnds));
+        removeTermChar();
+    }
     if (fGood) {
         eFailed = ReadChainedMessages(
             request,

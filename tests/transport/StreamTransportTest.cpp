@@ -181,18 +181,10 @@ TYPED_TEST(StreamTransportTest, AnAbortStopsTheReadAndDrainsTheRest) {
     EXPECT_EQ(answer.view(), "1\n");
 }
 
+std::size_t LogCount(const std::string& sText); // below
+
 // An exchange that ends before its answer or its command did leaves the line owing: whatever
 // the line did, the next owner's query reads its own answer.
-// How often the log holds the text, counted after the hub delivered what was posted.
-std::size_t LogCount(const std::string& sText) {
-    EventHub::Pump();
-    const std::string sLog = WindowLog::Text();
-    std::size_t n = 0;
-    for (std::size_t i = sLog.find(sText); i != std::string::npos; i = sLog.find(sText, i + 1))
-        ++n;
-    return n;
-}
-
 TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLineDid) {
     std::string sError;
     DataBuffer answer;
@@ -390,8 +382,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              EXPECT_TRUE(this->Send("*CLS\n", sError)) << sError;
              TypeParam::SetEndOfMessage(*this->pInstance, "\n");
          }},
-        {"a written query answered after its own time-out, within the interface's: the next read gets its "
-         "own",
+        {"a written query answered after its own time-out, within the interface's: the next read gets its own",
          [&] {
              InterfaceTimeouts patient(2000);
              TypeParam::SetTimeout(*this->pInstance, 500);
@@ -400,8 +391,7 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
              ASSERT_TRUE(this->Exchange("SIM:ECHO? MINE", answer, sError)) << sError;
              EXPECT_EQ(answer.view(), "MINE\n");
          }},
-        {"a written query never answered, read long after its time-out: raw TCP awaits nothing, a serial "
-         "line "
+        {"a written query never answered, read long after its time-out: raw TCP awaits nothing, a serial line "
          "awaits it from the next message's start",
          [&] {
              this->mPeer.AddFault({Sim::eStreamFault::NoReply});
@@ -413,12 +403,10 @@ TYPED_TEST(StreamTransportTest, TheNextOwnersQueryReadsItsOwnAnswerWhateverTheLi
          }},
         // Time-outs of 1000 ms: the late answer comes 300 ms into the next message's wait, and no
         // pause before that message shortens it.
-        {"a written query answered 1500 ms late, the next query 1200 ms after the write",
-         late(1500, false, 1200)},
+        {"a written query answered 1500 ms late, the next query 1200 ms after the write", late(1500, false, 1200)},
         {"a read given up, its answer 2500 ms after the query, the next query 1200 ms after the failure",
          late(2500, true, 1200)},
-        {"a written chain whose second answer is 1300 ms late, a command 800 ms after the write, then a "
-         "query",
+        {"a written chain whose second answer is 1300 ms late, a command 800 ms after the write, then a query",
          late(1300, false, 800, true)},
         {"a chain cut by its time-out after its first answer, two answers still missing",
          [&] {
@@ -643,6 +631,15 @@ TYPED_TEST(StreamTransportTest, ABmpWhoseSizeFieldLiesEndsByTheTimeOut) {
     EXPECT_TRUE(this->ExchangeArrived("LIE?", bmp.size(), answer, sError)); // what came, with the time-out's text
     EXPECT_EQ(sError, this->Text(TypeParam::ReadName, "Die Wartezeit für das Empfangen wurde überschritten."));
     EXPECT_EQ(ToBytes(answer), bmp);
+}
+
+// How often the log holds the text, counted after the hub delivered what was posted.
+std::size_t LogCount(const std::string& sText) {
+    EventHub::Pump();
+    const std::string sLog = WindowLog::Text();
+    std::size_t n = 0;
+    for (std::size_t i = sLog.find(sText); i != std::string::npos; i = sLog.find(sText, i + 1)) ++n;
+    return n;
 }
 
 // A read that timed out may still get its answer. The next message, sent at once on a serial
